@@ -1,0 +1,52 @@
+// The settings file "Sondrix.ini" in the project directory: every key the
+// program keeps between runs, with its default.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace sondrix::settings {
+
+// Sections.
+inline constexpr std::string_view kGeneral = "General";
+inline constexpr std::string_view kDisplay = "Display";
+inline constexpr std::string_view kPorts = "Ports";
+
+// Keys of "General".
+inline constexpr std::string_view kDevice = "Device";
+inline constexpr std::string_view kPort = "Port";
+inline constexpr std::string_view kIgnoreSerialNumber = "IgnoreSerialNumber";
+inline constexpr std::string_view kSaveRaw = "SaveRaw";
+inline constexpr std::string_view kDataDirectory = "DataDirectory";
+inline constexpr std::string_view kDeviceDirectory = "DeviceDirectory";
+inline constexpr std::string_view kReportDirectory = "ReportDirectory";
+
+// Keys of "Display".
+inline constexpr std::string_view kTop = "Top";
+inline constexpr std::string_view kLeft = "Left";
+inline constexpr std::string_view kHeight = "Height";
+inline constexpr std::string_view kWidth = "Width";
+
+// Full path of "Sondrix.ini".
+std::string SettingsPath();
+
+// A text value (at most size - 1 characters; path values keep 260).
+std::string Get(std::string_view section, std::string_view key, std::string_view fallback = {},
+                std::size_t size = 261);
+int GetInt(std::string_view section, std::string_view key, int fallback);
+// Write failures are not reported.
+void Set(std::string_view section, std::string_view key, std::string_view value);
+void SetInt(std::string_view section, std::string_view key, int value);
+
+// A yes/no switch is on when its first character, upper-cased, is "Y".
+bool IsYes(std::string_view value);
+bool SaveRawOn();                // "SaveRaw", at most 3 characters read
+bool IgnoreSerialNumberOn();     // "IgnoreSerialNumber"
+
+// A directory key: the starting directory of the next file dialog of its kind
+// (the project directory by default), and storing the directory of a chosen
+// file.
+std::string Directory(std::string_view key);
+void RememberDirectory(std::string_view key, std::string_view chosenFile);
+
+}  // namespace sondrix::settings

@@ -1,0 +1,42 @@
+// Time services: a seconds timer, delays, and the date and time texts.
+// One process-wide clock is installed (ScopedClock); the system clock is the
+// default, tests install a fake one.
+#pragma once
+
+#include <ctime>
+#include <string>
+
+namespace sondrix::platform {
+
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  // Seconds on a monotonic timer; only differences mean something.
+  virtual double Timer() = 0;
+  // Waits the given number of seconds.
+  virtual void Delay(double seconds) = 0;
+  // The local calendar time now.
+  virtual std::tm LocalTime() = 0;
+};
+
+Clock& clock();
+
+class ScopedClock {
+ public:
+  explicit ScopedClock(Clock& clock);
+  ~ScopedClock();
+  ScopedClock(const ScopedClock&) = delete;
+  ScopedClock& operator=(const ScopedClock&) = delete;
+
+ private:
+  Clock* previous_;
+};
+
+// Shorthands on the installed clock.
+double Timer();
+void Delay(double seconds);
+// Today's date as "MM-DD-YYYY" and the time as "HH:MM:SS".
+std::string DateStr();
+std::string TimeStr();
+
+}  // namespace sondrix::platform

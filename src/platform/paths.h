@@ -1,0 +1,29 @@
+// The project directory and path helpers. Paths may use "/" or "\" as
+// separators (files written on the instrument's original platform use "\").
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace sondrix::platform {
+
+// Tells the path helpers where the running executable is (argv[0] or
+// /proc/self/exe). Called once by main.
+void SetExecutablePath(std::string_view path);
+
+// $SONDRIX_HOME when set; otherwise the executable's directory when it is
+// writable; otherwise ~/.local/share/sondrix (created on demand).
+// No trailing separator.
+std::string GetProjectDir();
+
+// Splits a path into drive (always empty here), directory (with its trailing
+// separator) and file name.
+void SplitPath(std::string_view path, std::string& drive, std::string& directory,
+               std::string& file);
+
+// Joins a directory and a file name with one separator.
+std::string JoinPath(std::string_view directory, std::string_view file);
+
+bool FileExists(std::string_view path);
+
+}  // namespace sondrix::platform

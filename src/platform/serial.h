@@ -1,0 +1,53 @@
+// The RS-232 library: ports numbered 1 ... 8 ("COM1" ... "COM8"), opened with
+// line settings and queue sizes, read and written with the library's default
+// time-out (10 s). Results are byte counts or 0 on success and the negative
+// library codes of common/status.h on failure.
+//
+// One process-wide instance is installed (ScopedSerial). Backends: termios
+// (posix/termios_serial.h) and an in-memory fake for unit tests.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace sondrix::platform {
+
+class Serial {
+ public:
+  virtual ~Serial() = default;
+
+  virtual int OpenComConfig(int port, std::string_view deviceName, long baud, int parity,
+                            int dataBits, int stopBits, int inputQueueSize,
+                            int outputQueueSize) = 0;
+  virtual int CloseCom(int port) = 0;
+  // Reads up to `count` bytes, waiting at most the time-out for them; returns
+  // the number read (fewer on time-out) or a negative code.
+  virtual int ComRd(int port, char* buffer, std::size_t count) = 0;
+  // One byte (0 ... 255) or a negative code (-99 on time-out).
+  virtual int ComRdByte(int port) = 0;
+  // Reads until `terminator` (consumed, not stored), `count` bytes or the
+  // time-out; returns the number of bytes stored.
+  virtual int ComRdTerm(int port, char* buffer, std::size_t count, int terminator) = 0;
+  virtual int ComWrt(int port, const char* buffer, std::size_t count) = 0;
+  // Bytes waiting in the input queue.
+  virtual int GetInQLen(int port) = 0;
+  virtual int FlushInQ(int port) = 0;
+  virtual int FlushOutQ(int port) = 0;
+  // The time-out of blocking calls, seconds (10 unless changed).
+  virtual int SetComTime(int port, double seconds) = 0;
+};
+
+Serial& serial();
+
+class ScopedSerial {
+ public:
+  explicit ScopedSerial(Serial& backend);
+  ~ScopedSerial();
+  ScopedSerial(const ScopedSerial&) = delete;
+  ScopedSerial& operator=(const ScopedSerial&) = delete;
+
+ private:
+  Serial* previous_;
+};
+
+}  // namespace sondrix::platform

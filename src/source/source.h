@@ -1,0 +1,111 @@
+// Source: everything that yields lines of values, a live instrument or a
+// stored data file. Its virtual operations are declared in the order of the
+// source operation table; each default returns the code that says the source
+// does not offer the operation. Binning, bin size and lost count are the same
+// for every source and are not virtual.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "common/status.h"
+#include "source/source_line.h"
+
+namespace sondrix {
+
+class DataFile;
+class DPort;
+
+// Per-trace arrays hold this many entries.
+inline constexpr int kMaxTraces = 256;
+// Kind code of each trace (0 none; bit 2 absorption, bit 4 attenuation).
+using TraceMap = std::array<std::int32_t, kMaxTraces>;
+using ConfigInfo = std::array<std::int32_t, 16>;
+
+// Trace-map kinds the meters store.
+inline constexpr std::int32_t kTraceA = 3;
+inline constexpr std::int32_t kTraceC = 5;
+
+class Source {
+ public:
+  Source(std::string_view filename, std::string_view portname);
+  Source(const Source&) = delete;
+  Source& operator=(const Source&) = delete;
+
+  virtual ~Source();                                                      // 0 Dispose
+  virtual int CanRead();                                                  // 1
+  virtual int MustRead();                                                 // 2
+  virtual Status NewDataFile(std::unique_ptr<DataFile>& out,              // 3
+                             std::string_view filename);
+  virtual int GetTraceCount();                                            // 4
+  virtual int GetInTraceCount();                                          // 5
+  virtual int GetPortType();                                              // 6
+  virtual Status GetHeading(int trace, std::string& heading);             // 7
+  virtual Status GetColors(std::span<int> colors);                        // 8
+  virtual Status GetWavelengths(std::span<double> wavelengths);           // 9
+  virtual Status Open();                                                  // 10
+  virtual Status Close();                                                 // 11
+  virtual Status Save();                                                  // 12
+  virtual Status SaveRaw();                                               // 13
+  virtual Status Reset();                                                 // 14
+  virtual Status WriteConfig(std::FILE* file);                            // 15
+  virtual Status ReadConfig(std::FILE* file);                             // 16
+  virtual Status EditConfig(int& changed);                                // 17
+  virtual Status SaveConfig();                                            // 18
+  virtual int DataAvailable();                                            // 19
+  virtual int BufNearFull();                                              // 20
+  virtual Status ReadData(SourceLine& line);                              // 21
+  virtual Status ReadUnCorrData(SourceLine& line);                        // 22
+  virtual int GetSamplesPerRec();                                         // 23
+  virtual Status SetOrigBinsize(int binsize);                             // 24
+  virtual int GetOrigBinsize();                                           // 25
+  virtual Status GetDate(std::string& date, std::string& time);           // 26
+  virtual std::uint32_t GetSerialnum();                                   // 27
+  virtual double GetSampleRate();                                         // 28
+  virtual int HasDepth();                                                 // 29
+  virtual double GetDepth();                                              // 30
+  virtual Status GetID(std::string& id);                                  // 31
+  // The 16-bit device type of a configuration file (a negative status in
+  // 16 bits when it cannot be read); fills the identification text.
+  virtual std::int16_t GetDevType(std::string_view configFile, std::string& idText);  // 32
+  virtual int GetTraceMap(TraceMap& map);                                 // 33
+  virtual Status GetConfigInfo(ConfigInfo& info);                         // 34
+  virtual Status PromptForDescr(std::string& filename, std::string* portname);  // 35
+  Status GetFilename(std::string& out) const;                             // 36
+  Status GetPortname(std::string& out) const;                             // 37
+  // The port, borrowed (null when the source has none).
+  virtual Status GetPort(DPort*& port);                                   // 38
+  virtual Status SetPort(std::unique_ptr<DPort> port);                    // 39
+  Status GetTemp(std::string& temperature, std::string& extTemperature) const;  // 40
+  virtual int HasExtTemp();                                               // 41
+  virtual int GetStatus();                                                // 42
+  int GetLostCount() const;                                               // 43
+  int GetBinsize() const;                                                 // 44
+  Status SetBinsize(int binsize);                                         // 45
+  Status Read(SourceLine& out);                                           // 46
+  virtual Status Diagnostics();                                           // 47
+  virtual int HasDiagnostics();                                           // 48
+
+  const std::string& filename() const { return filename_; }
+  const std::string& portname() const { return portname_; }
+
+ protected:
+  // Starts a new, empty bin (temperatures at -100, "none yet").
+  Status InitBin();
+
+ private:
+  std::string filename_;
+  std::string portname_;
+  int binsize_ = 1;
+  int binFill_ = 0;
+  std::unique_ptr<SourceLine> binAccum_;
+  std::unique_ptr<SourceLine> binScratch_;
+  int lostCount_ = 0;
+};
+
+}  // namespace sondrix

@@ -1,0 +1,42 @@
+// One line of values as every source delivers it, and its text form in data
+// files: time stamp, one value per trace, and a trailing text.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/status.h"
+
+namespace sondrix {
+
+struct SourceLine {
+  explicit SourceLine(int valueCount);
+
+  Status status = 0;          // 1 good, -1023 lost, 0 nothing yet; OR of a bin's lines
+  int count = 0;              // number of values, fixed at creation
+  std::int32_t time = 0;      // milliseconds since the source's zero
+  double temperature = 0.0;   // internal, degrees Celsius
+  double extTemperature = 0.0;
+  double sampleRate = 0.0;    // Hz
+  double depth = 0.0;         // metres
+  std::string tail;           // trailing text, at most kTailMax characters
+  std::vector<double> values; // `count` values, one per trace
+
+  static constexpr std::size_t kTailMax = 255;
+};
+
+// A new line of `count` values (status 0, empty tail), or null without memory.
+std::unique_ptr<SourceLine> SourceLine_New(int count);
+// Copies the whole line; `to` must hold at least from.count values.
+void SourceLine_Copy(const SourceLine& from, SourceLine& to);
+// The text form: "%ld" time, "\t%.5lf" per value, "\t%s" tail when not empty,
+// newline. 1, or -1015 when the stream is in error afterwards.
+Status SourceLine_Write(std::FILE* file, const SourceLine& line);
+// Reads one line of the text form. 1, -1017 at the end of the file, -1014
+// for a line that cannot be read.
+Status SourceLine_Read(std::FILE* file, SourceLine& line);
+
+}  // namespace sondrix
