@@ -1,0 +1,97 @@
+#include "platform/paths.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+namespace sondrix::platform {
+namespace {
+
+std::string gExecutablePath;
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+std::string StripTrailingSeparators(std::string path) {
+  while (path.size() > 1 && IsSeparator(path.back())) path.pop_back();
+  return path;
+}
+
+std::string ExecutablePath() {
+  if (!gExecutablePath.empty()) {
+    std::error_code ec;
+    std::filesystem::path absolute = std::filesystem::absolute(gExecutablePath, ec);
+    if (!ec) return absolute.string();
+  }
+  std::error_code ec;
+  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string() : self.string();
+}
+
+bool IsWritableDirectory(const std::string& directory) {
+  std::error_code ec;
+  return !directory.empty() && std::filesystem::is_directory(directory, ec) &&
+         ::access(directory.c_str(), W_OK) == 0;
+}
+
+}  // namespace
+
+void SetExecutablePath(std::string_view path) { gExecutablePath = std::string(path); }
+
+std::string GetProjectDir() {
+  if (const char* home = std::getenv("SONDRIX_HOME"); home != nullptr && *home != '\0') {
+    std::string directory = StripTrailingSeparators(home);
+    std::error_code ec;
+    std::filesystem::create_directories(directory, ec);
+    return directory;
+  }
+
+  std::string exe = ExecutablePath();
+  if (!exe.empty()) {
+    std::string directory = std::filesystem::path(exe).parent_path().string();
+    if (IsWritableDirectory(directory)) return StripTrailingSeparators(directory);
+  }
+
+  std::string base;
+  if (const char* user = std::getenv("HOME"); user != nullptr && *user != '\0') {
+    base = std::string(user) + "/.local/share";
+  } else {
+    base = "/tmp";
+  }
+  std::string directory = StripTrailingSeparators(base) + "/sondrix";
+  std::error_code ec;
+  std::filesystem::create_directories(directory, ec);
+  return directory;
+}
+
+void SplitPath(std::string_view path, std::string& drive, std::string& directory,
+               std::string& file) {
+  drive.clear();
+  std::size_t cut = path.find_last_of("/\\");
+  if (cut == std::string_view::npos) {
+    directory.clear();
+    file = std::string(path);
+    return;
+  }
+  directory = std::string(path.substr(0, cut + 1));
+  file = std::string(path.substr(cut + 1));
+}
+
+std::string JoinPath(std::string_view directory, std::string_view file) {
+  if (directory.empty()) return std::string(file);
+  std::string joined(directory);
+  if (!IsSeparator(joined.back())) joined += '/';
+  while (!file.empty() && IsSeparator(file.front())) file.remove_prefix(1);
+  joined += file;
+  return joined;
+}
+
+bool FileExists(std::string_view path) {
+  if (path.empty()) return false;
+  std::error_code ec;
+  return std::filesystem::exists(std::filesystem::path(std::string(path)), ec);
+}
+
+}  // namespace sondrix::platform
