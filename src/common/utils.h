@@ -3,6 +3,7 @@
 // case-insensitive comparison, colours and numeric arrays.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -34,7 +35,9 @@ std::optional<std::string> fgetline(std::FILE* file, std::size_t size);
 std::string fgetstring(std::FILE* file, std::size_t size, int delimiter);
 
 // --- File names -------------------------------------------------------------
-// Replaces the extension after the last dot of the file name, or appends it.
+// Separators are "\", "/" and ":". Replaces the extension after the last dot
+// of the file name; a name without a dot (or whose only dots lie in directory
+// names) gets "." and the extension appended.
 void changeExt(std::string& path, std::string_view extension);
 // The part after the last "\" or "/" (else after the last ":"), or all.
 std::string NameFromPath(std::string_view path);
@@ -42,9 +45,12 @@ std::string NameFromPath(std::string_view path);
 // The start time of the current run; unset until a run or a time-stamped
 // name sets it.
 extern std::optional<std::tm> gStartTime;
+// Longest file name kept by the name helpers (a 260-character buffer).
+inline constexpr std::size_t kMaxFilenameLength = 259;
 // Inserts gStartTime as "%y%m%d_%H%M%S" in front of the name's extension
-// (adding "." and `extension` first when the name has none). At most 259
-// characters are kept.
+// (adding "." and `extension` first when the file name has none). Sets
+// gStartTime to the local time now when it is unset. At most
+// kMaxFilenameLength characters are kept.
 void TimeStampedFilename(std::string& name, std::string_view extension);
 
 // --- Device identification ----------------------------------------------------
@@ -79,12 +85,19 @@ extern const std::span<const ColorNameEntry> colorNameToNumMap;
 int ColorNum(std::string_view text);
 // The name of a colour number, else its decimal form.
 std::string ColorName(int number);
-// The palette: 256 entries 0xRRGGBB.
+// The palette: 256 entries 0xRRGGBB. An index outside 0..255 gives black.
+inline constexpr int kPaletteSize = 256;
 std::uint32_t VantorColorToRGB(int index);
-// The palette index equal to, or nearest to, an RGB value.
+// The palette index equal to, or nearest to, an RGB value (the top byte is
+// ignored; the first of equally near entries wins).
 int RBGToVantorColor(std::uint32_t rgb);
+// The colour of a trace by its wavelength: 400 nm to 700 nm run linearly over
+// the spectral entries 0 (magenta) to 124 (red); shorter and longer
+// wavelengths get the end entries.
+int WavelengthColor(double nm);
 
-// --- Arrays of doubles: 0, or -20003 when n < 1 (nothing written) ------------------
+// --- Arrays of doubles: 0, or -20003 when n < 1 or an array is missing -----------
+// (nothing is written then).
 int Abs1D(const double* in, int n, double* out);
 int Copy1D(const double* in, int n, double* out);
 int MaxMin1D(const double* in, int n, double& max, int& maxIndex, double& min, int& minIndex);
