@@ -40,6 +40,7 @@ class Source {
   virtual ~Source();                                                      // 0 Dispose
   virtual int CanRead();                                                  // 1
   virtual int MustRead();                                                 // 2
+  // Creates the data file that records this source into `filename`.
   virtual Status NewDataFile(std::unique_ptr<DataFile>& out,              // 3
                              std::string_view filename);
   virtual int GetTraceCount();                                            // 4
@@ -80,7 +81,8 @@ class Source {
   Status GetPortname(std::string& out) const;                             // 37
   // The port, borrowed (null when the source has none).
   virtual Status GetPort(DPort*& port);                                   // 38
-  virtual Status SetPort(std::unique_ptr<DPort> port);                    // 39
+  // Binds a port; the source takes it only when it returns 1.
+  virtual Status SetPort(std::unique_ptr<DPort>&& port);                  // 39
   Status GetTemp(std::string& temperature, std::string& extTemperature) const;  // 40
   virtual int HasExtTemp();                                               // 41
   virtual int GetStatus();                                                // 42
@@ -106,6 +108,9 @@ class Source {
   std::unique_ptr<SourceLine> binAccum_;
   std::unique_ptr<SourceLine> binScratch_;
   int lostCount_ = 0;
+  // Temperatures of the last completed bin; -100 (none yet) after InitBin.
+  double binTemperature_ = -100.0;
+  double binExtTemperature_ = -100.0;
 };
 
 }  // namespace sondrix

@@ -1,0 +1,66 @@
+// Config: the common part of every device configuration: the instrument's
+// identity (name line and serial number word, whose top byte is the device
+// type), the structure version of its file, the baud rate, the depth
+// calibration, the optical path length and the trace counts. Model
+// configurations extend it and append their own section to the same file.
+//
+// The operations are virtual, declared in the order of the configuration
+// operation table; the fields are a plain record, as in the file.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string>
+
+#include "common/status.h"
+
+namespace sondrix {
+
+// The baud rates a configuration may name, in the order of the file format.
+inline constexpr std::array<int, 17> kBaudRates = {110,   150,   300,   600,    1200,   2400,
+                                                   4800,  9600,  14400, 19200,  28800,  38400,
+                                                   56000, 57600, 115200, 128000, 256000};
+bool IsAcceptedBaudRate(long baud);
+
+class Config {
+ public:
+  Config(int traceCount, int inTraceCount);
+  Config(const Config&) = delete;
+  Config& operator=(const Config&) = delete;
+
+  virtual ~Config();                                              // 0 Dispose
+  virtual int GetTraceCount() const;                              // 1
+  // Writes the whole configuration (the header; models add their section).
+  // 1, or -1012 when writing failed.
+  virtual Status WriteConfig(std::FILE* file) const;              // 2
+  virtual Status ReadConfig(std::FILE* file);                     // 3
+  // Asks for a file and writes the configuration there through WriteConfig.
+  virtual Status SaveConfig() const;                              // 4
+  virtual Status EditConfig();                                    // 5
+  // Copies this configuration into `to` (the fields both classes have).
+  virtual Status CopyConfig(Config& to) const;                    // 6
+  // 1 when equal (the comparison rule of each class), else 0.
+  virtual int CompConfig(const Config& other) const;              // 7
+  virtual Status GetColors(std::span<int> colors) const;          // 8
+  virtual Status GetWavelengths(std::span<double> wavelengths) const;  // 9
+  virtual Status GetHeading(int index, std::string& heading) const;    // 10
+
+  int deviceType() const { return static_cast<int>(serialnum >> 24); }
+
+  std::int32_t version = 0;       // structure version of the file
+  std::string name;               // first line of the file, at most 63 characters
+  std::uint32_t serialnum = 0;    // bits 24-31 device type, 0-15 the serial number
+  std::int32_t reserved = 0;      // never in the file
+  std::int32_t baudRate = 0;
+  double depthOffset = 0.0;       // depth = depthScale * counts + depthOffset
+  double depthScale = 0.0;
+  double pathLength = 0.0;        // metres
+  std::int32_t traceCount = 0;    // given at construction, never in the file
+  std::int32_t inTraceCount = 0;
+
+  static constexpr std::size_t kNameMax = 63;
+};
+
+}  // namespace sondrix

@@ -1,0 +1,79 @@
+// MeterConfig: configuration and calibration of the absorption/attenuation
+// meters: per trace its name, wavelength, colour and offset; the temperature
+// correction (linear in structure version 0, temperature bins from version
+// 1); from version 2 the self-test limits and the auxiliary capabilities.
+// Also the configuration editor and its two field calibrations.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "config/config.h"
+
+namespace sondrix {
+
+class DPort;
+class Source;
+
+inline constexpr int kMaxTempBins = 100;
+
+struct TraceCal {
+  std::string name;          // heading, e.g. a412 or c650; at most 15 characters
+  double offset = 0.0;       // 1/m, added to the computed value
+  double refTemp = 0.0;      // version 0: reference temperature, degrees C
+  double tempSlope = 0.0;    // version 0: 1/m per degree C
+  double wavelength = 0.0;   // nm, taken from the name
+  int color = 0;             // palette index 0 ... 255
+  std::array<double, kMaxTempBins> tempCorr{};  // version >= 1: 1/m per bin
+
+  static constexpr std::size_t kNameMax = 15;
+};
+
+class MeterConfig : public Config {
+ public:
+  MeterConfig(int traceCount, int inTraceCount);
+  ~MeterConfig() override;
+
+  Status WriteConfig(std::FILE* file) const override;
+  Status ReadConfig(std::FILE* file) override;
+  Status CopyConfig(Config& to) const override;
+  int CompConfig(const Config& other) const override;
+  Status GetColors(std::span<int> colors) const override;
+  Status GetWavelengths(std::span<double> wavelengths) const override;
+  Status GetHeading(int index, std::string& heading) const override;
+
+  // The configuration editor, working on a copy that is copied back on OK.
+  // `device` is the source the configuration belongs to (its port and
+  // uncorrected samples serve the calibrations). 1 (accepted), -1021
+  // (cancelled, changed = 0) or -1016.
+  using Config::EditConfig;
+  Status EditConfig(Source& device, int& changed);
+
+  std::int32_t tempBinCount = 0;
+  std::array<double, kMaxTempBins> tempBins{};
+  std::vector<TraceCal> traces;  // traceCount entries; empty until read
+  double maxANoise = 0.0;
+  double maxCNoise = 0.0;
+  double maxADifference = 0.0;
+  double maxCDifference = 0.0;
+  double minACounts = 0.0;
+  double minCCounts = 0.0;
+  double minRCounts = 0.0;
+  double maxTempSdev = 0.0;
+  double maxDepthSdev = 0.0;
+  std::int32_t auxCapabilities = 0;  // bit 0: external temperature sensor
+};
+
+// Offset calibration against a reference sample (clean water): reads
+// `sampleCount` uncorrected samples from `device` and sets the offsets of the
+// A and/or C traces so that they read zero.
+Status MeterConfig_Calibrate(Source& device, MeterConfig& config, int samplesPerRec, DPort& port,
+                             int sampleCount, bool doA, bool doC);
+
+// Depth zeroing at the surface: averages `sampleCount` packets' depth and
+// sets depthOffset so that it reads zero.
+Status MeterConfig_DepthCalibrate(Source& device, MeterConfig& config, int samplesPerRec,
+                                  DPort& port, int sampleCount);
+
+}  // namespace sondrix

@@ -1,0 +1,269 @@
+#include "datafile/data_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "common/settings.h"
+#include "common/utils.h"
+#include "platform/clock.h"
+#include "platform/paths.h"
+#include "platform/ui.h"
+#include "source/rudud.h"
+
+namespace sondrix {
+namespace {
+
+constexpr const char* kOverwriteQuestion = "This file exists. Do you want to overwrite it?";
+
+// Removes trailing characters with codes below 33.
+void TrimTrailingControls(std::string& text) {
+  while (!text.empty() && static_cast<unsigned char>(text.back()) < 33) text.pop_back();
+}
+
+// Moves a file, also across file systems (a recording in the working
+// directory may be saved to another disk).
+bool MoveFile(const std::string& from, const std::string& to) {
+  std::error_code error;
+  std::filesystem::rename(from, to, error);
+  if (!error) return true;
+  if (error != std::errc::cross_device_link) return false;
+  if (!std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, error))
+    return false;
+  std::filesystem::remove(from, error);
+  return true;
+}
+
+}  // namespace
+
+// The default of the source operation that creates a recording file: a
+// source that cannot be recorded hands out nothing.
+Status Source::NewDataFile(std::unique_ptr<DataFile>& out, std::string_view) {
+  out.reset();
+  return status::kSrcNoNewDataFile;
+}
+
+DataFile::DataFile(std::string_view filename, std::string_view portname)
+    : Source(filename, portname) {}
+
+DataFile::~DataFile() = default;
+
+int DataFile::CanRead() { return DataAvailable(); }
+int DataFile::MustRead() { return BufNearFull(); }
+int DataFile::GetStatus() { return 0; }
+int DataFile::GetTraceCount() { return status::kFileNoTraceCount; }
+int DataFile::GetInTraceCount() { return status::kFileNoInTraceCount; }
+
+Status DataFile::GetHeading(int, std::string& heading) {
+  heading = "unknown";
+  return status::kNoSuchHeading;
+}
+
+Status DataFile::GetColors(std::span<int>) { return status::kFileNoColors; }
+Status DataFile::GetWavelengths(std::span<double>) { return status::kFileNoColors; }
+
+Status DataFile::Open() {
+  file_.reset();
+  pollCount_ = 0;
+  Status result = Source::Open();
+  if (result != status::kOk) return result;
+  file_.reset(std::fopen(filename().c_str(), "r"));
+  if (!file_) return status::kCantOpenFile;
+  result = ReadTitle(file_.get());
+  if (result == status::kOk) result = ReadConfig(file_.get());
+  return result;
+}
+
+// Closes the stream in every case, so that no later call can touch a closed
+// stream; a stream in error is still reported.
+Status DataFile::Close() {
+  if (!file_) return status::kNotConnected;
+  const bool failed = std::ferror(file_.get()) != 0;
+  const bool closed = std::fclose(file_.release()) == 0;
+  if (failed || !closed) return status::kCantCloseFile;
+  return Source::Close();
+}
+
+// Keeps the recording under a name the user chooses, or under the
+// time-stamped "OutputFilename" of an unattended set-up.
+Status DataFile::Save() {
+  const std::string directory = settings::Directory(settings::kDataDirectory);
+  std::string name = Rudud_GetProfileString("General", "OutputFilename", "", 261);
+  if (!name.empty()) {
+    TimeStampedFilename(name, "dat");
+  } else {
+    platform::FileSelectRequest request;
+    request.directory = directory;
+    request.defaultSpec = "*.dat";
+    request.title = "Save data in file:";
+    request.mode = platform::FileDialogMode::Save;
+    if (platform::ui().FileSelectPopup(request, name) == platform::FileSelectResult::None)
+      return status::kCancelled;
+    settings::RememberDirectory(settings::kDataDirectory, name);
+  }
+
+  if (platform::FileExists(name)) {
+    if (!Rudud_IsDefined() && platform::ui().ConfirmPopup("Save data", kOverwriteQuestion) == 0)
+      return status::kCancelled;
+    if (std::remove(name.c_str()) != 0) return status::kCantDeleteFile;
+  }
+  return SaveAs(name);
+}
+
+Status DataFile::Reset() {
+  if (!file_) return status::kNotConnected;
+  Status result = Source::Reset();
+  if (result == status::kOk && std::feof(file_.get())) {
+    std::rewind(file_.get());
+    result = ReadTitle(file_.get());
+    if (result == status::kOk) result = ReadConfig(file_.get());
+  }
+  return result;
+}
+
+Status DataFile::WriteConfig(std::FILE* file) {
+  if (std::fprintf(file, "%d\t\t\t; acquisition binsize\n", origBinsize_) < 0 || std::ferror(file))
+    return status::kCantWriteConfig;
+  return status::kOk;
+}
+
+// The bin size line. A line that holds no usable bin size is refused, so
+// that it is never taken for a sample line.
+Status DataFile::ReadConfig(std::FILE* file) {
+  int binsize = 0;
+  const int items = std::fscanf(file, "%d", &binsize);
+  eatComment(file);
+  if (std::ferror(file) && !std::feof(file)) return status::kConfigBinSize;
+  if (items != 1 || binsize < 1) return status::kConfigBinSize;
+  origBinsize_ = binsize;
+  return status::kOk;
+}
+
+Status DataFile::PromptForDescr(std::string& filename, std::string* portname) {
+  return DataFile_PromptForDescr(filename, portname);
+}
+
+int DataFile::DataAvailable() { return (pollCount_++ % 5) < 3 ? 1 : 0; }
+int DataFile::BufNearFull() { return 0; }
+Status DataFile::ReadData(SourceLine&) { return status::kFileNoReadData; }
+
+Status DataFile::NewDataFile(std::unique_ptr<DataFile>& out, std::string_view) {
+  out.reset();
+  return status::kOk;
+}
+
+Status DataFile::SetOrigBinsize(int binsize) {
+  if (binsize < 1) return status::kBadArgument;
+  origBinsize_ = binsize;
+  return status::kOk;
+}
+
+int DataFile::GetOrigBinsize() { return origBinsize_; }
+
+Status DataFile::GetDate(std::string& date, std::string& time) {
+  date = date_;
+  time = time_;
+  return status::kOk;
+}
+
+std::uint32_t DataFile::GetSerialnum() { return 0; }
+double DataFile::GetSampleRate() { return 0.0; }
+int DataFile::HasDepth() { return 0; }
+double DataFile::GetDepth() { return 0.0; }
+
+Status DataFile::GetID(std::string& id) {
+  id = "NoCanDo";
+  return status::kFileNoID;
+}
+
+std::int16_t DataFile::GetDevType(std::string_view file, std::string& idText) {
+  return DataFile_GetDevType(file, idText);
+}
+
+int DataFile::GetTraceMap(TraceMap&) { return status::kFileNoColors; }
+
+Status DataFile::WriteData(const SourceLine&) { return status::kFileNoWriteData; }
+
+Status DataFile::OpenWrite(Source* recorded) {
+  file_.reset();
+  recorded_ = recorded;
+  file_.reset(std::fopen(filename().c_str(), "w"));
+  if (!file_) return status::kCantOpenFile;
+  date_ = platform::DateStr();
+  time_ = platform::TimeStr();
+  lastFlush_ = platform::Timer();
+  if (!std::ferror(file_.get())) WriteTitle(file_.get());
+  if (!std::ferror(file_.get())) WriteConfig(file_.get());
+  if (std::fflush(file_.get()) != 0 || std::ferror(file_.get())) return status::kCantOpenFile;
+  return status::kOk;
+}
+
+Status DataFile::ReadTitle(std::FILE* file) {
+  title_ = fgetstring(file, 64, '\t');
+  date_ = title_.empty() ? std::string() : fgetstring(file, 32, '\t');
+  time_ = date_.empty() ? std::string() : fgetstring(file, 32, '\n');
+  if (std::feof(file)) return status::kUnexpectedEof;
+  if (std::ferror(file) || title_.compare(0, 7, "Sondrix") != 0 || title_.size() < 7)
+    return status::kUnrecognisedData;
+  TrimTrailingControls(time_);
+  return status::kOk;
+}
+
+Status DataFile::WriteTitle(std::FILE* file) {
+  if (std::fprintf(file, "%.*s\t%s\t%s\n", static_cast<int>(kDataFileTitle.size()),
+                   kDataFileTitle.data(), date_.c_str(), time_.c_str()) < 0 ||
+      std::ferror(file))
+    return status::kWriteFailed;
+  return status::kOk;
+}
+
+Status DataFile::SaveAs(std::string_view name) {
+  return MoveFile(filename(), std::string(name)) ? status::kOk : status::kCantRenameFile;
+}
+
+Status DataFile::Delete() {
+  return std::remove(filename().c_str()) == 0 ? status::kOk : status::kCantDeleteFile;
+}
+
+Status DataFile::WriteSampleLine(const SourceLine& line) {
+  if (!file_) return status::kWriteFailed;
+  Status result = SourceLine_Write(file_.get(), line);
+  if (result != status::kOk) return result;
+  const double now = platform::Timer();
+  if (now - lastFlush_ >= 1.0 || now < lastFlush_) {
+    lastFlush_ = now;
+    if (std::fflush(file_.get()) != 0) return status::kWriteFailed;
+  }
+  return status::kOk;
+}
+
+std::int16_t DataFile_GetDevType(std::string_view filename, std::string& idText) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(std::string(filename).c_str(), "r"),
+                                                       &std::fclose);
+  if (!file) return static_cast<std::int16_t>(status::kCantOpenFile);
+  DataFile scratch("junk", "");
+  Status result = scratch.ReadTitle(file.get());
+  std::uint32_t id = 0;
+  if (result == status::kOk) result = ReadID(file.get(), id, idText);
+  if (result != status::kOk) return static_cast<std::int16_t>(result);
+  return static_cast<std::int16_t>(id >> 24);
+}
+
+Status DataFile_PromptForDescr(std::string& filename, std::string* portname) {
+  platform::FileSelectRequest request;
+  request.directory = settings::Directory(settings::kDataDirectory);
+  request.defaultSpec = "*.dat";
+  request.title = "Data file to read:";
+  request.mode = platform::FileDialogMode::Load;
+  std::string chosen;
+  if (platform::ui().FileSelectPopup(request, chosen) == platform::FileSelectResult::None)
+    return status::kCancelled;
+  if (!platform::FileExists(chosen)) return status::kFileNotFound;
+  settings::RememberDirectory(settings::kDataDirectory, chosen);
+  filename = chosen;
+  if (portname) portname->clear();
+  return status::kOk;
+}
+
+}  // namespace sondrix

@@ -1,0 +1,101 @@
+// DataFile: a stored data file ("*.dat") as a source. It is the target of a
+// recording (title line, the recorded device's configuration, the bin size
+// line, one text line per sample line) and replays such a file through the
+// same operations as a live device. Model classes supply the trace counts,
+// the embedded configuration and the sample lines.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "source/source.h"
+
+namespace sondrix {
+
+// The program title that starts every data file; a file is recognised by its
+// first seven characters.
+inline constexpr std::string_view kDataFileTitle = "Sondrix ver 7.1";
+// The scratch file a recording lives in until it is saved.
+inline constexpr std::string_view kRecordingFile = "Sondrix.tmp";
+
+class DataFile : public Source {
+ public:
+  DataFile(std::string_view filename, std::string_view portname);
+  ~DataFile() override;
+
+  int CanRead() override;
+  int MustRead() override;
+  int GetStatus() override;
+  int GetTraceCount() override;
+  int GetInTraceCount() override;
+  Status GetHeading(int trace, std::string& heading) override;
+  Status GetColors(std::span<int> colors) override;
+  Status GetWavelengths(std::span<double> wavelengths) override;
+  Status Open() override;
+  Status Close() override;
+  Status Save() override;
+  Status Reset() override;
+  Status WriteConfig(std::FILE* file) override;
+  Status ReadConfig(std::FILE* file) override;
+  Status PromptForDescr(std::string& filename, std::string* portname) override;
+  int DataAvailable() override;
+  int BufNearFull() override;
+  Status ReadData(SourceLine& line) override;
+  Status NewDataFile(std::unique_ptr<DataFile>& out, std::string_view filename) override;
+  Status SetOrigBinsize(int binsize) override;
+  int GetOrigBinsize() override;
+  Status GetDate(std::string& date, std::string& time) override;
+  std::uint32_t GetSerialnum() override;
+  double GetSampleRate() override;
+  int HasDepth() override;
+  double GetDepth() override;
+  Status GetID(std::string& id) override;
+  std::int16_t GetDevType(std::string_view file, std::string& idText) override;
+  int GetTraceMap(TraceMap& map) override;
+
+  // Operations of data files only.
+  virtual Status WriteData(const SourceLine& line);
+  // Creates (truncates) the file and writes title, configuration of the
+  // recorded source and bin size line.
+  virtual Status OpenWrite(Source* recorded);
+  virtual Status ReadTitle(std::FILE* file);
+  virtual Status WriteTitle(std::FILE* file);
+  // Moves the recording to `name`.
+  virtual Status SaveAs(std::string_view name);
+  // Discards the recording.
+  virtual Status Delete();
+
+  bool isOpen() const { return file_ != nullptr; }
+  const std::string& title() const { return title_; }
+
+ protected:
+  std::FILE* stream() const { return file_.get(); }
+  Source* recorded() const { return recorded_; }
+  // Writes one sample line in the text form and flushes the file at least
+  // once a second, so that a crash costs at most the last second of a run.
+  Status WriteSampleLine(const SourceLine& line);
+
+ private:
+  struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+  };
+  std::unique_ptr<std::FILE, FileCloser> file_;
+  std::string title_;
+  std::string date_;
+  std::string time_;
+  int pollCount_ = 0;
+  int origBinsize_ = 1;
+  Source* recorded_ = nullptr;  // not owned
+  double lastFlush_ = 0.0;
+};
+
+// The device type recorded in a data file's header (its identification
+// word's top byte), or a failure code in 16 bits. Fills the device name.
+std::int16_t DataFile_GetDevType(std::string_view filename, std::string& idText);
+
+// Asks for a data file to replay; the port name becomes empty.
+Status DataFile_PromptForDescr(std::string& filename, std::string* portname);
+
+}  // namespace sondrix
