@@ -6,6 +6,7 @@
 #include "common/utils.h"
 #include "io/raw_file_port.h"
 #include "io/rs232_port.h"
+#include "source/source.h"
 
 namespace sondrix {
 namespace {
