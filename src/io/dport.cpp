@@ -1,0 +1,37 @@
+#include "io/dport.h"
+
+namespace sondrix {
+
+Status DPort::Open(int /*baud*/) { return status::kPortNoOpen; }
+Status DPort::Close() { return status::kPortNoClose; }
+Status DPort::BytesAvail() { return status::kPortNoBytesAvail; }
+Status DPort::ReadLine(std::string& /*line*/) { return status::kPortNoReadLine; }
+Status DPort::Sync() { return status::kPortNoSync; }
+Status DPort::Reset() { return status::kPortNoReset; }
+Status DPort::SaveRaw() { return status::kPortNoSaveRaw; }
+Status DPort::PromptForPort(std::string_view /*deviceName*/, std::string& /*name*/) {
+  return status::kPortNoPromptForPort;
+}
+Status DPort::BufferSize() { return status::kPortNoBufferSize; }
+Status DPort::Search(const std::uint8_t* /*pattern*/, int /*length*/, int /*maxBytes*/) {
+  return status::kPortNoSearch;
+}
+Status DPort::Read(std::uint8_t* /*buffer*/, int /*count*/) { return status::kPortNoRead; }
+Status DPort::Write(const std::uint8_t* /*buffer*/, int /*count*/) {
+  return status::kPortNoWrite;
+}
+Status DPort::SetName(std::string_view /*name*/) { return status::kPortNoSetName; }
+Status DPort::GetName(std::string& /*name*/) { return status::kPortNoGetName; }
+DPort::~DPort() = default;
+
+void CleanPortLine(std::string& text) {
+  std::size_t kept = 0;
+  for (char c : text) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte >= 1 && byte <= 127) text[kept++] = c;
+  }
+  while (kept > 0 && (text[kept - 1] == ' ' || text[kept - 1] == '\r')) --kept;
+  text.resize(kept);
+}
+
+}  // namespace sondrix

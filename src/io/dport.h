@@ -1,0 +1,58 @@
+// DPort: the byte stream a meter's packets are read from. The live serial
+// port (RS232Port) and the replay of a raw capture (RawFilPort) offer the same
+// operations, so a meter and its decoder run on either without knowing which.
+//
+// The operations are declared in the order of the port operation table; each
+// default fails with the port's own "not offered" code. The destructor takes
+// the place of Dispose, the table's last slot.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/status.h"
+
+namespace sondrix {
+
+// Longest sync pattern a port's Search compares (the size of its window).
+inline constexpr int kSearchWindow = 128;
+
+class DPort {
+ public:
+  DPort() = default;
+  DPort(const DPort&) = delete;
+  DPort& operator=(const DPort&) = delete;
+
+  virtual Status Open(int baud);                                     // 0
+  virtual Status Close();                                            // 1
+  // Bytes waiting, or a negative code.
+  virtual Status BytesAvail();                                       // 2
+  // One line without its line feed, cleaned to printable text; its length.
+  virtual Status ReadLine(std::string& line);                        // 3
+  // Skips to just past the next line feed.
+  virtual Status Sync();                                             // 4
+  virtual Status Reset();                                            // 5
+  // Stops raw capture.
+  virtual Status SaveRaw();                                          // 6
+  // Asks the user which source to read `deviceName` from; the chosen port
+  // name or capture path goes to `name`.
+  virtual Status PromptForPort(std::string_view deviceName, std::string& name);  // 7
+  // Size of the input queue, bytes.
+  virtual Status BufferSize();                                       // 8
+  // Consumes the stream up to and including `pattern` (1 ... kSearchWindow
+  // bytes), giving up with -1000 after more than `maxBytes` bytes.
+  virtual Status Search(const std::uint8_t* pattern, int length, int maxBytes);  // 9
+  virtual Status Read(std::uint8_t* buffer, int count);              // 10
+  virtual Status Write(const std::uint8_t* buffer, int count);       // 11
+  virtual Status SetName(std::string_view name);                     // 12
+  virtual Status GetName(std::string& name);                         // 13
+  virtual ~DPort();                                                  // 14 Dispose
+};
+
+// The line cleaning both ports apply: keeps the bytes 1 ... 127 in their
+// order (NUL and bytes of 128 and above are dropped), then removes trailing
+// spaces and carriage returns.
+void CleanPortLine(std::string& text);
+
+}  // namespace sondrix

@@ -1,0 +1,153 @@
+#include "io/raw_file_port.h"
+
+#include <array>
+#include <cstring>
+
+#include "common/settings.h"
+#include "platform/paths.h"
+#include "platform/ui.h"
+
+namespace sondrix {
+namespace {
+
+// What BytesAvail reports: always a packet's worth of bytes for any meter.
+constexpr int kReplayBytesAvail = 2047;
+constexpr int kQueueSize = 4096;
+constexpr std::size_t kLineScratch = 256;
+
+}  // namespace
+
+void RawFilPort::FileCloser::operator()(std::FILE* file) const {
+  if (file != nullptr) std::fclose(file);
+}
+
+RawFilPort::~RawFilPort() = default;
+
+Status RawFilPort::Open(int /*baud*/) {
+  file_.reset();
+  if (name_.empty()) return status::kCantOpenFile;
+  file_.reset(std::fopen(name_.c_str(), "rb"));
+  if (file_ == nullptr) return status::kCantOpenFile;
+  if (std::ferror(file_.get()) != 0) {
+    file_.reset();
+    return status::kCantOpenFile;
+  }
+  return status::kOk;
+}
+
+Status RawFilPort::Close() {
+  file_.reset();
+  return status::kOk;
+}
+
+Status RawFilPort::BytesAvail() {
+  return file_ == nullptr ? status::kPortNotNamed : kReplayBytesAvail;
+}
+
+int RawFilPort::ReadTerm(std::string& text) {
+  text.clear();
+  if (file_ == nullptr) return 0;
+  std::FILE* file = file_.get();
+  while (text.size() < kLineScratch) {
+    int c = std::getc(file);
+    if (c == EOF || c == '\n') break;
+    text.push_back(static_cast<char>(c));
+  }
+  return static_cast<int>(text.size());
+}
+
+Status RawFilPort::ReadLine(std::string& line) {
+  if (file_ == nullptr) return status::kPortNotNamed;
+  std::string scratch;
+  ReadTerm(scratch);
+  if (std::ferror(file_.get()) != 0) return status::kReadFailed;
+  if (std::feof(file_.get()) != 0) return status::kUnexpectedEof;
+  CleanPortLine(scratch);
+  line = std::move(scratch);
+  return static_cast<Status>(line.size());
+}
+
+Status RawFilPort::Sync() {
+  if (file_ == nullptr) return status::kPortNotNamed;
+  std::string scratch;
+  ReadTerm(scratch);
+  if (std::ferror(file_.get()) != 0) return status::kReadFailed;
+  if (std::feof(file_.get()) != 0) return status::kUnexpectedEof;
+  return status::kOk;
+}
+
+Status RawFilPort::Reset() {
+  if (file_ != nullptr && std::feof(file_.get()) != 0) std::rewind(file_.get());
+  return status::kOk;
+}
+
+Status RawFilPort::SaveRaw() { return status::kOk; }
+
+Status RawFilPort::PromptForPort(std::string_view deviceName, std::string& name) {
+  return RawFilPort_PromptForPort(deviceName, name);
+}
+
+Status RawFilPort::BufferSize() { return kQueueSize; }
+
+Status RawFilPort::Search(const std::uint8_t* pattern, int length, int maxBytes) {
+  if (pattern == nullptr || length < 1 || length > kSearchWindow) return status::kBadArgument;
+  std::array<std::uint8_t, kSearchWindow> window{};
+  Status result = Read(window.data(), length);
+  if (result != status::kOk) return result;
+  std::FILE* file = file_.get();
+  const auto size = static_cast<std::size_t>(length);
+  std::int64_t consumed = length;
+  while (std::memcmp(window.data(), pattern, size) != 0 && consumed <= maxBytes) {
+    std::memmove(window.data(), window.data() + 1, size - 1);
+    int c = std::getc(file);
+    if (c == EOF) return std::ferror(file) != 0 ? status::kReadFailed : status::kUnexpectedEof;
+    window[size - 1] = static_cast<std::uint8_t>(c);
+    ++consumed;
+  }
+  return consumed > maxBytes ? status::kUnrecognisedData : status::kOk;
+}
+
+Status RawFilPort::Read(std::uint8_t* buffer, int count) {
+  if (file_ == nullptr) return status::kPortNotNamed;
+  if (buffer == nullptr) return status::kNullBuffer;
+  if (count < 0) return status::kInvalidCount;
+  std::fread(buffer, 1, static_cast<std::size_t>(count), file_.get());
+  if (std::ferror(file_.get()) != 0) return status::kReadFailed;
+  if (std::feof(file_.get()) != 0) return status::kUnexpectedEof;
+  return status::kOk;
+}
+
+Status RawFilPort::Write(const std::uint8_t* /*buffer*/, int /*count*/) { return status::kOk; }
+
+Status RawFilPort::SetName(std::string_view name) {
+  name_ = std::string(name);
+  return status::kOk;
+}
+
+Status RawFilPort::GetName(std::string& name) {
+  name = name_;
+  return status::kOk;
+}
+
+Status RawFilPort_PromptForPort(std::string_view /*defaultName*/, std::string& path) {
+  platform::FileSelectRequest request;
+  request.directory = settings::Directory(settings::kDataDirectory);
+  request.defaultSpec = "*.raw";
+  request.typeList = "";
+  request.title = "Raw data file:";
+  request.mode = platform::FileDialogMode::Load;
+  request.restrictDirectory = false;
+  request.restrictExtension = false;
+  request.allowCancel = true;
+  request.allowMakeDirectory = false;
+
+  std::string chosen;
+  platform::FileSelectResult result = platform::ui().FileSelectPopup(request, chosen);
+  if (result == platform::FileSelectResult::None || chosen.empty()) return status::kCancelled;
+  if (!platform::FileExists(chosen)) return status::kFileNotFound;
+  settings::RememberDirectory(settings::kDataDirectory, chosen);
+  path = chosen;
+  return status::kOk;
+}
+
+}  // namespace sondrix

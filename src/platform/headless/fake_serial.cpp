@@ -1,0 +1,220 @@
+#include "platform/headless/fake_serial.h"
+
+#include <algorithm>
+
+namespace sondrix::platform {
+namespace {
+
+// The serial library's codes (the program's status list names them too).
+constexpr int kInvalidPortNumber = -2;
+constexpr int kPortNotOpen = -3;
+constexpr int kInvalidBaudRate = -14;
+constexpr int kInvalidParity = -24;
+constexpr int kInvalidDataBits = -34;
+constexpr int kInvalidStopBits = -44;
+constexpr int kIoTimeout = -99;
+constexpr int kInvalidParameter = -13;
+
+const std::vector<std::uint8_t> kNothing;
+
+}  // namespace
+
+void FakeSerial::Feed(int port, std::span<const std::uint8_t> bytes) {
+  auto& input = ports_[port].input;
+  input.insert(input.end(), bytes.begin(), bytes.end());
+}
+
+void FakeSerial::Feed(int port, std::string_view bytes) {
+  auto& input = ports_[port].input;
+  for (char c : bytes) input.push_back(static_cast<unsigned char>(c));
+}
+
+void FakeSerial::FeedTimeout(int port) { ports_[port].input.push_back(kTimeoutMark); }
+
+void FakeSerial::FeedFlushMark(int port) { ports_[port].input.push_back(kFlushMark); }
+
+void FakeSerial::SetOpenResult(int port, int code) { ports_[port].openResult = code; }
+
+void FakeSerial::SetIoError(int port, int code) { ports_[port].ioError = code; }
+
+const FakeSerial::Port* FakeSerial::Find(int port) const {
+  auto it = ports_.find(port);
+  return it == ports_.end() ? nullptr : &it->second;
+}
+
+const std::vector<std::uint8_t>& FakeSerial::Written(int port) const {
+  const Port* p = Find(port);
+  return p == nullptr ? kNothing : p->written;
+}
+
+std::string FakeSerial::WrittenText(int port) const {
+  const auto& bytes = Written(port);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+bool FakeSerial::IsOpen(int port) const {
+  const Port* p = Find(port);
+  return p != nullptr && p->open;
+}
+
+long FakeSerial::Baud(int port) const {
+  const Port* p = Find(port);
+  return p == nullptr ? 0 : p->baud;
+}
+
+double FakeSerial::TimeOut(int port) const {
+  const Port* p = Find(port);
+  return p == nullptr ? 10.0 : p->timeout;
+}
+
+int FakeSerial::OpenCount(int port) const {
+  const Port* p = Find(port);
+  return p == nullptr ? 0 : p->openCount;
+}
+
+int FakeSerial::FlushInCount(int port) const {
+  const Port* p = Find(port);
+  return p == nullptr ? 0 : p->flushIn;
+}
+
+int FakeSerial::FlushOutCount(int port) const {
+  const Port* p = Find(port);
+  return p == nullptr ? 0 : p->flushOut;
+}
+
+std::size_t FakeSerial::Remaining(int port) const {
+  const Port* p = Find(port);
+  if (p == nullptr) return 0;
+  return static_cast<std::size_t>(
+      std::count_if(p->input.begin(), p->input.end(), [](int item) { return item >= 0; }));
+}
+
+FakeSerial::Port* FakeSerial::OpenPort(int port, int& code) {
+  if (!ValidPort(port)) {
+    code = kInvalidPortNumber;
+    return nullptr;
+  }
+  auto it = ports_.find(port);
+  if (it == ports_.end() || !it->second.open) {
+    code = kPortNotOpen;
+    return nullptr;
+  }
+  if (it->second.ioError != 0) {
+    code = it->second.ioError;
+    return nullptr;
+  }
+  return &it->second;
+}
+
+int FakeSerial::OpenComConfig(int port, std::string_view /*deviceName*/, long baud, int parity,
+                              int dataBits, int stopBits, int /*inputQueueSize*/,
+                              int /*outputQueueSize*/) {
+  if (!ValidPort(port)) return kInvalidPortNumber;
+  if (baud <= 0) return kInvalidBaudRate;
+  if (parity < 0 || parity > 4) return kInvalidParity;
+  if (dataBits < 5 || dataBits > 8) return kInvalidDataBits;
+  if (stopBits < 1 || stopBits > 2) return kInvalidStopBits;
+  Port& p = ports_[port];
+  if (p.openResult < 0) return p.openResult;
+  // Opening an open port sets it up anew, as the library does.
+  p.open = true;
+  p.baud = baud;
+  ++p.openCount;
+  return 0;
+}
+
+int FakeSerial::CloseCom(int port) {
+  if (!ValidPort(port)) return kInvalidPortNumber;
+  auto it = ports_.find(port);
+  if (it == ports_.end() || !it->second.open) return kPortNotOpen;
+  it->second.open = false;
+  return 0;
+}
+
+int FakeSerial::ComRd(int port, char* buffer, std::size_t count) {
+  int code = 0;
+  Port* p = OpenPort(port, code);
+  if (p == nullptr) return code;
+  std::size_t got = 0;
+  while (got < count && !p->input.empty()) {
+    const int item = p->input.front();
+    p->input.pop_front();
+    if (item == kTimeoutMark) break;
+    if (item == kFlushMark) continue;
+    buffer[got++] = static_cast<char>(item);
+  }
+  return static_cast<int>(got);
+}
+
+int FakeSerial::ComRdByte(int port) {
+  char byte = 0;
+  const int result = ComRd(port, &byte, 1);
+  if (result < 0) return result;
+  if (result == 0) return kIoTimeout;
+  return static_cast<unsigned char>(byte);
+}
+
+int FakeSerial::ComRdTerm(int port, char* buffer, std::size_t count, int terminator) {
+  int code = 0;
+  Port* p = OpenPort(port, code);
+  if (p == nullptr) return code;
+  std::size_t got = 0;
+  while (got < count && !p->input.empty()) {
+    const int item = p->input.front();
+    p->input.pop_front();
+    if (item == kTimeoutMark) break;
+    if (item == kFlushMark) continue;
+    if (item == (terminator & 0xFF)) break;
+    buffer[got++] = static_cast<char>(item);
+  }
+  return static_cast<int>(got);
+}
+
+int FakeSerial::ComWrt(int port, const char* buffer, std::size_t count) {
+  int code = 0;
+  Port* p = OpenPort(port, code);
+  if (p == nullptr) return code;
+  p->written.insert(p->written.end(), buffer, buffer + count);
+  return static_cast<int>(count);
+}
+
+int FakeSerial::GetInQLen(int port) {
+  int code = 0;
+  Port* p = OpenPort(port, code);
+  if (p == nullptr) return code;
+  int queued = 0;
+  for (int item : p->input) {
+    if (item == kTimeoutMark) break;
+    if (item >= 0) ++queued;
+  }
+  return queued;
+}
+
+int FakeSerial::FlushInQ(int port) {
+  int code = 0;
+  Port* p = OpenPort(port, code);
+  if (p == nullptr) return code;
+  ++p->flushIn;
+  auto mark = std::find(p->input.begin(), p->input.end(), kFlushMark);
+  if (mark != p->input.end()) p->input.erase(p->input.begin(), mark + 1);
+  return 0;
+}
+
+int FakeSerial::FlushOutQ(int port) {
+  int code = 0;
+  Port* p = OpenPort(port, code);
+  if (p == nullptr) return code;
+  ++p->flushOut;
+  return 0;
+}
+
+int FakeSerial::SetComTime(int port, double seconds) {
+  int code = 0;
+  Port* p = OpenPort(port, code);
+  if (p == nullptr) return code;
+  if (!(seconds >= 0.0)) return kInvalidParameter;
+  p->timeout = seconds;
+  return 0;
+}
+
+}  // namespace sondrix::platform

@@ -1,0 +1,98 @@
+// FakeSerial: an in-memory serial library for tests. Each port has a
+// scripted input stream (bytes, and "time-out here" marks), records what is
+// written to it, and can be told to fail on open or on reading. Reads never
+// block: a read that meets a time-out mark or the end of the script returns
+// what it has, as a real read does when its time-out ends (the mark is
+// consumed).
+//
+// The scripted bytes stand for what arrives after the port is opened and
+// flushed: FlushInQ discards nothing, unless the script holds a flush mark,
+// in which case the bytes before the first one (and the mark) are discarded.
+// Bytes before the first time-out mark have "arrived": GetInQLen counts them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/serial.h"
+
+namespace sondrix::platform {
+
+class FakeSerial : public Serial {
+ public:
+  // Port numbers the fake accepts (others give -2).
+  static constexpr int kMaxPort = 255;
+
+  FakeSerial() = default;
+
+  // --- Scripting ------------------------------------------------------------
+  void Feed(int port, std::span<const std::uint8_t> bytes);
+  void Feed(int port, std::string_view bytes);
+  // Reads stop here as if the time-out had ended them.
+  void FeedTimeout(int port);
+  // FlushInQ discards the input up to here.
+  void FeedFlushMark(int port);
+  // OpenComConfig of `port` fails with `code` (negative), or succeeds (0).
+  void SetOpenResult(int port, int code);
+  // Every read, GetInQLen and write on an open `port` fails with `code` from
+  // now on (0 ends it): a device that went away.
+  void SetIoError(int port, int code);
+
+  // --- Inspection -----------------------------------------------------------
+  const std::vector<std::uint8_t>& Written(int port) const;
+  std::string WrittenText(int port) const;
+  bool IsOpen(int port) const;
+  long Baud(int port) const;
+  double TimeOut(int port) const;
+  int OpenCount(int port) const;
+  int FlushInCount(int port) const;
+  int FlushOutCount(int port) const;
+  // Scripted bytes not yet read (all of them, marks not counted).
+  std::size_t Remaining(int port) const;
+
+  // --- Serial -----------------------------------------------------------------
+  int OpenComConfig(int port, std::string_view deviceName, long baud, int parity, int dataBits,
+                    int stopBits, int inputQueueSize, int outputQueueSize) override;
+  int CloseCom(int port) override;
+  int ComRd(int port, char* buffer, std::size_t count) override;
+  int ComRdByte(int port) override;
+  int ComRdTerm(int port, char* buffer, std::size_t count, int terminator) override;
+  int ComWrt(int port, const char* buffer, std::size_t count) override;
+  int GetInQLen(int port) override;
+  int FlushInQ(int port) override;
+  int FlushOutQ(int port) override;
+  int SetComTime(int port, double seconds) override;
+
+ private:
+  // A scripted input item: a byte 0 ... 255, or one of the marks.
+  static constexpr int kTimeoutMark = -1;
+  static constexpr int kFlushMark = -2;
+
+  struct Port {
+    std::deque<int> input;
+    std::vector<std::uint8_t> written;
+    bool open = false;
+    int openResult = 0;
+    int ioError = 0;
+    long baud = 0;
+    double timeout = 10.0;
+    int openCount = 0;
+    int flushIn = 0;
+    int flushOut = 0;
+  };
+
+  static bool ValidPort(int port) { return port >= 1 && port <= kMaxPort; }
+  // The port's record, or null (with `code` set) when it is not usable.
+  Port* OpenPort(int port, int& code);
+  const Port* Find(int port) const;
+
+  std::map<int, Port> ports_;
+};
+
+}  // namespace sondrix::platform
