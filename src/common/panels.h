@@ -7,6 +7,7 @@ namespace sondrix::panels {
 
 // Main window (built with the application).
 inline constexpr int kMain = 1;
+inline constexpr int kMainDebugLine = 40;  // text: lost-sample read-out, doubles as debug line
 
 // Error message: one text shown while a slow job reports trouble.
 inline constexpr int kError = 4;

@@ -40,6 +40,12 @@ bool IsWritableDirectory(const std::string& directory) {
 
 void SetExecutablePath(std::string_view path) { gExecutablePath = std::string(path); }
 
+std::string ExecutableDir() {
+  std::string exe = ExecutablePath();
+  if (exe.empty()) return {};
+  return StripTrailingSeparators(std::filesystem::path(exe).parent_path().string());
+}
+
 std::string GetProjectDir() {
   if (const char* home = std::getenv("SONDRIX_HOME"); home != nullptr && *home != '\0') {
     std::string directory = StripTrailingSeparators(home);
@@ -48,10 +54,8 @@ std::string GetProjectDir() {
     return directory;
   }
 
-  std::string exe = ExecutablePath();
-  if (!exe.empty()) {
-    std::string directory = std::filesystem::path(exe).parent_path().string();
-    if (IsWritableDirectory(directory)) return StripTrailingSeparators(directory);
+  if (std::string directory = ExecutableDir(); IsWritableDirectory(directory)) {
+    return directory;
   }
 
   std::string base;

@@ -11,6 +11,10 @@ namespace sondrix::platform {
 // /proc/self/exe). Called once by main.
 void SetExecutablePath(std::string_view path);
 
+// The directory of the running executable (no trailing separator), or empty
+// when it cannot be found.
+std::string ExecutableDir();
+
 // $SONDRIX_HOME when set; otherwise the executable's directory when it is
 // writable; otherwise ~/.local/share/sondrix (created on demand).
 // No trailing separator.

@@ -11,6 +11,7 @@ namespace sondrix::platform {
 namespace {
 
 Ui* gUi = nullptr;
+unsigned long gGeneration = 0;
 
 int ToInt(double value) {
   if (!std::isfinite(value)) return 0;
@@ -35,9 +36,17 @@ Ui& ui() {
 
 bool HasUi() { return gUi != nullptr; }
 
-ScopedUi::ScopedUi(Ui& backend) : previous_(gUi) { gUi = &backend; }
+unsigned long UiGeneration() { return gGeneration; }
 
-ScopedUi::~ScopedUi() { gUi = previous_; }
+ScopedUi::ScopedUi(Ui& backend) : previous_(gUi) {
+  gUi = &backend;
+  ++gGeneration;
+}
+
+ScopedUi::~ScopedUi() {
+  gUi = previous_;
+  ++gGeneration;
+}
 
 int Ui::GetCtrlInt(int panel, int control) {
   CtrlValue value;

@@ -148,6 +148,9 @@ class Ui {
 // error and aborts with a message.
 Ui& ui();
 bool HasUi();
+// Changes whenever a backend is installed or restored, so that modules which
+// keep panel handles can tell that those belong to an earlier instance.
+unsigned long UiGeneration();
 
 // Installs a backend for the lifetime of the guard and restores the previous
 // one afterwards.

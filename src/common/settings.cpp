@@ -1,0 +1,53 @@
+#include "common/settings.h"
+
+#include <cctype>
+
+#include "platform/paths.h"
+#include "platform/profile.h"
+
+namespace sondrix::settings {
+
+std::string SettingsPath() {
+  return platform::JoinPath(platform::GetProjectDir(), "Sondrix.ini");
+}
+
+std::string Get(std::string_view section, std::string_view key, std::string_view fallback,
+                std::size_t size) {
+  return platform::GetPrivateProfileString(section, key, fallback, SettingsPath(), size);
+}
+
+int GetInt(std::string_view section, std::string_view key, int fallback) {
+  return platform::GetPrivateProfileInt(section, key, fallback, SettingsPath());
+}
+
+void Set(std::string_view section, std::string_view key, std::string_view value) {
+  platform::WritePrivateProfileString(section, key, value, SettingsPath());
+}
+
+void SetInt(std::string_view section, std::string_view key, int value) {
+  Set(section, key, std::to_string(value));
+}
+
+bool IsYes(std::string_view value) {
+  return !value.empty() && std::toupper(static_cast<unsigned char>(value.front())) == 'Y';
+}
+
+bool SaveRawOn() { return IsYes(Get(kGeneral, kSaveRaw, {}, 4)); }
+
+bool IgnoreSerialNumberOn() { return IsYes(Get(kGeneral, kIgnoreSerialNumber)); }
+
+std::string Directory(std::string_view key) {
+  // Read in full: a directory cut short would start the dialog somewhere else.
+  std::string directory = Get(kGeneral, key, {}, 0);
+  if (directory.empty()) return platform::GetProjectDir();
+  return directory;
+}
+
+void RememberDirectory(std::string_view key, std::string_view chosenFile) {
+  std::string drive, directory, file;
+  platform::SplitPath(chosenFile, drive, directory, file);
+  if (drive.empty() && directory.empty()) return;  // a bare name says nothing about where
+  Set(kGeneral, key, drive + directory);
+}
+
+}  // namespace sondrix::settings

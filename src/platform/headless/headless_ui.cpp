@@ -1,0 +1,895 @@
+#include "platform/headless/headless_ui.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+#include "platform/paths.h"
+
+namespace sondrix::platform {
+namespace {
+
+using headless::kBadArgument;
+using headless::kBadPanel;
+using headless::kCantLoad;
+
+// Consecutive blocking polls with nothing scripted before we give up: a loop
+// that keeps waiting after being told "Close" a thousand times never ends.
+constexpr int kMaxConsecutiveWaits = 1000;
+
+std::optional<int> AsInt(const CtrlValue& value) {
+  if (const int* i = std::get_if<int>(&value)) return *i;
+  if (const double* d = std::get_if<double>(&value)) {
+    if (!std::isfinite(*d) || std::fabs(*d) > std::numeric_limits<int>::max()) return std::nullopt;
+    return static_cast<int>(std::lround(*d));
+  }
+  return std::nullopt;
+}
+
+std::optional<double> AsDouble(const CtrlValue& value) {
+  if (const double* d = std::get_if<double>(&value)) return *d;
+  if (const int* i = std::get_if<int>(&value)) return *i;
+  return std::nullopt;
+}
+
+bool IsList(CtrlType type) {
+  return type == CtrlType::ListBox || type == CtrlType::CheckList || type == CtrlType::Ring;
+}
+
+bool IsText(CtrlType type) {
+  return type == CtrlType::String || type == CtrlType::TextBox || type == CtrlType::TextMsg;
+}
+
+bool IsSwitch(CtrlType type) {
+  return type == CtrlType::CheckBox || type == CtrlType::Toggle || type == CtrlType::Led;
+}
+
+bool HasNoValue(CtrlType type) {
+  return type == CtrlType::StripChart || type == CtrlType::Graph || type == CtrlType::Decoration;
+}
+
+std::string Describe(const CtrlValue& value) {
+  if (const int* i = std::get_if<int>(&value)) return std::to_string(*i);
+  if (const double* d = std::get_if<double>(&value)) return std::to_string(*d);
+  return "\"" + std::get<std::string>(value) + "\"";
+}
+
+HeadlessControl MakeControl(const ControlSpec& spec) {
+  HeadlessControl control;
+  control.spec = spec;
+  control.value = spec.value;
+  control.label = spec.label;
+  control.dimmed = spec.dimmed;
+  control.visible = spec.visible;
+  control.mode = spec.mode;
+  control.top = spec.top;
+  control.left = spec.left;
+  control.width = spec.width;
+  control.height = spec.height;
+  control.textColor = spec.textColor;
+  control.min = spec.min;
+  control.max = spec.max;
+  for (const ListItemSpec& item : spec.items) control.items.push_back({item.label, item.value, false});
+  control.index = control.items.empty() ? -1 : 0;
+  if (control.spec.type == CtrlType::StripChart) control.stripTraceCount = spec.traces;
+  return control;
+}
+
+}  // namespace
+
+HeadlessUi::HeadlessUi() {
+  std::string error;
+  if (std::optional<UirFile> file = LoadUir(UirPath(), error)) {
+    resources_ = std::move(*file);
+  } else {
+    resourceError_ = error;
+  }
+}
+
+HeadlessUi::HeadlessUi(UirFile resources) : resources_(std::move(resources)) {}
+
+HeadlessUi::~HeadlessUi() = default;
+
+void HeadlessUi::Problem(std::string text) { problems_.push_back(std::move(text)); }
+
+// --- Pop-ups ------------------------------------------------------------------
+
+int HeadlessUi::GenericMessagePopup(std::string_view title, std::string_view text,
+                                    std::span<const std::string> buttons) {
+  PopupRecord record{PopupKind::Generic, std::string(title), std::string(text),
+                     std::vector<std::string>(buttons.begin(), buttons.end()), 0, false};
+  const int count = static_cast<int>(record.buttons.size());
+  std::optional<int> answer;
+  if (popupAnswerer) answer = popupAnswerer(record);
+  if (!answer && count > 1 && !genericAnswers_.empty()) {
+    answer = genericAnswers_.front();
+    genericAnswers_.pop_front();
+  }
+  if (answer) {
+    record.scripted = true;
+    if (*answer < 1 || *answer > std::max(count, 1)) {
+      Problem("pop-up \"" + record.title + "\": scripted answer " + std::to_string(*answer) +
+              " is not a button");
+      answer = std::max(count, 1);
+    }
+    record.answer = *answer;
+  } else if (count <= 1) {
+    record.answer = 1;  // a plain message: its one button
+  } else {
+    record.answer = count;  // the last button: "Cancel" by habit
+    ++unansweredPopups_;
+    Problem("pop-up \"" + record.title + "\" (\"" + record.text + "\") had no scripted answer");
+  }
+  popups_.push_back(record);
+  if (popupObserver) popupObserver(popups_.back());
+  return record.answer;
+}
+
+int HeadlessUi::ConfirmPopup(std::string_view title, std::string_view text) {
+  PopupRecord record{PopupKind::Confirm, std::string(title), std::string(text), {"Yes", "No"}, 0,
+                     false};
+  std::optional<int> answer;
+  if (popupAnswerer) answer = popupAnswerer(record);
+  if (!answer && !confirmAnswers_.empty()) {
+    answer = confirmAnswers_.front() ? 1 : 0;
+    confirmAnswers_.pop_front();
+  }
+  if (answer) {
+    record.scripted = true;
+    record.answer = *answer != 0 ? 1 : 0;
+  } else {
+    record.answer = 0;
+    ++unansweredPopups_;
+    Problem("confirmation \"" + record.title + "\" (\"" + record.text + "\") had no scripted answer");
+  }
+  popups_.push_back(record);
+  if (popupObserver) popupObserver(popups_.back());
+  return record.answer;
+}
+
+FileSelectResult HeadlessUi::FileSelectPopup(const FileSelectRequest& request, std::string& path) {
+  FileDialogRecord record;
+  record.request = request;
+  std::optional<std::pair<std::optional<FileSelectResult>, std::string>> answer;
+  if (fileAnswerer) {
+    if (auto computed = fileAnswerer(request)) answer.emplace(computed->first, computed->second);
+  }
+  if (!answer && !fileAnswers_.empty()) {
+    answer = fileAnswers_.front();
+    fileAnswers_.pop_front();
+  }
+  if (answer) {
+    record.scripted = true;
+    record.result = answer->first.value_or(FileExists(answer->second) ? FileSelectResult::Existing
+                                                                     : FileSelectResult::New);
+    if (record.result != FileSelectResult::None) {
+      record.path = answer->second;
+      path = answer->second;
+    }
+  } else {
+    ++unansweredPopups_;
+    Problem("file dialog \"" + request.title + "\" had no scripted answer");
+  }
+  fileDialogs_.push_back(record);
+  return record.result;
+}
+
+// --- Panels -------------------------------------------------------------------
+
+HeadlessPanel* HeadlessUi::LivePanel(int handle, const char* call) {
+  auto it = panels_.find(handle);
+  if (it == panels_.end() || it->second.discarded) {
+    Problem(std::string(call) + ": " + std::to_string(handle) + " is not a live panel");
+    return nullptr;
+  }
+  return &it->second;
+}
+
+HeadlessControl* HeadlessUi::LiveControl(int panel, int control, const char* call) {
+  HeadlessPanel* p = LivePanel(panel, call);
+  if (p == nullptr) return nullptr;
+  auto it = p->controls.find(control);
+  if (it == p->controls.end()) {
+    Problem(std::string(call) + ": panel " + std::to_string(p->resourceId) + " has no control " +
+            std::to_string(control));
+    return nullptr;
+  }
+  return &it->second;
+}
+
+HeadlessControl* HeadlessUi::ListControl(int panel, int control, const char* call) {
+  HeadlessControl* c = LiveControl(panel, control, call);
+  if (c != nullptr && !IsList(c->spec.type)) {
+    Problem(std::string(call) + ": control " + std::to_string(control) + " is not a list");
+    return nullptr;
+  }
+  return c;
+}
+
+int HeadlessUi::LoadPanel(int parent, int resourceId) {
+  if (auto it = loadFailures_.find(resourceId); it != loadFailures_.end() && it->second > 0) {
+    --it->second;
+    return kCantLoad;
+  }
+  if (parent != 0 && LivePanel(parent, "LoadPanel") == nullptr) return kBadPanel;
+  const PanelSpec* spec = resources_.FindPanel(resourceId);
+  if (spec == nullptr) {
+    Problem("LoadPanel: the resource file has no panel " + std::to_string(resourceId) +
+            (resourceError_.empty() ? "" : " (" + resourceError_ + ")"));
+    return kCantLoad;
+  }
+  HeadlessPanel panel;
+  panel.handle = nextHandle_++;
+  panel.resourceId = resourceId;
+  panel.parent = parent;
+  panel.title = spec->title;
+  panel.top = spec->top;
+  panel.left = spec->left;
+  panel.width = spec->width;
+  panel.height = spec->height;
+  for (const ControlSpec& control : spec->controls) {
+    panel.controls.emplace(control.id, MakeControl(control));
+    if (control.isDefault) panel.activeControl = control.id;
+  }
+  int handle = panel.handle;
+  panels_.emplace(handle, std::move(panel));
+  return handle;
+}
+
+void HeadlessUi::DiscardTree(int handle) {
+  auto it = panels_.find(handle);
+  if (it == panels_.end() || it->second.discarded) return;
+  it->second.discarded = true;
+  it->second.displayed = false;
+  std::erase(popupStack_, handle);
+  for (auto& [child, panel] : panels_) {
+    if (panel.parent == handle) DiscardTree(child);
+  }
+}
+
+int HeadlessUi::DiscardPanel(int panel) {
+  if (LivePanel(panel, "DiscardPanel") == nullptr) return kBadPanel;
+  DiscardTree(panel);
+  return 0;
+}
+
+int HeadlessUi::DisplayPanel(int panel) {
+  HeadlessPanel* p = LivePanel(panel, "DisplayPanel");
+  if (p == nullptr) return kBadPanel;
+  p->displayed = true;
+  ShowRecord record{p->resourceId, panel, false, {}};
+  for (const auto& [id, control] : p->controls) {
+    if (IsList(control.spec.type)) {
+      if (control.index >= 0) record.values[id] = control.items[control.index].value;
+    } else if (!HasNoValue(control.spec.type)) {
+      record.values[id] = control.value;
+    }
+  }
+  shows_.push_back(std::move(record));
+  return 0;
+}
+
+int HeadlessUi::HidePanel(int panel) {
+  HeadlessPanel* p = LivePanel(panel, "HidePanel");
+  if (p == nullptr) return kBadPanel;
+  p->displayed = false;
+  return 0;
+}
+
+int HeadlessUi::InstallPopup(int panel) {
+  if (LivePanel(panel, "InstallPopup") == nullptr) return kBadPanel;
+  int result = DisplayPanel(panel);
+  shows_.back().popup = true;
+  std::erase(popupStack_, panel);
+  popupStack_.push_back(panel);
+  return result;
+}
+
+int HeadlessUi::RemovePopup(int panel) {
+  // Removing a panel that is not a pop-up is harmless.
+  auto it = panels_.find(panel);
+  if (it == panels_.end()) return 0;
+  if (std::find(popupStack_.begin(), popupStack_.end(), panel) != popupStack_.end()) {
+    std::erase(popupStack_, panel);
+    it->second.displayed = false;
+  }
+  return 0;
+}
+
+int HeadlessUi::SetPanelAttribute(int panel, Attr attr, const CtrlValue& value) {
+  HeadlessPanel* p = LivePanel(panel, "SetPanelAttribute");
+  if (p == nullptr) return kBadPanel;
+  if (attr == Attr::Title) {
+    if (const std::string* text = std::get_if<std::string>(&value)) {
+      p->title = *text;
+      return 0;
+    }
+    return kBadArgument;
+  }
+  std::optional<int> number = AsInt(value);
+  if (!number) return kBadArgument;
+  switch (attr) {
+    case Attr::Top: p->top = *number; return 0;
+    case Attr::Left: p->left = *number; return 0;
+    case Attr::Height: p->height = *number; return 0;
+    case Attr::Width: p->width = *number; return 0;
+    case Attr::Visible:
+      p->displayed = *number != 0;
+      return 0;
+    default:
+      Problem("SetPanelAttribute: attribute not offered for panels");
+      return kBadArgument;
+  }
+}
+
+int HeadlessUi::GetPanelAttribute(int panel, Attr attr, CtrlValue& value) {
+  HeadlessPanel* p = LivePanel(panel, "GetPanelAttribute");
+  if (p == nullptr) return kBadPanel;
+  switch (attr) {
+    case Attr::Title: value = p->title; return 0;
+    case Attr::Top: value = p->top; return 0;
+    case Attr::Left: value = p->left; return 0;
+    case Attr::Height: value = p->height; return 0;
+    case Attr::Width: value = p->width; return 0;
+    case Attr::Visible: value = p->displayed ? 1 : 0; return 0;
+    default:
+      Problem("GetPanelAttribute: attribute not offered for panels");
+      return kBadArgument;
+  }
+}
+
+// --- Controls -----------------------------------------------------------------
+
+int HeadlessUi::StoreValue(HeadlessPanel& panel, HeadlessControl& control, const CtrlValue& value,
+                           bool byScript) {
+  CtrlType type = control.spec.type;
+  CtrlValue stored;
+  if (IsText(type)) {
+    const std::string* text = std::get_if<std::string>(&value);
+    if (text == nullptr) return kBadArgument;
+    stored = *text;
+    if (control.spec.maxLength > 0 && text->size() > static_cast<std::size_t>(control.spec.maxLength) &&
+        byScript) {
+      stored = text->substr(0, static_cast<std::size_t>(control.spec.maxLength));
+    }
+  } else if (type == CtrlType::Double) {
+    std::optional<double> d = AsDouble(value);
+    if (!d) return kBadArgument;
+    stored = *d;
+  } else if (IsList(type)) {
+    std::optional<int> v = AsInt(value);
+    if (!v) return kBadArgument;
+    auto it = std::find_if(control.items.begin(), control.items.end(),
+                           [&](const ListItem& item) { return item.value == *v; });
+    if (it == control.items.end()) return kBadArgument;
+    control.index = static_cast<int>(it - control.items.begin());
+    stored = *v;
+  } else if (HasNoValue(type)) {
+    return kBadArgument;
+  } else {
+    std::optional<int> v = AsInt(value);
+    if (!v) return kBadArgument;
+    stored = IsSwitch(type) ? (*v != 0 ? 1 : 0) : *v;
+  }
+  if (!IsList(type)) control.value = stored;
+  valueLog_.push_back({panel.resourceId, panel.handle, control.spec.id, stored, byScript});
+  return 0;
+}
+
+int HeadlessUi::SetCtrlVal(int panel, int control, const CtrlValue& value) {
+  HeadlessControl* c = LiveControl(panel, control, "SetCtrlVal");
+  if (c == nullptr) return panels_.contains(panel) ? kBadArgument : kBadPanel;
+  int result = StoreValue(panels_.at(panel), *c, value, false);
+  if (result < 0) {
+    Problem("SetCtrlVal: control " + std::to_string(control) + " (" + c->spec.name +
+            ") refused the value " + Describe(value));
+  }
+  return result;
+}
+
+int HeadlessUi::GetCtrlVal(int panel, int control, CtrlValue& value) {
+  HeadlessControl* c = LiveControl(panel, control, "GetCtrlVal");
+  if (c == nullptr) return panels_.contains(panel) ? kBadArgument : kBadPanel;
+  if (IsList(c->spec.type)) {
+    if (c->index < 0) return kBadArgument;
+    value = c->items[static_cast<std::size_t>(c->index)].value;
+    return 0;
+  }
+  if (HasNoValue(c->spec.type)) return kBadArgument;
+  value = c->value;
+  return 0;
+}
+
+int HeadlessUi::SetCtrlAttribute(int panel, int control, Attr attr, const CtrlValue& value) {
+  HeadlessControl* c = LiveControl(panel, control, "SetCtrlAttribute");
+  if (c == nullptr) return panels_.contains(panel) ? kBadArgument : kBadPanel;
+  if (attr == Attr::LabelText) {
+    const std::string* text = std::get_if<std::string>(&value);
+    if (text == nullptr) return kBadArgument;
+    c->label = *text;
+    return 0;
+  }
+  if (attr == Attr::MinValue || attr == Attr::MaxValue) {
+    std::optional<double> d = AsDouble(value);
+    if (!d) return kBadArgument;
+    (attr == Attr::MinValue ? c->min : c->max) = *d;
+    return 0;
+  }
+  std::optional<int> number = AsInt(value);
+  if (!number) return kBadArgument;
+  switch (attr) {
+    case Attr::Dimmed: c->dimmed = *number != 0; return 0;
+    case Attr::Visible: c->visible = *number != 0; return 0;
+    case Attr::Top: c->top = *number; return 0;
+    case Attr::Left: c->left = *number; return 0;
+    case Attr::Height: c->height = *number; return 0;
+    case Attr::Width: c->width = *number; return 0;
+    case Attr::TextColor: c->textColor = *number; return 0;
+    case Attr::CtrlMode:
+      if (*number < 0 || *number > 2) return kBadArgument;
+      c->mode = static_cast<CtrlMode>(*number);
+      return 0;
+    default:
+      Problem("SetCtrlAttribute: attribute not offered for controls");
+      return kBadArgument;
+  }
+}
+
+int HeadlessUi::GetCtrlAttribute(int panel, int control, Attr attr, CtrlValue& value) {
+  HeadlessControl* c = LiveControl(panel, control, "GetCtrlAttribute");
+  if (c == nullptr) return panels_.contains(panel) ? kBadArgument : kBadPanel;
+  switch (attr) {
+    case Attr::LabelText: value = c->label; return 0;
+    case Attr::Dimmed: value = c->dimmed ? 1 : 0; return 0;
+    case Attr::Visible: value = c->visible ? 1 : 0; return 0;
+    case Attr::Top: value = c->top; return 0;
+    case Attr::Left: value = c->left; return 0;
+    case Attr::Height: value = c->height; return 0;
+    case Attr::Width: value = c->width; return 0;
+    case Attr::TextColor: value = c->textColor; return 0;
+    case Attr::CtrlMode: value = static_cast<int>(c->mode); return 0;
+    case Attr::MinValue: value = c->min.value_or(std::numeric_limits<double>::lowest()); return 0;
+    case Attr::MaxValue: value = c->max.value_or(std::numeric_limits<double>::max()); return 0;
+    default:
+      Problem("GetCtrlAttribute: attribute not offered for controls");
+      return kBadArgument;
+  }
+}
+
+int HeadlessUi::SetActiveCtrl(int panel, int control) {
+  HeadlessControl* c = LiveControl(panel, control, "SetActiveCtrl");
+  if (c == nullptr) return panels_.contains(panel) ? kBadArgument : kBadPanel;
+  panels_.at(panel).activeControl = control;
+  return 0;
+}
+
+// --- Lists --------------------------------------------------------------------
+
+int HeadlessUi::InsertListItem(int panel, int control, int index, std::string_view label,
+                               int value) {
+  HeadlessControl* c = ListControl(panel, control, "InsertListItem");
+  if (c == nullptr) return kBadArgument;
+  const int size = static_cast<int>(c->items.size());
+  if (index == -1) index = size;
+  if (index < 0 || index > size) return kBadArgument;
+  c->items.insert(c->items.begin() + index, ListItem{std::string(label), value, false});
+  if (c->index < 0) {
+    c->index = 0;
+  } else if (index <= c->index) {
+    ++c->index;
+  }
+  return 0;
+}
+
+int HeadlessUi::ReplaceListItem(int panel, int control, int index, std::string_view label,
+                                int value) {
+  HeadlessControl* c = ListControl(panel, control, "ReplaceListItem");
+  if (c == nullptr) return kBadArgument;
+  if (index < 0 || index >= static_cast<int>(c->items.size())) return kBadArgument;
+  c->items[static_cast<std::size_t>(index)].label = std::string(label);
+  c->items[static_cast<std::size_t>(index)].value = value;
+  return 0;
+}
+
+int HeadlessUi::ClearListCtrl(int panel, int control) {
+  HeadlessControl* c = ListControl(panel, control, "ClearListCtrl");
+  if (c == nullptr) return kBadArgument;
+  c->items.clear();
+  c->index = -1;
+  return 0;
+}
+
+int HeadlessUi::GetNumListItems(int panel, int control, int& count) {
+  HeadlessControl* c = ListControl(panel, control, "GetNumListItems");
+  if (c == nullptr) return kBadArgument;
+  count = static_cast<int>(c->items.size());
+  return 0;
+}
+
+int HeadlessUi::GetCtrlIndex(int panel, int control, int& index) {
+  HeadlessControl* c = ListControl(panel, control, "GetCtrlIndex");
+  if (c == nullptr) return kBadArgument;
+  index = c->index;
+  return 0;
+}
+
+int HeadlessUi::SetCtrlIndex(int panel, int control, int index) {
+  HeadlessControl* c = ListControl(panel, control, "SetCtrlIndex");
+  if (c == nullptr) return kBadArgument;
+  if (index < 0 || index >= static_cast<int>(c->items.size())) return kBadArgument;
+  c->index = index;
+  return 0;
+}
+
+int HeadlessUi::GetValueFromIndex(int panel, int control, int index, int& value) {
+  HeadlessControl* c = ListControl(panel, control, "GetValueFromIndex");
+  if (c == nullptr) return kBadArgument;
+  if (index < 0 || index >= static_cast<int>(c->items.size())) return kBadArgument;
+  value = c->items[static_cast<std::size_t>(index)].value;
+  return 0;
+}
+
+int HeadlessUi::IsListItemChecked(int panel, int control, int index, int& checked) {
+  HeadlessControl* c = ListControl(panel, control, "IsListItemChecked");
+  if (c == nullptr) return kBadArgument;
+  if (index < 0 || index >= static_cast<int>(c->items.size())) return kBadArgument;
+  checked = c->items[static_cast<std::size_t>(index)].checked ? 1 : 0;
+  return 0;
+}
+
+int HeadlessUi::CheckListItem(int panel, int control, int index, int checked) {
+  HeadlessControl* c = ListControl(panel, control, "CheckListItem");
+  if (c == nullptr) return kBadArgument;
+  if (index < 0 || index >= static_cast<int>(c->items.size())) return kBadArgument;
+  c->items[static_cast<std::size_t>(index)].checked = checked != 0;
+  return 0;
+}
+
+// --- Strip charts -----------------------------------------------------------------
+
+int HeadlessUi::PlotStripChart(int panel, int control, std::span<const double> points,
+                               int traceCount) {
+  HeadlessControl* c = LiveControl(panel, control, "PlotStripChart");
+  if (c == nullptr) return panels_.contains(panel) ? kBadArgument : kBadPanel;
+  if (c->spec.type != CtrlType::StripChart || traceCount <= 0 ||
+      points.size() % static_cast<std::size_t>(traceCount) != 0) {
+    Problem("PlotStripChart: bad control or point count for control " + std::to_string(control));
+    return kBadArgument;
+  }
+  if (c->stripTraceCount != traceCount && !c->stripPoints.empty()) {
+    Problem("PlotStripChart: trace count changed from " + std::to_string(c->stripTraceCount) +
+            " to " + std::to_string(traceCount) + " without a clear");
+    c->stripPoints.clear();
+  }
+  c->stripTraceCount = traceCount;
+  c->stripPoints.insert(c->stripPoints.end(), points.begin(), points.end());
+  return 0;
+}
+
+int HeadlessUi::ClearStripChart(int panel, int control) {
+  HeadlessControl* c = LiveControl(panel, control, "ClearStripChart");
+  if (c == nullptr) return panels_.contains(panel) ? kBadArgument : kBadPanel;
+  if (c->spec.type != CtrlType::StripChart) return kBadArgument;
+  c->stripPoints.clear();
+  return 0;
+}
+
+int HeadlessUi::SetTraceAttribute(int panel, int control, int trace, Attr attr,
+                                  const CtrlValue& value) {
+  HeadlessControl* c = LiveControl(panel, control, "SetTraceAttribute");
+  if (c == nullptr) return panels_.contains(panel) ? kBadArgument : kBadPanel;
+  if (c->spec.type != CtrlType::StripChart || trace < 0) return kBadArgument;
+  c->traceAttributes[trace][attr] = value;
+  return 0;
+}
+
+// --- Events -------------------------------------------------------------------------
+
+bool HeadlessUi::IsInActivePopup(int handle) const {
+  if (popupStack_.empty()) return true;
+  const int top = popupStack_.back();
+  for (int h = handle; h != 0;) {
+    if (h == top) return true;
+    auto it = panels_.find(h);
+    if (it == panels_.end()) return false;
+    h = it->second.parent;
+  }
+  return false;
+}
+
+std::optional<UserEvent> HeadlessUi::NextScripted() {
+  while (!script_.empty()) {
+    ScriptStep step = std::move(script_.front());
+    script_.pop_front();
+    switch (step.kind) {
+      case ScriptStep::Kind::Action:
+        if (step.action) step.action(*this);
+        continue;
+      case ScriptStep::Kind::Raw:
+        return step.raw;
+      case ScriptStep::Kind::Event:
+      case ScriptStep::Kind::SetOnly:
+        break;
+    }
+
+    const std::string where = "panel " + std::to_string(step.panelResource) +
+                              (step.kind == ScriptStep::Kind::Event && step.control != 0
+                                   ? " control " + std::to_string(step.control)
+                                   : std::string());
+    const int handle = NewestHandle(step.panelResource);
+    if (handle == 0) {
+      ++refusedEvents_;
+      Problem("scripted step for " + where + ": the panel is not loaded");
+      continue;
+    }
+    if (!IsInActivePopup(handle)) {
+      ++refusedEvents_;
+      Problem("scripted step for " + where + ": another pop-up (panel " +
+              std::to_string(panels_.at(popupStack_.back()).resourceId) + ") is active");
+      continue;
+    }
+    HeadlessPanel& panel = panels_.at(handle);
+
+    for (const auto& [id, value] : step.values) {
+      auto it = panel.controls.find(id);
+      if (it == panel.controls.end()) {
+        Problem("scripted value for missing control " + std::to_string(id) + " of panel " +
+                std::to_string(step.panelResource));
+        continue;
+      }
+      HeadlessControl& control = it->second;
+      if (control.dimmed || !control.visible || control.mode == CtrlMode::Indicator) {
+        ++refusedEvents_;
+        Problem("scripted value for control " + std::to_string(id) + " (" + control.spec.name +
+                ") refused: " + (control.dimmed ? "dimmed" : !control.visible ? "hidden" : "indicator"));
+        continue;
+      }
+      if (StoreValue(panel, control, value, true) < 0) {
+        Problem("scripted value " + Describe(value) + " does not fit control " + std::to_string(id) +
+                " (" + control.spec.name + ")");
+      }
+    }
+
+    HeadlessControl* target = nullptr;
+    if (step.control != 0) {
+      auto it = panel.controls.find(step.control);
+      if (it == panel.controls.end()) {
+        ++refusedEvents_;
+        Problem("scripted step for " + where + ": no such control");
+        continue;
+      }
+      target = &it->second;
+    }
+
+    if (step.listIndex) {
+      if (target == nullptr || !IsList(target->spec.type) || *step.listIndex < 0 ||
+          *step.listIndex >= static_cast<int>(target->items.size())) {
+        ++refusedEvents_;
+        Problem("scripted selection for " + where + ": no item " + std::to_string(*step.listIndex));
+        continue;
+      }
+    }
+
+    if (target != nullptr && step.kind == ScriptStep::Kind::Event &&
+        (target->dimmed || !target->visible || target->mode == CtrlMode::Indicator)) {
+      ++refusedEvents_;
+      Problem("scripted event for " + where + " (" + target->spec.name + ") refused: " +
+              (target->dimmed ? "dimmed" : !target->visible ? "hidden" : "indicator"));
+      continue;
+    }
+    if (step.listIndex) target->index = *step.listIndex;
+    if (step.kind == ScriptStep::Kind::SetOnly) continue;
+    return UserEvent{step.type, handle, step.control};
+  }
+  return std::nullopt;
+}
+
+UserEvent HeadlessUi::GetUserEvent(bool wait) {
+  if (std::optional<UserEvent> event = NextScripted()) {
+    idlePolls_ = 0;
+    consecutiveWaits_ = 0;
+    return *event;
+  }
+  if (wait) {
+    ++unexpectedWaits_;
+    if (++consecutiveWaits_ > kMaxConsecutiveWaits) {
+      std::fprintf(stderr,
+                   "headless UI: the program keeps waiting for user events that nobody "
+                   "scripted (%d waits); giving up\n",
+                   consecutiveWaits_);
+      std::abort();
+    }
+    Problem("GetUserEvent waited with nothing scripted");
+    return UserEvent{EventType::Close, popupStack_.empty() ? 0 : popupStack_.back(), 0};
+  }
+  if (idlePollLimit_ > 0 && ++idlePolls_ > idlePollLimit_) {
+    std::fprintf(stderr,
+                 "headless UI: %ld polls in a row found no scripted event; the loop "
+                 "under test does not end by itself\n",
+                 idlePolls_);
+    std::abort();
+  }
+  return UserEvent{};
+}
+
+void HeadlessUi::SetMouseCursor(Cursor cursor) {
+  cursor_ = cursor;
+  cursorHistory_.push_back(cursor);
+}
+
+// --- Scripting ----------------------------------------------------------------------
+
+HeadlessUi& HeadlessUi::Step(ScriptStep step) {
+  script_.push_back(std::move(step));
+  return *this;
+}
+
+HeadlessUi& HeadlessUi::Commit(int panelResource, int control,
+                               std::vector<std::pair<int, CtrlValue>> valuesFirst) {
+  return Event(EventType::Commit, panelResource, control, std::move(valuesFirst));
+}
+
+HeadlessUi& HeadlessUi::Event(EventType type, int panelResource, int control,
+                              std::vector<std::pair<int, CtrlValue>> valuesFirst) {
+  ScriptStep step;
+  step.type = type;
+  step.panelResource = panelResource;
+  step.control = control;
+  step.values = std::move(valuesFirst);
+  return Step(std::move(step));
+}
+
+HeadlessUi& HeadlessUi::Select(int panelResource, int control, int index, EventType type) {
+  ScriptStep step;
+  step.type = type;
+  step.panelResource = panelResource;
+  step.control = control;
+  step.listIndex = index;
+  return Step(std::move(step));
+}
+
+HeadlessUi& HeadlessUi::Close(int panelResource) {
+  return Event(EventType::Close, panelResource, 0);
+}
+
+HeadlessUi& HeadlessUi::Set(int panelResource, std::vector<std::pair<int, CtrlValue>> values) {
+  ScriptStep step;
+  step.kind = ScriptStep::Kind::SetOnly;
+  step.panelResource = panelResource;
+  step.values = std::move(values);
+  return Step(std::move(step));
+}
+
+HeadlessUi& HeadlessUi::Then(std::function<void(HeadlessUi&)> action) {
+  ScriptStep step;
+  step.kind = ScriptStep::Kind::Action;
+  step.action = std::move(action);
+  return Step(std::move(step));
+}
+
+HeadlessUi& HeadlessUi::Raw(UserEvent event) {
+  ScriptStep step;
+  step.kind = ScriptStep::Kind::Raw;
+  step.raw = event;
+  return Step(std::move(step));
+}
+
+HeadlessUi& HeadlessUi::AnswerGeneric(int button) {
+  genericAnswers_.push_back(button);
+  return *this;
+}
+
+HeadlessUi& HeadlessUi::AnswerConfirm(bool yes) {
+  confirmAnswers_.push_back(yes);
+  return *this;
+}
+
+HeadlessUi& HeadlessUi::AnswerFile(std::string path) {
+  fileAnswers_.emplace_back(std::nullopt, std::move(path));
+  return *this;
+}
+
+HeadlessUi& HeadlessUi::AnswerFile(std::string path, FileSelectResult result) {
+  fileAnswers_.emplace_back(result, std::move(path));
+  return *this;
+}
+
+HeadlessUi& HeadlessUi::CancelFile() {
+  fileAnswers_.emplace_back(FileSelectResult::None, std::string());
+  return *this;
+}
+
+void HeadlessUi::FailLoad(int resourceId, int times) { loadFailures_[resourceId] = times; }
+
+void HeadlessUi::ClearRecords() {
+  popups_.clear();
+  fileDialogs_.clear();
+  shows_.clear();
+  valueLog_.clear();
+  problems_.clear();
+  unansweredPopups_ = 0;
+  unexpectedWaits_ = 0;
+  refusedEvents_ = 0;
+  cursorHistory_.clear();
+}
+
+// --- Inspection -----------------------------------------------------------------------
+
+int HeadlessUi::NewestHandle(int resourceId, bool liveOnly) const {
+  for (auto it = panels_.rbegin(); it != panels_.rend(); ++it) {
+    if (it->second.resourceId == resourceId && (!liveOnly || !it->second.discarded)) {
+      return it->first;
+    }
+  }
+  return 0;
+}
+
+const HeadlessPanel* HeadlessUi::Panel(int handle) const {
+  auto it = panels_.find(handle);
+  return it == panels_.end() ? nullptr : &it->second;
+}
+
+const HeadlessPanel* HeadlessUi::NewestPanel(int resourceId, bool liveOnly) const {
+  return Panel(NewestHandle(resourceId, liveOnly));
+}
+
+const HeadlessControl* HeadlessUi::Control(int handle, int control) const {
+  const HeadlessPanel* panel = Panel(handle);
+  if (panel == nullptr) return nullptr;
+  auto it = panel->controls.find(control);
+  return it == panel->controls.end() ? nullptr : &it->second;
+}
+
+bool HeadlessUi::IsLoaded(int handle) const {
+  const HeadlessPanel* panel = Panel(handle);
+  return panel != nullptr && !panel->discarded;
+}
+
+bool HeadlessUi::IsDisplayed(int handle) const {
+  const HeadlessPanel* panel = Panel(handle);
+  return panel != nullptr && !panel->discarded && panel->displayed;
+}
+
+bool HeadlessUi::IsPopup(int handle) const {
+  return std::find(popupStack_.begin(), popupStack_.end(), handle) != popupStack_.end();
+}
+
+bool HeadlessUi::WasShown(int resourceId) const {
+  return std::any_of(shows_.begin(), shows_.end(),
+                     [&](const ShowRecord& show) { return show.resourceId == resourceId; });
+}
+
+std::vector<CtrlValue> HeadlessUi::ValueHistory(int resourceId, int control) const {
+  std::vector<CtrlValue> values;
+  for (const ValueRecord& record : valueLog_) {
+    if (record.resourceId == resourceId && record.control == control) values.push_back(record.value);
+  }
+  return values;
+}
+
+std::optional<CtrlValue> HeadlessUi::ValueOf(int resourceId, int control) const {
+  const HeadlessControl* c = Control(NewestHandle(resourceId, false), control);
+  if (c == nullptr) return std::nullopt;
+  if (IsList(c->spec.type)) {
+    if (c->index < 0) return std::nullopt;
+    return CtrlValue{c->items[static_cast<std::size_t>(c->index)].value};
+  }
+  return c->value;
+}
+
+std::vector<double> HeadlessUi::StripTrace(int handle, int control, int trace) const {
+  std::vector<double> points;
+  const HeadlessControl* c = Control(handle, control);
+  if (c == nullptr || c->stripTraceCount <= 0 || trace < 0 || trace >= c->stripTraceCount) {
+    return points;
+  }
+  for (std::size_t i = static_cast<std::size_t>(trace); i < c->stripPoints.size();
+       i += static_cast<std::size_t>(c->stripTraceCount)) {
+    points.push_back(c->stripPoints[i]);
+  }
+  return points;
+}
+
+}  // namespace sondrix::platform

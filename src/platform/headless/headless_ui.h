@@ -1,0 +1,306 @@
+// The headless user interface: panels and controls are values in memory,
+// built from the resource file's specs. Tests (and sondrix-cli) script what
+// the user does -- events addressed by panel resource id, values typed before
+// an event, answers of pop-ups and file dialogs -- and read back what the
+// program showed: pop-ups, file dialog requests, panels displayed, every value
+// written, strip-chart points and the cursor.
+//
+// Nothing here waits: a pop-up without a scripted answer gets the cancel-like
+// answer, a blocking event poll with nothing scripted gets a Close event, and
+// both are recorded as problems so that a test fails clearly instead of
+// hanging.
+#pragma once
+
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "platform/ui.h"
+#include "platform/uir.h"
+
+namespace sondrix::platform {
+
+class HeadlessUi;
+
+// Return codes of the headless backend (the run-time's own codes).
+namespace headless {
+inline constexpr int kBadPanel = -4;       // not a live panel handle
+inline constexpr int kCantLoad = -12;      // panel not in the resource file, or load failure
+inline constexpr int kBadArgument = -13;   // unknown control, wrong value type, bad index
+}  // namespace headless
+
+// One list entry of a list box, check list or ring.
+struct ListItem {
+  std::string label;
+  int value = 0;
+  bool checked = false;
+};
+
+struct HeadlessControl {
+  ControlSpec spec;
+  CtrlValue value;
+  std::string label;
+  bool dimmed = false;
+  bool visible = true;
+  CtrlMode mode = CtrlMode::Normal;
+  int top = 0, left = 0, width = 0, height = 0;
+  int textColor = 0;
+  std::optional<double> min, max;
+  // Lists.
+  std::vector<ListItem> items;
+  int index = -1;  // selected item, -1 when the list is empty
+  // Strip charts: every point plotted since the last clear, traces
+  // interleaved, and the trace count of the last call.
+  std::vector<double> stripPoints;
+  int stripTraceCount = 0;
+  std::map<int, std::map<Attr, CtrlValue>> traceAttributes;
+};
+
+struct HeadlessPanel {
+  int handle = 0;
+  int resourceId = 0;
+  int parent = 0;
+  std::string title;
+  int top = 0, left = 0, width = 0, height = 0;
+  bool displayed = false;
+  bool discarded = false;
+  int activeControl = 0;
+  std::map<int, HeadlessControl> controls;
+};
+
+enum class PopupKind { Generic, Confirm };
+
+struct PopupRecord {
+  PopupKind kind = PopupKind::Generic;
+  std::string title;
+  std::string text;
+  std::vector<std::string> buttons;  // Confirm: "Yes", "No"
+  int answer = 0;
+  bool scripted = false;  // false: nobody answered, the cancel-like answer was given
+};
+
+struct FileDialogRecord {
+  FileSelectRequest request;
+  FileSelectResult result = FileSelectResult::None;
+  std::string path;
+  bool scripted = false;
+};
+
+// A panel shown with DisplayPanel or InstallPopup, with its control values
+// at that moment.
+struct ShowRecord {
+  int resourceId = 0;
+  int handle = 0;
+  bool popup = false;
+  std::map<int, CtrlValue> values;
+};
+
+// A value written into a control, by the program or by a script.
+struct ValueRecord {
+  int resourceId = 0;
+  int handle = 0;
+  int control = 0;
+  CtrlValue value;
+  bool byScript = false;
+};
+
+// One scripted step. Build them with the helpers below.
+struct ScriptStep {
+  enum class Kind { Event, SetOnly, Action, Raw };
+  Kind kind = Kind::Event;
+  EventType type = EventType::Commit;
+  int panelResource = 0;
+  int control = 0;
+  // Written into controls of the same panel before the event is delivered.
+  std::vector<std::pair<int, CtrlValue>> values;
+  // Selects this item of `control` before the event is delivered.
+  std::optional<int> listIndex;
+  std::function<void(HeadlessUi&)> action;
+  UserEvent raw;
+};
+
+class HeadlessUi : public Ui {
+ public:
+  // Builds panels from the resource file at UirPath(). When it cannot be
+  // read, every LoadPanel fails and resourceError() says why.
+  HeadlessUi();
+  explicit HeadlessUi(UirFile resources);
+  ~HeadlessUi() override;
+
+  // --- Ui -----------------------------------------------------------------
+  int GenericMessagePopup(std::string_view title, std::string_view text,
+                          std::span<const std::string> buttons) override;
+  int ConfirmPopup(std::string_view title, std::string_view text) override;
+  FileSelectResult FileSelectPopup(const FileSelectRequest& request, std::string& path) override;
+
+  int LoadPanel(int parent, int resourceId) override;
+  int DiscardPanel(int panel) override;
+  int DisplayPanel(int panel) override;
+  int HidePanel(int panel) override;
+  int InstallPopup(int panel) override;
+  int RemovePopup(int panel) override;
+  int SetPanelAttribute(int panel, Attr attr, const CtrlValue& value) override;
+  int GetPanelAttribute(int panel, Attr attr, CtrlValue& value) override;
+
+  int SetCtrlVal(int panel, int control, const CtrlValue& value) override;
+  int GetCtrlVal(int panel, int control, CtrlValue& value) override;
+  int SetCtrlAttribute(int panel, int control, Attr attr, const CtrlValue& value) override;
+  int GetCtrlAttribute(int panel, int control, Attr attr, CtrlValue& value) override;
+  int SetActiveCtrl(int panel, int control) override;
+
+  int InsertListItem(int panel, int control, int index, std::string_view label,
+                     int value) override;
+  int ReplaceListItem(int panel, int control, int index, std::string_view label,
+                      int value) override;
+  int ClearListCtrl(int panel, int control) override;
+  int GetNumListItems(int panel, int control, int& count) override;
+  int GetCtrlIndex(int panel, int control, int& index) override;
+  int SetCtrlIndex(int panel, int control, int index) override;
+  int GetValueFromIndex(int panel, int control, int index, int& value) override;
+  int IsListItemChecked(int panel, int control, int index, int& checked) override;
+  int CheckListItem(int panel, int control, int index, int checked) override;
+
+  int PlotStripChart(int panel, int control, std::span<const double> points,
+                     int traceCount) override;
+  int ClearStripChart(int panel, int control) override;
+  int SetTraceAttribute(int panel, int control, int trace, Attr attr,
+                        const CtrlValue& value) override;
+
+  UserEvent GetUserEvent(bool wait) override;
+  void SetMouseCursor(Cursor cursor) override;
+
+  // --- Scripting the user -----------------------------------------------------
+  // Events are addressed by panel resource id; when the step is reached it
+  // goes to the newest live panel loaded from that resource.
+  HeadlessUi& Commit(int panelResource, int control,
+                     std::vector<std::pair<int, CtrlValue>> valuesFirst = {});
+  HeadlessUi& Event(EventType type, int panelResource, int control,
+                    std::vector<std::pair<int, CtrlValue>> valuesFirst = {});
+  // Selects list item `index` of the control, then delivers `type` on it.
+  HeadlessUi& Select(int panelResource, int control, int index,
+                     EventType type = EventType::Commit);
+  // The panel's close box.
+  HeadlessUi& Close(int panelResource);
+  // Writes values as the user would, without an event.
+  HeadlessUi& Set(int panelResource, std::vector<std::pair<int, CtrlValue>> values);
+  // Runs `action` when reached; it delivers no event itself (the poll goes on
+  // to the next step). It may script further steps.
+  HeadlessUi& Then(std::function<void(HeadlessUi&)> action);
+  // An event delivered exactly as given (menu events, raw handles).
+  HeadlessUi& Raw(UserEvent event);
+  HeadlessUi& Step(ScriptStep step);
+  std::size_t pendingSteps() const { return script_.size(); }
+
+  // Answers of pop-ups, each used once in order. A generic pop-up with a
+  // single button (a plain message) is answered 1 without using one.
+  HeadlessUi& AnswerGeneric(int button);  // 1-based
+  HeadlessUi& AnswerConfirm(bool yes);
+  // A file dialog answered with `path`: Existing when the file exists then,
+  // else New.
+  HeadlessUi& AnswerFile(std::string path);
+  HeadlessUi& AnswerFile(std::string path, FileSelectResult result);
+  HeadlessUi& CancelFile();
+  // Answers computed when the pop-up comes; they take precedence over the
+  // queues when they return a value (Confirm: 1 yes, 0 no).
+  std::function<std::optional<int>(const PopupRecord&)> popupAnswerer;
+  std::function<std::optional<std::pair<FileSelectResult, std::string>>(const FileSelectRequest&)>
+      fileAnswerer;
+
+  // Makes LoadPanel of this resource fail (-12) `times` times.
+  void FailLoad(int resourceId, int times = 1);
+
+  // Consecutive empty polls after which the process aborts with a message
+  // (0: never). A safety net for loops that would otherwise spin for ever.
+  void SetIdlePollLimit(long limit) { idlePollLimit_ = limit; }
+
+  // Called for every pop-up (e.g. to echo it on a console).
+  std::function<void(const PopupRecord&)> popupObserver;
+
+  // --- What the program showed ------------------------------------------------
+  const std::string& resourceError() const { return resourceError_; }
+  const UirFile& resources() const { return resources_; }
+
+  const std::vector<PopupRecord>& popups() const { return popups_; }
+  const std::vector<FileDialogRecord>& fileDialogs() const { return fileDialogs_; }
+  const std::vector<ShowRecord>& shows() const { return shows_; }
+  const std::vector<ValueRecord>& valueLog() const { return valueLog_; }
+  // Everything that went wrong with the script: pop-ups without an answer
+  // (more than one button), blocking polls with nothing scripted, events
+  // refused (dimmed, hidden or indicator control; panel not loaded; another
+  // pop-up active) and bad calls (invalid handle or control).
+  const std::vector<std::string>& problems() const { return problems_; }
+  int unansweredPopups() const { return unansweredPopups_; }
+  int unexpectedWaits() const { return unexpectedWaits_; }
+  int refusedEvents() const { return refusedEvents_; }
+  void ClearRecords();
+
+  Cursor cursor() const { return cursor_; }
+  const std::vector<Cursor>& cursorHistory() const { return cursorHistory_; }
+
+  // Newest panel handle of a resource (0 when none); `liveOnly` skips
+  // discarded ones.
+  int NewestHandle(int resourceId, bool liveOnly = true) const;
+  const HeadlessPanel* Panel(int handle) const;
+  const HeadlessPanel* NewestPanel(int resourceId, bool liveOnly = false) const;
+  const HeadlessControl* Control(int handle, int control) const;
+  bool IsLoaded(int handle) const;
+  bool IsDisplayed(int handle) const;
+  bool IsPopup(int handle) const;
+  const std::vector<int>& popupStack() const { return popupStack_; }
+  // Was a panel of this resource ever displayed (or installed as a pop-up)?
+  bool WasShown(int resourceId) const;
+  // Every value written into the control of any panel of this resource.
+  std::vector<CtrlValue> ValueHistory(int resourceId, int control) const;
+  // The value of a control of the newest panel of a resource, live or not.
+  std::optional<CtrlValue> ValueOf(int resourceId, int control) const;
+  // Points of one trace of a strip chart.
+  std::vector<double> StripTrace(int handle, int control, int trace) const;
+
+ private:
+  HeadlessPanel* LivePanel(int handle, const char* call);
+  HeadlessControl* LiveControl(int panel, int control, const char* call);
+  HeadlessControl* ListControl(int panel, int control, const char* call);
+  int StoreValue(HeadlessPanel& panel, HeadlessControl& control, const CtrlValue& value,
+                 bool byScript);
+  void Problem(std::string text);
+  void DiscardTree(int handle);
+  bool IsInActivePopup(int handle) const;
+  // Delivers the next scripted step as an event, if any.
+  std::optional<UserEvent> NextScripted();
+
+  UirFile resources_;
+  std::string resourceError_;
+  std::map<int, HeadlessPanel> panels_;
+  int nextHandle_ = 1;
+  std::vector<int> popupStack_;
+  std::map<int, int> loadFailures_;
+
+  std::deque<ScriptStep> script_;
+  std::deque<int> genericAnswers_;
+  std::deque<bool> confirmAnswers_;
+  std::deque<std::pair<std::optional<FileSelectResult>, std::string>> fileAnswers_;
+
+  std::vector<PopupRecord> popups_;
+  std::vector<FileDialogRecord> fileDialogs_;
+  std::vector<ShowRecord> shows_;
+  std::vector<ValueRecord> valueLog_;
+  std::vector<std::string> problems_;
+  int unansweredPopups_ = 0;
+  int unexpectedWaits_ = 0;
+  int refusedEvents_ = 0;
+  long idlePolls_ = 0;
+  long idlePollLimit_ = 0;
+  int consecutiveWaits_ = 0;
+
+  Cursor cursor_ = Cursor::Default;
+  std::vector<Cursor> cursorHistory_;
+};
+
+}  // namespace sondrix::platform
