@@ -1,0 +1,164 @@
+#include "config/config.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <memory>
+
+#include "common/settings.h"
+#include "common/utils.h"
+#include "config/c_locale.h"
+#include "platform/paths.h"
+#include "platform/ui.h"
+
+namespace sondrix {
+namespace {
+
+constexpr double kDepthTolerance = 1e-10;
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+}  // namespace
+
+bool IsAcceptedBaudRate(long baud) {
+  return std::find(kBaudRates.begin(), kBaudRates.end(), baud) != kBaudRates.end();
+}
+
+Config::Config(int traceCount, int inTraceCount)
+    : traceCount(traceCount), inTraceCount(inTraceCount) {}
+
+Config::~Config() = default;
+
+int Config::GetTraceCount() const { return traceCount; }
+
+Status Config::WriteConfig(std::FILE* file) const {
+  if (file == nullptr) return status::kCantWriteConfig;
+  const ScopedCLocale cLocale;
+  std::fprintf(file, "%s\n", name.c_str());
+  std::fprintf(file, "%08lX\t\t; Serial number\n", static_cast<unsigned long>(serialnum));
+  std::fprintf(file, "%d\t; structure version number\n", static_cast<int>(version));
+  std::fprintf(file, "Reserved\n");
+  std::fprintf(file, "%.6lf\t%.6lf\t\t; Depth calibration\n", depthOffset, depthScale);
+  std::fprintf(file, "%d\t\t\t; Baud rate\n", static_cast<int>(baudRate));
+  std::fprintf(file, "%.6lf\t\t\t; Path length (meters)\n", pathLength);
+  return std::ferror(file) ? status::kCantWriteConfig : status::kOk;
+}
+
+Status Config::ReadConfig(std::FILE* file) {
+  if (file == nullptr) return status::kConfigPrematureEof;
+  const ScopedCLocale cLocale;
+
+  // The name line and the identification word.
+  std::uint32_t id = 0;
+  std::string idText;
+  const Status idResult = ReadID(file, id, idText);
+  if (idResult != status::kOk) return idResult;
+  if (idText.size() > kNameMax) idText.resize(kNameMax);
+  name = std::move(idText);
+  serialnum = id;
+  eatComment(file);
+
+  // The structure version; a line without a number means version 0. The
+  // rest of that line and the whole "Reserved" line after it are skipped.
+  long number = 0;
+  if (std::fscanf(file, "%ld", &number) == 1) {
+    version = static_cast<std::int32_t>(std::clamp<long>(number, INT32_MIN, INT32_MAX));
+  } else {
+    version = 0;
+  }
+  ignore(file, 512, '\n');
+  ignore(file, 512, '\n');
+  if (std::feof(file)) return status::kUnexpectedEof;
+
+  double offset = 0.0;
+  double scale = 0.0;
+  const int depthItems = std::fscanf(file, "%lf%lf", &offset, &scale);
+  if (depthItems >= 1) depthOffset = offset;
+  if (depthItems == 2) depthScale = scale;
+  if (depthItems != 2) return status::kConfigDepthCal;
+  eatComment(file);
+
+  long baud = 0;
+  if (std::fscanf(file, "%ld", &baud) == 1) {
+    baudRate = static_cast<std::int32_t>(std::clamp<long>(baud, INT32_MIN, INT32_MAX));
+  }
+  eatComment(file);
+  if (!IsAcceptedBaudRate(baudRate)) return status::kInvalidBaudRate;
+
+  double path = 0.0;
+  if (std::fscanf(file, "%lf", &path) == 1) pathLength = path;
+  eatComment(file);
+
+  if (std::ferror(file) && !std::feof(file)) return status::kConfigPrematureEof;
+  return status::kOk;
+}
+
+Status Config::SaveConfig() const {
+  platform::FileSelectRequest request;
+  request.directory = settings::Directory(settings::kDeviceDirectory);
+  request.defaultSpec = "*.dev";
+  request.title = "Save configuration to file:";
+  request.mode = platform::FileDialogMode::Save;
+  request.allowCancel = true;
+  request.allowMakeDirectory = false;
+
+  std::string path;
+  if (platform::ui().FileSelectPopup(request, path) == platform::FileSelectResult::None ||
+      path.empty()) {
+    return status::kCancelled;
+  }
+  settings::RememberDirectory(settings::kDeviceDirectory, path);
+
+  if (platform::FileExists(path) &&
+      platform::ui().ConfirmPopup("Save configuration",
+                                  "This file exists. Do you want to overwrite it?") == 0) {
+    return status::kCancelled;
+  }
+
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "w"));
+  if (!file) return status::kCantOpenFile;
+  const Status result = WriteConfig(file.get());
+  // A write that only fails when the buffer is flushed shows at closing.
+  const bool closedWell = std::fclose(file.release()) == 0;
+  if (result == status::kOk && !closedWell) return status::kCantWriteConfig;
+  return result;
+}
+
+Status Config::EditConfig() { return status::kConfigNoEditor; }
+
+Status Config::CopyConfig(Config& to) const {
+  to.name = name;
+  to.version = version;
+  to.serialnum = serialnum;
+  to.reserved = reserved;
+  to.baudRate = baudRate;
+  to.pathLength = pathLength;
+  to.depthOffset = depthOffset;
+  to.depthScale = depthScale;
+  to.traceCount = traceCount;
+  to.inTraceCount = inTraceCount;
+  return status::kOk;
+}
+
+int Config::CompConfig(const Config& other) const {
+  const bool equal = name == other.name && serialnum == other.serialnum &&
+                     version == other.version && reserved == other.reserved &&
+                     baudRate == other.baudRate && traceCount == other.traceCount &&
+                     inTraceCount == other.inTraceCount && pathLength == other.pathLength &&
+                     std::fabs(depthOffset - other.depthOffset) <= kDepthTolerance &&
+                     std::fabs(depthScale - other.depthScale) <= kDepthTolerance;
+  return equal ? 1 : 0;
+}
+
+Status Config::GetColors(std::span<int>) const { return status::kConfigNoColors; }
+
+Status Config::GetWavelengths(std::span<double>) const { return status::kConfigNoWavelengths; }
+
+Status Config::GetHeading(int, std::string& heading) const {
+  heading = "unknown";
+  return status::kNoSuchHeading;
+}
+
+}  // namespace sondrix

@@ -1,0 +1,97 @@
+// sondrix-cli config FILE
+#include <cstdio>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "commands.h"
+#include "common/status.h"
+#include "config/config.h"
+#include "config/meter_config.h"
+#include "source/device.h"
+#include "source/factories.h"
+
+namespace sondrix::cli {
+namespace {
+
+void PrintConfigUsage(std::FILE* out) {
+  std::fprintf(out,
+               "Usage: sondrix-cli config FILE\n\n"
+               "Reads the device configuration file FILE with the configuration its\n"
+               "device type selects and prints it on standard output exactly as saving\n"
+               "it would write it. A file that cannot be read prints the reason on\n"
+               "standard error and exits with status 1.\n");
+}
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// The configuration class of a device type, or null with the reason.
+std::unique_ptr<Config> NewConfigFor(int deviceType, Status& code) {
+  const ModelInfo* model = FindModel(deviceType);
+  if (model == nullptr) {
+    code = status::kConfigDeviceType;
+    return nullptr;
+  }
+  switch (model->model) {
+    case Model::Nerit:
+    case Model::Pelag:
+    case Model::AMeter:
+    case Model::CMeter:
+      code = status::kOk;
+      return std::make_unique<MeterConfig>(DeviceTraceCount(deviceType),
+                                           DeviceInTraceCount(deviceType));
+    case Model::Benth:
+      break;
+  }
+  code = status::kConfigDeviceType;
+  return nullptr;
+}
+
+int Fail(Status code) {
+  std::fprintf(stderr, "%s\n", StatusText(code).c_str());
+  return 1;
+}
+
+}  // namespace
+
+int RunConfig(std::span<char*> args) {
+  std::string path;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string_view arg = args[i];
+    if (arg == "--help" || arg == "-h") {
+      PrintConfigUsage(stdout);
+      return 0;
+    }
+    if (!path.empty() || (arg.size() > 1 && arg.front() == '-')) {
+      PrintConfigUsage(stderr);
+      return 2;
+    }
+    path = std::string(arg);
+  }
+  if (path.empty()) {
+    PrintConfigUsage(stderr);
+    return 2;
+  }
+
+  std::string idText;
+  const int deviceType = Device_GetDevType(path, idText);
+  if (deviceType < 0) return Fail(deviceType);
+  Status code = status::kOk;
+  std::unique_ptr<Config> config = NewConfigFor(deviceType, code);
+  if (!config) return Fail(code);
+
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "r"));
+  if (!file) return Fail(status::kCantOpenFile);
+  code = config->ReadConfig(file.get());
+  if (code != status::kOk) return Fail(code);
+
+  code = config->WriteConfig(stdout);
+  if (std::fflush(stdout) != 0) code = status::kCantWriteConfig;
+  if (code != status::kOk) return Fail(code);
+  return 0;
+}
+
+}  // namespace sondrix::cli

@@ -1,0 +1,76 @@
+// sondrix-cli: runs the program's sources, ports, decoders, meters and data
+// files without windows, on the headless user interface.
+#include <cstdio>
+#include <span>
+#include <string_view>
+
+#include "commands.h"
+#include "platform/headless/headless_ui.h"
+#include "platform/paths.h"
+#include "platform/ui.h"
+
+#if __has_include("platform/posix/termios_serial.h")
+#include "platform/posix/termios_serial.h"
+#define SONDRIX_CLI_HAS_TERMIOS 1
+#endif
+
+namespace {
+
+struct Command {
+  std::string_view name;
+  std::string_view summary;
+  int (*run)(std::span<char*> args);
+};
+
+// One line per subcommand.
+constexpr Command kCommands[] = {
+    {"config", "print a device configuration file as this program writes it",
+     sondrix::cli::RunConfig},
+};
+
+void PrintUsage(std::FILE* out) {
+  std::fprintf(out,
+               "Usage: sondrix-cli COMMAND [ARGUMENTS]\n"
+               "       sondrix-cli COMMAND --help\n\n"
+               "Commands:\n");
+  for (const Command& command : kCommands) {
+    std::fprintf(out, "  %-10.*s %.*s\n", static_cast<int>(command.name.size()),
+                 command.name.data(), static_cast<int>(command.summary.size()),
+                 command.summary.data());
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace sondrix;
+  if (argc > 0) platform::SetExecutablePath(argv[0]);
+
+  platform::HeadlessUi ui;
+  // What a window would have shown goes to standard error.
+  ui.popupObserver = [](const platform::PopupRecord& popup) {
+    std::fprintf(stderr, "%s: %s\n", popup.title.c_str(), popup.text.c_str());
+  };
+  const platform::ScopedUi scopedUi(ui);
+#ifdef SONDRIX_CLI_HAS_TERMIOS
+  platform::TermiosSerial serial;
+  const platform::ScopedSerial scopedSerial(serial);
+#endif
+
+  const std::span<char*> args(argv, static_cast<std::size_t>(argc > 0 ? argc : 0));
+  if (args.size() < 2) {
+    PrintUsage(stderr);
+    return 2;
+  }
+  const std::string_view name = args[1];
+  if (name == "--help" || name == "-h" || name == "help") {
+    PrintUsage(stdout);
+    return 0;
+  }
+  for (const Command& command : kCommands) {
+    if (command.name == name) return command.run(args.subspan(1));
+  }
+  std::fprintf(stderr, "sondrix-cli: unknown command \"%s\"\n\n", argv[1]);
+  PrintUsage(stderr);
+  return 2;
+}
