@@ -56,6 +56,18 @@ std::string Describe(const CtrlValue& value) {
   return "\"" + std::get<std::string>(value) + "\"";
 }
 
+// Why the user could not operate a control, or nothing when they can.
+const char* WhyInoperable(const HeadlessControl& control) {
+  if (control.dimmed) return "dimmed";
+  if (!control.visible) return "hidden";
+  if (control.mode == CtrlMode::Indicator) return "indicator";
+  if ((control.spec.type == CtrlType::TextMsg || control.spec.type == CtrlType::Decoration) &&
+      control.mode != CtrlMode::Hot) {
+    return "not an input";
+  }
+  return nullptr;
+}
+
 HeadlessControl MakeControl(const ControlSpec& spec) {
   HeadlessControl control;
   control.spec = spec;
@@ -640,10 +652,10 @@ std::optional<UserEvent> HeadlessUi::NextScripted() {
         continue;
       }
       HeadlessControl& control = it->second;
-      if (control.dimmed || !control.visible || control.mode == CtrlMode::Indicator) {
+      if (const char* why = WhyInoperable(control)) {
         ++refusedEvents_;
         Problem("scripted value for control " + std::to_string(id) + " (" + control.spec.name +
-                ") refused: " + (control.dimmed ? "dimmed" : !control.visible ? "hidden" : "indicator"));
+                ") refused: " + why);
         continue;
       }
       if (StoreValue(panel, control, value, true) < 0) {
@@ -672,12 +684,12 @@ std::optional<UserEvent> HeadlessUi::NextScripted() {
       }
     }
 
-    if (target != nullptr && step.kind == ScriptStep::Kind::Event &&
-        (target->dimmed || !target->visible || target->mode == CtrlMode::Indicator)) {
-      ++refusedEvents_;
-      Problem("scripted event for " + where + " (" + target->spec.name + ") refused: " +
-              (target->dimmed ? "dimmed" : !target->visible ? "hidden" : "indicator"));
-      continue;
+    if (target != nullptr && step.kind == ScriptStep::Kind::Event) {
+      if (const char* why = WhyInoperable(*target)) {
+        ++refusedEvents_;
+        Problem("scripted event for " + where + " (" + target->spec.name + ") refused: " + why);
+        continue;
+      }
     }
     if (step.listIndex) target->index = *step.listIndex;
     if (step.kind == ScriptStep::Kind::SetOnly) continue;

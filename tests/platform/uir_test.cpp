@@ -1,0 +1,239 @@
+#include "platform/uir.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <regex>
+#include <set>
+
+#include "common/panels.h"
+#include "support/fixtures.h"
+
+namespace sondrix::platform {
+namespace {
+
+std::string ParseError(std::string_view text) {
+  std::string error;
+  EXPECT_FALSE(ParseUir(text, error, "t.uir").has_value()) << text;
+  return error;
+}
+
+UirFile Parse(std::string_view text) {
+  std::string error;
+  std::optional<UirFile> file = ParseUir(text, error, "t.uir");
+  EXPECT_TRUE(file.has_value()) << error;
+  return file.value_or(UirFile{});
+}
+
+TEST(UirTest, ParsesPanelsControlsAndAttributes) {
+  UirFile file = Parse(
+      "# a comment\r\n"
+      "panel 7 Setup title=\"Set \\\"up\\\"\" width=300 height=200 top=5\r\n"
+      "  control 2 Name string label=\"Name\" maxlength=63 value=\"abc # not a comment\"\n"
+      "  control 3 Rate double value=2.5 min=0 max=10 precision=2 \\\n"
+      "          mode=indicator   # continued\n"
+      "  control 4 Kind ring items=\"XY|Strip=5|Spectrum\"\n"
+      "  control 5 Colour color value=0xFF0000 dimmed=1 visible=0 default=1\n"
+      "end\n");
+  ASSERT_EQ(file.panels.size(), 1u);
+  const PanelSpec& panel = file.panels[0];
+  EXPECT_EQ(panel.id, 7);
+  EXPECT_EQ(panel.title, "Set \"up\"");
+  EXPECT_EQ(panel.top, 5);
+  ASSERT_EQ(panel.controls.size(), 4u);
+
+  const ControlSpec* name = panel.FindControl("Name");
+  ASSERT_NE(name, nullptr);
+  EXPECT_EQ(name->type, CtrlType::String);
+  EXPECT_EQ(std::get<std::string>(name->value), "abc # not a comment");
+  EXPECT_EQ(name->maxLength, 63);
+
+  const ControlSpec* rate = panel.FindControl(3);
+  ASSERT_NE(rate, nullptr);
+  EXPECT_EQ(std::get<double>(rate->value), 2.5);
+  EXPECT_EQ(rate->max, 10.0);
+  EXPECT_EQ(rate->mode, CtrlMode::Indicator);
+
+  const ControlSpec* kind = panel.FindControl(4);
+  ASSERT_EQ(kind->items.size(), 3u);
+  EXPECT_EQ(kind->items[1].label, "Strip");
+  EXPECT_EQ(kind->items[1].value, 5);
+  EXPECT_EQ(kind->items[2].value, 2);
+
+  const ControlSpec* colour = panel.FindControl(5);
+  EXPECT_EQ(std::get<int>(colour->value), 0xFF0000);
+  EXPECT_TRUE(colour->dimmed);
+  EXPECT_FALSE(colour->visible);
+  EXPECT_TRUE(colour->isDefault);
+  EXPECT_EQ(colour->attributes.at("value"), "0xFF0000");
+}
+
+TEST(UirTest, ParsesMenuBarsWithSubmenus) {
+  UirFile file = Parse(
+      "menubar 100 MainMenu\n"
+      "  menu 1 File label=\"File\"\n"
+      "    item 2 Open label=\"Open...\" shortcut=\"Ctrl+O\"\n"
+      "    separator\n"
+      "    menu 3 Recent label=\"Recent\"\n"
+      "      item 4 First label=\"1\" checked=1\n"
+      "    end\n"
+      "  end\n"
+      "end\n"
+      "panel 1 Main width=10 height=10 menubar=100\n"
+      "end\n");
+  const MenuBarSpec* bar = file.FindMenuBar(100);
+  ASSERT_NE(bar, nullptr);
+  ASSERT_EQ(bar->menus.size(), 1u);
+  ASSERT_EQ(bar->menus[0].entries.size(), 3u);
+  EXPECT_EQ(bar->menus[0].entries[1].kind, MenuEntrySpec::Kind::Separator);
+  const MenuEntrySpec* first = bar->FindEntry(4);
+  ASSERT_NE(first, nullptr);
+  EXPECT_TRUE(first->checked);
+  EXPECT_EQ(bar->FindEntry(2)->shortcut, "Ctrl+O");
+  EXPECT_EQ(file.FindPanel(1)->menuBar, 100);
+}
+
+TEST(UirTest, MalformedFilesGiveTheLineAndTheFault) {
+  EXPECT_EQ(ParseError("panel 1 A width=1 height=1\nbogus 3\nend\n"),
+            "t.uir:2: unknown keyword 'bogus'");
+  EXPECT_EQ(ParseError("control 2 X button\n"), "t.uir:1: 'control' outside a panel");
+  EXPECT_EQ(ParseError("panel 1 A\n control 2 X button\n"),
+            "t.uir:2: missing 'end' at the end of the file");
+  EXPECT_EQ(ParseError("panel 1 A\n control 2 X button colour=3\nend\n"),
+            "t.uir:2: unknown attribute 'colour'");
+  EXPECT_EQ(ParseError("panel 1 A\n control 2 X button\n control 2 Y button\nend\n"),
+            "t.uir:3: control id 2 used twice in panel A");
+  EXPECT_EQ(ParseError("panel 1 A\nend\npanel 1 B\nend\n"), "t.uir:3: panel id 1 used twice");
+  EXPECT_EQ(ParseError("panel 1 A\n control 2 X int value=1.5\nend\n"),
+            "t.uir:2: 'value' needs an integer, not '1.5'");
+  EXPECT_EQ(ParseError("panel 1 A\n control 2 X dial\nend\n"),
+            "t.uir:2: unknown control type 'dial'");
+  EXPECT_EQ(ParseError("panel 1 A title=\"open\nend\n"),
+            "t.uir:1: unterminated text for 'title'");
+  EXPECT_EQ(ParseError("panel 1 A\n control 2 X button items=\"a|b\"\nend\n"),
+            "t.uir:2: items are only for listbox, checklist and ring controls");
+  EXPECT_EQ(ParseError("panel 1 A\n control 2 X int value=20 min=1 max=10\nend\n"),
+            "t.uir:2: default value outside min ... max");
+  EXPECT_EQ(ParseError("panel 0 A\nend\n"), "t.uir:1: bad panel id '0' (a positive integer)");
+  EXPECT_EQ(ParseError("panel 1 A width=10 width=20\nend\n"),
+            "t.uir:1: attribute 'width' given twice");
+  EXPECT_EQ(ParseError("panel 1 A menubar=5\nend\n"),
+            "t.uir:1: panel A names menu bar 5, which is not defined");
+  EXPECT_EQ(ParseError("panel 1 A\n control 2 X button \\\n"),
+            "t.uir:2: '\\' at the end of the file");
+  EXPECT_EQ(ParseError("end\n"), "t.uir:1: 'end' without an open panel or menu");
+
+  std::string error;
+  EXPECT_FALSE(LoadUir("/nonexistent/sondrix.uir", error).has_value());
+  EXPECT_NE(error.find("/nonexistent/sondrix.uir"), std::string::npos);
+}
+
+TEST(UirTest, UirPathCanBeOverridden) {
+  test::ScopedEnv env("SONDRIX_UIR", "/somewhere/else.uir");
+  EXPECT_EQ(UirPath(), "/somewhere/else.uir");
+  SetUirPath("/explicit.uir");
+  EXPECT_EQ(UirPath(), "/explicit.uir");
+  SetUirPath("");
+  EXPECT_EQ(UirPath(), "/somewhere/else.uir");
+}
+
+// --- The program's resource file against common/panels.h ------------------------
+
+// The kinds of control each named id must be.
+const std::map<std::string, std::set<CtrlType>>& ExpectedTypes() {
+  const std::set<CtrlType> text = {CtrlType::TextMsg, CtrlType::TextBox, CtrlType::String};
+  const std::set<CtrlType> button = {CtrlType::Button};
+  const std::set<CtrlType> check = {CtrlType::CheckBox, CtrlType::Toggle};
+  static const std::map<std::string, std::set<CtrlType>> types = {
+      {"MainDebugLine", text},
+      {"ErrorText", text},
+      {"ErrorOk", button},
+      {"PortPrompt", text},
+      {"PortCancel", button},
+      {"PortFile", button},
+      {"McName", {CtrlType::String}},
+      {"McBaud", {CtrlType::Int}},
+      {"McPathLength", {CtrlType::Double}},
+      {"McDepthOffset", {CtrlType::Double}},
+      {"McDepthScale", {CtrlType::Double}},
+      {"McDevType", {CtrlType::Int}},
+      {"McSerial", {CtrlType::Int}},
+      {"McTraceList", {CtrlType::ListBox, CtrlType::CheckList}},
+      {"McTraceName", {CtrlType::String}},
+      {"McOffset", {CtrlType::Double}},
+      {"McColor", {CtrlType::Color, CtrlType::Int}},
+      {"McRefTemp", {CtrlType::Double}},
+      {"McTempSlope", {CtrlType::Double}},
+      {"McPreview", {CtrlType::StripChart}},
+      {"McZero", button},
+      {"McZeroA", check},
+      {"McZeroC", check},
+      {"McCalibrate", button},
+      {"McCalSamples", {CtrlType::Int}},
+      {"McCalA", check},
+      {"McCalC", check},
+      {"McDepthCal", button},
+      {"McOk", button},
+      {"McCancel", button},
+      {"WaitText", text},
+  };
+  return types;
+}
+
+TEST(UirTest, ResourceFileDefinesEveryIdOfPanelsHeader) {
+  std::string error;
+  std::optional<UirFile> file = LoadUir(SONDRIX_RESOURCE_DIR "/sondrix.uir", error);
+  ASSERT_TRUE(file.has_value()) << error;
+
+  std::optional<std::string> header =
+      test::ReadTextFile(SONDRIX_RESOURCE_DIR "/../src/common/panels.h");
+  ASSERT_TRUE(header.has_value());
+
+  const std::regex constant(R"(inline constexpr int k(\w+) = (\d+);)");
+  const PanelSpec* panel = nullptr;
+  int checked = 0;
+  std::set<std::string> seen;
+  for (auto it = std::sregex_iterator(header->begin(), header->end(), constant);
+       it != std::sregex_iterator(); ++it) {
+    const std::string name = (*it)[1];
+    const int id = std::stoi((*it)[2]);
+    seen.insert(name);
+    if (const PanelSpec* p = file->FindPanel(name)) {
+      EXPECT_EQ(p->id, id) << "panel " << name;
+      panel = p;
+      ++checked;
+      continue;
+    }
+    ASSERT_NE(panel, nullptr) << name << " comes before any panel of the resource file";
+    if (name == "PortCom1") {
+      for (int k = 1; k <= 8; ++k) {
+        const ControlSpec* com = panel->FindControl("PortCom" + std::to_string(k));
+        ASSERT_NE(com, nullptr) << "PortCom" << k;
+        EXPECT_EQ(com->id, id + k - 1);
+        EXPECT_EQ(com->type, CtrlType::Button);
+        EXPECT_EQ(com->label, "COM" + std::to_string(k));
+      }
+      ++checked;
+      continue;
+    }
+    const ControlSpec* control = panel->FindControl(name);
+    ASSERT_NE(control, nullptr) << "panel " << panel->name << " has no control " << name;
+    EXPECT_EQ(control->id, id) << name;
+    auto expected = ExpectedTypes().find(name);
+    ASSERT_NE(expected, ExpectedTypes().end()) << "no expected type listed for " << name;
+    EXPECT_TRUE(expected->second.contains(control->type))
+        << name << " is a " << CtrlTypeName(control->type);
+    ++checked;
+  }
+  EXPECT_GE(checked, 30);
+  for (const auto& [name, types] : ExpectedTypes()) {
+    EXPECT_TRUE(seen.contains(name)) << name << " is no longer in panels.h";
+  }
+
+  // The header's constants are the ones the code compiles with.
+  EXPECT_EQ(file->FindPanel(panels::kMeterConfig)->FindControl(panels::kMcOk)->name, "McOk");
+  EXPECT_EQ(file->FindPanel(panels::kWait)->FindControl(panels::kWaitText)->name, "WaitText");
+}
+
+}  // namespace
+}  // namespace sondrix::platform
