@@ -1,0 +1,393 @@
+// sondrix-sim: the byte stream of an absorption/attenuation meter, made from
+// its device configuration file, written to a raw capture file, to standard
+// output or to a pseudo-terminal that the program opens as a serial port.
+#include <unistd.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "sim/output.h"
+#include "sim/simulator.h"
+
+namespace {
+
+using sondrix::sim::Output;
+
+constexpr const char* kProgram = "sondrix-sim";
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+// Packets written to a file when neither --packets nor --seconds is given.
+constexpr long long kDefaultFilePackets = 100;
+
+constexpr const char* kHelp = R"(Usage: sondrix-sim --device FILE.dev [--out FILE.raw | --pty]
+                   [--packets N | --seconds S] [--rate HZ] [--realtime | --fast]
+                   [--seed N] [fault options] [signal options] [--quiet]
+
+Writes the packet stream of the absorption/attenuation meter described by a
+device configuration file (nine- and three-wavelength A+C meters, A meter,
+C meter). Calibrated with the same file, the counts give a smooth A and C
+spectrum with a little noise; the instrument dives and comes up again.
+
+Output (one of; standard output when neither is given):
+  --device FILE      device configuration file (.dev or .cal) to simulate
+  --out FILE         write a raw capture file (replay it as the port name)
+  --pty              create a pseudo-terminal and serve the stream on it;
+                     the first line of standard output is its device path
+                     (map it in Sondrix.ini: [Ports] COM1=/dev/pts/N).
+                     Runs until SIGINT/SIGTERM unless --packets/--seconds.
+
+Length and pace:
+  --packets N        write N packets (default: 100 for --out, else endless)
+  --seconds S        write the packets of S seconds of instrument time
+  --rate HZ          sample rate, default 6; the packets carry the sample
+                     period count N = round(1 / (3.16e-05 HZ)), 1 ... 65535
+  --realtime         pace the packets at the instrument's rate (HZ / samples
+                     per packet packets per second)
+  --fast             with --pty: write as fast as the reader takes the bytes
+                     (--pty is paced in real time otherwise)
+  --linger S         with --pty: after the last packet, wait up to S seconds
+                     (default 5) for the reader to take the last bytes
+
+Faults, each every K packets (packets K, 2K, ...):
+  --bad-checksum K   the checksum does not add up (10 samples lost)
+  --bad-length K     the length word is wrong (10 samples lost)
+  --noise K          1-20 noise bytes (never 0x00 or 0xFF, so they cannot
+                     form the sync pattern) in front of the packet (none lost)
+  --wrong-serial K   the packet carries another serial number (the program
+                     notices it only when it synchronises on that packet)
+  --pause K:D        stop writing for D seconds after the packet (also when
+                     not paced; the instrument's clock is not affected)
+
+Signal:
+  --seed N           seed of the noise and the faults' noise bytes (default 1);
+                     the same arguments and seed give the same bytes
+  --time-start N     the time counter of the first sample, 0-65535 (default 0;
+                     the counter counts hundredths of a second and wraps)
+  --max-depth M      depth of each dive, metres (default 50)
+  --dive-seconds S   one descent and ascent, seconds (default 240)
+  --drift-seconds S  one warm-up and cool-down of the instrument across its
+                     temperature-bin range, seconds (default 900)
+  --value-noise X    noise of the calibrated A and C values, 1/m standard
+                     deviation, cut at 3 sigma (default 0.002; 0 for none)
+  --status W         status word of every packet, 0-65535 (default 0)
+
+Other:
+  --quiet            no summary on standard error
+  --help             this text
+
+Exit status: 0 done (also when stopped by SIGINT/SIGTERM), 1 on an error,
+2 on a usage error.
+)";
+
+struct Options {
+  std::string device;
+  std::string out;
+  bool pty = false;
+  std::optional<long long> packets;
+  std::optional<double> seconds;
+  bool realtime = false;
+  bool fast = false;
+  double linger = 5.0;
+  bool quiet = false;
+  bool help = false;
+  sondrix::sim::SimSettings settings;
+};
+
+void UsageError(const std::string& text) {
+  std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", kProgram, text.c_str(), kProgram);
+}
+
+template <typename T>
+bool ParseNumber(std::string_view text, T& value) {
+  const char* first = text.data();
+  const char* last = text.data() + text.size();
+  const auto [end, error] = std::from_chars(first, last, value);
+  return error == std::errc() && end == last && !text.empty();
+}
+
+bool ParseNonNegative(std::string_view text, double& value) {
+  return ParseNumber(text, value) && std::isfinite(value) && value >= 0.0;
+}
+
+// Parses the arguments; false after a usage error was reported.
+bool ParseArguments(int argc, char** argv, Options& o) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string name = args[i];
+    std::optional<std::string> inlineValue;
+    if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
+      inlineValue = name.substr(eq + 1);
+      name.resize(eq);
+    }
+    auto flag = [&](bool& target) {
+      if (inlineValue) {
+        UsageError("option " + name + " takes no value");
+        return false;
+      }
+      target = true;
+      return true;
+    };
+    std::string value;
+    auto take = [&]() {
+      if (inlineValue) {
+        value = *inlineValue;
+        return true;
+      }
+      if (i + 1 >= args.size()) {
+        UsageError("option " + name + " needs a value");
+        return false;
+      }
+      value = args[++i];
+      return true;
+    };
+    auto bad = [&](const char* what) {
+      UsageError("option " + name + ": " + what + ", not '" + value + "'");
+      return false;
+    };
+    auto every = [&](int& target) {
+      if (!take()) return false;
+      if (!ParseNumber(value, target) || target < 1) return bad("a packet count of 1 or more");
+      return true;
+    };
+
+    auto& s = o.settings;
+    if (name == "--help" || name == "-h") {
+      o.help = true;
+      return true;
+    } else if (name == "--device") {
+      if (!take()) return false;
+      o.device = value;
+    } else if (name == "--out") {
+      if (!take()) return false;
+      o.out = value;
+    } else if (name == "--pty") {
+      if (!flag(o.pty)) return false;
+    } else if (name == "--packets") {
+      long long count = 0;
+      if (!take()) return false;
+      if (!ParseNumber(value, count) || count < 1) return bad("a number of packets, 1 or more");
+      o.packets = count;
+    } else if (name == "--seconds") {
+      double seconds = 0.0;
+      if (!take()) return false;
+      if (!ParseNonNegative(value, seconds) || seconds <= 0.0) return bad("a positive number");
+      o.seconds = seconds;
+    } else if (name == "--rate") {
+      if (!take()) return false;
+      if (!ParseNumber(value, s.rate) || sondrix::sim::PeriodCount(s.rate) == 0) {
+        return bad("a sample rate from 0.49 to 31000 Hz");
+      }
+    } else if (name == "--realtime") {
+      if (!flag(o.realtime)) return false;
+    } else if (name == "--fast") {
+      if (!flag(o.fast)) return false;
+    } else if (name == "--linger") {
+      if (!take()) return false;
+      if (!ParseNonNegative(value, o.linger)) return bad("a number of seconds");
+    } else if (name == "--seed") {
+      if (!take()) return false;
+      if (!ParseNumber(value, s.seed)) return bad("an unsigned 64-bit number");
+    } else if (name == "--time-start") {
+      unsigned start = 0;
+      if (!take()) return false;
+      if (!ParseNumber(value, start) || start > 0xFFFF) return bad("a count from 0 to 65535");
+      s.timeStart = static_cast<std::uint16_t>(start);
+    } else if (name == "--status") {
+      unsigned word = 0;
+      if (!take()) return false;
+      if (!ParseNumber(value, word) || word > 0xFFFF) return bad("a word from 0 to 65535");
+      s.statusWord = static_cast<std::uint16_t>(word);
+    } else if (name == "--max-depth") {
+      if (!take()) return false;
+      if (!ParseNonNegative(value, s.maxDepth)) return bad("a number of metres");
+    } else if (name == "--dive-seconds") {
+      if (!take()) return false;
+      if (!ParseNonNegative(value, s.diveSeconds) || s.diveSeconds <= 0.0) {
+        return bad("a positive number of seconds");
+      }
+    } else if (name == "--drift-seconds") {
+      if (!take()) return false;
+      if (!ParseNonNegative(value, s.driftSeconds) || s.driftSeconds <= 0.0) {
+        return bad("a positive number of seconds");
+      }
+    } else if (name == "--value-noise") {
+      if (!take()) return false;
+      if (!ParseNonNegative(value, s.valueNoise)) return bad("a standard deviation in 1/m");
+    } else if (name == "--bad-checksum") {
+      if (!every(s.faults.badChecksum)) return false;
+    } else if (name == "--bad-length") {
+      if (!every(s.faults.badLength)) return false;
+    } else if (name == "--noise") {
+      if (!every(s.faults.noise)) return false;
+    } else if (name == "--wrong-serial") {
+      if (!every(s.faults.wrongSerial)) return false;
+    } else if (name == "--pause") {
+      if (!take()) return false;
+      const auto colon = value.find(':');
+      if (colon == std::string::npos ||
+          !ParseNumber(std::string_view(value).substr(0, colon), s.faults.pauseEvery) ||
+          s.faults.pauseEvery < 1 ||
+          !ParseNonNegative(std::string_view(value).substr(colon + 1), s.faults.pauseSeconds)) {
+        return bad("K:D, every K packets a pause of D seconds");
+      }
+    } else if (name == "--quiet") {
+      if (!flag(o.quiet)) return false;
+    } else {
+      UsageError("unknown argument '" + args[i] + "'");
+      return false;
+    }
+  }
+  if (o.device.empty()) {
+    UsageError("--device FILE.dev is required");
+    return false;
+  }
+  if (o.pty && !o.out.empty()) {
+    UsageError("--out and --pty exclude each other");
+    return false;
+  }
+  if (o.packets && o.seconds) {
+    UsageError("--packets and --seconds exclude each other");
+    return false;
+  }
+  if (o.realtime && o.fast) {
+    UsageError("--realtime and --fast exclude each other");
+    return false;
+  }
+  return true;
+}
+
+std::string Plural(long long count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+void PrintSummary(const sondrix::sim::Simulator& sim, const sondrix::sim::SimDevice& device,
+                  bool stopped) {
+  const auto& c = sim.Counts();
+  char serial[16];
+  std::snprintf(serial, sizeof serial, "%08X", static_cast<unsigned>(device.config->serialnum));
+  std::string text = std::string(kProgram) + ": " + Plural(c.packets, "packet", "packets") + " (" +
+                     Plural(c.packets * sim.SamplesPerPacket(), "sample", "samples") + ") of " +
+                     std::string(device.model->description) + " " + serial;
+  if (stopped) text += ", stopped";
+  text += "; faults: " + Plural(c.badChecksums, "bad checksum", "bad checksums") + ", " +
+          Plural(c.badLengths, "bad length", "bad lengths") + ", " +
+          Plural(c.noiseBursts, "noise burst", "noise bursts") + " (" +
+          Plural(c.noiseBytes, "byte", "bytes") + "), " +
+          Plural(c.wrongSerials, "wrong serial number", "wrong serial numbers") + ", " +
+          Plural(c.pauses, "pause", "pauses") + "; " +
+          Plural(c.lostSamples, "sample", "samples") + " lost to faults\n";
+  std::fputs(text.c_str(), stderr);
+}
+
+int Run(const Options& o) {
+  sondrix::sim::SimDevice device;
+  std::string error;
+  if (sondrix::sim::LoadDevice(o.device, device, error) != sondrix::status::kOk) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+    return kExitFailed;
+  }
+  sondrix::sim::Simulator sim(*device.config, *device.model, o.settings);
+
+  std::unique_ptr<Output> out;
+  if (o.pty) {
+    out = Output::OpenPty(error);
+  } else if (!o.out.empty()) {
+    out = Output::OpenFile(o.out, error);
+  } else {
+    if (isatty(STDOUT_FILENO)) {
+      std::fprintf(stderr, "%s: refusing to write binary packets to a terminal; use --out FILE, "
+                           "--pty or a pipe\n", kProgram);
+      return kExitUsage;
+    }
+    out = Output::OpenStdout();
+  }
+  if (!out) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+    return kExitFailed;
+  }
+  sondrix::sim::InstallStopHandlers();
+  if (o.pty) {
+    std::printf("%s\n", out->SlavePath().c_str());
+    std::fflush(stdout);
+    if (!o.quiet) {
+      std::fprintf(stderr, "%s: serving %s on %s; stop with Ctrl-C\n", kProgram,
+                   std::string(device.model->description).c_str(), out->SlavePath().c_str());
+    }
+  }
+  if (sim.HeaderFormsSync() && !o.quiet) {
+    std::fprintf(stderr, "%s: warning: the device file's serial number forms the sync pattern "
+                         "inside the packets\n", kProgram);
+  }
+
+  long long limit = -1;  // endless
+  if (o.packets) {
+    limit = *o.packets;
+  } else if (o.seconds) {
+    limit = sim.PacketsFor(*o.seconds);
+  } else if (!o.out.empty()) {
+    limit = kDefaultFilePackets;
+  }
+  const bool paced = o.realtime || (o.pty && !o.fast);
+
+  int result = kExitOk;
+  bool stopped = false;
+  double due = Output::Now();
+  while (limit < 0 || sim.Counts().packets < limit) {
+    if (paced) {
+      // A packet leaves the instrument when its last sample is taken.
+      due += sim.PacketSeconds();
+      if (!out->WaitUntil(due)) {
+        stopped = true;
+        break;
+      }
+    }
+    const sondrix::sim::Emission& e = sim.Next();
+    const Output::Result written = out->Write(e.bytes.data(), e.bytes.size());
+    if (written == Output::Result::kStopped) {
+      stopped = true;
+      break;
+    }
+    if (written == Output::Result::kClosed) break;  // the reader of the pipe is gone
+    if (written == Output::Result::kFailed) {
+      std::fprintf(stderr, "%s: %s\n", kProgram, out->error().c_str());
+      result = kExitFailed;
+      break;
+    }
+    if (e.pauseAfter > 0.0) {
+      const double end = Output::Now() + e.pauseAfter;
+      if (!out->WaitUntil(end)) {
+        stopped = true;
+        break;
+      }
+      due += e.pauseAfter;  // the stream resumes at the instrument's pace
+    }
+    if (sondrix::sim::gStopRequested) {
+      stopped = true;
+      break;
+    }
+  }
+  if (!stopped && result == kExitOk && o.pty) out->Drain(o.linger);
+  if (!o.quiet) PrintSummary(sim, device, stopped);
+  return result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!ParseArguments(argc, argv, options)) return kExitUsage;
+  if (options.help) {
+    std::fputs(kHelp, stdout);
+    return kExitOk;
+  }
+  return Run(options);
+}

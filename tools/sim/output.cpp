@@ -1,0 +1,177 @@
+#include "sim/output.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+namespace sondrix::sim {
+
+volatile std::sig_atomic_t gStopRequested = 0;
+
+namespace {
+
+extern "C" void OnStopSignal(int) { gStopRequested = 1; }
+
+std::string ErrnoText(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+
+// How long one wait for the reader lasts before the stop flag is looked at
+// again, milliseconds.
+constexpr int kPollSlice = 100;
+
+}  // namespace
+
+void InstallStopHandlers() {
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // no SA_RESTART: a blocked write or sleep returns EINTR
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGPIPE, &ignore, nullptr);
+}
+
+double Output::Now() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+Output::Output(int fd, bool owned, bool pty) : fd_(fd), owned_(owned), pty_(pty) {}
+
+Output::~Output() {
+  if (owned_ && fd_ >= 0) close(fd_);
+  if (slaveFd_ >= 0) close(slaveFd_);
+}
+
+std::unique_ptr<Output> Output::OpenFile(const std::string& path, std::string& error) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    error = ErrnoText(("cannot create " + path).c_str());
+    return nullptr;
+  }
+  return std::unique_ptr<Output>(new Output(fd, true, false));
+}
+
+std::unique_ptr<Output> Output::OpenStdout() {
+  return std::unique_ptr<Output>(new Output(STDOUT_FILENO, false, false));
+}
+
+std::unique_ptr<Output> Output::OpenPty(std::string& error) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master < 0) {
+    error = ErrnoText("posix_openpt");
+    return nullptr;
+  }
+  std::unique_ptr<Output> out(new Output(master, true, true));
+  char name[128] = {};
+  if (grantpt(master) != 0 || unlockpt(master) != 0 || ptsname_r(master, name, sizeof name) != 0) {
+    error = ErrnoText("pseudo-terminal set-up");
+    return nullptr;
+  }
+  out->slavePath_ = name;
+  out->slaveFd_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+  if (out->slaveFd_ < 0) {
+    error = ErrnoText(("cannot open " + out->slavePath_).c_str());
+    return nullptr;
+  }
+  termios raw{};
+  if (tcgetattr(out->slaveFd_, &raw) != 0) {
+    error = ErrnoText("tcgetattr");
+    return nullptr;
+  }
+  cfmakeraw(&raw);
+  raw.c_cflag |= CLOCAL | CREAD;
+  raw.c_cc[VMIN] = 1;
+  raw.c_cc[VTIME] = 0;
+  if (tcsetattr(out->slaveFd_, TCSANOW, &raw) != 0) {
+    error = ErrnoText("tcsetattr");
+    return nullptr;
+  }
+  // The master never blocks: a full terminal shows as EAGAIN and the writer
+  // waits for room with poll, watching the stop flag.
+  const int flags = fcntl(master, F_GETFL);
+  if (flags < 0 || fcntl(master, F_SETFL, flags | O_NONBLOCK) != 0) {
+    error = ErrnoText("fcntl");
+    return nullptr;
+  }
+  return out;
+}
+
+void Output::DiscardInput() {
+  if (!pty_) return;
+  std::uint8_t sink[256];
+  for (;;) {
+    const ssize_t got = read(fd_, sink, sizeof sink);
+    if (got <= 0) return;
+  }
+}
+
+Output::Result Output::Write(const std::uint8_t* bytes, std::size_t count) {
+  while (count > 0) {
+    if (gStopRequested) return Result::kStopped;
+    const ssize_t done = write(fd_, bytes, count);
+    if (done > 0) {
+      bytes += done;
+      count -= static_cast<std::size_t>(done);
+      continue;
+    }
+    if (done < 0 && errno == EINTR) continue;
+    if (done < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      // The reader is slow: wait for room, taking in what it wrote to us.
+      pollfd wait{fd_, static_cast<short>(POLLOUT | (pty_ ? POLLIN : 0)), 0};
+      const int ready = poll(&wait, 1, kPollSlice);
+      if (ready > 0 && (wait.revents & POLLIN) != 0) DiscardInput();
+      continue;
+    }
+    if (done < 0 && errno == EPIPE) return Result::kClosed;
+    error_ = done < 0 ? ErrnoText("write") : std::string("write: nothing written");
+    return Result::kFailed;
+  }
+  return Result::kWritten;
+}
+
+bool Output::WaitUntil(double deadline) {
+  for (;;) {
+    if (gStopRequested) return false;
+    const double left = deadline - Now();
+    if (left <= 0.0) return true;
+    const int slice = static_cast<int>(std::ceil(std::min(left, kPollSlice / 1000.0) * 1000.0));
+    if (pty_) {
+      pollfd wait{fd_, POLLIN, 0};
+      if (poll(&wait, 1, slice) > 0 && (wait.revents & POLLIN) != 0) DiscardInput();
+    } else {
+      poll(nullptr, 0, slice);
+    }
+  }
+}
+
+bool Output::Drain(double seconds) {
+  if (!pty_) return true;  // files and pipes hold what was written
+  const double deadline = Now() + seconds;
+  int quiet = 0;
+  while (!gStopRequested) {
+    int waiting = 0;
+    if (ioctl(slaveFd_, FIONREAD, &waiting) != 0) return false;
+    // Two looks in a row with nothing waiting: the bytes still in the
+    // terminal's transfer buffers have reached the reader too.
+    quiet = waiting == 0 ? quiet + 1 : 0;
+    if (quiet >= 2) return true;
+    if (Now() >= deadline) return false;
+    if (!WaitUntil(std::min(deadline, Now() + 0.05))) return false;
+  }
+  return false;
+}
+
+}  // namespace sondrix::sim

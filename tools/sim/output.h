@@ -1,0 +1,70 @@
+// Where the simulator's bytes go: a file, standard output or a
+// pseudo-terminal it creates (the program opens the other side, the slave,
+// as a serial port). Writes never lose bytes: a slow reader makes the writer
+// wait, and a stop request (SIGINT/SIGTERM) ends the wait.
+#pragma once
+
+#include <csignal>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace sondrix::sim {
+
+// Set by the stop handlers; every wait of this unit watches it.
+extern volatile std::sig_atomic_t gStopRequested;
+// SIGINT and SIGTERM set gStopRequested (without restarting interrupted
+// calls); SIGPIPE is ignored so that a closed pipe is an ordinary error.
+void InstallStopHandlers();
+
+class Output {
+ public:
+  enum class Result { kWritten, kStopped, kClosed, kFailed };
+
+  // Creates (or truncates) a file.
+  static std::unique_ptr<Output> OpenFile(const std::string& path, std::string& error);
+  // Standard output.
+  static std::unique_ptr<Output> OpenStdout();
+  // A new pseudo-terminal in raw mode. The simulator keeps its own handle
+  // on the slave side, so that a reader may open and close it as often as
+  // it likes; the bytes wait in the terminal until someone reads them.
+  static std::unique_ptr<Output> OpenPty(std::string& error);
+
+  ~Output();
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
+
+  // Writes every byte, waiting while the reader is slow. kStopped when a
+  // stop was requested before all were written, kClosed when the reader
+  // went away (a closed pipe), kFailed with error() on any other error.
+  Result Write(const std::uint8_t* bytes, std::size_t count);
+  // Waits until the monotonic clock reaches `deadline` (seconds, see
+  // Now()); false when a stop was requested first.
+  bool WaitUntil(double deadline);
+  // Pseudo-terminal: waits until the reader has taken every byte, at most
+  // `seconds`; false when they were not all taken. Others: true.
+  bool Drain(double seconds);
+
+  bool IsPty() const { return pty_; }
+  // The slave side of the pseudo-terminal ("/dev/pts/N").
+  const std::string& SlavePath() const { return slavePath_; }
+  const std::string& error() const { return error_; }
+
+  // Monotonic seconds.
+  static double Now();
+
+ private:
+  Output(int fd, bool owned, bool pty);
+  // Reads and discards what the reader wrote to the pseudo-terminal.
+  void DiscardInput();
+
+  int fd_;
+  bool owned_;
+  bool pty_;
+  int slaveFd_ = -1;
+  std::string slavePath_;
+  std::string error_;
+};
+
+}  // namespace sondrix::sim

@@ -1,0 +1,371 @@
+#include "sim/simulator.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <numbers>
+
+#include "common/utils.h"
+
+namespace sondrix::sim {
+namespace {
+
+// Fraction of full scale the signal channels stay below.
+constexpr double kMaxSignal = 0.95;
+// The smallest signal that is not zero: one step of the 24-bit value.
+constexpr double kMinSignal = 1.0 / (65536.0 * 256.0);
+// Tries at a packet whose values happen to form the sync pattern.
+constexpr int kSyncRetries = 8;
+// Noise bursts are 1 ... kMaxNoise bytes of 0x01 ... 0xFE, so that they can
+// never form (or complete) the sync pattern 00 FF 00 FF.
+constexpr int kMaxNoise = 20;
+
+struct FileCloser {
+  void operator()(std::FILE* file) const {
+    if (file != nullptr) std::fclose(file);
+  }
+};
+
+double Quantized(double fraction) {
+  const auto bytes = FractionToChannelBytes(fraction);
+  return ChannelBytesToFraction(bytes.data());
+}
+
+std::int16_t ClampToInt16(double value) {
+  if (std::isnan(value)) return 0;
+  const double rounded = std::round(value);
+  if (rounded <= std::numeric_limits<std::int16_t>::min()) {
+    return std::numeric_limits<std::int16_t>::min();
+  }
+  if (rounded >= std::numeric_limits<std::int16_t>::max()) {
+    return std::numeric_limits<std::int16_t>::max();
+  }
+  return static_cast<std::int16_t>(rounded);
+}
+
+// The particle layer: 1 at 0.4 maxDepth, falling off over 0.15 maxDepth.
+double Layer(double depth, double maxDepth) {
+  if (!(maxDepth > 0.0)) return 0.0;
+  const double x = (depth - 0.4 * maxDepth) / (0.15 * maxDepth);
+  return std::exp(-x * x);
+}
+
+bool IsAttenuation(const ModelInfo& model, const MeterConfig& config, int channel) {
+  const auto index = static_cast<std::size_t>(channel);
+  if (index < model.traceMap.size() && model.traceMap[index] != 0) {
+    return (model.traceMap[index] & 4) != 0;
+  }
+  const std::string& name = config.traces[index].name;
+  return !name.empty() && (name[0] == 'c' || name[0] == 'C');
+}
+
+}  // namespace
+
+std::uint16_t PeriodCount(double rate) {
+  if (!(rate > 0.0) || !std::isfinite(rate)) return 0;
+  const double count = std::round(1.0 / (kMeterPeriodSeconds * rate));
+  if (count < 1.0 || count > 65535.0) return 0;
+  return static_cast<std::uint16_t>(count);
+}
+
+double RateOfPeriod(std::uint16_t periodCount) {
+  return periodCount == 0 ? 0.0 : 1.0 / (kMeterPeriodSeconds * periodCount);
+}
+
+double TargetAbsorption(double wavelength, double depth, double maxDepth) {
+  const double clear = 0.05 + 0.4 * std::exp(-0.014 * (wavelength - 412.0));
+  return clear * (1.0 + 0.5 * Layer(depth, maxDepth));
+}
+
+double TargetAttenuation(double wavelength, double depth, double maxDepth) {
+  const double scattering = 0.3 * (550.0 / wavelength) * (1.0 + Layer(depth, maxDepth));
+  return TargetAbsorption(wavelength, depth, maxDepth) + scattering;
+}
+
+double ProfileDepth(double seconds, double maxDepth, double diveSeconds) {
+  if (!(diveSeconds > 0.0)) return 0.0;
+  const double phase = 2.0 * std::numbers::pi * std::fmod(seconds, diveSeconds) / diveSeconds;
+  return maxDepth * (1.0 - std::cos(phase)) / 2.0;
+}
+
+double WaterTemperature(double depth) {
+  return 18.0 - 12.0 * (1.0 - std::exp(-std::max(depth, 0.0) / 15.0));
+}
+
+double TemperatureTerm(const MeterConfig& config, int trace, double temperature) {
+  const TraceCal& cal = config.traces[static_cast<std::size_t>(trace)];
+  if (config.version < 1) return cal.tempSlope * (temperature - cal.refTemp);
+  if (config.tempBinCount < 1) return 0.0;
+  int k = 1;
+  while (k < config.tempBinCount - 1 && temperature >= config.tempBins[static_cast<std::size_t>(k)]) {
+    ++k;
+  }
+  const auto upper = static_cast<std::size_t>(k);
+  const double lo = config.tempBins[upper - 1];
+  const double hi = config.tempBins[upper];
+  if (hi == lo) return 0.0;
+  return -(cal.tempCorr[upper - 1] +
+           (cal.tempCorr[upper] - cal.tempCorr[upper - 1]) * (temperature - lo) / (hi - lo));
+}
+
+void TemperatureRange(const MeterConfig& config, double& low, double& high) {
+  low = 10.0;
+  high = 25.0;
+  if (config.version < 1 || config.tempBinCount < 2 || config.tempBinCount > kMaxTempBins) return;
+  const double first = config.tempBins[0];
+  const double last = config.tempBins[static_cast<std::size_t>(config.tempBinCount - 1)];
+  if (std::isfinite(first) && std::isfinite(last) && last > first) {
+    low = first;
+    high = last;
+  }
+}
+
+Status LoadDevice(const std::string& path, SimDevice& device, std::string& error) {
+  device = SimDevice{};
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "r"));
+  if (!file) {
+    error = "cannot open the device file " + path;
+    return status::kCantOpenFile;
+  }
+  std::uint32_t id = 0;
+  std::string text;
+  Status result = ReadID(file.get(), id, text);
+  if (result != status::kOk) {
+    error = path + ": " + StatusText(result);
+    return result;
+  }
+  const int type = static_cast<int>(id >> 24);
+  const ModelInfo* model = FindModel(type);
+  if (model == nullptr) {
+    error = path + ": unknown device type " + std::to_string(type);
+    return status::kBadDeviceType;
+  }
+  if (model->model == Model::Benth) {
+    error = path + ": the hyperspectral meter is not simulated (device type " +
+            std::to_string(type) + ")";
+    return status::kBadDeviceType;
+  }
+  std::rewind(file.get());
+  auto config = std::make_unique<MeterConfig>(model->traceCount, model->inTraceCount);
+  result = config->ReadConfig(file.get());
+  if (result != status::kOk) {
+    error = path + ": " + StatusText(result);
+    return result;
+  }
+  if (config->traces.size() < static_cast<std::size_t>(model->inTraceCount)) {
+    error = path + ": the file holds fewer traces than the model measures";
+    return status::kBadConfigFormat;
+  }
+  if (!(config->pathLength > 0.0) || !std::isfinite(config->pathLength)) {
+    error = path + ": the path length must be a positive number of metres";
+    return status::kBadConfigFormat;
+  }
+  device.config = std::move(config);
+  device.model = model;
+  return status::kOk;
+}
+
+bool ContainsSync(const std::vector<std::uint8_t>& bytes, std::size_t from) {
+  if (bytes.size() < kMeterSync.size()) return false;
+  for (std::size_t i = from; i + kMeterSync.size() <= bytes.size(); ++i) {
+    if (std::equal(kMeterSync.begin(), kMeterSync.end(), bytes.begin() + static_cast<long>(i))) {
+      return true;
+    }
+  }
+  return false;
+}
+
+Simulator::Simulator(const MeterConfig& config, const ModelInfo& model,
+                     const SimSettings& settings)
+    : settings_(settings),
+      channels_(model.inTraceCount),
+      samples_(model.samplesPerRec),
+      length_(MeterPacketLength(model.inTraceCount, model.samplesPerRec)),
+      period_(PeriodCount(settings.rate)),
+      serial_(config.serialnum),
+      config_(std::make_unique<MeterConfig>(config.traceCount, config.inTraceCount)),
+      signal_(settings.seed),
+      faults_(settings.seed ^ 0x5EED'F00D'5EED'F00DULL) {
+  config.CopyConfig(*config_);
+  if (period_ == 0) period_ = PeriodCount(6.0);
+  TemperatureRange(*config_, tempLow_, tempHigh_);
+  const auto n = static_cast<std::size_t>(channels_);
+  attenuation_.resize(n);
+  wavelength_.resize(n);
+  reference_.resize(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const int channel = static_cast<int>(i);
+    attenuation_[i] = IsAttenuation(model, *config_, channel);
+    const double nm = config_->traces[i].wavelength;
+    wavelength_[i] = (std::isfinite(nm) && nm > 0.0) ? nm : 550.0;
+    // Reference levels spread over 0.55 ... 0.80 of full scale.
+    reference_[i] = 0.55 + 0.25 * static_cast<double>((i * 7) % 11) / 10.0;
+  }
+}
+
+double Simulator::Uniform() {
+  return static_cast<double>(signal_() >> 11) * 0x1.0p-53;
+}
+
+double Simulator::Gaussian() {
+  // Box-Muller on the engine's own bits, so that every library gives the
+  // same numbers; cut at 3 sigma so that the error stays bounded.
+  double u1 = 0.0;
+  do {
+    u1 = Uniform();
+  } while (u1 <= 0.0);
+  const double u2 = Uniform();
+  const double z = std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * std::numbers::pi * u2);
+  return std::clamp(z, -3.0, 3.0);
+}
+
+double Simulator::PacketSeconds() const {
+  return samples_ * period_ * kMeterPeriodSeconds;
+}
+
+long long Simulator::PacketsFor(double seconds) const {
+  if (!(seconds > 0.0)) return 1;
+  const double packets = std::ceil(seconds / PacketSeconds() - 1e-9);
+  return std::max(1LL, static_cast<long long>(packets));
+}
+
+void Simulator::MakePacket(MeterPacketFields& fields) {
+  Emission& e = current_;
+  const auto n = static_cast<std::size_t>(channels_);
+  const auto m = static_cast<std::size_t>(samples_);
+  const double seconds = static_cast<double>(sample_) * period_ * kMeterPeriodSeconds;
+
+  // Depth: the pressure count the calibration turns back into the profile.
+  const double depth = ProfileDepth(seconds, settings_.maxDepth, settings_.diveSeconds);
+  const double scale = config_->depthScale;
+  if (scale != 0.0 && std::isfinite(scale)) {
+    fields.pressureCount = ClampToInt16((depth - config_->depthOffset) / scale);
+    e.depth = fields.pressureCount * scale + config_->depthOffset;
+  } else {
+    fields.pressureCount = ClampToInt16(depth * 100.0);
+    e.depth = depth;
+  }
+  fields.extTempHundredths = ClampToInt16(WaterTemperature(depth) * 100.0);
+  e.extTemperature = fields.extTempHundredths / 100.0;
+
+  // The instrument warms up and cools down across its calibrated range.
+  double drift = 0.0;
+  if (settings_.driftSeconds > 0.0) {
+    drift = (1.0 - std::cos(2.0 * std::numbers::pi * std::fmod(seconds, settings_.driftSeconds) /
+                            settings_.driftSeconds)) /
+            2.0;
+  }
+  fields.tempCount = TempToCount(tempLow_ + (tempHigh_ - tempLow_) * drift);
+  e.temperature = CountToTemp(fields.tempCount);
+
+  // Targets with noise, then the signal/reference ratio that calibrates to
+  // them: value = offset - ln(s / r) / L + term(T), so
+  // s / r = exp((offset + term(T) - value) L).
+  e.targets.assign(m * n, 0.0);
+  std::vector<double> ratio(m * n, 1.0);
+  std::vector<double> largest(n, 0.0);
+  for (std::size_t i = 0; i < n; ++i) {
+    const double clean =
+        attenuation_[i] ? TargetAttenuation(wavelength_[i], e.depth, settings_.maxDepth)
+                        : TargetAbsorption(wavelength_[i], e.depth, settings_.maxDepth);
+    const double term = TemperatureTerm(*config_, static_cast<int>(i), e.temperature);
+    const double offset = config_->traces[i].offset;
+    for (std::size_t k = 0; k < m; ++k) {
+      const double target = clean + settings_.valueNoise * Gaussian();
+      e.targets[k * n + i] = target;
+      const double r = std::exp((offset + term - target) * config_->pathLength);
+      ratio[k * n + i] = r;
+      largest[i] = std::max(largest[i], r);
+    }
+  }
+  fields.refs.assign(n, 0.0);
+  fields.values.assign(m * n, 0.0);
+  for (std::size_t i = 0; i < n; ++i) {
+    double reference = reference_[i] * (1.0 + 0.001 * Gaussian());
+    if (reference * largest[i] > kMaxSignal) reference = kMaxSignal / largest[i];
+    reference = Quantized(std::max(reference, kMinSignal));
+    fields.refs[i] = reference;
+    for (std::size_t k = 0; k < m; ++k) {
+      fields.values[k * n + i] = std::max(reference * ratio[k * n + i], kMinSignal);
+    }
+  }
+
+  fields.timeCounts.assign(m, 0);
+  for (std::size_t k = 0; k < m; ++k) {
+    // N counts of 31.6 us per sample; the counter runs in hundredths.
+    const long long ticks =
+        (static_cast<long long>(sample_) + static_cast<long long>(k)) * period_ * 316 / 100000;
+    fields.timeCounts[k] = static_cast<std::uint16_t>((settings_.timeStart + ticks) & 0xFFFF);
+  }
+}
+
+const Emission& Simulator::Next() {
+  Emission& e = current_;
+  const long long number = counts_.packets + 1;
+  const FaultSettings& f = settings_.faults;
+  auto due = [number](int every) { return every > 0 && number % every == 0; };
+
+  e = Emission{};
+  e.packetNumber = number;
+  e.badChecksum = due(f.badChecksum);
+  e.badLength = due(f.badLength);
+  e.wrongSerial = due(f.wrongSerial);
+  if (due(f.noise)) {
+    e.noiseBytes = 1 + static_cast<int>(faults_() % kMaxNoise);
+    for (int i = 0; i < e.noiseBytes; ++i) {
+      e.bytes.push_back(static_cast<std::uint8_t>(1 + faults_() % 254));
+    }
+  }
+  if (due(f.pauseEvery) && f.pauseSeconds > 0.0) e.pauseAfter = f.pauseSeconds;
+
+  MeterPacketFields fields;
+  fields.serial = serial_;
+  if (e.wrongSerial) {
+    // Another instrument of the same type: the user's serial number plus one.
+    fields.serial = (serial_ & 0xFFFF0000u) | ((serial_ + 1) & 0xFFFFu);
+  }
+  fields.status = settings_.statusWord;
+  fields.periodCount = period_;
+
+  std::vector<std::uint8_t> packet;
+  for (int attempt = 0; attempt <= kSyncRetries; ++attempt) {
+    // A body that happens to hold the sync pattern would be taken for a
+    // packet start after a resynchronisation; draw the noise anew.
+    MakePacket(fields);
+    packet = EncodeMeterPacket(fields, channels_, samples_);
+    if (!ContainsSync(packet, 1)) break;
+    if (attempt == kSyncRetries) headerFormsSync_ = true;
+  }
+
+  if (e.badLength) {
+    const auto wrong = static_cast<std::uint16_t>(length_ + 1);
+    packet[kMeterLengthOffset] = static_cast<std::uint8_t>(wrong & 0xFF);
+    packet[kMeterLengthOffset + 1] = static_cast<std::uint8_t>(wrong >> 8);
+    SealMeterPacket(packet);
+  }
+  if (e.badChecksum) {
+    const std::size_t at = packet.size() - kMeterChecksumBytes;
+    const std::uint8_t original = packet[at];
+    for (std::uint8_t flip : {0x55, 0xAA, 0x33, 0x0F}) {
+      packet[at] = static_cast<std::uint8_t>(original ^ flip);
+      if (!ContainsSync(packet, 1)) break;
+    }
+  }
+  e.bytes.insert(e.bytes.end(), packet.begin(), packet.end());
+
+  sample_ += samples_;
+  ++counts_.packets;
+  if (e.badChecksum) ++counts_.badChecksums;
+  if (e.badLength) ++counts_.badLengths;
+  if (e.badChecksum || e.badLength) counts_.lostSamples += samples_;
+  if (e.noiseBytes > 0) {
+    ++counts_.noiseBursts;
+    counts_.noiseBytes += e.noiseBytes;
+  }
+  if (e.wrongSerial) ++counts_.wrongSerials;
+  if (e.pauseAfter > 0.0) ++counts_.pauses;
+  return e;
+}
+
+}  // namespace sondrix::sim

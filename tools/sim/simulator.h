@@ -1,0 +1,169 @@
+// The instrument simulator's signal model and packet stream: from a device
+// configuration file of an absorption/attenuation meter it makes the packets
+// that instrument would send, with counts chosen so that the program,
+// calibrating them with the same file, reads a smooth A and C spectrum.
+//
+// Everything here is deterministic: the same device file, settings and seed
+// give the same bytes. Output, pacing and option parsing live in main.cpp.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/status.h"
+#include "config/meter_config.h"
+#include "io/meter_packet.h"
+#include "source/factories.h"
+
+namespace sondrix::sim {
+
+// Faults on request, each every `K` packets (packet numbers K, 2K, ...
+// counting the first packet as 1); 0 turns a fault off.
+struct FaultSettings {
+  int badChecksum = 0;    // the checksum does not add up: 10 lost samples
+  int badLength = 0;      // the length word is wrong: 10 lost samples
+  int noise = 0;          // 1 ... 20 noise bytes in front of the packet: none lost
+  int wrongSerial = 0;    // a different serial number (the decoder does not check it)
+  int pauseEvery = 0;     // a pause of pauseSeconds after the packet
+  double pauseSeconds = 0.0;
+};
+
+struct SimSettings {
+  double rate = 6.0;             // samples per second (nominal; see PeriodCount)
+  std::uint64_t seed = 1;
+  std::uint16_t timeStart = 0;   // the time counter of the first sample
+  double maxDepth = 50.0;        // metres at the bottom of each dive
+  double diveSeconds = 240.0;    // one descent and ascent
+  double driftSeconds = 900.0;   // one warm-up and cool-down of the instrument
+  double valueNoise = 0.002;     // standard deviation of A and C, 1/m (cut at 3 sigma)
+  std::uint16_t statusWord = 0;
+  FaultSettings faults;
+};
+
+// The sample period count N = round(1 / (3.16e-05 rate)) the packets carry,
+// or 0 when no count 1 ... 65535 gives that rate.
+std::uint16_t PeriodCount(double rate);
+// The rate the program computes from a period count.
+double RateOfPeriod(std::uint16_t periodCount);
+
+// The spectrum the calibrated output follows, 1/m, at a depth (metres):
+//   a(l) = (0.05 + 0.4 exp(-0.014 (l - 412))) (1 + 0.5 g)
+//   b(l) = 0.3 (550 / l) (1 + g)        c(l) = a(l) + b(l)
+// where g is a particle layer centred at 0.4 maxDepth (width 0.15 maxDepth).
+double TargetAbsorption(double wavelength, double depth, double maxDepth);
+double TargetAttenuation(double wavelength, double depth, double maxDepth);
+
+// The depth profile, metres, at instrument time `seconds`: a cosine dive
+// from the surface to maxDepth and back every diveSeconds.
+double ProfileDepth(double seconds, double maxDepth, double diveSeconds);
+// The water temperature at a depth: 18 degrees at the surface, cooling
+// towards 6 degrees below a thermocline of 15 m scale.
+double WaterTemperature(double depth);
+
+// The temperature correction the meter adds to a trace's value at the
+// instrument temperature T: tempSlope (T - refTemp) in structure version 0;
+// minus tempCorr interpolated (or extrapolated) between the bracketing bins
+// from version 1 on. The same rule as the meter's computation.
+double TemperatureTerm(const MeterConfig& config, int trace, double temperature);
+
+// The internal temperature range the simulated instrument drifts across:
+// the file's bin range (version 1 and later, two or more ascending bins),
+// else 10 ... 25 degrees.
+void TemperatureRange(const MeterConfig& config, double& low, double& high);
+
+// A device configuration file with the model it describes.
+struct SimDevice {
+  std::unique_ptr<MeterConfig> config;
+  const ModelInfo* model = nullptr;
+};
+
+// Reads a device configuration file. 1, or a status code with a message in
+// `error` (unreadable file, unknown device type, the hyperspectral meter,
+// a path length that is not positive).
+Status LoadDevice(const std::string& path, SimDevice& device, std::string& error);
+
+// What one step of the stream holds.
+struct Emission {
+  std::vector<std::uint8_t> bytes;  // noise (if any), then the packet
+  long long packetNumber = 0;       // 1, 2, ...
+  int noiseBytes = 0;
+  bool badChecksum = false;
+  bool badLength = false;
+  bool wrongSerial = false;
+  double pauseAfter = 0.0;          // seconds the writer waits after these bytes
+  // The values the packet stands for.
+  double depth = 0.0;               // as the meter computes it from the pressure count
+  double temperature = 0.0;         // as the meter computes it from the count
+  double extTemperature = 0.0;
+  // Targets of the packet's samples, sample after sample, n per sample: the
+  // value each trace was made to calibrate to (noise included).
+  std::vector<double> targets;
+};
+
+struct SimCounts {
+  long long packets = 0;
+  long long badChecksums = 0;
+  long long badLengths = 0;
+  long long noiseBursts = 0;
+  long long noiseBytes = 0;
+  long long wrongSerials = 0;
+  long long pauses = 0;
+  long long lostSamples = 0;  // samples the decoder must report lost
+};
+
+class Simulator {
+ public:
+  // `config` must have been read (its traces present); it is copied from.
+  Simulator(const MeterConfig& config, const ModelInfo& model, const SimSettings& settings);
+
+  // The next packet with the noise in front of it.
+  const Emission& Next();
+
+  const SimCounts& Counts() const { return counts_; }
+  int Channels() const { return channels_; }
+  int SamplesPerPacket() const { return samples_; }
+  int PacketLength() const { return length_; }  // L, without the checksum
+  std::uint16_t Period() const { return period_; }
+  // Instrument time per packet, seconds.
+  double PacketSeconds() const;
+  // Packets that cover `seconds` of instrument time (at least 1).
+  long long PacketsFor(double seconds) const;
+  // Whether the file's serial number (or a fixed header field) forms the
+  // sync pattern inside every packet, so a resynchronisation may stop there.
+  bool HeaderFormsSync() const { return headerFormsSync_; }
+
+ private:
+  double Gaussian();          // signal engine, cut at 3 sigma
+  double Uniform();           // signal engine, [0, 1)
+  void MakePacket(MeterPacketFields& fields);
+
+  SimSettings settings_;
+  int channels_;
+  int samples_;
+  int length_;
+  std::uint16_t period_;
+  std::uint32_t serial_;
+  double tempLow_ = 10.0;
+  double tempHigh_ = 25.0;
+  std::vector<bool> attenuation_;   // per channel: C (true) or A
+  std::vector<double> wavelength_;  // per channel, nm
+  std::vector<double> offset_;      // per channel
+  std::vector<double> reference_;   // per channel: nominal reference fraction
+  std::unique_ptr<MeterConfig> config_;
+
+  std::mt19937_64 signal_;
+  std::mt19937_64 faults_;
+  long long sample_ = 0;  // samples made so far
+  bool headerFormsSync_ = false;
+  Emission current_;
+  SimCounts counts_;
+};
+
+// Whether the sync pattern occurs in `bytes` at an offset of `from` or more.
+bool ContainsSync(const std::vector<std::uint8_t>& bytes, std::size_t from);
+
+}  // namespace sondrix::sim
