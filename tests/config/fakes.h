@@ -1,0 +1,122 @@
+// Stand-ins for a live instrument in the calibration and editor tests: a
+// source whose uncorrected samples are scripted, and a port that holds a
+// byte stream in memory.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <functional>
+#include <vector>
+
+#include "common/status.h"
+#include "io/dport.h"
+#include "io/meter_packet.h"
+#include "source/source.h"
+#include "source/source_line.h"
+
+namespace sondrix::test {
+
+class MemoryPort : public DPort {
+ public:
+  void Append(const std::vector<std::uint8_t>& bytes) {
+    bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+  }
+  Status BytesAvail() override { return static_cast<Status>(bytes_.size() - pos_); }
+  Status Search(const std::uint8_t* pattern, int length, int maxBytes) override {
+    for (int skipped = 0; skipped <= maxBytes && pos_ + length <= bytes_.size(); ++skipped) {
+      if (std::memcmp(bytes_.data() + pos_, pattern, static_cast<std::size_t>(length)) == 0) {
+        pos_ += static_cast<std::size_t>(length);
+        return status::kOk;
+      }
+      ++pos_;
+    }
+    return status::kUnrecognisedData;
+  }
+  Status Read(std::uint8_t* buffer, int count) override {
+    const auto n = static_cast<std::size_t>(count);
+    if (bytes_.size() - pos_ < n) return status::kUnexpectedEof;
+    std::memcpy(buffer, bytes_.data() + pos_, n);
+    pos_ += n;
+    return status::kOk;
+  }
+
+ private:
+  std::vector<std::uint8_t> bytes_;
+  std::size_t pos_ = 0;
+};
+
+// A meter packet of `channels` channels and ten samples with this pressure
+// count and packet status word.
+inline std::vector<std::uint8_t> Packet(int channels, std::int16_t pressure,
+                                        std::uint16_t statusWord = 0) {
+  MeterPacketFields fields;
+  fields.serial = 0x07000001;
+  fields.status = statusWord;
+  fields.periodCount = 1000;
+  fields.pressureCount = pressure;
+  fields.tempCount = 20000;
+  fields.values.assign(static_cast<std::size_t>(channels) * 10, 0.5);
+  fields.refs.assign(static_cast<std::size_t>(channels), 0.6);
+  return EncodeMeterPacket(fields, channels, 10);
+}
+
+class ScriptedSource : public Source {
+ public:
+  struct Reply {
+    Status result = status::kOk;
+    Status lineStatus = status::kOk;
+    std::vector<double> values;
+  };
+
+  explicit ScriptedSource(int traceCount) : Source("scripted.dev", "COM1"), traces_(traceCount) {}
+
+  // Good samples with these values.
+  ScriptedSource& Good(std::vector<double> values, int times = 1) {
+    for (int i = 0; i < times; ++i) replies.push_back({status::kOk, status::kOk, values});
+    return *this;
+  }
+  ScriptedSource& Lost(int times = 1) {
+    for (int i = 0; i < times; ++i) {
+      replies.push_back({status::kOk, status::kLostLine, std::vector<double>(traces_, 99.0)});
+    }
+    return *this;
+  }
+  ScriptedSource& Result(Status result, int times = 1) {
+    for (int i = 0; i < times; ++i) replies.push_back({result, status::kOk, {}});
+    return *this;
+  }
+
+  int GetTraceCount() override { return traces_; }
+  int GetInTraceCount() override { return traces_; }
+  int GetSamplesPerRec() override { return 10; }
+  Status GetPort(DPort*& port) override {
+    port = &port_;
+    return status::kOk;
+  }
+  // An empty script means that no data have come yet.
+  Status ReadUnCorrData(SourceLine& line) override {
+    ++reads;
+    if (onRead) onRead();
+    if (replies.empty()) return status::kNoData;
+    Reply reply = std::move(replies.front());
+    replies.pop_front();
+    line.status = reply.lineStatus;
+    std::copy_n(reply.values.begin(), std::min(reply.values.size(), line.values.size()),
+                line.values.begin());
+    return reply.result;
+  }
+
+  MemoryPort& port() { return port_; }
+
+  std::deque<Reply> replies;
+  std::function<void()> onRead;
+  int reads = 0;
+
+ private:
+  int traces_;
+  MemoryPort port_;
+};
+
+}  // namespace sondrix::test
