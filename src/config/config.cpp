@@ -70,7 +70,9 @@ Status Config::ReadConfig(std::FILE* file) {
   }
   ignore(file, 512, '\n');
   ignore(file, 512, '\n');
-  if (std::feof(file)) return status::kUnexpectedEof;
+  const int next = std::getc(file);
+  if (next == EOF) return status::kUnexpectedEof;
+  std::ungetc(next, file);
 
   double offset = 0.0;
   double scale = 0.0;
