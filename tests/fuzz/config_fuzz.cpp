@@ -1,0 +1,32 @@
+// Fuzz target: arbitrary bytes read as a device configuration file by every
+// meter model's configuration, and whatever was read written out again.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+
+#include "config/meter_config.h"
+
+namespace {
+
+struct StreamCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // Trace counts of the meter models, and the edges of what a count may be.
+  if (size == 0) return 0;
+  for (int traces : {18, 6, 3, 0, 256}) {
+    // The stream only reads the bytes.
+    std::unique_ptr<std::FILE, StreamCloser> in(
+        fmemopen(const_cast<std::uint8_t*>(data), size, "r"));
+    if (!in) return 0;
+    sondrix::MeterConfig config(traces, traces);
+    config.ReadConfig(in.get());
+    std::unique_ptr<std::FILE, StreamCloser> out(std::fopen("/dev/null", "w"));
+    if (out) config.WriteConfig(out.get());
+  }
+  return 0;
+}
