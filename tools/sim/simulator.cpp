@@ -226,7 +226,9 @@ double Simulator::PacketSeconds() const {
 
 long long Simulator::PacketsFor(double seconds) const {
   if (!(seconds > 0.0)) return 1;
-  const double packets = std::ceil(seconds / PacketSeconds() - 1e-9);
+  // Rounded: the period count makes the true rate differ slightly from the
+  // one asked for (10 s at 20 Hz are 20 packets, not 21).
+  const double packets = std::round(seconds / PacketSeconds());
   return std::max(1LL, static_cast<long long>(packets));
 }
 

@@ -130,7 +130,7 @@ class Simulator {
   std::uint16_t Period() const { return period_; }
   // Instrument time per packet, seconds.
   double PacketSeconds() const;
-  // Packets that cover `seconds` of instrument time (at least 1).
+  // Packets that cover `seconds` of instrument time, rounded (at least 1).
   long long PacketsFor(double seconds) const;
   // Whether the file's serial number (or a fixed header field) forms the
   // sync pattern inside every packet, so a resynchronisation may stop there.
