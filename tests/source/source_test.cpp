@@ -191,7 +191,7 @@ TEST(SourceTemp, EmptyBeforeTheFirstBinThenTheBinsAverages) {
   source.Good(1);
   ASSERT_EQ(source.Read(line), 1);
   source.GetTemp(t1, t2);
-  EXPECT_EQ(t1, "24.0");
+  EXPECT_EQ(t1, "23.0");
 }
 
 TEST(SourceRead, ReadBeforeOpenIsAnErrorNotACrash) {
