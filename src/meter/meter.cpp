@@ -1,0 +1,430 @@
+#include "meter/meter.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstddef>
+
+#include "datafile/data_file.h"
+#include "datafile/meter_file.h"
+#include "io/bin_buffer.h"
+#include "source/factories.h"
+
+namespace sondrix {
+namespace {
+
+// The temperature correction of one call, chosen once for all traces.
+struct TempCorrection {
+  enum class Kind { None, Linear, Constant, Bins } kind = Kind::None;
+  int k = 0;            // Bins: the pair k - 1, k
+  double fraction = 0;  // Bins: (T - lo) / (hi - lo)
+};
+
+TempCorrection ChooseCorrection(const MeterConfig& config, double temperature) {
+  TempCorrection c;
+  if (config.version < 1) {
+    c.kind = TempCorrection::Kind::Linear;
+    return c;
+  }
+  const int bins = std::clamp(config.tempBinCount, 0, kMaxTempBins);
+  if (bins < 1) return c;
+  if (bins == 1) {
+    // One bin says what the correction is at one temperature and nothing
+    // about its slope: it applies as it stands.
+    c.kind = TempCorrection::Kind::Constant;
+    return c;
+  }
+  // Beyond the table the first or the last pair extrapolates.
+  int k = 1;
+  while (k < bins - 1 && temperature >= config.tempBins[static_cast<std::size_t>(k)]) ++k;
+  const double lo = config.tempBins[static_cast<std::size_t>(k - 1)];
+  const double hi = config.tempBins[static_cast<std::size_t>(k)];
+  if (hi == lo) return c;
+  c.kind = TempCorrection::Kind::Bins;
+  c.k = k;
+  c.fraction = (temperature - lo) / (hi - lo);
+  return c;
+}
+
+int ClampCount(int n, std::size_t a, std::size_t b, std::size_t c) {
+  const std::size_t limit = std::min({a, b, c, static_cast<std::size_t>(kMaxTraces)});
+  if (n < 0) return 0;
+  return static_cast<std::size_t>(n) < limit ? n : static_cast<int>(limit);
+}
+
+}  // namespace
+
+void AppendTailNumber(std::string& tail, std::string_view separator, double value, int decimals) {
+  char digits[400];
+  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed,
+                                 decimals);
+  if (ec != std::errc()) return;
+  const std::size_t room = SourceLine::kTailMax - std::min(tail.size(), SourceLine::kTailMax);
+  const std::size_t sep = std::min(separator.size(), room);
+  tail.append(separator.data(), sep);
+  const auto length = static_cast<std::size_t>(end - digits);
+  tail.append(digits, std::min(length, room - sep));
+}
+
+Meter::Meter(Token, std::string_view filename, std::string_view portname) : Device(filename, portname) {}
+
+Meter::~Meter() {
+  decoder_.reset();
+  if (port_) port_->Close();
+}
+
+void Meter::SetConfig(std::unique_ptr<Config> config) {
+  config_ = std::move(config);
+  meterConfig_ = dynamic_cast<MeterConfig*>(config_.get());
+}
+
+Status Meter::Open() {
+  if (decoder_ || port_) {
+    DisposeBuffer(decoder_);
+    decoder_.reset();
+    if (port_) port_->Close();
+    port_.reset();
+  }
+  Status result = Device::Open();
+  if (result != status::kOk) return result;
+  result = ReadConfig(deviceFile());
+  if (result == status::kOk && meterConfig_ &&
+      meterConfig_->traces.size() < static_cast<std::size_t>(std::max(GetInTraceCount(), 0)))
+    result = status::kConfigTraceInfo;
+  if (result != status::kOk) {
+    Device::Close();
+    return result;
+  }
+  serialnum_ = config_->serialnum;
+
+  std::string portname;
+  GetPortname(portname);
+  if (portname.empty()) return status::kOk;  // configuration only
+
+  // Values computed over a path length that is not a positive length are
+  // meaningless; such a configuration may be edited but not measured with.
+  if (meterConfig_ && !(meterConfig_->pathLength > 0.0 && std::isfinite(meterConfig_->pathLength))) {
+    Device::Close();
+    return status::kConfigPathLength;
+  }
+
+  std::unique_ptr<DPort> port;
+  result = NewPort(port, portname);
+  if (result == status::kOk) result = port->Open(config_->baudRate);
+  if (result == status::kOk) {
+    result = NewBuffer(decoder_, *port);
+    if (result == status::kOk && !decoder_) result = status::kOutOfMemory;
+  }
+  if (result != status::kOk) {
+    decoder_.reset();
+    port.reset();
+    Device::Close();
+    return result;
+  }
+  port_ = std::move(port);
+  return status::kOk;
+}
+
+// A meter opened for its configuration only (no port) closes as well.
+Status Meter::Close() {
+  if (!decoder_ && !port_ && !deviceFile()) return status::kNotConnected;
+  DisposeBuffer(decoder_);
+  decoder_.reset();
+  if (port_) {
+    port_->Close();
+    port_.reset();
+  }
+  return Device::Close();
+}
+
+Status Meter::Save() { return Device::Save(); }
+
+Status Meter::Reset() {
+  if (!decoder_) return status::kNotConnected;
+  Device::Reset();
+  lastSample_ = -1;
+  currentSample_ = GetSamplesPerRec();
+  ResetZero();
+
+  std::uint32_t serial = 0;
+  std::uint32_t discarded = 0;
+  std::uint32_t info = 0;
+  Status result = decoder_->Sync(serial, discarded, info);
+  if (result != status::kOk) return result;
+  serialnum_ = serial;
+  configInfo_[0] = static_cast<std::int32_t>(info);
+
+  result = status::kOk;
+  if (config_->serialnum != serialnum_) result = status::kSerialMismatch;
+  GetTraceMap(traceMap_);
+  return result;
+}
+
+Status Meter::SaveRaw() { return port_ ? port_->SaveRaw() : status::kOk; }
+
+int Meter::DataAvailable() {
+  if (!decoder_) return 0;
+  return currentSample_ < decoder_->LinesAvailable() ? 1 : 0;
+}
+
+int Meter::BufNearFull() {
+  if (!decoder_) return 0;
+  const Status size = decoder_->BufferSize();
+  if (size <= 0) return 0;
+  const Status bytes = decoder_->BytesAvailable();
+  return static_cast<double>(bytes) / static_cast<double>(size) > 0.75 ? 1 : 0;
+}
+
+Status Meter::ReadData(SourceLine& line) { return ReadSample(line, true); }
+Status Meter::ReadUnCorrData(SourceLine& line) { return ReadSample(line, false); }
+
+Status Meter::ReadSample(SourceLine& line, bool corrected) {
+  if (!decoder_) return status::kNotConnected;
+  if (lastSample_ < currentSample_) {
+    int last = lastSample_;
+    const Status result = decoder_->ReadRecord(last);
+    if (result != status::kOk) return result;
+    lastSample_ = last;
+    currentSample_ = 0;
+  }
+
+  const RefBlock* refs = decoder_->GetRefp();
+  const DataSample* sample = decoder_->GetDatap(currentSample_);
+  if (!refs || !sample) return status::kBadArgument;
+
+  const int n = ClampCount(GetInTraceCount(), line.values.size(), sample->values.size(),
+                           refs->refs.size());
+  status_ = refs->status;
+  sampleRate_ = refs->sampleRate;
+  depth_ = refs->pressure * config_->depthScale + (corrected ? config_->depthOffset : 0.0);
+
+  line.status = sample->status;
+  line.depth = depth_;
+  if (sample->status == status::kOk) {
+    line.time = ZeroBased(sample->time);
+    line.temperature = refs->temp;
+    line.extTemperature = refs->extTemp;
+    line.sampleRate = refs->sampleRate;
+    if (!std::isfinite(refs->temp)) {
+      // A packet without a temperature reading cannot be corrected for
+      // temperature: its samples count as lost rather than carry values that
+      // are silently off (or not numbers at all, which would spoil a bin).
+      line.status = status::kLostLine;
+    } else {
+      const std::span<double> out(line.values);
+      const std::span<const double> signal(sample->values);
+      const std::span<const double> references(refs->refs);
+      if (corrected) {
+        ComputeAbsorb(n, out, signal, refs->temp, references, traceMap_);
+        if (currentSample_ == 0) {
+          line.tail.clear();
+          AppendTailNumber(line.tail, "", refs->temp, 2);
+          AppendTailNumber(line.tail, "\t", refs->sampleRate, 1);
+          AppendTailNumber(line.tail, "\t", depth_, 2);
+          AppendTailNumber(line.tail, "\t", refs->extTemp, 2);
+          WriteRefs(*refs, line.tail);
+        }
+      } else {
+        ComputeUnCorrAbsorb(n, out, signal, refs->temp, references, traceMap_);
+      }
+    }
+  }
+  ++currentSample_;
+  return status::kOk;
+}
+
+int Meter::WriteRefs(const RefBlock& refs, std::string& tail) {
+  const int n = std::clamp(GetInTraceCount(), 0, static_cast<int>(refs.refs.size()));
+  for (int i = 0; i < n; ++i) AppendTailNumber(tail, "\t", refs.refs[static_cast<std::size_t>(i)], 5);
+  return 0;
+}
+
+int Meter::GetStatus() { return status_; }
+int Meter::GetTraceCount() { return status::kMeterNoTraceCount; }
+int Meter::GetInTraceCount() { return status::kMeterNoInTraceCount; }
+int Meter::GetPortType() { return 0; }
+
+Status Meter::GetHeading(int trace, std::string& heading) { return config_->GetHeading(trace, heading); }
+Status Meter::GetColors(std::span<int> colors) { return config_->GetColors(colors); }
+Status Meter::GetWavelengths(std::span<double> wavelengths) { return config_->GetWavelengths(wavelengths); }
+
+Status Meter::NewConfig() {
+  try {
+    SetConfig(std::make_unique<MeterConfig>(GetTraceCount(), GetInTraceCount()));
+  } catch (const std::bad_alloc&) {
+    return status::kOutOfMemory;
+  }
+  return status::kOk;
+}
+
+Status Meter::WriteConfig(std::FILE* file) { return config_->WriteConfig(file); }
+Status Meter::ReadConfig(std::FILE* file) {
+  if (!file) return status::kCantOpenFile;
+  return config_->ReadConfig(file);
+}
+
+Status Meter::EditConfig(int& changed) {
+  changed = 0;
+  if (!meterConfig_) return config_->EditConfig();
+  return meterConfig_->EditConfig(*this, changed);
+}
+
+Status Meter::SaveConfig() { return config_->SaveConfig(); }
+std::uint32_t Meter::GetSerialnum() { return serialnum_; }
+double Meter::GetSampleRate() { return sampleRate_; }
+int Meter::HasDepth() { return config_->depthScale != 0.0 ? 1 : 0; }
+double Meter::GetDepth() { return depth_; }
+int Meter::HasExtTemp() { return 0; }
+
+Status Meter::GetID(std::string& id) {
+  id = config_->name;
+  return status::kOk;
+}
+
+Status Meter::NewDataFile(std::unique_ptr<DataFile>& out, std::string_view) {
+  out.reset();
+  return status::kMeterNoNewDataFile;
+}
+
+Status Meter::GetPort(DPort*& port) {
+  port = port_.get();
+  return status::kOk;
+}
+
+// The decoder reads through the port, so a new port gets a new decoder.
+Status Meter::SetPort(std::unique_ptr<DPort>&& port) {
+  if (!decoder_) return status::kNotConnected;
+  DisposeBuffer(decoder_);
+  decoder_.reset();
+  if (port_) {
+    port_->Close();
+    port_.reset();
+  }
+  port_ = std::move(port);
+  if (!port_) return status::kOk;
+  Status result = NewBuffer(decoder_, *port_);
+  if (result == status::kOk && !decoder_) result = status::kOutOfMemory;
+  return result;
+}
+
+int Meter::GetSamplesPerRec() { return status::kMeterNoSamplesPerRec; }
+int Meter::GetTraceMap(TraceMap&) { return status::kMeterNoInTraceCount; }
+
+Status Meter::GetConfigInfo(ConfigInfo& info) {
+  info = configInfo_;
+  return status::kOk;
+}
+
+Status Meter::Diagnostics() { return status::kMeterNoDiagnostics; }
+int Meter::HasDiagnostics() { return 0; }
+
+Status Meter::ComputeAbsorb(int n, std::span<double> out, std::span<const double> signal,
+                            double temperature, std::span<const double> refs, const TraceMap& map) {
+  n = ClampCount(n, out.size(), signal.size(), refs.size());
+  const MeterConfig* config = meterConfig_;
+  const double pathLength = config ? config->pathLength : 0.0;
+  const std::size_t calibrated = config ? config->traces.size() : 0;
+  if (!(pathLength > 0.0)) {
+    std::fill_n(out.begin(), n, 0.0);
+    return status::kOk;
+  }
+  const TempCorrection correction = ChooseCorrection(*config, temperature);
+  for (int index = 0; index < n; ++index) {
+    const auto i = static_cast<std::size_t>(index);
+    if (map[i] == 0 || !(refs[i] > 0.0) || !(signal[i] > 0.0) || i >= calibrated) {
+      out[i] = 0.0;
+      continue;
+    }
+    const TraceCal& cal = config->traces[i];
+    double value = cal.offset - std::log(signal[i] / refs[i]) / pathLength;
+    switch (correction.kind) {
+      case TempCorrection::Kind::Linear:
+        value += cal.tempSlope * (temperature - cal.refTemp);
+        break;
+      case TempCorrection::Kind::Constant:
+        value -= cal.tempCorr[0];
+        break;
+      case TempCorrection::Kind::Bins: {
+        const double below = cal.tempCorr[static_cast<std::size_t>(correction.k - 1)];
+        const double above = cal.tempCorr[static_cast<std::size_t>(correction.k)];
+        value -= below + (above - below) * correction.fraction;
+        break;
+      }
+      case TempCorrection::Kind::None:
+        break;
+    }
+    out[i] = value;
+  }
+  return status::kOk;
+}
+
+Status Meter::ComputeUnCorrAbsorb(int n, std::span<double> out, std::span<const double> signal,
+                                  double temperature, std::span<const double> refs,
+                                  const TraceMap& map) {
+  const Status result = Meter::ComputeAbsorb(n, out, signal, temperature, refs, map);
+  if (!meterConfig_) return result;
+  n = ClampCount(n, out.size(), signal.size(), refs.size());
+  const std::size_t calibrated = meterConfig_->traces.size();
+  for (int index = 0; index < n; ++index) {
+    const auto i = static_cast<std::size_t>(index);
+    if (map[i] != 0 && i < calibrated) out[i] -= meterConfig_->traces[i].offset;
+  }
+  return result;
+}
+
+int Meter::GetRefLineLen() { return status::kMeterNoRefLineLen; }
+int Meter::GetDataLineLen() { return status::kMeterNoDataLineLen; }
+
+Status Meter::ReadRefs(std::span<double> values) {
+  if (!decoder_) return status::kNotConnected;
+  const RefBlock* refs = decoder_->GetRefp();
+  if (!refs) return status::kNotConnected;
+  const int n = ClampCount(GetInTraceCount(), values.size(), refs->refs.size(), refs->refs.size());
+  std::copy_n(refs->refs.begin(), n, values.begin());
+  return status::kOk;
+}
+
+Status Meter::NewBuffer(std::unique_ptr<DataBuffer>& out, DPort&) {
+  out.reset();
+  return status::kOk;
+}
+
+Status Meter::NewBinBuffer(std::unique_ptr<DataBuffer>& out, DPort& port) {
+  out.reset();
+  std::unique_ptr<BinBuffer> buffer;
+  Status result;
+  try {
+    result = BinBuffer::New(buffer, port, GetInTraceCount(), GetSamplesPerRec());
+  } catch (const std::bad_alloc&) {
+    return status::kOutOfMemory;
+  }
+  out = std::move(buffer);
+  return result;
+}
+
+Status Meter::HandOverDataFile(std::unique_ptr<MeterFile> file, std::unique_ptr<DataFile>& out) {
+  out.reset();
+  if (!file) return status::kOutOfMemory;
+  const Status result = config_->CopyConfig(*file->config());
+  if (result != status::kOk) return result;
+  out = std::move(file);
+  return status::kOk;
+}
+
+void Meter::DisposeBuffer(std::unique_ptr<DataBuffer>& buffer) { buffer.reset(); }
+
+std::int32_t Meter::ZeroBased(std::int32_t count) {
+  if (firstCount_ < 0)
+    firstCount_ = count;
+  else if (count < previousCount_)
+    wrapOffset_ += 65536;
+  previousCount_ = count;
+  return static_cast<std::int32_t>((count + wrapOffset_ - firstCount_) * 10);
+}
+
+void Meter::ResetZero() {
+  firstCount_ = -1;
+  wrapOffset_ = 0;
+}
+
+}  // namespace sondrix

@@ -1,0 +1,175 @@
+// Meter: the live source of the absorption/attenuation meters. It owns the
+// instrument's configuration, its port and its packet decoder; it opens the
+// port at the configured baud rate, synchronises with the stream, checks the
+// instrument's serial number, hands out one sample per ReadData and turns
+// each sample's signal and reference counts into calibrated absorption or
+// attenuation values (offset, path length, temperature correction).
+//
+// The model classes supply trace counts, samples per packet, trace map and
+// decoder. A meter is created with Meter::New<Model>(...), which builds the
+// object and then its configuration through the virtual NewConfig (a model's
+// NewConfig cannot run from a base constructor). The constructors take a
+// token that only Meter can make, so no meter exists without a configuration.
+//
+// Virtual operations are declared in the order of the meter operation table;
+// the destructor takes the place of Dispose.
+#pragma once
+
+#include <concepts>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "common/status.h"
+#include "config/config.h"
+#include "config/meter_config.h"
+#include "io/data_buffer.h"
+#include "io/dport.h"
+#include "source/device.h"
+#include "source/source.h"
+#include "source/source_line.h"
+
+namespace sondrix {
+
+class DataFile;
+class MeterFile;
+
+class Meter : public Device {
+ protected:
+  // Proof of construction through Meter::New.
+  class Token {
+    friend class Meter;
+    Token() = default;
+  };
+
+ public:
+  // Creates a meter of model M and its configuration; null without memory
+  // or when the configuration cannot be created.
+  template <std::derived_from<Meter> M>
+  static std::unique_ptr<M> New(std::string_view filename, std::string_view portname) {
+    std::unique_ptr<M> meter;
+    try {
+      meter = std::make_unique<M>(Token{}, filename, portname);
+    } catch (const std::bad_alloc&) {
+      return nullptr;
+    }
+    if (meter->NewConfig() != status::kOk || !meter->config()) return nullptr;
+    return meter;
+  }
+
+  Meter(Token, std::string_view filename, std::string_view portname);
+
+  Status Open() override;                                                  // 0
+  Status Close() override;                                                 // 1
+  Status Save() override;                                                  // 2
+  Status Reset() override;                                                 // 3
+  Status SaveRaw() override;                                               // 4
+  int DataAvailable() override;                                            // 5
+  int BufNearFull() override;                                              // 6
+  Status ReadData(SourceLine& line) override;                              // 7
+  Status ReadUnCorrData(SourceLine& line) override;                        // 8
+  // Appends "\t%.5lf" of each input trace's reference value to `tail`
+  // (kept within SourceLine::kTailMax characters); 0.
+  virtual int WriteRefs(const RefBlock& refs, std::string& tail);          // 9
+  int GetStatus() override;                                                // 10
+  int GetTraceCount() override;                                            // 11
+  int GetInTraceCount() override;                                          // 12
+  int GetPortType() override;                                              // 13
+  Status GetHeading(int trace, std::string& heading) override;             // 14
+  Status GetColors(std::span<int> colors) override;                        // 15
+  Status GetWavelengths(std::span<double> wavelengths) override;           // 16
+  // Creates the configuration (a MeterConfig of this model's counts).
+  virtual Status NewConfig();                                              // 17
+  Status WriteConfig(std::FILE* file) override;                            // 18
+  Status ReadConfig(std::FILE* file) override;                             // 19
+  Status EditConfig(int& changed) override;                                // 20
+  Status SaveConfig() override;                                            // 21
+  std::uint32_t GetSerialnum() override;                                   // 22
+  double GetSampleRate() override;                                         // 23
+  int HasDepth() override;                                                 // 24
+  double GetDepth() override;                                              // 25
+  int HasExtTemp() override;                                               // 26
+  Status GetID(std::string& id) override;                                  // 27
+  Status NewDataFile(std::unique_ptr<DataFile>& out,                       // 28
+                     std::string_view filename) override;
+  Status GetPort(DPort*& port) override;                                   // 29
+  Status SetPort(std::unique_ptr<DPort>&& port) override;                  // 30
+  ~Meter() override;                                                       // 31 Dispose
+  int GetSamplesPerRec() override;                                         // 32
+  int GetTraceMap(TraceMap& map) override;                                 // 33
+  Status GetConfigInfo(ConfigInfo& info) override;                         // 34
+  Status Diagnostics() override;                                           // 35
+  int HasDiagnostics() override;                                           // 36
+  // Calibrated values of the first n input traces: out[i] from signal[i]
+  // and refs[i] at temperature T, for the traces whose map flag is set.
+  virtual Status ComputeAbsorb(int n, std::span<double> out,               // 37
+                               std::span<const double> signal, double temperature,
+                               std::span<const double> refs, const TraceMap& map);
+  // The same without the calibration offsets.
+  virtual Status ComputeUnCorrAbsorb(int n, std::span<double> out,         // 38
+                                     std::span<const double> signal, double temperature,
+                                     std::span<const double> refs, const TraceMap& map);
+  virtual int GetRefLineLen();                                             // 39
+  virtual int GetDataLineLen();                                            // 40
+  // The reference values of the last packet (GetInTraceCount of them).
+  virtual Status ReadRefs(std::span<double> values);                       // 41
+  // Creates the packet decoder over `port`.
+  virtual Status NewBuffer(std::unique_ptr<DataBuffer>& out, DPort& port);  // 42
+  virtual void DisposeBuffer(std::unique_ptr<DataBuffer>& buffer);         // 43
+
+  // The configuration (never null for a meter made by New), and the same as
+  // a MeterConfig when it is one (null for other configuration classes).
+  Config* config() const { return config_.get(); }
+  MeterConfig* meterConfig() const { return meterConfig_; }
+  // The decoder while open, else null.
+  DataBuffer* decoder() const { return decoder_.get(); }
+
+  // Milliseconds since the first sample after the last ResetZero, from the
+  // packets' 16-bit time counter (units of 10 ms), unwrapped.
+  std::int32_t ZeroBased(std::int32_t count);
+  void ResetZero();
+
+ protected:
+  // Installs the configuration; NewConfig of every model ends here.
+  void SetConfig(std::unique_ptr<Config> config);
+  // What the models' NewBuffer does: a BinBuffer over `port` for
+  // GetInTraceCount channels and GetSamplesPerRec samples per packet.
+  Status NewBinBuffer(std::unique_ptr<DataBuffer>& out, DPort& port);
+  // What the models' NewDataFile does with their file object: copies this
+  // meter's configuration into it and hands it out (-1016 for a null file).
+  Status HandOverDataFile(std::unique_ptr<MeterFile> file, std::unique_ptr<DataFile>& out);
+
+ private:
+  // What ReadData and ReadUnCorrData share: `corrected` selects the depth
+  // offset, the calibration offsets and the tail.
+  Status ReadSample(SourceLine& line, bool corrected);
+
+  std::unique_ptr<Config> config_;
+  MeterConfig* meterConfig_ = nullptr;  // config_ when it is a MeterConfig
+  int lastSample_ = -1;
+  int currentSample_ = 0;
+  // The port before the decoder: the decoder reads through the port and is
+  // destroyed first.
+  std::unique_ptr<DPort> port_;
+  std::unique_ptr<DataBuffer> decoder_;
+  std::int64_t previousCount_ = 0;
+  std::int64_t firstCount_ = -1;
+  std::int64_t wrapOffset_ = 0;
+  int status_ = 0;
+  std::uint32_t serialnum_ = 0;
+  double sampleRate_ = 0.0;
+  double depth_ = 0.0;
+  TraceMap traceMap_{};
+  ConfigInfo configInfo_{};
+};
+
+// Appends `separator` and "%.<decimals>lf" of `value` to a line's trailing
+// text, keeping it within SourceLine::kTailMax characters. Allocates nothing
+// when the text's capacity holds kTailMax characters.
+void AppendTailNumber(std::string& tail, std::string_view separator, double value, int decimals);
+
+}  // namespace sondrix
