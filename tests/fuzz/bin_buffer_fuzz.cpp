@@ -1,0 +1,110 @@
+// Fuzz target: arbitrary bytes as the stream of a meter, through the packet
+// decoder. The first byte picks the packet shape and the port: a serial line
+// (the in-memory library; every 0xA5 byte at an even offset also becomes a
+// time-out, so reads come back short) or the replay of a capture file.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "io/bin_buffer.h"
+#include "io/raw_file_port.h"
+#include "io/rs232_port.h"
+#include "platform/headless/fake_serial.h"
+#include "platform/serial.h"
+
+namespace {
+
+struct Shape {
+  int channels;
+  int samples;
+};
+
+constexpr Shape kShapes[] = {{3, 10}, {6, 10}, {18, 10}, {1, 1}, {256, 1}, {5, 3}, {2, 40}, {100, 2}};
+
+// A serial line that always says enough bytes are waiting.
+class EagerPort : public sondrix::RS232Port {
+ public:
+  sondrix::Status BytesAvail() override { return 4096; }
+};
+
+void Drain(sondrix::BinBuffer& decoder, std::size_t maxCalls) {
+  for (std::size_t call = 0; call < maxCalls; ++call) {
+    int last = -1;
+    const sondrix::Status result = decoder.ReadRecord(last);
+    if (result == sondrix::status::kOk) {
+      for (int i = 0; i <= last; ++i) {
+        const sondrix::DataSample* sample = decoder.GetDatap(i);
+        if (sample == nullptr) __builtin_trap();
+        volatile double sink = sample->values[static_cast<std::size_t>(decoder.Channels() - 1)];
+        (void)sink;
+      }
+      volatile double temp = decoder.GetRefp()->temp;
+      (void)temp;
+    } else if (result != sondrix::status::kUnrecognisedData) {
+      return;  // end of the stream (time-out or end of file)
+    }
+  }
+}
+
+void OverSerial(const Shape& shape, std::span<const std::uint8_t> stream) {
+  sondrix::platform::FakeSerial fake;
+  sondrix::platform::ScopedSerial scoped(fake);
+  fake.OpenComConfig(1, "", 19200, 0, 8, 1, 4096, 4096);
+  std::size_t from = 0;
+  for (std::size_t i = 0; i < stream.size(); ++i) {
+    if (stream[i] == 0xA5 && i % 2 == 0) {
+      fake.Feed(1, stream.subspan(from, i + 1 - from));
+      fake.FeedTimeout(1);
+      from = i + 1;
+    }
+  }
+  fake.Feed(1, stream.subspan(from));
+  EagerPort port;
+  port.SetName("COM1");
+  std::unique_ptr<sondrix::BinBuffer> decoder;
+  if (sondrix::BinBuffer::New(decoder, port, shape.channels, shape.samples) != 1) __builtin_trap();
+  // Every call consumes a byte or a time-out.
+  Drain(*decoder, 2 * stream.size() + 2);
+}
+
+void OverReplay(const Shape& shape, std::span<const std::uint8_t> stream) {
+  const int fd = memfd_create("capture", 0);
+  if (fd < 0) return;
+  std::size_t done = 0;
+  while (done < stream.size()) {
+    const ssize_t n = write(fd, stream.data() + done, stream.size() - done);
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  {
+    sondrix::RawFilPort port;
+    port.SetName("/proc/self/fd/" + std::to_string(fd));
+    if (port.Open(0) == 1) {
+      std::unique_ptr<sondrix::BinBuffer> decoder;
+      if (sondrix::BinBuffer::New(decoder, port, shape.channels, shape.samples) != 1) {
+        __builtin_trap();
+      }
+      Drain(*decoder, stream.size() + 2);
+    }
+  }
+  close(fd);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 1) return 0;
+  const Shape& shape = kShapes[(data[0] >> 1) % (sizeof kShapes / sizeof kShapes[0])];
+  const std::span<const std::uint8_t> stream(data + 1, size - 1);
+  if ((data[0] & 1) == 0) {
+    OverSerial(shape, stream);
+  } else {
+    OverReplay(shape, stream);
+  }
+  return 0;
+}
