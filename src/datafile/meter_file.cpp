@@ -53,10 +53,13 @@ Status MeterFile::ReadConfig(std::FILE* file) {
   return result;
 }
 
+// A read that fails delivers no line: its status says "nothing" (0), so that
+// the status of the line read before is not counted a second time.
 Status MeterFile::ReadData(SourceLine& line) {
   std::FILE* file = stream();
   if (!file) return status::kNotConnected;
   const Status result = SourceLine_Read(file, line);
+  if (result != status::kOk) line.status = 0;
   lastSampleRate_ = line.sampleRate;
   lastDepth_ = line.depth;
   return result;

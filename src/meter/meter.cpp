@@ -183,7 +183,12 @@ Status Meter::ReadSample(SourceLine& line, bool corrected) {
   if (lastSample_ < currentSample_) {
     int last = lastSample_;
     const Status result = decoder_->ReadRecord(last);
-    if (result != status::kOk) return result;
+    if (result != status::kOk) {
+      // No sample: the line's status says "nothing" (0), so that the status
+      // of the sample before is not counted a second time.
+      line.status = 0;
+      return result;
+    }
     lastSample_ = last;
     currentSample_ = 0;
   }

@@ -163,6 +163,19 @@ TEST_F(MeterTest, DamagedPacketsGiveLostSamplesThatTheBinnedReadCounts) {
   EXPECT_EQ(meter->GetLostCount(), 10);
 }
 
+TEST_F(MeterTest, FailedReadAfterALostSampleCountsNothingMore) {
+  auto meter = OpenNerit({Good(0), Good(10), Damaged(Good(20))});
+  ASSERT_TRUE(meter);
+  SourceLine line(kNerit);
+  Status result;
+  while ((result = meter->Read(line)) == status::kOk) {
+  }
+  EXPECT_EQ(result, status::kUnexpectedEof);
+  EXPECT_EQ(line.status, 0);
+  EXPECT_EQ(meter->Read(line), status::kUnexpectedEof);
+  EXPECT_EQ(meter->GetLostCount(), 10);
+}
+
 TEST_F(MeterTest, PacketWithoutTemperatureReadingGivesLostSamples) {
   temperatureCount = 0;  // the instrument's "no reading"
   auto meter = OpenNerit({Good(0), Good(10)});
