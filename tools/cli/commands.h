@@ -14,4 +14,12 @@ namespace sondrix::cli {
 // its device type selects and written back in this program's form.
 int RunConfig(std::span<char*> args);
 
+// sondrix-cli record --device FILE.dev --port PORT --out FILE.dat [--bin N]
+// [--lines N] [--ignore-serial] [--force]: the acquisition loop into a data file.
+int RunRecord(std::span<char*> args);
+// sondrix-cli replay FILE.dat [--bin N]: the lines of a data file replayed.
+int RunReplay(std::span<char*> args);
+// sondrix-cli info FILE: what a device configuration or data file holds.
+int RunInfo(std::span<char*> args);
+
 }  // namespace sondrix::cli

@@ -26,6 +26,9 @@ struct Command {
 constexpr Command kCommands[] = {
     {"config", "print a device configuration file as this program writes it",
      sondrix::cli::RunConfig},
+    {"record", "record a meter (or a raw capture) into a data file", sondrix::cli::RunRecord},
+    {"replay", "write the lines of a data file as a replay gives them", sondrix::cli::RunReplay},
+    {"info", "describe a device configuration file or a data file", sondrix::cli::RunInfo},
 };
 
 void PrintUsage(std::FILE* out) {

@@ -1,0 +1,322 @@
+// sondrix-cli record: the acquisition loop of the application without
+// windows. A live meter (or the replay of a raw capture) is opened and reset
+// as the application opens it, its binned lines are read exactly as the
+// acquisition loop reads them and recorded through the data file's recording
+// path, and the recording is saved under the chosen name.
+#include <unistd.h>
+
+#include <chrono>
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <thread>
+
+#include "cli_args.h"
+#include "commands.h"
+#include "common/status.h"
+#include "datafile/data_file.h"
+#include "meter/source_factory.h"
+#include "platform/clock.h"
+#include "platform/paths.h"
+#include "source/source.h"
+#include "source/source_line.h"
+
+namespace sondrix::cli {
+namespace {
+
+constexpr std::string_view kCommand = "record";
+// Seconds without data, per line of the bin, before the run ends.
+constexpr double kTimeoutPerBinLine = 4.0;
+constexpr double kSecondsPerDay = 86400.0;
+// Progress refreshes at most this often (seconds).
+constexpr double kProgressInterval = 0.25;
+
+volatile std::sig_atomic_t gStopRequested = 0;
+
+extern "C" void OnStopSignal(int) { gStopRequested = 1; }
+
+void PrintRecordUsage(std::FILE* out) {
+  std::fprintf(out,
+               "Usage: sondrix-cli record --device FILE.dev --port PORT --out FILE.dat\n"
+               "                          [--bin N] [--lines N] [--ignore-serial] [--force]\n\n"
+               "Records a meter into a data file. PORT is COM1 ... COM8 or a raw capture\n"
+               "file. The run ends at the end of a capture, after N recorded lines\n"
+               "(--lines), after 4 s x bin size without data (an error), on Ctrl+C, or on\n"
+               "an error; what was recorded is saved as FILE.dat in every case.\n\n"
+               "  --bin N          average N samples into each recorded line (default 1)\n"
+               "  --lines N        stop after N recorded lines\n"
+               "  --ignore-serial  record even when the instrument's serial number differs\n"
+               "                   from the device file's\n"
+               "  --force          overwrite an existing FILE.dat\n\n"
+               "Exit status 0 for a normal end, 1 for an error (its message on standard\n"
+               "error), 2 for wrong usage.\n");
+}
+
+struct Options {
+  std::string device;
+  std::string port;
+  std::string out;
+  long binsize = 1;
+  long maxLines = 0;  // 0: no limit
+  bool ignoreSerial = false;
+  bool force = false;
+};
+
+// 0 to go on, else the exit status.
+int ParseOptions(std::span<char*> args, Options& options) {
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string_view arg = args[i];
+    std::string value;
+    if (arg == "--help" || arg == "-h") {
+      PrintRecordUsage(stdout);
+      return -1;
+    } else if (arg == "--device") {
+      if (!TakeValue(args, i, kCommand, options.device)) return 2;
+    } else if (arg == "--port") {
+      if (!TakeValue(args, i, kCommand, options.port)) return 2;
+    } else if (arg == "--out") {
+      if (!TakeValue(args, i, kCommand, options.out)) return 2;
+    } else if (arg == "--bin") {
+      if (!TakeValue(args, i, kCommand, value) || !ParseCount(value, kCommand, arg, options.binsize))
+        return 2;
+      if (options.binsize > INT_MAX) {
+        std::fprintf(stderr, "sondrix-cli record: --bin %s is too large\n", value.c_str());
+        return 2;
+      }
+    } else if (arg == "--lines") {
+      if (!TakeValue(args, i, kCommand, value) || !ParseCount(value, kCommand, arg, options.maxLines))
+        return 2;
+    } else if (arg == "--ignore-serial") {
+      options.ignoreSerial = true;
+    } else if (arg == "--force") {
+      options.force = true;
+    } else {
+      std::fprintf(stderr, "sondrix-cli record: unknown argument \"%s\"\n\n", args[i]);
+      PrintRecordUsage(stderr);
+      return 2;
+    }
+  }
+  if (options.device.empty() || options.port.empty() || options.out.empty()) {
+    std::fprintf(stderr, "sondrix-cli record: --device, --port and --out are needed\n\n");
+    PrintRecordUsage(stderr);
+    return 2;
+  }
+  return 0;
+}
+
+void Report(std::string_view what, Status code) {
+  if (what.empty())
+    std::fprintf(stderr, "sondrix-cli record: %s\n", StatusText(code).c_str());
+  else
+    std::fprintf(stderr, "sondrix-cli record: %.*s: %s\n", static_cast<int>(what.size()), what.data(),
+                 StatusText(code).c_str());
+}
+
+// The progress line on a terminal: lines recorded, lines lost, time since
+// the start; redrawn in place a few times a second.
+class Progress {
+ public:
+  explicit Progress(bool shown) : shown_(shown), start_(platform::Timer()) {}
+
+  void Update(long lines, int lost, bool force = false) {
+    if (!shown_) return;
+    double now = platform::Timer();
+    if (now < start_) now += kSecondsPerDay;
+    if (!force && now - last_ < kProgressInterval) return;
+    last_ = now;
+    const long elapsed = static_cast<long>(now - start_);
+    std::fprintf(stderr, "\rrecording: %ld lines, %d lost, %02ld:%02ld:%02ld elapsed\x1b[K", lines, lost,
+                 elapsed / 3600, elapsed / 60 % 60, elapsed % 60);
+    std::fflush(stderr);
+    drawn_ = true;
+  }
+
+  void Finish(long lines, int lost) {
+    if (!shown_) return;
+    Update(lines, lost, true);
+    if (drawn_) std::fputc('\n', stderr);
+  }
+
+ private:
+  bool shown_;
+  double start_;
+  double last_ = -1.0;
+  bool drawn_ = false;
+};
+
+// Stops the run on Ctrl+C (and on a polite kill) by setting a flag the loop
+// polls; a file-size limit makes writes fail instead of ending the process,
+// so that what was written is still saved. The previous actions come back
+// at the end of the scope.
+class SignalScope {
+ public:
+  SignalScope() {
+    gStopRequested = 0;
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &oldInt_);
+    sigaction(SIGTERM, &action, &oldTerm_);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGXFSZ, &ignore, &oldXfsz_);
+  }
+  ~SignalScope() {
+    sigaction(SIGINT, &oldInt_, nullptr);
+    sigaction(SIGTERM, &oldTerm_, nullptr);
+    sigaction(SIGXFSZ, &oldXfsz_, nullptr);
+  }
+  SignalScope(const SignalScope&) = delete;
+  SignalScope& operator=(const SignalScope&) = delete;
+
+ private:
+  struct sigaction oldInt_ {};
+  struct sigaction oldTerm_ {};
+  struct sigaction oldXfsz_ {};
+};
+
+// The scratch recording beside the output, so that the final rename stays
+// on one file system.
+std::string RecordingPathFor(const std::string& out) {
+  const std::filesystem::path parent = std::filesystem::path(out).parent_path();
+  return (parent.empty() ? std::filesystem::path(std::string(kRecordingFile))
+                         : parent / std::string(kRecordingFile))
+      .string();
+}
+
+}  // namespace
+
+int RunRecord(std::span<char*> args) {
+  Options options;
+  if (const int code = ParseOptions(args, options); code != 0) return code < 0 ? 0 : code;
+
+  std::error_code error;
+  if (std::filesystem::is_directory(options.out, error)) {
+    std::fprintf(stderr, "sondrix-cli record: %s is a directory\n", options.out.c_str());
+    return 1;
+  }
+  if (std::filesystem::exists(options.out, error) && !options.force) {
+    std::fprintf(stderr, "sondrix-cli record: %s exists; use --force to overwrite it\n",
+                 options.out.c_str());
+    return 1;
+  }
+  if (!platform::FileExists(options.device)) {
+    Report(options.device, status::kCantOpenFile);
+    return 1;
+  }
+
+  const SignalScope signals;
+  const int binsize = static_cast<int>(options.binsize);
+
+  std::unique_ptr<Source> source;
+  Status result = NewSource(source, kSourceKindDevice, options.device, options.port);
+  if (result != status::kOk) {
+    Report(options.device, result);
+    return 1;
+  }
+  result = source->Open();
+  if (result == status::kOk) {
+    result = source->Reset();
+    if (result == status::kSerialMismatch) {
+      if (options.ignoreSerial) {
+        result = status::kOk;
+      } else {
+        std::fprintf(stderr,
+                     "sondrix-cli record: %s (instrument %08lX); --ignore-serial records anyway\n",
+                     StatusText(result).c_str(), static_cast<unsigned long>(source->GetSerialnum()));
+        source->Close();
+        return 1;
+      }
+    }
+    if (result != status::kOk) source->Close();
+  }
+  if (result != status::kOk) {
+    Report(options.port, result);
+    return 1;
+  }
+
+  std::unique_ptr<DataFile> recording;
+  result = source->SetBinsize(binsize);
+  if (result == status::kOk) result = source->NewDataFile(recording, RecordingPathFor(options.out));
+  if (result == status::kOk && !recording) result = status::kOutOfMemory;
+  if (result == status::kOk) result = recording->SetOrigBinsize(binsize);
+  if (result == status::kOk) {
+    result = recording->OpenWrite(source.get());
+    if (result != status::kOk) {
+      if (recording->isOpen()) recording->Close();
+      recording->Delete();
+    }
+  }
+  if (result != status::kOk) {
+    Report(RecordingPathFor(options.out), result);
+    source->Close();
+    return 1;
+  }
+
+  // The acquisition loop.
+  auto line = SourceLine_New(source->GetTraceCount());
+  if (!line) {
+    Report("", status::kOutOfMemory);
+    recording->Close();
+    recording->Delete();
+    source->Close();
+    return 1;
+  }
+  const double timeout = kTimeoutPerBinLine * binsize;
+  Progress progress(isatty(STDERR_FILENO) != 0);
+  long recorded = 0;
+  bool stop = false;
+  result = status::kOk;
+  while (!stop && result == status::kOk) {
+    const double t0 = platform::Timer();
+    do {
+      if (gStopRequested) {
+        stop = true;
+        result = status::kOk;
+        break;
+      }
+      result = source->CanRead() ? source->Read(*line) : status::kNoData;
+      if (result == status::kNoData) {
+        double t = platform::Timer();
+        if (t < t0) t += kSecondsPerDay;
+        if (t - t0 > timeout) {
+          stop = true;
+          result = status::kTimedOut;
+        } else {
+          // Nothing waiting: give the line a moment instead of a core.
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        progress.Update(recorded, source->GetLostCount());
+      }
+    } while (result == status::kNoData);
+    if (stop) break;
+    if (result == status::kOk) {
+      result = recording->WriteData(*line);
+      // The data file keeps good lines and every complete bin of several.
+      if (result == status::kOk && (line->status == status::kOk || binsize > 1)) ++recorded;
+      if (options.maxLines > 0 && recorded >= options.maxLines) stop = true;
+      progress.Update(recorded, source->GetLostCount());
+    }
+  }
+  progress.Finish(recorded, source->GetLostCount());
+  const bool normalEnd = result == status::kOk || result == status::kUnexpectedEof;
+  if (!normalEnd) Report("", result);
+
+  // Close and keep what was written, whatever ended the run.
+  const Status closed = recording->Close();
+  if (closed != status::kOk && normalEnd) Report(RecordingPathFor(options.out), closed);
+  const Status saved = recording->SaveAs(options.out);
+  if (saved != status::kOk) Report(options.out, saved);
+  source->SaveRaw();
+  source->Close();
+  return normalEnd && closed == status::kOk && saved == status::kOk ? 0 : 1;
+}
+
+}  // namespace sondrix::cli

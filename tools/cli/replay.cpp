@@ -1,0 +1,97 @@
+// sondrix-cli replay: a data file opened as a source and every binned line
+// it gives written to standard output in the data file's sample-line form.
+#include <cstdio>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "cli_args.h"
+#include "commands.h"
+#include "common/status.h"
+#include "meter/source_factory.h"
+#include "platform/paths.h"
+#include "source/source.h"
+#include "source/source_line.h"
+
+namespace sondrix::cli {
+namespace {
+
+constexpr std::string_view kCommand = "replay";
+
+void PrintReplayUsage(std::FILE* out) {
+  std::fprintf(out,
+               "Usage: sondrix-cli replay FILE.dat [--bin N]\n\n"
+               "Replays the data file FILE.dat as the application does and writes each\n"
+               "line it gives to standard output, as the data file stores lines: time\n"
+               "stamp, one value per trace, the trailing text. Damaged lines of the file\n"
+               "are left out; with --bin N every N lines are averaged into one.\n");
+}
+
+int Fail(std::string_view what, Status code) {
+  std::fprintf(stderr, "sondrix-cli replay: %.*s: %s\n", static_cast<int>(what.size()), what.data(),
+               StatusText(code).c_str());
+  return 1;
+}
+
+}  // namespace
+
+int RunReplay(std::span<char*> args) {
+  std::string path;
+  long binsize = 1;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string_view arg = args[i];
+    std::string value;
+    if (arg == "--help" || arg == "-h") {
+      PrintReplayUsage(stdout);
+      return 0;
+    } else if (arg == "--bin") {
+      if (!TakeValue(args, i, kCommand, value) || !ParseCount(value, kCommand, arg, binsize)) return 2;
+    } else if (path.empty() && !arg.starts_with("--")) {
+      path = arg;
+    } else {
+      std::fprintf(stderr, "sondrix-cli replay: unknown argument \"%s\"\n\n", args[i]);
+      PrintReplayUsage(stderr);
+      return 2;
+    }
+  }
+  if (path.empty()) {
+    PrintReplayUsage(stderr);
+    return 2;
+  }
+  if (binsize > 1'000'000'000) return Fail("--bin", status::kBadArgument);
+  if (!platform::FileExists(path)) return Fail(path, status::kCantOpenFile);
+
+  std::unique_ptr<Source> source;
+  Status result = NewSource(source, kSourceKindFile, path, "");
+  if (result != status::kOk) return Fail(path, result);
+  result = source->Open();
+  if (result == status::kOk) result = source->Reset();
+  if (result == status::kOk) result = source->SetBinsize(static_cast<int>(binsize));
+  if (result != status::kOk) {
+    source->Close();
+    return Fail(path, result);
+  }
+
+  // Lines go out in large blocks (the buffer lives as long as the stream).
+  static char buffer[1 << 16];
+  std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+  SourceLine line(source->GetTraceCount());
+  while (true) {
+    result = source->CanRead() ? source->Read(line) : status::kNoData;
+    if (result == status::kNoData) continue;  // the replay's pace: three polls in five
+    if (result != status::kOk) break;
+    // Good lines, and every complete bin of several lines.
+    if (line.status == status::kOk || binsize > 1) {
+      result = SourceLine_Write(stdout, line);
+      if (result != status::kOk) break;
+    }
+  }
+  source->Close();
+  const bool flushed = std::fflush(stdout) == 0 && !std::ferror(stdout);
+  if (result == status::kUnexpectedEof) result = status::kOk;
+  if (result == status::kOk && !flushed) result = status::kWriteFailed;
+  return result == status::kOk ? 0 : Fail(path, result);
+}
+
+}  // namespace sondrix::cli
