@@ -64,7 +64,7 @@ inline std::vector<std::uint8_t> Packet(int channels, int samples, std::uint32_t
 
 // A packet with a broken checksum.
 inline std::vector<std::uint8_t> Damaged(std::vector<std::uint8_t> packet) {
-  packet[packet.size() - 4] ^= 0x5A;
+  if (packet.size() >= static_cast<std::size_t>(kMeterChecksumBytes)) packet[packet.size() - kMeterChecksumBytes] ^= 0x5A;
   return packet;
 }
 
