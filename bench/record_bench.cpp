@@ -1,0 +1,123 @@
+// Throughput of a recording of the nine-wavelength meter, the path of
+// `sondrix-cli record` in-process: a large generated capture replayed
+// through RawFilPort, decoded and calibrated by NeritMeter, binned by the
+// source's binned read and written by NeritFile. Reports lines/s and MB/s of
+// capture.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "datafile/data_file.h"
+#include "io/meter_packet.h"
+#include "meter/nerit_meter.h"
+#include "source/source_line.h"
+
+namespace {
+
+constexpr int kChannels = 18;
+constexpr int kSamples = 10;
+constexpr int kPackets = 20000;  // about 12.8 MB, 200 000 samples
+constexpr std::uint32_t kSerial = 0x0400012D;  // the example device file's
+const std::string kDevice = SONDRIX_EXAMPLES_DIR "/nerit-9wl.dev";
+
+std::filesystem::path WorkDirPath() {
+  return std::filesystem::temp_directory_path() / ("sondrix-record-bench-" + std::to_string(::getpid()));
+}
+
+std::filesystem::path WorkDir() {
+  const auto path = WorkDirPath();
+  std::filesystem::create_directories(path);
+  return path;
+}
+
+// Writes the capture once per process; every `damagedEvery`-th packet has a
+// bad checksum (its samples are lost and not recorded).
+std::string Capture(int damagedEvery) {
+  const auto path = WorkDir() / ("capture-" + std::to_string(damagedEvery) + ".raw");
+  if (std::filesystem::exists(path)) return path.string();
+  std::FILE* out = std::fopen(path.c_str(), "wb");
+  if (out == nullptr) std::abort();
+  sondrix::MeterPacketFields fields;
+  fields.serial = kSerial;
+  fields.periodCount = 3165;
+  fields.pressureCount = 2000;
+  fields.extTempHundredths = 1530;
+  fields.timeCounts.resize(kSamples);
+  fields.values.resize(kChannels * kSamples);
+  fields.refs.resize(kChannels);
+  for (int k = 0; k < kPackets; ++k) {
+    fields.tempCount = sondrix::TempToCount(10.0 + (k % 1000) / 100.0);
+    for (int i = 0; i < kSamples; ++i) {
+      fields.timeCounts[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(k * kSamples + i);
+      for (int j = 0; j < kChannels; ++j)
+        fields.values[static_cast<std::size_t>(i * kChannels + j)] = 0.2 + ((k + i * j) % 500) / 1000.0;
+    }
+    for (int j = 0; j < kChannels; ++j) fields.refs[static_cast<std::size_t>(j)] = 0.6 + j / 100.0;
+    std::vector<std::uint8_t> packet = sondrix::EncodeMeterPacket(fields, kChannels, kSamples);
+    if (damagedEvery > 0 && k % damagedEvery == 1) packet[100] ^= 0x40;
+    std::fwrite(packet.data(), 1, packet.size(), out);
+  }
+  std::fclose(out);
+  return path.string();
+}
+
+void Record(benchmark::State& state, const std::string& capture, int binsize) {
+  const auto bytes = static_cast<std::int64_t>(std::filesystem::file_size(capture));
+  const std::string scratch = (WorkDir() / "Sondrix.tmp").string();
+  std::int64_t lines = 0;
+  for (auto _ : state) {
+    auto meter = sondrix::Meter::New<sondrix::NeritMeter>(kDevice, capture);
+    if (!meter || meter->Open() != 1 || meter->Reset() != 1 || meter->SetBinsize(binsize) != 1) {
+      state.SkipWithError("cannot open the meter on the capture");
+      return;
+    }
+    std::unique_ptr<sondrix::DataFile> file;
+    if (meter->NewDataFile(file, scratch) != 1 || file->SetOrigBinsize(binsize) != 1 ||
+        file->OpenWrite(meter.get()) != 1) {
+      state.SkipWithError("cannot open the recording");
+      return;
+    }
+    sondrix::SourceLine line(meter->GetTraceCount());
+    sondrix::Status result;
+    while ((result = meter->CanRead() ? meter->Read(line) : -1022) == 1 || result == -1022) {
+      if (result != 1) continue;
+      if (file->WriteData(line) != 1) {
+        state.SkipWithError("write failed");
+        return;
+      }
+      ++lines;
+    }
+    file->Close();
+    file->Delete();
+    meter->Close();
+  }
+  state.SetBytesProcessed(bytes * static_cast<std::int64_t>(state.iterations()));
+  state.counters["lines/s"] = benchmark::Counter(static_cast<double>(lines), benchmark::Counter::kIsRate);
+}
+
+void BM_RecordNerit(benchmark::State& state) { Record(state, Capture(0), 1); }
+void BM_RecordNeritDamaged(benchmark::State& state) { Record(state, Capture(50), 1); }  // 2 % bad
+void BM_RecordNeritBin10(benchmark::State& state) { Record(state, Capture(0), 10); }
+
+BENCHMARK(BM_RecordNerit)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RecordNeritDamaged)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RecordNeritBin10)->Unit(benchmark::kMillisecond);
+
+// Removes what this process wrote.
+struct Cleanup {
+  ~Cleanup() {
+    std::error_code ec;
+    std::filesystem::remove_all(WorkDirPath(), ec);
+  }
+} cleanup;
+
+}  // namespace
+
+BENCHMARK_MAIN();
