@@ -100,7 +100,10 @@ TEST_F(TermiosSerialTest, MappedPortOpensThePseudoTerminal) {
   EXPECT_EQ(serial_.DevicePath(3), pty_.path());
   EXPECT_EQ(serial_.GetInQLen(3), 0);
   pty_.Write("hello");
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  const auto deadline = Clock::now() + std::chrono::seconds(2);
+  while (serial_.GetInQLen(3) < 5 && Clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
   EXPECT_EQ(serial_.GetInQLen(3), 5);
   char buffer[8] = {};
   EXPECT_EQ(serial_.ComRd(3, buffer, 5), 5);
