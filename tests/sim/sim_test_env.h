@@ -41,7 +41,8 @@ inline std::vector<std::uint8_t> WriteStream(sim::Simulator& sim, long long pack
     bytes.insert(bytes.end(), e.bytes.begin(), e.bytes.end());
   }
   std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   return bytes;
 }
 

@@ -7,11 +7,11 @@
 // give the same bytes. Output, pacing and option parsing live in main.cpp.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <random>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "common/status.h"
