@@ -691,4 +691,44 @@ Status MeterConfig::EditConfig(Source& device, int& changed) {
   return copy->CopyConfig(*this);
 }
 
+TempCorrection::TempCorrection(const MeterConfig& config, double temperature)
+    : temperature_(temperature) {
+  if (config.version < 1) {
+    kind_ = Kind::Linear;
+    return;
+  }
+  const int bins = std::clamp(config.tempBinCount, 0, kMaxTempBins);
+  if (bins < 1) return;
+  if (bins == 1) {
+    // One bin says what the correction is at one temperature and nothing
+    // about its slope: it applies as it stands.
+    kind_ = Kind::Constant;
+    return;
+  }
+  int k = 1;
+  while (k < bins - 1 && temperature >= config.tempBins[static_cast<std::size_t>(k)]) ++k;
+  const double lo = config.tempBins[static_cast<std::size_t>(k - 1)];
+  const double hi = config.tempBins[static_cast<std::size_t>(k)];
+  if (hi == lo) return;
+  kind_ = Kind::Bins;
+  k_ = static_cast<std::size_t>(k);
+  fraction_ = (temperature - lo) / (hi - lo);
+}
+
+double TempCorrection::Term(const TraceCal& cal) const {
+  switch (kind_) {
+    case Kind::Linear:
+      return cal.tempSlope * (temperature_ - cal.refTemp);
+    case Kind::Constant:
+      return -cal.tempCorr[0];
+    case Kind::Bins: {
+      const double below = cal.tempCorr[k_ - 1];
+      return -(below + (cal.tempCorr[k_] - below) * fraction_);
+    }
+    case Kind::None:
+      break;
+  }
+  return 0.0;
+}
+
 }  // namespace sondrix

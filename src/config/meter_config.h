@@ -65,6 +65,24 @@ class MeterConfig : public Config {
   std::int32_t auxCapabilities = 0;  // bit 0: external temperature sensor
 };
 
+// The temperature correction at one instrument temperature, chosen once for
+// all traces: the linear model of structure version 0, or from version 1 the
+// correction interpolated between the two neighbouring temperature bins (the
+// first or last pair extrapolates beyond the table). One bin applies as it
+// stands; no bins, or equal bracketing temperatures, correct nothing.
+class TempCorrection {
+ public:
+  TempCorrection(const MeterConfig& config, double temperature);
+  // The term added to a trace's value (1/m).
+  double Term(const TraceCal& cal) const;
+
+ private:
+  enum class Kind { None, Linear, Constant, Bins } kind_ = Kind::None;
+  double temperature_;
+  std::size_t k_ = 0;      // Bins: the pair k - 1, k
+  double fraction_ = 0.0;  // Bins: (T - lo) / (hi - lo)
+};
+
 // Offset calibration against a reference sample (clean water): reads
 // `sampleCount` uncorrected samples from `device` and sets the offsets of the
 // A and/or C traces so that they read zero.

@@ -13,39 +13,6 @@
 namespace sondrix {
 namespace {
 
-// The temperature correction of one call, chosen once for all traces.
-struct TempCorrection {
-  enum class Kind { None, Linear, Constant, Bins } kind = Kind::None;
-  int k = 0;            // Bins: the pair k - 1, k
-  double fraction = 0;  // Bins: (T - lo) / (hi - lo)
-};
-
-TempCorrection ChooseCorrection(const MeterConfig& config, double temperature) {
-  TempCorrection c;
-  if (config.version < 1) {
-    c.kind = TempCorrection::Kind::Linear;
-    return c;
-  }
-  const int bins = std::clamp(config.tempBinCount, 0, kMaxTempBins);
-  if (bins < 1) return c;
-  if (bins == 1) {
-    // One bin says what the correction is at one temperature and nothing
-    // about its slope: it applies as it stands.
-    c.kind = TempCorrection::Kind::Constant;
-    return c;
-  }
-  // Beyond the table the first or the last pair extrapolates.
-  int k = 1;
-  while (k < bins - 1 && temperature >= config.tempBins[static_cast<std::size_t>(k)]) ++k;
-  const double lo = config.tempBins[static_cast<std::size_t>(k - 1)];
-  const double hi = config.tempBins[static_cast<std::size_t>(k)];
-  if (hi == lo) return c;
-  c.kind = TempCorrection::Kind::Bins;
-  c.k = k;
-  c.fraction = (temperature - lo) / (hi - lo);
-  return c;
-}
-
 int ClampCount(int n, std::size_t a, std::size_t b, std::size_t c) {
   const std::size_t limit = std::min({a, b, c, static_cast<std::size_t>(kMaxTraces)});
   if (n < 0) return 0;
@@ -333,7 +300,7 @@ Status Meter::ComputeAbsorb(int n, std::span<double> out, std::span<const double
     std::fill_n(out.begin(), n, 0.0);
     return status::kOk;
   }
-  const TempCorrection correction = ChooseCorrection(*config, temperature);
+  const TempCorrection correction(*config, temperature);
   for (int index = 0; index < n; ++index) {
     const auto i = static_cast<std::size_t>(index);
     if (map[i] == 0 || !(refs[i] > 0.0) || !(signal[i] > 0.0) || i >= calibrated) {
@@ -341,24 +308,7 @@ Status Meter::ComputeAbsorb(int n, std::span<double> out, std::span<const double
       continue;
     }
     const TraceCal& cal = config->traces[i];
-    double value = cal.offset - std::log(signal[i] / refs[i]) / pathLength;
-    switch (correction.kind) {
-      case TempCorrection::Kind::Linear:
-        value += cal.tempSlope * (temperature - cal.refTemp);
-        break;
-      case TempCorrection::Kind::Constant:
-        value -= cal.tempCorr[0];
-        break;
-      case TempCorrection::Kind::Bins: {
-        const double below = cal.tempCorr[static_cast<std::size_t>(correction.k - 1)];
-        const double above = cal.tempCorr[static_cast<std::size_t>(correction.k)];
-        value -= below + (above - below) * correction.fraction;
-        break;
-      }
-      case TempCorrection::Kind::None:
-        break;
-    }
-    out[i] = value;
+    out[i] = cal.offset - std::log(signal[i] / refs[i]) / pathLength + correction.Term(cal);
   }
   return status::kOk;
 }

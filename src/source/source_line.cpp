@@ -18,18 +18,10 @@ std::string_view SkipBlanks(std::string_view text) {
   return text.substr(i);
 }
 
-// Parses one number the way "%lf" does for the texts this program writes
-// (blanks first, an optional sign); advances `text` past it.
-bool TakeDouble(std::string_view& text, double& value) {
-  text = SkipBlanks(text);
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc()) return false;
-  text.remove_prefix(static_cast<std::size_t>(end - text.data()));
-  return true;
-}
-
-bool TakeLong(std::string_view& text, long& value) {
+// Parses one number the way "%lf" and "%ld" do for the texts this program
+// writes (blanks first, an optional sign); advances `text` past it.
+template <typename Number>
+bool Take(std::string_view& text, Number& value) {
   text = SkipBlanks(text);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -114,9 +106,9 @@ Status SourceLine_Read(std::FILE* file, SourceLine& line) {
   if (std::ferror(file)) return status::kReadFailed;
 
   long time = 0;
-  bool good = TakeLong(text, time);
+  bool good = Take(text, time);
   line.time = static_cast<std::int32_t>(time);
-  for (std::size_t i = 0; good && i < line.values.size(); ++i) good = TakeDouble(text, line.values[i]);
+  for (std::size_t i = 0; good && i < line.values.size(); ++i) good = Take(text, line.values[i]);
   if (!good) {
     line.status = status::kLostLine;
     line.tail.clear();
@@ -131,13 +123,13 @@ Status SourceLine_Read(std::FILE* file, SourceLine& line) {
 
   std::string_view rest = line.tail;
   double value;
-  if (TakeDouble(rest, value)) {
+  if (Take(rest, value)) {
     line.temperature = value;
-    if (TakeDouble(rest, value)) {
+    if (Take(rest, value)) {
       line.sampleRate = value;
-      if (TakeDouble(rest, value)) {
+      if (Take(rest, value)) {
         line.depth = value;
-        if (TakeDouble(rest, value)) line.extTemperature = value;
+        if (Take(rest, value)) line.extTemperature = value;
       }
     }
   }

@@ -94,18 +94,7 @@ double WaterTemperature(double depth) {
 }
 
 double TemperatureTerm(const MeterConfig& config, int trace, double temperature) {
-  const TraceCal& cal = config.traces[static_cast<std::size_t>(trace)];
-  if (config.version < 1) return cal.tempSlope * (temperature - cal.refTemp);
-  if (config.tempBinCount < 1) return 0.0;
-  const int bins = std::min(config.tempBinCount, kMaxTempBins);
-  int k = 1;
-  while (k < bins - 1 && temperature >= config.tempBins[static_cast<std::size_t>(k)]) ++k;
-  const auto upper = static_cast<std::size_t>(k);
-  const double lo = config.tempBins[upper - 1];
-  const double hi = config.tempBins[upper];
-  if (hi == lo) return 0.0;
-  return -(cal.tempCorr[upper - 1] +
-           (cal.tempCorr[upper] - cal.tempCorr[upper - 1]) * (temperature - lo) / (hi - lo));
+  return TempCorrection(config, temperature).Term(config.traces[static_cast<std::size_t>(trace)]);
 }
 
 void TemperatureRange(const MeterConfig& config, double& low, double& high) {
