@@ -1,32 +1,14 @@
-// AMeter: the absorption meter (three wavelengths, absorption traces only). Its constants (trace counts,
-// samples per packet, line lengths, trace map) come from the model table
-// (source/factories.h); the packets are decoded by a BinBuffer and recorded
-// into a AFile. Everything else is the Meter's.
+// AMeter: the absorption meter (three wavelengths, absorption traces only).
+// Everything but its row of the model table is the Meter's.
 #pragma once
 
-#include <memory>
-#include <string_view>
-
-#include "io/data_buffer.h"
-#include "io/dport.h"
-#include "meter/meter.h"
-#include "source/source.h"
+#include "meter/bin_meter.h"
 
 namespace sondrix {
 
-class AMeter : public Meter {
+class AMeter final : public BinMeter<Model::AMeter, AFile> {
  public:
-  AMeter(Token token, std::string_view filename, std::string_view portname);
-
-  Status NewBuffer(std::unique_ptr<DataBuffer>& out, DPort& port) override;
-  Status NewDataFile(std::unique_ptr<DataFile>& out, std::string_view filename) override;
-  int GetRefLineLen() override;
-  int GetDataLineLen() override;
-  int GetTraceCount() override;
-  int GetInTraceCount() override;
-  int GetSamplesPerRec() override;
-  ~AMeter() override;
-  int GetTraceMap(TraceMap& map) override;
+  using BinMeter::BinMeter;
 };
 
 }  // namespace sondrix

@@ -1,37 +1,21 @@
-// NeritMeter: the nine-wavelength absorption and attenuation meter. Its constants (trace counts,
-// samples per packet, line lengths, trace map) come from the model table
-// (source/factories.h); the packets are decoded by a BinBuffer and recorded
-// into a NeritFile. Everything else is the Meter's.
+// NeritMeter: the nine-wavelength absorption and attenuation meter. Besides
+// its row of the model table it knows whether the instrument carries an
+// external temperature sensor.
 #pragma once
 
 #include <memory>
-#include <string_view>
 
-#include "io/data_buffer.h"
-#include "io/dport.h"
-#include "meter/meter.h"
-#include "source/source.h"
+#include "meter/bin_meter.h"
 
 namespace sondrix {
 
-class NeritMeter : public Meter {
+class NeritMeter final : public BinMeter<Model::Nerit, NeritFile> {
  public:
-  NeritMeter(Token token, std::string_view filename, std::string_view portname);
+  using BinMeter::BinMeter;
 
   Status NewBuffer(std::unique_ptr<DataBuffer>& out, DPort& port) override;
-  Status NewDataFile(std::unique_ptr<DataFile>& out, std::string_view filename) override;
-  int GetRefLineLen() override;
-  int GetDataLineLen() override;
-  int GetTraceCount() override;
-  int GetInTraceCount() override;
-  int GetSamplesPerRec() override;
-  ~NeritMeter() override;
-  int GetTraceMap(TraceMap& map) override;
-  // Bit 0 of the configuration's auxiliary capabilities: an external
-  // temperature sensor.
+  // Bit 0 of the configuration's auxiliary capabilities.
   int HasExtTemp() override;
-  // The self-test (Diagnostics, HasDiagnostics) comes with the diagnostics
-  // subsystem; until then the Meter defaults (not offered) stand.
 };
 
 }  // namespace sondrix

@@ -1,32 +1,14 @@
-// PelagMeter: the three-wavelength absorption and attenuation meter. Its constants (trace counts,
-// samples per packet, line lengths, trace map) come from the model table
-// (source/factories.h); the packets are decoded by a BinBuffer and recorded
-// into a PelagFile. Everything else is the Meter's.
+// PelagMeter: the three-wavelength absorption and attenuation meter.
+// Everything but its row of the model table is the Meter's.
 #pragma once
 
-#include <memory>
-#include <string_view>
-
-#include "io/data_buffer.h"
-#include "io/dport.h"
-#include "meter/meter.h"
-#include "source/source.h"
+#include "meter/bin_meter.h"
 
 namespace sondrix {
 
-class PelagMeter : public Meter {
+class PelagMeter final : public BinMeter<Model::Pelag, PelagFile> {
  public:
-  PelagMeter(Token token, std::string_view filename, std::string_view portname);
-
-  Status NewBuffer(std::unique_ptr<DataBuffer>& out, DPort& port) override;
-  Status NewDataFile(std::unique_ptr<DataFile>& out, std::string_view filename) override;
-  int GetRefLineLen() override;
-  int GetDataLineLen() override;
-  int GetTraceCount() override;
-  int GetInTraceCount() override;
-  int GetSamplesPerRec() override;
-  ~PelagMeter() override;
-  int GetTraceMap(TraceMap& map) override;
+  using BinMeter::BinMeter;
 };
 
 }  // namespace sondrix
