@@ -13,44 +13,38 @@
 
 namespace sondrix {
 
-// The model table's row of a model.
-const ModelInfo& ModelRow(Model model);
-// Clears all entries of `map`, writes the model's trace map and returns the
-// model's trace count.
-int FillTraceMap(const ModelInfo& row, TraceMap& map);
-
-class AFile : public MeterFile {
+template <Model kModel, bool kReportsTraceMap>
+class ModelFile : public MeterFile {
  public:
-  AFile(Token token, std::string_view filename, std::string_view portname);
-  int GetTraceCount() override;
-  int GetInTraceCount() override;
-  ~AFile() override;
+  ModelFile(Token token, std::string_view filename, std::string_view portname)
+      : MeterFile(token, filename, portname) {}
+
+  int GetTraceCount() override { return ModelRow(kModel).traceCount; }
+  int GetInTraceCount() override { return ModelRow(kModel).inTraceCount; }
+  int GetTraceMap(TraceMap& map) override {
+    if constexpr (kReportsTraceMap) return FillTraceMap(ModelRow(kModel), map);
+    return MeterFile::GetTraceMap(map);
+  }
 };
 
-class CFile : public MeterFile {
+class AFile final : public ModelFile<Model::AMeter, false> {
  public:
-  CFile(Token token, std::string_view filename, std::string_view portname);
-  int GetTraceCount() override;
-  int GetInTraceCount() override;
-  ~CFile() override;
+  using ModelFile::ModelFile;
 };
 
-class PelagFile : public MeterFile {
+class CFile final : public ModelFile<Model::CMeter, false> {
  public:
-  PelagFile(Token token, std::string_view filename, std::string_view portname);
-  int GetTraceCount() override;
-  int GetInTraceCount() override;
-  ~PelagFile() override;
-  int GetTraceMap(TraceMap& map) override;
+  using ModelFile::ModelFile;
 };
 
-class NeritFile : public MeterFile {
+class PelagFile final : public ModelFile<Model::Pelag, true> {
  public:
-  NeritFile(Token token, std::string_view filename, std::string_view portname);
-  int GetTraceCount() override;
-  int GetInTraceCount() override;
-  ~NeritFile() override;
-  int GetTraceMap(TraceMap& map) override;
+  using ModelFile::ModelFile;
+};
+
+class NeritFile final : public ModelFile<Model::Nerit, true> {
+ public:
+  using ModelFile::ModelFile;
 };
 
 }  // namespace sondrix

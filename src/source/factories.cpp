@@ -1,6 +1,8 @@
 #include "source/factories.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <new>
 
 #include "common/utils.h"
@@ -45,6 +47,19 @@ const ModelInfo* FindModel(int deviceType) {
     for (int code : info.deviceTypes)
       if (code == type) return &info;
   return nullptr;
+}
+
+const ModelInfo& ModelRow(Model model) {
+  for (const ModelInfo& row : kModels)
+    if (row.model == model) return row;
+  std::abort();  // every model has a row
+}
+
+int FillTraceMap(const ModelInfo& row, std::span<std::int32_t> map) {
+  std::fill(map.begin(), map.end(), 0);
+  const std::size_t n = std::min(row.traceMap.size(), map.size());
+  std::copy_n(row.traceMap.begin(), n, map.begin());
+  return row.traceCount;
 }
 
 int DeviceTraceCount(int deviceType) {

@@ -40,6 +40,11 @@ inline constexpr int kSerialPortType = 0;
 std::span<const ModelInfo> Models();
 // The row of a device type (taken as 16 bits), or null.
 const ModelInfo* FindModel(int deviceType);
+// The row of a model.
+const ModelInfo& ModelRow(Model model);
+// Clears all entries of `map`, writes the model's trace map and returns the
+// model's trace count.
+int FillTraceMap(const ModelInfo& row, std::span<std::int32_t> map);
 
 // Trace counts of a device type, or -1011 ("Bad device type").
 int DeviceTraceCount(int deviceType);
