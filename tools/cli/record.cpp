@@ -19,11 +19,14 @@
 
 #include "cli_args.h"
 #include "commands.h"
+#include "common/settings.h"
 #include "common/status.h"
+#include "common/utils.h"
 #include "datafile/data_file.h"
 #include "meter/source_factory.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
+#include "platform/posix/termios_serial.h"
 #include "source/source.h"
 #include "source/source_line.h"
 
@@ -116,6 +119,20 @@ void Report(std::string_view what, Status code) {
   else
     std::fprintf(stderr, "sondrix-cli record: %.*s: %s\n", static_cast<int>(what.size()), what.data(),
                  StatusText(code).c_str());
+  // The message speaks of the instrument's original platform; say where the
+  // port names come from here.
+  if (IsPortName(what) &&
+      (code == status::kInvalidPortNumber || code == status::kCannotOpenPort)) {
+    std::fprintf(stderr, "Serial ports of this system (COMk is the k-th):\n");
+    const auto ports = platform::ListSerialPorts();
+    if (ports.empty()) std::fprintf(stderr, "  none\n");
+    for (std::size_t k = 0; k < ports.size(); ++k)
+      std::fprintf(stderr, "  COM%zu  %s  %s\n", k + 1, ports[k].device.c_str(),
+                   ports[k].description.c_str());
+    std::fprintf(stderr, "A [Ports] section in %s maps any of COM1 ... COM8 to a device,\n"
+                         "e.g. COM1=/dev/ttyUSB0 or a pseudo-terminal.\n",
+                 settings::SettingsPath().c_str());
+  }
 }
 
 // The progress line on a terminal: lines recorded, lines lost, time since
