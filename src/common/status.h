@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/serial.h"
+
 namespace sondrix {
 
 using Status = std::int32_t;
@@ -22,28 +24,28 @@ inline constexpr Status kOk = 1;
 
 // --- Serial-port library (and its file-transfer functions) -----------------
 inline constexpr Status kUnknownSystemError = -1;
-inline constexpr Status kInvalidPortNumber = -2;
-inline constexpr Status kPortNotOpen = -3;
+inline constexpr Status kInvalidPortNumber = platform::com_error::kInvalidPortNumber;
+inline constexpr Status kPortNotOpen = platform::com_error::kPortNotOpen;
 inline constexpr Status kUnknownIoError = -4;
 inline constexpr Status kUnexpectedInternalError = -5;
 inline constexpr Status kNoSerialPortFound = -6;
-inline constexpr Status kCannotOpenPort = -7;
+inline constexpr Status kCannotOpenPort = platform::com_error::kCannotOpenPort;
 inline constexpr Status kBufferAllocation = -11;
 inline constexpr Status kUiOutOfMemory = -12;  // run-time: panel could not be loaded
-inline constexpr Status kInvalidParameter = -13;
-inline constexpr Status kInvalidBaudRate = -14;
-inline constexpr Status kInvalidParity = -24;
-inline constexpr Status kInvalidDataBits = -34;
-inline constexpr Status kInvalidStopBits = -44;
+inline constexpr Status kInvalidParameter = platform::com_error::kInvalidParameter;
+inline constexpr Status kInvalidBaudRate = platform::com_error::kInvalidBaudRate;
+inline constexpr Status kInvalidParity = platform::com_error::kInvalidParity;
+inline constexpr Status kInvalidDataBits = platform::com_error::kInvalidDataBits;
+inline constexpr Status kInvalidStopBits = platform::com_error::kInvalidStopBits;
 inline constexpr Status kBadFileHandle = -90;
 inline constexpr Status kFileIoError = -91;
 inline constexpr Status kInvalidCount = -94;
 inline constexpr Status kInvalidInterruptLevel = -97;
-inline constexpr Status kIoTimeout = -99;
+inline constexpr Status kIoTimeout = platform::com_error::kIoTimeout;
 inline constexpr Status kValueNotByte = -104;
 inline constexpr Status kInputQueueSize = -114;
 inline constexpr Status kOutputQueueSize = -124;
-inline constexpr Status kGeneralIoError = -151;
+inline constexpr Status kGeneralIoError = platform::com_error::kGeneralIoError;
 inline constexpr Status kNullBuffer = -152;
 inline constexpr Status kNoAcknowledgment = -257;
 inline constexpr Status kSendRetryLimit = -258;

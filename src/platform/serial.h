@@ -12,6 +12,21 @@
 
 namespace sondrix::platform {
 
+// The library's own error codes that the backends return (common/status.h
+// lists every code with its message).
+namespace com_error {
+inline constexpr int kInvalidPortNumber = -2;
+inline constexpr int kPortNotOpen = -3;
+inline constexpr int kCannotOpenPort = -7;
+inline constexpr int kInvalidParameter = -13;
+inline constexpr int kInvalidBaudRate = -14;
+inline constexpr int kInvalidParity = -24;
+inline constexpr int kInvalidDataBits = -34;
+inline constexpr int kInvalidStopBits = -44;
+inline constexpr int kIoTimeout = -99;
+inline constexpr int kGeneralIoError = -151;
+}  // namespace com_error
+
 class Serial {
  public:
   virtual ~Serial() = default;

@@ -5,15 +5,8 @@
 namespace sondrix::platform {
 namespace {
 
-// The serial library's codes (the program's status list names them too).
-constexpr int kInvalidPortNumber = -2;
-constexpr int kPortNotOpen = -3;
-constexpr int kInvalidBaudRate = -14;
-constexpr int kInvalidParity = -24;
-constexpr int kInvalidDataBits = -34;
-constexpr int kInvalidStopBits = -44;
-constexpr int kIoTimeout = -99;
-constexpr int kInvalidParameter = -13;
+using namespace com_error;
+
 
 const std::vector<std::uint8_t> kNothing;
 
@@ -52,35 +45,17 @@ std::string FakeSerial::WrittenText(int port) const {
   return std::string(bytes.begin(), bytes.end());
 }
 
-bool FakeSerial::IsOpen(int port) const {
-  const Port* p = Find(port);
-  return p != nullptr && p->open;
-}
+bool FakeSerial::IsOpen(int port) const { return Field(port, &Port::open, false); }
 
-long FakeSerial::Baud(int port) const {
-  const Port* p = Find(port);
-  return p == nullptr ? 0 : p->baud;
-}
+long FakeSerial::Baud(int port) const { return Field(port, &Port::baud, 0); }
 
-double FakeSerial::TimeOut(int port) const {
-  const Port* p = Find(port);
-  return p == nullptr ? 10.0 : p->timeout;
-}
+double FakeSerial::TimeOut(int port) const { return Field(port, &Port::timeout, 10.0); }
 
-int FakeSerial::OpenCount(int port) const {
-  const Port* p = Find(port);
-  return p == nullptr ? 0 : p->openCount;
-}
+int FakeSerial::OpenCount(int port) const { return Field(port, &Port::openCount, 0); }
 
-int FakeSerial::FlushInCount(int port) const {
-  const Port* p = Find(port);
-  return p == nullptr ? 0 : p->flushIn;
-}
+int FakeSerial::FlushInCount(int port) const { return Field(port, &Port::flushIn, 0); }
 
-int FakeSerial::FlushOutCount(int port) const {
-  const Port* p = Find(port);
-  return p == nullptr ? 0 : p->flushOut;
-}
+int FakeSerial::FlushOutCount(int port) const { return Field(port, &Port::flushOut, 0); }
 
 std::size_t FakeSerial::Remaining(int port) const {
   const Port* p = Find(port);

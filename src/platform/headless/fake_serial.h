@@ -18,6 +18,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "platform/serial.h"
@@ -88,6 +89,12 @@ class FakeSerial : public Serial {
   };
 
   static bool ValidPort(int port) { return port >= 1 && port <= kMaxPort; }
+  // A field of a port's record, or `fallback` for a port never used.
+  template <typename T>
+  T Field(int port, T Port::*field, std::type_identity_t<T> fallback) const {
+    const Port* p = Find(port);
+    return p == nullptr ? fallback : p->*field;
+  }
   // The port's record, or null (with `code` set) when it is not usable.
   Port* OpenPort(int port, int& code);
   const Port* Find(int port) const;

@@ -26,17 +26,8 @@
 namespace sondrix::platform {
 namespace {
 
-// The serial library's codes (the program's status list names them too).
-constexpr int kInvalidPortNumber = -2;
-constexpr int kPortNotOpen = -3;
-constexpr int kCannotOpenPort = -7;
-constexpr int kInvalidParameter = -13;
-constexpr int kInvalidBaudRate = -14;
-constexpr int kInvalidParity = -24;
-constexpr int kInvalidDataBits = -34;
-constexpr int kInvalidStopBits = -44;
-constexpr int kIoTimeout = -99;
-constexpr int kGeneralIoError = -151;
+using namespace com_error;
+
 
 // How far the rate a device reports back may lie from the one asked for;
 // beyond it the rate is refused rather than silently changed. Serial framing
