@@ -1,5 +1,5 @@
 // Small helpers shared by the record, replay and info subcommands: option
-// values and positive counts.
+// values, positive counts and failure messages.
 #pragma once
 
 #include <charconv>
@@ -7,6 +7,8 @@
 #include <span>
 #include <string>
 #include <string_view>
+
+#include "common/status.h"
 
 namespace sondrix::cli {
 
@@ -36,6 +38,19 @@ inline bool ParseCount(std::string_view text, std::string_view command, std::str
   }
   value = parsed;
   return true;
+}
+
+// Prints "sondrix-cli COMMAND: WHAT: message of the code" (without "WHAT: "
+// when it is empty) on standard error; returns the exit status 1.
+inline int ReportFailure(std::string_view command, std::string_view what, Status code) {
+  const std::string message = StatusText(code);
+  if (what.empty())
+    std::fprintf(stderr, "sondrix-cli %.*s: %s\n", static_cast<int>(command.size()), command.data(),
+                 message.c_str());
+  else
+    std::fprintf(stderr, "sondrix-cli %.*s: %.*s: %s\n", static_cast<int>(command.size()),
+                 command.data(), static_cast<int>(what.size()), what.data(), message.c_str());
+  return 1;
 }
 
 }  // namespace sondrix::cli

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli_args.h"
 #include "commands.h"
 #include "common/status.h"
 #include "common/utils.h"
@@ -30,11 +31,7 @@ void PrintInfoUsage(std::FILE* out) {
                "and number of sample lines.\n");
 }
 
-int Fail(std::string_view what, Status code) {
-  std::fprintf(stderr, "sondrix-cli info: %.*s: %s\n", static_cast<int>(what.size()), what.data(),
-               StatusText(code).c_str());
-  return 1;
-}
+int Fail(std::string_view what, Status code) { return ReportFailure("info", what, code); }
 
 // Counts the sample lines left in an open data file: good ones and damaged
 // ones.

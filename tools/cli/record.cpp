@@ -114,11 +114,7 @@ int ParseOptions(std::span<char*> args, Options& options) {
 }
 
 void Report(std::string_view what, Status code) {
-  if (what.empty())
-    std::fprintf(stderr, "sondrix-cli record: %s\n", StatusText(code).c_str());
-  else
-    std::fprintf(stderr, "sondrix-cli record: %.*s: %s\n", static_cast<int>(what.size()), what.data(),
-                 StatusText(code).c_str());
+  ReportFailure("record", what, code);
   // The message speaks of the instrument's original platform; say where the
   // port names come from here.
   if (IsPortName(what) &&

@@ -28,11 +28,7 @@ void PrintReplayUsage(std::FILE* out) {
                "are left out; with --bin N every N lines are averaged into one.\n");
 }
 
-int Fail(std::string_view what, Status code) {
-  std::fprintf(stderr, "sondrix-cli replay: %.*s: %s\n", static_cast<int>(what.size()), what.data(),
-               StatusText(code).c_str());
-  return 1;
-}
+int Fail(std::string_view what, Status code) { return ReportFailure("replay", what, code); }
 
 }  // namespace
 
