@@ -227,6 +227,8 @@ int RunRecord(std::span<char*> args) {
 
   const SignalScope signals;
   const int binsize = static_cast<int>(options.binsize);
+  // The run starts now: its time stamps the raw capture's name.
+  gStartTime = platform::clock().LocalTime();
 
   std::unique_ptr<Source> source;
   Status result = NewSource(source, kSourceKindDevice, options.device, options.port);
