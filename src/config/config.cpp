@@ -7,7 +7,7 @@
 
 #include "common/settings.h"
 #include "common/utils.h"
-#include "config/c_locale.h"
+#include "common/c_locale.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
 

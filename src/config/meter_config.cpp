@@ -11,7 +11,7 @@
 #include "common/errors.h"
 #include "common/panels.h"
 #include "common/utils.h"
-#include "config/c_locale.h"
+#include "common/c_locale.h"
 #include "io/bin_buffer.h"
 #include "io/dport.h"
 #include "platform/clock.h"

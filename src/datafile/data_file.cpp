@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "common/c_locale.h"
 #include "common/settings.h"
 #include "common/utils.h"
 #include "platform/clock.h"
@@ -123,6 +124,7 @@ Status DataFile::Reset() {
 }
 
 Status DataFile::WriteConfig(std::FILE* file) {
+  const ScopedCLocale cLocale;
   if (std::fprintf(file, "%d\t\t\t; acquisition binsize\n", origBinsize_) < 0 || std::ferror(file))
     return status::kCantWriteConfig;
   return status::kOk;
@@ -131,6 +133,7 @@ Status DataFile::WriteConfig(std::FILE* file) {
 // The bin size line. A line that holds no usable bin size is refused, so
 // that it is never taken for a sample line.
 Status DataFile::ReadConfig(std::FILE* file) {
+  const ScopedCLocale cLocale;
   int binsize = 0;
   const int items = std::fscanf(file, "%d", &binsize);
   eatComment(file);
@@ -211,6 +214,7 @@ Status DataFile::ReadTitle(std::FILE* file) {
 }
 
 Status DataFile::WriteTitle(std::FILE* file) {
+  const ScopedCLocale cLocale;
   if (std::fprintf(file, "%.*s\t%s\t%s\n", static_cast<int>(kDataFileTitle.size()),
                    kDataFileTitle.data(), date_.c_str(), time_.c_str()) < 0 ||
       std::ferror(file))

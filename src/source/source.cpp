@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "common/c_locale.h"
+
 
 namespace sondrix {
 
@@ -106,6 +108,7 @@ Status Source::GetPort(DPort*& port) {
 Status Source::SetPort(std::unique_ptr<DPort>&&) { return status::kSrcNoSetPort; }
 
 Status Source::GetTemp(std::string& temperature, std::string& extTemperature) const {
+  const ScopedCLocale cLocale;
   auto format = [](double value, std::string& out) {
     out.clear();
     if (value > -100.0) {

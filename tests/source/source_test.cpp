@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <deque>
 
 namespace sondrix {
@@ -199,6 +200,28 @@ TEST(SourceRead, ReadBeforeOpenIsAnErrorNotACrash) {
   source.Good(1);
   SourceLine line(2);
   EXPECT_EQ(source.Read(line), -1029);
+}
+
+}  // namespace
+}  // namespace sondrix
+
+namespace sondrix {
+namespace {
+
+// The read-outs use a decimal point whatever the user's locale.
+TEST(SourceTemp, DecimalPointInADecimalCommaLocale) {
+  const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
+  if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8") && !std::setlocale(LC_NUMERIC, "de_DE.utf8"))
+    GTEST_SKIP() << "no locale with a decimal comma installed";
+  ScriptedSource source;
+  ASSERT_EQ(source.Open(), 1);
+  source.Good(1);
+  SourceLine line(2);
+  ASSERT_EQ(source.Read(line), 1);
+  std::string t1, t2;
+  source.GetTemp(t1, t2);
+  std::setlocale(LC_NUMERIC, previous.c_str());
+  EXPECT_EQ(t1, "21.0");
 }
 
 }  // namespace
