@@ -1,6 +1,5 @@
 #include "datafile/data_file.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -207,7 +206,7 @@ Status DataFile::ReadTitle(std::FILE* file) {
   date_ = title_.empty() ? std::string() : fgetstring(file, 32, '\t');
   time_ = date_.empty() ? std::string() : fgetstring(file, 32, '\n');
   if (std::feof(file)) return status::kUnexpectedEof;
-  if (std::ferror(file) || title_.compare(0, 7, "Sondrix") != 0 || title_.size() < 7)
+  if (std::ferror(file) || title_.compare(0, 7, "Sondrix") != 0)
     return status::kUnrecognisedData;
   TrimTrailingControls(time_);
   return status::kOk;

@@ -1,7 +1,6 @@
 #include "source/source_line.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cstdlib>
 #include <new>
@@ -97,12 +96,18 @@ Status SourceLine_Read(std::FILE* file, SourceLine& line) {
   if (c == EOF) return std::ferror(file) ? status::kReadFailed : status::kUnexpectedEof;
   std::ungetc(c, file);
 
-  thread_local char* buffer = nullptr;
+  // One line buffer per thread, grown by getline as long lines need it and
+  // reused for every line after.
+  struct Free {
+    void operator()(char* p) const { std::free(p); }
+  };
+  thread_local std::unique_ptr<char, Free> buffer;
   thread_local std::size_t capacity = 0;
-  errno = 0;
-  ssize_t length = ::getline(&buffer, &capacity, file);
+  char* raw = buffer.release();
+  const ssize_t length = ::getline(&raw, &capacity, file);
+  buffer.reset(raw);
   if (length < 0) return status::kReadFailed;
-  std::string_view text(buffer, static_cast<std::size_t>(length));
+  std::string_view text(buffer.get(), static_cast<std::size_t>(length));
   if (std::ferror(file)) return status::kReadFailed;
 
   long time = 0;
