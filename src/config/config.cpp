@@ -55,6 +55,13 @@ Status Config::ReadConfig(std::FILE* file) {
   std::string idText;
   const Status idResult = ReadID(file, id, idText);
   if (idResult != status::kOk) return idResult;
+  // The name is text: a NUL byte ends it, as it ends the line the writer
+  // puts out. A name that is empty then is no name at all.
+  if (const std::size_t nul = idText.find('\0'); nul != std::string::npos) {
+    idText.resize(nul);
+    while (!idText.empty() && static_cast<unsigned char>(idText.back()) <= ' ') idText.pop_back();
+    if (idText.empty()) return status::kConfigPrematureEof;
+  }
   if (idText.size() > kNameMax) idText.resize(kNameMax);
   name = std::move(idText);
   serialnum = id;
@@ -82,12 +89,15 @@ Status Config::ReadConfig(std::FILE* file) {
   if (depthItems != 2) return status::kConfigDepthCal;
   eatComment(file);
 
+  // A baud-rate line without a number is an invalid rate, whatever rate
+  // the record held before.
   long baud = 0;
-  if (std::fscanf(file, "%ld", &baud) == 1) {
+  const bool baudRead = std::fscanf(file, "%ld", &baud) == 1;
+  if (baudRead) {
     baudRate = static_cast<std::int32_t>(std::clamp<long>(baud, INT32_MIN, INT32_MAX));
   }
   eatComment(file);
-  if (!IsAcceptedBaudRate(baudRate)) return status::kInvalidBaudRate;
+  if (!baudRead || !IsAcceptedBaudRate(baudRate)) return status::kInvalidBaudRate;
 
   double path = 0.0;
   if (std::fscanf(file, "%lf", &path) == 1) pathLength = path;

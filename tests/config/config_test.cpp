@@ -87,10 +87,26 @@ TEST(ConfigHeader, LongNameIsCutAndTrailingBlanksRemoved) {
   EXPECT_EQ(config.name, "Meter 9");
 }
 
+TEST(ConfigHeader, NulByteEndsTheName) {
+  Config config(18, 18);
+  ASSERT_EQ(Read(config, Header(std::string("Meter\0junk", 10), "04000001", 1)), status::kOk);
+  EXPECT_EQ(config.name, "Meter");
+  // What is written reads back as the same name.
+  Config back(18, 18);
+  ASSERT_EQ(Read(back, Written([&](std::FILE* f) { return config.WriteConfig(f); })),
+            status::kOk);
+  EXPECT_EQ(back.CompConfig(config), 1);
+  // Nothing but blanks before the NUL: no name, as an empty line.
+  EXPECT_EQ(Read(config, Header(std::string(" \0Meter", 8), "04000001", 1)),
+            status::kConfigPrematureEof);
+}
+
 TEST(ConfigHeader, BaudRatesOfTheTableOnly) {
   Config config(18, 18);
   EXPECT_EQ(Read(config, Header("M", "04000001", 1, "0 1", "56000")), status::kOk);
   EXPECT_EQ(config.baudRate, 56000);
+  // A line without a number is no rate, though the record holds a good one.
+  EXPECT_EQ(Read(config, Header("M", "04000001", 1, "0 1", "fast")), status::kInvalidBaudRate);
   EXPECT_EQ(Read(config, Header("M", "04000001", 1, "0 1", "230400")), status::kInvalidBaudRate);
   EXPECT_EQ(StatusText(status::kInvalidBaudRate), "Invalid baud rate.");
   EXPECT_EQ(Read(config, Header("M", "04000001", 1, "0 1", "fast")), status::kInvalidBaudRate);
