@@ -253,7 +253,12 @@ Status MeterConfig::ReadConfig(std::FILE* file) {
     } else {
       for (int k = 0; ok && k < tempBinCount; ++k) ok = ReadDouble(file, trace.tempCorr[k]);
     }
-    if (!ok) return fail(status::kConfigTraceInfo);
+    // A NUL byte ends the name, as it ends the word the writer puts out; a
+    // trace left without a name could not be written readably.
+    if (const std::size_t nul = trace.name.find('\0'); nul != std::string::npos) {
+      trace.name.resize(nul);
+    }
+    if (!ok || trace.name.empty()) return fail(status::kConfigTraceInfo);
     trace.wavelength = WavelengthFromName(trace.name);
     trace.color = ResolveColor(colorWord, trace.wavelength);
     ignore(file, 512, '\n');
@@ -599,7 +604,10 @@ void ConfigEditor::DepthCalibrate() {
 }
 
 bool ConfigEditor::Accept() {
-  copy_.name = CleanDeviceName(ui().GetCtrlText(panel_, pn::kMcName));
+  // A file whose first line is empty cannot be read again: an emptied
+  // device name keeps the old one.
+  const std::string name = CleanDeviceName(ui().GetCtrlText(panel_, pn::kMcName));
+  if (!name.empty()) copy_.name = name;
   ui().SetCtrlVal(panel_, pn::kMcName, copy_.name);
   copy_.baudRate = ui().GetCtrlInt(panel_, pn::kMcBaud);
   copy_.pathLength = ui().GetCtrlDouble(panel_, pn::kMcPathLength);

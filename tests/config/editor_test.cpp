@@ -214,6 +214,15 @@ TEST_F(Editor, OkRefusesAConfigurationThatDoesNotFitItsDeviceType) {
   EXPECT_EQ(config->serialnum, 0x03001234u);
 }
 
+TEST_F(Editor, EmptiedDeviceNameKeepsTheOldOne) {
+  Load("pelag-3wl.dev", 6);
+  ui.Commit(pn::kMeterConfig, pn::kMcOk, {{pn::kMcName, std::string(" \t ")}});
+  EXPECT_EQ(Edit(), status::kOk);
+  EXPECT_EQ(changed, 0);
+  EXPECT_EQ(config->name, "Pelag three-wavelength meter 167");
+  EXPECT_EQ(Text(), before);
+}
+
 TEST_F(Editor, SerialNumberBitsThePanelDoesNotShowAreKept) {
   Load("pelag-3wl.dev", 6);
   config->serialnum = 0x035A00A7;

@@ -269,11 +269,19 @@ TEST(MeterConfigLimits, BinaryAndTruncatedInputEndsWithACode) {
   MeterConfig config(3, 3);
   EXPECT_EQ(Read(config, std::string("\x7f\x45\x4c\x46\x02\x01\x00\x00\xff\n\xfe", 11)),
             status::kBadConfigFormat);
-  // A NUL in the middle of the trace section.
+  // A NUL in the middle of the trace section ends a trace name; a trace
+  // left without a name could not be written readably.
   std::string binary = kVersion1;
   binary[binary.find("c532")] = '\0';
-  EXPECT_EQ(Read(config, binary), status::kOk);
-  EXPECT_EQ(config.traces[1].name, std::string("\0" "532", 4));
+  EXPECT_EQ(Read(config, binary), status::kConfigTraceInfo);
+  EXPECT_TRUE(config.traces.empty());
+  binary = kVersion1;
+  binary[binary.find("c532") + 2] = '\0';
+  ASSERT_EQ(Read(config, binary), status::kOk);
+  EXPECT_EQ(config.traces[1].name, "c5");
+  MeterConfig back(3, 3);
+  ASSERT_EQ(Read(back, Write(config)), status::kOk);
+  EXPECT_EQ(back.CompConfig(config), 1);
   for (std::size_t cut = 0; cut < Version2().size(); cut += 7) {
     MeterConfig partial(3, 3);
     const Status result = Read(partial, Version2().substr(0, cut));
