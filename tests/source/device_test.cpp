@@ -63,6 +63,8 @@ TEST_F(DeviceTest, CancellingTheFileChoiceSaysNothing) {
   EXPECT_TRUE(ui.popups().empty());
   ASSERT_EQ(ui.fileDialogs().size(), 1u);
   EXPECT_EQ(ui.fileDialogs()[0].request.title, "Device to use:");
+  EXPECT_EQ(ui.fileDialogs()[0].request.defaultSpec, "*.cal;*.dev");
+  EXPECT_EQ(ui.fileDialogs()[0].request.typeList, "*.dev;*.cal");
 }
 
 TEST_F(DeviceTest, UnknownDeviceTypeIsReported) {
