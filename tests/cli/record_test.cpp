@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -265,6 +266,28 @@ TEST_F(RecordCli, WriteErrorEndsTheRunAndKeepsWhatWasWritten) {
   EXPECT_GT(replayed.size(), 10u);
   ASSERT_LE(replayed.size(), stored.size());
   for (std::size_t i = 0; i < replayed.size(); ++i) EXPECT_EQ(replayed[i], stored[i]) << i;
+}
+
+// Two runs recording into one directory share its scratch recording: the
+// second must not truncate the file the first is still writing.
+TEST_F(RecordCli, ARunLeavesTheRecordingOfARunningOneAlone) {
+  const std::string capture = Capture();
+  const std::string scratch = test::WriteTextFile(home.File("Sondrix.tmp"), "a running recording\n");
+  const int held = ::open(scratch.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+  const CliRun refused = Cli(Record(capture, home.File("second.dat")));
+  EXPECT_EQ(refused.exitStatus, 1);
+  EXPECT_NE(refused.err.find("another run"), std::string::npos) << refused.err;
+  EXPECT_EQ(test::ReadTextFile(scratch).value_or(""), "a running recording\n");
+  EXPECT_FALSE(std::filesystem::exists(home.File("second.dat")));
+  ::close(held);
+
+  // A scratch file that no run holds (left by a crash) is simply reused.
+  const CliRun recorded = Cli(Record(capture, home.File("second.dat")));
+  EXPECT_EQ(recorded.exitStatus, 0) << recorded.err;
+  EXPECT_EQ(SampleLines(home.File("second.dat")).size(), 240u);
+  EXPECT_FALSE(std::filesystem::exists(scratch));
 }
 
 TEST_F(RecordCli, WrongUsage) {

@@ -3,8 +3,12 @@
 // as the application opens it, its binned lines are read exactly as the
 // acquisition loop reads them and recorded through the data file's recording
 // path, and the recording is saved under the chosen name.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <csignal>
@@ -204,6 +208,47 @@ std::string RecordingPathFor(const std::string& out) {
       .string();
 }
 
+// Holds an exclusive lock on the scratch recording for the whole run, so
+// that a second run recording into the same directory cannot truncate the
+// file of one that is still running (both recordings would be lost).
+class ScratchLock {
+ public:
+  ScratchLock() = default;
+  ~ScratchLock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  ScratchLock(const ScratchLock&) = delete;
+  ScratchLock& operator=(const ScratchLock&) = delete;
+
+  // False when another run holds the file. A file that cannot be opened, or
+  // a file system without locks, is left to the recording itself.
+  bool Acquire(const std::string& path) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+      if (fd < 0) return true;
+      if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const bool held = errno == EWOULDBLOCK;
+        ::close(fd);
+        return !held;
+      }
+      // The run that held it may have just saved it under its own name: the
+      // lock must be on the file that now carries the scratch name.
+      struct stat locked {};
+      struct stat named {};
+      if (::fstat(fd, &locked) == 0 && ::stat(path.c_str(), &named) == 0 &&
+          locked.st_dev == named.st_dev && locked.st_ino == named.st_ino) {
+        fd_ = fd;
+        return true;
+      }
+      ::close(fd);
+    }
+    return false;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
 }  // namespace
 
 int RunRecord(std::span<char*> args) {
@@ -262,6 +307,15 @@ int RunRecord(std::span<char*> args) {
   if (result == status::kOk) result = source->NewDataFile(recording, RecordingPathFor(options.out));
   if (result == status::kOk && !recording) result = status::kOutOfMemory;
   if (result == status::kOk) result = recording->SetOrigBinsize(binsize);
+  ScratchLock scratchLock;
+  if (result == status::kOk && !scratchLock.Acquire(RecordingPathFor(options.out))) {
+    std::fprintf(stderr,
+                 "sondrix-cli record: %s is the recording of another run; record into another "
+                 "directory\n",
+                 RecordingPathFor(options.out).c_str());
+    source->Close();
+    return 1;
+  }
   if (result == status::kOk) {
     result = recording->OpenWrite(source.get());
     if (result != status::kOk) {
