@@ -78,12 +78,14 @@ Status Meter::Open() {
   std::unique_ptr<DPort> port;
   result = NewPort(port, portname);
   if (result == status::kOk) result = port->Open(config_->baudRate);
+  const bool portOpen = result == status::kOk;
   if (result == status::kOk) {
     result = NewBuffer(decoder_, *port);
     if (result == status::kOk && !decoder_) result = status::kOutOfMemory;
   }
   if (result != status::kOk) {
     decoder_.reset();
+    if (portOpen) port->Close();
     port.reset();
     Device::Close();
     return result;

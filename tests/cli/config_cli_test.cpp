@@ -101,6 +101,16 @@ TEST_F(ConfigCli, UnreadableFilesExitWithTheMessage) {
   run = Cli("config " + Quoted(dir.File("missing.dev")));
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_EQ(run.err, StatusText(status::kCantOpenFile) + "\n");
+
+  // A device that never ends (and a folder) is no configuration file: refused
+  // at once rather than read for ever.
+  for (const std::string command : {"config", "info", "replay"}) {
+    run = Cli(command + " /dev/zero");
+    EXPECT_EQ(run.exitStatus, 1) << command;
+    EXPECT_NE(run.err.find(StatusText(status::kCantOpenFile)), std::string::npos) << command;
+  }
+  run = Cli("config " + Quoted(dir.path()));
+  EXPECT_EQ(run.exitStatus, 1);
 }
 
 TEST_F(ConfigCli, HelpAndUsage) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <charconv>
+#include <filesystem>
 #include <cstdio>
 #include <span>
 #include <string>
@@ -38,6 +39,13 @@ inline bool ParseCount(std::string_view text, std::string_view command, std::str
   }
   value = parsed;
   return true;
+}
+
+// True for a regular file (after links). Devices, pipes and folders are not
+// configuration or data files: reading one could wait for ever.
+inline bool IsRegularFile(std::string_view path) {
+  std::error_code error;
+  return std::filesystem::is_regular_file(std::filesystem::path(std::string(path)), error);
 }
 
 // Prints "sondrix-cli COMMAND: WHAT: message of the code" (without "WHAT: "

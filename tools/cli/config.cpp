@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "cli_args.h"
 #include "commands.h"
 #include "common/status.h"
 #include "config/config.h"
@@ -76,6 +77,7 @@ int RunConfig(std::span<char*> args) {
     return 2;
   }
 
+  if (!IsRegularFile(path)) return Fail(status::kCantOpenFile);
   std::string idText;
   const int deviceType = Device_GetDevType(path, idText);
   if (deviceType < 0) return Fail(deviceType);

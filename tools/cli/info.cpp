@@ -59,7 +59,7 @@ int RunInfo(std::span<char*> args) {
     return 2;
   }
   const std::string path = args[1];
-  if (!platform::FileExists(path)) return Fail(path, status::kCantOpenFile);
+  if (!IsRegularFile(path)) return Fail(path, status::kCantOpenFile);
 
   // A data file starts with its title line; anything else is taken for a
   // device configuration file.

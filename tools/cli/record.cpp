@@ -265,7 +265,7 @@ int RunRecord(std::span<char*> args) {
                  options.out.c_str());
     return 1;
   }
-  if (!platform::FileExists(options.device)) {
+  if (!IsRegularFile(options.device)) {
     Report(options.device, status::kCantOpenFile);
     return 1;
   }

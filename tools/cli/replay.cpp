@@ -56,7 +56,7 @@ int RunReplay(std::span<char*> args) {
     return 2;
   }
   if (binsize > 1'000'000'000) return Fail("--bin", status::kBadArgument);
-  if (!platform::FileExists(path)) return Fail(path, status::kCantOpenFile);
+  if (!IsRegularFile(path)) return Fail(path, status::kCantOpenFile);
 
   std::unique_ptr<Source> source;
   Status result = NewSource(source, kSourceKindFile, path, "");
