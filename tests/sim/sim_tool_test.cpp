@@ -240,6 +240,17 @@ class SimPty : public test::HeadlessTest {
     ASSERT_TRUE(std::filesystem::exists(test::kSimTool)) << test::kSimTool << " is not built";
   }
 
+  // Maps COM1 to the simulator's pseudo-terminal (the first line it prints)
+  // and opens the nine-wavelength meter on it.
+  void OpenMeterOn(Child& child, std::unique_ptr<Source>& meter) {
+    ASSERT_TRUE(child.started());
+    const std::string path = child.FirstLine(10.0);
+    ASSERT_EQ(path.rfind("/dev/", 0), 0u) << "'" << path << "'";
+    WriteSettings("[Ports]\nCOM1=" + path + "\n");
+    ASSERT_EQ(NewMeter(meter, test::ExampleDevice("nerit-9wl"), "COM1"), status::kOk);
+    ASSERT_EQ(meter->Open(), status::kOk);
+  }
+
   // Reads `count` samples from the meter on COM1, waiting for data; the
   // good lines, or fewer when 20 s pass.
   std::vector<SourceLine> ReadSamples(Source& meter, int count, long long& lost) {
@@ -271,14 +282,8 @@ TEST_F(SimPty, PacedStreamIsReadThroughTheSerialBackend) {
   Child child({"--device", test::ExampleDevice("nerit-9wl"), "--pty", "--rate", "100",
                "--packets", "400"},
               home.File("sim.err"));
-  ASSERT_TRUE(child.started());
-  const std::string path = child.FirstLine(10.0);
-  ASSERT_EQ(path.rfind("/dev/", 0), 0u) << "'" << path << "'";
-  WriteSettings("[Ports]\nCOM1=" + path + "\n");
-
   std::unique_ptr<Source> meter;
-  ASSERT_EQ(NewMeter(meter, test::ExampleDevice("nerit-9wl"), "COM1"), status::kOk);
-  ASSERT_EQ(meter->Open(), status::kOk);
+  ASSERT_NO_FATAL_FAILURE(OpenMeterOn(child, meter));
   ASSERT_EQ(meter->Reset(), status::kOk);  // the serial number matches
   long long lost = 0;
   // 15 packets at 10 a second.
@@ -306,14 +311,8 @@ TEST_F(SimPty, SlowReaderLosesNothing) {
   Child child({"--device", test::ExampleDevice("nerit-9wl"), "--pty", "--fast", "--packets",
                "300", "--quiet"},
               home.File("sim.err"));
-  ASSERT_TRUE(child.started());
-  const std::string path = child.FirstLine(10.0);
-  ASSERT_EQ(path.rfind("/dev/", 0), 0u) << "'" << path << "'";
-  WriteSettings("[Ports]\nCOM1=" + path + "\n");
-
   std::unique_ptr<Source> meter;
-  ASSERT_EQ(NewMeter(meter, test::ExampleDevice("nerit-9wl"), "COM1"), status::kOk);
-  ASSERT_EQ(meter->Open(), status::kOk);
+  ASSERT_NO_FATAL_FAILURE(OpenMeterOn(child, meter));
   // Let the terminal fill up before the reset flushes it.
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   ASSERT_EQ(meter->Reset(), status::kOk);
