@@ -19,6 +19,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A local date and time: years since 1900, months from 0.
+std::tm LocalTime(int year, int month, int day, int hour, int minute, int second) {
+  std::tm when{};
+  when.tm_year = year;
+  when.tm_mon = month;
+  when.tm_mday = day;
+  when.tm_hour = hour;
+  when.tm_min = minute;
+  when.tm_sec = second;
+  when.tm_isdst = -1;
+  return when;
+}
+
 class ScratchRecordingTest : public test::HeadlessTest {
  protected:
   std::string Scratch() const { return HomeFile("Sondrix.tmp"); }
@@ -27,14 +40,7 @@ class ScratchRecordingTest : public test::HeadlessTest {
   // local time.
   std::string Leftover(const std::string& text) {
     test::WriteTextFile(Scratch(), text);
-    std::tm when{};
-    when.tm_year = 125;
-    when.tm_mon = 2;
-    when.tm_mday = 4;
-    when.tm_hour = 5;
-    when.tm_min = 6;
-    when.tm_sec = 7;
-    when.tm_isdst = -1;
+    std::tm when = LocalTime(125, 2, 4, 5, 6, 7);
     const std::time_t seconds = std::mktime(&when);
     const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
     ::utimensat(AT_FDCWD, Scratch().c_str(), times, 0);
@@ -45,13 +51,7 @@ class ScratchRecordingTest : public test::HeadlessTest {
 TEST_F(ScratchRecordingTest, NamesBesideTheOutput) {
   EXPECT_EQ(ScratchRecordingBeside("runs/run.dat"), "runs/Sondrix.tmp");
   EXPECT_EQ(ScratchRecordingBeside("run.dat"), "Sondrix.tmp");
-  std::tm when{};
-  when.tm_year = 126;
-  when.tm_mon = 11;
-  when.tm_mday = 31;
-  when.tm_hour = 23;
-  when.tm_min = 59;
-  when.tm_sec = 58;
+  const std::tm when = LocalTime(126, 11, 31, 23, 59, 58);
   EXPECT_EQ(RecoveredRecordingName("/data/Sondrix.tmp", when), "/data/Sondrix-recovered-261231_235958.dat");
   EXPECT_EQ(RecoveredRecordingName("Sondrix.tmp", when, 3), "Sondrix-recovered-261231_235958-3.dat");
 }
