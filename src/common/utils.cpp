@@ -171,6 +171,28 @@ void eatComment(std::FILE* file) {
   }
 }
 
+bool ReadFinite(std::FILE* file, double& value) {
+  double read = 0.0;
+  if (std::fscanf(file, "%lf", &read) != 1 || !std::isfinite(read)) return false;
+  value = read;
+  return true;
+}
+
+bool ReadWhole(std::FILE* file, long& value) {
+  long read = 0;
+  if (std::fscanf(file, "%ld", &read) != 1) return false;
+  const int next = std::getc(file);
+  if (next == EOF) {
+    if (std::ferror(file)) return false;
+  } else {
+    std::ungetc(next, file);
+    const bool ends = next == ' ' || (next >= '\t' && next <= '\r') || next == ';';
+    if (!ends) return false;
+  }
+  value = read;
+  return true;
+}
+
 std::optional<std::string> fgetline(std::FILE* file, std::size_t size) {
   if (size == 0) return std::nullopt;
   std::string line;

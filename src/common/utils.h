@@ -34,6 +34,15 @@ std::optional<std::string> fgetline(std::FILE* file, std::size_t size);
 // the end of the file before the delimiter, or an empty field.
 std::string fgetstring(std::FILE* file, std::size_t size, int delimiter);
 
+// A number as "%lf" reads it (blanks and line ends first) that is finite:
+// false, with `value` unchanged, when there is no number or it is "nan",
+// "inf" or beyond the range of a double.
+bool ReadFinite(std::FILE* file, double& value);
+// A whole number as "%ld" reads it that ends there: a blank, a line end, a
+// comment or the end of the file follows it. False, with `value` unchanged,
+// otherwise ("1e9", "2.5" and "7x" are not whole numbers).
+bool ReadWhole(std::FILE* file, long& value);
+
 // --- File names -------------------------------------------------------------
 // Separators are "\", "/" and ":". Replaces the extension after the last dot
 // of the file name; a name without a dot (or whose only dots lie in directory

@@ -81,26 +81,35 @@ Status Config::ReadConfig(std::FILE* file) {
   if (next == EOF) return status::kUnexpectedEof;
   std::ungetc(next, file);
 
+  // Numbers that are not finite ("nan", "inf", beyond the range of a double)
+  // would make every value computed with them not a number: such a field is
+  // refused with its code.
   double offset = 0.0;
   double scale = 0.0;
-  const int depthItems = std::fscanf(file, "%lf%lf", &offset, &scale);
-  if (depthItems >= 1) depthOffset = offset;
-  if (depthItems == 2) depthScale = scale;
-  if (depthItems != 2) return status::kConfigDepthCal;
+  const bool haveOffset = ReadFinite(file, offset);
+  if (haveOffset) depthOffset = offset;
+  const bool haveScale = haveOffset && ReadFinite(file, scale);
+  if (haveScale) depthScale = scale;
+  if (!haveScale) return status::kConfigDepthCal;
   eatComment(file);
 
-  // A baud-rate line without a number is an invalid rate, whatever rate
-  // the record held before.
+  // A baud-rate line without a whole number is an invalid rate, whatever
+  // rate the record held before.
   long baud = 0;
-  const bool baudRead = std::fscanf(file, "%ld", &baud) == 1;
+  const bool baudRead = ReadWhole(file, baud);
   if (baudRead) {
     baudRate = static_cast<std::int32_t>(std::clamp<long>(baud, INT32_MIN, INT32_MAX));
   }
   eatComment(file);
   if (!baudRead || !IsAcceptedBaudRate(baudRate)) return status::kInvalidBaudRate;
 
+  // A path length that does not parse leaves the value as it was; one that
+  // is not finite is refused.
   double path = 0.0;
-  if (std::fscanf(file, "%lf", &path) == 1) pathLength = path;
+  if (std::fscanf(file, "%lf", &path) == 1) {
+    if (!std::isfinite(path)) return status::kConfigPathLength;
+    pathLength = path;
+  }
   eatComment(file);
 
   if (std::ferror(file) && !std::feof(file)) return status::kConfigPrematureEof;

@@ -73,7 +73,14 @@ bool ReadWord(std::FILE* file, std::size_t keep, std::string& word) {
   return true;
 }
 
-bool ReadDouble(std::FILE* file, double& value) { return std::fscanf(file, "%lf", &value) == 1; }
+// A bin temperature: finite, and not of the scale below the normal doubles,
+// where the width of a bin would vanish in the interpolation.
+bool ReadBinTemperature(std::FILE* file, double& value) {
+  double read = 0.0;
+  if (!ReadFinite(file, read) || std::fpclassify(read) == FP_SUBNORMAL) return false;
+  value = read;
+  return true;
+}
 
 // The wavelength a trace name carries after its first character ("c676.5"
 // is 676.5 nm); 0 when there is none.
@@ -228,13 +235,13 @@ Status MeterConfig::ReadConfig(std::FILE* file) {
 
   if (version >= 1) {
     long bins = 0;
-    if (std::fscanf(file, "%ld", &bins) != 1 || bins < 0 || bins > kMaxTempBins) {
+    if (!ReadWhole(file, bins) || bins < 0 || bins > kMaxTempBins) {
       return fail(status::kConfigTempBinCount);
     }
     tempBinCount = static_cast<std::int32_t>(bins);
     ignore(file, 512, '\n');
     for (int k = 0; k < tempBinCount; ++k) {
-      if (!ReadDouble(file, tempBins[k])) return fail(status::kConfigTempBins);
+      if (!ReadBinTemperature(file, tempBins[k])) return fail(status::kConfigTempBins);
     }
     ignore(file, 512, '\n');
   } else {
@@ -247,11 +254,11 @@ Status MeterConfig::ReadConfig(std::FILE* file) {
     trace.refTemp = 0.0;
     trace.tempSlope = 0.0;
     bool ok = ReadWord(file, TraceCal::kNameMax, trace.name) &&
-              ReadWord(file, kColorWordMax, colorWord) && ReadDouble(file, trace.offset);
+              ReadWord(file, kColorWordMax, colorWord) && ReadFinite(file, trace.offset);
     if (version < 1) {
-      ok = ok && ReadDouble(file, trace.refTemp) && ReadDouble(file, trace.tempSlope);
+      ok = ok && ReadFinite(file, trace.refTemp) && ReadFinite(file, trace.tempSlope);
     } else {
-      for (int k = 0; ok && k < tempBinCount; ++k) ok = ReadDouble(file, trace.tempCorr[k]);
+      for (int k = 0; ok && k < tempBinCount; ++k) ok = ReadFinite(file, trace.tempCorr[k]);
     }
     // A NUL byte ends the name, as it ends the word the writer puts out; a
     // trace left without a name could not be written readably.
@@ -273,7 +280,7 @@ Status MeterConfig::ReadConfig(std::FILE* file) {
                               &maxCDifference, &minACounts, &minCCounts,
                               &minRCounts, &maxTempSdev, &maxDepthSdev};
     for (double* limit : limits) {
-      if (!ReadDouble(file, *limit)) return fail(status::kConfigTraceInfo);
+      if (!ReadFinite(file, *limit)) return fail(status::kConfigTraceInfo);
     }
     ignore(file, 512, '\n');
     long aux = 0;
@@ -717,10 +724,14 @@ TempCorrection::TempCorrection(const MeterConfig& config, double temperature)
   while (k < bins - 1 && temperature >= config.tempBins[static_cast<std::size_t>(k)]) ++k;
   const double lo = config.tempBins[static_cast<std::size_t>(k - 1)];
   const double hi = config.tempBins[static_cast<std::size_t>(k)];
-  if (hi == lo) return;
+  // Equal temperatures, or two so close that their distance vanishes in the
+  // division, say nothing about the slope between them: no correction
+  // rather than one that is not a number.
+  const double fraction = (temperature - lo) / (hi - lo);
+  if (hi == lo || !std::isfinite(fraction)) return;
   kind_ = Kind::Bins;
   k_ = static_cast<std::size_t>(k);
-  fraction_ = (temperature - lo) / (hi - lo);
+  fraction_ = fraction;
 }
 
 double TempCorrection::Term(const TraceCal& cal) const {

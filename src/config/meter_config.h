@@ -69,7 +69,8 @@ class MeterConfig : public Config {
 // all traces: the linear model of structure version 0, or from version 1 the
 // correction interpolated between the two neighbouring temperature bins (the
 // first or last pair extrapolates beyond the table). One bin applies as it
-// stands; no bins, or equal bracketing temperatures, correct nothing.
+// stands; no bins, or bracketing temperatures equal or too close to divide
+// by, correct nothing.
 class TempCorrection {
  public:
   TempCorrection(const MeterConfig& config, double temperature);

@@ -1,5 +1,6 @@
 #include "datafile/data_file.h"
 
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -11,6 +12,7 @@
 #include "platform/paths.h"
 #include "platform/ui.h"
 #include "source/rudud.h"
+#include "source/source_line.h"
 
 namespace sondrix {
 namespace {
@@ -103,6 +105,7 @@ Status DataFile::Save() {
     settings::RememberDirectory(settings::kDataDirectory, name);
   }
 
+  if (!DataFile_IsSaveTarget(name)) return status::kCantRenameFile;
   if (platform::FileExists(name)) {
     if (!Rudud_IsDefined() && platform::ui().ConfirmPopup("Save data", kOverwriteQuestion) == 0)
       return status::kCancelled;
@@ -129,16 +132,17 @@ Status DataFile::WriteConfig(std::FILE* file) {
   return status::kOk;
 }
 
-// The bin size line. A line that holds no usable bin size is refused, so
-// that it is never taken for a sample line.
+// The bin size line. A line that holds no usable bin size (a whole number
+// from 1 to the largest int) is refused, so that it is never taken for a
+// sample line.
 Status DataFile::ReadConfig(std::FILE* file) {
   const ScopedCLocale cLocale;
-  int binsize = 0;
-  const int items = std::fscanf(file, "%d", &binsize);
+  long binsize = 0;
+  const bool read = ReadWhole(file, binsize);
   eatComment(file);
   if (std::ferror(file) && !std::feof(file)) return status::kConfigBinSize;
-  if (items != 1 || binsize < 1) return status::kConfigBinSize;
-  origBinsize_ = binsize;
+  if (!read || binsize < 1 || binsize > INT_MAX) return status::kConfigBinSize;
+  origBinsize_ = static_cast<int>(binsize);
   return status::kOk;
 }
 
@@ -195,6 +199,8 @@ Status DataFile::OpenWrite(Source* recorded) {
   date_ = platform::DateStr();
   time_ = platform::TimeStr();
   lastFlush_ = platform::Timer();
+  writtenLines_ = 0;
+  refusedLines_ = 0;
   if (!std::ferror(file_.get())) WriteTitle(file_.get());
   if (!std::ferror(file_.get())) WriteConfig(file_.get());
   if (std::fflush(file_.get()) != 0 || std::ferror(file_.get())) return status::kCantOpenFile;
@@ -222,6 +228,7 @@ Status DataFile::WriteTitle(std::FILE* file) {
 }
 
 Status DataFile::SaveAs(std::string_view name) {
+  if (!DataFile_IsSaveTarget(name)) return status::kCantRenameFile;
   return MoveFile(filename(), std::string(name)) ? status::kOk : status::kCantRenameFile;
 }
 
@@ -231,8 +238,13 @@ Status DataFile::Delete() {
 
 Status DataFile::WriteSampleLine(const SourceLine& line) {
   if (!file_) return status::kWriteFailed;
+  if (!SourceLine_IsFinite(line)) {
+    ++refusedLines_;
+    return status::kOk;
+  }
   Status result = SourceLine_Write(file_.get(), line);
   if (result != status::kOk) return result;
+  ++writtenLines_;
   const double now = platform::Timer();
   if (now - lastFlush_ >= 1.0 || now < lastFlush_) {
     lastFlush_ = now;
@@ -251,6 +263,13 @@ std::int16_t DataFile_GetDevType(std::string_view filename, std::string& idText)
   if (result == status::kOk) result = ReadID(file.get(), id, idText);
   if (result != status::kOk) return static_cast<std::int16_t>(result);
   return static_cast<std::int16_t>(id >> 24);
+}
+
+bool DataFile_IsSaveTarget(std::string_view name) {
+  std::error_code error;
+  const auto target = std::filesystem::status(std::filesystem::path(name), error);
+  if (target.type() == std::filesystem::file_type::not_found) return true;
+  return !error && target.type() == std::filesystem::file_type::regular;
 }
 
 Status DataFile_PromptForDescr(std::string& filename, std::string* portname) {

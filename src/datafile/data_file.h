@@ -62,19 +62,27 @@ class DataFile : public Source {
   virtual Status OpenWrite(Source* recorded);
   virtual Status ReadTitle(std::FILE* file);
   virtual Status WriteTitle(std::FILE* file);
-  // Moves the recording to `name`.
+  // Moves the recording to `name`; -1010 when `name` is not a place for it
+  // (DataFile_IsSaveTarget).
   virtual Status SaveAs(std::string_view name);
   // Discards the recording.
   virtual Status Delete();
 
   bool isOpen() const { return file_ != nullptr; }
   const std::string& title() const { return title_; }
+  // Sample lines written since OpenWrite, and lines refused because a value
+  // was not a finite number.
+  long writtenLines() const { return writtenLines_; }
+  long refusedLines() const { return refusedLines_; }
 
  protected:
   std::FILE* stream() const { return file_.get(); }
   Source* recorded() const { return recorded_; }
   // Writes one sample line in the text form and flushes the file at least
   // once a second, so that a crash costs at most the last second of a run.
+  // A line with a value that is not a finite number is not written (1 is
+  // returned; it is counted in refusedLines): such a value could never be
+  // read back, and the time stamps show the gap as for a lost line.
   Status WriteSampleLine(const SourceLine& line);
 
  private:
@@ -89,11 +97,18 @@ class DataFile : public Source {
   int origBinsize_ = 1;
   Source* recorded_ = nullptr;  // not owned
   double lastFlush_ = 0.0;
+  long writtenLines_ = 0;
+  long refusedLines_ = 0;
 };
 
 // The device type recorded in a data file's header (its identification
 // word's top byte), or a failure code in 16 bits. Fills the device name.
 std::int16_t DataFile_GetDevType(std::string_view filename, std::string& idText);
+
+// True when `name` may take a saved recording: nothing of that name yet, or
+// a regular file (after links). A device, a pipe or a folder is never
+// replaced by a recording.
+bool DataFile_IsSaveTarget(std::string_view name);
 
 // Asks for a data file to replay; the port name becomes empty.
 Status DataFile_PromptForDescr(std::string& filename, std::string* portname);

@@ -22,7 +22,8 @@ class RawFilPort : public DPort {
   RawFilPort() = default;
 
   // Opens the file named by SetName for reading; the baud rate is ignored.
-  // -1002 when it cannot be opened.
+  // -1002 when it cannot be opened or is not a regular file (a pipe or a
+  // device is refused at once instead of waiting for a writer).
   Status Open(int baud) override;
   Status Close() override;
   // -10801 without an open file, else 2047.

@@ -2,14 +2,17 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <new>
 #include <string_view>
+#include <type_traits>
 
 namespace sondrix {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 std::string_view SkipBlanks(std::string_view text) {
   std::size_t i = 0;
@@ -17,15 +20,62 @@ std::string_view SkipBlanks(std::string_view text) {
   return text.substr(i);
 }
 
-// Parses one number the way "%lf" and "%ld" do for the texts this program
-// writes (blanks first, an optional sign); advances `text` past it.
+std::size_t SkipDigits(std::string_view text, std::size_t i) {
+  while (i < text.size() && IsDigit(text[i])) ++i;
+  return i;
+}
+
+// The length of the well-formed field at the start of `text`, 0 when there
+// is none. A field is an optional sign and digits; a decimal number may
+// have a fraction (a point with digits after it) and an exponent. It ends
+// at a blank or at the end of the text. So a number cut short ("0."), one
+// with rubbish behind it ("0.6x"), a fraction in a whole number ("1.5") and
+// words such as "nan" or "inf" are not fields.
+std::size_t FieldLength(std::string_view text, bool whole) {
+  std::size_t i = 0;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  const std::size_t start = i;
+  i = SkipDigits(text, i);
+  bool digits = i > start;
+  if (!whole && i < text.size() && text[i] == '.') {
+    const std::size_t fraction = ++i;
+    i = SkipDigits(text, i);
+    if (i == fraction) return 0;
+    digits = true;
+  }
+  if (!digits) return 0;
+  if (!whole && i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    std::size_t j = i + 1;
+    if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
+    const std::size_t exponent = j;
+    j = SkipDigits(text, j);
+    if (j == exponent) return 0;
+    i = j;
+  }
+  if (i < text.size() && !IsBlank(text[i])) return 0;
+  return i;
+}
+
+// Takes one field (after blanks) into `value` and advances `text` past it.
+// False, with `value` unchanged, when the field is not well formed or its
+// number does not fit: a time stamp must be a whole number in 32 bits, a
+// value a finite double.
 template <typename Number>
 bool Take(std::string_view& text, Number& value) {
-  text = SkipBlanks(text);
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc()) return false;
-  text.remove_prefix(static_cast<std::size_t>(end - text.data()));
+  constexpr bool kWhole = std::is_integral_v<Number>;
+  const std::string_view rest = SkipBlanks(text);
+  const std::size_t length = FieldLength(rest, kWhole);
+  if (length == 0) return false;
+  std::string_view field = rest.substr(0, length);
+  if (field.front() == '+') field.remove_prefix(1);
+  Number parsed{};
+  auto [end, ec] = std::from_chars(field.data(), field.data() + field.size(), parsed);
+  if (ec != std::errc() || end != field.data() + field.size()) return false;
+  if constexpr (!kWhole) {
+    if (!std::isfinite(parsed)) return false;
+  }
+  value = parsed;
+  text = rest.substr(length);
   return true;
 }
 
@@ -64,6 +114,12 @@ void SourceLine_Copy(const SourceLine& from, SourceLine& to) {
   std::copy_n(from.values.begin(), n, to.values.begin());
 }
 
+bool SourceLine_IsFinite(const SourceLine& line) {
+  const auto finite = [](double value) { return std::isfinite(value); };
+  return std::ranges::all_of(line.values, finite) && finite(line.temperature) &&
+         finite(line.extTemperature) && finite(line.sampleRate) && finite(line.depth);
+}
+
 Status SourceLine_Write(std::FILE* file, const SourceLine& line) {
   thread_local std::string text;
   text.clear();
@@ -84,10 +140,11 @@ Status SourceLine_Write(std::FILE* file, const SourceLine& line) {
   return std::ferror(file) ? status::kWriteFailed : status::kOk;
 }
 
-// A stored line is read back whole, so that a damaged line (cut short by a
-// power failure, or with fewer values than the file has traces) can never
-// run into the next one: such a line comes back as a lost line (status
-// -1023) and the replay goes on with the following line.
+// A stored line is read back whole, so that a damaged line can never run
+// into the next one: a line cut short (power failed while it was written,
+// so it has no line end), with fewer values than the file has traces, or
+// with a field that is not a well-formed number in range comes back as a
+// lost line (status -1023) and the replay goes on with the following line.
 Status SourceLine_Read(std::FILE* file, SourceLine& line) {
   int c;
   do {
@@ -110,9 +167,7 @@ Status SourceLine_Read(std::FILE* file, SourceLine& line) {
   std::string_view text(buffer.get(), static_cast<std::size_t>(length));
   if (std::ferror(file)) return status::kReadFailed;
 
-  long time = 0;
-  bool good = Take(text, time);
-  line.time = static_cast<std::int32_t>(time);
+  bool good = text.ends_with('\n') && Take(text, line.time);
   for (std::size_t i = 0; good && i < line.values.size(); ++i) good = Take(text, line.values[i]);
   if (!good) {
     line.status = status::kLostLine;
@@ -126,17 +181,13 @@ Status SourceLine_Read(std::FILE* file, SourceLine& line) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
   line.tail.assign(text.substr(0, SourceLine::kTailMax));
 
+  // Free text to the program; a meter's begins with four numbers. A number
+  // that is missing or not well formed leaves its field and the ones after
+  // it as they were.
   std::string_view rest = line.tail;
-  double value;
-  if (Take(rest, value)) {
-    line.temperature = value;
-    if (Take(rest, value)) {
-      line.sampleRate = value;
-      if (Take(rest, value)) {
-        line.depth = value;
-        if (Take(rest, value)) line.extTemperature = value;
-      }
-    }
+  double* const fields[] = {&line.temperature, &line.sampleRate, &line.depth, &line.extTemperature};
+  for (double* field : fields) {
+    if (!Take(rest, *field)) break;
   }
   line.status = status::kOk;
   return status::kOk;

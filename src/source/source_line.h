@@ -35,6 +35,9 @@ void SourceLine_Copy(const SourceLine& from, SourceLine& to);
 // The text form: "%ld" time, "\t%.5lf" per value, "\t%s" tail when not empty,
 // newline. 1, or -1015 when the stream is in error afterwards.
 Status SourceLine_Write(std::FILE* file, const SourceLine& line);
+// True when the values, temperatures, sample rate and depth of the line are
+// all finite numbers (what a data file may hold).
+bool SourceLine_IsFinite(const SourceLine& line);
 // Reads one line of the text form. 1, -1017 at the end of the file, -1014
 // for a line that cannot be read.
 Status SourceLine_Read(std::FILE* file, SourceLine& line);

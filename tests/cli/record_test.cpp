@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -283,11 +284,134 @@ TEST_F(RecordCli, ARunLeavesTheRecordingOfARunningOneAlone) {
   EXPECT_FALSE(std::filesystem::exists(home.File("second.dat")));
   ::close(held);
 
-  // A scratch file that no run holds (left by a crash) is simply reused.
+  // Once no run holds it, it is a recording left by a run that died: kept.
   const CliRun recorded = Cli(Record(capture, home.File("second.dat")));
   EXPECT_EQ(recorded.exitStatus, 0) << recorded.err;
   EXPECT_EQ(SampleLines(home.File("second.dat")).size(), 240u);
   EXPECT_FALSE(std::filesystem::exists(scratch));
+  EXPECT_NE(recorded.err.find("kept as " + home.File("Sondrix-recovered-")), std::string::npos)
+      << recorded.err;
+}
+
+// A recording left behind by a run that died (killed, power cut) is never
+// overwritten by the next run: it is kept beside it and the run says where.
+TEST_F(RecordCli, ARecordingLeftBehindIsKeptAndTheRunSaysWhere) {
+  const std::string capture = Capture();
+  test::WriteTextFile(home.File("Sondrix.tmp"), "Sondrix ver 7.1\tlast night's run\n");
+  const CliRun run = Cli(Record(capture, home.File("today.dat")));
+  EXPECT_EQ(run.exitStatus, 0) << run.err;
+  const std::string said = "sondrix-cli record: a recording left behind by an earlier run is kept as ";
+  const std::size_t at = run.err.find(said);
+  ASSERT_NE(at, std::string::npos) << run.err;
+  const std::string kept = run.err.substr(at + said.size(), run.err.find('\n', at) - at - said.size());
+  EXPECT_EQ(kept.rfind(home.File("Sondrix-recovered-"), 0), 0u) << kept;
+  EXPECT_EQ(test::ReadTextFile(kept).value_or(""), "Sondrix ver 7.1\tlast night's run\n");
+  EXPECT_EQ(SampleLines(home.File("today.dat")).size(), 240u);
+
+  // An empty one holds nothing to keep.
+  test::WriteTextFile(home.File("Sondrix.tmp"), "");
+  const CliRun again = Cli(Record(capture, home.File("again.dat")));
+  EXPECT_EQ(again.exitStatus, 0) << again.err;
+  EXPECT_EQ(again.err, "");
+}
+
+// Output, port and arguments: refusals that must not depend on --force.
+TEST_F(RecordCli, OutputIsOnlyEverARegularFile) {
+  const std::string capture = Capture();
+  const std::string fifo = home.File("pipe.dat");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const CliRun refused = Cli(Record(capture, fifo, "--force"));
+  EXPECT_EQ(refused.exitStatus, 1);
+  EXPECT_NE(refused.err.find("is not a regular file"), std::string::npos) << refused.err;
+  EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+  std::filesystem::create_directory(home.File("folder.dat"));
+  const CliRun folder = Cli(Record(capture, home.File("folder.dat"), "--force"));
+  EXPECT_EQ(folder.exitStatus, 1);
+  EXPECT_TRUE(std::filesystem::is_directory(home.File("folder.dat")));
+  EXPECT_FALSE(std::filesystem::exists(home.File("Sondrix.tmp")));
+}
+
+TEST_F(RecordCli, APortOtherThanCOMkMustBeACaptureFile) {
+  // A pipe without a writer: refused at once (time-limited, should it wait).
+  const std::string fifo = home.File("pipe.raw");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const CliRun refused = Cli(Record(fifo, home.File("x.dat")), "timeout 30 ");
+  EXPECT_EQ(refused.exitStatus, 1);
+  EXPECT_NE(refused.err.find(fifo + " is not a regular file"), std::string::npos) << refused.err;
+  const CliRun folder = Cli(Record(home.path(), home.File("x.dat")), "timeout 30 ");
+  EXPECT_EQ(folder.exitStatus, 1);
+  EXPECT_FALSE(std::filesystem::exists(home.File("x.dat")));
+}
+
+// A number that is not finite in a device file would make every value of
+// the run not a number.
+TEST_F(RecordCli, ADeviceFileWithANumberThatIsNotFiniteIsRefused) {
+  std::string text = test::ReadTextFile(kDevice).value_or("");
+  const std::size_t offset = text.find("0.04120");
+  ASSERT_NE(offset, std::string::npos);
+  text.replace(offset, 7, "nan");
+  const std::string device = test::WriteTextFile(home.File("nan.dev"), text);
+  const CliRun run = Cli("record --device " + Quoted(device) + " --port " + Quoted(Capture()) +
+                         " --out " + Quoted(home.File("x.dat")));
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_NE(run.err.find("failed while reading the trace information"), std::string::npos) << run.err;
+  EXPECT_FALSE(std::filesystem::exists(home.File("x.dat")));
+}
+
+TEST_F(RecordCli, DamagedNumbersAreLostLinesThatNeitherReplayNorCountAsGood) {
+  const std::string out = home.File("run.dat");
+  ASSERT_EQ(Cli(Record(Capture(), out)).exitStatus, 0);
+  std::string text = test::ReadTextFile(out).value_or("");
+  const auto stored = SampleLines(out);
+  ASSERT_EQ(stored.size(), 240u);
+  // A value that is not a number, a time stamp with a fraction, and a last
+  // line cut in the middle of a number.
+  auto damage = [&](const std::string& line, const std::string& from, const std::string& to) {
+    std::string changed = line;
+    changed.replace(changed.find(from), from.size(), to);
+    text.replace(text.find(line + "\n"), line.size(), changed);
+  };
+  damage(stored[5], "\t", "\tnan\t");
+  damage(stored[9], "\t", ".5\t");
+  text.pop_back();
+  text.resize(text.size() - 3);
+  test::WriteTextFile(out, text);
+
+  const CliRun info = Cli("info " + Quoted(out));
+  EXPECT_EQ(info.exitStatus, 0) << info.err;
+  EXPECT_NE(info.out.find("Sample lines: 237 (and 3 damaged)\n"), std::string::npos) << info.out;
+  const CliRun replay = Cli("replay " + Quoted(out));
+  EXPECT_EQ(replay.exitStatus, 0) << replay.err;
+  std::vector<std::string> expected = stored;
+  expected.pop_back();
+  expected.erase(expected.begin() + 9);
+  expected.erase(expected.begin() + 5);
+  EXPECT_EQ(Lines(replay.out), expected);
+}
+
+TEST_F(RecordCli, BinSizesAreBoundedAndARunTooShortForOneBinSaysSo) {
+  const std::string capture = Capture();
+  const CliRun shortRun = Cli(Record(capture, home.File("short.dat"), "--bin 3000"));
+  EXPECT_EQ(shortRun.exitStatus, 0) << shortRun.err;
+  EXPECT_NE(shortRun.err.find("no complete bin of 3000 samples was recorded"), std::string::npos)
+      << shortRun.err;
+  EXPECT_TRUE(SampleLines(home.File("short.dat")).empty());
+
+  const CliRun tooLarge = Cli(Record(capture, home.File("x.dat"), "--bin 1000001"));
+  EXPECT_EQ(tooLarge.exitStatus, 2);
+  EXPECT_NE(tooLarge.err.find("--bin wants a whole number from 1 to 1000000"), std::string::npos)
+      << tooLarge.err;
+
+  ASSERT_EQ(Cli(Record(capture, home.File("run.dat"))).exitStatus, 0);
+  const CliRun hugeReplay = Cli("replay " + Quoted(home.File("run.dat")) + " --bin 2147483647");
+  EXPECT_EQ(hugeReplay.exitStatus, 2);
+  EXPECT_NE(hugeReplay.err.find("from 1 to 1000000"), std::string::npos) << hugeReplay.err;
+  EXPECT_EQ(hugeReplay.err.find("Internal error"), std::string::npos) << hugeReplay.err;
+  const CliRun longBin = Cli("replay " + Quoted(home.File("run.dat")) + " --bin 1000");
+  EXPECT_EQ(longBin.exitStatus, 0) << longBin.err;
+  EXPECT_EQ(longBin.out, "");
+  EXPECT_NE(longBin.err.find("no complete bin of 1000 lines was replayed"), std::string::npos)
+      << longBin.err;
 }
 
 TEST_F(RecordCli, WrongUsage) {
@@ -350,7 +474,11 @@ TEST_F(LiveRecordCli, SilenceLongerThanTheTimeOutEndsTheRunWithItsMessage) {
   EXPECT_GE(SampleLines(out).size(), 10u);
 }
 
-TEST_F(LiveRecordCli, CtrlCIsANormalStopAndTheRunIsSaved) {
+// A stop by the user (Ctrl+C, a polite kill, a closed terminal) ends the
+// run normally and saves it.
+class StopSignalRecordCli : public LiveRecordCli, public ::testing::WithParamInterface<int> {};
+
+TEST_P(StopSignalRecordCli, IsANormalStopAndTheRunIsSaved) {
   ASSERT_TRUE(StartSim({}));
   const std::string out = home.File("live.dat");
   Background record(kCli, {"record", "--device", kDevice, "--port", "COM1", "--out", out},
@@ -360,11 +488,76 @@ TEST_F(LiveRecordCli, CtrlCIsANormalStopAndTheRunIsSaved) {
   for (int i = 0; i < 500 && SampleLines(home.File("Sondrix.tmp")).size() < 20; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_GE(SampleLines(home.File("Sondrix.tmp")).size(), 20u);
-  record.Signal(SIGINT);
+  record.Signal(GetParam());
   EXPECT_EQ(record.Wait(20.0), 0) << test::ReadTextFile(home.File("rec.err")).value_or("");
   EXPECT_EQ(test::ReadTextFile(home.File("rec.err")).value_or("?"), "");
   EXPECT_GE(SampleLines(out).size(), 20u);
   EXPECT_FALSE(std::filesystem::exists(home.File("Sondrix.tmp")));
+}
+
+INSTANTIATE_TEST_SUITE_P(CtrlCKillAndHangUp, StopSignalRecordCli, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                           return std::string(info.param == SIGINT    ? "SIGINT"
+                                              : info.param == SIGTERM ? "SIGTERM"
+                                                                      : "SIGHUP");
+                         });
+
+// Packets that have arrived whole when the user stops are recorded before
+// the run closes. The test plays the meter on a pseudo-terminal of its own;
+// the recorder is frozen while the last two packets arrive and the stop is
+// sent, so that they are still waiting when it sees the stop.
+TEST_F(RecordCli, PacketsThatArrivedBeforeTheStopAreRecorded) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  WriteSettings(std::string("[Ports]\nCOM1=") + ::ptsname(master) + "\n");
+  const std::string out = home.File("live.dat");
+  Background record(kCli, {"record", "--device", kDevice, "--port", "COM1", "--out", out},
+                    home.File("rec.out"), home.File("rec.err"));
+  ASSERT_TRUE(record.started());
+
+  std::uint16_t counter = 0;
+  auto send = [&](double signal) {
+    const auto packet = test::Packet(kNerit, 10, test::kNeritSerial, counter, signal, 0.6, TempToCount(15.0));
+    counter = static_cast<std::uint16_t>(counter + 10);
+    return ::write(master, packet.data(), packet.size()) == static_cast<ssize_t>(packet.size());
+  };
+  // Packets until the run records (its scratch file appears after the reset).
+  for (int i = 0; i < 200 && !std::filesystem::exists(home.File("Sondrix.tmp")); ++i) {
+    ASSERT_TRUE(send(0.2));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_TRUE(std::filesystem::exists(home.File("Sondrix.tmp")));
+  for (int i = 0; i < 5; ++i) {
+    ASSERT_TRUE(send(0.2));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+  record.Signal(SIGSTOP);
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(send(0.4));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  record.Signal(SIGINT);
+  record.Signal(SIGCONT);
+  EXPECT_EQ(record.Wait(20.0), 0) << test::ReadTextFile(home.File("rec.err")).value_or("");
+  ::close(master);
+
+  // The last three packets (another signal, so other values) are there: all
+  // but perhaps the newest, whose samples a meter may offer only once the
+  // next packet begins.
+  const auto lines = SampleLines(out);
+  ASSERT_GE(lines.size(), 30u);
+  const auto firstValue = [](const std::string& line) {
+    const std::size_t tab = line.find('\t');
+    return line.substr(tab + 1, line.find('\t', tab + 1) - tab - 1);
+  };
+  const std::string last = firstValue(lines.back());
+  EXPECT_NE(firstValue(lines.front()), last);
+  std::size_t stopped = 0;
+  for (const std::string& line : lines) stopped += firstValue(line) == last ? 1 : 0;
+  EXPECT_GE(stopped, 20u);
+  EXPECT_LE(stopped, 30u);
 }
 
 }  // namespace

@@ -140,6 +140,22 @@ TEST(ConfigHeader, FailuresGiveTheirCodes) {
   EXPECT_DOUBLE_EQ(config.pathLength, 0.33);
 }
 
+// A number that is not finite would make every value computed with it not
+// a number; a count must be a whole number. Each is refused with the code
+// of its field.
+TEST(ConfigHeader, NumbersThatAreNotFiniteAndRatesThatAreNotWholeAreRefused) {
+  Config config(18, 18);
+  EXPECT_EQ(Read(config, Header("M", "04000001", 1, "nan 0.0035")), status::kConfigDepthCal);
+  EXPECT_EQ(Read(config, Header("M", "04000001", 1, "0 -inf")), status::kConfigDepthCal);
+  EXPECT_EQ(Read(config, Header("M", "04000001", 1, "0 1e999")), status::kConfigDepthCal);
+  EXPECT_EQ(Read(config, Header("M", "04000001", 1, "0 1", "9600", "nan")), status::kConfigPathLength);
+  EXPECT_EQ(Read(config, Header("M", "04000001", 1, "0 1", "9600", "INF")), status::kConfigPathLength);
+  EXPECT_EQ(Read(config, Header("M", "04000001", 1, "0 1", "9600.5")), status::kInvalidBaudRate);
+  EXPECT_EQ(Read(config, Header("M", "04000001", 1, "0 1", "96e2")), status::kInvalidBaudRate);
+  EXPECT_EQ(Read(config, "M\n04000001\n1\nReserved\n0 1\n9600;rate\n0.25\n"), status::kOk);
+  EXPECT_EQ(config.baudRate, 9600);
+}
+
 TEST(ConfigCompare, ToleranceOnDepthExactPathLength) {
   Config a(18, 18);
   Fill(a);

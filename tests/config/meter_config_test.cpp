@@ -233,6 +233,56 @@ TEST(MeterConfigLimits, BinCounts) {
   EXPECT_DOUBLE_EQ(config.traces[2].tempCorr[99], 0.001);
 }
 
+TEST(MeterConfigLimits, BinCountsAreWholeNumbers) {
+  MeterConfig config(3, 3);
+  for (const char* count : {"1e9", "2.0", "2x"}) {
+    std::string text = kVersion1;
+    text.replace(text.find("2\t\t\t; number"), 1, count);
+    EXPECT_EQ(Read(config, text), status::kConfigTempBinCount) << count;
+    EXPECT_TRUE(config.traces.empty());
+  }
+}
+
+// Each non-finite number is refused with the code of the field it is in.
+TEST(MeterConfigLimits, NumbersThatAreNotFiniteAreRefused) {
+  auto replaced = [](std::string text, const std::string& from, const std::string& to) {
+    text.replace(text.find(from), from.size(), to);
+    return text;
+  };
+  MeterConfig config(3, 3);
+  EXPECT_EQ(Read(config, replaced(kVersion1, "20.00000\t;", "nan\t;")), status::kConfigTempBins);
+  // A temperature far below the normal doubles makes a bin that is no width.
+  EXPECT_EQ(Read(config, replaced(kVersion1, "20.00000\t;", "1e-320\t;")), status::kConfigTempBins);
+  EXPECT_EQ(Read(config, replaced(kVersion1, "0.11840", "nan")), status::kConfigTraceInfo);
+  EXPECT_EQ(Read(config, replaced(kVersion1, "-0.00045", "inf")), status::kConfigTraceInfo);
+  EXPECT_EQ(Read(config, replaced(kVersion0, "20.00000\t0.00006", "nan\t0.00006")),
+            status::kConfigTraceInfo);
+  EXPECT_EQ(Read(config, replaced(kVersion0, "0.00006", "-infinity")), status::kConfigTraceInfo);
+  EXPECT_EQ(Read(config, replaced(Version2(), "0.100000\t;", "nan\t;")), status::kConfigTraceInfo);
+  EXPECT_TRUE(config.traces.empty());
+  ASSERT_EQ(Read(config, Version2()), status::kOk);
+}
+
+// However the bins came to be, the correction is a number: bins too close
+// to divide by, equal or in the wrong order.
+TEST(MeterConfigTempCorrection, BinsThatCollapseCorrectNothingAndNeverGiveNaN) {
+  MeterConfig config(1, 1);
+  config.version = 1;
+  config.tempBinCount = 2;
+  config.traces.assign(1, TraceCal{});
+  config.traces[0].tempCorr[0] = 0.5;
+  config.traces[0].tempCorr[1] = 0.5;
+  config.tempBins[0] = 0.0;
+  config.tempBins[1] = 5e-324;
+  EXPECT_EQ(TempCorrection(config, 20.0).Term(config.traces[0]), 0.0);
+  config.tempBins[1] = 0.0;
+  EXPECT_EQ(TempCorrection(config, 20.0).Term(config.traces[0]), 0.0);
+  config.tempBins[0] = 20.0;
+  config.tempBins[1] = 10.0;
+  config.traces[0].tempCorr[1] = 1.5;
+  EXPECT_DOUBLE_EQ(TempCorrection(config, 15.0).Term(config.traces[0]), -1.0);
+}
+
 TEST(MeterConfigLimits, ShortOrMissingTraceLines) {
   MeterConfig config(3, 3);
   // Version 0: five items per trace.

@@ -3,6 +3,7 @@
 #include "datafile/data_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -91,6 +92,39 @@ TEST_F(DataFileTest, TitleBinSizeAndClose) {
   test::WriteTextFile(HomeFile("empty.dat"), "");
   DataFile empty(HomeFile("empty.dat"), "");
   EXPECT_EQ(empty.Open(), -1017);
+}
+
+TEST_F(DataFileTest, BinSizeLineHoldsAWholeNumberInRange) {
+  const std::string title = "Sondrix ver 7.1\t01-02-2026\t10:00:00\n";
+  for (const char* line : {"2.5\t\t\t; acquisition binsize\n", "1e9\n", "99999999999\n", "0\n", "-3\n"}) {
+    test::WriteTextFile(HomeFile("bin.dat"), title + line);
+    DataFile file(HomeFile("bin.dat"), "");
+    EXPECT_EQ(file.Open(), -1033) << line;
+  }
+  test::WriteTextFile(HomeFile("bin.dat"), title + "2147483647\t\t\t; acquisition binsize\n");
+  DataFile file(HomeFile("bin.dat"), "");
+  EXPECT_EQ(file.Open(), 1);
+  EXPECT_EQ(file.GetOrigBinsize(), 2147483647);
+}
+
+// Saving replaces a regular file only: a device or a pipe chosen by mistake
+// stays what it is, and nothing is asked or deleted.
+TEST_F(DataFileTest, ARecordingIsNeverSavedOverSomethingThatIsNotAFile) {
+  const std::string fifo = HomeFile("pipe.dat");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  DataFile file(Recording(), "");
+  EXPECT_EQ(file.SaveAs(fifo), -1010);
+  ui.AnswerFile(fifo);
+  const std::size_t popups = ui.popups().size();
+  EXPECT_EQ(file.Save(), -1010);
+  EXPECT_EQ(ui.popups().size(), popups);
+  EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+  EXPECT_EQ(test::ReadTextFile(HomeFile("Sondrix.tmp")), "recorded\n");
+
+  EXPECT_TRUE(DataFile_IsSaveTarget(HomeFile("new.dat")));
+  EXPECT_TRUE(DataFile_IsSaveTarget(HomeFile("Sondrix.tmp")));
+  EXPECT_FALSE(DataFile_IsSaveTarget(home.path()));
+  EXPECT_FALSE(DataFile_IsSaveTarget("/dev/null"));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -302,6 +303,33 @@ TEST_F(MeterFileTest, LostLinesAreNotWrittenAtBinSizeOne) {
   const auto lines = SampleLines(HomeFile("Sondrix.tmp"));
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].substr(0, 3), "20\t");
+}
+
+// The last line of defence: whatever went wrong upstream, a value that is
+// not a finite number never reaches the file.
+TEST_F(MeterFileTest, LinesWithValuesThatAreNotNumbersAreNotWritten) {
+  auto file = MeterFile::New<NeritFile>(HomeFile("Sondrix.tmp"), "");
+  auto meter = Meter::New<NeritMeter>(Device(), "");
+  ASSERT_EQ(meter->Open(), status::kOk);
+  ASSERT_EQ(file->OpenWrite(meter.get()), status::kOk);
+  SourceLine line(kNerit);
+  line.status = status::kOk;
+  line.time = 10;
+  line.values[5] = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_EQ(file->WriteData(line), status::kOk);
+  line.time = 20;
+  line.values[5] = 0.5;
+  line.temperature = std::numeric_limits<double>::infinity();
+  EXPECT_EQ(file->WriteData(line), status::kOk);
+  line.time = 30;
+  line.temperature = 18.0;
+  EXPECT_EQ(file->WriteData(line), status::kOk);
+  EXPECT_EQ(file->writtenLines(), 1);
+  EXPECT_EQ(file->refusedLines(), 2);
+  ASSERT_EQ(file->Close(), status::kOk);
+  const auto lines = SampleLines(HomeFile("Sondrix.tmp"));
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].substr(0, 3), "30\t");
 }
 
 TEST_F(MeterFileTest, RecordingOfASourceWithoutConfigurationIsRefused) {

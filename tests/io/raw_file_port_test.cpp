@@ -2,10 +2,16 @@
 // the capture-file dialog.
 #include "io/raw_file_port.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/settings.h"
@@ -40,6 +46,33 @@ TEST_F(RawFilPortTest, OpenNeedsAnExistingFile) {
   port_.SetName(dir_.File("missing.raw"));
   EXPECT_EQ(port_.Open(9600), -1002);
   EXPECT_EQ(port_.BytesAvail(), -10801);
+}
+
+// A pipe nobody writes to would keep a reader waiting for ever. A helper
+// plays the missing writer for a while, so that a port that did wait gets
+// its open back (and fails the test) instead of hanging.
+TEST_F(RawFilPortTest, OnlyARegularFileIsACapture) {
+  const std::string fifo = dir_.File("pipe.raw");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::atomic<bool> done = false;
+  std::thread writer([&] {
+    for (int i = 0; i < 300 && !done; ++i) {
+      const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+      if (fd >= 0) {
+        ::close(fd);
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  });
+  port_.SetName(fifo);
+  EXPECT_EQ(port_.Open(9600), -1002);
+  done = true;
+  writer.join();
+  EXPECT_EQ(port_.BytesAvail(), -10801);
+
+  port_.SetName(dir_.path().string());
+  EXPECT_EQ(port_.Open(9600), -1002);
 }
 
 TEST_F(RawFilPortTest, NameIsThePathOfAnyLength) {

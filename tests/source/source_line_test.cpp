@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <string>
 
@@ -123,6 +125,87 @@ TEST(SourceLineRead, WindowsLineEndsAreNotPartOfTheTail) {
   SourceLine line(1);
   ASSERT_EQ(SourceLine_Read(in.file, line), 1);
   EXPECT_EQ(line.tail, "22.25\t6.0");
+}
+
+// Each damaged line is followed by a good one, which must read as itself.
+TEST(SourceLineRead, FieldsThatAreNotWellFormedNumbersMakeALostLine) {
+  const char* const damaged[] = {
+      "1.5\t1.0\t2.0\n",          // a fraction in the time stamp
+      "2147483648\t1.0\t2.0\n",   // beyond 32 bits
+      "10\t0.6x\t2.0\n",          // rubbish behind a number
+      "10\t0.\t2.0\n",            // a number cut after its point
+      "10\tnan\t2.0\n",
+      "10\t1.0\t-inf\n",
+      "10\t1e999\t2.0\n",         // beyond the range of a double
+      "10\t1.0\t2e\n",            // an exponent without digits
+      "x10\t1.0\t2.0\n",
+  };
+  for (const char* text : damaged) {
+    MemFile in(std::string(text) + "20\t3.5\t4.5\n");
+    SourceLine line(2);
+    ASSERT_EQ(SourceLine_Read(in.file, line), 1) << text;
+    EXPECT_EQ(line.status, -1023) << text;
+    ASSERT_EQ(SourceLine_Read(in.file, line), 1) << text;
+    EXPECT_EQ(line.status, 1) << text;
+    EXPECT_EQ(line.time, 20) << text;
+    EXPECT_DOUBLE_EQ(line.values[0], 3.5) << text;
+    EXPECT_DOUBLE_EQ(line.values[1], 4.5) << text;
+  }
+}
+
+TEST(SourceLineRead, ALastLineWithoutItsLineEndIsLost) {
+  // Cut while "0.28692" was being written: it must not replay as 0.28.
+  MemFile in("10\t0.28692\t1.00000\n20\t0.28692\t0.28");
+  SourceLine line(2);
+  ASSERT_EQ(SourceLine_Read(in.file, line), 1);
+  EXPECT_EQ(line.status, 1);
+  EXPECT_DOUBLE_EQ(line.values[1], 1.0);
+  ASSERT_EQ(SourceLine_Read(in.file, line), 1);
+  EXPECT_EQ(line.status, -1023);
+  EXPECT_EQ(SourceLine_Read(in.file, line), -1017);
+}
+
+TEST(SourceLineRead, WhatTheFormatAllowsStillReads) {
+  MemFile in("+7\t-1.5e-3\t.25\tCal run 3: 12 bad\n-2147483648\t2E2\t+0\n");
+  SourceLine line(2);
+  line.temperature = 9.0;
+  ASSERT_EQ(SourceLine_Read(in.file, line), 1);
+  EXPECT_EQ(line.status, 1);
+  EXPECT_EQ(line.time, 7);
+  EXPECT_DOUBLE_EQ(line.values[0], -0.0015);
+  EXPECT_DOUBLE_EQ(line.values[1], 0.25);
+  // The trailing text is free text; it sets no field unless it begins with
+  // numbers.
+  EXPECT_EQ(line.tail, "Cal run 3: 12 bad");
+  EXPECT_DOUBLE_EQ(line.temperature, 9.0);
+  ASSERT_EQ(SourceLine_Read(in.file, line), 1);
+  EXPECT_EQ(line.status, 1);
+  EXPECT_EQ(line.time, INT32_MIN);
+  EXPECT_DOUBLE_EQ(line.values[0], 200.0);
+}
+
+TEST(SourceLineRead, TailNumbersStopAtTheFirstThatIsNotWellFormed) {
+  MemFile in("10\t1.0\t21.5\tnan\t3.0\t4.0\n");
+  SourceLine line(1);
+  line.sampleRate = 6.0;
+  line.depth = 7.0;
+  ASSERT_EQ(SourceLine_Read(in.file, line), 1);
+  EXPECT_EQ(line.status, 1);
+  EXPECT_EQ(line.tail, "21.5\tnan\t3.0\t4.0");
+  EXPECT_DOUBLE_EQ(line.temperature, 21.5);
+  EXPECT_DOUBLE_EQ(line.sampleRate, 6.0);
+  EXPECT_DOUBLE_EQ(line.depth, 7.0);
+}
+
+TEST(SourceLineFinite, EveryValueAndScalarCounts) {
+  SourceLine line(3);
+  line.values = {1.0, -2.0, 0.0};
+  EXPECT_TRUE(SourceLine_IsFinite(line));
+  line.values[2] = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_FALSE(SourceLine_IsFinite(line));
+  line.values[2] = 0.0;
+  line.depth = std::numeric_limits<double>::infinity();
+  EXPECT_FALSE(SourceLine_IsFinite(line));
 }
 
 TEST(SourceLineCopy, CopiesEverything) {

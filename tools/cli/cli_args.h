@@ -3,6 +3,7 @@
 #pragma once
 
 #include <charconv>
+#include <climits>
 #include <filesystem>
 #include <cstdio>
 #include <span>
@@ -26,12 +27,26 @@ inline bool TakeValue(std::span<char*> args, std::size_t& i, std::string_view co
   return true;
 }
 
-// A whole number of at least 1. False (with a message) otherwise.
+// The largest bin size the tools accept. The acquisition loop waits 4 s per
+// line of a bin before it gives up, and a bin of a million samples is
+// already hours of a meter's data.
+inline constexpr long kMaxBinsize = 1'000'000;
+
+// A whole number from 1 to `max`. False (with a message) otherwise.
 inline bool ParseCount(std::string_view text, std::string_view command, std::string_view option,
-                       long& value) {
+                       long& value, long max = LONG_MAX) {
   long parsed = 0;
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), parsed);
-  if (ec != std::errc() || end != text.data() + text.size() || parsed < 1) {
+  const bool whole = end == text.data() + text.size() && !text.empty();
+  const bool tooLarge =
+      whole && text.front() != '-' && (ec == std::errc::result_out_of_range || (ec == std::errc() && parsed > max));
+  if (tooLarge) {
+    std::fprintf(stderr, "sondrix-cli %.*s: %.*s wants a whole number from 1 to %ld, not \"%.*s\"\n",
+                 static_cast<int>(command.size()), command.data(), static_cast<int>(option.size()),
+                 option.data(), max, static_cast<int>(text.size()), text.data());
+    return false;
+  }
+  if (ec != std::errc() || !whole || parsed < 1) {
     std::fprintf(stderr, "sondrix-cli %.*s: %.*s wants a whole number of at least 1, not \"%.*s\"\n",
                  static_cast<int>(command.size()), command.data(), static_cast<int>(option.size()),
                  option.data(), static_cast<int>(text.size()), text.data());
@@ -39,6 +54,19 @@ inline bool ParseCount(std::string_view text, std::string_view command, std::str
   }
   value = parsed;
   return true;
+}
+
+// Tells on standard error that a run gave no line at all: with a bin size
+// above 1, that no bin of `binsize` `units` was complete.
+inline void ReportNoLine(std::string_view command, long binsize, std::string_view units,
+                         std::string_view done) {
+  if (binsize > 1)
+    std::fprintf(stderr, "sondrix-cli %.*s: no complete bin of %ld %.*s was %.*s\n",
+                 static_cast<int>(command.size()), command.data(), binsize,
+                 static_cast<int>(units.size()), units.data(), static_cast<int>(done.size()), done.data());
+  else
+    std::fprintf(stderr, "sondrix-cli %.*s: no line was %.*s\n", static_cast<int>(command.size()),
+                 command.data(), static_cast<int>(done.size()), done.data());
 }
 
 // True for a regular file (after links). Devices, pipes and folders are not

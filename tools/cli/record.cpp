@@ -3,14 +3,9 @@
 // as the application opens it, its binned lines are read exactly as the
 // acquisition loop reads them and recorded through the data file's recording
 // path, and the recording is saved under the chosen name.
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
-#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -27,6 +22,7 @@
 #include "common/status.h"
 #include "common/utils.h"
 #include "datafile/data_file.h"
+#include "datafile/scratch_recording.h"
 #include "meter/source_factory.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
@@ -44,9 +40,14 @@ constexpr double kSecondsPerDay = 86400.0;
 // Progress refreshes at most this often (seconds).
 constexpr double kProgressInterval = 0.25;
 
-volatile std::sig_atomic_t gStopRequested = 0;
+// After a stop the lines that have already arrived are still recorded, for
+// at most this long (a capture never runs dry) or until a second stop.
+constexpr double kDrainSeconds = 1.0;
 
-extern "C" void OnStopSignal(int) { gStopRequested = 1; }
+// Stop signals received during the run.
+volatile std::sig_atomic_t gStopSignals = 0;
+
+extern "C" void OnStopSignal(int) { gStopSignals = gStopSignals + 1; }
 
 void PrintRecordUsage(std::FILE* out) {
   std::fprintf(out,
@@ -54,9 +55,12 @@ void PrintRecordUsage(std::FILE* out) {
                "                          [--bin N] [--lines N] [--ignore-serial] [--force]\n\n"
                "Records a meter into a data file. PORT is COM1 ... COM8 or a raw capture\n"
                "file. The run ends at the end of a capture, after N recorded lines\n"
-               "(--lines), after 4 s x bin size without data (an error), on Ctrl+C, or on\n"
-               "an error; what was recorded is saved as FILE.dat in every case.\n\n"
-               "  --bin N          average N samples into each recorded line (default 1)\n"
+               "(--lines), after 4 s x bin size without data (an error), on Ctrl+C (or\n"
+               "a closed terminal), or on an error; what was recorded is saved as FILE.dat\n"
+               "in every case. A recording left behind by a run that died is kept as\n"
+               "Sondrix-recovered-<yymmdd_hhmmss>.dat beside FILE.dat.\n\n"
+               "  --bin N          average N samples into each recorded line (default 1,\n"
+               "                   at most 1000000)\n"
                "  --lines N        stop after N recorded lines\n"
                "  --ignore-serial  record even when the instrument's serial number differs\n"
                "                   from the device file's\n"
@@ -90,12 +94,9 @@ int ParseOptions(std::span<char*> args, Options& options) {
     } else if (arg == "--out") {
       if (!TakeValue(args, i, kCommand, options.out)) return 2;
     } else if (arg == "--bin") {
-      if (!TakeValue(args, i, kCommand, value) || !ParseCount(value, kCommand, arg, options.binsize))
+      if (!TakeValue(args, i, kCommand, value) ||
+          !ParseCount(value, kCommand, arg, options.binsize, kMaxBinsize))
         return 2;
-      if (options.binsize > INT_MAX) {
-        std::fprintf(stderr, "sondrix-cli record: --bin %s is too large\n", value.c_str());
-        return 2;
-      }
     } else if (arg == "--lines") {
       if (!TakeValue(args, i, kCommand, value) || !ParseCount(value, kCommand, arg, options.maxLines))
         return 2;
@@ -135,6 +136,13 @@ void Report(std::string_view what, Status code) {
   }
 }
 
+// Seconds since `start` on the platform timer, which restarts at midnight.
+double Since(double start) {
+  double now = platform::Timer();
+  if (now < start) now += kSecondsPerDay;
+  return now - start;
+}
+
 // The progress line on a terminal: lines recorded, lines lost, time since
 // the start; redrawn in place a few times a second.
 class Progress {
@@ -143,11 +151,10 @@ class Progress {
 
   void Update(long lines, int lost, bool force = false) {
     if (!shown_) return;
-    double now = platform::Timer();
-    if (now < start_) now += kSecondsPerDay;
-    if (!force && now - last_ < kProgressInterval) return;
-    last_ = now;
-    const long elapsed = static_cast<long>(now - start_);
+    const double since = Since(start_);
+    if (!force && since - last_ < kProgressInterval) return;
+    last_ = since;
+    const long elapsed = static_cast<long>(since);
     std::fprintf(stderr, "\rrecording: %ld lines, %d lost, %02ld:%02ld:%02ld elapsed\x1b[K", lines, lost,
                  elapsed / 3600, elapsed / 60 % 60, elapsed % 60);
     std::fflush(stderr);
@@ -167,19 +174,20 @@ class Progress {
   bool drawn_ = false;
 };
 
-// Stops the run on Ctrl+C (and on a polite kill) by setting a flag the loop
-// polls; a file-size limit makes writes fail instead of ending the process,
-// so that what was written is still saved. The previous actions come back
-// at the end of the scope.
+// Stops the run on Ctrl+C, on a polite kill and when its terminal is closed
+// (SIGHUP) by counting the signal for the loop to see; a file-size limit
+// makes writes fail instead of ending the process, so that what was written
+// is still saved. The previous actions come back at the end of the scope.
 class SignalScope {
  public:
   SignalScope() {
-    gStopRequested = 0;
+    gStopSignals = 0;
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, &oldInt_);
     sigaction(SIGTERM, &action, &oldTerm_);
+    sigaction(SIGHUP, &action, &oldHup_);
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
@@ -188,6 +196,7 @@ class SignalScope {
   ~SignalScope() {
     sigaction(SIGINT, &oldInt_, nullptr);
     sigaction(SIGTERM, &oldTerm_, nullptr);
+    sigaction(SIGHUP, &oldHup_, nullptr);
     sigaction(SIGXFSZ, &oldXfsz_, nullptr);
   }
   SignalScope(const SignalScope&) = delete;
@@ -196,58 +205,56 @@ class SignalScope {
  private:
   struct sigaction oldInt_ {};
   struct sigaction oldTerm_ {};
+  struct sigaction oldHup_ {};
   struct sigaction oldXfsz_ {};
 };
 
-// The scratch recording beside the output, so that the final rename stays
-// on one file system.
-std::string RecordingPathFor(const std::string& out) {
-  const std::filesystem::path parent = std::filesystem::path(out).parent_path();
-  return (parent.empty() ? std::filesystem::path(std::string(kRecordingFile))
-                         : parent / std::string(kRecordingFile))
-      .string();
+// After a stop by the user, the lines the source still has (a packet that
+// arrived whole before the stop) are read and recorded. Ends when the
+// source has nothing more, at the line limit, on a second stop, after
+// kDrainSeconds, or on an error (returned).
+Status Drain(Source& source, DataFile& recording, SourceLine& line, long maxLines) {
+  const double start = platform::Timer();
+  while (gStopSignals < 2 && Since(start) < kDrainSeconds &&
+         (maxLines == 0 || recording.writtenLines() < maxLines)) {
+    if (!source.CanRead() || source.Read(line) != status::kOk) break;
+    const Status written = recording.WriteData(line);
+    if (written != status::kOk) return written;
+  }
+  return status::kOk;
 }
 
-// Holds an exclusive lock on the scratch recording for the whole run, so
-// that a second run recording into the same directory cannot truncate the
-// file of one that is still running (both recordings would be lost).
-class ScratchLock {
- public:
-  ScratchLock() = default;
-  ~ScratchLock() {
-    if (fd_ >= 0) ::close(fd_);
+// Locks the run's scratch recording; a recording a dead run left there is
+// kept first and the user told where. False (with a message) when the run
+// cannot record there.
+bool LockScratch(ScratchLock& lock, const std::string& scratch) {
+  std::string recovered;
+  const ScratchLock::Result locked = lock.Acquire(scratch, recovered);
+  if (!recovered.empty())
+    std::fprintf(stderr, "sondrix-cli record: a recording left behind by an earlier run is kept as %s\n",
+                 recovered.c_str());
+  switch (locked) {
+    case ScratchLock::Result::Ready:
+      return true;
+    case ScratchLock::Result::Busy:
+      std::fprintf(stderr,
+                   "sondrix-cli record: %s is the recording of another run; record into another "
+                   "directory\n",
+                   scratch.c_str());
+      return false;
+    case ScratchLock::Result::NotRegular:
+      std::fprintf(stderr, "sondrix-cli record: %s is not a regular file; record into another directory\n",
+                   scratch.c_str());
+      return false;
+    case ScratchLock::Result::NotKept:
+      std::fprintf(stderr,
+                   "sondrix-cli record: %s holds a recording left behind by an earlier run that could "
+                   "not be moved aside; save it, then record again\n",
+                   scratch.c_str());
+      return false;
   }
-  ScratchLock(const ScratchLock&) = delete;
-  ScratchLock& operator=(const ScratchLock&) = delete;
-
-  // False when another run holds the file. A file that cannot be opened, or
-  // a file system without locks, is left to the recording itself.
-  bool Acquire(const std::string& path) {
-    for (int attempt = 0; attempt < 3; ++attempt) {
-      const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-      if (fd < 0) return true;
-      if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const bool held = errno == EWOULDBLOCK;
-        ::close(fd);
-        return !held;
-      }
-      // The run that held it may have just saved it under its own name: the
-      // lock must be on the file that now carries the scratch name.
-      struct stat locked {};
-      struct stat named {};
-      if (::fstat(fd, &locked) == 0 && ::stat(path.c_str(), &named) == 0 &&
-          locked.st_dev == named.st_dev && locked.st_ino == named.st_ino) {
-        fd_ = fd;
-        return true;
-      }
-      ::close(fd);
-    }
-    return false;
-  }
-
- private:
-  int fd_ = -1;
-};
+  return false;
+}
 
 }  // namespace
 
@@ -255,11 +262,16 @@ int RunRecord(std::span<char*> args) {
   Options options;
   if (const int code = ParseOptions(args, options); code != 0) return code < 0 ? 0 : code;
 
-  std::error_code error;
-  if (std::filesystem::is_directory(options.out, error)) {
-    std::fprintf(stderr, "sondrix-cli record: %s is a directory\n", options.out.c_str());
+  // A recording replaces only a regular file, whatever --force says: never
+  // a device, a pipe or a folder.
+  if (!DataFile_IsSaveTarget(options.out)) {
+    std::fprintf(stderr,
+                 "sondrix-cli record: %s is not a regular file; a recording is saved only as a "
+                 "regular file or under a new name\n",
+                 options.out.c_str());
     return 1;
   }
+  std::error_code error;
   if (std::filesystem::exists(options.out, error) && !options.force) {
     std::fprintf(stderr, "sondrix-cli record: %s exists; use --force to overwrite it\n",
                  options.out.c_str());
@@ -267,6 +279,18 @@ int RunRecord(std::span<char*> args) {
   }
   if (!IsRegularFile(options.device)) {
     Report(options.device, status::kCantOpenFile);
+    return 1;
+  }
+  // Any port name but COM1 ... COM8 is a raw capture: a file. A pipe or a
+  // device there could keep the run waiting for ever.
+  if (!IsPortName(options.port) && !IsRegularFile(options.port)) {
+    if (std::filesystem::exists(options.port, error))
+      std::fprintf(stderr,
+                   "sondrix-cli record: %s is not a regular file; a port other than COM1 ... COM8 "
+                   "is a raw capture file\n",
+                   options.port.c_str());
+    else
+      Report(options.port, status::kCantOpenFile);
     return 1;
   }
 
@@ -302,17 +326,14 @@ int RunRecord(std::span<char*> args) {
     return 1;
   }
 
+  const std::string scratch = ScratchRecordingBeside(options.out);
   std::unique_ptr<DataFile> recording;
   result = source->SetBinsize(binsize);
-  if (result == status::kOk) result = source->NewDataFile(recording, RecordingPathFor(options.out));
+  if (result == status::kOk) result = source->NewDataFile(recording, scratch);
   if (result == status::kOk && !recording) result = status::kOutOfMemory;
   if (result == status::kOk) result = recording->SetOrigBinsize(binsize);
   ScratchLock scratchLock;
-  if (result == status::kOk && !scratchLock.Acquire(RecordingPathFor(options.out))) {
-    std::fprintf(stderr,
-                 "sondrix-cli record: %s is the recording of another run; record into another "
-                 "directory\n",
-                 RecordingPathFor(options.out).c_str());
+  if (result == status::kOk && !LockScratch(scratchLock, scratch)) {
     source->Close();
     return 1;
   }
@@ -324,7 +345,7 @@ int RunRecord(std::span<char*> args) {
     }
   }
   if (result != status::kOk) {
-    Report(RecordingPathFor(options.out), result);
+    Report(scratch, result);
     source->Close();
     return 1;
   }
@@ -340,47 +361,50 @@ int RunRecord(std::span<char*> args) {
   }
   const double timeout = kTimeoutPerBinLine * binsize;
   Progress progress(isatty(STDERR_FILENO) != 0);
-  long recorded = 0;
   bool stop = false;
+  bool stoppedByUser = false;
   result = status::kOk;
   while (!stop && result == status::kOk) {
     const double t0 = platform::Timer();
     do {
-      if (gStopRequested) {
-        stop = true;
+      if (gStopSignals > 0) {
+        stop = stoppedByUser = true;
         result = status::kOk;
         break;
       }
       result = source->CanRead() ? source->Read(*line) : status::kNoData;
       if (result == status::kNoData) {
-        double t = platform::Timer();
-        if (t < t0) t += kSecondsPerDay;
-        if (t - t0 > timeout) {
+        if (Since(t0) > timeout) {
           stop = true;
           result = status::kTimedOut;
         } else {
           // Nothing waiting: give the line a moment instead of a core.
           std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        progress.Update(recorded, source->GetLostCount());
+        progress.Update(recording->writtenLines(), source->GetLostCount());
       }
     } while (result == status::kNoData);
     if (stop) break;
     if (result == status::kOk) {
-      result = recording->WriteData(*line);
       // The data file keeps good lines and every complete bin of several.
-      if (result == status::kOk && (line->status == status::kOk || binsize > 1)) ++recorded;
-      if (options.maxLines > 0 && recorded >= options.maxLines) stop = true;
-      progress.Update(recorded, source->GetLostCount());
+      result = recording->WriteData(*line);
+      if (options.maxLines > 0 && recording->writtenLines() >= options.maxLines) stop = true;
+      progress.Update(recording->writtenLines(), source->GetLostCount());
     }
   }
+  if (stoppedByUser) result = Drain(*source, *recording, *line, options.maxLines);
+  const long recorded = recording->writtenLines();
   progress.Finish(recorded, source->GetLostCount());
   const bool normalEnd = result == status::kOk || result == status::kUnexpectedEof;
   if (!normalEnd) Report("", result);
+  if (recording->refusedLines() > 0)
+    std::fprintf(stderr, "sondrix-cli record: %ld lines held values that are not numbers and were left out\n",
+                 recording->refusedLines());
+  if (recorded == 0) ReportNoLine(kCommand, binsize, "samples", "recorded");
 
   // Close and keep what was written, whatever ended the run.
   const Status closed = recording->Close();
-  if (closed != status::kOk && normalEnd) Report(RecordingPathFor(options.out), closed);
+  if (closed != status::kOk && normalEnd) Report(scratch, closed);
   const Status saved = recording->SaveAs(options.out);
   if (saved != status::kOk) Report(options.out, saved);
   source->SaveRaw();

@@ -25,7 +25,8 @@ void PrintReplayUsage(std::FILE* out) {
                "Replays the data file FILE.dat as the application does and writes each\n"
                "line it gives to standard output, as the data file stores lines: time\n"
                "stamp, one value per trace, the trailing text. Damaged lines of the file\n"
-               "are left out; with --bin N every N lines are averaged into one.\n");
+               "are left out; with --bin N (at most 1000000) every N lines are averaged\n"
+               "into one.\n");
 }
 
 int Fail(std::string_view what, Status code) { return ReportFailure("replay", what, code); }
@@ -42,7 +43,8 @@ int RunReplay(std::span<char*> args) {
       PrintReplayUsage(stdout);
       return 0;
     } else if (arg == "--bin") {
-      if (!TakeValue(args, i, kCommand, value) || !ParseCount(value, kCommand, arg, binsize)) return 2;
+      if (!TakeValue(args, i, kCommand, value) || !ParseCount(value, kCommand, arg, binsize, kMaxBinsize))
+        return 2;
     } else if (path.empty() && !arg.starts_with("--")) {
       path = arg;
     } else {
@@ -55,7 +57,6 @@ int RunReplay(std::span<char*> args) {
     PrintReplayUsage(stderr);
     return 2;
   }
-  if (binsize > 1'000'000'000) return Fail("--bin", status::kBadArgument);
   if (!IsRegularFile(path)) return Fail(path, status::kCantOpenFile);
 
   std::unique_ptr<Source> source;
@@ -73,6 +74,7 @@ int RunReplay(std::span<char*> args) {
   static char buffer[1 << 16];
   std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
   SourceLine line(source->GetTraceCount());
+  long written = 0;
   while (true) {
     result = source->CanRead() ? source->Read(line) : status::kNoData;
     if (result == status::kNoData) continue;  // the replay's pace: three polls in five
@@ -81,12 +83,14 @@ int RunReplay(std::span<char*> args) {
     if (line.status == status::kOk || binsize > 1) {
       result = SourceLine_Write(stdout, line);
       if (result != status::kOk) break;
+      ++written;
     }
   }
   source->Close();
   const bool flushed = std::fflush(stdout) == 0 && !std::ferror(stdout);
   if (result == status::kUnexpectedEof) result = status::kOk;
   if (result == status::kOk && !flushed) result = status::kWriteFailed;
+  if (result == status::kOk && written == 0) ReportNoLine(kCommand, binsize, "lines", "replayed");
   return result == status::kOk ? 0 : Fail(path, result);
 }
 
