@@ -191,6 +191,90 @@ TEST_F(RecordCli, CaptureWithBadPacketsRecordsReplaysAndDescribesItself) {
   EXPECT_NE(info.out.find("Date: "), std::string::npos);
 }
 
+// --- Hostile streams: what is missing is lost and counted, nothing else ------
+
+class HostileStreamCli : public RecordCli {
+ protected:
+  // Packet i of a clean nine-wavelength stream (ten samples, counter step 1).
+  static std::vector<std::uint8_t> Clean(int i) {
+    return test::Packet(kNerit, 10, test::kNeritSerial, static_cast<std::uint16_t>(10 * i), 0.3, 0.6,
+                        TempToCount(14.0));
+  }
+  // Bytes that never form the sync pattern.
+  static std::vector<std::uint8_t> Noise(std::size_t count) {
+    std::vector<std::uint8_t> noise(count);
+    for (std::size_t k = 0; k < count; ++k) noise[k] = static_cast<std::uint8_t>(0x11 + (k * 37) % 200);
+    return noise;
+  }
+  // Records `stream` and returns the sample lines; `lost` receives the count
+  // the run reports.
+  std::vector<std::string> RecordStream(const std::vector<std::vector<std::uint8_t>>& stream, int& lost) {
+    const std::string out = home.File("hostile.dat");
+    std::filesystem::remove(out);
+    const CliRun run = Cli(Record(test::WriteCapture(home.File("hostile.raw"), stream), out));
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    lost = -1;
+    const std::size_t at = run.out.find("; ");
+    if (at != std::string::npos) lost = std::atoi(run.out.c_str() + at + 2);
+    return SampleLines(out);
+  }
+};
+
+TEST_F(HostileStreamCli, ABurstOfNoiseIsSkippedAndTheRunGoesOn) {
+  std::vector<std::vector<std::uint8_t>> stream;
+  for (int i = 0; i < 50; ++i) {
+    if (i == 20) stream.push_back(Noise(300));
+    stream.push_back(Clean(i));
+  }
+  int lost = 0;
+  // The first packet is the one the reset synchronises on.
+  EXPECT_EQ(RecordStream(stream, lost).size(), 490u);
+  EXPECT_EQ(lost, 0);
+
+  // Noise in place of two packets: exactly their twenty samples are lost.
+  stream[31] = Noise(stream[31].size());
+  stream[32] = Noise(stream[32].size());
+  EXPECT_EQ(RecordStream(stream, lost).size(), 470u);
+  EXPECT_EQ(lost, 20);
+}
+
+TEST_F(HostileStreamCli, AFalseSyncPatternCostsNoPacket) {
+  std::vector<std::vector<std::uint8_t>> stream;
+  for (int i = 0; i < 40; ++i) {
+    auto packet = Clean(i);
+    if (i % 3 == 1) packet.insert(packet.begin(), {0x00, 0xFF, 0x00, 0xFF});
+    if (i % 7 == 2) packet.insert(packet.begin(), {0x00, 0xFF, 0x00, 0xFF, 0x7A, 0x02, 0x01});
+    stream.push_back(packet);
+  }
+  int lost = 0;
+  EXPECT_EQ(RecordStream(stream, lost).size(), 390u);
+  EXPECT_EQ(lost, 0);
+}
+
+TEST_F(HostileStreamCli, TruncatedAndDamagedPacketsCostExactlyTheirSamples) {
+  std::vector<std::vector<std::uint8_t>> stream;
+  int missing = 0;
+  // The last two packets are whole: a packet cut by the end of a run is not
+  // known to be one.
+  for (int i = 0; i < 62; ++i) {
+    auto packet = Clean(i);
+    if (i >= 60) {
+    } else if (i % 7 == 3) {
+      packet.resize(packet.size() / 2);  // the rest never came
+      missing += 10;
+    } else if (i % 11 == 5) {
+      packet = test::Damaged(packet);
+      missing += 10;
+    }
+    stream.push_back(packet);
+  }
+  int lost = 0;
+  const auto lines = RecordStream(stream, lost);
+  EXPECT_EQ(lost, missing);
+  EXPECT_EQ(lines.size(), static_cast<std::size_t>(610 - missing));
+}
+
 TEST_F(RecordCli, InfoDescribesADeviceFile) {
   const CliRun info = Cli("info " + Quoted(kDevice));
   ASSERT_EQ(info.exitStatus, 0) << info.err;
@@ -472,6 +556,33 @@ TEST_F(LiveRecordCli, SilenceLongerThanTheTimeOutEndsTheRunWithItsMessage) {
   EXPECT_LT(seconds, 30.0);
   // The packets before the pause are kept.
   EXPECT_GE(SampleLines(out).size(), 10u);
+}
+
+TEST_F(LiveRecordCli, TheLastPacketOfALiveRunIsRecordedAsACaptureRecordsIt) {
+  // Eight packets: the reset synchronises on the first, seven are recorded.
+  ASSERT_TRUE(StartSim({"--packets", "8", "--linger", "30"}));
+  const std::string out = home.File("live.dat");
+  const CliRun record =
+      Cli("record --device " + Quoted(kDevice) + " --port COM1 --out " + Quoted(out) + " --lines 70");
+  EXPECT_EQ(record.exitStatus, 0) << record.err;
+  EXPECT_EQ(SampleLines(out).size(), 70u);
+}
+
+TEST_F(LiveRecordCli, AVanishedDeviceEndsTheRunAtOnceAndKeepsTheRecording) {
+  // Five packets, then the instrument's end of the line closes.
+  ASSERT_TRUE(StartSim({"--packets", "5", "--linger", "0"}));
+  const std::string out = home.File("live.dat");
+  const auto start = std::chrono::steady_clock::now();
+  const CliRun record = Cli("record --device " + Quoted(kDevice) + " --port COM1 --out " + Quoted(out));
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(record.exitStatus, 1);
+  EXPECT_NE(record.err.find("General I/O error"), std::string::npos) << record.err;
+  EXPECT_EQ(record.err.find("timed out"), std::string::npos) << record.err;
+  // Five packets at six a second, and no wait for the 4 s time-out. The
+  // packets that came before the recorder opened the line were flushed.
+  EXPECT_LT(seconds, 3.5);
+  EXPECT_GE(SampleLines(out).size(), 10u);
+  EXPECT_LE(SampleLines(out).size(), 40u);
 }
 
 // A stop by the user (Ctrl+C, a polite kill, a closed terminal) ends the

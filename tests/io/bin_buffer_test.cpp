@@ -242,6 +242,69 @@ TEST_F(BinBufferTest, BadPacketsComeOutAsLostSamplesInFrontOfTheNextGoodOne) {
   EXPECT_EQ(decoder->ReadRecord(last), -1022);
 }
 
+// The packet with a broken checksum.
+std::vector<std::uint8_t> Damaged(std::vector<std::uint8_t> packet) {
+  packet[packet.size() - kMeterChecksumBytes] ^= 0x5A;
+  return packet;
+}
+
+// A packet whose counter follows its sample rate: period 3165 is 10 Hz, ten
+// counts of 10 ms a sample.
+std::vector<std::uint8_t> TenHertzPacket(int first, int seed) {
+  MeterPacketFields fields = test::SamplePacketFields(3, 10, seed);
+  fields.periodCount = 3165;
+  for (int i = 0; i < 10; ++i) fields.timeCounts[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(first + 10 * i);
+  return EncodeMeterPacket(fields, 3, 10);
+}
+
+TEST_F(BinBufferTest, LostSamplesAreReadOffTheTimeCounter) {
+  auto decoder = Decoder(3);
+  // 65000 ... 65090, then 35 samples that never came; the counter wraps
+  // inside the next packet (65450 ... 4).
+  fake_.Feed(1, TenHertzPacket(65000, 1));
+  fake_.Feed(1, TenHertzPacket(65450, 2));
+  int last = 0;
+  ASSERT_EQ(decoder->ReadRecord(last), 1);
+  ASSERT_EQ(decoder->ReadRecord(last), 1);
+  EXPECT_EQ(last, 35 + 9);
+  fake_.Feed(1, TenHertzPacket((65450 + 100 + 10 * 12) % 65536, 3));  // 12 more lost
+  ASSERT_EQ(decoder->ReadRecord(last), 1);
+  EXPECT_EQ(last, 12 + 9);
+  EXPECT_EQ(decoder->LostSamples(), 47);
+}
+
+TEST_F(BinBufferTest, ARestartedCounterCostsNothingButTheDamagedPackets) {
+  auto decoder = Decoder(3);
+  fake_.Feed(1, TenHertzPacket(30000, 1));
+  fake_.Feed(1, Damaged(TenHertzPacket(30100, 2)));
+  fake_.Feed(1, TenHertzPacket(0, 3));  // the instrument started again
+  int last = 0;
+  ASSERT_EQ(decoder->ReadRecord(last), 1);
+  ASSERT_EQ(decoder->ReadRecord(last), 1);
+  EXPECT_EQ(last, 10 + 9);
+  EXPECT_EQ(decoder->LostSamples(), 10);
+}
+
+TEST(BinBufferReplay, DamagedPacketsAtTheEndAreReportedBeforeTheEnd) {
+  test::TempProjectDir dir;
+  std::vector<std::uint8_t> capture = test::SamplePacket(3, 10, 1);
+  test::Append(capture, Damaged(test::SamplePacket(3, 10, 2)));
+  test::Append(capture, Damaged(test::SamplePacket(3, 10, 3)));
+  dir.WriteBytes("end.raw", capture);
+  RawFilPort port;
+  port.SetName(dir.File("end.raw"));
+  ASSERT_EQ(port.Open(0), 1);
+  std::unique_ptr<BinBuffer> decoder;
+  ASSERT_EQ(BinBuffer::New(decoder, port, 3, 10), 1);
+  int last = 0;
+  ASSERT_EQ(decoder->ReadRecord(last), 1);
+  ASSERT_EQ(decoder->ReadRecord(last), 1);
+  EXPECT_EQ(last, 19);
+  for (int i = 0; i <= last; ++i) EXPECT_EQ(decoder->GetDatap(i)->status, -1023);
+  EXPECT_EQ(decoder->GetDatap(20), nullptr);
+  EXPECT_EQ(decoder->ReadRecord(last), -1017);
+}
+
 TEST_F(BinBufferTest, SyncPatternMustShowWithinTwoPacketLengthsUntilAPacketWasSeen) {
   std::vector<std::uint8_t> stream(2 * 139 - 4, 0x55);
   test::Append(stream, test::SamplePacket(3, 10, 1));

@@ -15,6 +15,8 @@
 #include "meter/a_meter.h"
 #include "meter/c_meter.h"
 #include "meter/meter_fixtures.h"
+#include "platform/headless/fake_serial.h"
+#include "platform/serial.h"
 #include "meter/nerit_meter.h"
 #include "meter/pelag_meter.h"
 #include "meter/source_factory.h"
@@ -302,6 +304,76 @@ TEST_F(MeterTest, DataAvailableFollowsThePortAndBufferNearFullStaysLowOnReplay) 
   EXPECT_EQ(meter->CanRead(), 1);
   EXPECT_EQ(meter->BufNearFull(), 0);
   EXPECT_EQ(meter->MustRead(), 0);
+}
+
+// --- A live line ------------------------------------------------------------------
+
+// The meter on COM1 of the scripted serial line: what a live run sees.
+class LiveMeterTest : public MeterTest {
+ protected:
+  LiveMeterTest() : scopedSerial_(fake) {}
+
+  std::unique_ptr<NeritMeter> OpenLive() {
+    auto meter = Meter::New<NeritMeter>(Device(), "COM1");
+    EXPECT_NE(meter, nullptr);
+    if (!meter) return nullptr;
+    EXPECT_EQ(meter->Open(), status::kOk);
+    fake.Feed(1, Good(0));  // what the reset synchronises on
+    EXPECT_EQ(meter->Reset(), status::kOk);
+    return meter;
+  }
+
+  platform::FakeSerial fake;
+
+ private:
+  platform::ScopedSerial scopedSerial_;
+};
+
+TEST_F(LiveMeterTest, APacketIsOfferedWholeAsSoonAsItsLastByteHasArrived) {
+  auto meter = OpenLive();
+  ASSERT_TRUE(meter);
+  const std::vector<std::uint8_t> packet = Good(10);
+  fake.Feed(1, std::vector<std::uint8_t>(packet.begin(), packet.end() - 1));
+  SourceLine line(kNerit);
+  // All but its last byte: nothing yet.
+  EXPECT_EQ(meter->Read(line), status::kNoData);
+  fake.Feed(1, std::vector<std::uint8_t>(packet.end() - 1, packet.end()));
+  // Then all ten samples, with no byte of the next packet.
+  for (int i = 0; i < 10; ++i) {
+    ASSERT_EQ(meter->DataAvailable(), 1) << i;
+    ASSERT_EQ(meter->Read(line), status::kOk) << i;
+    EXPECT_EQ(line.status, status::kOk);
+    EXPECT_EQ(line.time, i * 10);
+  }
+  EXPECT_EQ(meter->DataAvailable(), 0);
+  EXPECT_EQ(meter->GetLostCount(), 0);
+}
+
+TEST_F(LiveMeterTest, AVanishedDeviceIsReportedByTheNextRead) {
+  auto meter = OpenLive();
+  ASSERT_TRUE(meter);
+  fake.SetIoError(1, -151);
+  // Not "no data, wait for the time-out": a read that says what happened.
+  EXPECT_EQ(meter->DataAvailable(), 1);
+  SourceLine line(kNerit);
+  EXPECT_EQ(meter->Read(line), -151);
+}
+
+TEST_F(LiveMeterTest, NoiseAfterSynchronisingIsSkippedAndMissingSamplesAreCounted) {
+  auto meter = OpenLive();
+  ASSERT_TRUE(meter);
+  fake.Feed(1, std::vector<std::uint8_t>(3000, 0x5A));
+  fake.Feed(1, Good(10));
+  // Two packets' worth of samples never arrived (a buffer overrun, say).
+  fake.Feed(1, Good(40));
+  SourceLine line(kNerit);
+  int good = 0;
+  for (int call = 0; call < 200 && good < 20; ++call) {
+    if (meter->Read(line) == status::kOk && line.status == status::kOk) ++good;
+  }
+  EXPECT_EQ(good, 20);
+  EXPECT_EQ(meter->GetLostCount(), 20);
+  EXPECT_EQ(line.time, 390);  // counts 10 ... 49 from the first sample
 }
 
 // --- Models and factories ------------------------------------------------------

@@ -65,6 +65,8 @@ void PrintRecordUsage(std::FILE* out) {
                "  --ignore-serial  record even when the instrument's serial number differs\n"
                "                   from the device file's\n"
                "  --force          overwrite an existing FILE.dat\n\n"
+               "At the end a line on standard output gives the lines recorded and the\n"
+               "samples lost.\n\n"
                "Exit status 0 for a normal end, 1 for an error (its message on standard\n"
                "error), 2 for wrong usage.\n");
 }
@@ -407,6 +409,9 @@ int RunRecord(std::span<char*> args) {
   if (closed != status::kOk && normalEnd) Report(scratch, closed);
   const Status saved = recording->SaveAs(options.out);
   if (saved != status::kOk) Report(options.out, saved);
+  if (saved == status::kOk)
+    std::printf("%ld lines recorded into %s; %d samples lost\n", recorded, options.out.c_str(),
+                source->GetLostCount());
   source->SaveRaw();
   source->Close();
   return normalEnd && closed == status::kOk && saved == status::kOk ? 0 : 1;
