@@ -32,19 +32,32 @@ class EagerPort : public sondrix::RS232Port {
   sondrix::Status BytesAvail() override { return 4096; }
 };
 
-void Drain(sondrix::BinBuffer& decoder, std::size_t maxCalls) {
+// Reads records until the stream ends; `more` says whether a "not yet"
+// may still be followed by bytes. Every record must be well formed: lost
+// samples first, then at most one packet whose samples are valid fractions.
+template <typename More>
+void Drain(sondrix::BinBuffer& decoder, std::size_t maxCalls, More more) {
   for (std::size_t call = 0; call < maxCalls; ++call) {
     int last = -1;
     const sondrix::Status result = decoder.ReadRecord(last);
     if (result == sondrix::status::kOk) {
+      if (last < 0 || decoder.GetDatap(last + 1) != nullptr) __builtin_trap();
+      bool good = false;
       for (int i = 0; i <= last; ++i) {
         const sondrix::DataSample* sample = decoder.GetDatap(i);
         if (sample == nullptr) __builtin_trap();
-        volatile double sink = sample->values[static_cast<std::size_t>(decoder.Channels() - 1)];
-        (void)sink;
+        if (sample->status == sondrix::status::kOk) {
+          good = true;
+          const double value = sample->values[static_cast<std::size_t>(decoder.Channels() - 1)];
+          if (!(value >= 0.0 && value < 1.0)) __builtin_trap();
+        } else if (sample->status != sondrix::status::kLostLine || good) {
+          __builtin_trap();  // a lost sample behind a good one
+        }
       }
       volatile double temp = decoder.GetRefp()->temp;
       (void)temp;
+    } else if (result == sondrix::status::kNoData) {
+      if (!more()) return;
     } else if (result != sondrix::status::kUnrecognisedData) {
       return;  // end of the stream (time-out or end of file)
     }
@@ -69,7 +82,7 @@ void OverSerial(const Shape& shape, std::span<const std::uint8_t> stream) {
   std::unique_ptr<sondrix::BinBuffer> decoder;
   if (sondrix::BinBuffer::New(decoder, port, shape.channels, shape.samples) != 1) __builtin_trap();
   // Every call consumes a byte or a time-out.
-  Drain(*decoder, 2 * stream.size() + 2);
+  Drain(*decoder, 2 * stream.size() + 2, [&] { return fake.Remaining(1) > 0; });
 }
 
 void OverReplay(const Shape& shape, std::span<const std::uint8_t> stream) {
@@ -89,7 +102,7 @@ void OverReplay(const Shape& shape, std::span<const std::uint8_t> stream) {
       if (sondrix::BinBuffer::New(decoder, port, shape.channels, shape.samples) != 1) {
         __builtin_trap();
       }
-      Drain(*decoder, stream.size() + 2);
+      Drain(*decoder, stream.size() + 2, [] { return true; });
     }
   }
   close(fd);
