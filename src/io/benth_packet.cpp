@@ -110,10 +110,7 @@ std::vector<std::uint8_t> EncodeBenthPacket(const BenthPacketFields& f, int chan
   PutBigEndian16(p + kBenthLengthOffset, static_cast<std::uint16_t>(length));
   p[kBenthTypeOffset] = f.type;
   p[kBenthSkipOffset] = f.skip;
-  // The data packet's serial number goes least significant byte first.
-  for (int i = 0; i < 4; ++i) {
-    p[kBenthSerialOffset + i] = static_cast<std::uint8_t>((f.serial >> (8 * i)) & 0xFF);
-  }
+  PutBigEndian32(p + kBenthSerialOffset, f.serial);
   PutBigEndian16(p + kBenthStatusOffset, f.status);
   PutBigEndian16(p + kBenthCount1Offset, f.count1);
   PutBigEndian16(p + kBenthCount2Offset, f.count2);

@@ -1,8 +1,10 @@
 // The packet format of the hyperspectral meter, as code shared by its
-// decoder, the simulator and the tests. Every integer is most significant
-// byte first, except the serial number of a data packet, which the
-// instrument sends least significant byte first. Offsets count from the
-// first sync byte; n is the number of wavelength channels.
+// decoder, the simulator and the tests. Every integer is sent most
+// significant byte first. (The decoder takes the serial number of a data
+// packet least significant byte first, as the program always has; only the
+// serial number Sync reads, most significant byte first, is compared with
+// the configuration.) Offsets count from the first sync byte; n is the
+// number of wavelength channels.
 //
 //   0   4  sync 0xFF 0x00 0xFF 0x00
 //   4   2  packet length L = 8 n + 32
@@ -91,7 +93,7 @@ std::uint16_t BenthSecondTempToCount(double degrees);
 struct BenthPacketFields {
   std::uint8_t type = 4;
   std::uint8_t skip = 1;
-  std::uint32_t serial = 0;   // as Sync reads it (sent least significant first)
+  std::uint32_t serial = 0;   // as the configuration holds it
   std::uint16_t status = 0;
   std::uint16_t count1 = 0;
   std::uint16_t count2 = 0;

@@ -68,7 +68,7 @@ Status SourceLine_Write(std::FILE* file, const SourceLine& line) {
   thread_local std::string text;
   text.clear();
   char number[24];
-  auto [end, ec] = std::to_chars(number, number + sizeof number, static_cast<long>(line.time));
+  auto [end, ec] = std::to_chars(number, number + sizeof number, static_cast<long long>(line.time));
   (void)ec;
   text.append(number, end);
   for (double value : line.values) {
@@ -112,7 +112,7 @@ Status SourceLine_Read(std::FILE* file, SourceLine& line) {
 
   long time = 0;
   bool good = Take(text, time);
-  line.time = static_cast<std::int32_t>(time);
+  line.time = time;
   for (std::size_t i = 0; good && i < line.values.size(); ++i) good = Take(text, line.values[i]);
   if (!good) {
     line.status = status::kLostLine;

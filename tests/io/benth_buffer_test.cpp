@@ -162,8 +162,9 @@ TEST_F(BenthBufferTest, TypeFourPutsTheStatusWordInTheRateField) {
   EXPECT_EQ(r.auxCount2, 2001.0);
   EXPECT_EQ(r.auxCount5, -6.0);
   EXPECT_EQ(r.auxCount6, 7.0);
-  // The data packet's serial number comes least significant byte first.
-  EXPECT_EQ(r.serial, 0x53001234u);
+  // The decoder takes the data packet's serial number least significant
+  // byte first.
+  EXPECT_EQ(r.serial, 0x34120053u);
   EXPECT_DOUBLE_EQ(r.temp, BenthInternalTemp(4, 30001));
   EXPECT_DOUBLE_EQ(r.extTemp, BenthSecondTemp(4, 20001));
   EXPECT_EQ(s.status, 1);
@@ -242,7 +243,7 @@ TEST_F(BenthBufferTest, SyncAcceptsAnyLengthUpToOneThousand) {
   EXPECT_EQ(skip, 3u);  // the header byte at offset 7 alone
   EXPECT_EQ(status, 40u);
   // Sync reads the serial number most significant byte first.
-  EXPECT_EQ(serial, 0x34120053u);
+  EXPECT_EQ(serial, 0x53001234u);
 
   std::vector<std::uint8_t> long1000 = {0xFF, 0x00, 0xFF, 0x00, 0x03, 0xE8, 4, 1};
   long1000.resize(20, 0);
