@@ -89,16 +89,19 @@ double BenthSecondTemp(int packetType, std::uint16_t count3) {
          95.8241397194834;
 }
 
-std::uint16_t BenthInternalTempToCount(double degrees) {
-  // Counts whose voltage stays below the divider's, where the temperature
-  // falls as the count rises.
-  const auto highest = static_cast<std::uint32_t>(std::floor(kDividerVolts / kVoltsPerCount));
-  return NearestCount([](std::uint16_t c) { return BenthInternalTemp(4, c); }, degrees, 0,
-                      highest);
+// Both converters fall as the count rises (over the counts whose voltage
+// stays below the divider's, for the newer internal one).
+std::uint16_t BenthInternalTempToCount(int packetType, double degrees) {
+  const auto highest = packetType <= 3
+                           ? std::uint32_t{0xFFFE}
+                           : static_cast<std::uint32_t>(std::floor(kDividerVolts / kVoltsPerCount));
+  return NearestCount([packetType](std::uint16_t c) { return BenthInternalTemp(packetType, c); },
+                      degrees, 0, highest);
 }
 
-std::uint16_t BenthSecondTempToCount(double degrees) {
-  return NearestCount([](std::uint16_t c) { return BenthSecondTemp(4, c); }, degrees, 0, 0xFFFF);
+std::uint16_t BenthSecondTempToCount(int packetType, double degrees) {
+  return NearestCount([packetType](std::uint16_t c) { return BenthSecondTemp(packetType, c); },
+                      degrees, 0, 0xFFFF);
 }
 
 std::vector<std::uint8_t> EncodeBenthPacket(const BenthPacketFields& f, int channels) {

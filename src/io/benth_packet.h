@@ -84,10 +84,10 @@ std::uint32_t BenthChecksum(std::span<const std::uint8_t> body);
 // taken as 500 ohms.
 double BenthInternalTemp(int packetType, std::uint16_t count4);
 double BenthSecondTemp(int packetType, std::uint16_t count3);
-// The counts (packet type 4 and later) whose temperatures come nearest to
+// The counts of a packet type whose temperatures come nearest to
 // `degrees`, within what the converters can express.
-std::uint16_t BenthInternalTempToCount(double degrees);
-std::uint16_t BenthSecondTempToCount(double degrees);
+std::uint16_t BenthInternalTempToCount(int packetType, double degrees);
+std::uint16_t BenthSecondTempToCount(int packetType, double degrees);
 
 // The fields of one data packet as the instrument sends them.
 struct BenthPacketFields {

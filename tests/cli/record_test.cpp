@@ -190,6 +190,35 @@ TEST_F(RecordCli, CaptureWithBadPacketsRecordsReplaysAndDescribesItself) {
   EXPECT_NE(info.out.find("Date: "), std::string::npos);
 }
 
+// The build's capture of the hyperspectral meter: 300 packets, bad
+// checksums every 50 and bad lengths every 70; the reset takes the first.
+TEST_F(RecordCli, HyperspectralCaptureCountsItsLostSamplesExactly) {
+  const std::string capture = SONDRIX_TOOLS_DIR "/../examples/captures/benth-100wl.raw";
+  ASSERT_TRUE(std::filesystem::exists(capture)) << capture;
+  const std::string device = SONDRIX_EXAMPLES_DIR "/benth-100wl.dev";
+  const std::string out = home.File("benth.dat");
+  const CliRun record = Cli("record --device " + Quoted(device) + " --port " + Quoted(capture) +
+                            " --out " + Quoted(out));
+  ASSERT_EQ(record.exitStatus, 0) << record.err;
+  // The column headings follow the bin size line.
+  auto samples = SampleLines(out);
+  ASSERT_FALSE(samples.empty());
+  EXPECT_EQ(samples.front().rfind("\tc400.0\tc403.3\t", 0), 0u);
+  samples.erase(samples.begin());
+  EXPECT_EQ(samples.size(), 299u - 6u - 4u);
+
+  const CliRun replay = Cli("replay " + Quoted(out));
+  ASSERT_EQ(replay.exitStatus, 0) << replay.err;
+  EXPECT_EQ(Lines(replay.out), samples);
+
+  const CliRun info = Cli("info " + Quoted(out));
+  ASSERT_EQ(info.exitStatus, 0) << info.err;
+  EXPECT_NE(info.out.find("Device type: 83 (hyperspectral"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("Sample lines: 289\n"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("Traces: 200\n"), std::string::npos);
+  EXPECT_NE(info.out.find("  100   a400.0"), std::string::npos) << info.out;
+}
+
 TEST_F(RecordCli, InfoDescribesADeviceFile) {
   const CliRun info = Cli("info " + Quoted(kDevice));
   ASSERT_EQ(info.exitStatus, 0) << info.err;

@@ -115,8 +115,10 @@ TEST(BenthPacketTest, ResistanceBelowFiveHundredOhmsCountsAsFiveHundred) {
 
 TEST(BenthPacketTest, TemperatureCountsInvertTheConverters) {
   for (double t : {2.0, 10.0, 17.5, 30.0}) {
-    EXPECT_NEAR(BenthInternalTemp(4, BenthInternalTempToCount(t)), t, 0.01) << t;
-    EXPECT_NEAR(BenthSecondTemp(4, BenthSecondTempToCount(t)), t, 0.01) << t;
+    EXPECT_NEAR(BenthInternalTemp(4, BenthInternalTempToCount(4, t)), t, 0.01) << t;
+    EXPECT_NEAR(BenthSecondTemp(4, BenthSecondTempToCount(4, t)), t, 0.01) << t;
+    EXPECT_NEAR(BenthInternalTemp(2, BenthInternalTempToCount(2, t)), t, 0.05) << t;
+    EXPECT_NEAR(BenthSecondTemp(2, BenthSecondTempToCount(2, t)), t, 0.05) << t;
   }
   // The older second-temperature converter at 2.5 V.
   const double v = 2.5;

@@ -61,8 +61,8 @@ std::vector<std::uint8_t> Packet(int n, const PacketSpec& spec) {
   f.status = 7;
   f.count1 = 300;
   f.count2 = 22;
-  f.count3 = BenthSecondTempToCount(12.0);
-  f.count4 = spec.tempCount != 0 ? spec.tempCount : BenthInternalTempToCount(15.0);
+  f.count3 = BenthSecondTempToCount(4, 12.0);
+  f.count4 = spec.tempCount != 0 ? spec.tempCount : BenthInternalTempToCount(4, 15.0);
   f.count5 = -5;
   f.count6 = 6;
   f.time = spec.time;
