@@ -268,25 +268,10 @@ bool BenthEditor::Run() {
 
 Status BenthMeterConfig::EditConfig(Source& device, int& changed) {
   changed = 0;
-  std::unique_ptr<BenthMeterConfig> copy;
-  try {
-    copy = std::make_unique<BenthMeterConfig>(traceCount, inTraceCount);
-  } catch (const std::bad_alloc&) {
-    return status::kOutOfMemory;
-  }
-  if (CopyConfig(*copy) != status::kOk) return status::kOutOfMemory;
-
-  const int panel = platform::ui().LoadPanel(0, panels::kBenthConfig);
-  if (panel < 0) return panel == status::kUiOutOfMemory ? status::kOutOfMemory : status::kPanelLoadFailed;
-
-  BenthEditor editor(*copy, device, panel);
-  editor.Fill();
-  platform::ui().InstallPopup(panel);
-  const bool accepted = editor.Run();
-  platform::ui().RemovePopup(panel);
-  platform::ui().DiscardPanel(panel);
-
-  if (!accepted) return status::kCancelled;
+  Status result = status::kOk;
+  const auto copy =
+      EditCopy<BenthMeterConfig, BenthEditor>(*this, device, panels::kBenthConfig, result);
+  if (!copy) return result;
   changed = copy->CompConfig(*this) ? 0 : 1;
   if (BenthCalibrationInQuestion(skip, copy->skip)) {
     const std::array<std::string, 1> ok = {"OK"};

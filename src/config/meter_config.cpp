@@ -498,25 +498,9 @@ bool ConfigEditor::Run() {
 
 Status MeterConfig::EditConfig(Source& device, int& changed) {
   changed = 0;
-  std::unique_ptr<MeterConfig> copy;
-  try {
-    copy = std::make_unique<MeterConfig>(traceCount, inTraceCount);
-  } catch (const std::bad_alloc&) {
-    return status::kOutOfMemory;
-  }
-  if (CopyConfig(*copy) != status::kOk) return status::kOutOfMemory;
-
-  const int panel = platform::ui().LoadPanel(0, panels::kMeterConfig);
-  if (panel < 0) return panel == status::kUiOutOfMemory ? status::kOutOfMemory : status::kPanelLoadFailed;
-
-  ConfigEditor editor(*copy, device, panel);
-  editor.Fill();
-  platform::ui().InstallPopup(panel);
-  const bool accepted = editor.Run();
-  platform::ui().RemovePopup(panel);
-  platform::ui().DiscardPanel(panel);
-
-  if (!accepted) return status::kCancelled;
+  Status result = status::kOk;
+  const auto copy = EditCopy<MeterConfig, ConfigEditor>(*this, device, panels::kMeterConfig, result);
+  if (!copy) return result;
   changed = copy->CompConfig(*this) ? 0 : 1;
   return copy->CopyConfig(*this);
 }

@@ -14,7 +14,6 @@ namespace {
 constexpr double kMaxCount = 60000.0;
 constexpr double kMinCount = 1.0;
 constexpr int kPatternRetries = 8;
-constexpr int kMaxNoise = 20;
 
 std::uint16_t ClampCount(double value) {
   if (!(value > 0.0)) return 0;
@@ -123,30 +122,12 @@ void BenthSimulator::MakePacket(BenthPacketFields& f) {
 
 const Emission& BenthSimulator::Next() {
   Emission& e = current_;
-  const long long number = counts_.packets + 1;
-  const FaultSettings& faults = settings_.faults;
-  auto due = [number](int every) { return every > 0 && number % every == 0; };
-
-  e = Emission{};
-  e.packetNumber = number;
-  e.badChecksum = due(faults.badChecksum);
-  e.badLength = due(faults.badLength);
-  e.wrongSerial = due(faults.wrongSerial);
-  if (due(faults.noise)) {
-    e.noiseBytes = 1 + static_cast<int>(faults_() % kMaxNoise);
-    for (int i = 0; i < e.noiseBytes; ++i) {
-      e.bytes.push_back(static_cast<std::uint8_t>(1 + faults_() % 254));
-    }
-  }
-  if (due(faults.pauseEvery) && faults.pauseSeconds > 0.0) e.pauseAfter = faults.pauseSeconds;
+  PlanEmission(settings_.faults, counts_.packets + 1, faults_, e);
 
   BenthPacketFields fields;
   fields.type = static_cast<std::uint8_t>(std::clamp(settings_.packetType, 0, 255));
   fields.skip = static_cast<std::uint8_t>(skip_);
-  fields.serial = config_->serialnum;
-  if (e.wrongSerial) {
-    fields.serial = (config_->serialnum & 0xFFFF0000u) | ((config_->serialnum + 1) & 0xFFFFu);
-  }
+  fields.serial = e.wrongSerial ? OtherSerial(config_->serialnum) : config_->serialnum;
   // Type 4 shows its status word as the sample rate; type 5 as an
   // auxiliary field.
   fields.status = settings_.statusWord;
@@ -181,16 +162,7 @@ const Emission& BenthSimulator::Next() {
   e.bytes.insert(e.bytes.end(), packet.begin(), packet.end());
 
   ++sample_;
-  ++counts_.packets;
-  if (e.badChecksum) ++counts_.badChecksums;
-  if (e.badLength) ++counts_.badLengths;
-  if (e.badChecksum || e.badLength) ++counts_.lostSamples;
-  if (e.noiseBytes > 0) {
-    ++counts_.noiseBursts;
-    counts_.noiseBytes += e.noiseBytes;
-  }
-  if (e.wrongSerial) ++counts_.wrongSerials;
-  if (e.pauseAfter > 0.0) ++counts_.pauses;
+  counts_.Add(e, 1);
   return e;
 }
 

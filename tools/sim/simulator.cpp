@@ -184,6 +184,40 @@ bool ContainsSync(const std::vector<std::uint8_t>& bytes, std::size_t from) {
   return ContainsPattern(bytes, kMeterSync, from);
 }
 
+void PlanEmission(const FaultSettings& faults, long long number, std::mt19937_64& engine,
+                  Emission& e) {
+  auto due = [number](int every) { return every > 0 && number % every == 0; };
+  e = Emission{};
+  e.packetNumber = number;
+  e.badChecksum = due(faults.badChecksum);
+  e.badLength = due(faults.badLength);
+  e.wrongSerial = due(faults.wrongSerial);
+  if (due(faults.noise)) {
+    e.noiseBytes = 1 + static_cast<int>(engine() % kMaxNoise);
+    for (int i = 0; i < e.noiseBytes; ++i) {
+      e.bytes.push_back(static_cast<std::uint8_t>(1 + engine() % 254));
+    }
+  }
+  if (due(faults.pauseEvery) && faults.pauseSeconds > 0.0) e.pauseAfter = faults.pauseSeconds;
+}
+
+std::uint32_t OtherSerial(std::uint32_t serial) {
+  return (serial & 0xFFFF0000u) | ((serial + 1) & 0xFFFFu);
+}
+
+void SimCounts::Add(const Emission& e, int samples) {
+  ++packets;
+  if (e.badChecksum) ++badChecksums;
+  if (e.badLength) ++badLengths;
+  if (e.badChecksum || e.badLength) lostSamples += samples;
+  if (e.noiseBytes > 0) {
+    ++noiseBursts;
+    noiseBytes += e.noiseBytes;
+  }
+  if (e.wrongSerial) ++wrongSerials;
+  if (e.pauseAfter > 0.0) ++pauses;
+}
+
 const Config& SimDevice::Base() const {
   if (benth) return *benth;
   return *config;
@@ -326,29 +360,10 @@ void Simulator::MakePacket(MeterPacketFields& fields) {
 
 const Emission& Simulator::Next() {
   Emission& e = current_;
-  const long long number = counts_.packets + 1;
-  const FaultSettings& f = settings_.faults;
-  auto due = [number](int every) { return every > 0 && number % every == 0; };
-
-  e = Emission{};
-  e.packetNumber = number;
-  e.badChecksum = due(f.badChecksum);
-  e.badLength = due(f.badLength);
-  e.wrongSerial = due(f.wrongSerial);
-  if (due(f.noise)) {
-    e.noiseBytes = 1 + static_cast<int>(faults_() % kMaxNoise);
-    for (int i = 0; i < e.noiseBytes; ++i) {
-      e.bytes.push_back(static_cast<std::uint8_t>(1 + faults_() % 254));
-    }
-  }
-  if (due(f.pauseEvery) && f.pauseSeconds > 0.0) e.pauseAfter = f.pauseSeconds;
+  PlanEmission(settings_.faults, counts_.packets + 1, faults_, e);
 
   MeterPacketFields fields;
-  fields.serial = serial_;
-  if (e.wrongSerial) {
-    // Another instrument of the same type: the user's serial number plus one.
-    fields.serial = (serial_ & 0xFFFF0000u) | ((serial_ + 1) & 0xFFFFu);
-  }
+  fields.serial = e.wrongSerial ? OtherSerial(serial_) : serial_;
   fields.status = settings_.statusWord;
   fields.periodCount = period_;
 
@@ -379,16 +394,7 @@ const Emission& Simulator::Next() {
   e.bytes.insert(e.bytes.end(), packet.begin(), packet.end());
 
   sample_ += samples_;
-  ++counts_.packets;
-  if (e.badChecksum) ++counts_.badChecksums;
-  if (e.badLength) ++counts_.badLengths;
-  if (e.badChecksum || e.badLength) counts_.lostSamples += samples_;
-  if (e.noiseBytes > 0) {
-    ++counts_.noiseBursts;
-    counts_.noiseBytes += e.noiseBytes;
-  }
-  if (e.wrongSerial) ++counts_.wrongSerials;
-  if (e.pauseAfter > 0.0) ++counts_.pauses;
+  counts_.Add(e, samples_);
   return e;
 }
 

@@ -124,6 +124,15 @@ struct Emission {
   std::vector<double> targets;
 };
 
+// Starts the emission of packet `number` (1, 2, ...): the faults due for it
+// and the noise bytes in front of it (1 ... 20 bytes of 0x01 ... 0xFE, which
+// can neither form nor complete a sync pattern).
+void PlanEmission(const FaultSettings& faults, long long number, std::mt19937_64& engine,
+                  Emission& e);
+// The serial number word of another instrument of the same type: the
+// user's serial number plus one.
+std::uint32_t OtherSerial(std::uint32_t serial);
+
 struct SimCounts {
   long long packets = 0;
   long long badChecksums = 0;
@@ -133,6 +142,9 @@ struct SimCounts {
   long long wrongSerials = 0;
   long long pauses = 0;
   long long lostSamples = 0;  // samples the decoder must report lost
+
+  // Counts an emission of `samples` samples a packet.
+  void Add(const Emission& e, int samples);
 };
 
 // What the tool writes: the packets of one instrument, one after another.
