@@ -9,10 +9,12 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <random>
 #include <vector>
 
 #include "common/status.h"
 #include "io/benth_packet.h"
+#include "io/raw_file_port.h"
 #include "io/rs232_port.h"
 #include "io_test_env.h"
 #include "platform/clock.h"
@@ -256,6 +258,93 @@ TEST_F(BenthBufferTest, SyncAcceptsAnyLengthUpToOneThousand) {
   long1001.resize(20, 0);
   Feed(long1001);
   EXPECT_EQ(decoder->Sync(serial, status, skip), status::kUnrecognisedData);
+}
+
+// Packets with flipped bytes, cut short, with wrong (also huge) length
+// words, noise with stray sync patterns, and packets of another size: every
+// stream ends with one of the decoder's own results and gives only
+// well-formed samples.
+std::vector<std::uint8_t> DamagedStream(std::mt19937& random, int channels, int pieces) {
+  std::vector<std::uint8_t> stream;
+  for (int piece = 0; piece < pieces; ++piece) {
+    std::vector<std::uint8_t> packet = Packet(channels, piece);
+    switch (random() % 6) {
+      case 0:
+        packet[random() % packet.size()] ^= static_cast<std::uint8_t>(1 + random() % 255);
+        break;
+      case 1:
+        packet.resize(random() % packet.size());
+        break;
+      case 2:
+        packet[4] = static_cast<std::uint8_t>(random());
+        packet[5] = static_cast<std::uint8_t>(random());
+        SealBenthPacket(packet);
+        break;
+      case 3:
+        packet.assign(random() % 300, 0);
+        for (auto& b : packet) b = static_cast<std::uint8_t>(random());
+        if (!packet.empty()) {
+          const std::size_t at = random() % packet.size();
+          for (std::size_t k = 0; k < 4 && at + k < packet.size(); ++k) packet[at + k] = kBenthSync[k];
+        }
+        break;
+      case 4:
+        packet = Packet(1 + static_cast<int>(random() % 128), piece);
+        break;
+      default:
+        break;
+    }
+    test::Append(stream, packet);
+  }
+  return stream;
+}
+
+void DrainChecked(BenthBuffer& decoder, std::size_t maxCalls) {
+  for (std::size_t call = 0; call < maxCalls; ++call) {
+    int last = -1;
+    const Status result = decoder.ReadRecord(last);
+    if (result == status::kUnrecognisedData) continue;
+    if (result != status::kOk) {
+      EXPECT_TRUE(result == status::kNoData || result == status::kUnexpectedEof ||
+                  result == status::kIoTimeout)
+          << result;
+      return;
+    }
+    ASSERT_EQ(last, 0);
+    const DataSample& s = *decoder.GetDatap(0);
+    ASSERT_TRUE(s.status == 1 || s.status == status::kLostLine);
+    for (int j = 0; j < 2 * decoder.Channels(); ++j) {
+      ASSERT_TRUE(s.values[static_cast<std::size_t>(j)] >= 0.0 &&
+                  s.values[static_cast<std::size_t>(j)] <= 65535.0);
+    }
+    ASSERT_TRUE(std::isfinite(decoder.GetRefp()->temp));
+    ASSERT_TRUE(std::isfinite(decoder.GetRefp()->extTemp));
+  }
+  ADD_FAILURE() << "the stream did not end";
+}
+
+TEST_F(BenthBufferTest, DamagedStreamsEndCleanlyOnEitherPort) {
+  test::TempProjectDir dir;
+  std::mt19937 random(7);
+  for (int round = 0; round < 30; ++round) {
+    const int channels = 1 + static_cast<int>(random() % 128);
+    const auto stream = DamagedStream(random, channels, 40);
+
+    dir.WriteBytes("damaged.raw", stream);
+    RawFilPort replay;
+    replay.SetName(dir.File("damaged.raw"));
+    ASSERT_EQ(replay.Open(0), 1);
+    std::unique_ptr<BenthBuffer> decoder;
+    ASSERT_EQ(BenthBuffer::New(decoder, replay, channels, 1), 1);
+    DrainChecked(*decoder, stream.size() + 2);
+
+    // The serial line ends the stream with a time-out: reads come back short.
+    Feed(stream);
+    fake_.FeedTimeout(1);
+    auto serial = Decoder(channels);
+    DrainChecked(*serial, stream.size() + 2);
+    while (fake_.Remaining(1) > 0) fake_.ComRdByte(1);
+  }
 }
 
 // --- Commands ---------------------------------------------------------------------
