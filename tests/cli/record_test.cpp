@@ -219,6 +219,19 @@ TEST_F(RecordCli, HyperspectralCaptureCountsItsLostSamplesExactly) {
   EXPECT_NE(info.out.find("  100   a400.0"), std::string::npos) << info.out;
 }
 
+TEST_F(RecordCli, InfoDescribesHyperspectralDeviceFiles) {
+  const CliRun v2 = Cli("info " + Quoted(SONDRIX_EXAMPLES_DIR "/benth-100wl.dev"));
+  ASSERT_EQ(v2.exitStatus, 0) << v2.err;
+  EXPECT_NE(v2.out.find("Serial number: 530000A7\n"), std::string::npos) << v2.out;
+  EXPECT_NE(v2.out.find("Traces: 200\n"), std::string::npos);
+  EXPECT_NE(v2.out.find("  199   a730.0          730.0 nm"), std::string::npos) << v2.out;
+  const CliRun v3 = Cli("info " + Quoted(SONDRIX_EXAMPLES_DIR "/benth-85wl-v3.dev"));
+  ASSERT_EQ(v3.exitStatus, 0) << v3.err;
+  EXPECT_NE(v3.out.find("Device type: 241 (hyperspectral"), std::string::npos) << v3.out;
+  EXPECT_NE(v3.out.find("Traces: 170\n"), std::string::npos);
+  EXPECT_NE(v3.out.find("  85    a402.7          402.7 nm"), std::string::npos) << v3.out;
+}
+
 TEST_F(RecordCli, InfoDescribesADeviceFile) {
   const CliRun info = Cli("info " + Quoted(kDevice));
   ASSERT_EQ(info.exitStatus, 0) << info.err;
