@@ -85,8 +85,8 @@ Status BenthFile::ReadData(SourceLine& line) {
   return result;
 }
 
+// MeterFile::WriteData leaves lost lines out.
 Status BenthFile::WriteData(const SourceLine& line) {
-  if (line.status == status::kLostLine && GetOrigBinsize() <= 1) return status::kOk;
   if (SkipOf(benth_) == 1) return MeterFile::WriteData(line);
   SourceLine* packed = PackedLine();
   if (packed == nullptr) return status::kOutOfMemory;
