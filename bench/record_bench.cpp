@@ -1,8 +1,10 @@
-// Throughput of a recording of the nine-wavelength meter, the path of
-// `sondrix-cli record` in-process: a large generated capture replayed
-// through RawFilPort, decoded and calibrated by NeritMeter, binned by the
-// source's binned read and written by NeritFile. Reports lines/s and MB/s of
-// capture.
+// Throughput of a recording, the path of `sondrix-cli record` in-process: a
+// large generated capture replayed through RawFilPort, decoded and
+// calibrated by the meter (NeritMeter: nine wavelengths, ten samples a
+// packet; BenthMeter: a hundred wavelengths, one sample a packet), binned
+// by the source's binned read and written by the meter's data file. Reports
+// lines/s, MB/s of capture and how many times faster than the instrument's
+// real time (lines/s over its sample rate).
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -15,7 +17,9 @@
 #include <vector>
 
 #include "datafile/data_file.h"
+#include "io/benth_packet.h"
 #include "io/meter_packet.h"
+#include "meter/benth_meter.h"
 #include "meter/nerit_meter.h"
 #include "source/source_line.h"
 
@@ -26,6 +30,16 @@ constexpr int kSamples = 10;
 constexpr int kPackets = 20000;  // about 12.8 MB, 200 000 samples
 constexpr std::uint32_t kSerial = 0x0400012D;  // the example device file's
 const std::string kDevice = SONDRIX_EXAMPLES_DIR "/nerit-9wl.dev";
+// Period count 3165: 10 samples a second.
+constexpr double kNeritRate = 10.0;
+
+// The hyperspectral example: 100 wavelengths, one sample a packet at the
+// simulator's default 6 samples a second.
+constexpr int kBenthChannels = 100;
+constexpr int kBenthPackets = 40000;  // about 33 MB
+constexpr std::uint32_t kBenthSerial = 0x530000A7;
+constexpr double kBenthRate = 6.0;
+const std::string kBenthDevice = SONDRIX_EXAMPLES_DIR "/benth-100wl.dev";
 
 std::filesystem::path WorkDirPath() {
   return std::filesystem::temp_directory_path() / ("sondrix-record-bench-" + std::to_string(::getpid()));
@@ -68,12 +82,48 @@ std::string Capture(int damagedEvery) {
   return path.string();
 }
 
-void Record(benchmark::State& state, const std::string& capture, int binsize) {
+// The hyperspectral capture; every `damagedEvery`-th packet has a bad
+// checksum.
+std::string BenthCapture(int damagedEvery) {
+  const auto path = WorkDir() / ("benth-" + std::to_string(damagedEvery) + ".raw");
+  if (std::filesystem::exists(path)) return path.string();
+  std::FILE* out = std::fopen(path.c_str(), "wb");
+  if (out == nullptr) std::abort();
+  sondrix::BenthPacketFields fields;
+  fields.type = 5;
+  fields.skip = 1;
+  fields.serial = kBenthSerial;
+  fields.count3 = sondrix::BenthSecondTempToCount(5, 12.0);
+  fields.ref1.resize(kBenthChannels);
+  fields.ref2.resize(kBenthChannels);
+  fields.sig1.resize(kBenthChannels);
+  fields.sig2.resize(kBenthChannels);
+  for (int k = 0; k < kBenthPackets; ++k) {
+    fields.count1 = static_cast<std::uint16_t>(k % 4000);
+    fields.count4 = sondrix::BenthInternalTempToCount(5, 10.0 + (k % 1000) / 100.0);
+    fields.time = static_cast<std::uint32_t>(k * 1000.0 / kBenthRate);
+    for (std::size_t j = 0; j < kBenthChannels; ++j) {
+      fields.ref1[j] = static_cast<std::uint16_t>(30000 + 50 * j);
+      fields.ref2[j] = static_cast<std::uint16_t>(28000 + 50 * j);
+      fields.sig1[j] = static_cast<std::uint16_t>(12000 + (k + 7 * j) % 5000);
+      fields.sig2[j] = static_cast<std::uint16_t>(20000 + (k + 3 * j) % 5000);
+    }
+    std::vector<std::uint8_t> packet = sondrix::EncodeBenthPacket(fields, kBenthChannels);
+    if (damagedEvery > 0 && k % damagedEvery == 1) packet[100] ^= 0x40;
+    std::fwrite(packet.data(), 1, packet.size(), out);
+  }
+  std::fclose(out);
+  return path.string();
+}
+
+template <class M>
+void Record(benchmark::State& state, const std::string& device, const std::string& capture,
+            int binsize, double instrumentRate) {
   const auto bytes = static_cast<std::int64_t>(std::filesystem::file_size(capture));
   const std::string scratch = (WorkDir() / "Sondrix.tmp").string();
   std::int64_t lines = 0;
   for (auto _ : state) {
-    auto meter = sondrix::Meter::New<sondrix::NeritMeter>(kDevice, capture);
+    auto meter = sondrix::Meter::New<M>(device, capture);
     if (!meter || meter->Open() != 1 || meter->Reset() != 1 || meter->SetBinsize(binsize) != 1) {
       state.SkipWithError("cannot open the meter on the capture");
       return;
@@ -100,15 +150,36 @@ void Record(benchmark::State& state, const std::string& capture, int binsize) {
   }
   state.SetBytesProcessed(bytes * static_cast<std::int64_t>(state.iterations()));
   state.counters["lines/s"] = benchmark::Counter(static_cast<double>(lines), benchmark::Counter::kIsRate);
+  // Samples per second recorded over the instrument's samples per second.
+  state.counters["x realtime"] = benchmark::Counter(
+      static_cast<double>(lines) * binsize / instrumentRate, benchmark::Counter::kIsRate);
 }
 
-void BM_RecordNerit(benchmark::State& state) { Record(state, Capture(0), 1); }
-void BM_RecordNeritDamaged(benchmark::State& state) { Record(state, Capture(50), 1); }  // 2 % bad
-void BM_RecordNeritBin10(benchmark::State& state) { Record(state, Capture(0), 10); }
+void BM_RecordNerit(benchmark::State& state) {
+  Record<sondrix::NeritMeter>(state, kDevice, Capture(0), 1, kNeritRate);
+}
+void BM_RecordNeritDamaged(benchmark::State& state) {  // 2 % bad
+  Record<sondrix::NeritMeter>(state, kDevice, Capture(50), 1, kNeritRate);
+}
+void BM_RecordNeritBin10(benchmark::State& state) {
+  Record<sondrix::NeritMeter>(state, kDevice, Capture(0), 10, kNeritRate);
+}
+void BM_RecordBenth(benchmark::State& state) {
+  Record<sondrix::BenthMeter>(state, kBenthDevice, BenthCapture(0), 1, kBenthRate);
+}
+void BM_RecordBenthDamaged(benchmark::State& state) {  // 2 % bad
+  Record<sondrix::BenthMeter>(state, kBenthDevice, BenthCapture(50), 1, kBenthRate);
+}
+void BM_RecordBenthBin10(benchmark::State& state) {
+  Record<sondrix::BenthMeter>(state, kBenthDevice, BenthCapture(0), 10, kBenthRate);
+}
 
 BENCHMARK(BM_RecordNerit)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RecordNeritDamaged)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RecordNeritBin10)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RecordBenth)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RecordBenthDamaged)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RecordBenthBin10)->Unit(benchmark::kMillisecond);
 
 // Removes what this process wrote.
 struct Cleanup {

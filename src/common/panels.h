@@ -48,6 +48,36 @@ inline constexpr int kMcDepthCal = 23;    // button: depth zeroing
 inline constexpr int kMcOk = 24;
 inline constexpr int kMcCancel = 25;
 
+// Hyperspectral meter configuration editor. The common fields have the
+// numbers of the meter configuration editor's.
+inline constexpr int kBenthConfig = 21;
+inline constexpr int kBcName = 2;         // text: device name
+inline constexpr int kBcBaud = 3;         // int: baud rate
+inline constexpr int kBcPathLength = 4;   // double, metres
+inline constexpr int kBcDepthOffset = 5;  // double
+inline constexpr int kBcDepthScale = 6;   // double
+inline constexpr int kBcDevType = 7;      // int, shown only
+inline constexpr int kBcSerial = 8;       // int: low 16 bits of the serial number
+inline constexpr int kBcTraceList = 9;    // check list: one entry per wavelength, ticked ones calibrate
+inline constexpr int kBcTraceName = 10;   // text: the C trace's name
+inline constexpr int kBcCOffset = 11;     // double
+inline constexpr int kBcColor = 12;       // int 0xRRGGBB
+inline constexpr int kBcAOffset = 13;     // double
+inline constexpr int kBcPreview = 15;     // strip chart: the trace's colour
+inline constexpr int kBcZero = 16;        // button: zero offsets
+inline constexpr int kBcZeroA = 17;       // check box
+inline constexpr int kBcZeroC = 18;       // check box
+inline constexpr int kBcCalibrate = 19;   // button: offset calibration
+inline constexpr int kBcCalSamples = 20;  // int: samples to average
+inline constexpr int kBcCalA = 21;        // check box
+inline constexpr int kBcCalC = 22;        // check box
+inline constexpr int kBcDepthCal = 23;    // button: depth zeroing
+inline constexpr int kBcOk = 24;
+inline constexpr int kBcCancel = 25;
+inline constexpr int kBcOutput = 26;      // ring: output percentage 100, 50, 33, 25
+inline constexpr int kBcSetHardware = 27; // button: send spacing and baud rate to the instrument
+inline constexpr int kBcSkip = 28;        // int, shown only: the skip value
+
 // Wait message: one text shown while something slow runs.
 inline constexpr int kWait = 10;
 inline constexpr int kWaitText = 2;

@@ -11,10 +11,12 @@
 #include "common/errors.h"
 #include "common/panels.h"
 #include "common/utils.h"
+#include "config/calibration.h"
+#include "config/config_text.h"
+#include "config/editor_fields.h"
 #include "common/c_locale.h"
 #include "io/bin_buffer.h"
 #include "io/dport.h"
-#include "platform/clock.h"
 #include "platform/ui.h"
 #include "source/factories.h"
 #include "source/source.h"
@@ -24,54 +26,11 @@ namespace sondrix {
 namespace {
 
 constexpr double kTolerance = 1e-10;
-// Colour words are kept to this many characters (names and numbers are far
-// shorter); the rest of an overlong word is skipped.
-constexpr std::size_t kColorWordMax = 63;
-// "Black": what a colour word that is neither a name nor a number gives.
-constexpr int kBlack = 254;
-
-// Unrecognised samples (or packets) tolerated during a calibration; one more
-// ends it with -1000.
-constexpr int kMaxUnrecognised = 5;
-// A calibration waiting for data gives up after this long without any
-// (the serial line's own time-out), and waits this long between polls so
-// that the wait does not burn a core.
-constexpr double kNoDataTimeout = 10.0;
-constexpr double kPollDelay = 0.002;
-constexpr double kSecondsPerDay = 86400.0;
-
-// Samples the editor's depth zeroing averages.
-constexpr int kDepthSamples = 5;
-
-constexpr std::string_view kCalibrationMessage = "\n   Reading data from meter...\n   Sample";
-// The wait message holds at most this many characters.
-constexpr std::size_t kMessageMax = 1023;
 
 constexpr std::string_view kWrongTraceCount = "Trace count is wrong for device type";
 
 // The colour preview's fixed curve.
 constexpr double kPreviewCurve[] = {30, 40, 20, 45, 40, 54, 35, 45, 20, 50};
-
-bool IsSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-// One blank-separated word, the way "%s" reads it: leading white space
-// (line ends included) is skipped, the word ends before white space or at
-// the end of the file. At most `keep` characters are kept; the rest of the
-// word is read and dropped. False when no word is left.
-bool ReadWord(std::FILE* file, std::size_t keep, std::string& word) {
-  word.clear();
-  int c;
-  do {
-    c = std::getc(file);
-  } while (c != EOF && IsSpace(c));
-  if (c == EOF) return false;
-  while (c != EOF && !IsSpace(c)) {
-    if (word.size() < keep) word.push_back(static_cast<char>(c));
-    c = std::getc(file);
-  }
-  if (c != EOF) std::ungetc(c, file);
-  return true;
-}
 
 // A bin temperature: finite, and not of the scale below the normal doubles,
 // where the width of a bin would vanish in the interpolation.
@@ -82,58 +41,9 @@ bool ReadBinTemperature(std::FILE* file, double& value) {
   return true;
 }
 
-// The wavelength a trace name carries after its first character ("c676.5"
-// is 676.5 nm); 0 when there is none.
-double WavelengthFromName(const std::string& name) {
-  char first[2] = {};
-  double wavelength = 0.0;
-  if (std::sscanf(name.c_str(), "%1s%lf", first, &wavelength) != 2) return 0.0;
-  return wavelength;
-}
-
-// The palette index of a colour word: "default" follows the wavelength, a
-// colour name or a number is taken as it is; anything else (and a number
-// outside the palette) is black.
-int ResolveColor(const std::string& word, double wavelength) {
-  if (stricmp(word, "default") == 0) return WavelengthColor(wavelength);
-  const int number = ColorNum(word);
-  if (number < 0 || number >= kPaletteSize) return kBlack;
-  return number;
-}
-
 std::int32_t ClampToInt32(long value) {
   return static_cast<std::int32_t>(std::clamp<long>(value, INT32_MIN, INT32_MAX));
 }
-
-// Seconds since `start` on the platform timer, which restarts at midnight.
-double Elapsed(double start) {
-  double now = platform::Timer();
-  if (now < start) now += kSecondsPerDay;
-  return now - start;
-}
-
-// Repeats `read` while it says that no data are there yet (-1022), for at
-// most kNoDataTimeout seconds; then -1003.
-template <typename Read>
-Status ReadWaiting(Read read) {
-  Status result = read();
-  if (result != status::kNoData) return result;
-  const double start = platform::Timer();
-  while (result == status::kNoData) {
-    if (Elapsed(start) > kNoDataTimeout) return status::kTimedOut;
-    platform::Delay(kPollDelay);
-    result = read();
-  }
-  return result;
-}
-
-class WaitMessage {
- public:
-  explicit WaitMessage(std::string_view text) { Message_Show(text); }
-  ~WaitMessage() { Message_Hide(); }
-  WaitMessage(const WaitMessage&) = delete;
-  WaitMessage& operator=(const WaitMessage&) = delete;
-};
 
 bool NameStartsWith(const TraceCal& trace, char letter) {
   return !trace.name.empty() && trace.name.front() == letter;
@@ -142,32 +52,6 @@ bool NameStartsWith(const TraceCal& trace, char letter) {
 // Whether a measured trace takes part in an A and/or C operation.
 bool Selected(const TraceCal& trace, bool doA, bool doC) {
   return (doA && NameStartsWith(trace, 'a')) || (doC && NameStartsWith(trace, 'c'));
-}
-
-// A trace name as the file can hold it: one word of at most 15 characters.
-std::string CleanTraceName(const std::string& text) {
-  std::string name;
-  for (char c : text) {
-    if (static_cast<unsigned char>(c) <= ' ') {
-      if (!name.empty()) break;
-      continue;
-    }
-    if (name.size() < TraceCal::kNameMax) name.push_back(c);
-  }
-  return name;
-}
-
-// A device name as the file's first line holds it: no control characters,
-// at most 63 characters, no trailing blanks.
-std::string CleanDeviceName(const std::string& text) {
-  std::string name;
-  for (char c : text) {
-    if (static_cast<unsigned char>(c) < ' ') continue;
-    if (name.size() == Config::kNameMax) break;
-    name.push_back(c);
-  }
-  while (!name.empty() && static_cast<unsigned char>(name.back()) <= ' ') name.pop_back();
-  return name;
 }
 
 }  // namespace
@@ -378,41 +262,10 @@ Status MeterConfig_Calibrate(Source& device, MeterConfig& config, int /*samplesP
   if (sampleCount < 1) return status::kBadArgument;
   const int valueCount = device.GetTraceCount();
   if (valueCount < 0) return valueCount;
-  std::unique_ptr<SourceLine> line = SourceLine_New(valueCount);
-  if (!line) return status::kOutOfMemory;
-
   const std::size_t measured = static_cast<std::size_t>(std::max(
       0, std::min({config.inTraceCount, valueCount, static_cast<int>(config.traces.size())})));
   std::vector<double> sums(measured, 0.0);
-
-  const WaitMessage message(kCalibrationMessage);
-  std::string text(kCalibrationMessage);
-  Status result = status::kOk;
-  int unrecognised = 0;
-  int good = 0;
-  while (good < sampleCount) {
-    std::string number = (good == 0 ? " " : ", ") + std::to_string(good + 1);
-    if (text.size() + number.size() > kMessageMax) {
-      text = std::string(kCalibrationMessage) + " ...";
-    }
-    text += number;
-    Message_Update(text);
-
-    // A lost sample is not averaged: it is counted, and another one is
-    // read in its place.
-    for (;;) {
-      result = ReadWaiting([&] { return device.ReadUnCorrData(*line); });
-      if (result != status::kOk || line->status != status::kLostLine) break;
-      if (++unrecognised > kMaxUnrecognised) {
-        result = status::kUnrecognisedData;
-        break;
-      }
-    }
-    if (result != status::kOk) break;
-    for (std::size_t i = 0; i < measured; ++i) sums[i] += line->values[i];
-    ++good;
-  }
-
+  const Status result = SumUnCorrSamples(device, sampleCount, sums);
   if (result == status::kOk) {
     for (std::size_t i = 0; i < measured; ++i) {
       TraceCal& trace = config.traces[i];
@@ -431,26 +284,15 @@ Status MeterConfig_DepthCalibrate(Source& device, MeterConfig& config, int sampl
   if (created != status::kOk) return created;
   if (!decoder) return status::kOutOfMemory;
 
+  // A packet that failed its length or checksum test keeps the previous
+  // packet's reference block: its depth is not taken again.
   double sum = 0.0;
-  int good = 0;
-  int unrecognised = 0;
-  Status result = status::kOk;
-  while (good < sampleCount) {
-    int last = 0;
-    result = ReadWaiting([&] { return decoder->ReadRecord(last); });
-    if (result != status::kOk) break;
-    // A packet that failed its length or checksum test keeps the previous
-    // packet's reference block: its depth is not taken again.
-    const RefBlock* refs = decoder->GetRefp();
-    const DataSample* first = decoder->GetDatap(0);
-    if (refs != nullptr && refs->status == 1 && first != nullptr && first->status == 1) {
-      sum += config.depthScale * refs->pressure;
-      ++good;
-    } else if (++unrecognised > kMaxUnrecognised) {
-      result = status::kUnrecognisedData;
-      break;
-    }
-  }
+  const Status result = SumPacketDepths(
+      *decoder, sampleCount, config.depthScale,
+      [](const RefBlock& refs, const DataSample& first) {
+        return refs.status == 1 && first.status == 1;
+      },
+      sum);
   if (result == status::kOk) config.depthOffset = -(sum / sampleCount);
   return result;
 }
@@ -460,6 +302,10 @@ Status MeterConfig_DepthCalibrate(Source& device, MeterConfig& config, int sampl
 namespace {
 
 namespace pn = panels;
+
+constexpr CommonFieldIds kCommonIds = {pn::kMcName,        pn::kMcBaud,       pn::kMcPathLength,
+                                       pn::kMcDepthOffset, pn::kMcDepthScale, pn::kMcDevType,
+                                       pn::kMcSerial};
 
 class ConfigEditor {
  public:
@@ -495,13 +341,7 @@ void ConfigEditor::Fill() {
   for (int i = 0; i < TraceCount(); ++i) {
     ui().InsertListItem(panel_, pn::kMcTraceList, -1, copy_.traces[i].name, i);
   }
-  ui().SetCtrlVal(panel_, pn::kMcName, copy_.name);
-  ui().SetCtrlVal(panel_, pn::kMcBaud, static_cast<int>(copy_.baudRate));
-  ui().SetCtrlVal(panel_, pn::kMcPathLength, copy_.pathLength);
-  ui().SetCtrlVal(panel_, pn::kMcDepthOffset, copy_.depthOffset);
-  ui().SetCtrlVal(panel_, pn::kMcDepthScale, copy_.depthScale);
-  ui().SetCtrlVal(panel_, pn::kMcDevType, copy_.deviceType());
-  ui().SetCtrlVal(panel_, pn::kMcSerial, static_cast<int>(copy_.serialnum & 0xFFFFu));
+  ShowCommonFields(panel_, kCommonIds, copy_);
   const int visible = Version0() ? 1 : 0;
   ui().SetCtrlAttribute(panel_, pn::kMcRefTemp, platform::Attr::Visible, visible);
   ui().SetCtrlAttribute(panel_, pn::kMcTempSlope, platform::Attr::Visible, visible);
@@ -529,7 +369,7 @@ void ConfigEditor::StoreShownTrace() {
   if (shown_ < 0 || shown_ >= TraceCount()) return;
   TraceCal& trace = copy_.traces[static_cast<std::size_t>(shown_)];
 
-  const std::string name = CleanTraceName(ui().GetCtrlText(panel_, pn::kMcTraceName));
+  const std::string name = CleanTraceName(ui().GetCtrlText(panel_, pn::kMcTraceName), TraceCal::kNameMax);
   if (name.empty()) {
     // A trace needs a name to be written; keep the old one.
     ui().SetCtrlVal(panel_, pn::kMcTraceName, trace.name);
@@ -611,25 +451,7 @@ void ConfigEditor::DepthCalibrate() {
 }
 
 bool ConfigEditor::Accept() {
-  // A file whose first line is empty cannot be read again: an emptied
-  // device name keeps the old one.
-  const std::string name = CleanDeviceName(ui().GetCtrlText(panel_, pn::kMcName));
-  if (!name.empty()) copy_.name = name;
-  ui().SetCtrlVal(panel_, pn::kMcName, copy_.name);
-  copy_.baudRate = ui().GetCtrlInt(panel_, pn::kMcBaud);
-  copy_.pathLength = ui().GetCtrlDouble(panel_, pn::kMcPathLength);
-  copy_.depthOffset = ui().GetCtrlDouble(panel_, pn::kMcDepthOffset);
-  copy_.depthScale = ui().GetCtrlDouble(panel_, pn::kMcDepthScale);
-  const auto serial = static_cast<std::uint32_t>(ui().GetCtrlInt(panel_, pn::kMcSerial)) & 0xFFFFu;
-  // The device type is shown only; bits 16-23, which the panel does not
-  // show, are kept as they are.
-  copy_.serialnum = (copy_.serialnum & 0xFFFF0000u) | serial;
-
-  // A file with a baud rate outside the table could not be read again.
-  if (!IsAcceptedBaudRate(copy_.baudRate)) {
-    Error_Report(status::kInvalidBaudRate);
-    return false;
-  }
+  if (!TakeCommonFields(panel_, kCommonIds, copy_)) return false;
   const int expected = DeviceTraceCount(copy_.deviceType());
   if (expected < 0) {
     Error_Report(expected);
@@ -683,71 +505,21 @@ bool ConfigEditor::Run() {
 
 Status MeterConfig::EditConfig(Source& device, int& changed) {
   changed = 0;
-  std::unique_ptr<MeterConfig> copy;
-  try {
-    copy = std::make_unique<MeterConfig>(traceCount, inTraceCount);
-  } catch (const std::bad_alloc&) {
-    return status::kOutOfMemory;
-  }
-  if (CopyConfig(*copy) != status::kOk) return status::kOutOfMemory;
-
-  const int panel = platform::ui().LoadPanel(0, panels::kMeterConfig);
-  if (panel < 0) return panel == status::kUiOutOfMemory ? status::kOutOfMemory : status::kPanelLoadFailed;
-
-  ConfigEditor editor(*copy, device, panel);
-  editor.Fill();
-  platform::ui().InstallPopup(panel);
-  const bool accepted = editor.Run();
-  platform::ui().RemovePopup(panel);
-  platform::ui().DiscardPanel(panel);
-
-  if (!accepted) return status::kCancelled;
+  Status result = status::kOk;
+  const auto copy = EditCopy<MeterConfig, ConfigEditor>(*this, device, panels::kMeterConfig, result);
+  if (!copy) return result;
   changed = copy->CompConfig(*this) ? 0 : 1;
   return copy->CopyConfig(*this);
 }
 
 TempCorrection::TempCorrection(const MeterConfig& config, double temperature)
-    : temperature_(temperature) {
-  if (config.version < 1) {
-    kind_ = Kind::Linear;
-    return;
-  }
-  const int bins = std::clamp(config.tempBinCount, 0, kMaxTempBins);
-  if (bins < 1) return;
-  if (bins == 1) {
-    // One bin says what the correction is at one temperature and nothing
-    // about its slope: it applies as it stands.
-    kind_ = Kind::Constant;
-    return;
-  }
-  int k = 1;
-  while (k < bins - 1 && temperature >= config.tempBins[static_cast<std::size_t>(k)]) ++k;
-  const double lo = config.tempBins[static_cast<std::size_t>(k - 1)];
-  const double hi = config.tempBins[static_cast<std::size_t>(k)];
-  // Equal temperatures, or two so close that their distance vanishes in the
-  // division, say nothing about the slope between them: no correction
-  // rather than one that is not a number.
-  const double fraction = (temperature - lo) / (hi - lo);
-  if (hi == lo || !std::isfinite(fraction)) return;
-  kind_ = Kind::Bins;
-  k_ = static_cast<std::size_t>(k);
-  fraction_ = fraction;
-}
+    : linear_(config.version < 1),
+      temperature_(temperature),
+      bins_(config.tempBins, linear_ ? 0 : config.tempBinCount, temperature) {}
 
 double TempCorrection::Term(const TraceCal& cal) const {
-  switch (kind_) {
-    case Kind::Linear:
-      return cal.tempSlope * (temperature_ - cal.refTemp);
-    case Kind::Constant:
-      return -cal.tempCorr[0];
-    case Kind::Bins: {
-      const double below = cal.tempCorr[k_ - 1];
-      return -(below + (cal.tempCorr[k_] - below) * fraction_);
-    }
-    case Kind::None:
-      break;
-  }
-  return 0.0;
+  if (linear_) return cal.tempSlope * (temperature_ - cal.refTemp);
+  return -bins_.At(cal.tempCorr);
 }
 
 }  // namespace sondrix

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "config/config.h"
+#include "config/temp_bins.h"
 
 namespace sondrix {
 
@@ -78,10 +79,9 @@ class TempCorrection {
   double Term(const TraceCal& cal) const;
 
  private:
-  enum class Kind { None, Linear, Constant, Bins } kind_ = Kind::None;
+  bool linear_;
   double temperature_;
-  std::size_t k_ = 0;      // Bins: the pair k - 1, k
-  double fraction_ = 0.0;  // Bins: (T - lo) / (hi - lo)
+  BinInterpolation bins_;
 };
 
 // Offset calibration against a reference sample (clean water): reads

@@ -4,7 +4,9 @@
 
 #include "datafile/data_file.h"
 #include "datafile/model_files.h"
+#include "datafile/benth_file.h"
 #include "meter/a_meter.h"
+#include "meter/benth_meter.h"
 #include "meter/c_meter.h"
 #include "meter/nerit_meter.h"
 #include "meter/pelag_meter.h"
@@ -26,8 +28,6 @@ Status NewSource(std::unique_ptr<Source>& out, int kind, std::string_view filena
   }
 }
 
-// The hyperspectral model has no meter class yet: its files are refused
-// like any unknown type.
 Status NewMeter(std::unique_ptr<Source>& out, std::string_view filename, std::string_view portname) {
   out.reset();
   std::string idText;
@@ -47,7 +47,8 @@ Status NewMeter(std::unique_ptr<Source>& out, std::string_view filename, std::st
       out = Meter::New<CMeter>(filename, portname);
       break;
     case Model::Benth:
-      return status::kBadConfigFormat;
+      out = Meter::New<BenthMeter>(filename, portname);
+      break;
   }
   return out ? status::kOk : status::kOutOfMemory;
 }
@@ -71,7 +72,8 @@ Status NewFile(std::unique_ptr<Source>& out, std::string_view filename, std::str
       out = MeterFile::New<CFile>(filename, portname);
       break;
     case Model::Benth:
-      return status::kBadConfigFormat;
+      out = MeterFile::New<BenthFile>(filename, portname);
+      break;
   }
   return out ? status::kOk : status::kOutOfMemory;
 }

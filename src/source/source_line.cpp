@@ -124,7 +124,7 @@ Status SourceLine_Write(std::FILE* file, const SourceLine& line) {
   thread_local std::string text;
   text.clear();
   char number[24];
-  auto [end, ec] = std::to_chars(number, number + sizeof number, static_cast<long>(line.time));
+  auto [end, ec] = std::to_chars(number, number + sizeof number, static_cast<long long>(line.time));
   (void)ec;
   text.append(number, end);
   for (double value : line.values) {

@@ -17,7 +17,7 @@ struct SourceLine {
 
   Status status = 0;          // 1 good, -1023 lost, 0 nothing yet; OR of a bin's lines
   int count = 0;              // number of values, fixed at creation
-  std::int32_t time = 0;      // milliseconds since the source's zero
+  std::int64_t time = 0;      // milliseconds since the source's zero (runs of any length)
   double temperature = 0.0;   // internal, degrees Celsius
   double extTemperature = 0.0;
   double sampleRate = 0.0;    // Hz

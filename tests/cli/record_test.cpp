@@ -275,6 +275,48 @@ TEST_F(HostileStreamCli, TruncatedAndDamagedPacketsCostExactlyTheirSamples) {
   EXPECT_EQ(lines.size(), static_cast<std::size_t>(610 - missing));
 }
 
+// The build's capture of the hyperspectral meter: 300 packets, bad
+// checksums every 50 and bad lengths every 70; the reset takes the first.
+TEST_F(RecordCli, HyperspectralCaptureCountsItsLostSamplesExactly) {
+  const std::string capture = SONDRIX_TOOLS_DIR "/../examples/captures/benth-100wl.raw";
+  ASSERT_TRUE(std::filesystem::exists(capture)) << capture;
+  const std::string device = SONDRIX_EXAMPLES_DIR "/benth-100wl.dev";
+  const std::string out = home.File("benth.dat");
+  const CliRun record = Cli("record --device " + Quoted(device) + " --port " + Quoted(capture) +
+                            " --out " + Quoted(out));
+  ASSERT_EQ(record.exitStatus, 0) << record.err;
+  // The column headings follow the bin size line.
+  auto samples = SampleLines(out);
+  ASSERT_FALSE(samples.empty());
+  EXPECT_EQ(samples.front().rfind("\tc400.0\tc403.3\t", 0), 0u);
+  samples.erase(samples.begin());
+  EXPECT_EQ(samples.size(), 299u - 6u - 4u);
+
+  const CliRun replay = Cli("replay " + Quoted(out));
+  ASSERT_EQ(replay.exitStatus, 0) << replay.err;
+  EXPECT_EQ(Lines(replay.out), samples);
+
+  const CliRun info = Cli("info " + Quoted(out));
+  ASSERT_EQ(info.exitStatus, 0) << info.err;
+  EXPECT_NE(info.out.find("Device type: 83 (hyperspectral"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("Sample lines: 289\n"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("Traces: 200\n"), std::string::npos);
+  EXPECT_NE(info.out.find("  100   a400.0"), std::string::npos) << info.out;
+}
+
+TEST_F(RecordCli, InfoDescribesHyperspectralDeviceFiles) {
+  const CliRun v2 = Cli("info " + Quoted(SONDRIX_EXAMPLES_DIR "/benth-100wl.dev"));
+  ASSERT_EQ(v2.exitStatus, 0) << v2.err;
+  EXPECT_NE(v2.out.find("Serial number: 530000A7\n"), std::string::npos) << v2.out;
+  EXPECT_NE(v2.out.find("Traces: 200\n"), std::string::npos);
+  EXPECT_NE(v2.out.find("  199   a730.0          730.0 nm"), std::string::npos) << v2.out;
+  const CliRun v3 = Cli("info " + Quoted(SONDRIX_EXAMPLES_DIR "/benth-85wl-v3.dev"));
+  ASSERT_EQ(v3.exitStatus, 0) << v3.err;
+  EXPECT_NE(v3.out.find("Device type: 241 (hyperspectral"), std::string::npos) << v3.out;
+  EXPECT_NE(v3.out.find("Traces: 170\n"), std::string::npos);
+  EXPECT_NE(v3.out.find("  85    a402.7          402.7 nm"), std::string::npos) << v3.out;
+}
+
 TEST_F(RecordCli, InfoDescribesADeviceFile) {
   const CliRun info = Cli("info " + Quoted(kDevice));
   ASSERT_EQ(info.exitStatus, 0) << info.err;

@@ -1,10 +1,12 @@
 // Fuzz target: arbitrary bytes read as a device configuration file by every
-// meter model's configuration, and whatever was read written out again.
+// meter model's configuration (the hyperspectral one included), and
+// whatever was read written out again.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 
+#include "config/benth_meter_config.h"
 #include "config/meter_config.h"
 
 namespace {
@@ -24,6 +26,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fmemopen(const_cast<std::uint8_t*>(data), size, "r"));
     if (!in) return 0;
     sondrix::MeterConfig config(traces, traces);
+    config.ReadConfig(in.get());
+    std::unique_ptr<std::FILE, StreamCloser> out(std::fopen("/dev/null", "w"));
+    if (out) config.WriteConfig(out.get());
+  }
+  // The hyperspectral configuration: its device type's counts and others.
+  for (int wavelengths : {100, 3, 0}) {
+    std::unique_ptr<std::FILE, StreamCloser> in(
+        fmemopen(const_cast<std::uint8_t*>(data), size, "r"));
+    if (!in) return 0;
+    sondrix::BenthMeterConfig config(2 * wavelengths, wavelengths);
     config.ReadConfig(in.get());
     std::unique_ptr<std::FILE, StreamCloser> out(std::fopen("/dev/null", "w"));
     if (out) config.WriteConfig(out.get());

@@ -473,7 +473,7 @@ TEST_F(FactoryTest, DeviceTypeSelectsTheMeterClass) {
             status::kOk);
   EXPECT_NE(dynamic_cast<PelagMeter*>(source.get()), nullptr);
 
-  for (std::uint32_t type : {5u, 83u, 241u}) {
+  for (std::uint32_t type : {5u, 2u, 255u}) {
     const std::string dev = test::WriteTextFile(HomeFile("x.dev"), test::MeterDeviceText(type << 24 | 7, 18));
     EXPECT_EQ(NewSource(source, kSourceKindDevice, dev, ""), status::kBadConfigFormat) << type;
     EXPECT_EQ(source, nullptr);

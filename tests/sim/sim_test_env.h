@@ -3,7 +3,15 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -11,6 +19,8 @@
 #include <vector>
 
 #include "sim/simulator.h"
+
+extern char** environ;
 
 namespace sondrix::test {
 
@@ -50,5 +60,95 @@ inline std::vector<std::uint8_t> ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
+
+struct ToolRun {
+  int exitStatus = -1;
+  std::string out;
+  std::string err;
+};
+
+// A running sondrix-sim whose standard output comes through a pipe.
+class Child {
+ public:
+  Child(const std::vector<std::string>& args, const std::string& errFile) {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    posix_spawn_file_actions_addclose(&actions, fds[1]);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<std::string> all = {kSimTool};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, kSimTool.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
+      pid_ = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    out_ = fds[0];
+  }
+  ~Child() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (out_ >= 0) close(out_);
+  }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+
+  bool started() const { return pid_ > 0; }
+
+  // The first line of standard output (waits up to `seconds`).
+  std::string FirstLine(double seconds) {
+    std::string line;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+      pollfd p{out_, POLLIN, 0};
+      if (poll(&p, 1, 50) <= 0) continue;
+      char c = 0;
+      if (read(out_, &c, 1) != 1) break;
+      if (c == '\n') return line;
+      line += c;
+    }
+    return line;
+  }
+
+  // Everything on standard output until the tool closes it.
+  std::string ReadAll() {
+    std::string all;
+    char chunk[4096];
+    for (;;) {
+      const ssize_t got = read(out_, chunk, sizeof chunk);
+      if (got > 0) {
+        all.append(chunk, static_cast<std::size_t>(got));
+      } else if (got == 0 || errno != EINTR) {
+        return all;
+      }
+    }
+  }
+
+  // Sends `signal` and waits for the exit; the exit status, or -1.
+  int Stop(int signal) {
+    if (pid_ <= 0) return -1;
+    kill(pid_, signal);
+    return Wait();
+  }
+  int Wait() {
+    int raw = 0;
+    if (waitpid(pid_, &raw, 0) != pid_) return -1;
+    pid_ = -1;
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1;
+};
 
 }  // namespace sondrix::test

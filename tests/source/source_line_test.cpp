@@ -131,7 +131,7 @@ TEST(SourceLineRead, WindowsLineEndsAreNotPartOfTheTail) {
 TEST(SourceLineRead, FieldsThatAreNotWellFormedNumbersMakeALostLine) {
   const char* const damaged[] = {
       "1.5\t1.0\t2.0\n",          // a fraction in the time stamp
-      "2147483648\t1.0\t2.0\n",   // beyond 32 bits
+      "9223372036854775808\t1.0\t2.0\n",  // beyond 64 bits
       "10\t0.6x\t2.0\n",          // rubbish behind a number
       "10\t0.\t2.0\n",            // a number cut after its point
       "10\tnan\t2.0\n",

@@ -8,6 +8,7 @@
 #include "cli_args.h"
 #include "commands.h"
 #include "common/status.h"
+#include "config/benth_meter_config.h"
 #include "config/config.h"
 #include "config/meter_config.h"
 #include "source/device.h"
@@ -45,7 +46,9 @@ std::unique_ptr<Config> NewConfigFor(int deviceType, Status& code) {
       return std::make_unique<MeterConfig>(DeviceTraceCount(deviceType),
                                            DeviceInTraceCount(deviceType));
     case Model::Benth:
-      break;
+      code = status::kOk;
+      return std::make_unique<BenthMeterConfig>(DeviceTraceCount(deviceType),
+                                                DeviceInTraceCount(deviceType));
   }
   code = status::kConfigDeviceType;
   return nullptr;

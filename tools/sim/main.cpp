@@ -1,17 +1,21 @@
-// sondrix-sim: the byte stream of an absorption/attenuation meter, made from
-// its device configuration file, written to a raw capture file, to standard
-// output or to a pseudo-terminal that the program opens as a serial port.
+// sondrix-sim: the byte stream of a meter, made from its device
+// configuration file, written to a raw capture file, to standard output or
+// to a pseudo-terminal that the program opens as a serial port (where the
+// hyperspectral meter also answers commands).
 #include <unistd.h>
 
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <optional>
+#include <random>
+#include <span>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
+#include "sim/benth_simulator.h"
 #include "sim/output.h"
 #include "sim/simulator.h"
 
@@ -30,10 +34,12 @@ constexpr const char* kHelp = R"(Usage: sondrix-sim --device FILE.dev [--out FIL
                    [--packets N | --seconds S] [--rate HZ] [--realtime | --fast]
                    [--seed N] [fault options] [signal options] [--quiet]
 
-Writes the packet stream of the absorption/attenuation meter described by a
-device configuration file (nine- and three-wavelength A+C meters, A meter,
-C meter). Calibrated with the same file, the counts give a smooth A and C
-spectrum with a little noise; the instrument dives and comes up again.
+Writes the packet stream of the meter described by a device configuration
+file (nine- and three-wavelength A+C meters, A meter, C meter, hyperspectral
+A+C meter). Calibrated with the same file, the counts give a smooth A and C
+spectrum with a little noise; the instrument dives and comes up again. On a
+pseudo-terminal the hyperspectral meter answers command frames, and changes
+its output spacing and baud rate as the instrument does.
 
 Output (one of; standard output when neither is given):
   --device FILE      device configuration file (.dev or .cal) to simulate
@@ -76,7 +82,15 @@ Signal:
                      temperature-bin range, seconds (default 900)
   --value-noise X    noise of the calibrated A and C values, 1/m standard
                      deviation, cut at 3 sigma (default 0.002; 0 for none)
-  --status W         status word of every packet, 0-65535 (default 0)
+  --status W         status word of every packet, 0-65535 (default 0; the
+                     hyperspectral meter's type 4 packets then carry the rate)
+
+Hyperspectral meter:
+  --packet-type T    packet type 0-255 (default 5: with a depth profile; 4
+                     carries the rate instead; 3 and below the older
+                     temperature converters)
+  --drop-ack K       the K-th command received is lost with its
+                     acknowledgement (the program asks again)
 
 Other:
   --quiet            no summary on standard error
@@ -237,6 +251,13 @@ bool ParseArguments(int argc, char** argv, Options& o) {
           !ParseNonNegative(std::string_view(value).substr(colon + 1), s.faults.pauseSeconds)) {
         return bad("K:D, every K packets a pause of D seconds");
       }
+    } else if (name == "--packet-type") {
+      if (!take()) return false;
+      if (!ParseNumber(value, s.packetType) || s.packetType < 0 || s.packetType > 255) {
+        return bad("a packet type from 0 to 255");
+      }
+    } else if (name == "--drop-ack") {
+      if (!every(s.dropAck)) return false;
     } else if (name == "--quiet") {
       if (!flag(o.quiet)) return false;
     } else {
@@ -267,11 +288,11 @@ std::string Plural(long long count, const char* one, const char* many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
-void PrintSummary(const sondrix::sim::Simulator& sim, const sondrix::sim::SimDevice& device,
+void PrintSummary(const sondrix::sim::PacketStream& sim, const sondrix::sim::SimDevice& device,
                   bool stopped) {
   const auto& c = sim.Counts();
   char serial[16];
-  std::snprintf(serial, sizeof serial, "%08X", static_cast<unsigned>(device.config->serialnum));
+  std::snprintf(serial, sizeof serial, "%08X", static_cast<unsigned>(device.Base().serialnum));
   std::string text = std::string(kProgram) + ": " + Plural(c.packets, "packet", "packets") + " (" +
                      Plural(c.packets * sim.SamplesPerPacket(), "sample", "samples") + ") of " +
                      std::string(device.model->description) + " " + serial;
@@ -282,7 +303,15 @@ void PrintSummary(const sondrix::sim::Simulator& sim, const sondrix::sim::SimDev
           Plural(c.noiseBytes, "byte", "bytes") + "), " +
           Plural(c.wrongSerials, "wrong serial number", "wrong serial numbers") + ", " +
           Plural(c.pauses, "pause", "pauses") + "; " +
-          Plural(c.lostSamples, "sample", "samples") + " lost to faults\n";
+          Plural(c.lostSamples, "sample", "samples") + " lost to faults";
+  if (const auto* benth = dynamic_cast<const sondrix::sim::BenthSimulator*>(&sim);
+      benth != nullptr && benth->Commands() > 0) {
+    text += "; " + Plural(benth->Commands(), "command", "commands") + " (" +
+            Plural(benth->DroppedAcks(), "acknowledgement", "acknowledgements") +
+            " left out), now skip " + std::to_string(benth->Skip()) + " at " +
+            std::to_string(benth->LineBaud()) + " baud";
+  }
+  text += "\n";
   std::fputs(text.c_str(), stderr);
 }
 
@@ -293,7 +322,9 @@ int Run(const Options& o) {
     std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
     return kExitFailed;
   }
-  sondrix::sim::Simulator sim(*device.config, *device.model, o.settings);
+  const std::unique_ptr<sondrix::sim::PacketStream> stream =
+      sondrix::sim::MakeStream(device, o.settings);
+  sondrix::sim::PacketStream& sim = *stream;
 
   std::unique_ptr<Output> out;
   if (o.pty) {
@@ -313,6 +344,29 @@ int Run(const Options& o) {
     return kExitFailed;
   }
   sondrix::sim::InstallStopHandlers();
+  // Once a command changed the instrument's baud rate, a reader at another
+  // rate sees only garbled bytes, both ways.
+  auto garbled = [&]() {
+    const long line = out->LineBaud();
+    return sim.BaudChanged() && line > 0 && line != sim.LineBaud();
+  };
+  out->SetInputHandler([&](std::span<const std::uint8_t> bytes) {
+    if (!garbled()) sim.Input(bytes);
+  });
+  std::mt19937_64 garble(o.settings.seed + 7);
+  // Acknowledgements go out as soon as the commands came in.
+  auto reply = [&]() {
+    const std::vector<std::uint8_t> replies = sim.TakeReplies();
+    return replies.empty() ? Output::Result::kWritten : out->Write(replies.data(), replies.size());
+  };
+  auto wait = [&](double deadline) {
+    for (;;) {
+      if (reply() == Output::Result::kStopped) return false;
+      const double now = Output::Now();
+      if (now >= deadline) return true;
+      if (!out->WaitUntil(std::min(deadline, now + 0.01))) return false;
+    }
+  };
   if (o.pty) {
     std::printf("%s\n", out->SlavePath().c_str());
     std::fflush(stdout);
@@ -343,13 +397,25 @@ int Run(const Options& o) {
     if (paced) {
       // A packet leaves the instrument when its last sample is taken.
       due += sim.PacketSeconds();
-      if (!out->WaitUntil(due)) {
+      if (!wait(due)) {
         stopped = true;
         break;
       }
     }
+    out->PollInput();
+    if (reply() == Output::Result::kStopped) {
+      stopped = true;
+      break;
+    }
     const sondrix::sim::Emission& e = sim.Next();
-    const Output::Result written = out->Write(e.bytes.data(), e.bytes.size());
+    std::vector<std::uint8_t> noise;
+    if (garbled()) {
+      for (std::size_t i = 0; i < e.bytes.size(); ++i) {
+        noise.push_back(static_cast<std::uint8_t>(1 + garble() % 254));
+      }
+    }
+    const std::vector<std::uint8_t>& bytes = noise.empty() ? e.bytes : noise;
+    const Output::Result written = out->Write(bytes.data(), bytes.size());
     if (written == Output::Result::kStopped) {
       stopped = true;
       break;
@@ -362,7 +428,7 @@ int Run(const Options& o) {
     }
     if (e.pauseAfter > 0.0) {
       const double end = Output::Now() + e.pauseAfter;
-      if (!out->WaitUntil(end)) {
+      if (!wait(end)) {
         stopped = true;
         break;
       }
@@ -373,7 +439,10 @@ int Run(const Options& o) {
       break;
     }
   }
-  if (!stopped && result == kExitOk && o.pty) out->Drain(o.linger);
+  if (!stopped && result == kExitOk && o.pty) {
+    out->Drain(o.linger);
+    reply();
+  }
   if (!o.quiet) PrintSummary(sim, device, stopped);
   return result;
 }

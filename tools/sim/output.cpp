@@ -109,14 +109,23 @@ std::unique_ptr<Output> Output::OpenPty(std::string& error) {
   return out;
 }
 
-void Output::DiscardInput() {
+void Output::ReadInput() {
   if (!pty_) return;
-  std::uint8_t sink[256];
+  std::uint8_t bytes[256];
   for (;;) {
-    const ssize_t got = read(fd_, sink, sizeof sink);
+    const ssize_t got = read(fd_, bytes, sizeof bytes);
     if (got <= 0) return;
+    if (onInput_) onInput_(std::span<const std::uint8_t>(bytes, static_cast<std::size_t>(got)));
   }
 }
+
+void Output::SetInputHandler(std::function<void(std::span<const std::uint8_t>)> handler) {
+  onInput_ = std::move(handler);
+}
+
+void Output::PollInput() { ReadInput(); }
+
+long Output::LineBaud() const { return pty_ ? TerminalBaud(slaveFd_) : 0; }
 
 Output::Result Output::Write(const std::uint8_t* bytes, std::size_t count) {
   while (count > 0) {
@@ -132,7 +141,7 @@ Output::Result Output::Write(const std::uint8_t* bytes, std::size_t count) {
       // The reader is slow: wait for room, taking in what it wrote to us.
       pollfd wait{fd_, static_cast<short>(POLLOUT | (pty_ ? POLLIN : 0)), 0};
       const int ready = poll(&wait, 1, kPollSlice);
-      if (ready > 0 && (wait.revents & POLLIN) != 0) DiscardInput();
+      if (ready > 0 && (wait.revents & POLLIN) != 0) ReadInput();
       continue;
     }
     if (done < 0 && errno == EPIPE) return Result::kClosed;
@@ -150,7 +159,7 @@ bool Output::WaitUntil(double deadline) {
     const int slice = static_cast<int>(std::ceil(std::min(left, kPollSlice / 1000.0) * 1000.0));
     if (pty_) {
       pollfd wait{fd_, POLLIN, 0};
-      if (poll(&wait, 1, slice) > 0 && (wait.revents & POLLIN) != 0) DiscardInput();
+      if (poll(&wait, 1, slice) > 0 && (wait.revents & POLLIN) != 0) ReadInput();
     } else {
       poll(nullptr, 0, slice);
     }

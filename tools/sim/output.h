@@ -7,7 +7,9 @@
 #include <csignal>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 namespace sondrix::sim {
@@ -46,6 +48,15 @@ class Output {
   // `seconds`; false when they were not all taken. Others: true.
   bool Drain(double seconds);
 
+  // Pseudo-terminal: what the reader writes goes to `handler` (it is
+  // discarded without one). Input is taken in while the writer waits, and
+  // by PollInput.
+  void SetInputHandler(std::function<void(std::span<const std::uint8_t>)> handler);
+  void PollInput();
+  // Pseudo-terminal: the baud rate the reader set on its side of the line
+  // (0 when it cannot be told).
+  long LineBaud() const;
+
   bool IsPty() const { return pty_; }
   // The slave side of the pseudo-terminal ("/dev/pts/N").
   const std::string& SlavePath() const { return slavePath_; }
@@ -56,8 +67,8 @@ class Output {
 
  private:
   Output(int fd, bool owned, bool pty);
-  // Reads and discards what the reader wrote to the pseudo-terminal.
-  void DiscardInput();
+  // Reads what the reader wrote to the pseudo-terminal.
+  void ReadInput();
 
   int fd_;
   bool owned_;
@@ -65,6 +76,10 @@ class Output {
   int slaveFd_ = -1;
   std::string slavePath_;
   std::string error_;
+  std::function<void(std::span<const std::uint8_t>)> onInput_;
 };
+
+// The output baud rate a terminal is set to, or 0.
+long TerminalBaud(int fd);
 
 }  // namespace sondrix::sim

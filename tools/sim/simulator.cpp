@@ -7,6 +7,7 @@
 #include <numbers>
 
 #include "common/utils.h"
+#include "sim/benth_simulator.h"
 
 namespace sondrix::sim {
 namespace {
@@ -129,12 +130,26 @@ Status LoadDevice(const std::string& path, SimDevice& device, std::string& error
     error = path + ": unknown device type " + std::to_string(type);
     return status::kBadDeviceType;
   }
-  if (model->model == Model::Benth) {
-    error = path + ": the hyperspectral meter is not simulated (device type " +
-            std::to_string(type) + ")";
-    return status::kBadDeviceType;
-  }
   std::rewind(file.get());
+  if (model->model == Model::Benth) {
+    auto benth = std::make_unique<BenthMeterConfig>(model->traceCount, model->inTraceCount);
+    result = benth->ReadConfig(file.get());
+    if (result != status::kOk) {
+      error = path + ": " + StatusText(result);
+      return result;
+    }
+    if (benth->Wavelengths() < 1) {
+      error = path + ": the file holds no wavelengths";
+      return status::kBadConfigFormat;
+    }
+    if (!(benth->pathLength > 0.0) || !std::isfinite(benth->pathLength)) {
+      error = path + ": the path length must be a positive number of metres";
+      return status::kBadConfigFormat;
+    }
+    device.benth = std::move(benth);
+    device.model = model;
+    return status::kOk;
+  }
   auto config = std::make_unique<MeterConfig>(model->traceCount, model->inTraceCount);
   result = config->ReadConfig(file.get());
   if (result != status::kOk) {
@@ -154,14 +169,66 @@ Status LoadDevice(const std::string& path, SimDevice& device, std::string& error
   return status::kOk;
 }
 
-bool ContainsSync(const std::vector<std::uint8_t>& bytes, std::size_t from) {
-  if (bytes.size() < kMeterSync.size()) return false;
-  for (std::size_t i = from; i + kMeterSync.size() <= bytes.size(); ++i) {
-    if (std::equal(kMeterSync.begin(), kMeterSync.end(), bytes.begin() + static_cast<long>(i))) {
+bool ContainsPattern(const std::vector<std::uint8_t>& bytes, std::span<const std::uint8_t> pattern,
+                     std::size_t from) {
+  if (bytes.size() < pattern.size()) return false;
+  for (std::size_t i = from; i + pattern.size() <= bytes.size(); ++i) {
+    if (std::equal(pattern.begin(), pattern.end(), bytes.begin() + static_cast<long>(i))) {
       return true;
     }
   }
   return false;
+}
+
+bool ContainsSync(const std::vector<std::uint8_t>& bytes, std::size_t from) {
+  return ContainsPattern(bytes, kMeterSync, from);
+}
+
+void PlanEmission(const FaultSettings& faults, long long number, std::mt19937_64& engine,
+                  Emission& e) {
+  auto due = [number](int every) { return every > 0 && number % every == 0; };
+  e = Emission{};
+  e.packetNumber = number;
+  e.badChecksum = due(faults.badChecksum);
+  e.badLength = due(faults.badLength);
+  e.wrongSerial = due(faults.wrongSerial);
+  if (due(faults.noise)) {
+    e.noiseBytes = 1 + static_cast<int>(engine() % kMaxNoise);
+    for (int i = 0; i < e.noiseBytes; ++i) {
+      e.bytes.push_back(static_cast<std::uint8_t>(1 + engine() % 254));
+    }
+  }
+  if (due(faults.pauseEvery) && faults.pauseSeconds > 0.0) e.pauseAfter = faults.pauseSeconds;
+}
+
+std::uint32_t OtherSerial(std::uint32_t serial) {
+  return (serial & 0xFFFF0000u) | ((serial + 1) & 0xFFFFu);
+}
+
+void SimCounts::Add(const Emission& e, int samples) {
+  ++packets;
+  if (e.badChecksum) ++badChecksums;
+  if (e.badLength) ++badLengths;
+  if (e.badChecksum || e.badLength) lostSamples += samples;
+  if (e.noiseBytes > 0) {
+    ++noiseBursts;
+    noiseBytes += e.noiseBytes;
+  }
+  if (e.wrongSerial) ++wrongSerials;
+  if (e.pauseAfter > 0.0) ++pauses;
+}
+
+const Config& SimDevice::Base() const {
+  if (benth) return *benth;
+  return *config;
+}
+
+long long PacketStream::PacketsFor(double seconds) const {
+  if (!(seconds > 0.0)) return 1;
+  // Rounded: the period count makes the true rate differ slightly from the
+  // one asked for (10 s at 20 Hz are 20 packets, not 21).
+  const double packets = std::round(seconds / PacketSeconds());
+  return std::max(1LL, static_cast<long long>(packets));
 }
 
 Simulator::Simulator(const MeterConfig& config, const ModelInfo& model,
@@ -192,32 +259,38 @@ Simulator::Simulator(const MeterConfig& config, const ModelInfo& model,
   }
 }
 
-double Simulator::Uniform() {
-  return static_cast<double>(signal_() >> 11) * 0x1.0p-53;
+double UniformOf(std::mt19937_64& engine) {
+  return static_cast<double>(engine() >> 11) * 0x1.0p-53;
 }
 
-double Simulator::Gaussian() {
+double GaussianOf(std::mt19937_64& engine) {
   // Box-Muller on the engine's own bits, so that every library gives the
   // same numbers; cut at 3 sigma so that the error stays bounded.
   double u1 = 0.0;
   do {
-    u1 = Uniform();
+    u1 = UniformOf(engine);
   } while (u1 <= 0.0);
-  const double u2 = Uniform();
+  const double u2 = UniformOf(engine);
   const double z = std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * std::numbers::pi * u2);
   return std::clamp(z, -3.0, 3.0);
 }
 
-double Simulator::PacketSeconds() const {
-  return samples_ * period_ * kMeterPeriodSeconds;
+double DriftFraction(double seconds, double driftSeconds) {
+  if (!(driftSeconds > 0.0)) return 0.0;
+  return (1.0 - std::cos(2.0 * std::numbers::pi * std::fmod(seconds, driftSeconds) / driftSeconds)) /
+         2.0;
 }
 
-long long Simulator::PacketsFor(double seconds) const {
-  if (!(seconds > 0.0)) return 1;
-  // Rounded: the period count makes the true rate differ slightly from the
-  // one asked for (10 s at 20 Hz are 20 packets, not 21).
-  const double packets = std::round(seconds / PacketSeconds());
-  return std::max(1LL, static_cast<long long>(packets));
+std::unique_ptr<PacketStream> MakeStream(const SimDevice& device, const SimSettings& settings) {
+  if (device.benth) return std::make_unique<BenthSimulator>(*device.benth, settings);
+  return std::make_unique<Simulator>(*device.config, *device.model, settings);
+}
+
+double Simulator::Uniform() { return UniformOf(signal_); }
+double Simulator::Gaussian() { return GaussianOf(signal_); }
+
+double Simulator::PacketSeconds() const {
+  return samples_ * period_ * kMeterPeriodSeconds;
 }
 
 void Simulator::MakePacket(MeterPacketFields& fields) {
@@ -240,12 +313,7 @@ void Simulator::MakePacket(MeterPacketFields& fields) {
   e.extTemperature = fields.extTempHundredths / 100.0;
 
   // The instrument warms up and cools down across its calibrated range.
-  double drift = 0.0;
-  if (settings_.driftSeconds > 0.0) {
-    drift = (1.0 - std::cos(2.0 * std::numbers::pi * std::fmod(seconds, settings_.driftSeconds) /
-                            settings_.driftSeconds)) /
-            2.0;
-  }
+  const double drift = DriftFraction(seconds, settings_.driftSeconds);
   fields.tempCount = TempToCount(tempLow_ + (tempHigh_ - tempLow_) * drift);
   e.temperature = CountToTemp(fields.tempCount);
 
@@ -292,29 +360,10 @@ void Simulator::MakePacket(MeterPacketFields& fields) {
 
 const Emission& Simulator::Next() {
   Emission& e = current_;
-  const long long number = counts_.packets + 1;
-  const FaultSettings& f = settings_.faults;
-  auto due = [number](int every) { return every > 0 && number % every == 0; };
-
-  e = Emission{};
-  e.packetNumber = number;
-  e.badChecksum = due(f.badChecksum);
-  e.badLength = due(f.badLength);
-  e.wrongSerial = due(f.wrongSerial);
-  if (due(f.noise)) {
-    e.noiseBytes = 1 + static_cast<int>(faults_() % kMaxNoise);
-    for (int i = 0; i < e.noiseBytes; ++i) {
-      e.bytes.push_back(static_cast<std::uint8_t>(1 + faults_() % 254));
-    }
-  }
-  if (due(f.pauseEvery) && f.pauseSeconds > 0.0) e.pauseAfter = f.pauseSeconds;
+  PlanEmission(settings_.faults, counts_.packets + 1, faults_, e);
 
   MeterPacketFields fields;
-  fields.serial = serial_;
-  if (e.wrongSerial) {
-    // Another instrument of the same type: the user's serial number plus one.
-    fields.serial = (serial_ & 0xFFFF0000u) | ((serial_ + 1) & 0xFFFFu);
-  }
+  fields.serial = e.wrongSerial ? OtherSerial(serial_) : serial_;
   fields.status = settings_.statusWord;
   fields.periodCount = period_;
 
@@ -345,16 +394,7 @@ const Emission& Simulator::Next() {
   e.bytes.insert(e.bytes.end(), packet.begin(), packet.end());
 
   sample_ += samples_;
-  ++counts_.packets;
-  if (e.badChecksum) ++counts_.badChecksums;
-  if (e.badLength) ++counts_.badLengths;
-  if (e.badChecksum || e.badLength) counts_.lostSamples += samples_;
-  if (e.noiseBytes > 0) {
-    ++counts_.noiseBursts;
-    counts_.noiseBytes += e.noiseBytes;
-  }
-  if (e.wrongSerial) ++counts_.wrongSerials;
-  if (e.pauseAfter > 0.0) ++counts_.pauses;
+  counts_.Add(e, samples_);
   return e;
 }
 

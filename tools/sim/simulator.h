@@ -11,10 +11,12 @@
 #include <cstdint>
 #include <memory>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "common/status.h"
+#include "config/benth_meter_config.h"
 #include "config/meter_config.h"
 #include "io/meter_packet.h"
 #include "source/factories.h"
@@ -42,6 +44,11 @@ struct SimSettings {
   double valueNoise = 0.002;     // standard deviation of A and C, 1/m (cut at 3 sigma)
   std::uint16_t statusWord = 0;
   FaultSettings faults;
+  // The hyperspectral meter: the packet type its packets carry, and which
+  // command's acknowledgement to leave out (the K-th command received; 0
+  // for none).
+  int packetType = 5;
+  int dropAck = 0;
 };
 
 // The sample period count N = round(1 / (3.16e-05 rate)) the packets carry,
@@ -64,6 +71,15 @@ double ProfileDepth(double seconds, double maxDepth, double diveSeconds);
 // towards 6 degrees below a thermocline of 15 m scale.
 double WaterTemperature(double depth);
 
+// How far the instrument's warm-up and cool-down (one every driftSeconds)
+// has gone at instrument time `seconds`: 0 ... 1 ... 0.
+double DriftFraction(double seconds, double driftSeconds);
+
+// Uniform in [0, 1) and Gaussian (Box-Muller, cut at 3 sigma) numbers from
+// the engine's own bits, so that every library gives the same numbers.
+double UniformOf(std::mt19937_64& engine);
+double GaussianOf(std::mt19937_64& engine);
+
 // The temperature correction the meter adds to a trace's value at the
 // instrument temperature T: tempSlope (T - refTemp) in structure version 0;
 // minus tempCorr interpolated (or extrapolated) between the bracketing bins
@@ -75,15 +91,19 @@ double TemperatureTerm(const MeterConfig& config, int trace, double temperature)
 // else 10 ... 25 degrees.
 void TemperatureRange(const MeterConfig& config, double& low, double& high);
 
-// A device configuration file with the model it describes.
+// A device configuration file with the model it describes: `config` for
+// the absorption/attenuation meters, `benth` for the hyperspectral meter.
 struct SimDevice {
   std::unique_ptr<MeterConfig> config;
+  std::unique_ptr<BenthMeterConfig> benth;
   const ModelInfo* model = nullptr;
+
+  const Config& Base() const;
 };
 
 // Reads a device configuration file. 1, or a status code with a message in
-// `error` (unreadable file, unknown device type, the hyperspectral meter,
-// a path length that is not positive).
+// `error` (unreadable file, unknown device type, a path length that is not
+// positive).
 Status LoadDevice(const std::string& path, SimDevice& device, std::string& error);
 
 // What one step of the stream holds.
@@ -104,6 +124,15 @@ struct Emission {
   std::vector<double> targets;
 };
 
+// Starts the emission of packet `number` (1, 2, ...): the faults due for it
+// and the noise bytes in front of it (1 ... 20 bytes of 0x01 ... 0xFE, which
+// can neither form nor complete a sync pattern).
+void PlanEmission(const FaultSettings& faults, long long number, std::mt19937_64& engine,
+                  Emission& e);
+// The serial number word of another instrument of the same type: the
+// user's serial number plus one.
+std::uint32_t OtherSerial(std::uint32_t serial);
+
 struct SimCounts {
   long long packets = 0;
   long long badChecksums = 0;
@@ -113,28 +142,53 @@ struct SimCounts {
   long long wrongSerials = 0;
   long long pauses = 0;
   long long lostSamples = 0;  // samples the decoder must report lost
+
+  // Counts an emission of `samples` samples a packet.
+  void Add(const Emission& e, int samples);
 };
 
-class Simulator {
+// What the tool writes: the packets of one instrument, one after another.
+class PacketStream {
  public:
-  // `config` must have been read (its traces present); it is copied from.
-  Simulator(const MeterConfig& config, const ModelInfo& model, const SimSettings& settings);
-
+  virtual ~PacketStream() = default;
   // The next packet with the noise in front of it.
-  const Emission& Next();
-
-  const SimCounts& Counts() const { return counts_; }
-  int Channels() const { return channels_; }
-  int SamplesPerPacket() const { return samples_; }
-  int PacketLength() const { return length_; }  // L, without the checksum
-  std::uint16_t Period() const { return period_; }
+  virtual const Emission& Next() = 0;
+  virtual const SimCounts& Counts() const = 0;
+  virtual int SamplesPerPacket() const = 0;
   // Instrument time per packet, seconds.
-  double PacketSeconds() const;
+  virtual double PacketSeconds() const = 0;
   // Packets that cover `seconds` of instrument time, rounded (at least 1).
   long long PacketsFor(double seconds) const;
   // Whether the file's serial number (or a fixed header field) forms the
   // sync pattern inside every packet, so a resynchronisation may stop there.
-  bool HeaderFormsSync() const { return headerFormsSync_; }
+  virtual bool HeaderFormsSync() const { return false; }
+  // Bytes the reader wrote to the instrument. An instrument that takes
+  // commands answers them: its replies wait in TakeReplies.
+  virtual void Input(std::span<const std::uint8_t> bytes) { (void)bytes; }
+  virtual std::vector<std::uint8_t> TakeReplies() { return {}; }
+  // The baud rate the instrument talks at now, and whether a command
+  // changed it (from then on it talks at no other).
+  virtual long LineBaud() const { return 0; }
+  virtual bool BaudChanged() const { return false; }
+};
+
+// The stream of the device's model.
+std::unique_ptr<PacketStream> MakeStream(const SimDevice& device, const SimSettings& settings);
+
+class Simulator final : public PacketStream {
+ public:
+  // `config` must have been read (its traces present); it is copied from.
+  Simulator(const MeterConfig& config, const ModelInfo& model, const SimSettings& settings);
+
+  const Emission& Next() override;
+
+  const SimCounts& Counts() const override { return counts_; }
+  int Channels() const { return channels_; }
+  int SamplesPerPacket() const override { return samples_; }
+  int PacketLength() const { return length_; }  // L, without the checksum
+  std::uint16_t Period() const { return period_; }
+  double PacketSeconds() const override;
+  bool HeaderFormsSync() const override { return headerFormsSync_; }
 
  private:
   double Gaussian();          // signal engine, cut at 3 sigma
@@ -165,5 +219,8 @@ class Simulator {
 
 // Whether the sync pattern occurs in `bytes` at an offset of `from` or more.
 bool ContainsSync(const std::vector<std::uint8_t>& bytes, std::size_t from);
+// Whether `pattern` occurs in `bytes` at an offset of `from` or more.
+bool ContainsPattern(const std::vector<std::uint8_t>& bytes, std::span<const std::uint8_t> pattern,
+                     std::size_t from);
 
 }  // namespace sondrix::sim

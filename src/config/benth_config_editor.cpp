@@ -1,0 +1,283 @@
+// The hyperspectral configuration editor: the common fields, one entry per
+// wavelength with its C trace's name, both offsets and its colour, the two
+// field calibrations, and the instrument's output spacing and baud rate.
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "common/errors.h"
+#include "common/panels.h"
+#include "common/utils.h"
+#include "config/benth_meter_config.h"
+#include "config/calibration.h"
+#include "config/config_text.h"
+#include "config/editor_fields.h"
+#include "io/dport.h"
+#include "platform/ui.h"
+#include "source/factories.h"
+#include "source/source.h"
+
+namespace sondrix {
+namespace {
+
+namespace pn = panels;
+
+constexpr CommonFieldIds kCommonIds = {pn::kBcName,        pn::kBcBaud,       pn::kBcPathLength,
+                                       pn::kBcDepthOffset, pn::kBcDepthScale, pn::kBcDevType,
+                                       pn::kBcSerial};
+
+constexpr double kPreviewCurve[] = {30, 40, 20, 45, 40, 54, 35, 45, 20, 50};
+constexpr std::string_view kWrongTraceCount = "Trace count is wrong for device type";
+constexpr std::string_view kHardwareQuestion =
+    "You are about to change the configuration of the hardware.\n"
+    "Are you sure you want to do this?\n\n"
+    "Also, if you are using an RS485 connection this action will fail.\n\n"
+    "Do you want to continue?";
+constexpr std::string_view kWarningTitle = "Warning - Calibration in question";
+constexpr std::string_view kWarningText =
+    "Some traces may be not correctly calibrated.\nYou may want to recalibrate.";
+
+class BenthEditor {
+ public:
+  BenthEditor(BenthMeterConfig& copy, Source& device, int panel)
+      : copy_(copy), device_(device), panel_(panel) {}
+
+  void Fill();
+  bool Run();
+
+ private:
+  platform::Ui& ui() { return platform::ui(); }
+  int Count() const { return copy_.Wavelengths(); }
+  BenthTraceCal& Record(int i) { return copy_.traces[static_cast<std::size_t>(i)]; }
+
+  void ShowTrace(int index);
+  void StoreShownTrace();
+  void ShowOffsets();
+  void Preview(int color);
+  void ZeroOffsets();
+  // The device's port and samples per record; false with the error shown.
+  bool DevicePort(DPort*& port, int& samplesPerRec);
+  void Calibrate();
+  void DepthCalibrate();
+  void SetHardware();
+  bool Accept();
+
+  BenthMeterConfig& copy_;
+  Source& device_;
+  int panel_;
+  int shown_ = -1;
+};
+
+void BenthEditor::Fill() {
+  ui().ClearListCtrl(panel_, pn::kBcTraceList);
+  for (int i = 0; i < Count(); ++i) {
+    ui().InsertListItem(panel_, pn::kBcTraceList, -1, Record(i).name, i);
+    ui().CheckListItem(panel_, pn::kBcTraceList, i, 1);
+  }
+  ShowCommonFields(panel_, kCommonIds, copy_);
+  ui().SetCtrlVal(panel_, pn::kBcSkip, static_cast<int>(copy_.skip));
+  const int skip = std::clamp(static_cast<int>(copy_.skip), 1, kMaxBenthSkip);
+  ui().SetCtrlVal(panel_, pn::kBcOutput, 100 / skip);
+  if (Count() > 0) {
+    ui().SetCtrlIndex(panel_, pn::kBcTraceList, 0);
+    ShowTrace(0);
+  }
+}
+
+void BenthEditor::ShowTrace(int index) {
+  if (index < 0 || index >= Count()) return;
+  shown_ = index;
+  const BenthTraceCal& t = Record(index);
+  ui().SetCtrlVal(panel_, pn::kBcTraceName, t.name);
+  ui().SetCtrlVal(panel_, pn::kBcCOffset, t.cOffset);
+  ui().SetCtrlVal(panel_, pn::kBcAOffset, t.aOffset);
+  ui().SetCtrlVal(panel_, pn::kBcColor, static_cast<int>(VantorColorToRGB(t.color)));
+  Preview(t.color);
+}
+
+void BenthEditor::StoreShownTrace() {
+  if (shown_ < 0 || shown_ >= Count()) return;
+  BenthTraceCal& t = Record(shown_);
+  BenthTraceCal& a = Record(Count() + shown_);
+  const std::string name =
+      CleanTraceName(ui().GetCtrlText(panel_, pn::kBcTraceName), BenthTraceCal::kNameMax);
+  if (name.empty()) {
+    ui().SetCtrlVal(panel_, pn::kBcTraceName, t.name);
+  } else if (name != t.name) {
+    t.name = name;
+    t.wavelength = WavelengthFromName(name);
+    if (copy_.version < 3) a.wavelength = t.wavelength;
+    ui().ReplaceListItem(panel_, pn::kBcTraceList, shown_, name, shown_);
+  }
+  t.cOffset = ui().GetCtrlDouble(panel_, pn::kBcCOffset);
+  t.aOffset = ui().GetCtrlDouble(panel_, pn::kBcAOffset);
+  const auto rgb = static_cast<std::uint32_t>(ui().GetCtrlInt(panel_, pn::kBcColor)) & 0xFFFFFFu;
+  if (rgb != VantorColorToRGB(t.color)) {
+    t.color = RBGToVantorColor(rgb);
+    a.color = BenthAColor(t.color);
+  }
+}
+
+void BenthEditor::ShowOffsets() {
+  if (shown_ < 0 || shown_ >= Count()) return;
+  ui().SetCtrlVal(panel_, pn::kBcCOffset, Record(shown_).cOffset);
+  ui().SetCtrlVal(panel_, pn::kBcAOffset, Record(shown_).aOffset);
+}
+
+void BenthEditor::Preview(int color) {
+  ui().ClearStripChart(panel_, pn::kBcPreview);
+  ui().SetTraceAttribute(panel_, pn::kBcPreview, 0, platform::Attr::TraceColor,
+                         static_cast<int>(VantorColorToRGB(color)));
+  ui().PlotStripChart(panel_, pn::kBcPreview, kPreviewCurve, 1);
+}
+
+void BenthEditor::ZeroOffsets() {
+  const bool doA = ui().GetCtrlInt(panel_, pn::kBcZeroA) != 0;
+  const bool doC = ui().GetCtrlInt(panel_, pn::kBcZeroC) != 0;
+  for (int i = 0; i < Count(); ++i) {
+    if (doA) Record(i).aOffset = 0.0;
+    if (doC) Record(i).cOffset = 0.0;
+  }
+  ShowOffsets();
+}
+
+bool BenthEditor::DevicePort(DPort*& port, int& samplesPerRec) {
+  port = nullptr;
+  Status result = device_.GetPort(port);
+  samplesPerRec = device_.GetSamplesPerRec();
+  if (result == status::kOk && port == nullptr) result = status::kNotConnected;
+  if (result == status::kOk && samplesPerRec < 0) result = samplesPerRec;
+  if (result != status::kOk) Error_Report(result);
+  return result == status::kOk;
+}
+
+void BenthEditor::Calibrate() {
+  const int samples = ui().GetCtrlInt(panel_, pn::kBcCalSamples);
+  const bool doA = ui().GetCtrlInt(panel_, pn::kBcCalA) != 0;
+  const bool doC = ui().GetCtrlInt(panel_, pn::kBcCalC) != 0;
+  if (!doA && !doC) return;
+  ui().SetMouseCursor(platform::Cursor::HourGlass);
+  DPort* port = nullptr;
+  int samplesPerRec = 0;
+  if (DevicePort(port, samplesPerRec)) {
+    std::vector<std::uint8_t> selected(static_cast<std::size_t>(Count()), 0);
+    for (int i = 0; i < Count(); ++i) {
+      int checked = 0;
+      ui().IsListItemChecked(panel_, pn::kBcTraceList, i, checked);
+      selected[static_cast<std::size_t>(i)] = checked != 0 ? 1 : 0;
+    }
+    ui().RemovePopup(panel_);
+    const Status result = BenthMeterConfig_Calibrate(device_, copy_, samplesPerRec, *port, samples,
+                                                     doA, doC, selected);
+    ui().InstallPopup(panel_);
+    ShowOffsets();
+    if (result != status::kOk) Error_Report(result);
+  }
+  ui().SetMouseCursor(platform::Cursor::Default);
+}
+
+void BenthEditor::DepthCalibrate() {
+  ui().SetMouseCursor(platform::Cursor::HourGlass);
+  copy_.depthScale = ui().GetCtrlDouble(panel_, pn::kBcDepthScale);
+  DPort* port = nullptr;
+  int samplesPerRec = 0;
+  if (DevicePort(port, samplesPerRec)) {
+    const Status result =
+        BenthMeterConfig_DepthCalibrate(copy_, samplesPerRec, *port, kDepthSamples);
+    ui().SetCtrlVal(panel_, pn::kBcDepthOffset, copy_.depthOffset);
+    if (result != status::kOk) Error_Report(result);
+  }
+  ui().SetMouseCursor(platform::Cursor::Default);
+}
+
+void BenthEditor::SetHardware() {
+  if (ui().ConfirmPopup("", kHardwareQuestion) == 0) return;
+  DPort* port = nullptr;
+  int samplesPerRec = 0;
+  if (!DevicePort(port, samplesPerRec)) return;
+  ui().SetMouseCursor(platform::Cursor::HourGlass);
+  const int percent = ui().GetCtrlInt(panel_, pn::kBcOutput);
+  copy_.baudRate = ui().GetCtrlInt(panel_, pn::kBcBaud);
+  copy_.skip = static_cast<std::int8_t>(percent > 0 ? std::min(100 / percent, 127) : 1);
+  ui().SetCtrlVal(panel_, pn::kBcSkip, static_cast<int>(copy_.skip));
+  const Status result = BenthMeterConfig_SetParams(copy_, *port, percent, copy_.baudRate);
+  ui().SetMouseCursor(platform::Cursor::Default);
+  if (result != status::kOk) Error_Report(result);
+}
+
+// A file with fewer output wavelengths than the device type's most is a
+// file of that device type all the same.
+bool BenthEditor::Accept() {
+  if (!TakeCommonFields(panel_, kCommonIds, copy_)) return false;
+  const int most = DeviceInTraceCount(copy_.deviceType());
+  if (most < 0) {
+    Error_Report(most);
+    return false;
+  }
+  if (copy_.inTraceCount > most || copy_.traceCount != 2 * copy_.inTraceCount) {
+    Error_Message(kWrongTraceCount);
+    return false;
+  }
+  return true;
+}
+
+bool BenthEditor::Run() {
+  for (;;) {
+    const platform::UserEvent event = ui().GetUserEvent(true);
+    if (event.type == platform::EventType::None || event.panel != panel_) continue;
+
+    StoreShownTrace();
+    int selected = shown_;
+    if (ui().GetCtrlIndex(panel_, pn::kBcTraceList, selected) >= 0 && selected != shown_) {
+      ShowTrace(selected);
+    }
+
+    if (event.type == platform::EventType::Close) return false;
+    if (event.type != platform::EventType::Commit) continue;
+    switch (event.control) {
+      case pn::kBcColor:
+        if (shown_ >= 0) Preview(Record(shown_).color);
+        break;
+      case pn::kBcZero:
+        ZeroOffsets();
+        break;
+      case pn::kBcCalibrate:
+        Calibrate();
+        break;
+      case pn::kBcDepthCal:
+        DepthCalibrate();
+        break;
+      case pn::kBcSetHardware:
+        SetHardware();
+        break;
+      case pn::kBcOk:
+        if (Accept()) return true;
+        break;
+      case pn::kBcCancel:
+        return false;
+      default:
+        break;
+    }
+  }
+}
+
+}  // namespace
+
+Status BenthMeterConfig::EditConfig(Source& device, int& changed) {
+  changed = 0;
+  Status result = status::kOk;
+  const auto copy =
+      EditCopy<BenthMeterConfig, BenthEditor>(*this, device, panels::kBenthConfig, result);
+  if (!copy) return result;
+  changed = copy->CompConfig(*this) ? 0 : 1;
+  if (BenthCalibrationInQuestion(skip, copy->skip)) {
+    const std::array<std::string, 1> ok = {"OK"};
+    platform::ui().GenericMessagePopup(kWarningTitle, kWarningText, ok);
+  }
+  return copy->CopyConfig(*this);
+}
+
+}  // namespace sondrix

@@ -1,0 +1,230 @@
+#include "io/benth_buffer.h"
+
+#include <algorithm>
+#include <span>
+
+#include "common/utils.h"
+#include "platform/clock.h"
+
+namespace sondrix {
+namespace {
+
+constexpr int kCommandAttempts = 3;
+constexpr int kBeginAttempts = 3;
+constexpr double kPollDelay = 0.002;
+constexpr double kSecondsPerDay = 86400.0;
+
+// Offsets in the packet buffer, which starts at the length field.
+constexpr int At(int packetOffset) { return packetOffset - kBenthLengthOffset; }
+
+double Elapsed(double start) {
+  double now = platform::Timer();
+  if (now < start) now += kSecondsPerDay;
+  return now - start;
+}
+
+}  // namespace
+
+Status BenthBuffer::New(std::unique_ptr<BenthBuffer>& handle, DPort& port, int channels,
+                        int samples) {
+  handle.reset();
+  if (BenthPacketLength(channels) == 0 || samples < 1) return status::kBadArgument;
+  handle.reset(new BenthBuffer(port, channels, samples));
+  return status::kOk;
+}
+
+BenthBuffer::BenthBuffer(DPort& port, int channels, int samples)
+    : port_(port),
+      channels_(channels),
+      samples_(samples),
+      length_(BenthPacketLength(channels)),
+      packet_(static_cast<std::size_t>(length_ - kBenthLengthOffset), 0),
+      data_(static_cast<std::size_t>(samples)) {
+  refs_.status = 0;
+}
+
+BenthBuffer::~BenthBuffer() = default;
+
+Status BenthBuffer::MarkLost(int& last) {
+  for (DataSample& sample : data_) sample.status = status::kLostLine;
+  last = samples_ - 1;
+  return status::kOk;
+}
+
+// Only a length word equal to L is ever read on: a packet that declares any
+// other length, larger than the buffer or not, is a lost packet.
+Status BenthBuffer::ReadRecord(int& last) {
+  const Status waiting = port_.BytesAvail();
+  if (waiting < 0) return waiting;
+  if (waiting <= length_) return status::kNoData;
+
+  Status result = port_.Search(kBenthSync.data(), kBenthSyncLength, 2 * length_);
+  if (result != status::kOk) return result;
+  std::array<std::uint8_t, 2> lengthBytes{};
+  result = port_.Read(lengthBytes.data(), 2);
+  if (result != status::kOk) return result;
+  if (swapShort(lengthBytes.data()) != length_) return MarkLost(last);
+
+  // A read cut short by the time-out still reports success: clearing first
+  // keeps the previous packet's bytes from passing the checksum again.
+  std::fill(packet_.begin(), packet_.end(), std::uint8_t{0});
+  checksum_.fill(0);
+  packet_[0] = lengthBytes[0];
+  packet_[1] = lengthBytes[1];
+  result = port_.Read(packet_.data() + 2, length_ - kBenthLengthOffset - 2);
+  if (result != status::kOk) return result;
+  result = port_.Read(checksum_.data(), kBenthChecksumBytes);
+  if (result != status::kOk) return result;
+  if ((BenthChecksum(packet_) & 0xFFFF) != swapShort(checksum_.data())) return MarkLost(last);
+
+  Decode();
+  last = samples_ - 1;
+  return status::kOk;
+}
+
+void BenthBuffer::Decode() {
+  const std::uint8_t* p = packet_.data();
+  type_ = p[At(kBenthTypeOffset)];
+  const std::uint8_t* serial = p + At(kBenthSerialOffset);
+  refs_.serial = static_cast<std::uint32_t>(serial[0]) | (static_cast<std::uint32_t>(serial[1]) << 8) |
+                 (static_cast<std::uint32_t>(serial[2]) << 16) |
+                 (static_cast<std::uint32_t>(serial[3]) << 24);
+  const std::uint16_t status = swapShort(p + At(kBenthStatusOffset));
+  const std::uint16_t count1 = swapShort(p + At(kBenthCount1Offset));
+  const std::uint16_t count2 = swapShort(p + At(kBenthCount2Offset));
+  const std::uint16_t count3 = swapShort(p + At(kBenthCount3Offset));
+  const std::uint16_t count4 = swapShort(p + At(kBenthCount4Offset));
+  const auto count5 = static_cast<std::int16_t>(swapShort(p + At(kBenthCount5Offset)));
+  const auto count6 = static_cast<std::int16_t>(swapShort(p + At(kBenthCount6Offset)));
+  const std::uint32_t time = swapLong(p + At(kBenthTimeOffset));
+  refs_.status = status;
+
+  const auto n = static_cast<std::size_t>(channels_);
+  for (DataSample& sample : data_) {
+    const std::uint8_t* at = p + At(kBenthChannelsOffset);
+    for (std::size_t j = 0; j < n; ++j, at += kBenthChannelBytes) {
+      refs_.refs[j] = swapShort(at);
+      refs_.refs[n + j] = swapShort(at + 2);
+      sample.values[j] = swapShort(at + 4);
+      sample.values[n + j] = swapShort(at + 6);
+    }
+    sample.status = status::kOk;
+    sample.time = static_cast<std::int32_t>(time / 10);
+  }
+
+  refs_.temp = BenthInternalTemp(type_, count4);
+  refs_.extTemp = BenthSecondTemp(type_, count3);
+  if (type_ == 4) {
+    refs_.pressure = 0.0;
+    refs_.sampleRate = status;
+    refs_.aux = count1;
+  } else if (type_ >= 5) {
+    refs_.pressure = count1;
+    refs_.sampleRate = 0.0;
+    refs_.aux = status;
+  }
+  refs_.auxCount2 = count2;
+  refs_.auxCount5 = count5;
+  refs_.auxCount6 = count6;
+}
+
+Status BenthBuffer::LinesAvailable() {
+  const Status waiting = port_.BytesAvail();
+  if (waiting < 0) return waiting;
+  return waiting / (length_ / samples_);
+}
+
+Status BenthBuffer::BytesAvailable() { return port_.BytesAvail(); }
+
+Status BenthBuffer::Sync(std::uint32_t& serial, std::uint32_t& status, std::uint32_t& skip) {
+  port_.Reset();
+  Status result = port_.Search(kBenthSync.data(), kBenthSyncLength, 2 * length_);
+  if (result != status::kOk) return result;
+  std::array<std::uint8_t, 2> bytes{};
+  result = port_.Read(bytes.data(), 2);
+  if (result != status::kOk) return result;
+  if (swapShort(bytes.data()) > kBenthMaxSyncLength) return status::kUnrecognisedData;
+
+  // The packet type, then the skip value; only the skip value is reported.
+  bytes.fill(0);
+  result = port_.Read(bytes.data(), 2);
+  if (result != status::kOk) return result;
+  skip = bytes[1];
+
+  std::array<std::uint8_t, 4> word{};
+  result = port_.Read(word.data(), 4);
+  if (result != status::kOk) return result;
+  serial = swapLong(word.data());
+  word.fill(0);
+  result = port_.Read(word.data(), 4);
+  status = swapShort(word.data());
+  return result;
+}
+
+Status BenthBuffer::BufferSize() { return port_.BufferSize(); }
+
+const RefBlock* BenthBuffer::GetRefp() { return &refs_; }
+
+const DataSample* BenthBuffer::GetDatap(int index) {
+  if (index < 0 || index >= samples_) return nullptr;
+  return &data_[static_cast<std::size_t>(index)];
+}
+
+// --- Commands --------------------------------------------------------------------
+
+Status BenthBuffer::CommandAttempt(const std::array<std::uint8_t, kBenthFrameBytes>& frame) {
+  Status result = port_.Write(frame.data(), kBenthFrameBytes);
+  if (result != status::kOk) return result;
+
+  const double start = platform::Timer();
+  Status waiting = port_.BytesAvail();
+  while (waiting >= 0 && waiting < kBenthFrameBytes && Elapsed(start) < kAckTimeout) {
+    platform::Delay(kPollDelay);
+    waiting = port_.BytesAvail();
+  }
+  if (waiting < 0) return waiting;
+  // The acknowledgement is twelve bytes: with fewer waiting after the wait,
+  // it did not come, and another attempt is made.
+  if (waiting < kBenthFrameBytes) return status::kTimedOut;
+
+  result = port_.Search(kBenthFrameSync.data(), kBenthSyncLength, 2 * length_);
+  if (result == status::kUnrecognisedData) return status::kNoAcknowledgement;
+  if (result != status::kOk) return result;
+  std::array<std::uint8_t, 8> tail{};
+  result = port_.Read(tail.data(), static_cast<int>(tail.size()));
+  if (result != status::kOk) return result;
+  return BenthFrameTailGood(tail) ? status::kOk : status::kUnrecognisedData;
+}
+
+Status BenthBuffer::SendCommand(std::uint16_t code, std::uint16_t param1, std::uint16_t param2) {
+  port_.Reset();
+  const auto frame = EncodeBenthFrame(code, param1, param2);
+  for (int attempt = 0; attempt < kCommandAttempts; ++attempt) {
+    const Status result = CommandAttempt(frame);
+    if (result != status::kTimedOut && result != status::kNoAcknowledgement) return result;
+  }
+  return status::kUnrecognisedData;
+}
+
+// The baud rate travels in the two parameters, most significant half first.
+Status BenthBuffer::SetParams(int parameter, int baudRate) {
+  Status result = status::kUnrecognisedData;
+  for (int attempt = 0; attempt < kBeginAttempts && result != status::kOk; ++attempt) {
+    result = SendCommand(kBenthCmdBegin, 0, 0);
+  }
+  if (result != status::kOk) return result;
+  result = SendCommand(kBenthCmdSpacing, static_cast<std::uint16_t>(parameter), 0);
+  if (result != status::kOk) return result;
+  const auto baud = static_cast<std::uint32_t>(baudRate);
+  result = SendCommand(kBenthCmdBaud, static_cast<std::uint16_t>(baud >> 16),
+                       static_cast<std::uint16_t>(baud & 0xFFFF));
+  if (result != status::kOk) return result;
+  platform::Delay(kReopenDelay);
+
+  port_.Close();
+  result = port_.Open(baudRate);
+  if (result != status::kOk) return result;
+  return SendCommand(kBenthCmdEnd, 0, 0);
+}
+
+}  // namespace sondrix

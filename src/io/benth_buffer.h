@@ -1,0 +1,92 @@
+// BenthBuffer: the packet decoder of the hyperspectral meter (see
+// io/benth_packet.h for the format). A packet carries one sample of n
+// wavelength channels, each with two reference and two signal counts: the
+// first pair for the channel's attenuation trace, the second for its
+// absorption trace. The references go to the reference block (first
+// references, then second references), the signals to the sample (first
+// signals, then second signals). A packet with a wrong length or checksum
+// comes out as lost samples; the reference block of the last good packet
+// stays in place.
+//
+// Unlike the other meters, this instrument takes commands: SendCommand
+// writes a command frame and waits for its acknowledgement, and SetParams
+// uses that to change the instrument's output spacing and baud rate.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "common/status.h"
+#include "io/benth_packet.h"
+#include "io/data_buffer.h"
+#include "io/dport.h"
+
+namespace sondrix {
+
+class BenthBuffer : public DataBuffer {
+ public:
+  // A decoder of `channels` (1 ... 128) wavelength channels and `samples`
+  // (1 or more; the instrument sends one) samples per packet over `port`
+  // (not owned; it must outlive the decoder). 1, or -1001 with `handle`
+  // cleared for counts out of range.
+  static Status New(std::unique_ptr<BenthBuffer>& handle, DPort& port, int channels, int samples);
+
+  // 1 with `last` = m - 1 (a bad packet's samples are all -1023); -1022
+  // when no more than L bytes wait; -1000 when no sync pattern shows within
+  // 2 L bytes; port errors unchanged.
+  Status ReadRecord(int& last) override;                                  // 0
+  Status LinesAvailable() override;                                       // 1
+  Status BytesAvailable() override;                                       // 2
+  // Resets the port, finds a packet (any length up to 1000 bytes) and
+  // reads from its header the serial number (most significant byte first),
+  // the status word and the skip value (the header byte at offset 7). The
+  // stream is left inside that packet.
+  Status Sync(std::uint32_t& serial, std::uint32_t& status,               // 3
+              std::uint32_t& skip) override;
+  Status BufferSize() override;                                           // 4
+  const RefBlock* GetRefp() override;                                     // 5
+  // Sample 0 ... m - 1 of the last packet; null for any other index.
+  const DataSample* GetDatap(int index) override;                         // 6
+  ~BenthBuffer() override;                                                // 7 Dispose
+  // Sends the instrument its output spacing code (1 ... 4) and baud rate,
+  // then reopens the port at that rate. 1 or the failing command's code.
+  virtual Status SetParams(int parameter, int baudRate);                  // 8
+
+  // Writes a command frame and waits for its acknowledgement, three times
+  // at most: 1; -1000 after three attempts without an acknowledgement or
+  // for an acknowledgement that does not add up; port errors unchanged.
+  Status SendCommand(std::uint16_t code, std::uint16_t param1, std::uint16_t param2);
+
+  int Channels() const { return channels_; }
+  int PacketLength() const { return length_; }
+  // The packet type of the last good packet.
+  int PacketType() const { return type_; }
+
+  // How long SendCommand waits for an acknowledgement, seconds.
+  static constexpr double kAckTimeout = 2.0;
+  // SetParams' pause before reopening the port, seconds.
+  static constexpr double kReopenDelay = 0.1;
+
+ private:
+  BenthBuffer(DPort& port, int channels, int samples);
+
+  Status MarkLost(int& last);
+  void Decode();
+  // One write of a command and the wait for its acknowledgement.
+  Status CommandAttempt(const std::array<std::uint8_t, kBenthFrameBytes>& frame);
+
+  DPort& port_;
+  int channels_;
+  int samples_;
+  int length_;
+  int type_ = 0;
+  // The packet from its length field on (L - 4 bytes).
+  std::vector<std::uint8_t> packet_;
+  std::array<std::uint8_t, kBenthChecksumBytes> checksum_{};
+  RefBlock refs_;
+  std::vector<DataSample> data_;
+};
+
+}  // namespace sondrix

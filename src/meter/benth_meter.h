@@ -1,0 +1,80 @@
+// BenthMeter: the hyperspectral absorption and attenuation meter. One packet
+// per sample carries up to a hundred wavelength channels; each gives an
+// attenuation trace (first half of the trace list) and an absorption trace
+// (second half). The instrument reports in its packets a skip value (it
+// outputs every skip-th wavelength), which the device configuration must
+// agree with. Its configuration is a BenthMeterConfig, its decoder a
+// BenthBuffer, its data file a BenthFile.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "config/benth_meter_config.h"
+#include "io/data_buffer.h"
+#include "io/dport.h"
+#include "meter/meter.h"
+#include "source/source.h"
+#include "source/source_line.h"
+
+namespace sondrix {
+
+class BenthMeter final : public Meter {
+ public:
+  BenthMeter(Token token, std::string_view filename, std::string_view portname);
+
+  // Meter::Open; a configuration whose path length is not a positive
+  // number can be opened for editing (no port) but not for measuring.
+  Status Open() override;
+  // Meter::Reset; then -1048 when the configuration's skip value differs
+  // from the instrument's, or the instrument reports one outside 1 ... 4.
+  Status Reset() override;
+  Status ReadData(SourceLine& line) override;
+  Status ReadUnCorrData(SourceLine& line) override;
+  Status NewBuffer(std::unique_ptr<DataBuffer>& out, DPort& port) override;
+  Status NewDataFile(std::unique_ptr<DataFile>& out, std::string_view filename) override;
+  int GetRefLineLen() override;
+  int GetDataLineLen() override;
+  // The configuration's counts (2n and n), or 200 and 100 before it exists.
+  int GetTraceCount() override;
+  int GetInTraceCount() override;
+  int GetSamplesPerRec() override;
+  Status NewConfig() override;
+  // "\t%.0lf" of the auxiliary field, auxiliary count 2 and the signed
+  // auxiliary counts 5 and 6; 0.
+  int WriteRefs(const RefBlock& refs, std::string& tail) override;
+  // out[i] (attenuation) and out[n + i] (absorption) of wavelength i.
+  Status ComputeAbsorb(int n, std::span<double> out, std::span<const double> signal,
+                       double temperature, std::span<const double> refs,
+                       const TraceMap& map) override;
+  Status ComputeUnCorrAbsorb(int n, std::span<double> out, std::span<const double> signal,
+                             double temperature, std::span<const double> refs,
+                             const TraceMap& map) override;
+  int HasDepth() override;
+  // Every skip-th wavelength of both halves; the instrument's skip value
+  // (1 before it reported one).
+  int GetTraceMap(TraceMap& map) override;
+  int HasExtTemp() override;
+  // The hyperspectral configuration's editor.
+  Status EditConfig(int& changed) override;
+
+  BenthMeterConfig* benthConfig() const { return benthConfig_; }
+
+  // Milliseconds since the first sample after Reset from the packets' time
+  // counts (units of 10 ms, from the instrument's 32-bit millisecond
+  // counter), unwrapped over the counter's wrap and held in 64 bits.
+  std::int64_t Elapsed(std::int32_t count);
+
+ private:
+  Status FixTime(SourceLine& line, Status result);
+
+  BenthMeterConfig* benthConfig_ = nullptr;
+  std::int64_t firstCount_ = -1;
+  std::int64_t previousCount_ = 0;
+  std::int64_t wrapOffset_ = 0;
+};
+
+}  // namespace sondrix

@@ -1,0 +1,245 @@
+// The hyperspectral meter on replayed captures: counts from its
+// configuration, the skip check at reset, its trace map, the A and C
+// computation with its floor and temperature bins, the line it fills, and
+// time stamps over long runs.
+#include "meter/benth_meter.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/status.h"
+#include "datafile/benth_file.h"
+#include "io/benth_packet.h"
+#include "meter/source_factory.h"
+#include "support/fixtures.h"
+
+namespace sondrix {
+namespace {
+
+constexpr std::uint32_t kSerial = 0x530000A7;
+
+// Version 2 (n = 100 wavelengths, the skip value given) or version 3 with
+// n wavelengths; offsets C 0.1, A 0.2; bins 10 and 20 with C corrections
+// 0.01 and 0.03, A corrections 0.02 and 0.06.
+std::string DeviceText(int version, int n, int skip = 1) {
+  char line[256];
+  std::string text = "Test hyperspectral\n";
+  std::snprintf(line, sizeof line, "%08X\t\t; Serial number\n", kSerial);
+  text += line;
+  text += std::to_string(version) + "\t; structure version number\nReserved\n";
+  text += "0.5\t0.01\t\t; Depth calibration\n19200\t\t\t; Baud rate\n0.25\t\t\t; Path length\n";
+  text += std::to_string(version < 3 ? skip : n) + "\t\t\t; first\n";
+  text += "2\t\t\t; number of temperature bins\n\t10\t20\t; temperature bins\n";
+  for (int i = 0; i < n; ++i) {
+    std::snprintf(line, sizeof line, "c%d\t5\t%s0.1\t0.2\t\t0.01\t0.03\t\t0.02\t0.06\n", 400 + 3 * i,
+                  version >= 3 ? ("a" + std::to_string(401 + 3 * i) + "\t").c_str() : "");
+    text += line;
+  }
+  text += "0 0 0 0 0 0 0 0 0 0 0\t; limits\n";
+  return text;
+}
+
+struct PacketSpec {
+  std::uint8_t skip = 1;
+  std::uint32_t time = 0;
+  std::uint16_t signal = 30000;
+  std::uint16_t reference = 30000;
+  std::uint16_t tempCount = 0;  // internal temperature count
+  std::uint8_t type = 4;
+};
+
+std::vector<std::uint8_t> Packet(int n, const PacketSpec& spec) {
+  BenthPacketFields f;
+  f.type = spec.type;
+  f.skip = spec.skip;
+  f.serial = kSerial;
+  f.status = 7;
+  f.count1 = 300;
+  f.count2 = 22;
+  f.count3 = BenthSecondTempToCount(4, 12.0);
+  f.count4 = spec.tempCount != 0 ? spec.tempCount : BenthInternalTempToCount(4, 15.0);
+  f.count5 = -5;
+  f.count6 = 6;
+  f.time = spec.time;
+  const auto channels = static_cast<std::size_t>(n);
+  f.ref1.assign(channels, spec.reference);
+  f.ref2.assign(channels, spec.reference);
+  f.sig1.assign(channels, spec.signal);
+  f.sig2.assign(channels, spec.signal);
+  return EncodeBenthPacket(f, n);
+}
+
+class BenthMeterTest : public test::HeadlessTest {
+ protected:
+  // Opens a meter of `deviceText` on a capture of `packets` and resets it.
+  Status OpenOn(const std::string& deviceText, int n, const std::vector<PacketSpec>& packets) {
+    std::string bytes;
+    for (const PacketSpec& spec : packets) {
+      const auto packet = Packet(n, spec);
+      bytes.append(packet.begin(), packet.end());
+    }
+    test::WriteTextFile(dir.File("benth.raw"), bytes);
+    test::WriteTextFile(dir.File("benth.dev"), deviceText);
+    meter = Meter::New<BenthMeter>(dir.File("benth.dev"), dir.File("benth.raw"));
+    if (!meter) return status::kOutOfMemory;
+    const Status opened = meter->Open();
+    if (opened != status::kOk) return opened;
+    return meter->Reset();
+  }
+
+  test::TempDir dir;
+  std::unique_ptr<BenthMeter> meter;
+};
+
+TEST_F(BenthMeterTest, CountsComeFromTheConfiguration) {
+  test::WriteTextFile(dir.File("benth.dev"), DeviceText(3, 7));
+  meter = Meter::New<BenthMeter>(dir.File("benth.dev"), "");
+  EXPECT_EQ(meter->GetTraceCount(), 200);
+  EXPECT_EQ(meter->GetInTraceCount(), 100);
+  ASSERT_EQ(meter->Open(), status::kOk);
+  EXPECT_EQ(meter->GetTraceCount(), 14);
+  EXPECT_EQ(meter->GetInTraceCount(), 7);
+  EXPECT_EQ(meter->GetSamplesPerRec(), 1);
+  EXPECT_EQ(meter->HasDepth(), 1);
+  EXPECT_EQ(meter->HasExtTemp(), 1);
+  std::string heading;
+  EXPECT_EQ(meter->GetHeading(7, heading), status::kOk);
+  EXPECT_EQ(heading, "a401");
+}
+
+TEST_F(BenthMeterTest, FactoriesMakeTheHyperspectralClasses) {
+  test::WriteTextFile(dir.File("benth.dev"), DeviceText(3, 2));
+  std::unique_ptr<Source> source;
+  ASSERT_EQ(NewSource(source, kSourceKindDevice, dir.File("benth.dev"), ""), status::kOk);
+  EXPECT_NE(dynamic_cast<BenthMeter*>(source.get()), nullptr);
+}
+
+TEST_F(BenthMeterTest, ASkipValueTheInstrumentDoesNotShareIsRefused) {
+  EXPECT_EQ(OpenOn(DeviceText(2, 100, 2), 100, {{.skip = 1}, {.skip = 1}}), status::kSkipMismatch);
+  TraceMap map{};
+  meter->GetTraceMap(map);
+  EXPECT_EQ(map[1], 5);  // the instrument's value
+  meter->Close();
+
+  EXPECT_EQ(OpenOn(DeviceText(2, 100, 2), 100, {{.skip = 2}, {.skip = 2}}), status::kOk);
+  meter->GetTraceMap(map);
+  EXPECT_EQ(map[1], 0);
+  EXPECT_EQ(map[102], 3);
+  meter->Close();
+
+  // A skip value outside 1 ... 4 maps nothing and is refused, whatever the file says.
+  EXPECT_EQ(OpenOn(DeviceText(3, 3), 3, {{.skip = 200}, {.skip = 200}}), status::kSkipMismatch);
+  meter->GetTraceMap(map);
+  EXPECT_EQ(std::count(map.begin(), map.end(), 0), 256);
+}
+
+TEST_F(BenthMeterTest, ComputesAttenuationThenAbsorptionWithBinsAndAFloor) {
+  ASSERT_EQ(OpenOn(DeviceText(3, 3), 3, {{}, {}}), status::kOk);
+  TraceMap map{};
+  meter->GetTraceMap(map);
+  std::vector<double> out(6, -1.0);
+  const std::vector<double> signal = {100, 0, 50, 100, 100, 0};
+  const std::vector<double> refs = {100, 100, 100, 0, 100, 100};
+  ASSERT_EQ(meter->ComputeAbsorb(3, out, signal, 15.0, refs, map), status::kOk);
+  const double cCorr = 0.02;  // halfway between 0.01 and 0.03
+  const double aCorr = 0.04;
+  EXPECT_DOUBLE_EQ(out[0], 0.1 - cCorr);
+  EXPECT_DOUBLE_EQ(out[1], 0.1 - std::log(0.0005) / 0.25 - cCorr);
+  EXPECT_DOUBLE_EQ(out[2], 0.1 - std::log(0.5) / 0.25 - cCorr);
+  EXPECT_DOUBLE_EQ(out[3], 0.2 - aCorr);  // no reference: no measurement, still a number
+  EXPECT_DOUBLE_EQ(out[4], 0.2 - aCorr);
+  EXPECT_DOUBLE_EQ(out[5], 0.2 - std::log(0.0005) / 0.25 - aCorr);
+  // Beyond the bins the last pair extrapolates.
+  meter->ComputeAbsorb(3, out, signal, 30.0, refs, map);
+  EXPECT_NEAR(out[0], 0.1 - 0.05, 1e-12);
+
+  meter->ComputeUnCorrAbsorb(3, out, signal, 15.0, refs, map);
+  EXPECT_NEAR(out[0], -cCorr, 1e-12);
+  EXPECT_NEAR(out[4], -aCorr, 1e-12);
+  map[1] = 0;
+  meter->ComputeAbsorb(3, out, signal, 15.0, refs, map);
+  EXPECT_EQ(out[1], 0.0);
+  EXPECT_EQ(out[4], 0.0);
+}
+
+TEST_F(BenthMeterTest, FillsTheLineAndItsTrailingText) {
+  ASSERT_EQ(OpenOn(DeviceText(3, 2), 2, {{.time = 5000}, {.time = 5250, .signal = 15000}}),
+            status::kOk);
+  SourceLine line(4);
+  ASSERT_EQ(meter->ReadData(line), status::kOk);
+  EXPECT_EQ(line.status, 1);
+  EXPECT_EQ(line.time, 0);
+  EXPECT_NEAR(line.values[0], 0.1 - std::log(0.5) / 0.25 - 0.02, 1e-4);  // 15 degrees
+  EXPECT_NEAR(line.values[2], 0.2 - std::log(0.5) / 0.25 - 0.04, 1e-4);
+  EXPECT_NEAR(line.temperature, 15.0, 0.01);
+  EXPECT_NEAR(line.extTemperature, 12.0, 0.01);
+  EXPECT_EQ(line.sampleRate, 7.0);  // type 4: the status word
+  EXPECT_DOUBLE_EQ(line.depth, 0.5);
+  char expected[128];
+  std::snprintf(expected, sizeof expected, "%.2f\t7.0\t0.50\t%.2f\t300\t22\t-5\t6",
+                line.temperature, line.extTemperature);
+  EXPECT_EQ(line.tail, expected);
+}
+
+TEST_F(BenthMeterTest, TimeStampsOfALongRunDoNotOverflow) {
+  // The counter is in milliseconds; 30 days later, and then past its wrap at 2^32 ms.
+  const std::uint32_t start = 4000000000u;
+  const std::vector<PacketSpec> packets = {
+      {.time = 0}, {.time = start}, {.time = start + 250}, {.time = 5000}, {.time = 5250}};
+  ASSERT_EQ(OpenOn(DeviceText(3, 1), 1, packets), status::kOk);
+  SourceLine line(2);
+  std::vector<std::int64_t> times;
+  while (meter->ReadData(line) == status::kOk) times.push_back(line.time);
+  ASSERT_EQ(times.size(), 4u);
+  EXPECT_EQ(times[0], 0);
+  EXPECT_EQ(times[1], 250);
+  // 2^32 ms after the start, less the start, plus 5000: rounded to the 10 ms units.
+  EXPECT_NEAR(static_cast<double>(times[2]), 4294967296.0 - start + 5000.0, 10.0);
+  EXPECT_EQ(times[3] - times[2], 250);
+
+  BenthMeter& m = *meter;
+  m.Reset();
+  EXPECT_EQ(m.Elapsed(0), 0);
+  EXPECT_EQ(m.Elapsed(300000000), 3000000000LL);  // 34.7 days: beyond 32 bits of ms
+}
+
+TEST_F(BenthMeterTest, ADataFileHoldsTheHeadingsAndTheSkippedValues) {
+  ASSERT_EQ(OpenOn(DeviceText(2, 100, 2), 100, {{.skip = 2}, {.skip = 2}, {.skip = 2}}),
+            status::kOk);
+  std::unique_ptr<DataFile> file;
+  ASSERT_EQ(meter->NewDataFile(file, dir.File("run.tmp")), status::kOk);
+  ASSERT_NE(dynamic_cast<BenthFile*>(file.get()), nullptr);
+  ASSERT_EQ(file->OpenWrite(meter.get()), status::kOk);
+  SourceLine line(200);
+  ASSERT_EQ(meter->ReadData(line), status::kOk);
+  ASSERT_EQ(file->WriteData(line), status::kOk);
+  ASSERT_EQ(file->Close(), status::kOk);
+  ASSERT_EQ(file->SaveAs(dir.File("run.dat")), status::kOk);
+
+  const std::string text = test::ReadTextFile(dir.File("run.dat")).value_or("");
+  EXPECT_NE(text.find("\tc400\tc403\t"), std::string::npos);
+  EXPECT_NE(text.find("\ta400\ta403\t"), std::string::npos);
+  const std::string last = text.substr(text.rfind('\n', text.size() - 2) + 1);
+  EXPECT_EQ(std::count(last.begin(), last.end(), '\t'), 100 + 8);  // 100 values, 8 in the tail
+
+  std::unique_ptr<Source> replay;
+  ASSERT_EQ(NewSource(replay, kSourceKindFile, dir.File("run.dat"), ""), status::kOk);
+  ASSERT_EQ(replay->Open(), status::kOk);
+  EXPECT_EQ(replay->GetTraceCount(), 200);
+  SourceLine back(200);
+  ASSERT_EQ(replay->ReadData(back), status::kOk);
+  EXPECT_EQ(back.status, 1);
+  EXPECT_NEAR(back.values[0], line.values[0], 1e-5);
+  EXPECT_EQ(back.values[1], 0.0);
+  EXPECT_NEAR(back.values[102], line.values[102], 1e-5);
+  EXPECT_EQ(back.values[103], 0.0);
+  replay->Close();
+}
+
+}  // namespace
+}  // namespace sondrix
