@@ -12,17 +12,9 @@
 namespace sondrix {
 namespace {
 
-constexpr double kSecondsPerDay = 86400.0;
 constexpr std::string_view kCalibrationMessage = "\n   Reading data from meter...\n   Sample";
 // The wait message holds at most this many characters.
 constexpr std::size_t kMessageMax = 1023;
-
-// Seconds since `start` on the platform timer, which restarts at midnight.
-double Elapsed(double start) {
-  double now = platform::Timer();
-  if (now < start) now += kSecondsPerDay;
-  return now - start;
-}
 
 class WaitMessage {
  public:
@@ -39,7 +31,7 @@ Status ReadWaiting(const std::function<Status()>& read) {
   if (result != status::kNoData) return result;
   const double start = platform::Timer();
   while (result == status::kNoData) {
-    if (Elapsed(start) > kNoDataTimeout) return status::kTimedOut;
+    if (platform::SecondsSince(start) > kNoDataTimeout) return status::kTimedOut;
     platform::Delay(kCalibrationPoll);
     result = read();
   }

@@ -12,16 +12,9 @@ namespace {
 constexpr int kCommandAttempts = 3;
 constexpr int kBeginAttempts = 3;
 constexpr double kPollDelay = 0.002;
-constexpr double kSecondsPerDay = 86400.0;
 
 // Offsets in the packet buffer, which starts at the length field.
 constexpr int At(int packetOffset) { return packetOffset - kBenthLengthOffset; }
-
-double Elapsed(double start) {
-  double now = platform::Timer();
-  if (now < start) now += kSecondsPerDay;
-  return now - start;
-}
 
 }  // namespace
 
@@ -178,7 +171,7 @@ Status BenthBuffer::CommandAttempt(const std::array<std::uint8_t, kBenthFrameByt
 
   const double start = platform::Timer();
   Status waiting = port_.BytesAvail();
-  while (waiting >= 0 && waiting < kBenthFrameBytes && Elapsed(start) < kAckTimeout) {
+  while (waiting >= 0 && waiting < kBenthFrameBytes && platform::SecondsSince(start) < kAckTimeout) {
     platform::Delay(kPollDelay);
     waiting = port_.BytesAvail();
   }

@@ -46,6 +46,13 @@ ScopedClock::ScopedClock(Clock& clock) : previous_(gClock) { gClock = &clock; }
 
 ScopedClock::~ScopedClock() { gClock = previous_; }
 
+double SecondsSince(double start) {
+  constexpr double kSecondsPerDay = 86400.0;
+  double now = Timer();
+  if (now < start) now += kSecondsPerDay;
+  return now - start;
+}
+
 double Timer() { return clock().Timer(); }
 
 void Delay(double seconds) { clock().Delay(seconds); }

@@ -34,6 +34,10 @@ class ScopedClock {
 
 // Shorthands on the installed clock.
 double Timer();
+// Seconds since the Timer reading `start`. A reading below `start` is taken
+// as having passed midnight (the timer of the design restarts then), so
+// 86400 s are added.
+double SecondsSince(double start);
 void Delay(double seconds);
 // Today's date as "MM-DD-YYYY" and the time as "HH:MM:SS".
 std::string DateStr();

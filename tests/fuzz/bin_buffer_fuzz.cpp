@@ -32,8 +32,8 @@ class EagerPort : public sondrix::RS232Port {
   sondrix::Status BytesAvail() override { return 4096; }
 };
 
-// Reads records until the stream ends; `more` says whether a "not yet"
-// may still be followed by bytes. Every record must be well formed: lost
+// Reads records until the stream ends; `more` says whether a "not yet" or
+// a "no pattern" may still be followed by bytes. Every record must be well formed: lost
 // samples first, then at most one packet whose samples are valid fractions.
 template <typename More>
 void Drain(sondrix::BinBuffer& decoder, std::size_t maxCalls, More more) {
@@ -56,9 +56,9 @@ void Drain(sondrix::BinBuffer& decoder, std::size_t maxCalls, More more) {
       }
       volatile double temp = decoder.GetRefp()->temp;
       (void)temp;
-    } else if (result == sondrix::status::kNoData) {
+    } else if (result == sondrix::status::kNoData || result == sondrix::status::kUnrecognisedData) {
       if (!more()) return;
-    } else if (result != sondrix::status::kUnrecognisedData) {
+    } else {
       return;  // end of the stream (time-out or end of file)
     }
   }
@@ -81,8 +81,15 @@ void OverSerial(const Shape& shape, std::span<const std::uint8_t> stream) {
   port.SetName("COM1");
   std::unique_ptr<sondrix::BinBuffer> decoder;
   if (sondrix::BinBuffer::New(decoder, port, shape.channels, shape.samples) != 1) __builtin_trap();
-  // Every call consumes a byte or a time-out.
-  Drain(*decoder, 2 * stream.size() + 2, [&] { return fake.Remaining(1) > 0; });
+  // Every call consumes a byte or a time-out; once a call that found no
+  // packet took nothing from the line, the line has nothing more to give.
+  std::size_t remaining = fake.Remaining(1);
+  Drain(*decoder, 2 * stream.size() + 2, [&] {
+    const std::size_t now = fake.Remaining(1);
+    const bool progressed = now != remaining;
+    remaining = now;
+    return now > 0 && progressed;
+  });
 }
 
 void OverReplay(const Shape& shape, std::span<const std::uint8_t> stream) {

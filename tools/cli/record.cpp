@@ -36,7 +36,6 @@ namespace {
 constexpr std::string_view kCommand = "record";
 // Seconds without data, per line of the bin, before the run ends.
 constexpr double kTimeoutPerBinLine = 4.0;
-constexpr double kSecondsPerDay = 86400.0;
 // Progress refreshes at most this often (seconds).
 constexpr double kProgressInterval = 0.25;
 
@@ -138,13 +137,6 @@ void Report(std::string_view what, Status code) {
   }
 }
 
-// Seconds since `start` on the platform timer, which restarts at midnight.
-double Since(double start) {
-  double now = platform::Timer();
-  if (now < start) now += kSecondsPerDay;
-  return now - start;
-}
-
 // The progress line on a terminal: lines recorded, lines lost, time since
 // the start; redrawn in place a few times a second.
 class Progress {
@@ -153,7 +145,7 @@ class Progress {
 
   void Update(long lines, int lost, bool force = false) {
     if (!shown_) return;
-    const double since = Since(start_);
+    const double since = platform::SecondsSince(start_);
     if (!force && since - last_ < kProgressInterval) return;
     last_ = since;
     const long elapsed = static_cast<long>(since);
@@ -217,7 +209,7 @@ class SignalScope {
 // kDrainSeconds, or on an error (returned).
 Status Drain(Source& source, DataFile& recording, SourceLine& line, long maxLines) {
   const double start = platform::Timer();
-  while (gStopSignals < 2 && Since(start) < kDrainSeconds &&
+  while (gStopSignals < 2 && platform::SecondsSince(start) < kDrainSeconds &&
          (maxLines == 0 || recording.writtenLines() < maxLines)) {
     if (!source.CanRead() || source.Read(line) != status::kOk) break;
     const Status written = recording.WriteData(line);
@@ -376,7 +368,7 @@ int RunRecord(std::span<char*> args) {
       }
       result = source->CanRead() ? source->Read(*line) : status::kNoData;
       if (result == status::kNoData) {
-        if (Since(t0) > timeout) {
+        if (platform::SecondsSince(t0) > timeout) {
           stop = true;
           result = status::kTimedOut;
         } else {
