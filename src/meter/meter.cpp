@@ -379,13 +379,13 @@ Status Meter::HandOverDataFile(std::unique_ptr<MeterFile> file, std::unique_ptr<
 
 void Meter::DisposeBuffer(std::unique_ptr<DataBuffer>& buffer) { buffer.reset(); }
 
-std::int32_t Meter::ZeroBased(std::int32_t count) {
+std::int64_t Meter::ZeroBased(std::int32_t count) {
   if (firstCount_ < 0)
     firstCount_ = count;
   else if (count < previousCount_)
     wrapOffset_ += 65536;
   previousCount_ = count;
-  return static_cast<std::int32_t>((count + wrapOffset_ - firstCount_) * 10);
+  return (count + wrapOffset_ - firstCount_) * 10;
 }
 
 void Meter::ResetZero() {

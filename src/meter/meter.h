@@ -129,8 +129,9 @@ class Meter : public Device {
   DataBuffer* decoder() const { return decoder_.get(); }
 
   // Milliseconds since the first sample after the last ResetZero, from the
-  // packets' 16-bit time counter (units of 10 ms), unwrapped.
-  std::int32_t ZeroBased(std::int32_t count);
+  // packets' 16-bit time counter (units of 10 ms), unwrapped; 64 bits, so a
+  // run of any length never wraps its time axis.
+  std::int64_t ZeroBased(std::int32_t count);
   void ResetZero();
 
  protected:

@@ -92,6 +92,12 @@ TEST_F(MeterTest, TimeCounterUnwrapsAndRestartsAtReset) {
   EXPECT_EQ(meter->ZeroBased(65535), 50);
   EXPECT_EQ(meter->ZeroBased(4), 100);
   EXPECT_EQ(meter->ZeroBased(3), (3 + 2 * 65536 - 65530) * 10);  // a second wrap
+  // Thirty days of wraps: beyond what 32 bits of milliseconds hold.
+  for (int wrap = 0; wrap < 4000; ++wrap) {
+    meter->ZeroBased(60000);
+    meter->ZeroBased(3);
+  }
+  EXPECT_EQ(meter->ZeroBased(3), (3 + 4002LL * 65536 - 65530) * 10);
   meter->ResetZero();
   EXPECT_EQ(meter->ZeroBased(7), 0);
   EXPECT_EQ(meter->ZeroBased(8), 10);
