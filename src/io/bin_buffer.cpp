@@ -33,122 +33,45 @@ BinBuffer::BinBuffer(DPort& port, int channels, int samples, int length)
       channels_(channels),
       samples_(samples),
       length_(length),
-      bytes_(static_cast<std::size_t>(length + kMeterChecksumBytes), 0),
-      data_(static_cast<std::size_t>(samples)) {
-  lost_.status = status::kLostLine;
-  // Before the first packet the samples are the (empty) ones of no packet.
-  withPacket_ = true;
-}
+      scanner_(port, kMeterSync, length + kMeterChecksumBytes, 2 * length),
+      data_(static_cast<std::size_t>(samples)) {}
 
 BinBuffer::~BinBuffer() = default;
 
-Status BinBuffer::Fill() {
-  const int whole = length_ + kMeterChecksumBytes;
-  const int need = whole - Buffered();
-  if (need <= 0) return status::kOk;
-  const Status waiting = port_.BytesAvail();
-  if (waiting < 0) return waiting;
-  // Only what is waiting: a live line then never blocks the read, and a
-  // replay reads no further than the packet it needs.
-  const int take = std::min(need, waiting);
-  if (take == 0) return status::kNoData;
-  if (end_ + static_cast<std::size_t>(take) > bytes_.size()) {
-    std::memmove(bytes_.data(), bytes_.data() + begin_, end_ - begin_);
-    end_ -= begin_;
-    begin_ = 0;
-  }
-  // A read cut short by the port's time-out still reports success; cleared
-  // bytes then stand where nothing came, never bytes of an earlier packet
-  // that would pass the checksum a second time.
-  std::fill_n(bytes_.begin() + static_cast<std::ptrdiff_t>(end_), take, std::uint8_t{0});
-  const Status result = port_.Read(bytes_.data() + end_, take);
-  if (result != status::kOk) return result;
-  end_ += static_cast<std::size_t>(take);
-  return Buffered() >= whole ? status::kOk : status::kNoData;
-}
-
-bool BinBuffer::SkipToSync() {
-  const std::uint8_t* first = bytes_.data() + begin_;
-  const std::uint8_t* last = bytes_.data() + end_;
-  const auto found = std::search(first, last, kMeterSync.begin(), kMeterSync.end());
-  std::size_t skip = static_cast<std::size_t>(found - first);
-  if (found == last) {
-    // Keep a tail that may be the start of a pattern.
-    const std::size_t keep = std::min<std::size_t>(kMeterSyncLength - 1, end_ - begin_);
-    skip = (end_ - begin_) - keep;
-  }
-  begin_ += skip;
-  unsynced_ += static_cast<long long>(skip);
-  return found != last;
-}
-
-bool BinBuffer::PacketHolds() const {
-  const std::uint8_t* p = bytes_.data() + begin_;
-  if (U16(p + kMeterLengthOffset) != length_) return false;
+PacketScanner::Verdict BinBuffer::Check(const std::uint8_t* p) const {
+  if (U16(p + kMeterLengthOffset) != length_) return PacketScanner::Verdict::FalseStart;
   const std::uint32_t sum = MeterChecksum(std::span<const std::uint8_t>(
       p + kMeterLengthOffset, static_cast<std::size_t>(length_ - kMeterLengthOffset)));
-  return (sum & 0xFFFF) == U16(p + length_);
+  return (sum & 0xFFFF) == U16(p + length_) ? PacketScanner::Verdict::Good
+                                            : PacketScanner::Verdict::Damaged;
+}
+
+Status BinBuffer::EndWith(Status error, int& last) {
+  if (damaged_ == 0) return error;
+  const int lost = damaged_ * samples_;
+  damaged_ = 0;
+  return out_.Set(lost, false, samples_, last);
 }
 
 Status BinBuffer::ReadRecord(int& last) {
   const Status waiting = port_.BytesAvail();
-  if (waiting < 0) {
-    if (damaged_ > 0) return Deliver(0, false, last);
-    return waiting;
-  }
-  if (Buffered() + waiting <= length_) return status::kNoData;
+  if (waiting < 0) return EndWith(waiting, last);
+  if (scanner_.Buffered() + waiting <= length_) return status::kNoData;
 
-  const int whole = length_ + kMeterChecksumBytes;
-  // A call reads a bounded number of bytes, so that a long stretch of noise
-  // never holds up the caller's loop (and its user) for long.
-  const long long budget = 8LL * whole;
-  for (long long taken = 0;;) {
-    const int before = Buffered();
-    const Status filled = Fill();
-    const int got = std::max(Buffered() - before, 0);
-    taken += got;
-    if (taken > budget) return status::kNoData;
-    if (filled != status::kOk && filled != status::kNoData) {
-      // The end of a replay, or the line is gone: damaged packets not yet
-      // counted are the last lost samples of the run.
-      if (damaged_ > 0) return Deliver(0, false, last);
-      return filled;
-    }
-    const bool found = SkipToSync();
-    if (!synced_ && unsynced_ > 2LL * length_ - kMeterSyncLength) {
-      unsynced_ = 0;
-      return status::kUnrecognisedData;
-    }
-    if (!found || Buffered() < whole) {
-      // Nothing more came: the rest of the packet is still on its way.
-      if (filled == status::kNoData && got == 0) return status::kNoData;
-      continue;
-    }
-    unsynced_ = 0;
-    if (!PacketHolds()) {
-      // A false start (or a damaged packet): search on from the next byte.
-      if (U16(bytes_.data() + begin_ + kMeterLengthOffset) == length_) ++damaged_;
-      ++begin_;
-      continue;
-    }
-    Decode(bytes_.data() + begin_);
-    begin_ += static_cast<std::size_t>(whole);
-    const int lost = LostBefore();
-    synced_ = true;
-    haveLastTime_ = true;
-    lastTime_ = static_cast<std::uint16_t>(data_.back().time);
-    return Deliver(lost, true, last);
-  }
-}
+  const Status found =
+      scanner_.Next([this](const std::uint8_t* packet) { return Check(packet); }, damaged_);
+  if (found == status::kNoData || found == status::kUnrecognisedData) return found;
+  // The end of a replay, or the line is gone: damaged packets not yet
+  // counted are the last lost samples of the run.
+  if (found != status::kOk) return EndWith(found, last);
 
-Status BinBuffer::Deliver(int lost, bool withPacket, int& last) {
-  if (!withPacket) lost += damaged_ * samples_;
+  Decode(scanner_.Front());
+  scanner_.Consume();
+  const int lost = LostBefore();
   damaged_ = 0;
-  lostOut_ = lost;
-  withPacket_ = withPacket;
-  lostTotal_ += lost;
-  last = lost + (withPacket ? samples_ : 0) - 1;
-  return status::kOk;
+  haveLastTime_ = true;
+  lastTime_ = static_cast<std::uint16_t>(data_.back().time);
+  return out_.Set(lost, true, samples_, last);
 }
 
 // The time counter runs in hundredths of a second; the packet's sample rate
@@ -204,18 +127,16 @@ void BinBuffer::Decode(const std::uint8_t* p) {
 Status BinBuffer::LinesAvailable() {
   const Status waiting = port_.BytesAvail();
   if (waiting < 0) return waiting;
-  return (waiting + Buffered()) / (length_ / samples_);
+  return (waiting + scanner_.Buffered()) / (length_ / samples_);
 }
 
 Status BinBuffer::BytesAvailable() { return port_.BytesAvail(); }
 
 Status BinBuffer::Sync(std::uint32_t& serial, std::uint32_t& word2, std::uint32_t& word3) {
-  begin_ = end_ = 0;
-  unsynced_ = 0;
+  scanner_.Clear();
   damaged_ = 0;
-  synced_ = false;
   haveLastTime_ = false;
-  lostTotal_ = 0;
+  out_.Restart();
   port_.Reset();
   Status result = port_.Search(kMeterSync.data(), kMeterSyncLength, 4 * length_);
   if (result != status::kOk) return result;
@@ -235,7 +156,7 @@ Status BinBuffer::Sync(std::uint32_t& serial, std::uint32_t& word2, std::uint32_
   }
   // The instrument is there and speaks this format: from now on noise is
   // lost data, not a format error.
-  synced_ = true;
+  scanner_.MarkSynced();
   return status::kOk;
 }
 
@@ -243,12 +164,6 @@ Status BinBuffer::BufferSize() { return port_.BufferSize(); }
 
 const RefBlock* BinBuffer::GetRefp() { return &refs_; }
 
-const DataSample* BinBuffer::GetDatap(int index) {
-  if (index < 0) return nullptr;
-  if (index < lostOut_) return &lost_;
-  const int inPacket = index - lostOut_;
-  if (!withPacket_ || inPacket >= samples_) return nullptr;
-  return &data_[static_cast<std::size_t>(inPacket)];
-}
+const DataSample* BinBuffer::GetDatap(int index) { return out_.At(index, data_); }
 
 }  // namespace sondrix

@@ -1,13 +1,11 @@
 // BinBuffer: the packet decoder of the absorption/attenuation meters (see
 // io/meter_packet.h for the packet format).
 //
-// The decoder keeps the bytes it has taken from the port in a buffer of one
-// packet's size and never reads more than the port says are waiting, so a
-// live line never blocks it: a packet comes out as soon as its last byte has
-// arrived. A sync pattern whose length word or checksum fails is a false
-// start, and the search resumes one byte after it, so that a real packet
-// inside the rejected bytes is still found. Once a good packet has been seen,
-// line noise is skipped however long it lasts.
+// The packets are found by a PacketScanner (io/packet_scanner.h): a live
+// line never blocks the decoder, a packet comes out as soon as its last byte
+// has arrived, a sync pattern whose length word or checksum fails is a false
+// start after which the search resumes one byte on, and once the stream is
+// synchronised line noise is skipped however long it lasts.
 //
 // Lost samples come out in front of the good packet that follows them: their
 // number is read off the instrument's time counter (the gap between the last
@@ -25,6 +23,7 @@
 #include "io/data_buffer.h"
 #include "io/dport.h"
 #include "io/meter_packet.h"
+#include "io/packet_scanner.h"
 
 namespace sondrix {
 
@@ -67,54 +66,33 @@ class BinBuffer : public DataBuffer {
   int PacketLength() const { return length_; }
 
   // Samples lost since the last Sync, as reported by ReadRecord.
-  long long LostSamples() const { return lostTotal_; }
+  long long LostSamples() const { return out_.LostTotal(); }
 
  private:
   BinBuffer(DPort& port, int channels, int samples, int length);
 
-  int Buffered() const { return static_cast<int>(end_ - begin_); }
-  // Tops the buffer up towards a whole packet with bytes that are waiting:
-  // 1 when a whole packet is buffered, -1022 when not, a port error else.
-  Status Fill();
-  // Scans the buffer for a sync pattern and drops the bytes in front of it;
-  // true when the buffer now starts with one.
-  bool SkipToSync();
-  // Checks the packet at the front of the buffer: its length and checksum.
-  bool PacketHolds() const;
+  PacketScanner::Verdict Check(const std::uint8_t* packet) const;
   void Decode(const std::uint8_t* packet);
   // Samples lost between the previous good packet and the one just decoded.
   int LostBefore() const;
-  // Hands out `lost` lost samples, followed by the packet when `withPacket`.
-  Status Deliver(int lost, bool withPacket, int& last);
+  // Damaged packets not yet reported, as the last lost samples of a run
+  // that ends with `error`; the error itself when there are none.
+  Status EndWith(Status error, int& last);
 
   DPort& port_;
   int channels_;
   int samples_;
   int length_;
-  // Bytes taken from the port and not yet used: [begin_, end_) of a buffer
-  // of one whole packet (L bytes and the checksum).
-  std::vector<std::uint8_t> bytes_;
-  std::size_t begin_ = 0;
-  std::size_t end_ = 0;
-  // Bytes skipped without a sync pattern since the last pattern was found.
-  long long unsynced_ = 0;
-  // A good packet has been decoded since the last Sync.
-  bool synced_ = false;
+  PacketScanner scanner_;
   // Packets of the right length whose checksum failed since the last good
   // packet: what is counted lost where the time counter cannot tell.
   int damaged_ = 0;
   // The time count of the last sample of the previous good packet.
   bool haveLastTime_ = false;
   std::uint16_t lastTime_ = 0;
-  std::uint16_t previousPeriod_ = 0;
-  // What the last ReadRecord handed out: lost samples first, then the
-  // packet's m samples when withPacket_.
-  int lostOut_ = 0;
-  bool withPacket_ = false;
-  long long lostTotal_ = 0;
+  RecordOut out_;
   RefBlock refs_;
   std::vector<DataSample> data_;
-  DataSample lost_;
 };
 
 }  // namespace sondrix

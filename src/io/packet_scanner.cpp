@@ -1,0 +1,82 @@
+#include "io/packet_scanner.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace sondrix {
+
+PacketScanner::PacketScanner(DPort& port, std::span<const std::uint8_t> sync, int whole,
+                             int allowance)
+    : port_(port),
+      sync_(sync.begin(), sync.end()),
+      whole_(whole),
+      allowance_(allowance),
+      bytes_(static_cast<std::size_t>(whole), 0) {}
+
+void PacketScanner::Clear() {
+  begin_ = end_ = 0;
+  unsynced_ = 0;
+  synced_ = false;
+}
+
+void PacketScanner::Consume() {
+  begin_ = std::min(end_, begin_ + static_cast<std::size_t>(whole_));
+  synced_ = true;
+}
+
+Status PacketScanner::Fill() {
+  const int need = whole_ - Buffered();
+  if (need <= 0) return status::kOk;
+  const Status waiting = port_.BytesAvail();
+  if (waiting < 0) return waiting;
+  // Only what is waiting: a live line then never blocks the read, and a
+  // replay reads no further than the packet it needs.
+  const int take = std::min(need, waiting);
+  if (take == 0) return status::kNoData;
+  if (end_ + static_cast<std::size_t>(take) > bytes_.size()) {
+    std::memmove(bytes_.data(), bytes_.data() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+  }
+  // A read cut short by the port's time-out still reports success; cleared
+  // bytes then stand where nothing came, never bytes of an earlier packet
+  // that would pass the checksum a second time.
+  std::fill_n(bytes_.begin() + static_cast<std::ptrdiff_t>(end_), take, std::uint8_t{0});
+  const Status result = port_.Read(bytes_.data() + end_, take);
+  if (result != status::kOk) return result;
+  end_ += static_cast<std::size_t>(take);
+  return Buffered() >= whole_ ? status::kOk : status::kNoData;
+}
+
+bool PacketScanner::SkipToSync() {
+  const std::uint8_t* first = bytes_.data() + begin_;
+  const std::uint8_t* last = bytes_.data() + end_;
+  const auto found = std::search(first, last, sync_.begin(), sync_.end());
+  std::size_t skip = static_cast<std::size_t>(found - first);
+  if (found == last) {
+    // Keep a tail that may be the start of a pattern.
+    const std::size_t keep = std::min(sync_.size() - 1, end_ - begin_);
+    skip = (end_ - begin_) - keep;
+  }
+  begin_ += skip;
+  unsynced_ += static_cast<long long>(skip);
+  return found != last;
+}
+
+Status RecordOut::Set(int lost, bool withPacket, int samples, int& last) {
+  lostOut_ = lost;
+  withPacket_ = withPacket;
+  lostTotal_ += lost;
+  last = lost + (withPacket ? samples : 0) - 1;
+  return status::kOk;
+}
+
+const DataSample* RecordOut::At(int index, std::span<const DataSample> packet) const {
+  if (index < 0) return nullptr;
+  if (index < lostOut_) return &lost_;
+  const auto inPacket = static_cast<std::size_t>(index - lostOut_);
+  if (!withPacket_ || inPacket >= packet.size()) return nullptr;
+  return &packet[inPacket];
+}
+
+}  // namespace sondrix

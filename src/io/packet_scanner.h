@@ -1,0 +1,133 @@
+// What the packet decoders of every model share: finding whole packets in a
+// byte stream without ever waiting on a live line, and handing out the lost
+// samples in front of the packet that follows them.
+//
+// PacketScanner keeps the bytes it has taken from the port and not yet used
+// in a buffer of one whole packet (sync pattern to checksum). It never asks
+// the port for more than the port says are waiting, nor for more than the
+// packet it works on needs, so a live line never blocks it and a replay reads
+// exactly up to the end of each packet. A sync pattern behind which the
+// decoder's check fails is a false start: the search resumes one byte after
+// it, so that a real packet inside the rejected bytes is still found. Until
+// the stream is known to speak the format (a decoder's Sync found it, or a
+// good packet came), a pattern must show within an allowance of bytes; after
+// that, noise is skipped however long it lasts.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "common/status.h"
+#include "io/data_buffer.h"
+#include "io/dport.h"
+
+namespace sondrix {
+
+class PacketScanner {
+ public:
+  // What a decoder makes of the whole packet at the front of the buffer.
+  enum class Verdict {
+    Good,        // a packet: hand it out
+    FalseStart,  // no packet of this stream (a wrong length word, say)
+    Damaged,     // a packet of the right length whose checksum fails
+  };
+
+  // `whole`: the bytes of a packet from its first sync byte to the end of
+  // its checksum. `allowance`: how far the sync pattern may be from the
+  // start of the search before the stream is synchronised.
+  PacketScanner(DPort& port, std::span<const std::uint8_t> sync, int whole, int allowance);
+
+  // Forgets every buffered byte; the stream is not synchronised any more.
+  void Clear();
+  // The stream speaks the format: noise from now on is lost data.
+  void MarkSynced() { synced_ = true; }
+
+  int Buffered() const { return static_cast<int>(end_ - begin_); }
+
+  // Finds the next packet `check` calls Good: 1 with Front() at its first
+  // byte (Consume() drops it); -1022 when no whole packet is buffered yet
+  // (or a call's share of bytes went into noise); -1000 when no pattern
+  // shows within the allowance before synchronisation; port errors
+  // unchanged. `damaged` grows by the packets `check` called Damaged.
+  template <typename Check>
+  Status Next(Check check, int& damaged);
+  const std::uint8_t* Front() const { return bytes_.data() + begin_; }
+  void Consume();
+
+ private:
+  // Tops the buffer up towards a whole packet with bytes that are waiting:
+  // 1 when a whole packet is buffered, -1022 when not, a port error else.
+  Status Fill();
+  // Drops the bytes in front of the first sync pattern; true when the
+  // buffer now starts with one (or the start of one, at its end).
+  bool SkipToSync();
+
+  DPort& port_;
+  std::vector<std::uint8_t> sync_;
+  int whole_;
+  long long allowance_;
+  std::vector<std::uint8_t> bytes_;  // [begin_, end_) are in use
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+  long long unsynced_ = 0;  // bytes skipped since the last pattern was found
+  bool synced_ = false;
+};
+
+template <typename Check>
+Status PacketScanner::Next(Check check, int& damaged) {
+  // A call takes a bounded number of bytes, so that a long stretch of noise
+  // never holds up the caller's loop (and its user) for long.
+  const long long budget = 8LL * whole_;
+  for (long long taken = 0;;) {
+    const int before = Buffered();
+    const Status filled = Fill();
+    if (filled != status::kOk && filled != status::kNoData) return filled;
+    const int got = Buffered() > before ? Buffered() - before : 0;
+    taken += got;
+    const bool found = SkipToSync();
+    if (!synced_ && unsynced_ > allowance_ - static_cast<long long>(sync_.size())) {
+      unsynced_ = 0;
+      return status::kUnrecognisedData;
+    }
+    if (!found || Buffered() < whole_) {
+      // Nothing more came: the rest of the packet is still on its way.
+      if (filled == status::kNoData && got == 0) return status::kNoData;
+      if (taken > budget) return status::kNoData;
+      continue;
+    }
+    unsynced_ = 0;
+    const Verdict verdict = check(Front());
+    if (verdict == Verdict::Good) return status::kOk;
+    if (verdict == Verdict::Damaged) ++damaged;
+    ++begin_;  // search on from the byte after the false start
+    if (taken > budget) return status::kNoData;
+  }
+}
+
+// What one ReadRecord hands out: `lost` lost samples (status -1023), then,
+// when there was a good packet, the packet's own samples.
+class RecordOut {
+ public:
+  RecordOut() { lost_.status = status::kLostLine; }
+
+  // Records what goes out and sets `last` to the index of its last sample;
+  // 1.
+  Status Set(int lost, bool withPacket, int samples, int& last);
+  // Sample `index` of what went out, `packet` being the packet's samples;
+  // null outside it.
+  const DataSample* At(int index, std::span<const DataSample> packet) const;
+  // Lost samples handed out since the last Restart.
+  long long LostTotal() const { return lostTotal_; }
+  void Restart() { lostTotal_ = 0; }
+
+ private:
+  DataSample lost_;
+  int lostOut_ = 0;
+  // Before the first packet the samples are the (empty) ones of no packet.
+  bool withPacket_ = true;
+  long long lostTotal_ = 0;
+};
+
+}  // namespace sondrix
