@@ -13,9 +13,6 @@ constexpr int kCommandAttempts = 3;
 constexpr int kBeginAttempts = 3;
 constexpr double kPollDelay = 0.002;
 
-// Offsets in the packet buffer, which starts at the length field.
-constexpr int At(int packetOffset) { return packetOffset - kBenthLengthOffset; }
-
 }  // namespace
 
 Status BenthBuffer::New(std::unique_ptr<BenthBuffer>& handle, DPort& port, int channels,
@@ -31,70 +28,79 @@ BenthBuffer::BenthBuffer(DPort& port, int channels, int samples)
       channels_(channels),
       samples_(samples),
       length_(BenthPacketLength(channels)),
-      packet_(static_cast<std::size_t>(length_ - kBenthLengthOffset), 0),
+      scanner_(port, kBenthSync, length_ + kBenthChecksumBytes, 2 * length_),
       data_(static_cast<std::size_t>(samples)) {
   refs_.status = 0;
 }
 
 BenthBuffer::~BenthBuffer() = default;
 
-Status BenthBuffer::MarkLost(int& last) {
-  for (DataSample& sample : data_) sample.status = status::kLostLine;
-  last = samples_ - 1;
-  return status::kOk;
+// Only a length word equal to L is ever read on: a packet that declares any
+// other length, larger than the buffer or not, is not decoded. It was a
+// packet of this instrument whose length word was hit (and is counted lost)
+// when it carries the serial number of the last good packet; anything else
+// behind a sync pattern is no packet at all (a stray pattern in the data or
+// in noise), which costs nothing.
+PacketScanner::Verdict BenthBuffer::Check(const std::uint8_t* p) const {
+  if (swapShort(p + kBenthLengthOffset) != length_) {
+    const bool ours = haveSerial_ && std::equal(serial_.begin(), serial_.end(), p + kBenthSerialOffset);
+    return ours ? PacketScanner::Verdict::Damaged : PacketScanner::Verdict::FalseStart;
+  }
+  const std::uint32_t sum = BenthChecksum(std::span<const std::uint8_t>(
+      p + kBenthLengthOffset, static_cast<std::size_t>(length_ - kBenthLengthOffset)));
+  return (sum & 0xFFFF) == swapShort(p + length_) ? PacketScanner::Verdict::Good
+                                                  : PacketScanner::Verdict::Damaged;
 }
 
-// Only a length word equal to L is ever read on: a packet that declares any
-// other length, larger than the buffer or not, is a lost packet.
+// Damaged packets not yet reported, as the last lost samples of a run that
+// ends with `error`; the error itself when there are none.
+Status BenthBuffer::EndWith(Status error, int& last) {
+  if (damaged_ == 0) return error;
+  const int lost = damaged_ * samples_;
+  damaged_ = 0;
+  return out_.Set(lost, false, samples_, last);
+}
+
+// The samples of the damaged packets since the last good one come out in
+// front of the next good packet's.
 Status BenthBuffer::ReadRecord(int& last) {
   const Status waiting = port_.BytesAvail();
-  if (waiting < 0) return waiting;
-  if (waiting <= length_) return status::kNoData;
+  if (waiting < 0) return EndWith(waiting, last);
+  if (scanner_.Buffered() + waiting <= length_) return status::kNoData;
 
-  Status result = port_.Search(kBenthSync.data(), kBenthSyncLength, 2 * length_);
-  if (result != status::kOk) return result;
-  std::array<std::uint8_t, 2> lengthBytes{};
-  result = port_.Read(lengthBytes.data(), 2);
-  if (result != status::kOk) return result;
-  if (swapShort(lengthBytes.data()) != length_) return MarkLost(last);
+  const Status found =
+      scanner_.Next([this](const std::uint8_t* packet) { return Check(packet); }, damaged_);
+  if (found == status::kNoData || found == status::kUnrecognisedData) return found;
+  if (found != status::kOk) return EndWith(found, last);
 
-  // A read cut short by the time-out still reports success: clearing first
-  // keeps the previous packet's bytes from passing the checksum again.
-  std::fill(packet_.begin(), packet_.end(), std::uint8_t{0});
-  checksum_.fill(0);
-  packet_[0] = lengthBytes[0];
-  packet_[1] = lengthBytes[1];
-  result = port_.Read(packet_.data() + 2, length_ - kBenthLengthOffset - 2);
-  if (result != status::kOk) return result;
-  result = port_.Read(checksum_.data(), kBenthChecksumBytes);
-  if (result != status::kOk) return result;
-  if ((BenthChecksum(packet_) & 0xFFFF) != swapShort(checksum_.data())) return MarkLost(last);
-
-  Decode();
-  last = samples_ - 1;
-  return status::kOk;
+  Decode(scanner_.Front());
+  std::copy_n(scanner_.Front() + kBenthSerialOffset, serial_.size(), serial_.begin());
+  haveSerial_ = true;
+  scanner_.Consume();
+  const int lost = damaged_ * samples_;
+  damaged_ = 0;
+  return out_.Set(lost, true, samples_, last);
 }
 
-void BenthBuffer::Decode() {
-  const std::uint8_t* p = packet_.data();
-  type_ = p[At(kBenthTypeOffset)];
-  const std::uint8_t* serial = p + At(kBenthSerialOffset);
+void BenthBuffer::Decode(const std::uint8_t* p) {
+  type_ = p[kBenthTypeOffset];
+  const std::uint8_t* serial = p + kBenthSerialOffset;
   refs_.serial = static_cast<std::uint32_t>(serial[0]) | (static_cast<std::uint32_t>(serial[1]) << 8) |
                  (static_cast<std::uint32_t>(serial[2]) << 16) |
                  (static_cast<std::uint32_t>(serial[3]) << 24);
-  const std::uint16_t status = swapShort(p + At(kBenthStatusOffset));
-  const std::uint16_t count1 = swapShort(p + At(kBenthCount1Offset));
-  const std::uint16_t count2 = swapShort(p + At(kBenthCount2Offset));
-  const std::uint16_t count3 = swapShort(p + At(kBenthCount3Offset));
-  const std::uint16_t count4 = swapShort(p + At(kBenthCount4Offset));
-  const auto count5 = static_cast<std::int16_t>(swapShort(p + At(kBenthCount5Offset)));
-  const auto count6 = static_cast<std::int16_t>(swapShort(p + At(kBenthCount6Offset)));
-  const std::uint32_t time = swapLong(p + At(kBenthTimeOffset));
+  const std::uint16_t status = swapShort(p + kBenthStatusOffset);
+  const std::uint16_t count1 = swapShort(p + kBenthCount1Offset);
+  const std::uint16_t count2 = swapShort(p + kBenthCount2Offset);
+  const std::uint16_t count3 = swapShort(p + kBenthCount3Offset);
+  const std::uint16_t count4 = swapShort(p + kBenthCount4Offset);
+  const auto count5 = static_cast<std::int16_t>(swapShort(p + kBenthCount5Offset));
+  const auto count6 = static_cast<std::int16_t>(swapShort(p + kBenthCount6Offset));
+  const std::uint32_t time = swapLong(p + kBenthTimeOffset);
   refs_.status = status;
 
   const auto n = static_cast<std::size_t>(channels_);
   for (DataSample& sample : data_) {
-    const std::uint8_t* at = p + At(kBenthChannelsOffset);
+    const std::uint8_t* at = p + kBenthChannelsOffset;
     for (std::size_t j = 0; j < n; ++j, at += kBenthChannelBytes) {
       refs_.refs[j] = swapShort(at);
       refs_.refs[n + j] = swapShort(at + 2);
@@ -124,12 +130,16 @@ void BenthBuffer::Decode() {
 Status BenthBuffer::LinesAvailable() {
   const Status waiting = port_.BytesAvail();
   if (waiting < 0) return waiting;
-  return waiting / (length_ / samples_);
+  return (waiting + scanner_.Buffered()) / (length_ / samples_);
 }
 
 Status BenthBuffer::BytesAvailable() { return port_.BytesAvail(); }
 
 Status BenthBuffer::Sync(std::uint32_t& serial, std::uint32_t& status, std::uint32_t& skip) {
+  scanner_.Clear();
+  damaged_ = 0;
+  haveSerial_ = false;
+  out_.Restart();
   port_.Reset();
   Status result = port_.Search(kBenthSync.data(), kBenthSyncLength, 2 * length_);
   if (result != status::kOk) return result;
@@ -151,6 +161,9 @@ Status BenthBuffer::Sync(std::uint32_t& serial, std::uint32_t& status, std::uint
   word.fill(0);
   result = port_.Read(word.data(), 4);
   status = swapShort(word.data());
+  // The instrument is there and speaks this format: from now on noise is
+  // lost data, not a format error.
+  if (result == status::kOk) scanner_.MarkSynced();
   return result;
 }
 
@@ -158,10 +171,7 @@ Status BenthBuffer::BufferSize() { return port_.BufferSize(); }
 
 const RefBlock* BenthBuffer::GetRefp() { return &refs_; }
 
-const DataSample* BenthBuffer::GetDatap(int index) {
-  if (index < 0 || index >= samples_) return nullptr;
-  return &data_[static_cast<std::size_t>(index)];
-}
+const DataSample* BenthBuffer::GetDatap(int index) { return out_.At(index, data_); }
 
 // --- Commands --------------------------------------------------------------------
 
@@ -201,6 +211,9 @@ Status BenthBuffer::SendCommand(std::uint16_t code, std::uint16_t param1, std::u
 
 // The baud rate travels in the two parameters, most significant half first.
 Status BenthBuffer::SetParams(int parameter, int baudRate) {
+  // The packets buffered so far belong to the settings being changed; the
+  // meter synchronises anew afterwards.
+  scanner_.Clear();
   Status result = status::kUnrecognisedData;
   for (int attempt = 0; attempt < kBeginAttempts && result != status::kOk; ++attempt) {
     result = SendCommand(kBenthCmdBegin, 0, 0);

@@ -22,6 +22,7 @@
 #include "io/benth_packet.h"
 #include "io/data_buffer.h"
 #include "io/dport.h"
+#include "io/packet_scanner.h"
 
 namespace sondrix {
 
@@ -33,9 +34,12 @@ class BenthBuffer : public DataBuffer {
   // cleared for counts out of range.
   static Status New(std::unique_ptr<BenthBuffer>& handle, DPort& port, int channels, int samples);
 
-  // 1 with `last` = m - 1 (a bad packet's samples are all -1023); -1022
-  // when no more than L bytes wait; -1000 when no sync pattern shows within
-  // 2 L bytes; port errors unchanged.
+  // 1 for a good packet, with `last` = k + m - 1: k lost samples (m for
+  // each damaged packet since the last good one, status -1023), then the
+  // packet's m. -1022 when no more than L bytes wait or the packet is not
+  // complete yet; -1000 when no sync pattern shows within 2 L bytes before
+  // the stream was synchronised; port errors unchanged, after any damaged
+  // packets not yet reported.
   Status ReadRecord(int& last) override;                                  // 0
   Status LinesAvailable() override;                                       // 1
   Status BytesAvailable() override;                                       // 2
@@ -47,7 +51,7 @@ class BenthBuffer : public DataBuffer {
               std::uint32_t& skip) override;
   Status BufferSize() override;                                           // 4
   const RefBlock* GetRefp() override;                                     // 5
-  // Sample 0 ... m - 1 of the last packet; null for any other index.
+  // Sample 0 ... `last` of the last ReadRecord; null for any other index.
   const DataSample* GetDatap(int index) override;                         // 6
   ~BenthBuffer() override;                                                // 7 Dispose
   // Sends the instrument its output spacing code (1 ... 4) and baud rate,
@@ -72,8 +76,9 @@ class BenthBuffer : public DataBuffer {
  private:
   BenthBuffer(DPort& port, int channels, int samples);
 
-  Status MarkLost(int& last);
-  void Decode();
+  PacketScanner::Verdict Check(const std::uint8_t* packet) const;
+  void Decode(const std::uint8_t* packet);
+  Status EndWith(Status error, int& last);
   // One write of a command and the wait for its acknowledgement.
   Status CommandAttempt(const std::array<std::uint8_t, kBenthFrameBytes>& frame);
 
@@ -82,9 +87,13 @@ class BenthBuffer : public DataBuffer {
   int samples_;
   int length_;
   int type_ = 0;
-  // The packet from its length field on (L - 4 bytes).
-  std::vector<std::uint8_t> packet_;
-  std::array<std::uint8_t, kBenthChecksumBytes> checksum_{};
+  PacketScanner scanner_;
+  // Damaged packets since the last good one.
+  int damaged_ = 0;
+  // The serial number bytes of the last good packet, as they stand in it.
+  std::array<std::uint8_t, 4> serial_{};
+  bool haveSerial_ = false;
+  RecordOut out_;
   RefBlock refs_;
   std::vector<DataSample> data_;
 };

@@ -226,15 +226,43 @@ TEST_F(BenthBufferTest, BadPacketsAreLostAndTheStreamGoesOn) {
   Feed({0});
   int last = 0;
   ASSERT_EQ(decoder->ReadRecord(last), 1);
+  EXPECT_EQ(last, 0);
   EXPECT_EQ(decoder->GetDatap(0)->status, 1);
+  // Both damaged packets (the huge one carries the instrument's serial
+  // number) are lost samples in front of the next good one.
   ASSERT_EQ(decoder->ReadRecord(last), 1);
+  EXPECT_EQ(last, 2);
   EXPECT_EQ(decoder->GetDatap(0)->status, status::kLostLine);
-  EXPECT_EQ(decoder->GetRefp()->auxCount2, 2000.0);  // the last good packet's
-  ASSERT_EQ(decoder->ReadRecord(last), 1);
-  EXPECT_EQ(decoder->GetDatap(0)->status, status::kLostLine);
-  ASSERT_EQ(decoder->ReadRecord(last), 1);
-  EXPECT_EQ(decoder->GetDatap(0)->status, 1);
+  EXPECT_EQ(decoder->GetDatap(1)->status, status::kLostLine);
+  EXPECT_EQ(decoder->GetDatap(2)->status, 1);
   EXPECT_EQ(decoder->GetRefp()->auxCount2, 2003.0);
+  EXPECT_EQ(decoder->ReadRecord(last), status::kNoData);
+}
+
+TEST_F(BenthBufferTest, AStrayPatternCostsNeitherAPacketNorALostSample) {
+  auto decoder = Decoder(5);
+  Feed(Packet(5, 0));
+  Feed({0xFF, 0x00, 0xFF, 0x00, 0x12, 0x34, 0x56});
+  Feed(Packet(5, 1));
+  Feed({0});
+  int last = 0;
+  ASSERT_EQ(decoder->ReadRecord(last), 1);
+  ASSERT_EQ(decoder->ReadRecord(last), 1);
+  EXPECT_EQ(last, 0);
+  EXPECT_EQ(decoder->GetDatap(0)->status, 1);
+  EXPECT_EQ(decoder->GetRefp()->auxCount2, 2001.0);
+}
+
+TEST_F(BenthBufferTest, APacketComesOutAsSoonAsItsLastByteHasArrived) {
+  auto decoder = Decoder(5);
+  const auto packet = Packet(5, 0);
+  Feed(std::vector<std::uint8_t>(packet.begin(), packet.end() - 1));
+  int last = 0;
+  EXPECT_EQ(decoder->ReadRecord(last), status::kNoData);
+  Feed(std::vector<std::uint8_t>(packet.end() - 1, packet.end()));
+  // No byte of a following packet is needed.
+  ASSERT_EQ(decoder->ReadRecord(last), 1);
+  EXPECT_EQ(decoder->GetDatap(0)->status, 1);
 }
 
 TEST_F(BenthBufferTest, SyncAcceptsAnyLengthUpToOneThousand) {
@@ -310,8 +338,11 @@ void DrainChecked(BenthBuffer& decoder, std::size_t maxCalls) {
           << result;
       return;
     }
-    ASSERT_EQ(last, 0);
-    const DataSample& s = *decoder.GetDatap(0);
+    // Lost samples first, then at most one good one.
+    ASSERT_GE(last, 0);
+    ASSERT_EQ(decoder.GetDatap(last + 1), nullptr);
+    for (int i = 0; i < last; ++i) ASSERT_EQ(decoder.GetDatap(i)->status, status::kLostLine);
+    const DataSample& s = *decoder.GetDatap(last);
     ASSERT_TRUE(s.status == 1 || s.status == status::kLostLine);
     for (int j = 0; j < 2 * decoder.Channels(); ++j) {
       ASSERT_TRUE(s.values[static_cast<std::size_t>(j)] >= 0.0 &&
