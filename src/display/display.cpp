@@ -219,7 +219,9 @@ Status Display::Attach(std::unique_ptr<Source> source) {
   }
 
   HideInfo();
+  configured_.fill(false);
   current_->SetConfig(1);
+  configured_[static_cast<std::size_t>(current_->GetType())] = true;
   current_->Show();
   ShowGraph(current_->GetType());
   CheckMenu(current_, true);
@@ -244,6 +246,12 @@ void Display::ShowGraph(int type) {
     next->ClearBin();
   }
   current_ = next;
+  // A graph shows its own settings from the first time it is on show, not
+  // whatever its control held before.
+  if (!configured_[static_cast<std::size_t>(type)]) {
+    current_->SetConfig(1);
+    configured_[static_cast<std::size_t>(type)] = true;
+  }
   const bool valueOnX = type == graph_type::kXY || type == graph_type::kTemp || type == graph_type::kDepth;
   platform::ui().SetCtrlAttribute(panel_, p::kMainMove1, Attr::LabelText,
                                   std::string(valueOnX ? "Right" : "Up"));

@@ -159,6 +159,9 @@ class Display {
   // The six graphs by type (index 1 ... 6).
   std::array<std::unique_ptr<Graph>, 7> graphs_;
   Graph* current_ = nullptr;
+  // Graphs whose settings were applied to their control since the source was
+  // attached.
+  std::array<bool, 7> configured_{};
   std::unique_ptr<DataFile> tmpFile_;
   std::unique_ptr<Source> source_;
   std::array<int, kMaxTraces> labelSlot_{};

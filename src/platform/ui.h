@@ -13,6 +13,7 @@
 // resources/sondrix.uir (their names are in common/panels.h).
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -273,6 +274,12 @@ class Ui {
   double GetCtrlDouble(int panel, int control);
   std::string GetCtrlText(int panel, int control);
 };
+
+// A control value as a number: ints as they are, doubles rounded (nothing
+// when not finite or out of range), texts not at all. Both backends convert
+// values this way.
+std::optional<int> CtrlValueInt(const CtrlValue& value);
+std::optional<double> CtrlValueDouble(const CtrlValue& value);
 
 // The installed instance. Using it before one is installed is a programming
 // error and aborts with a message.

@@ -59,6 +59,21 @@ enum class CtrlType {
 };
 
 std::string_view CtrlTypeName(CtrlType type);
+
+// Kinds of control as both backends treat them.
+inline bool IsListType(CtrlType type) {
+  return type == CtrlType::ListBox || type == CtrlType::CheckList || type == CtrlType::Ring;
+}
+inline bool IsTextType(CtrlType type) {
+  return type == CtrlType::String || type == CtrlType::TextBox || type == CtrlType::TextMsg;
+}
+// Values 0/1 only.
+inline bool IsSwitchType(CtrlType type) {
+  return type == CtrlType::CheckBox || type == CtrlType::Toggle || type == CtrlType::Led;
+}
+inline bool HasNoValue(CtrlType type) {
+  return type == CtrlType::StripChart || type == CtrlType::Graph || type == CtrlType::Decoration;
+}
 std::optional<CtrlType> CtrlTypeFromName(std::string_view name);
 
 enum class CtrlMode { Normal, Indicator, Hot };

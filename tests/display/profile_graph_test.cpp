@@ -51,5 +51,20 @@ TEST_F(ProfileGraphTest, TheDepthGraphPlotsAgainstDepth) {
   EXPECT_EQ(Text(p::kMainDepthCaption), "Depth (meters)");
 }
 
+// A graph read from the display configuration file shows its own ranges the
+// first time it is put on show, not what its control held before.
+TEST_F(ProfileGraphTest, AGraphShowsItsStoredRangesTheFirstTimeItIsShown) {
+  test::FakeSource* source = AttachTraces(1);
+  source->depth = true;
+  auto& depth = static_cast<XYGraph&>(*display->graph(graph_type::kDepth));
+  XYSettings s = depth.settings();
+  s.yMax = 100.0;
+  depth.set_settings(s);
+  EXPECT_EQ(ui.Control(main, p::kMainDepthGraph)->yMax, 20.0);
+  display->ShowGraph(graph_type::kDepth);
+  EXPECT_EQ(ui.Control(main, p::kMainDepthGraph)->yMax, 100.0);
+  EXPECT_TRUE(ui.Control(main, p::kMainDepthGraph)->yReverse);
+}
+
 }  // namespace
 }  // namespace sondrix

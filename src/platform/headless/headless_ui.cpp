@@ -21,36 +21,12 @@ using headless::kCantLoad;
 // that keeps waiting after being told "Close" a thousand times never ends.
 constexpr int kMaxConsecutiveWaits = 1000;
 
-std::optional<int> AsInt(const CtrlValue& value) {
-  if (const int* i = std::get_if<int>(&value)) return *i;
-  if (const double* d = std::get_if<double>(&value)) {
-    if (!std::isfinite(*d) || std::fabs(*d) > std::numeric_limits<int>::max()) return std::nullopt;
-    return static_cast<int>(std::lround(*d));
-  }
-  return std::nullopt;
-}
+std::optional<int> AsInt(const CtrlValue& value) { return CtrlValueInt(value); }
+std::optional<double> AsDouble(const CtrlValue& value) { return CtrlValueDouble(value); }
 
-std::optional<double> AsDouble(const CtrlValue& value) {
-  if (const double* d = std::get_if<double>(&value)) return *d;
-  if (const int* i = std::get_if<int>(&value)) return *i;
-  return std::nullopt;
-}
-
-bool IsList(CtrlType type) {
-  return type == CtrlType::ListBox || type == CtrlType::CheckList || type == CtrlType::Ring;
-}
-
-bool IsText(CtrlType type) {
-  return type == CtrlType::String || type == CtrlType::TextBox || type == CtrlType::TextMsg;
-}
-
-bool IsSwitch(CtrlType type) {
-  return type == CtrlType::CheckBox || type == CtrlType::Toggle || type == CtrlType::Led;
-}
-
-bool HasNoValue(CtrlType type) {
-  return type == CtrlType::StripChart || type == CtrlType::Graph || type == CtrlType::Decoration;
-}
+bool IsList(CtrlType type) { return IsListType(type); }
+bool IsText(CtrlType type) { return IsTextType(type); }
+bool IsSwitch(CtrlType type) { return IsSwitchType(type); }
 
 std::string Describe(const CtrlValue& value) {
   if (const int* i = std::get_if<int>(&value)) return std::to_string(*i);
