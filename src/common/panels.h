@@ -170,6 +170,24 @@ inline constexpr int kBcOutput = 26;      // ring: output percentage 100, 50, 33
 inline constexpr int kBcSetHardware = 27; // button: send spacing and baud rate to the instrument
 inline constexpr int kBcSkip = 28;        // int, shown only: the skip value
 
+// Self-test of the nine-wavelength meter: statistics of the last samples
+// per wavelength against the limits of the device configuration.
+inline constexpr int kNeritDiag = 8;
+inline constexpr int kNdCalGraph = 2;     // graph: mean calibrated A and C, difference limits
+inline constexpr int kNdCountsGraph = 3;  // graph: smallest raw counts, count limits
+inline constexpr int kNdNoiseGraph = 4;   // graph: standard deviations, noise limits
+inline constexpr int kNdKeyGraph = 5;     // graph: the key of the colours
+inline constexpr int kNdTempMean = 6;     // double read-out, degrees
+inline constexpr int kNdTempSdev = 7;     // double read-out
+inline constexpr int kNdDepthMean = 8;    // double read-out, metres (hidden without depth)
+inline constexpr int kNdStop = 9;         // button: ends the test and writes the report
+inline constexpr int kNdDepthSdev = 10;   // double read-out (hidden without depth)
+inline constexpr int kNdSamples = 11;     // int read-out: good samples so far
+inline constexpr int kNdKeyA = 12;        // text beside the key's curves
+inline constexpr int kNdKeyC = 13;
+inline constexpr int kNdKeyRef = 14;
+inline constexpr int kNdKeyLimit = 15;
+
 // Wait message: one text shown while something slow runs.
 inline constexpr int kWait = 10;
 inline constexpr int kWaitText = 2;
