@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/cli_run.h"
 #include "meter/meter_fixtures.h"
 #include "support/fixtures.h"
 
@@ -27,34 +28,14 @@ extern char** environ;
 namespace sondrix {
 namespace {
 
-const std::string kCli = SONDRIX_TOOLS_DIR "/cli/sondrix-cli";
-const std::string kSim = SONDRIX_TOOLS_DIR "/sim/sondrix-sim";
+using test::CliRun;
+using test::kCli;
+using test::kSim;
+using test::Lines;
+using test::Quoted;
+
 const std::string kDevice = SONDRIX_EXAMPLES_DIR "/nerit-9wl.dev";
 constexpr int kNerit = 18;
-
-struct CliRun {
-  int exitStatus = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Quoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += (c == '\'') ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
-}
 
 // The sample lines of a data file: what follows its bin size line.
 std::vector<std::string> SampleLines(const std::string& path) {
@@ -118,15 +99,7 @@ class RecordCli : public test::HeadlessTest {
   void SetUp() override { ASSERT_TRUE(std::filesystem::exists(kCli)) << kCli << " is not built"; }
 
   CliRun Cli(const std::string& arguments, const std::string& prefix = "") {
-    const std::string out = home.File("cli.out");
-    const std::string err = home.File("cli.err");
-    const std::string command = prefix + Quoted(kCli) + " " + arguments + " >" + Quoted(out) + " 2>" + Quoted(err);
-    const int raw = std::system(command.c_str());
-    CliRun run;
-    run.exitStatus = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = test::ReadTextFile(out).value_or("");
-    run.err = test::ReadTextFile(err).value_or("");
-    return run;
+    return test::RunTool(kCli, arguments, home, prefix);
   }
 
   // 30 packets of the example nine-wavelength meter: four with a bad
