@@ -23,7 +23,6 @@
 #include "meter/meter_fixtures.h"
 #include "support/fixtures.h"
 
-extern char** environ;
 
 namespace sondrix {
 namespace {
@@ -47,52 +46,6 @@ std::vector<std::string> SampleLines(const std::string& path) {
   }
   return samples;
 }
-
-// A process started in the background with its output going to files.
-class Background {
- public:
-  Background(const std::string& program, const std::vector<std::string>& args, const std::string& out,
-             const std::string& err) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<std::string> all = {program};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  ~Background() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  Background(const Background&) = delete;
-  Background& operator=(const Background&) = delete;
-
-  bool started() const { return pid_ > 0; }
-  void Signal(int signal) const { kill(pid_, signal); }
-  // The exit status, or -1 when it did not end within `seconds`.
-  int Wait(double seconds) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < end) {
-      int raw = 0;
-      if (waitpid(pid_, &raw, WNOHANG) == pid_) {
-        pid_ = -1;
-        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-};
 
 class RecordCli : public test::HeadlessTest {
  protected:
@@ -539,23 +492,15 @@ class LiveRecordCli : public RecordCli {
  protected:
   // Starts the simulator and maps COM1 to its terminal.
   bool StartSim(const std::vector<std::string>& args) {
-    if (!std::filesystem::exists(kSim)) return false;
-    std::vector<std::string> all = {"--device", kDevice, "--pty", "--rate", "60", "--quiet"};
+    std::vector<std::string> all = {"--device", kDevice, "--rate", "60", "--quiet"};
     all.insert(all.end(), args.begin(), args.end());
-    sim = std::make_unique<Background>(kSim, all, home.File("sim.out"), home.File("sim.err"));
-    if (!sim->started()) return false;
-    for (int i = 0; i < 500; ++i) {
-      const std::string path = test::ReadTextFile(home.File("sim.out")).value_or("");
-      if (path.find('\n') != std::string::npos) {
-        WriteSettings("[Ports]\nCOM1=" + path.substr(0, path.find('\n')) + "\n");
-        return true;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
+    const std::string path = test::StartPtySim(sim, all, home);
+    if (path.empty()) return false;
+    WriteSettings("[Ports]\nCOM1=" + path + "\n");
+    return true;
   }
 
-  std::unique_ptr<Background> sim;
+  std::unique_ptr<test::Background> sim;
 };
 
 TEST_F(LiveRecordCli, SilenceLongerThanTheTimeOutEndsTheRunWithItsMessage) {
@@ -607,7 +552,7 @@ class StopSignalRecordCli : public LiveRecordCli, public ::testing::WithParamInt
 TEST_P(StopSignalRecordCli, IsANormalStopAndTheRunIsSaved) {
   ASSERT_TRUE(StartSim({}));
   const std::string out = home.File("live.dat");
-  Background record(kCli, {"record", "--device", kDevice, "--port", "COM1", "--out", out},
+  test::Background record(kCli, {"record", "--device", kDevice, "--port", "COM1", "--out", out},
                     home.File("rec.out"), home.File("rec.err"));
   ASSERT_TRUE(record.started());
   // Wait for lines to reach the scratch file (flushed at least once a second).
@@ -639,7 +584,7 @@ TEST_F(RecordCli, PacketsThatArrivedBeforeTheStopAreRecorded) {
   ASSERT_EQ(::unlockpt(master), 0);
   WriteSettings(std::string("[Ports]\nCOM1=") + ::ptsname(master) + "\n");
   const std::string out = home.File("live.dat");
-  Background record(kCli, {"record", "--device", kDevice, "--port", "COM1", "--out", out},
+  test::Background record(kCli, {"record", "--device", kDevice, "--port", "COM1", "--out", out},
                     home.File("rec.out"), home.File("rec.err"));
   ASSERT_TRUE(record.started());
 
