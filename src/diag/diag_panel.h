@@ -39,12 +39,14 @@ platform::PlotAttributes DiagMeasuredStyle(int color);
 int NeritPlotDiag(int panel, int control, std::span<const double> wavelengths,
                   std::span<const double> values, const platform::PlotAttributes& attributes);
 
-// Prepares a freshly loaded panel: the key, the axes, the depth read-outs
+// Prepares a freshly loaded panel: the key, and the depth read-outs
 // hidden when the meter has no depth.
 void SetUpDiagPanel(int panel, const DiagPanelControls& controls, bool hasDepth);
 
 // Redraws the three graphs and the read-outs from the record's statistics
 // (automatic redrawing off while the plots are replaced, then one refresh).
+// Each graph's axes take in its limits and measured values with a margin,
+// so that no limit is drawn on the frame.
 void DrawDiagPanel(int panel, const DiagPanelControls& controls, const DiagWindow& record,
                    bool hasDepth, long goodSamples);
 

@@ -386,6 +386,12 @@ TEST_F(NeritDiagTest, ThePanelShowsTheTestUntilItsStopButton) {
   EXPECT_EQ(ui.ValueOf(pn::kNeritDiag, pn::kNdSamples), platform::CtrlValue(12));
   EXPECT_NEAR(std::get<double>(*ui.ValueOf(pn::kNeritDiag, pn::kNdTempMean)), CountToTemp(TempToCount(20.0)), 1e-9);
   EXPECT_TRUE(ui.Control(handle, pn::kNdDepthMean)->visible);
+  // The limits are inside the axes, not on their frame.
+  const platform::HeadlessControl* cal = ui.Control(handle, pn::kNdCalGraph);
+  EXPECT_LT(cal->yMin, -0.05);
+  EXPECT_GT(cal->yMax, 0.05);
+  EXPECT_LT(cal->xMin, 412.0);
+  EXPECT_GT(cal->xMax, 715.0);
 
   EXPECT_EQ(test::ReadTextFile(path), Head() + kPassedSections);
 }
