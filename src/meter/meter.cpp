@@ -154,24 +154,35 @@ int Meter::BufNearFull() {
 Status Meter::ReadData(SourceLine& line) { return ReadSample(line, true); }
 Status Meter::ReadUnCorrData(SourceLine& line) { return ReadSample(line, false); }
 
-Status Meter::ReadSample(SourceLine& line, bool corrected) {
+Status Meter::NextSample(const RefBlock*& refs, const DataSample*& sample, bool& packetStart) {
   if (!decoder_) return status::kNotConnected;
   if (lastSample_ < currentSample_) {
     int last = lastSample_;
     const Status result = decoder_->ReadRecord(last);
-    if (result != status::kOk) {
-      // No sample: the line's status says "nothing" (0), so that the status
-      // of the sample before is not counted a second time.
-      line.status = 0;
-      return result;
-    }
+    if (result != status::kOk) return result;
     lastSample_ = last;
     currentSample_ = 0;
   }
-
-  const RefBlock* refs = decoder_->GetRefp();
-  const DataSample* sample = decoder_->GetDatap(currentSample_);
+  refs = decoder_->GetRefp();
+  sample = decoder_->GetDatap(currentSample_);
   if (!refs || !sample) return status::kBadArgument;
+  packetStart = currentSample_ == lastSample_ - (GetSamplesPerRec() - 1);
+  ++currentSample_;
+  return status::kOk;
+}
+
+Status Meter::ReadSample(SourceLine& line, bool corrected) {
+  if (!decoder_) return status::kNotConnected;
+  const RefBlock* refs = nullptr;
+  const DataSample* sample = nullptr;
+  bool packetStart = false;
+  const Status next = NextSample(refs, sample, packetStart);
+  if (next != status::kOk) {
+    // No sample: the line's status says "nothing" (0), so that the status
+    // of the sample before is not counted a second time.
+    line.status = 0;
+    return next;
+  }
 
   const int n = ClampCount(GetInTraceCount(), line.values.size(), sample->values.size(),
                            refs->refs.size());
@@ -197,9 +208,7 @@ Status Meter::ReadSample(SourceLine& line, bool corrected) {
       const std::span<const double> references(refs->refs);
       if (corrected) {
         ComputeAbsorb(n, out, signal, refs->temp, references, traceMap_);
-        // The first of the packet's own samples (lost samples the decoder
-        // counted in front of the packet come before it).
-        if (currentSample_ == lastSample_ - (GetSamplesPerRec() - 1)) {
+        if (packetStart) {
           line.tail.clear();
           AppendTailNumber(line.tail, "", refs->temp, 2);
           AppendTailNumber(line.tail, "\t", refs->sampleRate, 1);
@@ -212,7 +221,6 @@ Status Meter::ReadSample(SourceLine& line, bool corrected) {
       }
     }
   }
-  ++currentSample_;
   return status::kOk;
 }
 

@@ -143,6 +143,12 @@ class Meter : public Device {
   // What the models' NewDataFile does with their file object: copies this
   // meter's configuration into it and hands it out (-1016 for a null file).
   Status HandOverDataFile(std::unique_ptr<MeterFile> file, std::unique_ptr<DataFile>& out);
+  // The next sample of the decoder with its packet's reference block: a
+  // packet is read when the samples of the last one are used up (its
+  // failure is returned and nothing advances), then the sample index moves
+  // on. `packetStart` tells the first of the packet's own samples (lost
+  // samples the decoder counted in front of the packet come before it).
+  Status NextSample(const RefBlock*& refs, const DataSample*& sample, bool& packetStart);
 
  private:
   // What ReadData and ReadUnCorrData share: `corrected` selects the depth

@@ -16,4 +16,9 @@ int NeritMeter::HasExtTemp() {
   return config && (config->auxCapabilities & 1) != 0 ? 1 : 0;
 }
 
+int NeritMeter::HasDiagnostics() {
+  const MeterConfig* config = meterConfig();
+  return config && config->minRCounts > 0.0 ? 1 : 0;
+}
+
 }  // namespace sondrix

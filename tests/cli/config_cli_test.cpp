@@ -7,24 +7,15 @@
 #include <string>
 
 #include "common/status.h"
+#include "cli/cli_run.h"
 #include "support/fixtures.h"
 
 namespace sondrix {
 namespace {
 
-const std::string kCli = SONDRIX_TOOLS_DIR "/cli/sondrix-cli";
-
-struct CliRun {
-  int exitStatus = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Quoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += (c == '\'') ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
+using test::CliRun;
+using test::kCli;
+using test::Quoted;
 
 class ConfigCli : public ::testing::Test {
  protected:
@@ -32,18 +23,7 @@ class ConfigCli : public ::testing::Test {
     ASSERT_TRUE(std::filesystem::exists(kCli)) << kCli << " is not built";
   }
 
-  CliRun Cli(const std::string& arguments) {
-    const std::string out = dir.File("stdout");
-    const std::string err = dir.File("stderr");
-    const std::string command =
-        Quoted(kCli) + " " + arguments + " >" + Quoted(out) + " 2>" + Quoted(err);
-    const int raw = std::system(command.c_str());
-    CliRun run;
-    run.exitStatus = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = test::ReadTextFile(out).value_or("");
-    run.err = test::ReadTextFile(err).value_or("");
-    return run;
-  }
+  CliRun Cli(const std::string& arguments) { return test::RunTool(kCli, arguments, dir); }
 
   test::TempDir dir;
 };

@@ -19,42 +19,22 @@
 #include <thread>
 #include <vector>
 
+#include "cli/cli_run.h"
 #include "meter/meter_fixtures.h"
 #include "support/fixtures.h"
 
-extern char** environ;
 
 namespace sondrix {
 namespace {
 
-const std::string kCli = SONDRIX_TOOLS_DIR "/cli/sondrix-cli";
-const std::string kSim = SONDRIX_TOOLS_DIR "/sim/sondrix-sim";
+using test::CliRun;
+using test::kCli;
+using test::kSim;
+using test::Lines;
+using test::Quoted;
+
 const std::string kDevice = SONDRIX_EXAMPLES_DIR "/nerit-9wl.dev";
 constexpr int kNerit = 18;
-
-struct CliRun {
-  int exitStatus = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Quoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += (c == '\'') ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
-}
 
 // The sample lines of a data file: what follows its bin size line.
 std::vector<std::string> SampleLines(const std::string& path) {
@@ -67,66 +47,12 @@ std::vector<std::string> SampleLines(const std::string& path) {
   return samples;
 }
 
-// A process started in the background with its output going to files.
-class Background {
- public:
-  Background(const std::string& program, const std::vector<std::string>& args, const std::string& out,
-             const std::string& err) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<std::string> all = {program};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  ~Background() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  Background(const Background&) = delete;
-  Background& operator=(const Background&) = delete;
-
-  bool started() const { return pid_ > 0; }
-  void Signal(int signal) const { kill(pid_, signal); }
-  // The exit status, or -1 when it did not end within `seconds`.
-  int Wait(double seconds) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < end) {
-      int raw = 0;
-      if (waitpid(pid_, &raw, WNOHANG) == pid_) {
-        pid_ = -1;
-        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-};
-
 class RecordCli : public test::HeadlessTest {
  protected:
   void SetUp() override { ASSERT_TRUE(std::filesystem::exists(kCli)) << kCli << " is not built"; }
 
   CliRun Cli(const std::string& arguments, const std::string& prefix = "") {
-    const std::string out = home.File("cli.out");
-    const std::string err = home.File("cli.err");
-    const std::string command = prefix + Quoted(kCli) + " " + arguments + " >" + Quoted(out) + " 2>" + Quoted(err);
-    const int raw = std::system(command.c_str());
-    CliRun run;
-    run.exitStatus = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = test::ReadTextFile(out).value_or("");
-    run.err = test::ReadTextFile(err).value_or("");
-    return run;
+    return test::RunTool(kCli, arguments, home, prefix);
   }
 
   // 30 packets of the example nine-wavelength meter: four with a bad
@@ -566,23 +492,15 @@ class LiveRecordCli : public RecordCli {
  protected:
   // Starts the simulator and maps COM1 to its terminal.
   bool StartSim(const std::vector<std::string>& args) {
-    if (!std::filesystem::exists(kSim)) return false;
-    std::vector<std::string> all = {"--device", kDevice, "--pty", "--rate", "60", "--quiet"};
+    std::vector<std::string> all = {"--device", kDevice, "--rate", "60", "--quiet"};
     all.insert(all.end(), args.begin(), args.end());
-    sim = std::make_unique<Background>(kSim, all, home.File("sim.out"), home.File("sim.err"));
-    if (!sim->started()) return false;
-    for (int i = 0; i < 500; ++i) {
-      const std::string path = test::ReadTextFile(home.File("sim.out")).value_or("");
-      if (path.find('\n') != std::string::npos) {
-        WriteSettings("[Ports]\nCOM1=" + path.substr(0, path.find('\n')) + "\n");
-        return true;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
+    const std::string path = test::StartPtySim(sim, all, home);
+    if (path.empty()) return false;
+    WriteSettings("[Ports]\nCOM1=" + path + "\n");
+    return true;
   }
 
-  std::unique_ptr<Background> sim;
+  std::unique_ptr<test::Background> sim;
 };
 
 TEST_F(LiveRecordCli, SilenceLongerThanTheTimeOutEndsTheRunWithItsMessage) {
@@ -634,7 +552,7 @@ class StopSignalRecordCli : public LiveRecordCli, public ::testing::WithParamInt
 TEST_P(StopSignalRecordCli, IsANormalStopAndTheRunIsSaved) {
   ASSERT_TRUE(StartSim({}));
   const std::string out = home.File("live.dat");
-  Background record(kCli, {"record", "--device", kDevice, "--port", "COM1", "--out", out},
+  test::Background record(kCli, {"record", "--device", kDevice, "--port", "COM1", "--out", out},
                     home.File("rec.out"), home.File("rec.err"));
   ASSERT_TRUE(record.started());
   // Wait for lines to reach the scratch file (flushed at least once a second).
@@ -666,7 +584,7 @@ TEST_F(RecordCli, PacketsThatArrivedBeforeTheStopAreRecorded) {
   ASSERT_EQ(::unlockpt(master), 0);
   WriteSettings(std::string("[Ports]\nCOM1=") + ::ptsname(master) + "\n");
   const std::string out = home.File("live.dat");
-  Background record(kCli, {"record", "--device", kDevice, "--port", "COM1", "--out", out},
+  test::Background record(kCli, {"record", "--device", kDevice, "--port", "COM1", "--out", out},
                     home.File("rec.out"), home.File("rec.err"));
   ASSERT_TRUE(record.started());
 

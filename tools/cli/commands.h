@@ -21,5 +21,8 @@ int RunRecord(std::span<char*> args);
 int RunReplay(std::span<char*> args);
 // sondrix-cli info FILE: what a device configuration or data file holds.
 int RunInfo(std::span<char*> args);
+// sondrix-cli diag --device FILE.dev --port PORT --report FILE.rpt
+// [--samples N]: the instrument self-test and its report.
+int RunDiag(std::span<char*> args);
 
 }  // namespace sondrix::cli

@@ -29,6 +29,7 @@ constexpr Command kCommands[] = {
     {"record", "record a meter (or a raw capture) into a data file", sondrix::cli::RunRecord},
     {"replay", "write the lines of a data file as a replay gives them", sondrix::cli::RunReplay},
     {"info", "describe a device configuration file or a data file", sondrix::cli::RunInfo},
+    {"diag", "run a meter's self-test and write its report", sondrix::cli::RunDiag},
 };
 
 void PrintUsage(std::FILE* out) {

@@ -18,7 +18,7 @@
 
 #include "cli_args.h"
 #include "commands.h"
-#include "common/settings.h"
+#include "live_source.h"
 #include "common/status.h"
 #include "common/utils.h"
 #include "datafile/data_file.h"
@@ -26,7 +26,6 @@
 #include "meter/source_factory.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
-#include "platform/posix/termios_serial.h"
 #include "source/source.h"
 #include "source/source_line.h"
 
@@ -119,23 +118,7 @@ int ParseOptions(std::span<char*> args, Options& options) {
   return 0;
 }
 
-void Report(std::string_view what, Status code) {
-  ReportFailure("record", what, code);
-  // The message speaks of the instrument's original platform; say where the
-  // port names come from here.
-  if (IsPortName(what) &&
-      (code == status::kInvalidPortNumber || code == status::kCannotOpenPort)) {
-    std::fprintf(stderr, "Serial ports of this system (COMk is the k-th):\n");
-    const auto ports = platform::ListSerialPorts();
-    if (ports.empty()) std::fprintf(stderr, "  none\n");
-    for (std::size_t k = 0; k < ports.size(); ++k)
-      std::fprintf(stderr, "  COM%zu  %s  %s\n", k + 1, ports[k].device.c_str(),
-                   ports[k].description.c_str());
-    std::fprintf(stderr, "A [Ports] section in %s maps any of COM1 ... COM8 to a device,\n"
-                         "e.g. COM1=/dev/ttyUSB0 or a pseudo-terminal.\n",
-                 settings::SettingsPath().c_str());
-  }
-}
+void Report(std::string_view what, Status code) { ReportOnPort(kCommand, what, code); }
 
 // The progress line on a terminal: lines recorded, lines lost, time since
 // the start; redrawn in place a few times a second.
@@ -271,22 +254,7 @@ int RunRecord(std::span<char*> args) {
                  options.out.c_str());
     return 1;
   }
-  if (!IsRegularFile(options.device)) {
-    Report(options.device, status::kCantOpenFile);
-    return 1;
-  }
-  // Any port name but COM1 ... COM8 is a raw capture: a file. A pipe or a
-  // device there could keep the run waiting for ever.
-  if (!IsPortName(options.port) && !IsRegularFile(options.port)) {
-    if (std::filesystem::exists(options.port, error))
-      std::fprintf(stderr,
-                   "sondrix-cli record: %s is not a regular file; a port other than COM1 ... COM8 "
-                   "is a raw capture file\n",
-                   options.port.c_str());
-    else
-      Report(options.port, status::kCantOpenFile);
-    return 1;
-  }
+  if (!SourceFilesUsable(kCommand, options.device, options.port)) return 1;
 
   const SignalScope signals;
   const int binsize = static_cast<int>(options.binsize);

@@ -13,6 +13,8 @@ namespace {
 // Counts the signals stay below, and the smallest one sent.
 constexpr double kMaxCount = 60000.0;
 constexpr double kMinCount = 1.0;
+// Full scale of a 16-bit count.
+constexpr double kFullCount = 65535.0;
 constexpr int kPatternRetries = 8;
 
 std::uint16_t ClampCount(double value) {
@@ -33,6 +35,7 @@ BenthSimulator::BenthSimulator(const BenthMeterConfig& config, const SimSettings
       pathLength_(config.pathLength),
       signal_(settings.seed),
       faults_(settings.seed ^ 0x5EED'F00D'5EED'F00DULL),
+      sensors_(settings.seed ^ 0x0DDB'A115'0DDB'A115ULL),
       skip_(std::clamp(static_cast<int>(config.skip), 1, kMaxBenthSkip)),
       baud_(config.baudRate) {
   config.CopyConfig(*config_);
@@ -54,19 +57,7 @@ void BenthSimulator::MakePacket(BenthPacketFields& f) {
 
   // Depth: packets of type 5 and later carry the pressure count; older ones
   // carry none, so the program shows the depth offset alone.
-  const double depth = ProfileDepth(seconds, settings_.maxDepth, settings_.diveSeconds);
-  e.depth = c.depthOffset;
-  if (type >= 5) {
-    const double scale = c.depthScale;
-    const bool scaled = scale != 0.0 && std::isfinite(scale);
-    f.count1 = ClampCount(scaled ? (depth - c.depthOffset) / scale : depth * 100.0);
-    e.depth = scaled ? f.count1 * scale + c.depthOffset : depth;
-  } else {
-    f.count1 = 0;
-  }
-  f.count3 = BenthSecondTempToCount(type, WaterTemperature(depth));
-  e.extTemperature = BenthSecondTemp(type, f.count3);
-
+  const double profile = ProfileDepth(seconds, settings_.maxDepth, settings_.diveSeconds);
   double low = 10.0;
   double high = 25.0;
   if (c.tempBinCount >= 2) {
@@ -77,9 +68,26 @@ void BenthSimulator::MakePacket(BenthPacketFields& f) {
       high = last;
     }
   }
-  f.count4 = BenthInternalTempToCount(type, low + (high - low) * DriftFraction(seconds, settings_.driftSeconds));
+  const SensorReadings sensed = FaultySensors(
+      settings_.limits, low + (high - low) * DriftFraction(seconds, settings_.driftSeconds), profile, sensors_);
+  const double depth = sensed.depth;
+  e.depth = c.depthOffset;
+  if (type >= 5) {
+    const double scale = c.depthScale;
+    const bool scaled = scale != 0.0 && std::isfinite(scale);
+    f.count1 = ClampCount(scaled ? (depth - c.depthOffset) / scale : depth * 100.0);
+    e.depth = scaled ? f.count1 * scale + c.depthOffset : depth;
+  } else {
+    f.count1 = 0;
+  }
+  f.count3 = BenthSecondTempToCount(type, WaterTemperature(profile));
+  e.extTemperature = BenthSecondTemp(type, f.count3);
+  f.count4 = BenthInternalTempToCount(type, sensed.temperature);
   e.temperature = BenthInternalTemp(type, f.count4);
   const BinInterpolation bins(c.tempBins, c.tempBinCount, e.temperature);
+
+  // The water follows the instrument's true depth, not a faulty reading.
+  const double waterDepth = type >= 5 ? e.depth - (sensed.depth - profile) : e.depth;
 
   TraceMap map{};
   FillBenthTraceMap(channels_, skip_, map);
@@ -91,10 +99,13 @@ void BenthSimulator::MakePacket(BenthPacketFields& f) {
   for (std::size_t i = 0; i < n; ++i) {
     // Every channel draws its noise, on the map or not, so that the values
     // do not depend on the spacing.
-    const double cTarget = TargetAttenuation(c.traces[i].wavelength, e.depth, settings_.maxDepth) +
-                           settings_.valueNoise * GaussianOf(signal_);
-    const double aTarget = TargetAbsorption(c.traces[n + i].wavelength, e.depth, settings_.maxDepth) +
-                           settings_.valueNoise * GaussianOf(signal_);
+    const LimitFaults& limits = settings_.limits;
+    const double cTarget =
+        FaultyTarget(limits, TargetAttenuation(c.traces[i].wavelength, waterDepth, settings_.maxDepth)) +
+        settings_.valueNoise * GaussianOf(signal_);
+    const double aTarget =
+        FaultyTarget(limits, TargetAbsorption(c.traces[n + i].wavelength, waterDepth, settings_.maxDepth)) +
+        settings_.valueNoise * GaussianOf(signal_);
     const double jitter1 = 1.0 + 0.001 * GaussianOf(signal_);
     const double jitter2 = 1.0 + 0.001 * GaussianOf(signal_);
     if (map[i] == 0) continue;
@@ -103,14 +114,16 @@ void BenthSimulator::MakePacket(BenthPacketFields& f) {
     const BenthTraceCal& t = c.traces[i];
     const double cRatio = std::exp((t.cOffset - bins.At(t.cTempCorr) - cTarget) * pathLength_);
     const double aRatio = std::exp((t.aOffset - bins.At(t.aTempCorr) - aTarget) * pathLength_);
-    double r1 = reference_[i] * jitter1;
-    double r2 = reference_[i] * 0.9 * jitter2;
+    const bool lowLevel = limits.lowCounts > 0.0;
+    double r1 = (lowLevel ? limits.lowCounts * kFullCount : reference_[i]) * jitter1;
+    double r2 = (lowLevel ? limits.lowCounts * kFullCount : reference_[i] * 0.9) * jitter2;
     if (r1 * cRatio > kMaxCount) r1 = kMaxCount / cRatio;
     if (r2 * aRatio > kMaxCount) r2 = kMaxCount / aRatio;
     f.ref1[i] = ClampCount(std::max(r1, kMinCount));
     f.ref2[i] = ClampCount(std::max(r2, kMinCount));
     f.sig1[i] = ClampCount(std::max(f.ref1[i] * cRatio, kMinCount));
     f.sig2[i] = ClampCount(std::max(f.ref2[i] * aRatio, kMinCount));
+    if (limits.saturate) f.ref1[i] = f.ref2[i] = f.sig1[i] = f.sig2[i] = 0xFFFF;
     e.targets[i] = cTarget;
     e.targets[n + i] = aTarget;
   }

@@ -52,6 +52,7 @@ class BenthSimulator final : public PacketStream {
   std::vector<double> reference_;  // per channel: nominal reference count
   std::mt19937_64 signal_;
   std::mt19937_64 faults_;
+  std::mt19937_64 sensors_;  // the sensor noise of LimitFaults
   long long sample_ = 0;
   Emission current_;
   SimCounts counts_;

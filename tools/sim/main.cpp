@@ -85,6 +85,22 @@ Signal:
   --status W         status word of every packet, 0-65535 (default 0; the
                      hyperspectral meter's type 4 packets then carry the rate)
 
+Out of the self-test's limits (start from --clean-water --max-depth 0
+--internal-temp 20 for an instrument that passes):
+  --clean-water      A and C of clean water (0 1/m), the reference condition
+                     the self-test expects
+  --cal-drift X      add X 1/m to every A and C value (a drifted calibration;
+                     negative for the other direction)
+  --low-counts F     references at F of full scale, 0 < F < 1 (the signals
+                     follow): weak lamps or dirty windows
+  --saturate         every signal and reference at full scale
+  --internal-temp T  the internal temperature stays at T degrees, -40 ... 150
+  --depth-zero M     the pressure sensor reads M metres more (at the surface
+                     too)
+  --sensor-noise X   noise of the internal temperature (degrees) and of the
+                     depth (metres), standard deviation per packet
+  (--value-noise X makes the A and C noise exceed its limits)
+
 Hyperspectral meter:
   --packet-type T    packet type 0-255 (default 5: with a depth profile; 4
                      carries the rate instead; 3 and below the older
@@ -234,6 +250,40 @@ bool ParseArguments(int argc, char** argv, Options& o) {
     } else if (name == "--value-noise") {
       if (!take()) return false;
       if (!ParseNonNegative(value, s.valueNoise)) return bad("a standard deviation in 1/m");
+    } else if (name == "--clean-water") {
+      if (!flag(s.limits.cleanWater)) return false;
+    } else if (name == "--cal-drift") {
+      if (!take()) return false;
+      if (!ParseNumber(value, s.limits.calDrift) || !std::isfinite(s.limits.calDrift) ||
+          std::fabs(s.limits.calDrift) > 100.0) {
+        return bad("a value in 1/m from -100 to 100");
+      }
+    } else if (name == "--low-counts") {
+      if (!take()) return false;
+      if (!ParseNonNegative(value, s.limits.lowCounts) || s.limits.lowCounts <= 0.0 ||
+          s.limits.lowCounts >= 1.0) {
+        return bad("a fraction of full scale between 0 and 1");
+      }
+    } else if (name == "--saturate") {
+      if (!flag(s.limits.saturate)) return false;
+    } else if (name == "--internal-temp") {
+      if (!take()) return false;
+      if (!ParseNumber(value, s.limits.internalTemp) || !(s.limits.internalTemp >= -40.0) ||
+          !(s.limits.internalTemp <= 150.0)) {
+        return bad("a temperature from -40 to 150 degrees");
+      }
+      s.limits.fixedTemp = true;
+    } else if (name == "--depth-zero") {
+      if (!take()) return false;
+      if (!ParseNumber(value, s.limits.depthZero) || !std::isfinite(s.limits.depthZero) ||
+          std::fabs(s.limits.depthZero) > 1000.0) {
+        return bad("a depth in metres from -1000 to 1000");
+      }
+    } else if (name == "--sensor-noise") {
+      if (!take()) return false;
+      if (!ParseNonNegative(value, s.limits.sensorNoise) || s.limits.sensorNoise > 100.0) {
+        return bad("a standard deviation from 0 to 100");
+      }
     } else if (name == "--bad-checksum") {
       if (!every(s.faults.badChecksum)) return false;
     } else if (name == "--bad-length") {

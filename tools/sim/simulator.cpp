@@ -18,6 +18,8 @@ constexpr double kMaxSignal = 0.95;
 constexpr double kMinSignal = 1.0 / (65536.0 * 256.0);
 // Tries at a packet whose values happen to form the sync pattern.
 constexpr int kSyncRetries = 8;
+// The largest channel value the packet format carries: 0xFF 0xFF 0xFF.
+constexpr double kFullScale = (65535.0 + 255.0 / 256.0) / 65536.0;
 // Noise bursts are 1 ... kMaxNoise bytes of 0x01 ... 0xFE, so that they can
 // never form (or complete) the sync pattern 00 FF 00 FF.
 constexpr int kMaxNoise = 20;
@@ -201,6 +203,20 @@ void PlanEmission(const FaultSettings& faults, long long number, std::mt19937_64
   if (due(faults.pauseEvery) && faults.pauseSeconds > 0.0) e.pauseAfter = faults.pauseSeconds;
 }
 
+SensorReadings FaultySensors(const LimitFaults& limits, double temperature, double depth,
+                             std::mt19937_64& engine) {
+  SensorReadings readings{limits.fixedTemp ? limits.internalTemp : temperature, depth + limits.depthZero};
+  if (limits.sensorNoise > 0.0) {
+    readings.temperature += limits.sensorNoise * GaussianOf(engine);
+    readings.depth += limits.sensorNoise * GaussianOf(engine);
+  }
+  return readings;
+}
+
+double FaultyTarget(const LimitFaults& limits, double clean) {
+  return (limits.cleanWater ? 0.0 : clean) + limits.calDrift;
+}
+
 std::uint32_t OtherSerial(std::uint32_t serial) {
   return (serial & 0xFFFF0000u) | ((serial + 1) & 0xFFFFu);
 }
@@ -241,7 +257,8 @@ Simulator::Simulator(const MeterConfig& config, const ModelInfo& model,
       serial_(config.serialnum),
       config_(std::make_unique<MeterConfig>(config.traceCount, config.inTraceCount)),
       signal_(settings.seed),
-      faults_(settings.seed ^ 0x5EED'F00D'5EED'F00DULL) {
+      faults_(settings.seed ^ 0x5EED'F00D'5EED'F00DULL),
+      sensors_(settings.seed ^ 0x0DDB'A115'0DDB'A115ULL) {
   config.CopyConfig(*config_);
   if (period_ == 0) period_ = PeriodCount(6.0);
   TemperatureRange(*config_, tempLow_, tempHigh_);
@@ -299,8 +316,15 @@ void Simulator::MakePacket(MeterPacketFields& fields) {
   const auto m = static_cast<std::size_t>(samples_);
   const double seconds = static_cast<double>(sample_) * period_ * kMeterPeriodSeconds;
 
-  // Depth: the pressure count the calibration turns back into the profile.
-  const double depth = ProfileDepth(seconds, settings_.maxDepth, settings_.diveSeconds);
+  // The sensors: the profile's depth and the drift's temperature, unless
+  // a fault says otherwise.
+  const double profile = ProfileDepth(seconds, settings_.maxDepth, settings_.diveSeconds);
+  const double drift = DriftFraction(seconds, settings_.driftSeconds);
+  const SensorReadings sensed =
+      FaultySensors(settings_.limits, tempLow_ + (tempHigh_ - tempLow_) * drift, profile, sensors_);
+
+  // Depth: the pressure count the calibration turns back into the reading.
+  const double depth = sensed.depth;
   const double scale = config_->depthScale;
   if (scale != 0.0 && std::isfinite(scale)) {
     fields.pressureCount = ClampToInt16((depth - config_->depthOffset) / scale);
@@ -309,13 +333,15 @@ void Simulator::MakePacket(MeterPacketFields& fields) {
     fields.pressureCount = ClampToInt16(depth * 100.0);
     e.depth = depth;
   }
-  fields.extTempHundredths = ClampToInt16(WaterTemperature(depth) * 100.0);
+  fields.extTempHundredths = ClampToInt16(WaterTemperature(profile) * 100.0);
   e.extTemperature = fields.extTempHundredths / 100.0;
 
   // The instrument warms up and cools down across its calibrated range.
-  const double drift = DriftFraction(seconds, settings_.driftSeconds);
-  fields.tempCount = TempToCount(tempLow_ + (tempHigh_ - tempLow_) * drift);
+  fields.tempCount = TempToCount(sensed.temperature);
   e.temperature = CountToTemp(fields.tempCount);
+
+  // The water follows the instrument's true depth, not a faulty reading.
+  const double waterDepth = e.depth - (sensed.depth - profile);
 
   // Targets with noise, then the signal/reference ratio that calibrates to
   // them: value = offset - ln(s / r) / L + term(T), so
@@ -324,9 +350,9 @@ void Simulator::MakePacket(MeterPacketFields& fields) {
   std::vector<double> ratio(m * n, 1.0);
   std::vector<double> largest(n, 0.0);
   for (std::size_t i = 0; i < n; ++i) {
-    const double clean =
-        attenuation_[i] ? TargetAttenuation(wavelength_[i], e.depth, settings_.maxDepth)
-                        : TargetAbsorption(wavelength_[i], e.depth, settings_.maxDepth);
+    const double clean = FaultyTarget(
+        settings_.limits, attenuation_[i] ? TargetAttenuation(wavelength_[i], waterDepth, settings_.maxDepth)
+                                          : TargetAbsorption(wavelength_[i], waterDepth, settings_.maxDepth));
     const double term = TemperatureTerm(*config_, static_cast<int>(i), e.temperature);
     const double offset = config_->traces[i].offset;
     for (std::size_t k = 0; k < m; ++k) {
@@ -339,13 +365,16 @@ void Simulator::MakePacket(MeterPacketFields& fields) {
   }
   fields.refs.assign(n, 0.0);
   fields.values.assign(m * n, 0.0);
+  const LimitFaults& limits = settings_.limits;
   for (std::size_t i = 0; i < n; ++i) {
-    double reference = reference_[i] * (1.0 + 0.001 * Gaussian());
+    const double jitter = 1.0 + 0.001 * Gaussian();
+    double reference = (limits.lowCounts > 0.0 ? limits.lowCounts : reference_[i]) * jitter;
     if (reference * largest[i] > kMaxSignal) reference = kMaxSignal / largest[i];
     reference = Quantized(std::max(reference, kMinSignal));
+    if (limits.saturate) reference = kFullScale;
     fields.refs[i] = reference;
     for (std::size_t k = 0; k < m; ++k) {
-      fields.values[k * n + i] = std::max(reference * ratio[k * n + i], kMinSignal);
+      fields.values[k * n + i] = limits.saturate ? kFullScale : std::max(reference * ratio[k * n + i], kMinSignal);
     }
   }
 

@@ -34,6 +34,21 @@ struct FaultSettings {
   double pauseSeconds = 0.0;
 };
 
+// An instrument out of its self-test limits, on request. The values the
+// program calibrates still follow the signal model unless a setting here
+// changes them.
+struct LimitFaults {
+  bool cleanWater = false;     // A and C of clean water (0 1/m): the self-test's reference condition
+  double calDrift = 0.0;       // 1/m added to every A and C value: a calibration that drifted
+  double lowCounts = 0.0;      // > 0: references at this fraction of full scale (signals follow)
+  bool saturate = false;       // every signal and reference at full scale
+  bool fixedTemp = false;      // the internal temperature stays at internalTemp
+  double internalTemp = 20.0;  // degrees
+  double depthZero = 0.0;      // metres the pressure sensor reads at the surface
+  double sensorNoise = 0.0;    // standard deviation of the internal temperature (degrees) and of
+                               // the depth (metres), per packet, cut at 3 sigma
+};
+
 struct SimSettings {
   double rate = 6.0;             // samples per second (nominal; see PeriodCount)
   std::uint64_t seed = 1;
@@ -44,6 +59,7 @@ struct SimSettings {
   double valueNoise = 0.002;     // standard deviation of A and C, 1/m (cut at 3 sigma)
   std::uint16_t statusWord = 0;
   FaultSettings faults;
+  LimitFaults limits;
   // The hyperspectral meter: the packet type its packets carry, and which
   // command's acknowledgement to leave out (the K-th command received; 0
   // for none).
@@ -123,6 +139,19 @@ struct Emission {
   // value each trace was made to calibrate to (noise included).
   std::vector<double> targets;
 };
+
+// The instrument temperature and depth of a packet with the limit faults
+// applied: `temperature` (the drift's) replaced by a fixed one, then both
+// given the sensor noise drawn from `engine`, and the depth's zero shifted.
+struct SensorReadings {
+  double temperature = 0.0;
+  double depth = 0.0;
+};
+SensorReadings FaultySensors(const LimitFaults& limits, double temperature, double depth,
+                             std::mt19937_64& engine);
+// The value a trace is made to calibrate to before the value noise: the
+// model's `clean` value, or that of clean water, plus the calibration drift.
+double FaultyTarget(const LimitFaults& limits, double clean);
 
 // Starts the emission of packet `number` (1, 2, ...): the faults due for it
 // and the noise bytes in front of it (1 ... 20 bytes of 0x01 ... 0xFE, which
@@ -211,6 +240,7 @@ class Simulator final : public PacketStream {
 
   std::mt19937_64 signal_;
   std::mt19937_64 faults_;
+  std::mt19937_64 sensors_;  // the sensor noise of LimitFaults
   long long sample_ = 0;  // samples made so far
   bool headerFormsSync_ = false;
   Emission current_;

@@ -1,0 +1,56 @@
+#include "diag/diag_loop.h"
+
+#include "platform/clock.h"
+#include "platform/ui.h"
+
+namespace sondrix {
+namespace {
+
+// The results that keep a self-test going.
+bool GoesOn(Status result) {
+  return result == status::kOk || result == status::kSerialMismatch || result == status::kNoData;
+}
+
+constexpr double kIdlePause = 0.001;
+
+}  // namespace
+
+Status RunDiagLoop(Source& source, Status start, const DiagLoopSettings& settings,
+                   const std::function<Status(int count)>& refresh, long& good) {
+  Status result = start;
+  bool stopped = false;
+  double lastGood = platform::Timer();
+  while (!stopped && GoesOn(result)) {
+    if (settings.panel > 0) {
+      const platform::UserEvent event = platform::ui().GetUserEvent(false);
+      if (event.type != platform::EventType::None) {
+        const bool stop = event.panel == settings.panel &&
+                          ((event.type == platform::EventType::Commit && event.control == settings.stopControl) ||
+                           event.type == platform::EventType::Close);
+        if (stop) stopped = true;
+        continue;
+      }
+    }
+    if (!source.CanRead()) {
+      if (platform::SecondsSince(lastGood) > settings.timeout) {
+        result = status::kTimedOut;
+        break;
+      }
+      if (settings.panel <= 0) platform::Delay(kIdlePause);
+      continue;
+    }
+    result = refresh(static_cast<int>(good + 1));
+    if (result == status::kOk) {
+      ++good;
+      lastGood = platform::Timer();
+      if (settings.stopAfter > 0 && good >= settings.stopAfter) stopped = true;
+    } else if (result == status::kNoData && platform::SecondsSince(lastGood) > settings.timeout) {
+      // Lost samples only, however fast they come, are no data either.
+      result = status::kTimedOut;
+    }
+  }
+  if (stopped && GoesOn(result)) result = status::kOk;
+  return result;
+}
+
+}  // namespace sondrix

@@ -1,0 +1,38 @@
+// The polling loop of a self-test, shared by the meter families: it reads
+// samples while the instrument sends them, lets the user stop it from the
+// diagnostics panel, and gives up when no good sample came for a while.
+#pragma once
+
+#include <functional>
+
+#include "common/status.h"
+#include "source/source.h"
+
+namespace sondrix {
+
+struct DiagLoopSettings {
+  // The diagnostics panel and its stop control; 0 without windows.
+  int panel = 0;
+  int stopControl = 0;
+  // Seconds without a good sample after which the test ends (-1003).
+  double timeout = 2.0;
+  // Good samples after which the test ends by itself; 0: only the stop
+  // control (or an error) ends it.
+  long stopAfter = 0;
+};
+
+// Runs the loop. `start` is the result of the reset (1, or -1030 when the
+// serial numbers differ, which the test accepts). `refresh(count)` takes one
+// sample (`count` = good samples so far + 1) and returns 1 for a good one,
+// -1022 when none was there or it was lost, anything else to end the test.
+// `good` counts the good samples.
+//
+// The result: 1 when the user stopped the test or `stopAfter` good samples
+// were taken; -1003 after `timeout` seconds without a good sample; the
+// failing code otherwise. The panel's close box stops it like its stop
+// control. Without a panel the loop pauses a millisecond whenever nothing
+// is waiting.
+Status RunDiagLoop(Source& source, Status start, const DiagLoopSettings& settings,
+                   const std::function<Status(int count)>& refresh, long& good);
+
+}  // namespace sondrix

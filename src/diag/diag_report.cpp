@@ -1,0 +1,204 @@
+#include "diag/diag_report.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <memory>
+
+#include "common/c_locale.h"
+#include "common/settings.h"
+#include "datafile/data_file.h"
+#include "platform/clock.h"
+#include "platform/paths.h"
+#include "platform/ui.h"
+
+namespace sondrix {
+namespace {
+
+constexpr int kMaxUnsaturated = 3;
+constexpr int kFailuresPerLine = 10;
+
+struct FileCloser {
+  void operator()(std::FILE* file) const {
+    if (file != nullptr) std::fclose(file);
+  }
+};
+
+void Put(std::FILE* file, std::string_view text) { std::fwrite(text.data(), 1, text.size(), file); }
+
+}  // namespace
+
+bool DiagPasses(double value, double limit, bool maximumTest) {
+  if (!std::isfinite(value) || !std::isfinite(limit)) return false;
+  return maximumTest ? !(value > limit) : !(value < limit);
+}
+
+void DiagReportTitle(std::FILE* file, std::string_view id, std::uint32_t serial) {
+  const ScopedCLocale cLocale;
+  std::fprintf(file, "Sondrix diagnostics report for meter %.*s, s/n %08X\n", static_cast<int>(id.size()),
+               id.data(), static_cast<unsigned>(serial));
+  const std::string time = platform::TimeStr();
+  const std::string date = platform::DateStr();
+  std::fprintf(file, "Diagnostics run at %s on %s\n\n", time.c_str(), date.c_str());
+}
+
+void DiagReportLimit(std::FILE* file, std::string_view label, double value, int decimals) {
+  const ScopedCLocale cLocale;
+  if (decimals < 0)
+    std::fprintf(file, "\t%.*s%lf\n", static_cast<int>(label.size()), label.data(), value);
+  else
+    std::fprintf(file, "\t%.*s%.*lf\n", static_cast<int>(label.size()), label.data(), decimals, value);
+}
+
+int DiagReportOne(std::FILE* file, std::string_view heading, std::string_view firstText,
+                  std::span<const double> limits, std::span<const double> values,
+                  std::span<const double> wavelengths, bool maximumTest) {
+  const ScopedCLocale cLocale;
+  Put(file, heading);
+  const std::size_t count = std::min({limits.size(), values.size(), wavelengths.size()});
+  int failures = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (DiagPasses(values[i], limits[i], maximumTest)) continue;
+    if (failures == 0) Put(file, firstText);
+    std::fprintf(file, "%0.1lf ", wavelengths[i]);
+    ++failures;
+    if (failures % kFailuresPerLine == 0) Put(file, "\n\t");
+  }
+  if (failures == 0) Put(file, "Passed.");
+  Put(file, "\n");
+  return failures;
+}
+
+int CountAtMaximum(std::span<const double> maxima) {
+  if (maxima.empty()) return 0;
+  const double largest = *std::max_element(maxima.begin(), maxima.end());
+  if (!(largest > 0.0)) return 0;
+  return static_cast<int>(std::count(maxima.begin(), maxima.end(), largest));
+}
+
+bool DiagReportSaturation(std::FILE* file, std::span<const double> maxima) {
+  if (CountAtMaximum(maxima) <= kMaxUnsaturated) return false;
+  std::fprintf(file, "\tMore than %d wavelengths are at the maximum value. Is this saturated?\n",
+               kMaxUnsaturated);
+  return true;
+}
+
+void DiagReportDepth(std::FILE* file, double mean, double sdev, double maxSdev) {
+  const ScopedCLocale cLocale;
+  Put(file, "\nDepth sensor: ");
+  const bool offSurface = !(std::fabs(mean) <= 0.5);
+  const bool noisy = !DiagPasses(sdev, maxSdev, true);
+  if (offSurface) std::fprintf(file, "\n\tThe sensor reads %.2lf meters at the surface.", mean);
+  if (noisy) Put(file, "\n\tThe standard deviation in the reading exceeds the recommended limit.");
+  if (!offSurface && !noisy) Put(file, "Passed.");
+  Put(file, "\n");
+}
+
+void DiagReportTemperature(std::FILE* file, double mean, double sdev, double maxSdev) {
+  const ScopedCLocale cLocale;
+  Put(file, "\nTemperature sensor: ");
+  const bool outside = !(mean >= 0.0 && mean <= 50.0);
+  const bool noisy = !DiagPasses(sdev, maxSdev, true);
+  if (outside) std::fprintf(file, "\n\tThe sensor reads %.2lf degrees C.", mean);
+  if (noisy) Put(file, "\n\tThe standard deviation in the reading exceeds the recommended limit.");
+  if (!outside && !noisy) Put(file, "Passed.");
+  Put(file, "\n\n");
+}
+
+namespace {
+
+constexpr std::string_view kExceedC =
+    "\n\tThe C value for the following wavelengths exceed previous calibration:\n\t";
+constexpr std::string_view kExceedA =
+    "\n\tThe A value for the following wavelengths exceed previous calibration:\n\t";
+constexpr std::string_view kExceedNegativeC =
+    "\n\tThe C value for the following wavelengths exceed (negative) previous calibration:\n\t";
+constexpr std::string_view kExceedNegativeA =
+    "\n\tThe A value for the following wavelengths exceed (negative) previous calibration:\n\t";
+constexpr std::string_view kBelowCounts =
+    "\n\tThe counts for the following wavelengths are below the recommended limit:\n\t";
+constexpr std::string_view kAboveNoise =
+    "\n\tThe following wavelengths exceed the recommended noise limit:\n\t";
+
+std::span<const double> First(const std::array<double, kDiagRowValues>& values, int count) {
+  return std::span<const double>(values).first(static_cast<std::size_t>(count));
+}
+
+}  // namespace
+
+void DiagReportCalibrationAndCounts(std::FILE* file, const DiagWindow& record) {
+  const DiagLayout& layout = record.layout();
+  const DiagLimits& limits = record.limits();
+  const int nA = layout.a.size();
+  const int nC = layout.c.size();
+  const int nRef = layout.ref.size();
+  const auto calC = First(record.calC().mean, nC);
+  const auto calA = First(record.calA().mean, nA);
+  DiagReportOne(file, "\nCalibration - C positive: ", kExceedC, limits.diffC, calC, layout.c.wavelength, true);
+  DiagReportOne(file, "\nCalibration - A positive: ", kExceedA, limits.diffA, calA, layout.a.wavelength, true);
+  DiagReportOne(file, "\nCalibration - C negative: ", kExceedNegativeC, limits.negDiffC, calC,
+                layout.c.wavelength, false);
+  DiagReportOne(file, "\nCalibration - A negative: ", kExceedNegativeA, limits.negDiffA, calA,
+                layout.a.wavelength, false);
+  DiagReportOne(file, "\nRaw counts - Reference: ", kBelowCounts, limits.countsRef, First(record.ref().min, nRef),
+                layout.ref.wavelength, false);
+  DiagReportSaturation(file, First(record.ref().max, nRef));
+  DiagReportOne(file, "\nRaw counts - C channel: ", kBelowCounts, limits.countsC, First(record.rawC().min, nC),
+                layout.c.wavelength, false);
+  DiagReportSaturation(file, First(record.rawC().max, nC));
+  DiagReportOne(file, "\nRaw counts - A channel: ", kBelowCounts, limits.countsA, First(record.rawA().min, nA),
+                layout.a.wavelength, false);
+  DiagReportSaturation(file, First(record.rawA().max, nA));
+}
+
+void DiagReportNoise(std::FILE* file, const DiagWindow& record) {
+  const DiagLayout& layout = record.layout();
+  const DiagLimits& limits = record.limits();
+  DiagReportOne(file, "\nNoise - C: ", kAboveNoise, limits.noiseC, First(record.uncC().sdev, layout.c.size()),
+                layout.c.wavelength, true);
+  DiagReportOne(file, "\nNoise - A: ", kAboveNoise, limits.noiseA, First(record.uncA().sdev, layout.a.size()),
+                layout.a.wavelength, true);
+}
+
+void DiagReportSensors(std::FILE* file, const DiagWindow& record, bool hasDepth) {
+  const DiagLimitSet& set = record.limitSet();
+  if (hasDepth) DiagReportDepth(file, record.depthMean(), record.depthSdev(), set.maxDepthSdev);
+  DiagReportTemperature(file, record.tempMean(), record.tempSdev(), set.maxTempSdev);
+}
+
+void DiagReportNoData(std::FILE* file) { Put(file, kDiagNoDataText); }
+
+Status ChooseReportFile(std::string& path) {
+  platform::FileSelectRequest request;
+  request.directory = settings::Directory(settings::kReportDirectory);
+  request.defaultSpec = "*.rpt";
+  request.title = "Save report in file:";
+  request.mode = platform::FileDialogMode::Save;
+  std::string chosen;
+  if (platform::ui().FileSelectPopup(request, chosen) == platform::FileSelectResult::None)
+    return status::kCancelled;
+  settings::RememberDirectory(settings::kReportDirectory, chosen);
+  if (platform::FileExists(chosen)) {
+    if (platform::ui().ConfirmPopup("", "This file exists. Do you want to overwrite it?") == 0)
+      return status::kCancelled;
+    if (!DataFile_IsSaveTarget(chosen) || std::remove(chosen.c_str()) != 0) return status::kCantDeleteFile;
+  }
+  path = chosen;
+  return status::kOk;
+}
+
+Status WriteReportFile(const std::string& path, const std::function<void(std::FILE*)>& write) {
+  // Only a regular file (or a new name): opening a pipe would wait for a
+  // reader, and a device or a folder is no report.
+  if (!DataFile_IsSaveTarget(path)) return status::kCantOpenFile;
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "w"));
+  if (!file) return status::kCantOpenFile;
+  write(file.get());
+  const bool failed = std::fflush(file.get()) != 0 || std::ferror(file.get()) != 0;
+  // A close that fails may have lost the end of the report.
+  const bool closed = std::fclose(file.release()) == 0;
+  return failed || !closed ? status::kCantOpenFile : status::kOk;
+}
+
+}  // namespace sondrix

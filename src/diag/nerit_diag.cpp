@@ -1,0 +1,174 @@
+// The self-test of the nine-wavelength meter: NeritMeter's diagnostics
+// operations, on the shared record, loop, panel and report pieces.
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "common/errors.h"
+#include "common/panels.h"
+#include "diag/diag_loop.h"
+#include "diag/diag_panel.h"
+#include "diag/diag_report.h"
+#include "diag/diag_window.h"
+#include "meter/nerit_meter.h"
+#include "platform/ui.h"
+
+namespace sondrix {
+namespace {
+
+// Seconds without a good sample after which the test ends.
+constexpr double kNeritDiagTimeout = 2.0;
+
+const DiagPanelControls kNeritPanel = {
+    .calGraph = panels::kNdCalGraph,
+    .countsGraph = panels::kNdCountsGraph,
+    .noiseGraph = panels::kNdNoiseGraph,
+    .keyGraph = panels::kNdKeyGraph,
+    .tempMean = panels::kNdTempMean,
+    .tempSdev = panels::kNdTempSdev,
+    .depthMean = panels::kNdDepthMean,
+    .depthSdev = panels::kNdDepthSdev,
+    .samples = panels::kNdSamples,
+};
+
+// Resets the meter under the wait message and makes the record with the
+// limits of its configuration. The reset's result (1, or -1030 which the
+// test accepts) with the record, or the failure without one.
+Status StartSelfTest(NeritMeter& meter, std::unique_ptr<DiagWindow>& record) {
+  record.reset();
+  const MeterConfig* config = meter.meterConfig();
+  if (!config) return status::kBadConfigFormat;
+  const int channels = std::clamp(meter.GetInTraceCount(), 0, kMaxTraces);
+  std::array<double, kMaxTraces> wavelengths{};
+  meter.GetWavelengths(wavelengths);
+
+  Message_Show("\nInitializing diagnostics...");
+  const Status result = meter.Reset();
+  Message_Hide();
+  if (result != status::kOk && result != status::kSerialMismatch) return result;
+
+  TraceMap map{};
+  meter.GetTraceMap(map);
+  try {
+    record = std::make_unique<DiagWindow>(PackedLayout(map, wavelengths, channels), map, LimitsOf(*config));
+  } catch (const std::bad_alloc&) {
+    return status::kOutOfMemory;
+  }
+  return result;
+}
+
+void WriteNeritReport(std::FILE* file, const std::string& id, std::uint32_t serial, bool hasDepth,
+                      const DiagWindow& record) {
+  DiagReportTitle(file, id, serial);
+  const DiagLimitSet& set = record.limitSet();
+  std::fputs("The following limits were used:\n", file);
+  DiagReportLimit(file, "maximum A difference = ", set.maxADifference);
+  DiagReportLimit(file, "maximum C difference = ", set.maxCDifference);
+  DiagReportLimit(file, "minimum A counts     = ", set.minACounts);
+  DiagReportLimit(file, "minimum C counts     = ", set.minCCounts);
+  DiagReportLimit(file, "minimum Ref counts   = ", set.minRCounts);
+  DiagReportLimit(file, "maximum A noise      = ", set.maxANoise);
+  DiagReportLimit(file, "maximum C noise      = ", set.maxCNoise);
+  DiagReportLimit(file, "maximum Temp Sdev    = ", set.maxTempSdev);
+  DiagReportLimit(file, "maximum Depth Sdev   = ", set.maxDepthSdev);
+  if (record.rowsUsed() == 0) {
+    DiagReportNoData(file);
+    return;
+  }
+  DiagReportCalibrationAndCounts(file, record);
+  DiagReportNoise(file, record);
+  DiagReportSensors(file, record, hasDepth);
+}
+
+}  // namespace
+
+Status NeritMeter::Diagnostics() {
+  if (!decoder()) return status::kNotConnected;
+  std::unique_ptr<DiagWindow> record;
+  Status result = StartSelfTest(*this, record);
+  if (!record) return result;
+
+  platform::Ui& ui = platform::ui();
+  const int panel = ui.LoadPanel(0, panels::kNeritDiag);
+  if (panel <= 0) return status::kOutOfMemory;
+  const bool hasDepth = HasDepth() != 0;
+  SetUpDiagPanel(panel, kNeritPanel, hasDepth);
+  DrawDiagPanel(panel, kNeritPanel, *record, hasDepth, 0);
+  ui.InstallPopup(panel);
+
+  int ring = 0;
+  long good = 0;
+  const DiagLoopSettings settings{.panel = panel, .stopControl = panels::kNdStop, .timeout = kNeritDiagTimeout};
+  result = RunDiagLoop(
+      *this, result, settings, [&](int count) { return RefreshDiagnostics(*record, panel, ring, count); }, good);
+  ui.RemovePopup(panel);
+  ui.DiscardPanel(panel);
+
+  // The test's result is what the caller reports; a report that was not
+  // written must not pass unseen behind it.
+  const Status report = DiagReport(*record);
+  if (report != status::kOk && report != status::kCancelled) Error_Report(report);
+  return result;
+}
+
+Status NeritMeter::SelfTest(long samples, const std::string& path, Status& test, long& good) {
+  good = 0;
+  if (!decoder()) {
+    test = status::kNotConnected;
+    return test;
+  }
+  std::unique_ptr<DiagWindow> record;
+  test = StartSelfTest(*this, record);
+  if (!record) return test;
+  int ring = 0;
+  const DiagLoopSettings settings{.timeout = kNeritDiagTimeout, .stopAfter = samples};
+  test = RunDiagLoop(
+      *this, test, settings, [&](int count) { return RefreshDiagnostics(*record, 0, ring, count); }, good);
+  return WriteDiagReport(path, *record);
+}
+
+Status NeritMeter::RefreshDiagnostics(DiagWindow& record, int panel, int& ring, int count) {
+  const RefBlock* refs = nullptr;
+  const DataSample* sample = nullptr;
+  bool packetStart = false;
+  const Status result = NextSample(refs, sample, packetStart);
+  if (result != status::kOk) return result;
+  if (sample->status != status::kOk) return status::kNoData;
+
+  const MeterConfig* config = meterConfig();
+  if (!config) return status::kBadConfigFormat;
+  const double depth = config->depthScale * refs->pressure + config->depthOffset;
+  const int channels = std::clamp(GetInTraceCount(), 0, kMaxTraces);
+  std::array<double, kMaxTraces> calibrated{};
+  ComputeAbsorb(channels, calibrated, sample->values, refs->temp, refs->refs, record.traceMap());
+
+  ring = ((ring % kDiagRows) + kDiagRows) % kDiagRows;
+  const auto n = static_cast<std::size_t>(channels);
+  record.Fill(ring, std::span<const double>(sample->values).first(n), std::span<const double>(refs->refs).first(n),
+              std::span<const double>(calibrated).first(n), config->pathLength, refs->temp, depth);
+  ring = (ring + 1) % kDiagRows;
+  record.Compute(std::clamp(count, 1, kDiagRows));
+  if (panel > 0) DrawDiagPanel(panel, kNeritPanel, record, HasDepth() != 0, count);
+  return status::kOk;
+}
+
+Status NeritMeter::DiagReport(const DiagWindow& record) {
+  std::string path;
+  const Status chosen = ChooseReportFile(path);
+  if (chosen != status::kOk) return chosen;
+  return WriteDiagReport(path, record);
+}
+
+Status NeritMeter::WriteDiagReport(const std::string& path, const DiagWindow& record) {
+  std::string id;
+  GetID(id);
+  const std::uint32_t serial = GetSerialnum();
+  const bool hasDepth = HasDepth() != 0;
+  return WriteReportFile(path, [&](std::FILE* file) { WriteNeritReport(file, id, serial, hasDepth, record); });
+}
+
+}  // namespace sondrix

@@ -1,0 +1,130 @@
+// Running the built tools from the command-line tests: a command line
+// through the shell with its standard output and error caught in files.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/fixtures.h"
+
+extern char** environ;
+
+namespace sondrix::test {
+
+inline const std::string kCli = SONDRIX_TOOLS_DIR "/cli/sondrix-cli";
+inline const std::string kSim = SONDRIX_TOOLS_DIR "/sim/sondrix-sim";
+
+struct CliRun {
+  int exitStatus = -1;
+  std::string out;
+  std::string err;
+};
+
+// `text` quoted for the shell.
+inline std::string Quoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += (c == '\'') ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// The lines of a text, without their line ends.
+inline std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+// Runs `prefix` `program` `arguments` through the shell; standard output
+// and error go through files in `dir`.
+inline CliRun RunTool(const std::string& program, const std::string& arguments, const TempDir& dir,
+                      const std::string& prefix = "") {
+  const std::string out = dir.File("tool.out");
+  const std::string err = dir.File("tool.err");
+  const std::string command = prefix + Quoted(program) + " " + arguments + " >" + Quoted(out) + " 2>" + Quoted(err);
+  const int raw = std::system(command.c_str());
+  CliRun run;
+  run.exitStatus = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  run.out = ReadTextFile(out).value_or("");
+  run.err = ReadTextFile(err).value_or("");
+  return run;
+}
+
+// A process started in the background with its output going to files.
+class Background {
+ public:
+  Background(const std::string& program, const std::vector<std::string>& args, const std::string& out,
+             const std::string& err) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<std::string> all = {program};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~Background() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  Background(const Background&) = delete;
+  Background& operator=(const Background&) = delete;
+
+  bool started() const { return pid_ > 0; }
+  void Signal(int signal) const { kill(pid_, signal); }
+  // The exit status, or -1 when it did not end within `seconds`.
+  int Wait(double seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+      int raw = 0;
+      if (waitpid(pid_, &raw, WNOHANG) == pid_) {
+        pid_ = -1;
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+// Starts sondrix-sim with `args` and "--pty"; the path of its pseudo-terminal
+// (the first line it prints), or nothing when it did not start.
+inline std::string StartPtySim(std::unique_ptr<Background>& sim, std::vector<std::string> args, const TempDir& dir) {
+  if (!std::filesystem::exists(kSim)) return "";
+  args.push_back("--pty");
+  sim = std::make_unique<Background>(kSim, args, dir.File("sim.out"), dir.File("sim.err"));
+  if (!sim->started()) return "";
+  for (int i = 0; i < 500; ++i) {
+    const std::string path = ReadTextFile(dir.File("sim.out")).value_or("");
+    if (path.find('\n') != std::string::npos) return path.substr(0, path.find('\n'));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return "";
+}
+
+}  // namespace sondrix::test

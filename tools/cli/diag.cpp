@@ -1,0 +1,136 @@
+// sondrix-cli diag: the instrument self-test without windows. The meter is
+// opened and tested exactly as the diagnostics panel tests it, over a number
+// of good samples instead of until the operator presses Stop, and the report
+// is written where the command line says: the same report, byte for byte.
+#include <cstdio>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "cli_args.h"
+#include "commands.h"
+#include "common/status.h"
+#include "common/utils.h"
+#include "datafile/data_file.h"
+#include "diag/self_test.h"
+#include "live_source.h"
+#include "meter/source_factory.h"
+#include "platform/clock.h"
+#include "source/source.h"
+
+namespace sondrix::cli {
+namespace {
+
+constexpr std::string_view kCommand = "diag";
+constexpr long kDefaultSamples = 30;
+
+void PrintDiagUsage(std::FILE* out) {
+  std::fprintf(out,
+               "Usage: sondrix-cli diag --device FILE.dev --port PORT --report FILE.rpt\n"
+               "                        [--samples N]\n\n"
+               "Runs the instrument's self-test and writes its report, as the\n"
+               "\"Diagnostics...\" window does: the meter is reset, N good samples are read\n"
+               "(lost samples are passed over) and tested against the limits in the\n"
+               "device file, and the report is written to FILE.rpt (an existing file is\n"
+               "replaced). PORT is COM1 ... COM8 or a raw capture file. The test also\n"
+               "ends after 2 s without a good sample, at the end of a capture and on a\n"
+               "read error; the report then covers the samples taken (or says that no\n"
+               "data arrived). A serial number that differs from the device file's is\n"
+               "tested all the same; the report names the instrument's.\n\n"
+               "  --samples N   good samples to test (default 30, at most 1000000); the\n"
+               "                statistics cover the last 30\n\n"
+               "Exit status 0 when the report was written, whatever it says (a test that\n"
+               "ended early is noted on standard error), 1 when it was not (with the\n"
+               "reason), 2 for wrong usage.\n");
+}
+
+struct Options {
+  std::string device;
+  std::string port;
+  std::string report;
+  long samples = kDefaultSamples;
+};
+
+// 0 to go on, -1 after --help, else the exit status.
+int ParseOptions(std::span<char*> args, Options& options) {
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string_view arg = args[i];
+    std::string value;
+    if (arg == "--help" || arg == "-h") {
+      PrintDiagUsage(stdout);
+      return -1;
+    } else if (arg == "--device") {
+      if (!TakeValue(args, i, kCommand, options.device)) return 2;
+    } else if (arg == "--port") {
+      if (!TakeValue(args, i, kCommand, options.port)) return 2;
+    } else if (arg == "--report") {
+      if (!TakeValue(args, i, kCommand, options.report)) return 2;
+    } else if (arg == "--samples") {
+      if (!TakeValue(args, i, kCommand, value) ||
+          !ParseCount(value, kCommand, arg, options.samples, kMaxBinsize))
+        return 2;
+    } else {
+      std::fprintf(stderr, "sondrix-cli diag: unknown argument \"%s\"\n\n", args[i]);
+      PrintDiagUsage(stderr);
+      return 2;
+    }
+  }
+  if (options.device.empty() || options.port.empty() || options.report.empty()) {
+    std::fprintf(stderr, "sondrix-cli diag: --device, --port and --report are needed\n\n");
+    PrintDiagUsage(stderr);
+    return 2;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int RunDiag(std::span<char*> args) {
+  Options options;
+  if (const int code = ParseOptions(args, options); code != 0) return code < 0 ? 0 : code;
+
+  // Asked before the test: a report goes only to a regular file or a new
+  // name, never to a device, a pipe or a folder.
+  if (!DataFile_IsSaveTarget(options.report)) {
+    std::fprintf(stderr, "sondrix-cli diag: %s is not a regular file; a report is written only to a regular file "
+                         "or under a new name\n",
+                 options.report.c_str());
+    return 1;
+  }
+  if (!SourceFilesUsable(kCommand, options.device, options.port)) return 1;
+
+  // The run starts now: its time stamps a raw capture's name.
+  gStartTime = platform::clock().LocalTime();
+  std::unique_ptr<Source> source;
+  Status result = NewSource(source, kSourceKindDevice, options.device, options.port);
+  if (result != status::kOk) return ReportFailure(kCommand, options.device, result);
+  result = source->Open();
+  if (result != status::kOk) return ReportOnPort(kCommand, options.port, result);
+  if (!OffersSelfTest(*source)) {
+    source->Close();
+    std::fprintf(stderr,
+                 "sondrix-cli diag: %s: this instrument has no self-test here (the nine-wavelength meter "
+                 "has one when its device file holds diagnostic limits)\n",
+                 options.device.c_str());
+    return 1;
+  }
+
+  Status test = status::kOk;
+  long good = 0;
+  result = RunSelfTest(*source, options.samples, options.report, test, good);
+  source->SaveRaw();
+  source->Close();
+  if (result != status::kOk) {
+    // A test that could not start wrote nothing; its code says why.
+    return good == 0 && test == result ? ReportOnPort(kCommand, options.port, result)
+                                       : ReportFailure(kCommand, options.report, result);
+  }
+  if (test != status::kOk)
+    std::fprintf(stderr, "sondrix-cli diag: the self-test ended after %ld good samples: %s\n", good,
+                 StatusText(test).c_str());
+  std::printf("report of %ld good samples written to %s\n", good, options.report.c_str());
+  return 0;
+}
+
+}  // namespace sondrix::cli

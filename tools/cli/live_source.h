@@ -1,0 +1,22 @@
+// What the subcommands that read an instrument share: the checks of the
+// device file and port names before anything is opened, and the failure
+// message that says where the port names come from.
+#pragma once
+
+#include <string_view>
+
+#include "common/status.h"
+
+namespace sondrix::cli {
+
+// Prints "sondrix-cli COMMAND: WHAT: message" on standard error; for a
+// port name that could not be opened also the serial ports of this system
+// and how to map them in Sondrix.ini. Returns the exit status 1.
+int ReportOnPort(std::string_view command, std::string_view what, Status code);
+
+// The device file must be a regular file, and a port other than COM1 ...
+// COM8 a regular file (a raw capture): a pipe or a device there could keep
+// the run waiting for ever. False, with a message, otherwise.
+bool SourceFilesUsable(std::string_view command, std::string_view device, std::string_view port);
+
+}  // namespace sondrix::cli
