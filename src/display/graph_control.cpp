@@ -1,6 +1,9 @@
 #include "display/graph_control.h"
 
+#include <cmath>
 #include <string>
+
+#include "display/graph.h"
 
 namespace sondrix {
 
@@ -37,6 +40,25 @@ Status RunDialog(int resourceId, const std::function<void(int panel)>& fill,
   ui.RemovePopup(panel);
   ui.DiscardPanel(panel);
   return step == DialogStep::Ok ? status::kOk : status::kCancelled;
+}
+
+bool ValidRange(double low, double high) {
+  return std::isfinite(low) && std::isfinite(high) && high > low;
+}
+
+bool ZoomRange(double& low, double& high, double factor) {
+  if (!(factor >= kMinZoomFactor && factor <= kMaxZoomFactor)) return false;
+  const double centre = (low + high) / 2.0;
+  const double half = factor * (high - low) / 2.0;
+  low = centre - half;
+  high = centre + half;
+  return true;
+}
+
+void MoveRange(double& low, double& high, double fraction) {
+  const double shift = fraction * std::fabs(high - low);
+  low += shift;
+  high += shift;
 }
 
 void RangeMessage(std::string_view text) {

@@ -34,4 +34,12 @@ Status RunDialog(int resourceId, const std::function<void(int panel)>& fill,
 // The plain message of a refused range (empty title, one button "OK").
 void RangeMessage(std::string_view text);
 
+// A finite range with high above low.
+bool ValidRange(double low, double high);
+// Zooms low ... high about its centre by `factor`; false (nothing changed)
+// unless kMinZoomFactor <= factor <= kMaxZoomFactor.
+bool ZoomRange(double& low, double& high, double factor);
+// Moves both ends by `fraction` of the span.
+void MoveRange(double& low, double& high, double fraction);
+
 }  // namespace sondrix

@@ -36,18 +36,11 @@ void SpectGraph::XBounds(double low, double high) {
 }
 
 void SpectGraph::XZoom(double factor) {
-  if (!(factor >= kMinZoomFactor && factor <= kMaxZoomFactor)) return;
-  const double centre = (s_.yMin + s_.yMax) / 2.0;
-  const double half = factor * (s_.yMax - s_.yMin) / 2.0;
-  s_.yMin = centre - half;
-  s_.yMax = centre + half;
-  ConfigAxes(AxisMode::Lock, AxisMode::Manual);
+  if (ZoomRange(s_.yMin, s_.yMax, factor)) ConfigAxes(AxisMode::Lock, AxisMode::Manual);
 }
 
 void SpectGraph::XMove(double fraction) {
-  const double shift = fraction * std::fabs(s_.yMax - s_.yMin);
-  s_.yMin += shift;
-  s_.yMax += shift;
+  MoveRange(s_.yMin, s_.yMax, fraction);
   ConfigAxes(AxisMode::Lock, AxisMode::Manual);
 }
 

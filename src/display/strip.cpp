@@ -14,10 +14,6 @@ namespace {
 
 using platform::AxisMode;
 
-bool ValidRange(double low, double high) {
-  return std::isfinite(low) && std::isfinite(high) && high > low;
-}
-
 }  // namespace
 
 Strip::Strip(int panel, int control, int menuItem) : control_{panel, control, menuItem} {}
@@ -52,18 +48,11 @@ void Strip::XBounds(double low, double high) {
 }
 
 void Strip::XZoom(double factor) {
-  if (!(factor >= kMinZoomFactor && factor <= kMaxZoomFactor)) return;
-  const double centre = (s_.yMin + s_.yMax) / 2.0;
-  const double half = factor * (s_.yMax - s_.yMin) / 2.0;
-  s_.yMin = centre - half;
-  s_.yMax = centre + half;
-  ConfigAxes(AxisMode::Lock, AxisMode::Manual);
+  if (ZoomRange(s_.yMin, s_.yMax, factor)) ConfigAxes(AxisMode::Lock, AxisMode::Manual);
 }
 
 void Strip::XMove(double fraction) {
-  const double shift = fraction * (s_.yMax - s_.yMin);
-  s_.yMin += shift;
-  s_.yMax += shift;
+  MoveRange(s_.yMin, s_.yMax, fraction);
   ConfigAxes(AxisMode::Lock, AxisMode::Manual);
 }
 

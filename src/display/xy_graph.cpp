@@ -20,10 +20,6 @@ constexpr platform::PlotAttributes SegmentStyle(int rgb) {
           platform::LineStyle::Solid, 0, rgb};
 }
 
-bool ValidRange(double low, double high) {
-  return std::isfinite(low) && std::isfinite(high) && high > low;
-}
-
 }  // namespace
 
 XYGraph::XYGraph(int panel, int control, int menuItem)
@@ -49,18 +45,11 @@ void XYGraph::XBounds(double low, double high) {
 }
 
 void XYGraph::XZoom(double factor) {
-  if (!(factor >= kMinZoomFactor && factor <= kMaxZoomFactor)) return;
-  const double centre = (s_.xMin + s_.xMax) / 2.0;
-  const double half = factor * (s_.xMax - s_.xMin) / 2.0;
-  s_.xMin = centre - half;
-  s_.xMax = centre + half;
-  ConfigAxes(AxisMode::Manual, AxisMode::Lock);
+  if (ZoomRange(s_.xMin, s_.xMax, factor)) ConfigAxes(AxisMode::Manual, AxisMode::Lock);
 }
 
 void XYGraph::XMove(double fraction) {
-  const double shift = fraction * (s_.xMax - s_.xMin);
-  s_.xMin += shift;
-  s_.xMax += shift;
+  MoveRange(s_.xMin, s_.xMax, fraction);
   ConfigAxes(AxisMode::Manual, AxisMode::Lock);
 }
 
@@ -122,28 +111,28 @@ Status XYGraph::UserConfigure() {
     dimRanges(dialog);
   };
   // A refused range is never stored: the graph keeps its last good one.
+  auto range = [&ui](int dialog, int minId, int maxId, double& min, double& max,
+                     const char* refusal) {
+    const double high = ui.GetCtrlDouble(dialog, maxId);
+    const double low = ui.GetCtrlDouble(dialog, minId);
+    if (!ValidRange(low, high)) {
+      RangeMessage(refusal);
+      return false;
+    }
+    max = high;
+    min = low;
+    return true;
+  };
   auto accept = [&](int dialog) {
     s_.xAutoscale = ui.GetCtrlInt(dialog, panels::kGsXAuto) != 0 ? 1 : 0;
     s_.yAutoscale = ui.GetCtrlInt(dialog, panels::kGsYAuto) != 0 ? 1 : 0;
-    if (!s_.xAutoscale) {
-      const double xMax = ui.GetCtrlDouble(dialog, panels::kGsXMax);
-      const double xMin = ui.GetCtrlDouble(dialog, panels::kGsXMin);
-      if (!ValidRange(xMin, xMax)) {
-        RangeMessage("Xmax is not greater than\nXmin.");
-        return DialogStep::Cancel;
-      }
-      s_.xMax = xMax;
-      s_.xMin = xMin;
+    if (!s_.xAutoscale && !range(dialog, panels::kGsXMin, panels::kGsXMax, s_.xMin, s_.xMax,
+                                 "Xmax is not greater than\nXmin.")) {
+      return DialogStep::Cancel;
     }
-    if (!s_.yAutoscale) {
-      const double yMax = ui.GetCtrlDouble(dialog, panels::kGsYMax);
-      const double yMin = ui.GetCtrlDouble(dialog, panels::kGsYMin);
-      if (!ValidRange(yMin, yMax)) {
-        RangeMessage("Ymax is not greater than\nYmin.");
-        return DialogStep::Cancel;
-      }
-      s_.yMax = yMax;
-      s_.yMin = yMin;
+    if (!s_.yAutoscale && !range(dialog, panels::kGsYMin, panels::kGsYMax, s_.yMin, s_.yMax,
+                                 "Ymax is not greater than\nYmin.")) {
+      return DialogStep::Cancel;
     }
     s_.xAutoDivisions = ui.GetCtrlInt(dialog, panels::kGsXAutoDivisions) != 0 ? 1 : 0;
     s_.yAutoDivisions = ui.GetCtrlInt(dialog, panels::kGsYAutoDivisions) != 0 ? 1 : 0;

@@ -614,6 +614,12 @@ std::optional<UirFile> LoadUir(std::string_view path, std::string& error) {
   return ParseUir(text, error, path);
 }
 
+UirFile LoadProgramUir(std::string& error) {
+  error.clear();
+  std::optional<UirFile> file = LoadUir(UirPath(), error);
+  return file ? std::move(*file) : UirFile{};
+}
+
 std::string UirPath() {
   if (!gUirPath.empty()) return gUirPath;
   if (const char* env = std::getenv("SONDRIX_UIR"); env != nullptr && *env != '\0') return env;

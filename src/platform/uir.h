@@ -173,6 +173,10 @@ std::optional<UirFile> ParseUir(std::string_view text, std::string& error,
 // Reads and parses a file; a file that cannot be read is an error too.
 std::optional<UirFile> LoadUir(std::string_view path, std::string& error);
 
+// The program's resource file (at UirPath()); no panels at all, and the
+// reason in `error`, when it cannot be read. Both backends start from it.
+UirFile LoadProgramUir(std::string& error);
+
 // Where the resource file is looked for: the path set with SetUirPath, else
 // $SONDRIX_UIR, else "sondrix.uir" beside the executable when present, else
 // the source tree's resources directory.

@@ -201,12 +201,11 @@ TEST_F(QtUiTest, ALineReachesEachOfTheSixGraphs) {
       EXPECT_EQ(plots.size(), 18u);
       EXPECT_NE(dynamic_cast<QCPBars*>(graph->plottable(0)), nullptr);
     } else {
-      // One curve per trace, its first segment of length zero.
+      // One plot per trace, its first segment of length zero.
       ASSERT_EQ(plots.size(), 18u) << type;
-      EXPECT_EQ(plots[0].x.size(), 3u);
-      auto* curve = dynamic_cast<QCPCurve*>(graph->plottable(0));
-      ASSERT_NE(curve, nullptr);
-      EXPECT_EQ(curve->data()->size(), 3);
+      EXPECT_EQ(plots[0].x, (std::vector<double>{0.2, 0.2, 0.2}));
+      EXPECT_EQ(graph->plottableCount(), 18);
+      EXPECT_EQ(graph->plottable(0)->interface1D()->dataCount(), 3);
     }
   }
   // The depth axis grows downwards.
@@ -244,20 +243,29 @@ TEST_F(QtUiTest, RedrawsAreCoalescedHoweverManyLinesArrive) {
   EXPECT_EQ(graph->replotCount(), hidden + 1);
 }
 
-TEST_F(QtUiTest, ACurveKeepsABoundedNumberOfPointsDroppingTheOldest) {
-  const PlotAttributes style{PlotStyle::ThinLine, PointStyle::SimpleDot, LineStyle::Solid, 0, 0x00FF00};
+// A trace against time (rising Y) and a profile (Y back and forth) both keep
+// a bounded number of points, the newest.
+TEST_F(QtUiTest, APlotKeepsABoundedNumberOfPointsDroppingTheOldest) {
   const int total = kMaxPlotPoints + kMaxPlotPoints / 8;
-  for (int i = 0; i < total; ++i) {
-    const double x[2] = {static_cast<double>(i), static_cast<double>(i + 1)};
-    const double y[2] = {0.5 * i, 0.5 * (i + 1)};
-    ui.PlotXY(main, p::kMainXYGraph, x, y, style);
+  for (int color : {0x00FF00, 0x0000FF}) {
+    const PlotAttributes style{PlotStyle::ThinLine, PointStyle::SimpleDot, LineStyle::Solid, 0, color};
+    for (int i = 0; i < total; ++i) {
+      const double x[2] = {static_cast<double>(i), static_cast<double>(i + 1)};
+      const bool zigzag = color == 0x0000FF;
+      const double y[2] = {zigzag ? (i % 2) * 1.0 : 0.5 * i, zigzag ? ((i + 1) % 2) * 1.0 : 0.5 * (i + 1)};
+      ui.PlotXY(main, p::kMainXYGraph, x, y, style);
+    }
   }
   GraphWidget* graph = ui.Graph(main, p::kMainXYGraph);
-  ASSERT_EQ(graph->plottableCount(), 1);
-  auto* curve = static_cast<QCPCurve*>(graph->plottable(0));
-  EXPECT_LE(curve->data()->size(), kMaxPlotPoints + kMaxPlotPoints / 16);
-  EXPECT_GE(curve->data()->size(), kMaxPlotPoints);
-  EXPECT_EQ((curve->data()->constEnd() - 1)->key, total);  // the newest stays
+  ASSERT_EQ(graph->plottableCount(), 2);
+  EXPECT_NE(dynamic_cast<QCPGraph*>(graph->plottable(0)), nullptr);  // keyed on rising Y
+  EXPECT_NE(dynamic_cast<QCPCurve*>(graph->plottable(1)), nullptr);  // any order
+  for (const PlotState& plot : graph->Plots()) {
+    EXPECT_LE(plot.x.size(), static_cast<std::size_t>(kMaxPlotPoints + kMaxPlotPoints / 16));
+    EXPECT_GE(plot.x.size(), static_cast<std::size_t>(kMaxPlotPoints));
+    EXPECT_EQ(plot.x.back(), total);  // the newest stays
+    EXPECT_EQ(plot.x[plot.x.size() - 2], total - 1);
+  }
 }
 
 TEST_F(QtUiTest, StripChartsScrollOneScreenOfPoints) {

@@ -134,14 +134,7 @@ void Autoscale(HeadlessControl& control) {
 
 }  // namespace
 
-HeadlessUi::HeadlessUi() {
-  std::string error;
-  if (std::optional<UirFile> file = LoadUir(UirPath(), error)) {
-    resources_ = std::move(*file);
-  } else {
-    resourceError_ = error;
-  }
-}
+HeadlessUi::HeadlessUi() : resources_(LoadProgramUir(resourceError_)) {}
 
 HeadlessUi::HeadlessUi(UirFile resources) : resources_(std::move(resources)) {}
 

@@ -382,8 +382,8 @@ class HeadlessUi : public Ui {
   std::optional<UserEvent> MenuEvent(const ScriptStep& step);
   std::optional<UserEvent> KeyEvent(const ScriptStep& step);
 
+  std::string resourceError_;  // before resources_, which is read into it
   UirFile resources_;
-  std::string resourceError_;
   std::map<int, HeadlessPanel> panels_;
   std::map<int, HeadlessMenuBar> menuBars_;
   int nextHandle_ = 1;

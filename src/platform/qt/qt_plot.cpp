@@ -3,6 +3,7 @@
 #include <QScreen>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <new>
 
 namespace sondrix::platform::qt {
@@ -50,6 +51,43 @@ void StyleAxis(QCPAxis* axis) {
   axis->grid()->setPen(QPen(QColor(0xD8, 0xD8, 0xD8), 1.0, Qt::DotLine));
   axis->grid()->setZeroLinePen(QPen(QColor(0xA0, 0xA0, 0xA0), 1.0));
 }
+
+// A curve drawn as the screen can show it: of consecutive points that fall
+// within one pixel of the last one drawn only the last is drawn, so that a
+// long profile whose points crowd the same pixels costs what its picture
+// costs, not what its number of points costs. Gaps (NaN) stay gaps.
+class ProfileCurve : public QCPCurve {
+ public:
+  using QCPCurve::QCPCurve;
+
+ protected:
+  void drawCurveLine(QCPPainter* painter, const QVector<QPointF>& lines) const override {
+    if (lines.size() < 4) {
+      QCPCurve::drawCurveLine(painter, lines);
+      return;
+    }
+    QVector<QPointF> kept;
+    kept.reserve(lines.size() / 4 + 2);
+    bool pending = false;
+    QPointF last;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+      const QPointF& point = lines[i];
+      const bool gap = !std::isfinite(point.x()) || !std::isfinite(point.y());
+      if (!gap && !kept.isEmpty() && std::isfinite(last.x()) &&
+          std::fabs(point.x() - last.x()) < 1.0 && std::fabs(point.y() - last.y()) < 1.0) {
+        pending = true;  // within the pixel of the last point drawn
+        continue;
+      }
+      // The last point within that pixel leads the line on to this one.
+      if (pending && !gap) kept.push_back(lines[i - 1]);
+      pending = false;
+      kept.push_back(point);
+      last = point;
+    }
+    if (pending) kept.push_back(lines.back());
+    QCPCurve::drawCurveLine(painter, kept);
+  }
+};
 
 }  // namespace
 
@@ -154,7 +192,9 @@ void PlotWidget::RequestReplot() {
   if (!autoRefresh_ || timer_.isActive()) return;
   double rate = 60.0;
   if (const QScreen* s = screen(); s != nullptr && s->refreshRate() >= 1.0) rate = s->refreshRate();
-  const qint64 frame = static_cast<qint64>(1000.0 / rate);
+  // At most once a frame, and never more than a third of the time drawing:
+  // a graph that takes long to draw is drawn less often.
+  const qint64 frame = std::max(static_cast<qint64>(1000.0 / rate), 2 * lastReplotMs_);
   const qint64 since = sinceReplot_.isValid() ? sinceReplot_.elapsed() : frame;
   timer_.start(static_cast<int>(std::max<qint64>(0, frame - since)));
 }
@@ -167,7 +207,11 @@ void PlotWidget::Refresh() {
 void PlotWidget::Flush() {
   if (!dirty_ || !isVisible()) return;  // a hidden control redraws when shown
   Autoscale();
+  QElapsedTimer took;
+  took.start();
   replot(QCustomPlot::rpQueuedRefresh);
+  lastReplotMs_ = took.elapsed();
+  replotNs_ += took.nsecsElapsed();
   dirty_ = false;
   ++replots_;
   sinceReplot_.restart();
@@ -199,9 +243,28 @@ int PlotWidget::SaveImage(const std::string& path) {
 
 GraphWidget::GraphWidget(QWidget* parent, const ControlSpec& spec) : PlotWidget(parent, spec) {}
 
-QCPAbstractPlottable* GraphWidget::MakePlottable(const PlotAttributes& a) {
+void GraphWidget::StylePen(QCPAbstractPlottable* plottable, const PlotAttributes& a) {
   const QColor color = ToColor(a.color);
+  // A pen of one pixel takes the rasteriser's fast path.
+  QPen pen(color, a.plotStyle == PlotStyle::FatLine ? 2.5 : 1.0, PenStyleFor(a.lineStyle));
+  pen.setCapStyle(Qt::FlatCap);
+  pen.setJoinStyle(Qt::BevelJoin);
+  plottable->setPen(pen);
+  if (auto* curve = dynamic_cast<QCPCurve*>(plottable)) {
+    curve->setLineStyle(a.plotStyle == PlotStyle::Scatter ? QCPCurve::lsNone : QCPCurve::lsLine);
+    curve->setScatterStyle(ScatterFor(a, color));
+    curve->setScatterSkip(a.pointFrequency > 1 ? a.pointFrequency - 1 : 0);
+  } else if (auto* graph = dynamic_cast<QCPGraph*>(plottable)) {
+    graph->setLineStyle(a.plotStyle == PlotStyle::Scatter ? QCPGraph::lsNone : QCPGraph::lsLine);
+    graph->setScatterStyle(ScatterFor(a, color));
+    graph->setScatterSkip(a.pointFrequency > 1 ? a.pointFrequency - 1 : 0);
+    graph->setAdaptiveSampling(true);
+  }
+}
+
+QCPAbstractPlottable* GraphWidget::MakePlottable(const PlotAttributes& a, bool keyOnY) {
   if (a.plotStyle == PlotStyle::VerticalBar) {
+    const QColor color = ToColor(a.color);
     auto* bars = new QCPBars(xAxis, yAxis);
     bars->setWidthType(QCPBars::wtAbsolute);
     bars->setWidth(9);
@@ -209,26 +272,56 @@ QCPAbstractPlottable* GraphWidget::MakePlottable(const PlotAttributes& a) {
     bars->setBrush(color);
     return bars;
   }
-  auto* curve = new QCPCurve(xAxis, yAxis);
-  QPen pen(color, a.plotStyle == PlotStyle::FatLine ? 2.5 : 1.2, PenStyleFor(a.lineStyle));
-  pen.setCapStyle(Qt::RoundCap);
-  pen.setJoinStyle(Qt::RoundJoin);
-  curve->setPen(pen);
-  curve->setLineStyle(a.plotStyle == PlotStyle::Scatter ? QCPCurve::lsNone : QCPCurve::lsLine);
-  curve->setScatterStyle(ScatterFor(a, color));
-  curve->setScatterSkip(a.pointFrequency > 1 ? a.pointFrequency - 1 : 0);
-  return curve;
+  QCPAbstractPlottable* plottable = nullptr;
+  if (keyOnY) {
+    plottable = new QCPGraph(yAxis, xAxis);
+  } else {
+    plottable = new ProfileCurve(xAxis, yAxis);
+  }
+  StylePen(plottable, a);
+  return plottable;
 }
 
-void GraphWidget::Append(QCPAbstractPlottable* plottable, std::span<const double> x,
-                         std::span<const double> y) {
-  if (auto* curve = dynamic_cast<QCPCurve*>(plottable)) {
+void GraphWidget::Append(Plot& plot, std::span<const double> x, std::span<const double> y) {
+  if (auto* graph = dynamic_cast<QCPGraph*>(plot.plottable)) {
+    const QSharedPointer<QCPGraphDataContainer> data = graph->data();
+    double last = data->isEmpty() ? -std::numeric_limits<double>::infinity()
+                                  : (data->constEnd() - 1)->key;
+    bool inOrder = true;
+    for (double v : y) {
+      if (!(v >= last)) inOrder = false;
+      last = v;
+    }
+    if (inOrder) {
+      for (std::size_t i = 0; i < x.size(); ++i) graph->addData(y[i], x[i]);
+      if (data->size() > kMaxPlotPoints + kTrimChunk) {
+        data->removeBefore((data->constBegin() + (data->size() - kMaxPlotPoints))->key);
+        // Close the gap at the front, so that later points reuse the room.
+        data->squeeze(true, false);
+      }
+      return;
+    }
+    // Back in Y: the points so far move to a curve, which keeps any order.
+    auto* curve = static_cast<QCPCurve*>(MakePlottable(plot.attributes, false));
+    QVector<double> keys, values;
+    keys.reserve(data->size());
+    values.reserve(data->size());
+    for (auto it = data->constBegin(); it != data->constEnd(); ++it) {
+      keys.push_back(it->value);
+      values.push_back(it->key);
+    }
+    curve->setData(keys, values);
+    removePlottable(graph);
+    plot.plottable = curve;
+  }
+  if (auto* curve = dynamic_cast<QCPCurve*>(plot.plottable)) {
     for (std::size_t i = 0; i < x.size(); ++i) curve->addData(x[i], y[i]);
     const QSharedPointer<QCPCurveDataContainer> data = curve->data();
     if (data->size() > kMaxPlotPoints + kTrimChunk) {
       data->removeBefore((data->constBegin() + (data->size() - kMaxPlotPoints))->t);
+      data->squeeze(true, false);
     }
-  } else if (auto* bars = dynamic_cast<QCPBars*>(plottable)) {
+  } else if (auto* bars = dynamic_cast<QCPBars*>(plot.plottable)) {
     for (std::size_t i = 0; i < x.size(); ++i) bars->addData(x[i], y[i]);
   }
 }
@@ -241,12 +334,13 @@ int GraphWidget::PlotXY(std::span<const double> x, std::span<const double> y,
     int handle = 0;
     if (x.size() == 2 && continues) handle = continuation_.Find(attributes, x[0], y[0]);
     if (auto it = plots_.find(handle); handle != 0 && it != plots_.end()) {
-      Append(it->second.plottable, x.subspan(1), y.subspan(1));
+      Append(it->second, x.subspan(1), y.subspan(1));
     } else {
-      QCPAbstractPlottable* plottable = MakePlottable(attributes);
-      Append(plottable, x, y);
+      // Segments start as a graph keyed on Y; longer plots are drawn as given.
+      Plot plot{MakePlottable(attributes, continues && x.size() == 2), attributes};
+      Append(plot, x, y);
       handle = nextPlot_++;
-      plots_[handle] = Plot{plottable, attributes};
+      plots_[handle] = plot;
     }
     if (continues) continuation_.SetEnd(handle, attributes, x.back(), y.back());
     RequestReplot();
@@ -276,7 +370,12 @@ std::vector<PlotState> GraphWidget::Plots() const {
   std::vector<PlotState> out;
   for (const auto& [handle, plot] : plots_) {
     PlotState state{plot.attributes, {}, {}};
-    if (const auto* curve = dynamic_cast<const QCPCurve*>(plot.plottable)) {
+    if (const auto* graph = dynamic_cast<const QCPGraph*>(plot.plottable)) {
+      for (auto it = graph->data()->constBegin(); it != graph->data()->constEnd(); ++it) {
+        state.x.push_back(it->value);
+        state.y.push_back(it->key);
+      }
+    } else if (const auto* curve = dynamic_cast<const QCPCurve*>(plot.plottable)) {
       for (auto it = curve->data()->constBegin(); it != curve->data()->constEnd(); ++it) {
         state.x.push_back(it->key);
         state.y.push_back(it->value);
@@ -359,7 +458,10 @@ int StripWidget::Append(std::span<const double> points, int traces) {
     // Keep one screen (and a little) of points.
     const double oldest = next_ - pointsPerScreen_ - 1.0;
     if (!graphs_.empty() && graphs_.front()->data()->size() > pointsPerScreen_ + pointsPerScreen_ / 8 + 2) {
-      for (QCPGraph* graph : graphs_) graph->data()->removeBefore(oldest);
+      for (QCPGraph* graph : graphs_) {
+        graph->data()->removeBefore(oldest);
+        graph->data()->squeeze(true, false);
+      }
     }
   } catch (const std::bad_alloc&) {
     return ui_status::kOutOfMemory;

@@ -7,8 +7,9 @@
 // screen per trace.
 //
 // Redraws are queued and coalesced: however many changes arrive, a control
-// redraws at most once per frame of its screen, and not at all while hidden
-// (it redraws when it is shown again).
+// redraws at most once per frame of its screen (and, when drawing takes
+// long, spends at most a third of the time drawing), and not at all while
+// hidden (it redraws when it is shown again).
 #pragma once
 
 #include <QElapsedTimer>
@@ -55,6 +56,8 @@ class PlotWidget : public QCustomPlot {
   // Redraws now, shown or not (before printing or saving a picture).
   void ReplotNow();
   int replotCount() const { return replots_; }
+  // Time spent redrawing, in seconds, since the control was made.
+  double replotSeconds() const { return replotNs_ / 1e9; }
   int SaveImage(const std::string& path);
 
  protected:
@@ -74,6 +77,8 @@ class PlotWidget : public QCustomPlot {
   bool autoRefresh_ = true;
   bool dirty_ = false;
   int replots_ = 0;
+  qint64 lastReplotMs_ = 0;  // how long the last redraw took
+  qint64 replotNs_ = 0;
   QTimer timer_;
   QElapsedTimer sinceReplot_;
 };
@@ -92,13 +97,20 @@ class GraphWidget : public PlotWidget {
   std::size_t plotCount() const { return plots_.size(); }
 
  private:
+  // A plot is drawn by one of three QCustomPlot plottables: bars; a graph
+  // keyed on Y while its points come in order of rising Y (a trace against
+  // elapsed time: drawn with adaptive sampling, so that its cost follows the
+  // width of the graph rather than the number of points); or a curve, which
+  // draws its points in the order given.
   struct Plot {
     QCPAbstractPlottable* plottable = nullptr;  // owned by QCustomPlot
     PlotAttributes attributes;
   };
-  QCPAbstractPlottable* MakePlottable(const PlotAttributes& attributes);
-  static void Append(QCPAbstractPlottable* plottable, std::span<const double> x,
-                     std::span<const double> y);
+  QCPAbstractPlottable* MakePlottable(const PlotAttributes& attributes, bool keyOnY);
+  // Appends points; a graph keyed on Y that would go back in Y becomes a
+  // curve first.
+  void Append(Plot& plot, std::span<const double> x, std::span<const double> y);
+  static void StylePen(QCPAbstractPlottable* plottable, const PlotAttributes& attributes);
 
   std::map<int, Plot> plots_;
   PlotContinuation continuation_;

@@ -173,14 +173,7 @@ struct QtUi::MenuBar {
   std::map<int, bool> checked;
 };
 
-QtUi::QtUi() {
-  std::string error;
-  if (std::optional<UirFile> file = LoadUir(UirPath(), error)) {
-    resources_ = std::move(*file);
-  } else {
-    resourceError_ = error;
-  }
-}
+QtUi::QtUi() : resources_(LoadProgramUir(resourceError_)) {}
 
 QtUi::QtUi(UirFile resources) : resources_(std::move(resources)) {}
 

@@ -152,8 +152,8 @@ class QtUi : public Ui {
   void SetShortcut(Panel& panel, Control& control, const std::string& key);
   PanelState GatherState(Panel& panel);
 
+  std::string resourceError_;  // before resources_, which is read into it
   UirFile resources_;
-  std::string resourceError_;
   std::map<int, std::unique_ptr<Panel>> panels_;
   std::map<int, std::unique_ptr<MenuBar>> menuBars_;
   std::vector<int> popupStack_;
