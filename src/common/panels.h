@@ -188,6 +188,26 @@ inline constexpr int kNdKeyC = 13;
 inline constexpr int kNdKeyRef = 14;
 inline constexpr int kNdKeyLimit = 15;
 
+// Self-test of the hyperspectral meter: the nine-wavelength meter's graphs
+// over every wavelength the instrument outputs, plus the nonconformity of
+// the A and C spectra against their limits.
+inline constexpr int kBenthDiag = 7;
+inline constexpr int kBdCalGraph = 2;        // graph: mean calibrated A and C, difference limits
+inline constexpr int kBdCountsGraph = 3;     // graph: smallest raw counts, count limits
+inline constexpr int kBdNoiseGraph = 4;      // graph: standard deviations, noise limits
+inline constexpr int kBdKeyGraph = 5;        // graph: the key of the colours
+inline constexpr int kBdTempMean = 6;        // double read-out, degrees
+inline constexpr int kBdTempSdev = 7;        // double read-out
+inline constexpr int kBdDepthMean = 8;       // double read-out, metres
+inline constexpr int kBdNonconformGraph = 9; // graph: nonconformity of A and C, current limits
+inline constexpr int kBdStop = 10;           // button: ends the test and writes the report
+inline constexpr int kBdDepthSdev = 11;      // double read-out
+inline constexpr int kBdSamples = 12;        // int read-out: good samples so far
+inline constexpr int kBdKeyA = 13;           // text beside the key's curves
+inline constexpr int kBdKeyC = 14;
+inline constexpr int kBdKeyRef = 15;
+inline constexpr int kBdKeyLimit = 16;
+
 // Wait message: one text shown while something slow runs.
 inline constexpr int kWait = 10;
 inline constexpr int kWaitText = 2;

@@ -53,4 +53,21 @@ Status RunDiagLoop(Source& source, Status start, const DiagLoopSettings& setting
   return result;
 }
 
+Status RunDiagPanel(Source& source, Status start, int panelId, int stopControl, double timeout,
+                    const std::function<void(int panel)>& setUp,
+                    const std::function<Status(int panel, int count)>& refresh, long& good) {
+  good = 0;
+  platform::Ui& ui = platform::ui();
+  const int panel = ui.LoadPanel(0, panelId);
+  if (panel <= 0) return status::kOutOfMemory;
+  setUp(panel);
+  ui.InstallPopup(panel);
+  const DiagLoopSettings settings{.panel = panel, .stopControl = stopControl, .timeout = timeout};
+  const Status result = RunDiagLoop(
+      source, start, settings, [&](int count) { return refresh(panel, count); }, good);
+  ui.RemovePopup(panel);
+  ui.DiscardPanel(panel);
+  return result;
+}
+
 }  // namespace sondrix

@@ -35,4 +35,13 @@ struct DiagLoopSettings {
 Status RunDiagLoop(Source& source, Status start, const DiagLoopSettings& settings,
                    const std::function<Status(int count)>& refresh, long& good);
 
+// The panel's part of a self-test: loads panel `panelId` of the resource
+// file, prepares it with `setUp(panel)`, shows it as a pop-up, runs the loop
+// (`refresh(panel, count)` takes one sample) until its `stopControl`, and
+// removes and discards the panel. -1016 when the panel cannot be loaded
+// (nothing was read then); otherwise the loop's result.
+Status RunDiagPanel(Source& source, Status start, int panelId, int stopControl, double timeout,
+                    const std::function<void(int panel)>& setUp,
+                    const std::function<Status(int panel, int count)>& refresh, long& good);
+
 }  // namespace sondrix

@@ -123,14 +123,15 @@ void SetUpDiagPanel(int panel, const DiagPanelControls& controls, bool hasDepth)
 }
 
 void DrawDiagPanel(int panel, const DiagPanelControls& controls, const DiagWindow& record,
-                   bool hasDepth, long goodSamples) {
+                   bool hasDepth, long goodSamples, std::span<const DiagGraph> further) {
   platform::Ui& ui = platform::ui();
   const DiagLayout& layout = record.layout();
   const DiagLimits& limits = record.limits();
   const int nA = layout.a.size();
   const int nC = layout.c.size();
   const int nRef = layout.ref.size();
-  const std::array graphs = {controls.calGraph, controls.countsGraph, controls.noiseGraph};
+  std::vector<int> graphs = {controls.calGraph, controls.countsGraph, controls.noiseGraph};
+  for (const DiagGraph& graph : further) graphs.push_back(graph.control);
   for (int graph : graphs) {
     ui.SetCtrlAttribute(panel, graph, platform::Attr::AutoRefresh, 0);
     ui.DeleteGraphPlot(panel, graph, platform::kAllPlots, platform::DrawMode::Delayed);
@@ -176,6 +177,12 @@ void DrawDiagPanel(int panel, const DiagPanelControls& controls, const DiagWindo
   ShowExtent(panel, cal, calExtent);
   ShowExtent(panel, counts, countsExtent);
   ShowExtent(panel, noise, noiseExtent);
+  for (const DiagGraph& graph : further) {
+    GraphExtent extent;
+    for (const DiagCurve& curve : graph.curves)
+      if (curve.kind != nullptr) Plot(panel, graph.control, *curve.kind, curve.values, curve.style, extent);
+    ShowExtent(panel, graph.control, extent);
+  }
   for (int graph : graphs) {
     ui.SetCtrlAttribute(panel, graph, platform::Attr::AutoRefresh, 1);
     ui.RefreshGraph(panel, graph);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <span>
+#include <vector>
 
 #include "diag/diag_window.h"
 #include "platform/ui.h"
@@ -43,11 +44,24 @@ int NeritPlotDiag(int panel, int control, std::span<const double> wavelengths,
 // hidden when the meter has no depth.
 void SetUpDiagPanel(int panel, const DiagPanelControls& controls, bool hasDepth);
 
-// Redraws the three graphs and the read-outs from the record's statistics
-// (automatic redrawing off while the plots are replaced, then one refresh).
-// Each graph's axes take in its limits and measured values with a margin,
-// so that no limit is drawn on the frame.
+// One curve of a further graph of a meter family's own: `values` over the
+// wavelengths of `kind`, packed in its order.
+struct DiagCurve {
+  const DiagChannels* kind = nullptr;
+  std::span<const double> values;
+  platform::PlotAttributes style;
+};
+// A further graph over wavelength and its curves (limits first).
+struct DiagGraph {
+  int control = 0;
+  std::vector<DiagCurve> curves;
+};
+
+// Redraws the three graphs, any `further` graphs and the read-outs from the
+// record's statistics (automatic redrawing off while the plots are
+// replaced, then one refresh). Each graph's axes take in its limits and
+// measured values with a margin, so that no limit is drawn on the frame.
 void DrawDiagPanel(int panel, const DiagPanelControls& controls, const DiagWindow& record,
-                   bool hasDepth, long goodSamples);
+                   bool hasDepth, long goodSamples, std::span<const DiagGraph> further = {});
 
 }  // namespace sondrix

@@ -92,21 +92,19 @@ Status NeritMeter::Diagnostics() {
   Status result = StartSelfTest(*this, record);
   if (!record) return result;
 
-  platform::Ui& ui = platform::ui();
-  const int panel = ui.LoadPanel(0, panels::kNeritDiag);
-  if (panel <= 0) return status::kOutOfMemory;
   const bool hasDepth = HasDepth() != 0;
-  SetUpDiagPanel(panel, kNeritPanel, hasDepth);
-  DrawDiagPanel(panel, kNeritPanel, *record, hasDepth, 0);
-  ui.InstallPopup(panel);
-
   int ring = 0;
   long good = 0;
-  const DiagLoopSettings settings{.panel = panel, .stopControl = panels::kNdStop, .timeout = kNeritDiagTimeout};
-  result = RunDiagLoop(
-      *this, result, settings, [&](int count) { return RefreshDiagnostics(*record, panel, ring, count); }, good);
-  ui.RemovePopup(panel);
-  ui.DiscardPanel(panel);
+  bool shown = false;
+  result = RunDiagPanel(
+      *this, result, panels::kNeritDiag, panels::kNdStop, kNeritDiagTimeout,
+      [&](int panel) {
+        shown = true;
+        SetUpDiagPanel(panel, kNeritPanel, hasDepth);
+        DrawDiagPanel(panel, kNeritPanel, *record, hasDepth, 0);
+      },
+      [&](int panel, int count) { return RefreshDiagnostics(*record, panel, ring, count); }, good);
+  if (!shown) return result;
 
   // The test's result is what the caller reports; a report that was not
   // written must not pass unseen behind it.

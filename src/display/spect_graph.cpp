@@ -12,12 +12,19 @@ namespace {
 
 using platform::AxisMode;
 
-constexpr platform::PlotAttributes BarStyle(int rgb) {
+// More points than this to a spectrum (bars, or points of one curve) make
+// it dense: bars of a fixed width would overlap and markers would merge
+// into a thick line, so bars become upright lines and curves plain lines.
+constexpr int kDenseSpectrum = 32;
+
+constexpr platform::PlotAttributes BarStyle(int rgb, bool dense) {
+  if (dense) return {platform::PlotStyle::FatLine, platform::PointStyle::SimpleDot, platform::LineStyle::Solid, 0, rgb};
   return {platform::PlotStyle::VerticalBar, platform::PointStyle::SolidSquare,
           platform::LineStyle::Solid, 0, rgb};
 }
 
-constexpr platform::PlotAttributes CurveStyle(int rgb) {
+constexpr platform::PlotAttributes CurveStyle(int rgb, bool dense) {
+  if (dense) return {platform::PlotStyle::ThinLine, platform::PointStyle::SimpleDot, platform::LineStyle::Solid, 0, rgb};
   return {platform::PlotStyle::ConnectedPoints, platform::PointStyle::SmallSolidSquare,
           platform::LineStyle::Solid, 1, rgb};
 }
@@ -91,6 +98,7 @@ Status SpectGraph::Plot(Display& display, const SourceLine& line) {
   if (!Accumulate(display, line)) return status::kOk;
   DeletePlots();
   const int binCount = display.binCount();
+  const bool dense = display.visibleCount() > kDenseSpectrum;
   Status result = status::kOk;
   for (int i = 0; i < std::min(line.count, kMaxTraces); ++i) {
     if (!display.visible(i)) continue;
@@ -98,7 +106,7 @@ Status SpectGraph::Plot(Display& display, const SourceLine& line) {
     const double w = wavelengths_[static_cast<std::size_t>(i)];
     const double x[2] = {w, w};
     const double y[2] = {0.0, p.accX / binCount};
-    const int drawn = Draw(x, y, BarStyle(display.TraceRGB(i)));
+    const int drawn = Draw(x, y, BarStyle(display.TraceRGB(i), dense));
     if (drawn < 0) result = drawn;
     p.accX = 0.0;
   }
@@ -124,7 +132,7 @@ Status SpectGraph2::Plot(Display& display, const SourceLine& line) {
       p.accX = 0.0;
     }
     if (x.empty()) continue;
-    const int drawn = Draw(x, y, CurveStyle(rgb));
+    const int drawn = Draw(x, y, CurveStyle(rgb, static_cast<int>(x.size()) > kDenseSpectrum));
     if (drawn < 0) result = drawn;
   }
   // Sums of visible traces that are neither A nor C start afresh too.

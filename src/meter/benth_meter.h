@@ -22,6 +22,8 @@
 
 namespace sondrix {
 
+class BenthDiagWindow;
+
 class BenthMeter final : public Meter {
  public:
   BenthMeter(Token token, std::string_view filename, std::string_view portname);
@@ -60,6 +62,29 @@ class BenthMeter final : public Meter {
   int HasExtTemp() override;
   // The hyperspectral configuration's editor.
   Status EditConfig(int& changed) override;
+
+  // The self-test with its panel, as the nine-wavelength meter's, over the
+  // 2n channels of the wavelengths the instrument outputs, with the
+  // nonconformity test; 3 s without a good sample end it (-1003).
+  Status Diagnostics() override;
+  // Offered when the configuration holds diagnostic limits (a minimum
+  // reference count above 0).
+  int HasDiagnostics() override;
+
+  // The same self-test without windows over `samples` good samples, its
+  // report written to `path`: `test` receives the test's result, `good` the
+  // good samples taken; the result is the report's (1 or -1002). Nothing is
+  // written when the test could not start.
+  Status SelfTest(long samples, const std::string& path, Status& test, long& good);
+  // One sample into row `ring` of the record: the statistics over
+  // min(count, 30) rows, the nonconformity and its limits, and `panel`
+  // redrawn (none when 0). 1, -1022 for a lost sample, or the decoder's
+  // failure.
+  Status RefreshDiagnostics(BenthDiagWindow& record, int panel, int& ring, int count);
+  // Asks for the report file and writes the report: 1, -1021, -1009 or -1002.
+  Status DiagReport(const BenthDiagWindow& record);
+  // Writes the report of `record` into `path`: 1 or -1002.
+  Status WriteDiagReport(const std::string& path, const BenthDiagWindow& record);
 
   BenthMeterConfig* benthConfig() const { return benthConfig_; }
 

@@ -119,5 +119,44 @@ TEST_F(SpectGraphTest, AutoZoomChangesTheValueAxisAndKeepsTheWavelengths) {
   EXPECT_DOUBLE_EQ(Settings(graph_type::kSpect2).yMin, -0.1);
 }
 
+// A hyperspectral source: 100 C traces, then 100 A traces, 400 ... 697 nm.
+class DenseSpectrumTest : public SpectGraphTest {
+ protected:
+  void AttachDense(int type) {
+    std::vector<int> map(100, kTraceC);
+    map.insert(map.end(), 100, kTraceA);
+    auto source = std::make_unique<test::FakeSource>(HomeFile("benth.dev"), map);
+    source->wavelengths.clear();
+    for (int half = 0; half < 2; ++half)
+      for (int i = 0; i < 100; ++i) source->wavelengths.push_back(400.0 + 3.0 * i);
+    ASSERT_EQ(display->Attach(std::move(source)), status::kOk);
+    display->ShowGraph(type);
+    ASSERT_EQ(display->InitPlot(), status::kOk);
+  }
+};
+
+TEST_F(DenseSpectrumTest, CurvesOfAHundredPointsArePlainLines) {
+  AttachDense(graph_type::kSpect2);
+  EXPECT_EQ(Settings(graph_type::kSpect2).xMin, 400.0);
+  EXPECT_EQ(Settings(graph_type::kSpect2).xMax, 700.0);
+  ASSERT_EQ(display->Plot(Line(std::vector<double>(200, 0.1))), status::kOk);
+  const auto& plots = Plots(p::kMainSpect2Graph);
+  ASSERT_EQ(plots.size(), 2u);
+  for (const auto& plot : plots) {
+    EXPECT_EQ(plot.x.size(), 100u);
+    EXPECT_EQ(plot.attributes.plotStyle, platform::PlotStyle::ThinLine);
+    EXPECT_EQ(plot.attributes.pointFrequency, 0);
+  }
+}
+
+TEST_F(DenseSpectrumTest, BarsOfADenseSpectrumAreUprightLinesThatDoNotOverlap) {
+  AttachDense(graph_type::kSpect);
+  ASSERT_EQ(display->Plot(Line(std::vector<double>(200, 0.1))), status::kOk);
+  const auto& plots = Plots(p::kMainSpectGraph);
+  ASSERT_FALSE(plots.empty());
+  EXPECT_EQ(plots[0].attributes.plotStyle, platform::PlotStyle::FatLine);
+  EXPECT_EQ(plots[0].x, (std::vector<double>{400.0, 400.0}));
+}
+
 }  // namespace
 }  // namespace sondrix

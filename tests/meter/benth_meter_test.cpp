@@ -15,64 +15,20 @@
 #include "common/status.h"
 #include "datafile/benth_file.h"
 #include "io/benth_packet.h"
+#include "meter/benth_fixtures.h"
 #include "meter/source_factory.h"
 #include "support/fixtures.h"
 
 namespace sondrix {
 namespace {
 
-constexpr std::uint32_t kSerial = 0x530000A7;
+using test::BenthPacket;
+using PacketSpec = test::BenthPacketSpec;
+constexpr std::uint32_t kSerial = test::kBenthSerial;
 
-// Version 2 (n = 100 wavelengths, the skip value given) or version 3 with
-// n wavelengths; offsets C 0.1, A 0.2; bins 10 and 20 with C corrections
-// 0.01 and 0.03, A corrections 0.02 and 0.06.
-std::string DeviceText(int version, int n, int skip = 1) {
-  char line[256];
-  std::string text = "Test hyperspectral\n";
-  std::snprintf(line, sizeof line, "%08X\t\t; Serial number\n", kSerial);
-  text += line;
-  text += std::to_string(version) + "\t; structure version number\nReserved\n";
-  text += "0.5\t0.01\t\t; Depth calibration\n19200\t\t\t; Baud rate\n0.25\t\t\t; Path length\n";
-  text += std::to_string(version < 3 ? skip : n) + "\t\t\t; first\n";
-  text += "2\t\t\t; number of temperature bins\n\t10\t20\t; temperature bins\n";
-  for (int i = 0; i < n; ++i) {
-    std::snprintf(line, sizeof line, "c%d\t5\t%s0.1\t0.2\t\t0.01\t0.03\t\t0.02\t0.06\n", 400 + 3 * i,
-                  version >= 3 ? ("a" + std::to_string(401 + 3 * i) + "\t").c_str() : "");
-    text += line;
-  }
-  text += "0 0 0 0 0 0 0 0 0 0 0\t; limits\n";
-  return text;
-}
+std::string DeviceText(int version, int n, int skip = 1) { return test::BenthDeviceText(version, n, skip); }
 
-struct PacketSpec {
-  std::uint8_t skip = 1;
-  std::uint32_t time = 0;
-  std::uint16_t signal = 30000;
-  std::uint16_t reference = 30000;
-  std::uint16_t tempCount = 0;  // internal temperature count
-  std::uint8_t type = 4;
-};
-
-std::vector<std::uint8_t> Packet(int n, const PacketSpec& spec) {
-  BenthPacketFields f;
-  f.type = spec.type;
-  f.skip = spec.skip;
-  f.serial = kSerial;
-  f.status = 7;
-  f.count1 = 300;
-  f.count2 = 22;
-  f.count3 = BenthSecondTempToCount(4, 12.0);
-  f.count4 = spec.tempCount != 0 ? spec.tempCount : BenthInternalTempToCount(4, 15.0);
-  f.count5 = -5;
-  f.count6 = 6;
-  f.time = spec.time;
-  const auto channels = static_cast<std::size_t>(n);
-  f.ref1.assign(channels, spec.reference);
-  f.ref2.assign(channels, spec.reference);
-  f.sig1.assign(channels, spec.signal);
-  f.sig2.assign(channels, spec.signal);
-  return EncodeBenthPacket(f, n);
-}
+std::vector<std::uint8_t> Packet(int n, const PacketSpec& spec) { return BenthPacket(n, spec); }
 
 class BenthMeterTest : public test::HeadlessTest {
  protected:

@@ -33,9 +33,12 @@ void PrintDiagUsage(std::FILE* out) {
                "\"Diagnostics...\" window does: the meter is reset, N good samples are read\n"
                "(lost samples are passed over) and tested against the limits in the\n"
                "device file, and the report is written to FILE.rpt (an existing file is\n"
-               "replaced). PORT is COM1 ... COM8 or a raw capture file. The test also\n"
-               "ends after 2 s without a good sample, at the end of a capture and on a\n"
-               "read error; the report then covers the samples taken (or says that no\n"
+               "replaced). PORT is COM1 ... COM8 or a raw capture file. The nine-wavelength\n"
+               "and the hyperspectral meters have a self-test; the hyperspectral one also\n"
+               "tests the nonconformity of its A and C spectra. The test also ends after\n"
+               "2 s (hyperspectral meter: 3 s) without a good sample, at the end of a\n"
+               "capture and on a read error; the report then covers the samples taken\n"
+               "(or says that no\n"
                "data arrived). A serial number that differs from the device file's is\n"
                "tested all the same; the report names the instrument's.\n\n"
                "  --samples N   good samples to test (default 30, at most 1000000); the\n"
@@ -110,8 +113,8 @@ int RunDiag(std::span<char*> args) {
   if (!OffersSelfTest(*source)) {
     source->Close();
     std::fprintf(stderr,
-                 "sondrix-cli diag: %s: this instrument has no self-test here (the nine-wavelength meter "
-                 "has one when its device file holds diagnostic limits)\n",
+                 "sondrix-cli diag: %s: this instrument has no self-test here (the nine-wavelength and "
+                 "the hyperspectral meters have one when their device file holds diagnostic limits)\n",
                  options.device.c_str());
     return 1;
   }

@@ -92,6 +92,10 @@ void BenthSimulator::MakePacket(BenthPacketFields& f) {
   TraceMap map{};
   FillBenthTraceMap(channels_, skip_, map);
   e.targets.assign(2 * n, 0.0);
+  // The output wavelength nearest the middle of the spectrum, where a bend
+  // makes the spectrum nonconforming.
+  const std::size_t skip = static_cast<std::size_t>(skip_);
+  const std::size_t bent = n / 2 / skip * skip;
   f.ref1.assign(n, 0);
   f.ref2.assign(n, 0);
   f.sig1.assign(n, 0);
@@ -100,12 +104,13 @@ void BenthSimulator::MakePacket(BenthPacketFields& f) {
     // Every channel draws its noise, on the map or not, so that the values
     // do not depend on the spacing.
     const LimitFaults& limits = settings_.limits;
+    const double bend = i == bent ? limits.bend : 0.0;
     const double cTarget =
         FaultyTarget(limits, TargetAttenuation(c.traces[i].wavelength, waterDepth, settings_.maxDepth)) +
-        settings_.valueNoise * GaussianOf(signal_);
+        settings_.valueNoise * GaussianOf(signal_) + bend;
     const double aTarget =
         FaultyTarget(limits, TargetAbsorption(c.traces[n + i].wavelength, waterDepth, settings_.maxDepth)) +
-        settings_.valueNoise * GaussianOf(signal_);
+        settings_.valueNoise * GaussianOf(signal_) + bend;
     const double jitter1 = 1.0 + 0.001 * GaussianOf(signal_);
     const double jitter2 = 1.0 + 0.001 * GaussianOf(signal_);
     if (map[i] == 0) continue;

@@ -99,6 +99,9 @@ Out of the self-test's limits (start from --clean-water --max-depth 0
                      too)
   --sensor-noise X   noise of the internal temperature (degrees) and of the
                      depth (metres), standard deviation per packet
+  --bend X           hyperspectral meter: add X 1/m to A and C at the output
+                     wavelength nearest the middle of the spectrum (a spectrum
+                     that does not conform; -100 ... 100)
   (--value-noise X makes the A and C noise exceed its limits)
 
 Hyperspectral meter:
@@ -283,6 +286,11 @@ bool ParseArguments(int argc, char** argv, Options& o) {
       if (!take()) return false;
       if (!ParseNonNegative(value, s.limits.sensorNoise) || s.limits.sensorNoise > 100.0) {
         return bad("a standard deviation from 0 to 100");
+      }
+    } else if (name == "--bend") {
+      if (!take()) return false;
+      if (!ParseNumber(value, s.limits.bend) || !std::isfinite(s.limits.bend) || std::fabs(s.limits.bend) > 100.0) {
+        return bad("a value in 1/m from -100 to 100");
       }
     } else if (name == "--bad-checksum") {
       if (!every(s.faults.badChecksum)) return false;

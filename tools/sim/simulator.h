@@ -42,6 +42,7 @@ struct LimitFaults {
   double calDrift = 0.0;       // 1/m added to every A and C value: a calibration that drifted
   double lowCounts = 0.0;      // > 0: references at this fraction of full scale (signals follow)
   bool saturate = false;       // every signal and reference at full scale
+  double bend = 0.0;           // 1/m added to A and C at the middle output wavelength (hyperspectral)
   bool fixedTemp = false;      // the internal temperature stays at internalTemp
   double internalTemp = 20.0;  // degrees
   double depthZero = 0.0;      // metres the pressure sensor reads at the surface

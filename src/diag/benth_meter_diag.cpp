@@ -1,0 +1,185 @@
+// The self-test of the hyperspectral meter: BenthMeter's diagnostics
+// operations, on the shared record, loop, panel and report pieces.
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "common/errors.h"
+#include "common/panels.h"
+#include "diag/benth_diag.h"
+#include "diag/diag_loop.h"
+#include "diag/diag_panel.h"
+#include "diag/diag_report.h"
+#include "meter/benth_meter.h"
+
+namespace sondrix {
+namespace {
+
+// Seconds without a good sample after which the test ends.
+constexpr double kBenthDiagTimeout = 3.0;
+
+const DiagPanelControls kBenthPanel = {
+    .calGraph = panels::kBdCalGraph,
+    .countsGraph = panels::kBdCountsGraph,
+    .noiseGraph = panels::kBdNoiseGraph,
+    .keyGraph = panels::kBdKeyGraph,
+    .tempMean = panels::kBdTempMean,
+    .tempSdev = panels::kBdTempSdev,
+    .depthMean = panels::kBdDepthMean,
+    .depthSdev = panels::kBdDepthSdev,
+    .samples = panels::kBdSamples,
+};
+
+BenthDiagLimitSet LimitsOf(const BenthMeterConfig& config) {
+  return {.common = sondrix::LimitsOf(config),
+          .maxANonConform = config.maxANonConform,
+          .maxCNonConform = config.maxCNonConform};
+}
+
+// The wavelengths of the meter's channels, 2n of them (C, then A).
+int Channels(BenthMeter& meter) { return std::clamp(2 * meter.GetInTraceCount(), 0, kMaxTraces); }
+
+// Resets the meter under the wait message and makes the record with the
+// limits of its configuration. The reset's result (1, or -1030 which the
+// test accepts) with the record, or the failure without one.
+Status StartSelfTest(BenthMeter& meter, std::unique_ptr<BenthDiagWindow>& record) {
+  record.reset();
+  const BenthMeterConfig* config = meter.benthConfig();
+  if (!config) return status::kBadConfigFormat;
+  std::array<double, kMaxTraces> wavelengths{};
+  meter.GetWavelengths(wavelengths);
+
+  Message_Show("\nInitializing diagnostics...");
+  const Status result = meter.Reset();
+  Message_Hide();
+  if (result != status::kOk && result != status::kSerialMismatch) return result;
+
+  // The map of the wavelengths the instrument outputs, known after the reset.
+  TraceMap map{};
+  meter.GetTraceMap(map);
+  const int n = std::clamp(meter.GetInTraceCount(), 0, kMaxTraces / 2);
+  try {
+    record = std::make_unique<BenthDiagWindow>(PackedLayout(map, wavelengths, Channels(meter)), map,
+                                               LimitsOf(*config), n, config->skip);
+  } catch (const std::bad_alloc&) {
+    return status::kOutOfMemory;
+  }
+  return result;
+}
+
+// The nonconformity graph: the limits as thin lines, the absolute
+// nonconformities as points; A red, C blue.
+DiagGraph NonconformGraph(const BenthDiagWindow& record) {
+  const DiagLayout& layout = record.window().layout();
+  DiagGraph graph{.control = panels::kBdNonconformGraph, .curves = {}};
+  graph.curves.push_back({&layout.a, record.limitA(), DiagLimitStyle(kDiagRed)});
+  graph.curves.push_back({&layout.c, record.limitC(), DiagLimitStyle(kDiagBlue)});
+  if (record.window().rowsUsed() > 0) {
+    graph.curves.push_back({&layout.a, record.nonconformA(), DiagMeasuredStyle(kDiagRed)});
+    graph.curves.push_back({&layout.c, record.nonconformC(), DiagMeasuredStyle(kDiagBlue)});
+  }
+  return graph;
+}
+
+// BenthPlotDiag: the four graphs and the read-outs.
+void BenthPlotDiag(int panel, const BenthDiagWindow& record, bool hasDepth, long goodSamples) {
+  const std::array further = {NonconformGraph(record)};
+  DrawDiagPanel(panel, kBenthPanel, record.window(), hasDepth, goodSamples, further);
+}
+
+}  // namespace
+
+int BenthMeter::HasDiagnostics() {
+  return benthConfig_ != nullptr && benthConfig_->minRCounts > 0.0 ? 1 : 0;
+}
+
+Status BenthMeter::Diagnostics() {
+  if (!decoder()) return status::kNotConnected;
+  std::unique_ptr<BenthDiagWindow> record;
+  Status result = StartSelfTest(*this, record);
+  if (!record) return result;
+
+  const bool hasDepth = HasDepth() != 0;
+  int ring = 0;
+  long good = 0;
+  bool shown = false;
+  result = RunDiagPanel(
+      *this, result, panels::kBenthDiag, panels::kBdStop, kBenthDiagTimeout,
+      [&](int panel) {
+        shown = true;
+        SetUpDiagPanel(panel, kBenthPanel, hasDepth);
+        BenthPlotDiag(panel, *record, hasDepth, 0);
+      },
+      [&](int panel, int count) { return RefreshDiagnostics(*record, panel, ring, count); }, good);
+  if (!shown) return result;
+
+  // The test's result is what the caller reports; a report that was not
+  // written must not pass unseen behind it.
+  const Status report = DiagReport(*record);
+  if (report != status::kOk && report != status::kCancelled) Error_Report(report);
+  return result;
+}
+
+Status BenthMeter::SelfTest(long samples, const std::string& path, Status& test, long& good) {
+  good = 0;
+  if (!decoder()) {
+    test = status::kNotConnected;
+    return test;
+  }
+  std::unique_ptr<BenthDiagWindow> record;
+  test = StartSelfTest(*this, record);
+  if (!record) return test;
+  int ring = 0;
+  const DiagLoopSettings settings{.timeout = kBenthDiagTimeout, .stopAfter = samples};
+  test = RunDiagLoop(
+      *this, test, settings, [&](int count) { return RefreshDiagnostics(*record, 0, ring, count); }, good);
+  return WriteDiagReport(path, *record);
+}
+
+Status BenthMeter::RefreshDiagnostics(BenthDiagWindow& record, int panel, int& ring, int count) {
+  const RefBlock* refs = nullptr;
+  const DataSample* sample = nullptr;
+  bool packetStart = false;
+  const Status result = NextSample(refs, sample, packetStart);
+  if (result != status::kOk) return result;
+  if (sample->status != status::kOk) return status::kNoData;
+
+  const BenthMeterConfig* config = benthConfig_;
+  if (!config) return status::kBadConfigFormat;
+  const double depth = config->depthScale * refs->pressure + config->depthOffset;
+  const int channels = Channels(*this);
+  std::array<double, kMaxTraces> calibrated{};
+  ComputeAbsorb(channels / 2, calibrated, sample->values, refs->temp, refs->refs, record.window().traceMap());
+
+  ring = ((ring % kDiagRows) + kDiagRows) % kDiagRows;
+  const auto m = static_cast<std::size_t>(channels);
+  record.window().Fill(ring, std::span<const double>(sample->values).first(m),
+                       std::span<const double>(refs->refs).first(m), std::span<const double>(calibrated).first(m),
+                       config->pathLength, refs->temp, depth);
+  ring = (ring + 1) % kDiagRows;
+  record.Compute(std::clamp(count, 1, kDiagRows));
+  if (panel > 0) BenthPlotDiag(panel, record, HasDepth() != 0, count);
+  return status::kOk;
+}
+
+Status BenthMeter::DiagReport(const BenthDiagWindow& record) {
+  std::string path;
+  const Status chosen = ChooseReportFile(path);
+  if (chosen != status::kOk) return chosen;
+  return WriteDiagReport(path, record);
+}
+
+Status BenthMeter::WriteDiagReport(const std::string& path, const BenthDiagWindow& record) {
+  std::string id;
+  GetID(id);
+  const std::uint32_t serial = GetSerialnum();
+  const bool hasDepth = HasDepth() != 0;
+  return WriteReportFile(path,
+                         [&](std::FILE* file) { WriteBenthDiagReport(file, id, serial, hasDepth, record); });
+}
+
+}  // namespace sondrix
