@@ -5,9 +5,101 @@
 
 namespace sondrix::panels {
 
-// Main window (built with the application).
+// Main window: the display panel (graph area, trace labels, read-outs,
+// start/stop button) and its menu bar.
 inline constexpr int kMain = 1;
-inline constexpr int kMainDebugLine = 40;  // text: lost-sample read-out, doubles as debug line
+inline constexpr int kMainLabel0 = 2;  // toggle: kMainLabel0 + k is the trace label of slot k, k = 0 ... 19
+inline constexpr int kMainStartStop = 23;      // button: open / start / stop
+inline constexpr int kMainFocus = 24;          // decoration: parks the keyboard focus
+inline constexpr int kMainAllTraces = 26;      // button: zoom on all traces
+inline constexpr int kMainZoomIn = 27;         // button
+inline constexpr int kMainZoomOut = 28;        // button
+inline constexpr int kMainMove1 = 29;          // button: "Right" or "Up"
+inline constexpr int kMainMove2 = 30;          // button: "Left" or "Down"
+inline constexpr int kMainXYGraph = 31;        // graph: values against elapsed time
+inline constexpr int kMainStripChart = 32;     // strip chart
+inline constexpr int kMainTempGraph = 33;      // graph: values against temperature
+inline constexpr int kMainDiagnostics = 34;    // hot text: adds the diagnostics menu item
+inline constexpr int kMainAutoStart = 35;      // button: start from Rudud.ini
+inline constexpr int kMainStop = 36;           // button: the second stop control
+inline constexpr int kMainDepthGraph = 37;     // graph: values against depth
+inline constexpr int kMainSpectGraph = 38;     // graph: bars over wavelength
+inline constexpr int kMainSpect2Graph = 39;    // graph: A and C curves over wavelength
+inline constexpr int kMainLost = 40;           // text: lost samples; doubles as the debug line
+inline constexpr int kMainValue0 = 41;  // text: kMainValue0 + k is the value read-out of slot k
+inline constexpr int kMainRate = 61;           // text: sample rate
+inline constexpr int kMainRateUnit = 62;       // text: "samples/sec"
+inline constexpr int kMainBinsize1 = 63;       // text: "Averaging n samples / bin"
+inline constexpr int kMainBinsize2 = 64;       // text: "Plotting m bins / update"
+inline constexpr int kMainTemp = 65;           // text
+inline constexpr int kMainTempCaption = 66;    // text: "Temp (C)"
+inline constexpr int kMainExtTemp = 67;        // text
+inline constexpr int kMainExtTempCaption = 68; // text: "Ext. Temp (C)"
+inline constexpr int kMainDepth = 69;          // text
+inline constexpr int kMainDepthCaption = 70;   // text: "Depth (meters)"
+inline constexpr int kMainStatus = 71;         // text: "Status: %08lX"
+inline constexpr int kMainTitle = 72;          // text: file, identification, serial number
+inline constexpr int kMainDate = 73;           // text
+inline constexpr int kMainTime = 74;           // text
+inline constexpr int kMainElapsed = 75;        // text: "        Elapsed hh:mm:ss"
+
+// The main window's menu bar (loaded with the main panel).
+inline constexpr int kMainMenu = 1;
+inline constexpr int kMenuFile = 2;
+inline constexpr int kMenuNew = 3;
+inline constexpr int kMenuOpenDevice = 4;
+inline constexpr int kMenuOpenDataFile = 5;
+inline constexpr int kMenuSaveData = 6;
+inline constexpr int kMenuFileSep1 = 7;
+inline constexpr int kMenuEditConfig = 8;
+inline constexpr int kMenuFileSep2 = 9;        // the diagnostics item is inserted before it
+inline constexpr int kMenuExit = 10;
+inline constexpr int kMenuDisplay = 11;
+inline constexpr int kMenuDepthGraph = 12;
+inline constexpr int kMenuXYGraph = 13;
+inline constexpr int kMenuStripChart = 14;
+inline constexpr int kMenuTempGraph = 15;
+inline constexpr int kMenuSpect2Graph = 16;
+inline constexpr int kMenuSpectGraph = 17;
+inline constexpr int kMenuDisplaySep1 = 18;
+inline constexpr int kMenuRecallGraph = 19;
+inline constexpr int kMenuSaveGraph = 20;
+inline constexpr int kMenuPrint = 21;
+inline constexpr int kMenuConfigure = 22;
+inline constexpr int kMenuConfigDisplay = 23;
+inline constexpr int kMenuDisplaySep2 = 24;
+inline constexpr int kMenuGraphSettings = 25;  // the same command as kMenuConfigDisplay
+inline constexpr int kMenuConfigAcquisition = 26;
+inline constexpr int kMenuHelp = 27;
+inline constexpr int kMenuAbout = 28;
+inline constexpr int kMenuExportGraph = 29;
+
+// Graph settings: the axes of the XY family of graphs.
+inline constexpr int kGraphSettings = 20;
+inline constexpr int kGsXMin = 2;            // double
+inline constexpr int kGsXMax = 3;            // double
+inline constexpr int kGsXAuto = 4;           // check box: autoscale X
+inline constexpr int kGsYMin = 5;            // double
+inline constexpr int kGsYMax = 6;            // double
+inline constexpr int kGsYAuto = 7;           // check box: autoscale Y
+inline constexpr int kGsXDivisions = 8;      // int
+inline constexpr int kGsXAutoDivisions = 9;  // check box
+inline constexpr int kGsYDivisions = 10;     // int
+inline constexpr int kGsYAutoDivisions = 11; // check box
+inline constexpr int kGsOk = 12;
+inline constexpr int kGsCancel = 13;
+
+// Strip chart settings.
+inline constexpr int kStripSettings = 21;
+inline constexpr int kSsYMin = 2;         // double
+inline constexpr int kSsYMax = 3;         // double
+inline constexpr int kSsScrollSpeed = 4;  // int: points per screen = round(9999 / speed)
+inline constexpr int kSsOk = 5;
+inline constexpr int kSsCancel = 6;
+
+// Busy notice shown inside the main window while a graph autoscales.
+inline constexpr int kBusy = 22;
+inline constexpr int kBusyText = 2;
 
 // Error message: one text shown while a slow job reports trouble.
 inline constexpr int kError = 4;

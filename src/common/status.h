@@ -125,6 +125,13 @@ inline constexpr Status kSkipMismatch = -1048;
 // --- Codes without a message: "not offered" defaults and internal results ---
 inline constexpr Status kNoSourceAttached = -9001;  // acquisition dialog without a source
 
+// Display operations without a display or source (or line).
+inline constexpr Status kDisplayInitPlotNoSource = -10101;
+inline constexpr Status kDisplayPlotNoSource = -10102;
+inline constexpr Status kDisplayWriteConfigNoSource = -10103;
+inline constexpr Status kDisplayReadConfigNoSource = -10104;
+inline constexpr Status kDisplayLabelsNoSource = -10105;
+
 // Device defaults.
 inline constexpr Status kDevNoTraceCount = -10001;
 inline constexpr Status kDevNoInTraceCount = -10002;
@@ -218,7 +225,17 @@ inline constexpr Status kPortNoSearch = -12012;
 inline constexpr Status kPortNoWrite = -12013;
 inline constexpr Status kPortNoSaveRaw = -12014;
 
-// Graph defaults (-14001 ... -14010) join this list with the graph classes.
+// Graph defaults.
+inline constexpr Status kGraphNoUserConfigure = -14001;
+inline constexpr Status kGraphNoSetConfig = -14002;
+inline constexpr Status kGraphNoHide = -14003;
+inline constexpr Status kGraphNoWriteConfig = -14004;
+inline constexpr Status kGraphNoReadConfig = -14005;
+inline constexpr Status kGraphNoInitPlot = -14006;
+inline constexpr Status kGraphNoPlot = -14007;
+inline constexpr Status kGraphNoShow = -14008;
+inline constexpr Status kGraphNoDeletePlots = -14009;
+inline constexpr Status kGraphNoGetMenu = -14010;
 
 // Config defaults.
 inline constexpr Status kConfigNoColors = -20001;

@@ -26,6 +26,21 @@ int ToInt(double value) {
 
 }  // namespace
 
+std::optional<int> CtrlValueInt(const CtrlValue& value) {
+  if (const int* i = std::get_if<int>(&value)) return *i;
+  if (const double* d = std::get_if<double>(&value)) {
+    if (!std::isfinite(*d) || std::fabs(*d) > std::numeric_limits<int>::max()) return std::nullopt;
+    return static_cast<int>(std::lround(*d));
+  }
+  return std::nullopt;
+}
+
+std::optional<double> CtrlValueDouble(const CtrlValue& value) {
+  if (const double* d = std::get_if<double>(&value)) return *d;
+  if (const int* i = std::get_if<int>(&value)) return *i;
+  return std::nullopt;
+}
+
 Ui& ui() {
   if (gUi == nullptr) {
     std::fputs("sondrix: no user interface installed (ScopedUi missing)\n", stderr);

@@ -1,7 +1,7 @@
 // The user-interface services the program relies on: panels loaded from the
 // resource file, controls addressed by (panel handle, control id), a
 // non-blocking event poll, modal pop-ups, file selection, the mouse cursor,
-// list boxes, strip charts and graphs.
+// list boxes, menus, graphs and strip charts, panel state files and printing.
 //
 // One process-wide instance is installed by main, a tool or a test fixture
 // (ScopedUi). Two backends implement it: headless (values in memory, scripted
@@ -13,6 +13,7 @@
 // resources/sondrix.uir (their names are in common/panels.h).
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -25,9 +26,9 @@ namespace sondrix::platform {
 using CtrlValue = std::variant<int, double, std::string>;
 
 enum class Attr {
-  Dimmed,      // int 0/1
+  Dimmed,      // int 0/1 (controls, menu items)
   Visible,     // int 0/1
-  LabelText,   // text
+  LabelText,   // text (controls; menu items: the item's caption)
   Title,       // text (panels)
   Top,         // int, pixels
   Left,
@@ -38,7 +39,90 @@ enum class Attr {
   TraceColor,  // int 0xRRGGBB, with a trace index (strip charts)
   MinValue,    // double (numeric controls, axes)
   MaxValue,
+  Checked,         // int 0/1: a menu item's check mark
+  Shortcut,        // text: the key that operates a button ("F2", "Ctrl+O", "Esc"; "" none)
+  BackColor,       // int 0xRRGGBB: the face of a button or toggle
+  XName,           // text: caption of the X axis (graphs, strip charts)
+  YName,           // text: caption of the Y axis
+  XDivisions,      // int: number of X axis divisions, -1 automatic (graphs)
+  YDivisions,      // int: number of Y axis divisions, -1 automatic
+  AutoRefresh,     // int 0/1: a graph redraws after each change (1) or on RefreshGraph (0)
+  SmoothUpdate,    // int 0/1: a graph composes each picture off screen before showing it
+  YReverse,        // int 0/1: the Y axis grows downwards (depth profiles)
+  NumTraces,       // int: traces of a strip chart (1 ... kMaxStripTraces)
+  PointsPerScreen, // int: points a strip chart shows across its width
+  TraceVisible,    // int 0/1, with a trace index (strip charts)
 };
+
+// Traces a strip chart carries at most.
+inline constexpr int kMaxStripTraces = 64;
+
+// How SetAxisRange treats an axis.
+enum class AxisMode {
+  NoChange = -1,  // leave the axis as it is
+  Manual = 0,     // show the given range
+  Autoscale = 1,  // follow the data plotted, as it is plotted
+  Lock = 2,       // keep the range now shown, whatever is plotted
+};
+
+// Plot styles of PlotXY (numbers as the display classes pass them).
+enum class PlotStyle {
+  ThinLine = 0,         // points joined by a thin line
+  FatLine = 1,          // points joined by a wide line
+  ConnectedPoints = 2,  // a thin line with a marker on the points
+  Scatter = 3,          // markers only
+  VerticalBar = 5,      // a bar from 0 up (or down) to each point
+};
+
+enum class PointStyle {
+  EmptySquare = 0,
+  SolidSquare = 1,
+  Asterisk = 2,
+  EmptyCircle = 3,
+  SolidCircle = 4,
+  Cross = 5,
+  Plus = 6,
+  EmptyDiamond = 7,
+  SolidDiamond = 8,
+  SmallSolidSquare = 9,
+  SimpleDot = 10,  // no visible marker at line width
+};
+
+enum class LineStyle { Solid = 0, Dash = 1, Dot = 2, DashDot = 3 };
+
+struct PlotAttributes {
+  PlotStyle plotStyle = PlotStyle::ThinLine;
+  PointStyle pointStyle = PointStyle::SimpleDot;
+  LineStyle lineStyle = LineStyle::Solid;
+  int pointFrequency = 0;  // a marker on every n-th point; 0 none
+  int color = 0x000000;    // 0xRRGGBB
+
+  bool operator==(const PlotAttributes&) const = default;
+};
+
+// What DeleteGraphPlot does to the picture: redraw at once, or leave the
+// redraw to the next change.
+enum class DrawMode { Immediate, Delayed };
+
+// Deleting every plot of a graph.
+inline constexpr int kAllPlots = -1;
+
+// Printing a panel: through the print dialog, or straight into a PDF file.
+struct PrintRequest {
+  std::string pdfPath;      // not empty: write this PDF file, no dialog
+  bool scaleToPage = true;  // fit the whole panel on the page
+};
+
+// Return codes of the user-interface calls (the run-time's own numbers).
+namespace ui_status {
+inline constexpr int kBadPanel = -4;        // not a live panel or menu bar handle
+inline constexpr int kOutOfMemory = -12;    // a panel or plot could not be made
+inline constexpr int kBadArgument = -13;    // unknown control or item, wrong value type, bad index
+inline constexpr int kFileError = -40;      // a file could not be read or written
+inline constexpr int kBadStateFile = -41;   // not a panel state file, or not of this panel
+inline constexpr int kNoSuchState = -42;    // the state file holds no state of that index
+inline constexpr int kPrintCancelled = -43; // the user closed the print dialog
+}  // namespace ui_status
 
 enum class EventType {
   None = 0,
@@ -122,14 +206,61 @@ class Ui {
   virtual int IsListItemChecked(int panel, int control, int index, int& checked) = 0;
   virtual int CheckListItem(int panel, int control, int index, int checked) = 0;
 
+  // --- Menus ---------------------------------------------------------------
+  // The menu bar a panel was loaded with (its handle), or 0 when it has none.
+  // Menu events come from GetUserEvent with panel = this handle and control =
+  // the item's id.
+  virtual int GetPanelMenuBar(int panel) = 0;
+  // Dimmed, Checked, LabelText of one item; item -1 with Dimmed: every item.
+  virtual int SetMenuBarAttribute(int menuBar, int item, Attr attr, const CtrlValue& value) = 0;
+  virtual int GetMenuBarAttribute(int menuBar, int item, Attr attr, CtrlValue& value) = 0;
+  // Adds an item to menu `menu` in front of entry `before` (-1: at the end).
+  // Returns the new item's id (> 0) or a negative status.
+  virtual int InsertMenuItem(int menuBar, int menu, int before, std::string_view label,
+                             std::string_view shortcut) = 0;
+
+  // --- Graphs ----------------------------------------------------------------
+  // Draws x[i], y[i] (equal lengths, at least one point). Returns the plot's
+  // handle (> 0) or a negative status. A two-point plot that starts where an
+  // earlier plot of the same attributes ended continues that plot and
+  // returns its handle: a long run is one growing curve per trace.
+  virtual int PlotXY(int panel, int control, std::span<const double> x,
+                     std::span<const double> y, const PlotAttributes& attributes) = 0;
+  // Deletes one plot, or every plot with kAllPlots.
+  virtual int DeleteGraphPlot(int panel, int control, int plot, DrawMode mode) = 0;
+  // Sets the axes of a graph (both) or strip chart (Y only; X must be
+  // NoChange). Autoscale follows the data; Lock keeps what is shown.
+  virtual int SetAxisRange(int panel, int control, AxisMode xMode, double xMin, double xMax,
+                           AxisMode yMode, double yMin, double yMax) = 0;
+  // The ranges shown now and the axes' modes.
+  virtual int GetAxisRange(int panel, int control, AxisMode& xMode, double& xMin, double& xMax,
+                           AxisMode& yMode, double& yMin, double& yMax) = 0;
+  // Redraws the graph now (needed while AutoRefresh is 0).
+  virtual int RefreshGraph(int panel, int control) = 0;
+  // Writes the picture of a graph or strip chart to a PNG file, or a PDF
+  // file when the name ends in ".pdf".
+  virtual int SaveGraphImage(int panel, int control, std::string_view path) = 0;
+
   // --- Strip charts ---------------------------------------------------------
   // Appends `points` to a strip chart: traces interleaved, one value per
   // trace per point.
   virtual int PlotStripChart(int panel, int control, std::span<const double> points,
                              int traceCount) = 0;
   virtual int ClearStripChart(int panel, int control) = 0;
+  // TraceColor or TraceVisible of trace `trace` (0-based).
   virtual int SetTraceAttribute(int panel, int control, int trace, Attr attr,
                                 const CtrlValue& value) = 0;
+
+  // --- Panel state and printing ----------------------------------------------
+  // Writes every control's value (and the pictures of graphs and strip
+  // charts) as state number `index` of a panel state file; other states in
+  // the file are kept. The format is described in docs/platform.md.
+  virtual int SavePanelState(int panel, std::string_view path, int index) = 0;
+  // Puts state `index` of the file back into the panel it was saved from.
+  virtual int RecallPanelState(int panel, std::string_view path, int index) = 0;
+  // Prints the whole panel. 0 on success, kPrintCancelled when the user
+  // closed the print dialog, another negative status on failure.
+  virtual int PrintPanel(int panel, const PrintRequest& request) = 0;
 
   // --- Events and cursor ----------------------------------------------------
   // Returns the next user event, or EventType::None when there is none and
@@ -143,6 +274,12 @@ class Ui {
   double GetCtrlDouble(int panel, int control);
   std::string GetCtrlText(int panel, int control);
 };
+
+// A control value as a number: ints as they are, doubles rounded (nothing
+// when not finite or out of range), texts not at all. Both backends convert
+// values this way.
+std::optional<int> CtrlValueInt(const CtrlValue& value);
+std::optional<double> CtrlValueDouble(const CtrlValue& value);
 
 // The installed instance. Using it before one is installed is a programming
 // error and aborts with a message.

@@ -40,7 +40,7 @@ const std::set<std::string, std::less<>> kControlAttributes = {
     "label",  "top",       "left",  "width", "height", "value", "min",    "max",
     "precision", "mode",   "dimmed", "visible", "textcolor", "maxlength", "items", "traces",
     "points", "xmin",      "xmax",  "ymin",  "ymax",   "xlabel", "ylabel", "shortcut",
-    "default"};
+    "default", "backcolor", "fontsize"};
 const std::set<std::string, std::less<>> kMenuAttributes = {"label", "shortcut", "dimmed",
                                                             "checked"};
 
@@ -351,6 +351,12 @@ class Parser {
       else if (key == "visible") ok = Flag(line, key, text, control.visible);
       else if (key == "default") ok = Flag(line, key, text, control.isDefault);
       else if (key == "textcolor") ok = Int(line, key, text, control.textColor);
+      else if (key == "backcolor") {
+        int colour = 0;
+        ok = Int(line, key, text, colour);
+        if (ok) control.backColor = colour;
+      }
+      else if (key == "fontsize") ok = Int(line, key, text, control.fontSize);
       else if (key == "maxlength") ok = Int(line, key, text, control.maxLength);
       else if (key == "traces") ok = Int(line, key, text, control.traces);
       else if (key == "points") ok = Int(line, key, text, control.points);
@@ -474,9 +480,15 @@ class Parser {
         if (!open || *open != Block::Menu) return Fail(line, "'" + keyword + "' outside a menu");
         MenuEntrySpec entry;
         if (keyword == "separator") {
-          if (tokens.size() != 1) return Fail(line, "'separator' stands alone");
+          // A separator may carry an id and a name, so that items can be
+          // inserted in front of it at run time.
           entry.kind = MenuEntrySpec::Kind::Separator;
           entry.line = line;
+          if (tokens.size() != 1 && (tokens.size() != 3 || !ParseMenuEntry(line, tokens, entry))) {
+            return error_.empty() ? Fail(line, "'separator' stands alone or has an id and a name")
+                                  : false;
+          }
+          entry.kind = MenuEntrySpec::Kind::Separator;
         } else if (!ParseMenuEntry(line, tokens, entry)) {
           return false;
         }
@@ -508,8 +520,16 @@ class Parser {
 
 const MenuEntrySpec* FindIn(const std::vector<MenuEntrySpec>& entries, int id) {
   for (const MenuEntrySpec& entry : entries) {
-    if (entry.kind != MenuEntrySpec::Kind::Separator && entry.id == id) return &entry;
+    if (entry.id != 0 && entry.id == id) return &entry;
     if (const MenuEntrySpec* found = FindIn(entry.entries, id)) return found;
+  }
+  return nullptr;
+}
+
+const MenuEntrySpec* FindIn(const std::vector<MenuEntrySpec>& entries, std::string_view name) {
+  for (const MenuEntrySpec& entry : entries) {
+    if (!entry.name.empty() && entry.name == name) return &entry;
+    if (const MenuEntrySpec* found = FindIn(entry.entries, name)) return found;
   }
   return nullptr;
 }
@@ -545,6 +565,17 @@ const ControlSpec* PanelSpec::FindControl(std::string_view controlName) const {
 }
 
 const MenuEntrySpec* MenuBarSpec::FindEntry(int entryId) const { return FindIn(menus, entryId); }
+
+const MenuEntrySpec* MenuBarSpec::FindEntry(std::string_view entryName) const {
+  return FindIn(menus, entryName);
+}
+
+const MenuBarSpec* UirFile::FindMenuBar(std::string_view menuBarName) const {
+  for (const MenuBarSpec& bar : menuBars) {
+    if (bar.name == menuBarName) return &bar;
+  }
+  return nullptr;
+}
 
 const PanelSpec* UirFile::FindPanel(int panelId) const {
   for (const PanelSpec& panel : panels) {

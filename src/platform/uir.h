@@ -13,7 +13,7 @@
 //   menubar <id> <Name>
 //     menu <id> <Name> label="File"
 //       item <id> <Name> label="Open..." [shortcut="Ctrl+O"] [dimmed=1] [checked=1]
-//       separator
+//       separator [<id> <Name>]             (an id lets items be inserted before it)
 //       menu <id> <Name> label="Recent"      (a submenu)
 //         ...
 //       end
@@ -25,7 +25,8 @@
 // precision, mode (normal | indicator | hot), dimmed, visible, textcolor,
 // maxlength, items ("A|B=5|C": labels with optional values, for list boxes
 // and rings), traces, points, xmin, xmax, ymin, ymax, xlabel, ylabel,
-// shortcut, default (1: the panel's default control).
+// shortcut, default (1: the panel's default control), backcolor (0xRRGGBB
+// face of buttons), fontsize (points; 0 the backend's usual size).
 #pragma once
 
 #include <map>
@@ -58,6 +59,21 @@ enum class CtrlType {
 };
 
 std::string_view CtrlTypeName(CtrlType type);
+
+// Kinds of control as both backends treat them.
+inline bool IsListType(CtrlType type) {
+  return type == CtrlType::ListBox || type == CtrlType::CheckList || type == CtrlType::Ring;
+}
+inline bool IsTextType(CtrlType type) {
+  return type == CtrlType::String || type == CtrlType::TextBox || type == CtrlType::TextMsg;
+}
+// Values 0/1 only.
+inline bool IsSwitchType(CtrlType type) {
+  return type == CtrlType::CheckBox || type == CtrlType::Toggle || type == CtrlType::Led;
+}
+inline bool HasNoValue(CtrlType type) {
+  return type == CtrlType::StripChart || type == CtrlType::Graph || type == CtrlType::Decoration;
+}
 std::optional<CtrlType> CtrlTypeFromName(std::string_view name);
 
 enum class CtrlMode { Normal, Indicator, Hot };
@@ -85,6 +101,8 @@ struct ControlSpec {
   bool visible = true;
   bool isDefault = false;
   int textColor = 0x000000;
+  std::optional<int> backColor;  // face colour of buttons; none: the desktop's
+  int fontSize = 0;              // points; 0: the backend's usual size
   int maxLength = 0;  // 0: unlimited
   std::vector<ListItemSpec> items;
   int traces = 1;     // strip charts and graphs
@@ -133,8 +151,9 @@ struct MenuBarSpec {
   int line = 0;
   std::vector<MenuEntrySpec> menus;  // every entry is a Menu
 
-  // Searches menus and submenus for an item or menu by id.
+  // Searches menus and submenus for an item, menu or named separator.
   const MenuEntrySpec* FindEntry(int entryId) const;
+  const MenuEntrySpec* FindEntry(std::string_view entryName) const;
 };
 
 struct UirFile {
@@ -144,6 +163,7 @@ struct UirFile {
   const PanelSpec* FindPanel(int panelId) const;
   const PanelSpec* FindPanel(std::string_view panelName) const;
   const MenuBarSpec* FindMenuBar(int menuBarId) const;
+  const MenuBarSpec* FindMenuBar(std::string_view menuBarName) const;
 };
 
 // Parses resource text. On a malformed file returns nothing and sets `error`

@@ -118,7 +118,7 @@ TEST_F(ErrorsTest, WaitMessageFailsWhenThePanelCannotBeLoaded) {
 
 TEST_F(ErrorsTest, DebugMsgWritesNothingWhenDebugIsOff) {
   int main = ui.LoadPanel(0, p::kMain);
-  Error_SetDebugLine(main, p::kMainDebugLine);
+  Error_SetDebugLine(main, p::kMainLost);
   DebugMsg("Starting %d", 1234);
   Message_Show("wait");
   std::size_t written = ui.valueLog().size();
@@ -130,27 +130,27 @@ TEST_F(ErrorsTest, DebugMsgWritesNothingWhenDebugIsOff) {
 TEST_F(ErrorsTest, DebugMsgGoesToTheWaitMessageElseTheDebugLine) {
   debugflag = 1;
   int main = ui.LoadPanel(0, p::kMain);
-  Error_SetDebugLine(main, p::kMainDebugLine);
+  Error_SetDebugLine(main, p::kMainLost);
   DebugMsg("Starting %d", 1234);
-  EXPECT_EQ(ui.GetCtrlText(main, p::kMainDebugLine), "Starting 1234");
+  EXPECT_EQ(ui.GetCtrlText(main, p::kMainLost), "Starting 1234");
   CtrlValue visible;
-  ui.GetCtrlAttribute(main, p::kMainDebugLine, platform::Attr::Visible, visible);
+  ui.GetCtrlAttribute(main, p::kMainLost, platform::Attr::Visible, visible);
   EXPECT_EQ(std::get<int>(visible), 1);
 
   Message_Show("wait");
   DebugMsg("count %i", 7);
   EXPECT_EQ(WaitText(), "count 7");
-  EXPECT_EQ(ui.GetCtrlText(main, p::kMainDebugLine), "Starting 1234");
+  EXPECT_EQ(ui.GetCtrlText(main, p::kMainLost), "Starting 1234");
   Message_Hide();
 }
 
 TEST_F(ErrorsTest, DebugMsgFormatsOneIntegerSafely) {
   debugflag = 1;
   int main = ui.LoadPanel(0, p::kMain);
-  Error_SetDebugLine(main, p::kMainDebugLine);
+  Error_SetDebugLine(main, p::kMainLost);
   auto shown = [&](std::string_view format, long value) {
     DebugMsg(format, value);
-    return ui.GetCtrlText(main, p::kMainDebugLine);
+    return ui.GetCtrlText(main, p::kMainLost);
   };
   EXPECT_EQ(shown("[%5d]", 42), "[   42]");
   EXPECT_EQ(shown("[%-4d|", 42), "[42  |");

@@ -144,8 +144,59 @@ const std::map<std::string, std::set<CtrlType>>& ExpectedTypes() {
   const std::set<CtrlType> text = {CtrlType::TextMsg, CtrlType::TextBox, CtrlType::String};
   const std::set<CtrlType> button = {CtrlType::Button};
   const std::set<CtrlType> check = {CtrlType::CheckBox, CtrlType::Toggle};
+  const std::set<CtrlType> graph = {CtrlType::Graph};
+  const std::set<CtrlType> number = {CtrlType::Double};
   static const std::map<std::string, std::set<CtrlType>> types = {
-      {"MainDebugLine", text},
+      {"MainStartStop", button},
+      {"MainFocus", {CtrlType::Decoration}},
+      {"MainAllTraces", button},
+      {"MainZoomIn", button},
+      {"MainZoomOut", button},
+      {"MainMove1", button},
+      {"MainMove2", button},
+      {"MainXYGraph", graph},
+      {"MainStripChart", {CtrlType::StripChart}},
+      {"MainTempGraph", graph},
+      {"MainDiagnostics", text},
+      {"MainAutoStart", button},
+      {"MainStop", button},
+      {"MainDepthGraph", graph},
+      {"MainSpectGraph", graph},
+      {"MainSpect2Graph", graph},
+      {"MainLost", text},
+      {"MainRate", text},
+      {"MainRateUnit", text},
+      {"MainBinsize1", text},
+      {"MainBinsize2", text},
+      {"MainTemp", text},
+      {"MainTempCaption", text},
+      {"MainExtTemp", text},
+      {"MainExtTempCaption", text},
+      {"MainDepth", text},
+      {"MainDepthCaption", text},
+      {"MainStatus", text},
+      {"MainTitle", text},
+      {"MainDate", text},
+      {"MainTime", text},
+      {"MainElapsed", text},
+      {"GsXMin", number},
+      {"GsXMax", number},
+      {"GsXAuto", check},
+      {"GsYMin", number},
+      {"GsYMax", number},
+      {"GsYAuto", check},
+      {"GsXDivisions", {CtrlType::Int}},
+      {"GsXAutoDivisions", check},
+      {"GsYDivisions", {CtrlType::Int}},
+      {"GsYAutoDivisions", check},
+      {"GsOk", button},
+      {"GsCancel", button},
+      {"SsYMin", number},
+      {"SsYMax", number},
+      {"SsScrollSpeed", {CtrlType::Int}},
+      {"SsOk", button},
+      {"SsCancel", button},
+      {"BusyText", text},
       {"ErrorText", text},
       {"ErrorOk", button},
       {"PortPrompt", text},
@@ -217,6 +268,7 @@ TEST(UirTest, ResourceFileDefinesEveryIdOfPanelsHeader) {
 
   const std::regex constant(R"(inline constexpr int k(\w+) = (\d+);)");
   const PanelSpec* panel = nullptr;
+  const MenuBarSpec* bar = nullptr;
   int checked = 0;
   std::set<std::string> seen;
   for (auto it = std::sregex_iterator(header->begin(), header->end(), constant);
@@ -227,10 +279,36 @@ TEST(UirTest, ResourceFileDefinesEveryIdOfPanelsHeader) {
     if (const PanelSpec* p = file->FindPanel(name)) {
       EXPECT_EQ(p->id, id) << "panel " << name;
       panel = p;
+      bar = nullptr;
+      ++checked;
+      continue;
+    }
+    if (const MenuBarSpec* b = file->FindMenuBar(name)) {
+      EXPECT_EQ(b->id, id) << "menu bar " << name;
+      bar = b;
+      ++checked;
+      continue;
+    }
+    if (bar != nullptr) {
+      const MenuEntrySpec* entry = bar->FindEntry(name);
+      ASSERT_NE(entry, nullptr) << "menu bar " << bar->name << " has no entry " << name;
+      EXPECT_EQ(entry->id, id) << name;
       ++checked;
       continue;
     }
     ASSERT_NE(panel, nullptr) << name << " comes before any panel of the resource file";
+    // Rows of twenty: the trace labels and their value read-outs.
+    if (name == "MainLabel0" || name == "MainValue0") {
+      const std::string stem = name.substr(0, name.size() - 1);
+      for (int k = 0; k < 20; ++k) {
+        const ControlSpec* control = panel->FindControl(stem + std::to_string(k));
+        ASSERT_NE(control, nullptr) << stem << k;
+        EXPECT_EQ(control->id, id + k);
+        EXPECT_EQ(control->type, name == "MainLabel0" ? CtrlType::Toggle : CtrlType::TextMsg);
+      }
+      ++checked;
+      continue;
+    }
     if (name == "PortCom1") {
       for (int k = 1; k <= 8; ++k) {
         const ControlSpec* com = panel->FindControl("PortCom" + std::to_string(k));
@@ -251,7 +329,7 @@ TEST(UirTest, ResourceFileDefinesEveryIdOfPanelsHeader) {
         << name << " is a " << CtrlTypeName(control->type);
     ++checked;
   }
-  EXPECT_GE(checked, 30);
+  EXPECT_GE(checked, 115);
   for (const auto& [name, types] : ExpectedTypes()) {
     EXPECT_TRUE(seen.contains(name)) << name << " is no longer in panels.h";
   }
@@ -259,6 +337,32 @@ TEST(UirTest, ResourceFileDefinesEveryIdOfPanelsHeader) {
   // The header's constants are the ones the code compiles with.
   EXPECT_EQ(file->FindPanel(panels::kMeterConfig)->FindControl(panels::kMcOk)->name, "McOk");
   EXPECT_EQ(file->FindPanel(panels::kWait)->FindControl(panels::kWaitText)->name, "WaitText");
+  EXPECT_EQ(file->FindPanel(panels::kMain)->menuBar, panels::kMainMenu);
+  EXPECT_EQ(file->FindMenuBar(panels::kMainMenu)->FindEntry(panels::kMenuSpect2Graph)->name,
+            "MenuSpect2Graph");
+}
+
+// The six graphs share one area of the main window, so that whichever is
+// shown fills it.
+TEST(UirTest, MainPanelGraphsFillTheSameArea) {
+  std::string error;
+  std::optional<UirFile> file = LoadUir(SONDRIX_RESOURCE_DIR "/sondrix.uir", error);
+  ASSERT_TRUE(file.has_value()) << error;
+  const PanelSpec* main = file->FindPanel(panels::kMain);
+  const ControlSpec* xy = main->FindControl(panels::kMainXYGraph);
+  for (int id : {panels::kMainStripChart, panels::kMainTempGraph, panels::kMainDepthGraph,
+                 panels::kMainSpectGraph, panels::kMainSpect2Graph}) {
+    const ControlSpec* graph = main->FindControl(id);
+    EXPECT_EQ(graph->top, xy->top) << graph->name;
+    EXPECT_EQ(graph->left, xy->left) << graph->name;
+    EXPECT_EQ(graph->width, xy->width) << graph->name;
+    EXPECT_EQ(graph->height, xy->height) << graph->name;
+  }
+  // Every control lies inside the panel.
+  for (const ControlSpec& control : main->controls) {
+    EXPECT_LE(control.left + control.width, main->width) << control.name;
+    EXPECT_LE(control.top + control.height, main->height) << control.name;
+  }
 }
 
 }  // namespace

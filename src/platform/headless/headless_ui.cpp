@@ -1,10 +1,12 @@
 #include "platform/headless/headless_ui.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <tuple>
 
 #include "platform/paths.h"
 
@@ -19,41 +21,28 @@ using headless::kCantLoad;
 // that keeps waiting after being told "Close" a thousand times never ends.
 constexpr int kMaxConsecutiveWaits = 1000;
 
-std::optional<int> AsInt(const CtrlValue& value) {
-  if (const int* i = std::get_if<int>(&value)) return *i;
-  if (const double* d = std::get_if<double>(&value)) {
-    if (!std::isfinite(*d) || std::fabs(*d) > std::numeric_limits<int>::max()) return std::nullopt;
-    return static_cast<int>(std::lround(*d));
-  }
-  return std::nullopt;
-}
+std::optional<int> AsInt(const CtrlValue& value) { return CtrlValueInt(value); }
+std::optional<double> AsDouble(const CtrlValue& value) { return CtrlValueDouble(value); }
 
-std::optional<double> AsDouble(const CtrlValue& value) {
-  if (const double* d = std::get_if<double>(&value)) return *d;
-  if (const int* i = std::get_if<int>(&value)) return *i;
-  return std::nullopt;
-}
-
-bool IsList(CtrlType type) {
-  return type == CtrlType::ListBox || type == CtrlType::CheckList || type == CtrlType::Ring;
-}
-
-bool IsText(CtrlType type) {
-  return type == CtrlType::String || type == CtrlType::TextBox || type == CtrlType::TextMsg;
-}
-
-bool IsSwitch(CtrlType type) {
-  return type == CtrlType::CheckBox || type == CtrlType::Toggle || type == CtrlType::Led;
-}
-
-bool HasNoValue(CtrlType type) {
-  return type == CtrlType::StripChart || type == CtrlType::Graph || type == CtrlType::Decoration;
-}
+bool IsList(CtrlType type) { return IsListType(type); }
+bool IsText(CtrlType type) { return IsTextType(type); }
+bool IsSwitch(CtrlType type) { return IsSwitchType(type); }
 
 std::string Describe(const CtrlValue& value) {
   if (const int* i = std::get_if<int>(&value)) return std::to_string(*i);
   if (const double* d = std::get_if<double>(&value)) return std::to_string(*d);
   return "\"" + std::get<std::string>(value) + "\"";
+}
+
+// Whether two key names are the same key ("ctrl+o" is "Ctrl+O"); an empty
+// name is no key.
+bool SameKey(std::string_view a, std::string_view b) {
+  if (a.empty() || a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  }
+  return true;
 }
 
 // Why the user could not operate a control, or nothing when they can.
@@ -86,7 +75,61 @@ HeadlessControl MakeControl(const ControlSpec& spec) {
   for (const ListItemSpec& item : spec.items) control.items.push_back({item.label, item.value, false});
   control.index = control.items.empty() ? -1 : 0;
   if (control.spec.type == CtrlType::StripChart) control.stripTraceCount = spec.traces;
+  control.pointsPerScreen = spec.points;
+  control.xMin = spec.xMin.value_or(control.xMin);
+  control.xMax = spec.xMax.value_or(control.xMax);
+  control.yMin = spec.yMin.value_or(control.yMin);
+  control.yMax = spec.yMax.value_or(control.yMax);
+  control.xName = spec.xLabel;
+  control.yName = spec.yLabel;
+  control.backColor = spec.backColor;
+  control.shortcut = spec.shortcut;
   return control;
+}
+
+void AddMenuEntries(HeadlessMenuBar& bar, const std::vector<MenuEntrySpec>& entries, int menu) {
+  for (const MenuEntrySpec& entry : entries) {
+    bar.entries.push_back(HeadlessMenuItem{entry.kind, entry.id, menu, entry.name, entry.label,
+                                           entry.shortcut, entry.dimmed, entry.checked});
+    if (entry.kind == MenuEntrySpec::Kind::Menu) AddMenuEntries(bar, entry.entries, entry.id);
+  }
+}
+
+// The range of the data along one axis, or nothing without data.
+std::optional<std::pair<double, double>> DataRange(const HeadlessControl& control, bool xAxis) {
+  double lo = std::numeric_limits<double>::infinity();
+  double hi = -lo;
+  auto widen = [&](double v) {
+    if (std::isfinite(v)) {
+      lo = std::min(lo, v);
+      hi = std::max(hi, v);
+    }
+  };
+  if (control.spec.type == CtrlType::StripChart) {
+    if (xAxis) return std::nullopt;
+    for (double v : control.stripPoints) widen(v);
+  } else {
+    for (const HeadlessPlot& plot : control.plots) {
+      for (double v : xAxis ? plot.x : plot.y) widen(v);
+      if (!xAxis && plot.attributes.plotStyle == PlotStyle::VerticalBar) widen(0.0);
+    }
+  }
+  if (lo > hi) return std::nullopt;
+  if (lo == hi) {
+    lo -= 0.5;
+    hi += 0.5;
+  }
+  return std::make_pair(lo, hi);
+}
+
+// Brings the shown range of autoscaled axes up to date.
+void Autoscale(HeadlessControl& control) {
+  if (control.xMode == AxisMode::Autoscale) {
+    if (auto range = DataRange(control, true)) std::tie(control.xMin, control.xMax) = *range;
+  }
+  if (control.yMode == AxisMode::Autoscale) {
+    if (auto range = DataRange(control, false)) std::tie(control.yMin, control.yMax) = *range;
+  }
 }
 
 }  // namespace
@@ -245,6 +288,17 @@ int HeadlessUi::LoadPanel(int parent, int resourceId) {
     panel.controls.emplace(control.id, MakeControl(control));
     if (control.isDefault) panel.activeControl = control.id;
   }
+  if (spec->menuBar != 0) {
+    if (const MenuBarSpec* barSpec = resources_.FindMenuBar(spec->menuBar)) {
+      HeadlessMenuBar bar;
+      bar.handle = nextHandle_++;
+      bar.resourceId = barSpec->id;
+      bar.panel = panel.handle;
+      AddMenuEntries(bar, barSpec->menus, 0);
+      panel.menuBar = bar.handle;
+      menuBars_.emplace(bar.handle, std::move(bar));
+    }
+  }
   int handle = panel.handle;
   panels_.emplace(handle, std::move(panel));
   return handle;
@@ -255,6 +309,7 @@ void HeadlessUi::DiscardTree(int handle) {
   if (it == panels_.end() || it->second.discarded) return;
   it->second.discarded = true;
   it->second.displayed = false;
+  if (auto bar = menuBars_.find(it->second.menuBar); bar != menuBars_.end()) bar->second.discarded = true;
   std::erase(popupStack_, handle);
   for (auto& [child, panel] : panels_) {
     if (panel.parent == handle) DiscardTree(child);
@@ -417,10 +472,14 @@ int HeadlessUi::GetCtrlVal(int panel, int control, CtrlValue& value) {
 int HeadlessUi::SetCtrlAttribute(int panel, int control, Attr attr, const CtrlValue& value) {
   HeadlessControl* c = LiveControl(panel, control, "SetCtrlAttribute");
   if (c == nullptr) return panels_.contains(panel) ? kBadArgument : kBadPanel;
-  if (attr == Attr::LabelText) {
+  if (attr == Attr::LabelText || attr == Attr::Shortcut || attr == Attr::XName ||
+      attr == Attr::YName) {
     const std::string* text = std::get_if<std::string>(&value);
     if (text == nullptr) return kBadArgument;
-    c->label = *text;
+    (attr == Attr::LabelText  ? c->label
+     : attr == Attr::Shortcut ? c->shortcut
+     : attr == Attr::XName    ? c->xName
+                              : c->yName) = *text;
     return 0;
   }
   if (attr == Attr::MinValue || attr == Attr::MaxValue) {
@@ -443,6 +502,25 @@ int HeadlessUi::SetCtrlAttribute(int panel, int control, Attr attr, const CtrlVa
       if (*number < 0 || *number > 2) return kBadArgument;
       c->mode = static_cast<CtrlMode>(*number);
       return 0;
+    case Attr::BackColor: c->backColor = *number; return 0;
+    case Attr::XDivisions: c->xDivisions = *number; return 0;
+    case Attr::YDivisions: c->yDivisions = *number; return 0;
+    case Attr::AutoRefresh: c->autoRefresh = *number != 0; return 0;
+    case Attr::SmoothUpdate: c->smoothUpdate = *number != 0; return 0;
+    case Attr::YReverse: c->yReverse = *number != 0; return 0;
+    case Attr::NumTraces:
+      if (c->spec.type != CtrlType::StripChart || *number < 1 || *number > kMaxStripTraces) {
+        Problem("SetCtrlAttribute: bad trace count " + std::to_string(*number) + " for control " +
+                std::to_string(control));
+        return kBadArgument;
+      }
+      if (*number != c->stripTraceCount) c->stripPoints.clear();
+      c->stripTraceCount = *number;
+      return 0;
+    case Attr::PointsPerScreen:
+      if (c->spec.type != CtrlType::StripChart || *number < 1) return kBadArgument;
+      c->pointsPerScreen = *number;
+      return 0;
     default:
       Problem("SetCtrlAttribute: attribute not offered for controls");
       return kBadArgument;
@@ -464,6 +542,17 @@ int HeadlessUi::GetCtrlAttribute(int panel, int control, Attr attr, CtrlValue& v
     case Attr::CtrlMode: value = static_cast<int>(c->mode); return 0;
     case Attr::MinValue: value = c->min.value_or(std::numeric_limits<double>::lowest()); return 0;
     case Attr::MaxValue: value = c->max.value_or(std::numeric_limits<double>::max()); return 0;
+    case Attr::Shortcut: value = c->shortcut; return 0;
+    case Attr::BackColor: value = c->backColor.value_or(-1); return 0;
+    case Attr::XName: value = c->xName; return 0;
+    case Attr::YName: value = c->yName; return 0;
+    case Attr::XDivisions: value = c->xDivisions; return 0;
+    case Attr::YDivisions: value = c->yDivisions; return 0;
+    case Attr::AutoRefresh: value = c->autoRefresh ? 1 : 0; return 0;
+    case Attr::SmoothUpdate: value = c->smoothUpdate ? 1 : 0; return 0;
+    case Attr::YReverse: value = c->yReverse ? 1 : 0; return 0;
+    case Attr::NumTraces: value = c->stripTraceCount; return 0;
+    case Attr::PointsPerScreen: value = c->pointsPerScreen; return 0;
     default:
       Problem("GetCtrlAttribute: attribute not offered for controls");
       return kBadArgument;
@@ -592,8 +681,296 @@ int HeadlessUi::SetTraceAttribute(int panel, int control, int trace, Attr attr,
                                   const CtrlValue& value) {
   HeadlessControl* c = LiveControl(panel, control, "SetTraceAttribute");
   if (c == nullptr) return panels_.contains(panel) ? kBadArgument : kBadPanel;
-  if (c->spec.type != CtrlType::StripChart || trace < 0) return kBadArgument;
+  if (c->spec.type != CtrlType::StripChart || trace < 0 || trace >= kMaxStripTraces ||
+      (attr != Attr::TraceColor && attr != Attr::TraceVisible)) {
+    return kBadArgument;
+  }
   c->traceAttributes[trace][attr] = value;
+  return 0;
+}
+
+// --- Menus ----------------------------------------------------------------------------
+
+HeadlessMenuItem* HeadlessMenuBar::Find(int id) {
+  for (HeadlessMenuItem& item : entries) {
+    if (item.id == id && id != 0) return &item;
+  }
+  return nullptr;
+}
+
+const HeadlessMenuItem* HeadlessMenuBar::Find(int id) const {
+  return const_cast<HeadlessMenuBar*>(this)->Find(id);
+}
+
+HeadlessMenuBar* HeadlessUi::LiveMenuBar(int handle, const char* call) {
+  auto it = menuBars_.find(handle);
+  if (it == menuBars_.end() || it->second.discarded) {
+    Problem(std::string(call) + ": " + std::to_string(handle) + " is not a live menu bar");
+    return nullptr;
+  }
+  return &it->second;
+}
+
+int HeadlessUi::GetPanelMenuBar(int panel) {
+  HeadlessPanel* p = LivePanel(panel, "GetPanelMenuBar");
+  if (p == nullptr) return kBadPanel;
+  return p->menuBar;
+}
+
+int HeadlessUi::SetMenuBarAttribute(int menuBar, int item, Attr attr, const CtrlValue& value) {
+  HeadlessMenuBar* bar = LiveMenuBar(menuBar, "SetMenuBarAttribute");
+  if (bar == nullptr) return kBadPanel;
+  if (item == -1 && attr == Attr::Dimmed) {
+    std::optional<int> on = AsInt(value);
+    if (!on) return kBadArgument;
+    for (HeadlessMenuItem& entry : bar->entries) {
+      if (entry.kind == MenuEntrySpec::Kind::Item) entry.dimmed = *on != 0;
+    }
+    return 0;
+  }
+  HeadlessMenuItem* entry = bar->Find(item);
+  if (entry == nullptr) {
+    Problem("SetMenuBarAttribute: no menu item " + std::to_string(item));
+    return kBadArgument;
+  }
+  switch (attr) {
+    case Attr::Dimmed:
+    case Attr::Checked: {
+      std::optional<int> on = AsInt(value);
+      if (!on) return kBadArgument;
+      (attr == Attr::Dimmed ? entry->dimmed : entry->checked) = *on != 0;
+      return 0;
+    }
+    case Attr::LabelText:
+      if (const std::string* text = std::get_if<std::string>(&value)) {
+        entry->label = *text;
+        return 0;
+      }
+      return kBadArgument;
+    default:
+      Problem("SetMenuBarAttribute: attribute not offered for menu items");
+      return kBadArgument;
+  }
+}
+
+int HeadlessUi::GetMenuBarAttribute(int menuBar, int item, Attr attr, CtrlValue& value) {
+  HeadlessMenuBar* bar = LiveMenuBar(menuBar, "GetMenuBarAttribute");
+  if (bar == nullptr) return kBadPanel;
+  const HeadlessMenuItem* entry = bar->Find(item);
+  if (entry == nullptr) return kBadArgument;
+  switch (attr) {
+    case Attr::Dimmed: value = entry->dimmed ? 1 : 0; return 0;
+    case Attr::Checked: value = entry->checked ? 1 : 0; return 0;
+    case Attr::LabelText: value = entry->label; return 0;
+    default: return kBadArgument;
+  }
+}
+
+int HeadlessUi::InsertMenuItem(int menuBar, int menu, int before, std::string_view label,
+                               std::string_view shortcut) {
+  HeadlessMenuBar* bar = LiveMenuBar(menuBar, "InsertMenuItem");
+  if (bar == nullptr) return kBadPanel;
+  const HeadlessMenuItem* parent = bar->Find(menu);
+  if (parent == nullptr || parent->kind != MenuEntrySpec::Kind::Menu) return kBadArgument;
+  int id = 0;
+  for (const HeadlessMenuItem& entry : bar->entries) id = std::max(id, entry.id);
+  ++id;
+  HeadlessMenuItem item{MenuEntrySpec::Kind::Item, id, menu, "", std::string(label),
+                        std::string(shortcut), false, false};
+  auto position = bar->entries.end();
+  if (before != -1) {
+    position = std::find_if(bar->entries.begin(), bar->entries.end(), [&](const HeadlessMenuItem& e) {
+      return e.id == before && e.menu == menu;
+    });
+    if (position == bar->entries.end()) return kBadArgument;
+  } else {
+    // After the menu's last entry.
+    auto last = std::find_if(bar->entries.rbegin(), bar->entries.rend(),
+                             [&](const HeadlessMenuItem& e) { return e.menu == menu; });
+    position = last == bar->entries.rend()
+                   ? std::find_if(bar->entries.begin(), bar->entries.end(),
+                                  [&](const HeadlessMenuItem& e) { return e.id == menu; }) + 1
+                   : last.base();
+  }
+  bar->entries.insert(position, std::move(item));
+  return id;
+}
+
+// --- Graphs ---------------------------------------------------------------------------
+
+HeadlessControl* HeadlessUi::GraphControl(int panel, int control, const char* call) {
+  HeadlessControl* c = LiveControl(panel, control, call);
+  if (c != nullptr && c->spec.type != CtrlType::Graph && c->spec.type != CtrlType::StripChart) {
+    Problem(std::string(call) + ": control " + std::to_string(control) + " is not a graph");
+    return nullptr;
+  }
+  return c;
+}
+
+int HeadlessUi::PlotXY(int panel, int control, std::span<const double> x,
+                       std::span<const double> y, const PlotAttributes& attributes) {
+  HeadlessControl* c = GraphControl(panel, control, "PlotXY");
+  if (c == nullptr) return panels_.contains(panel) ? kBadArgument : kBadPanel;
+  if (c->spec.type != CtrlType::Graph || x.empty() || x.size() != y.size()) {
+    Problem("PlotXY: bad control or point count for control " + std::to_string(control));
+    return kBadArgument;
+  }
+  int handle = 0;
+  if (x.size() == 2 && PlotContinuation::Continues(attributes)) {
+    handle = c->continuation.Find(attributes, x[0], y[0]);
+  }
+  auto plot = std::find_if(c->plots.begin(), c->plots.end(),
+                           [&](const HeadlessPlot& p) { return p.handle == handle; });
+  if (handle != 0 && plot != c->plots.end()) {
+    plot->x.push_back(x[1]);
+    plot->y.push_back(y[1]);
+  } else {
+    handle = nextPlot_++;
+    c->plots.push_back(HeadlessPlot{handle, {x.begin(), x.end()}, {y.begin(), y.end()}, attributes});
+  }
+  if (PlotContinuation::Continues(attributes)) {
+    c->continuation.SetEnd(handle, attributes, x.back(), y.back());
+  }
+  c->plotCalls.push_back(PlotCall{handle, {x.begin(), x.end()}, {y.begin(), y.end()}, attributes});
+  Autoscale(*c);
+  return handle;
+}
+
+int HeadlessUi::DeleteGraphPlot(int panel, int control, int plot, DrawMode) {
+  HeadlessControl* c = GraphControl(panel, control, "DeleteGraphPlot");
+  if (c == nullptr) return panels_.contains(panel) ? kBadArgument : kBadPanel;
+  ++c->deletions;
+  if (plot == kAllPlots) {
+    c->plots.clear();
+    c->continuation.Clear();
+    return 0;
+  }
+  auto it = std::find_if(c->plots.begin(), c->plots.end(),
+                         [&](const HeadlessPlot& p) { return p.handle == plot; });
+  if (it == c->plots.end()) return kBadArgument;
+  c->plots.erase(it);
+  c->continuation.Remove(plot);
+  return 0;
+}
+
+int HeadlessUi::SetAxisRange(int panel, int control, AxisMode xMode, double xMin, double xMax,
+                             AxisMode yMode, double yMin, double yMax) {
+  HeadlessControl* c = GraphControl(panel, control, "SetAxisRange");
+  if (c == nullptr) return panels_.contains(panel) ? kBadArgument : kBadPanel;
+  if (c->spec.type == CtrlType::StripChart && xMode != AxisMode::NoChange) {
+    Problem("SetAxisRange: the X axis of a strip chart cannot be set");
+    return kBadArgument;
+  }
+  auto apply = [](AxisMode mode, double lo, double hi, AxisMode& current, double& min, double& max) {
+    if (mode == AxisMode::NoChange) return true;
+    if (mode == AxisMode::Manual) {
+      if (!(lo < hi) || !std::isfinite(lo) || !std::isfinite(hi)) return false;
+      min = lo;
+      max = hi;
+    }
+    current = mode;
+    return true;
+  };
+  AxisMode newX = c->xMode, newY = c->yMode;
+  double x0 = c->xMin, x1 = c->xMax, y0 = c->yMin, y1 = c->yMax;
+  if (!apply(xMode, xMin, xMax, newX, x0, x1) || !apply(yMode, yMin, yMax, newY, y0, y1)) {
+    Problem("SetAxisRange: empty or inverted range for control " + std::to_string(control));
+    return kBadArgument;
+  }
+  c->xMode = newX;
+  c->yMode = newY;
+  c->xMin = x0;
+  c->xMax = x1;
+  c->yMin = y0;
+  c->yMax = y1;
+  Autoscale(*c);
+  return 0;
+}
+
+int HeadlessUi::GetAxisRange(int panel, int control, AxisMode& xMode, double& xMin, double& xMax,
+                             AxisMode& yMode, double& yMin, double& yMax) {
+  HeadlessControl* c = GraphControl(panel, control, "GetAxisRange");
+  if (c == nullptr) return panels_.contains(panel) ? kBadArgument : kBadPanel;
+  Autoscale(*c);
+  xMode = c->xMode;
+  xMin = c->xMin;
+  xMax = c->xMax;
+  yMode = c->yMode;
+  yMin = c->yMin;
+  yMax = c->yMax;
+  return 0;
+}
+
+int HeadlessUi::RefreshGraph(int panel, int control) {
+  HeadlessControl* c = GraphControl(panel, control, "RefreshGraph");
+  if (c == nullptr) return panels_.contains(panel) ? kBadArgument : kBadPanel;
+  ++c->refreshes;
+  return 0;
+}
+
+int HeadlessUi::SaveGraphImage(int panel, int control, std::string_view path) {
+  HeadlessControl* c = GraphControl(panel, control, "SaveGraphImage");
+  if (c == nullptr) return panels_.contains(panel) ? kBadArgument : kBadPanel;
+  printJobs_.push_back(PrintRecord{panels_.at(panel).resourceId, control, std::string(path), {}});
+  return 0;
+}
+
+// --- Panel state and printing ------------------------------------------------------------
+
+PanelState HeadlessUi::GatherState(const HeadlessPanel& panel) const {
+  PanelState state;
+  state.resourceId = panel.resourceId;
+  if (const PanelSpec* spec = resources_.FindPanel(panel.resourceId)) state.name = spec->name;
+  for (const auto& [id, control] : panel.controls) {
+    ControlState saved;
+    saved.id = id;
+    const CtrlType type = control.spec.type;
+    if (IsList(type)) {
+      if (control.index >= 0) saved.value = control.items[static_cast<std::size_t>(control.index)].value;
+    } else if (!HasNoValue(type) && type != CtrlType::Button) {
+      saved.value = control.value;
+    }
+    if (type == CtrlType::Toggle) saved.label = control.label;
+    if (type == CtrlType::Graph) {
+      saved.graph = true;
+      for (const HeadlessPlot& plot : control.plots) {
+        saved.plots.push_back(PlotState{plot.attributes, plot.x, plot.y});
+      }
+    }
+    if (type == CtrlType::StripChart) {
+      saved.strip = true;
+      saved.stripTraces = control.stripTraceCount;
+      saved.stripPoints = control.stripPoints;
+    }
+    if (type == CtrlType::Graph || type == CtrlType::StripChart) {
+      saved.axes = AxisState{control.xMode, control.xMin, control.xMax,
+                             control.yMode, control.yMin, control.yMax};
+    }
+    state.controls.push_back(std::move(saved));
+  }
+  return state;
+}
+
+int HeadlessUi::SavePanelState(int panel, std::string_view path, int index) {
+  HeadlessPanel* p = LivePanel(panel, "SavePanelState");
+  if (p == nullptr) return kBadPanel;
+  for (auto& [id, control] : p->controls) Autoscale(control);
+  return WritePanelStateFile(path, index, GatherState(*p));
+}
+
+int HeadlessUi::RecallPanelState(int panel, std::string_view path, int index) {
+  HeadlessPanel* p = LivePanel(panel, "RecallPanelState");
+  if (p == nullptr) return kBadPanel;
+  PanelState state;
+  if (int result = ReadPanelStateFile(path, index, state); result < 0) return result;
+  if (state.resourceId != p->resourceId) return ui_status::kBadStateFile;
+  return ApplyPanelState(*this, panel, state);
+}
+
+int HeadlessUi::PrintPanel(int panel, const PrintRequest& request) {
+  HeadlessPanel* p = LivePanel(panel, "PrintPanel");
+  if (p == nullptr) return kBadPanel;
+  printJobs_.push_back(PrintRecord{p->resourceId, 0, request.pdfPath, request});
   return 0;
 }
 
@@ -621,6 +998,12 @@ std::optional<UserEvent> HeadlessUi::NextScripted() {
         continue;
       case ScriptStep::Kind::Raw:
         return step.raw;
+      case ScriptStep::Kind::Menu:
+        if (std::optional<UserEvent> event = MenuEvent(step)) return event;
+        continue;
+      case ScriptStep::Kind::Key:
+        if (std::optional<UserEvent> event = KeyEvent(step)) return event;
+        continue;
       case ScriptStep::Kind::Event:
       case ScriptStep::Kind::SetOnly:
         break;
@@ -695,6 +1078,54 @@ std::optional<UserEvent> HeadlessUi::NextScripted() {
     if (step.kind == ScriptStep::Kind::SetOnly) continue;
     return UserEvent{step.type, handle, step.control};
   }
+  return std::nullopt;
+}
+
+std::optional<UserEvent> HeadlessUi::MenuEvent(const ScriptStep& step) {
+  const std::string where = "menu item " + std::to_string(step.control) + " of panel " +
+                            std::to_string(step.panelResource);
+  const int handle = NewestHandle(step.panelResource);
+  const HeadlessPanel* panel = Panel(handle);
+  const HeadlessMenuBar* bar = panel == nullptr ? nullptr : MenuBar(panel->menuBar);
+  const HeadlessMenuItem* item = bar == nullptr ? nullptr : bar->Find(step.control);
+  const char* why = panel == nullptr                                ? "the panel is not loaded"
+                    : !IsInActivePopup(handle)                      ? "another pop-up is active"
+                    : item == nullptr                               ? "no such item"
+                    : item->kind != MenuEntrySpec::Kind::Item       ? "not an item"
+                    : item->dimmed                                  ? "dimmed"
+                                                                    : nullptr;
+  if (why != nullptr) {
+    ++refusedEvents_;
+    Problem("scripted choice of " + where + " refused: " + why);
+    return std::nullopt;
+  }
+  return UserEvent{EventType::Menu, bar->handle, item->id};
+}
+
+std::optional<UserEvent> HeadlessUi::KeyEvent(const ScriptStep& step) {
+  const std::string where = "key " + step.key + " in panel " + std::to_string(step.panelResource);
+  const int handle = NewestHandle(step.panelResource);
+  const HeadlessPanel* panel = Panel(handle);
+  if (panel == nullptr || !IsInActivePopup(handle)) {
+    ++refusedEvents_;
+    Problem("scripted " + where + " refused: the panel is not loaded or not active");
+    return std::nullopt;
+  }
+  for (const auto& [id, control] : panel->controls) {
+    if (SameKey(control.shortcut, step.key) && WhyInoperable(control) == nullptr) {
+      return UserEvent{EventType::Commit, handle, id};
+    }
+  }
+  if (const HeadlessMenuBar* bar = MenuBar(panel->menuBar)) {
+    for (const HeadlessMenuItem& item : bar->entries) {
+      if (item.kind == MenuEntrySpec::Kind::Item && !item.dimmed &&
+          SameKey(item.shortcut, step.key)) {
+        return UserEvent{EventType::Menu, bar->handle, item.id};
+      }
+    }
+  }
+  ++refusedEvents_;
+  Problem("scripted " + where + " refused: no operable control or item has it");
   return std::nullopt;
 }
 
@@ -788,6 +1219,22 @@ HeadlessUi& HeadlessUi::Raw(UserEvent event) {
   return Step(std::move(step));
 }
 
+HeadlessUi& HeadlessUi::MenuChoice(int panelResource, int item) {
+  ScriptStep step;
+  step.kind = ScriptStep::Kind::Menu;
+  step.panelResource = panelResource;
+  step.control = item;
+  return Step(std::move(step));
+}
+
+HeadlessUi& HeadlessUi::Key(int panelResource, std::string key) {
+  ScriptStep step;
+  step.kind = ScriptStep::Kind::Key;
+  step.panelResource = panelResource;
+  step.key = std::move(key);
+  return Step(std::move(step));
+}
+
 HeadlessUi& HeadlessUi::AnswerGeneric(int button) {
   genericAnswers_.push_back(button);
   return *this;
@@ -825,6 +1272,7 @@ void HeadlessUi::ClearRecords() {
   unexpectedWaits_ = 0;
   refusedEvents_ = 0;
   cursorHistory_.clear();
+  printJobs_.clear();
 }
 
 // --- Inspection -----------------------------------------------------------------------
@@ -889,6 +1337,23 @@ std::optional<CtrlValue> HeadlessUi::ValueOf(int resourceId, int control) const 
     return CtrlValue{c->items[static_cast<std::size_t>(c->index)].value};
   }
   return c->value;
+}
+
+const std::vector<HeadlessPlot>& HeadlessUi::Plots(int handle, int control) const {
+  static const std::vector<HeadlessPlot> kNone;
+  const HeadlessControl* c = Control(handle, control);
+  return c == nullptr ? kNone : c->plots;
+}
+
+const std::vector<PlotCall>& HeadlessUi::PlotCalls(int handle, int control) const {
+  static const std::vector<PlotCall> kNone;
+  const HeadlessControl* c = Control(handle, control);
+  return c == nullptr ? kNone : c->plotCalls;
+}
+
+const HeadlessMenuBar* HeadlessUi::MenuBar(int handle) const {
+  auto it = menuBars_.find(handle);
+  return it == menuBars_.end() ? nullptr : &it->second;
 }
 
 std::vector<double> HeadlessUi::StripTrace(int handle, int control, int trace) const {

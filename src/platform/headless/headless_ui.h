@@ -3,7 +3,8 @@
 // the user does -- events addressed by panel resource id, values typed before
 // an event, answers of pop-ups and file dialogs -- and read back what the
 // program showed: pop-ups, file dialog requests, panels displayed, every value
-// written, strip-chart points and the cursor.
+// written, menu states, graph plots and axes, strip-chart points, panel
+// state files, print jobs and the cursor.
 //
 // Nothing here waits: a pop-up without a scripted answer gets the cancel-like
 // answer, a blocking event poll with nothing scripted gets a Close event, and
@@ -22,6 +23,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/panel_state.h"
+#include "platform/plot_continuation.h"
 #include "platform/ui.h"
 #include "platform/uir.h"
 
@@ -31,10 +34,27 @@ class HeadlessUi;
 
 // Return codes of the headless backend (the run-time's own codes).
 namespace headless {
-inline constexpr int kBadPanel = -4;       // not a live panel handle
-inline constexpr int kCantLoad = -12;      // panel not in the resource file, or load failure
-inline constexpr int kBadArgument = -13;   // unknown control, wrong value type, bad index
+inline constexpr int kBadPanel = ui_status::kBadPanel;        // not a live panel handle
+inline constexpr int kCantLoad = ui_status::kOutOfMemory;     // panel not in the resource file, or load failure
+inline constexpr int kBadArgument = ui_status::kBadArgument;  // unknown control, wrong value type, bad index
 }  // namespace headless
+
+// One plot of a graph control: every point of it, continued segments
+// included.
+struct HeadlessPlot {
+  int handle = 0;
+  std::vector<double> x;
+  std::vector<double> y;
+  PlotAttributes attributes;
+};
+
+// One PlotXY call as the program made it.
+struct PlotCall {
+  int handle = 0;  // the plot it created or continued
+  std::vector<double> x;
+  std::vector<double> y;
+  PlotAttributes attributes;
+};
 
 // One list entry of a list box, check list or ring.
 struct ListItem {
@@ -60,7 +80,56 @@ struct HeadlessControl {
   // interleaved, and the trace count of the last call.
   std::vector<double> stripPoints;
   int stripTraceCount = 0;
+  int pointsPerScreen = 0;
   std::map<int, std::map<Attr, CtrlValue>> traceAttributes;
+  // Graphs: the plots now on the graph, every PlotXY call since the panel
+  // was loaded, and how often plots were deleted and the graph refreshed.
+  std::vector<HeadlessPlot> plots;
+  std::vector<PlotCall> plotCalls;
+  PlotContinuation continuation;
+  int deletions = 0;
+  int refreshes = 0;
+  // Axes (graphs and strip charts): mode and the range shown.
+  AxisMode xMode = AxisMode::Manual, yMode = AxisMode::Manual;
+  double xMin = 0.0, xMax = 10.0, yMin = 0.0, yMax = 10.0;
+  int xDivisions = -1, yDivisions = -1;
+  std::string xName, yName;
+  bool autoRefresh = true;
+  bool smoothUpdate = false;
+  bool yReverse = false;
+  // Buttons.
+  std::optional<int> backColor;
+  std::string shortcut;
+};
+
+struct HeadlessMenuItem {
+  MenuEntrySpec::Kind kind = MenuEntrySpec::Kind::Item;
+  int id = 0;
+  int menu = 0;  // the menu it is in; 0 for the bar's own menus
+  std::string name;
+  std::string label;
+  std::string shortcut;
+  bool dimmed = false;
+  bool checked = false;
+};
+
+struct HeadlessMenuBar {
+  int handle = 0;
+  int resourceId = 0;
+  int panel = 0;
+  bool discarded = false;
+  std::vector<HeadlessMenuItem> entries;  // in menu order, submenus after their menu's entry
+
+  HeadlessMenuItem* Find(int id);
+  const HeadlessMenuItem* Find(int id) const;
+};
+
+// A PrintPanel or SaveGraphImage request.
+struct PrintRecord {
+  int resourceId = 0;
+  int control = 0;  // 0: the whole panel (PrintPanel)
+  std::string path;
+  PrintRequest request;
 };
 
 struct HeadlessPanel {
@@ -72,6 +141,7 @@ struct HeadlessPanel {
   bool displayed = false;
   bool discarded = false;
   int activeControl = 0;
+  int menuBar = 0;  // handle, 0 when none
   std::map<int, HeadlessControl> controls;
 };
 
@@ -113,7 +183,7 @@ struct ValueRecord {
 
 // One scripted step. Build them with the helpers below.
 struct ScriptStep {
-  enum class Kind { Event, SetOnly, Action, Raw };
+  enum class Kind { Event, SetOnly, Action, Raw, Menu, Key };
   Kind kind = Kind::Event;
   EventType type = EventType::Commit;
   int panelResource = 0;
@@ -124,6 +194,7 @@ struct ScriptStep {
   std::optional<int> listIndex;
   std::function<void(HeadlessUi&)> action;
   UserEvent raw;
+  std::string key;  // Kind::Key: the key pressed, e.g. "F2"
 };
 
 class HeadlessUi : public Ui {
@@ -167,11 +238,31 @@ class HeadlessUi : public Ui {
   int IsListItemChecked(int panel, int control, int index, int& checked) override;
   int CheckListItem(int panel, int control, int index, int checked) override;
 
+  int GetPanelMenuBar(int panel) override;
+  int SetMenuBarAttribute(int menuBar, int item, Attr attr, const CtrlValue& value) override;
+  int GetMenuBarAttribute(int menuBar, int item, Attr attr, CtrlValue& value) override;
+  int InsertMenuItem(int menuBar, int menu, int before, std::string_view label,
+                     std::string_view shortcut) override;
+
+  int PlotXY(int panel, int control, std::span<const double> x, std::span<const double> y,
+             const PlotAttributes& attributes) override;
+  int DeleteGraphPlot(int panel, int control, int plot, DrawMode mode) override;
+  int SetAxisRange(int panel, int control, AxisMode xMode, double xMin, double xMax,
+                   AxisMode yMode, double yMin, double yMax) override;
+  int GetAxisRange(int panel, int control, AxisMode& xMode, double& xMin, double& xMax,
+                   AxisMode& yMode, double& yMin, double& yMax) override;
+  int RefreshGraph(int panel, int control) override;
+  int SaveGraphImage(int panel, int control, std::string_view path) override;
+
   int PlotStripChart(int panel, int control, std::span<const double> points,
                      int traceCount) override;
   int ClearStripChart(int panel, int control) override;
   int SetTraceAttribute(int panel, int control, int trace, Attr attr,
                         const CtrlValue& value) override;
+
+  int SavePanelState(int panel, std::string_view path, int index) override;
+  int RecallPanelState(int panel, std::string_view path, int index) override;
+  int PrintPanel(int panel, const PrintRequest& request) override;
 
   UserEvent GetUserEvent(bool wait) override;
   void SetMouseCursor(Cursor cursor) override;
@@ -195,6 +286,12 @@ class HeadlessUi : public Ui {
   HeadlessUi& Then(std::function<void(HeadlessUi&)> action);
   // An event delivered exactly as given (menu events, raw handles).
   HeadlessUi& Raw(UserEvent event);
+  // The user chooses menu item `item` of the menu bar of the newest panel of
+  // this resource (refused while the item is dimmed).
+  HeadlessUi& MenuChoice(int panelResource, int item);
+  // The user presses a shortcut key ("F2", "Ctrl+O") in the newest panel of
+  // this resource: the button or menu item that has it is operated.
+  HeadlessUi& Key(int panelResource, std::string key);
   HeadlessUi& Step(ScriptStep step);
   std::size_t pendingSteps() const { return script_.size(); }
 
@@ -262,6 +359,11 @@ class HeadlessUi : public Ui {
   std::optional<CtrlValue> ValueOf(int resourceId, int control) const;
   // Points of one trace of a strip chart.
   std::vector<double> StripTrace(int handle, int control, int trace) const;
+  // The plots now on a graph control (empty when there are none).
+  const std::vector<HeadlessPlot>& Plots(int handle, int control) const;
+  const std::vector<PlotCall>& PlotCalls(int handle, int control) const;
+  const HeadlessMenuBar* MenuBar(int handle) const;
+  const std::vector<PrintRecord>& printJobs() const { return printJobs_; }
 
  private:
   HeadlessPanel* LivePanel(int handle, const char* call);
@@ -274,11 +376,19 @@ class HeadlessUi : public Ui {
   bool IsInActivePopup(int handle) const;
   // Delivers the next scripted step as an event, if any.
   std::optional<UserEvent> NextScripted();
+  HeadlessMenuBar* LiveMenuBar(int handle, const char* call);
+  HeadlessControl* GraphControl(int panel, int control, const char* call);
+  PanelState GatherState(const HeadlessPanel& panel) const;
+  std::optional<UserEvent> MenuEvent(const ScriptStep& step);
+  std::optional<UserEvent> KeyEvent(const ScriptStep& step);
 
   UirFile resources_;
   std::string resourceError_;
   std::map<int, HeadlessPanel> panels_;
+  std::map<int, HeadlessMenuBar> menuBars_;
   int nextHandle_ = 1;
+  int nextPlot_ = 1;
+  std::vector<PrintRecord> printJobs_;
   std::vector<int> popupStack_;
   std::map<int, int> loadFailures_;
 

@@ -1,0 +1,696 @@
+#include "display/display.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+
+#include "common/c_locale.h"
+#include "common/errors.h"
+#include "common/panels.h"
+#include "common/utils.h"
+#include "display/spect_graph.h"
+#include "display/strip.h"
+#include "display/temp_graph.h"
+#include "display/xy_graph.h"
+#include "platform/clock.h"
+#include "platform/paths.h"
+#include "platform/ui.h"
+
+namespace sondrix {
+namespace {
+
+namespace p = panels;
+using platform::Attr;
+
+// printf-style text with a decimal point whatever the locale.
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...) {
+  const ScopedCLocale cLocale;
+  char buffer[512];
+  va_list args;
+  va_start(args, format);
+  const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+  va_end(args);
+  if (n < 0) return {};
+  return std::string(buffer, static_cast<std::size_t>(std::min<int>(n, sizeof buffer - 1)));
+}
+
+const char* Plural(int n) { return n == 1 ? "" : "s"; }
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+}  // namespace
+
+double RoundToNearest(double x, double step) { return step * std::floor(0.5 + x / step); }
+
+Status Display::New(std::unique_ptr<Display>& out, int panel) {
+  std::unique_ptr<Display> display(new (std::nothrow) Display(panel));
+  if (!display) return status::kOutOfMemory;
+  display->HideStopButton();
+  for (int type = graph_type::kXY; type <= graph_type::kSpect2; ++type) display->graphs_[type]->Hide();
+  display->current_ = display->graphs_[graph_type::kStrip].get();
+  display->ShowGraph(graph_type::kSpect2);
+  display->Attach(nullptr);
+  platform::ui().DisplayPanel(panel);
+  out = std::move(display);
+  return status::kOk;
+}
+
+Display::Display(int panel) : panel_(panel), menuBar_(platform::ui().GetPanelMenuBar(panel)) {
+  if (menuBar_ < 0) menuBar_ = 0;
+  graphs_[graph_type::kXY] = std::make_unique<XYGraph>(panel, p::kMainXYGraph, p::kMenuXYGraph);
+  graphs_[graph_type::kStrip] = std::make_unique<Strip>(panel, p::kMainStripChart, p::kMenuStripChart);
+  graphs_[graph_type::kTemp] = std::make_unique<TempGraph>(panel, p::kMainTempGraph, p::kMenuTempGraph);
+  graphs_[graph_type::kDepth] =
+      std::make_unique<DepthGraph>(panel, p::kMainDepthGraph, p::kMenuDepthGraph);
+  graphs_[graph_type::kSpect] =
+      std::make_unique<SpectGraph>(panel, p::kMainSpectGraph, p::kMenuSpectGraph);
+  graphs_[graph_type::kSpect2] =
+      std::make_unique<SpectGraph2>(panel, p::kMainSpect2Graph, p::kMenuSpect2Graph);
+  labelSlot_.fill(-1);
+  chanMin_.fill(1.0e10);
+  chanMax_.fill(-1.0e10);
+}
+
+Display::~Display() { Detach(); }
+
+Graph* Display::graph(int type) const {
+  return type >= graph_type::kXY && type <= graph_type::kSpect2 ? graphs_[type].get() : nullptr;
+}
+
+void Display::SetVisible(int trace, bool on) {
+  if (InRange(trace)) visible_[trace] = on ? 1 : 0;
+}
+
+int Display::TraceRGB(int trace) const {
+  return InRange(trace) ? static_cast<int>(VantorColorToRGB(colors_[trace])) : 0;
+}
+
+// --- Small helpers -------------------------------------------------------------------
+
+void Display::SetText(int control, const std::string& text) {
+  platform::ui().SetCtrlVal(panel_, control, text);
+}
+
+void Display::SetShown(int control, bool on) {
+  platform::ui().SetCtrlAttribute(panel_, control, Attr::Visible, on ? 1 : 0);
+}
+
+void Display::CheckMenu(Graph* graph, bool on) {
+  if (graph == nullptr || menuBar_ <= 0) return;
+  platform::ui().SetMenuBarAttribute(menuBar_, graph->GetMenu(), Attr::Checked, on ? 1 : 0);
+}
+
+bool Display::Spect2OnShow() const {
+  return current_ != nullptr && current_ == graphs_[graph_type::kSpect2].get();
+}
+
+bool Display::HasExtTemp() const { return source_ && source_->HasExtTemp() != 0; }
+bool Display::HasDepth() const { return source_ && source_->HasDepth() != 0; }
+
+void Display::RecountVisible() {
+  traceMap_.fill(0);
+  traceCount_ = 0;
+  if (source_) {
+    const int count = source_->GetTraceMap(traceMap_);
+    traceCount_ = std::clamp(count, 0, kMaxTraces);
+    if (count < 0) traceMap_.fill(0);
+  }
+  visibleCount_ = 0;
+  for (int i = 0; i < traceCount_; ++i) {
+    if (traceMap_[i] == 0) visible_[i] = 0;
+    if (visible_[i] != 0) ++visibleCount_;
+  }
+}
+
+std::string Display::Title() const {
+  if (!source_) return "(no source)";
+  std::string name = NameFromPath(source_->filename());
+  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  std::string id;
+  source_->GetID(id);
+  return Format("%s: %s  (%08lX)", name.c_str(), id.c_str(),
+                static_cast<unsigned long>(source_->GetSerialnum()));
+}
+
+std::string Display::ConfigPath() const {
+  if (!source_) return {};
+  std::string path = source_->filename();
+  changeExt(path, "RTC");
+  return path;
+}
+
+// --- Attaching a source -----------------------------------------------------------------
+
+void Display::Detach() {
+  if (current_ != nullptr) {
+    CheckMenu(current_, false);
+    current_->DeletePlots();
+    current_->Hide();
+  }
+  tmpFile_.reset();
+  if (source_) {
+    source_->Close();
+    source_.reset();
+  }
+}
+
+void Display::SetDefaults() {
+  for (int type = graph_type::kXY; type <= graph_type::kSpect2; ++type) graphs_[type]->SetDefaults();
+  displayBinsize_ = 1;
+  if (!source_) {
+    visible_.fill(0);
+    return;
+  }
+  traceMap_.fill(0);
+  traceCount_ = std::clamp(source_->GetTraceMap(traceMap_), 0, kMaxTraces);
+  for (int i = 0; i < kMaxTraces; ++i) visible_[i] = traceMap_[i] != 0 ? 1 : 0;
+}
+
+Status Display::Attach(std::unique_ptr<Source> source) {
+  Detach();
+  sampleCount_ = 0;
+  infoGraph_ = nullptr;
+  source_ = std::move(source);
+  Status result = status::kOk;
+
+  if (source_) {
+    RecountVisible();
+    std::unique_ptr<DataFile> recording;
+    const std::string scratch = platform::JoinPath(platform::GetProjectDir(), kRecordingFile);
+    if (source_->NewDataFile(recording, scratch) != status::kOk) {
+      // Without its scratch recording a source cannot run: it is closed and
+      // the display shows no source rather than the previous one's title.
+      Error_Report(status::kCantOpenFile);
+      source_->Close();
+      source_.reset();
+      result = status::kCantOpenFile;
+    } else {
+      tmpFile_ = std::move(recording);
+    }
+  }
+
+  if (!source_) {
+    traceCount_ = 0;
+    visibleCount_ = 0;
+    traceMap_.fill(0);
+    SetDefaults();
+    const std::string empty;
+    const std::string title = Title();
+    UpdateTimeDate(&title, &empty, &empty, &empty);
+    lastStatus_ = -1;
+    UpdateStatus(0);
+  } else {
+    if (ReadConfig() != status::kOk) SetDefaults();
+    RecountVisible();
+    colors_.fill(0);
+    source_->GetColors(colors_);
+    std::string date, time;
+    source_->GetDate(date, time);
+    const std::string title = Title();
+    const std::string empty;
+    UpdateTimeDate(&title, &date, &time, &empty);
+    UpdateStatus(source_->GetStatus());
+  }
+
+  HideInfo();
+  configured_.fill(false);
+  current_->SetConfig(1);
+  configured_[static_cast<std::size_t>(current_->GetType())] = true;
+  current_->Show();
+  ShowGraph(current_->GetType());
+  CheckMenu(current_, true);
+  return result;
+}
+
+// --- The graph on show ----------------------------------------------------------------------
+
+void Display::ShowGraph(int type) {
+  Graph* next = graph(type);
+  if (next == nullptr) {
+    if (current_ != nullptr) current_->Show();
+    return;
+  }
+  if (current_ != nullptr) {
+    current_->Hide();
+    CheckMenu(current_, false);
+  }
+  if (next != current_) {
+    // A bin begun for another graph is not this graph's.
+    binCount_ = 0;
+    next->ClearBin();
+  }
+  current_ = next;
+  // A graph shows its own settings from the first time it is on show, not
+  // whatever its control held before.
+  if (!configured_[static_cast<std::size_t>(type)]) {
+    current_->SetConfig(1);
+    configured_[static_cast<std::size_t>(type)] = true;
+  }
+  const bool valueOnX = type == graph_type::kXY || type == graph_type::kTemp || type == graph_type::kDepth;
+  platform::ui().SetCtrlAttribute(panel_, p::kMainMove1, Attr::LabelText,
+                                  std::string(valueOnX ? "Right" : "Up"));
+  platform::ui().SetCtrlAttribute(panel_, p::kMainMove2, Attr::LabelText,
+                                  std::string(valueOnX ? "Left" : "Down"));
+  if (type == graph_type::kSpect2) {
+    for (int i = 0; i < traceCount_; ++i) plotted_[i] = 0;
+  }
+  current_->Show();
+  CheckMenu(current_, true);
+  // The read-outs belong to the graph they were prepared for.
+  if (current_ == infoGraph_) {
+    ShowInfo();
+  } else {
+    HideInfo();
+  }
+}
+
+Status Display::UserConfigure() {
+  Status result = current_->UserConfigure();
+  if (result == status::kOk) current_->SetConfig(0);
+  return result;
+}
+
+void Display::ZoomGraph(double factor) { current_->XZoom(factor); }
+void Display::MoveGraph(double fraction) { current_->XMove(fraction); }
+
+void Display::AutoZoomChannel(int slot) {
+  if (sampleCount_ == 0) return;
+  double lo = 0.0, hi = 0.0;
+  if (slot == -1) {
+    lo = allMin_;
+    hi = allMax_;
+  } else {
+    int trace = -1;
+    for (int i = 0; i < traceCount_; ++i) {
+      if (labelSlot_[i] == slot) trace = i;
+    }
+    if (trace < 0) return;
+    lo = chanMin_[trace];
+    hi = chanMax_[trace];
+  }
+  // No value seen yet (only lost lines): nothing to zoom on.
+  if (!(hi >= lo)) return;
+  const double span = std::clamp(hi - lo, 1.0e-5, 1.0e5);
+  const double margin = span / 2.0;
+  const double step = std::pow(10.0, std::floor(std::log10(span) + 0.5)) / 2.0;
+  current_->XBounds(RoundToNearest(lo - margin, step), RoundToNearest(hi + margin, step));
+}
+
+void AutoZoomChannel(Display& display, int slot) { display.AutoZoomChannel(slot); }
+void ZoomGraph(Display& display, double factor) { display.ZoomGraph(factor); }
+void MoveGraph(Display& display, double fraction) { display.MoveGraph(fraction); }
+
+// --- Runs ---------------------------------------------------------------------------------------
+
+Status Display::InitPlot() {
+  if (!source_) return status::kDisplayInitPlotNoSource;
+  const int b = source_->GetBinsize();
+  const int o = std::max(source_->GetOrigBinsize(), 1);
+  if (tmpFile_) {
+    tmpFile_->SetOrigBinsize(b);
+    if (Status result = tmpFile_->OpenWrite(source_.get()); result != status::kOk) return result;
+  }
+  HideInfo();
+  infoGraph_ = current_;
+  RecountVisible();
+  for (int i = 0; i < kMaxTraces; ++i) plotted_[i] = visibleCount_ == 0 ? 1 : visible_[i];
+  InitInfo();
+  SortTraces();
+  ShowInfo();
+  UpdateBinsize(b * o, displayBinsize_ * b * o);
+
+  chanMin_.fill(1.0e10);
+  chanMax_.fill(-1.0e10);
+  allMin_ = 1.0e10;
+  allMax_ = -1.0e10;
+  binCount_ = 0;
+  sampleCount_ = 0;
+  elapsedMs_ = 0;
+  binsSinceUpdate_ = 0;
+  lastValueTime_ = 0.0;
+  lastClockTime_ = platform::Timer();
+  valueInterval_ = kValueInterval;
+  clockInterval_ = kClockInterval;
+
+  for (int type = graph_type::kXY; type <= graph_type::kSpect2; ++type) {
+    graphs_[type]->InitPlot(*this, traceCount_);
+  }
+  colors_.fill(0);
+  source_->GetColors(colors_);
+  PutUpLabels();
+  return source_->Reset();
+}
+
+Status Display::Plot(const SourceLine& line) {
+  if (!source_) return status::kDisplayPlotNoSource;
+  double now = platform::Timer();
+  if (line.status == status::kOk) {
+    elapsedMs_ = line.time;
+    if (Status result = current_->Plot(*this, line); result != status::kOk) return result;
+    const int count = std::min(line.count, kMaxTraces);
+    for (int i = 0; i < count; ++i) {
+      const double value = line.values[static_cast<std::size_t>(i)];
+      if (value < allMin_) allMin_ = value;
+      if (value > allMax_) allMax_ = value;
+      if (value < chanMin_[i]) chanMin_[i] = value;
+      if (value > chanMax_[i]) chanMax_[i] = value;
+    }
+    ++binsSinceUpdate_;
+    if (line.time - lastValueTime_ >= valueInterval_) {
+      UpdateValues(count, line.values.data(), line.temperature, line.extTemperature, line.depth);
+      lastValueTime_ = line.time;
+    }
+  }
+  sampleCount_ += source_->GetBinsize();
+  UpdateLost();
+  UpdateStatus(source_->GetStatus());
+
+  // The timer passes midnight: a reading below the last one is a day later.
+  if (now < lastClockTime_) now += 86400.0;
+  if (now - lastClockTime_ >= clockInterval_) {
+    std::string date, time;
+    source_->GetDate(date, time);
+    const long seconds = elapsedMs_ / 1000;
+    const std::string elapsed =
+        Format("        Elapsed %02ld:%02ld:%02ld", seconds / 3600, (seconds / 60) % 60, seconds % 60);
+    UpdateTimeDate(nullptr, &date, &time, &elapsed);
+    UpdateRate(source_->GetSampleRate());
+    lastClockTime_ = platform::Timer();
+    binsSinceUpdate_ = 0;
+  }
+  return status::kOk;
+}
+
+// --- Labels ----------------------------------------------------------------------------------------
+
+void Display::SortTraces() {
+  for (int i = 0; i < kMaxTraces; ++i) labelSlot_[i] = -1;
+  int k = 0;
+  for (int i = 0; i < traceCount_ && k < kLabelSlots; ++i) {
+    if (plotted_[i] != 0) labelSlot_[i] = kLabelSlots - 1 - k++;
+  }
+}
+
+Status Display::PutUpLabels() {
+  if (!source_) return status::kDisplayLabelsNoSource;
+  for (int i = 0; i < traceCount_; ++i) {
+    if (plotted_[i] == 0 || labelSlot_[i] < 0) continue;
+    std::string heading;
+    source_->GetHeading(i, heading);
+    UpdateLabel(labelSlot_[i], heading, TraceRGB(i));
+  }
+  return 0;
+}
+
+void Display::InitLabels() {
+  for (int slot = 0; slot < kLabelSlots; ++slot) {
+    platform::ui().SetCtrlAttribute(panel_, p::kMainLabel0 + slot, Attr::LabelText, std::string());
+    platform::ui().SetCtrlVal(panel_, p::kMainLabel0 + slot, 0);
+  }
+}
+
+void Display::HideLabels() {
+  for (int slot = 0; slot < kLabelSlots; ++slot) SetShown(p::kMainLabel0 + slot, false);
+  SetShown(p::kMainAllTraces, false);
+}
+
+void Display::ShowLabels() {
+  HideLabels();
+  if (Spect2OnShow()) {
+    platform::Ui& ui = platform::ui();
+    ui.SetCtrlAttribute(panel_, p::kMainLabel0 + 18, Attr::LabelText, std::string("Absorption (A)"));
+    ui.SetCtrlAttribute(panel_, p::kMainLabel0 + 18, Attr::TextColor, kAbsorptionRGB);
+    ui.SetCtrlAttribute(panel_, p::kMainLabel0 + 19, Attr::LabelText, std::string("Attenuation (C)"));
+    ui.SetCtrlAttribute(panel_, p::kMainLabel0 + 19, Attr::TextColor, kAttenuationRGB);
+    SetShown(p::kMainLabel0 + 18, true);
+    SetShown(p::kMainLabel0 + 19, true);
+    SetShown(p::kMainValue0 + 18, false);
+    SetShown(p::kMainValue0 + 19, false);
+  } else {
+    for (int i = 0; i < traceCount_; ++i) {
+      if (plotted_[i] != 0 && labelSlot_[i] >= 0) SetShown(p::kMainLabel0 + labelSlot_[i], true);
+    }
+  }
+  SetShown(p::kMainAllTraces, true);
+}
+
+void Display::UpdateLabel(int slot, std::string_view text, int rgb) {
+  if (Spect2OnShow() || slot < 0 || slot >= kLabelSlots) return;
+  platform::ui().SetCtrlAttribute(panel_, p::kMainLabel0 + slot, Attr::LabelText, std::string(text));
+  platform::ui().SetCtrlAttribute(panel_, p::kMainLabel0 + slot, Attr::TextColor, rgb);
+}
+
+// --- Read-outs ---------------------------------------------------------------------------------------
+
+void Display::InitValues() {
+  for (int slot = 0; slot < kLabelSlots; ++slot) SetText(p::kMainValue0 + slot, "");
+}
+
+void Display::HideValues() {
+  for (int slot = 0; slot < kLabelSlots; ++slot) SetShown(p::kMainValue0 + slot, false);
+}
+
+void Display::ShowValues() {
+  HideValues();
+  if (Spect2OnShow()) return;
+  for (int i = 0; i < traceCount_; ++i) {
+    if (plotted_[i] != 0 && labelSlot_[i] >= 0) SetShown(p::kMainValue0 + labelSlot_[i], true);
+  }
+}
+
+void Display::UpdateValue(int slot, double value) {
+  if (slot < 0 || slot >= kLabelSlots) return;
+  SetText(p::kMainValue0 + slot, Format("%8.4lf", value));
+}
+
+void Display::UpdateValues(int count, const double* values, double temperature,
+                           double extTemperature, double depth) {
+  for (int i = 0; i < count && i < kMaxTraces; ++i) {
+    if (plotted_[i] != 0) UpdateValue(labelSlot_[i], values[i]);
+  }
+  UpdateTemp(temperature, extTemperature);
+  if (HasDepth()) UpdateDepth(depth);
+}
+
+void Display::InitRate() { SetText(p::kMainRate, ""); }
+void Display::HideRate() {
+  SetShown(p::kMainRate, false);
+  SetShown(p::kMainRateUnit, false);
+}
+void Display::ShowRate() {
+  SetShown(p::kMainRate, true);
+  SetShown(p::kMainRateUnit, true);
+}
+void Display::UpdateRate(double rate) { SetText(p::kMainRate, Format("%.1lf", rate)); }
+
+void Display::InitLost() { SetText(p::kMainLost, ""); }
+void Display::HideLost() { SetShown(p::kMainLost, false); }
+void Display::ShowLost() { SetShown(p::kMainLost, true); }
+void Display::UpdateLost() {
+  if (!source_) return;
+  const int lost = source_->GetLostCount();
+  if (lost > 0) SetText(p::kMainLost, Format("%d of %ld lost", lost, static_cast<long>(sampleCount_)));
+}
+
+void Display::InitBinsize() {
+  SetText(p::kMainBinsize1, "");
+  SetText(p::kMainBinsize2, "");
+}
+void Display::HideBinsize() {
+  SetShown(p::kMainBinsize1, false);
+  SetShown(p::kMainBinsize2, false);
+}
+void Display::ShowBinsize() {
+  SetShown(p::kMainBinsize1, true);
+  SetShown(p::kMainBinsize2, true);
+}
+void Display::UpdateBinsize(int samplesPerBin, int samplesPerUpdate) {
+  const int n = samplesPerBin;
+  const int m = n != 0 ? samplesPerUpdate / n : 0;
+  SetText(p::kMainBinsize1, Format("Averaging %d sample%s / bin", n, Plural(n)));
+  SetText(p::kMainBinsize2, Format("Plotting %d bin%s / update", m, Plural(m)));
+}
+
+void Display::InitTemp() {
+  SetText(p::kMainTemp, "");
+  SetText(p::kMainExtTemp, "");
+}
+void Display::HideTemp() {
+  for (int control : {p::kMainTemp, p::kMainTempCaption, p::kMainExtTemp, p::kMainExtTempCaption})
+    SetShown(control, false);
+}
+void Display::ShowTemp() {
+  SetShown(p::kMainTemp, true);
+  SetShown(p::kMainTempCaption, true);
+  const bool ext = HasExtTemp();
+  SetShown(p::kMainExtTemp, ext);
+  SetShown(p::kMainExtTempCaption, ext);
+}
+void Display::UpdateTemp(double temperature, double extTemperature) {
+  SetText(p::kMainTemp, Format("%6.1lf", temperature));
+  if (HasExtTemp()) SetText(p::kMainExtTemp, Format("%6.1lf", extTemperature));
+}
+
+void Display::InitDepth() { SetText(p::kMainDepth, ""); }
+void Display::HideDepth() {
+  SetShown(p::kMainDepth, false);
+  SetShown(p::kMainDepthCaption, false);
+}
+void Display::ShowDepth() {
+  const bool depth = HasDepth();
+  SetShown(p::kMainDepth, depth);
+  SetShown(p::kMainDepthCaption, depth);
+}
+void Display::UpdateDepth(double depth) { SetText(p::kMainDepth, Format("%7.2lf", depth)); }
+
+void Display::InitInfo() {
+  InitLabels();
+  InitValues();
+  InitRate();
+  InitLost();
+  InitBinsize();
+  InitTemp();
+  InitDepth();
+}
+
+void Display::HideInfo() {
+  HideLabels();
+  HideValues();
+  HideRate();
+  HideLost();
+  HideBinsize();
+  HideTemp();
+  HideDepth();
+}
+
+void Display::ShowInfo() {
+  ShowLabels();
+  ShowValues();
+  ShowRate();
+  ShowLost();
+  ShowBinsize();
+  ShowTemp();
+  ShowDepth();
+}
+
+void Display::UpdateTimeDate(const std::string* title, const std::string* date,
+                             const std::string* time, const std::string* elapsed) {
+  platform::Ui& ui = platform::ui();
+  auto update = [&](int control, const std::string* text) {
+    if (text == nullptr) return;
+    if (stricmp(ui.GetCtrlText(panel_, control), *text) != 0 ||
+        ui.GetCtrlText(panel_, control).size() != text->size()) {
+      SetText(control, *text);
+    }
+  };
+  update(p::kMainTitle, title);
+  update(p::kMainDate, date);
+  update(p::kMainTime, time);
+  update(p::kMainElapsed, elapsed);
+}
+
+void Display::UpdateStatus(int statusWord) {
+  if (statusWord == lastStatus_) return;
+  lastStatus_ = statusWord;
+  SetText(p::kMainStatus,
+          statusWord == 0 ? std::string()
+                          : Format("Status: %08lX", static_cast<unsigned long>(
+                                                        static_cast<std::uint32_t>(statusWord))));
+}
+
+// --- Start/stop button --------------------------------------------------------------------------------
+
+namespace {
+
+void SetStartStop(int panel, int rgb, const char* label, const char* key, bool running) {
+  platform::Ui& ui = platform::ui();
+  ui.SetCtrlAttribute(panel, p::kMainStartStop, Attr::BackColor, rgb);
+  ui.SetCtrlAttribute(panel, p::kMainStartStop, Attr::LabelText, std::string(label));
+  ui.SetCtrlAttribute(panel, p::kMainStartStop, Attr::Shortcut, std::string(key));
+  ui.SetCtrlAttribute(panel, p::kMainStop, Attr::Visible, running ? 1 : 0);
+}
+
+}  // namespace
+
+void Display::ShowStopButton() { SetStartStop(panel_, 0xFF0000, "F2 to stop", "F2", true); }
+void Display::HideStopButton() { SetStartStop(panel_, 0x00FFFF, "F1 to start", "F1", false); }
+void Display::DisableStopButton() { SetStartStop(panel_, 0x0088FF, "^O to Open", "Ctrl+O", false); }
+
+void Display::DebugMsg(std::string_view text) {
+  SetShown(p::kMainLost, true);
+  SetText(p::kMainLost, std::string(text));
+}
+
+// --- The display configuration file -------------------------------------------------------------------
+
+Status Display::WriteConfig() {
+  if (!source_) return status::kDisplayWriteConfigNoSource;
+  File file(std::fopen(ConfigPath().c_str(), "w"));
+  if (!file) return status::kCantWriteConfig;
+  const ScopedCLocale cLocale;
+  std::string id;
+  source_->GetID(id);
+  std::fprintf(file.get(), "%s\n", id.c_str());
+  std::fprintf(file.get(), "%0lx\n", static_cast<unsigned long>(source_->GetSerialnum()));
+  std::fprintf(file.get(), "%d\t\t\t\t; current display\n", current_->GetType());
+  std::fprintf(file.get(), "%d\t\t\t\t; collect bin size\n", source_->GetBinsize());
+  std::fprintf(file.get(), "%d\t\t\t\t; display bin size\n", displayBinsize_);
+  for (int i = 0; i < traceCount_; ++i) {
+    if (visible_[i] != 0) std::fprintf(file.get(), "%d\t", i);
+  }
+  std::fprintf(file.get(), "\t; visible traces\n");
+  Status result = status::kOk;
+  for (int type = graph_type::kXY; type <= graph_type::kSpect2; ++type) {
+    if (Status written = graphs_[type]->WriteConfig(file.get()); written != status::kOk) result = written;
+  }
+  if (std::fflush(file.get()) != 0 || std::ferror(file.get())) result = status::kCantWriteConfig;
+  if (std::fclose(file.release()) != 0) result = status::kCantWriteConfig;
+  return result;
+}
+
+Status Display::ReadConfig() {
+  if (!source_) return status::kDisplayReadConfigNoSource;
+  File file(std::fopen(ConfigPath().c_str(), "r"));
+  if (!file) return status::kDisplayConfigOpen;
+  const ScopedCLocale cLocale;
+  std::FILE* f = file.get();
+
+  // Identification and serial number: information only.
+  fgetline(f, 128);
+  unsigned long serial = 0;
+  std::fscanf(f, "%lx", &serial);
+  eatComment(f);
+
+  int type = 0;
+  std::fscanf(f, "%d", &type);
+  eatComment(f);
+  if (type < graph_type::kXY || type > graph_type::kSpect2) return status::kConfigGraphType;
+  if (type == graph_type::kDepth && source_->HasDepth() == 0) type = graph_type::kXY;
+  current_ = graphs_[type].get();
+
+  int binsize = 0;
+  if (std::fscanf(f, "%d", &binsize) == 1) source_->SetBinsize(binsize);
+  eatComment(f);
+  int displayBinsize = 1;
+  if (std::fscanf(f, "%d", &displayBinsize) == 1) SetDisplayBinsize(displayBinsize);
+  eatComment(f);
+
+  for (int n = 0; n < kMaxTraces; ++n) {
+    int index = 0;
+    if (std::fscanf(f, "%d", &index) != 1) break;
+    if (InRange(index)) visible_[index] = 1;
+  }
+  eatComment(f);
+
+  for (int t = graph_type::kXY; t <= graph_type::kSpect2; ++t) graphs_[t]->ReadConfig(f);
+  if (std::ferror(f) && !std::feof(f)) return status::kConfigGraphInfo;
+  return status::kOk;
+}
+
+}  // namespace sondrix

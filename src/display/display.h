@@ -1,0 +1,203 @@
+// Display: the one object that owns everything shown on the main panel while
+// data flows -- the six graphs, the twenty trace labels with their value
+// read-outs, the rate, lost-sample, bin-size, temperature, depth, status and
+// time read-outs, and the start/stop button. It is attached to one source at
+// a time (and then owns it and the scratch recording of its runs), keeps
+// which traces are visible, hands each line of a run to the graph on show,
+// and keeps its own and every graph's settings in a display configuration
+// file beside the source's file (extension "RTC").
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "common/status.h"
+#include "datafile/data_file.h"
+#include "display/graph.h"
+#include "source/source.h"
+#include "source/source_line.h"
+
+namespace sondrix {
+
+// Trace labels (and value read-outs) on the main panel.
+inline constexpr int kLabelSlots = 20;
+// Line time (ms) between refreshes of the value read-outs, and timer
+// seconds between refreshes of the clock, rate and elapsed read-outs.
+inline constexpr double kValueInterval = 500.0;
+inline constexpr double kClockInterval = 1.0;
+
+class Display {
+ public:
+  // Builds the display on the main panel `panel` (loaded with its menu bar):
+  // six graphs, the idle start/stop button, no source, the second spectrum
+  // graph on show; then displays the panel.
+  static Status New(std::unique_ptr<Display>& out, int panel);
+  ~Display();  // detaches (closes and disposes the source)
+  Display(const Display&) = delete;
+  Display& operator=(const Display&) = delete;
+
+  // Attaches a source (null: none), detaching the previous one first. The
+  // display owns it from then on. When the source's scratch recording
+  // cannot be created, "Can't open file" is reported, the source is closed
+  // and the display stays without one (-1002).
+  Status Attach(std::unique_ptr<Source> source);
+  void Detach();
+  void SetDefaults();
+  // Puts graph `type` (1 ... 6) on show.
+  void ShowGraph(int type);
+  // The settings dialog of the graph on show, applied when accepted.
+  Status UserConfigure();
+  // Prepares a run; the source's Reset result or an error.
+  Status InitPlot();
+  // One line of a run: the graph on show and the read-outs.
+  Status Plot(const SourceLine& line);
+  Status WriteConfig();
+  Status ReadConfig();
+  // The display configuration file of the attached source ("" without one).
+  std::string ConfigPath() const;
+
+  // Label slots: every visible trace in index order gets one, the first
+  // slot 19, the next 18, ...; traces after the twentieth get none.
+  void SortTraces();
+  Status PutUpLabels();
+  void UpdateValues(int count, const double* values, double temperature, double extTemperature,
+                    double depth);
+  // Writes each text that is given and differs (ignoring case) from what
+  // its read-out shows.
+  void UpdateTimeDate(const std::string* title, const std::string* date, const std::string* time,
+                      const std::string* elapsed);
+  void UpdateStatus(int statusWord);
+  void AutoZoomChannel(int slot);
+  void ZoomGraph(double factor);
+  void MoveGraph(double fraction);
+
+  // Read-out groups.
+  void InitLabels();
+  void HideLabels();
+  void ShowLabels();
+  void UpdateLabel(int slot, std::string_view text, int rgb);
+  void InitValues();
+  void HideValues();
+  void ShowValues();
+  void UpdateValue(int slot, double value);
+  void InitRate();
+  void HideRate();
+  void ShowRate();
+  void UpdateRate(double rate);
+  void InitLost();
+  void HideLost();
+  void ShowLost();
+  void UpdateLost();
+  void InitBinsize();
+  void HideBinsize();
+  void ShowBinsize();
+  void UpdateBinsize(int samplesPerBin, int samplesPerUpdate);
+  void InitTemp();
+  void HideTemp();
+  void ShowTemp();
+  void UpdateTemp(double temperature, double extTemperature);
+  void InitDepth();
+  void HideDepth();
+  void ShowDepth();
+  void UpdateDepth(double depth);
+  void InitInfo();
+  void HideInfo();
+  void ShowInfo();
+
+  // The start/stop button: running, idle with a source, no source.
+  void ShowStopButton();
+  void HideStopButton();
+  void DisableStopButton();
+  // Writes debug text into the lost-sample read-out and shows it.
+  void DebugMsg(std::string_view text);
+
+  // --- What the graphs read, and what the application reads and sets ----------
+  Source* source() const { return source_.get(); }
+  DataFile* tmpFile() const { return tmpFile_.get(); }
+  Graph* current() const { return current_; }
+  Graph* graph(int type) const;
+  int panel() const { return panel_; }
+  int menuBar() const { return menuBar_; }
+  bool visible(int trace) const { return InRange(trace) && visible_[trace] != 0; }
+  void SetVisible(int trace, bool on);
+  int visibleCount() const { return visibleCount_; }
+  bool plotted(int trace) const { return InRange(trace) && plotted_[trace] != 0; }
+  int labelSlot(int trace) const { return InRange(trace) ? labelSlot_[trace] : -1; }
+  int traceCount() const { return traceCount_; }
+  std::int32_t traceMap(int trace) const { return InRange(trace) ? traceMap_[trace] : 0; }
+  // The RGB colour of a trace.
+  int TraceRGB(int trace) const;
+  int displayBinsize() const { return displayBinsize_; }
+  // Lines averaged per plotted point; values below 1 are taken as 1.
+  void SetDisplayBinsize(int binsize) { displayBinsize_ = binsize < 1 ? 1 : binsize; }
+  int& binCount() { return binCount_; }
+  int sampleCount() const { return sampleCount_; }
+  std::int32_t elapsedMs() const { return elapsedMs_; }
+  double chanMin(int trace) const { return InRange(trace) ? chanMin_[trace] : 0.0; }
+  double chanMax(int trace) const { return InRange(trace) ? chanMax_[trace] : 0.0; }
+
+ private:
+  explicit Display(int panel);
+  static bool InRange(int trace) { return trace >= 0 && trace < kMaxTraces; }
+  // Refreshes the trace map and count from the source and recounts the
+  // visible traces (a trace the source does not have is never visible).
+  void RecountVisible();
+  void SetText(int control, const std::string& text);
+  void SetShown(int control, bool on);
+  void CheckMenu(Graph* graph, bool on);
+  bool Spect2OnShow() const;
+  bool HasExtTemp() const;
+  bool HasDepth() const;
+  // The title read-out's text for the attached source.
+  std::string Title() const;
+
+  int panel_ = 0;
+  int menuBar_ = 0;
+  // The six graphs by type (index 1 ... 6).
+  std::array<std::unique_ptr<Graph>, 7> graphs_;
+  Graph* current_ = nullptr;
+  // Graphs whose settings were applied to their control since the source was
+  // attached.
+  std::array<bool, 7> configured_{};
+  std::unique_ptr<DataFile> tmpFile_;
+  std::unique_ptr<Source> source_;
+  std::array<int, kMaxTraces> labelSlot_{};
+  Graph* infoGraph_ = nullptr;
+  std::array<double, kMaxTraces> chanMin_{};
+  std::array<double, kMaxTraces> chanMax_{};
+  double allMin_ = 1.0e10;
+  double allMax_ = -1.0e10;
+  int binCount_ = 0;
+  int sampleCount_ = 0;
+  std::int32_t elapsedMs_ = 0;
+  int binsSinceUpdate_ = 0;
+  double lastValueTime_ = 0.0;
+  double lastClockTime_ = 0.0;
+  double valueInterval_ = kValueInterval;
+  double clockInterval_ = kClockInterval;
+  int traceCount_ = 0;
+  int visibleCount_ = 0;
+  std::array<int, kMaxTraces> visible_{};
+  std::array<int, kMaxTraces> plotted_{};
+  TraceMap traceMap_{};
+  std::array<int, kMaxTraces> colors_{};
+  int displayBinsize_ = 1;
+  int lastStatus_ = 0;
+};
+
+// Zooms the graph on show to one trace (label slot 0 ... 19) or to all
+// traces (slot -1): the range of the run's values with half a span of
+// margin, rounded outwards to a tidy step. Nothing happens before the run's
+// first sample or for a slot no trace holds.
+void AutoZoomChannel(Display& display, int slot);
+// Zooms the value axis about its centre (0.5 in, 2.0 out).
+void ZoomGraph(Display& display, double factor);
+// Moves the value axis by a fraction of its span.
+void MoveGraph(Display& display, double fraction);
+// step × floor(0.5 + x / step).
+double RoundToNearest(double x, double step);
+
+}  // namespace sondrix

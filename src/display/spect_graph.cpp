@@ -1,0 +1,143 @@
+#include "display/spect_graph.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+#include <vector>
+
+#include "display/display.h"
+
+namespace sondrix {
+namespace {
+
+using platform::AxisMode;
+
+constexpr platform::PlotAttributes BarStyle(int rgb) {
+  return {platform::PlotStyle::VerticalBar, platform::PointStyle::SolidSquare,
+          platform::LineStyle::Solid, 0, rgb};
+}
+
+constexpr platform::PlotAttributes CurveStyle(int rgb) {
+  return {platform::PlotStyle::ConnectedPoints, platform::PointStyle::SmallSolidSquare,
+          platform::LineStyle::Solid, 1, rgb};
+}
+
+}  // namespace
+
+int SpectGraph::GetType() { return graph_type::kSpect; }
+int SpectGraph2::GetType() { return graph_type::kSpect2; }
+
+Status SpectGraph::DeletePlots() { return XYGraph::DeletePlots(); }
+
+void SpectGraph::XBounds(double low, double high) {
+  s_.yMin = low;
+  s_.yMax = high;
+  ConfigAxes(AxisMode::Lock, AxisMode::Manual);
+}
+
+void SpectGraph::XZoom(double factor) {
+  if (!(factor >= kMinZoomFactor && factor <= kMaxZoomFactor)) return;
+  const double centre = (s_.yMin + s_.yMax) / 2.0;
+  const double half = factor * (s_.yMax - s_.yMin) / 2.0;
+  s_.yMin = centre - half;
+  s_.yMax = centre + half;
+  ConfigAxes(AxisMode::Lock, AxisMode::Manual);
+}
+
+void SpectGraph::XMove(double fraction) {
+  const double shift = fraction * std::fabs(s_.yMax - s_.yMin);
+  s_.yMin += shift;
+  s_.yMax += shift;
+  ConfigAxes(AxisMode::Lock, AxisMode::Manual);
+}
+
+// Without wavelengths (none, or none readable) the X range stays as it was;
+// a single wavelength gets a range of ten nanometres.
+void SpectGraph::InitWavelengths(Display& display, int span) {
+  wavelengths_.fill(0.0);
+  if (Source* source = display.source()) source->GetWavelengths(wavelengths_);
+  double lo = 1.0e8;
+  double hi = 0.0;
+  for (int i = 0; i < span && i < kMaxTraces; ++i) {
+    const double w = wavelengths_[static_cast<std::size_t>(i)];
+    if (!std::isfinite(w)) continue;
+    lo = std::min(lo, w);
+    hi = std::max(hi, w);
+  }
+  if (lo <= hi && lo > -1.0e8 && hi < 1.0e8) {
+    s_.xMin = 10.0 * (static_cast<int>(lo) / 10);
+    s_.xMax = 10.0 * ((static_cast<int>(hi) + 5) / 10);
+    if (s_.xMax <= s_.xMin) s_.xMax = s_.xMin + 10.0;
+  }
+  platform::ui().SetCtrlAttribute(control_.panel, control_.control, platform::Attr::SmoothUpdate, 1);
+  ConfigAxes(AxisMode::Manual, AxisMode::Lock);
+}
+
+Status SpectGraph::InitPlot(Display& display, int traceCount) {
+  DeletePlots();
+  InitWavelengths(display, traceCount / 2);
+  return status::kOk;
+}
+
+Status SpectGraph2::InitPlot(Display& display, int traceCount) {
+  DeletePlots();
+  InitWavelengths(display, traceCount);
+  return status::kOk;
+}
+
+bool SpectGraph::Accumulate(Display& display, const SourceLine& line) {
+  const int count = std::min(line.count, kMaxTraces);
+  for (int i = 0; i < count; ++i) {
+    if (display.visible(i)) point_[static_cast<std::size_t>(i)].accX += line.values[static_cast<std::size_t>(i)];
+  }
+  ++display.binCount();
+  return display.visibleCount() > 0 && display.binCount() == display.displayBinsize();
+}
+
+Status SpectGraph::Plot(Display& display, const SourceLine& line) {
+  if (!Accumulate(display, line)) return status::kOk;
+  DeletePlots();
+  const int binCount = display.binCount();
+  Status result = status::kOk;
+  for (int i = 0; i < std::min(line.count, kMaxTraces); ++i) {
+    if (!display.visible(i)) continue;
+    Point& p = point_[static_cast<std::size_t>(i)];
+    const double w = wavelengths_[static_cast<std::size_t>(i)];
+    const double x[2] = {w, w};
+    const double y[2] = {0.0, p.accX / binCount};
+    const int drawn = Draw(x, y, BarStyle(display.TraceRGB(i)));
+    if (drawn < 0) result = drawn;
+    p.accX = 0.0;
+  }
+  display.binCount() = 0;
+  return result;
+}
+
+// One curve through the A traces and one through the C traces, each in
+// trace order.
+Status SpectGraph2::Plot(Display& display, const SourceLine& line) {
+  if (!Accumulate(display, line)) return status::kOk;
+  SpectGraph::DeletePlots();
+  const int binCount = display.binCount();
+  Status result = status::kOk;
+  for (const auto& [bit, rgb] : {std::pair{2, kAbsorptionRGB}, std::pair{4, kAttenuationRGB}}) {
+    std::vector<double> x;
+    std::vector<double> y;
+    for (int i = 0; i < std::min(line.count, kMaxTraces); ++i) {
+      if (!display.visible(i) || (display.traceMap(i) & bit) == 0) continue;
+      Point& p = point_[static_cast<std::size_t>(i)];
+      x.push_back(wavelengths_[static_cast<std::size_t>(i)]);
+      y.push_back(p.accX / binCount);
+      p.accX = 0.0;
+    }
+    if (x.empty()) continue;
+    const int drawn = Draw(x, y, CurveStyle(rgb));
+    if (drawn < 0) result = drawn;
+  }
+  // Sums of visible traces that are neither A nor C start afresh too.
+  ClearBin();
+  display.binCount() = 0;
+  return result;
+}
+
+}  // namespace sondrix

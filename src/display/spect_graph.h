@@ -1,0 +1,55 @@
+// The spectrum graphs: the values of one moment over wavelength. SpectGraph
+// draws every visible trace as a vertical bar at its wavelength;
+// SpectGraph2 draws one red curve through the absorption (A) traces and one
+// blue curve through the attenuation (C) traces. Both keep the XY graph's
+// settings, dialog and configuration line, with the wavelength on the X
+// axis; their "X" operations act on the value (Y) axis.
+#pragma once
+
+#include <array>
+
+#include "display/xy_graph.h"
+#include "source/source.h"
+
+namespace sondrix {
+
+// Colours of the A and C curves.
+inline constexpr int kAbsorptionRGB = 0xFF0000;
+inline constexpr int kAttenuationRGB = 0x0000FF;
+
+class SpectGraph : public XYGraph {
+ public:
+  using XYGraph::XYGraph;
+
+  int GetType() override;
+  Status InitPlot(Display& display, int traceCount) override;
+  Status Plot(Display& display, const SourceLine& line) override;
+  Status DeletePlots() override;
+  void XBounds(double low, double high) override;
+  void XZoom(double factor) override;
+  void XMove(double fraction) override;
+
+  double wavelength(int trace) const {
+    return trace >= 0 && trace < kMaxTraces ? wavelengths_[static_cast<std::size_t>(trace)] : 0.0;
+  }
+
+ protected:
+  // Fetches the wavelengths and sets the X range to the span of the first
+  // `span` of them, rounded out to tens of nanometres.
+  void InitWavelengths(Display& display, int span);
+  // Adds the line's visible values to the bin; true when the bin is complete.
+  bool Accumulate(Display& display, const SourceLine& line);
+
+  std::array<double, kMaxTraces> wavelengths_{};
+};
+
+class SpectGraph2 : public SpectGraph {
+ public:
+  using SpectGraph::SpectGraph;
+
+  int GetType() override;
+  Status InitPlot(Display& display, int traceCount) override;
+  Status Plot(Display& display, const SourceLine& line) override;
+};
+
+}  // namespace sondrix

@@ -1,0 +1,65 @@
+// Strip: the scrolling chart. Every drawn point appends one averaged value
+// per visible trace; the chart scrolls by itself. Its value axis is the
+// chart's Y axis, which the "X" operations act on; its width is a number of
+// points per screen, set as round(9999 / scroll speed).
+//
+// The chart carries at most 64 traces: the first 64 visible traces in index
+// order are drawn, each in its own colour; further visible traces keep their
+// labels and read-outs but are not drawn in the strip chart.
+#pragma once
+
+#include <array>
+#include <cstdio>
+
+#include "display/graph.h"
+#include "display/graph_control.h"
+#include "platform/ui.h"
+
+namespace sondrix {
+
+struct StripSettings {
+  double yMin = 0.0, yMax = 7.0;
+  int scrollSpeed = 30;
+
+  bool operator==(const StripSettings&) const = default;
+};
+
+class Strip : public Graph {
+ public:
+  Strip(int panel, int control, int menuItem);
+  ~Strip() override;
+
+  int GetType() override;
+  Status UserConfigure() override;
+  void ConfigAxes(platform::AxisMode xMode, platform::AxisMode yMode) override;
+  void XBounds(double low, double high) override;
+  void XZoom(double factor) override;
+  void XMove(double fraction) override;
+  Status SetConfig(int noAutoscale) override;
+  void SetDefaults() override;
+  Status Hide() override;
+  Status Show() override;
+  Status ReadConfig(std::FILE* file) override;
+  Status WriteConfig(std::FILE* file) override;
+  Status InitPlot(Display& display, int traceCount) override;
+  Status Plot(Display& display, const SourceLine& line) override;
+  Status DeletePlots() override;
+  int GetMenu() override;
+  void ClearBin() override;
+
+  // Points per screen for a scroll speed.
+  static int PointsPerScreen(int scrollSpeed);
+
+  const StripSettings& settings() const { return s_; }
+  void set_settings(const StripSettings& settings) { s_ = settings; }
+  const GraphControl& control() const { return control_; }
+
+ private:
+  GraphControl control_;
+  StripSettings s_;
+  // Running sums of the bin in progress, packed in the order of the visible
+  // traces.
+  std::array<double, platform::kMaxStripTraces> acc_{};
+};
+
+}  // namespace sondrix

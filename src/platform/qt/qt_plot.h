@@ -1,0 +1,135 @@
+// The graph and strip-chart controls of the Qt backend, on QCustomPlot.
+//
+// Graphs: a two-point plot that starts where an earlier plot of the same
+// attributes ended is appended to that plot, so a trace drawn segment by
+// segment is one growing curve. Each curve keeps at most kMaxPlotPoints
+// points; the oldest are dropped first. Strip charts keep the points of one
+// screen per trace.
+//
+// Redraws are queued and coalesced: however many changes arrive, a control
+// redraws at most once per frame of its screen, and not at all while hidden
+// (it redraws when it is shown again).
+#pragma once
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <map>
+#include <optional>
+#include <qcustomplot.h>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/panel_state.h"
+#include "platform/plot_continuation.h"
+#include "platform/ui.h"
+#include "platform/uir.h"
+
+namespace sondrix::platform::qt {
+
+// Points a graph's curve keeps; older points are dropped first.
+inline constexpr int kMaxPlotPoints = 100000;
+// Points per screen of a strip chart at most.
+inline constexpr int kMaxPointsPerScreen = 100000;
+
+// What the graph and the strip chart share: axes with their modes and
+// divisions, captions, and the throttled redraw.
+class PlotWidget : public QCustomPlot {
+ public:
+  explicit PlotWidget(QWidget* parent, const ControlSpec& spec);
+
+  int SetAxisRange(AxisMode xMode, double xMin, double xMax, AxisMode yMode, double yMin,
+                   double yMax);
+  void GetAxisRange(AxisMode& xMode, double& xMin, double& xMax, AxisMode& yMode, double& yMin,
+                    double& yMax);
+  void SetDivisions(bool xAxis, int divisions);
+  int Divisions(bool xAxis) const { return xAxis ? xDivisions_ : yDivisions_; }
+  void SetAutoRefresh(bool on);
+  bool autoRefresh() const { return autoRefresh_; }
+  void SetYReverse(bool on);
+  // Asks for a redraw; it happens at most once a frame, when events are
+  // processed, and only while the control is on screen.
+  void RequestReplot();
+  // Redraws at the next opportunity even with automatic redraw off.
+  void Refresh();
+  // Redraws now, shown or not (before printing or saving a picture).
+  void ReplotNow();
+  int replotCount() const { return replots_; }
+  int SaveImage(const std::string& path);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  // Brings autoscaled axes up to the data.
+  void Autoscale();
+
+  AxisMode xMode_ = AxisMode::Manual;
+  AxisMode yMode_ = AxisMode::Manual;
+
+ private:
+  void Flush();
+  void ApplyDivisions(QCPAxis* axis, int divisions);
+
+  int xDivisions_ = -1;
+  int yDivisions_ = -1;
+  bool autoRefresh_ = true;
+  bool dirty_ = false;
+  int replots_ = 0;
+  QTimer timer_;
+  QElapsedTimer sinceReplot_;
+};
+
+class GraphWidget : public PlotWidget {
+ public:
+  GraphWidget(QWidget* parent, const ControlSpec& spec);
+
+  int PlotXY(std::span<const double> x, std::span<const double> y,
+             const PlotAttributes& attributes);
+  int DeletePlot(int plot);
+  void SetSmoothUpdate(bool on) { smoothUpdate_ = on; }
+  bool smoothUpdate() const { return smoothUpdate_; }
+  // Every plot, for panel state files and tests.
+  std::vector<PlotState> Plots() const;
+  std::size_t plotCount() const { return plots_.size(); }
+
+ private:
+  struct Plot {
+    QCPAbstractPlottable* plottable = nullptr;  // owned by QCustomPlot
+    PlotAttributes attributes;
+  };
+  QCPAbstractPlottable* MakePlottable(const PlotAttributes& attributes);
+  static void Append(QCPAbstractPlottable* plottable, std::span<const double> x,
+                     std::span<const double> y);
+
+  std::map<int, Plot> plots_;
+  PlotContinuation continuation_;
+  int nextPlot_ = 1;
+  bool smoothUpdate_ = false;
+};
+
+class StripWidget : public PlotWidget {
+ public:
+  StripWidget(QWidget* parent, const ControlSpec& spec);
+
+  int SetTraceCount(int traces);
+  int traceCount() const { return static_cast<int>(graphs_.size()); }
+  int SetPointsPerScreen(int points);
+  int pointsPerScreen() const { return pointsPerScreen_; }
+  int SetTraceColor(int trace, int rgb);
+  int SetTraceVisible(int trace, bool on);
+  int Append(std::span<const double> points, int traceCount);
+  void Clear();
+  // The points now kept, traces interleaved.
+  std::vector<double> Points() const;
+
+ private:
+  void ScrollTo();
+
+  std::vector<QCPGraph*> graphs_;
+  int pointsPerScreen_ = 100;
+  double next_ = 0.0;  // key of the next point
+};
+
+// 0xRRGGBB as a colour.
+QColor ToColor(int rgb);
+
+}  // namespace sondrix::platform::qt

@@ -1,0 +1,123 @@
+// The spectrum graphs: bars over wavelength and the A and C curves.
+#include "display/spect_graph.h"
+
+#include <gtest/gtest.h>
+
+#include "display_fixtures.h"
+
+namespace sondrix {
+namespace {
+
+namespace p = panels;
+using platform::AxisMode;
+using test::Line;
+
+class SpectGraphTest : public test::DisplayTest {
+ protected:
+  test::FakeSource* AttachNine(int type) {
+    auto source = test::NineWavelengthSource(HomeFile("nerit.dev"));
+    test::FakeSource* raw = source.get();
+    EXPECT_EQ(display->Attach(std::move(source)), status::kOk);
+    display->ShowGraph(type);
+    return raw;
+  }
+
+  static std::vector<double> Values(double a, double c) {
+    std::vector<double> values(9, a);
+    values.insert(values.end(), 9, c);
+    return values;
+  }
+
+  XYSettings Settings(int type) {
+    return static_cast<XYGraph&>(*display->graph(type)).settings();
+  }
+};
+
+TEST_F(SpectGraphTest, SecondSpectrumDrawsARedCurveOfNineAndABlueCurveOfNine) {
+  AttachNine(graph_type::kSpect2);
+  ASSERT_EQ(display->InitPlot(), status::kOk);
+  ASSERT_EQ(display->Plot(Line(Values(0.2, 0.5))), status::kOk);
+  const auto& plots = Plots(p::kMainSpect2Graph);
+  ASSERT_EQ(plots.size(), 2u);
+  EXPECT_EQ(plots[0].attributes.color, 0xFF0000);
+  EXPECT_EQ(plots[0].attributes.plotStyle, platform::PlotStyle::ConnectedPoints);
+  EXPECT_EQ(plots[0].attributes.pointFrequency, 1);
+  EXPECT_EQ(plots[0].x.size(), 9u);
+  EXPECT_EQ(plots[0].x.front(), 412.3);
+  EXPECT_EQ(plots[0].x.back(), 715.0);
+  EXPECT_EQ(plots[0].y, std::vector<double>(9, 0.2));
+  EXPECT_EQ(plots[1].attributes.color, 0x0000FF);
+  EXPECT_EQ(plots[1].y, std::vector<double>(9, 0.5));
+
+  // Every line redraws the spectrum: still two curves.
+  display->Plot(Line(Values(0.3, 0.6), 100));
+  ASSERT_EQ(Plots(p::kMainSpect2Graph).size(), 2u);
+  EXPECT_EQ(Plots(p::kMainSpect2Graph)[0].y[0], 0.3);
+}
+
+TEST_F(SpectGraphTest, WithNoAbsorptionTraceVisibleOnlyTheBlueCurveIsDrawn) {
+  AttachNine(graph_type::kSpect2);
+  for (int i = 0; i < 9; ++i) display->SetVisible(i, false);
+  ASSERT_EQ(display->InitPlot(), status::kOk);
+  display->Plot(Line(Values(0.2, 0.5)));
+  const auto& plots = Plots(p::kMainSpect2Graph);
+  ASSERT_EQ(plots.size(), 1u);
+  EXPECT_EQ(plots[0].attributes.color, 0x0000FF);
+}
+
+TEST_F(SpectGraphTest, TheWavelengthAxisIsRoundedOutToTensOfNanometres) {
+  AttachNine(graph_type::kSpect2);
+  ASSERT_EQ(display->InitPlot(), status::kOk);
+  EXPECT_EQ(Settings(graph_type::kSpect2).xMin, 410.0);
+  EXPECT_EQ(Settings(graph_type::kSpect2).xMax, 720.0);
+  EXPECT_EQ(ui.Control(main, p::kMainSpect2Graph)->smoothUpdate, true);
+  // The bar graph spans the first half of the traces: the A wavelengths.
+  EXPECT_EQ(Settings(graph_type::kSpect).xMax, 720.0);
+}
+
+TEST_F(SpectGraphTest, ASingleWavelengthStillGetsAnAxisOfPositiveWidth) {
+  auto source = std::make_unique<test::FakeSource>(HomeFile("one.dev"), std::vector<int>{kTraceA});
+  source->wavelengths = {400.0};
+  display->Attach(std::move(source));
+  ASSERT_EQ(display->InitPlot(), status::kOk);
+  EXPECT_EQ(Settings(graph_type::kSpect2).xMin, 400.0);
+  EXPECT_EQ(Settings(graph_type::kSpect2).xMax, 410.0);
+  EXPECT_TRUE(ui.problems().empty()) << ui.problems()[0];
+}
+
+TEST_F(SpectGraphTest, BarsStandAtEachVisibleTracesWavelength) {
+  AttachNine(graph_type::kSpect);
+  display->SetVisible(3, false);
+  ASSERT_EQ(display->InitPlot(), status::kOk);
+  display->Plot(Line(Values(0.2, 0.5)));
+  display->Plot(Line(Values(0.4, 0.7), 100));
+  const auto& plots = Plots(p::kMainSpectGraph);
+  ASSERT_EQ(plots.size(), 17u);
+  EXPECT_EQ(plots[0].x, (std::vector<double>{412.3, 412.3}));
+  EXPECT_EQ(plots[0].y, (std::vector<double>{0.0, 0.4}));
+  EXPECT_EQ(plots[0].attributes.plotStyle, platform::PlotStyle::VerticalBar);
+  EXPECT_EQ(plots[0].attributes.color, display->TraceRGB(0));
+}
+
+TEST_F(SpectGraphTest, AutoZoomChangesTheValueAxisAndKeepsTheWavelengths) {
+  AttachNine(graph_type::kSpect2);
+  ASSERT_EQ(display->InitPlot(), status::kOk);
+  display->Plot(Line(Values(0.1, 0.3)));
+  display->AutoZoomChannel(-1);
+  const XYSettings s = Settings(graph_type::kSpect2);
+  EXPECT_DOUBLE_EQ(s.yMin, 0.0);
+  EXPECT_DOUBLE_EQ(s.yMax, 0.4);
+  EXPECT_EQ(s.xMin, 410.0);
+  EXPECT_EQ(s.xMax, 720.0);
+  AxisMode xm, ym;
+  double x0, x1, y0, y1;
+  ui.GetAxisRange(main, p::kMainSpect2Graph, xm, x0, x1, ym, y0, y1);
+  EXPECT_EQ(xm, AxisMode::Lock);
+  EXPECT_DOUBLE_EQ(y1, 0.4);
+
+  display->MoveGraph(-0.25);
+  EXPECT_DOUBLE_EQ(Settings(graph_type::kSpect2).yMin, -0.1);
+}
+
+}  // namespace
+}  // namespace sondrix

@@ -1,0 +1,361 @@
+// The Qt backend on the offscreen platform: panels built from the resource
+// file, events from clicks, keys, menus and the close box, the graphs and
+// strip chart on QCustomPlot, panel state files, printing and pictures.
+#include "platform/qt/qt_ui.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+#include <array>
+#include <clocale>
+#include <cstdio>
+#include <fstream>
+
+#include "common/panels.h"
+#include "display/display.h"
+#include "display/display_fixtures.h"
+#include "platform/qt/qt_plot.h"
+#include "platform/uir.h"
+#include "support/fixtures.h"
+
+namespace sondrix::platform::qt {
+namespace {
+
+namespace p = panels;
+
+class QtUiTest : public ::testing::Test {
+ protected:
+  QtUiTest() : home_("SONDRIX_HOME", dir.path()), scoped_(ui) {
+    main = ui.LoadPanel(0, p::kMain);
+    bar = ui.GetPanelMenuBar(main);
+  }
+
+  // Shows the main window and makes it the active one, so that its keys work.
+  void ShowActive() {
+    ui.DisplayPanel(main);
+    QWidget* window = ui.Window(main);
+    QApplication::setActiveWindow(window);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+  }
+
+  static std::string Head(const std::string& path, std::size_t n) {
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes(n, '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(n));
+    return bytes.substr(0, static_cast<std::size_t>(in.gcount()));
+  }
+
+  test::TempDir dir;
+  test::ScopedEnv home_;
+  QtUi ui;
+  ScopedUi scoped_;
+  int main = 0;
+  int bar = 0;
+};
+
+TEST_F(QtUiTest, TheMainPanelIsBuiltFromTheResourceFileWithEveryControl) {
+  ASSERT_GT(main, 0) << ui.resourceError();
+  std::string error;
+  const std::optional<UirFile> file = LoadUir(UirPath(), error);
+  ASSERT_TRUE(file.has_value()) << error;
+  const PanelSpec* spec = file->FindPanel(p::kMain);
+  for (const ControlSpec& control : spec->controls) {
+    QWidget* widget = ui.Widget(main, control.id);
+    ASSERT_NE(widget, nullptr) << control.name;
+    EXPECT_EQ(widget->geometry(), QRect(control.left, control.top, control.width, control.height))
+        << control.name;
+    if (control.type == CtrlType::Graph) {
+      EXPECT_NE(ui.Graph(main, control.id), nullptr) << control.name;
+    }
+    if (control.type == CtrlType::StripChart) {
+      EXPECT_NE(ui.Strip(main, control.id), nullptr);
+    }
+  }
+  EXPECT_EQ(ui.GetCtrlText(main, p::kMainTitle), "(no source)");
+  CtrlValue width;
+  ui.GetPanelAttribute(main, Attr::Width, width);
+  EXPECT_EQ(std::get<int>(width), spec->width);
+
+  // Every item of the menu bar, with its caption and key.
+  ASSERT_GT(bar, 0);
+  for (int item : {p::kMenuNew, p::kMenuOpenDevice, p::kMenuSaveData, p::kMenuEditConfig,
+                   p::kMenuExit, p::kMenuXYGraph, p::kMenuStripChart, p::kMenuTempGraph,
+                   p::kMenuDepthGraph, p::kMenuSpectGraph, p::kMenuSpect2Graph,
+                   p::kMenuGraphSettings, p::kMenuRecallGraph, p::kMenuSaveGraph, p::kMenuPrint,
+                   p::kMenuExportGraph, p::kMenuConfigDisplay, p::kMenuConfigAcquisition,
+                   p::kMenuAbout}) {
+    QAction* action = ui.MenuAction(bar, item);
+    ASSERT_NE(action, nullptr) << item;
+    EXPECT_EQ(action->text().toStdString(),
+              file->FindMenuBar(p::kMainMenu)->FindEntry(item)->label);
+  }
+  EXPECT_EQ(ui.MenuAction(bar, p::kMenuExit)->shortcut(), QKeySequence("Ctrl+Q"));
+}
+
+TEST_F(QtUiTest, ClicksKeysMenusAndTheCloseBoxBecomeEvents) {
+  ShowActive();
+  EXPECT_EQ(ui.GetUserEvent(false).type, EventType::None);
+
+  QTest::mouseClick(static_cast<QPushButton*>(ui.Widget(main, p::kMainZoomIn)), Qt::LeftButton);
+  UserEvent event = ui.GetUserEvent(false);
+  EXPECT_EQ(event.type, EventType::Commit);
+  EXPECT_EQ(event.control, p::kMainZoomIn);
+
+  // The start/stop button's key, then the key it is given later.
+  QTest::keyClick(ui.Window(main), Qt::Key_O, Qt::ControlModifier);
+  event = ui.GetUserEvent(false);
+  EXPECT_EQ(event.type, EventType::Commit);
+  EXPECT_EQ(event.panel, main);
+  EXPECT_EQ(event.control, p::kMainStartStop);
+  ui.SetCtrlAttribute(main, p::kMainStartStop, Attr::Shortcut, std::string("F2"));
+  QTest::keyClick(ui.Window(main), Qt::Key_O, Qt::ControlModifier);
+  EXPECT_EQ(ui.GetUserEvent(false).type, EventType::None);
+  QTest::keyClick(ui.Window(main), Qt::Key_F2);
+  EXPECT_EQ(ui.GetUserEvent(false).control, p::kMainStartStop);
+  // A dimmed button does not answer to its key.
+  ui.SetCtrlAttribute(main, p::kMainStartStop, Attr::Dimmed, 1);
+  QTest::keyClick(ui.Window(main), Qt::Key_F2);
+  EXPECT_EQ(ui.GetUserEvent(false).type, EventType::None);
+
+  // A menu item by its key and by a choice; a dimmed item gives nothing.
+  QTest::keyClick(ui.Window(main), Qt::Key_Q, Qt::ControlModifier);
+  event = ui.GetUserEvent(false);
+  EXPECT_EQ(event.type, EventType::Menu);
+  EXPECT_EQ(event.panel, bar);
+  EXPECT_EQ(event.control, p::kMenuExit);
+  ui.MenuAction(bar, p::kMenuXYGraph)->trigger();
+  event = ui.GetUserEvent(false);
+  EXPECT_EQ(event.type, EventType::Menu);
+  EXPECT_EQ(event.control, p::kMenuXYGraph);
+  ui.SetMenuBarAttribute(bar, p::kMenuSaveData, Attr::Dimmed, 1);
+  ui.MenuAction(bar, p::kMenuSaveData)->trigger();
+  EXPECT_EQ(ui.GetUserEvent(false).type, EventType::None);
+
+  ui.Window(main)->close();
+  event = ui.GetUserEvent(false);
+  EXPECT_EQ(event.type, EventType::Close);
+  EXPECT_EQ(event.panel, main);
+  EXPECT_TRUE(ui.Window(main)->isVisible());  // the program decides
+}
+
+TEST_F(QtUiTest, MenuChecksBelongToTheProgramNotToTheClick) {
+  ui.SetMenuBarAttribute(bar, p::kMenuXYGraph, Attr::Checked, 1);
+  QAction* xy = ui.MenuAction(bar, p::kMenuXYGraph);
+  EXPECT_TRUE(xy->isChecked());
+  xy->trigger();
+  EXPECT_TRUE(xy->isChecked());
+  EXPECT_EQ(ui.GetUserEvent(false).control, p::kMenuXYGraph);
+  const int id = ui.InsertMenuItem(bar, p::kMenuFile, p::kMenuFileSep2, "Diagnostics...", "");
+  ASSERT_GT(id, 0);
+  ui.MenuAction(bar, id)->trigger();
+  EXPECT_EQ(ui.GetUserEvent(false).control, id);
+}
+
+TEST_F(QtUiTest, AWaitBlocksInTheEventLoopUntilAnEventComes) {
+  ShowActive();
+  QTimer::singleShot(50, [this] { ui.MenuAction(bar, p::kMenuAbout)->trigger(); });
+  const UserEvent event = ui.GetUserEvent(true);
+  EXPECT_EQ(event.type, EventType::Menu);
+  EXPECT_EQ(event.control, p::kMenuAbout);
+}
+
+TEST_F(QtUiTest, ALineReachesEachOfTheSixGraphs) {
+  ShowActive();
+  std::unique_ptr<Display> display;
+  ASSERT_EQ(Display::New(display, main), status::kOk);
+  ASSERT_EQ(display->Attach(test::NineWavelengthSource(dir.File("nerit.dev"))), status::kOk);
+  std::vector<double> values(18, 0.2);
+  for (int i = 9; i < 18; ++i) values[static_cast<std::size_t>(i)] = 0.5;
+  const std::array<std::pair<int, int>, 6> graphs = {{{graph_type::kXY, p::kMainXYGraph},
+                                                      {graph_type::kTemp, p::kMainTempGraph},
+                                                      {graph_type::kDepth, p::kMainDepthGraph},
+                                                      {graph_type::kSpect, p::kMainSpectGraph},
+                                                      {graph_type::kSpect2, p::kMainSpect2Graph},
+                                                      {graph_type::kStrip, p::kMainStripChart}}};
+  for (const auto& [type, control] : graphs) {
+    display->ShowGraph(type);
+    ASSERT_EQ(display->InitPlot(), status::kOk);
+    ASSERT_EQ(display->Plot(test::Line(values, 0, 20.0, 1.0)), status::kOk);
+    ASSERT_EQ(display->Plot(test::Line(values, 200, 20.5, 1.5)), status::kOk);
+    EXPECT_TRUE(ui.Widget(main, control)->isVisible()) << type;
+    if (type == graph_type::kStrip) {
+      StripWidget* strip = ui.Strip(main, control);
+      EXPECT_EQ(strip->traceCount(), 18);
+      EXPECT_EQ(strip->Points().size(), 36u);
+      continue;
+    }
+    GraphWidget* graph = ui.Graph(main, control);
+    const std::vector<PlotState> plots = graph->Plots();
+    if (type == graph_type::kSpect2) {
+      ASSERT_EQ(plots.size(), 2u);
+      EXPECT_EQ(plots[0].x.size(), 9u);
+      EXPECT_EQ(plots[1].attributes.color, 0x0000FF);
+      EXPECT_EQ(graph->plottableCount(), 2);
+    } else if (type == graph_type::kSpect) {
+      EXPECT_EQ(plots.size(), 18u);
+      EXPECT_NE(dynamic_cast<QCPBars*>(graph->plottable(0)), nullptr);
+    } else {
+      // One curve per trace, its first segment of length zero.
+      ASSERT_EQ(plots.size(), 18u) << type;
+      EXPECT_EQ(plots[0].x.size(), 3u);
+      auto* curve = dynamic_cast<QCPCurve*>(graph->plottable(0));
+      ASSERT_NE(curve, nullptr);
+      EXPECT_EQ(curve->data()->size(), 3);
+    }
+  }
+  // The depth axis grows downwards.
+  EXPECT_TRUE(ui.Graph(main, p::kMainDepthGraph)->yAxis->rangeReversed());
+}
+
+TEST_F(QtUiTest, RedrawsAreCoalescedHoweverManyLinesArrive) {
+  ShowActive();
+  GraphWidget* graph = ui.Graph(main, p::kMainXYGraph);
+  ui.SetCtrlAttribute(main, p::kMainXYGraph, Attr::Visible, 1);
+  ui.GetUserEvent(false);
+  QTest::qWait(50);
+  const int before = graph->replotCount();
+  const PlotAttributes style{PlotStyle::ThinLine, PointStyle::SimpleDot, LineStyle::Solid, 0, 0xFF0000};
+  for (int i = 0; i < 1000; ++i) {
+    const double x[2] = {0.001 * i, 0.001 * (i + 1)};
+    const double y[2] = {0.001 * i, 0.001 * (i + 1)};
+    ui.PlotXY(main, p::kMainXYGraph, x, y, style);
+  }
+  EXPECT_EQ(graph->plottableCount(), 1);
+  EXPECT_EQ(graph->replotCount(), before);  // nothing drawn until events are processed
+  QTest::qWait(100);
+  EXPECT_GE(graph->replotCount(), before + 1);
+  EXPECT_LE(graph->replotCount(), before + 2);
+
+  // A hidden graph does not draw; it draws when shown.
+  ui.SetCtrlAttribute(main, p::kMainXYGraph, Attr::Visible, 0);
+  const int hidden = graph->replotCount();
+  const double x[2] = {1.0, 2.0};
+  ui.PlotXY(main, p::kMainXYGraph, x, x, style);
+  QTest::qWait(50);
+  EXPECT_EQ(graph->replotCount(), hidden);
+  ui.SetCtrlAttribute(main, p::kMainXYGraph, Attr::Visible, 1);
+  QTest::qWait(50);
+  EXPECT_EQ(graph->replotCount(), hidden + 1);
+}
+
+TEST_F(QtUiTest, ACurveKeepsABoundedNumberOfPointsDroppingTheOldest) {
+  const PlotAttributes style{PlotStyle::ThinLine, PointStyle::SimpleDot, LineStyle::Solid, 0, 0x00FF00};
+  const int total = kMaxPlotPoints + kMaxPlotPoints / 8;
+  for (int i = 0; i < total; ++i) {
+    const double x[2] = {static_cast<double>(i), static_cast<double>(i + 1)};
+    const double y[2] = {0.5 * i, 0.5 * (i + 1)};
+    ui.PlotXY(main, p::kMainXYGraph, x, y, style);
+  }
+  GraphWidget* graph = ui.Graph(main, p::kMainXYGraph);
+  ASSERT_EQ(graph->plottableCount(), 1);
+  auto* curve = static_cast<QCPCurve*>(graph->plottable(0));
+  EXPECT_LE(curve->data()->size(), kMaxPlotPoints + kMaxPlotPoints / 16);
+  EXPECT_GE(curve->data()->size(), kMaxPlotPoints);
+  EXPECT_EQ((curve->data()->constEnd() - 1)->key, total);  // the newest stays
+}
+
+TEST_F(QtUiTest, StripChartsScrollOneScreenOfPoints) {
+  ui.SetCtrlAttribute(main, p::kMainStripChart, Attr::NumTraces, 2);
+  ui.SetCtrlAttribute(main, p::kMainStripChart, Attr::PointsPerScreen, 10);
+  for (int i = 0; i < 100; ++i) {
+    const double points[2] = {1.0 * i, -1.0 * i};
+    ASSERT_EQ(ui.PlotStripChart(main, p::kMainStripChart, points, 2), 0);
+  }
+  StripWidget* strip = ui.Strip(main, p::kMainStripChart);
+  EXPECT_LE(strip->Points().size(), 2u * 14);
+  EXPECT_EQ(strip->Points().back(), -99.0);
+  EXPECT_DOUBLE_EQ(strip->xAxis->range().upper - strip->xAxis->range().lower, 10.0);
+  EXPECT_EQ(ui.SetAxisRange(main, p::kMainStripChart, AxisMode::Manual, 0, 1, AxisMode::Manual, 0, 1),
+            ui_status::kBadArgument);
+  ASSERT_EQ(ui.SetAxisRange(main, p::kMainStripChart, AxisMode::NoChange, 0, 0, AxisMode::Manual, -5,
+                            5),
+            0);
+  EXPECT_EQ(strip->yAxis->range().upper, 5.0);
+}
+
+TEST_F(QtUiTest, PanelStateRoundTrips) {
+  ui.SetCtrlVal(main, p::kMainTitle, std::string("RUN.DAT: Nerit  (0400012D)"));
+  ui.SetCtrlVal(main, p::kMainLabel0 + 19, 1);
+  ui.SetCtrlAttribute(main, p::kMainLabel0 + 19, Attr::LabelText, std::string("a412"));
+  const PlotAttributes style{PlotStyle::ConnectedPoints, PointStyle::SmallSolidSquare,
+                             LineStyle::Solid, 1, 0xFF0000};
+  const double x[3] = {412, 440, 488};
+  const double y[3] = {0.25, 0.125, 1.0 / 3.0};
+  ui.PlotXY(main, p::kMainSpect2Graph, x, y, style);
+  ui.SetAxisRange(main, p::kMainSpect2Graph, AxisMode::Manual, 410, 720, AxisMode::Manual, -1, 2);
+  const std::string path = dir.File("state.gph");
+  ASSERT_EQ(ui.SavePanelState(main, path, 0), 0);
+
+  const int other = ui.LoadPanel(0, p::kMain);
+  ASSERT_EQ(ui.RecallPanelState(other, path, 0), 0);
+  EXPECT_EQ(ui.GetCtrlText(other, p::kMainTitle), "RUN.DAT: Nerit  (0400012D)");
+  EXPECT_EQ(ui.GetCtrlInt(other, p::kMainLabel0 + 19), 1);
+  EXPECT_EQ(static_cast<QPushButton*>(ui.Widget(other, p::kMainLabel0 + 19))->text(), "a412");
+  const std::vector<PlotState> plots = ui.Graph(other, p::kMainSpect2Graph)->Plots();
+  ASSERT_EQ(plots.size(), 1u);
+  EXPECT_EQ(plots[0].y[2], 1.0 / 3.0);
+  EXPECT_EQ(plots[0].attributes, style);
+  AxisMode xm, ym;
+  double x0, x1, y0, y1;
+  ui.GetAxisRange(other, p::kMainSpect2Graph, xm, x0, x1, ym, y0, y1);
+  EXPECT_EQ(x1, 720.0);
+  EXPECT_EQ(y0, -1.0);
+}
+
+TEST_F(QtUiTest, PrintingToPdfAndPicturesOfAGraph) {
+  ShowActive();
+  const double x[2] = {0.0, 1.0};
+  ui.PlotXY(main, p::kMainXYGraph, x, x,
+            PlotAttributes{PlotStyle::ThinLine, PointStyle::SimpleDot, LineStyle::Solid, 0, 0});
+  PrintRequest request;
+  request.pdfPath = dir.File("panel.pdf");
+  ASSERT_EQ(ui.PrintPanel(main, request), 0);
+  EXPECT_EQ(Head(request.pdfPath, 5), "%PDF-");
+  ASSERT_EQ(ui.SaveGraphImage(main, p::kMainXYGraph, dir.File("graph.png")), 0);
+  EXPECT_EQ(Head(dir.File("graph.png"), 4), "\x89PNG");
+  ASSERT_EQ(ui.SaveGraphImage(main, p::kMainXYGraph, dir.File("graph.PDF")), 0);
+  EXPECT_EQ(Head(dir.File("graph.PDF"), 5), "%PDF-");
+  EXPECT_EQ(ui.SaveGraphImage(main, p::kMainXYGraph, dir.File("no/such/dir/g.png")),
+            ui_status::kFileError);
+}
+
+TEST_F(QtUiTest, NumbersKeepTheirDecimalPointUnderAnyDesktopLanguage) {
+  EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
+  char text[16];
+  std::snprintf(text, sizeof text, "%.1f", 2.5);
+  EXPECT_STREQ(text, "2.5");
+}
+
+TEST_F(QtUiTest, ValuesAndAttributesOfControls) {
+  const int dialog = ui.LoadPanel(0, p::kGraphSettings);
+  ui.SetCtrlVal(dialog, p::kGsXMax, 8.5);
+  ui.SetCtrlVal(dialog, p::kGsXAuto, 1);
+  ui.SetCtrlVal(dialog, p::kGsXDivisions, 4);
+  EXPECT_EQ(ui.GetCtrlDouble(dialog, p::kGsXMax), 8.5);
+  EXPECT_EQ(ui.GetCtrlInt(dialog, p::kGsXAuto), 1);
+  EXPECT_EQ(ui.GetCtrlInt(dialog, p::kGsXDivisions), 4);
+  EXPECT_EQ(ui.SetCtrlVal(dialog, p::kGsXDivisions, std::string("x")), ui_status::kBadArgument);
+  ui.SetCtrlAttribute(dialog, p::kGsXMin, Attr::Dimmed, 1);
+  EXPECT_FALSE(ui.Widget(dialog, p::kGsXMin)->isEnabled());
+  // Values set by the program are no user events.
+  EXPECT_EQ(ui.GetUserEvent(false).type, EventType::None);
+  EXPECT_EQ(ui.DiscardPanel(dialog), 0);
+  EXPECT_EQ(ui.Window(dialog), nullptr);
+  EXPECT_EQ(ui.SetCtrlVal(dialog, p::kGsXMax, 1.0), ui_status::kBadPanel);
+
+  // A child panel lives inside its parent.
+  const int busy = ui.LoadPanel(main, p::kBusy);
+  ASSERT_GT(busy, 0);
+  EXPECT_EQ(ui.Window(busy)->parentWidget()->window(), ui.Window(main));
+  ui.DiscardPanel(main);
+  EXPECT_EQ(ui.Window(busy), nullptr);
+}
+
+}  // namespace
+}  // namespace sondrix::platform::qt
