@@ -142,7 +142,7 @@ inline constexpr int kMcCancel = 25;
 
 // Hyperspectral meter configuration editor. The common fields have the
 // numbers of the meter configuration editor's.
-inline constexpr int kBenthConfig = 21;
+inline constexpr int kBenthConfig = 23;
 inline constexpr int kBcName = 2;         // text: device name
 inline constexpr int kBcBaud = 3;         // int: baud rate
 inline constexpr int kBcPathLength = 4;   // double, metres
