@@ -170,6 +170,17 @@ inline constexpr int kBcOutput = 26;      // ring: output percentage 100, 50, 33
 inline constexpr int kBcSetHardware = 27; // button: send spacing and baud rate to the instrument
 inline constexpr int kBcSkip = 28;        // int, shown only: the skip value
 
+// Acquisition: which traces are shown, samples per recorded bin and bins
+// per plotted point.
+inline constexpr int kAcquisition = 30;
+inline constexpr int kAcqTraces = 2;          // check list: one entry per trace with a heading
+inline constexpr int kAcqAll = 3;             // button: tick every entry
+inline constexpr int kAcqNone = 4;            // button: untick every entry
+inline constexpr int kAcqBinsize = 5;         // int: the source's bin size
+inline constexpr int kAcqDisplayBinsize = 6;  // int: the display bin size
+inline constexpr int kAcqOk = 7;
+inline constexpr int kAcqCancel = 8;
+
 // Wait message: one text shown while something slow runs.
 inline constexpr int kWait = 10;
 inline constexpr int kWaitText = 2;

@@ -252,6 +252,13 @@ const std::map<std::string, std::set<CtrlType>>& ExpectedTypes() {
       {"BcOutput", {CtrlType::Ring}},
       {"BcSetHardware", button},
       {"BcSkip", {CtrlType::Int}},
+      {"AcqTraces", {CtrlType::CheckList}},
+      {"AcqAll", button},
+      {"AcqNone", button},
+      {"AcqBinsize", {CtrlType::Int}},
+      {"AcqDisplayBinsize", {CtrlType::Int}},
+      {"AcqOk", button},
+      {"AcqCancel", button},
       {"WaitText", text},
   };
   return types;
