@@ -68,9 +68,9 @@ void ReportRunError(Source& source, Status result) {
 void FinishRecording(App& app, Source& source, DataFile* recorder) {
   if (recorder != nullptr) {
     const long recorded = recorder->writtenLines();
+    app.unsavedRun = recorded > 0;
     Status result = recorder->Close();
-    if (result == status::kOk) result = recorder->Save();
-    app.unsavedRun = result != status::kOk && recorded > 0;
+    if (result == status::kOk) result = SaveScratchRecording(app, *recorder);
     if (result != status::kCancelled) Error_Report(result);
   }
   Error_Report(source.SaveRaw());

@@ -60,9 +60,7 @@ void EditConfiguration(App& app) {
 void SaveData(App& app) {
   DataFile* recording = app.display().tmpFile();
   if (recording == nullptr) return;
-  const Status result = recording->Save();
-  if (result == status::kOk) app.unsavedRun = false;
-  Error_Report(result);
+  Error_Report(SaveScratchRecording(app, *recording));
 }
 
 void Print(App& app) {

@@ -51,6 +51,15 @@ Status SaveRecordingFile(const std::string& path) {
   return recording.Save();
 }
 
+Status SaveScratchRecording(App& app, DataFile& recording) {
+  const Status result = recording.Save();
+  if (result == status::kOk) {
+    app.unsavedRun = false;
+    EnsureScratchLock(app);
+  }
+  return result;
+}
+
 bool ClaimScratchRecording(App& app) {
   const std::string scratch = App::ScratchPath();
   std::string recovered;
@@ -85,11 +94,10 @@ bool OfferUnsavedRun(App& app, std::string_view question) {
     return true;
   }
   if (answer != 1) return false;
-  const Status saved = SaveRecordingFile(App::ScratchPath());
+  DataFile recording(App::ScratchPath(), "");
+  const Status saved = SaveScratchRecording(app, recording);
   Error_Report(saved);
-  if (saved != status::kOk) return false;
-  app.unsavedRun = false;
-  return true;
+  return saved == status::kOk;
 }
 
 void ReleaseScratchRecording(App& app) {

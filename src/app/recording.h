@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "app/app.h"
+#include "datafile/data_file.h"
 #include "common/status.h"
 
 namespace sondrix {
@@ -35,6 +36,12 @@ bool OfferUnsavedRun(App& app, std::string_view question);
 // Saves a recording file under a name the user chooses (the data file save
 // dialog). 1, -1021 when cancelled, or the failure.
 Status SaveRecordingFile(const std::string& path);
+
+// Saves the run's recording (`recording` records into the scratch file)
+// under a name the user chooses; once saved, nothing waits any more and the
+// lock is taken again on a fresh scratch file at once, so that no other
+// instance can take the name meanwhile.
+Status SaveScratchRecording(App& app, DataFile& recording);
 
 // At exit: the scratch recording is removed when nothing in it waits to be
 // saved, and the lock given up.

@@ -13,6 +13,7 @@
 #include "display/display_fixtures.h"
 #include "common/panels.h"
 #include "datafile/data_file.h"
+#include "datafile/scratch_recording.h"
 #include "meter/source_factory.h"
 #include "platform/ui.h"
 
@@ -41,6 +42,11 @@ TEST_F(AcquireTest, StopWhileTheSourceIsSilentEndsQuietlyAndSavesTheRecording) {
   EXPECT_EQ(ui.fileDialogs()[0].request.title, "Save data in file:");
   EXPECT_EQ(DataLines(HomeFile("kept.dat")).size(), 20u);
   EXPECT_FALSE(app.unsavedRun);
+  // The saved run took the lock along; a fresh scratch file is locked at
+  // once, so no other instance can record here meanwhile.
+  ScratchLock other;
+  std::string recovered;
+  EXPECT_EQ(other.Acquire(App::ScratchPath(), recovered), ScratchLock::Result::Busy);
   // The program is idle again with the same source.
   EXPECT_NE(app.source(), nullptr);
   EXPECT_EQ(ui.Control(app.mainPanel, p::kMainStartStop)->label, "F1 to start");
