@@ -38,8 +38,9 @@ namespace p = panels;
 using Clock = std::chrono::steady_clock;
 
 // The simulator's stream: sixty samples a second (six packets), a fixed seed.
-const std::vector<std::string> kStream = {"--device", test::ExampleDevice("nerit-9wl"), "--rate", "60",
-                                          "--seed", "7", "--quiet"};
+std::vector<std::string> Stream(const std::string& device) {
+  return {"--device", device, "--rate", "60", "--seed", "7", "--quiet"};
+}
 // Lines the run records before it is stopped.
 constexpr long kRunLines = 120;
 
@@ -152,14 +153,17 @@ class User {
 TEST(LiveRunTest, ARunOfTheSimulatedMeterIsRecordedStoppedAndSavedAsTheMeterSentIt) {
   test::TempDir home;
   const test::ScopedEnv homeEnv("SONDRIX_HOME", home.path());
-  std::vector<std::string> ptyArgs = kStream;
+  // The program keeps its display settings beside the device file: a copy.
+  const std::string device = test::WriteTextFile(
+      home.File("nerit-9wl.dev"), test::ReadTextFile(test::ExampleDevice("nerit-9wl")).value_or(""));
+  std::vector<std::string> ptyArgs = Stream(device);
   ptyArgs.push_back("--pty");
   test::Child sim(ptyArgs, home.File("sim.err"));
   ASSERT_TRUE(sim.started());
   const std::string pty = sim.FirstLine(10.0);
   ASSERT_EQ(pty.rfind("/dev/", 0), 0u) << pty;
-  test::WriteTextFile(home.File("Sondrix.ini"), "[General]\nDevice=" + test::ExampleDevice("nerit-9wl") +
-                                                    "\nPort=COM1\n[Ports]\nCOM1=" + pty + "\n");
+  test::WriteTextFile(home.File("Sondrix.ini"),
+                      "[General]\nDevice=" + device + "\nPort=COM1\n[Ports]\nCOM1=" + pty + "\n");
 
   const std::string output = home.File("live.dat");
   std::unique_ptr<User> user;
@@ -176,12 +180,12 @@ TEST(LiveRunTest, ARunOfTheSimulatedMeterIsRecordedStoppedAndSavedAsTheMeterSent
   sim.Stop(SIGTERM);
 
   // The same stream as a capture, recorded by the command-line recorder.
-  std::vector<std::string> captureArgs = kStream;
+  std::vector<std::string> captureArgs = Stream(device);
   captureArgs.insert(captureArgs.end(), {"--out", home.File("stream.raw"), "--packets", "3000"});
   test::Child capture(captureArgs, home.File("capture.err"));
   ASSERT_EQ(capture.Wait(), 0);
-  ASSERT_EQ(RunTool({SONDRIX_TOOLS_DIR "/cli/sondrix-cli", "record", "--device", test::ExampleDevice("nerit-9wl"),
-                     "--port", home.File("stream.raw"), "--out", home.File("stream.dat")}),
+  ASSERT_EQ(RunTool({SONDRIX_TOOLS_DIR "/cli/sondrix-cli", "record", "--device", device, "--port",
+                     home.File("stream.raw"), "--out", home.File("stream.dat")}),
             0);
 
   const Lines live = ReadLines(output);
