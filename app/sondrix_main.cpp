@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QIcon>
 #include <cstdio>
+#include <filesystem>
 #include <span>
+#include <system_error>
 #include <utility>
 
 #include "app/application.h"
@@ -23,8 +25,17 @@ int SondrixMain(int argc, char** argv, std::function<void(App&)> started) {
                                       stdout, stderr);
   if (parsed >= 0) return parsed;
   options.started = std::move(started);
+  std::error_code error;
+  if (!options.dataFile.empty()) {
+    const std::filesystem::path absolute = std::filesystem::absolute(options.dataFile, error);
+    if (!error) options.dataFile = absolute.string();
+  }
 
   platform::qt::QtApplication application(argc, argv);
+  // The program works in its project directory, as it would on the
+  // instrument's computer: what it writes without asking (raw captures)
+  // goes there, not wherever the desktop started it.
+  std::filesystem::current_path(platform::GetProjectDir(), error);
   QApplication::setApplicationName("Sondrix");
   QApplication::setApplicationVersion("7.1");
   // The desktop entry that describes the program (its name and icon).

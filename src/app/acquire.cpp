@@ -256,6 +256,10 @@ Status Acquire_Run(App& app) {
   Display& display = app.display();
   platform::Ui& ui = platform::ui();
   SetCursor(Cursor::HourGlass);
+  // The run starts now: a raw capture that the reset in InitPlot begins is
+  // named after this run's start, not after the run before (whose capture a
+  // name of the same second would replace).
+  gStartTime = platform::clock().LocalTime();
   Status result = display.InitPlot();
   if (result != status::kOk && result != status::kSerialMismatch) {
     if (display.tmpFile() != nullptr && display.tmpFile()->isOpen()) display.tmpFile()->Close();
@@ -275,7 +279,6 @@ Status Acquire_Run(App& app) {
   Menu_Enable(app, -1, false);
   display.ShowStopButton();
   DataFile* recorder = display.tmpFile();
-  gStartTime = platform::clock().LocalTime();
   const std::vector<int> inputs = SourceInputs(*source);
 
   bool stop = false;

@@ -3,6 +3,7 @@
 // differs from its file's.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -10,10 +11,11 @@
 #include "app/acquire.h"
 #include "app/app_fixtures.h"
 #include "app/recording.h"
-#include "display/display_fixtures.h"
 #include "common/panels.h"
+#include "common/utils.h"
 #include "datafile/data_file.h"
 #include "datafile/scratch_recording.h"
+#include "display/display_fixtures.h"
 #include "meter/source_factory.h"
 #include "platform/ui.h"
 
@@ -178,6 +180,34 @@ TEST_F(AcquireTest, AnUnsavedRunIsOfferedBeforeTheNextRunRecordsOverIt) {
   const std::vector<std::string> offers = PopupTexts("Unsaved run");
   ASSERT_EQ(offers.size(), 2u);
   EXPECT_NE(offers[0].find("not saved"), std::string::npos);
+}
+
+TEST_F(AcquireTest, EachRunsRawCaptureIsNamedAfterItsOwnStart) {
+  // Raw captures go to the working directory.
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(home.path());
+  WriteSettings("[General]\nSaveRaw=yes\n");
+  gStartTime.reset();
+  Start();
+  Feed(1, 7);
+  OpenDevice("COM1");  // the opening starts a capture
+  // The first run starts in the same second as the opening, the second one
+  // five seconds later.
+  for (const char* name : {"first.dat", "second.dat"}) {
+    StopWhen([this] { return app.display().tmpFile()->writtenLines() == 10; });
+    ui.AnswerFile(HomeFile(name));
+    EXPECT_EQ(Acquire_Run(app), status::kOk);
+    clock.Advance(5.0);
+  }
+  std::vector<std::string> captures;
+  for (const auto& entry : std::filesystem::directory_iterator(home.path())) {
+    const std::string file = entry.path().filename().string();
+    if (file.starts_with("SX_Com1_") && entry.file_size() > 0) captures.push_back(file);
+  }
+  std::filesystem::current_path(previous);
+  std::sort(captures.begin(), captures.end());
+  EXPECT_EQ(captures, (std::vector<std::string>{"SX_Com1_240305_140709.raw", "SX_Com1_240305_140714.raw"}));
+  gStartTime.reset();
 }
 
 TEST_F(AcquireTest, SerialNumberMismatchAnsweredNoLeavesNoSource) {
