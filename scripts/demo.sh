@@ -35,8 +35,8 @@ fi
 
 export SONDRIX_HOME
 if [ "$gui" = 1 ]; then
-  SONDRIX_HOME="$PWD/$build/demo"
-  mkdir -p "$SONDRIX_HOME"
+  mkdir -p "$build/demo"
+  SONDRIX_HOME=$(cd "$build/demo" && pwd)
 else
   SONDRIX_HOME=$(mktemp -d)
 fi

@@ -14,8 +14,10 @@
 
 #include "app/layout.h"
 #include "common/panels.h"
+#include "common/status.h"
 #include "datafile/scratch_recording.h"
 #include "display/display.h"
+#include "source/source.h"
 
 namespace sondrix {
 

@@ -217,6 +217,15 @@ TEST_F(StartupTest, TheStartButtonOpensADeviceWhenNoneIsOpen) {
   EXPECT_EQ(ui.Control(app.mainPanel, p::kMainStartStop)->label, "F1 to start");
 }
 
+TEST_F(StartupTest, WithoutTheResourceFileTheProgramSaysSoAndEnds) {
+  platform::HeadlessUi bare{platform::UirFile{}};
+  const platform::ScopedUi scoped(bare);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(RunApplication({}), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Can't open resource file.\n");
+  EXPECT_TRUE(bare.popups().empty());
+}
+
 // --- The command line -------------------------------------------------------------------------
 
 class CommandLineTest : public ::testing::Test {
