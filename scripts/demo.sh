@@ -1,32 +1,76 @@
 #!/usr/bin/env bash
-# The bundled demo instrument: builds Sondrix, serves a simulated
-# nine-wavelength meter on a pseudo-terminal, records it through COM1 with
-# sondrix-cli (the serial port, decoder, meter and data-file classes of the
-# application), then describes and replays the recording.
-# Usage: scripts/demo.sh [build-dir]
+# The bundled demo instrument: builds Sondrix and serves a simulated
+# nine-wavelength meter on a pseudo-terminal mapped to COM1.
+#
+# With a display (DISPLAY or WAYLAND_DISPLAY set) the application opens with
+# the meter already open on COM1: press F1 (or the start button) to watch A
+# and C arrive, F2 to stop and save the run. Closing the window ends the
+# demo, simulator included. The demo's project directory (settings, display
+# settings, recordings) is <build-dir>/demo.
+#
+# Without a display, sondrix-cli records the meter through the same serial
+# port, decoder, meter and data-file classes, then describes and replays
+# the recording.
+#
+# Usage: scripts/demo.sh [build-dir]      (SONDRIX_DEMO_CLI=1: the command-line demo)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 build=${1:-build}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$(nproc)" --target sondrix-sim sondrix-cli
 
 sim="$build/tools/sim/sondrix-sim"
 cli="$build/tools/cli/sondrix-cli"
-device=examples/nerit-9wl.dev
+app="$build/app/sondrix"
+
+gui=0
+if [ -z "${SONDRIX_DEMO_CLI:-}" ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; }; then
+  gui=1
+fi
+if [ "$gui" = 1 ]; then
+  cmake --build "$build" -j"$(nproc)" --target sondrix-sim sondrix-cli sondrix
+else
+  cmake --build "$build" -j"$(nproc)" --target sondrix-sim sondrix-cli
+fi
+
 export SONDRIX_HOME
-SONDRIX_HOME=$(mktemp -d)
-out="$SONDRIX_HOME/demo.dat"
+if [ "$gui" = 1 ]; then
+  mkdir -p "$build/demo"
+  SONDRIX_HOME=$(cd "$build/demo" && pwd)
+else
+  SONDRIX_HOME=$(mktemp -d)
+fi
+# The program keeps its display settings beside the device file: the demo
+# uses its own copy.
+device="$SONDRIX_HOME/nerit-9wl.dev"
+cp examples/nerit-9wl.dev "$device"
 
 "$sim" --device "$device" --pty --rate 6 --quiet >"$SONDRIX_HOME/pty" &
 sim_pid=$!
 trap 'kill "$sim_pid" 2>/dev/null || true' EXIT
 for _ in $(seq 50); do [ -s "$SONDRIX_HOME/pty" ] && break; sleep 0.1; done
 pty=$(head -n 1 "$SONDRIX_HOME/pty")
-printf '[Ports]\nCOM1=%s\n' "$pty" >"$SONDRIX_HOME/Sondrix.ini"
 
-echo "The desktop application comes with a later batch of work; this demo runs the"
-echo "simulator and sondrix-cli on the same classes."
+if [ "$gui" = 1 ]; then
+  # COM1 is the simulator; the meter on COM1 is what the last exit left
+  # open, so the program opens it at start. The window keeps its place and
+  # size from the last demo.
+  geometry=$(sed -n '/^\[Display\]/,/^\[/{/^\(Top\|Left\|Height\|Width\)=/p}' \
+    "$SONDRIX_HOME/Sondrix.ini" 2>/dev/null || true)
+  {
+    printf '[General]\nDevice=%s\nPort=COM1\n[Ports]\nCOM1=%s\n' "$device" "$pty"
+    if [ -n "$geometry" ]; then printf '[Display]\n%s\n' "$geometry"; fi
+  } >"$SONDRIX_HOME/Sondrix.ini"
+  echo "Simulated nine-wavelength meter on $pty (COM1); the demo's files are in $SONDRIX_HOME."
+  echo "Press F1 in the window to start a run, F2 to stop it; close the window to end the demo."
+  "$app"
+  exit
+fi
+
+printf '[Ports]\nCOM1=%s\n' "$pty" >"$SONDRIX_HOME/Sondrix.ini"
+out="$SONDRIX_HOME/demo.dat"
+echo "No display: the command-line demo runs the simulator and sondrix-cli on the"
+echo "classes of the application."
 echo
 echo "Simulated nine-wavelength meter on $pty (COM1). Recording 30 samples (5 s)..."
 "$cli" record --device "$device" --port COM1 --out "$out" --lines 30

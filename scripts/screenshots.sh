@@ -1,44 +1,39 @@
 #!/usr/bin/env bash
-# Screenshots of the six graphs under Xvfb, replaying a simulated capture of
-# the nine-wavelength meter, into docs/images. Needs a build with the Qt
-# backend (build/bench/display_bench), Xvfb and ImageMagick's import
-# (apt-get install xvfb imagemagick).
+# The pictures of the main window in docs/images, taken from the real
+# program on a virtual X server: a simulated nine-wavelength meter (30
+# samples a second, a dive every minute) on a pseudo-terminal mapped to
+# COM1, opened at start; the A and C curves of a live run, then the strip
+# chart of a second run zoomed on all traces.
+# Needs Xvfb, xdotool and ImageMagick's import.
+# Usage: scripts/screenshots.sh [build-dir] [output-dir]
 set -euo pipefail
-top=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$top/build}
-out=$top/docs/images
-work=$(mktemp -d)
-trap 'kill "$xvfb" 2>/dev/null || true; rm -rf "$work"' EXIT
-
-"$build/tools/sim/sondrix-sim" --device "$top/examples/nerit-9wl.dev" --out "$work/x.raw" --packets 200 --quiet
-"$build/tools/cli/sondrix-cli" record --device "$top/examples/nerit-9wl.dev" --port "$work/x.raw" \
-  --out "$work/nerit.dat" > /dev/null
-
-shoot() {  # display, screen size, file, graph, extra environment
-  local display=$1 size=$2 file=$3 graph=$4
-  shift 4
-  Xvfb "$display" -screen 0 "${size}x24" > /dev/null 2>&1 &
-  xvfb=$!
-  sleep 1
-  env DISPLAY="$display" "$@" "$build/bench/display_bench" show "$work/nerit.dat" \
-    --graph "$graph" --zoom --hold 5 > /dev/null 2>&1 &
-  local app=$!
-  sleep 4
-  DISPLAY=$display import -window root "$work/root.png"
-  wait "$app"
-  kill "$xvfb"
-  wait "$xvfb" 2>/dev/null || true
-  # The window sits at the top left corner of the screen (no window manager).
-  convert "$work/root.png" -trim +repage "$out/$file"
-}
-
-# A display number of its own, so that other X servers on the machine are left alone.
-screen=${SONDRIX_SCREENSHOT_DISPLAY:-:137}
-mkdir -p "$out"
-names=(xy-graph strip-chart temperature-graph depth-graph spectrum-bars spectrum-curves)
-for graph in 1 2 3 4 5 6; do
-  shoot "$screen" 1400x900 "${names[graph - 1]}.png" "$graph"
+cd "$(dirname "$0")/.."
+scripts/setup.sh --tools
+build=${1:-build}
+out=${2:-docs/images}
+for tool in Xvfb xdotool import; do
+  command -v "$tool" >/dev/null || { echo "screenshots: $tool is missing" >&2; exit 1; }
 done
-# The same window on a screen scaled by 1.5.
-shoot "$screen" 1900x1250 spectrum-curves-hidpi.png 6 QT_SCALE_FACTOR=1.5
-ls -l "$out"
+cmake --build "$build" --target sondrix sondrix-sim >/dev/null
+mkdir -p "$out"
+
+# shellcheck source=lib/live_session.sh
+. scripts/lib/live_session.sh
+start_xvfb
+start_meter --rate 30 --dive-seconds 60
+start_sondrix
+
+key F1
+sleep 14
+import -window "$window" "$out/main-window-spectrum.png"
+save_run first.dat
+
+click 66 8    # Display
+click 100 51  # Strip Chart
+key F1
+sleep 25
+click 964 593  # All traces
+sleep 8
+import -window "$window" "$out/main-window-strip-chart.png"
+save_run second.dat
+echo "screenshots: $out/main-window-spectrum.png $out/main-window-strip-chart.png"

@@ -2,6 +2,8 @@
 # Installs every Debian package Sondrix needs to build, test and run, when it
 # is missing. Idempotent and non-interactive; runs apt-get update once, only
 # when something has to be installed.
+# Usage: scripts/setup.sh [--tools]   (--tools: also what measure_cpu.sh and
+# screenshots.sh drive the program with: xdotool, ImageMagick)
 set -euo pipefail
 
 packages=(
@@ -10,6 +12,9 @@ packages=(
   qt6-base-dev libqcustomplot-dev libqcustomplot2.1-qt6
   xvfb xauth ccache locales
 )
+if [ "${1:-}" = "--tools" ]; then
+  packages+=(xdotool imagemagick)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

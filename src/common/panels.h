@@ -208,6 +208,17 @@ inline constexpr int kBdKeyC = 14;
 inline constexpr int kBdKeyRef = 15;
 inline constexpr int kBdKeyLimit = 16;
 
+// Acquisition: which traces are shown, samples per recorded bin and bins
+// per plotted point.
+inline constexpr int kAcquisition = 30;
+inline constexpr int kAcqTraces = 2;          // check list: one entry per trace with a heading
+inline constexpr int kAcqAll = 3;             // button: tick every entry
+inline constexpr int kAcqNone = 4;            // button: untick every entry
+inline constexpr int kAcqBinsize = 5;         // int: the source's bin size
+inline constexpr int kAcqDisplayBinsize = 6;  // int: the display bin size
+inline constexpr int kAcqOk = 7;
+inline constexpr int kAcqCancel = 8;
+
 // Wait message: one text shown while something slow runs.
 inline constexpr int kWait = 10;
 inline constexpr int kWaitText = 2;

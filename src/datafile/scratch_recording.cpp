@@ -84,6 +84,14 @@ void ScratchLock::Release() {
   fd_ = -1;
 }
 
+bool ScratchLock::Holds(const std::string& path) const {
+  if (fd_ < 0) return false;
+  struct stat locked {};
+  struct stat named {};
+  return ::fstat(fd_, &locked) == 0 && ::stat(path.c_str(), &named) == 0 &&
+         locked.st_dev == named.st_dev && locked.st_ino == named.st_ino;
+}
+
 ScratchLock::Result ScratchLock::Acquire(const std::string& path, std::string& recovered) {
   Release();
   recovered.clear();

@@ -50,6 +50,9 @@ class ScratchLock {
   // Gives the lock up (the destructor does too).
   void Release();
   bool locked() const { return fd_ >= 0; }
+  // Whether the lock is held on the file that `path` names now (a saved
+  // recording has moved away with the lock, leaving the name free).
+  bool Holds(const std::string& path) const;
 
  private:
   int fd_ = -1;

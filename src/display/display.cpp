@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 
 #include "common/c_locale.h"
 #include "common/errors.h"
 #include "common/panels.h"
+#include "common/text_format.h"
 #include "common/utils.h"
 #include "display/spect_graph.h"
 #include "display/strip.h"
@@ -23,19 +23,6 @@ namespace {
 
 namespace p = panels;
 using platform::Attr;
-
-// printf-style text with a decimal point whatever the locale.
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
-  const ScopedCLocale cLocale;
-  char buffer[512];
-  va_list args;
-  va_start(args, format);
-  const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
-  va_end(args);
-  if (n < 0) return {};
-  return std::string(buffer, static_cast<std::size_t>(std::min<int>(n, sizeof buffer - 1)));
-}
 
 const char* Plural(int n) { return n == 1 ? "" : "s"; }
 

@@ -10,6 +10,8 @@ Serial* gSerial = nullptr;
 
 }  // namespace
 
+int Serial::InputHandle(int) { return -1; }
+
 Serial& serial() {
   if (gSerial == nullptr) {
     std::fputs("sondrix: no serial-port backend installed (ScopedSerial missing)\n", stderr);

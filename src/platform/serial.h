@@ -50,6 +50,11 @@ class Serial {
   virtual int FlushOutQ(int port) = 0;
   // The time-out of blocking calls, seconds (10 unless changed).
   virtual int SetComTime(int port, double seconds) = 0;
+  // The file descriptor an open port's bytes arrive on, for a caller that
+  // waits for them (poll, a window system's input watch); -1 when there is
+  // none (a closed port, a backend without descriptors). Reads stay with
+  // the calls above.
+  virtual int InputHandle(int port);
 };
 
 Serial& serial();

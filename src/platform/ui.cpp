@@ -63,6 +63,8 @@ ScopedUi::~ScopedUi() {
   ++gGeneration;
 }
 
+UserEvent Ui::WaitUserEvent(double, std::span<const int>) { return GetUserEvent(false); }
+
 int Ui::GetCtrlInt(int panel, int control) {
   CtrlValue value;
   if (GetCtrlVal(panel, control, value) < 0) return 0;

@@ -267,6 +267,14 @@ class Ui {
   // `wait` is false. A backend may wait a millisecond or two before
   // answering None so that polling loops do not burn a core.
   virtual UserEvent GetUserEvent(bool wait) = 0;
+  // Waits for the next user event at most `seconds` (negative: as long as it
+  // takes) and returns it. Returns None sooner when one of the file
+  // descriptors `inputs` has something to read (a serial line's next bytes),
+  // or when the window system handled something that was not a user event
+  // (the window was resized or uncovered), so that the caller can look at its
+  // state again. Loops that would otherwise poll call this, so that a quiet
+  // program costs no processor time. The default polls once.
+  virtual UserEvent WaitUserEvent(double seconds, std::span<const int> inputs);
   virtual void SetMouseCursor(Cursor cursor) = 0;
 
   // --- Typed helpers ------------------------------------------------------

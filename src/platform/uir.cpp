@@ -626,6 +626,9 @@ std::string UirPath() {
   if (std::string dir = ExecutableDir(); !dir.empty()) {
     std::string beside = JoinPath(dir, "sondrix.uir");
     if (FileExists(beside)) return beside;
+    // An installed program: <prefix>/bin/sondrix, <prefix>/share/sondrix/sondrix.uir.
+    std::string installed = JoinPath(dir, "../share/sondrix/sondrix.uir");
+    if (FileExists(installed)) return installed;
   }
   return SONDRIX_RESOURCE_DIR "/sondrix.uir";
 }

@@ -179,7 +179,9 @@ UirFile LoadProgramUir(std::string& error);
 
 // Where the resource file is looked for: the path set with SetUirPath, else
 // $SONDRIX_UIR, else "sondrix.uir" beside the executable when present, else
-// the source tree's resources directory.
+// "../share/sondrix/sondrix.uir" from the executable's directory (an
+// installed program) when present, else the source tree's resources
+// directory.
 std::string UirPath();
 void SetUirPath(std::string_view path);  // empty: back to the default rule
 

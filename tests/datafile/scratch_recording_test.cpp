@@ -125,3 +125,25 @@ TEST_F(ScratchRecordingTest, TheScratchNameTakenByAPipeIsRefusedWithoutWaiting) 
 
 }  // namespace
 }  // namespace sondrix
+
+namespace sondrix {
+namespace {
+
+TEST_F(ScratchRecordingTest, TheLockFollowsTheFileNotTheName) {
+  ScratchLock lock;
+  std::string recovered;
+  EXPECT_FALSE(lock.Holds(Scratch()));
+  ASSERT_EQ(lock.Acquire(Scratch(), recovered), ScratchLock::Result::Ready);
+  EXPECT_TRUE(lock.Holds(Scratch()));
+  // Saved under its own name: the lock went with it and the name is free.
+  std::filesystem::rename(Scratch(), HomeFile("kept.dat"));
+  EXPECT_FALSE(lock.Holds(Scratch()));
+  ASSERT_EQ(lock.Acquire(Scratch(), recovered), ScratchLock::Result::Ready);
+  EXPECT_TRUE(lock.Holds(Scratch()));
+  EXPECT_TRUE(recovered.empty());
+  lock.Release();
+  EXPECT_FALSE(lock.Holds(Scratch()));
+}
+
+}  // namespace
+}  // namespace sondrix

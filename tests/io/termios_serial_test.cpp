@@ -324,5 +324,20 @@ TEST_F(TermiosSerialTest, PacedPacketsThroughCom1AreDecodedCapturedAndReplayed) 
   EXPECT_EQ(replayed, live);
 }
 
+TEST_F(TermiosSerialTest, AnOpenPortTellsTheDescriptorItsBytesArriveOn) {
+  MapCom(2, pty_.path());
+  EXPECT_EQ(serial_.InputHandle(2), -1);
+  ASSERT_EQ(serial_.OpenComConfig(2, "", 19200, 0, 8, 1, 4096, 4096), 0);
+  const int fd = serial_.InputHandle(2);
+  ASSERT_GE(fd, 0);
+  // Nothing waiting: a wait on it times out; bytes make it readable.
+  pollfd pfd{fd, POLLIN, 0};
+  EXPECT_EQ(::poll(&pfd, 1, 0), 0);
+  pty_.Write("x");
+  EXPECT_EQ(::poll(&pfd, 1, 2000), 1);
+  ASSERT_EQ(serial_.CloseCom(2), 0);
+  EXPECT_EQ(serial_.InputHandle(2), -1);
+}
+
 }  // namespace
 }  // namespace sondrix

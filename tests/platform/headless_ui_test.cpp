@@ -305,5 +305,24 @@ TEST_F(HeadlessUiTest, DiscardingAParentDiscardsItsChildren) {
   EXPECT_EQ(ui.SetCtrlVal(child, p::kErrorText, std::string("x")), headless::kBadArgument);
 }
 
+TEST_F(HeadlessUiTest, AWaitWithATimeLimitLetsTheTimePassOnTheClock) {
+  const int main = ui.LoadPanel(0, p::kMain);
+  ui.Commit(p::kMain, p::kMainZoomIn);
+  const double start = clock.Timer();
+  // A scripted event comes at once.
+  const UserEvent event = ui.WaitUserEvent(5.0, {});
+  EXPECT_EQ(event.type, EventType::Commit);
+  EXPECT_EQ(event.panel, main);
+  EXPECT_EQ(clock.Timer(), start);
+  // Nothing scripted: the time passes and nothing comes.
+  EXPECT_EQ(ui.WaitUserEvent(0.25, {}).type, EventType::None);
+  EXPECT_DOUBLE_EQ(clock.Timer() - start, 0.25);
+  EXPECT_EQ(ui.unexpectedWaits(), 0);
+  // No limit with nothing scripted is a wait nobody answers.
+  EXPECT_EQ(ui.WaitUserEvent(-1.0, {}).type, EventType::Close);
+  EXPECT_EQ(ui.unexpectedWaits(), 1);
+  ui.ClearRecords();
+}
+
 }  // namespace
 }  // namespace sondrix::platform

@@ -281,6 +281,13 @@ const std::map<std::string, std::set<CtrlType>>& ExpectedTypes() {
       {"BdKeyC", text},
       {"BdKeyRef", text},
       {"BdKeyLimit", text},
+      {"AcqTraces", {CtrlType::CheckList}},
+      {"AcqAll", button},
+      {"AcqNone", button},
+      {"AcqBinsize", {CtrlType::Int}},
+      {"AcqDisplayBinsize", {CtrlType::Int}},
+      {"AcqOk", button},
+      {"AcqCancel", button},
       {"WaitText", text},
   };
   return types;

@@ -8,6 +8,7 @@
 #include <limits>
 #include <tuple>
 
+#include "platform/clock.h"
 #include "platform/paths.h"
 
 namespace sondrix::platform {
@@ -1148,6 +1149,17 @@ UserEvent HeadlessUi::GetUserEvent(bool wait) {
     std::abort();
   }
   return UserEvent{};
+}
+
+UserEvent HeadlessUi::WaitUserEvent(double seconds, std::span<const int>) {
+  if (std::optional<UserEvent> event = NextScripted()) {
+    idlePolls_ = 0;
+    consecutiveWaits_ = 0;
+    return *event;
+  }
+  if (seconds < 0.0) return GetUserEvent(true);
+  if (seconds > 0.0) Delay(seconds);
+  return GetUserEvent(false);
 }
 
 void HeadlessUi::SetMouseCursor(Cursor cursor) {

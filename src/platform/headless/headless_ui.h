@@ -265,6 +265,11 @@ class HeadlessUi : public Ui {
   int PrintPanel(int panel, const PrintRequest& request) override;
 
   UserEvent GetUserEvent(bool wait) override;
+  // A scripted event at once; otherwise the time passes on the installed
+  // clock (a fake clock in tests moves on at once) and None is returned. A
+  // wait without a limit with nothing scripted is what GetUserEvent(true)
+  // does then. Inputs are not watched: nothing here waits for a device.
+  UserEvent WaitUserEvent(double seconds, std::span<const int> inputs) override;
   void SetMouseCursor(Cursor cursor) override;
 
   // --- Scripting the user -----------------------------------------------------

@@ -424,4 +424,9 @@ int TermiosSerial::SetComTime(int port, double seconds) {
   return 0;
 }
 
+int TermiosSerial::InputHandle(int port) {
+  const Port* open = Find(port);
+  return open == nullptr ? -1 : open->fd;
+}
+
 }  // namespace sondrix::platform

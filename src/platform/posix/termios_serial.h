@@ -67,6 +67,7 @@ class TermiosSerial : public Serial {
   int FlushOutQ(int port) override;
   // Seconds; 0 makes reads return at once with what is there.
   int SetComTime(int port, double seconds) override;
+  int InputHandle(int port) override;
 
   // The device an open port reads (empty when the port is closed).
   std::string DevicePath(int port) const;

@@ -22,7 +22,9 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QSignalBlocker>
+#include <QSocketNotifier>
 #include <QSpinBox>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <clocale>
@@ -267,6 +269,27 @@ void QtUi::Post(EventType type, int panel, int control) {
 UserEvent QtUi::GetUserEvent(bool wait) {
   if (events_.empty()) QCoreApplication::processEvents(QEventLoop::AllEvents);
   while (events_.empty() && wait) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+  }
+  if (events_.empty()) return UserEvent{};
+  UserEvent event = events_.front();
+  events_.pop_front();
+  return event;
+}
+
+UserEvent QtUi::WaitUserEvent(double seconds, std::span<const int> inputs) {
+  if (events_.empty()) QCoreApplication::processEvents(QEventLoop::AllEvents);
+  if (events_.empty() && seconds != 0.0) {
+    // Qt's event loop sleeps until the window system, a watched input or the
+    // timer wakes it, handles what woke it and returns.
+    std::vector<std::unique_ptr<QSocketNotifier>> watches;
+    for (const int fd : inputs) {
+      if (fd >= 0) watches.push_back(std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read));
+    }
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    if (seconds > 0.0) timer.start(std::max(1, static_cast<int>(std::lround(std::min(seconds, 3600.0) * 1000.0))));
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
   }
   if (events_.empty()) return UserEvent{};

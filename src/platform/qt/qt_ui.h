@@ -121,6 +121,7 @@ class QtUi : public Ui {
   int PrintPanel(int panel, const PrintRequest& request) override;
 
   UserEvent GetUserEvent(bool wait) override;
+  UserEvent WaitUserEvent(double seconds, std::span<const int> inputs) override;
   void SetMouseCursor(Cursor cursor) override;
 
   // --- For tests, benchmarks and screenshots ----------------------------------

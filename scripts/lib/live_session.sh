@@ -1,0 +1,61 @@
+# Sourced by the scripts that drive the real program on a virtual X server:
+# an X server of their own, a simulated nine-wavelength meter on a
+# pseudo-terminal mapped to COM1 of a fresh project directory (the meter is
+# open at start, as the last exit left it), and the program itself.
+#
+#   start_xvfb; start_meter <sim options...>; start_sondrix
+#   key F1; click X Y; ... (everything is stopped on exit)
+#
+# Needs $build (the build directory). Sets $home, $window, $sondrix_pid.
+
+session_pids=()
+home=$(mktemp -d)
+session_cleanup() {
+  for pid in "${session_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  rm -rf "$home"
+}
+trap session_cleanup EXIT
+
+start_xvfb() {
+  local display=97
+  while [ -e "/tmp/.X11-unix/X$display" ]; do display=$((display + 1)); done
+  Xvfb ":$display" -screen 0 1400x900x24 -nolisten tcp >/dev/null 2>&1 &
+  session_pids+=($!)
+  export DISPLAY=":$display"
+  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+}
+
+start_meter() {
+  cp examples/nerit-9wl.dev "$home/"
+  "$build/tools/sim/sondrix-sim" --device "$home/nerit-9wl.dev" --pty --quiet "$@" >"$home/pty" &
+  session_pids+=($!)
+  for _ in $(seq 50); do [ -s "$home/pty" ] && break; sleep 0.1; done
+  printf '[General]\nDevice=%s\nPort=COM1\n[Ports]\nCOM1=%s\n' "$home/nerit-9wl.dev" \
+    "$(head -n 1 "$home/pty")" >"$home/Sondrix.ini"
+}
+
+start_sondrix() {
+  SONDRIX_HOME=$home "$build/app/sondrix" >/dev/null 2>&1 &
+  sondrix_pid=$!
+  session_pids+=("$sondrix_pid")
+  window=$(xdotool search --sync --onlyvisible --name '^Sondrix$' | head -n 1)
+  sleep 1
+}
+
+# The window has no manager: it sits at the top left, so its controls are
+# where the resource file puts them (below a menu bar 19 pixels high).
+click() { xdotool mousemove "$1" "$2" click 1; sleep 0.7; }
+key() { xdotool windowfocus --sync "$window" key "$1"; }
+
+# F2 ends the run; its recording is saved as $1 in the project directory.
+save_run() {
+  key F2
+  local dialog
+  dialog=$(xdotool search --sync --onlyvisible --name 'Save data' | head -n 1)
+  xdotool windowfocus --sync "$dialog" type "$1"
+  xdotool key Return
+  sleep 1
+}
+
+# Processor time (user + system) the program has used, in clock ticks.
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$sondrix_pid/stat"; }

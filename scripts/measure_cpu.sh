@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Processor time of the real program, idle and during live runs: sondrix on a
+# virtual X server with a simulated nine-wavelength meter on COM1 (a
+# pseudo-terminal), measured from /proc as the share of one core.
+#
+#   idle:  the window open, the meter open, no run
+#   live:  a run at the instrument's 6 samples a second, and at 60
+#          (the spectrum curves on show, every line recorded and drawn)
+#
+# Needs Xvfb and xdotool. Usage: scripts/measure_cpu.sh [build-dir] [seconds]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh --tools
+build=${1:-build}
+seconds=${2:-30}
+for tool in Xvfb xdotool; do
+  command -v "$tool" >/dev/null || { echo "measure_cpu: $tool is missing" >&2; exit 1; }
+done
+cmake --build "$build" --target sondrix sondrix-sim >/dev/null
+tick=$(getconf CLK_TCK)
+
+# shellcheck source=lib/live_session.sh
+. scripts/lib/live_session.sh
+start_xvfb
+
+# Share of one core over $seconds, in per cent.
+measure() {
+  local before after
+  before=$(cpu_ticks)
+  sleep "$seconds"
+  after=$(cpu_ticks)
+  awk -v t=$((after - before)) -v hz="$tick" -v s="$seconds" 'BEGIN { printf "%.2f", 100 * t / hz / s }'
+}
+
+for rate in 6 60; do
+  start_meter --rate "$rate"
+  start_sondrix
+  sleep 3
+  idle=$(measure)
+  key F1
+  sleep 3
+  live=$(measure)
+  save_run "live-$rate.dat"
+  lines=$(awk 'found { n++ } /; acquisition binsize/ { found = 1 } END { print n + 0 }' "$home/live-$rate.dat")
+  echo "meter at $rate samples/s: idle $idle % of a core; live run $live % of a core" \
+    "(${seconds} s each; the run recorded about $lines lines)"
+  kill "$sondrix_pid" 2>/dev/null || true
+  wait "$sondrix_pid" 2>/dev/null || true
+done

@@ -1,0 +1,348 @@
+#include "app/acquire.h"
+
+#include <span>
+
+#include "app/layout.h"
+#include "app/menu.h"
+#include "app/recording.h"
+#include "common/errors.h"
+#include "common/panels.h"
+#include "common/settings.h"
+#include "common/text_format.h"
+#include "common/utils.h"
+#include "datafile/data_file.h"
+#include "io/rs232_port.h"
+#include "meter/source_factory.h"
+#include "platform/clock.h"
+#include "platform/serial.h"
+#include "platform/ui.h"
+#include "source/device.h"
+#include "source/rudud.h"
+#include "source/source_line.h"
+
+namespace sondrix {
+namespace {
+
+namespace p = panels;
+using platform::Cursor;
+using platform::EventType;
+using platform::UserEvent;
+
+// While the source has nothing, the loop sleeps until the user does
+// something, the serial line brings bytes or this time has passed...
+constexpr double kLineWait = 0.25;
+// ... and, when bytes came but not a whole packet (or the source has no
+// line to watch), for this long, so that the rest of the packet is not
+// waited for in a busy loop.
+constexpr double kShortWait = 0.01;
+
+void SetCursor(Cursor cursor) { platform::ui().SetMouseCursor(cursor); }
+
+bool IsMainCommit(const App& app, const UserEvent& event) {
+  return event.type == EventType::Commit && event.panel == app.mainPanel;
+}
+
+// The serial port a source reads (null for a data file or a capture).
+const RS232Port* SerialPortOf(Source& source) {
+  DPort* port = nullptr;
+  if (source.GetPort(port) != status::kOk || port == nullptr) return nullptr;
+  const auto* serialPort = dynamic_cast<const RS232Port*>(port);
+  return serialPort != nullptr && serialPort->PortNumber() >= 1 ? serialPort : nullptr;
+}
+
+// A run's error, reported once. A serial device that went away (a USB
+// adapter pulled out) says so in plain words.
+void ReportRunError(Source& source, Status result) {
+  if (result == status::kGeneralIoError && SerialPortOf(source) != nullptr) {
+    std::string port;
+    source.GetPortname(port);
+    Error_Message(StatusText(result) + "\nThe device on " + port +
+                  " stopped answering (unplugged or switched off). The run was stopped; what it "
+                  "recorded is kept.");
+    return;
+  }
+  Error_Report(result);
+}
+
+// Closes the run's recording and offers it for saving; ends raw capture.
+void FinishRecording(App& app, Source& source, DataFile* recorder) {
+  if (recorder != nullptr) {
+    const long recorded = recorder->writtenLines();
+    app.unsavedRun = recorded > 0;
+    Status result = recorder->Close();
+    if (result == status::kOk) result = SaveScratchRecording(app, *recorder);
+    if (result != status::kCancelled) Error_Report(result);
+  }
+  Error_Report(source.SaveRaw());
+}
+
+}  // namespace
+
+std::vector<int> SourceInputs(Source& source) {
+  const RS232Port* serialPort = SerialPortOf(source);
+  if (serialPort == nullptr) return {};
+  const int fd = platform::serial().InputHandle(serialPort->PortNumber());
+  if (fd < 0) return {};
+  return {fd};
+}
+
+// --- Opening sources --------------------------------------------------------------------
+
+Status OpenSource(std::unique_ptr<Source>& source) {
+  Status result = source->Open();
+  if (result == status::kOk) {
+    SetCursor(Cursor::HourGlass);
+    result = source->Reset();
+    SetCursor(Cursor::Default);
+  }
+  const bool checked = !settings::IgnoreSerialNumberOn() && Rudud_IsDefined() == 0;
+  if (result == status::kSerialMismatch) {
+    if (!checked) {
+      result = status::kOk;
+    } else {
+      const std::string question =
+          Format("Wrong serial number (%08lX).  Open anyway?", static_cast<unsigned long>(source->GetSerialnum()));
+      result = platform::ui().ConfirmPopup("Open device", question) != 0 ? status::kOk : status::kCancelled;
+    }
+  }
+  if (result != status::kOk) {
+    source->Close();
+    source.reset();
+  }
+  return result;
+}
+
+Status OpenNamedSource(App& app, int kind, const std::string& filename, const std::string& portname,
+                       bool quietMake) {
+  std::unique_ptr<Source> source;
+  Status result = NewSource(source, kind, filename, portname);
+  if (result != status::kOk) {
+    if (quietMake) return status::kCantOpenSource;
+    Error_Report(result);
+    return result;
+  }
+  // The port the old source holds may be the one the new one needs.
+  if (app.source() != nullptr) app.source()->Close();
+  std::string id;
+  source->GetDevType(filename, id);
+  Message_Show(IsPortName(portname) ? Format("Opening %s on %s...", id.c_str(), portname.c_str())
+                                    : Format("Opening %s from file...", id.c_str()));
+  result = OpenSource(source);
+  Message_Hide();
+  if (result == status::kOk) {
+    app.sourceKind = kind;
+  } else if (result != status::kCancelled) {
+    Error_Report(result);
+  }
+  app.display().Attach(std::move(source));
+  return result;
+}
+
+Status PromptOpenSource(App& app, int kind) {
+  std::string filename;
+  std::string portname;
+  Status result = status::kBadArgument;
+  if (kind == kSourceKindFile) {
+    result = DataFile_PromptForDescr(filename, &portname);
+  } else if (kind == kSourceKindDevice) {
+    result = Device_PromptForDescr(filename, &portname);
+  }
+  if (result != status::kOk) return result;
+  return OpenNamedSource(app, kind, filename, portname);
+}
+
+Status OpenRudud(App& app) {
+  const std::string device = Rudud_GetProfileString("General", "Device", "", 260);
+  const std::string port = Rudud_GetProfileString("General", "Port", "", 1024);
+  if (device.empty() || port.empty()) return status::kCantOpenFile;
+  return OpenNamedSource(app, kSourceKindDevice, device, port, true);
+}
+
+void DoNew(App& app) {
+  if (app.source() != nullptr) app.source()->Close();
+  app.display().Attach(nullptr);
+}
+
+Status PromptEditConfig(int kind) {
+  if (kind == kSourceKindFile) return status::kOk;
+  if (kind != kSourceKindDevice) return status::kBadArgument;
+  std::string filename;
+  Status result = Device_PromptForDescr(filename, nullptr);
+  if (result != status::kOk) return result;
+  std::unique_ptr<Source> temp;
+  result = NewSource(temp, kind, filename, "");
+  if (result != status::kOk) {
+    Error_Report(result);
+    return result;
+  }
+  result = temp->Open();
+  if (result != status::kOk) {
+    Error_Report(result);
+    return result;
+  }
+  int changed = 0;
+  result = temp->EditConfig(changed);
+  if (changed != 0) result = temp->SaveConfig();
+  temp->Close();
+  return result;
+}
+
+// --- The acquisition dialog ---------------------------------------------------------------
+
+Status Acquire_Configure2(App& app) {
+  Source* source = app.source();
+  if (source == nullptr) return status::kNoSourceAttached;
+  platform::Ui& ui = platform::ui();
+  const int dialog = ui.LoadPanel(0, p::kAcquisition);
+  if (dialog <= 0) return dialog == platform::ui_status::kOutOfMemory ? status::kOutOfMemory : status::kPanelLoadFailed;
+
+  Display& display = app.display();
+  int entries = 0;
+  for (int trace = 0; trace < kMaxTraces; ++trace) {
+    std::string heading;
+    if (source->GetHeading(trace, heading) != status::kOk) continue;
+    ui.InsertListItem(dialog, p::kAcqTraces, -1, heading, trace);
+    ui.CheckListItem(dialog, p::kAcqTraces, entries++, display.visible(trace) ? 1 : 0);
+  }
+  ui.SetCtrlVal(dialog, p::kAcqDisplayBinsize, display.displayBinsize());
+  ui.SetCtrlVal(dialog, p::kAcqBinsize, source->GetBinsize());
+  ui.InstallPopup(dialog);
+
+  Status result = status::kCancelled;
+  for (;;) {
+    const UserEvent event = ui.GetUserEvent(true);
+    if (event.panel != dialog) continue;
+    if (event.type == EventType::Close) break;
+    if (event.type != EventType::Commit) continue;
+    if (event.control == p::kAcqOk) {
+      result = status::kOk;
+      break;
+    }
+    if (event.control == p::kAcqCancel) break;
+    if (event.control == p::kAcqAll || event.control == p::kAcqNone) {
+      for (int i = 0; i < entries; ++i) ui.CheckListItem(dialog, p::kAcqTraces, i, event.control == p::kAcqAll ? 1 : 0);
+    }
+  }
+
+  if (result == status::kOk) {
+    display.SetDisplayBinsize(ui.GetCtrlInt(dialog, p::kAcqDisplayBinsize));
+    // A bin size the source refuses (below 1) leaves its bin size as it was.
+    source->SetBinsize(ui.GetCtrlInt(dialog, p::kAcqBinsize));
+    for (int i = 0; i < entries; ++i) {
+      int trace = -1;
+      int checked = 0;
+      if (ui.GetValueFromIndex(dialog, p::kAcqTraces, i, trace) < 0) continue;
+      ui.IsListItemChecked(dialog, p::kAcqTraces, i, checked);
+      display.SetVisible(trace, checked != 0);
+    }
+  }
+  ui.RemovePopup(dialog);
+  ui.DiscardPanel(dialog);
+  return result;
+}
+
+// --- The acquisition loop -----------------------------------------------------------------------
+
+Status Acquire_Run(App& app) {
+  Source* source = app.source();
+  if (source == nullptr) return status::kNoSourceAttached;
+  // A run records over the scratch recording: the last one, when it was not
+  // saved, is offered first.
+  if (!OfferUnsavedRun(app, "The last run was recorded but not saved.  Save it before the next run "
+                            "records over it?"))
+    return status::kCancelled;
+  if (!EnsureScratchLock(app)) return status::kCantOpenFile;
+
+  Display& display = app.display();
+  platform::Ui& ui = platform::ui();
+  SetCursor(Cursor::HourGlass);
+  // The run starts now: a raw capture that the reset in InitPlot begins is
+  // named after this run's start, not after the run before (whose capture a
+  // name of the same second would replace).
+  gStartTime = platform::clock().LocalTime();
+  Status result = display.InitPlot();
+  if (result != status::kOk && result != status::kSerialMismatch) {
+    if (display.tmpFile() != nullptr && display.tmpFile()->isOpen()) display.tmpFile()->Close();
+    SetCursor(Cursor::Default);
+    Error_Report(result);
+    return result;
+  }
+
+  const double timeout = kTimeoutPerBinLine * source->GetBinsize();
+  std::unique_ptr<SourceLine> line = SourceLine_New(source->GetTraceCount());
+  if (!line) {
+    if (display.tmpFile() != nullptr && display.tmpFile()->isOpen()) display.tmpFile()->Close();
+    SetCursor(Cursor::Default);
+    Error_Report(status::kOutOfMemory);
+    return status::kOutOfMemory;
+  }
+  Menu_Enable(app, -1, false);
+  display.ShowStopButton();
+  DataFile* recorder = display.tmpFile();
+  const std::vector<int> inputs = SourceInputs(*source);
+
+  bool stop = false;
+  bool firstPass = true;
+  result = status::kOk;
+  while (!stop && result == status::kOk) {
+    const double t0 = platform::Timer();
+    // The first look at the user interface does not wait; while the source
+    // has nothing the loop sleeps (see kLineWait and kShortWait).
+    double wait = 0.0;
+    bool watchLine = false;
+    do {
+      const UserEvent event = wait > 0.0 ? ui.WaitUserEvent(wait, watchLine ? std::span<const int>(inputs)
+                                                                            : std::span<const int>())
+                                         : ui.GetUserEvent(false);
+      if (IsMainCommit(app, event) && (event.control == p::kMainStartStop || event.control == p::kMainStop)) {
+        stop = true;
+        result = status::kOk;
+        break;
+      }
+      if (event.type == EventType::Close && event.panel == app.mainPanel) {
+        // The window's close box: the run ends, is saved, and the program
+        // ends after it.
+        app.quit = true;
+        stop = true;
+        result = status::kOk;
+        break;
+      }
+      if (IsMainCommit(app, event)) Main_HandleEvent(app, event.control);
+      CheckPanelSize(app.mainPanel, app.layout);
+      result = source->CanRead() == 0 ? status::kNoData : source->Read(*line);
+      if (result == status::kNoData) {
+        if (platform::SecondsSince(t0) > timeout) {
+          stop = true;
+          result = status::kTimedOut;
+        } else {
+          // Watch the line, unless it just woke the loop without a whole
+          // packet: then give the packet's rest a moment.
+          const bool lineWoke = watchLine && wait > 0.0;
+          watchLine = !inputs.empty() && !lineWoke;
+          wait = watchLine ? kLineWait : kShortWait;
+        }
+      }
+    } while (result == status::kNoData);
+    if (firstPass) {
+      SetCursor(Cursor::Default);
+      firstPass = false;
+    }
+    if (stop) break;
+    if (result == status::kOk && recorder != nullptr) result = recorder->WriteData(*line);
+    // A source whose buffer is nearly full has its lines recorded but not
+    // drawn until it catches up.
+    if (result == status::kOk && source->MustRead() == 0) result = display.Plot(*line);
+  }
+  line.reset();
+
+  if (result != status::kOk && result != status::kCancelled && result != status::kUnexpectedEof)
+    ReportRunError(*source, result);
+  FinishRecording(app, *source, recorder);
+  display.HideStopButton();
+  Menu_Enable(app, -1, true);
+  SetCursor(Cursor::Default);
+  app.buttonState = 0;
+  return result;
+}
+
+}  // namespace sondrix

@@ -1,0 +1,81 @@
+// The application's state between commands: the main window and its menu
+// bar, the display (which owns the attached source), what kind of source is
+// open, the trace button last pressed, the window's layout, the lock on the
+// recording file of this project directory, and whether the last run still
+// waits to be saved.
+//
+// One App exists while the program runs (RunApplication makes it); tests make
+// their own on the headless user interface.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/layout.h"
+#include "common/panels.h"
+#include "common/status.h"
+#include "datafile/scratch_recording.h"
+#include "display/display.h"
+#include "source/source.h"
+
+namespace sondrix {
+
+class App;
+
+// sourceKind when nothing was opened (otherwise kSourceKindFile or
+// kSourceKindDevice of meter/source_factory.h).
+inline constexpr int kNoSourceKind = 0;
+
+// What the command line asks for.
+struct AppOptions {
+  // A data file to open for replay at start ("" none).
+  std::string dataFile;
+  // Called once the main window is up and the start-up source is open,
+  // before the main loop (tests drive the program from here).
+  std::function<void(App&)> started;
+};
+
+class App {
+ public:
+  App() = default;
+  ~App();
+  App(const App&) = delete;
+  App& operator=(const App&) = delete;
+
+  Display& display() { return *display_; }
+  bool hasDisplay() const { return display_ != nullptr; }
+  // The attached source (null when none).
+  Source* source() const { return display_ ? display_->source() : nullptr; }
+  // Makes the display on the loaded main panel.
+  Status MakeDisplay();
+  // Disposes the display and with it the attached source.
+  void DisposeDisplay() { display_.reset(); }
+
+  // The scratch recording of the project directory ("Sondrix.tmp").
+  static std::string ScratchPath();
+
+  int mainPanel = 0;
+  int menuBar = 0;
+  int sourceKind = kNoSourceKind;
+  // The trace button shown pressed (a label toggle, or the all-traces
+  // button).
+  int prevChannel = panels::kMainLabel0;
+  // The "Diagnostics..." menu item once added (0 before).
+  int diagnosticsItem = 0;
+  // Set by the exit command and by the window's close box.
+  bool quit = false;
+  MainLayout layout;
+  ScratchLock scratchLock;
+  // The last run recorded lines that were not saved yet; they wait in the
+  // scratch recording.
+  bool unsavedRun = false;
+  // The start/stop button state last put up by the main loop (0 none yet,
+  // 1 no source, 2 idle with a source).
+  int buttonState = 0;
+
+ private:
+  std::unique_ptr<Display> display_;
+};
+
+}  // namespace sondrix

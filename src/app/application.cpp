@@ -1,0 +1,200 @@
+#include "app/application.h"
+
+#include <string_view>
+
+#include "app/acquire.h"
+#include "app/layout.h"
+#include "app/main_window.h"
+#include "app/menu.h"
+#include "app/recording.h"
+#include "common/errors.h"
+#include "common/panels.h"
+#include "datafile/data_file.h"
+#include "io/hw_port.h"
+#include "meter/source_factory.h"
+#include "platform/ui.h"
+#include "source/rudud.h"
+
+namespace sondrix {
+namespace {
+
+namespace p = panels;
+using platform::EventType;
+using platform::UserEvent;
+
+// Serial ports the port map probes at start.
+constexpr int kPortCount = 8;
+
+constexpr std::string_view kUsage =
+    "Usage: sondrix [--help] [--version] [FILE.dat]\n\n"
+    "Acquisition, display and recording for in-water optical absorption and\n"
+    "attenuation meters. FILE.dat, a data file, is opened for replay at start;\n"
+    "otherwise the live device and port open at the last exit are opened again.\n\n"
+    "Settings live in Sondrix.ini of the project directory: $SONDRIX_HOME when\n"
+    "set, else the program's directory when writable, else\n"
+    "~/.local/share/sondrix. Its [Ports] section maps COM1 ... COM8 to serial\n"
+    "devices (COM1=/dev/ttyUSB0).\n\n"
+    "  --help     this text\n"
+    "  --version  the program's name and version\n";
+
+// The main loop's enabling rules, applied before each event. The start/stop
+// button is only set up again when its state changes.
+void UpdateControls(App& app) {
+  Display& display = app.display();
+  Source* source = app.source();
+  const int buttonState = source == nullptr ? 1 : 2;
+  if (buttonState != app.buttonState) {
+    if (source == nullptr) {
+      display.DisableStopButton();
+    } else {
+      display.HideStopButton();
+    }
+    app.buttonState = buttonState;
+  }
+  const bool open = source != nullptr;
+  for (const int item : {p::kMenuConfigDisplay, p::kMenuGraphSettings, p::kMenuConfigAcquisition})
+    Menu_Enable(app, item, open);
+  // Save data: a run whose recording still waits to be saved.
+  Menu_Enable(app, p::kMenuSaveData, open && display.sampleCount() >= 1 && app.unsavedRun);
+  if (open) Menu_Enable(app, p::kMenuDepthGraph, source->HasDepth() != 0);
+  if (app.diagnosticsItem > 0) Menu_Enable(app, app.diagnosticsItem, open && source->HasDiagnostics() != 0);
+  platform::ui().SetActiveCtrl(app.mainPanel, p::kMainFocus);
+}
+
+void HandleMainControl(App& app, int control) {
+  if (control >= p::kMainLabel0 && control < p::kMainLabel0 + kLabelSlots) {
+    PressTraceButton(app, control);
+    return;
+  }
+  switch (control) {
+    case p::kMainAutoStart:
+      if (Rudud_IsDefined() == 0) return;
+      if (app.source() == nullptr && OpenRudud(app) != status::kOk) return;
+      Acquire_Run(app);
+      return;
+    case p::kMainStartStop:
+      if (app.source() == nullptr) {
+        PromptOpenSource(app, kSourceKindDevice);
+      } else {
+        Acquire_Run(app);
+      }
+      return;
+    case p::kMainDiagnostics:
+      if (app.diagnosticsItem <= 0) {
+        const int item = platform::ui().InsertMenuItem(app.menuBar, p::kMenuFile, p::kMenuFileSep2,
+                                                       "Diagnostics...", "");
+        if (item > 0) app.diagnosticsItem = item;
+      }
+      return;
+    default:
+      Main_HandleEvent(app, control);
+      return;
+  }
+}
+
+void HandleMenu(App& app, int item) {
+  if (app.diagnosticsItem > 0 && item == app.diagnosticsItem) {
+    if (app.source() != nullptr) Error_Report(app.source()->Diagnostics());
+    return;
+  }
+  Menu_HandleEvent(app, item);
+}
+
+}  // namespace
+
+int ParseCommandLine(std::span<char* const> args, AppOptions& options, std::FILE* out, std::FILE* err) {
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string_view arg = args[i] != nullptr ? args[i] : "";
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage.data(), out);
+      return 0;
+    }
+    if (arg == "--version") {
+      std::fprintf(out, "%.*s\n", static_cast<int>(kDataFileTitle.size()), kDataFileTitle.data());
+      return 0;
+    }
+    if (arg.starts_with("-") || !options.dataFile.empty() || arg.empty()) {
+      std::fprintf(err, "sondrix: unexpected argument \"%.*s\"\n\n", static_cast<int>(arg.size()), arg.data());
+      std::fputs(kUsage.data(), err);
+      return 2;
+    }
+    options.dataFile = std::string(arg);
+  }
+  return -1;
+}
+
+Status StartApplication(App& app, const AppOptions& options) {
+  if (Menu_Init(app) != status::kOk) {
+    std::printf("Can't open resource file.\n");
+    std::fflush(stdout);
+    return status::kPanelLoadFailed;
+  }
+  // A second instance in this project directory stops here, before its
+  // window comes up.
+  if (!ClaimScratchRecording(app)) {
+    platform::ui().DiscardPanel(app.mainPanel);
+    return status::kPortInUse;
+  }
+  const Status made = app.MakeDisplay();
+  if (made != status::kOk) {
+    Error_Report(made);
+    return made;
+  }
+  debugflag = 0;
+  Error_SetDebugLine(app.mainPanel, p::kMainLost);
+  DebugMsg("Starting %d", 1234);
+  HWPort_Init(kPortCount);
+  Error_Init();
+
+  Menu_Enable(app, p::kMenuEditConfig, true);
+  for (const int item : {p::kMenuSaveData, p::kMenuConfigDisplay, p::kMenuGraphSettings, p::kMenuConfigAcquisition})
+    Menu_Enable(app, item, false);
+  app.layout = RecordMainLayout(app.mainPanel);
+
+  ReadStartup(app);
+  if (!options.dataFile.empty()) OpenNamedSource(app, kSourceKindFile, options.dataFile, "");
+  UpdateControls(app);
+  if (options.started) options.started(app);
+  return status::kOk;
+}
+
+void RunMainLoop(App& app) {
+  platform::Ui& ui = platform::ui();
+  while (!app.quit) {
+    UpdateControls(app);
+    // Nothing to do until the user does something: the loop sleeps.
+    const UserEvent event = ui.WaitUserEvent(-1.0, {});
+    CheckPanelSize(app.mainPanel, app.layout);
+    if (event.type == EventType::Menu && event.panel == app.menuBar) {
+      HandleMenu(app, event.control);
+    } else if (event.type == EventType::Close && event.panel == app.mainPanel) {
+      // The window's close box is the exit command.
+      app.quit = true;
+    } else if (event.type == EventType::Commit && event.panel == app.mainPanel) {
+      HandleMainControl(app, event.control);
+    }
+    if (app.quit &&
+        !OfferUnsavedRun(app, "The last run was recorded but not saved.  Save it before Sondrix ends?"))
+      app.quit = false;
+  }
+}
+
+void FinishApplication(App& app) {
+  if (app.hasDisplay()) {
+    WriteStartup(app);
+    app.DisposeDisplay();
+  }
+  ReleaseScratchRecording(app);
+}
+
+int RunApplication(const AppOptions& options) {
+  App app;
+  const Status started = StartApplication(app, options);
+  if (started == status::kPanelLoadFailed) return -1;
+  if (started != status::kOk) return started == status::kPortInUse ? 1 : 0;
+  RunMainLoop(app);
+  FinishApplication(app);
+  return 0;
+}
+
+}  // namespace sondrix

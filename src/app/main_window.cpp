@@ -1,0 +1,138 @@
+#include "app/main_window.h"
+
+#include <unistd.h>
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include "app/acquire.h"
+#include "app/layout.h"
+#include "common/errors.h"
+#include "common/settings.h"
+#include "common/utils.h"
+#include "io/dport.h"
+#include "meter/source_factory.h"
+#include "platform/paths.h"
+#include "platform/ui.h"
+#include "source/device.h"
+
+namespace sondrix {
+namespace {
+
+using platform::Attr;
+
+struct GeometryKey {
+  Attr attr;
+  std::string_view key;
+};
+constexpr std::array<GeometryKey, 4> kGeometry = {{{Attr::Top, settings::kTop},
+                                                   {Attr::Left, settings::kLeft},
+                                                   {Attr::Height, settings::kHeight},
+                                                   {Attr::Width, settings::kWidth}}};
+
+int PanelInt(int panel, Attr attr) {
+  platform::CtrlValue value;
+  if (platform::ui().GetPanelAttribute(panel, attr, value) < 0) return 0;
+  return platform::CtrlValueInt(value).value_or(0);
+}
+
+// A raw capture to replay: a regular file that can be read. Anything else
+// (gone, a folder, a pipe that would keep the start waiting) is not opened.
+bool IsReadableCapture(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::is_regular_file(path, error) && ::access(path.c_str(), R_OK) == 0;
+}
+
+// The "*.gph" file dialog, starting in "DataDirectory"; the directory of
+// the chosen file is remembered. False when nothing was chosen.
+bool ChooseStateFile(std::string_view title, platform::FileDialogMode mode, std::string& path) {
+  platform::FileSelectRequest request;
+  request.directory = settings::Directory(settings::kDataDirectory);
+  request.defaultSpec = "*.gph";
+  request.title = std::string(title);
+  request.mode = mode;
+  if (platform::ui().FileSelectPopup(request, path) == platform::FileSelectResult::None) return false;
+  settings::RememberDirectory(settings::kDataDirectory, path);
+  return true;
+}
+
+}  // namespace
+
+Status ReadStartup(App& app) {
+  // The window's place and size come back whatever source was open: a
+  // window that was not left on a live device keeps its geometry too.
+  for (const GeometryKey& g : kGeometry) {
+    const int value = settings::GetInt(settings::kDisplay, g.key, PanelInt(app.mainPanel, g.attr));
+    platform::ui().SetPanelAttribute(app.mainPanel, g.attr, value);
+  }
+  CheckPanelSize(app.mainPanel, app.layout);
+
+  const std::string device = settings::Get(settings::kGeneral, settings::kDevice);
+  const std::string port = settings::Get(settings::kGeneral, settings::kPort);
+  if (device.empty()) return status::kNoDeviceInSettings;
+  if (port.empty()) return status::kNoPortInSettings;
+  if (IsPortName(port) == 0 && !IsReadableCapture(port)) return status::kCantOpenFile;
+  // A device file that can no longer be read ends quietly too (every model
+  // type, 0 included, is a device).
+  std::string id;
+  const std::int16_t type = Device_GetDevType(device, id);
+  if (type < 0) return type;
+  return OpenNamedSource(app, kSourceKindDevice, device, port);
+}
+
+Status WriteStartup(App& app) {
+  for (const GeometryKey& g : kGeometry) settings::SetInt(settings::kDisplay, g.key, PanelInt(app.mainPanel, g.attr));
+  settings::Set(settings::kGeneral, settings::kDevice, "");
+  settings::Set(settings::kGeneral, settings::kPort, "");
+  Source* source = app.source();
+  if (app.sourceKind != kSourceKindDevice || source == nullptr) return status::kOk;
+  std::string filename;
+  Status result = source->GetFilename(filename);
+  if (result != status::kOk) return result;
+  DPort* port = nullptr;
+  result = source->GetPort(port);
+  if (result != status::kOk) return result;
+  if (port == nullptr) return status::kNotConnected;
+  std::string portname;
+  result = port->GetName(portname);
+  if (result != status::kOk) return result;
+  settings::Set(settings::kGeneral, settings::kDevice, filename);
+  settings::Set(settings::kGeneral, settings::kPort, portname);
+  return status::kOk;
+}
+
+int SavePanel(int panel) {
+  std::string path;
+  if (!ChooseStateFile("Save graph to file:", platform::FileDialogMode::Save, path)) return 0;
+  if (platform::FileExists(path) &&
+      platform::ui().ConfirmPopup("Save graph", "This file exists. Do you want to overwrite it?") == 0)
+    return 0;
+  if (platform::ui().SavePanelState(panel, path, 0) < 0) {
+    Error_Report(status::kWriteFailed);
+    return 0;
+  }
+  return 1;
+}
+
+int RecallPanel(int panel) {
+  std::string path;
+  if (!ChooseStateFile("Read graph from file:", platform::FileDialogMode::Load, path)) return 0;
+  if (!platform::FileExists(path)) {
+    Error_Message("That file does not exist.");
+    return 0;
+  }
+  platform::ui().SetMouseCursor(platform::Cursor::HourGlass);
+  const int result = platform::ui().RecallPanelState(panel, path, 0);
+  platform::ui().SetMouseCursor(platform::Cursor::Default);
+  if (result < 0) {
+    Error_Report(status::kReadFailed);
+    return 0;
+  }
+  return 1;
+}
+
+}  // namespace sondrix

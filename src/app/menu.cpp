@@ -1,0 +1,218 @@
+#include "app/menu.h"
+
+#include <array>
+#include <string>
+
+#include "app/acquire.h"
+#include "app/main_window.h"
+#include "app/recording.h"
+#include "common/errors.h"
+#include "common/panels.h"
+#include "common/settings.h"
+#include "display/graph.h"
+#include "meter/source_factory.h"
+#include "platform/ui.h"
+
+namespace sondrix {
+namespace {
+
+namespace p = panels;
+using platform::Attr;
+using platform::Cursor;
+
+// The graph control of each graph type (1 ... 6).
+constexpr std::array<int, 7> kGraphControl = {0,
+                                              p::kMainXYGraph,
+                                              p::kMainStripChart,
+                                              p::kMainTempGraph,
+                                              p::kMainDepthGraph,
+                                              p::kMainSpectGraph,
+                                              p::kMainSpect2Graph};
+
+void ShowGraph(App& app, int type) {
+  app.display().ShowGraph(type);
+  app.display().WriteConfig();
+}
+
+// Releases the trace button shown pressed, unless it is `control` (the
+// all-traces button has no pressed state of its own).
+void ReleasePrevChannel(App& app, int control) {
+  if (app.prevChannel != control && app.prevChannel != p::kMainAllTraces)
+    platform::ui().SetCtrlVal(app.mainPanel, app.prevChannel, 0);
+}
+
+void EditConfiguration(App& app) {
+  Source* source = app.source();
+  if (source == nullptr || app.sourceKind != kSourceKindDevice) {
+    PromptEditConfig(kSourceKindDevice);
+    return;
+  }
+  int changed = 0;
+  source->EditConfig(changed);
+  if (changed == 0) return;
+  if (platform::ui().ConfirmPopup("Edit configuration", "Configuration changed.  Save it to a file?") != 0)
+    source->SaveConfig();
+  platform::ui().SetMouseCursor(Cursor::HourGlass);
+  source->Reset();
+  platform::ui().SetMouseCursor(Cursor::Default);
+}
+
+void SaveData(App& app) {
+  DataFile* recording = app.display().tmpFile();
+  if (recording == nullptr) return;
+  Error_Report(SaveScratchRecording(app, *recording));
+}
+
+void Print(App& app) {
+  const int result = platform::ui().PrintPanel(app.mainPanel, platform::PrintRequest{});
+  if (result != 0 && result != platform::ui_status::kPrintCancelled) Error_Report(status::kPrintingFailed);
+}
+
+// The picture of the graph on show, as a PNG or PDF file.
+void ExportGraph(App& app) {
+  Graph* graph = app.display().current();
+  if (graph == nullptr) return;
+  const int type = graph->GetType();
+  if (type < 1 || type > 6) return;
+  platform::FileSelectRequest request;
+  request.directory = settings::Directory(settings::kDataDirectory);
+  request.defaultSpec = "*.png";
+  request.typeList = "*.png;*.pdf";
+  request.title = "Export graph to file:";
+  request.mode = platform::FileDialogMode::Save;
+  std::string path;
+  if (platform::ui().FileSelectPopup(request, path) == platform::FileSelectResult::None) return;
+  settings::RememberDirectory(settings::kDataDirectory, path);
+  if (platform::ui().SaveGraphImage(app.mainPanel, kGraphControl[static_cast<std::size_t>(type)], path) < 0)
+    Error_Report(status::kWriteFailed);
+}
+
+void ConfigureDisplay(App& app) {
+  const Status result = app.display().UserConfigure();
+  if (result != status::kOk && result != status::kCancelled) {
+    Error_Report(result);
+    return;
+  }
+  ReleasePrevChannel(app, 0);
+  app.display().WriteConfig();
+}
+
+void ConfigureAcquisition(App& app) {
+  const Status result = Acquire_Configure2(app);
+  if (result != status::kOk && result != status::kCancelled) {
+    Error_Report(result);
+    return;
+  }
+  app.display().WriteConfig();
+}
+
+}  // namespace
+
+Status Menu_Init(App& app) {
+  platform::Ui& ui = platform::ui();
+  const int panel = ui.LoadPanel(0, p::kMain);
+  if (panel <= 0) return status::kPanelLoadFailed;
+  const int menuBar = ui.GetPanelMenuBar(panel);
+  if (menuBar <= 0) {
+    ui.DiscardPanel(panel);
+    return status::kPanelLoadFailed;
+  }
+  app.mainPanel = panel;
+  app.menuBar = menuBar;
+  return status::kOk;
+}
+
+void Menu_Enable(const App& app, int item, bool on) {
+  platform::Ui& ui = platform::ui();
+  if (item != -1) {
+    // Only a change is passed on: the main loop sets the items on every pass.
+    platform::CtrlValue dimmed;
+    if (ui.GetMenuBarAttribute(app.menuBar, item, Attr::Dimmed, dimmed) >= 0 &&
+        platform::CtrlValueInt(dimmed).value_or(-1) == (on ? 0 : 1))
+      return;
+  }
+  ui.SetMenuBarAttribute(app.menuBar, item, Attr::Dimmed, on ? 0 : 1);
+}
+
+void Menu_CheckItem(const App& app, int item, bool on) {
+  platform::ui().SetMenuBarAttribute(app.menuBar, item, Attr::Checked, on ? 1 : 0);
+}
+
+void ShowAbout() {
+  const std::array<std::string, 1> ok = {"OK"};
+  platform::ui().GenericMessagePopup(
+      "About Sondrix",
+      "Sondrix ver 7.1\n\nAcquisition, display, recording and calibration for in-water optical "
+      "absorption and attenuation meters.",
+      ok);
+}
+
+void Menu_HandleEvent(App& app, int item) {
+  switch (item) {
+    case p::kMenuNew: DoNew(app); return;
+    case p::kMenuOpenDevice: PromptOpenSource(app, kSourceKindDevice); return;
+    case p::kMenuOpenDataFile: PromptOpenSource(app, kSourceKindFile); return;
+    case p::kMenuSaveData: SaveData(app); return;
+    case p::kMenuEditConfig: EditConfiguration(app); return;
+    case p::kMenuExit: app.quit = true; return;
+    case p::kMenuDepthGraph: ShowGraph(app, graph_type::kDepth); return;
+    case p::kMenuXYGraph: ShowGraph(app, graph_type::kXY); return;
+    case p::kMenuStripChart: ShowGraph(app, graph_type::kStrip); return;
+    case p::kMenuTempGraph: ShowGraph(app, graph_type::kTemp); return;
+    case p::kMenuSpect2Graph: ShowGraph(app, graph_type::kSpect2); return;
+    case p::kMenuSpectGraph: ShowGraph(app, graph_type::kSpect); return;
+    case p::kMenuRecallGraph:
+      RecallPanel(app.mainPanel);
+      platform::ui().DisplayPanel(app.mainPanel);
+      return;
+    case p::kMenuSaveGraph: SavePanel(app.mainPanel); return;
+    case p::kMenuPrint: Print(app); return;
+    case p::kMenuExportGraph: ExportGraph(app); return;
+    case p::kMenuConfigDisplay:
+    case p::kMenuGraphSettings: ConfigureDisplay(app); return;
+    case p::kMenuConfigAcquisition: ConfigureAcquisition(app); return;
+    case p::kMenuAbout: ShowAbout(); return;
+    default: return;
+  }
+}
+
+void PressTraceButton(App& app, int control) {
+  platform::Ui& ui = platform::ui();
+  Display& display = app.display();
+  if (display.current() == display.graph(graph_type::kSpect2)) {
+    ui.SetCtrlVal(app.mainPanel, control, 0);
+    return;
+  }
+  ReleasePrevChannel(app, control);
+  ui.SetCtrlVal(app.mainPanel, control, 1);
+  ui.SetMouseCursor(Cursor::HourGlass);
+  AutoZoomChannel(display, control - p::kMainLabel0);
+  app.prevChannel = control;
+  display.WriteConfig();
+  ui.SetMouseCursor(Cursor::Default);
+}
+
+void Main_HandleEvent(App& app, int control) {
+  Display& display = app.display();
+  if (control >= p::kMainLabel0 && control < p::kMainLabel0 + kLabelSlots) {
+    PressTraceButton(app, control);
+    return;
+  }
+  switch (control) {
+    case p::kMainAllTraces:
+      ReleasePrevChannel(app, control);
+      platform::ui().SetMouseCursor(Cursor::HourGlass);
+      AutoZoomChannel(display, -1);
+      app.prevChannel = control;
+      display.WriteConfig();
+      platform::ui().SetMouseCursor(Cursor::Default);
+      return;
+    case p::kMainZoomIn: ZoomGraph(display, 0.5); return;
+    case p::kMainZoomOut: ZoomGraph(display, 2.0); return;
+    case p::kMainMove1: MoveGraph(display, -0.25); return;
+    case p::kMainMove2: MoveGraph(display, 0.25); return;
+    default: return;
+  }
+}
+
+}  // namespace sondrix

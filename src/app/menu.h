@@ -1,0 +1,32 @@
+// Commands: the menu bar of the main window and the main panel's controls
+// that are not the main loop's own (trace labels during a run, the
+// all-traces button, zoom and move).
+#pragma once
+
+#include "app/app.h"
+#include "common/status.h"
+
+namespace sondrix {
+
+// Loads the main panel with its menu bar from the resource file into
+// app.mainPanel and app.menuBar. 1, or -1018 when either cannot be loaded.
+Status Menu_Init(App& app);
+// Enables or dims one menu item; item -1: every item.
+void Menu_Enable(const App& app, int item, bool on);
+// Sets or clears an item's check mark.
+void Menu_CheckItem(const App& app, int item, bool on);
+
+// One menu command. The exit command sets app.quit.
+void Menu_HandleEvent(App& app, int item);
+// One main-panel control.
+void Main_HandleEvent(App& app, int control);
+
+// A trace label (controls 2 ... 21) pressed: it stays pressed (the one
+// pressed before is released) and the graph zooms on its trace. With the A
+// and C curves on show the labels are not traces: the button springs back.
+void PressTraceButton(App& app, int control);
+
+// The About box: "Sondrix ver 7.1" and what the program is.
+void ShowAbout();
+
+}  // namespace sondrix

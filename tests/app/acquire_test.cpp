@@ -1,0 +1,296 @@
+// Runs of the acquisition loop: how each kind of end is told (or not) and
+// what becomes of the recording; opening a device whose serial number
+// differs from its file's.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/acquire.h"
+#include "app/app_fixtures.h"
+#include "app/recording.h"
+#include "common/panels.h"
+#include "common/utils.h"
+#include "datafile/data_file.h"
+#include "datafile/scratch_recording.h"
+#include "display/display_fixtures.h"
+#include "meter/source_factory.h"
+#include "platform/ui.h"
+
+namespace sondrix {
+namespace {
+
+namespace p = panels;
+using test::kNeritSerial;
+
+class AcquireTest : public test::AppTest {};
+
+TEST_F(AcquireTest, StopWhileTheSourceIsSilentEndsQuietlyAndSavesTheRecording) {
+  Start();
+  // The packets of the two resets (opening, starting the run) and two more:
+  // twenty lines, then silence.
+  Feed(1, 4);
+  OpenDevice("COM1");
+  StopWhen([this] {
+    return app.display().tmpFile() != nullptr && app.display().tmpFile()->writtenLines() == 20;
+  });
+  ui.AnswerFile(HomeFile("kept.dat"));
+
+  EXPECT_EQ(Acquire_Run(app), status::kOk);
+  EXPECT_TRUE(ErrorTexts().empty());
+  ASSERT_EQ(ui.fileDialogs().size(), 1u);
+  EXPECT_EQ(ui.fileDialogs()[0].request.title, "Save data in file:");
+  EXPECT_EQ(DataLines(HomeFile("kept.dat")).size(), 20u);
+  EXPECT_FALSE(app.unsavedRun);
+  // The saved run took the lock along; a fresh scratch file is locked at
+  // once, so no other instance can record here meanwhile.
+  ScratchLock other;
+  std::string recovered;
+  EXPECT_EQ(other.Acquire(App::ScratchPath(), recovered), ScratchLock::Result::Busy);
+  // The program is idle again with the same source.
+  EXPECT_NE(app.source(), nullptr);
+  EXPECT_EQ(ui.Control(app.mainPanel, p::kMainStartStop)->label, "F1 to start");
+  EXPECT_FALSE(ui.MenuBar(app.menuBar)->Find(p::kMenuOpenDevice)->dimmed);
+  EXPECT_EQ(ui.cursor(), platform::Cursor::Default);
+}
+
+TEST_F(AcquireTest, ASourceSilentLongerThanFourSecondsPerBinLineTimesOutOnce) {
+  Start();
+  Feed(1, 3);
+  OpenDevice("COM1");
+  app.source()->SetBinsize(2);
+  ui.AnswerFile(HomeFile("kept.dat"));
+  const double start = clock.Timer();
+
+  EXPECT_EQ(Acquire_Run(app), status::kTimedOut);
+  EXPECT_EQ(ErrorTexts(), std::vector<std::string>{"Connection timed out"});
+  // The loop slept while it waited, and gave up after 4 s x 2, not before.
+  EXPECT_GE(clock.Timer() - start, 8.0);
+  EXPECT_LT(clock.Timer() - start, 9.0);
+  // Five bins of two arrived before the silence; they are saved.
+  EXPECT_EQ(DataLines(HomeFile("kept.dat")).size(), 5u);
+}
+
+TEST_F(AcquireTest, ACaptureReplayedToItsEndEndsWithoutAMessage) {
+  Start();
+  ASSERT_EQ(OpenNamedSource(app, kSourceKindDevice, Device(), Capture(4)), status::kOk);
+  ui.AnswerFile(HomeFile("replayed.dat"));
+
+  EXPECT_EQ(Acquire_Run(app), status::kUnexpectedEof);
+  EXPECT_TRUE(ErrorTexts().empty());
+  // The resets at opening and at the start of the run synchronise on a
+  // packet each; the other two give twenty lines, all recorded and shown.
+  EXPECT_EQ(DataLines(HomeFile("replayed.dat")).size(), 20u);
+  EXPECT_EQ(app.display().sampleCount(), 20);
+}
+
+TEST_F(AcquireTest, AStoredDataFileReplayedToItsEndEndsWithoutAMessage) {
+  Start();
+  ASSERT_EQ(OpenNamedSource(app, kSourceKindFile, Recording(12), ""), status::kOk);
+  EXPECT_EQ(app.sourceKind, kSourceKindFile);
+
+  EXPECT_EQ(Acquire_Run(app), status::kUnexpectedEof);
+  EXPECT_TRUE(ErrorTexts().empty());
+  EXPECT_EQ(app.display().sampleCount(), 12);
+  // A replay is not recorded again: nothing to save.
+  EXPECT_TRUE(ui.fileDialogs().empty());
+  EXPECT_FALSE(app.unsavedRun);
+}
+
+TEST_F(AcquireTest, AVanishedDeviceEndsTheRunWithOneMessageAndKeepsTheRecording) {
+  Start();
+  Feed(1, 4);
+  OpenDevice("COM1");
+  StopWhen([this] {
+    if (app.display().tmpFile()->writtenLines() == 20) serial.SetIoError(1, status::kGeneralIoError);
+    return false;
+  });
+  ui.AnswerFile(HomeFile("kept.dat"));
+
+  EXPECT_EQ(Acquire_Run(app), status::kGeneralIoError);
+  const std::vector<std::string> errors = ErrorTexts();
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].substr(0, 18), "General I/O error.");
+  EXPECT_NE(errors[0].find("COM1"), std::string::npos);
+  EXPECT_EQ(DataLines(HomeFile("kept.dat")).size(), 20u);
+}
+
+TEST_F(AcquireTest, ARunWithoutASourceIsRefused) {
+  Start();
+  EXPECT_EQ(Acquire_Run(app), status::kNoSourceAttached);
+  EXPECT_TRUE(ui.popups().empty());
+}
+
+TEST_F(AcquireTest, MenusAreDimmedAndTheStopButtonShownDuringARun) {
+  Start();
+  Feed(1, 3);
+  OpenDevice("COM1");
+  bool checked = false;
+  StopWhen([this, &checked] {
+    const auto* bar = ui.MenuBar(app.menuBar);
+    EXPECT_TRUE(bar->Find(p::kMenuExit)->dimmed);
+    EXPECT_TRUE(bar->Find(p::kMenuOpenDevice)->dimmed);
+    EXPECT_EQ(ui.Control(app.mainPanel, p::kMainStartStop)->label, "F2 to stop");
+    EXPECT_TRUE(ui.Control(app.mainPanel, p::kMainStop)->visible);
+    checked = true;
+    return true;
+  });
+  ui.CancelFile();
+  EXPECT_EQ(Acquire_Run(app), status::kOk);
+  EXPECT_TRUE(checked);
+  EXPECT_FALSE(ui.MenuBar(app.menuBar)->Find(p::kMenuExit)->dimmed);
+  EXPECT_FALSE(ui.Control(app.mainPanel, p::kMainStop)->visible);
+}
+
+TEST_F(AcquireTest, TheSecondStopControlAndTheCloseBoxEndARun) {
+  Start();
+  Feed(1, 4);
+  OpenDevice("COM1");
+  ui.Commit(p::kMain, p::kMainStop).CancelFile();
+  EXPECT_EQ(Acquire_Run(app), status::kOk);
+  EXPECT_FALSE(app.quit);
+
+  ui.Close(p::kMain).CancelFile();
+  EXPECT_EQ(Acquire_Run(app), status::kOk);
+  EXPECT_TRUE(app.quit);
+  EXPECT_TRUE(ErrorTexts().empty());
+}
+
+TEST_F(AcquireTest, AnUnsavedRunIsOfferedBeforeTheNextRunRecordsOverIt) {
+  Start();
+  Feed(1, 5);
+  OpenDevice("COM1");
+  StopWhen([this] { return app.display().tmpFile()->writtenLines() == 20; });
+  ui.CancelFile();
+  ASSERT_EQ(Acquire_Run(app), status::kOk);
+  ASSERT_TRUE(app.unsavedRun);
+
+  // Cancel: no run.
+  ui.AnswerGeneric(3);
+  EXPECT_EQ(Acquire_Run(app), status::kCancelled);
+  EXPECT_EQ(DataLines(App::ScratchPath()).size(), 20u);
+
+  // Save: the first run is kept, then the second runs.
+  ui.AnswerGeneric(1).AnswerFile(HomeFile("first.dat"));
+  ui.Commit(p::kMain, p::kMainStartStop).CancelFile();
+  EXPECT_EQ(Acquire_Run(app), status::kOk);
+  EXPECT_EQ(DataLines(HomeFile("first.dat")).size(), 20u);
+  const std::vector<std::string> offers = PopupTexts("Unsaved run");
+  ASSERT_EQ(offers.size(), 2u);
+  EXPECT_NE(offers[0].find("not saved"), std::string::npos);
+}
+
+TEST_F(AcquireTest, EachRunsRawCaptureIsNamedAfterItsOwnStart) {
+  // Raw captures go to the working directory.
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(home.path());
+  WriteSettings("[General]\nSaveRaw=yes\n");
+  gStartTime.reset();
+  Start();
+  Feed(1, 7);
+  OpenDevice("COM1");  // the opening starts a capture
+  // The first run starts in the same second as the opening, the second one
+  // five seconds later.
+  for (const char* name : {"first.dat", "second.dat"}) {
+    StopWhen([this] { return app.display().tmpFile()->writtenLines() == 10; });
+    ui.AnswerFile(HomeFile(name));
+    EXPECT_EQ(Acquire_Run(app), status::kOk);
+    clock.Advance(5.0);
+  }
+  std::vector<std::string> captures;
+  for (const auto& entry : std::filesystem::directory_iterator(home.path())) {
+    const std::string file = entry.path().filename().string();
+    if (file.starts_with("SX_Com1_") && entry.file_size() > 0) captures.push_back(file);
+  }
+  std::filesystem::current_path(previous);
+  std::sort(captures.begin(), captures.end());
+  EXPECT_EQ(captures, (std::vector<std::string>{"SX_Com1_240305_140709.raw", "SX_Com1_240305_140714.raw"}));
+  gStartTime.reset();
+}
+
+TEST_F(AcquireTest, SerialNumberMismatchAnsweredNoLeavesNoSource) {
+  Start();
+  Feed(1, 2, 0x04000777);
+  const std::string device = Device(kNeritSerial);
+  ui.AnswerFile(device).Commit(p::kPort, p::kPortCom1).AnswerConfirm(false);
+
+  EXPECT_EQ(PromptOpenSource(app, kSourceKindDevice), status::kCancelled);
+  EXPECT_EQ(app.source(), nullptr);
+  EXPECT_EQ(PopupTexts("Open device"), std::vector<std::string>{"Wrong serial number (04000777).  Open anyway?"});
+  EXPECT_TRUE(ErrorTexts().empty());
+  EXPECT_FALSE(serial.IsOpen(1));
+}
+
+TEST_F(AcquireTest, SerialNumberMismatchAnsweredYesOrIgnoredOpensTheDevice) {
+  Start();
+  Feed(1, 2, 0x04000777);
+  ui.AnswerFile(Device(kNeritSerial)).Commit(p::kPort, p::kPortCom1).AnswerConfirm(true);
+  EXPECT_EQ(PromptOpenSource(app, kSourceKindDevice), status::kOk);
+  EXPECT_NE(app.source(), nullptr);
+  EXPECT_EQ(app.sourceKind, kSourceKindDevice);
+
+  WriteSettings("[General]\nIgnoreSerialNumber=yes\n");
+  Feed(2, 2, 0x04000777);
+  ui.ClearRecords();
+  ASSERT_EQ(OpenNamedSource(app, kSourceKindDevice, Device(kNeritSerial), "COM2"), status::kOk);
+  EXPECT_TRUE(PopupTexts("Open device").empty());
+}
+
+TEST_F(AcquireTest, AFailedOpenIsReportedAndLeavesNoSource) {
+  Start();
+  serial.SetOpenResult(3, -7);
+  EXPECT_EQ(OpenNamedSource(app, kSourceKindDevice, Device(), "COM3"), -7);
+  EXPECT_EQ(app.source(), nullptr);
+  ASSERT_EQ(ErrorTexts().size(), 1u);
+  EXPECT_EQ(ErrorTexts()[0].substr(0, 24), "Cannot open port. Is the");
+}
+
+TEST_F(AcquireTest, TheOpeningMessageNamesTheDeviceAndItsPortOrFile) {
+  Start();
+  Feed(1, 2);
+  OpenDevice("COM1");
+  ASSERT_EQ(OpenNamedSource(app, kSourceKindFile, Recording(3), ""), status::kOk);
+  const std::vector<platform::CtrlValue> texts = ui.ValueHistory(p::kWait, p::kWaitText);
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(std::get<std::string>(texts[0]), "Opening Test meter on COM1...");
+  EXPECT_EQ(std::get<std::string>(texts[1]), "Opening Test meter from file...");
+  // Opening the data file closed the meter's port.
+  EXPECT_FALSE(serial.IsOpen(1));
+}
+
+TEST_F(AcquireTest, LinesTheSourceMustReadFirstAreNotDrawn) {
+  // Five lines; the source says its buffer is nearly full while it hands
+  // out the second and the third.
+  class Flooded : public test::FakeSource {
+   public:
+    explicit Flooded(const std::string& file) : FakeSource(file, std::vector<int>(3, kTraceA)) {}
+    int CanRead() override { return 1; }
+    int DataAvailable() override { return 1; }
+    int MustRead() override { return given_ == 2 || given_ == 3 ? 1 : 0; }
+    Status ReadData(SourceLine& line) override {
+      if (given_ == 5) return status::kUnexpectedEof;
+      ++given_;
+      line.status = status::kOk;
+      line.time = given_ * 100;
+      for (double& value : line.values) value = given_;
+      return status::kOk;
+    }
+
+   private:
+    int given_ = 0;
+  };
+  Start();
+  auto flooded = std::make_unique<Flooded>(HomeFile("flooded.dev"));
+  ASSERT_EQ(flooded->Open(), status::kOk);
+  app.display().Attach(std::move(flooded));
+  app.display().ShowGraph(graph_type::kStrip);
+  EXPECT_EQ(Acquire_Run(app), status::kUnexpectedEof);
+  EXPECT_EQ(app.display().sampleCount(), 3);
+  EXPECT_EQ(ui.StripTrace(app.mainPanel, p::kMainStripChart, 0), (std::vector<double>{1, 4, 5}));
+  EXPECT_TRUE(ErrorTexts().empty());
+}
+
+}  // namespace
+}  // namespace sondrix

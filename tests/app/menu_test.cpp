@@ -1,0 +1,400 @@
+// Commands: the acquisition dialog, editing a configuration, the graph and
+// file items, the trace buttons and zooming, panel state files, the About
+// box; and the window's layout as it is resized.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/acquire.h"
+#include "app/app_fixtures.h"
+#include "app/ctrl_values.h"
+#include "app/layout.h"
+#include "app/main_window.h"
+#include "app/menu.h"
+#include "common/panels.h"
+#include "display/display_fixtures.h"
+#include "meter/source_factory.h"
+
+namespace sondrix {
+namespace {
+
+namespace p = panels;
+
+// A source of three A and three C traces whose trace 4 has no heading.
+class Headless4 : public test::FakeSource {
+ public:
+  explicit Headless4(const std::string& file)
+      : FakeSource(file, {kTraceA, kTraceA, kTraceA, kTraceC, kTraceC, kTraceC}) {}
+  Status GetHeading(int trace, std::string& heading) override {
+    if (trace == 4) return status::kNoSuchHeading;
+    return FakeSource::GetHeading(trace, heading);
+  }
+};
+
+class MenuTest : public test::AppTest {
+ protected:
+  test::FakeSource* AttachFake() {
+    auto source = std::make_unique<Headless4>(HomeFile("fake.dev"));
+    test::FakeSource* raw = source.get();
+    EXPECT_EQ(app.display().Attach(std::move(source)), status::kOk);
+    return raw;
+  }
+  std::vector<std::string> DialogEntries() {
+    std::vector<std::string> labels;
+    const auto* list = ui.Control(ui.NewestHandle(p::kAcquisition, false), p::kAcqTraces);
+    for (const auto& item : list->items) labels.push_back(item.label + (item.checked ? "+" : "-"));
+    return labels;
+  }
+};
+
+// --- The acquisition dialog ---------------------------------------------------------------
+
+TEST_F(MenuTest, TheAcquisitionDialogOffersOnlyTracesWithAHeading) {
+  Start();
+  AttachFake();
+  app.display().SetVisible(1, false);
+  std::vector<std::string> seen;
+  ui.Then([&](platform::HeadlessUi&) { seen = DialogEntries(); }).Commit(p::kAcquisition, p::kAcqCancel);
+  Menu_HandleEvent(app, p::kMenuConfigAcquisition);
+  EXPECT_EQ(seen, (std::vector<std::string>{"a0+", "a1-", "a2+", "c3+", "c5+"}));
+  EXPECT_FALSE(ui.IsLoaded(ui.NewestHandle(p::kAcquisition, false)));
+}
+
+TEST_F(MenuTest, CancelChangesNothing) {
+  Start();
+  test::FakeSource* source = AttachFake();
+  ui.Commit(p::kAcquisition, p::kAcqNone)
+      .Commit(p::kAcquisition, p::kAcqCancel, {{p::kAcqBinsize, 7}, {p::kAcqDisplayBinsize, 3}});
+  EXPECT_EQ(Acquire_Configure2(app), status::kCancelled);
+  EXPECT_EQ(source->GetBinsize(), 1);
+  EXPECT_EQ(app.display().displayBinsize(), 1);
+  for (int trace = 0; trace < 6; ++trace) EXPECT_TRUE(app.display().visible(trace)) << trace;
+}
+
+TEST_F(MenuTest, OkTakesTheTracesAndBothBinSizesAndWritesTheDisplayConfiguration) {
+  Start();
+  test::FakeSource* source = AttachFake();
+  ui.Commit(p::kAcquisition, p::kAcqNone)
+      .Select(p::kAcquisition, p::kAcqTraces, 3, platform::EventType::ValueChanged)
+      .Then([this](platform::HeadlessUi& u) {
+        u.CheckListItem(u.NewestHandle(p::kAcquisition), p::kAcqTraces, 3, 1);
+      })
+      .Commit(p::kAcquisition, p::kAcqOk, {{p::kAcqBinsize, 4}, {p::kAcqDisplayBinsize, 2}});
+  Menu_HandleEvent(app, p::kMenuConfigAcquisition);
+  EXPECT_EQ(source->GetBinsize(), 4);
+  EXPECT_EQ(app.display().displayBinsize(), 2);
+  // Entry 3 is trace 3 (trace 4 has no entry); trace 4 keeps its flag.
+  for (int trace : {0, 1, 2, 5}) EXPECT_FALSE(app.display().visible(trace)) << trace;
+  EXPECT_TRUE(app.display().visible(3));
+  EXPECT_TRUE(app.display().visible(4));
+  const std::string config = test::ReadTextFile(HomeFile("fake.RTC")).value_or("");
+  EXPECT_NE(config.find("4\t\t\t\t; collect bin size"), std::string::npos);
+  EXPECT_NE(config.find("2\t\t\t\t; display bin size"), std::string::npos);
+}
+
+TEST_F(MenuTest, ABinSizeOfZeroIsRefusedAndTheOldOneStays) {
+  Start();
+  test::FakeSource* source = AttachFake();
+  source->SetBinsize(5);
+  ui.Commit(p::kAcquisition, p::kAcqOk, {{p::kAcqBinsize, 0}});
+  EXPECT_EQ(Acquire_Configure2(app), status::kOk);
+  EXPECT_EQ(source->GetBinsize(), 5);
+}
+
+TEST_F(MenuTest, AllTicksEveryEntryAndTheDialogNeedsASource) {
+  Start();
+  EXPECT_EQ(Acquire_Configure2(app), status::kNoSourceAttached);
+  AttachFake();
+  for (int trace = 0; trace < 6; ++trace) app.display().SetVisible(trace, false);
+  ui.Commit(p::kAcquisition, p::kAcqAll).Commit(p::kAcquisition, p::kAcqOk);
+  EXPECT_EQ(Acquire_Configure2(app), status::kOk);
+  for (int trace : {0, 1, 2, 3, 5}) EXPECT_TRUE(app.display().visible(trace)) << trace;
+  EXPECT_FALSE(app.display().visible(4));
+}
+
+TEST_F(MenuTest, ADialogThatCannotBeLoadedIsOutOfMemory) {
+  Start();
+  AttachFake();
+  ui.FailLoad(p::kAcquisition);
+  EXPECT_EQ(Acquire_Configure2(app), status::kOutOfMemory);
+}
+
+// --- Editing a configuration ---------------------------------------------------------------
+
+TEST_F(MenuTest, EditConfigurationWithADataFileOpenEditsAChosenDeviceFile) {
+  Start();
+  ASSERT_EQ(OpenNamedSource(app, kSourceKindFile, Recording(2), ""), status::kOk);
+  const std::string chosen = Device(test::kNeritSerial, "other.dev");
+  ui.AnswerFile(chosen)
+      .Commit(p::kMeterConfig, p::kMcOk, {{p::kMcName, std::string("Renamed meter")}})
+      .AnswerFile(chosen)
+      .AnswerConfirm(true);
+  Menu_HandleEvent(app, p::kMenuEditConfig);
+  ASSERT_GE(ui.fileDialogs().size(), 1u);
+  EXPECT_EQ(ui.fileDialogs()[0].request.title, "Device to use:");
+  EXPECT_EQ(test::ReadTextFile(chosen).value_or("").substr(0, 13), "Renamed meter");
+  // The data file stays open and unchanged.
+  EXPECT_EQ(app.sourceKind, kSourceKindFile);
+  EXPECT_NE(app.source(), nullptr);
+  EXPECT_TRUE(ErrorTexts().empty());
+}
+
+TEST_F(MenuTest, EditConfigurationOfTheOpenDeviceAsksToSaveAndResetsIt) {
+  Start();
+  Feed(1, 3);
+  OpenDevice("COM1");
+  ui.Commit(p::kMeterConfig, p::kMcOk, {{p::kMcName, std::string("Renamed meter")}}).AnswerConfirm(false);
+  Menu_HandleEvent(app, p::kMenuEditConfig);
+  EXPECT_EQ(PopupTexts("Edit configuration"),
+            std::vector<std::string>{"Configuration changed.  Save it to a file?"});
+  EXPECT_TRUE(ui.fileDialogs().empty());
+  std::string id;
+  app.source()->GetID(id);
+  EXPECT_EQ(id, "Renamed meter");
+}
+
+// --- Graphs, trace buttons, zoom ----------------------------------------------------------------
+
+TEST_F(MenuTest, GraphItemsShowTheirGraphAndCheckTheItem) {
+  Start();
+  AttachFake();
+  Menu_HandleEvent(app, p::kMenuXYGraph);
+  EXPECT_EQ(app.display().current()->GetType(), graph_type::kXY);
+  EXPECT_TRUE(ui.MenuBar(app.menuBar)->Find(p::kMenuXYGraph)->checked);
+  EXPECT_FALSE(ui.MenuBar(app.menuBar)->Find(p::kMenuSpect2Graph)->checked);
+  Menu_HandleEvent(app, p::kMenuStripChart);
+  EXPECT_EQ(app.display().current()->GetType(), graph_type::kStrip);
+  // The choice is kept in the display configuration file.
+  EXPECT_NE(test::ReadTextFile(HomeFile("fake.RTC")).value_or("").find("2\t\t\t\t; current display"),
+            std::string::npos);
+}
+
+TEST_F(MenuTest, ATraceButtonPressedTwiceStaysPressedAndZoomsBothTimes) {
+  Start();
+  Feed(1, 3);
+  OpenDevice("COM1");
+  app.display().ShowGraph(graph_type::kXY);
+  StopWhen([this] { return app.display().sampleCount() == 10; });
+  ui.CancelFile();
+  ASSERT_EQ(Acquire_Run(app), status::kOk);
+
+  // Trace 14 holds slot 5: the zoom shows the range of its values with a
+  // margin either side.
+  const int button = p::kMainLabel0 + 5;
+  ui.Commit(p::kMain, button)
+      .Then([this](platform::HeadlessUi&) { app.display().current()->XBounds(-9.0, 9.0); })
+      .Commit(p::kMain, button)
+      .MenuChoice(p::kMain, p::kMenuExit)
+      .AnswerGeneric(2);
+  RunMainLoop(app);
+  EXPECT_EQ(ui.GetCtrlInt(app.mainPanel, button), 1);
+  EXPECT_EQ(app.prevChannel, button);
+  EXPECT_EQ(ui.GetCtrlInt(app.mainPanel, p::kMainLabel0), 0);
+  platform::AxisMode xm, ym;
+  double x0 = 0, x1 = 0, y0, y1;
+  ui.GetAxisRange(app.mainPanel, p::kMainXYGraph, xm, x0, x1, ym, y0, y1);
+  EXPECT_EQ(app.display().labelSlot(14), 5);
+  EXPECT_LT(x0, app.display().chanMin(14));
+  EXPECT_GT(x1, app.display().chanMax(14));
+  EXPECT_LT(x1 - x0, 1.0);
+}
+
+TEST_F(MenuTest, TraceButtonsOnlySpringBackWhileTheCurvesAreShown) {
+  Start();
+  AttachFake();
+  app.display().ShowGraph(graph_type::kSpect2);
+  ui.SetCtrlVal(app.mainPanel, p::kMainLabel0 + 19, 1);
+  Main_HandleEvent(app, p::kMainLabel0 + 19);
+  EXPECT_EQ(ui.GetCtrlInt(app.mainPanel, p::kMainLabel0 + 19), 0);
+  EXPECT_EQ(app.prevChannel, p::kMainLabel0);
+}
+
+TEST_F(MenuTest, ZoomAndMoveButtonsChangeTheValueAxis) {
+  Start();
+  AttachFake();
+  app.display().ShowGraph(graph_type::kXY);
+  app.display().current()->XBounds(0.0, 4.0);
+  auto xRange = [this] {
+    platform::AxisMode xm, ym;
+    double x0, x1, y0, y1;
+    ui.GetAxisRange(app.mainPanel, p::kMainXYGraph, xm, x0, x1, ym, y0, y1);
+    return std::pair{x0, x1};
+  };
+  Main_HandleEvent(app, p::kMainZoomIn);
+  EXPECT_EQ(xRange(), (std::pair{1.0, 3.0}));
+  Main_HandleEvent(app, p::kMainZoomOut);
+  EXPECT_EQ(xRange(), (std::pair{0.0, 4.0}));
+  Main_HandleEvent(app, p::kMainMove2);
+  EXPECT_EQ(xRange(), (std::pair{1.0, 5.0}));
+  Main_HandleEvent(app, p::kMainMove1);
+  EXPECT_EQ(xRange(), (std::pair{0.0, 4.0}));
+}
+
+// --- Files, printing, About -----------------------------------------------------------------------
+
+TEST_F(MenuTest, SaveAndRecallGraphUseGphFilesInTheDataDirectory) {
+  Start();
+  AttachFake();
+  ui.AnswerFile(HomeFile("view.gph"));
+  EXPECT_EQ(SavePanel(app.mainPanel), 1);
+  EXPECT_TRUE(std::filesystem::exists(HomeFile("view.gph")));
+  EXPECT_EQ(ui.fileDialogs().back().request.title, "Save graph to file:");
+  EXPECT_EQ(ui.fileDialogs().back().request.defaultSpec, "*.gph");
+
+  // An existing file is overwritten only when the user says so.
+  ui.AnswerFile(HomeFile("view.gph")).AnswerConfirm(false);
+  EXPECT_EQ(SavePanel(app.mainPanel), 0);
+
+  ui.AnswerFile(HomeFile("view.gph"));
+  EXPECT_EQ(RecallPanel(app.mainPanel), 1);
+  EXPECT_EQ(ui.fileDialogs().back().request.title, "Read graph from file:");
+  ui.AnswerFile(HomeFile("missing.gph"));
+  EXPECT_EQ(RecallPanel(app.mainPanel), 0);
+  EXPECT_EQ(ErrorTexts(), std::vector<std::string>{"That file does not exist."});
+  ui.CancelFile();
+  EXPECT_EQ(RecallPanel(app.mainPanel), 0);
+}
+
+TEST_F(MenuTest, PrintingPrintsTheWholePanel) {
+  Start();
+  Menu_HandleEvent(app, p::kMenuPrint);
+  ASSERT_EQ(ui.printJobs().size(), 1u);
+  EXPECT_EQ(ui.printJobs()[0].resourceId, p::kMain);
+  EXPECT_TRUE(ui.printJobs()[0].request.scaleToPage);
+  EXPECT_TRUE(ErrorTexts().empty());
+}
+
+TEST_F(MenuTest, AboutSaysWhatAndWhichVersion) {
+  Start();
+  Menu_HandleEvent(app, p::kMenuAbout);
+  const std::vector<std::string> texts = PopupTexts("About Sondrix");
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0].rfind("Sondrix ver 7.1", 0), 0u);
+  EXPECT_EQ(ui.popups().back().buttons, std::vector<std::string>{"OK"});
+}
+
+TEST_F(MenuTest, NewClosesTheSourceAndAttachesNone) {
+  Start();
+  Feed(1, 2);
+  OpenDevice("COM1");
+  Menu_HandleEvent(app, p::kMenuNew);
+  EXPECT_EQ(app.source(), nullptr);
+  EXPECT_FALSE(serial.IsOpen(1));
+  EXPECT_EQ(ui.GetCtrlText(app.mainPanel, p::kMainTitle), "(no source)");
+}
+
+TEST_F(MenuTest, SaveDataKeepsTheLastRunAndIsOfferedOnlyWhileItWaits) {
+  Start();
+  ASSERT_EQ(OpenNamedSource(app, kSourceKindDevice, Device(), Capture(5)), status::kOk);
+  ui.Key(p::kMain, "F1").CancelFile();
+  AfterRun([this](platform::HeadlessUi& u) {
+    EXPECT_FALSE(u.MenuBar(app.menuBar)->Find(p::kMenuSaveData)->dimmed);
+    u.MenuChoice(p::kMain, p::kMenuSaveData).AnswerFile(HomeFile("saved.dat"));
+    u.Then([this](platform::HeadlessUi& v) {
+      EXPECT_TRUE(v.MenuBar(app.menuBar)->Find(p::kMenuSaveData)->dimmed);
+    });
+    u.MenuChoice(p::kMain, p::kMenuExit);
+  });
+  RunMainLoop(app);
+  EXPECT_EQ(DataLines(HomeFile("saved.dat")).size(), 30u);
+  EXPECT_TRUE(PopupTexts("Unsaved run").empty());
+}
+
+// --- Control values of other widths ------------------------------------------------------------
+
+TEST_F(MenuTest, FloatAndShortControlValues) {
+  Start();
+  const int dialog = ui.LoadPanel(0, p::kAcquisition);
+  ASSERT_EQ(SetCtrlShort(dialog, p::kAcqBinsize, -3), 0);
+  std::int16_t small = 0;
+  ASSERT_EQ(GetCtrlShort(dialog, p::kAcqBinsize, small), 0);
+  EXPECT_EQ(small, -3);
+  ASSERT_EQ(ui.SetCtrlVal(dialog, p::kAcqBinsize, 70000), 0);
+  EXPECT_LT(GetCtrlShort(dialog, p::kAcqBinsize, small), 0);
+  EXPECT_EQ(small, -3);
+  const int settingsPanel = ui.LoadPanel(0, p::kGraphSettings);
+  ASSERT_EQ(SetCtrlFlt(settingsPanel, p::kGsXMin, 0.25f), 0);
+  float f = 0.0f;
+  ASSERT_EQ(GetCtrlFlt(settingsPanel, p::kGsXMin, f), 0);
+  EXPECT_EQ(f, 0.25f);
+  double d = 0.0;
+  ASSERT_EQ(SetCtrlDbl(settingsPanel, p::kGsXMax, 1.0 / 3.0), 0);
+  ASSERT_EQ(GetCtrlDbl(settingsPanel, p::kGsXMax, d), 0);
+  EXPECT_EQ(d, 1.0 / 3.0);
+}
+
+// --- The window's layout ---------------------------------------------------------------------
+
+class LayoutTest : public test::AppTest {
+ protected:
+  int Attr(int control, platform::Attr attr) {
+    platform::CtrlValue value;
+    ui.GetCtrlAttribute(app.mainPanel, control, attr, value);
+    return std::get<int>(value);
+  }
+  void SetPanelSize(int height, int width) {
+    ui.SetPanelAttribute(app.mainPanel, platform::Attr::Height, height);
+    ui.SetPanelAttribute(app.mainPanel, platform::Attr::Width, width);
+    CheckPanelSize(app.mainPanel, app.layout);
+  }
+  struct Place {
+    int left, top, width, height;
+    bool operator==(const Place&) const = default;
+  };
+  std::vector<Place> Places() {
+    std::vector<Place> places;
+    for (int id = 2; id <= 75; ++id) {
+      if (ui.Control(app.mainPanel, id) == nullptr) continue;
+      places.push_back({Attr(id, platform::Attr::Left), Attr(id, platform::Attr::Top),
+                        Attr(id, platform::Attr::Width), Attr(id, platform::Attr::Height)});
+    }
+    return places;
+  }
+};
+
+TEST_F(LayoutTest, ShrinkingBelowTheLoadedSizeLeavesEveryControlInPlace) {
+  Start();
+  const std::vector<Place> loaded = Places();
+  SetPanelSize(500, 700);
+  EXPECT_EQ(Places(), loaded);
+  // Back to a larger size and down again: still the loaded layout.
+  SetPanelSize(800, 1300);
+  SetPanelSize(600, 900);
+  EXPECT_EQ(Places(), loaded);
+}
+
+TEST_F(LayoutTest, WideningBy100MovesTheListedControlsAndWidensTheGraphs) {
+  Start();
+  std::vector<int> lefts;
+  for (int id : XElements()) lefts.push_back(Attr(id, platform::Attr::Left));
+  const int top = Attr(p::kMainStartStop, platform::Attr::Top);
+  SetPanelSize(760, 1280);
+  std::size_t i = 0;
+  for (int id : XElements()) EXPECT_EQ(Attr(id, platform::Attr::Left), lefts[i++] + 100) << id;
+  for (int id : GraphControls()) {
+    EXPECT_EQ(Attr(id, platform::Attr::Width), 960) << id;
+    EXPECT_EQ(Attr(id, platform::Attr::Height), 560) << id;
+  }
+  // Not taller: nothing moved down; the title stays where it is.
+  EXPECT_EQ(Attr(p::kMainStartStop, platform::Attr::Top), top);
+  EXPECT_EQ(Attr(p::kMainTitle, platform::Attr::Left), 10);
+  // The first twenty of the list are the trace labels.
+  for (int k = 0; k < 20; ++k) EXPECT_EQ(XElements()[static_cast<std::size_t>(k)], p::kMainLabel0 + k);
+}
+
+TEST_F(LayoutTest, GrowingTallerMovesTheControlsBelowTheGraphDown) {
+  Start();
+  const int start = Attr(p::kMainStartStop, platform::Attr::Top);
+  const int label = Attr(p::kMainLabel0, platform::Attr::Top);
+  SetPanelSize(860, 1180);
+  EXPECT_EQ(Attr(p::kMainStartStop, platform::Attr::Top), start + 100);
+  EXPECT_EQ(Attr(p::kMainXYGraph, platform::Attr::Height), 660);
+  EXPECT_EQ(Attr(p::kMainLabel0, platform::Attr::Top), label);
+  for (int id : YElements()) EXPECT_GE(Attr(id, platform::Attr::Top), 600) << id;
+}
+
+}  // namespace
+}  // namespace sondrix
