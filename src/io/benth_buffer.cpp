@@ -52,26 +52,13 @@ PacketScanner::Verdict BenthBuffer::Check(const std::uint8_t* p) const {
                                                   : PacketScanner::Verdict::Damaged;
 }
 
-// Damaged packets not yet reported, as the last lost samples of a run that
-// ends with `error`; the error itself when there are none.
-Status BenthBuffer::EndWith(Status error, int& last) {
-  if (damaged_ == 0) return error;
-  const int lost = damaged_ * samples_;
-  damaged_ = 0;
-  return out_.Set(lost, false, samples_, last);
-}
-
 // The samples of the damaged packets since the last good one come out in
 // front of the next good packet's.
 Status BenthBuffer::ReadRecord(int& last) {
-  const Status waiting = port_.BytesAvail();
-  if (waiting < 0) return EndWith(waiting, last);
-  if (scanner_.Buffered() + waiting <= length_) return status::kNoData;
-
   const Status found =
-      scanner_.Next([this](const std::uint8_t* packet) { return Check(packet); }, damaged_);
+      scanner_.Find(length_, [this](const std::uint8_t* packet) { return Check(packet); }, damaged_);
   if (found == status::kNoData || found == status::kUnrecognisedData) return found;
-  if (found != status::kOk) return EndWith(found, last);
+  if (found != status::kOk) return out_.EndRun(found, damaged_, samples_, last);
 
   Decode(scanner_.Front());
   std::copy_n(scanner_.Front() + kBenthSerialOffset, serial_.size(), serial_.begin());

@@ -78,7 +78,6 @@ class BenthBuffer : public DataBuffer {
 
   PacketScanner::Verdict Check(const std::uint8_t* packet) const;
   void Decode(const std::uint8_t* packet);
-  Status EndWith(Status error, int& last);
   // One write of a command and the wait for its acknowledgement.
   Status CommandAttempt(const std::array<std::uint8_t, kBenthFrameBytes>& frame);
 

@@ -46,24 +46,13 @@ PacketScanner::Verdict BinBuffer::Check(const std::uint8_t* p) const {
                                             : PacketScanner::Verdict::Damaged;
 }
 
-Status BinBuffer::EndWith(Status error, int& last) {
-  if (damaged_ == 0) return error;
-  const int lost = damaged_ * samples_;
-  damaged_ = 0;
-  return out_.Set(lost, false, samples_, last);
-}
-
 Status BinBuffer::ReadRecord(int& last) {
-  const Status waiting = port_.BytesAvail();
-  if (waiting < 0) return EndWith(waiting, last);
-  if (scanner_.Buffered() + waiting <= length_) return status::kNoData;
-
   const Status found =
-      scanner_.Next([this](const std::uint8_t* packet) { return Check(packet); }, damaged_);
+      scanner_.Find(length_, [this](const std::uint8_t* packet) { return Check(packet); }, damaged_);
   if (found == status::kNoData || found == status::kUnrecognisedData) return found;
   // The end of a replay, or the line is gone: damaged packets not yet
   // counted are the last lost samples of the run.
-  if (found != status::kOk) return EndWith(found, last);
+  if (found != status::kOk) return out_.EndRun(found, damaged_, samples_, last);
 
   Decode(scanner_.Front());
   scanner_.Consume();

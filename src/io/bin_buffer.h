@@ -75,9 +75,6 @@ class BinBuffer : public DataBuffer {
   void Decode(const std::uint8_t* packet);
   // Samples lost between the previous good packet and the one just decoded.
   int LostBefore() const;
-  // Damaged packets not yet reported, as the last lost samples of a run
-  // that ends with `error`; the error itself when there are none.
-  Status EndWith(Status error, int& last);
 
   DPort& port_;
   int channels_;

@@ -71,6 +71,13 @@ Status RecordOut::Set(int lost, bool withPacket, int samples, int& last) {
   return status::kOk;
 }
 
+Status RecordOut::EndRun(Status error, int& damaged, int samples, int& last) {
+  if (damaged == 0) return error;
+  const int lost = damaged * samples;
+  damaged = 0;
+  return Set(lost, false, samples, last);
+}
+
 const DataSample* RecordOut::At(int index, std::span<const DataSample> packet) const {
   if (index < 0) return nullptr;
   if (index < lostOut_) return &lost_;

@@ -53,6 +53,11 @@ class PacketScanner {
   // unchanged. `damaged` grows by the packets `check` called Damaged.
   template <typename Check>
   Status Next(Check check, int& damaged);
+  // What a decoder's ReadRecord starts with: -1022, nothing consumed, while
+  // the bytes buffered and waiting are no more than `length` (L); else Next.
+  // A port error from the count of waiting bytes is returned as it is.
+  template <typename Check>
+  Status Find(int length, Check check, int& damaged);
   const std::uint8_t* Front() const { return bytes_.data() + begin_; }
   void Consume();
 
@@ -74,6 +79,14 @@ class PacketScanner {
   long long unsynced_ = 0;  // bytes skipped since the last pattern was found
   bool synced_ = false;
 };
+
+template <typename Check>
+Status PacketScanner::Find(int length, Check check, int& damaged) {
+  const Status waiting = port_.BytesAvail();
+  if (waiting < 0) return waiting;
+  if (Buffered() + waiting <= length) return status::kNoData;
+  return Next(check, damaged);
+}
 
 template <typename Check>
 Status PacketScanner::Next(Check check, int& damaged) {
@@ -118,6 +131,10 @@ class RecordOut {
   // Sample `index` of what went out, `packet` being the packet's samples;
   // null outside it.
   const DataSample* At(int index, std::span<const DataSample> packet) const;
+  // The end of a run with `error` (the end of a replay, a line gone): the
+  // `damaged` packets not yet reported go out as their lost samples (1,
+  // `damaged` cleared), or the error itself when there are none.
+  Status EndRun(Status error, int& damaged, int samples, int& last);
   // Lost samples handed out since the last Restart.
   long long LostTotal() const { return lostTotal_; }
   void Restart() { lostTotal_ = 0; }
