@@ -1,9 +1,11 @@
-// The built sondrix-cli diag on the hyperspectral meter: simulated runs in
-// the self-test's reference condition, with and without a spectrum that
-// does not conform, into reports.
+// The built tools on the hyperspectral meter: simulated runs in the
+// self-test's reference condition, recorded, replayed and self-tested; each
+// fault the simulator injects failing its own section of the report.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -25,13 +27,23 @@ class BenthDiagCli : public ::testing::Test {
     ASSERT_TRUE(std::filesystem::exists(test::kSim));
   }
 
-  // The report of a simulated run of 35 packets with `options`.
-  std::string Report(const std::string& options) {
+  // A simulated capture of `packets` packets of `device` in the self-test's
+  // reference condition, with `options`.
+  std::string Simulate(const std::string& options, int packets = 35, const std::string& device = kBenth) {
     const std::string capture = dir.File("benth.raw");
-    const std::string sim = "--device " + Quoted(kBenth) + " --out " + Quoted(capture) +
-                            " --packets 35 --quiet --clean-water --max-depth 0 --internal-temp 20"
+    const std::string sim = "--device " + Quoted(device) + " --out " + Quoted(capture) + " --packets " +
+                            std::to_string(packets) +
+                            " --quiet --clean-water --max-depth 0 --internal-temp 20"
                             " --value-noise 0 " + options;
     EXPECT_EQ(test::RunTool(test::kSim, sim, dir).exitStatus, 0);
+    return capture;
+  }
+
+  // The report of a simulated run of 35 packets with `options`.
+  std::string Report(const std::string& options) { return Diag(Simulate(options)); }
+
+  // The report of the self-test on `capture`.
+  std::string Diag(const std::string& capture) {
     const std::string report = dir.File("benth.rpt");
     const CliRun run = test::RunTool(
         test::kCli, "diag --device " + Quoted(kBenth) + " --port " + Quoted(capture) + " --report " + Quoted(report), dir);
@@ -102,6 +114,114 @@ TEST_F(BenthDiagCli, ABentSpectrumFailsItsNonconformityAtTheBendAndItsNeighbours
             "calibration:\n\t566.7 \n");
   EXPECT_EQ(Section(report, "Noise - C: "), "Noise - C: Passed.\n");
 }
+
+// Sample lines of a data file: what follows its bin size line and its
+// column headings.
+std::vector<std::string> SampleLines(const std::string& path) {
+  std::vector<std::string> samples;
+  int after = 0;
+  for (const std::string& line : test::Lines(test::ReadTextFile(path).value_or(""))) {
+    if (after == 2) samples.push_back(line);
+    if (after == 1) after = 2;
+    if (line.find("; acquisition binsize") != std::string::npos) after = 1;
+  }
+  return samples;
+}
+
+std::vector<double> Numbers(const std::string& line) {
+  std::vector<double> numbers;
+  std::stringstream stream(line);
+  std::string field;
+  while (std::getline(stream, field, '\t')) numbers.push_back(field.empty() ? 0.0 : std::stod(field));
+  return numbers;
+}
+
+// One simulated run through every tool: recorded, replayed line for line,
+// and self-tested with every section but nonconformity passing.
+TEST_F(BenthDiagCli, ARunIsRecordedReplayedAndSelfTested) {
+  const std::string capture = Simulate("", 60);
+  const std::string data = dir.File("benth.dat");
+  const CliRun record = test::RunTool(
+      test::kCli, "record --device " + Quoted(kBenth) + " --port " + Quoted(capture) + " --out " + Quoted(data), dir);
+  ASSERT_EQ(record.exitStatus, 0) << record.err;
+  EXPECT_EQ(record.out, "59 lines recorded into " + data + "; 0 samples lost\n");
+  const auto samples = SampleLines(data);
+  ASSERT_EQ(samples.size(), 59u);
+
+  const CliRun replay = test::RunTool(test::kCli, "replay " + Quoted(data), dir);
+  ASSERT_EQ(replay.exitStatus, 0) << replay.err;
+  EXPECT_EQ(test::Lines(replay.out), samples);
+
+  const std::string report = Diag(capture);
+  for (const std::string& heading : kHeadings) {
+    if (heading.rfind("Noncomformity", 0) == 0) continue;
+    EXPECT_EQ(Section(report, heading), heading + "Passed.\n") << heading;
+  }
+}
+
+// At skip 2 the file holds the 50 kept wavelengths of each kind; replay
+// gives all 200 traces back, 0.0 on those the instrument does not output.
+TEST_F(BenthDiagCli, ASpacedRunReplaysWithEveryTrace) {
+  std::string device = test::ReadTextFile(kBenth).value_or("");
+  const auto at = device.find("\n1\t\t\t; skip value");
+  ASSERT_NE(at, std::string::npos);
+  device[at + 1] = '2';
+  const std::string spaced = test::WriteTextFile(dir.File("spaced.dev"), device);
+  const std::string capture = Simulate("", 11, spaced);
+  const std::string data = dir.File("spaced.dat");
+  const CliRun record = test::RunTool(
+      test::kCli, "record --device " + Quoted(spaced) + " --port " + Quoted(capture) + " --out " + Quoted(data), dir);
+  ASSERT_EQ(record.exitStatus, 0) << record.err;
+  const auto samples = SampleLines(data);
+  ASSERT_EQ(samples.size(), 10u);
+  const CliRun replay = test::RunTool(test::kCli, "replay " + Quoted(data), dir);
+  ASSERT_EQ(replay.exitStatus, 0) << replay.err;
+  const auto replayed = test::Lines(replay.out);
+  ASSERT_EQ(replayed.size(), samples.size());
+  for (std::size_t l = 0; l < samples.size(); ++l) {
+    const auto packed = Numbers(samples[l]);
+    const auto spread = Numbers(replayed[l]);
+    ASSERT_EQ(spread.size(), packed.size() + 100) << replayed[l];
+    EXPECT_EQ(spread[0], packed[0]);  // the time stamp
+    for (std::size_t i = 0; i < 200; ++i) {
+      const double expected = i % 2 == 0 ? packed[1 + i / 2] : 0.0;
+      EXPECT_DOUBLE_EQ(spread[1 + i], expected) << "line " << l << " trace " << i;
+    }
+  }
+}
+
+// Each fault the simulator injects fails the section that tests for it.
+struct FaultCase {
+  const char* options;
+  const char* failing;  // the heading of the section that must not pass
+};
+
+class BenthFaultCli : public BenthDiagCli, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(BenthFaultCli, FailsItsSection) {
+  const FaultCase fault = GetParam();
+  const std::string report = Report(fault.options);
+  const std::string section = Section(report, fault.failing);
+  EXPECT_NE(section, "<none>") << report;
+  EXPECT_NE(section, std::string(fault.failing) + "Passed.\n") << report;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, BenthFaultCli,
+    ::testing::Values(FaultCase{"--cal-drift 0.5", "Calibration - C positive: "},
+                      FaultCase{"--cal-drift 0.5", "Calibration - A positive: "},
+                      FaultCase{"--cal-drift -0.5", "Calibration - C negative: "},
+                      FaultCase{"--cal-drift -0.5", "Calibration - A negative: "},
+                      FaultCase{"--low-counts 0.01", "Raw counts - Reference: "},
+                      FaultCase{"--low-counts 0.01", "Raw counts - C channel: "},
+                      FaultCase{"--low-counts 0.01", "Raw counts - A channel: "},
+                      FaultCase{"--bend 0.5", "Noncomformity - C: "},
+                      FaultCase{"--value-noise 0.05", "Noise - C: "},
+                      FaultCase{"--value-noise 0.05", "Noise - A: "},
+                      FaultCase{"--depth-zero 2", "Depth sensor: "},
+                      FaultCase{"--sensor-noise 1", "Depth sensor: "},
+                      FaultCase{"--internal-temp 60", "Temperature sensor: "},
+                      FaultCase{"--sensor-noise 1", "Temperature sensor: "}));
 
 }  // namespace
 }  // namespace sondrix
