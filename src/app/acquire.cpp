@@ -1,7 +1,5 @@
 #include "app/acquire.h"
 
-#include <span>
-
 #include "app/layout.h"
 #include "app/menu.h"
 #include "app/recording.h"
@@ -11,14 +9,13 @@
 #include "common/text_format.h"
 #include "common/utils.h"
 #include "datafile/data_file.h"
-#include "io/rs232_port.h"
 #include "meter/source_factory.h"
 #include "platform/clock.h"
-#include "platform/serial.h"
 #include "platform/ui.h"
 #include "source/device.h"
 #include "source/rudud.h"
 #include "source/source_line.h"
+#include "source/source_wait.h"
 
 namespace sondrix {
 namespace {
@@ -28,26 +25,10 @@ using platform::Cursor;
 using platform::EventType;
 using platform::UserEvent;
 
-// While the source has nothing, the loop sleeps until the user does
-// something, the serial line brings bytes or this time has passed...
-constexpr double kLineWait = 0.25;
-// ... and, when bytes came but not a whole packet (or the source has no
-// line to watch), for this long, so that the rest of the packet is not
-// waited for in a busy loop.
-constexpr double kShortWait = 0.01;
-
 void SetCursor(Cursor cursor) { platform::ui().SetMouseCursor(cursor); }
 
 bool IsMainCommit(const App& app, const UserEvent& event) {
   return event.type == EventType::Commit && event.panel == app.mainPanel;
-}
-
-// The serial port a source reads (null for a data file or a capture).
-const RS232Port* SerialPortOf(Source& source) {
-  DPort* port = nullptr;
-  if (source.GetPort(port) != status::kOk || port == nullptr) return nullptr;
-  const auto* serialPort = dynamic_cast<const RS232Port*>(port);
-  return serialPort != nullptr && serialPort->PortNumber() >= 1 ? serialPort : nullptr;
 }
 
 // A run's error, reported once. A serial device that went away (a USB
@@ -77,14 +58,6 @@ void FinishRecording(App& app, Source& source, DataFile* recorder) {
 }
 
 }  // namespace
-
-std::vector<int> SourceInputs(Source& source) {
-  const RS232Port* serialPort = SerialPortOf(source);
-  if (serialPort == nullptr) return {};
-  const int fd = platform::serial().InputHandle(serialPort->PortNumber());
-  if (fd < 0) return {};
-  return {fd};
-}
 
 // --- Opening sources --------------------------------------------------------------------
 
@@ -279,7 +252,7 @@ Status Acquire_Run(App& app) {
   Menu_Enable(app, -1, false);
   display.ShowStopButton();
   DataFile* recorder = display.tmpFile();
-  const std::vector<int> inputs = SourceInputs(*source);
+  SourceWait idle(*source);
 
   bool stop = false;
   bool firstPass = true;
@@ -287,13 +260,10 @@ Status Acquire_Run(App& app) {
   while (!stop && result == status::kOk) {
     const double t0 = platform::Timer();
     // The first look at the user interface does not wait; while the source
-    // has nothing the loop sleeps (see kLineWait and kShortWait).
-    double wait = 0.0;
-    bool watchLine = false;
+    // has nothing the loop sleeps (see SourceWait).
+    idle.Ready();
     do {
-      const UserEvent event = wait > 0.0 ? ui.WaitUserEvent(wait, watchLine ? std::span<const int>(inputs)
-                                                                            : std::span<const int>())
-                                         : ui.GetUserEvent(false);
+      const UserEvent event = idle.NextEvent(ui);
       if (IsMainCommit(app, event) && (event.control == p::kMainStartStop || event.control == p::kMainStop)) {
         stop = true;
         result = status::kOk;
@@ -315,11 +285,7 @@ Status Acquire_Run(App& app) {
           stop = true;
           result = status::kTimedOut;
         } else {
-          // Watch the line, unless it just woke the loop without a whole
-          // packet: then give the packet's rest a moment.
-          const bool lineWoke = watchLine && wait > 0.0;
-          watchLine = !inputs.empty() && !lineWoke;
-          wait = watchLine ? kLineWait : kShortWait;
+          idle.Idle();
         }
       }
     } while (result == status::kNoData);

@@ -57,8 +57,4 @@ Status Acquire_Configure2(App& app);
 // Errors are reported once, the recording closed and offered for saving.
 Status Acquire_Run(App& app);
 
-// The file descriptors the source's bytes arrive on (its serial port), for
-// waiting on them; empty when there is none.
-std::vector<int> SourceInputs(Source& source);
-
 }  // namespace sondrix

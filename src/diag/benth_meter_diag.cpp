@@ -100,28 +100,14 @@ int BenthMeter::HasDiagnostics() {
 Status BenthMeter::Diagnostics() {
   if (!decoder()) return status::kNotConnected;
   std::unique_ptr<BenthDiagWindow> record;
-  Status result = StartSelfTest(*this, record);
-  if (!record) return result;
-
+  const Status start = StartSelfTest(*this, record);
+  if (!record) return start;
   const bool hasDepth = HasDepth() != 0;
-  int ring = 0;
-  long good = 0;
-  bool shown = false;
-  result = RunDiagPanel(
-      *this, result, panels::kBenthDiag, panels::kBdStop, kBenthDiagTimeout,
-      [&](int panel) {
-        shown = true;
-        SetUpDiagPanel(panel, kBenthPanel, hasDepth);
-        BenthPlotDiag(panel, *record, hasDepth, 0);
-      },
-      [&](int panel, int count) { return RefreshDiagnostics(*record, panel, ring, count); }, good);
-  if (!shown) return result;
-
-  // The test's result is what the caller reports; a report that was not
-  // written must not pass unseen behind it.
-  const Status report = DiagReport(*record);
-  if (report != status::kOk && report != status::kCancelled) Error_Report(report);
-  return result;
+  const DiagPanelIds ids{panels::kBenthDiag, panels::kBdStop, kBenthDiagTimeout};
+  return RunMeterDiagPanel(*this, start, *record, ids, [&](int panel) {
+    SetUpDiagPanel(panel, kBenthPanel, hasDepth);
+    BenthPlotDiag(panel, *record, hasDepth, 0);
+  });
 }
 
 Status BenthMeter::SelfTest(long samples, const std::string& path, Status& test, long& good) {
@@ -133,11 +119,7 @@ Status BenthMeter::SelfTest(long samples, const std::string& path, Status& test,
   std::unique_ptr<BenthDiagWindow> record;
   test = StartSelfTest(*this, record);
   if (!record) return test;
-  int ring = 0;
-  const DiagLoopSettings settings{.timeout = kBenthDiagTimeout, .stopAfter = samples};
-  test = RunDiagLoop(
-      *this, test, settings, [&](int count) { return RefreshDiagnostics(*record, 0, ring, count); }, good);
-  return WriteDiagReport(path, *record);
+  return RunMeterSelfTest(*this, test, *record, kBenthDiagTimeout, samples, path, test, good);
 }
 
 Status BenthMeter::RefreshDiagnostics(BenthDiagWindow& record, int panel, int& ring, int count) {

@@ -2,6 +2,7 @@
 
 #include "platform/clock.h"
 #include "platform/ui.h"
+#include "source/source_wait.h"
 
 namespace sondrix {
 namespace {
@@ -20,9 +21,12 @@ Status RunDiagLoop(Source& source, Status start, const DiagLoopSettings& setting
   Status result = start;
   bool stopped = false;
   double lastGood = platform::Timer();
+  // With a panel the loop sleeps in the user interface while the source has
+  // nothing; without one it pauses briefly.
+  SourceWait idle(source);
   while (!stopped && GoesOn(result)) {
     if (settings.panel > 0) {
-      const platform::UserEvent event = platform::ui().GetUserEvent(false);
+      const platform::UserEvent event = idle.NextEvent(platform::ui());
       if (event.type != platform::EventType::None) {
         const bool stop = event.panel == settings.panel &&
                           ((event.type == platform::EventType::Commit && event.control == settings.stopControl) ||
@@ -36,9 +40,14 @@ Status RunDiagLoop(Source& source, Status start, const DiagLoopSettings& setting
         result = status::kTimedOut;
         break;
       }
-      if (settings.panel <= 0) platform::Delay(kIdlePause);
+      if (settings.panel > 0) {
+        idle.Idle();
+      } else {
+        platform::Delay(kIdlePause);
+      }
       continue;
     }
+    idle.Ready();
     result = refresh(static_cast<int>(good + 1));
     if (result == status::kOk) {
       ++good;

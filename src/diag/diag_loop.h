@@ -4,7 +4,9 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
+#include "common/errors.h"
 #include "common/status.h"
 #include "source/source.h"
 
@@ -43,5 +45,51 @@ Status RunDiagLoop(Source& source, Status start, const DiagLoopSettings& setting
 Status RunDiagPanel(Source& source, Status start, int panelId, int stopControl, double timeout,
                     const std::function<void(int panel)>& setUp,
                     const std::function<Status(int panel, int count)>& refresh, long& good);
+
+// A meter's self-test, the two ways it runs, for every meter family.
+// `MeterT` offers RefreshDiagnostics(record, panel, ring, count) (one sample
+// into the record and, with a panel, onto it), DiagReport(record) (the
+// report offered for saving) and WriteDiagReport(path, record); `record`
+// was made by the reset that started the test, whose result is `start`.
+struct DiagPanelIds {
+  int panel = 0;        // in the resource file
+  int stopControl = 0;
+  double timeout = 2.0;  // seconds without a good sample
+};
+
+// On the diagnostics panel, prepared by `setUp(panel)`, until its stop
+// control; then the report is offered. The test's result is what the
+// caller reports; a report that was not written is reported here, so that
+// it does not pass unseen behind it.
+template <class MeterT, class Record>
+Status RunMeterDiagPanel(MeterT& meter, Status start, Record& record, const DiagPanelIds& ids,
+                         const std::function<void(int panel)>& setUp) {
+  int ring = 0;
+  long good = 0;
+  bool shown = false;
+  const Status result = RunDiagPanel(
+      meter, start, ids.panel, ids.stopControl, ids.timeout,
+      [&](int panel) {
+        shown = true;
+        setUp(panel);
+      },
+      [&](int panel, int count) { return meter.RefreshDiagnostics(record, panel, ring, count); }, good);
+  if (!shown) return result;
+  const Status report = meter.DiagReport(record);
+  if (report != status::kOk && report != status::kCancelled) Error_Report(report);
+  return result;
+}
+
+// Without windows, over `samples` good samples, into the report at `path`
+// (see RunSelfTest).
+template <class MeterT, class Record>
+Status RunMeterSelfTest(MeterT& meter, Status start, Record& record, double timeout, long samples,
+                        const std::string& path, Status& test, long& good) {
+  int ring = 0;
+  const DiagLoopSettings settings{.timeout = timeout, .stopAfter = samples};
+  test = RunDiagLoop(
+      meter, start, settings, [&](int count) { return meter.RefreshDiagnostics(record, 0, ring, count); }, good);
+  return meter.WriteDiagReport(path, record);
+}
 
 }  // namespace sondrix

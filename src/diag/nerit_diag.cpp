@@ -89,28 +89,14 @@ void WriteNeritReport(std::FILE* file, const std::string& id, std::uint32_t seri
 Status NeritMeter::Diagnostics() {
   if (!decoder()) return status::kNotConnected;
   std::unique_ptr<DiagWindow> record;
-  Status result = StartSelfTest(*this, record);
-  if (!record) return result;
-
+  const Status start = StartSelfTest(*this, record);
+  if (!record) return start;
   const bool hasDepth = HasDepth() != 0;
-  int ring = 0;
-  long good = 0;
-  bool shown = false;
-  result = RunDiagPanel(
-      *this, result, panels::kNeritDiag, panels::kNdStop, kNeritDiagTimeout,
-      [&](int panel) {
-        shown = true;
-        SetUpDiagPanel(panel, kNeritPanel, hasDepth);
-        DrawDiagPanel(panel, kNeritPanel, *record, hasDepth, 0);
-      },
-      [&](int panel, int count) { return RefreshDiagnostics(*record, panel, ring, count); }, good);
-  if (!shown) return result;
-
-  // The test's result is what the caller reports; a report that was not
-  // written must not pass unseen behind it.
-  const Status report = DiagReport(*record);
-  if (report != status::kOk && report != status::kCancelled) Error_Report(report);
-  return result;
+  const DiagPanelIds ids{panels::kNeritDiag, panels::kNdStop, kNeritDiagTimeout};
+  return RunMeterDiagPanel(*this, start, *record, ids, [&](int panel) {
+    SetUpDiagPanel(panel, kNeritPanel, hasDepth);
+    DrawDiagPanel(panel, kNeritPanel, *record, hasDepth, 0);
+  });
 }
 
 Status NeritMeter::SelfTest(long samples, const std::string& path, Status& test, long& good) {
@@ -122,11 +108,7 @@ Status NeritMeter::SelfTest(long samples, const std::string& path, Status& test,
   std::unique_ptr<DiagWindow> record;
   test = StartSelfTest(*this, record);
   if (!record) return test;
-  int ring = 0;
-  const DiagLoopSettings settings{.timeout = kNeritDiagTimeout, .stopAfter = samples};
-  test = RunDiagLoop(
-      *this, test, settings, [&](int count) { return RefreshDiagnostics(*record, 0, ring, count); }, good);
-  return WriteDiagReport(path, *record);
+  return RunMeterSelfTest(*this, test, *record, kNeritDiagTimeout, samples, path, test, good);
 }
 
 Status NeritMeter::RefreshDiagnostics(DiagWindow& record, int panel, int& ring, int count) {

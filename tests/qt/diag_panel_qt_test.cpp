@@ -1,13 +1,21 @@
-// The self-test's diagnostics panel on the Qt backend: built from the
-// resource file, its graphs drawn on QCustomPlot with the limits in sight.
+// The self-test's diagnostics panels on the Qt backend: built from the
+// resource file, their graphs drawn on QCustomPlot with the limits in sight,
+// for the nine-wavelength meter and, fed by a meter on a capture, for the
+// hyperspectral one with its nonconformity graph.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "common/panels.h"
+#include "diag/benth_diag.h"
 #include "diag/diag_panel.h"
 #include "diag/diag_window.h"
+#include "meter/benth_fixtures.h"
+#include "meter/benth_meter.h"
 #include "platform/qt/qt_plot.h"
 #include "platform/qt/qt_ui.h"
 #include "platform/uir.h"
@@ -69,6 +77,82 @@ TEST(DiagPanelQt, ThePanelShowsTheStatisticsAgainstTheirLimits) {
   ASSERT_EQ(ui.GetCtrlAttribute(panel, p::kNdDepthMean, Attr::Visible, visible), 0);
   EXPECT_EQ(visible, CtrlValue(0));
   ui.DiscardPanel(panel);
+}
+
+const DiagPanelControls kBenthControls = {p::kBdCalGraph,   p::kBdCountsGraph, p::kBdNoiseGraph,
+                                          p::kBdKeyGraph,   p::kBdTempMean,    p::kBdTempSdev,
+                                          p::kBdDepthMean,  p::kBdDepthSdev,   p::kBdSamples};
+
+TEST(DiagPanelQt, TheHyperspectralPanelDrawsTheWavelengthsTheInstrumentOutputs) {
+  test::TempDir dir;
+  const test::ScopedEnv home("SONDRIX_HOME", dir.path());
+  QtUi ui;
+  const ScopedUi scoped(ui);
+
+  // 100 wavelengths at skip 2: 50 of each kind are output and tested.
+  constexpr int kN = 100;
+  const test::BenthDeviceSpec device{.version = 2,
+                                     .n = kN,
+                                     .skip = 2,
+                                     .depth = "0\t0",
+                                     .limits = "0.01 0.02 0.003 0.004 0.05 0.06 100 200 300 0.1 0.2",
+                                     .bins = false};
+  std::string bytes;
+  test::BenthPacketSpec spec = test::BenthSkip(2);
+  for (int packet = 0; packet < 6; ++packet) {
+    spec.time = static_cast<std::uint32_t>(10 * packet);
+    const auto encoded = test::BenthPacket(kN, spec);
+    bytes.append(encoded.begin(), encoded.end());
+  }
+  test::WriteTextFile(dir.File("benth.raw"), bytes);
+  test::WriteTextFile(dir.File("benth.dev"), test::BenthDeviceText(device));
+  auto meter = Meter::New<BenthMeter>(dir.File("benth.dev"), dir.File("benth.raw"));
+  ASSERT_EQ(meter->Open(), status::kOk);
+  ASSERT_EQ(meter->Reset(), status::kOk);
+
+  TraceMap map{};
+  meter->GetTraceMap(map);
+  std::array<double, kMaxTraces> wavelengths{};
+  meter->GetWavelengths(wavelengths);
+  const BenthMeterConfig& config = *meter->benthConfig();
+  const BenthDiagLimitSet limits{.common = LimitsOf(config),
+                                 .maxANonConform = config.maxANonConform,
+                                 .maxCNonConform = config.maxCNonConform};
+  BenthDiagWindow record(PackedLayout(map, wavelengths, 2 * kN), map, limits, kN, config.skip);
+
+  const int panel = ui.LoadPanel(0, p::kBenthDiag);
+  ASSERT_GT(panel, 0) << ui.resourceError();
+  SetUpDiagPanel(panel, kBenthControls, false);
+  int ring = 0;
+  int count = 0;
+  while (meter->RefreshDiagnostics(record, panel, ring, count + 1) == status::kOk) ++count;
+  EXPECT_EQ(count, 5);
+  EXPECT_EQ(ui.GetCtrlInt(panel, p::kBdSamples), 5);
+
+  // Limits and measured values of A and C, 50 wavelengths each, from 400 nm
+  // in steps of 6 nm; the limits lie inside the axis.
+  GraphWidget* nonconform = ui.Graph(panel, p::kBdNonconformGraph);
+  ASSERT_EQ(nonconform->plotCount(), 4u);
+  for (const auto& plot : nonconform->Plots()) {
+    ASSERT_EQ(plot.x.size(), 50u);
+    EXPECT_DOUBLE_EQ(plot.x.front(), 400.0);
+    EXPECT_DOUBLE_EQ(plot.x[1], 406.0);
+    EXPECT_DOUBLE_EQ(plot.x.back(), 694.0);
+  }
+  const auto limitPlot = nonconform->Plots()[0];
+  EXPECT_GE(nonconform->yAxis->range().upper, *std::max_element(limitPlot.y.begin(), limitPlot.y.end()));
+  EXPECT_GE(nonconform->xAxis->range().upper, 694.0);
+  EXPECT_LE(nonconform->xAxis->range().lower, 400.0);
+
+  GraphWidget* noise = ui.Graph(panel, p::kBdNoiseGraph);
+  ASSERT_EQ(noise->plotCount(), 4u);
+  EXPECT_EQ(noise->Plots()[0].x.size(), 50u);
+  // Without depth its read-outs are hidden.
+  CtrlValue visible;
+  ASSERT_EQ(ui.GetCtrlAttribute(panel, p::kBdDepthMean, Attr::Visible, visible), 0);
+  EXPECT_EQ(visible, CtrlValue(0));
+  ui.DiscardPanel(panel);
+  meter->Close();
 }
 
 }  // namespace
