@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "common/utils.h"
 #include "config/temp_bins.h"
@@ -40,9 +41,12 @@ BenthSimulator::BenthSimulator(const BenthMeterConfig& config, const SimSettings
       baud_(config.baudRate) {
   config.CopyConfig(*config_);
   if (!(settings_.rate > 0.0) || !std::isfinite(settings_.rate)) settings_.rate = 6.0;
+  // The lamp's spectrum through the grating: a smooth hump, brightest in
+  // the middle of the range and falling to 20000 counts at its ends.
   reference_.resize(static_cast<std::size_t>(channels_));
+  const double last = std::max(1.0, static_cast<double>(reference_.size()) - 1.0);
   for (std::size_t i = 0; i < reference_.size(); ++i) {
-    reference_[i] = 20000.0 + 15000.0 * static_cast<double>((i * 7) % 11) / 10.0;
+    reference_[i] = 20000.0 + 15000.0 * std::sin(std::numbers::pi * static_cast<double>(i) / last);
   }
 }
 
