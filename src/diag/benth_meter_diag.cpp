@@ -110,7 +110,8 @@ Status BenthMeter::Diagnostics() {
   });
 }
 
-Status BenthMeter::SelfTest(long samples, const std::string& path, Status& test, long& good) {
+Status BenthMeter::SelfTest(long samples, const std::string& path, Status& test, long& good,
+                               const std::function<bool()>& stopRequested) {
   good = 0;
   if (!decoder()) {
     test = status::kNotConnected;
@@ -119,7 +120,7 @@ Status BenthMeter::SelfTest(long samples, const std::string& path, Status& test,
   std::unique_ptr<BenthDiagWindow> record;
   test = StartSelfTest(*this, record);
   if (!record) return test;
-  return RunMeterSelfTest(*this, test, *record, kBenthDiagTimeout, samples, path, test, good);
+  return RunMeterSelfTest(*this, test, *record, kBenthDiagTimeout, samples, stopRequested, path, test, good);
 }
 
 Status BenthMeter::RefreshDiagnostics(BenthDiagWindow& record, int panel, int& ring, int count) {

@@ -35,6 +35,10 @@ Status RunDiagLoop(Source& source, Status start, const DiagLoopSettings& setting
         continue;
       }
     }
+    if (settings.panel <= 0 && settings.stopRequested && settings.stopRequested()) {
+      stopped = true;
+      continue;
+    }
     if (!source.CanRead()) {
       if (platform::SecondsSince(lastGood) > settings.timeout) {
         result = status::kTimedOut;
@@ -71,7 +75,10 @@ Status RunDiagPanel(Source& source, Status start, int panelId, int stopControl, 
   if (panel <= 0) return status::kOutOfMemory;
   setUp(panel);
   ui.InstallPopup(panel);
-  const DiagLoopSettings settings{.panel = panel, .stopControl = stopControl, .timeout = timeout};
+  DiagLoopSettings settings;
+  settings.panel = panel;
+  settings.stopControl = stopControl;
+  settings.timeout = timeout;
   const Status result = RunDiagLoop(
       source, start, settings, [&](int count) { return refresh(panel, count); }, good);
   ui.RemovePopup(panel);

@@ -21,6 +21,9 @@ struct DiagLoopSettings {
   // Good samples after which the test ends by itself; 0: only the stop
   // control (or an error) ends it.
   long stopAfter = 0;
+  // Without a panel: asked between samples; true ends the test as the stop
+  // control does (the operator pressed Ctrl+C).
+  std::function<bool()> stopRequested;
 };
 
 // Runs the loop. `start` is the result of the reset (1, or -1030 when the
@@ -80,13 +83,14 @@ Status RunMeterDiagPanel(MeterT& meter, Status start, Record& record, const Diag
   return result;
 }
 
-// Without windows, over `samples` good samples, into the report at `path`
-// (see RunSelfTest).
+// Without windows, over `samples` good samples or until `stopRequested`,
+// into the report at `path` (see RunSelfTest).
 template <class MeterT, class Record>
 Status RunMeterSelfTest(MeterT& meter, Status start, Record& record, double timeout, long samples,
-                        const std::string& path, Status& test, long& good) {
+                        const std::function<bool()>& stopRequested, const std::string& path, Status& test,
+                        long& good) {
   int ring = 0;
-  const DiagLoopSettings settings{.timeout = timeout, .stopAfter = samples};
+  const DiagLoopSettings settings{.timeout = timeout, .stopAfter = samples, .stopRequested = stopRequested};
   test = RunDiagLoop(
       meter, start, settings, [&](int count) { return meter.RefreshDiagnostics(record, 0, ring, count); }, good);
   return meter.WriteDiagReport(path, record);

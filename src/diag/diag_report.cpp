@@ -100,7 +100,9 @@ void DiagReportTemperature(std::FILE* file, double mean, double sdev, double max
   Put(file, "\nTemperature sensor: ");
   const bool outside = !(mean >= 0.0 && mean <= 50.0);
   const bool noisy = !DiagPasses(sdev, maxSdev, true);
-  if (outside) std::fprintf(file, "\n\tThe sensor reads %.2lf degrees C.", mean);
+  // A converter count of 0 has no temperature: say so rather than "nan".
+  if (outside && !std::isfinite(mean)) Put(file, "\n\tThe sensor gives no reading.");
+  if (outside && std::isfinite(mean)) std::fprintf(file, "\n\tThe sensor reads %.2lf degrees C.", mean);
   if (noisy) Put(file, "\n\tThe standard deviation in the reading exceeds the recommended limit.");
   if (!outside && !noisy) Put(file, "Passed.");
   Put(file, "\n\n");

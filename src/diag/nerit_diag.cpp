@@ -99,7 +99,8 @@ Status NeritMeter::Diagnostics() {
   });
 }
 
-Status NeritMeter::SelfTest(long samples, const std::string& path, Status& test, long& good) {
+Status NeritMeter::SelfTest(long samples, const std::string& path, Status& test, long& good,
+                               const std::function<bool()>& stopRequested) {
   good = 0;
   if (!decoder()) {
     test = status::kNotConnected;
@@ -108,7 +109,7 @@ Status NeritMeter::SelfTest(long samples, const std::string& path, Status& test,
   std::unique_ptr<DiagWindow> record;
   test = StartSelfTest(*this, record);
   if (!record) return test;
-  return RunMeterSelfTest(*this, test, *record, kNeritDiagTimeout, samples, path, test, good);
+  return RunMeterSelfTest(*this, test, *record, kNeritDiagTimeout, samples, stopRequested, path, test, good);
 }
 
 Status NeritMeter::RefreshDiagnostics(DiagWindow& record, int panel, int& ring, int count) {

@@ -10,12 +10,14 @@ bool OffersSelfTest(Source& source) {
   return family && source.HasDiagnostics() != 0;
 }
 
-Status RunSelfTest(Source& source, long samples, const std::string& path, Status& test, long& good) {
+Status RunSelfTest(Source& source, long samples, const std::string& path, Status& test, long& good,
+                   const std::function<bool()>& stopRequested) {
   good = 0;
   test = status::kBadArgument;
   if (!OffersSelfTest(source)) return status::kBadArgument;
-  if (auto* benth = dynamic_cast<BenthMeter*>(&source)) return benth->SelfTest(samples, path, test, good);
-  return dynamic_cast<NeritMeter&>(source).SelfTest(samples, path, test, good);
+  if (auto* benth = dynamic_cast<BenthMeter*>(&source))
+    return benth->SelfTest(samples, path, test, good, stopRequested);
+  return dynamic_cast<NeritMeter&>(source).SelfTest(samples, path, test, good, stopRequested);
 }
 
 }  // namespace sondrix

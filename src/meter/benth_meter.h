@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -75,7 +76,8 @@ class BenthMeter final : public Meter {
   // report written to `path`: `test` receives the test's result, `good` the
   // good samples taken; the result is the report's (1 or -1002). Nothing is
   // written when the test could not start.
-  Status SelfTest(long samples, const std::string& path, Status& test, long& good);
+  Status SelfTest(long samples, const std::string& path, Status& test, long& good,
+                  const std::function<bool()>& stopRequested = {});
   // One sample into row `ring` of the record: the statistics over
   // min(count, 30) rows, the nonconformity and its limits, and `panel`
   // redrawn (none when 0). 1, -1022 for a lost sample, or the decoder's

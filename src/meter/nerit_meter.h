@@ -7,6 +7,7 @@
 // here they are only declared, as the meter's operation table requires.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -41,7 +42,8 @@ class NeritMeter final : public BinMeter<Model::Nerit, NeritFile> {
   // Diagnostics returns it) and `good` the good samples taken; the result
   // is the report's: 1, or -1002 when it could not be written. Nothing is
   // written when the test could not start (not connected, reset failed).
-  Status SelfTest(long samples, const std::string& path, Status& test, long& good);
+  Status SelfTest(long samples, const std::string& path, Status& test, long& good,
+                  const std::function<bool()>& stopRequested = {});
 
   // One sample of the self-test into row `ring` of the record: reads a
   // packet when needed, fills the row, moves the ring on, recomputes the

@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/cli_run.h"
@@ -308,6 +310,33 @@ TEST_F(DiagCli, APauseLongerThanTwoSecondsEndsTheTestWithItsReport) {
       << run.err;
   EXPECT_GE(seconds, 2.0);
   EXPECT_LT(seconds, 20.0);
+  EXPECT_EQ(ReportLines(test::ReadTextFile(report).value_or("")), PassingReport());
+}
+
+TEST_F(DiagCli, CtrlCEndsTheTestWithTheReportOfTheSamplesTaken) {
+  std::unique_ptr<test::Background> sim;
+  const std::string pty = test::StartPtySim(
+      sim, {"--device", kExample, "--rate", "60", "--quiet", "--clean-water", "--max-depth", "0", "--internal-temp", "20"},
+      dir);
+  ASSERT_FALSE(pty.empty());
+  test::WriteTextFile(dir.File("Sondrix.ini"), "[Ports]\nCOM1=" + pty + "\n");
+  const test::ScopedEnv home("SONDRIX_HOME", dir.path());
+  const std::string report = dir.File("stopped.rpt");
+  test::Background diag(kCli, {"diag", "--device", kExample, "--port", "COM1", "--report", report, "--samples", "1000000"},
+                        dir.File("diag.out"), dir.File("diag.err"));
+  ASSERT_TRUE(diag.started());
+  // Long enough for the reset and well over 30 samples at 60 a second.
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  diag.Signal(SIGINT);
+  EXPECT_EQ(diag.Wait(20.0), 0);
+  const std::string err = test::ReadTextFile(dir.File("diag.err")).value_or("");
+  std::smatch samples;
+  ASSERT_TRUE(std::regex_match(err, samples, std::regex("sondrix-cli diag: the self-test was stopped after (\\d+) good "
+                                                         "samples\n")))
+      << err;
+  EXPECT_GE(std::stol(samples[1]), 30);
+  EXPECT_EQ(test::ReadTextFile(dir.File("diag.out")).value_or(""),
+            "report of " + samples[1].str() + " good samples written to " + report + "\n");
   EXPECT_EQ(ReportLines(test::ReadTextFile(report).value_or("")), PassingReport());
 }
 

@@ -109,6 +109,8 @@ TEST(DiagSensorTest, ATemperatureThatIsNoNumberFails) {
   const std::string text = Written([](std::FILE* f) { DiagReportTemperature(f, kNaN, kNaN, 0.05); });
   EXPECT_EQ(text.find("Passed."), std::string::npos) << text;
   EXPECT_NE(text.find("The standard deviation in the reading exceeds"), std::string::npos) << text;
+  EXPECT_NE(text.find("\n\tThe sensor gives no reading."), std::string::npos) << text;
+  EXPECT_EQ(text.find("nan"), std::string::npos) << text;
 }
 
 TEST(DiagSensorTest, DepthAwayFromTheSurfaceOrNoisy) {

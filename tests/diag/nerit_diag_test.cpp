@@ -260,7 +260,7 @@ TEST_F(NeritDiagTest, ATemperatureSensorThatReadsNothingFails) {
   auto meter = OpenOn({Encode(SteadyPacket(0)), Encode(spec)});
   ASSERT_TRUE(meter);
   const std::string report = SelfTest(*meter, 10);
-  EXPECT_NE(report.find("\nTemperature sensor: \n\tThe sensor reads nan degrees C."
+  EXPECT_NE(report.find("\nTemperature sensor: \n\tThe sensor gives no reading."
                         "\n\tThe standard deviation in the reading exceeds the recommended limit.\n\n"),
             std::string::npos)
       << report;

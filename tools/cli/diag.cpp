@@ -37,9 +37,8 @@ void PrintDiagUsage(std::FILE* out) {
                "and the hyperspectral meters have a self-test; the hyperspectral one also\n"
                "tests the nonconformity of its A and C spectra. The test also ends after\n"
                "2 s (hyperspectral meter: 3 s) without a good sample, at the end of a\n"
-               "capture and on a read error; the report then covers the samples taken\n"
-               "(or says that no\n"
-               "data arrived). A serial number that differs from the device file's is\n"
+               "capture, on a read error, and on Ctrl+C (or a closed terminal); the\n"
+               "report then covers the samples taken (or says that no data arrived). A serial number that differs from the device file's is\n"
                "tested all the same; the report names the instrument's.\n\n"
                "  --samples N   good samples to test (default 30, at most 1000000); the\n"
                "                statistics cover the last 30\n\n"
@@ -121,7 +120,13 @@ int RunDiag(std::span<char*> args) {
 
   Status test = status::kOk;
   long good = 0;
-  result = RunSelfTest(*source, options.samples, options.report, test, good);
+  bool stopped = false;
+  {
+    const SignalScope signals;
+    result = RunSelfTest(*source, options.samples, options.report, test, good,
+                         [] { return StopSignalCount() > 0; });
+    stopped = StopSignalCount() > 0;
+  }
   source->SaveRaw();
   source->Close();
   if (result != status::kOk) {
@@ -129,6 +134,8 @@ int RunDiag(std::span<char*> args) {
     return good == 0 && test == result ? ReportOnPort(kCommand, options.port, result)
                                        : ReportFailure(kCommand, options.report, result);
   }
+  if (stopped && test == status::kOk)
+    std::fprintf(stderr, "sondrix-cli diag: the self-test was stopped after %ld good samples\n", good);
   if (test != status::kOk)
     std::fprintf(stderr, "sondrix-cli diag: the self-test ended after %ld good samples: %s\n", good,
                  StatusText(test).c_str());

@@ -1,5 +1,6 @@
 #include "live_source.h"
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -11,6 +12,36 @@
 #include "platform/posix/termios_serial.h"
 
 namespace sondrix::cli {
+namespace {
+
+volatile std::sig_atomic_t gStopSignals = 0;
+
+extern "C" void OnStopSignal(int) { gStopSignals = gStopSignals + 1; }
+
+}  // namespace
+
+SignalScope::SignalScope() {
+  gStopSignals = 0;
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, &oldInt_);
+  sigaction(SIGTERM, &action, &oldTerm_);
+  sigaction(SIGHUP, &action, &oldHup_);
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGXFSZ, &ignore, &oldXfsz_);
+}
+
+SignalScope::~SignalScope() {
+  sigaction(SIGINT, &oldInt_, nullptr);
+  sigaction(SIGTERM, &oldTerm_, nullptr);
+  sigaction(SIGHUP, &oldHup_, nullptr);
+  sigaction(SIGXFSZ, &oldXfsz_, nullptr);
+}
+
+int StopSignalCount() { return static_cast<int>(gStopSignals); }
 
 int ReportOnPort(std::string_view command, std::string_view what, Status code) {
   ReportFailure(command, what, code);

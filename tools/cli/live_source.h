@@ -3,6 +3,7 @@
 // message that says where the port names come from.
 #pragma once
 
+#include <signal.h>
 #include <string_view>
 
 #include "common/status.h"
@@ -18,5 +19,27 @@ int ReportOnPort(std::string_view command, std::string_view what, Status code);
 // COM8 a regular file (a raw capture): a pipe or a device there could keep
 // the run waiting for ever. False, with a message, otherwise.
 bool SourceFilesUsable(std::string_view command, std::string_view device, std::string_view port);
+
+// Stops a run on Ctrl+C, on a polite kill and when its terminal is closed
+// (SIGHUP) by counting the signal for the run's loop to see; a file-size
+// limit makes writes fail instead of ending the process, so that what was
+// written is still saved. The previous actions come back at the end of the
+// scope.
+class SignalScope {
+ public:
+  SignalScope();
+  ~SignalScope();
+  SignalScope(const SignalScope&) = delete;
+  SignalScope& operator=(const SignalScope&) = delete;
+
+ private:
+  struct sigaction oldInt_ {};
+  struct sigaction oldTerm_ {};
+  struct sigaction oldHup_ {};
+  struct sigaction oldXfsz_ {};
+};
+
+// Stop signals received since the last SignalScope began.
+int StopSignalCount();
 
 }  // namespace sondrix::cli

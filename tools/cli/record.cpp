@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -41,11 +40,6 @@ constexpr double kProgressInterval = 0.25;
 // After a stop the lines that have already arrived are still recorded, for
 // at most this long (a capture never runs dry) or until a second stop.
 constexpr double kDrainSeconds = 1.0;
-
-// Stop signals received during the run.
-volatile std::sig_atomic_t gStopSignals = 0;
-
-extern "C" void OnStopSignal(int) { gStopSignals = gStopSignals + 1; }
 
 void PrintRecordUsage(std::FILE* out) {
   std::fprintf(out,
@@ -151,48 +145,13 @@ class Progress {
   bool drawn_ = false;
 };
 
-// Stops the run on Ctrl+C, on a polite kill and when its terminal is closed
-// (SIGHUP) by counting the signal for the loop to see; a file-size limit
-// makes writes fail instead of ending the process, so that what was written
-// is still saved. The previous actions come back at the end of the scope.
-class SignalScope {
- public:
-  SignalScope() {
-    gStopSignals = 0;
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &oldInt_);
-    sigaction(SIGTERM, &action, &oldTerm_);
-    sigaction(SIGHUP, &action, &oldHup_);
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
-    sigaction(SIGXFSZ, &ignore, &oldXfsz_);
-  }
-  ~SignalScope() {
-    sigaction(SIGINT, &oldInt_, nullptr);
-    sigaction(SIGTERM, &oldTerm_, nullptr);
-    sigaction(SIGHUP, &oldHup_, nullptr);
-    sigaction(SIGXFSZ, &oldXfsz_, nullptr);
-  }
-  SignalScope(const SignalScope&) = delete;
-  SignalScope& operator=(const SignalScope&) = delete;
-
- private:
-  struct sigaction oldInt_ {};
-  struct sigaction oldTerm_ {};
-  struct sigaction oldHup_ {};
-  struct sigaction oldXfsz_ {};
-};
-
 // After a stop by the user, the lines the source still has (a packet that
 // arrived whole before the stop) are read and recorded. Ends when the
 // source has nothing more, at the line limit, on a second stop, after
 // kDrainSeconds, or on an error (returned).
 Status Drain(Source& source, DataFile& recording, SourceLine& line, long maxLines) {
   const double start = platform::Timer();
-  while (gStopSignals < 2 && platform::SecondsSince(start) < kDrainSeconds &&
+  while (StopSignalCount() < 2 && platform::SecondsSince(start) < kDrainSeconds &&
          (maxLines == 0 || recording.writtenLines() < maxLines)) {
     if (!source.CanRead() || source.Read(line) != status::kOk) break;
     const Status written = recording.WriteData(line);
@@ -329,7 +288,7 @@ int RunRecord(std::span<char*> args) {
   while (!stop && result == status::kOk) {
     const double t0 = platform::Timer();
     do {
-      if (gStopSignals > 0) {
+      if (StopSignalCount() > 0) {
         stop = stoppedByUser = true;
         result = status::kOk;
         break;
