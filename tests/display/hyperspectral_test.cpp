@@ -1,0 +1,180 @@
+// The display fed by the hyperspectral meter: 100 wavelengths, 200 traces
+// (fewer mapped at skip values 2 and 3), from a live meter on a replayed
+// capture and from a recording of it replayed as a data file. The strip
+// chart's 64-trace limit, the display configuration file of 200 traces and
+// the dense spectrum drawing.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/panels.h"
+#include "datafile/data_file.h"
+#include "display/display.h"
+#include "display/spect_graph.h"
+#include "display/strip.h"
+#include "display/xy_graph.h"
+#include "meter/benth_fixtures.h"
+#include "meter/source_factory.h"
+#include "source/source.h"
+#include "source/source_line.h"
+
+#include "display_fixtures.h"
+
+namespace sondrix {
+namespace {
+
+namespace p = panels;
+
+constexpr int kWavelengths = 100;
+
+class HyperspectralTest : public test::DisplayTest {
+ protected:
+  // A device file of 100 wavelengths (c400, c403, ... c697) at skip value
+  // `skip` and a capture of `lines` samples (and one before them, which the
+  // meter's reset takes to synchronise) whose C and A signals fall with the
+  // wavelength, so that every value differs from its neighbours and none
+  // is 0.
+  std::string Device(int skip, int lines) {
+    test::WriteTextFile(HomeFile("benth.dev"), test::BenthDeviceText(2, kWavelengths, skip));
+    std::string bytes;
+    test::BenthSpectrum spectrum;
+    for (int i = 0; i < kWavelengths; ++i) {
+      spectrum.c.push_back(static_cast<std::uint16_t>(29000 - 100 * i));
+      spectrum.a.push_back(static_cast<std::uint16_t>(29500 - 50 * i));
+    }
+    for (int k = 0; k <= lines; ++k) {
+      test::BenthPacketSpec spec = test::BenthSkip(skip);
+      spec.time = static_cast<std::uint32_t>(17 * k);  // 10 ms units: 6 samples a second
+      const auto packet = test::BenthPacket(kWavelengths, spec, spectrum);
+      bytes.append(packet.begin(), packet.end());
+    }
+    test::WriteTextFile(HomeFile("benth.raw"), bytes);
+    return HomeFile("benth.dev");
+  }
+
+  // The meter of Device(skip, lines), open on its capture, not yet reset.
+  std::unique_ptr<Source> LiveMeter(int skip, int lines) {
+    std::unique_ptr<Source> meter;
+    EXPECT_EQ(NewSource(meter, kSourceKindDevice, Device(skip, lines), HomeFile("benth.raw")), status::kOk);
+    if (meter) {
+      EXPECT_EQ(meter->Open(), status::kOk);
+    }
+    return meter;
+  }
+
+  // Records `lines` lines of that meter into "run.dat" as a run does and
+  // returns its path.
+  std::string Recording(int skip, int lines) {
+    std::unique_ptr<Source> meter = LiveMeter(skip, lines);
+    EXPECT_EQ(meter->Reset(), status::kOk);
+    std::unique_ptr<DataFile> file;
+    EXPECT_EQ(meter->NewDataFile(file, HomeFile("run.tmp")), status::kOk);
+    EXPECT_EQ(file->OpenWrite(meter.get()), status::kOk);
+    SourceLine line(meter->GetTraceCount());
+    int written = 0;
+    for (int polls = 0; polls < 100 * lines && written < lines; ++polls) {
+      if (meter->CanRead() == 0) continue;
+      const Status result = meter->Read(line);
+      if (result != status::kOk) continue;
+      EXPECT_EQ(file->WriteData(line), status::kOk);
+      ++written;
+    }
+    EXPECT_EQ(written, lines);
+    EXPECT_EQ(file->Close(), status::kOk);
+    EXPECT_EQ(file->SaveAs(HomeFile("run.dat")), status::kOk);
+    meter->Close();
+    return HomeFile("run.dat");
+  }
+
+  // The recording opened for replay.
+  std::unique_ptr<Source> Replay(const std::string& path) {
+    std::unique_ptr<Source> source;
+    EXPECT_EQ(NewSource(source, kSourceKindFile, path, ""), status::kOk);
+    if (source) {
+      EXPECT_EQ(source->Open(), status::kOk);
+    }
+    return source;
+  }
+
+  void Attach(std::unique_ptr<Source> source, int type) {
+    ASSERT_EQ(display->Attach(std::move(source)), status::kOk);
+    display->ShowGraph(type);
+  }
+
+  // Starts a run and hands `lines` good lines to the display as the
+  // acquisition loop does; the last line handed over.
+  SourceLine Run(int lines) {
+    EXPECT_EQ(display->InitPlot(), status::kOk);
+    Source& source = *display->source();
+    SourceLine line(source.GetTraceCount());
+    int plotted = 0;
+    for (int polls = 0; polls < 100 * lines && plotted < lines; ++polls) {
+      if (source.CanRead() == 0) continue;
+      const Status result = source.Read(line);
+      if (result == status::kNoData) continue;
+      EXPECT_EQ(result, status::kOk);
+      if (result != status::kOk) break;
+      EXPECT_EQ(display->Plot(line), status::kOk);
+      if (line.status == status::kOk) ++plotted;
+    }
+    EXPECT_EQ(plotted, lines);
+    return line;
+  }
+
+  XYSettings Settings(int type) { return static_cast<XYGraph&>(*display->graph(type)).settings(); }
+  Strip& strip() { return static_cast<Strip&>(*display->graph(graph_type::kStrip)); }
+  const platform::HeadlessControl& chart() { return *ui.Control(main, p::kMainStripChart); }
+};
+
+// --- The strip chart ------------------------------------------------------------------
+
+TEST_F(HyperspectralTest, AReplayOf200TracesChartsTheFirst64) {
+  Attach(Replay(Recording(1, 3)), graph_type::kStrip);
+  EXPECT_EQ(display->traceCount(), 200);
+  EXPECT_EQ(display->visibleCount(), 200);
+  const SourceLine last = Run(3);
+  EXPECT_EQ(chart().stripTraceCount, 64);
+  // Chart trace k is trace k (the C traces from 400 nm), in its colour.
+  for (int k : {0, 1, 40, 63}) {
+    const std::vector<double> points = ui.StripTrace(main, p::kMainStripChart, k);
+    ASSERT_EQ(points.size(), 3u) << k;
+    EXPECT_DOUBLE_EQ(points.back(), last.values[static_cast<std::size_t>(k)]) << k;
+    EXPECT_EQ(std::get<int>(chart().traceAttributes.at(k).at(platform::Attr::TraceColor)),
+              display->TraceRGB(k));
+  }
+  EXPECT_TRUE(ui.StripTrace(main, p::kMainStripChart, 64).empty());
+  // The traces beyond the chart keep their read-outs: the twenty labels go
+  // to the first twenty traces as always.
+  EXPECT_EQ(display->labelSlot(0), 19);
+  EXPECT_EQ(display->labelSlot(19), 0);
+  EXPECT_EQ(ui.Control(main, p::kMainLabel0 + 19)->label, "c400");
+  EXPECT_TRUE(ui.problems().empty()) << ui.problems()[0];
+}
+
+TEST_F(HyperspectralTest, AtSkipTwoTheChartCarriesTheFirst64MappedTraces) {
+  Attach(Replay(Recording(2, 2)), graph_type::kStrip);
+  EXPECT_EQ(display->visibleCount(), 100);
+  const SourceLine last = Run(2);
+  EXPECT_EQ(chart().stripTraceCount, 64);
+  // Visible trace k is trace 2k: 0, 2, ... 98 (C), then 100, 102, ... 126 (A).
+  for (int k : {0, 1, 49, 50, 63}) {
+    const std::vector<double> points = ui.StripTrace(main, p::kMainStripChart, k);
+    ASSERT_EQ(points.size(), 2u) << k;
+    EXPECT_DOUBLE_EQ(points.back(), last.values[static_cast<std::size_t>(2 * k)]) << k;
+    EXPECT_NE(points.back(), 0.0) << k;
+  }
+}
+
+TEST_F(HyperspectralTest, ALiveMeterChartsTheSameTracesAsItsReplay) {
+  Attach(LiveMeter(1, 4), graph_type::kStrip);
+  const SourceLine last = Run(4);
+  EXPECT_EQ(chart().stripTraceCount, 64);
+  EXPECT_DOUBLE_EQ(ui.StripTrace(main, p::kMainStripChart, 63).back(), last.values[63]);
+}
+
+}  // namespace
+}  // namespace sondrix
