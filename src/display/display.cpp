@@ -666,8 +666,14 @@ Status Display::ReadConfig() {
   eatComment(f);
   int displayBinsize = 1;
   if (std::fscanf(f, "%d", &displayBinsize) == 1) SetDisplayBinsize(displayBinsize);
-  eatComment(f);
+  // Only the rest of this line: with no trace visible the next line, the
+  // list, is nothing but its comment, and skipping it as a comment line
+  // would read the first graph line as the list.
+  ignore(f, 512, '\n');
 
+  // The list names every visible trace: a trace it leaves out is hidden, even
+  // when the source attached before had a trace of that number on show.
+  visible_.fill(0);
   for (int n = 0; n < kMaxTraces; ++n) {
     int index = 0;
     if (std::fscanf(f, "%d", &index) != 1) break;

@@ -176,5 +176,81 @@ TEST_F(HyperspectralTest, ALiveMeterChartsTheSameTracesAsItsReplay) {
   EXPECT_DOUBLE_EQ(ui.StripTrace(main, p::kMainStripChart, 63).back(), last.values[63]);
 }
 
+// --- The display configuration file --------------------------------------------------
+
+// Settings unlike every default, exact in five decimals.
+XYSettings Unusual(int type) {
+  return XYSettings{-0.25 * type, 1.5 + type, 380.0 + type, 745.5, 0, 1, 0, 1, 3 + type, 2};
+}
+
+TEST_F(HyperspectralTest, TheConfigurationOf200TracesRoundTrips) {
+  const std::string run = Recording(1, 1);
+  Attach(Replay(run), graph_type::kDepth);
+  std::vector<bool> shown(kMaxTraces, false);
+  for (int i = 0; i < 200; ++i) {
+    // Every third trace, the last ten of each half and trace 199 hidden.
+    shown[static_cast<std::size_t>(i)] = i % 3 != 1 && !(i >= 90 && i < 100) && i != 199;
+    display->SetVisible(i, shown[static_cast<std::size_t>(i)]);
+  }
+  display->SetDisplayBinsize(4);
+  ASSERT_EQ(display->source()->SetBinsize(3), status::kOk);
+  for (int type : {graph_type::kXY, graph_type::kTemp, graph_type::kDepth, graph_type::kSpect,
+                   graph_type::kSpect2}) {
+    static_cast<XYGraph&>(*display->graph(type)).set_settings(Unusual(type));
+  }
+  strip().set_settings(StripSettings{-0.5, 2.25, 12});
+  ASSERT_EQ(display->WriteConfig(), status::kOk);
+
+  // Another source in between, all of whose traces are visible, then the
+  // recording once more.
+  ASSERT_EQ(display->Attach(test::NineWavelengthSource(HomeFile("nerit.dev"))), status::kOk);
+  display->ShowGraph(graph_type::kSpect);
+  ASSERT_EQ(display->Attach(Replay(run)), status::kOk);
+
+  EXPECT_EQ(display->current()->GetType(), graph_type::kDepth);
+  EXPECT_EQ(display->displayBinsize(), 4);
+  EXPECT_EQ(display->source()->GetBinsize(), 3);
+  int count = 0;
+  for (int i = 0; i < kMaxTraces; ++i) {
+    EXPECT_EQ(display->visible(i), shown[static_cast<std::size_t>(i)]) << "trace " << i;
+    count += shown[static_cast<std::size_t>(i)] ? 1 : 0;
+  }
+  EXPECT_EQ(display->visibleCount(), count);
+  for (int type : {graph_type::kXY, graph_type::kTemp, graph_type::kDepth, graph_type::kSpect,
+                   graph_type::kSpect2}) {
+    EXPECT_EQ(Settings(type), Unusual(type)) << "graph " << type;
+  }
+  EXPECT_EQ(strip().settings(), (StripSettings{-0.5, 2.25, 12}));
+}
+
+TEST_F(HyperspectralTest, AConfigurationWithEveryTraceHiddenStaysSo) {
+  const std::string run = Recording(1, 1);
+  Attach(Replay(run), graph_type::kXY);
+  for (int i = 0; i < 200; ++i) display->SetVisible(i, false);
+  // The list line is then a bare comment; the graph line after it is not
+  // read in its place (its 7.5 would make trace 7 visible).
+  const XYSettings xy{7.5, 9.0, 0.0, 0.5, 0, 0, 1, 1, 5, 5};
+  static_cast<XYGraph&>(*display->graph(graph_type::kXY)).set_settings(xy);
+  ASSERT_EQ(display->WriteConfig(), status::kOk);
+  ASSERT_EQ(display->Attach(Replay(run)), status::kOk);
+  EXPECT_EQ(display->visibleCount(), 0);
+  EXPECT_FALSE(display->visible(7));
+  EXPECT_EQ(Settings(graph_type::kXY), xy);
+}
+
+TEST_F(HyperspectralTest, AtSkipTwoOnlyTheMappedTracesAreListed) {
+  const std::string run = Recording(2, 1);
+  Attach(Replay(run), graph_type::kSpect2);
+  ASSERT_EQ(display->WriteConfig(), status::kOk);
+  const std::string text = test::ReadTextFile(display->ConfigPath()).value_or("");
+  const std::size_t from = text.find("\n0\t2\t4\t");
+  ASSERT_NE(from, std::string::npos) << text;
+  const std::string list = text.substr(from + 1, text.find('\n', from + 1) - from - 1);
+  EXPECT_EQ(std::count(list.begin(), list.end(), '\t'), 100 + 1);
+  EXPECT_NE(list.find("\t198\t\t; visible traces"), std::string::npos) << list;
+  ASSERT_EQ(display->Attach(Replay(run)), status::kOk);
+  EXPECT_EQ(display->visibleCount(), 100);
+}
+
 }  // namespace
 }  // namespace sondrix
