@@ -306,7 +306,7 @@ Status Display::InitPlot() {
   HideInfo();
   infoGraph_ = current_;
   RecountVisible();
-  for (int i = 0; i < kMaxTraces; ++i) plotted_[i] = visibleCount_ == 0 ? 1 : visible_[i];
+  PlotVisibleTraces();
   InitInfo();
   SortTraces();
   ShowInfo();
@@ -325,13 +325,38 @@ Status Display::InitPlot() {
   valueInterval_ = kValueInterval;
   clockInterval_ = kClockInterval;
 
+  InitGraphs();
+  const TraceMap mapBefore = traceMap_;
+  const int countBefore = traceCount_;
+  const Status result = source_->Reset();
+  // A meter may learn at its reset which of its traces the instrument sends
+  // (the hyperspectral meter takes its skip value from the packets): the run
+  // then draws and labels only those, never the 0.0 of a trace it does not
+  // send.
+  RecountVisible();
+  if (traceCount_ != countBefore || traceMap_ != mapBefore) {
+    PlotVisibleTraces();
+    InitLabels();
+    InitValues();
+    SortTraces();
+    ShowLabels();
+    ShowValues();
+    InitGraphs();
+  }
+  return result;
+}
+
+void Display::PlotVisibleTraces() {
+  for (int i = 0; i < kMaxTraces; ++i) plotted_[i] = visibleCount_ == 0 ? 1 : visible_[i];
+}
+
+void Display::InitGraphs() {
   for (int type = graph_type::kXY; type <= graph_type::kSpect2; ++type) {
     graphs_[type]->InitPlot(*this, traceCount_);
   }
   colors_.fill(0);
   source_->GetColors(colors_);
   PutUpLabels();
-  return source_->Reset();
 }
 
 Status Display::Plot(const SourceLine& line) {

@@ -252,5 +252,87 @@ TEST_F(HyperspectralTest, AtSkipTwoOnlyTheMappedTracesAreListed) {
   EXPECT_EQ(display->visibleCount(), 100);
 }
 
+// --- Dense spectra --------------------------------------------------------------------
+
+TEST_F(HyperspectralTest, TheCurvesOfAReplayAreLinesOfAHundredPointsOver400To700) {
+  Attach(Replay(Recording(1, 2)), graph_type::kSpect2);
+  const SourceLine last = Run(2);
+  EXPECT_EQ(Settings(graph_type::kSpect2).xMin, 400.0);
+  EXPECT_EQ(Settings(graph_type::kSpect2).xMax, 700.0);
+  const auto& plots = Plots(p::kMainSpect2Graph);
+  ASSERT_EQ(plots.size(), 2u);
+  // Red A curve first: traces 100 ... 199.
+  EXPECT_EQ(plots[0].attributes.color, kAbsorptionRGB);
+  EXPECT_EQ(plots[1].attributes.color, kAttenuationRGB);
+  for (const auto& plot : plots) {
+    ASSERT_EQ(plot.x.size(), 100u);
+    EXPECT_EQ(plot.attributes.plotStyle, platform::PlotStyle::ThinLine);
+    EXPECT_EQ(plot.attributes.pointFrequency, 0);
+    EXPECT_EQ(plot.x.front(), 400.0);
+    EXPECT_EQ(plot.x.back(), 697.0);
+  }
+  EXPECT_DOUBLE_EQ(plots[0].y[5], last.values[105]);
+  EXPECT_DOUBLE_EQ(plots[1].y[5], last.values[5]);
+}
+
+// A skip value above one leaves holes in the line that hold 0.0: they are
+// no wavelength of the instrument and must not pull the curves to zero.
+void ExpectNoHoles(const std::vector<platform::HeadlessPlot>& plots, std::size_t points, int skip) {
+  ASSERT_EQ(plots.size(), 2u);
+  for (const auto& plot : plots) {
+    ASSERT_EQ(plot.x.size(), points);
+    for (std::size_t j = 0; j < points; ++j) {
+      EXPECT_NE(plot.y[j], 0.0) << "point " << j;
+      EXPECT_EQ(plot.x[j], 400.0 + 3.0 * skip * static_cast<double>(j));
+    }
+  }
+}
+
+TEST_F(HyperspectralTest, AReplayAtSkipTwoDrawsFiftyPointsACurveAndNoHoles) {
+  Attach(Replay(Recording(2, 2)), graph_type::kSpect2);
+  Run(2);
+  ExpectNoHoles(Plots(p::kMainSpect2Graph), 50, 2);
+  EXPECT_EQ(Plots(p::kMainSpect2Graph)[0].attributes.plotStyle, platform::PlotStyle::ThinLine);
+}
+
+TEST_F(HyperspectralTest, AReplayAtSkipThreeDrawsThirtyThreePointsACurve) {
+  Attach(Replay(Recording(3, 2)), graph_type::kSpect2);
+  Run(2);
+  ExpectNoHoles(Plots(p::kMainSpect2Graph), 33, 3);
+}
+
+// The live meter learns its skip value from the instrument at reset, that
+// is after the display counted its traces for the run.
+TEST_F(HyperspectralTest, TheFirstLiveRunAtSkipTwoDrawsNoHoles) {
+  Attach(LiveMeter(2, 3), graph_type::kSpect2);
+  Run(2);
+  ExpectNoHoles(Plots(p::kMainSpect2Graph), 50, 2);
+  EXPECT_EQ(display->visibleCount(), 100);
+  // Labels went to mapped traces only: 0, 2, 4, ...
+  EXPECT_EQ(display->labelSlot(1), -1);
+  EXPECT_EQ(display->labelSlot(2), 18);
+}
+
+TEST_F(HyperspectralTest, TheFirstLiveRunAtSkipTwoChartsMappedTracesOnly) {
+  Attach(LiveMeter(2, 3), graph_type::kStrip);
+  const SourceLine last = Run(2);
+  EXPECT_EQ(chart().stripTraceCount, 64);
+  EXPECT_DOUBLE_EQ(ui.StripTrace(main, p::kMainStripChart, 1).back(), last.values[2]);
+}
+
+TEST_F(HyperspectralTest, DenseBarsStandOnePerTraceAtTheirWavelengths) {
+  Attach(Replay(Recording(1, 1)), graph_type::kSpect);
+  const SourceLine last = Run(1);
+  EXPECT_EQ(Settings(graph_type::kSpect).xMin, 400.0);
+  EXPECT_EQ(Settings(graph_type::kSpect).xMax, 700.0);
+  const auto& plots = Plots(p::kMainSpectGraph);
+  ASSERT_EQ(plots.size(), 200u);
+  for (std::size_t i = 0; i < plots.size(); ++i) {
+    EXPECT_EQ(plots[i].attributes.plotStyle, platform::PlotStyle::FatLine) << i;
+    EXPECT_EQ(plots[i].x[0], 400.0 + 3.0 * static_cast<double>(i % 100)) << i;
+    EXPECT_EQ(plots[i].y, (std::vector<double>{0.0, last.values[i]})) << i;
+  }
+}
+
 }  // namespace
 }  // namespace sondrix
