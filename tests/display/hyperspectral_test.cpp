@@ -125,7 +125,19 @@ class HyperspectralTest : public test::DisplayTest {
     return line;
   }
 
+  // A recording of `lines` lines at `skip` replayed with graph `type` on
+  // show; the last line.
+  SourceLine ReplayRun(int skip, int lines, int type) {
+    Attach(Replay(Recording(skip, lines)), type);
+    return Run(lines);
+  }
+
   XYSettings Settings(int type) { return static_cast<XYGraph&>(*display->graph(type)).settings(); }
+  // 400 ... 697 nm rounded out to tens.
+  void ExpectWavelengthAxis(int type) {
+    EXPECT_EQ(Settings(type).xMin, 400.0);
+    EXPECT_EQ(Settings(type).xMax, 700.0);
+  }
   Strip& strip() { return static_cast<Strip&>(*display->graph(graph_type::kStrip)); }
   const platform::HeadlessControl& chart() { return *ui.Control(main, p::kMainStripChart); }
 };
@@ -255,10 +267,8 @@ TEST_F(HyperspectralTest, AtSkipTwoOnlyTheMappedTracesAreListed) {
 // --- Dense spectra --------------------------------------------------------------------
 
 TEST_F(HyperspectralTest, TheCurvesOfAReplayAreLinesOfAHundredPointsOver400To700) {
-  Attach(Replay(Recording(1, 2)), graph_type::kSpect2);
-  const SourceLine last = Run(2);
-  EXPECT_EQ(Settings(graph_type::kSpect2).xMin, 400.0);
-  EXPECT_EQ(Settings(graph_type::kSpect2).xMax, 700.0);
+  const SourceLine last = ReplayRun(1, 2, graph_type::kSpect2);
+  ExpectWavelengthAxis(graph_type::kSpect2);
   const auto& plots = Plots(p::kMainSpect2Graph);
   ASSERT_EQ(plots.size(), 2u);
   // Red A curve first: traces 100 ... 199.
@@ -289,15 +299,13 @@ void ExpectNoHoles(const std::vector<platform::HeadlessPlot>& plots, std::size_t
 }
 
 TEST_F(HyperspectralTest, AReplayAtSkipTwoDrawsFiftyPointsACurveAndNoHoles) {
-  Attach(Replay(Recording(2, 2)), graph_type::kSpect2);
-  Run(2);
+  ReplayRun(2, 2, graph_type::kSpect2);
   ExpectNoHoles(Plots(p::kMainSpect2Graph), 50, 2);
   EXPECT_EQ(Plots(p::kMainSpect2Graph)[0].attributes.plotStyle, platform::PlotStyle::ThinLine);
 }
 
 TEST_F(HyperspectralTest, AReplayAtSkipThreeDrawsThirtyThreePointsACurve) {
-  Attach(Replay(Recording(3, 2)), graph_type::kSpect2);
-  Run(2);
+  ReplayRun(3, 2, graph_type::kSpect2);
   ExpectNoHoles(Plots(p::kMainSpect2Graph), 33, 3);
 }
 
@@ -321,10 +329,8 @@ TEST_F(HyperspectralTest, TheFirstLiveRunAtSkipTwoChartsMappedTracesOnly) {
 }
 
 TEST_F(HyperspectralTest, DenseBarsStandOnePerTraceAtTheirWavelengths) {
-  Attach(Replay(Recording(1, 1)), graph_type::kSpect);
-  const SourceLine last = Run(1);
-  EXPECT_EQ(Settings(graph_type::kSpect).xMin, 400.0);
-  EXPECT_EQ(Settings(graph_type::kSpect).xMax, 700.0);
+  const SourceLine last = ReplayRun(1, 1, graph_type::kSpect);
+  ExpectWavelengthAxis(graph_type::kSpect);
   const auto& plots = Plots(p::kMainSpectGraph);
   ASSERT_EQ(plots.size(), 200u);
   for (std::size_t i = 0; i < plots.size(); ++i) {
