@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "bench_captures.h"
 #include "datafile/data_file.h"
-#include "io/benth_packet.h"
 #include "io/meter_packet.h"
 #include "meter/benth_meter.h"
 #include "meter/nerit_meter.h"
@@ -33,23 +33,10 @@ const std::string kDevice = SONDRIX_EXAMPLES_DIR "/nerit-9wl.dev";
 // Period count 3165: 10 samples a second.
 constexpr double kNeritRate = 10.0;
 
-// The hyperspectral example: 100 wavelengths, one sample a packet at the
-// simulator's default 6 samples a second.
-constexpr int kBenthChannels = 100;
-constexpr int kBenthPackets = 40000;  // about 33 MB
-constexpr std::uint32_t kBenthSerial = 0x530000A7;
-constexpr double kBenthRate = 6.0;
-const std::string kBenthDevice = SONDRIX_EXAMPLES_DIR "/benth-100wl.dev";
+// Removed when the program ends.
+const sondrix::bench::ScratchDir scratch("sondrix-record-bench");
 
-std::filesystem::path WorkDirPath() {
-  return std::filesystem::temp_directory_path() / ("sondrix-record-bench-" + std::to_string(::getpid()));
-}
-
-std::filesystem::path WorkDir() {
-  const auto path = WorkDirPath();
-  std::filesystem::create_directories(path);
-  return path;
-}
+std::filesystem::path WorkDir() { return scratch.Path(); }
 
 // Writes the capture once per process; every `damagedEvery`-th packet has a
 // bad checksum (its samples are lost and not recorded).
@@ -82,38 +69,8 @@ std::string Capture(int damagedEvery) {
   return path.string();
 }
 
-// The hyperspectral capture; every `damagedEvery`-th packet has a bad
-// checksum.
 std::string BenthCapture(int damagedEvery) {
-  const auto path = WorkDir() / ("benth-" + std::to_string(damagedEvery) + ".raw");
-  if (std::filesystem::exists(path)) return path.string();
-  std::FILE* out = std::fopen(path.c_str(), "wb");
-  if (out == nullptr) std::abort();
-  sondrix::BenthPacketFields fields;
-  fields.type = 5;
-  fields.skip = 1;
-  fields.serial = kBenthSerial;
-  fields.count3 = sondrix::BenthSecondTempToCount(5, 12.0);
-  fields.ref1.resize(kBenthChannels);
-  fields.ref2.resize(kBenthChannels);
-  fields.sig1.resize(kBenthChannels);
-  fields.sig2.resize(kBenthChannels);
-  for (int k = 0; k < kBenthPackets; ++k) {
-    fields.count1 = static_cast<std::uint16_t>(k % 4000);
-    fields.count4 = sondrix::BenthInternalTempToCount(5, 10.0 + (k % 1000) / 100.0);
-    fields.time = static_cast<std::uint32_t>(k * 1000.0 / kBenthRate);
-    for (std::size_t j = 0; j < kBenthChannels; ++j) {
-      fields.ref1[j] = static_cast<std::uint16_t>(30000 + 50 * j);
-      fields.ref2[j] = static_cast<std::uint16_t>(28000 + 50 * j);
-      fields.sig1[j] = static_cast<std::uint16_t>(12000 + (k + 7 * j) % 5000);
-      fields.sig2[j] = static_cast<std::uint16_t>(20000 + (k + 3 * j) % 5000);
-    }
-    std::vector<std::uint8_t> packet = sondrix::EncodeBenthPacket(fields, kBenthChannels);
-    if (damagedEvery > 0 && k % damagedEvery == 1) packet[100] ^= 0x40;
-    std::fwrite(packet.data(), 1, packet.size(), out);
-  }
-  std::fclose(out);
-  return path.string();
+  return sondrix::bench::BenthCapture(WorkDir(), 40000, damagedEvery);  // about 33 MB
 }
 
 template <class M>
@@ -135,14 +92,15 @@ void Record(benchmark::State& state, const std::string& device, const std::strin
       return;
     }
     sondrix::SourceLine line(meter->GetTraceCount());
-    sondrix::Status result;
-    while ((result = meter->CanRead() ? meter->Read(line) : -1022) == 1 || result == -1022) {
-      if (result != 1) continue;
-      if (file->WriteData(line) != 1) {
-        state.SkipWithError("write failed");
-        return;
-      }
-      ++lines;
+    bool written = true;
+    sondrix::bench::ReadLines(*meter, line, [&](const sondrix::SourceLine& read) {
+      written = file->WriteData(read) == 1;
+      lines += written ? 1 : 0;
+      return written;
+    });
+    if (!written) {
+      state.SkipWithError("write failed");
+      return;
     }
     file->Close();
     file->Delete();
@@ -164,6 +122,9 @@ void BM_RecordNeritDamaged(benchmark::State& state) {  // 2 % bad
 void BM_RecordNeritBin10(benchmark::State& state) {
   Record<sondrix::NeritMeter>(state, kDevice, Capture(0), 10, kNeritRate);
 }
+using sondrix::bench::kBenthDevice;
+using sondrix::bench::kBenthRate;
+
 void BM_RecordBenth(benchmark::State& state) {
   Record<sondrix::BenthMeter>(state, kBenthDevice, BenthCapture(0), 1, kBenthRate);
 }
@@ -180,14 +141,6 @@ BENCHMARK(BM_RecordNeritBin10)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RecordBenth)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RecordBenthDamaged)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RecordBenthBin10)->Unit(benchmark::kMillisecond);
-
-// Removes what this process wrote.
-struct Cleanup {
-  ~Cleanup() {
-    std::error_code ec;
-    std::filesystem::remove_all(WorkDirPath(), ec);
-  }
-} cleanup;
 
 }  // namespace
 

@@ -1,26 +1,37 @@
 #!/usr/bin/env bash
-# Screenshots of the six graphs under Xvfb, replaying a simulated capture of
-# the nine-wavelength meter, into docs/images. Needs a build with the Qt
-# backend (build/bench/display_bench), Xvfb and ImageMagick's import
-# (apt-get install xvfb imagemagick).
+# Screenshots of the graphs under Xvfb, replaying simulated recordings, into
+# docs/images: the six graphs with the nine-wavelength meter, and the two
+# spectrum graphs with the hyperspectral meter (100 wavelengths).
+#
+#   scripts/graph_screenshots.sh [BUILD-DIR] [all|nine|hyperspectral]
+#
+# Needs a build with the Qt backend (build/bench/display_bench), Xvfb and
+# ImageMagick's import (apt-get install xvfb imagemagick).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$top/build}
+which=${2:-all}
+case $which in
+  all | nine | hyperspectral) ;;
+  *) echo "usage: $0 [BUILD-DIR] [all|nine|hyperspectral]" >&2; exit 2 ;;
+esac
 out=$top/docs/images
 work=$(mktemp -d)
 trap 'kill "$xvfb" 2>/dev/null || true; rm -rf "$work"' EXIT
 
-"$build/tools/sim/sondrix-sim" --device "$top/examples/nerit-9wl.dev" --out "$work/x.raw" --packets 200 --quiet
-"$build/tools/cli/sondrix-cli" record --device "$top/examples/nerit-9wl.dev" --port "$work/x.raw" \
-  --out "$work/nerit.dat" > /dev/null
+record() {  # device file, packets, recording
+  "$build/tools/sim/sondrix-sim" --device "$top/examples/$1" --out "$work/x.raw" --packets "$2" --quiet
+  "$build/tools/cli/sondrix-cli" record --device "$top/examples/$1" --port "$work/x.raw" \
+    --out "$work/$3" > /dev/null
+}
 
-shoot() {  # display, screen size, file, graph, extra environment
-  local display=$1 size=$2 file=$3 graph=$4
-  shift 4
+shoot() {  # recording, display, screen size, file, graph, extra environment
+  local data=$1 display=$2 size=$3 file=$4 graph=$5
+  shift 5
   Xvfb "$display" -screen 0 "${size}x24" > /dev/null 2>&1 &
   xvfb=$!
   sleep 1
-  env DISPLAY="$display" "$@" "$build/bench/display_bench" show "$work/nerit.dat" \
+  env DISPLAY="$display" "$@" "$build/bench/display_bench" show "$work/$data" \
     --graph "$graph" --zoom --hold 5 > /dev/null 2>&1 &
   local app=$!
   sleep 4
@@ -35,10 +46,19 @@ shoot() {  # display, screen size, file, graph, extra environment
 # A display number of its own, so that other X servers on the machine are left alone.
 screen=${SONDRIX_SCREENSHOT_DISPLAY:-:137}
 mkdir -p "$out"
-names=(xy-graph strip-chart temperature-graph depth-graph spectrum-bars spectrum-curves)
-for graph in 1 2 3 4 5 6; do
-  shoot "$screen" 1400x900 "${names[graph - 1]}.png" "$graph"
-done
-# The same window on a screen scaled by 1.5.
-shoot "$screen" 1900x1250 spectrum-curves-hidpi.png 6 QT_SCALE_FACTOR=1.5
+if [ "$which" != hyperspectral ]; then
+  record nerit-9wl.dev 200 nerit.dat
+  names=(xy-graph strip-chart temperature-graph depth-graph spectrum-bars spectrum-curves)
+  for graph in 1 2 3 4 5 6; do
+    shoot nerit.dat "$screen" 1400x900 "${names[graph - 1]}.png" "$graph"
+  done
+  # The same window on a screen scaled by 1.5.
+  shoot nerit.dat "$screen" 1900x1250 spectrum-curves-hidpi.png 6 QT_SCALE_FACTOR=1.5
+fi
+if [ "$which" != nine ]; then
+  # One sample a packet: 200 packets give 199 lines (the reset takes one).
+  record benth-100wl.dev 200 benth.dat
+  shoot benth.dat "$screen" 1400x900 hyperspectral-curves.png 6
+  shoot benth.dat "$screen" 1400x900 hyperspectral-bars.png 5
+fi
 ls -l "$out"

@@ -194,7 +194,7 @@ int Replay(const Options& o) {
               lines.size(), runSeconds, bench.display->visibleCount(),
               bench.ui.Window(bench.panel)->width(), bench.ui.Window(bench.panel)->height(),
               QGuiApplication::platformName().toStdString().c_str());
-  for (int type : {graph_type::kXY, graph_type::kStrip, graph_type::kSpect2}) {
+  for (int type : {graph_type::kXY, graph_type::kStrip, graph_type::kSpect, graph_type::kSpect2}) {
     bench.Start(type, o.whole, runSeconds / 60.0);
     const int replotsBefore = bench.Replots(type);
     QElapsedTimer clock;

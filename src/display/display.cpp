@@ -306,7 +306,7 @@ Status Display::InitPlot() {
   HideInfo();
   infoGraph_ = current_;
   RecountVisible();
-  for (int i = 0; i < kMaxTraces; ++i) plotted_[i] = visibleCount_ == 0 ? 1 : visible_[i];
+  PlotVisibleTraces();
   InitInfo();
   SortTraces();
   ShowInfo();
@@ -325,13 +325,38 @@ Status Display::InitPlot() {
   valueInterval_ = kValueInterval;
   clockInterval_ = kClockInterval;
 
+  InitGraphs();
+  const TraceMap mapBefore = traceMap_;
+  const int countBefore = traceCount_;
+  const Status result = source_->Reset();
+  // A meter may learn at its reset which of its traces the instrument sends
+  // (the hyperspectral meter takes its skip value from the packets): the run
+  // then draws and labels only those, never the 0.0 of a trace it does not
+  // send.
+  RecountVisible();
+  if (traceCount_ != countBefore || traceMap_ != mapBefore) {
+    PlotVisibleTraces();
+    InitLabels();
+    InitValues();
+    SortTraces();
+    ShowLabels();
+    ShowValues();
+    InitGraphs();
+  }
+  return result;
+}
+
+void Display::PlotVisibleTraces() {
+  for (int i = 0; i < kMaxTraces; ++i) plotted_[i] = visibleCount_ == 0 ? 1 : visible_[i];
+}
+
+void Display::InitGraphs() {
   for (int type = graph_type::kXY; type <= graph_type::kSpect2; ++type) {
     graphs_[type]->InitPlot(*this, traceCount_);
   }
   colors_.fill(0);
   source_->GetColors(colors_);
   PutUpLabels();
-  return source_->Reset();
 }
 
 Status Display::Plot(const SourceLine& line) {
@@ -666,8 +691,14 @@ Status Display::ReadConfig() {
   eatComment(f);
   int displayBinsize = 1;
   if (std::fscanf(f, "%d", &displayBinsize) == 1) SetDisplayBinsize(displayBinsize);
-  eatComment(f);
+  // Only the rest of this line: with no trace visible the next line, the
+  // list, is nothing but its comment, and skipping it as a comment line
+  // would read the first graph line as the list.
+  ignore(f, 512, '\n');
 
+  // The list names every visible trace: a trace it leaves out is hidden, even
+  // when the source attached before had a trace of that number on show.
+  visible_.fill(0);
   for (int n = 0; n < kMaxTraces; ++n) {
     int index = 0;
     if (std::fscanf(f, "%d", &index) != 1) break;

@@ -145,6 +145,11 @@ class Display {
   // Refreshes the trace map and count from the source and recounts the
   // visible traces (a trace the source does not have is never visible).
   void RecountVisible();
+  // A run plots the visible traces, or every trace (labelled, not drawn)
+  // when none is visible.
+  void PlotVisibleTraces();
+  // Every graph's InitPlot, the trace colours and the labels of a run.
+  void InitGraphs();
   void SetText(int control, const std::string& text);
   void SetShown(int control, bool on);
   void CheckMenu(Graph* graph, bool on);

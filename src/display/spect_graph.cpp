@@ -51,8 +51,11 @@ void SpectGraph::XMove(double fraction) {
   ConfigAxes(AxisMode::Lock, AxisMode::Manual);
 }
 
-// Without wavelengths (none, or none readable) the X range stays as it was;
-// a single wavelength gets a range of ten nanometres.
+// The range is rounded out to tens of nanometres, so that the shortest and
+// the longest wavelength are on the axis (412.3 ... 715 gives 410 ... 720,
+// 401.2 ... 733 gives 400 ... 740). Without wavelengths (none, or none
+// readable) the X range stays as it was; a single wavelength gets a range of
+// ten nanometres.
 void SpectGraph::InitWavelengths(Display& display, int span) {
   wavelengths_.fill(0.0);
   if (Source* source = display.source()) source->GetWavelengths(wavelengths_);
@@ -66,20 +69,17 @@ void SpectGraph::InitWavelengths(Display& display, int span) {
   }
   if (lo <= hi && lo > -1.0e8 && hi < 1.0e8) {
     s_.xMin = 10.0 * (static_cast<int>(lo) / 10);
-    s_.xMax = 10.0 * ((static_cast<int>(hi) + 5) / 10);
+    s_.xMax = 10.0 * std::ceil(hi / 10.0);
     if (s_.xMax <= s_.xMin) s_.xMax = s_.xMin + 10.0;
   }
   platform::ui().SetCtrlAttribute(control_.panel, control_.control, platform::Attr::SmoothUpdate, 1);
   ConfigAxes(AxisMode::Manual, AxisMode::Lock);
 }
 
+// Both graphs span every trace's wavelength: the A traces of a
+// hyperspectral meter (structure version 3) have wavelengths of their own,
+// and their bars stand beside those of the C traces.
 Status SpectGraph::InitPlot(Display& display, int traceCount) {
-  DeletePlots();
-  InitWavelengths(display, traceCount / 2);
-  return status::kOk;
-}
-
-Status SpectGraph2::InitPlot(Display& display, int traceCount) {
   DeletePlots();
   InitWavelengths(display, traceCount);
   return status::kOk;

@@ -35,7 +35,7 @@ class SpectGraph : public XYGraph {
 
  protected:
   // Fetches the wavelengths and sets the X range to the span of the first
-  // `span` of them, rounded out to tens of nanometres.
+  // `span` of them (the trace count), rounded out to tens of nanometres.
   void InitWavelengths(Display& display, int span);
   // Adds the line's visible values to the bin; true when the bin is complete.
   bool Accumulate(Display& display, const SourceLine& line);
@@ -48,7 +48,6 @@ class SpectGraph2 : public SpectGraph {
   using SpectGraph::SpectGraph;
 
   int GetType() override;
-  Status InitPlot(Display& display, int traceCount) override;
   Status Plot(Display& display, const SourceLine& line) override;
 };
 

@@ -71,8 +71,33 @@ TEST_F(SpectGraphTest, TheWavelengthAxisIsRoundedOutToTensOfNanometres) {
   EXPECT_EQ(Settings(graph_type::kSpect2).xMin, 410.0);
   EXPECT_EQ(Settings(graph_type::kSpect2).xMax, 720.0);
   EXPECT_EQ(ui.Control(main, p::kMainSpect2Graph)->smoothUpdate, true);
-  // The bar graph spans the first half of the traces: the A wavelengths.
+  EXPECT_EQ(Settings(graph_type::kSpect).xMin, 410.0);
   EXPECT_EQ(Settings(graph_type::kSpect).xMax, 720.0);
+}
+
+// Rounding to the nearest ten would end the axis at 730 and leave the
+// longest wavelengths (733 nm; the A traces at 730.3 nm) outside it.
+TEST_F(SpectGraphTest, NoWavelengthFallsOutsideTheRoundedAxis) {
+  std::vector<int> map(85, kTraceC);
+  map.insert(map.end(), 85, kTraceA);
+  auto source = std::make_unique<test::FakeSource>(HomeFile("v3.dev"), map);
+  for (int i = 0; i < 85; ++i) {
+    source->wavelengths[static_cast<std::size_t>(i)] = 401.2 + 3.9 * i;  // ... 728.8
+    source->wavelengths[static_cast<std::size_t>(85 + i)] = 402.7 + 3.9 * i;  // ... 730.3
+  }
+  ASSERT_EQ(display->Attach(std::move(source)), status::kOk);
+  ASSERT_EQ(display->InitPlot(), status::kOk);
+  for (int type : {graph_type::kSpect, graph_type::kSpect2}) {
+    EXPECT_EQ(Settings(type).xMin, 400.0) << type;
+    EXPECT_EQ(Settings(type).xMax, 740.0) << type;
+  }
+
+  auto longest = test::NineWavelengthSource(HomeFile("nerit.dev"));
+  longest->wavelengths[8] = longest->wavelengths[17] = 733.0;
+  ASSERT_EQ(display->Attach(std::move(longest)), status::kOk);
+  ASSERT_EQ(display->InitPlot(), status::kOk);
+  EXPECT_EQ(Settings(graph_type::kSpect2).xMax, 740.0);
+  EXPECT_EQ(Settings(graph_type::kSpect).xMax, 740.0);
 }
 
 TEST_F(SpectGraphTest, ASingleWavelengthStillGetsAnAxisOfPositiveWidth) {
