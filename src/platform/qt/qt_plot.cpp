@@ -192,9 +192,10 @@ void PlotWidget::RequestReplot() {
   if (!autoRefresh_ || timer_.isActive()) return;
   double rate = 60.0;
   if (const QScreen* s = screen(); s != nullptr && s->refreshRate() >= 1.0) rate = s->refreshRate();
-  // At most once a frame, and never more than a third of the time drawing:
-  // a graph that takes long to draw is drawn less often.
-  const qint64 frame = std::max(static_cast<qint64>(1000.0 / rate), 2 * lastReplotMs_);
+  // At most once a frame, and never more than a tenth of the time drawing:
+  // a graph that takes long to draw (200 traces of a long run) is drawn less
+  // often rather than taking the processor from everything else.
+  const qint64 frame = std::max(static_cast<qint64>(1000.0 / rate), kDrawingShare * lastReplotMs_);
   const qint64 since = sinceReplot_.isValid() ? sinceReplot_.elapsed() : frame;
   timer_.start(static_cast<int>(std::max<qint64>(0, frame - since)));
 }

@@ -8,7 +8,7 @@
 //
 // Redraws are queued and coalesced: however many changes arrive, a control
 // redraws at most once per frame of its screen (and, when drawing takes
-// long, spends at most a third of the time drawing), and not at all while
+// long, spends at most a tenth of the time drawing), and not at all while
 // hidden (it redraws when it is shown again).
 #pragma once
 
@@ -30,6 +30,8 @@ namespace sondrix::platform::qt {
 
 // Points a graph's curve keeps; older points are dropped first.
 inline constexpr int kMaxPlotPoints = 100000;
+// After a redraw of t ms the next one waits at least kDrawingShare x t ms.
+inline constexpr qint64 kDrawingShare = 9;
 // Points per screen of a strip chart at most.
 inline constexpr int kMaxPointsPerScreen = 100000;
 
