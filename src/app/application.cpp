@@ -150,6 +150,7 @@ Status StartApplication(App& app, const AppOptions& options) {
   for (const int item : {p::kMenuSaveData, p::kMenuConfigDisplay, p::kMenuGraphSettings, p::kMenuConfigAcquisition})
     Menu_Enable(app, item, false);
   app.layout = RecordMainLayout(app.mainPanel);
+  LimitPanelSize(app.mainPanel, app.layout);
 
   ReadStartup(app);
   if (!options.dataFile.empty()) OpenNamedSource(app, kSourceKindFile, options.dataFile, "");

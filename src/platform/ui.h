@@ -52,6 +52,8 @@ enum class Attr {
   NumTraces,       // int: traces of a strip chart (1 ... kMaxStripTraces)
   PointsPerScreen, // int: points a strip chart shows across its width
   TraceVisible,    // int 0/1, with a trace index (strip charts)
+  MinHeight,       // int, pixels: the smallest height the user can give a panel (0 none)
+  MinWidth,        // int, pixels: the smallest width
 };
 
 // Traces a strip chart carries at most.

@@ -59,6 +59,43 @@ class QtUiTest : public ::testing::Test {
   int bar = 0;
 };
 
+TEST_F(QtUiTest, AMinimumSizeKeepsTheWindowFromShrinkingBelowIt) {
+  auto size = [this](Attr attr) {
+    CtrlValue value;
+    EXPECT_EQ(ui.GetPanelAttribute(main, attr, value), 0);
+    return std::get<int>(value);
+  };
+  EXPECT_EQ(size(Attr::MinHeight), 0);
+  ui.SetPanelAttribute(main, Attr::Height, 500);
+  EXPECT_EQ(size(Attr::Height), 500);
+  // A minimum above the size now grows the panel to it.
+  ui.SetPanelAttribute(main, Attr::MinHeight, 760);
+  ui.SetPanelAttribute(main, Attr::MinWidth, 1180);
+  EXPECT_EQ(size(Attr::MinHeight), 760);
+  EXPECT_EQ(size(Attr::MinWidth), 1180);
+  ui.DisplayPanel(main);
+  QApplication::processEvents();
+  EXPECT_EQ(size(Attr::Height), 760);
+  EXPECT_EQ(size(Attr::Width), 1180);
+
+  // The window, menu bar included, cannot be made smaller: not by the
+  // program, not by a resize of the window (what the window system does
+  // for the user).
+  QWidget* window = ui.Window(main);
+  const int bar = window->height() - 760;
+  EXPECT_GT(bar, 0);
+  EXPECT_EQ(window->minimumSize(), QSize(1180, 760 + bar));
+  ui.SetPanelAttribute(main, Attr::Height, 300);
+  ui.SetPanelAttribute(main, Attr::Width, 400);
+  window->resize(400, 300);
+  QApplication::processEvents();
+  EXPECT_EQ(size(Attr::Height), 760);
+  EXPECT_EQ(size(Attr::Width), 1180);
+  // Larger is free.
+  ui.SetPanelAttribute(main, Attr::Height, 900);
+  EXPECT_EQ(size(Attr::Height), 900);
+}
+
 TEST_F(QtUiTest, TheMainPanelIsBuiltFromTheResourceFileWithEveryControl) {
   ASSERT_GT(main, 0) << ui.resourceError();
   std::string error;

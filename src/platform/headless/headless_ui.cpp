@@ -374,8 +374,16 @@ int HeadlessUi::SetPanelAttribute(int panel, Attr attr, const CtrlValue& value) 
   switch (attr) {
     case Attr::Top: p->top = *number; return 0;
     case Attr::Left: p->left = *number; return 0;
-    case Attr::Height: p->height = *number; return 0;
-    case Attr::Width: p->width = *number; return 0;
+    case Attr::Height: p->height = std::max(*number, p->minHeight); return 0;
+    case Attr::Width: p->width = std::max(*number, p->minWidth); return 0;
+    case Attr::MinHeight:
+      p->minHeight = std::max(*number, 0);
+      p->height = std::max(p->height, p->minHeight);
+      return 0;
+    case Attr::MinWidth:
+      p->minWidth = std::max(*number, 0);
+      p->width = std::max(p->width, p->minWidth);
+      return 0;
     case Attr::Visible:
       p->displayed = *number != 0;
       return 0;
@@ -394,6 +402,8 @@ int HeadlessUi::GetPanelAttribute(int panel, Attr attr, CtrlValue& value) {
     case Attr::Left: value = p->left; return 0;
     case Attr::Height: value = p->height; return 0;
     case Attr::Width: value = p->width; return 0;
+    case Attr::MinHeight: value = p->minHeight; return 0;
+    case Attr::MinWidth: value = p->minWidth; return 0;
     case Attr::Visible: value = p->displayed ? 1 : 0; return 0;
     default:
       Problem("GetPanelAttribute: attribute not offered for panels");

@@ -138,6 +138,9 @@ struct HeadlessPanel {
   int parent = 0;
   std::string title;
   int top = 0, left = 0, width = 0, height = 0;
+  // The smallest size the panel can take (a window system keeps a window at
+  // least this large); 0 none.
+  int minWidth = 0, minHeight = 0;
   bool displayed = false;
   bool discarded = false;
   int activeControl = 0;

@@ -60,8 +60,11 @@ class PanelWindow : public QWidget {
     static_cast<QVBoxLayout*>(layout())->setMenuBar(bar);
   }
 
-  // The size of the content: what a panel's height and width mean.
+  // The size of the content: what a panel's height and width mean. Never
+  // below the content's minimum.
   void SetContentSize(int width, int height) {
+    width = std::max(width, content->minimumWidth());
+    height = std::max(height, content->minimumHeight());
     const int bar = menuBar != nullptr ? menuBar->sizeHint().height() : 0;
     if (parentWidget() != nullptr && !isWindow()) {
       setFixedSize(width, height + bar);
@@ -69,6 +72,13 @@ class PanelWindow : public QWidget {
       resize(width, height + bar);
     }
     content->resize(width, height);
+  }
+
+  // The smallest content the window can be given: the layout makes it the
+  // window's minimum, menu bar included, and a smaller window grows.
+  void SetMinimumContentSize(int width, int height) {
+    content->setMinimumSize(std::max(width, 0), std::max(height, 0));
+    SetContentSize(content->width(), content->height());
   }
 
   QWidget* content = nullptr;
@@ -457,6 +467,8 @@ int QtUi::SetPanelAttribute(int handle, Attr attr, const CtrlValue& value) {
     case Attr::Left: frame->move(*n, frame->y()); return 0;
     case Attr::Height: frame->SetContentSize(frame->content->width(), *n); return 0;
     case Attr::Width: frame->SetContentSize(*n, frame->content->height()); return 0;
+    case Attr::MinHeight: frame->SetMinimumContentSize(frame->content->minimumWidth(), *n); return 0;
+    case Attr::MinWidth: frame->SetMinimumContentSize(*n, frame->content->minimumHeight()); return 0;
     case Attr::Visible: frame->setVisible(*n != 0); return 0;
     default: return ui_status::kBadArgument;
   }
@@ -472,6 +484,8 @@ int QtUi::GetPanelAttribute(int handle, Attr attr, CtrlValue& value) {
     case Attr::Left: value = frame->x(); return 0;
     case Attr::Height: value = frame->content->height(); return 0;
     case Attr::Width: value = frame->content->width(); return 0;
+    case Attr::MinHeight: value = frame->content->minimumHeight(); return 0;
+    case Attr::MinWidth: value = frame->content->minimumWidth(); return 0;
     case Attr::Visible: value = frame->isVisible() ? 1 : 0; return 0;
     default: return ui_status::kBadArgument;
   }
