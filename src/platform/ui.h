@@ -170,6 +170,9 @@ class Ui {
                                   std::span<const std::string> buttons) = 0;
   // Asks a yes/no question; 1 for yes, 0 for no.
   virtual int ConfirmPopup(std::string_view title, std::string_view text) = 0;
+  // Lets the user choose a file. A save dialog does not ask about a file
+  // that exists: it answers Existing, and the caller asks its own question,
+  // so that the user is asked once.
   virtual FileSelectResult FileSelectPopup(const FileSelectRequest& request,
                                            std::string& path) = 0;
 

@@ -259,6 +259,28 @@ TEST_F(MenuTest, SaveAndRecallGraphUseGphFilesInTheDataDirectory) {
   EXPECT_EQ(RecallPanel(app.mainPanel), 0);
 }
 
+TEST_F(MenuTest, ExportingOverAFileAsksOnceAndKeepsItOnNo) {
+  Start();
+  AttachFake();
+  // A new name: no question.
+  ui.AnswerFile(HomeFile("graph.png"));
+  Menu_HandleEvent(app, p::kMenuExportGraph);
+  ASSERT_EQ(ui.printJobs().size(), 1u);
+  EXPECT_TRUE(PopupTexts("Export graph").empty());
+
+  test::WriteTextFile(HomeFile("graph.png"), "kept");
+  ui.AnswerFile(HomeFile("graph.png")).AnswerConfirm(false);
+  Menu_HandleEvent(app, p::kMenuExportGraph);
+  EXPECT_EQ(ui.printJobs().size(), 1u);
+  EXPECT_EQ(PopupTexts("Export graph"),
+            std::vector<std::string>{"This file exists. Do you want to overwrite it?"});
+  ui.AnswerFile(HomeFile("graph.png")).AnswerConfirm(true);
+  Menu_HandleEvent(app, p::kMenuExportGraph);
+  ASSERT_EQ(ui.printJobs().size(), 2u);
+  EXPECT_EQ(ui.printJobs().back().path, HomeFile("graph.png"));
+  EXPECT_EQ(PopupTexts("Export graph").size(), 2u);
+}
+
 TEST_F(MenuTest, PrintingPrintsTheWholePanel) {
   Start();
   Menu_HandleEvent(app, p::kMenuPrint);

@@ -7,10 +7,14 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <array>
 #include <clocale>
 #include <cstdio>
@@ -94,6 +98,48 @@ TEST_F(QtUiTest, AMinimumSizeKeepsTheWindowFromShrinkingBelowIt) {
   // Larger is free.
   ui.SetPanelAttribute(main, Attr::Height, 900);
   EXPECT_EQ(size(Attr::Height), 900);
+}
+
+TEST_F(QtUiTest, ASaveDialogLeavesTheQuestionAboutAnExistingFileToTheProgram) {
+  const std::string existing = test::WriteTextFile(dir.File("run.dat"), "kept");
+  bool asked = false;
+  bool accepted = false;
+  // Plays the user: the existing file's name typed and accepted; a question
+  // of the dialog's own would come up as a message box, and is noted and
+  // answered no.
+  QTimer player;
+  player.setInterval(20);
+  QObject::connect(&player, &QTimer::timeout, [&] {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible()) {
+        asked = true;
+        box->reject();
+        return;
+      }
+    }
+    if (accepted) return;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      auto* dialog = qobject_cast<QFileDialog*>(widget);
+      if (dialog == nullptr || !dialog->isVisible()) continue;
+      auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+      if (name == nullptr) continue;
+      name->setText("run.dat");
+      accepted = true;
+      QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+    }
+  });
+  player.start();
+  QTimer::singleShot(10000, [] {
+    if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+  });
+  FileSelectRequest request;
+  request.directory = dir.path();
+  request.defaultSpec = "*.dat";
+  request.mode = FileDialogMode::Save;
+  std::string path;
+  EXPECT_EQ(ui.FileSelectPopup(request, path), FileSelectResult::Existing);
+  EXPECT_EQ(path, existing);
+  EXPECT_FALSE(asked);
 }
 
 TEST_F(QtUiTest, TheMainPanelIsBuiltFromTheResourceFileWithEveryControl) {

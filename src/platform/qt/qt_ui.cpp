@@ -346,6 +346,9 @@ FileSelectResult QtUi::FileSelectPopup(const FileSelectRequest& request, std::st
                                                             : QFileDialog::AcceptOpen);
   dialog.setFileMode(request.mode == FileDialogMode::Save ? QFileDialog::AnyFile
                                                           : QFileDialog::ExistingFile);
+  // The caller asks about a file that exists (Existing tells it): the
+  // dialog's own question would ask the user twice.
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
   if (!request.defaultSpec.empty() && request.defaultSpec.find('*') == std::string::npos) {
     dialog.selectFile(Q(request.defaultSpec));
   }
