@@ -12,6 +12,7 @@
 #include "platform/paths.h"
 #include "platform/posix/termios_serial.h"
 #include "platform/qt/qt_ui.h"
+#include "platform/qt/termination_signals.h"
 #include "platform/serial.h"
 #include "platform/ui.h"
 
@@ -45,6 +46,10 @@ int SondrixMain(int argc, char** argv, std::function<void(App&)> started) {
   platform::qt::QtUi ui;
   if (!ui.resourceError().empty()) std::fprintf(stderr, "sondrix: %s\n", ui.resourceError().c_str());
   const platform::ScopedUi scopedUi(ui);
+  // The session ends or someone sends SIGTERM: the program ends as its exit
+  // command does, asking nothing, its settings written and an unsaved run
+  // kept for the next start.
+  const platform::qt::TerminationSignals termination([&ui](int) { ui.RequestTermination(); });
   platform::TermiosSerial serial;
   const platform::ScopedSerial scopedSerial(serial);
   return RunApplication(options);

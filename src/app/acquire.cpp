@@ -45,13 +45,14 @@ void ReportRunError(Source& source, Status result) {
   Error_Report(result);
 }
 
-// Closes the run's recording and offers it for saving; ends raw capture.
+// Closes the run's recording and offers it for saving (unless the program
+// is told to end: it then waits in the scratch file); ends raw capture.
 void FinishRecording(App& app, Source& source, DataFile* recorder) {
   if (recorder != nullptr) {
     const long recorded = recorder->writtenLines();
     app.unsavedRun = recorded > 0;
     Status result = recorder->Close();
-    if (result == status::kOk) result = SaveScratchRecording(app, *recorder);
+    if (result == status::kOk && !app.terminating) result = SaveScratchRecording(app, *recorder);
     if (result != status::kCancelled) Error_Report(result);
   }
   Error_Report(source.SaveRaw());
@@ -273,6 +274,15 @@ Status Acquire_Run(App& app) {
         // The window's close box: the run ends, is saved, and the program
         // ends after it.
         app.quit = true;
+        stop = true;
+        result = status::kOk;
+        break;
+      }
+      if (event.type == EventType::Terminate) {
+        // Told to end: the run ends and its recording is kept for the next
+        // start; nobody is asked anything.
+        app.quit = true;
+        app.terminating = true;
         stop = true;
         result = status::kOk;
         break;

@@ -65,6 +65,11 @@ class App {
   int diagnosticsItem = 0;
   // Set by the exit command and by the window's close box.
   bool quit = false;
+  // The program was told to end (the session ends, SIGTERM, SIGHUP): it
+  // ends as the exit command does, but asks nothing; a run not saved stays
+  // in the scratch recording and is offered at the next start, as after a
+  // crash.
+  bool terminating = false;
   MainLayout layout;
   ScratchLock scratchLock;
   // The last run recorded lines that were not saved yet; they wait in the

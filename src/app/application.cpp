@@ -150,6 +150,7 @@ Status StartApplication(App& app, const AppOptions& options) {
   for (const int item : {p::kMenuSaveData, p::kMenuConfigDisplay, p::kMenuGraphSettings, p::kMenuConfigAcquisition})
     Menu_Enable(app, item, false);
   app.layout = RecordMainLayout(app.mainPanel);
+  LimitPanelSize(app.mainPanel, app.layout);
 
   ReadStartup(app);
   if (!options.dataFile.empty()) OpenNamedSource(app, kSourceKindFile, options.dataFile, "");
@@ -170,10 +171,13 @@ void RunMainLoop(App& app) {
     } else if (event.type == EventType::Close && event.panel == app.mainPanel) {
       // The window's close box is the exit command.
       app.quit = true;
+    } else if (event.type == EventType::Terminate) {
+      app.quit = true;
+      app.terminating = true;
     } else if (event.type == EventType::Commit && event.panel == app.mainPanel) {
       HandleMainControl(app, event.control);
     }
-    if (app.quit &&
+    if (app.quit && !app.terminating &&
         !OfferUnsavedRun(app, "The last run was recorded but not saved.  Save it before Sondrix ends?"))
       app.quit = false;
   }

@@ -70,6 +70,11 @@ MainLayout RecordMainLayout(int panel) {
   return layout;
 }
 
+void LimitPanelSize(int panel, const MainLayout& layout) {
+  platform::ui().SetPanelAttribute(panel, Attr::MinHeight, layout.origPnlHt);
+  platform::ui().SetPanelAttribute(panel, Attr::MinWidth, layout.origPnlWt);
+}
+
 void CheckPanelSize(int panel, MainLayout& layout) {
   const int height = PanelInt(panel, Attr::Height);
   const int width = PanelInt(panel, Attr::Width);

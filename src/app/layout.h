@@ -1,5 +1,6 @@
 // The main window's layout: the window may grow but the controls never come
-// closer together than the resource file puts them. The graphs grow with the
+// closer together than the resource file puts them, and the window never
+// shrinks below the size the resource file gives it. The graphs grow with the
 // window, the controls right of the graph move right when it widens and the
 // controls below it move down when it grows taller.
 //
@@ -35,6 +36,11 @@ std::span<const int> YElements();
 
 // The sizes of the panel and of its XY graph now, as the smallest layout.
 MainLayout RecordMainLayout(int panel);
+// Makes the smallest layout the panel's minimum size, so that the window
+// cannot be made so small that controls are cut off: below it the layout
+// would stay as loaded (ResizePanel) and the window would show only part
+// of it.
+void LimitPanelSize(int panel, const MainLayout& layout);
 
 // Resizes the layout when the panel's size differs from the last one.
 void CheckPanelSize(int panel, MainLayout& layout);

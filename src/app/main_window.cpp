@@ -105,12 +105,15 @@ Status WriteStartup(App& app) {
   return status::kOk;
 }
 
+bool MayOverwrite(std::string_view title, const std::string& path) {
+  return !platform::FileExists(path) ||
+         platform::ui().ConfirmPopup(title, "This file exists. Do you want to overwrite it?") != 0;
+}
+
 int SavePanel(int panel) {
   std::string path;
   if (!ChooseStateFile("Save graph to file:", platform::FileDialogMode::Save, path)) return 0;
-  if (platform::FileExists(path) &&
-      platform::ui().ConfirmPopup("Save graph", "This file exists. Do you want to overwrite it?") == 0)
-    return 0;
+  if (!MayOverwrite("Save graph", path)) return 0;
   if (platform::ui().SavePanelState(panel, path, 0) < 0) {
     Error_Report(status::kWriteFailed);
     return 0;

@@ -4,6 +4,9 @@
 // saves and recalls.
 #pragma once
 
+#include <string>
+#include <string_view>
+
 #include "app/app.h"
 #include "common/status.h"
 
@@ -17,6 +20,11 @@ Status ReadStartup(App& app);
 // Writes the window's place and size, and the live device and its port
 // (empty when the source is not a live device).
 Status WriteStartup(App& app);
+
+// After a save dialog: true when `path` is free, or exists and the user
+// agrees to overwrite it ("This file exists. Do you want to overwrite it?",
+// under `title`). The dialog itself does not ask.
+bool MayOverwrite(std::string_view title, const std::string& path);
 
 // Saves every control value of `panel` into a chosen "*.gph" file. 1, or 0
 // when cancelled or not written.

@@ -83,6 +83,7 @@ void ExportGraph(App& app) {
   std::string path;
   if (platform::ui().FileSelectPopup(request, path) == platform::FileSelectResult::None) return;
   settings::RememberDirectory(settings::kDataDirectory, path);
+  if (!MayOverwrite("Export graph", path)) return;
   if (platform::ui().SaveGraphImage(app.mainPanel, kGraphControl[static_cast<std::size_t>(type)], path) < 0)
     Error_Report(status::kWriteFailed);
 }

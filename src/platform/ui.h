@@ -52,6 +52,8 @@ enum class Attr {
   NumTraces,       // int: traces of a strip chart (1 ... kMaxStripTraces)
   PointsPerScreen, // int: points a strip chart shows across its width
   TraceVisible,    // int 0/1, with a trace index (strip charts)
+  MinHeight,       // int, pixels: the smallest height the user can give a panel (0 none)
+  MinWidth,        // int, pixels: the smallest width
 };
 
 // Traces a strip chart carries at most.
@@ -129,12 +131,13 @@ enum class EventType {
   Commit = 1,      // a control was operated (button pressed, value entered)
   Menu = 2,        // a menu item was chosen: panel = menu bar, control = item id
   Close = 3,       // the panel's close box
-  ValueChanged = 4 // a list selection or a value moved without a commit
+  ValueChanged = 4, // a list selection or a value moved without a commit
+  Terminate = 5    // the program is told to end (the session ends, SIGTERM): panel 0
 };
 
 struct UserEvent {
   EventType type = EventType::None;
-  int panel = 0;    // panel handle (or menu bar handle)
+  int panel = 0;    // panel handle (or menu bar handle; 0 for Terminate)
   int control = 0;  // control id (or menu item id)
 };
 
@@ -168,6 +171,9 @@ class Ui {
                                   std::span<const std::string> buttons) = 0;
   // Asks a yes/no question; 1 for yes, 0 for no.
   virtual int ConfirmPopup(std::string_view title, std::string_view text) = 0;
+  // Lets the user choose a file. A save dialog does not ask about a file
+  // that exists: it answers Existing, and the caller asks its own question,
+  // so that the user is asked once.
   virtual FileSelectResult FileSelectPopup(const FileSelectRequest& request,
                                            std::string& path) = 0;
 
@@ -276,6 +282,17 @@ class Ui {
   // program costs no processor time. The default polls once.
   virtual UserEvent WaitUserEvent(double seconds, std::span<const int> inputs);
   virtual void SetMouseCursor(Cursor cursor) = 0;
+
+  // --- Ending -----------------------------------------------------------------
+  // The program is told to end without a user to ask (the session ends, a
+  // SIGTERM or SIGHUP). From then on, for good: a pop-up up now or later
+  // gives its cancelling answer at once (the last button, no, no file, a
+  // cancelled print); when no other event waits, the event calls give the
+  // close box (Close) of the top modal panel while one is installed, so
+  // that every dialog loop ends as cancelled, and Terminate once none is,
+  // so that the main loop ends the program as its exit command does.
+  virtual void RequestTermination() = 0;
+  virtual bool TerminationRequested() const = 0;
 
   // --- Typed helpers ------------------------------------------------------
   int GetCtrlInt(int panel, int control);

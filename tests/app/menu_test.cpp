@@ -15,6 +15,7 @@
 #include "app/main_window.h"
 #include "app/menu.h"
 #include "common/panels.h"
+#include "common/settings.h"
 #include "display/display_fixtures.h"
 #include "meter/source_factory.h"
 
@@ -258,6 +259,28 @@ TEST_F(MenuTest, SaveAndRecallGraphUseGphFilesInTheDataDirectory) {
   EXPECT_EQ(RecallPanel(app.mainPanel), 0);
 }
 
+TEST_F(MenuTest, ExportingOverAFileAsksOnceAndKeepsItOnNo) {
+  Start();
+  AttachFake();
+  // A new name: no question.
+  ui.AnswerFile(HomeFile("graph.png"));
+  Menu_HandleEvent(app, p::kMenuExportGraph);
+  ASSERT_EQ(ui.printJobs().size(), 1u);
+  EXPECT_TRUE(PopupTexts("Export graph").empty());
+
+  test::WriteTextFile(HomeFile("graph.png"), "kept");
+  ui.AnswerFile(HomeFile("graph.png")).AnswerConfirm(false);
+  Menu_HandleEvent(app, p::kMenuExportGraph);
+  EXPECT_EQ(ui.printJobs().size(), 1u);
+  EXPECT_EQ(PopupTexts("Export graph"),
+            std::vector<std::string>{"This file exists. Do you want to overwrite it?"});
+  ui.AnswerFile(HomeFile("graph.png")).AnswerConfirm(true);
+  Menu_HandleEvent(app, p::kMenuExportGraph);
+  ASSERT_EQ(ui.printJobs().size(), 2u);
+  EXPECT_EQ(ui.printJobs().back().path, HomeFile("graph.png"));
+  EXPECT_EQ(PopupTexts("Export graph").size(), 2u);
+}
+
 TEST_F(MenuTest, PrintingPrintsTheWholePanel) {
   Start();
   Menu_HandleEvent(app, p::kMenuPrint);
@@ -364,6 +387,37 @@ TEST_F(LayoutTest, ShrinkingBelowTheLoadedSizeLeavesEveryControlInPlace) {
   SetPanelSize(800, 1300);
   SetPanelSize(600, 900);
   EXPECT_EQ(Places(), loaded);
+}
+
+TEST_F(LayoutTest, TheWindowCannotShrinkBelowTheLoadedLayoutSoEveryControlStaysInIt) {
+  Start();
+  auto panel = [this](platform::Attr attr) {
+    platform::CtrlValue value;
+    ui.GetPanelAttribute(app.mainPanel, attr, value);
+    return std::get<int>(value);
+  };
+  EXPECT_EQ(panel(platform::Attr::MinHeight), app.layout.origPnlHt);
+  EXPECT_EQ(panel(platform::Attr::MinWidth), app.layout.origPnlWt);
+  // The user drags the window small: it stays at the minimum, the start
+  // button and every other control inside it.
+  SetPanelSize(300, 400);
+  const int height = panel(platform::Attr::Height);
+  const int width = panel(platform::Attr::Width);
+  EXPECT_EQ(height, app.layout.origPnlHt);
+  EXPECT_EQ(width, app.layout.origPnlWt);
+  for (int id = 2; id <= 75; ++id) {
+    if (ui.Control(app.mainPanel, id) == nullptr || Attr(id, platform::Attr::Visible) == 0) continue;
+    EXPECT_LE(Attr(id, platform::Attr::Left) + Attr(id, platform::Attr::Width), width) << id;
+    EXPECT_LE(Attr(id, platform::Attr::Top) + Attr(id, platform::Attr::Height), height) << id;
+  }
+  EXPECT_EQ(Attr(p::kMainStartStop, platform::Attr::Visible), 1);
+  // A geometry remembered from a smaller window comes back at the minimum.
+  ui.SetPanelAttribute(app.mainPanel, platform::Attr::Height, 760 + 40);
+  WriteStartup(app);
+  settings::SetInt(settings::kDisplay, settings::kHeight, 200);
+  ReadStartup(app);
+  EXPECT_EQ(panel(platform::Attr::Height), app.layout.origPnlHt);
+  EXPECT_EQ(app.layout.oldPnlHt, app.layout.origPnlHt);
 }
 
 TEST_F(LayoutTest, WideningBy100MovesTheListedControlsAndWidensTheGraphs) {

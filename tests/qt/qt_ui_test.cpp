@@ -7,10 +7,14 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <array>
 #include <clocale>
 #include <cstdio>
@@ -58,6 +62,85 @@ class QtUiTest : public ::testing::Test {
   int main = 0;
   int bar = 0;
 };
+
+TEST_F(QtUiTest, AMinimumSizeKeepsTheWindowFromShrinkingBelowIt) {
+  auto size = [this](Attr attr) {
+    CtrlValue value;
+    EXPECT_EQ(ui.GetPanelAttribute(main, attr, value), 0);
+    return std::get<int>(value);
+  };
+  EXPECT_EQ(size(Attr::MinHeight), 0);
+  ui.SetPanelAttribute(main, Attr::Height, 500);
+  EXPECT_EQ(size(Attr::Height), 500);
+  // A minimum above the size now grows the panel to it.
+  ui.SetPanelAttribute(main, Attr::MinHeight, 760);
+  ui.SetPanelAttribute(main, Attr::MinWidth, 1180);
+  EXPECT_EQ(size(Attr::MinHeight), 760);
+  EXPECT_EQ(size(Attr::MinWidth), 1180);
+  ui.DisplayPanel(main);
+  QApplication::processEvents();
+  EXPECT_EQ(size(Attr::Height), 760);
+  EXPECT_EQ(size(Attr::Width), 1180);
+
+  // The window, menu bar included, cannot be made smaller: not by the
+  // program, not by a resize of the window (what the window system does
+  // for the user).
+  QWidget* window = ui.Window(main);
+  const int bar = window->height() - 760;
+  EXPECT_GT(bar, 0);
+  EXPECT_EQ(window->minimumSize(), QSize(1180, 760 + bar));
+  ui.SetPanelAttribute(main, Attr::Height, 300);
+  ui.SetPanelAttribute(main, Attr::Width, 400);
+  window->resize(400, 300);
+  QApplication::processEvents();
+  EXPECT_EQ(size(Attr::Height), 760);
+  EXPECT_EQ(size(Attr::Width), 1180);
+  // Larger is free.
+  ui.SetPanelAttribute(main, Attr::Height, 900);
+  EXPECT_EQ(size(Attr::Height), 900);
+}
+
+TEST_F(QtUiTest, ASaveDialogLeavesTheQuestionAboutAnExistingFileToTheProgram) {
+  const std::string existing = test::WriteTextFile(dir.File("run.dat"), "kept");
+  bool asked = false;
+  bool accepted = false;
+  // Plays the user: the existing file's name typed and accepted; a question
+  // of the dialog's own would come up as a message box, and is noted and
+  // answered no.
+  QTimer player;
+  player.setInterval(20);
+  QObject::connect(&player, &QTimer::timeout, [&] {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible()) {
+        asked = true;
+        box->reject();
+        return;
+      }
+    }
+    if (accepted) return;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      auto* dialog = qobject_cast<QFileDialog*>(widget);
+      if (dialog == nullptr || !dialog->isVisible()) continue;
+      auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+      if (name == nullptr) continue;
+      name->setText("run.dat");
+      accepted = true;
+      QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+    }
+  });
+  player.start();
+  QTimer::singleShot(10000, [] {
+    if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+  });
+  FileSelectRequest request;
+  request.directory = dir.path();
+  request.defaultSpec = "*.dat";
+  request.mode = FileDialogMode::Save;
+  std::string path;
+  EXPECT_EQ(ui.FileSelectPopup(request, path), FileSelectResult::Existing);
+  EXPECT_EQ(path, existing);
+  EXPECT_FALSE(asked);
+}
 
 TEST_F(QtUiTest, TheMainPanelIsBuiltFromTheResourceFileWithEveryControl) {
   ASSERT_GT(main, 0) << ui.resourceError();

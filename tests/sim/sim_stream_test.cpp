@@ -229,13 +229,13 @@ TEST_F(SimStream, DepthDivesAndTheWaterIsWarmerAtTheSurface) {
   EXPECT_LT(d.extTemps[static_cast<std::size_t>(deepest)], 8.0);
 }
 
-TEST_F(SimStream, InternalTemperatureDriftsAcrossTheBins) {
+TEST_F(SimStream, InternalTemperatureDriftsAcrossTheBinsWhereAnInstrumentIsWarm) {
   sim::SimDevice device = test::LoadExample("pelag-3wl");  // bins 5 ... 25
   ASSERT_TRUE(device.config);
   double low = 0.0;
   double high = 0.0;
   sim::TemperatureRange(*device.config, low, high);
-  EXPECT_EQ(low, 5.0);
+  EXPECT_EQ(low, 15.0);
   EXPECT_EQ(high, 25.0);
   sim::SimSettings settings;
   settings.rate = 100.0;        // 10 packets a second
@@ -244,8 +244,11 @@ TEST_F(SimStream, InternalTemperatureDriftsAcrossTheBins) {
   test::WriteStream(sim, 600, Capture());
   const Decoded d = DecodeAll(Capture(), sim.Channels(), sim.SamplesPerPacket());
   ASSERT_EQ(d.temps.size(), 600u);
+  // The first packet already reads a warm instrument, as the program
+  // converts its count.
+  EXPECT_NEAR(d.temps.front(), 15.0, 0.1);
   const auto [coolest, warmest] = std::minmax_element(d.temps.begin(), d.temps.end());
-  EXPECT_NEAR(*coolest, 5.0, 0.1);
+  EXPECT_NEAR(*coolest, 15.0, 0.1);
   EXPECT_NEAR(*warmest, 25.0, 0.1);
   double largestStep = 0.0;
   for (std::size_t i = 1; i < d.temps.size(); ++i) {
@@ -253,12 +256,44 @@ TEST_F(SimStream, InternalTemperatureDriftsAcrossTheBins) {
   }
   EXPECT_LT(largestStep, 0.3);  // slowly
 
-  // Version 0 files have no bins: 10 ... 25 degrees.
+  // Version 0 files have no bins: 15 ... 35 degrees.
   sim::SimDevice linear = test::LoadExample("ameter");
   ASSERT_TRUE(linear.config);
   sim::TemperatureRange(*linear.config, low, high);
-  EXPECT_EQ(low, 10.0);
-  EXPECT_EQ(high, 25.0);
+  EXPECT_EQ(low, 15.0);
+  EXPECT_EQ(high, 35.0);
+}
+
+TEST(SimTemperatureRange, NeverLeavesTheRangeOfAWarmInstrument) {
+  double low = 0.0;
+  double high = 0.0;
+  // A table from freezing water up: the instrument stays in its warm part.
+  const std::vector<double> cold = {0.0, 4.0, 8.0, 12.0, 16.0, 20.0, 25.0, 30.0};
+  sim::TemperatureRange(cold, low, high);
+  EXPECT_EQ(low, 15.0);
+  EXPECT_EQ(high, 30.0);
+  // A table wider than the instrument's range.
+  sim::TemperatureRange(std::vector<double>{-5.0, 50.0}, low, high);
+  EXPECT_EQ(low, 15.0);
+  EXPECT_EQ(high, 35.0);
+  // A table wholly below it, one bin only, bins that do not ascend or are
+  // not numbers: the instrument's own range.
+  for (const std::vector<double>& bins : std::vector<std::vector<double>>{
+           {0.0, 10.0}, {20.0}, {25.0, 20.0}, {std::nan(""), 30.0}, {}}) {
+    sim::TemperatureRange(bins, low, high);
+    EXPECT_EQ(low, 15.0);
+    EXPECT_EQ(high, 35.0);
+  }
+}
+
+TEST(SimTemperatureRange, HyperspectralMeterDriftsInsideItsWarmBins) {
+  sim::SimDevice device = test::LoadExample("benth-100wl");  // bins 4 ... 28
+  ASSERT_TRUE(device.benth);
+  double low = 0.0;
+  double high = 0.0;
+  sim::TemperatureRange(*device.benth, low, high);
+  EXPECT_EQ(low, 15.0);
+  EXPECT_EQ(high, 28.0);
 }
 
 TEST_F(SimStream, SameSeedSameBytesAndFaultsLeaveTheSignalAlone) {

@@ -62,16 +62,9 @@ void BenthSimulator::MakePacket(BenthPacketFields& f) {
   // Depth: packets of type 5 and later carry the pressure count; older ones
   // carry none, so the program shows the depth offset alone.
   const double profile = ProfileDepth(seconds, settings_.maxDepth, settings_.diveSeconds);
-  double low = 10.0;
-  double high = 25.0;
-  if (c.tempBinCount >= 2) {
-    const double first = c.tempBins[0];
-    const double last = c.tempBins[static_cast<std::size_t>(c.tempBinCount - 1)];
-    if (std::isfinite(first) && std::isfinite(last) && last > first) {
-      low = first;
-      high = last;
-    }
-  }
+  double low = 0.0;
+  double high = 0.0;
+  TemperatureRange(c, low, high);
   const SensorReadings sensed = FaultySensors(
       settings_.limits, low + (high - low) * DriftFraction(seconds, settings_.driftSeconds), profile, sensors_);
   const double depth = sensed.depth;

@@ -78,8 +78,9 @@ Signal:
                      the counter counts hundredths of a second and wraps)
   --max-depth M      depth of each dive, metres (default 50)
   --dive-seconds S   one descent and ascent, seconds (default 240)
-  --drift-seconds S  one warm-up and cool-down of the instrument across its
-                     temperature-bin range, seconds (default 900)
+  --drift-seconds S  one warm-up and cool-down of the instrument between 15
+                     and 35 degrees (within its temperature bins), seconds
+                     (default 900)
   --value-noise X    noise of the calibrated A and C values, 1/m standard
                      deviation, cut at 3 sigma (default 0.002; 0 for none)
   --status W         status word of every packet, 0-65535 (default 0; the

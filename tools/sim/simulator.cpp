@@ -100,16 +100,35 @@ double TemperatureTerm(const MeterConfig& config, int trace, double temperature)
   return TempCorrection(config, temperature).Term(config.traces[static_cast<std::size_t>(trace)]);
 }
 
-void TemperatureRange(const MeterConfig& config, double& low, double& high) {
-  low = 10.0;
-  high = 25.0;
-  if (config.version < 1 || config.tempBinCount < 2 || config.tempBinCount > kMaxTempBins) return;
-  const double first = config.tempBins[0];
-  const double last = config.tempBins[static_cast<std::size_t>(config.tempBinCount - 1)];
-  if (std::isfinite(first) && std::isfinite(last) && last > first) {
-    low = first;
-    high = last;
+void TemperatureRange(std::span<const double> bins, double& low, double& high) {
+  low = kInternalTempLow;
+  high = kInternalTempHigh;
+  if (bins.size() < 2) return;
+  const double first = bins.front();
+  const double last = bins.back();
+  if (!std::isfinite(first) || !std::isfinite(last) || !(last > first)) return;
+  // A table that reaches into the instrument's range limits the drift to
+  // where it applies; one that does not cannot make the instrument cold.
+  const double from = std::max(first, kInternalTempLow);
+  const double to = std::min(last, kInternalTempHigh);
+  if (to > from) {
+    low = from;
+    high = to;
   }
+}
+
+void TemperatureRange(const MeterConfig& config, double& low, double& high) {
+  const bool binned = config.version >= 1 && config.tempBinCount >= 2 && config.tempBinCount <= kMaxTempBins;
+  TemperatureRange(binned ? std::span<const double>(config.tempBins.data(), static_cast<std::size_t>(config.tempBinCount))
+                          : std::span<const double>(),
+                   low, high);
+}
+
+void TemperatureRange(const BenthMeterConfig& config, double& low, double& high) {
+  const bool binned = config.tempBinCount >= 2 && config.tempBinCount <= kMaxBenthTempBins;
+  TemperatureRange(binned ? std::span<const double>(config.tempBins.data(), static_cast<std::size_t>(config.tempBinCount))
+                          : std::span<const double>(),
+                   low, high);
 }
 
 Status LoadDevice(const std::string& path, SimDevice& device, std::string& error) {

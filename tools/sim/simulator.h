@@ -103,10 +103,22 @@ double GaussianOf(std::mt19937_64& engine);
 // from version 1 on. The same rule as the meter's computation.
 double TemperatureTerm(const MeterConfig& config, int trace, double temperature);
 
+// Where an instrument's internal temperature lies: its electronics keep it
+// warmer than the water, typically 15 ... 35 degrees.
+inline constexpr double kInternalTempLow = 15.0;
+inline constexpr double kInternalTempHigh = 35.0;
+
 // The internal temperature range the simulated instrument drifts across:
-// the file's bin range (version 1 and later, two or more ascending bins),
-// else 10 ... 25 degrees.
+// the part of the calibrated range `bins` (two or more ascending bin
+// temperatures) within kInternalTempLow ... kInternalTempHigh, so that the
+// temperature correction works inside its table; the whole of
+// kInternalTempLow ... kInternalTempHigh when there are no such bins or
+// they lie outside it.
+void TemperatureRange(std::span<const double> bins, double& low, double& high);
+// The same for a meter's file: its bins from structure version 1 on.
 void TemperatureRange(const MeterConfig& config, double& low, double& high);
+// The same for a hyperspectral meter's file.
+void TemperatureRange(const BenthMeterConfig& config, double& low, double& high);
 
 // A device configuration file with the model it describes: `config` for
 // the absorption/attenuation meters, `benth` for the hyperspectral meter.
@@ -231,8 +243,8 @@ class Simulator final : public PacketStream {
   int length_;
   std::uint16_t period_;
   std::uint32_t serial_;
-  double tempLow_ = 10.0;
-  double tempHigh_ = 25.0;
+  double tempLow_ = kInternalTempLow;
+  double tempHigh_ = kInternalTempHigh;
   std::vector<bool> attenuation_;   // per channel: C (true) or A
   std::vector<double> wavelength_;  // per channel, nm
   std::vector<double> offset_;      // per channel

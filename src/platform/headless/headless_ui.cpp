@@ -145,11 +145,19 @@ void HeadlessUi::Problem(std::string text) { problems_.push_back(std::move(text)
 
 // --- Pop-ups ------------------------------------------------------------------
 
+int HeadlessUi::RecordUnasked(PopupRecord record, int answer) {
+  record.answer = answer;
+  popups_.push_back(std::move(record));
+  if (popupObserver) popupObserver(popups_.back());
+  return answer;
+}
+
 int HeadlessUi::GenericMessagePopup(std::string_view title, std::string_view text,
                                     std::span<const std::string> buttons) {
   PopupRecord record{PopupKind::Generic, std::string(title), std::string(text),
                      std::vector<std::string>(buttons.begin(), buttons.end()), 0, false};
   const int count = static_cast<int>(record.buttons.size());
+  if (terminating_) return RecordUnasked(std::move(record), std::max(count, 1));
   std::optional<int> answer;
   if (popupAnswerer) answer = popupAnswerer(record);
   if (!answer && count > 1 && !genericAnswers_.empty()) {
@@ -179,6 +187,7 @@ int HeadlessUi::GenericMessagePopup(std::string_view title, std::string_view tex
 int HeadlessUi::ConfirmPopup(std::string_view title, std::string_view text) {
   PopupRecord record{PopupKind::Confirm, std::string(title), std::string(text), {"Yes", "No"}, 0,
                      false};
+  if (terminating_) return RecordUnasked(std::move(record), 0);
   std::optional<int> answer;
   if (popupAnswerer) answer = popupAnswerer(record);
   if (!answer && !confirmAnswers_.empty()) {
@@ -201,6 +210,10 @@ int HeadlessUi::ConfirmPopup(std::string_view title, std::string_view text) {
 FileSelectResult HeadlessUi::FileSelectPopup(const FileSelectRequest& request, std::string& path) {
   FileDialogRecord record;
   record.request = request;
+  if (terminating_) {
+    fileDialogs_.push_back(record);
+    return FileSelectResult::None;
+  }
   std::optional<std::pair<std::optional<FileSelectResult>, std::string>> answer;
   if (fileAnswerer) {
     if (auto computed = fileAnswerer(request)) answer.emplace(computed->first, computed->second);
@@ -374,8 +387,16 @@ int HeadlessUi::SetPanelAttribute(int panel, Attr attr, const CtrlValue& value) 
   switch (attr) {
     case Attr::Top: p->top = *number; return 0;
     case Attr::Left: p->left = *number; return 0;
-    case Attr::Height: p->height = *number; return 0;
-    case Attr::Width: p->width = *number; return 0;
+    case Attr::Height: p->height = std::max(*number, p->minHeight); return 0;
+    case Attr::Width: p->width = std::max(*number, p->minWidth); return 0;
+    case Attr::MinHeight:
+      p->minHeight = std::max(*number, 0);
+      p->height = std::max(p->height, p->minHeight);
+      return 0;
+    case Attr::MinWidth:
+      p->minWidth = std::max(*number, 0);
+      p->width = std::max(p->width, p->minWidth);
+      return 0;
     case Attr::Visible:
       p->displayed = *number != 0;
       return 0;
@@ -394,6 +415,8 @@ int HeadlessUi::GetPanelAttribute(int panel, Attr attr, CtrlValue& value) {
     case Attr::Left: value = p->left; return 0;
     case Attr::Height: value = p->height; return 0;
     case Attr::Width: value = p->width; return 0;
+    case Attr::MinHeight: value = p->minHeight; return 0;
+    case Attr::MinWidth: value = p->minWidth; return 0;
     case Attr::Visible: value = p->displayed ? 1 : 0; return 0;
     default:
       Problem("GetPanelAttribute: attribute not offered for panels");
@@ -1123,10 +1146,23 @@ std::optional<UserEvent> HeadlessUi::KeyEvent(const ScriptStep& step) {
   return std::nullopt;
 }
 
+std::optional<UserEvent> HeadlessUi::TerminationEvent() const {
+  if (!terminating_) return std::nullopt;
+  if (!popupStack_.empty()) return UserEvent{EventType::Close, popupStack_.back(), 0};
+  return UserEvent{EventType::Terminate, 0, 0};
+}
+
 UserEvent HeadlessUi::GetUserEvent(bool wait) {
   if (std::optional<UserEvent> event = NextScripted()) {
     idlePolls_ = 0;
     consecutiveWaits_ = 0;
+    return *event;
+  }
+  if (std::optional<UserEvent> event = TerminationEvent()) {
+    if (idlePollLimit_ > 0 && ++idlePolls_ > idlePollLimit_) {
+      std::fprintf(stderr, "headless UI: the program was told to end but keeps polling\n");
+      std::abort();
+    }
     return *event;
   }
   if (wait) {
@@ -1157,7 +1193,7 @@ UserEvent HeadlessUi::WaitUserEvent(double seconds, std::span<const int>) {
     consecutiveWaits_ = 0;
     return *event;
   }
-  if (seconds < 0.0) return GetUserEvent(true);
+  if (seconds < 0.0 || TerminationRequested()) return GetUserEvent(seconds < 0.0);
   if (seconds > 0.0) Delay(seconds);
   return GetUserEvent(false);
 }
@@ -1215,6 +1251,10 @@ HeadlessUi& HeadlessUi::Then(std::function<void(HeadlessUi&)> action) {
   step.kind = ScriptStep::Kind::Action;
   step.action = std::move(action);
   return Step(std::move(step));
+}
+
+HeadlessUi& HeadlessUi::Terminate() {
+  return Then([](HeadlessUi& ui) { ui.RequestTermination(); });
 }
 
 HeadlessUi& HeadlessUi::Raw(UserEvent event) {

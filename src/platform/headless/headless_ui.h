@@ -138,6 +138,9 @@ struct HeadlessPanel {
   int parent = 0;
   std::string title;
   int top = 0, left = 0, width = 0, height = 0;
+  // The smallest size the panel can take (a window system keeps a window at
+  // least this large); 0 none.
+  int minWidth = 0, minHeight = 0;
   bool displayed = false;
   bool discarded = false;
   int activeControl = 0;
@@ -272,6 +275,12 @@ class HeadlessUi : public Ui {
   UserEvent WaitUserEvent(double seconds, std::span<const int> inputs) override;
   void SetMouseCursor(Cursor cursor) override;
 
+  // Scripted events still come first; pop-ups are recorded with their
+  // cancelling answer (not scripted, not a problem) and use no scripted
+  // answer.
+  void RequestTermination() override { terminating_ = true; }
+  bool TerminationRequested() const override { return terminating_; }
+
   // --- Scripting the user -----------------------------------------------------
   // Events are addressed by panel resource id; when the step is reached it
   // goes to the newest live panel loaded from that resource.
@@ -297,6 +306,9 @@ class HeadlessUi : public Ui {
   // The user presses a shortcut key ("F2", "Ctrl+O") in the newest panel of
   // this resource: the button or menu item that has it is operated.
   HeadlessUi& Key(int panelResource, std::string key);
+  // The program is told to end (RequestTermination) when this step is
+  // reached.
+  HeadlessUi& Terminate();
   HeadlessUi& Step(ScriptStep step);
   std::size_t pendingSteps() const { return script_.size(); }
 
@@ -381,6 +393,10 @@ class HeadlessUi : public Ui {
   bool IsInActivePopup(int handle) const;
   // Delivers the next scripted step as an event, if any.
   std::optional<UserEvent> NextScripted();
+  // Once told to end: the close box of the top pop-up, else Terminate.
+  std::optional<UserEvent> TerminationEvent() const;
+  // A pop-up met once told to end: recorded with `answer`.
+  int RecordUnasked(PopupRecord record, int answer);
   HeadlessMenuBar* LiveMenuBar(int handle, const char* call);
   HeadlessControl* GraphControl(int panel, int control, const char* call);
   PanelState GatherState(const HeadlessPanel& panel) const;
@@ -408,6 +424,7 @@ class HeadlessUi : public Ui {
   std::vector<ValueRecord> valueLog_;
   std::vector<std::string> problems_;
   int unansweredPopups_ = 0;
+  bool terminating_ = false;
   int unexpectedWaits_ = 0;
   int refusedEvents_ = 0;
   long idlePolls_ = 0;

@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QDialog>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFrame>
@@ -60,8 +61,11 @@ class PanelWindow : public QWidget {
     static_cast<QVBoxLayout*>(layout())->setMenuBar(bar);
   }
 
-  // The size of the content: what a panel's height and width mean.
+  // The size of the content: what a panel's height and width mean. Never
+  // below the content's minimum.
   void SetContentSize(int width, int height) {
+    width = std::max(width, content->minimumWidth());
+    height = std::max(height, content->minimumHeight());
     const int bar = menuBar != nullptr ? menuBar->sizeHint().height() : 0;
     if (parentWidget() != nullptr && !isWindow()) {
       setFixedSize(width, height + bar);
@@ -69,6 +73,15 @@ class PanelWindow : public QWidget {
       resize(width, height + bar);
     }
     content->resize(width, height);
+  }
+
+  // The smallest content the window can be given: the layout makes it the
+  // window's minimum, menu bar included, and a smaller window grows.
+  void SetMinimumContentSize(int width, int height) {
+    content->setMinimumSize(std::max(width, 0), std::max(height, 0));
+    // At once, not when the window is next laid out.
+    layout()->activate();
+    SetContentSize(content->width(), content->height());
   }
 
   QWidget* content = nullptr;
@@ -266,20 +279,38 @@ void QtUi::Post(EventType type, int panel, int control) {
   events_.push_back(UserEvent{type, panel, control});
 }
 
-UserEvent QtUi::GetUserEvent(bool wait) {
-  if (events_.empty()) QCoreApplication::processEvents(QEventLoop::AllEvents);
-  while (events_.empty() && wait) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+UserEvent QtUi::TakeEvent() {
+  if (events_.empty()) {
+    if (!terminating_) return UserEvent{};
+    if (!popupStack_.empty()) return UserEvent{EventType::Close, popupStack_.back(), 0};
+    return UserEvent{EventType::Terminate, 0, 0};
   }
-  if (events_.empty()) return UserEvent{};
   UserEvent event = events_.front();
   events_.pop_front();
   return event;
 }
 
+void QtUi::RequestTermination() {
+  if (terminating_) return;
+  terminating_ = true;
+  // Each dialog's own event loop returns, as after Cancel; what its caller
+  // does next finds every pop-up answering at once.
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (auto* dialog = qobject_cast<QDialog*>(widget); dialog != nullptr && dialog->isVisible()) dialog->reject();
+  }
+}
+
+UserEvent QtUi::GetUserEvent(bool wait) {
+  if (events_.empty()) QCoreApplication::processEvents(QEventLoop::AllEvents);
+  while (events_.empty() && wait && !terminating_) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+  }
+  return TakeEvent();
+}
+
 UserEvent QtUi::WaitUserEvent(double seconds, std::span<const int> inputs) {
   if (events_.empty()) QCoreApplication::processEvents(QEventLoop::AllEvents);
-  if (events_.empty() && seconds != 0.0) {
+  if (events_.empty() && seconds != 0.0 && !terminating_) {
     // Qt's event loop sleeps until the window system, a watched input or the
     // timer wakes it, handles what woke it and returns.
     std::vector<std::unique_ptr<QSocketNotifier>> watches;
@@ -292,10 +323,7 @@ UserEvent QtUi::WaitUserEvent(double seconds, std::span<const int> inputs) {
     if (seconds > 0.0) timer.start(std::max(1, static_cast<int>(std::lround(std::min(seconds, 3600.0) * 1000.0))));
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
   }
-  if (events_.empty()) return UserEvent{};
-  UserEvent event = events_.front();
-  events_.pop_front();
-  return event;
+  return TakeEvent();
 }
 
 void QtUi::SetMouseCursor(Cursor cursor) {
@@ -313,6 +341,8 @@ void QtUi::SetMouseCursor(Cursor cursor) {
 
 int QtUi::GenericMessagePopup(std::string_view title, std::string_view text,
                               std::span<const std::string> buttons) {
+  // Nobody to ask: the last button, as when the box is closed.
+  if (terminating_) return std::max(static_cast<int>(buttons.size()), 1);
   QMessageBox box(QMessageBox::NoIcon, Q(title), Q(text), QMessageBox::NoButton,
                   QApplication::activeWindow());
   std::vector<QAbstractButton*> added;
@@ -324,6 +354,7 @@ int QtUi::GenericMessagePopup(std::string_view title, std::string_view text,
 }
 
 int QtUi::ConfirmPopup(std::string_view title, std::string_view text) {
+  if (terminating_) return 0;
   return QMessageBox::question(QApplication::activeWindow(), Q(title), Q(text),
                                QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes
              ? 1
@@ -331,11 +362,15 @@ int QtUi::ConfirmPopup(std::string_view title, std::string_view text) {
 }
 
 FileSelectResult QtUi::FileSelectPopup(const FileSelectRequest& request, std::string& path) {
+  if (terminating_) return FileSelectResult::None;
   QFileDialog dialog(QApplication::activeWindow(), Q(request.title), Q(request.directory), Filters(request));
   dialog.setAcceptMode(request.mode == FileDialogMode::Save ? QFileDialog::AcceptSave
                                                             : QFileDialog::AcceptOpen);
   dialog.setFileMode(request.mode == FileDialogMode::Save ? QFileDialog::AnyFile
                                                           : QFileDialog::ExistingFile);
+  // The caller asks about a file that exists (Existing tells it): the
+  // dialog's own question would ask the user twice.
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
   if (!request.defaultSpec.empty() && request.defaultSpec.find('*') == std::string::npos) {
     dialog.selectFile(Q(request.defaultSpec));
   }
@@ -457,6 +492,8 @@ int QtUi::SetPanelAttribute(int handle, Attr attr, const CtrlValue& value) {
     case Attr::Left: frame->move(*n, frame->y()); return 0;
     case Attr::Height: frame->SetContentSize(frame->content->width(), *n); return 0;
     case Attr::Width: frame->SetContentSize(*n, frame->content->height()); return 0;
+    case Attr::MinHeight: frame->SetMinimumContentSize(frame->content->minimumWidth(), *n); return 0;
+    case Attr::MinWidth: frame->SetMinimumContentSize(*n, frame->content->minimumHeight()); return 0;
     case Attr::Visible: frame->setVisible(*n != 0); return 0;
     default: return ui_status::kBadArgument;
   }
@@ -472,6 +509,8 @@ int QtUi::GetPanelAttribute(int handle, Attr attr, CtrlValue& value) {
     case Attr::Left: value = frame->x(); return 0;
     case Attr::Height: value = frame->content->height(); return 0;
     case Attr::Width: value = frame->content->width(); return 0;
+    case Attr::MinHeight: value = frame->content->minimumHeight(); return 0;
+    case Attr::MinWidth: value = frame->content->minimumWidth(); return 0;
     case Attr::Visible: value = frame->isVisible() ? 1 : 0; return 0;
     default: return ui_status::kBadArgument;
   }
@@ -1339,6 +1378,7 @@ int QtUi::PrintPanel(int panel, const PrintRequest& request) {
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(Q(request.pdfPath));
   } else {
+    if (terminating_) return ui_status::kPrintCancelled;
     QPrintDialog dialog(&printer, p->Frame());
     if (dialog.exec() != QDialog::Accepted) return ui_status::kPrintCancelled;
   }

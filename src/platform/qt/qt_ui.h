@@ -124,6 +124,11 @@ class QtUi : public Ui {
   UserEvent WaitUserEvent(double seconds, std::span<const int> inputs) override;
   void SetMouseCursor(Cursor cursor) override;
 
+  // Also ends the dialogs up now (Qt's message boxes, file, print and colour
+  // dialogs) as if the user had cancelled them.
+  void RequestTermination() override;
+  bool TerminationRequested() const override { return terminating_; }
+
   // --- For tests, benchmarks and screenshots ----------------------------------
   const std::string& resourceError() const { return resourceError_; }
   // The panel's window (null for an unknown handle) and a control's widget.
@@ -149,6 +154,9 @@ class QtUi : public Ui {
                       QMenuBar* top);
   void Post(EventType type, int panel, int control);
   bool Accepts(int panel) const;
+  // The next queued event; once the program is told to end and none is
+  // queued, the close box of the top modal panel, else Terminate.
+  UserEvent TakeEvent();
   void UpdateStyle(Control& control);
   void SetShortcut(Panel& panel, Control& control, const std::string& key);
   PanelState GatherState(Panel& panel);
@@ -161,6 +169,7 @@ class QtUi : public Ui {
   std::deque<UserEvent> events_;
   int nextHandle_ = 1;
   bool busyCursor_ = false;
+  bool terminating_ = false;
 };
 
 }  // namespace sondrix::platform::qt
