@@ -1,6 +1,7 @@
 # Sourced by the scripts that drive the real program on a virtual X server:
 # an X server of their own, a simulated nine-wavelength meter on a
-# pseudo-terminal mapped to COM1 of a fresh project directory (the meter is
+# pseudo-terminal mapped to COM1 (another meter's device file in
+# $meter_device) of a fresh project directory (the meter is
 # open at start, as the last exit left it), and the program itself.
 #
 #   start_xvfb; start_meter <sim options...>; start_sondrix
@@ -26,11 +27,13 @@ start_xvfb() {
 }
 
 start_meter() {
-  cp examples/nerit-9wl.dev "$home/"
-  "$build/tools/sim/sondrix-sim" --device "$home/nerit-9wl.dev" --pty --quiet "$@" >"$home/pty" &
+  local device=${meter_device:-examples/nerit-9wl.dev}
+  cp "$device" "$home/"
+  device=$home/$(basename "$device")
+  "$build/tools/sim/sondrix-sim" --device "$device" --pty --quiet "$@" >"$home/pty" &
   session_pids+=($!)
   for _ in $(seq 50); do [ -s "$home/pty" ] && break; sleep 0.1; done
-  printf '[General]\nDevice=%s\nPort=COM1\n[Ports]\nCOM1=%s\n' "$home/nerit-9wl.dev" \
+  printf '[General]\nDevice=%s\nPort=COM1\n[Ports]\nCOM1=%s\n' "$device" \
     "$(head -n 1 "$home/pty")" >"$home/Sondrix.ini"
 }
 

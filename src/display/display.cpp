@@ -197,6 +197,9 @@ Status Display::Attach(std::unique_ptr<Source> source) {
     RecountVisible();
     colors_.fill(0);
     source_->GetColors(colors_);
+    // The spectrum graphs show the source's wavelengths from the moment it
+    // is open, not only once a run has begun.
+    for (const int type : {graph_type::kSpect, graph_type::kSpect2}) graph(type)->InitPlot(*this, traceCount_);
     std::string date, time;
     source_->GetDate(date, time);
     const std::string title = Title();

@@ -75,6 +75,21 @@ TEST_F(SpectGraphTest, TheWavelengthAxisIsRoundedOutToTensOfNanometres) {
   EXPECT_EQ(Settings(graph_type::kSpect).xMax, 720.0);
 }
 
+// Before the first run: a source just opened shows its wavelength axis, not
+// an empty axis of 0 ... 7 nm.
+TEST_F(SpectGraphTest, AnOpenedSourceShowsItsWavelengthsBeforeItsFirstRun) {
+  AttachNine(graph_type::kSpect2);
+  AxisMode xm, ym;
+  double x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+  ui.GetAxisRange(main, p::kMainSpect2Graph, xm, x0, x1, ym, y0, y1);
+  EXPECT_EQ(x0, 410.0);
+  EXPECT_EQ(x1, 720.0);
+  display->ShowGraph(graph_type::kSpect);
+  ui.GetAxisRange(main, p::kMainSpectGraph, xm, x0, x1, ym, y0, y1);
+  EXPECT_EQ(x0, 410.0);
+  EXPECT_EQ(x1, 720.0);
+}
+
 // Rounding to the nearest ten would end the axis at 730 and leave the
 // longest wavelengths (733 nm; the A traces at 730.3 nm) outside it.
 TEST_F(SpectGraphTest, NoWavelengthFallsOutsideTheRoundedAxis) {
