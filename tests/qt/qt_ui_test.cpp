@@ -181,6 +181,32 @@ TEST_F(QtUiTest, TheMainPanelIsBuiltFromTheResourceFileWithEveryControl) {
   EXPECT_EQ(ui.MenuAction(bar, p::kMenuExit)->shortcut(), QKeySequence("Ctrl+Q"));
 }
 
+// Every caption of every panel shows its whole text, inside its panel,
+// without running into another caption: labels are never cut short.
+TEST_F(QtUiTest, EveryCaptionIsReadableWhole) {
+  for (const int id : {p::kMain, p::kGraphSettings, p::kStripSettings, p::kBusy, p::kError, p::kPort,
+                       p::kMeterConfig, p::kBenthConfig, p::kNeritDiag, p::kBenthDiag, p::kWait,
+                       p::kAcquisition}) {
+    const int panel = ui.LoadPanel(0, id);
+    ASSERT_GT(panel, 0) << "panel " << id;
+    QWidget* window = ui.Window(panel);
+    std::vector<QRect> texts;
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+      if (label->text().isEmpty() || label->wordWrap()) continue;
+      const int width = label->fontMetrics().horizontalAdvance(label->text());
+      const QRect text(label->mapTo(window, QPoint(0, 0)), QSize(width, label->height()));
+      const std::string name = label->text().toStdString();
+      EXPECT_GE(label->width(), width) << "panel " << id << ": \"" << name << "\" is cut short";
+      EXPECT_LE(text.right(), window->width()) << "panel " << id << ": \"" << name << "\" leaves the panel";
+      for (const QRect& other : texts) {
+        EXPECT_FALSE(text.intersects(other)) << "panel " << id << ": \"" << name << "\" runs into another label";
+      }
+      texts.push_back(text);
+    }
+    ui.DiscardPanel(panel);
+  }
+}
+
 TEST_F(QtUiTest, ClicksKeysMenusAndTheCloseBoxBecomeEvents) {
   ShowActive();
   EXPECT_EQ(ui.GetUserEvent(false).type, EventType::None);

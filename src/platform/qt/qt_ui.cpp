@@ -100,6 +100,13 @@ class PanelWindow : public QWidget {
 namespace {
 
 // A text that reports presses when it is "hot".
+// A caption is as wide as its control, or as its text where that is wider:
+// never cut short.
+void FitCaption(QLabel& caption, int controlWidth) {
+  const int text = caption.fontMetrics().horizontalAdvance(caption.text());
+  caption.resize(std::max({controlWidth, 40, text}), 16);
+}
+
 class HotLabel : public QLabel {
  public:
   explicit HotLabel(QWidget* parent) : QLabel(parent) {}
@@ -686,7 +693,8 @@ void QtUi::BuildControl(Panel& panel, const ControlSpec& spec) {
   widget->setGeometry(c.left, c.top, c.width, c.height);
   if (captioned) {
     c.caption = new QLabel(Q(spec.label), parent);
-    c.caption->setGeometry(c.left, c.top - 18, std::max(c.width, 40), 16);
+    c.caption->move(c.left, c.top - 18);
+    FitCaption(*c.caption, c.width);
     c.caption->setVisible(c.visible);
   }
   widget->setEnabled(!c.dimmed);
@@ -846,6 +854,7 @@ int QtUi::SetCtrlAttribute(int panel, int control, Attr attr, const CtrlValue& v
           button->setText(Q(*text));
         } else if (!c->caption.isNull()) {
           c->caption->setText(Q(*text));
+          FitCaption(*c->caption, c->width);
         }
         return 0;
       case Attr::Shortcut:
