@@ -1,14 +1,19 @@
-// Fuzz target: arbitrary bytes replayed as a data file of the nine-wavelength
-// meter (title, embedded configuration, bin size line, sample lines), read to
-// the end through the binned read.
+// Fuzz target: arbitrary bytes replayed as a data file (title, embedded
+// configuration, bin size line, for the hyperspectral meter its column
+// headings, sample lines), opened as the program opens one: the embedded
+// configuration's device type picks the model's file class (a nine-wavelength
+// file when it names none), read to the end through the binned read.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <unistd.h>
 
+#include <memory>
+
 #include "datafile/meter_file.h"
 #include "datafile/model_files.h"
+#include "meter/source_factory.h"
 #include "source/source_line.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -18,7 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool written = ::write(fd, data, size) == static_cast<ssize_t>(size);
   ::close(fd);
   if (written) {
-    auto file = sondrix::MeterFile::New<sondrix::NeritFile>(path, "");
+    std::unique_ptr<sondrix::Source> file;
+    if (sondrix::NewSource(file, sondrix::kSourceKindFile, path, "") != 1) {
+      file = sondrix::MeterFile::New<sondrix::NeritFile>(path, "");
+    }
     if (file && file->Open() == 1 && file->Reset() == 1) {
       file->SetBinsize(3);
       sondrix::SourceLine line(file->GetTraceCount());
