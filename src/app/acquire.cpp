@@ -207,6 +207,10 @@ Status Acquire_Configure2(App& app) {
       int checked = 0;
       if (ui.GetValueFromIndex(dialog, p::kAcqTraces, i, trace) < 0) continue;
       ui.IsListItemChecked(dialog, p::kAcqTraces, i, checked);
+      // A trace the instrument does not send now is never shown, so it is
+      // listed unticked; left so, it keeps its choice for when the meter
+      // sends it again.
+      if (checked == 0 && display.traceMap(trace) == 0) continue;
       display.SetVisible(trace, checked != 0);
     }
   }

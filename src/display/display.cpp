@@ -108,10 +108,11 @@ void Display::RecountVisible() {
     traceCount_ = std::clamp(count, 0, kMaxTraces);
     if (count < 0) traceMap_.fill(0);
   }
+  // A trace off the map keeps the user's choice for the time the
+  // instrument sends it again (a meter set back to every wavelength).
   visibleCount_ = 0;
   for (int i = 0; i < traceCount_; ++i) {
-    if (traceMap_[i] == 0) visible_[i] = 0;
-    if (visible_[i] != 0) ++visibleCount_;
+    if (visible(i)) ++visibleCount_;
   }
 }
 
@@ -350,7 +351,7 @@ Status Display::InitPlot() {
 }
 
 void Display::PlotVisibleTraces() {
-  for (int i = 0; i < kMaxTraces; ++i) plotted_[i] = visibleCount_ == 0 ? 1 : visible_[i];
+  for (int i = 0; i < kMaxTraces; ++i) plotted_[i] = visibleCount_ == 0 ? 1 : (visible(i) ? 1 : 0);
 }
 
 void Display::InitGraphs() {

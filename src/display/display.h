@@ -121,7 +121,9 @@ class Display {
   Graph* graph(int type) const;
   int panel() const { return panel_; }
   int menuBar() const { return menuBar_; }
-  bool visible(int trace) const { return InRange(trace) && visible_[trace] != 0; }
+  // Shown: chosen by the user and on the source's trace map (a trace the
+  // instrument does not send is never shown, but keeps the user's choice).
+  bool visible(int trace) const { return InRange(trace) && visible_[trace] != 0 && traceMap_[trace] != 0; }
   void SetVisible(int trace, bool on);
   int visibleCount() const { return visibleCount_; }
   bool plotted(int trace) const { return InRange(trace) && plotted_[trace] != 0; }

@@ -96,6 +96,25 @@ TEST_F(MenuTest, OkTakesTheTracesAndBothBinSizesAndWritesTheDisplayConfiguration
   EXPECT_NE(config.find("2\t\t\t\t; display bin size"), std::string::npos);
 }
 
+// A trace the instrument does not send now (a hyperspectral meter at every
+// second wavelength) is listed unticked; left so, it keeps the user's choice
+// for when the meter sends it again.
+TEST_F(MenuTest, ATraceOffTheMapKeepsItsChoiceThroughTheDialog) {
+  Start();
+  const int A = kTraceA;
+  const int C = kTraceC;
+  auto source = std::make_unique<test::FakeSource>(HomeFile("gap.dev"), std::vector<int>{A, 0, A, C, C, C});
+  ASSERT_EQ(app.display().Attach(std::move(source)), status::kOk);
+  app.display().SetVisible(1, true);
+  EXPECT_FALSE(app.display().visible(1));
+  std::vector<std::string> seen;
+  ui.Then([&](platform::HeadlessUi&) { seen = DialogEntries(); }).Commit(p::kAcquisition, p::kAcqOk);
+  Menu_HandleEvent(app, p::kMenuConfigAcquisition);
+  EXPECT_EQ(seen, (std::vector<std::string>{"a0+", "a1-", "a2+", "c3+", "c4+", "c5+"}));
+  const std::string config = test::ReadTextFile(HomeFile("gap.RTC")).value_or("");
+  EXPECT_NE(config.find("\n0\t1\t2\t3\t4\t5\t\t; visible traces"), std::string::npos) << config;
+}
+
 TEST_F(MenuTest, ABinSizeOfZeroIsRefusedAndTheOldOneStays) {
   Start();
   test::FakeSource* source = AttachFake();

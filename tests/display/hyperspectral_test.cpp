@@ -335,6 +335,39 @@ TEST_F(HyperspectralTest, TheFirstLiveRunAtSkipTwoChartsMappedTracesOnly) {
   EXPECT_DOUBLE_EQ(ui.StripTrace(main, p::kMainStripChart, 1).back(), last.values[2]);
 }
 
+// The wavelengths a meter at skip 2 does not send keep the user's choice: set
+// back to every wavelength, it shows all 200 traces again, although the
+// display's file was written while half of them were off the map.
+TEST_F(HyperspectralTest, AMeterSetBackToEveryWavelengthShowsThemAll) {
+  Attach(LiveMeter(2, 3), graph_type::kSpect2);
+  Run(2);
+  EXPECT_EQ(display->visibleCount(), 100);
+  EXPECT_FALSE(display->visible(1));
+  ASSERT_EQ(display->WriteConfig(), status::kOk);
+
+  Attach(LiveMeter(1, 3), graph_type::kSpect2);
+  Run(2);
+  EXPECT_EQ(display->visibleCount(), 200);
+  EXPECT_TRUE(display->visible(1));
+  const auto& plots = Plots(p::kMainSpect2Graph);
+  ASSERT_EQ(plots.size(), 2u);
+  EXPECT_EQ(plots[0].x.size(), 100u);
+  EXPECT_EQ(plots[1].x.size(), 100u);
+}
+
+// Traces the user hid stay hidden when the meter sends them again.
+TEST_F(HyperspectralTest, TracesTheUserHidAtSkipTwoStayHidden) {
+  Attach(LiveMeter(2, 3), graph_type::kSpect2);
+  Run(2);
+  for (int i = 0; i < 200; ++i) display->SetVisible(i, i < 100);  // the C traces only
+  ASSERT_EQ(display->WriteConfig(), status::kOk);
+  Attach(LiveMeter(1, 3), graph_type::kSpect2);
+  Run(1);
+  EXPECT_EQ(display->visibleCount(), 100);
+  EXPECT_TRUE(display->visible(1));
+  EXPECT_FALSE(display->visible(101));
+}
+
 TEST_F(HyperspectralTest, DenseBarsStandOnePerTraceAtTheirWavelengths) {
   const SourceLine last = ReplayRun(1, 1, graph_type::kSpect);
   ExpectWavelengthAxis(graph_type::kSpect);
