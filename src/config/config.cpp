@@ -137,6 +137,9 @@ Status Config::SaveConfig() const {
                                   "This file exists. Do you want to overwrite it?") == 0) {
     return status::kCancelled;
   }
+  // Only a regular file or a new name: a pipe would keep the program waiting
+  // for a reader.
+  if (!platform::IsSaveTarget(path)) return status::kCantOpenFile;
 
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "w"));
   if (!file) return status::kCantOpenFile;

@@ -265,12 +265,7 @@ std::int16_t DataFile_GetDevType(std::string_view filename, std::string& idText)
   return static_cast<std::int16_t>(id >> 24);
 }
 
-bool DataFile_IsSaveTarget(std::string_view name) {
-  std::error_code error;
-  const auto target = std::filesystem::status(std::filesystem::path(name), error);
-  if (target.type() == std::filesystem::file_type::not_found) return true;
-  return !error && target.type() == std::filesystem::file_type::regular;
-}
+bool DataFile_IsSaveTarget(std::string_view name) { return platform::IsSaveTarget(name); }
 
 Status DataFile_PromptForDescr(std::string& filename, std::string* portname) {
   platform::FileSelectRequest request;

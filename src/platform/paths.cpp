@@ -98,4 +98,11 @@ bool FileExists(std::string_view path) {
   return std::filesystem::exists(std::filesystem::path(std::string(path)), ec);
 }
 
+bool IsSaveTarget(std::string_view path) {
+  std::error_code error;
+  const auto target = std::filesystem::status(std::filesystem::path(path), error);
+  if (target.type() == std::filesystem::file_type::not_found) return true;
+  return !error && target.type() == std::filesystem::file_type::regular;
+}
+
 }  // namespace sondrix::platform

@@ -30,4 +30,9 @@ std::string JoinPath(std::string_view directory, std::string_view file);
 
 bool FileExists(std::string_view path);
 
+// Whether a file may be written at `path`: a new name or a regular file.
+// Opening a pipe for writing would wait for a reader, and a device or a
+// folder is no file of ours.
+bool IsSaveTarget(std::string_view path);
+
 }  // namespace sondrix::platform

@@ -1,6 +1,7 @@
 #include "config/config.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <clocale>
 #include <string>
@@ -269,6 +270,19 @@ TEST_F(ConfigSave, FileThatCannotBeCreated) {
   Config config(18, 18);
   Fill(config);
   ui.AnswerFile(HomeFile("no/such/dir/x.dev"), platform::FileSelectResult::New);
+  EXPECT_EQ(config.SaveConfig(), status::kCantOpenFile);
+}
+
+// A named pipe (or a folder) chosen as the file is refused at once: opening
+// a pipe for writing would wait for a reader for ever.
+TEST_F(ConfigSave, APipeOrAFolderIsNoConfigurationFile) {
+  Config config(18, 18);
+  Fill(config);
+  const std::string fifo = HomeFile("pipe.dev");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  ui.AnswerFile(fifo).AnswerConfirm(true);
+  EXPECT_EQ(config.SaveConfig(), status::kCantOpenFile);
+  ui.AnswerFile(home.path()).AnswerConfirm(true);
   EXPECT_EQ(config.SaveConfig(), status::kCantOpenFile);
 }
 
