@@ -8,7 +8,6 @@
 #include <new>
 #include <string>
 
-#include "common/errors.h"
 #include "common/panels.h"
 #include "diag/benth_diag.h"
 #include "diag/diag_loop.h"
@@ -53,9 +52,7 @@ Status StartSelfTest(BenthMeter& meter, std::unique_ptr<BenthDiagWindow>& record
   std::array<double, kMaxTraces> wavelengths{};
   meter.GetWavelengths(wavelengths);
 
-  Message_Show("\nInitializing diagnostics...");
-  const Status result = meter.Reset();
-  Message_Hide();
+  const Status result = ResetForSelfTest(meter);
   if (result != status::kOk && result != status::kSerialMismatch) return result;
 
   // The map of the wavelengths the instrument outputs, known after the reset.
@@ -98,29 +95,21 @@ int BenthMeter::HasDiagnostics() {
 }
 
 Status BenthMeter::Diagnostics() {
-  if (!decoder()) return status::kNotConnected;
-  std::unique_ptr<BenthDiagWindow> record;
-  const Status start = StartSelfTest(*this, record);
-  if (!record) return start;
   const bool hasDepth = HasDepth() != 0;
   const DiagPanelIds ids{panels::kBenthDiag, panels::kBdStop, kBenthDiagTimeout};
-  return RunMeterDiagPanel(*this, start, *record, ids, [&](int panel) {
-    SetUpDiagPanel(panel, kBenthPanel, hasDepth);
-    BenthPlotDiag(panel, *record, hasDepth, 0);
-  });
+  return RunMeterDiagPanel<BenthDiagWindow>(
+      *this, decoder() != nullptr, [this](auto& record) { return StartSelfTest(*this, record); }, ids,
+      [hasDepth](int panel, const BenthDiagWindow& record) {
+        SetUpDiagPanel(panel, kBenthPanel, hasDepth);
+        BenthPlotDiag(panel, record, hasDepth, 0);
+      });
 }
 
 Status BenthMeter::SelfTest(long samples, const std::string& path, Status& test, long& good,
-                               const std::function<bool()>& stopRequested) {
-  good = 0;
-  if (!decoder()) {
-    test = status::kNotConnected;
-    return test;
-  }
-  std::unique_ptr<BenthDiagWindow> record;
-  test = StartSelfTest(*this, record);
-  if (!record) return test;
-  return RunMeterSelfTest(*this, test, *record, kBenthDiagTimeout, samples, stopRequested, path, test, good);
+                        const std::function<bool()>& stopRequested) {
+  return RunMeterSelfTest<BenthDiagWindow>(
+      *this, decoder() != nullptr, [this](auto& record) { return StartSelfTest(*this, record); },
+      kBenthDiagTimeout, samples, stopRequested, path, test, good);
 }
 
 Status BenthMeter::RefreshDiagnostics(BenthDiagWindow& record, int panel, int& ring, int count) {
@@ -138,12 +127,10 @@ Status BenthMeter::RefreshDiagnostics(BenthDiagWindow& record, int panel, int& r
   std::array<double, kMaxTraces> calibrated{};
   ComputeAbsorb(channels / 2, calibrated, sample->values, refs->temp, refs->refs, record.window().traceMap());
 
-  ring = ((ring % kDiagRows) + kDiagRows) % kDiagRows;
   const auto m = static_cast<std::size_t>(channels);
-  record.window().Fill(ring, std::span<const double>(sample->values).first(m),
-                       std::span<const double>(refs->refs).first(m), std::span<const double>(calibrated).first(m),
-                       config->pathLength, refs->temp, depth);
-  ring = (ring + 1) % kDiagRows;
+  record.window().FillNext(ring, std::span<const double>(sample->values).first(m),
+                           std::span<const double>(refs->refs).first(m),
+                           std::span<const double>(calibrated).first(m), config->pathLength, refs->temp, depth);
   record.Compute(std::clamp(count, 1, kDiagRows));
   if (panel > 0) BenthPlotDiag(panel, record, HasDepth() != 0, count);
   return status::kOk;

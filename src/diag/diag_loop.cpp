@@ -1,5 +1,6 @@
 #include "diag/diag_loop.h"
 
+#include "common/errors.h"
 #include "platform/clock.h"
 #include "platform/ui.h"
 #include "source/source_wait.h"
@@ -63,6 +64,13 @@ Status RunDiagLoop(Source& source, Status start, const DiagLoopSettings& setting
     }
   }
   if (stopped && GoesOn(result)) result = status::kOk;
+  return result;
+}
+
+Status ResetForSelfTest(Source& meter) {
+  Message_Show("\nInitializing diagnostics...");
+  const Status result = meter.Reset();
+  Message_Hide();
   return result;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "common/errors.h"
@@ -49,51 +50,72 @@ Status RunDiagPanel(Source& source, Status start, int panelId, int stopControl, 
                     const std::function<void(int panel)>& setUp,
                     const std::function<Status(int panel, int count)>& refresh, long& good);
 
+// Resets `meter` for a self-test under the wait message; the reset's result
+// (1, or -1030 when the serial numbers differ, which the test accepts).
+Status ResetForSelfTest(Source& meter);
+
 // A meter's self-test, the two ways it runs, for every meter family.
 // `MeterT` offers RefreshDiagnostics(record, panel, ring, count) (one sample
 // into the record and, with a panel, onto it), DiagReport(record) (the
-// report offered for saving) and WriteDiagReport(path, record); `record`
-// was made by the reset that started the test, whose result is `start`.
+// report offered for saving) and WriteDiagReport(path, record). A meter
+// that is not `connected` is refused (-1029); otherwise `start(record)`
+// resets it and makes the `Record` of the test, and returns the reset's
+// result (or, without a record, the failure that ends the test).
 struct DiagPanelIds {
   int panel = 0;        // in the resource file
   int stopControl = 0;
   double timeout = 2.0;  // seconds without a good sample
 };
 
-// On the diagnostics panel, prepared by `setUp(panel)`, until its stop
-// control; then the report is offered. The test's result is what the
+template <class Record>
+using DiagStart = std::function<Status(std::unique_ptr<Record>& record)>;
+
+// On the diagnostics panel, prepared by `setUp(panel, record)`, until its
+// stop control; then the report is offered. The test's result is what the
 // caller reports; a report that was not written is reported here, so that
 // it does not pass unseen behind it.
-template <class MeterT, class Record>
-Status RunMeterDiagPanel(MeterT& meter, Status start, Record& record, const DiagPanelIds& ids,
-                         const std::function<void(int panel)>& setUp) {
+template <class Record, class MeterT>
+Status RunMeterDiagPanel(MeterT& meter, bool connected, const DiagStart<Record>& start, const DiagPanelIds& ids,
+                         const std::function<void(int panel, const Record& record)>& setUp) {
+  if (!connected) return status::kNotConnected;
+  std::unique_ptr<Record> record;
+  const Status begun = start(record);
+  if (!record) return begun;
   int ring = 0;
   long good = 0;
   bool shown = false;
   const Status result = RunDiagPanel(
-      meter, start, ids.panel, ids.stopControl, ids.timeout,
+      meter, begun, ids.panel, ids.stopControl, ids.timeout,
       [&](int panel) {
         shown = true;
-        setUp(panel);
+        setUp(panel, *record);
       },
-      [&](int panel, int count) { return meter.RefreshDiagnostics(record, panel, ring, count); }, good);
+      [&](int panel, int count) { return meter.RefreshDiagnostics(*record, panel, ring, count); }, good);
   if (!shown) return result;
-  const Status report = meter.DiagReport(record);
+  const Status report = meter.DiagReport(*record);
   if (report != status::kOk && report != status::kCancelled) Error_Report(report);
   return result;
 }
 
 // Without windows, over `samples` good samples or until `stopRequested`,
-// into the report at `path` (see RunSelfTest).
-template <class MeterT, class Record>
-Status RunMeterSelfTest(MeterT& meter, Status start, Record& record, double timeout, long samples,
-                        const std::function<bool()>& stopRequested, const std::string& path, Status& test,
-                        long& good) {
+// into the report at `path` (see RunSelfTest for `test` and `good`).
+template <class Record, class MeterT>
+Status RunMeterSelfTest(MeterT& meter, bool connected, const DiagStart<Record>& start, double timeout,
+                        long samples, const std::function<bool()>& stopRequested, const std::string& path,
+                        Status& test, long& good) {
+  good = 0;
+  if (!connected) {
+    test = status::kNotConnected;
+    return test;
+  }
+  std::unique_ptr<Record> record;
+  test = start(record);
+  if (!record) return test;
   int ring = 0;
   const DiagLoopSettings settings{.timeout = timeout, .stopAfter = samples, .stopRequested = stopRequested};
   test = RunDiagLoop(
-      meter, start, settings, [&](int count) { return meter.RefreshDiagnostics(record, 0, ring, count); }, good);
-  return meter.WriteDiagReport(path, record);
+      meter, test, settings, [&](int count) { return meter.RefreshDiagnostics(*record, 0, ring, count); }, good);
+  return meter.WriteDiagReport(path, *record);
 }
 
 }  // namespace sondrix

@@ -92,6 +92,14 @@ DiagWindow::DiagWindow(DiagLayout layout, const TraceMap& map, const DiagLimitSe
 DiagRow& DiagWindow::Row(int index) { return rows_[At(std::clamp(index, 0, kDiagRows - 1))]; }
 const DiagRow& DiagWindow::Row(int index) const { return rows_[At(std::clamp(index, 0, kDiagRows - 1))]; }
 
+void DiagWindow::FillNext(int& ring, std::span<const double> signal, std::span<const double> refs,
+                          std::span<const double> calibrated, double pathLength, double temperature,
+                          double depth) {
+  ring = ((ring % kDiagRows) + kDiagRows) % kDiagRows;
+  Fill(ring, signal, refs, calibrated, pathLength, temperature, depth);
+  ring = (ring + 1) % kDiagRows;
+}
+
 void DiagWindow::Fill(int index, std::span<const double> signal, std::span<const double> refs,
                       std::span<const double> calibrated, double pathLength, double temperature,
                       double depth) {

@@ -128,6 +128,11 @@ class DiagWindow {
   void Fill(int index, std::span<const double> signal, std::span<const double> refs,
             std::span<const double> calibrated, double pathLength, double temperature,
             double depth);
+  // The same into the ring's row `ring` (taken modulo kDiagRows), then moves
+  // `ring` on to the row the next sample fills.
+  void FillNext(int& ring, std::span<const double> signal, std::span<const double> refs,
+                std::span<const double> calibrated, double pathLength, double temperature,
+                double depth);
 
   // Computes the statistics over the first `rows` rows (1 ... kDiagRows):
   // mean and standard deviation of the uncorrected values, extremes of the

@@ -8,14 +8,12 @@
 #include <new>
 #include <string>
 
-#include "common/errors.h"
 #include "common/panels.h"
 #include "diag/diag_loop.h"
 #include "diag/diag_panel.h"
 #include "diag/diag_report.h"
 #include "diag/diag_window.h"
 #include "meter/nerit_meter.h"
-#include "platform/ui.h"
 
 namespace sondrix {
 namespace {
@@ -46,9 +44,7 @@ Status StartSelfTest(NeritMeter& meter, std::unique_ptr<DiagWindow>& record) {
   std::array<double, kMaxTraces> wavelengths{};
   meter.GetWavelengths(wavelengths);
 
-  Message_Show("\nInitializing diagnostics...");
-  const Status result = meter.Reset();
-  Message_Hide();
+  const Status result = ResetForSelfTest(meter);
   if (result != status::kOk && result != status::kSerialMismatch) return result;
 
   TraceMap map{};
@@ -87,29 +83,21 @@ void WriteNeritReport(std::FILE* file, const std::string& id, std::uint32_t seri
 }  // namespace
 
 Status NeritMeter::Diagnostics() {
-  if (!decoder()) return status::kNotConnected;
-  std::unique_ptr<DiagWindow> record;
-  const Status start = StartSelfTest(*this, record);
-  if (!record) return start;
   const bool hasDepth = HasDepth() != 0;
   const DiagPanelIds ids{panels::kNeritDiag, panels::kNdStop, kNeritDiagTimeout};
-  return RunMeterDiagPanel(*this, start, *record, ids, [&](int panel) {
-    SetUpDiagPanel(panel, kNeritPanel, hasDepth);
-    DrawDiagPanel(panel, kNeritPanel, *record, hasDepth, 0);
-  });
+  return RunMeterDiagPanel<DiagWindow>(
+      *this, decoder() != nullptr, [this](auto& record) { return StartSelfTest(*this, record); }, ids,
+      [hasDepth](int panel, const DiagWindow& record) {
+        SetUpDiagPanel(panel, kNeritPanel, hasDepth);
+        DrawDiagPanel(panel, kNeritPanel, record, hasDepth, 0);
+      });
 }
 
 Status NeritMeter::SelfTest(long samples, const std::string& path, Status& test, long& good,
-                               const std::function<bool()>& stopRequested) {
-  good = 0;
-  if (!decoder()) {
-    test = status::kNotConnected;
-    return test;
-  }
-  std::unique_ptr<DiagWindow> record;
-  test = StartSelfTest(*this, record);
-  if (!record) return test;
-  return RunMeterSelfTest(*this, test, *record, kNeritDiagTimeout, samples, stopRequested, path, test, good);
+                        const std::function<bool()>& stopRequested) {
+  return RunMeterSelfTest<DiagWindow>(
+      *this, decoder() != nullptr, [this](auto& record) { return StartSelfTest(*this, record); },
+      kNeritDiagTimeout, samples, stopRequested, path, test, good);
 }
 
 Status NeritMeter::RefreshDiagnostics(DiagWindow& record, int panel, int& ring, int count) {
@@ -127,11 +115,10 @@ Status NeritMeter::RefreshDiagnostics(DiagWindow& record, int panel, int& ring, 
   std::array<double, kMaxTraces> calibrated{};
   ComputeAbsorb(channels, calibrated, sample->values, refs->temp, refs->refs, record.traceMap());
 
-  ring = ((ring % kDiagRows) + kDiagRows) % kDiagRows;
   const auto n = static_cast<std::size_t>(channels);
-  record.Fill(ring, std::span<const double>(sample->values).first(n), std::span<const double>(refs->refs).first(n),
-              std::span<const double>(calibrated).first(n), config->pathLength, refs->temp, depth);
-  ring = (ring + 1) % kDiagRows;
+  record.FillNext(ring, std::span<const double>(sample->values).first(n),
+                  std::span<const double>(refs->refs).first(n), std::span<const double>(calibrated).first(n),
+                  config->pathLength, refs->temp, depth);
   record.Compute(std::clamp(count, 1, kDiagRows));
   if (panel > 0) DrawDiagPanel(panel, kNeritPanel, record, HasDepth() != 0, count);
   return status::kOk;
