@@ -105,11 +105,6 @@ Status WriteStartup(App& app) {
   return status::kOk;
 }
 
-bool MayOverwrite(std::string_view title, const std::string& path) {
-  return !platform::FileExists(path) ||
-         platform::ui().ConfirmPopup(title, "This file exists. Do you want to overwrite it?") != 0;
-}
-
 int SavePanel(int panel) {
   std::string path;
   if (!ChooseStateFile("Save graph to file:", platform::FileDialogMode::Save, path)) return 0;

@@ -21,11 +21,6 @@ Status ReadStartup(App& app);
 // (empty when the source is not a live device).
 Status WriteStartup(App& app);
 
-// After a save dialog: true when `path` is free, or exists and the user
-// agrees to overwrite it ("This file exists. Do you want to overwrite it?",
-// under `title`). The dialog itself does not ask.
-bool MayOverwrite(std::string_view title, const std::string& path);
-
 // Saves every control value of `panel` into a chosen "*.gph" file. 1, or 0
 // when cancelled or not written.
 int SavePanel(int panel);

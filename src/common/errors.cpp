@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/panels.h"
+#include "platform/paths.h"
 #include "platform/ui.h"
 
 namespace sondrix {
@@ -241,6 +242,11 @@ void DebugMsg(std::string_view format, long value) {
   } else {
     std::fprintf(stderr, "%s\n", text.c_str());
   }
+}
+
+bool MayOverwrite(std::string_view title, const std::string& path) {
+  return !platform::FileExists(path) ||
+         platform::ui().ConfirmPopup(title, "This file exists. Do you want to overwrite it?") != 0;
 }
 
 }  // namespace sondrix

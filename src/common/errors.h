@@ -30,6 +30,11 @@ Status Message_Show(std::string_view text);
 void Message_Update(std::string_view text);
 void Message_Hide();
 
+// After a save dialog (which does not ask itself): true when `path` is
+// free, or exists and the user agrees to overwrite it ("This file exists.
+// Do you want to overwrite it?", under `title`).
+bool MayOverwrite(std::string_view title, const std::string& path);
+
 // Where DebugMsg writes when no wait message is shown: the main panel's debug
 // line. Set by the application once its main panel exists (0 = none).
 void Error_SetDebugLine(int panel, int control);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <memory>
 
+#include "common/errors.h"
 #include "common/settings.h"
 #include "common/utils.h"
 #include "common/c_locale.h"
@@ -132,11 +133,7 @@ Status Config::SaveConfig() const {
   }
   settings::RememberDirectory(settings::kDeviceDirectory, path);
 
-  if (platform::FileExists(path) &&
-      platform::ui().ConfirmPopup("Save configuration",
-                                  "This file exists. Do you want to overwrite it?") == 0) {
-    return status::kCancelled;
-  }
+  if (!MayOverwrite("Save configuration", path)) return status::kCancelled;
   // Only a regular file or a new name: a pipe would keep the program waiting
   // for a reader.
   if (!platform::IsSaveTarget(path)) return status::kCantOpenFile;

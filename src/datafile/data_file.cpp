@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "common/errors.h"
 #include "common/c_locale.h"
 #include "common/settings.h"
 #include "common/utils.h"
@@ -17,7 +18,6 @@
 namespace sondrix {
 namespace {
 
-constexpr const char* kOverwriteQuestion = "This file exists. Do you want to overwrite it?";
 
 // Removes trailing characters with codes below 33.
 void TrimTrailingControls(std::string& text) {
@@ -106,11 +106,9 @@ Status DataFile::Save() {
   }
 
   if (!DataFile_IsSaveTarget(name)) return status::kCantRenameFile;
-  if (platform::FileExists(name)) {
-    if (!Rudud_IsDefined() && platform::ui().ConfirmPopup("Save data", kOverwriteQuestion) == 0)
-      return status::kCancelled;
-    if (std::remove(name.c_str()) != 0) return status::kCantDeleteFile;
-  }
+  // With a multi-source settings file the name is the run's own time stamp.
+  if (!Rudud_IsDefined() && !MayOverwrite("Save data", name)) return status::kCancelled;
+  if (platform::FileExists(name) && std::remove(name.c_str()) != 0) return status::kCantDeleteFile;
   return SaveAs(name);
 }
 

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <memory>
 
+#include "common/errors.h"
 #include "common/c_locale.h"
 #include "common/settings.h"
 #include "datafile/data_file.h"
@@ -181,11 +182,9 @@ Status ChooseReportFile(std::string& path) {
   if (platform::ui().FileSelectPopup(request, chosen) == platform::FileSelectResult::None)
     return status::kCancelled;
   settings::RememberDirectory(settings::kReportDirectory, chosen);
-  if (platform::FileExists(chosen)) {
-    if (platform::ui().ConfirmPopup("", "This file exists. Do you want to overwrite it?") == 0)
-      return status::kCancelled;
-    if (!DataFile_IsSaveTarget(chosen) || std::remove(chosen.c_str()) != 0) return status::kCantDeleteFile;
-  }
+  if (!MayOverwrite("", chosen)) return status::kCancelled;
+  if (platform::FileExists(chosen) && (!DataFile_IsSaveTarget(chosen) || std::remove(chosen.c_str()) != 0))
+    return status::kCantDeleteFile;
   path = chosen;
   return status::kOk;
 }
