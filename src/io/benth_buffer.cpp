@@ -114,11 +114,7 @@ void BenthBuffer::Decode(const std::uint8_t* p) {
   refs_.auxCount6 = count6;
 }
 
-Status BenthBuffer::LinesAvailable() {
-  const Status waiting = port_.BytesAvail();
-  if (waiting < 0) return waiting;
-  return (waiting + scanner_.Buffered()) / (length_ / samples_);
-}
+Status BenthBuffer::LinesAvailable() { return scanner_.LinesAvailable(length_ / samples_); }
 
 Status BenthBuffer::BytesAvailable() { return port_.BytesAvail(); }
 

@@ -113,11 +113,7 @@ void BinBuffer::Decode(const std::uint8_t* p) {
   refs_.temp = CountToTemp(U16(at));
 }
 
-Status BinBuffer::LinesAvailable() {
-  const Status waiting = port_.BytesAvail();
-  if (waiting < 0) return waiting;
-  return (waiting + scanner_.Buffered()) / (length_ / samples_);
-}
+Status BinBuffer::LinesAvailable() { return scanner_.LinesAvailable(length_ / samples_); }
 
 Status BinBuffer::BytesAvailable() { return port_.BytesAvail(); }
 

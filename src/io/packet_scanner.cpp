@@ -13,6 +13,12 @@ PacketScanner::PacketScanner(DPort& port, std::span<const std::uint8_t> sync, in
       allowance_(allowance),
       bytes_(static_cast<std::size_t>(whole), 0) {}
 
+Status PacketScanner::LinesAvailable(int lineLength) const {
+  const Status waiting = port_.BytesAvail();
+  if (waiting < 0) return waiting;
+  return (waiting + Buffered()) / lineLength;
+}
+
 void PacketScanner::Clear() {
   begin_ = end_ = 0;
   unsynced_ = 0;

@@ -45,6 +45,9 @@ class PacketScanner {
   void MarkSynced() { synced_ = true; }
 
   int Buffered() const { return static_cast<int>(end_ - begin_); }
+  // Lines of `lineLength` bytes in what is buffered and waiting at the
+  // port, or the port's failure.
+  Status LinesAvailable(int lineLength) const;
 
   // Finds the next packet `check` calls Good: 1 with Front() at its first
   // byte (Consume() drops it); -1022 when no whole packet is buffered yet
