@@ -317,7 +317,13 @@ Status Acquire_Run(App& app) {
 
   if (result != status::kOk && result != status::kCancelled && result != status::kUnexpectedEof)
     ReportRunError(*source, result);
+  const StreamEvents events = source->GetStreamEvents();
   FinishRecording(app, *source, recorder);
+  // What the stream showed beyond lost lines is told once, at the end of the
+  // run (an unattended run has nobody to tell).
+  if (!app.terminating && Rudud_IsDefined() == 0) {
+    for (const std::string& note : DescribeStreamEvents(events)) Error_Message(note);
+  }
   display.HideStopButton();
   Menu_Enable(app, -1, true);
   SetCursor(Cursor::Default);

@@ -101,6 +101,7 @@ constexpr std::array kMessages = {
     Row{-1046, "Premature end of file in configuration file."},
     Row{-1047, "Acknowledgement not received."},
     Row{-1048, "Configuration file and device don't agree on skip value."},
+    Row{-1049, "The instrument's packets do not fit the device file: it sends another number of wavelengths."},
 };
 
 constexpr bool SortedByDescendingCode() {

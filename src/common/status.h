@@ -2,7 +2,7 @@
 //
 // Every operation returns a 32-bit signed status: 1 for success, a negative
 // code for failure. -1 ... -508 are the serial-port library's own codes,
-// passed through unchanged; -1000 ... -1048 are the program's; the -10xxx,
+// passed through unchanged; -1000 ... -1049 are the program's; the -10xxx,
 // -12xxx, -14xxx and -20xxx codes say "this class does not offer that
 // operation" and carry no message. Codes are never reused.
 #pragma once
@@ -121,6 +121,7 @@ inline constexpr Status kConfigSerialNumber = -1045;
 inline constexpr Status kConfigPrematureEof = -1046;
 inline constexpr Status kNoAcknowledgement = -1047;
 inline constexpr Status kSkipMismatch = -1048;
+inline constexpr Status kPacketsDontFit = -1049;
 
 // --- Codes without a message: "not offered" defaults and internal results ---
 inline constexpr Status kNoSourceAttached = -9001;  // acquisition dialog without a source

@@ -12,6 +12,9 @@ namespace {
 constexpr int kCommandAttempts = 3;
 constexpr int kBeginAttempts = 3;
 constexpr double kPollDelay = 0.002;
+// What Sync reads of a packet: sync pattern, length, type, skip value,
+// serial number and the status word with the two bytes after it.
+constexpr int kSyncHeaderBytes = kBenthStatusOffset + 4;
 
 }  // namespace
 
@@ -37,36 +40,49 @@ BenthBuffer::~BenthBuffer() = default;
 
 // Only a length word equal to L is ever read on: a packet that declares any
 // other length, larger than the buffer or not, is not decoded. It was a
-// packet of this instrument whose length word was hit (and is counted lost)
-// when it carries the serial number of the last good packet; anything else
-// behind a sync pattern is no packet at all (a stray pattern in the data or
-// in noise), which costs nothing.
-PacketScanner::Verdict BenthBuffer::Check(const std::uint8_t* p) const {
+// packet of this instrument whose length word was hit (and is counted lost
+// where the time counter cannot tell) when it carries the serial number of
+// the last good packet; anything else behind a sync pattern is no packet at
+// all (a stray pattern in the data or in noise), which costs nothing. A good
+// packet of another output spacing than the one synchronised on cannot be
+// read with this trace map: it is skipped whole and counted lost.
+PacketScanner::Verdict BenthBuffer::Check(const std::uint8_t* p) {
   if (swapShort(p + kBenthLengthOffset) != length_) {
     const bool ours = haveSerial_ && std::equal(serial_.begin(), serial_.end(), p + kBenthSerialOffset);
     return ours ? PacketScanner::Verdict::Damaged : PacketScanner::Verdict::FalseStart;
   }
   const std::uint32_t sum = BenthChecksum(std::span<const std::uint8_t>(
       p + kBenthLengthOffset, static_cast<std::size_t>(length_ - kBenthLengthOffset)));
-  return (sum & 0xFFFF) == swapShort(p + length_) ? PacketScanner::Verdict::Good
-                                                  : PacketScanner::Verdict::Damaged;
+  if ((sum & 0xFFFF) != swapShort(p + length_)) return PacketScanner::Verdict::Damaged;
+  // Without a Sync the first good packet sets the spacing.
+  if (syncedSkip_ < 0) syncedSkip_ = p[kBenthSkipOffset];
+  if (p[kBenthSkipOffset] != syncedSkip_) {
+    ++spacingChanged_;
+    return PacketScanner::Verdict::Unusable;
+  }
+  return PacketScanner::Verdict::Good;
 }
 
-// The samples of the damaged packets since the last good one come out in
-// front of the next good packet's.
+// The samples lost since the last good packet come out in front of the
+// next good packet's; a repeated packet is dropped.
 Status BenthBuffer::ReadRecord(int& last) {
-  const Status found =
-      scanner_.Find(length_, [this](const std::uint8_t* packet) { return Check(packet); }, damaged_);
-  if (found == status::kNoData || found == status::kUnrecognisedData) return found;
-  if (found != status::kOk) return out_.EndRun(found, damaged_, samples_, last);
+  const auto check = [this](const std::uint8_t* packet) { return Check(packet); };
+  for (;;) {
+    const Status found = scanner_.Find(length_, check, damaged_);
+    if (found == status::kNoData || found == status::kUnrecognisedData) return found;
+    if (found != status::kOk) return out_.EndRun(found, damaged_, samples_, last);
 
-  Decode(scanner_.Front());
-  std::copy_n(scanner_.Front() + kBenthSerialOffset, serial_.size(), serial_.begin());
-  haveSerial_ = true;
-  scanner_.Consume();
-  const int lost = damaged_ * samples_;
-  damaged_ = 0;
-  return out_.Set(lost, true, samples_, last);
+    Decode(scanner_.Front());
+    std::copy_n(scanner_.Front() + kBenthSerialOffset, serial_.size(), serial_.begin());
+    haveSerial_ = true;
+    scanner_.Consume();
+    // The packets carry no sample period: the time line learns it from the
+    // distance between good packets in a row.
+    const PacketTimeline::Placed placed = timeline_.Place(data_, 0.0, damaged_ * samples_);
+    if (placed.repeat) continue;
+    damaged_ = 0;
+    return out_.Set(placed.lost, true, samples_, last);
+  }
 }
 
 void BenthBuffer::Decode(const std::uint8_t* p) {
@@ -95,7 +111,7 @@ void BenthBuffer::Decode(const std::uint8_t* p) {
       sample.values[n + j] = swapShort(at + 6);
     }
     sample.status = status::kOk;
-    sample.time = static_cast<std::int32_t>(time / 10);
+    sample.count = time;
   }
 
   refs_.temp = BenthInternalTemp(type_, count4);
@@ -119,35 +135,39 @@ Status BenthBuffer::LinesAvailable() { return scanner_.LinesAvailable(length_ / 
 Status BenthBuffer::BytesAvailable() { return port_.BytesAvail(); }
 
 Status BenthBuffer::Sync(std::uint32_t& serial, std::uint32_t& status, std::uint32_t& skip) {
-  scanner_.Clear();
+  const bool keep = port_.ResetKeepsStream();
+  port_.Reset();
+  if (!keep) scanner_.Clear();
   damaged_ = 0;
   haveSerial_ = false;
+  spacingChanged_ = 0;
+  timeline_.Reset();
   out_.Restart();
-  port_.Reset();
-  Status result = port_.Search(kBenthSync.data(), kBenthSyncLength, 2 * length_);
+  const Status result = scanner_.SyncHeader(kSyncHeaderBytes, 2 * length_);
   if (result != status::kOk) return result;
-  std::array<std::uint8_t, 2> bytes{};
-  result = port_.Read(bytes.data(), 2);
-  if (result != status::kOk) return result;
-  if (swapShort(bytes.data()) > kBenthMaxSyncLength) return status::kUnrecognisedData;
-
-  // The packet type, then the skip value; only the skip value is reported.
-  bytes.fill(0);
-  result = port_.Read(bytes.data(), 2);
-  if (result != status::kOk) return result;
-  skip = bytes[1];
-
-  std::array<std::uint8_t, 4> word{};
-  result = port_.Read(word.data(), 4);
-  if (result != status::kOk) return result;
-  serial = swapLong(word.data());
-  word.fill(0);
-  result = port_.Read(word.data(), 4);
-  status = swapShort(word.data());
+  const std::uint8_t* p = scanner_.Front();
+  const int length = swapShort(p + kBenthLengthOffset);
+  if (length > kBenthMaxSyncLength) {
+    scanner_.DropFront();
+    return status::kUnrecognisedData;
+  }
+  syncedLength_ = length;
+  syncedSkip_ = p[kBenthSkipOffset];
+  skip = syncedSkip_;
+  serial = swapLong(p + kBenthSerialOffset);
+  status = swapShort(p + kBenthStatusOffset);
   // The instrument is there and speaks this format: from now on noise is
   // lost data, not a format error.
-  if (result == status::kOk) scanner_.MarkSynced();
-  return result;
+  scanner_.MarkSynced();
+  return status::kOk;
+}
+
+StreamEvents BenthBuffer::Events() const {
+  StreamEvents events;
+  events.clockRestarts = timeline_.Restarts();
+  events.repeats = timeline_.Repeats();
+  events.spacingChanged = spacingChanged_;
+  return events;
 }
 
 Status BenthBuffer::BufferSize() { return port_.BufferSize(); }

@@ -23,6 +23,7 @@
 #include "io/data_buffer.h"
 #include "io/dport.h"
 #include "io/packet_scanner.h"
+#include "io/sample_clock.h"
 
 namespace sondrix {
 
@@ -34,9 +35,10 @@ class BenthBuffer : public DataBuffer {
   // cleared for counts out of range.
   static Status New(std::unique_ptr<BenthBuffer>& handle, DPort& port, int channels, int samples);
 
-  // 1 for a good packet, with `last` = k + m - 1: k lost samples (m for
-  // each damaged packet since the last good one, status -1023), then the
-  // packet's m. -1022 when no more than L bytes wait or the packet is not
+  // 1 for a good packet, with `last` = k + m - 1: k lost samples (read off
+  // the millisecond counter and the packets' spacing, or m for each damaged
+  // packet since the last good one where the counter cannot tell; status
+  // -1023), then the packet's m. -1022 when no more than L bytes wait or the packet is not
   // complete yet; -1000 when no sync pattern shows within 2 L bytes before
   // the stream was synchronised; port errors unchanged, after any damaged
   // packets not yet reported.
@@ -45,8 +47,10 @@ class BenthBuffer : public DataBuffer {
   Status BytesAvailable() override;                                       // 2
   // Resets the port, finds a packet (any length up to 1000 bytes) and
   // reads from its header the serial number (most significant byte first),
-  // the status word and the skip value (the header byte at offset 7). The
-  // stream is left inside that packet.
+  // the status word and the skip value (the header byte at offset 7). That
+  // packet stays buffered (the next ReadRecord decodes it when it is one of
+  // this decoder's length); a capture part-way through keeps what was
+  // buffered, a live line starts afresh.
   Status Sync(std::uint32_t& serial, std::uint32_t& status,               // 3
               std::uint32_t& skip) override;
   Status BufferSize() override;                                           // 4
@@ -67,6 +71,10 @@ class BenthBuffer : public DataBuffer {
   int PacketLength() const { return length_; }
   // The packet type of the last good packet.
   int PacketType() const { return type_; }
+  // The length word of the packet the last Sync found (0 before one): the
+  // instrument's packets fit this decoder only when it is PacketLength().
+  int SyncedLength() const { return syncedLength_; }
+  StreamEvents Events() const override;
 
   // How long SendCommand waits for an acknowledgement, seconds.
   static constexpr double kAckTimeout = 2.0;
@@ -76,7 +84,7 @@ class BenthBuffer : public DataBuffer {
  private:
   BenthBuffer(DPort& port, int channels, int samples);
 
-  PacketScanner::Verdict Check(const std::uint8_t* packet) const;
+  PacketScanner::Verdict Check(const std::uint8_t* packet);
   void Decode(const std::uint8_t* packet);
   // One write of a command and the wait for its acknowledgement.
   Status CommandAttempt(const std::array<std::uint8_t, kBenthFrameBytes>& frame);
@@ -92,6 +100,12 @@ class BenthBuffer : public DataBuffer {
   // The serial number bytes of the last good packet, as they stand in it.
   std::array<std::uint8_t, 4> serial_{};
   bool haveSerial_ = false;
+  // What the last Sync found: the packets' length and output spacing.
+  int syncedLength_ = 0;
+  int syncedSkip_ = -1;
+  long long spacingChanged_ = 0;
+  // 32 bits of milliseconds; a wrap spans at most an hour.
+  PacketTimeline timeline_{std::int64_t{1} << 32, 3'600'000, 10};
   RecordOut out_;
   RefBlock refs_;
   std::vector<DataSample> data_;

@@ -47,45 +47,40 @@ PacketScanner::Verdict BinBuffer::Check(const std::uint8_t* p) const {
 }
 
 Status BinBuffer::ReadRecord(int& last) {
-  const Status found =
-      scanner_.Find(length_, [this](const std::uint8_t* packet) { return Check(packet); }, damaged_);
-  if (found == status::kNoData || found == status::kUnrecognisedData) return found;
-  // The end of a replay, or the line is gone: damaged packets not yet
-  // counted are the last lost samples of the run.
-  if (found != status::kOk) return out_.EndRun(found, damaged_, samples_, last);
+  const auto check = [this](const std::uint8_t* packet) { return Check(packet); };
+  for (;;) {
+    const Status found = scanner_.Find(length_, check, damaged_);
+    if (found == status::kNoData || found == status::kUnrecognisedData) return found;
+    // The end of a replay, or the line is gone: damaged packets not yet
+    // counted are the last lost samples of the run.
+    if (found != status::kOk) return out_.EndRun(found, damaged_, samples_, last);
 
-  Decode(scanner_.Front());
-  scanner_.Consume();
-  const int lost = LostBefore();
-  damaged_ = 0;
-  haveLastTime_ = true;
-  lastTime_ = static_cast<std::uint16_t>(data_.back().time);
-  return out_.Set(lost, true, samples_, last);
+    Decode(scanner_.Front());
+    scanner_.Consume();
+    const PacketTimeline::Placed placed = timeline_.Place(data_, StepOf(), damaged_ * samples_);
+    if (placed.repeat) continue;  // a repeated packet is no new data
+    damaged_ = 0;
+    return out_.Set(placed.lost, true, samples_, last);
+  }
 }
 
 // The time counter runs in hundredths of a second; the packet's sample rate
 // gives the counts per sample. Where the packet's own samples step by a
 // different amount, the counter does not follow the rate field and the
-// packet's step is taken instead. A gap of more than half the counter's
-// range cannot be told from a restarted counter: the damaged packets are
-// counted then, as they are when the counter cannot resolve one sample.
-int BinBuffer::LostBefore() const {
-  const int byDamage = damaged_ * samples_;
-  if (!haveLastTime_) return byDamage;
-  const auto span = [](std::int32_t from, std::int32_t to) {
-    return static_cast<double>(static_cast<std::uint16_t>(to - from));
-  };
-  const double gap = span(lastTime_, data_.front().time);
+// packet's step is taken instead.
+double BinBuffer::StepOf() const {
   double step = refs_.sampleRate > 0.0 ? 100.0 / refs_.sampleRate : 0.0;
   if (samples_ > 1) {
-    const double inPacket = span(data_.front().time, data_.back().time) / (samples_ - 1);
+    const double inPacket =
+        static_cast<double>(static_cast<std::uint16_t>(data_.back().count - data_.front().count)) /
+        (samples_ - 1);
     // One count of rounding over the packet, and 2 % between the clocks.
     const double tolerance = 1.0 / (samples_ - 1) + 0.02 * step;
     if (!(step > 0.0) || std::abs(inPacket - step) > tolerance) step = inPacket;
   }
-  if (!(step >= 1.0) || gap > 32768.0) return byDamage;
-  const long long missing = std::llround(gap / step) - 1;
-  return missing > 0 ? static_cast<int>(missing) : 0;
+  // Below one count per sample (rates above 100 Hz) the counter cannot tell
+  // samples apart: no step, and the damaged packets are counted.
+  return step >= 1.0 ? step : -1.0;
 }
 
 void BinBuffer::Decode(const std::uint8_t* p) {
@@ -100,7 +95,7 @@ void BinBuffer::Decode(const std::uint8_t* p) {
   const auto n = static_cast<std::size_t>(channels_);
   const std::uint8_t* at = p + kMeterSamplesOffset;
   for (DataSample& sample : data_) {
-    sample.time = U16(at);
+    sample.count = U16(at);
     at += kMeterTimeBytes;
     for (std::size_t j = 0; j < n; ++j, at += kMeterChannelBytes) {
       sample.values[j] = ChannelBytesToFraction(at);
@@ -118,31 +113,33 @@ Status BinBuffer::LinesAvailable() { return scanner_.LinesAvailable(length_ / sa
 Status BinBuffer::BytesAvailable() { return port_.BytesAvail(); }
 
 Status BinBuffer::Sync(std::uint32_t& serial, std::uint32_t& word2, std::uint32_t& word3) {
-  scanner_.Clear();
-  damaged_ = 0;
-  haveLastTime_ = false;
-  out_.Restart();
+  const bool keep = port_.ResetKeepsStream();
   port_.Reset();
-  Status result = port_.Search(kMeterSync.data(), kMeterSyncLength, 4 * length_);
+  if (!keep) scanner_.Clear();
+  damaged_ = 0;
+  timeline_.Reset();
+  out_.Restart();
+  const Status result = scanner_.SyncHeader(kMeterSamplesOffset, 4 * length_);
   if (result != status::kOk) return result;
-
-  std::array<std::uint8_t, 2> lengthBytes{};
-  result = port_.Read(lengthBytes.data(), 2);
-  if (result != status::kOk) return result;
-  if (U16(lengthBytes.data()) != length_) return status::kUnrecognisedData;
-
-  std::array<std::uint8_t, 4> word{};
-  std::uint32_t* outs[] = {&serial, &word2, &word3};
-  for (std::uint32_t* out : outs) {
-    word.fill(0);
-    result = port_.Read(word.data(), 4);
-    if (result != status::kOk) return result;
-    *out = U32(word.data());
+  const std::uint8_t* p = scanner_.Front();
+  if (U16(p + kMeterLengthOffset) != length_) {
+    scanner_.DropFront();
+    return status::kUnrecognisedData;
   }
+  serial = U32(p + kMeterSerialOffset);
+  word2 = U32(p + kMeterStatusOffset);
+  word3 = U32(p + kMeterPressureOffset);
   // The instrument is there and speaks this format: from now on noise is
   // lost data, not a format error.
   scanner_.MarkSynced();
   return status::kOk;
+}
+
+StreamEvents BinBuffer::Events() const {
+  StreamEvents events;
+  events.clockRestarts = timeline_.Restarts();
+  events.repeats = timeline_.Repeats();
+  return events;
 }
 
 Status BinBuffer::BufferSize() { return port_.BufferSize(); }

@@ -10,8 +10,10 @@
 // Lost samples come out in front of the good packet that follows them: their
 // number is read off the instrument's time counter (the gap between the last
 // sample of the previous good packet and the first of this one), or, where
-// the counter cannot tell, m for every damaged packet of the right length.
-// ReadRecord's `last` then counts those lost samples plus the packet's m.
+// the counter cannot tell, m for every damaged packet of the right length
+// (io/sample_clock.h). ReadRecord's `last` then counts those lost samples
+// plus the packet's m. A repeated packet (the same counter as the packet
+// before) is dropped; each sample's `time` is its place on the time line.
 #pragma once
 
 #include <array>
@@ -24,6 +26,7 @@
 #include "io/dport.h"
 #include "io/meter_packet.h"
 #include "io/packet_scanner.h"
+#include "io/sample_clock.h"
 
 namespace sondrix {
 
@@ -49,9 +52,10 @@ class BinBuffer : public DataBuffer {
   // Resets the port, finds a sync pattern within 4 L bytes, checks the
   // length word (-1000 when it is not L) and reads the serial number, the
   // status/period word and the pressure/external temperature word as
-  // received. The stream is left inside that packet.
-  // The decoder's buffer is emptied and its count of lost samples starts
-  // afresh.
+  // received. That packet stays buffered: the next ReadRecord decodes it.
+  // The decoder's buffer is emptied (a capture part-way through keeps it:
+  // its stream goes on) and its count of lost samples and its time line
+  // start afresh.
   Status Sync(std::uint32_t& serial, std::uint32_t& word2, std::uint32_t& word3) override;
   Status BufferSize() override;
   const RefBlock* GetRefp() override;
@@ -67,14 +71,16 @@ class BinBuffer : public DataBuffer {
 
   // Samples lost since the last Sync, as reported by ReadRecord.
   long long LostSamples() const { return out_.LostTotal(); }
+  StreamEvents Events() const override;
 
  private:
   BinBuffer(DPort& port, int channels, int samples, int length);
 
   PacketScanner::Verdict Check(const std::uint8_t* packet) const;
   void Decode(const std::uint8_t* packet);
-  // Samples lost between the previous good packet and the one just decoded.
-  int LostBefore() const;
+  // Counts per sample of the packet just decoded; -1 when the counter
+  // cannot tell samples apart.
+  double StepOf() const;
 
   DPort& port_;
   int channels_;
@@ -84,9 +90,8 @@ class BinBuffer : public DataBuffer {
   // Packets of the right length whose checksum failed since the last good
   // packet: what is counted lost where the time counter cannot tell.
   int damaged_ = 0;
-  // The time count of the last sample of the previous good packet.
-  bool haveLastTime_ = false;
-  std::uint16_t lastTime_ = 0;
+  // 16 bits of hundredths; a wrap spans at most a quarter of the range.
+  PacketTimeline timeline_{65536, 16384, 1};
   RecordOut out_;
   RefBlock refs_;
   std::vector<DataSample> data_;

@@ -16,5 +16,6 @@ Status DataBuffer::BufferSize() { return status::kBufNoBufferSize; }
 const RefBlock* DataBuffer::GetRefp() { return nullptr; }
 const DataSample* DataBuffer::GetDatap(int /*index*/) { return nullptr; }
 DataBuffer::~DataBuffer() = default;
+StreamEvents DataBuffer::Events() const { return {}; }
 
 }  // namespace sondrix

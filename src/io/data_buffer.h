@@ -37,8 +37,19 @@ struct RefBlock {
 // One sample of a packet.
 struct DataSample {
   std::int32_t status = 0;    // 1 valid, -1023 lost
-  std::int32_t time = 0;      // the packet's sample counter
+  // The sample's place on the decoder's time line (io/sample_clock.h),
+  // hundredths of a second: the counter unwrapped, never running backwards.
+  std::int64_t time = 0;
+  std::uint32_t count = 0;    // the packet's time counter as sent
   std::array<double, kMaxBufferValues> values{};  // first n used
+};
+
+// What a decoder noticed in the stream since its last Sync, beyond lost
+// samples: what a run's summary tells the user.
+struct StreamEvents {
+  long long clockRestarts = 0;   // the instrument's counter started again
+  long long repeats = 0;         // repeated packets dropped
+  long long spacingChanged = 0;  // packets of another output spacing, counted lost
 };
 
 class DataBuffer {
@@ -59,6 +70,9 @@ class DataBuffer {
   virtual const RefBlock* GetRefp();                                    // 5
   virtual const DataSample* GetDatap(int index);                        // 6
   virtual ~DataBuffer();                                                // 7 Dispose
+
+  // What the decoder noticed since its last Sync (nothing by default).
+  virtual StreamEvents Events() const;
 };
 
 }  // namespace sondrix

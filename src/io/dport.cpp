@@ -34,4 +34,6 @@ void CleanPortLine(std::string& text) {
   text.resize(kept);
 }
 
+bool DPort::ResetKeepsStream() { return false; }
+
 }  // namespace sondrix

@@ -48,6 +48,11 @@ class DPort {
   virtual Status SetName(std::string_view name);                     // 12
   virtual Status GetName(std::string& name);                         // 13
   virtual ~DPort();                                                  // 14 Dispose
+
+  // Whether Reset keeps the bytes not read yet: a capture part-way through
+  // goes on where it is, where a live line's Reset empties its queues. The
+  // decoders keep what they had buffered only then.
+  virtual bool ResetKeepsStream();
 };
 
 // The line cleaning both ports apply: keeps the bytes 1 ... 127 in their

@@ -39,7 +39,16 @@ Status PacketScanner::Fill() {
   // replay reads no further than the packet it needs.
   const int take = std::min(need, waiting);
   if (take == 0) return status::kNoData;
-  if (end_ + static_cast<std::size_t>(take) > bytes_.size()) {
+  const Status result = Append(take);
+  if (result != status::kOk) return result;
+  return Buffered() >= whole_ ? status::kOk : status::kNoData;
+}
+
+Status PacketScanner::Append(int count) {
+  const int room = whole_ - Buffered();
+  count = std::min(count, room);
+  if (count <= 0) return status::kOk;
+  if (end_ + static_cast<std::size_t>(count) > bytes_.size()) {
     std::memmove(bytes_.data(), bytes_.data() + begin_, end_ - begin_);
     end_ -= begin_;
     begin_ = 0;
@@ -47,11 +56,26 @@ Status PacketScanner::Fill() {
   // A read cut short by the port's time-out still reports success; cleared
   // bytes then stand where nothing came, never bytes of an earlier packet
   // that would pass the checksum a second time.
-  std::fill_n(bytes_.begin() + static_cast<std::ptrdiff_t>(end_), take, std::uint8_t{0});
-  const Status result = port_.Read(bytes_.data() + end_, take);
+  std::fill_n(bytes_.begin() + static_cast<std::ptrdiff_t>(end_), count, std::uint8_t{0});
+  const Status result = port_.Read(bytes_.data() + end_, count);
   if (result != status::kOk) return result;
-  end_ += static_cast<std::size_t>(take);
-  return Buffered() >= whole_ ? status::kOk : status::kNoData;
+  end_ += static_cast<std::size_t>(count);
+  return status::kOk;
+}
+
+Status PacketScanner::SyncHeader(int header, int allowance) {
+  synced_ = false;
+  unsynced_ = 0;
+  if (!SkipToSync() || end_ - begin_ < sync_.size()) {
+    // Nothing buffered holds a whole pattern: the port is searched.
+    begin_ = end_ = 0;
+    const Status found = port_.Search(sync_.data(), static_cast<int>(sync_.size()), allowance);
+    if (found != status::kOk) return found;
+    std::copy(sync_.begin(), sync_.end(), bytes_.begin());
+    end_ = sync_.size();
+  }
+  unsynced_ = 0;
+  return Append(header - Buffered());
 }
 
 bool PacketScanner::SkipToSync() {

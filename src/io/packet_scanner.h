@@ -32,6 +32,7 @@ class PacketScanner {
     Good,        // a packet: hand it out
     FalseStart,  // no packet of this stream (a wrong length word, say)
     Damaged,     // a packet of the right length whose checksum fails
+    Unusable,    // a whole packet of this stream that cannot be used: skipped whole, counted
   };
 
   // `whole`: the bytes of a packet from its first sync byte to the end of
@@ -43,6 +44,18 @@ class PacketScanner {
   void Clear();
   // The stream speaks the format: noise from now on is lost data.
   void MarkSynced() { synced_ = true; }
+  // What a decoder's Sync starts with: finds a sync pattern among the bytes
+  // buffered, else at the port within `allowance` bytes (-1000 when it does
+  // not show), and buffers the first `header` bytes of its packet at Front(),
+  // reading as the port's Search and Read do (a live line may keep them
+  // waiting up to its time-out). The packet stays buffered, so the decoder's
+  // next read decodes it: synchronising costs no packet. Port errors are
+  // returned unchanged.
+  Status SyncHeader(int header, int allowance);
+  // Drops the first buffered byte: the search goes on from the next one.
+  void DropFront() {
+    if (begin_ < end_) ++begin_;
+  }
 
   int Buffered() const { return static_cast<int>(end_ - begin_); }
   // Lines of `lineLength` bytes in what is buffered and waiting at the
@@ -68,6 +81,8 @@ class PacketScanner {
   // Tops the buffer up towards a whole packet with bytes that are waiting:
   // 1 when a whole packet is buffered, -1022 when not, a port error else.
   Status Fill();
+  // Reads `count` bytes from the port behind the buffered ones.
+  Status Append(int count);
   // Drops the bytes in front of the first sync pattern; true when the
   // buffer now starts with one (or the start of one, at its end).
   bool SkipToSync();
@@ -116,8 +131,12 @@ Status PacketScanner::Next(Check check, int& damaged) {
     unsynced_ = 0;
     const Verdict verdict = check(Front());
     if (verdict == Verdict::Good) return status::kOk;
-    if (verdict == Verdict::Damaged) ++damaged;
-    ++begin_;  // search on from the byte after the false start
+    if (verdict != Verdict::FalseStart) ++damaged;
+    if (verdict == Verdict::Unusable) {
+      begin_ += static_cast<std::size_t>(whole_);
+    } else {
+      ++begin_;  // search on from the byte after the false start
+    }
     if (taken > budget) return status::kNoData;
   }
 }

@@ -94,6 +94,8 @@ Status RawFilPort::Reset() {
   return status::kOk;
 }
 
+bool RawFilPort::ResetKeepsStream() { return file_ != nullptr && std::feof(file_.get()) == 0; }
+
 Status RawFilPort::SaveRaw() { return status::kOk; }
 
 Status RawFilPort::PromptForPort(std::string_view deviceName, std::string& name) {

@@ -34,6 +34,8 @@ class RawFilPort : public DPort {
   Status Sync() override;
   // Starts the replay over when the file is at its end.
   Status Reset() override;
+  // True part-way through the file: the replay goes on where it is.
+  bool ResetKeepsStream() override;
   Status SaveRaw() override;
   Status PromptForPort(std::string_view deviceName, std::string& name) override;
   Status BufferSize() override;

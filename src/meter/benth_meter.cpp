@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <new>
 
 #include "common/errors.h"
@@ -15,16 +16,17 @@ namespace {
 
 // Signal-to-reference ratios below this are raised to it.
 constexpr double kRatioFloor = 0.0005;
-// The instrument's millisecond counter in the packets' units of 10 ms:
-// where it wraps (2^32 ms).
-constexpr std::int64_t kCounterWrap = 429496730;
 
 const ModelInfo& Row() { return ModelRow(Model::Benth); }
 
-// -ln(signal / reference) / L with the ratio floor; 0 without a reference
-// to compare with.
+// -ln(signal / reference) / L with the ratio floor. Without a reference to
+// compare with (a count of 0: a channel the instrument does not send) there
+// is no value: not a number, so that the line is lost rather than carry the
+// calibration offset as a measurement.
 double Uncorrected(double signal, double reference, double pathLength) {
-  if (!(reference > 0.0) || !std::isfinite(signal) || !std::isfinite(reference)) return 0.0;
+  if (!(reference > 0.0) || !std::isfinite(signal) || !std::isfinite(reference)) {
+    return std::numeric_limits<double>::quiet_NaN();
+  }
   const double ratio = std::max(signal / reference, kRatioFloor);
   return -std::log(ratio) / pathLength;
 }
@@ -49,7 +51,7 @@ Status BenthMeter::Open() {
   const Status result = Meter::Open();
   if (result != status::kOk || decoder() == nullptr) return result;
   const double path = benthConfig_->pathLength;
-  if (!(path > 0.0 && std::isfinite(path))) {
+  if (!IsMeasurablePathLength(path)) {
     Close();
     return status::kConfigPathLength;
   }
@@ -57,41 +59,20 @@ Status BenthMeter::Open() {
 }
 
 Status BenthMeter::Reset() {
-  firstCount_ = -1;
-  wrapOffset_ = 0;
   Status result = Meter::Reset();
   if (result != status::kOk && result != status::kSerialMismatch) return result;
+  // A device file of another number of wavelengths than the instrument's:
+  // none of its packets could be read.
+  const auto* buffer = dynamic_cast<const BenthBuffer*>(decoder());
+  if (buffer != nullptr && buffer->SyncedLength() != buffer->PacketLength()) {
+    return status::kPacketsDontFit;
+  }
   ConfigInfo info{};
   GetConfigInfo(info);
   if (info[0] < 1 || info[0] > kMaxBenthSkip || benthConfig_->skip != info[0]) {
     result = status::kSkipMismatch;
   }
   return result;
-}
-
-std::int64_t BenthMeter::Elapsed(std::int32_t count) {
-  if (firstCount_ < 0) {
-    firstCount_ = count;
-  } else if (count < previousCount_) {
-    wrapOffset_ += kCounterWrap;
-  }
-  previousCount_ = count;
-  return (count + wrapOffset_ - firstCount_) * 10;
-}
-
-// The line's time stamp from this meter's 64-bit time base (the counter
-// the packets carry is not the 16-bit one of the other meters).
-Status BenthMeter::FixTime(SourceLine& line, Status result) {
-  if (result != status::kOk || line.status != status::kOk || decoder() == nullptr) return result;
-  const DataSample* sample = decoder()->GetDatap(0);
-  if (sample != nullptr) line.time = Elapsed(sample->time);
-  return result;
-}
-
-Status BenthMeter::ReadData(SourceLine& line) { return FixTime(line, Meter::ReadData(line)); }
-
-Status BenthMeter::ReadUnCorrData(SourceLine& line) {
-  return FixTime(line, Meter::ReadUnCorrData(line));
 }
 
 Status BenthMeter::NewBuffer(std::unique_ptr<DataBuffer>& out, DPort& port) {
@@ -150,11 +131,10 @@ Status BenthMeter::ComputeAbsorb(int n, std::span<double> out, std::span<const d
       continue;
     }
     const BenthTraceCal& cal = config.traces[i];
+    // A value that is not a finite number makes the line lost (Meter's
+    // ReadSample), never a line that carries it.
     out[i] = cal.cOffset + Uncorrected(signal[i], refs[i], path) - bins.At(cal.cTempCorr);
     out[a] = cal.aOffset + Uncorrected(signal[a], refs[a], path) - bins.At(cal.aTempCorr);
-    // A line never carries a value that is not a number.
-    if (!std::isfinite(out[i])) out[i] = 0.0;
-    if (!std::isfinite(out[a])) out[a] = 0.0;
   }
   return status::kOk;
 }

@@ -32,11 +32,11 @@ class BenthMeter final : public Meter {
   // Meter::Open; a configuration whose path length is not a positive
   // number can be opened for editing (no port) but not for measuring.
   Status Open() override;
-  // Meter::Reset; then -1048 when the configuration's skip value differs
-  // from the instrument's, or the instrument reports one outside 1 ... 4.
+  // Meter::Reset; then -1049 when the instrument's packets are not of the
+  // length the configuration's wavelengths give, or -1048 when the
+  // configuration's skip value differs from the instrument's or the
+  // instrument reports one outside 1 ... 4.
   Status Reset() override;
-  Status ReadData(SourceLine& line) override;
-  Status ReadUnCorrData(SourceLine& line) override;
   Status NewBuffer(std::unique_ptr<DataBuffer>& out, DPort& port) override;
   Status NewDataFile(std::unique_ptr<DataFile>& out, std::string_view filename) override;
   int GetRefLineLen() override;
@@ -90,18 +90,9 @@ class BenthMeter final : public Meter {
 
   BenthMeterConfig* benthConfig() const { return benthConfig_; }
 
-  // Milliseconds since the first sample after Reset from the packets' time
-  // counts (units of 10 ms, from the instrument's 32-bit millisecond
-  // counter), unwrapped over the counter's wrap and held in 64 bits.
-  std::int64_t Elapsed(std::int32_t count);
 
  private:
-  Status FixTime(SourceLine& line, Status result);
-
   BenthMeterConfig* benthConfig_ = nullptr;
-  std::int64_t firstCount_ = -1;
-  std::int64_t previousCount_ = 0;
-  std::int64_t wrapOffset_ = 0;
 };
 
 }  // namespace sondrix

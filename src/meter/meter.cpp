@@ -21,6 +21,15 @@ int ClampCount(int n, std::size_t a, std::size_t b, std::size_t c) {
 
 }  // namespace
 
+bool Meter::AllFinite(const SourceLine& line) {
+  const std::size_t traces =
+      std::min(static_cast<std::size_t>(std::max(GetTraceCount(), 0)), line.values.size());
+  return std::all_of(line.values.begin(), line.values.begin() + static_cast<std::ptrdiff_t>(traces),
+                     [](double v) { return std::isfinite(v); });
+}
+
+bool IsMeasurablePathLength(double metres) { return std::isnormal(metres) && metres > 0.0; }
+
 void AppendTailNumber(std::string& tail, std::string_view separator, double value, int decimals) {
   char digits[400];
   auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed,
@@ -70,7 +79,7 @@ Status Meter::Open() {
 
   // Values computed over a path length that is not a positive length are
   // meaningless; such a configuration may be edited but not measured with.
-  if (meterConfig_ && !(meterConfig_->pathLength > 0.0 && std::isfinite(meterConfig_->pathLength))) {
+  if (meterConfig_ && !IsMeasurablePathLength(meterConfig_->pathLength)) {
     Device::Close();
     return status::kConfigPathLength;
   }
@@ -208,6 +217,7 @@ Status Meter::ReadSample(SourceLine& line, bool corrected) {
       const std::span<const double> references(refs->refs);
       if (corrected) {
         ComputeAbsorb(n, out, signal, refs->temp, references, traceMap_);
+        if (!AllFinite(line)) line.status = status::kLostLine;
         if (packetStart) {
           line.tail.clear();
           AppendTailNumber(line.tail, "", refs->temp, 2);
@@ -218,6 +228,7 @@ Status Meter::ReadSample(SourceLine& line, bool corrected) {
         }
       } else {
         ComputeUnCorrAbsorb(n, out, signal, refs->temp, references, traceMap_);
+        if (!AllFinite(line)) line.status = status::kLostLine;
       }
     }
   }
@@ -387,18 +398,13 @@ Status Meter::HandOverDataFile(std::unique_ptr<MeterFile> file, std::unique_ptr<
 
 void Meter::DisposeBuffer(std::unique_ptr<DataBuffer>& buffer) { buffer.reset(); }
 
-std::int64_t Meter::ZeroBased(std::int32_t count) {
-  if (firstCount_ < 0)
-    firstCount_ = count;
-  else if (count < previousCount_)
-    wrapOffset_ += 65536;
-  previousCount_ = count;
-  return (count + wrapOffset_ - firstCount_) * 10;
+std::int64_t Meter::ZeroBased(std::int64_t time) {
+  if (firstTime_ < 0) firstTime_ = time;
+  return (time - firstTime_) * 10;
 }
 
-void Meter::ResetZero() {
-  firstCount_ = -1;
-  wrapOffset_ = 0;
-}
+void Meter::ResetZero() { firstTime_ = -1; }
+
+StreamEvents Meter::GetStreamEvents() { return decoder_ ? decoder_->Events() : StreamEvents{}; }
 
 }  // namespace sondrix

@@ -128,11 +128,16 @@ class Meter : public Device {
   // The decoder while open, else null.
   DataBuffer* decoder() const { return decoder_.get(); }
 
-  // Milliseconds since the first sample after the last ResetZero, from the
-  // packets' 16-bit time counter (units of 10 ms), unwrapped; 64 bits, so a
-  // run of any length never wraps its time axis.
-  std::int64_t ZeroBased(std::int32_t count);
+  // Milliseconds since the first sample after the last ResetZero, from a
+  // sample's place on its decoder's time line (hundredths of a second, the
+  // instrument's counter unwrapped and never running backwards:
+  // io/sample_clock.h); 64 bits, so a run of any length never wraps.
+  std::int64_t ZeroBased(std::int64_t time);
   void ResetZero();
+
+  // What the decoder noticed since the last Reset (a restarted clock, a
+  // change of spacing, repeated packets).
+  StreamEvents GetStreamEvents() override;
 
  protected:
   // Installs the configuration; NewConfig of every model ends here.
@@ -152,8 +157,10 @@ class Meter : public Device {
 
  private:
   // What ReadData and ReadUnCorrData share: `corrected` selects the depth
-  // offset, the calibration offsets and the tail.
+  // offset, the calibration offsets and the tail. A sample that yields a
+  // value that is not a finite number is a lost line.
   Status ReadSample(SourceLine& line, bool corrected);
+  bool AllFinite(const SourceLine& line);
 
   std::unique_ptr<Config> config_;
   MeterConfig* meterConfig_ = nullptr;  // config_ when it is a MeterConfig
@@ -163,9 +170,7 @@ class Meter : public Device {
   // destroyed first.
   std::unique_ptr<DPort> port_;
   std::unique_ptr<DataBuffer> decoder_;
-  std::int64_t previousCount_ = 0;
-  std::int64_t firstCount_ = -1;
-  std::int64_t wrapOffset_ = 0;
+  std::int64_t firstTime_ = -1;
   int status_ = 0;
   std::uint32_t serialnum_ = 0;
   double sampleRate_ = 0.0;
@@ -173,6 +178,11 @@ class Meter : public Device {
   TraceMap traceMap_{};
   ConfigInfo configInfo_{};
 };
+
+// Whether a configured path length, metres, can divide a measurement: a
+// positive normal number (zero, negative, subnormal, infinite and NaN
+// lengths cannot).
+bool IsMeasurablePathLength(double metres);
 
 // Appends `separator` and "%.<decimals>lf" of `value` to a line's trailing
 // text, keeping it within SourceLine::kTailMax characters. Allocates nothing

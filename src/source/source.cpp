@@ -220,5 +220,26 @@ Status Source::Read(SourceLine& out) {
 
 Status Source::Diagnostics() { return status::kSrcNoDiagnostics; }
 int Source::HasDiagnostics() { return 0; }
+StreamEvents Source::GetStreamEvents() { return {}; }
+
+std::vector<std::string> DescribeStreamEvents(const StreamEvents& events) {
+  std::vector<std::string> notes;
+  const auto times = [](long long n) { return n == 1 ? std::string("once") : std::to_string(n) + " times"; };
+  if (events.clockRestarts > 0) {
+    notes.push_back("The instrument's clock restarted " + times(events.clockRestarts) +
+                    " during the run (a reset or a power blip): the time stamps go on from the sample "
+                    "before, and samples lost across a restart cannot be counted.");
+  }
+  if (events.spacingChanged > 0) {
+    notes.push_back("The instrument's output spacing changed during the run: its " +
+                    std::to_string(events.spacingChanged) +
+                    " packets of another spacing were not recorded and are counted lost.");
+  }
+  if (events.repeats > 0) {
+    notes.push_back("The instrument sent " + std::to_string(events.repeats) +
+                    (events.repeats == 1 ? " packet" : " packets") + " twice; the repeats were left out.");
+  }
+  return notes;
+}
 
 }  // namespace sondrix

@@ -12,8 +12,10 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/status.h"
+#include "io/data_buffer.h"
 #include "source/source_line.h"
 
 namespace sondrix {
@@ -92,6 +94,10 @@ class Source {
   Status Read(SourceLine& out);                                           // 46
   virtual Status Diagnostics();                                           // 47
   virtual int HasDiagnostics();                                           // 48
+  // What the instrument's stream showed since the last Reset beyond lost
+  // lines: a restarted clock, a change of spacing, repeated packets (none
+  // for a data file).
+  virtual StreamEvents GetStreamEvents();
 
   const std::string& filename() const { return filename_; }
   const std::string& portname() const { return portname_; }
@@ -112,5 +118,9 @@ class Source {
   double binTemperature_ = -100.0;
   double binExtTemperature_ = -100.0;
 };
+
+// What a run's summary says of the stream's events, one sentence each
+// (nothing when there were none).
+std::vector<std::string> DescribeStreamEvents(const StreamEvents& events);
 
 }  // namespace sondrix

@@ -85,24 +85,6 @@ TEST_F(MeterTest, ReadsOnePacketPerTenSamples) {
   EXPECT_EQ(meter->Close(), status::kNotConnected);
 }
 
-TEST_F(MeterTest, TimeCounterUnwrapsAndRestartsAtReset) {
-  auto meter = Meter::New<NeritMeter>(Device(), "");
-  ASSERT_TRUE(meter);
-  EXPECT_EQ(meter->ZeroBased(65530), 0);
-  EXPECT_EQ(meter->ZeroBased(65535), 50);
-  EXPECT_EQ(meter->ZeroBased(4), 100);
-  EXPECT_EQ(meter->ZeroBased(3), (3 + 2 * 65536 - 65530) * 10);  // a second wrap
-  // Thirty days of wraps: beyond what 32 bits of milliseconds hold.
-  for (int wrap = 0; wrap < 4000; ++wrap) {
-    meter->ZeroBased(60000);
-    meter->ZeroBased(3);
-  }
-  EXPECT_EQ(meter->ZeroBased(3), (3 + 4002LL * 65536 - 65530) * 10);
-  meter->ResetZero();
-  EXPECT_EQ(meter->ZeroBased(7), 0);
-  EXPECT_EQ(meter->ZeroBased(8), 10);
-}
-
 TEST_F(MeterTest, TimeOfPacketsAcrossTheCounterWrap) {
   auto meter = OpenNerit({Good(0), Good(65530), Good(4)});
   ASSERT_TRUE(meter);

@@ -322,6 +322,8 @@ int RunRecord(std::span<char*> args) {
     std::fprintf(stderr, "sondrix-cli record: %ld lines held values that are not numbers and were left out\n",
                  recording->refusedLines());
   if (recorded == 0) ReportNoLine(kCommand, binsize, "samples", "recorded");
+  for (const std::string& note : DescribeStreamEvents(source->GetStreamEvents()))
+    std::fprintf(stderr, "sondrix-cli record: %s\n", note.c_str());
 
   // Close and keep what was written, whatever ended the run.
   const Status closed = recording->Close();
