@@ -135,9 +135,7 @@ Status BenthBuffer::LinesAvailable() { return scanner_.LinesAvailable(length_ / 
 Status BenthBuffer::BytesAvailable() { return port_.BytesAvail(); }
 
 Status BenthBuffer::Sync(std::uint32_t& serial, std::uint32_t& status, std::uint32_t& skip) {
-  const bool keep = port_.ResetKeepsStream();
-  port_.Reset();
-  if (!keep) scanner_.Clear();
+  scanner_.ResetPort();
   damaged_ = 0;
   haveSerial_ = false;
   spacingChanged_ = 0;
@@ -163,9 +161,7 @@ Status BenthBuffer::Sync(std::uint32_t& serial, std::uint32_t& status, std::uint
 }
 
 StreamEvents BenthBuffer::Events() const {
-  StreamEvents events;
-  events.clockRestarts = timeline_.Restarts();
-  events.repeats = timeline_.Repeats();
+  StreamEvents events = timeline_.Events();
   events.spacingChanged = spacingChanged_;
   return events;
 }

@@ -113,9 +113,7 @@ Status BinBuffer::LinesAvailable() { return scanner_.LinesAvailable(length_ / sa
 Status BinBuffer::BytesAvailable() { return port_.BytesAvail(); }
 
 Status BinBuffer::Sync(std::uint32_t& serial, std::uint32_t& word2, std::uint32_t& word3) {
-  const bool keep = port_.ResetKeepsStream();
-  port_.Reset();
-  if (!keep) scanner_.Clear();
+  scanner_.ResetPort();
   damaged_ = 0;
   timeline_.Reset();
   out_.Restart();
@@ -135,12 +133,7 @@ Status BinBuffer::Sync(std::uint32_t& serial, std::uint32_t& word2, std::uint32_
   return status::kOk;
 }
 
-StreamEvents BinBuffer::Events() const {
-  StreamEvents events;
-  events.clockRestarts = timeline_.Restarts();
-  events.repeats = timeline_.Repeats();
-  return events;
-}
+StreamEvents BinBuffer::Events() const { return timeline_.Events(); }
 
 Status BinBuffer::BufferSize() { return port_.BufferSize(); }
 

@@ -25,6 +25,12 @@ void PacketScanner::Clear() {
   synced_ = false;
 }
 
+void PacketScanner::ResetPort() {
+  const bool keep = port_.ResetKeepsStream();
+  port_.Reset();
+  if (!keep) Clear();
+}
+
 void PacketScanner::Consume() {
   begin_ = std::min(end_, begin_ + static_cast<std::size_t>(whole_));
   synced_ = true;

@@ -42,6 +42,9 @@ class PacketScanner {
 
   // Forgets every buffered byte; the stream is not synchronised any more.
   void Clear();
+  // Resets the port as a decoder's Sync does: the buffered bytes are kept
+  // only when the port's stream goes on after it (a capture part-way).
+  void ResetPort();
   // The stream speaks the format: noise from now on is lost data.
   void MarkSynced() { synced_ = true; }
   // What a decoder's Sync starts with: finds a sync pattern among the bytes

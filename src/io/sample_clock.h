@@ -91,6 +91,13 @@ class PacketTimeline {
   long long Restarts() const { return clock_.Restarts(); }
   // Repeated packets dropped since the last Reset.
   long long Repeats() const { return repeats_; }
+  // The restarts and repeats as a decoder reports them.
+  StreamEvents Events() const {
+    StreamEvents events;
+    events.clockRestarts = Restarts();
+    events.repeats = repeats_;
+    return events;
+  }
 
  private:
   double LearntStep() const;

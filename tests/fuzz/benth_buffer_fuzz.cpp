@@ -1,6 +1,6 @@
 // Fuzz target: arbitrary bytes as the stream of the hyperspectral meter,
 // through its packet decoder. The first byte picks the channel count and
-// the port (see decoder_harness.h); a good sample's values must be 16-bit
+// the port and whether the decoder is synchronised first (see decoder_harness.h); a good sample's values must be 16-bit
 // counts.
 #include <cstddef>
 #include <cstdint>
@@ -33,6 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     return true;
   };
+  fuzz::gSyncFirst = (data[0] & 0x10) != 0;
   if ((data[0] & 1) == 0) {
     fuzz::OverSerial(stream, make, valid);
   } else {

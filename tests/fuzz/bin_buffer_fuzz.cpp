@@ -35,6 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const double value = sample.values[static_cast<std::size_t>(shape.channels - 1)];
     return value >= 0.0 && value < 1.0;
   };
+  fuzz::gSyncFirst = (data[0] & 0x10) != 0;
   if ((data[0] & 1) == 0) {
     fuzz::OverSerial(stream, make, valid);
   } else {

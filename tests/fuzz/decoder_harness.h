@@ -3,7 +3,8 @@
 // 0xA5 byte at an even offset also becomes a time-out, so reads come back
 // short) or over the replay of a capture file, read to its end. Every record
 // must be well formed: lost samples first, then at most one packet, whose
-// values a check accepts.
+// values a check accepts; the good samples' places on the decoder's time
+// line never go back.
 #pragma once
 
 #include <sys/mman.h>
@@ -30,12 +31,22 @@ class EagerPort : public RS232Port {
   Status BytesAvail() override { return 4096; }
 };
 
+// Whether the decoder is synchronised as a meter's reset does, before its
+// first read and again after a few (a replay keeps its place then).
+inline bool gSyncFirst = false;
+
 // Reads records until the stream ends; `more` says whether a "not yet" or
 // a "no pattern" may still be followed by bytes. `valid` judges a good
 // sample's values.
 template <typename Decoder, typename More, typename Valid>
 void Drain(Decoder& decoder, std::size_t maxCalls, More more, Valid valid) {
+  std::int64_t lastTime = INT64_MIN;
   for (std::size_t call = 0; call < maxCalls; ++call) {
+    if (gSyncFirst && (call == 0 || call == 5)) {
+      std::uint32_t a = 0, b = 0, c = 0;
+      if (decoder.Sync(a, b, c) != status::kOk && call == 0) continue;
+      lastTime = INT64_MIN;  // a synchronisation starts the time line afresh
+    }
     int last = -1;
     const Status result = decoder.ReadRecord(last);
     if (result == status::kOk) {
@@ -47,6 +58,8 @@ void Drain(Decoder& decoder, std::size_t maxCalls, More more, Valid valid) {
         if (sample->status == status::kOk) {
           good = true;
           if (!valid(*sample)) __builtin_trap();
+          if (sample->time < lastTime) __builtin_trap();  // time ran backwards
+          lastTime = sample->time;
         } else if (sample->status != status::kLostLine || good) {
           __builtin_trap();  // a lost sample behind a good one
         }
