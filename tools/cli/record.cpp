@@ -182,6 +182,12 @@ bool LockScratch(ScratchLock& lock, const std::string& scratch) {
       std::fprintf(stderr, "sondrix-cli record: %s is not a regular file; record into another directory\n",
                    scratch.c_str());
       return false;
+    case ScratchLock::Result::Link:
+      std::fprintf(stderr,
+                   "sondrix-cli record: %s is a symbolic link; a run never records through a link. "
+                   "Remove it, or record into another directory\n",
+                   scratch.c_str());
+      return false;
     case ScratchLock::Result::NotKept:
       std::fprintf(stderr,
                    "sondrix-cli record: %s holds a recording left behind by an earlier run that could "
