@@ -101,6 +101,9 @@ constexpr std::array kMessages = {
     Row{-1046, "Premature end of file in configuration file."},
     Row{-1047, "Acknowledgement not received."},
     Row{-1048, "Configuration file and device don't agree on skip value."},
+    Row{-1049, "The output file name of Rudud.ini (OutputFilename) is too long: with the run's time "
+               "stamp a file name may have at most 259 characters, and at most 255 after its "
+               "folder."},
 };
 
 constexpr bool SortedByDescendingCode() {

@@ -121,6 +121,8 @@ inline constexpr Status kConfigSerialNumber = -1045;
 inline constexpr Status kConfigPrematureEof = -1046;
 inline constexpr Status kNoAcknowledgement = -1047;
 inline constexpr Status kSkipMismatch = -1048;
+// The time-stamped output name of an unattended set-up would not fit.
+inline constexpr Status kOutputNameTooLong = -1049;
 
 // --- Codes without a message: "not offered" defaults and internal results ---
 inline constexpr Status kNoSourceAttached = -9001;  // acquisition dialog without a source
