@@ -247,6 +247,31 @@ TEST_F(DataFileTest, ARecordingIsNeverWrittenThroughALink) {
   EXPECT_EQ(SampleText(scratch), "");
 }
 
+// Saved to another file system the recording is copied: to a new file,
+// then renamed over the chosen name, so a link there is replaced and what
+// it points at is left alone.
+TEST_F(DataFileTest, ACopyToAnotherDiskReplacesALinkInsteadOfWritingThroughIt) {
+  std::error_code error;
+  const std::filesystem::path other = std::filesystem::path("/dev/shm") / ("sondrix-" + std::to_string(::getpid()));
+  struct stat here {}, there {};
+  if (!std::filesystem::create_directory(other, error) || ::stat(home.path().c_str(), &here) != 0 ||
+      ::stat(other.c_str(), &there) != 0 || here.st_dev == there.st_dev) {
+    std::filesystem::remove_all(other, error);
+    GTEST_SKIP() << "no second file system at /dev/shm to save a recording to";
+  }
+  const std::string saved = (other / "run.dat").string();
+  const std::string target = HomeFile("pointed-at.dat");
+  ASSERT_EQ(::symlink(target.c_str(), saved.c_str()), 0);
+  DataFile file(Recording(), "");
+  EXPECT_EQ(file.SaveAs(saved), 1);
+  EXPECT_FALSE(std::filesystem::is_symlink(saved));
+  EXPECT_EQ(test::ReadTextFile(saved), "recorded\n");
+  EXPECT_FALSE(std::filesystem::exists(target));
+  EXPECT_FALSE(std::filesystem::exists(HomeFile("Sondrix.tmp")));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(other), std::filesystem::directory_iterator()), 1);
+  std::filesystem::remove_all(other, error);
+}
+
 // The unattended output name is never cut: one whose time-stamped form does
 // not fit is refused, and the recording stays where it is.
 TEST_F(DataFileTest, AnUnattendedOutputNameThatDoesNotFitIsRefusedNotCut) {
