@@ -47,13 +47,17 @@ void ReportRunError(Source& source, Status result) {
 
 // Closes the run's recording and offers it for saving (unless the program
 // is told to end: it then waits in the scratch file); ends raw capture.
-void FinishRecording(App& app, Source& source, DataFile* recorder) {
+// What reached the file is saved whatever ended the run, a write error (a
+// full disk) included.
+void FinishRecording(App& app, Source& source, DataFile* recorder, Status runResult) {
   if (recorder != nullptr) {
-    const long recorded = recorder->writtenLines();
-    app.unsavedRun = recorded > 0;
-    Status result = recorder->Close();
-    if (result == status::kOk && !app.terminating) result = SaveScratchRecording(app, *recorder);
-    if (result != status::kCancelled) Error_Report(result);
+    const Status closed = recorder->Close();
+    app.unsavedRun = recorder->storedLines() > 0;
+    if (DataFile_CloseFailureIsNews(closed, runResult)) Error_Report(closed);
+    if (!app.terminating) {
+      const Status saved = SaveScratchRecording(app, *recorder);
+      if (saved != status::kCancelled) Error_Report(saved);
+    }
   }
   Error_Report(source.SaveRaw());
 }
@@ -224,6 +228,15 @@ Status Acquire_Configure2(App& app) {
 Status Acquire_Run(App& app) {
   Source* source = app.source();
   if (source == nullptr) return status::kNoSourceAttached;
+  // The name an unattended run is to be saved under must fit whole: it is
+  // refused before the run, not cut (losing its time stamp) after it.
+  if (app.display().tmpFile() != nullptr) {
+    std::string output;
+    if (const Status named = DataFile_OutputFilename(output); named != status::kOk) {
+      Error_Report(named);
+      return named;
+    }
+  }
   // A run records over the scratch recording: the last one, when it was not
   // saved, is offered first.
   if (!OfferUnsavedRun(app, "The last run was recorded but not saved.  Save it before the next run "
@@ -318,7 +331,7 @@ Status Acquire_Run(App& app) {
   if (result != status::kOk && result != status::kCancelled && result != status::kUnexpectedEof)
     ReportRunError(*source, result);
   const StreamEvents events = source->GetStreamEvents();
-  FinishRecording(app, *source, recorder);
+  FinishRecording(app, *source, recorder, result);
   // What the stream showed beyond lost lines is told once, at the end of the
   // run (an unattended run has nobody to tell).
   if (!app.terminating && Rudud_IsDefined() == 0) {

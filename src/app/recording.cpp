@@ -27,6 +27,13 @@ void ScratchMessage(ScratchLock::Result result, const std::string& scratch) {
                     "directory.\n\nRemove it, or start Sondrix with another project directory "
                     "(SONDRIX_HOME).");
       return;
+    case ScratchLock::Result::Link:
+      Error_Message(scratch +
+                    " is a symbolic link. A run never records through a link (it would write "
+                    "wherever the link points), so no run can be recorded in this project "
+                    "directory.\n\nRemove the link, or start Sondrix with another project directory "
+                    "(SONDRIX_HOME).");
+      return;
     case ScratchLock::Result::NotKept:
       Error_Message(scratch +
                     " holds a recording left behind by an earlier run that could not be moved "

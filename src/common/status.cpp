@@ -102,6 +102,9 @@ constexpr std::array kMessages = {
     Row{-1047, "Acknowledgement not received."},
     Row{-1048, "Configuration file and device don't agree on skip value."},
     Row{-1049, "The instrument's packets do not fit the device file: it sends another number of wavelengths."},
+    Row{-1050, "The output file name of Rudud.ini (OutputFilename) is too long: with the run's time "
+               "stamp a file name may have at most 259 characters, and at most 255 after its "
+               "folder."},
 };
 
 constexpr bool SortedByDescendingCode() {

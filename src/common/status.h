@@ -2,7 +2,7 @@
 //
 // Every operation returns a 32-bit signed status: 1 for success, a negative
 // code for failure. -1 ... -508 are the serial-port library's own codes,
-// passed through unchanged; -1000 ... -1049 are the program's; the -10xxx,
+// passed through unchanged; -1000 ... -1050 are the program's; the -10xxx,
 // -12xxx, -14xxx and -20xxx codes say "this class does not offer that
 // operation" and carry no message. Codes are never reused.
 #pragma once
@@ -122,6 +122,8 @@ inline constexpr Status kConfigPrematureEof = -1046;
 inline constexpr Status kNoAcknowledgement = -1047;
 inline constexpr Status kSkipMismatch = -1048;
 inline constexpr Status kPacketsDontFit = -1049;
+// The time-stamped output name of an unattended set-up would not fit.
+inline constexpr Status kOutputNameTooLong = -1050;
 
 // --- Codes without a message: "not offered" defaults and internal results ---
 inline constexpr Status kNoSourceAttached = -9001;  // acquisition dialog without a source

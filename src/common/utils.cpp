@@ -243,7 +243,7 @@ std::string NameFromPath(std::string_view path) {
   return std::string(path.substr(sep + 1));
 }
 
-void TimeStampedFilename(std::string& name, std::string_view extension) {
+bool TimeStampedFilename(std::string& name, std::string_view extension) {
   if (!gStartTime) gStartTime = platform::clock().LocalTime();
   std::size_t dot = ExtensionDot(name);
   if (dot == std::string::npos) {
@@ -256,7 +256,7 @@ void TimeStampedFilename(std::string& name, std::string_view extension) {
   std::snprintf(stamp, sizeof stamp, "%02d%02d%02d_%02d%02d%02d", ((t.tm_year % 100) + 100) % 100,
                 t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
   name.insert(dot, stamp);
-  if (name.size() > kMaxFilenameLength) name.resize(kMaxFilenameLength);
+  return name.size() <= kMaxFilenameLength;
 }
 
 // --- Device identification ----------------------------------------------------

@@ -54,13 +54,14 @@ std::string NameFromPath(std::string_view path);
 // The start time of the current run; unset until a run or a time-stamped
 // name sets it.
 extern std::optional<std::tm> gStartTime;
-// Longest file name kept by the name helpers (a 260-character buffer).
+// Longest time-stamped file name (a 260-character buffer).
 inline constexpr std::size_t kMaxFilenameLength = 259;
 // Inserts gStartTime as "%y%m%d_%H%M%S" in front of the name's extension
 // (adding "." and `extension` first when the file name has none). Sets
-// gStartTime to the local time now when it is unset. At most
-// kMaxFilenameLength characters are kept.
-void TimeStampedFilename(std::string& name, std::string_view extension);
+// gStartTime to the local time now when it is unset. The name is never cut
+// (a cut name would lose its time stamp and replace the file of another
+// run): false when it is longer than kMaxFilenameLength.
+bool TimeStampedFilename(std::string& name, std::string_view extension);
 
 // --- Device identification ----------------------------------------------------
 // Reads the identification text (first line, at most 63 characters, trailing

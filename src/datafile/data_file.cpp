@@ -1,5 +1,12 @@
 #include "datafile/data_file.h"
 
+#include <fcntl.h>
+#include <stdio_ext.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <filesystem>
@@ -24,15 +31,48 @@ void TrimTrailingControls(std::string& text) {
   while (!text.empty() && static_cast<unsigned char>(text.back()) < 33) text.pop_back();
 }
 
+// Copies the file `from` to a new file `to` (created, never through a
+// link); a copy cut short (the other disk full) is removed again.
+bool CopyToNewFile(const std::string& from, const std::string& to) {
+  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (in < 0) return false;
+  const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  bool copied = out >= 0;
+  std::vector<char> buffer(1 << 16);
+  while (copied) {
+    const ssize_t got = ::read(in, buffer.data(), buffer.size());
+    if (got == 0) break;
+    if (got < 0) {
+      copied = errno == EINTR;
+      continue;
+    }
+    for (ssize_t done = 0; copied && done < got;) {
+      const ssize_t put = ::write(out, buffer.data() + done, static_cast<std::size_t>(got - done));
+      if (put > 0) done += put;
+      else copied = put < 0 && errno == EINTR;
+    }
+  }
+  if (out >= 0 && ::close(out) != 0) copied = false;
+  ::close(in);
+  if (!copied && out >= 0) ::unlink(to.c_str());
+  return copied;
+}
+
 // Moves a file, also across file systems (a recording in the working
-// directory may be saved to another disk).
+// directory may be saved to another disk). Across file systems the copy
+// is made under a new name beside `to` and then renamed to it, so that a
+// link at `to` is replaced, never written through.
 bool MoveFile(const std::string& from, const std::string& to) {
   std::error_code error;
   std::filesystem::rename(from, to, error);
   if (!error) return true;
   if (error != std::errc::cross_device_link) return false;
-  if (!std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, error))
+  const std::string copy = to + ".sondrix-copy";
+  if (!CopyToNewFile(from, copy)) return false;
+  if (::rename(copy.c_str(), to.c_str()) != 0) {
+    ::unlink(copy.c_str());
     return false;
+  }
   std::filesystem::remove(from, error);
   return true;
 }
@@ -67,6 +107,7 @@ Status DataFile::GetWavelengths(std::span<double>) { return status::kFileNoColor
 
 Status DataFile::Open() {
   file_.reset();
+  writing_ = false;
   pollCount_ = 0;
   Status result = Source::Open();
   if (result != status::kOk) return result;
@@ -79,9 +120,20 @@ Status DataFile::Open() {
 
 // Closes the stream in every case, so that no later call can touch a closed
 // stream; a stream in error is still reported.
+// A recording is flushed first, so that the lines it holds are known
+// before the stream goes.
 Status DataFile::Close() {
   if (!file_) return status::kNotConnected;
-  const bool failed = std::ferror(file_.get()) != 0;
+  bool failed = std::ferror(file_.get()) != 0;
+  if (writing_) {
+    if (!failed && std::fflush(file_.get()) != 0) failed = true;
+    if (failed) {
+      KeepCompleteLines();
+    } else {
+      LinesStored();
+    }
+    writing_ = false;
+  }
   const bool closed = std::fclose(file_.release()) == 0;
   if (failed || !closed) return status::kCantCloseFile;
   return Source::Close();
@@ -91,10 +143,9 @@ Status DataFile::Close() {
 // time-stamped "OutputFilename" of an unattended set-up.
 Status DataFile::Save() {
   const std::string directory = settings::Directory(settings::kDataDirectory);
-  std::string name = Rudud_GetProfileString("General", "OutputFilename", "", 261);
-  if (!name.empty()) {
-    TimeStampedFilename(name, "dat");
-  } else {
+  std::string name;
+  if (const Status named = DataFile_OutputFilename(name); named != status::kOk) return named;
+  if (name.empty()) {
     platform::FileSelectRequest request;
     request.directory = directory;
     request.defaultSpec = "*.dat";
@@ -189,19 +240,32 @@ int DataFile::GetTraceMap(TraceMap&) { return status::kFileNoColors; }
 
 Status DataFile::WriteData(const SourceLine&) { return status::kFileNoWriteData; }
 
+// The file is opened without following a link and created new when
+// missing (platform::OpenRegularFile): a recording never lands where a link
+// planted under its name points.
 Status DataFile::OpenWrite(Source* recorded) {
   file_.reset();
+  writing_ = false;
   recorded_ = recorded;
-  file_.reset(std::fopen(filename().c_str(), "w"));
-  if (!file_) return status::kCantOpenFile;
+  const int fd = platform::OpenRegularFile(filename(), O_WRONLY, true);
+  if (fd < 0) return status::kCantOpenFile;
+  file_.reset(::fdopen(fd, "w"));
+  if (!file_) {
+    ::close(fd);
+    return status::kCantOpenFile;
+  }
   date_ = platform::DateStr();
   time_ = platform::TimeStr();
   lastFlush_ = platform::Timer();
   writtenLines_ = 0;
   refusedLines_ = 0;
+  storedLines_ = 0;
+  pendingEnds_.clear();
   if (!std::ferror(file_.get())) WriteTitle(file_.get());
   if (!std::ferror(file_.get())) WriteConfig(file_.get());
   if (std::fflush(file_.get()) != 0 || std::ferror(file_.get())) return status::kCantOpenFile;
+  storedBytes_ = handedBytes_ = 0;
+  writing_ = true;
   return status::kOk;
 }
 
@@ -234,21 +298,61 @@ Status DataFile::Delete() {
   return std::remove(filename().c_str()) == 0 ? status::kOk : status::kCantDeleteFile;
 }
 
+// After a failed write nothing more is written: bytes written after the
+// gap it left would join a line cut short to the lines that follow.
 Status DataFile::WriteSampleLine(const SourceLine& line) {
-  if (!file_) return status::kWriteFailed;
+  if (!file_ || std::ferror(file_.get())) return status::kWriteFailed;
   if (!SourceLine_IsFinite(line)) {
     ++refusedLines_;
     return status::kOk;
   }
-  Status result = SourceLine_Write(file_.get(), line);
+  if (pendingEnds_.empty()) {
+    // Where this line starts: after the header (a model may add to it after
+    // OpenWrite) and the lines already on disk.
+    const off_t start = ::ftello(file_.get());
+    if (start >= 0) storedBytes_ = handedBytes_ = start;
+  }
+  std::size_t length = 0;
+  Status result = SourceLine_Write(file_.get(), line, &length);
   if (result != status::kOk) return result;
   ++writtenLines_;
+  handedBytes_ += static_cast<std::int64_t>(length);
+  pendingEnds_.push_back(handedBytes_);
   const double now = platform::Timer();
   if (now - lastFlush_ >= 1.0 || now < lastFlush_) {
     lastFlush_ = now;
     if (std::fflush(file_.get()) != 0) return status::kWriteFailed;
+    LinesStored();
   }
   return status::kOk;
+}
+
+void DataFile::LinesStored() {
+  storedLines_ += static_cast<long>(pendingEnds_.size());
+  storedBytes_ = handedBytes_;
+  pendingEnds_.clear();
+}
+
+// The stream writes in order, so the file holds a prefix of what it was
+// handed: the lines that end within its length are whole.
+void DataFile::KeepCompleteLines() {
+  std::FILE* file = file_.get();
+  // What the failed write left in the buffer would land after a gap.
+  __fpurge(file);
+  const int fd = ::fileno(file);
+  struct stat info {};
+  if (::fstat(fd, &info) == 0) {
+    const auto whole = std::upper_bound(pendingEnds_.begin(), pendingEnds_.end(),
+                                        static_cast<std::int64_t>(info.st_size));
+    storedLines_ += static_cast<long>(whole - pendingEnds_.begin());
+    if (whole != pendingEnds_.begin()) storedBytes_ = *(whole - 1);
+    // A line cut short would read back as a lost line at best.
+    if (storedBytes_ > 0 && info.st_size > storedBytes_ && ::ftruncate(fd, storedBytes_) != 0) {
+      // The file keeps the cut line; a replay leaves it out as lost.
+    }
+  }
+  pendingEnds_.clear();
+  handedBytes_ = storedBytes_;
 }
 
 std::int16_t DataFile_GetDevType(std::string_view filename, std::string& idText) {
@@ -264,6 +368,19 @@ std::int16_t DataFile_GetDevType(std::string_view filename, std::string& idText)
 }
 
 bool DataFile_IsSaveTarget(std::string_view name) { return platform::IsSaveTarget(name); }
+
+bool DataFile_NameFits(std::string_view name, std::size_t maxLength) {
+  return name.size() <= maxLength && NameFromPath(name).size() <= kMaxNameLength;
+}
+
+Status DataFile_OutputFilename(std::string& name) {
+  // Read whole: a name cut at the reader's buffer would lose its end.
+  name = Rudud_GetProfileString("General", "OutputFilename", "", 0);
+  if (name.empty()) return status::kOk;
+  if (!TimeStampedFilename(name, "dat") || !DataFile_NameFits(name, kMaxFilenameLength))
+    return status::kOutputNameTooLong;
+  return status::kOk;
+}
 
 Status DataFile_PromptForDescr(std::string& filename, std::string* portname) {
   platform::FileSelectRequest request;

@@ -5,10 +5,12 @@
 // the embedded configuration and the sample lines.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "source/source.h"
 
@@ -70,10 +72,16 @@ class DataFile : public Source {
 
   bool isOpen() const { return file_ != nullptr; }
   const std::string& title() const { return title_; }
-  // Sample lines written since OpenWrite, and lines refused because a value
-  // was not a finite number.
+  // Sample lines written since OpenWrite (handed to the file), and lines
+  // refused because a value was not a finite number.
   long writtenLines() const { return writtenLines_; }
   long refusedLines() const { return refusedLines_; }
+  // Complete sample lines that reached the file: those of every flush that
+  // succeeded and, at Close, those the file holds whole. After a write error
+  // (a full disk, a file-size limit) this is what is on disk: a line cut
+  // short is cut off the end of the file and not counted, and what the
+  // failed write left unwritten is dropped.
+  long storedLines() const { return storedLines_; }
 
  protected:
   std::FILE* stream() const { return file_.get(); }
@@ -86,6 +94,12 @@ class DataFile : public Source {
   Status WriteSampleLine(const SourceLine& line);
 
  private:
+  // The lines handed to the file so far reached it (a flush succeeded).
+  void LinesStored();
+  // After a failed write: counts the lines the file holds whole and cuts
+  // off a line cut short; nothing more is written.
+  void KeepCompleteLines();
+
   struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
   };
@@ -99,6 +113,14 @@ class DataFile : public Source {
   double lastFlush_ = 0.0;
   long writtenLines_ = 0;
   long refusedLines_ = 0;
+  // Recording: the lines known to be on disk and where they end, the end of
+  // what was handed to the stream, and the ends of the lines handed since
+  // the last flush that succeeded.
+  bool writing_ = false;
+  long storedLines_ = 0;
+  std::int64_t storedBytes_ = 0;
+  std::int64_t handedBytes_ = 0;
+  std::vector<std::int64_t> pendingEnds_;
 };
 
 // The device type recorded in a data file's header (its identification
@@ -109,6 +131,27 @@ std::int16_t DataFile_GetDevType(std::string_view filename, std::string& idText)
 // a regular file (after links). A device, a pipe or a folder is never
 // replaced by a recording.
 bool DataFile_IsSaveTarget(std::string_view name);
+
+// Whether a recording's close that gave `closed` needs telling after a run
+// that ended with `runResult`: after a write error the stream's error is
+// that same failure, already told.
+inline bool DataFile_CloseFailureIsNews(Status closed, Status runResult) {
+  return closed != status::kOk && runResult != status::kWriteFailed;
+}
+
+// Longest name of a file after its folder (the file system's limit).
+inline constexpr std::size_t kMaxNameLength = 255;
+// Whether a recording can be saved as `name` as it is: its own name (after
+// the folder) at most kMaxNameLength characters and the whole at most
+// `maxLength`. A name is never cut to fit.
+bool DataFile_NameFits(std::string_view name, std::size_t maxLength);
+
+// The name an unattended run is saved under: "OutputFilename" of Rudud.ini
+// with the run's time stamp (TimeStampedFilename), empty when there is
+// none. -1050 when that name would not fit in kMaxFilenameLength (or
+// kMaxNameLength after its folder), so that a run can be refused before
+// it records.
+Status DataFile_OutputFilename(std::string& name);
 
 // Asks for a data file to replay; the port name becomes empty.
 Status DataFile_PromptForDescr(std::string& filename, std::string* portname);

@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "datafile/data_file.h"
+#include "platform/paths.h"
 
 namespace sondrix {
 namespace {
@@ -88,7 +89,7 @@ bool ScratchLock::Holds(const std::string& path) const {
   if (fd_ < 0) return false;
   struct stat locked {};
   struct stat named {};
-  return ::fstat(fd_, &locked) == 0 && ::stat(path.c_str(), &named) == 0 &&
+  return ::fstat(fd_, &locked) == 0 && ::lstat(path.c_str(), &named) == 0 &&
          locked.st_dev == named.st_dev && locked.st_ino == named.st_ino;
 }
 
@@ -96,11 +97,16 @@ ScratchLock::Result ScratchLock::Acquire(const std::string& path, std::string& r
   Release();
   recovered.clear();
   for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
-    // Not blocking: whatever carries the name, opening it must not wait.
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
-    if (fd < 0) return Result::Ready;
+    // Never through a link: a link planted under the scratch name would
+    // have the run write wherever it points.
+    const int fd = platform::OpenRegularFile(path, O_RDWR, false);
+    if (fd < 0) {
+      if (errno == ELOOP) return Result::Link;
+      if (errno == EISDIR || errno == ENXIO) return Result::NotRegular;
+      return Result::Ready;
+    }
     struct stat locked {};
-    if (::fstat(fd, &locked) != 0 || !S_ISREG(locked.st_mode)) {
+    if (::fstat(fd, &locked) != 0) {
       ::close(fd);
       return Result::NotRegular;
     }
@@ -112,7 +118,7 @@ ScratchLock::Result ScratchLock::Acquire(const std::string& path, std::string& r
     // The run that held it may have just saved it under its own name: the
     // lock must be on the file that now carries the scratch name.
     struct stat named {};
-    if (::stat(path.c_str(), &named) != 0 || locked.st_dev != named.st_dev ||
+    if (::lstat(path.c_str(), &named) != 0 || locked.st_dev != named.st_dev ||
         locked.st_ino != named.st_ino) {
       ::close(fd);
       continue;

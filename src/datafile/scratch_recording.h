@@ -31,6 +31,7 @@ class ScratchLock {
     Ready,        // locked (or left to the recording itself, see Acquire)
     Busy,         // another run holds the file
     NotRegular,   // the scratch name is taken by something not a file
+    Link,         // the scratch name is a symbolic link (never followed)
     NotKept,      // a left-behind recording could not be moved aside
   };
 
@@ -43,9 +44,11 @@ class ScratchLock {
   // A recording found there that no run holds is one left behind: when it
   // holds anything it is first moved, never over another file, to
   // RecoveredRecordingName, and `recovered` tells where (empty when nothing
-  // was kept; an empty leftover is simply reused). A file that cannot be
-  // opened, or a file system without locks, is left to the recording
-  // itself (Ready, not locked).
+  // was kept; an empty leftover is simply reused). A link at `path` is
+  // neither followed nor moved (Link), and a folder, a pipe or a device is
+  // left as it is (NotRegular). A file that cannot be opened otherwise, or
+  // a file system without locks, is left to the recording itself (Ready,
+  // not locked).
   Result Acquire(const std::string& path, std::string& recovered);
   // Gives the lock up (the destructor does too).
   void Release();

@@ -1,6 +1,10 @@
 #include "platform/paths.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdlib>
 #include <filesystem>
@@ -103,6 +107,36 @@ bool IsSaveTarget(std::string_view path) {
   const auto target = std::filesystem::status(std::filesystem::path(path), error);
   if (target.type() == std::filesystem::file_type::not_found) return true;
   return !error && target.type() == std::filesystem::file_type::regular;
+}
+
+int OpenRegularFile(std::string_view path, int access, bool truncate) {
+  const std::string name(path);
+  const int flags = access | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+  int fd = -1;
+  // Twice at most: the name may appear between the two opens.
+  for (int attempt = 0; attempt < 2 && fd < 0; ++attempt) {
+    fd = ::open(name.c_str(), flags);
+    if (fd >= 0 || errno != ENOENT) break;
+    fd = ::open(name.c_str(), flags | O_CREAT | O_EXCL, 0644);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) {
+    // Opening a pipe for writing without a reader fails with ENXIO already.
+    return -1;
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    errno = ENXIO;
+    return -1;
+  }
+  if ((truncate && ::ftruncate(fd, 0) != 0) || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return -1;
+  }
+  return fd;
 }
 
 }  // namespace sondrix::platform

@@ -35,4 +35,13 @@ bool FileExists(std::string_view path);
 // folder is no file of ours.
 bool IsSaveTarget(std::string_view path);
 
+// Opens the regular file `path` for writing (`access` O_WRONLY or O_RDWR)
+// without following a link: an existing file is opened, and emptied when
+// `truncate` is set; a missing name is created new (O_EXCL), so that a link
+// planted there in between is never followed either. Never waits for a
+// reader. The descriptor (close-on-exec), or -1 with errno ELOOP for a link
+// (dangling or not), EISDIR for a folder, ENXIO for a pipe, a device or a
+// socket, or the error of the open.
+int OpenRegularFile(std::string_view path, int access, bool truncate);
+
 }  // namespace sondrix::platform

@@ -120,7 +120,7 @@ bool SourceLine_IsFinite(const SourceLine& line) {
          finite(line.extTemperature) && finite(line.sampleRate) && finite(line.depth);
 }
 
-Status SourceLine_Write(std::FILE* file, const SourceLine& line) {
+Status SourceLine_Write(std::FILE* file, const SourceLine& line, std::size_t* length) {
   thread_local std::string text;
   text.clear();
   char number[24];
@@ -136,6 +136,7 @@ Status SourceLine_Write(std::FILE* file, const SourceLine& line) {
     text.append(line.tail);
   }
   text.push_back('\n');
+  if (length != nullptr) *length = text.size();
   std::fwrite(text.data(), 1, text.size(), file);
   return std::ferror(file) ? status::kWriteFailed : status::kOk;
 }

@@ -33,8 +33,9 @@ std::unique_ptr<SourceLine> SourceLine_New(int count);
 // Copies the whole line; `to` must hold at least from.count values.
 void SourceLine_Copy(const SourceLine& from, SourceLine& to);
 // The text form: "%ld" time, "\t%.5lf" per value, "\t%s" tail when not empty,
-// newline. 1, or -1015 when the stream is in error afterwards.
-Status SourceLine_Write(std::FILE* file, const SourceLine& line);
+// newline. 1, or -1015 when the stream is in error afterwards. `length`,
+// when given, gets the number of characters of the text form.
+Status SourceLine_Write(std::FILE* file, const SourceLine& line, std::size_t* length = nullptr);
 // True when the values, temperatures, sample rate and depth of the line are
 // all finite numbers (what a data file may hold).
 bool SourceLine_IsFinite(const SourceLine& line);

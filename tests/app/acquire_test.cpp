@@ -292,5 +292,57 @@ TEST_F(AcquireTest, LinesTheSourceMustReadFirstAreNotDrawn) {
   EXPECT_TRUE(ErrorTexts().empty());
 }
 
+// An unattended set-up: Rudud.ini names the device, the port and the
+// output file, so that a run is saved without a dialog.
+class UnattendedRunTest : public test::AppTest {
+ protected:
+  void OpenUnattended(const std::string& output) {
+    test::WriteTextFile(HomeFile("Rudud.ini"), "[General]\nDevice=" + Device() +
+                                                   "\nPort=COM1\nOutputFilename=" + output + "\n");
+    ASSERT_EQ(OpenRudud(app), status::kOk);
+  }
+};
+
+// A disk that fills in the middle of a run (here a file-size limit) ends
+// it with one message; what reached the file is saved under the output
+// name all the same, not left in the scratch recording.
+TEST_F(UnattendedRunTest, ARunThatFillsTheDiskIsSavedUnderItsOutputName) {
+  Start();
+  Feed(1, 40);
+  OpenUnattended(HomeFile("auto.dat"));
+  Status result = status::kOk;
+  {
+    const test::ScopedFileSizeLimit limit(20000);
+    result = Acquire_Run(app);
+  }
+  EXPECT_EQ(result, status::kWriteFailed);
+  EXPECT_EQ(ErrorTexts(), std::vector<std::string>{"Write failed"});
+  std::string saved = HomeFile("auto.dat");
+  TimeStampedFilename(saved, "dat");
+  const long stored = app.display().tmpFile()->storedLines();
+  EXPECT_GT(stored, 10);
+  EXPECT_LT(stored, app.display().tmpFile()->writtenLines());
+  EXPECT_EQ(DataLines(saved).size(), static_cast<std::size_t>(stored));
+  EXPECT_TRUE(ui.fileDialogs().empty());
+  EXPECT_FALSE(app.unsavedRun);
+  EXPECT_EQ(std::filesystem::file_size(App::ScratchPath()), 0u);
+}
+
+// An output name whose time-stamped form would pass 259 characters is
+// refused before the run records anything, never cut after it.
+TEST_F(UnattendedRunTest, AnOutputNameTooLongIsRefusedBeforeTheRun) {
+  Start();
+  Feed(1, 3);
+  const std::string base = HomeFile("");
+  OpenUnattended(base + std::string(kMaxFilenameLength - base.size() - 16, 'o'));
+  EXPECT_EQ(Acquire_Run(app), status::kOutputNameTooLong);
+  EXPECT_EQ(ErrorTexts(), std::vector<std::string>{StatusText(status::kOutputNameTooLong)});
+  EXPECT_EQ(app.display().sampleCount(), 0);
+  EXPECT_FALSE(app.unsavedRun);
+  EXPECT_EQ(std::filesystem::file_size(App::ScratchPath()), 0u);
+  for (const auto& entry : std::filesystem::directory_iterator(home.path()))
+    EXPECT_FALSE(entry.path().filename().string().starts_with("ooo")) << entry.path();
+}
+
 }  // namespace
 }  // namespace sondrix

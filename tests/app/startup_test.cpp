@@ -3,6 +3,7 @@
 // (one instance at a time, a dead run's recording offered at the next
 // start, an unsaved run offered before the program ends).
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -163,6 +164,21 @@ TEST_F(StartupTest, ASecondInstanceInTheSameProjectDirectoryIsRefused) {
   const std::vector<std::string> errors = ErrorTexts();
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0].rfind("Another Sondrix is recording in this project directory:\n" + App::ScratchPath(), 0), 0u);
+  EXPECT_FALSE(ui.WasShown(p::kMain));
+}
+
+// A link planted as the scratch recording, even one to a file that holds
+// something, is told as a link: nothing is recovered, followed or moved.
+TEST_F(StartupTest, ALinkAsTheScratchRecordingIsRefusedAsALink) {
+  const std::string target = test::WriteTextFile(HomeFile("elsewhere.dat"), "somebody's file\n");
+  ASSERT_EQ(::symlink(target.c_str(), App::ScratchPath().c_str()), 0);
+  EXPECT_EQ(StartApplication(app, {}), status::kPortInUse);
+  const std::vector<std::string> errors = ErrorTexts();
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].rfind(App::ScratchPath() + " is a symbolic link.", 0), 0u) << errors[0];
+  EXPECT_TRUE(PopupTexts("Recovered recording").empty());
+  EXPECT_TRUE(std::filesystem::is_symlink(App::ScratchPath()));
+  EXPECT_EQ(test::ReadTextFile(target), "somebody's file\n");
   EXPECT_FALSE(ui.WasShown(p::kMain));
 }
 

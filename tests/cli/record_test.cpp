@@ -311,14 +311,56 @@ TEST_F(RecordCli, WriteErrorEndsTheRunAndKeepsWhatWasWritten) {
   ASSERT_TRUE(std::filesystem::exists(out));
   EXPECT_FALSE(std::filesystem::exists(home.File("Sondrix.tmp")));
 
-  // What was written replays; a line cut short by the limit is left out.
+  // What was written replays whole: a line cut short by the limit is cut
+  // off the file, and the summary counts the lines the file holds.
   const CliRun replay = Cli("replay " + Quoted(out));
   EXPECT_EQ(replay.exitStatus, 0) << replay.err;
   const auto replayed = Lines(replay.out);
   const auto stored = SampleLines(out);
   EXPECT_GT(replayed.size(), 10u);
-  ASSERT_LE(replayed.size(), stored.size());
+  ASSERT_EQ(replayed.size(), stored.size());
   for (std::size_t i = 0; i < replayed.size(); ++i) EXPECT_EQ(replayed[i], stored[i]) << i;
+  EXPECT_EQ(record.out.rfind(std::to_string(stored.size()) + " lines recorded into ", 0), 0u) << record.out;
+  EXPECT_EQ(record.err.find("Can't close file"), std::string::npos) << record.err;
+}
+
+// A link planted as the scratch recording is never followed: the run would
+// write the whole recording wherever it points and "save" the link.
+TEST_F(RecordCli, ALinkPlantedAsTheScratchRecordingIsRefused) {
+  const std::string capture = Capture();
+  std::filesystem::create_directories(home.File("runs"));
+  std::filesystem::create_directories(home.File("elsewhere"));
+  const std::string target = home.File("elsewhere/stolen.dat");
+  const std::string scratch = home.File("runs/Sondrix.tmp");
+  ASSERT_EQ(::symlink(target.c_str(), scratch.c_str()), 0);
+  const CliRun dangling = Cli(Record(capture, home.File("runs/out.dat")));
+  EXPECT_EQ(dangling.exitStatus, 1);
+  EXPECT_NE(dangling.err.find("is a symbolic link"), std::string::npos) << dangling.err;
+  EXPECT_EQ(dangling.err.find("kept as"), std::string::npos) << dangling.err;
+  EXPECT_FALSE(std::filesystem::exists(target));
+  EXPECT_FALSE(std::filesystem::exists(home.File("runs/out.dat")));
+  EXPECT_TRUE(std::filesystem::is_symlink(scratch));
+
+  // Pointing at a file that holds something: it is no recording to recover.
+  test::WriteTextFile(target, "somebody's file\n");
+  const CliRun linked = Cli(Record(capture, home.File("runs/out.dat")));
+  EXPECT_EQ(linked.exitStatus, 1);
+  EXPECT_EQ(linked.err.find("kept as"), std::string::npos) << linked.err;
+  EXPECT_EQ(test::ReadTextFile(target), "somebody's file\n");
+  EXPECT_TRUE(std::filesystem::is_symlink(scratch));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home.File("runs")),
+                          std::filesystem::directory_iterator()),
+            1);
+}
+
+// A name the file system cannot take is refused before the run, and told
+// as too long (not as something that is not a regular file).
+TEST_F(RecordCli, AnOutputNameTooLongIsRefusedBeforeTheRun) {
+  const CliRun record = Cli(Record(Capture(), home.File(std::string(252, 'n') + ".dat")));
+  EXPECT_EQ(record.exitStatus, 1);
+  EXPECT_NE(record.err.find("too long"), std::string::npos) << record.err;
+  EXPECT_NE(record.err.find("255"), std::string::npos) << record.err;
+  EXPECT_FALSE(std::filesystem::exists(home.File("Sondrix.tmp")));
 }
 
 // Two runs recording into one directory share its scratch recording: the

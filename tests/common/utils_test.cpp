@@ -149,12 +149,16 @@ TEST_F(TimeStampedFilenameTest, InsertsTheRunsStartTimeBeforeTheExtension) {
 
 TEST_F(TimeStampedFilenameTest, DotsInDirectoriesAndLongNames) {
   std::string name = "/data/run.d/out";
-  TimeStampedFilename(name, "dat");
+  EXPECT_TRUE(TimeStampedFilename(name, "dat"));
   EXPECT_EQ(name, "/data/run.d/out261207_094500.dat");
 
+  // A name too long is told, never cut (it would lose its time stamp).
   std::string longName(300, 'x');
-  TimeStampedFilename(longName, "dat");
-  EXPECT_EQ(longName.size(), kMaxFilenameLength);
+  EXPECT_FALSE(TimeStampedFilename(longName, "dat"));
+  EXPECT_EQ(longName, std::string(300, 'x') + "261207_094500.dat");
+  std::string fits(kMaxFilenameLength - 17, 'x');
+  EXPECT_TRUE(TimeStampedFilename(fits, "dat"));
+  EXPECT_EQ(fits.size(), kMaxFilenameLength);
 }
 
 // --- Identification, port names, byte order, comparison ------------------------------

@@ -115,6 +115,37 @@ TEST_F(ScratchRecordingTest, ALeftoverThatCannotBeMovedAsideStaysAndIsReported) 
   EXPECT_EQ(test::ReadTextFile(first), "older\n");
 }
 
+// A link planted as the scratch recording is neither followed (the run
+// would write wherever it points) nor moved aside as a recovered recording;
+// a folder of that name stays as it is.
+TEST_F(ScratchRecordingTest, ALinkOrAFolderUnderTheScratchNameIsLeftAloneAndRefused) {
+  fs::create_directories(HomeFile("outside"));
+  const std::string target = HomeFile("outside/target");
+  ASSERT_EQ(::symlink(target.c_str(), Scratch().c_str()), 0);
+  ScratchLock lock;
+  std::string recovered;
+  EXPECT_EQ(lock.Acquire(Scratch(), recovered), ScratchLock::Result::Link);
+  EXPECT_FALSE(lock.locked());
+  EXPECT_EQ(recovered, "");
+  EXPECT_FALSE(fs::exists(target));
+  EXPECT_TRUE(fs::is_symlink(Scratch()));
+
+  // Pointing at a file that holds something: not a left-behind recording.
+  test::WriteTextFile(target, "somebody's file\n");
+  EXPECT_EQ(lock.Acquire(Scratch(), recovered), ScratchLock::Result::Link);
+  EXPECT_EQ(recovered, "");
+  EXPECT_EQ(test::ReadTextFile(target), "somebody's file\n");
+  EXPECT_EQ(fs::read_symlink(Scratch()), target);
+  EXPECT_EQ(std::distance(fs::directory_iterator(home.path()), fs::directory_iterator()), 2);
+
+  fs::remove(Scratch());
+  fs::create_directory(Scratch());
+  EXPECT_EQ(lock.Acquire(Scratch(), recovered), ScratchLock::Result::NotRegular);
+  EXPECT_TRUE(fs::is_directory(Scratch()));
+  EXPECT_TRUE(fs::is_empty(Scratch()));
+  EXPECT_EQ(recovered, "");
+}
+
 TEST_F(ScratchRecordingTest, TheScratchNameTakenByAPipeIsRefusedWithoutWaiting) {
   ASSERT_EQ(::mkfifo(Scratch().c_str(), 0600), 0);
   ScratchLock lock;

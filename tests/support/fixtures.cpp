@@ -47,6 +47,23 @@ ScopedEnv::~ScopedEnv() {
   }
 }
 
+ScopedFileSizeLimit::ScopedFileSizeLimit(std::uint64_t bytes) {
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  ::sigaction(SIGXFSZ, &ignore, &oldAction_);
+  ::getrlimit(RLIMIT_FSIZE, &old_);
+  struct rlimit limit = old_;
+  limit.rlim_cur = static_cast<rlim_t>(bytes);
+  if (limit.rlim_max != RLIM_INFINITY && limit.rlim_cur > limit.rlim_max) limit.rlim_cur = limit.rlim_max;
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+ScopedFileSizeLimit::~ScopedFileSizeLimit() {
+  ::setrlimit(RLIMIT_FSIZE, &old_);
+  ::sigaction(SIGXFSZ, &oldAction_, nullptr);
+}
+
 std::string WriteTextFile(const std::string& path, std::string_view text) {
   std::filesystem::path p(path);
   if (p.has_parent_path()) {

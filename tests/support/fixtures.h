@@ -11,7 +11,10 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -58,6 +61,21 @@ class ScopedEnv {
 std::string WriteTextFile(const std::string& path, std::string_view text);
 // The whole file, or nothing when it cannot be read.
 std::optional<std::string> ReadTextFile(const std::string& path);
+
+// Files of this process may not grow beyond `bytes` for the scope: a disk
+// that fills, without a mount. A write past the limit fails (EFBIG) after
+// writing what fits, as on a full disk, instead of ending the process.
+class ScopedFileSizeLimit {
+ public:
+  explicit ScopedFileSizeLimit(std::uint64_t bytes);
+  ~ScopedFileSizeLimit();
+  ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
+  ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;
+
+ private:
+  struct rlimit old_ {};
+  struct sigaction oldAction_ {};
+};
 
 // Installs a HeadlessUi and a FakeClock and points $SONDRIX_HOME (the project
 // directory) at a fresh temporary directory, removed afterwards. debugflag is

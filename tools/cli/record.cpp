@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -182,6 +183,12 @@ bool LockScratch(ScratchLock& lock, const std::string& scratch) {
       std::fprintf(stderr, "sondrix-cli record: %s is not a regular file; record into another directory\n",
                    scratch.c_str());
       return false;
+    case ScratchLock::Result::Link:
+      std::fprintf(stderr,
+                   "sondrix-cli record: %s is a symbolic link; a run never records through a link. "
+                   "Remove it, or record into another directory\n",
+                   scratch.c_str());
+      return false;
     case ScratchLock::Result::NotKept:
       std::fprintf(stderr,
                    "sondrix-cli record: %s holds a recording left behind by an earlier run that could "
@@ -198,6 +205,14 @@ int RunRecord(std::span<char*> args) {
   Options options;
   if (const int code = ParseOptions(args, options); code != 0) return code < 0 ? 0 : code;
 
+  // A name the file system cannot take is told as what it is.
+  if (!DataFile_NameFits(options.out, PATH_MAX - 1)) {
+    std::fprintf(stderr,
+                 "sondrix-cli record: %s: the name is too long; a file's name may have at most %zu "
+                 "characters after its folder, %d in all\n",
+                 options.out.c_str(), kMaxNameLength, PATH_MAX - 1);
+    return 1;
+  }
   // A recording replaces only a regular file, whatever --force says: never
   // a device, a pipe or a folder.
   if (!DataFile_IsSaveTarget(options.out)) {
@@ -314,10 +329,15 @@ int RunRecord(std::span<char*> args) {
     }
   }
   if (stoppedByUser) result = Drain(*source, *recording, *line, options.maxLines);
-  const long recorded = recording->writtenLines();
+  // Close and keep what was written, whatever ended the run. The lines
+  // told are those the file holds whole (after a write error, fewer than
+  // were read).
+  const Status closed = recording->Close();
+  const long recorded = recording->storedLines();
   progress.Finish(recorded, source->GetLostCount());
   const bool normalEnd = result == status::kOk || result == status::kUnexpectedEof;
   if (!normalEnd) Report("", result);
+  if (DataFile_CloseFailureIsNews(closed, result)) Report(scratch, closed);
   if (recording->refusedLines() > 0)
     std::fprintf(stderr, "sondrix-cli record: %ld lines held values that are not numbers and were left out\n",
                  recording->refusedLines());
@@ -325,9 +345,6 @@ int RunRecord(std::span<char*> args) {
   for (const std::string& note : DescribeStreamEvents(source->GetStreamEvents()))
     std::fprintf(stderr, "sondrix-cli record: %s\n", note.c_str());
 
-  // Close and keep what was written, whatever ended the run.
-  const Status closed = recording->Close();
-  if (closed != status::kOk && normalEnd) Report(scratch, closed);
   const Status saved = recording->SaveAs(options.out);
   if (saved != status::kOk) Report(options.out, saved);
   if (saved == status::kOk)
