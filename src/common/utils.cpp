@@ -5,6 +5,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <limits>
 #include <system_error>
@@ -266,8 +267,11 @@ Status ReadID(std::FILE* file, std::uint32_t& id, std::string& text) {
   text = fgetstring(file, kIdTextBuffer, '\n');
   while (!text.empty() && static_cast<unsigned char>(text.back()) <= 32) text.pop_back();
   if (text.empty()) return status::kConfigPrematureEof;
-  unsigned int word = 0;
-  if (std::fscanf(file, "%x", &word) != 1) return status::kBadConfigFormat;
+  // The word is 32 bits: more would be cut without a word, so a larger
+  // number (a ninth digit) is refused as the serial number it cannot be.
+  unsigned long long word = 0;
+  if (std::fscanf(file, "%llx", &word) != 1) return status::kBadConfigFormat;
+  if (word > UINT32_MAX) return status::kConfigSerialNumber;
   id = static_cast<std::uint32_t>(word);
   return status::kOk;
 }

@@ -66,7 +66,8 @@ bool TimeStampedFilename(std::string& name, std::string_view extension);
 // --- Device identification ----------------------------------------------------
 // Reads the identification text (first line, at most 63 characters, trailing
 // codes up to 32 removed) and the hexadecimal identification word.
-// 1, -1046 (no first line) or -1004 (no number).
+// 1, -1046 (no first line), -1004 (no number) or -1045 (a number beyond
+// 32 bits).
 Status ReadID(std::FILE* file, std::uint32_t& id, std::string& text);
 
 // 1 for "COM1" ... "COM8" in any case, else 0.

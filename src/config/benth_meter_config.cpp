@@ -182,6 +182,14 @@ Status BenthMeterConfig::ReadConfig(std::FILE* file) {
       return fail(status::kConfigTempBins);
     }
   }
+  // The line holds as many bins as the count says (a file without bins
+  // holds the writer's 0): a bin more would shift every trace's A
+  // corrections by one.
+  if (tempBinCount == 0 && !NothingMoreOnLine(file)) {
+    double none = 0.0;
+    if (!ReadFinite(file, none) || none != 0.0) return fail(status::kConfigTempBins);
+  }
+  if (!NothingMoreOnLine(file)) return fail(status::kConfigTempBins);
   ignore(file, 512, '\n');
 
   const auto n = static_cast<std::size_t>(inTraceCount);
@@ -206,6 +214,9 @@ Status BenthMeterConfig::ReadConfig(std::FILE* file) {
     for (int k = 0; ok && k < tempBinCount; ++k) {
       ok = ReadFinite(file, t.aTempCorr[static_cast<std::size_t>(k)]);
     }
+    // A correction more than the bins would have been taken for the
+    // neighbour of every value read.
+    ok = ok && NothingMoreOnLine(file);
     CutAtNul(t.name);
     CutAtNul(t.aName);
     if (!ok || t.name.empty() || (version >= 3 && t.aName.empty())) {
@@ -223,7 +234,7 @@ Status BenthMeterConfig::ReadConfig(std::FILE* file) {
     for (double* limit : limits) *limit = 0.0;
   } else {
     for (double* limit : limits) {
-      if (!ReadFinite(file, *limit)) return fail(status::kConfigTraceInfo);
+      if (!ReadLimit(file, *limit)) return fail(status::kConfigTraceInfo);
     }
     ignore(file, 512, '\n');
   }

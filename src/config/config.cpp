@@ -27,6 +27,8 @@ bool IsAcceptedBaudRate(long baud) {
   return std::find(kBaudRates.begin(), kBaudRates.end(), baud) != kBaudRates.end();
 }
 
+bool IsUsablePathLength(double metres) { return std::isnormal(metres) && metres > 0.0; }
+
 Config::Config(int traceCount, int inTraceCount)
     : traceCount(traceCount), inTraceCount(inTraceCount) {}
 
@@ -105,10 +107,11 @@ Status Config::ReadConfig(std::FILE* file) {
   if (!baudRead || !IsAcceptedBaudRate(baudRate)) return status::kInvalidBaudRate;
 
   // A path length that does not parse leaves the value as it was; one that
-  // is not finite is refused.
+  // is no length to measure over (not finite, 0, negative, subnormal) is
+  // refused.
   double path = 0.0;
   if (std::fscanf(file, "%lf", &path) == 1) {
-    if (!std::isfinite(path)) return status::kConfigPathLength;
+    if (!IsUsablePathLength(path)) return status::kConfigPathLength;
     pathLength = path;
   }
   eatComment(file);

@@ -23,6 +23,10 @@ inline constexpr std::array<int, 17> kBaudRates = {110,   150,   300,   600,    
                                                    4800,  9600,  14400, 19200,  28800,  38400,
                                                    56000, 57600, 115200, 128000, 256000};
 bool IsAcceptedBaudRate(long baud);
+// Whether a path length is one a meter can measure over: a positive,
+// finite number of metres of the normal range (a subnormal one such as
+// 1e-320 would scale every value beyond any meaning).
+bool IsUsablePathLength(double metres);
 
 class Config {
  public:

@@ -34,6 +34,23 @@ bool ReadWholeCount(std::FILE* file, long low, long high, long& value) {
   return true;
 }
 
+bool NothingMoreOnLine(std::FILE* file) {
+  int c;
+  do {
+    c = std::getc(file);
+  } while (c == ' ' || c == '\t');
+  if (c == EOF) return true;
+  std::ungetc(c, file);
+  return c == ';' || c == '\n' || c == '\r';
+}
+
+bool ReadLimit(std::FILE* file, double& value) {
+  double limit = 0.0;
+  if (!ReadFinite(file, limit) || limit < 0.0) return false;
+  value = limit;
+  return true;
+}
+
 double WavelengthFromName(const std::string& name) {
   char first[2] = {};
   double wavelength = 0.0;

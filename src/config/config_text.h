@@ -18,6 +18,15 @@ bool ReadWord(std::FILE* file, std::size_t keep, std::string& word);
 // otherwise ("2.5", "1e9", a number beyond the range, none).
 bool ReadWholeCount(std::FILE* file, long low, long high, long& value);
 
+// Whether the rest of the line holds nothing but blanks and a comment (or
+// the line end, or the end of the file): no further item. Reads only the
+// blanks.
+bool NothingMoreOnLine(std::FILE* file);
+// A self-test limit: a finite number that is not negative (a sample could
+// never keep within a negative bound). False, with `value` unchanged,
+// otherwise.
+bool ReadLimit(std::FILE* file, double& value);
+
 // The wavelength a trace name carries after its first character ("c676.5"
 // is 676.5 nm); 0 when there is none.
 double WavelengthFromName(const std::string& name);

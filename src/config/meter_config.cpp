@@ -164,7 +164,7 @@ Status MeterConfig::ReadConfig(std::FILE* file) {
                               &maxCDifference, &minACounts, &minCCounts,
                               &minRCounts, &maxTempSdev, &maxDepthSdev};
     for (double* limit : limits) {
-      if (!ReadFinite(file, *limit)) return fail(status::kConfigTraceInfo);
+      if (!ReadLimit(file, *limit)) return fail(status::kConfigTraceInfo);
     }
     ignore(file, 512, '\n');
     long aux = 0;

@@ -13,6 +13,10 @@ const ModelInfo& Row() { return ModelRow(Model::Benth); }
 
 int SkipOf(const BenthMeterConfig* config) { return config != nullptr ? config->skip : 1; }
 
+// The auxiliary field, auxiliary count 2 and the counts 5 and 6 that the
+// meter adds to its trailing text (BenthMeter::WriteRefs).
+constexpr int kBenthAuxFields = 4;
+
 }  // namespace
 
 BenthFile::BenthFile(Token token, std::string_view filename, std::string_view portname)
@@ -36,6 +40,8 @@ Status BenthFile::NewConfig() {
   }
   return status::kOk;
 }
+
+int BenthFile::TailFields() { return kTailLeadFields + kBenthAuxFields; }
 
 int BenthFile::GetTraceMap(TraceMap& map) {
   FillBenthTraceMap(GetInTraceCount(), SkipOf(benth_), map);

@@ -37,6 +37,11 @@ class BenthFile final : public MeterFile {
 
   BenthMeterConfig* benthConfig() const { return benth_; }
 
+ protected:
+  // The lead fields and the meter's four auxiliary counts, whatever the
+  // number of wavelengths.
+  int TailFields() override;
+
  private:
   // The line of the traces on the map, sized to their number.
   SourceLine* PackedLine();

@@ -53,12 +53,17 @@ Status MeterFile::ReadConfig(std::FILE* file) {
   return result;
 }
 
+int MeterFile::TailFields() {
+  const int inputs = GetInTraceCount();
+  return inputs < 0 ? kFreeTail : kTailLeadFields + inputs;
+}
+
 // A read that fails delivers no line: its status says "nothing" (0), so that
 // the status of the line read before is not counted a second time.
 Status MeterFile::ReadData(SourceLine& line) {
   std::FILE* file = stream();
   if (!file) return status::kNotConnected;
-  const Status result = SourceLine_Read(file, line);
+  const Status result = SourceLine_Read(file, line, TailFields());
   if (result != status::kOk) line.status = 0;
   lastSampleRate_ = line.sampleRate;
   lastDepth_ = line.depth;

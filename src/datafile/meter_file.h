@@ -32,6 +32,11 @@
 
 namespace sondrix {
 
+// The fields a meter's trailing text begins with, on the first line of each
+// packet: temperature, sample rate, depth and external temperature. The
+// meter's own fields follow (Meter::WriteRefs).
+inline constexpr int kTailLeadFields = 4;
+
 class MeterFile : public DataFile {
  protected:
   // Proof of construction through MeterFile::New.
@@ -89,6 +94,10 @@ class MeterFile : public DataFile {
  protected:
   // Installs the configuration; NewConfig of every class ends here.
   void SetConfig(std::unique_ptr<Config> config);
+  // The number of fields of a trailing text as the recorded meter writes
+  // it: the lead fields, then one reference value per input trace. A line
+  // whose trailing text has another shape is a damaged line.
+  virtual int TailFields();
 
  private:
   std::unique_ptr<Config> config_;

@@ -51,7 +51,7 @@ Status BenthMeter::Open() {
   const Status result = Meter::Open();
   if (result != status::kOk || decoder() == nullptr) return result;
   const double path = benthConfig_->pathLength;
-  if (!IsMeasurablePathLength(path)) {
+  if (!IsUsablePathLength(path)) {
     Close();
     return status::kConfigPathLength;
   }

@@ -28,8 +28,6 @@ bool Meter::AllFinite(const SourceLine& line) {
                      [](double v) { return std::isfinite(v); });
 }
 
-bool IsMeasurablePathLength(double metres) { return std::isnormal(metres) && metres > 0.0; }
-
 void AppendTailNumber(std::string& tail, std::string_view separator, double value, int decimals) {
   char digits[400];
   auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed,
@@ -79,7 +77,7 @@ Status Meter::Open() {
 
   // Values computed over a path length that is not a positive length are
   // meaningless; such a configuration may be edited but not measured with.
-  if (meterConfig_ && !IsMeasurablePathLength(meterConfig_->pathLength)) {
+  if (meterConfig_ && !IsUsablePathLength(meterConfig_->pathLength)) {
     Device::Close();
     return status::kConfigPathLength;
   }

@@ -179,11 +179,6 @@ class Meter : public Device {
   ConfigInfo configInfo_{};
 };
 
-// Whether a configured path length, metres, can divide a measurement: a
-// positive normal number (zero, negative, subnormal, infinite and NaN
-// lengths cannot).
-bool IsMeasurablePathLength(double metres);
-
 // Appends `separator` and "%.<decimals>lf" of `value` to a line's trailing
 // text, keeping it within SourceLine::kTailMax characters. Allocates nothing
 // when the text's capacity holds kTailMax characters.

@@ -79,6 +79,21 @@ bool Take(std::string_view& text, Number& value) {
   return true;
 }
 
+// Whether a trailing text has the shape its writer gives it: `fields`
+// blank-separated fields, or fewer in a text the writer cut at the longest
+// a trailing text may be. The writer never puts out a longer one.
+bool TailHasShape(std::string_view text, int fields) {
+  if (text.size() > SourceLine::kTailMax) return false;
+  long count = 0;
+  for (std::string_view rest = SkipBlanks(text); !rest.empty(); rest = SkipBlanks(rest)) {
+    std::size_t end = 0;
+    while (end < rest.size() && !IsBlank(rest[end])) ++end;
+    rest.remove_prefix(end);
+    ++count;
+  }
+  return count == fields || (count < fields && text.size() == SourceLine::kTailMax);
+}
+
 // Appends "%.5lf" of a value.
 void AppendFixed5(std::string& out, double value) {
   char digits[400];
@@ -144,9 +159,10 @@ Status SourceLine_Write(std::FILE* file, const SourceLine& line, std::size_t* le
 // A stored line is read back whole, so that a damaged line can never run
 // into the next one: a line cut short (power failed while it was written,
 // so it has no line end), with fewer values than the file has traces, or
-// with a field that is not a well-formed number in range comes back as a
-// lost line (status -1023) and the replay goes on with the following line.
-Status SourceLine_Read(std::FILE* file, SourceLine& line) {
+// with a field that is not a well-formed number in range, or with a
+// trailing text of another shape than its writer's comes back as a lost
+// line (status -1023) and the replay goes on with the following line.
+Status SourceLine_Read(std::FILE* file, SourceLine& line, int tailFields) {
   int c;
   do {
     c = std::getc(file);
@@ -170,16 +186,19 @@ Status SourceLine_Read(std::FILE* file, SourceLine& line) {
 
   bool good = text.ends_with('\n') && Take(text, line.time);
   for (std::size_t i = 0; good && i < line.values.size(); ++i) good = Take(text, line.values[i]);
+  // The trailing text: what follows the values, without the separating blanks
+  // and the line end.
+  if (good) {
+    text = SkipBlanks(text);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+    good = tailFields < 0 || text.empty() || TailHasShape(text, tailFields);
+  }
   if (!good) {
     line.status = status::kLostLine;
     line.tail.clear();
     return status::kOk;
   }
-
-  // The trailing text: what follows the values, without the separating blanks
-  // and the line end, at most 255 characters.
-  text = SkipBlanks(text);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+  // Free text is kept to 255 characters.
   line.tail.assign(text.substr(0, SourceLine::kTailMax));
 
   // Free text to the program; a meter's begins with four numbers. A number

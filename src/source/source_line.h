@@ -39,8 +39,15 @@ Status SourceLine_Write(std::FILE* file, const SourceLine& line, std::size_t* le
 // True when the values, temperatures, sample rate and depth of the line are
 // all finite numbers (what a data file may hold).
 bool SourceLine_IsFinite(const SourceLine& line);
+// The trailing text of a line left free: any text is kept.
+inline constexpr int kFreeTail = -1;
 // Reads one line of the text form. 1, -1017 at the end of the file, -1014
-// for a line that cannot be read.
-Status SourceLine_Read(std::FILE* file, SourceLine& line);
+// for a line that cannot be read. With `tailFields` of 0 or more, a
+// trailing text is what its writer puts out: exactly that many
+// blank-separated fields within SourceLine::kTailMax characters, or fewer
+// when the writer cut it at kTailMax. Any other trailing text (two lines
+// run into one when a line end was lost, more values than the file's
+// traces) makes the line a lost one.
+Status SourceLine_Read(std::FILE* file, SourceLine& line, int tailFields = kFreeTail);
 
 }  // namespace sondrix

@@ -93,6 +93,52 @@ TEST_F(ConfigCli, UnreadableFilesExitWithTheMessage) {
   EXPECT_EQ(run.exitStatus, 1);
 }
 
+// Bytes that would drive the terminal (escape sequences, C1 codes, a
+// carriage return) in a file's name line, trace names, date or trailing
+// texts are printed escaped by config, info and replay; UTF-8 letters and
+// the rest of the text are printed as they are.
+TEST_F(ConfigCli, ControlCharactersFromAFileArePrintedEscaped) {
+  const std::string example = test::ReadTextFile(SONDRIX_EXAMPLES_DIR "/ameter.dev").value_or("");
+  const std::string body = example.substr(example.find('\n'));
+  std::string device = "Evil\x1b]0;owned\x07 meter \xc2\x9b" "2J\r Sonde \xc3\xa9t\xc3\xa9" + body;
+  device.replace(device.find("a550"), 4, "a550\x1b[31m");
+  const std::string path = test::WriteTextFile(dir.File("evil.dev"), device);
+  const std::string name = "Evil\\x1b]0;owned\\x07 meter \\xc2\\x9b2J\\x0d Sonde \xc3\xa9t\xc3\xa9";
+  const std::string data = test::WriteTextFile(
+      dir.File("evil.dat"), "Sondrix ver 7.1\t12-09-2026\x1b[2J\t10:00:00\n" + device +
+                                "1\t\t\t; acquisition binsize\n"
+                                "0\t0.10000\t0.20000\t0.30000\t18.00\t1.0\t0.50\t\x1b[2J\t1.0\t2.0\t3.0\n");
+  const auto printable = [](const std::string& text) {
+    for (const char c : text) {
+      const auto byte = static_cast<unsigned char>(c);
+      if ((byte < 0x20 && c != '\t' && c != '\n') || byte == 0x7F) return false;
+    }
+    return text.find("\xc2\x9b") == std::string::npos;
+  };
+
+  CliRun run = Cli("config " + Quoted(path));
+  ASSERT_EQ(run.exitStatus, 0) << run.err;
+  EXPECT_TRUE(printable(run.out)) << run.out;
+  EXPECT_EQ(test::Lines(run.out).front(), name);
+  EXPECT_NE(run.out.find("a550\\x1b[31m\t62\t"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.substr(run.out.find("0600003A")), example.substr(example.find("0600003A")).replace(
+                                                          example.substr(example.find("0600003A")).find("a550"), 4,
+                                                          "a550\\x1b[31m"));
+
+  for (const std::string& file : {path, data}) {
+    run = Cli("info " + Quoted(file));
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_TRUE(printable(run.out)) << run.out;
+    EXPECT_NE(run.out.find("Identification: " + name + "\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(" a550\\x1b[31m "), std::string::npos) << run.out;
+  }
+  EXPECT_NE(run.out.find("Date: 12-09-2026\\x1b[2J\n"), std::string::npos) << run.out;
+
+  run = Cli("replay " + Quoted(data));
+  ASSERT_EQ(run.exitStatus, 0) << run.err;
+  EXPECT_EQ(run.out, "0\t0.10000\t0.20000\t0.30000\t18.00\t1.0\t0.50\t\\x1b[2J\t1.0\t2.0\t3.0\n");
+}
+
 TEST_F(ConfigCli, HelpAndUsage) {
   CliRun run = Cli("--help");
   EXPECT_EQ(run.exitStatus, 0);

@@ -123,6 +123,43 @@ TEST_F(BenthConfigTest, RefusesBinsAndNumbersThatAreNotThere) {
   EXPECT_EQ(Read(badOffset), status::kConfigTraceInfo);
   EXPECT_TRUE(config->traces.empty());
   EXPECT_EQ(Read(Small(2, "1", kTraces2, "1 2 3 4 5 6 7 8 9 10\n")), status::kConfigTraceInfo);
+  EXPECT_EQ(Read(Small(2, "1", kTraces2, "1 2 3 4 5 6 7 8 9 10 -11\n")), status::kConfigTraceInfo);
+  EXPECT_EQ(Read(Small(2, "1", kTraces2, "-1 2 3 4 5 6 7 8 9 10 11\n")), status::kConfigTraceInfo);
+}
+
+// A bin count below the bins listed would shift every A correction by one:
+// a bins line or a trace line with more numbers than the count says is
+// refused. A file without bins holds the writer's 0 on its bins line.
+TEST_F(BenthConfigTest, LinesWithMoreNumbersThanTheBinCountAreRefused) {
+  const std::string text = Small(2, "1", kTraces2, kLimits);
+  auto replaced = [](std::string t, const std::string& from, const std::string& to) {
+    t.replace(t.find(from), from.size(), to);
+    return t;
+  };
+  EXPECT_EQ(Read(replaced(text, "2\t\t\t; number", "1\t\t\t; number")), status::kConfigTempBins);
+  // Three corrections of each kind on every trace line, and three bins.
+  std::string three = replaced(text, "2\t\t\t; number", "3\t\t\t; number");
+  three = replaced(three, "20.0\t;", "20.0\t30.0\t;");
+  std::string traces;
+  for (const char* name : {"c410.0", "c420.0", "c430.0"})
+    traces += std::string(name) + "\tBlue\t0.1\t0.2\t\t1\t2\t5\t\t3\t4\t6\t; info\n";
+  three = replaced(three, kTraces2, traces);
+  ASSERT_EQ(Read(three), status::kOk);
+  EXPECT_DOUBLE_EQ(config->traces[0].aTempCorr[0], 3.0);
+  // The count says two: the lines hold more.
+  EXPECT_EQ(Read(replaced(three, "3\t\t\t; number", "2\t\t\t; number")), status::kConfigTempBins);
+  EXPECT_EQ(Read(replaced(replaced(three, "3\t\t\t; number", "2\t\t\t; number"), "20.0\t30.0", "20.0")),
+            status::kConfigTraceInfo);
+  EXPECT_TRUE(config->traces.empty());
+  // No bins: the 0 the writer puts there, or nothing.
+  const std::string none = replaced(replaced(text, "2\t\t\t; number", "0\t\t\t; number"),
+                                    "\t10.0\t20.0\t;", "\t0\t;");
+  const std::string noneTraces = replaced(replaced(replaced(none, "\t\t1\t2\t\t3\t4\n", "\n"),
+                                                   "\t\t1\t2\t\t3\t4\n", "\n"),
+                                          "\t\t1\t2\t\t3\t4\n", "\n");
+  EXPECT_EQ(Read(noneTraces), status::kOk);
+  EXPECT_EQ(Read(replaced(noneTraces, "\t0\t;", "\t;")), status::kOk);
+  EXPECT_EQ(Read(replaced(noneTraces, "\t0\t;", "\t5\t;")), status::kConfigTempBins);
 }
 
 TEST_F(BenthConfigTest, HeadingsOfVersionsTwoAndThree) {

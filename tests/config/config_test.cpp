@@ -8,6 +8,7 @@
 
 #include "common/settings.h"
 #include "common/status.h"
+#include "config/benth_meter_config.h"
 #include "config/meter_config.h"
 #include "config_files.h"
 #include "support/fixtures.h"
@@ -155,6 +156,32 @@ TEST(ConfigHeader, NumbersThatAreNotFiniteAndRatesThatAreNotWholeAreRefused) {
   EXPECT_EQ(Read(config, Header("M", "04000001", 1, "0 1", "96e2")), status::kInvalidBaudRate);
   EXPECT_EQ(Read(config, "M\n04000001\n1\nReserved\n0 1\n9600;rate\n0.25\n"), status::kOk);
   EXPECT_EQ(config.baudRate, 9600);
+}
+
+// A path length that is no length to measure over, and a serial number
+// beyond the 32 bits of the identification word, are refused with the code
+// of their field, by the header every model's file begins with.
+TEST(ConfigHeader, PathLengthsAndSerialNumbersTheFieldsCannotHoldAreRefused) {
+  MeterConfig meter(3, 3);
+  BenthMeterConfig benth(6, 3);
+  for (Config* config : {static_cast<Config*>(&meter), static_cast<Config*>(&benth)}) {
+    for (const char* path : {"0.0", "0", "-0.25", "1e-320", "4.9e-324", "-1e-310"}) {
+      EXPECT_EQ(Read(*config, Header("M", "04000001", 1, "0 1", "9600", path)),
+                status::kConfigPathLength)
+          << path;
+    }
+    EXPECT_EQ(Read(*config, Header("M", "123456789", 1)), status::kConfigSerialNumber);
+    EXPECT_EQ(Read(*config, Header("M", "FFFFFFFFF", 1)), status::kConfigSerialNumber);
+  }
+  Config config(18, 18);
+  // The smallest normal double is still a length.
+  EXPECT_EQ(Read(config, Header("M", "FFFFFFFF", 1, "0 1", "9600", "2.2250738585072014e-308")),
+            status::kOk);
+  EXPECT_EQ(config.serialnum, 0xFFFFFFFFu);
+  EXPECT_EQ(Read(config, Header("M", "0004000001", 1)), status::kOk);
+  EXPECT_EQ(config.serialnum, 0x04000001u);
+  EXPECT_EQ(StatusText(status::kConfigSerialNumber),
+            "Found problem in configuration file: failed while reading the serial number.");
 }
 
 TEST(ConfigCompare, ToleranceOnDepthExactPathLength) {

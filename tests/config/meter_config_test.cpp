@@ -259,6 +259,9 @@ TEST(MeterConfigLimits, NumbersThatAreNotFiniteAreRefused) {
             status::kConfigTraceInfo);
   EXPECT_EQ(Read(config, replaced(kVersion0, "0.00006", "-infinity")), status::kConfigTraceInfo);
   EXPECT_EQ(Read(config, replaced(Version2(), "0.100000\t;", "nan\t;")), status::kConfigTraceInfo);
+  // No sample could keep within a negative self-test limit.
+  EXPECT_EQ(Read(config, replaced(Version2(), "0.100000\t;", "-0.100000\t;")), status::kConfigTraceInfo);
+  EXPECT_EQ(Read(config, replaced(Version2(), "0.005000", "-0.005000")), status::kConfigTraceInfo);
   EXPECT_TRUE(config.traces.empty());
   ASSERT_EQ(Read(config, Version2()), status::kOk);
 }

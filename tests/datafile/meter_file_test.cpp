@@ -287,6 +287,103 @@ TEST_F(MeterFileTest, DamagedLinesReplayAsLostAndDoNotShiftTheNextOnes) {
   EXPECT_EQ(replay->GetLostCount(), 2);
 }
 
+// Every model's recording, at several bin sizes, reads back exactly as the
+// writer put it out. Two lines run together when a line end is lost (with
+// a blank left between them or none) read back as one lost line, never as
+// values and a trailing text taken from the next line.
+TEST_F(MeterFileTest, EveryModelsLinesReadBackExactlyAndLinesRunTogetherAreLost) {
+  struct ModelCase {
+    std::uint32_t serial;
+    int traces;
+  };
+  for (const ModelCase model : {ModelCase{kNeritSerial, 18}, ModelCase{0x03000001, 6},
+                                ModelCase{0x06000001, 3}, ModelCase{0x07000001, 3}}) {
+    const std::string device =
+        test::WriteTextFile(HomeFile("model.dev"), test::MeterDeviceText(model.serial, model.traces));
+    std::vector<std::vector<std::uint8_t>> packets;
+    for (int p = 0; p < 8; ++p) {
+      packets.push_back(Packet(model.traces, 10, model.serial, static_cast<std::uint16_t>(10 * p),
+                               0.25 + 0.01 * p, 0.5 + 0.02 * p, TempToCount(18.0 + p)));
+    }
+    for (const int binsize : {1, 3, 10}) {
+      SCOPED_TRACE(testing::Message() << "serial " << std::hex << model.serial << std::dec << " bins "
+                                      << binsize);
+      const std::string path = HomeFile("model.dat");
+      const auto written = Record(device, packets, path, binsize);
+      ASSERT_FALSE(written.empty());
+      auto replay = OpenReplay(path);
+      ASSERT_TRUE(replay);
+      const auto lines = Replay(*replay);
+      ASSERT_EQ(lines.size(), written.size());
+      for (std::size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i].status, status::kOk) << i;
+        EXPECT_EQ(LineText(lines[i]), written[i]) << i;
+      }
+      EXPECT_EQ(replay->GetLostCount(), 0);
+      replay->Close();
+      if (binsize != 1) continue;
+
+      // Lines 0 (with the trailing text), 1 and 2 (without), 9 and 10
+      // (without, then with).
+      const std::string text = test::ReadTextFile(path).value_or("");
+      for (const std::size_t first : {std::size_t{0}, std::size_t{1}, std::size_t{9}}) {
+        for (const std::string joint : {"", "\t"}) {
+          std::string joined = text;
+          const std::size_t at = joined.find(written[first] + "\n");
+          ASSERT_NE(at, std::string::npos);
+          joined.replace(at + written[first].size(), 1, joint);
+          test::WriteTextFile(HomeFile("joined.dat"), joined);
+          auto damaged = OpenReplay(HomeFile("joined.dat"));
+          ASSERT_TRUE(damaged);
+          const auto got = Replay(*damaged);
+          ASSERT_EQ(got.size(), written.size() - 1) << first;
+          EXPECT_EQ(got[first].status, status::kLostLine) << first << " '" << joint << "'";
+          EXPECT_EQ(damaged->GetLostCount(), 1) << first;
+          for (std::size_t i = first + 1; i < got.size(); ++i) {
+            EXPECT_EQ(LineText(got[i]), written[i + 1]) << first << " " << i;
+          }
+        }
+      }
+    }
+  }
+}
+
+// The writer keeps a trailing text to 255 characters, cutting its last
+// fields if it must: such a text is kept with the fields it has. Any other
+// count of fields, or a longer text, is a damaged line.
+TEST_F(MeterFileTest, ATrailingTextIsKeptOnlyInTheShapeItsWriterGivesIt) {
+  const std::string path = SmallRecording();
+  const auto lines = SampleLines(path);
+  ASSERT_EQ(lines.size(), 40u);
+  const std::string values = lines[1];  // a line without a trailing text
+  std::string fields = "18.00\t6.0\t0.85\t12.34";
+  for (int i = 0; i < kNerit; ++i) fields += "\t2500.00000";
+  std::string cut = "18.00\t6.0\t0.85\t12.34";
+  while (cut.size() < 255) cut += "\t123456789012.00000";
+  cut.resize(255);
+  std::string text = test::ReadTextFile(path).value_or("");
+  text += values + "\t" + fields + "\n";                            // the whole shape
+  text += values + "\t" + cut + "\n";                               // cut by the writer
+  text += values + "\t" + fields.substr(0, fields.rfind('\t')) + "\n";  // a field short
+  text += values + "\t" + fields + "\t2500.00000\n";                // a field more
+  text += values + "\t" + cut + "0\n";                              // longer than the writer's
+  test::WriteTextFile(path, text);
+
+  auto replay = OpenReplay(path);
+  ASSERT_TRUE(replay);
+  const auto got = Replay(*replay);
+  ASSERT_EQ(got.size(), 45u);
+  EXPECT_EQ(got[40].status, status::kOk);
+  EXPECT_EQ(got[40].tail, fields);
+  EXPECT_EQ(got[41].status, status::kOk);
+  EXPECT_EQ(got[41].tail, cut);
+  EXPECT_DOUBLE_EQ(got[41].temperature, 18.0);
+  EXPECT_EQ(got[42].status, status::kLostLine);
+  EXPECT_EQ(got[43].status, status::kLostLine);
+  EXPECT_EQ(got[44].status, status::kLostLine);
+  EXPECT_EQ(replay->GetLostCount(), 3);
+}
+
 TEST_F(MeterFileTest, LostLinesAreNotWrittenAtBinSizeOne) {
   auto file = MeterFile::New<NeritFile>(HomeFile("Sondrix.tmp"), "");
   auto meter = Meter::New<NeritMeter>(Device(), "");

@@ -27,7 +27,11 @@ class ReplayTest : public test::HeadlessTest {
     for (int n = 0; n < lines; ++n) {
       text += std::to_string(n * 167);
       for (int i = 0; i < 18; ++i) text += (i / 3) % 2 == 0 ? "\t0.10000" : "\t0.30000";
-      text += "\t20.00\t6.0\t1.50\t12.34\n";
+      // The meter's trailing text: temperature, rate, depth, external
+      // temperature and one reference value per trace.
+      text += "\t20.00\t6.0\t1.50\t12.34";
+      for (int i = 0; i < 18; ++i) text += "\t2500.00000";
+      text += "\n";
     }
     return test::WriteTextFile(HomeFile("run.dat"), text);
   }

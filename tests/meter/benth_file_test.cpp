@@ -49,8 +49,10 @@ class BenthFileTest : public test::HeadlessTest {
     return Record(test::BenthDeviceText(device), device.n, device.version < 3 ? device.skip : 1, packets);
   }
 
-  // The same with a device configuration text of `n` wavelengths at `skip`.
-  std::vector<SourceLine> Record(const std::string& deviceText, int n, int skip, int packets) {
+  // The same with a device configuration text of `n` wavelengths at `skip`,
+  // binned by `binsize` as the acquisition loop bins.
+  std::vector<SourceLine> Record(const std::string& deviceText, int n, int skip, int packets,
+                                 int binsize = 1) {
     test::BenthSpectrum spectrum;
     for (int i = 0; i < n; ++i) {
       spectrum.c.push_back(static_cast<std::uint16_t>(20000 + 10 * i));
@@ -73,9 +75,14 @@ class BenthFileTest : public test::HeadlessTest {
     std::unique_ptr<DataFile> file;
     EXPECT_EQ(meter->NewDataFile(file, HomeFile("run.tmp")), status::kOk);
     EXPECT_NE(dynamic_cast<BenthFile*>(file.get()), nullptr);
+    EXPECT_EQ(meter->SetBinsize(binsize), status::kOk);
+    EXPECT_EQ(file->SetOrigBinsize(binsize), status::kOk);
     EXPECT_EQ(file->OpenWrite(meter.get()), status::kOk);
     SourceLine line(meter->GetTraceCount());
-    while (meter->ReadData(line) == status::kOk) {
+    Status result;
+    while ((result = meter->CanRead() ? meter->Read(line) : status::kNoData) == status::kOk ||
+           result == status::kNoData) {
+      if (result != status::kOk) continue;
       EXPECT_EQ(file->WriteData(line), status::kOk);
       lines.push_back(line);
     }
@@ -229,6 +236,70 @@ TEST_F(BenthFileTest, VersionThreeHeadingsAreTheCNamesThenTheANames) {
   const auto replayed = Replay(170);
   ASSERT_EQ(replayed.size(), 2u);
   for (int i = 0; i < 170; ++i) EXPECT_NEAR(replayed[1].values[i], recorded[1].values[i], 1e-5) << i;
+}
+
+// Whatever the skip value, bin size and heading version, a recording reads
+// back as the meter gave it: every line good, its time, trailing text and
+// the values the file keeps.
+TEST_F(BenthFileTest, EveryRecordingReadsBackAsTheMeterGaveIt) {
+  struct Case {
+    int version;
+    int n;
+    int skip;
+  };
+  for (const Case c : {Case{2, 100, 1}, Case{2, 100, 2}, Case{2, 100, 3}, Case{2, 100, 4},
+                       Case{3, 85, 1}}) {
+    for (const int binsize : {1, 3, 10}) {
+      SCOPED_TRACE(testing::Message() << "version " << c.version << " skip " << c.skip << " bins "
+                                      << binsize);
+      const auto recorded =
+          Record(test::BenthDeviceText(c.version, c.n, c.skip), c.n, c.skip, 20, binsize);
+      ASSERT_EQ(recorded.size(), static_cast<std::size_t>(20 / binsize));
+      TraceMap map;
+      FillBenthTraceMap(c.n, c.skip, map);
+      const auto replayed = Replay(2 * c.n);
+      ASSERT_EQ(replayed.size(), recorded.size());
+      for (std::size_t l = 0; l < replayed.size(); ++l) {
+        EXPECT_EQ(replayed[l].status, status::kOk) << l;
+        EXPECT_EQ(replayed[l].time, recorded[l].time) << l;
+        EXPECT_EQ(replayed[l].tail, recorded[l].tail) << l;
+        for (int i = 0; i < 2 * c.n; ++i) {
+          const double expected = map[static_cast<std::size_t>(i)] != 0 ? recorded[l].values[i] : 0.0;
+          EXPECT_NEAR(replayed[l].values[i], expected, 1e-5) << l << " " << i;
+        }
+      }
+    }
+  }
+}
+
+// A skip value edited in the header no longer fits the lines: each of them
+// is a damaged line, counted as lost, never values shifted over the traces.
+TEST_F(BenthFileTest, LinesThatDoNotFitAnEditedSkipValueAreLost) {
+  struct Edit {
+    int recorded;
+    int edited;
+  };
+  for (const Edit edit : {Edit{1, 2}, Edit{2, 3}, Edit{2, 1}, Edit{4, 2}}) {
+    SCOPED_TRACE(testing::Message() << edit.recorded << " -> " << edit.edited);
+    Record(test::BenthDeviceText(2, 100, edit.recorded), 100, edit.recorded, 3);
+    std::string text = Text();
+    const std::string from = std::to_string(edit.recorded) + "\t\t\t; skip value";
+    ASSERT_NE(text.find(from), std::string::npos);
+    text.replace(text.find(from), 1, std::to_string(edit.edited));
+    test::WriteTextFile(HomeFile("run.dat"), text);
+
+    std::unique_ptr<Source> replay;
+    ASSERT_EQ(NewSource(replay, kSourceKindFile, HomeFile("run.dat"), ""), status::kOk);
+    ASSERT_EQ(replay->Open(), status::kOk);
+    SourceLine line(200);
+    int good = 0;
+    Status result;
+    while ((result = replay->Read(line)) == status::kOk || result == status::kNoData)
+      if (result == status::kOk && line.status == status::kOk) ++good;
+    EXPECT_EQ(good, 0);
+    EXPECT_EQ(replay->GetLostCount(), 3);
+    replay->Close();
+  }
 }
 
 }  // namespace

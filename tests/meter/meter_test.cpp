@@ -239,15 +239,18 @@ TEST_F(MeterTest, DepthScaleZeroMeansNoDepthAndTheOffsetAlone) {
   EXPECT_DOUBLE_EQ(line.depth, 0.0);
 }
 
-TEST_F(MeterTest, PathLengthThatIsNoLengthIsRefusedForMeasuring) {
+// The configuration file reader refuses such a path length, for measuring
+// and for editing alike.
+TEST_F(MeterTest, PathLengthThatIsNoLengthIsRefused) {
   const std::string capture = test::WriteCapture(HomeFile("capture.raw"), {Good(0)});
-  auto meter = Meter::New<NeritMeter>(Device(kNeritSerial, 0.0035, 0.0), capture);
-  ASSERT_TRUE(meter);
-  EXPECT_EQ(meter->Open(), status::kConfigPathLength);
-  EXPECT_EQ(meter->Close(), status::kNotConnected);
-  // The configuration alone still opens (to be edited).
-  auto editing = Meter::New<NeritMeter>(HomeFile("meter.dev"), "");
-  EXPECT_EQ(editing->Open(), status::kOk);
+  for (const double path : {0.0, -0.25}) {
+    auto meter = Meter::New<NeritMeter>(Device(kNeritSerial, 0.0035, path), capture);
+    ASSERT_TRUE(meter);
+    EXPECT_EQ(meter->Open(), status::kConfigPathLength) << path;
+    EXPECT_EQ(meter->Close(), status::kNotConnected);
+    auto editing = Meter::New<NeritMeter>(HomeFile("meter.dev"), "");
+    EXPECT_EQ(editing->Open(), status::kConfigPathLength) << path;
+  }
 }
 
 TEST_F(MeterTest, OpenFailuresLeaveTheMeterClosed) {

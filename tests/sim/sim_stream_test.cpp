@@ -340,8 +340,8 @@ TEST(SimDevice, RefusesWhatItCannotSimulate) {
   EXPECT_EQ(sim::LoadDevice(dir.File("unknown.dev"), device, error), status::kBadDeviceType);
 
   test::WriteTextFile(dir.File("flat.dev"), "Flat\n06000001" + header + "0.0\n" + traces);
-  EXPECT_EQ(sim::LoadDevice(dir.File("flat.dev"), device, error), status::kBadConfigFormat);
-  EXPECT_NE(error.find("path length"), std::string::npos);
+  EXPECT_EQ(sim::LoadDevice(dir.File("flat.dev"), device, error), status::kConfigPathLength);
+  EXPECT_NE(error.find("pathlength"), std::string::npos) << error;
 
   test::WriteTextFile(dir.File("ok.dev"), "Fine\n06000001" + header + "0.25\n" + traces);
   EXPECT_EQ(sim::LoadDevice(dir.File("ok.dev"), device, error), status::kOk) << error;

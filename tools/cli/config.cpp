@@ -1,5 +1,6 @@
 // sondrix-cli config FILE
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <span>
 #include <string>
@@ -13,6 +14,7 @@
 #include "config/meter_config.h"
 #include "source/device.h"
 #include "source/factories.h"
+#include "terminal_text.h"
 
 namespace sondrix::cli {
 namespace {
@@ -54,6 +56,30 @@ std::unique_ptr<Config> NewConfigFor(int deviceType, Status& code) {
   return nullptr;
 }
 
+// Writes the configuration as saving would write it, with the file's text
+// (the name line, trace and colour words) escaped where it holds control
+// characters, so that none reaches the terminal.
+Status PrintConfig(const Config& config) {
+  char* buffer = nullptr;
+  std::size_t size = 0;
+  std::FILE* memory = open_memstream(&buffer, &size);
+  if (memory == nullptr) return status::kOutOfMemory;
+  Status code = config.WriteConfig(memory);
+  if (std::fclose(memory) != 0 && code == status::kOk) code = status::kCantWriteConfig;
+  const std::string text(buffer != nullptr ? buffer : "", size);
+  std::free(buffer);
+  if (code != status::kOk) return code;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::fputs(TerminalText(std::string_view(text).substr(start, end - start)).c_str(), stdout);
+    if (end < text.size()) std::fputc('\n', stdout);
+    start = end + 1;
+  }
+  return std::ferror(stdout) ? status::kCantWriteConfig : status::kOk;
+}
+
 int Fail(Status code) {
   std::fprintf(stderr, "%s\n", StatusText(code).c_str());
   return 1;
@@ -93,7 +119,7 @@ int RunConfig(std::span<char*> args) {
   code = config->ReadConfig(file.get());
   if (code != status::kOk) return Fail(code);
 
-  code = config->WriteConfig(stdout);
+  code = PrintConfig(*config);
   if (std::fflush(stdout) != 0) code = status::kCantWriteConfig;
   if (code != status::kOk) return Fail(code);
   return 0;

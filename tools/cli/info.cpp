@@ -18,6 +18,7 @@
 #include "source/factories.h"
 #include "source/source.h"
 #include "source/source_line.h"
+#include "terminal_text.h"
 
 namespace sondrix::cli {
 namespace {
@@ -81,11 +82,12 @@ int RunInfo(std::span<char*> args) {
     return Fail(path, result);
   }
 
+  // Names, headings, date and time are the file's text: printed escaped.
   std::string id;
   source->GetID(id);
   std::printf("File: %s\n", path.c_str());
   std::printf("Kind: %s\n", kind == kSourceKindFile ? "data file" : "device configuration");
-  std::printf("Identification: %s\n", id.c_str());
+  std::printf("Identification: %s\n", TerminalText(id).c_str());
   std::printf("Device type: %d (%.*s)\n", deviceType, static_cast<int>(model->description.size()),
               model->description.data());
   std::printf("Serial number: %08lX\n", static_cast<unsigned long>(source->GetSerialnum()));
@@ -95,7 +97,7 @@ int RunInfo(std::span<char*> args) {
     source->GetDate(date, time);
     long good = 0, damaged = 0;
     result = CountLines(*source, good, damaged);
-    std::printf("Date: %s\nTime: %s\n", date.c_str(), time.c_str());
+    std::printf("Date: %s\nTime: %s\n", TerminalText(date).c_str(), TerminalText(time).c_str());
     std::printf("Bin size: %d\n", source->GetOrigBinsize());
     if (damaged > 0)
       std::printf("Sample lines: %ld (and %ld damaged)\n", good, damaged);
@@ -122,7 +124,7 @@ int RunInfo(std::span<char*> args) {
       std::snprintf(rgb, sizeof rgb, "#%06X", static_cast<unsigned>(VantorColorToRGB(colors[at])));
       colour = ColorName(colors[at]) + " (" + rgb + ")";
     }
-    std::printf("  %-5d %-15s %-11s %s\n", i, heading.c_str(), wavelength, colour.c_str());
+    std::printf("  %-5d %-15s %-11s %s\n", i, TerminalText(heading).c_str(), wavelength, colour.c_str());
   }
   source->Close();
   if (std::fflush(stdout) != 0) return Fail("standard output", status::kWriteFailed);

@@ -13,6 +13,7 @@
 #include "platform/paths.h"
 #include "source/source.h"
 #include "source/source_line.h"
+#include "terminal_text.h"
 
 namespace sondrix::cli {
 namespace {
@@ -81,6 +82,8 @@ int RunReplay(std::span<char*> args) {
     if (result != status::kOk) break;
     // Good lines, and every complete bin of several lines.
     if (line.status == status::kOk || binsize > 1) {
+      // The trailing text is the file's: printed escaped.
+      if (!line.tail.empty()) line.tail = TerminalText(line.tail);
       result = SourceLine_Write(stdout, line);
       if (result != status::kOk) break;
       ++written;

@@ -163,7 +163,7 @@ Status LoadDevice(const std::string& path, SimDevice& device, std::string& error
       error = path + ": the file holds no wavelengths";
       return status::kBadConfigFormat;
     }
-    if (!(benth->pathLength > 0.0) || !std::isfinite(benth->pathLength)) {
+    if (!IsUsablePathLength(benth->pathLength)) {
       error = path + ": the path length must be a positive number of metres";
       return status::kBadConfigFormat;
     }
@@ -181,7 +181,7 @@ Status LoadDevice(const std::string& path, SimDevice& device, std::string& error
     error = path + ": the file holds fewer traces than the model measures";
     return status::kBadConfigFormat;
   }
-  if (!(config->pathLength > 0.0) || !std::isfinite(config->pathLength)) {
+  if (!IsUsablePathLength(config->pathLength)) {
     error = path + ": the path length must be a positive number of metres";
     return status::kBadConfigFormat;
   }

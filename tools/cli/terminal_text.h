@@ -1,0 +1,18 @@
+// Text read from a file, made safe to print on a terminal: a device name, a
+// heading or a line's trailing text may hold any bytes, and an escape
+// sequence among them would reach the terminal (clear it, retitle the
+// window, answer back) instead of being shown.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace sondrix::cli {
+
+// `text` with every control character written as "\xNN": the C0 codes (the
+// line end and the carriage return too) but the tab, DEL, the C1 codes as
+// UTF-8 encodes them, and every byte that is not part of well-formed UTF-8.
+// Printable text, UTF-8 letters included, stays as it is.
+std::string TerminalText(std::string_view text);
+
+}  // namespace sondrix::cli
