@@ -16,6 +16,7 @@ namespace sondrix {
 namespace {
 
 using test::CliRun;
+using test::DataFileSampleLines;
 using test::Quoted;
 
 const std::string kBenth = SONDRIX_EXAMPLES_DIR "/benth-100wl.dev";
@@ -115,19 +116,6 @@ TEST_F(BenthDiagCli, ABentSpectrumFailsItsNonconformityAtTheBendAndItsNeighbours
   EXPECT_EQ(Section(report, "Noise - C: "), "Noise - C: Passed.\n");
 }
 
-// Sample lines of a data file: what follows its bin size line and its
-// column headings.
-std::vector<std::string> SampleLines(const std::string& path) {
-  std::vector<std::string> samples;
-  int after = 0;
-  for (const std::string& line : test::Lines(test::ReadTextFile(path).value_or(""))) {
-    if (after == 2) samples.push_back(line);
-    if (after == 1) after = 2;
-    if (line.find("; acquisition binsize") != std::string::npos) after = 1;
-  }
-  return samples;
-}
-
 std::vector<double> Numbers(const std::string& line) {
   std::vector<double> numbers;
   std::stringstream stream(line);
@@ -145,7 +133,7 @@ TEST_F(BenthDiagCli, ARunIsRecordedReplayedAndSelfTested) {
       test::kCli, "record --device " + Quoted(kBenth) + " --port " + Quoted(capture) + " --out " + Quoted(data), dir);
   ASSERT_EQ(record.exitStatus, 0) << record.err;
   EXPECT_EQ(record.out, "59 lines recorded into " + data + "; 0 samples lost\n");
-  const auto samples = SampleLines(data);
+  const auto samples = DataFileSampleLines(data);
   ASSERT_EQ(samples.size(), 59u);
 
   const CliRun replay = test::RunTool(test::kCli, "replay " + Quoted(data), dir);
@@ -172,7 +160,7 @@ TEST_F(BenthDiagCli, ASpacedRunReplaysWithEveryTrace) {
   const CliRun record = test::RunTool(
       test::kCli, "record --device " + Quoted(spaced) + " --port " + Quoted(capture) + " --out " + Quoted(data), dir);
   ASSERT_EQ(record.exitStatus, 0) << record.err;
-  const auto samples = SampleLines(data);
+  const auto samples = DataFileSampleLines(data);
   ASSERT_EQ(samples.size(), 10u);
   const CliRun replay = test::RunTool(test::kCli, "replay " + Quoted(data), dir);
   ASSERT_EQ(replay.exitStatus, 0) << replay.err;

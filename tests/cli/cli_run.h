@@ -51,6 +51,21 @@ inline std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
+// The sample lines of a data file: what follows its bin size line, without
+// the column headings a hyperspectral file has there (a line that starts
+// with a tab).
+inline std::vector<std::string> DataFileSampleLines(const std::string& path) {
+  std::vector<std::string> samples;
+  bool after = false;
+  bool first = false;
+  for (const std::string& line : Lines(ReadTextFile(path).value_or(""))) {
+    if (after && !(first && line.starts_with('\t'))) samples.push_back(line);
+    first = false;
+    if (!after && line.find("; acquisition binsize") != std::string::npos) after = first = true;
+  }
+  return samples;
+}
+
 // Runs `prefix` `program` `arguments` through the shell; standard output
 // and error go through files in `dir`.
 inline CliRun RunTool(const std::string& program, const std::string& arguments, const TempDir& dir,

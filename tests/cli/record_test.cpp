@@ -32,20 +32,10 @@ using test::kCli;
 using test::kSim;
 using test::Lines;
 using test::Quoted;
+using test::DataFileSampleLines;
 
 const std::string kDevice = SONDRIX_EXAMPLES_DIR "/nerit-9wl.dev";
 constexpr int kNerit = 18;
-
-// The sample lines of a data file: what follows its bin size line.
-std::vector<std::string> SampleLines(const std::string& path) {
-  std::vector<std::string> samples;
-  bool after = false;
-  for (const std::string& line : Lines(test::ReadTextFile(path).value_or(""))) {
-    if (after) samples.push_back(line);
-    if (line.find("; acquisition binsize") != std::string::npos) after = true;
-  }
-  return samples;
-}
 
 class RecordCli : public test::HeadlessTest {
  protected:
@@ -89,7 +79,7 @@ TEST_F(RecordCli, CaptureWithBadPacketsRecordsReplaysAndDescribesItself) {
   EXPECT_EQ(record.err, "");
   EXPECT_FALSE(std::filesystem::exists(home.File("Sondrix.tmp")));
 
-  const auto samples = SampleLines(out);
+  const auto samples = DataFileSampleLines(out);
   EXPECT_EQ(samples.size(), 240u);
   const std::string text = test::ReadTextFile(out).value_or("");
   EXPECT_EQ(text.rfind("Sondrix ver 7.1\t", 0), 0u);
@@ -143,7 +133,7 @@ class HostileStreamCli : public RecordCli {
     lost = -1;
     const std::size_t at = run.out.find("; ");
     if (at != std::string::npos) lost = std::atoi(run.out.c_str() + at + 2);
-    return SampleLines(out);
+    return DataFileSampleLines(out);
   }
 };
 
@@ -211,11 +201,10 @@ TEST_F(RecordCli, HyperspectralCaptureCountsItsLostSamplesExactly) {
   const CliRun record = Cli("record --device " + Quoted(device) + " --port " + Quoted(capture) +
                             " --out " + Quoted(out));
   ASSERT_EQ(record.exitStatus, 0) << record.err;
-  // The column headings follow the bin size line.
-  auto samples = SampleLines(out);
-  ASSERT_FALSE(samples.empty());
-  EXPECT_EQ(samples.front().rfind("\tc400.0\tc403.3\t", 0), 0u);
-  samples.erase(samples.begin());
+  // The column headings follow the bin size line, the samples them.
+  EXPECT_NE(test::ReadTextFile(out).value_or("").find("; acquisition binsize\n\tc400.0\tc403.3\t"),
+            std::string::npos);
+  const auto samples = DataFileSampleLines(out);
   EXPECT_EQ(samples.size(), 299u - 6u - 4u);
 
   const CliRun replay = Cli("replay " + Quoted(out));
@@ -266,7 +255,7 @@ TEST_F(RecordCli, ExistingOutputIsKeptUnlessForced) {
 
   const CliRun forced = Cli(Record(capture, out, "--force"));
   EXPECT_EQ(forced.exitStatus, 0) << forced.err;
-  EXPECT_EQ(SampleLines(out).size(), 240u);
+  EXPECT_EQ(DataFileSampleLines(out).size(), 240u);
 }
 
 TEST_F(RecordCli, SerialNumberMismatchIsAnErrorUnlessIgnored) {
@@ -280,18 +269,18 @@ TEST_F(RecordCli, SerialNumberMismatchIsAnErrorUnlessIgnored) {
 
   const CliRun ignored = Cli(Record(capture, out, "--ignore-serial"));
   EXPECT_EQ(ignored.exitStatus, 0) << ignored.err;
-  EXPECT_EQ(SampleLines(out).size(), 240u);
+  EXPECT_EQ(DataFileSampleLines(out).size(), 240u);
 }
 
 TEST_F(RecordCli, LineCountAndBinSize) {
   const std::string capture = Capture();
   const CliRun some = Cli(Record(capture, home.File("some.dat"), "--lines 25"));
   EXPECT_EQ(some.exitStatus, 0) << some.err;
-  EXPECT_EQ(SampleLines(home.File("some.dat")).size(), 25u);
+  EXPECT_EQ(DataFileSampleLines(home.File("some.dat")).size(), 25u);
 
   const CliRun binned = Cli(Record(capture, home.File("binned.dat"), "--bin 4"));
   EXPECT_EQ(binned.exitStatus, 0) << binned.err;
-  EXPECT_EQ(SampleLines(home.File("binned.dat")).size(), 60u);
+  EXPECT_EQ(DataFileSampleLines(home.File("binned.dat")).size(), 60u);
   EXPECT_NE(test::ReadTextFile(home.File("binned.dat")).value_or("").find("4\t\t\t; acquisition binsize\n"),
             std::string::npos);
   const CliRun info = Cli("info " + Quoted(home.File("binned.dat")));
@@ -316,7 +305,7 @@ TEST_F(RecordCli, WriteErrorEndsTheRunAndKeepsWhatWasWritten) {
   const CliRun replay = Cli("replay " + Quoted(out));
   EXPECT_EQ(replay.exitStatus, 0) << replay.err;
   const auto replayed = Lines(replay.out);
-  const auto stored = SampleLines(out);
+  const auto stored = DataFileSampleLines(out);
   EXPECT_GT(replayed.size(), 10u);
   ASSERT_EQ(replayed.size(), stored.size());
   for (std::size_t i = 0; i < replayed.size(); ++i) EXPECT_EQ(replayed[i], stored[i]) << i;
@@ -381,7 +370,7 @@ TEST_F(RecordCli, ARunLeavesTheRecordingOfARunningOneAlone) {
   // Once no run holds it, it is a recording left by a run that died: kept.
   const CliRun recorded = Cli(Record(capture, home.File("second.dat")));
   EXPECT_EQ(recorded.exitStatus, 0) << recorded.err;
-  EXPECT_EQ(SampleLines(home.File("second.dat")).size(), 240u);
+  EXPECT_EQ(DataFileSampleLines(home.File("second.dat")).size(), 240u);
   EXPECT_FALSE(std::filesystem::exists(scratch));
   EXPECT_NE(recorded.err.find("kept as " + home.File("Sondrix-recovered-")), std::string::npos)
       << recorded.err;
@@ -400,7 +389,7 @@ TEST_F(RecordCli, ARecordingLeftBehindIsKeptAndTheRunSaysWhere) {
   const std::string kept = run.err.substr(at + said.size(), run.err.find('\n', at) - at - said.size());
   EXPECT_EQ(kept.rfind(home.File("Sondrix-recovered-"), 0), 0u) << kept;
   EXPECT_EQ(test::ReadTextFile(kept).value_or(""), "Sondrix ver 7.1\tlast night's run\n");
-  EXPECT_EQ(SampleLines(home.File("today.dat")).size(), 240u);
+  EXPECT_EQ(DataFileSampleLines(home.File("today.dat")).size(), 240u);
 
   // An empty one holds nothing to keep.
   test::WriteTextFile(home.File("Sondrix.tmp"), "");
@@ -456,7 +445,7 @@ TEST_F(RecordCli, DamagedNumbersAreLostLinesThatNeitherReplayNorCountAsGood) {
   const std::string out = home.File("run.dat");
   ASSERT_EQ(Cli(Record(Capture(), out)).exitStatus, 0);
   std::string text = test::ReadTextFile(out).value_or("");
-  const auto stored = SampleLines(out);
+  const auto stored = DataFileSampleLines(out);
   ASSERT_EQ(stored.size(), 240u);
   // A value that is not a number, a time stamp with a fraction, and a last
   // line cut in the middle of a number.
@@ -489,7 +478,7 @@ TEST_F(RecordCli, BinSizesAreBoundedAndARunTooShortForOneBinSaysSo) {
   EXPECT_EQ(shortRun.exitStatus, 0) << shortRun.err;
   EXPECT_NE(shortRun.err.find("no complete bin of 3000 samples was recorded"), std::string::npos)
       << shortRun.err;
-  EXPECT_TRUE(SampleLines(home.File("short.dat")).empty());
+  EXPECT_TRUE(DataFileSampleLines(home.File("short.dat")).empty());
 
   const CliRun tooLarge = Cli(Record(capture, home.File("x.dat"), "--bin 1000001"));
   EXPECT_EQ(tooLarge.exitStatus, 2);
@@ -557,7 +546,7 @@ TEST_F(LiveRecordCli, SilenceLongerThanTheTimeOutEndsTheRunWithItsMessage) {
   EXPECT_GE(seconds, 4.0);
   EXPECT_LT(seconds, 30.0);
   // The packets before the pause are kept.
-  EXPECT_GE(SampleLines(out).size(), 10u);
+  EXPECT_GE(DataFileSampleLines(out).size(), 10u);
 }
 
 TEST_F(LiveRecordCli, TheLastPacketOfALiveRunIsRecordedAsACaptureRecordsIt) {
@@ -567,7 +556,7 @@ TEST_F(LiveRecordCli, TheLastPacketOfALiveRunIsRecordedAsACaptureRecordsIt) {
   const CliRun record =
       Cli("record --device " + Quoted(kDevice) + " --port COM1 --out " + Quoted(out) + " --lines 70");
   EXPECT_EQ(record.exitStatus, 0) << record.err;
-  EXPECT_EQ(SampleLines(out).size(), 70u);
+  EXPECT_EQ(DataFileSampleLines(out).size(), 70u);
 }
 
 TEST_F(LiveRecordCli, AVanishedDeviceEndsTheRunAtOnceAndKeepsTheRecording) {
@@ -583,8 +572,8 @@ TEST_F(LiveRecordCli, AVanishedDeviceEndsTheRunAtOnceAndKeepsTheRecording) {
   // Five packets at six a second, and no wait for the 4 s time-out. The
   // packets that came before the recorder opened the line were flushed.
   EXPECT_LT(seconds, 3.5);
-  EXPECT_GE(SampleLines(out).size(), 10u);
-  EXPECT_LE(SampleLines(out).size(), 40u);
+  EXPECT_GE(DataFileSampleLines(out).size(), 10u);
+  EXPECT_LE(DataFileSampleLines(out).size(), 40u);
 }
 
 // A stop by the user (Ctrl+C, a polite kill, a closed terminal) ends the
@@ -598,13 +587,13 @@ TEST_P(StopSignalRecordCli, IsANormalStopAndTheRunIsSaved) {
                     home.File("rec.out"), home.File("rec.err"));
   ASSERT_TRUE(record.started());
   // Wait for lines to reach the scratch file (flushed at least once a second).
-  for (int i = 0; i < 500 && SampleLines(home.File("Sondrix.tmp")).size() < 20; ++i)
+  for (int i = 0; i < 500 && DataFileSampleLines(home.File("Sondrix.tmp")).size() < 20; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  EXPECT_GE(SampleLines(home.File("Sondrix.tmp")).size(), 20u);
+  EXPECT_GE(DataFileSampleLines(home.File("Sondrix.tmp")).size(), 20u);
   record.Signal(GetParam());
   EXPECT_EQ(record.Wait(20.0), 0) << test::ReadTextFile(home.File("rec.err")).value_or("");
   EXPECT_EQ(test::ReadTextFile(home.File("rec.err")).value_or("?"), "");
-  EXPECT_GE(SampleLines(out).size(), 20u);
+  EXPECT_GE(DataFileSampleLines(out).size(), 20u);
   EXPECT_FALSE(std::filesystem::exists(home.File("Sondrix.tmp")));
 }
 
@@ -658,7 +647,7 @@ TEST_F(RecordCli, PacketsThatArrivedBeforeTheStopAreRecorded) {
 
   // The last three packets (another signal, so other values) are all there:
   // a packet's samples are offered as soon as its last byte has arrived.
-  const auto lines = SampleLines(out);
+  const auto lines = DataFileSampleLines(out);
   ASSERT_GE(lines.size(), 30u);
   const auto firstValue = [](const std::string& line) {
     const std::size_t tab = line.find('\t');

@@ -8,15 +8,19 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "io/benth_packet.h"
+#include "io/meter_packet.h"
 #include "meter/source_factory.h"
 #include "platform/posix/termios_serial.h"
 #include "platform/serial.h"
@@ -25,6 +29,7 @@
 #include "source/source.h"
 #include "source/source_line.h"
 #include "support/fixtures.h"
+#include "support/sim_report.h"
 
 namespace sondrix {
 namespace {
@@ -111,6 +116,132 @@ TEST_F(SimTool, SummaryCountsTheFaults) {
   EXPECT_NE(run.err.find("40 samples lost to faults"), std::string::npos) << run.err;
 }
 
+// The packets of a capture, cut at their sync patterns (which neither noise
+// nor packet bodies form): each packet's `size` bytes and the count of noise
+// bytes in front of it.
+struct CutPacket {
+  std::vector<std::uint8_t> bytes;
+  std::size_t noise = 0;
+};
+std::vector<CutPacket> CutCapture(const std::vector<std::uint8_t>& capture, std::span<const std::uint8_t> sync,
+                                  std::size_t size) {
+  std::vector<CutPacket> packets;
+  std::size_t from = 0;
+  while (from < capture.size()) {
+    const auto at = std::search(capture.begin() + static_cast<long>(from), capture.end(), sync.begin(), sync.end());
+    if (at == capture.end()) break;
+    const auto start = static_cast<std::size_t>(at - capture.begin());
+    const std::size_t end = std::min(capture.size(), start + size);
+    packets.push_back({std::vector<std::uint8_t>(at, capture.begin() + static_cast<long>(end)), start - from});
+    from = end;
+  }
+  return packets;
+}
+
+// --report against the bytes written: each line's packet (twice for a
+// duplicate) with its noise in front, each sample's counter as the packet
+// carries it, the counter started again at a restart, the lost samples of
+// the damaged packets.
+TEST_F(SimTool, ReportRecordsEveryPacketAsItWasSent) {
+  const std::string report = dir.File("run.tsv");
+  const ToolRun run = Tool({"--device", test::ExampleDevice("cmeter"), "--out", dir.File("run.raw"), "--packets",
+                            "12", "--time-start", "65400", "--restart", "5", "--duplicate", "4", "--noise", "3",
+                            "--bad-checksum", "6", "--report", report});
+  ASSERT_EQ(run.exitStatus, 0) << run.err;
+  EXPECT_NE(run.err.find("0 pauses, 2 restarts, 3 duplicates; 20 samples lost"), std::string::npos) << run.err;
+  const test::Report r = test::ReadReport(report);
+  ASSERT_EQ(r.error, "");
+  ASSERT_EQ(r.packets.size(), 12u);
+  EXPECT_EQ(r.totalPackets, 12);
+  EXPECT_EQ(r.totalSamples, 120);
+  EXPECT_EQ(r.totalLost, 20);
+
+  const auto cut = CutCapture(test::ReadBytes(dir.File("run.raw")), kMeterSync,
+                              MeterPacketLength(3, 10) + kMeterChecksumBytes);
+  ASSERT_EQ(cut.size(), 15u);
+  std::size_t next = 0;
+  bool wrapped = false;
+  for (const test::ReportedPacket& p : r.packets) {
+    SCOPED_TRACE("packet " + std::to_string(p.number));
+    const CutPacket& packet = cut[next++];
+    const bool noisy = p.number % 3 == 0;
+    const bool damaged = p.number % 6 == 0;
+    const bool twice = p.number % 4 == 0;
+    std::string fault = damaged ? "bad-checksum" : "";
+    if (noisy) fault += (fault.empty() ? "" : "+") + ("noise(" + std::to_string(packet.noise) + " bytes)");
+    if (p.number % 5 == 0) fault += (fault.empty() ? "" : "+") + std::string("restart");
+    if (twice) fault += (fault.empty() ? "" : "+") + std::string("duplicate");
+    EXPECT_EQ(p.fault, fault.empty() ? "ok" : fault);
+    EXPECT_EQ(packet.noise > 0, noisy);
+    EXPECT_EQ(p.lost, damaged ? 10 : 0);
+    EXPECT_EQ(p.tickMs, 10);
+    if (twice) {
+      ASSERT_LT(next, cut.size());
+      EXPECT_EQ(cut[next].noise, 0u);
+      EXPECT_EQ(cut[next++].bytes, packet.bytes);
+    }
+    ASSERT_EQ(p.counters.size(), 10u);
+    for (std::size_t k = 0; k < 10; ++k) {
+      const std::uint8_t* at = packet.bytes.data() + MeterSampleOffset(3, static_cast<int>(k));
+      EXPECT_EQ(p.counters[k], at[0] | (at[1] << 8)) << k;
+      EXPECT_EQ(p.counters[k], p.unwrapped[k] % 65536) << k;
+      wrapped = wrapped || p.unwrapped[k] > 65535;
+    }
+    if (p.number % 5 == 0) EXPECT_EQ(p.unwrapped.front(), 65400);
+  }
+  EXPECT_TRUE(wrapped);
+  EXPECT_EQ(next, cut.size());
+}
+
+// The hyperspectral meter's millisecond counter starts anywhere in its 32
+// bits and wraps there; from --spacing-change on its packets carry skip 2
+// and leave out every second wavelength, and each is lost.
+TEST_F(SimTool, HyperspectralCounterStartRestartAndSpacingChange) {
+  const std::string report = dir.File("run.tsv");
+  const ToolRun run = Tool({"--device", test::ExampleDevice("benth-100wl"), "--out", dir.File("run.raw"),
+                            "--packets", "10", "--time-start", "4294966900", "--restart", "7",
+                            "--spacing-change", "5", "--report", report, "--quiet"});
+  ASSERT_EQ(run.exitStatus, 0) << run.err;
+  const test::Report r = test::ReadReport(report);
+  ASSERT_EQ(r.error, "");
+  ASSERT_EQ(r.packets.size(), 10u);
+  EXPECT_EQ(r.totalSamples, 10);
+  EXPECT_EQ(r.totalLost, 6);
+  const auto cut = CutCapture(test::ReadBytes(dir.File("run.raw")), kBenthSync,
+                              BenthPacketLength(100) + kBenthChecksumBytes);
+  ASSERT_EQ(cut.size(), 10u);
+  for (std::size_t i = 0; i < cut.size(); ++i) {
+    const test::ReportedPacket& p = r.packets[i];
+    const std::vector<std::uint8_t>& bytes = cut[i].bytes;
+    SCOPED_TRACE("packet " + std::to_string(p.number));
+    ASSERT_EQ(p.counters.size(), 1u);
+    const std::uint8_t* t = bytes.data() + kBenthTimeOffset;
+    EXPECT_EQ(p.counters[0], (static_cast<long long>(t[0]) << 24) | (t[1] << 16) | (t[2] << 8) | t[3]);
+    EXPECT_EQ(p.counters[0], p.unwrapped[0] % (1LL << 32));
+    EXPECT_EQ(p.tickMs, 1);
+    const bool spaced = p.number >= 5;
+    EXPECT_EQ(bytes[kBenthSkipOffset], spaced ? 2 : 1);
+    EXPECT_EQ(p.lost, spaced ? 1 : 0);
+    const std::string restart = p.number == 7 ? "restart+" : "";
+    EXPECT_EQ(p.fault, spaced ? restart + "spacing" : "ok");
+    // The second wavelength's C reference.
+    const std::uint8_t* second = bytes.data() + kBenthChannelsOffset + kBenthChannelBytes;
+    EXPECT_EQ(second[0] == 0 && second[1] == 0, spaced);
+  }
+  // 166.7 ms a sample: the counter passes 2^32 at the fourth sample, and
+  // starts again at the seventh.
+  EXPECT_EQ(r.packets[3].unwrapped[0], 4294966900 + 500);
+  EXPECT_EQ(r.packets[3].counters[0], 4294966900 + 500 - (1LL << 32));
+  EXPECT_EQ(r.packets[6].unwrapped[0], 4294966900);
+  EXPECT_EQ(r.packets[9].elapsedMs[0], 1500);
+
+  // Its counter's range is its own; the other meters' is 16 bits.
+  const std::string out = dir.File("x.raw");
+  EXPECT_EQ(Tool({"--device", test::ExampleDevice("benth-100wl"), "--out", out, "--packets", "1", "--time-start",
+                  "4294967296"}).exitStatus, 2);
+  EXPECT_EQ(Tool({"--device", test::ExampleDevice("cmeter"), "--out", out, "--spacing-change", "3"}).exitStatus, 2);
+}
+
 TEST_F(SimTool, HelpDocumentsEveryOptionAndMistakesAreUsageErrors) {
   const ToolRun help = Tool({"--help"});
   EXPECT_EQ(help.exitStatus, 0);
@@ -118,7 +249,8 @@ TEST_F(SimTool, HelpDocumentsEveryOptionAndMistakesAreUsageErrors) {
        {"--device", "--out", "--pty", "--packets", "--seconds", "--rate", "--realtime", "--fast",
         "--linger", "--bad-checksum", "--bad-length", "--noise", "--wrong-serial", "--pause",
         "--seed", "--time-start", "--max-depth", "--dive-seconds", "--drift-seconds",
-        "--value-noise", "--status", "--quiet", "--help"}) {
+        "--value-noise", "--status", "--restart", "--duplicate", "--spacing-change", "--report", "--quiet",
+        "--help"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
   const std::string device = test::ExampleDevice("ameter");

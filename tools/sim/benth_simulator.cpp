@@ -129,15 +129,28 @@ void BenthSimulator::MakePacket(BenthPacketFields& f) {
     e.targets[i] = cTarget;
     e.targets[n + i] = aTarget;
   }
-  const double ms = static_cast<double>(sample_) * 1000.0 / settings_.rate;
-  f.time = static_cast<std::uint32_t>(
-      (static_cast<std::uint64_t>(settings_.timeStart) * 10 + static_cast<std::uint64_t>(ms)) &
-      0xFFFFFFFFu);
+  // The counter counts milliseconds since it last started and wraps at 2^32.
+  const auto ms = [this](long long samples) {
+    return static_cast<std::int64_t>(static_cast<double>(samples) * 1000.0 / settings_.rate);
+  };
+  e.tickMs = 1;
+  e.unwrapped.assign(1, static_cast<std::int64_t>(settings_.timeStart) + ms(sample_ - counterBase_));
+  e.elapsedMs.assign(1, ms(sample_));
+  f.time = static_cast<std::uint32_t>(e.unwrapped[0] & 0xFFFFFFFF);
+  e.counters.assign(1, f.time);
 }
 
 const Emission& BenthSimulator::Next() {
   Emission& e = current_;
   PlanEmission(settings_.faults, counts_.packets + 1, faults_, e);
+  if (e.restart) counterBase_ = sample_;
+  if (counts_.packets + 1 == settings_.faults.spacingChange) {
+    // Every second wavelength, unasked (every one when it already was so).
+    SetSpacing(skip_ == 2 ? 1 : 2);
+    spacingUnasked_ = true;
+  }
+  e.spacing = spacingUnasked_;
+  SetSamples(e, 1);
 
   BenthPacketFields fields;
   fields.type = static_cast<std::uint8_t>(std::clamp(settings_.packetType, 0, 255));
@@ -174,10 +187,10 @@ const Emission& BenthSimulator::Next() {
       if (!HoldsAPattern(packet)) break;
     }
   }
-  e.bytes.insert(e.bytes.end(), packet.begin(), packet.end());
+  AppendPacket(e, packet);
 
   ++sample_;
-  counts_.Add(e, 1);
+  counts_.Add(e);
   return e;
 }
 
@@ -237,8 +250,13 @@ void BenthSimulator::Command(std::span<const std::uint8_t, kBenthFrameBytes> fra
     baud_ = pendingBaud_;
     baudChanged_ = true;
   }
-  if (code == kBenthCmdEnd && pendingSkip_ > 0) skip_ = pendingSkip_;
+  if (code == kBenthCmdEnd && pendingSkip_ > 0) {
+    SetSpacing(pendingSkip_);
+    spacingUnasked_ = false;
+  }
 }
+
+void BenthSimulator::SetSpacing(int skip) { skip_ = std::clamp(skip, 1, kMaxBenthSkip); }
 
 std::vector<std::uint8_t> BenthSimulator::TakeReplies() {
   std::vector<std::uint8_t> out;

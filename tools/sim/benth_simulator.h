@@ -44,6 +44,8 @@ class BenthSimulator final : public PacketStream {
  private:
   void MakePacket(BenthPacketFields& fields);
   void Command(std::span<const std::uint8_t, kBenthFrameBytes> frame);
+  // From the next packet on, output every skip-th wavelength.
+  void SetSpacing(int skip);
 
   SimSettings settings_;
   std::unique_ptr<BenthMeterConfig> config_;
@@ -54,11 +56,13 @@ class BenthSimulator final : public PacketStream {
   std::mt19937_64 faults_;
   std::mt19937_64 sensors_;  // the sensor noise of LimitFaults
   long long sample_ = 0;
+  long long counterBase_ = 0;  // the sample the time counter last started at
   Emission current_;
   SimCounts counts_;
 
   // The instrument's settings and the command under way.
   int skip_;
+  bool spacingUnasked_ = false;  // skip_ changed by --spacing-change, not by a command
   long baud_;
   bool baudChanged_ = false;
   int pendingSkip_ = 0;

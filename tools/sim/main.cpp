@@ -17,6 +17,7 @@
 
 #include "sim/benth_simulator.h"
 #include "sim/output.h"
+#include "sim/report.h"
 #include "sim/simulator.h"
 
 namespace {
@@ -32,7 +33,8 @@ constexpr long long kDefaultFilePackets = 100;
 
 constexpr const char* kHelp = R"(Usage: sondrix-sim --device FILE.dev [--out FILE.raw | --pty]
                    [--packets N | --seconds S] [--rate HZ] [--realtime | --fast]
-                   [--seed N] [fault options] [signal options] [--quiet]
+                   [--seed N] [fault options] [signal options]
+                   [--report FILE] [--quiet]
 
 Writes the packet stream of the meter described by a device configuration
 file (nine- and three-wavelength A+C meters, A meter, C meter, hyperspectral
@@ -70,12 +72,21 @@ Faults, each every K packets (packets K, 2K, ...):
                      notices it only when it synchronises on that packet)
   --pause K:D        stop writing for D seconds after the packet (also when
                      not paced; the instrument's clock is not affected)
+  --restart K        the instrument's time counter starts again from the
+                     --time-start value at the packet's first sample (a reset
+                     or power blip; same serial number and settings)
+  --duplicate K      the packet is sent twice, byte for byte
+  --spacing-change K hyperspectral meter, once: from packet K on it outputs
+                     every second wavelength (every one when it already did)
+                     without being asked (each such packet is lost)
 
 Signal:
   --seed N           seed of the noise and the faults' noise bytes (default 1);
                      the same arguments and seed give the same bytes
-  --time-start N     the time counter of the first sample, 0-65535 (default 0;
-                     the counter counts hundredths of a second and wraps)
+  --time-start N     the time counter of the first sample (default 0): 0-65535
+                     hundredths of a second (a 16-bit counter), for the
+                     hyperspectral meter 0-4294967295 milliseconds (32 bits);
+                     the counter wraps
   --max-depth M      depth of each dive, metres (default 50)
   --dive-seconds S   one descent and ascent, seconds (default 240)
   --drift-seconds S  one warm-up and cool-down of the instrument between 15
@@ -113,6 +124,15 @@ Hyperspectral meter:
                      acknowledgement (the program asks again)
 
 Other:
+  --report FILE      a tab-separated record of every packet written: packet
+                     number, samples, what was done to it (ok, bad-checksum,
+                     bad-length, noise(N bytes), wrong-serial, pause, restart,
+                     duplicate, spacing; several joined by +), the samples it
+                     makes lost, the counter's unit in ms, and per sample
+                     (comma-separated) the time counter as sent, the counter
+                     unwrapped (starting again at a restart) and the elapsed
+                     milliseconds since the first sample; then the line
+                     "totals<TAB>packets<TAB>samples<TAB>samples lost"
   --quiet            no summary on standard error
   --help             this text
 
@@ -123,6 +143,7 @@ Exit status: 0 done (also when stopped by SIGINT/SIGTERM), 1 on an error,
 struct Options {
   std::string device;
   std::string out;
+  std::string report;
   bool pty = false;
   std::optional<long long> packets;
   std::optional<double> seconds;
@@ -229,10 +250,9 @@ bool ParseArguments(int argc, char** argv, Options& o) {
       if (!take()) return false;
       if (!ParseNumber(value, s.seed)) return bad("an unsigned 64-bit number");
     } else if (name == "--time-start") {
-      unsigned start = 0;
+      // The meter decides the range: see CheckForModel.
       if (!take()) return false;
-      if (!ParseNumber(value, start) || start > 0xFFFF) return bad("a count from 0 to 65535");
-      s.timeStart = static_cast<std::uint16_t>(start);
+      if (!ParseNumber(value, s.timeStart)) return bad("a count from 0 to 4294967295");
     } else if (name == "--status") {
       unsigned word = 0;
       if (!take()) return false;
@@ -310,6 +330,15 @@ bool ParseArguments(int argc, char** argv, Options& o) {
           !ParseNonNegative(std::string_view(value).substr(colon + 1), s.faults.pauseSeconds)) {
         return bad("K:D, every K packets a pause of D seconds");
       }
+    } else if (name == "--restart") {
+      if (!every(s.faults.restart)) return false;
+    } else if (name == "--duplicate") {
+      if (!every(s.faults.duplicate)) return false;
+    } else if (name == "--spacing-change") {
+      if (!every(s.faults.spacingChange)) return false;
+    } else if (name == "--report") {
+      if (!take()) return false;
+      o.report = value;
     } else if (name == "--packet-type") {
       if (!take()) return false;
       if (!ParseNumber(value, s.packetType) || s.packetType < 0 || s.packetType > 255) {
@@ -343,6 +372,23 @@ bool ParseArguments(int argc, char** argv, Options& o) {
   return true;
 }
 
+// The options whose meaning depends on the model; false after a usage error
+// was reported.
+bool CheckForModel(const Options& o, const sondrix::sim::SimDevice& device) {
+  const auto& s = o.settings;
+  const bool benth = device.benth != nullptr;
+  if (!benth && s.timeStart > 0xFFFF) {
+    UsageError("option --time-start: a count from 0 to 65535 for this meter's 16-bit counter, not '" +
+               std::to_string(s.timeStart) + "'");
+    return false;
+  }
+  if (!benth && s.faults.spacingChange > 0) {
+    UsageError("option --spacing-change: only the hyperspectral meter changes its spacing");
+    return false;
+  }
+  return true;
+}
+
 std::string Plural(long long count, const char* one, const char* many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);
 }
@@ -361,7 +407,12 @@ void PrintSummary(const sondrix::sim::PacketStream& sim, const sondrix::sim::Sim
           Plural(c.noiseBursts, "noise burst", "noise bursts") + " (" +
           Plural(c.noiseBytes, "byte", "bytes") + "), " +
           Plural(c.wrongSerials, "wrong serial number", "wrong serial numbers") + ", " +
-          Plural(c.pauses, "pause", "pauses") + "; " +
+          Plural(c.pauses, "pause", "pauses");
+  // Faults that are seldom asked for are named only when they were.
+  if (c.restarts > 0) text += ", " + Plural(c.restarts, "restart", "restarts");
+  if (c.duplicates > 0) text += ", " + Plural(c.duplicates, "duplicate", "duplicates");
+  if (c.spacings > 0) text += ", " + Plural(c.spacings, "packet", "packets") + " at another spacing";
+  text += "; " +
           Plural(c.lostSamples, "sample", "samples") + " lost to faults";
   if (const auto* benth = dynamic_cast<const sondrix::sim::BenthSimulator*>(&sim);
       benth != nullptr && benth->Commands() > 0) {
@@ -380,6 +431,15 @@ int Run(const Options& o) {
   if (sondrix::sim::LoadDevice(o.device, device, error) != sondrix::status::kOk) {
     std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
     return kExitFailed;
+  }
+  if (!CheckForModel(o, device)) return kExitUsage;
+  std::unique_ptr<sondrix::sim::PacketReport> report;
+  if (!o.report.empty()) {
+    report = sondrix::sim::PacketReport::Open(o.report, error);
+    if (!report) {
+      std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+      return kExitFailed;
+    }
   }
   const std::unique_ptr<sondrix::sim::PacketStream> stream =
       sondrix::sim::MakeStream(device, o.settings);
@@ -485,6 +545,7 @@ int Run(const Options& o) {
       result = kExitFailed;
       break;
     }
+    if (report) report->Add(e);
     if (e.pauseAfter > 0.0) {
       const double end = Output::Now() + e.pauseAfter;
       if (!wait(end)) {
@@ -501,6 +562,10 @@ int Run(const Options& o) {
   if (!stopped && result == kExitOk && o.pty) {
     out->Drain(o.linger);
     reply();
+  }
+  if (report && !report->Finish(error)) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+    result = kExitFailed;
   }
   if (!o.quiet) PrintSummary(sim, device, stopped);
   return result;

@@ -213,6 +213,8 @@ void PlanEmission(const FaultSettings& faults, long long number, std::mt19937_64
   e.badChecksum = due(faults.badChecksum);
   e.badLength = due(faults.badLength);
   e.wrongSerial = due(faults.wrongSerial);
+  e.restart = due(faults.restart);
+  e.duplicate = due(faults.duplicate);
   if (due(faults.noise)) {
     e.noiseBytes = 1 + static_cast<int>(engine() % kMaxNoise);
     for (int i = 0; i < e.noiseBytes; ++i) {
@@ -240,17 +242,30 @@ std::uint32_t OtherSerial(std::uint32_t serial) {
   return (serial & 0xFFFF0000u) | ((serial + 1) & 0xFFFFu);
 }
 
-void SimCounts::Add(const Emission& e, int samples) {
+void SetSamples(Emission& e, int samples) {
+  e.samples = samples;
+  e.lost = e.badChecksum || e.badLength || e.spacing ? samples : 0;
+}
+
+void AppendPacket(Emission& e, const std::vector<std::uint8_t>& packet) {
+  for (int copy = 0; copy < (e.duplicate ? 2 : 1); ++copy) e.bytes.insert(e.bytes.end(), packet.begin(), packet.end());
+}
+
+void SimCounts::Add(const Emission& e) {
   ++packets;
+  samples += e.samples;
   if (e.badChecksum) ++badChecksums;
   if (e.badLength) ++badLengths;
-  if (e.badChecksum || e.badLength) lostSamples += samples;
+  lostSamples += e.lost;
   if (e.noiseBytes > 0) {
     ++noiseBursts;
     noiseBytes += e.noiseBytes;
   }
   if (e.wrongSerial) ++wrongSerials;
   if (e.pauseAfter > 0.0) ++pauses;
+  if (e.restart) ++restarts;
+  if (e.duplicate) ++duplicates;
+  if (e.spacing) ++spacings;
 }
 
 const Config& SimDevice::Base() const {
@@ -398,17 +413,26 @@ void Simulator::MakePacket(MeterPacketFields& fields) {
   }
 
   fields.timeCounts.assign(m, 0);
+  e.counters.assign(m, 0);
+  e.unwrapped.assign(m, 0);
+  e.elapsedMs.assign(m, 0);
   for (std::size_t k = 0; k < m; ++k) {
-    // N counts of 31.6 us per sample; the counter runs in hundredths.
-    const long long ticks =
-        (static_cast<long long>(sample_) + static_cast<long long>(k)) * period_ * 316 / 100000;
-    fields.timeCounts[k] = static_cast<std::uint16_t>((settings_.timeStart + ticks) & 0xFFFF);
+    // N counts of 31.6 us per sample, accumulated exactly since the counter
+    // last started; the counter runs in hundredths and wraps at 65536.
+    const long long sample = sample_ + static_cast<long long>(k);
+    const long long ticks = (sample - counterBase_) * period_ * 316 / 100000;
+    e.unwrapped[k] = static_cast<std::int64_t>(settings_.timeStart) + ticks;
+    fields.timeCounts[k] = static_cast<std::uint16_t>(e.unwrapped[k] & 0xFFFF);
+    e.counters[k] = fields.timeCounts[k];
+    e.elapsedMs[k] = sample * period_ * 316 / 10000;
   }
 }
 
 const Emission& Simulator::Next() {
   Emission& e = current_;
   PlanEmission(settings_.faults, counts_.packets + 1, faults_, e);
+  if (e.restart) counterBase_ = sample_;
+  SetSamples(e, samples_);
 
   MeterPacketFields fields;
   fields.serial = e.wrongSerial ? OtherSerial(serial_) : serial_;
@@ -439,10 +463,10 @@ const Emission& Simulator::Next() {
       if (!ContainsSync(packet, 1)) break;
     }
   }
-  e.bytes.insert(e.bytes.end(), packet.begin(), packet.end());
+  AppendPacket(e, packet);
 
   sample_ += samples_;
-  counts_.Add(e, samples_);
+  counts_.Add(e);
   return e;
 }
 

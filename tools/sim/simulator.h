@@ -32,6 +32,11 @@ struct FaultSettings {
   int wrongSerial = 0;    // a different serial number (the decoder does not check it)
   int pauseEvery = 0;     // a pause of pauseSeconds after the packet
   double pauseSeconds = 0.0;
+  int restart = 0;        // the time counter starts again from timeStart (a reset or power blip)
+  int duplicate = 0;      // the packet is sent twice, byte for byte
+  // Hyperspectral meter, once: from this packet on the instrument outputs
+  // every second wavelength (every one when it already did), unasked.
+  int spacingChange = 0;
 };
 
 // An instrument out of its self-test limits, on request. The values the
@@ -53,7 +58,10 @@ struct LimitFaults {
 struct SimSettings {
   double rate = 6.0;             // samples per second (nominal; see PeriodCount)
   std::uint64_t seed = 1;
-  std::uint16_t timeStart = 0;   // the time counter of the first sample
+  // The time counter of the first sample, in the counter's own unit:
+  // hundredths of a second (0 ... 65535) for the meters with a 16-bit
+  // counter, milliseconds (0 ... 2^32 - 1) for the hyperspectral meter.
+  std::uint32_t timeStart = 0;
   double maxDepth = 50.0;        // metres at the bottom of each dive
   double diveSeconds = 240.0;    // one descent and ascent
   double driftSeconds = 900.0;   // one warm-up and cool-down of the instrument
@@ -143,7 +151,21 @@ struct Emission {
   bool badChecksum = false;
   bool badLength = false;
   bool wrongSerial = false;
+  bool restart = false;             // the counter started again at this packet's first sample
+  bool duplicate = false;           // `bytes` hold the packet twice
+  bool spacing = false;             // sent at another spacing than the program asked for
   double pauseAfter = 0.0;          // seconds the writer waits after these bytes
+  // The packet's samples: how many, how many the decoder must count lost,
+  // and for each its time counter as sent, the same counter unwrapped
+  // (64 bits, starting again at a restart) and the instrument's elapsed
+  // time since the first sample of the run, whole milliseconds (neither
+  // wrapping nor restarting). `tickMs` is the counter's unit.
+  int samples = 0;
+  int lost = 0;
+  int tickMs = 10;
+  std::vector<std::uint32_t> counters;
+  std::vector<std::int64_t> unwrapped;
+  std::vector<std::int64_t> elapsedMs;
   // The values the packet stands for.
   double depth = 0.0;               // as the meter computes it from the pressure count
   double temperature = 0.0;         // as the meter computes it from the count
@@ -175,18 +197,27 @@ void PlanEmission(const FaultSettings& faults, long long number, std::mt19937_64
 // user's serial number plus one.
 std::uint32_t OtherSerial(std::uint32_t serial);
 
+// Fills the sample fields of `e` but for the counters: `samples` samples,
+// and `lost`, the samples a decoder must count lost (all of a packet with a
+// bad checksum, a bad length or an unasked spacing).
+void SetSamples(Emission& e, int samples);
+
 struct SimCounts {
   long long packets = 0;
+  long long samples = 0;  // samples taken (a duplicate's copy adds none)
   long long badChecksums = 0;
   long long badLengths = 0;
   long long noiseBursts = 0;
   long long noiseBytes = 0;
   long long wrongSerials = 0;
   long long pauses = 0;
+  long long restarts = 0;
+  long long duplicates = 0;
+  long long spacings = 0;
   long long lostSamples = 0;  // samples the decoder must report lost
 
-  // Counts an emission of `samples` samples a packet.
-  void Add(const Emission& e, int samples);
+  // Counts an emission whose sample fields are set.
+  void Add(const Emission& e);
 };
 
 // What the tool writes: the packets of one instrument, one after another.
@@ -255,10 +286,15 @@ class Simulator final : public PacketStream {
   std::mt19937_64 faults_;
   std::mt19937_64 sensors_;  // the sensor noise of LimitFaults
   long long sample_ = 0;  // samples made so far
+  long long counterBase_ = 0;  // the sample the time counter last started at
   bool headerFormsSync_ = false;
   Emission current_;
   SimCounts counts_;
 };
+
+// Sends the packet of `e` a second time when it is to be duplicated:
+// `packet` is appended to `e.bytes` once, or twice.
+void AppendPacket(Emission& e, const std::vector<std::uint8_t>& packet);
 
 // Whether the sync pattern occurs in `bytes` at an offset of `from` or more.
 bool ContainsSync(const std::vector<std::uint8_t>& bytes, std::size_t from);

@@ -1,0 +1,75 @@
+#include "sim/report.h"
+
+#include <cerrno>
+#include <cstring>
+#include <span>
+
+namespace sondrix::sim {
+namespace {
+
+template <typename T>
+std::string List(std::span<const T> values) {
+  std::string text;
+  for (const T value : values) {
+    if (!text.empty()) text += ',';
+    text += std::to_string(value);
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string FaultText(const Emission& e) {
+  std::string text;
+  auto add = [&text](bool done, const std::string& name) {
+    if (!done) return;
+    if (!text.empty()) text += '+';
+    text += name;
+  };
+  add(e.badChecksum, "bad-checksum");
+  add(e.badLength, "bad-length");
+  add(e.noiseBytes > 0, "noise(" + std::to_string(e.noiseBytes) + " bytes)");
+  add(e.wrongSerial, "wrong-serial");
+  add(e.pauseAfter > 0.0, "pause");
+  add(e.restart, "restart");
+  add(e.duplicate, "duplicate");
+  add(e.spacing, "spacing");
+  return text.empty() ? "ok" : text;
+}
+
+std::unique_ptr<PacketReport> PacketReport::Open(const std::string& path, std::string& error) {
+  std::FILE* file = std::fopen(path.c_str(), "w");
+  if (file == nullptr) {
+    error = "cannot create " + path + ": " + std::strerror(errno);
+    return nullptr;
+  }
+  std::fputs("packet\tsamples\tfault\tlost\ttick_ms\tcounter\tcounter_unwrapped\telapsed_ms\n", file);
+  return std::unique_ptr<PacketReport>(new PacketReport(file, path));
+}
+
+PacketReport::~PacketReport() {
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+void PacketReport::Add(const Emission& e) {
+  const std::string line = std::to_string(e.packetNumber) + '\t' + std::to_string(e.samples) + '\t' +
+                           FaultText(e) + '\t' + std::to_string(e.lost) + '\t' + std::to_string(e.tickMs) +
+                           '\t' + List<std::uint32_t>(e.counters) + '\t' + List<std::int64_t>(e.unwrapped) +
+                           '\t' + List<std::int64_t>(e.elapsedMs) + '\n';
+  std::fputs(line.c_str(), file_);
+  totals_.Add(e);
+}
+
+bool PacketReport::Finish(std::string& error) {
+  std::fprintf(file_, "totals\t%lld\t%lld\t%lld\n", totals_.packets, totals_.samples, totals_.lostSamples);
+  const bool failed = std::ferror(file_) != 0;
+  const bool closed = std::fclose(file_) == 0;
+  file_ = nullptr;
+  if (failed || !closed) {
+    error = "cannot write " + path_;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace sondrix::sim
