@@ -5,8 +5,8 @@
 
 namespace sondrix {
 
-SampleClock::SampleClock(std::int64_t range, std::int64_t wrapWindow)
-    : range_(range), wrapWindow_(wrapWindow) {}
+SampleClock::SampleClock(std::int64_t range, std::int64_t wrapWindow, std::int64_t align)
+    : range_(range), wrapWindow_(wrapWindow), align_(std::max<std::int64_t>(align, 1)) {}
 
 void SampleClock::Reset() {
   started_ = false;
@@ -38,6 +38,7 @@ std::int64_t SampleClock::Take(std::uint32_t count, std::int64_t restartStep) {
     position_ = count;
   } else if (kind == Kind::Restart) {
     position_ += std::max<std::int64_t>(restartStep, 1);
+    position_ += ((static_cast<std::int64_t>(count) - position_) % align_ + align_) % align_;
     ++restarts_;
   } else {
     position_ += Advance(count);
@@ -48,7 +49,7 @@ std::int64_t SampleClock::Take(std::uint32_t count, std::int64_t restartStep) {
 }
 
 PacketTimeline::PacketTimeline(std::int64_t range, std::int64_t wrapWindow, int perTick)
-    : clock_(range, wrapWindow), perTick_(std::max(perTick, 1)) {}
+    : clock_(range, wrapWindow, perTick), perTick_(std::max(perTick, 1)) {}
 
 void PacketTimeline::Reset() {
   clock_.Reset();

@@ -38,8 +38,11 @@ class SampleClock {
   enum class Kind { First, Forward, Repeat, Wrap, Restart };
 
   // A counter of `range` counts (0 ... range - 1, then 0 again); a decrease
-  // reaching at most `wrapWindow` counts across the top is a wrap.
-  SampleClock(std::int64_t range, std::int64_t wrapWindow);
+  // reaching at most `wrapWindow` counts across the top is a wrap. After a
+  // restart the time line keeps the counter's phase modulo `align` (the
+  // counts of one unit of the time stamps), so that the stamps go on
+  // following the counter unit for unit.
+  SampleClock(std::int64_t range, std::int64_t wrapWindow, std::int64_t align = 1);
 
   // Forgets the readings: the next one is the first.
   void Reset();
@@ -50,7 +53,7 @@ class SampleClock {
   std::int64_t Advance(std::uint32_t count) const;
   // Takes `count` as the next reading and returns its place on the time
   // line: the first reading stands at its own count, a restart `restartStep`
-  // (at least 1) after the last reading.
+  // (at least 1) after the last reading, moved on to the counter's phase.
   std::int64_t Take(std::uint32_t count, std::int64_t restartStep);
 
   std::int64_t Range() const { return range_; }
@@ -59,6 +62,7 @@ class SampleClock {
  private:
   std::int64_t range_;
   std::int64_t wrapWindow_;
+  std::int64_t align_;
   bool started_ = false;
   std::uint32_t last_ = 0;
   std::int64_t position_ = 0;
