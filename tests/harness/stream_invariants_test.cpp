@@ -314,6 +314,18 @@ class StreamInvariants : public test::HeadlessTest, public ::testing::WithParamI
     ASSERT_NE(at, std::string::npos) << record.out;
     const long long lost = std::atoll(record.out.c_str() + at + 2);
     EXPECT_EQ(lost, report.totalLost) << "samples lost; the program said: " << record.out;
+    // The summary says what the counters could not: a restarted clock, a
+    // repeated packet, a change of spacing.
+    const auto sent = [&](const char* fault) {
+      return std::any_of(report.packets.begin(), report.packets.end(),
+                         [&](const ReportedPacket& p) { return p.fault.find(fault) != std::string::npos; });
+    };
+    const std::pair<const char*, const char*> notes[] = {
+        {"restart", "clock restarted"}, {"duplicate", "twice"}, {"spacing", "spacing changed"}};
+    for (const auto& [fault, note] : notes) {
+      EXPECT_EQ(record.err.find(note) != std::string::npos, sent(fault))
+          << "the summary on \"" << fault << "\": " << record.err;
+    }
 
     std::vector<long long> stamps;
     for (const std::string& line : lines) {
