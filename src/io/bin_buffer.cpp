@@ -38,8 +38,15 @@ BinBuffer::BinBuffer(DPort& port, int channels, int samples, int length)
 
 BinBuffer::~BinBuffer() = default;
 
+// A wrong length word behind the serial number of the last good packet is
+// a packet of this instrument whose length was hit: damaged (what the
+// counter cannot count, at the end of a run, is counted then). Anything else
+// behind a pattern with another length is no packet.
 PacketScanner::Verdict BinBuffer::Check(const std::uint8_t* p) const {
-  if (U16(p + kMeterLengthOffset) != length_) return PacketScanner::Verdict::FalseStart;
+  if (U16(p + kMeterLengthOffset) != length_) {
+    const bool ours = havePacket_ && U32(p + kMeterSerialOffset) == refs_.serial;
+    return ours ? PacketScanner::Verdict::Damaged : PacketScanner::Verdict::FalseStart;
+  }
   const std::uint32_t sum = MeterChecksum(std::span<const std::uint8_t>(
       p + kMeterLengthOffset, static_cast<std::size_t>(length_ - kMeterLengthOffset)));
   return (sum & 0xFFFF) == U16(p + length_) ? PacketScanner::Verdict::Good
@@ -56,6 +63,7 @@ Status BinBuffer::ReadRecord(int& last) {
     if (found != status::kOk) return out_.EndRun(found, damaged_, samples_, last);
 
     Decode(scanner_.Front());
+    havePacket_ = true;
     scanner_.Consume();
     const PacketTimeline::Placed placed = timeline_.Place(data_, StepOf(), damaged_ * samples_);
     if (placed.repeat) continue;  // a repeated packet is no new data
@@ -115,6 +123,7 @@ Status BinBuffer::BytesAvailable() { return port_.BytesAvail(); }
 Status BinBuffer::Sync(std::uint32_t& serial, std::uint32_t& word2, std::uint32_t& word3) {
   scanner_.ResetPort();
   damaged_ = 0;
+  havePacket_ = false;
   timeline_.Reset();
   out_.Restart();
   const Status result = scanner_.SyncHeader(kMeterSamplesOffset, 4 * length_);
