@@ -70,7 +70,7 @@ Status DataFile::Open() {
   pollCount_ = 0;
   Status result = Source::Open();
   if (result != status::kOk) return result;
-  file_.reset(std::fopen(filename().c_str(), "r"));
+  file_.reset(platform::OpenRegularFile(filename()));
   if (!file_) return status::kCantOpenFile;
   result = ReadTitle(file_.get());
   if (result == status::kOk) result = ReadConfig(file_.get());
@@ -252,8 +252,7 @@ Status DataFile::WriteSampleLine(const SourceLine& line) {
 }
 
 std::int16_t DataFile_GetDevType(std::string_view filename, std::string& idText) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(std::string(filename).c_str(), "r"),
-                                                       &std::fclose);
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(platform::OpenRegularFile(filename), &std::fclose);
   if (!file) return static_cast<std::int16_t>(status::kCantOpenFile);
   DataFile scratch("junk", "");
   Status result = scratch.ReadTitle(file.get());

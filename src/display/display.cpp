@@ -672,7 +672,7 @@ Status Display::WriteConfig() {
 
 Status Display::ReadConfig() {
   if (!source_) return status::kDisplayReadConfigNoSource;
-  File file(std::fopen(ConfigPath().c_str(), "r"));
+  File file(platform::OpenRegularFile(ConfigPath()));
   if (!file) return status::kDisplayConfigOpen;
   const ScopedCLocale cLocale;
   std::FILE* f = file.get();
