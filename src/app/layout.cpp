@@ -75,6 +75,24 @@ void LimitPanelSize(int panel, const MainLayout& layout) {
   platform::ui().SetPanelAttribute(panel, Attr::MinWidth, layout.origPnlWt);
 }
 
+void PlacePanel(int panel, int top, int left, int height, int width) {
+  platform::Ui& ui = platform::ui();
+  ui.SetPanelAttribute(panel, Attr::Top, top);
+  ui.SetPanelAttribute(panel, Attr::Left, left);
+  platform::ScreenArea area;
+  if (ui.GetScreenArea(panel, area) < 0) return;
+  ui.SetPanelAttribute(panel, Attr::Height, std::min(height, area.height));
+  ui.SetPanelAttribute(panel, Attr::Width, std::min(width, area.width));
+  // What the window got, its minimum taken into account.
+  const int placedHeight = PanelInt(panel, Attr::Height);
+  const int placedWidth = PanelInt(panel, Attr::Width);
+  const auto within = [](int value, int first, int room, int size) {
+    return std::max(std::min(value, first + room - size), first);
+  };
+  ui.SetPanelAttribute(panel, Attr::Top, within(top, area.top, area.height, placedHeight));
+  ui.SetPanelAttribute(panel, Attr::Left, within(left, area.left, area.width, placedWidth));
+}
+
 void CheckPanelSize(int panel, MainLayout& layout) {
   const int height = PanelInt(panel, Attr::Height);
   const int width = PanelInt(panel, Attr::Width);

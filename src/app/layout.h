@@ -42,6 +42,13 @@ MainLayout RecordMainLayout(int panel);
 // of it.
 void LimitPanelSize(int panel, const MainLayout& layout);
 
+// Puts the window at `top`, `left` with contents of `height` x `width`, kept
+// on the screen it lands on: a size beyond the screen is cut to it (the
+// window's minimum still holds) and the window is moved in until it is on
+// the screen whole, or with its top left corner on it when the minimum is
+// larger than the screen.
+void PlacePanel(int panel, int top, int left, int height, int width);
+
 // Resizes the layout when the panel's size differs from the last one.
 void CheckPanelSize(int panel, MainLayout& layout);
 // Lays the controls out for a panel of `height` x `width` (never below the

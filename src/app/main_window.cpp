@@ -4,10 +4,8 @@
 
 #include <array>
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <string_view>
-#include <system_error>
 
 #include "app/acquire.h"
 #include "app/layout.h"
@@ -43,8 +41,7 @@ int PanelInt(int panel, Attr attr) {
 // A raw capture to replay: a regular file that can be read. Anything else
 // (gone, a folder, a pipe that would keep the start waiting) is not opened.
 bool IsReadableCapture(const std::string& path) {
-  std::error_code error;
-  return std::filesystem::is_regular_file(path, error) && ::access(path.c_str(), R_OK) == 0;
+  return platform::IsRegularFile(path) && ::access(path.c_str(), R_OK) == 0;
 }
 
 // The "*.gph" file dialog, starting in "DataDirectory"; the directory of
@@ -64,11 +61,13 @@ bool ChooseStateFile(std::string_view title, platform::FileDialogMode mode, std:
 
 Status ReadStartup(App& app) {
   // The window's place and size come back whatever source was open: a
-  // window that was not left on a live device keeps its geometry too.
-  for (const GeometryKey& g : kGeometry) {
-    const int value = settings::GetInt(settings::kDisplay, g.key, PanelInt(app.mainPanel, g.attr));
-    platform::ui().SetPanelAttribute(app.mainPanel, g.attr, value);
-  }
+  // window that was not left on a live device keeps its geometry too. They
+  // are kept on the screen: a settings file written on a larger screen, or
+  // edited by hand, must not ask for a window larger than any screen.
+  std::array<int, kGeometry.size()> geometry{};
+  for (std::size_t i = 0; i < kGeometry.size(); ++i)
+    geometry[i] = settings::GetInt(settings::kDisplay, kGeometry[i].key, PanelInt(app.mainPanel, kGeometry[i].attr));
+  PlacePanel(app.mainPanel, geometry[0], geometry[1], geometry[2], geometry[3]);
   CheckPanelSize(app.mainPanel, app.layout);
 
   const std::string device = settings::Get(settings::kGeneral, settings::kDevice);

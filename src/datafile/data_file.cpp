@@ -111,7 +111,7 @@ Status DataFile::Open() {
   pollCount_ = 0;
   Status result = Source::Open();
   if (result != status::kOk) return result;
-  file_.reset(std::fopen(filename().c_str(), "r"));
+  file_.reset(platform::OpenRegularFile(filename()));
   if (!file_) return status::kCantOpenFile;
   result = ReadTitle(file_.get());
   if (result == status::kOk) result = ReadConfig(file_.get());
@@ -241,13 +241,13 @@ int DataFile::GetTraceMap(TraceMap&) { return status::kFileNoColors; }
 Status DataFile::WriteData(const SourceLine&) { return status::kFileNoWriteData; }
 
 // The file is opened without following a link and created new when
-// missing (platform::OpenRegularFile): a recording never lands where a link
+// missing (platform::OpenRegularFileToWrite): a recording never lands where a link
 // planted under its name points.
 Status DataFile::OpenWrite(Source* recorded) {
   file_.reset();
   writing_ = false;
   recorded_ = recorded;
-  const int fd = platform::OpenRegularFile(filename(), O_WRONLY, true);
+  const int fd = platform::OpenRegularFileToWrite(filename(), O_WRONLY, true);
   if (fd < 0) return status::kCantOpenFile;
   file_.reset(::fdopen(fd, "w"));
   if (!file_) {
@@ -356,8 +356,7 @@ void DataFile::KeepCompleteLines() {
 }
 
 std::int16_t DataFile_GetDevType(std::string_view filename, std::string& idText) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(std::string(filename).c_str(), "r"),
-                                                       &std::fclose);
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(platform::OpenRegularFile(filename), &std::fclose);
   if (!file) return static_cast<std::int16_t>(status::kCantOpenFile);
   DataFile scratch("junk", "");
   Status result = scratch.ReadTitle(file.get());

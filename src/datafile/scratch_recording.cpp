@@ -99,7 +99,7 @@ ScratchLock::Result ScratchLock::Acquire(const std::string& path, std::string& r
   for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
     // Never through a link: a link planted under the scratch name would
     // have the run write wherever it points.
-    const int fd = platform::OpenRegularFile(path, O_RDWR, false);
+    const int fd = platform::OpenRegularFileToWrite(path, O_RDWR, false);
     if (fd < 0) {
       if (errno == ELOOP) return Result::Link;
       if (errno == EISDIR || errno == ENXIO) return Result::NotRegular;

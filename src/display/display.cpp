@@ -126,6 +126,10 @@ std::string Display::Title() const {
                 static_cast<unsigned long>(source_->GetSerialnum()));
 }
 
+int Display::ShownType(int type) const {
+  return type == graph_type::kDepth && (!source_ || source_->HasDepth() == 0) ? graph_type::kXY : type;
+}
+
 std::string Display::ConfigPath() const {
   if (!source_) return {};
   std::string path = source_->filename();
@@ -195,6 +199,9 @@ Status Display::Attach(std::unique_ptr<Source> source) {
     UpdateStatus(0);
   } else {
     if (ReadConfig() != status::kOk) SetDefaults();
+    // Without a configuration the graph on show stays; the previous
+    // source's depth graph is no graph for a source without depth.
+    current_ = graphs_[ShownType(current_->GetType())].get();
     RecountVisible();
     colors_.fill(0);
     source_->GetColors(colors_);
@@ -672,7 +679,7 @@ Status Display::WriteConfig() {
 
 Status Display::ReadConfig() {
   if (!source_) return status::kDisplayReadConfigNoSource;
-  File file(std::fopen(ConfigPath().c_str(), "r"));
+  File file(platform::OpenRegularFile(ConfigPath()));
   if (!file) return status::kDisplayConfigOpen;
   const ScopedCLocale cLocale;
   std::FILE* f = file.get();
@@ -687,8 +694,7 @@ Status Display::ReadConfig() {
   std::fscanf(f, "%d", &type);
   eatComment(f);
   if (type < graph_type::kXY || type > graph_type::kSpect2) return status::kConfigGraphType;
-  if (type == graph_type::kDepth && source_->HasDepth() == 0) type = graph_type::kXY;
-  current_ = graphs_[type].get();
+  current_ = graphs_[ShownType(type)].get();
 
   int binsize = 0;
   if (std::fscanf(f, "%d", &binsize) == 1) source_->SetBinsize(binsize);

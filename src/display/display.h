@@ -147,6 +147,9 @@ class Display {
   // Refreshes the trace map and count from the source and recounts the
   // visible traces (a trace the source does not have is never visible).
   void RecountVisible();
+  // The graph type to show for `type`: the XY graph in place of the depth
+  // graph for a source without depth.
+  int ShownType(int type) const;
   // A run plots the visible traces, or every trace (labelled, not drawn)
   // when none is visible.
   void PlotVisibleTraces();

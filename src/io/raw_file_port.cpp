@@ -1,9 +1,5 @@
 #include "io/raw_file_port.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <array>
 #include <cstring>
 
@@ -28,24 +24,10 @@ void RawFilPort::FileCloser::operator()(std::FILE* file) const {
 RawFilPort::~RawFilPort() = default;
 
 // A capture is a regular file. Anything else (a pipe without a writer, a
-// device) could make the first read wait for ever, so the name is opened
-// without waiting and refused unless it is a regular file.
+// device) could make the first read wait for ever, so it is refused.
 Status RawFilPort::Open(int /*baud*/) {
-  file_.reset();
-  if (name_.empty()) return status::kCantOpenFile;
-  const int fd = ::open(name_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return status::kCantOpenFile;
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return status::kCantOpenFile;
-  }
-  file_.reset(::fdopen(fd, "rb"));
-  if (file_ == nullptr) {
-    ::close(fd);
-    return status::kCantOpenFile;
-  }
-  return status::kOk;
+  file_.reset(platform::OpenRegularFile(name_));
+  return file_ == nullptr ? status::kCantOpenFile : status::kOk;
 }
 
 Status RawFilPort::Close() {

@@ -4,10 +4,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <system_error>
 #include <utility>
+
+#include "platform/paths.h"
 
 namespace sondrix::platform {
 namespace {
@@ -133,12 +134,6 @@ std::vector<std::string> SplitLines(const std::string& text) {
     start = end + 1;
   }
   return lines;
-}
-
-std::optional<std::string> ReadWholeFile(std::string_view path) {
-  std::ifstream in{std::string(path), std::ios::binary};
-  if (!in) return std::nullopt;
-  return std::string{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // The state blocks of a file by index, as text; nothing when the file is
@@ -367,8 +362,10 @@ std::string FormatPanelState(const PanelState& state, int index) {
 }
 
 int WritePanelStateFile(std::string_view path, int index, const PanelState& state) {
+  // A pipe, a device or a folder in the file's place is not replaced.
+  if (!IsSaveTarget(path)) return ui_status::kFileError;
   std::map<int, std::string> blocks;
-  if (std::optional<std::string> existing = ReadWholeFile(path)) {
+  if (std::optional<std::string> existing = ReadRegularFile(path)) {
     if (auto split = SplitStates(*existing)) blocks = std::move(*split);
   }
   blocks[index] = FormatPanelState(state, index);
@@ -397,7 +394,7 @@ int WritePanelStateFile(std::string_view path, int index, const PanelState& stat
 }
 
 int ReadPanelStateFile(std::string_view path, int index, PanelState& state) {
-  std::optional<std::string> text = ReadWholeFile(path);
+  std::optional<std::string> text = ReadRegularFile(path);
   if (!text) return ui_status::kFileError;
   std::optional<std::map<int, std::string>> blocks = SplitStates(*text);
   if (!blocks) return ui_status::kBadStateFile;

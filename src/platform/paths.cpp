@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -102,14 +103,55 @@ bool FileExists(std::string_view path) {
   return std::filesystem::exists(std::filesystem::path(std::string(path)), ec);
 }
 
-bool IsSaveTarget(std::string_view path) {
-  std::error_code error;
-  const auto target = std::filesystem::status(std::filesystem::path(path), error);
-  if (target.type() == std::filesystem::file_type::not_found) return true;
-  return !error && target.type() == std::filesystem::file_type::regular;
+namespace {
+
+// What a name is, after links: nothing by that name, a regular file, or
+// anything else (a pipe, a device, a folder, a name that cannot be looked up).
+enum class NameKind { Missing, Regular, Other };
+
+NameKind KindOf(std::string_view path) {
+  if (path.empty()) return NameKind::Other;
+  struct stat info {};
+  if (::stat(std::string(path).c_str(), &info) != 0) return errno == ENOENT ? NameKind::Missing : NameKind::Other;
+  return S_ISREG(info.st_mode) ? NameKind::Regular : NameKind::Other;
 }
 
-int OpenRegularFile(std::string_view path, int access, bool truncate) {
+}  // namespace
+
+bool IsSaveTarget(std::string_view path) { return KindOf(path) != NameKind::Other; }
+
+bool IsRegularFile(std::string_view path) { return KindOf(path) == NameKind::Regular; }
+
+std::FILE* OpenRegularFile(std::string_view path) {
+  if (path.empty()) return nullptr;
+  // O_NONBLOCK: a pipe opens at once instead of waiting for a writer, and is
+  // then refused by what it is; a regular file reads the same either way.
+  const int fd = ::open(std::string(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  std::FILE* file = ::fdopen(fd, "r");
+  if (file == nullptr) ::close(fd);
+  return file;
+}
+
+std::optional<std::string> ReadRegularFile(std::string_view path) {
+  std::FILE* file = OpenRegularFile(path);
+  if (file == nullptr) return std::nullopt;
+  std::string text;
+  char buffer[8192];
+  std::size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) return std::nullopt;
+  return text;
+}
+
+int OpenRegularFileToWrite(std::string_view path, int access, bool truncate) {
   const std::string name(path);
   const int flags = access | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
   int fd = -1;

@@ -2,6 +2,8 @@
 // separators (files written on the instrument's original platform use "\").
 #pragma once
 
+#include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -42,6 +44,20 @@ bool IsSaveTarget(std::string_view path);
 // reader. The descriptor (close-on-exec), or -1 with errno ELOOP for a link
 // (dangling or not), EISDIR for a folder, ENXIO for a pipe, a device or a
 // socket, or the error of the open.
-int OpenRegularFile(std::string_view path, int access, bool truncate);
+int OpenRegularFileToWrite(std::string_view path, int access, bool truncate);
+
+// Whether `path` names a regular file (after links). A named pipe, a device
+// or a folder is never a file of ours to read: opening a pipe waits for a
+// writer, and a device such as /dev/zero never ends.
+bool IsRegularFile(std::string_view path);
+
+// Opens a file a user, the command line or a settings file named, for
+// reading: a regular file only, opened without waiting (a pipe given in its
+// place would keep the program waiting in the open itself). Null when it
+// cannot be opened or is no regular file; the caller closes it.
+std::FILE* OpenRegularFile(std::string_view path);
+
+// The whole of such a file, or nothing (see OpenRegularFile).
+std::optional<std::string> ReadRegularFile(std::string_view path);
 
 }  // namespace sondrix::platform

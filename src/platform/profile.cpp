@@ -5,11 +5,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <limits>
 #include <sstream>
 #include <system_error>
 #include <vector>
+
+#include "platform/paths.h"
 
 namespace sondrix::platform {
 namespace {
@@ -47,10 +48,9 @@ struct IniFile {
 };
 
 bool ReadIni(std::string_view path, IniFile& ini) {
-  std::ifstream in{std::string(path), std::ios::binary};
-  if (!in) return false;
-  std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  std::string_view rest = content;
+  const std::optional<std::string> content = ReadRegularFile(path);
+  if (!content) return false;
+  std::string_view rest = *content;
   if (rest.starts_with("\xEF\xBB\xBF")) rest.remove_prefix(3);
   bool first = true;
   while (!rest.empty()) {

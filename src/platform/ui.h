@@ -160,6 +160,17 @@ enum class FileSelectResult { None = 0, Existing = 1, New = 2 };
 
 enum class Cursor { Default, HourGlass };
 
+// The part of a screen a window may fill (docks and the desktop's panels
+// left out), in the terms of a panel's Top, Left, Height and Width: the
+// corner a window may be put at, and the largest contents that fit beside
+// the window's frame and menu bar.
+struct ScreenArea {
+  int top = 0;
+  int left = 0;
+  int height = 0;
+  int width = 0;
+};
+
 class Ui {
  public:
   virtual ~Ui() = default;
@@ -190,6 +201,9 @@ class Ui {
   virtual int RemovePopup(int panel) = 0;
   virtual int SetPanelAttribute(int panel, Attr attr, const CtrlValue& value) = 0;
   virtual int GetPanelAttribute(int panel, Attr attr, CtrlValue& value) = 0;
+  // The area of the screen the panel lands on at its Top and Left (the
+  // window's own screen when no screen holds that corner).
+  virtual int GetScreenArea(int panel, ScreenArea& area) = 0;
 
   // --- Controls -----------------------------------------------------------
   virtual int SetCtrlVal(int panel, int control, const CtrlValue& value) = 0;

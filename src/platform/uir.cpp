@@ -4,8 +4,6 @@
 #include <charconv>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <system_error>
 #include <utility>
@@ -605,13 +603,12 @@ std::optional<UirFile> ParseUir(std::string_view text, std::string& error,
 }
 
 std::optional<UirFile> LoadUir(std::string_view path, std::string& error) {
-  std::ifstream in{std::string(path), std::ios::binary};
-  if (!in) {
+  const std::optional<std::string> text = ReadRegularFile(path);
+  if (!text) {
     error = "cannot read the resource file " + std::string(path);
     return std::nullopt;
   }
-  std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  return ParseUir(text, error, path);
+  return ParseUir(*text, error, path);
 }
 
 UirFile LoadProgramUir(std::string& error) {

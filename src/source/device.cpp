@@ -37,7 +37,7 @@ Status Device::GetWavelengths(std::span<double>) { return status::kDevNoColors; 
 Status Device::Open() {
   const Status result = Source::Open();
   if (result != status::kOk) return result;
-  deviceFile_.reset(std::fopen(filename().c_str(), "r"));
+  deviceFile_.reset(platform::OpenRegularFile(filename()));
   if (!deviceFile_) {
     Source::Close();
     return status::kCantOpenFile;
@@ -111,8 +111,7 @@ Status Device::Diagnostics() { return status::kDevNoPortType; }
 int Device::HasDiagnostics() { return 0; }
 
 std::int16_t Device_GetDevType(std::string_view filename, std::string& idText) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(std::string(filename).c_str(), "r"),
-                                                       &std::fclose);
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(platform::OpenRegularFile(filename), &std::fclose);
   if (!file) return static_cast<std::int16_t>(status::kCantOpenFile);
   std::uint32_t id = 0;
   const Status result = ReadID(file.get(), id, idText);

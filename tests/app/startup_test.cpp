@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -19,6 +21,7 @@
 #include "datafile/data_file.h"
 #include "datafile/scratch_recording.h"
 #include "meter/source_factory.h"
+#include "source/rudud.h"
 
 namespace sondrix {
 namespace {
@@ -98,6 +101,104 @@ TEST_F(StartupTest, TheWindowGeometryComesBackWithoutADevice) {
   Start();
   EXPECT_EQ(PanelValue(platform::Attr::Height), 900);
   EXPECT_EQ(PanelValue(platform::Attr::Width), 1250);
+}
+
+// The remembered geometry is kept on the screen the window lands on: a
+// hand-edited or damaged settings file asks for no window larger than the
+// screen, nor for one out of sight.
+TEST_F(StartupTest, TheRememberedGeometryIsKeptOnTheScreen) {
+  struct Case {
+    platform::ScreenArea screen;  // top, left, height, width
+    std::string settings;
+    int top, left, height, width;
+  };
+  Start();
+  const std::vector<Case> cases = {
+      // The headless backend's notional 1920 x 1080 screen.
+      {{0, 0, 1080, 1920}, "Top=40\nLeft=50\nHeight=100000\nWidth=100000\n", 0, 0, 1080, 1920},
+      {{0, 0, 1080, 1920}, "Top=-5000\nLeft=-7\nHeight=800\nWidth=1300\n", 0, 0, 800, 1300},
+      {{0, 0, 1080, 1920}, "Top=900\nLeft=100000\nHeight=800\nWidth=1300\n", 280, 620, 800, 1300},
+      // A screen right of another, below a desktop bar: a window that fits
+      // stays where it was.
+      {{24, 1920, 1000, 1600}, "Top=100\nLeft=2000\nHeight=900\nWidth=1300\n", 100, 2000, 900, 1300},
+      {{24, 1920, 1000, 1600}, "Top=0\nLeft=3000\nHeight=2000\nWidth=1300\n", 24, 2220, 1000, 1300},
+      // A screen smaller than the window's minimum (1180 x 760): the minimum
+      // holds, the corner is on the screen.
+      {{0, 0, 600, 800}, "Top=300\nLeft=400\nHeight=100000\nWidth=100000\n", 0, 0, 760, 1180},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.settings);
+    ui.SetScreenArea(c.screen);
+    WriteSettings("[Display]\n" + c.settings);
+    ReadStartup(app);
+    EXPECT_EQ(PanelValue(platform::Attr::Top), c.top);
+    EXPECT_EQ(PanelValue(platform::Attr::Left), c.left);
+    EXPECT_EQ(PanelValue(platform::Attr::Height), c.height);
+    EXPECT_EQ(PanelValue(platform::Attr::Width), c.width);
+  }
+}
+
+// A name that is no regular file (a named pipe, a device that never ends,
+// a folder), wherever it comes from, is refused at once, as a missing file
+// is: the start never waits in an open or reads for ever.
+TEST_F(StartupTest, APipeADeviceOrAFolderInPlaceOfAFileIsRefusedAtOnce) {
+  const std::string fifo = HomeFile("pipe");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::create_directory(HomeFile("folder"));
+  const std::string capture = Capture(3);
+  // The command line's data file: the message of a data file that is not
+  // there.
+  AppOptions options;
+  options.dataFile = fifo;
+  Start(options);
+  EXPECT_EQ(app.source(), nullptr);
+  const std::vector<std::string> refused = ErrorTexts();
+  ui.ClearRecords();
+  const Status missing = OpenNamedSource(app, kSourceKindFile, HomeFile("gone.dat"), "");
+  EXPECT_EQ(ErrorTexts(), refused);
+  ASSERT_EQ(refused.size(), 1u);
+  for (const std::string& name : {fifo, std::string("/dev/zero"), HomeFile("folder")}) {
+    SCOPED_TRACE(name);
+    ui.ClearRecords();
+    // A data file to replay, named on the command line or chosen.
+    EXPECT_EQ(OpenNamedSource(app, kSourceKindFile, name, ""), missing);
+    EXPECT_EQ(app.source(), nullptr);
+    EXPECT_EQ(ErrorTexts(), refused);
+    ui.ClearRecords();
+
+    // The device or the capture of the last exit: nothing opened, quietly.
+    WriteSettings("[General]\nDevice=" + name + "\nPort=" + capture + "\n");
+    EXPECT_EQ(ReadStartup(app), status::kCantOpenFile);
+    WriteSettings("[General]\nDevice=" + Device() + "\nPort=" + name + "\n");
+    EXPECT_EQ(ReadStartup(app), status::kCantOpenFile);
+    EXPECT_EQ(app.source(), nullptr);
+
+    // Auto Start with the device Rudud.ini names.
+    test::WriteTextFile(HomeFile("Rudud.ini"), "[General]\nDevice=" + name + "\nPort=" + capture + "\n");
+    EXPECT_EQ(OpenRudud(app), status::kCantOpenSource);
+    EXPECT_EQ(app.source(), nullptr);
+    EXPECT_TRUE(ui.popups().empty());
+  }
+
+  // The settings files themselves as pipes read as empty ones.
+  std::filesystem::remove(HomeFile("Sondrix.ini"));
+  std::filesystem::remove(HomeFile("Rudud.ini"));
+  ASSERT_EQ(::mkfifo(HomeFile("Sondrix.ini").c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo(HomeFile("Rudud.ini").c_str(), 0600), 0);
+  EXPECT_EQ(ReadStartup(app), status::kNoDeviceInSettings);
+  EXPECT_EQ(Rudud_IsDefined(), 0);
+}
+
+// The display configuration beside a device file is read only when it is a
+// regular file: a pipe of that name leaves the display at its defaults.
+TEST_F(StartupTest, APipeInPlaceOfTheDisplayConfigurationLeavesTheDefaults) {
+  ASSERT_EQ(::mkfifo(HomeFile("meter.RTC").c_str(), 0600), 0);
+  WriteSettings("[General]\nDevice=" + Device() + "\nPort=COM1\n");
+  Feed(1, 1);
+  Start();
+  ASSERT_NE(app.source(), nullptr);
+  EXPECT_TRUE(ui.popups().empty());
+  EXPECT_EQ(app.display().displayBinsize(), 1);
 }
 
 TEST_F(StartupTest, ADeviceThatFailsToOpenAtStartIsReportedOnce) {

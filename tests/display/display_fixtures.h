@@ -9,85 +9,11 @@
 
 #include "common/panels.h"
 #include "display/display.h"
-#include "source/source.h"
+#include "display/fake_source.h"
 #include "source/source_line.h"
 #include "support/fixtures.h"
 
 namespace sondrix::test {
-
-class FakeSource : public Source {
- public:
-  // `traceMap` gives each trace's kind (3 absorption, 5 attenuation, 0 none).
-  FakeSource(std::string filename, std::vector<int> traceMap)
-      : Source(filename, "COM1"), map_(std::move(traceMap)) {
-    for (std::size_t i = 0; i < map_.size(); ++i) {
-      wavelengths.push_back(400.0 + 10.0 * static_cast<double>(i));
-      colors.push_back(static_cast<int>(i % 16));
-      headings.push_back((map_[i] & 4 ? "c" : "a") + std::to_string(i));
-    }
-  }
-
-  int GetTraceCount() override { return static_cast<int>(map_.size()); }
-  int GetInTraceCount() override { return GetTraceCount(); }
-  int GetTraceMap(TraceMap& map) override {
-    map.fill(0);
-    std::copy(map_.begin(), map_.end(), map.begin());
-    return GetTraceCount();
-  }
-  Status GetColors(std::span<int> out) override {
-    std::copy_n(colors.begin(), std::min(colors.size(), out.size()), out.begin());
-    return status::kOk;
-  }
-  Status GetWavelengths(std::span<double> out) override {
-    std::copy_n(wavelengths.begin(), std::min(wavelengths.size(), out.size()), out.begin());
-    return status::kOk;
-  }
-  Status GetHeading(int trace, std::string& heading) override {
-    if (trace < 0 || trace >= static_cast<int>(headings.size())) return status::kNoSuchHeading;
-    heading = headings[static_cast<std::size_t>(trace)];
-    return status::kOk;
-  }
-  Status GetID(std::string& id) override {
-    id = "Test meter";
-    return status::kOk;
-  }
-  std::uint32_t GetSerialnum() override { return 0x0400012D; }
-  Status GetDate(std::string& date, std::string& time) override {
-    date = "03-05-2024";
-    time = "14:07:09";
-    return status::kOk;
-  }
-  int GetStatus() override { return statusWord; }
-  double GetSampleRate() override { return 6.0; }
-  int HasDepth() override { return depth ? 1 : 0; }
-  int HasExtTemp() override { return extTemp ? 1 : 0; }
-  int GetOrigBinsize() override { return 1; }
-  Status Reset() override {
-    ++resets;
-    return status::kOk;
-  }
-  Status Close() override {
-    ++*closes;
-    return status::kOk;
-  }
-  Status NewDataFile(std::unique_ptr<DataFile>& out, std::string_view) override {
-    out.reset();
-    return recordable ? status::kOk : status::kMeterNoNewDataFile;
-  }
-
-  std::vector<double> wavelengths;
-  std::vector<int> colors;
-  std::vector<std::string> headings;
-  int statusWord = 0;
-  bool depth = false;
-  bool extTemp = false;
-  bool recordable = true;
-  int resets = 0;
-  std::shared_ptr<int> closes = std::make_shared<int>(0);
-
- private:
-  std::vector<int> map_;
-};
 
 // Nine A traces (0 ... 8) and nine C traces (9 ... 17) at the wavelengths of
 // the nine-wavelength meter.

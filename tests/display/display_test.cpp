@@ -298,6 +298,27 @@ TEST_F(DisplayPanelTest, ADepthGraphNamedForASourceWithoutDepthGivesTheXYGraph) 
   EXPECT_EQ(display->displayBinsize(), 1);
 }
 
+// Found by the display configuration fuzz target: a source without depth
+// whose configuration is missing or names no graph kept the depth graph of
+// the source before on show, and wrote it to its configuration.
+TEST_F(DisplayPanelTest, ASourceWithoutDepthNeverGetsTheDepthGraphOfTheSourceBefore) {
+  for (const std::string config : {std::string(), std::string("Test meter\n400012d\n9 ; current display\n")}) {
+    SCOPED_TRACE(config);
+    auto deep = std::make_unique<test::FakeSource>(HomeFile("deep.dev"), std::vector<int>{kTraceA});
+    deep->depth = true;
+    ASSERT_EQ(display->Attach(std::move(deep)), status::kOk);
+    display->ShowGraph(graph_type::kDepth);
+    ASSERT_EQ(display->current()->GetType(), graph_type::kDepth);
+
+    if (!config.empty()) test::WriteTextFile(HomeFile("meter.RTC"), config);
+    ASSERT_EQ(display->Attach(std::make_unique<test::FakeSource>(HomeFile("meter.dev"), std::vector<int>{kTraceA})),
+              status::kOk);
+    EXPECT_EQ(display->current()->GetType(), graph_type::kXY);
+    ASSERT_EQ(display->WriteConfig(), status::kOk);
+    EXPECT_NE(test::ReadTextFile(HomeFile("meter.RTC"))->find("1\t\t\t\t; current display\n"), std::string::npos);
+  }
+}
+
 TEST_F(DisplayPanelTest, AnUnknownGraphTypeFallsBackToTheDefaults) {
   AttachTraces(2);
   test::WriteTextFile(HomeFile("meter.RTC"), "Test meter\n400012d\n9 ; current display\n");

@@ -2,8 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <sys/stat.h>
 
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/panel_state.h"
+#include "platform/profile.h"
+#include "platform/uir.h"
 #include "support/fixtures.h"
 
 namespace sondrix::platform {
@@ -93,6 +100,49 @@ TEST(PathsTest, FileExists) {
   test::WriteTextFile(dir.File("x"), "1");
   EXPECT_TRUE(FileExists(dir.File("x")));
   EXPECT_FALSE(FileExists(""));
+}
+
+// Names that are no file of ours to read: a named pipe (opening it would
+// wait for a writer), a device that never ends and a folder. Each reader of
+// a named file refuses them at once, as it refuses a name that is not there.
+TEST(PathsTest, OnlyRegularFilesAreReadAndNoPipeKeepsAReaderWaiting) {
+  TempDir dir;
+  const std::string fifo = dir.File("pipe.ini");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string file = test::WriteTextFile(dir.File("real.ini"), "[General]\nDevice=a.dev\n");
+  std::filesystem::create_symlink(file, dir.File("link.ini"));
+  const std::vector<std::string> refused = {fifo, "/dev/zero", dir.path(), dir.File("gone.ini"), ""};
+
+  for (const std::string& name : refused) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(IsRegularFile(name));
+    EXPECT_EQ(OpenRegularFile(name), nullptr);
+    EXPECT_FALSE(ReadRegularFile(name).has_value());
+    EXPECT_EQ(GetPrivateProfileString("General", "Device", "none", name), "none");
+    PanelState state;
+    EXPECT_EQ(ReadPanelStateFile(name, 0, state), ui_status::kFileError);
+    std::string error;
+    EXPECT_FALSE(LoadUir(name, error).has_value());
+  }
+  for (const std::string& name : {file, dir.File("link.ini")}) {
+    SCOPED_TRACE(name);
+    EXPECT_TRUE(IsRegularFile(name));
+    EXPECT_EQ(ReadRegularFile(name), "[General]\nDevice=a.dev\n");
+    EXPECT_EQ(GetPrivateProfileString("General", "Device", "none", name), "a.dev");
+  }
+
+  // Saving: a new name or a regular file, never the pipe, device or folder
+  // (a graph saved over the pipe leaves it a pipe).
+  EXPECT_TRUE(IsSaveTarget(dir.File("new.gph")));
+  EXPECT_TRUE(IsSaveTarget(file));
+  for (const std::string& name : {fifo, std::string("/dev/zero"), dir.path()}) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(IsSaveTarget(name));
+    EXPECT_EQ(WritePanelStateFile(name, 0, PanelState{}), ui_status::kFileError);
+  }
+  struct stat info {};
+  ASSERT_EQ(::stat(fifo.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <array>
@@ -20,6 +21,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "app/layout.h"
 #include "common/panels.h"
 #include "display/display.h"
 #include "display/display_fixtures.h"
@@ -98,6 +100,37 @@ TEST_F(QtUiTest, AMinimumSizeKeepsTheWindowFromShrinkingBelowIt) {
   // Larger is free.
   ui.SetPanelAttribute(main, Attr::Height, 900);
   EXPECT_EQ(size(Attr::Height), 900);
+}
+
+// A remembered geometry far beyond the screen (Height=100000 in the
+// settings) gives a window on the screen, no larger than it: not one of
+// 32767 x 32767 pixels.
+TEST_F(QtUiTest, APlaceAndSizeBeyondTheScreenAreKeptOnIt) {
+  ui.DisplayPanel(main);
+  QApplication::processEvents();
+  QWidget* window = ui.Window(main);
+  const QRect available = window->screen()->availableGeometry();
+  ScreenArea area;
+  ASSERT_EQ(ui.GetScreenArea(main, area), 0);
+  EXPECT_EQ(area.top, available.y());
+  EXPECT_EQ(area.left, available.x());
+  // The menu bar comes on top of the contents.
+  EXPECT_LT(area.height, available.height());
+  EXPECT_LE(area.width, available.width());
+  for (const int far : {100000, -100000}) {
+    PlacePanel(main, far, far, 100000, 100000);
+    QApplication::processEvents();
+    EXPECT_TRUE(available.contains(window->frameGeometry())) << far;
+    CtrlValue height, width;
+    ui.GetPanelAttribute(main, Attr::Height, height);
+    ui.GetPanelAttribute(main, Attr::Width, width);
+    EXPECT_EQ(std::get<int>(height), area.height);
+    EXPECT_EQ(std::get<int>(width), area.width);
+  }
+  // A window that fits stays where it was put.
+  PlacePanel(main, available.y() + 10, available.x() + 20, 200, 300);
+  QApplication::processEvents();
+  EXPECT_EQ(window->frameGeometry().topLeft(), available.topLeft() + QPoint(20, 10));
 }
 
 TEST_F(QtUiTest, ASaveDialogLeavesTheQuestionAboutAnExistingFileToTheProgram) {

@@ -4,13 +4,13 @@
 
 #include <charconv>
 #include <climits>
-#include <filesystem>
 #include <cstdio>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "common/status.h"
+#include "platform/paths.h"
 
 namespace sondrix::cli {
 
@@ -71,10 +71,7 @@ inline void ReportNoLine(std::string_view command, long binsize, std::string_vie
 
 // True for a regular file (after links). Devices, pipes and folders are not
 // configuration or data files: reading one could wait for ever.
-inline bool IsRegularFile(std::string_view path) {
-  std::error_code error;
-  return std::filesystem::is_regular_file(std::filesystem::path(std::string(path)), error);
-}
+inline bool IsRegularFile(std::string_view path) { return platform::IsRegularFile(path); }
 
 // Prints "sondrix-cli COMMAND: WHAT: message of the code" (without "WHAT: "
 // when it is empty) on standard error; returns the exit status 1.

@@ -424,6 +424,12 @@ int HeadlessUi::GetPanelAttribute(int panel, Attr attr, CtrlValue& value) {
   }
 }
 
+int HeadlessUi::GetScreenArea(int panel, ScreenArea& area) {
+  if (LivePanel(panel, "GetScreenArea") == nullptr) return kBadPanel;
+  area = screenArea_;
+  return 0;
+}
+
 // --- Controls -----------------------------------------------------------------
 
 int HeadlessUi::StoreValue(HeadlessPanel& panel, HeadlessControl& control, const CtrlValue& value,

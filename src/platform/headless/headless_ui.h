@@ -222,6 +222,7 @@ class HeadlessUi : public Ui {
   int RemovePopup(int panel) override;
   int SetPanelAttribute(int panel, Attr attr, const CtrlValue& value) override;
   int GetPanelAttribute(int panel, Attr attr, CtrlValue& value) override;
+  int GetScreenArea(int panel, ScreenArea& area) override;
 
   int SetCtrlVal(int panel, int control, const CtrlValue& value) override;
   int GetCtrlVal(int panel, int control, CtrlValue& value) override;
@@ -330,6 +331,10 @@ class HeadlessUi : public Ui {
   // Makes LoadPanel of this resource fail (-12) `times` times.
   void FailLoad(int resourceId, int times = 1);
 
+  // The notional screen every panel lands on (1920 x 1080 at 0, 0 unless
+  // set).
+  void SetScreenArea(ScreenArea area) { screenArea_ = area; }
+
   // Consecutive empty polls after which the process aborts with a message
   // (0: never). A safety net for loops that would otherwise spin for ever.
   void SetIdlePollLimit(long limit) { idlePollLimit_ = limit; }
@@ -412,6 +417,7 @@ class HeadlessUi : public Ui {
   std::vector<PrintRecord> printJobs_;
   std::vector<int> popupStack_;
   std::map<int, int> loadFailures_;
+  ScreenArea screenArea_{0, 0, 1080, 1920};
 
   std::deque<ScriptStep> script_;
   std::deque<int> genericAnswers_;

@@ -21,6 +21,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QSocketNotifier>
@@ -504,6 +505,26 @@ int QtUi::SetPanelAttribute(int handle, Attr attr, const CtrlValue& value) {
     case Attr::Visible: frame->setVisible(*n != 0); return 0;
     default: return ui_status::kBadArgument;
   }
+}
+
+int QtUi::GetScreenArea(int handle, ScreenArea& area) {
+  Panel* panel = LivePanel(handle);
+  if (panel == nullptr) return ui_status::kBadPanel;
+  PanelWindow* frame = panel->Frame();
+  QScreen* screen = QGuiApplication::screenAt(frame->frameGeometry().topLeft());
+  if (screen == nullptr) screen = frame->screen();
+  if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return ui_status::kBadArgument;
+  const QRect available = screen->availableGeometry();
+  // The window's frame (known once it is shown) and menu bar come on top of
+  // the contents that Height and Width measure.
+  const QSize decoration = frame->frameGeometry().size() - frame->geometry().size();
+  const int bar = frame->menuBar != nullptr ? frame->menuBar->sizeHint().height() : 0;
+  area.top = available.y();
+  area.left = available.x();
+  area.height = std::max(available.height() - decoration.height() - bar, 0);
+  area.width = std::max(available.width() - decoration.width(), 0);
+  return 0;
 }
 
 int QtUi::GetPanelAttribute(int handle, Attr attr, CtrlValue& value) {

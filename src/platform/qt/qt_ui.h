@@ -75,6 +75,7 @@ class QtUi : public Ui {
   int RemovePopup(int panel) override;
   int SetPanelAttribute(int panel, Attr attr, const CtrlValue& value) override;
   int GetPanelAttribute(int panel, Attr attr, CtrlValue& value) override;
+  int GetScreenArea(int panel, ScreenArea& area) override;
 
   int SetCtrlVal(int panel, int control, const CtrlValue& value) override;
   int GetCtrlVal(int panel, int control, CtrlValue& value) override;
