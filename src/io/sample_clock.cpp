@@ -73,7 +73,9 @@ PacketTimeline::Placed PacketTimeline::Place(std::span<DataSample> samples, doub
   Placed placed;
   if (samples.empty()) return placed;
   const std::uint32_t first = samples.front().count;
-  if (havePacket_ && first == lastFirst_) {
+  // A counter that cannot tell samples apart (a negative step: rates above
+  // one sample a count) may show the same count twice in earnest.
+  if (havePacket_ && first == lastFirst_ && !(step < 0.0)) {
     placed.repeat = true;
     ++repeats_;
     return placed;

@@ -86,8 +86,10 @@ class PacketTimeline {
   };
   // Places the samples of a good packet, whose `count` holds each sample's
   // counter as sent, filling their `time`. `step`: counts per sample the
-  // packet declares (0 or less when it declares none: the steps between
-  // earlier packets of one sample are taken then). `damaged`: the samples of
+  // packet declares (0 when it declares none: the steps between earlier
+  // packets of one sample are taken then; negative when the counter cannot
+  // tell samples apart, so that neither lost samples nor repeats are told
+  // from it). `damaged`: the samples of
   // the damaged packets since the last good one.
   Placed Place(std::span<DataSample> samples, double step, int damaged);
 
