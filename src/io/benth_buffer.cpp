@@ -63,26 +63,18 @@ PacketScanner::Verdict BenthBuffer::Check(const std::uint8_t* p) {
   return PacketScanner::Verdict::Good;
 }
 
-// The samples lost since the last good packet come out in front of the
-// next good packet's; a repeated packet is dropped.
+// The packets carry no sample period: the time line learns it from the
+// distance between good packets in a row.
 Status BenthBuffer::ReadRecord(int& last) {
-  const auto check = [this](const std::uint8_t* packet) { return Check(packet); };
-  for (;;) {
-    const Status found = scanner_.Find(length_, check, damaged_);
-    if (found == status::kNoData || found == status::kUnrecognisedData) return found;
-    if (found != status::kOk) return out_.EndRun(found, damaged_, samples_, last);
-
-    Decode(scanner_.Front());
-    std::copy_n(scanner_.Front() + kBenthSerialOffset, serial_.size(), serial_.begin());
-    haveSerial_ = true;
-    scanner_.Consume();
-    // The packets carry no sample period: the time line learns it from the
-    // distance between good packets in a row.
-    const PacketTimeline::Placed placed = timeline_.Place(data_, 0.0, damaged_ * samples_);
-    if (placed.repeat) continue;
-    damaged_ = 0;
-    return out_.Set(placed.lost, true, samples_, last);
-  }
+  return ReadTimedRecord(
+      scanner_, length_, [this](const std::uint8_t* packet) { return Check(packet); },
+      [this](const std::uint8_t* packet) {
+        Decode(packet);
+        std::copy_n(packet + kBenthSerialOffset, serial_.size(), serial_.begin());
+        haveSerial_ = true;
+        return 0.0;
+      },
+      timeline_, out_, data_, damaged_, last);
 }
 
 void BenthBuffer::Decode(const std::uint8_t* p) {

@@ -54,22 +54,14 @@ PacketScanner::Verdict BinBuffer::Check(const std::uint8_t* p) const {
 }
 
 Status BinBuffer::ReadRecord(int& last) {
-  const auto check = [this](const std::uint8_t* packet) { return Check(packet); };
-  for (;;) {
-    const Status found = scanner_.Find(length_, check, damaged_);
-    if (found == status::kNoData || found == status::kUnrecognisedData) return found;
-    // The end of a replay, or the line is gone: damaged packets not yet
-    // counted are the last lost samples of the run.
-    if (found != status::kOk) return out_.EndRun(found, damaged_, samples_, last);
-
-    Decode(scanner_.Front());
-    havePacket_ = true;
-    scanner_.Consume();
-    const PacketTimeline::Placed placed = timeline_.Place(data_, StepOf(), damaged_ * samples_);
-    if (placed.repeat) continue;  // a repeated packet is no new data
-    damaged_ = 0;
-    return out_.Set(placed.lost, true, samples_, last);
-  }
+  return ReadTimedRecord(
+      scanner_, length_, [this](const std::uint8_t* packet) { return Check(packet); },
+      [this](const std::uint8_t* packet) {
+        Decode(packet);
+        havePacket_ = true;
+        return StepOf();
+      },
+      timeline_, out_, data_, damaged_, last);
 }
 
 // The time counter runs in hundredths of a second; the packet's sample rate
