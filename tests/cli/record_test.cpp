@@ -520,8 +520,9 @@ TEST_F(LiveRecordCli, SilenceLongerThanTheTimeOutEndsTheRunWithItsMessage) {
 }
 
 TEST_F(LiveRecordCli, TheLastPacketOfALiveRunIsRecordedAsACaptureRecordsIt) {
-  // Eight packets: the reset synchronises on the first, seven are recorded.
-  ASSERT_TRUE(StartSim({"--packets", "8", "--linger", "30"}));
+  // Seven packets: the reset synchronises on the first, and all seven are
+  // recorded, the last included.
+  ASSERT_TRUE(StartSim({"--packets", "7", "--linger", "30"}));
   const std::string out = home.File("live.dat");
   const CliRun record =
       Cli("record --device " + Quoted(kDevice) + " --port COM1 --out " + Quoted(out) + " --lines 70");
