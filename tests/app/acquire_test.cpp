@@ -29,8 +29,9 @@ class AcquireTest : public test::AppTest {};
 
 TEST_F(AcquireTest, StopWhileTheSourceIsSilentEndsQuietlyAndSavesTheRecording) {
   Start();
-  // The packets of the two resets (opening, starting the run) and two more:
-  // twenty lines, then silence.
+  // The packet of the reset at opening (dropped by the one at the start of
+  // the run), the packet of that second reset and two more: thirty lines,
+  // then silence; the run is stopped after twenty.
   Feed(1, 4);
   OpenDevice("COM1");
   StopWhen([this] {
@@ -69,8 +70,9 @@ TEST_F(AcquireTest, ASourceSilentLongerThanFourSecondsPerBinLineTimesOutOnce) {
   // The loop slept while it waited, and gave up after 4 s x 2, not before.
   EXPECT_GE(clock.Timer() - start, 8.0);
   EXPECT_LT(clock.Timer() - start, 9.0);
-  // Five bins of two arrived before the silence; they are saved.
-  EXPECT_EQ(DataLines(HomeFile("kept.dat")).size(), 5u);
+  // The packet the run's reset synchronised on and the one after it: ten
+  // bins of two arrived before the silence; they are saved.
+  EXPECT_EQ(DataLines(HomeFile("kept.dat")).size(), 10u);
 }
 
 TEST_F(AcquireTest, ACaptureReplayedToItsEndEndsWithoutAMessage) {
@@ -80,10 +82,11 @@ TEST_F(AcquireTest, ACaptureReplayedToItsEndEndsWithoutAMessage) {
 
   EXPECT_EQ(Acquire_Run(app), status::kUnexpectedEof);
   EXPECT_TRUE(ErrorTexts().empty());
-  // The resets at opening and at the start of the run synchronise on a
-  // packet each; the other two give twenty lines, all recorded and shown.
-  EXPECT_EQ(DataLines(HomeFile("replayed.dat")).size(), 20u);
-  EXPECT_EQ(app.display().sampleCount(), 20);
+  // The resets at opening and at the start of the run synchronise on the
+  // first packet, which the replay keeps: all four give forty lines, all
+  // recorded and shown.
+  EXPECT_EQ(DataLines(HomeFile("replayed.dat")).size(), 40u);
+  EXPECT_EQ(app.display().sampleCount(), 40);
 }
 
 TEST_F(AcquireTest, AStoredDataFileReplayedToItsEndEndsWithoutAMessage) {

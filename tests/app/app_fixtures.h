@@ -49,8 +49,10 @@ class AppTest : public HeadlessTest {
     return Packet(kNeritTraces, 10, serialnum, firstTime, signal, 0.5, TempToCount(20.0));
   }
 
-  // `count` packets on COM`port` (the first is the one a reset synchronises
-  // on; each further one gives ten lines).
+  // `count` packets on COM`port`, ten lines each. A reset synchronises on
+  // the first packet waiting, and the next read decodes it; a second reset
+  // (the start of a run) empties the live line again, so the packet the
+  // first reset (opening) kept gives no line.
   void Feed(int port, int count, std::uint32_t serialnum = kNeritSerial) {
     for (int i = 0; i < count; ++i) {
       const auto packet = APacket(static_cast<std::uint16_t>(10 * i), serialnum, 0.2 + 0.01 * i);

@@ -341,7 +341,7 @@ TEST_F(MenuTest, SaveDataKeepsTheLastRunAndIsOfferedOnlyWhileItWaits) {
     u.MenuChoice(p::kMain, p::kMenuExit);
   });
   RunMainLoop(app);
-  EXPECT_EQ(DataLines(HomeFile("saved.dat")).size(), 30u);
+  EXPECT_EQ(DataLines(HomeFile("saved.dat")).size(), 50u);
   EXPECT_TRUE(PopupTexts("Unsaved run").empty());
 }
 

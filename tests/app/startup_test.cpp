@@ -240,7 +240,7 @@ TEST_F(StartupTest, TheCloseBoxIsTheExitCommandAndAnUnsavedRunIsOfferedFirst) {
   RunMainLoop(app);
   EXPECT_TRUE(app.quit);
   EXPECT_EQ(PopupTexts("Unsaved run").size(), 2u);
-  EXPECT_EQ(DataLines(HomeFile("late.dat")).size(), 30u);
+  EXPECT_EQ(DataLines(HomeFile("late.dat")).size(), 50u);
   FinishApplication(app);
   // Nothing waits in the scratch recording any more: it is gone.
   EXPECT_FALSE(std::filesystem::exists(App::ScratchPath()));

@@ -132,9 +132,9 @@ TEST_F(BenthDiagCli, ARunIsRecordedReplayedAndSelfTested) {
   const CliRun record = test::RunTool(
       test::kCli, "record --device " + Quoted(kBenth) + " --port " + Quoted(capture) + " --out " + Quoted(data), dir);
   ASSERT_EQ(record.exitStatus, 0) << record.err;
-  EXPECT_EQ(record.out, "59 lines recorded into " + data + "; 0 samples lost\n");
+  EXPECT_EQ(record.out, "60 lines recorded into " + data + "; 0 samples lost\n");
   const auto samples = DataFileSampleLines(data);
-  ASSERT_EQ(samples.size(), 59u);
+  ASSERT_EQ(samples.size(), 60u);
 
   const CliRun replay = test::RunTool(test::kCli, "replay " + Quoted(data), dir);
   ASSERT_EQ(replay.exitStatus, 0) << replay.err;
@@ -161,7 +161,7 @@ TEST_F(BenthDiagCli, ASpacedRunReplaysWithEveryTrace) {
       test::kCli, "record --device " + Quoted(spaced) + " --port " + Quoted(capture) + " --out " + Quoted(data), dir);
   ASSERT_EQ(record.exitStatus, 0) << record.err;
   const auto samples = DataFileSampleLines(data);
-  ASSERT_EQ(samples.size(), 10u);
+  ASSERT_EQ(samples.size(), 11u);
   const CliRun replay = test::RunTool(test::kCli, "replay " + Quoted(data), dir);
   ASSERT_EQ(replay.exitStatus, 0) << replay.err;
   const auto replayed = test::Lines(replay.out);

@@ -111,8 +111,10 @@ TEST_F(DiagCli, ACaptureTooShortStillGivesItsReport) {
   EXPECT_EQ(run.err, "sondrix-cli diag: the self-test ended after 10 good samples: Unexpected end of file\n");
   EXPECT_NE(test::ReadTextFile(report).value_or("").find("Temperature sensor: Passed."), std::string::npos);
 
-  // Only the packet the reset synchronises on: no sample at all.
-  const std::string none = test::WriteCapture(dir.File("none.raw"), test::SteadyCapture(0));
+  // Only the packet the reset synchronises on, and it fails its checksum: no
+  // good sample at all.
+  const std::string none =
+      test::WriteCapture(dir.File("none.raw"), {test::Damaged(test::SteadyCapture(1).front())});
   const CliRun empty = Cli(Diag(Device(), none, report));
   EXPECT_EQ(empty.exitStatus, 0);
   const std::vector<std::string> lines = ReportLines(test::ReadTextFile(report).value_or(""));

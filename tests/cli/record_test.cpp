@@ -47,8 +47,8 @@ class RecordCli : public test::HeadlessTest {
 
   // 30 packets of the example nine-wavelength meter: four with a bad
   // checksum, one with a wrong length, noise bytes in front of some. The
-  // first packet is the one the reset synchronises on: 24 packets of ten
-  // samples each are recorded.
+  // first packet is the one the reset synchronises on, and is recorded too:
+  // 25 packets of ten samples each are recorded.
   std::string Capture(std::uint32_t serial = test::kNeritSerial, int packets = 30) {
     std::vector<std::vector<std::uint8_t>> all;
     for (int i = 0; i < packets; ++i) {
@@ -80,13 +80,13 @@ TEST_F(RecordCli, CaptureWithBadPacketsRecordsReplaysAndDescribesItself) {
   EXPECT_FALSE(std::filesystem::exists(home.File("Sondrix.tmp")));
 
   const auto samples = DataFileSampleLines(out);
-  EXPECT_EQ(samples.size(), 240u);
+  EXPECT_EQ(samples.size(), 250u);
   const std::string text = test::ReadTextFile(out).value_or("");
   EXPECT_EQ(text.rfind("Sondrix ver 7.1\t", 0), 0u);
   EXPECT_NE(text.find("Nerit nine-wavelength meter 301\n0400012D"), std::string::npos);
   // The counter wraps during the run; the time axis does not.
   EXPECT_EQ(samples.front().substr(0, 2), "0\t");
-  EXPECT_EQ(samples.back().substr(0, 5), "2890\t");
+  EXPECT_EQ(samples.back().substr(0, 5), "2990\t");
 
   const CliRun replay = Cli("replay " + Quoted(out));
   ASSERT_EQ(replay.exitStatus, 0) << replay.err;
@@ -99,7 +99,7 @@ TEST_F(RecordCli, CaptureWithBadPacketsRecordsReplaysAndDescribesItself) {
   EXPECT_NE(info.out.find("Device type: 4 ("), std::string::npos);
   EXPECT_NE(info.out.find("Serial number: 0400012D\n"), std::string::npos);
   EXPECT_NE(info.out.find("Bin size: 1\n"), std::string::npos);
-  EXPECT_NE(info.out.find("Sample lines: 240\n"), std::string::npos);
+  EXPECT_NE(info.out.find("Sample lines: 250\n"), std::string::npos);
   EXPECT_NE(info.out.find("Traces: 18\n"), std::string::npos);
   EXPECT_NE(info.out.find("a412"), std::string::npos);
   EXPECT_NE(info.out.find("676.0 nm"), std::string::npos);
@@ -144,14 +144,14 @@ TEST_F(HostileStreamCli, ABurstOfNoiseIsSkippedAndTheRunGoesOn) {
     stream.push_back(Clean(i));
   }
   int lost = 0;
-  // The first packet is the one the reset synchronises on.
-  EXPECT_EQ(RecordStream(stream, lost).size(), 490u);
+  // The first packet is the one the reset synchronises on: recorded too.
+  EXPECT_EQ(RecordStream(stream, lost).size(), 500u);
   EXPECT_EQ(lost, 0);
 
   // Noise in place of two packets: exactly their twenty samples are lost.
   stream[31] = Noise(stream[31].size());
   stream[32] = Noise(stream[32].size());
-  EXPECT_EQ(RecordStream(stream, lost).size(), 470u);
+  EXPECT_EQ(RecordStream(stream, lost).size(), 480u);
   EXPECT_EQ(lost, 20);
 }
 
@@ -164,7 +164,7 @@ TEST_F(HostileStreamCli, AFalseSyncPatternCostsNoPacket) {
     stream.push_back(packet);
   }
   int lost = 0;
-  EXPECT_EQ(RecordStream(stream, lost).size(), 390u);
+  EXPECT_EQ(RecordStream(stream, lost).size(), 400u);
   EXPECT_EQ(lost, 0);
 }
 
@@ -188,11 +188,12 @@ TEST_F(HostileStreamCli, TruncatedAndDamagedPacketsCostExactlyTheirSamples) {
   int lost = 0;
   const auto lines = RecordStream(stream, lost);
   EXPECT_EQ(lost, missing);
-  EXPECT_EQ(lines.size(), static_cast<std::size_t>(610 - missing));
+  EXPECT_EQ(lines.size(), static_cast<std::size_t>(620 - missing));
 }
 
 // The build's capture of the hyperspectral meter: 300 packets, bad
-// checksums every 50 and bad lengths every 70; the reset takes the first.
+// checksums every 50 and bad lengths every 70; the first, which the reset
+// synchronises on, is recorded as every other.
 TEST_F(RecordCli, HyperspectralCaptureCountsItsLostSamplesExactly) {
   const std::string capture = SONDRIX_TOOLS_DIR "/../examples/captures/benth-100wl.raw";
   ASSERT_TRUE(std::filesystem::exists(capture)) << capture;
@@ -205,7 +206,7 @@ TEST_F(RecordCli, HyperspectralCaptureCountsItsLostSamplesExactly) {
   EXPECT_NE(test::ReadTextFile(out).value_or("").find("; acquisition binsize\n\tc400.0\tc403.3\t"),
             std::string::npos);
   const auto samples = DataFileSampleLines(out);
-  EXPECT_EQ(samples.size(), 299u - 6u - 4u);
+  EXPECT_EQ(samples.size(), 300u - 6u - 4u);
 
   const CliRun replay = Cli("replay " + Quoted(out));
   ASSERT_EQ(replay.exitStatus, 0) << replay.err;
@@ -214,7 +215,7 @@ TEST_F(RecordCli, HyperspectralCaptureCountsItsLostSamplesExactly) {
   const CliRun info = Cli("info " + Quoted(out));
   ASSERT_EQ(info.exitStatus, 0) << info.err;
   EXPECT_NE(info.out.find("Device type: 83 (hyperspectral"), std::string::npos) << info.out;
-  EXPECT_NE(info.out.find("Sample lines: 289\n"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("Sample lines: 290\n"), std::string::npos) << info.out;
   EXPECT_NE(info.out.find("Traces: 200\n"), std::string::npos);
   EXPECT_NE(info.out.find("  100   a400.0"), std::string::npos) << info.out;
 }
@@ -255,7 +256,7 @@ TEST_F(RecordCli, ExistingOutputIsKeptUnlessForced) {
 
   const CliRun forced = Cli(Record(capture, out, "--force"));
   EXPECT_EQ(forced.exitStatus, 0) << forced.err;
-  EXPECT_EQ(DataFileSampleLines(out).size(), 240u);
+  EXPECT_EQ(DataFileSampleLines(out).size(), 250u);
 }
 
 TEST_F(RecordCli, SerialNumberMismatchIsAnErrorUnlessIgnored) {
@@ -269,7 +270,7 @@ TEST_F(RecordCli, SerialNumberMismatchIsAnErrorUnlessIgnored) {
 
   const CliRun ignored = Cli(Record(capture, out, "--ignore-serial"));
   EXPECT_EQ(ignored.exitStatus, 0) << ignored.err;
-  EXPECT_EQ(DataFileSampleLines(out).size(), 240u);
+  EXPECT_EQ(DataFileSampleLines(out).size(), 250u);
 }
 
 TEST_F(RecordCli, LineCountAndBinSize) {
@@ -280,14 +281,14 @@ TEST_F(RecordCli, LineCountAndBinSize) {
 
   const CliRun binned = Cli(Record(capture, home.File("binned.dat"), "--bin 4"));
   EXPECT_EQ(binned.exitStatus, 0) << binned.err;
-  EXPECT_EQ(DataFileSampleLines(home.File("binned.dat")).size(), 60u);
+  EXPECT_EQ(DataFileSampleLines(home.File("binned.dat")).size(), 62u);
   EXPECT_NE(test::ReadTextFile(home.File("binned.dat")).value_or("").find("4\t\t\t; acquisition binsize\n"),
             std::string::npos);
   const CliRun info = Cli("info " + Quoted(home.File("binned.dat")));
   EXPECT_NE(info.out.find("Bin size: 4\n"), std::string::npos) << info.out;
   const CliRun replay = Cli("replay " + Quoted(home.File("binned.dat")) + " --bin 2");
   EXPECT_EQ(replay.exitStatus, 0) << replay.err;
-  EXPECT_EQ(Lines(replay.out).size(), 30u);
+  EXPECT_EQ(Lines(replay.out).size(), 31u);
 }
 
 TEST_F(RecordCli, WriteErrorEndsTheRunAndKeepsWhatWasWritten) {
@@ -370,7 +371,7 @@ TEST_F(RecordCli, ARunLeavesTheRecordingOfARunningOneAlone) {
   // Once no run holds it, it is a recording left by a run that died: kept.
   const CliRun recorded = Cli(Record(capture, home.File("second.dat")));
   EXPECT_EQ(recorded.exitStatus, 0) << recorded.err;
-  EXPECT_EQ(DataFileSampleLines(home.File("second.dat")).size(), 240u);
+  EXPECT_EQ(DataFileSampleLines(home.File("second.dat")).size(), 250u);
   EXPECT_FALSE(std::filesystem::exists(scratch));
   EXPECT_NE(recorded.err.find("kept as " + home.File("Sondrix-recovered-")), std::string::npos)
       << recorded.err;
@@ -389,7 +390,7 @@ TEST_F(RecordCli, ARecordingLeftBehindIsKeptAndTheRunSaysWhere) {
   const std::string kept = run.err.substr(at + said.size(), run.err.find('\n', at) - at - said.size());
   EXPECT_EQ(kept.rfind(home.File("Sondrix-recovered-"), 0), 0u) << kept;
   EXPECT_EQ(test::ReadTextFile(kept).value_or(""), "Sondrix ver 7.1\tlast night's run\n");
-  EXPECT_EQ(DataFileSampleLines(home.File("today.dat")).size(), 240u);
+  EXPECT_EQ(DataFileSampleLines(home.File("today.dat")).size(), 250u);
 
   // An empty one holds nothing to keep.
   test::WriteTextFile(home.File("Sondrix.tmp"), "");
@@ -446,7 +447,7 @@ TEST_F(RecordCli, DamagedNumbersAreLostLinesThatNeitherReplayNorCountAsGood) {
   ASSERT_EQ(Cli(Record(Capture(), out)).exitStatus, 0);
   std::string text = test::ReadTextFile(out).value_or("");
   const auto stored = DataFileSampleLines(out);
-  ASSERT_EQ(stored.size(), 240u);
+  ASSERT_EQ(stored.size(), 250u);
   // A value that is not a number, a time stamp with a fraction, and a last
   // line cut in the middle of a number.
   auto damage = [&](const std::string& line, const std::string& from, const std::string& to) {
@@ -462,7 +463,7 @@ TEST_F(RecordCli, DamagedNumbersAreLostLinesThatNeitherReplayNorCountAsGood) {
 
   const CliRun info = Cli("info " + Quoted(out));
   EXPECT_EQ(info.exitStatus, 0) << info.err;
-  EXPECT_NE(info.out.find("Sample lines: 237 (and 3 damaged)\n"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("Sample lines: 247 (and 3 damaged)\n"), std::string::npos) << info.out;
   const CliRun replay = Cli("replay " + Quoted(out));
   EXPECT_EQ(replay.exitStatus, 0) << replay.err;
   std::vector<std::string> expected = stored;
@@ -550,8 +551,9 @@ TEST_F(LiveRecordCli, SilenceLongerThanTheTimeOutEndsTheRunWithItsMessage) {
 }
 
 TEST_F(LiveRecordCli, TheLastPacketOfALiveRunIsRecordedAsACaptureRecordsIt) {
-  // Eight packets: the reset synchronises on the first, seven are recorded.
-  ASSERT_TRUE(StartSim({"--packets", "8", "--linger", "30"}));
+  // Seven packets: the reset synchronises on the first, and all seven are
+  // recorded, the last included.
+  ASSERT_TRUE(StartSim({"--packets", "7", "--linger", "30"}));
   const std::string out = home.File("live.dat");
   const CliRun record =
       Cli("record --device " + Quoted(kDevice) + " --port COM1 --out " + Quoted(out) + " --lines 70");

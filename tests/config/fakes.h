@@ -48,10 +48,14 @@ class MemoryPort : public DPort {
 };
 
 // A meter packet of `channels` channels and ten samples with this pressure
-// count and packet status word.
+// count and packet status word. Its time counts follow those of the packet
+// made before it, as an instrument's do: a packet that carried the counts of
+// the one before would be a repeat, and no new data.
 inline std::vector<std::uint8_t> Packet(int channels, std::int16_t pressure,
                                         std::uint16_t statusWord = 0) {
+  static std::uint16_t nextTime = 0;
   MeterPacketFields fields;
+  for (int i = 0; i < 10; ++i) fields.timeCounts.push_back(nextTime++);
   fields.serial = 0x07000001;
   fields.status = statusWord;
   fields.periodCount = 1000;

@@ -122,10 +122,11 @@ class MeterFileTest : public test::HeadlessTest {
     return file;
   }
 
-  // A small recorded file: four good packets after the one Reset reads.
+  // A small recorded file: four good packets, the first the one Reset
+  // synchronises on.
   std::string SmallRecording(double depthScale = 0.0035) {
     const std::string path = HomeFile("small.dat");
-    Record(Device(depthScale), {Good(0), Good(10), Good(20), Good(30), Good(40)}, path);
+    Record(Device(depthScale), {Good(0), Good(10), Good(20), Good(30)}, path);
     return path;
   }
 };
@@ -134,7 +135,7 @@ TEST_F(MeterFileTest, RecordedLinesReplayAsRecordedAndLostOnesAreLeftOut) {
   const std::string path = HomeFile("run.dat");
   const auto written =
       Record(Device(), {Good(0), Good(10), Damaged(Good(20)), Good(30), Good(40, 0.2)}, path);
-  EXPECT_EQ(written.size(), 30u);
+  EXPECT_EQ(written.size(), 40u);
   EXPECT_EQ(SampleLines(path), written);
 
   const std::string text = test::ReadTextFile(path).value_or("");
@@ -150,9 +151,9 @@ TEST_F(MeterFileTest, RecordedLinesReplayAsRecordedAndLostOnesAreLeftOut) {
     EXPECT_EQ(lines[i].status, status::kOk);
     EXPECT_EQ(LineText(lines[i]), written[i]) << i;
   }
-  // The gap shows in the time stamps: 100 ... 190 missing.
-  EXPECT_EQ(lines[9].time, 90);
-  EXPECT_EQ(lines[10].time, 200);
+  // The gap shows in the time stamps: 200 ... 290 missing.
+  EXPECT_EQ(lines[19].time, 190);
+  EXPECT_EQ(lines[20].time, 300);
   // Lines without a tail keep the last tail's temperature and depth.
   EXPECT_NEAR(lines[5].temperature, CountToTemp(TempToCount(18.0)), 0.005);
   EXPECT_NEAR(replay->GetDepth(), 100 * 0.0035 + 0.5, 0.005);
@@ -255,9 +256,9 @@ TEST_F(MeterFileTest, BinsOfSeveralLinesAreKeptEvenWhenOneOfTheirLinesWasLost) {
   const std::string path = HomeFile("binned.dat");
   const auto written =
       Record(Device(), {Good(0), Good(10), Damaged(Good(20)), Good(30), Good(40)}, path, 4);
-  // 30 good samples make 7 complete bins; the one that saw the lost packet
+  // 40 good samples make 10 complete bins; the one that saw the lost packet
   // is among them.
-  EXPECT_EQ(written.size(), 7u);
+  EXPECT_EQ(written.size(), 10u);
   EXPECT_EQ(SampleLines(path), written);
   const std::string text = test::ReadTextFile(path).value_or("");
   EXPECT_NE(text.find("4\t\t\t; acquisition binsize\n"), std::string::npos);

@@ -91,10 +91,10 @@ inline std::vector<std::uint8_t> Encode(const DiagPacketSpec& spec) {
   return EncodeMeterPacket(fields, kNeritChannels, kNeritSamples);
 }
 
-// `packets` steady packets after the one a reset synchronises on.
+// `packets` steady packets, the first the one a reset synchronises on.
 inline std::vector<std::vector<std::uint8_t>> SteadyCapture(int packets) {
   std::vector<std::vector<std::uint8_t>> capture;
-  for (int p = 0; p <= packets; ++p) capture.push_back(Encode(SteadyPacket(static_cast<std::uint16_t>(p * 10))));
+  for (int p = 0; p < packets; ++p) capture.push_back(Encode(SteadyPacket(static_cast<std::uint16_t>(p * 10))));
   return capture;
 }
 

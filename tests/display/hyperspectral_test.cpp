@@ -34,10 +34,9 @@ constexpr int kWavelengths = 100;
 class HyperspectralTest : public test::DisplayTest {
  protected:
   // A device file of 100 wavelengths (c400, c403, ... c697) at skip value
-  // `skip` and a capture of `lines` samples (and one before them, which the
-  // meter's reset takes to synchronise) whose C and A signals fall with the
-  // wavelength, so that every value differs from its neighbours and none
-  // is 0.
+  // `skip` and a capture of `lines` samples (the first the one the meter's
+  // reset synchronises on) whose C and A signals fall with the wavelength,
+  // so that every value differs from its neighbours and none is 0.
   std::string Device(int skip, int lines) {
     test::WriteTextFile(HomeFile("benth.dev"), test::BenthDeviceText(2, kWavelengths, skip));
     std::string bytes;
@@ -46,7 +45,7 @@ class HyperspectralTest : public test::DisplayTest {
       spectrum.c.push_back(static_cast<std::uint16_t>(29000 - 100 * i));
       spectrum.a.push_back(static_cast<std::uint16_t>(29500 - 50 * i));
     }
-    for (int k = 0; k <= lines; ++k) {
+    for (int k = 0; k < lines; ++k) {
       test::BenthPacketSpec spec = test::BenthSkip(skip);
       spec.time = static_cast<std::uint32_t>(17 * k);  // 10 ms units: 6 samples a second
       const auto packet = test::BenthPacket(kWavelengths, spec, spectrum);

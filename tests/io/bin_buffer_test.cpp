@@ -355,9 +355,13 @@ TEST_F(BinBufferTest, SyncReadsTheFirstWordsOfAPacketAsReceived) {
   EXPECT_EQ(word3, 0x0567FFFEu);
   EXPECT_EQ(decoder->GetRefp()->serial, 0u);  // Sync decodes nothing
 
-  // The next record is the packet after the one Sync read into.
+  // The next record is the packet Sync read the words of, then the one after it.
   int last = 0;
   ASSERT_EQ(decoder->ReadRecord(last), 1);
+  EXPECT_EQ(last, 9);
+  EXPECT_EQ(decoder->GetRefp()->serial, 0x0500ABCDu);
+  ASSERT_EQ(decoder->ReadRecord(last), 1);
+  EXPECT_EQ(last, 9);
   EXPECT_EQ(decoder->GetRefp()->serial, 0x0500000Du);
 }
 

@@ -41,8 +41,8 @@ std::vector<std::string> Lines(const std::string& text) {
 
 class BenthFileTest : public test::HeadlessTest {
  protected:
-  // Records `packets` packets (after the one the reset synchronises on) of a meter of `device` into "run.dat" and
-  // returns the lines the meter gave, in order. Wavelength i of a packet
+  // Records `packets` packets (the first is the one the reset synchronises
+  // on) of a meter of `device` into "run.dat" and returns the lines the meter gave, in order. Wavelength i of a packet
   // carries C signal 20000 + 10 i and A signal 21000 + 10 i, so that every
   // trace has a value of its own.
   std::vector<SourceLine> Record(const test::BenthDeviceSpec& device, int packets) {
@@ -60,7 +60,7 @@ class BenthFileTest : public test::HeadlessTest {
     }
     test::BenthPacketSpec spec = test::BenthSkip(skip);
     std::string bytes;
-    for (int p = 0; p <= packets; ++p) {
+    for (int p = 0; p < packets; ++p) {
       spec.time = static_cast<std::uint32_t>(25 * p);
       const auto packet = test::BenthPacket(n, spec, spectrum);
       bytes.append(packet.begin(), packet.end());

@@ -107,7 +107,7 @@ TEST_F(BenthMeterTest, ComputesAttenuationThenAbsorptionWithBinsAndAFloor) {
   EXPECT_DOUBLE_EQ(out[0], 0.1 - cCorr);
   EXPECT_DOUBLE_EQ(out[1], 0.1 - std::log(0.0005) / 0.25 - cCorr);
   EXPECT_DOUBLE_EQ(out[2], 0.1 - std::log(0.5) / 0.25 - cCorr);
-  EXPECT_DOUBLE_EQ(out[3], 0.2 - aCorr);  // no reference: no measurement, still a number
+  EXPECT_TRUE(std::isnan(out[3]));  // no reference: no measurement, and no number (a lost line)
   EXPECT_DOUBLE_EQ(out[4], 0.2 - aCorr);
   EXPECT_DOUBLE_EQ(out[5], 0.2 - std::log(0.0005) / 0.25 - aCorr);
   // Beyond the bins the last pair extrapolates.
@@ -127,9 +127,15 @@ TEST_F(BenthMeterTest, FillsTheLineAndItsTrailingText) {
   ASSERT_EQ(OpenOn(DeviceText(3, 2), 2, {{.time = 5000}, {.time = 5250, .signal = 15000}}),
             status::kOk);
   SourceLine line(4);
+  // The packet the reset synchronised on: signal and reference alike.
   ASSERT_EQ(meter->ReadData(line), status::kOk);
   EXPECT_EQ(line.status, 1);
   EXPECT_EQ(line.time, 0);
+  EXPECT_NEAR(line.values[0], 0.1 - 0.02, 1e-4);
+  EXPECT_NEAR(line.values[2], 0.2 - 0.04, 1e-4);
+  ASSERT_EQ(meter->ReadData(line), status::kOk);
+  EXPECT_EQ(line.status, 1);
+  EXPECT_EQ(line.time, 250);
   EXPECT_NEAR(line.values[0], 0.1 - std::log(0.5) / 0.25 - 0.02, 1e-4);  // 15 degrees
   EXPECT_NEAR(line.values[2], 0.2 - std::log(0.5) / 0.25 - 0.04, 1e-4);
   EXPECT_NEAR(line.temperature, 15.0, 0.01);

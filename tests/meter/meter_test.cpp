@@ -59,13 +59,13 @@ class MeterTest : public test::HeadlessTest {
 };
 
 TEST_F(MeterTest, ReadsOnePacketPerTenSamples) {
-  // The first packet is the one Reset synchronises on.
+  // The first packet is the one Reset synchronises on: it is read too.
   auto meter = OpenNerit({Good(0, 0.1), Good(10, 0.2), Good(20, 0.3), Good(30, 0.4)});
   ASSERT_TRUE(meter);
   SourceLine line(kNerit);
   std::vector<double> refs(kNerit);
   std::vector<double> seen;
-  for (int call = 0; call < 30; ++call) {
+  for (int call = 0; call < 40; ++call) {
     line.tail.clear();
     ASSERT_EQ(meter->ReadData(line), status::kOk);
     ASSERT_EQ(meter->ReadRefs(refs), status::kOk);
@@ -75,8 +75,8 @@ TEST_F(MeterTest, ReadsOnePacketPerTenSamples) {
     // The trailing text comes with the first sample of each packet only.
     EXPECT_EQ(line.tail.empty(), call % 10 != 0) << call;
   }
-  for (int call = 0; call < 30; ++call) {
-    const double expected = 0.2 + 0.1 * (call / 10);
+  for (int call = 0; call < 40; ++call) {
+    const double expected = 0.1 + 0.1 * (call / 10);
     EXPECT_NEAR(seen[static_cast<std::size_t>(call)], expected, 1e-6) << call;
   }
   // Nothing left: the end of the capture.
@@ -86,16 +86,17 @@ TEST_F(MeterTest, ReadsOnePacketPerTenSamples) {
 }
 
 TEST_F(MeterTest, TimeOfPacketsAcrossTheCounterWrap) {
-  auto meter = OpenNerit({Good(0), Good(65530), Good(4)});
+  auto meter = OpenNerit({Good(65520), Good(65530), Good(4)});
   ASSERT_TRUE(meter);
   SourceLine line(kNerit);
-  std::vector<std::int32_t> times;
-  for (int i = 0; i < 20; ++i) {
+  std::vector<std::int64_t> times;
+  for (int i = 0; i < 30; ++i) {
     ASSERT_EQ(meter->ReadData(line), status::kOk);
     times.push_back(line.time);
   }
-  // 65530 ... 65539 wraps to 65530 ... 65535, 0 ... 3; then 4 ... 13.
-  for (int i = 0; i < 20; ++i) EXPECT_EQ(times[static_cast<std::size_t>(i)], i * 10) << i;
+  // 65520 ... 65529; 65530 ... 65539 wraps to 65530 ... 65535, 0 ... 3; then 4 ... 13.
+  for (int i = 0; i < 30; ++i) EXPECT_EQ(times[static_cast<std::size_t>(i)], i * 10) << i;
+  EXPECT_EQ(meter->GetLostCount(), 0);
 }
 
 TEST_F(MeterTest, TailHoldsTemperatureRateDepthExternalTemperatureAndReferences) {
@@ -148,7 +149,7 @@ TEST_F(MeterTest, DamagedPacketsGiveLostSamplesThatTheBinnedReadCounts) {
     if (line.status == status::kLostLine) ++lost;
   }
   EXPECT_EQ(result, status::kUnexpectedEof);
-  EXPECT_EQ(good, 20);
+  EXPECT_EQ(good, 30);
   EXPECT_EQ(lost, 10);
   EXPECT_EQ(meter->GetLostCount(), 10);
 }
@@ -281,11 +282,17 @@ TEST_F(MeterTest, NewPortGetsANewDecoder) {
   meter->GetPort(now);
   EXPECT_EQ(now, raw);
   ASSERT_EQ(meter->Reset(), status::kOk);
+  // The new capture from its first packet on: counts 500 ... 509, then the
+  // packet whose references read 0.7.
   SourceLine line(kNerit);
-  ASSERT_EQ(meter->ReadData(line), status::kOk);
   std::vector<double> refs(kNerit);
+  for (int i = 0; i < 10; ++i) ASSERT_EQ(meter->ReadData(line), status::kOk) << i;
+  ASSERT_EQ(meter->ReadRefs(refs), status::kOk);
+  EXPECT_NEAR(refs[0], 0.5, 1e-6);
+  ASSERT_EQ(meter->ReadData(line), status::kOk);
   ASSERT_EQ(meter->ReadRefs(refs), status::kOk);
   EXPECT_NEAR(refs[0], 0.7, 1e-6);
+  EXPECT_EQ(line.time, 100);
 }
 
 TEST_F(MeterTest, DataAvailableFollowsThePortAndBufferNearFullStaysLowOnReplay) {
@@ -309,7 +316,7 @@ class LiveMeterTest : public MeterTest {
     EXPECT_NE(meter, nullptr);
     if (!meter) return nullptr;
     EXPECT_EQ(meter->Open(), status::kOk);
-    fake.Feed(1, Good(0));  // what the reset synchronises on
+    fake.Feed(1, Good(0));  // what the reset synchronises on, and the first packet read
     EXPECT_EQ(meter->Reset(), status::kOk);
     return meter;
   }
@@ -323,14 +330,19 @@ class LiveMeterTest : public MeterTest {
 TEST_F(LiveMeterTest, APacketIsOfferedWholeAsSoonAsItsLastByteHasArrived) {
   auto meter = OpenLive();
   ASSERT_TRUE(meter);
+  SourceLine line(kNerit);
+  // The packet the reset synchronised on.
+  for (int i = 0; i < 10; ++i) {
+    ASSERT_EQ(meter->Read(line), status::kOk) << i;
+    EXPECT_EQ(line.time, i * 10);
+  }
   const std::vector<std::uint8_t> packet = Good(10);
   fake.Feed(1, std::vector<std::uint8_t>(packet.begin(), packet.end() - 1));
-  SourceLine line(kNerit);
   // All but its last byte: nothing yet.
   EXPECT_EQ(meter->Read(line), status::kNoData);
   fake.Feed(1, std::vector<std::uint8_t>(packet.end() - 1, packet.end()));
   // Then all ten samples, with no byte of the next packet.
-  for (int i = 0; i < 10; ++i) {
+  for (int i = 10; i < 20; ++i) {
     ASSERT_EQ(meter->DataAvailable(), 1) << i;
     ASSERT_EQ(meter->Read(line), status::kOk) << i;
     EXPECT_EQ(line.status, status::kOk);
@@ -359,12 +371,12 @@ TEST_F(LiveMeterTest, NoiseAfterSynchronisingIsSkippedAndMissingSamplesAreCounte
   fake.Feed(1, Good(40));
   SourceLine line(kNerit);
   int good = 0;
-  for (int call = 0; call < 200 && good < 20; ++call) {
+  for (int call = 0; call < 200 && good < 30; ++call) {
     if (meter->Read(line) == status::kOk && line.status == status::kOk) ++good;
   }
-  EXPECT_EQ(good, 20);
+  EXPECT_EQ(good, 30);
   EXPECT_EQ(meter->GetLostCount(), 20);
-  EXPECT_EQ(line.time, 390);  // counts 10 ... 49 from the first sample
+  EXPECT_EQ(line.time, 490);  // counts 0 ... 49 from the first sample
 }
 
 // --- Models and factories ------------------------------------------------------

@@ -125,9 +125,10 @@ TEST(DiagPanelQt, TheHyperspectralPanelDrawsTheWavelengthsTheInstrumentOutputs) 
   SetUpDiagPanel(panel, kBenthControls, false);
   int ring = 0;
   int count = 0;
+  // Every packet is a sample, the one the reset synchronised on included.
   while (meter->RefreshDiagnostics(record, panel, ring, count + 1) == status::kOk) ++count;
-  EXPECT_EQ(count, 5);
-  EXPECT_EQ(ui.GetCtrlInt(panel, p::kBdSamples), 5);
+  EXPECT_EQ(count, 6);
+  EXPECT_EQ(ui.GetCtrlInt(panel, p::kBdSamples), 6);
 
   // Limits and measured values of A and C, 50 wavelengths each, from 400 nm
   // in steps of 6 nm; the limits lie inside the axis.

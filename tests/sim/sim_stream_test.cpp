@@ -49,7 +49,7 @@ Decoded DecodeAll(const std::string& path, int channels, int samples) {
       const DataSample* sample = buffer->GetDatap(i);
       if (sample->status == 1) {
         ++d.good;
-        d.times.push_back(sample->time);
+        d.times.push_back(static_cast<std::int32_t>(sample->count));
       } else {
         ++d.lost;
       }
