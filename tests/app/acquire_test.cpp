@@ -89,6 +89,34 @@ TEST_F(AcquireTest, ACaptureReplayedToItsEndEndsWithoutAMessage) {
   EXPECT_EQ(app.display().sampleCount(), 40);
 }
 
+// Two runs of the instrument one after the other (a power blip between
+// them): the second run's counter starts again. The run goes on with time
+// stamps that keep increasing, and says once, after it is saved, that the
+// instrument's clock restarted.
+TEST_F(AcquireTest, AClockThatRestartedIsToldAfterTheRun) {
+  Start();
+  std::vector<std::vector<std::uint8_t>> packets;
+  for (int run = 0; run < 2; ++run) {
+    for (int i = 0; i < 4; ++i) packets.push_back(APacket(static_cast<std::uint16_t>(10 * i)));
+  }
+  ASSERT_EQ(OpenNamedSource(app, kSourceKindDevice, Device(), test::WriteCapture(HomeFile("twice.raw"), packets)),
+            status::kOk);
+  ui.AnswerFile(HomeFile("twice.dat"));
+
+  EXPECT_EQ(Acquire_Run(app), status::kUnexpectedEof);
+  const auto lines = DataLines(HomeFile("twice.dat"));
+  ASSERT_EQ(lines.size(), 80u);
+  long long previous = -1;
+  for (const std::string& line : lines) {
+    const long long stamp = std::stoll(line.substr(0, line.find('\t')));
+    EXPECT_GT(stamp, previous) << line;
+    previous = stamp;
+  }
+  const auto texts = ErrorTexts();
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_NE(texts[0].find("The instrument's clock restarted once during the run"), std::string::npos) << texts[0];
+}
+
 TEST_F(AcquireTest, AStoredDataFileReplayedToItsEndEndsWithoutAMessage) {
   Start();
   ASSERT_EQ(OpenNamedSource(app, kSourceKindFile, Recording(12), ""), status::kOk);
