@@ -1,5 +1,6 @@
 #include "io/rs232_port.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include "common/utils.h"
 #include "io/hw_port.h"
 #include "io/raw_file_port.h"
+#include "platform/paths.h"
 #include "platform/serial.h"
 #include "platform/ui.h"
 
@@ -96,7 +98,12 @@ Status RS232Port::Reset() {
   } else if (settings::SaveRawOn()) {
     std::string name = "SX_Com" + std::to_string(port_) + "_.raw";
     TimeStampedFilename(name, "raw");
-    raw_.reset(std::fopen(name.c_str(), "wb"));
+    // Opened as a recording is: never through a link planted at the name.
+    const int fd = platform::OpenRegularFileToWrite(name, O_WRONLY, true);
+    if (fd >= 0) {
+      raw_.reset(::fdopen(fd, "wb"));
+      if (raw_ == nullptr) ::close(fd);
+    }
     if (raw_ != nullptr) rawName_ = name;
   }
   int result = platform::serial().FlushInQ(port_);

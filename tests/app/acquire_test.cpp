@@ -241,6 +241,23 @@ TEST_F(AcquireTest, EachRunsRawCaptureIsNamedAfterItsOwnStart) {
   gStartTime.reset();
 }
 
+TEST_F(AcquireTest, ARawCaptureIsNeverWrittenThroughALink) {
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(home.path());
+  WriteSettings("[General]\nSaveRaw=yes\n");
+  gStartTime.reset();
+  // A link planted where the opening's capture will go, pointing outside.
+  test::TempDir elsewhere;
+  std::filesystem::create_symlink(elsewhere.File("stolen.raw"), home.File("SX_Com1_240305_140709.raw"));
+  Start();
+  Feed(1, 3);
+  OpenDevice("COM1");
+  std::filesystem::current_path(previous);
+  EXPECT_FALSE(std::filesystem::exists(elsewhere.File("stolen.raw")));
+  EXPECT_TRUE(std::filesystem::is_symlink(home.File("SX_Com1_240305_140709.raw")));
+  gStartTime.reset();
+}
+
 TEST_F(AcquireTest, SerialNumberMismatchAnsweredNoLeavesNoSource) {
   Start();
   Feed(1, 2, 0x04000777);
