@@ -48,7 +48,7 @@ BenthBuffer::~BenthBuffer() = default;
 // read with this trace map: it is skipped whole and counted lost.
 PacketScanner::Verdict BenthBuffer::Check(const std::uint8_t* p) {
   if (swapShort(p + kBenthLengthOffset) != length_) {
-    const bool ours = haveSerial_ && std::equal(serial_.begin(), serial_.end(), p + kBenthSerialOffset);
+    const bool ours = timeline_.HasPacket() && std::equal(serial_.begin(), serial_.end(), p + kBenthSerialOffset);
     return ours ? PacketScanner::Verdict::Damaged : PacketScanner::Verdict::FalseStart;
   }
   const std::uint32_t sum = BenthChecksum(std::span<const std::uint8_t>(
@@ -71,7 +71,6 @@ Status BenthBuffer::ReadRecord(int& last) {
       [this](const std::uint8_t* packet) {
         Decode(packet);
         std::copy_n(packet + kBenthSerialOffset, serial_.size(), serial_.begin());
-        haveSerial_ = true;
         return 0.0;
       },
       timeline_, out_, data_, damaged_, last);
@@ -129,7 +128,6 @@ Status BenthBuffer::BytesAvailable() { return port_.BytesAvail(); }
 Status BenthBuffer::Sync(std::uint32_t& serial, std::uint32_t& status, std::uint32_t& skip) {
   scanner_.ResetPort();
   damaged_ = 0;
-  haveSerial_ = false;
   spacingChanged_ = 0;
   timeline_.Reset();
   out_.Restart();

@@ -97,9 +97,9 @@ class BenthBuffer : public DataBuffer {
   PacketScanner scanner_;
   // Damaged packets since the last good one.
   int damaged_ = 0;
-  // The serial number bytes of the last good packet, as they stand in it.
+  // The serial number bytes of the last good packet, as they stand in it
+  // (one was placed on the time line since the last Sync).
   std::array<std::uint8_t, 4> serial_{};
-  bool haveSerial_ = false;
   // What the last Sync found: the packets' length and output spacing.
   int syncedLength_ = 0;
   int syncedSkip_ = -1;

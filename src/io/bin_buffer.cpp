@@ -44,7 +44,7 @@ BinBuffer::~BinBuffer() = default;
 // behind a pattern with another length is no packet.
 PacketScanner::Verdict BinBuffer::Check(const std::uint8_t* p) const {
   if (U16(p + kMeterLengthOffset) != length_) {
-    const bool ours = havePacket_ && U32(p + kMeterSerialOffset) == refs_.serial;
+    const bool ours = timeline_.HasPacket() && U32(p + kMeterSerialOffset) == refs_.serial;
     return ours ? PacketScanner::Verdict::Damaged : PacketScanner::Verdict::FalseStart;
   }
   const std::uint32_t sum = MeterChecksum(std::span<const std::uint8_t>(
@@ -58,7 +58,6 @@ Status BinBuffer::ReadRecord(int& last) {
       scanner_, length_, [this](const std::uint8_t* packet) { return Check(packet); },
       [this](const std::uint8_t* packet) {
         Decode(packet);
-        havePacket_ = true;
         return StepOf();
       },
       timeline_, out_, data_, damaged_, last);
@@ -115,7 +114,6 @@ Status BinBuffer::BytesAvailable() { return port_.BytesAvail(); }
 Status BinBuffer::Sync(std::uint32_t& serial, std::uint32_t& word2, std::uint32_t& word3) {
   scanner_.ResetPort();
   damaged_ = 0;
-  havePacket_ = false;
   timeline_.Reset();
   out_.Restart();
   const Status result = scanner_.SyncHeader(kMeterSamplesOffset, 4 * length_);

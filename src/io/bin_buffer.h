@@ -90,9 +90,6 @@ class BinBuffer : public DataBuffer {
   // Packets of the right length whose checksum failed since the last good
   // packet: what is counted lost where the time counter cannot tell.
   int damaged_ = 0;
-  // Whether a good packet was decoded since the last Sync (its serial
-  // number is in refs_).
-  bool havePacket_ = false;
   // 16 bits of hundredths; a wrap spans at most a quarter of the range.
   PacketTimeline timeline_{65536, 16384, 1};
   RecordOut out_;

@@ -93,6 +93,8 @@ class PacketTimeline {
   // the damaged packets since the last good one.
   Placed Place(std::span<DataSample> samples, double step, int damaged);
 
+  // Whether a good packet was placed since the last Reset.
+  bool HasPacket() const { return havePacket_; }
   // Restarts of the instrument's clock since the last Reset.
   long long Restarts() const { return clock_.Restarts(); }
   // Repeated packets dropped since the last Reset.
