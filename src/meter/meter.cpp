@@ -21,13 +21,6 @@ int ClampCount(int n, std::size_t a, std::size_t b, std::size_t c) {
 
 }  // namespace
 
-bool Meter::AllFinite(const SourceLine& line) {
-  const std::size_t traces =
-      std::min(static_cast<std::size_t>(std::max(GetTraceCount(), 0)), line.values.size());
-  return std::all_of(line.values.begin(), line.values.begin() + static_cast<std::ptrdiff_t>(traces),
-                     [](double v) { return std::isfinite(v); });
-}
-
 void AppendTailNumber(std::string& tail, std::string_view separator, double value, int decimals) {
   char digits[400];
   auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed,
@@ -215,7 +208,6 @@ Status Meter::ReadSample(SourceLine& line, bool corrected) {
       const std::span<const double> references(refs->refs);
       if (corrected) {
         ComputeAbsorb(n, out, signal, refs->temp, references, traceMap_);
-        if (!AllFinite(line)) line.status = status::kLostLine;
         if (packetStart) {
           line.tail.clear();
           AppendTailNumber(line.tail, "", refs->temp, 2);
@@ -226,8 +218,9 @@ Status Meter::ReadSample(SourceLine& line, bool corrected) {
         }
       } else {
         ComputeUnCorrAbsorb(n, out, signal, refs->temp, references, traceMap_);
-        if (!AllFinite(line)) line.status = status::kLostLine;
       }
+      // What no data file may hold is no line either.
+      if (!SourceLine_IsFinite(line)) line.status = status::kLostLine;
     }
   }
   return status::kOk;

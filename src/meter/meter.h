@@ -160,7 +160,6 @@ class Meter : public Device {
   // offset, the calibration offsets and the tail. A sample that yields a
   // value that is not a finite number is a lost line.
   Status ReadSample(SourceLine& line, bool corrected);
-  bool AllFinite(const SourceLine& line);
 
   std::unique_ptr<Config> config_;
   MeterConfig* meterConfig_ = nullptr;  // config_ when it is a MeterConfig
