@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <filesystem>
@@ -31,33 +30,6 @@ void TrimTrailingControls(std::string& text) {
   while (!text.empty() && static_cast<unsigned char>(text.back()) < 33) text.pop_back();
 }
 
-// Copies the file `from` to a new file `to` (created, never through a
-// link); a copy cut short (the other disk full) is removed again.
-bool CopyToNewFile(const std::string& from, const std::string& to) {
-  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (in < 0) return false;
-  const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  bool copied = out >= 0;
-  std::vector<char> buffer(1 << 16);
-  while (copied) {
-    const ssize_t got = ::read(in, buffer.data(), buffer.size());
-    if (got == 0) break;
-    if (got < 0) {
-      copied = errno == EINTR;
-      continue;
-    }
-    for (ssize_t done = 0; copied && done < got;) {
-      const ssize_t put = ::write(out, buffer.data() + done, static_cast<std::size_t>(got - done));
-      if (put > 0) done += put;
-      else copied = put < 0 && errno == EINTR;
-    }
-  }
-  if (out >= 0 && ::close(out) != 0) copied = false;
-  ::close(in);
-  if (!copied && out >= 0) ::unlink(to.c_str());
-  return copied;
-}
-
 // Moves a file, also across file systems (a recording in the working
 // directory may be saved to another disk). Across file systems the copy
 // is made under a new name beside `to` and then renamed to it, so that a
@@ -67,8 +39,14 @@ bool MoveFile(const std::string& from, const std::string& to) {
   std::filesystem::rename(from, to, error);
   if (!error) return true;
   if (error != std::errc::cross_device_link) return false;
+  // The library creates the copy new (O_EXCL): never through a link at its
+  // name. A copy cut short (the other disk full) is removed again.
   const std::string copy = to + ".sondrix-copy";
-  if (!CopyToNewFile(from, copy)) return false;
+  if (!std::filesystem::copy_file(from, copy, std::filesystem::copy_options::none, error)) {
+    std::error_code ignored;
+    if (error != std::errc::file_exists) std::filesystem::remove(copy, ignored);
+    return false;
+  }
   if (::rename(copy.c_str(), to.c_str()) != 0) {
     ::unlink(copy.c_str());
     return false;
@@ -264,7 +242,7 @@ Status DataFile::OpenWrite(Source* recorded) {
   if (!std::ferror(file_.get())) WriteTitle(file_.get());
   if (!std::ferror(file_.get())) WriteConfig(file_.get());
   if (std::fflush(file_.get()) != 0 || std::ferror(file_.get())) return status::kCantOpenFile;
-  storedBytes_ = handedBytes_ = 0;
+  storedBytes_ = 0;
   writing_ = true;
   return status::kOk;
 }
@@ -310,14 +288,14 @@ Status DataFile::WriteSampleLine(const SourceLine& line) {
     // Where this line starts: after the header (a model may add to it after
     // OpenWrite) and the lines already on disk.
     const off_t start = ::ftello(file_.get());
-    if (start >= 0) storedBytes_ = handedBytes_ = start;
+    if (start >= 0) storedBytes_ = start;
   }
   std::size_t length = 0;
   Status result = SourceLine_Write(file_.get(), line, &length);
   if (result != status::kOk) return result;
   ++writtenLines_;
-  handedBytes_ += static_cast<std::int64_t>(length);
-  pendingEnds_.push_back(handedBytes_);
+  const std::int64_t start = pendingEnds_.empty() ? storedBytes_ : pendingEnds_.back();
+  pendingEnds_.push_back(start + static_cast<std::int64_t>(length));
   const double now = platform::Timer();
   if (now - lastFlush_ >= 1.0 || now < lastFlush_) {
     lastFlush_ = now;
@@ -329,7 +307,7 @@ Status DataFile::WriteSampleLine(const SourceLine& line) {
 
 void DataFile::LinesStored() {
   storedLines_ += static_cast<long>(pendingEnds_.size());
-  storedBytes_ = handedBytes_;
+  if (!pendingEnds_.empty()) storedBytes_ = pendingEnds_.back();
   pendingEnds_.clear();
 }
 
@@ -352,7 +330,6 @@ void DataFile::KeepCompleteLines() {
     }
   }
   pendingEnds_.clear();
-  handedBytes_ = storedBytes_;
 }
 
 std::int16_t DataFile_GetDevType(std::string_view filename, std::string& idText) {

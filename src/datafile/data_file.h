@@ -113,13 +113,12 @@ class DataFile : public Source {
   double lastFlush_ = 0.0;
   long writtenLines_ = 0;
   long refusedLines_ = 0;
-  // Recording: the lines known to be on disk and where they end, the end of
-  // what was handed to the stream, and the ends of the lines handed since
-  // the last flush that succeeded.
+  // Recording: the lines known to be on disk and where they end, and the
+  // ends of the lines handed to the stream since the last flush that
+  // succeeded.
   bool writing_ = false;
   long storedLines_ = 0;
   std::int64_t storedBytes_ = 0;
-  std::int64_t handedBytes_ = 0;
   std::vector<std::int64_t> pendingEnds_;
 };
 
