@@ -5,8 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-
-
 #include <cstdlib>
 #include <filesystem>
 #include <string>

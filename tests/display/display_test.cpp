@@ -302,7 +302,7 @@ TEST_F(DisplayPanelTest, ADepthGraphNamedForASourceWithoutDepthGivesTheXYGraph) 
 // whose configuration is missing or names no graph kept the depth graph of
 // the source before on show, and wrote it to its configuration.
 TEST_F(DisplayPanelTest, ASourceWithoutDepthNeverGetsTheDepthGraphOfTheSourceBefore) {
-  for (const std::string config : {std::string(), std::string("Test meter\n400012d\n9 ; current display\n")}) {
+  for (const std::string& config : {std::string(), std::string("Test meter\n400012d\n9 ; current display\n")}) {
     SCOPED_TRACE(config);
     auto deep = std::make_unique<test::FakeSource>(HomeFile("deep.dev"), std::vector<int>{kTraceA});
     deep->depth = true;
