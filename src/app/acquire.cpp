@@ -209,8 +209,15 @@ Status Acquire_Configure2(App& app) {
     }
     return ticks;
   };
+  // The list then shows the first entry ticked.
   auto showTicks = [&](const std::vector<bool>& ticks) {
-    for (int i = 0; i < entries; ++i) ui.CheckListItem(dialog, p::kAcqTraces, i, ticks[static_cast<std::size_t>(i)] ? 1 : 0);
+    int first = -1;
+    for (int i = 0; i < entries; ++i) {
+      const bool ticked = ticks[static_cast<std::size_t>(i)];
+      ui.CheckListItem(dialog, p::kAcqTraces, i, ticked ? 1 : 0);
+      if (ticked && first < 0) first = i;
+    }
+    if (first >= 0) ui.SetCtrlIndex(dialog, p::kAcqTraces, first);
   };
 
   Status result = status::kCancelled;

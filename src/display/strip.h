@@ -8,7 +8,7 @@
 // order is drawn (s = the visible traces divided by 64, rounded up), so
 // that the chart spans the whole spectrum of both kinds, and the chart's
 // caption says so ("Charting 50 of 200 traces, every 4th: c400.0 …
-// a686.7"). The traces not charted keep their labels and read-outs.
+// a720.0"). The traces not charted keep their labels and read-outs.
 #pragma once
 
 #include <array>

@@ -105,10 +105,16 @@ class TraceChoiceTest : public test::AppTest {
       ui.Commit(p::kAcquisition, press.control, {fields.begin(), fields.end()});
     }
     Names seen;
-    ui.Then([&](platform::HeadlessUi&) { seen = Ticked(); }).Commit(p::kAcquisition, p::kAcqOk);
+    ui.Then([&](platform::HeadlessUi& u) {
+        seen = Ticked();
+        u.GetCtrlIndex(Dialog(), p::kAcqTraces, index_);
+      }).Commit(p::kAcquisition, p::kAcqOk);
     EXPECT_EQ(Acquire_Configure2(app), status::kOk);
     return seen;
   }
+
+  // The entry the list showed last (its current entry).
+  int index_ = -1;
 
   // The headings of the traces visible now.
   Names Visible() {
@@ -218,6 +224,8 @@ TEST_F(TraceChoiceTest, WithoutWavelengthsTheHeadingsTell) {
   EXPECT_EQ(RunDialog({kAOnly}), (Names{"a412", "A440.5"}));
   EXPECT_EQ(RunDialog({kAll, Select(420, 500)}), (Names{"A440.5", "C440.5"}));
   EXPECT_EQ(RunDialog({kAll, Select(0, 100)}), (Names{"x1"}));
+  // The list is turned to the first entry a choice ticked.
+  EXPECT_EQ(index_, 4);
 }
 
 }  // namespace
