@@ -71,8 +71,6 @@ class Display {
   int labelPage() const { return labelPage_; }
   // At least 1.
   int labelPageCount() const;
-  // The traces that have labels in this run, in label order.
-  const std::vector<int>& labelledTraces() const { return labelled_; }
   // Puts page `page` (clamped to the pages there are) up: its traces take
   // the label slots, their labels and their latest read-outs are written.
   void SetLabelPage(int page);
