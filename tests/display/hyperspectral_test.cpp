@@ -529,6 +529,10 @@ TEST_F(LabelPageTest, PagingVisitsEveryLabelledTraceOnceWithItsReadOutAndZoom) {
 TEST_F(LabelPageTest, APageStaysWhileLinesArriveAndItsReadOutsFollowThem) {
   AttachSpectrum([](int) { return true; });
   ASSERT_EQ(display->InitPlot(), status::kOk);
+  // Before the first line a page has its labels and empty read-outs.
+  display->SetLabelPage(9);
+  EXPECT_EQ(Label(p::kMainLabel0 + 19), headings_[180]);
+  for (int slot = 0; slot < kLabelSlots; ++slot) EXPECT_EQ(Text(p::kMainValue0 + slot), "") << slot;
   Lines(0, 2);
   display->SetLabelPage(3);
   const std::vector<int> before = Column(1);
@@ -541,14 +545,6 @@ TEST_F(LabelPageTest, APageStaysWhileLinesArriveAndItsReadOutsFollowThem) {
   // those of the time it was last on show.
   display->SetLabelPage(0);
   EXPECT_EQ(Column(5).front(), 0);
-}
-
-TEST_F(LabelPageTest, APageBeforeTheFirstLineHasEmptyReadOuts) {
-  AttachSpectrum([](int) { return true; });
-  ASSERT_EQ(display->InitPlot(), status::kOk);
-  display->SetLabelPage(9);
-  EXPECT_EQ(Label(p::kMainLabel0 + 19), headings_[180]);
-  for (int slot = 0; slot < kLabelSlots; ++slot) EXPECT_EQ(Text(p::kMainValue0 + slot), "") << slot;
 }
 
 TEST_F(LabelPageTest, TheNextRunKeepsThePageOfTheTraceFirstOnShow) {
