@@ -168,6 +168,11 @@ Status Display::Attach(std::unique_ptr<Source> source) {
   Detach();
   sampleCount_ = 0;
   infoGraph_ = nullptr;
+  // Another source's traces: its labels begin on the first page.
+  labelled_.clear();
+  labelPage_ = 0;
+  labelSlot_.fill(-1);
+  hasValue_.fill(false);
   source_ = std::move(source);
   Status result = status::kOk;
 
@@ -257,6 +262,11 @@ void Display::ShowGraph(int type) {
                                   std::string(valueOnX ? "Left" : "Down"));
   if (type == graph_type::kSpect2) {
     for (int i = 0; i < traceCount_; ++i) plotted_[i] = 0;
+  } else if (!labelled_.empty()) {
+    // The A and C curves took two labels for their captions; the run's
+    // trace labels and read-outs come back with any other graph.
+    for (const int trace : labelled_) plotted_[static_cast<std::size_t>(trace)] = 1;
+    PutUpLabels();
   }
   current_->Show();
   CheckMenu(current_, true);
@@ -325,6 +335,7 @@ Status Display::InitPlot() {
 
   chanMin_.fill(1.0e10);
   chanMax_.fill(-1.0e10);
+  hasValue_.fill(false);
   allMin_ = 1.0e10;
   allMax_ = -1.0e10;
   binCount_ = 0;
@@ -413,11 +424,73 @@ Status Display::Plot(const SourceLine& line) {
 // --- Labels ----------------------------------------------------------------------------------------
 
 void Display::SortTraces() {
-  for (int i = 0; i < kMaxTraces; ++i) labelSlot_[i] = -1;
-  int k = 0;
-  for (int i = 0; i < traceCount_ && k < kLabelSlots; ++i) {
-    if (plotted_[i] != 0) labelSlot_[i] = kLabelSlots - 1 - k++;
+  std::vector<int> labelled;
+  for (int i = 0; i < traceCount_; ++i) {
+    if (plotted_[i] != 0) labelled.push_back(i);
   }
+  if (labelled != labelled_) {
+    // The page that holds the trace first on show before, if it is still
+    // labelled; else the first page.
+    const std::size_t first = static_cast<std::size_t>(labelPage_) * kLabelSlots;
+    const int kept = first < labelled_.size() ? labelled_[first] : -1;
+    labelled_ = std::move(labelled);
+    labelPage_ = 0;
+    const auto at = std::find(labelled_.begin(), labelled_.end(), kept);
+    if (at != labelled_.end()) labelPage_ = static_cast<int>((at - labelled_.begin()) / kLabelSlots);
+  }
+  labelPage_ = std::clamp(labelPage_, 0, labelPageCount() - 1);
+  AssignSlots();
+}
+
+void Display::AssignSlots() {
+  labelSlot_.fill(-1);
+  const std::size_t first = static_cast<std::size_t>(labelPage_) * kLabelSlots;
+  for (std::size_t k = 0; k < kLabelSlots && first + k < labelled_.size(); ++k) {
+    labelSlot_[static_cast<std::size_t>(labelled_[first + k])] = kLabelSlots - 1 - static_cast<int>(k);
+  }
+}
+
+int Display::labelPageCount() const {
+  return std::max(1, static_cast<int>((labelled_.size() + kLabelSlots - 1) / kLabelSlots));
+}
+
+std::string Display::LabelPageText() const {
+  if (labelPageCount() <= 1) return {};
+  const int first = labelPage_ * kLabelSlots + 1;
+  const int last = std::min(first + kLabelSlots - 1, static_cast<int>(labelled_.size()));
+  return Format("Traces %d\u2013%d of %d", first, last, static_cast<int>(labelled_.size()));
+}
+
+void Display::SetLabelPage(int page) {
+  page = std::clamp(page, 0, labelPageCount() - 1);
+  if (page == labelPage_) return;
+  labelPage_ = page;
+  AssignSlots();
+  if (!source_) return;
+  InitLabels();
+  PutUpLabels();
+  InitValues();
+  for (const int trace : labelled_) {
+    const auto i = static_cast<std::size_t>(trace);
+    if (hasValue_[i]) UpdateValue(labelSlot_[i], lastValue_[i]);
+  }
+  // The read-outs belong to the graph they were prepared for: on another
+  // graph they stay hidden, and show this page when they come back.
+  if (current_ != nullptr && current_ == infoGraph_) {
+    ShowLabels();
+    ShowValues();
+  }
+}
+
+void Display::ShowLabelPager(bool on) {
+  const bool paged = on && labelPageCount() > 1;
+  platform::Ui& ui = platform::ui();
+  if (paged) {
+    SetText(p::kMainTracePage, LabelPageText());
+    ui.SetCtrlAttribute(panel_, p::kMainTracePrev, Attr::Dimmed, labelPage_ > 0 ? 0 : 1);
+    ui.SetCtrlAttribute(panel_, p::kMainTraceNext, Attr::Dimmed, labelPage_ + 1 < labelPageCount() ? 0 : 1);
+  }
+  for (const int control : {p::kMainTracePrev, p::kMainTracePage, p::kMainTraceNext}) SetShown(control, paged);
 }
 
 Status Display::PutUpLabels() {
@@ -441,6 +514,7 @@ void Display::InitLabels() {
 void Display::HideLabels() {
   for (int slot = 0; slot < kLabelSlots; ++slot) SetShown(p::kMainLabel0 + slot, false);
   SetShown(p::kMainAllTraces, false);
+  ShowLabelPager(false);
 }
 
 void Display::ShowLabels() {
@@ -459,6 +533,7 @@ void Display::ShowLabels() {
     for (int i = 0; i < traceCount_; ++i) {
       if (plotted_[i] != 0 && labelSlot_[i] >= 0) SetShown(p::kMainLabel0 + labelSlot_[i], true);
     }
+    ShowLabelPager(true);
   }
   SetShown(p::kMainAllTraces, true);
 }
@@ -494,8 +569,13 @@ void Display::UpdateValue(int slot, double value) {
 
 void Display::UpdateValues(int count, const double* values, double temperature,
                            double extTemperature, double depth) {
+  // Every labelled trace's value is kept for the page put up next; only
+  // the page on show is written.
   for (int i = 0; i < count && i < kMaxTraces; ++i) {
-    if (plotted_[i] != 0) UpdateValue(labelSlot_[i], values[i]);
+    if (plotted_[i] == 0) continue;
+    lastValue_[i] = values[i];
+    hasValue_[i] = true;
+    UpdateValue(labelSlot_[i], values[i]);
   }
   UpdateTemp(temperature, extTemperature);
   if (HasDepth()) UpdateDepth(depth);

@@ -6,6 +6,7 @@
 
 #include "common/c_locale.h"
 #include "common/panels.h"
+#include "common/text_format.h"
 #include "common/utils.h"
 #include "display/display.h"
 
@@ -14,9 +15,25 @@ namespace {
 
 using platform::AxisMode;
 
+// "2nd", "3rd", "4th", "11th", "21st", ...
+std::string Ordinal(int n) {
+  const char* suffix = "th";
+  if (n % 100 < 11 || n % 100 > 13) {
+    if (n % 10 == 1) suffix = "st";
+    if (n % 10 == 2) suffix = "nd";
+    if (n % 10 == 3) suffix = "rd";
+  }
+  return std::to_string(n) + suffix;
+}
+
 }  // namespace
 
-Strip::Strip(int panel, int control, int menuItem) : control_{panel, control, menuItem} {}
+Strip::Strip(int panel, int control, int menuItem) : control_{panel, control, menuItem} {
+  platform::CtrlValue caption;
+  if (platform::ui().GetCtrlAttribute(panel, control, platform::Attr::XName, caption) >= 0) {
+    if (const auto* text = std::get_if<std::string>(&caption)) caption_ = *text;
+  }
+}
 
 Strip::~Strip() { Strip::Hide(); }
 
@@ -25,6 +42,11 @@ int Strip::GetMenu() { return control_.menuItem; }
 void Strip::SetDefaults() { s_ = StripSettings{}; }
 Status Strip::Hide() { return control_.SetVisible(false); }
 Status Strip::Show() { return control_.SetVisible(true); }
+
+int Strip::ChartStep(int visibleCount) {
+  constexpr int kMax = platform::kMaxStripTraces;
+  return visibleCount <= kMax ? 1 : (visibleCount + kMax - 1) / kMax;
+}
 
 int Strip::PointsPerScreen(int scrollSpeed) {
   return static_cast<int>(std::lround(9999.0 / std::max(scrollSpeed, 1)));
@@ -113,22 +135,41 @@ Status Strip::WriteConfig(std::FILE* file) {
 Status Strip::InitPlot(Display& display, int traceCount) {
   platform::Ui& ui = platform::ui();
   const int n = std::min(traceCount, kMaxTraces);
-  const int v = std::min(display.visibleCount(), platform::kMaxStripTraces);
+  // The visible traces as the chart sees them (those below the trace count).
+  int visible = 0;
+  for (int i = 0; i < n; ++i) visible += display.visible(i) ? 1 : 0;
+  step_ = ChartStep(visible);
+  const int v = (visible + step_ - 1) / step_;
   const bool shown = control_.IsVisible();
   if (shown) control_.SetVisible(false);
   ui.ClearStripChart(control_.panel, control_.control);
-  if (display.visibleCount() > 0) {
-    ui.SetCtrlAttribute(control_.panel, control_.control, platform::Attr::NumTraces, v);
-  }
-  // Chart trace k is the k-th visible trace.
+  if (v > 0) ui.SetCtrlAttribute(control_.panel, control_.control, platform::Attr::NumTraces, v);
+  // Chart trace k is visible trace k × step.
   int k = 0;
+  int j = 0;
+  std::string firstHeading, lastHeading;
   for (int i = 0; i < n && k < v; ++i) {
     if (!display.visible(i)) continue;
+    if (j++ % step_ != 0) continue;
     ui.SetTraceAttribute(control_.panel, control_.control, k, platform::Attr::TraceColor,
                          display.TraceRGB(i));
     ui.SetTraceAttribute(control_.panel, control_.control, k, platform::Attr::TraceVisible, 1);
+    if (step_ > 1 && display.source() != nullptr) {
+      std::string heading;
+      display.source()->GetHeading(i, heading);
+      (k == 0 ? firstHeading : lastHeading) = heading;
+    }
     ++k;
   }
+  note_.clear();
+  if (step_ > 1) {
+    note_ = Format("Charting %d of %d traces, every %s", v, visible, Ordinal(step_).c_str());
+    if (!firstHeading.empty() && !lastHeading.empty())
+      note_ += Format(": %s \u2026 %s", firstHeading.c_str(), lastHeading.c_str());
+  }
+  std::string caption = caption_;
+  if (!note_.empty()) caption = caption.empty() ? note_ : caption + "    " + note_;
+  ui.SetCtrlAttribute(control_.panel, control_.control, platform::Attr::XName, caption);
   acc_.fill(0.0);
   if (shown) control_.SetVisible(true);
   return status::kOk;
@@ -139,8 +180,9 @@ void Strip::ClearBin() { acc_.fill(0.0); }
 Status Strip::Plot(Display& display, const SourceLine& line) {
   const int count = std::min(line.count, kMaxTraces);
   int k = 0;
+  int j = 0;
   for (int i = 0; i < count && k < platform::kMaxStripTraces; ++i) {
-    if (!display.visible(i)) continue;
+    if (!display.visible(i) || j++ % step_ != 0) continue;
     acc_[static_cast<std::size_t>(k++)] += line.values[static_cast<std::size_t>(i)];
   }
   int& binCount = display.binCount();

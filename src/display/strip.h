@@ -3,13 +3,17 @@
 // chart's Y axis, which the "X" operations act on; its width is a number of
 // points per screen, set as round(9999 / scroll speed).
 //
-// The chart carries at most 64 traces: the first 64 visible traces in index
-// order are drawn, each in its own colour; further visible traces keep their
-// labels and read-outs but are not drawn in the strip chart.
+// The chart carries at most 64 traces. Up to 64 visible traces are all
+// drawn, each in its own colour; of more, every s-th visible trace in index
+// order is drawn (s = the visible traces divided by 64, rounded up), so
+// that the chart spans the whole spectrum of both kinds, and the chart's
+// caption says so ("Charting 50 of 200 traces, every 4th: c400.0 …
+// a720.0"). The traces not charted keep their labels and read-outs.
 #pragma once
 
 #include <array>
 #include <cstdio>
+#include <string>
 
 #include "display/graph.h"
 #include "display/graph_control.h"
@@ -49,6 +53,11 @@ class Strip : public Graph {
 
   // Points per screen for a scroll speed.
   static int PointsPerScreen(int scrollSpeed);
+  // Every how many visible traces one is charted: 1 for up to 64.
+  static int ChartStep(int visibleCount);
+  // The note the chart carries when it cannot chart every visible trace
+  // ("" when it charts them all).
+  const std::string& note() const { return note_; }
 
   const StripSettings& settings() const { return s_; }
   void set_settings(const StripSettings& settings) { s_ = settings; }
@@ -60,6 +69,11 @@ class Strip : public Graph {
   // Running sums of the bin in progress, packed in the order of the visible
   // traces.
   std::array<double, platform::kMaxStripTraces> acc_{};
+  // Visible traces per charted trace in this run.
+  int step_ = 1;
+  // The X axis caption the resource file gives the chart, and the note.
+  std::string caption_;
+  std::string note_;
 };
 
 }  // namespace sondrix

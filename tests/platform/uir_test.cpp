@@ -179,6 +179,9 @@ const std::map<std::string, std::set<CtrlType>>& ExpectedTypes() {
       {"MainDate", text},
       {"MainTime", text},
       {"MainElapsed", text},
+      {"MainTracePrev", button},
+      {"MainTracePage", text},
+      {"MainTraceNext", button},
       {"GsXMin", number},
       {"GsXMax", number},
       {"GsXAuto", check},
@@ -288,6 +291,12 @@ const std::map<std::string, std::set<CtrlType>>& ExpectedTypes() {
       {"AcqDisplayBinsize", {CtrlType::Int}},
       {"AcqOk", button},
       {"AcqCancel", button},
+      {"AcqAOnly", button},
+      {"AcqCOnly", button},
+      {"AcqFrom", {CtrlType::Double}},
+      {"AcqTo", {CtrlType::Double}},
+      {"AcqStep", {CtrlType::Int}},
+      {"AcqSelect", button},
       {"WaitText", text},
   };
   return types;
