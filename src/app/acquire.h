@@ -33,7 +33,11 @@ Status PromptOpenSource(App& app, int kind);
 
 // Opens the source of kind 1 or 2 named by `filename` and `portname`
 // without asking and attaches it. `quietMake`: a source that cannot be made
-// gives -1025 without a message (the unattended set-up).
+// gives -1025 without a message (the unattended set-up). When it does not
+// open (a failure, a question declined, a choice cancelled) the source
+// attached before stays attached; one whose serial port was let go for the
+// attempt takes it up again, and when it cannot, the user is told and no
+// source is attached.
 Status OpenNamedSource(App& app, int kind, const std::string& filename, const std::string& portname,
                        bool quietMake = false);
 
