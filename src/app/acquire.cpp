@@ -3,6 +3,7 @@
 #include "app/layout.h"
 #include "app/menu.h"
 #include "app/recording.h"
+#include "app/skip_choice.h"
 #include "common/errors.h"
 #include "common/panels.h"
 #include "common/settings.h"
@@ -86,6 +87,8 @@ Status OpenSource(std::unique_ptr<Source>& source) {
     result = source->Reset();
     SetCursor(Cursor::Default);
   }
+  // An unattended set-up has nobody to ask: the mismatch stays an error.
+  if (result == status::kSkipMismatch && Rudud_IsDefined() == 0) result = ResolveSkipMismatch(source);
   const bool checked = !settings::IgnoreSerialNumberOn() && Rudud_IsDefined() == 0;
   if (result == status::kSerialMismatch) {
     if (!checked) {
@@ -96,7 +99,7 @@ Status OpenSource(std::unique_ptr<Source>& source) {
       result = platform::ui().ConfirmPopup("Open device", question) != 0 ? status::kOk : status::kCancelled;
     }
   }
-  if (result != status::kOk) {
+  if (result != status::kOk && source != nullptr) {
     source->Close();
     source.reset();
   }

@@ -23,8 +23,12 @@ inline constexpr double kTimeoutPerBinLine = 4.0;
 
 // Opens and resets a source made by NewSource. On a serial-number mismatch
 // the user is asked "Wrong serial number (%08lX).  Open anyway?" unless
-// "IgnoreSerialNumber" is on or Rudud.ini names a device and port. On any
-// result but 1 the source is closed and disposed (`source` becomes null).
+// "IgnoreSerialNumber" is on or Rudud.ini names a device and port. A
+// hyperspectral instrument at another skip value than its file is offered
+// to be set back, or its value kept in a copy of the file, which `source`
+// is then opened from (ResolveSkipMismatch; not when Rudud.ini names a
+// device and port). On any result but 1 the source is closed and disposed
+// (`source` becomes null).
 Status OpenSource(std::unique_ptr<Source>& source);
 
 // Asks for a data file (kind 1) or a device and its port (kind 2), opens it
