@@ -119,16 +119,5 @@ TEST_F(KeepSourceTest, AnOldMeterThatCannotTakeUpItsPortAgainIsClosedWithAMessag
   ui.popupAnswerer = nullptr;
 }
 
-TEST_F(KeepSourceTest, AMeterThatOpensTakesThePlaceOfTheOneBefore) {
-  Start();
-  Feed(1, 4);
-  OpenDevice("COM1");
-  Feed(2, 4);
-  ASSERT_EQ(OpenNamedSource(app, kSourceKindDevice, Device(kNeritSerial, "second.dev"), "COM2"), status::kOk);
-  EXPECT_EQ(app.source()->portname(), "COM2");
-  EXPECT_FALSE(serial.IsOpen(1));
-  EXPECT_TRUE(serial.IsOpen(2));
-}
-
 }  // namespace
 }  // namespace sondrix
