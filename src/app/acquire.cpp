@@ -3,6 +3,7 @@
 #include "app/layout.h"
 #include "app/menu.h"
 #include "app/recording.h"
+#include "app/skip_choice.h"
 #include "common/errors.h"
 #include "common/panels.h"
 #include "common/settings.h"
@@ -63,6 +64,19 @@ void FinishRecording(App& app, Source& source, DataFile* recorder, Status runRes
   Error_Report(source.SaveRaw());
 }
 
+// A new source that did not open leaves the one open before attached; it
+// takes up the serial port it let go again. When it cannot, the user is
+// told, and no source is attached.
+void KeepOldSource(App& app, Source& old) {
+  const Status reopened = old.Open();
+  if (reopened == status::kOk) return;
+  std::string id;
+  old.GetID(id);
+  Error_Message(Format("%s could not be opened again on %s.\n%s", id.c_str(), old.portname().c_str(),
+                       StatusText(reopened).c_str()));
+  app.display().Attach(nullptr);
+}
+
 }  // namespace
 
 // --- Opening sources --------------------------------------------------------------------
@@ -74,6 +88,8 @@ Status OpenSource(std::unique_ptr<Source>& source) {
     result = source->Reset();
     SetCursor(Cursor::Default);
   }
+  // An unattended set-up has nobody to ask: the mismatch stays an error.
+  if (result == status::kSkipMismatch && Rudud_IsDefined() == 0) result = ResolveSkipMismatch(source);
   const bool checked = !settings::IgnoreSerialNumberOn() && Rudud_IsDefined() == 0;
   if (result == status::kSerialMismatch) {
     if (!checked) {
@@ -84,7 +100,7 @@ Status OpenSource(std::unique_ptr<Source>& source) {
       result = platform::ui().ConfirmPopup("Open device", question) != 0 ? status::kOk : status::kCancelled;
     }
   }
-  if (result != status::kOk) {
+  if (result != status::kOk && source != nullptr) {
     source->Close();
     source.reset();
   }
@@ -100,8 +116,12 @@ Status OpenNamedSource(App& app, int kind, const std::string& filename, const st
     Error_Report(result);
     return result;
   }
-  // The port the old source holds may be the one the new one needs.
-  if (app.source() != nullptr) app.source()->Close();
+  // The serial port the old source holds may be the one the new one needs
+  // (two port names may even stand for one device): the old source lets it
+  // go for the attempt.
+  Source* old = app.source();
+  const bool released = old != nullptr && SerialPortOf(*old) != nullptr && IsPortName(portname) != 0;
+  if (released) old->Close();
   std::string id;
   source->GetDevType(filename, id);
   Message_Show(IsPortName(portname) ? Format("Opening %s on %s...", id.c_str(), portname.c_str())
@@ -110,10 +130,15 @@ Status OpenNamedSource(App& app, int kind, const std::string& filename, const st
   Message_Hide();
   if (result == status::kOk) {
     app.sourceKind = kind;
-  } else if (result != status::kCancelled) {
-    Error_Report(result);
+    app.display().Attach(std::move(source));
+    return result;
   }
-  app.display().Attach(std::move(source));
+  if (result != status::kCancelled) Error_Report(result);
+  if (old == nullptr) {
+    app.display().Attach(nullptr);
+  } else if (released) {
+    KeepOldSource(app, *old);
+  }
   return result;
 }
 

@@ -98,6 +98,23 @@ int BenthMeterConfig::Wavelengths() const {
   return std::min(n, static_cast<int>(traces.size()) / 2);
 }
 
+bool BenthMeterConfig::HoldsSkip(int value) const {
+  return value >= 1 && value <= kMaxBenthSkip && (version < 3 || value == 1);
+}
+
+Status BenthMeterConfig::SaveCopyWithSkip(int value, std::string& path) const {
+  if (!HoldsSkip(value)) return status::kBadArgument;
+  std::unique_ptr<BenthMeterConfig> copy;
+  try {
+    copy = std::make_unique<BenthMeterConfig>(traceCount, inTraceCount);
+  } catch (const std::bad_alloc&) {
+    return status::kOutOfMemory;
+  }
+  if (const Status copied = CopyConfig(*copy); copied != status::kOk) return copied;
+  copy->skip = static_cast<std::int8_t>(value);
+  return copy->SaveConfigAs("Save a copy of the configuration to file:", path);
+}
+
 // --- The file ------------------------------------------------------------------------
 
 Status BenthMeterConfig::WriteConfig(std::FILE* file) const {

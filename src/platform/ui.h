@@ -182,11 +182,13 @@ class Ui {
                                   std::span<const std::string> buttons) = 0;
   // Asks a yes/no question; 1 for yes, 0 for no.
   virtual int ConfirmPopup(std::string_view title, std::string_view text) = 0;
-  // Lets the user choose a file. A save dialog does not ask about a file
-  // that exists: it answers Existing, and the caller asks its own question,
-  // so that the user is asked once.
-  virtual FileSelectResult FileSelectPopup(const FileSelectRequest& request,
-                                           std::string& path) = 0;
+  // Lets the user choose a file (the backend's dialog, SelectFile). A save
+  // dialog does not ask about a file that exists: it answers Existing, and
+  // the caller asks its own question, so that the user is asked once. A
+  // name typed without an extension in a save dialog gets the dialog's
+  // (SaveName) before Existing or New is told, so both, and the caller's
+  // question, are of the name that will be written.
+  FileSelectResult FileSelectPopup(const FileSelectRequest& request, std::string& path);
 
   // --- Panels -------------------------------------------------------------
   // Loads panel `resourceId` of the resource file as a child of `parent`
@@ -312,7 +314,26 @@ class Ui {
   int GetCtrlInt(int panel, int control);
   double GetCtrlDouble(int panel, int control);
   std::string GetCtrlText(int panel, int control);
+
+ protected:
+  // The backend's file dialog, as FileSelectPopup tells it, before the
+  // name is completed.
+  virtual FileSelectResult SelectFile(const FileSelectRequest& request, std::string& path) = 0;
 };
+
+// The extension a save dialog gives a name typed without one, with its
+// dot: that of the dialog's first pattern ("*.dat" gives ".dat"), or of
+// its default name; empty when it has none ("*", "*.*").
+std::string DialogExtension(const FileSelectRequest& request);
+// The name a save dialog writes for the `typed` one: a last component
+// with an extension keeps it ("run1.txt", "run.1"); one without gets the
+// dialog's ("run1" -> "run1.dat", a hidden ".state" -> ".state.gph").
+// Dots that end a name are dropped first ("run1." -> "run1.dat",
+// "run1.txt." -> "run1.txt"): such a name is a slip, and the file would
+// be missing from the dialogs that open it. A load dialog's names, an
+// empty name, a last component of dots only ("..") and the name of a
+// folder that exists are left as they are.
+std::string SaveName(const FileSelectRequest& request, const std::string& typed);
 
 // A control value as a number: ints as they are, doubles rounded (nothing
 // when not finite or out of range), texts not at all. Both backends convert

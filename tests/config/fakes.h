@@ -41,6 +41,23 @@ class MemoryPort : public DPort {
     pos_ += n;
     return status::kOk;
   }
+  // An instrument that acknowledges every command frame by sending it back
+  // (with `acknowledge`); what was written is kept.
+  Status Write(const std::uint8_t* buffer, int count) override {
+    written.insert(written.end(), buffer, buffer + count);
+    if (!acknowledge) return status::kOk;
+    bytes_.insert(bytes_.end(), buffer, buffer + count);
+    return status::kOk;
+  }
+  Status Open(int baud) override {
+    openedAt = baud;
+    return status::kOk;
+  }
+  Status Close() override { return status::kOk; }
+
+  bool acknowledge = false;
+  std::vector<std::uint8_t> written;
+  int openedAt = 0;
 
  private:
   std::vector<std::uint8_t> bytes_;

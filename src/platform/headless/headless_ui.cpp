@@ -207,7 +207,7 @@ int HeadlessUi::ConfirmPopup(std::string_view title, std::string_view text) {
   return record.answer;
 }
 
-FileSelectResult HeadlessUi::FileSelectPopup(const FileSelectRequest& request, std::string& path) {
+FileSelectResult HeadlessUi::SelectFile(const FileSelectRequest& request, std::string& path) {
   FileDialogRecord record;
   record.request = request;
   if (terminating_) {

@@ -370,7 +370,7 @@ int QtUi::ConfirmPopup(std::string_view title, std::string_view text) {
              : 0;
 }
 
-FileSelectResult QtUi::FileSelectPopup(const FileSelectRequest& request, std::string& path) {
+FileSelectResult QtUi::SelectFile(const FileSelectRequest& request, std::string& path) {
   if (terminating_) return FileSelectResult::None;
   QFileDialog dialog(QApplication::activeWindow(), Q(request.title), Q(request.directory), Filters(request));
   dialog.setAcceptMode(request.mode == FileDialogMode::Save ? QFileDialog::AcceptSave

@@ -65,7 +65,7 @@ class QtUi : public Ui {
   int GenericMessagePopup(std::string_view title, std::string_view text,
                           std::span<const std::string> buttons) override;
   int ConfirmPopup(std::string_view title, std::string_view text) override;
-  FileSelectResult FileSelectPopup(const FileSelectRequest& request, std::string& path) override;
+  FileSelectResult SelectFile(const FileSelectRequest& request, std::string& path) override;
 
   int LoadPanel(int parent, int resourceId) override;
   int DiscardPanel(int panel) override;
