@@ -42,6 +42,7 @@ inline constexpr int kMainTitle = 72;          // text: file, identification, se
 inline constexpr int kMainDate = 73;           // text
 inline constexpr int kMainTime = 74;           // text
 inline constexpr int kMainElapsed = 75;        // text: "        Elapsed hh:mm:ss"
+inline constexpr int kMainProgress = 96;       // progress: how much of its file a replay has read
 
 // The main window's menu bar (loaded with the main panel).
 inline constexpr int kMainMenu = 1;
@@ -222,5 +223,7 @@ inline constexpr int kAcqCancel = 8;
 // Wait message: one text shown while something slow runs.
 inline constexpr int kWait = 10;
 inline constexpr int kWaitText = 2;
+inline constexpr int kWaitProgress = 3;  // progress: how far a task that can be cancelled has come
+inline constexpr int kWaitCancel = 4;    // button: cancels that task
 
 }  // namespace sondrix::panels

@@ -289,6 +289,9 @@ const std::map<std::string, std::set<CtrlType>>& ExpectedTypes() {
       {"AcqOk", button},
       {"AcqCancel", button},
       {"WaitText", text},
+      {"WaitProgress", {CtrlType::Progress}},
+      {"WaitCancel", button},
+      {"MainProgress", {CtrlType::Progress}},
   };
   return types;
 }
