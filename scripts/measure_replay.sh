@@ -8,6 +8,7 @@
 # Needs Xvfb and xdotool. Usage:
 #   scripts/measure_replay.sh [build-dir] [lines] [device file]
 # e.g. scripts/measure_replay.sh build 6000 examples/benth-100wl.dev
+# SHOT=file.png keeps a picture of the screen at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -33,6 +34,19 @@ SONDRIX_HOME=$home "$build/tools/cli/sondrix-cli" record --device "$device" --po
   --out "$home/run.dat" >/dev/null 2>&1
 stored=$(awk 'found { n++ } /; acquisition binsize/ { found = 1 } END { print n + 0 }' "$home/run.dat")
 
+# GRAPH=1 ... 6 puts that graph on show (a display configuration beside the
+# file, every trace visible); otherwise the program's default.
+if [ -n "${GRAPH:-}" ]; then
+  traces=18
+  [ "$per_packet" = 1 ] && traces=200
+  {
+    sed -n 1p "$device"
+    printf '%x\n' "0x$(sed -n 2p "$device" | cut -f1)"
+    printf '%s\t\t\t\t; current display\n1\t\t\t\t; collect bin size\n1\t\t\t\t; display bin size\n' "$GRAPH"
+    seq 0 $((traces - 1)) | tr '\n' '\t'
+    printf '\t; visible traces\n'
+  } >"$home/run.RTC"
+fi
 SONDRIX_HOME=$home "$build/app/sondrix" "$home/run.dat" >/dev/null 2>&1 &
 sondrix_pid=$!
 session_pids+=("$sondrix_pid")
@@ -57,5 +71,7 @@ while :; do
 done
 awk -v s="$start" -v e="$last_change" -v t=$((last - before)) -v hz="$tick" -v n="$stored" \
   'BEGIN { printf "replay of %d lines: %.1f s, %.1f s of processor time\n", n, e - s, t / hz }'
+# A picture of the window as the replay left it, when asked for.
+if [ -n "${SHOT:-}" ]; then import -window root "$SHOT"; fi
 kill "$sondrix_pid" 2>/dev/null || true
 wait "$sondrix_pid" 2>/dev/null || true
