@@ -1,7 +1,6 @@
 // Long tasks on the Qt backend: the wait message of a calibration is painted
 // at every sample although the program does not look at the user between
-// reads, and its Cancel button ends the calibration; a progress control
-// shows its value.
+// reads, and its Cancel button ends the calibration.
 #include <gtest/gtest.h>
 
 #include <QAbstractScrollArea>
@@ -112,25 +111,6 @@ TEST_F(QtProgressTest, CancelEndsTheCalibration) {
   // It slept while it waited: a few reads a second at most between the
   // short sleeps, not a busy loop.
   EXPECT_LT(silent.reads, 1000);
-}
-
-// A progress control shows the value set, kept within its range.
-TEST_F(QtProgressTest, AProgressControlShowsItsValue) {
-  const int main = ui.LoadPanel(0, p::kMain);
-  auto* bar = qobject_cast<QProgressBar*>(ui.Widget(main, p::kMainProgress));
-  ASSERT_NE(bar, nullptr);
-  EXPECT_FALSE(bar->isVisibleTo(ui.Window(main)));
-  ProgressBar progress(main, p::kMainProgress);
-  progress.Show(true);
-  EXPECT_TRUE(bar->isVisibleTo(ui.Window(main)));
-  EXPECT_EQ(bar->value(), 0);
-  EXPECT_TRUE(progress.Set(0.426));
-  EXPECT_EQ(bar->value(), 42);
-  EXPECT_FALSE(progress.Set(0.429));  // the same whole percent
-  EXPECT_EQ(ui.SetCtrlVal(main, p::kMainProgress, 250), 0);
-  CtrlValue value;
-  ASSERT_EQ(ui.GetCtrlVal(main, p::kMainProgress, value), 0);
-  EXPECT_EQ(value, CtrlValue(100));
 }
 
 }  // namespace
