@@ -38,6 +38,7 @@
 #include <cmath>
 #include <functional>
 #include <optional>
+#include <utility>
 
 #include "platform/panel_state.h"
 #include "platform/paths.h"
@@ -186,6 +187,9 @@ struct QtUi::Panel {
   QPointer<PanelWindow> child;          // panels inside another panel
   std::map<int, Control> controls;
   int menuBar = 0;
+  // Shown since the last UpdatePanel: the window system may not have put
+  // it on the screen yet.
+  bool justShown = false;
 
   PanelWindow* Frame() const { return window ? window.get() : child.data(); }
 };
@@ -346,9 +350,11 @@ int QtUi::UpdatePanel(int panel) {
   if (!window->isVisible()) return 0;
   // A window just shown can be painted once the window system has put it on
   // the screen: the events that say so are handled (user input stays queued
-  // for the program's next look), for a moment at most.
+  // for the program's next look), for a moment at most, once (a window
+  // kept off the screen, minimised say, costs no more than that).
   constexpr int kExposeWaitMs = 250;
-  if (QWindow* handle = window->windowHandle(); handle != nullptr && !handle->isExposed()) {
+  const bool justShown = std::exchange(p->justShown, false);
+  if (QWindow* handle = window->windowHandle(); justShown && handle != nullptr && !handle->isExposed()) {
     QDeadlineTimer deadline(kExposeWaitMs);
     while (!handle->isExposed() && !deadline.hasExpired()) {
       QTimer limit;
@@ -476,6 +482,7 @@ int QtUi::DisplayPanel(int handle) {
   if (panel == nullptr) return ui_status::kBadPanel;
   panel->Frame()->show();
   panel->Frame()->raise();
+  panel->justShown = true;
   return 0;
 }
 
@@ -495,6 +502,7 @@ int QtUi::InstallPopup(int handle) {
   frame->show();
   frame->raise();
   frame->activateWindow();
+  panel->justShown = true;
   std::erase(popupStack_, handle);
   popupStack_.push_back(handle);
   return 0;
