@@ -395,6 +395,8 @@ Status Acquire_Run(App& app) {
     if (result == status::kOk && source->MustRead() == 0) result = display.Plot(*line);
   }
   line.reset();
+  // A replay's bar and record time as the run leaves them.
+  display.UpdateProgress(true);
 
   if (result != status::kOk && result != status::kCancelled && result != status::kUnexpectedEof)
     ReportRunError(*source, result);

@@ -45,6 +45,7 @@ inline constexpr int kMainElapsed = 75;        // text: "        Elapsed hh:mm:s
 inline constexpr int kMainTracePrev = 120;     // button: the previous page of trace labels
 inline constexpr int kMainTracePage = 121;     // text: "Traces 21–40 of 200"
 inline constexpr int kMainTraceNext = 122;     // button: the next page of trace labels
+inline constexpr int kMainProgress = 96;       // progress: how much of its file a replay has read
 
 // The main window's menu bar (loaded with the main panel).
 inline constexpr int kMainMenu = 1;
@@ -231,5 +232,7 @@ inline constexpr int kAcqSelect = 14;         // button: tick the wavelengths fr
 // Wait message: one text shown while something slow runs.
 inline constexpr int kWait = 10;
 inline constexpr int kWaitText = 2;
+inline constexpr int kWaitProgress = 3;  // progress: how far a task that can be cancelled has come
+inline constexpr int kWaitCancel = 4;    // button: cancels that task
 
 }  // namespace sondrix::panels

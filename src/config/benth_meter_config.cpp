@@ -18,6 +18,7 @@
 #include "platform/ui.h"
 #include "source/factories.h"
 #include "source/source.h"
+#include "source/source_wait.h"
 
 namespace sondrix {
 namespace {
@@ -381,7 +382,7 @@ Status BenthMeterConfig_DepthCalibrate(BenthMeterConfig& config, int samplesPerR
   if (created != status::kOk) return created;
   double sum = 0.0;
   const Status result = SumPacketDepths(
-      *decoder, sampleCount, config.depthScale,
+      *decoder, PortInputs(port), sampleCount, config.depthScale,
       [](const RefBlock&, const DataSample& first) { return first.status == status::kOk; }, sum);
   if (result == status::kOk) config.depthOffset = -(sum / sampleCount);
   return result;

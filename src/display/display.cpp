@@ -48,7 +48,8 @@ Status Display::New(std::unique_ptr<Display>& out, int panel) {
   return status::kOk;
 }
 
-Display::Display(int panel) : panel_(panel), menuBar_(platform::ui().GetPanelMenuBar(panel)) {
+Display::Display(int panel)
+    : panel_(panel), menuBar_(platform::ui().GetPanelMenuBar(panel)), progress_(panel, p::kMainProgress) {
   if (menuBar_ < 0) menuBar_ = 0;
   graphs_[graph_type::kXY] = std::make_unique<XYGraph>(panel, p::kMainXYGraph, p::kMenuXYGraph);
   graphs_[graph_type::kStrip] = std::make_unique<Strip>(panel, p::kMainStripChart, p::kMenuStripChart);
@@ -166,6 +167,9 @@ void Display::SetDefaults() {
 
 Status Display::Attach(std::unique_ptr<Source> source) {
   Detach();
+  // A replay's bar belongs to its source.
+  if (replaying_) progress_.Show(false);
+  replaying_ = false;
   sampleCount_ = 0;
   infoGraph_ = nullptr;
   // Another source's traces: its labels begin on the first page.
@@ -351,6 +355,11 @@ Status Display::InitPlot() {
   const TraceMap mapBefore = traceMap_;
   const int countBefore = traceCount_;
   const Status result = source_->Reset();
+  // A replay shows how much of its file it has read (after the reset,
+  // which may start the file over).
+  const bool replaying = source_->GetReplayFraction() >= 0.0;
+  if (replaying || replaying_) progress_.Show(replaying);
+  replaying_ = replaying;
   // A meter may learn at its reset which of its traces the instrument sends
   // (the hyperspectral meter takes its skip value from the packets): the run
   // then draws and labels only those, never the 0.0 of a trace it does not
@@ -410,15 +419,28 @@ Status Display::Plot(const SourceLine& line) {
   if (now - lastClockTime_ >= clockInterval_) {
     std::string date, time;
     source_->GetDate(date, time);
-    const long seconds = elapsedMs_ / 1000;
-    const std::string elapsed =
-        Format("        Elapsed %02ld:%02ld:%02ld", seconds / 3600, (seconds / 60) % 60, seconds % 60);
-    UpdateTimeDate(nullptr, &date, &time, &elapsed);
+    UpdateTimeDate(nullptr, &date, &time, nullptr);
+    UpdateElapsed();
     UpdateRate(source_->GetSampleRate());
     lastClockTime_ = platform::Timer();
     binsSinceUpdate_ = 0;
   }
+  UpdateProgress();
   return status::kOk;
+}
+
+void Display::UpdateElapsed() {
+  const long long seconds = elapsedMs_ / 1000;
+  const std::string elapsed =
+      Format("        Elapsed %02lld:%02lld:%02lld", seconds / 3600, (seconds / 60) % 60, seconds % 60);
+  UpdateTimeDate(nullptr, nullptr, nullptr, &elapsed);
+}
+
+void Display::UpdateProgress(bool end) {
+  if (!replaying_ || !source_) return;
+  // The bar moves by whole percents; the record time with it, so that a
+  // replay much faster than its record shows its time going by.
+  if (progress_.Set(source_->GetReplayFraction()) || end) UpdateElapsed();
 }
 
 // --- Labels ----------------------------------------------------------------------------------------

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/progress.h"
 #include "common/status.h"
 #include "datafile/data_file.h"
 #include "display/graph.h"
@@ -55,6 +56,12 @@ class Display {
   Status InitPlot();
   // One line of a run: the graph on show and the read-outs.
   Status Plot(const SourceLine& line);
+  // A replay's progress: the bar of its file read and, whenever the bar
+  // moves, the elapsed read-out at the record time of the last line. Plot
+  // calls it; the run calls it once more at its end (`end`: the elapsed
+  // read-out is brought up to date in any case), which shows 100 % when
+  // the whole file was read. Nothing for a live source.
+  void UpdateProgress(bool end = false);
   Status WriteConfig();
   Status ReadConfig();
   // The display configuration file of the attached source ("" without one).
@@ -151,7 +158,10 @@ class Display {
   void SetDisplayBinsize(int binsize) { displayBinsize_ = binsize < 1 ? 1 : binsize; }
   int& binCount() { return binCount_; }
   int sampleCount() const { return sampleCount_; }
-  std::int32_t elapsedMs() const { return elapsedMs_; }
+  std::int64_t elapsedMs() const { return elapsedMs_; }
+  // Whether the run going on (or the last one) replays a stored file.
+  bool replaying() const { return replaying_; }
+  const ProgressBar& progress() const { return progress_; }
   double chanMin(int trace) const { return InRange(trace) ? chanMin_[trace] : 0.0; }
   double chanMax(int trace) const { return InRange(trace) ? chanMax_[trace] : 0.0; }
 
@@ -182,6 +192,8 @@ class Display {
   bool HasDepth() const;
   // The title read-out's text for the attached source.
   std::string Title() const;
+  // The elapsed read-out at the record time of the last line.
+  void UpdateElapsed();
 
   int panel_ = 0;
   int menuBar_ = 0;
@@ -207,7 +219,9 @@ class Display {
   double allMax_ = -1.0e10;
   int binCount_ = 0;
   int sampleCount_ = 0;
-  std::int32_t elapsedMs_ = 0;
+  // Record time of the last line, ms (64 bits, as the lines' time stamps:
+  // runs longer than 24 days).
+  std::int64_t elapsedMs_ = 0;
   int binsSinceUpdate_ = 0;
   double lastValueTime_ = 0.0;
   double lastClockTime_ = 0.0;
@@ -221,6 +235,8 @@ class Display {
   std::array<int, kMaxTraces> colors_{};
   int displayBinsize_ = 1;
   int lastStatus_ = 0;
+  bool replaying_ = false;
+  ProgressBar progress_;
 };
 
 // Zooms the graph on show to one trace (label slot 0 ... 19: the trace the

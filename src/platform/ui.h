@@ -298,6 +298,12 @@ class Ui {
   // program costs no processor time. The default polls once.
   virtual UserEvent WaitUserEvent(double seconds, std::span<const int> inputs);
   virtual void SetMouseCursor(Cursor cursor) = 0;
+  // Paints what changed on a panel now, without waiting and without handing
+  // out user events (they stay queued for the next look): a message put up
+  // or changed just before the program reads an instrument for a while is
+  // seen at once, not only when the program next looks at the user. 0, or
+  // kBadPanel.
+  virtual int UpdatePanel(int panel) = 0;
 
   // --- Ending -----------------------------------------------------------------
   // The program is told to end without a user to ask (the session ends, a

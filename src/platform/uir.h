@@ -56,6 +56,7 @@ enum class CtrlType {
   StripChart,  // scrolling chart of interleaved traces
   Graph,       // XY graph
   Decoration,  // frame, no value
+  Progress,    // a bar showing how far a long task has come  value: int, min ... max (0 ... 100 unless given)
 };
 
 std::string_view CtrlTypeName(CtrlType type);

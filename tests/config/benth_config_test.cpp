@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -270,6 +271,33 @@ TEST_F(BenthEditor, CalibratesTheTickedWavelengthsOnly) {
   EXPECT_DOUBLE_EQ(config->traces[1].aOffset, 0.4);  // not ticked
   EXPECT_DOUBLE_EQ(config->traces[2].aOffset, -4.0);
   EXPECT_DOUBLE_EQ(config->traces[0].cOffset, 0.1);  // C not asked for
+}
+
+// The hyperspectral meter's offset calibration from its editor, run to its
+// end and cancelled half-way: cancelled, the configuration written back is
+// byte for byte the one read, and nobody is told.
+TEST_F(BenthEditor, ACancelledCalibrationChangesNothing) {
+  for (const bool cancel : {false, true}) {
+    SCOPED_TRACE(cancel ? "cancelled" : "run to its end");
+    Load(Small(2, "1", kTraces2, kLimits));
+    const std::string before = test::Written([&](std::FILE* f) { return config->WriteConfig(f); });
+    source.replies.clear();
+    source.reads = 0;
+    source.Good({0.1, 0.2, 0.3, 1.0, 2.0, 3.0}, 6);
+    source.onRead = [&] {
+      if (cancel && source.reads == 2) ui.Commit(pn::kWait, pn::kWaitCancel);
+    };
+    ui.Commit(pn::kBenthConfig, pn::kBcCalibrate, {{pn::kBcCalSamples, 6}, {pn::kBcCalA, 1}, {pn::kBcCalC, 1}});
+    test::AfterWaitMessage(ui, [](platform::HeadlessUi& u) { u.Commit(pn::kBenthConfig, pn::kBcOk); });
+    ASSERT_EQ(config->EditConfig(source, changed), status::kOk);
+    const std::string after = test::Written([&](std::FILE* f) { return config->WriteConfig(f); });
+    EXPECT_EQ(source.reads, cancel ? 2 : 6);
+    EXPECT_EQ(changed, cancel ? 0 : 1);
+    EXPECT_EQ(after == before, cancel);
+    EXPECT_TRUE(ErrorTexts().empty());
+    EXPECT_TRUE(ui.problems().empty()) << ui.problems().front();
+    ui.ClearRecords();
+  }
 }
 
 TEST_F(BenthEditor, SettingTheHardwareWarnsWhenTheNewSpacingIsNoMultiple) {

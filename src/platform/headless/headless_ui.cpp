@@ -51,7 +51,8 @@ const char* WhyInoperable(const HeadlessControl& control) {
   if (control.dimmed) return "dimmed";
   if (!control.visible) return "hidden";
   if (control.mode == CtrlMode::Indicator) return "indicator";
-  if ((control.spec.type == CtrlType::TextMsg || control.spec.type == CtrlType::Decoration) &&
+  if ((control.spec.type == CtrlType::TextMsg || control.spec.type == CtrlType::Decoration ||
+       control.spec.type == CtrlType::Progress) &&
       control.mode != CtrlMode::Hot) {
     return "not an input";
   }
@@ -462,6 +463,11 @@ int HeadlessUi::StoreValue(HeadlessPanel& panel, HeadlessControl& control, const
     std::optional<int> v = AsInt(value);
     if (!v) return kBadArgument;
     stored = IsSwitch(type) ? (*v != 0 ? 1 : 0) : *v;
+    // A bar shows nothing beyond its ends.
+    if (type == CtrlType::Progress) {
+      stored = std::clamp(*v, static_cast<int>(control.spec.min.value_or(0.0)),
+                          static_cast<int>(control.spec.max.value_or(100.0)));
+    }
   }
   if (!IsList(type)) control.value = stored;
   valueLog_.push_back({panel.resourceId, panel.handle, control.spec.id, stored, byScript});
@@ -1199,9 +1205,26 @@ UserEvent HeadlessUi::WaitUserEvent(double seconds, std::span<const int>) {
     consecutiveWaits_ = 0;
     return *event;
   }
-  if (seconds < 0.0 || TerminationRequested()) return GetUserEvent(seconds < 0.0);
-  if (seconds > 0.0) Delay(seconds);
+  if (seconds < 0.0 || TerminationRequested()) {
+    if (seconds < 0.0) timedWaits_.push_back(-1.0);
+    return GetUserEvent(seconds < 0.0);
+  }
+  if (seconds > 0.0) {
+    timedWaits_.push_back(seconds);
+    Delay(seconds);
+  }
   return GetUserEvent(false);
+}
+
+int HeadlessUi::UpdatePanel(int panel) {
+  if (LivePanel(panel, "UpdatePanel") == nullptr) return kBadPanel;
+  ++panelUpdates_[panel];
+  return 0;
+}
+
+int HeadlessUi::panelUpdates(int handle) const {
+  const auto it = panelUpdates_.find(handle);
+  return it == panelUpdates_.end() ? 0 : it->second;
 }
 
 void HeadlessUi::SetMouseCursor(Cursor cursor) {
@@ -1322,6 +1345,8 @@ void HeadlessUi::ClearRecords() {
   unansweredPopups_ = 0;
   unexpectedWaits_ = 0;
   refusedEvents_ = 0;
+  timedWaits_.clear();
+  panelUpdates_.clear();
   cursorHistory_.clear();
   printJobs_.clear();
 }

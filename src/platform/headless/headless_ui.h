@@ -275,6 +275,8 @@ class HeadlessUi : public Ui {
   // does then. Inputs are not watched: nothing here waits for a device.
   UserEvent WaitUserEvent(double seconds, std::span<const int> inputs) override;
   void SetMouseCursor(Cursor cursor) override;
+  // Counts the panel's updates (panelUpdates).
+  int UpdatePanel(int panel) override;
 
   // Scripted events still come first; pop-ups are recorded with their
   // cancelling answer (not scripted, not a problem) and use no scripted
@@ -357,6 +359,11 @@ class HeadlessUi : public Ui {
   const std::vector<std::string>& problems() const { return problems_; }
   int unansweredPopups() const { return unansweredPopups_; }
   int unexpectedWaits() const { return unexpectedWaits_; }
+  // The time limit of every WaitUserEvent that let time pass (a limit
+  // above zero, or none: -1), in order; a look without waiting is not one.
+  const std::vector<double>& timedWaits() const { return timedWaits_; }
+  // UpdatePanel calls per panel handle.
+  int panelUpdates(int handle) const;
   int refusedEvents() const { return refusedEvents_; }
   void ClearRecords();
 
@@ -433,6 +440,8 @@ class HeadlessUi : public Ui {
   bool terminating_ = false;
   int unexpectedWaits_ = 0;
   int refusedEvents_ = 0;
+  std::vector<double> timedWaits_;
+  std::map<int, int> panelUpdates_;
   long idlePolls_ = 0;
   long idlePollLimit_ = 0;
   int consecutiveWaits_ = 0;

@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QDialog>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
@@ -21,20 +22,24 @@
 #include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QSocketNotifier>
 #include <QSpinBox>
+#include <QTextCursor>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <algorithm>
 #include <clocale>
 #include <climits>
 #include <cmath>
 #include <functional>
 #include <optional>
+#include <utility>
 
 #include "platform/panel_state.h"
 #include "platform/paths.h"
@@ -183,6 +188,9 @@ struct QtUi::Panel {
   QPointer<PanelWindow> child;          // panels inside another panel
   std::map<int, Control> controls;
   int menuBar = 0;
+  // Shown since the last UpdatePanel: the window system may not have put
+  // it on the screen yet.
+  bool justShown = false;
 
   PanelWindow* Frame() const { return window ? window.get() : child.data(); }
 };
@@ -335,6 +343,32 @@ UserEvent QtUi::WaitUserEvent(double seconds, std::span<const int> inputs) {
   return TakeEvent();
 }
 
+int QtUi::UpdatePanel(int panel) {
+  Panel* p = LivePanel(panel);
+  if (p == nullptr) return ui_status::kBadPanel;
+  QWidget* frame = p->Frame();
+  QWidget* window = frame->window();
+  if (!window->isVisible()) return 0;
+  // A window just shown can be painted once the window system has put it on
+  // the screen: the events that say so are handled (user input stays queued
+  // for the program's next look), for a moment at most, once (a window
+  // kept off the screen, minimised say, costs no more than that).
+  constexpr int kExposeWaitMs = 250;
+  const bool justShown = std::exchange(p->justShown, false);
+  if (QWindow* handle = window->windowHandle(); justShown && handle != nullptr && !handle->isExposed()) {
+    QDeadlineTimer deadline(kExposeWaitMs);
+    while (!handle->isExposed() && !deadline.hasExpired()) {
+      QTimer limit;
+      limit.setSingleShot(true);
+      limit.start(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+    }
+  }
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  frame->repaint();
+  return 0;
+}
+
 void QtUi::SetMouseCursor(Cursor cursor) {
   const bool busy = cursor == Cursor::HourGlass;
   if (busy == busyCursor_) return;
@@ -449,6 +483,7 @@ int QtUi::DisplayPanel(int handle) {
   if (panel == nullptr) return ui_status::kBadPanel;
   panel->Frame()->show();
   panel->Frame()->raise();
+  panel->justShown = true;
   return 0;
 }
 
@@ -468,6 +503,7 @@ int QtUi::InstallPopup(int handle) {
   frame->show();
   frame->raise();
   frame->activateWindow();
+  panel->justShown = true;
   std::erase(popupStack_, handle);
   popupStack_.push_back(handle);
   return 0;
@@ -694,6 +730,15 @@ void QtUi::BuildControl(Panel& panel, const ControlSpec& spec) {
     case CtrlType::Graph:
       widget = new GraphWidget(parent, spec);
       break;
+    case CtrlType::Progress: {
+      auto* bar = new QProgressBar(parent);
+      bar->setRange(static_cast<int>(spec.min.value_or(0.0)), static_cast<int>(spec.max.value_or(100.0)));
+      bar->setValue(std::clamp(std::get<int>(spec.value), bar->minimum(), bar->maximum()));
+      bar->setTextVisible(true);
+      widget = bar;
+      captioned = false;
+      break;
+    }
     case CtrlType::Decoration: {
       auto* frame = new QFrame(parent);
       frame->setFrameShape(QFrame::StyledPanel);
@@ -784,7 +829,16 @@ int QtUi::SetCtrlVal(int panel, int control, const CtrlValue& value) {
     } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
       edit->setText(Q(*text));
     } else if (auto* box = qobject_cast<QPlainTextEdit*>(w)) {
-      box->setPlainText(Q(*text));
+      const QString now = Q(*text);
+      // A text shown (not edited) that grows at its end, as a running
+      // message does ("Sample 1, 2, 3"), shows its newest part.
+      const QString before = box->toPlainText();
+      const bool grows = box->isReadOnly() && !before.isEmpty() && now.startsWith(before);
+      box->setPlainText(now);
+      if (grows) {
+        box->moveCursor(QTextCursor::End);
+        box->ensureCursorVisible();
+      }
     }
     return 0;
   }
@@ -799,6 +853,12 @@ int QtUi::SetCtrlVal(int panel, int control, const CtrlValue& value) {
   if (!n) return ui_status::kBadArgument;
   switch (type) {
     case CtrlType::Int: static_cast<QSpinBox*>(w)->setValue(*n); return 0;
+    case CtrlType::Progress: {
+      // A bar shows nothing beyond its ends; an unchanged value costs no repaint.
+      auto* bar = static_cast<QProgressBar*>(w);
+      bar->setValue(std::clamp(*n, bar->minimum(), bar->maximum()));
+      return 0;
+    }
     case CtrlType::Toggle:
     case CtrlType::CheckBox: static_cast<QAbstractButton*>(w)->setChecked(*n != 0); return 0;
     case CtrlType::ListBox:
@@ -835,6 +895,7 @@ int QtUi::GetCtrlVal(int panel, int control, CtrlValue& value) {
     case CtrlType::TextBox: value = S(static_cast<QPlainTextEdit*>(w)->toPlainText()); return 0;
     case CtrlType::TextMsg: value = S(static_cast<QLabel*>(w)->text()); return 0;
     case CtrlType::Int: value = static_cast<QSpinBox*>(w)->value(); return 0;
+    case CtrlType::Progress: value = static_cast<QProgressBar*>(w)->value(); return 0;
     case CtrlType::Double: value = static_cast<QDoubleSpinBox*>(w)->value(); return 0;
     case CtrlType::Toggle:
     case CtrlType::CheckBox: value = static_cast<QAbstractButton*>(w)->isChecked() ? 1 : 0; return 0;

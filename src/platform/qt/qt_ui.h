@@ -124,6 +124,7 @@ class QtUi : public Ui {
   UserEvent GetUserEvent(bool wait) override;
   UserEvent WaitUserEvent(double seconds, std::span<const int> inputs) override;
   void SetMouseCursor(Cursor cursor) override;
+  int UpdatePanel(int panel) override;
 
   // Also ends the dialogs up now (Qt's message boxes, file, print and colour
   // dialogs) as if the user had cancelled them.
