@@ -41,7 +41,8 @@ start_sondrix() {
   SONDRIX_HOME=$home "$build/app/sondrix" >/dev/null 2>&1 &
   sondrix_pid=$!
   session_pids+=("$sondrix_pid")
-  window=$(xdotool search --sync --onlyvisible --name '^Sondrix$' | head -n 1)
+  # The title names the meter ("Sondrix — nerit-9wl.dev (COM1)").
+  window=$(xdotool search --sync --onlyvisible --name '^[*]?Sondrix( |$)' | head -n 1)
   sleep 1
 }
 

@@ -3,6 +3,7 @@
 #include "app/layout.h"
 #include "app/menu.h"
 #include "app/recording.h"
+#include "app/window_title.h"
 #include "common/errors.h"
 #include "common/panels.h"
 #include "common/settings.h"
@@ -269,6 +270,7 @@ Status Acquire_Run(App& app) {
   }
   Menu_Enable(app, -1, false);
   display.ShowStopButton();
+  ShowWindowTitle(app, true);
   DataFile* recorder = display.tmpFile();
   SourceWait idle(*source);
 
@@ -339,6 +341,7 @@ Status Acquire_Run(App& app) {
   }
   display.HideStopButton();
   Menu_Enable(app, -1, true);
+  ShowWindowTitle(app);
   SetCursor(Cursor::Default);
   app.buttonState = 0;
   return result;

@@ -7,6 +7,8 @@
 #include "app/main_window.h"
 #include "app/menu.h"
 #include "app/recording.h"
+#include "app/window_title.h"
+#include "common/settings.h"
 #include "common/errors.h"
 #include "common/panels.h"
 #include "datafile/data_file.h"
@@ -58,6 +60,7 @@ void UpdateControls(App& app) {
   Menu_Enable(app, p::kMenuSaveData, open && display.sampleCount() >= 1 && app.unsavedRun);
   if (open) Menu_Enable(app, p::kMenuDepthGraph, source->HasDepth() != 0);
   if (app.diagnosticsItem > 0) Menu_Enable(app, app.diagnosticsItem, open && source->HasDiagnostics() != 0);
+  ShowWindowTitle(app);
   platform::ui().SetActiveCtrl(app.mainPanel, p::kMainFocus);
 }
 
@@ -129,6 +132,8 @@ Status StartApplication(App& app, const AppOptions& options) {
     std::fflush(stdout);
     return status::kPanelLoadFailed;
   }
+  // The palette of the last session, before the first message comes up.
+  ShowNightPalette(app, settings::NightPaletteOn());
   // A second instance in this project directory stops here, before its
   // window comes up.
   if (!ClaimScratchRecording(app)) {
