@@ -271,6 +271,8 @@ Status Acquire_Run(App& app) {
   Menu_Enable(app, -1, false);
   display.ShowStopButton();
   ShowWindowTitle(app, true);
+  // No key meant for a button stops or changes the run by accident.
+  ui.SetActiveCtrl(app.mainPanel, p::kMainFocus);
   DataFile* recorder = display.tmpFile();
   SourceWait idle(*source);
 

@@ -52,6 +52,11 @@ void UpdateControls(App& app) {
       display.HideStopButton();
     }
     app.buttonState = buttonState;
+    // The keyboard focus is parked on the frame when the state changes (at
+    // start, after a run, when a source was opened or closed), so that no
+    // button is pressed by an accidental key; in between, Tab moves it on
+    // to any control, and the loop leaves it there.
+    platform::ui().SetActiveCtrl(app.mainPanel, p::kMainFocus);
   }
   const bool open = source != nullptr;
   for (const int item : {p::kMenuConfigDisplay, p::kMenuGraphSettings, p::kMenuConfigAcquisition})
@@ -61,7 +66,6 @@ void UpdateControls(App& app) {
   if (open) Menu_Enable(app, p::kMenuDepthGraph, source->HasDepth() != 0);
   if (app.diagnosticsItem > 0) Menu_Enable(app, app.diagnosticsItem, open && source->HasDiagnostics() != 0);
   ShowWindowTitle(app);
-  platform::ui().SetActiveCtrl(app.mainPanel, p::kMainFocus);
 }
 
 void HandleMainControl(App& app, int control) {

@@ -250,7 +250,13 @@ Placement LayOut(const MainLayout& layout, int height, int width) {
     for (const Block& b : readouts) all.insert(all.end(), b.ids.begin(), b.ids.end());
     return readouts.empty() ? CtrlRect{frame.left, frame.top, 0, 0} : Bounds(loaded, all);
   }();
-  const int buttonsHeight = Flow(buttons, rightLimit);
+  // The buttons stay clear of the column right of the graph, which may then
+  // reach down to the frame: a button row wrapped costs less height than a
+  // column that has to end above the buttons.
+  const CtrlRect columnLoaded = Bounds(loaded, Group(kXElements.begin(), kXElements.begin() + 41));
+  const int buttonsLimit =
+      columnLoaded.width > 0 ? std::min(rightLimit, columnLoaded.left + dx - kGroupGap) : rightLimit;
+  const int buttonsHeight = Flow(buttons, buttonsLimit);
   int readoutsHeight = Flow(readouts, rightLimit);
   // Loaded distances that stay: graph to buttons, buttons to frame, frame
   // to read-outs, read-outs to the frame's bottom, frame to the panel's.
@@ -311,7 +317,7 @@ Placement LayOut(const MainLayout& layout, int height, int width) {
     auto need = [&](int rowPitch) { return 20 * rowPitch + allTracesGap + allTracesHeight; };
     // The column's left and right edges after the move, and the first part
     // of the strip below that reaches under it.
-    CtrlRect column = Bounds(loaded, Group(kXElements.begin(), kXElements.begin() + 41));
+    CtrlRect column = columnLoaded;
     column.left += dx;
     int below = buttonsHeight + buttonsToFrame;  // the frame, from the top of the buttons
     for (const Block& b : buttons) {

@@ -13,7 +13,8 @@
 //   with the read-outs) keeps to the bottom edge. When the window is narrow
 //   its groups of controls move left to close the gaps and then wrap onto
 //   further rows, the frame growing with them; the program's name stays in
-//   the frame's bottom right corner.
+//   the frame's bottom right corner. The buttons keep clear of the column,
+//   so that the column may reach down to the frame.
 //
 // Below the smallest layout (the smallest graph, the tightest column, the
 // strip wrapped) the layout keeps that size and the platform scrolls the

@@ -82,6 +82,42 @@ TEST_F(WindowTest, TheWindowTitleNamesTheSourceTheRunAndAnUnsavedRun) {
   EXPECT_EQ(Title(), "Sondrix");
 }
 
+// The keyboard focus is parked on the frame at start and when a run
+// begins or ends, and otherwise left where Tab took it: the main loop wakes
+// for the key press itself and must not take the focus back.
+TEST_F(WindowTest, TabMovesTheFocusAndTheLoopLeavesItThere) {
+  Start();
+  Feed(1, 30);
+  OpenDevice("COM1");
+  auto focus = [this] { return ui.Panel(app.mainPanel)->activeControl; };
+  std::vector<int> seen;
+  ui.Then([&](platform::HeadlessUi& u) {
+    seen.push_back(focus());
+    u.SetActiveCtrl(app.mainPanel, p::kMainZoomIn);  // what Tab does
+  });
+  ui.Raw(platform::UserEvent{});  // the loop wakes for the key
+  ui.Raw(platform::UserEvent{});
+  ui.Then([&](platform::HeadlessUi&) { seen.push_back(focus()); });
+  ui.Commit(p::kMain, p::kMainZoomIn);  // the space bar on it
+  ui.Then([&](platform::HeadlessUi& u) {
+    seen.push_back(focus());
+    u.SetActiveCtrl(app.mainPanel, p::kMainStartStop);
+  });
+  ui.Key(p::kMain, "F1");
+  StopWhen([&] {
+    if (seen.size() == 3) seen.push_back(focus());  // during the run
+    return app.display().sampleCount() >= 10;
+  });
+  ui.CancelFile();
+  AfterRun([&](platform::HeadlessUi& u) {
+    u.Then([&](platform::HeadlessUi&) { seen.push_back(focus()); });
+    u.AnswerGeneric(2);  // discard the run at the exit
+    u.MenuChoice(p::kMain, p::kMenuExit);
+  });
+  RunMainLoop(app);
+  EXPECT_EQ(seen, (std::vector<int>{p::kMainFocus, p::kMainZoomIn, p::kMainZoomIn, p::kMainFocus, p::kMainFocus}));
+}
+
 TEST_F(WindowTest, TheNightPaletteIsChosenRememberedAndWornAgainAtTheNextStart) {
   Start();
   EXPECT_EQ(ui.GetColorScheme(), platform::ColorScheme::Day);
