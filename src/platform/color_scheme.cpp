@@ -1,6 +1,7 @@
 #include "platform/color_scheme.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace sondrix::platform {
@@ -11,10 +12,19 @@ int Green(int rgb) { return (rgb >> 8) & 0xFF; }
 int Blue(int rgb) { return rgb & 0xFF; }
 int Rgb(int r, int g, int b) { return (r << 16) | (g << 8) | b; }
 
-// An sRGB channel (0 ... 255) as linear light (0.0 ... 1.0).
+// An sRGB channel (0 ... 255) as linear light (0.0 ... 1.0), from a table:
+// the rules below ask for many luminances (a spectrum redrawn with 200
+// traces makes 200 colours).
 double Linear(int channel) {
-  const double c = channel / 255.0;
-  return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+  static const std::array<double, 256> table = [] {
+    std::array<double, 256> t{};
+    for (int i = 0; i < 256; ++i) {
+      const double c = i / 255.0;
+      t[static_cast<std::size_t>(i)] = c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    }
+    return t;
+  }();
+  return table[static_cast<std::size_t>(channel & 0xFF)];
 }
 
 // `rgb` mixed with black (t = 0: black, t = 1: itself) or with white

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <new>
+#include <unordered_map>
 
 namespace sondrix::platform::qt {
 namespace {
@@ -103,7 +104,19 @@ QColor ToColor(int rgb) { return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, r
 
 void SetPlotScheme(ColorScheme scheme) { gScheme = scheme; }
 ColorScheme PlotScheme() { return gScheme; }
-QColor ShownTraceColor(int rgb) { return ToColor(TraceColorOn(gScheme, rgb)); }
+QColor ShownTraceColor(int rgb) {
+  // Few colours, asked for again and again (a spectrum's plots are made
+  // anew at every update).
+  static std::unordered_map<int, int> shown[2];
+  std::unordered_map<int, int>& cache = shown[gScheme == ColorScheme::Night ? 1 : 0];
+  rgb &= 0xFFFFFF;
+  auto it = cache.find(rgb);
+  if (it == cache.end()) {
+    if (cache.size() > 4096) cache.clear();
+    it = cache.emplace(rgb, TraceColorOn(gScheme, rgb)).first;
+  }
+  return ToColor(it->second);
+}
 
 // --- PlotWidget ------------------------------------------------------------------------
 
