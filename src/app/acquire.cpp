@@ -4,6 +4,7 @@
 #include "app/menu.h"
 #include "app/recording.h"
 #include "app/skip_choice.h"
+#include "app/window_title.h"
 #include "common/errors.h"
 #include "common/panels.h"
 #include "common/settings.h"
@@ -337,6 +338,9 @@ Status Acquire_Run(App& app) {
   }
   Menu_Enable(app, -1, false);
   display.ShowStopButton();
+  ShowWindowTitle(app, true);
+  // No key meant for a button stops or changes the run by accident.
+  ui.SetActiveCtrl(app.mainPanel, p::kMainFocus);
   DataFile* recorder = display.tmpFile();
   SourceWait idle(*source);
 
@@ -409,6 +413,7 @@ Status Acquire_Run(App& app) {
   }
   display.HideStopButton();
   Menu_Enable(app, -1, true);
+  ShowWindowTitle(app);
   SetCursor(Cursor::Default);
   app.buttonState = 0;
   return result;

@@ -139,6 +139,11 @@ void Menu_CheckItem(const App& app, int item, bool on) {
   platform::ui().SetMenuBarAttribute(app.menuBar, item, Attr::Checked, on ? 1 : 0);
 }
 
+void ShowNightPalette(const App& app, bool on) {
+  platform::ui().SetColorScheme(on ? platform::ColorScheme::Night : platform::ColorScheme::Day);
+  Menu_CheckItem(app, p::kMenuNightPalette, on);
+}
+
 void ShowAbout() {
   const std::array<std::string, 1> ok = {"OK"};
   platform::ui().GenericMessagePopup(
@@ -173,6 +178,13 @@ void Menu_HandleEvent(App& app, int item) {
     case p::kMenuGraphSettings: ConfigureDisplay(app); return;
     case p::kMenuConfigAcquisition: ConfigureAcquisition(app); return;
     case p::kMenuAbout: ShowAbout(); return;
+    case p::kMenuNightPalette: {
+      // Remembered at once: the choice survives a crash as well as an exit.
+      const bool on = platform::ui().GetColorScheme() != platform::ColorScheme::Night;
+      ShowNightPalette(app, on);
+      settings::SetNightPalette(on);
+      return;
+    }
     default: return;
   }
 }

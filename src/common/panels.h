@@ -77,6 +77,8 @@ inline constexpr int kMenuConfigAcquisition = 26;
 inline constexpr int kMenuHelp = 27;
 inline constexpr int kMenuAbout = 28;
 inline constexpr int kMenuExportGraph = 29;
+inline constexpr int kMenuDisplaySep3 = 70;
+inline constexpr int kMenuNightPalette = 71;   // checked while the night palette is worn
 
 // Graph settings: the axes of the XY family of graphs.
 inline constexpr int kGraphSettings = 20;

@@ -54,6 +54,9 @@ Ui& ui() {
 
 bool HasUi() { return gUi != nullptr; }
 
+int Ui::SetColorScheme(ColorScheme) { return ui_status::kBadArgument; }
+ColorScheme Ui::GetColorScheme() const { return ColorScheme::Day; }
+
 unsigned long UiGeneration() { return gGeneration; }
 
 ScopedUi::ScopedUi(Ui& backend) : previous_(gUi) {

@@ -20,6 +20,8 @@
 #include <variant>
 #include <vector>
 
+#include "platform/color_scheme.h"
+
 namespace sondrix::platform {
 
 // A control's value: numeric controls hold int or double, text controls text.
@@ -315,6 +317,15 @@ class Ui {
   // so that the main loop ends the program as its exit command does.
   virtual void RequestTermination() = 0;
   virtual bool TerminationRequested() const = 0;
+
+  // --- Appearance ---------------------------------------------------------------
+  // Dresses every window, the ones up now and those still to come, in a
+  // colour scheme (color_scheme.h): the day scheme is the desktop's own
+  // palette with graphs on white, the night scheme a dark, red-tinted one.
+  // Trace colours and coloured texts are drawn with the contrast the scheme
+  // asks for. 0, or a negative status when the backend has no schemes.
+  virtual int SetColorScheme(ColorScheme scheme);
+  virtual ColorScheme GetColorScheme() const;
 
   // --- Typed helpers ------------------------------------------------------
   int GetCtrlInt(int panel, int control);

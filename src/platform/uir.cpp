@@ -39,7 +39,7 @@ const std::set<std::string, std::less<>> kControlAttributes = {
     "label",  "top",       "left",  "width", "height", "value", "min",    "max",
     "precision", "mode",   "dimmed", "visible", "textcolor", "maxlength", "items", "traces",
     "points", "xmin",      "xmax",  "ymin",  "ymax",   "xlabel", "ylabel", "shortcut",
-    "default", "backcolor", "fontsize"};
+    "default", "backcolor", "fontsize", "accname"};
 const std::set<std::string, std::less<>> kMenuAttributes = {"label", "shortcut", "dimmed",
                                                             "checked"};
 

@@ -34,7 +34,7 @@ TEST_F(HeadlessMenuTest, TheMainPanelComesWithItsMenuBar) {
   EXPECT_EQ(ui.GetPanelMenuBar(ui.LoadPanel(0, p::kWait)), 0);
   CtrlValue label;
   ASSERT_EQ(ui.GetMenuBarAttribute(bar, p::kMenuSpect2Graph, Attr::LabelText, label), 0);
-  EXPECT_EQ(std::get<std::string>(label), "Spectrum Curves (A and C)");
+  EXPECT_EQ(std::get<std::string>(label), "Spectrum &Curves (A and C)");  // "&": the letter for Alt
 }
 
 TEST_F(HeadlessMenuTest, ItemsAreDimmedCheckedAndRenamed) {

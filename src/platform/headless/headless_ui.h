@@ -283,6 +283,14 @@ class HeadlessUi : public Ui {
   // answer.
   void RequestTermination() override { terminating_ = true; }
   bool TerminationRequested() const override { return terminating_; }
+  // The scheme is kept (and every change counted) for tests to look at.
+  int SetColorScheme(ColorScheme scheme) override {
+    scheme_ = scheme;
+    ++schemeChanges_;
+    return 0;
+  }
+  ColorScheme GetColorScheme() const override { return scheme_; }
+  int schemeChanges() const { return schemeChanges_; }
 
   // --- Scripting the user -----------------------------------------------------
   // Events are addressed by panel resource id; when the step is reached it
@@ -438,6 +446,8 @@ class HeadlessUi : public Ui {
   std::vector<std::string> problems_;
   int unansweredPopups_ = 0;
   bool terminating_ = false;
+  ColorScheme scheme_ = ColorScheme::Day;
+  int schemeChanges_ = 0;
   int unexpectedWaits_ = 0;
   int refusedEvents_ = 0;
   std::vector<double> timedWaits_;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <new>
+#include <unordered_map>
 
 namespace sondrix::platform::qt {
 namespace {
@@ -47,9 +48,17 @@ Qt::PenStyle PenStyleFor(LineStyle style) {
   return Qt::SolidLine;
 }
 
-void StyleAxis(QCPAxis* axis) {
-  axis->grid()->setPen(QPen(QColor(0xD8, 0xD8, 0xD8), 1.0, Qt::DotLine));
-  axis->grid()->setZeroLinePen(QPen(QColor(0xA0, 0xA0, 0xA0), 1.0));
+ColorScheme gScheme = ColorScheme::Day;
+
+void StyleAxis(QCPAxis* axis, const SchemeColors& colors) {
+  const QColor ink = ToColor(colors.graphAxis);
+  axis->setBasePen(QPen(ink, 0));
+  axis->setTickPen(QPen(ink, 0));
+  axis->setSubTickPen(QPen(ink, 0));
+  axis->setTickLabelColor(ink);
+  axis->setLabelColor(ink);
+  axis->grid()->setPen(QPen(ToColor(colors.graphGrid), 1.0, Qt::DotLine));
+  axis->grid()->setZeroLinePen(QPen(ToColor(colors.graphZeroLine), 1.0));
 }
 
 // A curve drawn as the screen can show it: of consecutive points that fall
@@ -93,14 +102,32 @@ class ProfileCurve : public QCPCurve {
 
 QColor ToColor(int rgb) { return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
 
+void SetPlotScheme(ColorScheme scheme) { gScheme = scheme; }
+ColorScheme PlotScheme() { return gScheme; }
+QColor ShownTraceColor(int rgb) {
+  // Few colours, asked for again and again (a spectrum's plots are made
+  // anew at every update).
+  static std::unordered_map<int, int> shown[2];
+  std::unordered_map<int, int>& cache = shown[gScheme == ColorScheme::Night ? 1 : 0];
+  rgb &= 0xFFFFFF;
+  auto it = cache.find(rgb);
+  if (it == cache.end()) {
+    if (cache.size() > 4096) cache.clear();
+    it = cache.emplace(rgb, TraceColorOn(gScheme, rgb)).first;
+  }
+  return ToColor(it->second);
+}
+
 // --- PlotWidget ------------------------------------------------------------------------
 
 PlotWidget::PlotWidget(QWidget* parent, const ControlSpec& spec) : QCustomPlot(parent) {
   setPlottingHints(QCP::phCacheLabels | QCP::phFastPolylines);
   setAutoAddPlottableToLegend(false);
   setNoAntialiasingOnDrag(true);
-  StyleAxis(xAxis);
-  StyleAxis(yAxis);
+  setFocusPolicy(Qt::NoFocus);
+  setBackground(QBrush(ToColor(ColorsOf(gScheme).graphBackground)));
+  StyleAxis(xAxis, ColorsOf(gScheme));
+  StyleAxis(yAxis, ColorsOf(gScheme));
   xAxis->setLabel(QString::fromStdString(spec.xLabel));
   yAxis->setLabel(QString::fromStdString(spec.yLabel));
   const double xMin = spec.xMin.value_or(0.0), xMax = spec.xMax.value_or(10.0);
@@ -226,6 +253,15 @@ void PlotWidget::ReplotNow() {
   sinceReplot_.restart();
 }
 
+void PlotWidget::ApplyScheme() {
+  const SchemeColors& colors = ColorsOf(gScheme);
+  setBackground(QBrush(ToColor(colors.graphBackground)));
+  StyleAxis(xAxis, colors);
+  StyleAxis(yAxis, colors);
+  Recolor();
+  RequestReplot();
+}
+
 void PlotWidget::showEvent(QShowEvent* event) {
   QCustomPlot::showEvent(event);
   if (dirty_) Refresh();
@@ -245,13 +281,16 @@ int PlotWidget::SaveImage(const std::string& path) {
 GraphWidget::GraphWidget(QWidget* parent, const ControlSpec& spec) : PlotWidget(parent, spec) {}
 
 void GraphWidget::StylePen(QCPAbstractPlottable* plottable, const PlotAttributes& a) {
-  const QColor color = ToColor(a.color);
+  const QColor color = ShownTraceColor(a.color);
   // A pen of one pixel takes the rasteriser's fast path.
   QPen pen(color, a.plotStyle == PlotStyle::FatLine ? 2.5 : 1.0, PenStyleFor(a.lineStyle));
   pen.setCapStyle(Qt::FlatCap);
   pen.setJoinStyle(Qt::BevelJoin);
   plottable->setPen(pen);
-  if (auto* curve = dynamic_cast<QCPCurve*>(plottable)) {
+  if (auto* bars = dynamic_cast<QCPBars*>(plottable)) {
+    bars->setPen(QPen(color.darker(130), 1.0));
+    bars->setBrush(color);
+  } else if (auto* curve = dynamic_cast<QCPCurve*>(plottable)) {
     curve->setLineStyle(a.plotStyle == PlotStyle::Scatter ? QCPCurve::lsNone : QCPCurve::lsLine);
     curve->setScatterStyle(ScatterFor(a, color));
     curve->setScatterSkip(a.pointFrequency > 1 ? a.pointFrequency - 1 : 0);
@@ -265,12 +304,10 @@ void GraphWidget::StylePen(QCPAbstractPlottable* plottable, const PlotAttributes
 
 QCPAbstractPlottable* GraphWidget::MakePlottable(const PlotAttributes& a, bool keyOnY) {
   if (a.plotStyle == PlotStyle::VerticalBar) {
-    const QColor color = ToColor(a.color);
     auto* bars = new QCPBars(xAxis, yAxis);
     bars->setWidthType(QCPBars::wtAbsolute);
     bars->setWidth(9);
-    bars->setPen(QPen(color.darker(130), 1.0));
-    bars->setBrush(color);
+    StylePen(bars, a);
     return bars;
   }
   QCPAbstractPlottable* plottable = nullptr;
@@ -351,6 +388,10 @@ int GraphWidget::PlotXY(std::span<const double> x, std::span<const double> y,
   }
 }
 
+void GraphWidget::Recolor() {
+  for (auto& [handle, plot] : plots_) StylePen(plot.plottable, plot.attributes);
+}
+
 int GraphWidget::DeletePlot(int plot) {
   if (plot == kAllPlots) {
     clearPlottables();
@@ -404,10 +445,11 @@ int StripWidget::SetTraceCount(int traces) {
   if (traces < 1 || traces > kMaxStripTraces) return ui_status::kBadArgument;
   clearPlottables();
   graphs_.clear();
+  colors_.resize(static_cast<std::size_t>(traces), 0x000000);
   for (int k = 0; k < traces; ++k) {
     QCPGraph* graph = addGraph(xAxis, yAxis);
     graph->setAdaptiveSampling(true);
-    graph->setPen(QPen(Qt::black, 1.2));
+    graph->setPen(QPen(ShownTraceColor(colors_[static_cast<std::size_t>(k)]), 1.2));
     graphs_.push_back(graph);
   }
   next_ = 0.0;
@@ -424,11 +466,24 @@ int StripWidget::SetPointsPerScreen(int points) {
 
 int StripWidget::SetTraceColor(int trace, int rgb) {
   if (trace < 0 || trace >= traceCount()) return ui_status::kBadArgument;
+  colors_[static_cast<std::size_t>(trace)] = rgb & 0xFFFFFF;
   QPen pen = graphs_[static_cast<std::size_t>(trace)]->pen();
-  pen.setColor(ToColor(rgb));
+  pen.setColor(ShownTraceColor(rgb));
   graphs_[static_cast<std::size_t>(trace)]->setPen(pen);
   RequestReplot();
   return 0;
+}
+
+int StripWidget::TraceColor(int trace) const {
+  return trace >= 0 && trace < traceCount() ? colors_[static_cast<std::size_t>(trace)] : 0;
+}
+
+void StripWidget::Recolor() {
+  for (std::size_t k = 0; k < graphs_.size(); ++k) {
+    QPen pen = graphs_[k]->pen();
+    pen.setColor(ShownTraceColor(colors_[k]));
+    graphs_[k]->setPen(pen);
+  }
 }
 
 int StripWidget::SetTraceVisible(int trace, bool on) {

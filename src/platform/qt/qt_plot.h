@@ -61,8 +61,13 @@ class PlotWidget : public QCustomPlot {
   // Time spent redrawing, in seconds, since the control was made.
   double replotSeconds() const { return replotNs_ / 1e9; }
   int SaveImage(const std::string& path);
+  // Takes the colours of the scheme now in force (SetPlotScheme): the
+  // background, axes and grid, and every trace drawn.
+  void ApplyScheme();
 
  protected:
+  // Draws every trace again in its colour as the scheme shows it.
+  virtual void Recolor() {}
   void showEvent(QShowEvent* event) override;
   // Brings autoscaled axes up to the data.
   void Autoscale();
@@ -113,6 +118,7 @@ class GraphWidget : public PlotWidget {
   // curve first.
   void Append(Plot& plot, std::span<const double> x, std::span<const double> y);
   static void StylePen(QCPAbstractPlottable* plottable, const PlotAttributes& attributes);
+  void Recolor() override;
 
   std::map<int, Plot> plots_;
   PlotContinuation continuation_;
@@ -134,16 +140,27 @@ class StripWidget : public PlotWidget {
   void Clear();
   // The points now kept, traces interleaved.
   std::vector<double> Points() const;
+  // A trace's colour as set (0xRRGGBB), before the scheme's contrast rules.
+  int TraceColor(int trace) const;
 
  private:
   void ScrollTo();
+  void Recolor() override;
 
   std::vector<QCPGraph*> graphs_;
+  std::vector<int> colors_;  // as set, per trace; kept when the trace count changes
   int pointsPerScreen_ = 100;
   double next_ = 0.0;  // key of the next point
 };
 
 // 0xRRGGBB as a colour.
 QColor ToColor(int rgb);
+// The colour scheme graphs and strip charts are drawn in (all of them, and
+// those made later); ApplyScheme brings a control up to it.
+void SetPlotScheme(ColorScheme scheme);
+ColorScheme PlotScheme();
+// A trace of colour `rgb` as the scheme draws it (color_scheme.h,
+// TraceColorOn).
+QColor ShownTraceColor(int rgb);
 
 }  // namespace sondrix::platform::qt

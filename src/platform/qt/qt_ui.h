@@ -30,6 +30,7 @@ class QApplication;
 class QLabel;
 class QMenu;
 class QMenuBar;
+class QPalette;
 class QShortcut;
 
 namespace sondrix::platform::qt {
@@ -131,6 +132,11 @@ class QtUi : public Ui {
   void RequestTermination() override;
   bool TerminationRequested() const override { return terminating_; }
 
+  // Night: the application's palette becomes the night colours, graphs go
+  // dark; day: the desktop's palette comes back.
+  int SetColorScheme(ColorScheme scheme) override;
+  ColorScheme GetColorScheme() const override { return scheme_; }
+
   // --- For tests, benchmarks and screenshots ----------------------------------
   const std::string& resourceError() const { return resourceError_; }
   // The panel's window (null for an unknown handle) and a control's widget.
@@ -160,6 +166,7 @@ class QtUi : public Ui {
   // queued, the close box of the top modal panel, else Terminate.
   UserEvent TakeEvent();
   void UpdateStyle(Control& control);
+  void UpdateAccessibleName(Panel& panel, Control& control);
   void SetShortcut(Panel& panel, Control& control, const std::string& key);
   PanelState GatherState(Panel& panel);
 
@@ -172,6 +179,8 @@ class QtUi : public Ui {
   int nextHandle_ = 1;
   bool busyCursor_ = false;
   bool terminating_ = false;
+  ColorScheme scheme_ = ColorScheme::Day;
+  std::unique_ptr<QPalette> dayPalette_;  // the desktop's, while the night scheme is worn
 };
 
 }  // namespace sondrix::platform::qt
