@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "common/c_locale.h"
 #include "common/errors.h"
@@ -329,6 +330,7 @@ Status Display::InitPlot() {
   allMax_ = -1.0e10;
   binCount_ = 0;
   sampleCount_ = 0;
+  lineRate_.Clear();
   elapsedMs_ = 0;
   binsSinceUpdate_ = 0;
   lastValueTime_ = 0.0;
@@ -374,7 +376,7 @@ Status Display::Plot(const SourceLine& line) {
   if (!source_) return status::kDisplayPlotNoSource;
   double now = platform::Timer();
   if (line.status == status::kOk) {
-    elapsedMs_ = line.time;
+    elapsedMs_ = line.time;  // the graphs place the line by it
     if (Status result = current_->Plot(*this, line); result != status::kOk) return result;
     const int count = std::min(line.count, kMaxTraces);
     for (int i = 0; i < count; ++i) {
@@ -390,7 +392,7 @@ Status Display::Plot(const SourceLine& line) {
       lastValueTime_ = line.time;
     }
   }
-  sampleCount_ += source_->GetBinsize();
+  Count(line);
   UpdateLost();
   UpdateStatus(source_->GetStatus());
 
@@ -399,15 +401,36 @@ Status Display::Plot(const SourceLine& line) {
   if (now - lastClockTime_ >= clockInterval_) {
     std::string date, time;
     source_->GetDate(date, time);
-    const long seconds = elapsedMs_ / 1000;
+    const long long seconds = elapsedMs_ / 1000;
     const std::string elapsed =
-        Format("        Elapsed %02ld:%02ld:%02ld", seconds / 3600, (seconds / 60) % 60, seconds % 60);
+        Format("        Elapsed %02lld:%02lld:%02lld", seconds / 3600, (seconds / 60) % 60, seconds % 60);
     UpdateTimeDate(nullptr, &date, &time, &elapsed);
-    UpdateRate(source_->GetSampleRate());
+    if (const std::optional<double> rate = SampleRate()) UpdateRate(*rate);
     lastClockTime_ = platform::Timer();
     binsSinceUpdate_ = 0;
   }
   return status::kOk;
+}
+
+void Display::Count(const SourceLine& line) {
+  if (!source_) return;
+  const int binsize = std::max(source_->GetBinsize(), 1);
+  // A line of bin size 1 is one sample, good or lost (a lost one is in the
+  // source's lost count); a completed bin holds `binsize` good samples
+  // whatever its status says.
+  if (binsize > 1 || line.status == status::kOk) sampleCount_ += binsize;
+  if (line.status != status::kOk) return;
+  elapsedMs_ = line.time;
+  // A stored line stands for the samples the recording averaged into it.
+  const long long perLine = std::max(source_->GetOrigBinsize(), 1);
+  lineRate_.Add(line.time, (sampleCount_ + std::max(source_->GetLostCount(), 0)) * perLine);
+}
+
+std::optional<double> Display::SampleRate() const {
+  if (!source_) return std::nullopt;
+  const double carried = source_->GetSampleRate();
+  if (carried > 0.0 && std::isfinite(carried)) return carried;
+  return lineRate_.Estimate();
 }
 
 // --- Labels ----------------------------------------------------------------------------------------
@@ -517,8 +540,10 @@ void Display::HideLost() { SetShown(p::kMainLost, false); }
 void Display::ShowLost() { SetShown(p::kMainLost, true); }
 void Display::UpdateLost() {
   if (!source_) return;
+  // Lost against every sample the run read: the good ones, drawn or only
+  // recorded while the program caught up, and the lost ones themselves.
   const int lost = source_->GetLostCount();
-  if (lost > 0) SetText(p::kMainLost, Format("%d of %ld lost", lost, static_cast<long>(sampleCount_)));
+  if (lost > 0) SetText(p::kMainLost, Format("%d of %lld lost", lost, sampleCount_ + lost));
 }
 
 void Display::InitBinsize() {

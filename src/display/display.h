@@ -11,12 +11,14 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "common/status.h"
 #include "datafile/data_file.h"
 #include "display/graph.h"
+#include "display/line_rate.h"
 #include "source/source.h"
 #include "source/source_line.h"
 
@@ -54,6 +56,13 @@ class Display {
   Status InitPlot();
   // One line of a run: the graph on show and the read-outs.
   Status Plot(const SourceLine& line);
+  // A line of the run that is recorded but not drawn (the source must be
+  // read faster than the screen is drawn): it counts towards the samples
+  // read, the elapsed time and the rate all the same.
+  void Count(const SourceLine& line);
+  // The rate the source's packets carry, else the rate of the run's lines
+  // (LineRate); nothing when neither is known.
+  std::optional<double> SampleRate() const;
   Status WriteConfig();
   Status ReadConfig();
   // The display configuration file of the attached source ("" without one).
@@ -136,8 +145,9 @@ class Display {
   // Lines averaged per plotted point; values below 1 are taken as 1.
   void SetDisplayBinsize(int binsize) { displayBinsize_ = binsize < 1 ? 1 : binsize; }
   int& binCount() { return binCount_; }
-  int sampleCount() const { return sampleCount_; }
-  std::int32_t elapsedMs() const { return elapsedMs_; }
+  // Good samples the run read (lost ones are the source's lost count).
+  long long sampleCount() const { return sampleCount_; }
+  std::int64_t elapsedMs() const { return elapsedMs_; }
   double chanMin(int trace) const { return InRange(trace) ? chanMin_[trace] : 0.0; }
   double chanMax(int trace) const { return InRange(trace) ? chanMax_[trace] : 0.0; }
 
@@ -181,8 +191,9 @@ class Display {
   double allMin_ = 1.0e10;
   double allMax_ = -1.0e10;
   int binCount_ = 0;
-  int sampleCount_ = 0;
-  std::int32_t elapsedMs_ = 0;
+  long long sampleCount_ = 0;
+  LineRate lineRate_;
+  std::int64_t elapsedMs_ = 0;
   int binsSinceUpdate_ = 0;
   double lastValueTime_ = 0.0;
   double lastClockTime_ = 0.0;

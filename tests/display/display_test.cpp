@@ -108,6 +108,25 @@ TEST_F(DisplayPanelTest, ElapsedTimeIsShownAsHoursMinutesSeconds) {
   EXPECT_EQ(Text(p::kMainRate), "6.0");
 }
 
+// A moored run goes on for weeks: past 24.8 days of milliseconds the
+// elapsed time and the XY graph's time axis go on counting.
+TEST_F(DisplayPanelTest, ElapsedTimeOfARunOfWeeks) {
+  AttachTraces(1);
+  ASSERT_EQ(display->InitPlot(), status::kOk);
+  clock.Advance(1.5);
+  const std::int64_t fortyDays = 40LL * 86400 * 1000 + 61000;
+  display->Plot(Line({0.1}, 0));
+  clock.Advance(1.5);
+  SourceLine line = Line({0.2});
+  line.time = fortyDays;
+  display->Plot(line);
+  EXPECT_EQ(Text(p::kMainElapsed), "        Elapsed 960:01:01");
+  EXPECT_EQ(display->elapsedMs(), fortyDays);
+  const auto& plots = Plots(p::kMainXYGraph);
+  ASSERT_FALSE(plots.empty());
+  EXPECT_DOUBLE_EQ(plots[0].y.back(), fortyDays / 60000.0);
+}
+
 TEST_F(DisplayPanelTest, ClockReadOutsWaitForASecondOfTimer) {
   AttachTraces(1);
   ASSERT_EQ(display->InitPlot(), status::kOk);
