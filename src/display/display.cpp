@@ -169,6 +169,8 @@ Status Display::Attach(std::unique_ptr<Source> source) {
   Detach();
   sampleCount_ = 0;
   infoGraph_ = nullptr;
+  runDate_.clear();
+  runTime_.clear();
   source_ = std::move(source);
   Status result = status::kOk;
 
@@ -317,6 +319,8 @@ Status Display::InitPlot() {
   }
   HideInfo();
   infoGraph_ = current_;
+  // A live source tells the time now, a stored run the time it began.
+  source_->GetDate(runDate_, runTime_);
   RecountVisible();
   PlotVisibleTraces();
   InitInfo();
@@ -673,6 +677,74 @@ void Display::DisableStopButton() { SetStartStop(panel_, 0x0088FF, "^O to Open",
 void Display::DebugMsg(std::string_view text) {
   SetShown(p::kMainLost, true);
   SetText(p::kMainLost, std::string(text));
+}
+
+// --- Exported pictures ---------------------------------------------------------------------------------
+
+platform::GraphPicture Display::Picture() const {
+  platform::GraphPicture picture;
+  if (!source_ || current_ == nullptr) return picture;
+  std::string id;
+  source_->GetID(id);
+  picture.title = Format("%s   Serial %08lX", id.c_str(), static_cast<unsigned long>(source_->GetSerialnum()));
+  if (!runDate_.empty() || !runTime_.empty()) {
+    picture.title += Format("   Run started %s %s", runDate_.c_str(), runTime_.c_str());
+  }
+
+  const int type = current_->GetType();
+  // The traces the graph draws: the visible ones (every one of them labelled
+  // but none drawn when none is visible), the first 64 in the strip chart.
+  std::vector<int> drawn;
+  for (int i = 0; i < traceCount_; ++i) {
+    if (visible(i)) drawn.push_back(i);
+  }
+  if (type == graph_type::kStrip && drawn.size() > static_cast<std::size_t>(platform::kMaxStripTraces)) {
+    drawn.resize(static_cast<std::size_t>(platform::kMaxStripTraces));
+  }
+  bool anyA = false, anyC = false;
+  for (const int i : drawn) {
+    anyA = anyA || (traceMap_[i] & kTraceA & ~kTraceC) != 0;
+    anyC = anyC || (traceMap_[i] & kTraceC & ~kTraceA) != 0;
+  }
+  if (type == graph_type::kSpect2) {
+    if (anyA) picture.legend.push_back({"Absorption (A)", kAbsorptionRGB});
+    if (anyC) picture.legend.push_back({"Attenuation (C)", kAttenuationRGB});
+  } else {
+    for (const int i : drawn) {
+      if (picture.legend.size() + 1 == static_cast<std::size_t>(kLegendEntries) &&
+          drawn.size() > static_cast<std::size_t>(kLegendEntries)) {
+        const std::size_t more = drawn.size() - picture.legend.size();
+        picture.legend.push_back({Format("and %zu more traces", more), -1});
+        break;
+      }
+      std::string heading;
+      source_->GetHeading(i, heading);
+      picture.legend.push_back({heading, TraceRGB(i)});
+    }
+  }
+
+  const std::string value = anyA && !anyC   ? "Absorption (1/m)"
+                            : anyC && !anyA ? "Attenuation (1/m)"
+                                            : "Absorption, attenuation (1/m)";
+  const bool valueOnX = type == graph_type::kXY || type == graph_type::kTemp || type == graph_type::kDepth;
+  (valueOnX ? picture.xName : picture.yName) = value;
+  if (type == graph_type::kTemp) picture.yName = "Temperature (\u00B0C)";
+  if (type == graph_type::kStrip) {
+    // The chart has no time scale of its own: its width in time.
+    const auto* strip = static_cast<const Strip*>(graphs_[graph_type::kStrip].get());
+    const std::optional<double> rate = SampleRate();
+    const double samplesPerPoint = static_cast<double>(displayBinsize_) * std::max(source_->GetBinsize(), 1) *
+                                   std::max(source_->GetOrigBinsize(), 1);
+    if (rate && *rate > 0.0) {
+      const double seconds = Strip::PointsPerScreen(strip->settings().scrollSpeed) * samplesPerPoint / *rate;
+      picture.xName = seconds >= 120.0 ? Format("Time (%.1f min across the chart, newest at the right)", seconds / 60.0)
+                                       : Format("Time (%.*f s across the chart, newest at the right)",
+                                                seconds < 10.0 ? 1 : 0, seconds);
+    } else {
+      picture.xName = "Time (newest at the right)";
+    }
+  }
+  return picture;
 }
 
 // --- The display configuration file -------------------------------------------------------------------

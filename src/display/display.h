@@ -30,6 +30,8 @@ inline constexpr int kLabelSlots = 20;
 // seconds between refreshes of the clock, rate and elapsed read-outs.
 inline constexpr double kValueInterval = 500.0;
 inline constexpr double kClockInterval = 1.0;
+// Lines of an exported picture's legend at most.
+inline constexpr int kLegendEntries = 40;
 
 class Display {
  public:
@@ -67,6 +69,12 @@ class Display {
   Status ReadConfig();
   // The display configuration file of the attached source ("" without one).
   std::string ConfigPath() const;
+  // What an exported picture of the graph on show carries besides the
+  // graph: the meter, its serial number and the start of the run as the
+  // title; a legend of the traces the graph draws (at most kLegendEntries
+  // lines, the last telling how many more); the value axis named with its
+  // unit, and the strip chart's time axis with the time it spans.
+  platform::GraphPicture Picture() const;
 
   // Label slots: every visible trace in index order gets one, the first
   // slot 19, the next 18, ...; traces after the twentieth get none.
@@ -207,6 +215,9 @@ class Display {
   std::array<int, kMaxTraces> colors_{};
   int displayBinsize_ = 1;
   int lastStatus_ = 0;
+  // The source's date and time when the last run began (empty before one).
+  std::string runDate_;
+  std::string runTime_;
 };
 
 // Zooms the graph on show to one trace (label slot 0 ... 19) or to all

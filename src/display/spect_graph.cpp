@@ -17,9 +17,13 @@ using platform::AxisMode;
 // into a thick line, so bars become upright lines and curves plain lines.
 constexpr int kDenseSpectrum = 32;
 
-constexpr platform::PlotAttributes BarStyle(int rgb, bool dense) {
+// An absorption bar is hollow (outlined, pale inside) and an attenuation
+// bar solid: the two of one wavelength often share a colour, and stand side
+// by side.
+constexpr platform::PlotAttributes BarStyle(int rgb, bool dense, bool absorption) {
   if (dense) return {platform::PlotStyle::FatLine, platform::PointStyle::SimpleDot, platform::LineStyle::Solid, 0, rgb};
-  return {platform::PlotStyle::VerticalBar, platform::PointStyle::SolidSquare,
+  return {platform::PlotStyle::VerticalBar,
+          absorption ? platform::PointStyle::EmptySquare : platform::PointStyle::SolidSquare,
           platform::LineStyle::Solid, 0, rgb};
 }
 
@@ -106,7 +110,8 @@ Status SpectGraph::Plot(Display& display, const SourceLine& line) {
     const double w = wavelengths_[static_cast<std::size_t>(i)];
     const double x[2] = {w, w};
     const double y[2] = {0.0, p.accX / binCount};
-    const int drawn = Draw(x, y, BarStyle(display.TraceRGB(i), dense));
+    const bool absorption = (display.traceMap(i) & kTraceA & ~kTraceC) != 0;
+    const int drawn = Draw(x, y, BarStyle(display.TraceRGB(i), dense, absorption));
     if (drawn < 0) result = drawn;
     p.accX = 0.0;
   }

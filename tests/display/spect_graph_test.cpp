@@ -137,6 +137,13 @@ TEST_F(SpectGraphTest, BarsStandAtEachVisibleTracesWavelength) {
   EXPECT_EQ(plots[0].y, (std::vector<double>{0.0, 0.4}));
   EXPECT_EQ(plots[0].attributes.plotStyle, platform::PlotStyle::VerticalBar);
   EXPECT_EQ(plots[0].attributes.color, display->TraceRGB(0));
+  // Absorption bars are hollow, attenuation bars solid: the two of a
+  // wavelength look different even in one colour.
+  for (const platform::HeadlessPlot& plot : plots) {
+    const bool absorption = plot.y[1] == 0.4;  // the A traces' value
+    EXPECT_EQ(plot.attributes.pointStyle,
+              absorption ? platform::PointStyle::EmptySquare : platform::PointStyle::SolidSquare);
+  }
 }
 
 TEST_F(SpectGraphTest, AutoZoomChangesTheValueAxisAndKeepsTheWavelengths) {
