@@ -719,7 +719,11 @@ platform::GraphPicture Display::Picture() const {
       }
       std::string heading;
       source_->GetHeading(i, heading);
-      picture.legend.push_back({heading, TraceRGB(i)});
+      // The bars of absorption traces are hollow (spect_graph.cpp) while
+      // the spectrum is not dense.
+      const bool hollow = type == graph_type::kSpect && drawn.size() <= static_cast<std::size_t>(kDenseSpectrum) &&
+                          (traceMap_[i] & kTraceA & ~kTraceC) != 0;
+      picture.legend.push_back({heading, TraceRGB(i), hollow});
     }
   }
 

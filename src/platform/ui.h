@@ -121,7 +121,8 @@ struct PrintRequest {
 // 150 more").
 struct GraphLegendEntry {
   std::string name;
-  int color = 0;  // 0xRRGGBB, -1 none
+  int color = 0;        // 0xRRGGBB, -1 none
+  bool hollow = false;  // the swatch drawn as an outline (a hollow bar)
 
   bool operator==(const GraphLegendEntry&) const = default;
 };

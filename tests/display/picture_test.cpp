@@ -21,12 +21,15 @@ using platform::GraphPicture;
 class PictureTest : public test::DisplayTest {
  protected:
   // What the legend should list: each visible trace's heading and colour,
-  // read from the source rather than from the display.
-  static std::vector<GraphLegendEntry> Expected(const test::FakeSource& source, const std::vector<int>& visible) {
+  // read from the source rather than from the display; with `bars`, the
+  // absorption traces' swatches hollow as their bars.
+  static std::vector<GraphLegendEntry> Expected(const test::FakeSource& source, const std::vector<int>& visible,
+                                                bool bars) {
     std::vector<GraphLegendEntry> legend;
     for (int i : visible) {
-      legend.push_back({source.headings[static_cast<std::size_t>(i)],
-                        static_cast<int>(VantorColorToRGB(source.colors[static_cast<std::size_t>(i)]))});
+      const std::string& heading = source.headings[static_cast<std::size_t>(i)];
+      legend.push_back({heading, static_cast<int>(VantorColorToRGB(source.colors[static_cast<std::size_t>(i)])),
+                        bars && heading[0] == 'a'});
     }
     return legend;
   }
@@ -68,7 +71,7 @@ TEST_F(PictureTest, EveryGraphsPictureHasTitleLegendAndUnits) {
       EXPECT_EQ(picture.legend, (std::vector<GraphLegendEntry>{{"Absorption (A)", kAbsorptionRGB},
                                                                {"Attenuation (C)", kAttenuationRGB}}));
     } else {
-      EXPECT_EQ(picture.legend, Expected(*source, visible));
+      EXPECT_EQ(picture.legend, Expected(*source, visible, c.type == graph_type::kSpect));
     }
     EXPECT_EQ(picture.xName.empty() || picture.yName.empty(), c.x[0] == '\0' || c.y[0] == '\0');
   }

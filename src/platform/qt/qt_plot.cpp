@@ -348,9 +348,12 @@ int PlotWidget::ExportImage(const std::string& path, const GraphPicture& picture
       const int left = plotWidth + column * legend.columnWidth + kPictureMargin;
       const int top = titleHeight + kPictureMargin + row * legend.lineHeight;
       if (entry.color >= 0) {
+        const QColor color = ToColor(entry.color);
         const QRect swatch(left, top + legend.lineHeight / 2 - 3, legend.swatch, 6);
-        painter.fillRect(swatch, ToColor(entry.color));
-        painter.setPen(QPen(ToColor(entry.color).darker(140), 1.0));
+        QColor fill = color;
+        if (entry.hollow) fill.setAlpha(0x40);
+        painter.fillRect(swatch, fill);
+        painter.setPen(QPen(entry.hollow ? color : color.darker(140), entry.hollow ? 1.5 : 1.0));
         painter.drawRect(swatch);
       }
       painter.setPen(Qt::black);
