@@ -395,8 +395,14 @@ Status Acquire_Run(App& app) {
     if (stop) break;
     if (result == status::kOk && recorder != nullptr) result = recorder->WriteData(*line);
     // A source whose buffer is nearly full has its lines recorded but not
-    // drawn until it catches up.
-    if (result == status::kOk && source->MustRead() == 0) result = display.Plot(*line);
+    // drawn until it catches up; they are counted all the same.
+    if (result == status::kOk) {
+      if (source->MustRead() == 0) {
+        result = display.Plot(*line);
+      } else {
+        display.Count(*line);
+      }
+    }
   }
   line.reset();
   // A replay's bar and record time as the run leaves them.

@@ -68,7 +68,8 @@ void Print(App& app) {
   if (result != 0 && result != platform::ui_status::kPrintCancelled) Error_Report(status::kPrintingFailed);
 }
 
-// The picture of the graph on show, as a PNG or PDF file.
+// The picture of the graph on show, as a PNG or PDF file, with a title, a
+// legend of its traces and its axes' units.
 void ExportGraph(App& app) {
   Graph* graph = app.display().current();
   if (graph == nullptr) return;
@@ -84,7 +85,8 @@ void ExportGraph(App& app) {
   if (platform::ui().FileSelectPopup(request, path) == platform::FileSelectResult::None) return;
   settings::RememberDirectory(settings::kDataDirectory, path);
   if (!MayOverwrite("Export graph", path)) return;
-  if (platform::ui().SaveGraphImage(app.mainPanel, kGraphControl[static_cast<std::size_t>(type)], path) < 0)
+  if (platform::ui().ExportGraphImage(app.mainPanel, kGraphControl[static_cast<std::size_t>(type)], path,
+                                      app.display().Picture()) < 0)
     Error_Report(status::kWriteFailed);
 }
 

@@ -117,6 +117,27 @@ struct PrintRequest {
   bool scaleToPage = true;  // fit the whole panel on the page
 };
 
+// What an exported picture of a graph shows besides the graph itself: a
+// title line, the axes' captions with their units, and a legend of the
+// traces shown (a colour of -1 gives an entry without a swatch, e.g. "and
+// 150 more").
+struct GraphLegendEntry {
+  std::string name;
+  int color = 0;        // 0xRRGGBB, -1 none
+  bool hollow = false;  // the swatch drawn as an outline (a hollow bar)
+
+  bool operator==(const GraphLegendEntry&) const = default;
+};
+
+struct GraphPicture {
+  std::string title;
+  std::string xName;  // empty: the caption the graph shows
+  std::string yName;
+  std::vector<GraphLegendEntry> legend;
+
+  bool operator==(const GraphPicture&) const = default;
+};
+
 // Return codes of the user-interface calls (the run-time's own numbers).
 namespace ui_status {
 inline constexpr int kBadPanel = -4;        // not a live panel or menu bar handle
@@ -264,6 +285,11 @@ class Ui {
   // Writes the picture of a graph or strip chart to a PNG file, or a PDF
   // file when the name ends in ".pdf".
   virtual int SaveGraphImage(int panel, int control, std::string_view path) = 0;
+  // The same picture with `picture`'s title above the graph, its captions on
+  // the axes and its legend beside the graph; the graph on screen is left
+  // as it was.
+  virtual int ExportGraphImage(int panel, int control, std::string_view path,
+                               const GraphPicture& picture) = 0;
 
   // --- Strip charts ---------------------------------------------------------
   // Appends `points` to a strip chart: traces interleaved, one value per

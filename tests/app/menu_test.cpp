@@ -326,6 +326,12 @@ TEST_F(MenuTest, ExportingOverAFileAsksOnceAndKeepsItOnNo) {
   Menu_HandleEvent(app, p::kMenuExportGraph);
   ASSERT_EQ(ui.printJobs().size(), 1u);
   EXPECT_TRUE(PopupTexts("Export graph").empty());
+  // The picture carries the display's title, legend and captions.
+  ASSERT_TRUE(ui.printJobs()[0].picture.has_value());
+  platform::GraphPicture expected = app.display().Picture();
+  EXPECT_FALSE(expected.title.empty());
+  EXPECT_EQ(ui.printJobs()[0].picture->title, expected.title);
+  EXPECT_EQ(ui.printJobs()[0].picture->legend, expected.legend);
 
   test::WriteTextFile(HomeFile("graph.png"), "kept");
   ui.AnswerFile(HomeFile("graph.png")).AnswerConfirm(false);

@@ -940,7 +940,18 @@ int HeadlessUi::RefreshGraph(int panel, int control) {
 int HeadlessUi::SaveGraphImage(int panel, int control, std::string_view path) {
   HeadlessControl* c = GraphControl(panel, control, "SaveGraphImage");
   if (c == nullptr) return panels_.contains(panel) ? kBadArgument : kBadPanel;
-  printJobs_.push_back(PrintRecord{panels_.at(panel).resourceId, control, std::string(path), {}});
+  printJobs_.push_back(PrintRecord{panels_.at(panel).resourceId, control, std::string(path), {}, {}});
+  return 0;
+}
+
+int HeadlessUi::ExportGraphImage(int panel, int control, std::string_view path,
+                                 const GraphPicture& picture) {
+  HeadlessControl* c = GraphControl(panel, control, "ExportGraphImage");
+  if (c == nullptr) return panels_.contains(panel) ? kBadArgument : kBadPanel;
+  GraphPicture shown = picture;
+  if (shown.xName.empty()) shown.xName = c->xName;
+  if (shown.yName.empty()) shown.yName = c->yName;
+  printJobs_.push_back(PrintRecord{panels_.at(panel).resourceId, control, std::string(path), {}, std::move(shown)});
   return 0;
 }
 
@@ -970,6 +981,16 @@ PanelState HeadlessUi::GatherState(const HeadlessPanel& panel) const {
       saved.strip = true;
       saved.stripTraces = control.stripTraceCount;
       saved.stripPoints = control.stripPoints;
+      for (int k = 0; k < control.stripTraceCount; ++k) {
+        ControlState::Trace trace;
+        if (auto it = control.traceAttributes.find(k); it != control.traceAttributes.end()) {
+          if (auto color = it->second.find(Attr::TraceColor); color != it->second.end())
+            trace.color = CtrlValueInt(color->second).value_or(0) & 0xFFFFFF;
+          if (auto shown = it->second.find(Attr::TraceVisible); shown != it->second.end())
+            trace.visible = CtrlValueInt(shown->second).value_or(1) != 0;
+        }
+        saved.stripStyles.push_back(trace);
+      }
     }
     if (type == CtrlType::Graph || type == CtrlType::StripChart) {
       saved.axes = AxisState{control.xMode, control.xMin, control.xMax,
@@ -999,7 +1020,7 @@ int HeadlessUi::RecallPanelState(int panel, std::string_view path, int index) {
 int HeadlessUi::PrintPanel(int panel, const PrintRequest& request) {
   HeadlessPanel* p = LivePanel(panel, "PrintPanel");
   if (p == nullptr) return kBadPanel;
-  printJobs_.push_back(PrintRecord{p->resourceId, 0, request.pdfPath, request});
+  printJobs_.push_back(PrintRecord{p->resourceId, 0, request.pdfPath, request, {}});
   return 0;
 }
 

@@ -124,12 +124,16 @@ struct HeadlessMenuBar {
   const HeadlessMenuItem* Find(int id) const;
 };
 
-// A PrintPanel or SaveGraphImage request.
+// A PrintPanel, SaveGraphImage or ExportGraphImage request.
 struct PrintRecord {
   int resourceId = 0;
   int control = 0;  // 0: the whole panel (PrintPanel)
   std::string path;
   PrintRequest request;
+  // ExportGraphImage: what the picture would show besides the graph, with
+  // the captions it would put on the axes (the graph's own where the
+  // request gives none).
+  std::optional<GraphPicture> picture;
 };
 
 struct HeadlessPanel {
@@ -257,6 +261,8 @@ class HeadlessUi : public Ui {
                    AxisMode& yMode, double& yMin, double& yMax) override;
   int RefreshGraph(int panel, int control) override;
   int SaveGraphImage(int panel, int control, std::string_view path) override;
+  int ExportGraphImage(int panel, int control, std::string_view path,
+                       const GraphPicture& picture) override;
 
   int PlotStripChart(int panel, int control, std::span<const double> points,
                      int traceCount) override;

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QTimer>
 #include <map>
 #include <optional>
@@ -64,6 +65,10 @@ class PlotWidget : public QCustomPlot {
   // Takes the colours of the scheme now in force (SetPlotScheme): the
   // background, axes and grid, and every trace drawn.
   void ApplyScheme();
+  // The picture with a title above it, the picture's axis captions and a
+  // legend at its right, as PNG or (".pdf") PDF; the control itself is left
+  // as it was.
+  int ExportImage(const std::string& path, const GraphPicture& picture);
 
  protected:
   // Draws every trace again in its colour as the scheme shows it.
@@ -78,6 +83,7 @@ class PlotWidget : public QCustomPlot {
  private:
   void Flush();
   void ApplyDivisions(QCPAxis* axis, int divisions);
+  void ApplyPrecision(QCPAxis* axis);
 
   int xDivisions_ = -1;
   int yDivisions_ = -1;
@@ -119,8 +125,11 @@ class GraphWidget : public PlotWidget {
   void Append(Plot& plot, std::span<const double> x, std::span<const double> y);
   static void StylePen(QCPAbstractPlottable* plottable, const PlotAttributes& attributes);
   void Recolor() override;
+  void GroupBars(QCPBars* bars, std::span<const double> x);
 
   std::map<int, Plot> plots_;
+  // Bars drawn side by side, by their X.
+  std::map<double, QPointer<QCPBarsGroup>> barGroups_;
   PlotContinuation continuation_;
   int nextPlot_ = 1;
   bool smoothUpdate_ = false;
@@ -136,6 +145,10 @@ class StripWidget : public PlotWidget {
   int pointsPerScreen() const { return pointsPerScreen_; }
   int SetTraceColor(int trace, int rgb);
   int SetTraceVisible(int trace, bool on);
+  // A trace's colour (0xRRGGBB) and visibility; black and shown for a trace
+  // the chart does not have.
+  int TraceColor(int trace) const;
+  bool TraceVisible(int trace) const;
   int Append(std::span<const double> points, int traceCount);
   void Clear();
   // The points now kept, traces interleaved.

@@ -797,8 +797,11 @@ void QtUi::BuildControl(Panel& panel, const ControlSpec& spec) {
         QObject::connect(button, &QPushButton::clicked, button, [this, handle, id] {
           Control* control = LiveControl(handle, id);
           if (control == nullptr) return;
+          // The dialog belongs to the swatch's window, not to the swatch: a
+          // child would take the swatch's style sheet and paint itself in
+          // the colour being chosen.
           const QColor chosen = QColorDialog::getColor(ToColor(CtrlValueInt(control->value).value_or(0)),
-                                                       control->widget);
+                                                       control->widget->window());
           if (!chosen.isValid()) return;
           control->value = static_cast<int>(chosen.rgb() & 0xFFFFFFu);
           UpdateStyle(*control);
@@ -885,6 +888,13 @@ void QtUi::BuildControl(Panel& panel, const ControlSpec& spec) {
     QFont font = widget->font();
     font.setPointSize(spec.fontSize);
     widget->setFont(font);
+  }
+  // A text given room for about two lines wraps at its words (and grows
+  // when a longer text comes: FitWrappedText); a one-line read-out does not.
+  if (auto* text = qobject_cast<QLabel*>(widget);
+      text != nullptr && spec.type == CtrlType::TextMsg && 5 * spec.height >= 9 * text->fontMetrics().lineSpacing()) {
+    text->setWordWrap(true);
+    text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   }
   c.width = spec.width > 0 ? spec.width : widget->sizeHint().width();
   c.height = spec.height > 0 ? spec.height : widget->sizeHint().height();
@@ -1017,6 +1027,28 @@ int QtUi::SetColorScheme(ColorScheme scheme) {
   return 0;
 }
 
+// A wrapping text that needs more lines than its control has grows
+// downwards; the controls below it and the panel move down and grow with
+// it, so that the whole text shows and nothing is covered. Never shrinks.
+void QtUi::FitWrappedText(Panel& panel, Control& c) {
+  auto* label = qobject_cast<QLabel*>(c.widget.data());
+  if (label == nullptr) return;
+  const int needed = label->heightForWidth(c.width);
+  const int grow = needed - c.height;
+  if (grow <= 0) return;
+  const int below = c.top + c.height;
+  for (auto& [id, other] : panel.controls) {
+    if (&other == &c || other.widget.isNull() || other.top < below) continue;
+    other.top += grow;
+    other.widget->move(other.left, other.top);
+    if (!other.caption.isNull()) other.caption->move(other.left, other.top - 18);
+  }
+  c.height = needed;
+  c.widget->resize(c.width, c.height);
+  PanelWindow* frame = panel.Frame();
+  frame->SetContentSize(frame->room().width(), frame->room().height() + grow);
+}
+
 void QtUi::SetShortcut(Panel& panel, Control& c, const std::string& key) {
   c.shortcutText = key;
   if (!c.shortcut.isNull()) {
@@ -1052,6 +1084,7 @@ int QtUi::SetCtrlVal(int panel, int control, const CtrlValue& value) {
     if (text == nullptr) return ui_status::kBadArgument;
     if (auto* label = qobject_cast<QLabel*>(w)) {
       label->setText(Q(*text));
+      if (label->wordWrap()) FitWrappedText(*panels_.at(panel), *c);
     } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
       edit->setText(Q(*text));
     } else if (auto* box = qobject_cast<QPlainTextEdit*>(w)) {
@@ -1639,6 +1672,13 @@ int QtUi::SaveGraphImage(int panel, int control, std::string_view path) {
   return plot->SaveImage(std::string(path));
 }
 
+int QtUi::ExportGraphImage(int panel, int control, std::string_view path, const GraphPicture& picture) {
+  Control* c = LiveControl(panel, control);
+  auto* plot = c == nullptr ? nullptr : dynamic_cast<PlotWidget*>(c->widget.data());
+  if (plot == nullptr) return ui_status::kBadArgument;
+  return plot->ExportImage(std::string(path), picture);
+}
+
 int QtUi::PlotStripChart(int panel, int control, std::span<const double> points, int traceCount) {
   StripWidget* strip = LiveControl(panel, control) != nullptr ? Strip(panel, control) : nullptr;
   return strip == nullptr ? ui_status::kBadArgument : strip->Append(points, traceCount);
@@ -1683,6 +1723,9 @@ PanelState QtUi::GatherState(Panel& panel) {
       saved.strip = true;
       saved.stripTraces = strip->traceCount();
       saved.stripPoints = strip->Points();
+      for (int k = 0; k < strip->traceCount(); ++k) {
+        saved.stripStyles.push_back(ControlState::Trace{strip->TraceColor(k), strip->TraceVisible(k)});
+      }
     }
     if (auto* plot = dynamic_cast<PlotWidget*>(control.widget.data())) {
       AxisState axes;

@@ -111,6 +111,8 @@ class QtUi : public Ui {
                    AxisMode& yMode, double& yMin, double& yMax) override;
   int RefreshGraph(int panel, int control) override;
   int SaveGraphImage(int panel, int control, std::string_view path) override;
+  int ExportGraphImage(int panel, int control, std::string_view path,
+                       const GraphPicture& picture) override;
 
   int PlotStripChart(int panel, int control, std::span<const double> points,
                      int traceCount) override;
@@ -167,6 +169,7 @@ class QtUi : public Ui {
   UserEvent TakeEvent();
   void UpdateStyle(Control& control);
   void UpdateAccessibleName(Panel& panel, Control& control);
+  void FitWrappedText(Panel& panel, Control& control);
   void SetShortcut(Panel& panel, Control& control, const std::string& key);
   PanelState GatherState(Panel& panel);
 
