@@ -88,9 +88,42 @@ answer_dialog 'Data file' "$home/walk1.dat"
 sleep 1
 shot replay-opened
 key F1
-sleep 1
+sleep 0.3
 shot replay
 sleep 3
 shot replay-ended
+# The replay's recording is not kept.
+if dialog=$(timeout 3 xdotool search --sync --onlyvisible --name 'Save data' | head -n 1) && [ -n "$dialog" ]; then
+  xdotool windowfocus --sync "$dialog" key Escape
+  sleep 1
+fi
+
+# Calibrate the meter's offsets: open it again, edit its configuration,
+# start a calibration of 400 samples, watch it, cancel it.
+click 19 8    # File
+click 60 55   # Open Device...
+answer_dialog 'Device to use' "$device"
+port=$(await 'Choose a source')
+xdotool windowfocus --sync "$port"
+eval "$(xdotool getwindowgeometry --shell "$port")"
+hand_click $((X + 50)) $((Y + 69))
+sleep 2
+click 19 8    # File
+click 60 124  # Edit Configuration...
+editor=$(await 'Meter Configuration')
+xdotool windowfocus --sync "$editor"
+eval "$(xdotool getwindowgeometry --shell "$editor")"
+sleep 0.5
+shot configuration
+xdotool mousemove $((X + 405)) $((Y + 403)) click --repeat 3 1 type 400
+hand_click $((X + 295)) $((Y + 403))
+sleep 3
+shot calibrating
+wait_window=$(await 'Please wait')
+xdotool windowfocus --sync "$wait_window" key Escape
+sleep 1
+shot calibration-cancelled
+xdotool windowfocus --sync "$editor" key Escape
+sleep 1
 
 echo "walk: screenshots in $out"
