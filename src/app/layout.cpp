@@ -28,14 +28,15 @@ constexpr std::array<int, 45> kXElements = [] {
 }();
 
 // Everything below the graph: zoom, move, start/stop, stop and auto-start
-// buttons, the frame behind the read-outs and the read-outs.
-constexpr std::array<int, 21> kYElements = {
+// buttons, the frame behind the read-outs and the read-outs, and the follow
+// button.
+constexpr std::array<int, 22> kYElements = {
     p::kMainZoomIn,        p::kMainZoomOut,   p::kMainMove1,       p::kMainMove2,
     p::kMainStartStop,     p::kMainStop,      p::kMainAutoStart,   p::kMainFocus,
     p::kMainRate,          p::kMainRateUnit,  p::kMainLost,        p::kMainStatus,
     p::kMainBinsize1,      p::kMainBinsize2,  p::kMainTempCaption, p::kMainTemp,
     p::kMainExtTempCaption, p::kMainExtTemp,  p::kMainDepthCaption, p::kMainDepth,
-    p::kMainDiagnostics};
+    p::kMainDiagnostics,   p::kMainFollow};
 
 int PanelInt(int panel, Attr attr) {
   platform::CtrlValue value;

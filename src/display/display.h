@@ -13,10 +13,12 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/status.h"
 #include "datafile/data_file.h"
 #include "display/graph.h"
+#include "display/run_history.h"
 #include "source/source.h"
 #include "source/source_line.h"
 
@@ -73,6 +75,27 @@ class Display {
   void AutoZoomChannel(int slot);
   void ZoomGraph(double factor);
   void MoveGraph(double fraction);
+
+  // --- Following the run (docs/display.md) ------------------------------------
+  // The run's drawn points, from which a graph put on show is drawn.
+  const RunHistory& history() const { return history_; }
+  // The visible traces in index order, at most `limit` of them (and only
+  // traces the history holds while it holds any).
+  void VisibleTraces(std::vector<int>& out, int limit = kMaxTraces) const;
+  // The "Follow" button: the graph on show follows the run again after the
+  // user zoomed or moved it.
+  void ResumeFollow();
+  // "Whole Run": the graph on show shows the whole run, or the last minutes
+  // again.
+  void ToggleWholeRun();
+  // The "Follow" button (dimmed unless following was suspended) and the
+  // "Whole Run" item (checked while the graph shows the whole run, dimmed
+  // without a source or for a graph without a time axis) as the graph on
+  // show has them.
+  void UpdateFollowControls();
+  // The traces chosen changed: the labels of a run and the graph on show
+  // follow at once.
+  void TracesChanged();
 
   // Read-out groups.
   void InitLabels();
@@ -137,7 +160,7 @@ class Display {
   void SetDisplayBinsize(int binsize) { displayBinsize_ = binsize < 1 ? 1 : binsize; }
   int& binCount() { return binCount_; }
   int sampleCount() const { return sampleCount_; }
-  std::int32_t elapsedMs() const { return elapsedMs_; }
+  std::int64_t elapsedMs() const { return elapsedMs_; }
   double chanMin(int trace) const { return InRange(trace) ? chanMin_[trace] : 0.0; }
   double chanMax(int trace) const { return InRange(trace) ? chanMax_[trace] : 0.0; }
 
@@ -155,6 +178,13 @@ class Display {
   void PlotVisibleTraces();
   // Every graph's InitPlot, the trace colours and the labels of a run.
   void InitGraphs();
+  // Adds a line to the history's display bin; true when that completed a
+  // bin (`thinned`: the history made room by thinning its older half).
+  bool AddToHistory(const SourceLine& line, bool& thinned);
+  // The graph on show drawn afresh from the history and following it.
+  void RedrawFromHistory();
+  // Labels and read-outs of a run put up for the graph on show.
+  void RelabelRun();
   void SetText(int control, const std::string& text);
   void SetShown(int control, bool on);
   void CheckMenu(Graph* graph, bool on);
@@ -182,7 +212,15 @@ class Display {
   double allMax_ = -1.0e10;
   int binCount_ = 0;
   int sampleCount_ = 0;
-  std::int32_t elapsedMs_ = 0;
+  std::int64_t elapsedMs_ = 0;
+  RunHistory history_;
+  std::array<double, kMaxTraces> historyAcc_{};
+  std::array<double, kMaxTraces> historyBin_{};
+  int historyCount_ = 0;
+  // The values last shown in the read-outs, to show again when the labels
+  // are put up anew.
+  std::vector<double> lastValues_;
+  double lastTemperature_ = 0.0, lastExtTemperature_ = 0.0, lastDepth_ = 0.0;
   int binsSinceUpdate_ = 0;
   double lastValueTime_ = 0.0;
   double lastClockTime_ = 0.0;

@@ -3,6 +3,9 @@
 // chart's Y axis, which the "X" operations act on; its width is a number of
 // points per screen, set as round(9999 / scroll speed).
 //
+// While following a run the chart shows the last N minutes: its points per
+// screen are N minutes' worth of display bins at the run's own rate.
+//
 // The chart carries at most 64 traces: the first 64 visible traces in index
 // order are drawn, each in its own colour; further visible traces keep their
 // labels and read-outs but are not drawn in the strip chart.
@@ -10,6 +13,7 @@
 
 #include <array>
 #include <cstdio>
+#include <vector>
 
 #include "display/graph.h"
 #include "display/graph_control.h"
@@ -47,8 +51,20 @@ class Strip : public Graph {
   int GetMenu() override;
   void ClearBin() override;
 
+  // Following: the chart's width is the last N minutes of the run (or the
+  // whole run) instead of the scroll speed's points; the values (Y)
+  // autoscale.
+  Status Rebuild(Display& display) override;
+  void Follow(Display& display) override;
+  void ResetFollowState() override;
+  void AdoptShownRanges() override;
+  bool HasTimeAxis() const override;
+  bool HasFollowAxis() const override;
+
   // Points per screen for a scroll speed.
   static int PointsPerScreen(int scrollSpeed);
+  // The points the chart shows across its width now.
+  int pointsShown() const { return points_; }
 
   const StripSettings& settings() const { return s_; }
   void set_settings(const StripSettings& settings) { s_ = settings; }
@@ -60,6 +76,19 @@ class Strip : public Graph {
   // Running sums of the bin in progress, packed in the order of the visible
   // traces.
   std::array<double, platform::kMaxStripTraces> acc_{};
+
+  // The charted traces, colours and count on the chart control.
+  void SetUpTraces(Display& display);
+  // The points per screen following wants now.
+  int WantedPoints(const RunHistory& history) const;
+  void SetPoints(int points);
+  // Puts the last `points_` entries of the history on the chart.
+  Status Refill(Display& display);
+
+  // Points per screen shown now (0 before following set any).
+  int points_ = 0;
+  std::vector<int> traces_;
+  std::vector<double> fill_;
 };
 
 }  // namespace sondrix

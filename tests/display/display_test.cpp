@@ -198,14 +198,29 @@ TEST_F(DisplayPanelTest, TheSecondSpectrumGraphShowsTwoFixedLabels) {
   EXPECT_FALSE(Shown(p::kMainValue0 + 19));
 }
 
-TEST_F(DisplayPanelTest, ReadOutsBelongToTheGraphTheyWerePreparedFor) {
+// Before a run the read-outs belong to no graph; once a run prepared them
+// they go with whichever graph is on show, as every graph shows the run.
+TEST_F(DisplayPanelTest, ReadOutsOfARunGoWithTheGraphOnShow) {
   AttachTraces(2);
-  ASSERT_EQ(display->InitPlot(), status::kOk);
-  EXPECT_TRUE(Shown(p::kMainLabel0 + 19));
   display->ShowGraph(graph_type::kStrip);
   EXPECT_FALSE(Shown(p::kMainLabel0 + 19));
   display->ShowGraph(graph_type::kXY);
+  ASSERT_EQ(display->InitPlot(), status::kOk);
   EXPECT_TRUE(Shown(p::kMainLabel0 + 19));
+  display->Plot(Line({0.125, 0.25}, 1000));
+  display->ShowGraph(graph_type::kStrip);
+  EXPECT_TRUE(Shown(p::kMainLabel0 + 19));
+  EXPECT_EQ(Label(p::kMainLabel0 + 18), "a1");
+  // The values shown before come back with the labels.
+  EXPECT_EQ(Text(p::kMainValue0 + 18), "  0.2500");
+  // The A and C curves label no trace; the labels come back after them.
+  display->ShowGraph(graph_type::kSpect2);
+  EXPECT_EQ(Label(p::kMainLabel0 + 19), "Attenuation (C)");
+  EXPECT_FALSE(Shown(p::kMainValue0 + 19));
+  display->ShowGraph(graph_type::kXY);
+  EXPECT_EQ(Label(p::kMainLabel0 + 19), "a0");
+  EXPECT_TRUE(Shown(p::kMainValue0 + 19));
+  EXPECT_EQ(Text(p::kMainValue0 + 19), "  0.1250");
 }
 
 TEST_F(DisplayPanelTest, AutoZoomOnATraceWithin0_1And0_3Gives0To0_4) {
