@@ -473,6 +473,7 @@ Status Display::InitPlot() {
     ShowValues();
     InitGraphs();
   }
+  UpdateFollowControls();
   return result;
 }
 

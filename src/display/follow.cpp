@@ -142,9 +142,11 @@ AxisRange WholeRunWindow(double first, double now) {
 bool ExtendRange(AxisRange& shown, double dataLo, double dataHi) {
   if (!std::isfinite(dataLo) || !std::isfinite(dataHi) || dataLo > dataHi) return false;
   if (dataLo >= shown.lo && dataHi <= shown.hi) return false;
+  // Only the end the data passed moves: a dive from the surface extends
+  // the depth axis downwards, not above the surface too.
   const AxisRange fit = PaddedRange(dataLo, dataHi);
-  shown.lo = std::min(shown.lo, fit.lo);
-  shown.hi = std::max(shown.hi, fit.hi);
+  if (dataLo < shown.lo) shown.lo = fit.lo;
+  if (dataHi > shown.hi) shown.hi = fit.hi;
   return true;
 }
 

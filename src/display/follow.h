@@ -98,8 +98,8 @@ AxisRange TimeWindow(double now, double span);
 // three quarters of it or more and the axis changes only now and then.
 AxisRange WholeRunWindow(double first, double now);
 
-// `shown` extended to hold the data with a margin (never shrunk). True when
-// it changed.
+// `shown` extended to hold the data with a margin at the end they passed
+// (never shrunk). True when it changed.
 bool ExtendRange(AxisRange& shown, double dataLo, double dataHi);
 
 }  // namespace sondrix
