@@ -163,7 +163,8 @@ void Menu_HandleEvent(App& app, int item) {
     case p::kMenuSpect2Graph: ShowGraph(app, graph_type::kSpect2); return;
     case p::kMenuSpectGraph: ShowGraph(app, graph_type::kSpect); return;
     case p::kMenuRecallGraph:
-      RecallPanel(app.mainPanel);
+      // The recalled pictures stay: no graph is drawn from the last run over them.
+      if (RecallPanel(app.mainPanel) == 1) app.display().ForgetRun();
       platform::ui().DisplayPanel(app.mainPanel);
       return;
     case p::kMenuSaveGraph: SavePanel(app.mainPanel); return;

@@ -139,10 +139,16 @@ std::string Display::ConfigPath() const {
 
 // --- Attaching a source -----------------------------------------------------------------
 
-void Display::Detach() {
+void Display::ForgetRun() {
   history_.Clear(0);
   historyCount_ = 0;
+}
+
+void Display::Detach() {
+  ForgetRun();
   lastValues_.clear();
+  // Another source starts with every graph following.
+  for (int type = graph_type::kXY; type <= graph_type::kSpect2; ++type) graphs_[type]->ResumeFollow();
   if (current_ != nullptr) {
     CheckMenu(current_, false);
     current_->DeletePlots();

@@ -96,6 +96,9 @@ class Display {
   // The traces chosen changed: the labels of a run and the graph on show
   // follow at once.
   void TracesChanged();
+  // Forgets the run's history (pictures recalled from a file are not the
+  // run's, and no graph put on show is to replace them with it).
+  void ForgetRun();
 
   // Read-out groups.
   void InitLabels();
