@@ -10,6 +10,7 @@
 #include "common/utils.h"
 #include "datafile/data_file.h"
 #include "display/graph_control.h"
+#include "display/trace_choice.h"
 #include "meter/source_factory.h"
 #include "platform/clock.h"
 #include "platform/ui.h"
@@ -237,12 +238,12 @@ Status Acquire_Configure2(App& app) {
   if (dialog <= 0) return dialog == platform::ui_status::kOutOfMemory ? status::kOutOfMemory : status::kPanelLoadFailed;
 
   Display& display = app.display();
-  int entries = 0;
-  for (int trace = 0; trace < kMaxTraces; ++trace) {
-    std::string heading;
-    if (source->GetHeading(trace, heading) != status::kOk) continue;
-    ui.InsertListItem(dialog, p::kAcqTraces, -1, heading, trace);
-    ui.CheckListItem(dialog, p::kAcqTraces, entries++, display.visible(trace) ? 1 : 0);
+  const std::vector<TraceEntry> listed = ListTraces(*source);
+  const int entries = static_cast<int>(listed.size());
+  for (int i = 0; i < entries; ++i) {
+    const TraceEntry& entry = listed[static_cast<std::size_t>(i)];
+    ui.InsertListItem(dialog, p::kAcqTraces, -1, entry.heading, entry.trace);
+    ui.CheckListItem(dialog, p::kAcqTraces, i, display.visible(entry.trace) ? 1 : 0);
   }
   ui.SetCtrlVal(dialog, p::kAcqDisplayBinsize, display.displayBinsize());
   ui.SetCtrlVal(dialog, p::kAcqBinsize, source->GetBinsize());
@@ -253,7 +254,40 @@ Status Acquire_Configure2(App& app) {
     ui.SetCtrlAttribute(dialog, p::kAcqDisplayBinsize, platform::Attr::Dimmed, 1);
     ui.SetCtrlAttribute(dialog, p::kAcqBinsize, platform::Attr::Dimmed, 1);
   }
+  // The choices by kind and wavelength, where the source has them.
+  ui.SetCtrlAttribute(dialog, p::kAcqAOnly, platform::Attr::Dimmed, HasKind(listed, TraceKind::A) ? 0 : 1);
+  ui.SetCtrlAttribute(dialog, p::kAcqCOnly, platform::Attr::Dimmed, HasKind(listed, TraceKind::C) ? 0 : 1);
+  double shortest = 0.0;
+  double longest = 0.0;
+  const bool wavelengths = WavelengthSpan(listed, shortest, longest);
+  if (wavelengths) {
+    ui.SetCtrlVal(dialog, p::kAcqFrom, shortest);
+    ui.SetCtrlVal(dialog, p::kAcqTo, longest);
+  }
+  for (const int control : {p::kAcqFrom, p::kAcqTo, p::kAcqStep, p::kAcqSelect})
+    ui.SetCtrlAttribute(dialog, control, platform::Attr::Dimmed, wavelengths ? 0 : 1);
   ui.InstallPopup(dialog);
+
+  // The ticks as the list shows them, and back.
+  auto readTicks = [&] {
+    std::vector<bool> ticks(listed.size(), false);
+    for (int i = 0; i < entries; ++i) {
+      int checked = 0;
+      ui.IsListItemChecked(dialog, p::kAcqTraces, i, checked);
+      ticks[static_cast<std::size_t>(i)] = checked != 0;
+    }
+    return ticks;
+  };
+  // The list then shows the first entry ticked.
+  auto showTicks = [&](const std::vector<bool>& ticks) {
+    int first = -1;
+    for (int i = 0; i < entries; ++i) {
+      const bool ticked = ticks[static_cast<std::size_t>(i)];
+      ui.CheckListItem(dialog, p::kAcqTraces, i, ticked ? 1 : 0);
+      if (ticked && first < 0) first = i;
+    }
+    if (first >= 0) ui.SetCtrlIndex(dialog, p::kAcqTraces, first);
+  };
 
   Status result = status::kCancelled;
   for (;;) {
@@ -268,6 +302,15 @@ Status Acquire_Configure2(App& app) {
     if (event.control == p::kAcqCancel) break;
     if (event.control == p::kAcqAll || event.control == p::kAcqNone) {
       for (int i = 0; i < entries; ++i) ui.CheckListItem(dialog, p::kAcqTraces, i, event.control == p::kAcqAll ? 1 : 0);
+    } else if (event.control == p::kAcqAOnly || event.control == p::kAcqCOnly) {
+      std::vector<bool> ticks = readTicks();
+      TickKind(listed, ticks, event.control == p::kAcqAOnly ? TraceKind::A : TraceKind::C);
+      showTicks(ticks);
+    } else if (event.control == p::kAcqSelect) {
+      std::vector<bool> ticks = readTicks();
+      TickRange(listed, ticks, ui.GetCtrlDouble(dialog, p::kAcqFrom), ui.GetCtrlDouble(dialog, p::kAcqTo),
+                ui.GetCtrlInt(dialog, p::kAcqStep));
+      showTicks(ticks);
     }
   }
 

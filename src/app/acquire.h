@@ -47,8 +47,9 @@ void DoNew(App& app);
 // acquisition (kind 2; kind 1 does nothing).
 Status PromptEditConfig(int kind);
 
-// The acquisition dialog: the traces shown (those with a heading), the
-// source's bin size and the display bin size. 1, -1021 when cancelled,
+// The acquisition dialog: the traces shown (those with a heading; ticked by
+// hand, all, none, by kind or by wavelength range and step, see
+// display/trace_choice.h), the source's bin size and the display bin size. 1, -1021 when cancelled,
 // -9001 without a source, -1016/-1018 when the dialog cannot be loaded.
 Status Acquire_Configure2(App& app);
 

@@ -39,7 +39,7 @@ constexpr std::string_view kUsage =
 
 // The main loop's enabling rules, applied before each event. The start/stop
 // button is only set up again when its state changes.
-void UpdateControls(App& app) {
+void UpdateControls(App& app, bool parkFocus) {
   Display& display = app.display();
   Source* source = app.source();
   const int buttonState = source == nullptr ? 1 : 2;
@@ -59,7 +59,11 @@ void UpdateControls(App& app) {
   if (open) Menu_Enable(app, p::kMenuDepthGraph, source->HasDepth() != 0);
   if (app.diagnosticsItem > 0) Menu_Enable(app, app.diagnosticsItem, open && source->HasDiagnostics() != 0);
   display.UpdateFollowControls();
-  platform::ui().SetActiveCtrl(app.mainPanel, p::kMainFocus);
+  // The keyboard focus is parked after a command, so that no button keeps
+  // it; not after every wake-up of the wait, which would take it from the
+  // button a hand is pressing (a press wakes the wait before its release)
+  // and from the control the user moved to with Tab.
+  if (parkFocus) platform::ui().SetActiveCtrl(app.mainPanel, p::kMainFocus);
 }
 
 void HandleMainControl(App& app, int control) {
@@ -155,17 +159,19 @@ Status StartApplication(App& app, const AppOptions& options) {
 
   ReadStartup(app);
   if (!options.dataFile.empty()) OpenNamedSource(app, kSourceKindFile, options.dataFile, "");
-  UpdateControls(app);
+  UpdateControls(app, true);
   if (options.started) options.started(app);
   return status::kOk;
 }
 
 void RunMainLoop(App& app) {
   platform::Ui& ui = platform::ui();
+  bool handled = true;
   while (!app.quit) {
-    UpdateControls(app);
+    UpdateControls(app, handled);
     // Nothing to do until the user does something: the loop sleeps.
     const UserEvent event = ui.WaitUserEvent(-1.0, {});
+    handled = event.type != EventType::None;
     CheckPanelSize(app.mainPanel, app.layout);
     if (event.type == EventType::Menu && event.panel == app.menuBar) {
       HandleMenu(app, event.control);

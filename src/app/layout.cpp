@@ -16,13 +16,15 @@ constexpr std::array<int, 6> kGraphs = {p::kMainXYGraph,    p::kMainStripChart, 
                                         p::kMainDepthGraph, p::kMainSpectGraph, p::kMainSpect2Graph};
 
 // Twenty trace labels, twenty value read-outs, the all-traces button, the
-// date, time and elapsed read-outs and the program's name in the corner.
-constexpr std::array<int, 45> kXElements = [] {
-  std::array<int, 45> ids{};
+// date, time and elapsed read-outs, the program's name in the corner and
+// the label page buttons with their read-out.
+constexpr std::array<int, 48> kXElements = [] {
+  std::array<int, 48> ids{};
   std::size_t n = 0;
   for (int k = 0; k < 20; ++k) ids[n++] = p::kMainLabel0 + k;
   for (int k = 0; k < 20; ++k) ids[n++] = p::kMainValue0 + k;
-  for (int id : {p::kMainAllTraces, p::kMainDate, p::kMainTime, p::kMainElapsed, p::kMainDiagnostics})
+  for (int id : {p::kMainAllTraces, p::kMainDate, p::kMainTime, p::kMainElapsed, p::kMainDiagnostics,
+                 p::kMainTracePrev, p::kMainTracePage, p::kMainTraceNext})
     ids[n++] = id;
   return ids;
 }();

@@ -248,6 +248,11 @@ void Main_HandleEvent(App& app, int control) {
       display.WriteConfig();
       platform::ui().SetMouseCursor(Cursor::Default);
       return;
+    case p::kMainTracePrev:
+    case p::kMainTraceNext:
+      // The labels of another page: none of them is the one pressed.
+      display.SetLabelPage(display.labelPage() + (control == p::kMainTraceNext ? 1 : -1));
+      return;
     case p::kMainZoomIn: ZoomGraph(display, 0.5); return;
     case p::kMainZoomOut: ZoomGraph(display, 2.0); return;
     case p::kMainMove1: MoveGraph(display, -0.25); return;

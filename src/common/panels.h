@@ -43,6 +43,9 @@ inline constexpr int kMainDate = 73;           // text
 inline constexpr int kMainTime = 74;           // text
 inline constexpr int kMainElapsed = 75;        // text: "        Elapsed hh:mm:ss"
 inline constexpr int kMainFollow = 91;         // button: the graph follows the run again
+inline constexpr int kMainTracePrev = 120;     // button: the previous page of trace labels
+inline constexpr int kMainTracePage = 121;     // text: "Traces 21–40 of 200"
+inline constexpr int kMainTraceNext = 122;     // button: the next page of trace labels
 
 // The main window's menu bar (loaded with the main panel).
 inline constexpr int kMainMenu = 1;
@@ -228,6 +231,12 @@ inline constexpr int kAcqBinsize = 5;         // int: the source's bin size
 inline constexpr int kAcqDisplayBinsize = 6;  // int: the display bin size
 inline constexpr int kAcqOk = 7;
 inline constexpr int kAcqCancel = 8;
+inline constexpr int kAcqAOnly = 9;           // button: tick the absorption traces only
+inline constexpr int kAcqCOnly = 10;          // button: tick the attenuation traces only
+inline constexpr int kAcqFrom = 11;           // double: shortest wavelength to select, nm
+inline constexpr int kAcqTo = 12;             // double: longest wavelength to select, nm
+inline constexpr int kAcqStep = 13;           // int: select every k-th wavelength
+inline constexpr int kAcqSelect = 14;         // button: tick the wavelengths from ... to, every k-th
 
 // Wait message: one text shown while something slow runs.
 inline constexpr int kWait = 10;

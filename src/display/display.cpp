@@ -146,7 +146,6 @@ void Display::ForgetRun() {
 
 void Display::Detach() {
   ForgetRun();
-  lastValues_.clear();
   // Another source starts with every graph following.
   for (int type = graph_type::kXY; type <= graph_type::kSpect2; ++type) graphs_[type]->ResumeFollow();
   if (current_ != nullptr) {
@@ -180,6 +179,11 @@ Status Display::Attach(std::unique_ptr<Source> source) {
   Detach();
   sampleCount_ = 0;
   infoGraph_ = nullptr;
+  // Another source's traces: its labels begin on the first page.
+  labelled_.clear();
+  labelPage_ = 0;
+  labelSlot_.fill(-1);
+  hasValue_.fill(false);
   source_ = std::move(source);
   Status result = status::kOk;
 
@@ -271,6 +275,11 @@ void Display::ShowGraph(int type) {
                                   std::string(valueOnX ? "Left" : "Down"));
   if (type == graph_type::kSpect2) {
     for (int i = 0; i < traceCount_; ++i) plotted_[i] = 0;
+  } else if (!labelled_.empty()) {
+    // The A and C curves took two labels for their captions; the run's
+    // trace labels and read-outs come back with any other graph.
+    for (const int trace : labelled_) plotted_[static_cast<std::size_t>(trace)] = 1;
+    PutUpLabels();
   }
   // A graph put on show during or after a run is drawn with the whole run
   // and follows it from there.
@@ -306,16 +315,14 @@ void Display::RedrawFromHistory() {
   current_->Follow(*this);
 }
 
+// ShowGraph gave the run's labels back (or to the A and C captions); the
+// values last shown come with them.
 void Display::RelabelRun() {
   infoGraph_ = current_;
-  // The A and C curves label no trace (ShowGraph took their labels away).
-  if (!Spect2OnShow()) PlotVisibleTraces();
-  InitLabels();
-  SortTraces();
-  PutUpLabels();
-  if (!lastValues_.empty()) {
-    const std::vector<double> values = lastValues_;
-    UpdateValues(static_cast<int>(values.size()), values.data(), lastTemperature_, lastExtTemperature_, lastDepth_);
+  InitValues();
+  for (const int trace : labelled_) {
+    const auto i = static_cast<std::size_t>(trace);
+    if (hasValue_[i]) UpdateValue(labelSlot_[i], lastValue_[i]);
   }
 }
 
@@ -364,6 +371,16 @@ void Display::UpdateFollowControls() {
 void Display::TracesChanged() {
   RecountVisible();
   if (infoGraph_ != nullptr) {
+    // The run's labels are the traces now shown (the A and C curves keep
+    // their captions, and give the new labels back when another graph
+    // comes).
+    PlotVisibleTraces();
+    InitLabels();
+    SortTraces();
+    if (Spect2OnShow()) {
+      for (int i = 0; i < traceCount_; ++i) plotted_[i] = 0;
+    }
+    PutUpLabels();
     RelabelRun();
     ShowInfo();
   }
@@ -450,6 +467,7 @@ Status Display::InitPlot() {
 
   chanMin_.fill(1.0e10);
   chanMax_.fill(-1.0e10);
+  hasValue_.fill(false);
   allMin_ = 1.0e10;
   allMax_ = -1.0e10;
   binCount_ = 0;
@@ -492,7 +510,6 @@ void Display::InitGraphs() {
   history_.Clear(traceCount_);
   historyAcc_.fill(0.0);
   historyCount_ = 0;
-  lastValues_.clear();
   for (int type = graph_type::kXY; type <= graph_type::kSpect2; ++type) {
     graphs_[type]->InitPlot(*this, traceCount_);
     graphs_[type]->ResumeFollow();
@@ -553,11 +570,73 @@ Status Display::Plot(const SourceLine& line) {
 // --- Labels ----------------------------------------------------------------------------------------
 
 void Display::SortTraces() {
-  for (int i = 0; i < kMaxTraces; ++i) labelSlot_[i] = -1;
-  int k = 0;
-  for (int i = 0; i < traceCount_ && k < kLabelSlots; ++i) {
-    if (plotted_[i] != 0) labelSlot_[i] = kLabelSlots - 1 - k++;
+  std::vector<int> labelled;
+  for (int i = 0; i < traceCount_; ++i) {
+    if (plotted_[i] != 0) labelled.push_back(i);
   }
+  if (labelled != labelled_) {
+    // The page that holds the trace first on show before, if it is still
+    // labelled; else the first page.
+    const std::size_t first = static_cast<std::size_t>(labelPage_) * kLabelSlots;
+    const int kept = first < labelled_.size() ? labelled_[first] : -1;
+    labelled_ = std::move(labelled);
+    labelPage_ = 0;
+    const auto at = std::find(labelled_.begin(), labelled_.end(), kept);
+    if (at != labelled_.end()) labelPage_ = static_cast<int>((at - labelled_.begin()) / kLabelSlots);
+  }
+  labelPage_ = std::clamp(labelPage_, 0, labelPageCount() - 1);
+  AssignSlots();
+}
+
+void Display::AssignSlots() {
+  labelSlot_.fill(-1);
+  const std::size_t first = static_cast<std::size_t>(labelPage_) * kLabelSlots;
+  for (std::size_t k = 0; k < kLabelSlots && first + k < labelled_.size(); ++k) {
+    labelSlot_[static_cast<std::size_t>(labelled_[first + k])] = kLabelSlots - 1 - static_cast<int>(k);
+  }
+}
+
+int Display::labelPageCount() const {
+  return std::max(1, static_cast<int>((labelled_.size() + kLabelSlots - 1) / kLabelSlots));
+}
+
+std::string Display::LabelPageText() const {
+  if (labelPageCount() <= 1) return {};
+  const int first = labelPage_ * kLabelSlots + 1;
+  const int last = std::min(first + kLabelSlots - 1, static_cast<int>(labelled_.size()));
+  return Format("Traces %d\u2013%d of %d", first, last, static_cast<int>(labelled_.size()));
+}
+
+void Display::SetLabelPage(int page) {
+  page = std::clamp(page, 0, labelPageCount() - 1);
+  if (page == labelPage_) return;
+  labelPage_ = page;
+  AssignSlots();
+  if (!source_) return;
+  InitLabels();
+  PutUpLabels();
+  InitValues();
+  for (const int trace : labelled_) {
+    const auto i = static_cast<std::size_t>(trace);
+    if (hasValue_[i]) UpdateValue(labelSlot_[i], lastValue_[i]);
+  }
+  // The read-outs belong to the graph they were prepared for: on another
+  // graph they stay hidden, and show this page when they come back.
+  if (current_ != nullptr && current_ == infoGraph_) {
+    ShowLabels();
+    ShowValues();
+  }
+}
+
+void Display::ShowLabelPager(bool on) {
+  const bool paged = on && labelPageCount() > 1;
+  platform::Ui& ui = platform::ui();
+  if (paged) {
+    SetText(p::kMainTracePage, LabelPageText());
+    ui.SetCtrlAttribute(panel_, p::kMainTracePrev, Attr::Dimmed, labelPage_ > 0 ? 0 : 1);
+    ui.SetCtrlAttribute(panel_, p::kMainTraceNext, Attr::Dimmed, labelPage_ + 1 < labelPageCount() ? 0 : 1);
+  }
+  for (const int control : {p::kMainTracePrev, p::kMainTracePage, p::kMainTraceNext}) SetShown(control, paged);
 }
 
 Status Display::PutUpLabels() {
@@ -581,6 +660,7 @@ void Display::InitLabels() {
 void Display::HideLabels() {
   for (int slot = 0; slot < kLabelSlots; ++slot) SetShown(p::kMainLabel0 + slot, false);
   SetShown(p::kMainAllTraces, false);
+  ShowLabelPager(false);
 }
 
 void Display::ShowLabels() {
@@ -599,6 +679,7 @@ void Display::ShowLabels() {
     for (int i = 0; i < traceCount_; ++i) {
       if (plotted_[i] != 0 && labelSlot_[i] >= 0) SetShown(p::kMainLabel0 + labelSlot_[i], true);
     }
+    ShowLabelPager(true);
   }
   SetShown(p::kMainAllTraces, true);
 }
@@ -634,12 +715,13 @@ void Display::UpdateValue(int slot, double value) {
 
 void Display::UpdateValues(int count, const double* values, double temperature,
                            double extTemperature, double depth) {
-  if (values != lastValues_.data()) lastValues_.assign(values, values + std::clamp(count, 0, kMaxTraces));
-  lastTemperature_ = temperature;
-  lastExtTemperature_ = extTemperature;
-  lastDepth_ = depth;
+  // Every labelled trace's value is kept for the page put up next; only
+  // the page on show is written.
   for (int i = 0; i < count && i < kMaxTraces; ++i) {
-    if (plotted_[i] != 0) UpdateValue(labelSlot_[i], values[i]);
+    if (plotted_[i] == 0) continue;
+    lastValue_[i] = values[i];
+    hasValue_[i] = true;
+    UpdateValue(labelSlot_[i], values[i]);
   }
   UpdateTemp(temperature, extTemperature);
   if (HasDepth()) UpdateDepth(depth);

@@ -1,6 +1,6 @@
 // Display: the one object that owns everything shown on the main panel while
 // data flows -- the six graphs, the twenty trace labels with their value
-// read-outs, the rate, lost-sample, bin-size, temperature, depth, status and
+// read-outs (paged through the run's traces twenty at a time), the rate, lost-sample, bin-size, temperature, depth, status and
 // time read-outs, and the start/stop button. It is attached to one source at
 // a time (and then owns it and the scratch recording of its runs), keeps
 // which traces are visible, hands each line of a run to the graph on show,
@@ -61,9 +61,22 @@ class Display {
   // The display configuration file of the attached source ("" without one).
   std::string ConfigPath() const;
 
-  // Label slots: every visible trace in index order gets one, the first
-  // slot 19, the next 18, ...; traces after the twentieth get none.
+  // Label slots: the run's labelled traces (the visible ones, or all when
+  // none is visible) are paged twenty at a time in index order; the traces
+  // of the page on show get a slot, the first slot 19, the next 18, ...;
+  // the others get none. A page is kept while the labelled traces stay the
+  // same; when they change, the page that holds the trace that was first on
+  // show is taken (the first page when that trace is gone).
   void SortTraces();
+  // --- Label pages -----------------------------------------------------------------
+  int labelPage() const { return labelPage_; }
+  // At least 1.
+  int labelPageCount() const;
+  // Puts page `page` (clamped to the pages there are) up: its traces take
+  // the label slots, their labels and their latest read-outs are written.
+  void SetLabelPage(int page);
+  // "Traces 21–40 of 200" ("" with a single page).
+  std::string LabelPageText() const;
   Status PutUpLabels();
   void UpdateValues(int count, const double* values, double temperature, double extTemperature,
                     double depth);
@@ -188,6 +201,11 @@ class Display {
   void RedrawFromHistory();
   // Labels and read-outs of a run put up for the graph on show.
   void RelabelRun();
+  // Gives the traces of the label page on show their slots.
+  void AssignSlots();
+  // The page buttons and the page read-out: shown with the labels when
+  // there is more than one page.
+  void ShowLabelPager(bool on);
   void SetText(int control, const std::string& text);
   void SetShown(int control, bool on);
   void CheckMenu(Graph* graph, bool on);
@@ -208,6 +226,12 @@ class Display {
   std::unique_ptr<DataFile> tmpFile_;
   std::unique_ptr<Source> source_;
   std::array<int, kMaxTraces> labelSlot_{};
+  // The run's labelled traces and the label page on show.
+  std::vector<int> labelled_;
+  int labelPage_ = 0;
+  // Each trace's latest read-out value of the run, for the page put up next.
+  std::array<double, kMaxTraces> lastValue_{};
+  std::array<bool, kMaxTraces> hasValue_{};
   Graph* infoGraph_ = nullptr;
   std::array<double, kMaxTraces> chanMin_{};
   std::array<double, kMaxTraces> chanMax_{};
@@ -220,10 +244,7 @@ class Display {
   std::array<double, kMaxTraces> historyAcc_{};
   std::array<double, kMaxTraces> historyBin_{};
   int historyCount_ = 0;
-  // The values last shown in the read-outs, to show again when the labels
-  // are put up anew.
-  std::vector<double> lastValues_;
-  double lastTemperature_ = 0.0, lastExtTemperature_ = 0.0, lastDepth_ = 0.0;
+
   int binsSinceUpdate_ = 0;
   double lastValueTime_ = 0.0;
   double lastClockTime_ = 0.0;
@@ -239,7 +260,8 @@ class Display {
   int lastStatus_ = 0;
 };
 
-// Zooms the graph on show to one trace (label slot 0 ... 19) or to all
+// Zooms the graph on show to one trace (label slot 0 ... 19: the trace the
+// label shows on the page on show) or to all
 // traces (slot -1): the range of the run's values with half a span of
 // margin, rounded outwards to a tidy step. Nothing happens before the run's
 // first sample or for a slot no trace holds.

@@ -8,6 +8,7 @@
 
 #include "common/c_locale.h"
 #include "common/panels.h"
+#include "common/text_format.h"
 #include "common/utils.h"
 #include "display/display.h"
 #include "display/run_history.h"
@@ -20,9 +21,25 @@ using platform::AxisMode;
 // The most points per screen following asks of the chart.
 constexpr int kMaxFollowPoints = 100000;
 
+// "2nd", "3rd", "4th", "11th", "21st", ...
+std::string Ordinal(int n) {
+  const char* suffix = "th";
+  if (n % 100 < 11 || n % 100 > 13) {
+    if (n % 10 == 1) suffix = "st";
+    if (n % 10 == 2) suffix = "nd";
+    if (n % 10 == 3) suffix = "rd";
+  }
+  return std::to_string(n) + suffix;
+}
+
 }  // namespace
 
-Strip::Strip(int panel, int control, int menuItem) : control_{panel, control, menuItem} {}
+Strip::Strip(int panel, int control, int menuItem) : control_{panel, control, menuItem} {
+  platform::CtrlValue caption;
+  if (platform::ui().GetCtrlAttribute(panel, control, platform::Attr::XName, caption) >= 0) {
+    if (const auto* text = std::get_if<std::string>(&caption)) caption_ = *text;
+  }
+}
 
 Strip::~Strip() { Strip::Hide(); }
 
@@ -31,6 +48,11 @@ int Strip::GetMenu() { return control_.menuItem; }
 void Strip::SetDefaults() { s_ = StripSettings{}; }
 Status Strip::Hide() { return control_.SetVisible(false); }
 Status Strip::Show() { return control_.SetVisible(true); }
+
+int Strip::ChartStep(int visibleCount) {
+  constexpr int kMax = platform::kMaxStripTraces;
+  return visibleCount <= kMax ? 1 : (visibleCount + kMax - 1) / kMax;
+}
 
 int Strip::PointsPerScreen(int scrollSpeed) {
   return static_cast<int>(std::lround(9999.0 / std::max(scrollSpeed, 1)));
@@ -128,30 +150,52 @@ Status Strip::WriteConfig(std::FILE* file) {
   return status::kOk;
 }
 
-Status Strip::InitPlot(Display& display, int) {
+Status Strip::InitPlot(Display& display, int traceCount) {
   const bool shown = control_.IsVisible();
   if (shown) control_.SetVisible(false);
   platform::ui().ClearStripChart(control_.panel, control_.control);
-  SetUpTraces(display);
+  SetUpTraces(display, traceCount);
   acc_.fill(0.0);
   if (shown) control_.SetVisible(true);
   return status::kOk;
 }
 
-// Chart trace k is the k-th visible trace.
-void Strip::SetUpTraces(Display& display) {
+void Strip::SetUpTraces(Display& display, int traceCount) {
   platform::Ui& ui = platform::ui();
-  display.VisibleTraces(traces_, platform::kMaxStripTraces);
-  if (display.visibleCount() > 0) {
-    ui.SetCtrlAttribute(control_.panel, control_.control, platform::Attr::NumTraces,
-                        std::min(display.visibleCount(), platform::kMaxStripTraces));
+  const int n = std::min(traceCount, kMaxTraces);
+  // The visible traces as the chart sees them (those below the trace count).
+  int visible = 0;
+  for (int i = 0; i < n; ++i) visible += display.visible(i) ? 1 : 0;
+  step_ = ChartStep(visible);
+  const int v = (visible + step_ - 1) / step_;
+  if (v > 0) ui.SetCtrlAttribute(control_.panel, control_.control, platform::Attr::NumTraces, v);
+  // Chart trace k is visible trace k × step.
+  traces_.clear();
+  int j = 0;
+  std::string firstHeading, lastHeading;
+  for (int i = 0; i < n && static_cast<int>(traces_.size()) < v; ++i) {
+    if (!display.visible(i)) continue;
+    if (j++ % step_ != 0) continue;
+    const int k = static_cast<int>(traces_.size());
+    ui.SetTraceAttribute(control_.panel, control_.control, k, platform::Attr::TraceColor,
+                         display.TraceRGB(i));
+    ui.SetTraceAttribute(control_.panel, control_.control, k, platform::Attr::TraceVisible, 1);
+    if (step_ > 1 && display.source() != nullptr) {
+      std::string heading;
+      display.source()->GetHeading(i, heading);
+      (k == 0 ? firstHeading : lastHeading) = heading;
+    }
+    traces_.push_back(i);
   }
-  for (std::size_t k = 0; k < traces_.size(); ++k) {
-    const int chart = static_cast<int>(k);
-    ui.SetTraceAttribute(control_.panel, control_.control, chart, platform::Attr::TraceColor,
-                         display.TraceRGB(traces_[k]));
-    ui.SetTraceAttribute(control_.panel, control_.control, chart, platform::Attr::TraceVisible, 1);
+  note_.clear();
+  if (step_ > 1) {
+    note_ = Format("Charting %d of %d traces, every %s", v, visible, Ordinal(step_).c_str());
+    if (!firstHeading.empty() && !lastHeading.empty())
+      note_ += Format(": %s \u2026 %s", firstHeading.c_str(), lastHeading.c_str());
   }
+  std::string caption = caption_;
+  if (!note_.empty()) caption = caption.empty() ? note_ : caption + "    " + note_;
+  ui.SetCtrlAttribute(control_.panel, control_.control, platform::Attr::XName, caption);
 }
 
 void Strip::ClearBin() { acc_.fill(0.0); }
@@ -159,8 +203,9 @@ void Strip::ClearBin() { acc_.fill(0.0); }
 Status Strip::Plot(Display& display, const SourceLine& line) {
   const int count = std::min(line.count, kMaxTraces);
   int k = 0;
+  int j = 0;
   for (int i = 0; i < count && k < platform::kMaxStripTraces; ++i) {
-    if (!display.visible(i)) continue;
+    if (!display.visible(i) || j++ % step_ != 0) continue;
     acc_[static_cast<std::size_t>(k++)] += line.values[static_cast<std::size_t>(i)];
   }
   int& binCount = display.binCount();
@@ -219,7 +264,6 @@ Status Strip::Refill(Display& display) {
   platform::Ui& ui = platform::ui();
   ui.ClearStripChart(control_.panel, control_.control);
   const RunHistory& history = display.history();
-  display.VisibleTraces(traces_, platform::kMaxStripTraces);
   if (history.empty() || traces_.empty()) return status::kOk;
   const std::size_t n = history.size();
   const std::size_t count = std::min<std::size_t>(n, static_cast<std::size_t>(std::max(points_, 1)));
@@ -234,7 +278,8 @@ Status Strip::Refill(Display& display) {
 }
 
 Status Strip::Rebuild(Display& display) {
-  SetUpTraces(display);
+  // The charted traces of those the history holds.
+  SetUpTraces(display, std::min(display.traceCount(), display.history().traceCount()));
   if (!suspended_) SetPoints(WantedPoints(display.history()));
   return Refill(display);
 }
@@ -261,7 +306,6 @@ void Strip::Follow(Display& display) {
     followed_ = true;
   }
   if (follow_.values == 0) return;
-  display.VisibleTraces(traces_, platform::kMaxStripTraces);
   const std::size_t n = history.size();
   const std::size_t from = n - std::min<std::size_t>(n, static_cast<std::size_t>(std::max(points_, 1)));
   const AxisRange data = ShownValues(history, traces_, from, n, fresh);

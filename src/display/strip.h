@@ -3,16 +3,20 @@
 // chart's Y axis, which the "X" operations act on; its width is a number of
 // points per screen, set as round(9999 / scroll speed).
 //
+// The chart carries at most 64 traces. Up to 64 visible traces are all
+// drawn, each in its own colour; of more, every s-th visible trace in index
+// order is drawn (s = the visible traces divided by 64, rounded up), so
+// that the chart spans the whole spectrum of both kinds, and the chart's
+// caption says so ("Charting 50 of 200 traces, every 4th: c400.0 …
+// a720.0"). The traces not charted keep their labels and read-outs.
+//
 // While following a run the chart shows the last N minutes: its points per
 // screen are N minutes' worth of display bins at the run's own rate.
-//
-// The chart carries at most 64 traces: the first 64 visible traces in index
-// order are drawn, each in its own colour; further visible traces keep their
-// labels and read-outs but are not drawn in the strip chart.
 #pragma once
 
 #include <array>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "display/graph.h"
@@ -65,6 +69,11 @@ class Strip : public Graph {
   static int PointsPerScreen(int scrollSpeed);
   // The points the chart shows across its width now.
   int pointsShown() const { return points_; }
+  // Every how many visible traces one is charted: 1 for up to 64.
+  static int ChartStep(int visibleCount);
+  // The note the chart carries when it cannot chart every visible trace
+  // ("" when it charts them all).
+  const std::string& note() const { return note_; }
 
   const StripSettings& settings() const { return s_; }
   void set_settings(const StripSettings& settings) { s_ = settings; }
@@ -76,9 +85,15 @@ class Strip : public Graph {
   // Running sums of the bin in progress, packed in the order of the visible
   // traces.
   std::array<double, platform::kMaxStripTraces> acc_{};
+  // Visible traces per charted trace in this run.
+  int step_ = 1;
+  // The X axis caption the resource file gives the chart, and the note.
+  std::string caption_;
+  std::string note_;
 
-  // The charted traces, colours and count on the chart control.
-  void SetUpTraces(Display& display);
+  // The charted traces (visible traces, every step-th), their colours and
+  // count on the chart control, and the note.
+  void SetUpTraces(Display& display, int traceCount);
   // The points per screen following wants now.
   int WantedPoints(const RunHistory& history) const;
   void SetPoints(int points);
@@ -87,6 +102,7 @@ class Strip : public Graph {
 
   // Points per screen shown now (0 before following set any).
   int points_ = 0;
+  // The charted traces, chart trace k first.
   std::vector<int> traces_;
   std::vector<double> fill_;
 };

@@ -17,6 +17,7 @@
 #include "common/panels.h"
 #include "common/settings.h"
 #include "display/display_fixtures.h"
+#include "display/xy_graph.h"
 #include "meter/source_factory.h"
 
 namespace sondrix {
@@ -140,6 +141,46 @@ TEST_F(MenuTest, ADialogThatCannotBeLoadedIsOutOfMemory) {
   AttachFake();
   ui.FailLoad(p::kAcquisition);
   EXPECT_EQ(Acquire_Configure2(app), status::kOutOfMemory);
+}
+
+// --- Pages of trace labels --------------------------------------------------------------------
+
+// The buttons beside the labels (and PgUp, PgDown) turn the pages of a
+// 200-trace source; a label then zooms on the trace it shows.
+TEST_F(MenuTest, ThePageButtonsTurnTheLabelsAndALabelZoomsOnTheTraceItShows) {
+  Start();
+  ASSERT_EQ(app.display().Attach(test::HyperspectralSource(HomeFile("hyper.dev"))), status::kOk);
+  app.display().ShowGraph(graph_type::kXY);
+  ASSERT_EQ(app.display().InitPlot(), status::kOk);
+  for (int n = 0; n < 2; ++n) {
+    std::vector<double> values(200);
+    for (int t = 0; t < 200; ++t) values[static_cast<std::size_t>(t)] = t + 0.01 * n;
+    ASSERT_EQ(app.display().Plot(test::Line(values, 1000 * n)), status::kOk);
+  }
+  auto page = [this] { return ui.GetCtrlText(app.mainPanel, p::kMainTracePage); };
+  auto label = [this](int slot) { return ui.Control(app.mainPanel, p::kMainLabel0 + slot)->label; };
+  std::vector<std::string> pages;
+  ui.Commit(p::kMain, p::kMainTraceNext)
+      .Commit(p::kMain, p::kMainTraceNext)
+      .Key(p::kMain, "PgUp")
+      .Then([&](platform::HeadlessUi&) { pages.push_back(page() + " " + label(19)); })
+      .Commit(p::kMain, p::kMainLabel0 + 19)
+      .Key(p::kMain, "PgDown")
+      .Then([&](platform::HeadlessUi&) {
+        pages.push_back(page() + " " + label(19));
+        // The label pressed before shows another trace now: none is pressed.
+        EXPECT_EQ(ui.GetCtrlInt(app.mainPanel, p::kMainLabel0 + 19), 0);
+      })
+      .MenuChoice(p::kMain, p::kMenuExit);
+  RunMainLoop(app);
+  EXPECT_EQ(pages, (std::vector<std::string>{"Traces 21\u201340 of 200 c460.0", "Traces 41\u201360 of 200 c520.0"}));
+  // The label on top of the second page is trace 20: the zoom spans its
+  // values (20.00 ... 20.01) and none of its neighbours'.
+  const XYSettings zoom = static_cast<XYGraph&>(*app.display().graph(graph_type::kXY)).settings();
+  EXPECT_LE(zoom.xMin, 20.0);
+  EXPECT_GE(zoom.xMax, 20.01);
+  EXPECT_GT(zoom.xMin, 19.01);
+  EXPECT_LT(zoom.xMax, 21.0);
 }
 
 // --- Editing a configuration ---------------------------------------------------------------

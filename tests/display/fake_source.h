@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -84,5 +85,27 @@ class FakeSource : public Source {
  private:
   std::vector<int> map_;
 };
+
+// A source laid out as the hyperspectral meter: `wavelengths` C traces
+// (0 ... n - 1) then as many A traces (n ... 2n - 1) at 400, 403, 406 ... nm,
+// headed "c400.0", "a403.0", ...; with `skip` above 1 only every skip-th
+// wavelength is on the trace map.
+inline std::unique_ptr<FakeSource> HyperspectralSource(const std::string& file, int wavelengths = 100,
+                                                       int skip = 1) {
+  std::vector<int> map(static_cast<std::size_t>(2 * wavelengths), 0);
+  for (int i = 0; i < wavelengths; i += skip) {
+    map[static_cast<std::size_t>(i)] = kTraceC;
+    map[static_cast<std::size_t>(wavelengths + i)] = kTraceA;
+  }
+  auto source = std::make_unique<FakeSource>(file, map);
+  for (int t = 0; t < 2 * wavelengths; ++t) {
+    const double nm = 400.0 + 3.0 * (t % wavelengths);
+    char heading[16];
+    std::snprintf(heading, sizeof heading, "%c%.1f", t < wavelengths ? 'c' : 'a', nm);
+    source->wavelengths[static_cast<std::size_t>(t)] = nm;
+    source->headings[static_cast<std::size_t>(t)] = heading;
+  }
+  return source;
+}
 
 }  // namespace sondrix::test

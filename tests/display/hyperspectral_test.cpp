@@ -1,12 +1,15 @@
 // The display fed by the hyperspectral meter: 100 wavelengths, 200 traces
 // (fewer mapped at skip values 2 and 3), from a live meter on a replayed
 // capture and from a recording of it replayed as a data file. The strip
-// chart's 64-trace limit, the display configuration file of 200 traces and
-// the dense spectrum drawing.
+// chart's 64-trace limit and its note, the display configuration file of
+// 200 traces, the dense spectrum drawing and the pages of trace labels.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -143,21 +146,23 @@ class HyperspectralTest : public test::DisplayTest {
 
 // --- The strip chart ------------------------------------------------------------------
 
-TEST_F(HyperspectralTest, AReplayOf200TracesChartsTheFirst64) {
+TEST_F(HyperspectralTest, AReplayOf200TracesChartsEveryFourth) {
   Attach(Replay(Recording(1, 3)), graph_type::kStrip);
   EXPECT_EQ(display->traceCount(), 200);
   EXPECT_EQ(display->visibleCount(), 200);
   const SourceLine last = Run(3);
-  EXPECT_EQ(chart().stripTraceCount, 64);
-  // Chart trace k is trace k (the C traces from 400 nm), in its colour.
-  for (int k : {0, 1, 40, 63}) {
+  EXPECT_EQ(chart().stripTraceCount, 50);
+  // Chart trace k is trace 4k (C traces 0 ... 96, then A traces 100 ...
+  // 196: both kinds over the whole spectrum), in its colour.
+  for (int k : {0, 1, 24, 25, 40, 49}) {
     const std::vector<double> points = ui.StripTrace(main, p::kMainStripChart, k);
     ASSERT_EQ(points.size(), 3u) << k;
-    EXPECT_DOUBLE_EQ(points.back(), last.values[static_cast<std::size_t>(k)]) << k;
+    EXPECT_DOUBLE_EQ(points.back(), last.values[static_cast<std::size_t>(4 * k)]) << k;
     EXPECT_EQ(std::get<int>(chart().traceAttributes.at(k).at(platform::Attr::TraceColor)),
-              display->TraceRGB(k));
+              display->TraceRGB(4 * k));
   }
-  EXPECT_TRUE(ui.StripTrace(main, p::kMainStripChart, 64).empty());
+  EXPECT_TRUE(ui.StripTrace(main, p::kMainStripChart, 50).empty());
+  EXPECT_EQ(chart().xName, "Charting 50 of 200 traces, every 4th: c400 \u2026 a688");
   // The traces beyond the chart keep their read-outs: the twenty labels go
   // to the first twenty traces as always.
   EXPECT_EQ(display->labelSlot(0), 19);
@@ -166,16 +171,17 @@ TEST_F(HyperspectralTest, AReplayOf200TracesChartsTheFirst64) {
   EXPECT_TRUE(ui.problems().empty()) << ui.problems()[0];
 }
 
-TEST_F(HyperspectralTest, AtSkipTwoTheChartCarriesTheFirst64MappedTraces) {
+TEST_F(HyperspectralTest, AtSkipTwoTheChartCarriesEverySecondMappedTrace) {
   Attach(Replay(Recording(2, 2)), graph_type::kStrip);
   EXPECT_EQ(display->visibleCount(), 100);
   const SourceLine last = Run(2);
-  EXPECT_EQ(chart().stripTraceCount, 64);
-  // Visible trace k is trace 2k: 0, 2, ... 98 (C), then 100, 102, ... 126 (A).
-  for (int k : {0, 1, 49, 50, 63}) {
+  EXPECT_EQ(chart().stripTraceCount, 50);
+  // Visible trace j is trace 2j: 0, 2, ... 98 (C), then 100, 102, ... (A);
+  // chart trace k is visible trace 2k, trace 4k.
+  for (int k : {0, 1, 24, 25, 49}) {
     const std::vector<double> points = ui.StripTrace(main, p::kMainStripChart, k);
     ASSERT_EQ(points.size(), 2u) << k;
-    EXPECT_DOUBLE_EQ(points.back(), last.values[static_cast<std::size_t>(2 * k)]) << k;
+    EXPECT_DOUBLE_EQ(points.back(), last.values[static_cast<std::size_t>(4 * k)]) << k;
     EXPECT_NE(points.back(), 0.0) << k;
   }
 }
@@ -183,8 +189,8 @@ TEST_F(HyperspectralTest, AtSkipTwoTheChartCarriesTheFirst64MappedTraces) {
 TEST_F(HyperspectralTest, ALiveMeterChartsTheSameTracesAsItsReplay) {
   Attach(LiveMeter(1, 4), graph_type::kStrip);
   const SourceLine last = Run(4);
-  EXPECT_EQ(chart().stripTraceCount, 64);
-  EXPECT_DOUBLE_EQ(ui.StripTrace(main, p::kMainStripChart, 63).back(), last.values[63]);
+  EXPECT_EQ(chart().stripTraceCount, 50);
+  EXPECT_DOUBLE_EQ(ui.StripTrace(main, p::kMainStripChart, 49).back(), last.values[196]);
 }
 
 // --- The display configuration file --------------------------------------------------
@@ -330,8 +336,8 @@ TEST_F(HyperspectralTest, TheFirstLiveRunAtSkipTwoDrawsNoHoles) {
 TEST_F(HyperspectralTest, TheFirstLiveRunAtSkipTwoChartsMappedTracesOnly) {
   Attach(LiveMeter(2, 3), graph_type::kStrip);
   const SourceLine last = Run(2);
-  EXPECT_EQ(chart().stripTraceCount, 64);
-  EXPECT_DOUBLE_EQ(ui.StripTrace(main, p::kMainStripChart, 1).back(), last.values[2]);
+  EXPECT_EQ(chart().stripTraceCount, 50);
+  EXPECT_DOUBLE_EQ(ui.StripTrace(main, p::kMainStripChart, 1).back(), last.values[4]);
 }
 
 // The wavelengths a meter at skip 2 does not send keep the user's choice: set
@@ -376,6 +382,249 @@ TEST_F(HyperspectralTest, DenseBarsStandOnePerTraceAtTheirWavelengths) {
     EXPECT_EQ(plots[i].attributes.plotStyle, platform::PlotStyle::FatLine) << i;
     EXPECT_EQ(plots[i].x[0], 400.0 + 3.0 * static_cast<double>(i % 100)) << i;
     EXPECT_EQ(plots[i].y, (std::vector<double>{0.0, last.values[i]})) << i;
+  }
+}
+
+// --- Label pages ----------------------------------------------------------------------
+
+// Trace t's value in line n of a run: each trace keeps to a band of its own
+// (t ... t + 0.1), so that a zoom on one trace is told from a zoom on any
+// other.
+double Value(int trace, int n) { return trace + 0.01 * n; }
+
+SourceLine SpectrumLine(int traces, int n) {
+  std::vector<double> values(static_cast<std::size_t>(traces));
+  for (int t = 0; t < traces; ++t) values[static_cast<std::size_t>(t)] = Value(t, n);
+  // A second of line time apart: every line refreshes the read-outs.
+  return test::Line(std::move(values), 1000 * n);
+}
+
+std::string ReadOut(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%8.4f", value);
+  return text;
+}
+
+class LabelPageTest : public HyperspectralTest {
+ protected:
+  // The 200-trace fake source on the XY graph with the traces `shown`
+  // visible, at spacing `skip`.
+  test::FakeSource* AttachSpectrum(const std::function<bool(int)>& shown, int skip = 1) {
+    auto made = test::HyperspectralSource(HomeFile("hyper.dev"), kWavelengths, skip);
+    test::FakeSource* source = made.get();
+    EXPECT_EQ(display->Attach(std::move(made)), status::kOk);
+    display->ShowGraph(graph_type::kXY);
+    for (int t = 0; t < 200; ++t) display->SetVisible(t, shown(t));
+    headings_ = source->headings;
+    return source;
+  }
+
+  // Hands lines from..to - 1 to the display.
+  void Lines(int from, int to) {
+    for (int n = from; n < to; ++n) ASSERT_EQ(display->Plot(SpectrumLine(200, n)), status::kOk);
+  }
+
+  // The traces the label column shows, from the top, told by their
+  // headings; each shown label's read-out is checked against `n`'s line.
+  std::vector<int> Column(int n) {
+    std::vector<int> traces;
+    bool gap = false;
+    for (int slot = kLabelSlots - 1; slot >= 0; --slot) {
+      if (!Shown(p::kMainLabel0 + slot)) {
+        gap = true;
+        EXPECT_FALSE(Shown(p::kMainValue0 + slot)) << slot;
+        continue;
+      }
+      EXPECT_FALSE(gap) << "slot " << slot << " is shown below an empty slot";
+      const auto at = std::find(headings_.begin(), headings_.end(), Label(p::kMainLabel0 + slot));
+      EXPECT_NE(at, headings_.end()) << Label(p::kMainLabel0 + slot);
+      if (at == headings_.end()) continue;
+      const int trace = static_cast<int>(at - headings_.begin());
+      traces.push_back(trace);
+      EXPECT_TRUE(Shown(p::kMainValue0 + slot)) << slot;
+      EXPECT_EQ(Text(p::kMainValue0 + slot), ReadOut(Value(trace, n))) << "trace " << trace;
+      EXPECT_EQ(display->labelSlot(trace), slot);
+    }
+    return traces;
+  }
+
+  bool Dimmed(int control) { return ui.Control(main, control)->dimmed; }
+
+  std::vector<std::string> headings_;
+};
+
+// Every visible trace is on exactly one page, in index order, with its own
+// read-out; the page read-out counts them; a label zooms on its own trace.
+TEST_F(LabelPageTest, PagingVisitsEveryLabelledTraceOnceWithItsReadOutAndZoom) {
+  struct Case {
+    const char* name;
+    std::function<bool(int)> shown;
+    int skip;
+  };
+  const std::vector<Case> cases = {
+      {"all", [](int) { return true; }, 1},
+      {"every third hidden", [](int t) { return t % 3 != 1; }, 1},
+      {"every second wavelength sent", [](int) { return true; }, 2},
+      {"A only", [](int t) { return t >= 100; }, 1},
+      {"twenty", [](int t) { return t >= 37 && t < 57; }, 1},
+      {"twenty-one", [](int t) { return t >= 37 && t < 58; }, 1},
+      {"none (every trace labelled)", [](int) { return false; }, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    AttachSpectrum(c.shown, c.skip);
+    // What must be labelled: the visible traces the source sends, or every
+    // trace when none is visible.
+    std::vector<int> expected;
+    for (int t = 0; t < 200; ++t) {
+      if (c.shown(t) && t % kWavelengths % c.skip == 0) expected.push_back(t);
+    }
+    if (expected.empty()) {
+      for (int t = 0; t < 200; ++t) expected.push_back(t);
+    }
+    const int pages = static_cast<int>((expected.size() + 19) / 20);
+
+    ASSERT_EQ(display->InitPlot(), status::kOk);
+    Lines(0, 3);
+    EXPECT_EQ(display->labelPageCount(), pages);
+    std::vector<int> seen;
+    for (int page = 0; page < pages; ++page) {
+      if (page > 0) display->SetLabelPage(display->labelPage() + 1);
+      ASSERT_EQ(display->labelPage(), page);
+      const std::vector<int> column = Column(2);
+      ASSERT_FALSE(column.empty());
+      seen.insert(seen.end(), column.begin(), column.end());
+      // The pager: only with more than one page; dimmed at the ends.
+      EXPECT_EQ(Shown(p::kMainTracePage), pages > 1);
+      EXPECT_EQ(Shown(p::kMainTracePrev), pages > 1);
+      if (pages > 1) {
+        const std::string text = "Traces " + std::to_string(20 * page + 1) + "\u2013" +
+                                 std::to_string(20 * page + static_cast<int>(column.size())) + " of " +
+                                 std::to_string(expected.size());
+        EXPECT_EQ(Text(p::kMainTracePage), text);
+        EXPECT_EQ(Dimmed(p::kMainTracePrev), page == 0);
+        EXPECT_EQ(Dimmed(p::kMainTraceNext), page == pages - 1);
+      }
+      // The top and the bottom label zoom on the trace they show.
+      for (const std::size_t k : {std::size_t{0}, column.size() - 1}) {
+        const int trace = column[k];
+        display->AutoZoomChannel(kLabelSlots - 1 - static_cast<int>(k));
+        const XYSettings zoom = Settings(graph_type::kXY);
+        EXPECT_LE(zoom.xMin, Value(trace, 0)) << trace;
+        EXPECT_GE(zoom.xMax, Value(trace, 2)) << trace;
+        EXPECT_GT(zoom.xMin, Value(trace - 1, 2)) << trace;
+        EXPECT_LT(zoom.xMax, Value(trace + 1, 0)) << trace;
+      }
+    }
+    EXPECT_EQ(seen, expected);
+    // Past the last page and before the first: nothing moves.
+    display->SetLabelPage(pages);
+    EXPECT_EQ(display->labelPage(), pages - 1);
+    display->SetLabelPage(-1);
+    EXPECT_EQ(display->labelPage(), 0);
+  }
+  EXPECT_TRUE(ui.problems().empty()) << ui.problems()[0];
+}
+
+TEST_F(LabelPageTest, APageStaysWhileLinesArriveAndItsReadOutsFollowThem) {
+  AttachSpectrum([](int) { return true; });
+  ASSERT_EQ(display->InitPlot(), status::kOk);
+  // Before the first line a page has its labels and empty read-outs.
+  display->SetLabelPage(9);
+  EXPECT_EQ(Label(p::kMainLabel0 + 19), headings_[180]);
+  for (int slot = 0; slot < kLabelSlots; ++slot) EXPECT_EQ(Text(p::kMainValue0 + slot), "") << slot;
+  Lines(0, 2);
+  display->SetLabelPage(3);
+  const std::vector<int> before = Column(1);
+  ASSERT_EQ(before.front(), 60);
+  Lines(2, 6);
+  EXPECT_EQ(display->labelPage(), 3);
+  EXPECT_EQ(Column(5), before);
+  EXPECT_EQ(Text(p::kMainTracePage), "Traces 61\u201380 of 200");
+  // Back to a page seen before: its read-outs are the latest line's, not
+  // those of the time it was last on show.
+  display->SetLabelPage(0);
+  EXPECT_EQ(Column(5).front(), 0);
+}
+
+TEST_F(LabelPageTest, TheNextRunKeepsThePageOfTheTraceFirstOnShow) {
+  AttachSpectrum([](int) { return true; });
+  ASSERT_EQ(display->InitPlot(), status::kOk);
+  display->SetLabelPage(3);  // traces 60 ... 79
+  // The same traces: the same page.
+  ASSERT_EQ(display->InitPlot(), status::kOk);
+  EXPECT_EQ(display->labelPage(), 3);
+  // Ten traces before it hidden: trace 60 is now the 51st, on page 2.
+  for (int t = 0; t < 10; ++t) display->SetVisible(t, false);
+  ASSERT_EQ(display->InitPlot(), status::kOk);
+  EXPECT_EQ(display->labelPage(), 2);
+  EXPECT_EQ(display->labelSlot(60), 9);
+  // The trace first on show now (50) hidden: back to the first page.
+  display->SetVisible(50, false);
+  ASSERT_EQ(display->InitPlot(), status::kOk);
+  EXPECT_EQ(display->labelPage(), 0);
+  // Another source begins on the first page, its pager hidden until a run.
+  display->SetLabelPage(4);
+  ASSERT_EQ(display->Attach(test::HyperspectralSource(HomeFile("other.dev"))), status::kOk);
+  EXPECT_EQ(display->labelPage(), 0);
+  EXPECT_FALSE(Shown(p::kMainTracePage));
+  EXPECT_FALSE(Shown(p::kMainTracePrev));
+}
+
+// The A and C curves put two captions on the labels and hide the pager;
+// any other graph brings the run's labels of the page back.
+TEST_F(LabelPageTest, ThePageComesBackAfterTheCurves) {
+  AttachSpectrum([](int) { return true; });
+  ASSERT_EQ(display->InitPlot(), status::kOk);
+  Lines(0, 1);
+  display->SetLabelPage(2);
+  display->ShowGraph(graph_type::kSpect2);
+  EXPECT_FALSE(Shown(p::kMainTracePage));
+  display->ShowGraph(graph_type::kXY);
+  Lines(1, 2);
+  const std::vector<int> column = Column(1);
+  ASSERT_EQ(column.size(), 20u);
+  EXPECT_EQ(column.front(), 40);
+  EXPECT_EQ(column.back(), 59);
+  EXPECT_TRUE(Shown(p::kMainTracePage));
+}
+
+// --- The strip chart's note -------------------------------------------------------------
+
+// Up to 64 visible traces are all charted without a note; of more, every
+// s-th visible trace is charted, fewer than 65 of them, and the chart says
+// how many of how many, which step, and the first and last charted.
+TEST_F(LabelPageTest, TheStripChartSaysWhichTracesItChartsExactlyWhenItCannotChartThemAll) {
+  for (const int visible : {1, 18, 63, 64, 65, 100, 128, 129, 200}) {
+    SCOPED_TRACE(visible);
+    // The last `visible` traces, so that the C and A halves both take part
+    // when more than 100 are visible.
+    AttachSpectrum([visible](int t) { return t >= 200 - visible; });
+    display->ShowGraph(graph_type::kStrip);
+    ASSERT_EQ(display->InitPlot(), status::kOk);
+    Lines(0, 1);
+    std::vector<int> shown;
+    for (int t = 200 - visible; t < 200; ++t) shown.push_back(t);
+    const int step = (visible + 63) / 64;
+    std::vector<int> charted;
+    for (std::size_t k = 0; k < shown.size(); k += static_cast<std::size_t>(step)) charted.push_back(shown[k]);
+    ASSERT_LE(charted.size(), 64u);
+    EXPECT_EQ(chart().stripTraceCount, static_cast<int>(charted.size()));
+    for (std::size_t k = 0; k < charted.size(); ++k) {
+      const std::vector<double> points = ui.StripTrace(main, p::kMainStripChart, static_cast<int>(k));
+      ASSERT_EQ(points.size(), 1u) << k;
+      EXPECT_DOUBLE_EQ(points[0], Value(charted[k], 0)) << k;
+    }
+    const std::string caption = chart().xName;
+    if (visible <= 64) {
+      EXPECT_EQ(caption, "");
+      EXPECT_EQ(strip().note(), "");
+    } else {
+      const std::string ordinal = step == 2 ? "2nd" : step == 3 ? "3rd" : std::to_string(step) + "th";
+      EXPECT_EQ(caption, "Charting " + std::to_string(charted.size()) + " of " + std::to_string(visible) +
+                             " traces, every " + ordinal + ": " + headings_[static_cast<std::size_t>(charted.front())] +
+                             " \u2026 " + headings_[static_cast<std::size_t>(charted.back())]);
+    }
   }
 }
 

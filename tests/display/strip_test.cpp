@@ -1,5 +1,5 @@
 // The strip chart: its state line and dialog, points per screen, display bin
-// averaging and the 64-trace limit of the chart.
+// averaging, the 64-trace limit of the chart and its note.
 #include "display/strip.h"
 
 #include <gtest/gtest.h>
@@ -58,19 +58,25 @@ TEST_F(StripTest, DisplayBinSizeTwoAppendsAPointOnEverySecondLine) {
             display->TraceRGB(1));
 }
 
-TEST_F(StripTest, OnlyTheFirst64VisibleTracesAreCharted) {
+TEST_F(StripTest, OfMoreThan64VisibleTracesEverySecondIsChartedAndSaidSo) {
   AttachTraces(70, graph_type::kStrip);
   display->SetVisible(0, false);
   ASSERT_EQ(display->InitPlot(), status::kOk);
-  EXPECT_EQ(chart().stripTraceCount, 64);
+  EXPECT_EQ(chart().stripTraceCount, 35);
   std::vector<double> values(70);
   for (int i = 0; i < 70; ++i) values[static_cast<std::size_t>(i)] = i;
   ASSERT_EQ(display->Plot(Line(values)), status::kOk);
-  // Chart trace k is visible trace k: traces 1 ... 64.
+  // Chart trace k is visible trace 2k: traces 1, 3, ... 69.
   EXPECT_EQ(ui.StripTrace(main, p::kMainStripChart, 0), std::vector<double>{1});
-  EXPECT_EQ(ui.StripTrace(main, p::kMainStripChart, 63), std::vector<double>{64});
-  EXPECT_EQ(std::get<int>(chart().traceAttributes.at(63).at(platform::Attr::TraceColor)),
-            display->TraceRGB(64));
+  EXPECT_EQ(ui.StripTrace(main, p::kMainStripChart, 34), std::vector<double>{69});
+  EXPECT_EQ(std::get<int>(chart().traceAttributes.at(34).at(platform::Attr::TraceColor)),
+            display->TraceRGB(69));
+  EXPECT_EQ(chart().xName, "Charting 35 of 69 traces, every 2nd: a1 \u2026 a69");
+  // Back to 64: every one charted, and the note gone.
+  for (int i = 0; i < 70; ++i) display->SetVisible(i, i < 64);
+  ASSERT_EQ(display->InitPlot(), status::kOk);
+  EXPECT_EQ(chart().stripTraceCount, 64);
+  EXPECT_EQ(chart().xName, "");
   EXPECT_TRUE(ui.problems().empty()) << ui.problems()[0];
 }
 

@@ -180,6 +180,9 @@ const std::map<std::string, std::set<CtrlType>>& ExpectedTypes() {
       {"MainTime", text},
       {"MainElapsed", text},
       {"MainFollow", button},
+      {"MainTracePrev", button},
+      {"MainTracePage", text},
+      {"MainTraceNext", button},
       {"GsXMin", number},
       {"GsXMax", number},
       {"GsXAuto", check},
@@ -297,6 +300,12 @@ const std::map<std::string, std::set<CtrlType>>& ExpectedTypes() {
       {"AcqDisplayBinsize", {CtrlType::Int}},
       {"AcqOk", button},
       {"AcqCancel", button},
+      {"AcqAOnly", button},
+      {"AcqCOnly", button},
+      {"AcqFrom", {CtrlType::Double}},
+      {"AcqTo", {CtrlType::Double}},
+      {"AcqStep", {CtrlType::Int}},
+      {"AcqSelect", button},
       {"WaitText", text},
   };
   return types;

@@ -1,6 +1,7 @@
 #include "platform/qt/qt_ui.h"
 
 #include <QAction>
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -1019,6 +1020,12 @@ int QtUi::GetCtrlAttribute(int panel, int control, Attr attr, CtrlValue& value) 
 int QtUi::SetActiveCtrl(int panel, int control) {
   Control* c = LiveControl(panel, control);
   if (c == nullptr) return LivePanel(panel) == nullptr ? ui_status::kBadPanel : ui_status::kBadArgument;
+  // A button a hand holds down keeps the focus until it is let go: a button
+  // that loses the focus forgets its press, and the release would then be
+  // no click.
+  if (QGuiApplication::mouseButtons() != Qt::NoButton) return 0;
+  if (auto* held = qobject_cast<QAbstractButton*>(QApplication::focusWidget()); held != nullptr && held->isDown())
+    return 0;
   c->widget->setFocus(Qt::OtherFocusReason);
   return 0;
 }

@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# A walk through the program as an operator takes it, on a virtual X server,
+# with the mouse and the keyboard, a screenshot at every step: open a
+# simulated nine-wavelength meter by hand, start a run, switch graphs while
+# it runs, stop it and save it under a name typed without extension, replay
+# the saved file, then calibrate the meter's offsets and cancel. Run by hand;
+# it stops at the first step whose window does not come.
+# Needs Xvfb, xdotool and ImageMagick's import.
+# Usage: scripts/walk.sh [build-dir] [output-dir]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh --tools
+build=${1:-build}
+out=${2:-build/walk}
+cmake --build "$build" --target sondrix sondrix-sim >/dev/null
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+
+# shellcheck source=lib/live_session.sh
+. scripts/lib/live_session.sh
+step=0
+shot() {
+  step=$((step + 1))
+  local name
+  name=$(printf '%s/walk-%02d-%s.png' "$out" "$step" "$1")
+  import -window root "$name"
+  echo "walk: $name"
+}
+# The window whose title matches $1, once it is up.
+await() { timeout 20 xdotool search --sync --onlyvisible --name "$1" | head -n 1; }
+# Types $2 into the file dialog titled $1 and accepts it.
+answer_dialog() {
+  local dialog
+  dialog=$(await "$1")
+  xdotool windowfocus --sync "$dialog"
+  sleep 0.5
+  xdotool key ctrl+a type --delay 20 "$2"
+  xdotool key Return
+  sleep 1
+}
+# A click as a hand makes it: pressed for a tenth of a second.
+hand_click() { xdotool mousemove "$1" "$2" mousedown 1 sleep 0.1 mouseup 1; sleep 0.8; }
+
+start_xvfb
+start_meter --rate 30 --dive-seconds 60
+device=$(sed -n 's/^Device=//p' "$home/Sondrix.ini")
+# Nothing is open at start: the operator opens the meter.
+sed -i '/^Device=/d;/^Port=/d' "$home/Sondrix.ini"
+start_sondrix
+shot no-source
+
+# Open: "^O to Open", the device file, then COM1 on the port prompt.
+hand_click 485 642
+answer_dialog 'Device to use' "$device"
+await 'Choose a source' >/dev/null
+sleep 0.5
+shot port-prompt
+port=$(await 'Choose a source')
+xdotool windowfocus --sync "$port"
+eval "$(xdotool getwindowgeometry --shell "$port")"
+hand_click $((X + 50)) $((Y + 69))
+sleep 2
+shot opened
+
+# A run; the graph switched while it runs.
+key F1
+sleep 10
+shot run-spectrum
+click 66 8    # Display
+click 100 51  # Strip Chart
+sleep 6
+shot run-strip-chart
+click 66 8    # Display
+click 100 28  # XY Graph
+sleep 6
+shot run-xy-graph
+
+# Stop; saved as "walk1", which becomes walk1.dat.
+key F2
+answer_dialog 'Save data' "$home/walk1"
+shot saved
+[ -s "$home/walk1.dat" ] && echo "walk: saved $home/walk1.dat ($(wc -l <"$home/walk1.dat") lines)"
+
+# Replay the saved file.
+click 19 8    # File
+click 60 78   # Open Data File...
+answer_dialog 'Data file' "$home/walk1.dat"
+sleep 1
+shot replay-opened
+key F1
+sleep 1
+shot replay
+sleep 3
+shot replay-ended
+
+echo "walk: screenshots in $out"
