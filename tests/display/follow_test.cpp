@@ -280,6 +280,44 @@ TEST_F(FollowTest, AGraphPutOnShowDuringARunShowsTheLinesBefore) {
   EXPECT_TRUE(ui.problems().empty()) << ui.problems()[0];
 }
 
+// Of 200 visible traces the strip chart charts every fourth; drawn from the
+// run it charts the same ones, and the lines after go on with them.
+TEST_F(FollowTest, TheStripChartDrawnFromTheRunChartsTheTracesItChartsLive) {
+  AttachTraces(200);
+  ASSERT_EQ(display->InitPlot(), status::kOk);
+  auto line = [](int k) {
+    std::vector<double> values(200);
+    for (int i = 0; i < 200; ++i) values[static_cast<std::size_t>(i)] = i + 0.001 * k;
+    return Line(values, 1000 * k);
+  };
+  for (int k = 0; k < 10; ++k) ASSERT_EQ(display->Plot(line(k)), status::kOk);
+  display->ShowGraph(graph_type::kStrip);
+  for (int k = 10; k < 15; ++k) ASSERT_EQ(display->Plot(line(k)), status::kOk);
+  EXPECT_EQ(Control(p::kMainStripChart).stripTraceCount, 50);
+  for (const int chart : {0, 1, 49}) {
+    const std::vector<double> points = ui.StripTrace(main, p::kMainStripChart, chart);
+    ASSERT_EQ(points.size(), 15u);
+    for (int k = 0; k < 15; ++k) EXPECT_DOUBLE_EQ(points[static_cast<std::size_t>(k)], 4 * chart + 0.001 * k) << k;
+  }
+  // The value axis holds the charted values.
+  EXPECT_LE(Control(p::kMainStripChart).yMin, 0.0);
+  EXPECT_GE(Control(p::kMainStripChart).yMax, 196.014);
+}
+
+// A graph recalled from a file keeps its pictures: the run is forgotten,
+// and no graph put on show is drawn from it over them.
+TEST_F(FollowTest, AfterTheRunIsForgottenAGraphPutOnShowKeepsItsPicture) {
+  AttachTraces(2);
+  ASSERT_EQ(display->InitPlot(), status::kOk);
+  Run(0, 30);
+  display->ForgetRun();
+  const double x[2] = {1.0, 2.0};
+  ui.PlotXY(main, p::kMainTempGraph, x, x, platform::PlotAttributes{});
+  display->ShowGraph(graph_type::kTemp);
+  ASSERT_EQ(Plots(p::kMainTempGraph).size(), 1u);
+  EXPECT_EQ(Plots(p::kMainTempGraph)[0].x, (std::vector<double>{1.0, 2.0}));
+}
+
 TEST_F(FollowTest, TheSettingsGoThroughTheConfigurationFileAndAnOldFileStillReads) {
   AttachTraces(2, graph_type::kStrip);
   SetFollow(graph_type::kXY, {0, 2.5, 0, 1});
