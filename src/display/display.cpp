@@ -620,8 +620,8 @@ void Display::SetLabelPage(int page) {
     const auto i = static_cast<std::size_t>(trace);
     if (hasValue_[i]) UpdateValue(labelSlot_[i], lastValue_[i]);
   }
-  // The read-outs belong to the graph they were prepared for: on another
-  // graph they stay hidden, and show this page when they come back.
+  // The read-outs are shown with the graph they were prepared for (before a
+  // run, none: they show this page when a run puts them up).
   if (current_ != nullptr && current_ == infoGraph_) {
     ShowLabels();
     ShowValues();

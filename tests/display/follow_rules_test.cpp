@@ -165,26 +165,6 @@ TEST(FollowRulesTest, TheFollowLineReadsBackAndRefusesWhatIsNoSetting) {
   }
 }
 
-TEST(FollowRulesTest, ExtendingARangeOnlyEverGrowsIt) {
-  AxisRange shown{0.0, 20.0};
-  double deepest = 0.0;
-  for (int n = 0; n <= 800; ++n) {
-    const double depth = 0.1 * n;
-    deepest = std::max(deepest, depth);
-    const AxisRange before = shown;
-    const bool changed = ExtendRange(shown, -0.5, deepest);
-    ASSERT_EQ(changed, !(shown == before));
-    ASSERT_LE(shown.lo, before.lo);
-    ASSERT_GE(shown.hi, before.hi);
-    ASSERT_LE(shown.lo, -0.5);
-    ASSERT_GE(shown.hi, deepest);
-    if (deepest <= 20.0) {
-      ASSERT_EQ(shown.hi, 20.0);
-    }
-  }
-  EXPECT_LT(shown.hi, 100.0);
-}
-
 // --- The run's history --------------------------------------------------------------
 
 TEST(RunHistoryTest, ABoundedHistoryKeepsTheWholeRunAndItsNewestHalfWhole) {
