@@ -72,7 +72,6 @@ class ValueFollower {
   // Returns the range to show when it changes; nothing while it stays.
   // With `withZero` the range holds 0 (bars stand on it).
   std::optional<AxisRange> Update(double dataLo, double dataHi, std::int64_t nowMs, bool withZero);
-  bool has_range() const { return set_; }
   AxisRange range() const { return range_; }
 
  private:

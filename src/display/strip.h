@@ -67,8 +67,6 @@ class Strip : public Graph {
 
   // Points per screen for a scroll speed.
   static int PointsPerScreen(int scrollSpeed);
-  // The points the chart shows across its width now.
-  int pointsShown() const { return points_; }
   // Every how many visible traces one is charted: 1 for up to 64.
   static int ChartStep(int visibleCount);
   // The note the chart carries when it cannot chart every visible trace
