@@ -87,6 +87,19 @@ TEST_F(DisplayPanelTest, AttachingASourceShowsItsTitleDateAndTime) {
   EXPECT_EQ(Text(p::kMainDate), "");
 }
 
+// A line's time stamp is 64 bits: a run past 24.8 days (2^31 ms) still
+// shows its elapsed time, and the XY graph still draws it at that time.
+TEST_F(DisplayPanelTest, ARunLongerThanTwentyFourDaysKeepsItsElapsedTime) {
+  AttachTraces(1);
+  ASSERT_EQ(display->InitPlot(), status::kOk);
+  clock.Advance(1.5);
+  SourceLine line = Line({0.1});
+  line.time = 3000000000LL;  // 34 days, 17 hours, 20 minutes
+  display->Plot(line);
+  EXPECT_EQ(Text(p::kMainElapsed), "        Elapsed 833:20:00");
+  EXPECT_DOUBLE_EQ(Plots(p::kMainXYGraph).back().y.back(), 3000000000.0 / 60000.0);
+}
+
 TEST_F(DisplayPanelTest, ASourceThatCannotRecordIsRefusedWithAMessage) {
   AttachTraces(1);
   auto source = std::make_unique<test::FakeSource>(HomeFile("other.dev"), std::vector<int>{kTraceA});
