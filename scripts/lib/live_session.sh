@@ -7,7 +7,8 @@
 #   start_xvfb; start_meter <sim options...>; start_sondrix
 #   key F1; click X Y; ... (everything is stopped on exit)
 #
-# Needs $build (the build directory). Sets $home, $window, $sondrix_pid.
+# Needs $build (the build directory); $xvfb_screen sets the virtual screen
+# (1400x900x24). Sets $home, $window, $sondrix_pid.
 
 session_pids=()
 home=$(mktemp -d)
@@ -20,7 +21,7 @@ trap session_cleanup EXIT
 start_xvfb() {
   local display=97
   while [ -e "/tmp/.X11-unix/X$display" ]; do display=$((display + 1)); done
-  Xvfb ":$display" -screen 0 1400x900x24 -nolisten tcp >/dev/null 2>&1 &
+  Xvfb ":$display" -screen 0 "${xvfb_screen:-1400x900x24}" -nolisten tcp >/dev/null 2>&1 &
   session_pids+=($!)
   export DISPLAY=":$display"
   for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
@@ -41,7 +42,8 @@ start_sondrix() {
   SONDRIX_HOME=$home "$build/app/sondrix" >/dev/null 2>&1 &
   sondrix_pid=$!
   session_pids+=("$sondrix_pid")
-  window=$(xdotool search --sync --onlyvisible --name '^Sondrix$' | head -n 1)
+  # The title names the meter ("Sondrix — nerit-9wl.dev (COM1)").
+  window=$(xdotool search --sync --onlyvisible --name '^[*]?Sondrix( |$)' | head -n 1)
   sleep 1
 }
 

@@ -3,6 +3,8 @@
 #include "app/layout.h"
 #include "app/menu.h"
 #include "app/recording.h"
+#include "app/skip_choice.h"
+#include "app/window_title.h"
 #include "common/errors.h"
 #include "common/panels.h"
 #include "common/settings.h"
@@ -64,6 +66,19 @@ void FinishRecording(App& app, Source& source, DataFile* recorder, Status runRes
   Error_Report(source.SaveRaw());
 }
 
+// A new source that did not open leaves the one open before attached; it
+// takes up the serial port it let go again. When it cannot, the user is
+// told, and no source is attached.
+void KeepOldSource(App& app, Source& old) {
+  const Status reopened = old.Open();
+  if (reopened == status::kOk) return;
+  std::string id;
+  old.GetID(id);
+  Error_Message(Format("%s could not be opened again on %s.\n%s", id.c_str(), old.portname().c_str(),
+                       StatusText(reopened).c_str()));
+  app.display().Attach(nullptr);
+}
+
 // The reading side of a run: each line the source gives is recorded and,
 // unless the source is behind, drawn. The run's loop and the dialogs the run
 // allows both wait for the user through it, so that the lines go on while a
@@ -89,8 +104,14 @@ class RunReader final : public DialogWait {
     lastLine_ = platform::Timer();
     if (result == status::kOk && recorder_ != nullptr) result = recorder_->WriteData(line_);
     // A source whose buffer is nearly full has its lines recorded but not
-    // drawn until it catches up.
-    if (result == status::kOk && source_.MustRead() == 0) result = display_.Plot(line_);
+    // drawn until it catches up; they are counted all the same.
+    if (result == status::kOk) {
+      if (source_.MustRead() == 0) {
+        result = display_.Plot(line_);
+      } else {
+        display_.Count(line_);
+      }
+    }
     return result;
   }
 
@@ -136,6 +157,8 @@ Status OpenSource(std::unique_ptr<Source>& source) {
     result = source->Reset();
     SetCursor(Cursor::Default);
   }
+  // An unattended set-up has nobody to ask: the mismatch stays an error.
+  if (result == status::kSkipMismatch && Rudud_IsDefined() == 0) result = ResolveSkipMismatch(source);
   const bool checked = !settings::IgnoreSerialNumberOn() && Rudud_IsDefined() == 0;
   if (result == status::kSerialMismatch) {
     if (!checked) {
@@ -146,7 +169,7 @@ Status OpenSource(std::unique_ptr<Source>& source) {
       result = platform::ui().ConfirmPopup("Open device", question) != 0 ? status::kOk : status::kCancelled;
     }
   }
-  if (result != status::kOk) {
+  if (result != status::kOk && source != nullptr) {
     source->Close();
     source.reset();
   }
@@ -162,8 +185,12 @@ Status OpenNamedSource(App& app, int kind, const std::string& filename, const st
     Error_Report(result);
     return result;
   }
-  // The port the old source holds may be the one the new one needs.
-  if (app.source() != nullptr) app.source()->Close();
+  // The serial port the old source holds may be the one the new one needs
+  // (two port names may even stand for one device): the old source lets it
+  // go for the attempt.
+  Source* old = app.source();
+  const bool released = old != nullptr && SerialPortOf(*old) != nullptr && IsPortName(portname) != 0;
+  if (released) old->Close();
   std::string id;
   source->GetDevType(filename, id);
   Message_Show(IsPortName(portname) ? Format("Opening %s on %s...", id.c_str(), portname.c_str())
@@ -172,10 +199,15 @@ Status OpenNamedSource(App& app, int kind, const std::string& filename, const st
   Message_Hide();
   if (result == status::kOk) {
     app.sourceKind = kind;
-  } else if (result != status::kCancelled) {
-    Error_Report(result);
+    app.display().Attach(std::move(source));
+    return result;
   }
-  app.display().Attach(std::move(source));
+  if (result != status::kCancelled) Error_Report(result);
+  if (old == nullptr) {
+    app.display().Attach(nullptr);
+  } else if (released) {
+    KeepOldSource(app, *old);
+  }
   return result;
 }
 
@@ -387,6 +419,9 @@ Status Acquire_Run(App& app) {
   // zoom, following and the exit stay; what would disturb the run is dimmed.
   Menu_EnableForRun(app);
   display.ShowStopButton();
+  ShowWindowTitle(app, true);
+  // No key meant for a button stops or changes the run by accident.
+  ui.SetActiveCtrl(app.mainPanel, p::kMainFocus);
   DataFile* recorder = display.tmpFile();
   SourceWait idle(*source);
   {
@@ -441,6 +476,8 @@ Status Acquire_Run(App& app) {
     }
   }
   line.reset();
+  // A replay's bar and record time as the run leaves them.
+  display.UpdateProgress(true);
 
   if (result != status::kOk && result != status::kCancelled && result != status::kUnexpectedEof)
     ReportRunError(*source, result);
@@ -454,6 +491,7 @@ Status Acquire_Run(App& app) {
   display.HideStopButton();
   Menu_Enable(app, -1, true);
   display.UpdateFollowControls();
+  ShowWindowTitle(app);
   SetCursor(Cursor::Default);
   app.buttonState = 0;
   return result;

@@ -23,8 +23,12 @@ inline constexpr double kTimeoutPerBinLine = 4.0;
 
 // Opens and resets a source made by NewSource. On a serial-number mismatch
 // the user is asked "Wrong serial number (%08lX).  Open anyway?" unless
-// "IgnoreSerialNumber" is on or Rudud.ini names a device and port. On any
-// result but 1 the source is closed and disposed (`source` becomes null).
+// "IgnoreSerialNumber" is on or Rudud.ini names a device and port. A
+// hyperspectral instrument at another skip value than its file is offered
+// to be set back, or its value kept in a copy of the file, which `source`
+// is then opened from (ResolveSkipMismatch; not when Rudud.ini names a
+// device and port). On any result but 1 the source is closed and disposed
+// (`source` becomes null).
 Status OpenSource(std::unique_ptr<Source>& source);
 
 // Asks for a data file (kind 1) or a device and its port (kind 2), opens it
@@ -33,7 +37,11 @@ Status PromptOpenSource(App& app, int kind);
 
 // Opens the source of kind 1 or 2 named by `filename` and `portname`
 // without asking and attaches it. `quietMake`: a source that cannot be made
-// gives -1025 without a message (the unattended set-up).
+// gives -1025 without a message (the unattended set-up). When it does not
+// open (a failure, a question declined, a choice cancelled) the source
+// attached before stays attached; one whose serial port was let go for the
+// attempt takes it up again, and when it cannot, the user is told and no
+// source is attached.
 Status OpenNamedSource(App& app, int kind, const std::string& filename, const std::string& portname,
                        bool quietMake = false);
 

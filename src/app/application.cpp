@@ -7,6 +7,8 @@
 #include "app/main_window.h"
 #include "app/menu.h"
 #include "app/recording.h"
+#include "app/window_title.h"
+#include "common/settings.h"
 #include "common/errors.h"
 #include "common/panels.h"
 #include "datafile/data_file.h"
@@ -39,7 +41,7 @@ constexpr std::string_view kUsage =
 
 // The main loop's enabling rules, applied before each event. The start/stop
 // button is only set up again when its state changes.
-void UpdateControls(App& app, bool parkFocus) {
+void UpdateControls(App& app) {
   Display& display = app.display();
   Source* source = app.source();
   const int buttonState = source == nullptr ? 1 : 2;
@@ -50,6 +52,11 @@ void UpdateControls(App& app, bool parkFocus) {
       display.HideStopButton();
     }
     app.buttonState = buttonState;
+    // The keyboard focus is parked on the frame when the state changes (at
+    // start, after a run, when a source was opened or closed), so that no
+    // button is pressed by an accidental key; in between, Tab moves it on
+    // to any control, and the loop leaves it there.
+    platform::ui().SetActiveCtrl(app.mainPanel, p::kMainFocus);
   }
   const bool open = source != nullptr;
   for (const int item : {p::kMenuConfigDisplay, p::kMenuGraphSettings, p::kMenuConfigAcquisition})
@@ -59,11 +66,7 @@ void UpdateControls(App& app, bool parkFocus) {
   if (open) Menu_Enable(app, p::kMenuDepthGraph, source->HasDepth() != 0);
   if (app.diagnosticsItem > 0) Menu_Enable(app, app.diagnosticsItem, open && source->HasDiagnostics() != 0);
   display.UpdateFollowControls();
-  // The keyboard focus is parked after a command, so that no button keeps
-  // it; not after every wake-up of the wait, which would take it from the
-  // button a hand is pressing (a press wakes the wait before its release)
-  // and from the control the user moved to with Tab.
-  if (parkFocus) platform::ui().SetActiveCtrl(app.mainPanel, p::kMainFocus);
+  ShowWindowTitle(app);
 }
 
 void HandleMainControl(App& app, int control) {
@@ -134,6 +137,8 @@ Status StartApplication(App& app, const AppOptions& options) {
     std::fflush(stdout);
     return status::kPanelLoadFailed;
   }
+  // The palette of the last session, before the first message comes up.
+  ShowNightPalette(app, settings::NightPaletteOn());
   // A second instance in this project directory stops here, before its
   // window comes up.
   if (!ClaimScratchRecording(app)) {
@@ -159,19 +164,17 @@ Status StartApplication(App& app, const AppOptions& options) {
 
   ReadStartup(app);
   if (!options.dataFile.empty()) OpenNamedSource(app, kSourceKindFile, options.dataFile, "");
-  UpdateControls(app, true);
+  UpdateControls(app);
   if (options.started) options.started(app);
   return status::kOk;
 }
 
 void RunMainLoop(App& app) {
   platform::Ui& ui = platform::ui();
-  bool handled = true;
   while (!app.quit) {
-    UpdateControls(app, handled);
+    UpdateControls(app);
     // Nothing to do until the user does something: the loop sleeps.
     const UserEvent event = ui.WaitUserEvent(-1.0, {});
-    handled = event.type != EventType::None;
     CheckPanelSize(app.mainPanel, app.layout);
     if (event.type == EventType::Menu && event.panel == app.menuBar) {
       HandleMenu(app, event.control);

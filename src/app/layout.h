@@ -1,45 +1,90 @@
-// The main window's layout: the window may grow but the controls never come
-// closer together than the resource file puts them, and the window never
-// shrinks below the size the resource file gives it. The graphs grow with the
-// window, the controls right of the graph move right when it widens and the
-// controls below it move down when it grows taller.
+// The main window's layout. The size the resource file gives the main panel
+// is the preferred one: the window opens at it (or at the size of the last
+// exit) and shows every control where the resource file puts it. The window
+// may then be made larger or much smaller:
 //
-// Our resource file puts the twenty trace labels and their read-outs in a
-// column right of the graph, so they move right (they head the list of
-// controls that do) but stay at the top. The graph's plot area fills its
-// control, so a graph needs its height and width only (no separate plot-area
-// size).
+// - The graphs take up what the window gains or loses, down to a smallest
+//   graph (kMinGraphWidth x kMinGraphHeight).
+// - The column right of the graph (the twenty trace labels with their
+//   read-outs, the all-traces button, date, time and elapsed time) keeps to
+//   the right edge; when the window is short its rows come closer together,
+//   down to kMinLabelPitch.
+// - The strip below the graph (zoom, move and start/stop buttons; the frame
+//   with the read-outs) keeps to the bottom edge. When the window is narrow
+//   its groups of controls move left to close the gaps and then wrap onto
+//   further rows, the frame growing with them; the program's name stays in
+//   the frame's bottom right corner. The buttons keep clear of the column,
+//   so that the column may reach down to the frame.
+//
+// Below the smallest layout (the smallest graph, the tightest column, the
+// strip wrapped) the layout keeps that size and the platform scrolls the
+// panel, so that every control stays reachable. The window itself may be
+// made smaller still, down to kMinPanelWidth x kMinPanelHeight.
+//
+// Controls the layout does not know as part of a group keep their place
+// relative to the edge they belong to: those listed in XElements to the
+// right edge, those in YElements to the bottom edge (in the strip's flow as
+// a group of their own).
 #pragma once
 
+#include <map>
 #include <span>
+#include <vector>
 
 namespace sondrix {
 
+// The smallest window contents (menu bar left out) the user can make.
+inline constexpr int kMinPanelWidth = 480;
+inline constexpr int kMinPanelHeight = 320;
+// The smallest graph the layout shrinks the graphs to.
+inline constexpr int kMinGraphWidth = 400;
+inline constexpr int kMinGraphHeight = 200;
+// The closest the trace labels come (row to row, in pixels).
+inline constexpr int kMinLabelPitch = 21;
+
+struct CtrlRect {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+  int right() const { return left + width; }
+  int bottom() const { return top + height; }
+  bool operator==(const CtrlRect&) const = default;
+};
+
 struct MainLayout {
-  // The main panel and its XY graph as loaded: the smallest layout.
+  // The main panel and its XY graph as loaded: the preferred layout.
   int origPnlHt = 0;
   int origPnlWt = 0;
   int origGphHt = 0;
   int origGphWt = 0;
-  // The panel after the last resize.
+  // The panel's size the controls were last laid out for.
   int oldPnlHt = 0;
   int oldPnlWt = 0;
+  // Where the resource file puts every control the layout places.
+  std::map<int, CtrlRect> loaded;
 };
 
-// The six graph controls, which grow with the panel.
+// Where the layout puts each control for a panel size, and the size the
+// controls need: the panel's own, or more when the panel is smaller than
+// the smallest layout (the platform then scrolls).
+struct Placement {
+  std::map<int, CtrlRect> places;
+  int width = 0;
+  int height = 0;
+};
+
+// The six graph controls, which grow and shrink with the panel.
 std::span<const int> GraphControls();
-// The controls that move right when the panel widens; the twenty trace
-// labels first.
+// The controls that keep to the right edge; the twenty trace labels first.
 std::span<const int> XElements();
-// The controls that move down when the panel grows taller.
+// The controls that keep to the bottom edge.
 std::span<const int> YElements();
 
-// The sizes of the panel and of its XY graph now, as the smallest layout.
+// The panel as loaded, as the preferred layout.
 MainLayout RecordMainLayout(int panel);
-// Makes the smallest layout the panel's minimum size, so that the window
-// cannot be made so small that controls are cut off: below it the layout
-// would stay as loaded (ResizePanel) and the window would show only part
-// of it.
+// The smallest the user may make the window: kMinPanelHeight x
+// kMinPanelWidth, or the loaded size where that is smaller.
 void LimitPanelSize(int panel, const MainLayout& layout);
 
 // Puts the window at `top`, `left` with contents of `height` x `width`, kept
@@ -49,12 +94,12 @@ void LimitPanelSize(int panel, const MainLayout& layout);
 // larger than the screen.
 void PlacePanel(int panel, int top, int left, int height, int width);
 
-// Resizes the layout when the panel's size differs from the last one.
+// Where the controls go for a panel of `height` x `width`.
+Placement LayOut(const MainLayout& layout, int height, int width);
+// Lays the controls out again when the panel's size differs from the last
+// one.
 void CheckPanelSize(int panel, MainLayout& layout);
-// Lays the controls out for a panel of `height` x `width` (never below the
-// loaded size).
+// Lays the controls out for a panel of `height` x `width`.
 void ResizePanel(int panel, MainLayout& layout, int height, int width);
-void MoveXElements(int panel, int dx);
-void MoveYElements(int panel, int dy);
 
 }  // namespace sondrix

@@ -68,7 +68,8 @@ void Print(App& app) {
   if (result != 0 && result != platform::ui_status::kPrintCancelled) Error_Report(status::kPrintingFailed);
 }
 
-// The picture of the graph on show, as a PNG or PDF file.
+// The picture of the graph on show, as a PNG or PDF file, with a title, a
+// legend of its traces and its axes' units.
 void ExportGraph(App& app) {
   Graph* graph = app.display().current();
   if (graph == nullptr) return;
@@ -84,7 +85,8 @@ void ExportGraph(App& app) {
   if (platform::ui().FileSelectPopup(request, path) == platform::FileSelectResult::None) return;
   settings::RememberDirectory(settings::kDataDirectory, path);
   if (!MayOverwrite("Export graph", path)) return;
-  if (platform::ui().SaveGraphImage(app.mainPanel, kGraphControl[static_cast<std::size_t>(type)], path) < 0)
+  if (platform::ui().ExportGraphImage(app.mainPanel, kGraphControl[static_cast<std::size_t>(type)], path,
+                                      app.display().Picture()) < 0)
     Error_Report(status::kWriteFailed);
 }
 
@@ -139,6 +141,11 @@ void Menu_CheckItem(const App& app, int item, bool on) {
   platform::ui().SetMenuBarAttribute(app.menuBar, item, Attr::Checked, on ? 1 : 0);
 }
 
+void ShowNightPalette(const App& app, bool on) {
+  platform::ui().SetColorScheme(on ? platform::ColorScheme::Night : platform::ColorScheme::Day);
+  Menu_CheckItem(app, p::kMenuNightPalette, on);
+}
+
 void ShowAbout() {
   const std::array<std::string, 1> ok = {"OK"};
   platform::ui().GenericMessagePopup(
@@ -178,6 +185,13 @@ void Menu_HandleEvent(App& app, int item) {
       app.display().ToggleWholeRun();
       app.display().WriteConfig();
       return;
+    case p::kMenuNightPalette: {
+      // Remembered at once: the choice survives a crash as well as an exit.
+      const bool on = platform::ui().GetColorScheme() != platform::ColorScheme::Night;
+      ShowNightPalette(app, on);
+      settings::SetNightPalette(on);
+      return;
+    }
     default: return;
   }
 }

@@ -15,6 +15,9 @@ Status Menu_Init(App& app);
 void Menu_Enable(const App& app, int item, bool on);
 // Sets or clears an item's check mark.
 void Menu_CheckItem(const App& app, int item, bool on);
+// Puts the night palette on (or the day one back) and checks the "Night
+// Palette" item accordingly; the settings file is not written.
+void ShowNightPalette(const App& app, bool on);
 
 // One menu command. The exit command sets app.quit.
 void Menu_HandleEvent(App& app, int item);

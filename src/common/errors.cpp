@@ -202,13 +202,21 @@ Status Message_Show(std::string_view text) {
   }
   u.SetCtrlVal(gWaitPanel, panels::kWaitText, Clip(text, kMessageBufferSize));
   u.InstallPopup(gWaitPanel);
+  u.UpdatePanel(gWaitPanel);
   return status::kOk;
 }
 
 void Message_Update(std::string_view text) {
   ForgetStaleHandles();
   if (gWaitPanel <= 0) return;
-  platform::ui().SetCtrlVal(gWaitPanel, panels::kWaitText, Clip(text, kMessageBufferSize));
+  platform::Ui& u = platform::ui();
+  u.SetCtrlVal(gWaitPanel, panels::kWaitText, Clip(text, kMessageBufferSize));
+  u.UpdatePanel(gWaitPanel);
+}
+
+int Message_Panel() {
+  ForgetStaleHandles();
+  return gWaitPanel;
 }
 
 void Message_Hide() {

@@ -27,8 +27,12 @@ void Error_MessageEnd();
 
 // The wait message: shown as a pop-up with a text of at most 1023 characters.
 Status Message_Show(std::string_view text);
+// Both paint the message at once: it is read while the program does
+// something slow without looking at the user interface.
 void Message_Update(std::string_view text);
 void Message_Hide();
+// The wait message's panel while it is shown, else 0.
+int Message_Panel();
 
 // After a save dialog (which does not ask itself): true when `path` is
 // free, or exists and the user agrees to overwrite it ("This file exists.

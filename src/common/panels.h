@@ -46,6 +46,7 @@ inline constexpr int kMainFollow = 91;         // button: the graph follows the 
 inline constexpr int kMainTracePrev = 120;     // button: the previous page of trace labels
 inline constexpr int kMainTracePage = 121;     // text: "Traces 21–40 of 200"
 inline constexpr int kMainTraceNext = 122;     // button: the next page of trace labels
+inline constexpr int kMainProgress = 96;       // progress: how much of its file a replay has read
 
 // The main window's menu bar (loaded with the main panel).
 inline constexpr int kMainMenu = 1;
@@ -78,6 +79,8 @@ inline constexpr int kMenuHelp = 27;
 inline constexpr int kMenuAbout = 28;
 inline constexpr int kMenuExportGraph = 29;
 inline constexpr int kMenuWholeRun = 41;       // check item: the time axis shows the whole run
+inline constexpr int kMenuDisplaySep3 = 70;
+inline constexpr int kMenuNightPalette = 71;   // checked while the night palette is worn
 
 // Graph settings: the axes of the XY family of graphs.
 inline constexpr int kGraphSettings = 20;
@@ -241,5 +244,7 @@ inline constexpr int kAcqSelect = 14;         // button: tick the wavelengths fr
 // Wait message: one text shown while something slow runs.
 inline constexpr int kWait = 10;
 inline constexpr int kWaitText = 2;
+inline constexpr int kWaitProgress = 3;  // progress: how far a task that can be cancelled has come
+inline constexpr int kWaitCancel = 4;    // button: cancels that task
 
 }  // namespace sondrix::panels

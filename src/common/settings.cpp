@@ -36,6 +36,10 @@ bool SaveRawOn() { return IsYes(Get(kGeneral, kSaveRaw, {}, 4)); }
 
 bool IgnoreSerialNumberOn() { return IsYes(Get(kGeneral, kIgnoreSerialNumber)); }
 
+bool NightPaletteOn() { return IsYes(Get(kDisplay, kNightPalette)); }
+
+void SetNightPalette(bool on) { Set(kDisplay, kNightPalette, on ? "yes" : "no"); }
+
 std::string Directory(std::string_view key) {
   // Read in full: a directory cut short would start the dialog somewhere else.
   std::string directory = Get(kGeneral, key, {}, 0);

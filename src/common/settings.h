@@ -26,6 +26,7 @@ inline constexpr std::string_view kTop = "Top";
 inline constexpr std::string_view kLeft = "Left";
 inline constexpr std::string_view kHeight = "Height";
 inline constexpr std::string_view kWidth = "Width";
+inline constexpr std::string_view kNightPalette = "NightPalette";
 
 // Full path of "Sondrix.ini".
 std::string SettingsPath();
@@ -42,6 +43,9 @@ void SetInt(std::string_view section, std::string_view key, int value);
 bool IsYes(std::string_view value);
 bool SaveRawOn();                // "SaveRaw", at most 3 characters read
 bool IgnoreSerialNumberOn();     // "IgnoreSerialNumber"
+// "NightPalette" of [Display]: the window wears the night palette.
+bool NightPaletteOn();
+void SetNightPalette(bool on);
 
 // A directory key: the starting directory of the next file dialog of its kind
 // (the project directory by default), and storing the directory of a chosen

@@ -36,6 +36,14 @@ constexpr std::string_view kHardwareQuestion =
     "Are you sure you want to do this?\n\n"
     "Also, if you are using an RS485 connection this action will fail.\n\n"
     "Do you want to continue?";
+constexpr std::string_view kSetHardwareTitle = "Set hardware";
+constexpr std::string_view kSaveNowQuestion =
+    "The instrument now uses the new settings.\n"
+    "A configuration file that still has the old ones cannot open it again.\n\n"
+    "Save the configuration to a file now?";
+constexpr std::string_view kSkipNotHeld =
+    "A configuration file of structure version 3 cannot hold an output of less than 100 %.\n"
+    "Opening the meter with this file will offer to set the instrument back.";
 constexpr std::string_view kWarningTitle = "Warning - Calibration in question";
 constexpr std::string_view kWarningText =
     "Some traces may be not correctly calibrated.\nYou may want to recalibrate.";
@@ -63,6 +71,7 @@ class BenthEditor {
   void Calibrate();
   void DepthCalibrate();
   void SetHardware();
+  void OfferSave();
   bool Accept();
 
   BenthMeterConfig& copy_;
@@ -205,7 +214,25 @@ void BenthEditor::SetHardware() {
   ui().SetCtrlVal(panel_, pn::kBcSkip, static_cast<int>(copy_.skip));
   const Status result = BenthMeterConfig_SetParams(copy_, *port, percent, copy_.baudRate);
   ui().SetMouseCursor(platform::Cursor::Default);
-  if (result != status::kOk) Error_Report(result);
+  if (result != status::kOk) {
+    Error_Report(result);
+    return;
+  }
+  OfferSave();
+}
+
+// The instrument has its new settings now; a configuration file that does
+// not say so could not open it again. The configuration as it stands on
+// the panel may be saved at once.
+void BenthEditor::OfferSave() {
+  if (!copy_.HoldsSkip(copy_.skip)) {
+    Error_Message(kSkipNotHeld);
+    return;
+  }
+  if (ui().ConfirmPopup(kSetHardwareTitle, kSaveNowQuestion) == 0) return;
+  if (!TakeCommonFields(panel_, kCommonIds, copy_)) return;
+  const Status saved = copy_.SaveConfig();
+  if (saved != status::kOk && saved != status::kCancelled) Error_Report(saved);
 }
 
 // A file with fewer output wavelengths than the device type's most is a

@@ -18,6 +18,7 @@
 #include "platform/ui.h"
 #include "source/factories.h"
 #include "source/source.h"
+#include "source/source_wait.h"
 
 namespace sondrix {
 namespace {
@@ -96,6 +97,23 @@ BenthMeterConfig::~BenthMeterConfig() = default;
 int BenthMeterConfig::Wavelengths() const {
   const int n = std::clamp(static_cast<int>(inTraceCount), 0, kMaxBenthWavelengths);
   return std::min(n, static_cast<int>(traces.size()) / 2);
+}
+
+bool BenthMeterConfig::HoldsSkip(int value) const {
+  return value >= 1 && value <= kMaxBenthSkip && (version < 3 || value == 1);
+}
+
+Status BenthMeterConfig::SaveCopyWithSkip(int value, std::string& path) const {
+  if (!HoldsSkip(value)) return status::kBadArgument;
+  std::unique_ptr<BenthMeterConfig> copy;
+  try {
+    copy = std::make_unique<BenthMeterConfig>(traceCount, inTraceCount);
+  } catch (const std::bad_alloc&) {
+    return status::kOutOfMemory;
+  }
+  if (const Status copied = CopyConfig(*copy); copied != status::kOk) return copied;
+  copy->skip = static_cast<std::int8_t>(value);
+  return copy->SaveConfigAs("Save a copy of the configuration to file:", path);
 }
 
 // --- The file ------------------------------------------------------------------------
@@ -364,7 +382,7 @@ Status BenthMeterConfig_DepthCalibrate(BenthMeterConfig& config, int samplesPerR
   if (created != status::kOk) return created;
   double sum = 0.0;
   const Status result = SumPacketDepths(
-      *decoder, sampleCount, config.depthScale,
+      *decoder, PortInputs(port), sampleCount, config.depthScale,
       [](const RefBlock&, const DataSample& first) { return first.status == status::kOk; }, sum);
   if (result == status::kOk) config.depthOffset = -(sum / sampleCount);
   return result;

@@ -66,6 +66,16 @@ class BenthMeterConfig : public Config {
   // n: the number of output wavelengths the records hold.
   int Wavelengths() const;
 
+  // Whether a file of this configuration can hold skip value `skip`: 1 ...
+  // 4, and only 1 from structure version 3 on (such a file gives the
+  // number of its output wavelengths in its place).
+  bool HoldsSkip(int skip) const;
+  // Asks for a file ("Save a copy of the configuration to file:") and
+  // writes this configuration there with skip value `skip`; the file goes
+  // to `path`. 1, -1021 when cancelled, -1001 for a skip value the file
+  // cannot hold, or SaveConfig's failures.
+  Status SaveCopyWithSkip(int skip, std::string& path) const;
+
   std::int32_t tempBinCount = 0;
   std::array<double, kMaxBenthTempBins> tempBins{};
   std::vector<BenthTraceCal> traces;  // traceCount records; empty until read

@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <utility>
 
-#include "common/errors.h"
+#include "common/progress.h"
 #include "platform/clock.h"
+#include "platform/ui.h"
 #include "source/source.h"
 #include "source/source_line.h"
+#include "source/source_wait.h"
 
 namespace sondrix {
 namespace {
@@ -16,27 +19,45 @@ constexpr std::string_view kCalibrationMessage = "\n   Reading data from meter..
 // The wait message holds at most this many characters.
 constexpr std::size_t kMessageMax = 1023;
 
-class WaitMessage {
+// The samples of one calibration: the message that counts them, and the
+// reads, each repeated while the device has nothing yet.
+class SampleReading {
  public:
-  explicit WaitMessage(std::string_view text) { Message_Show(text); }
-  ~WaitMessage() { Message_Hide(); }
-  WaitMessage(const WaitMessage&) = delete;
-  WaitMessage& operator=(const WaitMessage&) = delete;
+  SampleReading(SourceWait wait, int sampleCount)
+      : message_(kCalibrationMessage), wait_(std::move(wait)), sampleCount_(sampleCount) {}
+
+  // Sample `number` (1, 2, ...) is read next.
+  void Next(int number) {
+    std::string item = (number == 1 ? " " : ", ") + std::to_string(number);
+    if (text_.size() + item.size() > kMessageMax) text_ = std::string(kCalibrationMessage) + " ...";
+    text_ += item;
+    message_.Update(text_, static_cast<double>(number - 1) / sampleCount_);
+  }
+
+  // Repeats `read` while it says that no data are there yet (-1022), for
+  // at most kNoDataTimeout seconds (then -1003); -1021 once the user
+  // cancels. The user interface is looked at before every read, without
+  // waiting after a read that gave something.
+  Status Read(const std::function<Status()>& read) {
+    const double start = platform::Timer();
+    wait_.Ready();
+    for (;;) {
+      if (message_.Cancels(wait_.NextEvent(platform::ui()))) return status::kCancelled;
+      const Status result = read();
+      if (result != status::kNoData) return result;
+      if (platform::SecondsSince(start) > kNoDataTimeout) return status::kTimedOut;
+      wait_.Idle();
+    }
+  }
+
+ private:
+  ProgressMessage message_;
+  SourceWait wait_;
+  int sampleCount_;
+  std::string text_{kCalibrationMessage};
 };
 
 }  // namespace
-
-Status ReadWaiting(const std::function<Status()>& read) {
-  Status result = read();
-  if (result != status::kNoData) return result;
-  const double start = platform::Timer();
-  while (result == status::kNoData) {
-    if (platform::SecondsSince(start) > kNoDataTimeout) return status::kTimedOut;
-    platform::Delay(kCalibrationPoll);
-    result = read();
-  }
-  return result;
-}
 
 Status SumUnCorrSamples(Source& device, int sampleCount, std::span<double> sums) {
   if (sampleCount < 1) return status::kBadArgument;
@@ -46,23 +67,16 @@ Status SumUnCorrSamples(Source& device, int sampleCount, std::span<double> sums)
   if (!line) return status::kOutOfMemory;
   const std::size_t summed = std::min(sums.size(), line->values.size());
 
-  const WaitMessage message(kCalibrationMessage);
-  std::string text(kCalibrationMessage);
+  SampleReading reading(SourceWait(device), sampleCount);
   Status result = status::kOk;
   int unrecognised = 0;
   int good = 0;
   while (good < sampleCount) {
-    std::string number = (good == 0 ? " " : ", ") + std::to_string(good + 1);
-    if (text.size() + number.size() > kMessageMax) {
-      text = std::string(kCalibrationMessage) + " ...";
-    }
-    text += number;
-    Message_Update(text);
-
+    reading.Next(good + 1);
     // A lost sample is not averaged: it is counted, and another one is
     // read in its place.
     for (;;) {
-      result = ReadWaiting([&] { return device.ReadUnCorrData(*line); });
+      result = reading.Read([&] { return device.ReadUnCorrData(*line); });
       if (result != status::kOk || line->status != status::kLostLine) break;
       if (++unrecognised > kMaxUnrecognised) {
         result = status::kUnrecognisedData;
@@ -76,16 +90,21 @@ Status SumUnCorrSamples(Source& device, int sampleCount, std::span<double> sums)
   return result;
 }
 
-Status SumPacketDepths(DataBuffer& decoder, int sampleCount, double depthScale,
+Status SumPacketDepths(DataBuffer& decoder, std::vector<int> inputs, int sampleCount,
+                       double depthScale,
                        const std::function<bool(const RefBlock&, const DataSample&)>& good,
                        double& sum) {
   if (sampleCount < 1) return status::kBadArgument;
+  SampleReading reading(SourceWait(std::move(inputs)), sampleCount);
   int taken = 0;
   int unrecognised = 0;
   Status result = status::kOk;
+  int shown = 0;
   while (taken < sampleCount) {
+    // A packet that was not accepted is read again under the same number.
+    if (shown != taken + 1) reading.Next(shown = taken + 1);
     int last = 0;
-    result = ReadWaiting([&] { return decoder.ReadRecord(last); });
+    result = reading.Read([&] { return decoder.ReadRecord(last); });
     if (result != status::kOk) break;
     const RefBlock* refs = decoder.GetRefp();
     const DataSample* first = decoder.GetDatap(0);

@@ -1,12 +1,13 @@
 // What the field calibrations of every meter configuration share: waiting
-// for a device's samples with a time-out, the wait message, averaging
-// uncorrected samples (offset calibration) and packets' depths (depth
-// zeroing).
+// for a device's samples with a time-out, the wait message with its progress
+// and Cancel, averaging uncorrected samples (offset calibration) and
+// packets' depths (depth zeroing).
 #pragma once
 
 #include <functional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "common/status.h"
 #include "io/data_buffer.h"
@@ -19,27 +20,31 @@ class Source;
 // ends it with -1000.
 inline constexpr int kMaxUnrecognised = 5;
 // A calibration waiting for data gives up after this long without any (the
-// serial line's own time-out), polling every kCalibrationPoll seconds.
+// serial line's own time-out). Meanwhile it sleeps in the user interface,
+// woken by the serial line's bytes or the user (SourceWait).
 inline constexpr double kNoDataTimeout = 10.0;
-inline constexpr double kCalibrationPoll = 0.002;
 // Samples the editors' depth zeroing averages.
 inline constexpr int kDepthSamples = 5;
 
-// Repeats `read` while it says that no data are there yet (-1022), for at
-// most kNoDataTimeout seconds; then -1003.
-Status ReadWaiting(const std::function<Status()>& read);
+// Both read under the wait message ("Reading data from meter... Sample 1,
+// 2, ...") with a progress bar and Cancel, painted at every sample. The
+// user interface is looked at before every read; Cancel (or the message's
+// close box, or the program told to end) ends the calibration with -1021,
+// which nobody is told about. A failing calibration leaves its sums
+// incomplete: the callers change nothing unless it returns 1.
 
-// Reads `sampleCount` good uncorrected samples from `device` under the wait
-// message ("Reading data from meter... Sample 1, 2, ...") and adds the
+// Reads `sampleCount` good uncorrected samples from `device` and adds the
 // first sums.size() values of each to `sums`. A lost sample is read again;
 // the sixth ends it with -1000. 1 or the failing code (-1001 for a count
-// below 1).
+// below 1; -1003 when no data came for kNoDataTimeout seconds).
 Status SumUnCorrSamples(Source& device, int sampleCount, std::span<double> sums);
 
 // Reads `sampleCount` packets that `good` accepts from `decoder` and adds
 // depthScale times each packet's pressure count to `sum`. A packet that is
-// not accepted is read again; the sixth ends it with -1000.
-Status SumPacketDepths(DataBuffer& decoder, int sampleCount, double depthScale,
+// not accepted is read again; the sixth ends it with -1000. `inputs` are
+// the descriptors the decoder's bytes arrive on (PortInputs).
+Status SumPacketDepths(DataBuffer& decoder, std::vector<int> inputs, int sampleCount,
+                       double depthScale,
                        const std::function<bool(const RefBlock&, const DataSample&)>& good,
                        double& sum);
 

@@ -121,10 +121,15 @@ Status Config::ReadConfig(std::FILE* file) {
 }
 
 Status Config::SaveConfig() const {
+  std::string path;
+  return SaveConfigAs("Save configuration to file:", path);
+}
+
+Status Config::SaveConfigAs(std::string_view title, std::string& chosen) const {
   platform::FileSelectRequest request;
   request.directory = settings::Directory(settings::kDeviceDirectory);
   request.defaultSpec = "*.dev";
-  request.title = "Save configuration to file:";
+  request.title = std::string(title);
   request.mode = platform::FileDialogMode::Save;
   request.allowCancel = true;
   request.allowMakeDirectory = false;
@@ -147,6 +152,7 @@ Status Config::SaveConfig() const {
   // A write that only fails when the buffer is flushed shows at closing.
   const bool closedWell = std::fclose(file.release()) == 0;
   if (result == status::kOk && !closedWell) return status::kCantWriteConfig;
+  if (result == status::kOk) chosen = path;
   return result;
 }
 

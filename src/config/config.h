@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "common/status.h"
 
@@ -52,6 +53,9 @@ class Config {
   virtual Status GetHeading(int index, std::string& heading) const;    // 10
 
   int deviceType() const { return static_cast<int>(serialnum >> 24); }
+
+  // SaveConfig's dialog under `title`; the file written goes to `path`.
+  Status SaveConfigAs(std::string_view title, std::string& path) const;
 
   std::int32_t version = 0;       // structure version of the file
   std::string name;               // first line of the file, at most 63 characters

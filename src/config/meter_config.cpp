@@ -20,6 +20,7 @@
 #include "platform/ui.h"
 #include "source/factories.h"
 #include "source/source.h"
+#include "source/source_wait.h"
 #include "source/source_line.h"
 
 namespace sondrix {
@@ -288,7 +289,7 @@ Status MeterConfig_DepthCalibrate(Source& device, MeterConfig& config, int sampl
   // packet's reference block: its depth is not taken again.
   double sum = 0.0;
   const Status result = SumPacketDepths(
-      *decoder, sampleCount, config.depthScale,
+      *decoder, PortInputs(port), sampleCount, config.depthScale,
       [](const RefBlock& refs, const DataSample& first) {
         return refs.status == 1 && first.status == 1;
       },

@@ -178,6 +178,11 @@ Status DataFile::PromptForDescr(std::string& filename, std::string* portname) {
 }
 
 int DataFile::DataAvailable() { return (pollCount_++ % 5) < 3 ? 1 : 0; }
+
+double DataFile::GetReplayFraction() {
+  if (!file_ || writing_) return -1.0;
+  return platform::ReadFraction(file_.get());
+}
 int DataFile::BufNearFull() { return 0; }
 Status DataFile::ReadData(SourceLine&) { return status::kFileNoReadData; }
 

@@ -56,6 +56,8 @@ class DataFile : public Source {
   Status GetID(std::string& id) override;
   std::int16_t GetDevType(std::string_view file, std::string& idText) override;
   int GetTraceMap(TraceMap& map) override;
+  // The share of the file read by a replay; -1 for a recording.
+  double GetReplayFraction() override;
 
   // Operations of data files only.
   virtual Status WriteData(const SourceLine& line);

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "common/c_locale.h"
 #include "common/errors.h"
@@ -48,7 +49,8 @@ Status Display::New(std::unique_ptr<Display>& out, int panel) {
   return status::kOk;
 }
 
-Display::Display(int panel) : panel_(panel), menuBar_(platform::ui().GetPanelMenuBar(panel)) {
+Display::Display(int panel)
+    : panel_(panel), menuBar_(platform::ui().GetPanelMenuBar(panel)), progress_(panel, p::kMainProgress) {
   if (menuBar_ < 0) menuBar_ = 0;
   graphs_[graph_type::kXY] = std::make_unique<XYGraph>(panel, p::kMainXYGraph, p::kMenuXYGraph);
   graphs_[graph_type::kStrip] = std::make_unique<Strip>(panel, p::kMainStripChart, p::kMenuStripChart);
@@ -177,6 +179,9 @@ void Display::SetDefaults() {
 
 Status Display::Attach(std::unique_ptr<Source> source) {
   Detach();
+  // A replay's bar belongs to its source.
+  if (replaying_) progress_.Show(false);
+  replaying_ = false;
   sampleCount_ = 0;
   infoGraph_ = nullptr;
   // Another source's traces: its labels begin on the first page.
@@ -184,6 +189,8 @@ Status Display::Attach(std::unique_ptr<Source> source) {
   labelPage_ = 0;
   labelSlot_.fill(-1);
   hasValue_.fill(false);
+  runDate_.clear();
+  runTime_.clear();
   source_ = std::move(source);
   Status result = status::kOk;
 
@@ -458,6 +465,8 @@ Status Display::InitPlot() {
   }
   HideInfo();
   infoGraph_ = current_;
+  // A live source tells the time now, a stored run the time it began.
+  source_->GetDate(runDate_, runTime_);
   RecountVisible();
   PlotVisibleTraces();
   InitInfo();
@@ -472,6 +481,7 @@ Status Display::InitPlot() {
   allMax_ = -1.0e10;
   binCount_ = 0;
   sampleCount_ = 0;
+  lineRate_.Clear();
   elapsedMs_ = 0;
   binsSinceUpdate_ = 0;
   lastValueTime_ = 0.0;
@@ -483,6 +493,11 @@ Status Display::InitPlot() {
   const TraceMap mapBefore = traceMap_;
   const int countBefore = traceCount_;
   const Status result = source_->Reset();
+  // A replay shows how much of its file it has read (after the reset,
+  // which may start the file over).
+  const bool replaying = source_->GetReplayFraction() >= 0.0;
+  if (replaying || replaying_) progress_.Show(replaying);
+  replaying_ = replaying;
   // A meter may learn at its reset which of its traces the instrument sends
   // (the hyperspectral meter takes its skip value from the packets): the run
   // then draws and labels only those, never the 0.0 of a trace it does not
@@ -523,7 +538,7 @@ Status Display::Plot(const SourceLine& line) {
   if (!source_) return status::kDisplayPlotNoSource;
   double now = platform::Timer();
   if (line.status == status::kOk) {
-    elapsedMs_ = line.time;
+    elapsedMs_ = line.time;  // the graphs place the line by it
     bool thinned = false;
     const bool binDone = AddToHistory(line, thinned);
     if (Status result = current_->Plot(*this, line); result != status::kOk) return result;
@@ -547,7 +562,7 @@ Status Display::Plot(const SourceLine& line) {
       lastValueTime_ = line.time;
     }
   }
-  sampleCount_ += source_->GetBinsize();
+  Count(line);
   UpdateLost();
   UpdateStatus(source_->GetStatus());
 
@@ -556,15 +571,49 @@ Status Display::Plot(const SourceLine& line) {
   if (now - lastClockTime_ >= clockInterval_) {
     std::string date, time;
     source_->GetDate(date, time);
-    const long seconds = elapsedMs_ / 1000;
-    const std::string elapsed =
-        Format("        Elapsed %02ld:%02ld:%02ld", seconds / 3600, (seconds / 60) % 60, seconds % 60);
-    UpdateTimeDate(nullptr, &date, &time, &elapsed);
-    UpdateRate(source_->GetSampleRate());
+    UpdateTimeDate(nullptr, &date, &time, nullptr);
+    UpdateElapsed();
+    if (const std::optional<double> rate = SampleRate()) UpdateRate(*rate);
     lastClockTime_ = platform::Timer();
     binsSinceUpdate_ = 0;
   }
+  UpdateProgress();
   return status::kOk;
+}
+
+void Display::UpdateElapsed() {
+  const long long seconds = elapsedMs_ / 1000;
+  const std::string elapsed =
+      Format("        Elapsed %02lld:%02lld:%02lld", seconds / 3600, (seconds / 60) % 60, seconds % 60);
+  UpdateTimeDate(nullptr, nullptr, nullptr, &elapsed);
+}
+
+void Display::UpdateProgress(bool end) {
+  if (!replaying_ || !source_) return;
+  // The bar moves by whole percents; the record time with it, so that a
+  // replay much faster than its record shows its time going by.
+  if (progress_.Set(source_->GetReplayFraction()) || end) UpdateElapsed();
+}
+
+void Display::Count(const SourceLine& line) {
+  if (!source_) return;
+  const int binsize = std::max(source_->GetBinsize(), 1);
+  // A line of bin size 1 is one sample, good or lost (a lost one is in the
+  // source's lost count); a completed bin holds `binsize` good samples
+  // whatever its status says.
+  if (binsize > 1 || line.status == status::kOk) sampleCount_ += binsize;
+  if (line.status != status::kOk) return;
+  elapsedMs_ = line.time;
+  // A stored line stands for the samples the recording averaged into it.
+  const long long perLine = std::max(source_->GetOrigBinsize(), 1);
+  lineRate_.Add(line.time, (sampleCount_ + std::max(source_->GetLostCount(), 0)) * perLine);
+}
+
+std::optional<double> Display::SampleRate() const {
+  if (!source_) return std::nullopt;
+  const double carried = source_->GetSampleRate();
+  if (carried > 0.0 && std::isfinite(carried)) return carried;
+  return lineRate_.Estimate();
 }
 
 // --- Labels ----------------------------------------------------------------------------------------
@@ -743,8 +792,10 @@ void Display::HideLost() { SetShown(p::kMainLost, false); }
 void Display::ShowLost() { SetShown(p::kMainLost, true); }
 void Display::UpdateLost() {
   if (!source_) return;
+  // Lost against every sample the run read: the good ones, drawn or only
+  // recorded while the program caught up, and the lost ones themselves.
   const int lost = source_->GetLostCount();
-  if (lost > 0) SetText(p::kMainLost, Format("%d of %ld lost", lost, static_cast<long>(sampleCount_)));
+  if (lost > 0) SetText(p::kMainLost, Format("%d of %lld lost", lost, sampleCount_ + lost));
 }
 
 void Display::InitBinsize() {
@@ -874,6 +925,78 @@ void Display::DisableStopButton() { SetStartStop(panel_, 0x0088FF, "^O to Open",
 void Display::DebugMsg(std::string_view text) {
   SetShown(p::kMainLost, true);
   SetText(p::kMainLost, std::string(text));
+}
+
+// --- Exported pictures ---------------------------------------------------------------------------------
+
+platform::GraphPicture Display::Picture() const {
+  platform::GraphPicture picture;
+  if (!source_ || current_ == nullptr) return picture;
+  std::string id;
+  source_->GetID(id);
+  picture.title = Format("%s   Serial %08lX", id.c_str(), static_cast<unsigned long>(source_->GetSerialnum()));
+  if (!runDate_.empty() || !runTime_.empty()) {
+    picture.title += Format("   Run started %s %s", runDate_.c_str(), runTime_.c_str());
+  }
+
+  const int type = current_->GetType();
+  // The traces the graph draws: the visible ones (every one of them labelled
+  // but none drawn when none is visible), the first 64 in the strip chart.
+  std::vector<int> drawn;
+  for (int i = 0; i < traceCount_; ++i) {
+    if (visible(i)) drawn.push_back(i);
+  }
+  if (type == graph_type::kStrip && drawn.size() > static_cast<std::size_t>(platform::kMaxStripTraces)) {
+    drawn.resize(static_cast<std::size_t>(platform::kMaxStripTraces));
+  }
+  bool anyA = false, anyC = false;
+  for (const int i : drawn) {
+    anyA = anyA || (traceMap_[i] & kTraceA & ~kTraceC) != 0;
+    anyC = anyC || (traceMap_[i] & kTraceC & ~kTraceA) != 0;
+  }
+  if (type == graph_type::kSpect2) {
+    if (anyA) picture.legend.push_back({"Absorption (A)", kAbsorptionRGB});
+    if (anyC) picture.legend.push_back({"Attenuation (C)", kAttenuationRGB});
+  } else {
+    for (const int i : drawn) {
+      if (picture.legend.size() + 1 == static_cast<std::size_t>(kLegendEntries) &&
+          drawn.size() > static_cast<std::size_t>(kLegendEntries)) {
+        const std::size_t more = drawn.size() - picture.legend.size();
+        picture.legend.push_back({Format("and %zu more traces", more), -1});
+        break;
+      }
+      std::string heading;
+      source_->GetHeading(i, heading);
+      // The bars of absorption traces are hollow (spect_graph.cpp) while
+      // the spectrum is not dense.
+      const bool hollow = type == graph_type::kSpect && drawn.size() <= static_cast<std::size_t>(kDenseSpectrum) &&
+                          (traceMap_[i] & kTraceA & ~kTraceC) != 0;
+      picture.legend.push_back({heading, TraceRGB(i), hollow});
+    }
+  }
+
+  const std::string value = anyA && !anyC   ? "Absorption (1/m)"
+                            : anyC && !anyA ? "Attenuation (1/m)"
+                                            : "Absorption, attenuation (1/m)";
+  const bool valueOnX = type == graph_type::kXY || type == graph_type::kTemp || type == graph_type::kDepth;
+  (valueOnX ? picture.xName : picture.yName) = value;
+  if (type == graph_type::kTemp) picture.yName = "Temperature (\u00B0C)";
+  if (type == graph_type::kStrip) {
+    // The chart has no time scale of its own: its width in time.
+    const auto* strip = static_cast<const Strip*>(graphs_[graph_type::kStrip].get());
+    const std::optional<double> rate = SampleRate();
+    const double samplesPerPoint = static_cast<double>(displayBinsize_) * std::max(source_->GetBinsize(), 1) *
+                                   std::max(source_->GetOrigBinsize(), 1);
+    if (rate && *rate > 0.0) {
+      const double seconds = Strip::PointsPerScreen(strip->settings().scrollSpeed) * samplesPerPoint / *rate;
+      picture.xName = seconds >= 120.0 ? Format("Time (%.1f min across the chart, newest at the right)", seconds / 60.0)
+                                       : Format("Time (%.*f s across the chart, newest at the right)",
+                                                seconds < 10.0 ? 1 : 0, seconds);
+    } else {
+      picture.xName = "Time (newest at the right)";
+    }
+  }
+  return picture;
 }
 
 // --- The display configuration file -------------------------------------------------------------------

@@ -11,14 +11,17 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "common/progress.h"
 #include "common/status.h"
 #include "datafile/data_file.h"
 #include "display/graph.h"
 #include "display/run_history.h"
+#include "display/line_rate.h"
 #include "source/source.h"
 #include "source/source_line.h"
 
@@ -30,6 +33,8 @@ inline constexpr int kLabelSlots = 20;
 // seconds between refreshes of the clock, rate and elapsed read-outs.
 inline constexpr double kValueInterval = 500.0;
 inline constexpr double kClockInterval = 1.0;
+// Lines of an exported picture's legend at most.
+inline constexpr int kLegendEntries = 40;
 
 class Display {
  public:
@@ -56,10 +61,29 @@ class Display {
   Status InitPlot();
   // One line of a run: the graph on show and the read-outs.
   Status Plot(const SourceLine& line);
+  // A replay's progress: the bar of its file read and, whenever the bar
+  // moves, the elapsed read-out at the record time of the last line. Plot
+  // calls it; the run calls it once more at its end (`end`: the elapsed
+  // read-out is brought up to date in any case), which shows 100 % when
+  // the whole file was read. Nothing for a live source.
+  void UpdateProgress(bool end = false);
+  // A line of the run that is recorded but not drawn (the source must be
+  // read faster than the screen is drawn): it counts towards the samples
+  // read, the elapsed time and the rate all the same.
+  void Count(const SourceLine& line);
+  // The rate the source's packets carry, else the rate of the run's lines
+  // (LineRate); nothing when neither is known.
+  std::optional<double> SampleRate() const;
   Status WriteConfig();
   Status ReadConfig();
   // The display configuration file of the attached source ("" without one).
   std::string ConfigPath() const;
+  // What an exported picture of the graph on show carries besides the
+  // graph: the meter, its serial number and the start of the run as the
+  // title; a legend of the traces the graph draws (at most kLegendEntries
+  // lines, the last telling how many more); the value axis named with its
+  // unit, and the strip chart's time axis with the time it spans.
+  platform::GraphPicture Picture() const;
 
   // Label slots: the run's labelled traces (the visible ones, or all when
   // none is visible) are paged twenty at a time in index order; the traces
@@ -175,8 +199,12 @@ class Display {
   // Lines averaged per plotted point; values below 1 are taken as 1.
   void SetDisplayBinsize(int binsize) { displayBinsize_ = binsize < 1 ? 1 : binsize; }
   int& binCount() { return binCount_; }
-  int sampleCount() const { return sampleCount_; }
+  // Good samples the run read (lost ones are the source's lost count).
+  long long sampleCount() const { return sampleCount_; }
   std::int64_t elapsedMs() const { return elapsedMs_; }
+  // Whether the run going on (or the last one) replays a stored file.
+  bool replaying() const { return replaying_; }
+  const ProgressBar& progress() const { return progress_; }
   double chanMin(int trace) const { return InRange(trace) ? chanMin_[trace] : 0.0; }
   double chanMax(int trace) const { return InRange(trace) ? chanMax_[trace] : 0.0; }
 
@@ -214,6 +242,8 @@ class Display {
   bool HasDepth() const;
   // The title read-out's text for the attached source.
   std::string Title() const;
+  // The elapsed read-out at the record time of the last line.
+  void UpdateElapsed();
 
   int panel_ = 0;
   int menuBar_ = 0;
@@ -238,13 +268,15 @@ class Display {
   double allMin_ = 1.0e10;
   double allMax_ = -1.0e10;
   int binCount_ = 0;
-  int sampleCount_ = 0;
+  long long sampleCount_ = 0;
+  LineRate lineRate_;
+  // Record time of the last line, ms (64 bits, as the lines' time stamps:
+  // runs longer than 24 days).
   std::int64_t elapsedMs_ = 0;
   RunHistory history_;
   std::array<double, kMaxTraces> historyAcc_{};
   std::array<double, kMaxTraces> historyBin_{};
   int historyCount_ = 0;
-
   int binsSinceUpdate_ = 0;
   double lastValueTime_ = 0.0;
   double lastClockTime_ = 0.0;
@@ -258,6 +290,11 @@ class Display {
   std::array<int, kMaxTraces> colors_{};
   int displayBinsize_ = 1;
   int lastStatus_ = 0;
+  bool replaying_ = false;
+  ProgressBar progress_;
+  // The source's date and time when the last run began (empty before one).
+  std::string runDate_;
+  std::string runTime_;
 };
 
 // Zooms the graph on show to one trace (label slot 0 ... 19: the trace the

@@ -15,14 +15,17 @@ namespace {
 
 using platform::AxisMode;
 
-// More points than this to a spectrum (bars, or points of one curve) make
-// it dense: bars of a fixed width would overlap and markers would merge
-// into a thick line, so bars become upright lines and curves plain lines.
-constexpr int kDenseSpectrum = 32;
+// Nanometres the bar graph's axis keeps beyond its first and last
+// wavelength: room for the bars standing beside them.
+constexpr double kBarMargin = 5.0;
 
-constexpr platform::PlotAttributes BarStyle(int rgb, bool dense) {
+// An absorption bar is hollow (outlined, pale inside) and an attenuation
+// bar solid: the two of one wavelength often share a colour, and stand side
+// by side.
+constexpr platform::PlotAttributes BarStyle(int rgb, bool dense, bool absorption) {
   if (dense) return {platform::PlotStyle::FatLine, platform::PointStyle::SimpleDot, platform::LineStyle::Solid, 0, rgb};
-  return {platform::PlotStyle::VerticalBar, platform::PointStyle::SolidSquare,
+  return {platform::PlotStyle::VerticalBar,
+          absorption ? platform::PointStyle::EmptySquare : platform::PointStyle::SolidSquare,
           platform::LineStyle::Solid, 0, rgb};
 }
 
@@ -56,9 +59,11 @@ void SpectGraph::XMove(double fraction) {
 
 // The range is rounded out to tens of nanometres, so that the shortest and
 // the longest wavelength are on the axis (412.3 ... 715 gives 410 ... 720,
-// 401.2 ... 733 gives 400 ... 740). Without wavelengths (none, or none
-// readable) the X range stays as it was; a single wavelength gets a range of
-// ten nanometres.
+// 401.2 ... 733 gives 400 ... 740). The bar graph keeps kBarMargin more on
+// either side, so that the bars beside the first and the last wavelength
+// are not cut by the axis (412.3 ... 715 gives 400 ... 720). Without
+// wavelengths (none, or none readable) the X range stays as it was; a
+// single wavelength gets a range of ten nanometres.
 void SpectGraph::InitWavelengths(Display& display, int span) {
   wavelengths_.fill(0.0);
   if (Source* source = display.source()) source->GetWavelengths(wavelengths_);
@@ -71,6 +76,10 @@ void SpectGraph::InitWavelengths(Display& display, int span) {
     hi = std::max(hi, w);
   }
   if (lo <= hi && lo > -1.0e8 && hi < 1.0e8) {
+    if (GetType() == graph_type::kSpect) {
+      lo -= kBarMargin;
+      hi += kBarMargin;
+    }
     s_.xMin = 10.0 * (static_cast<int>(lo) / 10);
     s_.xMax = 10.0 * std::ceil(hi / 10.0);
     if (s_.xMax <= s_.xMin) s_.xMax = s_.xMin + 10.0;
@@ -120,7 +129,8 @@ Status SpectGraph::DrawSpectrum(Display& display, std::span<const double> values
     const double w = wavelengths_[static_cast<std::size_t>(i)];
     const double x[2] = {w, w};
     const double y[2] = {0.0, values[static_cast<std::size_t>(i)]};
-    const int drawn = Draw(x, y, BarStyle(display.TraceRGB(i), dense));
+    const bool absorption = (display.traceMap(i) & kTraceA & ~kTraceC) != 0;
+    const int drawn = Draw(x, y, BarStyle(display.TraceRGB(i), dense, absorption));
     if (drawn < 0) result = drawn;
   }
   return result;

@@ -15,6 +15,11 @@
 
 namespace sondrix {
 
+// More points than this to a spectrum (bars, or points of one curve) make
+// it dense: bars of a fixed width would overlap and markers would merge
+// into a thick line, so bars become upright lines and curves plain lines.
+inline constexpr int kDenseSpectrum = 32;
+
 // Colours of the A and C curves.
 inline constexpr int kAbsorptionRGB = 0xFF0000;
 inline constexpr int kAttenuationRGB = 0x0000FF;

@@ -91,6 +91,7 @@ void BenthBuffer::Decode(const std::uint8_t* p) {
   const auto count6 = static_cast<std::int16_t>(swapShort(p + kBenthCount6Offset));
   const std::uint32_t time = swapLong(p + kBenthTimeOffset);
   refs_.status = status;
+  refs_.statusWord = type_ == 4 ? 0 : status;
 
   const auto n = static_cast<std::size_t>(channels_);
   for (DataSample& sample : data_) {

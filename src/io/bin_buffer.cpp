@@ -86,6 +86,7 @@ void BinBuffer::Decode(const std::uint8_t* p) {
   refs_.serial = U32(p + kMeterSerialOffset);
   const std::uint16_t word = U16(p + kMeterStatusOffset);
   refs_.status = word == 0 ? 1 : word;
+  refs_.statusWord = word;
   const std::uint16_t period = U16(p + kMeterPeriodOffset);
   refs_.sampleRate = period == 0 ? 0.0 : 1.0 / (kMeterPeriodSeconds * period);
   refs_.pressure = static_cast<std::int16_t>(U16(p + kMeterPressureOffset));

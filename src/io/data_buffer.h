@@ -23,6 +23,10 @@ inline constexpr int kMaxBufferValues = 256;
 struct RefBlock {
   std::uint32_t serial = 0;   // instrument serial number, as received
   std::int32_t status = 1;    // packet status word (a received 0 reads 1)
+  // The instrument's status word exactly as the packet carried it; 0 for a
+  // packet whose word means something else (a hyperspectral packet of
+  // type 4 sends its sample rate there).
+  std::uint32_t statusWord = 0;
   double sampleRate = 0.0;    // Hz (the hyperspectral meter's rate field)
   double pressure = 0.0;      // pressure count
   double extTemp = 0.0;       // external (second) temperature, degrees

@@ -35,5 +35,6 @@ void CleanPortLine(std::string& text) {
 }
 
 bool DPort::ResetKeepsStream() { return false; }
+double DPort::ReplayFraction() { return -1.0; }
 
 }  // namespace sondrix

@@ -53,6 +53,9 @@ class DPort {
   // goes on where it is, where a live line's Reset empties its queues. The
   // decoders keep what they had buffered only then.
   virtual bool ResetKeepsStream();
+  // How much of a stored stream (a capture) has been read, 0 ... 1; -1 for
+  // a live line.
+  virtual double ReplayFraction();
 };
 
 // The line cleaning both ports apply: keeps the bytes 1 ... 127 in their

@@ -78,6 +78,8 @@ Status RawFilPort::Reset() {
 
 bool RawFilPort::ResetKeepsStream() { return file_ != nullptr && std::feof(file_.get()) == 0; }
 
+double RawFilPort::ReplayFraction() { return file_ == nullptr ? -1.0 : platform::ReadFraction(file_.get()); }
+
 Status RawFilPort::SaveRaw() { return status::kOk; }
 
 Status RawFilPort::PromptForPort(std::string_view deviceName, std::string& name) {

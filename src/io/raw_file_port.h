@@ -36,6 +36,8 @@ class RawFilPort : public DPort {
   Status Reset() override;
   // True part-way through the file: the replay goes on where it is.
   bool ResetKeepsStream() override;
+  // The share of the capture read so far.
+  double ReplayFraction() override;
   Status SaveRaw() override;
   Status PromptForPort(std::string_view deviceName, std::string& name) override;
   Status BufferSize() override;

@@ -164,6 +164,20 @@ int BenthMeter::GetTraceMap(TraceMap& map) {
   return GetTraceCount();
 }
 
+int BenthMeter::InstrumentSkip() {
+  ConfigInfo info{};
+  GetConfigInfo(info);
+  return info[0];
+}
+
+Status BenthMeter::SetInstrumentSkip(int skip) {
+  if (skip < 1 || skip > kMaxBenthSkip) return status::kBadArgument;
+  DPort* port = nullptr;
+  GetPort(port);
+  if (port == nullptr || benthConfig_ == nullptr) return status::kNotConnected;
+  return BenthMeterConfig_SetParams(*benthConfig_, *port, 100 / skip, benthConfig_->baudRate);
+}
+
 Status BenthMeter::EditConfig(int& changed) {
   changed = 0;
   return benthConfig_->EditConfig(*this, changed);

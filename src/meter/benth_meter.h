@@ -90,6 +90,15 @@ class BenthMeter final : public Meter {
 
   BenthMeterConfig* benthConfig() const { return benthConfig_; }
 
+  // The skip value the instrument reported at the last reset (0 before
+  // one).
+  int InstrumentSkip();
+  // Sends the instrument the output spacing of skip value `skip` (1 ... 4)
+  // at the configuration's baud rate, the port reopened at that rate
+  // (BenthMeterConfig_SetParams); a reset synchronises on the new packets.
+  // -1001 for another skip value, -1029 without a port.
+  Status SetInstrumentSkip(int skip);
+
 
  private:
   BenthMeterConfig* benthConfig_ = nullptr;

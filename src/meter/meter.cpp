@@ -113,6 +113,7 @@ Status Meter::Reset() {
   Device::Reset();
   lastSample_ = -1;
   currentSample_ = GetSamplesPerRec();
+  statusWord_ = 0;
   ResetZero();
 
   std::uint32_t serial = 0;
@@ -186,7 +187,7 @@ Status Meter::ReadSample(SourceLine& line, bool corrected) {
 
   const int n = ClampCount(GetInTraceCount(), line.values.size(), sample->values.size(),
                            refs->refs.size());
-  status_ = refs->status;
+  statusWord_ = refs->statusWord;
   sampleRate_ = refs->sampleRate;
   depth_ = refs->pressure * config_->depthScale + (corrected ? config_->depthOffset : 0.0);
 
@@ -232,7 +233,7 @@ int Meter::WriteRefs(const RefBlock& refs, std::string& tail) {
   return 0;
 }
 
-int Meter::GetStatus() { return status_; }
+int Meter::GetStatus() { return static_cast<int>(statusWord_); }
 int Meter::GetTraceCount() { return status::kMeterNoTraceCount; }
 int Meter::GetInTraceCount() { return status::kMeterNoInTraceCount; }
 int Meter::GetPortType() { return 0; }

@@ -75,6 +75,8 @@ class Meter : public Device {
   // Appends "\t%.5lf" of each input trace's reference value to `tail`
   // (kept within SourceLine::kTailMax characters); 0.
   virtual int WriteRefs(const RefBlock& refs, std::string& tail);          // 9
+  // The instrument's status word of the last packet as it came (0 before
+  // the first packet after Reset, and for packets without one).
   int GetStatus() override;                                                // 10
   int GetTraceCount() override;                                            // 11
   int GetInTraceCount() override;                                          // 12
@@ -170,7 +172,7 @@ class Meter : public Device {
   std::unique_ptr<DPort> port_;
   std::unique_ptr<DataBuffer> decoder_;
   std::int64_t firstTime_ = -1;
-  int status_ = 0;
+  std::uint32_t statusWord_ = 0;
   std::uint32_t serialnum_ = 0;
   double sampleRate_ = 0.0;
   double depth_ = 0.0;

@@ -281,6 +281,16 @@ bool ParseBlock(const std::string& text, PanelState& state) {
                   &control.stripPoints, nullptr)) {
         return false;
       }
+    } else if (keyword == "trace") {
+      int trace = 0, color = 0, visible = 0;
+      if (!words.Int(trace) || !words.Int(color) || !words.Int(visible) || trace < 0 ||
+          trace >= kMaxStripTraces || color < 0 || color > 0xFFFFFF || visible < 0 || visible > 1) {
+        return false;
+      }
+      if (control.stripStyles.size() <= static_cast<std::size_t>(trace)) {
+        control.stripStyles.resize(static_cast<std::size_t>(trace) + 1);
+      }
+      control.stripStyles[static_cast<std::size_t>(trace)] = ControlState::Trace{color, visible != 0};
     } else {
       return false;
     }
@@ -356,6 +366,12 @@ std::string FormatPanelState(const PanelState& state, int index) {
         out += '\n';
       }
     }
+    for (std::size_t k = 0; k < control.stripStyles.size(); ++k) {
+      const ControlState::Trace& trace = control.stripStyles[k];
+      out += "trace " + id + " " + std::to_string(k) + " ";
+      AppendHex(out, trace.color);
+      out += trace.visible ? " 1\n" : " 0\n";
+    }
   }
   out += "end\n";
   return out;
@@ -420,6 +436,14 @@ int ApplyPanelState(Ui& ui, int panel, const PanelState& state) {
     if (control.strip) {
       note(ui.ClearStripChart(panel, control.id));
       note(ui.SetCtrlAttribute(panel, control.id, Attr::NumTraces, control.stripTraces));
+      // Colours before points: a chart never shows the points in other colours.
+      for (std::size_t k = 0; k < control.stripStyles.size(); ++k) {
+        if (k >= static_cast<std::size_t>(control.stripTraces)) break;
+        const int trace = static_cast<int>(k);
+        note(ui.SetTraceAttribute(panel, control.id, trace, Attr::TraceColor, control.stripStyles[k].color));
+        note(ui.SetTraceAttribute(panel, control.id, trace, Attr::TraceVisible,
+                                  control.stripStyles[k].visible ? 1 : 0));
+      }
       if (!control.stripPoints.empty()) {
         note(ui.PlotStripChart(panel, control.id, control.stripPoints, control.stripTraces));
       }

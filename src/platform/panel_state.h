@@ -13,6 +13,7 @@
 //   0.25 0                          <- colour, point count; then one "x y" line per point
 //   strip 32 2 3                    <- trace count, point count; then one line of
 //   0.1 0.2                         <- trace values per point
+//   trace 32 0 0xFF0000 1           <- a strip chart trace's colour and visibility
 //   end
 //
 // A file may hold several states, each under its own index. Texts are quoted
@@ -52,6 +53,14 @@ struct ControlState {
   bool strip = false;              // stripTraces and stripPoints belong to a strip chart
   int stripTraces = 0;
   std::vector<double> stripPoints; // traces interleaved
+  // Colour and visibility of each strip chart trace (empty: not saved, as in
+  // files written before traces kept their colours).
+  struct Trace {
+    int color = 0;
+    bool visible = true;
+    bool operator==(const Trace&) const = default;
+  };
+  std::vector<Trace> stripStyles;
 };
 
 struct PanelState {

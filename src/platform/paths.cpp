@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -134,6 +135,16 @@ std::FILE* OpenRegularFile(std::string_view path) {
   std::FILE* file = ::fdopen(fd, "r");
   if (file == nullptr) ::close(fd);
   return file;
+}
+
+double ReadFraction(std::FILE* file) {
+  if (file == nullptr) return -1.0;
+  struct stat info {};
+  if (::fstat(::fileno(file), &info) != 0) return -1.0;
+  const off_t position = ::ftello(file);
+  if (position < 0) return -1.0;
+  if (info.st_size <= 0) return 1.0;
+  return std::min(1.0, static_cast<double>(position) / static_cast<double>(info.st_size));
 }
 
 std::optional<std::string> ReadRegularFile(std::string_view path) {

@@ -60,4 +60,8 @@ std::FILE* OpenRegularFile(std::string_view path);
 // The whole of such a file, or nothing (see OpenRegularFile).
 std::optional<std::string> ReadRegularFile(std::string_view path);
 
+// How much of an open file a reader has consumed: its position over its
+// size now, 0 ... 1 (1 for an empty file); -1 when either cannot be told.
+double ReadFraction(std::FILE* file);
+
 }  // namespace sondrix::platform

@@ -4,8 +4,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <limits>
 #include <system_error>
+
+#include "platform/paths.h"
 
 namespace sondrix::platform {
 namespace {
@@ -51,6 +54,9 @@ Ui& ui() {
 
 bool HasUi() { return gUi != nullptr; }
 
+int Ui::SetColorScheme(ColorScheme) { return ui_status::kBadArgument; }
+ColorScheme Ui::GetColorScheme() const { return ColorScheme::Day; }
+
 unsigned long UiGeneration() { return gGeneration; }
 
 ScopedUi::ScopedUi(Ui& backend) : previous_(gUi) {
@@ -64,6 +70,69 @@ ScopedUi::~ScopedUi() {
 }
 
 UserEvent Ui::WaitUserEvent(double, std::span<const int>) { return GetUserEvent(false); }
+
+namespace {
+
+// Where the last component of a path begins ("/" and "\\" separate).
+std::size_t LastComponent(std::string_view path) {
+  const std::size_t slash = path.find_last_of("/\\");
+  return slash == std::string_view::npos ? 0 : slash + 1;
+}
+
+// The extension of a name's last component with its dot ("" when none):
+// a dot that starts the name (a hidden file) or ends it is none.
+std::string_view ExtensionOf(std::string_view path) {
+  const std::string_view name = path.substr(LastComponent(path));
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos || dot == 0 || dot + 1 == name.size()) return {};
+  return name.substr(dot);
+}
+
+// The extension of the first pattern of a list ("*.cal;*.dev" gives
+// ".cal"), or of a default name; "" when it names none.
+std::string ListExtension(std::string_view list) {
+  const std::size_t end = list.find_first_of("; ");
+  const std::string_view first = list.substr(0, end);
+  if (first.find('*') == std::string_view::npos) return std::string(ExtensionOf(first));
+  if (first.size() < 3 || first.substr(0, 2) != "*.") return {};
+  const std::string_view extension = first.substr(1);
+  if (extension.find_first_of("*?[") != std::string_view::npos) return {};
+  return std::string(extension);
+}
+
+}  // namespace
+
+std::string DialogExtension(const FileSelectRequest& request) {
+  std::string extension = ListExtension(request.defaultSpec);
+  if (extension.empty() && request.defaultSpec.empty()) extension = ListExtension(request.typeList);
+  return extension;
+}
+
+std::string SaveName(const FileSelectRequest& request, const std::string& typed) {
+  if (request.mode != FileDialogMode::Save || typed.empty()) return typed;
+  // A folder chosen is the folder: its writer refuses it.
+  std::error_code error;
+  if (std::filesystem::is_directory(typed, error)) return typed;
+  const std::size_t start = LastComponent(typed);
+  if (typed.find_first_not_of('.', start) == std::string::npos) return typed;
+  if (!ExtensionOf(typed).empty()) return typed;
+  const std::string extension = DialogExtension(request);
+  if (extension.empty()) return typed;
+  std::string name = typed;
+  while (name.size() > start + 1 && name.back() == '.') name.pop_back();
+  // Dots after an extension ("run1.txt.") only end it.
+  if (!ExtensionOf(name).empty()) return name;
+  return name + extension;
+}
+
+FileSelectResult Ui::FileSelectPopup(const FileSelectRequest& request, std::string& path) {
+  std::string chosen = path;
+  const FileSelectResult result = SelectFile(request, chosen);
+  if (result == FileSelectResult::None) return result;
+  path = SaveName(request, chosen);
+  if (path == chosen) return result;
+  return FileExists(path) ? FileSelectResult::Existing : FileSelectResult::New;
+}
 
 int Ui::GetCtrlInt(int panel, int control) {
   CtrlValue value;

@@ -20,6 +20,8 @@
 #include <variant>
 #include <vector>
 
+#include "platform/color_scheme.h"
+
 namespace sondrix::platform {
 
 // A control's value: numeric controls hold int or double, text controls text.
@@ -115,6 +117,27 @@ struct PrintRequest {
   bool scaleToPage = true;  // fit the whole panel on the page
 };
 
+// What an exported picture of a graph shows besides the graph itself: a
+// title line, the axes' captions with their units, and a legend of the
+// traces shown (a colour of -1 gives an entry without a swatch, e.g. "and
+// 150 more").
+struct GraphLegendEntry {
+  std::string name;
+  int color = 0;        // 0xRRGGBB, -1 none
+  bool hollow = false;  // the swatch drawn as an outline (a hollow bar)
+
+  bool operator==(const GraphLegendEntry&) const = default;
+};
+
+struct GraphPicture {
+  std::string title;
+  std::string xName;  // empty: the caption the graph shows
+  std::string yName;
+  std::vector<GraphLegendEntry> legend;
+
+  bool operator==(const GraphPicture&) const = default;
+};
+
 // Return codes of the user-interface calls (the run-time's own numbers).
 namespace ui_status {
 inline constexpr int kBadPanel = -4;        // not a live panel or menu bar handle
@@ -182,11 +205,13 @@ class Ui {
                                   std::span<const std::string> buttons) = 0;
   // Asks a yes/no question; 1 for yes, 0 for no.
   virtual int ConfirmPopup(std::string_view title, std::string_view text) = 0;
-  // Lets the user choose a file. A save dialog does not ask about a file
-  // that exists: it answers Existing, and the caller asks its own question,
-  // so that the user is asked once.
-  virtual FileSelectResult FileSelectPopup(const FileSelectRequest& request,
-                                           std::string& path) = 0;
+  // Lets the user choose a file (the backend's dialog, SelectFile). A save
+  // dialog does not ask about a file that exists: it answers Existing, and
+  // the caller asks its own question, so that the user is asked once. A
+  // name typed without an extension in a save dialog gets the dialog's
+  // (SaveName) before Existing or New is told, so both, and the caller's
+  // question, are of the name that will be written.
+  FileSelectResult FileSelectPopup(const FileSelectRequest& request, std::string& path);
 
   // --- Panels -------------------------------------------------------------
   // Loads panel `resourceId` of the resource file as a child of `parent`
@@ -260,6 +285,11 @@ class Ui {
   // Writes the picture of a graph or strip chart to a PNG file, or a PDF
   // file when the name ends in ".pdf".
   virtual int SaveGraphImage(int panel, int control, std::string_view path) = 0;
+  // The same picture with `picture`'s title above the graph, its captions on
+  // the axes and its legend beside the graph; the graph on screen is left
+  // as it was.
+  virtual int ExportGraphImage(int panel, int control, std::string_view path,
+                               const GraphPicture& picture) = 0;
 
   // --- Strip charts ---------------------------------------------------------
   // Appends `points` to a strip chart: traces interleaved, one value per
@@ -296,6 +326,12 @@ class Ui {
   // program costs no processor time. The default polls once.
   virtual UserEvent WaitUserEvent(double seconds, std::span<const int> inputs);
   virtual void SetMouseCursor(Cursor cursor) = 0;
+  // Paints what changed on a panel now, without waiting and without handing
+  // out user events (they stay queued for the next look): a message put up
+  // or changed just before the program reads an instrument for a while is
+  // seen at once, not only when the program next looks at the user. 0, or
+  // kBadPanel.
+  virtual int UpdatePanel(int panel) = 0;
 
   // --- Ending -----------------------------------------------------------------
   // The program is told to end without a user to ask (the session ends, a
@@ -308,11 +344,39 @@ class Ui {
   virtual void RequestTermination() = 0;
   virtual bool TerminationRequested() const = 0;
 
+  // --- Appearance ---------------------------------------------------------------
+  // Dresses every window, the ones up now and those still to come, in a
+  // colour scheme (color_scheme.h): the day scheme is the desktop's own
+  // palette with graphs on white, the night scheme a dark, red-tinted one.
+  // Trace colours and coloured texts are drawn with the contrast the scheme
+  // asks for. 0, or a negative status when the backend has no schemes.
+  virtual int SetColorScheme(ColorScheme scheme);
+  virtual ColorScheme GetColorScheme() const;
+
   // --- Typed helpers ------------------------------------------------------
   int GetCtrlInt(int panel, int control);
   double GetCtrlDouble(int panel, int control);
   std::string GetCtrlText(int panel, int control);
+
+ protected:
+  // The backend's file dialog, as FileSelectPopup tells it, before the
+  // name is completed.
+  virtual FileSelectResult SelectFile(const FileSelectRequest& request, std::string& path) = 0;
 };
+
+// The extension a save dialog gives a name typed without one, with its
+// dot: that of the dialog's first pattern ("*.dat" gives ".dat"), or of
+// its default name; empty when it has none ("*", "*.*").
+std::string DialogExtension(const FileSelectRequest& request);
+// The name a save dialog writes for the `typed` one: a last component
+// with an extension keeps it ("run1.txt", "run.1"); one without gets the
+// dialog's ("run1" -> "run1.dat", a hidden ".state" -> ".state.gph").
+// Dots that end a name are dropped first ("run1." -> "run1.dat",
+// "run1.txt." -> "run1.txt"): such a name is a slip, and the file would
+// be missing from the dialogs that open it. A load dialog's names, an
+// empty name, a last component of dots only ("..") and the name of a
+// folder that exists are left as they are.
+std::string SaveName(const FileSelectRequest& request, const std::string& typed);
 
 // A control value as a number: ints as they are, doubles rounded (nothing
 // when not finite or out of range), texts not at all. Both backends convert

@@ -13,7 +13,7 @@
 namespace sondrix::platform {
 namespace {
 
-constexpr std::array<std::pair<CtrlType, std::string_view>, 16> kTypeNames = {{
+constexpr std::array<std::pair<CtrlType, std::string_view>, 17> kTypeNames = {{
     {CtrlType::String, "string"},
     {CtrlType::TextBox, "textbox"},
     {CtrlType::TextMsg, "textmsg"},
@@ -30,6 +30,7 @@ constexpr std::array<std::pair<CtrlType, std::string_view>, 16> kTypeNames = {{
     {CtrlType::StripChart, "stripchart"},
     {CtrlType::Graph, "graph"},
     {CtrlType::Decoration, "decoration"},
+    {CtrlType::Progress, "progress"},
 }};
 
 const std::set<std::string, std::less<>> kPanelAttributes = {"title", "top",   "left",
@@ -38,7 +39,7 @@ const std::set<std::string, std::less<>> kControlAttributes = {
     "label",  "top",       "left",  "width", "height", "value", "min",    "max",
     "precision", "mode",   "dimmed", "visible", "textcolor", "maxlength", "items", "traces",
     "points", "xmin",      "xmax",  "ymin",  "ymax",   "xlabel", "ylabel", "shortcut",
-    "default", "backcolor", "fontsize"};
+    "default", "backcolor", "fontsize", "accname"};
 const std::set<std::string, std::less<>> kMenuAttributes = {"label", "shortcut", "dimmed",
                                                             "checked"};
 
@@ -386,6 +387,10 @@ class Parser {
       }
     }
 
+    if (control.type == CtrlType::Progress) {
+      if (!control.min) control.min = 0.0;
+      if (!control.max) control.max = 100.0;
+    }
     if (control.min && control.max && *control.min > *control.max) {
       return Fail(line, "min is above max");
     }

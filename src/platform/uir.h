@@ -26,7 +26,8 @@
 // maxlength, items ("A|B=5|C": labels with optional values, for list boxes
 // and rings), traces, points, xmin, xmax, ymin, ymax, xlabel, ylabel,
 // shortcut, default (1: the panel's default control), backcolor (0xRRGGBB
-// face of buttons), fontsize (points; 0 the backend's usual size).
+// face of buttons), fontsize (points; 0 the backend's usual size), accname
+// (the control's name for assistive technology where it has no label).
 #pragma once
 
 #include <map>
@@ -56,6 +57,7 @@ enum class CtrlType {
   StripChart,  // scrolling chart of interleaved traces
   Graph,       // XY graph
   Decoration,  // frame, no value
+  Progress,    // a bar showing how far a long task has come  value: int, min ... max (0 ... 100 unless given)
 };
 
 std::string_view CtrlTypeName(CtrlType type);

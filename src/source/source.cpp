@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "common/c_locale.h"
+#include "io/dport.h"
 
 
 namespace sondrix {
@@ -221,6 +222,12 @@ Status Source::Read(SourceLine& out) {
 Status Source::Diagnostics() { return status::kSrcNoDiagnostics; }
 int Source::HasDiagnostics() { return 0; }
 StreamEvents Source::GetStreamEvents() { return {}; }
+
+double Source::GetReplayFraction() {
+  DPort* port = nullptr;
+  if (GetPort(port) != status::kOk || port == nullptr) return -1.0;
+  return port->ReplayFraction();
+}
 
 std::vector<std::string> DescribeStreamEvents(const StreamEvents& events) {
   std::vector<std::string> notes;

@@ -98,6 +98,11 @@ class Source {
   // lines: a restarted clock, a change of spacing, repeated packets (none
   // for a data file).
   virtual StreamEvents GetStreamEvents();
+  // How far a replay has come through its stored file (a data file, or the
+  // raw capture under a meter): the share of the file's bytes read, 0 ... 1.
+  // -1 for a source that reads no stored file: a live instrument, whose
+  // lines take their time to come. By default the port's.
+  virtual double GetReplayFraction();
 
   const std::string& filename() const { return filename_; }
   const std::string& portname() const { return portname_; }

@@ -1,6 +1,7 @@
 #include "source/source_wait.h"
 
 #include <span>
+#include <utility>
 
 #include "io/dport.h"
 #include "io/rs232_port.h"
@@ -15,15 +16,25 @@ const RS232Port* SerialPortOf(Source& source) {
   return serialPort != nullptr && serialPort->PortNumber() >= 1 ? serialPort : nullptr;
 }
 
-std::vector<int> SourceInputs(Source& source) {
-  const RS232Port* serialPort = SerialPortOf(source);
-  if (serialPort == nullptr) return {};
+namespace {
+
+std::vector<int> SerialInputs(const RS232Port* serialPort) {
+  if (serialPort == nullptr || serialPort->PortNumber() < 1) return {};
   const int fd = platform::serial().InputHandle(serialPort->PortNumber());
   if (fd < 0) return {};
   return {fd};
 }
 
-SourceWait::SourceWait(Source& source) : inputs_(SourceInputs(source)) {}
+}  // namespace
+
+std::vector<int> SourceInputs(Source& source) { return SerialInputs(SerialPortOf(source)); }
+
+std::vector<int> PortInputs(DPort& port) { return SerialInputs(dynamic_cast<const RS232Port*>(&port)); }
+
+SourceWait::SourceWait(Source& source)
+    : inputs_(SourceInputs(source)), replay_(source.GetReplayFraction() >= 0.0) {}
+
+SourceWait::SourceWait(std::vector<int> inputs) : inputs_(std::move(inputs)) {}
 
 platform::UserEvent SourceWait::NextEvent(platform::Ui& ui) {
   if (wait_ <= 0.0) return ui.GetUserEvent(false);
@@ -31,12 +42,18 @@ platform::UserEvent SourceWait::NextEvent(platform::Ui& ui) {
 }
 
 void SourceWait::Idle() {
+  if (replay_ && ++emptyLooks_ < kReplayLooks) {
+    wait_ = 0.0;
+    watchLine_ = false;
+    return;
+  }
   const bool lineWoke = watchLine_ && wait_ > 0.0;
   watchLine_ = !inputs_.empty() && !lineWoke;
   wait_ = watchLine_ ? kLineWait : kShortWait;
 }
 
 void SourceWait::Ready() {
+  emptyLooks_ = 0;
   wait_ = 0.0;
   watchLine_ = false;
 }

@@ -12,6 +12,7 @@
 
 namespace sondrix {
 
+class DPort;
 class RS232Port;
 
 // The serial port a live source reads (a numbered COM port), or null for a
@@ -22,9 +23,17 @@ const RS232Port* SerialPortOf(Source& source);
 // line's, or none.
 std::vector<int> SourceInputs(Source& source);
 
+// The file descriptors to watch for a port's next bytes: its serial
+// line's (a numbered COM port), or none.
+std::vector<int> PortInputs(DPort& port);
+
 class SourceWait {
  public:
+  // A source that replays a stored file (GetReplayFraction() >= 0) has all
+  // its lines there: it is never waited for.
   explicit SourceWait(Source& source);
+  // A device read through these descriptors (none: a short sleep).
+  explicit SourceWait(std::vector<int> inputs);
 
   // The next user event: looked at without waiting after the source gave
   // something, else after the sleep that Idle chose.
@@ -32,18 +41,26 @@ class SourceWait {
   // The source had nothing: the next look sleeps, on the serial line for up
   // to kLineWait, or for kShortWait when the line has just woken it without
   // a whole packet (or there is no line to watch), so that the packet's rest
-  // is not waited for in a busy loop.
+  // is not waited for in a busy loop. A replay's next look does not sleep
+  // (a stored file paces its lines only to let the user in between), unless
+  // it has had nothing kReplayLooks times in a row: a replay that stalls
+  // sleeps as a live source does rather than keep a core busy.
   void Idle();
   // The source gave something: the next look does not wait.
   void Ready();
 
   static constexpr double kLineWait = 0.25;
   static constexpr double kShortWait = 0.01;
+  static constexpr int kReplayLooks = 100;
+
+  bool replay() const { return replay_; }
 
  private:
   std::vector<int> inputs_;
   double wait_ = 0.0;
   bool watchLine_ = false;
+  bool replay_ = false;
+  int emptyLooks_ = 0;
 };
 
 }  // namespace sondrix

@@ -1,6 +1,6 @@
 // Commands: the acquisition dialog, editing a configuration, the graph and
 // file items, the trace buttons and zooming, panel state files, the About
-// box; and the window's layout as it is resized.
+// box. (The window's layout: layout_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -11,7 +11,6 @@
 #include "app/acquire.h"
 #include "app/app_fixtures.h"
 #include "app/ctrl_values.h"
-#include "app/layout.h"
 #include "app/main_window.h"
 #include "app/menu.h"
 #include "common/panels.h"
@@ -327,6 +326,12 @@ TEST_F(MenuTest, ExportingOverAFileAsksOnceAndKeepsItOnNo) {
   Menu_HandleEvent(app, p::kMenuExportGraph);
   ASSERT_EQ(ui.printJobs().size(), 1u);
   EXPECT_TRUE(PopupTexts("Export graph").empty());
+  // The picture carries the display's title, legend and captions.
+  ASSERT_TRUE(ui.printJobs()[0].picture.has_value());
+  platform::GraphPicture expected = app.display().Picture();
+  EXPECT_FALSE(expected.title.empty());
+  EXPECT_EQ(ui.printJobs()[0].picture->title, expected.title);
+  EXPECT_EQ(ui.printJobs()[0].picture->legend, expected.legend);
 
   test::WriteTextFile(HomeFile("graph.png"), "kept");
   ui.AnswerFile(HomeFile("graph.png")).AnswerConfirm(false);
@@ -407,107 +412,6 @@ TEST_F(MenuTest, FloatAndShortControlValues) {
   ASSERT_EQ(SetCtrlDbl(settingsPanel, p::kGsXMax, 1.0 / 3.0), 0);
   ASSERT_EQ(GetCtrlDbl(settingsPanel, p::kGsXMax, d), 0);
   EXPECT_EQ(d, 1.0 / 3.0);
-}
-
-// --- The window's layout ---------------------------------------------------------------------
-
-class LayoutTest : public test::AppTest {
- protected:
-  int Attr(int control, platform::Attr attr) {
-    platform::CtrlValue value;
-    ui.GetCtrlAttribute(app.mainPanel, control, attr, value);
-    return std::get<int>(value);
-  }
-  void SetPanelSize(int height, int width) {
-    ui.SetPanelAttribute(app.mainPanel, platform::Attr::Height, height);
-    ui.SetPanelAttribute(app.mainPanel, platform::Attr::Width, width);
-    CheckPanelSize(app.mainPanel, app.layout);
-  }
-  struct Place {
-    int left, top, width, height;
-    bool operator==(const Place&) const = default;
-  };
-  std::vector<Place> Places() {
-    std::vector<Place> places;
-    for (int id = 2; id <= 75; ++id) {
-      if (ui.Control(app.mainPanel, id) == nullptr) continue;
-      places.push_back({Attr(id, platform::Attr::Left), Attr(id, platform::Attr::Top),
-                        Attr(id, platform::Attr::Width), Attr(id, platform::Attr::Height)});
-    }
-    return places;
-  }
-};
-
-TEST_F(LayoutTest, ShrinkingBelowTheLoadedSizeLeavesEveryControlInPlace) {
-  Start();
-  const std::vector<Place> loaded = Places();
-  SetPanelSize(500, 700);
-  EXPECT_EQ(Places(), loaded);
-  // Back to a larger size and down again: still the loaded layout.
-  SetPanelSize(800, 1300);
-  SetPanelSize(600, 900);
-  EXPECT_EQ(Places(), loaded);
-}
-
-TEST_F(LayoutTest, TheWindowCannotShrinkBelowTheLoadedLayoutSoEveryControlStaysInIt) {
-  Start();
-  auto panel = [this](platform::Attr attr) {
-    platform::CtrlValue value;
-    ui.GetPanelAttribute(app.mainPanel, attr, value);
-    return std::get<int>(value);
-  };
-  EXPECT_EQ(panel(platform::Attr::MinHeight), app.layout.origPnlHt);
-  EXPECT_EQ(panel(platform::Attr::MinWidth), app.layout.origPnlWt);
-  // The user drags the window small: it stays at the minimum, the start
-  // button and every other control inside it.
-  SetPanelSize(300, 400);
-  const int height = panel(platform::Attr::Height);
-  const int width = panel(platform::Attr::Width);
-  EXPECT_EQ(height, app.layout.origPnlHt);
-  EXPECT_EQ(width, app.layout.origPnlWt);
-  for (int id = 2; id <= 75; ++id) {
-    if (ui.Control(app.mainPanel, id) == nullptr || Attr(id, platform::Attr::Visible) == 0) continue;
-    EXPECT_LE(Attr(id, platform::Attr::Left) + Attr(id, platform::Attr::Width), width) << id;
-    EXPECT_LE(Attr(id, platform::Attr::Top) + Attr(id, platform::Attr::Height), height) << id;
-  }
-  EXPECT_EQ(Attr(p::kMainStartStop, platform::Attr::Visible), 1);
-  // A geometry remembered from a smaller window comes back at the minimum.
-  ui.SetPanelAttribute(app.mainPanel, platform::Attr::Height, 760 + 40);
-  WriteStartup(app);
-  settings::SetInt(settings::kDisplay, settings::kHeight, 200);
-  ReadStartup(app);
-  EXPECT_EQ(panel(platform::Attr::Height), app.layout.origPnlHt);
-  EXPECT_EQ(app.layout.oldPnlHt, app.layout.origPnlHt);
-}
-
-TEST_F(LayoutTest, WideningBy100MovesTheListedControlsAndWidensTheGraphs) {
-  Start();
-  std::vector<int> lefts;
-  for (int id : XElements()) lefts.push_back(Attr(id, platform::Attr::Left));
-  const int top = Attr(p::kMainStartStop, platform::Attr::Top);
-  SetPanelSize(760, 1280);
-  std::size_t i = 0;
-  for (int id : XElements()) EXPECT_EQ(Attr(id, platform::Attr::Left), lefts[i++] + 100) << id;
-  for (int id : GraphControls()) {
-    EXPECT_EQ(Attr(id, platform::Attr::Width), 960) << id;
-    EXPECT_EQ(Attr(id, platform::Attr::Height), 560) << id;
-  }
-  // Not taller: nothing moved down; the title stays where it is.
-  EXPECT_EQ(Attr(p::kMainStartStop, platform::Attr::Top), top);
-  EXPECT_EQ(Attr(p::kMainTitle, platform::Attr::Left), 10);
-  // The first twenty of the list are the trace labels.
-  for (int k = 0; k < 20; ++k) EXPECT_EQ(XElements()[static_cast<std::size_t>(k)], p::kMainLabel0 + k);
-}
-
-TEST_F(LayoutTest, GrowingTallerMovesTheControlsBelowTheGraphDown) {
-  Start();
-  const int start = Attr(p::kMainStartStop, platform::Attr::Top);
-  const int label = Attr(p::kMainLabel0, platform::Attr::Top);
-  SetPanelSize(860, 1180);
-  EXPECT_EQ(Attr(p::kMainStartStop, platform::Attr::Top), start + 100);
-  EXPECT_EQ(Attr(p::kMainXYGraph, platform::Attr::Height), 660);
-  EXPECT_EQ(Attr(p::kMainLabel0, platform::Attr::Top), label);
-  for (int id : YElements()) EXPECT_GE(Attr(id, platform::Attr::Top), 600) << id;
 }
 
 }  // namespace

@@ -122,9 +122,12 @@ TEST_F(StartupTest, TheRememberedGeometryIsKeptOnTheScreen) {
       // stays where it was.
       {{24, 1920, 1000, 1600}, "Top=100\nLeft=2000\nHeight=900\nWidth=1300\n", 100, 2000, 900, 1300},
       {{24, 1920, 1000, 1600}, "Top=0\nLeft=3000\nHeight=2000\nWidth=1300\n", 24, 2220, 1000, 1300},
-      // A screen smaller than the window's minimum (1180 x 760): the minimum
+      // A laptop's screen, smaller than the resource file's layout: the
+      // window fits it (the layout shrinks the graph).
+      {{0, 0, 600, 800}, "Top=300\nLeft=400\nHeight=100000\nWidth=100000\n", 0, 0, 600, 800},
+      // A screen smaller than the window's minimum (480 x 320): the minimum
       // holds, the corner is on the screen.
-      {{0, 0, 600, 800}, "Top=300\nLeft=400\nHeight=100000\nWidth=100000\n", 0, 0, 760, 1180},
+      {{0, 0, 300, 400}, "Top=300\nLeft=400\nHeight=100000\nWidth=100000\n", 0, 0, 320, 480},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.settings);

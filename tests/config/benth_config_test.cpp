@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -272,10 +273,39 @@ TEST_F(BenthEditor, CalibratesTheTickedWavelengthsOnly) {
   EXPECT_DOUBLE_EQ(config->traces[0].cOffset, 0.1);  // C not asked for
 }
 
+// The hyperspectral meter's offset calibration from its editor, run to its
+// end and cancelled half-way: cancelled, the configuration written back is
+// byte for byte the one read, and nobody is told.
+TEST_F(BenthEditor, ACancelledCalibrationChangesNothing) {
+  for (const bool cancel : {false, true}) {
+    SCOPED_TRACE(cancel ? "cancelled" : "run to its end");
+    Load(Small(2, "1", kTraces2, kLimits));
+    const std::string before = test::Written([&](std::FILE* f) { return config->WriteConfig(f); });
+    source.replies.clear();
+    source.reads = 0;
+    source.Good({0.1, 0.2, 0.3, 1.0, 2.0, 3.0}, 6);
+    source.onRead = [&] {
+      if (cancel && source.reads == 2) ui.Commit(pn::kWait, pn::kWaitCancel);
+    };
+    ui.Commit(pn::kBenthConfig, pn::kBcCalibrate, {{pn::kBcCalSamples, 6}, {pn::kBcCalA, 1}, {pn::kBcCalC, 1}});
+    test::AfterWaitMessage(ui, [](platform::HeadlessUi& u) { u.Commit(pn::kBenthConfig, pn::kBcOk); });
+    ASSERT_EQ(config->EditConfig(source, changed), status::kOk);
+    const std::string after = test::Written([&](std::FILE* f) { return config->WriteConfig(f); });
+    EXPECT_EQ(source.reads, cancel ? 2 : 6);
+    EXPECT_EQ(changed, cancel ? 0 : 1);
+    EXPECT_EQ(after == before, cancel);
+    EXPECT_TRUE(ErrorTexts().empty());
+    EXPECT_TRUE(ui.problems().empty()) << ui.problems().front();
+    ui.ClearRecords();
+  }
+}
+
 TEST_F(BenthEditor, SettingTheHardwareWarnsWhenTheNewSpacingIsNoMultiple) {
+  source.port().acknowledge = true;
   for (const auto& [percent, warned] : {std::pair{33, true}, std::pair{25, false}}) {
     Load(Small(2, "2", kTraces2, kLimits));
     ui.AnswerConfirm(true)
+        .AnswerConfirm(false)
         .Commit(pn::kBenthConfig, pn::kBcSetHardware, {{pn::kBcOutput, percent}})
         .Commit(pn::kBenthConfig, pn::kBcOk);
     ASSERT_EQ(config->EditConfig(source, changed), status::kOk);
@@ -291,6 +321,83 @@ TEST_F(BenthEditor, SettingTheHardwareWarnsWhenTheNewSpacingIsNoMultiple) {
     EXPECT_EQ(shown, warned) << percent;
     ui.ClearRecords();
   }
+}
+
+// After the instrument took its new settings, the configuration is offered
+// for saving at once: a file that still says the old ones could not open it
+// again.
+TEST_F(BenthEditor, SettingTheHardwareOffersToSaveTheConfigurationAtOnce) {
+  const std::string saveNow =
+      "The instrument now uses the new settings.\n"
+      "A configuration file that still has the old ones cannot open it again.\n\n"
+      "Save the configuration to a file now?";
+  auto questions = [this, &saveNow] {
+    int n = 0;
+    for (const platform::PopupRecord& popup : ui.popups()) n += popup.text == saveNow ? 1 : 0;
+    return n;
+  };
+  source.port().acknowledge = true;
+
+  // Yes: the save dialog, as Save would, and the panel's fields with the
+  // new settings are written; the editor goes on and may still be
+  // cancelled, which leaves the configuration in memory as it was.
+  Load(Small(2, "1", kTraces2, kLimits));
+  ui.AnswerConfirm(true)
+      .AnswerConfirm(true)
+      .AnswerFile(HomeFile("edited"))
+      .Commit(pn::kBenthConfig, pn::kBcSetHardware,
+              {{pn::kBcOutput, 50}, {pn::kBcBaud, 38400}, {pn::kBcName, std::string("Renamed meter")}})
+      .Commit(pn::kBenthConfig, pn::kBcCancel);
+  EXPECT_EQ(config->EditConfig(source, changed), status::kCancelled);
+  EXPECT_EQ(questions(), 1);
+  EXPECT_TRUE(ErrorTexts().empty());
+  EXPECT_EQ(config->skip, 1);
+  ASSERT_EQ(ui.fileDialogs().size(), 1u);
+  EXPECT_EQ(ui.fileDialogs()[0].request.title, "Save configuration to file:");
+  EXPECT_EQ(source.port().openedAt, 38400);
+  BenthMeterConfig saved(6, 3);
+  const auto text = test::ReadTextFile(HomeFile("edited.dev"));
+  ASSERT_TRUE(text.has_value());
+  auto stream = test::TextStream(*text);
+  ASSERT_EQ(saved.ReadConfig(stream.get()), status::kOk);
+  EXPECT_EQ(saved.skip, 2);
+  EXPECT_EQ(saved.baudRate, 38400);
+  EXPECT_EQ(saved.name, "Renamed meter");
+  EXPECT_DOUBLE_EQ(saved.traces[2].cOffset, 0.5);
+  ui.ClearRecords();
+
+  // No: nothing is written, the editor goes on.
+  ui.AnswerConfirm(true).AnswerConfirm(false)
+      .Commit(pn::kBenthConfig, pn::kBcSetHardware, {{pn::kBcOutput, 25}})
+      .Commit(pn::kBenthConfig, pn::kBcOk);
+  EXPECT_EQ(config->EditConfig(source, changed), status::kOk);
+  EXPECT_EQ(config->skip, 4);
+  EXPECT_EQ(questions(), 1);
+  EXPECT_TRUE(ui.fileDialogs().empty());
+  ui.ClearRecords();
+
+  // An instrument that did not take the settings: nothing to save.
+  source.port().acknowledge = false;
+  ui.AnswerConfirm(true)
+      .Commit(pn::kBenthConfig, pn::kBcSetHardware, {{pn::kBcOutput, 100}})
+      .Commit(pn::kBenthConfig, pn::kBcCancel);
+  EXPECT_EQ(config->EditConfig(source, changed), status::kCancelled);
+  EXPECT_EQ(questions(), 0);
+  EXPECT_EQ(ErrorTexts().size(), 1u);
+  ui.ClearRecords();
+
+  // A file of structure version 3 cannot hold a spacing other than every
+  // wavelength: the user is told instead of being offered a file that
+  // could not open the instrument either.
+  source.port().acknowledge = true;
+  Load(Small(3, "3", kTraces3, kLimits));
+  ui.AnswerConfirm(true)
+      .Commit(pn::kBenthConfig, pn::kBcSetHardware, {{pn::kBcOutput, 50}})
+      .Commit(pn::kBenthConfig, pn::kBcCancel);
+  EXPECT_EQ(config->EditConfig(source, changed), status::kCancelled);
+  EXPECT_EQ(questions(), 0);
+  ASSERT_EQ(ErrorTexts().size(), 1u);
+  EXPECT_NE(ErrorTexts()[0].find("structure version 3"), std::string::npos);
 }
 
 TEST_F(BenthEditor, ZeroOffsetsAndCancelKeepsTheConfiguration) {

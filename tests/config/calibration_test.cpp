@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "common/panels.h"
+#include "config/calibration.h"
+#include "source/source_wait.h"
 #include "common/status.h"
 #include "config/meter_config.h"
 #include "config_files.h"
@@ -94,6 +98,81 @@ TEST_F(Calibration, WaitsForDataButNotForEver) {
   EXPECT_EQ(Offsets()[0], -1.0);
 }
 
+// The message counts the samples on its bar (before each read, the share
+// taken so far), is painted at every sample and offers Cancel.
+TEST_F(Calibration, TheMessageShowsEverySampleAndIsPaintedAtOnce) {
+  source.Good({1, 1, 1, 1, 1, 1}, 4);
+  bool cancelOffered = true;
+  source.onRead = [&] {
+    const platform::HeadlessControl* cancel = ui.Control(ui.NewestHandle(panels::kWait), panels::kWaitCancel);
+    cancelOffered &= cancel != nullptr && cancel->visible && !cancel->dimmed;
+  };
+  ASSERT_EQ(Calibrate(4), status::kOk);
+  EXPECT_TRUE(cancelOffered);
+  std::vector<int> bar;
+  for (const platform::CtrlValue& value : ui.ValueHistory(panels::kWait, panels::kWaitProgress))
+    bar.push_back(std::get<int>(value));
+  EXPECT_EQ(bar, (std::vector<int>{0, 25, 50, 75}));
+  const int panel = ui.NewestHandle(panels::kWait, false);
+  // Shown, and each of the four samples.
+  EXPECT_GE(ui.panelUpdates(panel), 5);
+  EXPECT_EQ(WaitText(), "\n   Reading data from meter...\n   Sample 1, 2, 3, 4");
+}
+
+// Every way of cancelling, between two samples and while the meter sends
+// nothing: the calibration ends before its next read with -1021, nobody is
+// told, the message goes, and the configuration is byte for byte what it
+// was.
+TEST_F(Calibration, CancelEndsItAndChangesNothing) {
+  struct Way {
+    const char* what;
+    std::function<void(platform::HeadlessUi&)> cancel;
+  };
+  const std::vector<Way> ways = {
+      {"Cancel", [](platform::HeadlessUi& u) { u.Commit(panels::kWait, panels::kWaitCancel); }},
+      {"Esc", [](platform::HeadlessUi& u) { u.Key(panels::kWait, "Esc"); }},
+      {"close box", [](platform::HeadlessUi& u) { u.Close(panels::kWait); }},
+      {"told to end", [](platform::HeadlessUi& u) { u.Terminate(); }},
+  };
+  const std::string written = test::Written([&](std::FILE* f) { return config.WriteConfig(f); });
+  for (const Way& way : ways) {
+    for (const bool flowing : {true, false}) {
+      SCOPED_TRACE(std::string(way.what) + (flowing ? ", between samples" : ", waiting for data"));
+      // A user interface of its own for each (one told to end stays so).
+      platform::HeadlessUi user;
+      const platform::ScopedUi scoped(user);
+      source.replies.clear();
+      source.reads = 0;
+      // Flowing: three good samples are read, then the user cancels. Not
+      // flowing: one sample, then thirty reads find nothing.
+      if (flowing) source.Good({1, 2, 3, 4, 5, 6}, 10);
+      else source.Good({1, 2, 3, 4, 5, 6});
+      const int cancelAt = flowing ? 3 : 31;
+      source.onRead = [&] {
+        if (source.reads == cancelAt) way.cancel(user);
+      };
+      const double before = clock.Timer();
+      EXPECT_EQ(Calibrate(8), status::kCancelled);
+      EXPECT_EQ(source.reads, cancelAt);
+      EXPECT_LT(clock.Timer() - before, 1.0);
+      EXPECT_EQ(Offsets(), original);
+      EXPECT_EQ(test::Written([&](std::FILE* f) { return config.WriteConfig(f); }), written);
+      EXPECT_EQ(user.NewestHandle(panels::kWait), 0);
+      EXPECT_TRUE(user.popups().empty());
+      EXPECT_TRUE(user.problems().empty()) << user.problems().front();
+    }
+  }
+}
+
+// While the meter sends nothing the calibration sleeps in the user
+// interface (short sleeps without a serial line to watch), not in a busy
+// loop.
+TEST_F(Calibration, WaitingForDataSleeps) {
+  source.Result(status::kNoData, 40).Good({1, 1, 1, 1, 1, 1});
+  ASSERT_EQ(Calibrate(1), status::kOk);
+  EXPECT_EQ(ui.timedWaits(), std::vector<double>(40, SourceWait::kShortWait));
+}
+
 TEST_F(Calibration, OtherFailuresStopItUnchanged) {
   source.Good({1, 1, 1, 1, 1, 1}).Result(status::kReadFailed);
   EXPECT_EQ(Calibrate(3), status::kReadFailed);
@@ -128,6 +207,20 @@ TEST_F(DepthZeroing, PacketsThatFailTheirChecksOrStatusAreNotAveraged) {
   for (int i = 0; i < 5; ++i) source.port().Append(test::Packet(6, 1000));
   ASSERT_EQ(Zero(), status::kOk);
   EXPECT_NEAR(config.depthOffset, -10.0, 1e-12);
+}
+
+TEST_F(DepthZeroing, CancelKeepsTheOffset) {
+  config.depthOffset = 0.75;
+  config.depthScale = 0.01;
+  source.port().Append(test::Packet(6, 1000));
+  // Two looks at the user interface find nothing, the third the Cancel.
+  ui.Raw(platform::UserEvent{}).Raw(platform::UserEvent{}).Commit(panels::kWait, panels::kWaitCancel);
+  EXPECT_EQ(Zero(), status::kCancelled);
+  EXPECT_EQ(config.depthOffset, 0.75);
+  EXPECT_EQ(ui.NewestHandle(panels::kWait), 0);
+  EXPECT_TRUE(ui.problems().empty());
+  // The message counted the packets: the first taken, the second awaited.
+  EXPECT_EQ(WaitText(), "\n   Reading data from meter...\n   Sample 1, 2");
 }
 
 TEST_F(DepthZeroing, NoDataTimesOutAndKeepsTheOffset) {

@@ -151,12 +151,12 @@ TEST_F(Editor, CalibrationRunsWithThePanelHidden) {
   bool hiddenWhileReading = true;
   source->onRead = [&] { hiddenWhileReading &= !ui.IsDisplayed(ui.NewestHandle(pn::kMeterConfig)); };
   ui.Commit(pn::kMeterConfig, pn::kMcCalibrate,
-            {{pn::kMcCalSamples, 2}, {pn::kMcCalA, 0}, {pn::kMcCalC, 1}})
-      .Then([&](platform::HeadlessUi&) {
-        EXPECT_TRUE(ui.IsDisplayed(ui.NewestHandle(pn::kMeterConfig)));
-        EXPECT_EQ(ui.cursor(), platform::Cursor::Default);
-      })
-      .Commit(pn::kMeterConfig, pn::kMcOk);
+            {{pn::kMcCalSamples, 2}, {pn::kMcCalA, 0}, {pn::kMcCalC, 1}});
+  test::AfterWaitMessage(ui, [&](platform::HeadlessUi& u) {
+    EXPECT_TRUE(ui.IsDisplayed(ui.NewestHandle(pn::kMeterConfig)));
+    EXPECT_EQ(ui.cursor(), platform::Cursor::Default);
+    u.Commit(pn::kMeterConfig, pn::kMcOk);
+  });
   const double a440 = config->traces[0].offset;
   EXPECT_EQ(Edit(), status::kOk);
   EXPECT_TRUE(hiddenWhileReading);
@@ -169,8 +169,8 @@ TEST_F(Editor, CalibrationRunsWithThePanelHidden) {
 TEST_F(Editor, FailedCalibrationIsReportedAndChangesNothing) {
   Load("pelag-3wl.dev", 6);
   source->Lost(6);
-  ui.Commit(pn::kMeterConfig, pn::kMcCalibrate, {{pn::kMcCalSamples, 3}})
-      .Commit(pn::kMeterConfig, pn::kMcOk);
+  ui.Commit(pn::kMeterConfig, pn::kMcCalibrate, {{pn::kMcCalSamples, 3}});
+  test::AfterWaitMessage(ui, [](platform::HeadlessUi& u) { u.Commit(pn::kMeterConfig, pn::kMcOk); });
   EXPECT_EQ(Edit(), status::kOk);
   EXPECT_EQ(changed, 0);
   EXPECT_EQ(ErrorTexts(), std::vector<std::string>{StatusText(status::kUnrecognisedData)});
@@ -179,11 +179,11 @@ TEST_F(Editor, FailedCalibrationIsReportedAndChangesNothing) {
 TEST_F(Editor, DepthZeroingWithTheScaleOnThePanel) {
   Load("cmeter.dev", 3);
   for (int i = 0; i < 6; ++i) source->port().Append(test::Packet(3, 1000));
-  ui.Commit(pn::kMeterConfig, pn::kMcDepthCal, {{pn::kMcDepthScale, 0.01}})
-      .Then([&](platform::HeadlessUi&) {
-        EXPECT_EQ(Live(pn::kMcDepthOffset).value, CtrlValue(-10.0));
-      })
-      .Commit(pn::kMeterConfig, pn::kMcOk);
+  ui.Commit(pn::kMeterConfig, pn::kMcDepthCal, {{pn::kMcDepthScale, 0.01}});
+  test::AfterWaitMessage(ui, [&](platform::HeadlessUi& u) {
+    EXPECT_EQ(Live(pn::kMcDepthOffset).value, CtrlValue(-10.0));
+    u.Commit(pn::kMeterConfig, pn::kMcOk);
+  });
   EXPECT_EQ(Edit(), status::kOk);
   EXPECT_EQ(changed, 1);
   EXPECT_DOUBLE_EQ(config->depthScale, 0.01);

@@ -10,8 +10,10 @@
 #include <functional>
 #include <vector>
 
+#include "common/panels.h"
 #include "common/status.h"
 #include "io/dport.h"
+#include "platform/headless/headless_ui.h"
 #include "io/meter_packet.h"
 #include "source/source.h"
 #include "source/source_line.h"
@@ -41,6 +43,23 @@ class MemoryPort : public DPort {
     pos_ += n;
     return status::kOk;
   }
+  // An instrument that acknowledges every command frame by sending it back
+  // (with `acknowledge`); what was written is kept.
+  Status Write(const std::uint8_t* buffer, int count) override {
+    written.insert(written.end(), buffer, buffer + count);
+    if (!acknowledge) return status::kOk;
+    bytes_.insert(bytes_.end(), buffer, buffer + count);
+    return status::kOk;
+  }
+  Status Open(int baud) override {
+    openedAt = baud;
+    return status::kOk;
+  }
+  Status Close() override { return status::kOk; }
+
+  bool acknowledge = false;
+  std::vector<std::uint8_t> written;
+  int openedAt = 0;
 
  private:
   std::vector<std::uint8_t> bytes_;
@@ -122,5 +141,20 @@ class ScriptedSource : public Source {
   int traces_;
   MemoryPort port_;
 };
+
+// Runs `then` (which scripts further steps) once the wait message of a
+// calibration is gone: steps scripted after the one that starts a
+// calibration would otherwise be taken by its own looks at the user
+// interface (and refused, the message being the active pop-up).
+inline void AfterWaitMessage(platform::HeadlessUi& ui, std::function<void(platform::HeadlessUi&)> then) {
+  ui.Then([then](platform::HeadlessUi& u) {
+    if (u.NewestHandle(panels::kWait) == 0) {
+      then(u);
+    } else {
+      u.Raw(platform::UserEvent{});
+      AfterWaitMessage(u, then);
+    }
+  });
+}
 
 }  // namespace sondrix::test

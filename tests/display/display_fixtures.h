@@ -27,7 +27,7 @@ inline std::unique_ptr<FakeSource> NineWavelengthSource(const std::string& file)
 }
 
 // A good line of data.
-inline SourceLine Line(std::vector<double> values, std::int32_t timeMs = 0, double temperature = 20.0,
+inline SourceLine Line(std::vector<double> values, std::int64_t timeMs = 0, double temperature = 20.0,
                        double depth = 0.0) {
   SourceLine line(static_cast<int>(values.size()));
   line.status = status::kOk;

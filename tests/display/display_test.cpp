@@ -121,6 +121,22 @@ TEST_F(DisplayPanelTest, ElapsedTimeIsShownAsHoursMinutesSeconds) {
   EXPECT_EQ(Text(p::kMainRate), "6.0");
 }
 
+// A run longer than 24 days: the record time, 64 bits in the lines, is
+// not cut to 32 in the read-out nor on the XY graph's time axis.
+TEST_F(DisplayPanelTest, ElapsedTimeOfARunLongerThanTwentyFourDays) {
+  AttachTraces(1);
+  display->ShowGraph(graph_type::kXY);
+  ASSERT_EQ(display->InitPlot(), status::kOk);
+  const std::int64_t thirtyDays = 30LL * 24 * 3600 * 1000 + 5000;
+  clock.Advance(1.5);
+  display->Plot(Line({0.1}, thirtyDays));
+  EXPECT_EQ(display->elapsedMs(), thirtyDays);
+  EXPECT_EQ(Text(p::kMainElapsed), "        Elapsed 720:00:05");
+  const auto& calls = ui.PlotCalls(main, p::kMainXYGraph);
+  ASSERT_FALSE(calls.empty());
+  EXPECT_DOUBLE_EQ(calls.back().y.back(), static_cast<double>(thirtyDays) / 60000.0);
+}
+
 TEST_F(DisplayPanelTest, ClockReadOutsWaitForASecondOfTimer) {
   AttachTraces(1);
   ASSERT_EQ(display->InitPlot(), status::kOk);

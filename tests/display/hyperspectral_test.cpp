@@ -135,10 +135,11 @@ class HyperspectralTest : public test::DisplayTest {
   }
 
   XYSettings Settings(int type) { return static_cast<XYGraph&>(*display->graph(type)).settings(); }
-  // 400 ... 697 nm rounded out to tens.
+  // 400 ... 697 nm rounded out to tens; the bars with 5 nm more on either side.
   void ExpectWavelengthAxis(int type) {
-    EXPECT_EQ(Settings(type).xMin, 400.0);
-    EXPECT_EQ(Settings(type).xMax, 700.0);
+    const bool bars = type == graph_type::kSpect;
+    EXPECT_EQ(Settings(type).xMin, bars ? 390.0 : 400.0);
+    EXPECT_EQ(Settings(type).xMax, bars ? 710.0 : 700.0);
   }
   Strip& strip() { return static_cast<Strip&>(*display->graph(graph_type::kStrip)); }
   const platform::HeadlessControl& chart() { return *ui.Control(main, p::kMainStripChart); }
@@ -240,8 +241,8 @@ TEST_F(HyperspectralTest, TheConfigurationOf200TracesRoundTrips) {
   // is open; everything else is as stored.
   for (int type : {graph_type::kSpect, graph_type::kSpect2}) {
     XYSettings expected = Unusual(type);
-    expected.xMin = 400.0;
-    expected.xMax = 700.0;
+    expected.xMin = type == graph_type::kSpect ? 390.0 : 400.0;
+    expected.xMax = type == graph_type::kSpect ? 710.0 : 700.0;
     EXPECT_EQ(Settings(type), expected) << "graph " << type;
   }
   EXPECT_EQ(strip().settings(), (StripSettings{-0.5, 2.25, 12}));

@@ -71,7 +71,8 @@ TEST_F(SpectGraphTest, TheWavelengthAxisIsRoundedOutToTensOfNanometres) {
   EXPECT_EQ(Settings(graph_type::kSpect2).xMin, 410.0);
   EXPECT_EQ(Settings(graph_type::kSpect2).xMax, 720.0);
   EXPECT_EQ(ui.Control(main, p::kMainSpect2Graph)->smoothUpdate, true);
-  EXPECT_EQ(Settings(graph_type::kSpect).xMin, 410.0);
+  // The bars keep 5 nm more on either side: 407.3 ... 720 gives 400 ... 720.
+  EXPECT_EQ(Settings(graph_type::kSpect).xMin, 400.0);
   EXPECT_EQ(Settings(graph_type::kSpect).xMax, 720.0);
 }
 
@@ -86,7 +87,7 @@ TEST_F(SpectGraphTest, AnOpenedSourceShowsItsWavelengthsBeforeItsFirstRun) {
   EXPECT_EQ(x1, 720.0);
   display->ShowGraph(graph_type::kSpect);
   ui.GetAxisRange(main, p::kMainSpectGraph, xm, x0, x1, ym, y0, y1);
-  EXPECT_EQ(x0, 410.0);
+  EXPECT_EQ(x0, 400.0);
   EXPECT_EQ(x1, 720.0);
 }
 
@@ -102,10 +103,10 @@ TEST_F(SpectGraphTest, NoWavelengthFallsOutsideTheRoundedAxis) {
   }
   ASSERT_EQ(display->Attach(std::move(source)), status::kOk);
   ASSERT_EQ(display->InitPlot(), status::kOk);
-  for (int type : {graph_type::kSpect, graph_type::kSpect2}) {
-    EXPECT_EQ(Settings(type).xMin, 400.0) << type;
-    EXPECT_EQ(Settings(type).xMax, 740.0) << type;
-  }
+  EXPECT_EQ(Settings(graph_type::kSpect2).xMin, 400.0);
+  EXPECT_EQ(Settings(graph_type::kSpect2).xMax, 740.0);
+  EXPECT_EQ(Settings(graph_type::kSpect).xMin, 390.0);  // 5 nm more for the bars
+  EXPECT_EQ(Settings(graph_type::kSpect).xMax, 740.0);
 
   auto longest = test::NineWavelengthSource(HomeFile("nerit.dev"));
   longest->wavelengths[8] = longest->wavelengths[17] = 733.0;
@@ -137,6 +138,13 @@ TEST_F(SpectGraphTest, BarsStandAtEachVisibleTracesWavelength) {
   EXPECT_EQ(plots[0].y, (std::vector<double>{0.0, 0.4}));
   EXPECT_EQ(plots[0].attributes.plotStyle, platform::PlotStyle::VerticalBar);
   EXPECT_EQ(plots[0].attributes.color, display->TraceRGB(0));
+  // Absorption bars are hollow, attenuation bars solid: the two of a
+  // wavelength look different even in one colour.
+  for (const platform::HeadlessPlot& plot : plots) {
+    const bool absorption = plot.y[1] == 0.4;  // the A traces' value
+    EXPECT_EQ(plot.attributes.pointStyle,
+              absorption ? platform::PointStyle::EmptySquare : platform::PointStyle::SolidSquare);
+  }
 }
 
 TEST_F(SpectGraphTest, AutoZoomChangesTheValueAxisAndKeepsTheWavelengths) {

@@ -127,6 +127,7 @@ TEST_F(BinBufferTest, StatusZeroReadsOneAndPeriodZeroIsRateZero) {
   int last = 0;
   ASSERT_EQ(decoder->ReadRecord(last), 1);
   EXPECT_EQ(decoder->GetRefp()->status, 1);
+  EXPECT_EQ(decoder->GetRefp()->statusWord, 0u);  // the word itself, for the status read-out
   EXPECT_EQ(decoder->GetRefp()->sampleRate, 0.0);
 }
 

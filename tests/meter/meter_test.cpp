@@ -121,7 +121,7 @@ TEST_F(MeterTest, TailHoldsTemperatureRateDepthExternalTemperatureAndReferences)
   EXPECT_DOUBLE_EQ(line.temperature, temperature);
   EXPECT_DOUBLE_EQ(line.extTemperature, 12.34);
   EXPECT_DOUBLE_EQ(meter->GetSampleRate(), rate);
-  EXPECT_EQ(meter->GetStatus(), 1);  // a status word of 0 reads 1
+  EXPECT_EQ(meter->GetStatus(), 0);  // the status word as it came, not the 1 a 0 is taken for
 }
 
 TEST_F(MeterTest, TailStaysWithinItsLengthWhateverTheNumbers) {

@@ -34,7 +34,7 @@ TEST_F(HeadlessMenuTest, TheMainPanelComesWithItsMenuBar) {
   EXPECT_EQ(ui.GetPanelMenuBar(ui.LoadPanel(0, p::kWait)), 0);
   CtrlValue label;
   ASSERT_EQ(ui.GetMenuBarAttribute(bar, p::kMenuSpect2Graph, Attr::LabelText, label), 0);
-  EXPECT_EQ(std::get<std::string>(label), "Spectrum Curves (A and C)");
+  EXPECT_EQ(std::get<std::string>(label), "Spectrum &Curves (A and C)");  // "&": the letter for Alt
 }
 
 TEST_F(HeadlessMenuTest, ItemsAreDimmedCheckedAndRenamed) {
@@ -229,6 +229,50 @@ TEST_F(HeadlessGraphTest, PanelStateRoundTripsValuesCaptionsPlotsAndStripPoints)
   EXPECT_EQ(ym, AxisMode::Lock);
   EXPECT_EQ(y1, 4.0);
   EXPECT_EQ(ui.StripTrace(other, p::kMainStripChart, 1), (std::vector<double>{2, 4}));
+  EXPECT_TRUE(ui.problems().empty()) << ui.problems()[0];
+}
+
+// A strip chart's traces come back in their colours and with their
+// visibility; a file written before traces kept them still reads.
+TEST_F(HeadlessGraphTest, PanelStateKeepsStripChartTraceColours) {
+  const int strip = p::kMainStripChart;
+  const std::array<int, 3> colors = {0xC00000, 0x00A040, 0x2040FF};
+  ui.SetCtrlAttribute(main, strip, Attr::NumTraces, 3);
+  for (int k = 0; k < 3; ++k) ui.SetTraceAttribute(main, strip, k, Attr::TraceColor, colors[static_cast<std::size_t>(k)]);
+  ui.SetTraceAttribute(main, strip, 1, Attr::TraceVisible, 0);
+  const std::array<double, 6> points = {1, 2, 3, 4, 5, 6};
+  ui.PlotStripChart(main, strip, points, 3);
+  const std::string path = HomeFile("strip.gph");
+  ASSERT_EQ(ui.SavePanelState(main, path, 0), 0);
+
+  const int other = ui.LoadPanel(0, p::kMain);
+  ASSERT_EQ(ui.RecallPanelState(other, path, 0), 0);
+  const HeadlessControl* recalled = ui.Control(other, strip);
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_EQ(recalled->traceAttributes.at(k).at(Attr::TraceColor), CtrlValue(colors[static_cast<std::size_t>(k)]));
+    EXPECT_EQ(recalled->traceAttributes.at(k).at(Attr::TraceVisible), CtrlValue(k == 1 ? 0 : 1));
+  }
+  EXPECT_EQ(ui.StripTrace(other, strip, 2), (std::vector<double>{3, 6}));
+
+  PanelState state;
+  ASSERT_EQ(ReadPanelStateFile(path, 0, state), 0);
+  std::string text = FormatPanelState(state, 0);
+  ASSERT_NE(text.find("trace 32 2 0x2040FF 1\n"), std::string::npos) << text;
+  // Without its trace lines (an older file) the state reads, colours unsaid.
+  std::string older;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = text.find('\n', at);
+    const std::string line = text.substr(at, end - at + 1);
+    if (line.rfind("trace ", 0) != 0) older += line;
+    at = end + 1;
+  }
+  test::WriteTextFile(HomeFile("older.gph"), "Sondrix panel state 1\n" + older);
+  ASSERT_EQ(ReadPanelStateFile(HomeFile("older.gph"), 0, state), 0);
+  for (const ControlState& control : state.controls) EXPECT_TRUE(control.stripStyles.empty());
+  // A damaged trace line is a damaged state.
+  test::WriteTextFile(HomeFile("bad.gph"), "Sondrix panel state 1\n" + older.substr(0, older.size() - 4) +
+                                               "trace 32 0 0x1000000 1\nend\n");
+  EXPECT_EQ(ReadPanelStateFile(HomeFile("bad.gph"), 0, state), ui_status::kBadStateFile);
   EXPECT_TRUE(ui.problems().empty()) << ui.problems()[0];
 }
 

@@ -307,6 +307,9 @@ const std::map<std::string, std::set<CtrlType>>& ExpectedTypes() {
       {"AcqStep", {CtrlType::Int}},
       {"AcqSelect", button},
       {"WaitText", text},
+      {"WaitProgress", {CtrlType::Progress}},
+      {"WaitCancel", button},
+      {"MainProgress", {CtrlType::Progress}},
   };
   return types;
 }

@@ -20,6 +20,7 @@
 #include <clocale>
 #include <cstdio>
 #include <fstream>
+#include <vector>
 
 #include "app/layout.h"
 #include "common/panels.h"
@@ -173,6 +174,51 @@ TEST_F(QtUiTest, ASaveDialogLeavesTheQuestionAboutAnExistingFileToTheProgram) {
   EXPECT_EQ(ui.FileSelectPopup(request, path), FileSelectResult::Existing);
   EXPECT_EQ(path, existing);
   EXPECT_FALSE(asked);
+}
+
+// Names typed into Qt's own save dialog without an extension get the
+// dialog's, and the answer is about that name.
+TEST_F(QtUiTest, ANameTypedWithoutExtensionIsCompletedWithTheDialogsOwn) {
+  const std::string existing = test::WriteTextFile(dir.File("run.dat"), "kept");
+  test::WriteTextFile(dir.File("fresh"), "a file of the name as typed");
+  struct Typed {
+    std::string name;
+    std::string path;
+    FileSelectResult result;
+  };
+  const std::vector<Typed> cases = {{"run", existing, FileSelectResult::Existing},
+                                    {"fresh", dir.File("fresh.dat"), FileSelectResult::New}};
+  for (const Typed& typed : cases) {
+    bool accepted = false;
+    QTimer player;
+    player.setInterval(20);
+    QObject::connect(&player, &QTimer::timeout, [&] {
+      if (accepted) return;
+      for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QFileDialog*>(widget);
+        if (dialog == nullptr || !dialog->isVisible()) continue;
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        if (name == nullptr) continue;
+        name->setText(QString::fromStdString(typed.name));
+        accepted = true;
+        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+      }
+    });
+    player.start();
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] {
+      if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+    });
+    guard.start(10000);
+    FileSelectRequest request;
+    request.directory = dir.path();
+    request.defaultSpec = "*.dat";
+    request.mode = FileDialogMode::Save;
+    std::string path;
+    EXPECT_EQ(ui.FileSelectPopup(request, path), typed.result) << typed.name;
+    EXPECT_EQ(path, typed.path) << typed.name;
+  }
 }
 
 TEST_F(QtUiTest, TheMainPanelIsBuiltFromTheResourceFileWithEveryControl) {

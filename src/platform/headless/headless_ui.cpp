@@ -51,7 +51,8 @@ const char* WhyInoperable(const HeadlessControl& control) {
   if (control.dimmed) return "dimmed";
   if (!control.visible) return "hidden";
   if (control.mode == CtrlMode::Indicator) return "indicator";
-  if ((control.spec.type == CtrlType::TextMsg || control.spec.type == CtrlType::Decoration) &&
+  if ((control.spec.type == CtrlType::TextMsg || control.spec.type == CtrlType::Decoration ||
+       control.spec.type == CtrlType::Progress) &&
       control.mode != CtrlMode::Hot) {
     return "not an input";
   }
@@ -207,7 +208,7 @@ int HeadlessUi::ConfirmPopup(std::string_view title, std::string_view text) {
   return record.answer;
 }
 
-FileSelectResult HeadlessUi::FileSelectPopup(const FileSelectRequest& request, std::string& path) {
+FileSelectResult HeadlessUi::SelectFile(const FileSelectRequest& request, std::string& path) {
   FileDialogRecord record;
   record.request = request;
   if (terminating_) {
@@ -462,6 +463,11 @@ int HeadlessUi::StoreValue(HeadlessPanel& panel, HeadlessControl& control, const
     std::optional<int> v = AsInt(value);
     if (!v) return kBadArgument;
     stored = IsSwitch(type) ? (*v != 0 ? 1 : 0) : *v;
+    // A bar shows nothing beyond its ends.
+    if (type == CtrlType::Progress) {
+      stored = std::clamp(*v, static_cast<int>(control.spec.min.value_or(0.0)),
+                          static_cast<int>(control.spec.max.value_or(100.0)));
+    }
   }
   if (!IsList(type)) control.value = stored;
   valueLog_.push_back({panel.resourceId, panel.handle, control.spec.id, stored, byScript});
@@ -934,7 +940,18 @@ int HeadlessUi::RefreshGraph(int panel, int control) {
 int HeadlessUi::SaveGraphImage(int panel, int control, std::string_view path) {
   HeadlessControl* c = GraphControl(panel, control, "SaveGraphImage");
   if (c == nullptr) return panels_.contains(panel) ? kBadArgument : kBadPanel;
-  printJobs_.push_back(PrintRecord{panels_.at(panel).resourceId, control, std::string(path), {}});
+  printJobs_.push_back(PrintRecord{panels_.at(panel).resourceId, control, std::string(path), {}, {}});
+  return 0;
+}
+
+int HeadlessUi::ExportGraphImage(int panel, int control, std::string_view path,
+                                 const GraphPicture& picture) {
+  HeadlessControl* c = GraphControl(panel, control, "ExportGraphImage");
+  if (c == nullptr) return panels_.contains(panel) ? kBadArgument : kBadPanel;
+  GraphPicture shown = picture;
+  if (shown.xName.empty()) shown.xName = c->xName;
+  if (shown.yName.empty()) shown.yName = c->yName;
+  printJobs_.push_back(PrintRecord{panels_.at(panel).resourceId, control, std::string(path), {}, std::move(shown)});
   return 0;
 }
 
@@ -964,6 +981,16 @@ PanelState HeadlessUi::GatherState(const HeadlessPanel& panel) const {
       saved.strip = true;
       saved.stripTraces = control.stripTraceCount;
       saved.stripPoints = control.stripPoints;
+      for (int k = 0; k < control.stripTraceCount; ++k) {
+        ControlState::Trace trace;
+        if (auto it = control.traceAttributes.find(k); it != control.traceAttributes.end()) {
+          if (auto color = it->second.find(Attr::TraceColor); color != it->second.end())
+            trace.color = CtrlValueInt(color->second).value_or(0) & 0xFFFFFF;
+          if (auto shown = it->second.find(Attr::TraceVisible); shown != it->second.end())
+            trace.visible = CtrlValueInt(shown->second).value_or(1) != 0;
+        }
+        saved.stripStyles.push_back(trace);
+      }
     }
     if (type == CtrlType::Graph || type == CtrlType::StripChart) {
       saved.axes = AxisState{control.xMode, control.xMin, control.xMax,
@@ -993,7 +1020,7 @@ int HeadlessUi::RecallPanelState(int panel, std::string_view path, int index) {
 int HeadlessUi::PrintPanel(int panel, const PrintRequest& request) {
   HeadlessPanel* p = LivePanel(panel, "PrintPanel");
   if (p == nullptr) return kBadPanel;
-  printJobs_.push_back(PrintRecord{p->resourceId, 0, request.pdfPath, request});
+  printJobs_.push_back(PrintRecord{p->resourceId, 0, request.pdfPath, request, {}});
   return 0;
 }
 
@@ -1199,9 +1226,26 @@ UserEvent HeadlessUi::WaitUserEvent(double seconds, std::span<const int>) {
     consecutiveWaits_ = 0;
     return *event;
   }
-  if (seconds < 0.0 || TerminationRequested()) return GetUserEvent(seconds < 0.0);
-  if (seconds > 0.0) Delay(seconds);
+  if (seconds < 0.0 || TerminationRequested()) {
+    if (seconds < 0.0) timedWaits_.push_back(-1.0);
+    return GetUserEvent(seconds < 0.0);
+  }
+  if (seconds > 0.0) {
+    timedWaits_.push_back(seconds);
+    Delay(seconds);
+  }
   return GetUserEvent(false);
+}
+
+int HeadlessUi::UpdatePanel(int panel) {
+  if (LivePanel(panel, "UpdatePanel") == nullptr) return kBadPanel;
+  ++panelUpdates_[panel];
+  return 0;
+}
+
+int HeadlessUi::panelUpdates(int handle) const {
+  const auto it = panelUpdates_.find(handle);
+  return it == panelUpdates_.end() ? 0 : it->second;
 }
 
 void HeadlessUi::SetMouseCursor(Cursor cursor) {
@@ -1322,6 +1366,8 @@ void HeadlessUi::ClearRecords() {
   unansweredPopups_ = 0;
   unexpectedWaits_ = 0;
   refusedEvents_ = 0;
+  timedWaits_.clear();
+  panelUpdates_.clear();
   cursorHistory_.clear();
   printJobs_.clear();
 }

@@ -124,12 +124,16 @@ struct HeadlessMenuBar {
   const HeadlessMenuItem* Find(int id) const;
 };
 
-// A PrintPanel or SaveGraphImage request.
+// A PrintPanel, SaveGraphImage or ExportGraphImage request.
 struct PrintRecord {
   int resourceId = 0;
   int control = 0;  // 0: the whole panel (PrintPanel)
   std::string path;
   PrintRequest request;
+  // ExportGraphImage: what the picture would show besides the graph, with
+  // the captions it would put on the axes (the graph's own where the
+  // request gives none).
+  std::optional<GraphPicture> picture;
 };
 
 struct HeadlessPanel {
@@ -212,7 +216,7 @@ class HeadlessUi : public Ui {
   int GenericMessagePopup(std::string_view title, std::string_view text,
                           std::span<const std::string> buttons) override;
   int ConfirmPopup(std::string_view title, std::string_view text) override;
-  FileSelectResult FileSelectPopup(const FileSelectRequest& request, std::string& path) override;
+  FileSelectResult SelectFile(const FileSelectRequest& request, std::string& path) override;
 
   int LoadPanel(int parent, int resourceId) override;
   int DiscardPanel(int panel) override;
@@ -257,6 +261,8 @@ class HeadlessUi : public Ui {
                    AxisMode& yMode, double& yMin, double& yMax) override;
   int RefreshGraph(int panel, int control) override;
   int SaveGraphImage(int panel, int control, std::string_view path) override;
+  int ExportGraphImage(int panel, int control, std::string_view path,
+                       const GraphPicture& picture) override;
 
   int PlotStripChart(int panel, int control, std::span<const double> points,
                      int traceCount) override;
@@ -275,12 +281,22 @@ class HeadlessUi : public Ui {
   // does then. Inputs are not watched: nothing here waits for a device.
   UserEvent WaitUserEvent(double seconds, std::span<const int> inputs) override;
   void SetMouseCursor(Cursor cursor) override;
+  // Counts the panel's updates (panelUpdates).
+  int UpdatePanel(int panel) override;
 
   // Scripted events still come first; pop-ups are recorded with their
   // cancelling answer (not scripted, not a problem) and use no scripted
   // answer.
   void RequestTermination() override { terminating_ = true; }
   bool TerminationRequested() const override { return terminating_; }
+  // The scheme is kept (and every change counted) for tests to look at.
+  int SetColorScheme(ColorScheme scheme) override {
+    scheme_ = scheme;
+    ++schemeChanges_;
+    return 0;
+  }
+  ColorScheme GetColorScheme() const override { return scheme_; }
+  int schemeChanges() const { return schemeChanges_; }
 
   // --- Scripting the user -----------------------------------------------------
   // Events are addressed by panel resource id; when the step is reached it
@@ -357,6 +373,11 @@ class HeadlessUi : public Ui {
   const std::vector<std::string>& problems() const { return problems_; }
   int unansweredPopups() const { return unansweredPopups_; }
   int unexpectedWaits() const { return unexpectedWaits_; }
+  // The time limit of every WaitUserEvent that let time pass (a limit
+  // above zero, or none: -1), in order; a look without waiting is not one.
+  const std::vector<double>& timedWaits() const { return timedWaits_; }
+  // UpdatePanel calls per panel handle.
+  int panelUpdates(int handle) const;
   int refusedEvents() const { return refusedEvents_; }
   void ClearRecords();
 
@@ -431,8 +452,12 @@ class HeadlessUi : public Ui {
   std::vector<std::string> problems_;
   int unansweredPopups_ = 0;
   bool terminating_ = false;
+  ColorScheme scheme_ = ColorScheme::Day;
+  int schemeChanges_ = 0;
   int unexpectedWaits_ = 0;
   int refusedEvents_ = 0;
+  std::vector<double> timedWaits_;
+  std::map<int, int> panelUpdates_;
   long idlePolls_ = 0;
   long idlePollLimit_ = 0;
   int consecutiveWaits_ = 0;

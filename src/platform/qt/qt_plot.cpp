@@ -1,16 +1,24 @@
 #include "platform/qt/qt_plot.h"
 
+#include <QImage>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPdfWriter>
 #include <QScreen>
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <new>
+#include <unordered_map>
 
 namespace sondrix::platform::qt {
 namespace {
 
 // Axis divisions a user may ask for; more would only blacken the axis.
 constexpr int kMaxDivisions = 100;
+// Significant digits of tick labels (ApplyPrecision).
+constexpr int kMinTickDigits = 6;
+constexpr int kMaxTickDigits = 15;
 // Curves are trimmed in chunks, so that dropping old points costs little.
 constexpr int kTrimChunk = kMaxPlotPoints / 16;
 
@@ -47,9 +55,17 @@ Qt::PenStyle PenStyleFor(LineStyle style) {
   return Qt::SolidLine;
 }
 
-void StyleAxis(QCPAxis* axis) {
-  axis->grid()->setPen(QPen(QColor(0xD8, 0xD8, 0xD8), 1.0, Qt::DotLine));
-  axis->grid()->setZeroLinePen(QPen(QColor(0xA0, 0xA0, 0xA0), 1.0));
+ColorScheme gScheme = ColorScheme::Day;
+
+void StyleAxis(QCPAxis* axis, const SchemeColors& colors) {
+  const QColor ink = ToColor(colors.graphAxis);
+  axis->setBasePen(QPen(ink, 0));
+  axis->setTickPen(QPen(ink, 0));
+  axis->setSubTickPen(QPen(ink, 0));
+  axis->setTickLabelColor(ink);
+  axis->setLabelColor(ink);
+  axis->grid()->setPen(QPen(ToColor(colors.graphGrid), 1.0, Qt::DotLine));
+  axis->grid()->setZeroLinePen(QPen(ToColor(colors.graphZeroLine), 1.0));
 }
 
 // A curve drawn as the screen can show it: of consecutive points that fall
@@ -93,14 +109,32 @@ class ProfileCurve : public QCPCurve {
 
 QColor ToColor(int rgb) { return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
 
+void SetPlotScheme(ColorScheme scheme) { gScheme = scheme; }
+ColorScheme PlotScheme() { return gScheme; }
+QColor ShownTraceColor(int rgb) {
+  // Few colours, asked for again and again (a spectrum's plots are made
+  // anew at every update).
+  static std::unordered_map<int, int> shown[2];
+  std::unordered_map<int, int>& cache = shown[gScheme == ColorScheme::Night ? 1 : 0];
+  rgb &= 0xFFFFFF;
+  auto it = cache.find(rgb);
+  if (it == cache.end()) {
+    if (cache.size() > 4096) cache.clear();
+    it = cache.emplace(rgb, TraceColorOn(gScheme, rgb)).first;
+  }
+  return ToColor(it->second);
+}
+
 // --- PlotWidget ------------------------------------------------------------------------
 
 PlotWidget::PlotWidget(QWidget* parent, const ControlSpec& spec) : QCustomPlot(parent) {
   setPlottingHints(QCP::phCacheLabels | QCP::phFastPolylines);
   setAutoAddPlottableToLegend(false);
   setNoAntialiasingOnDrag(true);
-  StyleAxis(xAxis);
-  StyleAxis(yAxis);
+  setFocusPolicy(Qt::NoFocus);
+  setBackground(QBrush(ToColor(ColorsOf(gScheme).graphBackground)));
+  StyleAxis(xAxis, ColorsOf(gScheme));
+  StyleAxis(yAxis, ColorsOf(gScheme));
   xAxis->setLabel(QString::fromStdString(spec.xLabel));
   yAxis->setLabel(QString::fromStdString(spec.yLabel));
   const double xMin = spec.xMin.value_or(0.0), xMax = spec.xMax.value_or(10.0);
@@ -108,10 +142,16 @@ PlotWidget::PlotWidget(QWidget* parent, const ControlSpec& spec) : QCustomPlot(p
   if (ValidRange(xMin, xMax)) xAxis->setRange(xMin, xMax);
   if (ValidRange(yMin, yMax)) yAxis->setRange(yMin, yMax);
   // Axis ranges that change keep fixed divisions at their count.
-  connect(xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
-          [this] { ApplyDivisions(xAxis, xDivisions_); });
-  connect(yAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
-          [this] { ApplyDivisions(yAxis, yDivisions_); });
+  connect(xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this] {
+    ApplyDivisions(xAxis, xDivisions_);
+    ApplyPrecision(xAxis);
+  });
+  connect(yAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this] {
+    ApplyDivisions(yAxis, yDivisions_);
+    ApplyPrecision(yAxis);
+  });
+  ApplyPrecision(xAxis);
+  ApplyPrecision(yAxis);
   timer_.setSingleShot(true);
   connect(&timer_, &QTimer::timeout, this, [this] { Flush(); });
 }
@@ -170,6 +210,21 @@ void PlotWidget::ApplyDivisions(QCPAxis* axis, int divisions) {
   fixed->setTickOrigin(range.lower);
 }
 
+// Tick labels carry as many digits as the span shown needs: zoomed in to
+// 1.0000002 ... 1.0000012 the ticks read 1.0000004, 1.0000006, ..., not "1"
+// each. Six significant digits at least, fifteen at most (a double's own).
+void PlotWidget::ApplyPrecision(QCPAxis* axis) {
+  const QCPRange range = axis->range();
+  const double span = range.size();
+  const double magnitude = std::max(std::fabs(range.lower), std::fabs(range.upper));
+  int digits = kMinTickDigits;
+  if (span > 0.0 && magnitude > span && std::isfinite(magnitude / span)) {
+    digits = std::clamp(static_cast<int>(std::ceil(std::log10(magnitude / span))) + 3, kMinTickDigits,
+                        kMaxTickDigits);
+  }
+  if (axis->numberPrecision() != digits) axis->setNumberPrecision(digits);
+}
+
 void PlotWidget::SetDivisions(bool onX, int divisions) {
   (onX ? xDivisions_ : yDivisions_) = divisions < 1 ? -1 : divisions;
   ApplyDivisions(onX ? xAxis : yAxis, onX ? xDivisions_ : yDivisions_);
@@ -226,6 +281,15 @@ void PlotWidget::ReplotNow() {
   sinceReplot_.restart();
 }
 
+void PlotWidget::ApplyScheme() {
+  const SchemeColors& colors = ColorsOf(gScheme);
+  setBackground(QBrush(ToColor(colors.graphBackground)));
+  StyleAxis(xAxis, colors);
+  StyleAxis(yAxis, colors);
+  Recolor();
+  RequestReplot();
+}
+
 void PlotWidget::showEvent(QShowEvent* event) {
   QCustomPlot::showEvent(event);
   if (dirty_) Refresh();
@@ -240,18 +304,158 @@ int PlotWidget::SaveImage(const std::string& path) {
   return ok ? 0 : ui_status::kFileError;
 }
 
+namespace {
+
+// The legend of an exported picture: one entry per line, a swatch of the
+// trace's colour and its name, in as many columns as the graph's height
+// needs.
+struct LegendLayout {
+  int lineHeight = 0;
+  int swatch = 0;
+  int columnWidth = 0;
+  int rows = 0;
+  int columns = 0;
+  int width() const { return columns * columnWidth; }
+};
+
+constexpr int kPictureMargin = 10;
+
+LegendLayout LayOutLegend(const QFontMetrics& metrics, const std::vector<GraphLegendEntry>& legend,
+                          int height) {
+  LegendLayout layout;
+  if (legend.empty()) return layout;
+  layout.lineHeight = metrics.height() + 4;
+  layout.swatch = 2 * metrics.height();
+  int text = 0;
+  for (const GraphLegendEntry& entry : legend) {
+    text = std::max(text, metrics.horizontalAdvance(QString::fromStdString(entry.name)));
+  }
+  layout.columnWidth = layout.swatch + text + 3 * kPictureMargin;
+  const int count = static_cast<int>(legend.size());
+  layout.rows = std::max(1, std::min(count, (height - 2 * kPictureMargin) / std::max(layout.lineHeight, 1)));
+  layout.columns = (count + layout.rows - 1) / layout.rows;
+  return layout;
+}
+
+}  // namespace
+
+int PlotWidget::ExportImage(const std::string& path, const GraphPicture& picture) {
+  const int plotWidth = std::max(width(), 320);
+  const int plotHeight = std::max(height(), 240);
+  QFont titleFont = font();
+  titleFont.setBold(true);
+  titleFont.setPointSizeF(font().pointSizeF() * 1.25);
+  const QFontMetrics titleMetrics(titleFont);
+  const QFontMetrics metrics(font());
+  const LegendLayout legend = LayOutLegend(metrics, picture.legend, plotHeight);
+  const int pictureWidth = plotWidth + legend.width();
+  const QString title = QString::fromStdString(picture.title);
+  const QRect titleBox = title.isEmpty()
+                             ? QRect()
+                             : titleMetrics.boundingRect(QRect(0, 0, pictureWidth - 2 * kPictureMargin, 10000),
+                                                         Qt::AlignHCenter | Qt::TextWordWrap, title);
+  const int titleHeight = title.isEmpty() ? 0 : titleBox.height() + 2 * kPictureMargin;
+  const int pictureHeight = titleHeight + plotHeight;
+
+  // The picture's captions, for the picture only.
+  const QString xLabel = xAxis->label();
+  const QString yLabel = yAxis->label();
+  if (!picture.xName.empty()) xAxis->setLabel(QString::fromStdString(picture.xName));
+  if (!picture.yName.empty()) yAxis->setLabel(QString::fromStdString(picture.yName));
+  Autoscale();
+
+  auto paint = [&](QCPPainter& painter) {
+    painter.fillRect(QRect(0, 0, pictureWidth, pictureHeight), Qt::white);
+    if (!title.isEmpty()) {
+      painter.setFont(titleFont);
+      painter.setPen(Qt::black);
+      painter.drawText(QRect(kPictureMargin, kPictureMargin, pictureWidth - 2 * kPictureMargin, titleBox.height()),
+                       Qt::AlignHCenter | Qt::TextWordWrap, title);
+    }
+    painter.save();
+    painter.translate(0, titleHeight);
+    toPainter(&painter, plotWidth, plotHeight);
+    painter.restore();
+    painter.setFont(font());
+    for (std::size_t i = 0; i < picture.legend.size(); ++i) {
+      const GraphLegendEntry& entry = picture.legend[i];
+      const int row = static_cast<int>(i) % legend.rows;
+      const int column = static_cast<int>(i) / legend.rows;
+      const int left = plotWidth + column * legend.columnWidth + kPictureMargin;
+      const int top = titleHeight + kPictureMargin + row * legend.lineHeight;
+      if (entry.color >= 0) {
+        const QColor color = ToColor(entry.color);
+        const QRect swatch(left, top + legend.lineHeight / 2 - 3, legend.swatch, 6);
+        QColor fill = color;
+        if (entry.hollow) fill.setAlpha(0x40);
+        painter.fillRect(swatch, fill);
+        painter.setPen(QPen(entry.hollow ? color : color.darker(140), entry.hollow ? 1.5 : 1.0));
+        painter.drawRect(swatch);
+      }
+      painter.setPen(Qt::black);
+      painter.drawText(QRect(left + legend.swatch + kPictureMargin, top, legend.columnWidth, legend.lineHeight),
+                       Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(entry.name));
+    }
+  };
+
+  bool ok = false;
+  const QString name = QString::fromStdString(path);
+  if (name.endsWith(".pdf", Qt::CaseInsensitive)) {
+    QPdfWriter writer(name);
+    writer.setResolution(72);
+    writer.setPageLayout(QPageLayout(QPageSize(QSizeF(pictureWidth, pictureHeight), QPageSize::Point,
+                                               QString(), QPageSize::ExactMatch),
+                                     QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+    QCPPainter painter;
+    if (painter.begin(&writer)) {
+      painter.setMode(QCPPainter::pmVectorized);
+      painter.setMode(QCPPainter::pmNoCaching);
+      paint(painter);
+      ok = painter.end();
+    }
+  } else {
+    const double ratio = std::max(1.0, devicePixelRatioF());
+    QImage image(QSize(qRound(pictureWidth * ratio), qRound(pictureHeight * ratio)), QImage::Format_ARGB32);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::white);
+    QCPPainter painter;
+    if (painter.begin(&image)) {
+      painter.setRenderHint(QPainter::Antialiasing);
+      paint(painter);
+      painter.end();
+      ok = image.save(name, "PNG");
+    }
+  }
+
+  xAxis->setLabel(xLabel);
+  yAxis->setLabel(yLabel);
+  RequestReplot();
+  return ok ? 0 : ui_status::kFileError;
+}
+
 // --- GraphWidget ------------------------------------------------------------------------
 
 GraphWidget::GraphWidget(QWidget* parent, const ControlSpec& spec) : PlotWidget(parent, spec) {}
 
 void GraphWidget::StylePen(QCPAbstractPlottable* plottable, const PlotAttributes& a) {
-  const QColor color = ToColor(a.color);
+  const QColor color = ShownTraceColor(a.color);
   // A pen of one pixel takes the rasteriser's fast path.
   QPen pen(color, a.plotStyle == PlotStyle::FatLine ? 2.5 : 1.0, PenStyleFor(a.lineStyle));
   pen.setCapStyle(Qt::FlatCap);
   pen.setJoinStyle(Qt::BevelJoin);
   plottable->setPen(pen);
-  if (auto* curve = dynamic_cast<QCPCurve*>(plottable)) {
+  if (auto* bars = dynamic_cast<QCPBars*>(plottable)) {
+    if (a.pointStyle == PointStyle::EmptySquare) {
+      // A hollow bar: its outline in the colour, a pale fill.
+      QColor pale = color;
+      pale.setAlpha(0x40);
+      bars->setPen(QPen(color, 1.5));
+      bars->setBrush(pale);
+    } else {
+      bars->setPen(QPen(color.darker(130), 1.0));
+      bars->setBrush(color);
+    }
+  } else if (auto* curve = dynamic_cast<QCPCurve*>(plottable)) {
     curve->setLineStyle(a.plotStyle == PlotStyle::Scatter ? QCPCurve::lsNone : QCPCurve::lsLine);
     curve->setScatterStyle(ScatterFor(a, color));
     curve->setScatterSkip(a.pointFrequency > 1 ? a.pointFrequency - 1 : 0);
@@ -265,12 +469,10 @@ void GraphWidget::StylePen(QCPAbstractPlottable* plottable, const PlotAttributes
 
 QCPAbstractPlottable* GraphWidget::MakePlottable(const PlotAttributes& a, bool keyOnY) {
   if (a.plotStyle == PlotStyle::VerticalBar) {
-    const QColor color = ToColor(a.color);
     auto* bars = new QCPBars(xAxis, yAxis);
     bars->setWidthType(QCPBars::wtAbsolute);
     bars->setWidth(9);
-    bars->setPen(QPen(color.darker(130), 1.0));
-    bars->setBrush(color);
+    StylePen(bars, a);
     return bars;
   }
   QCPAbstractPlottable* plottable = nullptr;
@@ -343,6 +545,7 @@ int GraphWidget::PlotXY(std::span<const double> x, std::span<const double> y,
       const bool keyOnY = continues && (x.size() == 2 || std::is_sorted(y.begin(), y.end()));
       Plot plot{MakePlottable(attributes, keyOnY), attributes};
       Append(plot, x, y);
+      if (auto* bars = dynamic_cast<QCPBars*>(plot.plottable)) GroupBars(bars, x);
       handle = nextPlot_++;
       plots_[handle] = plot;
     }
@@ -354,11 +557,35 @@ int GraphWidget::PlotXY(std::span<const double> x, std::span<const double> y,
   }
 }
 
+void GraphWidget::Recolor() {
+  for (auto& [handle, plot] : plots_) StylePen(plot.plottable, plot.attributes);
+}
+
+// Bars of one wavelength (plots whose points all share one X) stand side by
+// side, a pixel apart, instead of on top of each other: an absorption bar
+// and an attenuation bar of the same colour are both seen. A bar alone at
+// its X stays centred on it.
+void GraphWidget::GroupBars(QCPBars* bars, std::span<const double> x) {
+  if (x.empty() || !std::isfinite(x[0])) return;
+  for (double key : x) {
+    if (key != x[0]) return;
+  }
+  QPointer<QCPBarsGroup>& group = barGroups_[x[0]];
+  if (group.isNull()) {
+    group = new QCPBarsGroup(this);
+    group->setSpacingType(QCPBarsGroup::stAbsolute);
+    group->setSpacing(1.0);
+  }
+  group->append(bars);
+}
+
 int GraphWidget::DeletePlot(int plot) {
   if (plot == kAllPlots) {
     clearPlottables();
     plots_.clear();
     continuation_.Clear();
+    for (auto& [key, group] : barGroups_) delete group.data();
+    barGroups_.clear();
   } else {
     auto it = plots_.find(plot);
     if (it == plots_.end()) return ui_status::kBadArgument;
@@ -403,14 +630,21 @@ StripWidget::StripWidget(QWidget* parent, const ControlSpec& spec) : PlotWidget(
   SetTraceCount(spec.traces);
 }
 
+// The traces that stay keep their colour and visibility: a chart given
+// another number of traces (a recalled state, points of another width) does
+// not turn its traces black.
 int StripWidget::SetTraceCount(int traces) {
   if (traces < 1 || traces > kMaxStripTraces) return ui_status::kBadArgument;
+  std::vector<bool> kept;
+  for (const QCPGraph* graph : graphs_) kept.push_back(graph->visible());
   clearPlottables();
   graphs_.clear();
+  colors_.resize(static_cast<std::size_t>(traces), 0x000000);
   for (int k = 0; k < traces; ++k) {
     QCPGraph* graph = addGraph(xAxis, yAxis);
     graph->setAdaptiveSampling(true);
-    graph->setPen(QPen(Qt::black, 1.2));
+    graph->setPen(QPen(ShownTraceColor(colors_[static_cast<std::size_t>(k)]), 1.2));
+    if (static_cast<std::size_t>(k) < kept.size()) graph->setVisible(kept[static_cast<std::size_t>(k)]);
     graphs_.push_back(graph);
   }
   next_ = 0.0;
@@ -427,11 +661,28 @@ int StripWidget::SetPointsPerScreen(int points) {
 
 int StripWidget::SetTraceColor(int trace, int rgb) {
   if (trace < 0 || trace >= traceCount()) return ui_status::kBadArgument;
+  colors_[static_cast<std::size_t>(trace)] = rgb & 0xFFFFFF;
   QPen pen = graphs_[static_cast<std::size_t>(trace)]->pen();
-  pen.setColor(ToColor(rgb));
+  pen.setColor(ShownTraceColor(rgb));
   graphs_[static_cast<std::size_t>(trace)]->setPen(pen);
   RequestReplot();
   return 0;
+}
+
+int StripWidget::TraceColor(int trace) const {
+  return trace >= 0 && trace < traceCount() ? colors_[static_cast<std::size_t>(trace)] : 0;
+}
+
+void StripWidget::Recolor() {
+  for (std::size_t k = 0; k < graphs_.size(); ++k) {
+    QPen pen = graphs_[k]->pen();
+    pen.setColor(ShownTraceColor(colors_[k]));
+    graphs_[k]->setPen(pen);
+  }
+}
+
+bool StripWidget::TraceVisible(int trace) const {
+  return trace < 0 || trace >= traceCount() || graphs_[static_cast<std::size_t>(trace)]->visible();
 }
 
 int StripWidget::SetTraceVisible(int trace, bool on) {

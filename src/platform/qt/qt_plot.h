@@ -13,6 +13,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QTimer>
 #include <map>
 #include <optional>
@@ -61,8 +62,17 @@ class PlotWidget : public QCustomPlot {
   // Time spent redrawing, in seconds, since the control was made.
   double replotSeconds() const { return replotNs_ / 1e9; }
   int SaveImage(const std::string& path);
+  // Takes the colours of the scheme now in force (SetPlotScheme): the
+  // background, axes and grid, and every trace drawn.
+  void ApplyScheme();
+  // The picture with a title above it, the picture's axis captions and a
+  // legend at its right, as PNG or (".pdf") PDF; the control itself is left
+  // as it was.
+  int ExportImage(const std::string& path, const GraphPicture& picture);
 
  protected:
+  // Draws every trace again in its colour as the scheme shows it.
+  virtual void Recolor() {}
   void showEvent(QShowEvent* event) override;
   // Brings autoscaled axes up to the data.
   void Autoscale();
@@ -73,6 +83,7 @@ class PlotWidget : public QCustomPlot {
  private:
   void Flush();
   void ApplyDivisions(QCPAxis* axis, int divisions);
+  void ApplyPrecision(QCPAxis* axis);
 
   int xDivisions_ = -1;
   int yDivisions_ = -1;
@@ -113,8 +124,12 @@ class GraphWidget : public PlotWidget {
   // curve first.
   void Append(Plot& plot, std::span<const double> x, std::span<const double> y);
   static void StylePen(QCPAbstractPlottable* plottable, const PlotAttributes& attributes);
+  void Recolor() override;
+  void GroupBars(QCPBars* bars, std::span<const double> x);
 
   std::map<int, Plot> plots_;
+  // Bars drawn side by side, by their X.
+  std::map<double, QPointer<QCPBarsGroup>> barGroups_;
   PlotContinuation continuation_;
   int nextPlot_ = 1;
   bool smoothUpdate_ = false;
@@ -130,6 +145,10 @@ class StripWidget : public PlotWidget {
   int pointsPerScreen() const { return pointsPerScreen_; }
   int SetTraceColor(int trace, int rgb);
   int SetTraceVisible(int trace, bool on);
+  // A trace's colour (0xRRGGBB, as set, before the scheme's contrast rules)
+  // and visibility; black and shown for a trace the chart does not have.
+  int TraceColor(int trace) const;
+  bool TraceVisible(int trace) const;
   int Append(std::span<const double> points, int traceCount);
   void Clear();
   // The points now kept, traces interleaved.
@@ -137,13 +156,22 @@ class StripWidget : public PlotWidget {
 
  private:
   void ScrollTo();
+  void Recolor() override;
 
   std::vector<QCPGraph*> graphs_;
+  std::vector<int> colors_;  // as set, per trace; kept when the trace count changes
   int pointsPerScreen_ = 100;
   double next_ = 0.0;  // key of the next point
 };
 
 // 0xRRGGBB as a colour.
 QColor ToColor(int rgb);
+// The colour scheme graphs and strip charts are drawn in (all of them, and
+// those made later); ApplyScheme brings a control up to it.
+void SetPlotScheme(ColorScheme scheme);
+ColorScheme PlotScheme();
+// A trace of colour `rgb` as the scheme draws it (color_scheme.h,
+// TraceColorOn).
+QColor ShownTraceColor(int rgb);
 
 }  // namespace sondrix::platform::qt

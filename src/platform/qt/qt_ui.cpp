@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QDialog>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
@@ -21,20 +22,29 @@
 #include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QStyleOptionFocusRect>
+#include <QKeyEvent>
+#include <QPalette>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QSocketNotifier>
 #include <QSpinBox>
+#include <QTextCursor>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <algorithm>
+#include <cctype>
 #include <clocale>
 #include <climits>
 #include <cmath>
 #include <functional>
 #include <optional>
+#include <utility>
 
 #include "platform/panel_state.h"
 #include "platform/paths.h"
@@ -45,8 +55,11 @@ namespace sondrix::platform::qt {
 // --- Widgets with a little more than Qt gives --------------------------------------------
 
 // A panel's window: a menu bar (when the panel has one) over the content, in
-// which the controls sit where the resource file puts them. The close box
-// becomes an event; the window itself never closes on its own.
+// which the controls sit where the resource file puts them. The content sits
+// in a scroll area: a window smaller than the place its controls take
+// scrolls, so that every control stays reachable. A panel's size is the
+// scroll area's (the room the window gives it). The close box becomes an
+// event; the window itself never closes on its own.
 class PanelWindow : public QWidget {
  public:
   PanelWindow(QWidget* parent, std::function<void()> onClose)
@@ -54,8 +67,13 @@ class PanelWindow : public QWidget {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    content = new QWidget(this);
-    layout->addWidget(content, 1);
+    scroll = new QScrollArea(this);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(false);
+    scroll->setFocusPolicy(Qt::NoFocus);
+    content = new QWidget();
+    scroll->setWidget(content);
+    layout->addWidget(scroll, 1);
   }
 
   void SetMenuBar(QMenuBar* bar) {
@@ -63,30 +81,47 @@ class PanelWindow : public QWidget {
     static_cast<QVBoxLayout*>(layout())->setMenuBar(bar);
   }
 
-  // The size of the content: what a panel's height and width mean. Never
-  // below the content's minimum.
+  int MenuBarHeight() const { return menuBar != nullptr ? menuBar->sizeHint().height() : 0; }
+
+  // The room for the content: what a panel's height and width mean. Never
+  // below the minimum.
   void SetContentSize(int width, int height) {
-    width = std::max(width, content->minimumWidth());
-    height = std::max(height, content->minimumHeight());
-    const int bar = menuBar != nullptr ? menuBar->sizeHint().height() : 0;
+    width = std::max(width, scroll->minimumWidth());
+    height = std::max(height, scroll->minimumHeight());
+    const int bar = MenuBarHeight();
     if (parentWidget() != nullptr && !isWindow()) {
       setFixedSize(width, height + bar);
     } else {
       resize(width, height + bar);
     }
-    content->resize(width, height);
+    // At once, also while the window is hidden (its layout waits until it
+    // is shown).
+    scroll->setGeometry(0, bar, width, height);
+    room_ = QSize(width, height);
+    FitContent();
   }
+  QSize room() const { return room_; }
 
-  // The smallest content the window can be given: the layout makes it the
+  // The smallest room the window can be given: the layout makes it the
   // window's minimum, menu bar included, and a smaller window grows.
   void SetMinimumContentSize(int width, int height) {
-    content->setMinimumSize(std::max(width, 0), std::max(height, 0));
+    scroll->setMinimumSize(std::max(width, 0), std::max(height, 0));
     // At once, not when the window is next laid out.
     layout()->activate();
-    SetContentSize(content->width(), content->height());
+    SetContentSize(room_.width(), room_.height());
+  }
+
+  // The content fills the room, or is as large as its controls need when
+  // they need more (the scroll bars then come up).
+  void FitContent() {
+    const QRect used = content->childrenRect();
+    const int width = std::max(room_.width(), used.isEmpty() ? 0 : used.right() + 1);
+    const int height = std::max(room_.height(), used.isEmpty() ? 0 : used.bottom() + 1);
+    if (content->size() != QSize(width, height)) content->resize(width, height);
   }
 
   QWidget* content = nullptr;
+  QScrollArea* scroll = nullptr;
   QMenuBar* menuBar = nullptr;
 
  protected:
@@ -94,9 +129,18 @@ class PanelWindow : public QWidget {
     event->ignore();
     if (onClose_) onClose_();
   }
+  void resizeEvent(QResizeEvent* event) override {
+    QWidget::resizeEvent(event);
+    // The user (through the window system) resized the window; its layout
+    // has given the scroll area its new size.
+    if (layout() != nullptr) layout()->activate();
+    room_ = scroll->size();
+    FitContent();
+  }
 
  private:
   std::function<void()> onClose_;
+  QSize room_;
 };
 
 namespace {
@@ -119,7 +163,95 @@ class HotLabel : public QLabel {
     QLabel::mousePressEvent(event);
     if (onPress) onPress();
   }
+  // A hot text takes the keyboard focus (by Tab) and is pressed by the
+  // space bar or Enter, as a button is.
+  void keyPressEvent(QKeyEvent* event) override {
+    const int key = event->key();
+    if (onPress && (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter)) {
+      onPress();
+      return;
+    }
+    QLabel::keyPressEvent(event);
+  }
+  void paintEvent(QPaintEvent* event) override {
+    QLabel::paintEvent(event);
+    if (!hasFocus()) return;
+    QPainter painter(this);
+    QStyleOptionFocusRect focus;
+    focus.initFrom(this);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+  }
 };
+
+// A name for assistive technology from a control's name in the resource
+// file, when it has no label: the panel's common prefix left out and the
+// words apart ("MainXYGraph" of the main panel: "XY Graph").
+std::string NameFromResource(const PanelSpec& panel, const ControlSpec& control) {
+  std::string prefix;
+  for (const ControlSpec& other : panel.controls) {
+    if (&other == &panel.controls.front()) {
+      prefix = other.name;
+      continue;
+    }
+    std::size_t n = 0;
+    while (n < prefix.size() && n < other.name.size() && prefix[n] == other.name[n]) ++n;
+    prefix.resize(n);
+  }
+  // Up to the start of a word only.
+  while (!prefix.empty() && !(prefix.size() < control.name.size() && std::isupper(static_cast<unsigned char>(
+                                                                              control.name[prefix.size()]))))
+    prefix.pop_back();
+  const std::string rest = control.name.substr(prefix.size());
+  std::string words;
+  for (std::size_t i = 0; i < rest.size(); ++i) {
+    const auto c = static_cast<unsigned char>(rest[i]);
+    const auto before = i > 0 ? static_cast<unsigned char>(rest[i - 1]) : 0;
+    const auto after = i + 1 < rest.size() ? static_cast<unsigned char>(rest[i + 1]) : 0;
+    const bool wordStart = i > 0 && ((std::isupper(c) && (std::islower(before) || std::isdigit(before) ||
+                                                          (std::isupper(before) && std::islower(after)))) ||
+                                     (std::isdigit(c) && !std::isdigit(before)));
+    if (wordStart) words.push_back(' ');
+    words.push_back(static_cast<char>(c));
+  }
+  return words.empty() ? control.name : words;
+}
+
+// A dialog larger than the screen it comes up on is made to fit it (its
+// content scrolls), so that its buttons can be reached on a small screen.
+void FitOnScreen(PanelWindow& frame) {
+  if (!frame.isWindow()) return;
+  QScreen* screen = QGuiApplication::screenAt(frame.frameGeometry().center());
+  if (screen == nullptr) screen = frame.screen();
+  if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  const QRect available = screen->availableGeometry();
+  const QSize decoration = frame.frameGeometry().size() - frame.geometry().size();
+  const int width = std::min(frame.room().width(), available.width() - decoration.width());
+  const int height =
+      std::min(frame.room().height(), available.height() - decoration.height() - frame.MenuBarHeight());
+  if (width < frame.room().width() || height < frame.room().height())
+    frame.SetContentSize(std::max(width, 1), std::max(height, 1));
+}
+
+// A label without its mnemonic marks ("&File" reads "File").
+QString WithoutMnemonic(const QString& label) {
+  QString text = label;
+  text.replace("&&", QString(QChar(0x1F)));
+  text.remove('&');
+  text.replace(QChar(0x1F), "&");
+  return text;
+}
+
+// The program's titles hold no Qt placeholder: a "[*]" in a file name is
+// shown as it is.
+QString TitleText(const QString& text) {
+  QString title = text;
+  return title.replace("[*]", "[*][*]");
+}
+QString TitleFromWindow(const QString& title) {
+  QString text = title;
+  return text.replace("[*][*]", "[*]");
+}
 
 QString Q(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<int>(text.size())); }
 std::string S(const QString& text) { return text.toStdString(); }
@@ -183,6 +315,9 @@ struct QtUi::Panel {
   QPointer<PanelWindow> child;          // panels inside another panel
   std::map<int, Control> controls;
   int menuBar = 0;
+  // Shown since the last UpdatePanel: the window system may not have put
+  // it on the screen yet.
+  bool justShown = false;
 
   PanelWindow* Frame() const { return window ? window.get() : child.data(); }
 };
@@ -203,6 +338,9 @@ QtUi::QtUi(UirFile resources) : resources_(std::move(resources)) {}
 
 QtUi::~QtUi() {
   if (busyCursor_) QApplication::restoreOverrideCursor();
+  // The palette belongs to the application, which outlives this.
+  if (dayPalette_ && scheme_ != ColorScheme::Day) QApplication::setPalette(*dayPalette_);
+  SetPlotScheme(ColorScheme::Day);
   menuBars_.clear();
   // Children first: their widgets belong to their parents' windows.
   for (auto& [handle, panel] : panels_) {
@@ -335,6 +473,32 @@ UserEvent QtUi::WaitUserEvent(double seconds, std::span<const int> inputs) {
   return TakeEvent();
 }
 
+int QtUi::UpdatePanel(int panel) {
+  Panel* p = LivePanel(panel);
+  if (p == nullptr) return ui_status::kBadPanel;
+  QWidget* frame = p->Frame();
+  QWidget* window = frame->window();
+  if (!window->isVisible()) return 0;
+  // A window just shown can be painted once the window system has put it on
+  // the screen: the events that say so are handled (user input stays queued
+  // for the program's next look), for a moment at most, once (a window
+  // kept off the screen, minimised say, costs no more than that).
+  constexpr int kExposeWaitMs = 250;
+  const bool justShown = std::exchange(p->justShown, false);
+  if (QWindow* handle = window->windowHandle(); justShown && handle != nullptr && !handle->isExposed()) {
+    QDeadlineTimer deadline(kExposeWaitMs);
+    while (!handle->isExposed() && !deadline.hasExpired()) {
+      QTimer limit;
+      limit.setSingleShot(true);
+      limit.start(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+    }
+  }
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  frame->repaint();
+  return 0;
+}
+
 void QtUi::SetMouseCursor(Cursor cursor) {
   const bool busy = cursor == Cursor::HourGlass;
   if (busy == busyCursor_) return;
@@ -370,7 +534,7 @@ int QtUi::ConfirmPopup(std::string_view title, std::string_view text) {
              : 0;
 }
 
-FileSelectResult QtUi::FileSelectPopup(const FileSelectRequest& request, std::string& path) {
+FileSelectResult QtUi::SelectFile(const FileSelectRequest& request, std::string& path) {
   if (terminating_) return FileSelectResult::None;
   QFileDialog dialog(QApplication::activeWindow(), Q(request.title), Q(request.directory), Filters(request));
   dialog.setAcceptMode(request.mode == FileDialogMode::Save ? QFileDialog::AcceptSave
@@ -414,7 +578,7 @@ int QtUi::LoadPanel(int parent, int resourceId) {
     frame = panel->window.get();
     if (spec->top > 0 || spec->left > 0) frame->move(spec->left, spec->top);
   }
-  frame->setWindowTitle(Q(spec->title));
+  frame->setWindowTitle(TitleText(Q(spec->title)));
   if (spec->menuBar != 0) {
     if (const MenuBarSpec* bar = resources_.FindMenuBar(spec->menuBar)) BuildMenuBar(*panel, *bar);
   }
@@ -449,6 +613,7 @@ int QtUi::DisplayPanel(int handle) {
   if (panel == nullptr) return ui_status::kBadPanel;
   panel->Frame()->show();
   panel->Frame()->raise();
+  panel->justShown = true;
   return 0;
 }
 
@@ -464,10 +629,12 @@ int QtUi::InstallPopup(int handle) {
   if (panel == nullptr) return ui_status::kBadPanel;
   PanelWindow* frame = panel->Frame();
   if (!frame->isWindow()) frame->setWindowFlags(Qt::Dialog);
+  FitOnScreen(*frame);
   frame->setWindowModality(Qt::ApplicationModal);
   frame->show();
   frame->raise();
   frame->activateWindow();
+  panel->justShown = true;
   std::erase(popupStack_, handle);
   popupStack_.push_back(handle);
   return 0;
@@ -491,7 +658,7 @@ int QtUi::SetPanelAttribute(int handle, Attr attr, const CtrlValue& value) {
   if (attr == Attr::Title) {
     const std::string* text = std::get_if<std::string>(&value);
     if (text == nullptr) return ui_status::kBadArgument;
-    frame->setWindowTitle(Q(*text));
+    frame->setWindowTitle(TitleText(Q(*text)));
     return 0;
   }
   const std::optional<int> n = CtrlValueInt(value);
@@ -499,10 +666,10 @@ int QtUi::SetPanelAttribute(int handle, Attr attr, const CtrlValue& value) {
   switch (attr) {
     case Attr::Top: frame->move(frame->x(), *n); return 0;
     case Attr::Left: frame->move(*n, frame->y()); return 0;
-    case Attr::Height: frame->SetContentSize(frame->content->width(), *n); return 0;
-    case Attr::Width: frame->SetContentSize(*n, frame->content->height()); return 0;
-    case Attr::MinHeight: frame->SetMinimumContentSize(frame->content->minimumWidth(), *n); return 0;
-    case Attr::MinWidth: frame->SetMinimumContentSize(*n, frame->content->minimumHeight()); return 0;
+    case Attr::Height: frame->SetContentSize(frame->room().width(), *n); return 0;
+    case Attr::Width: frame->SetContentSize(*n, frame->room().height()); return 0;
+    case Attr::MinHeight: frame->SetMinimumContentSize(frame->scroll->minimumWidth(), *n); return 0;
+    case Attr::MinWidth: frame->SetMinimumContentSize(*n, frame->scroll->minimumHeight()); return 0;
     case Attr::Visible: frame->setVisible(*n != 0); return 0;
     default: return ui_status::kBadArgument;
   }
@@ -533,13 +700,13 @@ int QtUi::GetPanelAttribute(int handle, Attr attr, CtrlValue& value) {
   if (panel == nullptr) return ui_status::kBadPanel;
   PanelWindow* frame = panel->Frame();
   switch (attr) {
-    case Attr::Title: value = S(frame->windowTitle()); return 0;
+    case Attr::Title: value = S(TitleFromWindow(frame->windowTitle())); return 0;
     case Attr::Top: value = frame->y(); return 0;
     case Attr::Left: value = frame->x(); return 0;
-    case Attr::Height: value = frame->content->height(); return 0;
-    case Attr::Width: value = frame->content->width(); return 0;
-    case Attr::MinHeight: value = frame->content->minimumHeight(); return 0;
-    case Attr::MinWidth: value = frame->content->minimumWidth(); return 0;
+    case Attr::Height: value = frame->room().height(); return 0;
+    case Attr::Width: value = frame->room().width(); return 0;
+    case Attr::MinHeight: value = frame->scroll->minimumHeight(); return 0;
+    case Attr::MinWidth: value = frame->scroll->minimumWidth(); return 0;
     case Attr::Visible: value = frame->isVisible() ? 1 : 0; return 0;
     default: return ui_status::kBadArgument;
   }
@@ -630,8 +797,11 @@ void QtUi::BuildControl(Panel& panel, const ControlSpec& spec) {
         QObject::connect(button, &QPushButton::clicked, button, [this, handle, id] {
           Control* control = LiveControl(handle, id);
           if (control == nullptr) return;
+          // The dialog belongs to the swatch's window, not to the swatch: a
+          // child would take the swatch's style sheet and paint itself in
+          // the colour being chosen.
           const QColor chosen = QColorDialog::getColor(ToColor(CtrlValueInt(control->value).value_or(0)),
-                                                       control->widget);
+                                                       control->widget->window());
           if (!chosen.isValid()) return;
           control->value = static_cast<int>(chosen.rgb() & 0xFFFFFFu);
           UpdateStyle(*control);
@@ -694,6 +864,15 @@ void QtUi::BuildControl(Panel& panel, const ControlSpec& spec) {
     case CtrlType::Graph:
       widget = new GraphWidget(parent, spec);
       break;
+    case CtrlType::Progress: {
+      auto* bar = new QProgressBar(parent);
+      bar->setRange(static_cast<int>(spec.min.value_or(0.0)), static_cast<int>(spec.max.value_or(100.0)));
+      bar->setValue(std::clamp(std::get<int>(spec.value), bar->minimum(), bar->maximum()));
+      bar->setTextVisible(true);
+      widget = bar;
+      captioned = false;
+      break;
+    }
     case CtrlType::Decoration: {
       auto* frame = new QFrame(parent);
       frame->setFrameShape(QFrame::StyledPanel);
@@ -710,6 +889,13 @@ void QtUi::BuildControl(Panel& panel, const ControlSpec& spec) {
     font.setPointSize(spec.fontSize);
     widget->setFont(font);
   }
+  // A text given room for about two lines wraps at its words (and grows
+  // when a longer text comes: FitWrappedText); a one-line read-out does not.
+  if (auto* text = qobject_cast<QLabel*>(widget);
+      text != nullptr && spec.type == CtrlType::TextMsg && 5 * spec.height >= 9 * text->fontMetrics().lineSpacing()) {
+    text->setWordWrap(true);
+    text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  }
   c.width = spec.width > 0 ? spec.width : widget->sizeHint().width();
   c.height = spec.height > 0 ? spec.height : widget->sizeHint().height();
   widget->setGeometry(c.left, c.top, c.width, c.height);
@@ -723,27 +909,144 @@ void QtUi::BuildControl(Panel& panel, const ControlSpec& spec) {
   widget->setVisible(c.visible);
   UpdateStyle(c);
   if (!spec.shortcut.empty()) SetShortcut(panel, c, spec.shortcut);
+  // The keyboard reaches every control that can be operated, and Tab
+  // leaves a text box rather than typing a tab into it; each control has a
+  // name for assistive technology.
+  if (auto* box = qobject_cast<QPlainTextEdit*>(widget)) box->setTabChangesFocus(true);
+  if (spec.type == CtrlType::TextMsg && spec.mode == CtrlMode::Hot) widget->setFocusPolicy(Qt::StrongFocus);
+  if (!c.caption.isNull()) c.caption->setBuddy(widget);
+  UpdateAccessibleName(panel, c);
 }
 
 void QtUi::UpdateStyle(Control& c) {
   if (c.widget.isNull()) return;
+  const bool night = scheme_ == ColorScheme::Night;
   QString style;
   const CtrlType type = c.spec.type;
-  if (c.textColor != 0) style += "color: " + ColorName(c.textColor) + ";";
+  const bool faced = c.backColor && *c.backColor >= 0 && type != CtrlType::Color && type != CtrlType::Led;
+  // What a coloured text stands on: it keeps its contrast there.
+  auto paletteRgb = [](QPalette::ColorRole role) {
+    return static_cast<int>(QApplication::palette().color(role).rgb() & 0xFFFFFFu);
+  };
+  int ground = paletteRgb(QPalette::Window);
+  if (faced) {
+    ground = night ? NightFaceColor(*c.backColor) : *c.backColor;
+  } else if (type == CtrlType::Button || type == CtrlType::Toggle) {
+    ground = paletteRgb(QPalette::Button);
+  } else if (type != CtrlType::TextMsg && type != CtrlType::CheckBox && type != CtrlType::Decoration) {
+    ground = paletteRgb(QPalette::Base);
+  }
+  if (c.textColor != 0) style += "color: " + ColorName(TextColorOn(scheme_, c.textColor, ground)) + ";";
   if (type == CtrlType::Color) {
     style += "background-color: " + ColorName(CtrlValueInt(c.value).value_or(0)) + ";";
   } else if (type == CtrlType::Led) {
     const bool on = CtrlValueInt(c.value).value_or(0) != 0;
     style += "border-radius: 6px; background-color: " +
              ColorName(on ? c.backColor.value_or(0x00C000) : 0x404040) + ";";
-  } else if (c.backColor && *c.backColor >= 0) {
-    style += "background-color: " + ColorName(*c.backColor) + ";";
+  } else if (faced) {
+    style += "background-color: " + ColorName(ground) + ";";
     if (type == CtrlType::Button || type == CtrlType::Toggle) {
-      style += "border: 1px solid " + ToColor(*c.backColor).darker(150).name() +
-               "; border-radius: 4px; padding: 2px 6px;";
+      // By night the face is dark and the colour shows in a wider border.
+      const QString border = night ? "2px solid " + ColorName(TraceColorOn(scheme_, *c.backColor))
+                                   : "1px solid " + ToColor(*c.backColor).darker(150).name();
+      style += "border: " + border + "; border-radius: 4px; padding: 2px 6px;";
     }
   }
   c.widget->setStyleSheet(style);
+}
+
+void QtUi::UpdateAccessibleName(Panel& panel, Control& c) {
+  if (c.widget.isNull()) return;
+  const ControlSpec& spec = c.spec;
+  QString name;
+  if (auto it = spec.attributes.find("accname"); it != spec.attributes.end()) {
+    name = Q(it->second);
+  } else if (!c.label.empty()) {
+    name = WithoutMnemonic(Q(c.label));
+  }
+  if (name.isEmpty()) {
+    const PanelSpec* panelSpec = resources_.FindPanel(panel.resourceId);
+    const QString fromResource = panelSpec != nullptr ? Q(NameFromResource(*panelSpec, spec)) : Q(spec.name);
+    if (spec.type == CtrlType::TextMsg && spec.mode != CtrlMode::Hot) {
+      // A read-out is read out by its text; what it shows is its description.
+      c.widget->setAccessibleDescription(fromResource);
+      return;
+    }
+    name = fromResource;
+    if (spec.type == CtrlType::TextMsg) {
+      if (auto* text = qobject_cast<QLabel*>(c.widget); text != nullptr && !text->text().isEmpty()) name = text->text();
+    }
+  }
+  c.widget->setAccessibleName(name);
+}
+
+int QtUi::SetColorScheme(ColorScheme scheme) {
+  if (scheme != ColorScheme::Day && scheme != ColorScheme::Night) return ui_status::kBadArgument;
+  if (scheme == scheme_) return 0;
+  if (!dayPalette_) dayPalette_ = std::make_unique<QPalette>(QApplication::palette());
+  if (scheme == ColorScheme::Night) {
+    const SchemeColors& n = ColorsOf(ColorScheme::Night);
+    QPalette night;
+    const auto set = [&night](QPalette::ColorRole role, int rgb) { night.setColor(role, ToColor(rgb)); };
+    set(QPalette::Window, n.window);
+    set(QPalette::WindowText, n.windowText);
+    set(QPalette::Base, n.base);
+    set(QPalette::AlternateBase, n.window);
+    set(QPalette::Text, n.text);
+    set(QPalette::PlaceholderText, n.disabledText);
+    set(QPalette::Button, n.button);
+    set(QPalette::ButtonText, n.buttonText);
+    set(QPalette::BrightText, n.highlightedText);
+    set(QPalette::Highlight, n.highlight);
+    set(QPalette::HighlightedText, n.highlightedText);
+    set(QPalette::ToolTipBase, n.button);
+    set(QPalette::ToolTipText, n.buttonText);
+    set(QPalette::Link, n.text);
+    set(QPalette::LinkVisited, n.windowText);
+    // The bevels of frames and buttons, from the button colour.
+    const QColor button = ToColor(n.button);
+    night.setColor(QPalette::Light, button.lighter(160));
+    night.setColor(QPalette::Midlight, button.lighter(130));
+    night.setColor(QPalette::Mid, button.darker(130));
+    night.setColor(QPalette::Dark, button.darker(160));
+    night.setColor(QPalette::Shadow, QColor(0, 0, 0));
+    for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+      night.setColor(QPalette::Disabled, role, ToColor(n.disabledText));
+    QApplication::setPalette(night);
+  } else {
+    QApplication::setPalette(*dayPalette_);
+  }
+  scheme_ = scheme;
+  SetPlotScheme(scheme);
+  for (auto& [handle, panel] : panels_) {
+    for (auto& [id, control] : panel->controls) {
+      UpdateStyle(control);
+      if (auto* plot = dynamic_cast<PlotWidget*>(control.widget.data())) plot->ApplyScheme();
+    }
+  }
+  return 0;
+}
+
+// A wrapping text that needs more lines than its control has grows
+// downwards; the controls below it and the panel move down and grow with
+// it, so that the whole text shows and nothing is covered. Never shrinks.
+void QtUi::FitWrappedText(Panel& panel, Control& c) {
+  auto* label = qobject_cast<QLabel*>(c.widget.data());
+  if (label == nullptr) return;
+  const int needed = label->heightForWidth(c.width);
+  const int grow = needed - c.height;
+  if (grow <= 0) return;
+  const int below = c.top + c.height;
+  for (auto& [id, other] : panel.controls) {
+    if (&other == &c || other.widget.isNull() || other.top < below) continue;
+    other.top += grow;
+    other.widget->move(other.left, other.top);
+    if (!other.caption.isNull()) other.caption->move(other.left, other.top - 18);
+  }
+  c.height = needed;
+  c.widget->resize(c.width, c.height);
+  PanelWindow* frame = panel.Frame();
+  frame->SetContentSize(frame->room().width(), frame->room().height() + grow);
 }
 
 void QtUi::SetShortcut(Panel& panel, Control& c, const std::string& key) {
@@ -781,10 +1084,20 @@ int QtUi::SetCtrlVal(int panel, int control, const CtrlValue& value) {
     if (text == nullptr) return ui_status::kBadArgument;
     if (auto* label = qobject_cast<QLabel*>(w)) {
       label->setText(Q(*text));
+      if (label->wordWrap()) FitWrappedText(*panels_.at(panel), *c);
     } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
       edit->setText(Q(*text));
     } else if (auto* box = qobject_cast<QPlainTextEdit*>(w)) {
-      box->setPlainText(Q(*text));
+      const QString now = Q(*text);
+      // A text shown (not edited) that grows at its end, as a running
+      // message does ("Sample 1, 2, 3"), shows its newest part.
+      const QString before = box->toPlainText();
+      const bool grows = box->isReadOnly() && !before.isEmpty() && now.startsWith(before);
+      box->setPlainText(now);
+      if (grows) {
+        box->moveCursor(QTextCursor::End);
+        box->ensureCursorVisible();
+      }
     }
     return 0;
   }
@@ -799,6 +1112,12 @@ int QtUi::SetCtrlVal(int panel, int control, const CtrlValue& value) {
   if (!n) return ui_status::kBadArgument;
   switch (type) {
     case CtrlType::Int: static_cast<QSpinBox*>(w)->setValue(*n); return 0;
+    case CtrlType::Progress: {
+      // A bar shows nothing beyond its ends; an unchanged value costs no repaint.
+      auto* bar = static_cast<QProgressBar*>(w);
+      bar->setValue(std::clamp(*n, bar->minimum(), bar->maximum()));
+      return 0;
+    }
     case CtrlType::Toggle:
     case CtrlType::CheckBox: static_cast<QAbstractButton*>(w)->setChecked(*n != 0); return 0;
     case CtrlType::ListBox:
@@ -835,6 +1154,7 @@ int QtUi::GetCtrlVal(int panel, int control, CtrlValue& value) {
     case CtrlType::TextBox: value = S(static_cast<QPlainTextEdit*>(w)->toPlainText()); return 0;
     case CtrlType::TextMsg: value = S(static_cast<QLabel*>(w)->text()); return 0;
     case CtrlType::Int: value = static_cast<QSpinBox*>(w)->value(); return 0;
+    case CtrlType::Progress: value = static_cast<QProgressBar*>(w)->value(); return 0;
     case CtrlType::Double: value = static_cast<QDoubleSpinBox*>(w)->value(); return 0;
     case CtrlType::Toggle:
     case CtrlType::CheckBox: value = static_cast<QAbstractButton*>(w)->isChecked() ? 1 : 0; return 0;
@@ -878,6 +1198,7 @@ int QtUi::SetCtrlAttribute(int panel, int control, Attr attr, const CtrlValue& v
           c->caption->setText(Q(*text));
           FitCaption(*c->caption, c->width);
         }
+        UpdateAccessibleName(*panels_.at(panel), *c);
         return 0;
       case Attr::Shortcut:
         SetShortcut(*panels_.at(panel), *c, *text);
@@ -905,9 +1226,11 @@ int QtUi::SetCtrlAttribute(int panel, int control, Attr attr, const CtrlValue& v
   }
   const std::optional<int> n = CtrlValueInt(value);
   if (!n) return ui_status::kBadArgument;
-  auto place = [c] {
+  PanelWindow* frame = panels_.at(panel)->Frame();
+  auto place = [c, frame] {
     c->widget->setGeometry(c->left, c->top, c->width, c->height);
     if (!c->caption.isNull()) c->caption->move(c->left, c->top - 18);
+    frame->FitContent();
   };
   switch (attr) {
     case Attr::Dimmed:
@@ -919,6 +1242,7 @@ int QtUi::SetCtrlAttribute(int panel, int control, Attr attr, const CtrlValue& v
       c->visible = *n != 0;
       w->setVisible(c->visible);
       if (!c->caption.isNull()) c->caption->setVisible(c->visible);
+      frame->FitContent();
       return 0;
     case Attr::Top: c->top = *n; place(); return 0;
     case Attr::Left: c->left = *n; place(); return 0;
@@ -1163,6 +1487,20 @@ void QtUi::BuildMenuBar(Panel& panel, const MenuBarSpec& spec) {
   panel.Frame()->SetMenuBar(menuBar);
   panel.menuBar = bar->handle;
   AddMenuEntries(*bar, nullptr, spec.menus, menuBar);
+  // F10 opens the first menu that can be opened, as on the desktop; from
+  // there the arrow keys go through the menu bar (Alt with a menu's
+  // underlined letter opens that menu).
+  auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), panel.Frame());
+  f10->setContext(Qt::WindowShortcut);
+  QObject::connect(f10, &QShortcut::activated, menuBar, [menuBar] {
+    for (QAction* action : menuBar->actions()) {
+      if (action->isVisible() && action->isEnabled() && action->menu() != nullptr) {
+        menuBar->setFocus(Qt::ShortcutFocusReason);
+        menuBar->setActiveAction(action);
+        return;
+      }
+    }
+  });
   menuBars_.emplace(bar->handle, std::move(bar));
 }
 
@@ -1334,6 +1672,13 @@ int QtUi::SaveGraphImage(int panel, int control, std::string_view path) {
   return plot->SaveImage(std::string(path));
 }
 
+int QtUi::ExportGraphImage(int panel, int control, std::string_view path, const GraphPicture& picture) {
+  Control* c = LiveControl(panel, control);
+  auto* plot = c == nullptr ? nullptr : dynamic_cast<PlotWidget*>(c->widget.data());
+  if (plot == nullptr) return ui_status::kBadArgument;
+  return plot->ExportImage(std::string(path), picture);
+}
+
 int QtUi::PlotStripChart(int panel, int control, std::span<const double> points, int traceCount) {
   StripWidget* strip = LiveControl(panel, control) != nullptr ? Strip(panel, control) : nullptr;
   return strip == nullptr ? ui_status::kBadArgument : strip->Append(points, traceCount);
@@ -1378,6 +1723,9 @@ PanelState QtUi::GatherState(Panel& panel) {
       saved.strip = true;
       saved.stripTraces = strip->traceCount();
       saved.stripPoints = strip->Points();
+      for (int k = 0; k < strip->traceCount(); ++k) {
+        saved.stripStyles.push_back(ControlState::Trace{strip->TraceColor(k), strip->TraceVisible(k)});
+      }
     }
     if (auto* plot = dynamic_cast<PlotWidget*>(control.widget.data())) {
       AxisState axes;

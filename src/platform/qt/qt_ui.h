@@ -30,6 +30,7 @@ class QApplication;
 class QLabel;
 class QMenu;
 class QMenuBar;
+class QPalette;
 class QShortcut;
 
 namespace sondrix::platform::qt {
@@ -65,7 +66,7 @@ class QtUi : public Ui {
   int GenericMessagePopup(std::string_view title, std::string_view text,
                           std::span<const std::string> buttons) override;
   int ConfirmPopup(std::string_view title, std::string_view text) override;
-  FileSelectResult FileSelectPopup(const FileSelectRequest& request, std::string& path) override;
+  FileSelectResult SelectFile(const FileSelectRequest& request, std::string& path) override;
 
   int LoadPanel(int parent, int resourceId) override;
   int DiscardPanel(int panel) override;
@@ -110,6 +111,8 @@ class QtUi : public Ui {
                    AxisMode& yMode, double& yMin, double& yMax) override;
   int RefreshGraph(int panel, int control) override;
   int SaveGraphImage(int panel, int control, std::string_view path) override;
+  int ExportGraphImage(int panel, int control, std::string_view path,
+                       const GraphPicture& picture) override;
 
   int PlotStripChart(int panel, int control, std::span<const double> points,
                      int traceCount) override;
@@ -124,11 +127,17 @@ class QtUi : public Ui {
   UserEvent GetUserEvent(bool wait) override;
   UserEvent WaitUserEvent(double seconds, std::span<const int> inputs) override;
   void SetMouseCursor(Cursor cursor) override;
+  int UpdatePanel(int panel) override;
 
   // Also ends the dialogs up now (Qt's message boxes, file, print and colour
   // dialogs) as if the user had cancelled them.
   void RequestTermination() override;
   bool TerminationRequested() const override { return terminating_; }
+
+  // Night: the application's palette becomes the night colours, graphs go
+  // dark; day: the desktop's palette comes back.
+  int SetColorScheme(ColorScheme scheme) override;
+  ColorScheme GetColorScheme() const override { return scheme_; }
 
   // --- For tests, benchmarks and screenshots ----------------------------------
   const std::string& resourceError() const { return resourceError_; }
@@ -159,6 +168,8 @@ class QtUi : public Ui {
   // queued, the close box of the top modal panel, else Terminate.
   UserEvent TakeEvent();
   void UpdateStyle(Control& control);
+  void UpdateAccessibleName(Panel& panel, Control& control);
+  void FitWrappedText(Panel& panel, Control& control);
   void SetShortcut(Panel& panel, Control& control, const std::string& key);
   PanelState GatherState(Panel& panel);
 
@@ -171,6 +182,8 @@ class QtUi : public Ui {
   int nextHandle_ = 1;
   bool busyCursor_ = false;
   bool terminating_ = false;
+  ColorScheme scheme_ = ColorScheme::Day;
+  std::unique_ptr<QPalette> dayPalette_;  // the desktop's, while the night scheme is worn
 };
 
 }  // namespace sondrix::platform::qt

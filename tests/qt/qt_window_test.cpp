@@ -1,0 +1,321 @@
+// The main window on the Qt backend as a field laptop shows it: sizes of
+// small screens with every control in reach, the title, the keyboard (menu
+// letters, F10, Tab through every control of every panel, names for
+// assistive technology) and the night palette.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPalette>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+#include <QWindow>
+#include <map>
+#include <set>
+#include <string>
+
+#include "app/layout.h"
+#include "common/panels.h"
+#include "common/utils.h"
+#include "platform/color_scheme.h"
+#include "platform/qt/qt_plot.h"
+#include "platform/qt/qt_ui.h"
+#include "platform/uir.h"
+#include "support/fixtures.h"
+
+namespace sondrix::platform::qt {
+namespace {
+
+namespace p = panels;
+
+class QtWindowTest : public ::testing::Test {
+ protected:
+  QtWindowTest() : home_("SONDRIX_HOME", dir.path()), scoped_(ui) {
+    main = ui.LoadPanel(0, p::kMain);
+    bar = ui.GetPanelMenuBar(main);
+  }
+
+  void ShowActive() {
+    ui.DisplayPanel(main);
+    QWidget* window = ui.Window(main);
+    QApplication::setActiveWindow(window);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+  }
+
+  // The window resized as the window system would (menu bar included), the
+  // layout following as the program's loops make it.
+  void ResizeWindow(MainLayout& layout, int width, int height) {
+    ui.Window(main)->resize(width, height);
+    QApplication::processEvents();
+    CheckPanelSize(main, layout);
+    QApplication::processEvents();
+  }
+
+  QScrollArea* Scroll() { return ui.Window(main)->findChild<QScrollArea*>(); }
+
+  const PanelSpec& Spec(int resource) {
+    static const UirFile file = [] {
+      std::string error;
+      return LoadUir(UirPath(), error).value_or(UirFile{});
+    }();
+    return *file.FindPanel(resource);
+  }
+
+  test::TempDir dir;
+  test::ScopedEnv home_;
+  QtUi ui;
+  ScopedUi scoped_;
+  int main = 0;
+  int bar = 0;
+};
+
+// A laptop's 1366 x 768 and a 1920 x 1080 screen at 150 % (1280 x 720
+// device-independent pixels): every control of the main panel inside the
+// window, nothing to scroll. A window far smaller scrolls, and every
+// control is still on the scrolled content.
+TEST_F(QtWindowTest, TheMainWindowFitsSmallScreensWithEveryControlInReach) {
+  MainLayout layout = RecordMainLayout(main);
+  LimitPanelSize(main, layout);
+  ui.DisplayPanel(main);
+  QWidget* window = ui.Window(main);
+  // Much smaller than the resource file's layout is allowed (a frame and
+  // a desktop bar come on top of the window).
+  EXPECT_LT(window->minimumSize().width(), 1366 - 20);
+  EXPECT_LT(window->minimumSize().height(), 768 - 80);
+
+  const PanelSpec& spec = Spec(p::kMain);
+  for (const QSize screen : {QSize(1366, 768 - 60), QSize(1366, 768), QSize(1280, 720 - 60), QSize(1280, 720)}) {
+    SCOPED_TRACE(std::to_string(screen.width()) + " x " + std::to_string(screen.height()));
+    ResizeWindow(layout, screen.width(), screen.height());
+    EXPECT_EQ(window->size(), screen);
+    QScrollArea* scroll = Scroll();
+    ASSERT_NE(scroll, nullptr);
+    EXPECT_FALSE(scroll->horizontalScrollBar()->isVisible());
+    EXPECT_FALSE(scroll->verticalScrollBar()->isVisible());
+    const QRect visible(QPoint(0, 0), scroll->viewport()->size());
+    for (const ControlSpec& c : spec.controls) {
+      QWidget* widget = ui.Widget(main, c.id);
+      ASSERT_NE(widget, nullptr) << c.name;
+      EXPECT_TRUE(visible.contains(widget->geometry())) << c.name;
+    }
+    // The graph took the room; the start button is on screen.
+    EXPECT_GT(ui.Widget(main, p::kMainXYGraph)->height(), 300);
+  }
+
+  ResizeWindow(layout, 560, 380);
+  QScrollArea* scroll = Scroll();
+  EXPECT_TRUE(scroll->horizontalScrollBar()->isVisible() || scroll->verticalScrollBar()->isVisible());
+  const QRect content(QPoint(0, 0), scroll->widget()->size());
+  for (const ControlSpec& c : spec.controls)
+    EXPECT_TRUE(content.contains(ui.Widget(main, c.id)->geometry())) << c.name;
+  // Scrolled to, the start button comes into view.
+  QWidget* start = ui.Widget(main, p::kMainStartStop);
+  scroll->ensureWidgetVisible(start);
+  QApplication::processEvents();
+  const QRect inView(start->mapTo(scroll->viewport(), QPoint(0, 0)), start->size());
+  EXPECT_TRUE(QRect(QPoint(0, 0), scroll->viewport()->size()).contains(inView));
+}
+
+TEST_F(QtWindowTest, TheTitleIsShownAsTheProgramSetsIt) {
+  for (const std::string title : {"Sondrix", "*Sondrix \u2014 run[*]1.dat", "Sondrix \u2014 a.dev (COM1) \u2014 running"}) {
+    ASSERT_EQ(ui.SetPanelAttribute(main, Attr::Title, title), 0);
+    CtrlValue back;
+    ASSERT_EQ(ui.GetPanelAttribute(main, Attr::Title, back), 0);
+    EXPECT_EQ(std::get<std::string>(back), title);
+    ui.DisplayPanel(main);
+    QApplication::processEvents();
+    // What the window system is given: the text as it is, "[*]" and "*"
+    // included.
+    EXPECT_EQ(ui.Window(main)->windowHandle()->title().toStdString(), title);
+  }
+}
+
+// Every menu of the menu bar has its letter, no two menus (and no two items
+// of a menu) the same; Alt with the letter opens the menu, F10 the first.
+TEST_F(QtWindowTest, MenusHaveLettersAltOpensThemAndF10TheFirst) {
+  QMenuBar* menuBar = ui.Window(main)->findChild<QMenuBar*>();
+  ASSERT_NE(menuBar, nullptr);
+  auto letter = [](const QString& text) {
+    const int amp = static_cast<int>(text.indexOf('&'));
+    return amp >= 0 && amp + 1 < text.size() ? text.at(amp + 1).toLower() : QChar();
+  };
+  std::set<QChar> tops;
+  int menus = 0;
+  for (QAction* top : menuBar->actions()) {
+    const QChar key = letter(top->text());
+    EXPECT_TRUE(key.isLetter()) << top->text().toStdString();
+    EXPECT_TRUE(tops.insert(key).second) << top->text().toStdString();
+    ++menus;
+    std::set<QChar> items;
+    for (QAction* item : top->menu()->actions()) {
+      if (item->isSeparator()) continue;
+      const QChar k = letter(item->text());
+      EXPECT_TRUE(k.isLetterOrNumber()) << item->text().toStdString();
+      EXPECT_TRUE(items.insert(k).second) << item->text().toStdString();
+    }
+  }
+  EXPECT_EQ(menus, 4);
+
+  ShowActive();
+  QWidget* window = ui.Window(main);
+  // Closes whatever menu is open and gives the window the keyboard again.
+  auto closeMenus = [&] {
+    if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activePopupWidget() == nullptr; }, 3000));
+    QApplication::setActiveWindow(window);
+    window->activateWindow();
+    QApplication::processEvents();
+  };
+  QMenu* file = menuBar->actions().front()->menu();
+  QMenu* display = menuBar->actions().at(1)->menu();
+  QTest::keyClick(window, Qt::Key_F, Qt::AltModifier);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return file->isVisible(); }, 3000));
+  closeMenus();
+  QTest::keyClick(window, Qt::Key_D, Qt::AltModifier);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return display->isVisible(); }, 3000));
+  EXPECT_FALSE(file->isVisible());
+  // A letter of an item chooses it: Alt+D, N is the night palette.
+  while (ui.GetUserEvent(false).type != EventType::None) {
+  }
+  QTest::keyClick(display, Qt::Key_N);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return ui.pendingEvents() == 1; }, 3000));
+  const UserEvent chosen = ui.GetUserEvent(false);
+  EXPECT_EQ(chosen.type, EventType::Menu);
+  EXPECT_EQ(chosen.control, p::kMenuNightPalette);
+  closeMenus();
+
+  QTest::keyClick(window, Qt::Key_F10);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return file->isVisible(); }, 3000));
+  EXPECT_EQ(menuBar->activeAction(), menuBar->actions().front());
+  closeMenus();
+}
+
+// Every control of every panel: a name for assistive technology, and the
+// keyboard reaches whatever can be operated. On the main panel and a
+// dialog, Tab goes through every operable control shown.
+TEST_F(QtWindowTest, EveryControlHasANameAndTabReachesEveryOperableOne) {
+  std::string error;
+  const UirFile file = LoadUir(UirPath(), error).value_or(UirFile{});
+  ASSERT_FALSE(file.panels.empty()) << error;
+  int checked = 0;
+  for (const PanelSpec& spec : file.panels) {
+    const int panel = spec.id == p::kMain ? main : ui.LoadPanel(0, spec.id);
+    ASSERT_GT(panel, 0) << spec.name;
+    for (const ControlSpec& c : spec.controls) {
+      QWidget* widget = ui.Widget(panel, c.id);
+      ASSERT_NE(widget, nullptr) << spec.name << "." << c.name;
+      const bool readOut = (c.type == CtrlType::TextMsg && c.mode != CtrlMode::Hot) || c.type == CtrlType::Led;
+      const bool display = c.type == CtrlType::Graph || c.type == CtrlType::StripChart;
+      if (c.type == CtrlType::Decoration) continue;
+      if (readOut) {
+        // Read out by its text, described by its role.
+        EXPECT_FALSE(widget->accessibleDescription().isEmpty()) << spec.name << "." << c.name;
+        continue;
+      }
+      EXPECT_FALSE(widget->accessibleName().isEmpty()) << spec.name << "." << c.name;
+      QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+      ASSERT_NE(accessible, nullptr);
+      EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty()) << spec.name << "." << c.name;
+      if (!display) {
+        EXPECT_TRUE(widget->focusPolicy() & Qt::TabFocus) << spec.name << "." << c.name;
+        ++checked;
+      }
+    }
+    if (panel != main) ui.DiscardPanel(panel);
+  }
+  EXPECT_GT(checked, 60);
+
+  // A trace label named after the trace it shows.
+  ui.SetCtrlAttribute(main, p::kMainLabel0 + 3, Attr::LabelText, std::string("c412"));
+  EXPECT_EQ(ui.Widget(main, p::kMainLabel0 + 3)->accessibleName().toStdString(), "c412");
+  EXPECT_EQ(ui.Widget(main, p::kMainXYGraph)->accessibleName().toStdString(), "XY graph");
+
+  // Tab round the main panel with every control shown.
+  for (const ControlSpec& c : Spec(p::kMain).controls) ui.SetCtrlAttribute(main, c.id, Attr::Visible, 1);
+  ShowActive();
+  std::set<QWidget*> operable;
+  for (const ControlSpec& c : Spec(p::kMain).controls) {
+    QWidget* widget = ui.Widget(main, c.id);
+    if (widget->focusPolicy() & Qt::TabFocus) operable.insert(widget);
+  }
+  std::set<QWidget*> reached;
+  for (int presses = 0; presses < 200 && reached.size() < operable.size(); ++presses) {
+    QWidget* focus = QApplication::focusWidget();
+    QTest::keyClick(focus != nullptr ? focus : ui.Window(main), Qt::Key_Tab);
+    if (QApplication::focusWidget() != nullptr) reached.insert(QApplication::focusWidget());
+  }
+  for (QWidget* widget : operable)
+    EXPECT_TRUE(reached.contains(widget)) << widget->accessibleName().toStdString();
+  // The hot text is pressed with the space bar once Tab reached it.
+  QWidget* hot = ui.Widget(main, p::kMainDiagnostics);
+  hot->setFocus(Qt::TabFocusReason);
+  while (ui.GetUserEvent(false).type != EventType::None) {
+  }
+  QTest::keyClick(hot, Qt::Key_Space);
+  const UserEvent pressed = ui.GetUserEvent(false);
+  EXPECT_EQ(pressed.type, EventType::Commit);
+  EXPECT_EQ(pressed.control, p::kMainDiagnostics);
+}
+
+// The night palette: the application's palette and the graphs go dark and
+// red, every trace keeps its contrast on them, and the day comes back as
+// the desktop had it.
+TEST_F(QtWindowTest, TheNightPaletteDarkensTheWindowAndTheGraphs) {
+  const QPalette day = QApplication::palette();
+  const int graph = p::kMainXYGraph;
+  ui.SetCtrlAttribute(main, graph, Attr::Visible, 1);
+  const int yellow = static_cast<int>(VantorColorToRGB(100));
+  const std::array<double, 2> xs = {0.1, 0.2}, ys = {1.0, 2.0};
+  ASSERT_GT(ui.PlotXY(main, graph, xs, ys, PlotAttributes{.color = yellow}), 0);
+  GraphWidget* plot = ui.Graph(main, graph);
+  auto rgb = [](const QColor& c) { return static_cast<int>(c.rgb() & 0xFFFFFFu); };
+  auto traceRgb = [&] { return rgb(plot->plottable(0)->pen().color()); };
+  auto backgroundRgb = [&] { return rgb(plot->grab().toImage().pixelColor(3, 3)); };
+  ui.DisplayPanel(main);
+  QApplication::processEvents();
+
+  // By day: on white, the yellow trace darkened to a line one can see.
+  EXPECT_EQ(backgroundRgb(), 0xFFFFFF);
+  EXPECT_GE(ContrastRatio(traceRgb(), 0xFFFFFF), kMinTraceContrast);
+  EXPECT_LT(ContrastRatio(yellow, 0xFFFFFF), 1.2);
+
+  ASSERT_EQ(ui.SetColorScheme(ColorScheme::Night), 0);
+  EXPECT_EQ(ui.GetColorScheme(), ColorScheme::Night);
+  const SchemeColors& night = ColorsOf(ColorScheme::Night);
+  const QPalette dark = QApplication::palette();
+  EXPECT_EQ(rgb(dark.color(QPalette::Window)), night.window);
+  EXPECT_EQ(rgb(dark.color(QPalette::WindowText)), night.windowText);
+  QApplication::processEvents();
+  EXPECT_EQ(rgb(ui.Window(main)->palette().color(QPalette::Window)), night.window);
+  const int ground = backgroundRgb();
+  EXPECT_EQ(ground, night.graphBackground);
+  EXPECT_GE(ContrastRatio(traceRgb(), ground), kMinTraceContrast);
+  EXPECT_LE(ContrastRatio(traceRgb(), ground), kMaxNightTraceContrast + 1e-9);
+  // A trace drawn later comes in the night's colours too, as does a label.
+  ASSERT_GT(ui.PlotXY(main, graph, xs, ys, PlotAttributes{.color = 0x000080}), 0);
+  EXPECT_GE(ContrastRatio(rgb(plot->plottable(1)->pen().color()), ground), kMinTraceContrast);
+  ui.SetCtrlAttribute(main, p::kMainLabel0, Attr::TextColor, yellow);
+  EXPECT_NE(ui.Widget(main, p::kMainLabel0)->styleSheet().indexOf("color: #"), -1);
+  // The strip chart as well.
+  ui.SetTraceAttribute(main, p::kMainStripChart, 0, Attr::TraceColor, 0x0000FF);
+  const int strip = rgb(ui.Strip(main, p::kMainStripChart)->graph(0)->pen().color());
+  EXPECT_GE(ContrastRatio(strip, night.graphBackground), kMinTraceContrast);
+  EXPECT_EQ(ui.Strip(main, p::kMainStripChart)->TraceColor(0), 0x0000FF);
+
+  ASSERT_EQ(ui.SetColorScheme(ColorScheme::Day), 0);
+  EXPECT_EQ(QApplication::palette(), day);
+  QApplication::processEvents();
+  EXPECT_EQ(backgroundRgb(), 0xFFFFFF);
+  EXPECT_EQ(traceRgb(), TraceColorOn(ColorScheme::Day, yellow));
+  // What a saved graph keeps is the colour as plotted, not as shown.
+  EXPECT_EQ(plot->Plots().front().attributes.color, yellow);
+}
+
+}  // namespace
+}  // namespace sondrix::platform::qt
