@@ -145,8 +145,8 @@ class StripWidget : public PlotWidget {
   int pointsPerScreen() const { return pointsPerScreen_; }
   int SetTraceColor(int trace, int rgb);
   int SetTraceVisible(int trace, bool on);
-  // A trace's colour (0xRRGGBB, as set, before the scheme's contrast rules)
-  // and visibility; black and shown for a trace the chart does not have.
+  // A trace's colour as set (0xRRGGBB, before the scheme's contrast rules)
+  // and its visibility; black and shown for a trace the chart does not have.
   int TraceColor(int trace) const;
   bool TraceVisible(int trace) const;
   int Append(std::span<const double> points, int traceCount);
