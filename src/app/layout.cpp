@@ -58,7 +58,7 @@ const std::vector<Group>& ReadoutGroups() {
       {p::kMainRate, p::kMainRateUnit, p::kMainLost, p::kMainStatus},
       {p::kMainBinsize1, p::kMainBinsize2},
       {p::kMainTempCaption, p::kMainTemp, p::kMainExtTempCaption, p::kMainExtTemp},
-      {p::kMainDepthCaption, p::kMainDepth}};
+      {p::kMainDepthCaption, p::kMainDepth, p::kMainProgress}};
   return groups;
 }
 
@@ -349,10 +349,17 @@ Placement LayOut(const MainLayout& layout, int height, int width) {
       }
     }
     if (loaded.contains(p::kMainAllTraces)) {
-      CtrlRect r = loaded.at(p::kMainAllTraces);
-      r.left += dx;
-      r.top = top.top + 19 * pitch + pitch + allTracesGap;
-      out.places[p::kMainAllTraces] = r;
+      // The all-traces button and the label page row beside it keep their
+      // row under the labels.
+      const int rowTop = top.top + 19 * pitch + pitch + allTracesGap;
+      const int shift = rowTop - loaded.at(p::kMainAllTraces).top;
+      for (const int id : {p::kMainAllTraces, p::kMainTracePrev, p::kMainTracePage, p::kMainTraceNext}) {
+        if (!loaded.contains(id)) continue;
+        CtrlRect r = loaded.at(id);
+        r.left += dx;
+        r.top += shift;
+        out.places[id] = r;
+      }
     }
   }
   out.height = graph.top + graphHeight + stripHeight;

@@ -211,7 +211,8 @@ TEST_F(QtWindowTest, EveryControlHasANameAndTabReachesEveryOperableOne) {
       QWidget* widget = ui.Widget(panel, c.id);
       ASSERT_NE(widget, nullptr) << spec.name << "." << c.name;
       const bool readOut = (c.type == CtrlType::TextMsg && c.mode != CtrlMode::Hot) || c.type == CtrlType::Led;
-      const bool display = c.type == CtrlType::Graph || c.type == CtrlType::StripChart;
+      const bool display =
+          c.type == CtrlType::Graph || c.type == CtrlType::StripChart || c.type == CtrlType::Progress;
       if (c.type == CtrlType::Decoration) continue;
       if (readOut) {
         // Read out by its text, described by its role.
