@@ -7,12 +7,15 @@
 #   live:  a run at the instrument's 6 samples a second, and at 60
 #          (the spectrum curves on show, every line recorded and drawn)
 #
-# Needs Xvfb and xdotool. Usage: scripts/measure_cpu.sh [build-dir] [seconds]
+# Needs Xvfb and xdotool. Usage: scripts/measure_cpu.sh [build-dir] [seconds] [graph]
+# graph: the graph on show during the runs, 1 ... 6 (1 the XY graph, 2 the
+# strip chart; default the program's own, the spectrum curves).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh --tools
 build=${1:-build}
 seconds=${2:-30}
+graph=${3:-}
 for tool in Xvfb xdotool; do
   command -v "$tool" >/dev/null || { echo "measure_cpu: $tool is missing" >&2; exit 1; }
 done
@@ -34,6 +37,15 @@ measure() {
 
 for rate in 6 60; do
   start_meter --rate "$rate"
+  if [ -n "$graph" ]; then
+    # The display configuration beside the device file: that graph on show,
+    # all eighteen traces visible, every graph's settings the defaults.
+    {
+      printf 'meter\n0\n%s\t; current display\n1\t; collect bin size\n1\t; display bin size\n' "$graph"
+      printf '%s\t' $(seq 0 17)
+      printf '; visible traces\n'
+    } >"$home/nerit-9wl.RTC"
+  fi
   start_sondrix
   sleep 3
   idle=$(measure)
@@ -42,7 +54,7 @@ for rate in 6 60; do
   live=$(measure)
   save_run "live-$rate.dat"
   lines=$(awk 'found { n++ } /; acquisition binsize/ { found = 1 } END { print n + 0 }' "$home/live-$rate.dat")
-  echo "meter at $rate samples/s: idle $idle % of a core; live run $live % of a core" \
+  echo "meter at $rate samples/s${graph:+, graph $graph}: idle $idle % of a core; live run $live % of a core" \
     "(${seconds} s each; the run recorded about $lines lines)"
   kill "$sondrix_pid" 2>/dev/null || true
   wait "$sondrix_pid" 2>/dev/null || true

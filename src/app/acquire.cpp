@@ -11,6 +11,7 @@
 #include "common/text_format.h"
 #include "common/utils.h"
 #include "datafile/data_file.h"
+#include "display/graph_control.h"
 #include "display/trace_choice.h"
 #include "meter/source_factory.h"
 #include "platform/clock.h"
@@ -77,6 +78,73 @@ void KeepOldSource(App& app, Source& old) {
                        StatusText(reopened).c_str()));
   app.display().Attach(nullptr);
 }
+
+// The reading side of a run: each line the source gives is recorded and,
+// unless the source is behind, drawn. The run's loop and the dialogs the run
+// allows both wait for the user through it, so that the lines go on while a
+// dialog is up.
+class RunReader final : public DialogWait {
+ public:
+  RunReader(Source& source, Display& display, DataFile* recorder, SourceLine& line, SourceWait& idle,
+            double timeout)
+      : source_(source), display_(display), recorder_(recorder), line_(line), idle_(idle), timeout_(timeout),
+        lastLine_(platform::Timer()) {}
+
+  // One line when the source has one: 1 (handled), -1027 (none yet; the
+  // next look at the user interface sleeps), or what ends the run (the end
+  // of a file, an error, the time-out, a write error).
+  Status ReadOne() {
+    Status result = source_.CanRead() == 0 ? status::kNoData : source_.Read(line_);
+    if (result == status::kNoData) {
+      if (platform::SecondsSince(lastLine_) > timeout_) return status::kTimedOut;
+      idle_.Idle();
+      return status::kNoData;
+    }
+    idle_.Ready();
+    lastLine_ = platform::Timer();
+    if (result == status::kOk && recorder_ != nullptr) result = recorder_->WriteData(line_);
+    // A source whose buffer is nearly full has its lines recorded but not
+    // drawn until it catches up; they are counted all the same.
+    if (result == status::kOk) {
+      if (source_.MustRead() == 0) {
+        result = display_.Plot(line_);
+      } else {
+        display_.Count(line_);
+      }
+    }
+    return result;
+  }
+
+  // A dialog's wait: the lines go on until the user acts. A run that ends
+  // meanwhile is told to the run's loop once the dialog is done.
+  platform::UserEvent NextEvent() override {
+    platform::Ui& ui = platform::ui();
+    for (;;) {
+      if (ended_) return ui.GetUserEvent(true);
+      const UserEvent event = idle_.NextEvent(ui);
+      if (event.type != EventType::None) return event;
+      const Status result = ReadOne();
+      if (result != status::kOk && result != status::kNoData) {
+        ended_ = true;
+        endResult_ = result;
+      }
+    }
+  }
+
+  bool ended() const { return ended_; }
+  Status endResult() const { return endResult_; }
+
+ private:
+  Source& source_;
+  Display& display_;
+  DataFile* recorder_;
+  SourceLine& line_;
+  SourceWait& idle_;
+  double timeout_;
+  double lastLine_;
+  bool ended_ = false;
+  Status endResult_ = status::kOk;
+};
 
 }  // namespace
 
@@ -211,6 +279,13 @@ Status Acquire_Configure2(App& app) {
   }
   ui.SetCtrlVal(dialog, p::kAcqDisplayBinsize, display.displayBinsize());
   ui.SetCtrlVal(dialog, p::kAcqBinsize, source->GetBinsize());
+  // During a run the traces shown may change, the bin sizes not: the run
+  // records and draws with the ones it began with.
+  const bool running = RunGoesOn();
+  if (running) {
+    ui.SetCtrlAttribute(dialog, p::kAcqDisplayBinsize, platform::Attr::Dimmed, 1);
+    ui.SetCtrlAttribute(dialog, p::kAcqBinsize, platform::Attr::Dimmed, 1);
+  }
   // The choices by kind and wavelength, where the source has them.
   ui.SetCtrlAttribute(dialog, p::kAcqAOnly, platform::Attr::Dimmed, HasKind(listed, TraceKind::A) ? 0 : 1);
   ui.SetCtrlAttribute(dialog, p::kAcqCOnly, platform::Attr::Dimmed, HasKind(listed, TraceKind::C) ? 0 : 1);
@@ -248,7 +323,7 @@ Status Acquire_Configure2(App& app) {
 
   Status result = status::kCancelled;
   for (;;) {
-    const UserEvent event = ui.GetUserEvent(true);
+    const UserEvent event = NextDialogEvent();
     if (event.panel != dialog) continue;
     if (event.type == EventType::Close) break;
     if (event.type != EventType::Commit) continue;
@@ -271,10 +346,12 @@ Status Acquire_Configure2(App& app) {
     }
   }
 
-  if (result == status::kOk) {
+  if (result == status::kOk && !running) {
     display.SetDisplayBinsize(ui.GetCtrlInt(dialog, p::kAcqDisplayBinsize));
     // A bin size the source refuses (below 1) leaves its bin size as it was.
     source->SetBinsize(ui.GetCtrlInt(dialog, p::kAcqBinsize));
+  }
+  if (result == status::kOk) {
     for (int i = 0; i < entries; ++i) {
       int trace = -1;
       int checked = 0;
@@ -286,6 +363,8 @@ Status Acquire_Configure2(App& app) {
       if (checked == 0 && display.traceMap(trace) == 0) continue;
       display.SetVisible(trace, checked != 0);
     }
+    // The graph on show (and a run's labels) take the new choice at once.
+    display.TracesChanged();
   }
   ui.RemovePopup(dialog);
   ui.DiscardPanel(dialog);
@@ -336,35 +415,34 @@ Status Acquire_Run(App& app) {
     Error_Report(status::kOutOfMemory);
     return status::kOutOfMemory;
   }
-  Menu_Enable(app, -1, false);
+  // The run leaves the window usable: the graph on show, the traces shown,
+  // zoom, following and the exit stay; what would disturb the run is dimmed.
+  Menu_EnableForRun(app);
   display.ShowStopButton();
   ShowWindowTitle(app, true);
   // No key meant for a button stops or changes the run by accident.
   ui.SetActiveCtrl(app.mainPanel, p::kMainFocus);
   DataFile* recorder = display.tmpFile();
   SourceWait idle(*source);
+  {
+    RunReader reader(*source, display, recorder, *line, idle, timeout);
+    const ScopedDialogWait lend(reader);
 
-  bool stop = false;
-  bool firstPass = true;
-  result = status::kOk;
-  while (!stop && result == status::kOk) {
-    const double t0 = platform::Timer();
     // The first look at the user interface does not wait; while the source
     // has nothing the loop sleeps (see SourceWait).
     idle.Ready();
-    do {
+    result = status::kOk;
+    bool firstPass = true;
+    for (;;) {
       const UserEvent event = idle.NextEvent(ui);
-      if (IsMainCommit(app, event) && (event.control == p::kMainStartStop || event.control == p::kMainStop)) {
-        stop = true;
-        result = status::kOk;
+      if (IsMainCommit(app, event) &&
+          (event.control == p::kMainStartStop || event.control == p::kMainStop)) {
         break;
       }
       if (event.type == EventType::Close && event.panel == app.mainPanel) {
         // The window's close box: the run ends, is saved, and the program
         // ends after it.
         app.quit = true;
-        stop = true;
-        result = status::kOk;
         break;
       }
       if (event.type == EventType::Terminate) {
@@ -372,35 +450,28 @@ Status Acquire_Run(App& app) {
         // start; nobody is asked anything.
         app.quit = true;
         app.terminating = true;
-        stop = true;
-        result = status::kOk;
         break;
+      }
+      if (event.type == EventType::Menu && event.panel == app.menuBar) {
+        Menu_HandleRunEvent(app, event.control);
+        // Exit: as the close box.
+        if (app.quit) break;
       }
       if (IsMainCommit(app, event)) Main_HandleEvent(app, event.control);
       CheckPanelSize(app.mainPanel, app.layout);
-      result = source->CanRead() == 0 ? status::kNoData : source->Read(*line);
-      if (result == status::kNoData) {
-        if (platform::SecondsSince(t0) > timeout) {
-          stop = true;
-          result = status::kTimedOut;
-        } else {
-          idle.Idle();
-        }
+      // The run ended while a dialog was up.
+      if (reader.ended()) {
+        result = reader.endResult();
+        break;
       }
-    } while (result == status::kNoData);
-    if (firstPass) {
-      SetCursor(Cursor::Default);
-      firstPass = false;
-    }
-    if (stop) break;
-    if (result == status::kOk && recorder != nullptr) result = recorder->WriteData(*line);
-    // A source whose buffer is nearly full has its lines recorded but not
-    // drawn until it catches up; they are counted all the same.
-    if (result == status::kOk) {
-      if (source->MustRead() == 0) {
-        result = display.Plot(*line);
-      } else {
-        display.Count(*line);
+      const Status read = reader.ReadOne();
+      if (firstPass && read != status::kNoData) {
+        SetCursor(Cursor::Default);
+        firstPass = false;
+      }
+      if (read != status::kOk && read != status::kNoData) {
+        result = read;
+        break;
       }
     }
   }
@@ -419,6 +490,7 @@ Status Acquire_Run(App& app) {
   }
   display.HideStopButton();
   Menu_Enable(app, -1, true);
+  display.UpdateFollowControls();
   ShowWindowTitle(app);
   SetCursor(Cursor::Default);
   app.buttonState = 0;

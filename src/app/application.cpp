@@ -65,6 +65,7 @@ void UpdateControls(App& app) {
   Menu_Enable(app, p::kMenuSaveData, open && display.sampleCount() >= 1 && app.unsavedRun);
   if (open) Menu_Enable(app, p::kMenuDepthGraph, source->HasDepth() != 0);
   if (app.diagnosticsItem > 0) Menu_Enable(app, app.diagnosticsItem, open && source->HasDiagnostics() != 0);
+  display.UpdateFollowControls();
   ShowWindowTitle(app);
 }
 

@@ -33,22 +33,24 @@ constexpr std::array<int, 48> kXElements = [] {
 
 // Everything below the graph: zoom, move, start/stop, stop and auto-start
 // buttons, the frame behind the read-outs and the read-outs (the replay's
-// progress bar among them).
-constexpr std::array<int, 22> kYElements = {
+// progress bar among them), and the follow button.
+constexpr std::array<int, 23> kYElements = {
     p::kMainZoomIn,        p::kMainZoomOut,   p::kMainMove1,       p::kMainMove2,
     p::kMainStartStop,     p::kMainStop,      p::kMainAutoStart,   p::kMainFocus,
     p::kMainRate,          p::kMainRateUnit,  p::kMainLost,        p::kMainStatus,
     p::kMainBinsize1,      p::kMainBinsize2,  p::kMainTempCaption, p::kMainTemp,
     p::kMainExtTempCaption, p::kMainExtTemp,  p::kMainDepthCaption, p::kMainDepth,
-    p::kMainDiagnostics,   p::kMainProgress};
+    p::kMainDiagnostics,   p::kMainProgress,    p::kMainFollow};
 
 // The strip's groups of controls that stay together when the strip wraps:
-// first the buttons, then the read-outs in the frame.
+// first the buttons (the follow button a group of its own), then the
+// read-outs in the frame.
 using Group = std::vector<int>;
 const std::vector<Group>& ButtonGroups() {
   static const std::vector<Group> groups = {
       {p::kMainZoomIn, p::kMainZoomOut, p::kMainMove1, p::kMainMove2},
-      {p::kMainStartStop, p::kMainStop, p::kMainAutoStart}};
+      {p::kMainStartStop, p::kMainStop, p::kMainAutoStart},
+      {p::kMainFollow}};
   return groups;
 }
 const std::vector<Group>& ReadoutGroups() {

@@ -170,7 +170,8 @@ void Menu_HandleEvent(App& app, int item) {
     case p::kMenuSpect2Graph: ShowGraph(app, graph_type::kSpect2); return;
     case p::kMenuSpectGraph: ShowGraph(app, graph_type::kSpect); return;
     case p::kMenuRecallGraph:
-      RecallPanel(app.mainPanel);
+      // The recalled pictures stay: no graph is drawn from the last run over them.
+      if (RecallPanel(app.mainPanel) == 1) app.display().ForgetRun();
       platform::ui().DisplayPanel(app.mainPanel);
       return;
     case p::kMenuSaveGraph: SavePanel(app.mainPanel); return;
@@ -180,6 +181,10 @@ void Menu_HandleEvent(App& app, int item) {
     case p::kMenuGraphSettings: ConfigureDisplay(app); return;
     case p::kMenuConfigAcquisition: ConfigureAcquisition(app); return;
     case p::kMenuAbout: ShowAbout(); return;
+    case p::kMenuWholeRun:
+      app.display().ToggleWholeRun();
+      app.display().WriteConfig();
+      return;
     case p::kMenuNightPalette: {
       // Remembered at once: the choice survives a crash as well as an exit.
       const bool on = platform::ui().GetColorScheme() != platform::ColorScheme::Night;
@@ -189,6 +194,41 @@ void Menu_HandleEvent(App& app, int item) {
     }
     default: return;
   }
+}
+
+bool Menu_RunAllows(const App& app, int item) {
+  switch (item) {
+    case p::kMenuXYGraph:
+    case p::kMenuStripChart:
+    case p::kMenuTempGraph:
+    case p::kMenuSpectGraph:
+    case p::kMenuSpect2Graph:
+    case p::kMenuWholeRun:
+    case p::kMenuGraphSettings:
+    case p::kMenuConfigDisplay:
+    case p::kMenuConfigAcquisition:
+    case p::kMenuExit:
+      return true;
+    case p::kMenuDepthGraph:
+      return app.source() != nullptr && app.source()->HasDepth() != 0;
+    default:
+      return false;
+  }
+}
+
+void Menu_EnableForRun(App& app) {
+  Menu_Enable(app, -1, false);
+  for (const int item : {p::kMenuXYGraph, p::kMenuStripChart, p::kMenuTempGraph, p::kMenuDepthGraph,
+                         p::kMenuSpectGraph, p::kMenuSpect2Graph, p::kMenuGraphSettings, p::kMenuConfigDisplay,
+                         p::kMenuConfigAcquisition, p::kMenuExit}) {
+    if (Menu_RunAllows(app, item)) Menu_Enable(app, item, true);
+  }
+  // Whole Run as the graph on show has it.
+  if (app.hasDisplay()) app.display().UpdateFollowControls();
+}
+
+void Menu_HandleRunEvent(App& app, int item) {
+  if (Menu_RunAllows(app, item)) Menu_HandleEvent(app, item);
 }
 
 void PressTraceButton(App& app, int control) {
@@ -231,6 +271,7 @@ void Main_HandleEvent(App& app, int control) {
     case p::kMainZoomOut: ZoomGraph(display, 2.0); return;
     case p::kMainMove1: MoveGraph(display, -0.25); return;
     case p::kMainMove2: MoveGraph(display, 0.25); return;
+    case p::kMainFollow: display.ResumeFollow(); return;
     default: return;
   }
 }

@@ -21,6 +21,15 @@ void ShowNightPalette(const App& app, bool on);
 
 // One menu command. The exit command sets app.quit.
 void Menu_HandleEvent(App& app, int item);
+
+// During a run: the items that leave the run alone stay available (the
+// graphs, Whole Run, the graph's settings, the acquisition dialog's trace
+// choice, Exit); the rest are dimmed.
+void Menu_EnableForRun(App& app);
+// Whether a menu command leaves a run alone.
+bool Menu_RunAllows(const App& app, int item);
+// A menu command during a run: those the run allows, nothing else.
+void Menu_HandleRunEvent(App& app, int item);
 // One main-panel control.
 void Main_HandleEvent(App& app, int control);
 

@@ -42,6 +42,7 @@ inline constexpr int kMainTitle = 72;          // text: file, identification, se
 inline constexpr int kMainDate = 73;           // text
 inline constexpr int kMainTime = 74;           // text
 inline constexpr int kMainElapsed = 75;        // text: "        Elapsed hh:mm:ss"
+inline constexpr int kMainFollow = 91;         // button: the graph follows the run again
 inline constexpr int kMainTracePrev = 120;     // button: the previous page of trace labels
 inline constexpr int kMainTracePage = 121;     // text: "Traces 21–40 of 200"
 inline constexpr int kMainTraceNext = 122;     // button: the next page of trace labels
@@ -77,6 +78,7 @@ inline constexpr int kMenuConfigAcquisition = 26;
 inline constexpr int kMenuHelp = 27;
 inline constexpr int kMenuAbout = 28;
 inline constexpr int kMenuExportGraph = 29;
+inline constexpr int kMenuWholeRun = 41;       // check item: the time axis shows the whole run
 inline constexpr int kMenuDisplaySep3 = 70;
 inline constexpr int kMenuNightPalette = 71;   // checked while the night palette is worn
 
@@ -94,6 +96,10 @@ inline constexpr int kGsYDivisions = 10;     // int
 inline constexpr int kGsYAutoDivisions = 11; // check box
 inline constexpr int kGsOk = 12;
 inline constexpr int kGsCancel = 13;
+inline constexpr int kGsFollowAxis = 20;     // check box: the time axis scrolls / the Y axis extends
+inline constexpr int kGsFollowMinutes = 21;  // double: minutes of the time axis
+inline constexpr int kGsWholeRun = 22;       // check box: the time axis shows the whole run
+inline constexpr int kGsFollowValues = 23;   // check box: the value axis autoscales during a run
 
 // Strip chart settings.
 inline constexpr int kStripSettings = 21;
@@ -102,6 +108,10 @@ inline constexpr int kSsYMax = 3;         // double
 inline constexpr int kSsScrollSpeed = 4;  // int: points per screen = round(9999 / speed)
 inline constexpr int kSsOk = 5;
 inline constexpr int kSsCancel = 6;
+inline constexpr int kSsFollowAxis = 20;     // check box: the chart shows the last minutes of a run
+inline constexpr int kSsFollowMinutes = 21;  // double
+inline constexpr int kSsWholeRun = 22;       // check box: the chart shows the whole run
+inline constexpr int kSsFollowValues = 23;   // check box: the Y axis autoscales during a run
 
 // Busy notice shown inside the main window while a graph autoscales.
 inline constexpr int kBusy = 22;

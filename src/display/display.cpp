@@ -141,7 +141,15 @@ std::string Display::ConfigPath() const {
 
 // --- Attaching a source -----------------------------------------------------------------
 
+void Display::ForgetRun() {
+  history_.Clear(0);
+  historyCount_ = 0;
+}
+
 void Display::Detach() {
+  ForgetRun();
+  // Another source starts with every graph following.
+  for (int type = graph_type::kXY; type <= graph_type::kSpect2; ++type) graphs_[type]->ResumeFollow();
   if (current_ != nullptr) {
     CheckMenu(current_, false);
     current_->DeletePlots();
@@ -155,7 +163,10 @@ void Display::Detach() {
 }
 
 void Display::SetDefaults() {
-  for (int type = graph_type::kXY; type <= graph_type::kSpect2; ++type) graphs_[type]->SetDefaults();
+  for (int type = graph_type::kXY; type <= graph_type::kSpect2; ++type) {
+    graphs_[type]->SetDefaults();
+    graphs_[type]->set_follow(FollowSettings{});
+  }
   displayBinsize_ = 1;
   if (!source_) {
     visible_.fill(0);
@@ -235,6 +246,7 @@ Status Display::Attach(std::unique_ptr<Source> source) {
   current_->Show();
   ShowGraph(current_->GetType());
   CheckMenu(current_, true);
+  UpdateFollowControls();
   return result;
 }
 
@@ -246,11 +258,12 @@ void Display::ShowGraph(int type) {
     if (current_ != nullptr) current_->Show();
     return;
   }
+  const bool changed = next != current_;
   if (current_ != nullptr) {
     current_->Hide();
     CheckMenu(current_, false);
   }
-  if (next != current_) {
+  if (changed) {
     // A bin begun for another graph is not this graph's.
     binCount_ = 0;
     next->ClearBin();
@@ -275,24 +288,141 @@ void Display::ShowGraph(int type) {
     for (const int trace : labelled_) plotted_[static_cast<std::size_t>(trace)] = 1;
     PutUpLabels();
   }
+  // A graph put on show during or after a run is drawn with the whole run
+  // and follows it from there.
+  if (changed && !history_.empty()) {
+    current_->ResetFollowState();
+    RedrawFromHistory();
+  }
   current_->Show();
   CheckMenu(current_, true);
-  // The read-outs belong to the graph they were prepared for.
+  // The read-outs of a run go with the graph on show; before a run they
+  // belong to no graph.
+  if (infoGraph_ != nullptr && current_ != infoGraph_) RelabelRun();
   if (current_ == infoGraph_) {
     ShowInfo();
   } else {
     HideInfo();
   }
+  UpdateFollowControls();
+}
+
+// --- Following the run ------------------------------------------------------------------
+
+void Display::VisibleTraces(std::vector<int>& out, int limit) const {
+  out.clear();
+  const int count = history_.empty() ? traceCount_ : std::min(traceCount_, history_.traceCount());
+  for (int i = 0; i < count && static_cast<int>(out.size()) < limit; ++i) {
+    if (visible(i)) out.push_back(i);
+  }
+}
+
+void Display::RedrawFromHistory() {
+  current_->Rebuild(*this);
+  current_->Follow(*this);
+}
+
+// ShowGraph gave the run's labels back (or to the A and C captions); the
+// values last shown come with them.
+void Display::RelabelRun() {
+  infoGraph_ = current_;
+  InitValues();
+  for (const int trace : labelled_) {
+    const auto i = static_cast<std::size_t>(trace);
+    if (hasValue_[i]) UpdateValue(labelSlot_[i], lastValue_[i]);
+  }
+}
+
+bool Display::AddToHistory(const SourceLine& line, bool& thinned) {
+  thinned = false;
+  const int count = std::min({line.count, traceCount_, static_cast<int>(line.values.size())});
+  for (int i = 0; i < count; ++i) historyAcc_[i] += line.values[static_cast<std::size_t>(i)];
+  if (++historyCount_ < displayBinsize_) return false;
+  for (int i = 0; i < traceCount_; ++i) {
+    historyBin_[i] = historyAcc_[i] / historyCount_;
+    historyAcc_[i] = 0.0;
+  }
+  historyCount_ = 0;
+  thinned = history_.Add(line.time, line.temperature, line.depth,
+                         std::span<const double>(historyBin_.data(), static_cast<std::size_t>(traceCount_)));
+  return true;
+}
+
+void Display::ResumeFollow() {
+  current_->ResumeFollow();
+  if (!history_.empty()) RedrawFromHistory();
+  UpdateFollowControls();
+}
+
+void Display::ToggleWholeRun() {
+  if (!current_->HasTimeAxis()) return;
+  FollowSettings follow = current_->follow();
+  const bool whole = !(follow.axis != 0 && follow.wholeRun != 0);
+  follow.wholeRun = whole ? 1 : 0;
+  if (whole) follow.axis = 1;
+  current_->set_follow(follow);
+  ResumeFollow();
+}
+
+void Display::UpdateFollowControls() {
+  platform::Ui& ui = platform::ui();
+  ui.SetCtrlAttribute(panel_, p::kMainFollow, Attr::Dimmed, current_->CanResume() ? 0 : 1);
+  if (menuBar_ <= 0) return;
+  const bool timeAxis = current_->HasTimeAxis();
+  const FollowSettings& follow = current_->follow();
+  ui.SetMenuBarAttribute(menuBar_, p::kMenuWholeRun, Attr::Checked,
+                         timeAxis && follow.axis != 0 && follow.wholeRun != 0 ? 1 : 0);
+  ui.SetMenuBarAttribute(menuBar_, p::kMenuWholeRun, Attr::Dimmed, source_ && timeAxis ? 0 : 1);
+}
+
+void Display::TracesChanged() {
+  RecountVisible();
+  if (infoGraph_ != nullptr) {
+    // The run's labels are the traces now shown (the A and C curves keep
+    // their captions, and give the new labels back when another graph
+    // comes).
+    PlotVisibleTraces();
+    InitLabels();
+    SortTraces();
+    if (Spect2OnShow()) {
+      for (int i = 0; i < traceCount_; ++i) plotted_[i] = 0;
+    }
+    PutUpLabels();
+    RelabelRun();
+    ShowInfo();
+  }
+  if (history_.empty()) return;
+  // The bin in progress holds sums of the traces shown before.
+  binCount_ = 0;
+  current_->ClearBin();
+  current_->ResetFollowState();
+  RedrawFromHistory();
 }
 
 Status Display::UserConfigure() {
   Status result = current_->UserConfigure();
-  if (result == status::kOk) current_->SetConfig(0);
+  if (result == status::kOk) {
+    current_->SetConfig(0);
+    // New settings: following starts afresh with them.
+    current_->ResumeFollow();
+    if (!history_.empty()) RedrawFromHistory();
+    UpdateFollowControls();
+  }
   return result;
 }
 
-void Display::ZoomGraph(double factor) { current_->XZoom(factor); }
-void Display::MoveGraph(double fraction) { current_->XMove(fraction); }
+// The user's zoom or move stops the graph following the run.
+void Display::ZoomGraph(double factor) {
+  current_->SuspendFollow();
+  current_->XZoom(factor);
+  UpdateFollowControls();
+}
+
+void Display::MoveGraph(double fraction) {
+  current_->SuspendFollow();
+  current_->XMove(fraction);
+  UpdateFollowControls();
+}
 
 void Display::AutoZoomChannel(int slot) {
   if (sampleCount_ == 0) return;
@@ -314,7 +444,9 @@ void Display::AutoZoomChannel(int slot) {
   const double span = std::clamp(hi - lo, 1.0e-5, 1.0e5);
   const double margin = span / 2.0;
   const double step = std::pow(10.0, std::floor(std::log10(span) + 0.5)) / 2.0;
+  current_->SuspendFollow();
   current_->XBounds(RoundToNearest(lo - margin, step), RoundToNearest(hi + margin, step));
+  UpdateFollowControls();
 }
 
 void AutoZoomChannel(Display& display, int slot) { display.AutoZoomChannel(slot); }
@@ -380,6 +512,7 @@ Status Display::InitPlot() {
     ShowValues();
     InitGraphs();
   }
+  UpdateFollowControls();
   return result;
 }
 
@@ -388,8 +521,13 @@ void Display::PlotVisibleTraces() {
 }
 
 void Display::InitGraphs() {
+  // A run starts a history of its own, and every graph follows it afresh.
+  history_.Clear(traceCount_);
+  historyAcc_.fill(0.0);
+  historyCount_ = 0;
   for (int type = graph_type::kXY; type <= graph_type::kSpect2; ++type) {
     graphs_[type]->InitPlot(*this, traceCount_);
+    graphs_[type]->ResumeFollow();
   }
   colors_.fill(0);
   source_->GetColors(colors_);
@@ -401,7 +539,15 @@ Status Display::Plot(const SourceLine& line) {
   double now = platform::Timer();
   if (line.status == status::kOk) {
     elapsedMs_ = line.time;  // the graphs place the line by it
+    bool thinned = false;
+    const bool binDone = AddToHistory(line, thinned);
     if (Status result = current_->Plot(*this, line); result != status::kOk) return result;
+    if (binDone) {
+      // Thinning left the graph's oldest points without an entry: it is drawn
+      // from the history again, so that it keeps showing the whole run.
+      if (thinned) current_->Rebuild(*this);
+      current_->Follow(*this);
+    }
     const int count = std::min(line.count, kMaxTraces);
     for (int i = 0; i < count; ++i) {
       const double value = line.values[static_cast<std::size_t>(i)];
@@ -523,8 +669,8 @@ void Display::SetLabelPage(int page) {
     const auto i = static_cast<std::size_t>(trace);
     if (hasValue_[i]) UpdateValue(labelSlot_[i], lastValue_[i]);
   }
-  // The read-outs belong to the graph they were prepared for: on another
-  // graph they stay hidden, and show this page when they come back.
+  // The read-outs are shown with the graph they were prepared for (before a
+  // run, none: they show this page when a run puts them up).
   if (current_ != nullptr && current_ == infoGraph_) {
     ShowLabels();
     ShowValues();
@@ -875,6 +1021,12 @@ Status Display::WriteConfig() {
   for (int type = graph_type::kXY; type <= graph_type::kSpect2; ++type) {
     if (Status written = graphs_[type]->WriteConfig(file.get()); written != status::kOk) result = written;
   }
+  // How each graph follows a run: lines after the graphs' own, which a
+  // reader that knows only those never reaches.
+  for (int type = graph_type::kXY; type <= graph_type::kSpect2; ++type) {
+    if (std::fprintf(file.get(), "%s\n", FollowLine(graphs_[type]->follow()).c_str()) < 0)
+      result = status::kCantWriteConfig;
+  }
   if (std::fflush(file.get()) != 0 || std::ferror(file.get())) result = status::kCantWriteConfig;
   if (std::fclose(file.release()) != 0) result = status::kCantWriteConfig;
   return result;
@@ -920,6 +1072,15 @@ Status Display::ReadConfig() {
   eatComment(f);
 
   for (int t = graph_type::kXY; t <= graph_type::kSpect2; ++t) graphs_[t]->ReadConfig(f);
+  // A file written before graphs followed runs ends here: each graph then
+  // follows as it does by default, as does one whose line cannot be read.
+  for (int t = graph_type::kXY; t <= graph_type::kSpect2; ++t) {
+    FollowSettings follow;
+    if (const std::optional<std::string> line = fgetline(f, 256)) {
+      if (const std::optional<FollowSettings> read = ParseFollowLine(*line)) follow = *read;
+    }
+    graphs_[t]->set_follow(follow);
+  }
   if (std::ferror(f) && !std::feof(f)) return status::kConfigGraphInfo;
   return status::kOk;
 }

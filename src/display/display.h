@@ -20,6 +20,7 @@
 #include "common/status.h"
 #include "datafile/data_file.h"
 #include "display/graph.h"
+#include "display/run_history.h"
 #include "display/line_rate.h"
 #include "source/source.h"
 #include "source/source_line.h"
@@ -112,6 +113,30 @@ class Display {
   void ZoomGraph(double factor);
   void MoveGraph(double fraction);
 
+  // --- Following the run (docs/display.md) ------------------------------------
+  // The run's drawn points, from which a graph put on show is drawn.
+  const RunHistory& history() const { return history_; }
+  // The visible traces in index order, at most `limit` of them (and only
+  // traces the history holds while it holds any).
+  void VisibleTraces(std::vector<int>& out, int limit = kMaxTraces) const;
+  // The "Follow" button: the graph on show follows the run again after the
+  // user zoomed or moved it.
+  void ResumeFollow();
+  // "Whole Run": the graph on show shows the whole run, or the last minutes
+  // again.
+  void ToggleWholeRun();
+  // The "Follow" button (dimmed unless following was suspended) and the
+  // "Whole Run" item (checked while the graph shows the whole run, dimmed
+  // without a source or for a graph without a time axis) as the graph on
+  // show has them.
+  void UpdateFollowControls();
+  // The traces chosen changed: the labels of a run and the graph on show
+  // follow at once.
+  void TracesChanged();
+  // Forgets the run's history (pictures recalled from a file are not the
+  // run's, and no graph put on show is to replace them with it).
+  void ForgetRun();
+
   // Read-out groups.
   void InitLabels();
   void HideLabels();
@@ -197,6 +222,13 @@ class Display {
   void PlotVisibleTraces();
   // Every graph's InitPlot, the trace colours and the labels of a run.
   void InitGraphs();
+  // Adds a line to the history's display bin; true when that completed a
+  // bin (`thinned`: the history made room by thinning its older half).
+  bool AddToHistory(const SourceLine& line, bool& thinned);
+  // The graph on show drawn afresh from the history and following it.
+  void RedrawFromHistory();
+  // Labels and read-outs of a run put up for the graph on show.
+  void RelabelRun();
   // Gives the traces of the label page on show their slots.
   void AssignSlots();
   // The page buttons and the page read-out: shown with the labels when
@@ -241,6 +273,10 @@ class Display {
   // Record time of the last line, ms (64 bits, as the lines' time stamps:
   // runs longer than 24 days).
   std::int64_t elapsedMs_ = 0;
+  RunHistory history_;
+  std::array<double, kMaxTraces> historyAcc_{};
+  std::array<double, kMaxTraces> historyBin_{};
+  int historyCount_ = 0;
   int binsSinceUpdate_ = 0;
   double lastValueTime_ = 0.0;
   double lastClockTime_ = 0.0;

@@ -7,15 +7,20 @@
 // spectrum graphs.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
+#include <span>
 
 #include "common/status.h"
+#include "display/follow.h"
 #include "platform/ui.h"
 #include "source/source_line.h"
 
 namespace sondrix {
 
 class Display;
+class RunHistory;
 
 // Graph type numbers (GetType), also the numbers of the display
 // configuration file.
@@ -67,6 +72,66 @@ class Graph {
   // Forgets the sums of a display bin in progress (when the graph becomes
   // the one on show, so that its first point averages only lines it saw).
   virtual void ClearBin();
+
+  // --- Following a run (docs/display.md) ----------------------------------------
+  // Draws the graph afresh from the run's history (the graph is put on show,
+  // the traces shown changed, the history was thinned). The default draws
+  // nothing.
+  virtual Status Rebuild(Display& display);
+  // Brings the axes up to the run's history after a bin was added; nothing
+  // while following is suspended. The default follows nothing.
+  virtual void Follow(Display& display);
+  // Forgets what following found (a new run, the graph put on show again,
+  // its settings changed); a suspension stays.
+  virtual void ResetFollowState();
+  // Makes the ranges now shown the graph's own settings, so that a zoom or
+  // move acts on what the user sees.
+  virtual void AdoptShownRanges();
+  // Whether the graph has a time axis (minutes and whole run apply), and an
+  // axis besides the values that follows at all.
+  virtual bool HasTimeAxis() const;
+  virtual bool HasFollowAxis() const;
+
+  const FollowSettings& follow() const { return follow_; }
+  void set_follow(const FollowSettings& settings) { follow_ = settings; }
+  // The user zoomed or moved: following stops, and the ranges shown become
+  // the graph's own, until ResumeFollow.
+  void SuspendFollow();
+  // Follows again from scratch (the "Follow" button); a new run does too.
+  void ResumeFollow();
+  bool followSuspended() const { return suspended_; }
+  // Following is suspended and there is something to follow again.
+  bool CanResume() const { return suspended_ && (follow_.values != 0 || (follow_.axis != 0 && HasFollowAxis())); }
+
+ protected:
+  // The extremes of `traces` over history entries [from, to): measured afresh
+  // when `fresh` or every kRescanIntervalMs of the run, and in between only
+  // widened by the entries added since, so that a bin costs little.
+  AxisRange ShownValues(const RunHistory& history, std::span<const int> traces, std::size_t from,
+                        std::size_t to, bool fresh);
+
+  // The follow settings in a settings dialog: the axis, minutes, whole-run
+  // and values controls (hidden where the graph has no such axis).
+  void FillFollowControls(int dialog, int axis, int minutes, int wholeRun, int values);
+  // Minutes only while the axis follows the last minutes, whole run only
+  // while it follows.
+  void DimFollowControls(int dialog, int axis, int minutes, int wholeRun);
+  // The settings the dialog holds; false (with a message) when its minutes
+  // are no time window.
+  bool ReadFollowControls(int dialog, int axis, int minutes, int wholeRun, int values,
+                          FollowSettings& out);
+
+  FollowSettings follow_;
+  ValueFollower values_;
+  bool suspended_ = false;
+  // Following changed an axis since the last ResetFollowState.
+  bool followed_ = false;
+
+ private:
+  AxisRange scan_{};
+  bool scanned_ = false;
+  std::int64_t scanAt_ = 0;
+  std::size_t scanAdded_ = 0;
 };
 
 }  // namespace sondrix

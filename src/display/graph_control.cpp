@@ -19,6 +19,22 @@ bool GraphControl::IsVisible() const {
   return on != nullptr && *on != 0;
 }
 
+namespace {
+
+DialogWait* gDialogWait = nullptr;
+
+}  // namespace
+
+ScopedDialogWait::ScopedDialogWait(DialogWait& wait) : previous_(gDialogWait) { gDialogWait = &wait; }
+ScopedDialogWait::~ScopedDialogWait() { gDialogWait = previous_; }
+
+platform::UserEvent NextDialogEvent() {
+  if (gDialogWait != nullptr) return gDialogWait->NextEvent();
+  return platform::ui().GetUserEvent(true);
+}
+
+bool RunGoesOn() { return gDialogWait != nullptr; }
+
 Status RunDialog(int resourceId, const std::function<void(int panel)>& fill,
                  const std::function<DialogStep(int panel, int control)>& onEvent) {
   platform::Ui& ui = platform::ui();
@@ -29,7 +45,7 @@ Status RunDialog(int resourceId, const std::function<void(int panel)>& fill,
   ui.InstallPopup(panel);
   DialogStep step = DialogStep::Continue;
   while (step == DialogStep::Continue) {
-    const platform::UserEvent event = ui.GetUserEvent(true);
+    const platform::UserEvent event = NextDialogEvent();
     if (event.panel != panel) continue;
     if (event.type == platform::EventType::Close) {
       step = DialogStep::Cancel;

@@ -21,6 +21,35 @@ struct GraphControl {
   bool IsVisible() const;
 };
 
+// While a run goes on, the dialogs it allows (a graph's settings, the traces
+// of the acquisition dialog) wait for the user through the run, which keeps
+// reading, recording and drawing meanwhile: a dialog never stops a run's
+// lines, which would otherwise pile up in the serial line and be lost.
+class DialogWait {
+ public:
+  virtual ~DialogWait() = default;
+  // The next user event for a dialog; the run goes on until it comes.
+  virtual platform::UserEvent NextEvent() = 0;
+};
+
+// Lends a run's wait to the dialogs for the guard's lifetime.
+class ScopedDialogWait {
+ public:
+  explicit ScopedDialogWait(DialogWait& wait);
+  ~ScopedDialogWait();
+  ScopedDialogWait(const ScopedDialogWait&) = delete;
+  ScopedDialogWait& operator=(const ScopedDialogWait&) = delete;
+
+ private:
+  DialogWait* previous_;
+};
+
+// The next event for a modal dialog: through the run while one goes on,
+// else the user interface's own wait.
+platform::UserEvent NextDialogEvent();
+// A run goes on (it lends its wait to the dialogs).
+bool RunGoesOn();
+
 // What a dialog's event handler decides.
 enum class DialogStep { Continue, Ok, Cancel };
 

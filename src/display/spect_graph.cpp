@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include "display/display.h"
+#include "display/run_history.h"
 
 namespace sondrix {
 namespace {
@@ -105,50 +108,91 @@ bool SpectGraph::Accumulate(Display& display, const SourceLine& line) {
 
 Status SpectGraph::Plot(Display& display, const SourceLine& line) {
   if (!Accumulate(display, line)) return status::kOk;
-  DeletePlots();
   const int binCount = display.binCount();
+  const int count = std::min(line.count, kMaxTraces);
+  spectrum_.assign(static_cast<std::size_t>(std::max(count, 0)), 0.0);
+  for (int i = 0; i < count; ++i) {
+    if (display.visible(i)) spectrum_[static_cast<std::size_t>(i)] = point_[static_cast<std::size_t>(i)].accX / binCount;
+  }
+  // Sums of every trace start afresh.
+  ClearBin();
+  display.binCount() = 0;
+  return DrawSpectrum(display, spectrum_);
+}
+
+Status SpectGraph::DrawSpectrum(Display& display, std::span<const double> values) {
+  DeletePlots();
   const bool dense = display.visibleCount() > kDenseSpectrum;
   Status result = status::kOk;
-  for (int i = 0; i < std::min(line.count, kMaxTraces); ++i) {
+  for (int i = 0; i < static_cast<int>(values.size()) && i < kMaxTraces; ++i) {
     if (!display.visible(i)) continue;
-    Point& p = point_[static_cast<std::size_t>(i)];
     const double w = wavelengths_[static_cast<std::size_t>(i)];
     const double x[2] = {w, w};
-    const double y[2] = {0.0, p.accX / binCount};
+    const double y[2] = {0.0, values[static_cast<std::size_t>(i)]};
     const bool absorption = (display.traceMap(i) & kTraceA & ~kTraceC) != 0;
     const int drawn = Draw(x, y, BarStyle(display.TraceRGB(i), dense, absorption));
     if (drawn < 0) result = drawn;
-    p.accX = 0.0;
   }
-  display.binCount() = 0;
   return result;
 }
 
 // One curve through the A traces and one through the C traces, each in
 // trace order.
-Status SpectGraph2::Plot(Display& display, const SourceLine& line) {
-  if (!Accumulate(display, line)) return status::kOk;
+Status SpectGraph2::DrawSpectrum(Display& display, std::span<const double> values) {
   SpectGraph::DeletePlots();
-  const int binCount = display.binCount();
   Status result = status::kOk;
   for (const auto& [bit, rgb] : {std::pair{2, kAbsorptionRGB}, std::pair{4, kAttenuationRGB}}) {
     std::vector<double> x;
     std::vector<double> y;
-    for (int i = 0; i < std::min(line.count, kMaxTraces); ++i) {
+    for (int i = 0; i < static_cast<int>(values.size()) && i < kMaxTraces; ++i) {
       if (!display.visible(i) || (display.traceMap(i) & bit) == 0) continue;
-      Point& p = point_[static_cast<std::size_t>(i)];
       x.push_back(wavelengths_[static_cast<std::size_t>(i)]);
-      y.push_back(p.accX / binCount);
-      p.accX = 0.0;
+      y.push_back(values[static_cast<std::size_t>(i)]);
     }
     if (x.empty()) continue;
     const int drawn = Draw(x, y, CurveStyle(rgb, static_cast<int>(x.size()) > kDenseSpectrum));
     if (drawn < 0) result = drawn;
   }
-  // Sums of visible traces that are neither A nor C start afresh too.
-  ClearBin();
-  display.binCount() = 0;
   return result;
+}
+
+// --- Following -------------------------------------------------------------------------------
+
+bool SpectGraph::HasTimeAxis() const { return false; }
+bool SpectGraph::HasFollowAxis() const { return false; }
+bool SpectGraph::Drawn(Display& display, int trace) const { return display.visible(trace); }
+bool SpectGraph2::Drawn(Display& display, int trace) const {
+  return display.visible(trace) && (display.traceMap(trace) & 6) != 0;
+}
+bool SpectGraph::FromZero() const { return true; }
+bool SpectGraph2::FromZero() const { return false; }
+
+// The run's last spectrum.
+Status SpectGraph::Rebuild(Display& display) {
+  const RunHistory& history = display.history();
+  if (history.empty()) return status::kOk;
+  const std::size_t last = history.size() - 1;
+  spectrum_.assign(static_cast<std::size_t>(history.traceCount()), 0.0);
+  for (int i = 0; i < history.traceCount(); ++i) spectrum_[static_cast<std::size_t>(i)] = history.value(last, i);
+  return DrawSpectrum(display, spectrum_);
+}
+
+void SpectGraph::Follow(Display& display) {
+  if (suspended_ || follow_.values == 0) return;
+  const RunHistory& history = display.history();
+  if (history.empty()) return;
+  const std::size_t last = history.size() - 1;
+  double lo = std::numeric_limits<double>::infinity();
+  double hi = -std::numeric_limits<double>::infinity();
+  for (int i = 0; i < history.traceCount(); ++i) {
+    if (!Drawn(display, i)) continue;
+    const double v = history.value(last, i);
+    lo = std::min(lo, v);
+    hi = std::max(hi, v);
+  }
+  if (const std::optional<AxisRange> y = values_.Update(lo, hi, history.time(last), FromZero())) {
+    ShowFollowed(std::nullopt, y);
+  }
 }
 
 }  // namespace sondrix

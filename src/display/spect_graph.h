@@ -7,6 +7,8 @@
 #pragma once
 
 #include <array>
+#include <span>
+#include <vector>
 
 #include "display/xy_graph.h"
 #include "source/source.h"
@@ -33,6 +35,11 @@ class SpectGraph : public XYGraph {
   void XBounds(double low, double high) override;
   void XZoom(double factor) override;
   void XMove(double fraction) override;
+  // Following: the last spectrum of the run; the values (Y) autoscale.
+  Status Rebuild(Display& display) override;
+  void Follow(Display& display) override;
+  bool HasTimeAxis() const override;
+  bool HasFollowAxis() const override;
 
   double wavelength(int trace) const {
     return trace >= 0 && trace < kMaxTraces ? wavelengths_[static_cast<std::size_t>(trace)] : 0.0;
@@ -44,8 +51,14 @@ class SpectGraph : public XYGraph {
   void InitWavelengths(Display& display, int span);
   // Adds the line's visible values to the bin; true when the bin is complete.
   bool Accumulate(Display& display, const SourceLine& line);
+  // Draws one spectrum (value per trace) in place of the one shown.
+  virtual Status DrawSpectrum(Display& display, std::span<const double> values);
+  // Whether a trace is drawn; bars stand on 0, so their axis holds it.
+  virtual bool Drawn(Display& display, int trace) const;
+  virtual bool FromZero() const;
 
   std::array<double, kMaxTraces> wavelengths_{};
+  std::vector<double> spectrum_;
 };
 
 class SpectGraph2 : public SpectGraph {
@@ -53,7 +66,11 @@ class SpectGraph2 : public SpectGraph {
   using SpectGraph::SpectGraph;
 
   int GetType() override;
-  Status Plot(Display& display, const SourceLine& line) override;
+
+ protected:
+  Status DrawSpectrum(Display& display, std::span<const double> values) override;
+  bool Drawn(Display& display, int trace) const override;
+  bool FromZero() const override;
 };
 
 }  // namespace sondrix

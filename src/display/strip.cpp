@@ -3,17 +3,23 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 
 #include "common/c_locale.h"
 #include "common/panels.h"
 #include "common/text_format.h"
 #include "common/utils.h"
 #include "display/display.h"
+#include "display/run_history.h"
 
 namespace sondrix {
 namespace {
 
 using platform::AxisMode;
+
+// The most points per screen following asks of the chart.
+constexpr int kMaxFollowPoints = 100000;
 
 // "2nd", "3rd", "4th", "11th", "21st", ...
 std::string Ordinal(int n) {
@@ -80,8 +86,7 @@ void Strip::XMove(double fraction) {
 
 Status Strip::SetConfig(int) {
   ConfigAxes(AxisMode::Manual, AxisMode::Manual);
-  platform::ui().SetCtrlAttribute(control_.panel, control_.control, platform::Attr::PointsPerScreen,
-                                  PointsPerScreen(s_.scrollSpeed));
+  SetPoints(PointsPerScreen(s_.scrollSpeed));
   return status::kOk;
 }
 
@@ -92,9 +97,16 @@ Status Strip::UserConfigure() {
     ui.SetCtrlVal(dialog, panels::kSsYMin, s_.yMin);
     ui.SetCtrlVal(dialog, panels::kSsYMax, s_.yMax);
     ui.SetCtrlVal(dialog, panels::kSsScrollSpeed, s_.scrollSpeed);
+    FillFollowControls(dialog, panels::kSsFollowAxis, panels::kSsFollowMinutes, panels::kSsWholeRun,
+                       panels::kSsFollowValues);
+    DimFollowControls(dialog, panels::kSsFollowAxis, panels::kSsFollowMinutes, panels::kSsWholeRun);
   };
   return RunDialog(panels::kStripSettings, fill, [&](int dialog, int control) {
     if (control == panels::kSsCancel) return DialogStep::Cancel;
+    if (control == panels::kSsFollowAxis || control == panels::kSsWholeRun) {
+      DimFollowControls(dialog, panels::kSsFollowAxis, panels::kSsFollowMinutes, panels::kSsWholeRun);
+      return DialogStep::Continue;
+    }
     if (control != panels::kSsOk) return DialogStep::Continue;
     const double yMax = ui.GetCtrlDouble(dialog, panels::kSsYMax);
     const double yMin = ui.GetCtrlDouble(dialog, panels::kSsYMin);
@@ -102,9 +114,15 @@ Status Strip::UserConfigure() {
       RangeMessage("Ymax is not greater than\nYmin.");
       return DialogStep::Continue;
     }
+    FollowSettings follow;
+    if (!ReadFollowControls(dialog, panels::kSsFollowAxis, panels::kSsFollowMinutes, panels::kSsWholeRun,
+                            panels::kSsFollowValues, follow)) {
+      return DialogStep::Continue;
+    }
     s_.yMax = yMax;
     s_.yMin = yMin;
     s_.scrollSpeed = std::max(ui.GetCtrlInt(dialog, panels::kSsScrollSpeed), 1);
+    follow_ = follow;
     return DialogStep::Ok;
   });
 }
@@ -133,6 +151,16 @@ Status Strip::WriteConfig(std::FILE* file) {
 }
 
 Status Strip::InitPlot(Display& display, int traceCount) {
+  const bool shown = control_.IsVisible();
+  if (shown) control_.SetVisible(false);
+  platform::ui().ClearStripChart(control_.panel, control_.control);
+  SetUpTraces(display, traceCount);
+  acc_.fill(0.0);
+  if (shown) control_.SetVisible(true);
+  return status::kOk;
+}
+
+void Strip::SetUpTraces(Display& display, int traceCount) {
   platform::Ui& ui = platform::ui();
   const int n = std::min(traceCount, kMaxTraces);
   // The visible traces as the chart sees them (those below the trace count).
@@ -140,17 +168,15 @@ Status Strip::InitPlot(Display& display, int traceCount) {
   for (int i = 0; i < n; ++i) visible += display.visible(i) ? 1 : 0;
   step_ = ChartStep(visible);
   const int v = (visible + step_ - 1) / step_;
-  const bool shown = control_.IsVisible();
-  if (shown) control_.SetVisible(false);
-  ui.ClearStripChart(control_.panel, control_.control);
   if (v > 0) ui.SetCtrlAttribute(control_.panel, control_.control, platform::Attr::NumTraces, v);
   // Chart trace k is visible trace k × step.
-  int k = 0;
+  traces_.clear();
   int j = 0;
   std::string firstHeading, lastHeading;
-  for (int i = 0; i < n && k < v; ++i) {
+  for (int i = 0; i < n && static_cast<int>(traces_.size()) < v; ++i) {
     if (!display.visible(i)) continue;
     if (j++ % step_ != 0) continue;
+    const int k = static_cast<int>(traces_.size());
     ui.SetTraceAttribute(control_.panel, control_.control, k, platform::Attr::TraceColor,
                          display.TraceRGB(i));
     ui.SetTraceAttribute(control_.panel, control_.control, k, platform::Attr::TraceVisible, 1);
@@ -159,7 +185,7 @@ Status Strip::InitPlot(Display& display, int traceCount) {
       display.source()->GetHeading(i, heading);
       (k == 0 ? firstHeading : lastHeading) = heading;
     }
-    ++k;
+    traces_.push_back(i);
   }
   note_.clear();
   if (step_ > 1) {
@@ -170,9 +196,6 @@ Status Strip::InitPlot(Display& display, int traceCount) {
   std::string caption = caption_;
   if (!note_.empty()) caption = caption.empty() ? note_ : caption + "    " + note_;
   ui.SetCtrlAttribute(control_.panel, control_.control, platform::Attr::XName, caption);
-  acc_.fill(0.0);
-  if (shown) control_.SetVisible(true);
-  return status::kOk;
 }
 
 void Strip::ClearBin() { acc_.fill(0.0); }
@@ -199,6 +222,98 @@ Status Strip::Plot(Display& display, const SourceLine& line) {
   binCount = 0;
   if (result == status::kUiOutOfMemory) return status::kOutOfMemory;
   return result < 0 ? result : status::kOk;
+}
+
+// --- Following ---------------------------------------------------------------------------
+
+bool Strip::HasTimeAxis() const { return true; }
+bool Strip::HasFollowAxis() const { return true; }
+
+void Strip::ResetFollowState() { Graph::ResetFollowState(); }
+
+void Strip::AdoptShownRanges() {
+  platform::AxisMode xMode{}, yMode{};
+  double x0 = 0.0, x1 = 0.0, y0 = 0.0, y1 = 0.0;
+  if (platform::ui().GetAxisRange(control_.panel, control_.control, xMode, x0, x1, yMode, y0, y1) < 0) return;
+  if (ValidRange(y0, y1)) {
+    s_.yMin = y0;
+    s_.yMax = y1;
+  }
+}
+
+void Strip::SetPoints(int points) {
+  points_ = points;
+  platform::ui().SetCtrlAttribute(control_.panel, control_.control, platform::Attr::PointsPerScreen, points);
+}
+
+// N minutes at the rate the run has drawn its bins so far (the scroll
+// speed's points until two bins tell the rate), or every bin of the run.
+int Strip::WantedPoints(const RunHistory& history) const {
+  const int fixed = points_ > 0 ? points_ : PointsPerScreen(s_.scrollSpeed);
+  if (follow_.axis == 0) return PointsPerScreen(s_.scrollSpeed);
+  if (follow_.wholeRun != 0) return std::clamp(static_cast<int>(std::min<std::size_t>(history.size(), kMaxFollowPoints)), 2, kMaxFollowPoints);
+  if (history.added() < 2) return fixed;
+  const double span = static_cast<double>(history.time(history.size() - 1) - history.time(0));
+  if (!(span > 0.0)) return fixed;
+  const double msPerBin = span / static_cast<double>(history.added() - 1);
+  const double points = follow_.minutes * 60000.0 / msPerBin;
+  return static_cast<int>(std::clamp(std::lround(points), 2L, static_cast<long>(kMaxFollowPoints)));
+}
+
+Status Strip::Refill(Display& display) {
+  platform::Ui& ui = platform::ui();
+  ui.ClearStripChart(control_.panel, control_.control);
+  const RunHistory& history = display.history();
+  if (history.empty() || traces_.empty()) return status::kOk;
+  const std::size_t n = history.size();
+  const std::size_t count = std::min<std::size_t>(n, static_cast<std::size_t>(std::max(points_, 1)));
+  fill_.clear();
+  fill_.reserve(count * traces_.size());
+  for (std::size_t k = n - count; k < n; ++k) {
+    for (const int trace : traces_) fill_.push_back(history.value(k, trace));
+  }
+  const int result = ui.PlotStripChart(control_.panel, control_.control, fill_, static_cast<int>(traces_.size()));
+  if (result == status::kUiOutOfMemory) return status::kOutOfMemory;
+  return result < 0 ? result : status::kOk;
+}
+
+Status Strip::Rebuild(Display& display) {
+  // The charted traces of those the history holds.
+  SetUpTraces(display, std::min(display.traceCount(), display.history().traceCount()));
+  if (!suspended_) SetPoints(WantedPoints(display.history()));
+  return Refill(display);
+}
+
+void Strip::Follow(Display& display) {
+  if (suspended_) return;
+  const RunHistory& history = display.history();
+  if (history.empty()) return;
+  bool fresh = false;
+  if (follow_.axis != 0) {
+    const int want = WantedPoints(history);
+    if (follow_.wholeRun != 0) {
+      // The chart holds every bin since it was filled: it only widens.
+      if (want != points_) SetPoints(want);
+    } else if (!followed_ || points_ <= 0 || std::abs(want - points_) * 10 > points_) {
+      // A rate that settles moves the width only when it is a tenth off;
+      // a wider chart is filled from the history, so that no part of it
+      // stays empty.
+      const bool wider = want > points_;
+      SetPoints(want);
+      if (wider) Refill(display);
+      fresh = true;
+    }
+    followed_ = true;
+  }
+  if (follow_.values == 0) return;
+  const std::size_t n = history.size();
+  const std::size_t from = n - std::min<std::size_t>(n, static_cast<std::size_t>(std::max(points_, 1)));
+  const AxisRange data = ShownValues(history, traces_, from, n, fresh);
+  if (const std::optional<AxisRange> y = values_.Update(data.lo, data.hi, history.time(n - 1), false)) {
+    platform::ui().SetAxisRange(control_.panel, control_.control, AxisMode::NoChange, 0.0, 0.0, AxisMode::Manual,
+                                y->lo, y->hi);
+    followed_ = true;
+  }
 }
 
 }  // namespace sondrix

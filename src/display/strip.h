@@ -9,11 +9,15 @@
 // that the chart spans the whole spectrum of both kinds, and the chart's
 // caption says so ("Charting 50 of 200 traces, every 4th: c400.0 …
 // a720.0"). The traces not charted keep their labels and read-outs.
+//
+// While following a run the chart shows the last N minutes: its points per
+// screen are N minutes' worth of display bins at the run's own rate.
 #pragma once
 
 #include <array>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "display/graph.h"
 #include "display/graph_control.h"
@@ -51,6 +55,16 @@ class Strip : public Graph {
   int GetMenu() override;
   void ClearBin() override;
 
+  // Following: the chart's width is the last N minutes of the run (or the
+  // whole run) instead of the scroll speed's points; the values (Y)
+  // autoscale.
+  Status Rebuild(Display& display) override;
+  void Follow(Display& display) override;
+  void ResetFollowState() override;
+  void AdoptShownRanges() override;
+  bool HasTimeAxis() const override;
+  bool HasFollowAxis() const override;
+
   // Points per screen for a scroll speed.
   static int PointsPerScreen(int scrollSpeed);
   // Every how many visible traces one is charted: 1 for up to 64.
@@ -74,6 +88,21 @@ class Strip : public Graph {
   // The X axis caption the resource file gives the chart, and the note.
   std::string caption_;
   std::string note_;
+
+  // The charted traces (visible traces, every step-th), their colours and
+  // count on the chart control, and the note.
+  void SetUpTraces(Display& display, int traceCount);
+  // The points per screen following wants now.
+  int WantedPoints(const RunHistory& history) const;
+  void SetPoints(int points);
+  // Puts the last `points_` entries of the history on the chart.
+  Status Refill(Display& display);
+
+  // Points per screen shown now (0 before following set any).
+  int points_ = 0;
+  // The charted traces, chart trace k first.
+  std::vector<int> traces_;
+  std::vector<double> fill_;
 };
 
 }  // namespace sondrix

@@ -1,5 +1,7 @@
 #include "display/temp_graph.h"
 
+#include "display/run_history.h"
+
 namespace sondrix {
 
 TempGraph::TempGraph(int panel, int control, int menuItem) : XYGraph(panel, control, menuItem) {
@@ -15,6 +17,11 @@ XYSettings TempGraph::Defaults() {
 int TempGraph::GetType() { return graph_type::kTemp; }
 void TempGraph::SetDefaults() { s_ = Defaults(); }
 double TempGraph::CalcY(Display&, const SourceLine& line) { return line.temperature; }
+double TempGraph::HistoryY(const RunHistory& history, std::size_t i) const { return history.temperature(i); }
+bool TempGraph::HasTimeAxis() const { return false; }
+AxisRange TempGraph::ProfileData(const RunHistory& history) const {
+  return {history.temperatureMin(), history.temperatureMax()};
+}
 
 DepthGraph::DepthGraph(int panel, int control, int menuItem) : XYGraph(panel, control, menuItem) {
   s_ = Defaults();
@@ -29,6 +36,11 @@ XYSettings DepthGraph::Defaults() {
 int DepthGraph::GetType() { return graph_type::kDepth; }
 void DepthGraph::SetDefaults() { s_ = Defaults(); }
 double DepthGraph::CalcY(Display&, const SourceLine& line) { return line.depth; }
+double DepthGraph::HistoryY(const RunHistory& history, std::size_t i) const { return history.depth(i); }
+bool DepthGraph::HasTimeAxis() const { return false; }
+AxisRange DepthGraph::ProfileData(const RunHistory& history) const {
+  return {history.depthMin(), history.depthMax()};
+}
 
 void DepthGraph::ConfigAxes(platform::AxisMode xMode, platform::AxisMode yMode) {
   XYGraph::ConfigAxes(xMode, yMode);

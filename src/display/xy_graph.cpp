@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 #include "common/c_locale.h"
 #include "common/panels.h"
 #include "common/utils.h"
 #include "display/display.h"
+#include "display/run_history.h"
 
 namespace sondrix {
 namespace {
@@ -85,7 +87,7 @@ Status XYGraph::SetConfig(int noAutoscale) {
 
 Status XYGraph::UserConfigure() {
   platform::Ui& ui = platform::ui();
-  auto dimRanges = [&ui](int dialog) {
+  auto dimRanges = [this, &ui](int dialog) {
     const bool xAuto = ui.GetCtrlInt(dialog, panels::kGsXAuto) != 0;
     const bool yAuto = ui.GetCtrlInt(dialog, panels::kGsYAuto) != 0;
     ui.SetCtrlAttribute(dialog, panels::kGsXMin, platform::Attr::Dimmed, xAuto ? 1 : 0);
@@ -96,6 +98,7 @@ Status XYGraph::UserConfigure() {
                         ui.GetCtrlInt(dialog, panels::kGsXAutoDivisions) != 0 ? 1 : 0);
     ui.SetCtrlAttribute(dialog, panels::kGsYDivisions, platform::Attr::Dimmed,
                         ui.GetCtrlInt(dialog, panels::kGsYAutoDivisions) != 0 ? 1 : 0);
+    DimFollowControls(dialog, panels::kGsFollowAxis, panels::kGsFollowMinutes, panels::kGsWholeRun);
   };
   auto fill = [&](int dialog) {
     ui.SetCtrlVal(dialog, panels::kGsXMin, s_.xMin);
@@ -108,6 +111,15 @@ Status XYGraph::UserConfigure() {
     ui.SetCtrlVal(dialog, panels::kGsXAutoDivisions, s_.xAutoDivisions);
     ui.SetCtrlVal(dialog, panels::kGsYDivisions, s_.yDivisions);
     ui.SetCtrlVal(dialog, panels::kGsYAutoDivisions, s_.yAutoDivisions);
+    // What follows a run: the time axis of this graph, the temperature or
+    // depth axis of the profile graphs, nothing but the values of a spectrum.
+    FillFollowControls(dialog, panels::kGsFollowAxis, panels::kGsFollowMinutes, panels::kGsWholeRun,
+                       panels::kGsFollowValues);
+    if (HasFollowAxis() && !HasTimeAxis()) {
+      ui.SetCtrlAttribute(dialog, panels::kGsFollowAxis, platform::Attr::LabelText,
+                          std::string("Extend the Y axis to the run's data"));
+      ui.SetCtrlAttribute(dialog, panels::kGsFollowAxis, platform::Attr::Width, 300);
+    }
     dimRanges(dialog);
   };
   // A refused range is never stored: the graph keeps its last good one.
@@ -124,6 +136,11 @@ Status XYGraph::UserConfigure() {
     return true;
   };
   auto accept = [&](int dialog) {
+    FollowSettings follow;
+    if (!ReadFollowControls(dialog, panels::kGsFollowAxis, panels::kGsFollowMinutes, panels::kGsWholeRun,
+                            panels::kGsFollowValues, follow)) {
+      return DialogStep::Cancel;
+    }
     s_.xAutoscale = ui.GetCtrlInt(dialog, panels::kGsXAuto) != 0 ? 1 : 0;
     s_.yAutoscale = ui.GetCtrlInt(dialog, panels::kGsYAuto) != 0 ? 1 : 0;
     if (!s_.xAutoscale && !range(dialog, panels::kGsXMin, panels::kGsXMax, s_.xMin, s_.xMax,
@@ -138,6 +155,7 @@ Status XYGraph::UserConfigure() {
     s_.yAutoDivisions = ui.GetCtrlInt(dialog, panels::kGsYAutoDivisions) != 0 ? 1 : 0;
     s_.xDivisions = ui.GetCtrlInt(dialog, panels::kGsXDivisions);
     s_.yDivisions = ui.GetCtrlInt(dialog, panels::kGsYDivisions);
+    follow_ = follow;
     return DialogStep::Ok;
   };
   return RunDialog(panels::kGraphSettings, fill, [&](int dialog, int control) {
@@ -146,6 +164,8 @@ Status XYGraph::UserConfigure() {
       case panels::kGsYAuto:
       case panels::kGsXAutoDivisions:
       case panels::kGsYAutoDivisions:
+      case panels::kGsFollowAxis:
+      case panels::kGsWholeRun:
         dimRanges(dialog);
         return DialogStep::Continue;
       case panels::kGsOk:
@@ -249,6 +269,119 @@ Status XYGraph::Plot(Display& display, const SourceLine& line) {
 
 double XYGraph::CalcY(Display& display, const SourceLine&) {
   return display.elapsedMs() / 1000.0 / 60.0;
+}
+
+// --- Following ---------------------------------------------------------------------------
+
+bool XYGraph::HasTimeAxis() const { return true; }
+bool XYGraph::HasFollowAxis() const { return true; }
+
+double XYGraph::HistoryY(const RunHistory& history, std::size_t i) const {
+  return static_cast<double>(history.time(i)) / 1000.0 / 60.0;
+}
+
+AxisRange XYGraph::ProfileData(const RunHistory&) const { return {0.0, -1.0}; }
+
+void XYGraph::ResetFollowState() {
+  Graph::ResetFollowState();
+  yShown_ = {s_.yMin, s_.yMax};
+}
+
+void XYGraph::AdoptShownRanges() {
+  platform::AxisMode xMode{}, yMode{};
+  double x0 = 0.0, x1 = 0.0, y0 = 0.0, y1 = 0.0;
+  if (platform::ui().GetAxisRange(control_.panel, control_.control, xMode, x0, x1, yMode, y0, y1) < 0) return;
+  if (ValidRange(x0, x1)) {
+    s_.xMin = x0;
+    s_.xMax = x1;
+  }
+  if (ValidRange(y0, y1)) {
+    s_.yMin = y0;
+    s_.yMax = y1;
+  }
+}
+
+void XYGraph::ShowFollowed(const std::optional<AxisRange>& x, const std::optional<AxisRange>& y) {
+  if (!x && !y) return;
+  platform::ui().SetAxisRange(control_.panel, control_.control, x ? AxisMode::Manual : AxisMode::NoChange,
+                              x ? x->lo : 0.0, x ? x->hi : 0.0, y ? AxisMode::Manual : AxisMode::NoChange,
+                              y ? y->lo : 0.0, y ? y->hi : 0.0);
+  followed_ = true;
+}
+
+// Each visible trace's history as one curve, which the next segment of the
+// run continues.
+Status XYGraph::Rebuild(Display& display) {
+  DeletePlots();
+  const RunHistory& history = display.history();
+  const std::size_t n = history.size();
+  if (n == 0) {
+    firstPoint_ = true;
+    return status::kOk;
+  }
+  // A single point is drawn as a segment of length zero, as a run's first.
+  const std::size_t points = std::max<std::size_t>(n, 2);
+  std::vector<double> y(points);
+  std::vector<double> x(points);
+  for (std::size_t k = 0; k < points; ++k) y[k] = HistoryY(history, std::min(k, n - 1));
+  display.VisibleTraces(traces_);
+  Status result = status::kOk;
+  for (const int trace : traces_) {
+    for (std::size_t k = 0; k < points; ++k) x[k] = history.value(std::min(k, n - 1), trace);
+    const int drawn = Draw(x, y, SegmentStyle(display.TraceRGB(trace)));
+    if (drawn < 0) result = drawn;
+    point_[static_cast<std::size_t>(trace)].prevX = x.back();
+  }
+  prevY_ = y.back();
+  firstPoint_ = false;
+  return result;
+}
+
+void XYGraph::Follow(Display& display) {
+  if (suspended_) return;
+  const RunHistory& history = display.history();
+  const std::size_t n = history.size();
+  if (n == 0) return;
+  const std::int64_t now = history.time(n - 1);
+  const bool timeAxis = HasTimeAxis();
+
+  std::optional<AxisRange> y;
+  if (follow_.axis != 0) {
+    AxisRange target = yShown_;
+    if (timeAxis) {
+      const double minutes = static_cast<double>(now) / 60000.0;
+      target = follow_.wholeRun != 0 ? WholeRunWindow(static_cast<double>(history.time(0)) / 60000.0, minutes)
+                                     : TimeWindow(minutes, follow_.minutes);
+    } else {
+      const AxisRange data = ProfileData(history);
+      ExtendRange(target, data.lo, data.hi);
+    }
+    // The first time after a reset the axis is set whatever it showed.
+    if (!followed_ || !(target == yShown_)) y = target;
+    yShown_ = target;
+  }
+
+  std::optional<AxisRange> x;
+  if (follow_.values != 0) {
+    display.VisibleTraces(traces_);
+    AxisRange data{0.0, -1.0};
+    if (timeAxis && !(follow_.axis != 0 && follow_.wholeRun != 0)) {
+      // The lines on the time axis shown.
+      const auto ms = [](double minutes) { return static_cast<std::int64_t>(std::floor(minutes * 60000.0)); };
+      const std::size_t from = history.FirstAtOrAfter(ms(yShown_.lo));
+      const std::size_t to = history.FirstAtOrAfter(ms(yShown_.hi) + 1);
+      data = ShownValues(history, traces_, from, to, y.has_value());
+    } else {
+      // The whole run is shown.
+      data = {std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()};
+      for (const int trace : traces_) {
+        data.lo = std::min(data.lo, history.traceMin(trace));
+        data.hi = std::max(data.hi, history.traceMax(trace));
+      }
+    }
+    x = values_.Update(data.lo, data.hi, now, false);
+  }
+  ShowFollowed(x, y);
 }
 
 Status XYGraph::DeletePlots() {

@@ -5,8 +5,10 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <cstdio>
 #include <span>
+#include <vector>
 
 #include "display/graph.h"
 #include "display/graph_control.h"
@@ -53,6 +55,17 @@ class XYGraph : public Graph {
   // The Y of the point a line draws.
   virtual double CalcY(Display& display, const SourceLine& line);
 
+  // Following: the time axis (Y) scrolls, or the profile axis (Y) extends;
+  // the values (X) autoscale.
+  Status Rebuild(Display& display) override;
+  void Follow(Display& display) override;
+  void ResetFollowState() override;
+  void AdoptShownRanges() override;
+  bool HasTimeAxis() const override;
+  bool HasFollowAxis() const override;
+  // The Y of history entry `i`, as CalcY gives it for its line.
+  virtual double HistoryY(const RunHistory& history, std::size_t i) const;
+
   const XYSettings& settings() const { return s_; }
   void set_settings(const XYSettings& settings) { s_ = settings; }
   const GraphControl& control() const { return control_; }
@@ -67,6 +80,10 @@ class XYGraph : public Graph {
 
   // The defaults of this class (the table of the XY family).
   static XYSettings XYDefaults() { return XYSettings{}; }
+  // The range of the profile axis's data over the run (temperature, depth).
+  virtual AxisRange ProfileData(const RunHistory& history) const;
+  // Sets the axes that changed (nothing for the other).
+  void ShowFollowed(const std::optional<AxisRange>& x, const std::optional<AxisRange>& y);
   // Draws a plot; on out of memory deletes every plot and draws it again.
   int Draw(std::span<const double> x, std::span<const double> y,
            const platform::PlotAttributes& attributes);
@@ -78,6 +95,10 @@ class XYGraph : public Graph {
   double curY_ = 0.0;
   // No point of the run drawn yet: the next point starts the curve.
   bool firstPoint_ = true;
+  // The Y range following shows.
+  AxisRange yShown_{};
+  // The visible traces (kept to spare an allocation per bin).
+  std::vector<int> traces_;
 };
 
 }  // namespace sondrix

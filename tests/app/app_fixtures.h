@@ -120,7 +120,7 @@ class AppTest : public HeadlessTest {
   // the run's own looks at the user interface.
   void AfterRun(std::function<void(platform::HeadlessUi&)> then) {
     ui.Then([this, then](platform::HeadlessUi& u) {
-      if (!u.MenuBar(app.menuBar)->Find(panels::kMenuExit)->dimmed) {
+      if (!u.MenuBar(app.menuBar)->Find(panels::kMenuOpenDevice)->dimmed) {
         then(u);
       } else {
         u.Raw(platform::UserEvent{});

@@ -87,6 +87,19 @@ TEST_F(DisplayPanelTest, AttachingASourceShowsItsTitleDateAndTime) {
   EXPECT_EQ(Text(p::kMainDate), "");
 }
 
+// A line's time stamp is 64 bits: a run past 24.8 days (2^31 ms) still
+// shows its elapsed time, and the XY graph still draws it at that time.
+TEST_F(DisplayPanelTest, ARunLongerThanTwentyFourDaysKeepsItsElapsedTime) {
+  AttachTraces(1);
+  ASSERT_EQ(display->InitPlot(), status::kOk);
+  clock.Advance(1.5);
+  SourceLine line = Line({0.1});
+  line.time = 3000000000LL;  // 34 days, 17 hours, 20 minutes
+  display->Plot(line);
+  EXPECT_EQ(Text(p::kMainElapsed), "        Elapsed 833:20:00");
+  EXPECT_DOUBLE_EQ(Plots(p::kMainXYGraph).back().y.back(), 3000000000.0 / 60000.0);
+}
+
 TEST_F(DisplayPanelTest, ASourceThatCannotRecordIsRefusedWithAMessage) {
   AttachTraces(1);
   auto source = std::make_unique<test::FakeSource>(HomeFile("other.dev"), std::vector<int>{kTraceA});
@@ -214,14 +227,29 @@ TEST_F(DisplayPanelTest, TheSecondSpectrumGraphShowsTwoFixedLabels) {
   EXPECT_FALSE(Shown(p::kMainValue0 + 19));
 }
 
-TEST_F(DisplayPanelTest, ReadOutsBelongToTheGraphTheyWerePreparedFor) {
+// Before a run the read-outs belong to no graph; once a run prepared them
+// they go with whichever graph is on show, as every graph shows the run.
+TEST_F(DisplayPanelTest, ReadOutsOfARunGoWithTheGraphOnShow) {
   AttachTraces(2);
-  ASSERT_EQ(display->InitPlot(), status::kOk);
-  EXPECT_TRUE(Shown(p::kMainLabel0 + 19));
   display->ShowGraph(graph_type::kStrip);
   EXPECT_FALSE(Shown(p::kMainLabel0 + 19));
   display->ShowGraph(graph_type::kXY);
+  ASSERT_EQ(display->InitPlot(), status::kOk);
   EXPECT_TRUE(Shown(p::kMainLabel0 + 19));
+  display->Plot(Line({0.125, 0.25}, 1000));
+  display->ShowGraph(graph_type::kStrip);
+  EXPECT_TRUE(Shown(p::kMainLabel0 + 19));
+  EXPECT_EQ(Label(p::kMainLabel0 + 18), "a1");
+  // The values shown before come back with the labels.
+  EXPECT_EQ(Text(p::kMainValue0 + 18), "  0.2500");
+  // The A and C curves label no trace; the labels come back after them.
+  display->ShowGraph(graph_type::kSpect2);
+  EXPECT_EQ(Label(p::kMainLabel0 + 19), "Attenuation (C)");
+  EXPECT_FALSE(Shown(p::kMainValue0 + 19));
+  display->ShowGraph(graph_type::kXY);
+  EXPECT_EQ(Label(p::kMainLabel0 + 19), "a0");
+  EXPECT_TRUE(Shown(p::kMainValue0 + 19));
+  EXPECT_EQ(Text(p::kMainValue0 + 19), "  0.1250");
 }
 
 TEST_F(DisplayPanelTest, AutoZoomOnATraceWithin0_1And0_3Gives0To0_4) {

@@ -456,6 +456,46 @@ TEST_F(QtUiTest, APlotKeepsABoundedNumberOfPointsDroppingTheOldest) {
   }
 }
 
+// A run drawn by the display: the graphs not on show are given nothing and
+// draw nothing; one put on show is drawn from the run, each trace one curve
+// keyed on its rising time that the run's next segments continue.
+TEST_F(QtUiTest, AGraphPutOnShowDuringARunIsDrawnFromItAndHiddenGraphsCostNothing) {
+  ShowActive();
+  std::unique_ptr<Display> display;
+  ASSERT_EQ(Display::New(display, main), status::kOk);
+  ASSERT_EQ(display->Attach(std::make_unique<test::FakeSource>(dir.File("meter.dev"), std::vector<int>(3, kTraceA))),
+            status::kOk);
+  display->ShowGraph(graph_type::kXY);
+  ASSERT_EQ(display->InitPlot(), status::kOk);
+  QTest::qWait(50);
+  GraphWidget* xy = ui.Graph(main, p::kMainXYGraph);
+  GraphWidget* temp = ui.Graph(main, p::kMainTempGraph);
+  StripWidget* strip = ui.Strip(main, p::kMainStripChart);
+  const int tempDrawn = temp->replotCount();
+  const int stripDrawn = strip->replotCount();
+  auto line = [](int k) { return test::Line({0.1 + 0.001 * k, 0.2, 0.3}, 1000 * k, 20.0 - 0.01 * k); };
+  for (int k = 0; k < 300; ++k) ASSERT_EQ(display->Plot(line(k)), status::kOk);
+  QTest::qWait(100);
+  EXPECT_EQ(temp->replotCount(), tempDrawn);
+  EXPECT_EQ(strip->replotCount(), stripDrawn);
+  EXPECT_EQ(temp->plotCount(), 0u);
+
+  display->ShowGraph(graph_type::kTemp);
+  QTest::qWait(50);
+  ASSERT_EQ(temp->plotCount(), 3u);
+  EXPECT_EQ(temp->Plots()[0].x.size(), 300u);
+  EXPECT_DOUBLE_EQ(temp->Plots()[0].y.back(), 20.0 - 0.01 * 299);
+  display->ShowGraph(graph_type::kXY);
+  for (int k = 300; k < 310; ++k) ASSERT_EQ(display->Plot(line(k)), status::kOk);
+  ASSERT_EQ(xy->plotCount(), 3u);
+  EXPECT_NE(dynamic_cast<QCPGraph*>(xy->plottable(0)), nullptr);
+  EXPECT_EQ(xy->Plots()[0].x.size(), 310u);
+  EXPECT_DOUBLE_EQ(xy->Plots()[0].x.back(), 0.1 + 0.001 * 309);
+  // Following: the last five minutes of the run.
+  EXPECT_NEAR(xy->yAxis->range().size(), 5.0, 1e-9);
+  EXPECT_GT(xy->yAxis->range().upper, 309 / 60.0);
+}
+
 TEST_F(QtUiTest, StripChartsScrollOneScreenOfPoints) {
   ui.SetCtrlAttribute(main, p::kMainStripChart, Attr::NumTraces, 2);
   ui.SetCtrlAttribute(main, p::kMainStripChart, Attr::PointsPerScreen, 10);

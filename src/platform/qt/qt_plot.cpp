@@ -539,8 +539,11 @@ int GraphWidget::PlotXY(std::span<const double> x, std::span<const double> y,
     if (auto it = plots_.find(handle); handle != 0 && it != plots_.end()) {
       Append(it->second, x.subspan(1), y.subspan(1));
     } else {
-      // Segments start as a graph keyed on Y; longer plots are drawn as given.
-      Plot plot{MakePlottable(attributes, continues && x.size() == 2), attributes};
+      // Segments start as a graph keyed on Y, and so do longer plots whose Y
+      // rises (a trace against time drawn whole, which segments continue);
+      // other plots are drawn as given.
+      const bool keyOnY = continues && (x.size() == 2 || std::is_sorted(y.begin(), y.end()));
+      Plot plot{MakePlottable(attributes, keyOnY), attributes};
       Append(plot, x, y);
       if (auto* bars = dynamic_cast<QCPBars*>(plot.plottable)) GroupBars(bars, x);
       handle = nextPlot_++;
