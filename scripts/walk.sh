@@ -116,7 +116,10 @@ eval "$(xdotool getwindowgeometry --shell "$editor")"
 sleep 0.5
 shot configuration
 xdotool mousemove $((X + 405)) $((Y + 403)) click --repeat 3 1 type 400
-hand_click $((X + 295)) $((Y + 403))
+xdotool key Tab
+sleep 0.5
+xdotool mousemove $((X + 295)) $((Y + 403)) click 1
+await 'Please wait' >/dev/null
 sleep 3
 shot calibrating
 wait_window=$(await 'Please wait')
