@@ -119,13 +119,17 @@ xdotool mousemove $((X + 405)) $((Y + 403)) click --repeat 3 1 type 400
 xdotool key Tab
 sleep 0.5
 xdotool mousemove $((X + 295)) $((Y + 403)) click 1
-await 'Please wait' >/dev/null
 sleep 3
 shot calibrating
-wait_window=$(await 'Please wait')
-xdotool windowfocus --sync "$wait_window" key Escape
-sleep 1
-shot calibration-cancelled
+if wait_window=$(await 'Please wait') && [ -n "$wait_window" ]; then
+  xdotool windowfocus --sync "$wait_window" key Escape
+  sleep 1
+  shot calibration-cancelled
+else
+  echo "walk: the calibration's message window was not seen; waiting for the calibration to end" >&2
+  sleep 15
+  shot calibration-ended
+fi
 xdotool windowfocus --sync "$editor" key Escape
 sleep 1
 
