@@ -62,6 +62,16 @@ bool ValidRange(double low, double high) {
   return std::isfinite(low) && std::isfinite(high) && high > low;
 }
 
+ShownRanges GetShownRanges(const GraphControl& control) {
+  platform::AxisMode xMode{}, yMode{};
+  double x0 = 0.0, x1 = 0.0, y0 = 0.0, y1 = 0.0;
+  ShownRanges shown;
+  if (platform::ui().GetAxisRange(control.panel, control.control, xMode, x0, x1, yMode, y0, y1) < 0) return shown;
+  if (ValidRange(x0, x1)) shown.x = AxisRange{x0, x1};
+  if (ValidRange(y0, y1)) shown.y = AxisRange{y0, y1};
+  return shown;
+}
+
 bool ZoomRange(double& low, double& high, double factor) {
   if (!(factor >= kMinZoomFactor && factor <= kMaxZoomFactor)) return false;
   const double centre = (low + high) / 2.0;

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string_view>
 
 #include "common/status.h"
+#include "display/follow.h"
 #include "platform/ui.h"
 
 namespace sondrix {
@@ -65,6 +67,13 @@ void RangeMessage(std::string_view text);
 
 // A finite range with high above low.
 bool ValidRange(double low, double high);
+// The ranges a graph control shows now, each only when it is a valid range
+// (neither when the control cannot tell).
+struct ShownRanges {
+  std::optional<AxisRange> x;
+  std::optional<AxisRange> y;
+};
+ShownRanges GetShownRanges(const GraphControl& control);
 // Zooms low ... high about its centre by `factor`; false (nothing changed)
 // unless kMinZoomFactor <= factor <= kMaxZoomFactor.
 bool ZoomRange(double& low, double& high, double factor);

@@ -229,15 +229,10 @@ Status Strip::Plot(Display& display, const SourceLine& line) {
 bool Strip::HasTimeAxis() const { return true; }
 bool Strip::HasFollowAxis() const { return true; }
 
-void Strip::ResetFollowState() { Graph::ResetFollowState(); }
-
 void Strip::AdoptShownRanges() {
-  platform::AxisMode xMode{}, yMode{};
-  double x0 = 0.0, x1 = 0.0, y0 = 0.0, y1 = 0.0;
-  if (platform::ui().GetAxisRange(control_.panel, control_.control, xMode, x0, x1, yMode, y0, y1) < 0) return;
-  if (ValidRange(y0, y1)) {
-    s_.yMin = y0;
-    s_.yMax = y1;
+  if (const std::optional<AxisRange> y = GetShownRanges(control_).y) {
+    s_.yMin = y->lo;
+    s_.yMax = y->hi;
   }
 }
 

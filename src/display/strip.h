@@ -60,7 +60,6 @@ class Strip : public Graph {
   // autoscale.
   Status Rebuild(Display& display) override;
   void Follow(Display& display) override;
-  void ResetFollowState() override;
   void AdoptShownRanges() override;
   bool HasTimeAxis() const override;
   bool HasFollowAxis() const override;

@@ -288,16 +288,14 @@ void XYGraph::ResetFollowState() {
 }
 
 void XYGraph::AdoptShownRanges() {
-  platform::AxisMode xMode{}, yMode{};
-  double x0 = 0.0, x1 = 0.0, y0 = 0.0, y1 = 0.0;
-  if (platform::ui().GetAxisRange(control_.panel, control_.control, xMode, x0, x1, yMode, y0, y1) < 0) return;
-  if (ValidRange(x0, x1)) {
-    s_.xMin = x0;
-    s_.xMax = x1;
+  const ShownRanges shown = GetShownRanges(control_);
+  if (shown.x) {
+    s_.xMin = shown.x->lo;
+    s_.xMax = shown.x->hi;
   }
-  if (ValidRange(y0, y1)) {
-    s_.yMin = y0;
-    s_.yMax = y1;
+  if (shown.y) {
+    s_.yMin = shown.y->lo;
+    s_.yMax = shown.y->hi;
   }
 }
 
