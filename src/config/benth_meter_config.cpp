@@ -28,10 +28,6 @@ constexpr double kTolerance = 1e-10;
 constexpr int kSpectralColors = 124;
 constexpr int kDarkerHalf = 128;
 
-constexpr std::string_view kLimitsComment =
-    "\t; maxANoise\tmaxCNoise\tmaxANonConform\tmaxCNonConform\tmaxADifference\tmaxCDifference"
-    "\tminACounts\tminCCounts\tminRCounts\tmaxTempSdev\tmaxDepthSdev\n";
-
 double WavelengthAfterFirst(const std::string& name) {
   double wavelength = 0.0;
   if (std::sscanf(name.c_str(), "%*1s%lf", &wavelength) != 1) return 0.0;
@@ -41,14 +37,6 @@ double WavelengthAfterFirst(const std::string& name) {
 // A NUL byte ends a name, as it ends the word the writer puts out.
 void CutAtNul(std::string& word) {
   if (const std::size_t nul = word.find('\0'); nul != std::string::npos) word.resize(nul);
-}
-
-// The eleven self-test limits in the order of the file's limits line.
-template <typename C>
-auto Limits(C& c) {
-  return std::array{&c.maxANoise,      &c.maxCNoise,      &c.maxANonConform, &c.maxCNonConform,
-                    &c.maxADifference, &c.maxCDifference, &c.minACounts,     &c.minCCounts,
-                    &c.minRCounts,     &c.maxTempSdev,    &c.maxDepthSdev};
 }
 
 }  // namespace
@@ -156,10 +144,7 @@ Status BenthMeterConfig::WriteConfig(std::FILE* file) const {
     std::fprintf(file, "\t; C and A offset, and C and A temperature correction info\n");
   }
 
-  std::fprintf(file, "%lf\t%lf\t%lf\t%lf\t%lf\t%lf\t%lf\t%lf\t%lf\t%lf\t%lf", maxANoise, maxCNoise,
-               maxANonConform, maxCNonConform, maxADifference, maxCDifference, minACounts,
-               minCCounts, minRCounts, maxTempSdev, maxDepthSdev);
-  std::fputs(std::string(kLimitsComment).c_str(), file);
+  WriteLimitsLine(file, limits, kBenthLimitsLine);
   return std::ferror(file) ? status::kCantWriteConfig : status::kOk;
 }
 
@@ -247,13 +232,10 @@ Status BenthMeterConfig::ReadConfig(std::FILE* file) {
     ignore(file, 512, '\n');
   }
 
-  const auto limits = Limits(*this);
   if (version < 2) {
-    for (double* limit : limits) *limit = 0.0;
+    limits = {};
   } else {
-    for (double* limit : limits) {
-      if (!ReadLimit(file, *limit)) return fail(status::kConfigTraceInfo);
-    }
+    if (!ReadLimitsLine(file, limits, kBenthLimitsLine)) return fail(status::kConfigTraceInfo);
     ignore(file, 512, '\n');
   }
 
@@ -289,9 +271,7 @@ Status BenthMeterConfig::CopyConfig(Config& to) const {
   b->skip = skip;
   b->tempBinCount = tempBinCount;
   b->tempBins = tempBins;
-  const auto to11 = Limits(*b);
-  const auto from11 = Limits(*this);
-  for (std::size_t i = 0; i < to11.size(); ++i) *to11[i] = *from11[i];
+  b->limits = limits;
   return status::kOk;
 }
 
@@ -311,11 +291,7 @@ int BenthMeterConfig::CompConfig(const Config& other) const {
       return 0;
     }
   }
-  const auto mine = Limits(*this);
-  const auto theirs = Limits(*b);
-  for (std::size_t i = 0; i < mine.size(); ++i) {
-    if (!close(*mine[i], *theirs[i])) return 0;
-  }
+  if (!LimitsWithin(limits, b->limits, kBenthLimitsLine, kTolerance)) return 0;
   for (std::size_t i = 0; i < traces.size(); ++i) {
     const BenthTraceCal& x = traces[i];
     const BenthTraceCal& y = b->traces[i];

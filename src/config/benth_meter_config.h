@@ -2,7 +2,7 @@
 // absorption/attenuation meter: up to 100 output wavelengths, each with an
 // attenuation ("c") trace and an absorption ("a") trace, separate C and A
 // offsets and temperature corrections over up to 200 temperature bins, the
-// wavelength skip value, eleven self-test limits, the editor with its
+// wavelength skip value, eleven self-test limits (BenthSelfTestLimits), the editor with its
 // calibrations and the command that sets the instrument's output spacing and
 // baud rate.
 //
@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "config/config.h"
+#include "config/self_test_limits.h"
 
 namespace sondrix {
 
@@ -80,17 +81,7 @@ class BenthMeterConfig : public Config {
   std::array<double, kMaxBenthTempBins> tempBins{};
   std::vector<BenthTraceCal> traces;  // traceCount records; empty until read
   std::int8_t skip = 1;               // the instrument outputs every skip-th wavelength
-  double maxANoise = 0.0;
-  double maxCNoise = 0.0;
-  double maxANonConform = 0.0;
-  double maxCNonConform = 0.0;
-  double maxADifference = 0.0;
-  double maxCDifference = 0.0;
-  double minACounts = 0.0;
-  double minCCounts = 0.0;
-  double minRCounts = 0.0;
-  double maxTempSdev = 0.0;
-  double maxDepthSdev = 0.0;
+  BenthSelfTestLimits limits;         // zero before structure version 2
 };
 
 // The instrument's spacing code of an output percentage: 100 -> 1, 50 -> 2,

@@ -88,12 +88,7 @@ Status MeterConfig::WriteConfig(std::FILE* file) const {
   }
 
   if (version >= 2) {
-    std::fprintf(file, "%lf\t%lf\t%lf\t%lf\t%lf\t%lf\t%lf\t%lf\t%lf", maxANoise, maxCNoise,
-                 maxADifference, maxCDifference, minACounts, minCCounts, minRCounts, maxTempSdev,
-                 maxDepthSdev);
-    std::fprintf(file,
-                 "\t; maxANoise\tmaxCNoise\tmaxADifference\tmaxCDifference\tminACounts"
-                 "\tminCCounts\tminRCounts\tmaxTempSdev\tmaxDepthSdev\n");
+    WriteLimitsLine(file, limits, kLimitsLine);
     std::fprintf(file, "%d\t\t\t; auxilliary capabilities\n", static_cast<int>(auxCapabilities));
   }
   return std::ferror(file) ? status::kCantWriteConfig : status::kOk;
@@ -157,16 +152,10 @@ Status MeterConfig::ReadConfig(std::FILE* file) {
   }
 
   if (version < 2) {
-    maxANoise = maxCNoise = maxADifference = maxCDifference = 0.0;
-    minACounts = minCCounts = minRCounts = maxTempSdev = maxDepthSdev = 0.0;
+    limits = {};
     auxCapabilities = 0;
   } else {
-    double* const limits[] = {&maxANoise,  &maxCNoise,  &maxADifference,
-                              &maxCDifference, &minACounts, &minCCounts,
-                              &minRCounts, &maxTempSdev, &maxDepthSdev};
-    for (double* limit : limits) {
-      if (!ReadLimit(file, *limit)) return fail(status::kConfigTraceInfo);
-    }
+    if (!ReadLimitsLine(file, limits, kLimitsLine)) return fail(status::kConfigTraceInfo);
     ignore(file, 512, '\n');
     long aux = 0;
     auxCapabilities = std::fscanf(file, "%ld", &aux) == 1 ? ClampToInt32(aux) : 0;
@@ -191,15 +180,7 @@ Status MeterConfig::CopyConfig(Config& to) const {
   }
   meter->tempBinCount = tempBinCount;
   meter->tempBins = tempBins;
-  meter->maxANoise = maxANoise;
-  meter->maxCNoise = maxCNoise;
-  meter->maxADifference = maxADifference;
-  meter->maxCDifference = maxCDifference;
-  meter->minACounts = minACounts;
-  meter->minCCounts = minCCounts;
-  meter->minRCounts = minRCounts;
-  meter->maxTempSdev = maxTempSdev;
-  meter->maxDepthSdev = maxDepthSdev;
+  meter->limits = limits;
   // Copies (a data file's header, the editor's working copy) keep the
   // capabilities word, so that writing a copy loses nothing.
   meter->auxCapabilities = auxCapabilities;
@@ -216,13 +197,7 @@ int MeterConfig::CompConfig(const Config& other) const {
   for (int k = 0; k < bins; ++k) {
     if (!close(tempBins[k], b->tempBins[k])) return 0;
   }
-  if (!close(maxANoise, b->maxANoise) || !close(maxCNoise, b->maxCNoise) ||
-      !close(maxADifference, b->maxADifference) || !close(maxCDifference, b->maxCDifference) ||
-      !close(minACounts, b->minACounts) || !close(minCCounts, b->minCCounts) ||
-      !close(minRCounts, b->minRCounts) || !close(maxTempSdev, b->maxTempSdev) ||
-      !close(maxDepthSdev, b->maxDepthSdev)) {
-    return 0;
-  }
+  if (!LimitsWithin(limits, b->limits, kLimitsLine, kTolerance)) return 0;
   if (traces.size() != b->traces.size()) return 0;
   for (std::size_t i = 0; i < traces.size(); ++i) {
     const TraceCal& x = traces[i];

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "config/config.h"
+#include "config/self_test_limits.h"
 #include "config/temp_bins.h"
 
 namespace sondrix {
@@ -54,15 +55,7 @@ class MeterConfig : public Config {
   std::int32_t tempBinCount = 0;
   std::array<double, kMaxTempBins> tempBins{};
   std::vector<TraceCal> traces;  // traceCount entries; empty until read
-  double maxANoise = 0.0;
-  double maxCNoise = 0.0;
-  double maxADifference = 0.0;
-  double maxCDifference = 0.0;
-  double minACounts = 0.0;
-  double minCCounts = 0.0;
-  double minRCounts = 0.0;
-  double maxTempSdev = 0.0;
-  double maxDepthSdev = 0.0;
+  SelfTestLimits limits;             // structure version 2 and later
   std::int32_t auxCapabilities = 0;  // bit 0: external temperature sensor
 };
 

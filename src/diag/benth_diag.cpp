@@ -42,9 +42,9 @@ double NonconformityLimit(std::span<const double> values, int k) {
   return 3.0 * k * (sum / static_cast<double>(values.size()));
 }
 
-BenthDiagWindow::BenthDiagWindow(DiagLayout layout, const TraceMap& map, const BenthDiagLimitSet& limits, int n,
+BenthDiagWindow::BenthDiagWindow(DiagLayout layout, const TraceMap& map, const BenthSelfTestLimits& limits, int n,
                                  int k)
-    : window_(std::move(layout), map, limits.common),
+    : window_(std::move(layout), map, limits),
       limitSet_(limits),
       n_(std::clamp(n, 0, kDiagRowValues / 2)),
       k_(k) {
@@ -97,15 +97,15 @@ void BenthDiagWindow::Compute(int rows) {
 void WriteBenthDiagReport(std::FILE* file, std::string_view id, std::uint32_t serial, bool hasDepth,
                           const BenthDiagWindow& record) {
   DiagReportTitle(file, id, serial);
-  const DiagLimitSet& set = record.limitSet().common;
+  const BenthSelfTestLimits& set = record.limitSet();
   std::fputs("The following limits were used:\n", file);
   DiagReportLimit(file, "maximum A difference = ", set.maxADifference);
   DiagReportLimit(file, "maximum C difference = ", set.maxCDifference);
   DiagReportLimit(file, "minimum A counts     = ", set.minACounts, 0);
   DiagReportLimit(file, "minimum C counts     = ", set.minCCounts, 0);
   DiagReportLimit(file, "minimum Ref counts   = ", set.minRCounts, 0);
-  DiagReportLimit(file, "maximum A nonconform = ", record.limitSet().maxANonConform);
-  DiagReportLimit(file, "maximum C nonconform = ", record.limitSet().maxCNonConform);
+  DiagReportLimit(file, "maximum A nonconform = ", set.maxANonConform);
+  DiagReportLimit(file, "maximum C nonconform = ", set.maxCNonConform);
   DiagReportLimit(file, "maximum A noise      = ", set.maxANoise);
   DiagReportLimit(file, "maximum C noise      = ", set.maxCNoise);
   DiagReportLimit(file, "maximum Temp Sdev    = ", set.maxTempSdev);

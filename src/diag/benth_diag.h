@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "config/self_test_limits.h"
 #include "diag/diag_window.h"
 #include "source/source.h"
 
@@ -33,22 +34,15 @@ std::vector<double> Nonconformity(std::span<const double> means, std::span<const
 // does not fail every other wavelength.
 double NonconformityLimit(std::span<const double> values, int k);
 
-// The eleven limits of a hyperspectral configuration, as stored.
-struct BenthDiagLimitSet {
-  DiagLimitSet common;
-  double maxANonConform = 0.0;
-  double maxCNonConform = 0.0;
-};
-
 class BenthDiagWindow {
  public:
   // `n` wavelengths (the layout spans 2n channels), nonconformity half-width
   // `k` (the configuration's skip value).
-  BenthDiagWindow(DiagLayout layout, const TraceMap& map, const BenthDiagLimitSet& limits, int n, int k);
+  BenthDiagWindow(DiagLayout layout, const TraceMap& map, const BenthSelfTestLimits& limits, int n, int k);
 
   DiagWindow& window() { return window_; }
   const DiagWindow& window() const { return window_; }
-  const BenthDiagLimitSet& limitSet() const { return limitSet_; }
+  const BenthSelfTestLimits& limitSet() const { return limitSet_; }
   int wavelengths() const { return n_; }
   int halfWidth() const { return k_; }
 
@@ -66,7 +60,7 @@ class BenthDiagWindow {
 
  private:
   DiagWindow window_;
-  BenthDiagLimitSet limitSet_;
+  BenthSelfTestLimits limitSet_;
   int n_ = 0;
   int k_ = 1;
   std::vector<double> nonconformA_, nonconformC_;

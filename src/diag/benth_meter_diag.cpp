@@ -33,12 +33,6 @@ const DiagPanelControls kBenthPanel = {
     .samples = panels::kBdSamples,
 };
 
-BenthDiagLimitSet LimitsOf(const BenthMeterConfig& config) {
-  return {.common = sondrix::LimitsOf(config),
-          .maxANonConform = config.maxANonConform,
-          .maxCNonConform = config.maxCNonConform};
-}
-
 // The wavelengths of the meter's channels, 2n of them (C, then A).
 int Channels(BenthMeter& meter) { return std::clamp(2 * meter.GetInTraceCount(), 0, kMaxTraces); }
 
@@ -61,7 +55,7 @@ Status StartSelfTest(BenthMeter& meter, std::unique_ptr<BenthDiagWindow>& record
   const int n = std::clamp(meter.GetInTraceCount(), 0, kMaxTraces / 2);
   try {
     record = std::make_unique<BenthDiagWindow>(PackedLayout(map, wavelengths, Channels(meter)), map,
-                                               LimitsOf(*config), n, config->skip);
+                                               config->limits, n, config->skip);
   } catch (const std::bad_alloc&) {
     return status::kOutOfMemory;
   }
@@ -91,7 +85,7 @@ void BenthPlotDiag(int panel, const BenthDiagWindow& record, bool hasDepth, long
 }  // namespace
 
 int BenthMeter::HasDiagnostics() {
-  return benthConfig_ != nullptr && benthConfig_->minRCounts > 0.0 ? 1 : 0;
+  return benthConfig_ != nullptr && benthConfig_->limits.minRCounts > 0.0 ? 1 : 0;
 }
 
 Status BenthMeter::Diagnostics() {

@@ -165,7 +165,7 @@ void DiagReportNoise(std::FILE* file, const DiagWindow& record) {
 }
 
 void DiagReportSensors(std::FILE* file, const DiagWindow& record, bool hasDepth) {
-  const DiagLimitSet& set = record.limitSet();
+  const SelfTestLimits& set = record.limitSet();
   if (hasDepth) DiagReportDepth(file, record.depthMean(), record.depthSdev(), set.maxDepthSdev);
   DiagReportTemperature(file, record.tempMean(), record.tempSdev(), set.maxTempSdev);
 }

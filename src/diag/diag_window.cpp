@@ -54,7 +54,7 @@ double NoiseFactor(std::span<const double> wavelengths, int i) {
   return std::exp(last / own - 1.0);
 }
 
-DiagLimits BuildDiagLimits(const DiagLayout& layout, const DiagLimitSet& set) {
+DiagLimits BuildDiagLimits(const DiagLayout& layout, const SelfTestLimits& set) {
   DiagLimits limits;
   const int nA = layout.a.size();
   const int nC = layout.c.size();
@@ -78,7 +78,7 @@ double UncorrectedValue(double signal, double reference, double pathLength) {
   return -std::log(ratio) / pathLength;
 }
 
-DiagWindow::DiagWindow(DiagLayout layout, const TraceMap& map, const DiagLimitSet& limits)
+DiagWindow::DiagWindow(DiagLayout layout, const TraceMap& map, const SelfTestLimits& limits)
     : layout_(std::move(layout)), map_(map), limitSet_(limits), limits_(BuildDiagLimits(layout_, limits)) {
   // A row holds at most kDiagRowValues values of each kind.
   for (DiagChannels* kind : {&layout_.c, &layout_.a, &layout_.ref}) {

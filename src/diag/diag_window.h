@@ -2,7 +2,8 @@
 // the last kDiagRows good samples, each packed per wavelength (the A
 // channels, the C channels and the reference counts the test looks at),
 // the running statistics over the rows filled so far, and the limits of the
-// device configuration spread over the wavelengths.
+// device configuration (SelfTestLimits, read by name) spread over the
+// wavelengths.
 //
 // Which channel of a sample is which wavelength of which kind is the
 // layout's business (DiagLayout): the meter families pack their lines
@@ -13,6 +14,7 @@
 #include <span>
 #include <vector>
 
+#include "config/self_test_limits.h"
 #include "source/source.h"
 
 namespace sondrix {
@@ -51,27 +53,6 @@ struct DiagLayout {
 // every wavelength of each kind is tested once. At most `count` channels.
 DiagLayout PackedLayout(const TraceMap& map, std::span<const double> wavelengths, int count);
 
-// The nine limits of a device configuration, as stored.
-struct DiagLimitSet {
-  double maxANoise = 0.0;
-  double maxCNoise = 0.0;
-  double maxADifference = 0.0;
-  double maxCDifference = 0.0;
-  double minACounts = 0.0;
-  double minCCounts = 0.0;
-  double minRCounts = 0.0;
-  double maxTempSdev = 0.0;
-  double maxDepthSdev = 0.0;
-};
-
-// The limits of any configuration that holds the nine fields.
-template <class Config>
-DiagLimitSet LimitsOf(const Config& config) {
-  return {config.maxANoise,  config.maxCNoise,  config.maxADifference,
-          config.maxCDifference, config.minACounts, config.minCCounts,
-          config.minRCounts, config.maxTempSdev, config.maxDepthSdev};
-}
-
 // How much larger the noise limit of wavelength i is than at the last
 // wavelength of the list: exp(w(last) / w(i) - 1). Not a number when a
 // wavelength is not a positive number, so that no test can pass on it.
@@ -85,7 +66,7 @@ struct DiagLimits {
   std::vector<double> countsA, countsC;      // minA/CCounts
   std::vector<double> countsRef;             // minRCounts
 };
-DiagLimits BuildDiagLimits(const DiagLayout& layout, const DiagLimitSet& set);
+DiagLimits BuildDiagLimits(const DiagLayout& layout, const SelfTestLimits& set);
 
 // One sample of the ring, packed in the layout's order.
 struct DiagRow {
@@ -111,11 +92,11 @@ double UncorrectedValue(double signal, double reference, double pathLength);
 
 class DiagWindow {
  public:
-  DiagWindow(DiagLayout layout, const TraceMap& map, const DiagLimitSet& limits);
+  DiagWindow(DiagLayout layout, const TraceMap& map, const SelfTestLimits& limits);
 
   const DiagLayout& layout() const { return layout_; }
   const TraceMap& traceMap() const { return map_; }
-  const DiagLimitSet& limitSet() const { return limitSet_; }
+  const SelfTestLimits& limitSet() const { return limitSet_; }
   const DiagLimits& limits() const { return limits_; }
 
   // Row `index` (0 ... kDiagRows - 1) of the ring.
@@ -157,7 +138,7 @@ class DiagWindow {
  private:
   DiagLayout layout_;
   TraceMap map_;
-  DiagLimitSet limitSet_;
+  SelfTestLimits limitSet_;
   DiagLimits limits_;
   std::array<DiagRow, kDiagRows> rows_{};
   int rowsUsed_ = 0;

@@ -50,7 +50,7 @@ Status StartSelfTest(NeritMeter& meter, std::unique_ptr<DiagWindow>& record) {
   TraceMap map{};
   meter.GetTraceMap(map);
   try {
-    record = std::make_unique<DiagWindow>(PackedLayout(map, wavelengths, channels), map, LimitsOf(*config));
+    record = std::make_unique<DiagWindow>(PackedLayout(map, wavelengths, channels), map, config->limits);
   } catch (const std::bad_alloc&) {
     return status::kOutOfMemory;
   }
@@ -60,7 +60,7 @@ Status StartSelfTest(NeritMeter& meter, std::unique_ptr<DiagWindow>& record) {
 void WriteNeritReport(std::FILE* file, const std::string& id, std::uint32_t serial, bool hasDepth,
                       const DiagWindow& record) {
   DiagReportTitle(file, id, serial);
-  const DiagLimitSet& set = record.limitSet();
+  const SelfTestLimits& set = record.limitSet();
   std::fputs("The following limits were used:\n", file);
   DiagReportLimit(file, "maximum A difference = ", set.maxADifference);
   DiagReportLimit(file, "maximum C difference = ", set.maxCDifference);

@@ -18,7 +18,7 @@ int NeritMeter::HasExtTemp() {
 
 int NeritMeter::HasDiagnostics() {
   const MeterConfig* config = meterConfig();
-  return config && config->minRCounts > 0.0 ? 1 : 0;
+  return config && config->limits.minRCounts > 0.0 ? 1 : 0;
 }
 
 }  // namespace sondrix

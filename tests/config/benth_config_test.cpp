@@ -77,7 +77,7 @@ TEST_F(BenthConfigTest, ExamplesReadAndWriteByteForByte) {
 TEST_F(BenthConfigTest, VersionOneIsWrittenBackAsVersionTwoWithElevenLimits) {
   ASSERT_EQ(Read(Small(1, "2", kTraces2, "")), status::kOk);
   EXPECT_EQ(config->version, 1);
-  EXPECT_EQ(config->maxDepthSdev, 0.0);
+  EXPECT_EQ(config->limits.maxDepthSdev, 0.0);
   const std::string text = Text();
   EXPECT_NE(text.find("\n2\t; structure version number\n"), std::string::npos);
   const std::string limits =
@@ -214,9 +214,9 @@ TEST_F(BenthConfigTest, CopiesCompareEqualAndOffsetsMakeADifference) {
   copy.traces[1].aOffset += 1e-9;
   EXPECT_EQ(copy.CompConfig(*config), 0);
   copy.traces[1].aOffset = config->traces[1].aOffset;
-  copy.maxCNonConform = 0.5;
+  copy.limits.maxCNonConform = 0.5;
   EXPECT_EQ(copy.CompConfig(*config), 0);
-  copy.maxCNonConform = config->maxCNonConform;
+  copy.limits.maxCNonConform = config->limits.maxCNonConform;
   copy.skip = 2;
   EXPECT_EQ(copy.CompConfig(*config), 0);
 }

@@ -72,14 +72,14 @@ TEST(MeterConfigFile, Version0WritesBackInItsLayout) {
 
 TEST(MeterConfigFile, Version1HasNoLimitsAndReadsThemAsZero) {
   MeterConfig config(3, 3);
-  config.maxANoise = 9.0;
+  config.limits.maxANoise = 9.0;
   config.auxCapabilities = 1;
   ASSERT_EQ(Read(config, kVersion1), status::kOk);
   EXPECT_EQ(config.tempBinCount, 2);
   EXPECT_DOUBLE_EQ(config.tempBins[1], 20.0);
   EXPECT_DOUBLE_EQ(config.traces[0].tempCorr[0], -0.00105);
   EXPECT_DOUBLE_EQ(config.traces[2].tempCorr[1], -0.0003);
-  EXPECT_EQ(config.maxANoise, 0.0);
+  EXPECT_EQ(config.limits.maxANoise, 0.0);
   EXPECT_EQ(config.auxCapabilities, 0);
   EXPECT_EQ(Write(config), kVersion1);
 }
@@ -87,9 +87,9 @@ TEST(MeterConfigFile, Version1HasNoLimitsAndReadsThemAsZero) {
 TEST(MeterConfigFile, Version2CarriesLimitsAndCapabilities) {
   MeterConfig config(3, 3);
   ASSERT_EQ(Read(config, Version2()), status::kOk);
-  EXPECT_DOUBLE_EQ(config.maxANoise, 0.005);
-  EXPECT_DOUBLE_EQ(config.minRCounts, 0.05);
-  EXPECT_DOUBLE_EQ(config.maxDepthSdev, 0.1);
+  EXPECT_DOUBLE_EQ(config.limits.maxANoise, 0.005);
+  EXPECT_DOUBLE_EQ(config.limits.minRCounts, 0.05);
+  EXPECT_DOUBLE_EQ(config.limits.maxDepthSdev, 0.1);
   EXPECT_EQ(config.auxCapabilities, 1);
   EXPECT_EQ(Write(config), Version2());
 
@@ -354,7 +354,7 @@ TEST(MeterConfigCompare, WhatCountsAsAChange) {
   b.traces[1].tempCorr[0] += 1.0;  // not compared
   b.auxCapabilities = 0;           // not compared
   b.traces[1].offset += 5e-11;
-  b.maxTempSdev += 5e-11;
+  b.limits.maxTempSdev += 5e-11;
   EXPECT_EQ(a.CompConfig(b), 1);
 
   b.traces[1].color = 0;
@@ -366,7 +366,7 @@ TEST(MeterConfigCompare, WhatCountsAsAChange) {
   b.traces[0].name = "c451";
   EXPECT_EQ(a.CompConfig(b), 0);
   b.traces[0].name = a.traces[0].name;
-  b.minACounts = 1.0;
+  b.limits.minACounts = 1.0;
   EXPECT_EQ(a.CompConfig(b), 0);
 
   Config base(3, 3);

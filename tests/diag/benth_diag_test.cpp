@@ -240,9 +240,10 @@ TEST_F(BenthDiagTest, TheRecordHoldsTheRecomputedLimitAfterEverySample) {
   meter->GetTraceMap(map);
   std::vector<double> nm(2 * kN);
   meter->GetWavelengths(nm);
-  BenthDiagWindow record(PackedLayout(map, nm, 2 * kN), map,
-                         {.common = LimitsOf(*meter->benthConfig()), .maxANonConform = 0.003, .maxCNonConform = 0.004},
-                         kN, 2);
+  BenthSelfTestLimits limits = meter->benthConfig()->limits;
+  limits.maxANonConform = 0.003;
+  limits.maxCNonConform = 0.004;
+  BenthDiagWindow record(PackedLayout(map, nm, 2 * kN), map, limits, kN, 2);
   // At the start: the configured limits with the noise factor of each wavelength.
   ASSERT_EQ(record.limitA().size(), 50u);
   EXPECT_NEAR(record.limitA().back(), 0.003, 1e-12);

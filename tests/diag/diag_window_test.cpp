@@ -55,7 +55,7 @@ TEST(DiagLimitsTest, NoiseLimitGrowsTowardsShortWavelengths) {
   EXPECT_DOUBLE_EQ(NoiseFactor(nm, 0), std::exp(715.0 / 412.0 - 1.0));
   EXPECT_GT(NoiseFactor(nm, 0), NoiseFactor(nm, 1));
 
-  DiagLimitSet set;
+  SelfTestLimits set;
   set.maxANoise = 0.005;
   set.maxCNoise = 0.006;
   set.maxADifference = 0.05;
@@ -87,7 +87,7 @@ TEST(DiagValuesTest, NoReferenceGivesNoReading) {
 
 class DiagRingTest : public ::testing::Test {
  protected:
-  DiagRingTest() : record(PackedLayout(NeritMap(), kWavelengths, 18), NeritMap(), DiagLimitSet{}) {}
+  DiagRingTest() : record(PackedLayout(NeritMap(), kWavelengths, 18), NeritMap(), SelfTestLimits{}) {}
 
   // One sample whose every signal is `signal` (references 0.5).
   void Fill(int row, double signal, double temperature) {

@@ -93,7 +93,7 @@ class NeritDiagTest : public test::HeadlessTest {
     std::array<double, kNeritChannels> nm{};
     meter.GetWavelengths(nm);
     record = std::make_unique<DiagWindow>(PackedLayout(map, nm, kNeritChannels), map,
-                                          LimitsOf(*meter.meterConfig()));
+                                          meter.meterConfig()->limits);
     return record;
   }
 

@@ -43,7 +43,7 @@ TEST(DiagPanelQt, ThePanelShowsTheStatisticsAgainstTheirLimits) {
   FillTraceMap(ModelRow(Model::Nerit), map);
   const std::array<double, 18> nm = {412, 440, 488, 412, 440, 488, 510, 532, 555,
                                      510, 532, 555, 650, 676, 715, 650, 676, 715};
-  DiagLimitSet limits;
+  SelfTestLimits limits;
   limits.maxADifference = limits.maxCDifference = 0.05;
   limits.minACounts = limits.minCCounts = limits.minRCounts = 0.05;
   limits.maxANoise = limits.maxCNoise = 0.005;
@@ -115,10 +115,7 @@ TEST(DiagPanelQt, TheHyperspectralPanelDrawsTheWavelengthsTheInstrumentOutputs) 
   std::array<double, kMaxTraces> wavelengths{};
   meter->GetWavelengths(wavelengths);
   const BenthMeterConfig& config = *meter->benthConfig();
-  const BenthDiagLimitSet limits{.common = LimitsOf(config),
-                                 .maxANonConform = config.maxANonConform,
-                                 .maxCNonConform = config.maxCNonConform};
-  BenthDiagWindow record(PackedLayout(map, wavelengths, 2 * kN), map, limits, kN, config.skip);
+  BenthDiagWindow record(PackedLayout(map, wavelengths, 2 * kN), map, config.limits, kN, config.skip);
 
   const int panel = ui.LoadPanel(0, p::kBenthDiag);
   ASSERT_GT(panel, 0) << ui.resourceError();
