@@ -284,17 +284,6 @@ int IsPortName(std::string_view name) {
   return (name[3] >= '1' && name[3] <= '8') ? 1 : 0;
 }
 
-// --- Byte order -----------------------------------------------------------------
-
-std::uint16_t swapShort(const unsigned char* bytes) {
-  return static_cast<std::uint16_t>((bytes[0] << 8) | bytes[1]);
-}
-
-std::uint32_t swapLong(const unsigned char* bytes) {
-  return (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
-         (std::uint32_t{bytes[2]} << 8) | std::uint32_t{bytes[3]};
-}
-
 // --- Case-insensitive comparison -----------------------------------------------
 
 int stricmp(std::string_view a, std::string_view b) {

@@ -73,10 +73,6 @@ Status ReadID(std::FILE* file, std::uint32_t& id, std::string& text);
 // 1 for "COM1" ... "COM8" in any case, else 0.
 int IsPortName(std::string_view name);
 
-// --- Byte order: big-endian words ---------------------------------------------
-std::uint16_t swapShort(const unsigned char* bytes);
-std::uint32_t swapLong(const unsigned char* bytes);
-
 // --- Case-insensitive comparison (first 255 characters) -------------------------
 int stricmp(std::string_view a, std::string_view b);
 int strnicmp(std::string_view a, std::string_view b, std::size_t n);

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "common/errors.h"
+#include "common/file.h"
 #include "common/settings.h"
 #include "common/utils.h"
 #include "common/c_locale.h"
@@ -17,9 +18,6 @@ namespace {
 
 constexpr double kDepthTolerance = 1e-10;
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 }  // namespace
 
@@ -146,11 +144,11 @@ Status Config::SaveConfigAs(std::string_view title, std::string& chosen) const {
   // for a reader.
   if (!platform::IsSaveTarget(path)) return status::kCantOpenFile;
 
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "w"));
+  OwnedFile file = OwnedFile::Open(path, "w");
   if (!file) return status::kCantOpenFile;
   const Status result = WriteConfig(file.get());
   // A write that only fails when the buffer is flushed shows at closing.
-  const bool closedWell = std::fclose(file.release()) == 0;
+  const bool closedWell = file.Close();
   if (result == status::kOk && !closedWell) return status::kCantWriteConfig;
   if (result == status::kOk) chosen = path;
   return result;

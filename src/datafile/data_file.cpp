@@ -102,9 +102,9 @@ Status DataFile::Open() {
 // before the stream goes.
 Status DataFile::Close() {
   if (!file_) return status::kNotConnected;
-  bool failed = std::ferror(file_.get()) != 0;
+  bool failed = false;
   if (writing_) {
-    if (!failed && std::fflush(file_.get()) != 0) failed = true;
+    failed = !file_.Flush();
     if (failed) {
       KeepCompleteLines();
     } else {
@@ -112,7 +112,7 @@ Status DataFile::Close() {
     }
     writing_ = false;
   }
-  const bool closed = std::fclose(file_.release()) == 0;
+  const bool closed = file_.Close();
   if (failed || !closed) return status::kCantCloseFile;
   return Source::Close();
 }
@@ -338,7 +338,7 @@ void DataFile::KeepCompleteLines() {
 }
 
 std::int16_t DataFile_GetDevType(std::string_view filename, std::string& idText) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(platform::OpenRegularFile(filename), &std::fclose);
+  const OwnedFile file(platform::OpenRegularFile(filename));
   if (!file) return static_cast<std::int16_t>(status::kCantOpenFile);
   DataFile scratch("junk", "");
   Status result = scratch.ReadTitle(file.get());

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/file.h"
 #include "source/source.h"
 
 namespace sondrix {
@@ -102,10 +103,7 @@ class DataFile : public Source {
   // off a line cut short; nothing more is written.
   void KeepCompleteLines();
 
-  struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-  };
-  std::unique_ptr<std::FILE, FileCloser> file_;
+  OwnedFile file_;
   std::string title_;
   std::string date_;
   std::string time_;

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "common/errors.h"
+#include "common/file.h"
 #include "common/c_locale.h"
 #include "common/settings.h"
 #include "datafile/data_file.h"
@@ -19,12 +20,6 @@ namespace {
 
 constexpr int kMaxUnsaturated = 3;
 constexpr int kFailuresPerLine = 10;
-
-struct FileCloser {
-  void operator()(std::FILE* file) const {
-    if (file != nullptr) std::fclose(file);
-  }
-};
 
 void Put(std::FILE* file, std::string_view text) { std::fwrite(text.data(), 1, text.size(), file); }
 
@@ -193,13 +188,11 @@ Status WriteReportFile(const std::string& path, const std::function<void(std::FI
   // Only a regular file (or a new name): opening a pipe would wait for a
   // reader, and a device or a folder is no report.
   if (!DataFile_IsSaveTarget(path)) return status::kCantOpenFile;
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "w"));
+  OwnedFile file = OwnedFile::Open(path, "w");
   if (!file) return status::kCantOpenFile;
   write(file.get());
-  const bool failed = std::fflush(file.get()) != 0 || std::ferror(file.get()) != 0;
   // A close that fails may have lost the end of the report.
-  const bool closed = std::fclose(file.release()) == 0;
-  return failed || !closed ? status::kCantOpenFile : status::kOk;
+  return file.Close() ? status::kOk : status::kCantOpenFile;
 }
 
 }  // namespace sondrix

@@ -8,6 +8,7 @@
 
 #include "common/c_locale.h"
 #include "common/errors.h"
+#include "common/file.h"
 #include "common/panels.h"
 #include "common/text_format.h"
 #include "common/utils.h"
@@ -27,10 +28,6 @@ using platform::Attr;
 
 const char* Plural(int n) { return n == 1 ? "" : "s"; }
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 }  // namespace
 
@@ -1003,7 +1000,7 @@ platform::GraphPicture Display::Picture() const {
 
 Status Display::WriteConfig() {
   if (!source_) return status::kDisplayWriteConfigNoSource;
-  File file(std::fopen(ConfigPath().c_str(), "w"));
+  OwnedFile file = OwnedFile::Open(ConfigPath(), "w");
   if (!file) return status::kCantWriteConfig;
   const ScopedCLocale cLocale;
   std::string id;
@@ -1027,14 +1024,13 @@ Status Display::WriteConfig() {
     if (std::fprintf(file.get(), "%s\n", FollowLine(graphs_[type]->follow()).c_str()) < 0)
       result = status::kCantWriteConfig;
   }
-  if (std::fflush(file.get()) != 0 || std::ferror(file.get())) result = status::kCantWriteConfig;
-  if (std::fclose(file.release()) != 0) result = status::kCantWriteConfig;
+  if (!file.Close()) result = status::kCantWriteConfig;
   return result;
 }
 
 Status Display::ReadConfig() {
   if (!source_) return status::kDisplayReadConfigNoSource;
-  File file(platform::OpenRegularFile(ConfigPath()));
+  const OwnedFile file(platform::OpenRegularFile(ConfigPath()));
   if (!file) return status::kDisplayConfigOpen;
   const ScopedCLocale cLocale;
   std::FILE* f = file.get();

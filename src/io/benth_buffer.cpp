@@ -4,6 +4,7 @@
 #include <span>
 
 #include "common/utils.h"
+#include "io/byte_order.h"
 #include "platform/clock.h"
 
 namespace sondrix {
@@ -47,13 +48,13 @@ BenthBuffer::~BenthBuffer() = default;
 // packet of another output spacing than the one synchronised on cannot be
 // read with this trace map: it is skipped whole and counted lost.
 PacketScanner::Verdict BenthBuffer::Check(const std::uint8_t* p) {
-  if (swapShort(p + kBenthLengthOffset) != length_) {
+  if (BigEndian16(p + kBenthLengthOffset) != length_) {
     const bool ours = timeline_.HasPacket() && std::equal(serial_.begin(), serial_.end(), p + kBenthSerialOffset);
     return ours ? PacketScanner::Verdict::Damaged : PacketScanner::Verdict::FalseStart;
   }
   const std::uint32_t sum = BenthChecksum(std::span<const std::uint8_t>(
       p + kBenthLengthOffset, static_cast<std::size_t>(length_ - kBenthLengthOffset)));
-  if ((sum & 0xFFFF) != swapShort(p + length_)) return PacketScanner::Verdict::Damaged;
+  if ((sum & 0xFFFF) != BigEndian16(p + length_)) return PacketScanner::Verdict::Damaged;
   // Without a Sync the first good packet sets the spacing.
   if (syncedSkip_ < 0) syncedSkip_ = p[kBenthSkipOffset];
   if (p[kBenthSkipOffset] != syncedSkip_) {
@@ -78,18 +79,15 @@ Status BenthBuffer::ReadRecord(int& last) {
 
 void BenthBuffer::Decode(const std::uint8_t* p) {
   type_ = p[kBenthTypeOffset];
-  const std::uint8_t* serial = p + kBenthSerialOffset;
-  refs_.serial = static_cast<std::uint32_t>(serial[0]) | (static_cast<std::uint32_t>(serial[1]) << 8) |
-                 (static_cast<std::uint32_t>(serial[2]) << 16) |
-                 (static_cast<std::uint32_t>(serial[3]) << 24);
-  const std::uint16_t status = swapShort(p + kBenthStatusOffset);
-  const std::uint16_t count1 = swapShort(p + kBenthCount1Offset);
-  const std::uint16_t count2 = swapShort(p + kBenthCount2Offset);
-  const std::uint16_t count3 = swapShort(p + kBenthCount3Offset);
-  const std::uint16_t count4 = swapShort(p + kBenthCount4Offset);
-  const auto count5 = static_cast<std::int16_t>(swapShort(p + kBenthCount5Offset));
-  const auto count6 = static_cast<std::int16_t>(swapShort(p + kBenthCount6Offset));
-  const std::uint32_t time = swapLong(p + kBenthTimeOffset);
+  refs_.serial = LittleEndian32(p + kBenthSerialOffset);
+  const std::uint16_t status = BigEndian16(p + kBenthStatusOffset);
+  const std::uint16_t count1 = BigEndian16(p + kBenthCount1Offset);
+  const std::uint16_t count2 = BigEndian16(p + kBenthCount2Offset);
+  const std::uint16_t count3 = BigEndian16(p + kBenthCount3Offset);
+  const std::uint16_t count4 = BigEndian16(p + kBenthCount4Offset);
+  const auto count5 = static_cast<std::int16_t>(BigEndian16(p + kBenthCount5Offset));
+  const auto count6 = static_cast<std::int16_t>(BigEndian16(p + kBenthCount6Offset));
+  const std::uint32_t time = BigEndian32(p + kBenthTimeOffset);
   refs_.status = status;
   refs_.statusWord = type_ == 4 ? 0 : status;
 
@@ -97,10 +95,10 @@ void BenthBuffer::Decode(const std::uint8_t* p) {
   for (DataSample& sample : data_) {
     const std::uint8_t* at = p + kBenthChannelsOffset;
     for (std::size_t j = 0; j < n; ++j, at += kBenthChannelBytes) {
-      refs_.refs[j] = swapShort(at);
-      refs_.refs[n + j] = swapShort(at + 2);
-      sample.values[j] = swapShort(at + 4);
-      sample.values[n + j] = swapShort(at + 6);
+      refs_.refs[j] = BigEndian16(at);
+      refs_.refs[n + j] = BigEndian16(at + 2);
+      sample.values[j] = BigEndian16(at + 4);
+      sample.values[n + j] = BigEndian16(at + 6);
     }
     sample.status = status::kOk;
     sample.count = time;
@@ -135,7 +133,7 @@ Status BenthBuffer::Sync(std::uint32_t& serial, std::uint32_t& status, std::uint
   const Status result = scanner_.SyncHeader(kSyncHeaderBytes, 2 * length_);
   if (result != status::kOk) return result;
   const std::uint8_t* p = scanner_.Front();
-  const int length = swapShort(p + kBenthLengthOffset);
+  const int length = BigEndian16(p + kBenthLengthOffset);
   if (length > kBenthMaxSyncLength) {
     scanner_.DropFront();
     return status::kUnrecognisedData;
@@ -143,8 +141,8 @@ Status BenthBuffer::Sync(std::uint32_t& serial, std::uint32_t& status, std::uint
   syncedLength_ = length;
   syncedSkip_ = p[kBenthSkipOffset];
   skip = syncedSkip_;
-  serial = swapLong(p + kBenthSerialOffset);
-  status = swapShort(p + kBenthStatusOffset);
+  serial = BigEndian32(p + kBenthSerialOffset);
+  status = BigEndian16(p + kBenthStatusOffset);
   // The instrument is there and speaks this format: from now on noise is
   // lost data, not a format error.
   scanner_.MarkSynced();

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <functional>
 
+#include "io/byte_order.h"
+
 namespace sondrix {
 namespace {
 
@@ -49,15 +51,6 @@ std::uint16_t NearestCount(const std::function<double(std::uint16_t)>& f, double
 }
 
 }  // namespace
-
-void PutBigEndian16(std::uint8_t* at, std::uint16_t value) {
-  at[0] = static_cast<std::uint8_t>(value >> 8);
-  at[1] = static_cast<std::uint8_t>(value & 0xFF);
-}
-
-void PutBigEndian32(std::uint8_t* at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>((value >> (24 - 8 * i)) & 0xFF);
-}
 
 std::uint32_t BenthChecksum(std::span<const std::uint8_t> body) {
   std::uint32_t sum = kBenthChecksumStart;
@@ -161,7 +154,7 @@ bool BenthFrameTailGood(std::span<const std::uint8_t, 8> tail) {
   std::uint16_t sum = 0;
   for (std::uint8_t byte : kBenthFrameSync) sum = static_cast<std::uint16_t>(sum + byte);
   for (std::size_t i = 0; i < 6; ++i) sum = static_cast<std::uint16_t>(sum + tail[i]);
-  return sum == static_cast<std::uint16_t>((tail[6] << 8) | tail[7]);
+  return sum == BigEndian16(tail.data() + 6);
 }
 
 }  // namespace sondrix

@@ -118,9 +118,5 @@ std::array<std::uint8_t, kBenthFrameBytes> EncodeBenthFrame(std::uint16_t code,
 // Whether the 8 bytes after a frame's sync (code, parameters, checksum) add up.
 bool BenthFrameTailGood(std::span<const std::uint8_t, 8> tail);
 
-// Writing most significant byte first (common/utils.h reads: swapShort,
-// swapLong).
-void PutBigEndian16(std::uint8_t* at, std::uint16_t value);
-void PutBigEndian32(std::uint8_t* at, std::uint32_t value);
 
 }  // namespace sondrix

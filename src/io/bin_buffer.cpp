@@ -5,20 +5,9 @@
 #include <cstring>
 #include <span>
 
+#include "io/byte_order.h"
+
 namespace sondrix {
-namespace {
-
-std::uint16_t U16(const std::uint8_t* at) {
-  return static_cast<std::uint16_t>(at[0] | (at[1] << 8));
-}
-
-std::uint32_t U32(const std::uint8_t* at) {
-  return static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8) |
-         (static_cast<std::uint32_t>(at[2]) << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
-}
-
-}  // namespace
-
 Status BinBuffer::New(std::unique_ptr<BinBuffer>& handle, DPort& port, int channels,
                       int samples) {
   handle.reset();
@@ -43,13 +32,13 @@ BinBuffer::~BinBuffer() = default;
 // counter cannot count, at the end of a run, is counted then). Anything else
 // behind a pattern with another length is no packet.
 PacketScanner::Verdict BinBuffer::Check(const std::uint8_t* p) const {
-  if (U16(p + kMeterLengthOffset) != length_) {
-    const bool ours = timeline_.HasPacket() && U32(p + kMeterSerialOffset) == refs_.serial;
+  if (LittleEndian16(p + kMeterLengthOffset) != length_) {
+    const bool ours = timeline_.HasPacket() && LittleEndian32(p + kMeterSerialOffset) == refs_.serial;
     return ours ? PacketScanner::Verdict::Damaged : PacketScanner::Verdict::FalseStart;
   }
   const std::uint32_t sum = MeterChecksum(std::span<const std::uint8_t>(
       p + kMeterLengthOffset, static_cast<std::size_t>(length_ - kMeterLengthOffset)));
-  return (sum & 0xFFFF) == U16(p + length_) ? PacketScanner::Verdict::Good
+  return (sum & 0xFFFF) == LittleEndian16(p + length_) ? PacketScanner::Verdict::Good
                                             : PacketScanner::Verdict::Damaged;
 }
 
@@ -83,19 +72,19 @@ double BinBuffer::StepOf() const {
 }
 
 void BinBuffer::Decode(const std::uint8_t* p) {
-  refs_.serial = U32(p + kMeterSerialOffset);
-  const std::uint16_t word = U16(p + kMeterStatusOffset);
+  refs_.serial = LittleEndian32(p + kMeterSerialOffset);
+  const std::uint16_t word = LittleEndian16(p + kMeterStatusOffset);
   refs_.status = word == 0 ? 1 : word;
   refs_.statusWord = word;
-  const std::uint16_t period = U16(p + kMeterPeriodOffset);
+  const std::uint16_t period = LittleEndian16(p + kMeterPeriodOffset);
   refs_.sampleRate = period == 0 ? 0.0 : 1.0 / (kMeterPeriodSeconds * period);
-  refs_.pressure = static_cast<std::int16_t>(U16(p + kMeterPressureOffset));
-  refs_.extTemp = static_cast<std::int16_t>(U16(p + kMeterExtTempOffset)) / 100.0;
+  refs_.pressure = static_cast<std::int16_t>(LittleEndian16(p + kMeterPressureOffset));
+  refs_.extTemp = static_cast<std::int16_t>(LittleEndian16(p + kMeterExtTempOffset)) / 100.0;
 
   const auto n = static_cast<std::size_t>(channels_);
   const std::uint8_t* at = p + kMeterSamplesOffset;
   for (DataSample& sample : data_) {
-    sample.count = U16(at);
+    sample.count = LittleEndian16(at);
     at += kMeterTimeBytes;
     for (std::size_t j = 0; j < n; ++j, at += kMeterChannelBytes) {
       sample.values[j] = ChannelBytesToFraction(at);
@@ -105,7 +94,7 @@ void BinBuffer::Decode(const std::uint8_t* p) {
   for (std::size_t j = 0; j < n; ++j, at += kMeterChannelBytes) {
     refs_.refs[j] = ChannelBytesToFraction(at);
   }
-  refs_.temp = CountToTemp(U16(at));
+  refs_.temp = CountToTemp(LittleEndian16(at));
 }
 
 Status BinBuffer::LinesAvailable() { return scanner_.LinesAvailable(length_ / samples_); }
@@ -120,13 +109,13 @@ Status BinBuffer::Sync(std::uint32_t& serial, std::uint32_t& word2, std::uint32_
   const Status result = scanner_.SyncHeader(kMeterSamplesOffset, 4 * length_);
   if (result != status::kOk) return result;
   const std::uint8_t* p = scanner_.Front();
-  if (U16(p + kMeterLengthOffset) != length_) {
+  if (LittleEndian16(p + kMeterLengthOffset) != length_) {
     scanner_.DropFront();
     return status::kUnrecognisedData;
   }
-  serial = U32(p + kMeterSerialOffset);
-  word2 = U32(p + kMeterStatusOffset);
-  word3 = U32(p + kMeterPressureOffset);
+  serial = LittleEndian32(p + kMeterSerialOffset);
+  word2 = LittleEndian32(p + kMeterStatusOffset);
+  word3 = LittleEndian32(p + kMeterPressureOffset);
   // The instrument is there and speaks this format: from now on noise is
   // lost data, not a format error.
   scanner_.MarkSynced();

@@ -1,5 +1,8 @@
 #include "io/dport.h"
 
+#include <array>
+#include <cstring>
+
 namespace sondrix {
 
 Status DPort::Open(int /*baud*/) { return status::kPortNoOpen; }
@@ -32,6 +35,24 @@ void CleanPortLine(std::string& text) {
   }
   while (kept > 0 && (text[kept - 1] == ' ' || text[kept - 1] == '\r')) --kept;
   text.resize(kept);
+}
+
+Status DPort::SearchWith(const std::uint8_t* pattern, int length, int maxBytes,
+                         const std::function<int()>& nextByte) {
+  if (pattern == nullptr || length < 1 || length > kSearchWindow) return status::kBadArgument;
+  std::array<std::uint8_t, kSearchWindow> window{};
+  const Status result = Read(window.data(), length);
+  if (result != status::kOk) return result;
+  const auto size = static_cast<std::size_t>(length);
+  std::int64_t consumed = length;
+  while (std::memcmp(window.data(), pattern, size) != 0 && consumed <= maxBytes) {
+    std::memmove(window.data(), window.data() + 1, size - 1);
+    const int byte = nextByte();
+    if (byte < 0) return byte;
+    window[size - 1] = static_cast<std::uint8_t>(byte);
+    ++consumed;
+  }
+  return consumed > maxBytes ? status::kUnrecognisedData : status::kOk;
 }
 
 bool DPort::ResetKeepsStream() { return false; }

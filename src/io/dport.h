@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -56,6 +57,13 @@ class DPort {
   // How much of a stored stream (a capture) has been read, 0 ... 1; -1 for
   // a live line.
   virtual double ReplayFraction();
+
+ protected:
+  // Search as every port runs it: Read fills a window of `length` bytes,
+  // which then slides on by one byte from `nextByte` (0 ... 255, or a
+  // negative code that ends the search with it) until it holds `pattern`.
+  Status SearchWith(const std::uint8_t* pattern, int length, int maxBytes,
+                    const std::function<int()>& nextByte);
 };
 
 // The line cleaning both ports apply: keeps the bytes 1 ... 127 in their

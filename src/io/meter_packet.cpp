@@ -3,17 +3,10 @@
 #include <cmath>
 #include <limits>
 
+#include "io/byte_order.h"
+
 namespace sondrix {
 namespace {
-
-void PutU16(std::uint8_t* at, std::uint16_t value) {
-  at[0] = static_cast<std::uint8_t>(value & 0xFF);
-  at[1] = static_cast<std::uint8_t>(value >> 8);
-}
-
-void PutU32(std::uint8_t* at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>((value >> (8 * i)) & 0xFF);
-}
 
 double At(const std::vector<double>& values, std::size_t index) {
   return index < values.size() ? values[index] : 0.0;
@@ -43,14 +36,14 @@ std::array<std::uint8_t, 3> FractionToChannelBytes(double fraction) {
     double scaled = std::round(fraction * kScale);
     raw = scaled >= static_cast<double>(kMax) ? kMax : static_cast<std::uint32_t>(scaled);
   }
-  const auto word = static_cast<std::uint16_t>(raw >> 8);
-  return {static_cast<std::uint8_t>(word & 0xFF), static_cast<std::uint8_t>(word >> 8),
-          static_cast<std::uint8_t>(raw & 0xFF)};
+  std::array<std::uint8_t, 3> bytes{};
+  PutLittleEndian16(bytes.data(), static_cast<std::uint16_t>(raw >> 8));
+  bytes[2] = static_cast<std::uint8_t>(raw & 0xFF);
+  return bytes;
 }
 
 double ChannelBytesToFraction(const std::uint8_t* bytes) {
-  const unsigned word = static_cast<unsigned>(bytes[0]) | (static_cast<unsigned>(bytes[1]) << 8);
-  return (word + bytes[2] / 256.0) / 65536.0;
+  return (LittleEndian16(bytes) + bytes[2] / 256.0) / 65536.0;
 }
 
 double CountToTemp(std::uint32_t count) {
@@ -85,18 +78,18 @@ std::vector<std::uint8_t> EncodeMeterPacket(const MeterPacketFields& fields, int
   std::vector<std::uint8_t> packet(static_cast<std::size_t>(length + kMeterChecksumBytes), 0);
   std::uint8_t* p = packet.data();
   for (int i = 0; i < kMeterSyncLength; ++i) p[i] = kMeterSync[static_cast<std::size_t>(i)];
-  PutU16(p + kMeterLengthOffset, static_cast<std::uint16_t>(length));
-  PutU32(p + kMeterSerialOffset, fields.serial);
-  PutU16(p + kMeterStatusOffset, fields.status);
-  PutU16(p + kMeterPeriodOffset, fields.periodCount);
-  PutU16(p + kMeterPressureOffset, static_cast<std::uint16_t>(fields.pressureCount));
-  PutU16(p + kMeterExtTempOffset, static_cast<std::uint16_t>(fields.extTempHundredths));
+  PutLittleEndian16(p + kMeterLengthOffset, static_cast<std::uint16_t>(length));
+  PutLittleEndian32(p + kMeterSerialOffset, fields.serial);
+  PutLittleEndian16(p + kMeterStatusOffset, fields.status);
+  PutLittleEndian16(p + kMeterPeriodOffset, fields.periodCount);
+  PutLittleEndian16(p + kMeterPressureOffset, static_cast<std::uint16_t>(fields.pressureCount));
+  PutLittleEndian16(p + kMeterExtTempOffset, static_cast<std::uint16_t>(fields.extTempHundredths));
 
   const auto n = static_cast<std::size_t>(channels);
   for (int i = 0; i < samples; ++i) {
     std::uint8_t* at = p + MeterSampleOffset(channels, i);
     const auto index = static_cast<std::size_t>(i);
-    PutU16(at, index < fields.timeCounts.size() ? fields.timeCounts[index] : 0);
+    PutLittleEndian16(at, index < fields.timeCounts.size() ? fields.timeCounts[index] : 0);
     at += kMeterTimeBytes;
     for (std::size_t j = 0; j < n; ++j, at += kMeterChannelBytes) {
       const auto bytes = FractionToChannelBytes(At(fields.values, index * n + j));
@@ -112,7 +105,7 @@ std::vector<std::uint8_t> EncodeMeterPacket(const MeterPacketFields& fields, int
     at[1] = bytes[1];
     at[2] = bytes[2];
   }
-  PutU16(p + length - kMeterTempBytes, fields.tempCount);
+  PutLittleEndian16(p + length - kMeterTempBytes, fields.tempCount);
   SealMeterPacket(packet);
   return packet;
 }
@@ -124,7 +117,7 @@ void SealMeterPacket(std::vector<std::uint8_t>& packet) {
   const std::size_t end = packet.size() - kMeterChecksumBytes;
   const std::uint32_t sum = MeterChecksum(
       std::span<const std::uint8_t>(packet.data() + kMeterLengthOffset, end - kMeterLengthOffset));
-  PutU32(packet.data() + end, sum);
+  PutLittleEndian32(packet.data() + end, sum);
 }
 
 }  // namespace sondrix

@@ -17,10 +17,6 @@ constexpr std::size_t kLineScratch = 256;
 
 }  // namespace
 
-void RawFilPort::FileCloser::operator()(std::FILE* file) const {
-  if (file != nullptr) std::fclose(file);
-}
-
 RawFilPort::~RawFilPort() = default;
 
 // A capture is a regular file. Anything else (a pipe without a writer, a
@@ -89,21 +85,11 @@ Status RawFilPort::PromptForPort(std::string_view deviceName, std::string& name)
 Status RawFilPort::BufferSize() { return kQueueSize; }
 
 Status RawFilPort::Search(const std::uint8_t* pattern, int length, int maxBytes) {
-  if (pattern == nullptr || length < 1 || length > kSearchWindow) return status::kBadArgument;
-  std::array<std::uint8_t, kSearchWindow> window{};
-  Status result = Read(window.data(), length);
-  if (result != status::kOk) return result;
-  std::FILE* file = file_.get();
-  const auto size = static_cast<std::size_t>(length);
-  std::int64_t consumed = length;
-  while (std::memcmp(window.data(), pattern, size) != 0 && consumed <= maxBytes) {
-    std::memmove(window.data(), window.data() + 1, size - 1);
-    int c = std::getc(file);
-    if (c == EOF) return std::ferror(file) != 0 ? status::kReadFailed : status::kUnexpectedEof;
-    window[size - 1] = static_cast<std::uint8_t>(c);
-    ++consumed;
-  }
-  return consumed > maxBytes ? status::kUnrecognisedData : status::kOk;
+  return SearchWith(pattern, length, maxBytes, [this] {
+    const int c = std::getc(file_.get());
+    if (c != EOF) return c;
+    return std::ferror(file_.get()) != 0 ? status::kReadFailed : status::kUnexpectedEof;
+  });
 }
 
 Status RawFilPort::Read(std::uint8_t* buffer, int count) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/file.h"
 #include "common/status.h"
 #include "io/dport.h"
 
@@ -56,11 +57,7 @@ class RawFilPort : public DPort {
   int ReadTerm(std::string& text);
 
  private:
-  struct FileCloser {
-    void operator()(std::FILE* file) const;
-  };
-
-  std::unique_ptr<std::FILE, FileCloser> file_;
+  OwnedFile file_;
   std::string name_;
 };
 

@@ -41,10 +41,6 @@ int PortNumberFromName(std::string_view name) {
 
 }  // namespace
 
-void RS232Port::FileCloser::operator()(std::FILE* file) const {
-  if (file != nullptr) std::fclose(file);
-}
-
 RS232Port::~RS232Port() = default;
 
 void RS232Port::Capture(const void* bytes, std::size_t count) {
@@ -124,22 +120,16 @@ Status RS232Port::PromptForPort(std::string_view deviceName, std::string& name) 
 
 Status RS232Port::BufferSize() { return kQueueSize; }
 
+// Every byte the search passes over is captured.
 Status RS232Port::Search(const std::uint8_t* pattern, int length, int maxBytes) {
-  if (pattern == nullptr || length < 1 || length > kSearchWindow) return status::kBadArgument;
-  std::array<std::uint8_t, kSearchWindow> window{};
-  Status result = Read(window.data(), length);
-  if (result != status::kOk) return result;
-  const auto size = static_cast<std::size_t>(length);
-  std::int64_t consumed = length;
-  while (std::memcmp(window.data(), pattern, size) != 0 && consumed <= maxBytes) {
-    std::memmove(window.data(), window.data() + 1, size - 1);
-    int byte = platform::serial().ComRdByte(port_);
-    if (byte < 0) return byte;
-    window[size - 1] = static_cast<std::uint8_t>(byte);
-    Capture(&window[size - 1], 1);
-    ++consumed;
-  }
-  return consumed > maxBytes ? status::kUnrecognisedData : status::kOk;
+  return SearchWith(pattern, length, maxBytes, [this] {
+    const int byte = platform::serial().ComRdByte(port_);
+    if (byte >= 0) {
+      const auto captured = static_cast<std::uint8_t>(byte);
+      Capture(&captured, 1);
+    }
+    return byte;
+  });
 }
 
 Status RS232Port::Read(std::uint8_t* buffer, int count) {

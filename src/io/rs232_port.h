@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/file.h"
 #include "common/status.h"
 #include "io/dport.h"
 
@@ -55,14 +56,10 @@ class RS232Port : public DPort {
   const std::string& CaptureFileName() const { return rawName_; }
 
  private:
-  struct FileCloser {
-    void operator()(std::FILE* file) const;
-  };
-
   void Capture(const void* bytes, std::size_t count);
 
   int port_ = -1;
-  std::unique_ptr<std::FILE, FileCloser> raw_;
+  OwnedFile raw_;
   std::string rawName_;
 };
 

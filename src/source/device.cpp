@@ -111,7 +111,7 @@ Status Device::Diagnostics() { return status::kDevNoPortType; }
 int Device::HasDiagnostics() { return 0; }
 
 std::int16_t Device_GetDevType(std::string_view filename, std::string& idText) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(platform::OpenRegularFile(filename), &std::fclose);
+  const OwnedFile file(platform::OpenRegularFile(filename));
   if (!file) return static_cast<std::int16_t>(status::kCantOpenFile);
   std::uint32_t id = 0;
   const Status result = ReadID(file.get(), id, idText);

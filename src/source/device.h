@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/file.h"
 #include "source/source.h"
 
 namespace sondrix {
@@ -65,10 +66,7 @@ class Device : public Source {
   std::FILE* deviceFile() const { return deviceFile_.get(); }
 
  private:
-  struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-  };
-  std::unique_ptr<std::FILE, FileCloser> deviceFile_;
+  OwnedFile deviceFile_;
 };
 
 // The device type (top byte of the identification word) of a device

@@ -8,17 +8,18 @@
 #include <memory>
 #include <string>
 
+#include "common/file.h"
 #include "common/status.h"
 #include "support/fake_clock.h"
 
 namespace sondrix {
 namespace {
 
-using FilePtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+using FilePtr = OwnedFile;
 
 // A temporary stream holding `text`, positioned at its start.
 FilePtr StreamOf(const std::string& text) {
-  FilePtr file(std::tmpfile(), &std::fclose);
+  FilePtr file(std::tmpfile());
   EXPECT_NE(file, nullptr);
   std::fwrite(text.data(), 1, text.size(), file.get());
   std::rewind(file.get());
@@ -201,12 +202,6 @@ TEST(PortNameTest, OnlyCom1ToCom8InAnyCase) {
   for (const char* name : {"com9", "COM0", "COM10", "COM", "", "LPT1", "com1.raw", "SX_Com1_.raw"}) {
     EXPECT_EQ(IsPortName(name), 0) << name;
   }
-}
-
-TEST(ByteOrderTest, WordsAreMostSignificantByteFirst) {
-  const unsigned char bytes[] = {0xFF, 0xFE, 0x01, 0x02};
-  EXPECT_EQ(swapShort(bytes), 0xFFFEu);
-  EXPECT_EQ(swapLong(bytes), 0xFFFE0102u);
 }
 
 TEST(CaseInsensitiveTest, ComparesUpperCasedCopiesOfAtMost255Characters) {

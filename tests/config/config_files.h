@@ -7,14 +7,12 @@
 #include <string>
 #include <string_view>
 
+#include "common/file.h"
 #include "common/status.h"
 
 namespace sondrix::test {
 
-struct StreamCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using Stream = std::unique_ptr<std::FILE, StreamCloser>;
+using Stream = OwnedFile;
 
 // A temporary stream holding `text`, positioned at its start.
 inline Stream TextStream(std::string_view text) {

@@ -6,38 +6,31 @@
 #include <cstdio>
 #include <memory>
 
+#include "common/file.h"
 #include "config/benth_meter_config.h"
 #include "config/meter_config.h"
-
-namespace {
-
-struct StreamCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // Trace counts of the meter models, and the edges of what a count may be.
   if (size == 0) return 0;
   for (int traces : {18, 6, 3, 0, 256}) {
     // The stream only reads the bytes.
-    std::unique_ptr<std::FILE, StreamCloser> in(
+    sondrix::OwnedFile in(
         fmemopen(const_cast<std::uint8_t*>(data), size, "r"));
     if (!in) return 0;
     sondrix::MeterConfig config(traces, traces);
     config.ReadConfig(in.get());
-    std::unique_ptr<std::FILE, StreamCloser> out(std::fopen("/dev/null", "w"));
+    sondrix::OwnedFile out(std::fopen("/dev/null", "w"));
     if (out) config.WriteConfig(out.get());
   }
   // The hyperspectral configuration: its device type's counts and others.
   for (int wavelengths : {100, 3, 0}) {
-    std::unique_ptr<std::FILE, StreamCloser> in(
+    sondrix::OwnedFile in(
         fmemopen(const_cast<std::uint8_t*>(data), size, "r"));
     if (!in) return 0;
     sondrix::BenthMeterConfig config(2 * wavelengths, wavelengths);
     config.ReadConfig(in.get());
-    std::unique_ptr<std::FILE, StreamCloser> out(std::fopen("/dev/null", "w"));
+    sondrix::OwnedFile out(std::fopen("/dev/null", "w"));
     if (out) config.WriteConfig(out.get());
   }
   return 0;

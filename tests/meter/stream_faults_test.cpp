@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "common/status.h"
+#include "io/benth_packet.h"
+#include "io/byte_order.h"
 #include "meter/benth_meter.h"
 #include "meter/nerit_meter.h"
 #include "source/source_line.h"
@@ -135,8 +137,8 @@ TEST_F(StreamFaults, LostSamplesAreWhatTheCounterSaysIsMissing) {
   Capture stray;
   stray.Run(10);
   const std::uint16_t length = static_cast<std::uint16_t>(BenthPacketLength(kN));
-  Bytes junk = {0xFF, 0x00, 0xFF, 0x00, static_cast<std::uint8_t>(length >> 8),
-                static_cast<std::uint8_t>(length & 0xFF)};
+  Bytes junk = {0xFF, 0x00, 0xFF, 0x00, 0, 0};
+  PutBigEndian16(junk.data() + kBenthLengthOffset, length);
   junk.resize(junk.size() + 60, 0x11);
   stray.bytes.insert(stray.bytes.begin() + static_cast<long>(stray.starts[5]), junk.begin(), junk.end());
   o = Read(stray);

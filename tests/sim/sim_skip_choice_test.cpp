@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/acquire.h"
+#include "common/file.h"
 #include "app/app.h"
 #include "app/application.h"
 #include "app/menu.h"
@@ -63,7 +64,7 @@ class SkipChoiceTest : public test::HeadlessTest {
   }
 
   static Status Read(const std::string& path, BenthMeterConfig& config) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "r"), &std::fclose);
+    const OwnedFile file = OwnedFile::Open(path, "r");
     if (!file) return status::kCantOpenFile;
     return config.ReadConfig(file.get());
   }

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "io/benth_packet.h"
+#include "io/byte_order.h"
 #include "io/meter_packet.h"
 #include "meter/source_factory.h"
 #include "platform/posix/termios_serial.h"
@@ -183,7 +184,7 @@ TEST_F(SimTool, ReportRecordsEveryPacketAsItWasSent) {
     ASSERT_EQ(p.counters.size(), 10u);
     for (std::size_t k = 0; k < 10; ++k) {
       const std::uint8_t* at = packet.bytes.data() + MeterSampleOffset(3, static_cast<int>(k));
-      EXPECT_EQ(p.counters[k], at[0] | (at[1] << 8)) << k;
+      EXPECT_EQ(p.counters[k], LittleEndian16(at)) << k;
       EXPECT_EQ(p.counters[k], p.unwrapped[k] % 65536) << k;
       wrapped = wrapped || p.unwrapped[k] > 65535;
     }
@@ -216,7 +217,7 @@ TEST_F(SimTool, HyperspectralCounterStartRestartAndSpacingChange) {
     SCOPED_TRACE("packet " + std::to_string(p.number));
     ASSERT_EQ(p.counters.size(), 1u);
     const std::uint8_t* t = bytes.data() + kBenthTimeOffset;
-    EXPECT_EQ(p.counters[0], (static_cast<long long>(t[0]) << 24) | (t[1] << 16) | (t[2] << 8) | t[3]);
+    EXPECT_EQ(p.counters[0], BigEndian32(t));
     EXPECT_EQ(p.counters[0], p.unwrapped[0] % (1LL << 32));
     EXPECT_EQ(p.tickMs, 1);
     const bool spaced = p.number >= 5;

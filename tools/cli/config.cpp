@@ -8,6 +8,7 @@
 
 #include "cli_args.h"
 #include "commands.h"
+#include "common/file.h"
 #include "common/status.h"
 #include "config/benth_meter_config.h"
 #include "config/config.h"
@@ -27,10 +28,6 @@ void PrintConfigUsage(std::FILE* out) {
                "it would write it. A file that cannot be read prints the reason on\n"
                "standard error and exits with status 1.\n");
 }
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 // The configuration class of a device type, or null with the reason.
 std::unique_ptr<Config> NewConfigFor(int deviceType, Status& code) {
@@ -62,10 +59,10 @@ std::unique_ptr<Config> NewConfigFor(int deviceType, Status& code) {
 Status PrintConfig(const Config& config) {
   char* buffer = nullptr;
   std::size_t size = 0;
-  std::FILE* memory = open_memstream(&buffer, &size);
-  if (memory == nullptr) return status::kOutOfMemory;
-  Status code = config.WriteConfig(memory);
-  if (std::fclose(memory) != 0 && code == status::kOk) code = status::kCantWriteConfig;
+  OwnedFile memory(open_memstream(&buffer, &size));
+  if (!memory) return status::kOutOfMemory;
+  Status code = config.WriteConfig(memory.get());
+  if (!memory.Close() && code == status::kOk) code = status::kCantWriteConfig;
   const std::string text(buffer != nullptr ? buffer : "", size);
   std::free(buffer);
   if (code != status::kOk) return code;
@@ -114,7 +111,7 @@ int RunConfig(std::span<char*> args) {
   std::unique_ptr<Config> config = NewConfigFor(deviceType, code);
   if (!config) return Fail(code);
 
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "r"));
+  const OwnedFile file = OwnedFile::Open(path, "r");
   if (!file) return Fail(status::kCantOpenFile);
   code = config->ReadConfig(file.get());
   if (code != status::kOk) return Fail(code);

@@ -6,6 +6,7 @@
 
 #include "common/utils.h"
 #include "config/temp_bins.h"
+#include "io/byte_order.h"
 #include "source/source.h"
 
 namespace sondrix::sim {
@@ -220,9 +221,9 @@ void BenthSimulator::Input(std::span<const std::uint8_t> bytes) {
 
 void BenthSimulator::Command(std::span<const std::uint8_t, kBenthFrameBytes> frame) {
   ++commands_;
-  const std::uint16_t code = swapShort(frame.data() + 4);
-  const std::uint16_t param1 = swapShort(frame.data() + 6);
-  const std::uint16_t param2 = swapShort(frame.data() + 8);
+  const std::uint16_t code = BigEndian16(frame.data() + 4);
+  const std::uint16_t param1 = BigEndian16(frame.data() + 6);
+  const std::uint16_t param2 = BigEndian16(frame.data() + 8);
   if (commands_ == settings_.dropAck) {
     ++dropped_;  // the line lost it; the command itself is repeated
     return;

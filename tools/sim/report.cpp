@@ -47,25 +47,20 @@ std::unique_ptr<PacketReport> PacketReport::Open(const std::string& path, std::s
   return std::unique_ptr<PacketReport>(new PacketReport(file, path));
 }
 
-PacketReport::~PacketReport() {
-  if (file_ != nullptr) std::fclose(file_);
-}
+PacketReport::~PacketReport() = default;
 
 void PacketReport::Add(const Emission& e) {
   const std::string line = std::to_string(e.packetNumber) + '\t' + std::to_string(e.samples) + '\t' +
                            FaultText(e) + '\t' + std::to_string(e.lost) + '\t' + std::to_string(e.tickMs) +
                            '\t' + List<std::uint32_t>(e.counters) + '\t' + List<std::int64_t>(e.unwrapped) +
                            '\t' + List<std::int64_t>(e.elapsedMs) + '\n';
-  std::fputs(line.c_str(), file_);
+  std::fputs(line.c_str(), file_.get());
   totals_.Add(e);
 }
 
 bool PacketReport::Finish(std::string& error) {
-  std::fprintf(file_, "totals\t%lld\t%lld\t%lld\n", totals_.packets, totals_.samples, totals_.lostSamples);
-  const bool failed = std::ferror(file_) != 0;
-  const bool closed = std::fclose(file_) == 0;
-  file_ = nullptr;
-  if (failed || !closed) {
+  std::fprintf(file_.get(), "totals\t%lld\t%lld\t%lld\n", totals_.packets, totals_.samples, totals_.lostSamples);
+  if (!file_.Close()) {
     error = "cannot write " + path_;
     return false;
   }

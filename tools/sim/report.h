@@ -19,6 +19,7 @@
 #include <string>
 #include <utility>
 
+#include "common/file.h"
 #include "sim/simulator.h"
 
 namespace sondrix::sim {
@@ -45,7 +46,7 @@ class PacketReport {
  private:
   PacketReport(std::FILE* file, std::string path) : file_(file), path_(std::move(path)) {}
 
-  std::FILE* file_;
+  OwnedFile file_;
   std::string path_;
   SimCounts totals_;
 };

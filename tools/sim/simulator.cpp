@@ -6,7 +6,9 @@
 #include <limits>
 #include <numbers>
 
+#include "common/file.h"
 #include "common/utils.h"
+#include "io/byte_order.h"
 #include "sim/benth_simulator.h"
 
 namespace sondrix::sim {
@@ -23,12 +25,6 @@ constexpr double kFullScale = (65535.0 + 255.0 / 256.0) / 65536.0;
 // Noise bursts are 1 ... kMaxNoise bytes of 0x01 ... 0xFE, so that they can
 // never form (or complete) the sync pattern 00 FF 00 FF.
 constexpr int kMaxNoise = 20;
-
-struct FileCloser {
-  void operator()(std::FILE* file) const {
-    if (file != nullptr) std::fclose(file);
-  }
-};
 
 double Quantized(double fraction) {
   const auto bytes = FractionToChannelBytes(fraction);
@@ -133,7 +129,7 @@ void TemperatureRange(const BenthMeterConfig& config, double& low, double& high)
 
 Status LoadDevice(const std::string& path, SimDevice& device, std::string& error) {
   device = SimDevice{};
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "r"));
+  const OwnedFile file = OwnedFile::Open(path, "r");
   if (!file) {
     error = "cannot open the device file " + path;
     return status::kCantOpenFile;
@@ -451,8 +447,7 @@ const Emission& Simulator::Next() {
 
   if (e.badLength) {
     const auto wrong = static_cast<std::uint16_t>(length_ + 1);
-    packet[kMeterLengthOffset] = static_cast<std::uint8_t>(wrong & 0xFF);
-    packet[kMeterLengthOffset + 1] = static_cast<std::uint8_t>(wrong >> 8);
+    PutLittleEndian16(packet.data() + kMeterLengthOffset, wrong);
     SealMeterPacket(packet);
   }
   if (e.badChecksum) {

@@ -1,0 +1,38 @@
+#include "common/file.h"
+
+#include <utility>
+
+namespace sondrix {
+
+OwnedFile& OwnedFile::operator=(OwnedFile&& other) noexcept {
+  if (this != &other) reset(other.release());
+  return *this;
+}
+
+OwnedFile::~OwnedFile() { reset(); }
+
+OwnedFile OwnedFile::Open(const std::string& path, const char* mode) {
+  return OwnedFile(std::fopen(path.c_str(), mode));
+}
+
+void OwnedFile::reset(std::FILE* stream) {
+  std::FILE* old = std::exchange(stream_, stream);
+  if (old != nullptr) std::fclose(old);
+}
+
+std::FILE* OwnedFile::release() { return std::exchange(stream_, nullptr); }
+
+bool OwnedFile::Flush() {
+  if (stream_ == nullptr || std::ferror(stream_) != 0) return false;
+  return std::fflush(stream_) == 0;
+}
+
+bool OwnedFile::Close() {
+  std::FILE* stream = release();
+  if (stream == nullptr) return false;
+  const bool inError = std::ferror(stream) != 0;
+  const bool closed = std::fclose(stream) == 0;
+  return closed && !inError;
+}
+
+}  // namespace sondrix

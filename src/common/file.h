@@ -1,0 +1,49 @@
+// OwnedFile: a stdio stream with one owner. The stream is closed when its
+// owner goes; a stream that was written to is closed with Close(), which
+// says whether everything written reached the file. One rule for every
+// writer: a stream in error is still closed (no later call can touch it)
+// and the failure is reported.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+namespace sondrix {
+
+class OwnedFile {
+ public:
+  OwnedFile() = default;
+  explicit OwnedFile(std::FILE* stream) : stream_(stream) {}
+  OwnedFile(OwnedFile&& other) noexcept : stream_(other.release()) {}
+  OwnedFile& operator=(OwnedFile&& other) noexcept;
+  OwnedFile(const OwnedFile&) = delete;
+  OwnedFile& operator=(const OwnedFile&) = delete;
+  // Closes the stream without asking how it went (reading, or giving up).
+  ~OwnedFile();
+
+  // std::fopen(path, mode); empty when it cannot be opened.
+  static OwnedFile Open(const std::string& path, const char* mode);
+
+  std::FILE* get() const { return stream_; }
+  explicit operator bool() const { return stream_ != nullptr; }
+  bool operator==(std::nullptr_t) const { return stream_ == nullptr; }
+
+  // Closes the stream held, without asking how it went, and holds `stream`.
+  void reset(std::FILE* stream = nullptr);
+  // Gives the stream up without closing it.
+  std::FILE* release();
+
+  // Writes out what the stream buffers. False when the stream is in error
+  // (a write failed before; nothing more is tried) or the flush fails.
+  bool Flush();
+  // Closes the stream in every case. False when there was none, when it
+  // was in error, or when closing failed (a write that fails only when the
+  // buffer goes out shows here).
+  bool Close();
+
+ private:
+  std::FILE* stream_ = nullptr;
+};
+
+}  // namespace sondrix
