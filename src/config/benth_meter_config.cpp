@@ -4,8 +4,8 @@
 #include <climits>
 #include <cmath>
 #include <memory>
-#include <new>
 
+#include "common/out_of_memory.h"
 #include "common/c_locale.h"
 #include "common/errors.h"
 #include "common/panels.h"
@@ -94,12 +94,7 @@ bool BenthMeterConfig::HoldsSkip(int value) const {
 Status BenthMeterConfig::SaveCopyWithSkip(int value, std::string& path) const {
   if (!HoldsSkip(value)) return status::kBadArgument;
   std::unique_ptr<BenthMeterConfig> copy;
-  try {
-    copy = std::make_unique<BenthMeterConfig>(traceCount, inTraceCount);
-  } catch (const std::bad_alloc&) {
-    return status::kOutOfMemory;
-  }
-  if (const Status copied = CopyConfig(*copy); copied != status::kOk) return copied;
+  if (const Status copied = CopyOf(*this, copy); copied != status::kOk) return copied;
   copy->skip = static_cast<std::int8_t>(value);
   return copy->SaveConfigAs("Save a copy of the configuration to file:", path);
 }
@@ -196,9 +191,7 @@ Status BenthMeterConfig::ReadConfig(std::FILE* file) {
   ignore(file, 512, '\n');
 
   const auto n = static_cast<std::size_t>(inTraceCount);
-  try {
-    traces.assign(2 * n, BenthTraceCal{});
-  } catch (const std::bad_alloc&) {
+  if (CatchOutOfMemory([&] { traces.assign(2 * n, BenthTraceCal{}); }) != status::kOk) {
     return fail(status::kOutOfMemory);
   }
 
@@ -262,12 +255,7 @@ Status BenthMeterConfig::CopyConfig(Config& to) const {
   Config::CopyConfig(to);
   auto* b = dynamic_cast<BenthMeterConfig*>(&to);
   if (b == nullptr) return status::kOk;
-  try {
-    b->traces = traces;
-  } catch (const std::bad_alloc&) {
-    b->traces.clear();
-    return status::kOutOfMemory;
-  }
+  if (const Status copied = CopyRecords(traces, b->traces); copied != status::kOk) return copied;
   b->skip = skip;
   b->tempBinCount = tempBinCount;
   b->tempBins = tempBins;

@@ -11,10 +11,12 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "common/out_of_memory.h"
 #include "common/status.h"
 
 namespace sondrix {
@@ -70,5 +72,27 @@ class Config {
 
   static constexpr std::size_t kNameMax = 63;
 };
+
+// A model's trace records copied into another configuration's; without
+// memory the target is left empty, -1016.
+template <class Records>
+Status CopyRecords(const Records& from, Records& to) {
+  const Status copied = CatchOutOfMemory([&] { to = from; });
+  if (copied != status::kOk) to.clear();
+  return copied;
+}
+
+// A new configuration of class C with the trace counts of `config` and a
+// copy of it in `copy`: 1, or -1016 (no copy) when memory ran out.
+template <class C>
+Status CopyOf(const C& config, std::unique_ptr<C>& copy) {
+  copy.reset();
+  std::unique_ptr<C> made;
+  Status result = CatchOutOfMemory([&] { made = std::make_unique<C>(config.traceCount, config.inTraceCount); });
+  if (result == status::kOk) result = config.CopyConfig(*made);
+  if (result != status::kOk) return status::kOutOfMemory;
+  copy = std::move(made);
+  return status::kOk;
+}
 
 }  // namespace sondrix

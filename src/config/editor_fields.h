@@ -4,7 +4,6 @@
 #pragma once
 
 #include <memory>
-#include <new>
 
 #include "common/status.h"
 #include "config/config.h"
@@ -39,18 +38,9 @@ bool TakeCommonFields(int panel, const CommonFieldIds& ids, Config& config);
 // panel's failure.
 template <class C, class Editor>
 std::unique_ptr<C> EditCopy(const C& config, Source& device, int panelResource, Status& result) {
-  result = status::kOk;
   std::unique_ptr<C> copy;
-  try {
-    copy = std::make_unique<C>(config.traceCount, config.inTraceCount);
-  } catch (const std::bad_alloc&) {
-    result = status::kOutOfMemory;
-    return nullptr;
-  }
-  if (config.CopyConfig(*copy) != status::kOk) {
-    result = status::kOutOfMemory;
-    return nullptr;
-  }
+  result = CopyOf(config, copy);
+  if (result != status::kOk) return nullptr;
   platform::Ui& ui = platform::ui();
   const int panel = ui.LoadPanel(0, panelResource);
   if (panel < 0) {

@@ -5,9 +5,9 @@
 #include <climits>
 #include <cmath>
 #include <memory>
-#include <new>
 #include <span>
 
+#include "common/out_of_memory.h"
 #include "common/errors.h"
 #include "common/panels.h"
 #include "common/utils.h"
@@ -103,9 +103,7 @@ Status MeterConfig::ReadConfig(std::FILE* file) {
   if (traceCount < 0 || traceCount > kMaxTraces) return status::kBadDeviceType;
 
   const ScopedCLocale cLocale;
-  try {
-    traces.assign(static_cast<std::size_t>(traceCount), TraceCal{});
-  } catch (const std::bad_alloc&) {
+  if (CatchOutOfMemory([&] { traces.assign(static_cast<std::size_t>(traceCount), TraceCal{}); }) != status::kOk) {
     return status::kOutOfMemory;
   }
   auto fail = [this](Status code) {
@@ -172,12 +170,7 @@ Status MeterConfig::CopyConfig(Config& to) const {
   Config::CopyConfig(to);
   auto* meter = dynamic_cast<MeterConfig*>(&to);
   if (meter == nullptr) return status::kOk;
-  try {
-    meter->traces = traces;
-  } catch (const std::bad_alloc&) {
-    meter->traces.clear();
-    return status::kOutOfMemory;
-  }
+  if (const Status copied = CopyRecords(traces, meter->traces); copied != status::kOk) return copied;
   meter->tempBinCount = tempBinCount;
   meter->tempBins = tempBins;
   meter->limits = limits;

@@ -1,9 +1,9 @@
 #include "datafile/benth_file.h"
 
 #include <algorithm>
-#include <new>
 #include <string>
 
+#include "common/out_of_memory.h"
 #include "source/factories.h"
 
 namespace sondrix {
@@ -31,14 +31,11 @@ int BenthFile::GetInTraceCount() {
 }
 
 Status BenthFile::NewConfig() {
-  try {
+  return CatchOutOfMemory([this] {
     auto config = std::make_unique<BenthMeterConfig>(GetTraceCount(), GetInTraceCount());
     benth_ = config.get();
     SetConfig(std::move(config));
-  } catch (const std::bad_alloc&) {
-    return status::kOutOfMemory;
-  }
-  return status::kOk;
+  });
 }
 
 int BenthFile::TailFields() { return kTailLeadFields + kBenthAuxFields; }

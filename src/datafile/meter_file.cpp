@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/out_of_memory.h"
+
 namespace sondrix {
 
 MeterFile::MeterFile(Token, std::string_view filename, std::string_view portname)
@@ -28,12 +30,7 @@ Status MeterFile::GetWavelengths(std::span<double> wavelengths) {
 }
 
 Status MeterFile::NewConfig() {
-  try {
-    SetConfig(std::make_unique<MeterConfig>(GetTraceCount(), GetInTraceCount()));
-  } catch (const std::bad_alloc&) {
-    return status::kOutOfMemory;
-  }
-  return status::kOk;
+  return CatchOutOfMemory([this] { SetConfig(std::make_unique<MeterConfig>(GetTraceCount(), GetInTraceCount())); });
 }
 
 // The file holds the live device's configuration as it was when recording

@@ -18,7 +18,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-#include <new>
 #include <span>
 #include <string>
 #include <string_view>
@@ -50,14 +49,7 @@ class MeterFile : public DataFile {
   // null without memory or when the configuration cannot be created.
   template <std::derived_from<MeterFile> F>
   static std::unique_ptr<F> New(std::string_view filename, std::string_view portname) {
-    std::unique_ptr<F> file;
-    try {
-      file = std::make_unique<F>(Token{}, filename, portname);
-    } catch (const std::bad_alloc&) {
-      return nullptr;
-    }
-    if (file->NewConfig() != status::kOk || !file->config()) return nullptr;
-    return file;
+    return NewWithConfig<F>(Token{}, filename, portname);
   }
 
   MeterFile(Token, std::string_view filename, std::string_view portname);

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-#include <new>
 #include <string>
 
 #include "common/panels.h"
@@ -43,23 +42,13 @@ Status StartSelfTest(BenthMeter& meter, std::unique_ptr<BenthDiagWindow>& record
   record.reset();
   const BenthMeterConfig* config = meter.benthConfig();
   if (!config) return status::kBadConfigFormat;
-  std::array<double, kMaxTraces> wavelengths{};
-  meter.GetWavelengths(wavelengths);
-
-  const Status result = ResetForSelfTest(meter);
-  if (result != status::kOk && result != status::kSerialMismatch) return result;
-
-  // The map of the wavelengths the instrument outputs, known after the reset.
-  TraceMap map{};
-  meter.GetTraceMap(map);
-  const int n = std::clamp(meter.GetInTraceCount(), 0, kMaxTraces / 2);
-  try {
-    record = std::make_unique<BenthDiagWindow>(PackedLayout(map, wavelengths, Channels(meter)), map,
-                                               config->limits, n, config->skip);
-  } catch (const std::bad_alloc&) {
-    return status::kOutOfMemory;
-  }
-  return result;
+  // The map of the wavelengths the instrument outputs is known after the
+  // reset, and so is the number of its wavelengths.
+  return StartMeterSelfTest(meter, record, [&](const TraceMap& map, std::span<const double> wavelengths) {
+    const int n = std::clamp(meter.GetInTraceCount(), 0, kMaxTraces / 2);
+    return std::make_unique<BenthDiagWindow>(PackedLayout(map, wavelengths, Channels(meter)), map, config->limits,
+                                             n, config->skip);
+  });
 }
 
 // The nonconformity graph: the limits as thin lines, the absolute
@@ -130,20 +119,11 @@ Status BenthMeter::RefreshDiagnostics(BenthDiagWindow& record, int panel, int& r
   return status::kOk;
 }
 
-Status BenthMeter::DiagReport(const BenthDiagWindow& record) {
-  std::string path;
-  const Status chosen = ChooseReportFile(path);
-  if (chosen != status::kOk) return chosen;
-  return WriteDiagReport(path, record);
-}
+Status BenthMeter::DiagReport(const BenthDiagWindow& record) { return OfferDiagReport(*this, record); }
 
 Status BenthMeter::WriteDiagReport(const std::string& path, const BenthDiagWindow& record) {
-  std::string id;
-  GetID(id);
-  const std::uint32_t serial = GetSerialnum();
-  const bool hasDepth = HasDepth() != 0;
-  return WriteReportFile(path,
-                         [&](std::FILE* file) { WriteBenthDiagReport(file, id, serial, hasDepth, record); });
+  return WriteMeterReport(*this, path, [&](std::FILE* file, const std::string& id, std::uint32_t serial,
+                                           bool hasDepth) { WriteBenthDiagReport(file, id, serial, hasDepth, record); });
 }
 
 }  // namespace sondrix

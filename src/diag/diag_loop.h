@@ -3,11 +3,14 @@
 // diagnostics panel, and gives up when no good sample came for a while.
 #pragma once
 
+#include <array>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "common/errors.h"
+#include "common/out_of_memory.h"
 #include "common/status.h"
 #include "source/source.h"
 
@@ -53,6 +56,23 @@ Status RunDiagPanel(Source& source, Status start, int panelId, int stopControl, 
 // Resets `meter` for a self-test under the wait message; the reset's result
 // (1, or -1030 when the serial numbers differ, which the test accepts).
 Status ResetForSelfTest(Source& meter);
+
+// The start of every meter family's test: the meter's wavelengths, the
+// reset, then `make(map, wavelengths)` builds the record with the trace map
+// the reset brought. The reset's result (1, or -1030) with the record, or
+// the failure (-1016 without memory) without one.
+template <class Record, class Make>
+Status StartMeterSelfTest(Source& meter, std::unique_ptr<Record>& record, Make make) {
+  record.reset();
+  std::array<double, kMaxTraces> wavelengths{};
+  meter.GetWavelengths(wavelengths);
+  const Status result = ResetForSelfTest(meter);
+  if (result != status::kOk && result != status::kSerialMismatch) return result;
+  TraceMap map{};
+  meter.GetTraceMap(map);
+  const Status made = CatchOutOfMemory([&] { record = make(map, std::span<const double>(wavelengths)); });
+  return made == status::kOk ? result : made;
+}
 
 // A meter's self-test, the two ways it runs, for every meter family.
 // `MeterT` offers RefreshDiagnostics(record, panel, ring, count) (one sample

@@ -84,4 +84,26 @@ Status ChooseReportFile(std::string& path);
 // folder), or a write or the close fails.
 Status WriteReportFile(const std::string& path, const std::function<void(std::FILE*)>& write);
 
+// A meter's report file at `path`: `write(file, id, serial, hasDepth)`
+// fills it with the meter's identification text, serial number and
+// whether it has a depth sensor.
+template <class Writer>
+Status WriteMeterReport(Source& meter, const std::string& path, Writer write) {
+  std::string id;
+  meter.GetID(id);
+  const std::uint32_t serial = meter.GetSerialnum();
+  const bool hasDepth = meter.HasDepth() != 0;
+  return WriteReportFile(path, [&](std::FILE* file) { write(file, id, serial, hasDepth); });
+}
+
+// A meter family's DiagReport: the report file is asked for
+// (ChooseReportFile), then `meter.WriteDiagReport(path, record)`.
+template <class MeterT, class Record>
+Status OfferDiagReport(MeterT& meter, const Record& record) {
+  std::string path;
+  const Status chosen = ChooseReportFile(path);
+  if (chosen != status::kOk) return chosen;
+  return meter.WriteDiagReport(path, record);
+}
+
 }  // namespace sondrix

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-#include <new>
 #include <string>
 
 #include "common/panels.h"
@@ -41,20 +40,9 @@ Status StartSelfTest(NeritMeter& meter, std::unique_ptr<DiagWindow>& record) {
   const MeterConfig* config = meter.meterConfig();
   if (!config) return status::kBadConfigFormat;
   const int channels = std::clamp(meter.GetInTraceCount(), 0, kMaxTraces);
-  std::array<double, kMaxTraces> wavelengths{};
-  meter.GetWavelengths(wavelengths);
-
-  const Status result = ResetForSelfTest(meter);
-  if (result != status::kOk && result != status::kSerialMismatch) return result;
-
-  TraceMap map{};
-  meter.GetTraceMap(map);
-  try {
-    record = std::make_unique<DiagWindow>(PackedLayout(map, wavelengths, channels), map, config->limits);
-  } catch (const std::bad_alloc&) {
-    return status::kOutOfMemory;
-  }
-  return result;
+  return StartMeterSelfTest(meter, record, [&](const TraceMap& map, std::span<const double> wavelengths) {
+    return std::make_unique<DiagWindow>(PackedLayout(map, wavelengths, channels), map, config->limits);
+  });
 }
 
 void WriteNeritReport(std::FILE* file, const std::string& id, std::uint32_t serial, bool hasDepth,
@@ -124,19 +112,11 @@ Status NeritMeter::RefreshDiagnostics(DiagWindow& record, int panel, int& ring, 
   return status::kOk;
 }
 
-Status NeritMeter::DiagReport(const DiagWindow& record) {
-  std::string path;
-  const Status chosen = ChooseReportFile(path);
-  if (chosen != status::kOk) return chosen;
-  return WriteDiagReport(path, record);
-}
+Status NeritMeter::DiagReport(const DiagWindow& record) { return OfferDiagReport(*this, record); }
 
 Status NeritMeter::WriteDiagReport(const std::string& path, const DiagWindow& record) {
-  std::string id;
-  GetID(id);
-  const std::uint32_t serial = GetSerialnum();
-  const bool hasDepth = HasDepth() != 0;
-  return WriteReportFile(path, [&](std::FILE* file) { WriteNeritReport(file, id, serial, hasDepth, record); });
+  return WriteMeterReport(*this, path, [&](std::FILE* file, const std::string& id, std::uint32_t serial,
+                                           bool hasDepth) { WriteNeritReport(file, id, serial, hasDepth, record); });
 }
 
 }  // namespace sondrix

@@ -13,9 +13,35 @@ namespace sondrix {
 int Graph::GetType() { return graph_type::kGraph; }
 Status Graph::UserConfigure() { return status::kGraphNoUserConfigure; }
 void Graph::ConfigAxes(platform::AxisMode, platform::AxisMode) {}
-void Graph::XBounds(double, double) {}
-void Graph::XZoom(double) {}
-void Graph::XMove(double) {}
+
+void Graph::XBounds(double low, double high) {
+  const ValueAxis axis = GetValueAxis();
+  if (axis.low == nullptr || axis.high == nullptr) return;
+  *axis.low = low;
+  *axis.high = high;
+  ShowValueAxis(axis);
+}
+
+void Graph::XZoom(double factor) {
+  const ValueAxis axis = GetValueAxis();
+  if (axis.low == nullptr || axis.high == nullptr) return;
+  if (ZoomRange(*axis.low, *axis.high, factor)) ShowValueAxis(axis);
+}
+
+void Graph::XMove(double fraction) {
+  const ValueAxis axis = GetValueAxis();
+  if (axis.low == nullptr || axis.high == nullptr) return;
+  MoveRange(*axis.low, *axis.high, fraction);
+  ShowValueAxis(axis);
+}
+
+Graph::ValueAxis Graph::GetValueAxis() { return {}; }
+
+void Graph::ShowValueAxis(const ValueAxis& axis) {
+  using platform::AxisMode;
+  ConfigAxes(axis.isY ? AxisMode::Lock : AxisMode::Manual, axis.isY ? AxisMode::Manual : AxisMode::Lock);
+}
+
 Status Graph::SetConfig(int) { return status::kGraphNoSetConfig; }
 void Graph::SetDefaults() {}
 Status Graph::Hide() { return status::kGraphNoHide; }

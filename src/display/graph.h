@@ -4,7 +4,8 @@
 //
 // The "X" operations (XBounds, XZoom, XMove) act on the graph's value axis:
 // the X axis of the XY family, the Y axis of the strip chart and of the
-// spectrum graphs.
+// spectrum graphs. They are written once, here; a graph names its value
+// axis (GetValueAxis).
 #pragma once
 
 #include <cstddef>
@@ -104,6 +105,18 @@ class Graph {
   bool CanResume() const { return suspended_ && (follow_.values != 0 || (follow_.axis != 0 && HasFollowAxis())); }
 
  protected:
+  // The axis the "X" operations act on: the settings' range of it, and
+  // whether it is the control's Y axis. A graph without one (the default)
+  // leaves the range null, and XBounds, XZoom and XMove do nothing.
+  struct ValueAxis {
+    double* low = nullptr;
+    double* high = nullptr;
+    bool isY = false;
+  };
+  virtual ValueAxis GetValueAxis();
+  // Applies a changed value range: the value axis manual, the other locked.
+  void ShowValueAxis(const ValueAxis& axis);
+
   // The extremes of `traces` over history entries [from, to): measured afresh
   // when `fresh` or every kRescanIntervalMs of the run, and in between only
   // widened by the entries added since, so that a bin costs little.

@@ -42,20 +42,7 @@ int SpectGraph2::GetType() { return graph_type::kSpect2; }
 
 Status SpectGraph::DeletePlots() { return XYGraph::DeletePlots(); }
 
-void SpectGraph::XBounds(double low, double high) {
-  s_.yMin = low;
-  s_.yMax = high;
-  ConfigAxes(AxisMode::Lock, AxisMode::Manual);
-}
-
-void SpectGraph::XZoom(double factor) {
-  if (ZoomRange(s_.yMin, s_.yMax, factor)) ConfigAxes(AxisMode::Lock, AxisMode::Manual);
-}
-
-void SpectGraph::XMove(double fraction) {
-  MoveRange(s_.yMin, s_.yMax, fraction);
-  ConfigAxes(AxisMode::Lock, AxisMode::Manual);
-}
+Graph::ValueAxis SpectGraph::GetValueAxis() { return {&s_.yMin, &s_.yMax, true}; }
 
 // The range is rounded out to tens of nanometres, so that the shortest and
 // the longest wavelength are on the axis (412.3 ... 715 gives 410 ... 720,

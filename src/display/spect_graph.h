@@ -32,9 +32,6 @@ class SpectGraph : public XYGraph {
   Status InitPlot(Display& display, int traceCount) override;
   Status Plot(Display& display, const SourceLine& line) override;
   Status DeletePlots() override;
-  void XBounds(double low, double high) override;
-  void XZoom(double factor) override;
-  void XMove(double fraction) override;
   // Following: the last spectrum of the run; the values (Y) autoscale.
   Status Rebuild(Display& display) override;
   void Follow(Display& display) override;
@@ -46,6 +43,9 @@ class SpectGraph : public XYGraph {
   }
 
  protected:
+  // The value (Y) axis.
+  ValueAxis GetValueAxis() override;
+
   // Fetches the wavelengths and sets the X range to the span of the first
   // `span` of them (the trace count), rounded out to tens of nanometres.
   void InitWavelengths(Display& display, int span);

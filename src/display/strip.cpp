@@ -69,20 +69,7 @@ void Strip::ConfigAxes(AxisMode, AxisMode yMode) {
                               s_.yMin, s_.yMax);
 }
 
-void Strip::XBounds(double low, double high) {
-  s_.yMin = low;
-  s_.yMax = high;
-  ConfigAxes(AxisMode::Lock, AxisMode::Manual);
-}
-
-void Strip::XZoom(double factor) {
-  if (ZoomRange(s_.yMin, s_.yMax, factor)) ConfigAxes(AxisMode::Lock, AxisMode::Manual);
-}
-
-void Strip::XMove(double fraction) {
-  MoveRange(s_.yMin, s_.yMax, fraction);
-  ConfigAxes(AxisMode::Lock, AxisMode::Manual);
-}
+Graph::ValueAxis Strip::GetValueAxis() { return {&s_.yMin, &s_.yMax, true}; }
 
 Status Strip::SetConfig(int) {
   ConfigAxes(AxisMode::Manual, AxisMode::Manual);

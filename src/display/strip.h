@@ -40,9 +40,6 @@ class Strip : public Graph {
   int GetType() override;
   Status UserConfigure() override;
   void ConfigAxes(platform::AxisMode xMode, platform::AxisMode yMode) override;
-  void XBounds(double low, double high) override;
-  void XZoom(double factor) override;
-  void XMove(double fraction) override;
   Status SetConfig(int noAutoscale) override;
   void SetDefaults() override;
   Status Hide() override;
@@ -75,6 +72,10 @@ class Strip : public Graph {
   const StripSettings& settings() const { return s_; }
   void set_settings(const StripSettings& settings) { s_ = settings; }
   const GraphControl& control() const { return control_; }
+
+ protected:
+  // The chart's Y axis.
+  ValueAxis GetValueAxis() override;
 
  private:
   GraphControl control_;

@@ -3,44 +3,40 @@
 #include "display/run_history.h"
 
 namespace sondrix {
+namespace {
 
-TempGraph::TempGraph(int panel, int control, int menuItem) : XYGraph(panel, control, menuItem) {
+const ProfileQuantity kTemperature = {graph_type::kTemp,           35.0,
+                                      &SourceLine::temperature,    &RunHistory::temperature,
+                                      &RunHistory::temperatureMin, &RunHistory::temperatureMax};
+const ProfileQuantity kDepth = {graph_type::kDepth,    20.0,
+                                &SourceLine::depth,    &RunHistory::depth,
+                                &RunHistory::depthMin, &RunHistory::depthMax};
+
+}  // namespace
+
+ProfileGraph::ProfileGraph(int panel, int control, int menuItem, const ProfileQuantity& quantity)
+    : XYGraph(panel, control, menuItem), quantity_(quantity) {
   s_ = Defaults();
 }
 
-XYSettings TempGraph::Defaults() {
-  XYSettings s;
-  s.yMax = 35.0;
+XYSettings ProfileGraph::Defaults() const {
+  XYSettings s = XYDefaults();
+  s.yMax = quantity_.defaultYMax;
   return s;
 }
 
-int TempGraph::GetType() { return graph_type::kTemp; }
-void TempGraph::SetDefaults() { s_ = Defaults(); }
-double TempGraph::CalcY(Display&, const SourceLine& line) { return line.temperature; }
-double TempGraph::HistoryY(const RunHistory& history, std::size_t i) const { return history.temperature(i); }
-bool TempGraph::HasTimeAxis() const { return false; }
-AxisRange TempGraph::ProfileData(const RunHistory& history) const {
-  return {history.temperatureMin(), history.temperatureMax()};
+int ProfileGraph::GetType() { return quantity_.type; }
+void ProfileGraph::SetDefaults() { s_ = Defaults(); }
+double ProfileGraph::CalcY(Display&, const SourceLine& line) { return line.*quantity_.line; }
+double ProfileGraph::HistoryY(const RunHistory& history, std::size_t i) const { return (history.*quantity_.at)(i); }
+bool ProfileGraph::HasTimeAxis() const { return false; }
+AxisRange ProfileGraph::ProfileData(const RunHistory& history) const {
+  return {(history.*quantity_.min)(), (history.*quantity_.max)()};
 }
 
-DepthGraph::DepthGraph(int panel, int control, int menuItem) : XYGraph(panel, control, menuItem) {
-  s_ = Defaults();
-}
+TempGraph::TempGraph(int panel, int control, int menuItem) : ProfileGraph(panel, control, menuItem, kTemperature) {}
 
-XYSettings DepthGraph::Defaults() {
-  XYSettings s;
-  s.yMax = 20.0;
-  return s;
-}
-
-int DepthGraph::GetType() { return graph_type::kDepth; }
-void DepthGraph::SetDefaults() { s_ = Defaults(); }
-double DepthGraph::CalcY(Display&, const SourceLine& line) { return line.depth; }
-double DepthGraph::HistoryY(const RunHistory& history, std::size_t i) const { return history.depth(i); }
-bool DepthGraph::HasTimeAxis() const { return false; }
-AxisRange DepthGraph::ProfileData(const RunHistory& history) const {
-  return {history.depthMin(), history.depthMax()};
-}
+DepthGraph::DepthGraph(int panel, int control, int menuItem) : ProfileGraph(panel, control, menuItem, kDepth) {}
 
 void DepthGraph::ConfigAxes(platform::AxisMode xMode, platform::AxisMode yMode) {
   XYGraph::ConfigAxes(xMode, yMode);

@@ -5,13 +5,26 @@
 // run's data.
 #pragma once
 
+#include <cstddef>
+
 #include "display/xy_graph.h"
 
 namespace sondrix {
 
-class TempGraph : public XYGraph {
+// The quantity a profile graph draws on its Y axis: its graph type, the top
+// of its axis by default, and where a line and the run's history keep it.
+struct ProfileQuantity {
+  int type;
+  double defaultYMax;
+  double SourceLine::*line;
+  double (RunHistory::*at)(std::size_t) const;
+  double (RunHistory::*min)() const;
+  double (RunHistory::*max)() const;
+};
+
+class ProfileGraph : public XYGraph {
  public:
-  TempGraph(int panel, int control, int menuItem);
+  ProfileGraph(int panel, int control, int menuItem, const ProfileQuantity& quantity);
 
   int GetType() override;
   void SetDefaults() override;
@@ -19,27 +32,26 @@ class TempGraph : public XYGraph {
   double HistoryY(const RunHistory& history, std::size_t i) const override;
   bool HasTimeAxis() const override;
 
-  static XYSettings Defaults();
+  // The XY graph's defaults with the quantity's axis top.
+  XYSettings Defaults() const;
 
  protected:
   AxisRange ProfileData(const RunHistory& history) const override;
+
+ private:
+  const ProfileQuantity& quantity_;
 };
 
-class DepthGraph : public XYGraph {
+class TempGraph : public ProfileGraph {
+ public:
+  TempGraph(int panel, int control, int menuItem);
+};
+
+class DepthGraph : public ProfileGraph {
  public:
   DepthGraph(int panel, int control, int menuItem);
 
-  int GetType() override;
-  void SetDefaults() override;
-  double CalcY(Display& display, const SourceLine& line) override;
   void ConfigAxes(platform::AxisMode xMode, platform::AxisMode yMode) override;
-  double HistoryY(const RunHistory& history, std::size_t i) const override;
-  bool HasTimeAxis() const override;
-
-  static XYSettings Defaults();
-
- protected:
-  AxisRange ProfileData(const RunHistory& history) const override;
 };
 
 }  // namespace sondrix

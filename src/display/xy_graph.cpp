@@ -40,20 +40,7 @@ void XYGraph::ConfigAxes(AxisMode xMode, AxisMode yMode) {
                               s_.yMin, s_.yMax);
 }
 
-void XYGraph::XBounds(double low, double high) {
-  s_.xMin = low;
-  s_.xMax = high;
-  ConfigAxes(AxisMode::Manual, AxisMode::Lock);
-}
-
-void XYGraph::XZoom(double factor) {
-  if (ZoomRange(s_.xMin, s_.xMax, factor)) ConfigAxes(AxisMode::Manual, AxisMode::Lock);
-}
-
-void XYGraph::XMove(double fraction) {
-  MoveRange(s_.xMin, s_.xMax, fraction);
-  ConfigAxes(AxisMode::Manual, AxisMode::Lock);
-}
+Graph::ValueAxis XYGraph::GetValueAxis() { return {&s_.xMin, &s_.xMax, false}; }
 
 // The graph is redrawn with its stored settings; autoscaled axes keep the
 // range autoscaling found. A hidden graph draws nothing, so the main window

@@ -37,9 +37,6 @@ class XYGraph : public Graph {
   int GetType() override;
   Status UserConfigure() override;
   void ConfigAxes(platform::AxisMode xMode, platform::AxisMode yMode) override;
-  void XBounds(double low, double high) override;
-  void XZoom(double factor) override;
-  void XMove(double fraction) override;
   Status SetConfig(int noAutoscale) override;
   void SetDefaults() override;
   Status Hide() override;
@@ -71,6 +68,9 @@ class XYGraph : public Graph {
   const GraphControl& control() const { return control_; }
 
  protected:
+  // The X axis.
+  ValueAxis GetValueAxis() override;
+
   // Per trace: the value of the previous drawn point and the running sum of
   // the bin in progress.
   struct Point {

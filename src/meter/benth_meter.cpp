@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <new>
 
+#include "common/out_of_memory.h"
 #include "common/errors.h"
 #include "config/temp_bins.h"
 #include "datafile/benth_file.h"
@@ -37,14 +37,11 @@ BenthMeter::BenthMeter(Token token, std::string_view filename, std::string_view 
     : Meter(token, filename, portname) {}
 
 Status BenthMeter::NewConfig() {
-  try {
+  return CatchOutOfMemory([this] {
     auto config = std::make_unique<BenthMeterConfig>(GetTraceCount(), GetInTraceCount());
     benthConfig_ = config.get();
     SetConfig(std::move(config));
-  } catch (const std::bad_alloc&) {
-    return status::kOutOfMemory;
-  }
-  return status::kOk;
+  });
 }
 
 Status BenthMeter::Open() {
@@ -77,15 +74,7 @@ Status BenthMeter::Reset() {
 
 Status BenthMeter::NewBuffer(std::unique_ptr<DataBuffer>& out, DPort& port) {
   DebugMsg("Benth new buffer", 0);
-  out.reset();
-  std::unique_ptr<BenthBuffer> buffer;
-  Status result;
-  try {
-    result = BenthBuffer::New(buffer, port, GetInTraceCount(), GetSamplesPerRec());
-  } catch (const std::bad_alloc&) {
-    result = status::kOutOfMemory;
-  }
-  out = std::move(buffer);
+  const Status result = NewDecoder<BenthBuffer>(out, port);
   DebugMsg("Benth end new buffer", 0);
   return result;
 }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "common/out_of_memory.h"
 #include "datafile/data_file.h"
 #include "datafile/meter_file.h"
 #include "io/bin_buffer.h"
@@ -243,12 +244,7 @@ Status Meter::GetColors(std::span<int> colors) { return config_->GetColors(color
 Status Meter::GetWavelengths(std::span<double> wavelengths) { return config_->GetWavelengths(wavelengths); }
 
 Status Meter::NewConfig() {
-  try {
-    SetConfig(std::make_unique<MeterConfig>(GetTraceCount(), GetInTraceCount()));
-  } catch (const std::bad_alloc&) {
-    return status::kOutOfMemory;
-  }
-  return status::kOk;
+  return CatchOutOfMemory([this] { SetConfig(std::make_unique<MeterConfig>(GetTraceCount(), GetInTraceCount())); });
 }
 
 Status Meter::WriteConfig(std::FILE* file) { return config_->WriteConfig(file); }
@@ -367,16 +363,7 @@ Status Meter::NewBuffer(std::unique_ptr<DataBuffer>& out, DPort&) {
 }
 
 Status Meter::NewBinBuffer(std::unique_ptr<DataBuffer>& out, DPort& port) {
-  out.reset();
-  std::unique_ptr<BinBuffer> buffer;
-  Status result;
-  try {
-    result = BinBuffer::New(buffer, port, GetInTraceCount(), GetSamplesPerRec());
-  } catch (const std::bad_alloc&) {
-    return status::kOutOfMemory;
-  }
-  out = std::move(buffer);
-  return result;
+  return NewDecoder<BinBuffer>(out, port);
 }
 
 Status Meter::HandOverDataFile(std::unique_ptr<MeterFile> file, std::unique_ptr<DataFile>& out) {

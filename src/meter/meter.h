@@ -19,11 +19,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-#include <new>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
+#include "common/out_of_memory.h"
 #include "common/status.h"
 #include "config/config.h"
 #include "config/meter_config.h"
@@ -51,14 +52,7 @@ class Meter : public Device {
   // or when the configuration cannot be created.
   template <std::derived_from<Meter> M>
   static std::unique_ptr<M> New(std::string_view filename, std::string_view portname) {
-    std::unique_ptr<M> meter;
-    try {
-      meter = std::make_unique<M>(Token{}, filename, portname);
-    } catch (const std::bad_alloc&) {
-      return nullptr;
-    }
-    if (meter->NewConfig() != status::kOk || !meter->config()) return nullptr;
-    return meter;
+    return NewWithConfig<M>(Token{}, filename, portname);
   }
 
   Meter(Token, std::string_view filename, std::string_view portname);
@@ -144,8 +138,19 @@ class Meter : public Device {
  protected:
   // Installs the configuration; NewConfig of every model ends here.
   void SetConfig(std::unique_ptr<Config> config);
-  // What the models' NewBuffer does: a BinBuffer over `port` for
-  // GetInTraceCount channels and GetSamplesPerRec samples per packet.
+  // What the models' NewBuffer does: a decoder of class B (BinBuffer,
+  // BenthBuffer) over `port` for GetInTraceCount channels and
+  // GetSamplesPerRec samples per packet; -1016 without memory.
+  template <class B>
+  Status NewDecoder(std::unique_ptr<DataBuffer>& out, DPort& port) {
+    out.reset();
+    std::unique_ptr<B> decoder;
+    const Status result =
+        CatchOutOfMemory([&] { return B::New(decoder, port, GetInTraceCount(), GetSamplesPerRec()); });
+    out = std::move(decoder);
+    return result;
+  }
+  // NewDecoder<BinBuffer>.
   Status NewBinBuffer(std::unique_ptr<DataBuffer>& out, DPort& port);
   // What the models' NewDataFile does with their file object: copies this
   // meter's configuration into it and hands it out (-1016 for a null file).

@@ -1,10 +1,14 @@
 #include "meter/source_factory.h"
 
+#include <array>
 #include <string>
 
+#include "common/out_of_memory.h"
+#include "config/benth_meter_config.h"
+#include "config/meter_config.h"
+#include "datafile/benth_file.h"
 #include "datafile/data_file.h"
 #include "datafile/model_files.h"
-#include "datafile/benth_file.h"
 #include "meter/a_meter.h"
 #include "meter/benth_meter.h"
 #include "meter/c_meter.h"
@@ -14,6 +18,60 @@
 #include "source/factories.h"
 
 namespace sondrix {
+namespace {
+
+using SourceMaker = std::unique_ptr<Source> (*)(std::string_view filename, std::string_view portname);
+using ConfigMaker = std::unique_ptr<Config> (*)(int traceCount, int inTraceCount);
+
+// The classes of one model: its live meter, its data file and its
+// configuration.
+struct ModelClasses {
+  Model model;
+  SourceMaker newMeter;
+  SourceMaker newFile;
+  ConfigMaker newConfig;
+};
+
+template <class MeterClass, class FileClass, class ConfigClass>
+constexpr ModelClasses Classes(Model model) {
+  return {model,
+          [](std::string_view filename, std::string_view portname) -> std::unique_ptr<Source> {
+            return Meter::New<MeterClass>(filename, portname);
+          },
+          [](std::string_view filename, std::string_view portname) -> std::unique_ptr<Source> {
+            return MeterFile::New<FileClass>(filename, portname);
+          },
+          [](int traceCount, int inTraceCount) -> std::unique_ptr<Config> {
+            return std::make_unique<ConfigClass>(traceCount, inTraceCount);
+          }};
+}
+
+// One row per model of the model table (source/factories.h).
+constexpr std::array kModelClasses = {
+    Classes<NeritMeter, NeritFile, MeterConfig>(Model::Nerit),
+    Classes<PelagMeter, PelagFile, MeterConfig>(Model::Pelag),
+    Classes<AMeter, AFile, MeterConfig>(Model::AMeter),
+    Classes<CMeter, CFile, MeterConfig>(Model::CMeter),
+    Classes<BenthMeter, BenthFile, BenthMeterConfig>(Model::Benth),
+};
+
+// The classes of a device type (or of a failure code in its place); null
+// for no known model.
+const ModelClasses* ClassesOf(int deviceType) {
+  const ModelInfo* row = FindModel(deviceType);
+  if (row == nullptr) return nullptr;
+  for (const ModelClasses& classes : kModelClasses) {
+    if (classes.model == row->model) return &classes;
+  }
+  return nullptr;
+}
+
+Status Made(std::unique_ptr<Source>& out, std::unique_ptr<Source> made) {
+  out = std::move(made);
+  return out ? status::kOk : status::kOutOfMemory;
+}
+
+}  // namespace
 
 Status NewSource(std::unique_ptr<Source>& out, int kind, std::string_view filename,
                  std::string_view portname) {
@@ -31,51 +89,26 @@ Status NewSource(std::unique_ptr<Source>& out, int kind, std::string_view filena
 Status NewMeter(std::unique_ptr<Source>& out, std::string_view filename, std::string_view portname) {
   out.reset();
   std::string idText;
-  const ModelInfo* row = FindModel(Device_GetDevType(filename, idText));
-  if (!row) return status::kBadConfigFormat;
-  switch (row->model) {
-    case Model::Nerit:
-      out = Meter::New<NeritMeter>(filename, portname);
-      break;
-    case Model::Pelag:
-      out = Meter::New<PelagMeter>(filename, portname);
-      break;
-    case Model::AMeter:
-      out = Meter::New<AMeter>(filename, portname);
-      break;
-    case Model::CMeter:
-      out = Meter::New<CMeter>(filename, portname);
-      break;
-    case Model::Benth:
-      out = Meter::New<BenthMeter>(filename, portname);
-      break;
-  }
-  return out ? status::kOk : status::kOutOfMemory;
+  const ModelClasses* classes = ClassesOf(Device_GetDevType(filename, idText));
+  if (!classes) return status::kBadConfigFormat;
+  return Made(out, classes->newMeter(filename, portname));
 }
 
 Status NewFile(std::unique_ptr<Source>& out, std::string_view filename, std::string_view portname) {
   out.reset();
   std::string idText;
-  const ModelInfo* row = FindModel(DataFile_GetDevType(filename, idText));
-  if (!row) return status::kBadConfigFormat;
-  switch (row->model) {
-    case Model::Nerit:
-      out = MeterFile::New<NeritFile>(filename, portname);
-      break;
-    case Model::Pelag:
-      out = MeterFile::New<PelagFile>(filename, portname);
-      break;
-    case Model::AMeter:
-      out = MeterFile::New<AFile>(filename, portname);
-      break;
-    case Model::CMeter:
-      out = MeterFile::New<CFile>(filename, portname);
-      break;
-    case Model::Benth:
-      out = MeterFile::New<BenthFile>(filename, portname);
-      break;
-  }
-  return out ? status::kOk : status::kOutOfMemory;
+  const ModelClasses* classes = ClassesOf(DataFile_GetDevType(filename, idText));
+  if (!classes) return status::kBadConfigFormat;
+  return Made(out, classes->newFile(filename, portname));
+}
+
+Status NewConfig(std::unique_ptr<Config>& out, int deviceType) {
+  out.reset();
+  const ModelClasses* classes = ClassesOf(deviceType);
+  if (!classes) return status::kConfigDeviceType;
+  return CatchOutOfMemory([&] {
+    out = classes->newConfig(DeviceTraceCount(deviceType), DeviceInTraceCount(deviceType));
+  });
 }
 
 }  // namespace sondrix

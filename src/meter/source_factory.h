@@ -1,13 +1,16 @@
 // The factories that build a source of a given kind from a file: a live
 // meter from its device configuration file, or a stored data file. The
 // class is chosen by the device type the file holds (the top byte of its
-// identification word), through the model table of source/factories.h.
+// identification word), through the model table of source/factories.h and
+// one row of classes per model (the meter, the data file and the
+// configuration).
 #pragma once
 
 #include <memory>
 #include <string_view>
 
 #include "common/status.h"
+#include "config/config.h"
 #include "source/source.h"
 
 namespace sondrix {
@@ -28,5 +31,10 @@ Status NewMeter(std::unique_ptr<Source>& out, std::string_view filename, std::st
 // a file whose type is no known meter (or that cannot be read), -1016
 // without memory.
 Status NewFile(std::unique_ptr<Source>& out, std::string_view filename, std::string_view portname);
+
+// The configuration class of a device type, empty, with the type's trace
+// counts (what a device or data file of that type is read into). -1032 for
+// no known device type, -1016 without memory.
+Status NewConfig(std::unique_ptr<Config>& out, int deviceType);
 
 }  // namespace sondrix

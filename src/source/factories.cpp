@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
-#include <new>
 
+#include "common/out_of_memory.h"
 #include "common/utils.h"
 #include "io/raw_file_port.h"
 #include "io/rs232_port.h"
@@ -79,14 +79,13 @@ int DevicePortType(int deviceType) {
 
 Status NewPort(std::unique_ptr<DPort>& out, std::string_view portname) {
   out.reset();
-  try {
+  const Status made = CatchOutOfMemory([&] {
     if (IsPortName(portname))
       out = std::make_unique<RS232Port>();
     else
       out = std::make_unique<RawFilPort>();
-  } catch (const std::bad_alloc&) {
-    return status::kOutOfMemory;
-  }
+  });
+  if (made != status::kOk) return made;
   return out->SetName(portname);
 }
 

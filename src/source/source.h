@@ -12,8 +12,10 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "common/out_of_memory.h"
 #include "common/status.h"
 #include "io/data_buffer.h"
 #include "source/source_line.h"
@@ -32,6 +34,20 @@ using ConfigInfo = std::array<std::int32_t, 16>;
 // Trace-map kinds the meters store.
 inline constexpr std::int32_t kTraceA = 3;
 inline constexpr std::int32_t kTraceC = 5;
+
+// The two steps that make a meter or a data file of class T: the object,
+// then its configuration through its virtual NewConfig (which no base
+// constructor could reach). Null without memory or when the configuration
+// cannot be made.
+template <class T, class... Args>
+std::unique_ptr<T> NewWithConfig(Args&&... args) {
+  std::unique_ptr<T> made;
+  if (CatchOutOfMemory([&] { made = std::make_unique<T>(std::forward<Args>(args)...); }) != status::kOk) {
+    return nullptr;
+  }
+  if (made->NewConfig() != status::kOk || !made->config()) return nullptr;
+  return made;
+}
 
 class Source {
  public:

@@ -4,9 +4,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
-#include <new>
 #include <string_view>
 #include <type_traits>
+
+#include "common/out_of_memory.h"
 
 namespace sondrix {
 namespace {
@@ -109,11 +110,9 @@ SourceLine::SourceLine(int valueCount)
 }
 
 std::unique_ptr<SourceLine> SourceLine_New(int count) {
-  try {
-    return std::make_unique<SourceLine>(count);
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
+  std::unique_ptr<SourceLine> line;
+  CatchOutOfMemory([&] { line = std::make_unique<SourceLine>(count); });
+  return line;
 }
 
 void SourceLine_Copy(const SourceLine& from, SourceLine& to) {

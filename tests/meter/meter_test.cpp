@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "common/status.h"
+#include "config/benth_meter_config.h"
+#include "config/meter_config.h"
 #include "datafile/model_files.h"
 #include "io/raw_file_port.h"
 #include "meter/a_meter.h"
@@ -486,6 +488,40 @@ TEST_F(FactoryTest, DeviceTypeSelectsTheMeterClass) {
   EXPECT_EQ(NewSource(source, kSourceKindDevice, HomeFile("missing.dev"), ""), status::kBadConfigFormat);
   EXPECT_EQ(NewSource(source, 3, HomeFile("x.dev"), ""), status::kBadArgument);
   EXPECT_EQ(NewSource(source, 0, HomeFile("x.dev"), ""), status::kBadArgument);
+}
+
+// One row of classes per model: the meter of each absorption/attenuation
+// type is its own class, and every known type gets its configuration class
+// with the type's trace counts.
+TEST_F(FactoryTest, EachModelRowMakesItsOwnClasses) {
+  std::unique_ptr<Source> source;
+  const auto meterOf = [&](std::uint32_t type, int traces) {
+    const std::string dev = test::WriteTextFile(HomeFile("m.dev"), test::MeterDeviceText(type << 24 | 7, traces));
+    EXPECT_EQ(NewMeter(source, dev, ""), status::kOk) << type;
+    return source.get();
+  };
+  EXPECT_NE(dynamic_cast<AMeter*>(meterOf(6, 3)), nullptr);
+  EXPECT_NE(dynamic_cast<CMeter*>(meterOf(7, 3)), nullptr);
+  EXPECT_NE(dynamic_cast<PelagMeter*>(meterOf(3, 6)), nullptr);
+  EXPECT_NE(dynamic_cast<NeritMeter*>(meterOf(4, 18)), nullptr);
+
+  const struct {
+    int type;
+    int traces, inTraces;
+    bool hyperspectral;
+  } configs[] = {{4, 18, 18, false}, {3, 6, 6, false}, {6, 3, 3, false}, {7, 3, 3, false},
+                 {83, 200, 100, true}, {241, 200, 100, true}};
+  for (const auto& c : configs) {
+    std::unique_ptr<Config> config;
+    ASSERT_EQ(NewConfig(config, c.type), status::kOk) << c.type;
+    EXPECT_EQ(dynamic_cast<BenthMeterConfig*>(config.get()) != nullptr, c.hyperspectral) << c.type;
+    EXPECT_EQ(dynamic_cast<MeterConfig*>(config.get()) != nullptr, !c.hyperspectral) << c.type;
+    EXPECT_EQ(config->traceCount, c.traces) << c.type;
+    EXPECT_EQ(config->inTraceCount, c.inTraces) << c.type;
+  }
+  std::unique_ptr<Config> none;
+  EXPECT_EQ(NewConfig(none, 5), status::kConfigDeviceType);
+  EXPECT_EQ(none, nullptr);
 }
 
 TEST_F(FactoryTest, NewDataFileGivesTheModelsFileWithACopyOfTheConfiguration) {

@@ -10,11 +10,9 @@
 #include "commands.h"
 #include "common/file.h"
 #include "common/status.h"
-#include "config/benth_meter_config.h"
 #include "config/config.h"
-#include "config/meter_config.h"
+#include "meter/source_factory.h"
 #include "source/device.h"
-#include "source/factories.h"
 #include "terminal_text.h"
 
 namespace sondrix::cli {
@@ -27,30 +25,6 @@ void PrintConfigUsage(std::FILE* out) {
                "device type selects and prints it on standard output exactly as saving\n"
                "it would write it. A file that cannot be read prints the reason on\n"
                "standard error and exits with status 1.\n");
-}
-
-// The configuration class of a device type, or null with the reason.
-std::unique_ptr<Config> NewConfigFor(int deviceType, Status& code) {
-  const ModelInfo* model = FindModel(deviceType);
-  if (model == nullptr) {
-    code = status::kConfigDeviceType;
-    return nullptr;
-  }
-  switch (model->model) {
-    case Model::Nerit:
-    case Model::Pelag:
-    case Model::AMeter:
-    case Model::CMeter:
-      code = status::kOk;
-      return std::make_unique<MeterConfig>(DeviceTraceCount(deviceType),
-                                           DeviceInTraceCount(deviceType));
-    case Model::Benth:
-      code = status::kOk;
-      return std::make_unique<BenthMeterConfig>(DeviceTraceCount(deviceType),
-                                                DeviceInTraceCount(deviceType));
-  }
-  code = status::kConfigDeviceType;
-  return nullptr;
 }
 
 // Writes the configuration as saving would write it, with the file's text
@@ -107,9 +81,9 @@ int RunConfig(std::span<char*> args) {
   std::string idText;
   const int deviceType = Device_GetDevType(path, idText);
   if (deviceType < 0) return Fail(deviceType);
-  Status code = status::kOk;
-  std::unique_ptr<Config> config = NewConfigFor(deviceType, code);
-  if (!config) return Fail(code);
+  std::unique_ptr<Config> config;
+  Status code = NewConfig(config, deviceType);
+  if (code != status::kOk) return Fail(code);
 
   const OwnedFile file = OwnedFile::Open(path, "r");
   if (!file) return Fail(status::kCantOpenFile);
