@@ -61,21 +61,20 @@ inline constexpr std::array<LimitField<SelfTestLimits>, 9> kLimitsLine = {{
     {"maxDepthSdev", &SelfTestLimits::maxDepthSdev},
 }};
 
-// The hyperspectral meter's limits line: the nonconformity limits stand
-// after the noise limits.
-inline constexpr std::array<LimitField<BenthSelfTestLimits>, 11> kBenthLimitsLine = {{
-    {"maxANoise", &BenthSelfTestLimits::maxANoise},
-    {"maxCNoise", &BenthSelfTestLimits::maxCNoise},
-    {"maxANonConform", &BenthSelfTestLimits::maxANonConform},
-    {"maxCNonConform", &BenthSelfTestLimits::maxCNonConform},
-    {"maxADifference", &BenthSelfTestLimits::maxADifference},
-    {"maxCDifference", &BenthSelfTestLimits::maxCDifference},
-    {"minACounts", &BenthSelfTestLimits::minACounts},
-    {"minCCounts", &BenthSelfTestLimits::minCCounts},
-    {"minRCounts", &BenthSelfTestLimits::minRCounts},
-    {"maxTempSdev", &BenthSelfTestLimits::maxTempSdev},
-    {"maxDepthSdev", &BenthSelfTestLimits::maxDepthSdev},
-}};
+// The hyperspectral meter's limits line: the nine in the same order, with
+// its two nonconformity limits after the noise limits.
+inline constexpr std::array<LimitField<BenthSelfTestLimits>, 11> kBenthLimitsLine = [] {
+  std::array<LimitField<BenthSelfTestLimits>, 11> line{};
+  std::size_t at = 0;
+  for (const LimitField<SelfTestLimits>& field : kLimitsLine) {
+    line[at++] = {field.name, field.value};
+    if (field.value == &SelfTestLimits::maxCNoise) {
+      line[at++] = {"maxANonConform", &BenthSelfTestLimits::maxANonConform};
+      line[at++] = {"maxCNonConform", &BenthSelfTestLimits::maxCNonConform};
+    }
+  }
+  return line;
+}();
 
 // Writes the limits line: each value with "%lf", tab-separated, then the
 // comment naming them ("\t; maxANoise\tmaxCNoise ...\n"). The caller holds

@@ -97,19 +97,8 @@ void BenthDiagWindow::Compute(int rows) {
 void WriteBenthDiagReport(std::FILE* file, std::string_view id, std::uint32_t serial, bool hasDepth,
                           const BenthDiagWindow& record) {
   DiagReportTitle(file, id, serial);
-  const BenthSelfTestLimits& set = record.limitSet();
-  std::fputs("The following limits were used:\n", file);
-  DiagReportLimit(file, "maximum A difference = ", set.maxADifference);
-  DiagReportLimit(file, "maximum C difference = ", set.maxCDifference);
-  DiagReportLimit(file, "minimum A counts     = ", set.minACounts, 0);
-  DiagReportLimit(file, "minimum C counts     = ", set.minCCounts, 0);
-  DiagReportLimit(file, "minimum Ref counts   = ", set.minRCounts, 0);
-  DiagReportLimit(file, "maximum A nonconform = ", set.maxANonConform);
-  DiagReportLimit(file, "maximum C nonconform = ", set.maxCNonConform);
-  DiagReportLimit(file, "maximum A noise      = ", set.maxANoise);
-  DiagReportLimit(file, "maximum C noise      = ", set.maxCNoise);
-  DiagReportLimit(file, "maximum Temp Sdev    = ", set.maxTempSdev);
-  DiagReportLimit(file, "maximum Depth Sdev   = ", set.maxDepthSdev);
+  // The counts' limits are whole numbers.
+  DiagReportLimits(file, record.limitSet(), 0, &record.limitSet());
   const DiagWindow& window = record.window();
   if (window.rowsUsed() == 0) {
     DiagReportNoData(file);

@@ -71,49 +71,28 @@ void BenthPlotDiag(int panel, const BenthDiagWindow& record, bool hasDepth, long
   DrawDiagPanel(panel, kBenthPanel, record.window(), hasDepth, goodSamples, further);
 }
 
+const DiagFamily<BenthMeter, BenthDiagWindow> kBenthFamily = {
+    {panels::kBenthDiag, panels::kBdStop, kBenthDiagTimeout}, kBenthPanel, &StartSelfTest, &BenthPlotDiag};
+
 }  // namespace
 
 int BenthMeter::HasDiagnostics() {
   return benthConfig_ != nullptr && benthConfig_->limits.minRCounts > 0.0 ? 1 : 0;
 }
 
-Status BenthMeter::Diagnostics() {
-  const bool hasDepth = HasDepth() != 0;
-  const DiagPanelIds ids{panels::kBenthDiag, panels::kBdStop, kBenthDiagTimeout};
-  return RunMeterDiagPanel<BenthDiagWindow>(
-      *this, decoder() != nullptr, [this](auto& record) { return StartSelfTest(*this, record); }, ids,
-      [hasDepth](int panel, const BenthDiagWindow& record) {
-        SetUpDiagPanel(panel, kBenthPanel, hasDepth);
-        BenthPlotDiag(panel, record, hasDepth, 0);
-      });
-}
+Status BenthMeter::Diagnostics() { return RunFamilyDiagnostics(*this, kBenthFamily); }
 
 Status BenthMeter::SelfTest(long samples, const std::string& path, Status& test, long& good,
-                        const std::function<bool()>& stopRequested) {
-  return RunMeterSelfTest<BenthDiagWindow>(
-      *this, decoder() != nullptr, [this](auto& record) { return StartSelfTest(*this, record); },
-      kBenthDiagTimeout, samples, stopRequested, path, test, good);
+                            const std::function<bool()>& stopRequested) {
+  return RunFamilySelfTest(*this, kBenthFamily, samples, stopRequested, path, test, good);
 }
 
+// The channels of each wavelength are C and A: the calibration runs over
+// the n wavelengths.
 Status BenthMeter::RefreshDiagnostics(BenthDiagWindow& record, int panel, int& ring, int count) {
-  const RefBlock* refs = nullptr;
-  const DataSample* sample = nullptr;
-  bool packetStart = false;
-  const Status result = NextSample(refs, sample, packetStart);
-  if (result != status::kOk) return result;
-  if (sample->status != status::kOk) return status::kNoData;
-
-  const BenthMeterConfig* config = benthConfig_;
-  if (!config) return status::kBadConfigFormat;
-  const double depth = config->depthScale * refs->pressure + config->depthOffset;
   const int channels = Channels(*this);
-  std::array<double, kMaxTraces> calibrated{};
-  ComputeAbsorb(channels / 2, calibrated, sample->values, refs->temp, refs->refs, record.window().traceMap());
-
-  const auto m = static_cast<std::size_t>(channels);
-  record.window().FillNext(ring, std::span<const double>(sample->values).first(m),
-                           std::span<const double>(refs->refs).first(m),
-                           std::span<const double>(calibrated).first(m), config->pathLength, refs->temp, depth);
+  const Status result = TakeDiagSample(record.window(), channels, channels / 2, ring);
+  if (result != status::kOk) return result;
   record.Compute(std::clamp(count, 1, kDiagRows));
   if (panel > 0) BenthPlotDiag(panel, record, HasDepth() != 0, count);
   return status::kOk;

@@ -12,6 +12,7 @@
 #include "common/errors.h"
 #include "common/out_of_memory.h"
 #include "common/status.h"
+#include "diag/diag_panel.h"
 #include "source/source.h"
 
 namespace sondrix {
@@ -136,6 +137,40 @@ Status RunMeterSelfTest(MeterT& meter, bool connected, const DiagStart<Record>& 
   test = RunDiagLoop(
       meter, test, settings, [&](int count) { return meter.RefreshDiagnostics(*record, 0, ring, count); }, good);
   return meter.WriteDiagReport(path, *record);
+}
+
+// What a meter family's self-test is made of: its panel, stop control and
+// time-out, the controls of its panel, how it starts (the reset and the
+// record: see DiagStart) and how its panel is drawn from the record.
+template <class MeterT, class Record>
+struct DiagFamily {
+  DiagPanelIds ids;
+  const DiagPanelControls& controls;
+  Status (*start)(MeterT& meter, std::unique_ptr<Record>& record);
+  void (*draw)(int panel, const Record& record, bool hasDepth, long goodSamples);
+};
+
+// A family's Diagnostics: the test on its panel (RunMeterDiagPanel), the
+// panel set up and drawn before the first sample.
+template <class MeterT, class Record>
+Status RunFamilyDiagnostics(MeterT& meter, const DiagFamily<MeterT, Record>& family) {
+  const bool hasDepth = meter.HasDepth() != 0;
+  return RunMeterDiagPanel<Record>(
+      meter, meter.decoder() != nullptr, [&](auto& record) { return family.start(meter, record); }, family.ids,
+      [&](int panel, const Record& record) {
+        SetUpDiagPanel(panel, family.controls, hasDepth);
+        family.draw(panel, record, hasDepth, 0);
+      });
+}
+
+// A family's SelfTest: the test without windows (RunMeterSelfTest).
+template <class MeterT, class Record>
+Status RunFamilySelfTest(MeterT& meter, const DiagFamily<MeterT, Record>& family, long samples,
+                         const std::function<bool()>& stopRequested, const std::string& path, Status& test,
+                         long& good) {
+  return RunMeterSelfTest<Record>(
+      meter, meter.decoder() != nullptr, [&](auto& record) { return family.start(meter, record); },
+      family.ids.timeout, samples, stopRequested, path, test, good);
 }
 
 }  // namespace sondrix

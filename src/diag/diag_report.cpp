@@ -47,6 +47,24 @@ void DiagReportLimit(std::FILE* file, std::string_view label, double value, int 
     std::fprintf(file, "\t%.*s%.*lf\n", static_cast<int>(label.size()), label.data(), decimals, value);
 }
 
+void DiagReportLimits(std::FILE* file, const SelfTestLimits& limits, int countDecimals,
+                      const BenthSelfTestLimits* benth) {
+  std::fputs("The following limits were used:\n", file);
+  DiagReportLimit(file, "maximum A difference = ", limits.maxADifference);
+  DiagReportLimit(file, "maximum C difference = ", limits.maxCDifference);
+  DiagReportLimit(file, "minimum A counts     = ", limits.minACounts, countDecimals);
+  DiagReportLimit(file, "minimum C counts     = ", limits.minCCounts, countDecimals);
+  DiagReportLimit(file, "minimum Ref counts   = ", limits.minRCounts, countDecimals);
+  if (benth != nullptr) {
+    DiagReportLimit(file, "maximum A nonconform = ", benth->maxANonConform);
+    DiagReportLimit(file, "maximum C nonconform = ", benth->maxCNonConform);
+  }
+  DiagReportLimit(file, "maximum A noise      = ", limits.maxANoise);
+  DiagReportLimit(file, "maximum C noise      = ", limits.maxCNoise);
+  DiagReportLimit(file, "maximum Temp Sdev    = ", limits.maxTempSdev);
+  DiagReportLimit(file, "maximum Depth Sdev   = ", limits.maxDepthSdev);
+}
+
 int DiagReportOne(std::FILE* file, std::string_view heading, std::string_view firstText,
                   std::span<const double> limits, std::span<const double> values,
                   std::span<const double> wavelengths, bool maximumTest) {

@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "common/status.h"
+#include "config/self_test_limits.h"
 #include "diag/diag_window.h"
 
 namespace sondrix {
@@ -33,6 +34,12 @@ bool DiagPasses(double value, double limit, bool maximumTest);
 void DiagReportTitle(std::FILE* file, std::string_view id, std::uint32_t serial);
 // "\t<label><value>\n" with "%lf" (`decimals` -1) or "%.<decimals>lf".
 void DiagReportLimit(std::FILE* file, std::string_view label, double value, int decimals = -1);
+// "The following limits were used:" and the limits as stored: the
+// differences, the counts (with `countDecimals` decimals, -1 for "%lf"),
+// the nonconformity limits of a hyperspectral test (when `benth` is
+// given), the noise limits and the sensors' standard deviations.
+void DiagReportLimits(std::FILE* file, const SelfTestLimits& limits, int countDecimals,
+                      const BenthSelfTestLimits* benth = nullptr);
 
 // One wavelength section: the heading; for each wavelength that fails its
 // test the first text before the first failure, then the wavelength as

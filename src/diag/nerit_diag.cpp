@@ -45,20 +45,17 @@ Status StartSelfTest(NeritMeter& meter, std::unique_ptr<DiagWindow>& record) {
   });
 }
 
+void DrawNerit(int panel, const DiagWindow& record, bool hasDepth, long goodSamples) {
+  DrawDiagPanel(panel, kNeritPanel, record, hasDepth, goodSamples);
+}
+
+const DiagFamily<NeritMeter, DiagWindow> kNeritFamily = {
+    {panels::kNeritDiag, panels::kNdStop, kNeritDiagTimeout}, kNeritPanel, &StartSelfTest, &DrawNerit};
+
 void WriteNeritReport(std::FILE* file, const std::string& id, std::uint32_t serial, bool hasDepth,
                       const DiagWindow& record) {
   DiagReportTitle(file, id, serial);
-  const SelfTestLimits& set = record.limitSet();
-  std::fputs("The following limits were used:\n", file);
-  DiagReportLimit(file, "maximum A difference = ", set.maxADifference);
-  DiagReportLimit(file, "maximum C difference = ", set.maxCDifference);
-  DiagReportLimit(file, "minimum A counts     = ", set.minACounts);
-  DiagReportLimit(file, "minimum C counts     = ", set.minCCounts);
-  DiagReportLimit(file, "minimum Ref counts   = ", set.minRCounts);
-  DiagReportLimit(file, "maximum A noise      = ", set.maxANoise);
-  DiagReportLimit(file, "maximum C noise      = ", set.maxCNoise);
-  DiagReportLimit(file, "maximum Temp Sdev    = ", set.maxTempSdev);
-  DiagReportLimit(file, "maximum Depth Sdev   = ", set.maxDepthSdev);
+  DiagReportLimits(file, record.limitSet(), -1);
   if (record.rowsUsed() == 0) {
     DiagReportNoData(file);
     return;
@@ -70,45 +67,19 @@ void WriteNeritReport(std::FILE* file, const std::string& id, std::uint32_t seri
 
 }  // namespace
 
-Status NeritMeter::Diagnostics() {
-  const bool hasDepth = HasDepth() != 0;
-  const DiagPanelIds ids{panels::kNeritDiag, panels::kNdStop, kNeritDiagTimeout};
-  return RunMeterDiagPanel<DiagWindow>(
-      *this, decoder() != nullptr, [this](auto& record) { return StartSelfTest(*this, record); }, ids,
-      [hasDepth](int panel, const DiagWindow& record) {
-        SetUpDiagPanel(panel, kNeritPanel, hasDepth);
-        DrawDiagPanel(panel, kNeritPanel, record, hasDepth, 0);
-      });
-}
+Status NeritMeter::Diagnostics() { return RunFamilyDiagnostics(*this, kNeritFamily); }
 
 Status NeritMeter::SelfTest(long samples, const std::string& path, Status& test, long& good,
-                        const std::function<bool()>& stopRequested) {
-  return RunMeterSelfTest<DiagWindow>(
-      *this, decoder() != nullptr, [this](auto& record) { return StartSelfTest(*this, record); },
-      kNeritDiagTimeout, samples, stopRequested, path, test, good);
+                            const std::function<bool()>& stopRequested) {
+  return RunFamilySelfTest(*this, kNeritFamily, samples, stopRequested, path, test, good);
 }
 
 Status NeritMeter::RefreshDiagnostics(DiagWindow& record, int panel, int& ring, int count) {
-  const RefBlock* refs = nullptr;
-  const DataSample* sample = nullptr;
-  bool packetStart = false;
-  const Status result = NextSample(refs, sample, packetStart);
-  if (result != status::kOk) return result;
-  if (sample->status != status::kOk) return status::kNoData;
-
-  const MeterConfig* config = meterConfig();
-  if (!config) return status::kBadConfigFormat;
-  const double depth = config->depthScale * refs->pressure + config->depthOffset;
   const int channels = std::clamp(GetInTraceCount(), 0, kMaxTraces);
-  std::array<double, kMaxTraces> calibrated{};
-  ComputeAbsorb(channels, calibrated, sample->values, refs->temp, refs->refs, record.traceMap());
-
-  const auto n = static_cast<std::size_t>(channels);
-  record.FillNext(ring, std::span<const double>(sample->values).first(n),
-                  std::span<const double>(refs->refs).first(n), std::span<const double>(calibrated).first(n),
-                  config->pathLength, refs->temp, depth);
+  const Status result = TakeDiagSample(record, channels, channels, ring);
+  if (result != status::kOk) return result;
   record.Compute(std::clamp(count, 1, kDiagRows));
-  if (panel > 0) DrawDiagPanel(panel, kNeritPanel, record, HasDepth() != 0, count);
+  if (panel > 0) DrawNerit(panel, record, HasDepth() != 0, count);
   return status::kOk;
 }
 

@@ -37,6 +37,7 @@
 namespace sondrix {
 
 class DataFile;
+class DiagWindow;
 class MeterFile;
 
 class Meter : public Device {
@@ -161,6 +162,13 @@ class Meter : public Device {
   // on. `packetStart` tells the first of the packet's own samples (lost
   // samples the decoder counted in front of the packet come before it).
   Status NextSample(const RefBlock*& refs, const DataSample*& sample, bool& packetStart);
+  // What every family's RefreshDiagnostics takes from the meter (defined
+  // with the diagnostics, diag/meter_diag.cpp): the next sample, and when it
+  // is good its first `channels` signal, reference and calibrated values
+  // (ComputeAbsorb over `absorbChannels`), temperature and depth into row
+  // `ring` of `window`. 1, -1022 for a lost sample, -1004 without a
+  // configuration, or the decoder's failure.
+  Status TakeDiagSample(DiagWindow& window, int channels, int absorbChannels, int& ring);
 
  private:
   // What ReadData and ReadUnCorrData share: `corrected` selects the depth

@@ -66,8 +66,16 @@ const ModelClasses* ClassesOf(int deviceType) {
   return nullptr;
 }
 
-Status Made(std::unique_ptr<Source>& out, std::unique_ptr<Source> made) {
-  out = std::move(made);
+// The source of class `maker` of the row of the device type that `readType`
+// finds in the file.
+Status NewOfType(std::unique_ptr<Source>& out, std::string_view filename, std::string_view portname,
+                 std::int16_t (*readType)(std::string_view filename, std::string& idText),
+                 SourceMaker ModelClasses::*maker) {
+  out.reset();
+  std::string idText;
+  const ModelClasses* classes = ClassesOf(readType(filename, idText));
+  if (!classes) return status::kBadConfigFormat;
+  out = (classes->*maker)(filename, portname);
   return out ? status::kOk : status::kOutOfMemory;
 }
 
@@ -87,19 +95,11 @@ Status NewSource(std::unique_ptr<Source>& out, int kind, std::string_view filena
 }
 
 Status NewMeter(std::unique_ptr<Source>& out, std::string_view filename, std::string_view portname) {
-  out.reset();
-  std::string idText;
-  const ModelClasses* classes = ClassesOf(Device_GetDevType(filename, idText));
-  if (!classes) return status::kBadConfigFormat;
-  return Made(out, classes->newMeter(filename, portname));
+  return NewOfType(out, filename, portname, &Device_GetDevType, &ModelClasses::newMeter);
 }
 
 Status NewFile(std::unique_ptr<Source>& out, std::string_view filename, std::string_view portname) {
-  out.reset();
-  std::string idText;
-  const ModelClasses* classes = ClassesOf(DataFile_GetDevType(filename, idText));
-  if (!classes) return status::kBadConfigFormat;
-  return Made(out, classes->newFile(filename, portname));
+  return NewOfType(out, filename, portname, &DataFile_GetDevType, &ModelClasses::newFile);
 }
 
 Status NewConfig(std::unique_ptr<Config>& out, int deviceType) {
