@@ -47,12 +47,7 @@ bool IsReadableCapture(const std::string& path) {
 // The "*.gph" file dialog, starting in "DataDirectory"; the directory of
 // the chosen file is remembered. False when nothing was chosen.
 bool ChooseStateFile(std::string_view title, platform::FileDialogMode mode, std::string& path) {
-  platform::FileSelectRequest request;
-  request.directory = settings::Directory(settings::kDataDirectory);
-  request.defaultSpec = "*.gph";
-  request.title = std::string(title);
-  request.mode = mode;
-  if (platform::ui().FileSelectPopup(request, path) == platform::FileSelectResult::None) return false;
+  if (!settings::ChooseFile(settings::kDataDirectory, mode, "*.gph", title, path)) return false;
   settings::RememberDirectory(settings::kDataDirectory, path);
   return true;
 }

@@ -75,14 +75,10 @@ void ExportGraph(App& app) {
   if (graph == nullptr) return;
   const int type = graph->GetType();
   if (type < 1 || type > 6) return;
-  platform::FileSelectRequest request;
-  request.directory = settings::Directory(settings::kDataDirectory);
-  request.defaultSpec = "*.png";
-  request.typeList = "*.png;*.pdf";
-  request.title = "Export graph to file:";
-  request.mode = platform::FileDialogMode::Save;
   std::string path;
-  if (platform::ui().FileSelectPopup(request, path) == platform::FileSelectResult::None) return;
+  if (!settings::ChooseFile(settings::kDataDirectory, platform::FileDialogMode::Save, "*.png", "Export graph to file:",
+                            path, "*.png;*.pdf"))
+    return;
   settings::RememberDirectory(settings::kDataDirectory, path);
   if (!MayOverwrite("Export graph", path)) return;
   if (platform::ui().ExportGraphImage(app.mainPanel, kGraphControl[static_cast<std::size_t>(type)], path,

@@ -54,4 +54,18 @@ void RememberDirectory(std::string_view key, std::string_view chosenFile) {
   Set(kGeneral, key, drive + directory);
 }
 
+bool ChooseFile(std::string_view key, platform::FileDialogMode mode, std::string_view spec,
+                std::string_view title, std::string& chosen, std::string_view types) {
+  platform::FileSelectRequest request;
+  request.directory = Directory(key);
+  request.defaultSpec = std::string(spec);
+  request.typeList = std::string(types);
+  request.title = std::string(title);
+  request.mode = mode;
+  std::string path;
+  if (platform::ui().FileSelectPopup(request, path) == platform::FileSelectResult::None || path.empty()) return false;
+  chosen = path;
+  return true;
+}
+
 }  // namespace sondrix::settings

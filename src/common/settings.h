@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/ui.h"
+
 namespace sondrix::settings {
 
 // Sections.
@@ -52,5 +54,12 @@ void SetNightPalette(bool on);
 // file.
 std::string Directory(std::string_view key);
 void RememberDirectory(std::string_view key, std::string_view chosenFile);
+
+// The file dialog (`mode`, `title`, the pattern or default name `spec` and
+// the further patterns `types`) started in the directory of `key`. True
+// with the chosen path; false when nothing was chosen (cancelled, or no
+// name given). The caller remembers the directory when it takes the file.
+bool ChooseFile(std::string_view key, platform::FileDialogMode mode, std::string_view spec,
+                std::string_view title, std::string& chosen, std::string_view types = "");
 
 }  // namespace sondrix::settings

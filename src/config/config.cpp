@@ -124,17 +124,8 @@ Status Config::SaveConfig() const {
 }
 
 Status Config::SaveConfigAs(std::string_view title, std::string& chosen) const {
-  platform::FileSelectRequest request;
-  request.directory = settings::Directory(settings::kDeviceDirectory);
-  request.defaultSpec = "*.dev";
-  request.title = std::string(title);
-  request.mode = platform::FileDialogMode::Save;
-  request.allowCancel = true;
-  request.allowMakeDirectory = false;
-
   std::string path;
-  if (platform::ui().FileSelectPopup(request, path) == platform::FileSelectResult::None ||
-      path.empty()) {
+  if (!settings::ChooseFile(settings::kDeviceDirectory, platform::FileDialogMode::Save, "*.dev", title, path)) {
     return status::kCancelled;
   }
   settings::RememberDirectory(settings::kDeviceDirectory, path);

@@ -120,16 +120,11 @@ Status DataFile::Close() {
 // Keeps the recording under a name the user chooses, or under the
 // time-stamped "OutputFilename" of an unattended set-up.
 Status DataFile::Save() {
-  const std::string directory = settings::Directory(settings::kDataDirectory);
   std::string name;
   if (const Status named = DataFile_OutputFilename(name); named != status::kOk) return named;
   if (name.empty()) {
-    platform::FileSelectRequest request;
-    request.directory = directory;
-    request.defaultSpec = "*.dat";
-    request.title = "Save data in file:";
-    request.mode = platform::FileDialogMode::Save;
-    if (platform::ui().FileSelectPopup(request, name) == platform::FileSelectResult::None)
+    if (!settings::ChooseFile(settings::kDataDirectory, platform::FileDialogMode::Save, "*.dat", "Save data in file:",
+                              name))
       return status::kCancelled;
     settings::RememberDirectory(settings::kDataDirectory, name);
   }
@@ -364,13 +359,9 @@ Status DataFile_OutputFilename(std::string& name) {
 }
 
 Status DataFile_PromptForDescr(std::string& filename, std::string* portname) {
-  platform::FileSelectRequest request;
-  request.directory = settings::Directory(settings::kDataDirectory);
-  request.defaultSpec = "*.dat";
-  request.title = "Data file to read:";
-  request.mode = platform::FileDialogMode::Load;
   std::string chosen;
-  if (platform::ui().FileSelectPopup(request, chosen) == platform::FileSelectResult::None)
+  if (!settings::ChooseFile(settings::kDataDirectory, platform::FileDialogMode::Load, "*.dat", "Data file to read:",
+                            chosen))
     return status::kCancelled;
   if (!platform::FileExists(chosen)) return status::kFileNotFound;
   settings::RememberDirectory(settings::kDataDirectory, chosen);

@@ -186,13 +186,9 @@ void DiagReportSensors(std::FILE* file, const DiagWindow& record, bool hasDepth)
 void DiagReportNoData(std::FILE* file) { Put(file, kDiagNoDataText); }
 
 Status ChooseReportFile(std::string& path) {
-  platform::FileSelectRequest request;
-  request.directory = settings::Directory(settings::kReportDirectory);
-  request.defaultSpec = "*.rpt";
-  request.title = "Save report in file:";
-  request.mode = platform::FileDialogMode::Save;
   std::string chosen;
-  if (platform::ui().FileSelectPopup(request, chosen) == platform::FileSelectResult::None)
+  if (!settings::ChooseFile(settings::kReportDirectory, platform::FileDialogMode::Save, "*.rpt", "Save report in file:",
+                            chosen))
     return status::kCancelled;
   settings::RememberDirectory(settings::kReportDirectory, chosen);
   if (!MayOverwrite("", chosen)) return status::kCancelled;

@@ -115,20 +115,9 @@ Status RawFilPort::GetName(std::string& name) {
 }
 
 Status RawFilPort_PromptForPort(std::string_view /*defaultName*/, std::string& path) {
-  platform::FileSelectRequest request;
-  request.directory = settings::Directory(settings::kDataDirectory);
-  request.defaultSpec = "*.raw";
-  request.typeList = "";
-  request.title = "Raw data file:";
-  request.mode = platform::FileDialogMode::Load;
-  request.restrictDirectory = false;
-  request.restrictExtension = false;
-  request.allowCancel = true;
-  request.allowMakeDirectory = false;
-
   std::string chosen;
-  platform::FileSelectResult result = platform::ui().FileSelectPopup(request, chosen);
-  if (result == platform::FileSelectResult::None || chosen.empty()) return status::kCancelled;
+  if (!settings::ChooseFile(settings::kDataDirectory, platform::FileDialogMode::Load, "*.raw", "Raw data file:", chosen))
+    return status::kCancelled;
   if (!platform::FileExists(chosen)) return status::kFileNotFound;
   settings::RememberDirectory(settings::kDataDirectory, chosen);
   path = chosen;

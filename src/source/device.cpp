@@ -120,14 +120,9 @@ std::int16_t Device_GetDevType(std::string_view filename, std::string& idText) {
 }
 
 Status Device_PromptForDescr(std::string& filename, std::string* portname) {
-  platform::FileSelectRequest request;
-  request.directory = settings::Directory(settings::kDeviceDirectory);
-  request.defaultSpec = "*.cal;*.dev";
-  request.typeList = "*.dev;*.cal";
-  request.title = "Device to use:";
-  request.mode = platform::FileDialogMode::Load;
   std::string chosen;
-  if (platform::ui().FileSelectPopup(request, chosen) == platform::FileSelectResult::None)
+  if (!settings::ChooseFile(settings::kDeviceDirectory, platform::FileDialogMode::Load, "*.cal;*.dev", "Device to use:",
+                            chosen, "*.dev;*.cal"))
     return status::kCancelled;
   if (!platform::FileExists(chosen)) return status::kFileNotFound;
   filename = chosen;

@@ -71,6 +71,32 @@ TEST_F(SettingsTest, ChosenFileDirectoryBecomesTheNextStart) {
             0u);
 }
 
+// The file dialog starts in its kind's directory with the patterns asked
+// for; no choice and an empty name are both no choice, and the directory
+// is remembered only by the caller that takes the file.
+TEST_F(SettingsTest, ChooseFileStartsInItsKindsDirectory) {
+  RememberDirectory(kReportDirectory, "/reports/cruise 7/old.rpt");
+  ui.AnswerFile("/elsewhere/new.rpt", platform::FileSelectResult::New).CancelFile().AnswerFile("", platform::FileSelectResult::New);
+  std::string chosen = "unchanged";
+  EXPECT_TRUE(ChooseFile(kReportDirectory, platform::FileDialogMode::Save, "*.rpt", "Save report in file:", chosen,
+                         "*.txt"));
+  EXPECT_EQ(chosen, "/elsewhere/new.rpt");
+  ASSERT_EQ(ui.fileDialogs().size(), 1u);
+  const platform::FileSelectRequest& request = ui.fileDialogs()[0].request;
+  EXPECT_EQ(request.directory, "/reports/cruise 7/");
+  EXPECT_EQ(request.defaultSpec, "*.rpt");
+  EXPECT_EQ(request.typeList, "*.txt");
+  EXPECT_EQ(request.title, "Save report in file:");
+  EXPECT_EQ(request.mode, platform::FileDialogMode::Save);
+  EXPECT_EQ(Directory(kReportDirectory), "/reports/cruise 7/");
+
+  chosen = "kept";
+  EXPECT_FALSE(ChooseFile(kDataDirectory, platform::FileDialogMode::Load, "*.dat", "Data file to read:", chosen));
+  EXPECT_FALSE(ChooseFile(kDataDirectory, platform::FileDialogMode::Load, "*.dat", "Data file to read:", chosen));
+  EXPECT_EQ(chosen, "kept");
+  EXPECT_EQ(ui.fileDialogs().back().request.directory, home.path());
+}
+
 TEST_F(SettingsTest, WritesKeepTheRestOfTheFile) {
   WriteSettings("; kept\n[General]\nDevice=old.dev\nPort=COM2\n[Display]\nTop=5\n");
   Set(kGeneral, kDevice, "/cal/new.dev");
