@@ -25,11 +25,15 @@ namespace {
 
 namespace pn = panels;
 
-constexpr CommonFieldIds kCommonIds = {pn::kBcName,        pn::kBcBaud,       pn::kBcPathLength,
-                                       pn::kBcDepthOffset, pn::kBcDepthScale, pn::kBcDevType,
-                                       pn::kBcSerial};
+constexpr TraceEditorIds kEditorIds = {
+    {pn::kBcName, pn::kBcBaud, pn::kBcPathLength, pn::kBcDepthOffset, pn::kBcDepthScale, pn::kBcDevType, pn::kBcSerial},
+    pn::kBcTraceList,
+    pn::kBcTraceName,
+    pn::kBcColor,
+    pn::kBcPreview,
+    pn::kBcOk,
+    pn::kBcCancel};
 
-constexpr double kPreviewCurve[] = {30, 40, 20, 45, 40, 54, 35, 45, 20, 50};
 constexpr std::string_view kWrongTraceCount = "Trace count is wrong for device type";
 constexpr std::string_view kHardwareQuestion =
     "You are about to change the configuration of the hardware.\n"
@@ -48,23 +52,23 @@ constexpr std::string_view kWarningTitle = "Warning - Calibration in question";
 constexpr std::string_view kWarningText =
     "Some traces may be not correctly calibrated.\nYou may want to recalibrate.";
 
-class BenthEditor {
+class BenthEditor final : public TraceEditor {
  public:
   BenthEditor(BenthMeterConfig& copy, Source& device, int panel)
-      : copy_(copy), device_(device), panel_(panel) {}
+      : TraceEditor(copy, panel, kEditorIds), copy_(copy), device_(device) {}
 
   void Fill();
-  bool Run();
 
  private:
-  platform::Ui& ui() { return platform::ui(); }
-  int Count() const { return copy_.Wavelengths(); }
-  BenthTraceCal& Record(int i) { return copy_.traces[static_cast<std::size_t>(i)]; }
+  int Count() const override { return copy_.Wavelengths(); }
+  void ShowTrace(int index) override;
+  void StoreShownTrace() override;
+  int ShownColor() const override { return Record(shown_).color; }
+  void Command(int control) override;
+  bool Accept() override;
 
-  void ShowTrace(int index);
-  void StoreShownTrace();
+  BenthTraceCal& Record(int i) const { return copy_.traces[static_cast<std::size_t>(i)]; }
   void ShowOffsets();
-  void Preview(int color);
   void ZeroOffsets();
   // The device's port and samples per record; false with the error shown.
   bool DevicePort(DPort*& port, int& samplesPerRec);
@@ -72,75 +76,52 @@ class BenthEditor {
   void DepthCalibrate();
   void SetHardware();
   void OfferSave();
-  bool Accept();
 
   BenthMeterConfig& copy_;
   Source& device_;
-  int panel_;
-  int shown_ = -1;
 };
 
 void BenthEditor::Fill() {
-  ui().ClearListCtrl(panel_, pn::kBcTraceList);
-  for (int i = 0; i < Count(); ++i) {
-    ui().InsertListItem(panel_, pn::kBcTraceList, -1, Record(i).name, i);
-    ui().CheckListItem(panel_, pn::kBcTraceList, i, 1);
-  }
-  ShowCommonFields(panel_, kCommonIds, copy_);
+  FillList([this](int i) { return Record(i).name; },
+           [this](int i) { ui().CheckListItem(panel_, pn::kBcTraceList, i, 1); });
   ui().SetCtrlVal(panel_, pn::kBcSkip, static_cast<int>(copy_.skip));
   const int skip = std::clamp(static_cast<int>(copy_.skip), 1, kMaxBenthSkip);
   ui().SetCtrlVal(panel_, pn::kBcOutput, 100 / skip);
-  if (Count() > 0) {
-    ui().SetCtrlIndex(panel_, pn::kBcTraceList, 0);
-    ShowTrace(0);
-  }
+  Select(0);
 }
 
 void BenthEditor::ShowTrace(int index) {
   if (index < 0 || index >= Count()) return;
   shown_ = index;
   const BenthTraceCal& t = Record(index);
-  ui().SetCtrlVal(panel_, pn::kBcTraceName, t.name);
   ui().SetCtrlVal(panel_, pn::kBcCOffset, t.cOffset);
   ui().SetCtrlVal(panel_, pn::kBcAOffset, t.aOffset);
-  ui().SetCtrlVal(panel_, pn::kBcColor, static_cast<int>(VantorColorToRGB(t.color)));
-  Preview(t.color);
+  ShowNameAndColor(t.name, t.color);
 }
 
+// Record n + i (the A trace) keeps the wavelength of a file before
+// structure version 3 and the darker half of the C trace's colour.
 void BenthEditor::StoreShownTrace() {
-  if (shown_ < 0 || shown_ >= Count()) return;
+  if (!Shown()) return;
   BenthTraceCal& t = Record(shown_);
   BenthTraceCal& a = Record(Count() + shown_);
-  const std::string name =
-      CleanTraceName(ui().GetCtrlText(panel_, pn::kBcTraceName), BenthTraceCal::kNameMax);
-  if (name.empty()) {
-    ui().SetCtrlVal(panel_, pn::kBcTraceName, t.name);
-  } else if (name != t.name) {
-    t.name = name;
-    t.wavelength = WavelengthFromName(name);
-    if (copy_.version < 3) a.wavelength = t.wavelength;
-    ui().ReplaceListItem(panel_, pn::kBcTraceList, shown_, name, shown_);
-  }
+  if (TakeName(t.name, t.wavelength, BenthTraceCal::kNameMax) && copy_.version < 3) a.wavelength = t.wavelength;
   t.cOffset = ui().GetCtrlDouble(panel_, pn::kBcCOffset);
   t.aOffset = ui().GetCtrlDouble(panel_, pn::kBcAOffset);
-  const auto rgb = static_cast<std::uint32_t>(ui().GetCtrlInt(panel_, pn::kBcColor)) & 0xFFFFFFu;
-  if (rgb != VantorColorToRGB(t.color)) {
-    t.color = RBGToVantorColor(rgb);
-    a.color = BenthAColor(t.color);
-  }
+  if (TakeColor(t.color)) a.color = BenthAColor(t.color);
 }
 
 void BenthEditor::ShowOffsets() {
-  if (shown_ < 0 || shown_ >= Count()) return;
+  if (!Shown()) return;
   ui().SetCtrlVal(panel_, pn::kBcCOffset, Record(shown_).cOffset);
   ui().SetCtrlVal(panel_, pn::kBcAOffset, Record(shown_).aOffset);
 }
 
-void BenthEditor::Preview(int color) {
-  ui().ClearStripChart(panel_, pn::kBcPreview);
-  ui().SetTraceAttribute(panel_, pn::kBcPreview, 0, platform::Attr::TraceColor,
-                         static_cast<int>(VantorColorToRGB(color)));
-  ui().PlotStripChart(panel_, pn::kBcPreview, kPreviewCurve, 1);
+void BenthEditor::Command(int control) {
+  if (control == pn::kBcZero) ZeroOffsets();
+  if (control == pn::kBcCalibrate) Calibrate();
+  if (control == pn::kBcDepthCal) DepthCalibrate();
+  if (control == pn::kBcSetHardware) SetHardware();
 }
 
 void BenthEditor::ZeroOffsets() {
@@ -154,11 +135,7 @@ void BenthEditor::ZeroOffsets() {
 }
 
 bool BenthEditor::DevicePort(DPort*& port, int& samplesPerRec) {
-  port = nullptr;
-  Status result = device_.GetPort(port);
-  samplesPerRec = device_.GetSamplesPerRec();
-  if (result == status::kOk && port == nullptr) result = status::kNotConnected;
-  if (result == status::kOk && samplesPerRec < 0) result = samplesPerRec;
+  const Status result = CalibrationPort(device_, port, samplesPerRec);
   if (result != status::kOk) Error_Report(result);
   return result == status::kOk;
 }
@@ -230,7 +207,7 @@ void BenthEditor::OfferSave() {
     return;
   }
   if (ui().ConfirmPopup(kSetHardwareTitle, kSaveNowQuestion) == 0) return;
-  if (!TakeCommonFields(panel_, kCommonIds, copy_)) return;
+  if (!TakeCommon()) return;
   const Status saved = copy_.SaveConfig();
   if (saved != status::kOk && saved != status::kCancelled) Error_Report(saved);
 }
@@ -238,7 +215,7 @@ void BenthEditor::OfferSave() {
 // A file with fewer output wavelengths than the device type's most is a
 // file of that device type all the same.
 bool BenthEditor::Accept() {
-  if (!TakeCommonFields(panel_, kCommonIds, copy_)) return false;
+  if (!TakeCommon()) return false;
   const int most = DeviceInTraceCount(copy_.deviceType());
   if (most < 0) {
     Error_Report(most);
@@ -251,60 +228,17 @@ bool BenthEditor::Accept() {
   return true;
 }
 
-bool BenthEditor::Run() {
-  for (;;) {
-    const platform::UserEvent event = ui().GetUserEvent(true);
-    if (event.type == platform::EventType::None || event.panel != panel_) continue;
-
-    StoreShownTrace();
-    int selected = shown_;
-    if (ui().GetCtrlIndex(panel_, pn::kBcTraceList, selected) >= 0 && selected != shown_) {
-      ShowTrace(selected);
-    }
-
-    if (event.type == platform::EventType::Close) return false;
-    if (event.type != platform::EventType::Commit) continue;
-    switch (event.control) {
-      case pn::kBcColor:
-        if (shown_ >= 0) Preview(Record(shown_).color);
-        break;
-      case pn::kBcZero:
-        ZeroOffsets();
-        break;
-      case pn::kBcCalibrate:
-        Calibrate();
-        break;
-      case pn::kBcDepthCal:
-        DepthCalibrate();
-        break;
-      case pn::kBcSetHardware:
-        SetHardware();
-        break;
-      case pn::kBcOk:
-        if (Accept()) return true;
-        break;
-      case pn::kBcCancel:
-        return false;
-      default:
-        break;
-    }
-  }
-}
-
 }  // namespace
 
+// A new output spacing that is no multiple of the old one puts the
+// calibration in question.
 Status BenthMeterConfig::EditConfig(Source& device, int& changed) {
-  changed = 0;
-  Status result = status::kOk;
-  const auto copy =
-      EditCopy<BenthMeterConfig, BenthEditor>(*this, device, panels::kBenthConfig, result);
-  if (!copy) return result;
-  changed = copy->CompConfig(*this) ? 0 : 1;
-  if (BenthCalibrationInQuestion(skip, copy->skip)) {
-    const std::array<std::string, 1> ok = {"OK"};
-    platform::ui().GenericMessagePopup(kWarningTitle, kWarningText, ok);
-  }
-  return copy->CopyConfig(*this);
+  return EditConfigWith<BenthMeterConfig, BenthEditor>(
+      *this, device, panels::kBenthConfig, changed, [this](const BenthMeterConfig& copy) {
+        if (!BenthCalibrationInQuestion(skip, copy.skip)) return;
+        const std::array<std::string, 1> ok = {"OK"};
+        platform::ui().GenericMessagePopup(kWarningTitle, kWarningText, ok);
+      });
 }
 
 }  // namespace sondrix

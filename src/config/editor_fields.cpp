@@ -3,8 +3,10 @@
 #include <cstdint>
 
 #include "common/errors.h"
+#include "common/utils.h"
 #include "config/config_text.h"
 #include "platform/ui.h"
+#include "source/source.h"
 
 namespace sondrix {
 
@@ -37,5 +39,79 @@ bool TakeCommonFields(int panel, const CommonFieldIds& ids, Config& config) {
   }
   return true;
 }
+
+Status CalibrationPort(Source& device, DPort*& port, int& samplesPerRec) {
+  port = nullptr;
+  Status result = device.GetPort(port);
+  samplesPerRec = device.GetSamplesPerRec();
+  if (result == status::kOk && port == nullptr) result = status::kNotConnected;
+  if (result == status::kOk && samplesPerRec < 0) result = samplesPerRec;
+  return result;
+}
+
+bool TraceEditor::Run() {
+  for (;;) {
+    const platform::UserEvent event = ui().GetUserEvent(true);
+    if (event.type == platform::EventType::None || event.panel != panel_) continue;
+
+    StoreShownTrace();
+    int selected = shown_;
+    if (ui().GetCtrlIndex(panel_, ids_.traceList, selected) >= 0 && selected != shown_) ShowTrace(selected);
+
+    if (event.type == platform::EventType::Close) return false;
+    if (event.type != platform::EventType::Commit) continue;
+    if (event.control == ids_.cancel) return false;
+    if (event.control == ids_.ok) {
+      if (Accept()) return true;
+    } else if (event.control == ids_.color) {
+      if (shown_ >= 0) Preview(ShownColor());
+    } else {
+      Command(event.control);
+    }
+  }
+}
+
+void TraceEditor::Select(int index) {
+  if (index < 0 || index >= Count()) return;
+  ui().SetCtrlIndex(panel_, ids_.traceList, index);
+  ShowTrace(index);
+}
+
+void TraceEditor::ShowNameAndColor(const std::string& name, int color) {
+  ui().SetCtrlVal(panel_, ids_.traceName, name);
+  ui().SetCtrlVal(panel_, ids_.color, static_cast<int>(VantorColorToRGB(color)));
+  Preview(color);
+}
+
+bool TraceEditor::TakeName(std::string& name, double& wavelength, std::size_t keep) {
+  const std::string typed = CleanTraceName(ui().GetCtrlText(panel_, ids_.traceName), keep);
+  if (typed.empty()) {
+    // A trace needs a name to be written; keep the old one.
+    ui().SetCtrlVal(panel_, ids_.traceName, name);
+    return false;
+  }
+  if (typed == name) return false;
+  name = typed;
+  wavelength = WavelengthFromName(typed);
+  ui().ReplaceListItem(panel_, ids_.traceList, shown_, typed, shown_);
+  return true;
+}
+
+bool TraceEditor::TakeColor(int& color) {
+  const auto rgb = static_cast<std::uint32_t>(ui().GetCtrlInt(panel_, ids_.color)) & 0xFFFFFFu;
+  if (rgb == VantorColorToRGB(color)) return false;
+  color = RBGToVantorColor(rgb);
+  return true;
+}
+
+void TraceEditor::Preview(int color) {
+  // The preview's fixed curve.
+  static constexpr double kCurve[] = {30, 40, 20, 45, 40, 54, 35, 45, 20, 50};
+  ui().ClearStripChart(panel_, ids_.preview);
+  ui().SetTraceAttribute(panel_, ids_.preview, 0, platform::Attr::TraceColor, static_cast<int>(VantorColorToRGB(color)));
+  ui().PlotStripChart(panel_, ids_.preview, kCurve, 1);
+}
+
+bool TraceEditor::TakeCommon() { return TakeCommonFields(panel_, ids_.common, config_); }
 
 }  // namespace sondrix

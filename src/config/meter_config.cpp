@@ -30,9 +30,6 @@ constexpr double kTolerance = 1e-10;
 
 constexpr std::string_view kWrongTraceCount = "Trace count is wrong for device type";
 
-// The colour preview's fixed curve.
-constexpr double kPreviewCurve[] = {30, 40, 20, 45, 40, 54, 35, 45, 20, 50};
-
 // A bin temperature: finite, and not of the scale below the normal doubles,
 // where the width of a bin would vanish in the interpolation.
 bool ReadBinTemperature(std::FILE* file, double& value) {
@@ -272,86 +269,67 @@ namespace {
 
 namespace pn = panels;
 
-constexpr CommonFieldIds kCommonIds = {pn::kMcName,        pn::kMcBaud,       pn::kMcPathLength,
-                                       pn::kMcDepthOffset, pn::kMcDepthScale, pn::kMcDevType,
-                                       pn::kMcSerial};
+constexpr TraceEditorIds kEditorIds = {
+    {pn::kMcName, pn::kMcBaud, pn::kMcPathLength, pn::kMcDepthOffset, pn::kMcDepthScale, pn::kMcDevType, pn::kMcSerial},
+    pn::kMcTraceList,
+    pn::kMcTraceName,
+    pn::kMcColor,
+    pn::kMcPreview,
+    pn::kMcOk,
+    pn::kMcCancel};
 
-class ConfigEditor {
+class ConfigEditor final : public TraceEditor {
  public:
   ConfigEditor(MeterConfig& copy, Source& device, int panel)
-      : copy_(copy), device_(device), panel_(panel) {}
+      : TraceEditor(copy, panel, kEditorIds), copy_(copy), device_(device) {}
 
   void Fill();
-  // Runs the dialog; true when the user accepted.
-  bool Run();
 
  private:
-  platform::Ui& ui() { return platform::ui(); }
-  int TraceCount() const { return static_cast<int>(copy_.traces.size()); }
-  bool Version0() const { return copy_.version < 1; }
+  int Count() const override { return static_cast<int>(copy_.traces.size()); }
+  void ShowTrace(int index) override;
+  void StoreShownTrace() override;
+  int ShownColor() const override { return Trace(shown_).color; }
+  void Command(int control) override;
+  bool Accept() override;
 
-  void ShowTrace(int index);
-  void StoreShownTrace();
+  TraceCal& Trace(int index) const { return copy_.traces[static_cast<std::size_t>(index)]; }
+  bool Version0() const { return copy_.version < 1; }
   void ShowOffset();
-  void Preview(int color);
   void ZeroOffsets();
   void Calibrate();
   void DepthCalibrate();
-  bool Accept();
 
   MeterConfig& copy_;
   Source& device_;
-  int panel_;
-  int shown_ = -1;
 };
 
 void ConfigEditor::Fill() {
-  ui().ClearListCtrl(panel_, pn::kMcTraceList);
-  for (int i = 0; i < TraceCount(); ++i) {
-    ui().InsertListItem(panel_, pn::kMcTraceList, -1, copy_.traces[i].name, i);
-  }
-  ShowCommonFields(panel_, kCommonIds, copy_);
+  FillList([this](int i) { return Trace(i).name; });
   const int visible = Version0() ? 1 : 0;
   ui().SetCtrlAttribute(panel_, pn::kMcRefTemp, platform::Attr::Visible, visible);
   ui().SetCtrlAttribute(panel_, pn::kMcTempSlope, platform::Attr::Visible, visible);
-  if (TraceCount() > 0) {
-    ui().SetCtrlIndex(panel_, pn::kMcTraceList, 0);
-    ShowTrace(0);
-  }
+  Select(0);
 }
 
 void ConfigEditor::ShowTrace(int index) {
-  if (index < 0 || index >= TraceCount()) return;
+  if (index < 0 || index >= Count()) return;
   shown_ = index;
-  const TraceCal& trace = copy_.traces[static_cast<std::size_t>(index)];
-  ui().SetCtrlVal(panel_, pn::kMcTraceName, trace.name);
+  const TraceCal& trace = Trace(index);
   ui().SetCtrlVal(panel_, pn::kMcOffset, trace.offset);
-  ui().SetCtrlVal(panel_, pn::kMcColor, static_cast<int>(VantorColorToRGB(trace.color)));
   if (Version0()) {
     ui().SetCtrlVal(panel_, pn::kMcRefTemp, trace.refTemp);
     ui().SetCtrlVal(panel_, pn::kMcTempSlope, trace.tempSlope);
   }
-  Preview(trace.color);
+  ShowNameAndColor(trace.name, trace.color);
 }
 
 void ConfigEditor::StoreShownTrace() {
-  if (shown_ < 0 || shown_ >= TraceCount()) return;
-  TraceCal& trace = copy_.traces[static_cast<std::size_t>(shown_)];
-
-  const std::string name = CleanTraceName(ui().GetCtrlText(panel_, pn::kMcTraceName), TraceCal::kNameMax);
-  if (name.empty()) {
-    // A trace needs a name to be written; keep the old one.
-    ui().SetCtrlVal(panel_, pn::kMcTraceName, trace.name);
-  } else if (name != trace.name) {
-    trace.name = name;
-    trace.wavelength = WavelengthFromName(name);
-    ui().ReplaceListItem(panel_, pn::kMcTraceList, shown_, name, shown_);
-  }
+  if (!Shown()) return;
+  TraceCal& trace = Trace(shown_);
+  TakeName(trace.name, trace.wavelength, TraceCal::kNameMax);
   trace.offset = ui().GetCtrlDouble(panel_, pn::kMcOffset);
-  // Palette entries may share an RGB value (black, light grey): only a
-  // colour the user actually changed is converted back.
-  const auto rgb = static_cast<std::uint32_t>(ui().GetCtrlInt(panel_, pn::kMcColor)) & 0xFFFFFFu;
-  if (rgb != VantorColorToRGB(trace.color)) trace.color = RBGToVantorColor(rgb);
+  TakeColor(trace.color);
   if (Version0()) {
     trace.refTemp = ui().GetCtrlDouble(panel_, pn::kMcRefTemp);
     trace.tempSlope = ui().GetCtrlDouble(panel_, pn::kMcTempSlope);
@@ -359,24 +337,21 @@ void ConfigEditor::StoreShownTrace() {
 }
 
 void ConfigEditor::ShowOffset() {
-  if (shown_ < 0 || shown_ >= TraceCount()) return;
-  ui().SetCtrlVal(panel_, pn::kMcOffset, copy_.traces[static_cast<std::size_t>(shown_)].offset);
+  if (Shown()) ui().SetCtrlVal(panel_, pn::kMcOffset, Trace(shown_).offset);
 }
 
-void ConfigEditor::Preview(int color) {
-  ui().ClearStripChart(panel_, pn::kMcPreview);
-  ui().SetTraceAttribute(panel_, pn::kMcPreview, 0, platform::Attr::TraceColor,
-                         static_cast<int>(VantorColorToRGB(color)));
-  ui().PlotStripChart(panel_, pn::kMcPreview, kPreviewCurve, 1);
+void ConfigEditor::Command(int control) {
+  if (control == pn::kMcZero) ZeroOffsets();
+  if (control == pn::kMcCalibrate) Calibrate();
+  if (control == pn::kMcDepthCal) DepthCalibrate();
 }
 
 void ConfigEditor::ZeroOffsets() {
   const bool doA = ui().GetCtrlInt(panel_, pn::kMcZeroA) != 0;
   const bool doC = ui().GetCtrlInt(panel_, pn::kMcZeroC) != 0;
-  const int measured = std::min(copy_.inTraceCount, TraceCount());
+  const int measured = std::min(copy_.inTraceCount, Count());
   for (int i = 0; i < measured; ++i) {
-    TraceCal& trace = copy_.traces[static_cast<std::size_t>(i)];
-    if (Selected(trace, doA, doC)) trace.offset = 0.0;
+    if (Selected(Trace(i), doA, doC)) Trace(i).offset = 0.0;
   }
   ShowOffset();
 }
@@ -389,10 +364,8 @@ void ConfigEditor::Calibrate() {
 
   ui().SetMouseCursor(platform::Cursor::HourGlass);
   DPort* port = nullptr;
-  Status result = device_.GetPort(port);
-  const int samplesPerRec = device_.GetSamplesPerRec();
-  if (result == status::kOk && port == nullptr) result = status::kNotConnected;
-  if (result == status::kOk && samplesPerRec < 0) result = samplesPerRec;
+  int samplesPerRec = 0;
+  Status result = CalibrationPort(device_, port, samplesPerRec);
   if (result == status::kOk) {
     ui().RemovePopup(panel_);
     result = MeterConfig_Calibrate(device_, copy_, samplesPerRec, *port, samples, doA, doC);
@@ -407,10 +380,8 @@ void ConfigEditor::DepthCalibrate() {
   ui().SetMouseCursor(platform::Cursor::HourGlass);
   copy_.depthScale = ui().GetCtrlDouble(panel_, pn::kMcDepthScale);
   DPort* port = nullptr;
-  Status result = device_.GetPort(port);
-  const int samplesPerRec = device_.GetSamplesPerRec();
-  if (result == status::kOk && port == nullptr) result = status::kNotConnected;
-  if (result == status::kOk && samplesPerRec < 0) result = samplesPerRec;
+  int samplesPerRec = 0;
+  Status result = CalibrationPort(device_, port, samplesPerRec);
   if (result == status::kOk) {
     result = MeterConfig_DepthCalibrate(device_, copy_, samplesPerRec, *port, kDepthSamples);
   }
@@ -420,7 +391,7 @@ void ConfigEditor::DepthCalibrate() {
 }
 
 bool ConfigEditor::Accept() {
-  if (!TakeCommonFields(panel_, kCommonIds, copy_)) return false;
+  if (!TakeCommon()) return false;
   const int expected = DeviceTraceCount(copy_.deviceType());
   if (expected < 0) {
     Error_Report(expected);
@@ -433,52 +404,10 @@ bool ConfigEditor::Accept() {
   return true;
 }
 
-bool ConfigEditor::Run() {
-  for (;;) {
-    const platform::UserEvent event = ui().GetUserEvent(true);
-    if (event.type == platform::EventType::None || event.panel != panel_) continue;
-
-    StoreShownTrace();
-    int selected = shown_;
-    if (ui().GetCtrlIndex(panel_, pn::kMcTraceList, selected) >= 0 && selected != shown_) {
-      ShowTrace(selected);
-    }
-
-    if (event.type == platform::EventType::Close) return false;
-    if (event.type != platform::EventType::Commit) continue;
-    switch (event.control) {
-      case pn::kMcColor:
-        if (shown_ >= 0) Preview(copy_.traces[static_cast<std::size_t>(shown_)].color);
-        break;
-      case pn::kMcZero:
-        ZeroOffsets();
-        break;
-      case pn::kMcCalibrate:
-        Calibrate();
-        break;
-      case pn::kMcDepthCal:
-        DepthCalibrate();
-        break;
-      case pn::kMcOk:
-        if (Accept()) return true;
-        break;
-      case pn::kMcCancel:
-        return false;
-      default:
-        break;
-    }
-  }
-}
-
 }  // namespace
 
 Status MeterConfig::EditConfig(Source& device, int& changed) {
-  changed = 0;
-  Status result = status::kOk;
-  const auto copy = EditCopy<MeterConfig, ConfigEditor>(*this, device, panels::kMeterConfig, result);
-  if (!copy) return result;
-  changed = copy->CompConfig(*this) ? 0 : 1;
-  return copy->CopyConfig(*this);
+  return EditConfigWith<MeterConfig, ConfigEditor>(*this, device, panels::kMeterConfig, changed);
 }
 
 TempCorrection::TempCorrection(const MeterConfig& config, double temperature)

@@ -19,22 +19,16 @@ namespace sondrix {
 
 // Declared in the order of the nine-wavelength meter's limits line.
 struct SelfTestLimits {
-  double maxANoise = 0.0;
-  double maxCNoise = 0.0;
-  double maxADifference = 0.0;
-  double maxCDifference = 0.0;
-  double minACounts = 0.0;
-  double minCCounts = 0.0;
-  double minRCounts = 0.0;
-  double maxTempSdev = 0.0;
-  double maxDepthSdev = 0.0;
+  double maxANoise = 0.0, maxCNoise = 0.0;                      // noise of A, of C
+  double maxADifference = 0.0, maxCDifference = 0.0;            // calibration, either way
+  double minACounts = 0.0, minCCounts = 0.0, minRCounts = 0.0;  // smallest raw counts
+  double maxTempSdev = 0.0, maxDepthSdev = 0.0;                 // the sensors' standard deviations
 
   bool operator==(const SelfTestLimits&) const = default;
 };
 
 struct BenthSelfTestLimits : SelfTestLimits {
-  double maxANonConform = 0.0;
-  double maxCNonConform = 0.0;
+  double maxANonConform = 0.0, maxCNonConform = 0.0;  // nonconformity of A, of C
 
   bool operator==(const BenthSelfTestLimits&) const = default;
 };

@@ -75,11 +75,6 @@ int DataFile::GetStatus() { return 0; }
 int DataFile::GetTraceCount() { return status::kFileNoTraceCount; }
 int DataFile::GetInTraceCount() { return status::kFileNoInTraceCount; }
 
-Status DataFile::GetHeading(int, std::string& heading) {
-  heading = "unknown";
-  return status::kNoSuchHeading;
-}
-
 Status DataFile::GetColors(std::span<int>) { return status::kFileNoColors; }
 Status DataFile::GetWavelengths(std::span<double>) { return status::kFileNoColors; }
 

@@ -33,7 +33,6 @@ class DataFile : public Source {
   int GetStatus() override;
   int GetTraceCount() override;
   int GetInTraceCount() override;
-  Status GetHeading(int trace, std::string& heading) override;
   Status GetColors(std::span<int> colors) override;
   Status GetWavelengths(std::span<double> wavelengths) override;
   Status Open() override;

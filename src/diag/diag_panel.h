@@ -17,15 +17,9 @@ inline constexpr int kDiagGreen = 0x008000;  // reference
 
 // The controls of a diagnostics panel.
 struct DiagPanelControls {
-  int calGraph = 0;
-  int countsGraph = 0;
-  int noiseGraph = 0;
-  int keyGraph = 0;
-  int tempMean = 0;
-  int tempSdev = 0;
-  int depthMean = 0;
-  int depthSdev = 0;
-  int samples = 0;
+  int calGraph = 0, countsGraph = 0, noiseGraph = 0, keyGraph = 0;  // the graphs
+  int tempMean = 0, tempSdev = 0, depthMean = 0, depthSdev = 0;     // the sensors' read-outs
+  int samples = 0;                                                  // good samples so far
 };
 
 // How a limit curve and a measured curve are drawn.

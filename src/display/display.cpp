@@ -774,13 +774,10 @@ void Display::UpdateValues(int count, const double* values, double temperature,
 }
 
 void Display::InitRate() { SetText(p::kMainRate, ""); }
-void Display::HideRate() {
-  SetShown(p::kMainRate, false);
-  SetShown(p::kMainRateUnit, false);
-}
-void Display::ShowRate() {
-  SetShown(p::kMainRate, true);
-  SetShown(p::kMainRateUnit, true);
+void Display::HideRate() { ShowRate(false); }
+void Display::ShowRate() { ShowRate(true); }
+void Display::ShowRate(bool on) {
+  for (const int control : {p::kMainRate, p::kMainRateUnit}) SetShown(control, on);
 }
 void Display::UpdateRate(double rate) { SetText(p::kMainRate, Format("%.1lf", rate)); }
 
@@ -799,13 +796,10 @@ void Display::InitBinsize() {
   SetText(p::kMainBinsize1, "");
   SetText(p::kMainBinsize2, "");
 }
-void Display::HideBinsize() {
-  SetShown(p::kMainBinsize1, false);
-  SetShown(p::kMainBinsize2, false);
-}
-void Display::ShowBinsize() {
-  SetShown(p::kMainBinsize1, true);
-  SetShown(p::kMainBinsize2, true);
+void Display::HideBinsize() { ShowBinsize(false); }
+void Display::ShowBinsize() { ShowBinsize(true); }
+void Display::ShowBinsize(bool on) {
+  for (const int control : {p::kMainBinsize1, p::kMainBinsize2}) SetShown(control, on);
 }
 void Display::UpdateBinsize(int samplesPerBin, int samplesPerUpdate) {
   const int n = samplesPerBin;

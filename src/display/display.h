@@ -236,6 +236,9 @@ class Display {
   void ShowLabelPager(bool on);
   void SetText(int control, const std::string& text);
   void SetShown(int control, bool on);
+  // The read-out and its unit (or both bin size lines) shown or hidden.
+  void ShowRate(bool on);
+  void ShowBinsize(bool on);
   void CheckMenu(Graph* graph, bool on);
   bool Spect2OnShow() const;
   bool HasExtTemp() const;

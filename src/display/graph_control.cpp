@@ -3,6 +3,8 @@
 #include <cmath>
 #include <string>
 
+#include "common/c_locale.h"
+#include "common/utils.h"
 #include "display/graph.h"
 
 namespace sondrix {
@@ -60,6 +62,20 @@ Status RunDialog(int resourceId, const std::function<void(int panel)>& fill,
 
 bool ValidRange(double low, double high) {
   return std::isfinite(low) && std::isfinite(high) && high > low;
+}
+
+Status ReadGraphLine(std::FILE* file, const std::function<bool()>& scan, const std::function<void()>& take,
+                     const std::function<void()>& defaults) {
+  const ScopedCLocale cLocale;
+  const bool usable = scan();
+  eatComment(file);
+  if (usable) {
+    take();
+  } else {
+    defaults();
+  }
+  if (std::ferror(file) && !std::feof(file)) return status::kConfigPrematureEof;
+  return status::kOk;
 }
 
 ShownRanges GetShownRanges(const GraphControl& control) {

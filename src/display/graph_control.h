@@ -2,6 +2,7 @@
 // way their settings dialogs are loaded, run and refused.
 #pragma once
 
+#include <cstdio>
 #include <functional>
 #include <optional>
 #include <string_view>
@@ -67,6 +68,14 @@ void RangeMessage(std::string_view text);
 
 // A finite range with high above low.
 bool ValidRange(double low, double high);
+
+// A graph's line of the display configuration file: `scan` reads its
+// values (in the C locale) and says whether they are whole and usable; the
+// rest of the line is passed over; then usable values are taken (`take`),
+// anything else gives the graph its defaults (`defaults`). 1, or -1046
+// when the stream failed before its end.
+Status ReadGraphLine(std::FILE* file, const std::function<bool()>& scan, const std::function<void()>& take,
+                     const std::function<void()>& defaults);
 // The ranges a graph control shows now, each only when it is a valid range
 // (neither when the control cannot tell).
 struct ShownRanges {

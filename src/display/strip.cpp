@@ -115,17 +115,14 @@ Status Strip::UserConfigure() {
 }
 
 Status Strip::ReadConfig(std::FILE* file) {
-  const ScopedCLocale cLocale;
   StripSettings read;
-  const int items = std::fscanf(file, "%lf %lf %d", &read.yMin, &read.yMax, &read.scrollSpeed);
-  eatComment(file);
-  if (items != 3 || !ValidRange(read.yMin, read.yMax) || read.scrollSpeed < 1) {
-    SetDefaults();
-  } else {
-    s_ = read;
-  }
-  if (std::ferror(file) && !std::feof(file)) return status::kConfigPrematureEof;
-  return status::kOk;
+  return ReadGraphLine(
+      file,
+      [&] {
+        return std::fscanf(file, "%lf %lf %d", &read.yMin, &read.yMax, &read.scrollSpeed) == 3 &&
+               ValidRange(read.yMin, read.yMax) && read.scrollSpeed >= 1;
+      },
+      [&] { s_ = read; }, [this] { SetDefaults(); });
 }
 
 Status Strip::WriteConfig(std::FILE* file) {

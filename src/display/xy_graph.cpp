@@ -166,23 +166,19 @@ Status XYGraph::UserConfigure() {
 }
 
 Status XYGraph::ReadConfig(std::FILE* file) {
-  const ScopedCLocale cLocale;
   XYSettings read;
-  const int items = std::fscanf(file, "%lf %lf %lf %lf %d %d %d %d %d %d", &read.yMin, &read.yMax,
-                                &read.xMin, &read.xMax, &read.xAutoscale, &read.yAutoscale,
-                                &read.xAutoDivisions, &read.yAutoDivisions, &read.xDivisions,
-                                &read.yDivisions);
-  eatComment(file);
   // A line that cannot be read whole, an empty or inverted range or a
   // division count below 1: the class's defaults, all ten.
-  if (items != 10 || !ValidRange(read.xMin, read.xMax) || !ValidRange(read.yMin, read.yMax) ||
-      read.xDivisions < 1 || read.yDivisions < 1) {
-    SetDefaults();
-  } else {
-    s_ = read;
-  }
-  if (std::ferror(file) && !std::feof(file)) return status::kConfigPrematureEof;
-  return status::kOk;
+  return ReadGraphLine(
+      file,
+      [&] {
+        return std::fscanf(file, "%lf %lf %lf %lf %d %d %d %d %d %d", &read.yMin, &read.yMax, &read.xMin,
+                           &read.xMax, &read.xAutoscale, &read.yAutoscale, &read.xAutoDivisions,
+                           &read.yAutoDivisions, &read.xDivisions, &read.yDivisions) == 10 &&
+               ValidRange(read.xMin, read.xMax) && ValidRange(read.yMin, read.yMax) && read.xDivisions >= 1 &&
+               read.yDivisions >= 1;
+      },
+      [&] { s_ = read; }, [this] { SetDefaults(); });
 }
 
 Status XYGraph::WriteConfig(std::FILE* file) {

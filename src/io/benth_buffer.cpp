@@ -125,12 +125,8 @@ Status BenthBuffer::LinesAvailable() { return scanner_.LinesAvailable(length_ / 
 Status BenthBuffer::BytesAvailable() { return port_.BytesAvail(); }
 
 Status BenthBuffer::Sync(std::uint32_t& serial, std::uint32_t& status, std::uint32_t& skip) {
-  scanner_.ResetPort();
-  damaged_ = 0;
   spacingChanged_ = 0;
-  timeline_.Reset();
-  out_.Restart();
-  const Status result = scanner_.SyncHeader(kSyncHeaderBytes, 2 * length_);
+  const Status result = StartSync(scanner_, timeline_, out_, damaged_, kSyncHeaderBytes, 2 * length_);
   if (result != status::kOk) return result;
   const std::uint8_t* p = scanner_.Front();
   const int length = BigEndian16(p + kBenthLengthOffset);

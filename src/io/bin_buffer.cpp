@@ -102,11 +102,7 @@ Status BinBuffer::LinesAvailable() { return scanner_.LinesAvailable(length_ / sa
 Status BinBuffer::BytesAvailable() { return port_.BytesAvail(); }
 
 Status BinBuffer::Sync(std::uint32_t& serial, std::uint32_t& word2, std::uint32_t& word3) {
-  scanner_.ResetPort();
-  damaged_ = 0;
-  timeline_.Reset();
-  out_.Restart();
-  const Status result = scanner_.SyncHeader(kMeterSamplesOffset, 4 * length_);
+  const Status result = StartSync(scanner_, timeline_, out_, damaged_, kMeterSamplesOffset, 4 * length_);
   if (result != status::kOk) return result;
   const std::uint8_t* p = scanner_.Front();
   if (LittleEndian16(p + kMeterLengthOffset) != length_) {

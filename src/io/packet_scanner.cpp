@@ -122,4 +122,13 @@ const DataSample* RecordOut::At(int index, std::span<const DataSample> packet) c
   return &packet[inPacket];
 }
 
+Status StartSync(PacketScanner& scanner, PacketTimeline& timeline, RecordOut& out, int& damaged, int header,
+                 int within) {
+  scanner.ResetPort();
+  damaged = 0;
+  timeline.Reset();
+  out.Restart();
+  return scanner.SyncHeader(header, within);
+}
+
 }  // namespace sondrix

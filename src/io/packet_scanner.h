@@ -173,6 +173,14 @@ class RecordOut {
   long long lostTotal_ = 0;
 };
 
+// What the decoders' Sync share before they read a packet's header: the
+// port is reset (a capture part-way through goes on), the damaged count,
+// the time line and the lost count start afresh, and a sync pattern with
+// `header` bytes after it is looked for within `within` bytes
+// (PacketScanner::SyncHeader).
+Status StartSync(PacketScanner& scanner, PacketTimeline& timeline, RecordOut& out, int& damaged, int header,
+                 int within);
+
 // What the decoders' ReadRecord share: finds the next good packet (`check`),
 // has `decode` read it into `samples` (returning the counts per sample it
 // declares, as PacketTimeline::Place takes them), places it on the time line

@@ -26,11 +26,6 @@ int Device::GetTraceCount() { return status::kDevNoTraceCount; }
 int Device::GetInTraceCount() { return status::kDevNoInTraceCount; }
 int Device::GetPortType() { return status::kDevNoPortType; }
 
-Status Device::GetHeading(int, std::string& heading) {
-  heading = "unknown";
-  return status::kNoSuchHeading;
-}
-
 Status Device::GetColors(std::span<int>) { return status::kDevNoColors; }
 Status Device::GetWavelengths(std::span<double>) { return status::kDevNoColors; }
 

@@ -26,7 +26,6 @@ class Device : public Source {
   int GetTraceCount() override;
   int GetInTraceCount() override;
   int GetPortType() override;
-  Status GetHeading(int trace, std::string& heading) override;
   Status GetColors(std::span<int> colors) override;
   Status GetWavelengths(std::span<double> wavelengths) override;
   Status Open() override;
