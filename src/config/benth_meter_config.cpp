@@ -78,7 +78,7 @@ void FillBenthTraceMap(int n, int skip, std::span<std::int32_t> map) {
 }
 
 BenthMeterConfig::BenthMeterConfig(int traceCount, int inTraceCount)
-    : Config(traceCount, inTraceCount) {}
+    : TraceConfig(traceCount, inTraceCount) {}
 
 BenthMeterConfig::~BenthMeterConfig() = default;
 
@@ -252,52 +252,25 @@ Status BenthMeterConfig::ReadConfig(std::FILE* file) {
 // --- Copying, comparing, what the displays ask ----------------------------------------
 
 Status BenthMeterConfig::CopyConfig(Config& to) const {
-  Config::CopyConfig(to);
-  auto* b = dynamic_cast<BenthMeterConfig*>(&to);
-  if (b == nullptr) return status::kOk;
-  if (const Status copied = CopyRecords(traces, b->traces); copied != status::kOk) return copied;
-  b->skip = skip;
-  b->tempBinCount = tempBinCount;
-  b->tempBins = tempBins;
-  b->limits = limits;
-  return status::kOk;
+  Status result = status::kOk;
+  if (BenthMeterConfig* b = CopyShared<BenthMeterConfig>(to, result)) b->skip = skip;
+  return result;
 }
 
 int BenthMeterConfig::CompConfig(const Config& other) const {
-  const auto* b = dynamic_cast<const BenthMeterConfig*>(&other);
-  if (b == nullptr || !Config::CompConfig(other)) return 0;
+  const BenthMeterConfig* b = SameShared<BenthMeterConfig>(other, kTolerance);
+  if (b == nullptr || skip != b->skip) return 0;
   auto close = [](double x, double y) { return std::fabs(x - y) <= kTolerance; };
-  if (skip != b->skip || tempBinCount != b->tempBinCount) return 0;
-  if (traces.size() != b->traces.size()) return 0;
   const auto n = static_cast<std::size_t>(Wavelengths());
   for (std::size_t i = 0; i < n; ++i) {
     if (traces[i].name != b->traces[i].name) return 0;
   }
-  const int bins = std::clamp(static_cast<int>(tempBinCount), 0, kMaxBenthTempBins);
-  for (int k = 0; k < bins; ++k) {
-    if (!close(tempBins[static_cast<std::size_t>(k)], b->tempBins[static_cast<std::size_t>(k)])) {
-      return 0;
-    }
-  }
-  if (!LimitsWithin(limits, b->limits, kBenthLimitsLine, kTolerance)) return 0;
   for (std::size_t i = 0; i < traces.size(); ++i) {
     const BenthTraceCal& x = traces[i];
     const BenthTraceCal& y = b->traces[i];
     if (!close(x.cOffset, y.cOffset) || !close(x.aOffset, y.aOffset) || x.color != y.color) return 0;
   }
   return 1;
-}
-
-Status BenthMeterConfig::GetColors(std::span<int> colors) const {
-  const std::size_t n = std::min(colors.size(), traces.size());
-  for (std::size_t i = 0; i < n; ++i) colors[i] = traces[i].color;
-  return status::kOk;
-}
-
-Status BenthMeterConfig::GetWavelengths(std::span<double> wavelengths) const {
-  const std::size_t n = std::min(wavelengths.size(), traces.size());
-  for (std::size_t i = 0; i < n; ++i) wavelengths[i] = traces[i].wavelength;
-  return status::kOk;
 }
 
 Status BenthMeterConfig::GetHeading(int index, std::string& heading) const {

@@ -20,6 +20,7 @@
 
 #include "config/config.h"
 #include "config/self_test_limits.h"
+#include "config/trace_config.h"
 
 namespace sondrix {
 
@@ -44,7 +45,9 @@ struct BenthTraceCal {
   static constexpr std::size_t kANameMax = 19;
 };
 
-class BenthMeterConfig : public Config {
+// The bins, traces (traceCount records; empty until read) and limits (zero
+// before structure version 2) are TraceConfig's.
+class BenthMeterConfig : public TraceConfig<BenthTraceCal, kMaxBenthTempBins, BenthSelfTestLimits> {
  public:
   BenthMeterConfig(int traceCount, int inTraceCount);
   ~BenthMeterConfig() override;
@@ -55,14 +58,12 @@ class BenthMeterConfig : public Config {
   Status ReadConfig(std::FILE* file) override;
   Status CopyConfig(Config& to) const override;
   int CompConfig(const Config& other) const override;
-  Status GetColors(std::span<int> colors) const override;
-  Status GetWavelengths(std::span<double> wavelengths) const override;
   Status GetHeading(int index, std::string& heading) const override;
 
   // The editor, working on a copy that is copied back on OK. 1 (accepted),
   // -1021 (cancelled, changed = 0) or -1016.
   using Config::EditConfig;
-  Status EditConfig(Source& device, int& changed);
+  Status EditConfig(Source& device, int& changed) override;
 
   // n: the number of output wavelengths the records hold.
   int Wavelengths() const;
@@ -77,11 +78,7 @@ class BenthMeterConfig : public Config {
   // cannot hold, or SaveConfig's failures.
   Status SaveCopyWithSkip(int skip, std::string& path) const;
 
-  std::int32_t tempBinCount = 0;
-  std::array<double, kMaxBenthTempBins> tempBins{};
-  std::vector<BenthTraceCal> traces;  // traceCount records; empty until read
-  std::int8_t skip = 1;               // the instrument outputs every skip-th wavelength
-  BenthSelfTestLimits limits;         // zero before structure version 2
+  std::int8_t skip = 1;  // the instrument outputs every skip-th wavelength
 };
 
 // The instrument's spacing code of an output percentage: 100 -> 1, 50 -> 2,

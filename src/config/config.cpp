@@ -147,6 +147,11 @@ Status Config::SaveConfigAs(std::string_view title, std::string& chosen) const {
 
 Status Config::EditConfig() { return status::kConfigNoEditor; }
 
+Status Config::EditConfig(Source&, int& changed) {
+  changed = 0;
+  return EditConfig();
+}
+
 Status Config::CopyConfig(Config& to) const {
   to.name = name;
   to.version = version;

@@ -21,6 +21,8 @@
 
 namespace sondrix {
 
+class Source;
+
 // The baud rates a configuration may name, in the order of the file format.
 inline constexpr std::array<int, 17> kBaudRates = {110,   150,   300,   600,    1200,   2400,
                                                    4800,  9600,  14400, 19200,  28800,  38400,
@@ -53,6 +55,13 @@ class Config {
   virtual Status GetColors(std::span<int> colors) const;          // 8
   virtual Status GetWavelengths(std::span<double> wavelengths) const;  // 9
   virtual Status GetHeading(int index, std::string& heading) const;    // 10
+
+  // The editor of a model, working on a copy that is copied back on OK:
+  // `device` is the source the configuration belongs to (its port and
+  // samples serve the calibrations); `changed` tells whether the accepted
+  // copy differed. Without an editor of its own: EditConfig() (-20003,
+  // `changed` 0).
+  virtual Status EditConfig(Source& device, int& changed);
 
   int deviceType() const { return static_cast<int>(serialnum >> 24); }
 

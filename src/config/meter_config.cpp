@@ -54,7 +54,7 @@ bool Selected(const TraceCal& trace, bool doA, bool doC) {
 
 }  // namespace
 
-MeterConfig::MeterConfig(int traceCount, int inTraceCount) : Config(traceCount, inTraceCount) {}
+MeterConfig::MeterConfig(int traceCount, int inTraceCount) : TraceConfig(traceCount, inTraceCount) {}
 
 MeterConfig::~MeterConfig() = default;
 
@@ -164,31 +164,19 @@ Status MeterConfig::ReadConfig(std::FILE* file) {
 // --- Copying, comparing, what the displays ask ---------------------------------------
 
 Status MeterConfig::CopyConfig(Config& to) const {
-  Config::CopyConfig(to);
-  auto* meter = dynamic_cast<MeterConfig*>(&to);
-  if (meter == nullptr) return status::kOk;
-  if (const Status copied = CopyRecords(traces, meter->traces); copied != status::kOk) return copied;
-  meter->tempBinCount = tempBinCount;
-  meter->tempBins = tempBins;
-  meter->limits = limits;
+  Status result = status::kOk;
   // Copies (a data file's header, the editor's working copy) keep the
   // capabilities word, so that writing a copy loses nothing.
-  meter->auxCapabilities = auxCapabilities;
-  return status::kOk;
+  if (MeterConfig* meter = CopyShared<MeterConfig>(to, result)) meter->auxCapabilities = auxCapabilities;
+  return result;
 }
 
+// The capabilities word and the temperature corrections of the bins are
+// not compared.
 int MeterConfig::CompConfig(const Config& other) const {
-  const auto* b = dynamic_cast<const MeterConfig*>(&other);
-  if (b == nullptr || !Config::CompConfig(other)) return 0;
+  const MeterConfig* b = SameShared<MeterConfig>(other, kTolerance);
+  if (b == nullptr) return 0;
   auto close = [](double x, double y) { return std::fabs(x - y) <= kTolerance; };
-
-  if (tempBinCount != b->tempBinCount) return 0;
-  const int bins = std::clamp(static_cast<int>(tempBinCount), 0, kMaxTempBins);
-  for (int k = 0; k < bins; ++k) {
-    if (!close(tempBins[k], b->tempBins[k])) return 0;
-  }
-  if (!LimitsWithin(limits, b->limits, kLimitsLine, kTolerance)) return 0;
-  if (traces.size() != b->traces.size()) return 0;
   for (std::size_t i = 0; i < traces.size(); ++i) {
     const TraceCal& x = traces[i];
     const TraceCal& y = b->traces[i];
@@ -198,18 +186,6 @@ int MeterConfig::CompConfig(const Config& other) const {
     }
   }
   return 1;
-}
-
-Status MeterConfig::GetColors(std::span<int> colors) const {
-  const std::size_t n = std::min(colors.size(), traces.size());
-  for (std::size_t i = 0; i < n; ++i) colors[i] = traces[i].color;
-  return status::kOk;
-}
-
-Status MeterConfig::GetWavelengths(std::span<double> wavelengths) const {
-  const std::size_t n = std::min(wavelengths.size(), traces.size());
-  for (std::size_t i = 0; i < n; ++i) wavelengths[i] = traces[i].wavelength;
-  return status::kOk;
 }
 
 Status MeterConfig::GetHeading(int index, std::string& heading) const {

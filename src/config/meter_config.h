@@ -11,6 +11,7 @@
 
 #include "config/config.h"
 #include "config/self_test_limits.h"
+#include "config/trace_config.h"
 #include "config/temp_bins.h"
 
 namespace sondrix {
@@ -32,7 +33,9 @@ struct TraceCal {
   static constexpr std::size_t kNameMax = 15;
 };
 
-class MeterConfig : public Config {
+// The bins, traces (traceCount records; empty until read) and limits
+// (structure version 2 and later) are TraceConfig's.
+class MeterConfig : public TraceConfig<TraceCal, kMaxTempBins, SelfTestLimits> {
  public:
   MeterConfig(int traceCount, int inTraceCount);
   ~MeterConfig() override;
@@ -41,8 +44,6 @@ class MeterConfig : public Config {
   Status ReadConfig(std::FILE* file) override;
   Status CopyConfig(Config& to) const override;
   int CompConfig(const Config& other) const override;
-  Status GetColors(std::span<int> colors) const override;
-  Status GetWavelengths(std::span<double> wavelengths) const override;
   Status GetHeading(int index, std::string& heading) const override;
 
   // The configuration editor, working on a copy that is copied back on OK.
@@ -50,12 +51,8 @@ class MeterConfig : public Config {
   // uncorrected samples serve the calibrations). 1 (accepted), -1021
   // (cancelled, changed = 0) or -1016.
   using Config::EditConfig;
-  Status EditConfig(Source& device, int& changed);
+  Status EditConfig(Source& device, int& changed) override;
 
-  std::int32_t tempBinCount = 0;
-  std::array<double, kMaxTempBins> tempBins{};
-  std::vector<TraceCal> traces;  // traceCount entries; empty until read
-  SelfTestLimits limits;             // structure version 2 and later
   std::int32_t auxCapabilities = 0;  // bit 0: external temperature sensor
 };
 

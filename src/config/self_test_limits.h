@@ -70,6 +70,10 @@ inline constexpr std::array<LimitField<BenthSelfTestLimits>, 11> kBenthLimitsLin
   return line;
 }();
 
+// The limits line of each record.
+inline constexpr const auto& LimitsLineOf(const SelfTestLimits&) { return kLimitsLine; }
+inline constexpr const auto& LimitsLineOf(const BenthSelfTestLimits&) { return kBenthLimitsLine; }
+
 // Writes the limits line: each value with "%lf", tab-separated, then the
 // comment naming them ("\t; maxANoise\tmaxCNoise ...\n"). The caller holds
 // the C locale.

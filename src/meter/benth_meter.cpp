@@ -167,9 +167,4 @@ Status BenthMeter::SetInstrumentSkip(int skip) {
   return BenthMeterConfig_SetParams(*benthConfig_, *port, 100 / skip, benthConfig_->baudRate);
 }
 
-Status BenthMeter::EditConfig(int& changed) {
-  changed = 0;
-  return benthConfig_->EditConfig(*this, changed);
-}
-
 }  // namespace sondrix

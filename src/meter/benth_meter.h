@@ -61,8 +61,6 @@ class BenthMeter final : public Meter {
   // (1 before it reported one).
   int GetTraceMap(TraceMap& map) override;
   int HasExtTemp() override;
-  // The hyperspectral configuration's editor.
-  Status EditConfig(int& changed) override;
 
   // The self-test with its panel, as the nine-wavelength meter's, over the
   // 2n channels of the wavelengths the instrument outputs, with the

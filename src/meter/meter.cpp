@@ -255,8 +255,7 @@ Status Meter::ReadConfig(std::FILE* file) {
 
 Status Meter::EditConfig(int& changed) {
   changed = 0;
-  if (!meterConfig_) return config_->EditConfig();
-  return meterConfig_->EditConfig(*this, changed);
+  return config_->EditConfig(*this, changed);
 }
 
 Status Meter::SaveConfig() { return config_->SaveConfig(); }
