@@ -195,11 +195,6 @@ Status DataFile::GetDate(std::string& date, std::string& time) {
   return status::kOk;
 }
 
-std::uint32_t DataFile::GetSerialnum() { return 0; }
-double DataFile::GetSampleRate() { return 0.0; }
-int DataFile::HasDepth() { return 0; }
-double DataFile::GetDepth() { return 0.0; }
-
 Status DataFile::GetID(std::string& id) {
   id = "NoCanDo";
   return status::kFileNoID;

@@ -49,10 +49,6 @@ class DataFile : public Source {
   Status SetOrigBinsize(int binsize) override;
   int GetOrigBinsize() override;
   Status GetDate(std::string& date, std::string& time) override;
-  std::uint32_t GetSerialnum() override;
-  double GetSampleRate() override;
-  int HasDepth() override;
-  double GetDepth() override;
   Status GetID(std::string& id) override;
   std::int16_t GetDevType(std::string_view file, std::string& idText) override;
   int GetTraceMap(TraceMap& map) override;

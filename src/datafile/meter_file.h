@@ -38,11 +38,7 @@ inline constexpr int kTailLeadFields = 4;
 
 class MeterFile : public DataFile {
  protected:
-  // Proof of construction through MeterFile::New.
-  class Token {
-    friend class MeterFile;
-    Token() = default;
-  };
+  using Token = ConstructionToken<MeterFile>;
 
  public:
   // Creates a data file of class F named `filename` and its configuration;

@@ -42,11 +42,7 @@ class MeterFile;
 
 class Meter : public Device {
  protected:
-  // Proof of construction through Meter::New.
-  class Token {
-    friend class Meter;
-    Token() = default;
-  };
+  using Token = ConstructionToken<Meter>;
 
  public:
   // Creates a meter of model M and its configuration; null without memory

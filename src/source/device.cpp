@@ -87,12 +87,6 @@ Status Device::GetDate(std::string& date, std::string& time) {
   return status::kOk;
 }
 
-std::uint32_t Device::GetSerialnum() { return 0; }
-double Device::GetSampleRate() { return 0.0; }
-int Device::HasDepth() { return 0; }
-double Device::GetDepth() { return 0.0; }
-int Device::HasExtTemp() { return 0; }
-
 Status Device::GetID(std::string& id) {
   id = "NoCanDo";
   return status::kDevNoID;

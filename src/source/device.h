@@ -50,11 +50,6 @@ class Device : public Source {
   Status SetOrigBinsize(int binsize) override;
   int GetOrigBinsize() override;
   Status GetDate(std::string& date, std::string& time) override;
-  std::uint32_t GetSerialnum() override;
-  double GetSampleRate() override;
-  int HasDepth() override;
-  double GetDepth() override;
-  int HasExtTemp() override;
   Status GetID(std::string& id) override;
   std::int16_t GetDevType(std::string_view configFile, std::string& idText) override;
   Status Diagnostics() override;

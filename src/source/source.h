@@ -35,6 +35,14 @@ using ConfigInfo = std::array<std::int32_t, 16>;
 inline constexpr std::int32_t kTraceA = 3;
 inline constexpr std::int32_t kTraceC = 5;
 
+// Proof of construction through Base::New, which alone can make one: a
+// meter or a data file never exists without its configuration.
+template <class Base>
+class ConstructionToken {
+  friend Base;
+  ConstructionToken() = default;
+};
+
 // The two steps that make a meter or a data file of class T: the object,
 // then its configuration through its virtual NewConfig (which no base
 // constructor could reach). Null without memory or when the configuration
