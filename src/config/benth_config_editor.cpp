@@ -26,13 +26,10 @@ namespace {
 namespace pn = panels;
 
 constexpr TraceEditorIds kEditorIds = {
-    {pn::kBcName, pn::kBcBaud, pn::kBcPathLength, pn::kBcDepthOffset, pn::kBcDepthScale, pn::kBcDevType, pn::kBcSerial},
-    pn::kBcTraceList,
-    pn::kBcTraceName,
-    pn::kBcColor,
-    pn::kBcPreview,
-    pn::kBcOk,
-    pn::kBcCancel};
+    .common = {pn::kBcName, pn::kBcBaud, pn::kBcPathLength, pn::kBcDepthOffset, pn::kBcDepthScale, pn::kBcDevType,
+               pn::kBcSerial},
+    .traceList = pn::kBcTraceList, .traceName = pn::kBcTraceName, .color = pn::kBcColor,
+    .preview = pn::kBcPreview, .ok = pn::kBcOk, .cancel = pn::kBcCancel};
 
 constexpr std::string_view kWrongTraceCount = "Trace count is wrong for device type";
 constexpr std::string_view kHardwareQuestion =

@@ -246,13 +246,10 @@ namespace {
 namespace pn = panels;
 
 constexpr TraceEditorIds kEditorIds = {
-    {pn::kMcName, pn::kMcBaud, pn::kMcPathLength, pn::kMcDepthOffset, pn::kMcDepthScale, pn::kMcDevType, pn::kMcSerial},
-    pn::kMcTraceList,
-    pn::kMcTraceName,
-    pn::kMcColor,
-    pn::kMcPreview,
-    pn::kMcOk,
-    pn::kMcCancel};
+    .common = {pn::kMcName, pn::kMcBaud, pn::kMcPathLength, pn::kMcDepthOffset, pn::kMcDepthScale, pn::kMcDevType,
+               pn::kMcSerial},
+    .traceList = pn::kMcTraceList, .traceName = pn::kMcTraceName, .color = pn::kMcColor,
+    .preview = pn::kMcPreview, .ok = pn::kMcOk, .cancel = pn::kMcCancel};
 
 class ConfigEditor final : public TraceEditor {
  public:

@@ -195,10 +195,7 @@ Status DataFile::GetDate(std::string& date, std::string& time) {
   return status::kOk;
 }
 
-Status DataFile::GetID(std::string& id) {
-  id = "NoCanDo";
-  return status::kFileNoID;
-}
+Status DataFile::GetID(std::string& id) { return NoID(id, status::kFileNoID); }
 
 std::int16_t DataFile::GetDevType(std::string_view file, std::string& idText) {
   return DataFile_GetDevType(file, idText);

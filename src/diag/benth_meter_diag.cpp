@@ -20,17 +20,12 @@ namespace {
 // Seconds without a good sample after which the test ends.
 constexpr double kBenthDiagTimeout = 3.0;
 
+namespace p = panels;
+
 const DiagPanelControls kBenthPanel = {
-    .calGraph = panels::kBdCalGraph,
-    .countsGraph = panels::kBdCountsGraph,
-    .noiseGraph = panels::kBdNoiseGraph,
-    .keyGraph = panels::kBdKeyGraph,
-    .tempMean = panels::kBdTempMean,
-    .tempSdev = panels::kBdTempSdev,
-    .depthMean = panels::kBdDepthMean,
-    .depthSdev = panels::kBdDepthSdev,
-    .samples = panels::kBdSamples,
-};
+    .calGraph = p::kBdCalGraph, .countsGraph = p::kBdCountsGraph, .noiseGraph = p::kBdNoiseGraph,
+    .keyGraph = p::kBdKeyGraph, .tempMean = p::kBdTempMean,       .tempSdev = p::kBdTempSdev,
+    .depthMean = p::kBdDepthMean, .depthSdev = p::kBdDepthSdev,   .samples = p::kBdSamples};
 
 // The wavelengths of the meter's channels, 2n of them (C, then A).
 int Channels(BenthMeter& meter) { return std::clamp(2 * meter.GetInTraceCount(), 0, kMaxTraces); }

@@ -20,17 +20,12 @@ namespace {
 // Seconds without a good sample after which the test ends.
 constexpr double kNeritDiagTimeout = 2.0;
 
+namespace p = panels;
+
 const DiagPanelControls kNeritPanel = {
-    .calGraph = panels::kNdCalGraph,
-    .countsGraph = panels::kNdCountsGraph,
-    .noiseGraph = panels::kNdNoiseGraph,
-    .keyGraph = panels::kNdKeyGraph,
-    .tempMean = panels::kNdTempMean,
-    .tempSdev = panels::kNdTempSdev,
-    .depthMean = panels::kNdDepthMean,
-    .depthSdev = panels::kNdDepthSdev,
-    .samples = panels::kNdSamples,
-};
+    .calGraph = p::kNdCalGraph, .countsGraph = p::kNdCountsGraph, .noiseGraph = p::kNdNoiseGraph,
+    .keyGraph = p::kNdKeyGraph, .tempMean = p::kNdTempMean,       .tempSdev = p::kNdTempSdev,
+    .depthMean = p::kNdDepthMean, .depthSdev = p::kNdDepthSdev,   .samples = p::kNdSamples};
 
 // Resets the meter under the wait message and makes the record with the
 // limits of its configuration. The reset's result (1, or -1030 which the

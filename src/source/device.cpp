@@ -87,10 +87,7 @@ Status Device::GetDate(std::string& date, std::string& time) {
   return status::kOk;
 }
 
-Status Device::GetID(std::string& id) {
-  id = "NoCanDo";
-  return status::kDevNoID;
-}
+Status Device::GetID(std::string& id) { return NoID(id, status::kDevNoID); }
 
 std::int16_t Device::GetDevType(std::string_view configFile, std::string& idText) {
   return Device_GetDevType(configFile, idText);

@@ -78,10 +78,12 @@ double Source::GetSampleRate() { return 0.0; }
 int Source::HasDepth() { return 0; }
 double Source::GetDepth() { return 0.0; }
 
-Status Source::GetID(std::string& id) {
+Status NoID(std::string& id, Status code) {
   id = "NoCanDo";
-  return status::kSrcNoID;
+  return code;
 }
+
+Status Source::GetID(std::string& id) { return NoID(id, status::kSrcNoID); }
 
 std::int16_t Source::GetDevType(std::string_view, std::string&) {
   return static_cast<std::int16_t>(status::kSrcNoSamplesPerRec);

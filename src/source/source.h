@@ -152,4 +152,7 @@ class Source {
 // (nothing when there were none).
 std::vector<std::string> DescribeStreamEvents(const StreamEvents& events);
 
+// GetID of a source that cannot tell: "NoCanDo" and the class's own `code`.
+Status NoID(std::string& id, Status code);
+
 }  // namespace sondrix
