@@ -132,15 +132,12 @@ Status BenthBuffer::Sync(std::uint32_t& serial, std::uint32_t& status, std::uint
   spacingChanged_ = 0;
   timeline_.Reset();
   out_.Restart();
-  const Status result = scanner_.SyncHeader(kSyncHeaderBytes, 2 * length_);
+  const Status result = scanner_.SyncPlausibleHeader(kSyncHeaderBytes, 2 * length_, [](const std::uint8_t* p) {
+    return swapShort(p + kBenthLengthOffset) <= kBenthMaxSyncLength;
+  });
   if (result != status::kOk) return result;
   const std::uint8_t* p = scanner_.Front();
-  const int length = swapShort(p + kBenthLengthOffset);
-  if (length > kBenthMaxSyncLength) {
-    scanner_.DropFront();
-    return status::kUnrecognisedData;
-  }
-  syncedLength_ = length;
+  syncedLength_ = swapShort(p + kBenthLengthOffset);
   syncedSkip_ = p[kBenthSkipOffset];
   skip = syncedSkip_;
   serial = swapLong(p + kBenthSerialOffset);

@@ -117,13 +117,10 @@ Status BinBuffer::Sync(std::uint32_t& serial, std::uint32_t& word2, std::uint32_
   damaged_ = 0;
   timeline_.Reset();
   out_.Restart();
-  const Status result = scanner_.SyncHeader(kMeterSamplesOffset, 4 * length_);
+  const Status result = scanner_.SyncPlausibleHeader(
+      kMeterSamplesOffset, 4 * length_, [this](const std::uint8_t* p) { return U16(p + kMeterLengthOffset) == length_; });
   if (result != status::kOk) return result;
   const std::uint8_t* p = scanner_.Front();
-  if (U16(p + kMeterLengthOffset) != length_) {
-    scanner_.DropFront();
-    return status::kUnrecognisedData;
-  }
   serial = U32(p + kMeterSerialOffset);
   word2 = U32(p + kMeterStatusOffset);
   word3 = U32(p + kMeterPressureOffset);

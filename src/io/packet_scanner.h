@@ -56,6 +56,22 @@ class PacketScanner {
   // next read decodes it: synchronising costs no packet. Port errors are
   // returned unchanged.
   Status SyncHeader(int header, int allowance);
+  // SyncHeader for a header that must also pass `plausible` (its length
+  // word is the format's): a pattern whose header does not is a false one
+  // (the bytes of a sample that happen to look like a pattern) and the
+  // search goes on past it, up to kFalsePatterns of them. -1000 when no
+  // plausible one follows (the line fell silent after a false one too).
+  template <class Plausible>
+  Status SyncPlausibleHeader(int header, int allowance, Plausible plausible) {
+    for (int tried = 0;; ++tried) {
+      const Status result = SyncHeader(header, allowance);
+      if (result == status::kOk && plausible(Front())) return result;
+      if (result != status::kOk) return tried > 0 && result == status::kIoTimeout ? status::kUnrecognisedData : result;
+      DropFront();
+      if (tried == kFalsePatterns) return status::kUnrecognisedData;
+    }
+  }
+  static constexpr int kFalsePatterns = 8;
   // Drops the first buffered byte: the search goes on from the next one.
   void DropFront() {
     if (begin_ < end_) ++begin_;
