@@ -11,6 +11,7 @@
 #include "common/text_format.h"
 #include "common/utils.h"
 #include "datafile/data_file.h"
+#include "datafile/run_log.h"
 #include "display/graph_control.h"
 #include "display/trace_choice.h"
 #include "meter/source_factory.h"
@@ -423,6 +424,7 @@ Status Acquire_Run(App& app) {
   // No key meant for a button stops or changes the run by accident.
   ui.SetActiveCtrl(app.mainPanel, p::kMainFocus);
   DataFile* recorder = display.tmpFile();
+  RunLog runLog(*source);
   SourceWait idle(*source);
   {
     RunReader reader(*source, display, recorder, *line, idle, timeout);
@@ -476,6 +478,7 @@ Status Acquire_Run(App& app) {
     }
   }
   line.reset();
+  runLog.Ended(result);
   // A replay's bar and record time as the run leaves them.
   display.UpdateProgress(true);
 
@@ -483,6 +486,7 @@ Status Acquire_Run(App& app) {
     ReportRunError(*source, result);
   const StreamEvents events = source->GetStreamEvents();
   FinishRecording(app, *source, recorder, result);
+  runLog.Summary(recorder);
   // What the stream showed beyond lost lines is told once, at the end of the
   // run (an unattended run has nobody to tell).
   if (!app.terminating && Rudud_IsDefined() == 0) {

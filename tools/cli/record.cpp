@@ -22,6 +22,7 @@
 #include "common/status.h"
 #include "common/utils.h"
 #include "datafile/data_file.h"
+#include "datafile/run_log.h"
 #include "datafile/scratch_recording.h"
 #include "meter/source_factory.h"
 #include "platform/clock.h"
@@ -296,6 +297,7 @@ int RunRecord(std::span<char*> args) {
     return 1;
   }
   const double timeout = kTimeoutPerBinLine * binsize;
+  RunLog runLog(*source);
   Progress progress(isatty(STDERR_FILENO) != 0);
   bool stop = false;
   bool stoppedByUser = false;
@@ -329,11 +331,13 @@ int RunRecord(std::span<char*> args) {
     }
   }
   if (stoppedByUser) result = Drain(*source, *recording, *line, options.maxLines);
+  runLog.Ended(result);
   // Close and keep what was written, whatever ended the run. The lines
   // told are those the file holds whole (after a write error, fewer than
   // were read).
   const Status closed = recording->Close();
   const long recorded = recording->storedLines();
+  runLog.Summary(recording.get());
   progress.Finish(recorded, source->GetLostCount());
   const bool normalEnd = result == status::kOk || result == status::kUnexpectedEof;
   if (!normalEnd) Report("", result);
