@@ -33,7 +33,7 @@ inline constexpr LogLevel kDefaultLevel = LogLevel::Warn;
 inline int gThreshold = static_cast<int>(kDefaultLevel);
 
 // Whether a line at `level` is written.
-inline bool On(LogLevel level) { return static_cast<int>(level) <= gThreshold && level != LogLevel::Off; }
+inline bool On(LogLevel level) { return static_cast<int>(level) <= gThreshold; }
 LogLevel Threshold();
 void SetThreshold(LogLevel level);
 
