@@ -86,7 +86,8 @@ void Error_MessageEnd() {
 }
 
 Status Message_Show(std::string_view text) {
-  if (logging::On(LogLevel::Debug)) logging::WriteShown(LogLevel::Debug, text);
+  // A tool shows no wait message: its log prints it.
+  if (logging::On(LogLevel::Debug)) logging::WriteText(LogLevel::Debug, text);
   ForgetStaleHandles();
   platform::Ui& u = platform::ui();
   // A second Show while the message is up only changes its text: loading

@@ -186,13 +186,6 @@ TEST_F(LogTest, ALinkAtTheFilesNameIsNotFollowed) {
   EXPECT_EQ(seen.lines().size(), 2u);  // the observer still sees them
 }
 
-TEST(LogFormatTest, HexBytes) {
-  const std::vector<std::uint8_t> bytes = {0x00, 0xFF, 0x0a, 0xB0};
-  EXPECT_EQ(logging::HexBytes(bytes, 16), "00 ff 0a b0");
-  EXPECT_EQ(logging::HexBytes(bytes, 2), "00 ff ...");
-  EXPECT_EQ(logging::HexBytes({}, 4), "");
-}
-
 // The options of the tools and the application, wherever they stand.
 struct OptionCase {
   std::vector<std::string> words;  // after the program's name

@@ -275,25 +275,5 @@ TEST_F(RejectionLogTest, EachRejectedPacketIsOneLineWithItsOffsetReasonAndBytes)
   EXPECT_GT(rejected, 60);  // the rounds did damage
 }
 
-// Below trace level nothing of this is logged.
-TEST_F(RejectionLogTest, NothingBelowTrace) {
-  test::TempProjectDir dir;
-  std::mt19937 random(3);
-  const Format format = MeterFormat();
-  const DamagedStream stream = Build(format, random, 30);
-  ASSERT_GT(stream.rejected, 0);
-  dir.WriteBytes("damaged.raw", stream.bytes);
-  RawFilPort replay;
-  replay.SetName(dir.File("damaged.raw"));
-  ASSERT_EQ(replay.Open(0), 1);
-  auto decoder = format.decoder(replay);
-  test::LogCapture log(LogLevel::Debug);
-  std::uint32_t a = 0, b = 0, c = 0;
-  ASSERT_EQ(decoder->Sync(a, b, c), 1);
-  for (int last = 0; decoder->ReadRecord(last) == status::kOk;) {
-  }
-  EXPECT_TRUE(log.lines().empty());
-}
-
 }  // namespace
 }  // namespace sondrix
