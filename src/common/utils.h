@@ -81,9 +81,6 @@ std::uint32_t swapLong(const unsigned char* bytes);
 int stricmp(std::string_view a, std::string_view b);
 int strnicmp(std::string_view a, std::string_view b, std::size_t n);
 
-// Shows text with Error_Message when debugflag is set; 1.
-Status DbgMsg(std::string_view text);
-
 // --- Colours --------------------------------------------------------------------
 struct ColorNameEntry {
   std::string_view name;

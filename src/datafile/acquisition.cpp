@@ -22,6 +22,7 @@ Acquisition::Acquisition(Source& source, DataFile* recording, RunUser& user, Run
       maxLines_(maxLines),
       timeout_(kTimeoutPerBinLine * source.GetBinsize()),
       pace_(source),
+      log_(source),
       line_(SourceLine_New(source.GetTraceCount())),
       lastLine_(platform::Timer()) {}
 
@@ -33,6 +34,7 @@ void Acquisition::End(Status result) {
   if (ended_) return;
   ended_ = true;
   result_ = result;
+  log_.Ended(result);
 }
 
 Status Acquisition::ReadOne() {
@@ -71,21 +73,19 @@ Status Acquisition::ReadOne() {
   return status::kOk;
 }
 
-void Acquisition::Drain() {
+Status Acquisition::Drain() {
   // A stored file (a data file, a raw capture) has nothing that "arrived":
   // its run stops where the user stopped it.
-  if (SerialPortOf(source_) == nullptr) return;
+  if (!line_ || SerialPortOf(source_) == nullptr) return status::kOk;
   const double start = platform::Timer();
   while (!AtLineLimit() && platform::SecondsSince(start) < kDrainSeconds && !user_.Insists()) {
     if (source_.CanRead() == 0 || source_.Read(*line_) != status::kOk) break;
     ++readLines_;
     Status result = recording_ != nullptr ? recording_->WriteData(*line_) : status::kOk;
     if (result == status::kOk && view_ != nullptr) result = view_->Show(*line_, source_.MustRead() != 0);
-    if (result != status::kOk) {
-      result_ = result;
-      return;
-    }
+    if (result != status::kOk) return result;
   }
+  return status::kOk;
 }
 
 Status Acquisition::Run() {
@@ -96,9 +96,8 @@ Status Acquisition::Run() {
       // The user's stop ends a run that had not ended meanwhile (while a
       // dialog was up, say).
       if (ended_) break;
-      End(status::kOk);
       stoppedByUser_ = true;
-      if (line_) Drain();
+      End(Drain());
       break;
     }
     ReadOne();
@@ -118,6 +117,7 @@ RunSummary Acquisition::Finish() {
     summary.refused = recording_->refusedLines();
   }
   finished_ = true;
+  log_.Summary(recording_);
   return summary;
 }
 

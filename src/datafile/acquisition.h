@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "common/status.h"
+#include "datafile/run_log.h"
 #include "source/source.h"
 #include "source/source_line.h"
 #include "source/source_wait.h"
@@ -110,8 +111,9 @@ class Acquisition {
  private:
   void End(Status result);
   // After a stop: what had arrived on the serial line, until there is no
-  // more, the line limit, kDrainSeconds, or the user insists.
-  void Drain();
+  // more, the line limit, kDrainSeconds, or the user insists; 1, or the
+  // write error that ended it.
+  Status Drain();
   bool AtLineLimit() const;
 
   Source& source_;
@@ -121,6 +123,7 @@ class Acquisition {
   long maxLines_;
   double timeout_;
   SourceWait pace_;
+  RunLog log_;
   std::unique_ptr<SourceLine> line_;
   double lastLine_;
   long readLines_ = 0;

@@ -49,7 +49,7 @@ BenthBuffer::~BenthBuffer() = default;
 PacketScanner::Verdict BenthBuffer::Check(const std::uint8_t* p) {
   if (swapShort(p + kBenthLengthOffset) != length_) {
     const bool ours = timeline_.HasPacket() && std::equal(serial_.begin(), serial_.end(), p + kBenthSerialOffset);
-    return ours ? PacketScanner::Verdict::Damaged : PacketScanner::Verdict::FalseStart;
+    return ours ? PacketScanner::Verdict::BadLength : PacketScanner::Verdict::FalseStart;
   }
   const std::uint32_t sum = BenthChecksum(std::span<const std::uint8_t>(
       p + kBenthLengthOffset, static_cast<std::size_t>(length_ - kBenthLengthOffset)));
@@ -192,6 +192,7 @@ Status BenthBuffer::SendCommand(std::uint16_t code, std::uint16_t param1, std::u
   for (int attempt = 0; attempt < kCommandAttempts; ++attempt) {
     const Status result = CommandAttempt(frame);
     if (result != status::kTimedOut && result != status::kNoAcknowledgement) return result;
+    SONDRIX_LOG(Debug, "command %04X: attempt %d not acknowledged (%d)", code, attempt + 1, result);
   }
   return status::kUnrecognisedData;
 }
@@ -200,6 +201,7 @@ Status BenthBuffer::SendCommand(std::uint16_t code, std::uint16_t param1, std::u
 Status BenthBuffer::SetParams(int parameter, int baudRate) {
   // The packets buffered so far belong to the settings being changed; the
   // meter synchronises anew afterwards.
+  SONDRIX_LOG(Debug, "asking the meter for output spacing %d at %d baud", parameter, baudRate);
   scanner_.Clear();
   Status result = status::kUnrecognisedData;
   for (int attempt = 0; attempt < kBeginAttempts && result != status::kOk; ++attempt) {

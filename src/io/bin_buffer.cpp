@@ -45,7 +45,7 @@ BinBuffer::~BinBuffer() = default;
 PacketScanner::Verdict BinBuffer::Check(const std::uint8_t* p) const {
   if (U16(p + kMeterLengthOffset) != length_) {
     const bool ours = timeline_.HasPacket() && U32(p + kMeterSerialOffset) == refs_.serial;
-    return ours ? PacketScanner::Verdict::Damaged : PacketScanner::Verdict::FalseStart;
+    return ours ? PacketScanner::Verdict::BadLength : PacketScanner::Verdict::FalseStart;
   }
   const std::uint32_t sum = MeterChecksum(std::span<const std::uint8_t>(
       p + kMeterLengthOffset, static_cast<std::size_t>(length_ - kMeterLengthOffset)));

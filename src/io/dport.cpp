@@ -36,5 +36,6 @@ void CleanPortLine(std::string& text) {
 
 bool DPort::ResetKeepsStream() { return false; }
 double DPort::ReplayFraction() { return -1.0; }
+long long DPort::StreamOffset() { return -1; }
 
 }  // namespace sondrix

@@ -12,6 +12,10 @@
 // the stream is known to speak the format (a decoder's Sync found it, or a
 // good packet came), a pattern must show within an allowance of bytes; after
 // that, noise is skipped however long it lasts.
+//
+// At trace level the log gets one line per rejected pattern (its offset in
+// the stream, the reason and its first bytes) and one per stretch of noise
+// skipped, so that an operator can find them in a raw capture.
 #pragma once
 
 #include <cstddef>
@@ -19,6 +23,7 @@
 #include <span>
 #include <vector>
 
+#include "common/log.h"
 #include "common/status.h"
 #include "io/data_buffer.h"
 #include "io/dport.h"
@@ -33,6 +38,7 @@ class PacketScanner {
     Good,        // a packet: hand it out
     FalseStart,  // no packet of this stream (a wrong length word, say)
     Damaged,     // a packet of the right length whose checksum fails
+    BadLength,   // a packet of this instrument whose length word was hit: damaged
     Unusable,    // a whole packet of this stream that cannot be used: skipped whole, counted
   };
 
@@ -96,6 +102,12 @@ class PacketScanner {
   Status Find(int length, Check check, int& damaged);
   const std::uint8_t* Front() const { return bytes_.data() + begin_; }
   void Consume();
+  // The offset of Front() in the port's stream (DPort::StreamOffset), -1
+  // when the port cannot tell.
+  long long FrontOffset() const;
+
+  // How many bytes of a rejected pattern its log line shows.
+  static constexpr std::size_t kLoggedBytes = 16;
 
  private:
   // Tops the buffer up towards a whole packet with bytes that are waiting:
@@ -106,6 +118,12 @@ class PacketScanner {
   // Drops the bytes in front of the first sync pattern; true when the
   // buffer now starts with one (or the start of one, at its end).
   bool SkipToSync();
+  // The log at trace level: a rejected pattern at Front(); bytes skipped
+  // from `from`, gathered into stretches of noise (those of a rejected
+  // pattern are not noise); the stretch gathered so far.
+  void LogRejected(Verdict verdict);
+  void NoteSkipped(long long from, long long count);
+  void LogNoise();
 
   DPort& port_;
   std::vector<std::uint8_t> sync_;
@@ -116,6 +134,11 @@ class PacketScanner {
   std::size_t end_ = 0;
   long long unsynced_ = 0;  // bytes skipped since the last pattern was found
   bool synced_ = false;
+  // Trace only: where the bytes of the last rejected pattern end, and the
+  // stretch of noise not yet logged.
+  long long covered_ = 0;
+  long long noiseAt_ = 0;
+  long long noiseBytes_ = 0;
 };
 
 template <typename Check>
@@ -151,6 +174,7 @@ Status PacketScanner::Next(Check check, int& damaged) {
     unsynced_ = 0;
     const Verdict verdict = check(Front());
     if (verdict == Verdict::Good) return status::kOk;
+    if (logging::On(LogLevel::Trace)) LogRejected(verdict);
     if (verdict != Verdict::FalseStart) ++damaged;
     if (verdict == Verdict::Unusable) {
       begin_ += static_cast<std::size_t>(whole_);

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "common/errors.h"
+#include "common/log.h"
 #include "config/temp_bins.h"
 #include "datafile/benth_file.h"
 #include "io/benth_buffer.h"
@@ -76,7 +77,7 @@ Status BenthMeter::Reset() {
 }
 
 Status BenthMeter::NewBuffer(std::unique_ptr<DataBuffer>& out, DPort& port) {
-  DebugMsg("Benth new buffer", 0);
+  SONDRIX_LOG(Debug, "Benth new buffer");
   out.reset();
   std::unique_ptr<BenthBuffer> buffer;
   Status result;
@@ -86,7 +87,7 @@ Status BenthMeter::NewBuffer(std::unique_ptr<DataBuffer>& out, DPort& port) {
     result = status::kOutOfMemory;
   }
   out = std::move(buffer);
-  DebugMsg("Benth end new buffer", 0);
+  SONDRIX_LOG(Debug, "Benth end new buffer");
   return result;
 }
 
