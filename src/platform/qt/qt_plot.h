@@ -1,9 +1,9 @@
 // The graph and strip-chart controls of the Qt backend, on QCustomPlot.
 //
 // Graphs: a two-point plot that starts where an earlier plot of the same
-// attributes ended is appended to that plot, so a trace drawn segment by
-// segment is one growing curve. Each curve keeps at most kMaxPlotPoints
-// points; the oldest are dropped first. Strip charts keep the points of one
+// attributes ended is appended to that plot (the panel tree tells which),
+// so a trace drawn segment by segment is one growing curve. Each curve keeps
+// at most kMaxPlotPoints points; the oldest are dropped first. Strip charts keep the points of one
 // screen per trace.
 //
 // Redraws are queued and coalesced: however many changes arrive, a control
@@ -100,9 +100,12 @@ class GraphWidget : public PlotWidget {
  public:
   GraphWidget(QWidget* parent, const ControlSpec& spec);
 
-  int PlotXY(std::span<const double> x, std::span<const double> y,
-             const PlotAttributes& attributes);
-  int DeletePlot(int plot);
+  // Draws plot `plot`, or (`continued`) appends the points after the first
+  // to it. 0, or kOutOfMemory.
+  int Draw(int plot, bool continued, std::span<const double> x, std::span<const double> y,
+           const PlotAttributes& attributes);
+  // One plot, or every plot (kAllPlots).
+  void DeletePlot(int plot);
   void SetSmoothUpdate(bool on) { smoothUpdate_ = on; }
   bool smoothUpdate() const { return smoothUpdate_; }
   // Every plot, for panel state files and tests.
@@ -130,8 +133,6 @@ class GraphWidget : public PlotWidget {
   std::map<int, Plot> plots_;
   // Bars drawn side by side, by their X.
   std::map<double, QPointer<QCPBarsGroup>> barGroups_;
-  PlotContinuation continuation_;
-  int nextPlot_ = 1;
   bool smoothUpdate_ = false;
 };
 
