@@ -6,6 +6,8 @@
 #include <ctime>
 #include <string>
 
+#include "platform/installed.h"
+
 namespace sondrix::platform {
 
 class Clock {
@@ -21,15 +23,9 @@ class Clock {
 
 Clock& clock();
 
-class ScopedClock {
+class ScopedClock : ScopedInstall<Clock> {
  public:
   explicit ScopedClock(Clock& clock);
-  ~ScopedClock();
-  ScopedClock(const ScopedClock&) = delete;
-  ScopedClock& operator=(const ScopedClock&) = delete;
-
- private:
-  Clock* previous_;
 };
 
 // Shorthands on the installed clock.

@@ -338,21 +338,17 @@ int PanelTree::DiscardPanel(int panel) {
   return 0;
 }
 
-int PanelTree::DisplayPanel(int panel) {
-  PanelRecord* p = LivePanelOf(panel, "DisplayPanel");
+int PanelTree::Show(int panel, bool shown, const char* call) {
+  PanelRecord* p = LivePanelOf(panel, call);
   if (p == nullptr) return kBadPanel;
-  p->displayed = true;
-  Shown(*p, false);
+  p->displayed = shown;
+  shown ? Shown(*p, false) : Hidden(*p, false);
   return 0;
 }
 
-int PanelTree::HidePanel(int panel) {
-  PanelRecord* p = LivePanelOf(panel, "HidePanel");
-  if (p == nullptr) return kBadPanel;
-  p->displayed = false;
-  Hidden(*p, false);
-  return 0;
-}
+int PanelTree::DisplayPanel(int panel) { return Show(panel, true, "DisplayPanel"); }
+
+int PanelTree::HidePanel(int panel) { return Show(panel, false, "HidePanel"); }
 
 int PanelTree::InstallPopup(int panel) {
   PanelRecord* p = LivePanelOf(panel, "InstallPopup");
@@ -872,7 +868,7 @@ int PanelTree::PlotXY(int panel, int control, std::span<const double> x, std::sp
   int handle = x.size() == 2 && continues ? c.continuation.Find(attributes, x[0], y[0]) : 0;
   const bool continued = handle != 0;
   if (!continued) handle = nextPlot_++;
-  if (const int drawn = DrawPlot(*t.panel, c, handle, continued, x, y, attributes); drawn < 0) return drawn;
+  if (const int drawn = SurfaceOf(c).Draw(handle, continued, x, y, attributes); drawn < 0) return drawn;
   if (!continued) c.plotHandles.push_back(handle);
   if (continues) c.continuation.SetEnd(handle, attributes, x.back(), y.back());
   return handle;
@@ -891,7 +887,7 @@ int PanelTree::DeleteGraphPlot(int panel, int control, int plot, DrawMode) {
     c.plotHandles.erase(it);
     c.continuation.Remove(plot);
   }
-  ErasePlot(*t.panel, c, plot);
+  SurfaceOf(c).DeletePlot(plot);
   return 0;
 }
 
@@ -908,7 +904,7 @@ int PanelTree::SetAxisRange(int panel, int control, AxisMode xMode, double xMin,
     Misuse("SetAxisRange: empty or inverted range for control " + Name(*t.control));
     return kBadArgument;
   }
-  SetAxes(*t.panel, *t.control, AxisState{xMode, xMin, xMax, yMode, yMin, yMax});
+  SurfaceOf(*t.control).SetAxes(AxisState{xMode, xMin, xMax, yMode, yMin, yMax});
   return 0;
 }
 
@@ -916,7 +912,7 @@ int PanelTree::GetAxisRange(int panel, int control, AxisMode& xMode, double& xMi
                             AxisMode& yMode, double& yMin, double& yMax) {
   const Target t = Resolve(panel, control, "GetAxisRange", Kind::Plot);
   if (t.control == nullptr) return t.status;
-  const AxisState axes = Axes(*t.panel, *t.control);
+  const AxisState axes = SurfaceOf(*t.control).Axes();
   xMode = axes.xMode;
   xMin = axes.xMin;
   xMax = axes.xMax;
@@ -929,13 +925,13 @@ int PanelTree::GetAxisRange(int panel, int control, AxisMode& xMode, double& xMi
 int PanelTree::RefreshGraph(int panel, int control) {
   const Target t = Resolve(panel, control, "RefreshGraph", Kind::Plot);
   if (t.control == nullptr) return t.status;
-  Redraw(*t.panel, *t.control);
+  SurfaceOf(*t.control).Redraw();
   return 0;
 }
 
 int PanelTree::SaveGraphImage(int panel, int control, std::string_view path) {
   const Target t = Resolve(panel, control, "SaveGraphImage", Kind::Plot);
-  return t.control == nullptr ? t.status : WriteImage(*t.panel, *t.control, path, nullptr);
+  return t.control == nullptr ? t.status : SurfaceOf(*t.control).WriteImage(std::string(path), nullptr);
 }
 
 int PanelTree::ExportGraphImage(int panel, int control, std::string_view path, const GraphPicture& picture) {
@@ -945,7 +941,7 @@ int PanelTree::ExportGraphImage(int panel, int control, std::string_view path, c
   GraphPicture shown = picture;
   if (shown.xName.empty()) shown.xName = t.control->xName;
   if (shown.yName.empty()) shown.yName = t.control->yName;
-  return WriteImage(*t.panel, *t.control, path, &shown);
+  return SurfaceOf(*t.control).WriteImage(std::string(path), &shown);
 }
 
 // --- Strip charts --------------------------------------------------------------------------------
@@ -959,13 +955,13 @@ int PanelTree::PlotStripChart(int panel, int control, std::span<const double> po
     return kBadArgument;
   }
   if (traceCount != t.control->stripTraceCount) SetTraceCount(*t.panel, *t.control, traceCount);
-  return AppendStrip(*t.panel, *t.control, points);
+  return SurfaceOf(*t.control).Append(points, traceCount);
 }
 
 int PanelTree::ClearStripChart(int panel, int control) {
   const Target t = Resolve(panel, control, "ClearStripChart", Kind::Strip);
   if (t.control == nullptr) return t.status;
-  ClearStrip(*t.panel, *t.control);
+  SurfaceOf(*t.control).Clear();
   return 0;
 }
 
@@ -1007,15 +1003,15 @@ PanelState PanelTree::GatherState(PanelRecord& panel) {
     if (type == CtrlType::Toggle) saved.label = c.label;
     if (c.IsGraph()) {
       saved.graph = true;
-      saved.plots = PlotsOf(panel, c);
+      saved.plots = SurfaceOf(c).Plots();
     }
     if (c.IsStrip()) {
       saved.strip = true;
       saved.stripTraces = c.stripTraceCount;
-      saved.stripPoints = StripPointsOf(panel, c);
+      saved.stripPoints = SurfaceOf(c).Points();
       for (const TraceStyle& trace : c.traces) saved.stripStyles.push_back({trace.color, trace.visible});
     }
-    if (c.IsGraph() || c.IsStrip()) saved.axes = Axes(panel, c);
+    if (c.IsGraph() || c.IsStrip()) saved.axes = SurfaceOf(c).Axes();
     state.controls.push_back(std::move(saved));
   }
   return state;
@@ -1073,6 +1069,15 @@ UserEvent PanelTree::TakeEvent() {
   events_.pop_front();
   return event;
 }
+
+int GraphSurface::Draw(int, bool, std::span<const double>, std::span<const double>, const PlotAttributes&) {
+  return kBadArgument;
+}
+void GraphSurface::DeletePlot(int) {}
+std::vector<PlotState> GraphSurface::Plots() const { return {}; }
+int GraphSurface::Append(std::span<const double>, int) { return kBadArgument; }
+void GraphSurface::Clear() {}
+std::vector<double> GraphSurface::Points() const { return {}; }
 
 // --- Hooks a backend may leave as they are ----------------------------------------------------------
 

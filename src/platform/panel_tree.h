@@ -46,6 +46,34 @@ struct TraceStyle {
   bool operator==(const TraceStyle&) const = default;
 };
 
+// What a backend draws a graph or strip chart on. The panel tree has
+// checked every argument first (and worked out which plot a segment
+// continues); a graph leaves the strip chart's calls alone and the other way
+// round.
+class GraphSurface {
+ public:
+  virtual ~GraphSurface() = default;
+  // Graphs: draws plot `plot`, or (`continued`) the points after the first
+  // onto its end; 0, or kOutOfMemory. Takes one plot, or every plot
+  // (kAllPlots), off the graph. Every plot with its points.
+  virtual int Draw(int plot, bool continued, std::span<const double> x, std::span<const double> y,
+                   const PlotAttributes& attributes);
+  virtual void DeletePlot(int plot);
+  virtual std::vector<PlotState> Plots() const;
+  // Strip charts: appends points, traces interleaved (the trace count is the
+  // chart's already); 0, or kOutOfMemory. The points kept.
+  virtual int Append(std::span<const double> points, int traces);
+  virtual void Clear();
+  virtual std::vector<double> Points() const;
+  // Both: the axes, each with its mode (NoChange: leave it as it is); a
+  // redraw now; the picture as a PNG or PDF file (with a picture's title,
+  // captions and legend when one is given).
+  virtual void SetAxes(const AxisState& axes) = 0;
+  virtual AxisState Axes() = 0;
+  virtual void Redraw() = 0;
+  virtual int WriteImage(const std::string& path, const GraphPicture* picture) = 0;
+};
+
 // What the program has set on a control, as every backend reads it back.
 struct ControlRecord {
   explicit ControlRecord(const ControlSpec& spec);
@@ -297,31 +325,8 @@ class PanelTree : public Ui {
   // `item` was added in front of entry `before` of its menu (-1: at its end).
   virtual void MenuItemAdded(MenuBarRecord& bar, const MenuItemRecord& item, int before);
 
-  // Draws a new plot, or (`continued`) the points after the first onto the
-  // end of plot `plot`. 0, or kOutOfMemory.
-  virtual int DrawPlot(PanelRecord& panel, ControlRecord& control, int plot, bool continued,
-                       std::span<const double> x, std::span<const double> y,
-                       const PlotAttributes& attributes) = 0;
-  // Takes one plot, or every plot (kAllPlots), off the graph.
-  virtual void ErasePlot(PanelRecord& panel, ControlRecord& control, int plot) = 0;
-  // Axes of a graph or strip chart, each with its mode (NoChange: leave
-  // it; the ranges of Manual axes are checked already).
-  virtual void SetAxes(PanelRecord& panel, ControlRecord& control, const AxisState& axes) = 0;
-  virtual AxisState Axes(PanelRecord& panel, ControlRecord& control) = 0;
-  virtual void Redraw(PanelRecord& panel, ControlRecord& control) = 0;
-  // The picture of a graph or strip chart; with a picture (its captions
-  // filled in from the control's) as ExportGraphImage, else as
-  // SaveGraphImage.
-  virtual int WriteImage(PanelRecord& panel, ControlRecord& control, std::string_view path,
-                         const GraphPicture* picture) = 0;
-  // Appends points to a strip chart (its trace count set already). 0, or
-  // kOutOfMemory.
-  virtual int AppendStrip(PanelRecord& panel, ControlRecord& control,
-                          std::span<const double> points) = 0;
-  virtual void ClearStrip(PanelRecord& panel, ControlRecord& control) = 0;
-  // What a panel state file keeps of a graph and of a strip chart.
-  virtual std::vector<PlotState> PlotsOf(PanelRecord& panel, ControlRecord& control) = 0;
-  virtual std::vector<double> StripPointsOf(PanelRecord& panel, ControlRecord& control) = 0;
+  // What a graph or strip chart is drawn on.
+  virtual GraphSurface& SurfaceOf(ControlRecord& control) = 0;
 
   // A question for the user (Confirm: 1 yes, 0 no; Generic: the button,
   // 1-based).
@@ -352,6 +357,7 @@ class PanelTree : public Ui {
   void SetRange(ControlRecord& control, Attr attr, double bound);
   void SetTraceCount(PanelRecord& panel, ControlRecord& control, int traces);
   void DiscardTree(int panel);
+  int Show(int panel, bool shown, const char* call);
   PanelState GatherState(PanelRecord& panel);
 
   std::string resourceError_;  // before resources_, which is read into it

@@ -35,8 +35,6 @@ bool SameKey(std::string_view a, std::string_view b) {
   return true;
 }
 
-HeadlessControl& Headless(ControlRecord& control) { return static_cast<HeadlessControl&>(control); }
-
 // The range of the data along one axis, or nothing without data.
 std::optional<std::pair<double, double>> DataRange(const HeadlessControl& control, bool xAxis) {
   double lo = std::numeric_limits<double>::infinity();
@@ -64,16 +62,6 @@ std::optional<std::pair<double, double>> DataRange(const HeadlessControl& contro
   return std::make_pair(lo, hi);
 }
 
-// Brings the shown range of autoscaled axes up to date.
-void Autoscale(HeadlessControl& control) {
-  if (control.xMode == AxisMode::Autoscale) {
-    if (auto range = DataRange(control, true)) std::tie(control.xMin, control.xMax) = *range;
-  }
-  if (control.yMode == AxisMode::Autoscale) {
-    if (auto range = DataRange(control, false)) std::tie(control.yMin, control.yMax) = *range;
-  }
-}
-
 }  // namespace
 
 HeadlessControl::HeadlessControl(const ControlSpec& spec) : ControlRecord(spec) {
@@ -93,6 +81,15 @@ void HeadlessUi::Problem(std::string text) { problems_.push_back(std::move(text)
 
 std::unique_ptr<ControlRecord> HeadlessUi::MakeControl(const ControlSpec& spec) {
   return std::make_unique<HeadlessControl>(spec);
+}
+
+int HeadlessUi::Build(PanelRecord& panel, const PanelSpec&) {
+  for (const auto& [id, control] : panel.controls) {
+    auto& c = static_cast<HeadlessControl&>(*control);
+    c.printJobs = &printJobs_;
+    c.resourceId = panel.resourceId;
+  }
+  return 0;
 }
 
 // --- Pop-ups ------------------------------------------------------------------
@@ -222,78 +219,72 @@ void HeadlessUi::ValueChanged(PanelRecord& panel, ControlRecord& control) {
 
 void HeadlessUi::ControlChanged(PanelRecord&, ControlRecord& control, Attr attr) {
   // Another number of traces starts the chart afresh.
-  if (attr == Attr::NumTraces) Headless(control).stripPoints.clear();
+  if (attr == Attr::NumTraces) static_cast<HeadlessControl&>(control).stripPoints.clear();
 }
 
 // --- Graphs and strip charts ----------------------------------------------------------
 
-int HeadlessUi::DrawPlot(PanelRecord&, ControlRecord& control, int plot, bool continued,
-                         std::span<const double> x, std::span<const double> y,
-                         const PlotAttributes& attributes) {
-  HeadlessControl& c = Headless(control);
-  auto drawn = std::find_if(c.plots.begin(), c.plots.end(), [&](const HeadlessPlot& p) { return p.handle == plot; });
-  if (continued && drawn != c.plots.end()) {
+void HeadlessControl::Autoscale() {
+  if (xMode == AxisMode::Autoscale) {
+    if (auto range = DataRange(*this, true)) std::tie(xMin, xMax) = *range;
+  }
+  if (yMode == AxisMode::Autoscale) {
+    if (auto range = DataRange(*this, false)) std::tie(yMin, yMax) = *range;
+  }
+}
+
+int HeadlessControl::Draw(int plot, bool continued, std::span<const double> x, std::span<const double> y,
+                          const PlotAttributes& attributes) {
+  auto drawn = std::find_if(plots.begin(), plots.end(), [&](const HeadlessPlot& p) { return p.handle == plot; });
+  if (continued && drawn != plots.end()) {
     drawn->x.insert(drawn->x.end(), x.begin() + 1, x.end());
     drawn->y.insert(drawn->y.end(), y.begin() + 1, y.end());
   } else {
-    c.plots.push_back(HeadlessPlot{plot, {x.begin(), x.end()}, {y.begin(), y.end()}, attributes});
+    plots.push_back(HeadlessPlot{plot, {x.begin(), x.end()}, {y.begin(), y.end()}, attributes});
   }
-  c.plotCalls.push_back(PlotCall{plot, {x.begin(), x.end()}, {y.begin(), y.end()}, attributes});
-  Autoscale(c);
+  plotCalls.push_back(PlotCall{plot, {x.begin(), x.end()}, {y.begin(), y.end()}, attributes});
+  Autoscale();
   return 0;
 }
 
-void HeadlessUi::ErasePlot(PanelRecord&, ControlRecord& control, int plot) {
-  HeadlessControl& c = Headless(control);
-  ++c.deletions;
-  std::erase_if(c.plots, [plot](const HeadlessPlot& p) { return plot == kAllPlots || p.handle == plot; });
+void HeadlessControl::DeletePlot(int plot) {
+  ++deletions;
+  std::erase_if(plots, [plot](const HeadlessPlot& p) { return plot == kAllPlots || p.handle == plot; });
 }
 
-void HeadlessUi::SetAxes(PanelRecord&, ControlRecord& control, const AxisState& axes) {
-  HeadlessControl& c = Headless(control);
+std::vector<PlotState> HeadlessControl::Plots() const {
+  std::vector<PlotState> states;
+  for (const HeadlessPlot& plot : plots) states.push_back(PlotState{plot.attributes, plot.x, plot.y});
+  return states;
+}
+
+int HeadlessControl::Append(std::span<const double> points, int) {
+  stripPoints.insert(stripPoints.end(), points.begin(), points.end());
+  return 0;
+}
+
+void HeadlessControl::SetAxes(const AxisState& axes) {
   if (axes.xMode != AxisMode::NoChange) {
-    c.xMode = axes.xMode;
-    if (axes.xMode == AxisMode::Manual) std::tie(c.xMin, c.xMax) = std::pair(axes.xMin, axes.xMax);
+    xMode = axes.xMode;
+    if (axes.xMode == AxisMode::Manual) std::tie(xMin, xMax) = std::pair(axes.xMin, axes.xMax);
   }
   if (axes.yMode != AxisMode::NoChange) {
-    c.yMode = axes.yMode;
-    if (axes.yMode == AxisMode::Manual) std::tie(c.yMin, c.yMax) = std::pair(axes.yMin, axes.yMax);
+    yMode = axes.yMode;
+    if (axes.yMode == AxisMode::Manual) std::tie(yMin, yMax) = std::pair(axes.yMin, axes.yMax);
   }
-  Autoscale(c);
+  Autoscale();
 }
 
-AxisState HeadlessUi::Axes(PanelRecord&, ControlRecord& control) {
-  HeadlessControl& c = Headless(control);
-  Autoscale(c);
-  return AxisState{c.xMode, c.xMin, c.xMax, c.yMode, c.yMin, c.yMax};
+AxisState HeadlessControl::Axes() {
+  Autoscale();
+  return AxisState{xMode, xMin, xMax, yMode, yMin, yMax};
 }
 
-void HeadlessUi::Redraw(PanelRecord&, ControlRecord& control) { ++Headless(control).refreshes; }
-
-int HeadlessUi::WriteImage(PanelRecord& panel, ControlRecord& control, std::string_view path,
-                           const GraphPicture* picture) {
+int HeadlessControl::WriteImage(const std::string& path, const GraphPicture* picture) {
   std::optional<GraphPicture> shown;
   if (picture != nullptr) shown = *picture;
-  printJobs_.push_back(PrintRecord{panel.resourceId, control.spec.id, std::string(path), {}, std::move(shown)});
+  if (printJobs != nullptr) printJobs->push_back(PrintRecord{resourceId, spec.id, path, {}, std::move(shown)});
   return 0;
-}
-
-int HeadlessUi::AppendStrip(PanelRecord&, ControlRecord& control, std::span<const double> points) {
-  std::vector<double>& kept = Headless(control).stripPoints;
-  kept.insert(kept.end(), points.begin(), points.end());
-  return 0;
-}
-
-void HeadlessUi::ClearStrip(PanelRecord&, ControlRecord& control) { Headless(control).stripPoints.clear(); }
-
-std::vector<PlotState> HeadlessUi::PlotsOf(PanelRecord&, ControlRecord& control) {
-  std::vector<PlotState> plots;
-  for (const HeadlessPlot& plot : Headless(control).plots) plots.push_back(PlotState{plot.attributes, plot.x, plot.y});
-  return plots;
-}
-
-std::vector<double> HeadlessUi::StripPointsOf(PanelRecord&, ControlRecord& control) {
-  return Headless(control).stripPoints;
 }
 
 // --- Events -------------------------------------------------------------------------

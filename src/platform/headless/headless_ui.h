@@ -53,10 +53,37 @@ struct PlotCall {
   PlotAttributes attributes;
 };
 
+// A PrintPanel, SaveGraphImage or ExportGraphImage request.
+struct PrintRecord {
+  int resourceId = 0;
+  int control = 0;  // 0: the whole panel (PrintPanel)
+  std::string path;
+  PrintRequest request;
+  // ExportGraphImage: what the picture would show besides the graph, with
+  // the captions it would put on the axes (the graph's own where the
+  // request gives none).
+  std::optional<GraphPicture> picture;
+};
+
 // A control of the headless backend: the generic record, and what a graph
-// or strip chart would show.
-struct HeadlessControl : ControlRecord {
+// or strip chart would show (its plots and points, kept in full).
+struct HeadlessControl : ControlRecord, GraphSurface {
   explicit HeadlessControl(const ControlSpec& spec);
+
+  int Draw(int plot, bool continued, std::span<const double> x, std::span<const double> y,
+           const PlotAttributes& attributes) override;
+  void DeletePlot(int plot) override;
+  std::vector<PlotState> Plots() const override;
+  int Append(std::span<const double> points, int traces) override;
+  void Clear() override { stripPoints.clear(); }
+  std::vector<double> Points() const override { return stripPoints; }
+  void SetAxes(const AxisState& axes) override;
+  AxisState Axes() override;
+  void Redraw() override { ++refreshes; }
+  // Records the request (printJobs) rather than a file.
+  int WriteImage(const std::string& path, const GraphPicture* picture) override;
+  // Brings the shown range of autoscaled axes up to the data.
+  void Autoscale();
 
   // Strip charts: every point plotted since the last clear (or change of
   // the trace count), traces interleaved.
@@ -70,23 +97,14 @@ struct HeadlessControl : ControlRecord {
   // Axes (graphs and strip charts): mode and the range shown.
   AxisMode xMode = AxisMode::Manual, yMode = AxisMode::Manual;
   double xMin = 0.0, xMax = 10.0, yMin = 0.0, yMax = 10.0;
+  // Where picture requests are recorded, and the panel's resource for them.
+  std::vector<PrintRecord>* printJobs = nullptr;
+  int resourceId = 0;
 };
 
 using HeadlessMenuItem = MenuItemRecord;
 using HeadlessMenuBar = MenuBarRecord;
 using HeadlessPanel = PanelRecord;
-
-// A PrintPanel, SaveGraphImage or ExportGraphImage request.
-struct PrintRecord {
-  int resourceId = 0;
-  int control = 0;  // 0: the whole panel (PrintPanel)
-  std::string path;
-  PrintRequest request;
-  // ExportGraphImage: what the picture would show besides the graph, with
-  // the captions it would put on the axes (the graph's own where the
-  // request gives none).
-  std::optional<GraphPicture> picture;
-};
 
 struct PopupRecord {
   PopupKind kind = PopupKind::Generic;
@@ -280,25 +298,14 @@ class HeadlessUi : public PanelTree {
  protected:
   // --- The headless side of the panel tree ------------------------------------
   std::unique_ptr<ControlRecord> MakeControl(const ControlSpec& spec) override;
+  int Build(PanelRecord& panel, const PanelSpec& spec) override;
   void Misuse(std::string what) override { Problem(std::move(what)); }
   void Shown(PanelRecord& panel, bool popup) override;
   int ScreenAreaOf(PanelRecord& panel, ScreenArea& area) override;
   void Paint(PanelRecord& panel) override { ++panelUpdates_[panel.handle]; }
   void ValueChanged(PanelRecord& panel, ControlRecord& control) override;
   void ControlChanged(PanelRecord& panel, ControlRecord& control, Attr attr) override;
-  int DrawPlot(PanelRecord& panel, ControlRecord& control, int plot, bool continued,
-               std::span<const double> x, std::span<const double> y,
-               const PlotAttributes& attributes) override;
-  void ErasePlot(PanelRecord& panel, ControlRecord& control, int plot) override;
-  void SetAxes(PanelRecord& panel, ControlRecord& control, const AxisState& axes) override;
-  AxisState Axes(PanelRecord& panel, ControlRecord& control) override;
-  void Redraw(PanelRecord& panel, ControlRecord& control) override;
-  int WriteImage(PanelRecord& panel, ControlRecord& control, std::string_view path,
-                 const GraphPicture* picture) override;
-  int AppendStrip(PanelRecord& panel, ControlRecord& control, std::span<const double> points) override;
-  void ClearStrip(PanelRecord& panel, ControlRecord& control) override;
-  std::vector<PlotState> PlotsOf(PanelRecord& panel, ControlRecord& control) override;
-  std::vector<double> StripPointsOf(PanelRecord& panel, ControlRecord& control) override;
+  GraphSurface& SurfaceOf(ControlRecord& control) override { return static_cast<HeadlessControl&>(control); }
   int AskUser(PopupKind kind, std::string_view title, std::string_view text,
               std::span<const std::string> buttons) override;
   FileSelectResult AskFile(const FileSelectRequest& request, std::string& path) override;

@@ -175,6 +175,20 @@ int PlotWidget::SetAxisRange(AxisMode xMode, double xMin, double xMax, AxisMode 
   return 0;
 }
 
+void PlotWidget::SetAxes(const AxisState& axes) {
+  SetAxisRange(axes.xMode, axes.xMin, axes.xMax, axes.yMode, axes.yMin, axes.yMax);
+}
+
+AxisState PlotWidget::Axes() {
+  AxisState axes;
+  GetAxisRange(axes.xMode, axes.xMin, axes.xMax, axes.yMode, axes.yMin, axes.yMax);
+  return axes;
+}
+
+int PlotWidget::WriteImage(const std::string& path, const GraphPicture* picture) {
+  return picture != nullptr ? ExportImage(path, *picture) : SaveImage(path);
+}
+
 void PlotWidget::GetAxisRange(AxisMode& xMode, double& xMin, double& xMax, AxisMode& yMode,
                               double& yMin, double& yMax) {
   Autoscale();

@@ -183,6 +183,19 @@ class HotLabel : public QLabel {
   }
 };
 
+// A spin box for an int or double control: read-only and without buttons
+// for an indicator; what the user enters goes into the control's record
+// (`took`), and finishing the entry is a commit.
+template <class Spin, class Took, class Commit>
+Spin* NewSpinBox(QWidget* parent, bool indicator, Took took, Commit commit) {
+  auto* spin = new Spin(parent);
+  spin->setReadOnly(indicator);
+  if (indicator) spin->setButtonSymbols(QAbstractSpinBox::NoButtons);
+  QObject::connect(spin, &Spin::valueChanged, spin, [took](auto value) { took(value); });
+  QObject::connect(spin, &Spin::editingFinished, spin, commit);
+  return spin;
+}
+
 // A name for assistive technology from a control's name in the resource
 // file, when it has no label: the panel's common prefix left out and the
 // words apart ("MainXYGraph" of the main panel: "XY Graph").
@@ -591,6 +604,11 @@ void QtUi::BuildControl(Panel& panel, Control& c) {
     Took(handle, id, value);
     changed();
   };
+  // A toggle or check box pressed: its new state, then the press.
+  auto switched = [this, handle, id, commit](bool on) {
+    Took(handle, id, on ? 1 : 0);
+    commit();
+  };
   const bool indicator = spec.mode == CtrlMode::Indicator;
   bool captioned = !spec.label.empty();
 
@@ -624,22 +642,12 @@ void QtUi::BuildControl(Panel& panel, Control& c) {
       captioned = false;
       break;
     }
-    case CtrlType::Int: {
-      auto* spin = new QSpinBox(parent);
-      spin->setReadOnly(indicator);
-      if (indicator) spin->setButtonSymbols(QAbstractSpinBox::NoButtons);
-      QObject::connect(spin, &QSpinBox::valueChanged, spin, [took](int value) { took(value); });
-      QObject::connect(spin, &QSpinBox::editingFinished, spin, commit);
-      widget = spin;
+    case CtrlType::Int:
+      widget = NewSpinBox<QSpinBox>(parent, indicator, took, commit);
       break;
-    }
     case CtrlType::Double: {
-      auto* spin = new QDoubleSpinBox(parent);
+      auto* spin = NewSpinBox<QDoubleSpinBox>(parent, indicator, took, commit);
       spin->setDecimals(std::clamp(spec.precision, 0, 12));
-      spin->setReadOnly(indicator);
-      if (indicator) spin->setButtonSymbols(QAbstractSpinBox::NoButtons);
-      QObject::connect(spin, &QDoubleSpinBox::valueChanged, spin, [took](double value) { took(value); });
-      QObject::connect(spin, &QDoubleSpinBox::editingFinished, spin, commit);
       widget = spin;
       break;
     }
@@ -674,20 +682,14 @@ void QtUi::BuildControl(Panel& panel, Control& c) {
       auto* button = new QPushButton(Q(spec.label), parent);
       button->setCheckable(true);
       button->setAutoDefault(false);
-      QObject::connect(button, &QPushButton::clicked, button, [this, handle, id, commit](bool on) {
-        Took(handle, id, on ? 1 : 0);
-        commit();
-      });
+      QObject::connect(button, &QPushButton::clicked, button, switched);
       widget = button;
       captioned = false;
       break;
     }
     case CtrlType::CheckBox: {
       auto* box = new QCheckBox(Q(spec.label), parent);
-      QObject::connect(box, &QCheckBox::clicked, box, [this, handle, id, commit](bool on) {
-        Took(handle, id, on ? 1 : 0);
-        commit();
-      });
+      QObject::connect(box, &QCheckBox::clicked, box, switched);
       widget = box;
       captioned = false;
       break;
@@ -1232,35 +1234,7 @@ void QtUi::MenuItemAdded(MenuBarRecord& record, const MenuItemRecord& item, int 
 
 // --- Graphs and strip charts -----------------------------------------------------------------------
 
-int QtUi::DrawPlot(PanelRecord&, ControlRecord& control, int plot, bool continued, std::span<const double> x,
-                   std::span<const double> y, const PlotAttributes& attributes) {
-  return GraphOf(control)->Draw(plot, continued, x, y, attributes);
-}
-
-void QtUi::ErasePlot(PanelRecord&, ControlRecord& control, int plot) { GraphOf(control)->DeletePlot(plot); }
-
-void QtUi::SetAxes(PanelRecord&, ControlRecord& control, const AxisState& axes) {
-  PlotOf(control)->SetAxisRange(axes.xMode, axes.xMin, axes.xMax, axes.yMode, axes.yMin, axes.yMax);
-}
-
-AxisState QtUi::Axes(PanelRecord&, ControlRecord& control) {
-  AxisState axes;
-  PlotOf(control)->GetAxisRange(axes.xMode, axes.xMin, axes.xMax, axes.yMode, axes.yMin, axes.yMax);
-  return axes;
-}
-
-void QtUi::Redraw(PanelRecord&, ControlRecord& control) { PlotOf(control)->Refresh(); }
-
-int QtUi::WriteImage(PanelRecord&, ControlRecord& control, std::string_view path, const GraphPicture* picture) {
-  PlotWidget* plot = PlotOf(control);
-  return picture != nullptr ? plot->ExportImage(std::string(path), *picture) : plot->SaveImage(std::string(path));
-}
-
-int QtUi::AppendStrip(PanelRecord&, ControlRecord& control, std::span<const double> points) {
-  return StripOf(control)->Append(points, control.stripTraceCount);
-}
-
-void QtUi::ClearStrip(PanelRecord&, ControlRecord& control) { StripOf(control)->Clear(); }
+GraphSurface& QtUi::SurfaceOf(ControlRecord& control) { return *PlotOf(control); }
 
 void QtUi::TraceChanged(PanelRecord&, ControlRecord& control, int trace) {
   StripWidget* strip = StripOf(control);
@@ -1268,10 +1242,6 @@ void QtUi::TraceChanged(PanelRecord&, ControlRecord& control, int trace) {
   strip->SetTraceColor(trace, style.color);
   strip->SetTraceVisible(trace, style.visible);
 }
-
-std::vector<PlotState> QtUi::PlotsOf(PanelRecord&, ControlRecord& control) { return GraphOf(control)->Plots(); }
-
-std::vector<double> QtUi::StripPointsOf(PanelRecord&, ControlRecord& control) { return StripOf(control)->Points(); }
 
 // --- Printing ---------------------------------------------------------------------------------------
 

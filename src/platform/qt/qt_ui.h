@@ -105,19 +105,7 @@ class QtUi : public PanelTree {
   void TraceChanged(PanelRecord& panel, ControlRecord& control, int trace) override;
   void MenuItemChanged(MenuBarRecord& bar, const MenuItemRecord& item) override;
   void MenuItemAdded(MenuBarRecord& bar, const MenuItemRecord& item, int before) override;
-  int DrawPlot(PanelRecord& panel, ControlRecord& control, int plot, bool continued,
-               std::span<const double> x, std::span<const double> y,
-               const PlotAttributes& attributes) override;
-  void ErasePlot(PanelRecord& panel, ControlRecord& control, int plot) override;
-  void SetAxes(PanelRecord& panel, ControlRecord& control, const AxisState& axes) override;
-  AxisState Axes(PanelRecord& panel, ControlRecord& control) override;
-  void Redraw(PanelRecord& panel, ControlRecord& control) override;
-  int WriteImage(PanelRecord& panel, ControlRecord& control, std::string_view path,
-                 const GraphPicture* picture) override;
-  int AppendStrip(PanelRecord& panel, ControlRecord& control, std::span<const double> points) override;
-  void ClearStrip(PanelRecord& panel, ControlRecord& control) override;
-  std::vector<PlotState> PlotsOf(PanelRecord& panel, ControlRecord& control) override;
-  std::vector<double> StripPointsOf(PanelRecord& panel, ControlRecord& control) override;
+  GraphSurface& SurfaceOf(ControlRecord& control) override;
   int AskUser(PopupKind kind, std::string_view title, std::string_view text,
               std::span<const std::string> buttons) override;
   FileSelectResult AskFile(const FileSelectRequest& request, std::string& path) override;
