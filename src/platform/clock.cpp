@@ -59,9 +59,7 @@ std::string Format(const char* format) {
 
 Clock& clock() { return *gClock; }
 
-ScopedClock::ScopedClock(Clock& clock) : previous_(gClock) { gClock = &clock; }
-
-ScopedClock::~ScopedClock() { gClock = previous_; }
+ScopedClock::ScopedClock(Clock& clock) : ScopedInstall(gClock, clock) {}
 
 double SecondsSince(double start) {
   constexpr double kSecondsPerDay = 86400.0;

@@ -7,6 +7,8 @@
 #include <span>
 #include <string>
 
+#include "platform/installed.h"
+
 namespace sondrix::platform {
 
 class Clock {
@@ -26,15 +28,9 @@ class Clock {
 
 Clock& clock();
 
-class ScopedClock {
+class ScopedClock : ScopedInstall<Clock> {
  public:
   explicit ScopedClock(Clock& clock);
-  ~ScopedClock();
-  ScopedClock(const ScopedClock&) = delete;
-  ScopedClock& operator=(const ScopedClock&) = delete;
-
- private:
-  Clock* previous_;
 };
 
 // Shorthands on the installed clock.

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/color_scheme.h"
+#include "platform/installed.h"
 
 namespace sondrix::platform {
 
@@ -394,15 +395,10 @@ unsigned long UiGeneration();
 
 // Installs a backend for the lifetime of the guard and restores the previous
 // one afterwards.
-class ScopedUi {
+class ScopedUi : ScopedInstall<Ui> {
  public:
   explicit ScopedUi(Ui& backend);
   ~ScopedUi();
-  ScopedUi(const ScopedUi&) = delete;
-  ScopedUi& operator=(const ScopedUi&) = delete;
-
- private:
-  Ui* previous_;
 };
 
 }  // namespace sondrix::platform
