@@ -5,7 +5,9 @@
 //
 // One process-wide instance is installed by main, a tool or a test fixture
 // (ScopedUi). Two backends implement it: headless (values in memory, scripted
-// events and answers; tests and sondrix-cli) and qt (real widgets).
+// events and answers; tests and sondrix-cli) and qt (real widgets). Both are
+// a PanelTree (panel_tree.h), which keeps the rules every call follows and
+// decides what it returns.
 //
 // Conventions of the run-time this stands in for are kept: a panel handle is a
 // positive number, calls return 0 (or a count, or a handle) on success and a
