@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "bench_captures.h"
+#include "datafile/acquisition.h"
 #include "datafile/data_file.h"
 #include "io/meter_packet.h"
 #include "meter/benth_meter.h"
@@ -91,18 +92,14 @@ void Record(benchmark::State& state, const std::string& device, const std::strin
       state.SkipWithError("cannot open the recording");
       return;
     }
-    sondrix::SourceLine line(meter->GetTraceCount());
-    bool written = true;
-    sondrix::bench::ReadLines(*meter, line, [&](const sondrix::SourceLine& read) {
-      written = file->WriteData(read) == 1;
-      lines += written ? 1 : 0;
-      return written;
-    });
-    if (!written) {
-      state.SkipWithError("write failed");
+    // The run of `sondrix-cli record`, to the capture's end.
+    sondrix::PollingUser user([] { return 0; });
+    sondrix::Acquisition run(*meter, file.get(), user);
+    if (run.Run() != sondrix::status::kUnexpectedEof) {
+      state.SkipWithError("the run did not read the capture to its end");
       return;
     }
-    file->Close();
+    lines += run.Finish().recorded;
     file->Delete();
     meter->Close();
   }

@@ -10,6 +10,7 @@
 #include "common/settings.h"
 #include "common/text_format.h"
 #include "common/utils.h"
+#include "datafile/acquisition.h"
 #include "datafile/data_file.h"
 #include "display/graph_control.h"
 #include "display/trace_choice.h"
@@ -49,15 +50,14 @@ void ReportRunError(Source& source, Status result) {
   Error_Report(result);
 }
 
-// Closes the run's recording and offers it for saving (unless the program
+// Offers the run's recording, closed, for saving (unless the program
 // is told to end: it then waits in the scratch file); ends raw capture.
 // What reached the file is saved whatever ended the run, a write error (a
 // full disk) included.
-void FinishRecording(App& app, Source& source, DataFile* recorder, Status runResult) {
+void FinishRecording(App& app, Source& source, DataFile* recorder, const RunSummary& run) {
   if (recorder != nullptr) {
-    const Status closed = recorder->Close();
-    app.unsavedRun = recorder->storedLines() > 0;
-    if (DataFile_CloseFailureIsNews(closed, runResult)) Error_Report(closed);
+    app.unsavedRun = run.recorded > 0;
+    if (DataFile_CloseFailureIsNews(run.closed, run.result)) Error_Report(run.closed);
     if (!app.terminating) {
       const Status saved = SaveScratchRecording(app, *recorder);
       if (saved != status::kCancelled) Error_Report(saved);
@@ -79,71 +79,84 @@ void KeepOldSource(App& app, Source& old) {
   app.display().Attach(nullptr);
 }
 
-// The reading side of a run: each line the source gives is recorded and,
-// unless the source is behind, drawn. The run's loop and the dialogs the run
-// allows both wait for the user through it, so that the lines go on while a
-// dialog is up.
-class RunReader final : public DialogWait {
+// The window as a run's user: between reads the run looks at the window's
+// events. The graph on show, the traces shown, zoom, following and the exit
+// stay usable; the stop button, the close box, Exit and a request to end
+// stop the run.
+class WindowUser final : public RunUser {
  public:
-  RunReader(Source& source, Display& display, DataFile* recorder, SourceLine& line, SourceWait& idle,
-            double timeout)
-      : source_(source), display_(display), recorder_(recorder), line_(line), idle_(idle), timeout_(timeout),
-        lastLine_(platform::Timer()) {}
+  explicit WindowUser(App& app) : app_(app) {}
 
-  // One line when the source has one: 1 (handled), -1027 (none yet; the
-  // next look at the user interface sleeps), or what ends the run (the end
-  // of a file, an error, the time-out, a write error).
-  Status ReadOne() {
-    Status result = source_.CanRead() == 0 ? status::kNoData : source_.Read(line_);
-    if (result == status::kNoData) {
-      if (platform::SecondsSince(lastLine_) > timeout_) return status::kTimedOut;
-      idle_.Idle();
-      return status::kNoData;
+  bool Look(SourceWait& pace) override {
+    const UserEvent event = pace.NextEvent(platform::ui());
+    if (IsMainCommit(app_, event) && (event.control == p::kMainStartStop || event.control == p::kMainStop))
+      return true;
+    if (event.type == EventType::Close && event.panel == app_.mainPanel) {
+      // The window's close box: the run ends, is saved, and the program
+      // ends after it.
+      app_.quit = true;
+      return true;
     }
-    idle_.Ready();
-    lastLine_ = platform::Timer();
-    if (result == status::kOk && recorder_ != nullptr) result = recorder_->WriteData(line_);
-    // A source whose buffer is nearly full has its lines recorded but not
-    // drawn until it catches up; they are counted all the same.
-    if (result == status::kOk) {
-      if (source_.MustRead() == 0) {
-        result = display_.Plot(line_);
-      } else {
-        display_.Count(line_);
-      }
+    if (event.type == EventType::Terminate) {
+      // Told to end: the run ends and its recording is kept for the next
+      // start; nobody is asked anything.
+      app_.quit = true;
+      app_.terminating = true;
+      return true;
     }
-    return result;
+    if (event.type == EventType::Menu && event.panel == app_.menuBar) {
+      Menu_HandleRunEvent(app_, event.control);
+      // Exit: as the close box.
+      if (app_.quit) return true;
+    }
+    if (IsMainCommit(app_, event)) Main_HandleEvent(app_, event.control);
+    CheckPanelSize(app_.mainPanel, app_.layout);
+    return false;
   }
 
-  // A dialog's wait: the lines go on until the user acts. A run that ends
-  // meanwhile is told to the run's loop once the dialog is done.
+ private:
+  App& app_;
+};
+
+// The display as a run's view; the cursor stops waiting at the first line.
+class DisplayView final : public RunView {
+ public:
+  explicit DisplayView(Display& display) : display_(display) {}
+
+  Status Show(const SourceLine& line, bool behind) override {
+    if (first_) {
+      SetCursor(Cursor::Default);
+      first_ = false;
+    }
+    if (!behind) return display_.Plot(line);
+    display_.Count(line);
+    return status::kOk;
+  }
+
+ private:
+  Display& display_;
+  bool first_ = true;
+};
+
+// The dialogs a run allows wait for the user through the run, so that the
+// lines go on while a dialog is up. A run that ends meanwhile is told to
+// the run's loop once the dialog is done.
+class RunDialogWait final : public DialogWait {
+ public:
+  explicit RunDialogWait(Acquisition& run) : run_(run) {}
+
   platform::UserEvent NextEvent() override {
     platform::Ui& ui = platform::ui();
     for (;;) {
-      if (ended_) return ui.GetUserEvent(true);
-      const UserEvent event = idle_.NextEvent(ui);
+      if (run_.ended()) return ui.GetUserEvent(true);
+      const UserEvent event = run_.pace().NextEvent(ui);
       if (event.type != EventType::None) return event;
-      const Status result = ReadOne();
-      if (result != status::kOk && result != status::kNoData) {
-        ended_ = true;
-        endResult_ = result;
-      }
+      run_.ReadOne();
     }
   }
 
-  bool ended() const { return ended_; }
-  Status endResult() const { return endResult_; }
-
  private:
-  Source& source_;
-  Display& display_;
-  DataFile* recorder_;
-  SourceLine& line_;
-  SourceWait& idle_;
-  double timeout_;
-  double lastLine_;
-  bool ended_ = false;
-  Status endResult_ = status::kOk;
+  Acquisition& run_;
 };
 
 }  // namespace
@@ -407,13 +420,15 @@ Status Acquire_Run(App& app) {
     return result;
   }
 
-  const double timeout = kTimeoutPerBinLine * source->GetBinsize();
-  std::unique_ptr<SourceLine> line = SourceLine_New(source->GetTraceCount());
-  if (!line) {
-    if (display.tmpFile() != nullptr && display.tmpFile()->isOpen()) display.tmpFile()->Close();
+  DataFile* recorder = display.tmpFile();
+  WindowUser user(app);
+  DisplayView view(display);
+  Acquisition run(*source, recorder, user, &view);
+  if (run.ready() != status::kOk) {
+    if (recorder != nullptr && recorder->isOpen()) recorder->Close();
     SetCursor(Cursor::Default);
-    Error_Report(status::kOutOfMemory);
-    return status::kOutOfMemory;
+    Error_Report(run.ready());
+    return run.ready();
   }
   // The run leaves the window usable: the graph on show, the traces shown,
   // zoom, following and the exit stay; what would disturb the run is dimmed.
@@ -422,71 +437,23 @@ Status Acquire_Run(App& app) {
   ShowWindowTitle(app, true);
   // No key meant for a button stops or changes the run by accident.
   ui.SetActiveCtrl(app.mainPanel, p::kMainFocus);
-  DataFile* recorder = display.tmpFile();
-  SourceWait idle(*source);
   {
-    RunReader reader(*source, display, recorder, *line, idle, timeout);
-    const ScopedDialogWait lend(reader);
-
-    // The first look at the user interface does not wait; while the source
-    // has nothing the loop sleeps (see SourceWait).
-    idle.Ready();
-    result = status::kOk;
-    bool firstPass = true;
-    for (;;) {
-      const UserEvent event = idle.NextEvent(ui);
-      if (IsMainCommit(app, event) &&
-          (event.control == p::kMainStartStop || event.control == p::kMainStop)) {
-        break;
-      }
-      if (event.type == EventType::Close && event.panel == app.mainPanel) {
-        // The window's close box: the run ends, is saved, and the program
-        // ends after it.
-        app.quit = true;
-        break;
-      }
-      if (event.type == EventType::Terminate) {
-        // Told to end: the run ends and its recording is kept for the next
-        // start; nobody is asked anything.
-        app.quit = true;
-        app.terminating = true;
-        break;
-      }
-      if (event.type == EventType::Menu && event.panel == app.menuBar) {
-        Menu_HandleRunEvent(app, event.control);
-        // Exit: as the close box.
-        if (app.quit) break;
-      }
-      if (IsMainCommit(app, event)) Main_HandleEvent(app, event.control);
-      CheckPanelSize(app.mainPanel, app.layout);
-      // The run ended while a dialog was up.
-      if (reader.ended()) {
-        result = reader.endResult();
-        break;
-      }
-      const Status read = reader.ReadOne();
-      if (firstPass && read != status::kNoData) {
-        SetCursor(Cursor::Default);
-        firstPass = false;
-      }
-      if (read != status::kOk && read != status::kNoData) {
-        result = read;
-        break;
-      }
-    }
+    RunDialogWait dialogs(run);
+    const ScopedDialogWait lend(dialogs);
+    result = run.Run();
   }
-  line.reset();
   // A replay's bar and record time as the run leaves them.
   display.UpdateProgress(true);
 
   if (result != status::kOk && result != status::kCancelled && result != status::kUnexpectedEof)
     ReportRunError(*source, result);
-  const StreamEvents events = source->GetStreamEvents();
-  FinishRecording(app, *source, recorder, result);
-  // What the stream showed beyond lost lines is told once, at the end of the
-  // run (an unattended run has nobody to tell).
+  const RunSummary summary = run.Finish();
+  FinishRecording(app, *source, recorder, summary);
+  // What the run has to tell beyond its result (lines left out, what the
+  // stream showed beyond lost lines) is told once, at its end (an
+  // unattended run has nobody to tell).
   if (!app.terminating && Rudud_IsDefined() == 0) {
-    for (const std::string& note : DescribeStreamEvents(events)) Error_Message(note);
+    for (const std::string& note : summary.Notes()) Error_Message(note);
   }
   display.HideStopButton();
   Menu_Enable(app, -1, true);

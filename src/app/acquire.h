@@ -18,9 +18,6 @@
 
 namespace sondrix {
 
-// Seconds without data, per line of a bin, after which a run ends.
-inline constexpr double kTimeoutPerBinLine = 4.0;
-
 // Opens and resets a source made by NewSource. On a serial-number mismatch
 // the user is asked "Wrong serial number (%08lX).  Open anyway?" unless
 // "IgnoreSerialNumber" is on or Rudud.ini names a device and port. A

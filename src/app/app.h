@@ -10,9 +10,11 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/layout.h"
+#include "common/log.h"
 #include "common/panels.h"
 #include "common/status.h"
 #include "datafile/scratch_recording.h"
@@ -31,6 +33,9 @@ inline constexpr int kNoSourceKind = 0;
 struct AppOptions {
   // A data file to open for replay at start ("" none).
   std::string dataFile;
+  // The log level of the command line (--log-level, -v ...), which wins over
+  // the "LogLevel" setting; none when not given.
+  std::optional<LogLevel> logLevel;
   // Called once the main window is up and the start-up source is open,
   // before the main loop (tests drive the program from here).
   std::function<void(App&)> started;

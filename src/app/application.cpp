@@ -1,6 +1,8 @@
 #include "app/application.h"
 
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/acquire.h"
 #include "app/layout.h"
@@ -10,10 +12,12 @@
 #include "app/window_title.h"
 #include "common/settings.h"
 #include "common/errors.h"
+#include "common/log.h"
 #include "common/panels.h"
 #include "datafile/data_file.h"
 #include "io/hw_port.h"
 #include "meter/source_factory.h"
+#include "platform/paths.h"
 #include "platform/ui.h"
 #include "source/rudud.h"
 
@@ -28,7 +32,7 @@ using platform::UserEvent;
 constexpr int kPortCount = 8;
 
 constexpr std::string_view kUsage =
-    "Usage: sondrix [--help] [--version] [FILE.dat]\n\n"
+    "Usage: sondrix [--help] [--version] [--log-level LEVEL] [FILE.dat]\n\n"
     "Acquisition, display and recording for in-water optical absorption and\n"
     "attenuation meters. FILE.dat, a data file, is opened for replay at start;\n"
     "otherwise the live device and port open at the last exit are opened again.\n\n"
@@ -36,8 +40,16 @@ constexpr std::string_view kUsage =
     "set, else the program's directory when writable, else\n"
     "~/.local/share/sondrix. Its [Ports] section maps COM1 ... COM8 to serial\n"
     "devices (COM1=/dev/ttyUSB0).\n\n"
-    "  --help     this text\n"
-    "  --version  the program's name and version\n";
+    "The log is kept in sondrix.log of the project directory (with up to\n"
+    "three older files, sondrix.log.1 ...). It holds warnings and errors\n"
+    "unless LogLevel in [General] of Sondrix.ini or --log-level asks for more.\n\n"
+    "  --help               this text\n"
+    "  --version            the program's name and version\n"
+    "  --log-level LEVEL    error, warn, info, debug, trace (each rejected\n"
+    "                       packet) or off; -v, -vv, -vvv: info, debug, trace\n";
+
+// The log file in the project directory.
+constexpr std::string_view kLogFileName = "sondrix.log";
 
 // The main loop's enabling rules, applied before each event. The start/stop
 // button is only set up again when its state changes.
@@ -108,9 +120,38 @@ void HandleMenu(App& app, int item) {
   Menu_HandleEvent(app, item);
 }
 
+// The log goes to its file in the project directory, which this instance
+// now holds, at the level of the command line, else of the "LogLevel"
+// setting, else warnings and errors only.
+void StartLog(const AppOptions& options) {
+  LogLevel level = logging::kDefaultLevel;
+  const std::string setting = settings::Get(settings::kGeneral, settings::kLogLevel);
+  const bool known = setting.empty() || logging::ParseLevel(setting, level);
+  if (!known) level = logging::kDefaultLevel;
+  if (options.logLevel) level = *options.logLevel;
+  logging::SetThreshold(level);
+  logging::ToFile(platform::JoinPath(platform::GetProjectDir(), kLogFileName));
+  if (!known)
+    SONDRIX_LOG(Warn, "Sondrix.ini: LogLevel=%s is no log level (error, warn, info, debug, trace or off)",
+                setting.c_str());
+  SONDRIX_LOG(Info, "%.*s starts in %s; log level %.*s", static_cast<int>(kDataFileTitle.size()),
+              kDataFileTitle.data(), platform::GetProjectDir().c_str(),
+              static_cast<int>(logging::LevelName(level).size()), logging::LevelName(level).data());
+}
+
 }  // namespace
 
-int ParseCommandLine(std::span<char* const> args, AppOptions& options, std::FILE* out, std::FILE* err) {
+int ParseCommandLine(std::span<char* const> given, AppOptions& options, std::FILE* out, std::FILE* err) {
+  std::vector<char*> args(given.begin(), given.end());
+  LogLevel level = logging::kDefaultLevel;
+  std::string logError;
+  const std::size_t words = args.size();
+  if (!logging::TakeLogOptions(args, level, logError)) {
+    std::fprintf(err, "sondrix: %s\n\n", logError.c_str());
+    std::fputs(kUsage.data(), err);
+    return 2;
+  }
+  if (args.size() != words) options.logLevel = level;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string_view arg = args[i] != nullptr ? args[i] : "";
     if (arg == "--help" || arg == "-h") {
@@ -145,14 +186,12 @@ Status StartApplication(App& app, const AppOptions& options) {
     platform::ui().DiscardPanel(app.mainPanel);
     return status::kPortInUse;
   }
+  StartLog(options);
   const Status made = app.MakeDisplay();
   if (made != status::kOk) {
     Error_Report(made);
     return made;
   }
-  debugflag = 0;
-  Error_SetDebugLine(app.mainPanel, p::kMainLost);
-  DebugMsg("Starting %d", 1234);
   HWPort_Init(kPortCount);
   Error_Init();
 
@@ -198,6 +237,8 @@ void FinishApplication(App& app) {
     WriteStartup(app);
     app.DisposeDisplay();
   }
+  SONDRIX_LOG(Info, "Sondrix ends");
+  logging::ToFile("");
   ReleaseScratchRecording(app);
 }
 

@@ -1,5 +1,7 @@
 // Telling the user: error pop-ups, the error-message panel, the non-modal
-// wait message shown while something slow runs, and debug text.
+// wait message shown while something slow runs. Each is kept in the log
+// too (common/log.h): Error_Report at error level, Error_Message at warn,
+// the wait message at debug.
 #pragma once
 
 #include <string_view>
@@ -7,9 +9,6 @@
 #include "common/status.h"
 
 namespace sondrix {
-
-// Debug output is on while this is non-zero; main sets it to 0.
-extern int debugflag;
 
 // Shows the code's message in a modal pop-up titled "Error" with one button
 // "OK". 1 and -1021 show nothing; a code without a message shows
@@ -38,13 +37,5 @@ int Message_Panel();
 // free, or exists and the user agrees to overwrite it ("This file exists.
 // Do you want to overwrite it?", under `title`).
 bool MayOverwrite(std::string_view title, const std::string& path);
-
-// Where DebugMsg writes when no wait message is shown: the main panel's debug
-// line. Set by the application once its main panel exists (0 = none).
-void Error_SetDebugLine(int panel, int control);
-
-// When debugflag is set: formats `format` with one integer (at most 128
-// characters) into the wait message when shown, else the debug line.
-void DebugMsg(std::string_view format, long value);
 
 }  // namespace sondrix

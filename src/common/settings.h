@@ -22,6 +22,9 @@ inline constexpr std::string_view kSaveRaw = "SaveRaw";
 inline constexpr std::string_view kDataDirectory = "DataDirectory";
 inline constexpr std::string_view kDeviceDirectory = "DeviceDirectory";
 inline constexpr std::string_view kReportDirectory = "ReportDirectory";
+// How much the application's log file keeps: error, warn (the default),
+// info, debug, trace or off (common/log.h). Read at start.
+inline constexpr std::string_view kLogLevel = "LogLevel";
 
 // Keys of "Display".
 inline constexpr std::string_view kTop = "Top";

@@ -296,11 +296,6 @@ int strnicmp(std::string_view a, std::string_view b, std::size_t n) {
   return Sign(std::string_view(ua).substr(0, n).compare(std::string_view(ub).substr(0, n)));
 }
 
-Status DbgMsg(std::string_view text) {
-  if (debugflag) Error_Message(text);
-  return status::kOk;
-}
-
 // --- Colours --------------------------------------------------------------------
 
 int ColorNum(std::string_view text) {

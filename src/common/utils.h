@@ -77,9 +77,6 @@ int IsPortName(std::string_view name);
 int stricmp(std::string_view a, std::string_view b);
 int strnicmp(std::string_view a, std::string_view b, std::size_t n);
 
-// Shows text with Error_Message when debugflag is set; 1.
-Status DbgMsg(std::string_view text);
-
 // --- Colours --------------------------------------------------------------------
 struct ColorNameEntry {
   std::string_view name;

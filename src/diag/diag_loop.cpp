@@ -13,30 +13,34 @@ bool GoesOn(Status result) {
   return result == status::kOk || result == status::kSerialMismatch || result == status::kNoData;
 }
 
-constexpr double kIdlePause = 0.001;
+// The diagnostics panel as the test's user: its stop control and its close
+// box stop the test.
+class PanelUser final : public RunUser {
+ public:
+  PanelUser(int panel, int stopControl) : panel_(panel), stopControl_(stopControl) {}
+
+  bool Look(SourceWait& pace) override {
+    const platform::UserEvent event = pace.NextEvent(platform::ui());
+    return event.panel == panel_ &&
+           ((event.type == platform::EventType::Commit && event.control == stopControl_) ||
+            event.type == platform::EventType::Close);
+  }
+
+ private:
+  int panel_;
+  int stopControl_;
+};
 
 }  // namespace
 
-Status RunDiagLoop(Source& source, Status start, const DiagLoopSettings& settings,
+Status RunDiagLoop(Source& source, Status start, const DiagLoopSettings& settings, RunUser& user,
                    const std::function<Status(int count)>& refresh, long& good) {
   Status result = start;
   bool stopped = false;
   double lastGood = platform::Timer();
-  // With a panel the loop sleeps in the user interface while the source has
-  // nothing; without one it pauses briefly.
-  SourceWait idle(source);
+  SourceWait pace(source);
   while (!stopped && GoesOn(result)) {
-    if (settings.panel > 0) {
-      const platform::UserEvent event = idle.NextEvent(platform::ui());
-      if (event.type != platform::EventType::None) {
-        const bool stop = event.panel == settings.panel &&
-                          ((event.type == platform::EventType::Commit && event.control == settings.stopControl) ||
-                           event.type == platform::EventType::Close);
-        if (stop) stopped = true;
-        continue;
-      }
-    }
-    if (settings.panel <= 0 && settings.stopRequested && settings.stopRequested()) {
+    if (user.Look(pace)) {
       stopped = true;
       continue;
     }
@@ -45,14 +49,10 @@ Status RunDiagLoop(Source& source, Status start, const DiagLoopSettings& setting
         result = status::kTimedOut;
         break;
       }
-      if (settings.panel > 0) {
-        idle.Idle();
-      } else {
-        platform::Delay(kIdlePause);
-      }
+      pace.Idle();
       continue;
     }
-    idle.Ready();
+    pace.Ready();
     result = refresh(static_cast<int>(good + 1));
     if (result == status::kOk) {
       ++good;
@@ -83,12 +83,10 @@ Status RunDiagPanel(Source& source, Status start, int panelId, int stopControl, 
   if (panel <= 0) return status::kOutOfMemory;
   setUp(panel);
   ui.InstallPopup(panel);
-  DiagLoopSettings settings;
-  settings.panel = panel;
-  settings.stopControl = stopControl;
-  settings.timeout = timeout;
+  PanelUser user(panel, stopControl);
   const Status result = RunDiagLoop(
-      source, start, settings, [&](int count) { return refresh(panel, count); }, good);
+      source, start, DiagLoopSettings{.timeout = timeout}, user, [&](int count) { return refresh(panel, count); },
+      good);
   ui.RemovePopup(panel);
   ui.DiscardPanel(panel);
   return result;

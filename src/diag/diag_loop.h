@@ -14,35 +14,30 @@
 #include "common/status.h"
 #include "diag/diag_panel.h"
 #include "source/source.h"
+#include "source/source_wait.h"
 
 namespace sondrix {
 
 struct DiagLoopSettings {
-  // The diagnostics panel and its stop control; 0 without windows.
-  int panel = 0;
-  int stopControl = 0;
   // Seconds without a good sample after which the test ends (-1003).
   double timeout = 2.0;
-  // Good samples after which the test ends by itself; 0: only the stop
-  // control (or an error) ends it.
+  // Good samples after which the test ends by itself; 0: only the user (or
+  // an error) ends it.
   long stopAfter = 0;
-  // Without a panel: asked between samples; true ends the test as the stop
-  // control does (the operator pressed Ctrl+C).
-  std::function<bool()> stopRequested;
 };
 
 // Runs the loop. `start` is the result of the reset (1, or -1030 when the
 // serial numbers differ, which the test accepts). `refresh(count)` takes one
 // sample (`count` = good samples so far + 1) and returns 1 for a good one,
 // -1022 when none was there or it was lost, anything else to end the test.
-// `good` counts the good samples.
+// `good` counts the good samples. Between samples the loop looks at `user`
+// (the diagnostics panel's stop control and close box, or a terminal's
+// Ctrl+C), sleeping on the serial line while nothing is waiting.
 //
 // The result: 1 when the user stopped the test or `stopAfter` good samples
 // were taken; -1003 after `timeout` seconds without a good sample; the
-// failing code otherwise. The panel's close box stops it like its stop
-// control. Without a panel the loop pauses a millisecond whenever nothing
-// is waiting.
-Status RunDiagLoop(Source& source, Status start, const DiagLoopSettings& settings,
+// failing code otherwise.
+Status RunDiagLoop(Source& source, Status start, const DiagLoopSettings& settings, RunUser& user,
                    const std::function<Status(int count)>& refresh, long& good);
 
 // The panel's part of a self-test: loads panel `panelId` of the resource
@@ -133,9 +128,11 @@ Status RunMeterSelfTest(MeterT& meter, bool connected, const DiagStart<Record>& 
   test = start(record);
   if (!record) return test;
   int ring = 0;
-  const DiagLoopSettings settings{.timeout = timeout, .stopAfter = samples, .stopRequested = stopRequested};
+  const DiagLoopSettings settings{.timeout = timeout, .stopAfter = samples};
+  PollingUser user([&] { return stopRequested && stopRequested() ? 1 : 0; });
   test = RunDiagLoop(
-      meter, test, settings, [&](int count) { return meter.RefreshDiagnostics(*record, 0, ring, count); }, good);
+      meter, test, settings, user, [&](int count) { return meter.RefreshDiagnostics(*record, 0, ring, count); },
+      good);
   return meter.WriteDiagReport(path, *record);
 }
 

@@ -27,8 +27,7 @@ DialogWait* gDialogWait = nullptr;
 
 }  // namespace
 
-ScopedDialogWait::ScopedDialogWait(DialogWait& wait) : previous_(gDialogWait) { gDialogWait = &wait; }
-ScopedDialogWait::~ScopedDialogWait() { gDialogWait = previous_; }
+ScopedDialogWait::ScopedDialogWait(DialogWait& wait) : ScopedInstall(gDialogWait, wait) {}
 
 platform::UserEvent NextDialogEvent() {
   if (gDialogWait != nullptr) return gDialogWait->NextEvent();

@@ -9,6 +9,7 @@
 
 #include "common/status.h"
 #include "display/follow.h"
+#include "platform/installed.h"
 #include "platform/ui.h"
 
 namespace sondrix {
@@ -36,15 +37,9 @@ class DialogWait {
 };
 
 // Lends a run's wait to the dialogs for the guard's lifetime.
-class ScopedDialogWait {
+class ScopedDialogWait : public platform::ScopedInstall<DialogWait> {
  public:
   explicit ScopedDialogWait(DialogWait& wait);
-  ~ScopedDialogWait();
-  ScopedDialogWait(const ScopedDialogWait&) = delete;
-  ScopedDialogWait& operator=(const ScopedDialogWait&) = delete;
-
- private:
-  DialogWait* previous_;
 };
 
 // The next event for a modal dialog: through the run while one goes on,

@@ -50,7 +50,7 @@ BenthBuffer::~BenthBuffer() = default;
 PacketScanner::Verdict BenthBuffer::Check(const std::uint8_t* p) {
   if (BigEndian16(p + kBenthLengthOffset) != length_) {
     const bool ours = timeline_.HasPacket() && std::equal(serial_.begin(), serial_.end(), p + kBenthSerialOffset);
-    return ours ? PacketScanner::Verdict::Damaged : PacketScanner::Verdict::FalseStart;
+    return ours ? PacketScanner::Verdict::BadLength : PacketScanner::Verdict::FalseStart;
   }
   const std::uint32_t sum = BenthChecksum(std::span<const std::uint8_t>(
       p + kBenthLengthOffset, static_cast<std::size_t>(length_ - kBenthLengthOffset)));
@@ -126,15 +126,12 @@ Status BenthBuffer::BytesAvailable() { return port_.BytesAvail(); }
 
 Status BenthBuffer::Sync(std::uint32_t& serial, std::uint32_t& status, std::uint32_t& skip) {
   spacingChanged_ = 0;
-  const Status result = StartSync(scanner_, timeline_, out_, damaged_, kSyncHeaderBytes, 2 * length_);
+  const Status result =
+      StartSync(scanner_, timeline_, out_, damaged_, kSyncHeaderBytes, 2 * length_,
+                [](const std::uint8_t* p) { return BigEndian16(p + kBenthLengthOffset) <= kBenthMaxSyncLength; });
   if (result != status::kOk) return result;
   const std::uint8_t* p = scanner_.Front();
-  const int length = BigEndian16(p + kBenthLengthOffset);
-  if (length > kBenthMaxSyncLength) {
-    scanner_.DropFront();
-    return status::kUnrecognisedData;
-  }
-  syncedLength_ = length;
+  syncedLength_ = BigEndian16(p + kBenthLengthOffset);
   syncedSkip_ = p[kBenthSkipOffset];
   skip = syncedSkip_;
   serial = BigEndian32(p + kBenthSerialOffset);
@@ -189,6 +186,7 @@ Status BenthBuffer::SendCommand(std::uint16_t code, std::uint16_t param1, std::u
   for (int attempt = 0; attempt < kCommandAttempts; ++attempt) {
     const Status result = CommandAttempt(frame);
     if (result != status::kTimedOut && result != status::kNoAcknowledgement) return result;
+    SONDRIX_LOG(Debug, "command %04X: attempt %d not acknowledged (%d)", code, attempt + 1, result);
   }
   return status::kUnrecognisedData;
 }
@@ -197,6 +195,7 @@ Status BenthBuffer::SendCommand(std::uint16_t code, std::uint16_t param1, std::u
 Status BenthBuffer::SetParams(int parameter, int baudRate) {
   // The packets buffered so far belong to the settings being changed; the
   // meter synchronises anew afterwards.
+  SONDRIX_LOG(Debug, "asking the meter for output spacing %d at %d baud", parameter, baudRate);
   scanner_.Clear();
   Status result = status::kUnrecognisedData;
   for (int attempt = 0; attempt < kBeginAttempts && result != status::kOk; ++attempt) {

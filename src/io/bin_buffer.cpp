@@ -34,7 +34,7 @@ BinBuffer::~BinBuffer() = default;
 PacketScanner::Verdict BinBuffer::Check(const std::uint8_t* p) const {
   if (LittleEndian16(p + kMeterLengthOffset) != length_) {
     const bool ours = timeline_.HasPacket() && LittleEndian32(p + kMeterSerialOffset) == refs_.serial;
-    return ours ? PacketScanner::Verdict::Damaged : PacketScanner::Verdict::FalseStart;
+    return ours ? PacketScanner::Verdict::BadLength : PacketScanner::Verdict::FalseStart;
   }
   const std::uint32_t sum = MeterChecksum(std::span<const std::uint8_t>(
       p + kMeterLengthOffset, static_cast<std::size_t>(length_ - kMeterLengthOffset)));
@@ -102,13 +102,11 @@ Status BinBuffer::LinesAvailable() { return scanner_.LinesAvailable(length_ / sa
 Status BinBuffer::BytesAvailable() { return port_.BytesAvail(); }
 
 Status BinBuffer::Sync(std::uint32_t& serial, std::uint32_t& word2, std::uint32_t& word3) {
-  const Status result = StartSync(scanner_, timeline_, out_, damaged_, kMeterSamplesOffset, 4 * length_);
+  const Status result =
+      StartSync(scanner_, timeline_, out_, damaged_, kMeterSamplesOffset, 4 * length_,
+                [this](const std::uint8_t* p) { return LittleEndian16(p + kMeterLengthOffset) == length_; });
   if (result != status::kOk) return result;
   const std::uint8_t* p = scanner_.Front();
-  if (LittleEndian16(p + kMeterLengthOffset) != length_) {
-    scanner_.DropFront();
-    return status::kUnrecognisedData;
-  }
   serial = LittleEndian32(p + kMeterSerialOffset);
   word2 = LittleEndian32(p + kMeterStatusOffset);
   word3 = LittleEndian32(p + kMeterPressureOffset);

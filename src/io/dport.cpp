@@ -57,5 +57,6 @@ Status DPort::SearchWith(const std::uint8_t* pattern, int length, int maxBytes,
 
 bool DPort::ResetKeepsStream() { return false; }
 double DPort::ReplayFraction() { return -1.0; }
+long long DPort::StreamOffset() { return -1; }
 
 }  // namespace sondrix

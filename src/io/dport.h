@@ -57,6 +57,12 @@ class DPort {
   // How much of a stored stream (a capture) has been read, 0 ... 1; -1 for
   // a live line.
   virtual double ReplayFraction();
+  // Where the stream stands: the bytes consumed so far, which is the
+  // offset of the next byte in a capture (a replay's position in its file;
+  // for a live line the bytes received since its last reset, where its raw
+  // capture stands). -1 when the port cannot tell. The log names rejected
+  // packets by it.
+  virtual long long StreamOffset();
 
  protected:
   // Search as every port runs it: Read fills a window of `length` bytes,

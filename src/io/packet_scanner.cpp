@@ -2,8 +2,31 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace sondrix {
+namespace {
+
+const char* RejectionReason(PacketScanner::Verdict verdict) {
+  switch (verdict) {
+    case PacketScanner::Verdict::FalseStart:
+      return "false start (no packet of this stream)";
+    case PacketScanner::Verdict::Damaged:
+      return "bad checksum";
+    case PacketScanner::Verdict::BadLength:
+      return "bad length word";
+    case PacketScanner::Verdict::Unusable:
+      return "unusable (skipped whole)";
+    case PacketScanner::Verdict::Good:
+      break;
+  }
+  return "good";
+}
+
+// An offset as the log writes it: "?" when the port cannot tell.
+std::string OffsetText(long long offset) { return offset < 0 ? "?" : std::to_string(offset); }
+
+}  // namespace
 
 PacketScanner::PacketScanner(DPort& port, std::span<const std::uint8_t> sync, int whole,
                              int allowance)
@@ -20,6 +43,8 @@ Status PacketScanner::LinesAvailable(int lineLength) const {
 }
 
 void PacketScanner::Clear() {
+  if (logging::On(LogLevel::Trace)) LogNoise();
+  covered_ = 0;
   begin_ = end_ = 0;
   unsynced_ = 0;
   synced_ = false;
@@ -74,9 +99,17 @@ Status PacketScanner::SyncHeader(int header, int allowance) {
   unsynced_ = 0;
   if (!SkipToSync() || end_ - begin_ < sync_.size()) {
     // Nothing buffered holds a whole pattern: the port is searched.
+    const bool trace = logging::On(LogLevel::Trace);
+    if (trace) NoteSkipped(FrontOffset(), Buffered());
     begin_ = end_ = 0;
+    const long long from = trace ? port_.StreamOffset() : -1;
     const Status found = port_.Search(sync_.data(), static_cast<int>(sync_.size()), allowance);
     if (found != status::kOk) return found;
+    if (trace && from >= 0) {
+      const long long pattern = port_.StreamOffset() - static_cast<long long>(sync_.size());
+      NoteSkipped(from, pattern - from);
+      LogNoise();
+    }
     std::copy(sync_.begin(), sync_.end(), bytes_.begin());
     end_ = sync_.size();
   }
@@ -94,9 +127,42 @@ bool PacketScanner::SkipToSync() {
     const std::size_t keep = std::min(sync_.size() - 1, end_ - begin_);
     skip = (end_ - begin_) - keep;
   }
+  if (skip > 0 && logging::On(LogLevel::Trace)) NoteSkipped(FrontOffset(), static_cast<long long>(skip));
   begin_ += skip;
   unsynced_ += static_cast<long long>(skip);
+  if (found != last && noiseBytes_ > 0 && logging::On(LogLevel::Trace)) LogNoise();
   return found != last;
+}
+
+long long PacketScanner::FrontOffset() const {
+  const long long at = port_.StreamOffset();
+  return at < 0 ? -1 : at - Buffered();
+}
+
+void PacketScanner::LogRejected(Verdict verdict) {
+  const long long at = FrontOffset();
+  const std::size_t span = verdict == Verdict::FalseStart ? sync_.size() : static_cast<std::size_t>(whole_);
+  if (at >= 0) covered_ = std::max(covered_, at + static_cast<long long>(span));
+  const std::string bytes =
+      logging::HexBytes(std::span<const std::uint8_t>(Front(), static_cast<std::size_t>(whole_)), kLoggedBytes);
+  logging::Write(LogLevel::Trace, "rejected packet at byte %s: %s: %s", OffsetText(at).c_str(),
+                 RejectionReason(verdict), bytes.c_str());
+}
+
+void PacketScanner::NoteSkipped(long long from, long long count) {
+  if (from < 0 || count <= 0) return;
+  const long long start = std::max(from, covered_);
+  const long long end = from + count;
+  if (end <= start) return;
+  if (noiseBytes_ > 0 && noiseAt_ + noiseBytes_ != start) LogNoise();
+  if (noiseBytes_ == 0) noiseAt_ = start;
+  noiseBytes_ += end - start;
+}
+
+void PacketScanner::LogNoise() {
+  if (noiseBytes_ > 0)
+    logging::Write(LogLevel::Trace, "skipped %lld bytes of noise at byte %lld", noiseBytes_, noiseAt_);
+  noiseBytes_ = 0;
 }
 
 Status RecordOut::Set(int lost, bool withPacket, int samples, int& last) {
@@ -123,12 +189,12 @@ const DataSample* RecordOut::At(int index, std::span<const DataSample> packet) c
 }
 
 Status StartSync(PacketScanner& scanner, PacketTimeline& timeline, RecordOut& out, int& damaged, int header,
-                 int within) {
+                 int within, const std::function<bool(const std::uint8_t* header)>& plausible) {
   scanner.ResetPort();
   damaged = 0;
   timeline.Reset();
   out.Restart();
-  return scanner.SyncHeader(header, within);
+  return scanner.SyncPlausibleHeader(header, within, plausible);
 }
 
 }  // namespace sondrix

@@ -12,13 +12,19 @@
 // the stream is known to speak the format (a decoder's Sync found it, or a
 // good packet came), a pattern must show within an allowance of bytes; after
 // that, noise is skipped however long it lasts.
+//
+// At trace level the log gets one line per rejected pattern (its offset in
+// the stream, the reason and its first bytes) and one per stretch of noise
+// skipped, so that an operator can find them in a raw capture.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
+#include "common/log.h"
 #include "common/status.h"
 #include "io/data_buffer.h"
 #include "io/dport.h"
@@ -33,6 +39,7 @@ class PacketScanner {
     Good,        // a packet: hand it out
     FalseStart,  // no packet of this stream (a wrong length word, say)
     Damaged,     // a packet of the right length whose checksum fails
+    BadLength,   // a packet of this instrument whose length word was hit: damaged
     Unusable,    // a whole packet of this stream that cannot be used: skipped whole, counted
   };
 
@@ -56,6 +63,22 @@ class PacketScanner {
   // next read decodes it: synchronising costs no packet. Port errors are
   // returned unchanged.
   Status SyncHeader(int header, int allowance);
+  // SyncHeader for a header that must also pass `plausible` (its length
+  // word is the format's): a pattern whose header does not is a false one
+  // (the bytes of a sample that happen to look like a pattern) and the
+  // search goes on past it, up to kFalsePatterns of them. -1000 when no
+  // plausible one follows (the line fell silent after a false one too).
+  template <class Plausible>
+  Status SyncPlausibleHeader(int header, int allowance, Plausible plausible) {
+    for (int tried = 0;; ++tried) {
+      const Status result = SyncHeader(header, allowance);
+      if (result == status::kOk && plausible(Front())) return result;
+      if (result != status::kOk) return tried > 0 && result == status::kIoTimeout ? status::kUnrecognisedData : result;
+      DropFront();
+      if (tried == kFalsePatterns) return status::kUnrecognisedData;
+    }
+  }
+  static constexpr int kFalsePatterns = 8;
   // Drops the first buffered byte: the search goes on from the next one.
   void DropFront() {
     if (begin_ < end_) ++begin_;
@@ -80,6 +103,12 @@ class PacketScanner {
   Status Find(int length, Check check, int& damaged);
   const std::uint8_t* Front() const { return bytes_.data() + begin_; }
   void Consume();
+  // The offset of Front() in the port's stream (DPort::StreamOffset), -1
+  // when the port cannot tell.
+  long long FrontOffset() const;
+
+  // How many bytes of a rejected pattern its log line shows.
+  static constexpr std::size_t kLoggedBytes = 16;
 
  private:
   // Tops the buffer up towards a whole packet with bytes that are waiting:
@@ -90,6 +119,12 @@ class PacketScanner {
   // Drops the bytes in front of the first sync pattern; true when the
   // buffer now starts with one (or the start of one, at its end).
   bool SkipToSync();
+  // The log at trace level: a rejected pattern at Front(); bytes skipped
+  // from `from`, gathered into stretches of noise (those of a rejected
+  // pattern are not noise); the stretch gathered so far.
+  void LogRejected(Verdict verdict);
+  void NoteSkipped(long long from, long long count);
+  void LogNoise();
 
   DPort& port_;
   std::vector<std::uint8_t> sync_;
@@ -100,6 +135,11 @@ class PacketScanner {
   std::size_t end_ = 0;
   long long unsynced_ = 0;  // bytes skipped since the last pattern was found
   bool synced_ = false;
+  // Trace only: where the bytes of the last rejected pattern end, and the
+  // stretch of noise not yet logged.
+  long long covered_ = 0;
+  long long noiseAt_ = 0;
+  long long noiseBytes_ = 0;
 };
 
 template <typename Check>
@@ -135,6 +175,7 @@ Status PacketScanner::Next(Check check, int& damaged) {
     unsynced_ = 0;
     const Verdict verdict = check(Front());
     if (verdict == Verdict::Good) return status::kOk;
+    if (logging::On(LogLevel::Trace)) LogRejected(verdict);
     if (verdict != Verdict::FalseStart) ++damaged;
     if (verdict == Verdict::Unusable) {
       begin_ += static_cast<std::size_t>(whole_);
@@ -176,10 +217,10 @@ class RecordOut {
 // What the decoders' Sync share before they read a packet's header: the
 // port is reset (a capture part-way through goes on), the damaged count,
 // the time line and the lost count start afresh, and a sync pattern with
-// `header` bytes after it is looked for within `within` bytes
-// (PacketScanner::SyncHeader).
+// `header` bytes after it that are `plausible` is looked for within
+// `within` bytes (PacketScanner::SyncPlausibleHeader).
 Status StartSync(PacketScanner& scanner, PacketTimeline& timeline, RecordOut& out, int& damaged, int header,
-                 int within);
+                 int within, const std::function<bool(const std::uint8_t* header)>& plausible);
 
 // What the decoders' ReadRecord share: finds the next good packet (`check`),
 // has `decode` read it into `samples` (returning the counts per sample it

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 
+#include "common/log.h"
 #include "common/settings.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
@@ -23,6 +24,7 @@ RawFilPort::~RawFilPort() = default;
 // device) could make the first read wait for ever, so it is refused.
 Status RawFilPort::Open(int /*baud*/) {
   file_.reset(platform::OpenRegularFile(name_));
+  SONDRIX_LOG(Debug, "raw capture %s %s", name_.c_str(), file_ == nullptr ? "cannot be opened" : "opened for replay");
   return file_ == nullptr ? status::kCantOpenFile : status::kOk;
 }
 
@@ -73,6 +75,8 @@ Status RawFilPort::Reset() {
 }
 
 bool RawFilPort::ResetKeepsStream() { return file_ != nullptr && std::feof(file_.get()) == 0; }
+
+long long RawFilPort::StreamOffset() { return file_ == nullptr ? -1 : static_cast<long long>(::ftello(file_.get())); }
 
 double RawFilPort::ReplayFraction() { return file_ == nullptr ? -1.0 : platform::ReadFraction(file_.get()); }
 

@@ -39,6 +39,8 @@ class RawFilPort : public DPort {
   bool ResetKeepsStream() override;
   // The share of the capture read so far.
   double ReplayFraction() override;
+  // The position in the capture file.
+  long long StreamOffset() override;
   Status SaveRaw() override;
   Status PromptForPort(std::string_view deviceName, std::string& name) override;
   Status BufferSize() override;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common/errors.h"
+#include "common/log.h"
 #include "common/panels.h"
 #include "common/settings.h"
 #include "common/utils.h"
@@ -44,19 +45,26 @@ int PortNumberFromName(std::string_view name) {
 RS232Port::~RS232Port() = default;
 
 void RS232Port::Capture(const void* bytes, std::size_t count) {
+  received_ += static_cast<long long>(count);
   if (raw_ != nullptr && count > 0) std::fwrite(bytes, 1, count, raw_.get());
 }
 
 Status RS232Port::Open(int baud) {
   int result = platform::serial().OpenComConfig(port_, "", baud, kParity, kDataBits, kStopBits,
                                                 kQueueSize, kQueueSize);
-  if (result < 0) return result;
+  if (result < 0) {
+    SONDRIX_LOG(Debug, "COM%d does not open at %d baud: %s (%d)", port_, baud, StatusText(result).c_str(), result);
+    return result;
+  }
+  SONDRIX_LOG(Debug, "COM%d open at %d baud, 8 data bits, no parity, 1 stop bit", port_, baud);
   Reset();
   return status::kOk;
 }
 
 Status RS232Port::Close() {
   int result = platform::serial().CloseCom(port_);
+  SONDRIX_LOG(Debug, "COM%d closed after %lld bytes since its last reset%s", port_, received_,
+              result != 0 ? " (the serial library reported a failure)" : "");
   return result != 0 ? result : status::kOk;
 }
 
@@ -82,6 +90,7 @@ Status RS232Port::Sync() {
 }
 
 Status RS232Port::Reset() {
+  received_ = 0;
   if (raw_ != nullptr) {
     // Capture starts over with this run. The file is also cut back, so that
     // no bytes of a longer earlier run linger behind the new ones and get
@@ -101,6 +110,8 @@ Status RS232Port::Reset() {
       if (raw_ == nullptr) ::close(fd);
     }
     if (raw_ != nullptr) rawName_ = name;
+    SONDRIX_LOG(Debug, "COM%d: raw capture %s %s", port_, raw_ != nullptr ? "into" : "cannot be written as",
+                name.c_str());
   }
   int result = platform::serial().FlushInQ(port_);
   if (result != 0) return result;

@@ -48,6 +48,8 @@ class RS232Port : public DPort {
   Status SetName(std::string_view name) override;
   Status GetName(std::string& name) override;
   ~RS232Port() override;
+  // The bytes delivered since the last reset (what a raw capture holds).
+  long long StreamOffset() override { return received_; }
 
   // -1 until SetName succeeds, else 1 ... 8.
   int PortNumber() const { return port_; }
@@ -56,11 +58,14 @@ class RS232Port : public DPort {
   const std::string& CaptureFileName() const { return rawName_; }
 
  private:
+  // Every byte delivered passes here: counted, and copied into the raw
+  // capture when one is on.
   void Capture(const void* bytes, std::size_t count);
 
   int port_ = -1;
   OwnedFile raw_;
   std::string rawName_;
+  long long received_ = 0;
 };
 
 // The port-choice dialog (usable without a port): offers COM1 ... COM8

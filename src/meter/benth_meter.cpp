@@ -6,6 +6,7 @@
 
 #include "common/out_of_memory.h"
 #include "common/errors.h"
+#include "common/log.h"
 #include "config/temp_bins.h"
 #include "datafile/benth_file.h"
 #include "io/benth_buffer.h"
@@ -73,9 +74,9 @@ Status BenthMeter::Reset() {
 }
 
 Status BenthMeter::NewBuffer(std::unique_ptr<DataBuffer>& out, DPort& port) {
-  DebugMsg("Benth new buffer", 0);
+  SONDRIX_LOG(Debug, "Benth new buffer");
   const Status result = NewDecoder<BenthBuffer>(out, port);
-  DebugMsg("Benth end new buffer", 0);
+  SONDRIX_LOG(Debug, "Benth end new buffer");
   return result;
 }
 

@@ -1,13 +1,13 @@
 #include "meter/nerit_meter.h"
 
-#include "common/errors.h"
+#include "common/log.h"
 
 namespace sondrix {
 
 Status NeritMeter::NewBuffer(std::unique_ptr<DataBuffer>& out, DPort& port) {
-  DebugMsg("Nerit new buffer", 0);
+  SONDRIX_LOG(Debug, "Nerit new buffer");
   const Status result = BinMeter::NewBuffer(out, port);
-  DebugMsg("Nerit end new buffer", 0);
+  SONDRIX_LOG(Debug, "Nerit end new buffer");
   return result;
 }
 

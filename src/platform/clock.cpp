@@ -1,7 +1,11 @@
 #include "platform/clock.h"
 
+#include <poll.h>
+
 #include <chrono>
+#include <cmath>
 #include <thread>
+#include <vector>
 
 namespace sondrix::platform {
 namespace {
@@ -18,6 +22,19 @@ class SystemClock final : public Clock {
 
   void Delay(double seconds) override {
     if (seconds > 0) std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+  }
+
+  void WaitForInput(std::span<const int> inputs, double seconds) override {
+    if (inputs.empty()) {
+      Delay(seconds);
+      return;
+    }
+    if (!(seconds > 0)) return;
+    std::vector<pollfd> watched;
+    for (const int fd : inputs) watched.push_back(pollfd{.fd = fd, .events = POLLIN, .revents = 0});
+    // An error or a hang-up on a line ends the wait as bytes would: the
+    // reader sees it.
+    ::poll(watched.data(), watched.size(), static_cast<int>(std::ceil(seconds * 1000.0)));
   }
 
   std::tm LocalTime() override {
@@ -42,9 +59,7 @@ std::string Format(const char* format) {
 
 Clock& clock() { return *gClock; }
 
-ScopedClock::ScopedClock(Clock& clock) : previous_(gClock) { gClock = &clock; }
-
-ScopedClock::~ScopedClock() { gClock = previous_; }
+ScopedClock::ScopedClock(Clock& clock) : ScopedInstall(gClock, clock) {}
 
 double SecondsSince(double start) {
   constexpr double kSecondsPerDay = 86400.0;
@@ -56,6 +71,8 @@ double SecondsSince(double start) {
 double Timer() { return clock().Timer(); }
 
 void Delay(double seconds) { clock().Delay(seconds); }
+
+void WaitForInput(std::span<const int> inputs, double seconds) { clock().WaitForInput(inputs, seconds); }
 
 std::string DateStr() { return Format("%m-%d-%Y"); }
 

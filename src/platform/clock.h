@@ -4,7 +4,10 @@
 #pragma once
 
 #include <ctime>
+#include <span>
 #include <string>
+
+#include "platform/installed.h"
 
 namespace sondrix::platform {
 
@@ -15,21 +18,19 @@ class Clock {
   virtual double Timer() = 0;
   // Waits the given number of seconds.
   virtual void Delay(double seconds) = 0;
+  // Waits at most `seconds` for bytes to read on any of `inputs` (file
+  // descriptors; none: the whole time), or less when a signal comes. A
+  // clock that only counts time waits the whole time.
+  virtual void WaitForInput(std::span<const int> /*inputs*/, double seconds) { Delay(seconds); }
   // The local calendar time now.
   virtual std::tm LocalTime() = 0;
 };
 
 Clock& clock();
 
-class ScopedClock {
+class ScopedClock : ScopedInstall<Clock> {
  public:
   explicit ScopedClock(Clock& clock);
-  ~ScopedClock();
-  ScopedClock(const ScopedClock&) = delete;
-  ScopedClock& operator=(const ScopedClock&) = delete;
-
- private:
-  Clock* previous_;
 };
 
 // Shorthands on the installed clock.
@@ -39,6 +40,7 @@ double Timer();
 // 86400 s are added.
 double SecondsSince(double start);
 void Delay(double seconds);
+void WaitForInput(std::span<const int> inputs, double seconds);
 // Today's date as "MM-DD-YYYY" and the time as "HH:MM:SS".
 std::string DateStr();
 std::string TimeStr();

@@ -20,8 +20,6 @@ Serial& serial() {
   return *gSerial;
 }
 
-ScopedSerial::ScopedSerial(Serial& backend) : previous_(gSerial) { gSerial = &backend; }
-
-ScopedSerial::~ScopedSerial() { gSerial = previous_; }
+ScopedSerial::ScopedSerial(Serial& backend) : ScopedInstall(gSerial, backend) {}
 
 }  // namespace sondrix::platform

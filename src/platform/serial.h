@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "platform/installed.h"
+
 namespace sondrix::platform {
 
 // The library's own error codes that the backends return (common/status.h
@@ -59,15 +61,9 @@ class Serial {
 
 Serial& serial();
 
-class ScopedSerial {
+class ScopedSerial : ScopedInstall<Serial> {
  public:
   explicit ScopedSerial(Serial& backend);
-  ~ScopedSerial();
-  ScopedSerial(const ScopedSerial&) = delete;
-  ScopedSerial& operator=(const ScopedSerial&) = delete;
-
- private:
-  Serial* previous_;
 };
 
 }  // namespace sondrix::platform

@@ -59,15 +59,9 @@ ColorScheme Ui::GetColorScheme() const { return ColorScheme::Day; }
 
 unsigned long UiGeneration() { return gGeneration; }
 
-ScopedUi::ScopedUi(Ui& backend) : previous_(gUi) {
-  gUi = &backend;
-  ++gGeneration;
-}
+ScopedUi::ScopedUi(Ui& backend) : ScopedInstall(gUi, backend) { ++gGeneration; }
 
-ScopedUi::~ScopedUi() {
-  gUi = previous_;
-  ++gGeneration;
-}
+ScopedUi::~ScopedUi() { ++gGeneration; }
 
 UserEvent Ui::WaitUserEvent(double, std::span<const int>) { return GetUserEvent(false); }
 
@@ -134,30 +128,33 @@ FileSelectResult Ui::FileSelectPopup(const FileSelectRequest& request, std::stri
   return FileExists(path) ? FileSelectResult::Existing : FileSelectResult::New;
 }
 
+namespace {
+
+// The number a text starts with (after blanks), 0 when it starts with none.
+template <class Number>
+Number LeadingNumber(const std::string& text) {
+  const char* begin = text.data();
+  const char* end = begin + text.size();
+  while (begin != end && (*begin == ' ' || *begin == '\t')) ++begin;
+  Number result{};
+  std::from_chars(begin, end, result);
+  return result;
+}
+
+}  // namespace
+
 int Ui::GetCtrlInt(int panel, int control) {
   CtrlValue value;
   if (GetCtrlVal(panel, control, value) < 0) return 0;
-  if (const int* i = std::get_if<int>(&value)) return *i;
-  if (const double* d = std::get_if<double>(&value)) return ToInt(*d);
-  const std::string& text = std::get<std::string>(value);
-  int result = 0;
-  const char* begin = text.data();
-  while (begin != text.data() + text.size() && (*begin == ' ' || *begin == '\t')) ++begin;
-  std::from_chars(begin, text.data() + text.size(), result);
-  return result;
+  if (const std::string* text = std::get_if<std::string>(&value)) return LeadingNumber<int>(*text);
+  return std::holds_alternative<int>(value) ? std::get<int>(value) : ToInt(std::get<double>(value));
 }
 
 double Ui::GetCtrlDouble(int panel, int control) {
   CtrlValue value;
   if (GetCtrlVal(panel, control, value) < 0) return 0.0;
-  if (const double* d = std::get_if<double>(&value)) return *d;
-  if (const int* i = std::get_if<int>(&value)) return *i;
-  const std::string& text = std::get<std::string>(value);
-  double result = 0.0;
-  const char* begin = text.data();
-  while (begin != text.data() + text.size() && (*begin == ' ' || *begin == '\t')) ++begin;
-  std::from_chars(begin, text.data() + text.size(), result);
-  return result;
+  if (const std::string* text = std::get_if<std::string>(&value)) return LeadingNumber<double>(*text);
+  return CtrlValueDouble(value).value_or(0.0);
 }
 
 std::string Ui::GetCtrlText(int panel, int control) {

@@ -5,7 +5,9 @@
 //
 // One process-wide instance is installed by main, a tool or a test fixture
 // (ScopedUi). Two backends implement it: headless (values in memory, scripted
-// events and answers; tests and sondrix-cli) and qt (real widgets).
+// events and answers; tests and sondrix-cli) and qt (real widgets). Both are
+// a PanelTree (panel_tree.h), which keeps the rules every call follows and
+// decides what it returns.
 //
 // Conventions of the run-time this stands in for are kept: a panel handle is a
 // positive number, calls return 0 (or a count, or a handle) on success and a
@@ -21,6 +23,7 @@
 #include <vector>
 
 #include "platform/color_scheme.h"
+#include "platform/installed.h"
 
 namespace sondrix::platform {
 
@@ -394,15 +397,10 @@ unsigned long UiGeneration();
 
 // Installs a backend for the lifetime of the guard and restores the previous
 // one afterwards.
-class ScopedUi {
+class ScopedUi : ScopedInstall<Ui> {
  public:
   explicit ScopedUi(Ui& backend);
   ~ScopedUi();
-  ScopedUi(const ScopedUi&) = delete;
-  ScopedUi& operator=(const ScopedUi&) = delete;
-
- private:
-  Ui* previous_;
 };
 
 }  // namespace sondrix::platform

@@ -5,6 +5,7 @@
 
 #include "io/dport.h"
 #include "io/rs232_port.h"
+#include "platform/clock.h"
 #include "platform/serial.h"
 
 namespace sondrix {
@@ -41,6 +42,10 @@ platform::UserEvent SourceWait::NextEvent(platform::Ui& ui) {
   return ui.WaitUserEvent(wait_, watchLine_ ? std::span<const int>(inputs_) : std::span<const int>());
 }
 
+void SourceWait::Pause() {
+  if (wait_ > 0.0) platform::WaitForInput(watchLine_ ? std::span<const int>(inputs_) : std::span<const int>(), wait_);
+}
+
 void SourceWait::Idle() {
   if (replay_ && ++emptyLooks_ < kReplayLooks) {
     wait_ = 0.0;
@@ -56,6 +61,12 @@ void SourceWait::Ready() {
   emptyLooks_ = 0;
   wait_ = 0.0;
   watchLine_ = false;
+}
+
+bool PollingUser::Look(SourceWait& pace) {
+  if (stops_() > 0) return true;
+  pace.Pause();
+  return stops_() > 0;
 }
 
 }  // namespace sondrix

@@ -5,6 +5,7 @@
 // passed.
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "platform/ui.h"
@@ -38,6 +39,8 @@ class SourceWait {
   // The next user event: looked at without waiting after the source gave
   // something, else after the sleep that Idle chose.
   platform::UserEvent NextEvent(platform::Ui& ui);
+  // The sleep that Idle chose, without a user interface to look at.
+  void Pause();
   // The source had nothing: the next look sleeps, on the serial line for up
   // to kLineWait, or for kShortWait when the line has just woken it without
   // a whole packet (or there is no line to watch), so that the packet's rest
@@ -61,6 +64,31 @@ class SourceWait {
   bool watchLine_ = false;
   bool replay_ = false;
   int emptyLooks_ = 0;
+};
+
+// Whom a loop that reads a source looks at between reads: the window's
+// user, a terminal's stop signals, a test's script.
+class RunUser {
+ public:
+  virtual ~RunUser() = default;
+  // One look, after the wait `pace` chose; true when the user asks the loop
+  // to stop.
+  virtual bool Look(SourceWait& pace) = 0;
+  // After a stop, while the loop takes in what had already arrived: true
+  // when the user asks again (a second Ctrl+C), which ends that at once.
+  virtual bool Insists() { return false; }
+};
+
+// A user without windows, who stops a loop by signals: `stops()` tells how
+// many stops were asked so far (Ctrl+C, a polite kill, a closed terminal).
+class PollingUser final : public RunUser {
+ public:
+  explicit PollingUser(std::function<int()> stops) : stops_(std::move(stops)) {}
+  bool Look(SourceWait& pace) override;
+  bool Insists() override { return stops_() > 1; }
+
+ private:
+  std::function<int()> stops_;
 };
 
 }  // namespace sondrix

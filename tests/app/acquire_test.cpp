@@ -31,7 +31,8 @@ TEST_F(AcquireTest, StopWhileTheSourceIsSilentEndsQuietlyAndSavesTheRecording) {
   Start();
   // The packet of the reset at opening (dropped by the one at the start of
   // the run), the packet of that second reset and two more: thirty lines,
-  // then silence; the run is stopped after twenty.
+  // then silence; the run is stopped after twenty, and the packet that had
+  // already arrived is recorded all the same.
   Feed(1, 4);
   OpenDevice("COM1");
   StopWhen([this] {
@@ -43,7 +44,7 @@ TEST_F(AcquireTest, StopWhileTheSourceIsSilentEndsQuietlyAndSavesTheRecording) {
   EXPECT_TRUE(ErrorTexts().empty());
   ASSERT_EQ(ui.fileDialogs().size(), 1u);
   EXPECT_EQ(ui.fileDialogs()[0].request.title, "Save data in file:");
-  EXPECT_EQ(DataLines(HomeFile("kept.dat")).size(), 20u);
+  EXPECT_EQ(DataLines(HomeFile("kept.dat")).size(), 30u);
   EXPECT_FALSE(app.unsavedRun);
   // The saved run took the lock along; a fresh scratch file is locked at
   // once, so no other instance can record here meanwhile.
@@ -181,12 +182,16 @@ TEST_F(AcquireTest, MenusAreDimmedAndTheStopButtonShownDuringARun) {
 TEST_F(AcquireTest, TheSecondStopControlAndTheCloseBoxEndARun) {
   Start();
   Feed(1, 4);
+  serial.FeedTimeout(1);
+  Feed(1, 2, kNeritSerial, 4);
   OpenDevice("COM1");
   ui.Commit(p::kMain, p::kMainStop).CancelFile();
   EXPECT_EQ(Acquire_Run(app), status::kOk);
   EXPECT_FALSE(app.quit);
 
-  ui.Close(p::kMain).CancelFile();
+  // The packets that had arrived when it stopped were recorded: that run,
+  // not saved, is discarded before the next.
+  ui.AnswerGeneric(2).Close(p::kMain).CancelFile();
   EXPECT_EQ(Acquire_Run(app), status::kOk);
   EXPECT_TRUE(app.quit);
   EXPECT_TRUE(ErrorTexts().empty());
@@ -194,7 +199,10 @@ TEST_F(AcquireTest, TheSecondStopControlAndTheCloseBoxEndARun) {
 
 TEST_F(AcquireTest, AnUnsavedRunIsOfferedBeforeTheNextRunRecordsOverIt) {
   Start();
-  Feed(1, 5);
+  Feed(1, 3);
+  // The rest comes after a pause: for the second run.
+  serial.FeedTimeout(1);
+  Feed(1, 2, kNeritSerial, 3);
   OpenDevice("COM1");
   StopWhen([this] { return app.display().tmpFile()->writtenLines() == 20; });
   ui.CancelFile();
@@ -223,7 +231,9 @@ TEST_F(AcquireTest, EachRunsRawCaptureIsNamedAfterItsOwnStart) {
   WriteSettings("[General]\nSaveRaw=yes\n");
   gStartTime.reset();
   Start();
-  Feed(1, 7);
+  Feed(1, 3);
+  serial.FeedTimeout(1);
+  Feed(1, 4, kNeritSerial, 3);
   OpenDevice("COM1");  // the opening starts a capture
   // The first run starts in the same second as the opening, the second one
   // five seconds later.

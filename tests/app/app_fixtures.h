@@ -49,12 +49,16 @@ class AppTest : public HeadlessTest {
     return Packet(kNeritTraces, 10, serialnum, firstTime, signal, 0.5, TempToCount(20.0));
   }
 
-  // `count` packets on COM`port`, ten lines each. A reset synchronises on
+  // `count` packets on COM`port`, ten lines each, all arrived at once (a
+  // stop records every one of them that the run has not read yet; packets
+  // fed after serial.FeedTimeout arrive after a pause, which a stop does not
+  // wait for). A reset synchronises on
   // the first packet waiting, and the next read decodes it; a second reset
   // (the start of a run) empties the live line again, so the packet the
   // first reset (opening) kept gives no line.
-  void Feed(int port, int count, std::uint32_t serialnum = kNeritSerial) {
-    for (int i = 0; i < count; ++i) {
+  // `first` numbers the first packet (its counter 10 * first).
+  void Feed(int port, int count, std::uint32_t serialnum = kNeritSerial, int first = 0) {
+    for (int i = first; i < first + count; ++i) {
       const auto packet = APacket(static_cast<std::uint16_t>(10 * i), serialnum, 0.2 + 0.01 * i);
       serial.Feed(port, std::span<const std::uint8_t>(packet));
     }

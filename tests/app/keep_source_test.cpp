@@ -24,7 +24,8 @@ constexpr std::uint32_t kOtherSerial = 0x04000777;
 class KeepSourceTest : public test::AppTest {
  protected:
   // A run of the attached source, stopped after 20 lines and saved as
-  // `name`; the lines saved.
+  // `name`; the lines saved (with the packets that had arrived when it was
+  // stopped, more).
   std::size_t RunAndSave(const std::string& name) {
     StopWhen([this] {
       return app.display().tmpFile() != nullptr && app.display().tmpFile()->writtenLines() == 20;
@@ -59,7 +60,7 @@ TEST_F(KeepSourceTest, DecliningTheSerialNumberQuestionKeepsTheMeterOpenBefore) 
   // Opened for the new file, then again for the meter kept.
   EXPECT_EQ(serial.OpenCount(1), opened + 2);
   EXPECT_EQ(Title(), title);
-  EXPECT_EQ(RunAndSave("kept.dat"), 20u);
+  EXPECT_GE(RunAndSave("kept.dat"), 20u);
 }
 
 TEST_F(KeepSourceTest, ANewMeterThatFailsOnAnotherPortLeavesTheOldOnesPortAlone) {
@@ -78,7 +79,7 @@ TEST_F(KeepSourceTest, ANewMeterThatFailsOnAnotherPortLeavesTheOldOnesPortAlone)
   // let its port go for the attempt all the same, and took it up again.
   EXPECT_TRUE(serial.IsOpen(1));
   EXPECT_EQ(serial.OpenCount(1), opened + 1);
-  EXPECT_EQ(RunAndSave("kept.dat"), 20u);
+  EXPECT_GE(RunAndSave("kept.dat"), 20u);
 }
 
 TEST_F(KeepSourceTest, AReplayStaysAttachedAndItsPlaceWhenAMeterIsDeclined) {

@@ -395,13 +395,14 @@ TEST_F(MenuTest, SaveDataKeepsTheLastRunAndIsOfferedOnlyWhileItWaits) {
 
 TEST_F(MenuTest, FloatAndShortControlValues) {
   Start();
-  const int dialog = ui.LoadPanel(0, p::kAcquisition);
-  ASSERT_EQ(SetCtrlShort(dialog, p::kAcqBinsize, -3), 0);
+  // An int control without a range (one with a range keeps its values in it).
+  const int dialog = ui.LoadPanel(0, p::kMeterConfig);
+  ASSERT_EQ(SetCtrlShort(dialog, p::kMcBaud, -3), 0);
   std::int16_t small = 0;
-  ASSERT_EQ(GetCtrlShort(dialog, p::kAcqBinsize, small), 0);
+  ASSERT_EQ(GetCtrlShort(dialog, p::kMcBaud, small), 0);
   EXPECT_EQ(small, -3);
-  ASSERT_EQ(ui.SetCtrlVal(dialog, p::kAcqBinsize, 70000), 0);
-  EXPECT_LT(GetCtrlShort(dialog, p::kAcqBinsize, small), 0);
+  ASSERT_EQ(ui.SetCtrlVal(dialog, p::kMcBaud, 70000), 0);
+  EXPECT_LT(GetCtrlShort(dialog, p::kMcBaud, small), 0);
   EXPECT_EQ(small, -3);
   const int settingsPanel = ui.LoadPanel(0, p::kGraphSettings);
   ASSERT_EQ(SetCtrlFlt(settingsPanel, p::kGsXMin, 0.25f), 0);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/acquire.h"
+#include "datafile/acquisition.h"
 #include "app/app_fixtures.h"
 #include "common/panels.h"
 #include "common/utils.h"

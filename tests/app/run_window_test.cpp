@@ -140,10 +140,11 @@ TEST_F(RunWindowTest, WhatWouldDisturbTheRunStaysDimmedAndIsNotObeyed) {
           {30, Stop}});
   ui.AnswerFile(HomeFile("kept.dat"));
   EXPECT_EQ(Acquire_Run(app), status::kOk);
-  // The run went on to its thirtieth line with the same source; nothing
-  // was opened, edited or tested meanwhile.
+  // The run went on to its thirtieth line with the same source (and took
+  // in the packets that had arrived when it was stopped: fifty lines);
+  // nothing was opened, edited or tested meanwhile.
   EXPECT_EQ(app.source(), source);
-  EXPECT_EQ(DataLines(HomeFile("kept.dat")).size(), 30u);
+  EXPECT_EQ(DataLines(HomeFile("kept.dat")).size(), 50u);
   EXPECT_EQ(ui.fileDialogs().size(), 1u);
   EXPECT_FALSE(ui.WasShown(p::kMeterConfig));
   // Idle again: the items come back.
@@ -185,8 +186,9 @@ TEST_F(RunWindowTest, TheAcquisitionDialogDuringARunChangesTracesNotBinSizesAndT
   // The graph on show dropped the trace at once and kept the others whole.
   ASSERT_EQ(ui.Plots(app.mainPanel, p::kMainXYGraph).size(), static_cast<std::size_t>(kNeritTraces - 1));
   EXPECT_EQ(ui.Plots(app.mainPanel, p::kMainXYGraph)[0].attributes.color, app.display().TraceRGB(1));
-  EXPECT_EQ(ui.Plots(app.mainPanel, p::kMainXYGraph)[0].x.size(), 30u);
-  EXPECT_EQ(DataLines(HomeFile("kept.dat")).size(), 30u);
+  // Stopped at the thirtieth line, with two packets arrived meanwhile.
+  EXPECT_EQ(ui.Plots(app.mainPanel, p::kMainXYGraph)[0].x.size(), 50u);
+  EXPECT_EQ(DataLines(HomeFile("kept.dat")).size(), 50u);
 }
 
 // A run that ends while a dialog is up (the end of a capture) ends quietly

@@ -387,7 +387,7 @@ TEST_F(CommandLineTest, ADataFileIsOpenedAtStart) {
 
 TEST_F(CommandLineTest, HelpAndVersion) {
   EXPECT_EQ(Parse({"--help"}), 0);
-  EXPECT_EQ(outText.rfind("Usage: sondrix [--help] [--version] [FILE.dat]\n", 0), 0u);
+  EXPECT_EQ(outText.rfind("Usage: sondrix [--help] [--version] [--log-level LEVEL] [FILE.dat]\n", 0), 0u);
   EXPECT_EQ(Parse({"--version"}), 0);
   EXPECT_EQ(outText, "Sondrix ver 7.1\n");
 }

@@ -571,11 +571,12 @@ TEST_F(LiveRecordCli, AVanishedDeviceEndsTheRunAtOnceAndKeepsTheRecording) {
   EXPECT_EQ(record.exitStatus, 1);
   EXPECT_NE(record.err.find("General I/O error"), std::string::npos) << record.err;
   EXPECT_EQ(record.err.find("timed out"), std::string::npos) << record.err;
-  // Five packets at six a second, and no wait for the 4 s time-out. The
-  // packets that came before the recorder opened the line were flushed.
+  // Five packets, and no wait for the 4 s time-out. Those that came before
+  // the recorder opened the line were flushed (how many depends on who was
+  // quicker); never more than were sent.
   EXPECT_LT(seconds, 3.5);
   EXPECT_GE(DataFileSampleLines(out).size(), 10u);
-  EXPECT_LE(DataFileSampleLines(out).size(), 40u);
+  EXPECT_LE(DataFileSampleLines(out).size(), 50u);
 }
 
 // A stop by the user (Ctrl+C, a polite kill, a closed terminal) ends the

@@ -5,6 +5,7 @@
 #include "common/panels.h"
 #include "platform/headless/headless_ui.h"
 #include "support/fixtures.h"
+#include "support/log_capture.h"
 
 namespace sondrix {
 namespace {
@@ -116,58 +117,34 @@ TEST_F(ErrorsTest, WaitMessageFailsWhenThePanelCannotBeLoaded) {
   EXPECT_TRUE(ui.valueLog().empty());
 }
 
-TEST_F(ErrorsTest, DebugMsgWritesNothingWhenDebugIsOff) {
-  int main = ui.LoadPanel(0, p::kMain);
-  Error_SetDebugLine(main, p::kMainLost);
-  DebugMsg("Starting %d", 1234);
-  Message_Show("wait");
-  std::size_t written = ui.valueLog().size();
-  DebugMsg("Starting %d", 1234);
-  EXPECT_EQ(ui.valueLog().size(), written);
-  Message_Hide();
-}
-
-TEST_F(ErrorsTest, DebugMsgGoesToTheWaitMessageElseTheDebugLine) {
-  debugflag = 1;
-  int main = ui.LoadPanel(0, p::kMain);
-  Error_SetDebugLine(main, p::kMainLost);
-  DebugMsg("Starting %d", 1234);
-  EXPECT_EQ(ui.GetCtrlText(main, p::kMainLost), "Starting 1234");
-  CtrlValue visible;
-  ui.GetCtrlAttribute(main, p::kMainLost, platform::Attr::Visible, visible);
-  EXPECT_EQ(std::get<int>(visible), 1);
-
-  Message_Show("wait");
-  DebugMsg("count %i", 7);
-  EXPECT_EQ(WaitText(), "count 7");
-  EXPECT_EQ(ui.GetCtrlText(main, p::kMainLost), "Starting 1234");
-  Message_Hide();
-}
-
-TEST_F(ErrorsTest, DebugMsgFormatsOneIntegerSafely) {
-  debugflag = 1;
-  int main = ui.LoadPanel(0, p::kMain);
-  Error_SetDebugLine(main, p::kMainLost);
-  auto shown = [&](std::string_view format, long value) {
-    DebugMsg(format, value);
-    return ui.GetCtrlText(main, p::kMainLost);
-  };
-  EXPECT_EQ(shown("[%5d]", 42), "[   42]");
-  EXPECT_EQ(shown("[%-4d|", 42), "[42  |");
-  EXPECT_EQ(shown("%03d", 7), "007");
-  EXPECT_EQ(shown("%x", -1), "ffffffff");
-  EXPECT_EQ(shown("%lx", -1), "ffffffffffffffff");
-  EXPECT_EQ(shown("%ld", 5000000000L), "5000000000");
-  EXPECT_EQ(shown("%c", 65), "A");
-  EXPECT_EQ(shown("100%%", 0), "100%");
-  EXPECT_EQ(shown("ends with %", 0), "ends with %");
-  // Only one value: a second conversion, and conversions that would read a
-  // pointer, stay as written.
-  EXPECT_EQ(shown("%d and %d", 3), "3 and %d");
-  EXPECT_EQ(shown("%s %n %d", 9), "%s %n 9");
-  // At most 127 characters, whatever the width or length asked for.
-  EXPECT_EQ(shown("%999999999d", 1).size(), 127u);
-  EXPECT_EQ(shown(std::string(300, 'z'), 0), std::string(127, 'z'));
+// What the user is shown is kept in the log, each at its level, and only
+// when that level is on; what shows nothing logs nothing.
+TEST_F(ErrorsTest, WhatTheUserIsShownIsKeptInTheLog) {
+  {
+    test::LogCapture log(LogLevel::Debug);
+    Error_Report(status::kOk);
+    Error_Report(status::kCancelled);
+    Error_Report(status::kCantOpenFile);
+    Error_Message("The device on COM1 stopped answering.\nThe run was stopped.");
+    Message_Show("Opening a meter...");
+    Message_Hide();
+    ASSERT_EQ(log.lines().size(), 3u);
+    EXPECT_EQ(log.lines()[0].level, LogLevel::Error);
+    EXPECT_EQ(log.lines()[0].text, StatusText(status::kCantOpenFile) + " (" + std::to_string(status::kCantOpenFile) + ")");
+    EXPECT_EQ(log.lines()[1].level, LogLevel::Warn);
+    // One event, one line.
+    EXPECT_EQ(log.lines()[1].text, "The device on COM1 stopped answering. / The run was stopped.");
+    EXPECT_EQ(log.Texts(LogLevel::Debug), std::vector<std::string>{"Opening a meter..."});
+  }
+  {
+    test::LogCapture log(LogLevel::Error);
+    Error_Message("a note");
+    Message_Show("waiting");
+    Message_Hide();
+    Error_Report(status::kCantOpenFile);
+    EXPECT_EQ(log.lines().size(), 1u);
+  }
+  EXPECT_EQ(ErrorTexts().size(), 4u);  // the pop-ups themselves, as ever
 }
 
 TEST_F(ErrorsTest, HandlesOfAnEarlierUserInterfaceAreForgotten) {

@@ -120,7 +120,7 @@ TEST_F(Editor, TraceEditsGoIntoTheConfigurationOnOk) {
         const auto& preview = Live(pn::kMcPreview);
         // The preview shows the palette entry the trace will be drawn in.
         const auto shown = static_cast<int>(VantorColorToRGB(RBGToVantorColor(0xFF0000)));
-        EXPECT_EQ(preview.traceAttributes.at(0).at(platform::Attr::TraceColor), CtrlValue(shown));
+        EXPECT_EQ(preview.traces.at(0).color, shown);
       })
       .Commit(pn::kMeterConfig, pn::kMcOk, {{pn::kMcName, std::string("Renamed\t  ")}});
   EXPECT_EQ(Edit(), status::kOk);

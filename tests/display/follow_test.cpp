@@ -383,13 +383,12 @@ TEST_F(FollowTest, TheSettingsDialogsSetFollowing) {
             {{p::kGsFollowAxis, 1}, {p::kGsFollowMinutes, 2.5}, {p::kGsWholeRun, 0}, {p::kGsFollowValues, 0}});
   ASSERT_EQ(display->UserConfigure(), status::kOk);
   EXPECT_EQ(xy().follow(), (FollowSettings{1, 2.5, 0, 0}));
-  // Minutes that are no time window are refused, and nothing is stored.
+  // Minutes that are no time window cannot be entered (the field's range
+  // is 0.01 ... 10080): the field keeps its minutes.
   ui.Commit(p::kGraphSettings, p::kGsOk, {{p::kGsFollowMinutes, 0.0}, {p::kGsFollowValues, 1}});
-  EXPECT_EQ(display->UserConfigure(), status::kCancelled);
-  EXPECT_EQ(ui.popups().back().text, "Minutes must be more than 0\nand at most 10080.");
-  EXPECT_EQ(xy().follow(), (FollowSettings{1, 2.5, 0, 0}));
-  // ... unless they are not used.
-  ui.Commit(p::kGraphSettings, p::kGsOk, {{p::kGsFollowMinutes, 0.0}, {p::kGsWholeRun, 1}});
+  ASSERT_EQ(display->UserConfigure(), status::kOk);
+  EXPECT_EQ(xy().follow(), (FollowSettings{1, 2.5, 0, 1}));
+  ui.Commit(p::kGraphSettings, p::kGsOk, {{p::kGsWholeRun, 1}, {p::kGsFollowValues, 0}});
   ASSERT_EQ(display->UserConfigure(), status::kOk);
   EXPECT_EQ(xy().follow(), (FollowSettings{1, 2.5, 1, 0}));
 
@@ -404,10 +403,12 @@ TEST_F(FollowTest, TheSettingsDialogsSetFollowing) {
   ASSERT_EQ(display->UserConfigure(), status::kOk);
   EXPECT_EQ(display->current()->follow(), (FollowSettings{0, 5.0, 0, 1}));
 
-  // The strip chart's dialog stays open until the minutes are good.
+  // The strip chart's minutes likewise.
   display->ShowGraph(graph_type::kStrip);
-  ui.Commit(p::kStripSettings, p::kSsOk, {{p::kSsFollowMinutes, -1.0}})
-      .Commit(p::kStripSettings, p::kSsOk, {{p::kSsFollowMinutes, 30.0}, {p::kSsFollowValues, 0}});
+  ui.Commit(p::kStripSettings, p::kSsOk, {{p::kSsFollowMinutes, -1.0}, {p::kSsFollowValues, 0}});
+  ASSERT_EQ(display->UserConfigure(), status::kOk);
+  EXPECT_EQ(strip().follow(), (FollowSettings{1, 5.0, 0, 0}));
+  ui.Commit(p::kStripSettings, p::kSsOk, {{p::kSsFollowMinutes, 30.0}});
   ASSERT_EQ(display->UserConfigure(), status::kOk);
   EXPECT_EQ(strip().follow(), (FollowSettings{1, 30.0, 0, 0}));
   EXPECT_TRUE(ui.problems().empty()) << ui.problems()[0];

@@ -159,7 +159,7 @@ TEST_F(HyperspectralTest, AReplayOf200TracesChartsEveryFourth) {
     const std::vector<double> points = ui.StripTrace(main, p::kMainStripChart, k);
     ASSERT_EQ(points.size(), 3u) << k;
     EXPECT_DOUBLE_EQ(points.back(), last.values[static_cast<std::size_t>(4 * k)]) << k;
-    EXPECT_EQ(std::get<int>(chart().traceAttributes.at(k).at(platform::Attr::TraceColor)),
+    EXPECT_EQ(chart().traces.at(k).color,
               display->TraceRGB(4 * k));
   }
   EXPECT_TRUE(ui.StripTrace(main, p::kMainStripChart, 50).empty());

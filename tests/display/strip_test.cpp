@@ -54,7 +54,7 @@ TEST_F(StripTest, DisplayBinSizeTwoAppendsAPointOnEverySecondLine) {
   EXPECT_EQ(ui.StripTrace(main, p::kMainStripChart, 0), (std::vector<double>{0.5, 2.5}));
   EXPECT_EQ(ui.StripTrace(main, p::kMainStripChart, 2), (std::vector<double>{1.5, 7.5}));
   // Each chart trace has its trace's colour.
-  EXPECT_EQ(std::get<int>(chart().traceAttributes.at(1).at(platform::Attr::TraceColor)),
+  EXPECT_EQ(chart().traces.at(1).color,
             display->TraceRGB(1));
 }
 
@@ -69,7 +69,7 @@ TEST_F(StripTest, OfMoreThan64VisibleTracesEverySecondIsChartedAndSaidSo) {
   // Chart trace k is visible trace 2k: traces 1, 3, ... 69.
   EXPECT_EQ(ui.StripTrace(main, p::kMainStripChart, 0), std::vector<double>{1});
   EXPECT_EQ(ui.StripTrace(main, p::kMainStripChart, 34), std::vector<double>{69});
-  EXPECT_EQ(std::get<int>(chart().traceAttributes.at(34).at(platform::Attr::TraceColor)),
+  EXPECT_EQ(chart().traces.at(34).color,
             display->TraceRGB(69));
   EXPECT_EQ(chart().xName, "Charting 35 of 69 traces, every 2nd: a1 \u2026 a69");
   // Back to 64: every one charted, and the note gone.

@@ -378,6 +378,24 @@ TEST_F(BinBufferTest, SyncRefusesAWrongLengthAndAMissingPattern) {
   EXPECT_EQ(decoder->Sync(serial, word2, word3), -1000);
 }
 
+// A reset may meet the sync pattern inside a sample's bytes (a value that
+// happens to look like one): it passes over it to the real packet, as the
+// run does, instead of failing the start with "unrecognised data".
+TEST_F(BinBufferTest, SyncPassesOverFalsePatternsToTheRealPacket) {
+  auto decoder = Decoder(3);
+  const std::vector<std::uint8_t> falsePattern = {0x00, 0xFF, 0x00, 0xFF, 0x7A, 0x02, 0x01, 0x00, 0x00};
+  for (int i = 0; i < 3; ++i) fake_.Feed(1, falsePattern);
+  fake_.Feed(1, test::SamplePacket(3, 10, 1));
+  std::uint32_t serial = 7, word2 = 0, word3 = 0;
+  ASSERT_EQ(decoder->Sync(serial, word2, word3), 1);
+  EXPECT_NE(serial, 7u);
+
+  // A stream of nothing but another model's packets is still refused.
+  auto other = Decoder(3);
+  for (int i = 0; i < 12; ++i) fake_.Feed(1, test::SamplePacket(6, 10, 1));
+  EXPECT_EQ(other->Sync(serial, word2, word3), -1000);
+}
+
 TEST_F(BinBufferTest, LinesAvailableCountsSamplesWorthOfBytes) {
   auto nerit = Decoder(18);
   port_.waiting = 2047;

@@ -249,8 +249,8 @@ TEST_F(HeadlessGraphTest, PanelStateKeepsStripChartTraceColours) {
   ASSERT_EQ(ui.RecallPanelState(other, path, 0), 0);
   const HeadlessControl* recalled = ui.Control(other, strip);
   for (int k = 0; k < 3; ++k) {
-    EXPECT_EQ(recalled->traceAttributes.at(k).at(Attr::TraceColor), CtrlValue(colors[static_cast<std::size_t>(k)]));
-    EXPECT_EQ(recalled->traceAttributes.at(k).at(Attr::TraceVisible), CtrlValue(k == 1 ? 0 : 1));
+    EXPECT_EQ(recalled->traces.at(k).color, colors[static_cast<std::size_t>(k)]);
+    EXPECT_EQ(recalled->traces.at(k).visible, k != 1);
   }
   EXPECT_EQ(ui.StripTrace(other, strip, 2), (std::vector<double>{3, 6}));
 

@@ -233,7 +233,7 @@ TEST_F(HeadlessUiTest, ListsKeepItemsSelectionAndChecks) {
   int v = 0;
   ui.GetValueFromIndex(panel, p::kMcTraceList, 2, v);
   EXPECT_EQ(v, 9);
-  EXPECT_EQ(ui.NewestPanel(p::kMeterConfig)->controls.at(p::kMcTraceList).items[2].label, "a440x");
+  EXPECT_EQ(ui.NewestPanel(p::kMeterConfig)->controls.at(p::kMcTraceList)->items[2].label, "a440x");
 
   int checked = 1;
   ui.CheckListItem(panel, p::kMcTraceList, 1, 1);
@@ -263,9 +263,7 @@ TEST_F(HeadlessUiTest, StripChartsKeepInterleavedPoints) {
   EXPECT_EQ(ui.PlotStripChart(panel, p::kMcPreview, std::span(points).first(5), 2),
             headless::kBadArgument);
   EXPECT_EQ(ui.SetTraceAttribute(panel, p::kMcPreview, 0, Attr::TraceColor, 0x0000FF), 0);
-  EXPECT_EQ(std::get<int>(ui.Control(panel, p::kMcPreview)->traceAttributes.at(0).at(
-                Attr::TraceColor)),
-            0x0000FF);
+  EXPECT_EQ(ui.Control(panel, p::kMcPreview)->traces.at(0).color, 0x0000FF);
   ui.ClearStripChart(panel, p::kMcPreview);
   EXPECT_TRUE(ui.StripTrace(panel, p::kMcPreview, 0).empty());
 }
@@ -302,7 +300,7 @@ TEST_F(HeadlessUiTest, DiscardingAParentDiscardsItsChildren) {
   ui.DiscardPanel(main);
   EXPECT_FALSE(ui.IsLoaded(child));
   EXPECT_TRUE(ui.popupStack().empty());
-  EXPECT_EQ(ui.SetCtrlVal(child, p::kErrorText, std::string("x")), headless::kBadArgument);
+  EXPECT_EQ(ui.SetCtrlVal(child, p::kErrorText, std::string("x")), headless::kBadPanel);
 }
 
 TEST_F(HeadlessUiTest, AWaitWithATimeLimitLetsTheTimePassOnTheClock) {

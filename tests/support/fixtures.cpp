@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "common/errors.h"
+#include "common/log.h"
 
 namespace sondrix::test {
 
@@ -84,12 +85,12 @@ std::optional<std::string> ReadTextFile(const std::string& path) {
 
 HeadlessTest::HeadlessTest()
     : homeEnv_("SONDRIX_HOME", home.path()), scopedUi_(ui), scopedClock_(clock) {
-  debugflag = 0;
+  logging::Reset();
   ui.SetIdlePollLimit(2'000'000);
   if (!ui.resourceError().empty()) ADD_FAILURE() << ui.resourceError();
 }
 
-HeadlessTest::~HeadlessTest() { debugflag = 0; }
+HeadlessTest::~HeadlessTest() { logging::Reset(); }
 
 void HeadlessTest::WriteSettings(std::string_view text) {
   WriteTextFile(HomeFile("Sondrix.ini"), text);

@@ -78,9 +78,10 @@ class ScopedFileSizeLimit {
 };
 
 // Installs a HeadlessUi and a FakeClock and points $SONDRIX_HOME (the project
-// directory) at a fresh temporary directory, removed afterwards. debugflag is
-// 0 on entry and exit. Polling loops that never end abort after two million
-// empty polls instead of hanging.
+// directory) at a fresh temporary directory, removed afterwards. The log is
+// as at start on entry and exit (warnings and errors, written nowhere).
+// Polling loops that never end abort after two million empty polls instead
+// of hanging.
 class HeadlessTest : public ::testing::Test {
  protected:
   HeadlessTest();

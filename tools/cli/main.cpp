@@ -2,9 +2,12 @@
 // files without windows, on the headless user interface.
 #include <cstdio>
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "commands.h"
+#include "common/log.h"
 #include "platform/headless/headless_ui.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
@@ -34,7 +37,7 @@ constexpr Command kCommands[] = {
 
 void PrintUsage(std::FILE* out) {
   std::fprintf(out,
-               "Usage: sondrix-cli COMMAND [ARGUMENTS]\n"
+               "Usage: sondrix-cli [-v...] [--log-level LEVEL] COMMAND [ARGUMENTS]\n"
                "       sondrix-cli COMMAND --help\n\n"
                "Commands:\n");
   for (const Command& command : kCommands) {
@@ -42,6 +45,8 @@ void PrintUsage(std::FILE* out) {
                  command.name.data(), static_cast<int>(command.summary.size()),
                  command.summary.data());
   }
+  std::fprintf(out, "\nLog options (before or after the command):\n%.*s",
+               static_cast<int>(sondrix::logging::kLogOptionsHelp.size()), sondrix::logging::kLogOptionsHelp.data());
 }
 
 }  // namespace
@@ -61,7 +66,19 @@ int main(int argc, char** argv) {
   const platform::ScopedSerial scopedSerial(serial);
 #endif
 
-  const std::span<char*> args(argv, static_cast<std::size_t>(argc > 0 ? argc : 0));
+  // The log goes to standard error, warnings and errors unless asked for
+  // more; its options may stand anywhere.
+  std::vector<char*> words(argv, argv + (argc > 0 ? argc : 0));
+  LogLevel level = logging::kDefaultLevel;
+  std::string logError;
+  if (!logging::TakeLogOptions(words, level, logError)) {
+    std::fprintf(stderr, "sondrix-cli: %s\n", logError.c_str());
+    return 2;
+  }
+  logging::SetThreshold(level);
+  logging::ToStderr("sondrix-cli");
+  words.push_back(nullptr);  // argv's terminator, for the commands that look for it
+  const std::span<char*> args(words.data(), words.size() - 1);
   if (args.size() < 2) {
     PrintUsage(stderr);
     return 2;
@@ -74,7 +91,7 @@ int main(int argc, char** argv) {
   for (const Command& command : kCommands) {
     if (command.name == name) return command.run(args.subspan(1));
   }
-  std::fprintf(stderr, "sondrix-cli: unknown command \"%s\"\n\n", argv[1]);
+  std::fprintf(stderr, "sondrix-cli: unknown command \"%s\"\n\n", args[1]);
   PrintUsage(stderr);
   return 2;
 }

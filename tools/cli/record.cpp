@@ -5,7 +5,6 @@
 // path, and the recording is saved under the chosen name.
 #include <unistd.h>
 
-#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <filesystem>
@@ -14,13 +13,13 @@
 #include <string>
 #include <string_view>
 #include <system_error>
-#include <thread>
 
 #include "cli_args.h"
 #include "commands.h"
 #include "live_source.h"
 #include "common/status.h"
 #include "common/utils.h"
+#include "datafile/acquisition.h"
 #include "datafile/data_file.h"
 #include "datafile/scratch_recording.h"
 #include "meter/source_factory.h"
@@ -28,19 +27,14 @@
 #include "platform/paths.h"
 #include "source/source.h"
 #include "source/source_line.h"
+#include "source/source_wait.h"
 
 namespace sondrix::cli {
 namespace {
 
 constexpr std::string_view kCommand = "record";
-// Seconds without data, per line of the bin, before the run ends.
-constexpr double kTimeoutPerBinLine = 4.0;
 // Progress refreshes at most this often (seconds).
 constexpr double kProgressInterval = 0.25;
-
-// After a stop the lines that have already arrived are still recorded, for
-// at most this long (a capture never runs dry) or until a second stop.
-constexpr double kDrainSeconds = 1.0;
 
 void PrintRecordUsage(std::FILE* out) {
   std::fprintf(out,
@@ -117,10 +111,19 @@ void Report(std::string_view what, Status code) { ReportOnPort(kCommand, what, c
 
 // The progress line on a terminal: lines recorded, lines lost, time since
 // the start; redrawn in place a few times a second.
-class Progress {
+class ProgressLine final : public RunView {
  public:
-  explicit Progress(bool shown) : shown_(shown), start_(platform::Timer()) {}
+  explicit ProgressLine(bool shown) : shown_(shown), start_(platform::Timer()) {}
 
+  void Progress(const Acquisition& run) override { Update(run.recordedLines(), run.source().GetLostCount()); }
+
+  void Finish(long lines, int lost) {
+    if (!shown_) return;
+    Update(lines, lost, true);
+    if (drawn_) std::fputc('\n', stderr);
+  }
+
+ private:
   void Update(long lines, int lost, bool force = false) {
     if (!shown_) return;
     const double since = platform::SecondsSince(start_);
@@ -133,33 +136,11 @@ class Progress {
     drawn_ = true;
   }
 
-  void Finish(long lines, int lost) {
-    if (!shown_) return;
-    Update(lines, lost, true);
-    if (drawn_) std::fputc('\n', stderr);
-  }
-
- private:
   bool shown_;
   double start_;
   double last_ = -1.0;
   bool drawn_ = false;
 };
-
-// After a stop by the user, the lines the source still has (a packet that
-// arrived whole before the stop) are read and recorded. Ends when the
-// source has nothing more, at the line limit, on a second stop, after
-// kDrainSeconds, or on an error (returned).
-Status Drain(Source& source, DataFile& recording, SourceLine& line, long maxLines) {
-  const double start = platform::Timer();
-  while (StopSignalCount() < 2 && platform::SecondsSince(start) < kDrainSeconds &&
-         (maxLines == 0 || recording.writtenLines() < maxLines)) {
-    if (!source.CanRead() || source.Read(line) != status::kOk) break;
-    const Status written = recording.WriteData(line);
-    if (written != status::kOk) return written;
-  }
-  return status::kOk;
-}
 
 // Locks the run's scratch recording; a recording a dead run left there is
 // kept first and the user told where. False (with a message) when the run
@@ -286,73 +267,37 @@ int RunRecord(std::span<char*> args) {
     return 1;
   }
 
-  // The acquisition loop.
-  auto line = SourceLine_New(source->GetTraceCount());
-  if (!line) {
-    Report("", status::kOutOfMemory);
+  // The acquisition run: Ctrl+C (or a polite kill, a closed terminal)
+  // stops it as the window's stop button does.
+  PollingUser user(StopSignalCount);
+  ProgressLine progress(isatty(STDERR_FILENO) != 0);
+  Acquisition run(*source, recording.get(), user, &progress, options.maxLines);
+  if (run.ready() != status::kOk) {
+    Report("", run.ready());
     recording->Close();
     recording->Delete();
     source->Close();
     return 1;
   }
-  const double timeout = kTimeoutPerBinLine * binsize;
-  Progress progress(isatty(STDERR_FILENO) != 0);
-  bool stop = false;
-  bool stoppedByUser = false;
-  result = status::kOk;
-  while (!stop && result == status::kOk) {
-    const double t0 = platform::Timer();
-    do {
-      if (StopSignalCount() > 0) {
-        stop = stoppedByUser = true;
-        result = status::kOk;
-        break;
-      }
-      result = source->CanRead() ? source->Read(*line) : status::kNoData;
-      if (result == status::kNoData) {
-        if (platform::SecondsSince(t0) > timeout) {
-          stop = true;
-          result = status::kTimedOut;
-        } else {
-          // Nothing waiting: give the line a moment instead of a core.
-          std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        progress.Update(recording->writtenLines(), source->GetLostCount());
-      }
-    } while (result == status::kNoData);
-    if (stop) break;
-    if (result == status::kOk) {
-      // The data file keeps good lines and every complete bin of several.
-      result = recording->WriteData(*line);
-      if (options.maxLines > 0 && recording->writtenLines() >= options.maxLines) stop = true;
-      progress.Update(recording->writtenLines(), source->GetLostCount());
-    }
-  }
-  if (stoppedByUser) result = Drain(*source, *recording, *line, options.maxLines);
+  result = run.Run();
   // Close and keep what was written, whatever ended the run. The lines
   // told are those the file holds whole (after a write error, fewer than
   // were read).
-  const Status closed = recording->Close();
-  const long recorded = recording->storedLines();
-  progress.Finish(recorded, source->GetLostCount());
-  const bool normalEnd = result == status::kOk || result == status::kUnexpectedEof;
-  if (!normalEnd) Report("", result);
-  if (DataFile_CloseFailureIsNews(closed, result)) Report(scratch, closed);
-  if (recording->refusedLines() > 0)
-    std::fprintf(stderr, "sondrix-cli record: %ld lines held values that are not numbers and were left out\n",
-                 recording->refusedLines());
-  if (recorded == 0) ReportNoLine(kCommand, binsize, "samples", "recorded");
-  for (const std::string& note : DescribeStreamEvents(source->GetStreamEvents()))
-    std::fprintf(stderr, "sondrix-cli record: %s\n", note.c_str());
+  const RunSummary summary = run.Finish();
+  progress.Finish(summary.recorded, summary.lost);
+  if (!summary.NormalEnd()) Report("", result);
+  if (DataFile_CloseFailureIsNews(summary.closed, result)) Report(scratch, summary.closed);
+  if (summary.recorded == 0) ReportNoLine(kCommand, binsize, "samples", "recorded");
+  for (const std::string& note : summary.Notes()) std::fprintf(stderr, "sondrix-cli record: %s\n", note.c_str());
 
   const Status saved = recording->SaveAs(options.out);
   if (saved != status::kOk) Report(options.out, saved);
   if (saved == status::kOk)
-    std::printf("%ld lines recorded into %s; %d samples lost\n", recorded, options.out.c_str(),
-                source->GetLostCount());
+    std::printf("%ld lines recorded into %s; %d samples lost\n", summary.recorded, options.out.c_str(),
+                summary.lost);
   source->SaveRaw();
   source->Close();
-  return normalEnd && closed == status::kOk && saved == status::kOk ? 0 : 1;
+  return summary.NormalEnd() && summary.closed == status::kOk && saved == status::kOk ? 0 : 1;
 }
 
 }  // namespace sondrix::cli

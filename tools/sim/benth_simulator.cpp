@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "common/log.h"
 #include "common/utils.h"
 #include "config/temp_bins.h"
 #include "io/byte_order.h"
@@ -226,6 +227,7 @@ void BenthSimulator::Command(std::span<const std::uint8_t, kBenthFrameBytes> fra
   const std::uint16_t param2 = BigEndian16(frame.data() + 8);
   if (commands_ == settings_.dropAck) {
     ++dropped_;  // the line lost it; the command itself is repeated
+    SONDRIX_LOG(Debug, "command %04X: its acknowledgement is left out", code);
     return;
   }
   switch (code) {
@@ -242,6 +244,7 @@ void BenthSimulator::Command(std::span<const std::uint8_t, kBenthFrameBytes> fra
     default:
       break;
   }
+  SONDRIX_LOG(Debug, "command %04X (%u, %u) acknowledged", code, param1, param2);
   const auto ack = EncodeBenthFrame(code, param1, param2);
   replies_.insert(replies_.end(), ack.begin(), ack.end());
   // The acknowledgement goes out at the rate the command came in; then the
@@ -250,10 +253,12 @@ void BenthSimulator::Command(std::span<const std::uint8_t, kBenthFrameBytes> fra
   if (code == kBenthCmdBaud && pendingBaud_ > 0) {
     baud_ = pendingBaud_;
     baudChanged_ = true;
+    SONDRIX_LOG(Debug, "now at %ld baud", baud_);
   }
   if (code == kBenthCmdEnd && pendingSkip_ > 0) {
     SetSpacing(pendingSkip_);
     spacingUnasked_ = false;
+    SONDRIX_LOG(Debug, "now at output spacing %d", skip_);
   }
 }
 

@@ -15,6 +15,7 @@
 #include <system_error>
 #include <vector>
 
+#include "common/log.h"
 #include "sim/benth_simulator.h"
 #include "sim/output.h"
 #include "sim/report.h"
@@ -134,6 +135,9 @@ Other:
                      milliseconds since the first sample; then the line
                      "totals<TAB>packets<TAB>samples<TAB>samples lost"
   --quiet            no summary on standard error
+  -v, --verbose      log more on standard error: -v info, -vv debug, -vvv
+                     trace (each packet with its offset, faults and bytes)
+  --log-level LEVEL  error, warn (the default), info, debug, trace or off
   --help             this text
 
 Exit status: 0 done (also when stopped by SIGINT/SIGTERM), 1 on an error,
@@ -393,6 +397,17 @@ std::string Plural(long long count, const char* one, const char* many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
+// At trace level: each packet as written, with its offset in the stream
+// (after the noise in front of it), what was done to it and its first
+// bytes, so that a reader's log can be held against it.
+void LogEmission(const sondrix::sim::Emission& e, long long offset, bool garbled) {
+  const auto packet = std::span<const std::uint8_t>(e.bytes).subspan(static_cast<std::size_t>(e.noiseBytes));
+  sondrix::logging::Write(sondrix::LogLevel::Trace, "packet %lld at byte %lld: %s%s: %s", e.packetNumber,
+                          offset + e.noiseBytes, sondrix::sim::FaultText(e).c_str(),
+                          garbled ? " (garbled: the reader is at another baud rate)" : "",
+                          sondrix::logging::HexBytes(packet, 16).c_str());
+}
+
 void PrintSummary(const sondrix::sim::PacketStream& sim, const sondrix::sim::SimDevice& device,
                   bool stopped) {
   const auto& c = sim.Counts();
@@ -462,6 +477,9 @@ int Run(const Options& o) {
     std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
     return kExitFailed;
   }
+  SONDRIX_LOG(Debug, "%s %08X at %g Hz to %s", std::string(device.model->description).c_str(),
+              static_cast<unsigned>(device.Base().serialnum), o.settings.rate,
+              o.pty ? out->SlavePath().c_str() : o.out.empty() ? "standard output" : o.out.c_str());
   sondrix::sim::InstallStopHandlers();
   // Once a command changed the instrument's baud rate, a reader at another
   // rate sees only garbled bytes, both ways.
@@ -511,6 +529,7 @@ int Run(const Options& o) {
 
   int result = kExitOk;
   bool stopped = false;
+  long long offset = 0;  // bytes written so far
   double due = Output::Now();
   while (limit < 0 || sim.Counts().packets < limit) {
     if (paced) {
@@ -546,6 +565,8 @@ int Run(const Options& o) {
       break;
     }
     if (report) report->Add(e);
+    if (sondrix::logging::On(sondrix::LogLevel::Trace)) LogEmission(e, offset, !noise.empty());
+    offset += static_cast<long long>(bytes.size());
     if (e.pauseAfter > 0.0) {
       const double end = Output::Now() + e.pauseAfter;
       if (!wait(end)) {
@@ -574,8 +595,18 @@ int Run(const Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The log goes to standard error; its options may stand anywhere.
+  std::vector<char*> args(argv, argv + (argc > 0 ? argc : 0));
+  sondrix::LogLevel level = sondrix::logging::kDefaultLevel;
+  std::string logError;
+  if (!sondrix::logging::TakeLogOptions(args, level, logError)) {
+    UsageError(logError);
+    return kExitUsage;
+  }
+  sondrix::logging::SetThreshold(level);
+  sondrix::logging::ToStderr(kProgram);
   Options options;
-  if (!ParseArguments(argc, argv, options)) return kExitUsage;
+  if (!ParseArguments(static_cast<int>(args.size()), args.data(), options)) return kExitUsage;
   if (options.help) {
     std::fputs(kHelp, stdout);
     return kExitOk;

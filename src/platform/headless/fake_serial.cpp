@@ -1,6 +1,6 @@
 #include "platform/headless/fake_serial.h"
 
-#include <algorithm>
+#include <cstddef>
 
 namespace sondrix::platform {
 namespace {
@@ -13,18 +13,24 @@ const std::vector<std::uint8_t> kNothing;
 }  // namespace
 
 void FakeSerial::Feed(int port, std::span<const std::uint8_t> bytes) {
-  auto& input = ports_[port].input;
+  auto& input = ports_[port].input.bytes;
   input.insert(input.end(), bytes.begin(), bytes.end());
 }
 
 void FakeSerial::Feed(int port, std::string_view bytes) {
-  auto& input = ports_[port].input;
+  auto& input = ports_[port].input.bytes;
   for (char c : bytes) input.push_back(static_cast<unsigned char>(c));
 }
 
-void FakeSerial::FeedTimeout(int port) { ports_[port].input.push_back(kTimeoutMark); }
+void FakeSerial::FeedTimeout(int port) {
+  Input& input = ports_[port].input;
+  input.timeoutMarks.push_back(input.fed());
+}
 
-void FakeSerial::FeedFlushMark(int port) { ports_[port].input.push_back(kFlushMark); }
+void FakeSerial::FeedFlushMark(int port) {
+  Input& input = ports_[port].input;
+  input.flushMarks.push_back(input.fed());
+}
 
 void FakeSerial::SetOpenResult(int port, int code) { ports_[port].openResult = code; }
 
@@ -59,9 +65,7 @@ int FakeSerial::FlushOutCount(int port) const { return Field(port, &Port::flushO
 
 std::size_t FakeSerial::Remaining(int port) const {
   const Port* p = Find(port);
-  if (p == nullptr) return 0;
-  return static_cast<std::size_t>(
-      std::count_if(p->input.begin(), p->input.end(), [](int item) { return item >= 0; }));
+  return p == nullptr ? 0 : p->input.bytes.size();
 }
 
 FakeSerial::Port* FakeSerial::OpenPort(int port, int& code) {
@@ -106,20 +110,30 @@ int FakeSerial::CloseCom(int port) {
   return 0;
 }
 
-int FakeSerial::ComRd(int port, char* buffer, std::size_t count) {
+int FakeSerial::ReadInput(int port, char* buffer, std::size_t count, int terminator) {
   int code = 0;
   Port* p = OpenPort(port, code);
   if (p == nullptr) return code;
+  Input& in = p->input;
   std::size_t got = 0;
-  while (got < count && !p->input.empty()) {
-    const int item = p->input.front();
-    p->input.pop_front();
-    if (item == kTimeoutMark) break;
-    if (item == kFlushMark) continue;
-    buffer[got++] = static_cast<char>(item);
+  while (got < count) {
+    // Flush marks passed by a read are spent.
+    while (!in.flushMarks.empty() && in.flushMarks.front() < in.consumed) in.flushMarks.pop_front();
+    if (!in.timeoutMarks.empty() && in.timeoutMarks.front() == in.consumed) {
+      in.timeoutMarks.pop_front();
+      break;
+    }
+    if (in.bytes.empty()) break;
+    const std::uint8_t byte = in.bytes.front();
+    in.bytes.pop_front();
+    ++in.consumed;
+    if (terminator >= 0 && byte == terminator) break;
+    buffer[got++] = static_cast<char>(byte);
   }
   return static_cast<int>(got);
 }
+
+int FakeSerial::ComRd(int port, char* buffer, std::size_t count) { return ReadInput(port, buffer, count, -1); }
 
 int FakeSerial::ComRdByte(int port) {
   char byte = 0;
@@ -130,19 +144,7 @@ int FakeSerial::ComRdByte(int port) {
 }
 
 int FakeSerial::ComRdTerm(int port, char* buffer, std::size_t count, int terminator) {
-  int code = 0;
-  Port* p = OpenPort(port, code);
-  if (p == nullptr) return code;
-  std::size_t got = 0;
-  while (got < count && !p->input.empty()) {
-    const int item = p->input.front();
-    p->input.pop_front();
-    if (item == kTimeoutMark) break;
-    if (item == kFlushMark) continue;
-    if (item == (terminator & 0xFF)) break;
-    buffer[got++] = static_cast<char>(item);
-  }
-  return static_cast<int>(got);
+  return ReadInput(port, buffer, count, terminator & 0xFF);
 }
 
 int FakeSerial::ComWrt(int port, const char* buffer, std::size_t count) {
@@ -157,12 +159,7 @@ int FakeSerial::GetInQLen(int port) {
   int code = 0;
   Port* p = OpenPort(port, code);
   if (p == nullptr) return code;
-  int queued = 0;
-  for (int item : p->input) {
-    if (item == kTimeoutMark) break;
-    if (item >= 0) ++queued;
-  }
-  return queued;
+  return static_cast<int>(p->input.arrived());
 }
 
 int FakeSerial::FlushInQ(int port) {
@@ -170,8 +167,16 @@ int FakeSerial::FlushInQ(int port) {
   Port* p = OpenPort(port, code);
   if (p == nullptr) return code;
   ++p->flushIn;
-  auto mark = std::find(p->input.begin(), p->input.end(), kFlushMark);
-  if (mark != p->input.end()) p->input.erase(p->input.begin(), mark + 1);
+  // The bytes before the first flush mark not yet passed go, and the mark
+  // (time-out marks among them with them).
+  Input& in = p->input;
+  while (!in.flushMarks.empty() && in.flushMarks.front() < in.consumed) in.flushMarks.pop_front();
+  if (in.flushMarks.empty()) return 0;
+  const std::uint64_t mark = in.flushMarks.front();
+  in.flushMarks.pop_front();
+  in.bytes.erase(in.bytes.begin(), in.bytes.begin() + static_cast<std::ptrdiff_t>(mark - in.consumed));
+  in.consumed = mark;
+  while (!in.timeoutMarks.empty() && in.timeoutMarks.front() <= mark) in.timeoutMarks.pop_front();
   return 0;
 }
 

@@ -71,12 +71,23 @@ class FakeSerial : public Serial {
   int SetComTime(int port, double seconds) override;
 
  private:
-  // A scripted input item: a byte 0 ... 255, or one of the marks.
-  static constexpr int kTimeoutMark = -1;
-  static constexpr int kFlushMark = -2;
+  // A port's scripted input: the bytes not yet read, and the marks by the
+  // count of bytes fed before them (positions on the port's whole stream),
+  // so that every count is O(1) however long the script.
+  struct Input {
+    std::deque<std::uint8_t> bytes;
+    std::deque<std::uint64_t> timeoutMarks;
+    std::deque<std::uint64_t> flushMarks;
+    std::uint64_t consumed = 0;  // bytes read or flushed so far
+    std::uint64_t fed() const { return consumed + bytes.size(); }
+    // Bytes that have arrived: those before the next time-out mark.
+    std::size_t arrived() const {
+      return timeoutMarks.empty() ? bytes.size() : static_cast<std::size_t>(timeoutMarks.front() - consumed);
+    }
+  };
 
   struct Port {
-    std::deque<int> input;
+    Input input;
     std::vector<std::uint8_t> written;
     bool open = false;
     int openResult = 0;
@@ -97,6 +108,10 @@ class FakeSerial : public Serial {
   }
   // The port's record, or null (with `code` set) when it is not usable.
   Port* OpenPort(int port, int& code);
+  // Reads up to `count` bytes, ending early at a time-out mark (consumed)
+  // or after the byte `terminator` (0 ... 255; consumed, not stored; -1:
+  // none).
+  int ReadInput(int port, char* buffer, std::size_t count, int terminator);
   const Port* Find(int port) const;
 
   std::map<int, Port> ports_;

@@ -23,10 +23,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/panel_state.h"
-#include "platform/plot_continuation.h"
-#include "platform/ui.h"
-#include "platform/uir.h"
+#include "platform/panel_tree.h"
 
 namespace sondrix::platform {
 
@@ -56,74 +53,6 @@ struct PlotCall {
   PlotAttributes attributes;
 };
 
-// One list entry of a list box, check list or ring.
-struct ListItem {
-  std::string label;
-  int value = 0;
-  bool checked = false;
-};
-
-struct HeadlessControl {
-  ControlSpec spec;
-  CtrlValue value;
-  std::string label;
-  bool dimmed = false;
-  bool visible = true;
-  CtrlMode mode = CtrlMode::Normal;
-  int top = 0, left = 0, width = 0, height = 0;
-  int textColor = 0;
-  std::optional<double> min, max;
-  // Lists.
-  std::vector<ListItem> items;
-  int index = -1;  // selected item, -1 when the list is empty
-  // Strip charts: every point plotted since the last clear, traces
-  // interleaved, and the trace count of the last call.
-  std::vector<double> stripPoints;
-  int stripTraceCount = 0;
-  int pointsPerScreen = 0;
-  std::map<int, std::map<Attr, CtrlValue>> traceAttributes;
-  // Graphs: the plots now on the graph, every PlotXY call since the panel
-  // was loaded, and how often plots were deleted and the graph refreshed.
-  std::vector<HeadlessPlot> plots;
-  std::vector<PlotCall> plotCalls;
-  PlotContinuation continuation;
-  int deletions = 0;
-  int refreshes = 0;
-  // Axes (graphs and strip charts): mode and the range shown.
-  AxisMode xMode = AxisMode::Manual, yMode = AxisMode::Manual;
-  double xMin = 0.0, xMax = 10.0, yMin = 0.0, yMax = 10.0;
-  int xDivisions = -1, yDivisions = -1;
-  std::string xName, yName;
-  bool autoRefresh = true;
-  bool smoothUpdate = false;
-  bool yReverse = false;
-  // Buttons.
-  std::optional<int> backColor;
-  std::string shortcut;
-};
-
-struct HeadlessMenuItem {
-  MenuEntrySpec::Kind kind = MenuEntrySpec::Kind::Item;
-  int id = 0;
-  int menu = 0;  // the menu it is in; 0 for the bar's own menus
-  std::string name;
-  std::string label;
-  std::string shortcut;
-  bool dimmed = false;
-  bool checked = false;
-};
-
-struct HeadlessMenuBar {
-  int handle = 0;
-  int resourceId = 0;
-  int panel = 0;
-  bool discarded = false;
-  std::vector<HeadlessMenuItem> entries;  // in menu order, submenus after their menu's entry
-
-  HeadlessMenuItem* Find(int id);
-  const HeadlessMenuItem* Find(int id) const;
-};
-
 // A PrintPanel, SaveGraphImage or ExportGraphImage request.
 struct PrintRecord {
   int resourceId = 0;
@@ -136,23 +65,46 @@ struct PrintRecord {
   std::optional<GraphPicture> picture;
 };
 
-struct HeadlessPanel {
-  int handle = 0;
+// A control of the headless backend: the generic record, and what a graph
+// or strip chart would show (its plots and points, kept in full).
+struct HeadlessControl : ControlRecord, GraphSurface {
+  explicit HeadlessControl(const ControlSpec& spec);
+
+  int Draw(int plot, bool continued, std::span<const double> x, std::span<const double> y,
+           const PlotAttributes& attributes) override;
+  void DeletePlot(int plot) override;
+  std::vector<PlotState> Plots() const override;
+  int Append(std::span<const double> points, int traces) override;
+  void Clear() override { stripPoints.clear(); }
+  std::vector<double> Points() const override { return stripPoints; }
+  void SetAxes(const AxisState& axes) override;
+  AxisState Axes() override;
+  void Redraw() override { ++refreshes; }
+  // Records the request (printJobs) rather than a file.
+  int WriteImage(const std::string& path, const GraphPicture* picture) override;
+  // Brings the shown range of autoscaled axes up to the data.
+  void Autoscale();
+
+  // Strip charts: every point plotted since the last clear (or change of
+  // the trace count), traces interleaved.
+  std::vector<double> stripPoints;
+  // Graphs: the plots now on the graph, every PlotXY call since the panel
+  // was loaded, and how often plots were deleted and the graph refreshed.
+  std::vector<HeadlessPlot> plots;
+  std::vector<PlotCall> plotCalls;
+  int deletions = 0;
+  int refreshes = 0;
+  // Axes (graphs and strip charts): mode and the range shown.
+  AxisMode xMode = AxisMode::Manual, yMode = AxisMode::Manual;
+  double xMin = 0.0, xMax = 10.0, yMin = 0.0, yMax = 10.0;
+  // Where picture requests are recorded, and the panel's resource for them.
+  std::vector<PrintRecord>* printJobs = nullptr;
   int resourceId = 0;
-  int parent = 0;
-  std::string title;
-  int top = 0, left = 0, width = 0, height = 0;
-  // The smallest size the panel can take (a window system keeps a window at
-  // least this large); 0 none.
-  int minWidth = 0, minHeight = 0;
-  bool displayed = false;
-  bool discarded = false;
-  int activeControl = 0;
-  int menuBar = 0;  // handle, 0 when none
-  std::map<int, HeadlessControl> controls;
 };
 
-enum class PopupKind { Generic, Confirm };
+using HeadlessMenuItem = MenuItemRecord;
+using HeadlessMenuBar = MenuBarRecord;
+using HeadlessPanel = PanelRecord;
 
 struct PopupRecord {
   PopupKind kind = PopupKind::Generic;
@@ -204,76 +156,18 @@ struct ScriptStep {
   std::string key;  // Kind::Key: the key pressed, e.g. "F2"
 };
 
-class HeadlessUi : public Ui {
+class HeadlessUi : public PanelTree {
  public:
   // Builds panels from the resource file at UirPath(). When it cannot be
-  // read, every LoadPanel fails and resourceError() says why.
+  // read, every LoadPanel fails and resourceError() says why. Discarded
+  // panels are remembered, for a test to look at.
   HeadlessUi();
   explicit HeadlessUi(UirFile resources);
   ~HeadlessUi() override;
 
   // --- Ui -----------------------------------------------------------------
-  int GenericMessagePopup(std::string_view title, std::string_view text,
-                          std::span<const std::string> buttons) override;
-  int ConfirmPopup(std::string_view title, std::string_view text) override;
-  FileSelectResult SelectFile(const FileSelectRequest& request, std::string& path) override;
-
+  // Fails as FailLoad asks; otherwise as every backend does.
   int LoadPanel(int parent, int resourceId) override;
-  int DiscardPanel(int panel) override;
-  int DisplayPanel(int panel) override;
-  int HidePanel(int panel) override;
-  int InstallPopup(int panel) override;
-  int RemovePopup(int panel) override;
-  int SetPanelAttribute(int panel, Attr attr, const CtrlValue& value) override;
-  int GetPanelAttribute(int panel, Attr attr, CtrlValue& value) override;
-  int GetScreenArea(int panel, ScreenArea& area) override;
-
-  int SetCtrlVal(int panel, int control, const CtrlValue& value) override;
-  int GetCtrlVal(int panel, int control, CtrlValue& value) override;
-  int SetCtrlAttribute(int panel, int control, Attr attr, const CtrlValue& value) override;
-  int GetCtrlAttribute(int panel, int control, Attr attr, CtrlValue& value) override;
-  int SetActiveCtrl(int panel, int control) override;
-
-  int InsertListItem(int panel, int control, int index, std::string_view label,
-                     int value) override;
-  int ReplaceListItem(int panel, int control, int index, std::string_view label,
-                      int value) override;
-  int ClearListCtrl(int panel, int control) override;
-  int GetNumListItems(int panel, int control, int& count) override;
-  int GetCtrlIndex(int panel, int control, int& index) override;
-  int SetCtrlIndex(int panel, int control, int index) override;
-  int GetValueFromIndex(int panel, int control, int index, int& value) override;
-  int IsListItemChecked(int panel, int control, int index, int& checked) override;
-  int CheckListItem(int panel, int control, int index, int checked) override;
-
-  int GetPanelMenuBar(int panel) override;
-  int SetMenuBarAttribute(int menuBar, int item, Attr attr, const CtrlValue& value) override;
-  int GetMenuBarAttribute(int menuBar, int item, Attr attr, CtrlValue& value) override;
-  int InsertMenuItem(int menuBar, int menu, int before, std::string_view label,
-                     std::string_view shortcut) override;
-
-  int PlotXY(int panel, int control, std::span<const double> x, std::span<const double> y,
-             const PlotAttributes& attributes) override;
-  int DeleteGraphPlot(int panel, int control, int plot, DrawMode mode) override;
-  int SetAxisRange(int panel, int control, AxisMode xMode, double xMin, double xMax,
-                   AxisMode yMode, double yMin, double yMax) override;
-  int GetAxisRange(int panel, int control, AxisMode& xMode, double& xMin, double& xMax,
-                   AxisMode& yMode, double& yMin, double& yMax) override;
-  int RefreshGraph(int panel, int control) override;
-  int SaveGraphImage(int panel, int control, std::string_view path) override;
-  int ExportGraphImage(int panel, int control, std::string_view path,
-                       const GraphPicture& picture) override;
-
-  int PlotStripChart(int panel, int control, std::span<const double> points,
-                     int traceCount) override;
-  int ClearStripChart(int panel, int control) override;
-  int SetTraceAttribute(int panel, int control, int trace, Attr attr,
-                        const CtrlValue& value) override;
-
-  int SavePanelState(int panel, std::string_view path, int index) override;
-  int RecallPanelState(int panel, std::string_view path, int index) override;
-  int PrintPanel(int panel, const PrintRequest& request) override;
-
   UserEvent GetUserEvent(bool wait) override;
   // A scripted event at once; otherwise the time passes on the installed
   // clock (a fake clock in tests moves on at once) and None is returned. A
@@ -281,14 +175,10 @@ class HeadlessUi : public Ui {
   // does then. Inputs are not watched: nothing here waits for a device.
   UserEvent WaitUserEvent(double seconds, std::span<const int> inputs) override;
   void SetMouseCursor(Cursor cursor) override;
-  // Counts the panel's updates (panelUpdates).
-  int UpdatePanel(int panel) override;
+  // Once told to end (RequestTermination), scripted events still come
+  // first; pop-ups are recorded with their cancelling answer (not
+  // scripted, not a problem) and use no scripted answer.
 
-  // Scripted events still come first; pop-ups are recorded with their
-  // cancelling answer (not scripted, not a problem) and use no scripted
-  // answer.
-  void RequestTermination() override { terminating_ = true; }
-  bool TerminationRequested() const override { return terminating_; }
   // The scheme is kept (and every change counted) for tests to look at.
   int SetColorScheme(ColorScheme scheme) override {
     scheme_ = scheme;
@@ -359,9 +249,6 @@ class HeadlessUi : public Ui {
   std::function<void(const PopupRecord&)> popupObserver;
 
   // --- What the program showed ------------------------------------------------
-  const std::string& resourceError() const { return resourceError_; }
-  const UirFile& resources() const { return resources_; }
-
   const std::vector<PopupRecord>& popups() const { return popups_; }
   const std::vector<FileDialogRecord>& fileDialogs() const { return fileDialogs_; }
   const std::vector<ShowRecord>& shows() const { return shows_; }
@@ -393,7 +280,7 @@ class HeadlessUi : public Ui {
   bool IsLoaded(int handle) const;
   bool IsDisplayed(int handle) const;
   bool IsPopup(int handle) const;
-  const std::vector<int>& popupStack() const { return popupStack_; }
+  const std::vector<int>& popupStack() const { return PopupStack(); }
   // Was a panel of this resource ever displayed (or installed as a pop-up)?
   bool WasShown(int resourceId) const;
   // Every value written into the control of any panel of this resource.
@@ -408,35 +295,33 @@ class HeadlessUi : public Ui {
   const HeadlessMenuBar* MenuBar(int handle) const;
   const std::vector<PrintRecord>& printJobs() const { return printJobs_; }
 
+ protected:
+  // --- The headless side of the panel tree ------------------------------------
+  std::unique_ptr<ControlRecord> MakeControl(const ControlSpec& spec) override;
+  int Build(PanelRecord& panel, const PanelSpec& spec) override;
+  void Misuse(std::string what) override { Problem(std::move(what)); }
+  void Shown(PanelRecord& panel, bool popup) override;
+  int ScreenAreaOf(PanelRecord& panel, ScreenArea& area) override;
+  void Paint(PanelRecord& panel) override { ++panelUpdates_[panel.handle]; }
+  void ValueChanged(PanelRecord& panel, ControlRecord& control) override;
+  void ControlChanged(PanelRecord& panel, ControlRecord& control, Attr attr) override;
+  GraphSurface& SurfaceOf(ControlRecord& control) override { return static_cast<HeadlessControl&>(control); }
+  int AskUser(PopupKind kind, std::string_view title, std::string_view text,
+              std::span<const std::string> buttons) override;
+  FileSelectResult AskFile(const FileSelectRequest& request, std::string& path) override;
+  void AnsweredForUser(PopupKind kind, std::string_view title, std::string_view text,
+                       std::span<const std::string> buttons, int answer) override;
+  void FileAnsweredForUser(const FileSelectRequest& request) override;
+  int Print(PanelRecord& panel, const PrintRequest& request) override;
+
  private:
-  HeadlessPanel* LivePanel(int handle, const char* call);
-  HeadlessControl* LiveControl(int panel, int control, const char* call);
-  HeadlessControl* ListControl(int panel, int control, const char* call);
-  int StoreValue(HeadlessPanel& panel, HeadlessControl& control, const CtrlValue& value,
-                 bool byScript);
   void Problem(std::string text);
-  void DiscardTree(int handle);
-  bool IsInActivePopup(int handle) const;
   // Delivers the next scripted step as an event, if any.
   std::optional<UserEvent> NextScripted();
-  // Once told to end: the close box of the top pop-up, else Terminate.
-  std::optional<UserEvent> TerminationEvent() const;
-  // A pop-up met once told to end: recorded with `answer`.
-  int RecordUnasked(PopupRecord record, int answer);
-  HeadlessMenuBar* LiveMenuBar(int handle, const char* call);
-  HeadlessControl* GraphControl(int panel, int control, const char* call);
-  PanelState GatherState(const HeadlessPanel& panel) const;
   std::optional<UserEvent> MenuEvent(const ScriptStep& step);
   std::optional<UserEvent> KeyEvent(const ScriptStep& step);
 
-  std::string resourceError_;  // before resources_, which is read into it
-  UirFile resources_;
-  std::map<int, HeadlessPanel> panels_;
-  std::map<int, HeadlessMenuBar> menuBars_;
-  int nextHandle_ = 1;
-  int nextPlot_ = 1;
   std::vector<PrintRecord> printJobs_;
-  std::vector<int> popupStack_;
   std::map<int, int> loadFailures_;
   ScreenArea screenArea_{0, 0, 1080, 1920};
 
@@ -451,7 +336,6 @@ class HeadlessUi : public Ui {
   std::vector<ValueRecord> valueLog_;
   std::vector<std::string> problems_;
   int unansweredPopups_ = 0;
-  bool terminating_ = false;
   ColorScheme scheme_ = ColorScheme::Day;
   int schemeChanges_ = 0;
   int unexpectedWaits_ = 0;

@@ -175,6 +175,20 @@ int PlotWidget::SetAxisRange(AxisMode xMode, double xMin, double xMax, AxisMode 
   return 0;
 }
 
+void PlotWidget::SetAxes(const AxisState& axes) {
+  SetAxisRange(axes.xMode, axes.xMin, axes.xMax, axes.yMode, axes.yMin, axes.yMax);
+}
+
+AxisState PlotWidget::Axes() {
+  AxisState axes;
+  GetAxisRange(axes.xMode, axes.xMin, axes.xMax, axes.yMode, axes.yMin, axes.yMax);
+  return axes;
+}
+
+int PlotWidget::WriteImage(const std::string& path, const GraphPicture* picture) {
+  return picture != nullptr ? ExportImage(path, *picture) : SaveImage(path);
+}
+
 void PlotWidget::GetAxisRange(AxisMode& xMode, double& xMin, double& xMax, AxisMode& yMode,
                               double& yMin, double& yMax) {
   Autoscale();
@@ -529,29 +543,24 @@ void GraphWidget::Append(Plot& plot, std::span<const double> x, std::span<const 
   }
 }
 
-int GraphWidget::PlotXY(std::span<const double> x, std::span<const double> y,
-                        const PlotAttributes& attributes) {
-  if (x.empty() || x.size() != y.size()) return ui_status::kBadArgument;
+int GraphWidget::Draw(int handle, bool continued, std::span<const double> x, std::span<const double> y,
+                      const PlotAttributes& attributes) {
   try {
-    const bool continues = PlotContinuation::Continues(attributes);
-    int handle = 0;
-    if (x.size() == 2 && continues) handle = continuation_.Find(attributes, x[0], y[0]);
-    if (auto it = plots_.find(handle); handle != 0 && it != plots_.end()) {
+    if (auto it = plots_.find(handle); continued && it != plots_.end()) {
       Append(it->second, x.subspan(1), y.subspan(1));
     } else {
       // Segments start as a graph keyed on Y, and so do longer plots whose Y
       // rises (a trace against time drawn whole, which segments continue);
       // other plots are drawn as given.
-      const bool keyOnY = continues && (x.size() == 2 || std::is_sorted(y.begin(), y.end()));
+      const bool keyOnY =
+          PlotContinuation::Continues(attributes) && (x.size() == 2 || std::is_sorted(y.begin(), y.end()));
       Plot plot{MakePlottable(attributes, keyOnY), attributes};
       Append(plot, x, y);
       if (auto* bars = dynamic_cast<QCPBars*>(plot.plottable)) GroupBars(bars, x);
-      handle = nextPlot_++;
       plots_[handle] = plot;
     }
-    if (continues) continuation_.SetEnd(handle, attributes, x.back(), y.back());
     RequestReplot();
-    return handle;
+    return 0;
   } catch (const std::bad_alloc&) {
     return ui_status::kOutOfMemory;
   }
@@ -579,22 +588,17 @@ void GraphWidget::GroupBars(QCPBars* bars, std::span<const double> x) {
   group->append(bars);
 }
 
-int GraphWidget::DeletePlot(int plot) {
+void GraphWidget::DeletePlot(int plot) {
   if (plot == kAllPlots) {
     clearPlottables();
     plots_.clear();
-    continuation_.Clear();
     for (auto& [key, group] : barGroups_) delete group.data();
     barGroups_.clear();
-  } else {
-    auto it = plots_.find(plot);
-    if (it == plots_.end()) return ui_status::kBadArgument;
+  } else if (auto it = plots_.find(plot); it != plots_.end()) {
     removePlottable(it->second.plottable);
     plots_.erase(it);
-    continuation_.Remove(plot);
   }
   RequestReplot();
-  return 0;
 }
 
 std::vector<PlotState> GraphWidget::Plots() const {

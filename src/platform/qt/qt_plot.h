@@ -1,9 +1,9 @@
 // The graph and strip-chart controls of the Qt backend, on QCustomPlot.
 //
 // Graphs: a two-point plot that starts where an earlier plot of the same
-// attributes ended is appended to that plot, so a trace drawn segment by
-// segment is one growing curve. Each curve keeps at most kMaxPlotPoints
-// points; the oldest are dropped first. Strip charts keep the points of one
+// attributes ended is appended to that plot (the panel tree tells which),
+// so a trace drawn segment by segment is one growing curve. Each curve keeps
+// at most kMaxPlotPoints points; the oldest are dropped first. Strip charts keep the points of one
 // screen per trace.
 //
 // Redraws are queued and coalesced: however many changes arrive, a control
@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/panel_state.h"
+#include "platform/panel_tree.h"
 #include "platform/plot_continuation.h"
 #include "platform/ui.h"
 #include "platform/uir.h"
@@ -37,10 +38,16 @@ inline constexpr qint64 kDrawingShare = 9;
 inline constexpr int kMaxPointsPerScreen = 100000;
 
 // What the graph and the strip chart share: axes with their modes and
-// divisions, captions, and the throttled redraw.
-class PlotWidget : public QCustomPlot {
+// divisions, captions, and the throttled redraw. The panel tree draws on it
+// as on any graph surface.
+class PlotWidget : public QCustomPlot, public GraphSurface {
  public:
   explicit PlotWidget(QWidget* parent, const ControlSpec& spec);
+
+  void SetAxes(const AxisState& axes) override;
+  AxisState Axes() override;
+  void Redraw() override { Refresh(); }
+  int WriteImage(const std::string& path, const GraphPicture* picture) override;
 
   int SetAxisRange(AxisMode xMode, double xMin, double xMax, AxisMode yMode, double yMin,
                    double yMax);
@@ -100,13 +107,16 @@ class GraphWidget : public PlotWidget {
  public:
   GraphWidget(QWidget* parent, const ControlSpec& spec);
 
-  int PlotXY(std::span<const double> x, std::span<const double> y,
-             const PlotAttributes& attributes);
-  int DeletePlot(int plot);
+  // Draws plot `plot`, or (`continued`) appends the points after the first
+  // to it. 0, or kOutOfMemory.
+  int Draw(int plot, bool continued, std::span<const double> x, std::span<const double> y,
+           const PlotAttributes& attributes) override;
+  // One plot, or every plot (kAllPlots).
+  void DeletePlot(int plot) override;
   void SetSmoothUpdate(bool on) { smoothUpdate_ = on; }
   bool smoothUpdate() const { return smoothUpdate_; }
   // Every plot, for panel state files and tests.
-  std::vector<PlotState> Plots() const;
+  std::vector<PlotState> Plots() const override;
   std::size_t plotCount() const { return plots_.size(); }
 
  private:
@@ -130,8 +140,6 @@ class GraphWidget : public PlotWidget {
   std::map<int, Plot> plots_;
   // Bars drawn side by side, by their X.
   std::map<double, QPointer<QCPBarsGroup>> barGroups_;
-  PlotContinuation continuation_;
-  int nextPlot_ = 1;
   bool smoothUpdate_ = false;
 };
 
@@ -149,10 +157,10 @@ class StripWidget : public PlotWidget {
   // and its visibility; black and shown for a trace the chart does not have.
   int TraceColor(int trace) const;
   bool TraceVisible(int trace) const;
-  int Append(std::span<const double> points, int traceCount);
-  void Clear();
+  int Append(std::span<const double> points, int traceCount) override;
+  void Clear() override;
   // The points now kept, traces interleaved.
-  std::vector<double> Points() const;
+  std::vector<double> Points() const override;
 
  private:
   void ScrollTo();

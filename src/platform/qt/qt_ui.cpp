@@ -183,6 +183,19 @@ class HotLabel : public QLabel {
   }
 };
 
+// A spin box for an int or double control: read-only and without buttons
+// for an indicator; what the user enters goes into the control's record
+// (`took`), and finishing the entry is a commit.
+template <class Spin, class Took, class Commit>
+Spin* NewSpinBox(QWidget* parent, bool indicator, Took took, Commit commit) {
+  auto* spin = new Spin(parent);
+  spin->setReadOnly(indicator);
+  if (indicator) spin->setButtonSymbols(QAbstractSpinBox::NoButtons);
+  QObject::connect(spin, &Spin::valueChanged, spin, [took](auto value) { took(value); });
+  QObject::connect(spin, &Spin::editingFinished, spin, commit);
+  return spin;
+}
+
 // A name for assistive technology from a control's name in the resource
 // file, when it has no label: the panel's common prefix left out and the
 // words apart ("MainXYGraph" of the main panel: "XY Graph").
@@ -248,10 +261,6 @@ QString TitleText(const QString& text) {
   QString title = text;
   return title.replace("[*]", "[*][*]");
 }
-QString TitleFromWindow(const QString& title) {
-  QString text = title;
-  return text.replace("[*][*]", "[*]");
-}
 
 QString Q(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<int>(text.size())); }
 std::string S(const QString& text) { return text.toStdString(); }
@@ -291,30 +300,16 @@ QtApplication::~QtApplication() = default;
 
 // --- Records ----------------------------------------------------------------------------------
 
-struct QtUi::Control {
-  ControlSpec spec;
+struct QtUi::Control : ControlRecord {
+  using ControlRecord::ControlRecord;
   QPointer<QWidget> widget;
   QPointer<QLabel> caption;
-  QPointer<QShortcut> shortcut;
-  std::string shortcutText;
-  std::string label;
-  int textColor = 0;
-  std::optional<int> backColor;
-  CtrlMode mode = CtrlMode::Normal;
-  bool dimmed = false;
-  bool visible = true;
-  int top = 0, left = 0, width = 0, height = 0;
-  CtrlValue value;  // buttons, colours and lamps keep theirs here
+  QPointer<QShortcut> key;
 };
 
-struct QtUi::Panel {
-  int handle = 0;
-  int resourceId = 0;
-  int parent = 0;
+struct QtUi::Panel : PanelRecord {
   std::unique_ptr<PanelWindow> window;  // top-level panels
   QPointer<PanelWindow> child;          // panels inside another panel
-  std::map<int, Control> controls;
-  int menuBar = 0;
   // Shown since the last UpdatePanel: the window system may not have put
   // it on the screen yet.
   bool justShown = false;
@@ -322,68 +317,55 @@ struct QtUi::Panel {
   PanelWindow* Frame() const { return window ? window.get() : child.data(); }
 };
 
-struct QtUi::MenuBar {
-  int handle = 0;
-  int resourceId = 0;
-  int panel = 0;
+struct QtUi::MenuBar : MenuBarRecord {
   QPointer<QMenuBar> bar;
   std::map<int, QPointer<QAction>> actions;  // items, separators and menus by id
   std::map<int, QPointer<QMenu>> menus;
-  std::map<int, bool> checked;
 };
 
-QtUi::QtUi() : resources_(LoadProgramUir(resourceError_)) {}
+QtUi::Panel& QtUi::Of(PanelRecord& panel) { return static_cast<Panel&>(panel); }
+QtUi::Control& QtUi::Of(ControlRecord& control) { return static_cast<Control&>(control); }
+QtUi::MenuBar& QtUi::Of(MenuBarRecord& bar) { return static_cast<MenuBar&>(bar); }
 
-QtUi::QtUi(UirFile resources) : resources_(std::move(resources)) {}
+PlotWidget* QtUi::PlotOf(ControlRecord& control) { return dynamic_cast<PlotWidget*>(Of(control).widget.data()); }
+GraphWidget* QtUi::GraphOf(ControlRecord& control) { return dynamic_cast<GraphWidget*>(Of(control).widget.data()); }
+StripWidget* QtUi::StripOf(ControlRecord& control) { return dynamic_cast<StripWidget*>(Of(control).widget.data()); }
+
+QtUi::QtUi() = default;
+
+QtUi::QtUi(UirFile resources) : PanelTree(std::move(resources)) {}
 
 QtUi::~QtUi() {
   if (busyCursor_) QApplication::restoreOverrideCursor();
   // The palette belongs to the application, which outlives this.
   if (dayPalette_ && scheme_ != ColorScheme::Day) QApplication::setPalette(*dayPalette_);
   SetPlotScheme(ColorScheme::Day);
-  menuBars_.clear();
-  // Children first: their widgets belong to their parents' windows.
-  for (auto& [handle, panel] : panels_) {
-    if (!panel->window && panel->child) delete panel->child.data();
+  // The windows go now, while this is still whole: children first, as their
+  // widgets belong to their parents' windows.
+  for (const auto& [handle, record] : Panels()) {
+    Panel& panel = Of(*record);
+    if (!panel.window && panel.child) delete panel.child.data();
   }
-  panels_.clear();
+  for (const auto& [handle, record] : Panels()) Of(*record).window.reset();
 }
 
-QtUi::Panel* QtUi::LivePanel(int handle) {
-  auto it = panels_.find(handle);
-  if (it == panels_.end() || it->second->Frame() == nullptr) return nullptr;
-  return it->second.get();
+std::unique_ptr<PanelRecord> QtUi::MakePanel() { return std::make_unique<Panel>(); }
+
+std::unique_ptr<ControlRecord> QtUi::MakeControl(const ControlSpec& spec) {
+  return std::make_unique<Control>(spec);
 }
 
-QtUi::Control* QtUi::LiveControl(int panel, int control) {
-  Panel* p = LivePanel(panel);
-  if (p == nullptr) return nullptr;
-  auto it = p->controls.find(control);
-  if (it == p->controls.end() || it->second.widget.isNull()) return nullptr;
-  return &it->second;
-}
-
-QtUi::Control* QtUi::ListControl(int panel, int control) {
-  Control* c = LiveControl(panel, control);
-  return c != nullptr && IsListType(c->spec.type) ? c : nullptr;
-}
-
-QtUi::MenuBar* QtUi::LiveMenuBar(int handle) {
-  auto it = menuBars_.find(handle);
-  if (it == menuBars_.end() || it->second->bar.isNull()) return nullptr;
-  return it->second.get();
-}
+std::unique_ptr<MenuBarRecord> QtUi::MakeMenuBar() { return std::make_unique<MenuBar>(); }
 
 QWidget* QtUi::Window(int panel) const {
-  auto it = panels_.find(panel);
-  return it == panels_.end() ? nullptr : it->second->Frame();
+  const PanelRecord* p = Record(panel);
+  return p == nullptr ? nullptr : static_cast<const Panel*>(p)->Frame();
 }
 
 QWidget* QtUi::Widget(int panel, int control) const {
-  auto it = panels_.find(panel);
-  if (it == panels_.end()) return nullptr;
-  auto c = it->second->controls.find(control);
-  return c == it->second->controls.end() ? nullptr : c->second.widget.data();
+  const PanelRecord* p = Record(panel);
+  const ControlRecord* c = p == nullptr ? nullptr : p->Find(control);
+  return c == nullptr ? nullptr : static_cast<const Control*>(c)->widget.data();
 }
 
 GraphWidget* QtUi::Graph(int panel, int control) const {
@@ -395,51 +377,16 @@ StripWidget* QtUi::Strip(int panel, int control) const {
 }
 
 QAction* QtUi::MenuAction(int menuBar, int item) const {
-  auto it = menuBars_.find(menuBar);
-  if (it == menuBars_.end()) return nullptr;
-  auto a = it->second->actions.find(item);
-  return a == it->second->actions.end() ? nullptr : a->second.data();
+  const MenuBarRecord* bar = MenuBarOf(menuBar);
+  if (bar == nullptr) return nullptr;
+  const auto& actions = static_cast<const MenuBar*>(bar)->actions;
+  auto a = actions.find(item);
+  return a == actions.end() ? nullptr : a->second.data();
 }
 
 // --- Events ----------------------------------------------------------------------------------------
 
-bool QtUi::Accepts(int panel) const {
-  if (popupStack_.empty()) return true;
-  const int top = popupStack_.back();
-  for (int h = panel; h != 0;) {
-    if (h == top) return true;
-    auto it = panels_.find(h);
-    if (it == panels_.end()) return false;
-    h = it->second->parent;
-  }
-  return false;
-}
-
-void QtUi::Post(EventType type, int panel, int control) {
-  int owner = panel;
-  if (type == EventType::Menu) {
-    auto bar = menuBars_.find(panel);
-    if (bar == menuBars_.end()) return;
-    owner = bar->second->panel;
-  }
-  if (!Accepts(owner)) return;
-  events_.push_back(UserEvent{type, panel, control});
-}
-
-UserEvent QtUi::TakeEvent() {
-  if (events_.empty()) {
-    if (!terminating_) return UserEvent{};
-    if (!popupStack_.empty()) return UserEvent{EventType::Close, popupStack_.back(), 0};
-    return UserEvent{EventType::Terminate, 0, 0};
-  }
-  UserEvent event = events_.front();
-  events_.pop_front();
-  return event;
-}
-
-void QtUi::RequestTermination() {
-  if (terminating_) return;
-  terminating_ = true;
+void QtUi::EndDialogs() {
   // Each dialog's own event loop returns, as after Cancel; what its caller
   // does next finds every pop-up answering at once.
   for (QWidget* widget : QApplication::topLevelWidgets()) {
@@ -448,16 +395,16 @@ void QtUi::RequestTermination() {
 }
 
 UserEvent QtUi::GetUserEvent(bool wait) {
-  if (events_.empty()) QCoreApplication::processEvents(QEventLoop::AllEvents);
-  while (events_.empty() && wait && !terminating_) {
+  if (QueuedEvents() == 0) QCoreApplication::processEvents(QEventLoop::AllEvents);
+  while (QueuedEvents() == 0 && wait && !TerminationRequested()) {
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
   }
   return TakeEvent();
 }
 
 UserEvent QtUi::WaitUserEvent(double seconds, std::span<const int> inputs) {
-  if (events_.empty()) QCoreApplication::processEvents(QEventLoop::AllEvents);
-  if (events_.empty() && seconds != 0.0 && !terminating_) {
+  if (QueuedEvents() == 0) QCoreApplication::processEvents(QEventLoop::AllEvents);
+  if (QueuedEvents() == 0 && seconds != 0.0 && !TerminationRequested()) {
     // Qt's event loop sleeps until the window system, a watched input or the
     // timer wakes it, handles what woke it and returns.
     std::vector<std::unique_ptr<QSocketNotifier>> watches;
@@ -473,18 +420,17 @@ UserEvent QtUi::WaitUserEvent(double seconds, std::span<const int> inputs) {
   return TakeEvent();
 }
 
-int QtUi::UpdatePanel(int panel) {
-  Panel* p = LivePanel(panel);
-  if (p == nullptr) return ui_status::kBadPanel;
-  QWidget* frame = p->Frame();
+void QtUi::Paint(PanelRecord& record) {
+  Panel& panel = Of(record);
+  QWidget* frame = panel.Frame();
   QWidget* window = frame->window();
-  if (!window->isVisible()) return 0;
+  if (!window->isVisible()) return;
   // A window just shown can be painted once the window system has put it on
   // the screen: the events that say so are handled (user input stays queued
   // for the program's next look), for a moment at most, once (a window
   // kept off the screen, minimised say, costs no more than that).
   constexpr int kExposeWaitMs = 250;
-  const bool justShown = std::exchange(p->justShown, false);
+  const bool justShown = std::exchange(panel.justShown, false);
   if (QWindow* handle = window->windowHandle(); justShown && handle != nullptr && !handle->isExposed()) {
     QDeadlineTimer deadline(kExposeWaitMs);
     while (!handle->isExposed() && !deadline.hasExpired()) {
@@ -496,7 +442,6 @@ int QtUi::UpdatePanel(int panel) {
   }
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   frame->repaint();
-  return 0;
 }
 
 void QtUi::SetMouseCursor(Cursor cursor) {
@@ -512,30 +457,26 @@ void QtUi::SetMouseCursor(Cursor cursor) {
 
 // --- Pop-ups --------------------------------------------------------------------------------------
 
-int QtUi::GenericMessagePopup(std::string_view title, std::string_view text,
-                              std::span<const std::string> buttons) {
-  // Nobody to ask: the last button, as when the box is closed.
-  if (terminating_) return std::max(static_cast<int>(buttons.size()), 1);
+int QtUi::AskUser(PopupKind kind, std::string_view title, std::string_view text,
+                  std::span<const std::string> buttons) {
+  if (kind == PopupKind::Confirm) {
+    return QMessageBox::question(QApplication::activeWindow(), Q(title), Q(text),
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes
+               ? 1
+               : 0;
+  }
   QMessageBox box(QMessageBox::NoIcon, Q(title), Q(text), QMessageBox::NoButton,
                   QApplication::activeWindow());
   std::vector<QAbstractButton*> added;
   for (const std::string& label : buttons) added.push_back(box.addButton(Q(label), QMessageBox::AcceptRole));
   if (added.empty()) added.push_back(box.addButton(QMessageBox::Ok));
   box.exec();
+  // Closed without a button: the last one.
   const auto it = std::find(added.begin(), added.end(), box.clickedButton());
   return it == added.end() ? static_cast<int>(added.size()) : static_cast<int>(it - added.begin()) + 1;
 }
 
-int QtUi::ConfirmPopup(std::string_view title, std::string_view text) {
-  if (terminating_) return 0;
-  return QMessageBox::question(QApplication::activeWindow(), Q(title), Q(text),
-                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes
-             ? 1
-             : 0;
-}
-
-FileSelectResult QtUi::SelectFile(const FileSelectRequest& request, std::string& path) {
-  if (terminating_) return FileSelectResult::None;
+FileSelectResult QtUi::AskFile(const FileSelectRequest& request, std::string& path) {
   QFileDialog dialog(QApplication::activeWindow(), Q(request.title), Q(request.directory), Filters(request));
   dialog.setAcceptMode(request.mode == FileDialogMode::Save ? QFileDialog::AcceptSave
                                                             : QFileDialog::AcceptOpen);
@@ -554,131 +495,86 @@ FileSelectResult QtUi::SelectFile(const FileSelectRequest& request, std::string&
 
 // --- Panels -------------------------------------------------------------------------------------------
 
-int QtUi::LoadPanel(int parent, int resourceId) {
-  const PanelSpec* spec = resources_.FindPanel(resourceId);
-  if (spec == nullptr) return ui_status::kOutOfMemory;
-  Panel* parentPanel = nullptr;
-  if (parent != 0 && (parentPanel = LivePanel(parent)) == nullptr) return ui_status::kBadPanel;
-
-  auto panel = std::make_unique<Panel>();
-  panel->handle = nextHandle_++;
-  panel->resourceId = resourceId;
-  panel->parent = parent;
-  const int handle = panel->handle;
+int QtUi::Build(PanelRecord& record, const PanelSpec& spec) {
+  Panel& panel = Of(record);
+  const int handle = panel.handle;
   auto onClose = [this, handle] { Post(EventType::Close, handle, 0); };
   PanelWindow* frame = nullptr;
-  if (parentPanel != nullptr) {
-    frame = new PanelWindow(parentPanel->Frame()->content, onClose);
+  if (panel.parent != 0) {
+    frame = new PanelWindow(Of(*Live(panel.parent)).Frame()->content, onClose);
     frame->setAutoFillBackground(true);
-    frame->move(spec->left, spec->top);
+    frame->move(spec.left, spec.top);
     frame->hide();
-    panel->child = frame;
+    panel.child = frame;
   } else {
-    panel->window = std::make_unique<PanelWindow>(nullptr, onClose);
-    frame = panel->window.get();
-    if (spec->top > 0 || spec->left > 0) frame->move(spec->left, spec->top);
+    panel.window = std::make_unique<PanelWindow>(nullptr, onClose);
+    frame = panel.window.get();
+    if (spec.top > 0 || spec.left > 0) frame->move(spec.left, spec.top);
   }
-  frame->setWindowTitle(TitleText(Q(spec->title)));
-  if (spec->menuBar != 0) {
-    if (const MenuBarSpec* bar = resources_.FindMenuBar(spec->menuBar)) BuildMenuBar(*panel, *bar);
+  frame->setWindowTitle(TitleText(Q(panel.title)));
+  if (MenuBarRecord* bar = LiveMenuBar(panel.menuBar)) {
+    BuildMenuBar(panel, Of(*bar), *resources().FindMenuBar(bar->resourceId));
   }
-  for (const ControlSpec& control : spec->controls) BuildControl(*panel, control);
-  frame->SetContentSize(spec->width, spec->height);
-  panels_.emplace(handle, std::move(panel));
-  return handle;
-}
-
-int QtUi::DiscardPanel(int handle) {
-  Panel* panel = LivePanel(handle);
-  if (panel == nullptr) return ui_status::kBadPanel;
-  std::vector<int> children;
-  for (const auto& [h, p] : panels_) {
-    if (p->parent == handle) children.push_back(h);
-  }
-  for (int child : children) DiscardPanel(child);
-  std::erase(popupStack_, handle);
-  std::erase_if(events_, [handle](const UserEvent& e) { return e.panel == handle; });
-  if (panel->menuBar != 0) menuBars_.erase(panel->menuBar);
-  if (panel->window) {
-    panel->window.reset();
-  } else if (panel->child) {
-    delete panel->child.data();
-  }
-  panels_.erase(handle);
+  // In the resource file's order: the order of the keyboard focus.
+  for (const ControlSpec& control : spec.controls) BuildControl(panel, Of(*panel.Find(control.id)));
+  frame->SetContentSize(spec.width, spec.height);
   return 0;
 }
 
-int QtUi::DisplayPanel(int handle) {
-  Panel* panel = LivePanel(handle);
-  if (panel == nullptr) return ui_status::kBadPanel;
-  panel->Frame()->show();
-  panel->Frame()->raise();
-  panel->justShown = true;
-  return 0;
+void QtUi::Destroy(PanelRecord& record) {
+  Panel& panel = Of(record);
+  if (panel.window) {
+    panel.window.reset();
+  } else if (panel.child) {
+    delete panel.child.data();
+  }
 }
 
-int QtUi::HidePanel(int handle) {
-  Panel* panel = LivePanel(handle);
-  if (panel == nullptr) return ui_status::kBadPanel;
-  panel->Frame()->hide();
-  return 0;
-}
-
-int QtUi::InstallPopup(int handle) {
-  Panel* panel = LivePanel(handle);
-  if (panel == nullptr) return ui_status::kBadPanel;
-  PanelWindow* frame = panel->Frame();
-  if (!frame->isWindow()) frame->setWindowFlags(Qt::Dialog);
-  FitOnScreen(*frame);
-  frame->setWindowModality(Qt::ApplicationModal);
+void QtUi::Shown(PanelRecord& record, bool popup) {
+  Panel& panel = Of(record);
+  PanelWindow* frame = panel.Frame();
+  if (popup) {
+    if (!frame->isWindow()) frame->setWindowFlags(Qt::Dialog);
+    FitOnScreen(*frame);
+    frame->setWindowModality(Qt::ApplicationModal);
+  }
   frame->show();
   frame->raise();
-  frame->activateWindow();
-  panel->justShown = true;
-  std::erase(popupStack_, handle);
-  popupStack_.push_back(handle);
-  return 0;
+  if (popup) frame->activateWindow();
+  panel.justShown = true;
 }
 
-int QtUi::RemovePopup(int handle) {
-  Panel* panel = LivePanel(handle);
-  if (panel == nullptr) return 0;
-  if (std::find(popupStack_.begin(), popupStack_.end(), handle) != popupStack_.end()) {
-    std::erase(popupStack_, handle);
-    panel->Frame()->hide();
-    panel->Frame()->setWindowModality(Qt::NonModal);
-  }
-  return 0;
+void QtUi::Hidden(PanelRecord& record, bool popup) {
+  PanelWindow* frame = Of(record).Frame();
+  frame->hide();
+  if (popup) frame->setWindowModality(Qt::NonModal);
 }
 
-int QtUi::SetPanelAttribute(int handle, Attr attr, const CtrlValue& value) {
-  Panel* panel = LivePanel(handle);
-  if (panel == nullptr) return ui_status::kBadPanel;
-  PanelWindow* frame = panel->Frame();
-  if (attr == Attr::Title) {
-    const std::string* text = std::get_if<std::string>(&value);
-    if (text == nullptr) return ui_status::kBadArgument;
-    frame->setWindowTitle(TitleText(Q(*text)));
-    return 0;
-  }
-  const std::optional<int> n = CtrlValueInt(value);
-  if (!n) return ui_status::kBadArgument;
+void QtUi::PanelChanged(PanelRecord& record, Attr attr) {
+  PanelWindow* frame = Of(record).Frame();
   switch (attr) {
-    case Attr::Top: frame->move(frame->x(), *n); return 0;
-    case Attr::Left: frame->move(*n, frame->y()); return 0;
-    case Attr::Height: frame->SetContentSize(frame->room().width(), *n); return 0;
-    case Attr::Width: frame->SetContentSize(*n, frame->room().height()); return 0;
-    case Attr::MinHeight: frame->SetMinimumContentSize(frame->scroll->minimumWidth(), *n); return 0;
-    case Attr::MinWidth: frame->SetMinimumContentSize(*n, frame->scroll->minimumHeight()); return 0;
-    case Attr::Visible: frame->setVisible(*n != 0); return 0;
-    default: return ui_status::kBadArgument;
+    case Attr::Title: frame->setWindowTitle(TitleText(Q(record.title))); break;
+    case Attr::Top: frame->move(frame->x(), record.top); break;
+    case Attr::Left: frame->move(record.left, frame->y()); break;
+    case Attr::Height: frame->SetContentSize(frame->room().width(), record.height); break;
+    case Attr::Width: frame->SetContentSize(record.width, frame->room().height()); break;
+    case Attr::MinHeight:
+    case Attr::MinWidth: frame->SetMinimumContentSize(record.minWidth, record.minHeight); break;
+    case Attr::Visible: frame->setVisible(record.displayed); break;
+    default: break;
   }
 }
 
-int QtUi::GetScreenArea(int handle, ScreenArea& area) {
-  Panel* panel = LivePanel(handle);
-  if (panel == nullptr) return ui_status::kBadPanel;
-  PanelWindow* frame = panel->Frame();
+void QtUi::ReadPlace(PanelRecord& record) {
+  const PanelWindow* frame = Of(record).Frame();
+  record.top = frame->y();
+  record.left = frame->x();
+  record.height = frame->room().height();
+  record.width = frame->room().width();
+}
+
+int QtUi::ScreenAreaOf(PanelRecord& record, ScreenArea& area) {
+  PanelWindow* frame = Of(record).Frame();
   QScreen* screen = QGuiApplication::screenAt(frame->frameGeometry().topLeft());
   if (screen == nullptr) screen = frame->screen();
   if (screen == nullptr) screen = QGuiApplication::primaryScreen();
@@ -687,73 +583,56 @@ int QtUi::GetScreenArea(int handle, ScreenArea& area) {
   // The window's frame (known once it is shown) and menu bar come on top of
   // the contents that Height and Width measure.
   const QSize decoration = frame->frameGeometry().size() - frame->geometry().size();
-  const int bar = frame->menuBar != nullptr ? frame->menuBar->sizeHint().height() : 0;
   area.top = available.y();
   area.left = available.x();
-  area.height = std::max(available.height() - decoration.height() - bar, 0);
+  area.height = std::max(available.height() - decoration.height() - frame->MenuBarHeight(), 0);
   area.width = std::max(available.width() - decoration.width(), 0);
   return 0;
 }
 
-int QtUi::GetPanelAttribute(int handle, Attr attr, CtrlValue& value) {
-  Panel* panel = LivePanel(handle);
-  if (panel == nullptr) return ui_status::kBadPanel;
-  PanelWindow* frame = panel->Frame();
-  switch (attr) {
-    case Attr::Title: value = S(TitleFromWindow(frame->windowTitle())); return 0;
-    case Attr::Top: value = frame->y(); return 0;
-    case Attr::Left: value = frame->x(); return 0;
-    case Attr::Height: value = frame->room().height(); return 0;
-    case Attr::Width: value = frame->room().width(); return 0;
-    case Attr::MinHeight: value = frame->scroll->minimumHeight(); return 0;
-    case Attr::MinWidth: value = frame->scroll->minimumWidth(); return 0;
-    case Attr::Visible: value = frame->isVisible() ? 1 : 0; return 0;
-    default: return ui_status::kBadArgument;
-  }
-}
-
 // --- Building controls ------------------------------------------------------------------------------
 
-void QtUi::BuildControl(Panel& panel, const ControlSpec& spec) {
+void QtUi::BuildControl(Panel& panel, Control& c) {
   QWidget* parent = panel.Frame()->content;
-  Control& c = panel.controls[spec.id];
-  c.spec = spec;
-  c.label = spec.label;
-  c.textColor = spec.textColor;
-  c.backColor = spec.backColor;
-  c.mode = spec.mode;
-  c.dimmed = spec.dimmed;
-  c.visible = spec.visible;
-  c.top = spec.top;
-  c.left = spec.left;
-  c.value = spec.value;
+  const ControlSpec& spec = c.spec;
   const int handle = panel.handle;
   const int id = spec.id;
   auto commit = [this, handle, id] { Post(EventType::Commit, handle, id); };
   auto changed = [this, handle, id] { Post(EventType::ValueChanged, handle, id); };
+  // What the user does goes into the record first, then comes as an event.
+  auto took = [this, handle, id, changed](const CtrlValue& value) {
+    Took(handle, id, value);
+    changed();
+  };
+  // A toggle or check box pressed: its new state, then the press.
+  auto switched = [this, handle, id, commit](bool on) {
+    Took(handle, id, on ? 1 : 0);
+    commit();
+  };
   const bool indicator = spec.mode == CtrlMode::Indicator;
   bool captioned = !spec.label.empty();
 
   QWidget* widget = nullptr;
   switch (spec.type) {
     case CtrlType::String: {
-      auto* edit = new QLineEdit(Q(std::get<std::string>(spec.value)), parent);
+      auto* edit = new QLineEdit(parent);
       if (spec.maxLength > 0) edit->setMaxLength(spec.maxLength);
       edit->setReadOnly(indicator);
-      QObject::connect(edit, &QLineEdit::textEdited, edit, changed);
+      QObject::connect(edit, &QLineEdit::textEdited, edit, [took](const QString& text) { took(S(text)); });
       QObject::connect(edit, &QLineEdit::returnPressed, edit, commit);
       widget = edit;
       break;
     }
     case CtrlType::TextBox: {
-      auto* box = new QPlainTextEdit(Q(std::get<std::string>(spec.value)), parent);
+      auto* box = new QPlainTextEdit(parent);
       box->setReadOnly(indicator);
+      QObject::connect(box, &QPlainTextEdit::textChanged, box,
+                       [this, handle, id, box] { Took(handle, id, S(box->toPlainText())); });
       widget = box;
       break;
     }
     case CtrlType::TextMsg: {
       auto* text = new HotLabel(parent);
-      text->setText(Q(std::get<std::string>(spec.value)));
       text->setTextFormat(Qt::PlainText);
       if (spec.mode == CtrlMode::Hot) {
         text->setCursor(Qt::PointingHandCursor);
@@ -763,27 +642,12 @@ void QtUi::BuildControl(Panel& panel, const ControlSpec& spec) {
       captioned = false;
       break;
     }
-    case CtrlType::Int: {
-      auto* spin = new QSpinBox(parent);
-      spin->setRange(spec.min ? static_cast<int>(*spec.min) : INT_MIN,
-                     spec.max ? static_cast<int>(*spec.max) : INT_MAX);
-      spin->setValue(std::get<int>(spec.value));
-      spin->setReadOnly(indicator);
-      if (indicator) spin->setButtonSymbols(QAbstractSpinBox::NoButtons);
-      QObject::connect(spin, &QSpinBox::valueChanged, spin, changed);
-      QObject::connect(spin, &QSpinBox::editingFinished, spin, commit);
-      widget = spin;
+    case CtrlType::Int:
+      widget = NewSpinBox<QSpinBox>(parent, indicator, took, commit);
       break;
-    }
     case CtrlType::Double: {
-      auto* spin = new QDoubleSpinBox(parent);
+      auto* spin = NewSpinBox<QDoubleSpinBox>(parent, indicator, took, commit);
       spin->setDecimals(std::clamp(spec.precision, 0, 12));
-      spin->setRange(spec.min.value_or(-1.0e300), spec.max.value_or(1.0e300));
-      spin->setValue(std::get<double>(spec.value));
-      spin->setReadOnly(indicator);
-      if (indicator) spin->setButtonSymbols(QAbstractSpinBox::NoButtons);
-      QObject::connect(spin, &QDoubleSpinBox::valueChanged, spin, changed);
-      QObject::connect(spin, &QDoubleSpinBox::editingFinished, spin, commit);
       widget = spin;
       break;
     }
@@ -795,7 +659,7 @@ void QtUi::BuildControl(Panel& panel, const ControlSpec& spec) {
       if (spec.type == CtrlType::Color) {
         button->setText(QString());
         QObject::connect(button, &QPushButton::clicked, button, [this, handle, id] {
-          Control* control = LiveControl(handle, id);
+          auto* control = static_cast<Control*>(LiveControl(handle, id));
           if (control == nullptr) return;
           // The dialog belongs to the swatch's window, not to the swatch: a
           // child would take the swatch's style sheet and paint itself in
@@ -818,16 +682,14 @@ void QtUi::BuildControl(Panel& panel, const ControlSpec& spec) {
       auto* button = new QPushButton(Q(spec.label), parent);
       button->setCheckable(true);
       button->setAutoDefault(false);
-      button->setChecked(std::get<int>(spec.value) != 0);
-      QObject::connect(button, &QPushButton::clicked, button, commit);
+      QObject::connect(button, &QPushButton::clicked, button, switched);
       widget = button;
       captioned = false;
       break;
     }
     case CtrlType::CheckBox: {
       auto* box = new QCheckBox(Q(spec.label), parent);
-      box->setChecked(std::get<int>(spec.value) != 0);
-      QObject::connect(box, &QCheckBox::clicked, box, commit);
+      QObject::connect(box, &QCheckBox::clicked, box, switched);
       widget = box;
       captioned = false;
       break;
@@ -839,21 +701,32 @@ void QtUi::BuildControl(Panel& panel, const ControlSpec& spec) {
     case CtrlType::ListBox:
     case CtrlType::CheckList: {
       auto* list = new QListWidget(parent);
-      for (const ListItemSpec& item : spec.items) {
+      for (const ListItem& item : c.items) {
         auto* row = new QListWidgetItem(Q(item.label), list);
         row->setData(Qt::UserRole, item.value);
-        if (spec.type == CtrlType::CheckList) row->setCheckState(Qt::Unchecked);
+        if (spec.type == CtrlType::CheckList) row->setCheckState(item.checked ? Qt::Checked : Qt::Unchecked);
       }
-      if (list->count() > 0) list->setCurrentRow(0);
-      QObject::connect(list, &QListWidget::currentRowChanged, list, changed);
-      QObject::connect(list, &QListWidget::itemChanged, list, changed);
+      QObject::connect(list, &QListWidget::currentRowChanged, list, [this, handle, id, changed](int row) {
+        if (ControlRecord* record = LiveControl(handle, id)) record->index = row;
+        changed();
+      });
+      QObject::connect(list, &QListWidget::itemChanged, list, [this, handle, id, list, changed](QListWidgetItem* row) {
+        ControlRecord* record = LiveControl(handle, id);
+        const int index = list->row(row);
+        if (record != nullptr && index >= 0 && index < static_cast<int>(record->items.size()))
+          record->items[static_cast<std::size_t>(index)].checked = row->checkState() == Qt::Checked;
+        changed();
+      });
       QObject::connect(list, &QListWidget::itemActivated, list, commit);
       widget = list;
       break;
     }
     case CtrlType::Ring: {
       auto* ring = new QComboBox(parent);
-      for (const ListItemSpec& item : spec.items) ring->addItem(Q(item.label), item.value);
+      for (const ListItem& item : c.items) ring->addItem(Q(item.label), item.value);
+      QObject::connect(ring, &QComboBox::currentIndexChanged, ring, [this, handle, id](int index) {
+        if (ControlRecord* record = LiveControl(handle, id)) record->index = index;
+      });
       QObject::connect(ring, &QComboBox::activated, ring, commit);
       widget = ring;
       break;
@@ -866,8 +739,6 @@ void QtUi::BuildControl(Panel& panel, const ControlSpec& spec) {
       break;
     case CtrlType::Progress: {
       auto* bar = new QProgressBar(parent);
-      bar->setRange(static_cast<int>(spec.min.value_or(0.0)), static_cast<int>(spec.max.value_or(100.0)));
-      bar->setValue(std::clamp(std::get<int>(spec.value), bar->minimum(), bar->maximum()));
       bar->setTextVisible(true);
       widget = bar;
       captioned = false;
@@ -884,6 +755,9 @@ void QtUi::BuildControl(Panel& panel, const ControlSpec& spec) {
     }
   }
   c.widget = widget;
+  ShowRange(c);
+  ShowValue(panel, c);
+  ShowSelection(c);
   if (spec.fontSize > 0) {
     QFont font = widget->font();
     font.setPointSize(spec.fontSize);
@@ -908,7 +782,7 @@ void QtUi::BuildControl(Panel& panel, const ControlSpec& spec) {
   widget->setEnabled(!c.dimmed);
   widget->setVisible(c.visible);
   UpdateStyle(c);
-  if (!spec.shortcut.empty()) SetShortcut(panel, c, spec.shortcut);
+  if (!c.shortcut.empty()) SetShortcut(panel, c);
   // The keyboard reaches every control that can be operated, and Tab
   // leaves a text box rather than typing a tab into it; each control has a
   // name for assistive technology.
@@ -965,7 +839,7 @@ void QtUi::UpdateAccessibleName(Panel& panel, Control& c) {
     name = WithoutMnemonic(Q(c.label));
   }
   if (name.isEmpty()) {
-    const PanelSpec* panelSpec = resources_.FindPanel(panel.resourceId);
+    const PanelSpec* panelSpec = resources().FindPanel(panel.resourceId);
     const QString fromResource = panelSpec != nullptr ? Q(NameFromResource(*panelSpec, spec)) : Q(spec.name);
     if (spec.type == CtrlType::TextMsg && spec.mode != CtrlMode::Hot) {
       // A read-out is read out by its text; what it shows is its description.
@@ -1018,10 +892,10 @@ int QtUi::SetColorScheme(ColorScheme scheme) {
   }
   scheme_ = scheme;
   SetPlotScheme(scheme);
-  for (auto& [handle, panel] : panels_) {
-    for (auto& [id, control] : panel->controls) {
-      UpdateStyle(control);
-      if (auto* plot = dynamic_cast<PlotWidget*>(control.widget.data())) plot->ApplyScheme();
+  for (const auto& [handle, panel] : Panels()) {
+    for (const auto& [id, control] : panel->controls) {
+      UpdateStyle(Of(*control));
+      if (PlotWidget* plot = PlotOf(*control)) plot->ApplyScheme();
     }
   }
   return 0;
@@ -1037,7 +911,8 @@ void QtUi::FitWrappedText(Panel& panel, Control& c) {
   const int grow = needed - c.height;
   if (grow <= 0) return;
   const int below = c.top + c.height;
-  for (auto& [id, other] : panel.controls) {
+  for (const auto& [id, record] : panel.controls) {
+    Control& other = Of(*record);
     if (&other == &c || other.widget.isNull() || other.top < below) continue;
     other.top += grow;
     other.widget->move(other.left, other.top);
@@ -1049,46 +924,57 @@ void QtUi::FitWrappedText(Panel& panel, Control& c) {
   frame->SetContentSize(frame->room().width(), frame->room().height() + grow);
 }
 
-void QtUi::SetShortcut(Panel& panel, Control& c, const std::string& key) {
-  c.shortcutText = key;
-  if (!c.shortcut.isNull()) {
-    delete c.shortcut.data();
-    c.shortcut = nullptr;
+
+void QtUi::SetShortcut(Panel& panel, Control& c) {
+  if (!c.key.isNull()) {
+    delete c.key.data();
+    c.key = nullptr;
   }
-  if (key.empty()) return;
-  const QKeySequence sequence(Q(key));
+  if (c.shortcut.empty()) return;
+  const QKeySequence sequence(Q(c.shortcut));
   if (sequence.isEmpty()) return;
-  auto* shortcut = new QShortcut(sequence, panel.Frame());
-  shortcut->setContext(Qt::WindowShortcut);
+  auto* key = new QShortcut(sequence, panel.Frame());
+  key->setContext(Qt::WindowShortcut);
   const int handle = panel.handle;
   const int id = c.spec.id;
-  QObject::connect(shortcut, &QShortcut::activated, shortcut, [this, handle, id] {
-    Control* control = LiveControl(handle, id);
-    // A hidden or dimmed control cannot be operated, by key either.
-    if (control == nullptr || control->dimmed || !control->visible) return;
+  QObject::connect(key, &QShortcut::activated, key, [this, handle, id] {
+    const ControlRecord* control = LiveControl(handle, id);
+    // A control that cannot be operated (hidden, dimmed) cannot be by key
+    // either.
+    if (control == nullptr || control->WhyInoperable() != nullptr) return;
     Post(EventType::Commit, handle, id);
   });
-  c.shortcut = shortcut;
+  c.key = key;
 }
 
 // --- Control values ---------------------------------------------------------------------------------
 
-int QtUi::SetCtrlVal(int panel, int control, const CtrlValue& value) {
-  Control* c = LiveControl(panel, control);
-  if (c == nullptr) return LivePanel(panel) == nullptr ? ui_status::kBadPanel : ui_status::kBadArgument;
-  QWidget* w = c->widget;
+void QtUi::Took(int panel, int control, const CtrlValue& value) {
+  if (ControlRecord* c = LiveControl(panel, control)) StoreValue(*c, value);
+}
+
+void QtUi::ShowRange(Control& c) {
+  QWidget* w = c.widget;
   const QSignalBlocker block(w);
-  const CtrlType type = c->spec.type;
-  if (IsTextType(type)) {
-    const std::string* text = std::get_if<std::string>(&value);
-    if (text == nullptr) return ui_status::kBadArgument;
-    if (auto* label = qobject_cast<QLabel*>(w)) {
-      label->setText(Q(*text));
-      if (label->wordWrap()) FitWrappedText(*panels_.at(panel), *c);
-    } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
-      edit->setText(Q(*text));
-    } else if (auto* box = qobject_cast<QPlainTextEdit*>(w)) {
-      const QString now = Q(*text);
+  if (auto* spin = qobject_cast<QDoubleSpinBox*>(w)) {
+    spin->setRange(std::max(c.Lowest(), -1.0e300), std::min(c.Highest(), 1.0e300));
+  } else if (auto* ispin = qobject_cast<QSpinBox*>(w)) {
+    ispin->setRange(static_cast<int>(c.Lowest()), static_cast<int>(c.Highest()));
+  } else if (auto* bar = qobject_cast<QProgressBar*>(w)) {
+    bar->setRange(static_cast<int>(c.Lowest()), static_cast<int>(c.Highest()));
+  }
+}
+
+// The record's value on the widget (the widget's signals held back: what
+// the program writes never comes back as an event).
+void QtUi::ShowValue(Panel& panel, Control& c) {
+  QWidget* w = c.widget;
+  const QSignalBlocker block(w);
+  switch (c.spec.type) {
+    case CtrlType::String: static_cast<QLineEdit*>(w)->setText(Q(std::get<std::string>(c.value))); return;
+    case CtrlType::TextBox: {
+      auto* box = static_cast<QPlainTextEdit*>(w);
+      const QString now = Q(std::get<std::string>(c.value));
       // A text shown (not edited) that grows at its end, as a running
       // message does ("Sample 1, 2, 3"), shows its newest part.
       const QString before = box->toPlainText();
@@ -1098,395 +984,170 @@ int QtUi::SetCtrlVal(int panel, int control, const CtrlValue& value) {
         box->moveCursor(QTextCursor::End);
         box->ensureCursorVisible();
       }
+      return;
     }
-    return 0;
-  }
-  if (HasNoValue(type)) return ui_status::kBadArgument;
-  if (type == CtrlType::Double) {
-    const std::optional<double> d = CtrlValueDouble(value);
-    if (!d) return ui_status::kBadArgument;
-    static_cast<QDoubleSpinBox*>(w)->setValue(*d);
-    return 0;
-  }
-  const std::optional<int> n = CtrlValueInt(value);
-  if (!n) return ui_status::kBadArgument;
-  switch (type) {
-    case CtrlType::Int: static_cast<QSpinBox*>(w)->setValue(*n); return 0;
-    case CtrlType::Progress: {
-      // A bar shows nothing beyond its ends; an unchanged value costs no repaint.
-      auto* bar = static_cast<QProgressBar*>(w);
-      bar->setValue(std::clamp(*n, bar->minimum(), bar->maximum()));
-      return 0;
+    case CtrlType::TextMsg: {
+      auto* label = static_cast<QLabel*>(w);
+      label->setText(Q(std::get<std::string>(c.value)));
+      if (label->wordWrap()) FitWrappedText(panel, c);
+      return;
     }
+    case CtrlType::Int: static_cast<QSpinBox*>(w)->setValue(std::get<int>(c.value)); return;
+    case CtrlType::Double: static_cast<QDoubleSpinBox*>(w)->setValue(std::get<double>(c.value)); return;
+    // An unchanged value costs no repaint.
+    case CtrlType::Progress: static_cast<QProgressBar*>(w)->setValue(std::get<int>(c.value)); return;
     case CtrlType::Toggle:
-    case CtrlType::CheckBox: static_cast<QAbstractButton*>(w)->setChecked(*n != 0); return 0;
+    case CtrlType::CheckBox: static_cast<QAbstractButton*>(w)->setChecked(std::get<int>(c.value) != 0); return;
     case CtrlType::ListBox:
-    case CtrlType::CheckList: {
-      auto* list = static_cast<QListWidget*>(w);
-      for (int i = 0; i < list->count(); ++i) {
-        if (list->item(i)->data(Qt::UserRole).toInt() == *n) {
-          list->setCurrentRow(i);
-          return 0;
-        }
-      }
-      return ui_status::kBadArgument;
-    }
-    case CtrlType::Ring: {
-      auto* ring = static_cast<QComboBox*>(w);
-      const int index = ring->findData(*n);
-      if (index < 0) return ui_status::kBadArgument;
-      ring->setCurrentIndex(index);
-      return 0;
-    }
-    default:
-      c->value = IsSwitchType(type) ? (*n != 0 ? 1 : 0) : *n;
-      UpdateStyle(*c);
-      return 0;
+    case CtrlType::CheckList:
+    case CtrlType::Ring: ShowSelection(c); return;
+    case CtrlType::Color:
+    case CtrlType::Led: UpdateStyle(c); return;
+    default: return;
   }
 }
 
-int QtUi::GetCtrlVal(int panel, int control, CtrlValue& value) {
-  Control* c = LiveControl(panel, control);
-  if (c == nullptr) return LivePanel(panel) == nullptr ? ui_status::kBadPanel : ui_status::kBadArgument;
-  QWidget* w = c->widget;
-  switch (c->spec.type) {
-    case CtrlType::String: value = S(static_cast<QLineEdit*>(w)->text()); return 0;
-    case CtrlType::TextBox: value = S(static_cast<QPlainTextEdit*>(w)->toPlainText()); return 0;
-    case CtrlType::TextMsg: value = S(static_cast<QLabel*>(w)->text()); return 0;
-    case CtrlType::Int: value = static_cast<QSpinBox*>(w)->value(); return 0;
-    case CtrlType::Progress: value = static_cast<QProgressBar*>(w)->value(); return 0;
-    case CtrlType::Double: value = static_cast<QDoubleSpinBox*>(w)->value(); return 0;
-    case CtrlType::Toggle:
-    case CtrlType::CheckBox: value = static_cast<QAbstractButton*>(w)->isChecked() ? 1 : 0; return 0;
-    case CtrlType::ListBox:
-    case CtrlType::CheckList: {
-      auto* list = static_cast<QListWidget*>(w);
-      if (list->currentItem() == nullptr) return ui_status::kBadArgument;
-      value = list->currentItem()->data(Qt::UserRole).toInt();
-      return 0;
-    }
-    case CtrlType::Ring: {
-      auto* ring = static_cast<QComboBox*>(w);
-      if (ring->currentIndex() < 0) return ui_status::kBadArgument;
-      value = ring->currentData().toInt();
-      return 0;
-    }
-    case CtrlType::StripChart:
-    case CtrlType::Graph:
-    case CtrlType::Decoration:
-      return ui_status::kBadArgument;
-    default:
-      value = c->value;
-      return 0;
+void QtUi::ShowSelection(Control& c) {
+  const QSignalBlocker block(c.widget);
+  if (auto* ring = qobject_cast<QComboBox*>(c.widget)) {
+    ring->setCurrentIndex(c.index);
+  } else if (auto* list = qobject_cast<QListWidget*>(c.widget)) {
+    list->setCurrentRow(c.index);
   }
 }
 
-int QtUi::SetCtrlAttribute(int panel, int control, Attr attr, const CtrlValue& value) {
-  Control* c = LiveControl(panel, control);
-  if (c == nullptr) return LivePanel(panel) == nullptr ? ui_status::kBadPanel : ui_status::kBadArgument;
-  QWidget* w = c->widget;
-  auto* plot = dynamic_cast<PlotWidget*>(w);
-  auto* graph = dynamic_cast<GraphWidget*>(w);
-  auto* strip = dynamic_cast<StripWidget*>(w);
-  if (const std::string* text = std::get_if<std::string>(&value)) {
-    switch (attr) {
-      case Attr::LabelText:
-        c->label = *text;
-        if (auto* button = qobject_cast<QAbstractButton*>(w); button != nullptr && c->spec.type != CtrlType::Color) {
-          button->setText(Q(*text));
-        } else if (!c->caption.isNull()) {
-          c->caption->setText(Q(*text));
-          FitCaption(*c->caption, c->width);
-        }
-        UpdateAccessibleName(*panels_.at(panel), *c);
-        return 0;
-      case Attr::Shortcut:
-        SetShortcut(*panels_.at(panel), *c, *text);
-        return 0;
-      case Attr::XName:
-      case Attr::YName:
-        if (plot == nullptr) return ui_status::kBadArgument;
-        (attr == Attr::XName ? plot->xAxis : plot->yAxis)->setLabel(Q(*text));
-        plot->RequestReplot();
-        return 0;
-      default:
-        return ui_status::kBadArgument;
-    }
-  }
-  if (attr == Attr::MinValue || attr == Attr::MaxValue) {
-    const std::optional<double> d = CtrlValueDouble(value);
-    if (!d) return ui_status::kBadArgument;
-    if (auto* spin = qobject_cast<QDoubleSpinBox*>(w)) {
-      attr == Attr::MinValue ? spin->setMinimum(*d) : spin->setMaximum(*d);
-    } else if (auto* ispin = qobject_cast<QSpinBox*>(w)) {
-      const int n = static_cast<int>(std::clamp(*d, double{INT_MIN}, double{INT_MAX}));
-      attr == Attr::MinValue ? ispin->setMinimum(n) : ispin->setMaximum(n);
-    }
-    return 0;
-  }
-  const std::optional<int> n = CtrlValueInt(value);
-  if (!n) return ui_status::kBadArgument;
-  PanelWindow* frame = panels_.at(panel)->Frame();
-  auto place = [c, frame] {
-    c->widget->setGeometry(c->left, c->top, c->width, c->height);
-    if (!c->caption.isNull()) c->caption->move(c->left, c->top - 18);
+void QtUi::ValueChanged(PanelRecord& panel, ControlRecord& control) { ShowValue(Of(panel), Of(control)); }
+
+void QtUi::ControlChanged(PanelRecord& record, ControlRecord& control, Attr attr) {
+  Panel& panel = Of(record);
+  Control& c = Of(control);
+  QWidget* w = c.widget;
+  PanelWindow* frame = panel.Frame();
+  auto place = [&c, frame] {
+    c.widget->setGeometry(c.left, c.top, c.width, c.height);
+    if (!c.caption.isNull()) c.caption->move(c.left, c.top - 18);
     frame->FitContent();
   };
   switch (attr) {
+    case Attr::LabelText:
+      if (auto* button = qobject_cast<QAbstractButton*>(w); button != nullptr && c.spec.type != CtrlType::Color) {
+        button->setText(Q(c.label));
+      } else if (!c.caption.isNull()) {
+        c.caption->setText(Q(c.label));
+        FitCaption(*c.caption, c.width);
+      }
+      UpdateAccessibleName(panel, c);
+      return;
+    case Attr::Shortcut: SetShortcut(panel, c); return;
+    case Attr::XName:
+    case Attr::YName: {
+      PlotWidget* plot = PlotOf(c);
+      (attr == Attr::XName ? plot->xAxis : plot->yAxis)->setLabel(Q(attr == Attr::XName ? c.xName : c.yName));
+      plot->RequestReplot();
+      return;
+    }
+    case Attr::MinValue:
+    case Attr::MaxValue:
+      ShowRange(c);
+      ShowValue(panel, c);
+      return;
     case Attr::Dimmed:
-      c->dimmed = *n != 0;
-      w->setEnabled(!c->dimmed);
-      if (!c->caption.isNull()) c->caption->setEnabled(!c->dimmed);
-      return 0;
+      w->setEnabled(!c.dimmed);
+      if (!c.caption.isNull()) c.caption->setEnabled(!c.dimmed);
+      return;
     case Attr::Visible:
-      c->visible = *n != 0;
-      w->setVisible(c->visible);
-      if (!c->caption.isNull()) c->caption->setVisible(c->visible);
+      w->setVisible(c.visible);
+      if (!c.caption.isNull()) c.caption->setVisible(c.visible);
       frame->FitContent();
-      return 0;
-    case Attr::Top: c->top = *n; place(); return 0;
-    case Attr::Left: c->left = *n; place(); return 0;
-    case Attr::Height: c->height = std::max(*n, 0); place(); return 0;
-    case Attr::Width: c->width = std::max(*n, 0); place(); return 0;
-    case Attr::TextColor: c->textColor = *n; UpdateStyle(*c); return 0;
-    case Attr::BackColor: c->backColor = *n; UpdateStyle(*c); return 0;
+      return;
+    case Attr::Top:
+    case Attr::Left:
+    case Attr::Height:
+    case Attr::Width: place(); return;
+    case Attr::TextColor:
+    case Attr::BackColor: UpdateStyle(c); return;
     case Attr::CtrlMode: {
-      if (*n < 0 || *n > 2) return ui_status::kBadArgument;
-      c->mode = static_cast<CtrlMode>(*n);
-      const bool readOnly = c->mode == CtrlMode::Indicator;
+      const bool readOnly = c.mode == CtrlMode::Indicator;
       if (auto* edit = qobject_cast<QLineEdit*>(w)) edit->setReadOnly(readOnly);
       if (auto* box = qobject_cast<QPlainTextEdit*>(w)) box->setReadOnly(readOnly);
       if (auto* spin = qobject_cast<QAbstractSpinBox*>(w)) spin->setReadOnly(readOnly);
-      return 0;
+      return;
     }
-    case Attr::XDivisions:
-    case Attr::YDivisions:
-      if (plot == nullptr) return ui_status::kBadArgument;
-      plot->SetDivisions(attr == Attr::XDivisions, *n);
-      return 0;
-    case Attr::AutoRefresh:
-      if (plot == nullptr) return ui_status::kBadArgument;
-      plot->SetAutoRefresh(*n != 0);
-      return 0;
-    case Attr::SmoothUpdate:
-      if (graph == nullptr) return ui_status::kBadArgument;
-      graph->SetSmoothUpdate(*n != 0);
-      return 0;
-    case Attr::YReverse:
-      if (plot == nullptr) return ui_status::kBadArgument;
-      plot->SetYReverse(*n != 0);
-      return 0;
-    case Attr::NumTraces:
-      return strip == nullptr ? ui_status::kBadArgument : strip->SetTraceCount(*n);
-    case Attr::PointsPerScreen:
-      return strip == nullptr ? ui_status::kBadArgument : strip->SetPointsPerScreen(*n);
-    default:
-      return ui_status::kBadArgument;
+    case Attr::XDivisions: PlotOf(c)->SetDivisions(true, c.xDivisions); return;
+    case Attr::YDivisions: PlotOf(c)->SetDivisions(false, c.yDivisions); return;
+    case Attr::AutoRefresh: PlotOf(c)->SetAutoRefresh(c.autoRefresh); return;
+    case Attr::SmoothUpdate: GraphOf(c)->SetSmoothUpdate(c.smoothUpdate); return;
+    case Attr::YReverse: PlotOf(c)->SetYReverse(c.yReverse); return;
+    case Attr::NumTraces: StripOf(c)->SetTraceCount(c.stripTraceCount); return;
+    case Attr::PointsPerScreen: StripOf(c)->SetPointsPerScreen(c.pointsPerScreen); return;
+    default: return;
   }
 }
 
-int QtUi::GetCtrlAttribute(int panel, int control, Attr attr, CtrlValue& value) {
-  Control* c = LiveControl(panel, control);
-  if (c == nullptr) return LivePanel(panel) == nullptr ? ui_status::kBadPanel : ui_status::kBadArgument;
-  auto* plot = dynamic_cast<PlotWidget*>(c->widget.data());
-  auto* graph = dynamic_cast<GraphWidget*>(c->widget.data());
-  auto* strip = dynamic_cast<StripWidget*>(c->widget.data());
-  switch (attr) {
-    case Attr::LabelText: value = c->label; return 0;
-    case Attr::Dimmed: value = c->dimmed ? 1 : 0; return 0;
-    case Attr::Visible: value = c->visible ? 1 : 0; return 0;
-    case Attr::Top: value = c->top; return 0;
-    case Attr::Left: value = c->left; return 0;
-    case Attr::Height: value = c->height; return 0;
-    case Attr::Width: value = c->width; return 0;
-    case Attr::TextColor: value = c->textColor; return 0;
-    case Attr::BackColor: value = c->backColor.value_or(-1); return 0;
-    case Attr::CtrlMode: value = static_cast<int>(c->mode); return 0;
-    case Attr::Shortcut: value = c->shortcutText; return 0;
-    case Attr::MinValue:
-    case Attr::MaxValue:
-      if (auto* spin = qobject_cast<QDoubleSpinBox*>(c->widget)) {
-        value = attr == Attr::MinValue ? spin->minimum() : spin->maximum();
-      } else if (auto* ispin = qobject_cast<QSpinBox*>(c->widget)) {
-        value = static_cast<double>(attr == Attr::MinValue ? ispin->minimum() : ispin->maximum());
-      } else {
-        return ui_status::kBadArgument;
-      }
-      return 0;
-    default:
-      break;
-  }
-  if (plot == nullptr) return ui_status::kBadArgument;
-  switch (attr) {
-    case Attr::XName: value = S(plot->xAxis->label()); return 0;
-    case Attr::YName: value = S(plot->yAxis->label()); return 0;
-    case Attr::XDivisions: value = plot->Divisions(true); return 0;
-    case Attr::YDivisions: value = plot->Divisions(false); return 0;
-    case Attr::AutoRefresh: value = plot->autoRefresh() ? 1 : 0; return 0;
-    case Attr::YReverse: value = plot->yAxis->rangeReversed() ? 1 : 0; return 0;
-    case Attr::SmoothUpdate:
-      if (graph == nullptr) return ui_status::kBadArgument;
-      value = graph->smoothUpdate() ? 1 : 0;
-      return 0;
-    case Attr::NumTraces:
-      if (strip == nullptr) return ui_status::kBadArgument;
-      value = strip->traceCount();
-      return 0;
-    case Attr::PointsPerScreen:
-      if (strip == nullptr) return ui_status::kBadArgument;
-      value = strip->pointsPerScreen();
-      return 0;
-    default:
-      return ui_status::kBadArgument;
-  }
-}
-
-int QtUi::SetActiveCtrl(int panel, int control) {
-  Control* c = LiveControl(panel, control);
-  if (c == nullptr) return LivePanel(panel) == nullptr ? ui_status::kBadPanel : ui_status::kBadArgument;
+void QtUi::Focus(PanelRecord&, ControlRecord& control) {
   // A button a hand holds down keeps the focus until it is let go: a button
   // that loses the focus forgets its press, and the release would then be
   // no click.
-  if (QGuiApplication::mouseButtons() != Qt::NoButton) return 0;
+  if (QGuiApplication::mouseButtons() != Qt::NoButton) return;
   if (auto* held = qobject_cast<QAbstractButton*>(QApplication::focusWidget()); held != nullptr && held->isDown())
-    return 0;
-  c->widget->setFocus(Qt::OtherFocusReason);
-  return 0;
+    return;
+  Of(control).widget->setFocus(Qt::OtherFocusReason);
 }
 
 // --- Lists ------------------------------------------------------------------------------------------
 
-int QtUi::InsertListItem(int panel, int control, int index, std::string_view label, int value) {
-  Control* c = ListControl(panel, control);
-  if (c == nullptr) return ui_status::kBadArgument;
-  const QSignalBlocker block(c->widget);
-  if (auto* ring = qobject_cast<QComboBox*>(c->widget)) {
-    if (index == -1) index = ring->count();
-    if (index < 0 || index > ring->count()) return ui_status::kBadArgument;
-    ring->insertItem(index, Q(label), value);
-    return 0;
+void QtUi::ListChanged(PanelRecord&, ControlRecord& control, ListChange change, int index) {
+  Control& c = Of(control);
+  const QSignalBlocker block(c.widget);
+  auto* ring = qobject_cast<QComboBox*>(c.widget);
+  auto* list = qobject_cast<QListWidget*>(c.widget);
+  const ListItem* item = index >= 0 && index < static_cast<int>(c.items.size())
+                             ? &c.items[static_cast<std::size_t>(index)]
+                             : nullptr;
+  switch (change) {
+    case ListChange::Inserted:
+      if (ring != nullptr) {
+        ring->insertItem(index, Q(item->label), item->value);
+      } else {
+        auto* row = new QListWidgetItem(Q(item->label));
+        row->setData(Qt::UserRole, item->value);
+        if (c.spec.type == CtrlType::CheckList) row->setCheckState(Qt::Unchecked);
+        list->insertItem(index, row);
+      }
+      break;
+    case ListChange::Replaced:
+      if (ring != nullptr) {
+        ring->setItemText(index, Q(item->label));
+        ring->setItemData(index, item->value);
+      } else {
+        list->item(index)->setText(Q(item->label));
+        list->item(index)->setData(Qt::UserRole, item->value);
+      }
+      break;
+    case ListChange::Cleared:
+      if (ring != nullptr) {
+        ring->clear();
+      } else {
+        list->clear();
+      }
+      break;
+    case ListChange::Checked:
+      list->item(index)->setCheckState(item->checked ? Qt::Checked : Qt::Unchecked);
+      break;
+    case ListChange::Selected:
+      break;
   }
-  auto* list = static_cast<QListWidget*>(c->widget.data());
-  if (index == -1) index = list->count();
-  if (index < 0 || index > list->count()) return ui_status::kBadArgument;
-  auto* item = new QListWidgetItem(Q(label));
-  item->setData(Qt::UserRole, value);
-  if (c->spec.type == CtrlType::CheckList) item->setCheckState(Qt::Unchecked);
-  list->insertItem(index, item);
-  if (list->currentRow() < 0) list->setCurrentRow(0);
-  return 0;
-}
-
-int QtUi::ReplaceListItem(int panel, int control, int index, std::string_view label, int value) {
-  Control* c = ListControl(panel, control);
-  if (c == nullptr) return ui_status::kBadArgument;
-  const QSignalBlocker block(c->widget);
-  if (auto* ring = qobject_cast<QComboBox*>(c->widget)) {
-    if (index < 0 || index >= ring->count()) return ui_status::kBadArgument;
-    ring->setItemText(index, Q(label));
-    ring->setItemData(index, value);
-    return 0;
-  }
-  auto* list = static_cast<QListWidget*>(c->widget.data());
-  if (index < 0 || index >= list->count()) return ui_status::kBadArgument;
-  list->item(index)->setText(Q(label));
-  list->item(index)->setData(Qt::UserRole, value);
-  return 0;
-}
-
-int QtUi::ClearListCtrl(int panel, int control) {
-  Control* c = ListControl(panel, control);
-  if (c == nullptr) return ui_status::kBadArgument;
-  const QSignalBlocker block(c->widget);
-  if (auto* ring = qobject_cast<QComboBox*>(c->widget)) {
-    ring->clear();
-  } else {
-    static_cast<QListWidget*>(c->widget.data())->clear();
-  }
-  return 0;
-}
-
-int QtUi::GetNumListItems(int panel, int control, int& count) {
-  Control* c = ListControl(panel, control);
-  if (c == nullptr) return ui_status::kBadArgument;
-  if (auto* ring = qobject_cast<QComboBox*>(c->widget)) {
-    count = ring->count();
-  } else {
-    count = static_cast<QListWidget*>(c->widget.data())->count();
-  }
-  return 0;
-}
-
-int QtUi::GetCtrlIndex(int panel, int control, int& index) {
-  Control* c = ListControl(panel, control);
-  if (c == nullptr) return ui_status::kBadArgument;
-  if (auto* ring = qobject_cast<QComboBox*>(c->widget)) {
-    index = ring->currentIndex();
-  } else {
-    index = static_cast<QListWidget*>(c->widget.data())->currentRow();
-  }
-  return 0;
-}
-
-int QtUi::SetCtrlIndex(int panel, int control, int index) {
-  Control* c = ListControl(panel, control);
-  if (c == nullptr) return ui_status::kBadArgument;
-  const QSignalBlocker block(c->widget);
-  int count = 0;
-  GetNumListItems(panel, control, count);
-  if (index < 0 || index >= count) return ui_status::kBadArgument;
-  if (auto* ring = qobject_cast<QComboBox*>(c->widget)) {
-    ring->setCurrentIndex(index);
-  } else {
-    static_cast<QListWidget*>(c->widget.data())->setCurrentRow(index);
-  }
-  return 0;
-}
-
-int QtUi::GetValueFromIndex(int panel, int control, int index, int& value) {
-  Control* c = ListControl(panel, control);
-  if (c == nullptr) return ui_status::kBadArgument;
-  int count = 0;
-  GetNumListItems(panel, control, count);
-  if (index < 0 || index >= count) return ui_status::kBadArgument;
-  if (auto* ring = qobject_cast<QComboBox*>(c->widget)) {
-    value = ring->itemData(index).toInt();
-  } else {
-    value = static_cast<QListWidget*>(c->widget.data())->item(index)->data(Qt::UserRole).toInt();
-  }
-  return 0;
-}
-
-int QtUi::IsListItemChecked(int panel, int control, int index, int& checked) {
-  Control* c = ListControl(panel, control);
-  auto* list = c == nullptr ? nullptr : qobject_cast<QListWidget*>(c->widget);
-  if (list == nullptr || index < 0 || index >= list->count()) return ui_status::kBadArgument;
-  checked = list->item(index)->checkState() == Qt::Checked ? 1 : 0;
-  return 0;
-}
-
-int QtUi::CheckListItem(int panel, int control, int index, int checked) {
-  Control* c = ListControl(panel, control);
-  auto* list = c == nullptr ? nullptr : qobject_cast<QListWidget*>(c->widget);
-  if (list == nullptr || index < 0 || index >= list->count()) return ui_status::kBadArgument;
-  const QSignalBlocker block(list);
-  list->item(index)->setCheckState(checked != 0 ? Qt::Checked : Qt::Unchecked);
-  return 0;
+  ShowSelection(c);
 }
 
 // --- Menus ------------------------------------------------------------------------------------------
 
-void QtUi::BuildMenuBar(Panel& panel, const MenuBarSpec& spec) {
-  auto bar = std::make_unique<MenuBar>();
-  bar->handle = nextHandle_++;
-  bar->resourceId = spec.id;
-  bar->panel = panel.handle;
+void QtUi::BuildMenuBar(Panel& panel, MenuBar& bar, const MenuBarSpec& spec) {
   auto* menuBar = new QMenuBar(panel.Frame());
   menuBar->setNativeMenuBar(false);
-  bar->bar = menuBar;
+  bar.bar = menuBar;
   panel.Frame()->SetMenuBar(menuBar);
-  panel.menuBar = bar->handle;
-  AddMenuEntries(*bar, nullptr, spec.menus, menuBar);
+  AddMenuEntries(bar, nullptr, spec.menus, menuBar);
   // F10 opens the first menu that can be opened, as on the desktop; from
   // there the arrow keys go through the menu bar (Alt with a menu's
   // underlined letter opens that menu).
@@ -1501,12 +1162,10 @@ void QtUi::BuildMenuBar(Panel& panel, const MenuBarSpec& spec) {
       }
     }
   });
-  menuBars_.emplace(bar->handle, std::move(bar));
 }
 
 void QtUi::AddMenuEntries(MenuBar& bar, QMenu* menu, const std::vector<MenuEntrySpec>& entries,
                           QMenuBar* top) {
-  const int handle = bar.handle;
   for (const MenuEntrySpec& entry : entries) {
     QAction* action = nullptr;
     switch (entry.kind) {
@@ -1527,15 +1186,7 @@ void QtUi::AddMenuEntries(MenuBar& bar, QMenu* menu, const std::vector<MenuEntry
           action->setCheckable(true);
           action->setChecked(true);
         }
-        bar.checked[entry.id] = entry.checked;
-        const int id = entry.id;
-        QObject::connect(action, &QAction::triggered, action, [this, handle, id](bool) {
-          MenuBar* b = LiveMenuBar(handle);
-          if (b == nullptr) return;
-          // The program decides the check marks, not the click.
-          if (QAction* a = b->actions[id]; a != nullptr && a->isCheckable()) a->setChecked(b->checked[id]);
-          Post(EventType::Menu, handle, id);
-        });
+        Connect(action, bar.handle, entry.id);
         break;
       }
     }
@@ -1546,215 +1197,56 @@ void QtUi::AddMenuEntries(MenuBar& bar, QMenu* menu, const std::vector<MenuEntry
   }
 }
 
-int QtUi::GetPanelMenuBar(int panel) {
-  Panel* p = LivePanel(panel);
-  return p == nullptr ? ui_status::kBadPanel : p->menuBar;
+void QtUi::Connect(QAction* action, int menuBar, int item) {
+  QObject::connect(action, &QAction::triggered, action, [this, menuBar, item, action](bool) {
+    const MenuBarRecord* bar = LiveMenuBar(menuBar);
+    const MenuItemRecord* entry = bar == nullptr ? nullptr : bar->Find(item);
+    if (entry == nullptr) return;
+    // The program decides the check marks, not the click.
+    if (action->isCheckable()) action->setChecked(entry->checked);
+    Post(EventType::Menu, menuBar, item);
+  });
 }
 
-int QtUi::SetMenuBarAttribute(int menuBar, int item, Attr attr, const CtrlValue& value) {
-  MenuBar* bar = LiveMenuBar(menuBar);
-  if (bar == nullptr) return ui_status::kBadPanel;
-  if (item == -1 && attr == Attr::Dimmed) {
-    const std::optional<int> on = CtrlValueInt(value);
-    if (!on) return ui_status::kBadArgument;
-    for (auto& [id, action] : bar->actions) {
-      if (!action.isNull() && !action->isSeparator() && action->menu() == nullptr) action->setEnabled(*on == 0);
-    }
-    return 0;
-  }
-  auto it = bar->actions.find(item);
-  if (it == bar->actions.end() || it->second.isNull()) return ui_status::kBadArgument;
+void QtUi::MenuItemChanged(MenuBarRecord& record, const MenuItemRecord& item) {
+  auto it = Of(record).actions.find(item.id);
+  if (it == Of(record).actions.end() || it->second.isNull()) return;
   QAction* action = it->second;
-  if (attr == Attr::LabelText) {
-    const std::string* text = std::get_if<std::string>(&value);
-    if (text == nullptr) return ui_status::kBadArgument;
-    action->setText(Q(*text));
-    return 0;
-  }
-  const std::optional<int> on = CtrlValueInt(value);
-  if (!on) return ui_status::kBadArgument;
-  if (attr == Attr::Dimmed) {
-    action->setEnabled(*on == 0);
-    return 0;
-  }
-  if (attr == Attr::Checked) {
-    bar->checked[item] = *on != 0;
+  action->setEnabled(!item.dimmed);
+  if (item.kind != MenuEntrySpec::Kind::Separator) action->setText(Q(item.label));
+  if (item.checked || action->isCheckable()) {
     action->setCheckable(true);
-    action->setChecked(*on != 0);
-    return 0;
-  }
-  return ui_status::kBadArgument;
-}
-
-int QtUi::GetMenuBarAttribute(int menuBar, int item, Attr attr, CtrlValue& value) {
-  MenuBar* bar = LiveMenuBar(menuBar);
-  if (bar == nullptr) return ui_status::kBadPanel;
-  auto it = bar->actions.find(item);
-  if (it == bar->actions.end() || it->second.isNull()) return ui_status::kBadArgument;
-  switch (attr) {
-    case Attr::Dimmed: value = it->second->isEnabled() ? 0 : 1; return 0;
-    case Attr::Checked: value = bar->checked[item] ? 1 : 0; return 0;
-    case Attr::LabelText: value = S(it->second->text()); return 0;
-    default: return ui_status::kBadArgument;
+    action->setChecked(item.checked);
   }
 }
 
-int QtUi::InsertMenuItem(int menuBar, int menu, int before, std::string_view label,
-                         std::string_view shortcut) {
-  MenuBar* bar = LiveMenuBar(menuBar);
-  if (bar == nullptr) return ui_status::kBadPanel;
-  auto m = bar->menus.find(menu);
-  if (m == bar->menus.end() || m->second.isNull()) return ui_status::kBadArgument;
-  QAction* anchor = nullptr;
-  if (before != -1) {
-    auto a = bar->actions.find(before);
-    if (a == bar->actions.end() || a->second.isNull() || !m->second->actions().contains(a->second)) {
-      return ui_status::kBadArgument;
-    }
-    anchor = a->second;
-  }
-  const int id = bar->actions.empty() ? 1 : bar->actions.rbegin()->first + 1;
-  auto* action = new QAction(Q(label), m->second);
-  if (!shortcut.empty()) action->setShortcut(QKeySequence(Q(shortcut)));
-  m->second->insertAction(anchor, action);
-  const int handle = bar->handle;
-  QObject::connect(action, &QAction::triggered, action,
-                   [this, handle, id](bool) { Post(EventType::Menu, handle, id); });
-  bar->actions[id] = action;
-  bar->checked[id] = false;
-  return id;
+void QtUi::MenuItemAdded(MenuBarRecord& record, const MenuItemRecord& item, int before) {
+  MenuBar& bar = Of(record);
+  QMenu* menu = bar.menus[item.menu];
+  if (menu == nullptr) return;
+  QAction* anchor = before == -1 ? nullptr : bar.actions[before].data();
+  auto* action = new QAction(Q(item.label), menu);
+  if (!item.shortcut.empty()) action->setShortcut(QKeySequence(Q(item.shortcut)));
+  menu->insertAction(anchor, action);
+  Connect(action, bar.handle, item.id);
+  bar.actions[item.id] = action;
 }
 
 // --- Graphs and strip charts -----------------------------------------------------------------------
 
-int QtUi::PlotXY(int panel, int control, std::span<const double> x, std::span<const double> y,
-                 const PlotAttributes& attributes) {
-  GraphWidget* graph = LiveControl(panel, control) != nullptr ? Graph(panel, control) : nullptr;
-  return graph == nullptr ? ui_status::kBadArgument : graph->PlotXY(x, y, attributes);
+GraphSurface& QtUi::SurfaceOf(ControlRecord& control) { return *PlotOf(control); }
+
+void QtUi::TraceChanged(PanelRecord&, ControlRecord& control, int trace) {
+  StripWidget* strip = StripOf(control);
+  const TraceStyle& style = control.traces[static_cast<std::size_t>(trace)];
+  strip->SetTraceColor(trace, style.color);
+  strip->SetTraceVisible(trace, style.visible);
 }
 
-int QtUi::DeleteGraphPlot(int panel, int control, int plot, DrawMode) {
-  GraphWidget* graph = LiveControl(panel, control) != nullptr ? Graph(panel, control) : nullptr;
-  return graph == nullptr ? ui_status::kBadArgument : graph->DeletePlot(plot);
-}
+// --- Printing ---------------------------------------------------------------------------------------
 
-int QtUi::SetAxisRange(int panel, int control, AxisMode xMode, double xMin, double xMax,
-                       AxisMode yMode, double yMin, double yMax) {
-  Control* c = LiveControl(panel, control);
-  auto* plot = c == nullptr ? nullptr : dynamic_cast<PlotWidget*>(c->widget.data());
-  if (plot == nullptr) return ui_status::kBadArgument;
-  // The X axis of a strip chart is its scrolling time.
-  if (Strip(panel, control) != nullptr && xMode != AxisMode::NoChange) return ui_status::kBadArgument;
-  return plot->SetAxisRange(xMode, xMin, xMax, yMode, yMin, yMax);
-}
-
-int QtUi::GetAxisRange(int panel, int control, AxisMode& xMode, double& xMin, double& xMax,
-                       AxisMode& yMode, double& yMin, double& yMax) {
-  Control* c = LiveControl(panel, control);
-  auto* plot = c == nullptr ? nullptr : dynamic_cast<PlotWidget*>(c->widget.data());
-  if (plot == nullptr) return ui_status::kBadArgument;
-  plot->GetAxisRange(xMode, xMin, xMax, yMode, yMin, yMax);
-  return 0;
-}
-
-int QtUi::RefreshGraph(int panel, int control) {
-  Control* c = LiveControl(panel, control);
-  auto* plot = c == nullptr ? nullptr : dynamic_cast<PlotWidget*>(c->widget.data());
-  if (plot == nullptr) return ui_status::kBadArgument;
-  plot->Refresh();
-  return 0;
-}
-
-int QtUi::SaveGraphImage(int panel, int control, std::string_view path) {
-  Control* c = LiveControl(panel, control);
-  auto* plot = c == nullptr ? nullptr : dynamic_cast<PlotWidget*>(c->widget.data());
-  if (plot == nullptr) return ui_status::kBadArgument;
-  return plot->SaveImage(std::string(path));
-}
-
-int QtUi::ExportGraphImage(int panel, int control, std::string_view path, const GraphPicture& picture) {
-  Control* c = LiveControl(panel, control);
-  auto* plot = c == nullptr ? nullptr : dynamic_cast<PlotWidget*>(c->widget.data());
-  if (plot == nullptr) return ui_status::kBadArgument;
-  return plot->ExportImage(std::string(path), picture);
-}
-
-int QtUi::PlotStripChart(int panel, int control, std::span<const double> points, int traceCount) {
-  StripWidget* strip = LiveControl(panel, control) != nullptr ? Strip(panel, control) : nullptr;
-  return strip == nullptr ? ui_status::kBadArgument : strip->Append(points, traceCount);
-}
-
-int QtUi::ClearStripChart(int panel, int control) {
-  StripWidget* strip = LiveControl(panel, control) != nullptr ? Strip(panel, control) : nullptr;
-  if (strip == nullptr) return ui_status::kBadArgument;
-  strip->Clear();
-  return 0;
-}
-
-int QtUi::SetTraceAttribute(int panel, int control, int trace, Attr attr, const CtrlValue& value) {
-  StripWidget* strip = LiveControl(panel, control) != nullptr ? Strip(panel, control) : nullptr;
-  const std::optional<int> n = CtrlValueInt(value);
-  if (strip == nullptr || !n) return ui_status::kBadArgument;
-  if (attr == Attr::TraceColor) return strip->SetTraceColor(trace, *n);
-  if (attr == Attr::TraceVisible) return strip->SetTraceVisible(trace, *n != 0);
-  return ui_status::kBadArgument;
-}
-
-// --- Panel state and printing ---------------------------------------------------------------------
-
-PanelState QtUi::GatherState(Panel& panel) {
-  PanelState state;
-  state.resourceId = panel.resourceId;
-  if (const PanelSpec* spec = resources_.FindPanel(panel.resourceId)) state.name = spec->name;
-  for (auto& [id, control] : panel.controls) {
-    ControlState saved;
-    saved.id = id;
-    const CtrlType type = control.spec.type;
-    CtrlValue value;
-    if (type != CtrlType::Button && !HasNoValue(type) && GetCtrlVal(panel.handle, id, value) == 0) {
-      saved.value = value;
-    }
-    if (type == CtrlType::Toggle) saved.label = control.label;
-    if (GraphWidget* graph = Graph(panel.handle, id)) {
-      saved.graph = true;
-      saved.plots = graph->Plots();
-    }
-    if (StripWidget* strip = Strip(panel.handle, id)) {
-      saved.strip = true;
-      saved.stripTraces = strip->traceCount();
-      saved.stripPoints = strip->Points();
-      for (int k = 0; k < strip->traceCount(); ++k) {
-        saved.stripStyles.push_back(ControlState::Trace{strip->TraceColor(k), strip->TraceVisible(k)});
-      }
-    }
-    if (auto* plot = dynamic_cast<PlotWidget*>(control.widget.data())) {
-      AxisState axes;
-      plot->GetAxisRange(axes.xMode, axes.xMin, axes.xMax, axes.yMode, axes.yMin, axes.yMax);
-      saved.axes = axes;
-    }
-    state.controls.push_back(std::move(saved));
-  }
-  return state;
-}
-
-int QtUi::SavePanelState(int panel, std::string_view path, int index) {
-  Panel* p = LivePanel(panel);
-  if (p == nullptr) return ui_status::kBadPanel;
-  return WritePanelStateFile(path, index, GatherState(*p));
-}
-
-int QtUi::RecallPanelState(int panel, std::string_view path, int index) {
-  Panel* p = LivePanel(panel);
-  if (p == nullptr) return ui_status::kBadPanel;
-  PanelState state;
-  if (const int result = ReadPanelStateFile(path, index, state); result < 0) return result;
-  if (state.resourceId != p->resourceId) return ui_status::kBadStateFile;
-  return ApplyPanelState(*this, panel, state);
-}
-
-int QtUi::PrintPanel(int panel, const PrintRequest& request) {
-  Panel* p = LivePanel(panel);
-  if (p == nullptr) return ui_status::kBadPanel;
+int QtUi::Print(PanelRecord& record, const PrintRequest& request) {
+  Panel* p = &Of(record);
   QWidget* content = p->Frame()->content;
   QPrinter printer(QPrinter::HighResolution);
   printer.setPageOrientation(content->width() > content->height() ? QPageLayout::Landscape
@@ -1763,7 +1255,6 @@ int QtUi::PrintPanel(int panel, const PrintRequest& request) {
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(Q(request.pdfPath));
   } else {
-    if (terminating_) return ui_status::kPrintCancelled;
     QPrintDialog dialog(&printer, p->Frame());
     if (dialog.exec() != QDialog::Accepted) return ui_status::kPrintCancelled;
   }
@@ -1773,8 +1264,8 @@ int QtUi::PrintPanel(int panel, const PrintRequest& request) {
   double scale = std::min(page.width() / content->width(), page.height() / content->height());
   if (!request.scaleToPage) scale = std::min(scale, printer.resolution() / 96.0);
   painter.scale(scale, scale);
-  for (auto& [id, control] : p->controls) {
-    if (auto* plot = dynamic_cast<PlotWidget*>(control.widget.data())) plot->ReplotNow();
+  for (const auto& [id, control] : p->controls) {
+    if (PlotWidget* plot = PlotOf(*control)) plot->ReplotNow();
   }
   content->render(&painter, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
   return painter.end() ? 0 : ui_status::kFileError;

@@ -1,0 +1,136 @@
+// One acquisition run, for the window and the tools alike. Binned lines are
+// read from a source while it gives them, each recorded into the run's data
+// file and handed to a view (drawn, or only counted while the source is
+// behind), until the user stops the run, a stored file ends, the source is
+// silent too long, a line limit is reached or an error ends it. After a stop
+// by the user, the lines that had already arrived on a serial line are still
+// recorded. The end of the run closes the recording and sums the run up;
+// saving it and telling the user are the caller's.
+//
+// Between reads the run looks at its user (RunUser): the window's event
+// loop, a terminal's signals. While the source has nothing, that look
+// sleeps on the serial line (SourceWait), never in a busy loop.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/status.h"
+#include "datafile/run_log.h"
+#include "source/source.h"
+#include "source/source_line.h"
+#include "source/source_wait.h"
+
+namespace sondrix {
+
+class DataFile;
+
+// Seconds without data, per line of a bin, after which a run ends (-1003).
+inline constexpr double kTimeoutPerBinLine = 4.0;
+// After a stop by the user, the lines already there are recorded for at most
+// this long (seconds).
+inline constexpr double kDrainSeconds = 1.0;
+
+class Acquisition;
+
+// What a run shows of itself.
+class RunView {
+ public:
+  virtual ~RunView() = default;
+  // A line was read (and recorded): drawn, or only counted when `behind`
+  // (the source's buffer is nearly full: it must be read before anything is
+  // drawn). Anything but 1 ends the run with that result.
+  virtual Status Show(const SourceLine& /*line*/, bool /*behind*/) { return status::kOk; }
+  // After every line and every look that found nothing.
+  virtual void Progress(const Acquisition& /*run*/) {}
+};
+
+// What a run leaves behind, once its recording is closed.
+struct RunSummary {
+  Status result = status::kOk;  // as Acquisition::result()
+  Status closed = status::kOk;  // closing the recording (1 without one)
+  long recorded = 0;            // lines the recording holds whole
+  long refused = 0;             // lines left out: values that are not numbers
+  int lost = 0;                 // samples lost by the instrument's counter
+  bool stoppedByUser = false;
+  StreamEvents events;
+
+  // A normal end: stopped (by the user or the line limit), or the end of a
+  // stored file.
+  bool NormalEnd() const { return result == status::kOk || result == status::kUnexpectedEof; }
+  // What the run has to tell once it is over, beyond its result: the lines
+  // left out, then what the stream showed (see DescribeStreamEvents).
+  std::vector<std::string> Notes() const;
+};
+
+class Acquisition {
+ public:
+  // `recording` (may be null: nothing is recorded) is open for writing;
+  // `view` may be null. `maxLines` > 0 ends the run, normally, once the
+  // recording has taken that many lines.
+  Acquisition(Source& source, DataFile* recording, RunUser& user, RunView* view = nullptr, long maxLines = 0);
+  Acquisition(const Acquisition&) = delete;
+  Acquisition& operator=(const Acquisition&) = delete;
+
+  // 1, or -12 when there is no memory for the run's line (nothing was read).
+  Status ready() const { return line_ ? status::kOk : status::kOutOfMemory; }
+
+  // The whole run: looks at the user and reads until the run ends; the
+  // result (see result()).
+  Status Run();
+
+  // One line when the source has one: 1 (read, recorded and shown), -1022
+  // (nothing yet; the next look at the user sleeps), or what ends the run.
+  // For the run's own loop and for whoever waits on the run's behalf while
+  // the user is busy elsewhere (a dialog): once the run has ended it reads
+  // nothing more and returns its result.
+  Status ReadOne();
+
+  // Closes the recording (not saved) and sums the run up. Call once, after
+  // the run has ended.
+  RunSummary Finish();
+
+  // The run has ended (by whatever), and how: 1 (stopped by the user or at
+  // the line limit), -1017 (a stored file ended), -1003 (the source was
+  // silent longer than kTimeoutPerBinLine s per line of a bin), or the
+  // error (a write error of the recording among them).
+  bool ended() const { return ended_; }
+  Status result() const { return result_; }
+  bool stoppedByUser() const { return stoppedByUser_; }
+
+  // Lines the recording has taken (0 without one), and lines read.
+  long recordedLines() const;
+  long readLines() const { return readLines_; }
+  Source& source() { return source_; }
+  const Source& source() const { return source_; }
+  // The wait between looks at the user, for a caller that looks on the
+  // run's behalf.
+  SourceWait& pace() { return pace_; }
+
+ private:
+  void End(Status result);
+  // After a stop: what had arrived on the serial line, until there is no
+  // more, the line limit, kDrainSeconds, or the user insists; 1, or the
+  // write error that ended it.
+  Status Drain();
+  bool AtLineLimit() const;
+
+  Source& source_;
+  DataFile* recording_;
+  RunUser& user_;
+  RunView* view_;
+  long maxLines_;
+  double timeout_;
+  SourceWait pace_;
+  RunLog log_;
+  std::unique_ptr<SourceLine> line_;
+  double lastLine_;
+  long readLines_ = 0;
+  bool ended_ = false;
+  bool stoppedByUser_ = false;
+  bool finished_ = false;
+  Status result_ = status::kOk;
+};
+
+}  // namespace sondrix

@@ -1,0 +1,22 @@
+// A process-wide service (the user interface, the serial ports, the clock)
+// that main, a tool or a test fixture installs for a while: the guard puts
+// the one installed before back when it goes. Each service keeps its slot
+// to itself and derives its own guard from this one.
+#pragma once
+
+namespace sondrix::platform {
+
+template <class Service>
+class ScopedInstall {
+ public:
+  ScopedInstall(Service*& slot, Service& service) : slot_(slot), previous_(slot) { slot_ = &service; }
+  ~ScopedInstall() { slot_ = previous_; }
+  ScopedInstall(const ScopedInstall&) = delete;
+  ScopedInstall& operator=(const ScopedInstall&) = delete;
+
+ private:
+  Service*& slot_;
+  Service* previous_;
+};
+
+}  // namespace sondrix::platform
