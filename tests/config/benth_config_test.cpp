@@ -416,5 +416,32 @@ TEST_F(BenthEditor, ZeroOffsetsAndCancelKeepsTheConfiguration) {
   EXPECT_EQ(config->traces[0].cOffset, 0.1);
 }
 
+// The shared trace editor on the hyperspectral panel: a new C name moves
+// the wavelength (and, before structure version 3, the A trace's with it),
+// a new colour gives the A trace the darker half of it, an emptied name
+// keeps the old one, and the heading list follows the name.
+TEST_F(BenthEditor, NameAndColourOfARecordTakeItsATraceAlong) {
+  for (const int version : {2, 3}) {
+    SCOPED_TRACE(version);
+    Load(version == 2 ? Small(2, "1", kTraces2, kLimits) : Small(3, "3", kTraces3, kLimits));
+    const double aBefore = config->traces[4].wavelength;
+    ui.Select(pn::kBenthConfig, pn::kBcTraceList, 1)
+        .Set(pn::kBenthConfig, {{pn::kBcTraceName, std::string("c555.5 x")}, {pn::kBcColor, 0x00FF00}})
+        .Select(pn::kBenthConfig, pn::kBcTraceList, 2)
+        .Set(pn::kBenthConfig, {{pn::kBcTraceName, std::string("  ")}})
+        .Commit(pn::kBenthConfig, pn::kBcOk);
+    ASSERT_EQ(config->EditConfig(source, changed), status::kOk);
+    EXPECT_EQ(changed, 1);
+    EXPECT_EQ(config->traces[1].name, "c555.5");
+    EXPECT_DOUBLE_EQ(config->traces[1].wavelength, 555.5);
+    EXPECT_DOUBLE_EQ(config->traces[4].wavelength, version == 2 ? 555.5 : aBefore);
+    EXPECT_EQ(config->traces[1].color, RBGToVantorColor(0x00FF00));
+    EXPECT_EQ(config->traces[4].color, BenthAColor(config->traces[1].color));
+    EXPECT_EQ(config->traces[2].name, "c430.0");
+    EXPECT_TRUE(ErrorTexts().empty());
+    ui.ClearRecords();
+  }
+}
+
 }  // namespace
 }  // namespace sondrix
