@@ -38,13 +38,17 @@ bool IsMainCommit(const App& app, const UserEvent& event) {
 
 // A run's error, reported once. A serial device that went away (a USB
 // adapter pulled out) says so in plain words.
-void ReportRunError(Source& source, Status result) {
+void ReportRunError(Source& source, Status result, const Acquisition& run) {
+  // Another instrument on a line that came back is told among the run's
+  // notes.
+  if (result == status::kSerialMismatch && run.breaks() > 0) return;
   if (result == status::kGeneralIoError && SerialPortOf(source) != nullptr) {
     std::string port;
     source.GetPortname(port);
     Error_Message(StatusText(result) + "\nThe device on " + port +
                   " stopped answering (unplugged or switched off). The run was stopped; what it "
-                  "recorded is kept.");
+                  "recorded is kept. (With Configure > Reconnect When the Port Comes Back ticked, a "
+                  "run waits for it instead.)");
     return;
   }
   Error_Report(result);
@@ -133,9 +137,57 @@ class DisplayView final : public RunView {
     return status::kOk;
   }
 
+  // The serial line went away: a banner over the top of the graph says so
+  // and counts the gap; it goes when the line is back.
+  void Away(const Acquisition& run) override {
+    PlaceBanner();
+    shownSeconds_ = -1;
+    Progress(run);
+    platform::ui().SetCtrlAttribute(display_.panel(), p::kMainLineAway, platform::Attr::Visible, 1);
+  }
+
+  void Progress(const Acquisition& run) override {
+    if (!run.away()) return;
+    const int seconds = static_cast<int>(run.awaySeconds());
+    if (seconds == shownSeconds_) return;
+    shownSeconds_ = seconds;
+    platform::ui().SetCtrlVal(display_.panel(), p::kMainLineAway,
+                              Format("  %s  (away %d:%02d)", run.awayMessage().c_str(), seconds / 60, seconds % 60));
+  }
+
+  void Back(const Acquisition& /*run*/) override { HideBanner(); }
+
+  // Also when the run ends while it waits.
+  void HideBanner() { platform::ui().SetCtrlAttribute(display_.panel(), p::kMainLineAway, platform::Attr::Visible, 0); }
+
  private:
+  // Over the top of the graph on show, inset from its edges.
+  void PlaceBanner() {
+    platform::Ui& ui = platform::ui();
+    const int panel = display_.panel();
+    for (const int graph : {p::kMainXYGraph, p::kMainStripChart, p::kMainTempGraph, p::kMainDepthGraph,
+                            p::kMainSpectGraph, p::kMainSpect2Graph}) {
+      platform::CtrlValue visible = 0;
+      ui.GetCtrlAttribute(panel, graph, platform::Attr::Visible, visible);
+      if (platform::CtrlValueInt(visible).value_or(0) == 0) continue;
+      const auto attribute = [&](platform::Attr attr) {
+        platform::CtrlValue value = 0;
+        ui.GetCtrlAttribute(panel, graph, attr, value);
+        return platform::CtrlValueInt(value).value_or(0);
+      };
+      constexpr int kInset = 40;
+      const int width = attribute(platform::Attr::Width) - 2 * kInset;
+      if (width <= 0) return;
+      ui.SetCtrlAttribute(panel, p::kMainLineAway, platform::Attr::Top, attribute(platform::Attr::Top) + 12);
+      ui.SetCtrlAttribute(panel, p::kMainLineAway, platform::Attr::Left, attribute(platform::Attr::Left) + kInset);
+      ui.SetCtrlAttribute(panel, p::kMainLineAway, platform::Attr::Width, width);
+      return;
+    }
+  }
+
   Display& display_;
   bool first_ = true;
+  int shownSeconds_ = -1;
 };
 
 // The dialogs a run allows wait for the user through the run, so that the
@@ -424,6 +476,7 @@ Status Acquire_Run(App& app) {
   WindowUser user(app);
   DisplayView view(display);
   Acquisition run(*source, recorder, user, &view);
+  run.SetReconnect(settings::ReconnectOn());
   if (run.ready() != status::kOk) {
     if (recorder != nullptr && recorder->isOpen()) recorder->Close();
     SetCursor(Cursor::Default);
@@ -442,11 +495,12 @@ Status Acquire_Run(App& app) {
     const ScopedDialogWait lend(dialogs);
     result = run.Run();
   }
+  view.HideBanner();
   // A replay's bar and record time as the run leaves them.
   display.UpdateProgress(true);
 
   if (result != status::kOk && result != status::kCancelled && result != status::kUnexpectedEof)
-    ReportRunError(*source, result);
+    ReportRunError(*source, result, run);
   const RunSummary summary = run.Finish();
   FinishRecording(app, *source, recorder, summary);
   // What the run has to tell beyond its result (lines left out, what the

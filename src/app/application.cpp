@@ -180,6 +180,7 @@ Status StartApplication(App& app, const AppOptions& options) {
   }
   // The palette of the last session, before the first message comes up.
   ShowNightPalette(app, settings::NightPaletteOn());
+  Menu_CheckItem(app, p::kMenuReconnect, settings::ReconnectOn());
   // A second instance in this project directory stops here, before its
   // window comes up.
   if (!ClaimScratchRecording(app)) {

@@ -181,6 +181,12 @@ void Menu_HandleEvent(App& app, int item) {
       app.display().ToggleWholeRun();
       app.display().WriteConfig();
       return;
+    case p::kMenuReconnect: {
+      const bool on = !settings::ReconnectOn();
+      settings::SetReconnect(on);
+      Menu_CheckItem(app, p::kMenuReconnect, on);
+      return;
+    }
     case p::kMenuNightPalette: {
       // Remembered at once: the choice survives a crash as well as an exit.
       const bool on = platform::ui().GetColorScheme() != platform::ColorScheme::Night;

@@ -1,5 +1,9 @@
 #include "common/file.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <filesystem>
 #include <utility>
 
 namespace sondrix {
@@ -25,6 +29,18 @@ std::FILE* OwnedFile::release() { return std::exchange(stream_, nullptr); }
 bool OwnedFile::Flush() {
   if (stream_ == nullptr || std::ferror(stream_) != 0) return false;
   return std::fflush(stream_) == 0;
+}
+
+bool OwnedFile::Sync() { return Flush() && ::fdatasync(::fileno(stream_)) == 0; }
+
+bool SyncDirectoryOf(const std::string& path) {
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  const std::string name = folder.empty() ? "." : folder.string();
+  const int fd = ::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool synced = ::fsync(fd) == 0;
+  ::close(fd);
+  return synced;
 }
 
 bool OwnedFile::Close() {

@@ -37,6 +37,10 @@ class OwnedFile {
   // Writes out what the stream buffers. False when the stream is in error
   // (a write failed before; nothing more is tried) or the flush fails.
   bool Flush();
+  // Flush, then has the kernel put the file's data on the disk
+  // (fdatasync), so that a power cut loses nothing written so far. False
+  // as Flush, or when the sync fails.
+  bool Sync();
   // Closes the stream in every case. False when there was none, when it
   // was in error, or when closing failed (a write that fails only when the
   // buffer goes out shows here).
@@ -45,5 +49,9 @@ class OwnedFile {
  private:
   std::FILE* stream_ = nullptr;
 };
+
+// Puts the directory entries of the folder holding `path` (a file just
+// created or renamed there) on the disk; false when it cannot.
+bool SyncDirectoryOf(const std::string& path);
 
 }  // namespace sondrix

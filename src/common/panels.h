@@ -46,6 +46,7 @@ inline constexpr int kMainFollow = 91;         // button: the graph follows the 
 inline constexpr int kMainTracePrev = 120;     // button: the previous page of trace labels
 inline constexpr int kMainTracePage = 121;     // text: "Traces 21–40 of 200"
 inline constexpr int kMainTraceNext = 122;     // button: the next page of trace labels
+inline constexpr int kMainLineAway = 123;      // text: the serial line is away and the run waits for it
 inline constexpr int kMainProgress = 96;       // progress: how much of its file a replay has read
 
 // The main window's menu bar (loaded with the main panel).
@@ -81,6 +82,8 @@ inline constexpr int kMenuExportGraph = 29;
 inline constexpr int kMenuWholeRun = 41;       // check item: the time axis shows the whole run
 inline constexpr int kMenuDisplaySep3 = 70;
 inline constexpr int kMenuNightPalette = 71;   // checked while the night palette is worn
+inline constexpr int kMenuConfigureSep1 = 72;
+inline constexpr int kMenuReconnect = 73;      // checked while a live run waits for a line that went away
 
 // Graph settings: the axes of the XY family of graphs.
 inline constexpr int kGraphSettings = 20;

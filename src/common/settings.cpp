@@ -36,6 +36,10 @@ bool SaveRawOn() { return IsYes(Get(kGeneral, kSaveRaw, {}, 4)); }
 
 bool IgnoreSerialNumberOn() { return IsYes(Get(kGeneral, kIgnoreSerialNumber)); }
 
+bool ReconnectOn() { return IsYes(Get(kGeneral, kReconnect, "yes")); }
+
+void SetReconnect(bool on) { Set(kGeneral, kReconnect, on ? "yes" : "no"); }
+
 bool NightPaletteOn() { return IsYes(Get(kDisplay, kNightPalette)); }
 
 void SetNightPalette(bool on) { Set(kDisplay, kNightPalette, on ? "yes" : "no"); }

@@ -19,6 +19,9 @@ inline constexpr std::string_view kDevice = "Device";
 inline constexpr std::string_view kPort = "Port";
 inline constexpr std::string_view kIgnoreSerialNumber = "IgnoreSerialNumber";
 inline constexpr std::string_view kSaveRaw = "SaveRaw";
+// A live run waits for a serial line that went away (yes, the default) or
+// ends (no).
+inline constexpr std::string_view kReconnect = "Reconnect";
 inline constexpr std::string_view kDataDirectory = "DataDirectory";
 inline constexpr std::string_view kDeviceDirectory = "DeviceDirectory";
 inline constexpr std::string_view kReportDirectory = "ReportDirectory";
@@ -48,6 +51,8 @@ void SetInt(std::string_view section, std::string_view key, int value);
 bool IsYes(std::string_view value);
 bool SaveRawOn();                // "SaveRaw", at most 3 characters read
 bool IgnoreSerialNumberOn();     // "IgnoreSerialNumber"
+bool ReconnectOn();              // "Reconnect": yes (the default) or no
+void SetReconnect(bool on);
 // "NightPalette" of [Display]: the window wears the night palette.
 bool NightPaletteOn();
 void SetNightPalette(bool on);

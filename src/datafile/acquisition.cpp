@@ -1,7 +1,12 @@
 #include "datafile/acquisition.h"
 
+#include <algorithm>
+
 #include "common/text_format.h"
+#include "common/log.h"
 #include "datafile/data_file.h"
+#include "io/dport.h"
+#include "io/rs232_port.h"
 #include "platform/clock.h"
 
 namespace sondrix {
@@ -11,6 +16,15 @@ std::vector<std::string> RunSummary::Notes() const {
   if (refused > 0)
     notes.push_back(Format("%ld lines held values that are not numbers and were left out", refused));
   for (std::string& note : DescribeStreamEvents(events)) notes.push_back(std::move(note));
+  if (breaks > 0) {
+    notes.push_back(Format("%s stopped answering %d time%s; the run waited %.1f s for it in all%s", line.c_str(),
+                           breaks, breaks == 1 ? "" : "s", awaySeconds,
+                           endedAway ? " and it was still away at the end" : " (the samples missed are counted lost)"));
+  }
+  if (result == status::kSerialMismatch && breaks > 0) {
+    notes.push_back(Format("%s came back with another instrument: the run ended there, and nothing of that "
+                           "instrument was recorded", line.c_str()));
+  }
   return notes;
 }
 
@@ -24,7 +38,20 @@ Acquisition::Acquisition(Source& source, DataFile* recording, RunUser& user, Run
       pace_(source),
       log_(source),
       line_(SourceLine_New(source.GetTraceCount())),
-      lastLine_(platform::Timer()) {}
+      lastLine_(platform::Timer()) {
+  if (const RS232Port* port = SerialPortOf(source); port != nullptr) {
+    durable_ = true;
+    lineName_ = port->Describe();
+  }
+  lastSync_ = lastLine_;
+}
+
+void Acquisition::SetReconnect(bool on, double retrySeconds) {
+  reconnect_ = on;
+  retrySeconds_ = retrySeconds > 0.0 ? retrySeconds : kReopenSeconds;
+}
+
+double Acquisition::awaySeconds() const { return away_ ? platform::SecondsSince(awaySince_) : lastGap_; }
 
 long Acquisition::recordedLines() const { return recording_ != nullptr ? recording_->writtenLines() : 0; }
 
@@ -43,6 +70,7 @@ Status Acquisition::ReadOne() {
     End(status::kOutOfMemory);
     return result_;
   }
+  if (away_) return LookForLine();
   Status result = source_.CanRead() == 0 ? status::kNoData : source_.Read(*line_);
   if (result == status::kNoData) {
     // The time-out counts from the last line (across midnight too).
@@ -50,8 +78,16 @@ Status Acquisition::ReadOne() {
       End(status::kTimedOut);
       return result_;
     }
+    if (const Status kept = KeepSafe(); kept != status::kOk) {
+      End(kept);
+      return result_;
+    }
     pace_.Idle();
     if (view_ != nullptr) view_->Progress(*this);
+    return status::kNoData;
+  }
+  if (WaitsFor(result)) {
+    GoAway(result);
     return status::kNoData;
   }
   pace_.Ready();
@@ -65,12 +101,98 @@ Status Acquisition::ReadOne() {
     if (result == status::kOk && view_ != nullptr) result = view_->Show(*line_, source_.MustRead() != 0);
     if (view_ != nullptr) view_->Progress(*this);
   }
+  if (result == status::kOk) result = KeepSafe();
   if (result != status::kOk) {
     End(result);
     return result_;
   }
   if (AtLineLimit()) End(status::kOk);
   return status::kOk;
+}
+
+Status Acquisition::KeepSafe(bool now) {
+  if (!durable_) return status::kOk;
+  if (!now && platform::SecondsSince(lastSync_) < kSyncSeconds) return status::kOk;
+  lastSync_ = platform::Timer();
+  DPort* port = nullptr;
+  if (source_.GetPort(port) != status::kOk) port = nullptr;
+  const long lines = recordedLines();
+  const long long bytes = port != nullptr ? port->StreamOffset() : 0;
+  if (lines == syncedLines_ && bytes == syncedBytes_) return status::kOk;
+  syncedLines_ = lines;
+  syncedBytes_ = bytes;
+  if (port != nullptr && port->SyncCapture() != status::kOk)
+    SONDRIX_LOG(Warn, "%s: the raw capture could not be synced to the disk", lineName_.c_str());
+  return recording_ != nullptr ? recording_->Sync() : status::kOk;
+}
+
+bool Acquisition::WaitsFor(Status error) const {
+  return reconnect_ && durable_ && (error == status::kGeneralIoError || error == status::kPortNotOpen);
+}
+
+void Acquisition::GoAway(Status error) {
+  away_ = true;
+  reopened_ = false;
+  ++breaks_;
+  awaySince_ = platform::Timer();
+  lastTry_ = awaySince_;
+  awayMessage_ = lineName_ + " stopped answering; waiting for it to come back — Stop ends the run";
+  SONDRIX_LOG(Warn, "%s (%d: %s)", awayMessage_.c_str(), error, StatusText(error).c_str());
+  // What was recorded before the break is put on the disk now.
+  KeepSafe(true);
+  pace_.Watch({});
+  pace_.Sleep(retrySeconds_);
+  if (view_ != nullptr) view_->Away(*this);
+}
+
+Status Acquisition::LookForLine() {
+  const auto wait = [this] {
+    pace_.Sleep(std::max(0.01, std::min(retrySeconds_ - platform::SecondsSince(lastTry_), SourceWait::kLineWait)));
+    if (view_ != nullptr) view_->Progress(*this);
+    return status::kNoData;
+  };
+  if (!reopened_) {
+    if (platform::SecondsSince(lastTry_) < retrySeconds_) return wait();
+    lastTry_ = platform::Timer();
+    if (source_.Reopen() != status::kOk) return wait();
+    reopened_ = true;
+    pace_.Watch(SourceInputs(source_));
+    SONDRIX_LOG(Info, "%s is there again; looking for its packets", lineName_.c_str());
+  }
+  const Status found = source_.Resync();
+  if (found == status::kNoData) {
+    pace_.Idle();
+    if (view_ != nullptr) view_->Progress(*this);
+    return status::kNoData;
+  }
+  if (found == status::kSerialMismatch) {
+    // The line is back, with another instrument on it: the gap ends here,
+    // and so does the run.
+    away_ = false;
+    lastGap_ = platform::SecondsSince(awaySince_);
+    awayTotal_ += lastGap_;
+    if (view_ != nullptr) view_->Back(*this);
+    End(found);
+    return result_;
+  }
+  if (found != status::kOk) {
+    // Gone again, or no packets of the instrument's format: looked for
+    // again after the next pause.
+    SONDRIX_LOG(Debug, "%s: no packets yet (%d: %s)", lineName_.c_str(), found, StatusText(found).c_str());
+    reopened_ = false;
+    lastTry_ = platform::Timer();
+    pace_.Watch({});
+    return wait();
+  }
+  away_ = false;
+  reopened_ = false;
+  lastGap_ = platform::SecondsSince(awaySince_);
+  awayTotal_ += lastGap_;
+  lastLine_ = platform::Timer();
+  SONDRIX_LOG(Warn, "%s is back after %.1f s; the run goes on", lineName_.c_str(), lastGap_);
+  pace_.Ready();
+  if (view_ != nullptr) view_->Back(*this);
+  return status::kNoData;
 }
 
 Status Acquisition::Drain() {
@@ -97,7 +219,7 @@ Status Acquisition::Run() {
       // dialog was up, say).
       if (ended_) break;
       stoppedByUser_ = true;
-      End(Drain());
+      End(away_ ? status::kOk : Drain());
       break;
     }
     ReadOne();
@@ -111,6 +233,12 @@ RunSummary Acquisition::Finish() {
   summary.stoppedByUser = stoppedByUser_;
   summary.events = source_.GetStreamEvents();
   summary.lost = source_.GetLostCount();
+  summary.line = lineName_;
+  summary.breaks = breaks_;
+  summary.awaySeconds = awayTotal_ + (away_ ? platform::SecondsSince(awaySince_) : 0.0);
+  summary.endedAway = away_;
+  if (!finished_ && KeepSafe(true) != status::kOk)
+    SONDRIX_LOG(Warn, "%s: the recording could not be synced to the disk at the end of the run", lineName_.c_str());
   if (recording_ != nullptr && !finished_) {
     summary.closed = recording_->Close();
     summary.recorded = recording_->storedLines();

@@ -10,6 +10,19 @@
 // Between reads the run looks at its user (RunUser): the window's event
 // loop, a terminal's signals. While the source has nothing, that look
 // sleeps on the serial line (SourceWait), never in a busy loop.
+//
+// A live run keeps its recording safe: about once a second (kSyncSeconds)
+// the recording and the raw capture are written out and synced to the disk,
+// and again when the run ends, so that a power cut loses at most the last
+// second. A replay writes no syncs.
+//
+// With reconnection on, a serial line that goes away (unplugged, hung up)
+// does not end the run: the run says so once, keeps its recording open and
+// looks for the same device every kReopenSeconds until it is back, then
+// finds the packets again and goes on; the samples missed are counted lost
+// by the instrument's counter. The silence time-out does not run meanwhile;
+// the user's stop ends the run at once. Another instrument on the line ends
+// the run (-1030) without a line of it recorded.
 #pragma once
 
 #include <memory>
@@ -31,6 +44,11 @@ inline constexpr double kTimeoutPerBinLine = 4.0;
 // After a stop by the user, the lines already there are recorded for at most
 // this long (seconds).
 inline constexpr double kDrainSeconds = 1.0;
+// A live recording and its raw capture are synced to the disk this often
+// (seconds): the most a power cut can take.
+inline constexpr double kSyncSeconds = 1.0;
+// While a serial line is away, its device is looked for this often (seconds).
+inline constexpr double kReopenSeconds = 0.5;
 
 class Acquisition;
 
@@ -44,6 +62,12 @@ class RunView {
   virtual Status Show(const SourceLine& /*line*/, bool /*behind*/) { return status::kOk; }
   // After every line and every look that found nothing.
   virtual void Progress(const Acquisition& /*run*/) {}
+  // The serial line went away and the run waits for it (run.awayMessage()
+  // says so, once, visibly); Progress goes on being called meanwhile, with
+  // run.awaySeconds() the gap so far.
+  virtual void Away(const Acquisition& /*run*/) {}
+  // It is back and the run goes on.
+  virtual void Back(const Acquisition& /*run*/) {}
 };
 
 // What a run leaves behind, once its recording is closed.
@@ -55,6 +79,13 @@ struct RunSummary {
   int lost = 0;                 // samples lost by the instrument's counter
   bool stoppedByUser = false;
   StreamEvents events;
+  // The serial line: "COM1 (/dev/ttyUSB0)"; the times it went away, the
+  // seconds the run waited for it in all, and whether it was still away
+  // at the end.
+  std::string line;
+  int breaks = 0;
+  double awaySeconds = 0.0;
+  bool endedAway = false;
 
   // A normal end: stopped (by the user or the line limit), or the end of a
   // stored file.
@@ -75,6 +106,10 @@ class Acquisition {
 
   // 1, or -12 when there is no memory for the run's line (nothing was read).
   Status ready() const { return line_ ? status::kOk : status::kOutOfMemory; }
+
+  // Whether a serial line that goes away is waited for (off unless set),
+  // and how often its device is looked for meanwhile.
+  void SetReconnect(bool on, double retrySeconds = kReopenSeconds);
 
   // The whole run: looks at the user and reads until the run ends; the
   // result (see result()).
@@ -108,6 +143,16 @@ class Acquisition {
   // run's behalf.
   SourceWait& pace() { return pace_; }
 
+  // While the serial line is away: "COM1 (/dev/ttyUSB0) stopped answering;
+  // waiting for it to come back — Stop ends the run", and the seconds since
+  // it went. After it came back, awaySeconds() is the last gap.
+  bool away() const { return away_; }
+  double awaySeconds() const;
+  const std::string& awayMessage() const { return awayMessage_; }
+  int breaks() const { return breaks_; }
+  // The run's serial line, "COM1 (/dev/ttyUSB0)" (empty for other sources).
+  const std::string& lineName() const { return lineName_; }
+
  private:
   void End(Status result);
   // After a stop: what had arrived on the serial line, until there is no
@@ -115,6 +160,16 @@ class Acquisition {
   // write error that ended it.
   Status Drain();
   bool AtLineLimit() const;
+  // The line went away with `error`: whether the run waits for it.
+  bool WaitsFor(Status error) const;
+  void GoAway(Status error);
+  // One look for the line while it is away (reopen, then resynchronise):
+  // -1022 while it is not back, 1 once it is, or what ends the run.
+  Status LookForLine();
+  // Syncs the recording and the raw capture when a second has passed
+  // since the last sync (at once with `now`) and something was written; 1
+  // or the write error.
+  Status KeepSafe(bool now = false);
 
   Source& source_;
   DataFile* recording_;
@@ -127,6 +182,23 @@ class Acquisition {
   std::unique_ptr<SourceLine> line_;
   double lastLine_;
   long readLines_ = 0;
+  // Live runs only: the recording is synced.
+  bool durable_ = false;
+  double lastSync_ = 0.0;
+  long syncedLines_ = 0;
+  long long syncedBytes_ = 0;
+  // Reconnection.
+  bool reconnect_ = false;
+  double retrySeconds_ = kReopenSeconds;
+  bool away_ = false;
+  bool reopened_ = false;
+  double awaySince_ = 0.0;
+  double lastGap_ = 0.0;
+  double awayTotal_ = 0.0;
+  double lastTry_ = 0.0;
+  int breaks_ = 0;
+  std::string lineName_;
+  std::string awayMessage_;
   bool ended_ = false;
   bool stoppedByUser_ = false;
   bool finished_ = false;

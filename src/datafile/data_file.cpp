@@ -30,6 +30,15 @@ void TrimTrailingControls(std::string& text) {
   while (!text.empty() && static_cast<unsigned char>(text.back()) < 33) text.pop_back();
 }
 
+// Puts a file's data on the disk; false when it cannot.
+bool SyncFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool synced = ::fdatasync(fd) == 0;
+  ::close(fd);
+  return synced;
+}
+
 // Moves a file, also across file systems (a recording in the working
 // directory may be saved to another disk). Across file systems the copy
 // is made under a new name beside `to` and then renamed to it, so that a
@@ -47,7 +56,7 @@ bool MoveFile(const std::string& from, const std::string& to) {
     if (error != std::errc::file_exists) std::filesystem::remove(copy, ignored);
     return false;
   }
-  if (::rename(copy.c_str(), to.c_str()) != 0) {
+  if (!SyncFile(copy) || ::rename(copy.c_str(), to.c_str()) != 0) {
     ::unlink(copy.c_str());
     return false;
   }
@@ -256,7 +265,21 @@ Status DataFile::WriteTitle(std::FILE* file) {
 
 Status DataFile::SaveAs(std::string_view name) {
   if (!DataFile_IsSaveTarget(name)) return status::kCantRenameFile;
-  return MoveFile(filename(), std::string(name)) ? status::kOk : status::kCantRenameFile;
+  const std::string target(name);
+  if (!MoveFile(filename(), target)) return status::kCantRenameFile;
+  // The rename is only safe once the folders' entries are on the disk too.
+  SyncDirectoryOf(target);
+  if (std::filesystem::path(target).parent_path() != std::filesystem::path(filename()).parent_path())
+    SyncDirectoryOf(filename());
+  return status::kOk;
+}
+
+Status DataFile::Sync() {
+  if (!file_ || !writing_) return status::kOk;
+  if (!file_.Sync()) return status::kWriteFailed;
+  LinesStored();
+  lastFlush_ = platform::Timer();
+  return status::kOk;
 }
 
 Status DataFile::Delete() {

@@ -63,8 +63,13 @@ class DataFile : public Source {
   virtual Status ReadTitle(std::FILE* file);
   virtual Status WriteTitle(std::FILE* file);
   // Moves the recording to `name`; -1010 when `name` is not a place for it
-  // (DataFile_IsSaveTarget).
+  // (DataFile_IsSaveTarget). The file and the folders it left and entered
+  // are synced, so that the saved recording survives a power cut.
   virtual Status SaveAs(std::string_view name);
+  // Puts every line written so far on the disk (written out and synced):
+  // a live recording does so about once a second, which bounds what a
+  // power cut can take. 1 (also when nothing is being written), or -1015.
+  Status Sync();
   // Discards the recording.
   virtual Status Delete();
 

@@ -126,9 +126,21 @@ Status BenthBuffer::BytesAvailable() { return port_.BytesAvail(); }
 
 Status BenthBuffer::Sync(std::uint32_t& serial, std::uint32_t& status, std::uint32_t& skip) {
   spacingChanged_ = 0;
-  const Status result =
-      StartSync(scanner_, timeline_, out_, damaged_, kSyncHeaderBytes, 2 * length_,
-                [](const std::uint8_t* p) { return BigEndian16(p + kBenthLengthOffset) <= kBenthMaxSyncLength; });
+  StartSync(scanner_, timeline_, out_, damaged_);
+  return FindPackets(serial, status, skip);
+}
+
+Status BenthBuffer::Resync(std::uint32_t& serial) {
+  scanner_.Clear();
+  std::uint32_t status = 0;
+  std::uint32_t skip = 0;
+  return FindPackets(serial, status, skip);
+}
+
+Status BenthBuffer::FindPackets(std::uint32_t& serial, std::uint32_t& status, std::uint32_t& skip) {
+  const Status result = scanner_.SyncPlausibleHeader(
+      kSyncHeaderBytes, 2 * length_,
+      [](const std::uint8_t* p) { return BigEndian16(p + kBenthLengthOffset) <= kBenthMaxSyncLength; });
   if (result != status::kOk) return result;
   const std::uint8_t* p = scanner_.Front();
   syncedLength_ = BigEndian16(p + kBenthLengthOffset);

@@ -53,6 +53,7 @@ class BenthBuffer : public DataBuffer {
   // buffered, a live line starts afresh.
   Status Sync(std::uint32_t& serial, std::uint32_t& status,               // 3
               std::uint32_t& skip) override;
+  Status Resync(std::uint32_t& serial) override;
   Status BufferSize() override;                                           // 4
   const RefBlock* GetRefp() override;                                     // 5
   // Sample 0 ... `last` of the last ReadRecord; null for any other index.
@@ -82,6 +83,9 @@ class BenthBuffer : public DataBuffer {
   static constexpr double kReopenDelay = 0.1;
 
  private:
+  // Finds a sync pattern with a plausible header and reads the header's
+  // words; the packet stays buffered.
+  Status FindPackets(std::uint32_t& serial, std::uint32_t& status, std::uint32_t& skip);
   BenthBuffer(DPort& port, int channels, int samples);
 
   PacketScanner::Verdict Check(const std::uint8_t* packet);

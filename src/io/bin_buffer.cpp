@@ -102,9 +102,21 @@ Status BinBuffer::LinesAvailable() { return scanner_.LinesAvailable(length_ / sa
 Status BinBuffer::BytesAvailable() { return port_.BytesAvail(); }
 
 Status BinBuffer::Sync(std::uint32_t& serial, std::uint32_t& word2, std::uint32_t& word3) {
-  const Status result =
-      StartSync(scanner_, timeline_, out_, damaged_, kMeterSamplesOffset, 4 * length_,
-                [this](const std::uint8_t* p) { return LittleEndian16(p + kMeterLengthOffset) == length_; });
+  StartSync(scanner_, timeline_, out_, damaged_);
+  return FindPackets(serial, word2, word3);
+}
+
+Status BinBuffer::Resync(std::uint32_t& serial) {
+  scanner_.Clear();
+  std::uint32_t word2 = 0;
+  std::uint32_t word3 = 0;
+  return FindPackets(serial, word2, word3);
+}
+
+Status BinBuffer::FindPackets(std::uint32_t& serial, std::uint32_t& word2, std::uint32_t& word3) {
+  const Status result = scanner_.SyncPlausibleHeader(
+      kMeterSamplesOffset, 4 * length_,
+      [this](const std::uint8_t* p) { return LittleEndian16(p + kMeterLengthOffset) == length_; });
   if (result != status::kOk) return result;
   const std::uint8_t* p = scanner_.Front();
   serial = LittleEndian32(p + kMeterSerialOffset);

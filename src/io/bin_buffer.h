@@ -57,6 +57,7 @@ class BinBuffer : public DataBuffer {
   // its stream goes on) and its count of lost samples and its time line
   // start afresh.
   Status Sync(std::uint32_t& serial, std::uint32_t& word2, std::uint32_t& word3) override;
+  Status Resync(std::uint32_t& serial) override;
   Status BufferSize() override;
   const RefBlock* GetRefp() override;
   // Sample 0 ... `last` of the last ReadRecord (the lost ones first); null
@@ -74,6 +75,9 @@ class BinBuffer : public DataBuffer {
   StreamEvents Events() const override;
 
  private:
+  // Finds a sync pattern with a plausible header and reads the header's
+  // words; the packet stays buffered.
+  Status FindPackets(std::uint32_t& serial, std::uint32_t& word2, std::uint32_t& word3);
   BinBuffer(DPort& port, int channels, int samples, int length);
 
   PacketScanner::Verdict Check(const std::uint8_t* packet) const;

@@ -18,4 +18,6 @@ const DataSample* DataBuffer::GetDatap(int /*index*/) { return nullptr; }
 DataBuffer::~DataBuffer() = default;
 StreamEvents DataBuffer::Events() const { return {}; }
 
+Status DataBuffer::Resync(std::uint32_t& /*serial*/) { return status::kUnrecognisedData; }
+
 }  // namespace sondrix

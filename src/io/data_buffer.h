@@ -77,6 +77,12 @@ class DataBuffer {
 
   // What the decoder noticed since its last Sync (nothing by default).
   virtual StreamEvents Events() const;
+  // After the line came back (its port reopened): finds the packets again
+  // as Sync does and reads the serial number of the first, but keeps the
+  // time line, so that the samples missed meanwhile come out lost in front
+  // of the next packet, counted by the instrument's counter. The port's
+  // errors as Sync's; -1000 where the decoder cannot resynchronise.
+  virtual Status Resync(std::uint32_t& serial);
 };
 
 }  // namespace sondrix

@@ -25,6 +25,8 @@ Status DPort::Write(const std::uint8_t* /*buffer*/, int /*count*/) {
 }
 Status DPort::SetName(std::string_view /*name*/) { return status::kPortNoSetName; }
 Status DPort::GetName(std::string& /*name*/) { return status::kPortNoGetName; }
+Status DPort::Reopen(int /*baud*/) { return status::kPortNoOpen; }
+Status DPort::SyncCapture() { return status::kOk; }
 DPort::~DPort() = default;
 
 void CleanPortLine(std::string& text) {

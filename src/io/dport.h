@@ -63,6 +63,14 @@ class DPort {
   // capture stands). -1 when the port cannot tell. The log names rejected
   // packets by it.
   virtual long long StreamOffset();
+  // A live line whose device went away (unplugged, hung up): closes the
+  // port and opens the same device again at `baud`, its stream and raw
+  // capture going on where they were. The port's "not offered" code where
+  // there is no device to come back (a capture).
+  virtual Status Reopen(int baud);
+  // Puts what the raw capture holds on the disk (written out and synced);
+  // 1 when there is no capture, -1015 when writing failed.
+  virtual Status SyncCapture();
 
  protected:
   // Search as every port runs it: Read fills a window of `length` bytes,

@@ -188,13 +188,11 @@ const DataSample* RecordOut::At(int index, std::span<const DataSample> packet) c
   return &packet[inPacket];
 }
 
-Status StartSync(PacketScanner& scanner, PacketTimeline& timeline, RecordOut& out, int& damaged, int header,
-                 int within, const std::function<bool(const std::uint8_t* header)>& plausible) {
+void StartSync(PacketScanner& scanner, PacketTimeline& timeline, RecordOut& out, int& damaged) {
   scanner.ResetPort();
   damaged = 0;
   timeline.Reset();
   out.Restart();
-  return scanner.SyncPlausibleHeader(header, within, plausible);
 }
 
 }  // namespace sondrix

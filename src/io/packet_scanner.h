@@ -214,13 +214,13 @@ class RecordOut {
   long long lostTotal_ = 0;
 };
 
-// What the decoders' Sync share before they read a packet's header: the
-// port is reset (a capture part-way through goes on), the damaged count,
-// the time line and the lost count start afresh, and a sync pattern with
-// `header` bytes after it that are `plausible` is looked for within
-// `within` bytes (PacketScanner::SyncPlausibleHeader).
-Status StartSync(PacketScanner& scanner, PacketTimeline& timeline, RecordOut& out, int& damaged, int header,
-                 int within, const std::function<bool(const std::uint8_t* header)>& plausible);
+// What the decoders' Sync share before they look for a packet's header
+// (PacketScanner::SyncPlausibleHeader): the port is reset (a capture
+// part-way through goes on), and the damaged count, the time line and the
+// lost count start afresh. A Resync after the line came back does not
+// start them afresh: it only clears the scanner, so that the samples missed
+// meanwhile are counted lost from the instrument's counter, as any gap.
+void StartSync(PacketScanner& scanner, PacketTimeline& timeline, RecordOut& out, int& damaged);
 
 // What the decoders' ReadRecord share: finds the next good packet (`check`),
 // has `decode` read it into `samples` (returning the counts per sample it

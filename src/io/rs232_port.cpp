@@ -56,9 +56,31 @@ Status RS232Port::Open(int baud) {
     SONDRIX_LOG(Debug, "COM%d does not open at %d baud: %s (%d)", port_, baud, StatusText(result).c_str(), result);
     return result;
   }
-  SONDRIX_LOG(Debug, "COM%d open at %d baud, 8 data bits, no parity, 1 stop bit", port_, baud);
+  device_ = platform::serial().DevicePath(port_);
+  SONDRIX_LOG(Debug, "COM%d (%s) open at %d baud, 8 data bits, no parity, 1 stop bit", port_, device_.c_str(), baud);
   Reset();
   return status::kOk;
+}
+
+Status RS232Port::Reopen(int baud) {
+  if (port_ < 0) return status::kPortNotNamed;
+  platform::serial().CloseCom(port_);
+  const int result = platform::serial().OpenComConfig(port_, device_, baud, kParity, kDataBits, kStopBits,
+                                                      kQueueSize, kQueueSize);
+  if (result < 0) return result;
+  SONDRIX_LOG(Info, "%s open again at %d baud", Describe().c_str(), baud);
+  return status::kOk;
+}
+
+Status RS232Port::SyncCapture() {
+  if (raw_ == nullptr) return status::kOk;
+  return raw_.Sync() ? status::kOk : status::kWriteFailed;
+}
+
+std::string RS232Port::Describe() const {
+  std::string name = "COM" + std::to_string(port_);
+  if (!device_.empty()) name += " (" + device_ + ")";
+  return name;
 }
 
 Status RS232Port::Close() {

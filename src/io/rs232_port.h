@@ -50,6 +50,15 @@ class RS232Port : public DPort {
   ~RS232Port() override;
   // The bytes delivered since the last reset (what a raw capture holds).
   long long StreamOffset() override { return received_; }
+  // Opens the device the port had (the name it was mapped to, so that a
+  // /dev/serial/by-id link finds the same adapter on whatever node it came
+  // back; never another port) without flushing the stream's count or
+  // starting the raw capture over. The library's failure unchanged.
+  Status Reopen(int baud) override;
+  // Flushes the raw capture and syncs it to the disk.
+  Status SyncCapture() override;
+  // "COM1 (/dev/ttyUSB0)", or "COM1" when the device is not known.
+  std::string Describe() const;
 
   // -1 until SetName succeeds, else 1 ... 8.
   int PortNumber() const { return port_; }
@@ -63,6 +72,8 @@ class RS232Port : public DPort {
   void Capture(const void* bytes, std::size_t count);
 
   int port_ = -1;
+  // The device the port was opened on (empty when the library cannot tell).
+  std::string device_;
   OwnedFile raw_;
   std::string rawName_;
   long long received_ = 0;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "common/log.h"
 #include "common/out_of_memory.h"
 #include "datafile/data_file.h"
 #include "datafile/meter_file.h"
@@ -382,6 +383,27 @@ std::int64_t Meter::ZeroBased(std::int64_t time) {
 }
 
 void Meter::ResetZero() { firstTime_ = -1; }
+
+Status Meter::Reopen() {
+  if (!port_ || !decoder_) return status::kNotConnected;
+  return port_->Reopen(config_->baudRate);
+}
+
+Status Meter::Resync() {
+  if (!decoder_) return status::kNotConnected;
+  const Status lines = decoder_->LinesAvailable();
+  if (lines < 0) return lines;
+  if (lines < 2 * std::max(GetSamplesPerRec(), 1)) return status::kNoData;
+  std::uint32_t serial = 0;
+  const Status found = decoder_->Resync(serial);
+  if (found != status::kOk) return found;
+  if (serial != serialnum_) {
+    SONDRIX_LOG(Warn, "the instrument that came back has serial number %08X, the run's has %08X",
+                static_cast<unsigned>(serial), static_cast<unsigned>(serialnum_));
+    return status::kSerialMismatch;
+  }
+  return status::kOk;
+}
 
 StreamEvents Meter::GetStreamEvents() { return decoder_ ? decoder_->Events() : StreamEvents{}; }
 

@@ -131,6 +131,11 @@ class Meter : public Device {
   // What the decoder noticed since the last Reset (a restarted clock, a
   // change of spacing, repeated packets).
   StreamEvents GetStreamEvents() override;
+  Status Reopen() override;
+  // Looks once two packets' worth of bytes wait, so that the search for a
+  // sync pattern does not wait on the line; compares the serial number
+  // with the one the run's Reset read.
+  Status Resync() override;
 
  protected:
   // Installs the configuration; NewConfig of every model ends here.

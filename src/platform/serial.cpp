@@ -12,6 +12,8 @@ Serial* gSerial = nullptr;
 
 int Serial::InputHandle(int) { return -1; }
 
+std::string Serial::DevicePath(int) const { return {}; }
+
 Serial& serial() {
   if (gSerial == nullptr) {
     std::fputs("sondrix: no serial-port backend installed (ScopedSerial missing)\n", stderr);

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 #include "platform/installed.h"
@@ -57,6 +58,10 @@ class Serial {
   // none (a closed port, a backend without descriptors). Reads stay with
   // the calls above.
   virtual int InputHandle(int port);
+  // The device an open port reads ("/dev/ttyUSB0", or the name it was
+  // mapped to, such as a /dev/serial/by-id link), for messages and for
+  // opening the same device again; empty when the backend cannot tell.
+  virtual std::string DevicePath(int port) const;
 };
 
 Serial& serial();

@@ -103,6 +103,9 @@ Status Source::GetPortname(std::string& out) const {
   return status::kOk;
 }
 
+Status Source::Reopen() { return status::kNotConnected; }
+Status Source::Resync() { return status::kNotConnected; }
+
 Status Source::GetPort(DPort*& port) {
   port = nullptr;
   return status::kSrcNoGetPort;

@@ -127,6 +127,17 @@ class Source {
   // -1 for a source that reads no stored file: a live instrument, whose
   // lines take their time to come. By default the port's.
   virtual double GetReplayFraction();
+  // A live instrument whose line went away (unplugged, hung up). Reopen
+  // opens its port again: the same device at the configured rate; 1, or
+  // the port's failure (-7 while the device is still away). Resync then,
+  // once packets are arriving, finds them again: 1; -1022 while too few
+  // bytes have come to look; -1030 when they carry another serial number
+  // than the run's instrument (the run must end; nothing of them is read);
+  // port errors. The samples missed in between come out as lost lines,
+  // counted by the instrument's counter. -1029 from a source without a
+  // line that could come back.
+  virtual Status Reopen();
+  virtual Status Resync();
 
   const std::string& filename() const { return filename_; }
   const std::string& portname() const { return portname_; }

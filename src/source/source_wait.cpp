@@ -63,6 +63,16 @@ void SourceWait::Ready() {
   watchLine_ = false;
 }
 
+void SourceWait::Sleep(double seconds) {
+  wait_ = seconds;
+  watchLine_ = false;
+}
+
+void SourceWait::Watch(std::vector<int> inputs) {
+  inputs_ = std::move(inputs);
+  watchLine_ = false;
+}
+
 bool PollingUser::Look(SourceWait& pace) {
   if (stops_() > 0) return true;
   pace.Pause();

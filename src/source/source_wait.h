@@ -51,6 +51,12 @@ class SourceWait {
   void Idle();
   // The source gave something: the next look does not wait.
   void Ready();
+  // The next look sleeps `seconds` without watching the line (a line that
+  // went away has nothing to watch).
+  void Sleep(double seconds);
+  // Watches these descriptors from now on (a line opened again has new
+  // ones; none while it is away).
+  void Watch(std::vector<int> inputs);
 
   static constexpr double kLineWait = 0.25;
   static constexpr double kShortWait = 0.01;

@@ -12,6 +12,7 @@
 #include "app/app_fixtures.h"
 #include "app/recording.h"
 #include "common/panels.h"
+#include "common/settings.h"
 #include "common/utils.h"
 #include "datafile/data_file.h"
 #include "datafile/scratch_recording.h"
@@ -135,6 +136,7 @@ TEST_F(AcquireTest, AStoredDataFileReplayedToItsEndEndsWithoutAMessage) {
 
 TEST_F(AcquireTest, AVanishedDeviceEndsTheRunWithOneMessageAndKeepsTheRecording) {
   Start();
+  settings::SetReconnect(false);
   Feed(1, 4);
   OpenDevice("COM1");
   StopWhen([this] {

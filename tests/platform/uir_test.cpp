@@ -182,6 +182,7 @@ const std::map<std::string, std::set<CtrlType>>& ExpectedTypes() {
       {"MainFollow", button},
       {"MainTracePrev", button},
       {"MainTracePage", text},
+      {"MainLineAway", text},
       {"MainTraceNext", button},
       {"GsXMin", number},
       {"GsXMax", number},

@@ -18,6 +18,7 @@
 #include "commands.h"
 #include "live_source.h"
 #include "common/status.h"
+#include "common/text_format.h"
 #include "common/utils.h"
 #include "datafile/acquisition.h"
 #include "datafile/data_file.h"
@@ -39,16 +40,23 @@ constexpr double kProgressInterval = 0.25;
 void PrintRecordUsage(std::FILE* out) {
   std::fprintf(out,
                "Usage: sondrix-cli record --device FILE.dev --port PORT --out FILE.dat\n"
-               "                          [--bin N] [--lines N] [--ignore-serial] [--force]\n\n"
+               "                          [--bin N] [--lines N] [--reconnect] [--ignore-serial]\n"
+               "                          [--force]\n\n"
                "Records a meter into a data file. PORT is COM1 ... COM8 or a raw capture\n"
                "file. The run ends at the end of a capture, after N recorded lines\n"
                "(--lines), after 4 s x bin size without data (an error), on Ctrl+C (or\n"
                "a closed terminal), or on an error; what was recorded is saved as FILE.dat\n"
-               "in every case. A recording left behind by a run that died is kept as\n"
+               "in every case. A live recording is synced to the disk about once a second,\n"
+               "so that a power cut loses at most the last second. A recording left behind by a run that died is kept as\n"
                "Sondrix-recovered-<yymmdd_hhmmss>.dat beside FILE.dat.\n\n"
                "  --bin N          average N samples into each recorded line (default 1,\n"
                "                   at most 1000000)\n"
                "  --lines N        stop after N recorded lines\n"
+               "  --reconnect      when the serial device goes away (unplugged, hung up),\n"
+               "                   wait for it instead of ending: the same port is opened\n"
+               "                   again every 0.5 s and the same recording goes on (a\n"
+               "                   different instrument ends the run); the samples missed\n"
+               "                   count as lost\n"
                "  --ignore-serial  record even when the instrument's serial number differs\n"
                "                   from the device file's\n"
                "  --force          overwrite an existing FILE.dat\n\n"
@@ -66,6 +74,7 @@ struct Options {
   long maxLines = 0;  // 0: no limit
   bool ignoreSerial = false;
   bool force = false;
+  bool reconnect = false;
 };
 
 // 0 to go on, else the exit status.
@@ -89,6 +98,8 @@ int ParseOptions(std::span<char*> args, Options& options) {
     } else if (arg == "--lines") {
       if (!TakeValue(args, i, kCommand, value) || !ParseCount(value, kCommand, arg, options.maxLines))
         return 2;
+    } else if (arg == "--reconnect") {
+      options.reconnect = true;
     } else if (arg == "--ignore-serial") {
       options.ignoreSerial = true;
     } else if (arg == "--force") {
@@ -115,7 +126,16 @@ class ProgressLine final : public RunView {
  public:
   explicit ProgressLine(bool shown) : shown_(shown), start_(platform::Timer()) {}
 
-  void Progress(const Acquisition& run) override { Update(run.recordedLines(), run.source().GetLostCount()); }
+  void Progress(const Acquisition& run) override {
+    Update(run.recordedLines(), run.source().GetLostCount(), false, run.away() ? run.awaySeconds() : -1.0);
+  }
+
+  // Said once, on a line of its own, whether or not the progress is shown.
+  void Away(const Acquisition& run) override { Say(run.awayMessage()); }
+  void Back(const Acquisition& run) override {
+    Say(Format("%s is back after %.1f s; the recording goes on", run.lineName().c_str(),
+               run.awaySeconds()));
+  }
 
   void Finish(long lines, int lost) {
     if (!shown_) return;
@@ -124,16 +144,25 @@ class ProgressLine final : public RunView {
   }
 
  private:
-  void Update(long lines, int lost, bool force = false) {
+  void Update(long lines, int lost, bool force = false, double away = -1.0) {
     if (!shown_) return;
     const double since = platform::SecondsSince(start_);
     if (!force && since - last_ < kProgressInterval) return;
     last_ = since;
     const long elapsed = static_cast<long>(since);
-    std::fprintf(stderr, "\rrecording: %ld lines, %d lost, %02ld:%02ld:%02ld elapsed\x1b[K", lines, lost,
+    std::fprintf(stderr, "\rrecording: %ld lines, %d lost, %02ld:%02ld:%02ld elapsed", lines, lost,
                  elapsed / 3600, elapsed / 60 % 60, elapsed % 60);
+    if (away >= 0.0) std::fprintf(stderr, "; port away for %.0f s", away);
+    std::fputs("\x1b[K", stderr);
     std::fflush(stderr);
     drawn_ = true;
+  }
+
+  void Say(const std::string& text) {
+    if (drawn_) std::fputc('\n', stderr);
+    drawn_ = false;
+    std::fprintf(stderr, "sondrix-cli record: %s\n", text.c_str());
+    std::fflush(stderr);
   }
 
   bool shown_;
@@ -272,6 +301,7 @@ int RunRecord(std::span<char*> args) {
   PollingUser user(StopSignalCount);
   ProgressLine progress(isatty(STDERR_FILENO) != 0);
   Acquisition run(*source, recording.get(), user, &progress, options.maxLines);
+  run.SetReconnect(options.reconnect);
   if (run.ready() != status::kOk) {
     Report("", run.ready());
     recording->Close();

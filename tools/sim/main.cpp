@@ -6,7 +6,9 @@
 
 #include <charconv>
 #include <cmath>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <random>
 #include <span>
@@ -80,6 +82,17 @@ Faults, each every K packets (packets K, 2K, ...):
   --spacing-change K hyperspectral meter, once: from packet K on it outputs
                      every second wavelength (every one when it already did)
                      without being asked (each such packet is lost)
+  --unplug A:G       with --pty: after A seconds of packets the line is
+                     unplugged (the pseudo-terminal closes, as a USB adapter
+                     pulled out); the instrument goes on measuring, and after
+                     G seconds a new pseudo-terminal serves the stream again
+                     (its path printed as a further line). The packets of the
+                     gap are never sent (reported "unplugged", all lost)
+  --link PATH        with --pty: a symbolic link kept pointing at the
+                     pseudo-terminal served (a stable name, as the links in
+                     /dev/serial/by-id are for USB adapters)
+  --replug-other     with --unplug: the instrument plugged back is another one
+                     (another serial number)
 
 Signal:
   --seed N           seed of the noise and the faults' noise bytes (default 1);
@@ -154,6 +167,10 @@ struct Options {
   bool realtime = false;
   bool fast = false;
   double linger = 5.0;
+  // --unplug A:G: seconds of packets before the line goes, and of the gap.
+  std::optional<std::pair<double, double>> unplug;
+  std::string link;
+  bool replugOther = false;
   bool quiet = false;
   bool help = false;
   sondrix::sim::SimSettings settings;
@@ -325,6 +342,21 @@ bool ParseArguments(int argc, char** argv, Options& o) {
       if (!every(s.faults.noise)) return false;
     } else if (name == "--wrong-serial") {
       if (!every(s.faults.wrongSerial)) return false;
+    } else if (name == "--unplug") {
+      if (!take()) return false;
+      const auto colon = value.find(':');
+      double after = 0.0;
+      double gap = 0.0;
+      if (colon == std::string::npos || !ParseNonNegative(std::string_view(value).substr(0, colon), after) ||
+          !ParseNonNegative(std::string_view(value).substr(colon + 1), gap) || !(after > 0.0)) {
+        return bad("A:G, the line unplugged after A seconds for G seconds");
+      }
+      o.unplug = std::make_pair(after, gap);
+    } else if (name == "--link") {
+      if (!take()) return false;
+      o.link = value;
+    } else if (name == "--replug-other") {
+      o.replugOther = true;
     } else if (name == "--pause") {
       if (!take()) return false;
       const auto colon = value.find(':');
@@ -371,6 +403,27 @@ bool ParseArguments(int argc, char** argv, Options& o) {
   }
   if (o.realtime && o.fast) {
     UsageError("--realtime and --fast exclude each other");
+    return false;
+  }
+  if ((o.unplug || !o.link.empty()) && !o.pty) {
+    UsageError("--unplug and --link need --pty");
+    return false;
+  }
+  if (o.replugOther && !o.unplug) {
+    UsageError("--replug-other needs --unplug");
+    return false;
+  }
+  return true;
+}
+
+// Points `link` at `target`, replacing what it was (never half done: a
+// reader opening the link meanwhile finds the old target or the new one).
+bool PointLink(const std::string& link, const std::string& target) {
+  const std::string fresh = link + ".new";
+  ::unlink(fresh.c_str());
+  if (::symlink(target.c_str(), fresh.c_str()) != 0) return false;
+  if (::rename(fresh.c_str(), link.c_str()) != 0) {
+    ::unlink(fresh.c_str());
     return false;
   }
   return true;
@@ -456,8 +509,18 @@ int Run(const Options& o) {
       return kExitFailed;
     }
   }
-  const std::unique_ptr<sondrix::sim::PacketStream> stream =
-      sondrix::sim::MakeStream(device, o.settings);
+  sondrix::sim::SimSettings settings = o.settings;
+  // The unplugged stretch, in packets: the line goes after `unplugAfter`
+  // packets and comes back for packet `replugAt`.
+  long long unplugAfter = -1;
+  long long replugAt = -1;
+  if (o.unplug) {
+    const std::unique_ptr<sondrix::sim::PacketStream> probe = sondrix::sim::MakeStream(device, settings);
+    unplugAfter = probe->PacketsFor(o.unplug->first);
+    replugAt = unplugAfter + 1 + (o.unplug->second > 0.0 ? probe->PacketsFor(o.unplug->second) : 0);
+    if (o.replugOther) settings.faults.otherFrom = replugAt;
+  }
+  const std::unique_ptr<sondrix::sim::PacketStream> stream = sondrix::sim::MakeStream(device, settings);
   sondrix::sim::PacketStream& sim = *stream;
 
   std::unique_ptr<Output> out;
@@ -504,6 +567,11 @@ int Run(const Options& o) {
       if (!out->WaitUntil(std::min(deadline, now + 0.01))) return false;
     }
   };
+  if (!o.link.empty() && !PointLink(o.link, out->SlavePath())) {
+    std::fprintf(stderr, "%s: cannot point %s at %s: %s\n", kProgram, o.link.c_str(), out->SlavePath().c_str(),
+                 std::strerror(errno));
+    return kExitFailed;
+  }
   if (o.pty) {
     std::printf("%s\n", out->SlavePath().c_str());
     std::fflush(stdout);
@@ -530,6 +598,7 @@ int Run(const Options& o) {
   int result = kExitOk;
   bool stopped = false;
   long long offset = 0;  // bytes written so far
+  bool unplugged = false;
   double due = Output::Now();
   while (limit < 0 || sim.Counts().packets < limit) {
     if (paced) {
@@ -546,6 +615,41 @@ int Run(const Options& o) {
       break;
     }
     const sondrix::sim::Emission& e = sim.Next();
+    if (e.packetNumber > unplugAfter && e.packetNumber < replugAt) {
+      // Unplugged: the pseudo-terminal goes (its reader sees the line hung
+      // up); the instrument measures on, and nobody hears it.
+      if (!unplugged) {
+        out = Output::OpenFile("/dev/null", error);
+        if (!out) {
+          std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+          result = kExitFailed;
+          break;
+        }
+        unplugged = true;
+        if (!o.quiet) std::fprintf(stderr, "%s: unplugged\n", kProgram);
+      }
+      sondrix::sim::Emission gone = e;
+      gone.unplugged = true;
+      gone.lost = gone.samples;
+      if (report) report->Add(gone);
+      continue;
+    }
+    if (unplugged) {
+      unplugged = false;
+      out = Output::OpenPty(error);
+      if (!out || (!o.link.empty() && !PointLink(o.link, out->SlavePath()))) {
+        std::fprintf(stderr, "%s: cannot serve the line again: %s\n", kProgram,
+                     out ? std::strerror(errno) : error.c_str());
+        result = kExitFailed;
+        break;
+      }
+      out->SetInputHandler([&](std::span<const std::uint8_t> bytes) {
+        if (!garbled()) sim.Input(bytes);
+      });
+      std::printf("%s\n", out->SlavePath().c_str());
+      std::fflush(stdout);
+      if (!o.quiet) std::fprintf(stderr, "%s: plugged in again on %s\n", kProgram, out->SlavePath().c_str());
+    }
     std::vector<std::uint8_t> noise;
     if (garbled()) {
       for (std::size_t i = 0; i < e.bytes.size(); ++i) {

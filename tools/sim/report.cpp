@@ -34,6 +34,7 @@ std::string FaultText(const Emission& e) {
   add(e.restart, "restart");
   add(e.duplicate, "duplicate");
   add(e.spacing, "spacing");
+  add(e.unplugged, "unplugged");
   return text.empty() ? "ok" : text;
 }
 

@@ -26,7 +26,7 @@ namespace sondrix::sim {
 
 // What was done to a packet: "ok", or its faults joined by "+" in the order
 // bad-checksum, bad-length, noise(N bytes), wrong-serial, pause, restart,
-// duplicate, spacing.
+// duplicate, spacing, unplugged.
 std::string FaultText(const Emission& e);
 
 class PacketReport {

@@ -208,7 +208,7 @@ void PlanEmission(const FaultSettings& faults, long long number, std::mt19937_64
   e.packetNumber = number;
   e.badChecksum = due(faults.badChecksum);
   e.badLength = due(faults.badLength);
-  e.wrongSerial = due(faults.wrongSerial);
+  e.wrongSerial = due(faults.wrongSerial) || (faults.otherFrom > 0 && number >= faults.otherFrom);
   e.restart = due(faults.restart);
   e.duplicate = due(faults.duplicate);
   if (due(faults.noise)) {

@@ -37,6 +37,10 @@ struct FaultSettings {
   // Hyperspectral meter, once: from this packet on the instrument outputs
   // every second wavelength (every one when it already did), unasked.
   int spacingChange = 0;
+  // From this packet number on (0: never) every packet carries another
+  // instrument's serial number: what a line that came back with another
+  // instrument on it brings.
+  long long otherFrom = 0;
 };
 
 // An instrument out of its self-test limits, on request. The values the
@@ -154,6 +158,7 @@ struct Emission {
   bool restart = false;             // the counter started again at this packet's first sample
   bool duplicate = false;           // `bytes` hold the packet twice
   bool spacing = false;             // sent at another spacing than the program asked for
+  bool unplugged = false;           // taken while the line was unplugged: never sent
   double pauseAfter = 0.0;          // seconds the writer waits after these bytes
   // The packet's samples: how many, how many the decoder must count lost,
   // and for each its time counter as sent, the same counter unwrapped

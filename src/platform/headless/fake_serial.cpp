@@ -36,6 +36,15 @@ void FakeSerial::SetOpenResult(int port, int code) { ports_[port].openResult = c
 
 void FakeSerial::SetIoError(int port, int code) { ports_[port].ioError = code; }
 
+void FakeSerial::SetDevice(int port, std::string_view path) { ports_[port].device = std::string(path); }
+
+void FakeSerial::FeedUnplug(int port, int failedOpens) {
+  Input& input = ports_[port].input;
+  input.unplugMarks.emplace_back(input.fed(), failedOpens);
+}
+
+std::string FakeSerial::DevicePath(int port) const { return Field(port, &Port::device, std::string()); }
+
 const FakeSerial::Port* FakeSerial::Find(int port) const {
   auto it = ports_.find(port);
   return it == ports_.end() ? nullptr : &it->second;
@@ -78,14 +87,25 @@ FakeSerial::Port* FakeSerial::OpenPort(int port, int& code) {
     code = kPortNotOpen;
     return nullptr;
   }
-  if (it->second.ioError != 0) {
-    code = it->second.ioError;
+  Port& p = it->second;
+  Input& in = p.input;
+  if (!p.unplugged && !in.unplugMarks.empty() && in.unplugMarks.front().first == in.consumed) {
+    p.unplugged = true;
+    p.failedOpens = in.unplugMarks.front().second;
+    in.unplugMarks.pop_front();
+  }
+  if (p.unplugged) {
+    code = kGeneralIoError;
     return nullptr;
   }
-  return &it->second;
+  if (p.ioError != 0) {
+    code = p.ioError;
+    return nullptr;
+  }
+  return &p;
 }
 
-int FakeSerial::OpenComConfig(int port, std::string_view /*deviceName*/, long baud, int parity,
+int FakeSerial::OpenComConfig(int port, std::string_view deviceName, long baud, int parity,
                               int dataBits, int stopBits, int /*inputQueueSize*/,
                               int /*outputQueueSize*/) {
   if (!ValidPort(port)) return kInvalidPortNumber;
@@ -95,8 +115,17 @@ int FakeSerial::OpenComConfig(int port, std::string_view /*deviceName*/, long ba
   if (stopBits < 1 || stopBits > 2) return kInvalidStopBits;
   Port& p = ports_[port];
   if (p.openResult < 0) return p.openResult;
+  if (p.unplugged) {
+    // Still away, or back: reopened only once closed.
+    if (p.open || p.failedOpens > 0) {
+      if (!p.open) --p.failedOpens;
+      return kCannotOpenPort;
+    }
+    p.unplugged = false;
+  }
   // Opening an open port sets it up anew, as the library does.
   p.open = true;
+  if (!deviceName.empty()) p.device = std::string(deviceName);
   p.baud = baud;
   ++p.openCount;
   return 0;
@@ -124,6 +153,7 @@ int FakeSerial::ReadInput(int port, char* buffer, std::size_t count, int termina
       break;
     }
     if (in.bytes.empty()) break;
+    if (!in.unplugMarks.empty() && in.unplugMarks.front().first == in.consumed) break;
     const std::uint8_t byte = in.bytes.front();
     in.bytes.pop_front();
     ++in.consumed;

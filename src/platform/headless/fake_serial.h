@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -19,6 +20,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "platform/serial.h"
@@ -44,6 +46,13 @@ class FakeSerial : public Serial {
   // Every read, GetInQLen and write on an open `port` fails with `code` from
   // now on (0 ends it): a device that went away.
   void SetIoError(int port, int code);
+  // The device is unplugged here: once the reads reach this point every
+  // read, GetInQLen and write fails with -151 until the port is closed;
+  // then `failedOpens` opens fail with -7 (the device is still away) before
+  // one succeeds and the bytes fed after this point arrive.
+  void FeedUnplug(int port, int failedOpens);
+  // The device path the port reports (DevicePath) when opened by number.
+  void SetDevice(int port, std::string_view path);
 
   // --- Inspection -----------------------------------------------------------
   const std::vector<std::uint8_t>& Written(int port) const;
@@ -69,6 +78,8 @@ class FakeSerial : public Serial {
   int FlushInQ(int port) override;
   int FlushOutQ(int port) override;
   int SetComTime(int port, double seconds) override;
+  // The device set by SetDevice, or the name the port was last opened with.
+  std::string DevicePath(int port) const override;
 
  private:
   // A port's scripted input: the bytes not yet read, and the marks by the
@@ -78,11 +89,16 @@ class FakeSerial : public Serial {
     std::deque<std::uint8_t> bytes;
     std::deque<std::uint64_t> timeoutMarks;
     std::deque<std::uint64_t> flushMarks;
+    // Unplug marks: where, and the opens that fail after it.
+    std::deque<std::pair<std::uint64_t, int>> unplugMarks;
     std::uint64_t consumed = 0;  // bytes read or flushed so far
     std::uint64_t fed() const { return consumed + bytes.size(); }
-    // Bytes that have arrived: those before the next time-out mark.
+    // Bytes that have arrived: those before the next time-out or unplug mark.
     std::size_t arrived() const {
-      return timeoutMarks.empty() ? bytes.size() : static_cast<std::size_t>(timeoutMarks.front() - consumed);
+      std::uint64_t end = fed();
+      if (!timeoutMarks.empty()) end = std::min(end, timeoutMarks.front());
+      if (!unplugMarks.empty()) end = std::min(end, unplugMarks.front().first);
+      return static_cast<std::size_t>(end - consumed);
     }
   };
 
@@ -92,6 +108,9 @@ class FakeSerial : public Serial {
     bool open = false;
     int openResult = 0;
     int ioError = 0;
+    bool unplugged = false;
+    int failedOpens = 0;
+    std::string device;
     long baud = 0;
     double timeout = 10.0;
     int openCount = 0;
@@ -107,6 +126,7 @@ class FakeSerial : public Serial {
     return p == nullptr ? fallback : p->*field;
   }
   // The port's record, or null (with `code` set) when it is not usable.
+  // Reaching an unplug mark unplugs the device.
   Port* OpenPort(int port, int& code);
   // Reads up to `count` bytes, ending early at a time-out mark (consumed)
   // or after the byte `terminator` (0 ... 255; consumed, not stored; -1:

@@ -69,8 +69,9 @@ class TermiosSerial : public Serial {
   int SetComTime(int port, double seconds) override;
   int InputHandle(int port) override;
 
-  // The device an open port reads (empty when the port is closed).
-  std::string DevicePath(int port) const;
+  // The device an open port reads (empty when the port is closed); after
+  // the device went away, the one it had until the port is closed.
+  std::string DevicePath(int port) const override;
 
  private:
   struct Port {
