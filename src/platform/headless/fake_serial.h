@@ -44,11 +44,17 @@ class FakeSerial : public Serial {
   // Every read, GetInQLen and write on an open `port` fails with `code` from
   // now on (0 ends it): a device that went away.
   void SetIoError(int port, int code);
+  // The system's ports ListPorts gives (none unless set); PortDevice maps
+  // COMk through [Ports] of Sondrix.ini, else to entry k - 1, as the
+  // termios library does.
+  void SetPorts(std::vector<SerialPortInfo> ports);
+  // What OpenProblem tells while the port's opens fail (SetOpenResult).
+  void SetOpenProblem(int port, PortProblem problem);
 
   // --- Inspection -----------------------------------------------------------
   const std::vector<std::uint8_t>& Written(int port) const;
   std::string WrittenText(int port) const;
-  bool IsOpen(int port) const;
+  bool IsOpen(int port) const override;
   long Baud(int port) const;
   double TimeOut(int port) const;
   int OpenCount(int port) const;
@@ -69,6 +75,8 @@ class FakeSerial : public Serial {
   int FlushInQ(int port) override;
   int FlushOutQ(int port) override;
   int SetComTime(int port, double seconds) override;
+  std::vector<SerialPortInfo> ListPorts() override;
+  PortProblem OpenProblem(int port) override;
 
  private:
   // A port's scripted input: the bytes not yet read, and the marks by the
@@ -97,6 +105,7 @@ class FakeSerial : public Serial {
     int openCount = 0;
     int flushIn = 0;
     int flushOut = 0;
+    PortProblem problem;
   };
 
   static bool ValidPort(int port) { return port >= 1 && port <= kMaxPort; }
@@ -115,6 +124,7 @@ class FakeSerial : public Serial {
   const Port* Find(int port) const;
 
   std::map<int, Port> ports_;
+  std::vector<SerialPortInfo> system_;
 };
 
 }  // namespace sondrix::platform
