@@ -21,8 +21,6 @@ bool Serial::IsOpen(int) const { return false; }
 
 std::vector<SerialPortInfo> Serial::ListPorts() { return {}; }
 
-std::string Serial::PortDevice(int port) { return ResolveComPort(port, ListPorts()); }
-
 PortProblem Serial::OpenProblem(int) { return {}; }
 
 namespace {

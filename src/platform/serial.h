@@ -87,9 +87,6 @@ class Serial {
   virtual bool IsOpen(int port) const;
   // The serial ports of the system, in the order that numbers COMk.
   virtual std::vector<SerialPortInfo> ListPorts();
-  // The device COMk reads: its [Ports] mapping, else the k-th listed port;
-  // empty when there is neither.
-  virtual std::string PortDevice(int port);
   // Why the last OpenComConfig of `port` failed (-2 for a port without a
   // device, -7); empty when it did not fail or the backend cannot tell.
   virtual PortProblem OpenProblem(int port);

@@ -5,10 +5,12 @@
 // locked by another process or already open here, and one the user may not
 // open (a child process that gives up root, or a node made unreadable when
 // the tests do not run as root). And the list of ports with their by-id
-// names, read from a system tree built by the test.
+// names, read from a system tree built by the test, and the udev rule that
+// gives the user at the computer USB serial adapters.
 #include "platform/posix/port_problem.h"
 
 #include <fcntl.h>
+#include <fnmatch.h>
 #include <grp.h>
 #include <pty.h>
 #include <signal.h>
@@ -22,6 +24,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -328,6 +331,34 @@ TEST(SerialPortList, TheSystemsPortsAreDevicesWithByIdLinksThatLeadToThem) {
     if (port.byId.empty()) continue;
     EXPECT_EQ(std::filesystem::canonical(port.byId), std::filesystem::canonical(port.device)) << port.byId;
   }
+}
+
+// --- The udev rule ---------------------------------------------------------------------
+
+// Each rule of the shipped file gives the seat's user (uaccess) a terminal
+// whose kernel name its glob matches; together they take every USB serial
+// adapter's node and nothing else.
+TEST(UdevRule, GivesTheUserAtTheComputerUsbSerialAdaptersOnly) {
+  std::ifstream file(std::string(SONDRIX_RESOURCE_DIR) + "/udev/60-sondrix-serial.rules");
+  ASSERT_TRUE(file) << "no udev rule in resources/udev";
+  std::vector<std::string> globs;
+  for (std::string line; std::getline(file, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    SCOPED_TRACE(line);
+    EXPECT_TRUE(Has(line, "SUBSYSTEM==\"tty\""));
+    EXPECT_TRUE(Has(line, "TAG+=\"uaccess\""));
+    const std::size_t at = line.find("KERNEL==\"");
+    ASSERT_NE(at, std::string::npos);
+    const std::size_t start = at + 9;
+    globs.push_back(line.substr(start, line.find('"', start) - start));
+  }
+  auto taken = [&globs](const char* name) {
+    for (const std::string& glob : globs)
+      if (::fnmatch(glob.c_str(), name, 0) == 0) return true;
+    return false;
+  };
+  for (const char* name : {"ttyUSB0", "ttyUSB17", "ttyACM0", "ttyACM3"}) EXPECT_TRUE(taken(name)) << name;
+  for (const char* name : {"ttyS0", "tty1", "ttyAMA0", "ttyUSB", "ttyprintk", "console"}) EXPECT_FALSE(taken(name)) << name;
 }
 
 }  // namespace

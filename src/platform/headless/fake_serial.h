@@ -44,9 +44,7 @@ class FakeSerial : public Serial {
   // Every read, GetInQLen and write on an open `port` fails with `code` from
   // now on (0 ends it): a device that went away.
   void SetIoError(int port, int code);
-  // The system's ports ListPorts gives (none unless set); PortDevice maps
-  // COMk through [Ports] of Sondrix.ini, else to entry k - 1, as the
-  // termios library does.
+  // The system's ports ListPorts gives (none unless set).
   void SetPorts(std::vector<SerialPortInfo> ports);
   // What OpenProblem tells while the port's opens fail (SetOpenResult).
   void SetOpenProblem(int port, PortProblem problem);

@@ -293,8 +293,6 @@ bool TermiosSerial::IsOpen(int port) const { return ports_.contains(port); }
 
 std::vector<SerialPortInfo> TermiosSerial::ListPorts() { return ListSerialPorts(); }
 
-std::string TermiosSerial::PortDevice(int port) { return ComPortDevice(port); }
-
 PortOpenFailure TermiosSerial::LastOpenFailure(int port) const {
   const auto it = failures_.find(port);
   return it == failures_.end() ? PortOpenFailure{} : it->second;

@@ -76,7 +76,6 @@ class TermiosSerial : public Serial {
 
   bool IsOpen(int port) const override;
   std::vector<SerialPortInfo> ListPorts() override;
-  std::string PortDevice(int port) override;
   // Explains LastOpenFailure with the facts of the system (port_problem.h).
   PortProblem OpenProblem(int port) override;
 
