@@ -43,12 +43,15 @@ std::string ComPortLine(const platform::ComPortView& view, bool available, const
 
 void PortChoicePanel::Show() {
   platform::Ui& ui = platform::ui();
-  platform::Serial& serial = platform::serial();
-  listed_ = serial.ListPorts();
+  // The dialog also serves where no serial library is installed (a raw
+  // capture is all it can give then).
+  const bool serial = platform::HasSerial();
+  listed_ = serial ? platform::serial().ListPorts() : std::vector<platform::SerialPortInfo>{};
   for (int k = 1; k <= kComCount; ++k) {
     const bool available = HWPort_Available(k) != 0;
     ui.SetCtrlAttribute(panel_, p::kPortCom1 + k - 1, platform::Attr::Dimmed, available ? 0 : 1);
-    const platform::PortProblem problem = available ? platform::PortProblem{} : serial.OpenProblem(k);
+    const platform::PortProblem problem =
+        available || !serial ? platform::PortProblem{} : platform::serial().OpenProblem(k);
     ui.SetCtrlVal(panel_, p::kPortInfo1 + k - 1, ComPortLine(platform::ViewComPort(k, listed_), available, problem));
   }
   int chosen = 0;
@@ -63,7 +66,7 @@ void PortChoicePanel::Show() {
 }
 
 void PortChoicePanel::Rescan() {
-  for (int k = 1; k <= kComCount; ++k)
+  for (int k = 1; k <= kComCount && platform::HasSerial(); ++k)
     if (HWPort_Available(k) == 0) HWPort_Probe(k);
   Show();
 }
