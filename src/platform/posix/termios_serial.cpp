@@ -20,8 +20,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/paths.h"
-#include "platform/profile.h"
 
 namespace sondrix::platform {
 namespace {
