@@ -79,7 +79,7 @@ void KeepOldSource(App& app, Source& old) {
   std::string id;
   old.GetID(id);
   Error_Message(Format("%s could not be opened again on %s.\n%s", id.c_str(), old.portname().c_str(),
-                       StatusText(reopened).c_str()));
+                       PortOpenFailureText(reopened, old.portname()).c_str()));
   app.display().Attach(nullptr);
 }
 
@@ -267,7 +267,7 @@ Status OpenNamedSource(App& app, int kind, const std::string& filename, const st
     app.display().Attach(std::move(source));
     return result;
   }
-  if (result != status::kCancelled) Error_Report(result);
+  if (result != status::kCancelled) Error_ReportPort(result, portname);
   if (old == nullptr) {
     app.display().Attach(nullptr);
   } else if (released) {

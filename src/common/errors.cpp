@@ -7,7 +7,9 @@
 
 #include "common/log.h"
 #include "common/panels.h"
+#include "common/utils.h"
 #include "platform/paths.h"
+#include "platform/serial.h"
 #include "platform/ui.h"
 
 namespace sondrix {
@@ -43,16 +45,29 @@ void ShowError(std::string_view text) {
   platform::ui().GenericMessagePopup("Error", text, kOk);
 }
 
-}  // namespace
-
-// What the user is shown is kept in the log as well (a tool already prints
-// it on standard error).
-void Error_Report(Status code) {
-  std::string text = StatusText(code);
+// A code's report with its text (none for 1 and -1021).
+void ReportCode(Status code, const std::string& text) {
   if (text.empty()) return;
   if (logging::On(LogLevel::Error)) logging::WriteShown(LogLevel::Error, text + " (" + std::to_string(code) + ")");
   ShowError(text);
 }
+
+}  // namespace
+
+// What the user is shown is kept in the log as well (a tool already prints
+// it on standard error).
+void Error_Report(Status code) { ReportCode(code, StatusText(code)); }
+
+std::string PortOpenFailureText(Status code, std::string_view portName) {
+  const bool openFailure = code == status::kInvalidPortNumber || code == status::kCannotOpenPort;
+  if (openFailure && IsPortName(portName) != 0 && platform::HasSerial()) {
+    platform::PortProblem problem = platform::serial().OpenProblem(portName[3] - '0');
+    if (!problem.empty()) return std::move(problem.text);
+  }
+  return StatusText(code);
+}
+
+void Error_ReportPort(Status code, std::string_view portName) { ReportCode(code, PortOpenFailureText(code, portName)); }
 
 void Error_Message(std::string_view text) {
   if (logging::On(LogLevel::Warn)) logging::WriteShown(LogLevel::Warn, text);

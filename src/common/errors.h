@@ -4,6 +4,7 @@
 // the wait message at debug.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "common/status.h"
@@ -14,6 +15,15 @@ namespace sondrix {
 // "OK". 1 and -1021 show nothing; a code without a message shows
 // "Internal error: unknown error <code>".
 void Error_Report(Status code);
+
+// A failed open of a live port: for "COM1" ... "COM8" and the library's
+// codes -2 (no device) and -7 (cannot open), why the port would not open and
+// what to do, as the serial library tells it (no permission and the group to
+// join, in use by another program, not there and the ports there are, not a
+// terminal); otherwise, or when the library cannot tell, the code's message.
+std::string PortOpenFailureText(Status code, std::string_view portName);
+// Error_Report with that text.
+void Error_ReportPort(Status code, std::string_view portName);
 
 // The generic message pop-up titled "Error" with the text and "OK".
 void Error_Message(std::string_view text);

@@ -131,6 +131,11 @@ inline constexpr int kPortPrompt = 2;
 inline constexpr int kPortCom1 = 3;  // kPortCom1 + k - 1 is COMk, k = 1 ... 8
 inline constexpr int kPortCancel = 11;
 inline constexpr int kPortFile = 12;
+inline constexpr int kPortInfo1 = 13;   // kPortInfo1 + k - 1: what COMk reads, k = 1 ... 8
+inline constexpr int kPortList = 21;    // list: the system's serial ports
+inline constexpr int kPortMap = 22;     // maps the listed port chosen to the COM of kPortMapCom
+inline constexpr int kPortMapCom = 23;  // ring: COM1 ... COM8 (value k)
+inline constexpr int kPortRescan = 24;  // lists the ports again and tries the dimmed COMs anew
 
 // Meter configuration editor.
 inline constexpr int kMeterConfig = 6;

@@ -19,12 +19,23 @@ std::uint32_t Bit(int k) { return std::uint32_t{1} << k; }
 void HWPort_Init(int count) {
   gPortMap = 0xFFFFFFFFu;
   const int last = std::min(count, kPortCount);
-  for (int k = 1; k <= last; ++k) {
-    if (platform::serial().OpenComConfig(k, "", 9600, 0, 8, 1, 4096, 4096) >= 0) {
-      gPortMap &= ~Bit(k);
-      platform::serial().CloseCom(k);
-    }
+  for (int k = 1; k <= last; ++k) HWPort_Probe(k);
+}
+
+int HWPort_Probe(int k) {
+  if (!ValidPort(k)) return 0;
+  platform::Serial& serial = platform::serial();
+  bool opens = serial.IsOpen(k);
+  if (!opens && serial.OpenComConfig(k, "", 9600, 0, 8, 1, 4096, 4096) >= 0) {
+    opens = true;
+    serial.CloseCom(k);
   }
+  if (opens) {
+    gPortMap &= ~Bit(k);
+  } else {
+    gPortMap |= Bit(k);
+  }
+  return opens ? 1 : 0;
 }
 
 int HWPort_Available(int k) { return ValidPort(k) && (gPortMap & Bit(k)) == 0 ? 1 : 0; }

@@ -13,6 +13,11 @@ namespace sondrix {
 // Sets every bit, then opens COM1 ... COM<count> at 9600 baud one after the
 // other; each one that opens is marked available and closed again.
 void HWPort_Init(int count);
+// Tries COMk anew as HWPort_Init does (a port plugged in, or mapped, since):
+// marks it available when it opens, unavailable when it does not. A port
+// this program has open is available and left alone. 1 when available
+// after, else 0 (also for k outside 1 ... 8).
+int HWPort_Probe(int k);
 // 1 when COMk is available, else 0 (also for k outside 1 ... 8).
 int HWPort_Available(int k);
 // Marks COMk in use: 1, or -1006 when it already is (or is absent);

@@ -14,7 +14,7 @@
 #include "common/panels.h"
 #include "common/settings.h"
 #include "common/utils.h"
-#include "io/hw_port.h"
+#include "io/port_choice.h"
 #include "io/raw_file_port.h"
 #include "platform/paths.h"
 #include "platform/serial.h"
@@ -205,11 +205,8 @@ Status RS232Port_PromptForPort(std::string_view deviceName, std::string& name) {
   prompt += deviceName;
   prompt += "\" from which source?";
   ui.SetCtrlVal(panel, panels::kPortPrompt, prompt);
-  for (int k = 1; k <= 8; ++k) {
-    if (!HWPort_Available(k)) {
-      ui.SetCtrlAttribute(panel, panels::kPortCom1 + k - 1, platform::Attr::Dimmed, 1);
-    }
-  }
+  PortChoicePanel ports(panel);
+  ports.Show();
 
   ui.InstallPopup(panel);
   std::string chosen;
@@ -242,6 +239,8 @@ Status RS232Port_PromptForPort(std::string_view deviceName, std::string& name) {
       chosen = "file";
       break;
     }
+    if (event.control == panels::kPortMap) ports.MapChosen();
+    if (event.control == panels::kPortRescan) ports.Rescan();
   }
   ui.RemovePopup(panel);
   ui.DiscardPanel(panel);

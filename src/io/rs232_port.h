@@ -80,8 +80,9 @@ class RS232Port : public DPort {
 };
 
 // The port-choice dialog (usable without a port): offers COM1 ... COM8
-// (those the port map marks unavailable are dimmed), cancel, and a raw
-// capture file. 1 with "COMk" or the capture file's path in `name`; -1021
+// (those the port map marks unavailable are dimmed), each with what it reads
+// and why it does not open (port_choice.h), the system's serial ports to map
+// to a COM, a rescan, cancel, and a raw capture file. 1 with "COMk" or the capture file's path in `name`; -1021
 // when cancelled (nothing shown); -1016 when the panel cannot be loaded.
 Status RS232Port_PromptForPort(std::string_view deviceName, std::string& name);
 

@@ -310,6 +310,24 @@ TEST_F(AcquireTest, AFailedOpenIsReportedAndLeavesNoSource) {
   EXPECT_EQ(ErrorTexts()[0].substr(0, 24), "Cannot open port. Is the");
 }
 
+// When the serial library can tell why a port would not open, the window
+// says that instead of the library's guess; the codes stay.
+TEST_F(AcquireTest, AFailedOpenSaysWhyThePortWouldNotOpen) {
+  Start();
+  const std::string denied =
+      "COM3 (/dev/ttyUSB0) cannot be opened: permission denied.\n/dev/ttyUSB0 is owned by group dialout; add "
+      "yourself with `sudo usermod -aG dialout $USER` and log in again, or install the package's udev rule";
+  serial.SetOpenResult(3, -7);
+  serial.SetOpenProblem(3, {"no permission (group dialout)", denied});
+  const std::string none = "COM4 has no device: no [Ports] mapping names one, and the system lists 0 serial ports.";
+  serial.SetOpenResult(4, -2);
+  serial.SetOpenProblem(4, {"no device", none});
+  EXPECT_EQ(OpenNamedSource(app, kSourceKindDevice, Device(), "COM3"), -7);
+  EXPECT_EQ(OpenNamedSource(app, kSourceKindDevice, Device(), "com4"), -2);
+  EXPECT_EQ(app.source(), nullptr);
+  EXPECT_EQ(ErrorTexts(), (std::vector<std::string>{denied, none}));
+}
+
 TEST_F(AcquireTest, TheOpeningMessageNamesTheDeviceAndItsPortOrFile) {
   Start();
   Feed(1, 2);

@@ -108,14 +108,15 @@ TEST_F(KeepSourceTest, AnOldMeterThatCannotTakeUpItsPortAgainIsClosedWithAMessag
   ui.popupAnswerer = [this](const platform::PopupRecord& popup) -> std::optional<int> {
     if (popup.title != "Open device") return std::nullopt;
     serial.SetOpenResult(1, -7);
+    serial.SetOpenProblem(1, {"not there", "COM1 (/dev/ttyUSB0) cannot be opened: /dev/ttyUSB0 does not exist."});
     return 0;
   };
 
   EXPECT_EQ(OpenNamedSource(app, kSourceKindDevice, other, "COM1"), status::kCancelled);
   EXPECT_EQ(app.source(), nullptr);
   ASSERT_EQ(ErrorTexts().size(), 1u);
-  EXPECT_EQ(ErrorTexts()[0].rfind("Test meter could not be opened again on COM1.\nCannot open port.", 0), 0u)
-      << ErrorTexts()[0];
+  EXPECT_EQ(ErrorTexts()[0], "Test meter could not be opened again on COM1.\nCOM1 (/dev/ttyUSB0) cannot be opened: "
+                             "/dev/ttyUSB0 does not exist.");
   EXPECT_EQ(Title(), "(no source)");
   ui.popupAnswerer = nullptr;
 }

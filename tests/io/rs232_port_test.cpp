@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "platform/headless/headless_ui.h"
 #include "platform/serial.h"
 #include "platform/ui.h"
+#include "support/fixtures.h"
 
 namespace sondrix {
 namespace {
@@ -397,6 +399,99 @@ TEST_F(PortDialogTest, ClosingTheDialogCancels) {
   ui_.Close(panels::kPort);
   std::string name;
   EXPECT_EQ(RS232Port_PromptForPort("dev", name), -1021);
+}
+
+// --- What each COM reads, and mapping a COM to a port by its by-id name ---------------
+
+const platform::SerialPortInfo kBuiltIn{"/dev/ttyS0", "serial8250", ""};
+const platform::SerialPortInfo kFtdi{"/dev/ttyUSB0", "FTDI FT232R USB UART",
+                                     "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"};
+const platform::SerialPortInfo kProlific{"/dev/ttyUSB1", "Prolific PL2303", ""};
+
+class PortMapDialogTest : public PortDialogTest {
+ protected:
+  std::string Row(int k) const {
+    return std::get<std::string>(ui_.Control(ui_.NewestHandle(panels::kPort, false), panels::kPortInfo1 + k - 1)->value);
+  }
+  std::vector<std::string> ListLabels() const {
+    std::vector<std::string> labels;
+    for (const auto& item : ui_.Control(ui_.NewestHandle(panels::kPort, false), panels::kPortList)->items)
+      labels.push_back(item.label);
+    return labels;
+  }
+};
+
+TEST_F(PortMapDialogTest, EachComSaysWhatItReadsAndWhyItDoesNotOpen) {
+  fake_.SetPorts({kBuiltIn, kFtdi, kProlific});
+  dir_.WriteFile("Sondrix.ini", "[Ports]\nCOM1=" + kFtdi.byId + "\nCOM4=/dev/serial/by-id/usb-Gone-if00-port0\n");
+  fake_.SetOpenResult(3, -7);
+  fake_.SetOpenProblem(3, {"no permission (group dialout)", "COM3 (/dev/ttyUSB1) cannot be opened: ..."});
+  fake_.SetOpenResult(4, -7);
+  for (const int k : {5, 6, 7, 8}) fake_.SetOpenResult(k, -2);
+  HWPort_Init(8);
+  std::vector<std::string> rows;
+  std::vector<std::string> labels;
+  ui_.Then([&](platform::HeadlessUi&) {
+       for (int k = 1; k <= 8; ++k) rows.push_back(Row(k));
+       labels = ListLabels();
+     })
+      .Commit(panels::kPort, panels::kPortCancel);
+  std::string name;
+  EXPECT_EQ(RS232Port_PromptForPort("dev", name), -1021);
+  EXPECT_EQ(rows, (std::vector<std::string>{
+                      "/dev/ttyUSB0  FTDI FT232R USB UART  (mapped by-id: follows the adapter)",
+                      "/dev/ttyUSB0  FTDI FT232R USB UART  (listed)",
+                      "/dev/ttyUSB1  Prolific PL2303  (listed) - cannot open: no permission (group dialout)",
+                      "by-id/usb-Gone-if00-port0  (mapped; not there)",
+                      "no device", "no device", "no device", "no device"}));
+  EXPECT_EQ(labels, (std::vector<std::string>{
+                        "/dev/ttyS0  serial8250", "/dev/ttyUSB0  FTDI FT232R USB UART  by-id usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
+                        "/dev/ttyUSB1  Prolific PL2303"}));
+  for (int k = 3; k <= 8; ++k) EXPECT_TRUE(Button(k)->dimmed) << k;
+}
+
+TEST_F(PortMapDialogTest, MappingWritesTheByIdNameAndOffersTheComAtOnce) {
+  fake_.SetPorts({kBuiltIn, kFtdi, kProlific});
+  fake_.SetOpenResult(5, -2);
+  HWPort_Init(8);
+  fake_.SetOpenResult(5, 0);  // mapped, COM5 opens
+  std::string row;
+  ui_.Select(panels::kPort, panels::kPortList, 1)
+      .Commit(panels::kPort, panels::kPortMap, {{panels::kPortMapCom, 5}})
+      .Then([&](platform::HeadlessUi&) { row = Row(5); })
+      // The adapter without a by-id name is mapped by its node.
+      .Select(panels::kPort, panels::kPortList, 2)
+      .Commit(panels::kPort, panels::kPortMap, {{panels::kPortMapCom, 2}})
+      .Commit(panels::kPort, panels::kPortCom1 + 4);
+  std::string name;
+  EXPECT_EQ(RS232Port_PromptForPort("dev", name), 1);
+  EXPECT_EQ(name, "COM5");
+  EXPECT_EQ(test::ReadTextFile(dir_.File("Sondrix.ini")),
+            "[Ports]\nCOM5=" + kFtdi.byId + "\nCOM2=/dev/ttyUSB1\n");
+  EXPECT_EQ(row, "/dev/ttyUSB0  FTDI FT232R USB UART  (mapped by-id: follows the adapter)");
+  EXPECT_EQ(ui_.refusedEvents(), 0);
+  EXPECT_TRUE(ui_.popups().empty());
+}
+
+TEST_F(PortMapDialogTest, RescanFindsAPortPluggedInSince) {
+  fake_.SetOpenResult(1, -2);
+  HWPort_Init(8);
+  std::vector<std::string> before;
+  ui_.Then([&](platform::HeadlessUi&) {
+       before = ListLabels();
+       EXPECT_TRUE(Button(1)->dimmed);
+       fake_.SetPorts({kFtdi});
+       fake_.SetOpenResult(1, 0);
+     })
+      .Commit(panels::kPort, panels::kPortMap)  // dimmed while nothing is listed
+      .Commit(panels::kPort, panels::kPortRescan)
+      .Commit(panels::kPort, panels::kPortCom1);
+  std::string name;
+  EXPECT_EQ(RS232Port_PromptForPort("dev", name), 1);
+  EXPECT_EQ(name, "COM1");
+  EXPECT_EQ(before, std::vector<std::string>{"No serial ports found: plug the adapter in and press Rescan."});
+  EXPECT_EQ(ui_.refusedEvents(), 1);
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("Sondrix.ini")));
 }
 
 TEST_F(PortDialogTest, PanelThatCannotBeLoadedIsOutOfMemory) {

@@ -215,6 +215,10 @@ const std::map<std::string, std::set<CtrlType>>& ExpectedTypes() {
       {"PortPrompt", text},
       {"PortCancel", button},
       {"PortFile", button},
+      {"PortList", {CtrlType::ListBox}},
+      {"PortMap", button},
+      {"PortMapCom", {CtrlType::Ring}},
+      {"PortRescan", button},
       {"McName", {CtrlType::String}},
       {"McBaud", {CtrlType::Int}},
       {"McPathLength", {CtrlType::Double}},
@@ -374,6 +378,16 @@ TEST(UirTest, ResourceFileDefinesEveryIdOfPanelsHeader) {
         EXPECT_EQ(com->id, id + k - 1);
         EXPECT_EQ(com->type, CtrlType::Button);
         EXPECT_EQ(com->label, "COM" + std::to_string(k));
+      }
+      ++checked;
+      continue;
+    }
+    if (name == "PortInfo1") {
+      for (int k = 1; k <= 8; ++k) {
+        const ControlSpec* info = panel->FindControl("PortInfo" + std::to_string(k));
+        ASSERT_NE(info, nullptr) << "PortInfo" << k;
+        EXPECT_EQ(info->id, id + k - 1);
+        EXPECT_EQ(info->type, CtrlType::TextMsg);
       }
       ++checked;
       continue;

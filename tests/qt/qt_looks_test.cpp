@@ -144,7 +144,8 @@ TEST_F(QtLooksTest, ThePortPromptShowsItsWholeText) {
     EXPECT_LE(prompt->heightForWidth(prompt->width()), prompt->height());
     // Nothing below the text is covered by it, and everything stays in the window.
     QWidget* content = ui.Window(panel);
-    for (const int control : {p::kPortCom1, p::kPortCom1 + 7, p::kPortFile, p::kPortCancel}) {
+    for (const int control : {p::kPortCom1, p::kPortCom1 + 7, p::kPortInfo1, p::kPortInfo1 + 7, p::kPortList,
+                              p::kPortMap, p::kPortMapCom, p::kPortRescan, p::kPortFile, p::kPortCancel}) {
       QWidget* button = ui.Widget(panel, control);
       EXPECT_GE(button->y(), prompt->geometry().bottom()) << control;
       EXPECT_LE(button->mapTo(content, QPoint(0, button->height())).y(), content->height()) << control;

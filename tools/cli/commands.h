@@ -24,5 +24,8 @@ int RunInfo(std::span<char*> args);
 // sondrix-cli diag --device FILE.dev --port PORT --report FILE.rpt
 // [--samples N]: the instrument self-test and its report.
 int RunDiag(std::span<char*> args);
+// sondrix-cli ports [--check] | --map COMk DEVICE | --unmap COMk: the serial
+// ports and what COM1 ... COM8 read; the [Ports] mapping.
+int RunPorts(std::span<char*> args);
 
 }  // namespace sondrix::cli

@@ -7,9 +7,8 @@
 #include <system_error>
 
 #include "cli_args.h"
-#include "common/settings.h"
+#include "common/errors.h"
 #include "common/utils.h"
-#include "platform/posix/termios_serial.h"
 
 namespace sondrix::cli {
 namespace {
@@ -44,21 +43,16 @@ SignalScope::~SignalScope() {
 int StopSignalCount() { return static_cast<int>(gStopSignals); }
 
 int ReportOnPort(std::string_view command, std::string_view what, Status code) {
-  ReportFailure(command, what, code);
-  // The message speaks of the instrument's original platform; say where the
-  // port names come from here.
-  if (IsPortName(what) &&
-      (code == status::kInvalidPortNumber || code == status::kCannotOpenPort)) {
-    std::fprintf(stderr, "Serial ports of this system (COMk is the k-th):\n");
-    const auto ports = platform::ListSerialPorts();
-    if (ports.empty()) std::fprintf(stderr, "  none\n");
-    for (std::size_t k = 0; k < ports.size(); ++k)
-      std::fprintf(stderr, "  COM%zu  %s  %s\n", k + 1, ports[k].device.c_str(),
-                   ports[k].description.c_str());
-    std::fprintf(stderr, "A [Ports] section in %s maps any of COM1 ... COM8 to a device,\n"
-                         "e.g. COM1=/dev/ttyUSB0 or a pseudo-terminal.\n",
-                 settings::SettingsPath().c_str());
-  }
+  const bool openFailure =
+      IsPortName(what) && (code == status::kInvalidPortNumber || code == status::kCannotOpenPort);
+  if (!openFailure) return ReportFailure(command, what, code);
+  // The serial library tells why the port would not open (and lists the
+  // ports there are when it is not there), else the code's message.
+  std::string text = PortOpenFailureText(code, what);
+  if (text == StatusText(code)) text = std::string(what) + ": " + text;
+  std::fprintf(stderr, "sondrix-cli %.*s: %s\n", static_cast<int>(command.size()), command.data(), text.c_str());
+  std::fprintf(stderr, "(sondrix-cli ports lists the serial ports and what COM1 ... COM8 read; "
+                       "sondrix-cli ports --map COMk DEVICE maps one.)\n");
   return 1;
 }
 

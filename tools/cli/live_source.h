@@ -11,8 +11,9 @@
 namespace sondrix::cli {
 
 // Prints "sondrix-cli COMMAND: WHAT: message" on standard error; for a
-// port name that could not be opened also the serial ports of this system
-// and how to map them in Sondrix.ini. Returns the exit status 1.
+// port name that could not be opened why (PortOpenFailureText: the group to
+// join, the program holding it, the ports there are ...). Returns the exit
+// status 1.
 int ReportOnPort(std::string_view command, std::string_view what, Status code);
 
 // The device file must be a regular file, and a port other than COM1 ...

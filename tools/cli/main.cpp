@@ -33,6 +33,7 @@ constexpr Command kCommands[] = {
     {"replay", "write the lines of a data file as a replay gives them", sondrix::cli::RunReplay},
     {"info", "describe a device configuration file or a data file", sondrix::cli::RunInfo},
     {"diag", "run a meter's self-test and write its report", sondrix::cli::RunDiag},
+    {"ports", "list the serial ports and what COM1 ... COM8 read; map a COM", sondrix::cli::RunPorts},
 };
 
 void PrintUsage(std::FILE* out) {

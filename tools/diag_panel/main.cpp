@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
   Status result = NewSource(source, kSourceKindDevice, device, port);
   if (result == status::kOk) result = source->Open();
   if (result != status::kOk) {
-    Error_Report(result);
+    Error_ReportPort(result, port);
     return 1;
   }
   if (source->HasDiagnostics() == 0) {

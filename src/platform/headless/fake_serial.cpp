@@ -1,6 +1,7 @@
 #include "platform/headless/fake_serial.h"
 
 #include <cstddef>
+#include <utility>
 
 namespace sondrix::platform {
 namespace {
@@ -44,6 +45,17 @@ void FakeSerial::FeedUnplug(int port, int failedOpens) {
 }
 
 std::string FakeSerial::DevicePath(int port) const { return Field(port, &Port::device, std::string()); }
+
+void FakeSerial::SetPorts(std::vector<SerialPortInfo> ports) { system_ = std::move(ports); }
+
+void FakeSerial::SetOpenProblem(int port, PortProblem problem) { ports_[port].problem = std::move(problem); }
+
+std::vector<SerialPortInfo> FakeSerial::ListPorts() { return system_; }
+
+PortProblem FakeSerial::OpenProblem(int port) {
+  const Port* p = Find(port);
+  return p != nullptr && p->openResult < 0 ? p->problem : PortProblem{};
+}
 
 const FakeSerial::Port* FakeSerial::Find(int port) const {
   auto it = ports_.find(port);

@@ -53,11 +53,15 @@ class FakeSerial : public Serial {
   void FeedUnplug(int port, int failedOpens);
   // The device path the port reports (DevicePath) when opened by number.
   void SetDevice(int port, std::string_view path);
+  // The system's ports ListPorts gives (none unless set).
+  void SetPorts(std::vector<SerialPortInfo> ports);
+  // What OpenProblem tells while the port's opens fail (SetOpenResult).
+  void SetOpenProblem(int port, PortProblem problem);
 
   // --- Inspection -----------------------------------------------------------
   const std::vector<std::uint8_t>& Written(int port) const;
   std::string WrittenText(int port) const;
-  bool IsOpen(int port) const;
+  bool IsOpen(int port) const override;
   long Baud(int port) const;
   double TimeOut(int port) const;
   int OpenCount(int port) const;
@@ -80,6 +84,8 @@ class FakeSerial : public Serial {
   int SetComTime(int port, double seconds) override;
   // The device set by SetDevice, or the name the port was last opened with.
   std::string DevicePath(int port) const override;
+  std::vector<SerialPortInfo> ListPorts() override;
+  PortProblem OpenProblem(int port) override;
 
  private:
   // A port's scripted input: the bytes not yet read, and the marks by the
@@ -116,6 +122,7 @@ class FakeSerial : public Serial {
     int openCount = 0;
     int flushIn = 0;
     int flushOut = 0;
+    PortProblem problem;
   };
 
   static bool ValidPort(int port) { return port >= 1 && port <= kMaxPort; }
@@ -135,6 +142,7 @@ class FakeSerial : public Serial {
   const Port* Find(int port) const;
 
   std::map<int, Port> ports_;
+  std::vector<SerialPortInfo> system_;
 };
 
 }  // namespace sondrix::platform

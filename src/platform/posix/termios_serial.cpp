@@ -20,8 +20,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/paths.h"
-#include "platform/profile.h"
 
 namespace sondrix::platform {
 namespace {
@@ -88,11 +86,11 @@ std::string ReadFirstLine(const std::filesystem::path& path) {
 }
 
 // A legacy 8250 port slot with no UART behind it reports the type 0.
-bool HasUart(const std::string& name) {
-  const std::filesystem::path sysType = std::filesystem::path("/sys/class/tty") / name / "type";
+bool HasUart(const SerialPortRoots& roots, const std::string& name) {
+  const std::filesystem::path sysType = std::filesystem::path(roots.sysClassTty) / name / "type";
   std::error_code ec;
   if (std::filesystem::exists(sysType, ec)) return ReadFirstLine(sysType) != "0";
-  const std::string device = "/dev/" + name;
+  const std::string device = roots.dev + "/" + name;
   const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   serial_struct info{};
@@ -167,20 +165,36 @@ int Configure(int fd, long baud, int parity, int dataBits, int stopBits) {
   return 0;
 }
 
+// The by-id links of the system by the node each leads to.
+std::map<std::filesystem::path, std::string> ByIdLinks(const SerialPortRoots& roots) {
+  std::map<std::filesystem::path, std::string> links;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(roots.byId, ec)) {
+    std::error_code linkError;
+    const std::filesystem::path node = std::filesystem::canonical(entry.path(), linkError);
+    if (!linkError) links.emplace(node, entry.path().string());
+  }
+  return links;
+}
+
 }  // namespace
 
-std::vector<SerialPortInfo> ListSerialPorts() {
+std::vector<SerialPortInfo> ListSerialPorts(const SerialPortRoots& roots) {
   std::vector<SerialPortInfo> ports;
+  const auto byId = ByIdLinks(roots);
   std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator("/sys/class/tty", ec)) {
+  for (const auto& entry : std::filesystem::directory_iterator(roots.sysClassTty, ec)) {
     const std::string name = entry.path().filename().string();
     const std::filesystem::path deviceLink = entry.path() / "device";
     std::error_code linkError;
     if (!std::filesystem::exists(deviceLink, linkError)) continue;
-    const std::string device = "/dev/" + name;
+    const std::string device = roots.dev + "/" + name;
     if (!std::filesystem::exists(device, linkError)) continue;
-    if (name.rfind("ttyS", 0) == 0 && !HasUart(name)) continue;
-    ports.push_back({device, Describe(deviceLink)});
+    if (name.rfind("ttyS", 0) == 0 && !HasUart(roots, name)) continue;
+    SerialPortInfo port{device, Describe(deviceLink), {}};
+    const std::filesystem::path node = std::filesystem::canonical(device, linkError);
+    if (const auto link = byId.find(node); !linkError && link != byId.end()) port.byId = link->second;
+    ports.push_back(std::move(port));
   }
   std::sort(ports.begin(), ports.end(), [](const SerialPortInfo& a, const SerialPortInfo& b) {
     return NaturalLess(a.device, b.device);
@@ -189,16 +203,8 @@ std::vector<SerialPortInfo> ListSerialPorts() {
 }
 
 std::string ComPortDevice(int port) {
-  if (port < 1) return {};
-  const std::string settings = JoinPath(GetProjectDir(), "Sondrix.ini");
-  std::string mapped =
-      GetPrivateProfileString("Ports", "COM" + std::to_string(port), "", settings);
-  if (!mapped.empty()) return mapped;
-  const std::vector<SerialPortInfo> ports = ListSerialPorts();
-  if (static_cast<std::size_t>(port) <= ports.size()) {
-    return ports[static_cast<std::size_t>(port) - 1].device;
-  }
-  return {};
+  std::string mapped = ComPortMapping(port);
+  return mapped.empty() ? ResolveComPort(port, ListSerialPorts()) : mapped;
 }
 
 TermiosSerial::~TermiosSerial() {
@@ -233,7 +239,13 @@ int TermiosSerial::OpenComConfig(int port, std::string_view deviceName, long bau
   if (stopBits < 1 || stopBits > 2) return kInvalidStopBits;
 
   const std::string path = deviceName.empty() ? ComPortDevice(port) : std::string(deviceName);
-  if (path.empty()) return kInvalidPortNumber;
+  failures_.erase(port);
+  // Why the device would not open is kept for OpenProblem.
+  auto refused = [this, port, &path](int code, int error) {
+    failures_[port] = PortOpenFailure{path, error};
+    return code;
+  };
+  if (path.empty()) return refused(kInvalidPortNumber, ENXIO);
 
   if (Port* open = Find(port); open != nullptr) {
     if (open->path == path) {
@@ -249,12 +261,16 @@ int TermiosSerial::OpenComConfig(int port, std::string_view deviceName, long bau
   }
 
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return kCannotOpenPort;
-  auto fail = [fd](int code) {
+  if (fd < 0) return refused(kCannotOpenPort, errno);
+  auto fail = [fd, &refused](int code) {
+    const int error = errno;
     ::close(fd);
-    return code;
+    return code == kCannotOpenPort ? refused(code, error) : code;
   };
-  if (::isatty(fd) == 0) return fail(kCannotOpenPort);
+  if (::isatty(fd) == 0) {
+    errno = ENOTTY;
+    return fail(kCannotOpenPort);
+  }
   // Another program holding the port (by lock or exclusive mode) keeps it.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(kCannotOpenPort);
   const int result = Configure(fd, baud, parity, dataBits, stopBits);
@@ -269,6 +285,21 @@ int TermiosSerial::OpenComConfig(int port, std::string_view deviceName, long bau
   opened.pending.clear();
   opened.head = 0;
   return 0;
+}
+
+bool TermiosSerial::IsOpen(int port) const { return ports_.contains(port); }
+
+std::vector<SerialPortInfo> TermiosSerial::ListPorts() { return ListSerialPorts(); }
+
+PortOpenFailure TermiosSerial::LastOpenFailure(int port) const {
+  const auto it = failures_.find(port);
+  return it == failures_.end() ? PortOpenFailure{} : it->second;
+}
+
+PortProblem TermiosSerial::OpenProblem(int port) {
+  if (!failures_.contains(port)) return {};
+  const PortOpenFailure failure = LastOpenFailure(port);
+  return DescribePortProblem(port, failure, GatherPortFacts(failure));
 }
 
 int TermiosSerial::CloseCom(int port) {

@@ -9,7 +9,8 @@
 //
 // Codes: a port number outside 1 ... 255, or one with no device listed or
 // mapped, gives -2; a device that cannot be opened (missing, no permission,
-// not a terminal, or held by another program) gives -7; a rate the device
+// not a terminal, or held by another program) gives -7, and OpenProblem
+// tells which of them it was; a rate the device
 // cannot run at gives -14 (nothing is rounded silently), a bad parity -24,
 // data bits -34, stop bits -44; a port that is not open -3; a read that
 // meets the time-out -99 (ComRdByte and ComWrt; the other reads return what
@@ -27,19 +28,23 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/posix/port_problem.h"
 #include "platform/serial.h"
 
 namespace sondrix::platform {
 
-struct SerialPortInfo {
-  std::string device;       // "/dev/ttyUSB0"
-  std::string description;  // maker and product, or the driver's name
+// Where ListSerialPorts looks; a test gives a tree of its own.
+struct SerialPortRoots {
+  std::string sysClassTty = "/sys/class/tty";
+  std::string dev = "/dev";
+  std::string byId = "/dev/serial/by-id";
 };
 
 // The system's serial ports (those under /sys/class/tty with a device behind
 // them; legacy ttyS ports without a UART are left out), in natural order of
-// their device names: COMk is entry k - 1.
-std::vector<SerialPortInfo> ListSerialPorts();
+// their device names: COMk is entry k - 1. Each has its description and the
+// by-id link that leads to it, when one does.
+std::vector<SerialPortInfo> ListSerialPorts(const SerialPortRoots& roots = {});
 
 // The device path of COMk: its mapping in the "Ports" section of Sondrix.ini,
 // else the k-th listed port; empty when there is neither.
@@ -69,9 +74,17 @@ class TermiosSerial : public Serial {
   int SetComTime(int port, double seconds) override;
   int InputHandle(int port) override;
 
+  bool IsOpen(int port) const override;
+  std::vector<SerialPortInfo> ListPorts() override;
+  // Explains LastOpenFailure with the facts of the system (port_problem.h).
+  PortProblem OpenProblem(int port) override;
+
   // The device an open port reads (empty when the port is closed); after
   // the device went away, the one it had until the port is closed.
   std::string DevicePath(int port) const override;
+  // What the last OpenComConfig of `port` tried and why it failed (with -2
+  // for a port that has no device, or -7); none after a success.
+  PortOpenFailure LastOpenFailure(int port) const;
 
  private:
   struct Port {
@@ -92,6 +105,7 @@ class TermiosSerial : public Serial {
   static void ClosePort(Port& port);
 
   std::map<int, Port> ports_;
+  std::map<int, PortOpenFailure> failures_;
 };
 
 }  // namespace sondrix::platform

@@ -835,6 +835,11 @@ void QtUi::UpdateAccessibleName(Panel& panel, Control& c) {
   QString name;
   if (auto it = spec.attributes.find("accname"); it != spec.attributes.end()) {
     name = Q(it->second);
+    if (spec.type == CtrlType::TextMsg && spec.mode != CtrlMode::Hot) {
+      // A read-out is read out by its text; its given name describes it.
+      c.widget->setAccessibleDescription(name);
+      return;
+    }
   } else if (!c.label.empty()) {
     name = WithoutMnemonic(Q(c.label));
   }
