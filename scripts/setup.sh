@@ -10,7 +10,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libqcustomplot-dev libqcustomplot2.1-qt6
-  xvfb xauth ccache locales
+  xvfb xauth ccache locales strace
 )
 if [ "${1:-}" = "--tools" ]; then
   packages+=(xdotool imagemagick)

@@ -152,7 +152,9 @@ class DisplayView final : public RunView {
     if (seconds == shownSeconds_) return;
     shownSeconds_ = seconds;
     platform::ui().SetCtrlVal(display_.panel(), p::kMainLineAway,
-                              Format("  %s  (away %d:%02d)", run.awayMessage().c_str(), seconds / 60, seconds % 60));
+                              Format("  %s\n  Away for %d:%02d. The recording stays open; the samples missed are "
+                                     "counted as lost.",
+                                     run.awayMessage().c_str(), seconds / 60, seconds % 60));
   }
 
   void Back(const Acquisition& /*run*/) override { HideBanner(); }
@@ -175,7 +177,7 @@ class DisplayView final : public RunView {
         ui.GetCtrlAttribute(panel, graph, attr, value);
         return platform::CtrlValueInt(value).value_or(0);
       };
-      constexpr int kInset = 40;
+      constexpr int kInset = 16;
       const int width = attribute(platform::Attr::Width) - 2 * kInset;
       if (width <= 0) return;
       ui.SetCtrlAttribute(panel, p::kMainLineAway, platform::Attr::Top, attribute(platform::Attr::Top) + 12);

@@ -43,7 +43,6 @@ Acquisition::Acquisition(Source& source, DataFile* recording, RunUser& user, Run
     durable_ = true;
     lineName_ = port->Describe();
   }
-  lastSync_ = lastLine_;
 }
 
 void Acquisition::SetReconnect(bool on, double retrySeconds) {
@@ -78,11 +77,11 @@ Status Acquisition::ReadOne() {
       End(status::kTimedOut);
       return result_;
     }
+    pace_.Idle();
     if (const Status kept = KeepSafe(); kept != status::kOk) {
       End(kept);
       return result_;
     }
-    pace_.Idle();
     if (view_ != nullptr) view_->Progress(*this);
     return status::kNoData;
   }
@@ -112,13 +111,20 @@ Status Acquisition::ReadOne() {
 
 Status Acquisition::KeepSafe(bool now) {
   if (!durable_) return status::kOk;
-  if (!now && platform::SecondsSince(lastSync_) < kSyncSeconds) return status::kOk;
-  lastSync_ = platform::Timer();
   DPort* port = nullptr;
   if (source_.GetPort(port) != status::kOk) port = nullptr;
   const long lines = recordedLines();
   const long long bytes = port != nullptr ? port->StreamOffset() : 0;
   if (lines == syncedLines_ && bytes == syncedBytes_) return status::kOk;
+  if (unsyncedSince_ < 0.0) unsyncedSince_ = platform::Timer();
+  // Synced a little early rather than late: a look may come up to one
+  // short wait after the moment.
+  const double due = kSyncSeconds - SourceWait::kShortWait - platform::SecondsSince(unsyncedSince_);
+  if (!now && due > 0.0) {
+    pace_.Cap(due);
+    return status::kOk;
+  }
+  unsyncedSince_ = -1.0;
   syncedLines_ = lines;
   syncedBytes_ = bytes;
   if (port != nullptr && port->SyncCapture() != status::kOk)
@@ -137,7 +143,7 @@ void Acquisition::GoAway(Status error) {
   awaySince_ = platform::Timer();
   lastTry_ = awaySince_;
   awayMessage_ = lineName_ + " stopped answering; waiting for it to come back — Stop ends the run";
-  SONDRIX_LOG(Warn, "%s (%d: %s)", awayMessage_.c_str(), error, StatusText(error).c_str());
+  SONDRIX_LOG(Info, "%s (%d: %s)", awayMessage_.c_str(), error, StatusText(error).c_str());
   // What was recorded before the break is put on the disk now.
   KeepSafe(true);
   pace_.Watch({});
@@ -189,7 +195,7 @@ Status Acquisition::LookForLine() {
   lastGap_ = platform::SecondsSince(awaySince_);
   awayTotal_ += lastGap_;
   lastLine_ = platform::Timer();
-  SONDRIX_LOG(Warn, "%s is back after %.1f s; the run goes on", lineName_.c_str(), lastGap_);
+  SONDRIX_LOG(Info, "%s is back after %.1f s; the run goes on", lineName_.c_str(), lastGap_);
   pace_.Ready();
   if (view_ != nullptr) view_->Back(*this);
   return status::kNoData;

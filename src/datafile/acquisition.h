@@ -44,8 +44,9 @@ inline constexpr double kTimeoutPerBinLine = 4.0;
 // After a stop by the user, the lines already there are recorded for at most
 // this long (seconds).
 inline constexpr double kDrainSeconds = 1.0;
-// A live recording and its raw capture are synced to the disk this often
-// (seconds): the most a power cut can take.
+// A live recording and its raw capture are synced to the disk at most this
+// long (seconds) after a line or a byte of capture was written: the most a
+// power cut can take. The run's looks never sleep past the moment.
 inline constexpr double kSyncSeconds = 1.0;
 // While a serial line is away, its device is looked for this often (seconds).
 inline constexpr double kReopenSeconds = 0.5;
@@ -166,9 +167,9 @@ class Acquisition {
   // One look for the line while it is away (reopen, then resynchronise):
   // -1022 while it is not back, 1 once it is, or what ends the run.
   Status LookForLine();
-  // Syncs the recording and the raw capture when a second has passed
-  // since the last sync (at once with `now`) and something was written; 1
-  // or the write error.
+  // Syncs the recording and the raw capture once what they hold unsynced is
+  // nearly kSyncSeconds old (at once with `now`), and keeps the next look
+  // from sleeping past that; 1 or the write error.
   Status KeepSafe(bool now = false);
 
   Source& source_;
@@ -184,7 +185,9 @@ class Acquisition {
   long readLines_ = 0;
   // Live runs only: the recording is synced.
   bool durable_ = false;
-  double lastSync_ = 0.0;
+  // When the oldest line or capture byte not yet synced was written (< 0:
+  // none), and what had been written at the last sync.
+  double unsyncedSince_ = -1.0;
   long syncedLines_ = 0;
   long long syncedBytes_ = 0;
   // Reconnection.

@@ -1,5 +1,6 @@
 #include "source/source_wait.h"
 
+#include <algorithm>
 #include <span>
 #include <utility>
 
@@ -66,6 +67,10 @@ void SourceWait::Ready() {
 void SourceWait::Sleep(double seconds) {
   wait_ = seconds;
   watchLine_ = false;
+}
+
+void SourceWait::Cap(double seconds) {
+  if (wait_ > seconds) wait_ = std::max(seconds, 0.0);
 }
 
 void SourceWait::Watch(std::vector<int> inputs) {

@@ -54,6 +54,8 @@ class SourceWait {
   // The next look sleeps `seconds` without watching the line (a line that
   // went away has nothing to watch).
   void Sleep(double seconds);
+  // The next look sleeps at most `seconds` (something is due then).
+  void Cap(double seconds);
   // Watches these descriptors from now on (a line opened again has new
   // ones; none while it is away).
   void Watch(std::vector<int> inputs);

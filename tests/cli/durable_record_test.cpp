@@ -1,0 +1,208 @@
+// `sondrix-cli record` in the field: a line unplugged and plugged back in
+// (the simulator closes its pseudo-terminal and serves the stream on a new
+// one behind the same link, as a USB adapter behind its /dev/serial/by-id
+// name does), another instrument on the line that came back, and the syncs
+// that bound what a power cut can take. What was recorded is checked against
+// the simulator's own record of what it sent.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/cli_run.h"
+#include "support/fixtures.h"
+
+namespace sondrix {
+namespace {
+
+using test::Quoted;
+
+const std::string kDevice = SONDRIX_EXAMPLES_DIR "/nerit-9wl.dev";
+
+// One packet line of the simulator's report.
+struct Sent {
+  std::string fault;
+  std::vector<long long> counters;  // unwrapped, one per sample
+};
+
+std::vector<Sent> ReadReport(const std::string& path) {
+  std::vector<Sent> packets;
+  std::istringstream in(test::ReadTextFile(path).value_or(""));
+  std::string line;
+  std::getline(in, line);  // the header
+  while (std::getline(in, line)) {
+    std::vector<std::string> fields;
+    std::istringstream cells(line);
+    for (std::string cell; std::getline(cells, cell, '\t');) fields.push_back(cell);
+    if (fields.size() < 8 || fields[0] == "totals") continue;
+    Sent sent;
+    sent.fault = fields[2];
+    std::istringstream values(fields[6]);
+    for (std::string value; std::getline(values, value, ',');) sent.counters.push_back(std::stoll(value));
+    packets.push_back(sent);
+  }
+  return packets;
+}
+
+// The time stamps (ms) of a data file's sample lines.
+std::vector<long long> Stamps(const std::string& path) {
+  std::vector<long long> stamps;
+  for (const std::string& line : test::DataFileSampleLines(path)) stamps.push_back(std::stoll(line.substr(0, line.find('\t'))));
+  return stamps;
+}
+
+class DurableRecordCli : public test::HeadlessTest {
+ protected:
+  void SetUp() override { ASSERT_TRUE(std::filesystem::exists(test::kSim) && std::filesystem::exists(test::kCli)); }
+
+  // The simulator on a pseudo-terminal at 30 Hz (three packets a second),
+  // COM1 mapped to `link` (a link the simulator keeps pointing at its
+  // terminal) when given, else to the terminal.
+  bool StartSim(std::vector<std::string> args, const std::string& link = "") {
+    std::vector<std::string> all = {"--device", kDevice, "--rate", "30", "--quiet", "--report", home.File("sent.txt")};
+    if (!link.empty()) {
+      all.push_back("--link");
+      all.push_back(link);
+    }
+    all.insert(all.end(), args.begin(), args.end());
+    const std::string path = test::StartPtySim(sim, all, home);
+    if (path.empty()) return false;
+    WriteSettings("[Ports]\nCOM1=" + (link.empty() ? path : link) + "\n");
+    return true;
+  }
+
+  // Records COM1 in the background until the simulator has ended (and
+  // `after` seconds more), then stops the run as Ctrl+C does; the exit
+  // status.
+  int RecordUntilTheSimulatorEnds(const std::vector<std::string>& more, double after = 1.0) {
+    std::vector<std::string> args = {"record", "--device", kDevice, "--port", "COM1", "--out", home.File("run.dat")};
+    args.insert(args.end(), more.begin(), more.end());
+    test::Background record(test::kCli, args, home.File("rec.out"), home.File("rec.err"));
+    if (!record.started()) return -2;
+    const int simEnd = sim->Wait(60.0);
+    if (simEnd != 0) return -3;
+    int status = record.Wait(after);
+    if (status == -1) {
+      record.Signal(SIGINT);
+      status = record.Wait(20.0);
+    }
+    err = test::ReadTextFile(home.File("rec.err")).value_or("");
+    out = test::ReadTextFile(home.File("rec.out")).value_or("");
+    return status;
+  }
+
+  std::unique_ptr<test::Background> sim;
+  std::string out;
+  std::string err;
+};
+
+TEST_F(DurableRecordCli, AnUnpluggedLineIsWaitedForAndTheSameRecordingGoesOn) {
+  // Two seconds of packets, three unplugged, three more behind the link.
+  ASSERT_TRUE(StartSim({"--seconds", "8", "--unplug", "2:3", "--linger", "1"}, home.File("ttyMeter")));
+  EXPECT_EQ(RecordUntilTheSimulatorEnds({"--reconnect"}), 0) << err;
+  EXPECT_NE(err.find("COM1 (" + home.File("ttyMeter") +
+                     ") stopped answering; waiting for it to come back — Stop ends the run"),
+            std::string::npos)
+      << err;
+  EXPECT_NE(err.find("is back after"), std::string::npos) << err;
+
+  // Every recorded sample is one the instrument sent whole, in order, from
+  // both sides of the gap; the samples between the first and the last
+  // recorded that are not in the file are exactly the lost ones.
+  std::set<long long> sentWhole;
+  std::map<long long, int> unpluggedAt;
+  std::vector<long long> all;
+  for (const Sent& p : ReadReport(home.File("sent.txt"))) {
+    for (const long long c : p.counters) {
+      all.push_back(c);
+      if (p.fault == "ok") sentWhole.insert(c);
+      if (p.fault == "unplugged") unpluggedAt[c] = 1;
+    }
+  }
+  ASSERT_FALSE(unpluggedAt.empty());
+  const std::vector<long long> stamps = Stamps(home.File("run.dat"));
+  ASSERT_GT(stamps.size(), 30u);
+  // The time line starts at the first sample recorded: find its counter as
+  // the sent sample that makes every stamp a sent one.
+  long long first = -1;
+  for (const long long c : sentWhole) {
+    bool fits = true;
+    for (const long long s : stamps) fits = fits && s % 10 == 0 && sentWhole.count(c + s / 10) == 1;
+    if (fits) {
+      first = c;
+      break;
+    }
+  }
+  ASSERT_GE(first, 0) << "the recorded stamps are not the counters of samples sent whole";
+  for (std::size_t k = 1; k < stamps.size(); ++k) ASSERT_GT(stamps[k], stamps[k - 1]);
+  const long long last = first + stamps.back() / 10;
+  EXPECT_LT(first, unpluggedAt.begin()->first);
+  EXPECT_GT(last, unpluggedAt.rbegin()->first);
+  long long inRange = 0;
+  for (const long long c : all) inRange += c >= first && c <= last ? 1 : 0;
+  const long long lost = inRange - static_cast<long long>(stamps.size());
+  EXPECT_GE(lost, static_cast<long long>(unpluggedAt.size()));
+  EXPECT_NE(out.find(std::to_string(stamps.size()) + " lines recorded into " + home.File("run.dat") + "; " +
+                     std::to_string(lost) + " samples lost"),
+            std::string::npos)
+      << out;
+}
+
+TEST_F(DurableRecordCli, AnotherInstrumentOnTheLineThatCameBackEndsTheRunWithNothingOfIt) {
+  ASSERT_TRUE(StartSim({"--seconds", "5", "--unplug", "1.5:1", "--replug-other", "--linger", "1"},
+                       home.File("ttyMeter")));
+  EXPECT_EQ(RecordUntilTheSimulatorEnds({"--reconnect"}, 8.0), 1) << err;
+  EXPECT_NE(err.find("came back with another instrument"), std::string::npos) << err;
+  // Nothing after the gap: the stamps end before the unplugged stretch.
+  long long beforeGap = 0;
+  for (const Sent& p : ReadReport(home.File("sent.txt"))) {
+    if (p.fault != "ok") break;
+    beforeGap += static_cast<long long>(p.counters.size());
+  }
+  const std::size_t recorded = Stamps(home.File("run.dat")).size();
+  EXPECT_GT(recorded, 0u);
+  EXPECT_LE(static_cast<long long>(recorded), beforeGap);
+}
+
+TEST_F(DurableRecordCli, WithoutReconnectAnUnpluggedLineEndsTheRunAsBefore) {
+  ASSERT_TRUE(StartSim({"--seconds", "5", "--unplug", "1.5:1", "--linger", "1"}, home.File("ttyMeter")));
+  EXPECT_EQ(RecordUntilTheSimulatorEnds({}, 8.0), 1) << err;
+  EXPECT_NE(err.find("General I/O error"), std::string::npos) << err;
+  EXPECT_EQ(err.find("waiting for it"), std::string::npos) << err;
+}
+
+// About one fdatasync a second for a live recording, none for a replay.
+TEST_F(DurableRecordCli, ALiveRecordingIsSyncedAboutOnceASecondAndAReplayNever) {
+  ASSERT_TRUE(std::filesystem::exists("/usr/bin/strace")) << "strace is installed by scripts/setup.sh";
+  ASSERT_TRUE(StartSim({"--seconds", "6", "--linger", "1"}));
+  const std::string trace = home.File("trace.txt");
+  const test::CliRun live =
+      test::RunTool(test::kCli, "record --device " + Quoted(kDevice) + " --port COM1 --out " + Quoted(home.File("run.dat")),
+                    home, "strace -f -qq -e trace=fdatasync -o " + Quoted(trace) + " ");
+  int syncs = 0;
+  for (const std::string& line : test::Lines(test::ReadTextFile(trace).value_or("")))
+    syncs += line.find("fdatasync(") != std::string::npos ? 1 : 0;
+  // Six seconds of lines: a sync a second, and one as the run ends.
+  EXPECT_GE(syncs, 5) << live.err;
+  EXPECT_LE(syncs, 9) << live.err;
+
+  const std::string capture = home.File("c.raw");
+  ASSERT_EQ(test::RunTool(test::kSim, "--device " + Quoted(kDevice) + " --packets 60 --quiet --out " + Quoted(capture), home)
+                .exitStatus,
+            0);
+  const test::CliRun replay = test::RunTool(
+      test::kCli, "record --device " + Quoted(kDevice) + " --port " + Quoted(capture) + " --out " + Quoted(home.File("replay.dat")),
+      home, "strace -f -qq -e trace=fdatasync -o " + Quoted(trace) + " ");
+  EXPECT_EQ(replay.exitStatus, 0) << replay.err;
+  EXPECT_EQ(test::ReadTextFile(trace).value_or("?").find("fdatasync("), std::string::npos);
+}
+
+}  // namespace
+}  // namespace sondrix
