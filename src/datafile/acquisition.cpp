@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "common/text_format.h"
 #include "common/log.h"
+#include "common/text_format.h"
 #include "datafile/data_file.h"
 #include "io/dport.h"
 #include "io/rs232_port.h"
