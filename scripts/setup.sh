@@ -10,6 +10,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libqcustomplot-dev libqcustomplot2.1-qt6
+  nlohmann-json3-dev libnetcdf-dev netcdf-bin
   xvfb xauth ccache locales strace
 )
 if [ "${1:-}" = "--tools" ]; then

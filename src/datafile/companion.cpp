@@ -1,0 +1,143 @@
+#include "datafile/companion.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "common/file.h"
+#include "platform/paths.h"
+
+namespace sondrix {
+namespace {
+
+using nlohmann::json;
+
+constexpr std::string_view kFormat = "sondrix-companion";
+
+std::optional<std::size_t> KeyIndex(std::string_view key) {
+  const auto it = std::find(kDeploymentKeys.begin(), kDeploymentKeys.end(), key);
+  if (it == kDeploymentKeys.end()) return std::nullopt;
+  return static_cast<std::size_t>(it - kDeploymentKeys.begin());
+}
+
+// `text` of the object's `key` when there is one; false when it is there
+// but no text.
+bool TakeText(const json& object, const char* key, std::string& text) {
+  const auto it = object.find(key);
+  if (it == object.end() || it->is_null()) return true;
+  if (!it->is_string()) return false;
+  text = it->get<std::string>();
+  return true;
+}
+
+}  // namespace
+
+const std::string* Deployment::Find(std::string_view key) const {
+  const auto index = KeyIndex(key);
+  return index ? &values[*index] : nullptr;
+}
+
+bool Deployment::Set(std::string_view key, std::string_view value) {
+  const auto index = KeyIndex(key);
+  if (!index) return false;
+  values[*index] = std::string(value);
+  return true;
+}
+
+bool Deployment::Empty() const {
+  return std::all_of(values.begin(), values.end(), [](const std::string& v) { return v.empty(); });
+}
+
+std::string CompanionPathFor(std::string_view dataFile) {
+  std::filesystem::path path{std::string(dataFile)};
+  path.replace_extension(".meta.json");
+  return path.string();
+}
+
+std::string CompanionJson(const Companion& c) {
+  json deployment = json::object();
+  for (std::size_t k = 0; k < kDeploymentKeys.size(); ++k) deployment[std::string(kDeploymentKeys[k])] = c.deployment.values[k];
+  json out = {
+      {"format", kFormat},
+      {"version", Companion::kVersion},
+      {"time_zero_utc_ms", c.timeZeroUtcMs ? json(*c.timeZeroUtcMs) : json(nullptr)},
+      {"utc_offset_seconds", c.utcOffsetSeconds},
+      {"program", c.program},
+      {"source", {{"port", c.port}, {"device", c.device}, {"serial_number", c.serialNumber}, {"device_file", c.deviceFile}}},
+      {"deployment", deployment},
+  };
+  return out.dump(2) + "\n";
+}
+
+bool ParseCompanion(std::string_view text, Companion& out, std::string& error) {
+  const json in = json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false);
+  if (in.is_discarded() || !in.is_object()) {
+    error = "not a JSON object";
+    return false;
+  }
+  const auto version = in.find("version");
+  if (version == in.end() || !version->is_number_integer()) {
+    error = "no version";
+    return false;
+  }
+  if (version->get<int>() > Companion::kVersion || version->get<int>() < 1) {
+    error = "version " + std::to_string(version->get<int>()) + " is not one this program reads";
+    return false;
+  }
+  Companion c;
+  if (const auto zero = in.find("time_zero_utc_ms"); zero != in.end() && !zero->is_null()) {
+    if (!zero->is_number_integer()) {
+      error = "time_zero_utc_ms is not a whole number";
+      return false;
+    }
+    c.timeZeroUtcMs = zero->get<std::int64_t>();
+  }
+  if (const auto offset = in.find("utc_offset_seconds"); offset != in.end()) {
+    if (!offset->is_number_integer()) {
+      error = "utc_offset_seconds is not a whole number";
+      return false;
+    }
+    c.utcOffsetSeconds = offset->get<int>();
+  }
+  bool texts = TakeText(in, "program", c.program);
+  if (const auto source = in.find("source"); source != in.end() && source->is_object()) {
+    texts = texts && TakeText(*source, "port", c.port) && TakeText(*source, "device", c.device) &&
+            TakeText(*source, "serial_number", c.serialNumber) && TakeText(*source, "device_file", c.deviceFile);
+  }
+  if (const auto deployment = in.find("deployment"); deployment != in.end() && deployment->is_object()) {
+    for (std::size_t k = 0; k < kDeploymentKeys.size(); ++k)
+      texts = texts && TakeText(*deployment, std::string(kDeploymentKeys[k]).c_str(), c.deployment.values[k]);
+  }
+  if (!texts) {
+    error = "a text field holds something else";
+    return false;
+  }
+  out = std::move(c);
+  return true;
+}
+
+Status WriteCompanion(const std::string& path, const Companion& companion) {
+  const std::string temporary = path + ".new";
+  const std::string text = CompanionJson(companion);
+  OwnedFile file = OwnedFile::Open(temporary, "w");
+  if (!file) return status::kWriteFailed;
+  const bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size() && file.Sync();
+  if (!file.Close() || !written || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    std::remove(temporary.c_str());
+    return status::kWriteFailed;
+  }
+  SyncDirectoryOf(path);
+  return status::kOk;
+}
+
+Status ReadCompanion(const std::string& path, Companion& out, std::string& error) {
+  const std::optional<std::string> text = platform::ReadRegularFile(path);
+  if (!text) return status::kCantOpenFile;
+  return ParseCompanion(*text, out, error) ? status::kOk : status::kUnrecognisedData;
+}
+
+}  // namespace sondrix

@@ -1,0 +1,82 @@
+// The companion of a recording: "NAME.meta.json" beside "NAME.dat", what the
+// data file's own format has no place for. The data file stays exactly as
+// other readers know it; the companion adds
+//
+// - time zero: the UTC time, in milliseconds since 1970-01-01T00:00:00Z, at
+//   which the recording's first sample arrived. A sample's UTC time is time
+//   zero plus its own time stamp (milliseconds since the first sample);
+// - the UTC offset of the computer's zone when the run started (the title
+//   line's date and time are local);
+// - the program and its version, and where the samples came from (the port,
+//   the device behind it, the instrument's serial number, the device file);
+// - the deployment metadata the operator gave (cruise, station, cast,
+//   investigators, affiliation, contact, experiment, a free note).
+//
+// It is a small JSON object (docs/export.md shows one), written whole under
+// a temporary name, synced and renamed into place, so that a reader never
+// finds half of one. It is saved, renamed, recovered and overwritten with
+// its data file.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/status.h"
+
+namespace sondrix {
+
+// The deployment keys, in the order the dialog, the file and the exports
+// list them.
+inline constexpr std::array<std::string_view, 8> kDeploymentKeys = {
+    "cruise", "station", "cast", "investigators", "affiliation", "contact", "experiment", "note"};
+
+struct Deployment {
+  // One value per key of kDeploymentKeys, in that order ("" when not given).
+  std::array<std::string, kDeploymentKeys.size()> values;
+
+  // The value of `key` (null for a key that is not one of kDeploymentKeys).
+  const std::string* Find(std::string_view key) const;
+  // Sets `key`; false for a key that is not one of kDeploymentKeys.
+  bool Set(std::string_view key, std::string_view value);
+  bool Empty() const;
+  bool operator==(const Deployment&) const = default;
+};
+
+struct Companion {
+  static constexpr int kVersion = 1;
+
+  // UTC milliseconds of the first sample; empty until a sample came.
+  std::optional<std::int64_t> timeZeroUtcMs;
+  // Seconds east of UTC of the computer's zone when the run started.
+  int utcOffsetSeconds = 0;
+  std::string program;       // "Sondrix 7.1"
+  std::string port;          // "COM1", or the raw capture replayed
+  std::string device;        // "/dev/ttyUSB0" (the port's device), empty for a capture
+  std::string serialNumber;  // "0400012D", as the window shows it
+  std::string deviceFile;    // the device configuration file's name
+  Deployment deployment;
+
+  bool operator==(const Companion&) const = default;
+};
+
+// "NAME.meta.json" for "NAME.dat" (any extension is replaced; a name
+// without one gets ".meta.json" added).
+std::string CompanionPathFor(std::string_view dataFile);
+
+// The companion as JSON text, and back. Unknown keys are ignored (a later
+// version may add some); a missing "version" or one above kVersion, or a
+// value of the wrong kind, is an error told in `error`.
+std::string CompanionJson(const Companion& companion);
+bool ParseCompanion(std::string_view json, Companion& out, std::string& error);
+
+// Writes `companion` to `path` whole (a temporary file beside it, synced,
+// then renamed over it). 1, or -1015 when it cannot be written.
+Status WriteCompanion(const std::string& path, const Companion& companion);
+// Reads the companion at `path`: 1; -1002 (can't open) when there is none;
+// -1000 with `error` set when it is no companion this program can read.
+Status ReadCompanion(const std::string& path, Companion& out, std::string& error);
+
+}  // namespace sondrix
