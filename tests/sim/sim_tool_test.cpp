@@ -188,7 +188,9 @@ TEST_F(SimTool, ReportRecordsEveryPacketAsItWasSent) {
       EXPECT_EQ(p.counters[k], p.unwrapped[k] % 65536) << k;
       wrapped = wrapped || p.unwrapped[k] > 65535;
     }
-    if (p.number % 5 == 0) EXPECT_EQ(p.unwrapped.front(), 65400);
+    if (p.number % 5 == 0) {
+      EXPECT_EQ(p.unwrapped.front(), 65400);
+    }
   }
   EXPECT_TRUE(wrapped);
   EXPECT_EQ(next, cut.size());
