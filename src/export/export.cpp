@@ -175,7 +175,8 @@ ExportResult PlaceInUtc(const std::string& path, const ExportOptions& options, E
                                                  header.titleTime + "\" cannot be read");
   const char* zone = std::getenv("TZ");
   const std::string zoneName = !options.zone.empty() ? options.zone : (zone && *zone ? zone : "the computer's zone");
-  header.timeNote = "no companion file: times in UTC from the title line's local date and time (" + header.titleDate +
+  header.timeNote = std::string(read == status::kOk ? "the companion gives no time zero" : "no companion file") +
+                    ": times in UTC from the title line's local date and time (" + header.titleDate +
                     " " + header.titleTime + ", read in " + zoneName +
                     ") plus each sample's time stamp; the title line gives whole seconds and the time the file was "
                     "opened, so times may be off by a second or more";
