@@ -212,33 +212,37 @@ std::unique_ptr<ExportWriter> NewWriter(ExportFormat format, const std::string& 
 
 }  // namespace
 
+// Each format's name and extension.
+struct FormatRow {
+  ExportFormat format;
+  std::string_view name;
+  std::string_view extension;
+};
+constexpr FormatRow kFormats[] = {
+    {ExportFormat::kNetCdf, "netcdf", ".nc"},
+    {ExportFormat::kSeaBass, "seabass", ".sb"},
+    {ExportFormat::kCsv, "csv", ".csv"},
+};
+
+const FormatRow& RowOf(ExportFormat format) {
+  for (const FormatRow& row : kFormats) {
+    if (row.format == format) return row;
+  }
+  return kFormats[0];
+}
+
 bool ParseExportFormat(std::string_view name, ExportFormat& format) {
-  for (ExportFormat f : {ExportFormat::kNetCdf, ExportFormat::kSeaBass, ExportFormat::kCsv}) {
-    if (name == ExportFormatName(f)) {
-      format = f;
+  for (const FormatRow& row : kFormats) {
+    if (row.name == name) {
+      format = row.format;
       return true;
     }
   }
   return false;
 }
 
-std::string_view ExportFormatName(ExportFormat format) {
-  switch (format) {
-    case ExportFormat::kNetCdf: return "netcdf";
-    case ExportFormat::kSeaBass: return "seabass";
-    case ExportFormat::kCsv: return "csv";
-  }
-  return "";
-}
-
-std::string_view ExportExtension(ExportFormat format) {
-  switch (format) {
-    case ExportFormat::kNetCdf: return ".nc";
-    case ExportFormat::kSeaBass: return ".sb";
-    case ExportFormat::kCsv: return ".csv";
-  }
-  return "";
-}
+std::string_view ExportFormatName(ExportFormat format) { return RowOf(format).name; }
+std::string_view ExportExtension(ExportFormat format) { return RowOf(format).extension; }
 
 std::string ExportPathFor(std::string_view dataFile, ExportFormat format, std::string_view folder) {
   std::filesystem::path path{std::string(dataFile)};
