@@ -51,6 +51,36 @@ class ScopedZone {
   std::optional<std::string> previous_;
 };
 
+// "UTC", "GMT", "UTC+3", "UTC-03:30": a fixed offset in seconds east of
+// UTC, read as people write it (UTC+3 is three hours ahead of UTC; the C
+// library's TZ would read "UTC+3" as three hours behind).
+bool FixedOffset(std::string_view zone, int& seconds) {
+  if (!zone.starts_with("UTC") && !zone.starts_with("GMT")) return false;
+  std::string_view rest = zone.substr(3);
+  seconds = 0;
+  if (rest.empty()) return true;
+  const int sign = rest.front() == '+' ? 1 : rest.front() == '-' ? -1 : 0;
+  if (sign == 0) return false;
+  rest.remove_prefix(1);
+  int hours = 0, minutes = 0;
+  std::size_t digits = 0;
+  while (digits < rest.size() && digits < 2 && std::isdigit(static_cast<unsigned char>(rest[digits]))) {
+    hours = hours * 10 + (rest[digits] - '0');
+    ++digits;
+  }
+  if (digits == 0) return false;
+  rest.remove_prefix(digits);
+  if (!rest.empty()) {
+    if (rest.size() != 3 || rest.front() != ':' || !std::isdigit(static_cast<unsigned char>(rest[1])) ||
+        !std::isdigit(static_cast<unsigned char>(rest[2])))
+      return false;
+    minutes = (rest[1] - '0') * 10 + (rest[2] - '0');
+  }
+  if (hours > 14 || minutes > 59) return false;
+  seconds = sign * (hours * 3600 + minutes * 60);
+  return true;
+}
+
 bool ReadNumber(std::string_view text, std::size_t from, std::size_t count, int& out) {
   if (from + count > text.size()) return false;
   out = 0;
@@ -253,18 +283,8 @@ std::string ExportPathFor(std::string_view dataFile, ExportFormat format, std::s
 
 bool KnownZone(const std::string& zone) {
   if (zone.empty() || zone.find("..") != std::string::npos) return false;
-  const std::string_view view = zone;
-  for (std::string_view utc : {"UTC", "GMT"}) {
-    if (view.starts_with(utc)) {
-      std::string_view rest = view.substr(utc.size());
-      if (rest.empty()) return true;
-      if (rest.front() != '+' && rest.front() != '-') return false;
-      rest.remove_prefix(1);
-      return !rest.empty() && std::all_of(rest.begin(), rest.end(), [](char c) {
-        return std::isdigit(static_cast<unsigned char>(c)) || c == ':';
-      });
-    }
-  }
+  int offset = 0;
+  if (FixedOffset(zone, offset)) return true;
   struct stat info {};
   return zone.front() != '/' && ::stat(("/usr/share/zoneinfo/" + zone).c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
@@ -278,7 +298,6 @@ bool LocalTitleToUtcMs(std::string_view date, std::string_view time, const std::
       !ReadNumber(time, 3, 2, minute) || !ReadNumber(time, 6, 2, second))
     return false;
   if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) return false;
-  const ScopedZone scoped(zone);
   std::tm tm{};
   tm.tm_year = year - 1900;
   tm.tm_mon = month - 1;
@@ -287,6 +306,11 @@ bool LocalTitleToUtcMs(std::string_view date, std::string_view time, const std::
   tm.tm_min = minute;
   tm.tm_sec = second;
   tm.tm_isdst = -1;
+  if (int offset = 0; FixedOffset(zone, offset)) {
+    utcMs = (static_cast<std::int64_t>(timegm(&tm)) - offset) * 1000;
+    return true;
+  }
+  const ScopedZone scoped(zone);
   const std::time_t seconds = std::mktime(&tm);
   if (seconds == static_cast<std::time_t>(-1) && !(tm.tm_year == 69 && tm.tm_mon == 11 && tm.tm_mday == 31)) return false;
   utcMs = static_cast<std::int64_t>(seconds) * 1000;

@@ -109,8 +109,8 @@ ExportResult ReadExportHeader(const std::string& dataFile, const ExportOptions& 
 // time "HH:MM:SS" in `zone` (empty: the computer's). False when the text or
 // the zone cannot be read.
 bool LocalTitleToUtcMs(std::string_view date, std::string_view time, const std::string& zone, std::int64_t& utcMs);
-// Whether `zone` names a zone the C library knows (a file of the zone
-// database, or "UTC"/"GMT" with an optional offset).
+// Whether `zone` names a zone: a file of the zone database ("Europe/Oslo"),
+// or "UTC"/"GMT" with an optional offset east of UTC ("UTC+3", "UTC-03:30").
 bool KnownZone(const std::string& zone);
 // "2026-12-09T18:03:07.250Z" (with milliseconds) or "2026-12-09T18:03:07Z".
 std::string IsoUtc(std::int64_t utcMs, bool milliseconds = true);

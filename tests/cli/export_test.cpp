@@ -522,7 +522,7 @@ TEST_F(ExportCli, WithoutCompanionTheTitleTimeInTheZoneGivenAndNoOverwrite) {
   std::tm tm{};
   ASSERT_TRUE(strptime((truth.titleDate + " " + truth.titleTime).c_str(), "%m-%d-%Y %H:%M:%S", &tm));
   const std::int64_t localAsUtc = static_cast<std::int64_t>(timegm(&tm)) * 1000;
-  for (const auto& [zone, offsetHours] : {std::pair<std::string, int>{"UTC", 0}, {"Asia/Tokyo", 9}}) {
+  for (const auto& [zone, offsetMinutes] : {std::pair<std::string, int>{"UTC", 0}, {"Asia/Tokyo", 540}, {"UTC+9", 540}, {"UTC-03:30", -210}}) {
     SCOPED_TRACE(zone);
     const test::CliRun run =
         RunTool(kCli, "export " + Quoted(copy) + " --format csv --force --tz " + zone, dir);
@@ -530,7 +530,7 @@ TEST_F(ExportCli, WithoutCompanionTheTitleTimeInTheZoneGivenAndNoOverwrite) {
     const std::vector<std::string> lines = Lines(test::ReadTextFile(dir.File("old.csv")).value_or(""));
     ASSERT_GT(lines.size(), 1u);
     EXPECT_EQ(lines[1].substr(0, lines[1].find(',')),
-              IsoMs(localAsUtc - offsetHours * 3600000LL + truth.samples.front().stamp));
+              IsoMs(localAsUtc - offsetMinutes * 60000LL + truth.samples.front().stamp));
   }
   ASSERT_EQ(RunTool(kCli, "export " + Quoted(copy) + " --format netcdf --tz Asia/Tokyo", dir).exitStatus, 0);
   const std::string history = NcFile(dir.File("old.nc")).Text(NC_GLOBAL, "history");

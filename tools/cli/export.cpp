@@ -36,7 +36,7 @@ void PrintExportUsage(std::FILE* out) {
                "                   companion's: cruise, station, cast, investigators,\n"
                "                   affiliation, contact, experiment, note\n"
                "  --tz ZONE        the zone a file without a companion was recorded in\n"
-               "                   (\"Europe/Oslo\", \"UTC\")\n"
+               "                   (\"Europe/Oslo\", \"UTC\", \"UTC+3\": three hours ahead)\n"
                "  --force          replace outputs that exist\n\n"
                "A line per file on standard output gives the samples exported.\n\n"
                "Exit status 0 when every file was exported, 1 when one failed (its\n"
