@@ -80,6 +80,9 @@ class App {
   // The last run recorded lines that were not saved yet; they wait in the
   // scratch recording.
   bool unsavedRun = false;
+  // The data file the last run was saved as (empty before): what File >
+  // Export Data offers first.
+  std::string lastSavedRecording;
   // The start/stop button state last put up by the main loop (0 none yet,
   // 1 no source, 2 idle with a source).
   int buttonState = 0;

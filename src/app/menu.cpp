@@ -1,15 +1,19 @@
 #include "app/menu.h"
 
 #include <array>
+#include <filesystem>
 #include <string>
 
 #include "app/acquire.h"
 #include "app/main_window.h"
 #include "app/recording.h"
 #include "common/errors.h"
+#include "common/progress.h"
+#include "common/utils.h"
 #include "common/panels.h"
 #include "common/settings.h"
 #include "display/graph.h"
+#include "export/export.h"
 #include "meter/source_factory.h"
 #include "platform/ui.h"
 
@@ -84,6 +88,62 @@ void ExportGraph(App& app) {
   if (platform::ui().ExportGraphImage(app.mainPanel, kGraphControl[static_cast<std::size_t>(type)], path,
                                       app.display().Picture()) < 0)
     Error_Report(status::kWriteFailed);
+}
+
+void TellExport(std::string_view text) {
+  const std::array<std::string, 1> ok = {"OK"};
+  platform::ui().GenericMessagePopup("Export data", text, ok);
+}
+
+// A data file written as NetCDF, SeaBASS or CSV (docs/export.md): the data
+// file (the recording just saved offered first), then the output, whose
+// extension chooses the format. A bar shows how far a long file has come;
+// Cancel stops it and leaves no output.
+void ExportData(App& app) {
+  std::string input;
+  const std::string& saved = app.lastSavedRecording;
+  if (!settings::ChooseFile(settings::kDataDirectory, platform::FileDialogMode::Load, saved.empty() ? "*.dat" : saved,
+                            "Export data file:", input, "*.dat"))
+    return;
+  settings::RememberDirectory(settings::kDataDirectory, input);
+  std::string output;
+  const std::string offered = NameFromPath(ExportPathFor(input, ExportFormat::kNetCdf));
+  if (!settings::ChooseFile(settings::kDataDirectory, platform::FileDialogMode::Save, offered,
+                            "Export as (.nc NetCDF, .sb SeaBASS, .csv CSV):", output, "*.nc;*.sb;*.csv"))
+    return;
+  ExportOptions options;
+  const std::string extension = std::filesystem::path(output).extension().string();
+  bool known = false;
+  for (const ExportFormat format : {ExportFormat::kNetCdf, ExportFormat::kSeaBass, ExportFormat::kCsv}) {
+    if (extension == ExportExtension(format)) {
+      options.format = format;
+      known = true;
+    }
+  }
+  if (!known) {
+    TellExport("Give the file the extension of its format: .nc for NetCDF, .sb for SeaBASS, .csv for CSV.");
+    return;
+  }
+  if (!MayOverwrite("Export data", output)) return;
+  options.force = true;
+  options.invocation = "Sondrix, File > Export Data";
+  const std::string text = "Exporting " + NameFromPath(input) + "...";
+  ProgressMessage message(text);
+  options.progress = [&](double fraction) {
+    message.Update(text, fraction);
+    return !message.Cancels(platform::ui().GetUserEvent(false));
+  };
+  platform::ui().SetMouseCursor(platform::Cursor::HourGlass);
+  const ExportResult result = ExportDataFile(input, output, options);
+  platform::ui().SetMouseCursor(platform::Cursor::Default);
+  if (result.status == status::kCancelled) return;
+  if (result.status != status::kOk) {
+    Error_Message(result.message);
+    return;
+  }
+  std::string done = std::to_string(result.samples) + " samples exported to " + output + ".";
+  if (result.damaged > 0) done += "\n" + std::to_string(result.damaged) + " damaged lines of the data file were left out.";
+  TellExport(done);
 }
 
 void ConfigureDisplay(App& app) {
@@ -173,6 +233,7 @@ void Menu_HandleEvent(App& app, int item) {
     case p::kMenuSaveGraph: SavePanel(app.mainPanel); return;
     case p::kMenuPrint: Print(app); return;
     case p::kMenuExportGraph: ExportGraph(app); return;
+    case p::kMenuExportData: ExportData(app); return;
     case p::kMenuConfigDisplay:
     case p::kMenuGraphSettings: ConfigureDisplay(app); return;
     case p::kMenuConfigAcquisition: ConfigureAcquisition(app); return;

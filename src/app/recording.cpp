@@ -62,6 +62,7 @@ Status SaveScratchRecording(App& app, DataFile& recording) {
   const Status result = recording.Save();
   if (result == status::kOk) {
     app.unsavedRun = false;
+    app.lastSavedRecording = recording.savedName();
     EnsureScratchLock(app);
   }
   return result;

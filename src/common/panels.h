@@ -84,6 +84,7 @@ inline constexpr int kMenuDisplaySep3 = 70;
 inline constexpr int kMenuNightPalette = 71;   // checked while the night palette is worn
 inline constexpr int kMenuConfigureSep1 = 72;
 inline constexpr int kMenuReconnect = 73;      // checked while a live run waits for a line that went away
+inline constexpr int kMenuExportData = 76;     // a data file as NetCDF, SeaBASS or CSV
 
 // Graph settings: the axes of the XY family of graphs.
 inline constexpr int kGraphSettings = 20;

@@ -271,6 +271,7 @@ Status DataFile::SaveAs(std::string_view name) {
   SyncDirectoryOf(target);
   if (std::filesystem::path(target).parent_path() != std::filesystem::path(filename()).parent_path())
     SyncDirectoryOf(filename());
+  savedName_ = target;
   return status::kOk;
 }
 

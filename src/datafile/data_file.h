@@ -66,6 +66,8 @@ class DataFile : public Source {
   // (DataFile_IsSaveTarget). The file and the folders it left and entered
   // are synced, so that the saved recording survives a power cut.
   virtual Status SaveAs(std::string_view name);
+  // The name the last SaveAs moved the recording to (empty before).
+  const std::string& savedName() const { return savedName_; }
   // Puts every line written so far on the disk (written out and synced):
   // a live recording does so about once a second, which bounds what a
   // power cut can take. 1 (also when nothing is being written), or -1015.
@@ -104,6 +106,7 @@ class DataFile : public Source {
   void KeepCompleteLines();
 
   OwnedFile file_;
+  std::string savedName_;
   std::string title_;
   std::string date_;
   std::string time_;

@@ -3,6 +3,7 @@
 // box. (The window's layout: layout_test.cpp.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -389,6 +390,44 @@ TEST_F(MenuTest, SaveDataKeepsTheLastRunAndIsOfferedOnlyWhileItWaits) {
   RunMainLoop(app);
   EXPECT_EQ(DataLines(HomeFile("saved.dat")).size(), 50u);
   EXPECT_TRUE(PopupTexts("Unsaved run").empty());
+}
+
+// File > Export Data: the recording just saved is offered first, the
+// output's extension chooses the format, and every saved line comes out.
+TEST_F(MenuTest, ExportDataOffersTheRecordingJustSavedAndWritesTheChosenFormat) {
+  Start();
+  ASSERT_EQ(OpenNamedSource(app, kSourceKindDevice, Device(), Capture(5)), status::kOk);
+  ui.Key(p::kMain, "F1").CancelFile();
+  AfterRun([this](platform::HeadlessUi& u) {
+    u.MenuChoice(p::kMain, p::kMenuSaveData).AnswerFile(HomeFile("saved.dat"));
+    u.MenuChoice(p::kMain, p::kMenuExit);
+  });
+  RunMainLoop(app);
+  ASSERT_EQ(app.lastSavedRecording, HomeFile("saved.dat"));
+  const std::size_t lines = DataLines(HomeFile("saved.dat")).size();
+
+  const std::size_t dialogs = ui.fileDialogs().size();
+  ui.AnswerFile(HomeFile("saved.dat")).AnswerFile(HomeFile("saved.csv"));
+  Menu_HandleEvent(app, p::kMenuExportData);
+  ASSERT_EQ(ui.fileDialogs().size(), dialogs + 2);
+  EXPECT_EQ(ui.fileDialogs()[dialogs].request.defaultSpec, HomeFile("saved.dat"));
+  EXPECT_EQ(ui.fileDialogs()[dialogs + 1].request.defaultSpec, "saved.nc");
+  const std::string csv = test::ReadTextFile(HomeFile("saved.csv")).value_or("");
+  EXPECT_EQ(static_cast<std::size_t>(std::count(csv.begin(), csv.end(), '\n')), lines + 1);
+  EXPECT_EQ(csv.rfind("time_utc,", 0), 0u);
+  EXPECT_EQ(PopupTexts("Export data"),
+            std::vector<std::string>{std::to_string(lines) + " samples exported to " + HomeFile("saved.csv") + "."});
+
+  // An extension of no format is refused; an existing output is asked about.
+  ui.AnswerFile(HomeFile("saved.dat")).AnswerFile(HomeFile("saved.txt"));
+  Menu_HandleEvent(app, p::kMenuExportData);
+  EXPECT_FALSE(std::filesystem::exists(HomeFile("saved.txt")));
+  ui.AnswerFile(HomeFile("saved.dat")).AnswerFile(HomeFile("saved.csv")).AnswerConfirm(false);
+  Menu_HandleEvent(app, p::kMenuExportData);
+  const std::vector<std::string> texts = PopupTexts("Export data");
+  ASSERT_EQ(texts.size(), 3u);
+  EXPECT_NE(texts[1].find(".nc for NetCDF"), std::string::npos);
+  EXPECT_EQ(texts[2], "This file exists. Do you want to overwrite it?");
 }
 
 // --- Control values of other widths ------------------------------------------------------------

@@ -27,5 +27,9 @@ int RunDiag(std::span<char*> args);
 // sondrix-cli ports [--check] | --map COMk DEVICE | --unmap COMk: the serial
 // ports and what COM1 ... COM8 read; the [Ports] mapping.
 int RunPorts(std::span<char*> args);
+// sondrix-cli export FILE.dat... --format netcdf|seabass|csv [--out FILE |
+// --out-dir DIR] [--meta KEY=VALUE]... [--tz ZONE] [--force]: data files as
+// NetCDF, SeaBASS or CSV, every sample in UTC.
+int RunExport(std::span<char*> args);
 
 }  // namespace sondrix::cli

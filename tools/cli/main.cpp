@@ -34,6 +34,7 @@ constexpr Command kCommands[] = {
     {"info", "describe a device configuration file or a data file", sondrix::cli::RunInfo},
     {"diag", "run a meter's self-test and write its report", sondrix::cli::RunDiag},
     {"ports", "list the serial ports and what COM1 ... COM8 read; map a COM", sondrix::cli::RunPorts},
+    {"export", "write data files as NetCDF, SeaBASS or CSV, every sample in UTC", sondrix::cli::RunExport},
 };
 
 void PrintUsage(std::FILE* out) {

@@ -1,0 +1,438 @@
+#include "export/export.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <span>
+
+#include "common/utils.h"
+#include "datafile/data_file.h"
+#include "export/export_writer.h"
+#include "meter/source_factory.h"
+#include "platform/paths.h"
+#include "source/source.h"
+#include "source/source_line.h"
+
+namespace sondrix {
+namespace {
+
+// Floor division, so that times before 1970 format too.
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+
+// Sets TZ for its lifetime and puts the previous value back.
+class ScopedZone {
+ public:
+  explicit ScopedZone(const std::string& zone) : active_(!zone.empty()) {
+    if (!active_) return;
+    if (const char* old = std::getenv("TZ")) previous_ = old;
+    ::setenv("TZ", zone.c_str(), 1);
+    ::tzset();
+  }
+  ~ScopedZone() {
+    if (!active_) return;
+    if (previous_) ::setenv("TZ", previous_->c_str(), 1);
+    else ::unsetenv("TZ");
+    ::tzset();
+  }
+  ScopedZone(const ScopedZone&) = delete;
+  ScopedZone& operator=(const ScopedZone&) = delete;
+
+ private:
+  bool active_;
+  std::optional<std::string> previous_;
+};
+
+// "UTC", "GMT", "UTC+3", "UTC-03:30": a fixed offset in seconds east of
+// UTC, read as people write it (UTC+3 is three hours ahead of UTC; the C
+// library's TZ would read "UTC+3" as three hours behind).
+bool FixedOffset(std::string_view zone, int& seconds) {
+  if (!zone.starts_with("UTC") && !zone.starts_with("GMT")) return false;
+  std::string_view rest = zone.substr(3);
+  seconds = 0;
+  if (rest.empty()) return true;
+  const int sign = rest.front() == '+' ? 1 : rest.front() == '-' ? -1 : 0;
+  if (sign == 0) return false;
+  rest.remove_prefix(1);
+  int hours = 0, minutes = 0;
+  std::size_t digits = 0;
+  while (digits < rest.size() && digits < 2 && std::isdigit(static_cast<unsigned char>(rest[digits]))) {
+    hours = hours * 10 + (rest[digits] - '0');
+    ++digits;
+  }
+  if (digits == 0) return false;
+  rest.remove_prefix(digits);
+  if (!rest.empty()) {
+    if (rest.size() != 3 || rest.front() != ':' || !std::isdigit(static_cast<unsigned char>(rest[1])) ||
+        !std::isdigit(static_cast<unsigned char>(rest[2])))
+      return false;
+    minutes = (rest[1] - '0') * 10 + (rest[2] - '0');
+  }
+  if (hours > 14 || minutes > 59) return false;
+  seconds = sign * (hours * 3600 + minutes * 60);
+  return true;
+}
+
+bool ReadNumber(std::string_view text, std::size_t from, std::size_t count, int& out) {
+  if (from + count > text.size()) return false;
+  out = 0;
+  for (std::size_t i = from; i < from + count; ++i) {
+    if (!std::isdigit(static_cast<unsigned char>(text[i]))) return false;
+    out = out * 10 + (text[i] - '0');
+  }
+  return true;
+}
+
+// The bytes between the title line and the bin size line: the device
+// configuration as the recording wrote it.
+std::string ConfigText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string line, text;
+  if (!std::getline(in, line)) return text;  // the title line
+  while (std::getline(in, line)) {
+    std::string_view view = line;
+    while (!view.empty() && (view.front() == ' ' || view.front() == '\t')) view.remove_prefix(1);
+    std::size_t digits = 0;
+    if (!view.empty() && view.front() == '-') ++digits;
+    while (digits < view.size() && std::isdigit(static_cast<unsigned char>(view[digits]))) ++digits;
+    if (digits > 0 && view.find("; acquisition binsize") != std::string_view::npos) break;
+    text += line;
+    text += '\n';
+    if (text.size() > (16u << 20)) break;  // no configuration is this long
+  }
+  return text;
+}
+
+std::string HexSerial(std::uint32_t serial) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%08" PRIX32, serial);
+  return text;
+}
+
+// The wavelength in a heading ("c412", "a400.0"), for a configuration that
+// gives none.
+double HeadingWavelength(const std::string& heading) {
+  std::size_t start = 0;
+  while (start < heading.size() && !std::isdigit(static_cast<unsigned char>(heading[start]))) ++start;
+  return start < heading.size() ? std::atof(heading.c_str() + start) : 0.0;
+}
+
+struct OpenedFile {
+  std::unique_ptr<Source> source;
+  Status status = status::kOk;
+};
+
+// The data file opened as a source at the start of its samples.
+OpenedFile OpenDataFile(const std::string& path) {
+  OpenedFile opened;
+  if (!platform::IsRegularFile(path)) {
+    opened.status = status::kCantOpenFile;
+    return opened;
+  }
+  opened.status = NewSource(opened.source, kSourceKindFile, path, "");
+  if (opened.status == status::kOk) opened.status = opened.source->Open();
+  if (opened.status != status::kOk && opened.source) opened.source->Close();
+  return opened;
+}
+
+ExportResult Failed(Status code, std::string message) {
+  ExportResult result;
+  result.status = code;
+  result.message = std::move(message);
+  return result;
+}
+
+// Fills what the file's configuration says of it.
+void DescribeSource(Source& source, const std::string& path, ExportHeader& header) {
+  header.dataFile = path;
+  source.GetDate(header.titleDate, header.titleTime);
+  source.GetID(header.model);
+  header.serial = HexSerial(source.GetSerialnum());
+  header.binsize = std::max(1, source.GetOrigBinsize());
+  header.hasDepth = source.HasDepth() != 0;
+  header.configText = ConfigText(path);
+
+  const int count = std::clamp(source.GetTraceCount(), 0, kMaxTraces);
+  std::array<double, kMaxTraces> wavelengths{};
+  const bool haveWavelengths = source.GetWavelengths(wavelengths) == status::kOk;
+  TraceMap map{};
+  source.GetTraceMap(map);
+  // A meter of one kind reports no map: all its traces are measured.
+  const bool mapped = std::any_of(map.begin(), map.begin() + count, [](std::int32_t kind) { return kind != 0; });
+  header.traces.clear();
+  for (int i = 0; i < count; ++i) {
+    ExportTrace trace;
+    trace.index = i;
+    source.GetHeading(i, trace.heading);
+    const auto at = static_cast<std::size_t>(i);
+    trace.wavelength = haveWavelengths && wavelengths[at] > 0.0 ? wavelengths[at] : HeadingWavelength(trace.heading);
+    trace.measured = !mapped || map[at] != 0;
+    if (map[at] != 0) trace.attenuation = map[at] == kTraceC;
+    else trace.attenuation = trace.heading.empty() || (trace.heading[0] != 'a' && trace.heading[0] != 'A');
+    header.traces.push_back(std::move(trace));
+  }
+}
+
+// Where a sample's UTC time comes from: the companion, or the title line.
+ExportResult PlaceInUtc(const std::string& path, const ExportOptions& options, ExportHeader& header) {
+  std::string error;
+  const Status read = ReadCompanion(CompanionPathFor(path), header.companion, error);
+  header.hasCompanion = read == status::kOk && header.companion.timeZeroUtcMs.has_value();
+  if (read != status::kOk && read != status::kCantOpenFile)
+    return Failed(read, CompanionPathFor(path) + ": " + (error.empty() ? StatusText(read) : error));
+  if (read != status::kOk) header.companion = Companion{};
+  for (std::size_t k = 0; k < kDeploymentKeys.size(); ++k) {
+    if (!options.meta.values[k].empty()) header.companion.deployment.values[k] = options.meta.values[k];
+  }
+  if (header.hasCompanion) {
+    header.timeZeroUtcMs = *header.companion.timeZeroUtcMs;
+    header.timeNote = "times in UTC from the companion " + NameFromPath(CompanionPathFor(path)) +
+                      " (time zero plus each sample's time stamp)";
+    return {};
+  }
+  if (!options.zone.empty() && !KnownZone(options.zone))
+    return Failed(status::kUnrecognisedData, "unknown time zone \"" + options.zone + "\"");
+  if (!LocalTitleToUtcMs(header.titleDate, header.titleTime, options.zone, header.timeZeroUtcMs))
+    return Failed(status::kUnrecognisedData, path + ": the title line's date and time \"" + header.titleDate + " " +
+                                                 header.titleTime + "\" cannot be read");
+  const char* zone = std::getenv("TZ");
+  const std::string zoneName = !options.zone.empty() ? options.zone : (zone && *zone ? zone : "the computer's zone");
+  header.timeNote = std::string(read == status::kOk ? "the companion gives no time zero" : "no companion file") +
+                    ": times in UTC from the title line's local date and time (" + header.titleDate +
+                    " " + header.titleTime + ", read in " + zoneName +
+                    ") plus each sample's time stamp; the title line gives whole seconds and the time the file was "
+                    "opened, so times may be off by a second or more";
+  return {};
+}
+
+// Reads every line of an opened file: `each` gets the good ones.
+template <class Each>
+Status ReadLines(Source& source, SourceLine& line, long& damaged, Each&& each) {
+  damaged = 0;
+  while (true) {
+    line.tail.clear();
+    line.status = 0;
+    const Status result = source.ReadData(line);
+    if (result == status::kUnexpectedEof) return status::kOk;
+    if (result != status::kOk) return result;
+    if (line.status != status::kOk) {
+      ++damaged;
+      continue;
+    }
+    if (!each(line)) return status::kCancelled;
+  }
+}
+
+std::unique_ptr<ExportWriter> NewWriter(ExportFormat format, const std::string& path) {
+  switch (format) {
+    case ExportFormat::kNetCdf: return NewNetCdfWriter(path);
+    case ExportFormat::kSeaBass: return NewSeaBassWriter(path);
+    case ExportFormat::kCsv: return NewCsvWriter(path);
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+// Each format's name and extension.
+struct FormatRow {
+  ExportFormat format;
+  std::string_view name;
+  std::string_view extension;
+};
+constexpr FormatRow kFormats[] = {
+    {ExportFormat::kNetCdf, "netcdf", ".nc"},
+    {ExportFormat::kSeaBass, "seabass", ".sb"},
+    {ExportFormat::kCsv, "csv", ".csv"},
+};
+
+const FormatRow& RowOf(ExportFormat format) {
+  for (const FormatRow& row : kFormats) {
+    if (row.format == format) return row;
+  }
+  return kFormats[0];
+}
+
+bool ParseExportFormat(std::string_view name, ExportFormat& format) {
+  for (const FormatRow& row : kFormats) {
+    if (row.name == name) {
+      format = row.format;
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string_view ExportFormatName(ExportFormat format) { return RowOf(format).name; }
+std::string_view ExportExtension(ExportFormat format) { return RowOf(format).extension; }
+
+std::string ExportPathFor(std::string_view dataFile, ExportFormat format, std::string_view folder) {
+  std::filesystem::path path{std::string(dataFile)};
+  path.replace_extension(std::string(ExportExtension(format)));
+  if (!folder.empty()) path = std::filesystem::path(std::string(folder)) / path.filename();
+  return path.string();
+}
+
+bool KnownZone(const std::string& zone) {
+  if (zone.empty() || zone.find("..") != std::string::npos) return false;
+  int offset = 0;
+  if (FixedOffset(zone, offset)) return true;
+  struct stat info {};
+  return zone.front() != '/' && ::stat(("/usr/share/zoneinfo/" + zone).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool LocalTitleToUtcMs(std::string_view date, std::string_view time, const std::string& zone, std::int64_t& utcMs) {
+  int month = 0, day = 0, year = 0, hour = 0, minute = 0, second = 0;
+  if (date.size() != 10 || date[2] != '-' || date[5] != '-' || !ReadNumber(date, 0, 2, month) ||
+      !ReadNumber(date, 3, 2, day) || !ReadNumber(date, 6, 4, year))
+    return false;
+  if (time.size() != 8 || time[2] != ':' || time[5] != ':' || !ReadNumber(time, 0, 2, hour) ||
+      !ReadNumber(time, 3, 2, minute) || !ReadNumber(time, 6, 2, second))
+    return false;
+  if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) return false;
+  std::tm tm{};
+  tm.tm_year = year - 1900;
+  tm.tm_mon = month - 1;
+  tm.tm_mday = day;
+  tm.tm_hour = hour;
+  tm.tm_min = minute;
+  tm.tm_sec = second;
+  tm.tm_isdst = -1;
+  if (int offset = 0; FixedOffset(zone, offset)) {
+    utcMs = (static_cast<std::int64_t>(timegm(&tm)) - offset) * 1000;
+    return true;
+  }
+  const ScopedZone scoped(zone);
+  const std::time_t seconds = std::mktime(&tm);
+  if (seconds == static_cast<std::time_t>(-1) && !(tm.tm_year == 69 && tm.tm_mon == 11 && tm.tm_mday == 31)) return false;
+  utcMs = static_cast<std::int64_t>(seconds) * 1000;
+  return true;
+}
+
+std::string IsoUtc(std::int64_t utcMs, bool milliseconds) {
+  const std::int64_t seconds = FloorDiv(utcMs, 1000);
+  const auto ms = static_cast<int>(utcMs - seconds * 1000);
+  const auto t = static_cast<std::time_t>(seconds);
+  std::tm tm{};
+  gmtime_r(&t, &tm);
+  char text[48];
+  if (milliseconds)
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900, tm.tm_mon + 1,
+                  tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, ms);
+  else
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
+                  tm.tm_hour, tm.tm_min, tm.tm_sec);
+  return text;
+}
+
+std::string IsoDuration(std::int64_t ms) {
+  std::string text = "PT" + std::to_string(ms / 1000);
+  if (ms % 1000 != 0) {
+    char fraction[8];
+    std::snprintf(fraction, sizeof fraction, ".%03d", static_cast<int>(ms % 1000));
+    std::string digits = fraction;
+    while (digits.back() == '0') digits.pop_back();
+    text += digits;
+  }
+  return text + "S";
+}
+
+ExportResult ReadExportHeader(const std::string& dataFile, const ExportOptions& options, ExportHeader& header) {
+  OpenedFile opened = OpenDataFile(dataFile);
+  if (opened.status != status::kOk) return Failed(opened.status, dataFile + ": " + StatusText(opened.status));
+  Source& source = *opened.source;
+  DescribeSource(source, dataFile, header);
+  ExportResult placed = PlaceInUtc(dataFile, options, header);
+  if (placed.status != status::kOk) {
+    source.Close();
+    return placed;
+  }
+  SourceLine line(source.GetTraceCount());
+  header.samples = 0;
+  const Status read = ReadLines(source, line, header.damaged, [&](const SourceLine& good) {
+    if (header.samples == 0) header.firstStampMs = good.time;
+    header.lastStampMs = good.time;
+    ++header.samples;
+    return true;
+  });
+  source.Close();
+  if (read != status::kOk) return Failed(read, dataFile + ": " + StatusText(read));
+  ExportResult result;
+  result.samples = header.samples;
+  result.damaged = header.damaged;
+  return result;
+}
+
+ExportResult ExportDataFile(const std::string& dataFile, const std::string& output, const ExportOptions& options) {
+  std::error_code ec;
+  if (!options.force && std::filesystem::exists(output, ec))
+    return Failed(status::kCantRenameFile, output + " exists (--force replaces it)");
+  if (std::filesystem::exists(output, ec) && !platform::IsRegularFile(output))
+    return Failed(status::kCantRenameFile, output + " is not a regular file");
+  if (std::filesystem::equivalent(dataFile, output, ec))
+    return Failed(status::kCantRenameFile, output + " is the data file itself");
+
+  ExportHeader header;
+  ExportResult result = ReadExportHeader(dataFile, options, header);
+  if (result.status != status::kOk) return result;
+  if (header.samples == 0) return Failed(status::kUnrecognisedData, dataFile + ": no sample line to export");
+
+  OpenedFile opened = OpenDataFile(dataFile);
+  if (opened.status != status::kOk) return Failed(opened.status, dataFile + ": " + StatusText(opened.status));
+  Source& source = *opened.source;
+
+  // Written whole under a temporary name, then put in place.
+  const std::string partial = output + ".part";
+  std::unique_ptr<ExportWriter> writer = NewWriter(options.format, partial);
+  bool ok = writer && writer->Begin(header, options);
+  SourceLine line(source.GetTraceCount());
+  long done = 0;
+  const long step = std::max(1L, header.samples / 200);
+  Status read = status::kOk;
+  if (ok) {
+    long damaged = 0;
+    read = ReadLines(source, line, damaged, [&](const SourceLine& good) {
+      if (done >= header.samples) return true;  // the file grew since it was counted
+      ExportRow row;
+      row.utcMs = header.timeZeroUtcMs + good.time;
+      row.depth = good.depth;
+      row.temperature = good.temperature;
+      row.extTemperature = good.extTemperature;
+      row.values = &good.values;
+      if (!writer->Row(row)) return false;
+      ++done;
+      if (options.progress && done % step == 0)
+        return options.progress(static_cast<double>(done) / static_cast<double>(header.samples));
+      return true;
+    });
+    if (read == status::kCancelled && !writer->error().empty()) read = status::kWriteFailed;
+    if (read == status::kOk && done < header.samples) read = status::kUnexpectedEof;  // the file shrank
+  }
+  source.Close();
+  const bool ended = writer && writer->End();
+  if (!ok || !ended || read != status::kOk) {
+    std::filesystem::remove(partial, ec);
+    if (read == status::kCancelled) return Failed(status::kCancelled, "export cancelled");
+    if (read != status::kOk && read != status::kWriteFailed)
+      return Failed(read, dataFile + ": " + StatusText(read));
+    return Failed(status::kWriteFailed, output + ": " + (writer && !writer->error().empty() ? writer->error()
+                                                                                           : StatusText(status::kWriteFailed)));
+  }
+  std::filesystem::rename(partial, output, ec);
+  if (ec) {
+    std::filesystem::remove(partial, ec);
+    return Failed(status::kCantRenameFile, output + ": cannot be written");
+  }
+  if (options.progress) options.progress(1.0);
+  return result;
+}
+
+}  // namespace sondrix

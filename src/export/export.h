@@ -1,0 +1,120 @@
+// Export: a stored data file (and its companion, NAME.meta.json) turned
+// into a file that analysis tools and archives read: NetCDF-4 following the
+// CF and ACDD conventions, a SeaBASS file, or CSV. Every sample is placed in
+// UTC: the companion's time zero plus the sample's own time stamp; a data
+// file without a companion falls back on its title line's local date and
+// time, read in the computer's zone or the one asked for, and the export's
+// history says so.
+//
+// The data file is read twice: once to count its samples and find the first
+// and last (which the headers of every format name before the first row),
+// then row by row into the writer. Damaged lines are left out; the time
+// stamps show the gap.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/status.h"
+#include "datafile/companion.h"
+
+namespace sondrix {
+
+enum class ExportFormat { kNetCdf, kSeaBass, kCsv };
+
+// "netcdf", "seabass", "csv"; false for any other name.
+bool ParseExportFormat(std::string_view name, ExportFormat& format);
+std::string_view ExportFormatName(ExportFormat format);
+// The extension an output of `format` takes: ".nc", ".sb", ".csv".
+std::string_view ExportExtension(ExportFormat format);
+// The output beside `dataFile` (or in `folder` when not empty): its name
+// with the format's extension in place of its own.
+std::string ExportPathFor(std::string_view dataFile, ExportFormat format, std::string_view folder = {});
+
+// One trace of the data file as the exports name it.
+struct ExportTrace {
+  int index = 0;            // in the data file's line (after a replay's spreading)
+  std::string heading;      // "c412", "a400.0"
+  double wavelength = 0.0;  // nm
+  bool attenuation = true;  // c (attenuation) or a (absorption)
+  bool measured = true;     // false: a wavelength a spaced run skipped
+};
+
+// What an export knows of its data file before the first row.
+struct ExportHeader {
+  std::string dataFile;
+  std::string titleDate, titleTime;  // the title line's local date and time
+  std::string model;                 // the instrument's identity (its name)
+  std::string serial;                // "0400012D"
+  std::string configText;            // the device configuration, as the file carries it
+  int binsize = 1;
+  bool hasDepth = false;
+  std::vector<ExportTrace> traces;   // every trace, in the line's order
+
+  bool hasCompanion = false;
+  Companion companion;               // deployment metadata merged with --meta
+  std::int64_t timeZeroUtcMs = 0;    // a sample's UTC: this plus its stamp
+  std::string timeNote;              // how the UTC times were found, for the history
+
+  long samples = 0;                  // good lines
+  long damaged = 0;                  // lines left out
+  std::int64_t firstStampMs = 0, lastStampMs = 0;
+};
+
+// One sample as the writers take it.
+struct ExportRow {
+  std::int64_t utcMs = 0;
+  double depth = 0.0;
+  double temperature = 0.0;
+  double extTemperature = 0.0;
+  const std::vector<double>* values = nullptr;  // one per trace of the header
+};
+
+struct ExportOptions {
+  ExportFormat format = ExportFormat::kNetCdf;
+  // Deployment values that replace the companion's (key of kDeploymentKeys).
+  Deployment meta;
+  // The zone a data file without a companion was recorded in (TZ names,
+  // "Europe/Oslo", "UTC"); empty: the computer's.
+  std::string zone;
+  // The command line or action, for the history.
+  std::string invocation;
+  // Called now and then with the share done, 0 ... 1; returning false
+  // cancels the export (which then gives kCancelled).
+  std::function<bool(double)> progress;
+  // Replace an existing output.
+  bool force = false;
+};
+
+struct ExportResult {
+  Status status = status::kOk;
+  std::string message;  // what went wrong, for the user
+  long samples = 0;
+  long damaged = 0;
+};
+
+// Exports `dataFile` to `output`. The output is written under a temporary
+// name beside it and renamed into place only when whole; an output that
+// exists is refused (kCantRenameFile) unless options.force.
+ExportResult ExportDataFile(const std::string& dataFile, const std::string& output, const ExportOptions& options);
+
+// Reads the header of `dataFile` and counts its samples (no output).
+ExportResult ReadExportHeader(const std::string& dataFile, const ExportOptions& options, ExportHeader& header);
+
+// Milliseconds since 1970-01-01T00:00:00Z of a local date "MM-DD-YYYY" and
+// time "HH:MM:SS" in `zone` (empty: the computer's). False when the text or
+// the zone cannot be read.
+bool LocalTitleToUtcMs(std::string_view date, std::string_view time, const std::string& zone, std::int64_t& utcMs);
+// Whether `zone` names a zone: a file of the zone database ("Europe/Oslo"),
+// or "UTC"/"GMT" with an optional offset east of UTC ("UTC+3", "UTC-03:30").
+bool KnownZone(const std::string& zone);
+// "2026-12-09T18:03:07.250Z" (with milliseconds) or "2026-12-09T18:03:07Z".
+std::string IsoUtc(std::int64_t utcMs, bool milliseconds = true);
+// ISO 8601 duration of `ms`: "PT3600.5S".
+std::string IsoDuration(std::int64_t ms);
+
+}  // namespace sondrix

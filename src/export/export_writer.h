@@ -1,0 +1,82 @@
+// The writers of the export formats, behind one interface: Begin with the
+// header (every sample counted, the first and last known), one Row per good
+// sample, End. A writer that fails keeps its message in error().
+#pragma once
+
+#include <charconv>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "export/export.h"
+
+namespace sondrix {
+
+class ExportWriter {
+ public:
+  virtual ~ExportWriter() = default;
+  virtual bool Begin(const ExportHeader& header, const ExportOptions& options) = 0;
+  virtual bool Row(const ExportRow& row) = 0;
+  // Finishes and closes the output.
+  virtual bool End() = 0;
+  const std::string& error() const { return error_; }
+
+ protected:
+  bool Fail(std::string message) {
+    if (error_.empty()) error_ = std::move(message);
+    return false;
+  }
+
+ private:
+  std::string error_;
+};
+
+std::unique_ptr<ExportWriter> NewNetCdfWriter(const std::string& path);
+std::unique_ptr<ExportWriter> NewSeaBassWriter(const std::string& path);
+std::unique_ptr<ExportWriter> NewCsvWriter(const std::string& path);
+
+// `value` with `decimals` digits after the point, always a point whatever
+// the locale (the data file's own form of its numbers), appended to `out`.
+inline void AppendFixed(std::string& out, double value, int decimals) {
+  char digits[64];
+  const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, decimals);
+  if (ec == std::errc()) out.append(digits, end);
+}
+
+// A text output written in large blocks: the rows gather in a buffer that
+// goes to the file whenever it holds more than a block.
+class TextOutput {
+ public:
+  explicit TextOutput(const std::string& path) : file_(std::fopen(path.c_str(), "wb")) {}
+  ~TextOutput() {
+    if (file_) std::fclose(file_);
+  }
+  TextOutput(const TextOutput&) = delete;
+  TextOutput& operator=(const TextOutput&) = delete;
+
+  bool open() const { return file_ != nullptr; }
+  std::string& buffer() { return buffer_; }
+  // Writes the buffer out when it is full; false after a write error.
+  bool Flush(bool all = false) {
+    if (!file_) return false;
+    if (!all && buffer_.size() < kBlock) return true;
+    const bool ok = std::fwrite(buffer_.data(), 1, buffer_.size(), file_) == buffer_.size();
+    buffer_.clear();
+    return ok;
+  }
+  // Writes the rest and closes; false when anything failed.
+  bool Close() {
+    bool ok = Flush(true);
+    if (file_) ok = std::fclose(file_) == 0 && ok;
+    file_ = nullptr;
+    return ok;
+  }
+
+ private:
+  static constexpr std::size_t kBlock = 1 << 16;
+  std::FILE* file_;
+  std::string buffer_;
+};
+
+}  // namespace sondrix

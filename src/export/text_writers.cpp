@@ -1,0 +1,223 @@
+// The text formats of the export: SeaBASS and CSV. Values keep the data
+// file's precision (five decimals for the traces, two for temperatures and
+// depth) and a decimal point whatever the locale.
+#include <array>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <string>
+
+#include "common/utils.h"
+#include "export/export_writer.h"
+
+namespace sondrix {
+namespace {
+
+constexpr int kValueDecimals = 5;
+constexpr int kAuxDecimals = 2;
+
+// The civil date and time of a UTC instant.
+std::tm UtcFields(std::int64_t utcMs) {
+  std::int64_t seconds = utcMs / 1000;
+  if (utcMs % 1000 < 0) --seconds;
+  const auto t = static_cast<std::time_t>(seconds);
+  std::tm tm{};
+  gmtime_r(&t, &tm);
+  return tm;
+}
+
+void AppendTwo(std::string& out, int value) {
+  out += static_cast<char>('0' + value / 10 % 10);
+  out += static_cast<char>('0' + value % 10);
+}
+
+// "20261209" and "18:03:07" of a UTC instant.
+void AppendDate(std::string& out, const std::tm& tm) {
+  char year[16];
+  std::snprintf(year, sizeof year, "%04d", tm.tm_year + 1900);
+  out += year;
+  AppendTwo(out, tm.tm_mon + 1);
+  AppendTwo(out, tm.tm_mday);
+}
+void AppendTime(std::string& out, const std::tm& tm) {
+  AppendTwo(out, tm.tm_hour);
+  out += ':';
+  AppendTwo(out, tm.tm_min);
+  out += ':';
+  AppendTwo(out, tm.tm_sec);
+}
+
+class TextWriter : public ExportWriter {
+ public:
+  explicit TextWriter(const std::string& path) : out_(path), path_(path) {}
+
+  bool End() override {
+    if (!out_.Close()) return Fail("cannot be written");
+    return true;
+  }
+
+ protected:
+  // Hands a finished row to the output.
+  bool Emit() {
+    if (!out_.open()) return Fail("cannot be created");
+    if (!out_.Flush()) return Fail("cannot be written");
+    return true;
+  }
+  std::string& text() { return out_.buffer(); }
+  const std::string& path() const { return path_; }
+  // The traces the file measured, whose values the rows carry.
+  void KeepMeasured(const ExportHeader& header) {
+    for (const ExportTrace& trace : header.traces) {
+      if (trace.measured) columns_.push_back(trace.index);
+    }
+  }
+  const std::vector<int>& columns() const { return columns_; }
+
+ private:
+  TextOutput out_;
+  std::string path_;
+  std::vector<int> columns_;
+};
+
+class CsvWriter final : public TextWriter {
+ public:
+  using TextWriter::TextWriter;
+
+  bool Begin(const ExportHeader& header, const ExportOptions&) override {
+    KeepMeasured(header);
+    std::string& out = text();
+    out += "time_utc";
+    for (int index : columns()) out += "," + header.traces[static_cast<std::size_t>(index)].heading + " [1/m]";
+    out += ",temperature_internal [degC],temperature_external [degC],depth [m]\n";
+    return Emit();
+  }
+
+  bool Row(const ExportRow& row) override {
+    std::string& out = text();
+    const std::tm tm = UtcFields(row.utcMs);
+    char year[16];
+    std::snprintf(year, sizeof year, "%04d", tm.tm_year + 1900);
+    out += year;
+    out += '-';
+    AppendTwo(out, tm.tm_mon + 1);
+    out += '-';
+    AppendTwo(out, tm.tm_mday);
+    out += 'T';
+    AppendTime(out, tm);
+    const auto ms = static_cast<int>(((row.utcMs % 1000) + 1000) % 1000);
+    out += '.';
+    out += static_cast<char>('0' + ms / 100);
+    AppendTwo(out, ms % 100);
+    out += 'Z';
+    for (int index : columns()) {
+      out += ',';
+      AppendFixed(out, (*row.values)[static_cast<std::size_t>(index)], kValueDecimals);
+    }
+    for (double aux : {row.temperature, row.extTemperature, row.depth}) {
+      out += ',';
+      AppendFixed(out, aux, kAuxDecimals);
+    }
+    out += '\n';
+    return Emit();
+  }
+};
+
+// A SeaBASS header value: no blanks (they become underscores), "NA" when
+// unknown.
+std::string SeaBassValue(std::string_view value) {
+  std::string text;
+  for (char c : value) text += (c == ' ' || c == '\t' || c == '\n' || c == '\r') ? '_' : c;
+  while (text.find("__") != std::string::npos) text.replace(text.find("__"), 2, "_");
+  return text.empty() ? "NA" : text;
+}
+
+class SeaBassWriter final : public TextWriter {
+ public:
+  using TextWriter::TextWriter;
+
+  bool Begin(const ExportHeader& header, const ExportOptions&) override {
+    KeepMeasured(header);
+    hasDepth_ = header.hasDepth;
+    const Deployment& meta = header.companion.deployment;
+    auto value = [&](std::string_view key) { return SeaBassValue(*meta.Find(key)); };
+    const std::tm start = UtcFields(header.timeZeroUtcMs + header.firstStampMs);
+    const std::tm end = UtcFields(header.timeZeroUtcMs + header.lastStampMs);
+    std::string& out = text();
+    out += "/begin_header\n";
+    out += "/investigators=" + value("investigators") + "\n";
+    out += "/affiliations=" + value("affiliation") + "\n";
+    out += "/contact=" + value("contact") + "\n";
+    out += "/experiment=" + value("experiment") + "\n";
+    out += "/cruise=" + value("cruise") + "\n";
+    out += "/station=" + value("station") + "\n";
+    out += "/data_file_name=" + SeaBassValue(NameFromPath(FinalName())) + "\n";
+    out += "/documents=NA\n";
+    out += "/calibration_files=" + SeaBassValue(NameFromPath(header.companion.deviceFile)) + "\n";
+    out += "/data_type=cast\n";
+    out += "/start_date=";
+    AppendDate(out, start);
+    out += "\n/end_date=";
+    AppendDate(out, end);
+    out += "\n/start_time=";
+    AppendTime(out, start);
+    out += "[GMT]\n/end_time=";
+    AppendTime(out, end);
+    out += "[GMT]\n";
+    out += "/north_latitude=NA\n/south_latitude=NA\n/east_longitude=NA\n/west_longitude=NA\n";
+    out += "/missing=-9999\n/delimiter=comma\n";
+    std::string fields = "date,time,depth";
+    std::string units = "yyyymmdd,hh:mm:ss,m";
+    for (bool attenuation : {true, false}) {
+      for (int index : columns()) {
+        const ExportTrace& trace = header.traces[static_cast<std::size_t>(index)];
+        if (trace.attenuation != attenuation) continue;
+        fields += "," + SeaBassValue(trace.heading);
+        units += ",1/m";
+        order_.push_back(index);
+      }
+    }
+    out += "/fields=" + fields + "\n/units=" + units + "\n";
+    out += "! instrument " + SeaBassValue(header.model) + " serial number " + header.serial + ", bin size " +
+           std::to_string(header.binsize) + "\n";
+    out += "! cast " + value("cast") + "; note " + value("note") + "\n";
+    out += "! " + header.timeNote + "\n";
+    out += "/end_header\n";
+    return Emit();
+  }
+
+  bool Row(const ExportRow& row) override {
+    std::string& out = text();
+    const std::tm tm = UtcFields(row.utcMs);
+    AppendDate(out, tm);
+    out += ',';
+    AppendTime(out, tm);
+    out += ',';
+    if (hasDepth_) AppendFixed(out, row.depth, kAuxDecimals);
+    else out += "-9999";
+    for (int index : order_) {
+      out += ',';
+      AppendFixed(out, (*row.values)[static_cast<std::size_t>(index)], kValueDecimals);
+    }
+    out += '\n';
+    return Emit();
+  }
+
+ private:
+  // The name the output takes once whole (it is written as NAME.part).
+  std::string FinalName() const {
+    const std::string& written = path();
+    return written.ends_with(".part") ? written.substr(0, written.size() - 5) : written;
+  }
+
+  bool hasDepth_ = false;
+  std::vector<int> order_;  // c traces first, then a, as the fields list them
+};
+
+}  // namespace
+
+std::unique_ptr<ExportWriter> NewCsvWriter(const std::string& path) { return std::make_unique<CsvWriter>(path); }
+std::unique_ptr<ExportWriter> NewSeaBassWriter(const std::string& path) {
+  return std::make_unique<SeaBassWriter>(path);
+}
+
+}  // namespace sondrix
