@@ -105,7 +105,9 @@ class DurableRecordCli : public test::HeadlessTest {
 
 TEST_F(DurableRecordCli, AnUnpluggedLineIsWaitedForAndTheSameRecordingGoesOn) {
   // Two seconds of packets, three unplugged, three more behind the link.
-  ASSERT_TRUE(StartSim({"--seconds", "8", "--unplug", "2:3", "--linger", "1"}, home.File("ttyMeter")));
+  // The simulator waits for the reader to take its last bytes before the
+  // line goes for good (a packet cut by that end would count as lost).
+  ASSERT_TRUE(StartSim({"--seconds", "8", "--unplug", "2:3", "--linger", "5"}, home.File("ttyMeter")));
   EXPECT_EQ(RecordUntilTheSimulatorEnds({"--reconnect"}), 0) << err;
   EXPECT_NE(err.find("COM1 (" + home.File("ttyMeter") +
                      ") stopped answering; waiting for it to come back — Stop ends the run"),
@@ -156,7 +158,7 @@ TEST_F(DurableRecordCli, AnUnpluggedLineIsWaitedForAndTheSameRecordingGoesOn) {
 }
 
 TEST_F(DurableRecordCli, AnotherInstrumentOnTheLineThatCameBackEndsTheRunWithNothingOfIt) {
-  ASSERT_TRUE(StartSim({"--seconds", "5", "--unplug", "1.5:1", "--replug-other", "--linger", "1"},
+  ASSERT_TRUE(StartSim({"--seconds", "5", "--unplug", "1.5:1", "--replug-other", "--linger", "5"},
                        home.File("ttyMeter")));
   EXPECT_EQ(RecordUntilTheSimulatorEnds({"--reconnect"}, 8.0), 1) << err;
   EXPECT_NE(err.find("came back with another instrument"), std::string::npos) << err;
@@ -172,7 +174,7 @@ TEST_F(DurableRecordCli, AnotherInstrumentOnTheLineThatCameBackEndsTheRunWithNot
 }
 
 TEST_F(DurableRecordCli, WithoutReconnectAnUnpluggedLineEndsTheRunAsBefore) {
-  ASSERT_TRUE(StartSim({"--seconds", "5", "--unplug", "1.5:1", "--linger", "1"}, home.File("ttyMeter")));
+  ASSERT_TRUE(StartSim({"--seconds", "5", "--unplug", "1.5:1", "--linger", "5"}, home.File("ttyMeter")));
   EXPECT_EQ(RecordUntilTheSimulatorEnds({}, 8.0), 1) << err;
   EXPECT_NE(err.find("General I/O error"), std::string::npos) << err;
   EXPECT_EQ(err.find("waiting for it"), std::string::npos) << err;
@@ -185,7 +187,7 @@ const std::string kStrace = "ASAN_OPTIONS=detect_leaks=0 strace -f -qq -e trace=
 
 TEST_F(DurableRecordCli, ALiveRecordingIsSyncedAboutOnceASecondAndAReplayNever) {
   ASSERT_TRUE(std::filesystem::exists("/usr/bin/strace")) << "strace is installed by scripts/setup.sh";
-  ASSERT_TRUE(StartSim({"--seconds", "6", "--linger", "1"}));
+  ASSERT_TRUE(StartSim({"--seconds", "6", "--linger", "5"}));
   const std::string trace = home.File("trace.txt");
   const test::CliRun live =
       test::RunTool(test::kCli, "record --device " + Quoted(kDevice) + " --port COM1 --out " + Quoted(home.File("run.dat")),
