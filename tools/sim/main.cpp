@@ -90,7 +90,8 @@ Faults, each every K packets (packets K, 2K, ...):
                      gap are never sent (reported "unplugged", all lost)
   --link PATH        with --pty: a symbolic link kept pointing at the
                      pseudo-terminal served (a stable name, as the links in
-                     /dev/serial/by-id are for USB adapters)
+                     /dev/serial/by-id are for USB adapters); while the line
+                     is unplugged there is none
   --replug-other     with --unplug: the instrument plugged back is another one
                      (another serial number)
 
@@ -626,6 +627,10 @@ int Run(const Options& o) {
           break;
         }
         unplugged = true;
+        // The link goes with the device, as udev removes a by-id link: a
+        // reader must not find a terminal that another program may be given
+        // the number of meanwhile.
+        if (!o.link.empty()) ::unlink(o.link.c_str());
         if (!o.quiet) std::fprintf(stderr, "%s: unplugged\n", kProgram);
       }
       sondrix::sim::Emission gone = e;
