@@ -8,15 +8,18 @@
 #include <signal.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <set>
 #include <sstream>
 #include <string>
+#include <chrono>
 #include <thread>
 #include <vector>
 
 #include "cli/cli_run.h"
+#include "datafile/companion.h"
 #include "support/fixtures.h"
 
 namespace sondrix {
@@ -182,6 +185,54 @@ TEST_F(DurableRecordCli, WithoutReconnectAnUnpluggedLineEndsTheRunAsBefore) {
 // (A leak check cannot run under ptrace: a sanitized build's would fail the
 // run it watches.)
 const std::string kStrace = "ASAN_OPTIONS=detect_leaks=0 strace -f -qq -e trace=fdatasync -o ";
+
+// The system's UTC clock (ms).
+long long UtcNow() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+// A live run's companion places its samples in UTC: the first sample came
+// within a second after the run was started (the simulator streams all the
+// while), and the last one within a second of the simulator's end (it ends
+// once its last packet was read).
+TEST_F(DurableRecordCli, TheCompanionsTimeZeroIsWhenTheFirstSampleArrived) {
+  ASSERT_TRUE(StartSim({"--seconds", "4", "--linger", "1"}));
+  const long long started = UtcNow();
+  std::vector<std::string> args = {"record", "--device", kDevice, "--port", "COM1", "--out", home.File("run.dat"),
+                                   "--meta", "cruise=SX2612"};
+  test::Background record(test::kCli, args, home.File("rec.out"), home.File("rec.err"));
+  ASSERT_TRUE(record.started());
+  ASSERT_EQ(sim->Wait(60.0), 0);
+  const long long simEnded = UtcNow();
+  int status = record.Wait(1.0);
+  if (status == -1) {
+    record.Signal(SIGINT);
+    status = record.Wait(20.0);
+  }
+  // The line closing at the simulator's end ends the run (1: an I/O error);
+  // what was recorded is saved all the same.
+  ASSERT_GE(status, 0);
+  ASSERT_TRUE(std::filesystem::exists(home.File("run.dat"))) << test::ReadTextFile(home.File("rec.err")).value_or("");
+
+  Companion companion;
+  std::string error;
+  ASSERT_EQ(ReadCompanion(home.File("run.meta.json"), companion, error), 1) << error;
+  ASSERT_TRUE(companion.timeZeroUtcMs.has_value());
+  EXPECT_EQ(*companion.deployment.Find("cruise"), "SX2612");
+  EXPECT_FALSE(companion.device.empty());
+  const std::vector<long long> stamps = Stamps(home.File("run.dat"));
+  ASSERT_GE(stamps.size(), 60u);
+  const long long first = *companion.timeZeroUtcMs + stamps.front();
+  const long long last = *companion.timeZeroUtcMs + stamps.back();
+  EXPECT_GE(first, started);
+  EXPECT_LE(first, started + 1000) << "the program starts and finds the packets well within a second";
+  // A sample arrives in a packet with the samples after it, so its UTC
+  // time may lie up to a packet's span (a third of a second here) after the
+  // moment it was measured: within a second all the same.
+  EXPECT_LE(std::llabs(last - simEnded), 1000) << "last sample " << last - started << " ms after the start, the simulator's end "
+                                                 << simEnded - started;
+}
 
 TEST_F(DurableRecordCli, ALiveRecordingIsSyncedAboutOnceASecondAndAReplayNever) {
   ASSERT_TRUE(std::filesystem::exists("/usr/bin/strace")) << "strace is installed by scripts/setup.sh";
