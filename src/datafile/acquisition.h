@@ -14,7 +14,8 @@
 // A live run keeps its recording safe: about once a second (kSyncSeconds)
 // the recording and the raw capture are written out and synced to the disk,
 // and again when the run ends, so that a power cut loses at most the last
-// second. A replay writes no syncs.
+// second. A replay syncs nothing of its recording (its companion, written
+// twice, is synced as every companion is).
 //
 // With reconnection on, a serial line that goes away (unplugged, hung up)
 // does not end the run: the run says so once, keeps its recording open and
