@@ -76,9 +76,10 @@ Status Acquisition::SetCompanion(Companion* companion, std::string path) {
 }
 
 void Acquisition::WriteCompanionNow() {
+  // The last write counts: a companion written whole at the first sample
+  // after a failure at the start is whole.
   const Status written = WriteCompanion(companionPath_, *companion_);
-  if (written == status::kOk) return;
-  if (companionWritten_ == status::kOk)
+  if (written != status::kOk && companionWritten_ == status::kOk)
     SONDRIX_LOG(Warn, "%s: the companion could not be written (%d)", companionPath_.c_str(), written);
   companionWritten_ = written;
 }

@@ -370,7 +370,8 @@ bool DataFile_MoveCompanion(std::string_view from, std::string_view to) {
   const std::string target = CompanionPathFor(to);
   if (source == target) return true;
   std::error_code error;
-  if (std::filesystem::exists(std::filesystem::symlink_status(source, error))) {
+  // Only a file is a companion: whatever else carries the name stays.
+  if (std::filesystem::is_regular_file(std::filesystem::symlink_status(source, error))) {
     std::filesystem::rename(source, target, error);
   } else {
     std::filesystem::remove(target, error);

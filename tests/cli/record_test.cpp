@@ -296,6 +296,16 @@ TEST_F(RecordCli, MetaValuesGoIntoTheCompanionThatReplacesAnOlderOne) {
   ASSERT_EQ(second.exitStatus, 0) << second.err;
   ASSERT_EQ(ReadCompanion(home.File("cast.meta.json"), companion, error), 1) << error;
   EXPECT_TRUE(companion.deployment.Empty());
+
+  // A companion that cannot be written (its name is a folder) does not
+  // stop the run; the run says so, and no older companion stays.
+  std::filesystem::create_directory(home.File("Sondrix.meta.json"));
+  const CliRun third = Cli(Record(capture, out, "--force"));
+  EXPECT_EQ(third.exitStatus, 0) << third.err;
+  EXPECT_NE(third.err.find("Sondrix.meta.json could not be written"), std::string::npos) << third.err;
+  EXPECT_EQ(DataFileSampleLines(out).size(), 250u);
+  EXPECT_FALSE(std::filesystem::exists(home.File("cast.meta.json")));
+  EXPECT_TRUE(std::filesystem::is_directory(home.File("Sondrix.meta.json")));
 }
 
 TEST_F(RecordCli, SerialNumberMismatchIsAnErrorUnlessIgnored) {
