@@ -34,8 +34,10 @@ start_meter() {
   "$build/tools/sim/sondrix-sim" --device "$device" --pty --quiet "$@" >"$home/pty" &
   session_pids+=($!)
   for _ in $(seq 50); do [ -s "$home/pty" ] && break; sleep 0.1; done
-  printf '[General]\nDevice=%s\nPort=COM1\n[Ports]\nCOM1=%s\n' "$device" \
-    "$(head -n 1 "$home/pty")" >"$home/Sondrix.ini"
+  # With deployment metadata, so that a run does not stop for the
+  # Deployment dialog.
+  printf '[General]\nDevice=%s\nPort=COM1\n[Ports]\nCOM1=%s\n[Deployment]\ncruise=SX2612\nstation=4\ncast=1\n' \
+    "$device" "$(head -n 1 "$home/pty")" >"$home/Sondrix.ini"
 }
 
 start_sondrix() {

@@ -1,5 +1,6 @@
 #include "app/acquire.h"
 
+#include "app/deployment.h"
 #include "app/layout.h"
 #include "app/menu.h"
 #include "app/recording.h"
@@ -458,6 +459,10 @@ Status Acquire_Run(App& app) {
                             "records over it?"))
     return status::kCancelled;
   if (!EnsureScratchLock(app)) return status::kCantOpenFile;
+  // The deployment metadata the recording's companion carries: asked for
+  // before the run when none was given.
+  Companion companion;
+  if (app.display().tmpFile() != nullptr) companion.deployment = Deployment_ForRun(app);
 
   Display& display = app.display();
   platform::Ui& ui = platform::ui();
@@ -479,6 +484,9 @@ Status Acquire_Run(App& app) {
   DisplayView view(display);
   Acquisition run(*source, recorder, user, &view);
   run.SetReconnect(settings::ReconnectOn());
+  // A companion that cannot be written is told at the end, among the run's
+  // notes; the recording goes on.
+  if (recorder != nullptr) run.SetCompanion(&companion, CompanionPathFor(recorder->filename()));
   if (run.ready() != status::kOk) {
     if (recorder != nullptr && recorder->isOpen()) recorder->Close();
     SetCursor(Cursor::Default);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/acquire.h"
+#include "app/deployment.h"
 #include "app/main_window.h"
 #include "app/recording.h"
 #include "common/errors.h"
@@ -238,6 +239,11 @@ void Menu_HandleEvent(App& app, int item) {
     case p::kMenuGraphSettings: ConfigureDisplay(app); return;
     case p::kMenuConfigAcquisition: ConfigureAcquisition(app); return;
     case p::kMenuAbout: ShowAbout(); return;
+    case p::kMenuDeployment: {
+      const Status result = Deployment_Configure();
+      if (result != status::kCancelled) Error_Report(result);
+      return;
+    }
     case p::kMenuWholeRun:
       app.display().ToggleWholeRun();
       app.display().WriteConfig();

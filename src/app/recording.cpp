@@ -1,8 +1,6 @@
 #include "app/recording.h"
 
 #include <array>
-#include <filesystem>
-#include <system_error>
 
 #include "common/errors.h"
 #include "datafile/data_file.h"
@@ -111,8 +109,7 @@ bool OfferUnsavedRun(App& app, std::string_view question) {
 void ReleaseScratchRecording(App& app) {
   const std::string scratch = App::ScratchPath();
   if (!app.unsavedRun && app.scratchLock.Holds(scratch)) {
-    std::error_code error;
-    std::filesystem::remove(scratch, error);
+    DataFile(scratch, "").Delete();
   }
   app.scratchLock.Release();
 }

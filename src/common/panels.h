@@ -85,6 +85,8 @@ inline constexpr int kMenuNightPalette = 71;   // checked while the night palett
 inline constexpr int kMenuConfigureSep1 = 72;
 inline constexpr int kMenuReconnect = 73;      // checked while a live run waits for a line that went away
 inline constexpr int kMenuExportData = 76;     // a data file as NetCDF, SeaBASS or CSV
+inline constexpr int kMenuDeployment = 90;     // the deployment metadata of the recordings
+inline constexpr int kMenuConfigureSep2 = 91;
 
 // Graph settings: the axes of the XY family of graphs.
 inline constexpr int kGraphSettings = 20;
@@ -255,5 +257,20 @@ inline constexpr int kWait = 10;
 inline constexpr int kWaitText = 2;
 inline constexpr int kWaitProgress = 3;  // progress: how far a task that can be cancelled has come
 inline constexpr int kWaitCancel = 4;    // button: cancels that task
+
+// Deployment: the metadata each recording's companion carries, one text per
+// deployment key in the companion's order (kDepCruise + k is key k).
+inline constexpr int kDeployment = 40;
+inline constexpr int kDepCruise = 2;
+inline constexpr int kDepStation = 3;
+inline constexpr int kDepCast = 4;
+inline constexpr int kDepInvestigators = 5;
+inline constexpr int kDepAffiliation = 6;
+inline constexpr int kDepContact = 7;
+inline constexpr int kDepExperiment = 8;
+inline constexpr int kDepNote = 9;
+inline constexpr int kDepOk = 10;
+inline constexpr int kDepCancel = 11;
+inline constexpr int kDepHint = 12;  // text: where the values go
 
 }  // namespace sondrix::panels

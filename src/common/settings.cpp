@@ -44,6 +44,10 @@ bool NightPaletteOn() { return IsYes(Get(kDisplay, kNightPalette)); }
 
 void SetNightPalette(bool on) { Set(kDisplay, kNightPalette, on ? "yes" : "no"); }
 
+std::string DeploymentValue(std::string_view key) { return Get(kDeployment, key, {}, 0); }
+
+void SetDeploymentValue(std::string_view key, std::string_view value) { Set(kDeployment, key, value); }
+
 std::string Directory(std::string_view key) {
   // Read in full: a directory cut short would start the dialog somewhere else.
   std::string directory = Get(kGeneral, key, {}, 0);

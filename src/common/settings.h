@@ -13,6 +13,9 @@ namespace sondrix::settings {
 inline constexpr std::string_view kGeneral = "General";
 inline constexpr std::string_view kDisplay = "Display";
 inline constexpr std::string_view kPorts = "Ports";
+// The deployment metadata last given (cruise, station, ...): one key per
+// deployment key of a recording's companion, under the same name.
+inline constexpr std::string_view kDeployment = "Deployment";
 
 // Keys of "General".
 inline constexpr std::string_view kDevice = "Device";
@@ -56,6 +59,11 @@ void SetReconnect(bool on);
 // "NightPalette" of [Display]: the window wears the night palette.
 bool NightPaletteOn();
 void SetNightPalette(bool on);
+
+// A value of [Deployment] ("" when not given), read in full, and storing
+// one (an empty value is kept empty).
+std::string DeploymentValue(std::string_view key);
+void SetDeploymentValue(std::string_view key, std::string_view value);
 
 // A directory key: the starting directory of the next file dialog of its kind
 // (the project directory by default), and storing the directory of a chosen

@@ -4,6 +4,7 @@
 
 #include "common/log.h"
 #include "common/text_format.h"
+#include "common/utils.h"
 #include "datafile/data_file.h"
 #include "io/dport.h"
 #include "io/rs232_port.h"
@@ -25,6 +26,9 @@ std::vector<std::string> RunSummary::Notes() const {
     notes.push_back(Format("%s came back with another instrument: the run ended there, and nothing of that "
                            "instrument was recorded", line.c_str()));
   }
+  if (!companionFailed.empty())
+    notes.push_back("The companion " + companionFailed +
+                    " could not be written: the recording holds no UTC time and no deployment metadata");
   return notes;
 }
 
@@ -50,6 +54,47 @@ void Acquisition::SetReconnect(bool on, double retrySeconds) {
   retrySeconds_ = retrySeconds > 0.0 ? retrySeconds : kReopenSeconds;
 }
 
+void DescribeSource(Source& source, Companion& companion) {
+  companion.program = std::string(kCompanionProgram);
+  companion.utcOffsetSeconds = platform::UtcOffsetSeconds();
+  source.GetPortname(companion.port);
+  const RS232Port* port = SerialPortOf(source);
+  companion.device = port != nullptr ? port->device() : std::string();
+  companion.serialNumber = Format("%08lX", static_cast<unsigned long>(source.GetSerialnum()));
+  companion.deviceFile = NameFromPath(source.filename());
+}
+
+Status Acquisition::SetCompanion(Companion* companion, std::string path) {
+  companion_ = recording_ != nullptr ? companion : nullptr;
+  companionPath_ = std::move(path);
+  companionWritten_ = status::kOk;
+  if (companion_ == nullptr) return status::kOk;
+  DescribeSource(source_, *companion_);
+  companion_->timeZeroUtcMs.reset();
+  WriteCompanionNow();
+  return companionWritten_;
+}
+
+void Acquisition::WriteCompanionNow() {
+  // The last write counts: a companion written whole at the first sample
+  // after a failure at the start is whole.
+  const Status written = WriteCompanion(companionPath_, *companion_);
+  if (written != status::kOk && companionWritten_ == status::kOk)
+    SONDRIX_LOG(Warn, "%s: the companion could not be written (%d)", companionPath_.c_str(), written);
+  companionWritten_ = written;
+}
+
+Status Acquisition::Record(const SourceLine& line, std::int64_t arrivedMs) {
+  const Status result = recording_->WriteData(line);
+  if (result != status::kOk || companion_ == nullptr || companion_->timeZeroUtcMs || recording_->writtenLines() == 0)
+    return result;
+  // Time zero is when the first recorded sample arrived, less its own
+  // stamp, so that every sample's UTC time is time zero plus its stamp.
+  companion_->timeZeroUtcMs = arrivedMs - line.time;
+  WriteCompanionNow();
+  return result;
+}
+
 double Acquisition::awaySeconds() const { return away_ ? platform::SecondsSince(awaySince_) : lastGap_; }
 
 long Acquisition::recordedLines() const { return recording_ != nullptr ? recording_->writtenLines() : 0; }
@@ -71,6 +116,7 @@ Status Acquisition::ReadOne() {
   }
   if (away_) return LookForLine();
   Status result = source_.CanRead() == 0 ? status::kNoData : source_.Read(*line_);
+  const std::int64_t arrived = result == status::kOk ? platform::UtcMs() : 0;
   if (result == status::kNoData) {
     // The time-out counts from the last line (across midnight too).
     if (platform::SecondsSince(lastLine_) > timeout_) {
@@ -94,7 +140,7 @@ Status Acquisition::ReadOne() {
   if (result == status::kOk) {
     ++readLines_;
     // The data file keeps good lines and every complete bin of several.
-    if (recording_ != nullptr) result = recording_->WriteData(*line_);
+    if (recording_ != nullptr) result = Record(*line_, arrived);
     // A source whose buffer is nearly full has its lines recorded but not
     // drawn until it catches up; they are counted all the same.
     if (result == status::kOk && view_ != nullptr) result = view_->Show(*line_, source_.MustRead() != 0);
@@ -209,7 +255,7 @@ Status Acquisition::Drain() {
   while (!AtLineLimit() && platform::SecondsSince(start) < kDrainSeconds && !user_.Insists()) {
     if (source_.CanRead() == 0 || source_.Read(*line_) != status::kOk) break;
     ++readLines_;
-    Status result = recording_ != nullptr ? recording_->WriteData(*line_) : status::kOk;
+    Status result = recording_ != nullptr ? Record(*line_, platform::UtcMs()) : status::kOk;
     if (result == status::kOk && view_ != nullptr) result = view_->Show(*line_, source_.MustRead() != 0);
     if (result != status::kOk) return result;
   }
@@ -243,6 +289,7 @@ RunSummary Acquisition::Finish() {
   summary.breaks = breaks_;
   summary.awaySeconds = awayTotal_ + (away_ ? platform::SecondsSince(awaySince_) : 0.0);
   summary.endedAway = away_;
+  if (companion_ != nullptr && companionWritten_ != status::kOk) summary.companionFailed = companionPath_;
   if (!finished_ && KeepSafe(true) != status::kOk)
     SONDRIX_LOG(Warn, "%s: the recording could not be synced to the disk at the end of the run", lineName_.c_str());
   if (recording_ != nullptr && !finished_) {

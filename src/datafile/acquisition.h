@@ -14,7 +14,8 @@
 // A live run keeps its recording safe: about once a second (kSyncSeconds)
 // the recording and the raw capture are written out and synced to the disk,
 // and again when the run ends, so that a power cut loses at most the last
-// second. A replay writes no syncs.
+// second. A replay syncs nothing of its recording (its companion, written
+// twice, is synced as every companion is).
 //
 // With reconnection on, a serial line that goes away (unplugged, hung up)
 // does not end the run: the run says so once, keeps its recording open and
@@ -30,6 +31,7 @@
 #include <vector>
 
 #include "common/status.h"
+#include "datafile/companion.h"
 #include "datafile/run_log.h"
 #include "source/source.h"
 #include "source/source_line.h"
@@ -87,6 +89,9 @@ struct RunSummary {
   int breaks = 0;
   double awaySeconds = 0.0;
   bool endedAway = false;
+  // The companion that could not be written (empty when it was, or when
+  // the run kept none).
+  std::string companionFailed;
 
   // A normal end: stopped (by the user or the line limit), or the end of a
   // stored file.
@@ -111,6 +116,14 @@ class Acquisition {
   // Whether a serial line that goes away is waited for (off unless set),
   // and how often its device is looked for meanwhile.
   void SetReconnect(bool on, double retrySeconds = kReopenSeconds);
+
+  // Keeps `companion` (not owned; null: none) at `path` beside the
+  // recording: what the source tells of itself (DescribeSource) and the
+  // zone's offset are filled in and it is written at once; once the first
+  // sample is recorded, its time zero is set and it is written again. 1, or
+  // -1015 when it could not be written (the run records all the same; the
+  // summary tells).
+  Status SetCompanion(Companion* companion, std::string path);
 
   // The whole run: looks at the user and reads until the run ends; the
   // result (see result()).
@@ -171,6 +184,10 @@ class Acquisition {
   // nearly kSyncSeconds old (at once with `now`), and keeps the next look
   // from sleeping past that; 1 or the write error.
   Status KeepSafe(bool now = false);
+  // Records a line read at UTC `arrivedMs`; the first one recorded sets the
+  // companion's time zero.
+  Status Record(const SourceLine& line, std::int64_t arrivedMs);
+  void WriteCompanionNow();
 
   Source& source_;
   DataFile* recording_;
@@ -202,10 +219,19 @@ class Acquisition {
   int breaks_ = 0;
   std::string lineName_;
   std::string awayMessage_;
+  Companion* companion_ = nullptr;
+  std::string companionPath_;
+  Status companionWritten_ = status::kOk;
   bool ended_ = false;
   bool stoppedByUser_ = false;
   bool finished_ = false;
   Status result_ = status::kOk;
 };
+
+// What `source` tells of itself for a companion: the program, the port (or
+// the capture replayed), the serial device behind it, the serial number as
+// the window shows it ("%08lX"), the device file's name, and the zone's UTC
+// offset now. The deployment and the time zero are left as they are.
+void DescribeSource(Source& source, Companion& companion);
 
 }  // namespace sondrix

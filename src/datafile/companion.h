@@ -28,6 +28,10 @@
 
 namespace sondrix {
 
+// The program and its version as a companion names them (the About box's
+// "Sondrix ver 7.1").
+inline constexpr std::string_view kCompanionProgram = "Sondrix 7.1";
+
 // The deployment keys, in the order the dialog, the file and the exports
 // list them.
 inline constexpr std::array<std::string_view, 8> kDeploymentKeys = {

@@ -14,7 +14,9 @@
 #include "common/errors.h"
 #include "common/c_locale.h"
 #include "common/settings.h"
+#include "common/log.h"
 #include "common/utils.h"
+#include "datafile/companion.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
@@ -266,8 +268,16 @@ Status DataFile::WriteTitle(std::FILE* file) {
 Status DataFile::SaveAs(std::string_view name) {
   if (!DataFile_IsSaveTarget(name)) return status::kCantRenameFile;
   const std::string target(name);
+  // A companion beside the target describes the recording being replaced:
+  // it goes first, so that it never stays beside the new one, a crash in
+  // between included.
+  if (CompanionPathFor(target) != CompanionPathFor(filename())) {
+    std::error_code error;
+    std::filesystem::remove(CompanionPathFor(target), error);
+  }
   if (!MoveFile(filename(), target)) return status::kCantRenameFile;
-  // The rename is only safe once the folders' entries are on the disk too.
+  DataFile_MoveCompanion(filename(), target);
+  // The renames are only safe once the folders' entries are on the disk too.
   SyncDirectoryOf(target);
   if (std::filesystem::path(target).parent_path() != std::filesystem::path(filename()).parent_path())
     SyncDirectoryOf(filename());
@@ -284,6 +294,8 @@ Status DataFile::Sync() {
 }
 
 Status DataFile::Delete() {
+  std::error_code error;
+  std::filesystem::remove(CompanionPathFor(filename()), error);
   return std::remove(filename().c_str()) == 0 ? status::kOk : status::kCantDeleteFile;
 }
 
@@ -352,6 +364,22 @@ std::int16_t DataFile_GetDevType(std::string_view filename, std::string& idText)
   if (result == status::kOk) result = ReadID(file.get(), id, idText);
   if (result != status::kOk) return static_cast<std::int16_t>(result);
   return static_cast<std::int16_t>(id >> 24);
+}
+
+bool DataFile_MoveCompanion(std::string_view from, std::string_view to) {
+  const std::string source = CompanionPathFor(from);
+  const std::string target = CompanionPathFor(to);
+  if (source == target) return true;
+  std::error_code error;
+  // Only a file is a companion: whatever else carries the name stays.
+  if (std::filesystem::is_regular_file(std::filesystem::symlink_status(source, error))) {
+    std::filesystem::rename(source, target, error);
+  } else {
+    std::filesystem::remove(target, error);
+  }
+  if (error) SONDRIX_LOG(Warn, "%s: the companion could not follow its data file (%s)", target.c_str(),
+                         error.message().c_str());
+  return !error;
 }
 
 bool DataFile_IsSaveTarget(std::string_view name) { return platform::IsSaveTarget(name); }

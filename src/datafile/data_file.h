@@ -64,7 +64,8 @@ class DataFile : public Source {
   virtual Status WriteTitle(std::FILE* file);
   // Moves the recording to `name`; -1010 when `name` is not a place for it
   // (DataFile_IsSaveTarget). The file and the folders it left and entered
-  // are synced, so that the saved recording survives a power cut.
+  // are synced, so that the saved recording survives a power cut. Its
+  // companion goes with it (DataFile_MoveCompanion).
   virtual Status SaveAs(std::string_view name);
   // The name the last SaveAs moved the recording to (empty before).
   const std::string& savedName() const { return savedName_; }
@@ -72,7 +73,7 @@ class DataFile : public Source {
   // a live recording does so about once a second, which bounds what a
   // power cut can take. 1 (also when nothing is being written), or -1015.
   Status Sync();
-  // Discards the recording.
+  // Discards the recording and its companion.
   virtual Status Delete();
 
   bool isOpen() const { return file_ != nullptr; }
@@ -140,6 +141,12 @@ bool DataFile_IsSaveTarget(std::string_view name);
 inline bool DataFile_CloseFailureIsNews(Status closed, Status runResult) {
   return closed != status::kOk && runResult != status::kWriteFailed;
 }
+
+// Moves the companion of the data file `from` (CompanionPathFor) to be the
+// companion of `to`, over any companion there; when `from` has none, one
+// beside `to` is removed, so that an older recording's companion never
+// stays beside a new data file. False when that could not be done (logged).
+bool DataFile_MoveCompanion(std::string_view from, std::string_view to);
 
 // Longest name of a file after its folder (the file system's limit).
 inline constexpr std::size_t kMaxNameLength = 255;

@@ -51,6 +51,8 @@ bool KeepLeftover(const std::string& path, int fd, std::string& recovered) {
     const int error = MoveWithoutReplacing(path, name);
     if (error == 0) {
       recovered = name;
+      // The companion of the run that left it goes with it.
+      DataFile_MoveCompanion(path, name);
       return true;
     }
     if (error != EEXIST) return false;

@@ -59,6 +59,8 @@ class RS232Port : public DPort {
   Status SyncCapture() override;
   // "COM1 (/dev/ttyUSB0)", or "COM1" when the device is not known.
   std::string Describe() const;
+  // The device the port was opened on ("/dev/ttyUSB0"; empty when not known).
+  const std::string& device() const { return device_; }
 
   // -1 until SetName succeeds, else 1 ... 8.
   int PortNumber() const { return port_; }

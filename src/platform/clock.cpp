@@ -57,6 +57,21 @@ std::string Format(const char* format) {
 
 }  // namespace
 
+// The system's real-time clock (not the steady timer: this one is the
+// calendar, and may be set).
+std::int64_t Clock::UtcMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+int Clock::UtcOffsetSeconds() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  if (localtime_r(&now, &local) == nullptr) return 0;
+  return static_cast<int>(local.tm_gmtoff);
+}
+
 Clock& clock() { return *gClock; }
 
 ScopedClock::ScopedClock(Clock& clock) : ScopedInstall(gClock, clock) {}
@@ -73,6 +88,10 @@ double Timer() { return clock().Timer(); }
 void Delay(double seconds) { clock().Delay(seconds); }
 
 void WaitForInput(std::span<const int> inputs, double seconds) { clock().WaitForInput(inputs, seconds); }
+
+std::int64_t UtcMs() { return clock().UtcMs(); }
+
+int UtcOffsetSeconds() { return clock().UtcOffsetSeconds(); }
 
 std::string DateStr() { return Format("%m-%d-%Y"); }
 

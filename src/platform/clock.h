@@ -3,6 +3,7 @@
 // default, tests install a fake one.
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <span>
 #include <string>
@@ -24,6 +25,11 @@ class Clock {
   virtual void WaitForInput(std::span<const int> /*inputs*/, double seconds) { Delay(seconds); }
   // The local calendar time now.
   virtual std::tm LocalTime() = 0;
+  // The calendar time now in UTC, in milliseconds since
+  // 1970-01-01T00:00:00Z, and the local zone's offset from UTC now (seconds
+  // east). A clock that only counts time answers the system's.
+  virtual std::int64_t UtcMs();
+  virtual int UtcOffsetSeconds();
 };
 
 Clock& clock();
@@ -41,6 +47,8 @@ double Timer();
 double SecondsSince(double start);
 void Delay(double seconds);
 void WaitForInput(std::span<const int> inputs, double seconds);
+std::int64_t UtcMs();
+int UtcOffsetSeconds();
 // Today's date as "MM-DD-YYYY" and the time as "HH:MM:SS".
 std::string DateStr();
 std::string TimeStr();

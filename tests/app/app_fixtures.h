@@ -16,6 +16,7 @@
 #include "app/app.h"
 #include "app/application.h"
 #include "common/panels.h"
+#include "common/settings.h"
 #include "io/meter_packet.h"
 #include "meter/meter_fixtures.h"
 #include "meter/source_factory.h"
@@ -35,8 +36,13 @@ class AppTest : public HeadlessTest {
     for (const std::string& problem : ui.problems()) ADD_FAILURE() << problem;
   }
 
-  // Start-up as the program does it, before its main loop.
-  void Start(AppOptions options = {}) { ASSERT_EQ(StartApplication(app, options), status::kOk); }
+  // Start-up as the program does it, before its main loop. The runs have
+  // deployment metadata (a cruise), so that none stops for the Deployment
+  // dialog, unless the test asks for that dialog.
+  void Start(AppOptions options = {}, bool withDeployment = true) {
+    if (withDeployment && settings::DeploymentValue("cruise").empty()) settings::SetDeploymentValue("cruise", "TEST");
+    ASSERT_EQ(StartApplication(app, options), status::kOk);
+  }
 
   // A nine-wavelength device file in the project directory.
   std::string Device(std::uint32_t serialnum = kNeritSerial, const std::string& name = "meter.dev") {

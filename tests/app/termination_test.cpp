@@ -13,6 +13,7 @@
 #include "app/application.h"
 #include "common/panels.h"
 #include "common/settings.h"
+#include "datafile/companion.h"
 #include "meter/source_factory.h"
 #include "platform/headless/headless_ui.h"
 
@@ -40,7 +41,8 @@ class TerminationTest : public test::AppTest {
   std::vector<std::string> Recovered() const {
     std::vector<std::string> kept;
     for (const auto& entry : std::filesystem::directory_iterator(home.path()))
-      if (entry.path().filename().string().starts_with("Sondrix-recovered-")) kept.push_back(entry.path().string());
+      if (entry.path().filename().string().starts_with("Sondrix-recovered-") && entry.path().extension() == ".dat")
+        kept.push_back(entry.path().string());
     return kept;
   }
 
@@ -81,6 +83,11 @@ TEST_F(TerminationTest, DuringARunTheRecordingIsKeptUnaskedAndOfferedAtTheNextSt
   const std::vector<std::string> kept = Recovered();
   ASSERT_EQ(kept.size(), 1u);
   EXPECT_EQ(DataLines(kept[0]).size(), 40u);
+  // Its companion came along, time zero and all.
+  Companion companion;
+  std::string error;
+  ASSERT_EQ(ReadCompanion(CompanionPathFor(kept[0]), companion, error), 1) << error;
+  EXPECT_TRUE(companion.timeZeroUtcMs.has_value());
   FinishApplication(again);
   EXPECT_TRUE(next.problems().empty());
 }

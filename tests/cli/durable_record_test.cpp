@@ -8,15 +8,18 @@
 #include <signal.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <set>
 #include <sstream>
 #include <string>
+#include <chrono>
 #include <thread>
 #include <vector>
 
 #include "cli/cli_run.h"
+#include "datafile/companion.h"
 #include "support/fixtures.h"
 
 namespace sondrix {
@@ -183,7 +186,72 @@ TEST_F(DurableRecordCli, WithoutReconnectAnUnpluggedLineEndsTheRunAsBefore) {
 // About one fdatasync a second for a live recording, none for a replay.
 // (A leak check cannot run under ptrace: a sanitized build's would fail the
 // run it watches.)
-const std::string kStrace = "ASAN_OPTIONS=detect_leaks=0 strace -f -qq -e trace=fdatasync -o ";
+// With -y each sync names its file: the companion's two whole writes (at the
+// start and at the first sample) are synced in every run, and are told apart.
+const std::string kStrace = "ASAN_OPTIONS=detect_leaks=0 strace -f -qq -y -e trace=fdatasync -o ";
+
+// The syncs of the recording and its capture in a trace (the companion's
+// left out), and those of the companion.
+struct Syncs {
+  int recording = 0;
+  int companion = 0;
+};
+Syncs CountSyncs(const std::string& trace) {
+  Syncs syncs;
+  for (const std::string& line : test::Lines(test::ReadTextFile(trace).value_or(""))) {
+    if (line.find("fdatasync(") == std::string::npos) continue;
+    (line.find(".meta.json") != std::string::npos ? syncs.companion : syncs.recording) += 1;
+  }
+  return syncs;
+}
+
+// The system's UTC clock (ms).
+long long UtcNow() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+// A live run's companion places its samples in UTC: the first sample came
+// within a second after the run was started (the simulator streams all the
+// while), and the last one within a second of the simulator's end (it ends
+// once its last packet was read).
+TEST_F(DurableRecordCli, TheCompanionsTimeZeroIsWhenTheFirstSampleArrived) {
+  ASSERT_TRUE(StartSim({"--seconds", "4", "--linger", "1"}));
+  const long long started = UtcNow();
+  std::vector<std::string> args = {"record", "--device", kDevice, "--port", "COM1", "--out", home.File("run.dat"),
+                                   "--meta", "cruise=SX2612"};
+  test::Background record(test::kCli, args, home.File("rec.out"), home.File("rec.err"));
+  ASSERT_TRUE(record.started());
+  ASSERT_EQ(sim->Wait(60.0), 0);
+  const long long simEnded = UtcNow();
+  int status = record.Wait(1.0);
+  if (status == -1) {
+    record.Signal(SIGINT);
+    status = record.Wait(20.0);
+  }
+  // The line closing at the simulator's end ends the run (1: an I/O error);
+  // what was recorded is saved all the same.
+  ASSERT_GE(status, 0);
+  ASSERT_TRUE(std::filesystem::exists(home.File("run.dat"))) << test::ReadTextFile(home.File("rec.err")).value_or("");
+
+  Companion companion;
+  std::string error;
+  ASSERT_EQ(ReadCompanion(home.File("run.meta.json"), companion, error), 1) << error;
+  ASSERT_TRUE(companion.timeZeroUtcMs.has_value());
+  EXPECT_EQ(*companion.deployment.Find("cruise"), "SX2612");
+  EXPECT_FALSE(companion.device.empty());
+  const std::vector<long long> stamps = Stamps(home.File("run.dat"));
+  ASSERT_GE(stamps.size(), 60u);
+  const long long first = *companion.timeZeroUtcMs + stamps.front();
+  const long long last = *companion.timeZeroUtcMs + stamps.back();
+  EXPECT_GE(first, started);
+  EXPECT_LE(first, started + 1000) << "the program starts and finds the packets well within a second";
+  // A sample arrives in a packet with the samples after it, so its UTC
+  // time may lie up to a packet's span (a third of a second here) after the
+  // moment it was measured: within a second all the same.
+  EXPECT_LE(std::llabs(last - simEnded), 1000) << "last sample " << last - started << " ms after the start, the simulator's end "
+                                                 << simEnded - started;
+}
 
 TEST_F(DurableRecordCli, ALiveRecordingIsSyncedAboutOnceASecondAndAReplayNever) {
   ASSERT_TRUE(std::filesystem::exists("/usr/bin/strace")) << "strace is installed by scripts/setup.sh";
@@ -192,12 +260,11 @@ TEST_F(DurableRecordCli, ALiveRecordingIsSyncedAboutOnceASecondAndAReplayNever) 
   const test::CliRun live =
       test::RunTool(test::kCli, "record --device " + Quoted(kDevice) + " --port COM1 --out " + Quoted(home.File("run.dat")),
                     home, kStrace + Quoted(trace) + " ");
-  int syncs = 0;
-  for (const std::string& line : test::Lines(test::ReadTextFile(trace).value_or("")))
-    syncs += line.find("fdatasync(") != std::string::npos ? 1 : 0;
+  const Syncs syncs = CountSyncs(trace);
   // Six seconds of lines: a sync a second, and one as the run ends.
-  EXPECT_GE(syncs, 5) << live.err;
-  EXPECT_LE(syncs, 9) << live.err;
+  EXPECT_GE(syncs.recording, 5) << live.err;
+  EXPECT_LE(syncs.recording, 9) << live.err;
+  EXPECT_EQ(syncs.companion, 2) << live.err;
 
   const std::string capture = home.File("c.raw");
   ASSERT_EQ(test::RunTool(test::kSim, "--device " + Quoted(kDevice) + " --packets 60 --quiet --out " + Quoted(capture), home)
@@ -207,7 +274,8 @@ TEST_F(DurableRecordCli, ALiveRecordingIsSyncedAboutOnceASecondAndAReplayNever) 
       test::kCli, "record --device " + Quoted(kDevice) + " --port " + Quoted(capture) + " --out " + Quoted(home.File("replay.dat")),
       home, kStrace + Quoted(trace) + " ");
   EXPECT_EQ(replay.exitStatus, 0) << replay.err;
-  EXPECT_EQ(test::ReadTextFile(trace).value_or("?").find("fdatasync("), std::string::npos);
+  EXPECT_EQ(CountSyncs(trace).recording, 0) << test::ReadTextFile(trace).value_or("?");
+  EXPECT_EQ(CountSyncs(trace).companion, 2) << test::ReadTextFile(trace).value_or("?");
 }
 
 }  // namespace

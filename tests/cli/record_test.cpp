@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "cli/cli_run.h"
+#include "datafile/companion.h"
 #include "meter/meter_fixtures.h"
 #include "support/fixtures.h"
 
@@ -257,6 +258,54 @@ TEST_F(RecordCli, ExistingOutputIsKeptUnlessForced) {
   const CliRun forced = Cli(Record(capture, out, "--force"));
   EXPECT_EQ(forced.exitStatus, 0) << forced.err;
   EXPECT_EQ(DataFileSampleLines(out).size(), 250u);
+}
+
+// --meta fills the companion's deployment; a key that is none is a usage
+// error that lists the keys; a forced overwrite replaces the old companion.
+TEST_F(RecordCli, MetaValuesGoIntoTheCompanionThatReplacesAnOlderOne) {
+  const std::string capture = Capture();
+  const std::string out = home.File("cast.dat");
+  const CliRun wrong = Cli(Record(capture, out, "--meta cruise=SX2612 --meta ship=Aurora"));
+  EXPECT_EQ(wrong.exitStatus, 2);
+  EXPECT_NE(wrong.err.find("ship=Aurora"), std::string::npos) << wrong.err;
+  EXPECT_NE(wrong.err.find("cruise, station, cast, investigators, affiliation, contact, experiment, note"),
+            std::string::npos)
+      << wrong.err;
+  EXPECT_EQ(Cli(Record(capture, out, "--meta cruise")).exitStatus, 2);
+  EXPECT_FALSE(std::filesystem::exists(out));
+
+  const CliRun first = Cli(Record(capture, out, "--meta cruise=SX2612 --meta 'note=a=b, c' --meta station="));
+  ASSERT_EQ(first.exitStatus, 0) << first.err;
+  Companion companion;
+  std::string error;
+  ASSERT_EQ(ReadCompanion(home.File("cast.meta.json"), companion, error), 1) << error;
+  Deployment expected;
+  expected.Set("cruise", "SX2612");
+  expected.Set("note", "a=b, c");
+  EXPECT_EQ(companion.deployment, expected);
+  EXPECT_EQ(companion.program, "Sondrix 7.1");
+  EXPECT_EQ(companion.port, capture);
+  EXPECT_EQ(companion.device, "");
+  EXPECT_EQ(companion.serialNumber, "0400012D");
+  EXPECT_EQ(companion.deviceFile, "nerit-9wl.dev");
+  EXPECT_TRUE(companion.timeZeroUtcMs.has_value());
+  EXPECT_FALSE(std::filesystem::exists(home.File("Sondrix.meta.json")));
+
+  // Over it, without metadata: the new companion, with none.
+  const CliRun second = Cli(Record(capture, out, "--force"));
+  ASSERT_EQ(second.exitStatus, 0) << second.err;
+  ASSERT_EQ(ReadCompanion(home.File("cast.meta.json"), companion, error), 1) << error;
+  EXPECT_TRUE(companion.deployment.Empty());
+
+  // A companion that cannot be written (its name is a folder) does not
+  // stop the run; the run says so, and no older companion stays.
+  std::filesystem::create_directory(home.File("Sondrix.meta.json"));
+  const CliRun third = Cli(Record(capture, out, "--force"));
+  EXPECT_EQ(third.exitStatus, 0) << third.err;
+  EXPECT_NE(third.err.find("Sondrix.meta.json could not be written"), std::string::npos) << third.err;
+  EXPECT_EQ(DataFileSampleLines(out).size(), 250u);
+  EXPECT_FALSE(std::filesystem::exists(home.File("cast.meta.json")));
+  EXPECT_TRUE(std::filesystem::is_directory(home.File("Sondrix.meta.json")));
 }
 
 TEST_F(RecordCli, SerialNumberMismatchIsAnErrorUnlessIgnored) {

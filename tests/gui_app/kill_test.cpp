@@ -115,7 +115,7 @@ class KillTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(meter.ok());
     test::WriteTextFile(home.File("Sondrix.ini"),
-                        "[General]\nDevice=" + kDevice + "\nPort=COM1\n[Ports]\nCOM1=" + meter.path() + "\n");
+                        "[General]\nDevice=" + kDevice + "\nPort=COM1\n[Ports]\nCOM1=" + meter.path() + "\n[Deployment]\ncruise=TEST\n");
   }
 
   // The marked packet's lines are there, whole.

@@ -163,7 +163,7 @@ TEST(LiveRunTest, ARunOfTheSimulatedMeterIsRecordedStoppedAndSavedAsTheMeterSent
   const std::string pty = sim.FirstLine(10.0);
   ASSERT_EQ(pty.rfind("/dev/", 0), 0u) << pty;
   test::WriteTextFile(home.File("Sondrix.ini"),
-                      "[General]\nDevice=" + device + "\nPort=COM1\n[Ports]\nCOM1=" + pty + "\n");
+                      "[General]\nDevice=" + device + "\nPort=COM1\n[Ports]\nCOM1=" + pty + "\n[Deployment]\ncruise=TEST\n");
 
   const std::string output = home.File("live.dat");
   std::unique_ptr<User> user;

@@ -114,7 +114,7 @@ TEST(SessionEndTest, SigtermDuringARunEndsLikeTheExitCommandAndKeepsTheRunForThe
   const std::string pty = sim.FirstLine(10.0);
   ASSERT_EQ(pty.rfind("/dev/", 0), 0u) << pty;
   test::WriteTextFile(home.File("Sondrix.ini"),
-                      "[General]\nDevice=" + device + "\nPort=COM1\n[Ports]\nCOM1=" + pty + "\n");
+                      "[General]\nDevice=" + device + "\nPort=COM1\n[Ports]\nCOM1=" + pty + "\n[Deployment]\ncruise=TEST\n");
 
   std::unique_ptr<Session> session;
   std::string program = SONDRIX_TOOLS_DIR "/../app/sondrix";

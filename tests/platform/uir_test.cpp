@@ -315,6 +315,17 @@ const std::map<std::string, std::set<CtrlType>>& ExpectedTypes() {
       {"WaitProgress", {CtrlType::Progress}},
       {"WaitCancel", button},
       {"MainProgress", {CtrlType::Progress}},
+      {"DepCruise", {CtrlType::String}},
+      {"DepStation", {CtrlType::String}},
+      {"DepCast", {CtrlType::String}},
+      {"DepInvestigators", {CtrlType::String}},
+      {"DepAffiliation", {CtrlType::String}},
+      {"DepContact", {CtrlType::String}},
+      {"DepExperiment", {CtrlType::String}},
+      {"DepNote", {CtrlType::String}},
+      {"DepOk", button},
+      {"DepCancel", button},
+      {"DepHint", text},
   };
   return types;
 }

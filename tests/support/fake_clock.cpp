@@ -7,6 +7,15 @@ namespace {
 
 // Normalises a broken-down time without consulting the time zone: days are
 // counted in the proleptic Gregorian calendar.
+long long DaysFromCivil(long long y, long long m, long long d) {
+  y -= m <= 2;
+  const long long era = (y >= 0 ? y : y - 399) / 400;
+  const long long yoe = y - era * 400;
+  const long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
 std::tm Normalise(long long year, long long month, long long day, long long seconds) {
   // Fold seconds into days.
   long long extraDays = seconds / 86400;
@@ -24,14 +33,7 @@ std::tm Normalise(long long year, long long month, long long day, long long seco
     --year;
   }
   // Days from civil (H. Hinnant's algorithm), then back.
-  auto daysFromCivil = [](long long y, long long m, long long d) {
-    y -= m <= 2;
-    const long long era = (y >= 0 ? y : y - 399) / 400;
-    const long long yoe = y - era * 400;
-    const long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-  };
+  const auto daysFromCivil = DaysFromCivil;
   long long z = daysFromCivil(year, m0 + 1, 1) + (day - 1) + extraDays;
   const long long weekday = ((z % 7) + 7 + 4) % 7;  // 1970-01-01 was a Thursday
   z += 719468;
@@ -77,6 +79,12 @@ void FakeClock::Delay(double seconds) {
 }
 
 std::tm FakeClock::LocalTime() { return local_; }
+
+std::int64_t FakeClock::UtcMs() {
+  const long long days = DaysFromCivil(local_.tm_year + 1900LL, local_.tm_mon + 1LL, local_.tm_mday);
+  const long long seconds = days * 86400 + local_.tm_hour * 3600LL + local_.tm_min * 60LL + local_.tm_sec - utcOffset_;
+  return seconds * 1000 + static_cast<long long>(std::floor(subSecond_ * 1000.0 + 0.5));
+}
 
 void FakeClock::Advance(double seconds) {
   timer_ += seconds;

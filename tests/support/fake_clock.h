@@ -16,12 +16,18 @@ class FakeClock : public platform::Clock {
   double Timer() override;
   void Delay(double seconds) override;
   std::tm LocalTime() override;
+  // The local time less the zone's offset (0 unless set), with the part of
+  // a second that Advance added.
+  std::int64_t UtcMs() override;
+  int UtcOffsetSeconds() override { return utcOffset_; }
 
   void SetTimer(double seconds) { timer_ = seconds; }
   // Moves the timer and the local time on together.
   void Advance(double seconds);
   // Sets the local time; fields are normalised (mktime rules).
   void SetLocalTime(int year, int month, int day, int hour, int minute, int second);
+  // The zone's offset east of UTC; the local time stays, the UTC time moves.
+  void SetUtcOffset(int seconds) { utcOffset_ = seconds; }
   // Each Timer() call moves the timer on by this much after answering (0 by
   // default), so loops that wait for a time-out without calling Delay end.
   void SetAutoAdvance(double seconds) { autoAdvance_ = seconds; }
@@ -37,6 +43,7 @@ class FakeClock : public platform::Clock {
   double subSecond_ = 0.0;
   int delayCalls_ = 0;
   int timerCalls_ = 0;
+  int utcOffset_ = 0;
   std::tm local_{};
 };
 

@@ -21,6 +21,7 @@
 #include "common/text_format.h"
 #include "common/utils.h"
 #include "datafile/acquisition.h"
+#include "datafile/companion.h"
 #include "datafile/data_file.h"
 #include "datafile/scratch_recording.h"
 #include "meter/source_factory.h"
@@ -37,11 +38,21 @@ constexpr std::string_view kCommand = "record";
 // Progress refreshes at most this often (seconds).
 constexpr double kProgressInterval = 0.25;
 
+// "cruise, station, ..., note".
+std::string DeploymentKeyList() {
+  std::string list;
+  for (const std::string_view key : kDeploymentKeys) {
+    if (!list.empty()) list += ", ";
+    list += key;
+  }
+  return list;
+}
+
 void PrintRecordUsage(std::FILE* out) {
   std::fprintf(out,
                "Usage: sondrix-cli record --device FILE.dev --port PORT --out FILE.dat\n"
                "                          [--bin N] [--lines N] [--reconnect] [--ignore-serial]\n"
-               "                          [--force]\n\n"
+               "                          [--force] [--meta KEY=VALUE]...\n\n"
                "Records a meter into a data file. PORT is COM1 ... COM8 or a raw capture\n"
                "file. The run ends at the end of a capture, after N recorded lines\n"
                "(--lines), after 4 s x bin size without data (an error), on Ctrl+C (or\n"
@@ -49,6 +60,10 @@ void PrintRecordUsage(std::FILE* out) {
                "in every case. A live recording is synced to the disk about once a second,\n"
                "so that a power cut loses at most the last second. A recording left behind by a run that died is kept as\n"
                "Sondrix-recovered-<yymmdd_hhmmss>.dat beside FILE.dat.\n\n"
+               "Beside FILE.dat the run keeps its companion FILE.meta.json: the UTC time at\n"
+               "which the first sample arrived (each sample's UTC time is that plus its\n"
+               "time stamp), the zone's UTC offset, the program, the port, the device, the\n"
+               "serial number, the device file and the deployment metadata.\n\n"
                "  --bin N          average N samples into each recorded line (default 1,\n"
                "                   at most 1000000)\n"
                "  --lines N        stop after N recorded lines\n"
@@ -59,11 +74,14 @@ void PrintRecordUsage(std::FILE* out) {
                "                   count as lost\n"
                "  --ignore-serial  record even when the instrument's serial number differs\n"
                "                   from the device file's\n"
-               "  --force          overwrite an existing FILE.dat\n\n"
+               "  --force          overwrite an existing FILE.dat (and its companion)\n"
+               "  --meta KEY=VALUE deployment metadata for the companion, once per key;\n"
+               "                   KEY is one of %s\n\n"
                "At the end a line on standard output gives the lines recorded and the\n"
                "samples lost.\n\n"
                "Exit status 0 for a normal end, 1 for an error (its message on standard\n"
-               "error), 2 for wrong usage.\n");
+               "error), 2 for wrong usage.\n",
+               DeploymentKeyList().c_str());
 }
 
 struct Options {
@@ -75,7 +93,19 @@ struct Options {
   bool ignoreSerial = false;
   bool force = false;
   bool reconnect = false;
+  Deployment deployment;
 };
+
+// "KEY=VALUE" of --meta into `deployment`; false (told) for a key that is
+// not a deployment key or a text without "=".
+bool TakeMeta(std::string_view text, Deployment& deployment) {
+  const std::size_t equals = text.find('=');
+  if (equals != std::string_view::npos && deployment.Set(text.substr(0, equals), text.substr(equals + 1)))
+    return true;
+  std::fprintf(stderr, "sondrix-cli record: --meta \"%.*s\": KEY=VALUE with KEY one of %s\n\n",
+               static_cast<int>(text.size()), text.data(), DeploymentKeyList().c_str());
+  return false;
+}
 
 // 0 to go on, else the exit status.
 int ParseOptions(std::span<char*> args, Options& options) {
@@ -104,6 +134,12 @@ int ParseOptions(std::span<char*> args, Options& options) {
       options.ignoreSerial = true;
     } else if (arg == "--force") {
       options.force = true;
+    } else if (arg == "--meta") {
+      if (!TakeValue(args, i, kCommand, value)) return 2;
+      if (!TakeMeta(value, options.deployment)) {
+        PrintRecordUsage(stderr);
+        return 2;
+      }
     } else {
       std::fprintf(stderr, "sondrix-cli record: unknown argument \"%s\"\n\n", args[i]);
       PrintRecordUsage(stderr);
@@ -302,6 +338,11 @@ int RunRecord(std::span<char*> args) {
   ProgressLine progress(isatty(STDERR_FILENO) != 0);
   Acquisition run(*source, recording.get(), user, &progress, options.maxLines);
   run.SetReconnect(options.reconnect);
+  Companion companion;
+  companion.deployment = options.deployment;
+  // A companion that cannot be written is told at the end, among the
+  // run's notes; the recording goes on.
+  run.SetCompanion(&companion, CompanionPathFor(scratch));
   if (run.ready() != status::kOk) {
     Report("", run.ready());
     recording->Close();

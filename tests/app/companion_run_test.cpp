@@ -1,0 +1,104 @@
+// The window's run keeps its companion beside the recording: the deployment
+// metadata given in the Deployment dialog (offered before a run that has
+// none, remembered once given), what the source tells of itself, the zone's
+// offset, and time zero on the UTC clock at the first sample's arrival.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "app/app_fixtures.h"
+#include "app/menu.h"
+#include "common/panels.h"
+#include "common/settings.h"
+#include "common/text_format.h"
+#include "datafile/companion.h"
+
+namespace sondrix {
+namespace {
+
+namespace p = panels;
+using test::kNeritSerial;
+
+class CompanionRunTest : public test::AppTest {
+ protected:
+  Companion Read(const std::string& dataFile) {
+    Companion companion;
+    std::string error;
+    EXPECT_EQ(ReadCompanion(CompanionPathFor(dataFile), companion, error), 1) << error;
+    return companion;
+  }
+  // The first sample line's time stamp (ms).
+  long long FirstStamp(const std::string& dataFile) {
+    const std::vector<std::string> lines = DataLines(dataFile);
+    return lines.empty() ? -1 : std::stoll(lines.front().substr(0, lines.front().find('\t')));
+  }
+  void RunTo(const std::string& name) {
+    StopWhen([this] { return app.display().tmpFile() != nullptr && app.display().tmpFile()->writtenLines() >= 15; });
+    ui.AnswerFile(HomeFile(name));
+    const std::int64_t before = clock.UtcMs();
+    EXPECT_EQ(Acquire_Run(app), status::kOk);
+    const std::int64_t after = clock.UtcMs();
+    // The first sample's UTC time is time zero plus its stamp, and it came
+    // during the run.
+    const Companion companion = Read(HomeFile(name));
+    ASSERT_TRUE(companion.timeZeroUtcMs.has_value());
+    const std::int64_t first = *companion.timeZeroUtcMs + FirstStamp(HomeFile(name));
+    EXPECT_GE(first, before);
+    EXPECT_LE(first, after);
+  }
+};
+
+TEST_F(CompanionRunTest, TheDialogBeforeARunWithoutMetadataFillsTheCompanionAndIsRemembered) {
+  Start({}, false);
+  clock.SetUtcOffset(-3 * 3600);
+  Feed(1, 4);
+  OpenDevice("COM1");
+
+  // No metadata yet: the dialog comes before the run; Cancel runs without.
+  ui.Commit(p::kDeployment, p::kDepCancel, {{p::kDepCruise, std::string("not taken")}});
+  RunTo("first.dat");
+  Companion first = Read(HomeFile("first.dat"));
+  EXPECT_TRUE(first.deployment.Empty());
+  EXPECT_EQ(settings::DeploymentValue("cruise"), "");
+  EXPECT_EQ(first.utcOffsetSeconds, -3 * 3600);
+  EXPECT_EQ(first.program, "Sondrix 7.1");
+  EXPECT_EQ(first.port, "COM1");
+  EXPECT_EQ(first.serialNumber, Format("%08lX", static_cast<unsigned long>(kNeritSerial)));
+  EXPECT_EQ(first.deviceFile, "meter.dev");
+  // The scratch file's companion went with the recording.
+  EXPECT_FALSE(std::filesystem::exists(CompanionPathFor(App::ScratchPath())));
+
+  // Still none: offered again; what OK takes goes into the companion and
+  // the settings.
+  Feed(1, 4, kNeritSerial, 4);
+  ui.Commit(p::kDeployment, p::kDepOk,
+            {{p::kDepCruise, std::string("SX2612")},
+             {p::kDepStation, std::string("St 4")},
+             {p::kDepInvestigators, std::string("A. Diver, B. Winch")},
+             {p::kDepNote, std::string("after the squall")}});
+  RunTo("second.dat");
+  Deployment given;
+  given.Set("cruise", "SX2612");
+  given.Set("station", "St 4");
+  given.Set("investigators", "A. Diver, B. Winch");
+  given.Set("note", "after the squall");
+  EXPECT_EQ(Read(HomeFile("second.dat")).deployment, given);
+  EXPECT_EQ(settings::DeploymentValue("station"), "St 4");
+
+  // Remembered: the next run asks nothing (no dialog is scripted) and
+  // carries the same values.
+  Feed(1, 4, kNeritSerial, 8);
+  RunTo("third.dat");
+  EXPECT_EQ(Read(HomeFile("third.dat")).deployment, given);
+
+  // Configure > Deployment... changes them for the runs after.
+  ui.Commit(p::kDeployment, p::kDepOk, {{p::kDepCruise, std::string("")}, {p::kDepCast, std::string("7")}});
+  Menu_HandleEvent(app, p::kMenuDeployment);
+  EXPECT_EQ(settings::DeploymentValue("cruise"), "");
+  EXPECT_EQ(settings::DeploymentValue("cast"), "7");
+  EXPECT_EQ(settings::DeploymentValue("station"), "St 4");
+}
+
+}  // namespace
+}  // namespace sondrix
