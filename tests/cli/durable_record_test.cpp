@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -251,6 +252,26 @@ TEST_F(DurableRecordCli, TheCompanionsTimeZeroIsWhenTheFirstSampleArrived) {
   // moment it was measured: within a second all the same.
   EXPECT_LE(std::llabs(last - simEnded), 1000) << "last sample " << last - started << " ms after the start, the simulator's end "
                                                  << simEnded - started;
+
+  // The export places the samples there too: its first and last rows are
+  // those UTC times, to the millisecond.
+  const test::CliRun exported = test::RunTool(
+      test::kCli, "export " + Quoted(home.File("run.dat")) + " --format csv --out " + Quoted(home.File("run.csv")), home);
+  ASSERT_EQ(exported.exitStatus, 0) << exported.err;
+  std::vector<std::string> rows = test::Lines(test::ReadTextFile(home.File("run.csv")).value_or(""));
+  ASSERT_EQ(rows.size(), stamps.size() + 1);
+  const auto utcOf = [](const std::string& row) {
+    std::tm tm{};
+    int ms = 0;
+    if (std::sscanf(row.c_str(), "%d-%d-%dT%d:%d:%d.%dZ", &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &tm.tm_hour,
+                    &tm.tm_min, &tm.tm_sec, &ms) != 7)
+      return -1LL;
+    tm.tm_year -= 1900;
+    tm.tm_mon -= 1;
+    return static_cast<long long>(::timegm(&tm)) * 1000 + ms;
+  };
+  EXPECT_EQ(utcOf(rows[1]), first) << rows[1];
+  EXPECT_EQ(utcOf(rows.back()), last) << rows.back();
 }
 
 TEST_F(DurableRecordCli, ALiveRecordingIsSyncedAboutOnceASecondAndAReplayNever) {
