@@ -84,10 +84,13 @@ void Acquisition::WriteCompanionNow() {
   companionWritten_ = written;
 }
 
-Status Acquisition::Record(const SourceLine& line, std::int64_t arrivedMs) {
+Status Acquisition::Record(const SourceLine& line) {
+  // Only the first recorded line's arrival is wanted: the clock is read for
+  // no other.
+  const bool settingZero = companion_ != nullptr && !companion_->timeZeroUtcMs;
+  const std::int64_t arrivedMs = settingZero ? platform::UtcMs() : 0;
   const Status result = recording_->WriteData(line);
-  if (result != status::kOk || companion_ == nullptr || companion_->timeZeroUtcMs || recording_->writtenLines() == 0)
-    return result;
+  if (result != status::kOk || !settingZero || recording_->writtenLines() == 0) return result;
   // Time zero is when the first recorded sample arrived, less its own
   // stamp, so that every sample's UTC time is time zero plus its stamp.
   companion_->timeZeroUtcMs = arrivedMs - line.time;
@@ -116,7 +119,6 @@ Status Acquisition::ReadOne() {
   }
   if (away_) return LookForLine();
   Status result = source_.CanRead() == 0 ? status::kNoData : source_.Read(*line_);
-  const std::int64_t arrived = result == status::kOk ? platform::UtcMs() : 0;
   if (result == status::kNoData) {
     // The time-out counts from the last line (across midnight too).
     if (platform::SecondsSince(lastLine_) > timeout_) {
@@ -140,7 +142,7 @@ Status Acquisition::ReadOne() {
   if (result == status::kOk) {
     ++readLines_;
     // The data file keeps good lines and every complete bin of several.
-    if (recording_ != nullptr) result = Record(*line_, arrived);
+    if (recording_ != nullptr) result = Record(*line_);
     // A source whose buffer is nearly full has its lines recorded but not
     // drawn until it catches up; they are counted all the same.
     if (result == status::kOk && view_ != nullptr) result = view_->Show(*line_, source_.MustRead() != 0);
@@ -255,7 +257,7 @@ Status Acquisition::Drain() {
   while (!AtLineLimit() && platform::SecondsSince(start) < kDrainSeconds && !user_.Insists()) {
     if (source_.CanRead() == 0 || source_.Read(*line_) != status::kOk) break;
     ++readLines_;
-    Status result = recording_ != nullptr ? Record(*line_, platform::UtcMs()) : status::kOk;
+    Status result = recording_ != nullptr ? Record(*line_) : status::kOk;
     if (result == status::kOk && view_ != nullptr) result = view_->Show(*line_, source_.MustRead() != 0);
     if (result != status::kOk) return result;
   }

@@ -184,9 +184,9 @@ class Acquisition {
   // nearly kSyncSeconds old (at once with `now`), and keeps the next look
   // from sleeping past that; 1 or the write error.
   Status KeepSafe(bool now = false);
-  // Records a line read at UTC `arrivedMs`; the first one recorded sets the
-  // companion's time zero.
-  Status Record(const SourceLine& line, std::int64_t arrivedMs);
+  // Records a line just read; the first one recorded sets the companion's
+  // time zero from the UTC clock as it arrives.
+  Status Record(const SourceLine& line);
   void WriteCompanionNow();
 
   Source& source_;
