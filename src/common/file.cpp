@@ -33,14 +33,24 @@ bool OwnedFile::Flush() {
 
 bool OwnedFile::Sync() { return Flush() && ::fdatasync(::fileno(stream_)) == 0; }
 
-bool SyncDirectoryOf(const std::string& path) {
-  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-  const std::string name = folder.empty() ? "." : folder.string();
-  const int fd = ::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+namespace {
+
+// Opens `path` read-only with `flags` and has its data put on the disk.
+bool SyncPath(const std::string& path, int flags) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | flags);
   if (fd < 0) return false;
   const bool synced = ::fsync(fd) == 0;
   ::close(fd);
   return synced;
+}
+
+}  // namespace
+
+bool SyncFile(const std::string& path) { return SyncPath(path, 0); }
+
+bool SyncDirectoryOf(const std::string& path) {
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  return SyncPath(folder.empty() ? "." : folder.string(), O_DIRECTORY);
 }
 
 bool OwnedFile::Close() {

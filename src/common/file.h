@@ -50,6 +50,9 @@ class OwnedFile {
   std::FILE* stream_ = nullptr;
 };
 
+// Puts the file at `path` on the disk (a copy made by name, say); false
+// when it cannot.
+bool SyncFile(const std::string& path);
 // Puts the directory entries of the folder holding `path` (a file just
 // created or renamed there) on the disk; false when it cannot.
 bool SyncDirectoryOf(const std::string& path);

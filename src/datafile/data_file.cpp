@@ -32,15 +32,6 @@ void TrimTrailingControls(std::string& text) {
   while (!text.empty() && static_cast<unsigned char>(text.back()) < 33) text.pop_back();
 }
 
-// Puts a file's data on the disk; false when it cannot.
-bool SyncFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool synced = ::fdatasync(fd) == 0;
-  ::close(fd);
-  return synced;
-}
-
 // Moves a file, also across file systems (a recording in the working
 // directory may be saved to another disk). Across file systems the copy
 // is made under a new name beside `to` and then renamed to it, so that a

@@ -119,7 +119,9 @@ TEST_F(CompanionFilesTest, TheCompanionFollowsItsDataFileAndNoOtherStaysBesideIt
     EXPECT_EQ(Whose(target), c.expected);
     // Nothing of the recording is left under the scratch name's companion,
     // unless the target shares it.
-    if (CompanionPathFor(target) != CompanionPathFor(scratch)) EXPECT_FALSE(fs::exists(CompanionPathFor(scratch)));
+    if (CompanionPathFor(target) != CompanionPathFor(scratch)) {
+      EXPECT_FALSE(fs::exists(CompanionPathFor(scratch)));
+    }
     fs::remove(scratch);
   }
 }
