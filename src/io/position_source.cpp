@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <charconv>
 #include <cerrno>
 #include <cstring>
 
@@ -33,6 +34,7 @@ class UdpPositionSource final : public PositionSource {
   }
 
   int InputHandle() const override { return fd_; }
+  std::string Describe() const override { return "udp:" + std::to_string(Port()); }
 
   int Port() const {
     sockaddr_in address{};
@@ -81,6 +83,18 @@ std::unique_ptr<PositionSource> OpenUdpPositionSource(int port, std::string& err
     return nullptr;
   }
   return std::make_unique<UdpPositionSource>(fd);
+}
+
+std::unique_ptr<PositionSource> OpenPositionSource(std::string_view spec, long /*baud*/, std::string& error) {
+  if (spec.starts_with("udp:")) {
+    int port = -1;
+    const std::string_view digits = spec.substr(4);
+    const auto [end, failed] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
+    if (failed == std::errc() && end == digits.data() + digits.size() && port > 0)
+      return OpenUdpPositionSource(port, error);
+  }
+  error = "\"" + std::string(spec) + "\" is no position source: udp:PORT";
+  return nullptr;
 }
 
 int UdpPort(const PositionSource& source) {

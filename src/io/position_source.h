@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "io/nmea.h"
@@ -24,6 +25,8 @@ class PositionSource {
   virtual bool Poll(std::vector<NmeaFix>& fixes) = 0;
   // The descriptor a wait may watch for the next sentences (-1: none).
   virtual int InputHandle() const = 0;
+  // The source as messages and the track name it: "udp:10110".
+  virtual std::string Describe() const = 0;
   const NmeaParser& parser() const { return parser_; }
 
  protected:
@@ -32,6 +35,13 @@ class PositionSource {
 
   NmeaParser parser_;
 };
+
+// The baud rate of a serial receiver unless told otherwise (NMEA 0183).
+inline constexpr long kDefaultPositionBaud = 4800;
+
+// The source `spec` names: "udp:PORT" (more to come). Null with `error`
+// set when it names none or cannot be opened.
+std::unique_ptr<PositionSource> OpenPositionSource(std::string_view spec, long baud, std::string& error);
 
 // NMEA over UDP on `port` (0: any free port, see UdpPort). Null with
 // `error` set when the port cannot be bound.
