@@ -3,6 +3,7 @@
 #include "app/deployment.h"
 #include "app/layout.h"
 #include "app/menu.h"
+#include "app/position.h"
 #include "app/recording.h"
 #include "app/skip_choice.h"
 #include "app/window_title.h"
@@ -13,6 +14,7 @@
 #include "common/utils.h"
 #include "datafile/acquisition.h"
 #include "datafile/data_file.h"
+#include "datafile/track.h"
 #include "display/graph_control.h"
 #include "display/trace_choice.h"
 #include "meter/source_factory.h"
@@ -148,6 +150,7 @@ class DisplayView final : public RunView {
   }
 
   void Progress(const Acquisition& run) override {
+    ShowPosition(run);
     if (!run.away()) return;
     const int seconds = static_cast<int>(run.awaySeconds());
     if (seconds == shownSeconds_) return;
@@ -159,6 +162,26 @@ class DisplayView final : public RunView {
   }
 
   void Back(const Acquisition& /*run*/) override { HideBanner(); }
+
+  // The receiver's last fix and its age; amber once it is stale, red when
+  // the receiver failed. Set only when the text changes (once a second).
+  void ShowPosition(const Acquisition& run) {
+    const PositionState& position = run.position();
+    if (!position.on()) return;
+    std::string text = PositionText(position);
+    if (text == shownPosition_) return;
+    platform::Ui& ui = platform::ui();
+    const int color = position.failed ? 0xC62828 : position.Stale() ? 0xB26A00 : 0x000000;
+    if (color != shownColor_) ui.SetCtrlAttribute(display_.panel(), p::kMainPosition, platform::Attr::TextColor, color);
+    shownColor_ = color;
+    ui.SetCtrlVal(display_.panel(), p::kMainPosition, "Position: " + text);
+    if (shownPosition_.empty()) ui.SetCtrlAttribute(display_.panel(), p::kMainPosition, platform::Attr::Visible, 1);
+    shownPosition_ = std::move(text);
+  }
+  void HidePosition() {
+    platform::ui().SetCtrlAttribute(display_.panel(), p::kMainPosition, platform::Attr::Visible, 0);
+    shownPosition_.clear();
+  }
 
   // Also when the run ends while it waits.
   void HideBanner() { platform::ui().SetCtrlAttribute(display_.panel(), p::kMainLineAway, platform::Attr::Visible, 0); }
@@ -191,6 +214,20 @@ class DisplayView final : public RunView {
   Display& display_;
   bool first_ = true;
   int shownSeconds_ = -1;
+  std::string shownPosition_;
+  int shownColor_ = -1;
+};
+
+// app.run for the life of a run.
+class ScopedRun {
+ public:
+  ScopedRun(App& app, Acquisition& run) : app_(app) { app_.run = &run; }
+  ~ScopedRun() { app_.run = nullptr; }
+  ScopedRun(const ScopedRun&) = delete;
+  ScopedRun& operator=(const ScopedRun&) = delete;
+
+ private:
+  App& app_;
 };
 
 // The dialogs a run allows wait for the user through the run, so that the
@@ -487,6 +524,13 @@ Status Acquire_Run(App& app) {
   // A companion that cannot be written is told at the end, among the run's
   // notes; the recording goes on.
   if (recorder != nullptr) run.SetCompanion(&companion, CompanionPathFor(recorder->filename()));
+  // The GPS receiver of a live run (a replay's samples were taken
+  // elsewhere): one that cannot be opened has been told; the run goes on
+  // without positions, as it does when the receiver falls silent.
+  const std::unique_ptr<PositionSource> receiver =
+      SerialPortOf(*source) != nullptr ? Position_OpenForRun(app) : nullptr;
+  run.SetPosition(receiver.get(), recorder != nullptr ? TrackPathFor(recorder->filename()) : std::string());
+  const ScopedRun current(app, run);
   if (run.ready() != status::kOk) {
     if (recorder != nullptr && recorder->isOpen()) recorder->Close();
     SetCursor(Cursor::Default);
@@ -506,6 +550,7 @@ Status Acquire_Run(App& app) {
     result = run.Run();
   }
   view.HideBanner();
+  view.HidePosition();
   // A replay's bar and record time as the run leaves them.
   display.UpdateProgress(true);
 

@@ -23,6 +23,7 @@
 
 namespace sondrix {
 
+class Acquisition;
 class App;
 
 // sourceKind when nothing was opened (otherwise kSourceKindFile or
@@ -80,6 +81,8 @@ class App {
   // The last run recorded lines that were not saved yet; they wait in the
   // scratch recording.
   bool unsavedRun = false;
+  // The run going on (null between runs).
+  Acquisition* run = nullptr;
   // The data file the last run was saved as (empty before): what File >
   // Export Data offers first.
   std::string lastSavedRecording;

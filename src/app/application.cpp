@@ -73,6 +73,8 @@ void UpdateControls(App& app) {
   const bool open = source != nullptr;
   for (const int item : {p::kMenuConfigDisplay, p::kMenuGraphSettings, p::kMenuConfigAcquisition})
     Menu_Enable(app, item, open);
+  // Events are marked during a run only.
+  Menu_Enable(app, p::kMenuMarkEvent, false);
   // Save data: a run whose recording still waits to be saved.
   Menu_Enable(app, p::kMenuSaveData, open && display.sampleCount() >= 1 && app.unsavedRun);
   if (open) Menu_Enable(app, p::kMenuDepthGraph, source->HasDepth() != 0);
@@ -197,7 +199,8 @@ Status StartApplication(App& app, const AppOptions& options) {
   Error_Init();
 
   Menu_Enable(app, p::kMenuEditConfig, true);
-  for (const int item : {p::kMenuSaveData, p::kMenuConfigDisplay, p::kMenuGraphSettings, p::kMenuConfigAcquisition})
+  for (const int item : {p::kMenuSaveData, p::kMenuConfigDisplay, p::kMenuGraphSettings, p::kMenuConfigAcquisition,
+                         p::kMenuMarkEvent})
     Menu_Enable(app, item, false);
   app.layout = RecordMainLayout(app.mainPanel);
   LimitPanelSize(app.mainPanel, app.layout);

@@ -6,6 +6,7 @@
 
 #include "app/acquire.h"
 #include "app/deployment.h"
+#include "app/position.h"
 #include "app/main_window.h"
 #include "app/recording.h"
 #include "common/errors.h"
@@ -244,6 +245,16 @@ void Menu_HandleEvent(App& app, int item) {
       if (result != status::kCancelled) Error_Report(result);
       return;
     }
+    case p::kMenuPosition: {
+      const Status result = Position_Configure();
+      if (result != status::kCancelled) Error_Report(result);
+      return;
+    }
+    case p::kMenuMarkEvent: {
+      const Status result = MarkEvent_Dialog(app);
+      if (result != status::kCancelled && result != status::kWriteFailed) Error_Report(result);
+      return;
+    }
     case p::kMenuWholeRun:
       app.display().ToggleWholeRun();
       app.display().WriteConfig();
@@ -280,6 +291,8 @@ bool Menu_RunAllows(const App& app, int item) {
       return true;
     case p::kMenuDepthGraph:
       return app.source() != nullptr && app.source()->HasDepth() != 0;
+    case p::kMenuMarkEvent:
+      return app.run != nullptr;
     default:
       return false;
   }
@@ -289,7 +302,7 @@ void Menu_EnableForRun(App& app) {
   Menu_Enable(app, -1, false);
   for (const int item : {p::kMenuXYGraph, p::kMenuStripChart, p::kMenuTempGraph, p::kMenuDepthGraph,
                          p::kMenuSpectGraph, p::kMenuSpect2Graph, p::kMenuGraphSettings, p::kMenuConfigDisplay,
-                         p::kMenuConfigAcquisition, p::kMenuExit}) {
+                         p::kMenuConfigAcquisition, p::kMenuExit, p::kMenuMarkEvent}) {
     if (Menu_RunAllows(app, item)) Menu_Enable(app, item, true);
   }
   // Whole Run as the graph on show has it.

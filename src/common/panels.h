@@ -47,6 +47,7 @@ inline constexpr int kMainTracePrev = 120;     // button: the previous page of t
 inline constexpr int kMainTracePage = 121;     // text: "Traces 21–40 of 200"
 inline constexpr int kMainTraceNext = 122;     // button: the next page of trace labels
 inline constexpr int kMainLineAway = 123;      // text: the serial line is away and the run waits for it
+inline constexpr int kMainPosition = 124;      // text: the GPS fix and its age during a run
 inline constexpr int kMainProgress = 96;       // progress: how much of its file a replay has read
 
 // The main window's menu bar (loaded with the main panel).
@@ -85,8 +86,10 @@ inline constexpr int kMenuNightPalette = 71;   // checked while the night palett
 inline constexpr int kMenuConfigureSep1 = 72;
 inline constexpr int kMenuReconnect = 73;      // checked while a live run waits for a line that went away
 inline constexpr int kMenuExportData = 76;     // a data file as NetCDF, SeaBASS or CSV
+inline constexpr int kMenuMarkEvent = 77;      // an event of the run going on (F5)
 inline constexpr int kMenuDeployment = 90;     // the deployment metadata of the recordings
 inline constexpr int kMenuConfigureSep2 = 91;
+inline constexpr int kMenuPosition = 92;       // the GPS receiver of the runs
 
 // Graph settings: the axes of the XY family of graphs.
 inline constexpr int kGraphSettings = 20;
@@ -272,5 +275,21 @@ inline constexpr int kDepNote = 9;
 inline constexpr int kDepOk = 10;
 inline constexpr int kDepCancel = 11;
 inline constexpr int kDepHint = 12;  // text: where the values go
+
+// Position: the GPS receiver each run reads ([Position] of the settings).
+inline constexpr int kPosition = 41;
+inline constexpr int kPosSource = 2;  // string: "", COMk, a device path, udp:PORT, gpsd[:HOST[:PORT]]
+inline constexpr int kPosBaud = 3;    // int: a serial receiver's speed
+inline constexpr int kPosHint = 5;    // text: the forms of a source
+inline constexpr int kPosOk = 6;
+inline constexpr int kPosCancel = 7;
+
+// Mark Event: an event of the run at the UTC time it is marked.
+inline constexpr int kMarkEvent = 42;
+inline constexpr int kEvKind = 2;    // ring: 0 note, 1 cast start, 2 cast end
+inline constexpr int kEvNote = 3;    // string: the operator's words
+inline constexpr int kEvTime = 4;    // text: the UTC time the event is marked at
+inline constexpr int kEvOk = 5;
+inline constexpr int kEvCancel = 6;
 
 }  // namespace sondrix::panels

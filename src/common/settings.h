@@ -16,6 +16,11 @@ inline constexpr std::string_view kPorts = "Ports";
 // The deployment metadata last given (cruise, station, ...): one key per
 // deployment key of a recording's companion, under the same name.
 inline constexpr std::string_view kDeployment = "Deployment";
+// The GPS receiver each run of the window reads: "Source" (empty: none) and
+// "Baud" of a serial one.
+inline constexpr std::string_view kPosition = "Position";
+inline constexpr std::string_view kPositionSource = "Source";
+inline constexpr std::string_view kPositionBaud = "Baud";
 
 // Keys of "General".
 inline constexpr std::string_view kDevice = "Device";

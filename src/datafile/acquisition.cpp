@@ -141,13 +141,13 @@ Status Acquisition::SetPosition(PositionSource* source, std::string trackPath) {
   return opened;
 }
 
-bool Acquisition::MarkEvent(std::string_view kind, std::string_view note) {
+bool Acquisition::MarkEvent(std::string_view kind, std::string_view note, std::int64_t utcMs) {
   if (companion_ == nullptr) return false;
-  companion_->events.push_back({platform::UtcMs(), std::string(kind), std::string(note)});
+  companion_->events.push_back({utcMs >= 0 ? utcMs : platform::UtcMs(), std::string(kind), std::string(note)});
   SONDRIX_LOG(Info, "event: %.*s%s%.*s", static_cast<int>(kind.size()), kind.data(), note.empty() ? "" : ": ",
               static_cast<int>(note.size()), note.data());
   WriteCompanionNow();
-  return true;
+  return companionWritten_ == status::kOk;
 }
 
 void Acquisition::PollPosition() {

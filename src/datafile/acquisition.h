@@ -179,10 +179,10 @@ class Acquisition {
   const PositionState& position() const { return position_; }
 
   // Marks an event of `kind` (one of kEventKinds) with the operator's
-  // `note` at the UTC time now, in the companion (written at once). The run
-  // marks its own start (SetCompanion) and end (Finish). False when the run
-  // keeps no companion.
-  bool MarkEvent(std::string_view kind, std::string_view note = {});
+  // `note` at `utcMs` (< 0: the UTC time now), in the companion, written at
+  // once. The run marks its own start (SetCompanion) and end (Finish).
+  // False when the run keeps no companion or it could not be written.
+  bool MarkEvent(std::string_view kind, std::string_view note = {}, std::int64_t utcMs = -1);
 
   // The whole run: looks at the user and reads until the run ends; the
   // result (see result()).

@@ -187,8 +187,9 @@ TEST_F(DurableRecordCli, WithoutReconnectAnUnpluggedLineEndsTheRunAsBefore) {
 // About one fdatasync a second for a live recording, none for a replay.
 // (A leak check cannot run under ptrace: a sanitized build's would fail the
 // run it watches.)
-// With -y each sync names its file: the companion's two whole writes (at the
-// start and at the first sample) are synced in every run, and are told apart.
+// With -y each sync names its file: the companion's three whole writes (at
+// the start, at the first sample and at the end) are synced in every run,
+// and are told apart.
 const std::string kStrace = "ASAN_OPTIONS=detect_leaks=0 strace -f -qq -y -e trace=fdatasync -o ";
 
 // The syncs of the recording and its capture in a trace (the companion's
@@ -285,7 +286,7 @@ TEST_F(DurableRecordCli, ALiveRecordingIsSyncedAboutOnceASecondAndAReplayNever) 
   // Six seconds of lines: a sync a second, and one as the run ends.
   EXPECT_GE(syncs.recording, 5) << live.err;
   EXPECT_LE(syncs.recording, 9) << live.err;
-  EXPECT_EQ(syncs.companion, 2) << live.err;
+  EXPECT_EQ(syncs.companion, 3) << live.err;
 
   const std::string capture = home.File("c.raw");
   ASSERT_EQ(test::RunTool(test::kSim, "--device " + Quoted(kDevice) + " --packets 60 --quiet --out " + Quoted(capture), home)
@@ -296,7 +297,7 @@ TEST_F(DurableRecordCli, ALiveRecordingIsSyncedAboutOnceASecondAndAReplayNever) 
       home, kStrace + Quoted(trace) + " ");
   EXPECT_EQ(replay.exitStatus, 0) << replay.err;
   EXPECT_EQ(CountSyncs(trace).recording, 0) << test::ReadTextFile(trace).value_or("?");
-  EXPECT_EQ(CountSyncs(trace).companion, 2) << test::ReadTextFile(trace).value_or("?");
+  EXPECT_EQ(CountSyncs(trace).companion, 3) << test::ReadTextFile(trace).value_or("?");
 }
 
 }  // namespace

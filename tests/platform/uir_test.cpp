@@ -183,6 +183,7 @@ const std::map<std::string, std::set<CtrlType>>& ExpectedTypes() {
       {"MainTracePrev", button},
       {"MainTracePage", text},
       {"MainLineAway", text},
+      {"MainPosition", text},
       {"MainTraceNext", button},
       {"GsXMin", number},
       {"GsXMax", number},
@@ -326,6 +327,16 @@ const std::map<std::string, std::set<CtrlType>>& ExpectedTypes() {
       {"DepOk", button},
       {"DepCancel", button},
       {"DepHint", text},
+      {"PosSource", {CtrlType::String}},
+      {"PosBaud", {CtrlType::Int}},
+      {"PosHint", text},
+      {"PosOk", button},
+      {"PosCancel", button},
+      {"EvKind", {CtrlType::Ring}},
+      {"EvNote", {CtrlType::String}},
+      {"EvTime", text},
+      {"EvOk", button},
+      {"EvCancel", button},
   };
   return types;
 }
