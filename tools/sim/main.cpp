@@ -175,7 +175,9 @@ clock (standard output when no output is given).
 
   --nmea             the GPS receiver instead of a meter
   --pty              serve the sentences on a pseudo-terminal (its path is
-                     the first line of standard output); --link as above
+                     the first line of standard output); --link as above.
+                     Paced, what nobody read for about ten seconds is
+                     thrown away, as a serial line loses it
   --udp PORT[@HOST]  one sentence a datagram to HOST (an IPv4 address,
                      default 127.0.0.1; a broadcast address is allowed)
   --out FILE         write the sentences to a file

@@ -18,6 +18,11 @@ constexpr const char* kProgram = "sondrix-sim";
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 
+// Paced on a pseudo-terminal, sentences nobody has read for about ten
+// seconds are thrown away: a receiver does not wait for its reader, and a
+// reader that opens the line late must not get minutes-old fixes first.
+constexpr long kUnreadBytes = 1500;
+
 // A pacing wait looks at the UTC clock again at least this often, seconds
 // (the clock may be stepped meanwhile).
 constexpr double kClockLook = 0.5;
@@ -173,6 +178,11 @@ int RunNmea(const NmeaRunOptions& o) {
                    kTrackLatitudeLimit);
       result = kExitFailed;
       break;
+    }
+    if (!o.fast && s->sent) {
+      if (const long gone = out->DiscardUnread(kUnreadBytes); gone > 0) {
+        SONDRIX_LOG(Debug, "nobody read the last %ld bytes: thrown away", gone);
+      }
     }
     if (s->sent && (!write(s->rmcText) || !write(s->ggaText))) break;
     if (sondrix::logging::On(LogLevel::Trace)) {

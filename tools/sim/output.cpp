@@ -235,6 +235,12 @@ bool Output::WaitUntil(double deadline) {
   }
 }
 
+long Output::DiscardUnread(long keep) {
+  int waiting = 0;
+  if (!pty_ || ioctl(slaveFd_, FIONREAD, &waiting) != 0 || waiting <= keep) return 0;
+  return tcflush(slaveFd_, TCIFLUSH) == 0 ? waiting : 0;
+}
+
 bool Output::Drain(double seconds) {
   if (!pty_) return true;  // files and pipes hold what was written
   const double deadline = Now() + seconds;

@@ -51,6 +51,11 @@ class Output {
   // `seconds`; false when they were not all taken. Others: true.
   bool Drain(double seconds);
 
+  // Pseudo-terminal: when more than `keep` bytes wait in the terminal
+  // unread, they are thrown away (as a serial line loses what nobody reads)
+  // and their count is returned; else 0.
+  long DiscardUnread(long keep);
+
   // Pseudo-terminal: what the reader writes goes to `handler` (it is
   // discarded without one). Input is taken in while the writer waits, and
   // by PollInput.
