@@ -336,9 +336,9 @@ bool ParseArguments(int argc, char** argv, Options& o) {
       UsageError("option " + name + ": " + what + ", not '" + value + "'");
       return false;
     };
-    auto every = [&](int& target) {
+    auto every = [&](int& target, const char* what = "a packet count of 1 or more") {
       if (!take()) return false;
-      if (!ParseNumber(value, target) || target < 1) return bad("a packet count of 1 or more");
+      if (!ParseNumber(value, target) || target < 1) return bad(what);
       return true;
     };
 
@@ -353,11 +353,6 @@ bool ParseArguments(int argc, char** argv, Options& o) {
         return bad("A:D, D seconds (1 or more) from second A (0 or more) of the run");
       }
       target = stretch;
-      return true;
-    };
-    auto sentences = [&](int& target) {
-      if (!take()) return false;
-      if (!ParseNumber(value, target) || target < 1) return bad("a sentence count of 1 or more");
       return true;
     };
     o.given.push_back(name);
@@ -560,9 +555,9 @@ bool ParseArguments(int argc, char** argv, Options& o) {
       o.receiver.utcStartMs = sondrix::sim::ParseUtcSecond(value);
       if (!o.receiver.utcStartMs) return bad("a UTC time on a whole second, YYYY-MM-DDTHH:MM:SSZ");
     } else if (name == "--nmea-bad-checksum") {
-      if (!sentences(nmeaFaults.badChecksum)) return false;
+      if (!every(nmeaFaults.badChecksum, "a sentence count of 1 or more")) return false;
     } else if (name == "--nmea-cut") {
-      if (!sentences(nmeaFaults.cut)) return false;
+      if (!every(nmeaFaults.cut, "a sentence count of 1 or more")) return false;
     } else if (name == "--nmea-dropout") {
       if (!span(nmeaFaults.dropout)) return false;
     } else if (name == "--nmea-invalid") {

@@ -1,13 +1,12 @@
 #include "sim/nmea_receiver.h"
 
 #include <charconv>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <ctime>
 #include <numbers>
 
 #include "export/export.h"
+#include "sim/report.h"
 
 namespace sondrix::sim {
 namespace {
@@ -163,12 +162,9 @@ std::optional<NmeaSecond> NmeaReceiver::Next() {
 }
 
 std::unique_ptr<NmeaReport> NmeaReport::Open(const std::string& path, std::string& error) {
-  std::FILE* file = std::fopen(path.c_str(), "w");
-  if (file == nullptr) {
-    error = "cannot create " + path + ": " + std::strerror(errno);
-    return nullptr;
-  }
-  std::fputs("second\tutc\tutc_ms\tlatitude\tlongitude\tsent\tfault\trmc\tgga\tusable\n", file);
+  std::FILE* file =
+      CreateReportFile(path, "second\tutc\tutc_ms\tlatitude\tlongitude\tsent\tfault\trmc\tgga\tusable\n", error);
+  if (file == nullptr) return nullptr;
   std::fflush(file);
   return std::unique_ptr<NmeaReport>(new NmeaReport(file, path));
 }

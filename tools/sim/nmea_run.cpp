@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -87,18 +88,11 @@ std::optional<std::int64_t> ParseUtcSecond(const std::string& text) {
     rest.remove_prefix(k);
   }
   if (!(rest.empty() || rest == "Z" || rest == "+00:00" || rest == "+0000")) return std::nullopt;
-  if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59) return std::nullopt;
-  std::tm tm{};
-  tm.tm_year = year - 1900;
-  tm.tm_mon = month - 1;
-  tm.tm_mday = day;
-  tm.tm_hour = hour;
-  tm.tm_min = minute;
-  tm.tm_sec = second;
-  const std::time_t seconds = timegm(&tm);
-  // timegm accepts 31 February as 3 March: such a date is refused.
-  if (tm.tm_mday != day || tm.tm_mon != month - 1) return std::nullopt;
-  return static_cast<std::int64_t>(seconds) * 1000;
+  const std::chrono::year_month_day date{std::chrono::year(year), std::chrono::month(static_cast<unsigned>(month)),
+                                        std::chrono::day(static_cast<unsigned>(day))};
+  if (!date.ok() || hour > 23 || minute > 59 || second > 59) return std::nullopt;
+  const std::int64_t days = std::chrono::sys_days(date).time_since_epoch().count();
+  return ((days * 24 + hour) * 60 + minute) * 60'000LL + second * 1000LL;
 }
 
 int RunNmea(const NmeaRunOptions& o) {
