@@ -412,11 +412,13 @@ TEST_F(SimNmea, UdpCarriesOneSentenceADatagramToTheProgramsSource) {
   EXPECT_EQ(parser.badChecksums(), 80 / 9);
   EXPECT_EQ(reading.fixTimes, UsableTimes(report));
 
-  // The program's own UDP source, the host named.
+  // The program's own UDP source (bound on every address), the host named:
+  // the loopback network's broadcast address, which needs SO_BROADCAST.
   std::string error;
   const std::unique_ptr<PositionSource> source = OpenUdpPositionSource(0, error);
   ASSERT_NE(source, nullptr) << error;
-  ASSERT_EQ(Tool({"--nmea", "--fast", "--seconds", "30", "--udp", std::to_string(UdpPort(*source)) + "@127.0.0.1",
+  ASSERT_EQ(Tool({"--nmea", "--fast", "--seconds", "30", "--udp",
+                  std::to_string(UdpPort(*source)) + "@127.255.255.255",
                   "--start", "54.2,7.9", "--heading", "300", "--nmea-dropout", "10:5", "--report",
                   dir.File("s.tsv"), "--quiet"})
                 .exitStatus,
