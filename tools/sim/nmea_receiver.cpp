@@ -71,6 +71,7 @@ void NmeaCounts::Add(const NmeaSecond& s) {
   }
   if (!s.valid) ++invalidFixes;
   for (const SentenceFault f : {s.rmc, s.gga}) {
+    if (f == SentenceFault::kNotSent) continue;  // a run stopped between the two
     ++sentences;
     if (f == SentenceFault::kBadChecksum) ++badChecksums;
     if (f == SentenceFault::kCut) ++cut;

@@ -80,7 +80,7 @@ struct NmeaSecond {
   bool sent = false;        // false in a dropout
   bool valid = true;        // false in an invalid stretch
   SentenceFault rmc = SentenceFault::kOk;
-  SentenceFault gga = SentenceFault::kOk;
+  SentenceFault gga = SentenceFault::kOk;  // kNotSent also when stopped after the RMC
   // A reader gets the fix from it: sent, valid, and an intact RMC, or an
   // intact GGA after some intact valid RMC gave the date.
   bool usable = false;

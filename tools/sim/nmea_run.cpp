@@ -166,7 +166,7 @@ int RunNmea(const NmeaRunOptions& o) {
       stopped = true;
       break;
     }
-    const std::optional<NmeaSecond> s = receiver.Next();
+    std::optional<NmeaSecond> s = receiver.Next();
     if (!s) {
       std::fprintf(stderr, "%s: the track reached latitude %g; choose another start or heading\n", kProgram,
                    kTrackLatitudeLimit);
@@ -178,7 +178,15 @@ int RunNmea(const NmeaRunOptions& o) {
         SONDRIX_LOG(Debug, "nobody read the last %ld bytes: thrown away", gone);
       }
     }
-    if (s->sent && (!write(s->rmcText) || !write(s->ggaText))) break;
+    if (s->sent && !write(s->rmcText)) break;
+    if (s->sent && !write(s->ggaText)) {
+      // Stopped between the two: the RMC went out, and the record says so.
+      s->gga = SentenceFault::kNotSent;
+      s->usable = s->valid && s->rmc == SentenceFault::kOk;
+      counts.Add(*s);
+      if (report) report->Add(*s);
+      break;
+    }
     if (sondrix::logging::On(LogLevel::Trace)) {
       logging::Write(LogLevel::Trace, "fix %lld at %s: %.9f, %.9f%s%s", s->second, IsoUtc(s->utcMs).c_str(),
                      s->truth.latitude, s->truth.longitude, s->sent ? "" : " (dropout)", s->valid ? "" : " (invalid)");
