@@ -4,7 +4,7 @@
 # $meter_device) of a fresh project directory (the meter is
 # open at start, as the last exit left it), and the program itself.
 #
-#   start_xvfb; start_meter <sim options...>; start_sondrix
+#   start_xvfb; start_meter <sim options...>; [start_receiver <options...>;] start_sondrix
 #   key F1; click X Y; ... (everything is stopped on exit)
 #
 # Needs $build (the build directory); $xvfb_screen sets the virtual screen
@@ -38,6 +38,18 @@ start_meter() {
   # Deployment dialog.
   printf '[General]\nDevice=%s\nPort=COM1\n[Ports]\nCOM1=%s\n[Deployment]\ncruise=SX2612\nstation=4\ncast=1\n' \
     "$device" "$(head -n 1 "$home/pty")" >"$home/Sondrix.ini"
+}
+
+# A simulated GPS receiver beside the meter (after start_meter): its
+# pseudo-terminal is COM2 and the position source, its record of the true
+# track is $home/gps.tsv. Options go to sondrix-sim --nmea (--speed, faults ...).
+start_receiver() {
+  "$build/tools/sim/sondrix-sim" --nmea --pty --link "$home/ttyGPS" --report "$home/gps.tsv" --quiet "$@" \
+    >"$home/gps-pty" &
+  session_pids+=($!)
+  for _ in $(seq 50); do [ -s "$home/gps-pty" ] && break; sleep 0.1; done
+  sed -i "s|^\[Ports\]\$|[Ports]\nCOM2=$home/ttyGPS|" "$home/Sondrix.ini"
+  printf '[Position]\nSource=COM2\n' >>"$home/Sondrix.ini"
 }
 
 start_sondrix() {

@@ -151,4 +151,17 @@ class Child {
   int out_ = -1;
 };
 
+// Runs the tool to its end; standard output is collected, standard error
+// goes through `errFile`.
+inline ToolRun RunTool(const std::vector<std::string>& args, const std::string& errFile) {
+  ToolRun run;
+  Child child(args, errFile);
+  if (!child.started()) return run;
+  run.out = child.ReadAll();
+  run.exitStatus = child.Wait();
+  const auto bytes = ReadBytes(errFile);
+  run.err.assign(bytes.begin(), bytes.end());
+  return run;
+}
+
 }  // namespace sondrix::test

@@ -45,17 +45,7 @@ class SimTool : public ::testing::Test {
   }
 
   // Runs the tool to its end; standard output and error are collected.
-  ToolRun Tool(const std::vector<std::string>& args) {
-    ToolRun run;
-    const std::string err = dir.File("stderr");
-    Child child(args, err);
-    if (!child.started()) return run;
-    run.out = child.ReadAll();
-    run.exitStatus = child.Wait();
-    const auto bytes = test::ReadBytes(err);
-    run.err.assign(bytes.begin(), bytes.end());
-    return run;
-  }
+  ToolRun Tool(const std::vector<std::string>& args) { return test::RunTool(args, dir.File("stderr")); }
 
   test::TempDir dir;
 };

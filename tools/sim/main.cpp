@@ -4,12 +4,14 @@
 // hyperspectral meter also answers commands).
 #include <unistd.h>
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <set>
 #include <random>
 #include <span>
 #include <string>
@@ -19,6 +21,7 @@
 
 #include "common/log.h"
 #include "sim/benth_simulator.h"
+#include "sim/nmea_run.h"
 #include "sim/output.h"
 #include "sim/report.h"
 #include "sim/simulator.h"
@@ -26,6 +29,7 @@
 namespace {
 
 using sondrix::sim::Output;
+using sondrix::sim::PointLink;
 
 constexpr const char* kProgram = "sondrix-sim";
 constexpr int kExitOk = 0;
@@ -38,6 +42,7 @@ constexpr const char* kHelp = R"(Usage: sondrix-sim --device FILE.dev [--out FIL
                    [--packets N | --seconds S] [--rate HZ] [--realtime | --fast]
                    [--seed N] [fault options] [signal options]
                    [--report FILE] [--quiet]
+       sondrix-sim --nmea ...   (a GPS receiver: see "GPS receiver" below)
 
 Writes the packet stream of the meter described by a device configuration
 file (nine- and three-wavelength A+C meters, A meter, C meter, hyperspectral
@@ -158,6 +163,49 @@ Exit status: 0 done (also when stopped by SIGINT/SIGTERM), 1 on an error,
 2 on a usage error.
 )";
 
+constexpr const char* kNmeaHelp = R"(
+GPS receiver:
+sondrix-sim --nmea [--pty [--link PATH] | --udp PORT[@HOST] | --out FILE]
+                   [--seconds N [--fast [--utc-start TIME]]] [track options]
+                   [receiver faults] [--report FILE] [--quiet]
+
+NMEA 0183 sentences of a GPS receiver on a ship that sails a straight
+track (a rhumb line): RMC then GGA each second, at each second of the UTC
+clock (standard output when no output is given).
+
+  --nmea             the GPS receiver instead of a meter
+  --pty              serve the sentences on a pseudo-terminal (its path is
+                     the first line of standard output); --link as above.
+                     Paced, what nobody read for about ten seconds is
+                     thrown away, as a serial line loses it
+  --udp PORT[@HOST]  one sentence a datagram to HOST (an IPv4 address,
+                     default 127.0.0.1; a broadcast address is allowed)
+  --out FILE         write the sentences to a file
+  --seconds N        N fixes (one a second), then stop; endless without
+  --fast             all N fixes at once, without waiting for the clock
+  --utc-start TIME   with --fast: the first fix's UTC time, a whole second,
+                     YYYY-MM-DDTHH:MM:SSZ (default: the current second)
+  --talker XX        the talker of the sentences (default GP; GN, GL ...)
+  --start LAT,LON    where the track starts, decimal degrees (default
+                     43,-70)
+  --speed KNOTS      speed over ground (default 10)
+  --heading DEG      true course, 0 up to 360 (default 45)
+  --nmea-bad-checksum K  every K-th sentence sent has a wrong checksum
+  --nmea-cut K       every K-th sentence sent is cut short (half of it, no
+                     checksum; a cut sentence is not also a bad checksum)
+  --nmea-dropout A:D from second A of the run (0 first), nothing for D
+                     seconds
+  --nmea-invalid A:D from second A, D seconds without a fix: RMC status V,
+                     GGA quality 0, no position
+  --report FILE      a tab-separated line per second: second, utc (ISO 8601),
+                     utc_ms, latitude and longitude of the true track (full
+                     precision), sent (yes/no), fault (ok, dropout, invalid),
+                     rmc and gga (ok, bad-checksum, cut, - not sent), usable
+                     (yes: a reader gets the fix); then "totals", seconds,
+                     sentences, bad checksums, cut, dropout seconds, invalid
+                     fixes
+)";
+
 struct Options {
   std::string device;
   std::string out;
@@ -175,7 +223,19 @@ struct Options {
   bool quiet = false;
   bool help = false;
   sondrix::sim::SimSettings settings;
+  // --nmea: the GPS receiver instead of a meter.
+  bool nmea = false;
+  sondrix::sim::NmeaRunOptions receiver;
+  // Every option given, for the checks of what goes with --nmea.
+  std::vector<std::string> given;
 };
+
+// The options of the GPS receiver alone, and those it shares with the meter.
+const std::set<std::string> kNmeaOptions = {"--udp", "--talker", "--start", "--speed", "--heading", "--utc-start",
+                                            "--nmea-bad-checksum", "--nmea-cut", "--nmea-dropout",
+                                            "--nmea-invalid"};
+const std::set<std::string> kSharedOptions = {"--nmea", "--out", "--pty", "--link", "--seconds", "--fast",
+                                              "--linger", "--report", "--quiet"};
 
 void UsageError(const std::string& text) {
   std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", kProgram, text.c_str(), kProgram);
@@ -191,6 +251,54 @@ bool ParseNumber(std::string_view text, T& value) {
 
 bool ParseNonNegative(std::string_view text, double& value) {
   return ParseNumber(text, value) && std::isfinite(value) && value >= 0.0;
+}
+
+// With --nmea: the options that go with the receiver, into o.receiver;
+// false after a usage error was reported.
+bool CheckReceiverOptions(Options& o) {
+  for (const std::string& name : o.given) {
+    if (kNmeaOptions.count(name) == 0 && kSharedOptions.count(name) == 0) {
+      UsageError("option " + name + " is the meter's, not the GPS receiver's (--nmea)");
+      return false;
+    }
+  }
+  auto& r = o.receiver;
+  using Sink = sondrix::sim::NmeaRunOptions::Sink;
+  const int sinks = (o.pty ? 1 : 0) + (o.out.empty() ? 0 : 1) + (r.sink == Sink::kUdp ? 1 : 0);
+  if (sinks > 1) {
+    UsageError("--pty, --udp and --out exclude each other");
+    return false;
+  }
+  if (o.pty) r.sink = Sink::kPty;
+  if (!o.out.empty()) {
+    r.sink = Sink::kFile;
+    r.out = o.out;
+  }
+  if (!o.link.empty() && !o.pty) {
+    UsageError("--link needs --pty");
+    return false;
+  }
+  if (o.seconds) {
+    if (*o.seconds != std::floor(*o.seconds) || *o.seconds > 1e12) {
+      UsageError("option --seconds: a whole number of seconds (fixes) for the GPS receiver");
+      return false;
+    }
+    r.seconds = static_cast<long long>(*o.seconds);
+  }
+  if (o.fast && !r.seconds) {
+    UsageError("--fast needs --seconds N for the GPS receiver (N fixes at once)");
+    return false;
+  }
+  if (r.utcStartMs && !o.fast) {
+    UsageError("--utc-start needs --fast: paced fixes take the time of the clock");
+    return false;
+  }
+  r.fast = o.fast;
+  r.link = o.link;
+  r.linger = o.linger;
+  r.report = o.report;
+  r.quiet = o.quiet;
+  return true;
 }
 
 // Parses the arguments; false after a usage error was reported.
@@ -228,13 +336,30 @@ bool ParseArguments(int argc, char** argv, Options& o) {
       UsageError("option " + name + ": " + what + ", not '" + value + "'");
       return false;
     };
-    auto every = [&](int& target) {
+    auto every = [&](int& target, const char* what = "a packet count of 1 or more") {
       if (!take()) return false;
-      if (!ParseNumber(value, target) || target < 1) return bad("a packet count of 1 or more");
+      if (!ParseNumber(value, target) || target < 1) return bad(what);
       return true;
     };
 
+    // A:D, a stretch of D seconds from second A of the receiver's run.
+    auto span = [&](std::optional<sondrix::sim::SecondSpan>& target) {
+      if (!take()) return false;
+      const auto colon = value.find(':');
+      sondrix::sim::SecondSpan stretch;
+      if (colon == std::string::npos || !ParseNumber(std::string_view(value).substr(0, colon), stretch.from) ||
+          !ParseNumber(std::string_view(value).substr(colon + 1), stretch.count) || stretch.from < 0 ||
+          stretch.count < 1) {
+        return bad("A:D, D seconds (1 or more) from second A (0 or more) of the run");
+      }
+      target = stretch;
+      return true;
+    };
+    o.given.push_back(name);
+
     auto& s = o.settings;
+    auto& track = o.receiver.settings.track;
+    auto& nmeaFaults = o.receiver.settings.faults;
     if (name == "--help" || name == "-h") {
       o.help = true;
       return true;
@@ -385,8 +510,67 @@ bool ParseArguments(int argc, char** argv, Options& o) {
       if (!every(s.dropAck)) return false;
     } else if (name == "--quiet") {
       if (!flag(o.quiet)) return false;
+    } else if (name == "--nmea") {
+      if (!flag(o.nmea)) return false;
+    } else if (name == "--udp") {
+      if (!take()) return false;
+      const auto at = value.find('@');
+      auto& r = o.receiver;
+      if (!ParseNumber(std::string_view(value).substr(0, at), r.udpPort) || r.udpPort < 1 || r.udpPort > 65535) {
+        return bad("PORT or PORT@HOST, a port 1 ... 65535 and an IPv4 address");
+      }
+      if (at != std::string::npos) r.udpHost = value.substr(at + 1);
+      r.sink = sondrix::sim::NmeaRunOptions::Sink::kUdp;
+    } else if (name == "--talker") {
+      if (!take()) return false;
+      if (value.size() != 2 || !std::isupper(static_cast<unsigned char>(value[0])) ||
+          !std::isupper(static_cast<unsigned char>(value[1]))) {
+        return bad("two capital letters (GP, GN, GL, GA ...)");
+      }
+      o.receiver.settings.talker = value;
+    } else if (name == "--start") {
+      if (!take()) return false;
+      const auto comma = value.find(',');
+      if (comma == std::string::npos ||
+          !ParseNumber(std::string_view(value).substr(0, comma), track.start.latitude) ||
+          !ParseNumber(std::string_view(value).substr(comma + 1), track.start.longitude) ||
+          !(std::fabs(track.start.latitude) <= sondrix::sim::kTrackLatitudeLimit) ||
+          !(track.start.longitude >= -180.0 && track.start.longitude <= 180.0)) {
+        return bad("LAT,LON in decimal degrees, latitude -89 ... 89, longitude -180 ... 180");
+      }
+      // 180 east is 180 west: the track keeps longitudes in [-180, 180).
+      if (track.start.longitude == 180.0) track.start.longitude = -180.0;
+    } else if (name == "--speed") {
+      if (!take()) return false;
+      if (!ParseNonNegative(value, track.speedKnots) || track.speedKnots > 1000.0) {
+        return bad("a speed in knots, 0 ... 1000");
+      }
+    } else if (name == "--heading") {
+      if (!take()) return false;
+      if (!ParseNonNegative(value, track.headingDegrees) || track.headingDegrees >= 360.0) {
+        return bad("a true heading in degrees, 0 up to 360");
+      }
+    } else if (name == "--utc-start") {
+      if (!take()) return false;
+      o.receiver.utcStartMs = sondrix::sim::ParseUtcSecond(value);
+      if (!o.receiver.utcStartMs) return bad("a UTC time on a whole second, YYYY-MM-DDTHH:MM:SSZ");
+    } else if (name == "--nmea-bad-checksum") {
+      if (!every(nmeaFaults.badChecksum, "a sentence count of 1 or more")) return false;
+    } else if (name == "--nmea-cut") {
+      if (!every(nmeaFaults.cut, "a sentence count of 1 or more")) return false;
+    } else if (name == "--nmea-dropout") {
+      if (!span(nmeaFaults.dropout)) return false;
+    } else if (name == "--nmea-invalid") {
+      if (!span(nmeaFaults.invalid)) return false;
     } else {
       UsageError("unknown argument '" + args[i] + "'");
+      return false;
+    }
+  }
+  if (o.nmea) return CheckReceiverOptions(o);
+  for (const std::string& name : o.given) {
+    if (kNmeaOptions.count(name) > 0) {
+      UsageError("option " + name + " is the GPS receiver's: it needs --nmea");
       return false;
     }
   }
@@ -412,19 +596,6 @@ bool ParseArguments(int argc, char** argv, Options& o) {
   }
   if (o.replugOther && !o.unplug) {
     UsageError("--replug-other needs --unplug");
-    return false;
-  }
-  return true;
-}
-
-// Points `link` at `target`, replacing what it was (never half done: a
-// reader opening the link meanwhile finds the old target or the new one).
-bool PointLink(const std::string& link, const std::string& target) {
-  const std::string fresh = link + ".new";
-  ::unlink(fresh.c_str());
-  if (::symlink(target.c_str(), fresh.c_str()) != 0) return false;
-  if (::rename(fresh.c_str(), link.c_str()) != 0) {
-    ::unlink(fresh.c_str());
     return false;
   }
   return true;
@@ -718,7 +889,9 @@ int main(int argc, char** argv) {
   if (!ParseArguments(static_cast<int>(args.size()), args.data(), options)) return kExitUsage;
   if (options.help) {
     std::fputs(kHelp, stdout);
+    std::fputs(kNmeaHelp, stdout);
     return kExitOk;
   }
+  if (options.nmea) return sondrix::sim::RunNmea(options.receiver);
   return Run(options);
 }

@@ -1,7 +1,10 @@
 #include "sim/output.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -109,6 +112,71 @@ std::unique_ptr<Output> Output::OpenPty(std::string& error) {
   return out;
 }
 
+std::unique_ptr<Output> Output::OpenUdp(const std::string& host, int port, std::string& error) {
+  in_addr address{};
+  if (::inet_pton(AF_INET, host.c_str(), &address) != 1) {
+    error = "not an IPv4 address: '" + host + "'";
+    return nullptr;
+  }
+  if (port < 1 || port > 65535) {
+    error = "a UDP port is 1 ... 65535, not " + std::to_string(port);
+    return nullptr;
+  }
+  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) {
+    error = ErrnoText("no UDP socket");
+    return nullptr;
+  }
+  // A receiver on a ship's network broadcasts its sentences.
+  const int yes = 1;
+  if (setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &yes, sizeof yes) != 0) {
+    error = ErrnoText("SO_BROADCAST");
+    close(fd);
+    return nullptr;
+  }
+  std::unique_ptr<Output> out(new Output(fd, true, false));
+  out->datagram_ = true;
+  out->udpAddress_ = address.s_addr;
+  out->udpPort_ = htons(static_cast<std::uint16_t>(port));
+  return out;
+}
+
+bool PointLink(const std::string& link, const std::string& target) {
+  const std::string fresh = link + ".new";
+  ::unlink(fresh.c_str());
+  if (::symlink(target.c_str(), fresh.c_str()) != 0) return false;
+  if (::rename(fresh.c_str(), link.c_str()) != 0) {
+    const int saved = errno;
+    ::unlink(fresh.c_str());
+    errno = saved;
+    return false;
+  }
+  return true;
+}
+
+Output::Result Output::SendDatagram(const std::uint8_t* bytes, std::size_t count) {
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_addr.s_addr = udpAddress_;
+  to.sin_port = udpPort_;
+  for (;;) {
+    if (gStopRequested) return Result::kStopped;
+    const ssize_t done = sendto(fd_, bytes, count, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    if (done == static_cast<ssize_t>(count)) return Result::kWritten;
+    if (done < 0 && errno == EINTR) continue;
+    // Nobody listening (an unreachable port reported for an earlier
+    // datagram) is what UDP allows: the datagram is gone, as it would be.
+    if (done < 0 && errno == ECONNREFUSED) return Result::kWritten;
+    if (done < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS)) {
+      pollfd wait{fd_, POLLOUT, 0};
+      poll(&wait, 1, kPollSlice);
+      continue;
+    }
+    error_ = done < 0 ? ErrnoText("sendto") : std::string("sendto: datagram cut short");
+    return Result::kFailed;
+  }
+}
+
 void Output::ReadInput() {
   if (!pty_) return;
   std::uint8_t bytes[256];
@@ -128,6 +196,7 @@ void Output::PollInput() { ReadInput(); }
 long Output::LineBaud() const { return pty_ ? TerminalBaud(slaveFd_) : 0; }
 
 Output::Result Output::Write(const std::uint8_t* bytes, std::size_t count) {
+  if (datagram_) return SendDatagram(bytes, count);
   while (count > 0) {
     if (gStopRequested) return Result::kStopped;
     const ssize_t done = write(fd_, bytes, count);
@@ -164,6 +233,12 @@ bool Output::WaitUntil(double deadline) {
       poll(nullptr, 0, slice);
     }
   }
+}
+
+long Output::DiscardUnread(long keep) {
+  int waiting = 0;
+  if (!pty_ || ioctl(slaveFd_, FIONREAD, &waiting) != 0 || waiting <= keep) return 0;
+  return tcflush(slaveFd_, TCIFLUSH) == 0 ? waiting : 0;
 }
 
 bool Output::Drain(double seconds) {

@@ -1,6 +1,6 @@
-// Where the simulator's bytes go: a file, standard output or a
+// Where the simulator's bytes go: a file, standard output, a
 // pseudo-terminal it creates (the program opens the other side, the slave,
-// as a serial port). Writes never lose bytes: a slow reader makes the writer
+// as a serial port) or UDP datagrams (the GPS receiver's sentences). Writes never lose bytes: a slow reader makes the writer
 // wait, and a stop request (SIGINT/SIGTERM) ends the wait.
 #pragma once
 
@@ -32,6 +32,9 @@ class Output {
   // on the slave side, so that a reader may open and close it as often as
   // it likes; the bytes wait in the terminal until someone reads them.
   static std::unique_ptr<Output> OpenPty(std::string& error);
+  // UDP datagrams to `host` (an IPv4 address, broadcast addresses allowed)
+  // on `port`: every Write is one datagram. Nobody listening is no error.
+  static std::unique_ptr<Output> OpenUdp(const std::string& host, int port, std::string& error);
 
   ~Output();
   Output(const Output&) = delete;
@@ -48,6 +51,11 @@ class Output {
   // `seconds`; false when they were not all taken. Others: true.
   bool Drain(double seconds);
 
+  // Pseudo-terminal: when more than `keep` bytes wait in the terminal
+  // unread, they are thrown away (as a serial line loses what nobody reads)
+  // and their count is returned; else 0.
+  long DiscardUnread(long keep);
+
   // Pseudo-terminal: what the reader writes goes to `handler` (it is
   // discarded without one). Input is taken in while the writer waits, and
   // by PollInput.
@@ -58,6 +66,7 @@ class Output {
   long LineBaud() const;
 
   bool IsPty() const { return pty_; }
+  bool IsDatagram() const { return datagram_; }
   // The slave side of the pseudo-terminal ("/dev/pts/N").
   const std::string& SlavePath() const { return slavePath_; }
   const std::string& error() const { return error_; }
@@ -69,15 +78,26 @@ class Output {
   Output(int fd, bool owned, bool pty);
   // Reads what the reader wrote to the pseudo-terminal.
   void ReadInput();
+  // UDP: the bytes as one datagram.
+  Result SendDatagram(const std::uint8_t* bytes, std::size_t count);
 
   int fd_;
   bool owned_;
   bool pty_;
+  // UDP: where each Write goes (network byte order).
+  bool datagram_ = false;
+  std::uint32_t udpAddress_ = 0;
+  std::uint16_t udpPort_ = 0;
   int slaveFd_ = -1;
   std::string slavePath_;
   std::string error_;
   std::function<void(std::span<const std::uint8_t>)> onInput_;
 };
+
+// Points the symbolic link `link` at `target`, replacing what it was (never
+// half done: a reader opening the link meanwhile finds the old target or the
+// new one). False with errno set when it cannot be made.
+bool PointLink(const std::string& link, const std::string& target);
 
 // The output baud rate a terminal is set to, or 0.
 long TerminalBaud(int fd);

@@ -38,14 +38,20 @@ std::string FaultText(const Emission& e) {
   return text.empty() ? "ok" : text;
 }
 
-std::unique_ptr<PacketReport> PacketReport::Open(const std::string& path, std::string& error) {
+std::FILE* CreateReportFile(const std::string& path, const char* header, std::string& error) {
   std::FILE* file = std::fopen(path.c_str(), "w");
   if (file == nullptr) {
     error = "cannot create " + path + ": " + std::strerror(errno);
     return nullptr;
   }
-  std::fputs("packet\tsamples\tfault\tlost\ttick_ms\tcounter\tcounter_unwrapped\telapsed_ms\n", file);
-  return std::unique_ptr<PacketReport>(new PacketReport(file, path));
+  std::fputs(header, file);
+  return file;
+}
+
+std::unique_ptr<PacketReport> PacketReport::Open(const std::string& path, std::string& error) {
+  std::FILE* file = CreateReportFile(
+      path, "packet\tsamples\tfault\tlost\ttick_ms\tcounter\tcounter_unwrapped\telapsed_ms\n", error);
+  return file == nullptr ? nullptr : std::unique_ptr<PacketReport>(new PacketReport(file, path));
 }
 
 PacketReport::~PacketReport() = default;

@@ -29,6 +29,10 @@ namespace sondrix::sim {
 // duplicate, spacing, unplugged.
 std::string FaultText(const Emission& e);
 
+// Creates (or truncates) a report file and writes its header line; null
+// with `error` set when it cannot be created.
+std::FILE* CreateReportFile(const std::string& path, const char* header, std::string& error);
+
 class PacketReport {
  public:
   // Creates (or truncates) the file and writes the header line.

@@ -1,0 +1,40 @@
+// sondrix-sim --nmea: the simulated GPS receiver's run, its sentences sent
+// to standard output, a file, a pseudo-terminal or UDP, a burst each second
+// of the system's UTC clock (or all at once with --fast).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "sim/nmea_receiver.h"
+
+namespace sondrix::sim {
+
+struct NmeaRunOptions {
+  enum class Sink { kStdout, kFile, kPty, kUdp };
+  NmeaSettings settings;
+  Sink sink = Sink::kStdout;
+  std::string out;                     // kFile
+  std::string udpHost = "127.0.0.1";   // kUdp
+  int udpPort = 0;
+  std::string link;                    // kPty: a symbolic link to the terminal
+  std::optional<long long> seconds;    // fixes to send; endless without
+  bool fast = false;                   // no pacing (needs seconds)
+  std::optional<std::int64_t> utcStartMs;  // with fast: the first fix's time
+  double linger = 5.0;
+  std::string report;
+  bool quiet = false;
+};
+
+// Exit status: 0 done (also when stopped by SIGINT/SIGTERM), 1 on an error.
+int RunNmea(const NmeaRunOptions& options);
+
+// The system's UTC clock, milliseconds since 1970-01-01T00:00:00Z.
+std::int64_t UtcNowMs();
+
+// "YYYY-MM-DDTHH:MM:SSZ" (also with "+00:00", or without a zone, as UTC) on a
+// whole second: milliseconds since the epoch; nullopt otherwise.
+std::optional<std::int64_t> ParseUtcSecond(const std::string& text);
+
+}  // namespace sondrix::sim
