@@ -108,6 +108,29 @@ TEST(SerialPositionTest, SentencesCutAnywhereAcrossPollsGiveTheWholeTextsFixes) 
   EXPECT_EQ(counts, kTruthCounts);
 }
 
+TEST(SerialPositionTest, BytesWithoutALineEndAreNotKeptForEver) {
+  // A receiver at another baud rate, or one that sends no line ends: its
+  // bytes are dropped once they are far too long for a sentence, counted
+  // once, and the sentences after the next line end are read again.
+  FakeSerial fake;
+  platform::ScopedSerial scoped(fake);
+  std::string error;
+  const auto source = OpenPositionSource("COM2", kDefaultPositionBaud, error);
+  ASSERT_NE(source, nullptr) << error;
+  std::vector<NmeaFix> fixes;
+  const std::string noise(1000, '\xA5');
+  for (int k = 0; k < 200; ++k) {
+    fake.Feed(2, noise);
+    EXPECT_TRUE(source->Poll(fixes));
+  }
+  fake.Feed(2, "\r\n" + kScript);
+  EXPECT_TRUE(source->Poll(fixes));
+  EXPECT_TRUE(SameFixes(fixes, kTruth));
+  PositionCounts counts = kTruthCounts;
+  counts.malformed = 1;
+  EXPECT_EQ(source->Counts(), counts);
+}
+
 TEST(SerialPositionTest, AReceiverThatGoesAwayIsOpenedAgainAndItsCutSentenceIsNotUsed) {
   FakeSerial fake;
   platform::ScopedSerial scoped(fake);
