@@ -19,15 +19,12 @@
 #include "common/status.h"
 #include "common/utils.h"
 #include "io/position_source.h"
+#include "io/rs232_port.h"
 #include "platform/serial.h"
 
 namespace sondrix {
 namespace {
 
-constexpr int kParity = 0;
-constexpr int kDataBits = 8;
-constexpr int kStopBits = 1;
-constexpr int kQueueSize = 4096;
 // A device path gets a port number above COM1 ... COM8, which a meter's
 // port may take later, from the top down.
 constexpr int kFirstPathPort = 9;
@@ -35,11 +32,9 @@ constexpr int kLastPathPort = 255;
 
 // Opens `number` on `device` (empty: COMk's own) for reading without waits.
 int OpenReceiverPort(int number, const std::string& device, long baud) {
-  platform::Serial& serial = platform::serial();
-  const int result = serial.OpenComConfig(number, device, baud, kParity, kDataBits, kStopBits, kQueueSize,
-                                          kQueueSize);
+  const int result = OpenSerialLine(number, device, baud);
   if (result < 0) return result;
-  serial.SetComTime(number, 0.0);
+  platform::serial().SetComTime(number, 0.0);
   return result;
 }
 
