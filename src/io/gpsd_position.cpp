@@ -314,8 +314,12 @@ std::unique_ptr<PositionSource> OpenGpsdPositionSource(const std::string& host, 
   }
   ::freeaddrinfo(found);
 
-  // Each address in turn, all of them within the time allowed.
-  const double start = platform::Timer();
+  // Each address in turn, all of them within the time allowed (the time of
+  // the poll() that waits, not the platform's clock).
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(kConnectSeconds);
+  auto remaining = [&deadline] {
+    return std::max(0.0, std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count());
+  };
   int failure = EADDRNOTAVAIL;
   for (const Address& address : addresses) {
     const int fd = StartConnect(address);
@@ -323,7 +327,9 @@ std::unique_ptr<PositionSource> OpenGpsdPositionSource(const std::string& host, 
       failure = errno;
       continue;
     }
-    failure = ConnectResult(fd, std::max(0.0, kConnectSeconds - platform::SecondsSince(start)));
+    do {
+      failure = ConnectResult(fd, remaining());
+    } while (failure == EINPROGRESS && remaining() > 0.0);
     if (failure == 0 && !SendWatch(fd)) failure = errno;
     if (failure == 0) {
       SONDRIX_LOG(Info, "Positions from gpsd at %s", where.c_str());

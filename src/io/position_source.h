@@ -10,6 +10,7 @@
 //   gpsd[:HOST[:PORT]]       a gpsd's reports over its JSON protocol (gpsd_position.cpp)
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -39,8 +40,9 @@ class PositionSource {
  public:
   virtual ~PositionSource() = default;
   // Reads what has arrived, without waiting; the usable fixes are appended
-  // to `fixes` (the parser counts what was spoiled). False when the source
-  // failed for good.
+  // to `fixes` (Counts() counts what was spoiled). False when the source
+  // failed for good (a UDP socket in error); a serial receiver or gpsd that
+  // went away is Lost() instead, and Poll goes on true.
   virtual bool Poll(std::vector<NmeaFix>& fixes) = 0;
   // The descriptor a wait may watch for the next sentences (-1: none).
   // After the receiver went away (and until it is back) it may be -1 or

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -43,7 +44,8 @@ const std::string kReports =
     R"({"class":"TPV","device":"/dev/ttyUSB0","mode":3,"lat":48.1,"lon":11.5})" "\n"
     R"({"class":"TPV","mode":3,"time":"2026-12-09T20:50:38.000Z","lat":"48.1","lon":11.5})" "\n"
     "gpsd:ERROR: not json\n"
-    R"({"class":"SKY","hdop":1.4,"satellites":[{"PRN":1,"used":true},{"PRN":2,"used":false},{"PRN":3,"used":true}]})" "\n"
+    R"({"class":"SKY","hdop":1.4,"satellites":[{"PRN":1,"used":true},{"PRN":2,"used":false},)"
+    R"({"PRN":3,"used":true}]})" "\n"
     R"({"class":"TPV","mode":2,"time":"2026-12-09T20:50:39.500Z","lat":-33.8568,"lon":151.2153})" "\n"
     R"({"class":"TPV","mode":3,"time":"2026-12-09T20:50:40.000Z","lat":1.0,"lon":2.0)";
 
@@ -158,7 +160,8 @@ TEST(GpsdPositionTest, AGpsdThatHangsUpIsConnectedToAgain) {
   const auto source = OpenGpsdPositionSource("127.0.0.1", gpsd.port(), error);
   ASSERT_NE(source, nullptr) << error;
   ASSERT_EQ(gpsd.Accept(), kWatch);
-  gpsd.Send(R"({"class":"SKY","hdop":0.9,"uSat":8})" "\n" R"({"class":"TPV","mode":3,"time":"2026-12-09T20:50:37.250Z","lat":48.1)");
+  gpsd.Send(R"({"class":"SKY","hdop":0.9,"uSat":8})" "\n"
+            R"({"class":"TPV","mode":3,"time":"2026-12-09T20:50:37.250Z","lat":48.1)");
   gpsd.Hangup();
   std::vector<NmeaFix> fixes;
   PollUntil(*source, fixes, [&] { return source->Lost(); });
@@ -196,6 +199,18 @@ TEST(GpsdPositionTest, AGpsdThatIsNotThereIsAnErrorAtOpen) {
   std::string error;
   EXPECT_EQ(OpenPositionSource("gpsd:127.0.0.1:" + std::to_string(port), kDefaultPositionBaud, error), nullptr);
   EXPECT_EQ(error, "gpsd at 127.0.0.1:" + std::to_string(port) + " does not answer: Connection refused");
+
+  // A gpsd too busy to take the connection (its queue of connections full):
+  // the open gives up after its two seconds instead of keeping the run.
+  FakeGpsd busy;
+  std::vector<std::unique_ptr<PositionSource>> waiting;
+  for (int k = 0; k < 8; ++k) {
+    auto source = OpenGpsdPositionSource("127.0.0.1", busy.port(), error);
+    if (source == nullptr) break;
+    waiting.push_back(std::move(source));
+  }
+  ASSERT_LT(waiting.size(), 8u) << "the listener took every connection";
+  EXPECT_EQ(error, "gpsd at 127.0.0.1:" + std::to_string(busy.port()) + " does not answer: Connection timed out");
 }
 
 }  // namespace

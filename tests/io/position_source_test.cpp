@@ -67,7 +67,7 @@ TEST(PositionSourceTest, SourceTextsAreTakenApartOrRefusedNamingTheForms) {
       {"com8", PositionSpec{Kind::Serial, "COM8", 0}},
       {"COM1", PositionSpec{Kind::Serial, "COM1", 0}},
       {"/dev/ttyUSB1", PositionSpec{Kind::Serial, "/dev/ttyUSB1", 0}},
-      {"/dev/serial/by-id/usb-u-blox_GNSS_receiver-if00", PositionSpec{Kind::Serial, "/dev/serial/by-id/usb-u-blox_GNSS_receiver-if00", 0}},
+      {"/dev/serial/by-id/usb-GNSS-if00", PositionSpec{Kind::Serial, "/dev/serial/by-id/usb-GNSS-if00", 0}},
       {"udp:10110", PositionSpec{Kind::Udp, "", 10110}},
       {"UDP:1", PositionSpec{Kind::Udp, "", 1}},
       {"udp:65535", PositionSpec{Kind::Udp, "", 65535}},
