@@ -1,12 +1,15 @@
 #include "datafile/acquisition.h"
 
 #include <algorithm>
+#include <cmath>
+#include <filesystem>
 
 #include "common/log.h"
 #include "common/text_format.h"
 #include "common/utils.h"
 #include "datafile/data_file.h"
 #include "io/dport.h"
+#include "io/position_source.h"
 #include "io/rs232_port.h"
 #include "platform/clock.h"
 
@@ -26,6 +29,18 @@ std::vector<std::string> RunSummary::Notes() const {
     notes.push_back(Format("%s came back with another instrument: the run ended there, and nothing of that "
                            "instrument was recorded", line.c_str()));
   }
+  if (position.on()) {
+    std::string told = Format("The position source %s gave %ld fix%s", position.source.c_str(), position.fixes,
+                              position.fixes == 1 ? "" : "es");
+    const long long spoiled = position.badChecksums + position.malformed;
+    if (spoiled > 0) told += Format("; %lld sentences were spoiled (bad checksum or cut short) and not used", spoiled);
+    if (position.invalid > 0) told += Format("; %lld fixes the receiver called invalid were not used", position.invalid);
+    if (position.undated > 0) told += Format("; %lld came before the receiver told the date", position.undated);
+    if (position.failed) told += "; it failed during the run, which went on without it";
+    notes.push_back(told);
+  }
+  if (!trackFailed.empty())
+    notes.push_back("The track " + trackFailed + " could not be written: the recording's positions are incomplete");
   if (!companionFailed.empty())
     notes.push_back("The companion " + companionFailed +
                     " could not be written: the recording holds no UTC time and no deployment metadata");
@@ -49,6 +64,30 @@ Acquisition::Acquisition(Source& source, DataFile* recording, RunUser& user, Run
   }
 }
 
+namespace {
+
+std::string LatLonText(const NmeaFix& fix) {
+  return Format("%.5f\u00b0 %c  %.5f\u00b0 %c", std::abs(fix.latitude), fix.latitude < 0.0 ? 'S' : 'N',
+                std::abs(fix.longitude), fix.longitude < 0.0 ? 'W' : 'E');
+}
+
+}  // namespace
+
+std::string PositionText(const PositionState& position) {
+  if (!position.on()) return {};
+  if (position.failed && !position.last) return "Position lost: " + position.source + " failed";
+  if (!position.last) return "No position fix yet from " + position.source;
+  const long age = std::lround(std::max(0.0, position.Age()));
+  if (position.failed)
+    return Format("Position lost: %s failed; last fix %ld s ago (%s)", position.source.c_str(), age,
+                  LatLonText(*position.last).c_str());
+  if (position.Stale())
+    return Format("Position stale: last fix %ld s ago (%s)", age, LatLonText(*position.last).c_str());
+  return Format("%s  (fix %ld s ago)", LatLonText(*position.last).c_str(), age);
+}
+
+double PositionState::Age() const { return last ? platform::SecondsSince(lastAt) : -1.0; }
+
 void Acquisition::SetReconnect(bool on, double retrySeconds) {
   reconnect_ = on;
   retrySeconds_ = retrySeconds > 0.0 ? retrySeconds : kReopenSeconds;
@@ -71,8 +110,92 @@ Status Acquisition::SetCompanion(Companion* companion, std::string path) {
   if (companion_ == nullptr) return status::kOk;
   DescribeSource(source_, *companion_);
   companion_->timeZeroUtcMs.reset();
+  companion_->positionSource = position_.source;
+  companion_->events.push_back({platform::UtcMs(), "start", ""});
+  // A track left beside the scratch recording by an earlier run is not this
+  // run's.
+  if (!track_.open()) {
+    std::error_code error;
+    std::filesystem::remove(TrackPathFor(recording_->filename()), error);
+  }
   WriteCompanionNow();
   return companionWritten_;
+}
+
+Status Acquisition::SetPosition(PositionSource* source, std::string trackPath) {
+  positionSource_ = source;
+  position_ = PositionState{};
+  trackFailed_.clear();
+  if (source == nullptr) return status::kOk;
+  position_.source = source->Describe();
+  if (companion_ != nullptr) {
+    companion_->positionSource = position_.source;
+    WriteCompanionNow();
+  }
+  if (trackPath.empty()) return status::kOk;
+  const Status opened = track_.Open(trackPath);
+  if (opened != status::kOk) {
+    trackFailed_ = trackPath;
+    SONDRIX_LOG(Warn, "%s: the track could not be created", trackPath.c_str());
+  }
+  return opened;
+}
+
+bool Acquisition::MarkEvent(std::string_view kind, std::string_view note) {
+  if (companion_ == nullptr) return false;
+  companion_->events.push_back({platform::UtcMs(), std::string(kind), std::string(note)});
+  SONDRIX_LOG(Info, "event: %.*s%s%.*s", static_cast<int>(kind.size()), kind.data(), note.empty() ? "" : ": ",
+              static_cast<int>(note.size()), note.data());
+  WriteCompanionNow();
+  return true;
+}
+
+void Acquisition::PollPosition() {
+  if (positionSource_ == nullptr || position_.failed) return;
+  const double now = platform::Timer();
+  if (lastPositionPoll_ >= 0.0 && now - lastPositionPoll_ < kPositionPollSeconds && now >= lastPositionPoll_) return;
+  lastPositionPoll_ = now;
+  fixes_.clear();
+  if (!positionSource_->Poll(fixes_)) {
+    position_.failed = true;
+    SONDRIX_LOG(Warn, "the position source %s failed; the run goes on without positions", position_.source.c_str());
+  }
+  const NmeaParser& parser = positionSource_->parser();
+  position_.badChecksums = parser.badChecksums();
+  position_.malformed = parser.malformed();
+  position_.invalid = parser.invalid();
+  position_.undated = parser.undated();
+  for (const NmeaFix& fix : fixes_) {
+    if (pendingFix_ && pendingFix_->utcMs == fix.utcMs) {
+      // The same fix told again: what GGA adds (quality, satellites,
+      // HDOP) is kept.
+      if (fix.quality >= 0) {
+        pendingFix_->quality = fix.quality;
+        pendingFix_->satellites = fix.satellites;
+        pendingFix_->hdop = fix.hdop;
+      }
+    } else {
+      AppendPending();
+      pendingFix_ = fix;
+      pendingAt_ = now;
+      ++position_.fixes;
+    }
+    position_.last = pendingFix_;
+    position_.lastAt = now;
+  }
+  if (pendingFix_ && now - pendingAt_ >= 1.0) AppendPending();
+}
+
+void Acquisition::AppendPending() {
+  if (!pendingFix_) return;
+  const NmeaFix fix = *pendingFix_;
+  pendingFix_.reset();
+  if (!track_.open() || !trackFailed_.empty()) return;
+  if (track_.Append({fix.utcMs, fix.latitude, fix.longitude, fix.quality, fix.satellites, fix.hdop,
+                     position_.source}) != status::kOk) {
+    trackFailed_ = track_.path();
+    SONDRIX_LOG(Warn, "%s: the track could not be written", track_.path().c_str());
+  }
 }
 
 void Acquisition::WriteCompanionNow() {
@@ -113,6 +236,7 @@ void Acquisition::End(Status result) {
 
 Status Acquisition::ReadOne() {
   if (ended_) return result_;
+  PollPosition();
   if (!line_) {
     End(status::kOutOfMemory);
     return result_;
@@ -163,7 +287,8 @@ Status Acquisition::KeepSafe(bool now) {
   if (source_.GetPort(port) != status::kOk) port = nullptr;
   const long lines = recordedLines();
   const long long bytes = port != nullptr ? port->StreamOffset() : 0;
-  if (lines == syncedLines_ && bytes == syncedBytes_) return status::kOk;
+  const long fixes = track_.fixes();
+  if (lines == syncedLines_ && bytes == syncedBytes_ && fixes == syncedFixes_) return status::kOk;
   if (unsyncedSince_ < 0.0) unsyncedSince_ = platform::Timer();
   // Synced a little early rather than late: a look may come up to one
   // short wait after the moment.
@@ -175,6 +300,11 @@ Status Acquisition::KeepSafe(bool now) {
   unsyncedSince_ = -1.0;
   syncedLines_ = lines;
   syncedBytes_ = bytes;
+  syncedFixes_ = fixes;
+  if (fixes > 0 && trackFailed_.empty() && track_.Sync() != status::kOk) {
+    trackFailed_ = track_.path();
+    SONDRIX_LOG(Warn, "%s: the track could not be synced to the disk", track_.path().c_str());
+  }
   if (port != nullptr && port->SyncCapture() != status::kOk)
     SONDRIX_LOG(Warn, "%s: the raw capture could not be synced to the disk", lineName_.c_str());
   return recording_ != nullptr ? recording_->Sync() : status::kOk;
@@ -291,7 +421,18 @@ RunSummary Acquisition::Finish() {
   summary.breaks = breaks_;
   summary.awaySeconds = awayTotal_ + (away_ ? platform::SecondsSince(awaySince_) : 0.0);
   summary.endedAway = away_;
+  if (!finished_) {
+    PollPosition();
+    AppendPending();
+    if (companion_ != nullptr) {
+      companion_->events.push_back({platform::UtcMs(), "end", ""});
+      WriteCompanionNow();
+    }
+    if (track_.open() && track_.Close() != status::kOk && trackFailed_.empty()) trackFailed_ = track_.path();
+  }
   if (companion_ != nullptr && companionWritten_ != status::kOk) summary.companionFailed = companionPath_;
+  summary.position = position_;
+  summary.trackFailed = trackFailed_;
   if (!finished_ && KeepSafe(true) != status::kOk)
     SONDRIX_LOG(Warn, "%s: the recording could not be synced to the disk at the end of the run", lineName_.c_str());
   if (recording_ != nullptr && !finished_) {

@@ -24,15 +24,26 @@
 // by the instrument's counter. The silence time-out does not run meanwhile;
 // the user's stop ends the run at once. Another instrument on the line ends
 // the run (-1030) without a line of it recorded.
+//
+// A run may read a GPS receiver beside its instrument (SetPosition): between
+// lines it takes the fixes that have arrived, without waiting for them, and
+// appends them to the recording's track (TrackPathFor), synced with the
+// recording. A receiver that falls silent or fails never ends the run: the
+// view shows how old the last fix is. The run also marks events (its start
+// and end, and the operator's) in its companion, each with its UTC time.
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/status.h"
 #include "datafile/companion.h"
 #include "datafile/run_log.h"
+#include "datafile/track.h"
+#include "io/nmea.h"
 #include "source/source.h"
 #include "source/source_line.h"
 #include "source/source_wait.h"
@@ -40,6 +51,7 @@
 namespace sondrix {
 
 class DataFile;
+class PositionSource;
 
 // Seconds without data, per line of a bin, after which a run ends (-1003).
 inline constexpr double kTimeoutPerBinLine = 4.0;
@@ -53,7 +65,36 @@ inline constexpr double kSyncSeconds = 1.0;
 // While a serial line is away, its device is looked for this often (seconds).
 inline constexpr double kReopenSeconds = 0.5;
 
+// A position source is read this often at most (seconds): fixes come once
+// a second, and a replay's lines come far faster.
+inline constexpr double kPositionPollSeconds = 0.1;
+
 class Acquisition;
+
+// Where the run is, as far as its position source tells.
+struct PositionState {
+  std::string source;           // "udp:10110"; empty: the run has no position source
+  std::optional<NmeaFix> last;  // the last usable fix
+  double lastAt = 0.0;          // platform::Timer() when it arrived
+  bool failed = false;          // the source failed for good (the run goes on)
+  long fixes = 0;               // usable fixes taken
+  long long badChecksums = 0;   // sentences spoiled or not used, as the parser counted them
+  long long malformed = 0;
+  long long invalid = 0;
+  long long undated = 0;
+
+  bool on() const { return !source.empty(); }
+  // Seconds since the last fix arrived (< 0: none yet).
+  double Age() const;
+  // No fix for longer than kMaxFixGapSeconds (or none yet, or the source failed).
+  bool Stale() const { return failed || !last || Age() > kMaxFixGapSeconds; }
+};
+
+// The position as a read-out shows it: "43.12346° N  70.76543° W  (fix 1 s
+// ago)", "No position fix yet from udp:10110", "Position stale: last fix 14 s
+// ago (43.12346° N  70.76543° W)", "Position lost: udp:10110 failed". Empty
+// when the run has no position source.
+std::string PositionText(const PositionState& position);
 
 // What a run shows of itself.
 class RunView {
@@ -92,6 +133,10 @@ struct RunSummary {
   // The companion that could not be written (empty when it was, or when
   // the run kept none).
   std::string companionFailed;
+  // The position source's fixes and spoiled sentences (position.on():
+  // the run had one), and the track that could not be written.
+  PositionState position;
+  std::string trackFailed;
 
   // A normal end: stopped (by the user or the line limit), or the end of a
   // stored file.
@@ -124,6 +169,20 @@ class Acquisition {
   // -1015 when it could not be written (the run records all the same; the
   // summary tells).
   Status SetCompanion(Companion* companion, std::string path);
+
+  // Reads fixes from `source` (not owned; null: none) between the lines,
+  // and appends them to a track at `trackPath` (empty: kept for the view
+  // only). Call after SetCompanion, whose companion then names the source.
+  // 1, or -1015 when the track cannot be created (the run goes on without
+  // it; the summary tells).
+  Status SetPosition(PositionSource* source, std::string trackPath);
+  const PositionState& position() const { return position_; }
+
+  // Marks an event of `kind` (one of kEventKinds) with the operator's
+  // `note` at the UTC time now, in the companion (written at once). The run
+  // marks its own start (SetCompanion) and end (Finish). False when the run
+  // keeps no companion.
+  bool MarkEvent(std::string_view kind, std::string_view note = {});
 
   // The whole run: looks at the user and reads until the run ends; the
   // result (see result()).
@@ -188,6 +247,10 @@ class Acquisition {
   // time zero from the UTC clock as it arrives.
   Status Record(const SourceLine& line);
   void WriteCompanionNow();
+  // Takes the fixes that have arrived (at most every kPositionPollSeconds).
+  void PollPosition();
+  // Appends the fix held back (see pendingFix_) to the track.
+  void AppendPending();
 
   Source& source_;
   DataFile* recording_;
@@ -222,6 +285,19 @@ class Acquisition {
   Companion* companion_ = nullptr;
   std::string companionPath_;
   Status companionWritten_ = status::kOk;
+  PositionSource* positionSource_ = nullptr;
+  PositionState position_;
+  TrackWriter track_;
+  std::string trackFailed_;
+  long syncedFixes_ = 0;
+  double lastPositionPoll_ = -1.0;
+  std::vector<NmeaFix> fixes_;
+  // A receiver tells one fix in several sentences (RMC, then GGA with the
+  // quality and HDOP, or the other way round): the fix is held back until
+  // one of another time comes, or a second has passed, and the sentences
+  // of its time are merged into it.
+  std::optional<NmeaFix> pendingFix_;
+  double pendingAt_ = 0.0;
   bool ended_ = false;
   bool stoppedByUser_ = false;
   bool finished_ = false;

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "common/file.h"
+#include "common/text_format.h"
 #include "platform/paths.h"
 
 namespace sondrix {
@@ -69,7 +70,12 @@ std::string CompanionJson(const Companion& c) {
       {"program", c.program},
       {"source", {{"port", c.port}, {"device", c.device}, {"serial_number", c.serialNumber}, {"device_file", c.deviceFile}}},
       {"deployment", deployment},
+      {"position_source", c.positionSource},
   };
+  json events = json::array();
+  for (const RunEvent& event : c.events)
+    events.push_back({{"utc_ms", event.utcMs}, {"utc", IsoUtc(event.utcMs)}, {"kind", event.kind}, {"note", event.note}});
+  out["events"] = std::move(events);
   return out.dump(2) + "\n";
 }
 
@@ -111,6 +117,24 @@ bool ParseCompanion(std::string_view text, Companion& out, std::string& error) {
   if (const auto deployment = in.find("deployment"); deployment != in.end() && deployment->is_object()) {
     for (std::size_t k = 0; k < kDeploymentKeys.size(); ++k)
       texts = texts && TakeText(*deployment, std::string(kDeploymentKeys[k]).c_str(), c.deployment.values[k]);
+  }
+  texts = texts && TakeText(in, "position_source", c.positionSource);
+  if (const auto events = in.find("events"); events != in.end() && !events->is_null()) {
+    if (!events->is_array()) {
+      error = "events is not a list";
+      return false;
+    }
+    for (const json& item : *events) {
+      const auto when = item.find("utc_ms");
+      if (!item.is_object() || when == item.end() || !when->is_number_integer()) {
+        error = "an event has no utc_ms";
+        return false;
+      }
+      RunEvent event;
+      event.utcMs = when->get<std::int64_t>();
+      texts = texts && TakeText(item, "kind", event.kind) && TakeText(item, "note", event.note);
+      c.events.push_back(std::move(event));
+    }
   }
   if (!texts) {
     error = "a text field holds something else";

@@ -10,7 +10,10 @@
 // - the program and its version, and where the samples came from (the port,
 //   the device behind it, the instrument's serial number, the device file);
 // - the deployment metadata the operator gave (cruise, station, cast,
-//   investigators, affiliation, contact, experiment, a free note).
+//   investigators, affiliation, contact, experiment, a free note);
+// - the events marked during the run (its start and end, casts, notes),
+//   each with its UTC time, and the position source whose fixes the run's
+//   track file (TrackPathFor) holds.
 //
 // It is a small JSON object (docs/export.md shows one), written whole under
 // a temporary name, synced and renamed into place, so that a reader never
@@ -23,6 +26,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/status.h"
 
@@ -49,6 +53,19 @@ struct Deployment {
   bool operator==(const Deployment&) const = default;
 };
 
+// What an event says: the run's start and end (marked by the run itself),
+// a cast's start and end, or a note of the operator's.
+inline constexpr std::array<std::string_view, 5> kEventKinds = {"start", "end", "cast start", "cast end", "note"};
+
+// An event of the run, at a UTC time.
+struct RunEvent {
+  std::int64_t utcMs = 0;  // milliseconds since 1970-01-01T00:00:00Z
+  std::string kind;        // one of kEventKinds
+  std::string note;        // the operator's words ("" when none)
+
+  bool operator==(const RunEvent&) const = default;
+};
+
 struct Companion {
   static constexpr int kVersion = 1;
 
@@ -62,6 +79,11 @@ struct Companion {
   std::string serialNumber;  // "0400012D", as the window shows it
   std::string deviceFile;    // the device configuration file's name
   Deployment deployment;
+  // The events in the order they were marked.
+  std::vector<RunEvent> events;
+  // Where the run's positions came from ("udp:10110", "COM3 (/dev/ttyUSB1)",
+  // "gpsd localhost:2947"); empty when the run had no position source.
+  std::string positionSource;
 
   bool operator==(const Companion&) const = default;
 };

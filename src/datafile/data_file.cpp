@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstdio>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include "common/log.h"
 #include "common/utils.h"
 #include "datafile/companion.h"
+#include "datafile/track.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
@@ -26,6 +28,10 @@
 namespace sondrix {
 namespace {
 
+// The files that travel with a data file: its companion and its track.
+std::array<std::string, 2> SideFilesOf(std::string_view dataFile) {
+  return {CompanionPathFor(dataFile), TrackPathFor(dataFile)};
+}
 
 // Removes trailing characters with codes below 33.
 void TrimTrailingControls(std::string& text) {
@@ -259,12 +265,14 @@ Status DataFile::WriteTitle(std::FILE* file) {
 Status DataFile::SaveAs(std::string_view name) {
   if (!DataFile_IsSaveTarget(name)) return status::kCantRenameFile;
   const std::string target(name);
-  // A companion beside the target describes the recording being replaced:
-  // it goes first, so that it never stays beside the new one, a crash in
-  // between included.
-  if (CompanionPathFor(target) != CompanionPathFor(filename())) {
+  // A companion or track beside the target describes the recording being
+  // replaced: they go first, so that they never stay beside the new one, a
+  // crash in between included.
+  const std::array<std::string, 2> targetSides = SideFilesOf(target);
+  const std::array<std::string, 2> ownSides = SideFilesOf(filename());
+  for (std::size_t k = 0; k < targetSides.size(); ++k) {
     std::error_code error;
-    std::filesystem::remove(CompanionPathFor(target), error);
+    if (targetSides[k] != ownSides[k]) std::filesystem::remove(targetSides[k], error);
   }
   if (!MoveFile(filename(), target)) return status::kCantRenameFile;
   DataFile_MoveCompanion(filename(), target);
@@ -285,8 +293,10 @@ Status DataFile::Sync() {
 }
 
 Status DataFile::Delete() {
-  std::error_code error;
-  std::filesystem::remove(CompanionPathFor(filename()), error);
+  for (const std::string& side : SideFilesOf(filename())) {
+    std::error_code error;
+    std::filesystem::remove(side, error);
+  }
   return std::remove(filename().c_str()) == 0 ? status::kOk : status::kCantDeleteFile;
 }
 
@@ -358,19 +368,27 @@ std::int16_t DataFile_GetDevType(std::string_view filename, std::string& idText)
 }
 
 bool DataFile_MoveCompanion(std::string_view from, std::string_view to) {
-  const std::string source = CompanionPathFor(from);
-  const std::string target = CompanionPathFor(to);
-  if (source == target) return true;
-  std::error_code error;
-  // Only a file is a companion: whatever else carries the name stays.
-  if (std::filesystem::is_regular_file(std::filesystem::symlink_status(source, error))) {
-    std::filesystem::rename(source, target, error);
-  } else {
-    std::filesystem::remove(target, error);
+  const std::array<std::string, 2> sources = SideFilesOf(from);
+  const std::array<std::string, 2> targets = SideFilesOf(to);
+  bool moved = true;
+  for (std::size_t k = 0; k < sources.size(); ++k) {
+    const std::string& source = sources[k];
+    const std::string& target = targets[k];
+    if (source == target) continue;
+    std::error_code error;
+    // Only a file is a companion or a track: whatever else carries the name
+    // stays.
+    if (std::filesystem::is_regular_file(std::filesystem::symlink_status(source, error))) {
+      std::filesystem::rename(source, target, error);
+    } else {
+      std::filesystem::remove(target, error);
+    }
+    if (error) {
+      SONDRIX_LOG(Warn, "%s could not follow its data file (%s)", target.c_str(), error.message().c_str());
+      moved = false;
+    }
   }
-  if (error) SONDRIX_LOG(Warn, "%s: the companion could not follow its data file (%s)", target.c_str(),
-                         error.message().c_str());
-  return !error;
+  return moved;
 }
 
 bool DataFile_IsSaveTarget(std::string_view name) { return platform::IsSaveTarget(name); }

@@ -142,10 +142,11 @@ inline bool DataFile_CloseFailureIsNews(Status closed, Status runResult) {
   return closed != status::kOk && runResult != status::kWriteFailed;
 }
 
-// Moves the companion of the data file `from` (CompanionPathFor) to be the
-// companion of `to`, over any companion there; when `from` has none, one
-// beside `to` is removed, so that an older recording's companion never
-// stays beside a new data file. False when that could not be done (logged).
+// Moves the companion (CompanionPathFor) and the track (TrackPathFor) of
+// the data file `from` to be those of `to`, over any there; when `from` has
+// none, one beside `to` is removed, so that an older recording's companion
+// or track never stays beside a new data file. False when that could not be
+// done (logged).
 bool DataFile_MoveCompanion(std::string_view from, std::string_view to);
 
 // Longest name of a file after its folder (the file system's limit).

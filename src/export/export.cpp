@@ -25,9 +25,6 @@
 namespace sondrix {
 namespace {
 
-// Floor division, so that times before 1970 format too.
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
-
 // Sets TZ for its lifetime and puts the previous value back.
 class ScopedZone {
  public:
@@ -315,22 +312,6 @@ bool LocalTitleToUtcMs(std::string_view date, std::string_view time, const std::
   if (seconds == static_cast<std::time_t>(-1) && !(tm.tm_year == 69 && tm.tm_mon == 11 && tm.tm_mday == 31)) return false;
   utcMs = static_cast<std::int64_t>(seconds) * 1000;
   return true;
-}
-
-std::string IsoUtc(std::int64_t utcMs, bool milliseconds) {
-  const std::int64_t seconds = FloorDiv(utcMs, 1000);
-  const auto ms = static_cast<int>(utcMs - seconds * 1000);
-  const auto t = static_cast<std::time_t>(seconds);
-  std::tm tm{};
-  gmtime_r(&t, &tm);
-  char text[48];
-  if (milliseconds)
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900, tm.tm_mon + 1,
-                  tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, ms);
-  else
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
-                  tm.tm_hour, tm.tm_min, tm.tm_sec);
-  return text;
 }
 
 std::string IsoDuration(std::int64_t ms) {

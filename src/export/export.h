@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "common/status.h"
+#include "common/text_format.h"
 #include "datafile/companion.h"
 
 namespace sondrix {
@@ -112,8 +113,6 @@ bool LocalTitleToUtcMs(std::string_view date, std::string_view time, const std::
 // Whether `zone` names a zone: a file of the zone database ("Europe/Oslo"),
 // or "UTC"/"GMT" with an optional offset east of UTC ("UTC+3", "UTC-03:30").
 bool KnownZone(const std::string& zone);
-// "2026-12-09T18:03:07.250Z" (with milliseconds) or "2026-12-09T18:03:07Z".
-std::string IsoUtc(std::int64_t utcMs, bool milliseconds = true);
 // ISO 8601 duration of `ms`: "PT3600.5S".
 std::string IsoDuration(std::int64_t ms);
 

@@ -6,8 +6,8 @@
 #include <unistd.h>
 
 #include <array>
-#include <cerrno>
 #include <charconv>
+#include <cerrno>
 #include <cstring>
 
 #include "common/utils.h"
@@ -37,7 +37,6 @@ class UdpPositionSource final : public PositionSource {
   }
 
   int InputHandle() const override { return fd_; }
-
   std::string Describe() const override { return "udp:" + std::to_string(Port()); }
 
   int Port() const {

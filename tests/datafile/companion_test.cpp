@@ -46,6 +46,8 @@ TEST(CompanionTest, WhatIsWrittenReadsBackWholeAndReplacesTheOldOne) {
   c.deviceFile = "benth-100wl.dev";
   ASSERT_TRUE(c.deployment.Set("investigators", "A. Smith, B. Jones"));
   ASSERT_TRUE(c.deployment.Set("note", "line one\nline \"two\""));
+  c.events = {{1765308000123, "start", ""}, {1765308060500, "cast start", "CTD at 5 m, \"soak\""}};
+  c.positionSource = "udp:10110";
   EXPECT_FALSE(c.deployment.Set("ship", "x"));
   const std::string path = CompanionPathFor(dir.File("cast 3.dat"));
   EXPECT_EQ(path, dir.File("cast 3.meta.json"));
@@ -68,7 +70,9 @@ TEST(CompanionTest, WhatIsNoCompanionIsRefusedWithAReason) {
   std::string error;
   for (const char* text : {"", "[1]", "{\"format\": \"sondrix-companion\"}", "{\"version\": 2}",
                            "{\"version\": 1, \"time_zero_utc_ms\": \"soon\"}",
-                           "{\"version\": 1, \"deployment\": {\"cruise\": 12}}", "{\"version\": 1,"}) {
+                           "{\"version\": 1, \"deployment\": {\"cruise\": 12}}", "{\"version\": 1,",
+                           "{\"version\": 1, \"events\": {}}", "{\"version\": 1, \"events\": [{\"kind\": \"note\"}]}",
+                           "{\"version\": 1, \"events\": [{\"utc_ms\": 1, \"note\": 7}]}"}) {
     error.clear();
     EXPECT_FALSE(ParseCompanion(text, c, error)) << text;
     EXPECT_FALSE(error.empty()) << text;

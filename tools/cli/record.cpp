@@ -24,6 +24,8 @@
 #include "datafile/companion.h"
 #include "datafile/data_file.h"
 #include "datafile/scratch_recording.h"
+#include "datafile/track.h"
+#include "io/position_source.h"
 #include "meter/source_factory.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
@@ -37,6 +39,8 @@ namespace {
 constexpr std::string_view kCommand = "record";
 // Progress refreshes at most this often (seconds).
 constexpr double kProgressInterval = 0.25;
+// The fastest serial receiver taken.
+constexpr long kMaxPositionBaud = 921600;
 
 // "cruise, station, ..., note".
 std::string DeploymentKeyList() {
@@ -52,7 +56,8 @@ void PrintRecordUsage(std::FILE* out) {
   std::fprintf(out,
                "Usage: sondrix-cli record --device FILE.dev --port PORT --out FILE.dat\n"
                "                          [--bin N] [--lines N] [--reconnect] [--ignore-serial]\n"
-               "                          [--force] [--meta KEY=VALUE]...\n\n"
+               "                          [--force] [--meta KEY=VALUE]...\n"
+               "                          [--position SOURCE [--position-baud N]]\n\n"
                "Records a meter into a data file. PORT is COM1 ... COM8 or a raw capture\n"
                "file. The run ends at the end of a capture, after N recorded lines\n"
                "(--lines), after 4 s x bin size without data (an error), on Ctrl+C (or\n"
@@ -76,7 +81,15 @@ void PrintRecordUsage(std::FILE* out) {
                "                   from the device file's\n"
                "  --force          overwrite an existing FILE.dat (and its companion)\n"
                "  --meta KEY=VALUE deployment metadata for the companion, once per key;\n"
-               "                   KEY is one of %s\n\n"
+               "                   KEY is one of %s\n"
+               "  --position SOURCE  record the fixes of a GPS receiver beside the run, in\n"
+               "                   FILE.track.csv: COM2 ... COM8 or a device path (NMEA\n"
+               "                   0183 on a serial line), udp:PORT (NMEA datagrams on\n"
+               "                   the network) or gpsd[:HOST[:PORT]]; a receiver that\n"
+               "                   falls silent never ends the run\n"
+               "  --position-baud N  the receiver's serial speed (default 4800)\n\n"
+               "The companion also lists the run's events: its start and its end, with\n"
+               "their UTC times.\n\n"
                "At the end a line on standard output gives the lines recorded and the\n"
                "samples lost.\n\n"
                "Exit status 0 for a normal end, 1 for an error (its message on standard\n"
@@ -94,6 +107,8 @@ struct Options {
   bool force = false;
   bool reconnect = false;
   Deployment deployment;
+  std::string position;  // empty: none
+  long positionBaud = kDefaultPositionBaud;
 };
 
 // "KEY=VALUE" of --meta into `deployment`; false (told) for a key that is
@@ -130,6 +145,12 @@ int ParseOptions(std::span<char*> args, Options& options) {
         return 2;
     } else if (arg == "--reconnect") {
       options.reconnect = true;
+    } else if (arg == "--position") {
+      if (!TakeValue(args, i, kCommand, options.position)) return 2;
+    } else if (arg == "--position-baud") {
+      if (!TakeValue(args, i, kCommand, value) ||
+          !ParseCount(value, kCommand, arg, options.positionBaud, kMaxPositionBaud))
+        return 2;
     } else if (arg == "--ignore-serial") {
       options.ignoreSerial = true;
     } else if (arg == "--force") {
@@ -163,7 +184,8 @@ class ProgressLine final : public RunView {
   explicit ProgressLine(bool shown) : shown_(shown), start_(platform::Timer()) {}
 
   void Progress(const Acquisition& run) override {
-    Update(run.recordedLines(), run.source().GetLostCount(), false, run.away() ? run.awaySeconds() : -1.0);
+    Update(run.recordedLines(), run.source().GetLostCount(), false, run.away() ? run.awaySeconds() : -1.0,
+           PositionText(run.position()));
   }
 
   // Said once, on a line of its own, whether or not the progress is shown.
@@ -180,7 +202,7 @@ class ProgressLine final : public RunView {
   }
 
  private:
-  void Update(long lines, int lost, bool force = false, double away = -1.0) {
+  void Update(long lines, int lost, bool force = false, double away = -1.0, const std::string& position = {}) {
     if (!shown_) return;
     const double since = platform::SecondsSince(start_);
     if (!force && since - last_ < kProgressInterval) return;
@@ -189,6 +211,7 @@ class ProgressLine final : public RunView {
     std::fprintf(stderr, "\rrecording: %ld lines, %d lost, %02ld:%02ld:%02ld elapsed", lines, lost,
                  elapsed / 3600, elapsed / 60 % 60, elapsed % 60);
     if (away >= 0.0) std::fprintf(stderr, "; port away for %.0f s", away);
+    if (!position.empty()) std::fprintf(stderr, "; %s", position.c_str());
     std::fputs("\x1b[K", stderr);
     std::fflush(stderr);
     drawn_ = true;
@@ -276,6 +299,18 @@ int RunRecord(std::span<char*> args) {
   }
   if (!SourceFilesUsable(kCommand, options.device, options.port)) return 1;
 
+  // The receiver is opened first: a run asked to record positions does
+  // not start without them.
+  std::unique_ptr<PositionSource> receiver;
+  if (!options.position.empty()) {
+    std::string why;
+    receiver = OpenPositionSource(options.position, options.positionBaud, why);
+    if (!receiver) {
+      std::fprintf(stderr, "sondrix-cli record: --position %s: %s\n", options.position.c_str(), why.c_str());
+      return 1;
+    }
+  }
+
   const SignalScope signals;
   const int binsize = static_cast<int>(options.binsize);
   // The run starts now: its time stamps the raw capture's name.
@@ -343,6 +378,7 @@ int RunRecord(std::span<char*> args) {
   // A companion that cannot be written is told at the end, among the
   // run's notes; the recording goes on.
   run.SetCompanion(&companion, CompanionPathFor(scratch));
+  run.SetPosition(receiver.get(), TrackPathFor(scratch));
   if (run.ready() != status::kOk) {
     Report("", run.ready());
     recording->Close();
