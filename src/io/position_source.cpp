@@ -10,6 +10,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/utils.h"
+#include "platform/clock.h"
+
 namespace sondrix {
 namespace {
 
@@ -52,12 +55,64 @@ class UdpPositionSource final : public PositionSource {
 void PositionSource::Take(std::string_view text, std::vector<NmeaFix>& fixes) {
   while (!text.empty()) {
     const std::size_t end = text.find_first_of("\r\n");
-    const std::string_view sentence = text.substr(0, end);
-    NmeaFix fix;
-    if (!sentence.empty() && parser_.Parse(sentence, fix) == NmeaParser::Result::Fix) fixes.push_back(fix);
+    TakeSentence(text.substr(0, end), fixes);
     if (end == std::string_view::npos) break;
     text.remove_prefix(end + 1);
   }
+}
+
+void PositionSource::TakeSentence(std::string_view sentence, std::vector<NmeaFix>& fixes) {
+  NmeaFix fix;
+  if (!sentence.empty() && parser_.Parse(sentence, fix) == NmeaParser::Result::Fix) fixes.push_back(fix);
+}
+
+void PositionSource::TakeStream(std::string_view bytes, const std::function<void(std::string_view)>& line) {
+  while (!bytes.empty()) {
+    const std::size_t end = bytes.find_first_of("\r\n");
+    const std::string_view piece = bytes.substr(0, end);
+    if (skipping_) {
+      // The rest of a line too long to keep goes, up to its end.
+    } else if (partial_.size() + piece.size() > kLongestLine) {
+      ++own_.malformed;
+      partial_.clear();
+      skipping_ = true;
+    } else if (end == std::string_view::npos) {
+      partial_.append(piece);
+    } else if (partial_.empty()) {
+      line(piece);
+    } else {
+      partial_.append(piece);
+      const std::string whole = std::move(partial_);
+      partial_.clear();
+      line(whole);
+    }
+    if (end == std::string_view::npos) break;
+    skipping_ = false;
+    bytes.remove_prefix(end + 1);
+  }
+}
+
+void PositionSource::DropPartialLine() {
+  if (!partial_.empty()) ++own_.malformed;
+  partial_.clear();
+  skipping_ = false;
+}
+
+bool PositionSource::TimeToRetry() {
+  const double now = platform::Timer();
+  if (tried_ && platform::SecondsSince(lastTry_) < 1.0) return false;
+  tried_ = true;
+  lastTry_ = now;
+  return true;
+}
+
+PositionCounts PositionSource::Counts() const {
+  PositionCounts counts = own_;
+  counts.badChecksums += parser_.badChecksums();
+  counts.malformed += parser_.malformed();
+  counts.invalid += parser_.invalid();
+  counts.undated += parser_.undated();
+  return counts;
 }
 
 std::unique_ptr<PositionSource> OpenUdpPositionSource(int port, std::string& error) {
@@ -85,21 +140,80 @@ std::unique_ptr<PositionSource> OpenUdpPositionSource(int port, std::string& err
   return std::make_unique<UdpPositionSource>(fd);
 }
 
-std::unique_ptr<PositionSource> OpenPositionSource(std::string_view spec, long /*baud*/, std::string& error) {
-  if (spec.starts_with("udp:")) {
-    int port = -1;
-    const std::string_view digits = spec.substr(4);
-    const auto [end, failed] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
-    if (failed == std::errc() && end == digits.data() + digits.size() && port > 0)
-      return OpenUdpPositionSource(port, error);
-  }
-  error = "\"" + std::string(spec) + "\" is no position source: udp:PORT";
-  return nullptr;
-}
-
 int UdpPort(const PositionSource& source) {
   const auto* udp = dynamic_cast<const UdpPositionSource*>(&source);
   return udp != nullptr ? udp->Port() : -1;
+}
+
+namespace {
+
+// A port number 1 ... 65535 written in full, else 0.
+int PortNumber(std::string_view text) {
+  int port = 0;
+  const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), port);
+  if (text.empty() || failure != std::errc() || end != text.data() + text.size() || port < 1 || port > 65535) return 0;
+  return port;
+}
+
+// "HOST", "HOST:PORT", "[V6]" or "[V6]:PORT" after "gpsd:".
+bool ParseGpsdAddress(std::string_view text, PositionSpec& spec) {
+  std::string_view host = text;
+  std::string_view port;
+  if (text.starts_with('[')) {
+    const std::size_t close = text.find(']');
+    if (close == std::string_view::npos) return false;
+    host = text.substr(1, close - 1);
+    const std::string_view rest = text.substr(close + 1);
+    if (!rest.empty() && (rest.front() != ':' || rest.size() == 1)) return false;
+    if (!rest.empty()) port = rest.substr(1);
+  } else if (const std::size_t colon = text.find(':'); colon != std::string_view::npos) {
+    host = text.substr(0, colon);
+    port = text.substr(colon + 1);
+    if (port.empty()) return false;
+  }
+  if (host.empty() || host.find_first_of(" \t[]") != std::string_view::npos) return false;
+  spec.name = std::string(host);
+  if (!port.empty() && (spec.port = PortNumber(port)) == 0) return false;
+  return true;
+}
+
+}  // namespace
+
+std::optional<PositionSpec> ParsePositionSpec(std::string_view spec, std::string& error) {
+  PositionSpec parsed;
+  if (IsPortName(spec) != 0 || (spec.size() > 1 && spec.front() == '/')) {
+    parsed.kind = PositionSpec::Kind::Serial;
+    parsed.name = std::string(spec);
+    if (IsPortName(spec) != 0) parsed.name = "COM" + std::string(1, spec[3]);
+    return parsed;
+  }
+  if (spec.size() > 4 && stricmp(spec.substr(0, 4), "udp:") == 0) {
+    parsed.kind = PositionSpec::Kind::Udp;
+    if ((parsed.port = PortNumber(spec.substr(4))) != 0) return parsed;
+  } else if (stricmp(spec.substr(0, 4), "gpsd") == 0 && (spec.size() == 4 || spec[4] == ':')) {
+    parsed.kind = PositionSpec::Kind::Gpsd;
+    parsed.name = "localhost";
+    parsed.port = kGpsdPort;
+    if (spec.size() == 4 || ParseGpsdAddress(spec.substr(5), parsed)) return parsed;
+  }
+  error = "\"" + std::string(spec) +
+          "\" is no position source: give COM1 ... COM8, a device path (/dev/ttyUSB1), udp:PORT, gpsd, "
+          "gpsd:HOST or gpsd:HOST:PORT";
+  return std::nullopt;
+}
+
+std::unique_ptr<PositionSource> OpenPositionSource(std::string_view spec, long baud, std::string& error) {
+  const std::optional<PositionSpec> parsed = ParsePositionSpec(spec, error);
+  if (!parsed) return nullptr;
+  switch (parsed->kind) {
+    case PositionSpec::Kind::Serial:
+      return OpenSerialPositionSource(parsed->name, baud, error);
+    case PositionSpec::Kind::Udp:
+      return OpenUdpPositionSource(parsed->port, error);
+    case PositionSpec::Kind::Gpsd:
+      return OpenGpsdPositionSource(parsed->name, parsed->port, error);
+  }
+  return nullptr;
 }
 
 }  // namespace sondrix

@@ -1,13 +1,19 @@
-// Where a run's positions come from: a GPS receiver's NMEA sentences. The
+// Where a run's positions come from: a GPS receiver's NMEA sentences, or gpsd's reports. The
 // run polls its source between reads (never waiting on it: InputHandle
 // lets the run's sleep watch it too) and keeps the fixes it gives.
 //
-// Sources: UDP datagrams of NMEA sentences broadcast on the ship's network
-// (`udp:PORT`, bound to the port on every local address, one or more
-// sentences a datagram). A serial receiver and gpsd are to come.
+// Sources (OpenPositionSource opens one from its text):
+//   COM1 ... COM8, /dev/...  a serial receiver's NMEA sentences (serial_position.cpp)
+//   udp:PORT                 UDP datagrams of NMEA sentences broadcast on the
+//                            ship's network, bound to the port on every local
+//                            address, one or more sentences a datagram
+//   gpsd[:HOST[:PORT]]       a gpsd's reports over its JSON protocol (gpsd_position.cpp)
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,37 +22,113 @@
 
 namespace sondrix {
 
+// NMEA 0183's rate: a serial receiver's baud rate unless one is given (8N1).
+inline constexpr long kDefaultPositionBaud = 4800;
+
+// What a source received and did not use, by kind (the counts of its
+// NmeaParser and of its own reading; see PositionSource::Counts).
+struct PositionCounts {
+  long long badChecksums = 0;  // NMEA sentences whose checksum fails
+  long long malformed = 0;     // cut short, no number where one belongs, no JSON object
+  long long invalid = 0;       // the receiver says the fix is not valid (no 2D/3D fix)
+  long long undated = 0;       // a position without a date or a time
+
+  bool operator==(const PositionCounts&) const = default;
+};
+
 class PositionSource {
  public:
   virtual ~PositionSource() = default;
   // Reads what has arrived, without waiting; the usable fixes are appended
-  // to `fixes` (the parser counts what was spoiled). False when the source
-  // failed for good.
+  // to `fixes` (Counts() counts what was spoiled). False when the source
+  // failed for good (a UDP socket in error); a serial receiver or gpsd that
+  // went away is Lost() instead, and Poll goes on true.
   virtual bool Poll(std::vector<NmeaFix>& fixes) = 0;
   // The descriptor a wait may watch for the next sentences (-1: none).
+  // After the receiver went away (and until it is back) it may be -1 or
+  // another descriptor: ask again before every wait.
   virtual int InputHandle() const = 0;
-  // The source as messages and the track name it: "udp:10110".
+  // The source for messages and for the fixes' records: "udp:10110",
+  // "COM3 (/dev/ttyUSB1)", "/dev/ttyUSB1", "gpsd localhost:2947".
   virtual std::string Describe() const = 0;
+  // Whether the receiver went away (a serial adapter pulled out, gpsd
+  // gone): the source tries to get it back, about once a second, in Poll.
+  bool Lost() const { return lost_; }
   const NmeaParser& parser() const { return parser_; }
+  // The parser's counts and the source's own (gpsd's reports, lines too
+  // long to be a sentence, a sentence cut off by a receiver that went away).
+  PositionCounts Counts() const;
 
  protected:
   // Splits `text` into sentences (CR and LF end them) and parses each.
   void Take(std::string_view text, std::vector<NmeaFix>& fixes);
+  // One sentence (without its line end; empty: nothing).
+  void TakeSentence(std::string_view sentence, std::vector<NmeaFix>& fixes);
+  // The bytes of a stream (a serial line, a TCP connection), which need not
+  // end where a line does: every line they complete goes to `line` (without
+  // its CR/LF), the unfinished rest waits for the next bytes. A rest that
+  // grows beyond kLongestLine is no sentence or report: it is counted
+  // malformed and dropped up to its line end.
+  void TakeStream(std::string_view bytes, const std::function<void(std::string_view)>& line);
+  // The stream broke off: an unfinished line will never be completed, so it
+  // is counted malformed and dropped.
+  void DropPartialLine();
+  // Whether a lost receiver should be tried again now (at most once a
+  // second, on the platform's clock).
+  bool TimeToRetry();
+
+  static constexpr std::size_t kLongestLine = 65536;
 
   NmeaParser parser_;
+  PositionCounts own_;
+  bool lost_ = false;
+
+ private:
+  std::string partial_;
+  bool skipping_ = false;  // inside a line too long to keep
+  double lastTry_ = 0.0;
+  bool tried_ = false;
 };
-
-// The baud rate of a serial receiver unless told otherwise (NMEA 0183).
-inline constexpr long kDefaultPositionBaud = 4800;
-
-// The source `spec` names: "udp:PORT" (more to come). Null with `error`
-// set when it names none or cannot be opened.
-std::unique_ptr<PositionSource> OpenPositionSource(std::string_view spec, long baud, std::string& error);
 
 // NMEA over UDP on `port` (0: any free port, see UdpPort). Null with
 // `error` set when the port cannot be bound.
 std::unique_ptr<PositionSource> OpenUdpPositionSource(int port, std::string& error);
 // The port a UDP source is bound to (-1 for another source).
 int UdpPort(const PositionSource& source);
+
+// A serial receiver's NMEA sentences: `port` is "COM1" ... "COM8" (its
+// device from [Ports] in Sondrix.ini or the system's list, as a meter's
+// port) or a device path ("/dev/ttyUSB1", a /dev/serial/by-id link, a
+// pseudo-terminal), read at `baud`, 8N1. A port or device this program
+// already has open (the meter's) is refused. Null with `error` set when it
+// cannot be opened.
+std::unique_ptr<PositionSource> OpenSerialPositionSource(std::string_view port, long baud, std::string& error);
+
+// gpsd's default port.
+inline constexpr int kGpsdPort = 2947;
+// A gpsd at `host`:`port`, over its JSON protocol. The connection is made
+// here, waiting at most about two seconds; null with `error` set ("gpsd at
+// localhost:2947 does not answer: Connection refused") when it fails.
+std::unique_ptr<PositionSource> OpenGpsdPositionSource(const std::string& host, int port, std::string& error);
+
+// A source's text taken apart: "COM1" ... "COM8" or a device path beginning
+// with "/" (Serial, `name`), "udp:PORT" (Udp, `port` 1 ... 65535), "gpsd",
+// "gpsd:HOST", "gpsd:HOST:PORT" (Gpsd, `name` the host, localhost unless
+// given, `port` 2947 unless given; a numeric IPv6 host in brackets,
+// "gpsd:[::1]:2947"). Null with `error` naming the forms for another text.
+struct PositionSpec {
+  enum class Kind { Serial, Udp, Gpsd };
+  Kind kind = Kind::Serial;
+  std::string name;
+  int port = 0;
+
+  bool operator==(const PositionSpec&) const = default;
+};
+std::optional<PositionSpec> ParsePositionSpec(std::string_view spec, std::string& error);
+
+// A source from its text (ParsePositionSpec), a serial one read at `baud`.
+// Null with `error` set for a text of another form or a source that does
+// not open.
+std::unique_ptr<PositionSource> OpenPositionSource(std::string_view spec, long baud, std::string& error);
 
 }  // namespace sondrix

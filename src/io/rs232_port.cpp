@@ -42,6 +42,11 @@ int PortNumberFromName(std::string_view name) {
 
 }  // namespace
 
+int OpenSerialLine(int number, std::string_view device, long baud) {
+  return platform::serial().OpenComConfig(number, device, baud, kParity, kDataBits, kStopBits, kQueueSize,
+                                          kQueueSize);
+}
+
 RS232Port::~RS232Port() = default;
 
 void RS232Port::Capture(const void* bytes, std::size_t count) {
@@ -50,8 +55,7 @@ void RS232Port::Capture(const void* bytes, std::size_t count) {
 }
 
 Status RS232Port::Open(int baud) {
-  int result = platform::serial().OpenComConfig(port_, "", baud, kParity, kDataBits, kStopBits,
-                                                kQueueSize, kQueueSize);
+  int result = OpenSerialLine(port_, "", baud);
   if (result < 0) {
     SONDRIX_LOG(Debug, "COM%d does not open at %d baud: %s (%d)", port_, baud, StatusText(result).c_str(), result);
     return result;
@@ -65,8 +69,7 @@ Status RS232Port::Open(int baud) {
 Status RS232Port::Reopen(int baud) {
   if (port_ < 0) return status::kPortNotNamed;
   platform::serial().CloseCom(port_);
-  const int result = platform::serial().OpenComConfig(port_, device_, baud, kParity, kDataBits, kStopBits,
-                                                      kQueueSize, kQueueSize);
+  const int result = OpenSerialLine(port_, device_, baud);
   if (result < 0) return result;
   SONDRIX_LOG(Info, "%s open again at %d baud", Describe().c_str(), baud);
   return status::kOk;

@@ -81,6 +81,10 @@ class RS232Port : public DPort {
   long long received_ = 0;
 };
 
+// Opens serial port `number` (on `device`; empty: the port's own) at `baud`
+// with the line settings above; the serial library's result.
+int OpenSerialLine(int number, std::string_view device, long baud);
+
 // The port-choice dialog (usable without a port): offers COM1 ... COM8
 // (those the port map marks unavailable are dimmed), each with what it reads
 // and why it does not open (port_choice.h), the system's serial ports to map

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -54,6 +55,73 @@ TEST(PositionSourceTest, UdpDatagramsOfOneOrMoreSentencesGiveTheirFixes) {
   // A port out of range is refused with a reason.
   EXPECT_EQ(OpenUdpPositionSource(70000, error), nullptr);
   EXPECT_FALSE(error.empty());
+}
+
+TEST(PositionSourceTest, SourceTextsAreTakenApartOrRefusedNamingTheForms) {
+  using Kind = PositionSpec::Kind;
+  const struct {
+    const char* text;
+    std::optional<PositionSpec> spec;
+  } cases[] = {
+      {"COM2", PositionSpec{Kind::Serial, "COM2", 0}},
+      {"com8", PositionSpec{Kind::Serial, "COM8", 0}},
+      {"COM1", PositionSpec{Kind::Serial, "COM1", 0}},
+      {"/dev/ttyUSB1", PositionSpec{Kind::Serial, "/dev/ttyUSB1", 0}},
+      {"/dev/serial/by-id/usb-GNSS-if00", PositionSpec{Kind::Serial, "/dev/serial/by-id/usb-GNSS-if00", 0}},
+      {"udp:10110", PositionSpec{Kind::Udp, "", 10110}},
+      {"UDP:1", PositionSpec{Kind::Udp, "", 1}},
+      {"udp:65535", PositionSpec{Kind::Udp, "", 65535}},
+      {"gpsd", PositionSpec{Kind::Gpsd, "localhost", 2947}},
+      {"gpsd:shipnav", PositionSpec{Kind::Gpsd, "shipnav", 2947}},
+      {"gpsd:192.168.1.20:2948", PositionSpec{Kind::Gpsd, "192.168.1.20", 2948}},
+      {"gpsd:[::1]", PositionSpec{Kind::Gpsd, "::1", 2947}},
+      {"gpsd:[fe80::1]:3000", PositionSpec{Kind::Gpsd, "fe80::1", 3000}},
+      {"", std::nullopt},
+      {"COM9", std::nullopt},
+      {"COM0", std::nullopt},
+      {"COM", std::nullopt},
+      {"/", std::nullopt},
+      {"dev/ttyUSB0", std::nullopt},
+      {"udp:", std::nullopt},
+      {"udp:0", std::nullopt},
+      {"udp:65536", std::nullopt},
+      {"udp:10110x", std::nullopt},
+      {"udp:-5", std::nullopt},
+      {"udp", std::nullopt},
+      {"gpsd:", std::nullopt},
+      {"gpsd:host:", std::nullopt},
+      {"gpsd::2947", std::nullopt},
+      {"gpsd:host:port", std::nullopt},
+      {"gpsd:host:99999", std::nullopt},
+      {"gpsd:[::1", std::nullopt},
+      {"gpsd:[::1]2947", std::nullopt},
+      {"gpsdx", std::nullopt},
+      {"tcp:10110", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    std::string error;
+    const std::optional<PositionSpec> spec = ParsePositionSpec(c.text, error);
+    EXPECT_EQ(spec, c.spec) << '"' << c.text << '"';
+    if (!c.spec) {
+      EXPECT_EQ(error, std::string("\"") + c.text +
+                           "\" is no position source: give COM1 ... COM8, a device path (/dev/ttyUSB1), udp:PORT, "
+                           "gpsd, gpsd:HOST or gpsd:HOST:PORT");
+      EXPECT_EQ(OpenPositionSource(c.text, kDefaultPositionBaud, error), nullptr);
+    }
+  }
+
+  // A UDP source opened from its text listens where it says.
+  std::string error;
+  int port = 0;
+  {
+    const auto probe = OpenUdpPositionSource(0, error);
+    ASSERT_NE(probe, nullptr) << error;
+    port = UdpPort(*probe);
+  }
+  const auto udp = OpenPositionSource("udp:" + std::to_string(port), kDefaultPositionBaud, error);
+  ASSERT_NE(udp, nullptr) << error;
+  EXPECT_EQ(udp->Describe(), "udp:" + std::to_string(port));
+  EXPECT_EQ(UdpPort(*udp), port);
 }
 
 }  // namespace
