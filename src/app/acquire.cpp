@@ -171,7 +171,7 @@ class DisplayView final : public RunView {
     std::string text = PositionText(position);
     if (text == shownPosition_) return;
     platform::Ui& ui = platform::ui();
-    const int color = position.failed ? 0xC62828 : position.Stale() ? 0xB26A00 : 0x000000;
+    const int color = position.failed || position.away ? 0xC62828 : position.Stale() ? 0xB26A00 : 0x000000;
     if (color != shownColor_) ui.SetCtrlAttribute(display_.panel(), p::kMainPosition, platform::Attr::TextColor, color);
     shownColor_ = color;
     ui.SetCtrlVal(display_.panel(), p::kMainPosition, "Position: " + text);

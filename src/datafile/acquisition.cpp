@@ -32,10 +32,13 @@ std::vector<std::string> RunSummary::Notes() const {
   if (position.on()) {
     std::string told = Format("The position source %s gave %ld fix%s", position.source.c_str(), position.fixes,
                               position.fixes == 1 ? "" : "es");
-    const long long spoiled = position.badChecksums + position.malformed;
+    const PositionCounts& counts = position.counts;
+    const long long spoiled = counts.badChecksums + counts.malformed;
     if (spoiled > 0) told += Format("; %lld sentences were spoiled (bad checksum or cut short) and not used", spoiled);
-    if (position.invalid > 0) told += Format("; %lld fixes the receiver called invalid were not used", position.invalid);
-    if (position.undated > 0) told += Format("; %lld came before the receiver told the date", position.undated);
+    if (counts.invalid > 0) told += Format("; %lld fixes the receiver called invalid were not used", counts.invalid);
+    if (counts.undated > 0) told += Format("; %lld came without a date and were not used", counts.undated);
+    if (position.breaks > 0)
+      told += Format("; the receiver went away %d time%s", position.breaks, position.breaks == 1 ? "" : "s");
     if (position.failed) told += "; it failed during the run, which went on without it";
     notes.push_back(told);
   }
@@ -76,11 +79,12 @@ std::string LatLonText(const NmeaFix& fix) {
 std::string PositionText(const PositionState& position) {
   if (!position.on()) return {};
   if (position.failed && !position.last) return "Position lost: " + position.source + " failed";
+  if (position.away && !position.last) return "Position lost: " + position.source + " went away";
   if (!position.last) return "No position fix yet from " + position.source;
   const long age = std::lround(std::max(0.0, position.Age()));
-  if (position.failed)
-    return Format("Position lost: %s failed; last fix %ld s ago (%s)", position.source.c_str(), age,
-                  LatLonText(*position.last).c_str());
+  if (position.failed || position.away)
+    return Format("Position lost: %s %s; last fix %ld s ago (%s)", position.source.c_str(),
+                  position.failed ? "failed" : "went away", age, LatLonText(*position.last).c_str());
   if (position.Stale())
     return Format("Position stale: last fix %ld s ago (%s)", age, LatLonText(*position.last).c_str());
   return Format("%s  (fix %ld s ago)", LatLonText(*position.last).c_str(), age);
@@ -160,11 +164,15 @@ void Acquisition::PollPosition() {
     position_.failed = true;
     SONDRIX_LOG(Warn, "the position source %s failed; the run goes on without positions", position_.source.c_str());
   }
-  const NmeaParser& parser = positionSource_->parser();
-  position_.badChecksums = parser.badChecksums();
-  position_.malformed = parser.malformed();
-  position_.invalid = parser.invalid();
-  position_.undated = parser.undated();
+  position_.counts = positionSource_->Counts();
+  const bool away = positionSource_->Lost();
+  if (away && !position_.away) {
+    ++position_.breaks;
+    SONDRIX_LOG(Warn, "the position source %s went away; looking for it", position_.source.c_str());
+  } else if (!away && position_.away) {
+    SONDRIX_LOG(Info, "the position source %s is back", position_.source.c_str());
+  }
+  position_.away = away;
   for (const NmeaFix& fix : fixes_) {
     if (pendingFix_ && pendingFix_->utcMs == fix.utcMs) {
       // The same fix told again: what GGA adds (quality, satellites,

@@ -44,6 +44,7 @@
 #include "datafile/run_log.h"
 #include "datafile/track.h"
 #include "io/nmea.h"
+#include "io/position_source.h"
 #include "source/source.h"
 #include "source/source_line.h"
 #include "source/source_wait.h"
@@ -51,7 +52,6 @@
 namespace sondrix {
 
 class DataFile;
-class PositionSource;
 
 // Seconds without data, per line of a bin, after which a run ends (-1003).
 inline constexpr double kTimeoutPerBinLine = 4.0;
@@ -77,17 +77,17 @@ struct PositionState {
   std::optional<NmeaFix> last;  // the last usable fix
   double lastAt = 0.0;          // platform::Timer() when it arrived
   bool failed = false;          // the source failed for good (the run goes on)
+  bool away = false;            // the receiver went away; the source looks for it
+  int breaks = 0;               // times it went away
   long fixes = 0;               // usable fixes taken
-  long long badChecksums = 0;   // sentences spoiled or not used, as the parser counted them
-  long long malformed = 0;
-  long long invalid = 0;
-  long long undated = 0;
+  PositionCounts counts;        // what the source received and did not use
 
   bool on() const { return !source.empty(); }
   // Seconds since the last fix arrived (< 0: none yet).
   double Age() const;
-  // No fix for longer than kMaxFixGapSeconds (or none yet, or the source failed).
-  bool Stale() const { return failed || !last || Age() > kMaxFixGapSeconds; }
+  // No fix for longer than kMaxFixGapSeconds (or none yet, or the source
+  // failed or went away).
+  bool Stale() const { return failed || away || !last || Age() > kMaxFixGapSeconds; }
 };
 
 // The position as a read-out shows it: "43.12346° N  70.76543° W  (fix 1 s

@@ -128,14 +128,16 @@ class Background {
 };
 
 // Starts sondrix-sim with `args` and "--pty"; the path of its pseudo-terminal
-// (the first line it prints), or nothing when it did not start.
-inline std::string StartPtySim(std::unique_ptr<Background>& sim, std::vector<std::string> args, const TempDir& dir) {
+// (the first line it prints), or nothing when it did not start. Its output
+// goes to NAME.out and NAME.err in `dir`.
+inline std::string StartPtySim(std::unique_ptr<Background>& sim, std::vector<std::string> args, const TempDir& dir,
+                               const std::string& name = "sim") {
   if (!std::filesystem::exists(kSim)) return "";
   args.push_back("--pty");
-  sim = std::make_unique<Background>(kSim, args, dir.File("sim.out"), dir.File("sim.err"));
+  sim = std::make_unique<Background>(kSim, args, dir.File(name + ".out"), dir.File(name + ".err"));
   if (!sim->started()) return "";
   for (int i = 0; i < 500; ++i) {
-    const std::string path = ReadTextFile(dir.File("sim.out")).value_or("");
+    const std::string path = ReadTextFile(dir.File(name + ".out")).value_or("");
     if (path.find('\n') != std::string::npos) return path.substr(0, path.find('\n'));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }

@@ -299,18 +299,6 @@ int RunRecord(std::span<char*> args) {
   }
   if (!SourceFilesUsable(kCommand, options.device, options.port)) return 1;
 
-  // The receiver is opened first: a run asked to record positions does
-  // not start without them.
-  std::unique_ptr<PositionSource> receiver;
-  if (!options.position.empty()) {
-    std::string why;
-    receiver = OpenPositionSource(options.position, options.positionBaud, why);
-    if (!receiver) {
-      std::fprintf(stderr, "sondrix-cli record: --position %s: %s\n", options.position.c_str(), why.c_str());
-      return 1;
-    }
-  }
-
   const SignalScope signals;
   const int binsize = static_cast<int>(options.binsize);
   // The run starts now: its time stamps the raw capture's name.
@@ -341,6 +329,18 @@ int RunRecord(std::span<char*> args) {
   if (result != status::kOk) {
     Report(options.port, result);
     return 1;
+  }
+  // The receiver after the meter, whose port it must not take: a run asked
+  // to record positions does not start without them.
+  std::unique_ptr<PositionSource> receiver;
+  if (!options.position.empty()) {
+    std::string why;
+    receiver = OpenPositionSource(options.position, options.positionBaud, why);
+    if (!receiver) {
+      std::fprintf(stderr, "sondrix-cli record: --position %s: %s\n", options.position.c_str(), why.c_str());
+      source->Close();
+      return 1;
+    }
   }
 
   const std::string scratch = ScratchRecordingBeside(options.out);
