@@ -231,6 +231,33 @@ void ReadTrackFor(const std::string& dataFile, ExportHeader& header) {
   }
 }
 
+// The positions of samples that come in time order: a cursor on the track
+// moves on with them, so a sample costs a step instead of a search of the
+// whole track (which, a fix a second over a long run, is larger than the
+// processor's caches).
+class TrackCursor {
+ public:
+  explicit TrackCursor(const std::vector<TrackFix>& track) : track_(track) {}
+
+  std::optional<LatLon> At(std::int64_t utcMs) {
+    if (track_.empty()) return std::nullopt;
+    if (next_ > 0 && track_[next_ - 1].utcMs > utcMs) {  // back in time: search again
+      next_ = static_cast<std::size_t>(std::upper_bound(track_.begin(), track_.end(), utcMs, [](std::int64_t t, const TrackFix& fix) {
+                                         return t < fix.utcMs;
+                                       }) - track_.begin());
+    }
+    while (next_ < track_.size() && track_[next_].utcMs <= utcMs) ++next_;
+    // The last fix at or before the time and the one after it.
+    const std::size_t from = next_ > 0 ? next_ - 1 : 0;
+    return PositionWithin(std::span<const TrackFix>(track_).subspan(from, std::min<std::size_t>(2, track_.size() - from)),
+                      utcMs);
+  }
+
+ private:
+  const std::vector<TrackFix>& track_;
+  std::size_t next_ = 0;  // the first fix after the last time asked
+};
+
 // "10 s": the longest span between fixes that still places a sample.
 std::string MaxGapText() { return Format("%g s", kMaxFixGapSeconds); }
 
@@ -429,12 +456,13 @@ ExportResult ReadExportHeader(const std::string& dataFile, const ExportOptions& 
   header.samples = 0;
   header.positioned = 0;
   GeoBoundsBuilder bounds;
+  TrackCursor cursor(header.track);
   const Status read = ReadLines(source, line, header.damaged, [&](const SourceLine& good) {
     if (header.samples == 0) header.firstStampMs = good.time;
     header.lastStampMs = good.time;
     ++header.samples;
     if (!header.track.empty()) {
-      if (const std::optional<LatLon> position = PositionAt(header.track, header.timeZeroUtcMs + good.time)) {
+      if (const std::optional<LatLon> position = cursor.At(header.timeZeroUtcMs + good.time)) {
         ++header.positioned;
         bounds.Add(*position);
       }
@@ -479,6 +507,7 @@ ExportResult ExportDataFile(const std::string& dataFile, const std::string& outp
   std::unique_ptr<ExportWriter> writer = NewWriter(options.format, partial);
   bool ok = writer && writer->Begin(header, options);
   SourceLine line(source.GetTraceCount());
+  TrackCursor cursor(header.track);
   long done = 0;
   const long step = std::max(1L, header.samples / 200);
   Status read = status::kOk;
@@ -492,7 +521,7 @@ ExportResult ExportDataFile(const std::string& dataFile, const std::string& outp
       row.temperature = good.temperature;
       row.extTemperature = good.extTemperature;
       row.values = &good.values;
-      if (!header.track.empty()) row.position = PositionAt(header.track, row.utcMs);
+      if (!header.track.empty()) row.position = cursor.At(row.utcMs);
       if (!writer->Row(row)) return false;
       ++done;
       if (options.progress && done % step == 0)

@@ -254,7 +254,8 @@ class NetCdfWriter final : public ExportWriter {
       summary += EventLine(event);
     }
     eventVars_ = {time, kind, note};
-    return Global("events", summary);
+    eventSummary_ = std::move(summary);
+    return true;
   }
 
   bool Globals(const ExportHeader& header, const ExportOptions& options) {
@@ -294,7 +295,7 @@ class NetCdfWriter final : public ExportWriter {
            Global("institution", value("affiliation")) && Global("creator_email", value("contact")) &&
            Global("project", value("experiment")) && Global("cruise", value("cruise")) &&
            Global("station", value("station")) && Global("cast", value("cast")) && Global("comment", value("note")) &&
-           Global("position_source", header.companion.positionSource);
+           Global("position_source", header.companion.positionSource) && Global("events", eventSummary_);
   }
 
   // ACDD's bounds of the positions exported.
@@ -354,6 +355,7 @@ class NetCdfWriter final : public ExportWriter {
   std::vector<double> eventTimes_;
   std::vector<std::string> eventKinds_, eventNotes_;
   std::array<int, 3> eventVars_{-1, -1, -1};  // event_time, event_kind, event_note
+  std::string eventSummary_;                  // one event a line, for the global "events"
   std::vector<Kind> kinds_;
   std::vector<std::pair<int, std::vector<double>>> coordinates_;
   int station_ = -1;

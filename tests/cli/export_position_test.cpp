@@ -98,15 +98,22 @@ std::optional<Place> Expected(const std::vector<Fix>& fixes, std::int64_t t) {
   return std::nullopt;
 }
 
+// The time stamp of sample `r`: one every 250 ms, or, in a file whose
+// stamps go back (`restarts`), 0 ... 14.75 s and then 3 ... 17.75 s.
+std::int64_t Stamp(std::size_t r, bool restarts) {
+  const auto at = static_cast<std::int64_t>(r);
+  return restarts && r >= kSamples / 2 ? 3000 + (at - kSamples / 2) * kStep : at * kStep;
+}
+
 // The nine-wavelength meter's data file of kSamples lines, a packet of ten
 // lines each (the first with temperatures, depth and references).
-void WriteDataFile(const std::string& path) {
+void WriteDataFile(const std::string& path, bool restarts) {
   std::string text = "Sondrix ver 7.1\t12-09-2026\t20:49:33\n" +
                      test::ReadTextFile(SONDRIX_EXAMPLES_DIR "/nerit-9wl.dev").value_or("") +
                      "1\t\t\t; acquisition binsize\n";
   char number[32];
   for (int i = 0; i < kSamples; ++i) {
-    text += std::to_string(i * kStep);
+    text += std::to_string(Stamp(static_cast<std::size_t>(i), restarts));
     for (int t = 0; t < kTraces; ++t) {
       std::snprintf(number, sizeof number, "\t%.5f", 0.9 / (1 + t) + 0.001 * i);
       text += number;
@@ -150,6 +157,7 @@ struct Case {
   std::string summary;        // the end of the export's line on standard output
   bool warned = false;        // a track that cannot be used: a warning on standard error
   std::string dataFile;
+  bool restarts = false;      // the data file's stamps go back half way (see Stamp)
 };
 
 class ExportPositions : public test::HeadlessTest {
@@ -190,6 +198,15 @@ class ExportPositions : public test::HeadlessTest {
     for (int k = 0; k <= 31; ++k) east.push_back({kZero - 1000 + k * 1000, -17.5 - 0.00005 * k, 179.99955 + 0.00003 * k});
     AddCase(dateLine, companion, [&](const std::string& track) { dateLine.fixes = WriteTrack(track, east); });
 
+    // The moving track again, under samples whose stamps go back half way
+    // (the positions follow the times, whatever their order).
+    Case back{"back", "stamps that go back", {}, true,
+              "positions: 64 of 120 samples; 56 without a fix within 10 s; 1 lines of the track held no fix", false, "",
+              true};
+    AddCase(back, companion, [&](const std::string& track) {
+      back.fixes = WriteTrack(track, kept, 4, Iso(kZero + 5500) + "," + std::to_string(kZero + 5500) + ",43.10\n");
+    });
+
     // No track: no position anywhere, nothing said.
     Case none{"none", "no track", {}, false, "", false, ""};
     AddCase(none, companion, {});
@@ -213,7 +230,7 @@ class ExportPositions : public test::HeadlessTest {
   // when empty) and exports it to every format.
   static void AddCase(Case& c, const Companion& companion, const std::function<void(const std::string&)>& makeTrack) {
     c.dataFile = dir_->File(c.stem + ".dat");
-    WriteDataFile(c.dataFile);
+    WriteDataFile(c.dataFile, c.restarts);
     ASSERT_EQ(WriteCompanion(dir_->File(c.stem + ".meta.json"), companion), status::kOk);
     if (makeTrack) makeTrack(dir_->File(c.stem + ".track.csv"));
     for (const char* format : {"netcdf", "seabass", "csv"}) {
@@ -252,7 +269,7 @@ std::unique_ptr<TempDir> ExportPositions::dir_;
 std::vector<Case> ExportPositions::cases_;
 std::vector<RunEvent> ExportPositions::events_;
 
-std::int64_t SampleTime(std::size_t r) { return kZero + static_cast<std::int64_t>(r) * kStep; }
+std::int64_t SampleTime(const Case& c, std::size_t r) { return kZero + Stamp(r, c.restarts); }
 
 // The least and greatest of the exported positions; longitudes as the
 // shortest stretch west to east (west > east across the 180th meridian).
@@ -281,11 +298,12 @@ Bounds BoundsOf(const std::vector<Place>& places) {
 }
 
 TEST_F(ExportPositions, TheCasesHaveWhatTheyProve) {
-  ASSERT_EQ(cases_.size(), 5u);
-  const Case& moving = cases_[0];
+  ASSERT_EQ(cases_.size(), 6u);
+  const Case& c = cases_[0];
+  const Case& moving = c;
   int inside = 0, dropout = 0, outside = 0;
   for (std::size_t r = 0; r < kSamples; ++r) {
-    const std::int64_t t = SampleTime(r);
+    const std::int64_t t = SampleTime(c, r);
     if (Expected(moving.fixes, t)) ++inside;
     else if (t > kZero + 9500 && t < kZero + 21500) ++dropout;
     else ++outside;
@@ -345,8 +363,8 @@ TEST_F(ExportPositions, NetCdfHasTheTrajectoryOnlyWithPositions) {
     ASSERT_EQ(longitude.size(), time.size());
     std::vector<Place> exported;
     for (std::size_t r = 0; r < time.size(); ++r) {
-      ASSERT_EQ(std::llround(time[r] * 1000.0), SampleTime(r));
-      const std::optional<Place> expected = Expected(c.fixes, SampleTime(r));
+      ASSERT_EQ(std::llround(time[r] * 1000.0), SampleTime(c, r));
+      const std::optional<Place> expected = Expected(c.fixes, SampleTime(c, r));
       if (!expected) {
         ASSERT_EQ(latitude[r], NC_FILL_DOUBLE) << "row " << r;
         ASSERT_EQ(longitude[r], NC_FILL_DOUBLE) << "row " << r;
@@ -427,7 +445,7 @@ TEST_F(ExportPositions, SeaBassHasLatLonTheBoundsAndTheEvents) {
     for (std::size_t r = 0; r < kSamples; ++r) {
       const std::vector<std::string> fields = Split(*(end + 1 + static_cast<long>(r)), ',');
       ASSERT_EQ(fields.size(), 5u + kTraces);
-      const std::optional<Place> expected = Expected(c.fixes, SampleTime(r));
+      const std::optional<Place> expected = Expected(c.fixes, SampleTime(c, r));
       if (!expected) {
         ASSERT_EQ(fields[2], headers["missing"]) << "row " << r;
         ASSERT_EQ(fields[3], headers["missing"]) << "row " << r;
@@ -466,8 +484,8 @@ TEST_F(ExportPositions, CsvHasLatitudeAndLongitudeColumnsOnlyWithPositions) {
     for (std::size_t r = 0; r < kSamples; ++r) {
       const std::vector<std::string> fields = Split(lines[r + 1], ',');
       ASSERT_EQ(fields.size(), header.size());
-      EXPECT_EQ(fields[0], Iso(SampleTime(r)));
-      const std::optional<Place> expected = Expected(c.fixes, SampleTime(r));
+      EXPECT_EQ(fields[0], Iso(SampleTime(c, r)));
+      const std::optional<Place> expected = Expected(c.fixes, SampleTime(c, r));
       if (!expected) {
         ASSERT_EQ(fields[1], "") << "row " << r;
         ASSERT_EQ(fields[2], "") << "row " << r;
