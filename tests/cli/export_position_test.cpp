@@ -18,7 +18,6 @@
 #include <functional>
 #include <map>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -26,6 +25,7 @@
 #include "cli/nc_file.h"
 #include "datafile/companion.h"
 #include "support/fixtures.h"
+#include "support/sim_report.h"
 
 namespace sondrix {
 namespace {
@@ -35,21 +35,13 @@ using test::Lines;
 using test::NcFile;
 using test::Quoted;
 using test::RunTool;
+using test::Split;
 using test::TempDir;
 
 constexpr std::int64_t kZero = 1796849373250;  // 2026-12-09T20:49:33.250Z
 constexpr int kSamples = 120;                  // one every 250 ms: 30 s
 constexpr std::int64_t kStep = 250;
 constexpr int kTraces = 18;
-
-std::vector<std::string> Split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  std::string part;
-  std::istringstream in(text);
-  while (std::getline(in, part, separator)) parts.push_back(part);
-  if (!text.empty() && text.back() == separator) parts.emplace_back();
-  return parts;
-}
 
 std::string Iso(std::int64_t ms) {
   const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
