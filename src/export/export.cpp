@@ -242,15 +242,14 @@ class TrackCursor {
   std::optional<LatLon> At(std::int64_t utcMs) {
     if (track_.empty()) return std::nullopt;
     if (next_ > 0 && track_[next_ - 1].utcMs > utcMs) {  // back in time: search again
-      next_ = static_cast<std::size_t>(std::upper_bound(track_.begin(), track_.end(), utcMs, [](std::int64_t t, const TrackFix& fix) {
-                                         return t < fix.utcMs;
-                                       }) - track_.begin());
+      const auto before = [](std::int64_t t, const TrackFix& fix) { return t < fix.utcMs; };
+      next_ = static_cast<std::size_t>(std::upper_bound(track_.begin(), track_.end(), utcMs, before) - track_.begin());
     }
     while (next_ < track_.size() && track_[next_].utcMs <= utcMs) ++next_;
     // The last fix at or before the time and the one after it.
     const std::size_t from = next_ > 0 ? next_ - 1 : 0;
-    return PositionWithin(std::span<const TrackFix>(track_).subspan(from, std::min<std::size_t>(2, track_.size() - from)),
-                      utcMs);
+    const std::span<const TrackFix> around(track_.data() + from, std::min<std::size_t>(2, track_.size() - from));
+    return PositionWithin(around, utcMs);
   }
 
  private:

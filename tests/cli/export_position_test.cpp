@@ -24,6 +24,7 @@
 #include "cli/cli_run.h"
 #include "cli/nc_file.h"
 #include "datafile/companion.h"
+#include "export/export.h"
 #include "support/fixtures.h"
 #include "support/sim_report.h"
 
@@ -308,6 +309,40 @@ TEST_F(ExportPositions, TheCasesHaveWhatTheyProve) {
   EXPECT_TRUE(Expected(moving.fixes, kZero + 5500));
   const Bounds dateLine = BoundsOf({Place{0, 179.9999}, Place{0, -179.9999}});
   EXPECT_GT(dateLine.west, dateLine.east);
+}
+
+// The bounds of positions in the awkward places, worked out by hand.
+TEST(GeoBoundsTest, LongitudesTakeTheShortWayRound) {
+  struct Row {
+    const char* what;
+    std::vector<LatLon> positions;
+    GeoBounds bounds;  // south, north, west, east
+  };
+  const std::vector<Row> rows = {
+      {"one position", {{10.5, -20.25}}, {10.5, 10.5, -20.25, -20.25}},
+      {"across Greenwich", {{1, -0.5}, {-2, 0.25}, {3, 0.0}}, {-2, 3, -0.5, 0.25}},
+      {"across the 180th meridian", {{0, 179.5}, {0, -179.75}, {0, 179.9}}, {0, 0, 179.5, -179.75}},
+      {"wholly east of it", {{-60, -179.0}, {-61, -178.0}}, {-61, -60, -179.0, -178.0}},
+      {"on it, both ways written", {{5, 180.0}, {6, -180.0}, {7, 179.0}}, {5, 7, 179.0, -180.0}},
+      {"most of the way round", {{0, -170.0}, {0, 0.0}, {0, 170.0}}, {0, 0, 0.0, -170.0}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    GeoBoundsBuilder builder;
+    EXPECT_TRUE(builder.empty());
+    for (const LatLon& position : row.positions) builder.Add(position);
+    const GeoBounds b = builder.Bounds();
+    EXPECT_EQ(b.south, row.bounds.south);
+    EXPECT_EQ(b.north, row.bounds.north);
+    EXPECT_NEAR(b.west, row.bounds.west, 1e-9);
+    EXPECT_NEAR(b.east, row.bounds.east, 1e-9);
+    // Every position lies within west ... east, eastward.
+    for (const LatLon& position : row.positions) {
+      const double fromWest = std::fmod(position.longitude - b.west + 720.0, 360.0);
+      const double width = std::fmod(b.east - b.west + 720.0, 360.0);
+      EXPECT_LE(fromWest, width + 1e-9) << position.longitude;
+    }
+  }
 }
 
 TEST_F(ExportPositions, NetCdfHasTheTrajectoryOnlyWithPositions) {
