@@ -442,6 +442,18 @@ TEST_F(ExportPositions, NetCdfCarriesTheEvents) {
   }
 }
 
+// The NetCDF tools read the trajectory as written (netcdf-bin's ncdump).
+TEST_F(ExportPositions, NcdumpShowsTheTrajectory) {
+  const test::CliRun dump = RunTool("ncdump", "-h " + Quoted(Output(cases_[0], "netcdf")), *dir_);
+  if (dump.exitStatus == 127) GTEST_SKIP() << "ncdump is not installed";
+  ASSERT_EQ(dump.exitStatus, 0) << dump.err;
+  for (const char* line : {"\tevent = 4 ;", "\tdouble latitude(time) ;", "\t\tlatitude:units = \"degrees_north\" ;",
+                           "\t\tlongitude:standard_name = \"longitude\" ;", "\tstring trajectory ;",
+                           "\t\ttrajectory:cf_role = \"trajectory_id\" ;", "\tstring event_kind(event) ;",
+                           "\t\t:featureType = \"trajectory\" ;", "\t\t:geospatial_lat_units = \"degrees_north\" ;"})
+    EXPECT_NE(dump.out.find(std::string(line) + "\n"), std::string::npos) << line;
+}
+
 TEST_F(ExportPositions, SeaBassHasLatLonTheBoundsAndTheEvents) {
   for (const Case& c : cases_) {
     SCOPED_TRACE(c.name);
