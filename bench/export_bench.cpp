@@ -4,7 +4,9 @@
 // depth and references) written to NetCDF-4, SeaBASS and CSV. The file is
 // generated once per process: the example device configuration as its
 // header and smoothly varying values. Reports lines/s (the goal is at least
-// 200 000 lines/s to NetCDF) and MB/s of data file read.
+// 200 000 lines/s to NetCDF) and MB/s of data file read. The "track" runs
+// export the same lines (a hard link) with a position track beside them:
+// a fix a second for the whole run, a dropout of 20 s every 10 minutes.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -17,6 +19,7 @@
 
 #include "bench_captures.h"
 #include "datafile/companion.h"
+#include "datafile/track.h"
 #include "export/export.h"
 
 namespace {
@@ -57,10 +60,41 @@ std::string DataFile() {
   return path.string();
 }
 
-void Export(benchmark::State& state, sondrix::ExportFormat format) {
-  const std::string path = DataFile();
+// The data file again under another name, with a track beside it.
+std::string TrackedFile() {
+  const std::string data = DataFile();
+  const auto path = scratch.Path() / "nine-track.dat";
+  if (data.empty()) return {};
+  if (std::filesystem::exists(path)) return path.string();
+  std::error_code ec;
+  std::filesystem::create_hard_link(data, path, ec);
+  if (ec) std::filesystem::copy_file(data, path, ec);
+  if (ec) return {};
+  std::filesystem::copy_file(sondrix::CompanionPathFor(data), sondrix::CompanionPathFor(path.string()), ec);
+  if (ec) return {};
+  sondrix::TrackWriter track;
+  if (track.Open(sondrix::TrackPathFor(path.string())) != 1) return {};
+  const std::int64_t zero = 1765303387250;
+  const long seconds = kLines / 6 + 2;
+  for (long s = -1; s < seconds; ++s) {
+    if (s % 600 >= 590) continue;  // a dropout
+    sondrix::TrackFix fix;
+    fix.utcMs = zero + s * 1000;
+    fix.latitude = 43.0 + 1e-5 * static_cast<double>(s);
+    fix.longitude = -70.0 + 1e-5 * static_cast<double>(s) * std::cos(1e-4 * static_cast<double>(s));
+    fix.quality = 1;
+    fix.satellites = 9;
+    fix.hdop = 0.8;
+    fix.source = "udp:10110";
+    if (track.Append(fix) != 1) return {};
+  }
+  return track.Close() == 1 ? path.string() : std::string();
+}
+
+void Export(benchmark::State& state, sondrix::ExportFormat format, bool withTrack = false) {
+  const std::string path = withTrack ? TrackedFile() : DataFile();
   if (path.empty()) {
-    state.SkipWithError("cannot write the data file");
+    state.SkipWithError("cannot write the data file (or its track)");
     return;
   }
   const std::string output = (scratch.Path() / "out").string() + std::string(sondrix::ExportExtension(format));
@@ -86,6 +120,9 @@ void Export(benchmark::State& state, sondrix::ExportFormat format) {
 BENCHMARK_CAPTURE(Export, netcdf, sondrix::ExportFormat::kNetCdf)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK_CAPTURE(Export, seabass, sondrix::ExportFormat::kSeaBass)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK_CAPTURE(Export, csv, sondrix::ExportFormat::kCsv)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(Export, netcdf_track, sondrix::ExportFormat::kNetCdf, true)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(Export, seabass_track, sondrix::ExportFormat::kSeaBass, true)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(Export, csv_track, sondrix::ExportFormat::kCsv, true)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 

@@ -145,6 +145,10 @@ void ExportData(App& app) {
   }
   std::string done = std::to_string(result.samples) + " samples exported to " + output + ".";
   if (result.damaged > 0) done += "\n" + std::to_string(result.damaged) + " damaged lines of the data file were left out.";
+  if (std::string positions = PositionSummary(result); !positions.empty()) {
+    positions[0] = 'P';  // "positions: ..."
+    done += "\n" + positions + ".";
+  }
   TellExport(done);
 }
 

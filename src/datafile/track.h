@@ -24,6 +24,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -93,5 +94,8 @@ struct LatLon {
 // when they are at most kMaxFixGapSeconds apart (across the 180th meridian
 // the short way); none otherwise.
 std::optional<LatLon> PositionAt(const std::vector<TrackFix>& track, std::int64_t utcMs);
+// The same on a stretch of a track (the fixes around `utcMs` and no more is
+// enough: a cursor moving along the track with time asks this).
+std::optional<LatLon> PositionWithin(std::span<const TrackFix> track, std::int64_t utcMs);
 
 }  // namespace sondrix

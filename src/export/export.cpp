@@ -210,6 +210,72 @@ ExportResult PlaceInUtc(const std::string& path, const ExportOptions& options, E
   return {};
 }
 
+// The track beside the data file, when there is one, into the header. A
+// track file that cannot be used is told (trackProblem) and the export goes
+// on without positions: the samples are worth more than their place.
+void ReadTrackFor(const std::string& dataFile, ExportHeader& header) {
+  const std::string path = TrackPathFor(dataFile);
+  std::string error;
+  const Status read = ReadTrack(path, header.track, header.trackSkipped, error);
+  std::error_code ec;
+  if (read == status::kCantOpenFile && !std::filesystem::exists(path, ec)) {
+    header.track.clear();
+    return;  // no track: a run without a position source
+  }
+  header.trackName = NameFromPath(path);
+  if (read == status::kCantOpenFile) error = "cannot be read";
+  if (read != status::kOk) {
+    header.track.clear();
+    header.trackSkipped = 0;
+    header.trackProblem = header.trackName + ": " + (error.empty() ? StatusText(read) : error);
+  }
+}
+
+// The positions of samples that come in time order: a cursor on the track
+// moves on with them, so a sample costs a step instead of a search of the
+// whole track (which, a fix a second over a long run, is larger than the
+// processor's caches).
+class TrackCursor {
+ public:
+  explicit TrackCursor(const std::vector<TrackFix>& track) : track_(track) {}
+
+  std::optional<LatLon> At(std::int64_t utcMs) {
+    if (track_.empty()) return std::nullopt;
+    if (next_ > 0 && track_[next_ - 1].utcMs > utcMs) {  // back in time: search again
+      const auto before = [](std::int64_t t, const TrackFix& fix) { return t < fix.utcMs; };
+      next_ = static_cast<std::size_t>(std::upper_bound(track_.begin(), track_.end(), utcMs, before) - track_.begin());
+    }
+    while (next_ < track_.size() && track_[next_].utcMs <= utcMs) ++next_;
+    // The last fix at or before the time and the one after it.
+    const std::size_t from = next_ > 0 ? next_ - 1 : 0;
+    const std::span<const TrackFix> around(track_.data() + from, std::min<std::size_t>(2, track_.size() - from));
+    return PositionWithin(around, utcMs);
+  }
+
+ private:
+  const std::vector<TrackFix>& track_;
+  std::size_t next_ = 0;  // the first fix after the last time asked
+};
+
+// "10 s": the longest span between fixes that still places a sample.
+std::string MaxGapText() { return Format("%g s", kMaxFixGapSeconds); }
+
+// How the positions were found (or why there are none), once counted.
+void DescribePositions(ExportHeader& header) {
+  if (!header.trackProblem.empty()) {
+    header.positionNote = header.trackProblem + "; exported without positions";
+    return;
+  }
+  if (header.trackName.empty()) return;
+  header.positionNote = "positions from the track " + header.trackName + " (" + std::to_string(header.track.size()) +
+                        " fixes";
+  if (header.trackSkipped > 0)
+    header.positionNote += ", " + std::to_string(header.trackSkipped) + " lines that held no fix passed over";
+  header.positionNote += "), interpolated linearly between the fixes around each sample's time when they are at most " +
+                         MaxGapText() + " apart, never extrapolated: " + std::to_string(header.positioned) + " of " +
+                         std::to_string(header.samples) + " samples placed";
+}
+
 // Reads every line of an opened file: `each` gets the good ones.
 template <class Each>
 Status ReadLines(Source& source, SourceLine& line, long& damaged, Each&& each) {
@@ -266,6 +332,54 @@ bool ParseExportFormat(std::string_view name, ExportFormat& format) {
     }
   }
   return false;
+}
+
+void GeoBoundsBuilder::Add(const LatLon& position) {
+  const double lon = position.longitude;
+  const double lon360 = lon < 0.0 ? lon + 360.0 : lon;
+  if (count_++ == 0) {
+    south_ = north_ = position.latitude;
+    west_ = east_ = lon;
+    west360_ = east360_ = lon360;
+    return;
+  }
+  south_ = std::min(south_, position.latitude);
+  north_ = std::max(north_, position.latitude);
+  west_ = std::min(west_, lon);
+  east_ = std::max(east_, lon);
+  west360_ = std::min(west360_, lon360);
+  east360_ = std::max(east360_, lon360);
+}
+
+GeoBounds GeoBoundsBuilder::Bounds() const {
+  GeoBounds bounds{south_, north_, west_, east_};
+  // Across the 180th meridian the stretch is shorter counted from 0 to 360.
+  if (east360_ - west360_ < east_ - west_) {
+    bounds.west = west360_ >= 180.0 ? west360_ - 360.0 : west360_;
+    bounds.east = east360_ >= 180.0 ? east360_ - 360.0 : east360_;
+  }
+  return bounds;
+}
+
+std::string EventLine(const RunEvent& event) {
+  std::string line = IsoUtc(event.utcMs) + " " + event.kind;
+  if (!event.note.empty()) {
+    line += ": ";
+    for (char c : event.note) line += (c == '\n' || c == '\r' || c == '\t') ? ' ' : c;
+  }
+  return line;
+}
+
+std::string PositionSummary(const ExportResult& result) {
+  if (!result.trackProblem.empty()) return "positions: none (" + result.trackProblem + ")";
+  if (!result.track) return {};
+  std::string text = "positions: " + std::to_string(result.positioned) + " of " + std::to_string(result.samples) +
+                     " samples";
+  if (result.positioned < result.samples)
+    text += "; " + std::to_string(result.samples - result.positioned) + " without a fix within " + MaxGapText();
+  if (result.trackSkipped > 0)
+    text += "; " + std::to_string(result.trackSkipped) + " lines of the track held no fix";
+  return text;
 }
 
 std::string_view ExportFormatName(ExportFormat format) { return RowOf(format).name; }
@@ -336,19 +450,36 @@ ExportResult ReadExportHeader(const std::string& dataFile, const ExportOptions& 
     source.Close();
     return placed;
   }
+  ReadTrackFor(dataFile, header);
   SourceLine line(source.GetTraceCount());
   header.samples = 0;
+  header.positioned = 0;
+  GeoBoundsBuilder bounds;
+  TrackCursor cursor(header.track);
   const Status read = ReadLines(source, line, header.damaged, [&](const SourceLine& good) {
     if (header.samples == 0) header.firstStampMs = good.time;
     header.lastStampMs = good.time;
     ++header.samples;
+    if (!header.track.empty()) {
+      if (const std::optional<LatLon> position = cursor.At(header.timeZeroUtcMs + good.time)) {
+        ++header.positioned;
+        bounds.Add(*position);
+      }
+    }
     return true;
   });
   source.Close();
   if (read != status::kOk) return Failed(read, dataFile + ": " + StatusText(read));
+  header.bounds = bounds.Bounds();
+  DescribePositions(header);
   ExportResult result;
   result.samples = header.samples;
   result.damaged = header.damaged;
+  result.track = !header.trackName.empty() && header.trackProblem.empty();
+  result.trackFixes = static_cast<long>(header.track.size());
+  result.trackSkipped = header.trackSkipped;
+  result.trackProblem = header.trackProblem;
+  result.positioned = header.positioned;
   return result;
 }
 
@@ -375,6 +506,7 @@ ExportResult ExportDataFile(const std::string& dataFile, const std::string& outp
   std::unique_ptr<ExportWriter> writer = NewWriter(options.format, partial);
   bool ok = writer && writer->Begin(header, options);
   SourceLine line(source.GetTraceCount());
+  TrackCursor cursor(header.track);
   long done = 0;
   const long step = std::max(1L, header.samples / 200);
   Status read = status::kOk;
@@ -388,6 +520,7 @@ ExportResult ExportDataFile(const std::string& dataFile, const std::string& outp
       row.temperature = good.temperature;
       row.extTemperature = good.extTemperature;
       row.values = &good.values;
+      if (!header.track.empty()) row.position = cursor.At(row.utcMs);
       if (!writer->Row(row)) return false;
       ++done;
       if (options.progress && done % step == 0)

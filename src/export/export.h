@@ -10,6 +10,15 @@
 // and last (which the headers of every format name before the first row),
 // then row by row into the writer. Damaged lines are left out; the time
 // stamps show the gap.
+//
+// Positions: when the recording has a track beside it (NAME.track.csv, see
+// datafile/track.h), every sample gets the position at its UTC time
+// (PositionAt: the straight line between the fixes around it when they are
+// at most kMaxFixGapSeconds apart, never extrapolated); a sample without one
+// gets the format's fill value. The first reading finds how many samples
+// have a position and their bounds, which the headers name. A run without a
+// track, or whose track places no sample, exports no position at all. The
+// companion's events go into the NetCDF and SeaBASS outputs.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +31,7 @@
 #include "common/status.h"
 #include "common/text_format.h"
 #include "datafile/companion.h"
+#include "datafile/track.h"
 
 namespace sondrix {
 
@@ -45,6 +55,29 @@ struct ExportTrace {
   bool measured = true;     // false: a wavelength a spaced run skipped
 };
 
+// The bounds of a set of positions: the latitudes' least and greatest, and
+// the shortest stretch of longitudes (west to east) that holds them all.
+// West is greater than east when that stretch crosses the 180th meridian,
+// as ACDD's geospatial_lon_min/max and SeaBASS's bounds take it.
+struct GeoBounds {
+  double south = 0.0, north = 0.0, west = 0.0, east = 0.0;
+};
+
+// Gathers positions one by one into their bounds.
+class GeoBoundsBuilder {
+ public:
+  void Add(const LatLon& position);
+  bool empty() const { return count_ == 0; }
+  // The bounds of what was added (all zero when nothing was).
+  GeoBounds Bounds() const;
+
+ private:
+  long count_ = 0;
+  double south_ = 0.0, north_ = 0.0;
+  double west_ = 0.0, east_ = 0.0;          // longitudes as given, -180 ... 180
+  double west360_ = 0.0, east360_ = 0.0;    // the same, 0 ... 360
+};
+
 // What an export knows of its data file before the first row.
 struct ExportHeader {
   std::string dataFile;
@@ -64,11 +97,22 @@ struct ExportHeader {
   long samples = 0;                  // good lines
   long damaged = 0;                  // lines left out
   std::int64_t firstStampMs = 0, lastStampMs = 0;
+
+  // The track beside the data file, in time order (empty: none, or one
+  // that could not be read), and what became of it.
+  std::vector<TrackFix> track;
+  std::string trackName;             // "NAME.track.csv" when there is a track file
+  long trackSkipped = 0;             // lines of the track that held no fix
+  std::string trackProblem;          // why a track file was not used ("" when it was, or there is none)
+  long positioned = 0;               // samples with a position
+  GeoBounds bounds;                  // of those positions (positioned > 0)
+  std::string positionNote;          // how the positions were found, for the history ("" without a track)
 };
 
 // One sample as the writers take it.
 struct ExportRow {
   std::int64_t utcMs = 0;
+  std::optional<LatLon> position;  // none: no fix close enough (or no track)
   double depth = 0.0;
   double temperature = 0.0;
   double extTemperature = 0.0;
@@ -96,7 +140,18 @@ struct ExportResult {
   std::string message;  // what went wrong, for the user
   long samples = 0;
   long damaged = 0;
+  // The positions (see the top of this file).
+  bool track = false;        // a track beside the data file was read
+  long trackFixes = 0;
+  long trackSkipped = 0;     // its lines that held no fix
+  std::string trackProblem;  // a track file that could not be used, and why: exported without positions
+  long positioned = 0;       // samples given a position
 };
+
+// What became of the positions, for the line that tells the export's
+// outcome: "positions: 3580 of 3600 samples; 20 without a fix within 10 s";
+// "" for a data file without a track.
+std::string PositionSummary(const ExportResult& result);
 
 // Exports `dataFile` to `output`. The output is written under a temporary
 // name beside it and renamed into place only when whole; an output that

@@ -32,6 +32,11 @@ class ExportWriter {
   std::string error_;
 };
 
+// An event on one line, as the outputs list them:
+// "2026-12-09T20:49:33.250Z cast start: CTD at 5 m" (a note's line breaks
+// become blanks).
+std::string EventLine(const RunEvent& event);
+
 std::unique_ptr<ExportWriter> NewNetCdfWriter(const std::string& path);
 std::unique_ptr<ExportWriter> NewSeaBassWriter(const std::string& path);
 std::unique_ptr<ExportWriter> NewCsvWriter(const std::string& path);

@@ -1,6 +1,8 @@
 // The text formats of the export: SeaBASS and CSV. Values keep the data
 // file's precision (five decimals for the traces, two for temperatures and
-// depth) and a decimal point whatever the locale.
+// depth) and a decimal point whatever the locale. Positions, when the run
+// has them, take six decimals (about 0.1 m); a sample without one has the
+// missing value (SeaBASS) or an empty field (CSV).
 #include <array>
 #include <cstdio>
 #include <ctime>
@@ -15,6 +17,7 @@ namespace {
 
 constexpr int kValueDecimals = 5;
 constexpr int kAuxDecimals = 2;
+constexpr int kPositionDecimals = 6;
 
 // The civil date and time of a UTC instant.
 std::tm UtcFields(std::int64_t utcMs) {
@@ -72,11 +75,24 @@ class TextWriter : public ExportWriter {
     }
   }
   const std::vector<int>& columns() const { return columns_; }
+  // Whether the rows carry a position.
+  void KeepPositions(const ExportHeader& header) { positions_ = header.positioned > 0; }
+  bool positions() const { return positions_; }
+  // ",latitude,longitude" of a row, or `missing` in each where it has none.
+  void AppendPosition(std::string& out, const ExportRow& row, std::string_view missing) const {
+    for (const double* value : {row.position ? &row.position->latitude : nullptr,
+                                row.position ? &row.position->longitude : nullptr}) {
+      out += ',';
+      if (value) AppendFixed(out, *value, kPositionDecimals);
+      else out += missing;
+    }
+  }
 
  private:
   TextOutput out_;
   std::string path_;
   std::vector<int> columns_;
+  bool positions_ = false;
 };
 
 class CsvWriter final : public TextWriter {
@@ -85,8 +101,10 @@ class CsvWriter final : public TextWriter {
 
   bool Begin(const ExportHeader& header, const ExportOptions&) override {
     KeepMeasured(header);
+    KeepPositions(header);
     std::string& out = text();
     out += "time_utc";
+    if (positions()) out += ",latitude [degrees_north],longitude [degrees_east]";
     for (int index : columns()) out += "," + header.traces[static_cast<std::size_t>(index)].heading + " [1/m]";
     out += ",temperature_internal [degC],temperature_external [degC],depth [m]\n";
     return Emit();
@@ -109,6 +127,7 @@ class CsvWriter final : public TextWriter {
     out += static_cast<char>('0' + ms / 100);
     AppendTwo(out, ms % 100);
     out += 'Z';
+    if (positions()) AppendPosition(out, row, "");
     for (int index : columns()) {
       out += ',';
       AppendFixed(out, (*row.values)[static_cast<std::size_t>(index)], kValueDecimals);
@@ -133,10 +152,13 @@ std::string SeaBassValue(std::string_view value) {
 
 class SeaBassWriter final : public TextWriter {
  public:
+  static constexpr std::string_view kMissing = "-9999";
+
   using TextWriter::TextWriter;
 
   bool Begin(const ExportHeader& header, const ExportOptions&) override {
     KeepMeasured(header);
+    KeepPositions(header);
     hasDepth_ = header.hasDepth;
     const Deployment& meta = header.companion.deployment;
     auto value = [&](std::string_view key) { return SeaBassValue(*meta.Find(key)); };
@@ -163,10 +185,20 @@ class SeaBassWriter final : public TextWriter {
     out += "[GMT]\n/end_time=";
     AppendTime(out, end);
     out += "[GMT]\n";
-    out += "/north_latitude=NA\n/south_latitude=NA\n/east_longitude=NA\n/west_longitude=NA\n";
-    out += "/missing=-9999\n/delimiter=comma\n";
-    std::string fields = "date,time,depth";
-    std::string units = "yyyymmdd,hh:mm:ss,m";
+    if (positions()) {
+      const GeoBounds& b = header.bounds;
+      for (const auto& [name, value] : {std::pair{"north_latitude", b.north}, std::pair{"south_latitude", b.south},
+                                        std::pair{"east_longitude", b.east}, std::pair{"west_longitude", b.west}}) {
+        out += std::string("/") + name + "=";
+        AppendFixed(out, value, kPositionDecimals);
+        out += "[DEG]\n";
+      }
+    } else {
+      out += "/north_latitude=NA\n/south_latitude=NA\n/east_longitude=NA\n/west_longitude=NA\n";
+    }
+    out += "/missing=" + std::string(kMissing) + "\n/delimiter=comma\n";
+    std::string fields = positions() ? "date,time,lat,lon,depth" : "date,time,depth";
+    std::string units = positions() ? "yyyymmdd,hh:mm:ss,degrees,degrees,m" : "yyyymmdd,hh:mm:ss,m";
     for (bool attenuation : {true, false}) {
       for (int index : columns()) {
         const ExportTrace& trace = header.traces[static_cast<std::size_t>(index)];
@@ -181,6 +213,9 @@ class SeaBassWriter final : public TextWriter {
            std::to_string(header.binsize) + "\n";
     out += "! cast " + value("cast") + "; note " + value("note") + "\n";
     out += "! " + header.timeNote + "\n";
+    if (!header.positionNote.empty()) out += "! " + header.positionNote + "\n";
+    if (!header.companion.positionSource.empty()) out += "! position source " + header.companion.positionSource + "\n";
+    for (const RunEvent& event : header.companion.events) out += "! event " + EventLine(event) + "\n";
     out += "/end_header\n";
     return Emit();
   }
@@ -191,9 +226,10 @@ class SeaBassWriter final : public TextWriter {
     AppendDate(out, tm);
     out += ',';
     AppendTime(out, tm);
+    if (positions()) AppendPosition(out, row, kMissing);
     out += ',';
     if (hasDepth_) AppendFixed(out, row.depth, kAuxDecimals);
-    else out += "-9999";
+    else out += kMissing;
     for (int index : order_) {
       out += ',';
       AppendFixed(out, (*row.values)[static_cast<std::size_t>(index)], kValueDecimals);

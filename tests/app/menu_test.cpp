@@ -16,6 +16,8 @@
 #include "app/menu.h"
 #include "common/panels.h"
 #include "common/settings.h"
+#include "datafile/companion.h"
+#include "datafile/track.h"
 #include "display/display_fixtures.h"
 #include "display/xy_graph.h"
 #include "meter/source_factory.h"
@@ -428,6 +430,25 @@ TEST_F(MenuTest, ExportDataOffersTheRecordingJustSavedAndWritesTheChosenFormat) 
   ASSERT_EQ(texts.size(), 3u);
   EXPECT_NE(texts[1].find(".nc for NetCDF"), std::string::npos);
   EXPECT_EQ(texts[2], "This file exists. Do you want to overwrite it?");
+
+  // With a track beside the recording, the message says how many samples
+  // have a position: here every one, the fixes a second apart all along.
+  Companion companion;
+  std::string error;
+  ASSERT_EQ(ReadCompanion(CompanionPathFor(HomeFile("saved.dat")), companion, error), status::kOk) << error;
+  ASSERT_TRUE(companion.timeZeroUtcMs.has_value());
+  TrackWriter track;
+  ASSERT_EQ(track.Open(TrackPathFor(HomeFile("saved.dat"))), status::kOk);
+  for (int s = -1; s < 3600; ++s) {
+    ASSERT_EQ(track.Append({*companion.timeZeroUtcMs + s * 1000LL, 43.0 + 1e-5 * s, -70.0, 1, 8, 0.9, "udp:10110"}),
+              status::kOk);
+  }
+  ASSERT_EQ(track.Close(), status::kOk);
+  ui.AnswerFile(HomeFile("saved.dat")).AnswerFile(HomeFile("placed.csv"));
+  Menu_HandleEvent(app, p::kMenuExportData);
+  EXPECT_EQ(PopupTexts("Export data").back(), std::to_string(lines) + " samples exported to " + HomeFile("placed.csv") +
+                                                  ".\nPositions: " + std::to_string(lines) + " of " +
+                                                  std::to_string(lines) + " samples.");
 }
 
 // --- Control values of other widths ------------------------------------------------------------

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "cli/cli_run.h"
+#include "cli/nc_file.h"
 #include "datafile/companion.h"
 #include "support/fixtures.h"
 
@@ -342,66 +343,7 @@ TEST_F(ExportCli, SeaBassFollowsTheHeaderRulesAndHoldsEveryValue) {
   }
 }
 
-// NetCDF read back through the library.
-class NcFile {
- public:
-  explicit NcFile(const std::string& path) { ok_ = nc_open(path.c_str(), NC_NOWRITE, &id_) == NC_NOERR; }
-  ~NcFile() {
-    if (ok_) nc_close(id_);
-  }
-  bool ok() const { return ok_; }
-  int Var(const char* name) const {
-    int var = -2;
-    return nc_inq_varid(id_, name, &var) == NC_NOERR ? var : -2;
-  }
-  std::string Text(int var, const char* name) const {
-    std::size_t length = 0;
-    nc_type type = 0;
-    if (nc_inq_att(id_, var, name, &type, &length) != NC_NOERR || type != NC_CHAR) return "<none>";
-    std::string text(length, '\0');
-    nc_get_att_text(id_, var, name, text.data());
-    return text;
-  }
-  std::string Text(const char* var, const char* name) const { return Text(Var(var), name); }
-  std::vector<double> Doubles(const char* name) const {
-    const int var = Var(name);
-    int dims[NC_MAX_VAR_DIMS];
-    int rank = 0;
-    nc_type type = 0;
-    nc_inq_var(id_, var, nullptr, &type, &rank, dims, nullptr);
-    if (type != NC_DOUBLE) return {};
-    std::size_t total = 1;
-    for (int d = 0; d < rank; ++d) {
-      std::size_t length = 0;
-      nc_inq_dimlen(id_, dims[d], &length);
-      total *= length;
-    }
-    std::vector<double> values(total);
-    if (nc_get_var_double(id_, var, values.data()) != NC_NOERR) return {};
-    return values;
-  }
-  std::vector<std::string> Dims(const char* name) const {
-    int dims[NC_MAX_VAR_DIMS];
-    int rank = 0;
-    nc_inq_var(id_, Var(name), nullptr, nullptr, &rank, dims, nullptr);
-    std::vector<std::string> names;
-    for (int d = 0; d < rank; ++d) {
-      char dim[NC_MAX_NAME + 1];
-      nc_inq_dimname(id_, dims[d], dim);
-      names.emplace_back(dim);
-    }
-    return names;
-  }
-  int Format() const {
-    int format = 0;
-    nc_inq_format(id_, &format);
-    return format;
-  }
-
- private:
-  int id_ = -1;
-  bool ok_ = false;
-};
+using test::NcFile;
 
 TEST_F(ExportCli, NetCdfFollowsCfAndAcddAndHoldsEveryValue) {
   for (const Case& c : cases_) {

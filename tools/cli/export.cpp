@@ -28,6 +28,11 @@ void PrintExportUsage(std::FILE* out) {
                "For a data file without a companion the title line's local date and time\n"
                "are read in the computer's zone (or ZONE), and the output's history says\n"
                "so. Damaged lines of the file are left out.\n\n"
+               "When the recording has a position track beside it (FILE.track.csv),\n"
+               "every sample gets the position at its time, interpolated between the\n"
+               "GPS fixes around it when they are at most 10 s apart (never\n"
+               "extrapolated; missing otherwise). The recording's events go into the\n"
+               "NetCDF and SeaBASS outputs.\n\n"
                "  --format F       netcdf (FILE.nc), seabass (FILE.sb) or csv (FILE.csv)\n"
                "  --out FILE       the output (one data file only); by default beside the\n"
                "                   data file, its extension replaced\n"
@@ -38,7 +43,8 @@ void PrintExportUsage(std::FILE* out) {
                "  --tz ZONE        the zone a file without a companion was recorded in\n"
                "                   (\"Europe/Oslo\", \"UTC\", \"UTC+3\": three hours ahead)\n"
                "  --force          replace outputs that exist\n\n"
-               "A line per file on standard output gives the samples exported.\n\n"
+               "A line per file on standard output gives the samples exported (and how\n"
+               "many have a position).\n\n"
                "Exit status 0 when every file was exported, 1 when one failed (its\n"
                "message on standard error; the others are still exported), 2 for wrong\n"
                "usage.\n");
@@ -123,7 +129,11 @@ int RunExport(std::span<char*> args) {
     }
     std::printf("%s: %ld samples exported to %s", inputs[k].c_str(), result.samples, outputs[k].c_str());
     if (result.damaged > 0) std::printf(" (%ld damaged lines left out)", result.damaged);
+    if (const std::string positions = PositionSummary(result); !positions.empty()) std::printf("; %s", positions.c_str());
     std::printf("\n");
+    if (!result.trackProblem.empty())
+      std::fprintf(stderr, "sondrix-cli export: warning: %s; %s exported without positions\n",
+                   result.trackProblem.c_str(), outputs[k].c_str());
   }
   return exitStatus;
 }
