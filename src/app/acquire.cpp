@@ -174,7 +174,7 @@ class DisplayView final : public RunView {
     const int color = position.failed || position.away ? 0xC62828 : position.Stale() ? 0xB26A00 : 0x000000;
     if (color != shownColor_) ui.SetCtrlAttribute(display_.panel(), p::kMainPosition, platform::Attr::TextColor, color);
     shownColor_ = color;
-    ui.SetCtrlVal(display_.panel(), p::kMainPosition, "Position: " + text);
+    ui.SetCtrlVal(display_.panel(), p::kMainPosition, text);
     if (shownPosition_.empty()) ui.SetCtrlAttribute(display_.panel(), p::kMainPosition, platform::Attr::Visible, 1);
     shownPosition_ = std::move(text);
   }

@@ -87,7 +87,7 @@ std::string PositionText(const PositionState& position) {
                   position.failed ? "failed" : "went away", age, LatLonText(*position.last).c_str());
   if (position.Stale())
     return Format("Position stale: last fix %ld s ago (%s)", age, LatLonText(*position.last).c_str());
-  return Format("%s  (fix %ld s ago)", LatLonText(*position.last).c_str(), age);
+  return Format("Position %s  (fix %ld s ago)", LatLonText(*position.last).c_str(), age);
 }
 
 double PositionState::Age() const { return last ? platform::SecondsSince(lastAt) : -1.0; }

@@ -90,8 +90,8 @@ struct PositionState {
   bool Stale() const { return failed || away || !last || Age() > kMaxFixGapSeconds; }
 };
 
-// The position as a read-out shows it: "43.12346° N  70.76543° W  (fix 1 s
-// ago)", "No position fix yet from udp:10110", "Position stale: last fix 14 s
+// The position as a read-out shows it: "Position 43.12346° N  70.76543° W
+// (fix 1 s ago)", "No position fix yet from udp:10110", "Position stale: last fix 14 s
 // ago (43.12346° N  70.76543° W)", "Position lost: udp:10110 failed". Empty
 // when the run has no position source.
 std::string PositionText(const PositionState& position);
