@@ -168,7 +168,7 @@ class DisplayView final : public RunView {
   void ShowPosition(const Acquisition& run) {
     const PositionState& position = run.position();
     if (!position.on()) return;
-    std::string text = PositionText(position);
+    std::string text = PositionText(position, "\n");
     if (text == shownPosition_) return;
     platform::Ui& ui = platform::ui();
     const int color = position.failed || position.away ? 0xC62828 : position.Stale() ? 0xB26A00 : 0x000000;
@@ -566,6 +566,8 @@ Status Acquire_Run(App& app) {
   }
   display.HideStopButton();
   Menu_Enable(app, -1, true);
+  // Events are marked during a run only.
+  Menu_Enable(app, p::kMenuMarkEvent, false);
   display.UpdateFollowControls();
   ShowWindowTitle(app);
   SetCursor(Cursor::Default);

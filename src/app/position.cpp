@@ -104,6 +104,10 @@ std::unique_ptr<PositionSource> Position_OpenForRun(const App& app) {
 
 Status MarkEvent_Dialog(App& app) {
   if (app.run == nullptr) return status::kCancelled;
+  if (!app.run->keepsCompanion()) {
+    Error_Message("This run records nothing: events are marked in a recording's companion.");
+    return status::kCancelled;
+  }
   // The event happened when the operator pressed the key, not when the
   // note was typed.
   const std::int64_t at = platform::UtcMs();

@@ -70,24 +70,26 @@ Acquisition::Acquisition(Source& source, DataFile* recording, RunUser& user, Run
 namespace {
 
 std::string LatLonText(const NmeaFix& fix) {
-  return Format("%.5f\u00b0 %c  %.5f\u00b0 %c", std::abs(fix.latitude), fix.latitude < 0.0 ? 'S' : 'N',
+  return Format("%.5f\u00b0 %c %.5f\u00b0 %c", std::abs(fix.latitude), fix.latitude < 0.0 ? 'S' : 'N',
                 std::abs(fix.longitude), fix.longitude < 0.0 ? 'W' : 'E');
 }
 
 }  // namespace
 
-std::string PositionText(const PositionState& position) {
+std::string PositionText(const PositionState& position, std::string_view between) {
   if (!position.on()) return {};
-  if (position.failed && !position.last) return "Position lost: " + position.source + " failed";
-  if (position.away && !position.last) return "Position lost: " + position.source + " went away";
-  if (!position.last) return "No position fix yet from " + position.source;
+  const std::string gap(between);
+  const char* trouble = position.failed ? "failed" : position.away ? "went away" : nullptr;
+  if (!position.last) {
+    if (trouble != nullptr) return "Position lost: the receiver " + std::string(trouble) + gap + "(" + position.source + ")";
+    return "No position fix yet" + gap + "(" + position.source + ")";
+  }
   const long age = std::lround(std::max(0.0, position.Age()));
-  if (position.failed || position.away)
-    return Format("Position lost: %s %s; last fix %ld s ago (%s)", position.source.c_str(),
-                  position.failed ? "failed" : "went away", age, LatLonText(*position.last).c_str());
-  if (position.Stale())
-    return Format("Position stale: last fix %ld s ago (%s)", age, LatLonText(*position.last).c_str());
-  return Format("Position %s  (fix %ld s ago)", LatLonText(*position.last).c_str(), age);
+  const std::string place = LatLonText(*position.last);
+  if (trouble != nullptr)
+    return Format("Position lost: the receiver %s%slast fix %ld s ago (%s)", trouble, gap.c_str(), age, place.c_str());
+  if (position.Stale()) return Format("Position stale: last fix %ld s ago%s(%s)", age, gap.c_str(), place.c_str());
+  return Format("Position %s%s(fix %ld s ago)", place.c_str(), gap.c_str(), age);
 }
 
 double PositionState::Age() const { return last ? platform::SecondsSince(lastAt) : -1.0; }

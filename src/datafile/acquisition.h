@@ -90,11 +90,12 @@ struct PositionState {
   bool Stale() const { return failed || away || !last || Age() > kMaxFixGapSeconds; }
 };
 
-// The position as a read-out shows it: "Position 43.12346° N  70.76543° W
-// (fix 1 s ago)", "No position fix yet from udp:10110", "Position stale: last fix 14 s
-// ago (43.12346° N  70.76543° W)", "Position lost: udp:10110 failed". Empty
-// when the run has no position source.
-std::string PositionText(const PositionState& position);
+// The position as a read-out shows it, its two parts joined by `between`:
+// "Position 43.12346° N  70.76543° W  (fix 1 s ago)", "No position fix yet
+// (udp:10110)", "Position stale: last fix 14 s ago  (43.12346° N  ...)",
+// "Position lost: the receiver went away  last fix 20 s ago (...)" (or
+// "failed"). Empty when the run has no position source.
+std::string PositionText(const PositionState& position, std::string_view between = "  ");
 
 // What a run shows of itself.
 class RunView {
@@ -183,6 +184,8 @@ class Acquisition {
   // once. The run marks its own start (SetCompanion) and end (Finish).
   // False when the run keeps no companion or it could not be written.
   bool MarkEvent(std::string_view kind, std::string_view note = {}, std::int64_t utcMs = -1);
+  // Whether the run keeps a companion, in which events are marked.
+  bool keepsCompanion() const { return companion_ != nullptr; }
 
   // The whole run: looks at the user and reads until the run ends; the
   // result (see result()).

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "app/app_fixtures.h"
@@ -98,6 +99,42 @@ TEST_F(CompanionRunTest, TheDialogBeforeARunWithoutMetadataFillsTheCompanionAndI
   EXPECT_EQ(settings::DeploymentValue("cruise"), "");
   EXPECT_EQ(settings::DeploymentValue("cast"), "7");
   EXPECT_EQ(settings::DeploymentValue("station"), "St 4");
+}
+
+// F5 during a run marks an event at the moment the key was pressed; the run
+// marks its own start and end around it.
+TEST_F(CompanionRunTest, MarkEventDuringARunGoesIntoTheCompanionBetweenTheRunsStartAndEnd) {
+  Start({});
+  Feed(1, 4);
+  OpenDevice("COM1");
+  const auto lines = [this] { return app.display().tmpFile() != nullptr ? app.display().tmpFile()->writtenLines() : 0L; };
+  std::int64_t pressed = -1;
+  // Once lines are coming, F5 and the dialog's answer; then the stop.
+  std::function<void(platform::HeadlessUi&)> mark = [&](platform::HeadlessUi& u) {
+    if (lines() < 5) {
+      u.Raw(platform::UserEvent{});
+      u.Then(mark);
+      return;
+    }
+    pressed = clock.UtcMs();
+    u.Key(p::kMain, "F5");
+    u.Commit(p::kMarkEvent, p::kEvOk, {{p::kEvKind, 1}, {p::kEvNote, std::string("CTD at 5 m")}});
+    StopWhen([&] { return lines() >= 15; });
+  };
+  ui.Then(mark);
+  ui.AnswerFile(HomeFile("cast.dat"));
+  EXPECT_EQ(Acquire_Run(app), status::kOk);
+  const Companion companion = Read(HomeFile("cast.dat"));
+  ASSERT_EQ(companion.events.size(), 3u);
+  EXPECT_EQ(companion.events[0].kind, "start");
+  EXPECT_EQ(companion.events[1].kind, "cast start");
+  EXPECT_EQ(companion.events[1].note, "CTD at 5 m");
+  EXPECT_GE(companion.events[1].utcMs, pressed);
+  EXPECT_EQ(companion.events[2].kind, "end");
+  EXPECT_LE(companion.events[0].utcMs, companion.events[1].utcMs);
+  EXPECT_LE(companion.events[1].utcMs, companion.events[2].utcMs);
+  // Between runs there is nothing to mark.
+  EXPECT_TRUE(ui.MenuBar(app.menuBar)->Find(p::kMenuMarkEvent)->dimmed);
 }
 
 }  // namespace

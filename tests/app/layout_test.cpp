@@ -57,7 +57,7 @@ const std::set<int>& InFrame() {
                                     p::kMainStatus,      p::kMainBinsize1, p::kMainBinsize2,
                                     p::kMainTempCaption, p::kMainTemp,     p::kMainExtTempCaption,
                                     p::kMainExtTemp,     p::kMainDepthCaption, p::kMainDepth,
-                                    p::kMainDiagnostics, p::kMainProgress};
+                                    p::kMainDiagnostics, p::kMainProgress, p::kMainPosition};
   return ids;
 }
 

@@ -15,7 +15,7 @@ TEST(PositionTextTest, TheReadOutTellsTheFixItsAgeAndWhenItCannotBeTrusted) {
   PositionState position;
   EXPECT_EQ(PositionText(position), "");
   position.source = "udp:10110";
-  EXPECT_EQ(PositionText(position), "No position fix yet from udp:10110");
+  EXPECT_EQ(PositionText(position), "No position fix yet  (udp:10110)");
   EXPECT_TRUE(position.Stale());
   NmeaFix fix;
   fix.latitude = -33.849731;
@@ -23,19 +23,20 @@ TEST(PositionTextTest, TheReadOutTellsTheFixItsAgeAndWhenItCannotBeTrusted) {
   position.last = fix;
   position.lastAt = platform::Timer();
   clock.Advance(2.4);
-  EXPECT_EQ(PositionText(position), "Position 33.84973\u00b0 S  151.27056\u00b0 E  (fix 2 s ago)");
+  EXPECT_EQ(PositionText(position), "Position 33.84973\u00b0 S 151.27056\u00b0 E  (fix 2 s ago)");
   EXPECT_FALSE(position.Stale());
   clock.Advance(8.0);
   EXPECT_TRUE(position.Stale());
-  EXPECT_EQ(PositionText(position), "Position stale: last fix 10 s ago (33.84973\u00b0 S  151.27056\u00b0 E)");
+  EXPECT_EQ(PositionText(position), "Position stale: last fix 10 s ago  (33.84973\u00b0 S 151.27056\u00b0 E)");
   position.away = true;
   EXPECT_EQ(PositionText(position),
-            "Position lost: udp:10110 went away; last fix 10 s ago (33.84973\u00b0 S  151.27056\u00b0 E)");
+            "Position lost: the receiver went away  last fix 10 s ago (33.84973\u00b0 S 151.27056\u00b0 E)");
   position.away = false;
   position.failed = true;
-  EXPECT_EQ(PositionText(position), "Position lost: udp:10110 failed; last fix 10 s ago (33.84973\u00b0 S  151.27056\u00b0 E)");
+  // The window's read-out has two lines.
+  EXPECT_EQ(PositionText(position, "\n"), "Position lost: the receiver failed\nlast fix 10 s ago (33.84973\u00b0 S 151.27056\u00b0 E)");
   position.last.reset();
-  EXPECT_EQ(PositionText(position), "Position lost: udp:10110 failed");
+  EXPECT_EQ(PositionText(position), "Position lost: the receiver failed  (udp:10110)");
 }
 
 }  // namespace
