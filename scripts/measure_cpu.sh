@@ -7,6 +7,9 @@
 #   live:  a run at the instrument's 6 samples a second, and at 60
 #          (the spectrum curves on show, every line recorded and drawn)
 #
+# With MEASURE_GPS=1 a simulated GPS receiver on COM2 is the runs' position
+# source (its fixes read, recorded and shown).
+#
 # Needs Xvfb and xdotool. Usage: scripts/measure_cpu.sh [build-dir] [seconds] [graph]
 # graph: the graph on show during the runs, 1 ... 6 (1 the XY graph, 2 the
 # strip chart; default the program's own, the spectrum curves).
@@ -37,6 +40,7 @@ measure() {
 
 for rate in 6 60; do
   start_meter --rate "$rate"
+  if [ -n "${MEASURE_GPS:-}" ]; then start_receiver; fi
   if [ -n "$graph" ]; then
     # The display configuration beside the device file: that graph on show,
     # all eighteen traces visible, every graph's settings the defaults.
@@ -54,7 +58,7 @@ for rate in 6 60; do
   live=$(measure)
   save_run "live-$rate.dat"
   lines=$(awk 'found { n++ } /; acquisition binsize/ { found = 1 } END { print n + 0 }' "$home/live-$rate.dat")
-  echo "meter at $rate samples/s${graph:+, graph $graph}: idle $idle % of a core; live run $live % of a core" \
+  echo "meter at $rate samples/s${graph:+, graph $graph}${MEASURE_GPS:+, GPS receiver}: idle $idle % of a core; live run $live % of a core" \
     "(${seconds} s each; the run recorded about $lines lines)"
   kill "$sondrix_pid" 2>/dev/null || true
   wait "$sondrix_pid" 2>/dev/null || true
