@@ -29,10 +29,14 @@ std::vector<std::string> RunSummary::Notes() const {
     notes.push_back(Format("%s came back with another instrument: the run ended there, and nothing of that "
                            "instrument was recorded", line.c_str()));
   }
-  if (position.on()) {
+  const PositionCounts& counts = position.counts;
+  const bool positionNews = position.fixes == 0 || counts.badChecksums + counts.malformed + counts.invalid +
+                                                       counts.undated > 0 ||
+                            position.breaks > 0 || position.failed;
+  // A receiver that gave its fixes and nothing else is no news.
+  if (position.on() && positionNews) {
     std::string told = Format("The position source %s gave %ld fix%s", position.source.c_str(), position.fixes,
                               position.fixes == 1 ? "" : "es");
-    const PositionCounts& counts = position.counts;
     const long long spoiled = counts.badChecksums + counts.malformed;
     if (spoiled > 0) told += Format("; %lld sentences were spoiled (bad checksum or cut short) and not used", spoiled);
     if (counts.invalid > 0) told += Format("; %lld fixes the receiver called invalid were not used", counts.invalid);
@@ -176,6 +180,8 @@ void Acquisition::PollPosition() {
   }
   position_.away = away;
   for (const NmeaFix& fix : fixes_) {
+    // A sentence of a fix already recorded, come late, adds nothing.
+    if (fix.utcMs == appendedMs_) continue;
     if (pendingFix_ && pendingFix_->utcMs == fix.utcMs) {
       // The same fix told again: what GGA adds (quality, satellites,
       // HDOP) is kept.
@@ -200,6 +206,7 @@ void Acquisition::AppendPending() {
   if (!pendingFix_) return;
   const NmeaFix fix = *pendingFix_;
   pendingFix_.reset();
+  appendedMs_ = fix.utcMs;
   if (!track_.open() || !trackFailed_.empty()) return;
   if (track_.Append({fix.utcMs, fix.latitude, fix.longitude, fix.quality, fix.satellites, fix.hdop,
                      position_.source}) != status::kOk) {

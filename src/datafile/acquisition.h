@@ -143,7 +143,9 @@ struct RunSummary {
   // stored file.
   bool NormalEnd() const { return result == status::kOk || result == status::kUnexpectedEof; }
   // What the run has to tell once it is over, beyond its result: the lines
-  // left out, then what the stream showed (see DescribeStreamEvents).
+  // left out, then what the stream showed (see DescribeStreamEvents), what
+  // the position source did not give (spoiled sentences, invalid fixes, the
+  // receiver gone away; nothing when every fix came).
   std::vector<std::string> Notes() const;
 };
 
@@ -301,6 +303,7 @@ class Acquisition {
   // of its time are merged into it.
   std::optional<NmeaFix> pendingFix_;
   double pendingAt_ = 0.0;
+  std::int64_t appendedMs_ = -1;  // the time of the last fix appended
   bool ended_ = false;
   bool stoppedByUser_ = false;
   bool finished_ = false;
