@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# The pictures of the user guide (docs/user-guide.md) that docs/images does
+# not already hold, taken from the real program on a virtual X server with
+# a simulated nine-wavelength meter on a pseudo-terminal mapped to COM1:
+# the window with nothing open, the File menu with Diagnostics..., the
+# Configure menu, the Acquisition dialog (traces and bin sizes), the meter's
+# configuration editor, the Position dialog, and the message of a run whose
+# serial line went away with reconnection turned off.
+# Needs Xvfb, xdotool and ImageMagick's import and convert.
+# Usage: scripts/guide_screenshots.sh [build-dir] [output-dir]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh --tools
+build=${1:-build}
+out=${2:-docs/images/guide}
+for tool in Xvfb xdotool import convert; do
+  command -v "$tool" >/dev/null || { echo "guide_screenshots: $tool is missing" >&2; exit 1; }
+done
+cmake --build "$build" --target sondrix sondrix-sim >/dev/null
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+
+# shellcheck source=lib/live_session.sh
+. scripts/lib/live_session.sh
+# The window whose title matches $1, once it is up.
+await() { timeout 20 xdotool search --sync --onlyvisible --name "$1" | head -n 1; }
+# A dialog, or a part of the screen (WxH+X+Y), as a PNG without its empty edges.
+shoot_window() { import -window "$1" "$out/$2"; echo "guide_screenshots: $out/$2"; }
+shoot_area() {
+  import -window root -crop "$1" +repage "$out/$2"
+  echo "guide_screenshots: $out/$2"
+}
+
+# Sets KEY=VALUE in [General] of the settings, in place of any value it had.
+set_general() {
+  sed -i "/^$1=/d" "$home/Sondrix.ini"
+  if grep -q '^\[General\]$' "$home/Sondrix.ini"; then
+    sed -i "s|^\[General\]\$|[General]\n$1=$2|" "$home/Sondrix.ini"
+  else
+    printf '[General]\n%s=%s\n' "$1" "$2" >>"$home/Sondrix.ini"
+  fi
+}
+
+start_xvfb
+start_meter --rate 30 --dive-seconds 60
+device=$(sed -n 's/^Device=//p' "$home/Sondrix.ini")
+
+# 1. Nothing open: what a first start shows ("^O to Open").
+sed -i '/^Device=/d;/^Port=/d' "$home/Sondrix.ini"
+start_sondrix
+sleep 1
+shoot_window "$window" no-source.png
+kill "$sondrix_pid"; wait "$sondrix_pid" 2>/dev/null || true
+
+# The meter open at start, as the last exit left it.
+set_general Device "$device"
+set_general Port COM1
+start_sondrix
+
+# 2. The File menu with the service item: the version label pressed.
+click 1115 756
+key alt+f
+sleep 0.8
+shoot_area 300x290+0+0 file-menu.png
+key Escape
+sleep 0.5
+
+# 3. The Configure menu.
+key alt+c
+sleep 0.8
+shoot_area 420x200+100+0 configure-menu.png
+key Escape
+sleep 0.5
+
+# 4. Configure > Acquisition...: the traces shown and the bin sizes.
+key alt+c
+sleep 0.5
+key a
+dialog=$(await '^Acquisition$')
+sleep 0.8
+shoot_window "$dialog" acquisition-dialog.png
+xdotool windowfocus --sync "$dialog" key Escape
+sleep 0.5
+
+# 5. File > Edit Configuration...: the open meter's configuration editor.
+key alt+f
+sleep 0.5
+key e
+dialog=$(await '^Meter Configuration$')
+sleep 0.8
+shoot_window "$dialog" meter-configuration.png
+xdotool windowfocus --sync "$dialog" key Escape
+sleep 0.8
+
+# 6. Configure > Position...: the GPS receiver of the runs.
+key alt+c
+sleep 0.5
+key p
+dialog=$(await '^Position$')
+xdotool windowfocus --sync "$dialog"
+sleep 0.5
+xdotool key ctrl+a type --delay 20 "COM2"
+sleep 0.5
+shoot_window "$dialog" position-dialog.png
+xdotool windowfocus --sync "$dialog" key Escape
+sleep 0.5
+
+# 7. A run whose meter goes away with reconnection off: its message.
+kill "$sondrix_pid"; wait "$sondrix_pid" 2>/dev/null || true
+set_general Device "$device"
+set_general Port COM1
+set_general Reconnect no
+start_sondrix
+key F1
+sleep 4
+kill "${session_pids[1]}"
+error=$(await '^Error$')
+sleep 1
+shoot_window "$error" line-gone-error.png
+xdotool windowfocus --sync "$error" key Return
+sleep 1
+if dialog=$(timeout 5 xdotool search --sync --onlyvisible --name 'Save data' | head -n 1) && [ -n "$dialog" ]; then
+  xdotool windowfocus --sync "$dialog" key Escape
+fi
+echo "guide_screenshots: pictures in $out"
