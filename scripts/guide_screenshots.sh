@@ -4,8 +4,9 @@
 # a simulated nine-wavelength meter on a pseudo-terminal mapped to COM1:
 # the window with nothing open, the File menu with Diagnostics..., the
 # Configure menu, the Acquisition dialog (traces and bin sizes), the meter's
-# configuration editor, the Position dialog, and the message of a run whose
-# serial line went away with reconnection turned off.
+# configuration editor, the Position dialog, the closing message of File >
+# Export Data... (a short run with a simulated GPS receiver on COM2), and
+# the message of a run whose serial line went away with reconnection off.
 # Needs Xvfb, xdotool and ImageMagick's import and convert.
 # Usage: scripts/guide_screenshots.sh [build-dir] [output-dir]
 set -euo pipefail
@@ -24,6 +25,16 @@ out=$(cd "$out" && pwd)
 . scripts/lib/live_session.sh
 # The window whose title matches $1, once it is up.
 await() { timeout 20 xdotool search --sync --onlyvisible --name "$1" | head -n 1; }
+# Types $2 into the file dialog titled $1 and accepts it.
+answer_dialog() {
+  local dialog
+  dialog=$(await "$1")
+  xdotool windowfocus --sync "$dialog"
+  sleep 0.5
+  xdotool key ctrl+a type --delay 20 "$2"
+  xdotool key Return
+  sleep 1
+}
 # A dialog, or a part of the screen (WxH+X+Y), as a PNG without its empty edges.
 shoot_window() { import -window "$1" "$out/$2"; echo "guide_screenshots: $out/$2"; }
 shoot_area() {
@@ -43,6 +54,7 @@ set_general() {
 
 start_xvfb
 start_meter --rate 30 --dive-seconds 60
+start_receiver --start=-33.85,151.27 --speed 9 --heading 60
 device=$(sed -n 's/^Device=//p' "$home/Sondrix.ini")
 
 # 1. Nothing open: what a first start shows ("^O to Open").
@@ -99,13 +111,34 @@ key p
 dialog=$(await '^Position$')
 xdotool windowfocus --sync "$dialog"
 sleep 0.5
-xdotool key ctrl+a type --delay 20 "COM2"
 sleep 0.5
 shoot_window "$dialog" position-dialog.png
 xdotool windowfocus --sync "$dialog" key Escape
 sleep 0.5
 
-# 7. A run whose meter goes away with reconnection off: its message.
+# 7. File > Export Data... of a short run with positions: its closing message.
+key F1
+sleep 8
+save_run guide1
+# The run's closing notes (the fixes the receiver gave).
+if notes=$(timeout 5 xdotool search --sync --onlyvisible --name '^Error$' | head -n 1) && [ -n "$notes" ]; then
+  sleep 0.5
+  shoot_window "$notes" run-notes.png
+  xdotool windowfocus --sync "$notes" key Return
+  sleep 0.5
+fi
+key alt+f
+sleep 0.5
+key a
+answer_dialog 'Export data file' "$home/guide1.dat"
+answer_dialog 'Export as' "$home/guide1.nc"
+dialog=$(await '^Export data$')
+sleep 0.8
+shoot_window "$dialog" export-done.png
+xdotool windowfocus --sync "$dialog" key Return
+sleep 0.5
+
+# 8. A run whose meter goes away with reconnection off: its message.
 kill "$sondrix_pid"; wait "$sondrix_pid" 2>/dev/null || true
 set_general Device "$device"
 set_general Port COM1
