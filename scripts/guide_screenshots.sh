@@ -23,18 +23,6 @@ out=$(cd "$out" && pwd)
 
 # shellcheck source=lib/live_session.sh
 . scripts/lib/live_session.sh
-# The window whose title matches $1, once it is up.
-await() { timeout 20 xdotool search --sync --onlyvisible --name "$1" | head -n 1; }
-# Types $2 into the file dialog titled $1 and accepts it.
-answer_dialog() {
-  local dialog
-  dialog=$(await "$1")
-  xdotool windowfocus --sync "$dialog"
-  sleep 0.5
-  xdotool key ctrl+a type --delay 20 "$2"
-  xdotool key Return
-  sleep 1
-}
 # A dialog, or a part of the screen (WxH+X+Y), as a PNG without its empty edges.
 shoot_window() { import -window "$1" "$out/$2"; echo "guide_screenshots: $out/$2"; }
 shoot_area() {
@@ -50,6 +38,20 @@ set_general() {
   else
     printf '[General]\n%s=%s\n' "$1" "$2" >>"$home/Sondrix.ini"
   fi
+}
+
+# The dialog a menu item opens (menu key, item letter, title), taken and
+# closed again.
+shoot_menu_dialog() {
+  key "$1"
+  sleep 0.5
+  key "$2"
+  local dialog
+  dialog=$(await "$3")
+  sleep 0.8
+  shoot_window "$dialog" "$4"
+  xdotool windowfocus --sync "$dialog" key Escape
+  sleep 0.8
 }
 
 start_xvfb
@@ -85,36 +87,12 @@ key Escape
 sleep 0.5
 
 # 4. Configure > Acquisition...: the traces shown and the bin sizes.
-key alt+c
-sleep 0.5
-key a
-dialog=$(await '^Acquisition$')
-sleep 0.8
-shoot_window "$dialog" acquisition-dialog.png
-xdotool windowfocus --sync "$dialog" key Escape
-sleep 0.5
-
+shoot_menu_dialog alt+c a '^Acquisition$' acquisition-dialog.png
 # 5. File > Edit Configuration...: the open meter's configuration editor.
-key alt+f
-sleep 0.5
-key e
-dialog=$(await '^Meter Configuration$')
-sleep 0.8
-shoot_window "$dialog" meter-configuration.png
-xdotool windowfocus --sync "$dialog" key Escape
-sleep 0.8
-
-# 6. Configure > Position...: the GPS receiver of the runs.
-key alt+c
-sleep 0.5
-key p
-dialog=$(await '^Position$')
-xdotool windowfocus --sync "$dialog"
-sleep 0.5
-sleep 0.5
-shoot_window "$dialog" position-dialog.png
-xdotool windowfocus --sync "$dialog" key Escape
-sleep 0.5
+shoot_menu_dialog alt+f e '^Meter Configuration$' meter-configuration.png
+# 6. Configure > Position...: the GPS receiver of the runs (COM2, as the
+# settings give it).
+shoot_menu_dialog alt+c p '^Position$' position-dialog.png
 
 # 7. File > Export Data... of a short run with positions: its closing message.
 key F1
