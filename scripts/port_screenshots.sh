@@ -38,17 +38,14 @@ time.sleep(600)' "$home/lock-now" >"$home/other-pty" &
 session_pids+=($!)
 for _ in $(seq 50); do [ -s "$home/other-pty" ] && break; sleep 0.1; done
 echo "not a device" >"$home/notes.txt"
-cat >>"$home/Sondrix.ini" <<EOF
-COM2=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0
-COM3=$home/notes.txt
-COM4=$(head -n 1 "$home/other-pty")
-EOF
+# Into [Ports], which is not the settings' last section.
+sed -i "s|^\[Ports\]\$|[Ports]\nCOM2=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0\nCOM3=$home/notes.txt\nCOM4=$(head -n 1 "$home/other-pty")|" \
+  "$home/Sondrix.ini"
 
 start_sondrix
 touch "$home/lock-now"
 sleep 0.5
 
-await() { timeout 20 xdotool search --sync --onlyvisible --name "$1" | head -n 1; }
 key ctrl+o
 dialog=$(await 'Device to use')
 xdotool windowfocus --sync "$dialog"

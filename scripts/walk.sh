@@ -26,18 +26,6 @@ shot() {
   import -window root "$name"
   echo "walk: $name"
 }
-# The window whose title matches $1, once it is up.
-await() { timeout 20 xdotool search --sync --onlyvisible --name "$1" | head -n 1; }
-# Types $2 into the file dialog titled $1 and accepts it.
-answer_dialog() {
-  local dialog
-  dialog=$(await "$1")
-  xdotool windowfocus --sync "$dialog"
-  sleep 0.5
-  xdotool key ctrl+a type --delay 20 "$2"
-  xdotool key Return
-  sleep 1
-}
 # A click as a hand makes it: pressed for a tenth of a second.
 hand_click() { xdotool mousemove "$1" "$2" mousedown 1 sleep 0.1 mouseup 1; sleep 0.8; }
 

@@ -5,7 +5,8 @@
 # open at start, as the last exit left it), and the program itself.
 #
 #   start_xvfb; start_meter <sim options...>; [start_receiver <options...>;] start_sondrix
-#   key F1; click X Y; ... (everything is stopped on exit)
+#   key F1; click X Y; await TITLE; answer_dialog TITLE PATH; ... (everything is
+#   stopped on exit)
 #
 # Needs $build (the build directory); $xvfb_screen sets the virtual screen
 # (1400x900x24). Sets $home, $window, $sondrix_pid.
@@ -65,6 +66,19 @@ start_sondrix() {
 # where the resource file puts them (below a menu bar 19 pixels high).
 click() { xdotool mousemove "$1" "$2" click 1; sleep 0.7; }
 key() { xdotool windowfocus --sync "$window" key "$1"; }
+
+# The window whose title matches $1, once it is up (empty after 20 s).
+await() { timeout 20 xdotool search --sync --onlyvisible --name "$1" | head -n 1; }
+# Types $2 into the file dialog titled $1 and accepts it.
+answer_dialog() {
+  local dialog
+  dialog=$(await "$1")
+  xdotool windowfocus --sync "$dialog"
+  sleep 0.5
+  xdotool key ctrl+a type --delay 20 "$2"
+  xdotool key Return
+  sleep 1
+}
 
 # F2 ends the run; its recording is saved as $1 in the project directory.
 save_run() {
