@@ -140,7 +140,18 @@ if(SONDRIX_GUI)
   endif()
 endif()
 
+# What lintian was told, and why (docs/packaging.md).
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+        RENAME sondrix)
+
 # --- The package --------------------------------------------------------------
+# The shipped programs resolve every symbol at start and keep the relocation
+# tables read-only afterwards (what Debian builds programs with).
+foreach(program sondrix sondrix-cli sondrix-sim)
+  if(TARGET ${program})
+    target_link_options(${program} PRIVATE -Wl,-z,relro -Wl,-z,now)
+  endif()
+endforeach()
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME sondrix)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

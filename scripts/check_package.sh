@@ -43,7 +43,7 @@ cleanup() {
 trap cleanup EXIT
 
 # --- lintian: no errors (warnings and notes are listed in docs/packaging.md) --
-if lintian --fail-on error --info --no-tag-display-limit "$deb" >"$work/lintian.txt" 2>&1; then
+if lintian --fail-on error --display-level '>=pedantic' --tag-display-limit 0 "$deb" >"$work/lintian.txt" 2>&1; then
   pass "lintian: no errors"
 else
   fail "lintian reports errors"
@@ -120,7 +120,7 @@ check "xmllint: the MIME types" xmllint --noout "$root/usr/share/mime/packages/s
 mime=$work/mime
 mkdir -p "$mime/mime/packages"
 cp "$root/usr/share/mime/packages/sondrix.xml" "$mime/mime/packages/"
-check "update-mime-database" update-mime-database "$mime/mime"
+check "update-mime-database" env XDG_DATA_DIRS="$mime" update-mime-database "$mime/mime"
 samples=$work/samples
 mkdir -p "$samples"
 printf 'Sondrix ver 7.1\t12-08-2026\t14:23:20\n' >"$samples/run.dat"
@@ -129,8 +129,12 @@ printf 'GRID\n1 2 3\n' >"$samples/grid.dat"
 cp examples/nerit-9wl.dev "$samples/meter.dev"
 cp examples/nerit-9wl.dev "$samples/meter.cal"
 printf '\377\000\377\000' >"$samples/SX_Com1_261209_120000.raw"
+cp "$samples/SX_Com1_261209_120000.raw" "$samples/nerit-9wl.raw"
+# A camera's raw photograph: its header, then anything.
+printf 'IIU\000\010\000\000\000\377\000\377\000' >"$samples/photo.raw"
 if command -v gio >/dev/null; then
-  type_of() { XDG_DATA_DIRS=$mime XDG_DATA_HOME=$work/nothing gio info -a standard::content-type "$1" |
+  # Beside the system's own types (a camera's *.raw among them).
+  type_of() { XDG_DATA_DIRS=$mime:/usr/share XDG_DATA_HOME=$work/nothing gio info -a standard::content-type "$1" |
     sed -n 's/^ *standard::content-type: //p'; }
   while read -r name want; do
     got=$(type_of "$samples/$name")
@@ -141,10 +145,16 @@ renamed-run application/x-sondrix-data
 meter.dev application/x-sondrix-device
 meter.cal application/x-sondrix-device
 SX_Com1_261209_120000.raw application/x-sondrix-raw
+nerit-9wl.raw application/x-sondrix-raw
 EOF
   got=$(type_of "$samples/grid.dat")
   if [ "$got" != application/x-sondrix-data ]; then pass "a .dat of another program is no data file ($got)"; else
     fail "a .dat without the title line is taken for a data file"; fi
+  if [ -f /usr/share/mime/image/x-panasonic-rw.xml ]; then
+    got=$(type_of "$samples/photo.raw")
+    if [ "$got" = image/x-panasonic-rw ]; then pass "a camera's raw photograph stays one"; else
+      fail "a camera's raw photograph is taken for $got"; fi
+  fi
 else
   echo "package: note  gio is missing: the MIME types were not resolved"
 fi
