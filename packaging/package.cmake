@@ -180,9 +180,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${SONDRIX_HOMEPAGE}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The libraries come from dpkg-shlibdeps; Qt's platform plugins (a window
-# system, or the offscreen one) are loaded at run time, so no library names
-# them.
+# The libraries come from dpkg-shlibdeps; Qt's platform plugins for X11 and
+# Wayland are loaded at run time, so no library names them (libqt6gui6 only
+# recommends them).
 if(SONDRIX_GUI)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 endif()
