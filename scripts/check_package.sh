@@ -183,8 +183,21 @@ done
 # ~/.local/share/sondrix with the examples, lives until it is told to end
 # (SIGTERM ends it as its exit command does) and ends cleanly.
 project=$HOME/.local/share/sondrix
-QT_QPA_PLATFORM=offscreen "$root/usr/bin/sondrix" --log-level info >"$work/app.out" 2>"$work/app.err" &
+# Under strace, when there is one, to see which resource file it reads (a
+# program that missed its own would fall back to the source tree's).
+tracer=()
+if command -v strace >/dev/null; then tracer=(strace -f -qq -e trace=openat -o "$work/app.trace"); fi
+QT_QPA_PLATFORM=offscreen "${tracer[@]}" "$root/usr/bin/sondrix" --log-level info >"$work/app.out" 2>"$work/app.err" &
 app_pid=$!
+if ((${#tracer[@]})); then
+  # The program is strace's child: the signal goes to it, strace ends with its status.
+  for _ in $(seq 50); do
+    child=$(pgrep -P "$app_pid" | head -n 1) && [ -n "$child" ] && break
+    sleep 0.1
+  done
+  tracer_pid=$app_pid
+  app_pid=${child:-$app_pid}
+fi
 for _ in $(seq 100); do
   grep -q 'starts in' "$project/sondrix.log" 2>/dev/null && break
   kill -0 "$app_pid" 2>/dev/null || break
@@ -194,10 +207,14 @@ sleep 1
 if kill -0 "$app_pid" 2>/dev/null; then pass "sondrix runs (offscreen)"; else fail "sondrix ended at its start"; fi
 kill -TERM "$app_pid" 2>/dev/null || true
 status=0
-wait "$app_pid" || status=$?
+wait "${tracer_pid:-$app_pid}" || status=$?
 app_pid=
 check "sondrix ends cleanly on SIGTERM" test "$status" = 0
 check "sondrix finds its resource file" bash -c '! grep -qi "uir\|resource" "$1"' _ "$work/app.err"
+if [ -f "$work/app.trace" ]; then
+  check "sondrix reads the resource file under <root>/usr/share/sondrix" \
+    grep -qF "\"$root/usr/share/sondrix/sondrix.uir\"" "$work/app.trace"
+fi
 check "sondrix keeps its project in ~/.local/share/sondrix" \
   grep -qF "starts in $project" "$project/sondrix.log"
 check "sondrix gives the user copies of the examples" test -f "$project/examples/nerit-9wl.dev"
