@@ -193,6 +193,4 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 # udev on Debian reads its rules from /lib/udev/rules.d: the rule moves there
 # from under the prefix (where `cmake --install` keeps it).
 set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/deb_layout.cmake)
-set(CPACK_SOURCE_GENERATOR TXZ)
-set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git/" "/build[^/]*/")
 include(CPack)
