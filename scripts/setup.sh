@@ -12,6 +12,7 @@ packages=(
   qt6-base-dev libqcustomplot-dev libqcustomplot2.1-qt6
   nlohmann-json3-dev libnetcdf-dev netcdf-bin
   xvfb xauth ccache locales strace
+  lintian desktop-file-utils appstream librsvg2-bin shared-mime-info libxml2-utils libglib2.0-bin file procps
 )
 if [ "${1:-}" = "--tools" ]; then
   packages+=(xdotool imagemagick)

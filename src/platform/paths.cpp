@@ -50,6 +50,14 @@ std::string ExecutableDir() {
   return StripTrailingSeparators(std::filesystem::path(exe).parent_path().string());
 }
 
+std::string InstalledDataDir() {
+  const std::string dir = ExecutableDir();
+  if (dir.empty() || FileExists(JoinPath(dir, "sondrix.uir"))) return {};
+  const std::string data =
+      StripTrailingSeparators((std::filesystem::path(dir) / "../share/sondrix").lexically_normal().string());
+  return FileExists(JoinPath(data, "sondrix.uir")) ? data : std::string();
+}
+
 std::string GetProjectDir() {
   if (const char* home = std::getenv("SONDRIX_HOME"); home != nullptr && *home != '\0') {
     std::string directory = StripTrailingSeparators(home);
@@ -58,7 +66,10 @@ std::string GetProjectDir() {
     return directory;
   }
 
-  if (std::string directory = ExecutableDir(); IsWritableDirectory(directory)) {
+  // An installed program never writes beside itself (/usr/bin is writable
+  // for root, and so is a package unpacked into a folder of one's own).
+  const std::string installed = InstalledDataDir();
+  if (std::string directory = ExecutableDir(); installed.empty() && IsWritableDirectory(directory)) {
     return directory;
   }
 
@@ -70,7 +81,14 @@ std::string GetProjectDir() {
   }
   std::string directory = StripTrailingSeparators(base) + "/sondrix";
   std::error_code ec;
-  std::filesystem::create_directories(directory, ec);
+  const bool created = std::filesystem::create_directories(directory, ec);
+  // First start: the examples, where the user may change them (a device
+  // file's display settings are kept beside it). Once only, so that what
+  // the user removed stays removed.
+  if (created && !installed.empty()) {
+    std::filesystem::copy(JoinPath(installed, "examples"), JoinPath(directory, "examples"),
+                          std::filesystem::copy_options::recursive, ec);
+  }
   return directory;
 }
 

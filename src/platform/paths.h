@@ -17,8 +17,17 @@ void SetExecutablePath(std::string_view path);
 // when it cannot be found.
 std::string ExecutableDir();
 
-// $SONDRIX_HOME when set; otherwise the executable's directory when it is
-// writable; otherwise ~/.local/share/sondrix (created on demand).
+// An installed program's shared files, <prefix>/share/sondrix (the resource
+// file, the examples), when the executable is <prefix>/bin/<name> and that
+// directory holds sondrix.uir; empty for a program with its resource file
+// beside it or run from its build tree. No trailing separator.
+std::string InstalledDataDir();
+
+// $SONDRIX_HOME when set; otherwise, for an installed program,
+// ~/.local/share/sondrix; otherwise the executable's directory when it is
+// writable; otherwise ~/.local/share/sondrix. Created on demand; when an
+// installed program creates ~/.local/share/sondrix, it puts copies of its
+// examples in it (examples/), which the user may edit and calibrate.
 // No trailing separator.
 std::string GetProjectDir();
 

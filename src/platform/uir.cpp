@@ -629,8 +629,7 @@ std::string UirPath() {
     std::string beside = JoinPath(dir, "sondrix.uir");
     if (FileExists(beside)) return beside;
     // An installed program: <prefix>/bin/sondrix, <prefix>/share/sondrix/sondrix.uir.
-    std::string installed = JoinPath(dir, "../share/sondrix/sondrix.uir");
-    if (FileExists(installed)) return installed;
+    if (std::string installed = InstalledDataDir(); !installed.empty()) return JoinPath(installed, "sondrix.uir");
   }
   return SONDRIX_RESOURCE_DIR "/sondrix.uir";
 }

@@ -63,6 +63,58 @@ TEST(PathsTest, ProjectDirFallsBackToExecutableDirThenUserData) {
   EXPECT_TRUE(std::filesystem::is_directory(dir.File("home/.local/share/sondrix")));
 }
 
+// An installed program (<prefix>/bin beside <prefix>/share/sondrix) finds its
+// resource file there and keeps its project in ~/.local/share/sondrix even
+// where it could write beside itself (root in /usr/bin, a package unpacked
+// into a folder of one's own), with its examples copied at the first start
+// only. A program with its resource file beside it is not installed.
+TEST(PathsTest, InstalledProgramKeepsItsProjectInUserData) {
+  ExecutablePathGuard guard;
+  TempDir dir;
+  ScopedEnv env("SONDRIX_HOME", std::nullopt);
+  ScopedEnv uir("SONDRIX_UIR", std::nullopt);
+  ScopedEnv home("HOME", dir.File("home"));
+  const std::string share = dir.File("root/usr/share/sondrix");
+  test::WriteTextFile(share + "/sondrix.uir", "");
+  test::WriteTextFile(share + "/examples/meter.dev", "meter\n");
+  test::WriteTextFile(share + "/examples/captures/meter.raw", "raw");
+  std::filesystem::create_directories(dir.File("root/usr/bin"));
+  const std::string project = dir.File("home/.local/share/sondrix");
+
+  SetExecutablePath(dir.File("root/usr/bin/sondrix"));
+  EXPECT_EQ(InstalledDataDir(), share);
+  EXPECT_EQ(UirPath(), share + "/sondrix.uir");
+  EXPECT_EQ(GetProjectDir(), project);
+  EXPECT_EQ(ReadRegularFile(project + "/examples/meter.dev"), "meter\n");
+  EXPECT_EQ(ReadRegularFile(project + "/examples/captures/meter.raw"), "raw");
+  // The user's changes stay: a removed example is not brought back.
+  std::filesystem::remove(project + "/examples/meter.dev");
+  EXPECT_EQ(GetProjectDir(), project);
+  EXPECT_FALSE(FileExists(project + "/examples/meter.dev"));
+
+  // A resource file beside the executable: run in place, not installed.
+  test::WriteTextFile(dir.File("root/usr/bin/sondrix.uir"), "");
+  EXPECT_EQ(InstalledDataDir(), "");
+  EXPECT_EQ(GetProjectDir(), dir.File("root/usr/bin"));
+
+  // Installed under the home's prefix (cmake --install --prefix ~/.local):
+  // the shared files are the project directory; nothing is copied into it.
+  const std::string local = dir.File("home/.local");
+  test::WriteTextFile(local + "/share/sondrix/sondrix.uir", "");
+  std::filesystem::remove_all(project + "/examples");
+  std::filesystem::create_directories(local + "/bin");
+  SetExecutablePath(local + "/bin/sondrix-cli");
+  EXPECT_EQ(InstalledDataDir(), project);
+  EXPECT_EQ(GetProjectDir(), project);
+  EXPECT_FALSE(FileExists(project + "/examples"));
+
+  // A build tree: no share/sondrix beside bin.
+  SetExecutablePath(dir.File("build/app/sondrix"));
+  std::filesystem::create_directories(dir.File("build/app"));
+  EXPECT_EQ(InstalledDataDir(), "");
+  EXPECT_EQ(GetProjectDir(), dir.File("build/app"));
+}
+
 TEST(PathsTest, SplitPathAcceptsBothSeparators) {
   SplitResult win = Split("C:\\data\\runs\\run1.dat");
   EXPECT_EQ(win.drive, "");
