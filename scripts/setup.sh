@@ -12,6 +12,7 @@ packages=(
   qt6-base-dev libqcustomplot-dev libqcustomplot2.1-qt6
   nlohmann-json3-dev libnetcdf-dev netcdf-bin
   xvfb xauth ccache locales strace
+  scdoc  # the manual pages (man/*.scd): small, made for man pages
 )
 if [ "${1:-}" = "--tools" ]; then
   packages+=(xdotool imagemagick)

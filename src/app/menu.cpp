@@ -14,6 +14,7 @@
 #include "common/utils.h"
 #include "common/panels.h"
 #include "common/settings.h"
+#include "common/version.h"
 #include "display/graph.h"
 #include "export/export.h"
 #include "meter/source_factory.h"
@@ -212,7 +213,7 @@ void ShowAbout() {
   const std::array<std::string, 1> ok = {"OK"};
   platform::ui().GenericMessagePopup(
       "About Sondrix",
-      "Sondrix ver 7.1\n\nAcquisition, display, recording and calibration for in-water optical "
+      "Sondrix ver " SONDRIX_RELEASE "\n\nAcquisition, display, recording and calibration for in-water optical "
       "absorption and attenuation meters.",
       ok);
 }
