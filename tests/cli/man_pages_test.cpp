@@ -20,12 +20,6 @@
 namespace sondrix {
 namespace {
 
-using test::CliRun;
-using test::kCli;
-using test::kSim;
-using test::Lines;
-using test::Quoted;
-
 const std::string kManDir = SONDRIX_MAN_DIR;
 const std::string kVersion = SONDRIX_EXPECTED_VERSION;
 
@@ -73,7 +67,7 @@ std::string Section(const std::string& page, const std::string& macro, const std
 // The titles of the page's headings made with `macro`.
 std::vector<std::string> Headings(const std::string& page, const std::string& macro) {
   std::vector<std::string> titles;
-  for (const std::string& line : Lines(page))
+  for (const std::string& line : test::Lines(page))
     if (line.rfind(macro + " ", 0) == 0) titles.push_back(line.substr(macro.size() + 1));
   return titles;
 }
@@ -82,7 +76,7 @@ std::vector<std::string> Headings(const std::string& page, const std::string& ma
 // explanation (".RS") follows, as "--bin N" before what it does.
 std::string Terms(const std::string& part) {
   std::string terms;
-  const std::vector<std::string> lines = Lines(part);
+  const std::vector<std::string> lines = test::Lines(part);
   for (std::size_t i = 0; i + 1 < lines.size(); ++i)
     if (lines[i + 1].rfind(".RS", 0) == 0) terms += lines[i] + "\n";
   return terms;
@@ -106,7 +100,7 @@ std::string Joined(const std::vector<std::string>& words) {
 
 // The programs and their pages: name, executable.
 std::vector<std::pair<std::string, std::string>> Programs() {
-  std::vector<std::pair<std::string, std::string>> programs = {{"sondrix-cli", kCli}, {"sondrix-sim", kSim}};
+  std::vector<std::pair<std::string, std::string>> programs = {{"sondrix-cli", test::kCli}, {"sondrix-sim", test::kSim}};
 #ifdef SONDRIX_APP
   programs.emplace_back("sondrix", SONDRIX_APP);
 #endif
@@ -114,7 +108,7 @@ std::vector<std::pair<std::string, std::string>> Programs() {
 }
 
 // A program run without any display, as on a server or in a package check.
-CliRun RunWithoutDisplay(const std::string& program, const std::string& arguments, const test::TempDir& dir) {
+test::CliRun RunWithoutDisplay(const std::string& program, const std::string& arguments, const test::TempDir& dir) {
   return test::RunTool(program, arguments, dir, "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ");
 }
 
@@ -140,7 +134,7 @@ TEST(ManPagesTest, EveryOptionOfTheHelpTextsIsInThePages) {
   test::TempDir dir;
   for (const auto& [name, program] : Programs()) {
     SCOPED_TRACE(name);
-    const CliRun help = RunWithoutDisplay(program, "--help", dir);
+    const test::CliRun help = RunWithoutDisplay(program, "--help", dir);
     ASSERT_EQ(help.exitStatus, 0) << help.err;
     EXPECT_GE(LongOptions(help.out).size(), 3u);
     EXPECT_EQ(Joined(Missing(help.out, PageText(name))), "");
@@ -149,13 +143,13 @@ TEST(ManPagesTest, EveryOptionOfTheHelpTextsIsInThePages) {
 
 TEST(ManPagesTest, EverySubcommandOfTheCliHasItsSectionWithItsOptions) {
   test::TempDir dir;
-  const CliRun help = test::RunTool(kCli, "--help", dir);
+  const test::CliRun help = test::RunTool(test::kCli, "--help", dir);
   ASSERT_EQ(help.exitStatus, 0);
   // The lines under "Commands:": "  NAME  what it does".
   std::vector<std::string> commands;
   bool listing = false;
   const std::regex command(R"(  ([a-z]+)  +\S.*)");
-  for (const std::string& line : Lines(help.out)) {
+  for (const std::string& line : test::Lines(help.out)) {
     if (line == "Commands:") listing = true;
     else if (line.empty()) listing = false;
     std::smatch m;
@@ -173,7 +167,7 @@ TEST(ManPagesTest, EverySubcommandOfTheCliHasItsSectionWithItsOptions) {
 
   for (const std::string& name : commands) {
     SCOPED_TRACE(name);
-    const CliRun usage = test::RunTool(kCli, name + " --help", dir);
+    const test::CliRun usage = test::RunTool(test::kCli, name + " --help", dir);
     ASSERT_EQ(usage.exitStatus, 0) << usage.err;
     const std::string section = Section(commandsPart, ".SS", name);
     ASSERT_FALSE(section.empty());
@@ -184,7 +178,7 @@ TEST(ManPagesTest, EverySubcommandOfTheCliHasItsSectionWithItsOptions) {
 
 TEST(ManPagesTest, TheSimulatorsReceiverOptionsAreInTheReceiversSection) {
   test::TempDir dir;
-  const CliRun help = test::RunTool(kSim, "--help", dir);
+  const test::CliRun help = test::RunTool(test::kSim, "--help", dir);
   ASSERT_EQ(help.exitStatus, 0);
   const std::size_t receiver = help.out.find("\nGPS receiver:\n");
   ASSERT_NE(receiver, std::string::npos);
@@ -206,7 +200,7 @@ TEST(ManPagesTest, TheInstalledPagesAreCompressedWithoutNameOrTime) {
     EXPECT_EQ(bytes[3] & 0x08, 0) << "the file name is stored";
     EXPECT_EQ(bytes.substr(4, 4), std::string(4, '\0')) << "a time stamp is stored";
     test::TempDir dir;
-    const CliRun unpacked = test::RunTool("gzip", "-dc " + Quoted(gz), dir);
+    const test::CliRun unpacked = test::RunTool("gzip", "-dc " + test::Quoted(gz), dir);
     EXPECT_EQ(unpacked.exitStatus, 0);
     EXPECT_EQ(unpacked.out, test::ReadTextFile(kManDir + "/" + name + ".1").value_or("-"));
   }
@@ -217,7 +211,7 @@ TEST(VersionTest, EveryProgramPrintsTheProjectVersion) {
   for (const auto& [name, program] : Programs()) {
     SCOPED_TRACE(name);
     // sondrix answers without a display and without opening a window.
-    const CliRun run = RunWithoutDisplay(program, "--version", dir);
+    const test::CliRun run = RunWithoutDisplay(program, "--version", dir);
     EXPECT_EQ(run.exitStatus, 0) << run.err;
     EXPECT_EQ(run.out, name + " " + kVersion + "\n");
     EXPECT_EQ(run.err, "");
