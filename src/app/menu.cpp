@@ -185,6 +185,9 @@ Status Menu_Init(App& app) {
   }
   app.mainPanel = panel;
   app.menuBar = menuBar;
+  // The program's name and release in the corner, from the build's version
+  // (the resource file's text is only its default).
+  ui.SetCtrlVal(panel, p::kMainDiagnostics, std::string("Sondrix " SONDRIX_RELEASE));
   return status::kOk;
 }
 
