@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "app/application.h"
+#include "common/version.h"
 #include "platform/paths.h"
 #include "platform/posix/termios_serial.h"
 #include "platform/qt/qt_ui.h"
@@ -38,7 +39,7 @@ int SondrixMain(int argc, char** argv, std::function<void(App&)> started) {
   // goes there, not wherever the desktop started it.
   std::filesystem::current_path(platform::GetProjectDir(), error);
   QApplication::setApplicationName("Sondrix");
-  QApplication::setApplicationVersion("7.1");
+  QApplication::setApplicationVersion(QString::fromUtf8(kSondrixVersion.data(), kSondrixVersion.size()));
   // The desktop entry that describes the program (its name and icon).
   QGuiApplication::setDesktopFileName("sondrix");
   QApplication::setWindowIcon(QIcon(":/sondrix.png"));

@@ -13,6 +13,7 @@ packages=(
   nlohmann-json3-dev libnetcdf-dev netcdf-bin
   xvfb xauth ccache locales strace
   lintian desktop-file-utils appstream librsvg2-bin shared-mime-info libxml2-utils libglib2.0-bin file procps
+  scdoc  # the manual pages (man/*.scd): small, made for man pages
 )
 if [ "${1:-}" = "--tools" ]; then
   packages+=(xdotool imagemagick)

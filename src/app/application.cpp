@@ -14,6 +14,7 @@
 #include "common/errors.h"
 #include "common/log.h"
 #include "common/panels.h"
+#include "common/version.h"
 #include "datafile/data_file.h"
 #include "io/hw_port.h"
 #include "meter/source_factory.h"
@@ -162,7 +163,7 @@ int ParseCommandLine(std::span<char* const> given, AppOptions& options, std::FIL
       return 0;
     }
     if (arg == "--version") {
-      std::fprintf(out, "%.*s\n", static_cast<int>(kDataFileTitle.size()), kDataFileTitle.data());
+      std::fprintf(out, "sondrix %.*s\n", static_cast<int>(kSondrixVersion.size()), kSondrixVersion.data());
       return 0;
     }
     if (arg.starts_with("-") || !options.dataFile.empty() || arg.empty()) {

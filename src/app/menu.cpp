@@ -14,6 +14,7 @@
 #include "common/utils.h"
 #include "common/panels.h"
 #include "common/settings.h"
+#include "common/version.h"
 #include "display/graph.h"
 #include "export/export.h"
 #include "meter/source_factory.h"
@@ -184,6 +185,9 @@ Status Menu_Init(App& app) {
   }
   app.mainPanel = panel;
   app.menuBar = menuBar;
+  // The program's name and release in the corner, from the build's version
+  // (the resource file's text is only its default).
+  ui.SetCtrlVal(panel, p::kMainDiagnostics, std::string("Sondrix " SONDRIX_RELEASE));
   return status::kOk;
 }
 
@@ -212,7 +216,7 @@ void ShowAbout() {
   const std::array<std::string, 1> ok = {"OK"};
   platform::ui().GenericMessagePopup(
       "About Sondrix",
-      "Sondrix ver 7.1\n\nAcquisition, display, recording and calibration for in-water optical "
+      "Sondrix ver " SONDRIX_RELEASE "\n\nAcquisition, display, recording and calibration for in-water optical "
       "absorption and attenuation meters.",
       ok);
 }

@@ -29,12 +29,13 @@
 #include <vector>
 
 #include "common/status.h"
+#include "common/version.h"
 
 namespace sondrix {
 
-// The program and its version as a companion names them (the About box's
-// "Sondrix ver 7.1").
-inline constexpr std::string_view kCompanionProgram = "Sondrix 7.1";
+// The program and its version as a companion names them ("Sondrix 7.1"; the
+// About box says "Sondrix ver 7.1").
+inline constexpr std::string_view kCompanionProgram = "Sondrix " SONDRIX_RELEASE;
 
 // The deployment keys, in the order the dialog, the file and the exports
 // list them.

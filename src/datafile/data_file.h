@@ -13,13 +13,14 @@
 #include <vector>
 
 #include "common/file.h"
+#include "common/version.h"
 #include "source/source.h"
 
 namespace sondrix {
 
-// The program title that starts every data file; a file is recognised by its
-// first seven characters.
-inline constexpr std::string_view kDataFileTitle = "Sondrix ver 7.1";
+// The program title that starts every data file ("Sondrix ver 7.1"); a file
+// is recognised by its first seven characters.
+inline constexpr std::string_view kDataFileTitle = "Sondrix ver " SONDRIX_RELEASE;
 // The scratch file a recording lives in until it is saved.
 inline constexpr std::string_view kRecordingFile = "Sondrix.tmp";
 

@@ -365,6 +365,8 @@ TEST_F(MenuTest, AboutSaysWhatAndWhichVersion) {
   ASSERT_EQ(texts.size(), 1u);
   EXPECT_EQ(texts[0].rfind("Sondrix ver 7.1", 0), 0u);
   EXPECT_EQ(ui.popups().back().buttons, std::vector<std::string>{"OK"});
+  // The corner that opens the diagnostics names the same release.
+  EXPECT_EQ(ui.GetCtrlText(app.mainPanel, p::kMainDiagnostics), "Sondrix 7.1");
 }
 
 TEST_F(MenuTest, NewClosesTheSourceAndAttachesNone) {

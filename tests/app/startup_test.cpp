@@ -389,7 +389,7 @@ TEST_F(CommandLineTest, HelpAndVersion) {
   EXPECT_EQ(Parse({"--help"}), 0);
   EXPECT_EQ(outText.rfind("Usage: sondrix [--help] [--version] [--log-level LEVEL] [FILE.dat]\n", 0), 0u);
   EXPECT_EQ(Parse({"--version"}), 0);
-  EXPECT_EQ(outText, "Sondrix ver 7.1\n");
+  EXPECT_EQ(outText, "sondrix " SONDRIX_VERSION "\n");
 }
 
 TEST_F(CommandLineTest, UnknownOptionsAndASecondFileAreUsageErrors) {

@@ -8,6 +8,7 @@
 
 #include "commands.h"
 #include "common/log.h"
+#include "common/version.h"
 #include "platform/headless/headless_ui.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
@@ -40,7 +41,8 @@ constexpr Command kCommands[] = {
 void PrintUsage(std::FILE* out) {
   std::fprintf(out,
                "Usage: sondrix-cli [-v...] [--log-level LEVEL] COMMAND [ARGUMENTS]\n"
-               "       sondrix-cli COMMAND --help\n\n"
+               "       sondrix-cli COMMAND --help\n"
+               "       sondrix-cli --help | --version\n\n"
                "Commands:\n");
   for (const Command& command : kCommands) {
     std::fprintf(out, "  %-10.*s %.*s\n", static_cast<int>(command.name.size()),
@@ -88,6 +90,10 @@ int main(int argc, char** argv) {
   const std::string_view name = args[1];
   if (name == "--help" || name == "-h" || name == "help") {
     PrintUsage(stdout);
+    return 0;
+  }
+  if (name == "--version") {
+    std::printf("sondrix-cli %.*s\n", static_cast<int>(kSondrixVersion.size()), kSondrixVersion.data());
     return 0;
   }
   for (const Command& command : kCommands) {

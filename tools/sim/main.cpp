@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "common/log.h"
+#include "common/version.h"
 #include "sim/benth_simulator.h"
 #include "sim/nmea_run.h"
 #include "sim/output.h"
@@ -158,6 +159,7 @@ Other:
                      trace (each packet with its offset, faults and bytes)
   --log-level LEVEL  error, warn (the default), info, debug, trace or off
   --help             this text
+  --version          the program's name and version
 
 Exit status: 0 done (also when stopped by SIGINT/SIGTERM), 1 on an error,
 2 on a usage error.
@@ -222,6 +224,7 @@ struct Options {
   bool replugOther = false;
   bool quiet = false;
   bool help = false;
+  bool version = false;
   sondrix::sim::SimSettings settings;
   // --nmea: the GPS receiver instead of a meter.
   bool nmea = false;
@@ -362,6 +365,9 @@ bool ParseArguments(int argc, char** argv, Options& o) {
     auto& nmeaFaults = o.receiver.settings.faults;
     if (name == "--help" || name == "-h") {
       o.help = true;
+      return true;
+    } else if (name == "--version") {
+      o.version = true;
       return true;
     } else if (name == "--device") {
       if (!take()) return false;
@@ -890,6 +896,11 @@ int main(int argc, char** argv) {
   if (options.help) {
     std::fputs(kHelp, stdout);
     std::fputs(kNmeaHelp, stdout);
+    return kExitOk;
+  }
+  if (options.version) {
+    std::printf("%s %.*s\n", kProgram, static_cast<int>(sondrix::kSondrixVersion.size()),
+                sondrix::kSondrixVersion.data());
     return kExitOk;
   }
   if (options.nmea) return sondrix::sim::RunNmea(options.receiver);
