@@ -10,17 +10,8 @@
 # Usage: scripts/follow_screenshots.sh [build-dir] [output-dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build}
-out=${2:-docs/images}
-for tool in Xvfb xdotool import; do
-  command -v "$tool" >/dev/null || { echo "follow_screenshots: $tool is missing" >&2; exit 1; }
-done
-cmake --build "$build" --target sondrix sondrix-sim >/dev/null
-mkdir -p "$out"
-
-# shellcheck source=lib/live_session.sh
-. scripts/lib/live_session.sh
-start_xvfb
+# shellcheck source=lib/pictures.sh
+. scripts/lib/pictures.sh "$@"
 start_meter --rate 30 --dive-seconds 60
 # The display configuration beside the device file: the XY graph on show,
 # following the last minute; every other setting the defaults.

@@ -10,18 +10,8 @@
 # Usage: scripts/port_screenshots.sh [build-dir] [output-dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh --tools
-build=${1:-build}
-out=${2:-docs/images}
-for tool in Xvfb xdotool import python3; do
-  command -v "$tool" >/dev/null || { echo "port_screenshots: $tool is missing" >&2; exit 1; }
-done
-cmake --build "$build" --target sondrix sondrix-sim >/dev/null
-mkdir -p "$out"
-
-# shellcheck source=lib/live_session.sh
-. scripts/lib/live_session.sh
-start_xvfb
+# shellcheck source=lib/pictures.sh
+. scripts/lib/pictures.sh "$@"
 start_meter --rate 30
 device=$(sed -n 's/^Device=//p' "$home/Sondrix.ini")
 sed -i '/^Device=/d;/^Port=/d' "$home/Sondrix.ini"

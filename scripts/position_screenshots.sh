@@ -7,15 +7,8 @@
 # Usage: scripts/position_screenshots.sh [build-dir] [output-dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh --tools
-build=${1:-build}
-out=${2:-docs/images}
-cmake --build "$build" --target sondrix sondrix-sim >/dev/null
-mkdir -p "$out"
-
-# shellcheck source=lib/live_session.sh
-. scripts/lib/live_session.sh
-start_xvfb
+# shellcheck source=lib/pictures.sh
+. scripts/lib/pictures.sh "$@"
 start_meter --rate 30 --dive-seconds 60
 # Sentences for 14 s, then silence.
 start_receiver --start=-33.85,151.27 --speed 9 --heading 60 --nmea-dropout 14:600

@@ -7,15 +7,8 @@
 # Usage: scripts/reconnect_screenshot.sh [build-dir] [output-dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh --tools
-build=${1:-build}
-out=${2:-docs/images}
-cmake --build "$build" --target sondrix sondrix-sim >/dev/null
-mkdir -p "$out"
-
-# shellcheck source=lib/live_session.sh
-. scripts/lib/live_session.sh
-start_xvfb
+# shellcheck source=lib/pictures.sh
+. scripts/lib/pictures.sh "$@"
 start_meter --rate 30 --dive-seconds 60 --unplug 9:600 --link "$home/ttyMeter"
 # COM1 is the link, not the terminal behind it.
 sed -i "s|^COM1=.*|COM1=$home/ttyMeter|" "$home/Sondrix.ini"

@@ -6,17 +6,8 @@
 # Usage: scripts/screenshot_deployment.sh [build-dir] [output-dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build}
-out=${2:-docs/images}
-for tool in Xvfb xdotool import; do
-  command -v "$tool" >/dev/null || { echo "screenshot: $tool is missing" >&2; exit 1; }
-done
-cmake --build "$build" --target sondrix sondrix-sim >/dev/null
-mkdir -p "$out"
-
-# shellcheck source=lib/live_session.sh
-. scripts/lib/live_session.sh
-start_xvfb
+# shellcheck source=lib/pictures.sh
+. scripts/lib/pictures.sh "$@"
 start_meter --rate 30
 start_sondrix
 

@@ -8,18 +8,9 @@
 # Usage: scripts/trace_screenshots.sh [build-dir] [output-dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build}
-out=${2:-docs/images}
-for tool in Xvfb xdotool import convert; do
-  command -v "$tool" >/dev/null || { echo "trace_screenshots: $tool is missing" >&2; exit 1; }
-done
-cmake --build "$build" --target sondrix sondrix-sim >/dev/null
-mkdir -p "$out"
-
 meter_device=examples/benth-100wl.dev
-# shellcheck source=lib/live_session.sh
-. scripts/lib/live_session.sh
-start_xvfb
+# shellcheck source=lib/pictures.sh
+. scripts/lib/pictures.sh "$@"
 start_meter --rate 6
 start_sondrix
 
