@@ -43,7 +43,8 @@ Status Deployment_Configure() {
     if (event.type == EventType::Close) break;
     if (event.type != EventType::Commit) continue;
     if (event.control == p::kDepCancel) break;
-    if (event.control == p::kDepOk) {
+    // OK, or Return in one of the texts, as a form's default button.
+    if (event.control == p::kDepOk || (event.control >= p::kDepCruise && event.control <= p::kDepNote)) {
       result = status::kOk;
       break;
     }

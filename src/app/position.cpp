@@ -31,14 +31,15 @@ int LoadDialog(int id, Status& failure) {
 }
 
 // Waits for OK (true) or Cancel / the close box (false) of `dialog`.
-bool AwaitAnswer(int dialog, int ok, int cancel) {
+// Return in its text `field` is OK too, as a form's default button.
+bool AwaitAnswer(int dialog, int ok, int cancel, int field) {
   for (;;) {
     const platform::UserEvent event = NextDialogEvent();
     if (event.panel != dialog) continue;
     if (event.type == EventType::Close) return false;
     if (event.type != EventType::Commit) continue;
     if (event.control == cancel) return false;
-    if (event.control == ok) return true;
+    if (event.control == ok || event.control == field) return true;
   }
 }
 
@@ -67,7 +68,7 @@ Status Position_Configure() {
   ui.SetCtrlVal(dialog, p::kPosBaud, static_cast<int>(remembered.baud));
   ui.InstallPopup(dialog);
   Status result = status::kCancelled;
-  while (AwaitAnswer(dialog, p::kPosOk, p::kPosCancel)) {
+  while (AwaitAnswer(dialog, p::kPosOk, p::kPosCancel, p::kPosSource)) {
     PositionSetting given;
     given.source = ui.GetCtrlText(dialog, p::kPosSource);
     given.baud = ui.GetCtrlInt(dialog, p::kPosBaud);
@@ -118,7 +119,7 @@ Status MarkEvent_Dialog(App& app) {
   ui.SetCtrlVal(dialog, p::kEvTime, "At " + IsoUtc(at, false) + " (UTC)");
   ui.InstallPopup(dialog);
   ui.SetActiveCtrl(dialog, p::kEvNote);
-  const bool ok = AwaitAnswer(dialog, p::kEvOk, p::kEvCancel);
+  const bool ok = AwaitAnswer(dialog, p::kEvOk, p::kEvCancel, p::kEvNote);
   const int kind = ui.GetCtrlInt(dialog, p::kEvKind);
   const std::string note = ui.GetCtrlText(dialog, p::kEvNote);
   ui.RemovePopup(dialog);

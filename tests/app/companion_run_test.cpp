@@ -119,20 +119,25 @@ TEST_F(CompanionRunTest, MarkEventDuringARunGoesIntoTheCompanionBetweenTheRunsSt
     pressed = clock.UtcMs();
     u.Key(p::kMain, "F5");
     u.Commit(p::kMarkEvent, p::kEvOk, {{p::kEvKind, 1}, {p::kEvNote, std::string("CTD at 5 m")}});
+    // Return in the note marks it as OK does.
+    u.Key(p::kMain, "F5");
+    u.Commit(p::kMarkEvent, p::kEvNote, {{p::kEvKind, 2}, {p::kEvNote, std::string("back on deck")}});
     StopWhen([&] { return lines() >= 15; });
   };
   ui.Then(mark);
   ui.AnswerFile(HomeFile("cast.dat"));
   EXPECT_EQ(Acquire_Run(app), status::kOk);
   const Companion companion = Read(HomeFile("cast.dat"));
-  ASSERT_EQ(companion.events.size(), 3u);
+  ASSERT_EQ(companion.events.size(), 4u);
   EXPECT_EQ(companion.events[0].kind, "start");
   EXPECT_EQ(companion.events[1].kind, "cast start");
   EXPECT_EQ(companion.events[1].note, "CTD at 5 m");
   EXPECT_GE(companion.events[1].utcMs, pressed);
-  EXPECT_EQ(companion.events[2].kind, "end");
-  EXPECT_LE(companion.events[0].utcMs, companion.events[1].utcMs);
-  EXPECT_LE(companion.events[1].utcMs, companion.events[2].utcMs);
+  EXPECT_EQ(companion.events[2].kind, "cast end");
+  EXPECT_EQ(companion.events[2].note, "back on deck");
+  EXPECT_EQ(companion.events[3].kind, "end");
+  for (std::size_t k = 1; k < companion.events.size(); ++k)
+    EXPECT_LE(companion.events[k - 1].utcMs, companion.events[k].utcMs);
   // Between runs there is nothing to mark.
   EXPECT_TRUE(ui.MenuBar(app.menuBar)->Find(p::kMenuMarkEvent)->dimmed);
 }
