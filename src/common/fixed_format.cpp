@@ -26,35 +26,52 @@ constexpr std::array<char, 200> kDigitPairs = [] {
   return pairs;
 }();
 
-// Writes the `count` last decimal digits of `n` (leading zeros included)
+// Writes the `Count` last decimal digits of `n` (leading zeros included)
 // ending at `end`.
-void WriteDigitsBackwards(char* end, std::uint64_t n, int count) {
-  while (count >= 2) {
+template <int Count>
+void WriteDigitsBackwards(char* end, std::uint32_t n) {
+  for (int count = Count; count >= 2; count -= 2) {
     end -= 2;
-    std::memcpy(end, &kDigitPairs[static_cast<std::size_t>(n % 100) * 2], 2);
+    std::memcpy(end, &kDigitPairs[(n % 100) * 2], 2);
     n /= 100;
-    count -= 2;
   }
-  if (count == 1) *--end = static_cast<char>('0' + n % 10);
+  if constexpr (Count % 2 == 1) *--end = static_cast<char>('0' + n % 10);
 }
 
-int DigitCount(std::uint64_t n) {
-  int count = 1;
-  while (n >= 10) {
-    n /= 10;
-    ++count;
+// Writes `n` in decimal at `out`; the end.
+char* WriteWhole(char* out, std::uint64_t n) {
+  if (n < 10) {
+    *out = static_cast<char>('0' + n);
+    return out + 1;
   }
-  return count;
+  if (n < 100) {
+    std::memcpy(out, &kDigitPairs[static_cast<std::size_t>(n) * 2], 2);
+    return out + 2;
+  }
+  char digits[20];
+  char* start = digits + sizeof digits;
+  while (n >= 100) {
+    start -= 2;
+    std::memcpy(start, &kDigitPairs[static_cast<std::size_t>(n % 100) * 2], 2);
+    n /= 100;
+  }
+  if (n >= 10) {
+    start -= 2;
+    std::memcpy(start, &kDigitPairs[static_cast<std::size_t>(n) * 2], 2);
+  } else {
+    *--start = static_cast<char>('0' + n);
+  }
+  const auto length = static_cast<std::size_t>(digits + sizeof digits - start);
+  std::memcpy(out, start, length);
+  return out + length;
 }
 
 // Below this every whole number and every half is exactly a double.
 constexpr double kScaledLimit = 0x1p52;
 
-}  // namespace
-
-char* FormatFixed(char* out, double value, int decimals) {
-  decimals = std::clamp(decimals, 0, kMaxFixedDecimals);
-  const auto index = static_cast<std::size_t>(decimals);
+template <int Decimals>
+char* Format(char* out, double value) {
+  constexpr std::uint64_t kUnit = kPowers[Decimals];
   // The value in units of its last decimal: the exact product rounded once.
   // Below 2^52 every whole number and every half is a double, and rounding
   // never crosses a double, so the product lies on the same side of each
@@ -62,26 +79,41 @@ char* FormatFixed(char* out, double value, int decimals) {
   // leaves the rounding in doubt (the exact one may be a little above or
   // below, or a tie, which printf gives to the even neighbour). Infinities
   // and NaN fail the comparison.
-  const double scaled = std::fabs(value) * kScale[index];
+  const double scaled = std::fabs(value) * kScale[Decimals];
   if (scaled < kScaledLimit) {
-    const double whole = std::floor(scaled);
-    const double fraction = scaled - whole;  // exact
+    const auto whole = static_cast<std::uint64_t>(static_cast<std::int64_t>(scaled));
+    const double fraction = scaled - static_cast<double>(static_cast<std::int64_t>(whole));  // exact
     if (fraction != 0.5) {
-      const std::uint64_t units = static_cast<std::uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
+      const std::uint64_t units = whole + (fraction > 0.5 ? 1 : 0);
       if (std::signbit(value)) *out++ = '-';
-      const std::uint64_t integral = units / kPowers[index];
-      const int digits = DigitCount(integral);
-      out += digits;
-      WriteDigitsBackwards(out, integral, digits);
-      if (decimals == 0) return out;
-      *out++ = '.';
-      out += decimals;
-      WriteDigitsBackwards(out, units % kPowers[index], decimals);
+      out = WriteWhole(out, units / kUnit);
+      if constexpr (Decimals > 0) {
+        *out++ = '.';
+        out += Decimals;
+        WriteDigitsBackwards<Decimals>(out, static_cast<std::uint32_t>(units % kUnit));
+      }
       return out;
     }
   }
   // On a half, or too large: the exact decimal expansion decides.
-  return std::to_chars(out, out + kFixedTextMax, value, std::chars_format::fixed, decimals).ptr;
+  return std::to_chars(out, out + kFixedTextMax, value, std::chars_format::fixed, Decimals).ptr;
+}
+
+}  // namespace
+
+char* FormatFixed(char* out, double value, int decimals) {
+  switch (std::clamp(decimals, 0, kMaxFixedDecimals)) {
+    case 0: return Format<0>(out, value);
+    case 1: return Format<1>(out, value);
+    case 2: return Format<2>(out, value);
+    case 3: return Format<3>(out, value);
+    case 4: return Format<4>(out, value);
+    case 5: return Format<5>(out, value);
+    case 6: return Format<6>(out, value);
+    case 7: return Format<7>(out, value);
+    case 8: return Format<8>(out, value);
+    default: return Format<9>(out, value);
+  }
 }
 
 }  // namespace sondrix
