@@ -230,10 +230,7 @@ Status DataFile::OpenWrite(Source* recorded) {
   }
   date_ = platform::DateStr();
   time_ = platform::TimeStr();
-  lastFlush_ = platform::Timer();
-  lastClock_ = lastFlush_;
-  clockEvery_ = 1;
-  sinceClock_ = 0;
+  lastFlush_ = platform::CoarseTimer();
   buffered_ = 0;
   if (lineBuffer_.size() < kLineBufferBytes &&
       CatchOutOfMemory([this] { lineBuffer_.resize(kLineBufferBytes); }) != status::kOk) {
@@ -303,7 +300,7 @@ Status DataFile::Sync() {
   if (!file_ || !writing_) return status::kOk;
   if (!HandOverLines() || !file_.Sync()) return status::kWriteFailed;
   LinesStored();
-  lastFlush_ = platform::Timer();
+  lastFlush_ = platform::CoarseTimer();
   return status::kOk;
 }
 
@@ -319,15 +316,10 @@ Status DataFile::Delete() {
 // gap it left would join a line cut short to the lines that follow.
 //
 // The lines gather in lineBuffer_ and go to the file when the next line
-// might not fit, and once a second has passed since the last time they
-// went. Reading the clock for every line would cost more than formatting
-// some of them: it is read after every line while lines come slowly, and
-// after twice as many lines as the time before (up to kMostLinesUnclocked)
-// while the readings come less than kClockedSeconds apart. A live run
-// syncs the recording within a second on its own (Acquisition::KeepSafe).
+// might not fit, and at the first line written a second or more after they
+// last went. The clock read for that is the coarse one: the precise one
+// would cost more than formatting some of the lines.
 Status DataFile::WriteSampleLine(const SourceLine& line) {
-  constexpr double kClockedSeconds = 0.1;
-  constexpr long kMostLinesUnclocked = 1024;
   if (!file_ || std::ferror(file_.get())) return status::kWriteFailed;
   if (!SourceLine_IsFinite(line)) {
     ++refusedLines_;
@@ -352,12 +344,7 @@ Status DataFile::WriteSampleLine(const SourceLine& line) {
   ++writtenLines_;
   const std::int64_t start = pendingEnds_.empty() ? storedBytes_ : pendingEnds_.back();
   pendingEnds_.push_back(start + static_cast<std::int64_t>(length));
-  if (++sinceClock_ < clockEvery_) return status::kOk;
-  sinceClock_ = 0;
-  const double now = platform::Timer();
-  const bool fast = now >= lastClock_ && now - lastClock_ < kClockedSeconds;
-  clockEvery_ = fast ? std::min(2 * clockEvery_, kMostLinesUnclocked) : 1;
-  lastClock_ = now;
+  const double now = platform::CoarseTimer();
   if (now - lastFlush_ >= 1.0 || now < lastFlush_) return FlushLines();
   return status::kOk;
 }
@@ -372,7 +359,7 @@ bool DataFile::HandOverLines() {
 Status DataFile::FlushLines() {
   if (!HandOverLines() || std::fflush(file_.get()) != 0) return status::kWriteFailed;
   LinesStored();
-  lastFlush_ = platform::Timer();
+  lastFlush_ = platform::CoarseTimer();
   return status::kOk;
 }
 

@@ -99,9 +99,8 @@ class DataFile : public Source {
   std::FILE* stream() const { return file_.get(); }
   Source* recorded() const { return recorded_; }
   // Writes one sample line in the text form. Lines gather in a buffer of
-  // kLineBufferBytes that goes to the file when it is full and about once a
-  // second (see WriteSampleLine in data_file.cpp), so that a crash costs at
-  // most about the last second of a run. A line with a value that is not a
+  // kLineBufferBytes that goes to the file when it is full and at least
+  // once a second, so that a crash costs at most the last second of a run. A line with a value that is not a
   // finite number is not written (1 is returned; it is counted in
   // refusedLines): such a value could never be read back, and the time
   // stamps show the gap as for a lost line.
@@ -128,11 +127,6 @@ class DataFile : public Source {
   int origBinsize_ = 1;
   Source* recorded_ = nullptr;  // not owned
   double lastFlush_ = 0.0;
-  // The clock is read after every `clockEvery_` lines: every line while
-  // lines come slowly, less often while they come fast.
-  double lastClock_ = 0.0;
-  long clockEvery_ = 1;
-  long sinceClock_ = 0;
   // Sample lines in their text form, not yet handed to the stream.
   std::vector<char> lineBuffer_;
   std::size_t buffered_ = 0;
