@@ -99,9 +99,10 @@ class DataFile : public Source {
   std::FILE* stream() const { return file_.get(); }
   Source* recorded() const { return recorded_; }
   // Writes one sample line in the text form. Lines gather in a buffer of
-  // kLineBufferBytes that goes to the file when it is full and at least
-  // once a second, so that a crash costs at most the last second of a run. A line with a value that is not a
-  // finite number is not written (1 is returned; it is counted in
+  // kLineBufferBytes that goes to the file when it is full and with the
+  // first line written a second or more after it last went, so that a
+  // crash costs at most the last second of a run. A line with a value that
+  // is not a finite number is not written (1 is returned; it is counted in
   // refusedLines): such a value could never be read back, and the time
   // stamps show the gap as for a lost line.
   Status WriteSampleLine(const SourceLine& line);
