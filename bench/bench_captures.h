@@ -8,11 +8,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "io/benth_packet.h"
+#include "sim/simulator.h"
 #include "source/source.h"
 #include "source/source_line.h"
 
@@ -46,6 +48,38 @@ class ScratchDir {
  private:
   std::filesystem::path path_;
 };
+
+// The simulator's sample rate (samples a second) when none is asked for:
+// the rate of its captures below.
+inline double SimRate() { return sim::SimSettings{}.rate; }
+
+// A capture of the simulator (sondrix-sim) for `device` of `packets`
+// packets at its default settings (SimRate, seed 1), every
+// `badChecksumEvery`-th packet with a bad checksum (0: none), written once
+// into `dir`.
+inline std::string SimCapture(const std::filesystem::path& dir, const std::string& device, long packets,
+                              int badChecksumEvery) {
+  const auto path = dir / (std::filesystem::path(device).stem().string() + "-" + std::to_string(packets) + "-" +
+                           std::to_string(badChecksumEvery) + ".raw");
+  if (std::filesystem::exists(path)) return path.string();
+  sim::SimDevice simDevice;
+  std::string error;
+  if (sim::LoadDevice(device, simDevice, error) != status::kOk) {
+    std::fprintf(stderr, "%s: %s\n", device.c_str(), error.c_str());
+    std::abort();
+  }
+  sim::SimSettings settings;
+  settings.faults.badChecksum = badChecksumEvery;
+  const std::unique_ptr<sim::PacketStream> stream = sim::MakeStream(simDevice, settings);
+  std::FILE* out = std::fopen(path.c_str(), "wb");
+  if (out == nullptr || !stream) std::abort();
+  for (long k = 0; k < packets; ++k) {
+    const sim::Emission& e = stream->Next();
+    std::fwrite(e.bytes.data(), 1, e.bytes.size(), out);
+  }
+  std::fclose(out);
+  return path.string();
+}
 
 // A hyperspectral capture of `packets` packets at skip value `skip` (the
 // instrument then sends every skip-th wavelength and 0 counts for the

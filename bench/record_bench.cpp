@@ -1,82 +1,51 @@
 // Throughput of a recording, the path of `sondrix-cli record` in-process: a
-// large generated capture replayed through RawFilPort, decoded and
-// calibrated by the meter (NeritMeter: nine wavelengths, ten samples a
-// packet; BenthMeter: a hundred wavelengths, one sample a packet), binned
-// by the source's binned read and written by the meter's data file. Reports
-// lines/s, MB/s of capture and how many times faster than the instrument's
-// real time (lines/s over its sample rate).
+// large capture made by the simulator (as `sondrix-sim --device ... --out`
+// makes it) replayed through RawFilPort, decoded and calibrated by the meter
+// (NeritMeter: nine wavelengths, ten samples a packet; BenthMeter: a hundred
+// wavelengths, one sample a packet), binned by the source's binned read and
+// written by the meter's data file. Reports lines/s, MB/s of capture and how
+// many times faster than the instrument's real time: samples recorded a
+// second over the samples the simulated instrument takes a second (its
+// rate, SimRate).
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "bench_captures.h"
 #include "datafile/acquisition.h"
 #include "datafile/data_file.h"
-#include "io/meter_packet.h"
 #include "meter/benth_meter.h"
 #include "meter/nerit_meter.h"
 #include "source/source_line.h"
 
 namespace {
 
-constexpr int kChannels = 18;
-constexpr int kSamples = 10;
-constexpr int kPackets = 20000;  // about 12.8 MB, 200 000 samples
-constexpr std::uint32_t kSerial = 0x0400012D;  // the example device file's
-const std::string kDevice = SONDRIX_EXAMPLES_DIR "/nerit-9wl.dev";
-// Period count 3165: 10 samples a second.
-constexpr double kNeritRate = 10.0;
+namespace sb = sondrix::bench;
+
+const std::string kNeritDevice = SONDRIX_EXAMPLES_DIR "/nerit-9wl.dev";
+// 20 000 packets of ten samples, about 12.8 MB; 40 000 of one sample, about 33 MB.
+constexpr long kNeritPackets = 20000;
+constexpr long kBenthPackets = 40000;
 
 // Removed when the program ends.
-const sondrix::bench::ScratchDir scratch("sondrix-record-bench");
+const sb::ScratchDir scratch("sondrix-record-bench");
 
 std::filesystem::path WorkDir() { return scratch.Path(); }
 
-// Writes the capture once per process; every `damagedEvery`-th packet has a
-// bad checksum (its samples are lost and not recorded).
-std::string Capture(int damagedEvery) {
-  const auto path = WorkDir() / ("capture-" + std::to_string(damagedEvery) + ".raw");
-  if (std::filesystem::exists(path)) return path.string();
-  std::FILE* out = std::fopen(path.c_str(), "wb");
-  if (out == nullptr) std::abort();
-  sondrix::MeterPacketFields fields;
-  fields.serial = kSerial;
-  fields.periodCount = 3165;
-  fields.pressureCount = 2000;
-  fields.extTempHundredths = 1530;
-  fields.timeCounts.resize(kSamples);
-  fields.values.resize(kChannels * kSamples);
-  fields.refs.resize(kChannels);
-  for (int k = 0; k < kPackets; ++k) {
-    fields.tempCount = sondrix::TempToCount(10.0 + (k % 1000) / 100.0);
-    for (int i = 0; i < kSamples; ++i) {
-      fields.timeCounts[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(k * kSamples + i);
-      for (int j = 0; j < kChannels; ++j)
-        fields.values[static_cast<std::size_t>(i * kChannels + j)] = 0.2 + ((k + i * j) % 500) / 1000.0;
-    }
-    for (int j = 0; j < kChannels; ++j) fields.refs[static_cast<std::size_t>(j)] = 0.6 + j / 100.0;
-    std::vector<std::uint8_t> packet = sondrix::EncodeMeterPacket(fields, kChannels, kSamples);
-    if (damagedEvery > 0 && k % damagedEvery == 1) packet[100] ^= 0x40;
-    std::fwrite(packet.data(), 1, packet.size(), out);
-  }
-  std::fclose(out);
-  return path.string();
+// Every `damagedEvery`-th packet has a bad checksum (its samples are lost
+// and not recorded).
+std::string NeritCapture(int damagedEvery) {
+  return sb::SimCapture(WorkDir(), kNeritDevice, kNeritPackets, damagedEvery);
 }
-
 std::string BenthCapture(int damagedEvery) {
-  return sondrix::bench::BenthCapture(WorkDir(), 40000, damagedEvery);  // about 33 MB
+  return sb::SimCapture(WorkDir(), sb::kBenthDevice, kBenthPackets, damagedEvery);
 }
 
 template <class M>
-void Record(benchmark::State& state, const std::string& device, const std::string& capture,
-            int binsize, double instrumentRate) {
+void Record(benchmark::State& state, const std::string& device, const std::string& capture, int binsize) {
   const auto bytes = static_cast<std::int64_t>(std::filesystem::file_size(capture));
   const std::string scratch = (WorkDir() / "Sondrix.tmp").string();
   std::int64_t lines = 0;
@@ -106,30 +75,27 @@ void Record(benchmark::State& state, const std::string& device, const std::strin
   state.SetBytesProcessed(bytes * static_cast<std::int64_t>(state.iterations()));
   state.counters["lines/s"] = benchmark::Counter(static_cast<double>(lines), benchmark::Counter::kIsRate);
   // Samples per second recorded over the instrument's samples per second.
-  state.counters["x realtime"] = benchmark::Counter(
-      static_cast<double>(lines) * binsize / instrumentRate, benchmark::Counter::kIsRate);
+  state.counters["x realtime"] =
+      benchmark::Counter(static_cast<double>(lines) * binsize / sb::SimRate(), benchmark::Counter::kIsRate);
 }
 
 void BM_RecordNerit(benchmark::State& state) {
-  Record<sondrix::NeritMeter>(state, kDevice, Capture(0), 1, kNeritRate);
+  Record<sondrix::NeritMeter>(state, kNeritDevice, NeritCapture(0), 1);
 }
 void BM_RecordNeritDamaged(benchmark::State& state) {  // 2 % bad
-  Record<sondrix::NeritMeter>(state, kDevice, Capture(50), 1, kNeritRate);
+  Record<sondrix::NeritMeter>(state, kNeritDevice, NeritCapture(50), 1);
 }
 void BM_RecordNeritBin10(benchmark::State& state) {
-  Record<sondrix::NeritMeter>(state, kDevice, Capture(0), 10, kNeritRate);
+  Record<sondrix::NeritMeter>(state, kNeritDevice, NeritCapture(0), 10);
 }
-using sondrix::bench::kBenthDevice;
-using sondrix::bench::kBenthRate;
-
 void BM_RecordBenth(benchmark::State& state) {
-  Record<sondrix::BenthMeter>(state, kBenthDevice, BenthCapture(0), 1, kBenthRate);
+  Record<sondrix::BenthMeter>(state, sb::kBenthDevice, BenthCapture(0), 1);
 }
 void BM_RecordBenthDamaged(benchmark::State& state) {  // 2 % bad
-  Record<sondrix::BenthMeter>(state, kBenthDevice, BenthCapture(50), 1, kBenthRate);
+  Record<sondrix::BenthMeter>(state, sb::kBenthDevice, BenthCapture(50), 1);
 }
 void BM_RecordBenthBin10(benchmark::State& state) {
-  Record<sondrix::BenthMeter>(state, kBenthDevice, BenthCapture(0), 10, kBenthRate);
+  Record<sondrix::BenthMeter>(state, sb::kBenthDevice, BenthCapture(0), 10);
 }
 
 BENCHMARK(BM_RecordNerit)->Unit(benchmark::kMillisecond);

@@ -557,6 +557,12 @@ Status Acquire_Run(App& app) {
   if (result != status::kOk && result != status::kCancelled && result != status::kUnexpectedEof)
     ReportRunError(*source, result, run);
   const RunSummary summary = run.Finish();
+  // The recording's last lines are written as the run is finished: a write
+  // error there is the run's.
+  if (summary.result != result) {
+    result = summary.result;
+    ReportRunError(*source, result, run);
+  }
   FinishRecording(app, *source, recorder, summary);
   // What the run has to tell beyond its result (lines left out, what the
   // stream showed beyond lost lines) is told once, at its end (an

@@ -261,7 +261,13 @@ Status Acquisition::ReadOne() {
   if (away_) return LookForLine();
   Status result = source_.CanRead() == 0 ? status::kNoData : source_.Read(*line_);
   if (result == status::kNoData) {
-    // The time-out counts from the last line (across midnight too).
+    // The time-out counts from the first look that found nothing after the
+    // last line (across midnight too): the clock is not read for every
+    // line.
+    if (linesSinceQuiet_) {
+      linesSinceQuiet_ = false;
+      lastLine_ = platform::Timer();
+    }
     if (platform::SecondsSince(lastLine_) > timeout_) {
       End(status::kTimedOut);
       return result_;
@@ -279,7 +285,7 @@ Status Acquisition::ReadOne() {
     return status::kNoData;
   }
   pace_.Ready();
-  lastLine_ = platform::Timer();
+  linesSinceQuiet_ = true;
   if (result == status::kOk) {
     ++readLines_;
     // The data file keeps good lines and every complete bin of several.
@@ -429,6 +435,15 @@ Status Acquisition::Run() {
 }
 
 RunSummary Acquisition::Finish() {
+  // The lines the recording still holds go to the file now: a write that
+  // fails here fails a run that ended normally, as one during the run
+  // would have.
+  if (!finished_ && recording_ != nullptr && (result_ == status::kOk || result_ == status::kUnexpectedEof)) {
+    if (const Status flushed = recording_->Flush(); flushed != status::kOk) {
+      SONDRIX_LOG(Warn, "the recording's last lines could not be written (%d)", flushed);
+      result_ = flushed;
+    }
+  }
   RunSummary summary;
   summary.result = result_;
   summary.stoppedByUser = stoppedByUser_;

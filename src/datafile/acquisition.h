@@ -266,7 +266,10 @@ class Acquisition {
   SourceWait pace_;
   RunLog log_;
   std::unique_ptr<SourceLine> line_;
+  // When the source was last found silent after a line (or the run
+  // started), and whether a line came since.
   double lastLine_;
+  bool linesSinceQuiet_ = false;
   long readLines_ = 0;
   // Live runs only: the recording is synced.
   bool durable_ = false;

@@ -16,6 +16,7 @@
 #include "common/c_locale.h"
 #include "common/settings.h"
 #include "common/log.h"
+#include "common/out_of_memory.h"
 #include "common/utils.h"
 #include "datafile/companion.h"
 #include "datafile/track.h"
@@ -107,7 +108,7 @@ Status DataFile::Close() {
   if (!file_) return status::kNotConnected;
   bool failed = false;
   if (writing_) {
-    failed = !file_.Flush();
+    failed = !HandOverLines() || !file_.Flush();
     if (failed) {
       KeepCompleteLines();
     } else {
@@ -229,7 +230,13 @@ Status DataFile::OpenWrite(Source* recorded) {
   }
   date_ = platform::DateStr();
   time_ = platform::TimeStr();
-  lastFlush_ = platform::Timer();
+  lastFlush_ = platform::CoarseTimer();
+  buffered_ = 0;
+  if (lineBuffer_.size() < kLineBufferBytes &&
+      CatchOutOfMemory([this] { lineBuffer_.resize(kLineBufferBytes); }) != status::kOk) {
+    file_.reset();
+    return status::kOutOfMemory;
+  }
   writtenLines_ = 0;
   refusedLines_ = 0;
   storedLines_ = 0;
@@ -284,11 +291,16 @@ Status DataFile::SaveAs(std::string_view name) {
   return status::kOk;
 }
 
+Status DataFile::Flush() {
+  if (!file_ || !writing_) return status::kOk;
+  return FlushLines();
+}
+
 Status DataFile::Sync() {
   if (!file_ || !writing_) return status::kOk;
-  if (!file_.Sync()) return status::kWriteFailed;
+  if (!HandOverLines() || !file_.Sync()) return status::kWriteFailed;
   LinesStored();
-  lastFlush_ = platform::Timer();
+  lastFlush_ = platform::CoarseTimer();
   return status::kOk;
 }
 
@@ -302,11 +314,23 @@ Status DataFile::Delete() {
 
 // After a failed write nothing more is written: bytes written after the
 // gap it left would join a line cut short to the lines that follow.
+//
+// The lines gather in lineBuffer_ and go to the file when the next line
+// might not fit, and at the first line written a second or more after they
+// last went. The clock read for that is the coarse one: the precise one
+// would cost more than formatting some of the lines.
 Status DataFile::WriteSampleLine(const SourceLine& line) {
   if (!file_ || std::ferror(file_.get())) return status::kWriteFailed;
   if (!SourceLine_IsFinite(line)) {
     ++refusedLines_;
     return status::kOk;
+  }
+  const std::size_t most = SourceLine_TextMax(line);
+  if (most > lineBuffer_.size() - buffered_) {
+    if (const Status flushed = FlushLines(); flushed != status::kOk) return flushed;
+    if (most > lineBuffer_.size() &&
+        CatchOutOfMemory([&] { lineBuffer_.resize(most); }) != status::kOk)
+      return status::kOutOfMemory;
   }
   if (pendingEnds_.empty()) {
     // Where this line starts: after the header (a model may add to it after
@@ -314,18 +338,28 @@ Status DataFile::WriteSampleLine(const SourceLine& line) {
     const off_t start = ::ftello(file_.get());
     if (start >= 0) storedBytes_ = start;
   }
-  std::size_t length = 0;
-  Status result = SourceLine_Write(file_.get(), line, &length);
-  if (result != status::kOk) return result;
+  char* const at = lineBuffer_.data() + buffered_;
+  const auto length = static_cast<std::size_t>(SourceLine_Format(at, line) - at);
+  buffered_ += length;
   ++writtenLines_;
   const std::int64_t start = pendingEnds_.empty() ? storedBytes_ : pendingEnds_.back();
   pendingEnds_.push_back(start + static_cast<std::int64_t>(length));
-  const double now = platform::Timer();
-  if (now - lastFlush_ >= 1.0 || now < lastFlush_) {
-    lastFlush_ = now;
-    if (std::fflush(file_.get()) != 0) return status::kWriteFailed;
-    LinesStored();
-  }
+  const double now = platform::CoarseTimer();
+  if (now - lastFlush_ >= 1.0 || now < lastFlush_) return FlushLines();
+  return status::kOk;
+}
+
+bool DataFile::HandOverLines() {
+  const std::size_t count = buffered_;
+  buffered_ = 0;
+  if (count > 0 && std::fwrite(lineBuffer_.data(), 1, count, file_.get()) != count) return false;
+  return !std::ferror(file_.get());
+}
+
+Status DataFile::FlushLines() {
+  if (!HandOverLines() || std::fflush(file_.get()) != 0) return status::kWriteFailed;
+  LinesStored();
+  lastFlush_ = platform::CoarseTimer();
   return status::kOk;
 }
 

@@ -18,6 +18,9 @@
 
 namespace sondrix {
 
+// A recording's sample lines go to the file in pieces of about this size.
+inline constexpr std::size_t kLineBufferBytes = std::size_t{1} << 20;
+
 // The program title that starts every data file ("Sondrix ver 7.1"); a file
 // is recognised by its first seven characters.
 inline constexpr std::string_view kDataFileTitle = "Sondrix ver " SONDRIX_RELEASE;
@@ -70,6 +73,9 @@ class DataFile : public Source {
   virtual Status SaveAs(std::string_view name);
   // The name the last SaveAs moved the recording to (empty before).
   const std::string& savedName() const { return savedName_; }
+  // Writes every line written so far out to the file (not synced): 1 (also
+  // when nothing is being written), or -1015.
+  Status Flush();
   // Puts every line written so far on the disk (written out and synced):
   // a live recording does so about once a second, which bounds what a
   // power cut can take. 1 (also when nothing is being written), or -1015.
@@ -93,14 +99,21 @@ class DataFile : public Source {
  protected:
   std::FILE* stream() const { return file_.get(); }
   Source* recorded() const { return recorded_; }
-  // Writes one sample line in the text form and flushes the file at least
-  // once a second, so that a crash costs at most the last second of a run.
-  // A line with a value that is not a finite number is not written (1 is
-  // returned; it is counted in refusedLines): such a value could never be
-  // read back, and the time stamps show the gap as for a lost line.
+  // Writes one sample line in the text form. Lines gather in a buffer of
+  // kLineBufferBytes that goes to the file when it is full and with the
+  // first line written a second or more after it last went, so that a
+  // crash costs at most the last second of a run. A line with a value that
+  // is not a finite number is not written (1 is returned; it is counted in
+  // refusedLines): such a value could never be read back, and the time
+  // stamps show the gap as for a lost line.
   Status WriteSampleLine(const SourceLine& line);
 
  private:
+  // Hands the buffered lines to the stream; false when the stream is in
+  // error. The buffer is empty afterwards in either case.
+  bool HandOverLines();
+  // Writes the buffered lines out (to the kernel): 1 or -1015.
+  Status FlushLines();
   // The lines handed to the file so far reached it (a flush succeeded).
   void LinesStored();
   // After a failed write: counts the lines the file holds whole and cuts
@@ -116,6 +129,9 @@ class DataFile : public Source {
   int origBinsize_ = 1;
   Source* recorded_ = nullptr;  // not owned
   double lastFlush_ = 0.0;
+  // Sample lines in their text form, not yet handed to the stream.
+  std::vector<char> lineBuffer_;
+  std::size_t buffered_ = 0;
   long writtenLines_ = 0;
   long refusedLines_ = 0;
   // Recording: the lines known to be on disk and where they end, and the

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <new>
 
 #include "common/log.h"
 #include "common/settings.h"
@@ -15,6 +16,8 @@ namespace {
 constexpr int kReplayBytesAvail = 2047;
 constexpr int kQueueSize = 4096;
 constexpr std::size_t kLineScratch = 256;
+// A capture is read from the disk in pieces of this size.
+constexpr std::size_t kReadBufferBytes = std::size_t{1} << 18;
 
 }  // namespace
 
@@ -24,6 +27,11 @@ RawFilPort::~RawFilPort() = default;
 // device) could make the first read wait for ever, so it is refused.
 Status RawFilPort::Open(int /*baud*/) {
   file_.reset(platform::OpenRegularFile(name_));
+  if (file_ != nullptr) {
+    // Without memory for it the stream keeps its own small buffer.
+    if (!readBuffer_) readBuffer_.reset(new (std::nothrow) char[kReadBufferBytes]);
+    if (readBuffer_) std::setvbuf(file_.get(), readBuffer_.get(), _IOFBF, kReadBufferBytes);
+  }
   SONDRIX_LOG(Debug, "raw capture %s %s", name_.c_str(), file_ == nullptr ? "cannot be opened" : "opened for replay");
   return file_ == nullptr ? status::kCantOpenFile : status::kOk;
 }

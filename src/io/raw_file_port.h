@@ -59,6 +59,9 @@ class RawFilPort : public DPort {
   int ReadTerm(std::string& text);
 
  private:
+  // The stream's buffer (kReadBufferBytes): a capture is read in large
+  // pieces. Declared before the stream, which must go first.
+  std::unique_ptr<char[]> readBuffer_;
   OwnedFile file_;
   std::string name_;
 };

@@ -1,10 +1,10 @@
 #include "meter/meter.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstddef>
 
+#include "common/fixed_format.h"
 #include "common/log.h"
 #include "common/out_of_memory.h"
 #include "datafile/data_file.h"
@@ -24,10 +24,8 @@ int ClampCount(int n, std::size_t a, std::size_t b, std::size_t c) {
 }  // namespace
 
 void AppendTailNumber(std::string& tail, std::string_view separator, double value, int decimals) {
-  char digits[400];
-  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed,
-                                 decimals);
-  if (ec != std::errc()) return;
+  char digits[kFixedTextMax];
+  const char* end = FormatFixed(digits, value, decimals);
   const std::size_t room = SourceLine::kTailMax - std::min(tail.size(), SourceLine::kTailMax);
   const std::size_t sep = std::min(separator.size(), room);
   tail.append(separator.data(), sep);

@@ -194,9 +194,10 @@ class Meter : public Device {
   ConfigInfo configInfo_{};
 };
 
-// Appends `separator` and "%.<decimals>lf" of `value` to a line's trailing
-// text, keeping it within SourceLine::kTailMax characters. Allocates nothing
-// when the text's capacity holds kTailMax characters.
+// Appends `separator` and "%.<decimals>lf" of `value` (decimals 0 to
+// kMaxFixedDecimals) to a line's trailing text, keeping it within
+// SourceLine::kTailMax characters. Allocates nothing when the text's
+// capacity holds kTailMax characters.
 void AppendTailNumber(std::string& tail, std::string_view separator, double value, int decimals);
 
 }  // namespace sondrix

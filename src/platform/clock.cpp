@@ -1,6 +1,7 @@
 #include "platform/clock.h"
 
 #include <poll.h>
+#include <time.h>
 
 #include <chrono>
 #include <cmath>
@@ -18,6 +19,14 @@ class SystemClock final : public Clock {
     using Seconds = std::chrono::duration<double>;
     return std::chrono::duration_cast<Seconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
+  }
+
+  // The monotonic clock the steady clock reads, as the kernel last ticked
+  // it: read without asking the hardware.
+  double CoarseTimer() override {
+    timespec now{};
+    if (clock_gettime(CLOCK_MONOTONIC_COARSE, &now) != 0) return Timer();
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
   }
 
   void Delay(double seconds) override {
@@ -84,6 +93,8 @@ double SecondsSince(double start) {
 }
 
 double Timer() { return clock().Timer(); }
+
+double CoarseTimer() { return clock().CoarseTimer(); }
 
 void Delay(double seconds) { clock().Delay(seconds); }
 

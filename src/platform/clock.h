@@ -17,6 +17,10 @@ class Clock {
   virtual ~Clock() = default;
   // Seconds on a monotonic timer; only differences mean something.
   virtual double Timer() = 0;
+  // The same timer to a few milliseconds, cheaper to read: for a bound of
+  // a second or more checked very often (once a line written). The timer
+  // itself unless the clock has a cheaper reading.
+  virtual double CoarseTimer() { return Timer(); }
   // Waits the given number of seconds.
   virtual void Delay(double seconds) = 0;
   // Waits at most `seconds` for bytes to read on any of `inputs` (file
@@ -41,6 +45,7 @@ class ScopedClock : ScopedInstall<Clock> {
 
 // Shorthands on the installed clock.
 double Timer();
+double CoarseTimer();
 // Seconds since the Timer reading `start`. A reading below `start` is taken
 // as having passed midnight (the timer of the design restarts then), so
 // 86400 s are added.

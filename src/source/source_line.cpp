@@ -7,6 +7,7 @@
 #include <string_view>
 #include <type_traits>
 
+#include "common/fixed_format.h"
 #include "common/out_of_memory.h"
 
 namespace sondrix {
@@ -95,12 +96,10 @@ bool TailHasShape(std::string_view text, int fields) {
   return count == fields || (count < fields && text.size() == SourceLine::kTailMax);
 }
 
-// Appends "%.5lf" of a value.
-void AppendFixed5(std::string& out, double value) {
-  char digits[400];
-  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, 5);
-  if (ec == std::errc()) out.append(digits, end);
-}
+// Decimals of a value in the text form.
+constexpr int kValueDecimals = 5;
+// The longest time stamp: a sign and 19 digits.
+constexpr std::size_t kTimeTextMax = 20;
 
 }  // namespace
 
@@ -134,24 +133,31 @@ bool SourceLine_IsFinite(const SourceLine& line) {
          finite(line.extTemperature) && finite(line.sampleRate) && finite(line.depth);
 }
 
-Status SourceLine_Write(std::FILE* file, const SourceLine& line, std::size_t* length) {
-  thread_local std::string text;
-  text.clear();
-  char number[24];
-  auto [end, ec] = std::to_chars(number, number + sizeof number, static_cast<long long>(line.time));
-  (void)ec;
-  text.append(number, end);
+std::size_t SourceLine_TextMax(const SourceLine& line) {
+  return kTimeTextMax + line.values.size() * (1 + kFixedTextMax) + 1 + line.tail.size() + 1;
+}
+
+char* SourceLine_Format(char* out, const SourceLine& line) {
+  out = std::to_chars(out, out + kTimeTextMax, static_cast<long long>(line.time)).ptr;
   for (double value : line.values) {
-    text.push_back('\t');
-    AppendFixed5(text, value);
+    *out++ = '\t';
+    out = FormatFixed(out, value, kValueDecimals);
   }
   if (!line.tail.empty()) {
-    text.push_back('\t');
-    text.append(line.tail);
+    *out++ = '\t';
+    out = std::copy(line.tail.begin(), line.tail.end(), out);
   }
-  text.push_back('\n');
-  if (length != nullptr) *length = text.size();
-  std::fwrite(text.data(), 1, text.size(), file);
+  *out++ = '\n';
+  return out;
+}
+
+Status SourceLine_Write(std::FILE* file, const SourceLine& line, std::size_t* length) {
+  thread_local std::vector<char> text;
+  const std::size_t most = SourceLine_TextMax(line);
+  if (text.size() < most) text.resize(most);
+  const auto size = static_cast<std::size_t>(SourceLine_Format(text.data(), line) - text.data());
+  if (length != nullptr) *length = size;
+  std::fwrite(text.data(), 1, size, file);
   return std::ferror(file) ? status::kWriteFailed : status::kOk;
 }
 

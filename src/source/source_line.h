@@ -36,6 +36,12 @@ void SourceLine_Copy(const SourceLine& from, SourceLine& to);
 // newline. 1, or -1015 when the stream is in error afterwards. `length`,
 // when given, gets the number of characters of the text form.
 Status SourceLine_Write(std::FILE* file, const SourceLine& line, std::size_t* length = nullptr);
+// The most characters the text form of `line` can take (its values may be
+// any doubles).
+std::size_t SourceLine_TextMax(const SourceLine& line);
+// Writes the text form of `line` at `out`, which has room for
+// SourceLine_TextMax(line) characters, and returns its end (no null).
+char* SourceLine_Format(char* out, const SourceLine& line);
 // True when the values, temperatures, sample rate and depth of the line are
 // all finite numbers (what a data file may hold).
 bool SourceLine_IsFinite(const SourceLine& line);

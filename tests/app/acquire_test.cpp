@@ -91,6 +91,26 @@ TEST_F(AcquireTest, ACaptureReplayedToItsEndEndsWithoutAMessage) {
   EXPECT_EQ(app.display().sampleCount(), 40);
 }
 
+// A replay writes its recording in large pieces, the last of them as the
+// run ends: a disk that is full by then fails the run with one message as a
+// write during the run would, and the lines that reached the file are saved.
+TEST_F(AcquireTest, ACaptureWhoseLastLinesCannotBeWrittenEndsWithAWriteError) {
+  Start();
+  ASSERT_EQ(OpenNamedSource(app, kSourceKindDevice, Device(), Capture(40)), status::kOk);
+  ui.AnswerFile(HomeFile("replayed.dat"));
+  Status result = status::kOk;
+  {
+    const test::ScopedFileSizeLimit limit(20000);
+    result = Acquire_Run(app);
+  }
+  EXPECT_EQ(result, status::kWriteFailed);
+  EXPECT_EQ(ErrorTexts(), std::vector<std::string>{"Write failed"});
+  const long stored = app.display().tmpFile()->storedLines();
+  EXPECT_GT(stored, 10);
+  EXPECT_LT(stored, 400);
+  EXPECT_EQ(DataLines(HomeFile("replayed.dat")).size(), static_cast<std::size_t>(stored));
+}
+
 // Two runs of the instrument one after the other (a power blip between
 // them): the second run's counter starts again. The run goes on with time
 // stamps that keep increasing, and says once, after it is saved, that the

@@ -219,6 +219,44 @@ TEST_F(DataFileTest, TheLinesCountedAreTheLinesTheFileHoldsWhole) {
   EXPECT_GT(expected.size() + LineText(early.storedLines()).size(), 1001u);
 }
 
+// Lines gather in a buffer that goes to the file when it is full and once
+// a second: at an instrument's rate (6 or 100 lines a second, one after the
+// other), no line waits a second or more after it was written, and at a
+// replay's (no time passing at all) the full buffer goes to the file, whole
+// lines, exactly those written.
+TEST_F(DataFileTest, LinesReachTheFileWithinASecondAndWhenTheBufferIsFull) {
+  TwoTraceFile file(HomeFile("run.dat"), "");
+  ASSERT_EQ(file.OpenWrite(nullptr), 1);
+  std::vector<double> writtenAt;
+  int n = 0;
+  for (const double rate : {6.0, 100.0, 6.0}) {
+    for (int k = 0; k < 20 * static_cast<int>(rate); ++k, ++n) {
+      clock.Advance(1.0 / rate);
+      writtenAt.push_back(clock.Timer());
+      ASSERT_EQ(file.WriteData(Line(n)), 1);
+      // The oldest line not yet in the file.
+      const auto waiting = static_cast<std::size_t>(file.storedLines());
+      if (waiting < writtenAt.size()) {
+        EXPECT_LT(clock.Timer() - writtenAt[waiting], 1.0) << n;
+      }
+    }
+  }
+  // As fast as the disk takes them: 60 000 lines of about 30 characters
+  // fill the buffer, which goes to the file whole, with no time passing.
+  const long before = file.storedLines();
+  for (int k = 0; k < 60000; ++k, ++n) ASSERT_EQ(file.WriteData(Line(n)), 1);
+  EXPECT_GE(file.storedLines() - before, static_cast<long>(kLineBufferBytes / LineText(n).size()) - 1);
+  EXPECT_LT(file.storedLines(), file.writtenLines());
+  std::string expected;
+  for (int k = 0; k < file.storedLines(); ++k) expected += LineText(k);
+  EXPECT_TRUE(SampleText(HomeFile("run.dat")) == expected);
+  const long flushed = file.storedLines();
+  ASSERT_EQ(file.Close(), 1);
+  EXPECT_EQ(file.storedLines(), n);
+  for (long k = flushed; k < n; ++k) expected += LineText(static_cast<int>(k));
+  EXPECT_EQ(SampleText(HomeFile("run.dat")).size(), expected.size());
+}
+
 // A recording never follows a link planted under its name: it would land
 // wherever the link points, outside the folder it belongs in.
 TEST_F(DataFileTest, ARecordingIsNeverWrittenThroughALink) {

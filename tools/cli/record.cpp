@@ -391,6 +391,8 @@ int RunRecord(std::span<char*> args) {
   // told are those the file holds whole (after a write error, fewer than
   // were read).
   const RunSummary summary = run.Finish();
+  // A write error of the last lines comes as the run is finished.
+  result = summary.result;
   progress.Finish(summary.recorded, summary.lost);
   if (!summary.NormalEnd()) Report("", result);
   if (DataFile_CloseFailureIsNews(summary.closed, result)) Report(scratch, summary.closed);
