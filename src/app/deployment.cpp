@@ -10,7 +10,6 @@ namespace sondrix {
 namespace {
 
 namespace p = panels;
-using platform::EventType;
 
 // The dialog's text of deployment key k.
 int ControlOf(std::size_t k) { return p::kDepCruise + static_cast<int>(k); }
@@ -31,32 +30,19 @@ void StoreDeployment(const Deployment& deployment) {
 
 Status Deployment_Configure() {
   platform::Ui& ui = platform::ui();
-  const int dialog = ui.LoadPanel(0, p::kDeployment);
-  if (dialog <= 0) return dialog == platform::ui_status::kOutOfMemory ? status::kOutOfMemory : status::kPanelLoadFailed;
-  const Deployment remembered = LoadDeployment();
-  for (std::size_t k = 0; k < kDeploymentKeys.size(); ++k) ui.SetCtrlVal(dialog, ControlOf(k), remembered.values[k]);
-  ui.InstallPopup(dialog);
-  Status result = status::kCancelled;
-  for (;;) {
-    const platform::UserEvent event = NextDialogEvent();
-    if (event.panel != dialog) continue;
-    if (event.type == EventType::Close) break;
-    if (event.type != EventType::Commit) continue;
-    if (event.control == p::kDepCancel) break;
+  const auto fill = [&ui](int dialog) {
+    const Deployment remembered = LoadDeployment();
+    for (std::size_t k = 0; k < kDeploymentKeys.size(); ++k) ui.SetCtrlVal(dialog, ControlOf(k), remembered.values[k]);
+  };
+  return RunDialog(p::kDeployment, fill, [&ui](int dialog, int control) {
+    if (control == p::kDepCancel) return DialogStep::Cancel;
     // OK, or Return in one of the texts, as a form's default button.
-    if (event.control == p::kDepOk || (event.control >= p::kDepCruise && event.control <= p::kDepNote)) {
-      result = status::kOk;
-      break;
-    }
-  }
-  if (result == status::kOk) {
+    if (control != p::kDepOk && (control < p::kDepCruise || control > p::kDepNote)) return DialogStep::Continue;
     Deployment given;
     for (std::size_t k = 0; k < kDeploymentKeys.size(); ++k) given.values[k] = ui.GetCtrlText(dialog, ControlOf(k));
     StoreDeployment(given);
-  }
-  ui.RemovePopup(dialog);
-  ui.DiscardPanel(dialog);
-  return result;
+    return DialogStep::Ok;
+  });
 }
 
 Deployment Deployment_ForRun(const App& app) {

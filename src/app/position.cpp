@@ -17,30 +17,15 @@ namespace sondrix {
 namespace {
 
 namespace p = panels;
-using platform::EventType;
 
 // The kinds the Mark Event ring offers, by its values.
 constexpr std::array<std::string_view, 3> kMarkedKinds = {"note", "cast start", "cast end"};
 
-// Loads `id` as a pop-up; the panel handle, or the status of its failure.
-int LoadDialog(int id, Status& failure) {
-  const int dialog = platform::ui().LoadPanel(0, id);
-  if (dialog <= 0)
-    failure = dialog == platform::ui_status::kOutOfMemory ? status::kOutOfMemory : status::kPanelLoadFailed;
-  return dialog;
-}
-
-// Waits for OK (true) or Cancel / the close box (false) of `dialog`.
-// Return in its text `field` is OK too, as a form's default button.
-bool AwaitAnswer(int dialog, int ok, int cancel, int field) {
-  for (;;) {
-    const platform::UserEvent event = NextDialogEvent();
-    if (event.panel != dialog) continue;
-    if (event.type == EventType::Close) return false;
-    if (event.type != EventType::Commit) continue;
-    if (event.control == cancel) return false;
-    if (event.control == ok || event.control == field) return true;
-  }
+// A form's answer to a commit of `control`: OK, or Return in its text
+// `field`, as a default button; Cancel; anything else goes on.
+DialogStep FormStep(int control, int ok, int cancel, int field) {
+  if (control == ok || control == field) return DialogStep::Ok;
+  return control == cancel ? DialogStep::Cancel : DialogStep::Continue;
 }
 
 }  // namespace
@@ -60,15 +45,14 @@ void StorePositionSetting(const PositionSetting& setting) {
 
 Status Position_Configure() {
   platform::Ui& ui = platform::ui();
-  Status failure = status::kOk;
-  const int dialog = LoadDialog(p::kPosition, failure);
-  if (dialog <= 0) return failure;
-  const PositionSetting remembered = LoadPositionSetting();
-  ui.SetCtrlVal(dialog, p::kPosSource, remembered.source);
-  ui.SetCtrlVal(dialog, p::kPosBaud, static_cast<int>(remembered.baud));
-  ui.InstallPopup(dialog);
-  Status result = status::kCancelled;
-  while (AwaitAnswer(dialog, p::kPosOk, p::kPosCancel, p::kPosSource)) {
+  const auto fill = [&ui](int dialog) {
+    const PositionSetting remembered = LoadPositionSetting();
+    ui.SetCtrlVal(dialog, p::kPosSource, remembered.source);
+    ui.SetCtrlVal(dialog, p::kPosBaud, static_cast<int>(remembered.baud));
+  };
+  return RunDialog(p::kPosition, fill, [&ui](int dialog, int control) {
+    const DialogStep step = FormStep(control, p::kPosOk, p::kPosCancel, p::kPosSource);
+    if (step != DialogStep::Ok) return step;
     PositionSetting given;
     given.source = ui.GetCtrlText(dialog, p::kPosSource);
     given.baud = ui.GetCtrlInt(dialog, p::kPosBaud);
@@ -77,15 +61,11 @@ Status Position_Configure() {
       if (OpenPositionSource(given.source, given.baud, why) == nullptr &&
           ui.ConfirmPopup("Position", "The position source cannot be opened now:\n" + why +
                                           "\n\nKeep it anyway? Each run will try it again.") == 0)
-        continue;
+        return DialogStep::Continue;
     }
     StorePositionSetting(given);
-    result = status::kOk;
-    break;
-  }
-  ui.RemovePopup(dialog);
-  ui.DiscardPanel(dialog);
-  return result;
+    return DialogStep::Ok;
+  });
 }
 
 std::unique_ptr<PositionSource> Position_OpenForRun(const App& app) {
@@ -113,19 +93,23 @@ Status MarkEvent_Dialog(App& app) {
   // note was typed.
   const std::int64_t at = platform::UtcMs();
   platform::Ui& ui = platform::ui();
-  Status failure = status::kOk;
-  const int dialog = LoadDialog(p::kMarkEvent, failure);
-  if (dialog <= 0) return failure;
-  ui.SetCtrlVal(dialog, p::kEvTime, "At " + IsoUtc(at, false) + " (UTC)");
-  ui.InstallPopup(dialog);
-  ui.SetActiveCtrl(dialog, p::kEvNote);
-  const bool ok = AwaitAnswer(dialog, p::kEvOk, p::kEvCancel, p::kEvNote);
-  const int kind = ui.GetCtrlInt(dialog, p::kEvKind);
-  const std::string note = ui.GetCtrlText(dialog, p::kEvNote);
-  ui.RemovePopup(dialog);
-  ui.DiscardPanel(dialog);
+  int kind = 0;
+  std::string note;
+  const auto fill = [&ui, at](int dialog) {
+    ui.SetCtrlVal(dialog, p::kEvTime, "At " + IsoUtc(at, false) + " (UTC)");
+    ui.SetActiveCtrl(dialog, p::kEvNote);
+  };
+  const Status answered = RunDialog(p::kMarkEvent, fill, [&](int dialog, int control) {
+    const DialogStep step = FormStep(control, p::kEvOk, p::kEvCancel, p::kEvNote);
+    if (step == DialogStep::Ok) {
+      kind = ui.GetCtrlInt(dialog, p::kEvKind);
+      note = ui.GetCtrlText(dialog, p::kEvNote);
+    }
+    return step;
+  });
+  if (answered != status::kOk) return answered;
   // The run may have ended while the dialog was up.
-  if (!ok || app.run == nullptr) return status::kCancelled;
+  if (app.run == nullptr) return status::kCancelled;
   const std::string_view kindText = kMarkedKinds[kind >= 0 && kind < static_cast<int>(kMarkedKinds.size()) ? kind : 0];
   if (!app.run->MarkEvent(kindText, note, at)) {
     Error_Message("The event could not be written into the recording's companion.");
