@@ -118,11 +118,7 @@ Status ReadTrack(const std::string& path, std::vector<TrackFix>& fixes, long& sk
   return status::kOk;
 }
 
-std::optional<LatLon> PositionAt(const std::vector<TrackFix>& track, std::int64_t utcMs) {
-  return PositionWithin(track, utcMs);
-}
-
-std::optional<LatLon> PositionWithin(std::span<const TrackFix> track, std::int64_t utcMs) {
+std::optional<LatLon> PositionAt(std::span<const TrackFix> track, std::int64_t utcMs) {
   // The first fix after the time; the one before it is at or before.
   const auto after = std::upper_bound(track.begin(), track.end(), utcMs,
                                       [](std::int64_t t, const TrackFix& fix) { return t < fix.utcMs; });

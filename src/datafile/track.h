@@ -92,10 +92,9 @@ struct LatLon {
 // The position at `utcMs` on `track` (in time order): the fix at that very
 // time, else the straight line between the fixes just before and after it
 // when they are at most kMaxFixGapSeconds apart (across the 180th meridian
-// the short way); none otherwise.
-std::optional<LatLon> PositionAt(const std::vector<TrackFix>& track, std::int64_t utcMs);
-// The same on a stretch of a track (the fixes around `utcMs` and no more is
-// enough: a cursor moving along the track with time asks this).
-std::optional<LatLon> PositionWithin(std::span<const TrackFix> track, std::int64_t utcMs);
+// the short way); none otherwise. A stretch of the track with the fixes
+// around `utcMs` is enough (a cursor moving along the track with time hands
+// only that).
+std::optional<LatLon> PositionAt(std::span<const TrackFix> track, std::int64_t utcMs);
 
 }  // namespace sondrix

@@ -249,7 +249,7 @@ class TrackCursor {
     // The last fix at or before the time and the one after it.
     const std::size_t from = next_ > 0 ? next_ - 1 : 0;
     const std::span<const TrackFix> around(track_.data() + from, std::min<std::size_t>(2, track_.size() - from));
-    return PositionWithin(around, utcMs);
+    return PositionAt(around, utcMs);
   }
 
  private:
