@@ -49,6 +49,20 @@ bool Deployment::Set(std::string_view key, std::string_view value) {
   return true;
 }
 
+bool Deployment::SetFromText(std::string_view keyEqualsValue) {
+  const std::size_t equals = keyEqualsValue.find('=');
+  return equals != std::string_view::npos && Set(keyEqualsValue.substr(0, equals), keyEqualsValue.substr(equals + 1));
+}
+
+std::string DeploymentKeyList() {
+  std::string list;
+  for (const std::string_view key : kDeploymentKeys) {
+    if (!list.empty()) list += ", ";
+    list += key;
+  }
+  return list;
+}
+
 bool Deployment::Empty() const {
   return std::all_of(values.begin(), values.end(), [](const std::string& v) { return v.empty(); });
 }

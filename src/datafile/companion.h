@@ -42,6 +42,9 @@ inline constexpr std::string_view kCompanionProgram = "Sondrix " SONDRIX_RELEASE
 inline constexpr std::array<std::string_view, 8> kDeploymentKeys = {
     "cruise", "station", "cast", "investigators", "affiliation", "contact", "experiment", "note"};
 
+// "cruise, station, ..., note": the keys as messages list them.
+std::string DeploymentKeyList();
+
 struct Deployment {
   // One value per key of kDeploymentKeys, in that order ("" when not given).
   std::array<std::string, kDeploymentKeys.size()> values;
@@ -50,6 +53,10 @@ struct Deployment {
   const std::string* Find(std::string_view key) const;
   // Sets `key`; false for a key that is not one of kDeploymentKeys.
   bool Set(std::string_view key, std::string_view value);
+  // "KEY=VALUE" (the first "=" ends the key), as the tools' --meta takes
+  // it; false for a key that is not one of kDeploymentKeys or a text
+  // without "=".
+  bool SetFromText(std::string_view keyEqualsValue);
   bool Empty() const;
   bool operator==(const Deployment&) const = default;
 };

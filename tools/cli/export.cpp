@@ -88,11 +88,8 @@ int RunExport(std::span<char*> args) {
       if (!KnownZone(options.zone)) return Usage("unknown time zone", options.zone);
     } else if (arg == "--meta") {
       if (!TakeValue(args, i, kCommand, value)) return 2;
-      const std::size_t equals = value.find('=');
-      if (equals == std::string::npos || !options.meta.Set(value.substr(0, equals), value.substr(equals + 1)))
-        return Usage("--meta wants KEY=VALUE with a key of cruise, station, cast, investigators, affiliation, "
-                     "contact, experiment, note, not",
-                     value);
+      if (!options.meta.SetFromText(value))
+        return Usage(("--meta wants KEY=VALUE with a key of " + DeploymentKeyList() + ", not").c_str(), value);
     } else if (arg == "--force") {
       options.force = true;
     } else if (!arg.starts_with("--")) {

@@ -42,16 +42,6 @@ constexpr double kProgressInterval = 0.25;
 // The fastest serial receiver taken.
 constexpr long kMaxPositionBaud = 921600;
 
-// "cruise, station, ..., note".
-std::string DeploymentKeyList() {
-  std::string list;
-  for (const std::string_view key : kDeploymentKeys) {
-    if (!list.empty()) list += ", ";
-    list += key;
-  }
-  return list;
-}
-
 void PrintRecordUsage(std::FILE* out) {
   std::fprintf(out,
                "Usage: sondrix-cli record --device FILE.dev --port PORT --out FILE.dat\n"
@@ -114,9 +104,7 @@ struct Options {
 // "KEY=VALUE" of --meta into `deployment`; false (told) for a key that is
 // not a deployment key or a text without "=".
 bool TakeMeta(std::string_view text, Deployment& deployment) {
-  const std::size_t equals = text.find('=');
-  if (equals != std::string_view::npos && deployment.Set(text.substr(0, equals), text.substr(equals + 1)))
-    return true;
+  if (deployment.SetFromText(text)) return true;
   std::fprintf(stderr, "sondrix-cli record: --meta \"%.*s\": KEY=VALUE with KEY one of %s\n\n",
                static_cast<int>(text.size()), text.data(), DeploymentKeyList().c_str());
   return false;
