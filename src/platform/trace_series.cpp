@@ -1,0 +1,277 @@
+#include "platform/trace_series.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace sondrix::platform {
+namespace {
+
+// Values (or buckets) a bucket of the level above gathers.
+constexpr std::size_t kFan = 16;
+
+// The extremes of float values, NaN skipped.
+template <typename Take>
+void ScanRaw(const std::vector<float>& values, std::size_t from, std::size_t to, Take&& take) {
+  float lo = std::numeric_limits<float>::infinity();
+  float hi = -std::numeric_limits<float>::infinity();
+  for (std::size_t i = from; i < to; ++i) {
+    const float v = values[i];
+    lo = v < lo ? v : lo;
+    hi = v > hi ? v : hi;
+  }
+  take(lo, hi);
+}
+
+}  // namespace
+
+// --- KeyColumn -----------------------------------------------------------------------------
+
+std::size_t KeyColumn::limit() const {
+  // Keys are doubles: each costs what two series' floats cost.
+  const std::size_t share = kValueBudget / (series_.size() + 2);
+  return std::clamp(share, minKeys_, maxKeys_);
+}
+
+void KeyColumn::Push(double key) {
+  keys_.push_back(key);
+  const std::size_t keep = limit();
+  if (keys_.size() <= keep + std::max<std::size_t>(1, keep / kFan)) return;
+  const std::size_t drop = keys_.size() - keep;
+  keys_.erase(keys_.begin(), keys_.begin() + static_cast<std::ptrdiff_t>(drop));
+  for (TraceSeries* series : series_) series->DropFront(drop);
+}
+
+// --- TraceSeries ---------------------------------------------------------------------------
+
+TraceSeries::TraceSeries(std::shared_ptr<KeyColumn> keys) : keys_(std::move(keys)) {
+  if (!keys_) keys_ = std::make_shared<KeyColumn>(2);
+  keys_->series_.push_back(this);
+}
+
+TraceSeries::~TraceSeries() { Detach(); }
+
+void TraceSeries::Detach() {
+  auto& list = keys_->series_;
+  list.erase(std::remove(list.begin(), list.end(), this), list.end());
+}
+
+void TraceSeries::TakeOwnColumn() {
+  auto own = std::make_shared<KeyColumn>(keys_->minKeys_, keys_->maxKeys_);
+  own->keys_.reserve(values_.size() + 1);
+  for (std::size_t i = 0; i < values_.size(); ++i) own->keys_.push_back(Key(i));
+  Detach();
+  keys_ = std::move(own);
+  keys_->series_.push_back(this);
+  first_ = 0;
+}
+
+bool TraceSeries::Append(double key, double value) {
+  if (!(key >= (values_.empty() ? -std::numeric_limits<double>::infinity() : Key(values_.size() - 1)))) {
+    return false;
+  }
+  std::vector<double>& keys = keys_->keys_;
+  if (!placed_) {
+    // The first point: at its key in the column, or at the column's end.
+    const auto at = std::lower_bound(keys.begin(), keys.end(), key);
+    if (at == keys.end()) {
+      first_ = keys.size();
+      placed_ = true;
+      keys_->Push(key);
+    } else if (*at == key) {
+      first_ = static_cast<std::size_t>(at - keys.begin());
+      placed_ = true;
+    } else {
+      TakeOwnColumn();
+      placed_ = true;
+      keys_->Push(key);
+    }
+  } else {
+    const std::size_t next = first_ + values_.size();
+    if (next == keys.size()) {
+      keys_->Push(key);
+    } else if (keys[next] != key) {
+      // Its keys part from the others': it keeps its own from here on.
+      TakeOwnColumn();
+      keys_->Push(key);
+    }
+  }
+  PushValue(value);
+  return true;
+}
+
+void TraceSeries::PushValue(double value) {
+  if (!refSet_ && std::isfinite(value)) {
+    ref_ = value;
+    refSet_ = true;
+  }
+  values_.push_back(static_cast<float>(value - ref_));
+  // Complete groups climb the pyramid.
+  std::size_t count = values_.size();
+  if (count % kFan != 0) return;
+  ScanRaw(values_, count - kFan, count, [&](float lo, float hi) {
+    if (levels_.empty()) levels_.emplace_back();
+    levels_[0].push_back({lo, hi});
+  });
+  for (std::size_t k = 0; levels_[k].size() % kFan == 0; ++k) {
+    const std::vector<Bucket>& below = levels_[k];
+    Bucket up{std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity()};
+    for (std::size_t i = below.size() - kFan; i < below.size(); ++i) {
+      up.lo = std::min(up.lo, below[i].lo);
+      up.hi = std::max(up.hi, below[i].hi);
+    }
+    if (levels_.size() == k + 1) levels_.emplace_back();
+    levels_[k + 1].push_back(up);
+  }
+}
+
+void TraceSeries::RebuildPyramid() {
+  std::vector<float> values = std::move(values_);
+  values_.clear();
+  values_.reserve(values.size());
+  levels_.clear();
+  const double ref = ref_;
+  for (const float v : values) PushValue(ref + static_cast<double>(v));
+}
+
+void TraceSeries::DropFront(std::size_t count) {
+  if (!placed_) return;
+  if (first_ >= count) {
+    first_ -= count;
+    return;
+  }
+  const std::size_t drop = count - first_;
+  if (drop >= values_.size()) {
+    // Every point it had is gone: it starts afresh at its next key.
+    values_.clear();
+    levels_.clear();
+    first_ = 0;
+    placed_ = false;
+    return;
+  }
+  values_.erase(values_.begin(), values_.begin() + static_cast<std::ptrdiff_t>(drop));
+  first_ = 0;
+  RebuildPyramid();
+}
+
+void TraceSeries::Clear() {
+  values_.clear();
+  values_.shrink_to_fit();
+  levels_.clear();
+  first_ = 0;
+  placed_ = false;
+  refSet_ = false;
+  ref_ = 0.0;
+}
+
+Extremes TraceSeries::ValueExtremes(std::size_t from, std::size_t to) const {
+  to = std::min(to, values_.size());
+  float lo = std::numeric_limits<float>::infinity();
+  float hi = -std::numeric_limits<float>::infinity();
+  const auto take = [&](float l, float h) {
+    lo = l < lo ? l : lo;
+    hi = h > hi ? h : hi;
+  };
+  if (from < to) {
+    // Raw values up to the first whole group and after the last; whole
+    // groups from the levels above, the same way up the pyramid.
+    std::size_t a = (from + kFan - 1) / kFan;
+    std::size_t b = to / kFan;
+    if (a >= b || levels_.empty()) {
+      ScanRaw(values_, from, to, take);
+    } else {
+      ScanRaw(values_, from, a * kFan, take);
+      ScanRaw(values_, b * kFan, to, take);
+      for (std::size_t k = 0; a < b; ++k) {
+        const std::vector<Bucket>& level = levels_[k];
+        const std::size_t upA = (a + kFan - 1) / kFan;
+        const std::size_t upB = b / kFan;
+        const bool climb = k + 1 < levels_.size() && upA < upB;
+        const std::size_t headEnd = climb ? upA * kFan : b;
+        for (std::size_t i = a; i < headEnd; ++i) take(level[i].lo, level[i].hi);
+        if (!climb) break;
+        for (std::size_t i = upB * kFan; i < b; ++i) take(level[i].lo, level[i].hi);
+        a = upA;
+        b = upB;
+      }
+    }
+  }
+  Extremes out;
+  if (lo <= hi) out = {ref_ + static_cast<double>(lo), ref_ + static_cast<double>(hi)};
+  return out;
+}
+
+std::size_t TraceSeries::LowerBound(double key, std::size_t from) const {
+  const std::size_t n = values_.size();
+  if (from >= n) return n;
+  const double* base = keys_->keys_.data() + first_;
+  if (!(base[from] < key)) return from;
+  // Galloping: consecutive searches of a walk along the keys stay short.
+  std::size_t step = 1, lo = from, hi = from + 1;
+  while (hi < n && base[hi] < key) {
+    lo = hi;
+    step *= 2;
+    hi = std::min(n, hi + step);
+  }
+  return static_cast<std::size_t>(std::lower_bound(base + lo + 1, base + hi, key) - base);
+}
+
+std::size_t TraceSeries::bytes() const {
+  std::size_t total = values_.capacity() * sizeof(float);
+  for (const auto& level : levels_) total += level.capacity() * sizeof(Bucket);
+  return total;
+}
+
+// --- Spans ---------------------------------------------------------------------------------
+
+namespace {
+
+// The value where the line between points a and b crosses `key`.
+double Crossing(const TraceSeries& s, std::size_t a, std::size_t b, double key) {
+  const double ka = s.Key(a), kb = s.Key(b);
+  const double va = s.Value(a), vb = s.Value(b);
+  if (!(kb > ka)) return vb;
+  return va + (key - ka) / (kb - ka) * (vb - va);
+}
+
+}  // namespace
+
+void Spans(const TraceSeries& series, const PixelMap& key, const PixelMap& value, int cellFrom, int cellTo,
+           int valuePixels, std::vector<Span>& out) {
+  const std::size_t n = series.size();
+  if (n == 0 || cellTo <= cellFrom || valuePixels <= 0 || !(key.scale != 0.0)) return;
+  const bool rising = key.scale > 0.0;
+  const int cells = cellTo - cellFrom;
+  // Edge j of the walk, in the order of rising keys.
+  const auto edgeKey = [&](int j) { return key.Data(rising ? cellFrom + j : cellTo - j); };
+  double lowKey = edgeKey(0);
+  std::size_t i = series.LowerBound(lowKey);
+  for (int j = 0; j < cells; ++j) {
+    const double highKey = edgeKey(j + 1);
+    const std::size_t next = series.LowerBound(highKey, i);
+    if (i == n) break;  // the series ended before this pixel
+    Extremes e;
+    if (next > i) e = series.ValueExtremes(i, next);
+    // The line entering the pixel and the line leaving it.
+    if (i > 0) e.Take(Crossing(series, i - 1, i, lowKey));
+    if (next > 0 && next < n) e.Take(Crossing(series, next - 1, next, highKey));
+    if (!e.empty()) {
+      double p0 = value.Pixel(e.lo), p1 = value.Pixel(e.hi);
+      if (p0 > p1) std::swap(p0, p1);
+      if (p1 >= 0.0 && p0 < valuePixels) {
+        const int lo = static_cast<int>(std::floor(std::max(p0, 0.0)));
+        const int hi = static_cast<int>(std::floor(std::min(p1, valuePixels - 0.5)));
+        out.push_back({rising ? cellFrom + j : cellTo - 1 - j, lo, hi});
+      }
+    }
+    i = next;
+    lowKey = highKey;
+  }
+}
+
+std::size_t PointsWithin(const TraceSeries& series, double lo, double hi) {
+  const std::size_t from = series.LowerBound(lo);
+  const std::size_t to = series.LowerBound(std::nextafter(hi, std::numeric_limits<double>::infinity()), from);
+  return to - from;
+}
+
+}  // namespace sondrix::platform
