@@ -77,9 +77,9 @@ TEST_F(QtLooksTest, ARecalledStripChartKeepsItsTraceColours) {
   ASSERT_EQ(ui.RecallPanelState(main, path, 0), 0);
   for (const int panel : {other, main}) {
     StripWidget* strip = ui.Strip(panel, p::kMainStripChart);
-    ASSERT_EQ(strip->graphCount(), 18);
+    ASSERT_EQ(strip->plottableCount(), 18);
     for (int k = 0; k < 18; ++k) {
-      const QColor pen = strip->graph(k)->pen().color();
+      const QColor pen = strip->plottable(k)->pen().color();
       EXPECT_NE(pen, QColor(Qt::black)) << k;
       EXPECT_EQ(pen, ToColor(display->TraceRGB(k))) << k;
     }

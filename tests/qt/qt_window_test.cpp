@@ -305,7 +305,7 @@ TEST_F(QtWindowTest, TheNightPaletteDarkensTheWindowAndTheGraphs) {
   EXPECT_NE(ui.Widget(main, p::kMainLabel0)->styleSheet().indexOf("color: #"), -1);
   // The strip chart as well.
   ui.SetTraceAttribute(main, p::kMainStripChart, 0, Attr::TraceColor, 0x0000FF);
-  const int strip = rgb(ui.Strip(main, p::kMainStripChart)->graph(0)->pen().color());
+  const int strip = rgb(ui.Strip(main, p::kMainStripChart)->plottable(0)->pen().color());
   EXPECT_GE(ContrastRatio(strip, night.graphBackground), kMinTraceContrast);
   EXPECT_EQ(ui.Strip(main, p::kMainStripChart)->TraceColor(0), 0x0000FF);
 

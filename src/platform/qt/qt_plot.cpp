@@ -152,6 +152,10 @@ PlotWidget::PlotWidget(QWidget* parent, const ControlSpec& spec) : QCustomPlot(p
   });
   ApplyPrecision(xAxis);
   ApplyPrecision(yAxis);
+  // Series are painted on a layer of their own, so that new points are put
+  // on screen without drawing the axes again.
+  addLayer(TraceCanvas::kLayer, layer("main"), QCustomPlot::limAbove);
+  layer(TraceCanvas::kLayer)->setMode(QCPLayer::lmBuffered);
   timer_.setSingleShot(true);
   connect(&timer_, &QTimer::timeout, this, [this] { Flush(); });
 }
@@ -247,7 +251,7 @@ void PlotWidget::SetDivisions(bool onX, int divisions) {
 
 void PlotWidget::SetAutoRefresh(bool on) {
   autoRefresh_ = on;
-  if (on && dirty_) RequestReplot();
+  if (on && (dirty_ || tracesDirty_)) Schedule();
 }
 
 void PlotWidget::SetYReverse(bool on) {
@@ -258,6 +262,15 @@ void PlotWidget::SetYReverse(bool on) {
 
 void PlotWidget::RequestReplot() {
   dirty_ = true;
+  Schedule();
+}
+
+void PlotWidget::RequestTracesReplot() {
+  tracesDirty_ = true;
+  Schedule();
+}
+
+void PlotWidget::Schedule() {
   if (!autoRefresh_ || timer_.isActive()) return;
   double rate = 60.0;
   if (const QScreen* s = screen(); s != nullptr && s->refreshRate() >= 1.0) rate = s->refreshRate();
@@ -275,14 +288,21 @@ void PlotWidget::Refresh() {
 }
 
 void PlotWidget::Flush() {
-  if (!dirty_ || !isVisible()) return;  // a hidden control redraws when shown
-  Autoscale();
+  if ((!dirty_ && !tracesDirty_) || !isVisible()) return;  // a hidden control redraws when shown
   QElapsedTimer took;
   took.start();
-  replot(QCustomPlot::rpQueuedRefresh);
+  const QCPRange x = xAxis->range(), y = yAxis->range();
+  Autoscale();
+  // New points alone, within the axes: only the canvas's layer.
+  if (!dirty_ && canvas_ != nullptr && xAxis->range() == x && yAxis->range() == y) {
+    canvas_->ReplotLayer();
+  } else {
+    replot(QCustomPlot::rpQueuedRefresh);
+  }
   lastReplotMs_ = took.elapsed();
   replotNs_ += took.nsecsElapsed();
   dirty_ = false;
+  tracesDirty_ = false;
   ++replots_;
   sinceReplot_.restart();
 }
@@ -291,6 +311,7 @@ void PlotWidget::ReplotNow() {
   Autoscale();
   replot(QCustomPlot::rpImmediateRefresh);
   dirty_ = false;
+  tracesDirty_ = false;
   ++replots_;
   sinceReplot_.restart();
 }
@@ -306,7 +327,7 @@ void PlotWidget::ApplyScheme() {
 
 void PlotWidget::showEvent(QShowEvent* event) {
   QCustomPlot::showEvent(event);
-  if (dirty_) Refresh();
+  if (dirty_ || tracesDirty_) Refresh();
 }
 
 int PlotWidget::SaveImage(const std::string& path) {
@@ -449,7 +470,10 @@ int PlotWidget::ExportImage(const std::string& path, const GraphPicture& picture
 
 // --- GraphWidget ------------------------------------------------------------------------
 
-GraphWidget::GraphWidget(QWidget* parent, const ControlSpec& spec) : PlotWidget(parent, spec) {}
+GraphWidget::GraphWidget(QWidget* parent, const ControlSpec& spec)
+    : PlotWidget(parent, spec), keys_(std::make_shared<KeyColumn>(kMaxPlotPoints)) {
+  canvas_ = new TraceCanvas(this, yAxis, xAxis);
+}
 
 void GraphWidget::StylePen(QCPAbstractPlottable* plottable, const PlotAttributes& a) {
   const QColor color = ShownTraceColor(a.color);
@@ -490,7 +514,11 @@ QCPAbstractPlottable* GraphWidget::MakePlottable(const PlotAttributes& a, bool k
     return bars;
   }
   QCPAbstractPlottable* plottable = nullptr;
-  if (keyOnY) {
+  // A thin solid line without markers: what the canvas draws.
+  const bool series = a.plotStyle == PlotStyle::ThinLine && a.lineStyle == LineStyle::Solid && a.pointFrequency == 0;
+  if (keyOnY && series) {
+    plottable = new SeriesPlottable(yAxis, xAxis, keys_);
+  } else if (keyOnY) {
     plottable = new QCPGraph(yAxis, xAxis);
   } else {
     plottable = new ProfileCurve(xAxis, yAxis);
@@ -499,8 +527,31 @@ QCPAbstractPlottable* GraphWidget::MakePlottable(const PlotAttributes& a, bool k
   return plottable;
 }
 
+void GraphWidget::MakeCurve(Plot& plot, const QVector<double>& x, const QVector<double>& y) {
+  auto* curve = static_cast<QCPCurve*>(MakePlottable(plot.attributes, false));
+  curve->setData(x, y);
+  removePlottable(plot.plottable);
+  plot.plottable = curve;
+}
+
 void GraphWidget::Append(Plot& plot, std::span<const double> x, std::span<const double> y) {
-  if (auto* graph = dynamic_cast<QCPGraph*>(plot.plottable)) {
+  if (auto* plottable = dynamic_cast<SeriesPlottable*>(plot.plottable)) {
+    TraceSeries& series = plottable->series();
+    std::size_t i = 0;
+    while (i < x.size() && series.Append(y[i], x[i])) ++i;
+    if (i == x.size()) return;
+    // Back in Y: the points so far move to a curve, which keeps any order.
+    QVector<double> xs, ys;
+    xs.reserve(static_cast<qsizetype>(series.size()));
+    ys.reserve(static_cast<qsizetype>(series.size()));
+    for (std::size_t k = 0; k < series.size(); ++k) {
+      xs.push_back(series.Value(k));
+      ys.push_back(series.Key(k));
+    }
+    MakeCurve(plot, xs, ys);
+    x = x.subspan(i);
+    y = y.subspan(i);
+  } else if (auto* graph = dynamic_cast<QCPGraph*>(plot.plottable)) {
     const QSharedPointer<QCPGraphDataContainer> data = graph->data();
     double last = data->isEmpty() ? -std::numeric_limits<double>::infinity()
                                   : (data->constEnd() - 1)->key;
@@ -519,17 +570,14 @@ void GraphWidget::Append(Plot& plot, std::span<const double> x, std::span<const 
       return;
     }
     // Back in Y: the points so far move to a curve, which keeps any order.
-    auto* curve = static_cast<QCPCurve*>(MakePlottable(plot.attributes, false));
-    QVector<double> keys, values;
-    keys.reserve(data->size());
-    values.reserve(data->size());
+    QVector<double> xs, ys;
+    xs.reserve(data->size());
+    ys.reserve(data->size());
     for (auto it = data->constBegin(); it != data->constEnd(); ++it) {
-      keys.push_back(it->value);
-      values.push_back(it->key);
+      xs.push_back(it->value);
+      ys.push_back(it->key);
     }
-    curve->setData(keys, values);
-    removePlottable(graph);
-    plot.plottable = curve;
+    MakeCurve(plot, xs, ys);
   }
   if (auto* curve = dynamic_cast<QCPCurve*>(plot.plottable)) {
     for (std::size_t i = 0; i < x.size(); ++i) curve->addData(x[i], y[i]);
@@ -548,6 +596,11 @@ int GraphWidget::Draw(int handle, bool continued, std::span<const double> x, std
   try {
     if (auto it = plots_.find(handle); continued && it != plots_.end()) {
       Append(it->second, x.subspan(1), y.subspan(1));
+      // A series grown by points: only the pixels they cross.
+      if (dynamic_cast<SeriesPlottable*>(it->second.plottable) != nullptr) {
+        RequestTracesReplot();
+        return 0;
+      }
     } else {
       // Segments start as a graph keyed on Y, and so do longer plots whose Y
       // rises (a trace against time drawn whole, which segments continue);
@@ -592,6 +645,7 @@ void GraphWidget::DeletePlot(int plot) {
   if (plot == kAllPlots) {
     clearPlottables();
     plots_.clear();
+    keys_ = std::make_shared<KeyColumn>(kMaxPlotPoints);
     for (auto& [key, group] : barGroups_) delete group.data();
     barGroups_.clear();
   } else if (auto it = plots_.find(plot); it != plots_.end()) {
@@ -605,7 +659,12 @@ std::vector<PlotState> GraphWidget::Plots() const {
   std::vector<PlotState> out;
   for (const auto& [handle, plot] : plots_) {
     PlotState state{plot.attributes, {}, {}};
-    if (const auto* graph = dynamic_cast<const QCPGraph*>(plot.plottable)) {
+    if (const auto* series = dynamic_cast<const SeriesPlottable*>(plot.plottable)) {
+      for (std::size_t i = 0; i < series->series().size(); ++i) {
+        state.x.push_back(series->series().Value(i));
+        state.y.push_back(series->series().Key(i));
+      }
+    } else if (const auto* graph = dynamic_cast<const QCPGraph*>(plot.plottable)) {
       for (auto it = graph->data()->constBegin(); it != graph->data()->constEnd(); ++it) {
         state.x.push_back(it->value);
         state.y.push_back(it->key);
@@ -629,6 +688,7 @@ std::vector<PlotState> GraphWidget::Plots() const {
 // --- StripWidget ---------------------------------------------------------------------------
 
 StripWidget::StripWidget(QWidget* parent, const ControlSpec& spec) : PlotWidget(parent, spec) {
+  canvas_ = new TraceCanvas(this, xAxis, yAxis);
   xAxis->setTickLabels(false);
   pointsPerScreen_ = std::clamp(spec.points, 2, kMaxPointsPerScreen);
   SetTraceCount(spec.traces);
@@ -640,13 +700,14 @@ StripWidget::StripWidget(QWidget* parent, const ControlSpec& spec) : PlotWidget(
 int StripWidget::SetTraceCount(int traces) {
   if (traces < 1 || traces > kMaxStripTraces) return ui_status::kBadArgument;
   std::vector<bool> kept;
-  for (const QCPGraph* graph : graphs_) kept.push_back(graph->visible());
+  for (const SeriesPlottable* graph : graphs_) kept.push_back(graph->visible());
   clearPlottables();
   graphs_.clear();
   colors_.resize(static_cast<std::size_t>(traces), 0x000000);
+  // One screen of points (and one more, where the line comes in), shared.
+  keys_ = std::make_shared<KeyColumn>(pointsPerScreen_ + 1, pointsPerScreen_ + 1);
   for (int k = 0; k < traces; ++k) {
-    QCPGraph* graph = addGraph(xAxis, yAxis);
-    graph->setAdaptiveSampling(true);
+    auto* graph = new SeriesPlottable(xAxis, yAxis, keys_);
     graph->setPen(QPen(ShownTraceColor(colors_[static_cast<std::size_t>(k)]), 1.2));
     if (static_cast<std::size_t>(k) < kept.size()) graph->setVisible(kept[static_cast<std::size_t>(k)]);
     graphs_.push_back(graph);
@@ -659,6 +720,7 @@ int StripWidget::SetTraceCount(int traces) {
 int StripWidget::SetPointsPerScreen(int points) {
   if (points < 1) return ui_status::kBadArgument;
   pointsPerScreen_ = std::clamp(points, 2, kMaxPointsPerScreen);
+  if (keys_) keys_->SetLimits(pointsPerScreen_ + 1, pointsPerScreen_ + 1);
   ScrollTo();
   return 0;
 }
@@ -707,20 +769,13 @@ int StripWidget::Append(std::span<const double> points, int traces) {
   }
   if (traces != traceCount() && SetTraceCount(traces) < 0) return ui_status::kBadArgument;
   try {
+    // The column the traces share keeps one screen (and a little).
     const std::size_t count = points.size() / static_cast<std::size_t>(traces);
     for (std::size_t n = 0; n < count; ++n) {
       for (std::size_t k = 0; k < graphs_.size(); ++k) {
-        graphs_[k]->addData(next_, points[n * graphs_.size() + k]);
+        graphs_[k]->series().Append(next_, points[n * graphs_.size() + k]);
       }
       next_ += 1.0;
-    }
-    // Keep one screen (and a little) of points.
-    const double oldest = next_ - pointsPerScreen_ - 1.0;
-    if (!graphs_.empty() && graphs_.front()->data()->size() > pointsPerScreen_ + pointsPerScreen_ / 8 + 2) {
-      for (QCPGraph* graph : graphs_) {
-        graph->data()->removeBefore(oldest);
-        graph->data()->squeeze(true, false);
-      }
     }
   } catch (const std::bad_alloc&) {
     return ui_status::kOutOfMemory;
@@ -729,20 +784,16 @@ int StripWidget::Append(std::span<const double> points, int traces) {
   return 0;
 }
 
-void StripWidget::Clear() {
-  for (QCPGraph* graph : graphs_) graph->data()->clear();
-  next_ = 0.0;
-  ScrollTo();
-}
+void StripWidget::Clear() { SetTraceCount(traceCount()); }
 
 std::vector<double> StripWidget::Points() const {
   std::vector<double> out;
   if (graphs_.empty()) return out;
-  const int count = graphs_.front()->data()->size();
-  for (int n = 0; n < count; ++n) {
-    for (QCPGraph* graph : graphs_) {
-      const int size = graph->data()->size();
-      out.push_back(n < size ? (graph->data()->constBegin() + n)->value : 0.0);
+  const std::size_t count = graphs_.front()->series().size();
+  for (std::size_t n = 0; n < count; ++n) {
+    for (const SeriesPlottable* graph : graphs_) {
+      const TraceSeries& series = graph->series();
+      out.push_back(n < series.size() ? series.Value(n) : 0.0);
     }
   }
   return out;

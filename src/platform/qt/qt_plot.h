@@ -2,14 +2,20 @@
 //
 // Graphs: a two-point plot that starts where an earlier plot of the same
 // attributes ended is appended to that plot (the panel tree tells which),
-// so a trace drawn segment by segment is one growing curve. Each curve keeps
-// at most kMaxPlotPoints points; the oldest are dropped first. Strip charts keep the points of one
-// screen per trace.
+// so a trace drawn segment by segment is one growing curve. A thin line
+// whose points come in order of rising Y (a trace against elapsed time) is a
+// series on the graph's TraceCanvas (trace_canvas.h): its cost follows the
+// pixels of the graph, not its points, and the traces of a graph share their
+// times. Series keep a budget of points shared among the graph's traces
+// (never fewer than kMaxPlotPoints each); other curves keep at most
+// kMaxPlotPoints points. The oldest are dropped first. Strip charts keep the
+// points of one screen per trace, as series too.
 //
 // Redraws are queued and coalesced: however many changes arrive, a control
 // redraws at most once per frame of its screen (and, when drawing takes
 // long, spends at most a tenth of the time drawing), and not at all while
-// hidden (it redraws when it is shown again).
+// hidden (it redraws when it is shown again). New points of series redraw
+// only the canvas's layer, and of it only the pixels their lines cross.
 #pragma once
 
 #include <QElapsedTimer>
@@ -25,6 +31,7 @@
 #include "platform/panel_state.h"
 #include "platform/panel_tree.h"
 #include "platform/plot_continuation.h"
+#include "platform/qt/trace_canvas.h"
 #include "platform/ui.h"
 #include "platform/uir.h"
 
@@ -61,6 +68,8 @@ class PlotWidget : public QCustomPlot, public GraphSurface {
   // Asks for a redraw; it happens at most once a frame, when events are
   // processed, and only while the control is on screen.
   void RequestReplot();
+  // Asks for the new points of series to be put on screen (the same way).
+  void RequestTracesReplot();
   // Redraws at the next opportunity even with automatic redraw off.
   void Refresh();
   // Redraws now, shown or not (before printing or saving a picture).
@@ -68,6 +77,8 @@ class PlotWidget : public QCustomPlot, public GraphSurface {
   int replotCount() const { return replots_; }
   // Time spent redrawing, in seconds, since the control was made.
   double replotSeconds() const { return replotNs_ / 1e9; }
+  // The canvas of the control's series.
+  TraceCanvas* canvas() const { return canvas_; }
   int SaveImage(const std::string& path);
   // Takes the colours of the scheme now in force (SetPlotScheme): the
   // background, axes and grid, and every trace drawn.
@@ -86,8 +97,10 @@ class PlotWidget : public QCustomPlot, public GraphSurface {
 
   AxisMode xMode_ = AxisMode::Manual;
   AxisMode yMode_ = AxisMode::Manual;
+  TraceCanvas* canvas_ = nullptr;  // made by the graph or strip chart; owned by QCustomPlot
 
  private:
+  void Schedule();
   void Flush();
   void ApplyDivisions(QCPAxis* axis, int divisions);
   void ApplyPrecision(QCPAxis* axis);
@@ -96,6 +109,7 @@ class PlotWidget : public QCustomPlot, public GraphSurface {
   int yDivisions_ = -1;
   bool autoRefresh_ = true;
   bool dirty_ = false;
+  bool tracesDirty_ = false;  // only series have new points
   int replots_ = 0;
   qint64 lastReplotMs_ = 0;  // how long the last redraw took
   qint64 replotNs_ = 0;
@@ -120,24 +134,28 @@ class GraphWidget : public PlotWidget {
   std::size_t plotCount() const { return plots_.size(); }
 
  private:
-  // A plot is drawn by one of three QCustomPlot plottables: bars; a graph
-  // keyed on Y while its points come in order of rising Y (a trace against
-  // elapsed time: drawn with adaptive sampling, so that its cost follows the
-  // width of the graph rather than the number of points); or a curve, which
+  // A plot is drawn by one of four QCustomPlot plottables: bars; a series
+  // keyed on Y while a thin line's points come in order of rising Y (a trace
+  // against elapsed time, drawn by the canvas); a graph keyed on Y for other
+  // styles in that order (drawn with adaptive sampling); or a curve, which
   // draws its points in the order given.
   struct Plot {
     QCPAbstractPlottable* plottable = nullptr;  // owned by QCustomPlot
     PlotAttributes attributes;
   };
   QCPAbstractPlottable* MakePlottable(const PlotAttributes& attributes, bool keyOnY);
-  // Appends points; a graph keyed on Y that would go back in Y becomes a
-  // curve first.
+  // Appends points; a series or graph keyed on Y that would go back in Y
+  // becomes a curve first.
   void Append(Plot& plot, std::span<const double> x, std::span<const double> y);
+  // The plot's plottable replaced by a curve through the same points.
+  void MakeCurve(Plot& plot, const QVector<double>& x, const QVector<double>& y);
   static void StylePen(QCPAbstractPlottable* plottable, const PlotAttributes& attributes);
   void Recolor() override;
   void GroupBars(QCPBars* bars, std::span<const double> x);
 
   std::map<int, Plot> plots_;
+  // The times the graph's series share.
+  std::shared_ptr<KeyColumn> keys_;
   // Bars drawn side by side, by their X.
   std::map<double, QPointer<QCPBarsGroup>> barGroups_;
   bool smoothUpdate_ = false;
@@ -166,7 +184,8 @@ class StripWidget : public PlotWidget {
   void ScrollTo();
   void Recolor() override;
 
-  std::vector<QCPGraph*> graphs_;
+  std::vector<SeriesPlottable*> graphs_;
+  std::shared_ptr<KeyColumn> keys_;  // the traces' point numbers
   std::vector<int> colors_;  // as set, per trace; kept when the trace count changes
   int pointsPerScreen_ = 100;
   double next_ = 0.0;  // key of the next point

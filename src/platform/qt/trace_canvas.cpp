@@ -1,0 +1,274 @@
+#include "platform/qt/trace_canvas.h"
+
+#include <QPainter>
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+namespace sondrix::platform::qt {
+
+// --- SeriesPlottable -------------------------------------------------------------------------
+
+SeriesPlottable::SeriesPlottable(QCPAxis* keyAxis, QCPAxis* valueAxis, std::shared_ptr<KeyColumn> keys)
+    : QCPAbstractPlottable(keyAxis, valueAxis), series_(std::move(keys)) {}
+
+QCPRange SeriesPlottable::getKeyRange(bool& foundRange, QCP::SignDomain inSignDomain) const {
+  foundRange = false;
+  QCPRange range;
+  for (std::size_t i = 0; i < series_.size(); ++i) {
+    const double k = series_.Key(i);
+    if ((inSignDomain == QCP::sdPositive && !(k > 0)) || (inSignDomain == QCP::sdNegative && !(k < 0))) continue;
+    if (!foundRange) {
+      range = {k, k};
+      foundRange = true;
+    }
+    range.upper = std::max(range.upper, k);
+    range.lower = std::min(range.lower, k);
+    // Keys rise: in the whole domain the first and last are the ends.
+    if (inSignDomain == QCP::sdBoth) {
+      range.upper = series_.Key(series_.size() - 1);
+      break;
+    }
+  }
+  return range;
+}
+
+QCPRange SeriesPlottable::getValueRange(bool& foundRange, QCP::SignDomain inSignDomain,
+                                        const QCPRange& inKeyRange) const {
+  std::size_t from = 0, to = series_.size();
+  if (inKeyRange != QCPRange()) {
+    from = series_.LowerBound(inKeyRange.lower);
+    to = series_.LowerBound(std::nextafter(inKeyRange.upper, INFINITY), from);
+  }
+  Extremes e;
+  if (inSignDomain == QCP::sdBoth) {
+    e = series_.ValueExtremes(from, to);
+  } else {
+    for (std::size_t i = from; i < to; ++i) {
+      const double v = series_.Value(i);
+      if ((inSignDomain == QCP::sdPositive && v > 0) || (inSignDomain == QCP::sdNegative && v < 0)) e.Take(v);
+    }
+  }
+  foundRange = !e.empty() && std::isfinite(e.lo) && std::isfinite(e.hi);
+  return foundRange ? QCPRange(e.lo, e.hi) : QCPRange();
+}
+
+void SeriesPlottable::drawLegendIcon(QCPPainter* painter, const QRectF& rect) const {
+  painter->setPen(mPen);
+  painter->drawLine(QLineF(rect.left(), rect.center().y(), rect.right(), rect.center().y()));
+}
+
+// --- TraceCanvas -----------------------------------------------------------------------------
+
+TraceCanvas::TraceCanvas(QCustomPlot* plot, QCPAxis* keyAxis, QCPAxis* valueAxis)
+    : QCPLayerable(plot, kLayer), keyAxis_(keyAxis), valueAxis_(valueAxis) {
+}
+
+void TraceCanvas::ReplotLayer() {
+  if (QCPLayer* own = layer()) own->replot();
+}
+
+TraceCanvas::Frame TraceCanvas::CurrentFrame(const QCPPainter* painter) const {
+  Frame frame;
+  frame.rect = keyAxis_->axisRect()->rect();
+  const QPaintDevice* device = painter->device();
+  frame.ratio = device != nullptr ? std::max(1.0, device->devicePixelRatioF()) : 1.0;
+  frame.keys = keyAxis_->range();
+  frame.values = valueAxis_->range();
+  frame.keyReversed = keyAxis_->rangeReversed();
+  frame.valueReversed = valueAxis_->rangeReversed();
+  return frame;
+}
+
+TraceCanvas::Maps TraceCanvas::MapsFor(const Frame& frame) const {
+  Maps maps;
+  maps.ratio = frame.ratio;
+  maps.keyAcross = keyAxis_->orientation() == Qt::Horizontal;
+  const int width = qRound(frame.rect.width() * frame.ratio);
+  const int height = qRound(frame.rect.height() * frame.ratio);
+  maps.cells = maps.keyAcross ? width : height;
+  maps.valuePixels = maps.keyAcross ? height : width;
+  // The axes' own map, moved to the picture's corner and scaled to its pixels.
+  const auto map = [&](const QCPAxis* axis, const QCPRange& range) {
+    const double origin = axis->orientation() == Qt::Horizontal ? frame.rect.left() : frame.rect.top();
+    const double lo = axis->coordToPixel(range.lower), hi = axis->coordToPixel(range.upper);
+    PixelMap m;
+    m.scale = (hi - lo) / (range.upper - range.lower) * frame.ratio;
+    m.offset = (lo - origin) * frame.ratio - m.scale * range.lower;
+    return m;
+  };
+  maps.key = map(keyAxis_, frame.keys);
+  maps.value = map(valueAxis_, frame.values);
+  return maps;
+}
+
+std::vector<TraceCanvas::Drawn> TraceCanvas::Curves(const Maps& maps) const {
+  std::vector<Drawn> curves;
+  const QCPRange keys = keyAxis_->range();
+  for (int i = 0; i < mParentPlot->plottableCount(); ++i) {
+    const auto* p = dynamic_cast<const SeriesPlottable*>(mParentPlot->plottable(i));
+    if (p == nullptr || !p->visible() || p->keyAxis() != keyAxis_) continue;
+    const TraceSeries& s = p->series();
+    Drawn d;
+    d.plottable = p;
+    d.color = qPremultiply(p->pen().color().rgba());
+    d.size = s.size();
+    if (!s.empty()) {
+      d.firstKey = s.Key(0);
+      d.lastKey = s.Key(s.size() - 1);
+    }
+    d.dense = PointsWithin(s, keys.lower, keys.upper) >= static_cast<std::size_t>(std::max(maps.cells, 1));
+    curves.push_back(d);
+  }
+  return curves;
+}
+
+void TraceCanvas::draw(QCPPainter* painter) {
+  if (painter->modes().testFlag(QCPPainter::pmVectorized)) {
+    DrawVectors(painter, CurrentFrame(painter));
+    return;
+  }
+  const Frame frame = CurrentFrame(painter);
+  if (frame.rect.isEmpty()) return;
+  const Maps maps = MapsFor(frame);
+  std::vector<Drawn> now = Curves(maps);
+
+  bool whole = !valid_ || !(frame == frame_) || picture_.isNull() || now.size() != drawn_.size();
+  int from = INT_MAX, to = INT_MIN;
+  for (std::size_t k = 0; !whole && k < now.size(); ++k) {
+    const Drawn& was = drawn_[k];
+    const Drawn& is = now[k];
+    if (was.plottable != is.plottable || was.color != is.color || was.dense != is.dense || is.size < was.size ||
+        (was.size > 0 && was.firstKey != is.firstKey)) {
+      whole = true;
+    } else if (is.size > was.size) {
+      // The segment from the last point drawn to the newest, and a pixel
+      // around it for antialiased lines.
+      const double start = was.size > 0 ? was.lastKey : is.firstKey;
+      const double a = maps.key.Pixel(start), b = maps.key.Pixel(is.lastKey);
+      const double lo = std::max(std::min(a, b), -2.0), hi = std::min(std::max(a, b), maps.cells + 2.0);
+      if (std::isfinite(lo) && std::isfinite(hi) && lo <= hi) {
+        from = std::min(from, static_cast<int>(std::floor(lo)) - 2);
+        to = std::max(to, static_cast<int>(std::floor(hi)) + 3);
+      }
+    }
+  }
+  drawn_ = std::move(now);
+  frame_ = frame;
+  valid_ = true;
+  if (whole) {
+    const QSize size = maps.keyAcross ? QSize(maps.cells, maps.valuePixels) : QSize(maps.valuePixels, maps.cells);
+    if (picture_.size() != size) picture_ = QImage(size, QImage::Format_ARGB32_Premultiplied);
+    DrawCells(maps, 0, maps.cells);
+    ++wholeDraws_;
+  } else {
+    from = std::max(from, 0);
+    to = std::min(to, maps.cells);
+    if (from < to) {
+      DrawCells(maps, from, to);
+      ++bandDraws_;
+    }
+  }
+  painter->drawImage(QRectF(frame.rect), picture_);
+}
+
+void TraceCanvas::DrawCells(const Maps& maps, int from, int to) {
+  if (picture_.isNull() || from >= to) return;
+  const int width = picture_.width();
+  if (maps.keyAcross) {
+    for (int y = 0; y < picture_.height(); ++y) {
+      auto* line = reinterpret_cast<QRgb*>(picture_.scanLine(y));
+      std::fill(line + from, line + to, 0u);
+    }
+  } else {
+    for (int y = from; y < to; ++y) std::memset(picture_.scanLine(y), 0, static_cast<std::size_t>(width) * 4);
+  }
+  std::unique_ptr<QPainter> painter;  // for the sparse curves only
+  for (const Drawn& curve : drawn_) {
+    if (!curve.dense) {
+      if (!painter) {
+        painter = std::make_unique<QPainter>(&picture_);
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setClipRect(maps.keyAcross ? QRect(from, 0, to - from, picture_.height())
+                                            : QRect(0, from, width, to - from));
+      }
+      DrawSparse(curve, maps, from, to, *painter);
+      continue;
+    }
+    spans_.clear();
+    Spans(curve.plottable->series(), maps.key, maps.value, from, to, maps.valuePixels, spans_);
+    const QRgb color = curve.color;
+    if (maps.keyAcross) {
+      for (const Span& s : spans_) {
+        for (int y = s.lo; y <= s.hi; ++y) reinterpret_cast<QRgb*>(picture_.scanLine(y))[s.cell] = color;
+      }
+    } else {
+      for (const Span& s : spans_) {
+        auto* line = reinterpret_cast<QRgb*>(picture_.scanLine(s.cell));
+        std::fill(line + s.lo, line + s.hi + 1, color);
+      }
+    }
+  }
+}
+
+void TraceCanvas::DrawSparse(const Drawn& curve, const Maps& maps, int from, int to, QPainter& painter) {
+  const TraceSeries& s = curve.plottable->series();
+  if (s.empty()) return;
+  // The segments that reach into the cells, and a pixel beyond them.
+  double lowKey = maps.key.Data(from - 1.0), highKey = maps.key.Data(to + 1.0);
+  if (lowKey > highKey) std::swap(lowKey, highKey);
+  std::size_t first = s.LowerBound(lowKey);
+  first = first > 0 ? first - 1 : 0;
+  const std::size_t last = std::min(s.size(), s.LowerBound(highKey, first) + 1);
+  QPen pen = curve.plottable->pen();
+  pen.setWidthF(std::max(1.0, pen.widthF()) * maps.ratio);
+  painter.setPen(pen);
+  QPolygonF line;
+  const auto flush = [&] {
+    if (line.size() == 1) line.push_back(line.front());  // a lone point: a dot
+    if (!line.isEmpty()) painter.drawPolyline(line);
+    line.clear();
+  };
+  for (std::size_t i = first; i < last; ++i) {
+    const double v = s.Value(i);
+    if (!std::isfinite(v)) {
+      flush();
+      continue;
+    }
+    const double k = maps.key.Pixel(s.Key(i)), p = maps.value.Pixel(v);
+    line.push_back(maps.keyAcross ? QPointF(k, p) : QPointF(p, k));
+  }
+  flush();
+}
+
+void TraceCanvas::DrawVectors(QCPPainter* painter, const Frame& frame) {
+  Frame flat = frame;
+  flat.ratio = 1.0;
+  const Maps maps = MapsFor(flat);
+  const std::vector<Drawn> curves = Curves(maps);
+  painter->save();
+  painter->setClipRect(frame.rect);
+  painter->translate(frame.rect.topLeft());
+  for (const Drawn& curve : curves) {
+    if (!curve.dense) {
+      DrawSparse(curve, maps, 0, maps.cells, *painter);
+      continue;
+    }
+    std::vector<Span> spans;
+    Spans(curve.plottable->series(), maps.key, maps.value, 0, maps.cells, maps.valuePixels, spans);
+    QPen pen(QColor::fromRgba(curve.color), 1.0);
+    pen.setCapStyle(Qt::FlatCap);
+    painter->setPen(pen);
+    QVector<QLineF> lines;
+    lines.reserve(static_cast<qsizetype>(spans.size()));
+    for (const Span& s : spans) {
+      const double c = s.cell + 0.5;
+      lines.push_back(maps.keyAcross ? QLineF(c, s.lo, c, s.hi + 1.0) : QLineF(s.lo, c, s.hi + 1.0, c));
+    }
+    painter->drawLines(lines);
+  }
+  painter->restore();
+}
+
+}  // namespace sondrix::platform::qt
