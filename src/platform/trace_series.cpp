@@ -41,6 +41,21 @@ void KeyColumn::Push(double key) {
   for (TraceSeries* series : series_) series->DropFront(drop);
 }
 
+std::size_t KeyColumn::LowerBound(double key, std::size_t from) const {
+  const std::size_t n = keys_.size();
+  if (from >= n) return n;
+  const double* base = keys_.data();
+  if (!(base[from] < key)) return from;
+  // Galloping: consecutive searches of a walk along the keys stay short.
+  std::size_t step = 1, lo = from, hi = from + 1;
+  while (hi < n && base[hi] < key) {
+    lo = hi;
+    step *= 2;
+    hi = std::min(n, hi + step);
+  }
+  return static_cast<std::size_t>(std::lower_bound(base + lo + 1, base + hi, key) - base);
+}
+
 // --- TraceSeries ---------------------------------------------------------------------------
 
 TraceSeries::TraceSeries(std::shared_ptr<KeyColumn> keys) : keys_(std::move(keys)) {
@@ -203,16 +218,8 @@ Extremes TraceSeries::ValueExtremes(std::size_t from, std::size_t to) const {
 std::size_t TraceSeries::LowerBound(double key, std::size_t from) const {
   const std::size_t n = values_.size();
   if (from >= n) return n;
-  const double* base = keys_->keys_.data() + first_;
-  if (!(base[from] < key)) return from;
-  // Galloping: consecutive searches of a walk along the keys stay short.
-  std::size_t step = 1, lo = from, hi = from + 1;
-  while (hi < n && base[hi] < key) {
-    lo = hi;
-    step *= 2;
-    hi = std::min(n, hi + step);
-  }
-  return static_cast<std::size_t>(std::lower_bound(base + lo + 1, base + hi, key) - base);
+  const std::size_t at = keys_->LowerBound(key, first_ + from);
+  return std::min(at, first_ + n) - first_;
 }
 
 std::size_t TraceSeries::bytes() const {
@@ -235,37 +242,59 @@ double Crossing(const TraceSeries& s, std::size_t a, std::size_t b, double key) 
 
 }  // namespace
 
-void Spans(const TraceSeries& series, const PixelMap& key, const PixelMap& value, int cellFrom, int cellTo,
-           int valuePixels, std::vector<Span>& out) {
-  const std::size_t n = series.size();
-  if (n == 0 || cellTo <= cellFrom || valuePixels <= 0 || !(key.scale != 0.0)) return;
-  const bool rising = key.scale > 0.0;
+void CellEdges::Find(const KeyColumn& keys, const PixelMap& key, int from, int to) {
+  column = &keys;
+  cellFrom = from;
+  cellTo = std::max(from, to);
+  rising = key.scale > 0.0;
   const int cells = cellTo - cellFrom;
-  // Edge j of the walk, in the order of rising keys.
-  const auto edgeKey = [&](int j) { return key.Data(rising ? cellFrom + j : cellTo - j); };
-  double lowKey = edgeKey(0);
-  std::size_t i = series.LowerBound(lowKey);
+  this->keys.resize(static_cast<std::size_t>(cells) + 1);
+  index.resize(static_cast<std::size_t>(cells) + 1);
+  std::size_t at = 0;
+  for (int j = 0; j <= cells; ++j) {
+    const double k = key.Data(rising ? cellFrom + j : cellTo - j);
+    this->keys[static_cast<std::size_t>(j)] = k;
+    at = keys.LowerBound(k, at);
+    index[static_cast<std::size_t>(j)] = at;
+  }
+}
+
+void Spans(const TraceSeries& series, const CellEdges& edges, const PixelMap& value, int valuePixels,
+           std::vector<Span>& out) {
+  const std::size_t n = series.size();
+  if (n == 0 || valuePixels <= 0 || edges.column != &series.column()) return;
+  const std::size_t offset = series.offset();
+  // The series' own index of a column index.
+  const auto local = [&](std::size_t at) { return at <= offset ? 0 : std::min(at - offset, n); };
+  const int cells = edges.cellTo - edges.cellFrom;
+  std::size_t i = local(edges.index[0]);
   for (int j = 0; j < cells; ++j) {
-    const double highKey = edgeKey(j + 1);
-    const std::size_t next = series.LowerBound(highKey, i);
+    const std::size_t next = local(edges.index[static_cast<std::size_t>(j) + 1]);
     if (i == n) break;  // the series ended before this pixel
     Extremes e;
     if (next > i) e = series.ValueExtremes(i, next);
     // The line entering the pixel and the line leaving it.
-    if (i > 0) e.Take(Crossing(series, i - 1, i, lowKey));
-    if (next > 0 && next < n) e.Take(Crossing(series, next - 1, next, highKey));
+    if (i > 0) e.Take(Crossing(series, i - 1, i, edges.keys[static_cast<std::size_t>(j)]));
+    if (next > 0 && next < n) e.Take(Crossing(series, next - 1, next, edges.keys[static_cast<std::size_t>(j) + 1]));
     if (!e.empty()) {
       double p0 = value.Pixel(e.lo), p1 = value.Pixel(e.hi);
       if (p0 > p1) std::swap(p0, p1);
       if (p1 >= 0.0 && p0 < valuePixels) {
         const int lo = static_cast<int>(std::floor(std::max(p0, 0.0)));
         const int hi = static_cast<int>(std::floor(std::min(p1, valuePixels - 0.5)));
-        out.push_back({rising ? cellFrom + j : cellTo - 1 - j, lo, hi});
+        out.push_back({edges.rising ? edges.cellFrom + j : edges.cellTo - 1 - j, lo, hi});
       }
     }
     i = next;
-    lowKey = highKey;
   }
+}
+
+void Spans(const TraceSeries& series, const PixelMap& key, const PixelMap& value, int cellFrom, int cellTo,
+           int valuePixels, std::vector<Span>& out) {
+  if (!(key.scale != 0.0)) return;
+  CellEdges edges;
+  edges.Find(series.column(), key, cellFrom, cellTo);
+  Spans(series, edges, value, valuePixels, out);
 }
 
 std::size_t PointsWithin(const TraceSeries& series, double lo, double hi) {

@@ -60,6 +60,8 @@ class KeyColumn {
   double operator[](std::size_t i) const { return keys_[i]; }
   double back() const { return keys_.back(); }
   std::size_t seriesCount() const { return series_.size(); }
+  // The first key at or above `key` (size() when none), at or after `from`.
+  std::size_t LowerBound(double key, std::size_t from = 0) const;
   // The most keys kept with the series now drawn at them.
   std::size_t limit() const;
   void SetLimits(std::size_t minKeys, std::size_t maxKeys) {
@@ -102,6 +104,8 @@ class TraceSeries {
   // after `from`.
   std::size_t LowerBound(double key, std::size_t from = 0) const;
   const KeyColumn& column() const { return *keys_; }
+  // Where the series' first point is in its column.
+  std::size_t offset() const { return first_; }
   bool SharesKeysWith(const TraceSeries& other) const { return keys_ == other.keys_; }
   // Bytes the series holds (its share of the keys not counted).
   std::size_t bytes() const;
@@ -147,11 +151,27 @@ struct Span {
   bool operator==(const Span&) const = default;
 };
 
-// The spans of `series` in key pixels [cellFrom, cellTo) of an image
-// `valuePixels` deep: the line between consecutive points, cut at the
-// pixels' edges, so that each pixel's span is the extremes of the points in
-// it and of the line where it enters and leaves. Spans outside the image
-// are left out, and gaps (NaN) are not bridged.
+// The edges of key pixels [cellFrom, cellTo) in a column of keys, in the
+// order of rising keys: each edge's key and the first of the column's keys
+// at or above it. Found once, they serve every series of the column.
+struct CellEdges {
+  const KeyColumn* column = nullptr;
+  int cellFrom = 0, cellTo = 0;
+  bool rising = true;  // pixels and keys rise together
+  std::vector<double> keys;
+  std::vector<std::size_t> index;
+
+  void Find(const KeyColumn& keys, const PixelMap& key, int from, int to);
+};
+
+// The spans of `series` in the key pixels of `edges` (found in the series'
+// column) of an image `valuePixels` deep: the line between consecutive
+// points, cut at the pixels' edges, so that each pixel's span is the
+// extremes of the points in it and of the line where it enters and leaves.
+// Spans outside the image are left out, and gaps (NaN) are not bridged.
+void Spans(const TraceSeries& series, const CellEdges& edges, const PixelMap& value, int valuePixels,
+           std::vector<Span>& out);
+// The same, finding the edges.
 void Spans(const TraceSeries& series, const PixelMap& key, const PixelMap& value, int cellFrom, int cellTo,
            int valuePixels, std::vector<Span>& out);
 

@@ -185,6 +185,16 @@ void TraceCanvas::DrawCells(const Maps& maps, int from, int to) {
     for (int y = from; y < to; ++y) std::memset(picture_.scanLine(y), 0, static_cast<std::size_t>(width) * 4);
   }
   std::unique_ptr<QPainter> painter;  // for the sparse curves only
+  // The pixels' edges in each column of keys, found once for its curves.
+  std::size_t columns = 0;
+  const auto edgesOf = [&](const KeyColumn& column) -> const CellEdges& {
+    for (std::size_t c = 0; c < columns; ++c) {
+      if (edges_[c].column == &column) return edges_[c];
+    }
+    if (edges_.size() == columns) edges_.emplace_back();
+    edges_[columns].Find(column, maps.key, from, to);
+    return edges_[columns++];
+  };
   for (const Drawn& curve : drawn_) {
     if (!curve.dense) {
       if (!painter) {
@@ -197,7 +207,8 @@ void TraceCanvas::DrawCells(const Maps& maps, int from, int to) {
       continue;
     }
     spans_.clear();
-    Spans(curve.plottable->series(), maps.key, maps.value, from, to, maps.valuePixels, spans_);
+    const TraceSeries& series = curve.plottable->series();
+    Spans(series, edgesOf(series.column()), maps.value, maps.valuePixels, spans_);
     const QRgb color = curve.color;
     if (maps.keyAcross) {
       for (const Span& s : spans_) {

@@ -111,6 +111,7 @@ class TraceCanvas : public QCPLayerable {
   Frame frame_;
   std::vector<Drawn> drawn_;
   std::vector<Span> spans_;
+  std::vector<CellEdges> edges_;
   bool valid_ = false;
   int wholeDraws_ = 0;
   int bandDraws_ = 0;

@@ -1,0 +1,183 @@
+// The canvas the XY graph and the strip chart draw their traces on: new
+// points redraw only the band they cross, and the picture is then the one a
+// whole redraw makes; one spike among a million points is drawn; zooms and
+// pans put every point where the axes say.
+#include "platform/qt/trace_canvas.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <cmath>
+#include <random>
+#include <utility>
+
+#include "platform/qt/qt_plot.h"
+
+namespace sondrix::platform::qt {
+namespace {
+
+ControlSpec Spec() {
+  ControlSpec spec;
+  spec.width = 420;
+  spec.height = 330;
+  spec.points = 100000;
+  return spec;
+}
+
+PlotAttributes Thin(int rgb) { return {PlotStyle::ThinLine, PointStyle::SimpleDot, LineStyle::Solid, 0, rgb}; }
+
+class CanvasTest : public ::testing::Test {
+ protected:
+  CanvasTest() {
+    graph.resize(420, 330);
+    graph.show();
+  }
+  // A segment of plot `plot`, as the XY graph draws one (x: value, y: time).
+  void Segment(int plot, bool continued, double x0, double x1, double y0, double y1, int rgb) {
+    const double x[2] = {x0, x1}, y[2] = {y0, y1};
+    ASSERT_EQ(graph.Draw(plot, continued, x, y, Thin(rgb)), 0);
+  }
+  QImage Whole() {
+    graph.canvas()->Invalidate();
+    graph.ReplotNow();
+    return graph.canvas()->picture().copy();
+  }
+  // The picture's pixel of data (x, y), from the axes' own map.
+  QPoint PixelOf(double x, double y) const {
+    const QRect r = graph.axisRect()->rect();
+    return {static_cast<int>(std::floor(graph.xAxis->coordToPixel(x) - r.left())),
+            static_cast<int>(std::floor(graph.yAxis->coordToPixel(y) - r.top()))};
+  }
+  static int CountOf(const QImage& image, QRgb color, QRect area) {
+    area = area.intersected(image.rect());
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+      for (int x = area.left(); x <= area.right(); ++x) n += image.pixel(x, y) == color ? 1 : 0;
+    }
+    return n;
+  }
+
+  GraphWidget graph{nullptr, Spec()};
+};
+
+TEST_F(CanvasTest, NewPointsRedrawOnlyTheirBandAndTheResultIsTheWholeRedraw) {
+  std::mt19937 random(11);
+  std::normal_distribution<double> step(0.0, 0.01);
+  constexpr int kTraces = 18;
+  std::vector<double> value(kTraces);
+  for (int k = 0; k < kTraces; ++k) value[k] = 0.2 + 0.03 * k;
+  graph.xAxis->setRange(0.0, 1.0);
+  graph.yAxis->setRange(0.0, 10.0);
+  graph.ReplotNow();
+  int line = 0;
+  int bands = 0, compared = 0;
+  // From a few points (antialiased lines) to many per pixel row (spans).
+  while (line < 4000) {
+    const int batch = 1 + static_cast<int>(random() % (line < 400 ? 3 : 60));
+    for (int b = 0; b < batch; ++b, ++line) {
+      const double minutes = line / 360.0;
+      for (int k = 0; k < kTraces; ++k) {
+        const double before = value[k];
+        value[k] += step(random);
+        Segment(k + 1, line > 0, line > 0 ? before : value[k], value[k], line > 0 ? (line - 1) / 360.0 : minutes,
+                minutes, 0x101010 * (k % 12) + 0x0000FF);
+      }
+    }
+    const int wholeBefore = graph.canvas()->wholeDraws();
+    graph.canvas()->ReplotLayer();
+    const QImage banded = graph.canvas()->picture().copy();
+    if (graph.canvas()->wholeDraws() == wholeBefore) ++bands;
+    ASSERT_EQ(banded, Whole()) << "after line " << line;
+    ++compared;
+  }
+  EXPECT_GT(bands, compared / 2);
+}
+
+TEST_F(CanvasTest, ASingleSpikeAmongAMillionPointsIsDrawn) {
+  constexpr int kPoints = 1000000, kSpike = 765432;
+  std::vector<double> x(kPoints), y(kPoints);
+  for (int m = 0; m < kPoints; ++m) {
+    y[m] = m / 360.0;
+    x[m] = m == kSpike ? 0.9 : 0.3 + 0.01 * std::sin(m * 0.001);
+  }
+  ASSERT_EQ(graph.Draw(1, false, x, y, Thin(0xFF0000)), 0);
+  graph.xAxis->setRange(0.0, 1.0);
+  graph.yAxis->setRange(0.0, kPoints / 360.0);
+  const QImage picture = Whole();
+  const QRgb red = qRgb(0xFF, 0, 0);
+  const QPoint spike = PixelOf(0.9, kSpike / 360.0);
+  // The spike's pixel, and nothing else of the trace so far out.
+  EXPECT_GE(CountOf(picture, red, QRect(spike.x() - 1, spike.y() - 1, 3, 3)), 1);
+  EXPECT_EQ(CountOf(picture, red, QRect(PixelOf(0.5, 0).x(), 0, picture.width(), picture.height())),
+            CountOf(picture, red, QRect(PixelOf(0.5, 0).x(), spike.y() - 1, picture.width(), 3)));
+  // Every row of the run has the trace.
+  for (int row = PixelOf(0, kPoints / 360.0).y() + 1; row < PixelOf(0, 0).y(); ++row) {
+    ASSERT_GE(CountOf(picture, red, QRect(0, row, picture.width(), 1)), 1) << row;
+  }
+}
+
+TEST_F(CanvasTest, ZoomAndPanPutEveryPointWhereTheAxesSayAndComeBackToTheSamePicture) {
+  // A diagonal of 100 000 points: value = time / 10.
+  constexpr int kPoints = 100000;
+  std::vector<double> x(kPoints), y(kPoints);
+  for (int m = 0; m < kPoints; ++m) {
+    y[m] = 10.0 * m / (kPoints - 1);
+    x[m] = y[m] / 10.0;
+  }
+  ASSERT_EQ(graph.Draw(1, false, x, y, Thin(0x0000FF)), 0);
+  const QRgb blue = qRgb(0, 0, 0xFF);
+  graph.xAxis->setRange(0.0, 1.0);
+  graph.yAxis->setRange(0.0, 10.0);
+  const QImage whole = Whole();
+  // Zoomed in (points sparser than pixels: antialiased), then moved.
+  for (const auto& [lo, span] : {std::pair{2.0, 0.2}, {2.05, 0.002}, {2.5, 0.2}, {7.0, 0.002}}) {
+    graph.yAxis->setRange(lo, lo + span);
+    graph.xAxis->setRange(lo / 10.0, (lo + span) / 10.0);
+    graph.ReplotNow();
+    const QImage picture = graph.canvas()->picture();
+    for (int row = 2; row < picture.height() - 2; row += 7) {
+      const double time = graph.yAxis->pixelToCoord(row + 0.5 + graph.axisRect()->rect().top());
+      const int column = PixelOf(time / 10.0, time).x();
+      int darkest = -1, best = 256;
+      for (int col = 0; col < picture.width(); ++col) {
+        const int red = qRed(picture.pixel(col, row)), alpha = qAlpha(picture.pixel(col, row));
+        if (alpha > 0 && 255 - alpha + red < best) {
+          best = 255 - alpha + red;
+          darkest = col;
+        }
+      }
+      ASSERT_NEAR(darkest, column, 1) << "row " << row << " at " << lo;
+    }
+  }
+  graph.xAxis->setRange(0.0, 1.0);
+  graph.yAxis->setRange(0.0, 10.0);
+  graph.ReplotNow();
+  EXPECT_EQ(graph.canvas()->picture(), whole);
+  EXPECT_GT(CountOf(whole, blue, whole.rect()), whole.height() / 2);
+}
+
+TEST_F(CanvasTest, AStripChartDrawsASpikeAmongAScreenOfAHundredThousandPoints) {
+  StripWidget strip(nullptr, Spec());
+  strip.resize(420, 330);
+  strip.show();
+  ASSERT_EQ(strip.SetTraceCount(2), 0);
+  ASSERT_EQ(strip.SetPointsPerScreen(100000), 0);
+  strip.SetTraceColor(0, 0x00AA00);
+  strip.SetTraceColor(1, 0xAA0000);
+  strip.SetAxisRange(AxisMode::NoChange, 0, 0, AxisMode::Manual, 0.0, 10.0);
+  std::vector<double> points;
+  for (int m = 0; m < 100000; ++m) {
+    points.push_back(2.0 + std::sin(m * 0.01));
+    points.push_back(m == 43210 ? 9.0 : 5.0);
+  }
+  ASSERT_EQ(strip.Append(points, 2), 0);
+  strip.ReplotNow();
+  const QImage picture = strip.canvas()->picture();
+  const QRect r = strip.axisRect()->rect();
+  const int top = static_cast<int>(strip.yAxis->coordToPixel(9.0) - r.top());
+  EXPECT_GE(CountOf(picture, qRgb(0xAA, 0, 0), QRect(0, top - 1, picture.width(), 3)), 1);
+  EXPECT_GE(CountOf(picture, qRgb(0, 0xAA, 0), picture.rect()), picture.width() / 2);
+}
+
+}  // namespace
+}  // namespace sondrix::platform::qt
