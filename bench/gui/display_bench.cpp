@@ -3,7 +3,7 @@
 // costs, whether memory stays flat over a day, and a window to look at.
 //
 //   display_bench replay FILE.dat [--whole]      lines/s and real-time ratio per graph
-//   display_bench live FILE.dat [--seconds S] [--rate HZ] [--graph N]
+//   display_bench live FILE.dat [--seconds S] [--rate HZ] [--graph N] [--prefill H] [--whole]
 //   display_bench day [FILE.dat] [--graph N]      24 h of lines as fast as possible
 //   display_bench show FILE.dat --graph N [--lines N] [--hold S] [--shot OUT.png] [--zoom]
 //
@@ -48,6 +48,7 @@ struct Options {
   double seconds = 600.0;
   double rate = 6.0;
   double hold = 0.0;
+  double prefill = 0.0;  // hours of run drawn before the live part
   std::string shot;
   bool whole = false;
   bool zoom = false;
@@ -56,7 +57,7 @@ struct Options {
 [[noreturn]] void Usage() {
   std::fputs(
       "usage: display_bench replay FILE.dat [--whole]\n"
-      "       display_bench live FILE.dat [--seconds S] [--rate HZ] [--graph N]\n"
+      "       display_bench live FILE.dat [--seconds S] [--rate HZ] [--graph N] [--prefill H] [--whole]\n"
       "       display_bench day [FILE.dat] [--graph N]\n"
       "       display_bench show FILE.dat --graph N [--lines N] [--hold S] [--shot OUT.png] [--zoom]\n",
       stderr);
@@ -78,6 +79,7 @@ Options Parse(int argc, char** argv) {
     else if (a == "--seconds") o.seconds = std::atof(next().c_str());
     else if (a == "--rate") o.rate = std::atof(next().c_str());
     else if (a == "--hold") o.hold = std::atof(next().c_str());
+    else if (a == "--prefill") o.prefill = std::atof(next().c_str());
     else if (a == "--shot") o.shot = next();
     else if (a == "--whole") o.whole = true;
     else if (a == "--zoom") o.zoom = true;
@@ -263,8 +265,27 @@ int Live(const Options& o) {
   Bench bench(o);
   Feeder feeder(ReadLines(*bench.display->source()), o.rate);
   bench.ui.DisplayPanel(bench.panel);
+  if (o.whole) {
+    // The time axis follows the whole run, the values autoscale.
+    Graph& graph = *bench.display->graph(o.graph);
+    FollowSettings follow = graph.follow();
+    follow.axis = 1;
+    follow.wholeRun = 1;
+    follow.values = 1;
+    graph.set_follow(follow);
+  }
   bench.Start(o.graph, false, 0);
-  std::printf("live run: %s, %.1f lines/s for %.0f s\n", GraphName(o.graph), o.rate, o.seconds);
+  // Hours of run drawn as fast as they come, as if the run had gone on so
+  // long already.
+  const long prefill = static_cast<long>(o.prefill * 3600.0 * o.rate);
+  for (long i = 0; i < prefill; ++i) {
+    bench.display->Plot(feeder.Next());
+    if (i % 1000 == 0) bench.ui.GetUserEvent(false);
+  }
+  std::printf("live run: %s, %.1f lines/s for %.0f s after %.1f h drawn%s, %d traces visible, resident %.1f MB\n",
+              GraphName(o.graph), o.rate, o.seconds, o.prefill, o.whole ? ", the whole run on screen" : "",
+              bench.display->visibleCount(), ResidentMB());
+  bench.ui.GetUserEvent(false);
   QTimer lines;
   lines.setTimerType(Qt::PreciseTimer);
   QObject::connect(&lines, &QTimer::timeout, [&] { bench.display->Plot(feeder.Next()); });
