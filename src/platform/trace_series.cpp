@@ -6,7 +6,10 @@
 namespace sondrix::platform {
 namespace {
 
-// Values (or buckets) a bucket of the level above gathers.
+// Values a bucket of the pyramid's first level gathers, and buckets a bucket
+// of each level above gathers: the pyramid costs a thirty-second of the
+// values' room.
+constexpr std::size_t kBase = 32;
 constexpr std::size_t kFan = 16;
 
 // The extremes of float values, NaN skipped.
@@ -22,6 +25,16 @@ void ScanRaw(const std::vector<float>& values, std::size_t from, std::size_t to,
   take(lo, hi);
 }
 
+// Makes room for one more element, growing as a vector does but never
+// beyond `most` (what the column keeps before it drops old points), so that
+// a full column does not carry twice its points in spare room.
+template <typename T>
+void RoomForOne(std::vector<T>& v, std::size_t most) {
+  if (v.size() < v.capacity()) return;
+  const std::size_t grown = std::max<std::size_t>(64, v.capacity() * 2);
+  v.reserve(std::max(v.size() + 1, std::min(grown, most)));
+}
+
 }  // namespace
 
 // --- KeyColumn -----------------------------------------------------------------------------
@@ -32,10 +45,16 @@ std::size_t KeyColumn::limit() const {
   return std::clamp(share, minKeys_, maxKeys_);
 }
 
-void KeyColumn::Push(double key) {
-  keys_.push_back(key);
+std::size_t KeyColumn::most() const {
   const std::size_t keep = limit();
-  if (keys_.size() <= keep + std::max<std::size_t>(1, keep / kFan)) return;
+  return keep + std::max<std::size_t>(1, keep / kBase);
+}
+
+void KeyColumn::Push(double key) {
+  RoomForOne(keys_, most() + 1);
+  keys_.push_back(key);
+  if (keys_.size() <= most()) return;
+  const std::size_t keep = limit();
   const std::size_t drop = keys_.size() - keep;
   keys_.erase(keys_.begin(), keys_.begin() + static_cast<std::ptrdiff_t>(drop));
   for (TraceSeries* series : series_) series->DropFront(drop);
@@ -119,15 +138,22 @@ void TraceSeries::PushValue(double value) {
     ref_ = value;
     refSet_ = true;
   }
+  RoomForOne(values_, keys_->most() + 1);
   values_.push_back(static_cast<float>(value - ref_));
-  // Complete groups climb the pyramid.
-  std::size_t count = values_.size();
-  if (count % kFan != 0) return;
-  ScanRaw(values_, count - kFan, count, [&](float lo, float hi) {
+  if (values_.size() % kBase == 0) AddGroup(values_.size());
+}
+
+// The group of values ending at `end` climbs the pyramid as far as it
+// completes groups.
+void TraceSeries::AddGroup(std::size_t end) {
+  std::size_t room = keys_->most() / kBase + 1;
+  ScanRaw(values_, end - kBase, end, [&](float lo, float hi) {
     if (levels_.empty()) levels_.emplace_back();
+    RoomForOne(levels_[0], room);
     levels_[0].push_back({lo, hi});
   });
   for (std::size_t k = 0; levels_[k].size() % kFan == 0; ++k) {
+    room = room / kFan + 1;
     const std::vector<Bucket>& below = levels_[k];
     Bucket up{std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity()};
     for (std::size_t i = below.size() - kFan; i < below.size(); ++i) {
@@ -135,17 +161,14 @@ void TraceSeries::PushValue(double value) {
       up.hi = std::max(up.hi, below[i].hi);
     }
     if (levels_.size() == k + 1) levels_.emplace_back();
+    RoomForOne(levels_[k + 1], room);
     levels_[k + 1].push_back(up);
   }
 }
 
 void TraceSeries::RebuildPyramid() {
-  std::vector<float> values = std::move(values_);
-  values_.clear();
-  values_.reserve(values.size());
-  levels_.clear();
-  const double ref = ref_;
-  for (const float v : values) PushValue(ref + static_cast<double>(v));
+  for (auto& level : levels_) level.clear();
+  for (std::size_t end = kBase; end <= values_.size(); end += kBase) AddGroup(end);
 }
 
 void TraceSeries::DropFront(std::size_t count) {
@@ -189,13 +212,13 @@ Extremes TraceSeries::ValueExtremes(std::size_t from, std::size_t to) const {
   if (from < to) {
     // Raw values up to the first whole group and after the last; whole
     // groups from the levels above, the same way up the pyramid.
-    std::size_t a = (from + kFan - 1) / kFan;
-    std::size_t b = to / kFan;
+    std::size_t a = (from + kBase - 1) / kBase;
+    std::size_t b = to / kBase;
     if (a >= b || levels_.empty()) {
       ScanRaw(values_, from, to, take);
     } else {
-      ScanRaw(values_, from, a * kFan, take);
-      ScanRaw(values_, b * kFan, to, take);
+      ScanRaw(values_, from, a * kBase, take);
+      ScanRaw(values_, b * kBase, to, take);
       for (std::size_t k = 0; a < b; ++k) {
         const std::vector<Bucket>& level = levels_[k];
         const std::size_t upA = (a + kFan - 1) / kFan;

@@ -6,9 +6,10 @@
 //   share: a graph of 200 traces keeps one time axis, not 200.
 // - Values are floats, as offsets from the curve's first value: a trace that
 //   wanders in its seventh digit keeps that digit.
-// - Above the values, a min/max pyramid (each level one sixteenth of the one
-//   below) gives the extremes of any run of points in a few dozen steps, so
-//   a pixel's span of a million points is found without visiting them.
+// - Above the values, a min/max pyramid (a bucket of 32 values, then of 16
+//   buckets each level up) gives the extremes of any run of points in a few
+//   dozen steps, so a pixel's span of a million points is found without
+//   visiting them.
 //
 // Spans() turns a curve into what a thin line through its points covers,
 // one span of values per pixel of the key axis: the picture of a line at the
@@ -48,8 +49,8 @@ struct Extremes {
 // series' values at them, are dropped in chunks.
 class KeyColumn {
  public:
-  // Values all the series of one column keep at most (80 MB of floats).
-  static constexpr std::size_t kValueBudget = std::size_t{20} << 20;
+  // Values all the series of one column keep (76 MB of floats).
+  static constexpr std::size_t kValueBudget = std::size_t{19} << 20;
 
   explicit KeyColumn(std::size_t minKeys, std::size_t maxKeys = SIZE_MAX) { SetLimits(minKeys, maxKeys); }
   KeyColumn(const KeyColumn&) = delete;
@@ -72,6 +73,8 @@ class KeyColumn {
  private:
   friend class TraceSeries;
   void Push(double key);
+  // The most keys the column holds before it drops old ones.
+  std::size_t most() const;
 
   std::size_t minKeys_ = 2;
   std::size_t maxKeys_ = SIZE_MAX;
@@ -117,6 +120,7 @@ class TraceSeries {
   void Detach();
   void TakeOwnColumn();
   void PushValue(double value);
+  void AddGroup(std::size_t end);
   void RebuildPyramid();
 
   std::shared_ptr<KeyColumn> keys_;
@@ -127,7 +131,7 @@ class TraceSeries {
   double ref_ = 0.0;
   bool refSet_ = false;
   std::vector<float> values_;
-  // levels_[k] holds the extremes of 16^(k+1) consecutive values, for the
+  // levels_[k] holds the extremes of 32 x 16^k consecutive values, for the
   // complete groups only.
   struct Bucket {
     float lo, hi;
