@@ -54,14 +54,19 @@ bool RunHistory::Add(std::int64_t timeMs, double temperature, double depth, std:
   return thinned;
 }
 
-// Every second entry of the older half goes; the newer half stays whole.
+// Half the entries of the older half go, the run's first entry stays and
+// the newer half stays whole. The older half's entries after the first are
+// taken in pairs, and of each pair the entry that stands out more stays: the
+// one whose values lie further outside their neighbours' (the entry kept
+// before the pair and the one after it), in shares of each trace's range.
+// A spike of a single line survives every thinning, at its own time (of two
+// spikes that come to share a pair, the one that stands out more).
 void RunHistory::Thin() {
   const std::size_t n = times_.size();
   const std::size_t half = n / 2;
   const std::size_t t = static_cast<std::size_t>(traces_);
   std::size_t out = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    if (i < half && i % 2 != 0) continue;
+  const auto keep = [&](std::size_t i) {
     if (out != i) {
       times_[out] = times_[i];
       temperatures_[out] = temperatures_[i];
@@ -70,7 +75,24 @@ void RunHistory::Thin() {
                   values_.begin() + static_cast<std::ptrdiff_t>(out * t));
     }
     ++out;
-  }
+  };
+  // How far entry i stands out between the last entry kept and entry `after`.
+  const auto standing = [&](std::size_t i, std::size_t after) {
+    double most = 0.0;
+    for (std::size_t k = 0; k < t; ++k) {
+      const double span = traceMax_[k] - traceMin_[k];
+      if (!(span > 0.0)) continue;
+      const double a = values_[(out - 1) * t + k], b = values_[after * t + k];
+      const double v = values_[i * t + k];
+      const double beyond = v > std::max(a, b) ? v - std::max(a, b) : (v < std::min(a, b) ? std::min(a, b) - v : 0.0);
+      most = std::max(most, beyond / span);
+    }
+    return most;
+  };
+  keep(0);
+  std::size_t i = 1;
+  for (; i + 1 <= half && i + 2 < n; i += 2) keep(standing(i + 1, i + 2) > standing(i, i + 2) ? i + 1 : i);
+  for (; i < n; ++i) keep(i);
   times_.resize(out);
   temperatures_.resize(out);
   depths_.resize(out);

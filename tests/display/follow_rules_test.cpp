@@ -210,5 +210,30 @@ TEST(RunHistoryTest, ABoundedHistoryKeepsTheWholeRunAndItsNewestHalfWhole) {
   EXPECT_GE(small.capacity(), 4u);
 }
 
+TEST(RunHistoryTest, ASpikeOfOneLineAmongAMillionSurvivesEveryThinning) {
+  RunHistory history(1u << 20, 500);
+  history.Clear(2);
+  constexpr int kLines = 1000000;
+  std::mt19937 random(3);
+  std::uniform_real_distribution<double> noise(-0.01, 0.01);
+  for (int k = 0; k < kLines; ++k) {
+    // Trace 0: noise with a spike of one line; trace 1: a ramp, which tells
+    // each entry's line.
+    double v0 = 1.0 + noise(random);
+    if (k == 123457) v0 = 3.0;
+    const double v[2] = {v0, 0.5 * k};
+    history.Add(k, 20.0, 0.0, v);
+  }
+  // The spike, at its own time; every entry a real line of the run.
+  int spikes = 0;
+  for (std::size_t i = 0; i < history.size(); ++i) {
+    ASSERT_EQ(history.value(i, 1), 0.5 * static_cast<double>(history.time(i)));
+    if (history.value(i, 0) == 3.0) spikes += history.time(i) == 123457 ? 1 : 100;
+  }
+  EXPECT_EQ(spikes, 1);
+  EXPECT_EQ(history.time(0), 0);
+  EXPECT_LE(history.size(), 500u);
+}
+
 }  // namespace
 }  // namespace sondrix
