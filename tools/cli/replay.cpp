@@ -83,7 +83,7 @@ int RunReplay(std::span<char*> args) {
     // Good lines, and every complete bin of several lines.
     if (line.status == status::kOk || binsize > 1) {
       // The trailing text is the file's: printed escaped.
-      if (!line.tail.empty()) line.tail = TerminalText(line.tail);
+      if (!IsPlainText(line.tail)) line.tail = TerminalText(line.tail);
       result = SourceLine_Write(stdout, line);
       if (result != status::kOk) break;
       ++written;
