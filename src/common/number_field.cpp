@@ -71,21 +71,12 @@ constexpr std::array<double, kMaxExactPower + 1> kPowersOfTen = {
     1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
     1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
-// Adds the digits from `at` to `digits` while it stays below kExactLimit.
-// Returns where the digits end, or null when they run past the limit.
-const char* AddDigits(const char* at, const char* end, std::uint64_t& digits) {
-  for (; at != end && IsDigit(*at); ++at) {
-    if (digits >= kExactLimit) return nullptr;
-    digits = digits * 10 + static_cast<std::uint64_t>(*at - '0');
-  }
-  return digits < kExactLimit ? at : nullptr;
-}
-
 // The plain decimal at the start of `text`, [sign] digits [. digits], with
-// fewer than 2^53 in its digits and at most 22 after its point, checked and
-// parsed in one pass. The length taken, 0 for anything else (which may
-// still be a field, of another form).
+// at most 19 digits, fewer than 2^53 in all and at most 22 after its point,
+// checked and parsed in one pass. The length taken, 0 for anything else
+// (which may still be a field, of another form).
 std::size_t TakePlain(std::string_view text, double& value) {
+  constexpr std::ptrdiff_t kMaxDigits = 19;  // below 10^19: no overflow in 64 bits
   const char* const begin = text.data();
   const char* const end = begin + text.size();
   const char* at = begin;
@@ -93,18 +84,18 @@ std::size_t TakePlain(std::string_view text, double& value) {
   if (at != end && (*at == '-' || *at == '+')) ++at;
   std::uint64_t digits = 0;
   const char* const whole = at;
-  at = AddDigits(at, end, digits);
-  if (at == nullptr) return 0;
+  for (; at != end && IsDigit(*at); ++at) digits = digits * 10 + static_cast<std::uint64_t>(*at - '0');
+  std::ptrdiff_t count = at - whole;
   std::ptrdiff_t decimals = 0;
   if (at != end && *at == '.') {
-    const char* const fraction = at + 1;
-    at = AddDigits(fraction, end, digits);
-    if (at == nullptr) return 0;
+    const char* const fraction = ++at;
+    for (; at != end && IsDigit(*at); ++at) digits = digits * 10 + static_cast<std::uint64_t>(*at - '0');
     decimals = at - fraction;
     if (decimals == 0 || decimals > kMaxExactPower) return 0;
-  } else if (at == whole) {
-    return 0;
+    count += decimals;
   }
+  // Digits beyond 19 may have wrapped around: such a field goes the longer way.
+  if (count == 0 || count > kMaxDigits || digits >= kExactLimit) return 0;
   if (at != end && !IsFieldBlank(*at)) return 0;
   const double magnitude = static_cast<double>(digits) / kPowersOfTen[static_cast<std::size_t>(decimals)];
   value = negative ? -magnitude : magnitude;
@@ -143,12 +134,6 @@ bool Take(std::string_view& text, Number& value) {
 }
 
 }  // namespace
-
-std::string_view SkipFieldBlanks(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && IsFieldBlank(text[i])) ++i;
-  return text.substr(i);
-}
 
 bool TakeNumberField(std::string_view& text, double& value) { return Take(text, value); }
 bool TakeNumberField(std::string_view& text, std::int64_t& value) { return Take(text, value); }

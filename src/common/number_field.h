@@ -5,6 +5,7 @@
 // the form, then std::from_chars), with the same result.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -13,11 +14,16 @@ namespace sondrix {
 // Blanks between fields: space, tab, carriage return, line feed, vertical
 // tab, form feed.
 inline bool IsFieldBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+  // '\t', '\n', '\v', '\f' and '\r' are 9 to 13.
+  return c == ' ' || static_cast<unsigned char>(c - '\t') <= '\r' - '\t';
 }
 
 // `text` without its leading blanks.
-std::string_view SkipFieldBlanks(std::string_view text);
+inline std::string_view SkipFieldBlanks(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && IsFieldBlank(text[i])) ++i;
+  return text.substr(i);
+}
 
 // Takes one field (after blanks) into `value` and advances `text` past it.
 // A field is an optional sign and digits; a decimal number may have a
