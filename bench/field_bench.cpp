@@ -10,6 +10,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/fixed_format.h"
 #include "common/number_field.h"
@@ -47,6 +48,19 @@ void BM_TakeNumberField(benchmark::State& state) {
   ReadValues(state, [](std::string_view& rest, double& value) { return sondrix::TakeNumberField(rest, value); });
 }
 
+// A line at a time, as a data file's line is read.
+void BM_TakeNumberFields(benchmark::State& state) {
+  const std::string text = MeterText();
+  std::vector<double> values(4096);
+  long taken = 0;
+  for (auto _ : state) {
+    std::string_view rest = text;
+    taken += static_cast<long>(sondrix::TakeNumberFields(rest, values));
+    benchmark::DoNotOptimize(values.data());
+  }
+  state.SetItemsProcessed(taken);
+}
+
 void BM_FromChars(benchmark::State& state) {
   ReadValues(state, [](std::string_view& rest, double& value) {
     rest = sondrix::SkipFieldBlanks(rest);
@@ -58,6 +72,7 @@ void BM_FromChars(benchmark::State& state) {
 }
 
 BENCHMARK(BM_TakeNumberField);
+BENCHMARK(BM_TakeNumberFields);
 BENCHMARK(BM_FromChars);
 
 }  // namespace

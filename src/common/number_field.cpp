@@ -1,9 +1,11 @@
 #include "common/number_field.h"
 
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <type_traits>
 
 namespace sondrix {
@@ -71,6 +73,31 @@ constexpr std::array<double, kMaxExactPower + 1> kPowersOfTen = {
     1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
     1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
+// Whole powers of ten up to 10^8.
+constexpr std::array<std::uint64_t, 9> kWholePowers = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000,
+                                                       100000000};
+
+// Of the eight characters in `chunk` (the first in its lowest byte), how
+// many from the first are digits.
+int LeadingDigits(std::uint64_t chunk) {
+  constexpr std::uint64_t kHigh = 0xF0F0F0F0F0F0F0F0;
+  constexpr std::uint64_t kThrees = 0x3030303030303030;
+  // A digit's byte is 0x3X, and stays 0x3X with 6 added (0x3A ... 0x3F do
+  // not). Adding carries into the next byte only from a byte of 0xFA or
+  // more, which is no digit: the bytes before the first other stay right.
+  const std::uint64_t other = ((chunk & kHigh) ^ kThrees) | (((chunk + 0x0606060606060606) & kHigh) ^ kThrees);
+  return other == 0 ? 8 : std::countr_zero(other) / 8;
+}
+
+// The number the first `count` (1 to 8) characters of `chunk` write.
+std::uint64_t EightDigits(std::uint64_t chunk, int count) {
+  // The digits to the top, zeros before them; then pairs, fours, eights.
+  std::uint64_t v = (chunk << (8 * (8 - count))) & 0x0F0F0F0F0F0F0F0F;
+  v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FF;
+  v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFF;
+  return (v * 10000 + (v >> 32)) & 0xFFFFFFFF;
+}
+
 // The plain decimal at the start of `text`, [sign] digits [. digits], with
 // at most 19 digits, fewer than 2^53 in all and at most 22 after its point,
 // checked and parsed in one pass. The length taken, 0 for anything else
@@ -89,7 +116,20 @@ std::size_t TakePlain(std::string_view text, double& value) {
   std::ptrdiff_t decimals = 0;
   if (at != end && *at == '.') {
     const char* const fraction = ++at;
-    for (; at != end && IsDigit(*at); ++at) digits = digits * 10 + static_cast<std::uint64_t>(*at - '0');
+    int leading = 8;
+    if (std::endian::native == std::endian::little && end - fraction >= 8) {
+      std::uint64_t chunk;
+      std::memcpy(&chunk, fraction, sizeof chunk);
+      leading = LeadingDigits(chunk);
+      if (leading == 0) return 0;
+      if (leading < 8) {
+        digits = digits * kWholePowers[static_cast<std::size_t>(leading)] + EightDigits(chunk, leading);
+        at = fraction + leading;
+      }
+    }
+    if (leading == 8) {
+      for (; at != end && IsDigit(*at); ++at) digits = digits * 10 + static_cast<std::uint64_t>(*at - '0');
+    }
     decimals = at - fraction;
     if (decimals == 0 || decimals > kMaxExactPower) return 0;
     count += decimals;
@@ -124,7 +164,7 @@ std::size_t TakePlain(std::string_view text, std::int64_t& value) {
 }
 
 template <typename Number>
-bool Take(std::string_view& text, Number& value) {
+inline bool Take(std::string_view& text, Number& value) {
   const std::string_view rest = SkipFieldBlanks(text);
   std::size_t length = TakePlain(rest, value);
   if (length == 0) length = TakeChecked(rest, value);
@@ -136,6 +176,12 @@ bool Take(std::string_view& text, Number& value) {
 }  // namespace
 
 bool TakeNumberField(std::string_view& text, double& value) { return Take(text, value); }
+
+std::size_t TakeNumberFields(std::string_view& text, std::span<double> values) {
+  std::size_t taken = 0;
+  while (taken < values.size() && Take(text, values[taken])) ++taken;
+  return taken;
+}
 bool TakeNumberField(std::string_view& text, std::int64_t& value) { return Take(text, value); }
 
 }  // namespace sondrix

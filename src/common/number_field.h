@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 namespace sondrix {
@@ -36,5 +37,8 @@ inline std::string_view SkipFieldBlanks(std::string_view text) {
 // double. A decimal is the double nearest to it, as std::from_chars gives.
 bool TakeNumberField(std::string_view& text, double& value);
 bool TakeNumberField(std::string_view& text, std::int64_t& value);
+// Takes fields into `values` one after the other as long as they are well
+// formed; how many were taken.
+std::size_t TakeNumberFields(std::string_view& text, std::span<double> values);
 
 }  // namespace sondrix

@@ -121,8 +121,8 @@ Status SourceLine_Read(std::FILE* file, SourceLine& line, int tailFields) {
   std::string_view text(buffer.get(), static_cast<std::size_t>(length));
   if (std::ferror(file)) return status::kReadFailed;
 
-  bool good = text.ends_with('\n') && TakeNumberField(text, line.time);
-  for (std::size_t i = 0; good && i < line.values.size(); ++i) good = TakeNumberField(text, line.values[i]);
+  bool good = text.ends_with('\n') && TakeNumberField(text, line.time) &&
+              TakeNumberFields(text, line.values) == line.values.size();
   // The trailing text: what follows the values, without the separating blanks
   // and the line end.
   if (good) {
