@@ -163,6 +163,7 @@ std::size_t TakePlain(std::string_view text, std::int64_t& value) {
   return static_cast<std::size_t>(at - begin);
 }
 
+// Blanks, then a field of either form.
 template <typename Number>
 inline bool Take(std::string_view& text, Number& value) {
   const std::string_view rest = SkipFieldBlanks(text);
@@ -176,12 +177,12 @@ inline bool Take(std::string_view& text, Number& value) {
 }  // namespace
 
 bool TakeNumberField(std::string_view& text, double& value) { return Take(text, value); }
+bool TakeNumberField(std::string_view& text, std::int64_t& value) { return Take(text, value); }
 
 std::size_t TakeNumberFields(std::string_view& text, std::span<double> values) {
   std::size_t taken = 0;
   while (taken < values.size() && Take(text, values[taken])) ++taken;
   return taken;
 }
-bool TakeNumberField(std::string_view& text, std::int64_t& value) { return Take(text, value); }
 
 }  // namespace sondrix

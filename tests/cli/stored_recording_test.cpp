@@ -84,7 +84,8 @@ TEST_F(StoredRecordingCli, RecordingAStoredCaptureGivesTheStoredDataFile) {
 // other form the files allow (signs, exponents, leading zeros, more digits
 // than a double holds, 2^53 and beyond, numbers that underflow) and damaged
 // lines (nan, inf, "0.", rubbish behind a number, a fraction in a time
-// stamp, a last line cut short), some with Windows line ends.
+// stamp, a last line cut short), some with Windows line ends, and trailing
+// texts with a UTF-8 letter and bytes a terminal must get escaped.
 TEST_F(StoredRecordingCli, ReplayingAStoredDataFileGivesTheStoredReplay) {
   struct StoredReplay {
     const char* recording;
