@@ -6,8 +6,8 @@
 // The texts: the forms at the edges (cut short, signs, exponents, words,
 // 2^53 and 2^63, 22 and 23 decimals), a few million generated fields of
 // every shape, random strings of field characters, the values a meter
-// writes, and every line of the stored recordings. About 7 million fields
-// take about two seconds; SONDRIX_LONG_FIELD_TEST=N runs N million more.
+// writes, and every line of the stored recordings. About 8 million fields
+// take about two seconds; SONDRIX_LONG_FIELD_TEST=N adds N million texts.
 #include "common/number_field.h"
 
 #include <gtest/gtest.h>
