@@ -9,17 +9,12 @@
 # Usage: scripts/paired_record.sh BASE_CLI NEW_CLI [ROUNDS] [SIM]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-base=$1
-new=$2
-rounds=${3:-5}
-sim=${4:-build/tools/sim/sondrix-sim}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-for meter in nerit-9wl:100000:1000000 benth-100wl:100000:100000; do
+# shellcheck source=scripts/lib/paired.sh
+. scripts/lib/paired.sh "$@"
+for meter in $meters; do
   IFS=: read -r name packets lines <<<"$meter"
   "$sim" --device "examples/$name.dev" --out "$work/$name.raw" --packets "$packets" --quiet
-  for round in $(seq "$rounds"); do
+  for _ in $(seq "$rounds"); do
     for which in base new; do
       cli=$base
       [ "$which" = new ] && cli=$new

@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdio>
 #include <filesystem>
+#include <new>
 #include <system_error>
 
 #include "common/errors.h"
@@ -95,6 +96,9 @@ Status DataFile::Open() {
   if (result != status::kOk) return result;
   file_.reset(platform::OpenRegularFile(filename()));
   if (!file_) return status::kCantOpenFile;
+  // Without memory for it the stream keeps its own small buffer.
+  if (!readBuffer_) readBuffer_.reset(new (std::nothrow) char[kReadBufferBytes]);
+  if (readBuffer_) std::setvbuf(file_.get(), readBuffer_.get(), _IOFBF, kReadBufferBytes);
   result = ReadTitle(file_.get());
   if (result == status::kOk) result = ReadConfig(file_.get());
   return result;

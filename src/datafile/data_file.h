@@ -21,6 +21,9 @@ namespace sondrix {
 // A recording's sample lines go to the file in pieces of about this size.
 inline constexpr std::size_t kLineBufferBytes = std::size_t{1} << 20;
 
+// A replayed data file is read from the disk in pieces of this size.
+inline constexpr std::size_t kReadBufferBytes = std::size_t{1} << 18;
+
 // The program title that starts every data file ("Sondrix ver 7.1"); a file
 // is recognised by its first seven characters.
 inline constexpr std::string_view kDataFileTitle = "Sondrix ver " SONDRIX_RELEASE;
@@ -120,6 +123,9 @@ class DataFile : public Source {
   // off a line cut short; nothing more is written.
   void KeepCompleteLines();
 
+  // The stream's buffer when the file is replayed (declared before the
+  // stream, so that it outlives it).
+  std::unique_ptr<char[]> readBuffer_;
   OwnedFile file_;
   std::string savedName_;
   std::string title_;

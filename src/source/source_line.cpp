@@ -5,81 +5,13 @@
 #include <cmath>
 #include <cstdlib>
 #include <string_view>
-#include <type_traits>
 
 #include "common/fixed_format.h"
+#include "common/number_field.h"
 #include "common/out_of_memory.h"
 
 namespace sondrix {
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-std::string_view SkipBlanks(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && IsBlank(text[i])) ++i;
-  return text.substr(i);
-}
-
-std::size_t SkipDigits(std::string_view text, std::size_t i) {
-  while (i < text.size() && IsDigit(text[i])) ++i;
-  return i;
-}
-
-// The length of the well-formed field at the start of `text`, 0 when there
-// is none. A field is an optional sign and digits; a decimal number may
-// have a fraction (a point with digits after it) and an exponent. It ends
-// at a blank or at the end of the text. So a number cut short ("0."), one
-// with rubbish behind it ("0.6x"), a fraction in a whole number ("1.5") and
-// words such as "nan" or "inf" are not fields.
-std::size_t FieldLength(std::string_view text, bool whole) {
-  std::size_t i = 0;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-  const std::size_t start = i;
-  i = SkipDigits(text, i);
-  bool digits = i > start;
-  if (!whole && i < text.size() && text[i] == '.') {
-    const std::size_t fraction = ++i;
-    i = SkipDigits(text, i);
-    if (i == fraction) return 0;
-    digits = true;
-  }
-  if (!digits) return 0;
-  if (!whole && i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-    std::size_t j = i + 1;
-    if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
-    const std::size_t exponent = j;
-    j = SkipDigits(text, j);
-    if (j == exponent) return 0;
-    i = j;
-  }
-  if (i < text.size() && !IsBlank(text[i])) return 0;
-  return i;
-}
-
-// Takes one field (after blanks) into `value` and advances `text` past it.
-// False, with `value` unchanged, when the field is not well formed or its
-// number does not fit: a time stamp must be a whole number in 32 bits, a
-// value a finite double.
-template <typename Number>
-bool Take(std::string_view& text, Number& value) {
-  constexpr bool kWhole = std::is_integral_v<Number>;
-  const std::string_view rest = SkipBlanks(text);
-  const std::size_t length = FieldLength(rest, kWhole);
-  if (length == 0) return false;
-  std::string_view field = rest.substr(0, length);
-  if (field.front() == '+') field.remove_prefix(1);
-  Number parsed{};
-  auto [end, ec] = std::from_chars(field.data(), field.data() + field.size(), parsed);
-  if (ec != std::errc() || end != field.data() + field.size()) return false;
-  if constexpr (!kWhole) {
-    if (!std::isfinite(parsed)) return false;
-  }
-  value = parsed;
-  text = rest.substr(length);
-  return true;
-}
 
 // Whether a trailing text has the shape its writer gives it: `fields`
 // blank-separated fields, or fewer in a text the writer cut at the longest
@@ -87,9 +19,9 @@ bool Take(std::string_view& text, Number& value) {
 bool TailHasShape(std::string_view text, int fields) {
   if (text.size() > SourceLine::kTailMax) return false;
   long count = 0;
-  for (std::string_view rest = SkipBlanks(text); !rest.empty(); rest = SkipBlanks(rest)) {
+  for (std::string_view rest = SkipFieldBlanks(text); !rest.empty(); rest = SkipFieldBlanks(rest)) {
     std::size_t end = 0;
-    while (end < rest.size() && !IsBlank(rest[end])) ++end;
+    while (end < rest.size() && !IsFieldBlank(rest[end])) ++end;
     rest.remove_prefix(end);
     ++count;
   }
@@ -189,12 +121,12 @@ Status SourceLine_Read(std::FILE* file, SourceLine& line, int tailFields) {
   std::string_view text(buffer.get(), static_cast<std::size_t>(length));
   if (std::ferror(file)) return status::kReadFailed;
 
-  bool good = text.ends_with('\n') && Take(text, line.time);
-  for (std::size_t i = 0; good && i < line.values.size(); ++i) good = Take(text, line.values[i]);
+  bool good = text.ends_with('\n') && TakeNumberField(text, line.time) &&
+              TakeNumberFields(text, line.values) == line.values.size();
   // The trailing text: what follows the values, without the separating blanks
   // and the line end.
   if (good) {
-    text = SkipBlanks(text);
+    text = SkipFieldBlanks(text);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
     good = tailFields < 0 || text.empty() || TailHasShape(text, tailFields);
   }
@@ -212,7 +144,7 @@ Status SourceLine_Read(std::FILE* file, SourceLine& line, int tailFields) {
   std::string_view rest = line.tail;
   double* const fields[] = {&line.temperature, &line.sampleRate, &line.depth, &line.extTemperature};
   for (double* field : fields) {
-    if (!Take(rest, *field)) break;
+    if (!TakeNumberField(rest, *field)) break;
   }
   line.status = status::kOk;
   return status::kOk;

@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cli_args.h"
 #include "commands.h"
@@ -31,6 +32,29 @@ void PrintReplayUsage(std::FILE* out) {
 }
 
 int Fail(std::string_view what, Status code) { return ReportFailure("replay", what, code); }
+
+// Lines formatted straight into a buffer that goes to standard output in
+// pieces of about 1 MiB.
+class LineOutput {
+ public:
+  // 1, or -1015 when standard output is in error.
+  Status Put(const SourceLine& line) {
+    const std::size_t most = SourceLine_TextMax(line);
+    if (used_ + most > buffer_.size() && Flush() != status::kOk) return status::kWriteFailed;
+    if (most > buffer_.size()) buffer_.resize(most);
+    used_ = static_cast<std::size_t>(SourceLine_Format(buffer_.data() + used_, line) - buffer_.data());
+    return status::kOk;
+  }
+  Status Flush() {
+    if (used_ > 0) std::fwrite(buffer_.data(), 1, used_, stdout);
+    used_ = 0;
+    return std::ferror(stdout) ? status::kWriteFailed : status::kOk;
+  }
+
+ private:
+  std::vector<char> buffer_ = std::vector<char>(std::size_t{1} << 20);
+  std::size_t used_ = 0;
+};
 
 }  // namespace
 
@@ -71,9 +95,7 @@ int RunReplay(std::span<char*> args) {
     return Fail(path, result);
   }
 
-  // Lines go out in large blocks (the buffer lives as long as the stream).
-  static char buffer[1 << 16];
-  std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+  LineOutput output;
   SourceLine line(source->GetTraceCount());
   long written = 0;
   while (true) {
@@ -83,14 +105,14 @@ int RunReplay(std::span<char*> args) {
     // Good lines, and every complete bin of several lines.
     if (line.status == status::kOk || binsize > 1) {
       // The trailing text is the file's: printed escaped.
-      if (!line.tail.empty()) line.tail = TerminalText(line.tail);
-      result = SourceLine_Write(stdout, line);
+      if (!IsPlainText(line.tail)) line.tail = TerminalText(line.tail);
+      result = output.Put(line);
       if (result != status::kOk) break;
       ++written;
     }
   }
   source->Close();
-  const bool flushed = std::fflush(stdout) == 0 && !std::ferror(stdout);
+  const bool flushed = output.Flush() == status::kOk && std::fflush(stdout) == 0 && !std::ferror(stdout);
   if (result == status::kUnexpectedEof) result = status::kOk;
   if (result == status::kOk && !flushed) result = status::kWriteFailed;
   if (result == status::kOk && written == 0) ReportNoLine(kCommand, binsize, "lines", "replayed");

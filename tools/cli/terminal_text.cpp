@@ -33,6 +33,13 @@ void AppendEscaped(std::string& out, unsigned char c) {
 
 }  // namespace
 
+bool IsPlainText(std::string_view text) {
+  for (const char c : text) {
+    if ((c < 0x20 && c != '\t') || c == 0x7F || (static_cast<unsigned char>(c) & 0x80) != 0) return false;
+  }
+  return true;
+}
+
 std::string TerminalText(std::string_view text) {
   std::string out;
   out.reserve(text.size());

@@ -14,5 +14,8 @@ namespace sondrix::cli {
 // UTF-8 encodes them, and every byte that is not part of well-formed UTF-8.
 // Printable text, UTF-8 letters included, stays as it is.
 std::string TerminalText(std::string_view text);
+// True when TerminalText would leave `text` as it is because it is plain
+// printable ASCII and tabs (a meter's trailing text): a cheap look first.
+bool IsPlainText(std::string_view text);
 
 }  // namespace sondrix::cli
