@@ -708,7 +708,7 @@ int StripWidget::SetTraceCount(int traces) {
   keys_ = std::make_shared<KeyColumn>(pointsPerScreen_ + 1, pointsPerScreen_ + 1);
   for (int k = 0; k < traces; ++k) {
     auto* graph = new SeriesPlottable(xAxis, yAxis, keys_);
-    graph->setPen(QPen(ShownTraceColor(colors_[static_cast<std::size_t>(k)]), 1.2));
+    graph->setPen(QPen(ShownTraceColor(colors_[static_cast<std::size_t>(k)]), 1.0));
     if (static_cast<std::size_t>(k) < kept.size()) graph->setVisible(kept[static_cast<std::size_t>(k)]);
     graphs_.push_back(graph);
   }

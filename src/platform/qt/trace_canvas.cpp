@@ -200,8 +200,11 @@ void TraceCanvas::DrawCells(const Maps& maps, int from, int to) {
       if (!painter) {
         painter = std::make_unique<QPainter>(&picture_);
         painter->setRenderHint(QPainter::Antialiasing);
-        painter->setClipRect(maps.keyAcross ? QRect(from, 0, to - from, picture_.height())
-                                            : QRect(0, from, width, to - from));
+        // A band keeps its lines within it; the whole picture needs no clip.
+        if (from > 0 || to < maps.cells) {
+          painter->setClipRect(maps.keyAcross ? QRect(from, 0, to - from, picture_.height())
+                                              : QRect(0, from, width, to - from));
+        }
       }
       DrawSparse(curve, maps, from, to, *painter);
       continue;
@@ -232,8 +235,10 @@ void TraceCanvas::DrawSparse(const Drawn& curve, const Maps& maps, int from, int
   std::size_t first = s.LowerBound(lowKey);
   first = first > 0 ? first - 1 : 0;
   const std::size_t last = std::min(s.size(), s.LowerBound(highKey, first) + 1);
+  // Thin lines, one pixel wide: the rasteriser's fast path, and as wide as
+  // the spans of dense curves.
   QPen pen = curve.plottable->pen();
-  pen.setWidthF(std::max(1.0, pen.widthF()) * maps.ratio);
+  pen.setWidthF(maps.ratio);
   painter.setPen(pen);
   QPolygonF line;
   const auto flush = [&] {
