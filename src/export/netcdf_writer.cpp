@@ -278,7 +278,8 @@ class NetCdfWriter final : public ExportWriter {
     const int binsize = header.binsize;
     return Global("title", title) &&
            Global("summary", "In-water spectral absorption (a) and beam attenuation (c) coefficients recorded by " +
-                                 header.model + " (serial number " + header.serial + ") as a time series of " +
+                                 header.model + " (serial number " + header.serial + ") as a " +
+                                 (trajectory_ ? "trajectory" : "time series") + " of " +
                                  std::to_string(header.samples) + " samples, from the data file " + id + ".") &&
            Global("keywords", "ocean optics, absorption coefficient, beam attenuation coefficient, inherent optical "
                               "properties, spectral absorption, sea water") &&

@@ -355,6 +355,7 @@ TEST_F(ExportPositions, NetCdfHasTheTrajectoryOnlyWithPositions) {
     if (!c.positions) {
       for (const char* name : {"latitude", "longitude", "trajectory"}) EXPECT_EQ(nc.Var(name), -2) << name;
       EXPECT_EQ(nc.Text(NC_GLOBAL, "featureType"), "timeSeries");
+      EXPECT_NE(nc.Text(NC_GLOBAL, "summary").find(" as a time series of "), std::string::npos);
       EXPECT_EQ(nc.Text("attenuation", "coordinates"), "time depth station");
       for (const char* name : {"geospatial_lat_min", "geospatial_lat_max", "geospatial_lon_min", "geospatial_lon_max"})
         EXPECT_FALSE(nc.Number(NC_GLOBAL, name)) << name;
@@ -365,6 +366,7 @@ TEST_F(ExportPositions, NetCdfHasTheTrajectoryOnlyWithPositions) {
       continue;
     }
     EXPECT_EQ(nc.Text(NC_GLOBAL, "featureType"), "trajectory");
+    EXPECT_NE(nc.Text(NC_GLOBAL, "summary").find(" as a trajectory of "), std::string::npos);
     EXPECT_EQ(nc.Text(NC_GLOBAL, "cdm_data_type"), "Trajectory");
     EXPECT_EQ(nc.Var("station"), -2);  // a trajectory is named by its trajectory_id
     EXPECT_EQ(nc.Text("trajectory", "cf_role"), "trajectory_id");
