@@ -16,6 +16,7 @@ void RunHistory::Clear(int traceCount) {
   capacity_ = std::max<std::size_t>(
       std::min(maxEntries_, maxValues_ / std::max<std::size_t>(static_cast<std::size_t>(traces_), 1)), 4);
   added_ = 0;
+  spacing_ = 0;
   times_.clear();
   temperatures_.clear();
   depths_.clear();
@@ -54,13 +55,16 @@ bool RunHistory::Add(std::int64_t timeMs, double temperature, double depth, std:
   return thinned;
 }
 
-// Half the entries of the older half go, the run's first entry stays and
-// the newer half stays whole. The older half's entries after the first are
-// taken in pairs, and of each pair the entry that stands out more stays: the
-// one whose values lie further outside their neighbours' (the entry kept
-// before the pair and the one after it), in shares of each trace's range.
-// A spike of a single line survives every thinning, at its own time (of two
-// spikes that come to share a pair, the one that stands out more).
+// The newer half stays whole. The older half is brought to one resolution:
+// its time is cut into steps long enough for half its entries (never
+// shorter than the last thinning's), and each step keeps one entry. So the
+// older part of a run is drawn evenly however long the run goes on, instead
+// of getting coarser the older it is. The run's first entry always stays.
+// Of a step's entries the one that stands out most stays: the one whose
+// values lie furthest outside those of the entry kept before the step and
+// the entry after it, in shares of each trace's range (the step's first
+// entry when none stands out). A spike of a single line survives every
+// thinning, at its own time; every entry stays a real line of the run.
 void RunHistory::Thin() {
   const std::size_t n = times_.size();
   const std::size_t half = n / 2;
@@ -89,10 +93,35 @@ void RunHistory::Thin() {
     }
     return most;
   };
+  const std::int64_t first = times_[0];
+  const std::int64_t span = half > 0 ? times_[half - 1] - first : 0;
+  const std::int64_t steps = static_cast<std::int64_t>(std::max<std::size_t>((half - 1) / 2, 1));
+  spacing_ = std::max(spacing_, span / steps + 1);
+  const auto stepOf = [&](std::size_t i) { return (times_[i] - first) / spacing_; };
   keep(0);
-  std::size_t i = 1;
-  for (; i + 1 <= half && i + 2 < n; i += 2) keep(standing(i + 1, i + 2) > standing(i, i + 2) ? i + 1 : i);
-  for (; i < n; ++i) keep(i);
+  for (std::size_t a = 1; a < half;) {
+    std::size_t b = a + 1;
+    while (b < half && stepOf(b) == stepOf(a)) ++b;
+    // Entries a ... b-1 share a step; entry b (in the newer half at the
+    // latest) follows it.
+    std::size_t pick = a;
+    double most = 0.0;
+    for (std::size_t i = a; i < b; ++i) {
+      const double s = standing(i, b);
+      if (s > most) {
+        most = s;
+        pick = i;
+      }
+    }
+    keep(pick);
+    a = b;
+  }
+  for (std::size_t i = half; i < n; ++i) keep(i);
+  // Room is made whatever the times (a history of a few entries).
+  if (out == n && n >= 2) {
+    out = 1;
+    for (std::size_t i = 2; i < n; ++i) keep(i);
+  }
   times_.resize(out);
   temperatures_.resize(out);
   depths_.resize(out);

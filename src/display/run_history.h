@@ -4,9 +4,10 @@
 // of its last line and every trace's average over the bin (all traces, so
 // that a trace made visible later has its past too).
 //
-// The history is bounded. When it is full, every second entry of its older
-// half is dropped: the newest half keeps every point, older parts get
-// coarser the older they are, and the whole run is always there.
+// The history is bounded. When it is full, its older half is thinned to one
+// even resolution (about half its entries), keeping of each step the entry
+// that stands out most: the newest half keeps every point, the older part is
+// drawn evenly, spikes stay, and the whole run is always there.
 #pragma once
 
 #include <cstddef>
@@ -63,6 +64,8 @@ class RunHistory {
   std::size_t capacity_ = 0;
   int traces_ = 0;
   std::size_t added_ = 0;
+  // The time step of the older half's entries since the last thinning (ms).
+  std::int64_t spacing_ = 0;
   std::vector<std::int64_t> times_;
   std::vector<double> temperatures_;
   std::vector<double> depths_;

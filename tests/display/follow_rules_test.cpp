@@ -210,7 +210,7 @@ TEST(RunHistoryTest, ABoundedHistoryKeepsTheWholeRunAndItsNewestHalfWhole) {
   EXPECT_GE(small.capacity(), 4u);
 }
 
-TEST(RunHistoryTest, ASpikeOfOneLineAmongAMillionSurvivesEveryThinning) {
+TEST(RunHistoryTest, AMillionLinesAreKeptEvenlyAndASpikeOfOneLineSurvivesEveryThinning) {
   RunHistory history(1u << 20, 500);
   history.Clear(2);
   constexpr int kLines = 1000000;
@@ -233,6 +233,15 @@ TEST(RunHistoryTest, ASpikeOfOneLineAmongAMillionSurvivesEveryThinning) {
   EXPECT_EQ(spikes, 1);
   EXPECT_EQ(history.time(0), 0);
   EXPECT_LE(history.size(), 500u);
+  // The older part of the run is drawn evenly: no gap between its entries
+  // is more than a few times their mean (the halving of old entries at
+  // every thinning had left the run's first three quarters to two entries).
+  const std::size_t older = history.size() / 4;
+  const double mean = static_cast<double>(history.time(older) - history.time(0)) / static_cast<double>(older);
+  EXPECT_GT(history.time(older), 900000);
+  for (std::size_t i = 1; i <= older; ++i) {
+    ASSERT_LE(static_cast<double>(history.time(i) - history.time(i - 1)), 5.0 * mean) << i;
+  }
 }
 
 }  // namespace
