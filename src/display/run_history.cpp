@@ -95,7 +95,7 @@ void RunHistory::Thin() {
   };
   const std::int64_t first = times_[0];
   const std::int64_t span = half > 0 ? times_[half - 1] - first : 0;
-  const std::int64_t steps = static_cast<std::int64_t>(std::max<std::size_t>((half - 1) / 2, 1));
+  const std::int64_t steps = static_cast<std::int64_t>(half > 2 ? (half - 1) / 2 : 1);
   spacing_ = std::max(spacing_, span / steps + 1);
   const auto stepOf = [&](std::size_t i) { return (times_[i] - first) / spacing_; };
   keep(0);
