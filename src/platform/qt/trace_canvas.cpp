@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <cstring>
 
 namespace sondrix::platform::qt {
 
@@ -176,13 +175,15 @@ void TraceCanvas::draw(QCPPainter* painter) {
 void TraceCanvas::DrawCells(const Maps& maps, int from, int to) {
   if (picture_.isNull() || from >= to) return;
   const int width = picture_.width();
+  // The picture's rows, written directly (bits() makes the picture the
+  // canvas's own first, so that no painter below moves them).
+  uchar* const bits = picture_.bits();
+  const qsizetype stride = picture_.bytesPerLine();
+  const auto row = [&](int y) { return reinterpret_cast<QRgb*>(bits + y * stride); };
   if (maps.keyAcross) {
-    for (int y = 0; y < picture_.height(); ++y) {
-      auto* line = reinterpret_cast<QRgb*>(picture_.scanLine(y));
-      std::fill(line + from, line + to, 0u);
-    }
+    for (int y = 0; y < picture_.height(); ++y) std::fill(row(y) + from, row(y) + to, 0u);
   } else {
-    for (int y = from; y < to; ++y) std::memset(picture_.scanLine(y), 0, static_cast<std::size_t>(width) * 4);
+    for (int y = from; y < to; ++y) std::fill(row(y), row(y) + width, 0u);
   }
   std::unique_ptr<QPainter> painter;  // for the sparse curves only
   // The pixels' edges in each column of keys, found once for its curves.
@@ -215,13 +216,10 @@ void TraceCanvas::DrawCells(const Maps& maps, int from, int to) {
     const QRgb color = curve.color;
     if (maps.keyAcross) {
       for (const Span& s : spans_) {
-        for (int y = s.lo; y <= s.hi; ++y) reinterpret_cast<QRgb*>(picture_.scanLine(y))[s.cell] = color;
+        for (int y = s.lo; y <= s.hi; ++y) row(y)[s.cell] = color;
       }
     } else {
-      for (const Span& s : spans_) {
-        auto* line = reinterpret_cast<QRgb*>(picture_.scanLine(s.cell));
-        std::fill(line + s.lo, line + s.hi + 1, color);
-      }
+      for (const Span& s : spans_) std::fill(row(s.cell) + s.lo, row(s.cell) + s.hi + 1, color);
     }
   }
 }
