@@ -106,13 +106,13 @@ bool TraceSeries::Append(double key, double value) {
   std::vector<double>& keys = keys_->keys_;
   if (!placed_) {
     // The first point: at its key in the column, or at the column's end.
-    const auto at = std::lower_bound(keys.begin(), keys.end(), key);
-    if (at == keys.end()) {
+    const std::size_t at = keys_->LowerBound(key);
+    if (at == keys.size()) {
       first_ = keys.size();
       placed_ = true;
       keys_->Push(key);
-    } else if (*at == key) {
-      first_ = static_cast<std::size_t>(at - keys.begin());
+    } else if (keys[at] == key) {
+      first_ = at;
       placed_ = true;
     } else {
       TakeOwnColumn();
@@ -191,16 +191,6 @@ void TraceSeries::DropFront(std::size_t count) {
   RebuildPyramid();
 }
 
-void TraceSeries::Clear() {
-  values_.clear();
-  values_.shrink_to_fit();
-  levels_.clear();
-  first_ = 0;
-  placed_ = false;
-  refSet_ = false;
-  ref_ = 0.0;
-}
-
 Extremes TraceSeries::ValueExtremes(std::size_t from, std::size_t to) const {
   to = std::min(to, values_.size());
   float lo = std::numeric_limits<float>::infinity();
@@ -243,12 +233,6 @@ std::size_t TraceSeries::LowerBound(double key, std::size_t from) const {
   if (from >= n) return n;
   const std::size_t at = keys_->LowerBound(key, first_ + from);
   return std::min(at, first_ + n) - first_;
-}
-
-std::size_t TraceSeries::bytes() const {
-  std::size_t total = values_.capacity() * sizeof(float);
-  for (const auto& level : levels_) total += level.capacity() * sizeof(Bucket);
-  return total;
 }
 
 // --- Spans ---------------------------------------------------------------------------------

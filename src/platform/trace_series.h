@@ -37,10 +37,6 @@ struct Extremes {
     if (v < lo) lo = v;
     if (v > hi) hi = v;
   }
-  void Take(const Extremes& e) {
-    if (e.lo < lo) lo = e.lo;
-    if (e.hi > hi) hi = e.hi;
-  }
 };
 
 // Keys (non-decreasing) shared by the series drawn at them. The column keeps
@@ -57,10 +53,7 @@ class KeyColumn {
   KeyColumn& operator=(const KeyColumn&) = delete;
 
   std::size_t size() const { return keys_.size(); }
-  bool empty() const { return keys_.empty(); }
   double operator[](std::size_t i) const { return keys_[i]; }
-  double back() const { return keys_.back(); }
-  std::size_t seriesCount() const { return series_.size(); }
   // The first key at or above `key` (size() when none), at or after `from`.
   std::size_t LowerBound(double key, std::size_t from = 0) const;
   // The most keys kept with the series now drawn at them.
@@ -94,8 +87,6 @@ class TraceSeries {
   // Appends a point. False, with nothing appended, when the key is below the
   // last one (or not a number): such a curve is not a series.
   bool Append(double key, double value);
-  // Drops every point (the column stays shared).
-  void Clear();
 
   std::size_t size() const { return values_.size(); }
   bool empty() const { return values_.empty(); }
@@ -110,8 +101,6 @@ class TraceSeries {
   // Where the series' first point is in its column.
   std::size_t offset() const { return first_; }
   bool SharesKeysWith(const TraceSeries& other) const { return keys_ == other.keys_; }
-  // Bytes the series holds (its share of the keys not counted).
-  std::size_t bytes() const;
 
  private:
   friend class KeyColumn;

@@ -13,24 +13,12 @@ SeriesPlottable::SeriesPlottable(QCPAxis* keyAxis, QCPAxis* valueAxis, std::shar
     : QCPAbstractPlottable(keyAxis, valueAxis), series_(std::move(keys)) {}
 
 QCPRange SeriesPlottable::getKeyRange(bool& foundRange, QCP::SignDomain inSignDomain) const {
-  foundRange = false;
-  QCPRange range;
-  for (std::size_t i = 0; i < series_.size(); ++i) {
-    const double k = series_.Key(i);
-    if ((inSignDomain == QCP::sdPositive && !(k > 0)) || (inSignDomain == QCP::sdNegative && !(k < 0))) continue;
-    if (!foundRange) {
-      range = {k, k};
-      foundRange = true;
-    }
-    range.upper = std::max(range.upper, k);
-    range.lower = std::min(range.lower, k);
-    // Keys rise: in the whole domain the first and last are the ends.
-    if (inSignDomain == QCP::sdBoth) {
-      range.upper = series_.Key(series_.size() - 1);
-      break;
-    }
-  }
-  return range;
+  // Keys rise: the range of a sign's keys runs from its first to its last.
+  std::size_t from = 0, to = series_.size();
+  if (inSignDomain == QCP::sdPositive) from = series_.LowerBound(std::nextafter(0.0, INFINITY));
+  if (inSignDomain == QCP::sdNegative) to = series_.LowerBound(0.0);
+  foundRange = from < to;
+  return foundRange ? QCPRange(series_.Key(from), series_.Key(to - 1)) : QCPRange();
 }
 
 QCPRange SeriesPlottable::getValueRange(bool& foundRange, QCP::SignDomain inSignDomain,
@@ -61,8 +49,7 @@ void SeriesPlottable::drawLegendIcon(QCPPainter* painter, const QRectF& rect) co
 // --- TraceCanvas -----------------------------------------------------------------------------
 
 TraceCanvas::TraceCanvas(QCustomPlot* plot, QCPAxis* keyAxis, QCPAxis* valueAxis)
-    : QCPLayerable(plot, kLayer), keyAxis_(keyAxis), valueAxis_(valueAxis) {
-}
+    : QCPLayerable(plot, kLayer), keyAxis_(keyAxis), valueAxis_(valueAxis) {}
 
 void TraceCanvas::ReplotLayer() {
   if (QCPLayer* own = layer()) own->replot();
