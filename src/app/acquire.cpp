@@ -305,6 +305,7 @@ Status OpenNamedSource(App& app, int kind, const std::string& filename, const st
   Message_Hide();
   if (result == status::kOk) {
     app.sourceKind = kind;
+    app.replayStartUtc.reset();
     app.display().Attach(std::move(source));
     return result;
   }
@@ -327,7 +328,11 @@ Status PromptOpenSource(App& app, int kind) {
     result = Device_PromptForDescr(filename, &portname);
   }
   if (result != status::kOk) return result;
-  return OpenNamedSource(app, kind, filename, portname);
+  result = OpenNamedSource(app, kind, filename, portname);
+  // A stored file whose samples have no measured UTC: its first sample's
+  // time is asked once, as the user opens it.
+  if (result == status::kOk && app.source() != nullptr) app.replayStartUtc = CaptureTime_Ask(app, *app.source());
+  return result;
 }
 
 Status OpenRudud(App& app) {
@@ -525,7 +530,7 @@ Status Acquire_Run(App& app) {
   // A companion that cannot be written is told at the end, among the run's
   // notes; the recording goes on.
   if (recorder != nullptr) {
-    run.SetStartUtc(CaptureTime_ForRun(app, *source));
+    run.SetStartUtc(app.replayStartUtc);
     run.SetCompanion(&companion, CompanionPathFor(recorder->filename()));
   }
   // The GPS receiver of a live run (a replay's samples were taken

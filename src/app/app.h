@@ -64,6 +64,10 @@ class App {
   int mainPanel = 0;
   int menuBar = 0;
   int sourceKind = kNoSourceKind;
+  // The UTC of the first sample of the capture or data file opened for
+  // replay, when it has no companion with its times and the user gave one
+  // (the Capture Time dialog, asked as it was opened); empty otherwise.
+  std::optional<std::int64_t> replayStartUtc;
   // The trace button shown pressed (a label toggle, or the all-traces
   // button).
   int prevChannel = panels::kMainLabel0;

@@ -14,7 +14,7 @@ namespace sondrix {
 
 namespace p = panels;
 
-std::optional<std::int64_t> CaptureTime_ForRun(const App& app, Source& source) {
+std::optional<std::int64_t> CaptureTime_Ask(const App& app, Source& source) {
   if (app.terminating || Rudud_IsDefined() != 0 || !ReplayLacksUtc(source)) return std::nullopt;
   platform::Ui& ui = platform::ui();
   std::optional<std::int64_t> start;

@@ -1,7 +1,9 @@
-// The UTC time of a raw capture's first sample, asked before a run that
-// replays a capture without the companion of its live run (whose clock map
-// would place every sample at its measured time). Empty: the recording
-// carries no UTC, and export refuses it rather than date it by the replay.
+// The UTC time of a raw capture's (or data file's) first sample, asked as
+// the user opens one without the companion of its live run (whose clock
+// map would place every sample at its measured time); every run of it then
+// places its samples by the instrument's counter from there. Empty: its
+// recordings carry no UTC, and export refuses them rather than date them by
+// the replay.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +17,6 @@ namespace sondrix {
 // Nothing for a live source, a data file or a capture with its map; an
 // unattended run asks nobody. The dialog refuses a text that is no ISO 8601
 // time until it is one, emptied, or the dialog cancelled.
-std::optional<std::int64_t> CaptureTime_ForRun(const App& app, Source& source);
+std::optional<std::int64_t> CaptureTime_Ask(const App& app, Source& source);
 
 }  // namespace sondrix

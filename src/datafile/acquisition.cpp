@@ -29,11 +29,6 @@ std::vector<std::string> RunSummary::Notes() const {
     notes.push_back(Format("%s came back with another instrument: the run ended there, and nothing of that "
                            "instrument was recorded", line.c_str()));
   }
-  if (!withoutUtc.empty()) {
-    notes.push_back(withoutUtc + " has no companion with the times of its samples (the time map of its live "
-                                 "run): the recording's samples have no measured UTC time, and export refuses it; "
-                                 "record it again with the UTC time of its first sample");
-  }
   const PositionCounts& counts = position.counts;
   const bool positionNews = position.fixes == 0 || counts.badChecksums + counts.malformed + counts.invalid +
                                                        counts.undated > 0 ||

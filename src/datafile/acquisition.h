@@ -150,7 +150,8 @@ struct RunSummary {
   PositionState position;
   std::string trackFailed;
   // The replayed capture or data file (its name) whose samples have no
-  // measured UTC: no companion with their times and no start time given.
+  // measured UTC: no companion with their times and no start time given
+  // (the window asked as it was opened; the tools say so).
   std::string withoutUtc;
 
   // A normal end: stopped (by the user or the line limit), or the end of a

@@ -58,7 +58,11 @@ class BinBuffer : public DataBuffer {
   // start afresh.
   Status Sync(std::uint32_t& serial, std::uint32_t& word2, std::uint32_t& word3) override;
   Status Resync(std::uint32_t& serial) override;
-  Status DiscardInput() override { return scanner_.DiscardInput(); }
+  Status DiscardInput() override {
+    damaged_ = 0;
+    timeline_.Discarded();
+    return scanner_.DiscardInput();
+  }
   int PacketBytes() const override { return scanner_.WholeBytes(); }
   Status BufferSize() override;
   const RefBlock* GetRefp() override;

@@ -62,6 +62,14 @@ TEST_F(Calibration, OffsetsMakeTheReferenceReadZero) {
   EXPECT_EQ(ui.NewestHandle(panels::kWait), 0) << "the wait message is hidden again";
 }
 
+TEST_F(Calibration, AveragesOnlySamplesMeasuredAfterItStarted) {
+  // The editor stood open: the line holds samples of another water.
+  source.Stale({9, 9, 9, 9, 9, 9}, 300).Good({1, 2, 3, 4, 5, 6}).Good({3, 4, 5, 6, 7, 8});
+  ASSERT_EQ(Calibrate(2), status::kOk);
+  EXPECT_EQ(Offsets(), (std::vector<double>{-2, -3, 0.3, -5, -6, -7}));
+  EXPECT_TRUE(source.replies.empty());
+}
+
 TEST_F(Calibration, OnlyTheTicked) {
   source.Good({1, 2, 3, 4, 5, 6});
   ASSERT_EQ(Calibrate(1, true, false), status::kOk);

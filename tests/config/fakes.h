@@ -100,6 +100,17 @@ class ScriptedSource : public Source {
     for (int i = 0; i < times; ++i) replies.push_back({status::kOk, status::kOk, values});
     return *this;
   }
+  // Samples the line held before the user asked for any: DiscardInput
+  // throws them away.
+  ScriptedSource& Stale(std::vector<double> values, int times = 1) {
+    Good(std::move(values), times);
+    stale_ += times;
+    return *this;
+  }
+  Status DiscardInput() override {
+    for (; stale_ > 0 && !replies.empty(); --stale_) replies.pop_front();
+    return status::kOk;
+  }
   ScriptedSource& Lost(int times = 1) {
     for (int i = 0; i < times; ++i) {
       replies.push_back({status::kOk, status::kLostLine, std::vector<double>(traces_, 99.0)});
@@ -139,6 +150,7 @@ class ScriptedSource : public Source {
 
  private:
   int traces_;
+  int stale_ = 0;
   MemoryPort port_;
 };
 

@@ -408,6 +408,11 @@ int RunRecord(std::span<char*> args) {
   if (DataFile_CloseFailureIsNews(summary.closed, result)) Report(scratch, summary.closed);
   if (summary.recorded == 0) ReportNoLine(kCommand, binsize, "samples", "recorded");
   for (const std::string& note : summary.Notes()) std::fprintf(stderr, "sondrix-cli record: %s\n", note.c_str());
+  if (!summary.withoutUtc.empty()) {
+    std::fprintf(stderr, "sondrix-cli record: %s has no companion with the times of its samples (the time map of "
+                         "its live run): the recording's samples have no measured UTC time, and export refuses it; "
+                         "give --start-utc TIME, the UTC time of its first sample\n", summary.withoutUtc.c_str());
+  }
 
   const Status saved = recording->SaveAs(options.out);
   if (saved != status::kOk) Report(options.out, saved);
