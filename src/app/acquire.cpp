@@ -1,5 +1,6 @@
 #include "app/acquire.h"
 
+#include "app/capture_time.h"
 #include "app/deployment.h"
 #include "app/layout.h"
 #include "app/menu.h"
@@ -523,7 +524,10 @@ Status Acquire_Run(App& app) {
   run.SetReconnect(settings::ReconnectOn());
   // A companion that cannot be written is told at the end, among the run's
   // notes; the recording goes on.
-  if (recorder != nullptr) run.SetCompanion(&companion, CompanionPathFor(recorder->filename()));
+  if (recorder != nullptr) {
+    run.SetStartUtc(CaptureTime_ForRun(app, *source));
+    run.SetCompanion(&companion, CompanionPathFor(recorder->filename()));
+  }
   // The GPS receiver of a live run (a replay's samples were taken
   // elsewhere): one that cannot be opened has been told; the run goes on
   // without positions, as it does when the receiver falls silent.

@@ -292,4 +292,12 @@ inline constexpr int kEvTime = 4;    // text: the UTC time the event is marked a
 inline constexpr int kEvOk = 5;
 inline constexpr int kEvCancel = 6;
 
+// Capture Time: the UTC of the first sample of a raw capture replayed
+// without its time map.
+inline constexpr int kCaptureTime = 43;
+inline constexpr int kCapHint = 2;   // text: why it is asked
+inline constexpr int kCapStart = 3;  // string: ISO 8601, or empty
+inline constexpr int kCapOk = 4;
+inline constexpr int kCapCancel = 5;
+
 }  // namespace sondrix::panels

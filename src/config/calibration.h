@@ -33,6 +33,10 @@ inline constexpr int kDepthSamples = 5;
 // which nobody is told about. A failing calibration leaves its sums
 // incomplete: the callers change nothing unless it returns 1.
 
+// Both first throw away what the line held unread (Source::DiscardInput,
+// DataBuffer::DiscardInput): a calibration averages samples measured after
+// the user asked for it, never those that waited in the line's queue.
+
 // Reads `sampleCount` good uncorrected samples from `device` and adds the
 // first sums.size() values of each to `sums`. A lost sample is read again;
 // the sixth ends it with -1000. 1 or the failing code (-1001 for a count

@@ -2,9 +2,14 @@
 // data file's own format has no place for. The data file stays exactly as
 // other readers know it; the companion adds
 //
-// - time zero: the UTC time, in milliseconds since 1970-01-01T00:00:00Z, at
-//   which the recording's first sample arrived. A sample's UTC time is time
-//   zero plus its own time stamp (milliseconds since the first sample);
+// - the clock: the map from the instrument's time stamps to the UTC at
+//   which each sample was measured (io/clock_map.h), as anchor pairs of
+//   (time stamp, UTC), stored again at least once a minute during a run,
+//   and the method that made it. A sample's UTC time is the map's at its
+//   time stamp;
+// - time zero: the map's UTC of time stamp 0 (the recording's first
+//   sample), for readers that know no map: time zero plus a stamp is the
+//   instrument's own clock from there;
 // - the UTC offset of the computer's zone when the run started (the title
 //   line's date and time are local);
 // - the program and its version, and where the samples came from (the port,
@@ -30,6 +35,7 @@
 
 #include "common/status.h"
 #include "common/version.h"
+#include "io/clock_map.h"
 
 namespace sondrix {
 
@@ -77,8 +83,14 @@ struct RunEvent {
 struct Companion {
   static constexpr int kVersion = 1;
 
-  // UTC milliseconds of the first sample; empty until a sample came.
+  // UTC milliseconds of the first sample; empty until a sample came, and
+  // for a recording whose samples have no measured UTC (a capture replayed
+  // without its map or a start time).
   std::optional<std::int64_t> timeZeroUtcMs;
+  // The map of time stamps to UTC and how it was made (empty: none; time
+  // zero plus the stamp then, as older recordings have it).
+  ClockMap clock;
+  std::string clockMethod;
   // Seconds east of UTC of the computer's zone when the run started.
   int utcOffsetSeconds = 0;
   std::string program;       // "Sondrix 7.1"

@@ -186,13 +186,25 @@ ExportResult PlaceInUtc(const std::string& path, const ExportOptions& options, E
   if (read != status::kOk && read != status::kCantOpenFile)
     return Failed(read, CompanionPathFor(path) + ": " + (error.empty() ? StatusText(read) : error));
   if (read != status::kOk) header.companion = Companion{};
+  // A companion without a time zero belongs to a recording whose samples
+  // have no measured UTC (a raw capture replayed without its time map):
+  // the title line's time would be the replay's, not the measurement's.
+  if (read == status::kOk && !header.hasCompanion)
+    return Failed(status::kUnrecognisedData,
+                  path + ": its samples have no measured UTC time (recorded from a raw capture without its time "
+                         "map); record the capture again with the UTC of its first sample (sondrix-cli record "
+                         "--start-utc)");
   for (std::size_t k = 0; k < kDeploymentKeys.size(); ++k) {
     if (!options.meta.values[k].empty()) header.companion.deployment.values[k] = options.meta.values[k];
   }
   if (header.hasCompanion) {
     header.timeZeroUtcMs = *header.companion.timeZeroUtcMs;
     header.timeNote = "times in UTC from the companion " + NameFromPath(CompanionPathFor(path)) +
-                      " (time zero plus each sample's time stamp)";
+                      (header.companion.clock.Empty()
+                           ? std::string(" (time zero plus each sample's time stamp)")
+                           : " (the time each sample was measured: " + header.companion.clockMethod + "; " +
+                                 std::to_string(header.companion.clock.anchors.size()) + " anchors, " +
+                                 std::to_string(header.companion.clock.breaks.size()) + " breaks)");
     return {};
   }
   if (!options.zone.empty() && !KnownZone(options.zone))
@@ -461,7 +473,7 @@ ExportResult ReadExportHeader(const std::string& dataFile, const ExportOptions& 
     header.lastStampMs = good.time;
     ++header.samples;
     if (!header.track.empty()) {
-      if (const std::optional<LatLon> position = cursor.At(header.timeZeroUtcMs + good.time)) {
+      if (const std::optional<LatLon> position = cursor.At(header.UtcOf(good.time))) {
         ++header.positioned;
         bounds.Add(*position);
       }
@@ -515,7 +527,7 @@ ExportResult ExportDataFile(const std::string& dataFile, const std::string& outp
     read = ReadLines(source, line, damaged, [&](const SourceLine& good) {
       if (done >= header.samples) return true;  // the file grew since it was counted
       ExportRow row;
-      row.utcMs = header.timeZeroUtcMs + good.time;
+      row.utcMs = header.UtcOf(good.time);
       row.depth = good.depth;
       row.temperature = good.temperature;
       row.extTemperature = good.extTemperature;

@@ -91,8 +91,14 @@ struct ExportHeader {
 
   bool hasCompanion = false;
   Companion companion;               // deployment metadata merged with --meta
-  std::int64_t timeZeroUtcMs = 0;    // a sample's UTC: this plus its stamp
+  std::int64_t timeZeroUtcMs = 0;    // without a clock map, a sample's UTC: this plus its stamp
   std::string timeNote;              // how the UTC times were found, for the history
+
+  // The UTC at which the sample of time stamp `stampMs` was measured: the
+  // companion's clock map, or time zero plus the stamp without one.
+  std::int64_t UtcOf(std::int64_t stampMs) const {
+    return companion.clock.Empty() ? timeZeroUtcMs + stampMs : companion.clock.Utc(stampMs);
+  }
 
   long samples = 0;                  // good lines
   long damaged = 0;                  // lines left out

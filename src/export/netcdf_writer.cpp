@@ -261,8 +261,8 @@ class NetCdfWriter final : public ExportWriter {
   bool Globals(const ExportHeader& header, const ExportOptions& options) {
     const Deployment& meta = header.companion.deployment;
     auto value = [&](std::string_view key) { return *meta.Find(key); };
-    const std::int64_t start = header.timeZeroUtcMs + header.firstStampMs;
-    const std::int64_t end = header.timeZeroUtcMs + header.lastStampMs;
+    const std::int64_t start = header.UtcOf(header.firstStampMs);
+    const std::int64_t end = header.UtcOf(header.lastStampMs);
     const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
                          std::chrono::system_clock::now().time_since_epoch()).count();
     const std::string created = IsoUtc(now, false);

@@ -162,8 +162,8 @@ class SeaBassWriter final : public TextWriter {
     hasDepth_ = header.hasDepth;
     const Deployment& meta = header.companion.deployment;
     auto value = [&](std::string_view key) { return SeaBassValue(*meta.Find(key)); };
-    const std::tm start = UtcFields(header.timeZeroUtcMs + header.firstStampMs);
-    const std::tm end = UtcFields(header.timeZeroUtcMs + header.lastStampMs);
+    const std::tm start = UtcFields(header.UtcOf(header.firstStampMs));
+    const std::tm end = UtcFields(header.UtcOf(header.lastStampMs));
     std::string& out = text();
     out += "/begin_header\n";
     out += "/investigators=" + value("investigators") + "\n";

@@ -54,6 +54,8 @@ class BenthBuffer : public DataBuffer {
   Status Sync(std::uint32_t& serial, std::uint32_t& status,               // 3
               std::uint32_t& skip) override;
   Status Resync(std::uint32_t& serial) override;
+  Status DiscardInput() override { return scanner_.DiscardInput(); }
+  int PacketBytes() const override { return scanner_.WholeBytes(); }
   Status BufferSize() override;                                           // 4
   const RefBlock* GetRefp() override;                                     // 5
   // Sample 0 ... `last` of the last ReadRecord; null for any other index.

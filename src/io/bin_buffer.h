@@ -58,6 +58,8 @@ class BinBuffer : public DataBuffer {
   // start afresh.
   Status Sync(std::uint32_t& serial, std::uint32_t& word2, std::uint32_t& word3) override;
   Status Resync(std::uint32_t& serial) override;
+  Status DiscardInput() override { return scanner_.DiscardInput(); }
+  int PacketBytes() const override { return scanner_.WholeBytes(); }
   Status BufferSize() override;
   const RefBlock* GetRefp() override;
   // Sample 0 ... `last` of the last ReadRecord (the lost ones first); null

@@ -19,5 +19,7 @@ DataBuffer::~DataBuffer() = default;
 StreamEvents DataBuffer::Events() const { return {}; }
 
 Status DataBuffer::Resync(std::uint32_t& /*serial*/) { return status::kUnrecognisedData; }
+Status DataBuffer::DiscardInput() { return status::kOk; }
+int DataBuffer::PacketBytes() const { return 0; }
 
 }  // namespace sondrix

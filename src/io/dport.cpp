@@ -27,6 +27,7 @@ Status DPort::SetName(std::string_view /*name*/) { return status::kPortNoSetName
 Status DPort::GetName(std::string& /*name*/) { return status::kPortNoGetName; }
 Status DPort::Reopen(int /*baud*/) { return status::kPortNoOpen; }
 Status DPort::SyncCapture() { return status::kOk; }
+Status DPort::DiscardInput() { return status::kOk; }
 DPort::~DPort() = default;
 
 void CleanPortLine(std::string& text) {

@@ -50,6 +50,13 @@ void PacketScanner::Clear() {
   synced_ = false;
 }
 
+Status PacketScanner::DiscardInput() {
+  const bool synced = synced_;
+  Clear();
+  synced_ = synced;
+  return port_.DiscardInput();
+}
+
 void PacketScanner::ResetPort() {
   const bool keep = port_.ResetKeepsStream();
   port_.Reset();

@@ -145,6 +145,11 @@ Status RS232Port::Reset() {
   return status::kOk;
 }
 
+Status RS232Port::DiscardInput() {
+  const int result = platform::serial().FlushInQ(port_);
+  return result != 0 ? result : status::kOk;
+}
+
 Status RS232Port::SaveRaw() {
   raw_.reset();
   return status::kOk;

@@ -57,6 +57,8 @@ class RS232Port : public DPort {
   Status Reopen(int baud) override;
   // Flushes the raw capture and syncs it to the disk.
   Status SyncCapture() override;
+  // Empties the input queue; the raw capture goes on.
+  Status DiscardInput() override;
   // "COM1 (/dev/ttyUSB0)", or "COM1" when the device is not known.
   std::string Describe() const;
   // The device the port was opened on ("/dev/ttyUSB0"; empty when not known).

@@ -227,6 +227,8 @@ Status Source::Read(SourceLine& out) {
 Status Source::Diagnostics() { return status::kSrcNoDiagnostics; }
 int Source::HasDiagnostics() { return 0; }
 StreamEvents Source::GetStreamEvents() { return {}; }
+Status Source::DiscardInput() { return status::kOk; }
+ClockFit* Source::GetClock() { return nullptr; }
 
 double Source::GetReplayFraction() {
   DPort* port = nullptr;

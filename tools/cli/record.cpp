@@ -47,7 +47,8 @@ void PrintRecordUsage(std::FILE* out) {
                "Usage: sondrix-cli record --device FILE.dev --port PORT --out FILE.dat\n"
                "                          [--bin N] [--lines N] [--reconnect] [--ignore-serial]\n"
                "                          [--force] [--meta KEY=VALUE]...\n"
-               "                          [--position SOURCE [--position-baud N]]\n\n"
+               "                          [--position SOURCE [--position-baud N]]\n"
+               "                          [--start-utc ISO-8601]\n\n"
                "Records a meter into a data file. PORT is COM1 ... COM8 or a raw capture\n"
                "file. The run ends at the end of a capture, after N recorded lines\n"
                "(--lines), after 4 s x bin size without data (an error), on Ctrl+C (or\n"
@@ -55,10 +56,12 @@ void PrintRecordUsage(std::FILE* out) {
                "in every case. A live recording is synced to the disk about once a second,\n"
                "so that a power cut loses at most the last second. A recording left behind by a run that died is kept as\n"
                "Sondrix-recovered-<yymmdd_hhmmss>.dat beside FILE.dat.\n\n"
-               "Beside FILE.dat the run keeps its companion FILE.meta.json: the UTC time at\n"
-               "which the first sample arrived (each sample's UTC time is that plus its\n"
-               "time stamp), the zone's UTC offset, the program, the port, the device, the\n"
-               "serial number, the device file and the deployment metadata.\n\n"
+               "Beside FILE.dat the run keeps its companion FILE.meta.json: the map of the\n"
+               "instrument's counter to the UTC time at which each sample was measured\n"
+               "(fitted from the packets' arrivals), the zone's UTC offset, the program,\n"
+               "the port, the device, the serial number, the device file and the\n"
+               "deployment metadata. A live run's raw capture gets the same companion, so\n"
+               "that a recording made from the capture keeps the measured UTC times.\n\n"
                "  --bin N          average N samples into each recorded line (default 1,\n"
                "                   at most 1000000)\n"
                "  --lines N        stop after N recorded lines\n"
@@ -77,7 +80,11 @@ void PrintRecordUsage(std::FILE* out) {
                "                   0183 on a serial line), udp:PORT (NMEA datagrams on\n"
                "                   the network) or gpsd[:HOST[:PORT]]; a receiver that\n"
                "                   falls silent never ends the run\n"
-               "  --position-baud N  the receiver's serial speed (default 4800)\n\n"
+               "  --position-baud N  the receiver's serial speed (default 4800)\n"
+               "  --start-utc TIME the UTC time of the first sample of a raw capture that\n"
+               "                   has no companion with its time map (ISO 8601, e.g.\n"
+               "                   2026-12-10T04:00:00.120Z); without it such a capture's\n"
+               "                   samples have no measured UTC time\n\n"
                "The companion also lists the run's events: its start and its end, with\n"
                "their UTC times.\n\n"
                "At the end a line on standard output gives the lines recorded and the\n"
@@ -99,6 +106,7 @@ struct Options {
   Deployment deployment;
   std::string position;  // empty: none
   long positionBaud = kDefaultPositionBaud;
+  std::optional<std::int64_t> startUtc;
 };
 
 // "KEY=VALUE" of --meta into `deployment`; false (told) for a key that is
@@ -139,6 +147,15 @@ int ParseOptions(std::span<char*> args, Options& options) {
       if (!TakeValue(args, i, kCommand, value) ||
           !ParseCount(value, kCommand, arg, options.positionBaud, kMaxPositionBaud))
         return 2;
+    } else if (arg == "--start-utc") {
+      if (!TakeValue(args, i, kCommand, value)) return 2;
+      options.startUtc = ParseIsoUtc(value);
+      if (!options.startUtc) {
+        std::fprintf(stderr, "sondrix-cli record: --start-utc \"%s\": an ISO 8601 UTC time such as "
+                             "2026-12-10T04:00:00.120Z is needed\n\n", value.c_str());
+        PrintRecordUsage(stderr);
+        return 2;
+      }
     } else if (arg == "--ignore-serial") {
       options.ignoreSerial = true;
     } else if (arg == "--force") {
@@ -365,7 +382,12 @@ int RunRecord(std::span<char*> args) {
   companion.deployment = options.deployment;
   // A companion that cannot be written is told at the end, among the
   // run's notes; the recording goes on.
+  run.SetStartUtc(options.startUtc);
   run.SetCompanion(&companion, CompanionPathFor(scratch));
+  if (options.startUtc && source->GetReplayFraction() < 0.0) {
+    std::fprintf(stderr, "sondrix-cli record: --start-utc is for a raw capture without its time map; a live "
+                         "run measures its times\n");
+  }
   run.SetPosition(receiver.get(), TrackPathFor(scratch));
   if (run.ready() != status::kOk) {
     Report("", run.ready());
