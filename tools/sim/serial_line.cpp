@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "config/config.h"
+#include "sim/simulator.h"
 
 namespace sondrix::sim {
 
@@ -22,7 +23,7 @@ long long SerialLine::Send(std::span<const std::uint8_t> bytes, double start, lo
   Segment segment;
   segment.bytes.assign(bytes.begin(), bytes.end());
   segment.start = std::max(start, freeAt_);
-  segment.byteSeconds = 10.0 / static_cast<double>(baud);
+  segment.byteSeconds = PacketStream::TransmitSeconds(1, baud);
   freeAt_ = segment.start + static_cast<double>(bytes.size()) * segment.byteSeconds;
   queued_ += static_cast<long long>(bytes.size());
   segments_.push_back(std::move(segment));
