@@ -71,8 +71,9 @@ Length and pace:
   --realtime         pace the packets at the instrument's rate (HZ / samples
                      per packet packets per second): a packet goes out when
                      its last sample is measured, its bytes at the line's
-                     baud rate (the device file's, raised to a standard rate
-                     that carries the stream when --rate asks for more).
+                     baud rate (the device file's; raised to a standard rate
+                     that carries the stream only when --rate asks for more
+                     than the instrument could send).
                      The writer never waits for the reader: on a
                      pseudo-terminal, bytes beyond 4095 unread are lost (as
                      a serial port's buffer overruns; the report marks the
@@ -714,17 +715,18 @@ void PrintSummary(const sondrix::sim::PacketStream& sim, const sondrix::sim::Sim
   std::fputs(text.c_str(), stderr);
 }
 
-// Bytes a second the stream puts on its line at most: a packet with the
-// most noise in front, twice when packets are duplicated, every packet
-// period of true time.
+// Bytes a second the stream puts on its line on average: its packets, with
+// their copies and the noise in front of them (10.5 bytes a burst), every
+// packet period of true time.
 double StreamBytesPerSecond(const sondrix::sim::SimDevice& device, const sondrix::sim::SimSettings& settings) {
   const std::unique_ptr<sondrix::sim::PacketStream> probe = sondrix::sim::MakeStream(device, settings);
   const sondrix::sim::Emission& first = probe->Next();
   const double packet = static_cast<double>(first.bytes.size() - static_cast<std::size_t>(first.noiseBytes)) /
                         (first.duplicate ? 2.0 : 1.0);
-  const double most = packet * (settings.faults.duplicate > 0 ? 2.0 : 1.0) +
-                      (settings.faults.noise > 0 ? sondrix::sim::kMaxNoiseBytes : 0.0);
-  return most / (probe->PacketSeconds() / (1.0 + settings.clockPpm * 1e-6));
+  const auto& faults = settings.faults;
+  const double bytes = packet * (1.0 + (faults.duplicate > 0 ? 1.0 / faults.duplicate : 0.0)) +
+                       (faults.noise > 0 ? (1.0 + sondrix::sim::kMaxNoiseBytes) / 2.0 / faults.noise : 0.0);
+  return bytes / (probe->PacketSeconds() / (1.0 + settings.clockPpm * 1e-6));
 }
 
 // How often a paced writer looks at what the reader wrote, and the least

@@ -10,8 +10,9 @@
 namespace sondrix::sim {
 
 long LineRate(long instrumentBaud, double bytesPerSecond) {
-  const double needed = bytesPerSecond * 10.0 / kLineLoad;
-  if (instrumentBaud > 0 && static_cast<double>(instrumentBaud) >= needed) return instrumentBaud;
+  const double bits = bytesPerSecond * 10.0;
+  if (instrumentBaud > 0 && static_cast<double>(instrumentBaud) >= bits) return instrumentBaud;
+  const double needed = bits / kLineLoad;
   for (const int rate : kBaudRates) {
     if (rate > instrumentBaud && static_cast<double>(rate) >= needed) return rate;
   }

@@ -29,14 +29,15 @@ namespace sondrix::sim {
 // late finds waiting, at most.
 inline constexpr std::size_t kLineBufferBytes = 4095;
 
-// A line loaded to at most this fraction of its rate carries a stream with
-// its noise bursts and duplicates without falling behind.
+// A line whose instrument rate cannot carry the stream runs at a rate that
+// carries it this full at most.
 inline constexpr double kLineLoad = 0.8;
 
-// The rate a line serves a stream of `bytesPerSecond` at: the instrument's
-// baud rate when it carries the stream at most kLineLoad full, else the
-// lowest standard rate (kBaudRates) that does, else the rate that is
-// exactly so full (a --rate faster than any real line of the instrument).
+// The rate a line serves a stream of `bytesPerSecond` (on average) at: the
+// instrument's baud rate when it carries the stream, however full; else
+// (a --rate faster than the instrument could send at its rate) the lowest
+// standard rate (kBaudRates) that carries it at most kLineLoad full, or
+// beyond the list the rate that is exactly so full.
 long LineRate(long instrumentBaud, double bytesPerSecond);
 
 class SerialLine {
