@@ -243,7 +243,7 @@ TEST_F(SimTool, HelpDocumentsEveryOptionAndMistakesAreUsageErrors) {
         "--linger", "--bad-checksum", "--bad-length", "--noise", "--wrong-serial", "--pause",
         "--seed", "--time-start", "--max-depth", "--dive-seconds", "--drift-seconds",
         "--value-noise", "--status", "--restart", "--duplicate", "--spacing-change", "--report", "--quiet",
-        "--help"}) {
+        "--clock-ppm", "--utc-start", "--help"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
   const std::string device = test::ExampleDevice("ameter");

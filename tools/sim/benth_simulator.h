@@ -27,7 +27,7 @@ class BenthSimulator final : public PacketStream {
   const Emission& Next() override;
   const SimCounts& Counts() const override { return counts_; }
   int SamplesPerPacket() const override { return 1; }
-  double PacketSeconds() const override;
+  double SampleSeconds() const override;
   void Input(std::span<const std::uint8_t> bytes) override;
   std::vector<std::uint8_t> TakeReplies() override;
   long LineBaud() const override { return baud_; }
