@@ -14,6 +14,7 @@ packages=(
   xvfb xauth ccache locales strace
   lintian desktop-file-utils appstream librsvg2-bin shared-mime-info libxml2-utils libglib2.0-bin file procps
   scdoc  # the manual pages (man/*.scd): small, made for man pages
+  python3-netcdf4 python3-xarray  # the export tests read the NetCDF outputs back through them
 )
 if [ "${1:-}" = "--tools" ]; then
   packages+=(xdotool imagemagick)
