@@ -19,7 +19,9 @@
 // readers drop those samples (docs/export.md). Every data variable names its
 // coordinates. The run's events lie along a dimension of their own:
 // event_time, event_kind, event_note.
+#include <hdf5.h>
 #include <netcdf.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -66,6 +68,22 @@ struct Column {
   std::size_t width = 1;
 };
 
+// A NetCDF-4 file whose last flush fails (the disk full under it) cannot
+// be closed: nc_close and nc_abort both fail, and HDF5, below the NetCDF
+// library, keeps the half-closed file among its open files. HDF5's own
+// clean-up at the program's exit then crashes on it (SIGSEGV in
+// H5F__close_cb). That clean-up only frees what the operating system frees
+// anyway, every file the export finished being closed already; so it is
+// switched off before HDF5 starts (the first NetCDF call of the process),
+// and a failed file costs its handle, emptied, until the program ends.
+void KeepHdf5FromItsExit() {
+  static const bool once = [] {
+    H5dont_atexit();
+    return true;
+  }();
+  (void)once;
+}
+
 class NetCdfWriter final : public ExportWriter {
  public:
   explicit NetCdfWriter(std::string path) : path_(std::move(path)) {}
@@ -74,6 +92,7 @@ class NetCdfWriter final : public ExportWriter {
   ~NetCdfWriter() override { Abandon(); }
 
   bool Begin(const ExportHeader& header, const ExportOptions& options) override {
+    KeepHdf5FromItsExit();
     int id = -1;
     if (!Check(nc_create(path_.c_str(), NC_CLOBBER | NC_NETCDF4, &id))) return false;
     ncid_ = id;
@@ -126,25 +145,22 @@ class NetCdfWriter final : public ExportWriter {
     return timeBlock_.size() < kBlockRows || Flush();
   }
 
-  // Closes the file when everything went to it; after any failure (a full
-  // disk: the library's "HDF error") the file is abandoned instead, and a
-  // close that fails abandons it too, so that no handle outlives the
-  // writer for the library to flush at the program's exit.
+  // Closes the file when everything went to it. Everything goes to the
+  // disk first (nc_sync), while the library still holds the file whole: a
+  // full disk shows there ("NetCDF: HDF error"), and the file is abandoned
+  // (Abandon) instead of closed.
   bool End() override {
     if (ncid_ < 0) return false;
     bool ok = error().empty() && Flush();
     if (ok && written_ != rows_) ok = Fail("fewer rows than samples");
+    ok = ok && Check(nc_sync(ncid_));
     if (!ok) {
       Abandon();
       return false;
     }
     const int id = ncid_;
     ncid_ = -1;
-    if (!Check(nc_close(id))) {
-      nc_abort(id);
-      return false;
-    }
-    return true;
+    return Check(nc_close(id));
   }
 
  private:
@@ -157,8 +173,15 @@ class NetCdfWriter final : public ExportWriter {
     if (code == NC_NOERR) return true;
     return Fail(nc_strerror(code));
   }
+  // Gives up a file after a failure: emptied first, which gives the disk
+  // back what it took (the file may stay open inside HDF5 until the program
+  // ends, see KeepHdf5FromItsExit), then abandoned (nc_abort). The export
+  // removes it.
   void Abandon() {
     if (ncid_ < 0) return;
+    if (::truncate(path_.c_str(), 0) != 0) {
+      // nothing to give back (it may be gone already)
+    }
     nc_abort(ncid_);
     ncid_ = -1;
   }

@@ -131,7 +131,7 @@ TEST_F(CompanionRunTest, TheDialogTakesOnlyAStationPositionThatIsOne) {
   EXPECT_NE(told[0].find("latitude \"91\""), std::string::npos) << told[0];
   EXPECT_NE(told[1].find("latitude \"43,5\""), std::string::npos) << told[1];
   EXPECT_NE(told[2].find("needs both latitude and longitude"), std::string::npos) << told[2];
-  EXPECT_EQ(settings::DeploymentValue("latitude"), " -33.875");
+  EXPECT_EQ(settings::DeploymentValue("latitude"), "-33.875");  // the settings keep no blanks around a value
   EXPECT_EQ(settings::DeploymentValue("longitude"), "289.5");
   EXPECT_EQ(settings::DeploymentValue("data_type"), "mooring");
   EXPECT_EQ(settings::DeploymentValue("data_status"), "final");

@@ -143,7 +143,7 @@ TEST(ExportArchive, SeaBassHeaderFollowsTheArchiveRules) {
             "A. Diver, B. Winch, \xC3\x98yvind \xC3\x85s");
 
   // Values the keys cannot take: wrong usage, said with the key and value.
-  for (const std::string& meta : {"latitude=91", "latitude=43,5", "latitude=north", "longitude=360.5",
+  for (const std::string meta : {"latitude=91", "latitude=43,5", "latitude=north", "longitude=360.5",
                                   "longitude=nan", "longitude=1e2", "data_type=cats", "data_status=done"}) {
     const test::CliRun run = exportTo("csv", "--meta " + Quoted(meta));
     EXPECT_EQ(run.exitStatus, 2) << meta;
@@ -209,7 +209,7 @@ TEST(ExportArchive, HostileTextsStayOnOneLine) {
   ASSERT_TRUE(sb.wellFormed) << sb.fault;
   ASSERT_EQ(sb.rows.size(), 40u);
   for (int i = 0; i < 40; ++i) ASSERT_EQ(sb.rows[static_cast<std::size_t>(i)], SeaBassRow(i)) << "row " << i;
-  EXPECT_EQ(sb.headers["station"], "St_/end_header_1,2,3");
+  EXPECT_EQ(sb.headers.at("station"), "St_/end_header_1,2,3");
   std::size_t events = 0;
   for (const std::string& comment : sb.comments) events += comment.starts_with(" event ");
   EXPECT_EQ(events, hostile.size());
@@ -221,7 +221,9 @@ TEST(ExportArchive, HostileTextsStayOnOneLine) {
                       "end = lines.index('/end_header')\n"
                       "print(lines.count('/end_header'), len(lines) - end - 1, all(l[0] in '/!' for l in lines[:end]))\n");
   const test::CliRun py = RunTool("/usr/bin/python3", Quoted(script) + " " + Quoted(dir.File("hostile.sb")), dir);
-  if (py.exitStatus != 127) EXPECT_EQ(py.out, "1 40 True\n") << py.err;
+  if (py.exitStatus != 127) {
+    EXPECT_EQ(py.out, "1 40 True\n") << py.err;
+  }
 
   // NetCDF: the attributes read a line at a time hold their lines: one an
   // event, one for the history; the event variables keep the texts as
@@ -283,7 +285,7 @@ TEST(ExportArchive, AFullDiskFailsCleanlyAndLeavesNothing) {
     // What does not: told, and nothing left behind.
     const test::CliRun run = RunTool(
         kCli, "export " + Quoted(data) + " --format " + format + " --out " + Quoted(full.path + "/long.out"), dir);
-    EXPECT_EQ(run.exitStatus, 1) << run.err;  // a signal would give -1
+    EXPECT_EQ(run.exitStatus, 1) << run.err;  // not 139, a crash (SIGSEGV) at the program's exit
     EXPECT_NE(run.err.find("sondrix-cli export: " + full.path + "/long.out: "), std::string::npos) << run.err;
     EXPECT_TRUE(std::filesystem::is_empty(full.path));
   }

@@ -141,8 +141,8 @@ struct Case {
   bool warned = false;        // a track that cannot be used: a warning on standard error
   std::string dataFile;
   bool restarts = false;      // the data file's stamps go back half way (see Stamp)
-  std::string meta;           // --meta arguments of the export
-  std::optional<Place> station;  // the station's position they give (longitude -180 ... 180)
+  std::string meta = "";      // --meta arguments of the export
+  std::optional<Place> station = std::nullopt;  // the station's position they give (longitude -180 ... 180)
 };
 
 class ExportPositions : public test::HeadlessTest {
@@ -448,12 +448,18 @@ TEST_F(ExportPositions, NetCdfClaimsTheGeometryItsPositionsHold) {
         ASSERT_TRUE(nc.Number(NC_GLOBAL, name)) << name;
         EXPECT_NEAR(*nc.Number(NC_GLOBAL, name), value, 1e-9) << name;
       }
-      if (c.stem == "dateline") EXPECT_GT(b.west, b.east);
+      if (c.stem == "dateline") {
+        EXPECT_GT(b.west, b.east);
+      }
       EXPECT_EQ(nc.Text(NC_GLOBAL, "geospatial_lat_units"), "degrees_north");
       EXPECT_EQ(nc.Text(NC_GLOBAL, "geospatial_lon_units"), "degrees_east");
     }
-    if (c.positions) EXPECT_NE(nc.Text(NC_GLOBAL, "history").find("positions from the track"), std::string::npos);
-    if (c.warned) EXPECT_NE(nc.Text(NC_GLOBAL, "history").find("exported without positions"), std::string::npos);
+    if (c.positions) {
+      EXPECT_NE(nc.Text(NC_GLOBAL, "history").find("positions from the track"), std::string::npos);
+    }
+    if (c.warned) {
+      EXPECT_NE(nc.Text(NC_GLOBAL, "history").find("exported without positions"), std::string::npos);
+    }
     EXPECT_EQ(nc.Text(NC_GLOBAL, "position_source"), "udp:10110");
   }
 }
@@ -465,28 +471,32 @@ TEST_F(ExportPositions, XarrayAndNetcdf4ReadEveryTimeToTheMillisecond) {
   const std::string script = dir_->File("read.py");
   test::WriteTextFile(script, R"(import sys
 try:
-    import xarray, netCDF4, numpy
+    import xarray, netCDF4
 except ImportError as missing:
     print(missing); sys.exit(3)
-ds = xarray.open_dataset(sys.argv[1])
-print(" ".join(str(t) for t in ds["time"].values.astype("datetime64[ms]").astype("int64")))
-nc = netCDF4.Dataset(sys.argv[1])
 epoch = netCDF4.num2date(0, "milliseconds since 1970-01-01T00:00:00Z", only_use_cftime_datetimes=False)
-dates = netCDF4.num2date(nc["time"][:], nc["time"].units, only_use_cftime_datetimes=False)
-print(" ".join(str(round((d - epoch).total_seconds() * 1000)) for d in dates))
-print(ds["attenuation"].sizes["time"], " ".join(sorted(ds["attenuation"].coords)))
+for path in sys.argv[1:]:
+    ds = xarray.open_dataset(path)
+    print(" ".join(str(t) for t in ds["time"].values.astype("datetime64[ms]").astype("int64")))
+    nc = netCDF4.Dataset(path)
+    dates = netCDF4.num2date(nc["time"][:], nc["time"].units, only_use_cftime_datetimes=False)
+    print(" ".join(str(round((d - epoch).total_seconds() * 1000)) for d in dates))
+    print(ds["attenuation"].sizes["time"], " ".join(sorted(ds["attenuation"].coords)))
 )");
-  for (const Case& c : cases_) {
+  std::string files;
+  for (const Case& c : cases_) files += " " + Quoted(Output(c, "netcdf"));
+  const test::CliRun run = RunTool("/usr/bin/python3", Quoted(script) + files, *dir_);
+  if (run.exitStatus == 3 || run.exitStatus == 127) GTEST_SKIP() << "python3-xarray or python3-netcdf4 missing";
+  ASSERT_EQ(run.exitStatus, 0) << run.err;
+  const std::vector<std::string> lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), 3 * cases_.size()) << run.out;
+  for (std::size_t k = 0; k < cases_.size(); ++k) {
+    const Case& c = cases_[k];
     SCOPED_TRACE(c.name);
-    const test::CliRun run = RunTool("/usr/bin/python3", Quoted(script) + " " + Quoted(Output(c, "netcdf")), *dir_);
-    if (run.exitStatus == 3 || run.exitStatus == 127) GTEST_SKIP() << "python3-xarray or python3-netcdf4 missing";
-    ASSERT_EQ(run.exitStatus, 0) << run.err;
-    const std::vector<std::string> lines = Lines(run.out);
-    ASSERT_EQ(lines.size(), 3u) << run.out;
     std::string expected;
     for (std::size_t r = 0; r < kSamples; ++r) expected += (r ? " " : "") + std::to_string(SampleTime(c, r));
-    EXPECT_EQ(lines[0], expected);
-    EXPECT_EQ(lines[1], expected);
+    EXPECT_EQ(lines[3 * k], expected);
+    EXPECT_EQ(lines[3 * k + 1], expected);
     // Every sample is kept, with the coordinates the file names.
     const NcFile nc(Output(c, "netcdf"));
     std::vector<std::string> named = Split(nc.Text("attenuation", "coordinates"), ' ');
@@ -494,7 +504,7 @@ print(ds["attenuation"].sizes["time"], " ".join(sorted(ds["attenuation"].coords)
     std::sort(named.begin(), named.end());
     std::string coords;
     for (const std::string& name : named) coords += (coords.empty() ? "" : " ") + name;
-    EXPECT_EQ(lines[2], std::to_string(kSamples) + " " + coords);
+    EXPECT_EQ(lines[3 * k + 2], std::to_string(kSamples) + " " + coords);
   }
 }
 
