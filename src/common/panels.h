@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Panel and control ids of the resource file resources/sondrix.uir.
 // The numbers only name the elements; the resource file defines them and a
 // test keeps the two in step.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The companion of a recording: "NAME.meta.json" beside "NAME.dat", what the
 // data file's own format has no place for. The data file stays exactly as
 // other readers know it; the companion adds

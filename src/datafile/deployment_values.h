@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the deployment's values may be, and what they mean: the station's
 // position (decimal degrees), SeaBASS's data type and data status, and the
 // lists of names (investigators, affiliations). The Deployment dialog, the

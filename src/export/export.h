@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Export: a stored data file (and its companion, NAME.meta.json) turned
 // into a file that analysis tools and archives read: NetCDF-4 following the
 // CF and ACDD conventions, a SeaBASS file, or CSV. Every sample is placed in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The writers of the export formats, behind one interface: Begin with the
 // header (every sample counted, the first and last known), one Row per good
 // sample, End. A writer that fails keeps its message in error().

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The NetCDF-4 export, through the NetCDF C library: CF-1.11 with ACDD-1.3
 // discovery attributes. Attenuation and absorption are (time, wavelength)
 // variables over a wavelength coordinate of their own; a wavelength a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The text formats of the export: SeaBASS and CSV. Values keep the data
 // file's precision (five decimals for the traces, two for temperatures and
 // depth) and a decimal point whatever the locale. Positions, when the run

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's run keeps its companion beside the recording: the deployment
 // metadata given in the Deployment dialog (offered before a run that has
 // none, remembered once given), what the source tells of itself, the zone's

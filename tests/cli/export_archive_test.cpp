@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the archives ask of the exports, end to end through sondrix-cli on
 // data files written by hand: SeaBASS's header rules (data status and type,
 // lists of names, ASCII), the deployment's values checked where they are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Positions and events in the exports, end to end through sondrix-cli: a
 // data file, its companion (time zero, events) and its track written here
 // by hand, exported to NetCDF, SeaBASS and CSV, and every sample's position

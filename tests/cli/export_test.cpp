@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sondrix-cli export end to end: simulated recordings (the nine-wavelength
 // meter with damaged packets and a line damaged by hand, the hyperspectral
 // meter at skip 2) exported to NetCDF, SeaBASS and CSV in one command, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A nine-wavelength data file written by hand for the export tests: the
 // device file's configuration, then `samples` lines, a packet of ten lines
 // each (the first with temperatures, depth and references), every value

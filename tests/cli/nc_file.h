@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A NetCDF output read back through the library's own API, for the export
 // tests: attributes, variables and their dimensions.
 #pragma once

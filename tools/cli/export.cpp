@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sondrix-cli export: data files written out as NetCDF-4 (CF, ACDD),
 // SeaBASS or CSV, each sample in UTC (see src/export/export.h).
 #include <cstdio>

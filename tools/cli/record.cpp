@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sondrix-cli record: the acquisition loop of the application without
 // windows. A live meter (or the replay of a raw capture) is opened and reset
 // as the application opens it, its binned lines are read exactly as the
