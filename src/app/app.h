@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application's state between commands: the main window and its menu
 // bar, the display (which owns the attached source), what kind of source is
 // open, the trace button last pressed, the window's layout, the lock on the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // printf-style formatting into a std::string with a decimal point whatever
 // the user's locale (the messages and read-outs of the program).
 #pragma once

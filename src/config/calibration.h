@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the field calibrations of every meter configuration share: waiting
 // for a device's samples with a time-out, the wait message with its progress
 // and Cancel, averaging uncorrected samples (offset calibration) and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One acquisition run, for the window and the tools alike. Binned lines are
 // read from a source while it gives them, each recorded into the run's data
 // file and handed to a view (drawn, or only counted while the source is

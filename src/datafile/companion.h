@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The companion of a recording: "NAME.meta.json" beside "NAME.dat", what the
 // data file's own format has no place for. The data file stays exactly as
 // other readers know it; the companion adds
@@ -15,7 +16,9 @@
 // - the program and its version, and where the samples came from (the port,
 //   the device behind it, the instrument's serial number, the device file);
 // - the deployment metadata the operator gave (cruise, station, cast,
-//   investigators, affiliation, contact, experiment, a free note);
+//   investigators, affiliation, contact, experiment, a free note, the
+//   station's position, and the SeaBASS data type and status of its
+//   exports; datafile/deployment_values.h checks them);
 // - the events marked during the run (its start and end, casts, notes),
 //   each with its UTC time, and the position source whose fixes the run's
 //   track file (TrackPathFor) holds.
@@ -43,10 +46,13 @@ namespace sondrix {
 // About box says "Sondrix ver 7.1").
 inline constexpr std::string_view kCompanionProgram = "Sondrix " SONDRIX_RELEASE;
 
-// The deployment keys, in the order the dialog, the file and the exports
-// list them.
-inline constexpr std::array<std::string_view, 8> kDeploymentKeys = {
-    "cruise", "station", "cast", "investigators", "affiliation", "contact", "experiment", "note"};
+// The deployment keys, in the order the file and the exports list them.
+// latitude and longitude are the station's position (decimal degrees, both
+// or neither); data_type and data_status are SeaBASS's (empty: "cast" and
+// "preliminary").
+inline constexpr std::array<std::string_view, 12> kDeploymentKeys = {
+    "cruise",  "station",  "cast",      "investigators", "affiliation", "contact",
+    "experiment", "note", "latitude", "longitude",     "data_type",   "data_status"};
 
 // "cruise, station, ..., note": the keys as messages list them.
 std::string DeploymentKeyList();

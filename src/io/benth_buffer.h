@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // BenthBuffer: the packet decoder of the hyperspectral meter (see
 // io/benth_packet.h for the format). A packet carries one sample of n
 // wavelength channels, each with two reference and two signal counts: the

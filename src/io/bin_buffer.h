@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // BinBuffer: the packet decoder of the absorption/attenuation meters (see
 // io/meter_packet.h for the packet format).
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // DataBuffer: the packet decoder of a meter. It reads whole packets from the
 // meter's port and keeps the last one decoded as a reference block (one per
 // packet) and a fixed number of samples (one value per input channel each).

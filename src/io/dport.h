@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // DPort: the byte stream a meter's packets are read from. The live serial
 // port (RS232Port) and the replay of a raw capture (RawFilPort) offer the same
 // operations, so a meter and its decoder run on either without knowing which.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the packet decoders of every model share: finding whole packets in a
 // byte stream without ever waiting on a live line, and handing out the lost
 // samples in front of the packet that follows them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // RS232Port: a live serial port "COM1" ... "COM8" read through the installed
 // serial library (platform::serial()). Line settings are fixed at no parity,
 // 8 data bits, 1 stop bit and 4096-byte queues; the baud rate comes from the

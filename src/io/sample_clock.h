@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The instrument's sample counter on a time line that never runs backwards,
 // and what the counter tells about the samples missing between two good
 // packets.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Meter: the live source of the absorption/attenuation meters. It owns the
 // instrument's configuration, its port and its packet decoder; it opens the
 // port at the configured baud rate, synchronises with the stream, checks the

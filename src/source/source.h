@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Source: everything that yields lines of values, a live instrument or a
 // stored data file. Its virtual operations are declared in the order of the
 // source operation table; each default returns the code that says the source

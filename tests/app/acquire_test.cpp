@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs of the acquisition loop: how each kind of end is told (or not) and
 // what becomes of the recording; opening a device whose serial number
 // differs from its file's.

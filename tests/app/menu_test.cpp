@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Commands: the acquisition dialog, editing a configuration, the graph and
 // file items, the trace buttons and zooming, panel state files, the About
 // box. (The window's layout: layout_test.cpp.)

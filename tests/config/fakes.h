@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stand-ins for a live instrument in the calibration and editor tests: a
 // source whose uncorrected samples are scripted, and a port that holds a
 // byte stream in memory.

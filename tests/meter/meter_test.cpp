@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The meter on raw captures: opening, reset and the serial number, one
 // packet per ten samples, the time axis, depth, lost samples, the trailing
 // text; the calibration arithmetic; the models and the factories.

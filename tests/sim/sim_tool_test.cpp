@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built sondrix-sim: its options, its determinism, and a live run on a
 // pseudo-terminal read through the program's termios serial backend.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator's record of what it sent (sondrix-sim --report FILE), read
 // back for the tests that compare a stream with its source.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sondrix-cli record: the acquisition loop of the application without
 // windows. A live meter (or the replay of a raw capture) is opened and reset
 // as the application opens it, its binned lines are read exactly as the
@@ -23,6 +24,7 @@
 #include "datafile/acquisition.h"
 #include "datafile/companion.h"
 #include "datafile/data_file.h"
+#include "datafile/deployment_values.h"
 #include "datafile/scratch_recording.h"
 #include "datafile/track.h"
 #include "io/position_source.h"
@@ -75,6 +77,8 @@ void PrintRecordUsage(std::FILE* out) {
                "  --force          overwrite an existing FILE.dat (and its companion)\n"
                "  --meta KEY=VALUE deployment metadata for the companion, once per key;\n"
                "                   KEY is one of %s\n"
+               "                   (latitude and longitude: the station's position in\n"
+               "                   decimal degrees, both or neither)\n"
                "  --position SOURCE  record the fixes of a GPS receiver beside the run, in\n"
                "                   FILE.track.csv: COM2 ... COM8 or a device path (NMEA\n"
                "                   0183 on a serial line), udp:PORT (NMEA datagrams on\n"
@@ -110,12 +114,22 @@ struct Options {
 };
 
 // "KEY=VALUE" of --meta into `deployment`; false (told) for a key that is
-// not a deployment key or a text without "=".
+// not a deployment key, a text without "=" or a value the key cannot take
+// (a latitude that is no number of degrees, a data type SeaBASS does not
+// know).
 bool TakeMeta(std::string_view text, Deployment& deployment) {
-  if (deployment.SetFromText(text)) return true;
-  std::fprintf(stderr, "sondrix-cli record: --meta \"%.*s\": KEY=VALUE with KEY one of %s\n\n",
-               static_cast<int>(text.size()), text.data(), DeploymentKeyList().c_str());
-  return false;
+  if (!deployment.SetFromText(text)) {
+    std::fprintf(stderr, "sondrix-cli record: --meta \"%.*s\": KEY=VALUE with KEY one of %s\n\n",
+                 static_cast<int>(text.size()), text.data(), DeploymentKeyList().c_str());
+    return false;
+  }
+  const std::size_t equals = text.find('=');
+  if (const std::string fault = CheckDeploymentValue(text.substr(0, equals), text.substr(equals + 1));
+      !fault.empty()) {
+    std::fprintf(stderr, "sondrix-cli record: --meta %s\n\n", fault.c_str());
+    return false;
+  }
+  return true;
 }
 
 // 0 to go on, else the exit status.
@@ -174,6 +188,11 @@ int ParseOptions(std::span<char*> args, Options& options) {
   }
   if (options.device.empty() || options.port.empty() || options.out.empty()) {
     std::fprintf(stderr, "sondrix-cli record: --device, --port and --out are needed\n\n");
+    PrintRecordUsage(stderr);
+    return 2;
+  }
+  if (const std::string fault = CheckDeployment(options.deployment); !fault.empty()) {
+    std::fprintf(stderr, "sondrix-cli record: --meta: %s\n\n", fault.c_str());
     PrintRecordUsage(stderr);
     return 2;
   }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The hyperspectral meter's packet stream: one packet per sample, one
 // attenuation and one absorption channel per wavelength with its two
 // references and two signals, counts chosen so that the program, calibrating

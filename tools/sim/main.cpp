@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sondrix-sim: the byte stream of a meter, made from its device
 // configuration file, written to a raw capture file, to standard output or
 // to a pseudo-terminal that the program opens as a serial port (where the

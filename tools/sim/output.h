@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the simulator's bytes go: a file, standard output, a
 // pseudo-terminal it creates (the program opens the other side, the slave,
 // as a serial port) or UDP datagrams (the GPS receiver's sentences). Write

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator's record of what it sent (--report FILE): one tab-separated
 // line per packet with what was done to it, the samples it makes lost and
 // each sample's time counter and true time of measurement, then a line of

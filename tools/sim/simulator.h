@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The instrument simulator's signal model and packet stream: from a device
 // configuration file of an absorption/attenuation meter it makes the packets
 // that instrument would send, with counts chosen so that the program,
