@@ -392,6 +392,10 @@ Status Acquisition::ReadOne() {
   linesSinceQuiet_ = true;
   if (result == status::kOk) {
     ++readLines_;
+    // The silence that ends a run is at least a few of the instrument's
+    // packet spans, as its rate tells them.
+    if (line_->sampleRate > 0.0)
+      timeout_ = std::max(timeout_, kTimeoutPackets * std::max(1, source_.GetSamplesPerRec()) / line_->sampleRate);
     // The data file keeps good lines and every complete bin of several.
     if (recording_ != nullptr) result = Record(*line_);
     // A source whose buffer is nearly full has its lines recorded but not

@@ -67,6 +67,10 @@ class DataFile;
 
 // Seconds without data, per line of a bin, after which a run ends (-1003).
 inline constexpr double kTimeoutPerBinLine = 4.0;
+// ...and never before this many of the instrument's packet spans (a slow
+// meter's ten-sample packets come seconds apart: at 2 Hz one damaged packet
+// is ten seconds without a line).
+inline constexpr double kTimeoutPackets = 2.4;
 // After a stop by the user, the lines already there are recorded for at most
 // this long (seconds).
 inline constexpr double kDrainSeconds = 1.0;
