@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every exported sample at the moment it was measured. A simulated
 // instrument whose crystal runs 100 ppm fast sends a day of packets; each
 // packet reaches the serial line when its last sample has been measured,
