@@ -182,7 +182,7 @@ int QualityOfStatus(std::optional<int> status) {
 class GpsdPositionSource final : public PositionSource {
  public:
   GpsdPositionSource(std::string host, int port, std::vector<Address> addresses, int fd)
-      : where_(HostAndPort(host, port)), addresses_(std::move(addresses)), fd_(fd) {}
+      : where_(PrintableText(HostAndPort(host, port))), addresses_(std::move(addresses)), fd_(fd) {}
   ~GpsdPositionSource() override { Close(); }
   GpsdPositionSource(const GpsdPositionSource&) = delete;
   GpsdPositionSource& operator=(const GpsdPositionSource&) = delete;
@@ -381,7 +381,7 @@ std::unique_ptr<PositionSource> OpenGpsdPositionSource(const std::string& host, 
     } while (failure == EINPROGRESS && remaining() > 0.0);
     if (failure == 0 && !SendWatch(fd)) failure = errno;
     if (failure == 0) {
-      SONDRIX_LOG(Info, "Positions from gpsd at %s", where.c_str());
+      SONDRIX_LOG(Info, "Positions from gpsd at %s", PrintableText(where).c_str());
       return std::make_unique<GpsdPositionSource>(host, port, std::move(addresses), fd);
     }
     ::close(fd);

@@ -12,6 +12,7 @@
 #include <charconv>
 #include <cstring>
 
+#include "common/text_format.h"
 #include "common/utils.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
@@ -113,8 +114,9 @@ std::string UdpPortHolder(int port, bool& itself) {
       const std::string_view hex = colon == std::string_view::npos ? std::string_view() : fields[1].substr(colon + 1);
       if (std::from_chars(hex.data(), hex.data() + hex.size(), local, 16).ec != std::errc() || local != port)
         continue;
+      // A process names itself: its name is one printable line here.
       const std::string holder = platform::DeviceHolder("socket:[" + std::string(fields[9]) + "]", itself);
-      if (!holder.empty()) return holder;
+      if (!holder.empty()) return PrintableText(holder);
     }
   }
   return {};
