@@ -296,14 +296,14 @@ void Acquisition::WatchSilence(double now) {
   }
 }
 
-void Acquisition::EndSilence(double now) {
+void Acquisition::EndSilence(double now, bool runEnds) {
   const double since = position_.last ? position_.lastAt : position_.startedAt;
   const double silence = now - since;
   if (silence <= kMaxFixGapSeconds) return;
   ++position_.silences;
   position_.silentSeconds += silence;
   position_.longestSilence = std::max(position_.longestSilence, silence);
-  if (position_.silent) {
+  if (position_.silent && !runEnds) {
     SONDRIX_LOG(Info, "the position source %s gives fixes again after %.1f s without", position_.source.c_str(),
                 silence);
   }
@@ -663,7 +663,7 @@ RunSummary Acquisition::Finish() {
     PollPosition();
     AppendPending();
     // A silence that lasted to the end is one too.
-    if (positionSource_ != nullptr && !position_.failed) EndSilence(platform::Timer());
+    if (positionSource_ != nullptr && !position_.failed) EndSilence(platform::Timer(), /*runEnds=*/true);
     if (companion_ != nullptr) {
       // A live run ends now; a replay whose samples have a UTC ends at its
       // last sample, and one recorded again from its capture keeps the

@@ -310,9 +310,10 @@ class Acquisition {
   // after, however long the fix was held back.
   void NoteUnsynced(double arrived);
   // Whether the source has given no fix for longer than kMaxFixGapSeconds
-  // (said once in the log), and the end of such a silence at `now`.
+  // (said once in the log), and the end of such a silence at `now` (a fix,
+  // or the end of the run), counted for the summary.
   void WatchSilence(double now);
-  void EndSilence(double now);
+  void EndSilence(double now, bool runEnds = false);
 
   Source& source_;
   DataFile* recording_;
