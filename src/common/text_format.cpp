@@ -150,10 +150,17 @@ std::string PrintableText(std::string_view text, bool keepTab, std::size_t maxBy
       continue;
     }
     const std::size_t length = SequenceLength(text, i);
-    // U+0080 ... U+009F are the C1 control codes.
-    const bool c1 = length == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
-    if (length == 0 || c1) {
-      const std::size_t bytes = c1 ? 2 : 1;
+    // U+0080 ... U+009F are the C1 control codes; U+2028 and U+2029 break
+    // lines too, and U+202A ... U+202E and U+2066 ... U+2069 turn the text's
+    // direction, which would show the line otherwise than it is.
+    const auto second = length > 1 ? static_cast<unsigned char>(text[i + 1]) : 0;
+    const auto third = length > 2 ? static_cast<unsigned char>(text[i + 2]) : 0;
+    const bool c1 = length == 2 && c == 0xC2 && second < 0xA0;
+    const bool layout = length == 3 && c == 0xE2 &&
+                        ((second == 0x80 && third >= 0xA8 && third <= 0xAE) ||
+                         (second == 0x81 && third >= 0xA6 && third <= 0xA9));
+    if (length == 0 || c1 || layout) {
+      const std::size_t bytes = length == 0 ? 1 : length;
       for (std::size_t k = 0; k < bytes; ++k) AppendEscaped(out, static_cast<unsigned char>(text[i + k]));
       i += bytes;
       continue;

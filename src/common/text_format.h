@@ -29,7 +29,9 @@ std::optional<std::int64_t> ParseIsoUtc(std::string_view text);
 // Text from outside (a receiver's, a daemon's, a file's) made one safe,
 // printable line for the log or a terminal: every control character written
 // as "\xNN" (the C0 codes, the line end and the carriage return among them,
-// the tab unless `keepTab`, DEL, the C1 codes as UTF-8 encodes them) and
+// the tab unless `keepTab`, DEL, the C1 codes as UTF-8 encodes them, the
+// line and paragraph separators U+2028 and U+2029, the direction marks
+// U+202A ... U+202E and U+2066 ... U+2069) and
 // every byte that is not part of well-formed UTF-8 too, so that no escape
 // sequence reaches a terminal and no line of the log is split or forged.
 // Printable text, UTF-8 letters included, stays as it is. More than
