@@ -99,4 +99,77 @@ std::optional<std::int64_t> ParseIsoUtc(std::string_view text) {
   return seconds * 1000 + (fractionUs + 500) / 1000;
 }
 
+namespace {
+
+bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+// The length of the well-formed UTF-8 sequence of two or more bytes at
+// `at`, 0 when there is none there (overlong forms, surrogates and code
+// points beyond U+10FFFF are none).
+std::size_t SequenceLength(std::string_view text, std::size_t at) {
+  const auto lead = static_cast<unsigned char>(text[at]);
+  std::size_t length = 0;
+  if (lead >= 0xC2 && lead <= 0xDF)
+    length = 2;
+  else if (lead >= 0xE0 && lead <= 0xEF)
+    length = 3;
+  else if (lead >= 0xF0 && lead <= 0xF4)
+    length = 4;
+  if (length == 0 || at + length > text.size()) return 0;
+  for (std::size_t i = 1; i < length; ++i)
+    if (!IsContinuation(static_cast<unsigned char>(text[at + i]))) return 0;
+  const auto second = static_cast<unsigned char>(text[at + 1]);
+  if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) || (lead == 0xF0 && second < 0x90) ||
+      (lead == 0xF4 && second > 0x8F))
+    return 0;
+  return length;
+}
+
+void AppendEscaped(std::string& out, unsigned char c) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += "\\x";
+  out += kHex[c >> 4];
+  out += kHex[c & 0x0F];
+}
+
+}  // namespace
+
+std::string PrintableText(std::string_view text, bool keepTab, std::size_t maxBytes) {
+  const bool cut = text.size() > maxBytes;
+  if (cut) text = text.substr(0, maxBytes);
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      if ((c < 0x20 && !(keepTab && c == '\t')) || c == 0x7F)
+        AppendEscaped(out, c);
+      else
+        out += static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    const std::size_t length = SequenceLength(text, i);
+    // U+0080 ... U+009F are the C1 control codes; U+2028 and U+2029 break
+    // lines too, and U+202A ... U+202E and U+2066 ... U+2069 turn the text's
+    // direction, which would show the line otherwise than it is.
+    const auto second = length > 1 ? static_cast<unsigned char>(text[i + 1]) : 0;
+    const auto third = length > 2 ? static_cast<unsigned char>(text[i + 2]) : 0;
+    const bool c1 = length == 2 && c == 0xC2 && second < 0xA0;
+    const bool layout = length == 3 && c == 0xE2 &&
+                        ((second == 0x80 && third >= 0xA8 && third <= 0xAE) ||
+                         (second == 0x81 && third >= 0xA6 && third <= 0xA9));
+    if (length == 0 || c1 || layout) {
+      const std::size_t bytes = length == 0 ? 1 : length;
+      for (std::size_t k = 0; k < bytes; ++k) AppendEscaped(out, static_cast<unsigned char>(text[i + k]));
+      i += bytes;
+      continue;
+    }
+    out.append(text.substr(i, length));
+    i += length;
+  }
+  if (cut) out += "...";
+  return out;
+}
+
 }  // namespace sondrix
