@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -221,8 +222,10 @@ class ClockTruthTest : public test::HeadlessTest, public ::testing::WithParamInt
     return truth;
   }
 
-  // The run's raw capture, recorded again into `out`.
-  void RecordCapture(const ClockCase& c, const std::string& capture, const std::string& out) {
+  // The run's raw capture, recorded again into `out` (with the UTC of its
+  // first sample when given); whether the recording has UTC times.
+  void RecordCapture(const ClockCase& c, const std::string& capture, const std::string& out,
+                     std::optional<std::int64_t> startUtc, bool& hasUtc) {
     std::unique_ptr<Source> source;
     ASSERT_EQ(NewSource(source, kSourceKindDevice, std::string(SONDRIX_EXAMPLES_DIR) + "/" + c.device, capture),
               status::kOk);
@@ -233,9 +236,10 @@ class ClockTruthTest : public test::HeadlessTest, public ::testing::WithParamInt
     ASSERT_EQ(recording->OpenWrite(source.get()), status::kOk);
     PollingUser user([] { return 0; });
     Acquisition run(*source, recording.get(), user);
+    run.SetStartUtc(startUtc);
     Companion companion;
     run.SetCompanion(&companion, CompanionPathFor(recording->filename()));
-    EXPECT_TRUE(run.HasUtc());
+    hasUtc = run.HasUtc();
     while (!run.ended()) run.ReadOne();
     run.Finish();
     ASSERT_EQ(recording->SaveAs(out), status::kOk);
@@ -262,7 +266,9 @@ TEST_P(ClockTruthTest, EveryExportedSampleAtItsMeasuredTime) {
     if (entry.path().extension() == ".raw") capture = entry.path().string();
   ASSERT_FALSE(capture.empty());
   ASSERT_TRUE(fs::exists(CompanionPathFor(capture)));
-  RecordCapture(c, capture, dir_.File("again.dat"));
+  bool hasUtc = false;
+  RecordCapture(c, capture, dir_.File("again.dat"), std::nullopt, hasUtc);
+  EXPECT_TRUE(hasUtc);
   const std::int64_t again = WorstError(ExportedUtc(dir_.File("again.dat")), truth);
   EXPECT_LE(again, 100) << "recorded again from the capture";
   RecordProperty("capture_worst_ms", std::to_string(again));
@@ -288,25 +294,10 @@ TEST_F(ClockTruthTest, CaptureWithoutItsMapHasNoUtcUnlessGiven) {
   fs::remove(CompanionPathFor(capture));
 
   for (const bool given : {false, true}) {
-    std::unique_ptr<Source> source;
-    ASSERT_EQ(NewSource(source, kSourceKindDevice, std::string(SONDRIX_EXAMPLES_DIR) + "/" + c.device, capture),
-              status::kOk);
-    ASSERT_EQ(source->Open(), status::kOk);
-    ASSERT_EQ(source->Reset(), status::kOk);
-    std::unique_ptr<DataFile> recording;
-    ASSERT_EQ(source->NewDataFile(recording, dir_.File("Replay.tmp")), status::kOk);
-    ASSERT_EQ(recording->OpenWrite(source.get()), status::kOk);
-    PollingUser user([] { return 0; });
-    Acquisition run(*source, recording.get(), user);
-    if (given) run.SetStartUtc(truth.utcMs.front());
-    Companion companion;
-    run.SetCompanion(&companion, CompanionPathFor(recording->filename()));
-    EXPECT_EQ(run.HasUtc(), given);
-    while (!run.ended()) run.ReadOne();
-    run.Finish();
     const std::string out = dir_.File(given ? "given.dat" : "unknown.dat");
-    ASSERT_EQ(recording->SaveAs(out), status::kOk);
-    source->Close();
+    bool hasUtc = !given;
+    RecordCapture(c, capture, out, given ? std::optional(truth.utcMs.front()) : std::nullopt, hasUtc);
+    EXPECT_EQ(hasUtc, given);
     ExportOptions options;
     options.format = ExportFormat::kCsv;
     const ExportResult result = ExportDataFile(out, out + ".csv", options);
