@@ -36,7 +36,7 @@ bool ParseFix(std::string_view line, TrackFix& fix) {
       !Number(NextField(line), fix.longitude) || !Number(NextField(line), fix.quality) ||
       !Number(NextField(line), fix.satellites) || !Number(NextField(line), fix.hdop))
     return false;
-  fix.source = std::string(NextField(line, /*last=*/true));
+  fix.source = UnescapeBytes(NextField(line, /*last=*/true));
   return std::isfinite(fix.latitude) && std::isfinite(fix.longitude) && std::abs(fix.latitude) <= 90.0 &&
          std::abs(fix.longitude) <= 180.0;
 }
@@ -51,13 +51,14 @@ std::string TrackPathFor(std::string_view dataFile) {
 
 std::string TrackLine(const TrackFix& fix) {
   return Format("%s,%lld,%.7f,%.7f,%d,%d,%.1f,%s\n", IsoUtc(fix.utcMs).c_str(), static_cast<long long>(fix.utcMs),
-                fix.latitude, fix.longitude, fix.quality, fix.satellites, fix.hdop, fix.source.c_str());
+                fix.latitude, fix.longitude, fix.quality, fix.satellites, fix.hdop,
+                EscapeBytes(fix.source, /*controls=*/true).c_str());
 }
 
 Status TrackWriter::Open(const std::string& path) {
   path_ = path;
   fixes_ = 0;
-  file_ = OwnedFile::Open(path, "w");
+  file_ = OwnedFile::OpenToWrite(path, /*truncate=*/true);
   if (!file_) return status::kWriteFailed;
   const std::string head = std::string(kTitle) + "\n" + std::string(kHeader) + "\n";
   if (std::fwrite(head.data(), 1, head.size(), file_.get()) != head.size()) return status::kWriteFailed;

@@ -8,6 +8,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -18,6 +19,7 @@
 #include "datafile/data_file.h"
 #include "export/export_writer.h"
 #include "meter/source_factory.h"
+#include "platform/file_replacement.h"
 #include "platform/paths.h"
 #include "source/source.h"
 #include "source/source_line.h"
@@ -294,6 +296,18 @@ Status ReadLines(Source& source, SourceLine& line, long& damaged, Each&& each) {
   }
 }
 
+// A sample's UTC time, time zero plus its stamp, when it lies within the
+// years 1 ... 9999; a stamp no recording writes (a damaged file's, near the
+// ends of 64 bits) gives none, and its line is left out as a damaged one.
+std::optional<std::int64_t> SampleUtcMs(std::int64_t timeZeroUtcMs, std::int64_t stamp) {
+  constexpr std::int64_t kEarliest = -62135596800000;  // 0001-01-01T00:00:00.000Z
+  constexpr std::int64_t kLatest = 253402300799999;    // 9999-12-31T23:59:59.999Z
+  std::int64_t utcMs = 0;
+  if (__builtin_add_overflow(timeZeroUtcMs, stamp, &utcMs) || utcMs < kEarliest || utcMs > kLatest)
+    return std::nullopt;
+  return utcMs;
+}
+
 std::unique_ptr<ExportWriter> NewWriter(ExportFormat format, const std::string& path) {
   switch (format) {
     case ExportFormat::kNetCdf: return NewNetCdfWriter(path);
@@ -456,12 +470,18 @@ ExportResult ReadExportHeader(const std::string& dataFile, const ExportOptions& 
   header.positioned = 0;
   GeoBoundsBuilder bounds;
   TrackCursor cursor(header.track);
+  long outOfTime = 0;
   const Status read = ReadLines(source, line, header.damaged, [&](const SourceLine& good) {
+    const std::optional<std::int64_t> utcMs = SampleUtcMs(header.timeZeroUtcMs, good.time);
+    if (!utcMs) {
+      ++outOfTime;
+      return true;
+    }
     if (header.samples == 0) header.firstStampMs = good.time;
     header.lastStampMs = good.time;
     ++header.samples;
     if (!header.track.empty()) {
-      if (const std::optional<LatLon> position = cursor.At(header.timeZeroUtcMs + good.time)) {
+      if (const std::optional<LatLon> position = cursor.At(*utcMs)) {
         ++header.positioned;
         bounds.Add(*position);
       }
@@ -470,6 +490,7 @@ ExportResult ReadExportHeader(const std::string& dataFile, const ExportOptions& 
   });
   source.Close();
   if (read != status::kOk) return Failed(read, dataFile + ": " + StatusText(read));
+  header.damaged += outOfTime;
   header.bounds = bounds.Bounds();
   DescribePositions(header);
   ExportResult result;
@@ -501,9 +522,13 @@ ExportResult ExportDataFile(const std::string& dataFile, const std::string& outp
   if (opened.status != status::kOk) return Failed(opened.status, dataFile + ": " + StatusText(opened.status));
   Source& source = *opened.source;
 
-  // Written whole under a temporary name, then put in place.
-  const std::string partial = output + ".part";
-  std::unique_ptr<ExportWriter> writer = NewWriter(options.format, partial);
+  // Written whole under a temporary name, then put in place: the name
+  // "OUTPUT.part" cleared (a link there removed, never followed), which
+  // each writer creates new (O_EXCL; NetCDF's NC_NOCLOBBER).
+  platform::FileReplacement partial = platform::FileReplacement::Reserve(output, ".part");
+  if (!partial.ok())
+    return Failed(status::kWriteFailed, partial.temporary() + ": " + std::strerror(partial.error()));
+  std::unique_ptr<ExportWriter> writer = NewWriter(options.format, partial.temporary());
   bool ok = writer && writer->Begin(header, options);
   SourceLine line(source.GetTraceCount());
   TrackCursor cursor(header.track);
@@ -514,8 +539,10 @@ ExportResult ExportDataFile(const std::string& dataFile, const std::string& outp
     long damaged = 0;
     read = ReadLines(source, line, damaged, [&](const SourceLine& good) {
       if (done >= header.samples) return true;  // the file grew since it was counted
+      const std::optional<std::int64_t> utcMs = SampleUtcMs(header.timeZeroUtcMs, good.time);
+      if (!utcMs) return true;  // left out as when counted
       ExportRow row;
-      row.utcMs = header.timeZeroUtcMs + good.time;
+      row.utcMs = *utcMs;
       row.depth = good.depth;
       row.temperature = good.temperature;
       row.extTemperature = good.extTemperature;
@@ -533,18 +560,15 @@ ExportResult ExportDataFile(const std::string& dataFile, const std::string& outp
   source.Close();
   const bool ended = writer && writer->End();
   if (!ok || !ended || read != status::kOk) {
-    std::filesystem::remove(partial, ec);
+    partial.Abandon();
     if (read == status::kCancelled) return Failed(status::kCancelled, "export cancelled");
     if (read != status::kOk && read != status::kWriteFailed)
       return Failed(read, dataFile + ": " + StatusText(read));
     return Failed(status::kWriteFailed, output + ": " + (writer && !writer->error().empty() ? writer->error()
                                                                                            : StatusText(status::kWriteFailed)));
   }
-  std::filesystem::rename(partial, output, ec);
-  if (ec) {
-    std::filesystem::remove(partial, ec);
-    return Failed(status::kCantRenameFile, output + ": cannot be written");
-  }
+  if (!partial.Commit())
+    return Failed(status::kCantRenameFile, output + ": cannot be written: " + std::strerror(partial.error()));
   if (options.progress) options.progress(1.0);
   return result;
 }

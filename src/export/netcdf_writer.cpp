@@ -49,7 +49,7 @@ class NetCdfWriter final : public ExportWriter {
   }
 
   bool Begin(const ExportHeader& header, const ExportOptions& options) override {
-    if (!Check(nc_create(path_.c_str(), NC_CLOBBER | NC_NETCDF4, &ncid_))) {
+    if (!Check(nc_create(path_.c_str(), NC_NOCLOBBER | NC_NETCDF4, &ncid_))) {
       ncid_ = -1;
       return false;
     }

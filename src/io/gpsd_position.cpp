@@ -141,7 +141,8 @@ std::optional<double> NumberField(const json& report, const char* name) {
 // The fix quality of NMEA's GGA for gpsd's TPV status: 2 DGPS, 3 RTK fixed,
 // 4 RTK float, 5 and 6 dead reckoning; anything else an ordinary fix.
 int QualityOfStatus(std::optional<double> status) {
-  switch (status ? static_cast<int>(*status) : 1) {
+  // Only a number in range becomes an int (a cast of 1e300 is undefined).
+  switch (status && *status >= 0.0 && *status <= 6.0 ? static_cast<int>(*status) : 1) {
     case 2: return 2;
     case 3: return 4;
     case 4: return 5;
@@ -230,7 +231,10 @@ class GpsdPositionSource final : public PositionSource {
     } else if (*kind == "SKY") {
       TakeSky(report);
     } else if (*kind == "ERROR") {
-      SONDRIX_LOG(Warn, "gpsd at %s: %s", where_.c_str(), report.value("message", std::string()).c_str());
+      // json::value would throw for a message that is no text.
+      const auto message = report.find("message");
+      const std::string text = message != report.end() && message->is_string() ? message->get<std::string>() : "";
+      SONDRIX_LOG(Warn, "gpsd at %s: %s", where_.c_str(), text.c_str());
     }
   }
 
@@ -268,7 +272,7 @@ class GpsdPositionSource final : public PositionSource {
 
   void TakeSky(const json& report) {
     if (const std::optional<double> hdop = NumberField(report, "hdop"); hdop && *hdop >= 0.0) hdop_ = *hdop;
-    if (const std::optional<double> used = NumberField(report, "uSat"); used && *used >= 0.0) {
+    if (const std::optional<double> used = NumberField(report, "uSat"); used && *used >= 0.0 && *used <= 1000.0) {
       satellites_ = static_cast<int>(*used);
       return;
     }
