@@ -135,7 +135,9 @@ bool FileReplacement::Commit() {
     device_ = info.st_dev;
     inode_ = info.st_ino;
   }
-  if (::fsync(fd_) != 0) return Fail(errno);
+  // Its data (and the size that reads them) on the disk before it takes
+  // the name.
+  if (::fdatasync(fd_) != 0) return Fail(errno);
   // The name must still hold the file written.
   struct stat named {};
   if (::lstat(temporary_.c_str(), &named) != 0) return Fail(errno);

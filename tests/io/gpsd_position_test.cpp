@@ -29,7 +29,8 @@ using Steady = std::chrono::steady_clock;
 const std::string kWatch = "?WATCH={\"enable\":true,\"json\":true};\n";
 
 // What gpsd says after the WATCH: its greeting, a TPV without a fix, the
-// satellites, a 3D DGPS fix, a TPV without a time, one with a latitude that
+// satellites, an error whose message is no text and satellites beyond any
+// count (neither used), a 3D DGPS fix, a TPV without a time, one with a latitude that
 // is no number, a line that is no JSON, satellites listed one by one, a 2D
 // fix, and the start of a report whose end has not come (not to be used).
 const std::string kReports =
@@ -39,6 +40,8 @@ const std::string kReports =
     R"({"class":"WATCH","enable":true,"json":true,"nmea":false,"raw":0,"scaled":false,"timing":false})" "\n"
     R"({"class":"TPV","device":"/dev/ttyUSB0","mode":1,"time":"2026-12-09T20:50:36.000Z"})" "\n"
     R"({"class":"SKY","device":"/dev/ttyUSB0","hdop":0.9,"uSat":8,"nSat":11})" "\r\n"
+    R"({"class":"ERROR","message":17})" "\n"
+    R"({"class":"SKY","uSat":1e300})" "\n"
     R"({"class":"TPV","device":"/dev/ttyUSB0","status":2,"mode":3,"time":"2026-12-09T20:50:37.250Z",)"
     R"("lat":48.1173,"lon":11.516667,"alt":545.4,"speed":0.1})" "\n"
     R"({"class":"TPV","device":"/dev/ttyUSB0","mode":3,"lat":48.1,"lon":11.5})" "\n"
