@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // printf-style formatting into a std::string with a decimal point whatever
 // the user's locale (the messages and read-outs of the program).
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -28,5 +30,13 @@ std::string EscapeBytes(std::string_view text, bool controls = false);
 // The bytes EscapeBytes was given: every "\xNN" (hex digits of either case)
 // becomes the byte NN; everything else stays.
 std::string UnescapeBytes(std::string_view text);
+
+// An ISO 8601 date and time as milliseconds since 1970-01-01T00:00:00Z:
+// "YYYY-MM-DDThh:mm:ss", optionally with a fraction of a second (rounded to
+// the millisecond), then "Z" or an offset "+hh:mm" / "-hh:mm" (none: UTC).
+// Years 1970 ... 9999, a real calendar day (no 31 February), hours below
+// 24, minutes below 60, seconds up to 60 (a leap second reads as the next
+// second's start). Empty for anything else.
+std::optional<std::int64_t> ParseIsoUtc(std::string_view text);
 
 }  // namespace sondrix

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "io/sample_clock.h"
 
 #include <algorithm>
@@ -60,6 +61,7 @@ void PacketTimeline::Reset() {
   stepCount_ = 0;
   nextStep_ = 0;
   repeats_ = 0;
+  discarded_ = false;
 }
 
 // The lower median of the recent steps: a step stretched by packets that
@@ -110,7 +112,7 @@ PacketTimeline::Placed PacketTimeline::Place(std::span<DataSample> samples, doub
   const bool forward = kind == SampleClock::Kind::Forward || kind == SampleClock::Kind::Wrap;
   const bool counted = forward && step >= 1.0 && advance <= clock_.Range() / 2;
   // Two good packets of one sample in a row: their distance is a period.
-  if (forward && samples.size() == 1 && damaged == 0) {
+  if (forward && samples.size() == 1 && damaged == 0 && !discarded_) {
     steps_[static_cast<std::size_t>(nextStep_)] = advance;
     nextStep_ = (nextStep_ + 1) % static_cast<int>(steps_.size());
     stepCount_ = std::min(stepCount_ + 1, static_cast<int>(steps_.size()));
@@ -154,6 +156,13 @@ PacketTimeline::Placed PacketTimeline::Place(std::span<DataSample> samples, doub
   } else {
     grid_.clear();
   }
+  // What was thrown away on purpose is no loss; how many samples it held
+  // is not known, so the grid starts again.
+  if (discarded_) {
+    placed.lost = 0;
+    grid_.clear();
+  }
+  discarded_ = false;
   // The grid goes on with this packet's samples, each at its place in the
   // sequence (after the samples missing), or starts with them.
   const std::int64_t next = grid_.empty() ? 0 : grid_.back().index + 1 + placed.lost;

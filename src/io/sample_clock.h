@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The instrument's sample counter on a time line that never runs backwards,
 // and what the counter tells about the samples missing between two good
 // packets.
@@ -105,6 +106,12 @@ class PacketTimeline {
   // from.
   static constexpr std::size_t kGridSamples = 64;
 
+  // The bytes since the last packet were thrown away on purpose (the
+  // user's action: DataBuffer::DiscardInput): the next packet goes on the
+  // time line as ever, but its distance from the last one counts no
+  // samples lost and teaches no sample period.
+  void Discarded() { discarded_ = true; }
+
   // Whether a good packet was placed since the last Reset.
   bool HasPacket() const { return havePacket_; }
   // Restarts of the instrument's clock since the last Reset.
@@ -142,6 +149,7 @@ class PacketTimeline {
   // (kGridSamples at most), and those of the packet being placed.
   std::vector<GridPoint> grid_;
   std::vector<GridPoint> placedNow_;
+  bool discarded_ = false;
 };
 
 }  // namespace sondrix

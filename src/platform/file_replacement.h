@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing a file whole under a temporary name beside it, then putting it in
 // its place: the one way every file a run, an export or a setting replaces
 // is written (the companion, settings, panel state, the display

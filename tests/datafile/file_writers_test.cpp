@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The files a run writes never go where a link planted under their names
 // points: the companion, the settings and a saved graph are written whole
 // under a new temporary name and put in place (a link at the temporary or
