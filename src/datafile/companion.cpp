@@ -79,9 +79,11 @@ bool TakeClock(const json& clock, ClockMap& map) {
   const auto anchors = clock.find("anchors");
   if (anchors == clock.end() || !anchors->is_array()) return false;
   for (const json& pair : *anchors) {
-    if (!pair.is_array() || pair.size() != 2 || !pair[0].is_number_integer() || !pair[1].is_number_integer())
-      return false;
-    const ClockAnchor a{pair[0].get<std::int64_t>(), pair[1].get<std::int64_t>()};
+    if (!pair.is_array() || pair.size() != 2) return false;
+    const std::optional<std::int64_t> time = WholeNumber(pair[0]);
+    const std::optional<std::int64_t> utc = WholeNumber(pair[1]);
+    if (!time || !utc) return false;
+    const ClockAnchor a{*time, *utc};
     // Times a run can have: stamps within ±2^50 ms (35 000 years), UTC
     // from 1970 to the end of 9999, so that no sum of them overflows.
     constexpr std::int64_t kStampLimit = std::int64_t{1} << 50;
@@ -93,8 +95,9 @@ bool TakeClock(const json& clock, ClockMap& map) {
   if (const auto breaks = clock.find("breaks"); breaks != clock.end() && !breaks->is_null()) {
     if (!breaks->is_array()) return false;
     for (const json& at : *breaks) {
-      if (!at.is_number_integer()) return false;
-      const std::int64_t t = at.get<std::int64_t>();
+      const std::optional<std::int64_t> whole = WholeNumber(at);
+      if (!whole) return false;
+      const std::int64_t t = *whole;
       if (!map.breaks.empty() && t <= map.breaks.back()) return false;
       map.breaks.push_back(t);
     }
@@ -161,7 +164,7 @@ std::string CompanionJson(const Companion& c) {
   if (!c.clock.Empty()) {
     json anchors = json::array();
     for (const ClockAnchor& a : c.clock.anchors) anchors.push_back({a.timeMs, a.utcMs});
-    out["clock"] = {{"method", c.clockMethod}, {"anchors", std::move(anchors)}, {"breaks", c.clock.breaks}};
+    out["clock"] = {{"method", Text(c.clockMethod)}, {"anchors", std::move(anchors)}, {"breaks", c.clock.breaks}};
   }
   json events = json::array();
   for (const RunEvent& event : c.events)

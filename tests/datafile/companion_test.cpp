@@ -111,7 +111,8 @@ TEST(CompanionTest, WhatIsNoCompanionIsRefusedWithAReason) {
                            "{\"version\": 1, \"time_zero_utc_ms\": 1e15}",
                            "{\"version\": 1, \"utc_offset_seconds\": 4294967296}",
                            "{\"version\": 1, \"utc_offset_seconds\": 64801}",
-                           "{\"version\": 1, \"events\": [{\"utc_ms\": 18446744073709551615}]}"}) {
+                           "{\"version\": 1, \"events\": [{\"utc_ms\": 18446744073709551615}]}",
+                           "{\"version\": 1, \"clock\": {\"anchors\": [[18446744073709551615, 0]]}}"}) {
     error.clear();
     EXPECT_FALSE(ParseCompanion(text, c, error)) << text;
     EXPECT_FALSE(error.empty()) << text;
