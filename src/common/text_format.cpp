@@ -78,7 +78,7 @@ std::size_t SequenceLength(std::string_view text, std::size_t at) {
   return length;
 }
 
-void AppendEscape(std::string& out, unsigned char c) {
+void AppendEscaped(std::string& out, unsigned char c) {
   constexpr char kHex[] = "0123456789abcdef";
   out += "\\x";
   out += kHex[c >> 4];
@@ -94,7 +94,7 @@ std::string EscapeBytes(std::string_view text, bool controls) {
     const auto c = static_cast<unsigned char>(text[i]);
     if (c < 0x80) {
       if (EscapeAt(text, i) || (controls && (c < 0x20 || c == 0x7F)))
-        AppendEscape(out, c);
+        AppendEscaped(out, c);
       else
         out += static_cast<char>(c);
       ++i;
@@ -102,7 +102,7 @@ std::string EscapeBytes(std::string_view text, bool controls) {
     }
     const std::size_t length = SequenceLength(text, i);
     if (length == 0) {
-      AppendEscape(out, c);
+      AppendEscaped(out, c);
       ++i;
       continue;
     }
@@ -186,6 +186,44 @@ std::optional<std::int64_t> ParseIsoUtc(std::string_view text) {
   const std::int64_t days = std::chrono::sys_days(date).time_since_epoch().count();
   const std::int64_t seconds = ((days * 24 + *hour) * 60 + *minute) * 60 + *second - offsetMinutes * 60;
   return seconds * 1000 + (fractionUs + 500) / 1000;
+}
+
+std::string PrintableText(std::string_view text, bool keepTab, std::size_t maxBytes) {
+  const bool cut = text.size() > maxBytes;
+  if (cut) text = text.substr(0, maxBytes);
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      if ((c < 0x20 && !(keepTab && c == '\t')) || c == 0x7F)
+        AppendEscaped(out, c);
+      else
+        out += static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    const std::size_t length = SequenceLength(text, i);
+    // U+0080 ... U+009F are the C1 control codes; U+2028 and U+2029 break
+    // lines too, and U+202A ... U+202E and U+2066 ... U+2069 turn the text's
+    // direction, which would show the line otherwise than it is.
+    const auto second = length > 1 ? static_cast<unsigned char>(text[i + 1]) : 0;
+    const auto third = length > 2 ? static_cast<unsigned char>(text[i + 2]) : 0;
+    const bool c1 = length == 2 && c == 0xC2 && second < 0xA0;
+    const bool layout = length == 3 && c == 0xE2 &&
+                        ((second == 0x80 && third >= 0xA8 && third <= 0xAE) ||
+                         (second == 0x81 && third >= 0xA6 && third <= 0xA9));
+    if (length == 0 || c1 || layout) {
+      const std::size_t bytes = length == 0 ? 1 : length;
+      for (std::size_t k = 0; k < bytes; ++k) AppendEscaped(out, static_cast<unsigned char>(text[i + k]));
+      i += bytes;
+      continue;
+    }
+    out.append(text.substr(i, length));
+    i += length;
+  }
+  if (cut) out += "...";
+  return out;
 }
 
 }  // namespace sondrix

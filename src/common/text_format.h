@@ -3,6 +3,7 @@
 // the user's locale (the messages and read-outs of the program).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -38,5 +39,17 @@ std::string UnescapeBytes(std::string_view text);
 // 24, minutes below 60, seconds up to 60 (a leap second reads as the next
 // second's start). Empty for anything else.
 std::optional<std::int64_t> ParseIsoUtc(std::string_view text);
+
+// Text from outside (a receiver's, a daemon's, a file's) made one safe,
+// printable line for the log or a terminal: every control character written
+// as "\xNN" (the C0 codes, the line end and the carriage return among them,
+// the tab unless `keepTab`, DEL, the C1 codes as UTF-8 encodes them, the
+// line and paragraph separators U+2028 and U+2029, the direction marks
+// U+202A ... U+202E and U+2066 ... U+2069) and
+// every byte that is not part of well-formed UTF-8 too, so that no escape
+// sequence reaches a terminal and no line of the log is split or forged.
+// Printable text, UTF-8 letters included, stays as it is. More than
+// `maxBytes` of `text` are cut there, "..." marking the cut.
+std::string PrintableText(std::string_view text, bool keepTab = false, std::size_t maxBytes = std::string_view::npos);
 
 }  // namespace sondrix

@@ -12,9 +12,14 @@
 // and reads the reports: TPV (time, position, mode, status) gives the
 // fixes, SKY the HDOP and the number of satellites used, which go with
 // every following fix until the next SKY gives others. A TPV without a 2D
-// or 3D fix (mode < 2) counts as invalid, one without a time as undated, a
-// line that is no JSON object or a TPV without its position as malformed.
-// Other reports (VERSION, DEVICES, WATCH, ...) are not used.
+// or 3D fix (mode < 2) counts as invalid, one without a time as undated; a
+// line that is no JSON object, a TPV without its position or with a field
+// out of its range (a date that does not exist or lies outside the years
+// of nmea.h, a latitude beyond the pole, a mode or status that is no whole
+// number of theirs) and a SKY whose HDOP or satellites are no such numbers
+// (1e300 satellites) count as malformed and are not used. An ERROR's message
+// goes to the log as one printable line. Other reports (VERSION, DEVICES,
+// WATCH, ...) are not used.
 //
 // The socket never waits: connecting waits at most kConnectSeconds at
 // open, and a gpsd that goes away (stopped, restarted) is connected to again,
@@ -38,6 +43,7 @@
 #include <vector>
 
 #include "common/log.h"
+#include "common/text_format.h"
 #include "io/position_source.h"
 #include "platform/clock.h"
 
@@ -50,6 +56,11 @@ constexpr double kConnectSeconds = 2.0;
 // A reconnection still not through after this long is started again.
 constexpr double kReconnectSeconds = 5.0;
 constexpr std::string_view kWatch = "?WATCH={\"enable\":true,\"json\":true};\n";
+// A SKY's satellites used and HDOP beyond these are no numbers of a sky.
+constexpr int kMostSatellites = 1000;
+constexpr double kLargestHdop = 1000.0;
+// What of gpsd's ERROR message the log keeps.
+constexpr std::size_t kLoggedBytes = 200;
 
 struct Address {
   sockaddr_storage address{};
@@ -114,7 +125,9 @@ std::optional<std::int64_t> IsoUtcMs(std::string_view text) {
   const auto hours = digits(11, 2);
   const auto minutes = digits(14, 2);
   const auto whole = digits(17, 2);
-  if (!year || !month || !day || !hours || !minutes || !whole || *hours > 23 || *minutes > 59 || *whole > 60) {
+  // The leap second 60 only at 23:59; the years a fix may have.
+  if (!year || !month || !day || !hours || !minutes || !whole || *hours > 23 || *minutes > 59 || *whole > 60 ||
+      (*whole == 60 && (*hours != 23 || *minutes != 59)) || *year < kEarliestFixYear || *year > kLatestFixYear) {
     return std::nullopt;
   }
   double fraction = 0.0;
@@ -139,11 +152,24 @@ std::optional<double> NumberField(const json& report, const char* name) {
   return std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
 }
 
+// A field that, when there, is a whole number `low` ... `high`: absent
+// (nullopt, `ok` true), that number, or out of its range (`ok` false: a
+// string, a fraction, 1e300, NaN).
+std::optional<int> WholeField(const json& report, const char* name, int low, int high, bool& ok) {
+  const auto it = report.find(name);
+  if (it == report.end()) return std::nullopt;
+  const std::optional<double> value = NumberField(report, name);
+  if (!value || *value != std::floor(*value) || *value < low || *value > high) {
+    ok = false;
+    return std::nullopt;
+  }
+  return static_cast<int>(*value);
+}
+
 // The fix quality of NMEA's GGA for gpsd's TPV status: 2 DGPS, 3 RTK fixed,
 // 4 RTK float, 5 and 6 dead reckoning; anything else an ordinary fix.
-int QualityOfStatus(std::optional<double> status) {
-  // Only a number in range becomes an int (a cast of 1e300 is undefined).
-  switch (status && *status >= 0.0 && *status <= 6.0 ? static_cast<int>(*status) : 1) {
+int QualityOfStatus(std::optional<int> status) {
+  switch (status.value_or(1)) {
     case 2: return 2;
     case 3: return 4;
     case 4: return 5;
@@ -156,7 +182,7 @@ int QualityOfStatus(std::optional<double> status) {
 class GpsdPositionSource final : public PositionSource {
  public:
   GpsdPositionSource(std::string host, int port, std::vector<Address> addresses, int fd)
-      : where_(HostAndPort(host, port)), addresses_(std::move(addresses)), fd_(fd) {}
+      : where_(PrintableText(HostAndPort(host, port))), addresses_(std::move(addresses)), fd_(fd) {}
   ~GpsdPositionSource() override { Close(); }
   GpsdPositionSource(const GpsdPositionSource&) = delete;
   GpsdPositionSource& operator=(const GpsdPositionSource&) = delete;
@@ -230,18 +256,24 @@ class GpsdPositionSource final : public PositionSource {
       NmeaFix fix;
       if (TakeTpv(report, fix)) fixes.push_back(fix);
     } else if (*kind == "SKY") {
-      TakeSky(report);
+      if (!TakeSky(report)) ++own_.malformed;
     } else if (*kind == "ERROR") {
-      // json::value would throw for a message that is no text.
+      // gpsd's words, whatever bytes they hold, as one printable line.
       const auto message = report.find("message");
-      const std::string text = message != report.end() && message->is_string() ? message->get<std::string>() : "";
+      const std::string text = message != report.end() && message->is_string()
+                                   ? PrintableText(message->get_ref<const std::string&>(), false, kLoggedBytes)
+                                   : std::string("(no message)");
       SONDRIX_LOG(Warn, "gpsd at %s: %s", where_.c_str(), text.c_str());
     }
   }
 
   bool TakeTpv(const json& report, NmeaFix& fix) {
-    const std::optional<double> mode = NumberField(report, "mode");
-    if (!mode) {
+    // mode 0 unknown, 1 no fix, 2 2D, 3 3D; status 0 ... 9 (gpsd's
+    // STATUS_*), 1 when not given.
+    bool whole = true;
+    const std::optional<int> mode = WholeField(report, "mode", 0, 3, whole);
+    const std::optional<int> status = WholeField(report, "status", 0, 9, whole);
+    if (!mode || !whole) {
       ++own_.malformed;
       return false;
     }
@@ -265,26 +297,38 @@ class GpsdPositionSource final : public PositionSource {
     fix.utcMs = *utcMs;
     fix.latitude = *latitude;
     fix.longitude = *longitude;
-    fix.quality = QualityOfStatus(NumberField(report, "status"));
+    fix.quality = QualityOfStatus(status);
     fix.satellites = satellites_;
     fix.hdop = hdop_;
     return true;
   }
 
-  void TakeSky(const json& report) {
-    if (const std::optional<double> hdop = NumberField(report, "hdop"); hdop && *hdop >= 0.0) hdop_ = *hdop;
-    if (const std::optional<double> used = NumberField(report, "uSat"); used && *used >= 0.0 && *used <= 1000.0) {
-      satellites_ = static_cast<int>(*used);
-      return;
+  // The HDOP and satellites used of a SKY, for the fixes after it; false
+  // (nothing taken) when one of them is no number of its kind: an HDOP that
+  // is negative or absurd (gpsd says 99.99 for none), a count of satellites
+  // that is no whole number up to kMostSatellites.
+  bool TakeSky(const json& report) {
+    bool whole = true;
+    const std::optional<int> used = WholeField(report, "uSat", 0, kMostSatellites, whole);
+    const auto hdopField = report.find("hdop");
+    const std::optional<double> hdop = NumberField(report, "hdop");
+    if (!whole || (hdopField != report.end() && (!hdop || *hdop < 0.0 || *hdop > kLargestHdop))) return false;
+    int listed = -1;
+    if (!used) {
+      const auto satellites = report.find("satellites");
+      if (satellites != report.end() && satellites->is_array()) {
+        listed = 0;
+        for (const json& satellite : *satellites) {
+          const auto flag = satellite.is_object() ? satellite.find("used") : satellite.end();
+          if (satellite.is_object() && flag != satellite.end() && flag->is_boolean() && flag->get<bool>()) ++listed;
+        }
+        if (listed > kMostSatellites) return false;
+      }
     }
-    const auto satellites = report.find("satellites");
-    if (satellites == report.end() || !satellites->is_array()) return;
-    int used = 0;
-    for (const json& satellite : *satellites) {
-      const auto flag = satellite.is_object() ? satellite.find("used") : satellite.end();
-      if (satellite.is_object() && flag != satellite.end() && flag->is_boolean() && flag->get<bool>()) ++used;
-    }
-    satellites_ = used;
+    if (hdop) hdop_ = *hdop;
+    if (used) satellites_ = *used;
+    else if (listed >= 0) satellites_ = listed;
+    return true;
   }
 
   std::string where_;
@@ -337,7 +381,7 @@ std::unique_ptr<PositionSource> OpenGpsdPositionSource(const std::string& host, 
     } while (failure == EINPROGRESS && remaining() > 0.0);
     if (failure == 0 && !SendWatch(fd)) failure = errno;
     if (failure == 0) {
-      SONDRIX_LOG(Info, "Positions from gpsd at %s", where.c_str());
+      SONDRIX_LOG(Info, "Positions from gpsd at %s", PrintableText(where).c_str());
       return std::make_unique<GpsdPositionSource>(host, port, std::move(addresses), fd);
     }
     ::close(fd);

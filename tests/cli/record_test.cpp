@@ -67,9 +67,11 @@ class RecordCli : public test::HeadlessTest {
     return test::WriteCapture(home.File("capture.raw"), all);
   }
 
+  // A capture written by hand has no companion with the time map of a
+  // live run: the UTC of its first sample is given.
   std::string Record(const std::string& capture, const std::string& out, const std::string& more = "") {
     return "record --device " + Quoted(kDevice) + " --port " + Quoted(capture) + " --out " + Quoted(out) +
-           (more.empty() ? "" : " " + more);
+           " --start-utc 2026-12-10T04:00:00.000Z" + (more.empty() ? "" : " " + more);
   }
 };
 

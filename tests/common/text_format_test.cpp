@@ -62,6 +62,25 @@ TEST(TextFormat, EscapedBytesAreWellFormedUtf8AndComeBackExactly) {
       if (controls) ASSERT_EQ(escaped.find_first_of(std::string("\n\r\0", 3)), std::string::npos);
     }
   }
+
+// Outside text for the log or a terminal: whatever the bytes, one line
+// that shows them, nothing that a terminal or a log reader would act on.
+TEST(TextFormat, PrintableTextEscapesWhatWouldActOrBreakTheLine) {
+  const struct {
+    std::string in;
+    std::string out;
+  } cases[] = {
+      {"plain text, \u00e9t\u00e9 \u00b0C", "plain text, \u00e9t\u00e9 \u00b0C"},
+      {"a\nb\r\x1b[2Jc\x7f\td", "a\\x0ab\\x0d\\x1b[2Jc\\x7f\\x09d"},
+      {std::string("nul\0here", 8), "nul\\x00here"},
+      {"next\u0085line", "next\\xc2\\x85line"},                           // C1 NEL
+      {"sep\u2028arated\u2029", "sep\\xe2\\x80\\xa8arated\\xe2\\x80\\xa9"},  // line and paragraph
+      {"txt\u202egnp.exe", "txt\\xe2\\x80\\xaegnp.exe"},                   // right-to-left override
+      {"\xff\xc0\xaf\xed\xa0\x80\xe2\x82", "\\xff\\xc0\\xaf\\xed\\xa0\\x80\\xe2\\x82"},  // no UTF-8
+  };
+  for (const auto& c : cases) EXPECT_EQ(PrintableText(c.in), c.out) << c.in;
+  EXPECT_EQ(PrintableText("a\tb", /*keepTab=*/true), "a\tb");
+  EXPECT_EQ(PrintableText("abcdef", false, 4), "abcd...");
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The instrument's clock mapped to UTC from arrival bounds, against a clock
 // whose truth the test knows: a crystal off by a known rate, reads late by
 // a random delay (and now and then by seconds), and time lines that jump.
