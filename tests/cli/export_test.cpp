@@ -524,7 +524,7 @@ TEST_F(ExportCli, LinksAtThePartialOutputOrAtTheOutputAreNeverFollowed) {
       EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(output)));
       EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(output + ".part")));
       if (format == "netcdf") {
-        EXPECT_EQ(NcFile(output).Doubles("time").size(), samples);
+        EXPECT_EQ(NcFile(output).Int64s("time").size(), samples);
       } else if (format == "csv") {
         EXPECT_EQ(Lines(test::ReadTextFile(output).value_or("")).size(), samples + 1);
       }

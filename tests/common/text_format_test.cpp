@@ -62,6 +62,7 @@ TEST(TextFormat, EscapedBytesAreWellFormedUtf8AndComeBackExactly) {
       if (controls) ASSERT_EQ(escaped.find_first_of(std::string("\n\r\0", 3)), std::string::npos);
     }
   }
+}
 
 // Outside text for the log or a terminal: whatever the bytes, one line
 // that shows them, nothing that a terminal or a log reader would act on.
