@@ -18,6 +18,20 @@ std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2))
 // for `utcMs` milliseconds since 1970-01-01T00:00:00Z.
 std::string IsoUtc(std::int64_t utcMs, bool milliseconds = true);
 
+// Text that may hold any bytes (a file name, a value given on the command
+// line) as well-formed UTF-8 that gives the same bytes back, for the files
+// the program writes as UTF-8 text (JSON, the track). Every byte that is no
+// part of a well-formed UTF-8 sequence (RFC 3629: no overlong forms, no
+// surrogates, nothing above U+10FFFF) becomes "\xNN" (two lowercase hex
+// digits), and so does every control character below U+0020 and DEL when
+// `controls` is set (a text that must stay on one line); a backslash that
+// would begin such a form ("\x" and two hex digits in the text itself)
+// becomes "\x5c". Well-formed text holding no "\xNN" stays as it is.
+std::string EscapeBytes(std::string_view text, bool controls = false);
+// The bytes EscapeBytes was given: every "\xNN" (hex digits of either case)
+// becomes the byte NN; everything else stays.
+std::string UnescapeBytes(std::string_view text);
+
 // An ISO 8601 date and time as milliseconds since 1970-01-01T00:00:00Z:
 // "YYYY-MM-DDThh:mm:ss", optionally with a fraction of a second (rounded to
 // the millisecond), then "Z" or an offset "+hh:mm" / "-hh:mm" (none: UTC).

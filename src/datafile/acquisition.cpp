@@ -580,11 +580,10 @@ Status Acquisition::LookForLine() {
   }
   if (found == status::kSerialMismatch) {
     // The line is back, with another instrument on it: the gap ends here,
-    // and so does the run.
+    // and so does the run (the view hears no Back: the run does not go on).
     away_ = false;
     lastGap_ = platform::SecondsSince(awaySince_);
     awayTotal_ += lastGap_;
-    if (view_ != nullptr) view_->Back(*this);
     End(found);
     return result_;
   }

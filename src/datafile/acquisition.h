@@ -139,7 +139,8 @@ class RunView {
   // says so, once, visibly); Progress goes on being called meanwhile, with
   // run.awaySeconds() the gap so far.
   virtual void Away(const Acquisition& /*run*/) {}
-  // It is back and the run goes on.
+  // It is back and the run goes on (never called when it came back with
+  // another instrument: that ends the run).
   virtual void Back(const Acquisition& /*run*/) {}
 };
 

@@ -59,7 +59,7 @@ std::string TrackLine(const TrackFix& fix) {
 Status TrackWriter::Open(const std::string& path) {
   path_ = path;
   fixes_ = 0;
-  file_ = OwnedFile::Open(path, "w");
+  file_ = OwnedFile::OpenToWrite(path, /*truncate=*/true);
   if (!file_) return status::kWriteFailed;
   const std::string head = std::string(kTitle) + "\n" + std::string(kHeader) + "\n";
   if (std::fwrite(head.data(), 1, head.size(), file_.get()) != head.size()) return status::kWriteFailed;

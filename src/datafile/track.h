@@ -15,7 +15,8 @@
 //
 // latitude in degrees north, longitude in degrees east (7 decimals, about a
 // centimetre); quality, satellites and hdop as the receiver gave them (-1:
-// not given, a fix from RMC). The source is the rest of the line.
+// not given, a fix from RMC). The source is the rest of the line (a line
+// end or a byte that is no UTF-8 in it written "\xNN", see PrintableText).
 //
 // A run writes a fix as soon as it is known, so that it is on the disk
 // within a second of its arrival; a sentence of the same second that comes
@@ -67,7 +68,8 @@ std::string TrackLine(const TrackFix& fix);
 class TrackWriter {
  public:
   // Creates (or empties) the track at `path` and writes its header; 1, or
-  // -1015 when it cannot be written.
+  // -1015 when it cannot be written (a link at `path` is never followed:
+  // OwnedFile::OpenToWrite).
   Status Open(const std::string& path);
   bool open() const { return static_cast<bool>(file_); }
   const std::string& path() const { return path_; }

@@ -111,10 +111,12 @@ class DurableRecordCli : public test::HeadlessTest {
 };
 
 TEST_F(DurableRecordCli, AnUnpluggedLineIsWaitedForAndTheSameRecordingGoesOn) {
-  // Two seconds of packets, three unplugged, three more behind the link.
+  // Two seconds of packets, three unplugged, three more behind the link, at
+  // 60 samples a second (a sample is less than two counts of the counter's
+  // hundredths: the samples lost are counted exactly all the same).
   // The simulator waits for the reader to take its last bytes before the
   // line goes for good (a packet cut by that end would count as lost).
-  ASSERT_TRUE(StartSim({"--seconds", "8", "--unplug", "2:3", "--linger", "5"}, home.File("ttyMeter")));
+  ASSERT_TRUE(StartSim({"--seconds", "8", "--unplug", "2:3", "--linger", "5", "--rate", "60"}, home.File("ttyMeter")));
   EXPECT_EQ(RecordUntilTheSimulatorEnds({"--reconnect"}), 0) << err;
   EXPECT_NE(err.find("COM1 (" + home.File("ttyMeter") +
                      ") stopped answering; waiting for it to come back — Stop ends the run"),
@@ -169,6 +171,9 @@ TEST_F(DurableRecordCli, AnotherInstrumentOnTheLineThatCameBackEndsTheRunWithNot
                        home.File("ttyMeter")));
   EXPECT_EQ(RecordUntilTheSimulatorEnds({"--reconnect"}, 8.0), 1) << err;
   EXPECT_NE(err.find("came back with another instrument"), std::string::npos) << err;
+  // The line came back, but the recording does not go on.
+  EXPECT_EQ(err.find("is back after"), std::string::npos) << err;
+  EXPECT_EQ(err.find("goes on"), std::string::npos) << err;
   // Nothing after the gap: the stamps end before the unplugged stretch.
   long long beforeGap = 0;
   for (const Sent& p : ReadReport(home.File("sent.txt"))) {

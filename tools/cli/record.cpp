@@ -18,6 +18,7 @@
 #include "cli_args.h"
 #include "commands.h"
 #include "live_source.h"
+#include "common/errors.h"
 #include "common/status.h"
 #include "common/text_format.h"
 #include "common/utils.h"
@@ -388,7 +389,12 @@ int RunRecord(std::span<char*> args) {
     }
   }
   if (result != status::kOk) {
-    Report(scratch, result);
+    // A recording that cannot be created says why (no permission, a full disk).
+    if (result == status::kCantOpenFile && recording && recording->openError() != 0)
+      std::fprintf(stderr, "sondrix-cli record: %s\n",
+                   FileFailureText(result, scratch, recording->openError()).c_str());
+    else
+      Report(scratch, result);
     source->Close();
     return 1;
   }
