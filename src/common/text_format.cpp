@@ -155,7 +155,10 @@ std::optional<std::int64_t> ParseIsoUtc(std::string_view text) {
   const auto minute = digits(2);
   if (!minute || !sign(':')) return std::nullopt;
   const auto second = digits(2);
-  if (!second || *year < 1970 || *hour > 23 || *minute > 59 || *second > 60) return std::nullopt;
+  // The leap second 60 only at 23:59.
+  if (!second || *year < 1970 || *hour > 23 || *minute > 59 || *second > 60 ||
+      (*second == 60 && (*hour != 23 || *minute != 59)))
+    return std::nullopt;
   const std::chrono::year_month_day date{std::chrono::year{*year}, std::chrono::month{static_cast<unsigned>(*month)},
                                          std::chrono::day{static_cast<unsigned>(*day)}};
   if (!date.ok()) return std::nullopt;

@@ -36,8 +36,8 @@ std::string UnescapeBytes(std::string_view text);
 // "YYYY-MM-DDThh:mm:ss", optionally with a fraction of a second (rounded to
 // the millisecond), then "Z" or an offset "+hh:mm" / "-hh:mm" (none: UTC).
 // Years 1970 ... 9999, a real calendar day (no 31 February), hours below
-// 24, minutes below 60, seconds up to 60 (a leap second reads as the next
-// second's start). Empty for anything else.
+// 24, minutes below 60, seconds up to 60 at 23:59 only (a leap second reads
+// as the next second's start). Empty for anything else.
 std::optional<std::int64_t> ParseIsoUtc(std::string_view text);
 
 // Text from outside (a receiver's, a daemon's, a file's) made one safe,

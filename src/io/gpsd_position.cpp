@@ -105,44 +105,15 @@ bool SendWatch(int fd) {
          static_cast<ssize_t>(kWatch.size());
 }
 
-// "YYYY-MM-DDThh:mm:ss[.fff...]Z": milliseconds since 1970 UTC.
+// gpsd's "time", "YYYY-MM-DDThh:mm:ss[.fff...]Z": milliseconds since 1970
+// UTC, of the years a fix may have.
 std::optional<std::int64_t> IsoUtcMs(std::string_view text) {
-  if (text.size() < 20 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
-      text[16] != ':' || text.back() != 'Z') {
-    return std::nullopt;
-  }
-  auto digits = [&](std::size_t at, std::size_t count) -> std::optional<int> {
-    int value = 0;
-    for (std::size_t i = at; i < at + count; ++i) {
-      if (text[i] < '0' || text[i] > '9') return std::nullopt;
-      value = value * 10 + (text[i] - '0');
-    }
-    return value;
-  };
-  const auto year = digits(0, 4);
-  const auto month = digits(5, 2);
-  const auto day = digits(8, 2);
-  const auto hours = digits(11, 2);
-  const auto minutes = digits(14, 2);
-  const auto whole = digits(17, 2);
-  // The leap second 60 only at 23:59; the years a fix may have.
-  if (!year || !month || !day || !hours || !minutes || !whole || *hours > 23 || *minutes > 59 || *whole > 60 ||
-      (*whole == 60 && (*hours != 23 || *minutes != 59)) || *year < kEarliestFixYear || *year > kLatestFixYear) {
-    return std::nullopt;
-  }
-  double fraction = 0.0;
-  const std::string_view rest = text.substr(19, text.size() - 20);
-  if (!rest.empty()) {
-    if (rest.size() < 2 || rest[0] != '.' || rest.find_first_not_of("0123456789", 1) != std::string_view::npos) {
-      return std::nullopt;
-    }
-    std::from_chars(rest.data(), rest.data() + rest.size(), fraction);
-  }
-  const std::chrono::year_month_day date{std::chrono::year{*year}, std::chrono::month{static_cast<unsigned>(*month)},
-                                         std::chrono::day{static_cast<unsigned>(*day)}};
-  if (!date.ok()) return std::nullopt;
-  const std::int64_t days = std::chrono::sys_days(date).time_since_epoch().count();
-  return (days * 86400 + *hours * 3600LL + *minutes * 60LL + *whole) * 1000 + std::llround(fraction * 1000.0);
+  if (text.empty() || text.back() != 'Z') return std::nullopt;
+  const std::optional<std::int64_t> utc = ParseIsoUtc(text);
+  if (!utc) return std::nullopt;
+  const int year = (text[0] - '0') * 1000 + (text[1] - '0') * 100 + (text[2] - '0') * 10 + (text[3] - '0');
+  if (year < kEarliestFixYear || year > kLatestFixYear) return std::nullopt;
+  return utc;
 }
 
 std::optional<double> NumberField(const json& report, const char* name) {
