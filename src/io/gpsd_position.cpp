@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "common/log.h"
+#include "io/gpsd_report.h"
 #include "io/position_source.h"
 #include "platform/clock.h"
 
@@ -191,8 +192,7 @@ class GpsdPositionSource final : public PositionSource {
     Close();
     DropPartialLine();
     // The satellites of the last connection are not the next one's.
-    hdop_ = -1.0;
-    satellites_ = -1;
+    sky_ = GpsdSky{};
     lost_ = true;
   }
 
@@ -217,69 +217,19 @@ class GpsdPositionSource final : public PositionSource {
   }
 
   void TakeReport(std::string_view line, std::vector<NmeaFix>& fixes) {
-    if (line.find_first_not_of(" \t") == std::string_view::npos) return;
-    const json report = json::parse(line, nullptr, false);
-    const auto kind = report.is_object() ? report.find("class") : report.end();
-    if (report.is_discarded() || !report.is_object() || kind == report.end() || !kind->is_string()) {
-      ++own_.malformed;
-      return;
+    const GpsdReport report = ReadGpsdReport(line, sky_);
+    switch (report.kind) {
+      case GpsdReport::Kind::Fix: fixes.push_back(report.fix); break;
+      case GpsdReport::Kind::Malformed: ++own_.malformed; break;
+      case GpsdReport::Kind::Invalid: ++own_.invalid; break;
+      case GpsdReport::Kind::Undated: ++own_.undated; break;
+      case GpsdReport::Kind::Error:
+        SONDRIX_LOG(Warn, "gpsd at %s: %s", where_.c_str(), report.message.c_str());
+        break;
+      case GpsdReport::Kind::Blank:
+      case GpsdReport::Kind::Sky:
+      case GpsdReport::Kind::Other: break;
     }
-    if (*kind == "TPV") {
-      NmeaFix fix;
-      if (TakeTpv(report, fix)) fixes.push_back(fix);
-    } else if (*kind == "SKY") {
-      TakeSky(report);
-    } else if (*kind == "ERROR") {
-      SONDRIX_LOG(Warn, "gpsd at %s: %s", where_.c_str(), report.value("message", std::string()).c_str());
-    }
-  }
-
-  bool TakeTpv(const json& report, NmeaFix& fix) {
-    const std::optional<double> mode = NumberField(report, "mode");
-    if (!mode) {
-      ++own_.malformed;
-      return false;
-    }
-    if (*mode < 2) {
-      ++own_.invalid;
-      return false;
-    }
-    const auto time = report.find("time");
-    if (time == report.end()) {
-      ++own_.undated;
-      return false;
-    }
-    const std::optional<std::int64_t> utcMs =
-        time->is_string() ? IsoUtcMs(time->get_ref<const std::string&>()) : std::nullopt;
-    const std::optional<double> latitude = NumberField(report, "lat");
-    const std::optional<double> longitude = NumberField(report, "lon");
-    if (!utcMs || !latitude || !longitude || std::fabs(*latitude) > 90.0 || std::fabs(*longitude) > 180.0) {
-      ++own_.malformed;
-      return false;
-    }
-    fix.utcMs = *utcMs;
-    fix.latitude = *latitude;
-    fix.longitude = *longitude;
-    fix.quality = QualityOfStatus(NumberField(report, "status"));
-    fix.satellites = satellites_;
-    fix.hdop = hdop_;
-    return true;
-  }
-
-  void TakeSky(const json& report) {
-    if (const std::optional<double> hdop = NumberField(report, "hdop"); hdop && *hdop >= 0.0) hdop_ = *hdop;
-    if (const std::optional<double> used = NumberField(report, "uSat"); used && *used >= 0.0) {
-      satellites_ = static_cast<int>(*used);
-      return;
-    }
-    const auto satellites = report.find("satellites");
-    if (satellites == report.end() || !satellites->is_array()) return;
-    int used = 0;
-    for (const json& satellite : *satellites) {
-      const auto flag = satellite.is_object() ? satellite.find("used") : satellite.end();
-      if (satellite.is_object() && flag != satellite.end() && flag->is_boolean() && flag->get<bool>()) ++used;
-    }
-    satellites_ = used;
   }
 
   std::string where_;
@@ -287,11 +237,70 @@ class GpsdPositionSource final : public PositionSource {
   std::size_t next_ = 0;
   int fd_;
   double connectStart_ = 0.0;
-  double hdop_ = -1.0;
-  int satellites_ = -1;
+  GpsdSky sky_;
 };
 
+// The fix of a TPV report (its kind: Fix when usable).
+GpsdReport::Kind TakeTpv(const json& report, const GpsdSky& sky, NmeaFix& fix) {
+  const std::optional<double> mode = NumberField(report, "mode");
+  if (!mode) return GpsdReport::Kind::Malformed;
+  if (*mode < 2) return GpsdReport::Kind::Invalid;
+  const auto time = report.find("time");
+  if (time == report.end()) return GpsdReport::Kind::Undated;
+  const std::optional<std::int64_t> utcMs =
+      time->is_string() ? IsoUtcMs(time->get_ref<const std::string&>()) : std::nullopt;
+  const std::optional<double> latitude = NumberField(report, "lat");
+  const std::optional<double> longitude = NumberField(report, "lon");
+  if (!utcMs || !latitude || !longitude || std::fabs(*latitude) > 90.0 || std::fabs(*longitude) > 180.0) {
+    return GpsdReport::Kind::Malformed;
+  }
+  fix.utcMs = *utcMs;
+  fix.latitude = *latitude;
+  fix.longitude = *longitude;
+  fix.quality = QualityOfStatus(NumberField(report, "status"));
+  fix.satellites = sky.satellites;
+  fix.hdop = sky.hdop;
+  return GpsdReport::Kind::Fix;
+}
+
+void TakeSky(const json& report, GpsdSky& sky) {
+  if (const std::optional<double> hdop = NumberField(report, "hdop"); hdop && *hdop >= 0.0) sky.hdop = *hdop;
+  if (const std::optional<double> used = NumberField(report, "uSat"); used && *used >= 0.0) {
+    sky.satellites = static_cast<int>(*used);
+    return;
+  }
+  const auto satellites = report.find("satellites");
+  if (satellites == report.end() || !satellites->is_array()) return;
+  int used = 0;
+  for (const json& satellite : *satellites) {
+    const auto flag = satellite.is_object() ? satellite.find("used") : satellite.end();
+    if (satellite.is_object() && flag != satellite.end() && flag->is_boolean() && flag->get<bool>()) ++used;
+  }
+  sky.satellites = used;
+}
+
 }  // namespace
+
+GpsdReport ReadGpsdReport(std::string_view line, GpsdSky& sky) {
+  GpsdReport out;
+  if (line.find_first_not_of(" \t") == std::string_view::npos) return out;
+  const json report = json::parse(line, nullptr, false);
+  const auto kind = report.is_object() ? report.find("class") : report.end();
+  if (report.is_discarded() || !report.is_object() || kind == report.end() || !kind->is_string()) {
+    out.kind = GpsdReport::Kind::Malformed;
+  } else if (*kind == "TPV") {
+    out.kind = TakeTpv(report, sky, out.fix);
+  } else if (*kind == "SKY") {
+    TakeSky(report, sky);
+    out.kind = GpsdReport::Kind::Sky;
+  } else if (*kind == "ERROR") {
+    out.kind = GpsdReport::Kind::Error;
+    out.message = report.value("message", std::string());
+  } else {
+    out.kind = GpsdReport::Kind::Other;
+  }
+  return out;
+}
 
 std::unique_ptr<PositionSource> OpenGpsdPositionSource(const std::string& host, int port, std::string& error) {
   const std::string where = HostAndPort(host, port);

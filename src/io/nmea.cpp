@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <type_traits>
 #include <vector>
 
 namespace sondrix {
@@ -17,11 +18,15 @@ std::vector<std::string_view> SplitFields(std::string_view body) {
   }
 }
 
+// A field that is a number and nothing else; "nan" and "inf" are none.
 template <typename T>
 std::optional<T> Number(std::string_view text) {
   T value{};
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  if constexpr (std::is_floating_point_v<T>) {
+    if (!std::isfinite(value)) return std::nullopt;
+  }
   return value;
 }
 

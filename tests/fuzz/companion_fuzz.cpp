@@ -1,0 +1,223 @@
+// Fuzz target: a recording's companion (NAME.meta.json) both ways. When bit
+// 0 of the first byte is set, the rest is the file's text for
+// ParseCompanion; otherwise the rest makes a companion (texts between NUL
+// bytes, times and the UTC offset from the bytes before them) for
+// CompanionJson. Checks:
+// - a companion that is read, written by CompanionJson and read again is
+//   the same companion, and written again the same text;
+// - a text that is refused leaves the companion given as it was and says
+//   why;
+// - what was read is what the file says, as the target reads the JSON: the
+//   version exactly 1, the time zero, the UTC offset and every event's time
+//   exactly the file's whole numbers, the texts the file's;
+// - a companion made of any texts and numbers is written as JSON that reads
+//   back as the same companion.
+// The last two hold for any number and any text only once the companion
+// was hardened (texts that are no UTF-8, whole numbers near +-2^63, a
+// version of 4294967297): without kCompanionHardened such inputs are passed
+// over.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "datafile/companion.h"
+
+namespace {
+
+using nlohmann::json;
+using sondrix::Companion;
+using sondrix::RunEvent;
+
+// The companion reads and writes any whole number and any text as it
+// should (no version, time or offset cut down to fit, no text that stops
+// the writing): set once those are in, so that the target holds it to them.
+constexpr bool kCompanionHardened = false;
+
+void Check(bool condition) {
+  if (!condition) __builtin_trap();
+}
+
+// The file's whole number `value` is exactly `expected`.
+bool SameWhole(const json& value, std::int64_t expected) {
+  if (value.is_number_unsigned()) {
+    return expected >= 0 && value.get<std::uint64_t>() == static_cast<std::uint64_t>(expected);
+  }
+  return value.is_number_integer() && value.get<std::int64_t>() == expected;
+}
+
+// A whole number that an int64 (`wide`) or an int does not hold, or a time
+// too close to the bottom of an int64 to be written as a date.
+bool OutOfRange(const json& value, bool wide) {
+  if (!value.is_number_integer()) return false;
+  if (value.is_number_unsigned()) {
+    return value.get<std::uint64_t>() > static_cast<std::uint64_t>(wide ? std::numeric_limits<std::int64_t>::max()
+                                                                        : std::numeric_limits<int>::max());
+  }
+  const std::int64_t v = value.get<std::int64_t>();
+  return wide ? v < std::numeric_limits<std::int64_t>::min() + 1000
+              : v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max();
+}
+
+// The inputs that meet a fault known before the companion was hardened.
+bool KnownFault(const json& in) {
+  if (!in.is_object()) return false;
+  const auto field = [&in](const char* name) { return in.contains(name) ? in[name] : json(); };
+  if (OutOfRange(field("version"), false) || OutOfRange(field("utc_offset_seconds"), false) ||
+      OutOfRange(field("time_zero_utc_ms"), true)) {
+    return true;
+  }
+  const json events = field("events");
+  if (events.is_array()) {
+    for (const json& event : events) {
+      if (event.is_object() && event.contains("utc_ms") && OutOfRange(event["utc_ms"], true)) return true;
+    }
+  }
+  return false;
+}
+
+bool ValidUtf8(std::string_view text) {
+  try {
+    (void)json(std::string(text)).dump();
+    return true;
+  } catch (const json::exception&) {
+    return false;
+  }
+}
+
+// The file's text at `key` of `object` ("" when not there or null).
+std::string FileText(const json& object, const char* key) {
+  if (!object.is_object() || !object.contains(key) || object[key].is_null()) return "";
+  return object[key].get<std::string>();
+}
+
+// What was read against what the file says.
+void CheckAsFileSays(const json& in, const Companion& c) {
+  Check(in.is_object() && in["version"].is_number_integer());
+  if (kCompanionHardened) Check(SameWhole(in["version"], 1));
+  const bool exact = kCompanionHardened || !KnownFault(in);
+  if (in.contains("time_zero_utc_ms") && !in["time_zero_utc_ms"].is_null()) {
+    Check(c.timeZeroUtcMs.has_value());
+    if (exact) Check(SameWhole(in["time_zero_utc_ms"], *c.timeZeroUtcMs));
+  } else {
+    Check(!c.timeZeroUtcMs.has_value());
+  }
+  if (in.contains("utc_offset_seconds")) {
+    if (exact) Check(SameWhole(in["utc_offset_seconds"], c.utcOffsetSeconds));
+  } else {
+    Check(c.utcOffsetSeconds == 0);
+  }
+  Check(c.program == FileText(in, "program"));
+  const json source = in.contains("source") && in["source"].is_object() ? in["source"] : json::object();
+  Check(c.port == FileText(source, "port") && c.device == FileText(source, "device") &&
+        c.serialNumber == FileText(source, "serial_number") && c.deviceFile == FileText(source, "device_file"));
+  const json deployment =
+      in.contains("deployment") && in["deployment"].is_object() ? in["deployment"] : json::object();
+  for (std::size_t k = 0; k < sondrix::kDeploymentKeys.size(); ++k) {
+    Check(c.deployment.values[k] == FileText(deployment, std::string(sondrix::kDeploymentKeys[k]).c_str()));
+  }
+  Check(c.positionSource == FileText(in, "position_source"));
+  const json events = in.contains("events") && !in["events"].is_null() ? in["events"] : json::array();
+  Check(events.size() == c.events.size());
+  for (std::size_t i = 0; i < c.events.size(); ++i) {
+    if (exact) Check(SameWhole(events[i]["utc_ms"], c.events[i].utcMs));
+    Check(c.events[i].kind == FileText(events[i], "kind") && c.events[i].note == FileText(events[i], "note"));
+  }
+}
+
+// Written, read back, written again.
+void CheckWrittenBack(const Companion& c) {
+  const std::string text = sondrix::CompanionJson(c);
+  Companion again;
+  std::string error;
+  Check(sondrix::ParseCompanion(text, again, error));
+  Check(again == c);
+  Check(sondrix::CompanionJson(again) == text);
+}
+
+void FromFile(std::string_view text) {
+  const json in = json::parse(text.begin(), text.end(), nullptr, false);
+  if (!kCompanionHardened && KnownFault(in)) return;
+  Companion c;
+  c.program = "untouched";
+  c.events.push_back(RunEvent{42, "note", "untouched"});
+  const Companion given = c;
+  std::string error;
+  if (!sondrix::ParseCompanion(text, c, error)) {
+    Check(c == given && !error.empty());
+    return;
+  }
+  CheckAsFileSays(in, c);
+  CheckWrittenBack(c);
+}
+
+// The next text of `bytes` (up to a NUL byte).
+std::string NextText(std::string_view& bytes) {
+  const std::size_t end = bytes.find('\0');
+  std::string text(bytes.substr(0, end));
+  bytes.remove_prefix(end == std::string_view::npos ? bytes.size() : end + 1);
+  return text;
+}
+
+template <typename Number>
+Number NextNumber(std::string_view& bytes) {
+  Number value{};
+  const std::size_t n = std::min(sizeof value, bytes.size());
+  std::memcpy(&value, bytes.data(), n);
+  bytes.remove_prefix(n);
+  return value;
+}
+
+void FromValues(std::string_view bytes) {
+  Companion c;
+  const auto flags = NextNumber<std::uint8_t>(bytes);
+  const auto zero = NextNumber<std::int64_t>(bytes);
+  if (flags & 1) c.timeZeroUtcMs = zero;
+  c.utcOffsetSeconds = NextNumber<std::int32_t>(bytes);
+  std::vector<std::string*> texts = {&c.program, &c.port, &c.device, &c.serialNumber, &c.deviceFile,
+                                     &c.positionSource};
+  for (std::string& value : c.deployment.values) texts.push_back(&value);
+  bool utf8 = true;
+  for (std::string* text : texts) {
+    *text = NextText(bytes);
+    utf8 = utf8 && ValidUtf8(*text);
+  }
+  bool lowTime = false;
+  while (!bytes.empty()) {
+    RunEvent event;
+    event.utcMs = NextNumber<std::int64_t>(bytes);
+    event.kind = NextText(bytes);
+    event.note = NextText(bytes);
+    utf8 = utf8 && ValidUtf8(event.kind) && ValidUtf8(event.note);
+    lowTime = lowTime || event.utcMs < std::numeric_limits<std::int64_t>::min() + 1000;
+    c.events.push_back(std::move(event));
+  }
+  if (!kCompanionHardened && (!utf8 || lowTime)) return;
+  if (utf8) {
+    CheckWrittenBack(c);
+  } else {
+    // Texts that are no UTF-8 may be mended on the way: what is written
+    // must still read back, and then stay as it is.
+    Companion again;
+    std::string error;
+    Check(sondrix::ParseCompanion(sondrix::CompanionJson(c), again, error));
+    CheckWrittenBack(again);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  const std::string_view rest(reinterpret_cast<const char*>(data + 1), size - 1);
+  if (data[0] & 1) {
+    FromFile(rest);
+  } else {
+    FromValues(rest);
+  }
+  return 0;
+}
