@@ -295,7 +295,10 @@ GpsdReport ReadGpsdReport(std::string_view line, GpsdSky& sky) {
     out.kind = GpsdReport::Kind::Sky;
   } else if (*kind == "ERROR") {
     out.kind = GpsdReport::Kind::Error;
-    out.message = report.value("message", std::string());
+    // A message that is no text is left out (json's value() would throw).
+    if (const auto message = report.find("message"); message != report.end() && message->is_string()) {
+      out.message = message->get<std::string>();
+    }
   } else {
     out.kind = GpsdReport::Kind::Other;
   }
