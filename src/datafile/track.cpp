@@ -23,6 +23,17 @@ std::string_view NextField(std::string_view& line, bool last = false) {
   return field;
 }
 
+// A fix's source as a track holds it: its control characters (a line end,
+// a NUL) as spaces, so that written it stays on its line and reads back
+// the same.
+std::string SourceText(std::string_view source) {
+  std::string text(source);
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  }
+  return text;
+}
+
 template <typename T>
 bool Number(std::string_view field, T& value) {
   const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), value);
@@ -36,7 +47,7 @@ bool ParseFix(std::string_view line, TrackFix& fix) {
       !Number(NextField(line), fix.longitude) || !Number(NextField(line), fix.quality) ||
       !Number(NextField(line), fix.satellites) || !Number(NextField(line), fix.hdop))
     return false;
-  fix.source = std::string(NextField(line, /*last=*/true));
+  fix.source = SourceText(NextField(line, /*last=*/true));
   return std::isfinite(fix.latitude) && std::isfinite(fix.longitude) && std::abs(fix.latitude) <= 90.0 &&
          std::abs(fix.longitude) <= 180.0;
 }
@@ -50,8 +61,9 @@ std::string TrackPathFor(std::string_view dataFile) {
 }
 
 std::string TrackLine(const TrackFix& fix) {
-  return Format("%s,%lld,%.7f,%.7f,%d,%d,%.1f,%s\n", IsoUtc(fix.utcMs).c_str(), static_cast<long long>(fix.utcMs),
-                fix.latitude, fix.longitude, fix.quality, fix.satellites, fix.hdop, fix.source.c_str());
+  return Format("%s,%lld,%.7f,%.7f,%d,%d,%.1f,", IsoUtc(fix.utcMs).c_str(), static_cast<long long>(fix.utcMs),
+                fix.latitude, fix.longitude, fix.quality, fix.satellites, fix.hdop) +
+         SourceText(fix.source) + "\n";
 }
 
 Status TrackWriter::Open(const std::string& path) {
@@ -127,9 +139,14 @@ std::optional<LatLon> PositionAt(std::span<const TrackFix> track, std::int64_t u
   if (a.utcMs == utcMs) return LatLon{a.latitude, a.longitude};
   if (after == track.end()) return std::nullopt;
   const TrackFix& b = *after;
-  const double span = static_cast<double>(b.utcMs - a.utcMs);
-  if (span > kMaxFixGapSeconds * 1000.0) return std::nullopt;
-  const double f = static_cast<double>(utcMs - a.utcMs) / span;
+  // The differences of times that lie in order, in unsigned arithmetic:
+  // exact, also for times from a damaged track at the ends of int64.
+  const auto since = [&a](std::int64_t t) {
+    return static_cast<std::uint64_t>(t) - static_cast<std::uint64_t>(a.utcMs);
+  };
+  const std::uint64_t span = since(b.utcMs);
+  if (span > static_cast<std::uint64_t>(kMaxFixGapSeconds * 1000.0)) return std::nullopt;
+  const double f = static_cast<double>(since(utcMs)) / static_cast<double>(span);
   double dLon = b.longitude - a.longitude;
   if (dLon > 180.0) dLon -= 360.0;
   if (dLon < -180.0) dLon += 360.0;

@@ -14,7 +14,9 @@
 //
 // latitude in degrees north, longitude in degrees east (7 decimals, about a
 // centimetre); quality, satellites and hdop as the receiver gave them (-1:
-// not given, a fix from RMC). The source is the rest of the line.
+// not given, a fix from RMC). The source is the rest of the line; its
+// control characters (none in a source's own name) are written and read as
+// spaces.
 //
 // Exports give each sample the position at its UTC time (PositionAt): the
 // straight line between the fixes around it, when those are at most

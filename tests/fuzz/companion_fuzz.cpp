@@ -50,8 +50,7 @@ bool SameWhole(const json& value, std::int64_t expected) {
   return value.is_number_integer() && value.get<std::int64_t>() == expected;
 }
 
-// A whole number that an int64 (`wide`) or an int does not hold, or a time
-// too close to the bottom of an int64 to be written as a date.
+// A whole number that an int64 (`wide`) or an int does not hold.
 bool OutOfRange(const json& value, bool wide) {
   if (!value.is_number_integer()) return false;
   if (value.is_number_unsigned()) {
@@ -59,8 +58,7 @@ bool OutOfRange(const json& value, bool wide) {
                                                                         : std::numeric_limits<int>::max());
   }
   const std::int64_t v = value.get<std::int64_t>();
-  return wide ? v < std::numeric_limits<std::int64_t>::min() + 1000
-              : v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max();
+  return !wide && (v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max());
 }
 
 // The inputs that meet a fault known before the companion was hardened.
@@ -186,17 +184,15 @@ void FromValues(std::string_view bytes) {
     *text = NextText(bytes);
     utf8 = utf8 && ValidUtf8(*text);
   }
-  bool lowTime = false;
   while (!bytes.empty()) {
     RunEvent event;
     event.utcMs = NextNumber<std::int64_t>(bytes);
     event.kind = NextText(bytes);
     event.note = NextText(bytes);
     utf8 = utf8 && ValidUtf8(event.kind) && ValidUtf8(event.note);
-    lowTime = lowTime || event.utcMs < std::numeric_limits<std::int64_t>::min() + 1000;
     c.events.push_back(std::move(event));
   }
-  if (!kCompanionHardened && (!utf8 || lowTime)) return;
+  if (!kCompanionHardened && !utf8) return;
   if (utf8) {
     CheckWrittenBack(c);
   } else {
