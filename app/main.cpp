@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sondrix: the desktop application.
 #include "sondrix_main.h"
 

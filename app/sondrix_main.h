@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The `sondrix` program on its real backends: Qt windows from the resource
 // file and the termios serial library. main() calls it; the end-to-end test
 // calls it too, with a hook that drives the running program.

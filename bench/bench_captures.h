@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Generated raw captures and a scratch directory for the benchmarks, written
 // once per process and removed at its end, and the read loop of the tools.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decoding throughput of the nine-wavelength meter's packets (18 channels,
 // 10 samples, 638 bytes with the checksum) replayed from a large capture
 // file through RawFilPort and BinBuffer. Reports MB/s and packets/s. The

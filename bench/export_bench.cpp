@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Throughput of the export (`sondrix-cli export` in-process): a data file of
 // one million lines of the nine-wavelength meter (18 traces; every tenth
 // line, the first of a packet, with the trailing text of temperatures,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading the numbers of a data file's text: lines of values as a meter
 // records them ("%.5f", 0 to 1 1/m, a few negative, tab before each) read
 // field by field by TakeNumberField (the form checked and the number parsed

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Formatting numbers as a data file's text: "%.5f" of values such as a
 // meter records (0 to 1 1/m with five significant decimals, a few negative)
 // by FormatFixed, by std::to_chars (the writer before FormatFixed) and by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Live latency of the nine-wavelength meter: the time from a packet's last
 // byte written to a pseudo-terminal to its first and last samples handed out
 // by the source's binned read (bin size 1), on the path of a live run: the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Throughput of a recording, the path of `sondrix-cli record` in-process: a
 // large capture made by the simulator (as `sondrix-sim --device ... --out`
 // makes it) replayed through RawFilPort, decoded and calibrated by the meter

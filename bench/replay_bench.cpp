@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Throughput of a replay, the path of `sondrix-cli replay` in-process: a
 // hyperspectral data file (BenthFile, 200 traces) opened as a source,
 // reset, read line by line through the source's binned read and every line

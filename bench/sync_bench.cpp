@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the loss bound of a live recording costs: the recording is written
 // out and synced (fdatasync) about once a second. Each iteration appends a
 // second's worth of sample lines to a file in the working directory (the

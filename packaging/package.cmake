@@ -10,8 +10,11 @@ set(SONDRIX_PACKAGE_MAINTAINER "Sondrix maintainers <maintainers@sondrix.example
 set(SONDRIX_HOMEPAGE "https://sondrix.example.org/" CACHE STRING "The project's home page (with a trailing /)")
 set(SONDRIX_SCREENSHOT_URL "${SONDRIX_HOMEPAGE}screenshots"
     CACHE STRING "Where the screenshots named in the AppStream metadata are published")
-set(SONDRIX_LICENSE "" CACHE STRING "SPDX identifier of the program's licence (empty: none chosen yet)")
-set(SONDRIX_LICENSE_FILE "${PROJECT_SOURCE_DIR}/LICENSE" CACHE FILEPATH "The full text of that licence")
+
+# The program's licence (SPDX) and its full text; not a cache entry: the
+# licence is the project's, not a build's.
+set(SONDRIX_LICENSE "GPL-3.0-or-later")
+set(SONDRIX_LICENSE_FILE "${PROJECT_SOURCE_DIR}/LICENSE")
 
 set(package_dir ${CMAKE_BINARY_DIR}/package)
 set(doc_dir ${CMAKE_INSTALL_DATADIR}/doc/sondrix)
@@ -55,25 +58,28 @@ endif()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/changelog ${package_dir}/changelog @ONLY)
 
 # --- The copyright file (machine-readable, DEP-5) and the licence ----------
-if(SONDRIX_LICENSE STREQUAL "")
-  set(SONDRIX_LICENSE_NAME "all-rights-reserved")
-  set(SONDRIX_LICENSE_TEXT
-      " The authors have not yet published Sondrix under a licence: until they do,\n all rights are reserved.")
-  set(SONDRIX_METAINFO_PROJECT_LICENSE "")
-else()
-  set(SONDRIX_LICENSE_NAME "${SONDRIX_LICENSE}")
-  if(NOT EXISTS ${SONDRIX_LICENSE_FILE})
-    message(FATAL_ERROR "SONDRIX_LICENSE is ${SONDRIX_LICENSE} but its text ${SONDRIX_LICENSE_FILE} is missing")
-  endif()
-  # Each line of the text indented by one space, an empty line as " .".
-  file(READ ${SONDRIX_LICENSE_FILE} license_text)
-  string(STRIP "${license_text}" license_text)
-  string(REGEX REPLACE "\n[ \t]*\n" "\n.\n" license_text "${license_text}")
-  string(REGEX REPLACE "\n[ \t]*\n" "\n.\n" license_text "${license_text}")
-  string(REPLACE "\n" "\n " license_text "${license_text}")
-  set(SONDRIX_LICENSE_TEXT " ${license_text}")
-  set(SONDRIX_METAINFO_PROJECT_LICENSE "  <project_license>${SONDRIX_LICENSE}</project_license>")
+# GPL-3.0-or-later (the program links QCustomPlot, which is GPL-3): the full
+# text is LICENSE at the top of the source; Debian keeps it in
+# /usr/share/common-licenses, so the copyright file gives the grant and
+# points there (lintian refuses a copy of the GPL in it).
+if(NOT EXISTS ${SONDRIX_LICENSE_FILE})
+  message(FATAL_ERROR "The licence's text ${SONDRIX_LICENSE_FILE} is missing")
 endif()
+set(SONDRIX_LICENSE_NAME "${SONDRIX_LICENSE}")
+string(CONCAT SONDRIX_LICENSE_TEXT
+       " This program is free software: you can redistribute it and/or modify\n"
+       " it under the terms of the GNU General Public License as published by\n"
+       " the Free Software Foundation, either version 3 of the License, or\n"
+       " (at your option) any later version.\n"
+       " .\n"
+       " This program is distributed in the hope that it will be useful,\n"
+       " but WITHOUT ANY WARRANTY; without even the implied warranty of\n"
+       " MERCHANTABILITY or FITNESS FOR A PARTICULAR PURPOSE.  See the\n"
+       " GNU General Public License for more details.\n"
+       " .\n"
+       " On Debian systems, the complete text of the GNU General Public License\n"
+       " version 3 can be found in \"/usr/share/common-licenses/GPL-3\".")
+set(SONDRIX_METAINFO_PROJECT_LICENSE "  <project_license>${SONDRIX_LICENSE}</project_license>")
 configure_file(${CMAKE_CURRENT_LIST_DIR}/copyright ${package_dir}/copyright @ONLY)
 install(FILES ${package_dir}/copyright DESTINATION ${doc_dir})
 

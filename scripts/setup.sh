@@ -10,10 +10,11 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libqcustomplot-dev libqcustomplot2.1-qt6
-  nlohmann-json3-dev libnetcdf-dev netcdf-bin
+  nlohmann-json3-dev libnetcdf-dev libhdf5-dev netcdf-bin
   xvfb xauth ccache locales strace
   lintian desktop-file-utils appstream librsvg2-bin shared-mime-info libxml2-utils libglib2.0-bin file procps
   scdoc  # the manual pages (man/*.scd): small, made for man pages
+  python3-netcdf4 python3-xarray  # the export tests read the NetCDF outputs back through them
   clang libclang-rt-14-dev  # the libFuzzer build of tests/fuzz (-DSONDRIX_FUZZ=ON; libFuzzer is in the latter)
 )
 if [ "${1:-}" = "--tools" ]; then

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The display on the Qt backend: how fast a recording replays through
 // Display::Plot into the graphs, what a live run at the instrument's rate
 // costs, whether memory stays flat over a day, and a window to look at.

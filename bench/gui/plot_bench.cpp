@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the XY graph and the strip chart cost with a long run on screen, side
 // by side with the same picture drawn the plain QCustomPlot way (one
 // antialiased QCPGraph per trace with adaptive sampling, a double key and

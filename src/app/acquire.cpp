@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/acquire.h"
 
+#include "app/capture_time.h"
 #include "app/deployment.h"
 #include "app/layout.h"
 #include "app/menu.h"
@@ -304,6 +306,7 @@ Status OpenNamedSource(App& app, int kind, const std::string& filename, const st
   Message_Hide();
   if (result == status::kOk) {
     app.sourceKind = kind;
+    app.replayStartUtc.reset();
     app.display().Attach(std::move(source));
     return result;
   }
@@ -326,7 +329,11 @@ Status PromptOpenSource(App& app, int kind) {
     result = Device_PromptForDescr(filename, &portname);
   }
   if (result != status::kOk) return result;
-  return OpenNamedSource(app, kind, filename, portname);
+  result = OpenNamedSource(app, kind, filename, portname);
+  // A stored file whose samples have no measured UTC: its first sample's
+  // time is asked once, as the user opens it.
+  if (result == status::kOk && app.source() != nullptr) app.replayStartUtc = CaptureTime_Ask(app, *app.source());
+  return result;
 }
 
 Status OpenRudud(App& app) {
@@ -523,7 +530,10 @@ Status Acquire_Run(App& app) {
   run.SetReconnect(settings::ReconnectOn());
   // A companion that cannot be written is told at the end, among the run's
   // notes; the recording goes on.
-  if (recorder != nullptr) run.SetCompanion(&companion, CompanionPathFor(recorder->filename()));
+  if (recorder != nullptr) {
+    run.SetStartUtc(app.replayStartUtc);
+    run.SetCompanion(&companion, CompanionPathFor(recorder->filename()));
+  }
   // The GPS receiver of a live run (a replay's samples were taken
   // elsewhere): one that cannot be opened has been told; the run goes on
   // without positions, as it does when the receiver falls silent.

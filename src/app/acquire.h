@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening sources and running acquisition: the user picks a data file, or a
 // device configuration file and a port (or the unattended set-up of
 // Rudud.ini names them); the source is made, opened and reset, its serial

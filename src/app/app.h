@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application's state between commands: the main window and its menu
 // bar, the display (which owns the attached source), what kind of source is
 // open, the trace button last pressed, the window's layout, the lock on the
@@ -64,6 +65,10 @@ class App {
   int mainPanel = 0;
   int menuBar = 0;
   int sourceKind = kNoSourceKind;
+  // The UTC of the first sample of the capture or data file opened for
+  // replay, when it has no companion with its times and the user gave one
+  // (the Capture Time dialog, asked as it was opened); empty otherwise.
+  std::optional<std::int64_t> replayStartUtc;
   // The trace button shown pressed (a label toggle, or the all-traces
   // button).
   int prevChannel = panels::kMainLabel0;

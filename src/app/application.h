@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program: the command line, start-up, the main loop and the end. The
 // user interface and serial backends are installed by the caller (the
 // `sondrix` executable installs Qt and termios; tests install the headless

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Control values of other widths than the user interface keeps: a float
 // through a double control, a 16-bit number through an int control (sign
 // extended). Each is one SetCtrlVal or GetCtrlVal; the result is that

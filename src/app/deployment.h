@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The deployment metadata of the window's runs (cruise, station, cast,
 // investigators, affiliation, contact, experiment, a note): remembered in
 // the [Deployment] section of the settings, edited in the Deployment dialog

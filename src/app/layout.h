@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's layout. The size the resource file gives the main panel
 // is the preferred one: the window opens at it (or at the size of the last
 // exit) and shows every control where the resource file puts it. The window

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window between runs of the program: what the settings file
 // remembers of it (the live device and port open at exit, the window's
 // place and size) and the panel state files ("*.gph") the Display menu

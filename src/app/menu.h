@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Commands: the menu bar of the main window and the main panel's controls
 // that are not the main loop's own (trace labels during a run, the
 // all-traces button, zoom and move).

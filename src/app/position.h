@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The GPS receiver of the window's runs and the events the operator marks.
 //
 // The receiver is remembered in the [Position] section of the settings

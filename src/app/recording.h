@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The scratch recording of the project directory ("Sondrix.tmp") while the
 // program runs. This instance holds a lock on it from start to exit, so a
 // second instance (or a command-line recording) in the same directory is

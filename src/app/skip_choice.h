@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A hyperspectral instrument that outputs another spacing than its
 // configuration file says (its output was changed and the file not saved)
 // cannot be read with that file. Opening it offers the way back: set the

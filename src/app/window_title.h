@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's title: the program's name, the meter or data file that
 // is open, whether a run is going on, and a leading "*" while the last run
 // waits to be saved:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text files of the instruments use "." as the decimal point whatever the
 // user's locale. A ScopedCLocale switches the calling thread to the C locale
 // for the stdio formatting and scanning done while it lives, and restores the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Telling the user: error pop-ups, the error-message panel, the non-modal
 // wait message shown while something slow runs. Each is kept in the log
 // too (common/log.h): Error_Report at error level, Error_Message at warn,

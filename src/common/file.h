@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // OwnedFile: a stdio stream with one owner. The stream is closed when its
 // owner goes; a stream that was written to is closed with Close(), which
 // says whether everything written reached the file. One rule for every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fixed-point text of a double, exactly as printf("%.Nf") gives it in the C
 // locale, for the hot paths that write numbers by the million (recording and
 // replaying data files). Most values are written from the value scaled to a

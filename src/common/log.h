@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's log: one line of text per event at one of five levels, for
 // an operator chasing a flaky cable or a meter that stops answering.
 //

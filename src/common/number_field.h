@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The numbers of a text line, as data files hold them: blank-separated
 // fields read back by the million on replay and export. A field's form is
 // checked and its number parsed in one pass for the plain decimals that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one place where running out of memory becomes a status: work that
 // allocates (creating an object, copying or sizing a table) runs through
 // CatchOutOfMemory, and std::bad_alloc comes out as -1016 ("Out of memory")

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Panel and control ids of the resource file resources/sondrix.uir.
 // The numbers only name the elements; the resource file defines them and a
 // test keeps the two in step.
@@ -261,8 +262,9 @@ inline constexpr int kWaitText = 2;
 inline constexpr int kWaitProgress = 3;  // progress: how far a task that can be cancelled has come
 inline constexpr int kWaitCancel = 4;    // button: cancels that task
 
-// Deployment: the metadata each recording's companion carries, one text per
-// deployment key in the companion's order (kDepCruise + k is key k).
+// Deployment: the metadata each recording's companion carries, one control
+// per deployment key (kDepCruise + k is key k for the first eight, the texts;
+// then the station's position and SeaBASS's data type and status).
 inline constexpr int kDeployment = 40;
 inline constexpr int kDepCruise = 2;
 inline constexpr int kDepStation = 3;
@@ -275,6 +277,10 @@ inline constexpr int kDepNote = 9;
 inline constexpr int kDepOk = 10;
 inline constexpr int kDepCancel = 11;
 inline constexpr int kDepHint = 12;  // text: where the values go
+inline constexpr int kDepLatitude = 13;    // string: decimal degrees north ("" when not given)
+inline constexpr int kDepLongitude = 14;   // string: decimal degrees east ("" when not given)
+inline constexpr int kDepDataType = 15;    // ring: SeaBASS's data type (kSeaBassDataTypes)
+inline constexpr int kDepDataStatus = 16;  // ring: SeaBASS's data status (kSeaBassDataStatuses)
 
 // Position: the GPS receiver each run reads ([Position] of the settings).
 inline constexpr int kPosition = 41;
@@ -291,5 +297,13 @@ inline constexpr int kEvNote = 3;    // string: the operator's words
 inline constexpr int kEvTime = 4;    // text: the UTC time the event is marked at
 inline constexpr int kEvOk = 5;
 inline constexpr int kEvCancel = 6;
+
+// Capture Time: the UTC of the first sample of a raw capture replayed
+// without its time map.
+inline constexpr int kCaptureTime = 43;
+inline constexpr int kCapHint = 2;   // text: why it is asked
+inline constexpr int kCapStart = 3;  // string: ISO 8601, or empty
+inline constexpr int kCapOk = 4;
+inline constexpr int kCapCancel = 5;
 
 }  // namespace sondrix::panels

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Showing how far a long task has come, and letting the user cancel it:
 // a progress bar that repaints only when the whole percent it shows
 // changes, and the wait message of a task that can be cancelled (a

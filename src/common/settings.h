@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file "Sondrix.ini" in the project directory: every key the
 // program keeps between runs, with its default.
 #pragma once

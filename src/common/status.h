@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Status codes: the one list of every code that means something in Sondrix.
 //
 // Every operation returns a 32-bit signed status: 1 for success, a negative

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared helpers: text-file grammar, file names, identification lines, port
 // names, byte order, case-insensitive comparison, colours and array helpers.
 #include "common/utils.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared helpers: the text-file grammar of configuration files, file names,
 // time-stamped names, device identification, port names, byte order,
 // case-insensitive comparison, colours and numeric arrays.

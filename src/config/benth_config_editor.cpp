@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The hyperspectral configuration editor: the common fields, one entry per
 // wavelength with its C trace's name, both offsets and its colour, the two
 // field calibrations, and the instrument's output spacing and baud rate.

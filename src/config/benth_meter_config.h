@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // BenthMeterConfig: configuration and calibration of the hyperspectral
 // absorption/attenuation meter: up to 100 output wavelengths, each with an
 // attenuation ("c") trace and an absorption ("a") trace, separate C and A

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "config/calibration.h"
 
 #include <algorithm>
@@ -67,8 +68,10 @@ Status SumUnCorrSamples(Source& device, int sampleCount, std::span<double> sums)
   if (!line) return status::kOutOfMemory;
   const std::size_t summed = std::min(sums.size(), line->values.size());
 
+  // The samples are those measured from now on, not what the line held.
+  Status result = device.DiscardInput();
+  if (result != status::kOk) return result;
   SampleReading reading(SourceWait(device), sampleCount);
-  Status result = status::kOk;
   int unrecognised = 0;
   int good = 0;
   while (good < sampleCount) {
@@ -95,10 +98,11 @@ Status SumPacketDepths(DataBuffer& decoder, std::vector<int> inputs, int sampleC
                        const std::function<bool(const RefBlock&, const DataSample&)>& good,
                        double& sum) {
   if (sampleCount < 1) return status::kBadArgument;
+  Status result = decoder.DiscardInput();
+  if (result != status::kOk) return result;
   SampleReading reading(SourceWait(std::move(inputs)), sampleCount);
   int taken = 0;
   int unrecognised = 0;
-  Status result = status::kOk;
   int shown = 0;
   while (taken < sampleCount) {
     // A packet that was not accepted is read again under the same number.

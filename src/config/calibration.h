@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the field calibrations of every meter configuration share: waiting
 // for a device's samples with a time-out, the wait message with its progress
 // and Cancel, averaging uncorrected samples (offset calibration) and
@@ -32,6 +33,10 @@ inline constexpr int kDepthSamples = 5;
 // close box, or the program told to end) ends the calibration with -1021,
 // which nobody is told about. A failing calibration leaves its sums
 // incomplete: the callers change nothing unless it returns 1.
+
+// Both first throw away what the line held unread (Source::DiscardInput,
+// DataBuffer::DiscardInput): a calibration averages samples measured after
+// the user asked for it, never those that waited in the line's queue.
 
 // Reads `sampleCount` good uncorrected samples from `device` and adds the
 // first sums.size() values of each to `sums`. A lost sample is read again;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Config: the common part of every device configuration: the instrument's
 // identity (name line and serial number word, whose top byte is the device
 // type), the structure version of its file, the baud rate, the depth

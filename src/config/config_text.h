@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the readers and editors of the device configuration files share:
 // the words and numbers of the model sections, trace names and their
 // wavelengths, colour words, and the cleaning of names typed in an editor.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fields every configuration editor shows the same way: device name,
 // baud rate, path length, depth calibration, device type (shown only) and
 // the serial number the user sees (the low 16 bits of the serial word).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // MeterConfig: configuration and calibration of the absorption/attenuation
 // meters: per trace its name, wavelength, colour and offset; the temperature
 // correction (linear in structure version 0, temperature bins from version

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The self-test limits of a device configuration, as one record: the nine
 // every meter with a self-test holds (SelfTestLimits) and the hyperspectral
 // meter's eleven (BenthSelfTestLimits: the nine and its two nonconformity

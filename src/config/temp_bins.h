@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The temperature correction by temperature bins: the correction at an
 // instrument temperature T is interpolated linearly between the two bins
 // around T (bins k - 1 and k, k counted up from 1 while k < count - 1 and

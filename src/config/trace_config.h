@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TraceConfig: what both model configurations hold beside the common
 // header: the temperature bins, one calibration record per trace (a record
 // with at least a name, a wavelength and a colour) and the self-test

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "datafile/acquisition.h"
 
 #include <algorithm>
@@ -121,7 +122,15 @@ Status Acquisition::SetCompanion(Companion* companion, std::string path) {
   DescribeSource(source_, *companion_);
   companion_->timeZeroUtcMs.reset();
   companion_->positionSource = position_.source;
-  companion_->events.push_back({platform::UtcMs(), "start", ""});
+  clock_ = source_.GetClock();
+  storedAnchors_ = 0;
+  companion_->clock = {};
+  companion_->clockMethod = clock_ != nullptr && durable_ ? kClockMethod : "";
+  if (source_.GetReplayFraction() >= 0.0) {
+    TakeReplayClock();
+  } else {
+    companion_->events.push_back({platform::UtcMs(), "start", ""});
+  }
   // A track left beside the scratch recording by an earlier run is not this
   // run's.
   if (!track_.open()) {
@@ -222,19 +231,114 @@ void Acquisition::WriteCompanionNow() {
   if (written != status::kOk && companionWritten_ == status::kOk)
     SONDRIX_LOG(Warn, "%s: the companion could not be written (%d)", companionPath_.c_str(), written);
   companionWritten_ = written;
+  // The raw capture of the run keeps the same companion: its replay is
+  // placed in UTC by it.
+  if (const RS232Port* port = SerialPortOf(source_); port != nullptr && port->Capturing()) {
+    const std::string beside = CompanionPathFor(port->CaptureFileName());
+    if (WriteCompanion(beside, *companion_) != status::kOk)
+      SONDRIX_LOG(Warn, "%s: the raw capture's companion could not be written", beside.c_str());
+  }
+}
+
+namespace {
+
+// The stored file a replay reads: the raw capture under a meter (a source
+// with a counter), or the data file itself. Empty for a live source.
+std::string ReplayedFile(Source& source) {
+  if (source.GetReplayFraction() < 0.0) return {};
+  std::string name;
+  if (source.GetClock() != nullptr) source.GetPortname(name);
+  else name = source.filename();
+  return name;
+}
+
+}  // namespace
+
+Status ReadReplayedCompanion(Source& source, Companion& out, std::string& error) {
+  const std::string replayed = ReplayedFile(source);
+  if (replayed.empty()) return status::kCantOpenFile;
+  return ReadCompanion(CompanionPathFor(replayed), out, error);
+}
+
+bool ReplayLacksUtc(Source& source) {
+  if (ReplayedFile(source).empty()) return false;
+  Companion stored;
+  std::string error;
+  return ReadReplayedCompanion(source, stored, error) != status::kOk ||
+         (stored.clock.Empty() && !stored.timeZeroUtcMs);
+}
+
+void Acquisition::TakeReplayClock() {
+  // A data file's stamps are the recording's: its own map places them.
+  if (clock_ == nullptr) clock_ = &storedClock_;
+  const std::string replayed = ReplayedFile(source_);
+  const std::string name = NameFromPath(replayed);
+  Companion stored;
+  std::string error;
+  const Status read = ReadReplayedCompanion(source_, stored, error);
+  if (read == status::kOk && (!stored.clock.Empty() || stored.timeZeroUtcMs)) {
+    if (!stored.clock.Empty()) {
+      clock_->Adopt(stored.clock);
+      companion_->clockMethod = stored.clockMethod + " (as measured when " + name + " was recorded; from its companion)";
+    } else {
+      clock_->Adopt(ClockMap{{{0, *stored.timeZeroUtcMs}}, {}});
+      companion_->clockMethod = "time zero plus each sample's time stamp, from the companion of " + name;
+    }
+    // The events happened when the file was recorded; a replay's own start
+    // and end would be the replay's.
+    companion_->events = stored.events;
+    if (companion_->deployment.Empty()) companion_->deployment = stored.deployment;
+    if (companion_->positionSource.empty()) companion_->positionSource = stored.positionSource;
+    return;
+  }
+  if (read != status::kOk && read != status::kCantOpenFile)
+    SONDRIX_LOG(Warn, "%s: %s; the samples have no measured UTC", CompanionPathFor(replayed).c_str(), error.c_str());
+  if (startUtc_) {
+    clock_->Adopt(ClockMap{{{0, *startUtc_}}, {}});
+    companion_->clockMethod = "the instrument's own counter from the UTC given for the first sample of " + name +
+                              " (" + IsoUtc(*startUtc_) + "); no time map was recorded with it";
+  }
+}
+
+bool Acquisition::HasUtc() const {
+  // A live run measures it.
+  if (source_.GetReplayFraction() < 0.0 || clock_ == nullptr) return true;
+  return !clock_->Empty();
+}
+
+std::optional<std::int64_t> Acquisition::UtcOf(std::int64_t timeMs) const {
+  if (clock_ != nullptr && !clock_->Empty()) return clock_->Utc(timeMs);
+  if (companion_ != nullptr && companion_->timeZeroUtcMs) return *companion_->timeZeroUtcMs + timeMs;
+  return std::nullopt;
+}
+
+void Acquisition::StoreClock(bool now) {
+  if (companion_ == nullptr || clock_ == nullptr || clock_->Empty()) return;
+  if (!now && clock_->ClosedAnchors() == storedAnchors_) return;
+  storedAnchors_ = clock_->ClosedAnchors();
+  companion_->clock = clock_->Map();
+  companion_->timeZeroUtcMs = companion_->clock.Utc(0);
+  WriteCompanionNow();
 }
 
 Status Acquisition::Record(const SourceLine& line) {
-  // Only the first recorded line's arrival is wanted: the clock is read for
-  // no other.
-  const bool settingZero = companion_ != nullptr && !companion_->timeZeroUtcMs;
-  const std::int64_t arrivedMs = settingZero ? platform::UtcMs() : 0;
+  const bool first = companion_ != nullptr && recording_->writtenLines() == 0;
+  // Only the first recorded line's arrival is wanted, and only from a
+  // source without a clock map: the clock is read for no other.
+  const std::int64_t arrivedMs = first && clock_ == nullptr ? platform::UtcMs() : 0;
   const Status result = recording_->WriteData(line);
-  if (result != status::kOk || !settingZero || recording_->writtenLines() == 0) return result;
-  // Time zero is when the first recorded sample arrived, less its own
-  // stamp, so that every sample's UTC time is time zero plus its stamp.
-  companion_->timeZeroUtcMs = arrivedMs - line.time;
-  WriteCompanionNow();
+  if (result != status::kOk || companion_ == nullptr || recording_->writtenLines() == 0) return result;
+  lastStamp_ = line.time;
+  if (clock_ != nullptr) {
+    // Time zero and the map as they stand at the first line, then again
+    // whenever the map closes an anchor.
+    StoreClock(first);
+  } else if (first) {
+    // A source without a counter: time zero is when the first recorded
+    // sample arrived, less its own stamp.
+    companion_->timeZeroUtcMs = arrivedMs - line.time;
+    WriteCompanionNow();
+  }
   return result;
 }
 
@@ -453,11 +557,28 @@ RunSummary Acquisition::Finish() {
   summary.breaks = breaks_;
   summary.awaySeconds = awayTotal_ + (away_ ? platform::SecondsSince(awaySince_) : 0.0);
   summary.endedAway = away_;
+  if (companion_ != nullptr && !HasUtc()) {
+    source_.GetPortname(summary.withoutUtc);
+    summary.withoutUtc = NameFromPath(summary.withoutUtc);
+  }
   if (!finished_) {
     PollPosition();
     AppendPending();
     if (companion_ != nullptr) {
-      companion_->events.push_back({platform::UtcMs(), "end", ""});
+      // A live run ends now; a replay whose samples have a UTC ends at its
+      // last sample, and one recorded again from its capture keeps the
+      // capture's events.
+      const bool replay = source_.GetReplayFraction() >= 0.0;
+      if (!replay) {
+        companion_->events.push_back({platform::UtcMs(), "end", ""});
+      } else if (startUtc_ && clock_ != nullptr && !clock_->Empty()) {
+        companion_->events.push_back({*clock_->Utc(0), "start", ""});
+        companion_->events.push_back({*clock_->Utc(lastStamp_), "end", ""});
+      }
+      if (clock_ != nullptr && !clock_->Empty()) {
+        companion_->clock = clock_->Map();
+        if (recording_ != nullptr && recording_->writtenLines() > 0) companion_->timeZeroUtcMs = companion_->clock.Utc(0);
+      }
       WriteCompanionNow();
     }
     if (track_.open() && track_.Close() != status::kOk && trackFailed_.empty()) trackFailed_ = track_.path();

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One acquisition run, for the window and the tools alike. Binned lines are
 // read from a source while it gives them, each recorded into the run's data
 // file and handed to a view (drawn, or only counted while the source is
@@ -24,6 +25,17 @@
 // by the instrument's counter. The silence time-out does not run meanwhile;
 // the user's stop ends the run at once. Another instrument on the line ends
 // the run (-1030) without a line of it recorded.
+//
+// Every sample's UTC is when it was measured, not when it arrived: the
+// source's clock map (Source::GetClock, io/clock_map.h) is stored in the
+// companion as it grows (at least once a minute) and at the end, with the
+// time zero it gives. A live run's raw capture gets the same companion
+// beside it ("NAME.meta.json" for "NAME.raw"), so that a recording made
+// again from the capture has the original UTC: a replay of a capture adopts
+// its companion's map and events. A capture without one has no measured
+// UTC unless the UTC of its first sample is given (SetStartUtc); its
+// recording then says so and carries no time zero. A replayed data file is
+// placed by its own companion likewise.
 //
 // A run may read a GPS receiver beside its instrument (SetPosition): between
 // lines it takes the fixes that have arrived, without waiting for them, and
@@ -138,6 +150,10 @@ struct RunSummary {
   // the run had one), and the track that could not be written.
   PositionState position;
   std::string trackFailed;
+  // The replayed capture or data file (its name) whose samples have no
+  // measured UTC: no companion with their times and no start time given
+  // (the window asked as it was opened; the tools say so).
+  std::string withoutUtc;
 
   // A normal end: stopped (by the user or the line limit), or the end of a
   // stored file.
@@ -172,6 +188,16 @@ class Acquisition {
   // -1015 when it could not be written (the run records all the same; the
   // summary tells).
   Status SetCompanion(Companion* companion, std::string path);
+  // The UTC of the first sample of a capture replayed without its map
+  // (ms since 1970; call before SetCompanion). Its samples are then placed
+  // by the instrument's own counter from there.
+  void SetStartUtc(std::optional<std::int64_t> utcMs) { startUtc_ = utcMs; }
+  // Whether the run's samples have a UTC time: measured by a live run, or
+  // given by a replayed capture's map or start time. False for a capture
+  // replayed without either (its recording has no time zero).
+  bool HasUtc() const;
+  // The UTC of time stamp `timeMs` of the run (empty: none).
+  std::optional<std::int64_t> UtcOf(std::int64_t timeMs) const;
 
   // Reads fixes from `source` (not owned; null: none) between the lines,
   // and appends them to a track at `trackPath` (empty: kept for the view
@@ -252,6 +278,12 @@ class Acquisition {
   // time zero from the UTC clock as it arrives.
   Status Record(const SourceLine& line);
   void WriteCompanionNow();
+  // A replay of a stored stream takes the clock its capture's companion
+  // holds, or the start time given; a live run fits its own.
+  void TakeReplayClock();
+  // The clock map into the companion (written) when it grew an anchor, or
+  // at once with `now`.
+  void StoreClock(bool now);
   // Takes the fixes that have arrived (at most every kPositionPollSeconds).
   void PollPosition();
   // Appends the fix held back (see pendingFix_) to the track.
@@ -292,6 +324,15 @@ class Acquisition {
   std::string awayMessage_;
   Companion* companion_ = nullptr;
   std::string companionPath_;
+  // The source's map of its counter to UTC (null: the source has none, and
+  // a line's arrival stands for its time), and the anchors the companion
+  // holds.
+  ClockFit* clock_ = nullptr;
+  // A replayed data file's map, from its companion.
+  ClockFit storedClock_;
+  std::size_t storedAnchors_ = 0;
+  std::optional<std::int64_t> startUtc_;
+  std::int64_t lastStamp_ = 0;
   Status companionWritten_ = status::kOk;
   PositionSource* positionSource_ = nullptr;
   PositionState position_;
@@ -312,6 +353,14 @@ class Acquisition {
   bool finished_ = false;
   Status result_ = status::kOk;
 };
+
+// The companion of the stored file `source` replays (the raw capture under
+// a meter, or the data file): 1, -1002 when it has none (or the source is
+// live), -1000 with `error` when it cannot be read.
+Status ReadReplayedCompanion(Source& source, Companion& out, std::string& error);
+// Whether `source` replays a stored file whose samples have no measured
+// UTC: no companion beside it with a clock map or a time zero.
+bool ReplayLacksUtc(Source& source);
 
 // What `source` tells of itself for a companion: the program, the port (or
 // the capture replayed), the serial device behind it, the serial number as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // BenthFile: the data file of the hyperspectral meter. Its configuration is
 // a BenthMeterConfig, whose counts (2n traces, n wavelengths) are the
 // file's; a column-heading line follows the bin size line; and with a skip

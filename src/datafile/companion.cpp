@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "datafile/companion.h"
 
 #include <fcntl.h>
@@ -33,6 +34,36 @@ bool TakeText(const json& object, const char* key, std::string& text) {
   if (!it->is_string()) return false;
   text = it->get<std::string>();
   return true;
+}
+
+// The clock's anchors ([[stamp, utc], ...], stamps ascending) and breaks
+// (ascending stamps).
+bool TakeClock(const json& clock, ClockMap& map) {
+  if (!clock.is_object()) return false;
+  const auto anchors = clock.find("anchors");
+  if (anchors == clock.end() || !anchors->is_array()) return false;
+  for (const json& pair : *anchors) {
+    if (!pair.is_array() || pair.size() != 2 || !pair[0].is_number_integer() || !pair[1].is_number_integer())
+      return false;
+    const ClockAnchor a{pair[0].get<std::int64_t>(), pair[1].get<std::int64_t>()};
+    // Times a run can have: stamps within ±2^50 ms (35 000 years), UTC
+    // from 1970 to the end of 9999, so that no sum of them overflows.
+    constexpr std::int64_t kStampLimit = std::int64_t{1} << 50;
+    constexpr std::int64_t kLastUtcMs = 253402300799999;
+    if (a.timeMs < -kStampLimit || a.timeMs > kStampLimit || a.utcMs < 0 || a.utcMs > kLastUtcMs) return false;
+    if (!map.anchors.empty() && a.timeMs <= map.anchors.back().timeMs) return false;
+    map.anchors.push_back(a);
+  }
+  if (const auto breaks = clock.find("breaks"); breaks != clock.end() && !breaks->is_null()) {
+    if (!breaks->is_array()) return false;
+    for (const json& at : *breaks) {
+      if (!at.is_number_integer()) return false;
+      const std::int64_t t = at.get<std::int64_t>();
+      if (!map.breaks.empty() && t <= map.breaks.back()) return false;
+      map.breaks.push_back(t);
+    }
+  }
+  return !map.anchors.empty();
 }
 
 }  // namespace
@@ -86,6 +117,11 @@ std::string CompanionJson(const Companion& c) {
       {"deployment", deployment},
       {"position_source", c.positionSource},
   };
+  if (!c.clock.Empty()) {
+    json anchors = json::array();
+    for (const ClockAnchor& a : c.clock.anchors) anchors.push_back({a.timeMs, a.utcMs});
+    out["clock"] = {{"method", c.clockMethod}, {"anchors", std::move(anchors)}, {"breaks", c.clock.breaks}};
+  }
   json events = json::array();
   for (const RunEvent& event : c.events)
     events.push_back({{"utc_ms", event.utcMs}, {"utc", IsoUtc(event.utcMs)}, {"kind", event.kind}, {"note", event.note}});
@@ -133,6 +169,12 @@ bool ParseCompanion(std::string_view text, Companion& out, std::string& error) {
       texts = texts && TakeText(*deployment, std::string(kDeploymentKeys[k]).c_str(), c.deployment.values[k]);
   }
   texts = texts && TakeText(in, "position_source", c.positionSource);
+  if (const auto clock = in.find("clock"); clock != in.end() && !clock->is_null()) {
+    if (!TakeClock(*clock, c.clock) || !TakeText(*clock, "method", c.clockMethod)) {
+      error = "clock is not a list of ascending [time stamp, UTC] pairs with ascending breaks";
+      return false;
+    }
+  }
   if (const auto events = in.find("events"); events != in.end() && !events->is_null()) {
     if (!events->is_array()) {
       error = "events is not a list";

@@ -1,16 +1,24 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The companion of a recording: "NAME.meta.json" beside "NAME.dat", what the
 // data file's own format has no place for. The data file stays exactly as
 // other readers know it; the companion adds
 //
-// - time zero: the UTC time, in milliseconds since 1970-01-01T00:00:00Z, at
-//   which the recording's first sample arrived. A sample's UTC time is time
-//   zero plus its own time stamp (milliseconds since the first sample);
+// - the clock: the map from the instrument's time stamps to the UTC at
+//   which each sample was measured (io/clock_map.h), as anchor pairs of
+//   (time stamp, UTC), stored again at least once a minute during a run,
+//   and the method that made it. A sample's UTC time is the map's at its
+//   time stamp;
+// - time zero: the map's UTC of time stamp 0 (the recording's first
+//   sample), for readers that know no map: time zero plus a stamp is the
+//   instrument's own clock from there;
 // - the UTC offset of the computer's zone when the run started (the title
 //   line's date and time are local);
 // - the program and its version, and where the samples came from (the port,
 //   the device behind it, the instrument's serial number, the device file);
 // - the deployment metadata the operator gave (cruise, station, cast,
-//   investigators, affiliation, contact, experiment, a free note);
+//   investigators, affiliation, contact, experiment, a free note, the
+//   station's position, and the SeaBASS data type and status of its
+//   exports; datafile/deployment_values.h checks them);
 // - the events marked during the run (its start and end, casts, notes),
 //   each with its UTC time, and the position source whose fixes the run's
 //   track file (TrackPathFor) holds.
@@ -30,6 +38,7 @@
 
 #include "common/status.h"
 #include "common/version.h"
+#include "io/clock_map.h"
 
 namespace sondrix {
 
@@ -37,10 +46,13 @@ namespace sondrix {
 // About box says "Sondrix ver 7.1").
 inline constexpr std::string_view kCompanionProgram = "Sondrix " SONDRIX_RELEASE;
 
-// The deployment keys, in the order the dialog, the file and the exports
-// list them.
-inline constexpr std::array<std::string_view, 8> kDeploymentKeys = {
-    "cruise", "station", "cast", "investigators", "affiliation", "contact", "experiment", "note"};
+// The deployment keys, in the order the file and the exports list them.
+// latitude and longitude are the station's position (decimal degrees, both
+// or neither); data_type and data_status are SeaBASS's (empty: "cast" and
+// "preliminary").
+inline constexpr std::array<std::string_view, 12> kDeploymentKeys = {
+    "cruise",  "station",  "cast",      "investigators", "affiliation", "contact",
+    "experiment", "note", "latitude", "longitude",     "data_type",   "data_status"};
 
 // "cruise, station, ..., note": the keys as messages list them.
 std::string DeploymentKeyList();
@@ -77,8 +89,14 @@ struct RunEvent {
 struct Companion {
   static constexpr int kVersion = 1;
 
-  // UTC milliseconds of the first sample; empty until a sample came.
+  // UTC milliseconds of the first sample; empty until a sample came, and
+  // for a recording whose samples have no measured UTC (a capture replayed
+  // without its map or a start time).
   std::optional<std::int64_t> timeZeroUtcMs;
+  // The map of time stamps to UTC and how it was made (empty: none; time
+  // zero plus the stamp then, as older recordings have it).
+  ClockMap clock;
+  std::string clockMethod;
   // Seconds east of UTC of the computer's zone when the run started.
   int utcOffsetSeconds = 0;
   std::string program;       // "Sondrix 7.1"

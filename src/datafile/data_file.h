@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // DataFile: a stored data file ("*.dat") as a source. It is the target of a
 // recording (title line, the recorded device's configuration, the bin size
 // line, one text line per sample line) and replays such a file through the

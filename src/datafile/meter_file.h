@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // MeterFile: the data file of the absorption/attenuation meters. It carries
 // the recorded meter's configuration, so that a replayed file answers
 // headings, colours, wavelengths, serial number, identity and depth exactly

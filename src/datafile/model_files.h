@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The data files of the four absorption/attenuation meter models. They
 // differ only in their trace counts and trace maps, which come from the
 // model table (source/factories.h). The absorption-only and attenuation-only

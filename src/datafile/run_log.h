@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the log says of one acquisition run: where it reads from when it
 // starts, why it ended (both at debug level) and what it recorded and lost
 // (info). The application's run and `sondrix-cli record` each hold one for

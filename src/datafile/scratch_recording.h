@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The scratch recording ("Sondrix.tmp") a run records into until it is
 // saved under its own name: the lock a running run holds on it, and the
 // keeping of one that a run left behind when it ended without saving it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The track of a recording: "NAME.track.csv" beside "NAME.dat", the fixes
 // of the GPS receiver the run read beside its instrument. A run appends a
 // line a fix and syncs the file with its recording (at most a second behind),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The hyperspectral meter's self-test record: the shared DiagWindow over
 // the meter's 2n channels (channel i the C signal and channel n + i the A
 // signal of wavelength i, each with its own reference), plus the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The self-test of the hyperspectral meter: BenthMeter's diagnostics
 // operations, on the shared record, loop, panel and report pieces.
 #include <algorithm>

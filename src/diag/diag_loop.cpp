@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "diag/diag_loop.h"
 
 #include "common/errors.h"

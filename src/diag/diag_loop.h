@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The polling loop of a self-test, shared by the meter families: it reads
 // samples while the instrument sends them, lets the user stop it from the
 // diagnostics panel, and gives up when no good sample came for a while.

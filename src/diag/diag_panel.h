@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The diagnostics panel of a self-test: graphs over wavelength of the
 // calibration, the raw counts and the noise against their limits, a key of
 // the colours, and the temperature, depth and sample read-outs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pieces every self-test report is made of: the heading lines, the
 // limit lines, a wavelength section with its list of failures, the
 // saturation question, the depth and temperature paragraphs, the note of a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // DiagWindow: what an instrument self-test keeps while it runs. A ring of
 // the last kDiagRows good samples, each packed per wavelength (the A
 // channels, the C channels and the reference counts the test looks at),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the self-test operations of every meter family take from the meter.
 #include <algorithm>
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The self-test of the nine-wavelength meter: NeritMeter's diagnostics
 // operations, on the shared record, loop, panel and report pieces.
 #include <algorithm>

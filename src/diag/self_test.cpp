@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "diag/self_test.h"
 
 #include "meter/benth_meter.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The self-test of whatever source offers one, run without windows (what
 // sondrix-cli diag runs): the same test and report as the diagnostics panel,
 // over a number of good samples instead of until the stop control.

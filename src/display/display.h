@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Display: the one object that owns everything shown on the main panel while
 // data flows -- the six graphs, the twenty trace labels with their value
 // read-outs (paged through the run's traces twenty at a time), the rate, lost-sample, bin-size, temperature, depth, status and

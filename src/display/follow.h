@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Following the data: how a graph's axes keep up with a live run.
 //
 // - The time axis (the XY graph's elapsed minutes, the strip chart's width)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Graph: everything the Display can show in its graph area. The virtual
 // operations follow the graph operation table's slot order; each default
 // returns the code that says the graph does not offer the operation.

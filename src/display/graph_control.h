@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the graph classes share: the graph control they draw into, and the
 // way their settings dialogs are loaded, run and refused.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // LineRate: the rate at which a source's samples arrive, estimated from the
 // time stamps of its lines, for sources whose packets do not carry it (the
 // hyperspectral meter's newer packets, recordings of them).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // RunHistory: the run's drawn points, shared by every graph, so that a graph
 // put on show during or after a run is drawn with the whole run instead of
 // an empty frame. One entry per display bin: the time, temperature and depth

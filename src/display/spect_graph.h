@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The spectrum graphs: the values of one moment over wavelength. SpectGraph
 // draws every visible trace as a vertical bar at its wavelength;
 // SpectGraph2 draws one red curve through the absorption (A) traces and one

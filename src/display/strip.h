@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Strip: the scrolling chart. Every drawn point appends one averaged value
 // per visible trace; the chart scrolls by itself. Its value axis is the
 // chart's Y axis, which the "X" operations act on; its width is a number of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The profile graphs: each visible trace's averaged value (X axis) against
 // the line's temperature (TempGraph) or depth (DepthGraph) on the Y axis.
 // Everything else is XY graph behaviour. The depth axis grows downwards.

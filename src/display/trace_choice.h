@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Choosing traces by kind and wavelength, as the acquisition dialog offers
 // it beside its check list: every absorption trace, every attenuation
 // trace, or the wavelengths from ... to, every k-th. The choices work on a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // XYGraph: the time-series graph, and the base of the temperature, depth and
 // spectrum graphs. For every visible trace it draws the trace's averaged
 // value on the X axis against a Y quantity that the class computes from the

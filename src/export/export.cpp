@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "export/export.h"
 
 #include <sys/stat.h>
@@ -16,6 +17,7 @@
 
 #include "common/utils.h"
 #include "datafile/data_file.h"
+#include "datafile/deployment_values.h"
 #include "export/export_writer.h"
 #include "meter/source_factory.h"
 #include "platform/paths.h"
@@ -186,13 +188,28 @@ ExportResult PlaceInUtc(const std::string& path, const ExportOptions& options, E
   if (read != status::kOk && read != status::kCantOpenFile)
     return Failed(read, CompanionPathFor(path) + ": " + (error.empty() ? StatusText(read) : error));
   if (read != status::kOk) header.companion = Companion{};
+  // A companion without a time zero belongs to a recording whose samples
+  // have no measured UTC (a raw capture replayed without its time map):
+  // the title line's time would be the replay's, not the measurement's.
+  if (read == status::kOk && !header.hasCompanion)
+    return Failed(status::kUnrecognisedData,
+                  path + ": its samples have no measured UTC time (recorded from a raw capture without its time "
+                         "map); record the capture again with the UTC of its first sample (sondrix-cli record "
+                         "--start-utc)");
   for (std::size_t k = 0; k < kDeploymentKeys.size(); ++k) {
     if (!options.meta.values[k].empty()) header.companion.deployment.values[k] = options.meta.values[k];
   }
+  if (const std::string fault = CheckDeployment(header.companion.deployment); !fault.empty())
+    return Failed(status::kUnrecognisedData, path + ": the deployment's " + fault);
+  header.station = StationPosition(header.companion.deployment);
   if (header.hasCompanion) {
     header.timeZeroUtcMs = *header.companion.timeZeroUtcMs;
     header.timeNote = "times in UTC from the companion " + NameFromPath(CompanionPathFor(path)) +
-                      " (time zero plus each sample's time stamp)";
+                      (header.companion.clock.Empty()
+                           ? std::string(" (time zero plus each sample's time stamp)")
+                           : " (the time each sample was measured: " + header.companion.clockMethod + "; " +
+                                 std::to_string(header.companion.clock.anchors.size()) + " anchors, " +
+                                 std::to_string(header.companion.clock.breaks.size()) + " breaks)");
     return {};
   }
   if (!options.zone.empty() && !KnownZone(options.zone))
@@ -361,12 +378,74 @@ GeoBounds GeoBoundsBuilder::Bounds() const {
   return bounds;
 }
 
-std::string EventLine(const RunEvent& event) {
-  std::string line = IsoUtc(event.utcMs) + " " + event.kind;
-  if (!event.note.empty()) {
-    line += ": ";
-    for (char c : event.note) line += (c == '\n' || c == '\r' || c == '\t') ? ' ' : c;
+namespace {
+
+// The letters of U+00C0 ... U+017F without their accents, two bytes each
+// ("A " for a letter of one, "AE" for a ligature; "_" where none fits).
+constexpr std::string_view kLatinFolded =
+    "A A A A A A AEC E E E E I I I I D N O O O O O _ O U U U U Y THssa a a a a a aec e e e e i i i i d n o o o o o _ "
+    "o u u u u y thy A a A a A a C c C c C c C c D d D d E e E e E e E e E e G g G g G g G g H h H h I i I i I i I i "
+    "I i IJijJ j K k k L l L l L l L l L l N n N n N n n N n O o O o O o OEoeR r R r R r S s S s S s S s T t T t T t "
+    "U u U u U u U u U u U u W w Y y Y Z z Z z Z z s ";
+static_assert(kLatinFolded.size() == 2 * (0x180 - 0xC0));
+
+// The code point of the UTF-8 sequence at `text[at]` and its length; length
+// 0 for a byte that starts no valid sequence (overlong, a surrogate, past
+// U+10FFFF, cut short).
+std::pair<char32_t, std::size_t> DecodeUtf8(std::string_view text, std::size_t at) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[at + k]); };
+  const unsigned char lead = byte(0);
+  std::size_t length = 0;
+  char32_t point = 0, least = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) length = 2, point = lead & 0x1F, least = 0x80;
+  else if (lead >= 0xE0 && lead <= 0xEF) length = 3, point = lead & 0x0F, least = 0x800;
+  else if (lead >= 0xF0 && lead <= 0xF4) length = 4, point = lead & 0x07, least = 0x10000;
+  if (length == 0 || at + length > text.size()) return {0, 0};
+  for (std::size_t k = 1; k < length; ++k) {
+    if ((byte(k) & 0xC0) != 0x80) return {0, 0};
+    point = (point << 6) | (byte(k) & 0x3F);
   }
+  if (point < least || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) return {0, 0};
+  return {point, length};
+}
+
+}  // namespace
+
+std::string OneLine(std::string_view text, bool ascii) {
+  std::string line;
+  line.reserve(text.size());
+  for (std::size_t at = 0; at < text.size();) {
+    const auto c = static_cast<unsigned char>(text[at]);
+    if (c < 0x80) {
+      line += (c < 0x20 || c == 0x7F) ? ' ' : static_cast<char>(c);
+      ++at;
+      continue;
+    }
+    const auto [point, length] = DecodeUtf8(text, at);
+    if (length == 0) {  // not UTF-8
+      line += ascii ? '_' : '?';
+      ++at;
+      continue;
+    }
+    if (point <= 0x9F || point == 0x2028 || point == 0x2029) {
+      line += ' ';  // C1 controls (NEL among them) and the Unicode line and paragraph separators
+    } else if (!ascii) {
+      line.append(text.substr(at, length));
+    } else if (point >= 0xC0 && point <= 0x17F) {
+      const std::string_view folded = kLatinFolded.substr((point - 0xC0) * 2, 2);
+      line += folded[0];
+      if (folded[1] != ' ') line += folded[1];
+    } else {
+      line += '_';
+    }
+    at += length;
+  }
+  return line;
+}
+
+std::string EventLine(const RunEvent& event) {
+  std::string line = IsoUtc(event.utcMs) + " " + OneLine(event.kind);
+  if (!event.note.empty()) line += ": " + OneLine(event.note);
   return line;
 }
 
@@ -461,7 +540,7 @@ ExportResult ReadExportHeader(const std::string& dataFile, const ExportOptions& 
     header.lastStampMs = good.time;
     ++header.samples;
     if (!header.track.empty()) {
-      if (const std::optional<LatLon> position = cursor.At(header.timeZeroUtcMs + good.time)) {
+      if (const std::optional<LatLon> position = cursor.At(header.UtcOf(good.time))) {
         ++header.positioned;
         bounds.Add(*position);
       }
@@ -470,6 +549,7 @@ ExportResult ReadExportHeader(const std::string& dataFile, const ExportOptions& 
   });
   source.Close();
   if (read != status::kOk) return Failed(read, dataFile + ": " + StatusText(read));
+  if (bounds.empty() && header.station) bounds.Add(*header.station);
   header.bounds = bounds.Bounds();
   DescribePositions(header);
   ExportResult result;
@@ -515,7 +595,7 @@ ExportResult ExportDataFile(const std::string& dataFile, const std::string& outp
     read = ReadLines(source, line, damaged, [&](const SourceLine& good) {
       if (done >= header.samples) return true;  // the file grew since it was counted
       ExportRow row;
-      row.utcMs = header.timeZeroUtcMs + good.time;
+      row.utcMs = header.UtcOf(good.time);
       row.depth = good.depth;
       row.temperature = good.temperature;
       row.extTemperature = good.extTemperature;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Export: a stored data file (and its companion, NAME.meta.json) turned
 // into a file that analysis tools and archives read: NetCDF-4 following the
 // CF and ACDD conventions, a SeaBASS file, or CSV. Every sample is placed in
@@ -91,8 +92,17 @@ struct ExportHeader {
 
   bool hasCompanion = false;
   Companion companion;               // deployment metadata merged with --meta
-  std::int64_t timeZeroUtcMs = 0;    // a sample's UTC: this plus its stamp
+  std::int64_t timeZeroUtcMs = 0;    // without a clock map, a sample's UTC: this plus its stamp
   std::string timeNote;              // how the UTC times were found, for the history
+  std::optional<LatLon> station;     // the station's position the deployment gives
+
+  // The UTC time (milliseconds since 1970-01-01T00:00:00Z) at which the
+  // sample stamped `stampMs` was measured: the companion's clock map, or
+  // time zero plus the stamp without one. Every sample's, the first's and
+  // the last's time in every output comes from here.
+  std::int64_t UtcOf(std::int64_t stampMs) const {
+    return companion.clock.Empty() ? timeZeroUtcMs + stampMs : companion.clock.Utc(stampMs);
+  }
 
   long samples = 0;                  // good lines
   long damaged = 0;                  // lines left out
@@ -105,7 +115,7 @@ struct ExportHeader {
   long trackSkipped = 0;             // lines of the track that held no fix
   std::string trackProblem;          // why a track file was not used ("" when it was, or there is none)
   long positioned = 0;               // samples with a position
-  GeoBounds bounds;                  // of those positions (positioned > 0)
+  GeoBounds bounds;                  // of those positions (positioned > 0), else of the station
   std::string positionNote;          // how the positions were found, for the history ("" without a track)
 };
 

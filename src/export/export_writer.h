@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The writers of the export formats, behind one interface: Begin with the
 // header (every sample counted, the first and last known), one Row per good
 // sample, End. A writer that fails keeps its message in error().
@@ -32,9 +33,20 @@ class ExportWriter {
   std::string error_;
 };
 
+// `text` made one safe line: every text that goes into a line of an
+// output's header (SeaBASS's header and comments, CSV's heading line, the
+// NetCDF attributes read a line at a time) passes here first. Each line
+// break of any kind (LF, CR, vertical tab, form feed, the C1 controls with
+// NEL, U+2028, U+2029), NUL, tab and every other control character becomes
+// a blank; a byte that is not UTF-8 becomes "?". With `ascii` (SeaBASS
+// files are ASCII) the Latin letters U+00C0 ... U+017F lose their accents
+// ("é" to "e", "ß" to "ss", "Ø" to "O") and any other character beyond
+// ASCII, like a byte that is not UTF-8, becomes "_".
+std::string OneLine(std::string_view text, bool ascii = false);
+
 // An event on one line, as the outputs list them:
-// "2026-12-09T20:49:33.250Z cast start: CTD at 5 m" (a note's line breaks
-// become blanks).
+// "2026-12-09T20:49:33.250Z cast start: CTD at 5 m" (its kind and note
+// through OneLine).
 std::string EventLine(const RunEvent& event);
 
 std::unique_ptr<ExportWriter> NewNetCdfWriter(const std::string& path);

@@ -1,31 +1,59 @@
-// The NetCDF-4 export, through the NetCDF C library: a CF time series
-// (CF-1.11) with ACDD-1.3 discovery attributes. Attenuation and absorption
-// are (time, wavelength) variables over a wavelength coordinate of their
-// own; a wavelength a spaced run did not measure holds the fill value. Rows
-// gather in blocks and go to the file a block at a time.
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The NetCDF-4 export, through the NetCDF C library: CF-1.11 with ACDD-1.3
+// discovery attributes. Attenuation and absorption are (time, wavelength)
+// variables over a wavelength coordinate of their own; a wavelength a
+// spaced run did not measure holds the fill value. Times are whole
+// milliseconds (int64, "milliseconds since 1970-01-01T00:00:00Z"), so that
+// they read back exactly. Rows gather in blocks and go to the file a block
+// at a time.
 //
-// A run whose samples have positions is a CF trajectory instead (one, named
-// by a scalar trajectory_id): latitude and longitude along time (the fill
-// value where a sample has none) are auxiliary coordinates of every data
-// variable, and ACDD's geospatial bounds give their extent. The run's events
-// lie along a dimension of their own: event_time, event_kind, event_note.
+// Where the samples are decides what the file claims (CF chapter 9):
+// - every sample has a position from the track: one trajectory, latitude
+//   and longitude along time as auxiliary coordinates;
+// - otherwise, with the station's position in the deployment: one time
+//   series at the station, station_latitude and station_longitude scalar
+//   coordinates;
+// - otherwise no discrete sampling geometry (no featureType).
+// Samples placed by the track, when not all are, keep their positions in
+// latitude(time) and longitude(time) as data variables, the fill value
+// where a sample has none: a coordinate with missing values would make CF
+// readers drop those samples (docs/export.md). Every data variable names its
+// coordinates. The run's events lie along a dimension of their own:
+// event_time, event_kind, event_note.
+#include <hdf5.h>
 #include <netcdf.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cmath>
+#include <tuple>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "common/utils.h"
 #include "datafile/data_file.h"
+#include "datafile/deployment_values.h"
 #include "export/export_writer.h"
 
 namespace sondrix {
 namespace {
 
 constexpr std::size_t kBlockRows = 8192;
+constexpr const char* kTimeUnits = "milliseconds since 1970-01-01T00:00:00Z";
+// The standard name table whose names the variables carry (checked there).
+constexpr const char* kStandardNameTable = "CF Standard Name Table v85";
+
+// What the file claims its samples are (see the top of this file).
+enum class Geometry { kNone, kTimeSeries, kTrajectory };
+
+// "43.123450 N, 70.500000 W" of a position.
+std::string PositionText(const LatLon& p) {
+  return Format("%.6f %s, %.6f %s", std::abs(p.latitude), p.latitude < 0 ? "S" : "N", std::abs(p.longitude),
+                p.longitude < 0 ? "W" : "E");
+}
 
 // The program and its version, from the data file's title ("Sondrix 7.1").
 std::string ProgramName() {
@@ -41,20 +69,39 @@ struct Column {
   std::size_t width = 1;
 };
 
+// A NetCDF-4 file whose last flush fails (the disk full under it) cannot
+// be closed: nc_close and nc_abort both fail, and HDF5, below the NetCDF
+// library, keeps the half-closed file among its open files. HDF5's own
+// clean-up at the program's exit then crashes on it (SIGSEGV in
+// H5F__close_cb). That clean-up only frees what the operating system frees
+// anyway, every file the export finished being closed already; so it is
+// switched off before HDF5 starts (the first NetCDF call of the process),
+// and a failed file costs its handle, emptied, until the program ends.
+void KeepHdf5FromItsExit() {
+  static const bool once = [] {
+    H5dont_atexit();
+    return true;
+  }();
+  (void)once;
+}
+
 class NetCdfWriter final : public ExportWriter {
  public:
   explicit NetCdfWriter(std::string path) : path_(std::move(path)) {}
-  ~NetCdfWriter() override {
-    if (ncid_ >= 0) nc_close(ncid_);
-  }
+  // A file not ended (a failure on the way) is abandoned, never flushed:
+  // the export removes it.
+  ~NetCdfWriter() override { Abandon(); }
 
   bool Begin(const ExportHeader& header, const ExportOptions& options) override {
-    if (!Check(nc_create(path_.c_str(), NC_CLOBBER | NC_NETCDF4, &ncid_))) {
-      ncid_ = -1;
-      return false;
-    }
+    KeepHdf5FromItsExit();
+    int id = -1;
+    if (!Check(nc_create(path_.c_str(), NC_CLOBBER | NC_NETCDF4, &id))) return false;
+    ncid_ = id;
     rows_ = static_cast<std::size_t>(header.samples);
-    trajectory_ = header.positioned > 0;
+    positions_ = header.positioned > 0;
+    geometry_ = header.samples > 0 && header.positioned == header.samples ? Geometry::kTrajectory
+                : header.station                                          ? Geometry::kTimeSeries
+                                                                          : Geometry::kNone;
     int timeDim = -1;
     if (!Check(nc_def_dim(ncid_, "time", rows_, &timeDim))) return false;
     if (!DefineTime(timeDim)) return false;
@@ -70,10 +117,12 @@ class NetCdfWriter final : public ExportWriter {
     temperature_.var = DefineSeries(timeDim, "temperature_internal", "degree_Celsius", "internal temperature of the instrument");
     extTemperature_.var = DefineSeries(timeDim, "temperature_external", "degree_Celsius", "external temperature");
     for (Column* column : {&temperature_, &extTemperature_}) {
-      if (column->var < 0 || !Text(column->var, "units_metadata", "temperature: on_scale")) return false;
-      if (trajectory_ && !Text(column->var, "coordinates", Coordinates(header))) return false;
+      if (column->var < 0 || !Text(column->var, "units_metadata", "temperature: on_scale") ||
+          !Text(column->var, "coordinates", Coordinates(header)))
+        return false;
     }
-    if (trajectory_ && !DefinePositions(timeDim)) return false;
+    if (positions_ && !DefinePositions(timeDim, header)) return false;
+    if (geometry_ == Geometry::kTimeSeries && !DefineStationPosition(*header.station)) return false;
     if (!DefineEvents(header.companion.events)) return false;
     if (!DefineStation(header) || !Globals(header, options)) return false;
     if (!Check(nc_enddef(ncid_))) return false;
@@ -81,29 +130,38 @@ class NetCdfWriter final : public ExportWriter {
   }
 
   bool Row(const ExportRow& row) override {
-    time_.block.push_back(static_cast<double>(row.utcMs) / 1000.0);
+    timeBlock_.push_back(row.utcMs);
     for (Kind& kind : kinds_) {
       for (int index : kind.traces) {
         kind.column.block.push_back(index < 0 ? NC_FILL_DOUBLE : (*row.values)[static_cast<std::size_t>(index)]);
       }
     }
     if (depth_.var >= 0) depth_.block.push_back(row.depth);
-    if (trajectory_) {
+    if (positions_) {
       latitude_.block.push_back(row.position ? row.position->latitude : NC_FILL_DOUBLE);
       longitude_.block.push_back(row.position ? row.position->longitude : NC_FILL_DOUBLE);
     }
     temperature_.block.push_back(row.temperature);
     extTemperature_.block.push_back(row.extTemperature);
-    return time_.block.size() < kBlockRows || Flush();
+    return timeBlock_.size() < kBlockRows || Flush();
   }
 
+  // Closes the file when everything went to it. Everything goes to the
+  // disk first (nc_sync), while the library still holds the file whole: a
+  // full disk shows there ("NetCDF: HDF error"), and the file is abandoned
+  // (Abandon) instead of closed.
   bool End() override {
     if (ncid_ < 0) return false;
     bool ok = error().empty() && Flush();
     if (ok && written_ != rows_) ok = Fail("fewer rows than samples");
-    ok = Check(nc_close(ncid_)) && ok;
+    ok = ok && Check(nc_sync(ncid_));
+    if (!ok) {
+      Abandon();
+      return false;
+    }
+    const int id = ncid_;
     ncid_ = -1;
-    return ok;
+    return Check(nc_close(id));
   }
 
  private:
@@ -116,6 +174,18 @@ class NetCdfWriter final : public ExportWriter {
     if (code == NC_NOERR) return true;
     return Fail(nc_strerror(code));
   }
+  // Gives up a file after a failure: emptied first, which gives the disk
+  // back what it took (the file may stay open inside HDF5 until the program
+  // ends, see KeepHdf5FromItsExit), then abandoned (nc_abort). The export
+  // removes it.
+  void Abandon() {
+    if (ncid_ < 0) return;
+    if (::truncate(path_.c_str(), 0) != 0) {
+      // nothing to give back (it may be gone already)
+    }
+    nc_abort(ncid_);
+    ncid_ = -1;
+  }
   bool Text(int var, const char* name, const std::string& value) {
     return Check(nc_put_att_text(ncid_, var, name, value.size(), value.c_str()));
   }
@@ -125,11 +195,10 @@ class NetCdfWriter final : public ExportWriter {
   }
 
   bool DefineTime(int timeDim) {
-    time_.width = 1;
-    if (!Check(nc_def_var(ncid_, "time", NC_DOUBLE, 1, &timeDim, &time_.var))) return false;
-    return Text(time_.var, "standard_name", "time") && Text(time_.var, "long_name", "time of the sample in UTC") &&
-           Text(time_.var, "units", "seconds since 1970-01-01T00:00:00Z") &&
-           Text(time_.var, "calendar", "standard") && Text(time_.var, "axis", "T") && Chunk(time_.var, 1);
+    if (!Check(nc_def_var(ncid_, "time", NC_INT64, 1, &timeDim, &timeVar_))) return false;
+    return Text(timeVar_, "standard_name", "time") && Text(timeVar_, "long_name", "time of the sample in UTC") &&
+           Text(timeVar_, "units", kTimeUnits) && Text(timeVar_, "calendar", "standard") &&
+           Text(timeVar_, "axis", "T") && Chunk(timeVar_, 1);
   }
 
   bool Chunk(int var, std::size_t width) {
@@ -172,10 +241,21 @@ class NetCdfWriter final : public ExportWriter {
     Column& column = kind.column;
     column.width = wavelengths.size();
     const double fill = NC_FILL_DOUBLE;
+    // The values are relative to the clean-water calibration: pure water's
+    // own attenuation and absorption are taken out. The table has a name
+    // for such an attenuation; for such an absorption it has none (its
+    // volume_absorption_coefficient_of_radiative_flux_in_sea_water counts
+    // the water in), so absorption says what it is in words only.
     if (!Check(nc_def_var(ncid_, name, NC_DOUBLE, 2, dims, &column.var)) ||
-        !Text(column.var, "standard_name", attenuation ? "volume_beam_attenuation_coefficient_of_radiative_flux_in_sea_water"
-                                                       : "volume_absorption_coefficient_of_radiative_flux_in_sea_water") ||
-        !Text(column.var, "long_name", attenuation ? "beam attenuation coefficient (c)" : "absorption coefficient (a)") ||
+        (attenuation && !Text(column.var, "standard_name",
+                              "volume_beam_attenuation_coefficient_of_radiative_flux_in_sea_water_corrected_for_pure_"
+                              "water_attenuance")) ||
+        !Text(column.var, "long_name", attenuation ? "beam attenuation coefficient (c) less that of pure water"
+                                                   : "absorption coefficient (a) less that of pure water") ||
+        !Text(column.var, "comment",
+              std::string("relative to the instrument's clean-water calibration: the ") +
+                  (attenuation ? "attenuation" : "absorption") +
+                  " by everything in the water but the water itself (particles and dissolved matter)") ||
         !Text(column.var, "units", "m-1") || !Check(nc_def_var_fill(ncid_, column.var, NC_FILL, &fill)) ||
         !Text(column.var, "coordinates", Coordinates(header)) ||
         !Chunk(column.var, column.width))
@@ -185,17 +265,22 @@ class NetCdfWriter final : public ExportWriter {
     return true;
   }
 
-  // The auxiliary coordinates of a data variable.
+  // The coordinates every data variable names.
   std::string Coordinates(const ExportHeader& header) const {
-    if (trajectory_) return header.hasDepth ? "time depth latitude longitude trajectory" : "time latitude longitude trajectory";
-    return header.hasDepth ? "time depth station" : "time station";
+    const std::string time = header.hasDepth ? "time depth " : "time ";
+    switch (geometry_) {
+      case Geometry::kTrajectory: return time + "latitude longitude trajectory";
+      case Geometry::kTimeSeries: return time + "station_latitude station_longitude station";
+      case Geometry::kNone: break;
+    }
+    return time + "station";
   }
 
   // The time series' identity (CF's timeseries_id): the station, else the
   // instrument's serial number. A trajectory's (trajectory_id): the data
-  // file's name.
+  // file's name. Without a geometry the station is a label only.
   bool DefineStation(const ExportHeader& header) {
-    if (trajectory_) {
+    if (geometry_ == Geometry::kTrajectory) {
       stationName_ = NameFromPath(header.dataFile);
       return Check(nc_def_var(ncid_, "trajectory", NC_STRING, 0, nullptr, &station_)) &&
              Text(station_, "cf_role", "trajectory_id") && Text(station_, "long_name", "the recording (its data file)");
@@ -203,11 +288,27 @@ class NetCdfWriter final : public ExportWriter {
     if (!Check(nc_def_var(ncid_, "station", NC_STRING, 0, nullptr, &station_))) return false;
     const std::string& named = *header.companion.deployment.Find("station");
     stationName_ = named.empty() ? header.serial : named;
-    return Text(station_, "cf_role", "timeseries_id") && Text(station_, "long_name", "station or instrument");
+    return (geometry_ != Geometry::kTimeSeries || Text(station_, "cf_role", "timeseries_id")) &&
+           Text(station_, "long_name", "station or instrument");
   }
 
-  // latitude(time) and longitude(time).
-  bool DefinePositions(int timeDim) {
+  // The station's position, scalar coordinates of a time series.
+  bool DefineStationPosition(const LatLon& station) {
+    for (const auto& [var, name, standard, units, value] :
+         {std::tuple{&stationLatitude_, "station_latitude", "latitude", "degrees_north", station.latitude},
+          std::tuple{&stationLongitude_, "station_longitude", "longitude", "degrees_east", station.longitude}}) {
+      if (!Check(nc_def_var(ncid_, name, NC_DOUBLE, 0, nullptr, var)) || !Text(*var, "standard_name", standard) ||
+          !Text(*var, "units", units) ||
+          !Text(*var, "long_name", std::string(standard) + " of the station, as the deployment gives it"))
+        return false;
+      stationPosition_[var == &stationLatitude_ ? 0 : 1] = value;
+    }
+    return true;
+  }
+
+  // latitude(time) and longitude(time): the trajectory's coordinates when
+  // every sample has a position, else data variables beside the samples.
+  bool DefinePositions(int timeDim, const ExportHeader& header) {
     struct Axis {
       Column* column;
       const char* name;
@@ -223,6 +324,7 @@ class NetCdfWriter final : public ExportWriter {
           !Text(var, "comment", "interpolated linearly between the GPS fixes around the sample's time when they are at "
                                 "most " + Format("%g", kMaxFixGapSeconds) + " s apart; never extrapolated (the fill "
                                 "value where there are none)") ||
+          (geometry_ != Geometry::kTrajectory && !Text(var, "coordinates", Coordinates(header))) ||
           !Check(nc_put_att_double(ncid_, var, "valid_min", NC_DOUBLE, 1, &range[0])) ||
           !Check(nc_put_att_double(ncid_, var, "valid_max", NC_DOUBLE, 1, &range[1])))
         return false;
@@ -236,9 +338,9 @@ class NetCdfWriter final : public ExportWriter {
     if (events.empty()) return true;
     int dim = -1, time = -1, kind = -1, note = -1;
     if (!Check(nc_def_dim(ncid_, "event", events.size(), &dim)) ||
-        !Check(nc_def_var(ncid_, "event_time", NC_DOUBLE, 1, &dim, &time)) ||
+        !Check(nc_def_var(ncid_, "event_time", NC_INT64, 1, &dim, &time)) ||
         !Text(time, "standard_name", "time") || !Text(time, "long_name", "time of the event in UTC") ||
-        !Text(time, "units", "seconds since 1970-01-01T00:00:00Z") || !Text(time, "calendar", "standard") ||
+        !Text(time, "units", kTimeUnits) || !Text(time, "calendar", "standard") ||
         !Check(nc_def_var(ncid_, "event_kind", NC_STRING, 1, &dim, &kind)) ||
         !Text(kind, "long_name", "what the event marks: start, end, cast start, cast end or note") ||
         !Text(kind, "coordinates", "event_time") ||
@@ -247,7 +349,7 @@ class NetCdfWriter final : public ExportWriter {
       return false;
     std::string summary;
     for (const RunEvent& event : events) {
-      eventTimes_.push_back(static_cast<double>(event.utcMs) / 1000.0);
+      eventTimes_.push_back(event.utcMs);
       eventKinds_.push_back(event.kind);
       eventNotes_.push_back(event.note);
       if (!summary.empty()) summary += "\n";
@@ -258,11 +360,48 @@ class NetCdfWriter final : public ExportWriter {
     return true;
   }
 
+  // What the summary says of where the samples are, and how many have no
+  // position of their own.
+  std::string PositionsSummary(const ExportHeader& header) const {
+    const long without = header.samples - header.positioned;
+    std::string text;
+    switch (geometry_) {
+      case Geometry::kTrajectory:
+        return "as a trajectory of " + std::to_string(header.samples) + " samples; 0 of " +
+               std::to_string(header.samples) +
+               " samples have no position of their own (every one has its position from the GPS track)";
+      case Geometry::kTimeSeries:
+        text = "as a time series of " + std::to_string(header.samples) + " samples at the station (" +
+               PositionText(*header.station) + ", as the deployment gives it)";
+        break;
+      case Geometry::kNone:
+        text = "as " + std::to_string(header.samples) +
+               " samples without a discrete sampling geometry: the deployment gives no station position";
+        break;
+    }
+    text += "; " + std::to_string(without) + " of " + std::to_string(header.samples) +
+            " samples have no position of their own";
+    if (positions_)
+      text += " (no GPS fix within " + Format("%g", kMaxFixGapSeconds) +
+              " s; latitude and longitude hold the fill value there and are data variables, not coordinates)";
+    else
+      text += header.trackName.empty()         ? " (the run had no position source)"
+              : !header.trackProblem.empty() ? " (its track could not be used)"
+                                             : " (the track placed none)";
+    return text;
+  }
+
   bool Globals(const ExportHeader& header, const ExportOptions& options) {
     const Deployment& meta = header.companion.deployment;
-    auto value = [&](std::string_view key) { return *meta.Find(key); };
-    const std::int64_t start = header.timeZeroUtcMs + header.firstStampMs;
-    const std::int64_t end = header.timeZeroUtcMs + header.lastStampMs;
+    auto value = [&](std::string_view key) { return OneLine(*meta.Find(key)); };
+    // ACDD's lists of names, comma-separated.
+    auto names = [&](std::string_view key) {
+      std::string list;
+      for (const std::string& name : SplitNames(value(key))) list += (list.empty() ? "" : ", ") + name;
+      return list;
+    };
+    const std::int64_t start = header.UtcOf(header.firstStampMs);
+    const std::int64_t end = header.UtcOf(header.lastStampMs);
     const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
                          std::chrono::system_clock::now().time_since_epoch()).count();
     const std::string created = IsoUtc(now, false);
@@ -271,20 +410,28 @@ class NetCdfWriter final : public ExportWriter {
                           ": exported from " + id + "; " + header.timeNote;
     if (header.damaged > 0) history += "; " + std::to_string(header.damaged) + " damaged lines left out";
     if (!header.positionNote.empty()) history += "; " + header.positionNote;
+    history = OneLine(history);  // the history is read a line an entry
     std::string title = "Absorption and attenuation from " + header.model + " " + header.serial;
     if (!value("cruise").empty()) title += ", cruise " + value("cruise");
     if (!value("station").empty()) title += ", station " + value("station");
     if (!value("cast").empty()) title += ", cast " + value("cast");
     const int binsize = header.binsize;
-    return Global("title", title) &&
-           Global("summary", "In-water spectral absorption (a) and beam attenuation (c) coefficients recorded by " +
-                                 header.model + " (serial number " + header.serial + ") as a " +
-                                 (trajectory_ ? "trajectory" : "time series") + " of " +
-                                 std::to_string(header.samples) + " samples, from the data file " + id + ".") &&
+    const char* featureType = geometry_ == Geometry::kTrajectory   ? "trajectory"
+                              : geometry_ == Geometry::kTimeSeries ? "timeSeries"
+                                                                   : "";
+    const char* cdmType = geometry_ == Geometry::kTrajectory   ? "Trajectory"
+                          : geometry_ == Geometry::kTimeSeries ? "Station"
+                                                               : "";
+    return Global("title", OneLine(title)) &&
+           Global("summary", OneLine("In-water spectral absorption (a) and beam attenuation (c) coefficients, less "
+                                     "those of pure water, recorded by " + header.model + " (serial number " +
+                                     header.serial + ") " + PositionsSummary(header) + ", from the data file " + id +
+                                     ".")) &&
            Global("keywords", "ocean optics, absorption coefficient, beam attenuation coefficient, inherent optical "
                               "properties, spectral absorption, sea water") &&
-           Global("Conventions", "CF-1.11, ACDD-1.3") && Global("featureType", trajectory_ ? "trajectory" : "timeSeries") &&
-           Global("cdm_data_type", trajectory_ ? "Trajectory" : "Station") && Geospatial(header) && Global("standard_name_vocabulary", "CF Standard Name Table v84") &&
+           Global("Conventions", "CF-1.11, ACDD-1.3") && Global("featureType", featureType) &&
+           Global("cdm_data_type", cdmType) && Geospatial(header) &&
+           Global("standard_name_vocabulary", kStandardNameTable) &&
            Global("id", id) && Global("date_created", created) && Global("history", history) &&
            Global("source", ProgramName()) && Global("instrument", header.model) &&
            Global("instrument_model", header.model) && Global("instrument_serial_number", header.serial) &&
@@ -292,16 +439,18 @@ class NetCdfWriter final : public ExportWriter {
            Check(nc_put_att_int(ncid_, NC_GLOBAL, "bin_size", NC_INT, 1, &binsize)) &&
            Global("time_coverage_start", IsoUtc(start)) && Global("time_coverage_end", IsoUtc(end)) &&
            Global("time_coverage_duration", IsoDuration(end - start)) &&
-           Global("creator_name", value("investigators")) && Global("creator_institution", value("affiliation")) &&
-           Global("institution", value("affiliation")) && Global("creator_email", value("contact")) &&
+           Global("creator_name", names("investigators")) && Global("creator_institution", names("affiliation")) &&
+           Global("institution", names("affiliation")) && Global("creator_email", value("contact")) &&
            Global("project", value("experiment")) && Global("cruise", value("cruise")) &&
-           Global("station", value("station")) && Global("cast", value("cast")) && Global("comment", value("note")) &&
-           Global("position_source", header.companion.positionSource) && Global("events", eventSummary_);
+           Global("station", value("station")) && Global("cast", value("cast")) &&
+           Global("comment", *meta.Find("note")) && Global("position_source", OneLine(header.companion.positionSource)) &&
+           Global("events", eventSummary_);
   }
 
-  // ACDD's bounds of the positions exported.
+  // ACDD's bounds of the positions exported (the samples', else the
+  // station's).
   bool Geospatial(const ExportHeader& header) {
-    if (!trajectory_) return true;
+    if (!positions_ && geometry_ != Geometry::kTimeSeries) return true;
     const GeoBounds& b = header.bounds;
     const std::pair<const char*, double> bounds[] = {{"geospatial_lat_min", b.south}, {"geospatial_lat_max", b.north},
                                                      {"geospatial_lon_min", b.west}, {"geospatial_lon_max", b.east}};
@@ -317,13 +466,16 @@ class NetCdfWriter final : public ExportWriter {
     }
     const char* name = stationName_.c_str();
     if (!Check(nc_put_var_string(ncid_, station_, &name))) return false;
+    if (stationLatitude_ >= 0 && (!Check(nc_put_var_double(ncid_, stationLatitude_, &stationPosition_[0])) ||
+                                  !Check(nc_put_var_double(ncid_, stationLongitude_, &stationPosition_[1]))))
+      return false;
     if (eventTimes_.empty()) return true;
     std::vector<const char*> kinds, notes;
     for (std::size_t k = 0; k < eventTimes_.size(); ++k) {
       kinds.push_back(eventKinds_[k].c_str());
       notes.push_back(eventNotes_[k].c_str());
     }
-    return Check(nc_put_var_double(ncid_, eventVars_[0], eventTimes_.data())) &&
+    return Check(nc_put_var_longlong(ncid_, eventVars_[0], eventTimes_.data())) &&
            Check(nc_put_var_string(ncid_, eventVars_[1], kinds.data())) &&
            Check(nc_put_var_string(ncid_, eventVars_[2], notes.data()));
   }
@@ -338,9 +490,12 @@ class NetCdfWriter final : public ExportWriter {
   }
 
   bool Flush() {
-    const std::size_t count = time_.block.size();
+    const std::size_t count = timeBlock_.size();
     if (written_ + count > rows_) return Fail("more rows than samples");
-    bool ok = PutBlock(time_, count) && PutBlock(depth_, count) && PutBlock(temperature_, count) &&
+    const std::size_t start = written_;
+    bool ok = count == 0 || Check(nc_put_vara_longlong(ncid_, timeVar_, &start, &count, timeBlock_.data()));
+    timeBlock_.clear();
+    ok = ok && PutBlock(depth_, count) && PutBlock(temperature_, count) &&
               PutBlock(extTemperature_, count) && PutBlock(latitude_, count) && PutBlock(longitude_, count);
     for (Kind& kind : kinds_) ok = ok && PutBlock(kind.column, count);
     written_ += count;
@@ -351,9 +506,14 @@ class NetCdfWriter final : public ExportWriter {
   int ncid_ = -1;
   std::size_t rows_ = 0;
   std::size_t written_ = 0;
-  Column time_, depth_, temperature_, extTemperature_, latitude_, longitude_;
-  bool trajectory_ = false;  // the samples have positions
-  std::vector<double> eventTimes_;
+  int timeVar_ = -1;
+  std::vector<long long> timeBlock_;  // UTC milliseconds of this block's rows
+  Column depth_, temperature_, extTemperature_, latitude_, longitude_;
+  bool positions_ = false;  // some samples have positions: latitude(time), longitude(time)
+  Geometry geometry_ = Geometry::kNone;
+  int stationLatitude_ = -1, stationLongitude_ = -1;
+  std::array<double, 2> stationPosition_{};
+  std::vector<long long> eventTimes_;
   std::vector<std::string> eventKinds_, eventNotes_;
   std::array<int, 3> eventVars_{-1, -1, -1};  // event_time, event_kind, event_note
   std::string eventSummary_;                  // one event a line, for the global "events"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The text formats of the export: SeaBASS and CSV. Values keep the data
 // file's precision (five decimals for the traces, two for temperatures and
 // depth) and a decimal point whatever the locale. Positions, when the run
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "common/utils.h"
+#include "datafile/deployment_values.h"
 #include "export/export_writer.h"
 
 namespace sondrix {
@@ -95,6 +97,16 @@ class TextWriter : public ExportWriter {
   bool positions_ = false;
 };
 
+// A field of CSV's heading line: one line, quoted (RFC 4180) when it holds
+// a comma or a quote.
+std::string CsvField(std::string_view text) {
+  const std::string line = OneLine(text);
+  if (line.find_first_of(",\"") == std::string::npos) return line;
+  std::string quoted = "\"";
+  for (char c : line) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
 class CsvWriter final : public TextWriter {
  public:
   using TextWriter::TextWriter;
@@ -105,7 +117,7 @@ class CsvWriter final : public TextWriter {
     std::string& out = text();
     out += "time_utc";
     if (positions()) out += ",latitude [degrees_north],longitude [degrees_east]";
-    for (int index : columns()) out += "," + header.traces[static_cast<std::size_t>(index)].heading + " [1/m]";
+    for (int index : columns()) out += "," + CsvField(header.traces[static_cast<std::size_t>(index)].heading + " [1/m]");
     out += ",temperature_internal [degC],temperature_external [degC],depth [m]\n";
     return Emit();
   }
@@ -141,13 +153,40 @@ class CsvWriter final : public TextWriter {
   }
 };
 
-// A SeaBASS header value: no blanks (they become underscores), "NA" when
-// unknown.
+// A SeaBASS header value: one ASCII line without blanks (each run of them
+// becomes one underscore), "NA" when unknown.
 std::string SeaBassValue(std::string_view value) {
   std::string text;
-  for (char c : value) text += (c == ' ' || c == '\t' || c == '\n' || c == '\r') ? '_' : c;
-  while (text.find("__") != std::string::npos) text.replace(text.find("__"), 2, "_");
+  for (char c : OneLine(value, true)) {
+    if (c == ' ') c = '_';
+    if (c != '_' || text.empty() || text.back() != '_') text += c;
+  }
   return text.empty() ? "NA" : text;
+}
+
+// A SeaBASS list (investigators, affiliations): the names split at ";" and
+// ",", each a value of its own (John_Smith), comma-separated without blanks.
+std::string SeaBassList(std::string_view list) {
+  std::string text;
+  for (const std::string& name : SplitNames(list)) {
+    std::string value = SeaBassValue(name);
+    while (value.size() > 1 && value.front() == '_') value.erase(0, 1);
+    while (value.size() > 1 && value.back() == '_') value.pop_back();
+    if (value != "_") text += (text.empty() ? "" : ",") + value;
+  }
+  return text.empty() ? "NA" : text;
+}
+
+// A SeaBASS comment line: "! " and the text as one ASCII line.
+std::string SeaBassComment(std::string_view text) { return "! " + OneLine(text, true) + "\n"; }
+
+// A field name of SeaBASS's /fields list: a value without a comma.
+std::string SeaBassField(std::string_view name) {
+  std::string field = SeaBassValue(name);
+  for (char& c : field) {
+    if (c == ',') c = '_';
+  }
+  return field;
 }
 
 class SeaBassWriter final : public TextWriter {
@@ -162,12 +201,12 @@ class SeaBassWriter final : public TextWriter {
     hasDepth_ = header.hasDepth;
     const Deployment& meta = header.companion.deployment;
     auto value = [&](std::string_view key) { return SeaBassValue(*meta.Find(key)); };
-    const std::tm start = UtcFields(header.timeZeroUtcMs + header.firstStampMs);
-    const std::tm end = UtcFields(header.timeZeroUtcMs + header.lastStampMs);
+    const std::tm start = UtcFields(header.UtcOf(header.firstStampMs));
+    const std::tm end = UtcFields(header.UtcOf(header.lastStampMs));
     std::string& out = text();
     out += "/begin_header\n";
-    out += "/investigators=" + value("investigators") + "\n";
-    out += "/affiliations=" + value("affiliation") + "\n";
+    out += "/investigators=" + SeaBassList(*meta.Find("investigators")) + "\n";
+    out += "/affiliations=" + SeaBassList(*meta.Find("affiliation")) + "\n";
     out += "/contact=" + value("contact") + "\n";
     out += "/experiment=" + value("experiment") + "\n";
     out += "/cruise=" + value("cruise") + "\n";
@@ -175,7 +214,8 @@ class SeaBassWriter final : public TextWriter {
     out += "/data_file_name=" + SeaBassValue(NameFromPath(FinalName())) + "\n";
     out += "/documents=NA\n";
     out += "/calibration_files=" + SeaBassValue(NameFromPath(header.companion.deviceFile)) + "\n";
-    out += "/data_type=cast\n";
+    out += "/data_type=" + std::string(SeaBassDataType(meta)) + "\n";
+    out += "/data_status=" + std::string(SeaBassDataStatus(meta)) + "\n";
     out += "/start_date=";
     AppendDate(out, start);
     out += "\n/end_date=";
@@ -185,7 +225,7 @@ class SeaBassWriter final : public TextWriter {
     out += "[GMT]\n/end_time=";
     AppendTime(out, end);
     out += "[GMT]\n";
-    if (positions()) {
+    if (positions() || header.station) {  // the samples' positions, else the station's
       const GeoBounds& b = header.bounds;
       for (const auto& [name, value] : {std::pair{"north_latitude", b.north}, std::pair{"south_latitude", b.south},
                                         std::pair{"east_longitude", b.east}, std::pair{"west_longitude", b.west}}) {
@@ -203,19 +243,23 @@ class SeaBassWriter final : public TextWriter {
       for (int index : columns()) {
         const ExportTrace& trace = header.traces[static_cast<std::size_t>(index)];
         if (trace.attenuation != attenuation) continue;
-        fields += "," + SeaBassValue(trace.heading);
+        fields += "," + SeaBassField(trace.heading);
         units += ",1/m";
         order_.push_back(index);
       }
     }
     out += "/fields=" + fields + "\n/units=" + units + "\n";
-    out += "! instrument " + SeaBassValue(header.model) + " serial number " + header.serial + ", bin size " +
-           std::to_string(header.binsize) + "\n";
-    out += "! cast " + value("cast") + "; note " + value("note") + "\n";
-    out += "! " + header.timeNote + "\n";
-    if (!header.positionNote.empty()) out += "! " + header.positionNote + "\n";
-    if (!header.companion.positionSource.empty()) out += "! position source " + header.companion.positionSource + "\n";
-    for (const RunEvent& event : header.companion.events) out += "! event " + EventLine(event) + "\n";
+    out += SeaBassComment("instrument " + SeaBassValue(header.model) + " serial number " + header.serial +
+                          ", bin size " + std::to_string(header.binsize));
+    out += SeaBassComment("cast " + value("cast") + "; note " + value("note"));
+    out += SeaBassComment(header.timeNote);
+    if (header.station)
+      out += SeaBassComment(Format("station position %.6f, %.6f (degrees north, east; as the deployment gives it)",
+                                   header.station->latitude, header.station->longitude));
+    if (!header.positionNote.empty()) out += SeaBassComment(header.positionNote);
+    if (!header.companion.positionSource.empty())
+      out += SeaBassComment("position source " + header.companion.positionSource);
+    for (const RunEvent& event : header.companion.events) out += SeaBassComment("event " + EventLine(event));
     out += "/end_header\n";
     return Emit();
   }

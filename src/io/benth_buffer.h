@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // BenthBuffer: the packet decoder of the hyperspectral meter (see
 // io/benth_packet.h for the format). A packet carries one sample of n
 // wavelength channels, each with two reference and two signal counts: the
@@ -54,6 +55,12 @@ class BenthBuffer : public DataBuffer {
   Status Sync(std::uint32_t& serial, std::uint32_t& status,               // 3
               std::uint32_t& skip) override;
   Status Resync(std::uint32_t& serial) override;
+  Status DiscardInput() override {
+    damaged_ = 0;
+    timeline_.Discarded();
+    return scanner_.DiscardInput();
+  }
+  int PacketBytes() const override { return scanner_.WholeBytes(); }
   Status BufferSize() override;                                           // 4
   const RefBlock* GetRefp() override;                                     // 5
   // Sample 0 ... `last` of the last ReadRecord; null for any other index.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The packet format of the hyperspectral meter, as code shared by its
 // decoder, the simulator and the tests. Every integer is sent most
 // significant byte first. (The decoder takes the serial number of a data

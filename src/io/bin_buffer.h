@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // BinBuffer: the packet decoder of the absorption/attenuation meters (see
 // io/meter_packet.h for the packet format).
 //
@@ -58,6 +59,12 @@ class BinBuffer : public DataBuffer {
   // start afresh.
   Status Sync(std::uint32_t& serial, std::uint32_t& word2, std::uint32_t& word3) override;
   Status Resync(std::uint32_t& serial) override;
+  Status DiscardInput() override {
+    damaged_ = 0;
+    timeline_.Discarded();
+    return scanner_.DiscardInput();
+  }
+  int PacketBytes() const override { return scanner_.WholeBytes(); }
   Status BufferSize() override;
   const RefBlock* GetRefp() override;
   // Sample 0 ... `last` of the last ReadRecord (the lost ones first); null

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The byte orders of the instruments' binary formats, in one place. The
 // absorption/attenuation meters send their words least significant byte
 // first (little-endian); the hyperspectral meter's packets and command

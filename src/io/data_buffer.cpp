@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "io/data_buffer.h"
 
 namespace sondrix {
@@ -19,5 +20,7 @@ DataBuffer::~DataBuffer() = default;
 StreamEvents DataBuffer::Events() const { return {}; }
 
 Status DataBuffer::Resync(std::uint32_t& /*serial*/) { return status::kUnrecognisedData; }
+Status DataBuffer::DiscardInput() { return status::kOk; }
+int DataBuffer::PacketBytes() const { return 0; }
 
 }  // namespace sondrix

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // DataBuffer: the packet decoder of a meter. It reads whole packets from the
 // meter's port and keeps the last one decoded as a reference block (one per
 // packet) and a fixed number of samples (one value per input channel each).
@@ -83,6 +84,13 @@ class DataBuffer {
   // of the next packet, counted by the instrument's counter. The port's
   // errors as Sync's; -1000 where the decoder cannot resynchronise.
   virtual Status Resync(std::uint32_t& serial);
+  // Throws away the bytes buffered and waiting at the port (DPort::
+  // DiscardInput): the next packet is one that arrives from now on. The
+  // time line goes on. 1, or the port's failure.
+  virtual Status DiscardInput();
+  // The bytes of one packet on the line, sync pattern to checksum (0 when
+  // not known): what its transmission takes.
+  virtual int PacketBytes() const;
 };
 
 }  // namespace sondrix

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "io/dport.h"
 
 #include <array>
@@ -27,6 +28,7 @@ Status DPort::SetName(std::string_view /*name*/) { return status::kPortNoSetName
 Status DPort::GetName(std::string& /*name*/) { return status::kPortNoGetName; }
 Status DPort::Reopen(int /*baud*/) { return status::kPortNoOpen; }
 Status DPort::SyncCapture() { return status::kOk; }
+Status DPort::DiscardInput() { return status::kOk; }
 DPort::~DPort() = default;
 
 void CleanPortLine(std::string& text) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // DPort: the byte stream a meter's packets are read from. The live serial
 // port (RS232Port) and the replay of a raw capture (RawFilPort) offer the same
 // operations, so a meter and its decoder run on either without knowing which.
@@ -71,6 +72,10 @@ class DPort {
   // Puts what the raw capture holds on the disk (written out and synced);
   // 1 when there is no capture, -1015 when writing failed.
   virtual Status SyncCapture();
+  // Throws away what waits unread: what a live line queued before the
+  // user asked for samples was measured before (a kernel queue alone holds
+  // seconds). A stored stream (a capture) has nothing that waited: 1.
+  virtual Status DiscardInput();
 
  protected:
   // Search as every port runs it: Read fills a window of `length` bytes,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Positions from gpsd, the receiver daemon: its JSON protocol over a TCP
 // connection, not Debian's libgps. The protocol is gpsd's stable interface
 // (one JSON object a line, documented and versioned by its VERSION

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One line of gpsd's JSON protocol read on its own, without the connection
 // (gpsd_position.cpp): what the gpsd position source makes of every report
 // it receives, and what its fuzz target feeds.

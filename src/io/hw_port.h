@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The port map: which of the serial ports COM1 ... COM8 can be offered.
 // One 32-bit word for the whole program; bit k set means COMk is not
 // available (absent, or reserved by a source). Built once at start-up by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The packet format of the absorption/attenuation meters, as code shared by
 // the decoder, the simulator and the tests. All multi-byte integers are least
 // significant byte first; offsets count from the first sync byte.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // NMEA 0183 sentences of a GPS receiver: the position fixes a run records
 // beside its instrument. Three sentences are read, from any talker ("GP",
 // "GN", "GL", "GA", ...):

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "io/packet_scanner.h"
 
 #include <algorithm>
@@ -48,6 +49,13 @@ void PacketScanner::Clear() {
   begin_ = end_ = 0;
   unsynced_ = 0;
   synced_ = false;
+}
+
+Status PacketScanner::DiscardInput() {
+  const bool synced = synced_;
+  Clear();
+  synced_ = synced;
+  return port_.DiscardInput();
 }
 
 void PacketScanner::ResetPort() {

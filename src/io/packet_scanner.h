@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the packet decoders of every model share: finding whole packets in a
 // byte stream without ever waiting on a live line, and handing out the lost
 // samples in front of the packet that follows them.
@@ -50,6 +51,11 @@ class PacketScanner {
 
   // Forgets every buffered byte; the stream is not synchronised any more.
   void Clear();
+  // Forgets every buffered byte and what waits at the port; the stream
+  // stays synchronised. 1, or the port's failure.
+  Status DiscardInput();
+  // The bytes of a whole packet, sync pattern to checksum.
+  int WholeBytes() const { return whole_; }
   // Resets the port as a decoder's Sync does: the buffered bytes are kept
   // only when the port's stream goes on after it (a capture part-way).
   void ResetPort();

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the port-choice dialog shows of the system's serial ports, and the
 // mapping it writes: beside each COM button the device that COM reads (its
 // [Ports] mapping or its place in the system's list, with the adapter's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where a run's positions come from: a GPS receiver's NMEA sentences, or gpsd's reports. The
 // run polls its source between reads (never waiting on it: InputHandle
 // lets the run's sleep watch it too) and keeps the fixes it gives.

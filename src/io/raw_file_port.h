@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // RawFilPort: replays a raw capture file (the bytes a meter sent, as the
 // serial port captured them; no header, no framing) through the port
 // operations, so that a meter and its decoder run on a recording exactly as

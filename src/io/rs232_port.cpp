@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "io/rs232_port.h"
 
 #include <fcntl.h>
@@ -143,6 +144,11 @@ Status RS232Port::Reset() {
   result = platform::serial().FlushOutQ(port_);
   if (result != 0) return result;
   return status::kOk;
+}
+
+Status RS232Port::DiscardInput() {
+  const int result = platform::serial().FlushInQ(port_);
+  return result != 0 ? result : status::kOk;
 }
 
 Status RS232Port::SaveRaw() {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // RS232Port: a live serial port "COM1" ... "COM8" read through the installed
 // serial library (platform::serial()). Line settings are fixed at no parity,
 // 8 data bits, 1 stop bit and 4096-byte queues; the baud rate comes from the
@@ -57,6 +58,8 @@ class RS232Port : public DPort {
   Status Reopen(int baud) override;
   // Flushes the raw capture and syncs it to the disk.
   Status SyncCapture() override;
+  // Empties the input queue; the raw capture goes on.
+  Status DiscardInput() override;
   // "COM1 (/dev/ttyUSB0)", or "COM1" when the device is not known.
   std::string Describe() const;
   // The device the port was opened on ("/dev/ttyUSB0"; empty when not known).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "io/sample_clock.h"
 
 #include <algorithm>
@@ -57,6 +58,7 @@ void PacketTimeline::Reset() {
   stepCount_ = 0;
   nextStep_ = 0;
   repeats_ = 0;
+  discarded_ = false;
 }
 
 // The lower median of the recent steps: a step stretched by packets that
@@ -91,7 +93,7 @@ PacketTimeline::Placed PacketTimeline::Place(std::span<DataSample> samples, doub
       placed.lost = missing > 0 ? static_cast<int>(missing) : 0;
     }
     // Two good packets of one sample in a row: their distance is a period.
-    if (samples.size() == 1 && damaged == 0) {
+    if (samples.size() == 1 && damaged == 0 && !discarded_) {
       steps_[static_cast<std::size_t>(nextStep_)] = advance;
       nextStep_ = (nextStep_ + 1) % static_cast<int>(steps_.size());
       stepCount_ = std::min(stepCount_ + 1, static_cast<int>(steps_.size()));
@@ -104,6 +106,9 @@ PacketTimeline::Placed PacketTimeline::Place(std::span<DataSample> samples, doub
   for (DataSample& sample : samples) {
     sample.time = clock_.Take(sample.count, restartStep) / perTick_;
   }
+  // What was thrown away on purpose is no loss.
+  if (discarded_) placed.lost = 0;
+  discarded_ = false;
   havePacket_ = true;
   lastFirst_ = first;
   return placed;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The instrument's sample counter on a time line that never runs backwards,
 // and what the counter tells about the samples missing between two good
 // packets.
@@ -93,6 +94,12 @@ class PacketTimeline {
   // the damaged packets since the last good one.
   Placed Place(std::span<DataSample> samples, double step, int damaged);
 
+  // The bytes since the last packet were thrown away on purpose (the
+  // user's action: DataBuffer::DiscardInput): the next packet goes on the
+  // time line as ever, but its distance from the last one counts no
+  // samples lost and teaches no sample period.
+  void Discarded() { discarded_ = true; }
+
   // Whether a good packet was placed since the last Reset.
   bool HasPacket() const { return havePacket_; }
   // Restarts of the instrument's clock since the last Reset.
@@ -119,6 +126,7 @@ class PacketTimeline {
   int stepCount_ = 0;
   int nextStep_ = 0;
   long long repeats_ = 0;
+  bool discarded_ = false;
 };
 
 }  // namespace sondrix

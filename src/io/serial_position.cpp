@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A GPS receiver on a serial line: NMEA sentences read through the
 // platform's serial library (the same ports, [Ports] mapping and backends as
 // a meter's line), without waiting: the port's time-out is 0, so a read

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // AMeter: the absorption meter (three wavelengths, absorption traces only).
 // Everything but its row of the model table is the Meter's.
 #pragma once

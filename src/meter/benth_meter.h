@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // BenthMeter: the hyperspectral absorption and attenuation meter. One packet
 // per sample carries up to a hundred wavelength channels; each gives an
 // attenuation trace (first half of the trace list) and an absorption trace

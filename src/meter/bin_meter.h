@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // BinMeter: what the four absorption/attenuation meter models share. They
 // differ only in their row of the model table (trace counts, samples per
 // packet, line lengths, trace map: source/factories.h) and in the data-file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "meter/meter.h"
 
 #include <algorithm>
@@ -10,6 +11,8 @@
 #include "datafile/data_file.h"
 #include "datafile/meter_file.h"
 #include "io/bin_buffer.h"
+#include "io/rs232_port.h"
+#include "platform/clock.h"
 #include "source/factories.h"
 
 namespace sondrix {
@@ -163,6 +166,7 @@ Status Meter::NextSample(const RefBlock*& refs, const DataSample*& sample, bool&
     if (result != status::kOk) return result;
     lastSample_ = last;
     currentSample_ = 0;
+    ObserveArrival(last);
   }
   refs = decoder_->GetRefp();
   sample = decoder_->GetDatap(currentSample_);
@@ -380,7 +384,39 @@ std::int64_t Meter::ZeroBased(std::int64_t time) {
   return (time - firstTime_) * 10;
 }
 
-void Meter::ResetZero() { firstTime_ = -1; }
+void Meter::ResetZero() {
+  firstTime_ = -1;
+  clock_.Reset();
+  restartsSeen_ = 0;
+}
+
+void Meter::ObserveArrival(int last) {
+  const DataSample* end = decoder_->GetDatap(last);
+  if (end == nullptr || end->status != status::kOk) return;  // lost samples only
+  // The packet's first sample is the first of the run when none came
+  // before: the same zero its lines will take.
+  const int samples = std::max(GetSamplesPerRec(), 1);
+  if (const DataSample* first = decoder_->GetDatap(std::max(0, last - (samples - 1)));
+      first != nullptr && first->status == status::kOk) {
+    const std::int64_t start = ZeroBased(first->time);
+    const long long restarts = decoder_->Events().clockRestarts;
+    if (restarts != restartsSeen_) {
+      restartsSeen_ = restarts;
+      clock_.Break(start);
+    }
+  }
+  // Only a live line's arrivals tell the time: a replay's tell the replay's.
+  if (dynamic_cast<const RS232Port*>(port_.get()) == nullptr) return;
+  const long baud = config_->baudRate > 0 ? config_->baudRate : 0;
+  const std::int64_t sending = baud > 0 ? std::llround(decoder_->PacketBytes() * 10 * 1000.0 / baud) : 0;
+  clock_.Observe(ZeroBased(end->time), platform::UtcMs() - sending);
+}
+
+Status Meter::DiscardInput() {
+  if (!decoder_) return status::kNotConnected;
+  currentSample_ = lastSample_ + 1;
+  return decoder_->DiscardInput();
+}
 
 Status Meter::Reopen() {
   if (!port_ || !decoder_) return status::kNotConnected;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Meter: the live source of the absorption/attenuation meters. It owns the
 // instrument's configuration, its port and its packet decoder; it opens the
 // port at the configured baud rate, synchronises with the stream, checks the
@@ -28,6 +29,7 @@
 #include "common/status.h"
 #include "config/config.h"
 #include "config/meter_config.h"
+#include "io/clock_map.h"
 #include "io/data_buffer.h"
 #include "io/dport.h"
 #include "source/device.h"
@@ -136,6 +138,11 @@ class Meter : public Device {
   // sync pattern does not wait on the line; compares the serial number
   // with the one the run's Reset read.
   Status Resync() override;
+  // The packet begun and what the decoder and the line hold are dropped.
+  Status DiscardInput() override;
+  // Fitted from the arrivals of a live line's packets; a replay's map is
+  // adopted by whoever knows it (the capture's companion).
+  ClockFit* GetClock() override { return &clock_; }
 
  protected:
   // Installs the configuration; NewConfig of every model ends here.
@@ -186,6 +193,10 @@ class Meter : public Device {
   std::unique_ptr<DPort> port_;
   std::unique_ptr<DataBuffer> decoder_;
   std::int64_t firstTime_ = -1;
+  // Each good packet of a live line is a bound of its last sample's UTC.
+  void ObserveArrival(int last);
+  ClockFit clock_;
+  long long restartsSeen_ = 0;
   std::uint32_t statusWord_ = 0;
   std::uint32_t serialnum_ = 0;
   double sampleRate_ = 0.0;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // NeritMeter: the nine-wavelength absorption and attenuation meter. Besides
 // its row of the model table it knows whether the instrument carries an
 // external temperature sensor, and it offers the instrument self-test.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PelagMeter: the three-wavelength absorption and attenuation meter.
 // Everything but its row of the model table is the Meter's.
 #pragma once

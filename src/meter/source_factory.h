@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The factories that build a source of a given kind from a file: a live
 // meter from its device configuration file, or a stored data file. The
 // class is chosen by the device type the file holds (the top byte of its

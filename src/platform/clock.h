@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Time services: a seconds timer, delays, and the date and time texts.
 // One process-wide clock is installed (ScopedClock); the system clock is the
 // default, tests install a fake one.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The colours of the two schemes the window can wear, and the contrast rules
 // that keep trace colours and coloured texts readable on them.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A process-wide service (the user interface, the serial ports, the clock)
 // that main, a tool or a test fixture installs for a while: the guard puts
 // the one installed before back when it goes. Each service keeps its slot

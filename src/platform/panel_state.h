@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Panel state files: the values of a panel's controls, the captions of its
 // toggle buttons and the pictures of its graphs and strip charts, written as
 // text so that a saved graph can be read back (and read by people). Both user

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The half of the user interface that does not depend on how it is drawn:
 // the tree of panels (handles, parents and children, discarding), the
 // generic record of every control (values, labels, places, ranges, lists,

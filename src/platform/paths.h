@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The project directory and path helpers. Paths may use "/" or "\" as
 // separators (files written on the instrument's original platform use "\").
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which plot of a graph a new two-point segment continues. Display classes
 // draw a trace as one segment per point; the user-interface backends append
 // a segment that starts where an earlier plot of the same attributes ended to

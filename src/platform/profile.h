@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Private-profile (ini) files with the semantics the program was written
 // against: sections and keys match without regard to case, a missing file or
 // key reads as the default, and a write changes one key in place and keeps

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The RS-232 library: ports numbered 1 ... 8 ("COM1" ... "COM8"), opened with
 // line settings and queue sizes, read and written with the library's default
 // time-out (10 s). Results are byte counts or 0 on success and the negative

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The points of a curve drawn against a rising key (a trace against elapsed
 // time, a strip chart's trace against its point count), kept so that drawing
 // costs what the screen shows rather than what the run holds:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The user-interface services the program relies on: panels loaded from the
 // resource file, controls addressed by (panel handle, control id), a
 // non-blocking event poll, modal pop-ups, file selection, the mouse cursor,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The user-interface resource file: every panel, control and menu bar of the
 // program described as data (resources/sondrix.uir). Both UI backends build
 // their panels from these specs; the ids are named in common/panels.h.

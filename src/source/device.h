@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Device: the source of a live instrument. It says what a live source does
 // when a model does not say otherwise (today's date, no depth, no
 // diagnostics), ties CanRead and MustRead to the instrument's input buffer,

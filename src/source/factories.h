@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device-type table and the factories that depend only on the device
 // type: trace counts, port types and ports by name. The device type is the
 // top byte of a configuration's identification word.

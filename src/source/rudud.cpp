@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "source/rudud.h"
 
 #include "platform/paths.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The multi-source settings file "Rudud.ini" in the project directory, which
 // lets an unattended set-up name the device, port and output file so that a
 // run starts without dialogs. The program never writes it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "source/source.h"
 
 #include <algorithm>
@@ -227,6 +228,8 @@ Status Source::Read(SourceLine& out) {
 Status Source::Diagnostics() { return status::kSrcNoDiagnostics; }
 int Source::HasDiagnostics() { return 0; }
 StreamEvents Source::GetStreamEvents() { return {}; }
+Status Source::DiscardInput() { return status::kOk; }
+ClockFit* Source::GetClock() { return nullptr; }
 
 double Source::GetReplayFraction() {
   DPort* port = nullptr;

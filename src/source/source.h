@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Source: everything that yields lines of values, a live instrument or a
 // stored data file. Its virtual operations are declared in the order of the
 // source operation table; each default returns the code that says the source
@@ -22,6 +23,7 @@
 
 namespace sondrix {
 
+class ClockFit;
 class DataFile;
 class DPort;
 
@@ -138,6 +140,15 @@ class Source {
   // line that could come back.
   virtual Status Reopen();
   virtual Status Resync();
+  // Throws away what a live instrument sent before now, unread (the
+  // samples of a packet begun, the decoder's bytes, the line's queue): what
+  // is read next was measured after the user asked for it. A stored file
+  // goes on where it is. 1, or the port's failure.
+  virtual Status DiscardInput();
+  // The map of a live instrument's counter to UTC, fitted from its
+  // packets' arrivals (io/clock_map.h); null for a source whose lines
+  // carry no instrument counter.
+  virtual ClockFit* GetClock();
 
   const std::string& filename() const { return filename_; }
   const std::string& portname() const { return portname_; }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One line of values as every source delivers it, and its text form in data
 // files: time stamp, one value per trace, and a trailing text.
 #pragma once

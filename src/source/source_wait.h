@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Waiting on a source without spinning. The loops that read a source while
 // the user may act (a run, a self-test panel) look at the user interface,
 // then at the source; while the source has nothing they sleep until the user

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs of the acquisition loop: how each kind of end is told (or not) and
 // what becomes of the recording; opening a device whose serial number
 // differs from its file's.
@@ -272,7 +273,9 @@ TEST_F(AcquireTest, EachRunsRawCaptureIsNamedAfterItsOwnStart) {
   }
   std::filesystem::current_path(previous);
   std::sort(captures.begin(), captures.end());
-  EXPECT_EQ(captures, (std::vector<std::string>{"SX_Com1_240305_140709.raw", "SX_Com1_240305_140714.raw"}));
+  // Each with the companion of its run beside it: its clock map.
+  EXPECT_EQ(captures, (std::vector<std::string>{"SX_Com1_240305_140709.meta.json", "SX_Com1_240305_140709.raw",
+                                                "SX_Com1_240305_140714.meta.json", "SX_Com1_240305_140714.raw"}));
   gStartTime.reset();
 }
 

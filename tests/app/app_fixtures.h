@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application on the headless user interface and the in-memory serial
 // library: a nine-wavelength meter on COM1 (scripted packets) or on a raw
 // capture, stored recordings, and helpers that read back what was saved.

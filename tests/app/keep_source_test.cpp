@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening another source while one is open: when the new one does not open
 // (its serial number declined, its port failing), the one open before stays
 // attached and a run of it still works; the serial port it let go for the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's layout over the sizes a window can have: at the
 // resource file's size every control is where the file puts it; at any
 // other size no two controls cover each other, every control lies within

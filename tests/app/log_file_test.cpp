@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application's log: "sondrix.log" in the project directory at the
 // level of the command line, else of the "LogLevel" setting, else warnings
 // and errors; it rotates at about a megabyte; a run tells its start, end

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Commands: the acquisition dialog, editing a configuration, the graph and
 // file items, the trace buttons and zooming, panel state files, the About
 // box. (The window's layout: layout_test.cpp.)
@@ -401,6 +402,9 @@ TEST_F(MenuTest, SaveDataKeepsTheLastRunAndIsOfferedOnlyWhileItWaits) {
 TEST_F(MenuTest, ExportDataOffersTheRecordingJustSavedAndWritesTheChosenFormat) {
   Start();
   ASSERT_EQ(OpenNamedSource(app, kSourceKindDevice, Device(), Capture(5)), status::kOk);
+  // A capture without its time map: the UTC of its first sample as the
+  // Capture Time dialog takes it.
+  app.replayStartUtc = clock.UtcMs();
   ui.Key(p::kMain, "F1").CancelFile();
   AfterRun([this](platform::HeadlessUi& u) {
     u.MenuChoice(p::kMain, p::kMenuSaveData).AnswerFile(HomeFile("saved.dat"));

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replays of stored files: read as fast as they are read, never waited for,
 // stopped at once, with their progress (the share of the file read and the
 // record time) on the main panel.

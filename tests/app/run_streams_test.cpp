@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's run over hostile live streams: each case writes a stream of
 // nine-wavelength packets by hand (noise, false sync patterns, packets cut
 // short or damaged, a device that vanishes, a stop with packets still

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window during a run: the graph can be switched and then shows the
 // run's earlier lines, the traces shown and following can be changed, the
 // dialogs the run allows keep it reading, Exit ends and saves the run, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every save dialog of the program with names typed as a user types them:
 // a name without an extension is written with the dialog's, so that the
 // dialog that opens such files lists it, and the question about a file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up and exit: what the settings file brings back and what is written
 // to it, the command line, the scratch recording of the project directory
 // (one instance at a time, a dead run's recording offered at the next

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program told to end without a user to ask (the session ends, SIGTERM,
 // SIGHUP): it ends as its exit command does, asks nothing, writes its
 // settings, and keeps a run that was not saved for the next start.

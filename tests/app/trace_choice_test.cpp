@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The acquisition dialog's choices by kind and wavelength ("A only", "C
 // only", "Select" from ... to, every k-th) on the device files of every
 // model, checked against the headings each choice must leave ticked, typed

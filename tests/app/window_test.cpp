@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's title through a session (nothing open, a meter, a data
 // file, a run, a run waiting to be saved) and the night palette: chosen from
 // the menu, written to Sondrix.ini at once and worn again at the next start.

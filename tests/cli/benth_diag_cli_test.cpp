@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built tools on the hyperspectral meter: simulated runs in the
 // self-test's reference condition, recorded, replayed and self-tested; each
 // fault the simulator injects failing its own section of the report.

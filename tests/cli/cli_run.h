@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Running the built tools from the command-line tests: a command line
 // through the shell with its standard output and error caught in files.
 #pragma once

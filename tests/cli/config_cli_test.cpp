@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the built sondrix-cli on device configuration files.
 #include <gtest/gtest.h>
 #include <sys/wait.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built sondrix-cli diag: the self-test of a capture into a report, how
 // it ends, and what it refuses.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `sondrix-cli record` in the field: a line unplugged and plugged back in
 // (the simulator closes its pseudo-terminal and serves the stream on a new
 // one behind the same link, as a USB adapter behind its /dev/serial/by-id

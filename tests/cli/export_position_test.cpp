@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Positions and events in the exports, end to end through sondrix-cli: a
 // data file, its companion (time zero, events) and its track written here
 // by hand, exported to NetCDF, SeaBASS and CSV, and every sample's position
@@ -6,7 +7,11 @@
 // nothing otherwise): inside the track, in a dropout longer than 10 s,
 // before and after the track, across a fix lost to a line cut short, and
 // across the 180th meridian. Runs without a usable track export no
-// position at all.
+// position of their own. What the NetCDF file claims follows where the
+// samples are: a trajectory only when every sample has a position, a time
+// series at the station when the deployment gives one, else no discrete
+// sampling geometry; every time reads back to the millisecond through the
+// library and through python3-xarray and python3-netcdf4.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,10 +24,13 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cli/cli_run.h"
+#include "cli/hand_recording.h"
 #include "cli/nc_file.h"
+#include "common/text_format.h"
 #include "datafile/companion.h"
 #include "export/export.h"
 #include "support/fixtures.h"
@@ -42,7 +50,7 @@ using test::TempDir;
 constexpr std::int64_t kZero = 1796849373250;  // 2026-12-09T20:49:33.250Z
 constexpr int kSamples = 120;                  // one every 250 ms: 30 s
 constexpr std::int64_t kStep = 250;
-constexpr int kTraces = 18;
+constexpr int kTraces = test::kHandTraces;
 
 std::string Iso(std::int64_t ms) {
   const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
@@ -98,26 +106,9 @@ std::int64_t Stamp(std::size_t r, bool restarts) {
   return restarts && r >= kSamples / 2 ? 3000 + (at - kSamples / 2) * kStep : at * kStep;
 }
 
-// The nine-wavelength meter's data file of kSamples lines, a packet of ten
-// lines each (the first with temperatures, depth and references).
+// The nine-wavelength meter's data file of kSamples lines.
 void WriteDataFile(const std::string& path, bool restarts) {
-  std::string text = "Sondrix ver 7.1\t12-09-2026\t20:49:33\n" +
-                     test::ReadTextFile(SONDRIX_EXAMPLES_DIR "/nerit-9wl.dev").value_or("") +
-                     "1\t\t\t; acquisition binsize\n";
-  char number[32];
-  for (int i = 0; i < kSamples; ++i) {
-    text += std::to_string(Stamp(static_cast<std::size_t>(i), restarts));
-    for (int t = 0; t < kTraces; ++t) {
-      std::snprintf(number, sizeof number, "\t%.5f", 0.9 / (1 + t) + 0.001 * i);
-      text += number;
-    }
-    if (i % 10 == 0) {
-      text += "\t15.00\t6.0\t" + std::to_string(i / 10) + ".00\t18.00";
-      for (int t = 0; t < kTraces; ++t) text += "\t0.50000";
-    }
-    text += "\n";
-  }
-  test::WriteTextFile(path, text);
+  test::WriteHandDataFile(path, kSamples, [restarts](int i) { return Stamp(static_cast<std::size_t>(i), restarts); });
 }
 
 // A track file as the run writes it (longitudes wrapped to -180 ... 180,
@@ -151,6 +142,8 @@ struct Case {
   bool warned = false;        // a track that cannot be used: a warning on standard error
   std::string dataFile;
   bool restarts = false;      // the data file's stamps go back half way (see Stamp)
+  std::string meta = "";      // --meta arguments of the export
+  std::optional<Place> station = std::nullopt;  // the station's position they give (longitude -180 ... 180)
 };
 
 class ExportPositions : public test::HeadlessTest {
@@ -193,9 +186,10 @@ class ExportPositions : public test::HeadlessTest {
 
     // The moving track again, under samples whose stamps go back half way
     // (the positions follow the times, whatever their order).
-    Case back{"back", "stamps that go back", {}, true,
+    // It was at a station (given as 289.5 east: -70.5).
+    Case back{"back", "stamps that go back, at a station", {}, true,
               "positions: 64 of 120 samples; 56 without a fix within 10 s; 1 lines of the track held no fix", false, "",
-              true};
+              true, "--meta latitude=43.1 --meta longitude=289.5", Place{43.1, -70.5}};
     AddCase(back, companion, [&](const std::string& track) {
       back.fixes = WriteTrack(track, kept, 4, Iso(kZero + 5500) + "," + std::to_string(kZero + 5500) + ",43.10\n");
     });
@@ -203,6 +197,11 @@ class ExportPositions : public test::HeadlessTest {
     // No track: no position anywhere, nothing said.
     Case none{"none", "no track", {}, false, "", false, ""};
     AddCase(none, companion, {});
+
+    // No track, but the station's position (south and west).
+    Case station{"station", "no track, the station's position", {}, false, "", false, "", false,
+                 "--meta latitude=-33.875 --meta 'longitude= -151.25 '", Place{-33.875, -151.25}};
+    AddCase(station, companion, {});
 
     // A track an hour before the run: it places no sample.
     Case before{"before", "a track that places no sample", {}, false,
@@ -227,7 +226,8 @@ class ExportPositions : public test::HeadlessTest {
     ASSERT_EQ(WriteCompanion(dir_->File(c.stem + ".meta.json"), companion), status::kOk);
     if (makeTrack) makeTrack(dir_->File(c.stem + ".track.csv"));
     for (const char* format : {"netcdf", "seabass", "csv"}) {
-      const test::CliRun run = RunTool(kCli, "export " + Quoted(c.dataFile) + " --format " + format + " --force", *dir_);
+      const test::CliRun run =
+          RunTool(kCli, "export " + Quoted(c.dataFile) + " --format " + format + " --force " + c.meta, *dir_);
       ASSERT_EQ(run.exitStatus, 0) << c.name << ": " << run.err;
       const std::string line = Lines(run.out).at(0);
       if (c.summary.empty())
@@ -291,7 +291,7 @@ Bounds BoundsOf(const std::vector<Place>& places) {
 }
 
 TEST_F(ExportPositions, TheCasesHaveWhatTheyProve) {
-  ASSERT_EQ(cases_.size(), 6u);
+  ASSERT_EQ(cases_.size(), 7u);
   const Case& c = cases_[0];
   const Case& moving = c;
   int inside = 0, dropout = 0, outside = 0;
@@ -345,78 +345,167 @@ TEST(GeoBoundsTest, LongitudesTakeTheShortWayRound) {
   }
 }
 
-TEST_F(ExportPositions, NetCdfHasTheTrajectoryOnlyWithPositions) {
+// What the file claims follows where the samples are (CF 1.11, chapter 9):
+// a trajectory only when every sample has a position (a coordinate may not
+// miss a value where there are data, 9.6), else a time series at the
+// station the deployment gives, else no discrete sampling geometry. Every
+// data variable names its coordinates, and each of them is in the file.
+TEST_F(ExportPositions, NetCdfClaimsTheGeometryItsPositionsHold) {
   for (const Case& c : cases_) {
     SCOPED_TRACE(c.name);
     const NcFile nc(Output(c, "netcdf"));
     ASSERT_TRUE(nc.ok());
-    const std::vector<double> time = nc.Doubles("time");
+    const std::vector<long long> time = nc.Int64s("time");
     ASSERT_EQ(time.size(), static_cast<std::size_t>(kSamples));
-    if (!c.positions) {
-      for (const char* name : {"latitude", "longitude", "trajectory"}) EXPECT_EQ(nc.Var(name), -2) << name;
-      EXPECT_EQ(nc.Text(NC_GLOBAL, "featureType"), "timeSeries");
-      EXPECT_NE(nc.Text(NC_GLOBAL, "summary").find(" as a time series of "), std::string::npos);
-      EXPECT_EQ(nc.Text("attenuation", "coordinates"), "time depth station");
+    EXPECT_EQ(nc.Text("time", "units"), "milliseconds since 1970-01-01T00:00:00Z");
+    long placed = 0;
+    for (std::size_t r = 0; r < time.size(); ++r) {
+      ASSERT_EQ(time[r], SampleTime(c, r)) << "row " << r;
+      if (Expected(c.fixes, SampleTime(c, r))) ++placed;
+    }
+    const bool trajectory = placed == kSamples;
+    const bool timeSeries = !trajectory && c.station.has_value();
+    EXPECT_EQ(nc.Text(NC_GLOBAL, "featureType"), trajectory ? "trajectory" : timeSeries ? "timeSeries" : "<none>");
+    EXPECT_EQ(nc.Text(NC_GLOBAL, "cdm_data_type"), trajectory ? "Trajectory" : timeSeries ? "Station" : "<none>");
+    const std::string coordinates = trajectory   ? "time depth latitude longitude trajectory"
+                                    : timeSeries ? "time depth station_latitude station_longitude station"
+                                                 : "time depth station";
+    std::vector<const char*> data = {"attenuation", "absorption", "temperature_internal", "temperature_external"};
+    if (placed > 0 && !trajectory) data.insert(data.end(), {"latitude", "longitude"});
+    for (const char* name : data) EXPECT_EQ(nc.Text(name, "coordinates"), coordinates) << name;
+    for (const std::string& name : Split(coordinates, ' ')) EXPECT_GE(nc.Var(name.c_str()), 0) << name;
+    // How many samples have no position of their own, in the summary.
+    EXPECT_NE(nc.Text(NC_GLOBAL, "summary").find(std::to_string(kSamples - placed) + " of " +
+                                                 std::to_string(kSamples) + " samples have no position of their own"),
+              std::string::npos)
+        << nc.Text(NC_GLOBAL, "summary");
+
+    EXPECT_EQ(nc.Var(trajectory ? "station" : "trajectory"), -2);
+    if (trajectory) {
+      EXPECT_EQ(nc.Text("trajectory", "cf_role"), "trajectory_id");
+      EXPECT_EQ(nc.Strings("trajectory"),
+                std::vector<std::string>{std::filesystem::path(c.dataFile).filename().string()});
+    } else {
+      EXPECT_EQ(nc.Text("station", "cf_role"), timeSeries ? "timeseries_id" : "<none>");
+      EXPECT_EQ(nc.Strings("station"), std::vector<std::string>{"St 4"});
+    }
+    if (timeSeries) {
+      for (const auto& [name, standard, units, value] :
+           {std::tuple{"station_latitude", "latitude", "degrees_north", c.station->latitude},
+            std::tuple{"station_longitude", "longitude", "degrees_east", c.station->longitude}}) {
+        EXPECT_TRUE(nc.Dims(name).empty()) << name;  // a scalar coordinate
+        EXPECT_EQ(nc.Text(name, "standard_name"), standard);
+        EXPECT_EQ(nc.Text(name, "units"), units);
+        EXPECT_EQ(nc.Doubles(name), std::vector<double>{value}) << name;
+      }
+    } else {
+      EXPECT_EQ(nc.Var("station_latitude"), -2);
+    }
+
+    std::vector<Place> exported;
+    if (placed == 0) {
+      for (const char* name : {"latitude", "longitude"}) EXPECT_EQ(nc.Var(name), -2) << name;
+    } else {
+      struct Axis {
+        const char* name;
+        const char* units;
+        double limit;
+      };
+      for (const Axis axis : {Axis{"latitude", "degrees_north", 90.0}, Axis{"longitude", "degrees_east", 180.0}}) {
+        EXPECT_EQ(nc.Dims(axis.name), std::vector<std::string>{"time"});
+        EXPECT_EQ(nc.Text(axis.name, "standard_name"), axis.name);
+        EXPECT_EQ(nc.Text(axis.name, "units"), axis.units);
+        EXPECT_NE(nc.Text(axis.name, "long_name"), "<none>");
+        EXPECT_EQ(nc.Number(axis.name, "_FillValue"), NC_FILL_DOUBLE);
+        EXPECT_EQ(nc.Number(axis.name, "valid_min"), -axis.limit);
+        EXPECT_EQ(nc.Number(axis.name, "valid_max"), axis.limit);
+      }
+      const std::vector<double> latitude = nc.Doubles("latitude"), longitude = nc.Doubles("longitude");
+      ASSERT_EQ(latitude.size(), time.size());
+      ASSERT_EQ(longitude.size(), time.size());
+      for (std::size_t r = 0; r < time.size(); ++r) {
+        const std::optional<Place> expected = Expected(c.fixes, SampleTime(c, r));
+        if (!expected) {
+          ASSERT_EQ(latitude[r], NC_FILL_DOUBLE) << "row " << r;
+          ASSERT_EQ(longitude[r], NC_FILL_DOUBLE) << "row " << r;
+          continue;
+        }
+        ASSERT_NEAR(latitude[r], expected->latitude, 1e-9) << "row " << r;
+        ASSERT_NEAR(longitude[r], expected->longitude, 1e-9) << "row " << r;
+        exported.push_back({latitude[r], longitude[r]});
+      }
+    }
+    // The bounds: of the samples' positions, else of the station, else none.
+    if (exported.empty() && c.station) exported.push_back(*c.station);
+    if (exported.empty()) {
       for (const char* name : {"geospatial_lat_min", "geospatial_lat_max", "geospatial_lon_min", "geospatial_lon_max"})
         EXPECT_FALSE(nc.Number(NC_GLOBAL, name)) << name;
       EXPECT_EQ(nc.Text(NC_GLOBAL, "geospatial_lat_units"), "<none>");
-      if (c.warned) {
-        EXPECT_NE(nc.Text(NC_GLOBAL, "history").find("exported without positions"), std::string::npos);
+    } else {
+      const Bounds b = BoundsOf(exported);
+      const std::pair<const char*, double> bounds[] = {{"geospatial_lat_min", b.south}, {"geospatial_lat_max", b.north},
+                                                       {"geospatial_lon_min", b.west}, {"geospatial_lon_max", b.east}};
+      for (const auto& [name, value] : bounds) {
+        ASSERT_TRUE(nc.Number(NC_GLOBAL, name)) << name;
+        EXPECT_NEAR(*nc.Number(NC_GLOBAL, name), value, 1e-9) << name;
       }
-      continue;
-    }
-    EXPECT_EQ(nc.Text(NC_GLOBAL, "featureType"), "trajectory");
-    EXPECT_NE(nc.Text(NC_GLOBAL, "summary").find(" as a trajectory of "), std::string::npos);
-    EXPECT_EQ(nc.Text(NC_GLOBAL, "cdm_data_type"), "Trajectory");
-    EXPECT_EQ(nc.Var("station"), -2);  // a trajectory is named by its trajectory_id
-    EXPECT_EQ(nc.Text("trajectory", "cf_role"), "trajectory_id");
-    EXPECT_EQ(nc.Strings("trajectory"), std::vector<std::string>{std::filesystem::path(c.dataFile).filename().string()});
-    for (const char* name : {"attenuation", "absorption", "temperature_internal", "temperature_external"})
-      EXPECT_EQ(nc.Text(name, "coordinates"), "time depth latitude longitude trajectory") << name;
-    struct Axis {
-      const char* name;
-      const char* units;
-      double limit;
-    };
-    for (const Axis axis : {Axis{"latitude", "degrees_north", 90.0}, Axis{"longitude", "degrees_east", 180.0}}) {
-      EXPECT_EQ(nc.Dims(axis.name), std::vector<std::string>{"time"});
-      EXPECT_EQ(nc.Text(axis.name, "standard_name"), axis.name);
-      EXPECT_EQ(nc.Text(axis.name, "units"), axis.units);
-      EXPECT_NE(nc.Text(axis.name, "long_name"), "<none>");
-      EXPECT_EQ(nc.Number(axis.name, "_FillValue"), NC_FILL_DOUBLE);
-      EXPECT_EQ(nc.Number(axis.name, "valid_min"), -axis.limit);
-      EXPECT_EQ(nc.Number(axis.name, "valid_max"), axis.limit);
-    }
-    const std::vector<double> latitude = nc.Doubles("latitude"), longitude = nc.Doubles("longitude");
-    ASSERT_EQ(latitude.size(), time.size());
-    ASSERT_EQ(longitude.size(), time.size());
-    std::vector<Place> exported;
-    for (std::size_t r = 0; r < time.size(); ++r) {
-      ASSERT_EQ(std::llround(time[r] * 1000.0), SampleTime(c, r));
-      const std::optional<Place> expected = Expected(c.fixes, SampleTime(c, r));
-      if (!expected) {
-        ASSERT_EQ(latitude[r], NC_FILL_DOUBLE) << "row " << r;
-        ASSERT_EQ(longitude[r], NC_FILL_DOUBLE) << "row " << r;
-        continue;
+      if (c.stem == "dateline") {
+        EXPECT_GT(b.west, b.east);
       }
-      ASSERT_NEAR(latitude[r], expected->latitude, 1e-9) << "row " << r;
-      ASSERT_NEAR(longitude[r], expected->longitude, 1e-9) << "row " << r;
-      exported.push_back({latitude[r], longitude[r]});
+      EXPECT_EQ(nc.Text(NC_GLOBAL, "geospatial_lat_units"), "degrees_north");
+      EXPECT_EQ(nc.Text(NC_GLOBAL, "geospatial_lon_units"), "degrees_east");
     }
-    const Bounds b = BoundsOf(exported);
-    const std::pair<const char*, double> bounds[] = {{"geospatial_lat_min", b.south}, {"geospatial_lat_max", b.north},
-                                                     {"geospatial_lon_min", b.west}, {"geospatial_lon_max", b.east}};
-    for (const auto& [name, value] : bounds) {
-      ASSERT_TRUE(nc.Number(NC_GLOBAL, name)) << name;
-      EXPECT_NEAR(*nc.Number(NC_GLOBAL, name), value, 1e-9) << name;
+    if (c.positions) {
+      EXPECT_NE(nc.Text(NC_GLOBAL, "history").find("positions from the track"), std::string::npos);
     }
-    if (c.stem == "dateline") {
-      EXPECT_GT(b.west, b.east);
+    if (c.warned) {
+      EXPECT_NE(nc.Text(NC_GLOBAL, "history").find("exported without positions"), std::string::npos);
     }
-    EXPECT_EQ(nc.Text(NC_GLOBAL, "geospatial_lat_units"), "degrees_north");
-    EXPECT_EQ(nc.Text(NC_GLOBAL, "geospatial_lon_units"), "degrees_east");
-    EXPECT_NE(nc.Text(NC_GLOBAL, "history").find("positions from the track"), std::string::npos);
     EXPECT_EQ(nc.Text(NC_GLOBAL, "position_source"), "udp:10110");
+  }
+}
+
+// Another reader: python3-xarray decodes every time to the very
+// millisecond (CF decoding, to datetime64) and keeps every sample with the
+// coordinates the file names; python3-netcdf4 decodes the same times.
+TEST_F(ExportPositions, XarrayAndNetcdf4ReadEveryTimeToTheMillisecond) {
+  const std::string script = dir_->File("read.py");
+  test::WriteTextFile(script, R"(import sys
+try:
+    import xarray, netCDF4
+except ImportError as missing:
+    print(missing); sys.exit(3)
+epoch = netCDF4.num2date(0, "milliseconds since 1970-01-01T00:00:00Z", only_use_cftime_datetimes=False)
+for path in sys.argv[1:]:
+    ds = xarray.open_dataset(path)
+    print(" ".join(str(t) for t in ds["time"].values.astype("datetime64[ms]").astype("int64")))
+    nc = netCDF4.Dataset(path)
+    dates = netCDF4.num2date(nc["time"][:], nc["time"].units, only_use_cftime_datetimes=False)
+    print(" ".join(str(round((d - epoch).total_seconds() * 1000)) for d in dates))
+    print(ds["attenuation"].sizes["time"], " ".join(sorted(ds["attenuation"].coords)))
+)");
+  std::string files;
+  for (const Case& c : cases_) files += " " + Quoted(Output(c, "netcdf"));
+  const test::CliRun run = RunTool("/usr/bin/python3", Quoted(script) + files, *dir_);
+  if (run.exitStatus == 3 || run.exitStatus == 127) GTEST_SKIP() << "python3-xarray or python3-netcdf4 missing";
+  ASSERT_EQ(run.exitStatus, 0) << run.err;
+  const std::vector<std::string> lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), 3 * cases_.size()) << run.out;
+  for (std::size_t k = 0; k < cases_.size(); ++k) {
+    const Case& c = cases_[k];
+    SCOPED_TRACE(c.name);
+    std::string expected;
+    for (std::size_t r = 0; r < kSamples; ++r) expected += (r ? " " : "") + std::to_string(SampleTime(c, r));
+    EXPECT_EQ(lines[3 * k], expected);
+    EXPECT_EQ(lines[3 * k + 1], expected);
+    // Every sample is kept, with the coordinates the file names.
+    const NcFile nc(Output(c, "netcdf"));
+    std::vector<std::string> named = Split(nc.Text("attenuation", "coordinates"), ' ');
+    named.push_back("wavelength_c");
+    std::sort(named.begin(), named.end());
+    std::string coords;
+    for (const std::string& name : named) coords += (coords.empty() ? "" : " ") + name;
+    EXPECT_EQ(lines[3 * k + 2], std::to_string(kSamples) + " " + coords);
   }
 }
 
@@ -426,14 +515,14 @@ TEST_F(ExportPositions, NetCdfCarriesTheEvents) {
     const NcFile nc(Output(c, "netcdf"));
     ASSERT_TRUE(nc.ok());
     EXPECT_EQ(nc.Dims("event_time"), std::vector<std::string>{"event"});
-    EXPECT_EQ(nc.Text("event_time", "units"), "seconds since 1970-01-01T00:00:00Z");
-    const std::vector<double> times = nc.Doubles("event_time");
+    EXPECT_EQ(nc.Text("event_time", "units"), "milliseconds since 1970-01-01T00:00:00Z");
+    const std::vector<long long> times = nc.Int64s("event_time");
     const std::vector<std::string> kinds = nc.Strings("event_kind"), notes = nc.Strings("event_note");
     ASSERT_EQ(times.size(), events_.size());
     ASSERT_EQ(kinds.size(), events_.size());
     ASSERT_EQ(notes.size(), events_.size());
     for (std::size_t k = 0; k < events_.size(); ++k) {
-      EXPECT_EQ(std::llround(times[k] * 1000.0), events_[k].utcMs);
+      EXPECT_EQ(times[k], events_[k].utcMs);
       EXPECT_EQ(kinds[k], events_[k].kind);
       EXPECT_EQ(notes[k], events_[k].note);
     }
@@ -446,10 +535,12 @@ TEST_F(ExportPositions, NetCdfCarriesTheEvents) {
 
 // The NetCDF tools read the trajectory as written (netcdf-bin's ncdump).
 TEST_F(ExportPositions, NcdumpShowsTheTrajectory) {
-  const test::CliRun dump = RunTool("ncdump", "-h " + Quoted(Output(cases_[0], "netcdf")), *dir_);
+  ASSERT_EQ(cases_[1].stem, "dateline");  // every sample placed
+  const test::CliRun dump = RunTool("ncdump", "-h " + Quoted(Output(cases_[1], "netcdf")), *dir_);
   if (dump.exitStatus == 127) GTEST_SKIP() << "ncdump is not installed";
   ASSERT_EQ(dump.exitStatus, 0) << dump.err;
-  for (const char* line : {"\tevent = 4 ;", "\tdouble latitude(time) ;", "\t\tlatitude:units = \"degrees_north\" ;",
+  for (const char* line : {"\tint64 time(time) ;", "\t\ttime:units = \"milliseconds since 1970-01-01T00:00:00Z\" ;",
+                           "\tevent = 4 ;", "\tdouble latitude(time) ;", "\t\tlatitude:units = \"degrees_north\" ;",
                            "\t\tlongitude:standard_name = \"longitude\" ;", "\tstring trajectory ;",
                            "\t\ttrajectory:cf_role = \"trajectory_id\" ;", "\tstring event_kind(event) ;",
                            "\t\t:featureType = \"trajectory\" ;", "\t\t:geospatial_lat_units = \"degrees_north\" ;"})
@@ -473,6 +564,17 @@ TEST_F(ExportPositions, SeaBassHasLatLonTheBoundsAndTheEvents) {
                                                 "2026-12-09T20:49:48.250Z note: whale to port",
                                                 "2026-12-09T20:50:02.250Z cast end"}));
     ASSERT_EQ(end + 1 + kSamples, lines.end());
+    EXPECT_EQ(headers["data_type"], "cast");
+    EXPECT_EQ(headers["data_status"], "preliminary");
+    if (!c.positions && c.station) {  // the station's position as the bounds, no fields
+      const std::pair<const char*, double> bounds[] = {{"north_latitude", c.station->latitude},
+                                                       {"south_latitude", c.station->latitude},
+                                                       {"east_longitude", c.station->longitude},
+                                                       {"west_longitude", c.station->longitude}};
+      for (const auto& [name, value] : bounds) EXPECT_EQ(headers[name], Format("%.6f[DEG]", value)) << name;
+      EXPECT_TRUE(headers["fields"].starts_with("date,time,depth,")) << headers["fields"];
+      continue;
+    }
     if (!c.positions) {
       for (const char* bound : {"north_latitude", "south_latitude", "east_longitude", "west_longitude"})
         EXPECT_EQ(headers[bound], "NA") << bound;

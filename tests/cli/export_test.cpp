@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sondrix-cli export end to end: simulated recordings (the nine-wavelength
 // meter with damaged packets and a line damaged by hand, the hyperspectral
 // meter at skip 2) exported to NetCDF, SeaBASS and CSV in one command, and
@@ -277,7 +278,7 @@ TEST_F(ExportCli, SeaBassFollowsTheHeaderRulesAndHoldsEveryValue) {
       "investigators", "affiliations", "contact",    "experiment",     "cruise",         "station",
       "data_file_name", "documents",   "calibration_files", "data_type", "start_date",   "end_date",
       "start_time",    "end_time",     "north_latitude", "south_latitude", "east_longitude", "west_longitude",
-      "missing",       "delimiter",    "fields",     "units"};
+      "missing",       "delimiter",    "fields",     "units",          "data_status"};
   for (const Case& c : cases_) {
     SCOPED_TRACE(c.name);
     const std::vector<std::string> lines = Lines(test::ReadTextFile(Output(c, ".sb")).value_or(""));
@@ -355,7 +356,8 @@ TEST_F(ExportCli, NetCdfFollowsCfAndAcddAndHoldsEveryValue) {
     const std::int64_t first = zero + c.truth.samples.front().stamp, last = zero + c.truth.samples.back().stamp;
     const std::map<std::string, std::string> globals = {
         {"Conventions", "CF-1.11, ACDD-1.3"},
-        {"featureType", "timeSeries"},
+        {"featureType", "<none>"},  // no station position, no track: no discrete sampling geometry
+        {"standard_name_vocabulary", "CF Standard Name Table v85"},
         {"device_configuration", c.truth.configText},
         {"time_coverage_start", IsoMs(first)},
         {"time_coverage_end", IsoMs(last)},
@@ -364,7 +366,7 @@ TEST_F(ExportCli, NetCdfFollowsCfAndAcddAndHoldsEveryValue) {
         {"id", std::filesystem::path(c.dataFile).filename().string()},
         {"source", "Sondrix 7.1"},
         {"project", Meta(c, "experiment").empty() ? "<none>" : Meta(c, "experiment")},
-        {"creator_name", Meta(c, "investigators").empty() ? "<none>" : Meta(c, "investigators")},
+        {"creator_name", Meta(c, "investigators").empty() ? "<none>" : "Ada Lovelace, Grace Hopper"},
         {"creator_institution", Meta(c, "affiliation").empty() ? "<none>" : Meta(c, "affiliation")},
         {"creator_email", Meta(c, "contact").empty() ? "<none>" : Meta(c, "contact")},
         {"cruise", Meta(c, "cruise").empty() ? "<none>" : Meta(c, "cruise")},
@@ -386,11 +388,10 @@ TEST_F(ExportCli, NetCdfFollowsCfAndAcddAndHoldsEveryValue) {
     EXPECT_NE(nc.Text(NC_GLOBAL, "history").find("companion"), std::string::npos);
 
     EXPECT_EQ(nc.Text("time", "standard_name"), "time");
-    EXPECT_EQ(nc.Text("time", "units"), "seconds since 1970-01-01T00:00:00Z");
-    const std::vector<double> time = nc.Doubles("time");
+    EXPECT_EQ(nc.Text("time", "units"), "milliseconds since 1970-01-01T00:00:00Z");
+    const std::vector<long long> time = nc.Int64s("time");
     ASSERT_EQ(time.size(), c.truth.samples.size());
-    for (std::size_t r = 0; r < time.size(); ++r)
-      ASSERT_EQ(std::llround(time[r] * 1000.0), zero + c.truth.samples[r].stamp) << "row " << r;
+    for (std::size_t r = 0; r < time.size(); ++r) ASSERT_EQ(time[r], zero + c.truth.samples[r].stamp) << "row " << r;
 
     EXPECT_EQ(nc.Text("depth", "standard_name"), "depth");
     EXPECT_EQ(nc.Text("depth", "units"), "m");
@@ -401,6 +402,7 @@ TEST_F(ExportCli, NetCdfFollowsCfAndAcddAndHoldsEveryValue) {
     for (const char* name : {"temperature_internal", "temperature_external"}) {
       EXPECT_EQ(nc.Text(name, "units"), "degree_Celsius");
       EXPECT_EQ(nc.Text(name, "units_metadata"), "temperature: on_scale");
+      EXPECT_EQ(nc.Text(name, "coordinates"), "time depth station");
     }
     for (std::size_t r = 0; r < c.truth.samples.size(); ++r) {
       ASSERT_EQ(Fixed(depth.at(r), 2), c.truth.samples[r].depth);
@@ -414,10 +416,14 @@ TEST_F(ExportCli, NetCdfFollowsCfAndAcddAndHoldsEveryValue) {
       const char* standardName;
       char letter;
     };
+    // The values are less those of pure water (the clean-water calibration):
+    // the table's name for such an attenuation; none for such an absorption
+    // (its absorption name counts the water in).
     for (const Kind kind : {Kind{"attenuation", "wavelength_c",
-                                 "volume_beam_attenuation_coefficient_of_radiative_flux_in_sea_water", 'c'},
-                            Kind{"absorption", "wavelength_a",
-                                 "volume_absorption_coefficient_of_radiative_flux_in_sea_water", 'a'}}) {
+                                 "volume_beam_attenuation_coefficient_of_radiative_flux_in_sea_water_corrected_for_"
+                                 "pure_water_attenuance",
+                                 'c'},
+                            Kind{"absorption", "wavelength_a", "<none>", 'a'}}) {
       SCOPED_TRACE(kind.variable);
       EXPECT_EQ(nc.Text(kind.variable, "standard_name"), kind.standardName);
       EXPECT_EQ(nc.Text(kind.variable, "units"), "m-1");

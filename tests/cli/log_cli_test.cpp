@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The log options of the built tools: -v, -vv, -vvv and --log-level turn
 // sondrix-cli's log on standard error up step by step, before or after the
 // command; at trace, each packet the simulator damaged is one line of the

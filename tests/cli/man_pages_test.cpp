@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The manual pages against the programs themselves: every long option that
 // a program's --help names (for sondrix-cli, every subcommand's, in that
 // subcommand's section) has its entry in its generated page, every subcommand has

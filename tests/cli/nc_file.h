@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A NetCDF output read back through the library's own API, for the export
 // tests: attributes, variables and their dimensions.
 #pragma once
@@ -45,6 +46,23 @@ class NcFile {
     }
     std::vector<double> values(total);
     if (nc_get_var_double(id_, var, values.data()) != NC_NOERR) return {};
+    return values;
+  }
+  // The values of an int64 variable (the times), in order.
+  std::vector<long long> Int64s(const char* name) const {
+    const int var = Var(name);
+    int dims[NC_MAX_VAR_DIMS];
+    int rank = 0;
+    nc_type type = 0;
+    if (nc_inq_var(id_, var, nullptr, &type, &rank, dims, nullptr) != NC_NOERR || type != NC_INT64) return {};
+    std::size_t total = 1;
+    for (int d = 0; d < rank; ++d) {
+      std::size_t length = 0;
+      nc_inq_dimlen(id_, dims[d], &length);
+      total *= length;
+    }
+    std::vector<long long> values(total);
+    if (nc_get_var_longlong(id_, var, values.data()) != NC_NOERR) return {};
     return values;
   }
   std::vector<std::string> Dims(const char* name) const {

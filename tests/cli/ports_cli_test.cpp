@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built sondrix-cli on serial ports: a run whose port will not open says
 // why (not there, locked by another program), and `ports` lists what COM1
 // ... COM8 read and maps them.

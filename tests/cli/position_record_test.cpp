@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A run with a GPS receiver beside the meter, end to end: the simulated
 // meter on one pseudo-terminal, the simulated receiver on another (and over
 // UDP on the loopback), `sondrix-cli record --position`, then the export.

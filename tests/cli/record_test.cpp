@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built sondrix-cli end to end: a capture with bad packets recorded into
 // a data file, the file replayed and described; the ways a recording ends
 // (end of capture, line count, time-out, Ctrl+C, a write error); refusals.

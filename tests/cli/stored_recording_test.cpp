@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built sondrix-cli records the stored captures of tests/data/recordings
 // into exactly the data files stored beside them, byte for byte after the
 // title line (which holds the date and time of the recording): the text of

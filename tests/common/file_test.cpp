@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // OwnedFile: a stream is closed by its owner in every case, and Close()
 // reports a stream in error, or one whose last buffer could not go out, as
 // a failure.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // FormatFixed against the C library's printf("%.Nf") (and std::to_chars,
 // which the data files were written with before), value by value: every
 // rounding tie of the fifth decimal below 1 and around many larger numbers,

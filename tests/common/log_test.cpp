@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The log: which lines each threshold lets through (to every output), what
 // a line looks like in the file and on standard error, the rotating file,
 // and the command-line options of the tools and the application.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reference reading of a number field (common/number_field.h), as it
 // was written first: the field's form checked by the rule data files have
 // always been read by, then its number parsed by std::from_chars. Kept as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TakeNumberField against the definition it must keep: a field's form
 // checked first (OldFieldLength in number_field_reference.h, the rule data
 // files have always been read by), then its number parsed by std::from_chars. Both take the same

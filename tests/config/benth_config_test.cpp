@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The hyperspectral configuration: its file in versions 1 to 3, what it
 // refuses, headings, colours, copying and comparing, the calibrations and
 // the editor's hardware settings with the calibration warning.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -60,6 +61,14 @@ TEST_F(Calibration, OffsetsMakeTheReferenceReadZero) {
   EXPECT_EQ(Offsets(), (std::vector<double>{-2, -3, 0.3, -5, -6, -7}));
   EXPECT_EQ(WaitText(), "\n   Reading data from meter...\n   Sample 1, 2");
   EXPECT_EQ(ui.NewestHandle(panels::kWait), 0) << "the wait message is hidden again";
+}
+
+TEST_F(Calibration, AveragesOnlySamplesMeasuredAfterItStarted) {
+  // The editor stood open: the line holds samples of another water.
+  source.Stale({9, 9, 9, 9, 9, 9}, 300).Good({1, 2, 3, 4, 5, 6}).Good({3, 4, 5, 6, 7, 8});
+  ASSERT_EQ(Calibrate(2), status::kOk);
+  EXPECT_EQ(Offsets(), (std::vector<double>{-2, -3, 0.3, -5, -6, -7}));
+  EXPECT_TRUE(source.replies.empty());
 }
 
 TEST_F(Calibration, OnlyTheTicked) {

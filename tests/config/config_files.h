@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers for the configuration tests: configuration text in and out of
 // temporary streams, and a small device file per layout.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stand-ins for a live instrument in the calibration and editor tests: a
 // source whose uncorrected samples are scripted, and a port that holds a
 // byte stream in memory.
@@ -100,6 +101,17 @@ class ScriptedSource : public Source {
     for (int i = 0; i < times; ++i) replies.push_back({status::kOk, status::kOk, values});
     return *this;
   }
+  // Samples the line held before the user asked for any: DiscardInput
+  // throws them away.
+  ScriptedSource& Stale(std::vector<double> values, int times = 1) {
+    Good(std::move(values), times);
+    stale_ += times;
+    return *this;
+  }
+  Status DiscardInput() override {
+    for (; stale_ > 0 && !replies.empty(); --stale_) replies.pop_front();
+    return status::kOk;
+  }
   ScriptedSource& Lost(int times = 1) {
     for (int i = 0; i < times; ++i) {
       replies.push_back({status::kOk, status::kLostLine, std::vector<double>(traces_, 99.0)});
@@ -139,6 +151,7 @@ class ScriptedSource : public Source {
 
  private:
   int traces_;
+  int stale_ = 0;
   MemoryPort port_;
 };
 

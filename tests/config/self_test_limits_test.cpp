@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The self-test limits record: each value of a limits line lands in the
 // field its name says, both tables cover every field of their record once,
 // and copying and comparing a configuration take every limit into account.

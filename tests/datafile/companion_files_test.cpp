@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A recording's companion goes where its data file goes: saved (renamed)
 // with it, over an older recording's, recovered with it and deleted with
 // it. Whatever the operation, the companion beside a data file afterwards

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The companion file of a recording: a hand-written companion reads as it
 // says, what is written reads back whole, and what is no companion is
 // refused with a reason.

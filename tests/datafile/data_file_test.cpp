@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The data-file base: saving a recording through the dialog, choosing a file
 // to replay, the title line, the bin size line and closing.
 #include "datafile/data_file.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Meter data files: recording a meter in-process and replaying the file, the
 // embedded configuration, lost and damaged lines, the 3-in-5 replay pace,
 // the title check, rewinding, and saving an unattended run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the read-out says of a run's position as its receiver lives, falls
 // silent, goes away and fails: the text an operator reads at a glance.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The scratch recording of a run: its lock, and the recording a dead run
 // left behind, which the next run keeps under a recovery name.
 #include "datafile/scratch_recording.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The position track of a recording: the file reads back what was written
 // (a line cut by a power cut passed over), and the position at a time is
 // the straight line between the fixes around it, or none where the fixes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The hyperspectral meter's self-test: the nonconformity of a spectrum and
 // its limit, the record over the 2n channels of the wavelengths the
 // instrument outputs, the report with its limit lines and nonconformity

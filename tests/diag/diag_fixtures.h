@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A nine-wavelength meter for the self-test tests: a device configuration
 // with diagnostic limits and zero offsets, and packets whose counts make
 // the statistics easy to predict (every channel at its own level, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pieces of a report: a wavelength section and its list of failures,
 // the saturation question, the sensor paragraphs, numbers that are not
 // numbers, and where the report file goes.

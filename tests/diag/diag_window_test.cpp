@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The self-test's record: which channel is which wavelength, the limits per
 // wavelength, the ring of rows and the statistics over the rows filled.
 #include <gtest/gtest.h>

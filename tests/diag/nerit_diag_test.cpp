@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The nine-wavelength meter's self-test on captures and on a scripted live
 // line: the samples it takes into its ring, what stops it, the report it
 // writes (and where), and the panel it shows on the headless backend.

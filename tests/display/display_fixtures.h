@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A source whose traces, colours, wavelengths and headings are set by the
 // test, and a fixture with the main panel and a Display on the headless UI.
 #pragma once

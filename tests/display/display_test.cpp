@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The display panel: attaching sources, the graph on show, labels and
 // read-outs with their texts and refresh rules, zooming on a trace, the
 // start/stop button and the display configuration file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A source whose traces, colours, wavelengths and headings are set by the
 // test (no test framework needed: the fuzz targets use it too).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rules graphs follow a run by, against what they promise: the time
 // window holds the newest point and the last N minutes and moves in steps,
 // the whole-run window holds the run and is mostly filled, the padded range

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Graphs following a run on the headless user interface: a run of lines with
 // known times and values is driven through the display and the axes shown
 // are checked against what those lines make them show -- the last minutes,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The display fed by the hyperspectral meter: 100 wavelengths, 200 traces
 // (fewer mapped at skip values 2 and 3), from a live meter on a replayed
 // capture and from a recording of it replayed as a data file. The strip

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What an exported picture of each graph carries: the meter, its serial
 // number and the run's start as the title, a legend of the traces the graph
 // draws, and axes named with their units. Checked against the source's own

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The temperature and depth graphs: values against the line's temperature
 // and depth.
 #include "display/temp_graph.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rate, lost-sample and status read-outs against what the stream
 // really held: scripted streams of samples with known time stamps, lost
 // samples and bin sizes, some lines only recorded (the program fell behind),

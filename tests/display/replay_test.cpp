@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A stored nine-wavelength recording replayed through the display, as the
 // acquisition loop does it: the meter's own trace map, colours, headings
 // and wavelengths reach the graphs and labels.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The spectrum graphs: bars over wavelength and the A and C curves.
 #include "display/spect_graph.h"
 

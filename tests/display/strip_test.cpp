@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The strip chart: its state line and dialog, points per screen, display bin
 // averaging, the 64-trace limit of the chart and its note.
 #include "display/strip.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The value axis of every graph: XBounds, XZoom and XMove act on the X axis
 // of the XY and profile graphs and on the Y axis of the strip chart and the
 // spectrum graphs, set it by hand and lock the other axis where the

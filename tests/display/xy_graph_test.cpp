@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The XY graph: axes, zoom and move, the settings dialog, the graph state
 // line, one segment per visible trace per point, display bin averaging.
 #include "display/xy_graph.h"

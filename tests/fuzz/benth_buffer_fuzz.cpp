@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target: arbitrary bytes as the stream of the hyperspectral meter,
 // through its packet decoder. The first byte picks the channel count and
 // the port and whether the decoder is synchronised first (see decoder_harness.h); a good sample's values must be 16-bit

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target: arbitrary bytes as the stream of an absorption/attenuation
 // meter, through its packet decoder. The first byte picks the packet shape
 // and the port (see decoder_harness.h); a good sample's values must be

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target: arbitrary bytes read as a device configuration file by every
 // meter model's configuration (the hyperspectral one included), and
 // whatever was read written out again.

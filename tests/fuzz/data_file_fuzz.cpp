@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target: arbitrary bytes replayed as a data file (title, embedded
 // configuration, bin size line, for the hyperspectral meter its column
 // headings, sample lines), opened as the program opens one: the embedded

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the decoder fuzz targets share: a stream of arbitrary bytes through a
 // packet decoder over a scripted serial line (the in-memory library; every
 // 0xA5 byte at an even offset also becomes a time-out, so reads come back

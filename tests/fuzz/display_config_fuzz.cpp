@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target: arbitrary bytes as the display configuration file a source's
 // display reads when the source is attached (the graph on show, the bin
 // sizes, the visible traces and every graph's settings). The first byte

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target: arbitrary bytes as the lines gpsd sends, one JSON report a
 // line, through ReadGpsdReport with one sky (a SKY's satellites go with the
 // fixes after it). Checks:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target: arbitrary bytes as a GPS receiver's NMEA sentences, one a
 // line, through one NmeaParser (a GGA is dated by the RMC or ZDA before it).
 // When bit 0 of the first byte is set, every line that starts with '$' gets

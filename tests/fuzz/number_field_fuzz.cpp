@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target: arbitrary bytes as a line of a data file, its fields taken
 // one after the other by TakeNumberField, as decimals and as whole numbers
 // (going on behind a field it refuses), and by TakeNumberFields; held to the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target: arbitrary bytes as a panel state file (a saved graph). Each
 // state the file holds is read; what was read is written out and must read
 // back to the same text, and it is put back on a main panel of the headless

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target: arbitrary bytes as an ini file, read for a few keys and
 // updated in place (the update must keep the file readable).
 #include <cstddef>

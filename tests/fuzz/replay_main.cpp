@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fuzz targets without libFuzzer: every file of the folders (or the
 // files) named on the command line goes once through the target's
 // LLVMFuzzerTestOneInput, as libFuzzer hands an input over (a buffer of its

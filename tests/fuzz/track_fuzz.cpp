@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target: arbitrary bytes as a recording's track file (NAME.track.csv),
 // read by ReadTrack, written again by TrackWriter and read back, and asked
 // for positions. Checks:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A recorder killed outright (SIGKILL: no handler runs, nothing is flushed
 // on the way out) keeps every sample whose packet arrived more than a second
 // before the kill, for `sondrix-cli record` and for the window's run alike.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real program end to end: sondrix on the Qt backend and the termios
 // serial library, a simulated nine-wavelength meter on a pseudo-terminal
 // mapped to COM1. The program opens the meter at start (the settings of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real program on Qt with the simulated meter on COM1: the main window
 // cannot be made smaller than its layout, and a SIGTERM during a run (the
 // session ends) ends the program as its exit command does, asking nothing,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stream invariants: every model, every simulator fault, bins 1, 3 and 10,
 // through the built `sondrix-sim --report`, `sondrix-cli record` and
 // `sondrix-cli replay`. What the program recorded is checked against the

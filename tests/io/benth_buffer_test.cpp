@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The hyperspectral decoder on a scripted serial line: packet length, the
 // fields of each packet type and their temperatures, lost packets in a
 // stream, synchronisation, and the command frames with their

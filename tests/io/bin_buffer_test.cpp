@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The meter packet decoder on a scripted serial line and on replayed
 // captures: packet lengths, what waits, checksums, field decoding, bad
 // packets in a stream, synchronisation.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The byte orders of the packet formats: each word of a row of bytes typed
 // by hand, read in both orders and written back to the same bytes.
 #include "io/byte_order.h"

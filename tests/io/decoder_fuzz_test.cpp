@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Streams of valid, damaged and random bytes through the decoder, replayed
 // from capture files and from a serial line with time-outs inside packets:
 // the decoder must end every stream with one of its own results, never read

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Positions from gpsd, served by a fake gpsd of the test's own (a TCP socket
 // on the loopback answering the source's WATCH with reports written by
 // hand): the same fixes and counts however the reports are cut across

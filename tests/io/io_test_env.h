@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test environment of the port and decoder tests: a temporary directory that
 // is both the project directory ($SONDRIX_HOME, where Sondrix.ini lives) and
 // the current directory (where raw captures are written), plus helpers to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The GPS receiver's sentences: published example sentences (their
 // checksums as printed) read as their fields say, the date only from RMC or
 // ZDA, and what a receiver or a line can spoil counted and not used.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Each packet format pinned to bytes typed out by hand from the formats'
 // byte tables: one meter packet, one hyperspectral data packet of each
 // type class and two command frames. The encoders that the simulator and

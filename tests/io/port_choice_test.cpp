@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What COM1 ... COM8 read, as the port dialog and `sondrix-cli ports` show
 // it: the [Ports] mapping (by node, by by-id name, through another link, to
 // nothing there), a port numbered by the system's list, none; and the line

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bare port and decoder: every operation fails with its own code.
 #include <gtest/gtest.h>
 

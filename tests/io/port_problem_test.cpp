@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Why a serial port would not open. The explanation of every kind of
 // failure, from given facts, against the sentences the user is to read; then
 // the real conditions on this system through the termios library: a node

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Positions broadcast on the ship's network: NMEA datagrams sent to the
 // source's UDP port by the test come out as the fixes they hold.
 #include "io/position_source.h"

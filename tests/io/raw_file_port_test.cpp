@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replaying a raw capture: reads, lines, end of file, rewinding, search, and
 // the capture-file dialog.
 #include "io/raw_file_port.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The trace of a damaged stream: the decoders of both packet formats, on a
 // serial line and on a raw capture, log one line per rejected packet (its
 // offset, the reason, its first bytes) and one per stretch of noise. The

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The live serial port over the in-memory serial library: names, reads and
 // their raw capture, sync-pattern search, resets, and the port-choice dialog.
 #include "io/rs232_port.h"

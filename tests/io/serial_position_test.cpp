@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A GPS receiver on a serial line: a script of hand-written sentences (their
 // positions and checksums worked out by hand) gives the same fixes and counts
 // however its bytes are cut across polls; the same over a real

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The termios serial library on real pseudo-terminals: port mapping through
 // the settings file, line settings, time-outs, a vanishing far end, and a
 // whole acquisition of meter packets with raw capture, replayed afterwards.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hyperspectral data files: a run of the meter recorded through BenthFile
 // and replayed from the file. What a sample line holds at each skip value,
 // the column headings of each configuration version, and replay spreading

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A hyperspectral meter for the tests: device configuration texts of
 // structure version 2 (100 wavelengths at a skip value) and 3 (n
 // wavelengths), and its packets.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The hyperspectral meter on replayed captures: counts from its
 // configuration, the skip check at reset, its trace map, the A and C
 // computation with its floor and temperature bins, the line it fills, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The calibration arithmetic of the meter: offset, path length, the linear
 // temperature model and the temperature bins, the uncorrected values, and a
 // configuration that does not cover every channel.

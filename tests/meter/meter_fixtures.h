@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Device configuration files and raw captures for the meter and data file
 // tests: a small nine-wavelength (or three-channel) configuration whose
 // numbers make results easy to predict, and captures built packet by packet

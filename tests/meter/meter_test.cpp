@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The meter on raw captures: opening, reset and the serial number, one
 // packet per ten samples, the time axis, depth, lost samples, the trailing
 // text; the calibration arithmetic; the models and the factories.
@@ -352,6 +353,25 @@ TEST_F(LiveMeterTest, APacketIsOfferedWholeAsSoonAsItsLastByteHasArrived) {
   }
   EXPECT_EQ(meter->DataAvailable(), 0);
   EXPECT_EQ(meter->GetLostCount(), 0);
+}
+
+// What the line held when the user asked for samples (a calibration
+// started with the editor open for minutes) was measured before: it is
+// thrown away, the packet begun, the decoder's bytes and the line's queue,
+// and the next sample is the first of a packet that came after.
+TEST_F(LiveMeterTest, InputDiscardedBeforeTheUserAskedIsNeverRead) {
+  auto meter = OpenLive();
+  ASSERT_TRUE(meter);
+  SourceLine line(kNerit);
+  ASSERT_EQ(meter->Read(line), status::kOk);  // one sample of the first packet begun
+  fake.Feed(1, Good(10));
+  fake.Feed(1, Good(20));
+  fake.FeedFlushMark(1);  // what the kernel's queue held up to the discard
+  fake.Feed(1, Good(30));
+  ASSERT_EQ(meter->DiscardInput(), status::kOk);
+  ASSERT_EQ(meter->Read(line), status::kOk);
+  EXPECT_EQ(line.status, status::kOk);
+  EXPECT_EQ(line.time, 300) << "the first sample of the packet that came after";
 }
 
 TEST_F(LiveMeterTest, AVanishedDeviceIsReportedByTheNextRead) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a meter makes of a damaged stream, read from a capture whose bytes the
 // test lays out: every line's time from its own packet's counter, relative to
 // the first good sample after the reset; lost samples as many as are missing;

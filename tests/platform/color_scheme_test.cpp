@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Contrast as the accessibility guidelines measure it, against their own
 // published figures; and every colour of the program's colour table, drawn
 // as a trace or a label text in either scheme, against the contrast rules.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The headless backend's menus, graphs, strip charts, panel state files and
 // print jobs: what the display classes and the application rely on.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Names typed into save dialogs and the names written: a name without an
 // extension gets the dialog's, whichever backend asked, and the dialog's
 // answer (a file that exists or a new name) is about the name written.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The series the graphs draw from: its spans checked against a brute-force
 // rasterisation of the same points (every point and every segment visited),
 // over many random curves, maps and zooms; a single spike among a million

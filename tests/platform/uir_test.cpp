@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/uir.h"
 
 #include <gtest/gtest.h>
@@ -327,6 +328,10 @@ const std::map<std::string, std::set<CtrlType>>& ExpectedTypes() {
       {"DepOk", button},
       {"DepCancel", button},
       {"DepHint", text},
+      {"DepLatitude", {CtrlType::String}},
+      {"DepLongitude", {CtrlType::String}},
+      {"DepDataType", {CtrlType::Ring}},
+      {"DepDataStatus", {CtrlType::Ring}},
       {"PosSource", {CtrlType::String}},
       {"PosBaud", {CtrlType::Int}},
       {"PosHint", text},

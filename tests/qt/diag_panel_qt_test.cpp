@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The self-test's diagnostics panels on the Qt backend: built from the
 // resource file, their graphs drawn on QCustomPlot with the limits in sight,
 // for the nine-wavelength meter and, fed by a meter on a capture, for the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Qt backend's tests need one QApplication for the whole program. It is
 // made the program's way (QtApplication) on Qt's offscreen platform, under a
 // desktop language that writes numbers with a decimal comma when the system

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A click as a hand makes it: the press, then the release a tenth of a
 // second later, each handled in its own pass of Qt's event loop. The main
 // loop wakes between the two (the press is a window-system event) and parks

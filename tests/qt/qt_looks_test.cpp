@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the Qt backend's windows look like, checked on Qt's offscreen
 // platform: a recalled strip chart keeps its colours, the colour dialog is
 // not painted in the colour of its swatch, the port prompt shows its whole

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Long tasks on the Qt backend: the wait message of a calibration is painted
 // at every sample although the program does not look at the user between
 // reads, and its Cancel button ends the calibration.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program told to end on the Qt backend: SIGTERM and SIGHUP reach the
 // event loop through a pipe, dialogs up then end as cancelled, later pop-ups
 // answer at once, dialog loops get their close box and the main loop

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Qt backend on the offscreen platform: panels built from the resource
 // file, events from clicks, keys, menus and the close box, the graphs and
 // strip chart on QCustomPlot, panel state files, printing and pictures.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Waiting in Qt's event loop: a wait ends on a user event, on input on a
 // watched descriptor or at its time limit.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window on the Qt backend as a field laptop shows it: sizes of
 // small screens with every control in reach, the title, the keyboard (menu
 // letters, F10, Tab through every control of every panel, names for

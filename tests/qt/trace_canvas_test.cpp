@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The canvas the XY graph and the strip chart draw their traces on: new
 // points redraw only the band they cross, and the picture is then the one a
 // whole redraw makes; one spike among a million points is drawn; zooms and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The user-interface contract: what a caller of the Ui interface relies on,
 // run once on each backend (UiContract/Headless.* and UiContract/Qt.*). The
 // expected values come from the status codes of ui.h (-4 not a live panel or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated hyperspectral meter: its stream read by the meter (values,
 // lost samples), and the output spacing and baud rate changed through its
 // commands on a pseudo-terminal.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An instrument out of its self-test limits: what the meters read from the
 // simulator's streams when it is asked for one (the nine-wavelength meter's
 // reports on these streams are checked line by line in tests/cli).

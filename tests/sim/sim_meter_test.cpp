@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator's stream read by the program's meters (NewMeter on the
 // example device files, replaying a capture): the calibrated values land on
 // the simulated spectrum, the depth follows the dive, the time axis runs on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated GPS receiver (sondrix-sim --nmea), read back through the
 // program's NMEA parser and held against the receiver's own record of the
 // true track (--report): positions within the sentences' rounding, the

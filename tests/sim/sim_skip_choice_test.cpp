@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program and the simulated hyperspectral instrument on a
 // pseudo-terminal: its output spacing changed through the configuration
 // editor and the file not saved. Opening the meter again with that file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator's stream read by the program's own decoder (BinBuffer over a
 // replayed capture): every packet arrives, faults cost exactly the samples
 // they should, and the header fields describe the simulated instrument.

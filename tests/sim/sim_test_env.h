@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers of the simulator tests: example device files, streams written by
 // the simulator's own classes, and runs of the built tool.
 #pragma once

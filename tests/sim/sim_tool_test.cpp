@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built sondrix-sim: its options, its determinism, and a live run on a
 // pseudo-terminal read through the program's termios serial backend.
 #include <gtest/gtest.h>
@@ -243,7 +244,7 @@ TEST_F(SimTool, HelpDocumentsEveryOptionAndMistakesAreUsageErrors) {
         "--linger", "--bad-checksum", "--bad-length", "--noise", "--wrong-serial", "--pause",
         "--seed", "--time-start", "--max-depth", "--dive-seconds", "--drift-seconds",
         "--value-noise", "--status", "--restart", "--duplicate", "--spacing-change", "--report", "--quiet",
-        "--help"}) {
+        "--clock-ppm", "--utc-start", "--help"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
   const std::string device = test::ExampleDevice("ameter");

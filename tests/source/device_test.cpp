@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The live-device base: its defaults, the device type of a configuration
 // file, the open/close of the configuration file, and the dialog that
 // chooses a device and its port. Also the multi-source settings file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The text form of a value line, as data files store it.
 #include "source/source_line.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The binned read and the defaults every source starts from.
 #include "source/source.h"
 

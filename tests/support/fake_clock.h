@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A clock for tests: the timer and the local time only move when the test
 // says so (or when the code under test calls Delay, which advances both).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared test fixtures: a temporary project directory, the headless user
 // interface, a fake clock, and small file helpers.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Watching the log from a test:
 //
 //   test::LogCapture log(LogLevel::Trace);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator's record of what it sent (sondrix-sim --report FILE), read
 // back for the tests that compare a stream with its source.
 #pragma once
@@ -11,7 +12,7 @@
 
 namespace sondrix::test {
 
-// One packet line: the last three columns hold one value per sample.
+// One packet line: the last four columns hold one value per sample.
 struct ReportedPacket {
   long long number = 0;
   int samples = 0;
@@ -21,6 +22,9 @@ struct ReportedPacket {
   std::vector<long long> counters;
   std::vector<long long> unwrapped;
   std::vector<long long> elapsedMs;
+  // The true UTC time of each sample's measurement, milliseconds since
+  // 1970 (with a fraction); empty in a report written before the column.
+  std::vector<double> utcMs;
 };
 
 struct Report {
@@ -58,6 +62,16 @@ inline bool ParseList(std::string_view text, std::vector<long long>& values) {
   return true;
 }
 
+inline bool ParseList(std::string_view text, std::vector<double>& values) {
+  values.clear();
+  for (const std::string& field : Split(text, ',')) {
+    double value = 0.0;
+    if (!ParseWhole(field, value)) return false;
+    values.push_back(value);
+  }
+  return true;
+}
+
 // The report at `path`; `error` says what could not be read.
 inline Report ReadReport(const std::string& path) {
   Report report;
@@ -81,9 +95,10 @@ inline Report ReadReport(const std::string& path) {
       return report;
     }
     ReportedPacket p;
-    if (f.size() != 8 || !ParseWhole(f[0], p.number) || !ParseWhole(f[1], p.samples) ||
+    if ((f.size() != 8 && f.size() != 9) || !ParseWhole(f[0], p.number) || !ParseWhole(f[1], p.samples) ||
         !ParseWhole(f[3], p.lost) || !ParseWhole(f[4], p.tickMs) || !ParseList(f[5], p.counters) ||
-        !ParseList(f[6], p.unwrapped) || !ParseList(f[7], p.elapsedMs)) {
+        !ParseList(f[6], p.unwrapped) || !ParseList(f[7], p.elapsedMs) ||
+        (f.size() == 9 && (!ParseList(f[8], p.utcMs) || p.utcMs.size() != p.counters.size()))) {
       return bad();
     }
     p.fault = f[2];

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Small helpers shared by the record, replay and info subcommands: option
 // values, positive counts and failure messages.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The subcommands of sondrix-cli. Each takes its arguments with the
 // subcommand's own name first (args[0]) and returns the process exit status:
 // 0 success, 1 failure, 2 wrong usage. "--help" prints the subcommand's usage.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sondrix-cli diag: the instrument self-test without windows. The meter is
 // opened and tested exactly as the diagnostics panel tests it, over a number
 // of good samples instead of until the operator presses Stop, and the report

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sondrix-cli export: data files written out as NetCDF-4 (CF, ACDD),
 // SeaBASS or CSV, each sample in UTC (see src/export/export.h).
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include "cli_args.h"
 #include "commands.h"
 #include "datafile/companion.h"
+#include "datafile/deployment_values.h"
 #include "export/export.h"
 
 namespace sondrix::cli {
@@ -39,7 +41,11 @@ void PrintExportUsage(std::FILE* out) {
                "  --out-dir DIR    the outputs in DIR\n"
                "  --meta KEY=VALUE deployment metadata for the outputs, in place of the\n"
                "                   companion's: cruise, station, cast, investigators,\n"
-               "                   affiliation, contact, experiment, note\n"
+               "                   affiliation, contact, experiment, note; the station's\n"
+               "                   latitude and longitude (decimal degrees, north and\n"
+               "                   east positive, both or neither); SeaBASS's data_type\n"
+               "                   (cast by default, flow_thru, mooring, ...) and\n"
+               "                   data_status (preliminary by default, final, update)\n"
                "  --tz ZONE        the zone a file without a companion was recorded in\n"
                "                   (\"Europe/Oslo\", \"UTC\", \"UTC+3\": three hours ahead)\n"
                "  --force          replace outputs that exist\n\n"
@@ -90,6 +96,10 @@ int RunExport(std::span<char*> args) {
       if (!TakeValue(args, i, kCommand, value)) return 2;
       if (!options.meta.SetFromText(value))
         return Usage(("--meta wants KEY=VALUE with a key of " + DeploymentKeyList() + ", not").c_str(), value);
+      const std::size_t equals = value.find('=');
+      if (const std::string fault = CheckDeploymentValue(value.substr(0, equals), value.substr(equals + 1));
+          !fault.empty())
+        return Usage(("--meta " + fault + ":").c_str(), value);
     } else if (arg == "--force") {
       options.force = true;
     } else if (!arg.starts_with("--")) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sondrix-cli info: what a device configuration file or a data file says
 // about its instrument, and for a data file the recording itself.
 #include <cstdio>

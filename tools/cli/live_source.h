@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the subcommands that read an instrument share: the checks of the
 // device file and port names before anything is opened, and the failure
 // message that says where the port names come from.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sondrix-cli: runs the program's sources, ports, decoders, meters and data
 // files without windows, on the headless user interface.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sondrix-cli ports: the serial ports of this system and what COM1 ... COM8
 // read (device, by-id name, description, whether [Ports] maps it); --check
 // also opens each and says why one does not; --map and --unmap change the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sondrix-cli record: the acquisition loop of the application without
 // windows. A live meter (or the replay of a raw capture) is opened and reset
 // as the application opens it, its binned lines are read exactly as the
@@ -23,6 +24,7 @@
 #include "datafile/acquisition.h"
 #include "datafile/companion.h"
 #include "datafile/data_file.h"
+#include "datafile/deployment_values.h"
 #include "datafile/scratch_recording.h"
 #include "datafile/track.h"
 #include "io/position_source.h"
@@ -47,7 +49,8 @@ void PrintRecordUsage(std::FILE* out) {
                "Usage: sondrix-cli record --device FILE.dev --port PORT --out FILE.dat\n"
                "                          [--bin N] [--lines N] [--reconnect] [--ignore-serial]\n"
                "                          [--force] [--meta KEY=VALUE]...\n"
-               "                          [--position SOURCE [--position-baud N]]\n\n"
+               "                          [--position SOURCE [--position-baud N]]\n"
+               "                          [--start-utc ISO-8601]\n\n"
                "Records a meter into a data file. PORT is COM1 ... COM8 or a raw capture\n"
                "file. The run ends at the end of a capture, after N recorded lines\n"
                "(--lines), after 4 s x bin size without data (an error), on Ctrl+C (or\n"
@@ -55,10 +58,12 @@ void PrintRecordUsage(std::FILE* out) {
                "in every case. A live recording is synced to the disk about once a second,\n"
                "so that a power cut loses at most the last second. A recording left behind by a run that died is kept as\n"
                "Sondrix-recovered-<yymmdd_hhmmss>.dat beside FILE.dat.\n\n"
-               "Beside FILE.dat the run keeps its companion FILE.meta.json: the UTC time at\n"
-               "which the first sample arrived (each sample's UTC time is that plus its\n"
-               "time stamp), the zone's UTC offset, the program, the port, the device, the\n"
-               "serial number, the device file and the deployment metadata.\n\n"
+               "Beside FILE.dat the run keeps its companion FILE.meta.json: the map of the\n"
+               "instrument's counter to the UTC time at which each sample was measured\n"
+               "(fitted from the packets' arrivals), the zone's UTC offset, the program,\n"
+               "the port, the device, the serial number, the device file and the\n"
+               "deployment metadata. A live run's raw capture gets the same companion, so\n"
+               "that a recording made from the capture keeps the measured UTC times.\n\n"
                "  --bin N          average N samples into each recorded line (default 1,\n"
                "                   at most 1000000)\n"
                "  --lines N        stop after N recorded lines\n"
@@ -72,12 +77,18 @@ void PrintRecordUsage(std::FILE* out) {
                "  --force          overwrite an existing FILE.dat (and its companion)\n"
                "  --meta KEY=VALUE deployment metadata for the companion, once per key;\n"
                "                   KEY is one of %s\n"
+               "                   (latitude and longitude: the station's position in\n"
+               "                   decimal degrees, both or neither)\n"
                "  --position SOURCE  record the fixes of a GPS receiver beside the run, in\n"
                "                   FILE.track.csv: COM2 ... COM8 or a device path (NMEA\n"
                "                   0183 on a serial line), udp:PORT (NMEA datagrams on\n"
                "                   the network) or gpsd[:HOST[:PORT]]; a receiver that\n"
                "                   falls silent never ends the run\n"
-               "  --position-baud N  the receiver's serial speed (default 4800)\n\n"
+               "  --position-baud N  the receiver's serial speed (default 4800)\n"
+               "  --start-utc TIME the UTC time of the first sample of a raw capture that\n"
+               "                   has no companion with its time map (ISO 8601, e.g.\n"
+               "                   2026-12-10T04:00:00.120Z); without it such a capture's\n"
+               "                   samples have no measured UTC time\n\n"
                "The companion also lists the run's events: its start and its end, with\n"
                "their UTC times.\n\n"
                "At the end a line on standard output gives the lines recorded and the\n"
@@ -99,15 +110,26 @@ struct Options {
   Deployment deployment;
   std::string position;  // empty: none
   long positionBaud = kDefaultPositionBaud;
+  std::optional<std::int64_t> startUtc;
 };
 
 // "KEY=VALUE" of --meta into `deployment`; false (told) for a key that is
-// not a deployment key or a text without "=".
+// not a deployment key, a text without "=" or a value the key cannot take
+// (a latitude that is no number of degrees, a data type SeaBASS does not
+// know).
 bool TakeMeta(std::string_view text, Deployment& deployment) {
-  if (deployment.SetFromText(text)) return true;
-  std::fprintf(stderr, "sondrix-cli record: --meta \"%.*s\": KEY=VALUE with KEY one of %s\n\n",
-               static_cast<int>(text.size()), text.data(), DeploymentKeyList().c_str());
-  return false;
+  if (!deployment.SetFromText(text)) {
+    std::fprintf(stderr, "sondrix-cli record: --meta \"%.*s\": KEY=VALUE with KEY one of %s\n\n",
+                 static_cast<int>(text.size()), text.data(), DeploymentKeyList().c_str());
+    return false;
+  }
+  const std::size_t equals = text.find('=');
+  if (const std::string fault = CheckDeploymentValue(text.substr(0, equals), text.substr(equals + 1));
+      !fault.empty()) {
+    std::fprintf(stderr, "sondrix-cli record: --meta %s\n\n", fault.c_str());
+    return false;
+  }
+  return true;
 }
 
 // 0 to go on, else the exit status.
@@ -139,6 +161,15 @@ int ParseOptions(std::span<char*> args, Options& options) {
       if (!TakeValue(args, i, kCommand, value) ||
           !ParseCount(value, kCommand, arg, options.positionBaud, kMaxPositionBaud))
         return 2;
+    } else if (arg == "--start-utc") {
+      if (!TakeValue(args, i, kCommand, value)) return 2;
+      options.startUtc = ParseIsoUtc(value);
+      if (!options.startUtc) {
+        std::fprintf(stderr, "sondrix-cli record: --start-utc \"%s\": an ISO 8601 UTC time such as "
+                             "2026-12-10T04:00:00.120Z is needed\n\n", value.c_str());
+        PrintRecordUsage(stderr);
+        return 2;
+      }
     } else if (arg == "--ignore-serial") {
       options.ignoreSerial = true;
     } else if (arg == "--force") {
@@ -157,6 +188,11 @@ int ParseOptions(std::span<char*> args, Options& options) {
   }
   if (options.device.empty() || options.port.empty() || options.out.empty()) {
     std::fprintf(stderr, "sondrix-cli record: --device, --port and --out are needed\n\n");
+    PrintRecordUsage(stderr);
+    return 2;
+  }
+  if (const std::string fault = CheckDeployment(options.deployment); !fault.empty()) {
+    std::fprintf(stderr, "sondrix-cli record: --meta: %s\n\n", fault.c_str());
     PrintRecordUsage(stderr);
     return 2;
   }
@@ -365,7 +401,12 @@ int RunRecord(std::span<char*> args) {
   companion.deployment = options.deployment;
   // A companion that cannot be written is told at the end, among the
   // run's notes; the recording goes on.
+  run.SetStartUtc(options.startUtc);
   run.SetCompanion(&companion, CompanionPathFor(scratch));
+  if (options.startUtc && source->GetReplayFraction() < 0.0) {
+    std::fprintf(stderr, "sondrix-cli record: --start-utc is for a raw capture without its time map; a live "
+                         "run measures its times\n");
+  }
   run.SetPosition(receiver.get(), TrackPathFor(scratch));
   if (run.ready() != status::kOk) {
     Report("", run.ready());
@@ -386,6 +427,11 @@ int RunRecord(std::span<char*> args) {
   if (DataFile_CloseFailureIsNews(summary.closed, result)) Report(scratch, summary.closed);
   if (summary.recorded == 0) ReportNoLine(kCommand, binsize, "samples", "recorded");
   for (const std::string& note : summary.Notes()) std::fprintf(stderr, "sondrix-cli record: %s\n", note.c_str());
+  if (!summary.withoutUtc.empty()) {
+    std::fprintf(stderr, "sondrix-cli record: %s has no companion with the times of its samples (the time map of "
+                         "its live run): the recording's samples have no measured UTC time, and export refuses it; "
+                         "give --start-utc TIME, the UTC time of its first sample\n", summary.withoutUtc.c_str());
+  }
 
   const Status saved = recording->SaveAs(options.out);
   if (saved != status::kOk) Report(options.out, saved);

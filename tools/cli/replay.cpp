@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sondrix-cli replay: a data file opened as a source and every binned line
 // it gives written to standard output in the data file's sample-line form.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text read from a file, made safe to print on a terminal: a device name, a
 // heading or a line's trailing text may hold any bytes, and an escape
 // sequence among them would reach the terminal (clear it, retitle the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sondrix-diag-panel --device FILE.dev --port PORT: opens the meter, runs
 // its self-test with the diagnostics panel on the Qt backend, asks where the
 // report goes, and reports a failure the way the application does.

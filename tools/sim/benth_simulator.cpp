@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "sim/benth_simulator.h"
 
 #include <algorithm>
@@ -32,7 +33,8 @@ bool HoldsAPattern(const std::vector<std::uint8_t>& packet) {
 }  // namespace
 
 BenthSimulator::BenthSimulator(const BenthMeterConfig& config, const SimSettings& settings)
-    : settings_(settings),
+    : PacketStream(settings.clockPpm),
+      settings_(settings),
       config_(std::make_unique<BenthMeterConfig>(config.traceCount, config.inTraceCount)),
       channels_(config.Wavelengths()),
       pathLength_(config.pathLength),
@@ -52,13 +54,13 @@ BenthSimulator::BenthSimulator(const BenthMeterConfig& config, const SimSettings
   }
 }
 
-double BenthSimulator::PacketSeconds() const { return 1.0 / settings_.rate; }
+double BenthSimulator::SampleSeconds() const { return 1.0 / settings_.rate; }
 
 void BenthSimulator::MakePacket(BenthPacketFields& f) {
   Emission& e = current_;
   const auto n = static_cast<std::size_t>(channels_);
   const int type = f.type;
-  const double seconds = static_cast<double>(sample_) * PacketSeconds();
+  const double seconds = static_cast<double>(sample_) * SampleSeconds();
   const BenthMeterConfig& c = *config_;
 
   // Depth: packets of type 5 and later carry the pressure count; older ones
@@ -191,6 +193,7 @@ const Emission& BenthSimulator::Next() {
   }
   AppendPacket(e, packet);
 
+  StampTrueTimes(e, sample_);
   ++sample_;
   counts_.Add(e);
   return e;

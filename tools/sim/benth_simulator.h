@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The hyperspectral meter's packet stream: one packet per sample, one
 // attenuation and one absorption channel per wavelength with its two
 // references and two signals, counts chosen so that the program, calibrating
@@ -27,7 +28,7 @@ class BenthSimulator final : public PacketStream {
   const Emission& Next() override;
   const SimCounts& Counts() const override { return counts_; }
   int SamplesPerPacket() const override { return 1; }
-  double PacketSeconds() const override;
+  double SampleSeconds() const override;
   void Input(std::span<const std::uint8_t> bytes) override;
   std::vector<std::uint8_t> TakeReplies() override;
   long LineBaud() const override { return baud_; }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The baud rate of a terminal through the kernel's termios2 interface,
 // which tells any rate exactly (glibc's <termios.h> must not be included
 // alongside it).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sondrix-sim: the byte stream of a meter, made from its device
 // configuration file, written to a raw capture file, to standard output or
 // to a pseudo-terminal that the program opens as a serial port (where the
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <optional>
 #include <set>
 #include <random>
@@ -25,6 +27,7 @@
 #include "sim/nmea_run.h"
 #include "sim/output.h"
 #include "sim/report.h"
+#include "sim/serial_line.h"
 #include "sim/simulator.h"
 
 namespace {
@@ -41,6 +44,7 @@ constexpr long long kDefaultFilePackets = 100;
 
 constexpr const char* kHelp = R"(Usage: sondrix-sim --device FILE.dev [--out FILE.raw | --pty]
                    [--packets N | --seconds S] [--rate HZ] [--realtime | --fast]
+                   [--clock-ppm P] [--utc-start TIME]
                    [--seed N] [fault options] [signal options]
                    [--report FILE] [--quiet]
        sondrix-sim --nmea ...   (a GPS receiver: see "GPS receiver" below)
@@ -66,9 +70,25 @@ Length and pace:
   --rate HZ          sample rate, default 6; the packets carry the sample
                      period count N = round(1 / (3.16e-05 HZ)), 1 ... 65535
   --realtime         pace the packets at the instrument's rate (HZ / samples
-                     per packet packets per second)
-  --fast             with --pty: write as fast as the reader takes the bytes
-                     (--pty is paced in real time otherwise)
+                     per packet packets per second): a packet goes out when
+                     its last sample is measured, its bytes at the line's
+                     baud rate (the device file's; raised to a standard rate
+                     that carries the stream only when --rate asks for more
+                     than the instrument could send).
+                     The writer never waits for the reader: on a
+                     pseudo-terminal, bytes beyond 4095 unread are lost (as
+                     a serial port's buffer overruns; the report marks the
+                     packets "overflow")
+  --fast             with --pty: write as fast as the reader takes the bytes,
+                     losing none (--pty is paced in real time otherwise)
+  --clock-ppm P      the instrument's clock runs P parts per million fast,
+                     -10000 ... 10000 (default 0): its time counter advances
+                     by the nominal period a sample, but a sample period
+                     lasts nominal / (1 + P 1e-6) seconds of true time
+  --utc-start TIME   unpaced (--out, standard output, --pty --fast): the UTC
+                     time at which the first sample is measured,
+                     YYYY-MM-DDTHH:MM:SSZ (default: the clock at the start);
+                     paced, samples are measured on the computer's clock
   --linger S         with --pty: after the last packet, wait up to S seconds
                      (default 5) for the reader to take the last bytes
 
@@ -80,7 +100,8 @@ Faults, each every K packets (packets K, 2K, ...):
   --wrong-serial K   the packet carries another serial number (the program
                      notices it only when it synchronises on that packet)
   --pause K:D        stop writing for D seconds after the packet (also when
-                     not paced; the instrument's clock is not affected)
+                     not paced): the instrument holds, its counter stands
+                     still, while D seconds of true time (utc_ms) pass
   --restart K        the instrument's time counter starts again from the
                      --time-start value at the packet's first sample (a reset
                      or power blip; same serial number and settings)
@@ -151,8 +172,10 @@ Other:
                      duplicate, spacing; several joined by +), the samples it
                      makes lost, the counter's unit in ms, and per sample
                      (comma-separated) the time counter as sent, the counter
-                     unwrapped (starting again at a restart) and the elapsed
-                     milliseconds since the first sample; then the line
+                     unwrapped (starting again at a restart), the elapsed
+                     milliseconds since the first sample on the instrument's
+                     clock and utc_ms, the true UTC time of its measurement
+                     (milliseconds since 1970, three decimals); then the line
                      "totals<TAB>packets<TAB>samples<TAB>samples lost"
   --quiet            no summary on standard error
   -v, --verbose      log more on standard error: -v info, -vv debug, -vvv
@@ -234,10 +257,10 @@ struct Options {
 };
 
 // The options of the GPS receiver alone, and those it shares with the meter.
-const std::set<std::string> kNmeaOptions = {"--udp", "--talker", "--start", "--speed", "--heading", "--utc-start",
+const std::set<std::string> kNmeaOptions = {"--udp", "--talker", "--start", "--speed", "--heading",
                                             "--nmea-bad-checksum", "--nmea-cut", "--nmea-dropout",
                                             "--nmea-invalid"};
-const std::set<std::string> kSharedOptions = {"--nmea", "--out", "--pty", "--link", "--seconds", "--fast",
+const std::set<std::string> kSharedOptions = {"--nmea", "--out", "--pty", "--link", "--seconds", "--fast", "--utc-start",
                                               "--linger", "--report", "--quiet"};
 
 void UsageError(const std::string& text) {
@@ -394,6 +417,11 @@ bool ParseArguments(int argc, char** argv, Options& o) {
       }
     } else if (name == "--realtime") {
       if (!flag(o.realtime)) return false;
+    } else if (name == "--clock-ppm") {
+      if (!take()) return false;
+      if (!ParseNumber(value, s.clockPpm) || !(std::fabs(s.clockPpm) <= sondrix::sim::kMaxClockPpm)) {
+        return bad("parts per million from -10000 to 10000");
+      }
     } else if (name == "--fast") {
       if (!flag(o.fast)) return false;
     } else if (name == "--linger") {
@@ -596,6 +624,11 @@ bool ParseArguments(int argc, char** argv, Options& o) {
     UsageError("--realtime and --fast exclude each other");
     return false;
   }
+  if (o.receiver.utcStartMs && (o.realtime || (o.pty && !o.fast))) {
+    UsageError("--utc-start needs an unpaced run (--out, standard output or --pty --fast): paced samples take "
+               "the time of the clock");
+    return false;
+  }
   if ((o.unplug || !o.link.empty()) && !o.pty) {
     UsageError("--unplug and --link need --pty");
     return false;
@@ -639,8 +672,16 @@ void LogEmission(const sondrix::sim::Emission& e, long long offset, bool garbled
                           sondrix::logging::HexBytes(packet, 16).c_str());
 }
 
+// What the line lost on a paced pseudo-terminal: bytes the reader left
+// unread beyond the line's buffer, and the packets no copy of which arrived
+// whole.
+struct LineLosses {
+  long long packets = 0;
+  long long bytes = 0;
+};
+
 void PrintSummary(const sondrix::sim::PacketStream& sim, const sondrix::sim::SimDevice& device,
-                  bool stopped) {
+                  const LineLosses& line, bool stopped) {
   const auto& c = sim.Counts();
   char serial[16];
   std::snprintf(serial, sizeof serial, "%08X", static_cast<unsigned>(device.Base().serialnum));
@@ -660,6 +701,10 @@ void PrintSummary(const sondrix::sim::PacketStream& sim, const sondrix::sim::Sim
   if (c.spacings > 0) text += ", " + Plural(c.spacings, "packet", "packets") + " at another spacing";
   text += "; " +
           Plural(c.lostSamples, "sample", "samples") + " lost to faults";
+  if (line.bytes > 0) {
+    text += "; " + Plural(line.packets, "packet", "packets") + " (" + Plural(line.bytes, "byte", "bytes") +
+            ") lost on the line: the reader did not take them";
+  }
   if (const auto* benth = dynamic_cast<const sondrix::sim::BenthSimulator*>(&sim);
       benth != nullptr && benth->Commands() > 0) {
     text += "; " + Plural(benth->Commands(), "command", "commands") + " (" +
@@ -670,6 +715,25 @@ void PrintSummary(const sondrix::sim::PacketStream& sim, const sondrix::sim::Sim
   text += "\n";
   std::fputs(text.c_str(), stderr);
 }
+
+// Bytes a second the stream puts on its line on average: its packets, with
+// their copies and the noise in front of them (10.5 bytes a burst), every
+// packet period of true time.
+double StreamBytesPerSecond(const sondrix::sim::SimDevice& device, const sondrix::sim::SimSettings& settings) {
+  const std::unique_ptr<sondrix::sim::PacketStream> probe = sondrix::sim::MakeStream(device, settings);
+  const sondrix::sim::Emission& first = probe->Next();
+  const double packet = static_cast<double>(first.bytes.size() - static_cast<std::size_t>(first.noiseBytes)) /
+                        (first.duplicate ? 2.0 : 1.0);
+  const auto& faults = settings.faults;
+  const double bytes = packet * (1.0 + (faults.duplicate > 0 ? 1.0 / faults.duplicate : 0.0)) +
+                       (faults.noise > 0 ? (1.0 + sondrix::sim::kMaxNoiseBytes) / 2.0 / faults.noise : 0.0);
+  return bytes / (probe->PacketSeconds() / (1.0 + settings.clockPpm * 1e-6));
+}
+
+// How often a paced writer looks at what the reader wrote, and the least
+// it waits between two chunks of a packet's bytes, seconds.
+constexpr double kInputLook = 0.01;
+constexpr double kLineChunk = 0.002;
 
 int Run(const Options& o) {
   sondrix::sim::SimDevice device;
@@ -728,21 +792,44 @@ int Run(const Options& o) {
     const long line = out->LineBaud();
     return sim.BaudChanged() && line > 0 && line != sim.LineBaud();
   };
-  out->SetInputHandler([&](std::span<const std::uint8_t> bytes) {
-    if (!garbled()) sim.Input(bytes);
-  });
+  // The line's rate: the instrument's (the device file's; the hyperspectral
+  // meter's after a baud command), raised when it cannot carry the stream.
+  const double streamBytes = StreamBytesPerSecond(device, settings);
+  auto lineRate = [&]() {
+    long instrument = sim.LineBaud() > 0 ? sim.LineBaud() : static_cast<long>(device.Base().baudRate);
+    if (instrument <= 0) instrument = out->LineBaud();
+    return sondrix::sim::LineRate(instrument, streamBytes);
+  };
+  // The rate the replies to the commands just received go out at: the one
+  // before them (the acknowledgement of a baud command at the old rate).
+  long replyRate = 0;
+  auto onInput = [&](std::span<const std::uint8_t> bytes) {
+    if (garbled()) return;
+    const long before = lineRate();
+    sim.Input(bytes);
+    if (replyRate == 0) replyRate = before;
+  };
+  out->SetInputHandler(onInput);
   std::mt19937_64 garble(o.settings.seed + 7);
-  // Acknowledgements go out as soon as the commands came in.
+  const bool paced = o.realtime || (o.pty && !o.fast);
+  sondrix::sim::SerialLine line;
+  // Acknowledgements go out as soon as the commands came in: paced, on the
+  // line after what it is sending.
   auto reply = [&]() {
     const std::vector<std::uint8_t> replies = sim.TakeReplies();
-    return replies.empty() ? Output::Result::kWritten : out->Write(replies.data(), replies.size());
+    const long rate = replyRate > 0 ? replyRate : lineRate();
+    replyRate = 0;
+    if (replies.empty()) return Output::Result::kWritten;
+    if (!paced) return out->Write(replies.data(), replies.size());
+    line.Send(replies, Output::Now(), rate);
+    return Output::Result::kWritten;
   };
   auto wait = [&](double deadline) {
     for (;;) {
       if (reply() == Output::Result::kStopped) return false;
       const double now = Output::Now();
       if (now >= deadline) return true;
-      if (!out->WaitUntil(std::min(deadline, now + 0.01))) return false;
+      if (!out->WaitUntil(std::min(deadline, now + kInputLook))) return false;
     }
   };
   if (!o.link.empty() && !PointLink(o.link, out->SlavePath())) {
@@ -754,8 +841,10 @@ int Run(const Options& o) {
     std::printf("%s\n", out->SlavePath().c_str());
     std::fflush(stdout);
     if (!o.quiet) {
-      std::fprintf(stderr, "%s: serving %s on %s; stop with Ctrl-C\n", kProgram,
-                   std::string(device.model->description).c_str(), out->SlavePath().c_str());
+      std::fprintf(stderr, "%s: serving %s on %s", kProgram, std::string(device.model->description).c_str(),
+                   out->SlavePath().c_str());
+      if (paced) std::fprintf(stderr, " at %ld baud", lineRate());
+      std::fprintf(stderr, "; stop with Ctrl-C\n");
     }
   }
   if (sim.HeaderFormsSync() && !o.quiet) {
@@ -771,22 +860,94 @@ int Run(const Options& o) {
   } else if (!o.out.empty()) {
     limit = kDefaultFilePackets;
   }
-  const bool paced = o.realtime || (o.pty && !o.fast);
 
   int result = kExitOk;
   bool stopped = false;
-  long long offset = 0;  // bytes written so far
+  long long offset = 0;  // bytes written so far, unpaced
   bool unplugged = false;
-  double due = Output::Now();
-  while (limit < 0 || sim.Counts().packets < limit) {
-    if (paced) {
-      // A packet leaves the instrument when its last sample is taken.
-      due += sim.PacketSeconds();
-      if (!wait(due)) {
+  LineLosses lineLosses;
+
+  // Paced, a packet is recorded when its bytes have all gone out (or been
+  // lost): then the report can say whether the line lost it.
+  struct Pending {
+    sondrix::sim::Emission e;
+    long long begin = 0;   // stream offset of its first byte (noise included)
+    long long packet = 0;  // of the packet proper
+    long long end = 0;
+  };
+  std::deque<Pending> pending;
+  auto record = [&](const sondrix::sim::Emission& e) {
+    if (!paced) {
+      if (report) report->Add(e);
+      return;
+    }
+    const long long at = line.Queued();
+    pending.push_back({e, at, at, at});
+  };
+  auto settle = [&]() {
+    while (!pending.empty() && pending.front().end <= line.Handled()) {
+      Pending& p = pending.front();
+      sondrix::sim::Emission& e = p.e;
+      e.droppedBytes = static_cast<long>(line.LostIn(p.begin, p.end));
+      if (e.droppedBytes > 0) {
+        // Lost unless a copy of the packet arrived whole.
+        const int copies = e.duplicate ? 2 : 1;
+        const long long size = (p.end - p.packet) / copies;
+        bool whole = false;
+        for (int c = 0; c < copies; ++c) {
+          whole = whole || line.LostIn(p.packet + c * size, p.packet + (c + 1) * size) == 0;
+        }
+        if (!whole) {
+          e.lost = e.samples;
+          ++lineLosses.packets;
+        }
+        lineLosses.bytes += e.droppedBytes;
+      }
+      if (report) report->Add(e);
+      pending.pop_front();
+    }
+    line.Forget(pending.empty() ? line.Handled() : pending.front().begin);
+  };
+  // Paced: hands the line's bytes over as they go out until `deadline`;
+  // false when stopped or the output failed (then `stopped` or `result`
+  // says which).
+  auto pace = [&](double deadline) {
+    for (;;) {
+      reply();
+      const Output::Result pumped = line.Pump(*out, Output::Now());
+      if (pumped == Output::Result::kStopped) stopped = true;
+      if (pumped == Output::Result::kFailed) {
+        std::fprintf(stderr, "%s: %s\n", kProgram, out->error().c_str());
+        result = kExitFailed;
+      }
+      if (pumped != Output::Result::kWritten) return false;
+      settle();
+      const double now = Output::Now();
+      if (now >= deadline) return true;
+      double wake = std::min(deadline, now + kInputLook);
+      if (line.NextByteAt() < wake) wake = std::min(wake, std::max(line.NextByteAt(), now + kLineChunk));
+      if (!out->WaitUntil(wake)) {
         stopped = true;
-        break;
+        return false;
       }
     }
+  };
+
+  // The run's first sample is measured now: paced, on the monotonic clock,
+  // whose UTC time is read with it; else at --utc-start or the clock's time.
+  double start = 0.0;
+  std::int64_t utcStartUs = 0;
+  Output::NowWithUtc(start, utcStartUs);
+  if (!paced && o.receiver.utcStartMs) utcStartUs = *o.receiver.utcStartMs * 1000;
+  if (report) report->SetUtcStart(utcStartUs);
+  SONDRIX_LOG(Debug, "first sample measured at %s UTC%s", sondrix::sim::UtcMsText(utcStartUs).c_str(),
+              paced ? "" : " (not paced)");
+
+  while (limit < 0 || sim.Counts().packets < limit) {
+    // A packet leaves the instrument when its last sample is measured, on
+    // the true clock whatever happened to the packets before it.
+    const double due = start + sim.NextPacketTrueSeconds();
+    if (paced && !pace(due)) break;
     out->PollInput();
     if (reply() == Output::Result::kStopped) {
       stopped = true;
@@ -797,6 +958,7 @@ int Run(const Options& o) {
       // Unplugged: the pseudo-terminal goes (its reader sees the line hung
       // up); the instrument measures on, and nobody hears it.
       if (!unplugged) {
+        line.DropPending();  // what it was still sending goes with it
         out = Output::OpenFile("/dev/null", error);
         if (!out) {
           std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
@@ -813,7 +975,7 @@ int Run(const Options& o) {
       sondrix::sim::Emission gone = e;
       gone.unplugged = true;
       gone.lost = gone.samples;
-      if (report) report->Add(gone);
+      record(gone);
       continue;
     }
     if (unplugged) {
@@ -825,9 +987,7 @@ int Run(const Options& o) {
         result = kExitFailed;
         break;
       }
-      out->SetInputHandler([&](std::span<const std::uint8_t> bytes) {
-        if (!garbled()) sim.Input(bytes);
-      });
+      out->SetInputHandler(onInput);
       std::printf("%s\n", out->SlavePath().c_str());
       std::fflush(stdout);
       if (!o.quiet) std::fprintf(stderr, "%s: plugged in again on %s\n", kProgram, out->SlavePath().c_str());
@@ -839,6 +999,18 @@ int Run(const Options& o) {
       }
     }
     const std::vector<std::uint8_t>& bytes = noise.empty() ? e.bytes : noise;
+    if (paced) {
+      // Its bytes go out one after another from then on, at the line's rate.
+      const long long begin = line.Queued();
+      if (sondrix::logging::On(sondrix::LogLevel::Trace)) LogEmission(e, begin, !noise.empty());
+      const long long end = line.Send(bytes, due, lineRate());
+      pending.push_back({e, begin, begin + e.noiseBytes, end});
+      if (sondrix::sim::gStopRequested) {
+        stopped = true;
+        break;
+      }
+      continue;
+    }
     const Output::Result written = out->Write(bytes.data(), bytes.size());
     if (written == Output::Result::kStopped) {
       stopped = true;
@@ -854,27 +1026,30 @@ int Run(const Options& o) {
     if (sondrix::logging::On(sondrix::LogLevel::Trace)) LogEmission(e, offset, !noise.empty());
     offset += static_cast<long long>(bytes.size());
     if (e.pauseAfter > 0.0) {
+      // Paced, the pause is in the next packet's time.
       const double end = Output::Now() + e.pauseAfter;
       if (!wait(end)) {
         stopped = true;
         break;
       }
-      due += e.pauseAfter;  // the stream resumes at the instrument's pace
     }
     if (sondrix::sim::gStopRequested) {
       stopped = true;
       break;
     }
   }
+  // Paced: the last packet's bytes go out at the line's rate.
+  if (paced && !stopped && result == kExitOk) pace(line.FreeAt());
   if (!stopped && result == kExitOk && o.pty) {
     out->Drain(o.linger);
     reply();
+    if (paced) pace(line.FreeAt());
   }
   if (report && !report->Finish(error)) {
     std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
     result = kExitFailed;
   }
-  if (!o.quiet) PrintSummary(sim, device, stopped);
+  if (!o.quiet) PrintSummary(sim, device, lineLosses, stopped);
   return result;
 }
 

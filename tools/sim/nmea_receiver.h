@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated GPS receiver (sondrix-sim --nmea): a ship on a straight
 // track, one fix a second as NMEA 0183 sentences (RMC then GGA), with faults,
 // and the record of every fix (--report) that tests hold the program's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sondrix-sim --nmea: the simulated GPS receiver's run, its sentences sent
 // to standard output, a file, a pseudo-terminal or UDP, a burst each second
 // of the system's UTC clock (or all at once with --fast).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "sim/output.h"
 
 #include <arpa/inet.h>
@@ -49,6 +50,22 @@ double Output::Now() {
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+void Output::NowWithUtc(double& monotonic, std::int64_t& utcMicroseconds) {
+  // The closest of a few tries: a reading that was interrupted spans more.
+  double best = 1.0;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const double before = Now();
+    timespec utc{};
+    clock_gettime(CLOCK_REALTIME, &utc);
+    const double after = Now();
+    if (after - before < best) {
+      best = after - before;
+      monotonic = (before + after) / 2.0;
+      utcMicroseconds = static_cast<std::int64_t>(utc.tv_sec) * 1'000'000 + utc.tv_nsec / 1000;
+    }
+  }
 }
 
 Output::Output(int fd, bool owned, bool pty) : fd_(fd), owned_(owned), pty_(pty) {}
@@ -220,17 +237,52 @@ Output::Result Output::Write(const std::uint8_t* bytes, std::size_t count) {
   return Result::kWritten;
 }
 
+Output::Result Output::Offer(const std::uint8_t* bytes, std::size_t count, std::size_t keep,
+                             std::size_t& taken) {
+  taken = 0;
+  if (!pty_) {
+    const Result result = Write(bytes, count);
+    if (result == Result::kWritten) taken = count;
+    return result;
+  }
+  int waiting = 0;
+  if (ioctl(slaveFd_, FIONREAD, &waiting) != 0 || waiting < 0) waiting = 0;
+  const std::size_t unread = static_cast<std::size_t>(waiting);
+  const std::size_t room = keep > unread ? keep - unread : 0;
+  const std::size_t fits = std::min(count, room);
+  while (taken < fits) {
+    const ssize_t done = write(fd_, bytes + taken, fits - taken);
+    if (done > 0) {
+      taken += static_cast<std::size_t>(done);
+      continue;
+    }
+    if (done < 0 && errno == EINTR) continue;
+    if (done < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;  // the terminal is full: lost
+    error_ = done < 0 ? ErrnoText("write") : std::string("write: nothing written");
+    return Result::kFailed;
+  }
+  return Result::kWritten;
+}
+
 bool Output::WaitUntil(double deadline) {
   for (;;) {
     if (gStopRequested) return false;
     const double left = deadline - Now();
     if (left <= 0.0) return true;
-    const int slice = static_cast<int>(std::ceil(std::min(left, kPollSlice / 1000.0) * 1000.0));
+    // To the microsecond: a paced line wakes every few milliseconds.
+    const double slice = std::min(left, kPollSlice / 1000.0);
+    timespec timeout{};
+    timeout.tv_sec = static_cast<time_t>(slice);
+    timeout.tv_nsec = static_cast<long>((slice - static_cast<double>(timeout.tv_sec)) * 1e9) + 1000;
+    if (timeout.tv_nsec >= 1'000'000'000L) {
+      timeout.tv_sec += 1;
+      timeout.tv_nsec -= 1'000'000'000L;
+    }
     if (pty_) {
       pollfd wait{fd_, POLLIN, 0};
-      if (poll(&wait, 1, slice) > 0 && (wait.revents & POLLIN) != 0) ReadInput();
+      if (ppoll(&wait, 1, &timeout, nullptr) > 0 && (wait.revents & POLLIN) != 0) ReadInput();
     } else {
-      poll(nullptr, 0, slice);
+      ppoll(nullptr, 0, &timeout, nullptr);
     }
   }
 }

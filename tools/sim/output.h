@@ -1,7 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the simulator's bytes go: a file, standard output, a
 // pseudo-terminal it creates (the program opens the other side, the slave,
-// as a serial port) or UDP datagrams (the GPS receiver's sentences). Writes never lose bytes: a slow reader makes the writer
-// wait, and a stop request (SIGINT/SIGTERM) ends the wait.
+// as a serial port) or UDP datagrams (the GPS receiver's sentences). Write
+// never loses bytes: a slow reader makes the writer wait, and a stop request
+// (SIGINT/SIGTERM) ends the wait. Offer never waits: a paced instrument's
+// line (SerialLine) loses what a reader leaves unread.
 #pragma once
 
 #include <csignal>
@@ -44,6 +47,11 @@ class Output {
   // stop was requested before all were written, kClosed when the reader
   // went away (a closed pipe), kFailed with error() on any other error.
   Result Write(const std::uint8_t* bytes, std::size_t count);
+  // Pseudo-terminal: writes as many of the bytes as fit while no more than
+  // `keep` wait unread in the terminal, without waiting; `taken` says how
+  // many (the caller counts the rest lost). Files and pipes take every byte
+  // as Write does. kWritten, or Write's other results.
+  Result Offer(const std::uint8_t* bytes, std::size_t count, std::size_t keep, std::size_t& taken);
   // Waits until the monotonic clock reaches `deadline` (seconds, see
   // Now()); false when a stop was requested first.
   bool WaitUntil(double deadline);
@@ -73,6 +81,10 @@ class Output {
 
   // Monotonic seconds.
   static double Now();
+  // The monotonic clock and the UTC clock (CLOCK_REALTIME, microseconds
+  // since 1970-01-01T00:00:00Z) read together: the UTC time at the middle
+  // of two monotonic readings.
+  static void NowWithUtc(double& monotonic, std::int64_t& utcMicroseconds);
 
  private:
   Output(int fd, bool owned, bool pty);

@@ -1,6 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "sim/report.h"
 
 #include <cerrno>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <span>
 
@@ -35,6 +38,7 @@ std::string FaultText(const Emission& e) {
   add(e.duplicate, "duplicate");
   add(e.spacing, "spacing");
   add(e.unplugged, "unplugged");
+  add(e.droppedBytes > 0, "overflow(" + std::to_string(e.droppedBytes) + " bytes)");
   return text.empty() ? "ok" : text;
 }
 
@@ -50,17 +54,31 @@ std::FILE* CreateReportFile(const std::string& path, const char* header, std::st
 
 std::unique_ptr<PacketReport> PacketReport::Open(const std::string& path, std::string& error) {
   std::FILE* file = CreateReportFile(
-      path, "packet\tsamples\tfault\tlost\ttick_ms\tcounter\tcounter_unwrapped\telapsed_ms\n", error);
+      path, "packet\tsamples\tfault\tlost\ttick_ms\tcounter\tcounter_unwrapped\telapsed_ms\tutc_ms\n", error);
   return file == nullptr ? nullptr : std::unique_ptr<PacketReport>(new PacketReport(file, path));
 }
 
 PacketReport::~PacketReport() = default;
 
+std::string UtcMsText(std::int64_t microseconds) {
+  const bool negative = microseconds < 0;
+  const auto size = static_cast<unsigned long long>(negative ? -(microseconds + 1) : microseconds) +
+                    (negative ? 1ULL : 0ULL);
+  char text[40];
+  std::snprintf(text, sizeof text, "%s%llu.%03llu", negative ? "-" : "", size / 1000, size % 1000);
+  return text;
+}
+
 void PacketReport::Add(const Emission& e) {
+  std::string utc;
+  for (const double seconds : e.trueSeconds) {
+    if (!utc.empty()) utc += ',';
+    utc += UtcMsText(utcStartUs_ + std::llround(seconds * 1e6));
+  }
   const std::string line = std::to_string(e.packetNumber) + '\t' + std::to_string(e.samples) + '\t' +
                            FaultText(e) + '\t' + std::to_string(e.lost) + '\t' + std::to_string(e.tickMs) +
                            '\t' + List<std::uint32_t>(e.counters) + '\t' + List<std::int64_t>(e.unwrapped) +
-                           '\t' + List<std::int64_t>(e.elapsedMs) + '\n';
+                           '\t' + List<std::int64_t>(e.elapsedMs) + '\t' + utc + '\n';
   std::fputs(line.c_str(), file_.get());
   totals_.Add(e);
 }

@@ -1,19 +1,24 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator's record of what it sent (--report FILE): one tab-separated
 // line per packet with what was done to it, the samples it makes lost and
-// each sample's time counter, then a line of totals. A test compares what
-// the program read with this record, not with the program's own decoder.
+// each sample's time counter and true time of measurement, then a line of
+// totals. A test compares what the program read with this record, not with
+// the program's own decoder.
 //
-//   packet  samples  fault  lost  tick_ms  counter  counter_unwrapped  elapsed_ms
-//   1       10       ok     0     10       0,16,33  0,16,33            0,166,333
+//   packet  samples  fault  lost  tick_ms  counter  counter_unwrapped  elapsed_ms  utc_ms
+//   1       10       ok     0     10       0,16,33  0,16,33            0,166,333   1796817600000.000,...
 //   ...
 //   totals  <packets>  <samples>  <lost>
 //
 // A duplicated packet is one line (its copy adds no sample).
 //
-// The last three columns of a packet line list one value per sample,
-// separated by commas.
+// The last four columns of a packet line list one value per sample,
+// separated by commas. utc_ms is the sample's true time of measurement,
+// milliseconds since 1970-01-01T00:00:00Z with three decimals (to the
+// microsecond): the run's UTC start plus Emission::trueSeconds.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -26,7 +31,7 @@ namespace sondrix::sim {
 
 // What was done to a packet: "ok", or its faults joined by "+" in the order
 // bad-checksum, bad-length, noise(N bytes), wrong-serial, pause, restart,
-// duplicate, spacing, unplugged.
+// duplicate, spacing, unplugged, overflow(N bytes) (bytes the line lost).
 std::string FaultText(const Emission& e);
 
 // Creates (or truncates) a report file and writes its header line; null
@@ -41,6 +46,9 @@ class PacketReport {
   PacketReport(const PacketReport&) = delete;
   PacketReport& operator=(const PacketReport&) = delete;
 
+  // The UTC time at which the run's first sample was measured,
+  // microseconds since 1970-01-01T00:00:00Z (0 until set).
+  void SetUtcStart(std::int64_t microseconds) { utcStartUs_ = microseconds; }
   // One packet that was written whole.
   void Add(const Emission& e);
   // The totals line (of the packets added); closes the file. False with
@@ -53,6 +61,11 @@ class PacketReport {
   OwnedFile file_;
   std::string path_;
   SimCounts totals_;
+  std::int64_t utcStartUs_ = 0;
 };
+
+// Microseconds since the epoch as milliseconds with three decimals
+// ("1796817600000.125").
+std::string UtcMsText(std::int64_t microseconds);
 
 }  // namespace sondrix::sim

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "sim/simulator.h"
 
 #include <algorithm>
@@ -22,9 +23,8 @@ constexpr double kMinSignal = 1.0 / (65536.0 * 256.0);
 constexpr int kSyncRetries = 8;
 // The largest channel value the packet format carries: 0xFF 0xFF 0xFF.
 constexpr double kFullScale = (65535.0 + 255.0 / 256.0) / 65536.0;
-// Noise bursts are 1 ... kMaxNoise bytes of 0x01 ... 0xFE, so that they can
-// never form (or complete) the sync pattern 00 FF 00 FF.
-constexpr int kMaxNoise = 20;
+// Noise bursts are 1 ... kMaxNoiseBytes bytes of 0x01 ... 0xFE, so that
+// they can never form (or complete) the sync pattern 00 FF 00 FF.
 
 double Quantized(double fraction) {
   const auto bytes = FractionToChannelBytes(fraction);
@@ -212,7 +212,7 @@ void PlanEmission(const FaultSettings& faults, long long number, std::mt19937_64
   e.restart = due(faults.restart);
   e.duplicate = due(faults.duplicate);
   if (due(faults.noise)) {
-    e.noiseBytes = 1 + static_cast<int>(engine() % kMaxNoise);
+    e.noiseBytes = 1 + static_cast<int>(engine() % kMaxNoiseBytes);
     for (int i = 0; i < e.noiseBytes; ++i) {
       e.bytes.push_back(static_cast<std::uint8_t>(1 + engine() % 254));
     }
@@ -269,6 +269,24 @@ const Config& SimDevice::Base() const {
   return *config;
 }
 
+double PacketStream::TrueSecondsOf(long long sample) const {
+  return static_cast<double>(sample) * SampleSeconds() / clockRatio_ + pausedSeconds_;
+}
+
+double PacketStream::NextPacketTrueSeconds() const {
+  return TrueSecondsOf(Counts().samples + SamplesPerPacket() - 1);
+}
+
+double PacketStream::TransmitSeconds(std::size_t bytes, long baud) {
+  return baud > 0 ? static_cast<double>(bytes) * 10.0 / static_cast<double>(baud) : 0.0;
+}
+
+void PacketStream::StampTrueTimes(Emission& e, long long firstSample) {
+  e.trueSeconds.resize(static_cast<std::size_t>(e.samples));
+  for (int k = 0; k < e.samples; ++k) e.trueSeconds[static_cast<std::size_t>(k)] = TrueSecondsOf(firstSample + k);
+  pausedSeconds_ += e.pauseAfter;
+}
+
 long long PacketStream::PacketsFor(double seconds) const {
   if (!(seconds > 0.0)) return 1;
   // Rounded: the period count makes the true rate differ slightly from the
@@ -279,7 +297,8 @@ long long PacketStream::PacketsFor(double seconds) const {
 
 Simulator::Simulator(const MeterConfig& config, const ModelInfo& model,
                      const SimSettings& settings)
-    : settings_(settings),
+    : PacketStream(settings.clockPpm),
+      settings_(settings),
       channels_(model.inTraceCount),
       samples_(model.samplesPerRec),
       length_(MeterPacketLength(model.inTraceCount, model.samplesPerRec)),
@@ -336,9 +355,7 @@ std::unique_ptr<PacketStream> MakeStream(const SimDevice& device, const SimSetti
 double Simulator::Uniform() { return UniformOf(signal_); }
 double Simulator::Gaussian() { return GaussianOf(signal_); }
 
-double Simulator::PacketSeconds() const {
-  return samples_ * period_ * kMeterPeriodSeconds;
-}
+double Simulator::SampleSeconds() const { return period_ * kMeterPeriodSeconds; }
 
 void Simulator::MakePacket(MeterPacketFields& fields) {
   Emission& e = current_;
@@ -460,6 +477,7 @@ const Emission& Simulator::Next() {
   }
   AppendPacket(e, packet);
 
+  StampTrueTimes(e, sample_);
   sample_ += samples_;
   counts_.Add(e);
   return e;

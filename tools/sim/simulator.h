@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The instrument simulator's signal model and packet stream: from a device
 // configuration file of an absorption/attenuation meter it makes the packets
 // that instrument would send, with counts chosen so that the program,
@@ -78,7 +79,15 @@ struct SimSettings {
   // for none).
   int packetType = 5;
   int dropAck = 0;
+  // The instrument's crystal runs this many parts per million fast: its
+  // time counter advances by the nominal period a sample, but in true time
+  // a sample period lasts nominal / (1 + clockPpm 1e-6).
+  double clockPpm = 0.0;
 };
+
+// The largest |clockPpm| the tool takes: a hundred times a poor crystal's
+// error, enough to make the drift plain in a test of a few seconds.
+inline constexpr double kMaxClockPpm = 10000.0;
 
 // The sample period count N = round(1 / (3.16e-05 rate)) the packets carry,
 // or 0 when no count 1 ... 65535 gives that rate.
@@ -171,6 +180,18 @@ struct Emission {
   std::vector<std::uint32_t> counters;
   std::vector<std::int64_t> unwrapped;
   std::vector<std::int64_t> elapsedMs;
+  // For each sample, the true time at which it was measured, seconds since
+  // the run's first sample was measured: the instrument's elapsed time
+  // (exact, not rounded to its counter) / (1 + clockPpm 1e-6), plus the
+  // pauses before the packet. A pause holds the instrument (no sample is
+  // taken and its counter stands still: elapsedMs leaves it out) while true
+  // time passes; an unplugged line does not stop the instrument, whose
+  // samples go on being measured unheard. A paced writer sends a packet
+  // when its last sample has been measured.
+  std::vector<double> trueSeconds;
+  // Bytes of the packet that the line lost because the reader did not take
+  // them (a buffer of kLineBufferBytes was full): set by the writer, 0 here.
+  long droppedBytes = 0;
   // The values the packet stands for.
   double depth = 0.0;               // as the meter computes it from the pressure count
   double temperature = 0.0;         // as the meter computes it from the count
@@ -192,6 +213,9 @@ SensorReadings FaultySensors(const LimitFaults& limits, double temperature, doub
 // The value a trace is made to calibrate to before the value noise: the
 // model's `clean` value, or that of clean water, plus the calibration drift.
 double FaultyTarget(const LimitFaults& limits, double clean);
+
+// The most noise bytes in front of a packet.
+inline constexpr int kMaxNoiseBytes = 20;
 
 // Starts the emission of packet `number` (1, 2, ...): the faults due for it
 // and the noise bytes in front of it (1 ... 20 bytes of 0x01 ... 0xFE, which
@@ -228,13 +252,25 @@ struct SimCounts {
 // What the tool writes: the packets of one instrument, one after another.
 class PacketStream {
  public:
+  explicit PacketStream(double clockPpm = 0.0) : clockRatio_(1.0 + clockPpm * 1e-6) {}
   virtual ~PacketStream() = default;
   // The next packet with the noise in front of it.
   virtual const Emission& Next() = 0;
   virtual const SimCounts& Counts() const = 0;
   virtual int SamplesPerPacket() const = 0;
+  // Instrument time per sample (what its counter advances by), seconds.
+  virtual double SampleSeconds() const = 0;
   // Instrument time per packet, seconds.
-  virtual double PacketSeconds() const = 0;
+  double PacketSeconds() const { return SamplesPerPacket() * SampleSeconds(); }
+  // The true time at which sample `sample` (0 for the run's first) is
+  // measured, seconds since the first, with the pauses taken so far.
+  double TrueSecondsOf(long long sample) const;
+  // The true time at which the next packet's last sample is measured: when
+  // a paced writer sends it.
+  double NextPacketTrueSeconds() const;
+  // Seconds a packet of `bytes` takes on a line at `baud` (8N1: ten bits a
+  // byte).
+  static double TransmitSeconds(std::size_t bytes, long baud);
   // Packets that cover `seconds` of instrument time, rounded (at least 1).
   long long PacketsFor(double seconds) const;
   // Whether the file's serial number (or a fixed header field) forms the
@@ -248,6 +284,15 @@ class PacketStream {
   // changed it (from then on it talks at no other).
   virtual long LineBaud() const { return 0; }
   virtual bool BaudChanged() const { return false; }
+
+ protected:
+  // Fills e.trueSeconds for its samples, the first of which is `firstSample`;
+  // then the packet's pause (e.pauseAfter) passes before the next one.
+  void StampTrueTimes(Emission& e, long long firstSample);
+
+ private:
+  double clockRatio_;
+  double pausedSeconds_ = 0.0;  // the pauses of the packets made so far
 };
 
 // The stream of the device's model.
@@ -265,7 +310,7 @@ class Simulator final : public PacketStream {
   int SamplesPerPacket() const override { return samples_; }
   int PacketLength() const { return length_; }  // L, without the checksum
   std::uint16_t Period() const { return period_; }
-  double PacketSeconds() const override;
+  double SampleSeconds() const override;
   bool HeaderFormsSync() const override { return headerFormsSync_; }
 
  private:

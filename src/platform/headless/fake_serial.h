@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // FakeSerial: an in-memory serial library for tests. Each port has a
 // scripted input stream (bytes, and "time-out here" marks), records what is
 // written to it, and can be told to fail on open or on reading. Reads never

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The headless user interface: panels and controls are values in memory,
 // built from the resource file's specs. Tests (and sondrix-cli) script what
 // the user does -- events addressed by panel resource id, values typed before

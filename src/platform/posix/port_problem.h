@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Why a serial device would not open, told so that the user can act: the
 // failure (the device tried and the errno of the step that failed) is kept
 // by TermiosSerial; the explanation is built from it and a few facts of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/posix/termios_serial.h"
 
 // The kernel's termios2 interface (arbitrary baud rates through BOTHER);

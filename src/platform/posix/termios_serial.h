@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TermiosSerial: the serial library on POSIX terminals. Ports are set to raw
 // mode with no flow control; blocking calls wait with poll() for at most the
 // port's time-out (10 s unless SetComTime changes it) and return what arrived.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The graph and strip-chart controls of the Qt backend, on QCustomPlot.
 //
 // Graphs: a two-point plot that starts where an earlier plot of the same

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Qt 6 user interface: real windows built from the resource file, graphs
 // and strip charts on QCustomPlot, menus, pop-ups, file dialogs and
 // printing.

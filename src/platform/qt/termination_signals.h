@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SIGTERM and SIGHUP (the session ends, `kill`) as a call on Qt's event
 // loop. The signal handler only writes the signal's number into a pipe; a
 // QSocketNotifier on the pipe's other end calls back from the event loop,

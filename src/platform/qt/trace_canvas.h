@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Curves against a rising key (a trace against elapsed time, a strip
 // chart's traces) drawn at what the screen shows, not what the run holds.
 //
