@@ -519,7 +519,11 @@ Status Acquire_Run(App& app) {
   if (result != status::kOk && result != status::kSerialMismatch) {
     if (display.tmpFile() != nullptr && display.tmpFile()->isOpen()) display.tmpFile()->Close();
     SetCursor(Cursor::Default);
-    Error_Report(result);
+    // A recording that cannot be created says why (no permission, a full disk).
+    if (DataFile* scratch = display.tmpFile(); scratch != nullptr && result == status::kCantOpenFile && scratch->openError() != 0)
+      Error_ReportFile(result, scratch->filename(), scratch->openError());
+    else
+      Error_Report(result);
     return result;
   }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The UTC time of a raw capture's (or data file's) first sample, asked as
 // the user opens one without the companion of its live run (whose clock
 // map would place every sample at its measured time); every run of it then

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "common/log.h"
@@ -69,6 +70,17 @@ std::string PortOpenFailureText(Status code, std::string_view portName) {
 }
 
 void Error_ReportPort(Status code, std::string_view portName) { ReportCode(code, PortOpenFailureText(code, portName)); }
+
+std::string FileFailureText(Status code, std::string_view path, int error) {
+  std::string text = StatusText(code);
+  if (!path.empty()) text += " " + std::string(path);
+  if (error != 0) text += std::string(": ") + std::strerror(error);
+  return text;
+}
+
+void Error_ReportFile(Status code, std::string_view path, int error) {
+  ReportCode(code, FileFailureText(code, path, error));
+}
 
 void Error_Message(std::string_view text) {
   if (logging::On(LogLevel::Warn)) logging::WriteShown(LogLevel::Warn, text);

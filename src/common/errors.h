@@ -26,6 +26,13 @@ std::string PortOpenFailureText(Status code, std::string_view portName);
 // Error_Report with that text.
 void Error_ReportPort(Status code, std::string_view portName);
 
+// A code's message about the file at `path`, with the system's reason
+// (strerror of `error`) when there is one: "Can't open file
+// /home/op/sondrix/Sondrix.tmp: Permission denied".
+std::string FileFailureText(Status code, std::string_view path, int error);
+// Error_Report with that text.
+void Error_ReportFile(Status code, std::string_view path, int error);
+
 // The generic message pop-up titled "Error" with the text and "OK".
 void Error_Message(std::string_view text);
 

@@ -4,8 +4,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <filesystem>
+#include <cerrno>
 #include <utility>
+
+#include "platform/paths.h"
 
 namespace sondrix {
 
@@ -18,6 +20,43 @@ OwnedFile::~OwnedFile() { reset(); }
 
 OwnedFile OwnedFile::Open(const std::string& path, const char* mode) {
   return OwnedFile(std::fopen(path.c_str(), mode));
+}
+
+OwnedFile OwnedFile::OpenToWrite(const std::string& path, bool truncate) {
+  const int fd = platform::OpenRegularFileToWrite(path, O_WRONLY, truncate);
+  if (fd < 0) return {};
+  std::FILE* stream = ::fdopen(fd, "w");
+  if (stream == nullptr) {
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+  }
+  return OwnedFile(stream);
+}
+
+ReplacingFile::ReplacingFile(const std::string& target, std::string_view suffix)
+    : replacement_(platform::FileReplacement::Create(target, suffix)) {
+  if (!replacement_.ok()) return;
+  // The stream writes on a duplicate: the replacement keeps its own
+  // descriptor to sync and check the file by.
+  const int fd = ::dup(replacement_.descriptor());
+  if (fd >= 0) stream_.reset(::fdopen(fd, "w"));
+  if (!stream_) {
+    error_ = errno != 0 ? errno : EIO;
+    if (fd >= 0) ::close(fd);
+    replacement_.Abandon();
+  }
+}
+
+bool ReplacingFile::Commit() {
+  if (!stream_) return false;
+  errno = 0;
+  if (!stream_.Close()) {
+    error_ = errno != 0 ? errno : EIO;
+    replacement_.Abandon();
+    return false;
+  }
+  return replacement_.Commit();
 }
 
 void OwnedFile::reset(std::FILE* stream) {
@@ -34,25 +73,9 @@ bool OwnedFile::Flush() {
 
 bool OwnedFile::Sync() { return Flush() && ::fdatasync(::fileno(stream_)) == 0; }
 
-namespace {
+bool SyncFile(const std::string& path) { return platform::SyncFileAt(path); }
 
-// Opens `path` read-only with `flags` and has its data put on the disk.
-bool SyncPath(const std::string& path, int flags) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | flags);
-  if (fd < 0) return false;
-  const bool synced = ::fsync(fd) == 0;
-  ::close(fd);
-  return synced;
-}
-
-}  // namespace
-
-bool SyncFile(const std::string& path) { return SyncPath(path, 0); }
-
-bool SyncDirectoryOf(const std::string& path) {
-  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-  return SyncPath(folder.empty() ? "." : folder.string(), O_DIRECTORY);
-}
+bool SyncDirectoryOf(const std::string& path) { return platform::SyncFolderOf(path); }
 
 bool OwnedFile::Close() {
   std::FILE* stream = release();

@@ -9,6 +9,9 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <string_view>
+
+#include "platform/file_replacement.h"
 
 namespace sondrix {
 
@@ -25,6 +28,11 @@ class OwnedFile {
 
   // std::fopen(path, mode); empty when it cannot be opened.
   static OwnedFile Open(const std::string& path, const char* mode);
+  // A file a run appends to (a recording, its track, a raw capture),
+  // opened for writing as platform::OpenRegularFileToWrite opens it: never
+  // through a link, a missing name created new, emptied when `truncate`.
+  // Empty with errno set when it cannot be.
+  static OwnedFile OpenToWrite(const std::string& path, bool truncate);
 
   std::FILE* get() const { return stream_; }
   explicit operator bool() const { return stream_ != nullptr; }
@@ -49,6 +57,28 @@ class OwnedFile {
 
  private:
   std::FILE* stream_ = nullptr;
+};
+
+// A file written whole under a temporary name and then put in its place
+// (platform::FileReplacement), through a stdio stream: the companion, the
+// display configuration, a device file or a report saved.
+class ReplacingFile {
+ public:
+  // Begins: the temporary `target` + `suffix` made new; empty (get() null,
+  // error() the errno) when it cannot be.
+  explicit ReplacingFile(const std::string& target, std::string_view suffix = ".new");
+  std::FILE* get() const { return stream_.get(); }
+  explicit operator bool() const { return static_cast<bool>(stream_); }
+  int error() const { return error_ != 0 ? error_ : replacement_.error(); }
+  // Closes the stream and puts the file in its place; false (the target
+  // untouched, the temporary removed) when a write failed or any step of
+  // the replacement did.
+  bool Commit();
+
+ private:
+  platform::FileReplacement replacement_;
+  OwnedFile stream_;
+  int error_ = 0;
 };
 
 // Puts the file at `path` on the disk (a copy made by name, say); false

@@ -41,6 +41,95 @@ std::string IsoUtc(std::int64_t utcMs, bool milliseconds) {
   return text;
 }
 
+namespace {
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Whether "\xNN" begins at `at`.
+bool EscapeAt(std::string_view text, std::size_t at) {
+  return at + 3 < text.size() && text[at] == '\\' && text[at + 1] == 'x' && HexDigit(text[at + 2]) >= 0 &&
+         HexDigit(text[at + 3]) >= 0;
+}
+
+// The length of the well-formed UTF-8 sequence of two or more bytes at
+// `at` (RFC 3629, table 3-7 of the Unicode standard), 0 when there is none.
+std::size_t SequenceLength(std::string_view text, std::size_t at) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[at + k]); };
+  const unsigned char lead = byte(0);
+  std::size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the second byte's range
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;   // no overlong form
+    if (lead == 0xED) high = 0x9F;  // no surrogate
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;   // no overlong form
+    if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
+  }
+  if (length == 0 || at + length > text.size() || byte(1) < low || byte(1) > high) return 0;
+  for (std::size_t k = 2; k < length; ++k) {
+    if (byte(k) < 0x80 || byte(k) > 0xBF) return 0;
+  }
+  return length;
+}
+
+void AppendEscaped(std::string& out, unsigned char c) {
+  constexpr char kHex[] = "0123456789abcdef";
+  out += "\\x";
+  out += kHex[c >> 4];
+  out += kHex[c & 0xF];
+}
+
+}  // namespace
+
+std::string EscapeBytes(std::string_view text, bool controls) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      if (EscapeAt(text, i) || (controls && (c < 0x20 || c == 0x7F)))
+        AppendEscaped(out, c);
+      else
+        out += static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    const std::size_t length = SequenceLength(text, i);
+    if (length == 0) {
+      AppendEscaped(out, c);
+      ++i;
+      continue;
+    }
+    out.append(text.substr(i, length));
+    i += length;
+  }
+  return out;
+}
+
+std::string UnescapeBytes(std::string_view text) {
+  if (text.find("\\x") == std::string_view::npos) return std::string(text);
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    if (EscapeAt(text, i)) {
+      out += static_cast<char>(HexDigit(text[i + 2]) * 16 + HexDigit(text[i + 3]));
+      i += 4;
+    } else {
+      out += text[i++];
+    }
+  }
+  return out;
+}
+
 std::optional<std::int64_t> ParseIsoUtc(std::string_view text) {
   std::size_t at = 0;
   // `count` digits at the cursor, moving on.
@@ -69,7 +158,10 @@ std::optional<std::int64_t> ParseIsoUtc(std::string_view text) {
   const auto minute = digits(2);
   if (!minute || !sign(':')) return std::nullopt;
   const auto second = digits(2);
-  if (!second || *year < 1970 || *hour > 23 || *minute > 59 || *second > 60) return std::nullopt;
+  // The leap second 60 only at 23:59.
+  if (!second || *year < 1970 || *hour > 23 || *minute > 59 || *second > 60 ||
+      (*second == 60 && (*hour != 23 || *minute != 59)))
+    return std::nullopt;
   const std::chrono::year_month_day date{std::chrono::year{*year}, std::chrono::month{static_cast<unsigned>(*month)},
                                          std::chrono::day{static_cast<unsigned>(*day)}};
   if (!date.ok()) return std::nullopt;
@@ -100,6 +192,44 @@ std::optional<std::int64_t> ParseIsoUtc(std::string_view text) {
   const std::int64_t days = std::chrono::sys_days(date).time_since_epoch().count();
   const std::int64_t seconds = ((days * 24 + *hour) * 60 + *minute) * 60 + *second - offsetMinutes * 60;
   return seconds * 1000 + (fractionUs + 500) / 1000;
+}
+
+std::string PrintableText(std::string_view text, bool keepTab, std::size_t maxBytes) {
+  const bool cut = text.size() > maxBytes;
+  if (cut) text = text.substr(0, maxBytes);
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      if ((c < 0x20 && !(keepTab && c == '\t')) || c == 0x7F)
+        AppendEscaped(out, c);
+      else
+        out += static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    const std::size_t length = SequenceLength(text, i);
+    // U+0080 ... U+009F are the C1 control codes; U+2028 and U+2029 break
+    // lines too, and U+202A ... U+202E and U+2066 ... U+2069 turn the text's
+    // direction, which would show the line otherwise than it is.
+    const auto second = length > 1 ? static_cast<unsigned char>(text[i + 1]) : 0;
+    const auto third = length > 2 ? static_cast<unsigned char>(text[i + 2]) : 0;
+    const bool c1 = length == 2 && c == 0xC2 && second < 0xA0;
+    const bool layout = length == 3 && c == 0xE2 &&
+                        ((second == 0x80 && third >= 0xA8 && third <= 0xAE) ||
+                         (second == 0x81 && third >= 0xA6 && third <= 0xA9));
+    if (length == 0 || c1 || layout) {
+      const std::size_t bytes = length == 0 ? 1 : length;
+      for (std::size_t k = 0; k < bytes; ++k) AppendEscaped(out, static_cast<unsigned char>(text[i + k]));
+      i += bytes;
+      continue;
+    }
+    out.append(text.substr(i, length));
+    i += length;
+  }
+  if (cut) out += "...";
+  return out;
 }
 
 }  // namespace sondrix

@@ -136,12 +136,13 @@ Status Config::SaveConfigAs(std::string_view title, std::string& chosen) const {
   // for a reader.
   if (!platform::IsSaveTarget(path)) return status::kCantOpenFile;
 
-  OwnedFile file = OwnedFile::Open(path, "w");
+  // Written whole beside its name and put in place: never half a device
+  // file, never through a link.
+  ReplacingFile file(path);
   if (!file) return status::kCantOpenFile;
   const Status result = WriteConfig(file.get());
   // A write that only fails when the buffer is flushed shows at closing.
-  const bool closedWell = file.Close();
-  if (result == status::kOk && !closedWell) return status::kCantWriteConfig;
+  if (result == status::kOk && !file.Commit()) return status::kCantWriteConfig;
   if (result == status::kOk) chosen = path;
   return result;
 }

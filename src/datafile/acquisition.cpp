@@ -33,19 +33,31 @@ std::vector<std::string> RunSummary::Notes() const {
   const PositionCounts& counts = position.counts;
   const bool positionNews = position.fixes == 0 || counts.badChecksums + counts.malformed + counts.invalid +
                                                        counts.undated > 0 ||
-                            position.breaks > 0 || position.failed;
+                            position.breaks > 0 || position.failed || position.silences > 0 ||
+                            !position.notice.empty();
   // A receiver that gave its fixes and nothing else is no news.
   if (position.on() && positionNews) {
     std::string told = Format("The position source %s gave %ld fix%s", position.source.c_str(), position.fixes,
                               position.fixes == 1 ? "" : "es");
-    const long long spoiled = counts.badChecksums + counts.malformed;
-    if (spoiled > 0) told += Format("; %lld sentences were spoiled (bad checksum or cut short) and not used", spoiled);
+    if (counts.badChecksums > 0)
+      told += Format("; %lld sentences were spoiled (bad checksum or cut short) and not used", counts.badChecksums);
+    if (counts.malformed > 0)
+      told += Format("; %lld were malformed (cut short, or a field out of its form or range: a latitude beyond the "
+                     "pole, minutes of 60 or more, a date that does not exist) and not used",
+                     counts.malformed);
     if (counts.invalid > 0) told += Format("; %lld fixes the receiver called invalid were not used", counts.invalid);
     if (counts.undated > 0) told += Format("; %lld came without a date and were not used", counts.undated);
     if (position.breaks > 0)
       told += Format("; the receiver went away %d time%s", position.breaks, position.breaks == 1 ? "" : "s");
     if (position.failed) told += "; it failed during the run, which went on without it";
+    if (position.silences > 0) {
+      told += Format("; it gave no fix for more than %g s %d time%s, %.0f s in all (the longest %.0f s): the "
+                     "samples meanwhile have no position",
+                     kMaxFixGapSeconds, position.silences, position.silences == 1 ? "" : "s",
+                     position.silentSeconds, position.longestSilence);
+    }
     notes.push_back(told);
+    if (!position.notice.empty()) notes.push_back(position.notice);
   }
   if (!trackFailed.empty())
     notes.push_back("The track " + trackFailed + " could not be written: the recording's positions are incomplete");
@@ -146,7 +158,10 @@ Status Acquisition::SetPosition(PositionSource* source, std::string trackPath) {
   position_ = PositionState{};
   trackFailed_.clear();
   if (source == nullptr) return status::kOk;
-  position_.source = source->Describe();
+  // The source's name goes into messages, the log and every line of the
+  // track: one printable line, whatever a device path holds.
+  position_.source = PrintableText(source->Describe());
+  position_.startedAt = platform::Timer();
   if (companion_ != nullptr) {
     companion_->positionSource = position_.source;
     WriteCompanionNow();
@@ -173,6 +188,9 @@ void Acquisition::PollPosition() {
   if (positionSource_ == nullptr || position_.failed) return;
   const double now = platform::Timer();
   if (lastPositionPoll_ >= 0.0 && now - lastPositionPoll_ < kPositionPollSeconds && now >= lastPositionPoll_) return;
+  // What this poll finds arrived after the last one: its sync is counted
+  // from then, never later than the fix really came.
+  const double arrived = lastPositionPoll_ >= 0.0 && lastPositionPoll_ <= now ? lastPositionPoll_ : now;
   lastPositionPoll_ = now;
   fixes_.clear();
   if (!positionSource_->Poll(fixes_)) {
@@ -180,6 +198,10 @@ void Acquisition::PollPosition() {
     SONDRIX_LOG(Warn, "the position source %s failed; the run goes on without positions", position_.source.c_str());
   }
   position_.counts = positionSource_->Counts();
+  if (position_.notice.empty() && !positionSource_->Notice().empty()) {
+    position_.notice = PrintableText(positionSource_->Notice());
+    SONDRIX_LOG(Warn, "%s", position_.notice.c_str());
+  }
   const bool away = positionSource_->Lost();
   if (away && !position_.away) {
     ++position_.breaks;
@@ -188,40 +210,104 @@ void Acquisition::PollPosition() {
     SONDRIX_LOG(Info, "the position source %s is back", position_.source.c_str());
   }
   position_.away = away;
-  for (const NmeaFix& fix : fixes_) {
-    // A sentence of a fix already recorded, come late, adds nothing.
-    if (fix.utcMs == appendedMs_) continue;
-    if (pendingFix_ && pendingFix_->utcMs == fix.utcMs) {
-      // The same fix told again: what GGA adds (quality, satellites,
-      // HDOP) is kept.
-      if (fix.quality >= 0) {
-        pendingFix_->quality = fix.quality;
-        pendingFix_->satellites = fix.satellites;
-        pendingFix_->hdop = fix.hdop;
-      }
-    } else {
-      AppendPending();
-      pendingFix_ = fix;
-      pendingAt_ = now;
-      ++position_.fixes;
-    }
-    position_.last = pendingFix_;
+  for (const NmeaFix& fix : fixes_) TakeFix(fix, arrived, now);
+  // A fix with GGA's part has all a receiver tells of it; one without waits
+  // a second at most for it (a live run's sync takes it sooner).
+  if (pendingFix_ && (pendingFix_->quality >= 0 || now - pendingAt_ >= 1.0)) AppendPending();
+  WatchSilence(now);
+}
+
+void Acquisition::TakeFix(const NmeaFix& fix, double arrived, double now) {
+  // GGA's part of a fix: its quality, satellites and HDOP.
+  const auto addGga = [&fix](NmeaFix& into) {
+    into.quality = fix.quality;
+    into.satellites = fix.satellites;
+    into.hdop = fix.hdop;
+  };
+  const auto written = std::find_if(written_.rbegin(), written_.rend(),
+                                    [&fix](const NmeaFix& w) { return w.utcMs == fix.utcMs; });
+  if (written != written_.rend()) {
+    // A sentence of a fix already written: its GGA part, come late, writes
+    // it again; anything else adds nothing.
+    if (fix.quality < 0 || written->quality >= 0) return;
+    NmeaFix amended = *written;
+    addGga(amended);
+    NoteUnsynced(arrived);
+    WriteFix(amended);
+    if (position_.last && position_.last->utcMs == amended.utcMs) position_.last = amended;
+    return;
+  }
+  if (pendingFix_ && pendingFix_->utcMs == fix.utcMs) {
+    if (fix.quality >= 0) addGga(*pendingFix_);
+  } else {
+    AppendPending();
+    pendingFix_ = fix;
+    pendingAt_ = now;
+    NoteUnsynced(arrived);
+    ++position_.fixes;
+    // The receiver speaks again: a silence ends here.
+    EndSilence(now);
     position_.lastAt = now;
   }
-  if (pendingFix_ && now - pendingAt_ >= 1.0) AppendPending();
+  if (!position_.last || position_.last->utcMs <= pendingFix_->utcMs) position_.last = pendingFix_;
 }
 
 void Acquisition::AppendPending() {
   if (!pendingFix_) return;
   const NmeaFix fix = *pendingFix_;
   pendingFix_.reset();
-  appendedMs_ = fix.utcMs;
+  WriteFix(fix);
+}
+
+void Acquisition::WriteFix(const NmeaFix& fix) {
+  const auto same = std::find_if(written_.begin(), written_.end(),
+                                 [&fix](const NmeaFix& w) { return w.utcMs == fix.utcMs; });
+  if (same != written_.end()) {
+    *same = fix;
+  } else {
+    if (written_.size() == kRecentFixes) written_.erase(written_.begin());
+    written_.push_back(fix);
+  }
   if (!track_.open() || !trackFailed_.empty()) return;
   if (track_.Append({fix.utcMs, fix.latitude, fix.longitude, fix.quality, fix.satellites, fix.hdop,
                      position_.source}) != status::kOk) {
     trackFailed_ = track_.path();
     SONDRIX_LOG(Warn, "%s: the track could not be written", track_.path().c_str());
   }
+}
+
+void Acquisition::NoteUnsynced(double arrived) {
+  if (!durable_ || !track_.open()) return;
+  if (unsyncedSince_ < 0.0 || arrived < unsyncedSince_) unsyncedSince_ = arrived;
+}
+
+void Acquisition::WatchSilence(double now) {
+  if (position_.silent || position_.failed) return;
+  const double since = position_.last ? position_.lastAt : position_.startedAt;
+  if (now - since <= kMaxFixGapSeconds) return;
+  position_.silent = true;
+  if (position_.last) {
+    SONDRIX_LOG(Warn, "the position source %s has given no fix for %.0f s (the last at %s); the samples meanwhile "
+                "get no position", position_.source.c_str(), now - since,
+                IsoUtc(position_.last->utcMs, /*milliseconds=*/false).c_str());
+  } else {
+    SONDRIX_LOG(Warn, "the position source %s has given no fix in the %.0f s since the run started; the samples "
+                "meanwhile get no position", position_.source.c_str(), now - since);
+  }
+}
+
+void Acquisition::EndSilence(double now, bool runEnds) {
+  const double since = position_.last ? position_.lastAt : position_.startedAt;
+  const double silence = now - since;
+  if (silence <= kMaxFixGapSeconds) return;
+  ++position_.silences;
+  position_.silentSeconds += silence;
+  position_.longestSilence = std::max(position_.longestSilence, silence);
+  if (position_.silent && !runEnds) {
+    SONDRIX_LOG(Info, "the position source %s gives fixes again after %.1f s without", position_.source.c_str(),
+                silence);
+  }
+  position_.silent = false;
 }
 
 void Acquisition::WriteCompanionNow() {
@@ -362,7 +448,13 @@ Status Acquisition::ReadOne() {
     End(status::kOutOfMemory);
     return result_;
   }
-  if (away_) return LookForLine();
+  if (away_) {
+    const Status looked = LookForLine();
+    // The receiver's fixes go on coming while the meter's line is away:
+    // they are synced as ever.
+    if (const Status kept = KeepSafe(); kept != status::kOk) End(kept);
+    return ended_ ? result_ : looked;
+  }
   Status result = source_.CanRead() == 0 ? status::kNoData : source_.Read(*line_);
   if (result == status::kNoData) {
     // The time-out counts from the first look that found nothing after the
@@ -392,6 +484,10 @@ Status Acquisition::ReadOne() {
   linesSinceQuiet_ = true;
   if (result == status::kOk) {
     ++readLines_;
+    // The silence that ends a run is at least a few of the instrument's
+    // packet spans, as its rate tells them.
+    if (line_->sampleRate > 0.0)
+      timeout_ = std::max(timeout_, kTimeoutPackets * std::max(1, source_.GetSamplesPerRec()) / line_->sampleRate);
     // The data file keeps good lines and every complete bin of several.
     if (recording_ != nullptr) result = Record(*line_);
     // A source whose buffer is nearly full has its lines recorded but not
@@ -414,8 +510,11 @@ Status Acquisition::KeepSafe(bool now) {
   if (source_.GetPort(port) != status::kOk) port = nullptr;
   const long lines = recordedLines();
   const long long bytes = port != nullptr ? port->StreamOffset() : 0;
-  const long fixes = track_.fixes();
-  if (lines == syncedLines_ && bytes == syncedBytes_ && fixes == syncedFixes_) return status::kOk;
+  // A fix held back for the rest of its sentences waits for its sync too
+  // (its arrival was noted: NoteUnsynced).
+  const bool fixHeld = pendingFix_.has_value() && track_.open() && trackFailed_.empty();
+  if (lines == syncedLines_ && bytes == syncedBytes_ && track_.fixes() == syncedFixes_ && !fixHeld)
+    return status::kOk;
   if (unsyncedSince_ < 0.0) unsyncedSince_ = platform::Timer();
   // Synced a little early rather than late: a look may come up to one
   // short wait after the moment.
@@ -424,6 +523,9 @@ Status Acquisition::KeepSafe(bool now) {
     pace_.Cap(due);
     return status::kOk;
   }
+  // The fix held back goes now, whole or not: a later GGA amends it.
+  if (fixHeld) AppendPending();
+  const long fixes = track_.fixes();
   unsyncedSince_ = -1.0;
   syncedLines_ = lines;
   syncedBytes_ = bytes;
@@ -478,11 +580,10 @@ Status Acquisition::LookForLine() {
   }
   if (found == status::kSerialMismatch) {
     // The line is back, with another instrument on it: the gap ends here,
-    // and so does the run.
+    // and so does the run (the view hears no Back: the run does not go on).
     away_ = false;
     lastGap_ = platform::SecondsSince(awaySince_);
     awayTotal_ += lastGap_;
-    if (view_ != nullptr) view_->Back(*this);
     End(found);
     return result_;
   }
@@ -564,6 +665,8 @@ RunSummary Acquisition::Finish() {
   if (!finished_) {
     PollPosition();
     AppendPending();
+    // A silence that lasted to the end is one too.
+    if (positionSource_ != nullptr && !position_.failed) EndSilence(platform::Timer(), /*runEnds=*/true);
     if (companion_ != nullptr) {
       // A live run ends now; a replay whose samples have a UTC ends at its
       // last sample, and one recorded again from its capture keeps the

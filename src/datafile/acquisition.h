@@ -40,8 +40,11 @@
 // A run may read a GPS receiver beside its instrument (SetPosition): between
 // lines it takes the fixes that have arrived, without waiting for them, and
 // appends them to the recording's track (TrackPathFor), synced with the
-// recording. A receiver that falls silent or fails never ends the run: the
-// view shows how old the last fix is. The run also marks events (its start
+// recording within kSyncSeconds of the fix's arrival, as a line is. A
+// receiver that falls silent or fails never ends the run: the view shows
+// how old the last fix is, the log says when it has given none for longer
+// than kMaxFixGapSeconds and when it gives fixes again, and the summary how
+// long it was silent. The run also marks events (its start
 // and end, and the operator's) in its companion, each with its UTC time.
 #pragma once
 
@@ -67,6 +70,10 @@ class DataFile;
 
 // Seconds without data, per line of a bin, after which a run ends (-1003).
 inline constexpr double kTimeoutPerBinLine = 4.0;
+// ...and never before this many of the instrument's packet spans (a slow
+// meter's ten-sample packets come seconds apart: at 2 Hz one damaged packet
+// is ten seconds without a line).
+inline constexpr double kTimeoutPackets = 2.4;
 // After a stop by the user, the lines already there are recorded for at most
 // this long (seconds).
 inline constexpr double kDrainSeconds = 1.0;
@@ -93,6 +100,15 @@ struct PositionState {
   int breaks = 0;               // times it went away
   long fixes = 0;               // usable fixes taken
   PositionCounts counts;        // what the source received and did not use
+  std::string notice;           // what the source had to say of itself (PositionSource::Notice)
+  // Stretches without a usable fix longer than kMaxFixGapSeconds (from the
+  // start of the run, between fixes, up to its end): how many, their
+  // seconds in all and the longest; `silent` while one goes on.
+  double startedAt = 0.0;       // platform::Timer() when the run took the source
+  int silences = 0;
+  double silentSeconds = 0.0;
+  double longestSilence = 0.0;
+  bool silent = false;
 
   bool on() const { return !source.empty(); }
   // Seconds since the last fix arrived (< 0: none yet).
@@ -123,7 +139,8 @@ class RunView {
   // says so, once, visibly); Progress goes on being called meanwhile, with
   // run.awaySeconds() the gap so far.
   virtual void Away(const Acquisition& /*run*/) {}
-  // It is back and the run goes on.
+  // It is back and the run goes on (never called when it came back with
+  // another instrument: that ends the run).
   virtual void Back(const Acquisition& /*run*/) {}
 };
 
@@ -286,8 +303,22 @@ class Acquisition {
   void StoreClock(bool now);
   // Takes the fixes that have arrived (at most every kPositionPollSeconds).
   void PollPosition();
+  // One fix that arrived (at `arrived` at the earliest, on the platform's
+  // clock) at `now`: held back for the other sentences of its time, or, a
+  // later sentence of a fix already in the track, written again amended.
+  void TakeFix(const NmeaFix& fix, double arrived, double now);
   // Appends the fix held back (see pendingFix_) to the track.
   void AppendPending();
+  // Appends `fix` to the track.
+  void WriteFix(const NmeaFix& fix);
+  // What arrived at `arrived` waits for a sync: the sync is due a second
+  // after, however long the fix was held back.
+  void NoteUnsynced(double arrived);
+  // Whether the source has given no fix for longer than kMaxFixGapSeconds
+  // (said once in the log), and the end of such a silence at `now` (a fix,
+  // or the end of the run), counted for the summary.
+  void WatchSilence(double now);
+  void EndSilence(double now, bool runEnds = false);
 
   Source& source_;
   DataFile* recording_;
@@ -342,12 +373,16 @@ class Acquisition {
   double lastPositionPoll_ = -1.0;
   std::vector<NmeaFix> fixes_;
   // A receiver tells one fix in several sentences (RMC, then GGA with the
-  // quality and HDOP, or the other way round): the fix is held back until
-  // one of another time comes, or a second has passed, and the sentences
-  // of its time are merged into it.
+  // quality and HDOP, or the other way round): a fix without GGA's part is
+  // held back until GGA's comes, one of another time comes, its sync is
+  // due (KeepSafe) or a second has passed, and the sentences of its time
+  // are merged into it. A GGA that comes after its fix was written writes
+  // it again, amended (the track's reader takes the last line of a time).
   std::optional<NmeaFix> pendingFix_;
   double pendingAt_ = 0.0;
-  std::int64_t appendedMs_ = -1;  // the time of the last fix appended
+  // The last fixes written (at most kRecentFixes), which a late GGA amends.
+  static constexpr std::size_t kRecentFixes = 16;
+  std::vector<NmeaFix> written_;
   bool ended_ = false;
   bool stoppedByUser_ = false;
   bool finished_ = false;

@@ -1,16 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "datafile/companion.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <nlohmann/json.hpp>
 
-#include "common/file.h"
 #include "common/text_format.h"
+#include "platform/file_replacement.h"
 #include "platform/paths.h"
 
 namespace sondrix {
@@ -26,13 +23,52 @@ std::optional<std::size_t> KeyIndex(std::string_view key) {
   return static_cast<std::size_t>(it - kDeploymentKeys.begin());
 }
 
-// `text` of the object's `key` when there is one; false when it is there
-// but no text.
+// The years a companion's times may lie in: 1970-01-01T00:00:00.000Z ...
+// 9999-12-31T23:59:59.999Z. A sample's UTC is such a time plus its stamp,
+// which then stays far from the ends of 64 bits.
+constexpr std::int64_t kEarliestUtcMs = 0;
+constexpr std::int64_t kLatestUtcMs = 253402300799999;
+// Zones lie within 18 hours of UTC.
+constexpr std::int64_t kMaxUtcOffsetSeconds = 18 * 3600;
+
+// `text` of the object's `key` when there is one (its escaped bytes given
+// back, see CompanionJson); false when it is there but no text.
 bool TakeText(const json& object, const char* key, std::string& text) {
   const auto it = object.find(key);
   if (it == object.end() || it->is_null()) return true;
   if (!it->is_string()) return false;
-  text = it->get<std::string>();
+  text = UnescapeBytes(it->get_ref<const std::string&>());
+  return true;
+}
+
+// A text as the companion holds it: well-formed UTF-8, whatever bytes a
+// file name or a value given on the command line holds.
+std::string Text(const std::string& bytes) { return EscapeBytes(bytes); }
+
+// The whole number a JSON value holds, when it is one of 64 bits.
+std::optional<std::int64_t> WholeNumber(const json& value) {
+  if (value.is_number_unsigned()) {
+    const auto number = value.get<std::uint64_t>();
+    if (number > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) return std::nullopt;
+    return static_cast<std::int64_t>(number);
+  }
+  if (value.is_number_integer()) return value.get<std::int64_t>();
+  return std::nullopt;
+}
+
+// A UTC time of the companion: `out` when `value` is a whole number of
+// milliseconds within the years 1970 ... 9999, else false with `error` set.
+bool TakeUtcMs(const json& value, const char* name, std::int64_t& out, std::string& error) {
+  if (!value.is_number_integer()) {
+    error = std::string(name) + " is not a whole number";
+    return false;
+  }
+  const std::optional<std::int64_t> number = WholeNumber(value);
+  if (!number || *number < kEarliestUtcMs || *number > kLatestUtcMs) {
+    error = std::string(name) + " " + value.dump() + " lies outside the years 1970 ... 9999";
+    return false;
+  }
+  out = *number;
   return true;
 }
 
@@ -43,9 +79,11 @@ bool TakeClock(const json& clock, ClockMap& map) {
   const auto anchors = clock.find("anchors");
   if (anchors == clock.end() || !anchors->is_array()) return false;
   for (const json& pair : *anchors) {
-    if (!pair.is_array() || pair.size() != 2 || !pair[0].is_number_integer() || !pair[1].is_number_integer())
-      return false;
-    const ClockAnchor a{pair[0].get<std::int64_t>(), pair[1].get<std::int64_t>()};
+    if (!pair.is_array() || pair.size() != 2) return false;
+    const std::optional<std::int64_t> time = WholeNumber(pair[0]);
+    const std::optional<std::int64_t> utc = WholeNumber(pair[1]);
+    if (!time || !utc) return false;
+    const ClockAnchor a{*time, *utc};
     // Times a run can have: stamps within ±2^50 ms (35 000 years), UTC
     // from 1970 to the end of 9999, so that no sum of them overflows.
     constexpr std::int64_t kStampLimit = std::int64_t{1} << 50;
@@ -57,8 +95,9 @@ bool TakeClock(const json& clock, ClockMap& map) {
   if (const auto breaks = clock.find("breaks"); breaks != clock.end() && !breaks->is_null()) {
     if (!breaks->is_array()) return false;
     for (const json& at : *breaks) {
-      if (!at.is_number_integer()) return false;
-      const std::int64_t t = at.get<std::int64_t>();
+      const std::optional<std::int64_t> whole = WholeNumber(at);
+      if (!whole) return false;
+      const std::int64_t t = *whole;
       if (!map.breaks.empty() && t <= map.breaks.back()) return false;
       map.breaks.push_back(t);
     }
@@ -106,25 +145,31 @@ std::string CompanionPathFor(std::string_view dataFile) {
 
 std::string CompanionJson(const Companion& c) {
   json deployment = json::object();
-  for (std::size_t k = 0; k < kDeploymentKeys.size(); ++k) deployment[std::string(kDeploymentKeys[k])] = c.deployment.values[k];
+  for (std::size_t k = 0; k < kDeploymentKeys.size(); ++k)
+    deployment[std::string(kDeploymentKeys[k])] = Text(c.deployment.values[k]);
   json out = {
       {"format", kFormat},
       {"version", Companion::kVersion},
       {"time_zero_utc_ms", c.timeZeroUtcMs ? json(*c.timeZeroUtcMs) : json(nullptr)},
       {"utc_offset_seconds", c.utcOffsetSeconds},
-      {"program", c.program},
-      {"source", {{"port", c.port}, {"device", c.device}, {"serial_number", c.serialNumber}, {"device_file", c.deviceFile}}},
+      {"program", Text(c.program)},
+      {"source",
+       {{"port", Text(c.port)},
+        {"device", Text(c.device)},
+        {"serial_number", Text(c.serialNumber)},
+        {"device_file", Text(c.deviceFile)}}},
       {"deployment", deployment},
-      {"position_source", c.positionSource},
+      {"position_source", Text(c.positionSource)},
   };
   if (!c.clock.Empty()) {
     json anchors = json::array();
     for (const ClockAnchor& a : c.clock.anchors) anchors.push_back({a.timeMs, a.utcMs});
-    out["clock"] = {{"method", c.clockMethod}, {"anchors", std::move(anchors)}, {"breaks", c.clock.breaks}};
+    out["clock"] = {{"method", Text(c.clockMethod)}, {"anchors", std::move(anchors)}, {"breaks", c.clock.breaks}};
   }
   json events = json::array();
   for (const RunEvent& event : c.events)
-    events.push_back({{"utc_ms", event.utcMs}, {"utc", IsoUtc(event.utcMs)}, {"kind", event.kind}, {"note", event.note}});
+    events.push_back(
+        {{"utc_ms", event.utcMs}, {"utc", IsoUtc(event.utcMs)}, {"kind", Text(event.kind)}, {"note", Text(event.note)}});
   out["events"] = std::move(events);
   return out.dump(2) + "\n";
 }
@@ -140,24 +185,25 @@ bool ParseCompanion(std::string_view text, Companion& out, std::string& error) {
     error = "no version";
     return false;
   }
-  if (version->get<int>() > Companion::kVersion || version->get<int>() < 1) {
-    error = "version " + std::to_string(version->get<int>()) + " is not one this program reads";
+  if (const std::optional<std::int64_t> number = WholeNumber(*version);
+      !number || *number > Companion::kVersion || *number < 1) {
+    error = "version " + version->dump() + " is not one this program reads";
     return false;
   }
   Companion c;
   if (const auto zero = in.find("time_zero_utc_ms"); zero != in.end() && !zero->is_null()) {
-    if (!zero->is_number_integer()) {
-      error = "time_zero_utc_ms is not a whole number";
-      return false;
-    }
-    c.timeZeroUtcMs = zero->get<std::int64_t>();
+    std::int64_t utcMs = 0;
+    if (!TakeUtcMs(*zero, "time_zero_utc_ms", utcMs, error)) return false;
+    c.timeZeroUtcMs = utcMs;
   }
   if (const auto offset = in.find("utc_offset_seconds"); offset != in.end()) {
-    if (!offset->is_number_integer()) {
-      error = "utc_offset_seconds is not a whole number";
+    const std::optional<std::int64_t> seconds =
+        offset->is_number_integer() ? WholeNumber(*offset) : std::optional<std::int64_t>();
+    if (!seconds || *seconds < -kMaxUtcOffsetSeconds || *seconds > kMaxUtcOffsetSeconds) {
+      error = "utc_offset_seconds " + offset->dump() + " is not a zone's offset (whole seconds within 18 hours)";
       return false;
     }
-    c.utcOffsetSeconds = offset->get<int>();
+    c.utcOffsetSeconds = static_cast<int>(*seconds);
   }
   bool texts = TakeText(in, "program", c.program);
   if (const auto source = in.find("source"); source != in.end() && source->is_object()) {
@@ -181,13 +227,13 @@ bool ParseCompanion(std::string_view text, Companion& out, std::string& error) {
       return false;
     }
     for (const json& item : *events) {
-      const auto when = item.find("utc_ms");
-      if (!item.is_object() || when == item.end() || !when->is_number_integer()) {
+      const auto when = item.is_object() ? item.find("utc_ms") : item.end();
+      if (when == item.end()) {
         error = "an event has no utc_ms";
         return false;
       }
       RunEvent event;
-      event.utcMs = when->get<std::int64_t>();
+      if (!TakeUtcMs(*when, "an event's utc_ms", event.utcMs, error)) return false;
       texts = texts && TakeText(item, "kind", event.kind) && TakeText(item, "note", event.note);
       c.events.push_back(std::move(event));
     }
@@ -201,17 +247,7 @@ bool ParseCompanion(std::string_view text, Companion& out, std::string& error) {
 }
 
 Status WriteCompanion(const std::string& path, const Companion& companion) {
-  const std::string temporary = path + ".new";
-  const std::string text = CompanionJson(companion);
-  OwnedFile file = OwnedFile::Open(temporary, "w");
-  if (!file) return status::kWriteFailed;
-  const bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size() && file.Sync();
-  if (!file.Close() || !written || std::rename(temporary.c_str(), path.c_str()) != 0) {
-    std::remove(temporary.c_str());
-    return status::kWriteFailed;
-  }
-  SyncDirectoryOf(path);
-  return status::kOk;
+  return platform::ReplaceFileWith(path, CompanionJson(companion), ".new") == 0 ? status::kOk : status::kWriteFailed;
 }
 
 Status ReadCompanion(const std::string& path, Companion& out, std::string& error) {

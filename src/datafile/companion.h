@@ -118,14 +118,19 @@ struct Companion {
 // without one gets ".meta.json" added).
 std::string CompanionPathFor(std::string_view dataFile);
 
-// The companion as JSON text, and back. Unknown keys are ignored (a later
-// version may add some); a missing "version" or one above kVersion, or a
-// value of the wrong kind, is an error told in `error`.
+// The companion as JSON text, and back. Texts may hold any bytes (a file
+// name, a value given on the command line): the JSON holds them as
+// EscapeBytes writes them (a byte that is no part of UTF-8 as "\xNN") and
+// the reading gives the bytes back. Unknown keys are ignored (a later
+// version may add some); a missing "version" or one above kVersion, a time
+// outside the years 1970 ... 9999, an offset that is no zone's, or a value
+// of the wrong kind, is an error told in `error`.
 std::string CompanionJson(const Companion& companion);
 bool ParseCompanion(std::string_view json, Companion& out, std::string& error);
 
-// Writes `companion` to `path` whole (a temporary file beside it, synced,
-// then renamed over it). 1, or -1015 when it cannot be written.
+// Writes `companion` to `path` whole (platform::FileReplacement: a new
+// temporary "PATH.new" beside it, synced, then renamed over it). 1, or
+// -1015 when it cannot be written.
 Status WriteCompanion(const std::string& path, const Companion& companion);
 // Reads the companion at `path`: 1; -1002 (can't open) when there is none;
 // -1000 with `error` set when it is no companion this program can read.

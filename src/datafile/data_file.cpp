@@ -8,11 +8,13 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <new>
 #include <system_error>
+#include <vector>
 
 #include "common/errors.h"
 #include "common/c_locale.h"
@@ -23,6 +25,7 @@
 #include "datafile/companion.h"
 #include "datafile/track.h"
 #include "platform/clock.h"
+#include "platform/file_replacement.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
 #include "source/rudud.h"
@@ -43,25 +46,22 @@ void TrimTrailingControls(std::string& text) {
 
 // Moves a file, also across file systems (a recording in the working
 // directory may be saved to another disk). Across file systems the copy
-// is made under a new name beside `to` and then renamed to it, so that a
-// link at `to` is replaced, never written through.
+// is written whole under a new name beside `to` and then takes its name
+// (platform::FileReplacement): a link at either name is replaced, never
+// written through, and a copy cut short (the other disk full) is removed.
 bool MoveFile(const std::string& from, const std::string& to) {
   std::error_code error;
   std::filesystem::rename(from, to, error);
   if (!error) return true;
   if (error != std::errc::cross_device_link) return false;
-  // The library creates the copy new (O_EXCL): never through a link at its
-  // name. A copy cut short (the other disk full) is removed again.
-  const std::string copy = to + ".sondrix-copy";
-  if (!std::filesystem::copy_file(from, copy, std::filesystem::copy_options::none, error)) {
-    std::error_code ignored;
-    if (error != std::errc::file_exists) std::filesystem::remove(copy, ignored);
-    return false;
-  }
-  if (!SyncFile(copy) || ::rename(copy.c_str(), to.c_str()) != 0) {
-    ::unlink(copy.c_str());
-    return false;
-  }
+  const OwnedFile source(platform::OpenRegularFile(from));
+  if (!source) return false;
+  platform::FileReplacement copy = platform::FileReplacement::Create(to, ".sondrix-copy");
+  std::vector<char> block(1 << 20);
+  std::size_t read = 0;
+  while (copy.ok() && (read = std::fread(block.data(), 1, block.size(), source.get())) > 0)
+    copy.Write(std::string_view(block.data(), read));
+  if (std::ferror(source.get()) || !copy.Commit()) return false;
   std::filesystem::remove(from, error);
   return true;
 }
@@ -220,17 +220,16 @@ int DataFile::GetTraceMap(TraceMap&) { return status::kFileNoColors; }
 Status DataFile::WriteData(const SourceLine&) { return status::kFileNoWriteData; }
 
 // The file is opened without following a link and created new when
-// missing (platform::OpenRegularFileToWrite): a recording never lands where a link
+// missing (OwnedFile::OpenToWrite): a recording never lands where a link
 // planted under its name points.
 Status DataFile::OpenWrite(Source* recorded) {
   file_.reset();
   writing_ = false;
   recorded_ = recorded;
-  const int fd = platform::OpenRegularFileToWrite(filename(), O_WRONLY, true);
-  if (fd < 0) return status::kCantOpenFile;
-  file_.reset(::fdopen(fd, "w"));
+  openError_ = 0;
+  file_ = OwnedFile::OpenToWrite(filename(), /*truncate=*/true);
   if (!file_) {
-    ::close(fd);
+    openError_ = errno;
     return status::kCantOpenFile;
   }
   date_ = platform::DateStr();
@@ -248,7 +247,11 @@ Status DataFile::OpenWrite(Source* recorded) {
   pendingEnds_.clear();
   if (!std::ferror(file_.get())) WriteTitle(file_.get());
   if (!std::ferror(file_.get())) WriteConfig(file_.get());
-  if (std::fflush(file_.get()) != 0 || std::ferror(file_.get())) return status::kCantOpenFile;
+  errno = 0;
+  if (std::fflush(file_.get()) != 0 || std::ferror(file_.get())) {
+    openError_ = errno != 0 ? errno : EIO;
+    return status::kCantOpenFile;
+  }
   storedBytes_ = 0;
   writing_ = true;
   return status::kOk;
@@ -418,7 +421,8 @@ bool DataFile_MoveCompanion(std::string_view from, std::string_view to) {
     // Only a file is a companion or a track: whatever else carries the name
     // stays.
     if (std::filesystem::is_regular_file(std::filesystem::symlink_status(source, error))) {
-      std::filesystem::rename(source, target, error);
+      // To another disk too, as the data file went.
+      if (!error && !MoveFile(source, target)) error = std::make_error_code(std::errc::io_error);
     } else {
       std::filesystem::remove(target, error);
     }

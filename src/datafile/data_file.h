@@ -66,8 +66,12 @@ class DataFile : public Source {
   // Operations of data files only.
   virtual Status WriteData(const SourceLine& line);
   // Creates (truncates) the file and writes title, configuration of the
-  // recorded source and bin size line.
+  // recorded source and bin size line. -1002 when it cannot (openError()
+  // tells why).
   virtual Status OpenWrite(Source* recorded);
+  // The system's reason (errno) of the last OpenWrite that failed with
+  // -1002, 0 otherwise.
+  int openError() const { return openError_; }
   virtual Status ReadTitle(std::FILE* file);
   virtual Status WriteTitle(std::FILE* file);
   // Moves the recording to `name`; -1010 when `name` is not a place for it
@@ -133,6 +137,7 @@ class DataFile : public Source {
   std::string date_;
   std::string time_;
   int pollCount_ = 0;
+  int openError_ = 0;
   int origBinsize_ = 1;
   Source* recorded_ = nullptr;  // not owned
   double lastFlush_ = 0.0;

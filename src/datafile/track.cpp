@@ -24,17 +24,6 @@ std::string_view NextField(std::string_view& line, bool last = false) {
   return field;
 }
 
-// A fix's source as a track holds it: its control characters (a line end,
-// a NUL) as spaces, so that written it stays on its line and reads back
-// the same.
-std::string SourceText(std::string_view source) {
-  std::string text(source);
-  for (char& c : text) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
-  }
-  return text;
-}
-
 template <typename T>
 bool Number(std::string_view field, T& value) {
   const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), value);
@@ -48,7 +37,7 @@ bool ParseFix(std::string_view line, TrackFix& fix) {
       !Number(NextField(line), fix.longitude) || !Number(NextField(line), fix.quality) ||
       !Number(NextField(line), fix.satellites) || !Number(NextField(line), fix.hdop))
     return false;
-  fix.source = SourceText(NextField(line, /*last=*/true));
+  fix.source = std::string(NextField(line, /*last=*/true));
   return std::isfinite(fix.latitude) && std::isfinite(fix.longitude) && std::abs(fix.latitude) <= 90.0 &&
          std::abs(fix.longitude) <= 180.0;
 }
@@ -62,15 +51,15 @@ std::string TrackPathFor(std::string_view dataFile) {
 }
 
 std::string TrackLine(const TrackFix& fix) {
-  return Format("%s,%lld,%.7f,%.7f,%d,%d,%.1f,", IsoUtc(fix.utcMs).c_str(), static_cast<long long>(fix.utcMs),
-                fix.latitude, fix.longitude, fix.quality, fix.satellites, fix.hdop) +
-         SourceText(fix.source) + "\n";
+  // The source is the rest of the line: one printable line, whatever it says.
+  return Format("%s,%lld,%.7f,%.7f,%d,%d,%.1f,%s\n", IsoUtc(fix.utcMs).c_str(), static_cast<long long>(fix.utcMs),
+                fix.latitude, fix.longitude, fix.quality, fix.satellites, fix.hdop, PrintableText(fix.source).c_str());
 }
 
 Status TrackWriter::Open(const std::string& path) {
   path_ = path;
   fixes_ = 0;
-  file_ = OwnedFile::Open(path, "w");
+  file_ = OwnedFile::OpenToWrite(path, /*truncate=*/true);
   if (!file_) return status::kWriteFailed;
   const std::string head = std::string(kTitle) + "\n" + std::string(kHeader) + "\n";
   if (std::fwrite(head.data(), 1, head.size(), file_.get()) != head.size()) return status::kWriteFailed;
@@ -128,6 +117,16 @@ Status ReadTrack(const std::string& path, std::vector<TrackFix>& fixes, long& sk
     return status::kUnrecognisedData;
   }
   std::stable_sort(fixes.begin(), fixes.end(), [](const TrackFix& a, const TrackFix& b) { return a.utcMs < b.utcMs; });
+  // A fix amended by a later line of its time (the receiver's next sentence
+  // of that second) is the later line.
+  std::size_t kept = 0;
+  for (std::size_t k = 0; k < fixes.size(); ++k) {
+    if (kept > 0 && fixes[kept - 1].utcMs == fixes[k].utcMs)
+      fixes[kept - 1] = std::move(fixes[k]);
+    else if (kept++ != k)
+      fixes[kept - 1] = std::move(fixes[k]);
+  }
+  fixes.resize(kept);
   return status::kOk;
 }
 

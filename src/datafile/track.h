@@ -15,9 +15,14 @@
 //
 // latitude in degrees north, longitude in degrees east (7 decimals, about a
 // centimetre); quality, satellites and hdop as the receiver gave them (-1:
-// not given, a fix from RMC). The source is the rest of the line; its
-// control characters (none in a source's own name) are written and read as
-// spaces.
+// not given, a fix from RMC). The source is the rest of the line (a line
+// end or a byte that is no UTF-8 in it written "\xNN", see PrintableText).
+//
+// A run writes a fix as soon as it is known, so that it is on the disk
+// within a second of its arrival; a sentence of the same second that comes
+// later and adds to it (the GGA's quality, satellites and HDOP after the
+// RMC) is written as another line of the same time, which readers take in
+// place of the earlier one: the last line of a time is the fix.
 //
 // Exports give each sample the position at its UTC time (PositionAt): the
 // straight line between the fixes around it, when those are at most
@@ -63,7 +68,8 @@ std::string TrackLine(const TrackFix& fix);
 class TrackWriter {
  public:
   // Creates (or empties) the track at `path` and writes its header; 1, or
-  // -1015 when it cannot be written.
+  // -1015 when it cannot be written (a link at `path` is never followed:
+  // OwnedFile::OpenToWrite).
   Status Open(const std::string& path);
   bool open() const { return static_cast<bool>(file_); }
   const std::string& path() const { return path_; }
@@ -81,9 +87,10 @@ class TrackWriter {
   long fixes_ = 0;
 };
 
-// The fixes of the track at `path`, in time order. Lines that are not
-// fixes (a line cut short by a power cut, say) are passed over and counted
-// in `skipped`. 1; -1002 when there is no track; -1000 with `error` set when
+// The fixes of the track at `path`, in time order, one a time (the last
+// line of a time, which amends those before it). Lines that are not fixes
+// (a line cut short by a power cut, say) are passed over and counted in
+// `skipped`. 1; -1002 when there is no track; -1000 with `error` set when
 // the file is not a track.
 Status ReadTrack(const std::string& path, std::vector<TrackFix>& fixes, long& skipped, std::string& error);
 

@@ -203,11 +203,12 @@ Status WriteReportFile(const std::string& path, const std::function<void(std::FI
   // Only a regular file (or a new name): opening a pipe would wait for a
   // reader, and a device or a folder is no report.
   if (!DataFile_IsSaveTarget(path)) return status::kCantOpenFile;
-  OwnedFile file = OwnedFile::Open(path, "w");
+  // Written whole beside its name and put in place, never through a link.
+  ReplacingFile file(path);
   if (!file) return status::kCantOpenFile;
   write(file.get());
   // A close that fails may have lost the end of the report.
-  return file.Close() ? status::kOk : status::kCantOpenFile;
+  return file.Commit() ? status::kOk : status::kCantOpenFile;
 }
 
 }  // namespace sondrix

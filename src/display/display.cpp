@@ -995,7 +995,9 @@ platform::GraphPicture Display::Picture() const {
 
 Status Display::WriteConfig() {
   if (!source_) return status::kDisplayWriteConfigNoSource;
-  OwnedFile file = OwnedFile::Open(ConfigPath(), "w");
+  // Written whole beside its name and put in place (never half a file,
+  // never through a link).
+  ReplacingFile file(ConfigPath());
   if (!file) return status::kCantWriteConfig;
   const ScopedCLocale cLocale;
   std::string id;
@@ -1019,7 +1021,7 @@ Status Display::WriteConfig() {
     if (std::fprintf(file.get(), "%s\n", FollowLine(graphs_[type]->follow()).c_str()) < 0)
       result = status::kCantWriteConfig;
   }
-  if (!file.Close()) result = status::kCantWriteConfig;
+  if (result == status::kOk && !file.Commit()) result = status::kCantWriteConfig;
   return result;
 }
 

@@ -9,6 +9,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -20,6 +21,7 @@
 #include "datafile/deployment_values.h"
 #include "export/export_writer.h"
 #include "meter/source_factory.h"
+#include "platform/file_replacement.h"
 #include "platform/paths.h"
 #include "source/source.h"
 #include "source/source_line.h"
@@ -311,6 +313,20 @@ Status ReadLines(Source& source, SourceLine& line, long& damaged, Each&& each) {
   }
 }
 
+// A sample's UTC time (ExportHeader::UtcOf) when it lies within the years
+// 1 ... 9999; a stamp no recording writes (a damaged file's, beyond ±2^50
+// ms, near the ends of 64 bits) gives none, and its line is left out as a
+// damaged one: no sum with it can overflow.
+std::optional<std::int64_t> SampleUtcMs(const ExportHeader& header, std::int64_t stamp) {
+  constexpr std::int64_t kStampLimit = std::int64_t{1} << 50;  // 35 000 years
+  constexpr std::int64_t kEarliest = -62135596800000;          // 0001-01-01T00:00:00.000Z
+  constexpr std::int64_t kLatest = 253402300799999;            // 9999-12-31T23:59:59.999Z
+  if (stamp < -kStampLimit || stamp > kStampLimit) return std::nullopt;
+  const std::int64_t utcMs = header.UtcOf(stamp);
+  if (utcMs < kEarliest || utcMs > kLatest) return std::nullopt;
+  return utcMs;
+}
+
 std::unique_ptr<ExportWriter> NewWriter(ExportFormat format, const std::string& path) {
   switch (format) {
     case ExportFormat::kNetCdf: return NewNetCdfWriter(path);
@@ -535,12 +551,18 @@ ExportResult ReadExportHeader(const std::string& dataFile, const ExportOptions& 
   header.positioned = 0;
   GeoBoundsBuilder bounds;
   TrackCursor cursor(header.track);
+  long outOfTime = 0;
   const Status read = ReadLines(source, line, header.damaged, [&](const SourceLine& good) {
+    const std::optional<std::int64_t> utcMs = SampleUtcMs(header, good.time);
+    if (!utcMs) {
+      ++outOfTime;
+      return true;
+    }
     if (header.samples == 0) header.firstStampMs = good.time;
     header.lastStampMs = good.time;
     ++header.samples;
     if (!header.track.empty()) {
-      if (const std::optional<LatLon> position = cursor.At(header.UtcOf(good.time))) {
+      if (const std::optional<LatLon> position = cursor.At(*utcMs)) {
         ++header.positioned;
         bounds.Add(*position);
       }
@@ -549,6 +571,7 @@ ExportResult ReadExportHeader(const std::string& dataFile, const ExportOptions& 
   });
   source.Close();
   if (read != status::kOk) return Failed(read, dataFile + ": " + StatusText(read));
+  header.damaged += outOfTime;
   if (bounds.empty() && header.station) bounds.Add(*header.station);
   header.bounds = bounds.Bounds();
   DescribePositions(header);
@@ -581,9 +604,13 @@ ExportResult ExportDataFile(const std::string& dataFile, const std::string& outp
   if (opened.status != status::kOk) return Failed(opened.status, dataFile + ": " + StatusText(opened.status));
   Source& source = *opened.source;
 
-  // Written whole under a temporary name, then put in place.
-  const std::string partial = output + ".part";
-  std::unique_ptr<ExportWriter> writer = NewWriter(options.format, partial);
+  // Written whole under a temporary name, then put in place: the name
+  // "OUTPUT.part" cleared (a link there removed, never followed), which
+  // each writer creates new (O_EXCL; NetCDF's NC_NOCLOBBER).
+  platform::FileReplacement partial = platform::FileReplacement::Reserve(output, ".part");
+  if (!partial.ok())
+    return Failed(status::kWriteFailed, partial.temporary() + ": " + std::strerror(partial.error()));
+  std::unique_ptr<ExportWriter> writer = NewWriter(options.format, partial.temporary());
   bool ok = writer && writer->Begin(header, options);
   SourceLine line(source.GetTraceCount());
   TrackCursor cursor(header.track);
@@ -594,8 +621,10 @@ ExportResult ExportDataFile(const std::string& dataFile, const std::string& outp
     long damaged = 0;
     read = ReadLines(source, line, damaged, [&](const SourceLine& good) {
       if (done >= header.samples) return true;  // the file grew since it was counted
+      const std::optional<std::int64_t> utcMs = SampleUtcMs(header, good.time);
+      if (!utcMs) return true;  // left out as when counted
       ExportRow row;
-      row.utcMs = header.UtcOf(good.time);
+      row.utcMs = *utcMs;
       row.depth = good.depth;
       row.temperature = good.temperature;
       row.extTemperature = good.extTemperature;
@@ -613,18 +642,16 @@ ExportResult ExportDataFile(const std::string& dataFile, const std::string& outp
   source.Close();
   const bool ended = writer && writer->End();
   if (!ok || !ended || read != status::kOk) {
-    std::filesystem::remove(partial, ec);
+    const std::string why = writer && !writer->error().empty() ? writer->error() : StatusText(status::kWriteFailed);
+    writer.reset();  // it gives its file up first
+    partial.Abandon();
     if (read == status::kCancelled) return Failed(status::kCancelled, "export cancelled");
     if (read != status::kOk && read != status::kWriteFailed)
       return Failed(read, dataFile + ": " + StatusText(read));
-    return Failed(status::kWriteFailed, output + ": " + (writer && !writer->error().empty() ? writer->error()
-                                                                                           : StatusText(status::kWriteFailed)));
+    return Failed(status::kWriteFailed, output + ": " + why);
   }
-  std::filesystem::rename(partial, output, ec);
-  if (ec) {
-    std::filesystem::remove(partial, ec);
-    return Failed(status::kCantRenameFile, output + ": cannot be written");
-  }
+  if (!partial.Commit())
+    return Failed(status::kCantRenameFile, output + ": cannot be written: " + std::strerror(partial.error()));
   if (options.progress) options.progress(1.0);
   return result;
 }

@@ -4,6 +4,8 @@
 // sample, End. A writer that fails keeps its message in error().
 #pragma once
 
+#include <unistd.h>
+
 #include <charconv>
 #include <cstdio>
 #include <memory>
@@ -11,6 +13,7 @@
 #include <string_view>
 
 #include "export/export.h"
+#include "platform/file_replacement.h"
 
 namespace sondrix {
 
@@ -65,7 +68,9 @@ inline void AppendFixed(std::string& out, double value, int decimals) {
 // goes to the file whenever it holds more than a block.
 class TextOutput {
  public:
-  explicit TextOutput(const std::string& path) : file_(std::fopen(path.c_str(), "wb")) {}
+  // `path` is created new (platform::CreateNewFile: never a file or a link
+  // that was there).
+  explicit TextOutput(const std::string& path) : file_(OpenNew(path)) {}
   ~TextOutput() {
     if (file_) std::fclose(file_);
   }
@@ -91,6 +96,13 @@ class TextOutput {
   }
 
  private:
+  static std::FILE* OpenNew(const std::string& path) {
+    const int fd = platform::CreateNewFile(path);
+    std::FILE* file = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
+    if (file == nullptr && fd >= 0) ::close(fd);
+    return file;
+  }
+
   static constexpr std::size_t kBlock = 1 << 16;
   std::FILE* file_;
   std::string buffer_;

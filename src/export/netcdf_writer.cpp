@@ -95,7 +95,7 @@ class NetCdfWriter final : public ExportWriter {
   bool Begin(const ExportHeader& header, const ExportOptions& options) override {
     KeepHdf5FromItsExit();
     int id = -1;
-    if (!Check(nc_create(path_.c_str(), NC_CLOBBER | NC_NETCDF4, &id))) return false;
+    if (!Check(nc_create(path_.c_str(), NC_NOCLOBBER | NC_NETCDF4, &id))) return false;
     ncid_ = id;
     rows_ = static_cast<std::size_t>(header.samples);
     positions_ = header.positioned > 0;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The instrument's clock against UTC.
 //
 // A meter stamps its samples with its own counter, whose crystal is not the

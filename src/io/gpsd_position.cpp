@@ -12,9 +12,14 @@
 // and reads the reports: TPV (time, position, mode, status) gives the
 // fixes, SKY the HDOP and the number of satellites used, which go with
 // every following fix until the next SKY gives others. A TPV without a 2D
-// or 3D fix (mode < 2) counts as invalid, one without a time as undated, a
-// line that is no JSON object or a TPV without its position as malformed.
-// Other reports (VERSION, DEVICES, WATCH, ...) are not used.
+// or 3D fix (mode < 2) counts as invalid, one without a time as undated; a
+// line that is no JSON object, a TPV without its position or with a field
+// out of its range (a date that does not exist or lies outside the years
+// of nmea.h, a latitude beyond the pole, a mode or status that is no whole
+// number of theirs) and a SKY whose HDOP or satellites are no such numbers
+// (1e300 satellites) count as malformed and are not used. An ERROR's message
+// goes to the log as one printable line. Other reports (VERSION, DEVICES,
+// WATCH, ...) are not used.
 //
 // The socket never waits: connecting waits at most kConnectSeconds at
 // open, and a gpsd that goes away (stopped, restarted) is connected to again,
@@ -38,6 +43,7 @@
 #include <vector>
 
 #include "common/log.h"
+#include "common/text_format.h"
 #include "io/gpsd_report.h"
 #include "io/position_source.h"
 #include "platform/clock.h"
@@ -51,6 +57,11 @@ constexpr double kConnectSeconds = 2.0;
 // A reconnection still not through after this long is started again.
 constexpr double kReconnectSeconds = 5.0;
 constexpr std::string_view kWatch = "?WATCH={\"enable\":true,\"json\":true};\n";
+// A SKY's satellites used and HDOP beyond these are no numbers of a sky.
+constexpr int kMostSatellites = 1000;
+constexpr double kLargestHdop = 1000.0;
+// What of gpsd's ERROR message the log keeps.
+constexpr std::size_t kLoggedBytes = 200;
 
 struct Address {
   sockaddr_storage address{};
@@ -95,42 +106,15 @@ bool SendWatch(int fd) {
          static_cast<ssize_t>(kWatch.size());
 }
 
-// "YYYY-MM-DDThh:mm:ss[.fff...]Z": milliseconds since 1970 UTC.
+// gpsd's "time", "YYYY-MM-DDThh:mm:ss[.fff...]Z": milliseconds since 1970
+// UTC, of the years a fix may have.
 std::optional<std::int64_t> IsoUtcMs(std::string_view text) {
-  if (text.size() < 20 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
-      text[16] != ':' || text.back() != 'Z') {
-    return std::nullopt;
-  }
-  auto digits = [&](std::size_t at, std::size_t count) -> std::optional<int> {
-    int value = 0;
-    for (std::size_t i = at; i < at + count; ++i) {
-      if (text[i] < '0' || text[i] > '9') return std::nullopt;
-      value = value * 10 + (text[i] - '0');
-    }
-    return value;
-  };
-  const auto year = digits(0, 4);
-  const auto month = digits(5, 2);
-  const auto day = digits(8, 2);
-  const auto hours = digits(11, 2);
-  const auto minutes = digits(14, 2);
-  const auto whole = digits(17, 2);
-  if (!year || !month || !day || !hours || !minutes || !whole || *hours > 23 || *minutes > 59 || *whole > 60) {
-    return std::nullopt;
-  }
-  double fraction = 0.0;
-  const std::string_view rest = text.substr(19, text.size() - 20);
-  if (!rest.empty()) {
-    if (rest.size() < 2 || rest[0] != '.' || rest.find_first_not_of("0123456789", 1) != std::string_view::npos) {
-      return std::nullopt;
-    }
-    std::from_chars(rest.data(), rest.data() + rest.size(), fraction);
-  }
-  const std::chrono::year_month_day date{std::chrono::year{*year}, std::chrono::month{static_cast<unsigned>(*month)},
-                                         std::chrono::day{static_cast<unsigned>(*day)}};
-  if (!date.ok()) return std::nullopt;
-  const std::int64_t days = std::chrono::sys_days(date).time_since_epoch().count();
-  return (days * 86400 + *hours * 3600LL + *minutes * 60LL + *whole) * 1000 + std::llround(fraction * 1000.0);
+  if (text.empty() || text.back() != 'Z') return std::nullopt;
+  const std::optional<std::int64_t> utc = ParseIsoUtc(text);
+  if (!utc) return std::nullopt;
+  const int year = (text[0] - '0') * 1000 + (text[1] - '0') * 100 + (text[2] - '0') * 10 + (text[3] - '0');
+  if (year < kEarliestFixYear || year > kLatestFixYear) return std::nullopt;
+  return utc;
 }
 
 std::optional<double> NumberField(const json& report, const char* name) {
@@ -140,10 +124,24 @@ std::optional<double> NumberField(const json& report, const char* name) {
   return std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
 }
 
+// A field that, when there, is a whole number `low` ... `high`: absent
+// (nullopt, `ok` true), that number, or out of its range (`ok` false: a
+// string, a fraction, 1e300, NaN).
+std::optional<int> WholeField(const json& report, const char* name, int low, int high, bool& ok) {
+  const auto it = report.find(name);
+  if (it == report.end()) return std::nullopt;
+  const std::optional<double> value = NumberField(report, name);
+  if (!value || *value != std::floor(*value) || *value < low || *value > high) {
+    ok = false;
+    return std::nullopt;
+  }
+  return static_cast<int>(*value);
+}
+
 // The fix quality of NMEA's GGA for gpsd's TPV status: 2 DGPS, 3 RTK fixed,
 // 4 RTK float, 5 and 6 dead reckoning; anything else an ordinary fix.
-int QualityOfStatus(std::optional<double> status) {
-  switch (status ? static_cast<int>(*status) : 1) {
+int QualityOfStatus(std::optional<int> status) {
+  switch (status.value_or(1)) {
     case 2: return 2;
     case 3: return 4;
     case 4: return 5;
@@ -156,7 +154,7 @@ int QualityOfStatus(std::optional<double> status) {
 class GpsdPositionSource final : public PositionSource {
  public:
   GpsdPositionSource(std::string host, int port, std::vector<Address> addresses, int fd)
-      : where_(HostAndPort(host, port)), addresses_(std::move(addresses)), fd_(fd) {}
+      : where_(PrintableText(HostAndPort(host, port))), addresses_(std::move(addresses)), fd_(fd) {}
   ~GpsdPositionSource() override { Close(); }
   GpsdPositionSource(const GpsdPositionSource&) = delete;
   GpsdPositionSource& operator=(const GpsdPositionSource&) = delete;
@@ -224,9 +222,7 @@ class GpsdPositionSource final : public PositionSource {
       case GpsdReport::Kind::Malformed: ++own_.malformed; break;
       case GpsdReport::Kind::Invalid: ++own_.invalid; break;
       case GpsdReport::Kind::Undated: ++own_.undated; break;
-      case GpsdReport::Kind::Error:
-        SONDRIX_LOG(Warn, "gpsd at %s: %s", where_.c_str(), report.message.c_str());
-        break;
+      case GpsdReport::Kind::Error: SONDRIX_LOG(Warn, "gpsd at %s: %s", where_.c_str(), report.message.c_str()); break;
       case GpsdReport::Kind::Blank:
       case GpsdReport::Kind::Sky:
       case GpsdReport::Kind::Other: break;
@@ -243,8 +239,12 @@ class GpsdPositionSource final : public PositionSource {
 
 // The fix of a TPV report (its kind: Fix when usable).
 GpsdReport::Kind TakeTpv(const json& report, const GpsdSky& sky, NmeaFix& fix) {
-  const std::optional<double> mode = NumberField(report, "mode");
-  if (!mode) return GpsdReport::Kind::Malformed;
+  // mode 0 unknown, 1 no fix, 2 2D, 3 3D; status 0 ... 9 (gpsd's
+  // STATUS_*), 1 when not given.
+  bool whole = true;
+  const std::optional<int> mode = WholeField(report, "mode", 0, 3, whole);
+  const std::optional<int> status = WholeField(report, "status", 0, 9, whole);
+  if (!mode || !whole) return GpsdReport::Kind::Malformed;
   if (*mode < 2) return GpsdReport::Kind::Invalid;
   const auto time = report.find("time");
   if (time == report.end()) return GpsdReport::Kind::Undated;
@@ -258,26 +258,38 @@ GpsdReport::Kind TakeTpv(const json& report, const GpsdSky& sky, NmeaFix& fix) {
   fix.utcMs = *utcMs;
   fix.latitude = *latitude;
   fix.longitude = *longitude;
-  fix.quality = QualityOfStatus(NumberField(report, "status"));
+  fix.quality = QualityOfStatus(status);
   fix.satellites = sky.satellites;
   fix.hdop = sky.hdop;
   return GpsdReport::Kind::Fix;
 }
 
-void TakeSky(const json& report, GpsdSky& sky) {
-  if (const std::optional<double> hdop = NumberField(report, "hdop"); hdop && *hdop >= 0.0) sky.hdop = *hdop;
-  if (const std::optional<double> used = NumberField(report, "uSat"); used && *used >= 0.0) {
-    sky.satellites = static_cast<int>(*used);
-    return;
+// The HDOP and satellites used of a SKY, for the fixes after it; false
+// (nothing taken) when one of them is no number of its kind: an HDOP that
+// is negative or absurd (gpsd says 99.99 for none), a count of satellites
+// that is no whole number up to kMostSatellites.
+bool TakeSky(const json& report, GpsdSky& sky) {
+  bool whole = true;
+  const std::optional<int> used = WholeField(report, "uSat", 0, kMostSatellites, whole);
+  const auto hdopField = report.find("hdop");
+  const std::optional<double> hdop = NumberField(report, "hdop");
+  if (!whole || (hdopField != report.end() && (!hdop || *hdop < 0.0 || *hdop > kLargestHdop))) return false;
+  int listed = -1;
+  if (!used) {
+    const auto satellites = report.find("satellites");
+    if (satellites != report.end() && satellites->is_array()) {
+      listed = 0;
+      for (const json& satellite : *satellites) {
+        const auto flag = satellite.is_object() ? satellite.find("used") : satellite.end();
+        if (satellite.is_object() && flag != satellite.end() && flag->is_boolean() && flag->get<bool>()) ++listed;
+      }
+      if (listed > kMostSatellites) return false;
+    }
   }
-  const auto satellites = report.find("satellites");
-  if (satellites == report.end() || !satellites->is_array()) return;
-  int used = 0;
-  for (const json& satellite : *satellites) {
-    const auto flag = satellite.is_object() ? satellite.find("used") : satellite.end();
-    if (satellite.is_object() && flag != satellite.end() && flag->is_boolean() && flag->get<bool>()) ++used;
-  }
-  sky.satellites = used;
+  if (hdop) sky.hdop = *hdop;
+  if (used) sky.satellites = *used;
+  else if (listed >= 0) sky.satellites = listed;
+  return true;
 }
 
 }  // namespace
@@ -292,14 +304,14 @@ GpsdReport ReadGpsdReport(std::string_view line, GpsdSky& sky) {
   } else if (*kind == "TPV") {
     out.kind = TakeTpv(report, sky, out.fix);
   } else if (*kind == "SKY") {
-    TakeSky(report, sky);
-    out.kind = GpsdReport::Kind::Sky;
+    out.kind = TakeSky(report, sky) ? GpsdReport::Kind::Sky : GpsdReport::Kind::Malformed;
   } else if (*kind == "ERROR") {
+    // gpsd's words, whatever bytes they hold, as one printable line.
+    const auto message = report.find("message");
     out.kind = GpsdReport::Kind::Error;
-    // A message that is no text is left out (json's value() would throw).
-    if (const auto message = report.find("message"); message != report.end() && message->is_string()) {
-      out.message = message->get<std::string>();
-    }
+    out.message = message != report.end() && message->is_string()
+                      ? PrintableText(message->get_ref<const std::string&>(), false, kLoggedBytes)
+                      : std::string("(no message)");
   } else {
     out.kind = GpsdReport::Kind::Other;
   }
@@ -345,7 +357,7 @@ std::unique_ptr<PositionSource> OpenGpsdPositionSource(const std::string& host, 
     } while (failure == EINPROGRESS && remaining() > 0.0);
     if (failure == 0 && !SendWatch(fd)) failure = errno;
     if (failure == 0) {
-      SONDRIX_LOG(Info, "Positions from gpsd at %s", where.c_str());
+      SONDRIX_LOG(Info, "Positions from gpsd at %s", PrintableText(where).c_str());
       return std::make_unique<GpsdPositionSource>(host, port, std::move(addresses), fd);
     }
     ::close(fd);

@@ -27,12 +27,14 @@ struct GpsdReport {
     Sky,        // a SKY: its HDOP and satellites taken into the sky
     Error,      // gpsd's ERROR report: `message`
     Other,      // a report of another class (VERSION, DEVICES, WATCH, ...)
-    Malformed,  // no JSON object, no class, or a TPV without its mode or position
+    Malformed,  // no JSON object, no class, a TPV without its mode or position,
+                // a SKY whose HDOP or satellites are no numbers of their kind
     Invalid,    // a TPV without a 2D or 3D fix
     Undated,    // a TPV without a time
   };
   Kind kind = Kind::Blank;
   NmeaFix fix;
+  // An ERROR's message as one printable line ("(no message)" without one).
   std::string message;
 };
 

@@ -2,8 +2,7 @@
 #include "io/nmea.h"
 
 #include <charconv>
-#include <cmath>
-#include <type_traits>
+#include <chrono>
 #include <vector>
 
 namespace sondrix {
@@ -19,15 +18,34 @@ std::vector<std::string_view> SplitFields(std::string_view body) {
   }
 }
 
-// A field that is a number and nothing else; "nan" and "inf" are none.
-template <typename T>
-std::optional<T> Number(std::string_view text) {
-  T value{};
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  if constexpr (std::is_floating_point_v<T>) {
-    if (!std::isfinite(value)) return std::nullopt;
-  }
+// NMEA 0183 writes its numbers in fixed forms: only digits, and one
+// decimal point where a field may have a fraction. No sign, no exponent, no
+// spaces: "12e1" minutes or "-1" hours are no numbers of a sentence.
+bool AllDigits(std::string_view text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// `digits` digits, or `digits` digits, a point and at least one digit; any
+// count of leading digits when `digits` is 0 (but at least one).
+bool DecimalForm(std::string_view text, std::size_t digits) {
+  const std::size_t point = text.find('.');
+  const std::string_view whole = text.substr(0, point);
+  if (!AllDigits(whole) || (digits != 0 && whole.size() != digits)) return false;
+  return point == std::string_view::npos || AllDigits(text.substr(point + 1));
+}
+
+// A whole number written in digits only.
+std::optional<int> Digits(std::string_view text, std::size_t maxDigits = 9) {
+  if (!AllDigits(text) || text.size() > maxDigits) return std::nullopt;
+  int value = 0;
+  for (const char c : text) value = value * 10 + (c - '0');
+  return value;
+}
+
+// A number of DecimalForm (checked first).
+double Decimal(std::string_view text) {
+  double value = 0.0;
+  std::from_chars(text.data(), text.data() + text.size(), value);
   return value;
 }
 
@@ -38,42 +56,48 @@ int HexDigit(char c) {
   return -1;
 }
 
-// Days since 1970-01-01 of a date of the proleptic Gregorian calendar.
-std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2 ? 1 : 0;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const auto yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
+// Days since 1970-01-01 of a date that exists (no 31 February, no 29
+// February outside leap years), in the years a fix may have.
 std::optional<std::int64_t> Days(int year, int month, int day) {
-  if (year < 1980 || year > 2200 || month < 1 || month > 12 || day < 1 || day > 31) return std::nullopt;
-  return DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
-}
-
-// "hhmmss" or "hhmmss.sss": milliseconds of the day.
-std::optional<std::int64_t> TimeOfDay(std::string_view text) {
-  if (text.size() < 6) return std::nullopt;
-  const auto hours = Number<int>(text.substr(0, 2));
-  const auto minutes = Number<int>(text.substr(2, 2));
-  const auto seconds = Number<double>(text.substr(4));
-  if (!hours || !minutes || !seconds || *hours > 23 || *minutes > 59 || !(*seconds >= 0.0 && *seconds < 61.0))
+  if (year < kEarliestFixYear || year > kLatestFixYear || month < 1 || month > 12 || day < 1 || day > 31)
     return std::nullopt;
-  return (*hours * 3600LL + *minutes * 60LL) * 1000 + std::llround(*seconds * 1000.0);
+  const std::chrono::year_month_day date{std::chrono::year{year}, std::chrono::month{static_cast<unsigned>(month)},
+                                         std::chrono::day{static_cast<unsigned>(day)}};
+  if (!date.ok()) return std::nullopt;
+  return std::chrono::sys_days(date).time_since_epoch().count();
 }
 
-// "ddmm.mmmm" (or "dddmm.mmmm") and its hemisphere: degrees, negative south
-// or west.
-std::optional<double> Angle(std::string_view text, std::string_view hemisphere, int degreeDigits, char negative,
-                            char positive) {
-  if (text.size() < static_cast<std::size_t>(degreeDigits + 2) || hemisphere.size() != 1) return std::nullopt;
-  const auto degrees = Number<int>(text.substr(0, static_cast<std::size_t>(degreeDigits)));
-  const auto minutes = Number<double>(text.substr(static_cast<std::size_t>(degreeDigits)));
-  if (!degrees || !minutes || !(*minutes >= 0.0 && *minutes < 60.0)) return std::nullopt;
+// "hhmmss" or "hhmmss.s..." (hours 00-23, minutes 00-59, seconds 00-59, 60
+// only in the leap second at 23:59): milliseconds of the day, the fraction
+// rounded to the millisecond.
+std::optional<std::int64_t> TimeOfDay(std::string_view text) {
+  if (!DecimalForm(text, 6)) return std::nullopt;
+  const int hours = *Digits(text.substr(0, 2));
+  const int minutes = *Digits(text.substr(2, 2));
+  const int seconds = *Digits(text.substr(4, 2));
+  if (hours > 23 || minutes > 59 || seconds > 60 || (seconds == 60 && (hours != 23 || minutes != 59)))
+    return std::nullopt;
+  std::int64_t ms = ((hours * 60LL + minutes) * 60LL + seconds) * 1000;
+  if (text.size() > 7) {
+    // The fraction's first four digits, rounded to three.
+    int tenths = 0;
+    for (std::size_t k = 7; k < 11; ++k) tenths = tenths * 10 + (k < text.size() ? text[k] - '0' : 0);
+    ms += (tenths + 5) / 10;
+  }
+  return ms;
+}
+
+// "ddmm.mmmm" (or "dddmm.mmmm" with `degreeDigits` 3) and its hemisphere:
+// degrees, negative south or west. The degrees in full, whole minutes 00-59
+// and their decimals; at most 90 degrees of latitude, 180 of longitude.
+std::optional<double> Angle(std::string_view text, std::string_view hemisphere, std::size_t degreeDigits,
+                            char negative, char positive) {
+  if (!DecimalForm(text, degreeDigits + 2) || hemisphere.size() != 1) return std::nullopt;
   if (hemisphere[0] != negative && hemisphere[0] != positive) return std::nullopt;
-  const double value = *degrees + *minutes / 60.0;
+  const int degrees = *Digits(text.substr(0, degreeDigits));
+  const int wholeMinutes = *Digits(text.substr(degreeDigits, 2));
+  if (wholeMinutes > 59) return std::nullopt;
+  const double value = degrees + Decimal(text.substr(degreeDigits)) / 60.0;
   if (value > (degreeDigits == 2 ? 90.0 : 180.0)) return std::nullopt;
   return hemisphere[0] == negative ? -value : value;
 }
@@ -108,11 +132,12 @@ NmeaParser::Result NmeaParser::Parse(std::string_view sentence, NmeaFix& fix) {
   };
 
   if (type == "ZDA") {
+    // hhmmss.ss,dd,mm,yyyy,zone hours,zone minutes
     if (f.size() < 5) return malformed();
     const auto time = TimeOfDay(f[1]);
-    const auto day = Number<int>(f[2]);
-    const auto month = Number<int>(f[3]);
-    const auto year = Number<int>(f[4]);
+    const auto day = f[2].size() == 2 ? Digits(f[2]) : std::nullopt;
+    const auto month = f[3].size() == 2 ? Digits(f[3]) : std::nullopt;
+    const auto year = f[4].size() == 4 ? Digits(f[4]) : std::nullopt;
     if (!time || !day || !month || !year) return malformed();
     const auto days = Days(*year, *month, *day);
     if (!days) return malformed();
@@ -121,17 +146,18 @@ NmeaParser::Result NmeaParser::Parse(std::string_view sentence, NmeaFix& fix) {
     return Result::Dated;
   }
   if (type == "RMC") {
+    // hhmmss.ss,A|V,ddmm.mm,N|S,dddmm.mm,E|W,speed,course,ddmmyy,variation,E|W[,mode]
     if (f.size() < 10) return malformed();
-    if (f[2] != "A") return invalid();
+    if (f[2] == "V" || (f.size() > 12 && f[12] == "N")) return invalid();
+    if (f[2] != "A") return malformed();
     const auto time = TimeOfDay(f[1]);
     const auto latitude = Angle(f[3], f[4], 2, 'S', 'N');
     const auto longitude = Angle(f[5], f[6], 3, 'W', 'E');
-    if (!time || !latitude || !longitude || f[9].size() != 6) return malformed();
-    const auto day = Number<int>(f[9].substr(0, 2));
-    const auto month = Number<int>(f[9].substr(2, 2));
-    const auto year = Number<int>(f[9].substr(4, 2));
-    if (!day || !month || !year) return malformed();
-    const auto days = Days(*year < 80 ? 2000 + *year : 1900 + *year, *month, *day);
+    if (!time || !latitude || !longitude || f[9].size() != 6 || !AllDigits(f[9])) return malformed();
+    const int day = *Digits(f[9].substr(0, 2));
+    const int month = *Digits(f[9].substr(2, 2));
+    const int year = *Digits(f[9].substr(4, 2));
+    const auto days = Days(year < 80 ? 2000 + year : 1900 + year, month, day);
     if (!days) return malformed();
     days_ = days;
     dayMs_ = *time;
@@ -142,16 +168,17 @@ NmeaParser::Result NmeaParser::Parse(std::string_view sentence, NmeaFix& fix) {
     return Result::Fix;
   }
   if (type == "GGA") {
+    // hhmmss.ss,ddmm.mm,N|S,dddmm.mm,E|W,quality 0-8,satellites,hdop,...
     if (f.size() < 9) return malformed();
-    const auto quality = Number<int>(f[6]);
-    if (!quality) return malformed();
+    const auto quality = f[6].size() == 1 ? Digits(f[6]) : std::nullopt;
+    if (!quality || *quality > 8) return malformed();
     if (*quality == 0) return invalid();
     const auto time = TimeOfDay(f[1]);
     const auto latitude = Angle(f[2], f[3], 2, 'S', 'N');
     const auto longitude = Angle(f[4], f[5], 3, 'W', 'E');
-    const auto satellites = f[7].empty() ? std::optional<int>(-1) : Number<int>(f[7]);
-    const auto hdop = f[8].empty() ? std::optional<double>(-1.0) : Number<double>(f[8]);
-    if (!time || !latitude || !longitude || !satellites || !hdop) return malformed();
+    const auto satellites = f[7].empty() ? std::optional<int>(-1) : Digits(f[7], 3);
+    const bool hdopRead = f[8].empty() || (f[8].size() <= 8 && DecimalForm(f[8], 0));
+    if (!time || !latitude || !longitude || !satellites || !hdopRead) return malformed();
     if (!days_) {
       ++undated_;
       return Result::Undated;
@@ -163,7 +190,7 @@ NmeaParser::Result NmeaParser::Parse(std::string_view sentence, NmeaFix& fix) {
     fix.longitude = *longitude;
     fix.quality = *quality;
     fix.satellites = *satellites;
-    fix.hdop = *hdop;
+    fix.hdop = f[8].empty() ? -1.0 : Decimal(f[8]);
     return Result::Fix;
   }
   return Result::Ignored;

@@ -10,9 +10,15 @@
 // A fix needs a date, which only RMC and ZDA carry: a GGA is dated by the
 // last date seen (the receiver's, never the computer's), and one that comes
 // before any date is not used; one whose time of day is more than half a day
-// before the date's is dated by the next day (midnight passed between). Sentences whose checksum fails, that are cut
-// short or hold fields that are no numbers, and fixes the receiver calls
-// invalid (RMC "V", GGA quality 0) are counted and not used.
+// before the date's is dated by the next day (midnight passed between).
+// Sentences whose checksum fails, and fixes the receiver calls invalid (RMC
+// "V" or mode "N", GGA quality 0), are counted and not used; so are
+// sentences cut short or with a field out of its form or range, which are
+// malformed: NMEA writes its numbers in digits and at most one decimal
+// point (no sign, no exponent), degrees and hours with their leading zeros,
+// minutes and seconds below 60, and a date that exists (31 February is no
+// date, never 3 March); a latitude beyond 90 degrees, a longitude beyond
+// 180, a year outside kEarliestFixYear ... kLatestFixYear are no fix.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +26,11 @@
 #include <string_view>
 
 namespace sondrix {
+
+// The years a fix may have (GPS began in 1980); a receiver's or gpsd's date
+// outside them is malformed.
+inline constexpr int kEarliestFixYear = 1980;
+inline constexpr int kLatestFixYear = 2200;
 
 struct NmeaFix {
   std::int64_t utcMs = 0;   // milliseconds since 1970-01-01T00:00:00Z
@@ -37,7 +48,7 @@ class NmeaParser {
     Dated,        // a date (ZDA, or an RMC without a valid position) was taken
     Ignored,      // a sentence of another kind
     BadChecksum,  // the checksum does not add up (or is missing)
-    Malformed,    // cut short, or a field that is no number
+    Malformed,    // cut short, or a field out of its form or range
     Invalid,      // the receiver says the fix is not valid
     Undated,      // a GGA before any RMC or ZDA gave the date
   };

@@ -6,29 +6,47 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
-#include <charconv>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 
+#include "common/text_format.h"
 #include "common/utils.h"
 #include "platform/clock.h"
+#include "platform/paths.h"
+#include "platform/posix/port_problem.h"
 
 namespace sondrix {
 namespace {
 
 class UdpPositionSource final : public PositionSource {
  public:
-  explicit UdpPositionSource(int fd) : fd_(fd) {}
+  UdpPositionSource(int fd, bool shared) : fd_(fd), shared_(shared) {}
   ~UdpPositionSource() override { ::close(fd_); }
   UdpPositionSource(const UdpPositionSource&) = delete;
   UdpPositionSource& operator=(const UdpPositionSource&) = delete;
 
   bool Poll(std::vector<NmeaFix>& fixes) override {
     std::array<char, 2048> datagram{};
+    // Where each datagram was sent (IP_PKTINFO), on a shared port.
+    alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(in_pktinfo))> control{};
     for (;;) {
-      const ssize_t n = ::recv(fd_, datagram.data(), datagram.size(), MSG_DONTWAIT);
+      iovec part{datagram.data(), datagram.size()};
+      msghdr message{};
+      message.msg_iov = &part;
+      message.msg_iovlen = 1;
+      message.msg_control = shared_ ? control.data() : nullptr;
+      message.msg_controllen = shared_ ? control.size() : 0;
+      const ssize_t n = ::recvmsg(fd_, &message, MSG_DONTWAIT);
       if (n >= 0) {
+        if (shared_ && notice_.empty() && SentToThisComputerAlone(message)) {
+          notice_ = Describe() +
+                    " is shared with other programs, but its sender sends to this computer alone (not to the "
+                    "network's broadcast address): each such datagram reaches only one of the programs, so fixes "
+                    "may be missing; give udp:" + std::to_string(Port()) + " to take the port alone";
+        }
         Take(std::string_view(datagram.data(), static_cast<std::size_t>(n)), fixes);
         continue;
       }
@@ -38,7 +56,9 @@ class UdpPositionSource final : public PositionSource {
   }
 
   int InputHandle() const override { return fd_; }
-  std::string Describe() const override { return "udp:" + std::to_string(Port()); }
+  std::string Describe() const override {
+    return "udp:" + std::to_string(Port()) + (shared_ ? std::string(kSharedSuffix) : std::string());
+  }
 
   int Port() const {
     sockaddr_in address{};
@@ -48,8 +68,59 @@ class UdpPositionSource final : public PositionSource {
   }
 
  private:
+  // A unicast datagram: its destination is this computer's own address
+  // (the kernel gives that same address as the local one), neither a
+  // broadcast nor a multicast address, which every listener receives.
+  static bool SentToThisComputerAlone(msghdr& message) {
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+      if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_PKTINFO) continue;
+      in_pktinfo info{};
+      std::memcpy(&info, CMSG_DATA(c), sizeof info);
+      const in_addr_t to = ntohl(info.ipi_addr.s_addr);
+      return !IN_MULTICAST(to) && to != INADDR_BROADCAST && info.ipi_addr.s_addr == info.ipi_spec_dst.s_addr;
+    }
+    return false;
+  }
+
   int fd_;
+  bool shared_;
 };
+
+// The program that holds UDP `port` (by /proc/net/udp and udp6, then the
+// processes' descriptors), "name, process pid"; `itself` when it is this
+// one. Empty when it cannot be told (another user's processes).
+std::string UdpPortHolder(int port, bool& itself) {
+  itself = false;
+  for (const char* table : {"/proc/net/udp", "/proc/net/udp6"}) {
+    const std::optional<std::string> text = platform::ReadRegularFile(table);
+    if (!text) continue;
+    std::string_view rest = *text;
+    while (!rest.empty()) {
+      const std::size_t end = rest.find('\n');
+      const std::string_view line = rest.substr(0, end);
+      rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+      // "sl local_address rem_address st tx:rx tr:when retrnsmt uid timeout inode ..."
+      std::vector<std::string_view> fields;
+      for (std::size_t at = 0; at < line.size();) {
+        const std::size_t from = line.find_first_not_of(' ', at);
+        if (from == std::string_view::npos) break;
+        const std::size_t to = std::min(line.find(' ', from), line.size());
+        fields.push_back(line.substr(from, to - from));
+        at = to;
+      }
+      if (fields.size() < 10) continue;
+      const std::size_t colon = fields[1].rfind(':');
+      int local = 0;
+      const std::string_view hex = colon == std::string_view::npos ? std::string_view() : fields[1].substr(colon + 1);
+      if (std::from_chars(hex.data(), hex.data() + hex.size(), local, 16).ec != std::errc() || local != port)
+        continue;
+      // A process names itself: its name is one printable line here.
+      const std::string holder = platform::DeviceHolder("socket:[" + std::string(fields[9]) + "]", itself);
+      if (!holder.empty()) return PrintableText(holder);
+    }
+  }
+  return {};
+}
 
 }  // namespace
 
@@ -116,7 +187,7 @@ PositionCounts PositionSource::Counts() const {
   return counts;
 }
 
-std::unique_ptr<PositionSource> OpenUdpPositionSource(int port, std::string& error) {
+std::unique_ptr<PositionSource> OpenUdpPositionSource(int port, std::string& error, bool shared) {
   if (port < 0 || port > 65535) {
     error = "a UDP port is 1 ... 65535";
     return nullptr;
@@ -126,19 +197,43 @@ std::unique_ptr<PositionSource> OpenUdpPositionSource(int port, std::string& err
     error = std::string("no UDP socket: ") + std::strerror(errno);
     return nullptr;
   }
-  // Another listener on the ship's broadcast port is no reason to refuse.
+  // Alone on the port unless asked to share it: two sockets on one port
+  // (SO_REUSEADDR both) each get every broadcast, but a datagram sent to
+  // this computer's address only one of them, and the other goes without
+  // its fixes unawares. Without SO_REUSEADDR nobody can join the port
+  // later, and a port taken already is refused here, with the holder.
   const int yes = 1;
-  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  if (shared) {
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    ::setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &yes, sizeof yes);
+  }
+  ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &yes, sizeof yes);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_ANY);
   address.sin_port = htons(static_cast<std::uint16_t>(port));
   if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    error = "UDP port " + std::to_string(port) + " cannot be bound: " + std::strerror(errno);
+    const int failure = errno;
     ::close(fd);
+    const std::string name = "udp:" + std::to_string(port);
+    if (failure != EADDRINUSE) {
+      error = name + " cannot be bound: " + std::strerror(failure);
+      return nullptr;
+    }
+    bool itself = false;
+    const std::string holder = UdpPortHolder(port, itself);
+    if (itself) {
+      error = name + " is already in use in this program";
+    } else {
+      error = name + " is already in use by another program" + (holder.empty() ? "" : " (" + holder + ")") +
+              (shared ? ", which keeps it to itself"
+                      : ": close it, or, when the fixes are broadcast on the network and both programs should "
+                        "get them, give " + name + std::string(kSharedSuffix) + " here and let the other "
+                        "program share the port too");
+    }
     return nullptr;
   }
-  return std::make_unique<UdpPositionSource>(fd);
+  return std::make_unique<UdpPositionSource>(fd, shared);
 }
 
 int UdpPort(const PositionSource& source) {
@@ -190,7 +285,13 @@ std::optional<PositionSpec> ParsePositionSpec(std::string_view spec, std::string
   }
   if (spec.size() > 4 && stricmp(spec.substr(0, 4), "udp:") == 0) {
     parsed.kind = PositionSpec::Kind::Udp;
-    if ((parsed.port = PortNumber(spec.substr(4))) != 0) return parsed;
+    std::string_view port = spec.substr(4);
+    if (port.size() > kSharedSuffix.size() &&
+        stricmp(port.substr(port.size() - kSharedSuffix.size()), kSharedSuffix) == 0) {
+      parsed.shared = true;
+      port.remove_suffix(kSharedSuffix.size());
+    }
+    if ((parsed.port = PortNumber(port)) != 0) return parsed;
   } else if (stricmp(spec.substr(0, 4), "gpsd") == 0 && (spec.size() == 4 || spec[4] == ':')) {
     parsed.kind = PositionSpec::Kind::Gpsd;
     parsed.name = "localhost";
@@ -198,8 +299,8 @@ std::optional<PositionSpec> ParsePositionSpec(std::string_view spec, std::string
     if (spec.size() == 4 || ParseGpsdAddress(spec.substr(5), parsed)) return parsed;
   }
   error = "\"" + std::string(spec) +
-          "\" is no position source: give COM1 ... COM8, a device path (/dev/ttyUSB1), udp:PORT, gpsd, "
-          "gpsd:HOST or gpsd:HOST:PORT";
+          "\" is no position source: give COM1 ... COM8, a device path (/dev/ttyUSB1), udp:PORT, "
+          "udp:PORT:shared, gpsd, gpsd:HOST or gpsd:HOST:PORT";
   return std::nullopt;
 }
 
@@ -210,7 +311,7 @@ std::unique_ptr<PositionSource> OpenPositionSource(std::string_view spec, long b
     case PositionSpec::Kind::Serial:
       return OpenSerialPositionSource(parsed->name, baud, error);
     case PositionSpec::Kind::Udp:
-      return OpenUdpPositionSource(parsed->port, error);
+      return OpenUdpPositionSource(parsed->port, error, parsed->shared);
     case PositionSpec::Kind::Gpsd:
       return OpenGpsdPositionSource(parsed->name, parsed->port, error);
   }

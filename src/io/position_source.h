@@ -5,9 +5,14 @@
 //
 // Sources (OpenPositionSource opens one from its text):
 //   COM1 ... COM8, /dev/...  a serial receiver's NMEA sentences (serial_position.cpp)
-//   udp:PORT                 UDP datagrams of NMEA sentences broadcast on the
-//                            ship's network, bound to the port on every local
-//                            address, one or more sentences a datagram
+//   udp:PORT                 UDP datagrams of NMEA sentences on the ship's
+//                            network, bound to the port on every local address
+//                            and kept from every other program, one or more
+//                            sentences a datagram
+//   udp:PORT:shared          the same, the port shared with other listeners of
+//                            the network's broadcast (each gets every broadcast;
+//                            a datagram sent to this computer alone reaches
+//                            only one of them, which the source tells)
 //   gpsd[:HOST[:PORT]]       a gpsd's reports over its JSON protocol (gpsd_position.cpp)
 #pragma once
 
@@ -30,7 +35,7 @@ inline constexpr long kDefaultPositionBaud = 4800;
 // NmeaParser and of its own reading; see PositionSource::Counts).
 struct PositionCounts {
   long long badChecksums = 0;  // NMEA sentences whose checksum fails
-  long long malformed = 0;     // cut short, no number where one belongs, no JSON object
+  long long malformed = 0;     // cut short, a field out of its form or range, no JSON object
   long long invalid = 0;       // the receiver says the fix is not valid (no 2D/3D fix)
   long long undated = 0;       // a position without a date or a time
 
@@ -56,6 +61,10 @@ class PositionSource {
   // gone): the source tries to get it back, about once a second, in Poll.
   bool Lost() const { return lost_; }
   const NmeaParser& parser() const { return parser_; }
+  // What the operator should know of the source beyond its fixes and
+  // counts, said once (empty: nothing): a shared UDP port whose sender
+  // sends to this computer alone.
+  const std::string& Notice() const { return notice_; }
   // The parser's counts and the source's own (gpsd's reports, lines too
   // long to be a sentence, a sentence cut off by a receiver that went away).
   PositionCounts Counts() const;
@@ -83,6 +92,7 @@ class PositionSource {
   NmeaParser parser_;
   PositionCounts own_;
   bool lost_ = false;
+  std::string notice_;
 
  private:
   std::string partial_;
@@ -91,9 +101,14 @@ class PositionSource {
   bool tried_ = false;
 };
 
-// NMEA over UDP on `port` (0: any free port, see UdpPort). Null with
-// `error` set when the port cannot be bound.
-std::unique_ptr<PositionSource> OpenUdpPositionSource(int port, std::string& error);
+// What follows "udp:PORT" in a shared UDP source's text.
+inline constexpr std::string_view kSharedSuffix = ":shared";
+
+// NMEA over UDP on `port` (0: any free port, see UdpPort), alone on the
+// port, or `shared` with other listeners (SO_REUSEADDR). Null with `error`
+// set when the port cannot be bound; a port another program holds is
+// "udp:10110 is already in use by another program (NAME, process PID): ...".
+std::unique_ptr<PositionSource> OpenUdpPositionSource(int port, std::string& error, bool shared = false);
 // The port a UDP source is bound to (-1 for another source).
 int UdpPort(const PositionSource& source);
 
@@ -113,7 +128,8 @@ inline constexpr int kGpsdPort = 2947;
 std::unique_ptr<PositionSource> OpenGpsdPositionSource(const std::string& host, int port, std::string& error);
 
 // A source's text taken apart: "COM1" ... "COM8" or a device path beginning
-// with "/" (Serial, `name`), "udp:PORT" (Udp, `port` 1 ... 65535), "gpsd",
+// with "/" (Serial, `name`), "udp:PORT" (Udp, `port` 1 ... 65535) and
+// "udp:PORT:shared" (`shared` too), "gpsd",
 // "gpsd:HOST", "gpsd:HOST:PORT" (Gpsd, `name` the host, localhost unless
 // given, `port` 2947 unless given; a numeric IPv6 host in brackets,
 // "gpsd:[::1]:2947"). Null with `error` naming the forms for another text.
@@ -122,6 +138,7 @@ struct PositionSpec {
   Kind kind = Kind::Serial;
   std::string name;
   int port = 0;
+  bool shared = false;
 
   bool operator==(const PositionSpec&) const = default;
 };

@@ -130,11 +130,7 @@ Status RS232Port::Reset() {
     std::string name = "SX_Com" + std::to_string(port_) + "_.raw";
     TimeStampedFilename(name, "raw");
     // Opened as a recording is: never through a link planted at the name.
-    const int fd = platform::OpenRegularFileToWrite(name, O_WRONLY, true);
-    if (fd >= 0) {
-      raw_.reset(::fdopen(fd, "wb"));
-      if (raw_ == nullptr) ::close(fd);
-    }
+    raw_ = OwnedFile::OpenToWrite(name, /*truncate=*/true);
     if (raw_ != nullptr) rawName_ = name;
     SONDRIX_LOG(Debug, "COM%d: raw capture %s %s", port_, raw_ != nullptr ? "into" : "cannot be written as",
                 name.c_str());

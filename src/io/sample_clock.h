@@ -16,7 +16,13 @@
 // - A packet whose first count equals that of the good packet before it is a
 //   repeat of that packet (a duplicated packet): it is no new data.
 // - Between two good packets the samples missing are the counter's advance
-//   divided by the counts per sample, less one. Where the counter cannot tell
+//   divided by the counts per sample, less one: the advance from the grid
+//   of the last samples in a row (up to kGridSamples) to that of the new
+//   packet's, each placed by the mean of its counts, so that a count cut
+//   to whole hundredths at either end cannot add or take a sample where a
+//   sample is less than two counts long (samples off their grid by more
+//   than a count and a half: the two counts at the ends). Where the
+//   counter cannot tell
 //   (the first packet after a synchronisation, a restart, an advance of more
 //   than half the range, no known counts per sample), the samples of the
 //   damaged packets in between are what is counted.
@@ -28,7 +34,9 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <vector>
 
 #include "io/data_buffer.h"
 
@@ -94,6 +102,10 @@ class PacketTimeline {
   // the damaged packets since the last good one.
   Placed Place(std::span<DataSample> samples, double step, int damaged);
 
+  // The good samples whose places set the grid a next packet is measured
+  // from.
+  static constexpr std::size_t kGridSamples = 64;
+
   // The bytes since the last packet were thrown away on purpose (the
   // user's action: DataBuffer::DiscardInput): the next packet goes on the
   // time line as ever, but its distance from the last one counts no
@@ -116,6 +128,13 @@ class PacketTimeline {
 
  private:
   double LearntStep() const;
+  // A good sample: its place in the run's sequence of samples (lost ones
+  // included) and on the time line.
+  struct GridPoint {
+    std::int64_t index = 0;
+    std::int64_t place = 0;
+  };
+  static std::optional<double> GridOffset(std::span<const GridPoint> points, double step);
 
   SampleClock clock_;
   int perTick_;
@@ -126,6 +145,10 @@ class PacketTimeline {
   int stepCount_ = 0;
   int nextStep_ = 0;
   long long repeats_ = 0;
+  // The last good samples since the counter last could not tell
+  // (kGridSamples at most), and those of the packet being placed.
+  std::vector<GridPoint> grid_;
+  std::vector<GridPoint> placedNow_;
   bool discarded_ = false;
 };
 

@@ -18,6 +18,7 @@
 #include "common/errors.h"
 #include "common/log.h"
 #include "common/status.h"
+#include "common/text_format.h"
 #include "common/utils.h"
 #include "io/position_source.h"
 #include "io/rs232_port.h"
@@ -74,7 +75,7 @@ class SerialPositionSource final : public PositionSource {
  private:
   void GoneAway(int code) {
     SONDRIX_LOG(Warn, "The position receiver on %s went away (%s); it is opened again when it is back",
-                Describe().c_str(), StatusText(code).c_str());
+                PrintableText(Describe()).c_str(), StatusText(code).c_str());
     platform::serial().CloseCom(number_);
     DropPartialLine();
     lost_ = true;
@@ -84,7 +85,7 @@ class SerialPositionSource final : public PositionSource {
     if (!TimeToRetry()) return false;
     if (OpenReceiverPort(number_, device_, baud_) < 0) return false;
     lost_ = false;
-    SONDRIX_LOG(Info, "The position receiver on %s is back", Describe().c_str());
+    SONDRIX_LOG(Info, "The position receiver on %s is back", PrintableText(Describe()).c_str());
     return true;
   }
 
@@ -143,7 +144,7 @@ std::unique_ptr<PositionSource> OpenSerialPositionSource(std::string_view port, 
   }
   const std::string device = number <= 8 ? serial.DevicePath(number) : name;
   auto source = std::make_unique<SerialPositionSource>(number, name, device, baud);
-  SONDRIX_LOG(Info, "Position receiver on %s at %ld baud, 8N1", source->Describe().c_str(), baud);
+  SONDRIX_LOG(Info, "Position receiver on %s at %ld baud, 8N1", PrintableText(source->Describe()).c_str(), baud);
   return source;
 }
 

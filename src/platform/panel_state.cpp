@@ -3,12 +3,10 @@
 
 #include <charconv>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <map>
-#include <system_error>
 #include <utility>
 
+#include "platform/file_replacement.h"
 #include "platform/paths.h"
 
 namespace sondrix::platform {
@@ -387,27 +385,12 @@ int WritePanelStateFile(std::string_view path, int index, const PanelState& stat
   }
   blocks[index] = FormatPanelState(state, index);
 
-  const std::string target(path);
-  const std::string temporary = target + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return ui_status::kFileError;
-    out << kHeader << '\n';
-    for (const auto& [i, text] : blocks) out << text;
-    out.flush();
-    if (!out) {
-      out.close();
-      std::remove(temporary.c_str());
-      return ui_status::kFileError;
-    }
-  }
-  std::error_code error;
-  std::filesystem::rename(temporary, target, error);
-  if (error) {
-    std::remove(temporary.c_str());
-    return ui_status::kFileError;
-  }
-  return 0;
+  std::string content(kHeader);
+  content += '\n';
+  for (const auto& [i, text] : blocks) content += text;
+  // Written whole beside the file and moved over it: never half a state
+  // file, never through a link.
+  return ReplaceFileWith(std::string(path), content, ".tmp") == 0 ? 0 : ui_status::kFileError;
 }
 
 int ReadPanelStateFile(std::string_view path, int index, PanelState& state) {

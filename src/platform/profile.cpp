@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/profile.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
@@ -11,6 +15,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/file_replacement.h"
 #include "platform/paths.h"
 
 namespace sondrix::platform {
@@ -143,29 +148,25 @@ bool WriteIni(std::string_view path, const IniFile& ini) {
     content += line;
     content += ini.eol;
   }
-  // Write beside the file and move it over the old one, so that a failed
-  // write never leaves half a settings file behind.
-  std::string target(path);
-  std::string temporary = target + ".new";
-  {
-    std::ofstream out{temporary, std::ios::binary | std::ios::trunc};
-    if (out) {
-      out.write(content.data(), static_cast<std::streamsize>(content.size()));
-      out.close();
-      if (out) {
-        std::error_code ec;
-        std::filesystem::rename(temporary, target, ec);
-        if (!ec) return true;
-      }
-    }
+  // Written whole beside the file and moved over the old one
+  // (FileReplacement), so that a failed write never leaves half a settings
+  // file behind, nor writes through a link.
+  const std::string target(path);
+  const int error = ReplaceFileWith(target, content, ".new");
+  if (error == 0) return true;
+  if (error != EACCES && error != EPERM) return false;
+  // A folder the user may not create files in, holding a settings file he
+  // may write: written in place, never through a link either.
+  const int fd = OpenRegularFileToWrite(target, O_WRONLY, /*truncate=*/true);
+  if (fd < 0) return false;
+  std::string_view rest = content;
+  while (!rest.empty()) {
+    const ssize_t written = ::write(fd, rest.data(), rest.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) break;
+    rest.remove_prefix(static_cast<std::size_t>(written));
   }
-  std::error_code ignored;
-  std::filesystem::remove(temporary, ignored);
-  std::ofstream out{target, std::ios::binary | std::ios::trunc};
-  if (!out) return false;
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
-  out.close();
-  return static_cast<bool>(out);
+  return ::close(fd) == 0 && rest.empty();
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // what becomes of the recording; opening a device whose serial number
 // differs from its file's.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -294,6 +296,31 @@ TEST_F(AcquireTest, ARawCaptureIsNeverWrittenThroughALink) {
   EXPECT_FALSE(std::filesystem::exists(elsewhere.File("stolen.raw")));
   EXPECT_TRUE(std::filesystem::is_symlink(home.File("SX_Com1_240305_140709.raw")));
   gStartTime.reset();
+}
+
+// A recording that cannot be created is told with the system's reason, not
+// "Can't open file" alone. (As root no folder can be made unwritable: the
+// files a process may open are exhausted instead.)
+TEST_F(AcquireTest, ARecordingThatCannotBeCreatedSaysWhy) {
+  Start();
+  ASSERT_EQ(OpenNamedSource(app, kSourceKindDevice, Device(), Capture(4)), status::kOk);
+  // The settings cannot be read either: the deployment is asked for.
+  ui.Commit(p::kDeployment, p::kDepCancel, {});
+  Status result = status::kOk;
+  {
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
+    const int next = ::dup(0);  // the lowest descriptor free
+    ASSERT_GE(next, 0);
+    ::close(next);
+    rlimit none = old;
+    none.rlim_cur = static_cast<rlim_t>(next);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
+    result = Acquire_Run(app);
+    ::setrlimit(RLIMIT_NOFILE, &old);
+  }
+  EXPECT_EQ(result, status::kCantOpenFile);
+  EXPECT_EQ(ErrorTexts(), std::vector<std::string>{"Can't open file " + App::ScratchPath() + ": Too many open files"});
 }
 
 TEST_F(AcquireTest, SerialNumberMismatchAnsweredNoLeavesNoSource) {

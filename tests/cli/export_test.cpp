@@ -7,6 +7,7 @@
 // every value equal to the file's as printed there.
 #include <gtest/gtest.h>
 #include <netcdf.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -498,6 +499,78 @@ TEST_F(ExportCli, WithoutCompanionTheTitleTimeInTheZoneGivenAndNoOverwrite) {
                                   "--format csv --out one.csv " + Quoted(cases_[1].dataFile)}) {
     EXPECT_EQ(RunTool(kCli, "export " + Quoted(copy) + " " + args, dir).exitStatus, 2) << args;
   }
+}
+
+// Every output is written whole under OUTPUT.part and then takes its name:
+// a link planted at the partial name, or at the output replaced with
+// --force, is replaced, never followed, and the output is a file of its
+// own that its readers take.
+TEST_F(ExportCli, LinksAtThePartialOutputOrAtTheOutputAreNeverFollowed) {
+  TempDir dir;
+  const std::string copy = dir.File("cast.dat");
+  std::filesystem::copy_file(cases_[0].dataFile, copy);
+  ASSERT_EQ(WriteCompanion(CompanionPathFor(copy), cases_[0].companion), status::kOk);
+  const std::string victim = test::WriteTextFile(dir.File("victim.txt"), "keep\n");
+  const std::size_t samples = cases_[0].truth.samples.size();
+  for (const auto& [format, extension] : {std::pair<std::string, std::string>{"netcdf", ".nc"}, {"seabass", ".sb"}, {"csv", ".csv"}}) {
+    for (const bool atOutput : {false, true}) {
+      SCOPED_TRACE(format + (atOutput ? ": a link as the output" : ": a link as the partial output"));
+      const std::string output = dir.File("cast" + extension);
+      std::filesystem::remove(output);
+      ASSERT_EQ(::symlink(victim.c_str(), (atOutput ? output : output + ".part").c_str()), 0);
+      const test::CliRun run = RunTool(kCli, "export " + Quoted(copy) + " --force --format " + format, dir);
+      ASSERT_EQ(run.exitStatus, 0) << run.err;
+      EXPECT_EQ(test::ReadTextFile(victim).value_or(""), "keep\n");
+      EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(output)));
+      EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(output + ".part")));
+      if (format == "netcdf") {
+        EXPECT_EQ(NcFile(output).Int64s("time").size(), samples);
+      } else if (format == "csv") {
+        EXPECT_EQ(Lines(test::ReadTextFile(output).value_or("")).size(), samples + 1);
+      }
+    }
+  }
+}
+
+// A companion whose time zero lies near the ends of 64 bits is refused with
+// its reason (a stamp added to it would overflow); a sample line whose stamp
+// would carry its time past the year 9999 is left out as a damaged line,
+// and the times of the others run forwards.
+TEST_F(ExportCli, TimesOutsideTheYearsAreRefusedNeverWrapped) {
+  TempDir dir;
+  const std::string copy = dir.File("cast.dat");
+  std::filesystem::copy_file(cases_[0].dataFile, copy);
+  test::WriteTextFile(CompanionPathFor(copy),
+                      R"({"format": "sondrix-companion", "version": 1, "time_zero_utc_ms": 9223372036854775000})");
+  const test::CliRun refused = RunTool(kCli, "export " + Quoted(copy) + " --format csv", dir);
+  EXPECT_EQ(refused.exitStatus, 1);
+  EXPECT_NE(refused.err.find("time_zero_utc_ms 9223372036854775000 lies outside the years 1970 ... 9999"),
+            std::string::npos)
+      << refused.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.File("cast.csv")));
+
+  // The last good line's stamp made 9223372036854775000 ms.
+  std::vector<std::string> lines = Lines(test::ReadTextFile(copy).value_or(""));
+  const std::string lastStamp = std::to_string(cases_[0].truth.samples.back().stamp) + "\t";
+  std::size_t last = lines.size();
+  while (last > 0 && !lines[last - 1].starts_with(lastStamp)) --last;
+  ASSERT_GT(last, 0u);
+  lines[last - 1].replace(0, lastStamp.size() - 1, "9223372036854775000");
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  test::WriteTextFile(copy, text);
+  Companion companion = cases_[0].companion;
+  ASSERT_EQ(WriteCompanion(CompanionPathFor(copy), companion), status::kOk);
+  const test::CliRun run = RunTool(kCli, "export " + Quoted(copy) + " --format csv", dir);
+  ASSERT_EQ(run.exitStatus, 0) << run.err;
+  EXPECT_NE(run.out.find("(" + std::to_string(cases_[0].truth.damaged + 1) + " damaged lines left out)"),
+            std::string::npos)
+      << run.out;
+  const std::vector<std::string> rows = Lines(test::ReadTextFile(dir.File("cast.csv")).value_or(""));
+  ASSERT_EQ(rows.size(), cases_[0].truth.samples.size());  // the heading, and one sample fewer
+  const auto time = [](const std::string& row) { return row.substr(0, row.find(',')); };
+  for (std::size_t k = 2; k < rows.size(); ++k) EXPECT_LT(time(rows[k - 1]), time(rows[k])) << k;
+  EXPECT_EQ(time(rows.back()), IsoMs(kNineZero + cases_[0].truth.samples[cases_[0].truth.samples.size() - 2].stamp));
 }
 
 }  // namespace

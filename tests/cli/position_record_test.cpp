@@ -14,11 +14,17 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <map>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "cli/cli_run.h"
@@ -232,6 +238,16 @@ TEST_F(PositionRecordCli, ASerialReceiverWithFaultsIsRecordedAndMergedTrueToItsT
   EXPECT_NE(err.find("The position source COM2 ("), std::string::npos) << err;
   EXPECT_NE(err.find("sentences were spoiled (bad checksum or cut short) and not used"), std::string::npos) << err;
   EXPECT_NE(err.find("fixes the receiver called invalid were not used"), std::string::npos) << err;
+  // The dropout is logged as it goes on, and summed up: 12 s without
+  // sentences leave 13 s between the fixes around them (the invalid ones
+  // come after it).
+  EXPECT_NE(err.find("The position source COM2 ("), std::string::npos) << err;
+  EXPECT_NE(err.find(") has given no fix for 1"), std::string::npos) << err;
+  const std::size_t silence = err.find("it gave no fix for more than 10 s 1 time, ");
+  ASSERT_NE(silence, std::string::npos) << err;
+  const int seconds = std::atoi(err.c_str() + silence + 42);
+  EXPECT_GE(seconds, 12) << err.substr(silence);
+  EXPECT_LE(seconds, 14) << err.substr(silence);
   // The dropout leaves a gap of more than 10 s in the track.
   bool gap = false;
   for (std::size_t k = 1; k < track.size(); ++k) gap = gap || track[k].utcMs - track[k - 1].utcMs > 10000;
@@ -257,6 +273,115 @@ TEST_F(PositionRecordCli, AReceiverOnTheNetworkIsRecordedAndMergedTrueToItsTrack
   const std::vector<TrackFix> track = CheckTrack();
   EXPECT_EQ(err.find("spoiled"), std::string::npos) << err;
   EXPECT_GT(CheckExport(track), 0);
+}
+
+// A sentence of the test's own receiver, sealed with its checksum.
+std::string Sealed(const std::string& body) {
+  int sum = 0;
+  for (std::size_t k = 1; k < body.size(); ++k) sum ^= static_cast<unsigned char>(body[k]);
+  char tail[8];
+  std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
+  return body + tail;
+}
+
+// A recorder killed outright (SIGKILL: nothing runs on the way out) keeps
+// in its track every fix that arrived more than a second before the kill,
+// as it keeps the meter's samples. The test is the receiver, over UDP: a
+// fix every half second along a meridian, its RMC first, then its GGA at
+// once, 1.3 s later (after the fix was written: the GGA amends it) or
+// never (a fix from RMC alone, held back for a GGA that does not come).
+// The kill comes 1.2 s after the RMC of such a lone fix.
+TEST_F(PositionRecordCli, AKilledRecorderKeepsEveryFixThatArrivedMoreThanASecondBefore) {
+  using Clock = std::chrono::steady_clock;
+  const int port = FreeUdpPort();
+  const std::string meter =
+      test::StartPtySim(sim, {"--device", kDevice, "--rate", "30", "--quiet", "--seconds", "60"}, home);
+  ASSERT_FALSE(meter.empty());
+  WriteSettings("[Ports]\nCOM1=" + meter + "\n");
+  test::Background record(test::kCli,
+                          {"record", "--device", kDevice, "--port", "COM1", "--out", home.File("run.dat"), "--position",
+                           "udp:" + std::to_string(port)},
+                          home.File("rec.out"), home.File("rec.err"));
+  ASSERT_TRUE(record.started());
+  const std::string track = home.File("Sondrix.track.csv");
+  for (int i = 0; i < 500 && !std::filesystem::exists(track); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_TRUE(std::filesystem::exists(track)) << test::ReadTextFile(home.File("rec.err")).value_or("");
+
+  // Fix k: 2026-12-09T12:00:00Z + k/2 s, 43 deg k/1000' N, 70 deg W.
+  constexpr int kFixes = 12;
+  const auto sentences = [](int k) {
+    char time[32];
+    std::snprintf(time, sizeof time, "1200%02d.%02d", k / 2, (k % 2) * 50);
+    char latitude[32];
+    std::snprintf(latitude, sizeof latitude, "4300.%03d", k);
+    const std::string place = std::string(latitude) + ",N,07000.000,W";
+    return std::pair{Sealed("$GPRMC," + std::string(time) + ",A," + place + ",10.0,0.0,091226,,,A"),
+                     Sealed("$GPGGA," + std::string(time) + "," + place + ",2,07,0.8,12.0,M,-33.0,M,,")};
+  };
+  struct Send {
+    double at;  // seconds after the first
+    int fix;
+    bool gga;
+  };
+  std::vector<Send> plan;
+  for (int k = 0; k < kFixes; ++k) {
+    plan.push_back({0.5 * k, k, false});
+    if (k % 3 == 0) plan.push_back({0.5 * k + 0.05, k, true});
+    if (k % 3 == 1) plan.push_back({0.5 * k + 1.3, k, true});
+  }
+  std::stable_sort(plan.begin(), plan.end(), [](const Send& a, const Send& b) { return a.at < b.at; });
+  const int lone = kFixes - 1;
+  ASSERT_EQ(lone % 3, 2);
+  const double killAt = 0.5 * lone + 1.2;
+
+  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<std::uint16_t>(port));
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const Clock::time_point start = Clock::now();
+  std::map<std::pair<int, bool>, double> sent;  // (fix, GGA) -> seconds after the start
+  for (const Send& send : plan) {
+    if (send.at > killAt) break;
+    std::this_thread::sleep_until(start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(send.at)));
+    const auto [rmc, gga] = sentences(send.fix);
+    const std::string& datagram = send.gga ? gga : rmc;
+    ASSERT_EQ(::sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to),
+              static_cast<ssize_t>(datagram.size()));
+    sent[{send.fix, send.gga}] = std::chrono::duration<double>(Clock::now() - start).count();
+  }
+  ::close(fd);
+  std::this_thread::sleep_until(start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(killAt)));
+  record.Signal(SIGKILL);
+  const double killed = std::chrono::duration<double>(Clock::now() - start).count();
+  record.Wait(10.0);
+
+  std::vector<TrackFix> fixes;
+  long skipped = 0;
+  std::string error;
+  ASSERT_EQ(ReadTrack(track, fixes, skipped, error), 1) << error;
+  std::map<long long, TrackFix> byTime;
+  for (const TrackFix& fix : fixes) byTime[fix.utcMs] = fix;
+  const long long t0 = 1796817600000LL;  // 2026-12-09T12:00:00Z
+  int checked = 0;
+  for (const auto& [key, at] : sent) {
+    if (killed - at <= 1.0) continue;
+    const auto [k, gga] = key;
+    const auto fix = byTime.find(t0 + 500LL * k);
+    ASSERT_NE(fix, byTime.end()) << "fix " << k << (gga ? " (its GGA)" : "") << " sent " << killed - at
+                                 << " s before the kill is not in the track";
+    EXPECT_NEAR(fix->second.latitude, 43.0 + k / 60000.0, 1e-7) << k;
+    EXPECT_NEAR(fix->second.longitude, -70.0, 1e-7) << k;
+    if (gga) {
+      EXPECT_EQ(fix->second.quality, 2) << "fix " << k << ": its GGA came " << killed - at << " s before the kill";
+    }
+    ++checked;
+  }
+  EXPECT_GE(checked, kFixes - 2);
+  const auto loneSent = sent.find({lone, false});
+  ASSERT_NE(loneSent, sent.end());
+  EXPECT_GT(killed - loneSent->second, 1.0) << "the lone fix is among those checked";
 }
 
 // Without a position source, no track and no position columns.

@@ -67,9 +67,11 @@ class RecordCli : public test::HeadlessTest {
     return test::WriteCapture(home.File("capture.raw"), all);
   }
 
+  // A capture written by hand has no companion with the time map of a
+  // live run: the UTC of its first sample is given.
   std::string Record(const std::string& capture, const std::string& out, const std::string& more = "") {
     return "record --device " + Quoted(kDevice) + " --port " + Quoted(capture) + " --out " + Quoted(out) +
-           (more.empty() ? "" : " " + more);
+           " --start-utc 2026-12-10T04:00:00.000Z" + (more.empty() ? "" : " " + more);
   }
 };
 
@@ -307,6 +309,45 @@ TEST_F(RecordCli, MetaValuesGoIntoTheCompanionThatReplacesAnOlderOne) {
   EXPECT_EQ(DataFileSampleLines(out).size(), 250u);
   EXPECT_FALSE(std::filesystem::exists(home.File("cast.meta.json")));
   EXPECT_TRUE(std::filesystem::is_directory(home.File("Sondrix.meta.json")));
+}
+
+// A device file, a capture or a --meta value whose name or text is no UTF-8
+// (a file from a computer set to Latin-1) is recorded and its companion
+// written with those bytes escaped ("\xNN"), read back exactly; a link
+// planted as the companion's temporary is replaced, never written through.
+TEST_F(RecordCli, NamesAndValuesThatAreNoUtf8AreRecordedFaithfully) {
+  const std::string device = home.File("m\xe8tre.dev");
+  std::filesystem::copy_file(kDevice, device);
+  const std::string capture = home.File("cap\xff.raw");
+  std::filesystem::rename(Capture(), capture);
+  const std::string victim = test::WriteTextFile(home.File("victim.txt"), "keep\n");
+  ASSERT_EQ(::symlink(victim.c_str(), home.File("Sondrix.meta.json.new").c_str()), 0);
+  const std::string out = home.File("cast.dat");
+  const CliRun run = Cli("record --device " + Quoted(device) + " --port " + Quoted(capture) + " --out " + Quoted(out) +
+                         " --meta " + Quoted("note=caf\xe9 \\xe9"));
+  ASSERT_EQ(run.exitStatus, 0) << run.err;
+  EXPECT_EQ(DataFileSampleLines(out).size(), 250u);
+  EXPECT_FALSE(std::filesystem::exists(home.File("Sondrix.tmp")));
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(home.File("Sondrix.meta.json.new"))));
+  EXPECT_EQ(test::ReadTextFile(victim).value_or(""), "keep\n");
+  const std::string text = test::ReadTextFile(home.File("cast.meta.json")).value_or("");
+  EXPECT_NE(text.find(R"("device_file": "m\\xe8tre.dev")"), std::string::npos) << text;
+  EXPECT_NE(text.find(R"("note": "caf\\xe9 \\x5cxe9")"), std::string::npos) << text;
+  Companion companion;
+  std::string error;
+  ASSERT_EQ(ReadCompanion(home.File("cast.meta.json"), companion, error), 1) << error;
+  EXPECT_EQ(companion.deviceFile, "m\xe8tre.dev");
+  EXPECT_EQ(companion.port, capture);
+  EXPECT_EQ(*companion.deployment.Find("note"), "caf\xe9 \\xe9");
+}
+
+// A recording that cannot be created says why, in the system's words.
+TEST_F(RecordCli, ARecordingThatCannotBeCreatedSaysWhy) {
+  const CliRun run = Cli(Record(Capture(), home.File("no such folder/cast.dat")));
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_NE(run.err.find("Can't open file " + home.File("no such folder/Sondrix.tmp") + ": No such file or directory"),
+            std::string::npos)
+      << run.err;
 }
 
 TEST_F(RecordCli, SerialNumberMismatchIsAnErrorUnlessIgnored) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "support/fixtures.h"
@@ -66,6 +67,31 @@ TEST(CompanionTest, WhatIsWrittenReadsBackWholeAndReplacesTheOldOne) {
   EXPECT_EQ(CompanionPathFor("run"), "run.meta.json");
 }
 
+// Texts of any bytes (a file name in another encoding, a value given on the
+// command line) are written as well-formed UTF-8, bytes that are none as
+// "\xNN", and read back exactly; another JSON reader takes the file.
+TEST(CompanionTest, TextsOfAnyBytesAreWrittenEscapedAndReadBackExactly) {
+  test::TempDir dir;
+  Companion c;
+  c.deviceFile = "m\xe8tre.dev";
+  c.port = dir.File("cap\xff.raw");
+  c.positionSource = "/dev/serial/by-id/usb-\xc0\xaf";
+  ASSERT_TRUE(c.deployment.Set("note", "caf\xe9 \\xe9 \xc3\xa9t\xc3\xa9"));
+  c.events = {{1765308000123, "note", "\xff\xfe"}};
+  const std::string path = dir.File("run.meta.json");
+  ASSERT_EQ(WriteCompanion(path, c), status::kOk);
+  const std::string text = test::ReadTextFile(path).value_or("");
+  EXPECT_NE(text.find(R"("device_file": "m\\xe8tre.dev")"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"note\": \"caf\\\\xe9 \\\\x5cxe9 \xc3\xa9t\xc3\xa9\""), std::string::npos) << text;
+  const nlohmann::json other = nlohmann::json::parse(text, nullptr, /*allow_exceptions=*/false);
+  ASSERT_FALSE(other.is_discarded());
+  EXPECT_EQ(other["source"]["device_file"], "m\\xe8tre.dev");
+  Companion back;
+  std::string error;
+  ASSERT_EQ(ReadCompanion(path, back, error), status::kOk) << error;
+  EXPECT_EQ(back, c);
+}
+
 TEST(CompanionTest, WhatIsNoCompanionIsRefusedWithAReason) {
   Companion c;
   std::string error;
@@ -73,11 +99,33 @@ TEST(CompanionTest, WhatIsNoCompanionIsRefusedWithAReason) {
                            "{\"version\": 1, \"time_zero_utc_ms\": \"soon\"}",
                            "{\"version\": 1, \"deployment\": {\"cruise\": 12}}", "{\"version\": 1,",
                            "{\"version\": 1, \"events\": {}}", "{\"version\": 1, \"events\": [{\"kind\": \"note\"}]}",
-                           "{\"version\": 1, \"events\": [{\"utc_ms\": 1, \"note\": 7}]}"}) {
+                           "{\"version\": 1, \"events\": [{\"utc_ms\": 1, \"note\": 7}]}",
+                           // Numbers that would wrap or overflow where they are used: a version
+                           // of 2^32 + 1 (1 in 32 bits), times near 2^63 or outside 1970 ... 9999.
+                           "{\"version\": 4294967297}", "{\"version\": 18446744073709551615}",
+                           "{\"version\": 1.0}",
+                           "{\"version\": 1, \"time_zero_utc_ms\": 9223372036854775000}",
+                           "{\"version\": 1, \"time_zero_utc_ms\": -9223372036854775000}",
+                           "{\"version\": 1, \"time_zero_utc_ms\": 253402300800000}",
+                           "{\"version\": 1, \"time_zero_utc_ms\": -1}",
+                           "{\"version\": 1, \"time_zero_utc_ms\": 1e15}",
+                           "{\"version\": 1, \"utc_offset_seconds\": 4294967296}",
+                           "{\"version\": 1, \"utc_offset_seconds\": 64801}",
+                           "{\"version\": 1, \"events\": [{\"utc_ms\": 18446744073709551615}]}",
+                           "{\"version\": 1, \"clock\": {\"anchors\": [[18446744073709551615, 0]]}}"}) {
     error.clear();
     EXPECT_FALSE(ParseCompanion(text, c, error)) << text;
     EXPECT_FALSE(error.empty()) << text;
   }
+  EXPECT_FALSE(ParseCompanion("{\"version\": 4294967297}", c, error));
+  EXPECT_EQ(error, "version 4294967297 is not one this program reads");
+  EXPECT_FALSE(ParseCompanion("{\"version\": 1, \"time_zero_utc_ms\": 9223372036854775000}", c, error));
+  EXPECT_EQ(error, "time_zero_utc_ms 9223372036854775000 lies outside the years 1970 ... 9999");
+  // The ends of the range are times.
+  ASSERT_TRUE(ParseCompanion(R"({"version": 1, "time_zero_utc_ms": 253402300799999, "utc_offset_seconds": -64800,
+                                 "events": [{"utc_ms": 0}]})", c, error)) << error;
+  EXPECT_EQ(c.timeZeroUtcMs, 253402300799999);
+  EXPECT_EQ(c.utcOffsetSeconds, -64800);
   test::TempDir dir;
   EXPECT_EQ(ReadCompanion(dir.File("none.meta.json"), c, error), status::kCantOpenFile);
 }

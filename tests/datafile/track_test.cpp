@@ -43,6 +43,22 @@ TEST(TrackTest, WhatIsWrittenReadsBackInTimeOrderAndACutLineIsPassedOver) {
   EXPECT_EQ(back[2].source, written[2].source);
   EXPECT_EQ(TrackLine(written[0]), "2025-12-09T19:20:01.000Z,1765308001000,43.1234567,-70.7654321,1,8,0.9,udp:10110\n");
 
+  // A fix written again, amended by a later sentence of its time (after a
+  // fix of another time even): the last line of a time is the fix.
+  TrackFix amended = written[0];
+  amended.quality = 2;
+  amended.satellites = 12;
+  amended.hdop = 0.7;
+  ASSERT_EQ(writer.Open(path), status::kOk);
+  TrackFix first = written[0];
+  first.quality = -1;
+  ASSERT_EQ(writer.Append(first), status::kOk);
+  ASSERT_EQ(writer.Append(written[2]), status::kOk);
+  ASSERT_EQ(writer.Append(amended), status::kOk);
+  ASSERT_EQ(writer.Close(), status::kOk);
+  ASSERT_EQ(ReadTrack(path, back, skipped, error), status::kOk) << error;
+  EXPECT_EQ(back, (std::vector<TrackFix>{amended, written[2]}));
+
   std::ofstream(dir.File("other.csv")) << "time,a,c\n1,2,3\n";
   EXPECT_EQ(ReadTrack(dir.File("other.csv"), back, skipped, error), status::kUnrecognisedData);
   EXPECT_EQ(ReadTrack(dir.File("none.track.csv"), back, skipped, error), status::kCantOpenFile);

@@ -15,12 +15,11 @@
 // - the clock read gives each anchor's UTC at its time stamp, and time
 //   stamps of a sample up to +-2^62 (with kClockTakesAnyStamp, the whole
 //   range of int64) a UTC without overflow;
-// - a companion made of any texts and numbers is written as JSON that reads
-//   back as the same companion.
-// What was read is what the file says, and any texts read back as written,
-// for any number and any text only once the companion was hardened (texts that are no UTF-8, whole numbers near +-2^63, a
-// version of 4294967297): without kCompanionHardened such inputs are passed
-// over.
+// - a companion made of any texts, times from 1970 to 9999, a zone's offset
+//   and a clock is written as JSON that reads back as the same companion.
+// Texts of any bytes (no UTF-8, NUL) are written escaped and read back as
+// those bytes; whole numbers near +-2^63 and versions such as 4294967297 are
+// refused, never cut down to fit.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -37,11 +36,6 @@ namespace {
 using nlohmann::json;
 using sondrix::Companion;
 using sondrix::RunEvent;
-
-// The companion reads and writes any whole number and any text as it
-// should (no version, time or offset cut down to fit, no text that stops
-// the writing): set once those are in, so that the target holds it to them.
-constexpr bool kCompanionHardened = false;
 
 // ClockMap::Utc overflows for time stamps near the ends of int64, which a
 // damaged data file's line can carry (its stamp is any whole number): set
@@ -60,43 +54,6 @@ bool SameWhole(const json& value, std::int64_t expected) {
   return value.is_number_integer() && value.get<std::int64_t>() == expected;
 }
 
-// A whole number that an int64 (`wide`) or an int does not hold.
-bool OutOfRange(const json& value, bool wide) {
-  if (!value.is_number_integer()) return false;
-  if (value.is_number_unsigned()) {
-    return value.get<std::uint64_t>() > static_cast<std::uint64_t>(wide ? std::numeric_limits<std::int64_t>::max()
-                                                                        : std::numeric_limits<int>::max());
-  }
-  const std::int64_t v = value.get<std::int64_t>();
-  return !wide && (v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max());
-}
-
-// The inputs that meet a fault known before the companion was hardened.
-bool KnownFault(const json& in) {
-  if (!in.is_object()) return false;
-  const auto field = [&in](const char* name) { return in.contains(name) ? in[name] : json(); };
-  if (OutOfRange(field("version"), false) || OutOfRange(field("utc_offset_seconds"), false) ||
-      OutOfRange(field("time_zero_utc_ms"), true)) {
-    return true;
-  }
-  const json events = field("events");
-  if (events.is_array()) {
-    for (const json& event : events) {
-      if (event.is_object() && event.contains("utc_ms") && OutOfRange(event["utc_ms"], true)) return true;
-    }
-  }
-  return false;
-}
-
-bool ValidUtf8(std::string_view text) {
-  try {
-    (void)json(std::string(text)).dump();
-    return true;
-  } catch (const json::exception&) {
-    return false;
-  }
-}
-
 // The file's text at `key` of `object` ("" when not there or null).
 std::string FileText(const json& object, const char* key) {
   if (!object.is_object() || !object.contains(key) || object[key].is_null()) return "";
@@ -106,16 +63,15 @@ std::string FileText(const json& object, const char* key) {
 // What was read against what the file says.
 void CheckAsFileSays(const json& in, const Companion& c) {
   Check(in.is_object() && in["version"].is_number_integer());
-  if (kCompanionHardened) Check(SameWhole(in["version"], 1));
-  const bool exact = kCompanionHardened || !KnownFault(in);
+  Check(SameWhole(in["version"], 1));
   if (in.contains("time_zero_utc_ms") && !in["time_zero_utc_ms"].is_null()) {
     Check(c.timeZeroUtcMs.has_value());
-    if (exact) Check(SameWhole(in["time_zero_utc_ms"], *c.timeZeroUtcMs));
+    Check(SameWhole(in["time_zero_utc_ms"], *c.timeZeroUtcMs));
   } else {
     Check(!c.timeZeroUtcMs.has_value());
   }
   if (in.contains("utc_offset_seconds")) {
-    if (exact) Check(SameWhole(in["utc_offset_seconds"], c.utcOffsetSeconds));
+    Check(SameWhole(in["utc_offset_seconds"], c.utcOffsetSeconds));
   } else {
     Check(c.utcOffsetSeconds == 0);
   }
@@ -145,7 +101,7 @@ void CheckAsFileSays(const json& in, const Companion& c) {
   const json events = in.contains("events") && !in["events"].is_null() ? in["events"] : json::array();
   Check(events.size() == c.events.size());
   for (std::size_t i = 0; i < c.events.size(); ++i) {
-    if (exact) Check(SameWhole(events[i]["utc_ms"], c.events[i].utcMs));
+    Check(SameWhole(events[i]["utc_ms"], c.events[i].utcMs));
     Check(c.events[i].kind == FileText(events[i], "kind") && c.events[i].note == FileText(events[i], "note"));
   }
 }
@@ -180,7 +136,6 @@ void CheckWrittenBack(const Companion& c) {
 
 void FromFile(std::string_view text) {
   const json in = json::parse(text.begin(), text.end(), nullptr, false);
-  if (!kCompanionHardened && KnownFault(in)) return;
   Companion c;
   c.program = "untouched";
   c.events.push_back(RunEvent{42, "note", "untouched"});
@@ -193,6 +148,14 @@ void FromFile(std::string_view text) {
   CheckAsFileSays(in, c);
   CheckClock(c.clock);
   CheckWrittenBack(c);
+}
+
+// The last millisecond of 9999.
+constexpr std::int64_t kLatestUtcMs = 253402300799999;
+
+// `value` folded into low ... high.
+std::int64_t Within(std::uint64_t value, std::int64_t low, std::int64_t high) {
+  return low + static_cast<std::int64_t>(value % static_cast<std::uint64_t>(high - low + 1));
 }
 
 // The next text of `bytes` (up to a NUL byte).
@@ -215,9 +178,11 @@ Number NextNumber(std::string_view& bytes) {
 void FromValues(std::string_view bytes) {
   Companion c;
   const auto flags = NextNumber<std::uint8_t>(bytes);
-  const auto zero = NextNumber<std::int64_t>(bytes);
+  // Times of 1970 to 9999 and a zone's offset (within 18 hours), what a
+  // run writes and the reader takes.
+  const auto zero = Within(NextNumber<std::uint64_t>(bytes), 0, kLatestUtcMs);
   if (flags & 1) c.timeZeroUtcMs = zero;
-  c.utcOffsetSeconds = NextNumber<std::int32_t>(bytes);
+  c.utcOffsetSeconds = static_cast<int>(Within(NextNumber<std::uint32_t>(bytes), -18 * 3600, 18 * 3600));
   if (flags & 2) {
     // A clock as a run fits one: stamps ascending within +-2^50 ms, UTC
     // from 1970 to 9999, breaks ascending.
@@ -237,31 +202,17 @@ void FromValues(std::string_view bytes) {
   std::vector<std::string*> texts = {&c.program, &c.port, &c.device, &c.serialNumber, &c.deviceFile,
                                      &c.positionSource};
   for (std::string& value : c.deployment.values) texts.push_back(&value);
-  bool utf8 = true;
-  for (std::string* text : texts) {
-    *text = NextText(bytes);
-    utf8 = utf8 && ValidUtf8(*text);
-  }
+  for (std::string* text : texts) *text = NextText(bytes);
   while (!bytes.empty()) {
     RunEvent event;
-    event.utcMs = NextNumber<std::int64_t>(bytes);
+    event.utcMs = Within(NextNumber<std::uint64_t>(bytes), 0, kLatestUtcMs);
     event.kind = NextText(bytes);
     event.note = NextText(bytes);
-    utf8 = utf8 && ValidUtf8(event.kind) && ValidUtf8(event.note);
     c.events.push_back(std::move(event));
   }
-  if (!kCompanionHardened && !utf8) return;
   CheckClock(c.clock);
-  if (utf8) {
-    CheckWrittenBack(c);
-  } else {
-    // Texts that are no UTF-8 may be mended on the way: what is written
-    // must still read back, and then stay as it is.
-    Companion again;
-    std::string error;
-    Check(sondrix::ParseCompanion(sondrix::CompanionJson(c), again, error));
-    CheckWrittenBack(again);
-  }
+  // Texts of any bytes are written escaped and read back as those bytes.
+  CheckWrittenBack(c);
 }
 
 }  // namespace

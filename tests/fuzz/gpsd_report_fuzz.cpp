@@ -13,11 +13,9 @@
 //   quality) reads back as the same fix;
 // - a SKY leaves an HDOP that is a number, -1 or above, and -1 or more
 //   satellites; any other report leaves the sky as it was;
-// - with kGpsdHardened: a fix's year lies between 1970 and 2200, and no
-//   report with a number beyond what an int holds (uSat, status) is fed;
-//   without it such reports are passed over, as they reach a conversion to
-//   int that is undefined behaviour before the reader was hardened.
-#include <charconv>
+// - a fix's year is one a fix may have (kEarliestFixYear ... kLatestFixYear,
+//   no 0000 or 9999), and numbers beyond an int ("uSat":1e300) are refused
+//   without undefined behaviour.
 #include <chrono>
 #include <cmath>
 #include <cstddef>
@@ -38,11 +36,6 @@ using sondrix::GpsdSky;
 using sondrix::NmeaFix;
 using Kind = GpsdReport::Kind;
 
-// The reader refuses the years and the numbers it took before it was
-// hardened (years 0000 and 9999, 1e300 satellites): set once those
-// refusals are in, so that the target holds the reader to them.
-constexpr bool kGpsdHardened = false;
-
 void Check(bool condition) {
   if (!condition) __builtin_trap();
 }
@@ -56,8 +49,8 @@ int Digits(std::string_view text, std::size_t at, std::size_t count) {
   return value;
 }
 
-// "YYYY-MM-DDThh:mm:ss[.f...]Z" of a real date and time (seconds to 60):
-// milliseconds since 1970.
+// "YYYY-MM-DDThh:mm:ss[.f...]Z" of a real date and time (seconds to 60, a
+// leap second the next second's start): milliseconds since 1970.
 std::optional<std::int64_t> IsoTime(std::string_view text) {
   if (text.size() < 20 || text.substr(4, 1) != "-" || text.substr(7, 1) != "-" || text.substr(10, 1) != "T" ||
       text.substr(13, 1) != ":" || text.substr(16, 1) != ":" || text.back() != 'Z') {
@@ -80,9 +73,11 @@ std::optional<std::int64_t> IsoTime(std::string_view text) {
     for (const char c : fraction.substr(1)) {
       if (c < '0' || c > '9') return std::nullopt;
     }
-    double value = 0.0;
-    std::from_chars(fraction.data(), fraction.data() + fraction.size(), value);
-    fractionMs = std::llround(value * 1000.0);
+    // Rounded half up to the millisecond, digit by digit.
+    for (std::size_t k = 1, unit = 100; k <= 3; ++k, unit /= 10) {
+      if (k < fraction.size()) fractionMs += (fraction[k] - '0') * static_cast<std::int64_t>(unit);
+    }
+    if (fraction.size() > 4 && fraction[4] >= '5') ++fractionMs;
   }
   const std::chrono::year_month_day date{std::chrono::year{year}, std::chrono::month{static_cast<unsigned>(month)},
                                          std::chrono::day{static_cast<unsigned>(day)}};
@@ -128,18 +123,8 @@ bool SameFix(const NmeaFix& a, const NmeaFix& b) {
          a.satellites == b.satellites && (a.hdop == b.hdop || (std::isnan(a.hdop) && std::isnan(b.hdop)));
 }
 
-// A number beyond an int in a field the reader turns into an int.
-bool IntOverflowField(const json& report) {
-  for (const char* name : {"uSat", "status"}) {
-    const auto it = report.find(name);
-    if (it != report.end() && it->is_number() && !(std::fabs(it->get<double>()) < 2147483647.0)) return true;
-  }
-  return false;
-}
-
 void TakeLine(std::string_view line, GpsdSky& sky) {
   const json parsed = json::parse(line, nullptr, false);
-  if (!kGpsdHardened && parsed.is_object() && IntOverflowField(parsed)) return;
   const GpsdSky before = sky;
   const GpsdReport report = ReadGpsdReport(line, sky);
   Check((report.kind == Kind::Blank) == (line.find_first_not_of(" \t") == std::string_view::npos));
@@ -161,10 +146,9 @@ void TakeLine(std::string_view line, GpsdSky& sky) {
   const std::optional<std::int64_t> utcMs = IsoTime(time.get<std::string>());
   Check(utcMs && *utcMs == fix.utcMs);
   const int year = YearOf(fix.utcMs);
-  if (kGpsdHardened) Check(year >= 1970 && year <= 2200);
+  Check(year >= sondrix::kEarliestFixYear && year <= sondrix::kLatestFixYear);
 
   // Written back as a TPV and read again.
-  if (year < 0 || year > 9999) return;
   char number[32];
   json tpv = {{"class", "TPV"}, {"mode", 3}, {"time", IsoText(fix.utcMs)}, {"status", StatusOfQuality(fix.quality)}};
   std::snprintf(number, sizeof number, "%.17g", fix.latitude);

@@ -12,13 +12,13 @@
 // - exactly the counter of the result moves;
 // - a fix lies on the globe (latitude in [-90, 90], longitude in
 //   [-180, 180]), its HDOP is a number, its UTC time between 1980 and 2201
-//   and at the sentence's time of day;
+//   and at the sentence's time of day (its fraction rounded half up to the
+//   millisecond);
 // - a sentence of the plain forms with a valid fix (RMC "A", GGA quality 1
-//   to 6, a real date) is taken, at the place and UTC time its fields say to
-//   within the rounding of a millisecond;
-// - with kNmeaHardened: no fix from a field with a sign or an exponent
-//   (negative degrees, "3e1" minutes, a time of day "-10000"), the latitude's
-//   sign the hemisphere's, and an RMC's date a real one (no 31 February).
+//   to 6, a real date) is taken, at the place and UTC time its fields say;
+// - a fix comes only from fields of NMEA's own forms (no sign, no exponent:
+//   no negative degrees, "3e1" minutes or time of day "-10000"), with the
+//   hemisphere's sign, and an RMC's from a real date (no 31 February).
 #include <chrono>
 #include <cmath>
 #include <charconv>
@@ -37,11 +37,6 @@ namespace {
 using sondrix::NmeaFix;
 using sondrix::NmeaParser;
 using Result = NmeaParser::Result;
-
-// The parser refuses the malformed forms it took before it was hardened
-// (negative degrees, exponents in minutes, impossible dates): set once
-// those refusals are in, so that the target holds the parser to them.
-constexpr bool kNmeaHardened = false;
 
 constexpr std::int64_t kDayMs = 86'400'000;
 
@@ -117,14 +112,20 @@ bool ChecksumRight(std::string_view sentence) {
 }
 
 // Milliseconds of the day of a plain "hhmmss[.s...]" with a real time of
-// day (seconds below 60).
+// day (seconds below 60), its fraction rounded half up to the millisecond.
 std::optional<std::int64_t> PlainTimeOfDay(std::string_view text) {
   if (!PlainDecimal(text, 6)) return std::nullopt;
   const int hours = DigitsValue(text.substr(0, 2));
   const int minutes = DigitsValue(text.substr(2, 2));
-  const double seconds = DecimalValue(text.substr(4));
-  if (hours > 23 || minutes > 59 || !(seconds < 60.0)) return std::nullopt;
-  return (hours * 3600LL + minutes * 60LL) * 1000 + std::llround(seconds * 1000.0);
+  const int seconds = DigitsValue(text.substr(4, 2));
+  if (hours > 23 || minutes > 59 || seconds > 59) return std::nullopt;
+  std::int64_t ms = ((hours * 60LL + minutes) * 60 + seconds) * 1000;
+  const std::string_view fraction = text.size() > 7 ? text.substr(7) : std::string_view();
+  for (std::size_t k = 0, unit = 100; k < 3; ++k, unit /= 10) {
+    if (k < fraction.size()) ms += (fraction[k] - '0') * static_cast<std::int64_t>(unit);
+  }
+  if (fraction.size() > 3 && fraction[3] >= '5') ++ms;
+  return ms;
 }
 
 // Degrees of a plain "ddmm.mmm" (`degreeDigits` 2) or "dddmm.mmm" (3) and
@@ -156,8 +157,6 @@ std::optional<std::int64_t> RmcDays(std::string_view text) {
 }
 
 bool Near(double a, double b) { return std::fabs(a - b) <= 1e-9; }
-
-bool SignOrExponent(std::string_view text) { return text.find_first_of("+-eE") != std::string_view::npos; }
 
 // The sentence's fields between '$' and '*' (empty when it has no such form).
 std::vector<std::string_view> SentenceFields(std::string_view sentence) {
@@ -224,12 +223,12 @@ class SentenceCheck {
     }
     if (const auto value = PlainAngle(latitude, north, 2, 'S', 'N')) Check(Near(fix.latitude, *value));
     if (const auto value = PlainAngle(longitude, east, 3, 'W', 'E')) Check(Near(fix.longitude, *value));
-    if (kNmeaHardened) {
-      Check(!SignOrExponent(time) && !SignOrExponent(latitude) && !SignOrExponent(longitude));
-      Check(fix.latitude == 0.0 || (fix.latitude > 0.0) == (north == "N"));
-      Check(fix.longitude == 0.0 || (fix.longitude > 0.0) == (east == "E"));
-      if (rmc) Check(RmcDays(f[9]).has_value());
-    }
+    // Only NMEA's own forms: digits and a point, no sign, no exponent, no
+    // blank; the hemisphere's sign; a real date.
+    Check(PlainDecimal(time, 6) && PlainDecimal(latitude, 4) && PlainDecimal(longitude, 5));
+    Check(fix.latitude == 0.0 || (fix.latitude > 0.0) == (north == "N"));
+    Check(fix.longitude == 0.0 || (fix.longitude > 0.0) == (east == "E"));
+    if (rmc) Check(RmcDays(f[9]).has_value());
   }
 
   // A sentence of the plain forms with a valid fix or date must be taken.

@@ -2,17 +2,18 @@
 // Fuzz target: arbitrary bytes as a recording's track file (NAME.track.csv),
 // read by ReadTrack, written again by TrackWriter and read back, and asked
 // for positions. Checks:
-// - a file that is read is a track (a header line), and every line after
-//   the header that is neither empty nor a comment is a fix or counted
-//   skipped; a file that is refused says why;
-// - the fixes are in time order and lie on the globe;
+// - a file that is read is a track (a header line); its fixes and the lines
+//   counted skipped are no more than the lines after the header that are
+//   neither empty nor comments (the last line of a time is its fix); a file
+//   that is refused says why;
+// - the fixes are in time order, one a time, and lie on the globe;
 // - the fixes written again all read back as fixes: the same times,
-//   qualities, satellites and sources, the places within the file's 7
-//   decimals and the HDOP within its one; written and read once more,
+//   qualities and satellites, the places within the file's 7 decimals and
+//   the HDOP within its one, a source of printable ASCII the same and any
+//   other one line without control characters; written and read once more,
 //   exactly the same;
-// - the position at each fix's time is that of the last fix at that time;
-//   at any time between two fixes it lies on the globe, and between them
-//   in latitude.
+// - the position at each fix's time is that fix's; at any time between two
+//   fixes it lies on the globe, and between them in latitude.
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -50,6 +51,16 @@ long DataLines(std::string_view text) {
 bool OnGlobe(double latitude, double longitude) {
   return std::isfinite(latitude) && std::isfinite(longitude) && std::fabs(latitude) <= 90.0 &&
          std::fabs(longitude) <= 180.0;
+}
+
+// Printable ASCII only (what a source's writing keeps as it is).
+bool PrintableAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+}
+
+bool NoControlCharacters(std::string_view text) {
+  return std::none_of(text.begin(), text.end(),
+                      [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
 }
 
 bool SameNumber(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
@@ -100,14 +111,11 @@ std::vector<TrackFix> WrittenAndRead(const std::vector<TrackFix>& fixes) {
 
 void CheckPositions(const std::vector<TrackFix>& fixes) {
   for (std::size_t i = 0; i < fixes.size(); ++i) {
-    // The last fix at this time.
-    std::size_t last = i;
-    while (last + 1 < fixes.size() && fixes[last + 1].utcMs == fixes[i].utcMs) ++last;
     const auto at = sondrix::PositionAt(fixes, fixes[i].utcMs);
-    Check(at && at->latitude == fixes[last].latitude && at->longitude == fixes[last].longitude);
-    if (last + 1 >= fixes.size()) continue;
-    const TrackFix& a = fixes[last];
-    const TrackFix& b = fixes[last + 1];
+    Check(at && at->latitude == fixes[i].latitude && at->longitude == fixes[i].longitude);
+    if (i + 1 >= fixes.size()) continue;
+    const TrackFix& a = fixes[i];
+    const TrackFix& b = fixes[i + 1];
     for (const std::int64_t t : {a.utcMs + 1, a.utcMs / 2 + b.utcMs / 2, b.utcMs - 1}) {
       if (t <= a.utcMs || t >= b.utcMs) continue;
       const auto between = sondrix::PositionAt(fixes, t);
@@ -139,17 +147,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(read == -1000 && !error.empty() && fixes.empty());
     return 0;
   }
-  Check(lines >= 0 && static_cast<long>(fixes.size()) + skipped == lines);
+  Check(lines >= 0 && skipped >= 0 && static_cast<long>(fixes.size()) + skipped <= lines);
   for (std::size_t i = 0; i < fixes.size(); ++i) {
     Check(OnGlobe(fixes[i].latitude, fixes[i].longitude));
-    if (i > 0) Check(fixes[i - 1].utcMs <= fixes[i].utcMs);
+    if (i > 0) Check(fixes[i - 1].utcMs < fixes[i].utcMs);
   }
 
   const std::vector<TrackFix> once = WrittenAndRead(fixes);
   Check(once.size() == fixes.size());
   for (std::size_t i = 0; i < fixes.size(); ++i) {
     Check(once[i].utcMs == fixes[i].utcMs && once[i].quality == fixes[i].quality &&
-          once[i].satellites == fixes[i].satellites && once[i].source == fixes[i].source);
+          once[i].satellites == fixes[i].satellites);
+    Check(PrintableAscii(fixes[i].source) ? once[i].source == fixes[i].source
+                                          : NoControlCharacters(once[i].source));
     Check(Rounded(fixes[i].latitude, once[i].latitude, 7) && Rounded(fixes[i].longitude, once[i].longitude, 7) &&
           Rounded(fixes[i].hdop, once[i].hdop, 1));
   }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The instrument's clock mapped to UTC from arrival bounds, against a clock
 // whose truth the test knows: a crystal off by a known rate, reads late by
 // a random delay (and now and then by seconds), and time lines that jump.
@@ -110,9 +111,11 @@ TEST(ParseIsoUtc, ReadsTheFormsOfIso8601AndRefusesTheRest) {
   EXPECT_EQ(ParseIsoUtc("2026-12-09T23:00:00-05:00"), base);
   EXPECT_EQ(ParseIsoUtc("1970-01-01T00:00:00Z"), 0);
   EXPECT_EQ(ParseIsoUtc(IsoUtc(base + 7)), base + 7);
+  // A leap second is the next minute's start, and only at 23:59.
+  EXPECT_EQ(ParseIsoUtc("2026-12-09T23:59:60Z"), ParseIsoUtc("2026-12-10T00:00:00Z"));
   for (const char* bad : {"", "2026-12-10", "2026-02-31T00:00:00Z", "2026-12-10T24:00:00Z", "2026-12-10T04:60:00Z",
                           "2026-12-10 04:00:00Z", "2026-12-10T04:00:00.Z", "2026-12-10T04:00:00ZZ",
-                          "1969-12-31T23:59:59Z", "-026-12-10T04:00:00Z", "2026-12-10T04:00:00+1:00"}) {
+                          "1969-12-31T23:59:59Z", "-026-12-10T04:00:00Z", "2026-12-10T04:00:60Z", "2026-12-10T04:00:00+1:00"}) {
     EXPECT_FALSE(ParseIsoUtc(bad).has_value()) << bad;
   }
 }

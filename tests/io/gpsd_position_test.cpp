@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "support/fake_clock.h"
+#include "support/log_capture.h"
 #include "io/position_source.h"
 #include "platform/clock.h"
 
@@ -151,6 +152,49 @@ TEST(GpsdPositionTest, ReportsCutAnywhereGiveTheirFixesAndCounts) {
     EXPECT_EQ(source->Counts(), kTruthCounts);
     EXPECT_FALSE(source->Lost());
   }
+}
+
+// Reports whose JSON is sound but whose values are no time, place or count
+// of theirs: each is malformed and counted, the satellites and HDOP of a
+// bad SKY are not taken, and gpsd's ERROR goes to the log as one printable
+// line whatever bytes its message holds.
+TEST(GpsdPositionTest, ValuesOutOfTheirRangeAreMalformedAndErrorsAreLoggedPrintable) {
+  FakeGpsd gpsd;
+  std::string error;
+  const auto source = OpenGpsdPositionSource("127.0.0.1", gpsd.port(), error);
+  ASSERT_NE(source, nullptr) << error;
+  ASSERT_EQ(gpsd.Accept(), kWatch);
+  test::LogCapture log(LogLevel::Warn);
+  const std::string fixAt = R"(,"lat":48.1173,"lon":11.516667})";
+  gpsd.Send(R"({"class":"SKY","hdop":0.9,"uSat":8})" "\n"
+            R"({"class":"TPV","mode":3,"time":"0000-01-01T00:00:00.000Z")" + fixAt + "\n" +
+            R"({"class":"TPV","mode":3,"time":"9999-12-31T23:59:59.000Z")" + fixAt + "\n" +
+            R"({"class":"TPV","mode":3,"time":"2026-02-31T12:00:00.000Z")" + fixAt + "\n" +
+            R"({"class":"TPV","mode":3,"time":"2026-12-09T12:00:60.000Z")" + fixAt + "\n" +
+            R"({"class":"TPV","mode":3,"time":"2026-12-09T-1:00:00.000Z")" + fixAt + "\n" +
+            R"({"class":"TPV","mode":1e300,"time":"2026-12-09T20:50:37.000Z")" + fixAt + "\n" +
+            R"({"class":"TPV","mode":3,"status":1e300,"time":"2026-12-09T20:50:37.000Z")" + fixAt + "\n" +
+            R"({"class":"TPV","mode":3.5,"time":"2026-12-09T20:50:37.000Z")" + fixAt + "\n" +
+            R"({"class":"TPV","mode":3,"time":"2026-12-09T20:50:37.000Z","lat":1e400,"lon":11.5})" "\n"
+            R"({"class":"TPV","mode":3,"time":"2026-12-09T20:50:37.000Z","lat":NaN,"lon":11.5})" "\n"
+            R"({"class":"TPV","mode":3,"time":"2026-12-09T20:50:37.000Z","lat":48.1,"lon":-180.5})" "\n"
+            R"({"class":"SKY","hdop":0.5,"uSat":1e300})" "\n"
+            R"({"class":"SKY","hdop":-1,"uSat":4})" "\n"
+            R"({"class":"SKY","hdop":1e400,"uSat":4})" "\n"
+            R"({"class":"ERROR","message":"unrecognized \u001b[2J\r\n[warn] forged line\u0085 \u00e9t\u00e9"})" "\n"
+            R"({"class":"TPV","mode":3,"time":"2026-12-09T23:59:60.000Z")" + fixAt + "\n");
+  std::vector<NmeaFix> fixes;
+  const PositionCounts counts{.badChecksums = 0, .malformed = 14, .invalid = 0, .undated = 0};
+  PollUntil(*source, fixes, [&] { return source->Counts() == counts && !fixes.empty(); });
+  EXPECT_EQ(source->Counts(), counts);
+  // The leap second's fix, with the first SKY's satellites and HDOP: the
+  // bad ones changed nothing.
+  ASSERT_EQ(fixes.size(), 1u);
+  EXPECT_TRUE(Same(fixes[0], {1796860800000LL, 48.1173, 11.516667, 1, 8, 0.9}));
+  const std::vector<std::string> logged = log.Containing("gpsd at");
+  ASSERT_EQ(logged.size(), 1u);
+  EXPECT_EQ(logged[0], "gpsd at 127.0.0.1:" + std::to_string(gpsd.port()) +
+                           ": unrecognized \\x1b[2J\\x0d\\x0a[warn] forged line\\xc2\\x85 \u00e9t\u00e9");
 }
 
 TEST(GpsdPositionTest, AGpsdThatHangsUpIsConnectedToAgain) {

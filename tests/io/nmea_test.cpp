@@ -81,5 +81,83 @@ TEST(NmeaTest, SpoiledSentencesAreCountedAndNotUsed) {
             Result::Ignored);
 }
 
+// Sentences whose checksums add up but whose fields break NMEA's forms or
+// ranges: each is malformed, counted, and changes nothing (the date a later
+// GGA is dated by among it). The edges that are fixes stay fixes.
+TEST(NmeaTest, FieldsOutOfTheirFormOrRangeAreMalformedWhateverTheChecksum) {
+  const std::string place = "4807.038,N,01131.000,E";
+  const char* const malformed[] = {
+      // Signs, exponents, spaces, hex, words where NMEA writes digits.
+      "$GPRMC,123519,A,-807.038,N,01131.000,E,022.4,084.4,230394,003.1,W",
+      "$GPRMC,-12519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W",
+      "$GPRMC,123519,A,4812e1,N,01131.000,E,022.4,084.4,230394,003.1,W",
+      "$GPRMC,123519,A,48+7.038,N,01131.000,E,022.4,084.4,230394,003.1,W",
+      "$GPRMC,123519,A, 4807.03,N,01131.000,E,022.4,084.4,230394,003.1,W",
+      "$GPRMC,123519,A,4807.038,N,0113.1000,E,022.4,084.4,230394,003.1,W",
+      "$GPRMC,123519,A,4807.0.8,N,01131.000,E,022.4,084.4,230394,003.1,W",
+      "$GPRMC,123519,A,4807.,N,01131.000,E,022.4,084.4,230394,003.1,W",
+      "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,2303-4,003.1,W",
+      "$GPRMC,12 519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W",
+      "$GPRMC,123519.,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W",
+      "$GPRMC,123519,A,inf,N,01131.000,E,022.4,084.4,230394,003.1,W",
+      "$GPRMC,123519,X,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W",
+      "$GPRMC,123519,A,4807.038,n,01131.000,E,022.4,084.4,230394,003.1,W",
+      // Minutes of 60, a latitude beyond the pole, a longitude beyond 180.
+      "$GPRMC,123519,A,4860.000,N,01131.000,E,022.4,084.4,230394,003.1,W",
+      "$GPRMC,123519,A,4807.038,N,01160.000,E,022.4,084.4,230394,003.1,W",
+      "$GPRMC,123519,A,9100.000,N,01131.000,E,022.4,084.4,230394,003.1,W",
+      "$GPRMC,123519,A,9000.001,S,01131.000,E,022.4,084.4,230394,003.1,W",
+      "$GPRMC,123519,A,4807.038,N,18000.001,W,022.4,084.4,230394,003.1,W",
+      "$GPRMC,123519,A,4807.038,N,18100.000,E,022.4,084.4,230394,003.1,W",
+      // Hours, minutes and seconds out of range; a leap second off 23:59.
+      "$GPRMC,243519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W",
+      "$GPRMC,126019,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W",
+      "$GPRMC,123560,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W",
+      // Dates that do not exist: 31 February, 29 February 2027, month 13.
+      "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,310226,003.1,W",
+      "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,290227,003.1,W",
+      "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,011326,003.1,W",
+      "$GPZDA,201530.00,31,02,2026,00,00",
+      "$GPZDA,201530.00,01,01,0000,00,00",
+      "$GPZDA,201530.00,01,01,9999,00,00",
+      "$GPZDA,201530.00,1,1,2026,00,00",
+      // GGA's quality, satellites and HDOP.
+      "$GPGGA,123519,4807.038,N,01131.000,E,9,08,0.9,545.4,M,46.9,M,,",
+      "$GPGGA,123519,4807.038,N,01131.000,E,-1,08,0.9,545.4,M,46.9,M,,",
+      "$GPGGA,123519,4807.038,N,01131.000,E,1,1e3,0.9,545.4,M,46.9,M,,",
+      "$GPGGA,123519,4807.038,N,01131.000,E,1,-8,0.9,545.4,M,46.9,M,,",
+      "$GPGGA,123519,4807.038,N,01131.000,E,1,08,1e300,545.4,M,46.9,M,,",
+      "$GPGGA,123519,4807.038,N,01131.000,E,1,08,nan,545.4,M,46.9,M,,",
+      "$GPGGA,123519,4807.038,N,01131.000,E,1,08,-0.9,545.4,M,46.9,M,,",
+  };
+  NmeaParser parser;
+  NmeaFix fix;
+  ASSERT_EQ(parser.Parse(Sealed("$GPZDA,201530.00,04,07,2002,00,00"), fix), Result::Dated);
+  long long count = 0;
+  for (const char* body : malformed) {
+    EXPECT_EQ(parser.Parse(Sealed(body), fix), Result::Malformed) << body;
+    EXPECT_EQ(parser.malformed(), ++count) << body;
+  }
+  EXPECT_EQ(parser.badChecksums() + parser.invalid() + parser.undated(), 0);
+  // The date is still 2002-07-04's.
+  ASSERT_EQ(parser.Parse(Sealed("$GPGGA,201531.00," + place + ",1,08,0.9,545.4,M,46.9,M,,"), fix), Result::Fix);
+  EXPECT_EQ(fix.utcMs, 1025813731000LL);  // 2002-07-04T20:15:31Z
+
+  // The edges: the poles and the 180th meridian, 59.999 minutes, the leap
+  // second at 23:59, 29 February of a leap year, empty satellites and HDOP,
+  // a fraction of a second rounded to the millisecond.
+  ASSERT_EQ(parser.Parse(Sealed("$GPRMC,235960,A,9000.000,S,18000.000,W,0.0,0.0,290228,,"), fix),
+            Result::Fix);
+  EXPECT_EQ(fix.utcMs, 1835481600000LL);  // 2028-02-29T23:59:60Z is 2028-03-01T00:00:00Z
+  EXPECT_EQ(fix.latitude, -90.0);
+  EXPECT_EQ(fix.longitude, -180.0);
+  ASSERT_EQ(parser.Parse(Sealed("$GNGGA,120000.1235,0059.999,N,00000.0000,E,1,,,545.4,M,46.9,M,,"), fix), Result::Fix);
+  EXPECT_EQ(fix.utcMs % 86'400'000LL, 43'200'124LL);
+  EXPECT_NEAR(fix.latitude, 59.999 / 60.0, 1e-12);
+  EXPECT_EQ(fix.satellites, -1);
+  EXPECT_EQ(fix.hdop, -1.0);
+  EXPECT_EQ(parser.malformed(), count);
+}
+
 }  // namespace
 }  // namespace sondrix

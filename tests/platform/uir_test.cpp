@@ -342,6 +342,10 @@ const std::map<std::string, std::set<CtrlType>>& ExpectedTypes() {
       {"EvTime", text},
       {"EvOk", button},
       {"EvCancel", button},
+      {"CapHint", text},
+      {"CapStart", {CtrlType::String}},
+      {"CapOk", button},
+      {"CapCancel", button},
   };
   return types;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator as an instrument on a serial line, held against what a
 // reader of its pseudo-terminal sees with its own clock: each packet's bytes
 // arrive at the baud rate after its last sample was measured (the report's

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -182,6 +183,59 @@ TEST_F(SimStream, TimeCounterAdvancesInHundredthsAndWraps) {
   EXPECT_EQ(wraps, 1);
   // 199 samples later the counter has run 199 * 16.665 hundredths on.
   EXPECT_EQ(d.times.back(), (65000 + 199 * 5274 * 316 / 100000) % 65536);
+}
+
+// Packets the instrument took but the program never heard (a line that was
+// unplugged) are counted lost from the time counter exactly, at every rate
+// up to 97 samples a second, where a sample lasts less than two counts and
+// each count is cut to whole hundredths, and for every length of gap: the
+// simulator's own record of what it left out is the truth.
+TEST_F(SimStream, UnsentPacketsAreCountedLostExactlyAtEveryRateAndGap) {
+  sim::SimDevice device = test::LoadExample("cmeter");
+  ASSERT_TRUE(device.config);
+  const int gaps[] = {1, 2, 3, 5, 7, 11, 18, 19, 23, 40};
+  for (const double rate : {6.0, 30.0, 55.0, 60.0, 75.0, 90.0, 97.0}) {
+    SCOPED_TRACE(rate);
+    sim::SimSettings settings;
+    settings.rate = rate;
+    settings.timeStart = 60000;  // the counter wraps within the run
+    sim::Simulator sim(*device.config, *device.model, settings);
+    // Four packets sent, then a gap, each gap length several times, so
+    // that the gaps fall on every phase of the counter's hundredths.
+    std::vector<std::uint8_t> bytes;
+    std::vector<int> unsentBefore;  // per packet sent: the samples left out in front of it
+    int unsent = 0;
+    for (int round = 0; round < 6; ++round) {
+      for (const int gap : gaps) {
+        for (int k = 0; k < 4; ++k) {
+          const sim::Emission& e = sim.Next();
+          bytes.insert(bytes.end(), e.bytes.begin(), e.bytes.end());
+          unsentBefore.push_back(unsent);
+          unsent = 0;
+        }
+        for (int k = 0; k < gap; ++k) unsent += sim.Next().samples;
+      }
+    }
+    std::ofstream(Capture(), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+
+    RawFilPort port;
+    ASSERT_EQ(port.SetName(Capture()), status::kOk);
+    ASSERT_EQ(port.Open(0), status::kOk);
+    std::unique_ptr<BinBuffer> buffer;
+    ASSERT_EQ(BinBuffer::New(buffer, port, sim.Channels(), sim.SamplesPerPacket()), status::kOk);
+    std::vector<int> lostBefore;
+    int last = -1;
+    while (buffer->ReadRecord(last) == status::kOk) {
+      int lost = 0;
+      for (int i = 0; i <= last; ++i) lost += buffer->GetDatap(i)->status == 1 ? 0 : 1;
+      lostBefore.push_back(lost);
+    }
+    port.Close();
+    ASSERT_EQ(lostBefore.size(), unsentBefore.size());
+    for (std::size_t i = 0; i < lostBefore.size(); ++i)
+      ASSERT_EQ(lostBefore[i], unsentBefore[i]) << "in front of sent packet " << i;
+  }
 }
 
 TEST_F(SimStream, RateOptionSetsThePeriodCount) {

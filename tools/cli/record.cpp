@@ -18,6 +18,7 @@
 #include "cli_args.h"
 #include "commands.h"
 #include "live_source.h"
+#include "common/errors.h"
 #include "common/status.h"
 #include "common/text_format.h"
 #include "common/utils.h"
@@ -82,8 +83,10 @@ void PrintRecordUsage(std::FILE* out) {
                "  --position SOURCE  record the fixes of a GPS receiver beside the run, in\n"
                "                   FILE.track.csv: COM2 ... COM8 or a device path (NMEA\n"
                "                   0183 on a serial line), udp:PORT (NMEA datagrams on\n"
-               "                   the network) or gpsd[:HOST[:PORT]]; a receiver that\n"
-               "                   falls silent never ends the run\n"
+               "                   the network, the port taken alone), udp:PORT:shared\n"
+               "                   (shared with other listeners of a broadcast) or\n"
+               "                   gpsd[:HOST[:PORT]]; a receiver that falls silent\n"
+               "                   never ends the run\n"
                "  --position-baud N  the receiver's serial speed (default 4800)\n"
                "  --start-utc TIME the UTC time of the first sample of a raw capture that\n"
                "                   has no companion with its time map (ISO 8601, e.g.\n"
@@ -386,7 +389,12 @@ int RunRecord(std::span<char*> args) {
     }
   }
   if (result != status::kOk) {
-    Report(scratch, result);
+    // A recording that cannot be created says why (no permission, a full disk).
+    if (result == status::kCantOpenFile && recording && recording->openError() != 0)
+      std::fprintf(stderr, "sondrix-cli record: %s\n",
+                   FileFailureText(result, scratch, recording->openError()).c_str());
+    else
+      Report(scratch, result);
     source->Close();
     return 1;
   }

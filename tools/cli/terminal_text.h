@@ -10,10 +10,7 @@
 
 namespace sondrix::cli {
 
-// `text` with every control character written as "\xNN": the C0 codes (the
-// line end and the carriage return too) but the tab, DEL, the C1 codes as
-// UTF-8 encodes them, and every byte that is not part of well-formed UTF-8.
-// Printable text, UTF-8 letters included, stays as it is.
+// `text` as PrintableText (common/text_format.h) writes it, tabs kept.
 std::string TerminalText(std::string_view text);
 // True when TerminalText would leave `text` as it is because it is plain
 // printable ASCII and tabs (a meter's trailing text): a cheap look first.

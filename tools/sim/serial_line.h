@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The serial line between a paced instrument and its reader. The
 // instrument's bytes go out one after another at the line's baud rate (8N1:
 // ten bits a byte); each is handed to the output when its last bit has gone
