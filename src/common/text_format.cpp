@@ -23,8 +23,11 @@ std::string Format(const char* format, ...) {
 }
 
 std::string IsoUtc(std::int64_t utcMs, bool milliseconds) {
-  const std::int64_t seconds = utcMs / 1000 - (utcMs % 1000 < 0 ? 1 : 0);
-  const auto ms = static_cast<int>(utcMs - seconds * 1000);
+  // The millisecond of the second, 0 to 999 (never through seconds * 1000,
+  // which overflows at the ends of int64).
+  const bool before = utcMs % 1000 < 0;
+  const std::int64_t seconds = utcMs / 1000 - (before ? 1 : 0);
+  const auto ms = static_cast<int>(utcMs % 1000 + (before ? 1000 : 0));
   const auto t = static_cast<std::time_t>(seconds);
   std::tm tm{};
   gmtime_r(&t, &tm);

@@ -139,9 +139,14 @@ std::optional<LatLon> PositionAt(std::span<const TrackFix> track, std::int64_t u
   if (a.utcMs == utcMs) return LatLon{a.latitude, a.longitude};
   if (after == track.end()) return std::nullopt;
   const TrackFix& b = *after;
-  const double span = static_cast<double>(b.utcMs - a.utcMs);
-  if (span > kMaxFixGapSeconds * 1000.0) return std::nullopt;
-  const double f = static_cast<double>(utcMs - a.utcMs) / span;
+  // The differences of times that lie in order, in unsigned arithmetic:
+  // exact, also for times from a damaged track at the ends of int64.
+  const auto since = [&a](std::int64_t t) {
+    return static_cast<std::uint64_t>(t) - static_cast<std::uint64_t>(a.utcMs);
+  };
+  const std::uint64_t span = since(b.utcMs);
+  if (span > static_cast<std::uint64_t>(kMaxFixGapSeconds * 1000.0)) return std::nullopt;
+  const double f = static_cast<double>(since(utcMs)) / static_cast<double>(span);
   double dLon = b.longitude - a.longitude;
   if (dLon > 180.0) dLon -= 360.0;
   if (dLon < -180.0) dLon += 360.0;

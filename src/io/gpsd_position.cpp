@@ -44,6 +44,7 @@
 
 #include "common/log.h"
 #include "common/text_format.h"
+#include "io/gpsd_report.h"
 #include "io/position_source.h"
 #include "platform/clock.h"
 
@@ -190,8 +191,7 @@ class GpsdPositionSource final : public PositionSource {
     Close();
     DropPartialLine();
     // The satellites of the last connection are not the next one's.
-    hdop_ = -1.0;
-    satellites_ = -1;
+    sky_ = GpsdSky{};
     lost_ = true;
   }
 
@@ -216,90 +216,17 @@ class GpsdPositionSource final : public PositionSource {
   }
 
   void TakeReport(std::string_view line, std::vector<NmeaFix>& fixes) {
-    if (line.find_first_not_of(" \t") == std::string_view::npos) return;
-    const json report = json::parse(line, nullptr, false);
-    const auto kind = report.is_object() ? report.find("class") : report.end();
-    if (report.is_discarded() || !report.is_object() || kind == report.end() || !kind->is_string()) {
-      ++own_.malformed;
-      return;
+    const GpsdReport report = ReadGpsdReport(line, sky_);
+    switch (report.kind) {
+      case GpsdReport::Kind::Fix: fixes.push_back(report.fix); break;
+      case GpsdReport::Kind::Malformed: ++own_.malformed; break;
+      case GpsdReport::Kind::Invalid: ++own_.invalid; break;
+      case GpsdReport::Kind::Undated: ++own_.undated; break;
+      case GpsdReport::Kind::Error: SONDRIX_LOG(Warn, "gpsd at %s: %s", where_.c_str(), report.message.c_str()); break;
+      case GpsdReport::Kind::Blank:
+      case GpsdReport::Kind::Sky:
+      case GpsdReport::Kind::Other: break;
     }
-    if (*kind == "TPV") {
-      NmeaFix fix;
-      if (TakeTpv(report, fix)) fixes.push_back(fix);
-    } else if (*kind == "SKY") {
-      if (!TakeSky(report)) ++own_.malformed;
-    } else if (*kind == "ERROR") {
-      // gpsd's words, whatever bytes they hold, as one printable line.
-      const auto message = report.find("message");
-      const std::string text = message != report.end() && message->is_string()
-                                   ? PrintableText(message->get_ref<const std::string&>(), false, kLoggedBytes)
-                                   : std::string("(no message)");
-      SONDRIX_LOG(Warn, "gpsd at %s: %s", where_.c_str(), text.c_str());
-    }
-  }
-
-  bool TakeTpv(const json& report, NmeaFix& fix) {
-    // mode 0 unknown, 1 no fix, 2 2D, 3 3D; status 0 ... 9 (gpsd's
-    // STATUS_*), 1 when not given.
-    bool whole = true;
-    const std::optional<int> mode = WholeField(report, "mode", 0, 3, whole);
-    const std::optional<int> status = WholeField(report, "status", 0, 9, whole);
-    if (!mode || !whole) {
-      ++own_.malformed;
-      return false;
-    }
-    if (*mode < 2) {
-      ++own_.invalid;
-      return false;
-    }
-    const auto time = report.find("time");
-    if (time == report.end()) {
-      ++own_.undated;
-      return false;
-    }
-    const std::optional<std::int64_t> utcMs =
-        time->is_string() ? IsoUtcMs(time->get_ref<const std::string&>()) : std::nullopt;
-    const std::optional<double> latitude = NumberField(report, "lat");
-    const std::optional<double> longitude = NumberField(report, "lon");
-    if (!utcMs || !latitude || !longitude || std::fabs(*latitude) > 90.0 || std::fabs(*longitude) > 180.0) {
-      ++own_.malformed;
-      return false;
-    }
-    fix.utcMs = *utcMs;
-    fix.latitude = *latitude;
-    fix.longitude = *longitude;
-    fix.quality = QualityOfStatus(status);
-    fix.satellites = satellites_;
-    fix.hdop = hdop_;
-    return true;
-  }
-
-  // The HDOP and satellites used of a SKY, for the fixes after it; false
-  // (nothing taken) when one of them is no number of its kind: an HDOP that
-  // is negative or absurd (gpsd says 99.99 for none), a count of satellites
-  // that is no whole number up to kMostSatellites.
-  bool TakeSky(const json& report) {
-    bool whole = true;
-    const std::optional<int> used = WholeField(report, "uSat", 0, kMostSatellites, whole);
-    const auto hdopField = report.find("hdop");
-    const std::optional<double> hdop = NumberField(report, "hdop");
-    if (!whole || (hdopField != report.end() && (!hdop || *hdop < 0.0 || *hdop > kLargestHdop))) return false;
-    int listed = -1;
-    if (!used) {
-      const auto satellites = report.find("satellites");
-      if (satellites != report.end() && satellites->is_array()) {
-        listed = 0;
-        for (const json& satellite : *satellites) {
-          const auto flag = satellite.is_object() ? satellite.find("used") : satellite.end();
-          if (satellite.is_object() && flag != satellite.end() && flag->is_boolean() && flag->get<bool>()) ++listed;
-        }
-        if (listed > kMostSatellites) return false;
-      }
-    }
-    if (hdop) hdop_ = *hdop;
-    if (used) satellites_ = *used;
-    else if (listed >= 0) satellites_ = listed;
-    return true;
   }
 
   std::string where_;
@@ -307,11 +234,89 @@ class GpsdPositionSource final : public PositionSource {
   std::size_t next_ = 0;
   int fd_;
   double connectStart_ = 0.0;
-  double hdop_ = -1.0;
-  int satellites_ = -1;
+  GpsdSky sky_;
 };
 
+// The fix of a TPV report (its kind: Fix when usable).
+GpsdReport::Kind TakeTpv(const json& report, const GpsdSky& sky, NmeaFix& fix) {
+  // mode 0 unknown, 1 no fix, 2 2D, 3 3D; status 0 ... 9 (gpsd's
+  // STATUS_*), 1 when not given.
+  bool whole = true;
+  const std::optional<int> mode = WholeField(report, "mode", 0, 3, whole);
+  const std::optional<int> status = WholeField(report, "status", 0, 9, whole);
+  if (!mode || !whole) return GpsdReport::Kind::Malformed;
+  if (*mode < 2) return GpsdReport::Kind::Invalid;
+  const auto time = report.find("time");
+  if (time == report.end()) return GpsdReport::Kind::Undated;
+  const std::optional<std::int64_t> utcMs =
+      time->is_string() ? IsoUtcMs(time->get_ref<const std::string&>()) : std::nullopt;
+  const std::optional<double> latitude = NumberField(report, "lat");
+  const std::optional<double> longitude = NumberField(report, "lon");
+  if (!utcMs || !latitude || !longitude || std::fabs(*latitude) > 90.0 || std::fabs(*longitude) > 180.0) {
+    return GpsdReport::Kind::Malformed;
+  }
+  fix.utcMs = *utcMs;
+  fix.latitude = *latitude;
+  fix.longitude = *longitude;
+  fix.quality = QualityOfStatus(status);
+  fix.satellites = sky.satellites;
+  fix.hdop = sky.hdop;
+  return GpsdReport::Kind::Fix;
+}
+
+// The HDOP and satellites used of a SKY, for the fixes after it; false
+// (nothing taken) when one of them is no number of its kind: an HDOP that
+// is negative or absurd (gpsd says 99.99 for none), a count of satellites
+// that is no whole number up to kMostSatellites.
+bool TakeSky(const json& report, GpsdSky& sky) {
+  bool whole = true;
+  const std::optional<int> used = WholeField(report, "uSat", 0, kMostSatellites, whole);
+  const auto hdopField = report.find("hdop");
+  const std::optional<double> hdop = NumberField(report, "hdop");
+  if (!whole || (hdopField != report.end() && (!hdop || *hdop < 0.0 || *hdop > kLargestHdop))) return false;
+  int listed = -1;
+  if (!used) {
+    const auto satellites = report.find("satellites");
+    if (satellites != report.end() && satellites->is_array()) {
+      listed = 0;
+      for (const json& satellite : *satellites) {
+        const auto flag = satellite.is_object() ? satellite.find("used") : satellite.end();
+        if (satellite.is_object() && flag != satellite.end() && flag->is_boolean() && flag->get<bool>()) ++listed;
+      }
+      if (listed > kMostSatellites) return false;
+    }
+  }
+  if (hdop) sky.hdop = *hdop;
+  if (used) sky.satellites = *used;
+  else if (listed >= 0) sky.satellites = listed;
+  return true;
+}
+
 }  // namespace
+
+GpsdReport ReadGpsdReport(std::string_view line, GpsdSky& sky) {
+  GpsdReport out;
+  if (line.find_first_not_of(" \t") == std::string_view::npos) return out;
+  const json report = json::parse(line, nullptr, false);
+  const auto kind = report.is_object() ? report.find("class") : report.end();
+  if (report.is_discarded() || !report.is_object() || kind == report.end() || !kind->is_string()) {
+    out.kind = GpsdReport::Kind::Malformed;
+  } else if (*kind == "TPV") {
+    out.kind = TakeTpv(report, sky, out.fix);
+  } else if (*kind == "SKY") {
+    out.kind = TakeSky(report, sky) ? GpsdReport::Kind::Sky : GpsdReport::Kind::Malformed;
+  } else if (*kind == "ERROR") {
+    // gpsd's words, whatever bytes they hold, as one printable line.
+    const auto message = report.find("message");
+    out.kind = GpsdReport::Kind::Error;
+    out.message = message != report.end() && message->is_string()
+                      ? PrintableText(message->get_ref<const std::string&>(), false, kLoggedBytes)
+                      : std::string("(no message)");
+  } else {
+    out.kind = GpsdReport::Kind::Other;
+  }
+  return out;
+}
 
 std::unique_ptr<PositionSource> OpenGpsdPositionSource(const std::string& host, int port, std::string& error) {
   const std::string where = HostAndPort(host, port);
