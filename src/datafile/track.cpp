@@ -51,9 +51,12 @@ std::string TrackPathFor(std::string_view dataFile) {
 }
 
 std::string TrackLine(const TrackFix& fix) {
-  // The source is the rest of the line: one printable line, whatever it says.
-  return Format("%s,%lld,%.7f,%.7f,%d,%d,%.1f,%s\n", IsoUtc(fix.utcMs).c_str(), static_cast<long long>(fix.utcMs),
-                fix.latitude, fix.longitude, fix.quality, fix.satellites, fix.hdop, PrintableText(fix.source).c_str());
+  // The source is the rest of the line: one printable line, whatever it says
+  // and however long (appended: Format cuts its text at 1023 characters, which
+  // would take the line end with it and join the next fix to this line).
+  return Format("%s,%lld,%.7f,%.7f,%d,%d,%.1f,", IsoUtc(fix.utcMs).c_str(), static_cast<long long>(fix.utcMs),
+                fix.latitude, fix.longitude, fix.quality, fix.satellites, fix.hdop) +
+         PrintableText(fix.source) + "\n";
 }
 
 Status TrackWriter::Open(const std::string& path) {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The position track of a recording: the file reads back what was written
-// (a line cut by a power cut passed over), and the position at a time is
+// (a line cut by a power cut passed over, a source of any length), and the position at a time is
 // the straight line between the fixes around it, or none where the fixes
 // are too far apart or missing, checked against positions worked out by
 // hand.
@@ -58,6 +58,18 @@ TEST(TrackTest, WhatIsWrittenReadsBackInTimeOrderAndACutLineIsPassedOver) {
   ASSERT_EQ(writer.Close(), status::kOk);
   ASSERT_EQ(ReadTrack(path, back, skipped, error), status::kOk) << error;
   EXPECT_EQ(back, (std::vector<TrackFix>{amended, written[2]}));
+
+  // A source of any length stays whole on its line (a device path of 2000
+  // characters), and the fix after it a fix of its own.
+  TrackFix longSource = written[1];
+  longSource.source = "/dev/serial/by-id/" + std::string(2000, 'x');
+  ASSERT_EQ(writer.Open(path), status::kOk);
+  ASSERT_EQ(writer.Append(longSource), status::kOk);
+  ASSERT_EQ(writer.Append(written[0]), status::kOk);
+  ASSERT_EQ(writer.Close(), status::kOk);
+  ASSERT_EQ(ReadTrack(path, back, skipped, error), status::kOk) << error;
+  EXPECT_EQ(skipped, 0);
+  EXPECT_EQ(back, (std::vector<TrackFix>{longSource, written[0]}));
 
   std::ofstream(dir.File("other.csv")) << "time,a,c\n1,2,3\n";
   EXPECT_EQ(ReadTrack(dir.File("other.csv"), back, skipped, error), status::kUnrecognisedData);
