@@ -26,8 +26,13 @@ std::int64_t UtcOnPiece(std::span<const ClockAnchor> piece, std::int64_t t) {
     const double slope = static_cast<double>(b.utcMs - a.utcMs) / span;
     return std::clamp(slope, 1.0 - kMaxSlopeError, 1.0 + kMaxSlopeError);
   };
+  // In doubles, so that a stamp at the ends of int64 (a damaged line's)
+  // gives a time far off, never an overflow.
   const auto along = [](const ClockAnchor& from, double slope, std::int64_t time) {
-    return from.utcMs + std::llround(static_cast<double>(time - from.timeMs) * slope);
+    constexpr double kLimit = 9.2e18;
+    const double utc = static_cast<double>(from.utcMs) +
+                       (static_cast<double>(time) - static_cast<double>(from.timeMs)) * slope;
+    return std::llround(std::clamp(utc, -kLimit, kLimit));
   };
   const auto after = std::upper_bound(piece.begin(), piece.end(), t,
                                       [](std::int64_t time, const ClockAnchor& a) { return time < a.timeMs; });

@@ -98,6 +98,9 @@ TEST(ClockFit, AnAdoptedMapStandsAndAnEmptyOneTellsNothing) {
   fit.Observe(30'000, 0);  // a replay's arrivals move nothing
   EXPECT_EQ(fit.Utc(30'000), 30'103);
   EXPECT_EQ(fit.Map().anchors.size(), 2u);
+  // A damaged line's stamp at the ends of int64: far off, never wrapped.
+  EXPECT_GT(fit.Map().Utc(INT64_MAX), 0);
+  EXPECT_LT(fit.Map().Utc(INT64_MIN), 0);
 }
 
 TEST(ParseIsoUtc, ReadsTheFormsOfIso8601AndRefusesTheRest) {
