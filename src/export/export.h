@@ -100,8 +100,13 @@ struct ExportHeader {
   // sample stamped `stampMs` was measured: the companion's clock map, or
   // time zero plus the stamp without one. Every sample's, the first's and
   // the last's time in every output comes from here.
+  // A sum beyond 64 bits (a damaged line's stamp) ends at its limit.
   std::int64_t UtcOf(std::int64_t stampMs) const {
-    return companion.clock.Empty() ? timeZeroUtcMs + stampMs : companion.clock.Utc(stampMs);
+    if (!companion.clock.Empty()) return companion.clock.Utc(stampMs);
+    std::int64_t utcMs = 0;
+    if (__builtin_add_overflow(timeZeroUtcMs, stampMs, &utcMs))
+      return stampMs > 0 ? INT64_MAX : INT64_MIN;
+    return utcMs;
   }
 
   long samples = 0;                  // good lines
