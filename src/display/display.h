@@ -21,7 +21,7 @@
 #include "common/status.h"
 #include "datafile/data_file.h"
 #include "display/graph.h"
-#include "display/run_history.h"
+#include "session/run_history.h"
 #include "display/line_rate.h"
 #include "source/source.h"
 #include "source/source_line.h"

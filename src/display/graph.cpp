@@ -7,7 +7,7 @@
 
 #include "common/text_format.h"
 #include "display/graph_control.h"
-#include "display/run_history.h"
+#include "session/run_history.h"
 
 namespace sondrix {
 

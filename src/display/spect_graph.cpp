@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "display/display.h"
-#include "display/run_history.h"
+#include "session/run_history.h"
 
 namespace sondrix {
 namespace {

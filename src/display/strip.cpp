@@ -12,7 +12,7 @@
 #include "common/text_format.h"
 #include "common/utils.h"
 #include "display/display.h"
-#include "display/run_history.h"
+#include "session/run_history.h"
 
 namespace sondrix {
 namespace {

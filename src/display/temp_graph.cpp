@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "display/temp_graph.h"
 
-#include "display/run_history.h"
+#include "session/run_history.h"
 
 namespace sondrix {
 namespace {

@@ -10,7 +10,7 @@
 #include "common/panels.h"
 #include "common/utils.h"
 #include "display/display.h"
-#include "display/run_history.h"
+#include "session/run_history.h"
 
 namespace sondrix {
 namespace {

@@ -14,7 +14,7 @@
 #include <deque>
 #include <random>
 
-#include "display/run_history.h"
+#include "session/run_history.h"
 
 namespace sondrix {
 namespace {

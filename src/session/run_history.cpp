@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "display/run_history.h"
+#include "session/run_history.h"
 
 #include <algorithm>
 #include <limits>
