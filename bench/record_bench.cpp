@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Throughput of a recording, the path of `sondrix-cli record` in-process: a
+// Throughput of a recording, the path of `sondrix-cli record` in-process (a
+// Session recording and publishing every line): a
 // large capture made by the simulator (as `sondrix-sim --device ... --out`
 // makes it) replayed through RawFilPort, decoded and calibrated by the meter
 // (NeritMeter: nine wavelengths, ten samples a packet; BenthMeter: a hundred
@@ -16,10 +17,10 @@
 #include <string>
 
 #include "bench_captures.h"
-#include "datafile/acquisition.h"
 #include "datafile/data_file.h"
 #include "meter/benth_meter.h"
 #include "meter/nerit_meter.h"
+#include "session/session.h"
 #include "source/source_line.h"
 
 namespace {
@@ -51,27 +52,26 @@ void Record(benchmark::State& state, const std::string& device, const std::strin
   const std::string scratch = (WorkDir() / "Sondrix.tmp").string();
   std::int64_t lines = 0;
   for (auto _ : state) {
-    auto meter = sondrix::Meter::New<M>(device, capture);
+    std::unique_ptr<sondrix::Source> meter = sondrix::Meter::New<M>(device, capture);
     if (!meter || meter->Open() != 1 || meter->Reset() != 1 || meter->SetBinsize(binsize) != 1) {
       state.SkipWithError("cannot open the meter on the capture");
       return;
     }
-    std::unique_ptr<sondrix::DataFile> file;
-    if (meter->NewDataFile(file, scratch) != 1 || file->SetOrigBinsize(binsize) != 1 ||
-        file->OpenWrite(meter.get()) != 1) {
+    sondrix::Session session;
+    if (session.Attach(std::move(meter), scratch) != 1 || session.OpenRecording() != 1) {
       state.SkipWithError("cannot open the recording");
       return;
     }
     // The run of `sondrix-cli record`, to the capture's end.
     sondrix::PollingUser user([] { return 0; });
-    sondrix::Acquisition run(*meter, file.get(), user);
+    sondrix::RunSetup setup;
+    sondrix::Acquisition& run = session.Begin(user, nullptr, std::move(setup));
     if (run.Run() != sondrix::status::kUnexpectedEof) {
       state.SkipWithError("the run did not read the capture to its end");
       return;
     }
-    lines += run.Finish().recorded;
-    file->Delete();
-    meter->Close();
+    lines += session.Finish().recorded;
+    session.recording()->Delete();
   }
   state.SetBytesProcessed(bytes * static_cast<std::int64_t>(state.iterations()));
   state.counters["lines/s"] = benchmark::Counter(static_cast<double>(lines), benchmark::Counter::kIsRate);

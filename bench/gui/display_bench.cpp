@@ -129,7 +129,7 @@ struct Bench {
       std::fprintf(stderr, "display_bench: cannot build the main panel: %s\n", ui.resourceError().c_str());
       std::exit(1);
     }
-    if (sondrix::Display::New(display, panel) != status::kOk) std::exit(1);
+    if (sondrix::Display::New(display, panel, session) != status::kOk) std::exit(1);
     if (!options.file.empty()) {
       std::unique_ptr<Source> source;
       if (NewSource(source, kSourceKindFile, options.file, "") != status::kOk ||
@@ -178,6 +178,7 @@ struct Bench {
   pq::QtUi ui;
   platform::ScopedUi scoped;
   int panel = 0;
+  sondrix::Session session;
   std::unique_ptr<sondrix::Display> display;
 };
 
@@ -204,7 +205,7 @@ int Replay(const Options& o) {
     clock.start();
     const double cpu0 = CpuSeconds();
     for (const SourceLine& line : lines) {
-      bench.display->Plot(line);
+      bench.session.Publish(line);
       bench.ui.GetUserEvent(false);  // as the acquisition loop polls between lines
     }
     const double wall = clock.nsecsElapsed() / 1e9;
@@ -234,7 +235,7 @@ int Replay(const Options& o) {
     idle = 0;
     if (first < 0) first = line.time;
     last = line.time;
-    bench.display->Plot(line);
+    bench.session.Publish(line);
     ++count;
   }
   const double wall = clock.nsecsElapsed() / 1e9;
@@ -280,7 +281,7 @@ int Live(const Options& o) {
   // long already.
   const long prefill = static_cast<long>(o.prefill * 3600.0 * o.rate);
   for (long i = 0; i < prefill; ++i) {
-    bench.display->Plot(feeder.Next());
+    bench.session.Publish(feeder.Next());
     if (i % 1000 == 0) bench.ui.GetUserEvent(false);
   }
   std::printf("live run: %s, %.1f lines/s for %.0f s after %.1f h drawn%s, %d traces visible, resident %.1f MB\n",
@@ -289,7 +290,7 @@ int Live(const Options& o) {
   bench.ui.GetUserEvent(false);
   QTimer lines;
   lines.setTimerType(Qt::PreciseTimer);
-  QObject::connect(&lines, &QTimer::timeout, [&] { bench.display->Plot(feeder.Next()); });
+  QObject::connect(&lines, &QTimer::timeout, [&] { bench.session.Publish(feeder.Next()); });
   lines.start(static_cast<int>(1000.0 / o.rate));
   QElapsedTimer clock;
   clock.start();
@@ -335,7 +336,7 @@ int Day(const Options& o) {
   clock.start();
   for (int hour = 1; hour <= 24; ++hour) {
     for (long i = 0; i < perHour; ++i) {
-      bench.display->Plot(feeder.Next());
+      bench.session.Publish(feeder.Next());
       bench.ui.GetUserEvent(false);
     }
     std::printf("hour %2d  resident %.1f MB  (%.1f s)\n", hour, ResidentMB(), clock.nsecsElapsed() / 1e9);
@@ -356,7 +357,7 @@ int Show(const Options& o) {
   // are written as in a real run.
   const auto pause = std::chrono::microseconds(n > 0 ? 2000000 / static_cast<long>(n) : 0);
   for (std::size_t i = 0; i < n; ++i) {
-    bench.display->Plot(lines[i]);
+    bench.session.Publish(lines[i]);
     bench.ui.GetUserEvent(false);
     usleep(static_cast<useconds_t>(pause.count()));
   }

@@ -14,7 +14,6 @@
 #include "common/settings.h"
 #include "common/text_format.h"
 #include "common/utils.h"
-#include "datafile/acquisition.h"
 #include "datafile/data_file.h"
 #include "datafile/track.h"
 #include "display/graph_control.h"
@@ -22,6 +21,7 @@
 #include "meter/source_factory.h"
 #include "platform/clock.h"
 #include "platform/ui.h"
+#include "session/acquisition.h"
 #include "source/device.h"
 #include "source/rudud.h"
 #include "source/source_line.h"
@@ -43,10 +43,10 @@ bool IsMainCommit(const App& app, const UserEvent& event) {
 
 // A run's error, reported once. A serial device that went away (a USB
 // adapter pulled out) says so in plain words.
-void ReportRunError(Source& source, Status result, const Acquisition& run) {
+void ReportRunError(Source& source, Status result, int breaks) {
   // Another instrument on a line that came back is told among the run's
   // notes.
-  if (result == status::kSerialMismatch && run.breaks() > 0) return;
+  if (result == status::kSerialMismatch && breaks > 0) return;
   if (result == status::kGeneralIoError && SerialPortOf(source) != nullptr) {
     std::string port;
     source.GetPortname(port);
@@ -127,20 +127,12 @@ class WindowUser final : public RunUser {
   App& app_;
 };
 
-// The display as a run's view; the cursor stops waiting at the first line.
+// What the window shows of a run's state beside its lines (which the display
+// takes from the session's stream); the cursor stops waiting at the first
+// line.
 class DisplayView final : public RunView {
  public:
   explicit DisplayView(Display& display) : display_(display) {}
-
-  Status Show(const SourceLine& line, bool behind) override {
-    if (first_) {
-      SetCursor(Cursor::Default);
-      first_ = false;
-    }
-    if (!behind) return display_.Plot(line);
-    display_.Count(line);
-    return status::kOk;
-  }
 
   // The serial line went away: a banner over the top of the graph says so
   // and counts the gap; it goes when the line is back.
@@ -152,6 +144,10 @@ class DisplayView final : public RunView {
   }
 
   void Progress(const Acquisition& run) override {
+    if (first_ && run.readLines() > 0) {
+      SetCursor(Cursor::Default);
+      first_ = false;
+    }
     ShowPosition(run);
     if (!run.away()) return;
     const int seconds = static_cast<int>(run.awaySeconds());
@@ -218,18 +214,6 @@ class DisplayView final : public RunView {
   int shownSeconds_ = -1;
   std::string shownPosition_;
   int shownColor_ = -1;
-};
-
-// app.run for the life of a run.
-class ScopedRun {
- public:
-  ScopedRun(App& app, Acquisition& run) : app_(app) { app_.run = &run; }
-  ~ScopedRun() { app_.run = nullptr; }
-  ScopedRun(const ScopedRun&) = delete;
-  ScopedRun& operator=(const ScopedRun&) = delete;
-
- private:
-  App& app_;
 };
 
 // The dialogs a run allows wait for the user through the run, so that the
@@ -486,11 +470,13 @@ Status Acquire_Configure2(App& app) {
 // --- The acquisition loop -----------------------------------------------------------------------
 
 Status Acquire_Run(App& app) {
-  Source* source = app.source();
+  Session& session = app.session();
+  Source* source = session.source();
   if (source == nullptr) return status::kNoSourceAttached;
+  DataFile* recorder = session.recording();
   // The name an unattended run is to be saved under must fit whole: it is
   // refused before the run, not cut (losing its time stamp) after it.
-  if (app.display().tmpFile() != nullptr) {
+  if (recorder != nullptr) {
     std::string output;
     if (const Status named = DataFile_OutputFilename(output); named != status::kOk) {
       Error_Report(named);
@@ -503,10 +489,12 @@ Status Acquire_Run(App& app) {
                             "records over it?"))
     return status::kCancelled;
   if (!EnsureScratchLock(app)) return status::kCantOpenFile;
+  RunSetup setup;
+  setup.reconnect = settings::ReconnectOn();
+  setup.startUtc = app.replayStartUtc;
   // The deployment metadata the recording's companion carries: asked for
   // before the run when none was given.
-  Companion companion;
-  if (app.display().tmpFile() != nullptr) companion.deployment = Deployment_ForRun(app);
+  if (recorder != nullptr) setup.deployment = Deployment_ForRun(app);
 
   Display& display = app.display();
   platform::Ui& ui = platform::ui();
@@ -517,39 +505,29 @@ Status Acquire_Run(App& app) {
   gStartTime = platform::clock().LocalTime();
   Status result = display.InitPlot();
   if (result != status::kOk && result != status::kSerialMismatch) {
-    if (display.tmpFile() != nullptr && display.tmpFile()->isOpen()) display.tmpFile()->Close();
+    if (recorder != nullptr && recorder->isOpen()) recorder->Close();
     SetCursor(Cursor::Default);
     // A recording that cannot be created says why (no permission, a full disk).
-    if (DataFile* scratch = display.tmpFile(); scratch != nullptr && result == status::kCantOpenFile && scratch->openError() != 0)
-      Error_ReportFile(result, scratch->filename(), scratch->openError());
+    if (recorder != nullptr && result == status::kCantOpenFile && recorder->openError() != 0)
+      Error_ReportFile(result, recorder->filename(), recorder->openError());
     else
       Error_Report(result);
     return result;
   }
 
-  DataFile* recorder = display.tmpFile();
   WindowUser user(app);
   DisplayView view(display);
-  Acquisition run(*source, recorder, user, &view);
-  run.SetReconnect(settings::ReconnectOn());
-  // A companion that cannot be written is told at the end, among the run's
-  // notes; the recording goes on.
-  if (recorder != nullptr) {
-    run.SetStartUtc(app.replayStartUtc);
-    run.SetCompanion(&companion, CompanionPathFor(recorder->filename()));
-  }
   // The GPS receiver of a live run (a replay's samples were taken
   // elsewhere): one that cannot be opened has been told; the run goes on
   // without positions, as it does when the receiver falls silent.
-  const std::unique_ptr<PositionSource> receiver =
-      SerialPortOf(*source) != nullptr ? Position_OpenForRun(app) : nullptr;
-  run.SetPosition(receiver.get(), recorder != nullptr ? TrackPathFor(recorder->filename()) : std::string());
-  const ScopedRun current(app, run);
+  if (SerialPortOf(*source) != nullptr) setup.position = Position_OpenForRun(app);
+  Acquisition& run = session.Begin(user, &view, std::move(setup));
   if (run.ready() != status::kOk) {
-    if (recorder != nullptr && recorder->isOpen()) recorder->Close();
+    result = run.ready();
+    session.Finish();
     SetCursor(Cursor::Default);
-    Error_Report(run.ready());
-    return run.ready();
+    Error_Report(result);
+    return result;
   }
   // The run leaves the window usable: the graph on show, the traces shown,
   // zoom, following and the exit stay; what would disturb the run is dimmed.
@@ -569,13 +547,13 @@ Status Acquire_Run(App& app) {
   display.UpdateProgress(true);
 
   if (result != status::kOk && result != status::kCancelled && result != status::kUnexpectedEof)
-    ReportRunError(*source, result, run);
-  const RunSummary summary = run.Finish();
+    ReportRunError(*source, result, run.breaks());
+  const RunSummary summary = session.Finish();
   // The recording's last lines are written as the run is finished: a write
   // error there is the run's.
   if (summary.result != result) {
     result = summary.result;
-    ReportRunError(*source, result, run);
+    ReportRunError(*source, result, summary.breaks);
   }
   FinishRecording(app, *source, recorder, summary);
   // What the run has to tell beyond its result (lines left out, what the

@@ -8,7 +8,7 @@ namespace sondrix {
 
 App::~App() = default;
 
-Status App::MakeDisplay() { return Display::New(display_, mainPanel); }
+Status App::MakeDisplay() { return Display::New(display_, mainPanel, session_); }
 
 std::string App::ScratchPath() { return platform::JoinPath(platform::GetProjectDir(), kRecordingFile); }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The application's state between commands: the main window and its menu
-// bar, the display (which owns the attached source), what kind of source is
+// bar, the session (which owns the attached source, its scratch recording
+// and the run going on) and the display that shows it, what kind of source is
 // open, the trace button last pressed, the window's layout, the lock on the
 // recording file of this project directory, and whether the last run still
 // waits to be saved.
@@ -24,7 +25,6 @@
 
 namespace sondrix {
 
-class Acquisition;
 class App;
 
 // sourceKind when nothing was opened (otherwise kSourceKindFile or
@@ -50,14 +50,20 @@ class App {
   App(const App&) = delete;
   App& operator=(const App&) = delete;
 
+  Session& session() { return session_; }
   Display& display() { return *display_; }
   bool hasDisplay() const { return display_ != nullptr; }
   // The attached source (null when none).
-  Source* source() const { return display_ ? display_->source() : nullptr; }
-  // Makes the display on the loaded main panel.
+  Source* source() const { return session_.source(); }
+  // The run going on (null between runs).
+  Acquisition* run() const { return session_.run(); }
+  // Makes the display of the session on the loaded main panel.
   Status MakeDisplay();
-  // Disposes the display and with it the attached source.
-  void DisposeDisplay() { display_.reset(); }
+  // Disposes the display and closes the attached source.
+  void DisposeDisplay() {
+    display_.reset();
+    session_.Detach();
+  }
 
   // The scratch recording of the project directory ("Sondrix.tmp").
   static std::string ScratchPath();
@@ -86,8 +92,6 @@ class App {
   // The last run recorded lines that were not saved yet; they wait in the
   // scratch recording.
   bool unsavedRun = false;
-  // The run going on (null between runs).
-  Acquisition* run = nullptr;
   // The data file the last run was saved as (empty before): what File >
   // Export Data offers first.
   std::string lastSavedRecording;
@@ -96,6 +100,8 @@ class App {
   int buttonState = 0;
 
  private:
+  // The session outlives its view.
+  Session session_;
   std::unique_ptr<Display> display_;
 };
 

@@ -6,9 +6,9 @@
 #include "common/errors.h"
 #include "common/panels.h"
 #include "common/text_format.h"
-#include "datafile/acquisition.h"
 #include "display/graph_control.h"
 #include "platform/ui.h"
+#include "session/acquisition.h"
 #include "source/rudud.h"
 
 namespace sondrix {

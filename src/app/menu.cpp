@@ -66,7 +66,7 @@ void EditConfiguration(App& app) {
 }
 
 void SaveData(App& app) {
-  DataFile* recording = app.display().tmpFile();
+  DataFile* recording = app.session().recording();
   if (recording == nullptr) return;
   Error_Report(SaveScratchRecording(app, *recording));
 }
@@ -301,7 +301,7 @@ bool Menu_RunAllows(const App& app, int item) {
     case p::kMenuDepthGraph:
       return app.source() != nullptr && app.source()->HasDepth() != 0;
     case p::kMenuMarkEvent:
-      return app.run != nullptr;
+      return app.run() != nullptr;
     default:
       return false;
   }

@@ -8,10 +8,10 @@
 #include "common/panels.h"
 #include "common/settings.h"
 #include "common/text_format.h"
-#include "datafile/acquisition.h"
 #include "display/graph_control.h"
 #include "platform/clock.h"
 #include "platform/ui.h"
+#include "session/acquisition.h"
 #include "source/rudud.h"
 
 namespace sondrix {
@@ -85,8 +85,8 @@ std::unique_ptr<PositionSource> Position_OpenForRun(const App& app) {
 }
 
 Status MarkEvent_Dialog(App& app) {
-  if (app.run == nullptr) return status::kCancelled;
-  if (!app.run->keepsCompanion()) {
+  if (app.run() == nullptr) return status::kCancelled;
+  if (!app.run()->keepsCompanion()) {
     Error_Message("This run records nothing: events are marked in a recording's companion.");
     return status::kCancelled;
   }
@@ -110,9 +110,9 @@ Status MarkEvent_Dialog(App& app) {
   });
   if (answered != status::kOk) return answered;
   // The run may have ended while the dialog was up.
-  if (app.run == nullptr) return status::kCancelled;
+  if (app.run() == nullptr) return status::kCancelled;
   const std::string_view kindText = kMarkedKinds[kind >= 0 && kind < static_cast<int>(kMarkedKinds.size()) ? kind : 0];
-  if (!app.run->MarkEvent(kindText, note, at)) {
+  if (!app.run()->MarkEvent(kindText, note, at)) {
     Error_Message("The event could not be written into the recording's companion.");
     return status::kWriteFailed;
   }

@@ -36,7 +36,7 @@ Status Position_Configure();
 // it cannot be opened (told, unless the run is unattended: logged).
 std::unique_ptr<PositionSource> Position_OpenForRun(const App& app);
 
-// Mark Event during app.run: 1 (marked), -1021 (cancelled), -1015 (the
+// Mark Event during app.run(): 1 (marked), -1021 (cancelled), -1015 (the
 // companion could not be written: told), or the panel's failure to load.
 Status MarkEvent_Dialog(App& app);
 

@@ -56,31 +56,6 @@ bool EscapeAt(std::string_view text, std::size_t at) {
          HexDigit(text[at + 3]) >= 0;
 }
 
-// The length of the well-formed UTF-8 sequence of two or more bytes at
-// `at` (RFC 3629, table 3-7 of the Unicode standard), 0 when there is none.
-std::size_t SequenceLength(std::string_view text, std::size_t at) {
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[at + k]); };
-  const unsigned char lead = byte(0);
-  std::size_t length = 0;
-  unsigned char low = 0x80, high = 0xBF;  // the second byte's range
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;   // no overlong form
-    if (lead == 0xED) high = 0x9F;  // no surrogate
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;   // no overlong form
-    if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
-  }
-  if (length == 0 || at + length > text.size() || byte(1) < low || byte(1) > high) return 0;
-  for (std::size_t k = 2; k < length; ++k) {
-    if (byte(k) < 0x80 || byte(k) > 0xBF) return 0;
-  }
-  return length;
-}
-
 void AppendEscaped(std::string& out, unsigned char c) {
   constexpr char kHex[] = "0123456789abcdef";
   out += "\\x";
@@ -90,28 +65,55 @@ void AppendEscaped(std::string& out, unsigned char c) {
 
 }  // namespace
 
+Utf8Char Utf8CharAt(std::string_view text, std::size_t at) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[at + k]); };
+  const unsigned char lead = byte(0);
+  if (lead < 0x80) return {lead, 1, true};
+  const Utf8Char none{0, 1, false};
+  // RFC 3629, table 3-7 of the Unicode standard: no overlong form, no
+  // surrogate, nothing above U+10FFFF, nothing cut short.
+  std::size_t length = 0;
+  char32_t point = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the second byte's range
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, point = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, point = lead & 0x0F;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, point = lead & 0x07;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  }
+  if (length == 0 || at + length > text.size() || byte(1) < low || byte(1) > high) return none;
+  for (std::size_t k = 1; k < length; ++k) {
+    if (byte(k) < 0x80 || byte(k) > 0xBF) return none;
+    point = (point << 6) | (byte(k) & 0x3F);
+  }
+  return {point, length, true};
+}
+
+namespace {
+
+bool AsciiControl(char32_t point) { return point < 0x20 || point == 0x7F; }
+
+// Every byte of the character at `at` as "\xNN".
+void AppendEscaped(std::string& out, std::string_view text, std::size_t at, const Utf8Char& c) {
+  for (std::size_t k = 0; k < c.length; ++k) AppendEscaped(out, static_cast<unsigned char>(text[at + k]));
+}
+
+}  // namespace
+
 std::string EscapeBytes(std::string_view text, bool controls) {
   std::string out;
   out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c < 0x80) {
-      if (EscapeAt(text, i) || (controls && (c < 0x20 || c == 0x7F)))
-        AppendEscaped(out, c);
-      else
-        out += static_cast<char>(c);
-      ++i;
-      continue;
-    }
-    const std::size_t length = SequenceLength(text, i);
-    if (length == 0) {
-      AppendEscaped(out, c);
-      ++i;
-      continue;
-    }
-    out.append(text.substr(i, length));
-    i += length;
-  }
+  ForEachUtf8(text, [&](std::size_t at, const Utf8Char& c) {
+    if (!c.valid || (c.length == 1 && (EscapeAt(text, at) || (controls && AsciiControl(c.point)))))
+      AppendEscaped(out, text, at, c);
+    else
+      out.append(text.substr(at, c.length));
+  });
   return out;
 }
 
@@ -199,35 +201,18 @@ std::string PrintableText(std::string_view text, bool keepTab, std::size_t maxBy
   if (cut) text = text.substr(0, maxBytes);
   std::string out;
   out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c < 0x80) {
-      if ((c < 0x20 && !(keepTab && c == '\t')) || c == 0x7F)
-        AppendEscaped(out, c);
-      else
-        out += static_cast<char>(c);
-      ++i;
-      continue;
-    }
-    const std::size_t length = SequenceLength(text, i);
+  ForEachUtf8(text, [&](std::size_t at, const Utf8Char& c) {
     // U+0080 ... U+009F are the C1 control codes; U+2028 and U+2029 break
     // lines too, and U+202A ... U+202E and U+2066 ... U+2069 turn the text's
     // direction, which would show the line otherwise than it is.
-    const auto second = length > 1 ? static_cast<unsigned char>(text[i + 1]) : 0;
-    const auto third = length > 2 ? static_cast<unsigned char>(text[i + 2]) : 0;
-    const bool c1 = length == 2 && c == 0xC2 && second < 0xA0;
-    const bool layout = length == 3 && c == 0xE2 &&
-                        ((second == 0x80 && third >= 0xA8 && third <= 0xAE) ||
-                         (second == 0x81 && third >= 0xA6 && third <= 0xA9));
-    if (length == 0 || c1 || layout) {
-      const std::size_t bytes = length == 0 ? 1 : length;
-      for (std::size_t k = 0; k < bytes; ++k) AppendEscaped(out, static_cast<unsigned char>(text[i + k]));
-      i += bytes;
-      continue;
-    }
-    out.append(text.substr(i, length));
-    i += length;
-  }
+    const char32_t u = c.point;
+    const bool control = c.length == 1 ? AsciiControl(u) && !(keepTab && u == '\t') : u <= 0x9F;
+    const bool layout = (u >= 0x2028 && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
+    if (!c.valid || control || layout)
+      AppendEscaped(out, text, at, c);
+    else
+      out.append(text.substr(at, c.length));
+  });
   if (cut) out += "...";
   return out;
 }

@@ -28,6 +28,26 @@ std::string IsoUtc(std::int64_t utcMs, bool milliseconds = true);
 // would begin such a form ("\x" and two hex digits in the text itself)
 // becomes "\x5c". Well-formed text holding no "\xNN" stays as it is.
 std::string EscapeBytes(std::string_view text, bool controls = false);
+
+// One character of UTF-8 text: its code point and its length in bytes;
+// `valid` false (length 1) for a byte that starts no well-formed sequence
+// (RFC 3629: overlong, a surrogate, above U+10FFFF, cut short, a stray
+// continuation byte).
+struct Utf8Char {
+  char32_t point = 0;
+  std::size_t length = 1;
+  bool valid = false;
+};
+Utf8Char Utf8CharAt(std::string_view text, std::size_t at);
+// Calls each(at, character) for every character of `text` in order.
+template <class Each>
+void ForEachUtf8(std::string_view text, Each&& each) {
+  for (std::size_t at = 0; at < text.size();) {
+    const Utf8Char c = Utf8CharAt(text, at);
+    each(at, c);
+    at += c.length;
+  }
+}
 // The bytes EscapeBytes was given: every "\xNN" (hex digits of either case)
 // becomes the byte NN; everything else stays.
 std::string UnescapeBytes(std::string_view text);

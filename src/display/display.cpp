@@ -34,8 +34,8 @@ const char* Plural(int n) { return n == 1 ? "" : "s"; }
 
 double RoundToNearest(double x, double step) { return step * std::floor(0.5 + x / step); }
 
-Status Display::New(std::unique_ptr<Display>& out, int panel) {
-  std::unique_ptr<Display> display(new (std::nothrow) Display(panel));
+Status Display::New(std::unique_ptr<Display>& out, int panel, Session& session) {
+  std::unique_ptr<Display> display(new (std::nothrow) Display(panel, session));
   if (!display) return status::kOutOfMemory;
   display->HideStopButton();
   for (int type = graph_type::kXY; type <= graph_type::kSpect2; ++type) display->graphs_[type]->Hide();
@@ -47,8 +47,8 @@ Status Display::New(std::unique_ptr<Display>& out, int panel) {
   return status::kOk;
 }
 
-Display::Display(int panel)
-    : panel_(panel), menuBar_(platform::ui().GetPanelMenuBar(panel)), progress_(panel, p::kMainProgress) {
+Display::Display(int panel, Session& session)
+    : session_(session), panel_(panel), menuBar_(platform::ui().GetPanelMenuBar(panel)), progress_(panel, p::kMainProgress) {
   if (menuBar_ < 0) menuBar_ = 0;
   graphs_[graph_type::kXY] = std::make_unique<XYGraph>(panel, p::kMainXYGraph, p::kMenuXYGraph);
   graphs_[graph_type::kStrip] = std::make_unique<Strip>(panel, p::kMainStripChart, p::kMenuStripChart);
@@ -62,9 +62,14 @@ Display::Display(int panel)
   labelSlot_.fill(-1);
   chanMin_.fill(1.0e10);
   chanMax_.fill(-1.0e10);
+  // The display draws the lines the run has time for; the others it counts.
+  session_.stream().Follow(*this, 0);
 }
 
-Display::~Display() { Detach(); }
+Display::~Display() {
+  session_.stream().Unsubscribe(*this);
+  Detach();
+}
 
 Graph* Display::graph(int type) const {
   return type >= graph_type::kXY && type <= graph_type::kSpect2 ? graphs_[type].get() : nullptr;
@@ -97,14 +102,14 @@ bool Display::Spect2OnShow() const {
   return current_ != nullptr && current_ == graphs_[graph_type::kSpect2].get();
 }
 
-bool Display::HasExtTemp() const { return source_ && source_->HasExtTemp() != 0; }
-bool Display::HasDepth() const { return source_ && source_->HasDepth() != 0; }
+bool Display::HasExtTemp() const { return session_.source() && session_.source()->HasExtTemp() != 0; }
+bool Display::HasDepth() const { return session_.source() && session_.source()->HasDepth() != 0; }
 
 void Display::RecountVisible() {
   traceMap_.fill(0);
   traceCount_ = 0;
-  if (source_) {
-    const int count = source_->GetTraceMap(traceMap_);
+  if (session_.source()) {
+    const int count = session_.source()->GetTraceMap(traceMap_);
     traceCount_ = std::clamp(count, 0, kMaxTraces);
     if (count < 0) traceMap_.fill(0);
   }
@@ -117,32 +122,29 @@ void Display::RecountVisible() {
 }
 
 std::string Display::Title() const {
-  if (!source_) return "(no source)";
-  std::string name = NameFromPath(source_->filename());
+  if (!session_.source()) return "(no source)";
+  std::string name = NameFromPath(session_.source()->filename());
   for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   std::string id;
-  source_->GetID(id);
+  session_.source()->GetID(id);
   return Format("%s: %s  (%08lX)", name.c_str(), id.c_str(),
-                static_cast<unsigned long>(source_->GetSerialnum()));
+                static_cast<unsigned long>(session_.source()->GetSerialnum()));
 }
 
 int Display::ShownType(int type) const {
-  return type == graph_type::kDepth && (!source_ || source_->HasDepth() == 0) ? graph_type::kXY : type;
+  return type == graph_type::kDepth && (!session_.source() || session_.source()->HasDepth() == 0) ? graph_type::kXY : type;
 }
 
 std::string Display::ConfigPath() const {
-  if (!source_) return {};
-  std::string path = source_->filename();
+  if (!session_.source()) return {};
+  std::string path = session_.source()->filename();
   changeExt(path, "RTC");
   return path;
 }
 
 // --- Attaching a source -----------------------------------------------------------------
 
-void Display::ForgetRun() {
-  history_.Clear(0);
-  historyCount_ = 0;
-}
+void Display::ForgetRun() { session_.ForgetHistory(); }
 
 void Display::Detach() {
   ForgetRun();
@@ -153,11 +155,7 @@ void Display::Detach() {
     current_->DeletePlots();
     current_->Hide();
   }
-  tmpFile_.reset();
-  if (source_) {
-    source_->Close();
-    source_.reset();
-  }
+  session_.Detach();
 }
 
 void Display::SetDefaults() {
@@ -166,12 +164,12 @@ void Display::SetDefaults() {
     graphs_[type]->set_follow(FollowSettings{});
   }
   displayBinsize_ = 1;
-  if (!source_) {
+  if (!session_.source()) {
     visible_.fill(0);
     return;
   }
   traceMap_.fill(0);
-  traceCount_ = std::clamp(source_->GetTraceMap(traceMap_), 0, kMaxTraces);
+  traceCount_ = std::clamp(session_.source()->GetTraceMap(traceMap_), 0, kMaxTraces);
   for (int i = 0; i < kMaxTraces; ++i) visible_[i] = traceMap_[i] != 0 ? 1 : 0;
 }
 
@@ -189,26 +187,13 @@ Status Display::Attach(std::unique_ptr<Source> source) {
   hasValue_.fill(false);
   runDate_.clear();
   runTime_.clear();
-  source_ = std::move(source);
-  Status result = status::kOk;
+  // Without its scratch recording a source cannot run: the session closes
+  // it and the display shows no source rather than the previous one's title.
+  const Status result =
+      session_.Attach(std::move(source), platform::JoinPath(platform::GetProjectDir(), kRecordingFile));
+  if (result != status::kOk) Error_Report(result);
 
-  if (source_) {
-    RecountVisible();
-    std::unique_ptr<DataFile> recording;
-    const std::string scratch = platform::JoinPath(platform::GetProjectDir(), kRecordingFile);
-    if (source_->NewDataFile(recording, scratch) != status::kOk) {
-      // Without its scratch recording a source cannot run: it is closed and
-      // the display shows no source rather than the previous one's title.
-      Error_Report(status::kCantOpenFile);
-      source_->Close();
-      source_.reset();
-      result = status::kCantOpenFile;
-    } else {
-      tmpFile_ = std::move(recording);
-    }
-  }
-
-  if (!source_) {
+  if (!session_.source()) {
     traceCount_ = 0;
     visibleCount_ = 0;
     traceMap_.fill(0);
@@ -225,16 +210,16 @@ Status Display::Attach(std::unique_ptr<Source> source) {
     current_ = graphs_[ShownType(current_->GetType())].get();
     RecountVisible();
     colors_.fill(0);
-    source_->GetColors(colors_);
+    session_.source()->GetColors(colors_);
     // The spectrum graphs show the source's wavelengths from the moment it
     // is open, not only once a run has begun.
     for (const int type : {graph_type::kSpect, graph_type::kSpect2}) graph(type)->InitPlot(*this, traceCount_);
     std::string date, time;
-    source_->GetDate(date, time);
+    session_.source()->GetDate(date, time);
     const std::string title = Title();
     const std::string empty;
     UpdateTimeDate(&title, &date, &time, &empty);
-    UpdateStatus(source_->GetStatus());
+    UpdateStatus(session_.source()->GetStatus());
   }
 
   HideInfo();
@@ -288,7 +273,7 @@ void Display::ShowGraph(int type) {
   }
   // A graph put on show during or after a run is drawn with the whole run
   // and follows it from there.
-  if (changed && !history_.empty()) {
+  if (changed && !session_.history().empty()) {
     current_->ResetFollowState();
     RedrawFromHistory();
   }
@@ -309,7 +294,7 @@ void Display::ShowGraph(int type) {
 
 void Display::VisibleTraces(std::vector<int>& out, int limit) const {
   out.clear();
-  const int count = history_.empty() ? traceCount_ : std::min(traceCount_, history_.traceCount());
+  const int count = session_.history().empty() ? traceCount_ : std::min(traceCount_, session_.history().traceCount());
   for (int i = 0; i < count && static_cast<int>(out.size()) < limit; ++i) {
     if (visible(i)) out.push_back(i);
   }
@@ -331,24 +316,9 @@ void Display::RelabelRun() {
   }
 }
 
-bool Display::AddToHistory(const SourceLine& line, bool& thinned) {
-  thinned = false;
-  const int count = std::min({line.count, traceCount_, static_cast<int>(line.values.size())});
-  for (int i = 0; i < count; ++i) historyAcc_[i] += line.values[static_cast<std::size_t>(i)];
-  if (++historyCount_ < displayBinsize_) return false;
-  for (int i = 0; i < traceCount_; ++i) {
-    historyBin_[i] = historyAcc_[i] / historyCount_;
-    historyAcc_[i] = 0.0;
-  }
-  historyCount_ = 0;
-  thinned = history_.Add(line.time, line.temperature, line.depth,
-                         std::span<const double>(historyBin_.data(), static_cast<std::size_t>(traceCount_)));
-  return true;
-}
-
 void Display::ResumeFollow() {
   current_->ResumeFollow();
-  if (!history_.empty()) RedrawFromHistory();
+  if (!session_.history().empty()) RedrawFromHistory();
   UpdateFollowControls();
 }
 
@@ -370,7 +340,7 @@ void Display::UpdateFollowControls() {
   const FollowSettings& follow = current_->follow();
   ui.SetMenuBarAttribute(menuBar_, p::kMenuWholeRun, Attr::Checked,
                          timeAxis && follow.axis != 0 && follow.wholeRun != 0 ? 1 : 0);
-  ui.SetMenuBarAttribute(menuBar_, p::kMenuWholeRun, Attr::Dimmed, source_ && timeAxis ? 0 : 1);
+  ui.SetMenuBarAttribute(menuBar_, p::kMenuWholeRun, Attr::Dimmed, session_.source() && timeAxis ? 0 : 1);
 }
 
 void Display::TracesChanged() {
@@ -389,7 +359,7 @@ void Display::TracesChanged() {
     RelabelRun();
     ShowInfo();
   }
-  if (history_.empty()) return;
+  if (session_.history().empty()) return;
   // The bin in progress holds sums of the traces shown before.
   binCount_ = 0;
   current_->ClearBin();
@@ -403,7 +373,7 @@ Status Display::UserConfigure() {
     current_->SetConfig(0);
     // New settings: following starts afresh with them.
     current_->ResumeFollow();
-    if (!history_.empty()) RedrawFromHistory();
+    if (!session_.history().empty()) RedrawFromHistory();
     UpdateFollowControls();
   }
   return result;
@@ -454,17 +424,14 @@ void MoveGraph(Display& display, double fraction) { display.MoveGraph(fraction);
 // --- Runs ---------------------------------------------------------------------------------------
 
 Status Display::InitPlot() {
-  if (!source_) return status::kDisplayInitPlotNoSource;
-  const int b = source_->GetBinsize();
-  const int o = std::max(source_->GetOrigBinsize(), 1);
-  if (tmpFile_) {
-    tmpFile_->SetOrigBinsize(b);
-    if (Status result = tmpFile_->OpenWrite(source_.get()); result != status::kOk) return result;
-  }
+  if (!session_.source()) return status::kDisplayInitPlotNoSource;
+  const int b = session_.source()->GetBinsize();
+  const int o = std::max(session_.source()->GetOrigBinsize(), 1);
+  if (Status result = session_.OpenRecording(); result != status::kOk) return result;
   HideInfo();
   infoGraph_ = current_;
   // A live source tells the time now, a stored run the time it began.
-  source_->GetDate(runDate_, runTime_);
+  session_.source()->GetDate(runDate_, runTime_);
   RecountVisible();
   PlotVisibleTraces();
   InitInfo();
@@ -490,10 +457,10 @@ Status Display::InitPlot() {
   InitGraphs();
   const TraceMap mapBefore = traceMap_;
   const int countBefore = traceCount_;
-  const Status result = source_->Reset();
+  const Status result = session_.source()->Reset();
   // A replay shows how much of its file it has read (after the reset,
   // which may start the file over).
-  const bool replaying = source_->GetReplayFraction() >= 0.0;
+  const bool replaying = session_.source()->GetReplayFraction() >= 0.0;
   if (replaying || replaying_) progress_.Show(replaying);
   replaying_ = replaying;
   // A meter may learn at its reset which of its traces the instrument sends
@@ -520,25 +487,28 @@ void Display::PlotVisibleTraces() {
 
 void Display::InitGraphs() {
   // A run starts a history of its own, and every graph follows it afresh.
-  history_.Clear(traceCount_);
-  historyAcc_.fill(0.0);
-  historyCount_ = 0;
+  session_.BeginHistory(traceCount_, displayBinsize_);
+  seenBins_ = 0;
+  seenThinnings_ = 0;
   for (int type = graph_type::kXY; type <= graph_type::kSpect2; ++type) {
     graphs_[type]->InitPlot(*this, traceCount_);
     graphs_[type]->ResumeFollow();
   }
   colors_.fill(0);
-  source_->GetColors(colors_);
+  session_.source()->GetColors(colors_);
   PutUpLabels();
 }
 
 Status Display::Plot(const SourceLine& line) {
-  if (!source_) return status::kDisplayPlotNoSource;
+  if (!session_.source()) return status::kDisplayPlotNoSource;
   double now = platform::Timer();
   if (line.status == status::kOk) {
     elapsedMs_ = line.time;  // the graphs place the line by it
-    bool thinned = false;
-    const bool binDone = AddToHistory(line, thinned);
+    // The session's history took the line before the display did.
+    const bool binDone = session_.historyBins() != seenBins_;
+    const bool thinned = session_.historyThinnings() != seenThinnings_;
+    seenBins_ = session_.historyBins();
+    seenThinnings_ = session_.historyThinnings();
     if (Status result = current_->Plot(*this, line); result != status::kOk) return result;
     if (binDone) {
       // Thinning left the graph's oldest points without an entry: it is drawn
@@ -562,13 +532,13 @@ Status Display::Plot(const SourceLine& line) {
   }
   Count(line);
   UpdateLost();
-  UpdateStatus(source_->GetStatus());
+  UpdateStatus(session_.source()->GetStatus());
 
   // The timer passes midnight: a reading below the last one is a day later.
   if (now < lastClockTime_) now += 86400.0;
   if (now - lastClockTime_ >= clockInterval_) {
     std::string date, time;
-    source_->GetDate(date, time);
+    session_.source()->GetDate(date, time);
     UpdateTimeDate(nullptr, &date, &time, nullptr);
     UpdateElapsed();
     if (const std::optional<double> rate = SampleRate()) UpdateRate(*rate);
@@ -587,15 +557,15 @@ void Display::UpdateElapsed() {
 }
 
 void Display::UpdateProgress(bool end) {
-  if (!replaying_ || !source_) return;
+  if (!replaying_ || !session_.source()) return;
   // The bar moves by whole percents; the record time with it, so that a
   // replay much faster than its record shows its time going by.
-  if (progress_.Set(source_->GetReplayFraction()) || end) UpdateElapsed();
+  if (progress_.Set(session_.source()->GetReplayFraction()) || end) UpdateElapsed();
 }
 
 void Display::Count(const SourceLine& line) {
-  if (!source_) return;
-  const int binsize = std::max(source_->GetBinsize(), 1);
+  if (!session_.source()) return;
+  const int binsize = std::max(session_.source()->GetBinsize(), 1);
   // A line of bin size 1 is one sample, good or lost (a lost one is in the
   // source's lost count); a completed bin holds `binsize` good samples
   // whatever its status says.
@@ -603,13 +573,13 @@ void Display::Count(const SourceLine& line) {
   if (line.status != status::kOk) return;
   elapsedMs_ = line.time;
   // A stored line stands for the samples the recording averaged into it.
-  const long long perLine = std::max(source_->GetOrigBinsize(), 1);
-  lineRate_.Add(line.time, (sampleCount_ + std::max(source_->GetLostCount(), 0)) * perLine);
+  const long long perLine = std::max(session_.source()->GetOrigBinsize(), 1);
+  lineRate_.Add(line.time, (sampleCount_ + std::max(session_.source()->GetLostCount(), 0)) * perLine);
 }
 
 std::optional<double> Display::SampleRate() const {
-  if (!source_) return std::nullopt;
-  const double carried = source_->GetSampleRate();
+  if (!session_.source()) return std::nullopt;
+  const double carried = session_.source()->GetSampleRate();
   if (carried > 0.0 && std::isfinite(carried)) return carried;
   return lineRate_.Estimate();
 }
@@ -659,7 +629,7 @@ void Display::SetLabelPage(int page) {
   if (page == labelPage_) return;
   labelPage_ = page;
   AssignSlots();
-  if (!source_) return;
+  if (!session_.source()) return;
   InitLabels();
   PutUpLabels();
   InitValues();
@@ -687,11 +657,11 @@ void Display::ShowLabelPager(bool on) {
 }
 
 Status Display::PutUpLabels() {
-  if (!source_) return status::kDisplayLabelsNoSource;
+  if (!session_.source()) return status::kDisplayLabelsNoSource;
   for (int i = 0; i < traceCount_; ++i) {
     if (plotted_[i] == 0 || labelSlot_[i] < 0) continue;
     std::string heading;
-    source_->GetHeading(i, heading);
+    session_.source()->GetHeading(i, heading);
     UpdateLabel(labelSlot_[i], heading, TraceRGB(i));
   }
   return 0;
@@ -786,10 +756,10 @@ void Display::InitLost() { SetText(p::kMainLost, ""); }
 void Display::HideLost() { SetShown(p::kMainLost, false); }
 void Display::ShowLost() { SetShown(p::kMainLost, true); }
 void Display::UpdateLost() {
-  if (!source_) return;
+  if (!session_.source()) return;
   // Lost against every sample the run read: the good ones, drawn or only
   // recorded while the program caught up, and the lost ones themselves.
-  const int lost = source_->GetLostCount();
+  const int lost = session_.source()->GetLostCount();
   if (lost > 0) SetText(p::kMainLost, Format("%d of %lld lost", lost, sampleCount_ + lost));
 }
 
@@ -923,10 +893,10 @@ void Display::DebugMsg(std::string_view text) {
 
 platform::GraphPicture Display::Picture() const {
   platform::GraphPicture picture;
-  if (!source_ || current_ == nullptr) return picture;
+  if (!session_.source() || current_ == nullptr) return picture;
   std::string id;
-  source_->GetID(id);
-  picture.title = Format("%s   Serial %08lX", id.c_str(), static_cast<unsigned long>(source_->GetSerialnum()));
+  session_.source()->GetID(id);
+  picture.title = Format("%s   Serial %08lX", id.c_str(), static_cast<unsigned long>(session_.source()->GetSerialnum()));
   if (!runDate_.empty() || !runTime_.empty()) {
     picture.title += Format("   Run started %s %s", runDate_.c_str(), runTime_.c_str());
   }
@@ -958,7 +928,7 @@ platform::GraphPicture Display::Picture() const {
         break;
       }
       std::string heading;
-      source_->GetHeading(i, heading);
+      session_.source()->GetHeading(i, heading);
       // The bars of absorption traces are hollow (spect_graph.cpp) while
       // the spectrum is not dense.
       const bool hollow = type == graph_type::kSpect && drawn.size() <= static_cast<std::size_t>(kDenseSpectrum) &&
@@ -977,8 +947,8 @@ platform::GraphPicture Display::Picture() const {
     // The chart has no time scale of its own: its width in time.
     const auto* strip = static_cast<const Strip*>(graphs_[graph_type::kStrip].get());
     const std::optional<double> rate = SampleRate();
-    const double samplesPerPoint = static_cast<double>(displayBinsize_) * std::max(source_->GetBinsize(), 1) *
-                                   std::max(source_->GetOrigBinsize(), 1);
+    const double samplesPerPoint = static_cast<double>(displayBinsize_) * std::max(session_.source()->GetBinsize(), 1) *
+                                   std::max(session_.source()->GetOrigBinsize(), 1);
     if (rate && *rate > 0.0) {
       const double seconds = Strip::PointsPerScreen(strip->settings().scrollSpeed) * samplesPerPoint / *rate;
       picture.xName = seconds >= 120.0 ? Format("Time (%.1f min across the chart, newest at the right)", seconds / 60.0)
@@ -994,18 +964,18 @@ platform::GraphPicture Display::Picture() const {
 // --- The display configuration file -------------------------------------------------------------------
 
 Status Display::WriteConfig() {
-  if (!source_) return status::kDisplayWriteConfigNoSource;
+  if (!session_.source()) return status::kDisplayWriteConfigNoSource;
   // Written whole beside its name and put in place (never half a file,
   // never through a link).
   ReplacingFile file(ConfigPath());
   if (!file) return status::kCantWriteConfig;
   const ScopedCLocale cLocale;
   std::string id;
-  source_->GetID(id);
+  session_.source()->GetID(id);
   std::fprintf(file.get(), "%s\n", id.c_str());
-  std::fprintf(file.get(), "%0lx\n", static_cast<unsigned long>(source_->GetSerialnum()));
+  std::fprintf(file.get(), "%0lx\n", static_cast<unsigned long>(session_.source()->GetSerialnum()));
   std::fprintf(file.get(), "%d\t\t\t\t; current display\n", current_->GetType());
-  std::fprintf(file.get(), "%d\t\t\t\t; collect bin size\n", source_->GetBinsize());
+  std::fprintf(file.get(), "%d\t\t\t\t; collect bin size\n", session_.source()->GetBinsize());
   std::fprintf(file.get(), "%d\t\t\t\t; display bin size\n", displayBinsize_);
   for (int i = 0; i < traceCount_; ++i) {
     if (visible_[i] != 0) std::fprintf(file.get(), "%d\t", i);
@@ -1026,7 +996,7 @@ Status Display::WriteConfig() {
 }
 
 Status Display::ReadConfig() {
-  if (!source_) return status::kDisplayReadConfigNoSource;
+  if (!session_.source()) return status::kDisplayReadConfigNoSource;
   const OwnedFile file(platform::OpenRegularFile(ConfigPath()));
   if (!file) return status::kDisplayConfigOpen;
   const ScopedCLocale cLocale;
@@ -1045,7 +1015,7 @@ Status Display::ReadConfig() {
   current_ = graphs_[ShownType(type)].get();
 
   int binsize = 0;
-  if (std::fscanf(f, "%d", &binsize) == 1) source_->SetBinsize(binsize);
+  if (std::fscanf(f, "%d", &binsize) == 1) session_.source()->SetBinsize(binsize);
   eatComment(f);
   int displayBinsize = 1;
   if (std::fscanf(f, "%d", &displayBinsize) == 1) SetDisplayBinsize(displayBinsize);

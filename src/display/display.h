@@ -2,11 +2,14 @@
 // Display: the one object that owns everything shown on the main panel while
 // data flows -- the six graphs, the twenty trace labels with their value
 // read-outs (paged through the run's traces twenty at a time), the rate, lost-sample, bin-size, temperature, depth, status and
-// time read-outs, and the start/stop button. It is attached to one source at
-// a time (and then owns it and the scratch recording of its runs), keeps
-// which traces are visible, hands each line of a run to the graph on show,
-// and keeps its own and every graph's settings in a display configuration
-// file beside the source's file (extension "RTC").
+// time read-outs, and the start/stop button. It is a view of one Session
+// (session/session.h), which owns the source, the scratch recording, the run
+// and its history: the display follows the session's sample stream (a line
+// the run has no time to draw is counted, not drawn), keeps which traces are
+// visible, hands each line of a run to the graph on show, draws a graph put
+// on show from the session's history, and keeps its own and every graph's
+// settings in a display configuration file beside the source's file
+// (extension "RTC").
 #pragma once
 
 #include <array>
@@ -21,8 +24,8 @@
 #include "common/status.h"
 #include "datafile/data_file.h"
 #include "display/graph.h"
-#include "session/run_history.h"
 #include "display/line_rate.h"
+#include "session/session.h"
 #include "source/source.h"
 #include "source/source_line.h"
 
@@ -37,20 +40,21 @@ inline constexpr double kClockInterval = 1.0;
 // Lines of an exported picture's legend at most.
 inline constexpr int kLegendEntries = 40;
 
-class Display {
+class Display final : public SampleConsumer {
  public:
-  // Builds the display on the main panel `panel` (loaded with its menu bar):
-  // six graphs, the idle start/stop button, no source, the second spectrum
-  // graph on show; then displays the panel.
-  static Status New(std::unique_ptr<Display>& out, int panel);
-  ~Display();  // detaches (closes and disposes the source)
+  // Builds the display of `session` on the main panel `panel` (loaded with
+  // its menu bar): six graphs, the idle start/stop button, no source, the
+  // second spectrum graph on show; then displays the panel.
+  static Status New(std::unique_ptr<Display>& out, int panel, Session& session);
+  ~Display() override;  // detaches (the session closes the source)
   Display(const Display&) = delete;
   Display& operator=(const Display&) = delete;
 
-  // Attaches a source (null: none), detaching the previous one first. The
-  // display owns it from then on. When the source's scratch recording
-  // cannot be created, "Can't open file" is reported, the source is closed
-  // and the display stays without one (-1002).
+  // Hands a source (null: none) to the session, which detaches the previous
+  // one first and makes the source's scratch recording in the project
+  // folder, and shows it. When that recording cannot be made, "Can't open
+  // file" is reported, the source is closed and the display stays without
+  // one (-1002).
   Status Attach(std::unique_ptr<Source> source);
   void Detach();
   void SetDefaults();
@@ -58,10 +62,16 @@ class Display {
   void ShowGraph(int type);
   // The settings dialog of the graph on show, applied when accepted.
   Status UserConfigure();
-  // Prepares a run; the source's Reset result or an error.
+  // Prepares a run: the session's recording opened, the source reset, the
+  // graphs and read-outs set up; the source's Reset result or an error.
   Status InitPlot();
-  // One line of a run: the graph on show and the read-outs.
+  // One line of a run (after the session's history took it): the graph on
+  // show and the read-outs.
   Status Plot(const SourceLine& line);
+  // As a follower of the session's stream: a line drawn, or one the run had
+  // no time to draw, counted.
+  Status Take(const SourceLine& line) override { return Plot(line); }
+  void Missed(const SourceLine& line) override { Count(line); }
   // A replay's progress: the bar of its file read and, whenever the bar
   // moves, the elapsed read-out at the record time of the last line. Plot
   // calls it; the run calls it once more at its end (`end`: the elapsed
@@ -116,7 +126,7 @@ class Display {
 
   // --- Following the run (docs/display.md) ------------------------------------
   // The run's drawn points, from which a graph put on show is drawn.
-  const RunHistory& history() const { return history_; }
+  const RunHistory& history() const { return session_.history(); }
   // The visible traces in index order, at most `limit` of them (and only
   // traces the history holds while it holds any).
   void VisibleTraces(std::vector<int>& out, int limit = kMaxTraces) const;
@@ -179,8 +189,8 @@ class Display {
   void DebugMsg(std::string_view text);
 
   // --- What the graphs read, and what the application reads and sets ----------
-  Source* source() const { return source_.get(); }
-  DataFile* tmpFile() const { return tmpFile_.get(); }
+  Session& session() const { return session_; }
+  Source* source() const { return session_.source(); }
   Graph* current() const { return current_; }
   Graph* graph(int type) const;
   int panel() const { return panel_; }
@@ -210,7 +220,7 @@ class Display {
   double chanMax(int trace) const { return InRange(trace) ? chanMax_[trace] : 0.0; }
 
  private:
-  explicit Display(int panel);
+  Display(int panel, Session& session);
   static bool InRange(int trace) { return trace >= 0 && trace < kMaxTraces; }
   // Refreshes the trace map and count from the source and recounts the
   // visible traces (a trace the source does not have is never visible).
@@ -223,9 +233,6 @@ class Display {
   void PlotVisibleTraces();
   // Every graph's InitPlot, the trace colours and the labels of a run.
   void InitGraphs();
-  // Adds a line to the history's display bin; true when that completed a
-  // bin (`thinned`: the history made room by thinning its older half).
-  bool AddToHistory(const SourceLine& line, bool& thinned);
   // The graph on show drawn afresh from the history and following it.
   void RedrawFromHistory();
   // Labels and read-outs of a run put up for the graph on show.
@@ -249,6 +256,7 @@ class Display {
   // The elapsed read-out at the record time of the last line.
   void UpdateElapsed();
 
+  Session& session_;
   int panel_ = 0;
   int menuBar_ = 0;
   // The six graphs by type (index 1 ... 6).
@@ -257,8 +265,6 @@ class Display {
   // Graphs whose settings were applied to their control since the source was
   // attached.
   std::array<bool, 7> configured_{};
-  std::unique_ptr<DataFile> tmpFile_;
-  std::unique_ptr<Source> source_;
   std::array<int, kMaxTraces> labelSlot_{};
   // The run's labelled traces and the label page on show.
   std::vector<int> labelled_;
@@ -277,10 +283,9 @@ class Display {
   // Record time of the last line, ms (64 bits, as the lines' time stamps:
   // runs longer than 24 days).
   std::int64_t elapsedMs_ = 0;
-  RunHistory history_;
-  std::array<double, kMaxTraces> historyAcc_{};
-  std::array<double, kMaxTraces> historyBin_{};
-  int historyCount_ = 0;
+  // The session's history bins and thinnings the graph on show has seen.
+  std::size_t seenBins_ = 0;
+  long seenThinnings_ = 0;
   int binsSinceUpdate_ = 0;
   double lastValueTime_ = 0.0;
   double lastClockTime_ = 0.0;

@@ -16,6 +16,7 @@
 #include <memory>
 #include <span>
 
+#include "common/text_format.h"
 #include "common/utils.h"
 #include "datafile/data_file.h"
 #include "datafile/deployment_values.h"
@@ -405,57 +406,27 @@ constexpr std::string_view kLatinFolded =
     "U u U u U u U u U u U u W w Y y Y Z z Z z Z z s ";
 static_assert(kLatinFolded.size() == 2 * (0x180 - 0xC0));
 
-// The code point of the UTF-8 sequence at `text[at]` and its length; length
-// 0 for a byte that starts no valid sequence (overlong, a surrogate, past
-// U+10FFFF, cut short).
-std::pair<char32_t, std::size_t> DecodeUtf8(std::string_view text, std::size_t at) {
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[at + k]); };
-  const unsigned char lead = byte(0);
-  std::size_t length = 0;
-  char32_t point = 0, least = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) length = 2, point = lead & 0x1F, least = 0x80;
-  else if (lead >= 0xE0 && lead <= 0xEF) length = 3, point = lead & 0x0F, least = 0x800;
-  else if (lead >= 0xF0 && lead <= 0xF4) length = 4, point = lead & 0x07, least = 0x10000;
-  if (length == 0 || at + length > text.size()) return {0, 0};
-  for (std::size_t k = 1; k < length; ++k) {
-    if ((byte(k) & 0xC0) != 0x80) return {0, 0};
-    point = (point << 6) | (byte(k) & 0x3F);
-  }
-  if (point < least || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) return {0, 0};
-  return {point, length};
-}
-
 }  // namespace
 
 std::string OneLine(std::string_view text, bool ascii) {
   std::string line;
   line.reserve(text.size());
-  for (std::size_t at = 0; at < text.size();) {
-    const auto c = static_cast<unsigned char>(text[at]);
-    if (c < 0x80) {
-      line += (c < 0x20 || c == 0x7F) ? ' ' : static_cast<char>(c);
-      ++at;
-      continue;
-    }
-    const auto [point, length] = DecodeUtf8(text, at);
-    if (length == 0) {  // not UTF-8
-      line += ascii ? '_' : '?';
-      ++at;
-      continue;
-    }
-    if (point <= 0x9F || point == 0x2028 || point == 0x2029) {
-      line += ' ';  // C1 controls (NEL among them) and the Unicode line and paragraph separators
-    } else if (!ascii) {
-      line.append(text.substr(at, length));
-    } else if (point >= 0xC0 && point <= 0x17F) {
-      const std::string_view folded = kLatinFolded.substr((point - 0xC0) * 2, 2);
+  ForEachUtf8(text, [&](std::size_t at, const Utf8Char& c) {
+    const char32_t u = c.point;
+    if (!c.valid) {
+      line += ascii ? '_' : '?';  // not UTF-8
+    } else if (u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0x2028 || u == 0x2029) {
+      line += ' ';  // C0 and C1 controls (NEL among them), the Unicode line and paragraph separators
+    } else if (c.length == 1 || !ascii) {
+      line.append(text.substr(at, c.length));
+    } else if (u >= 0xC0 && u <= 0x17F) {
+      const std::string_view folded = kLatinFolded.substr((u - 0xC0) * 2, 2);
       line += folded[0];
       if (folded[1] != ' ') line += folded[1];
     } else {
       line += '_';
     }
-    at += length;
-  }
+  });
   return line;
 }
 

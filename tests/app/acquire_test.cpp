@@ -40,7 +40,7 @@ TEST_F(AcquireTest, StopWhileTheSourceIsSilentEndsQuietlyAndSavesTheRecording) {
   Feed(1, 4);
   OpenDevice("COM1");
   StopWhen([this] {
-    return app.display().tmpFile() != nullptr && app.display().tmpFile()->writtenLines() == 20;
+    return app.session().recording() != nullptr && app.session().recording()->writtenLines() == 20;
   });
   ui.AnswerFile(HomeFile("kept.dat"));
 
@@ -108,7 +108,7 @@ TEST_F(AcquireTest, ACaptureWhoseLastLinesCannotBeWrittenEndsWithAWriteError) {
   }
   EXPECT_EQ(result, status::kWriteFailed);
   EXPECT_EQ(ErrorTexts(), std::vector<std::string>{"Write failed"});
-  const long stored = app.display().tmpFile()->storedLines();
+  const long stored = app.session().recording()->storedLines();
   EXPECT_GT(stored, 10);
   EXPECT_LT(stored, 400);
   EXPECT_EQ(DataLines(HomeFile("replayed.dat")).size(), static_cast<std::size_t>(stored));
@@ -163,7 +163,7 @@ TEST_F(AcquireTest, AVanishedDeviceEndsTheRunWithOneMessageAndKeepsTheRecording)
   Feed(1, 4);
   OpenDevice("COM1");
   StopWhen([this] {
-    if (app.display().tmpFile()->writtenLines() == 20) serial.SetIoError(1, status::kGeneralIoError);
+    if (app.session().recording()->writtenLines() == 20) serial.SetIoError(1, status::kGeneralIoError);
     return false;
   });
   ui.AnswerFile(HomeFile("kept.dat"));
@@ -229,7 +229,7 @@ TEST_F(AcquireTest, AnUnsavedRunIsOfferedBeforeTheNextRunRecordsOverIt) {
   serial.FeedTimeout(1);
   Feed(1, 2, kNeritSerial, 3);
   OpenDevice("COM1");
-  StopWhen([this] { return app.display().tmpFile()->writtenLines() == 20; });
+  StopWhen([this] { return app.session().recording()->writtenLines() == 20; });
   ui.CancelFile();
   ASSERT_EQ(Acquire_Run(app), status::kOk);
   ASSERT_TRUE(app.unsavedRun);
@@ -263,7 +263,7 @@ TEST_F(AcquireTest, EachRunsRawCaptureIsNamedAfterItsOwnStart) {
   // The first run starts in the same second as the opening, the second one
   // five seconds later.
   for (const char* name : {"first.dat", "second.dat"}) {
-    StopWhen([this] { return app.display().tmpFile()->writtenLines() == 10; });
+    StopWhen([this] { return app.session().recording()->writtenLines() == 10; });
     ui.AnswerFile(HomeFile(name));
     EXPECT_EQ(Acquire_Run(app), status::kOk);
     clock.Advance(5.0);
@@ -451,9 +451,9 @@ TEST_F(UnattendedRunTest, ARunThatFillsTheDiskIsSavedUnderItsOutputName) {
   EXPECT_EQ(ErrorTexts(), std::vector<std::string>{"Write failed"});
   std::string saved = HomeFile("auto.dat");
   TimeStampedFilename(saved, "dat");
-  const long stored = app.display().tmpFile()->storedLines();
+  const long stored = app.session().recording()->storedLines();
   EXPECT_GT(stored, 10);
-  EXPECT_LT(stored, app.display().tmpFile()->writtenLines());
+  EXPECT_LT(stored, app.session().recording()->writtenLines());
   EXPECT_EQ(DataLines(saved).size(), static_cast<std::size_t>(stored));
   EXPECT_TRUE(ui.fileDialogs().empty());
   EXPECT_FALSE(app.unsavedRun);

@@ -37,7 +37,7 @@ class CompanionRunTest : public test::AppTest {
     return lines.empty() ? -1 : std::stoll(lines.front().substr(0, lines.front().find('\t')));
   }
   void RunTo(const std::string& name) {
-    StopWhen([this] { return app.display().tmpFile() != nullptr && app.display().tmpFile()->writtenLines() >= 15; });
+    StopWhen([this] { return app.session().recording() != nullptr && app.session().recording()->writtenLines() >= 15; });
     ui.AnswerFile(HomeFile(name));
     const std::int64_t before = clock.UtcMs();
     EXPECT_EQ(Acquire_Run(app), status::kOk);
@@ -146,7 +146,7 @@ TEST_F(CompanionRunTest, MarkEventDuringARunGoesIntoTheCompanionBetweenTheRunsSt
   Start({});
   Feed(1, 4);
   OpenDevice("COM1");
-  const auto lines = [this] { return app.display().tmpFile() != nullptr ? app.display().tmpFile()->writtenLines() : 0L; };
+  const auto lines = [this] { return app.session().recording() != nullptr ? app.session().recording()->writtenLines() : 0L; };
   std::int64_t pressed = -1;
   // Once lines are coming, F5 and the dialog's answer; then the stop.
   std::function<void(platform::HeadlessUi&)> mark = [&](platform::HeadlessUi& u) {

@@ -29,7 +29,7 @@ class KeepSourceTest : public test::AppTest {
   // stopped, more).
   std::size_t RunAndSave(const std::string& name) {
     StopWhen([this] {
-      return app.display().tmpFile() != nullptr && app.display().tmpFile()->writtenLines() == 20;
+      return app.session().recording() != nullptr && app.session().recording()->writtenLines() == 20;
     });
     ui.AnswerFile(HomeFile(name));
     EXPECT_EQ(Acquire_Run(app), status::kOk);

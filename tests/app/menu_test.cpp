@@ -158,7 +158,7 @@ TEST_F(MenuTest, ThePageButtonsTurnTheLabelsAndALabelZoomsOnTheTraceItShows) {
   for (int n = 0; n < 2; ++n) {
     std::vector<double> values(200);
     for (int t = 0; t < 200; ++t) values[static_cast<std::size_t>(t)] = t + 0.01 * n;
-    ASSERT_EQ(app.display().Plot(test::Line(values, 1000 * n)), status::kOk);
+    ASSERT_EQ(app.session().Publish(test::Line(values, 1000 * n)), status::kOk);
   }
   auto page = [this] { return ui.GetCtrlText(app.mainPanel, p::kMainTracePage); };
   auto label = [this](int slot) { return ui.Control(app.mainPanel, p::kMainLabel0 + slot)->label; };

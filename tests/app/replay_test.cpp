@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "app/acquire.h"
-#include "datafile/acquisition.h"
 #include "app/app_fixtures.h"
 #include "common/panels.h"
 #include "common/utils.h"
 #include "datafile/data_file.h"
 #include "display/fake_source.h"
 #include "platform/ui.h"
+#include "session/acquisition.h"
 #include "source/source_wait.h"
 
 namespace sondrix {
@@ -120,7 +120,7 @@ TEST_F(ReplayTest, StopEndsALongReplayBeforeItsNextLine) {
   };
   Start();
   ASSERT_EQ(OpenNamedSource(app, kSourceKindDevice, Device(), Capture(2000)), status::kOk);
-  When([this] { return app.display().tmpFile()->writtenLines() == 12000; },
+  When([this] { return app.session().recording()->writtenLines() == 12000; },
        [](platform::HeadlessUi& u) { u.Key(p::kMain, "F2"); });
   const std::string stored = HomeFile("part.dat");
   ui.AnswerFile(stored);

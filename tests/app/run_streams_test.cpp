@@ -202,7 +202,7 @@ TEST_P(RunStreams, RecordsEveryGoodPacketAndCountsExactlyWhatWasSpoiled) {
       stoppedAt = platform::Timer();
       return true;
     }
-    const long written = app.display().tmpFile()->writtenLines();
+    const long written = app.session().recording()->writtenLines();
     if (c.failAt > 0) {
       if (written == c.failAt) serial.SetIoError(1, status::kGeneralIoError);
       return false;

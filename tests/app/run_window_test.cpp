@@ -29,7 +29,7 @@ class RunWindowTest : public test::AppTest {
  protected:
   // Lines the run has recorded so far.
   long Lines() {
-    const DataFile* recording = app.display().tmpFile();
+    const DataFile* recording = app.session().recording();
     return recording == nullptr ? 0 : recording->writtenLines();
   }
   // Scripts the user's steps of a run: each step waits (one look of the

@@ -59,7 +59,7 @@ TEST_F(TerminationTest, DuringARunTheRecordingIsKeptUnaskedAndOfferedAtTheNextSt
   Feed(1, 5);
   OpenDevice("COM1");
   ui.Key(p::kMain, "F1");
-  TerminateWhen([this] { return app.display().tmpFile()->writtenLines() == 20; });
+  TerminateWhen([this] { return app.session().recording()->writtenLines() == 20; });
   RunMainLoop(app);
   EXPECT_TRUE(app.quit);
   EXPECT_TRUE(app.terminating);

@@ -3,8 +3,8 @@
 // silent, goes away and fails: the text an operator reads at a glance.
 #include <gtest/gtest.h>
 
-#include "datafile/acquisition.h"
 #include "platform/clock.h"
+#include "session/acquisition.h"
 #include "support/fake_clock.h"
 
 namespace sondrix {

@@ -43,7 +43,7 @@ class DisplayTest : public HeadlessTest {
  protected:
   DisplayTest() {
     main = ui.LoadPanel(0, panels::kMain);
-    EXPECT_EQ(Display::New(display, main), status::kOk);
+    EXPECT_EQ(Display::New(display, main, session), status::kOk);
   }
 
   // Attaches a source of `traces` absorption traces, all visible, and puts
@@ -66,6 +66,8 @@ class DisplayTest : public HeadlessTest {
   const std::vector<platform::HeadlessPlot>& Plots(int control) { return ui.Plots(main, control); }
 
   int main = 0;
+  // The session the display is a view of; it outlives the display.
+  Session session;
   std::unique_ptr<Display> display;
 };
 

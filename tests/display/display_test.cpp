@@ -96,7 +96,7 @@ TEST_F(DisplayPanelTest, ARunLongerThanTwentyFourDaysKeepsItsElapsedTime) {
   clock.Advance(1.5);
   SourceLine line = Line({0.1});
   line.time = 3000000000LL;  // 34 days, 17 hours, 20 minutes
-  display->Plot(line);
+  session.Publish(line);
   EXPECT_EQ(Text(p::kMainElapsed), "        Elapsed 833:20:00");
   EXPECT_DOUBLE_EQ(Plots(p::kMainXYGraph).back().y.back(), 3000000000.0 / 60000.0);
 }
@@ -117,7 +117,7 @@ TEST_F(DisplayPanelTest, ElapsedTimeIsShownAsHoursMinutesSeconds) {
   AttachTraces(1);
   ASSERT_EQ(display->InitPlot(), status::kOk);
   clock.Advance(1.5);
-  display->Plot(Line({0.1}, 3723000));
+  session.Publish(Line({0.1}, 3723000));
   EXPECT_EQ(Text(p::kMainElapsed), "        Elapsed 01:02:03");
   EXPECT_EQ(Text(p::kMainRate), "6.0");
 }
@@ -130,7 +130,7 @@ TEST_F(DisplayPanelTest, ElapsedTimeOfARunLongerThanTwentyFourDays) {
   ASSERT_EQ(display->InitPlot(), status::kOk);
   const std::int64_t thirtyDays = 30LL * 24 * 3600 * 1000 + 5000;
   clock.Advance(1.5);
-  display->Plot(Line({0.1}, thirtyDays));
+  session.Publish(Line({0.1}, thirtyDays));
   EXPECT_EQ(display->elapsedMs(), thirtyDays);
   EXPECT_EQ(Text(p::kMainElapsed), "        Elapsed 720:00:05");
   const auto& calls = ui.PlotCalls(main, p::kMainXYGraph);
@@ -142,10 +142,10 @@ TEST_F(DisplayPanelTest, ClockReadOutsWaitForASecondOfTimer) {
   AttachTraces(1);
   ASSERT_EQ(display->InitPlot(), status::kOk);
   clock.Advance(0.5);
-  display->Plot(Line({0.1}, 5000));
+  session.Publish(Line({0.1}, 5000));
   EXPECT_EQ(Text(p::kMainElapsed), "");
   clock.Advance(0.5);
-  display->Plot(Line({0.1}, 6000));
+  session.Publish(Line({0.1}, 6000));
   EXPECT_EQ(Text(p::kMainElapsed), "        Elapsed 00:00:06");
 }
 
@@ -153,17 +153,17 @@ TEST_F(DisplayPanelTest, ValueReadOutsRefreshAtMostEveryHalfSecondOfLineTime) {
   test::FakeSource* source = AttachTraces(2);
   source->extTemp = true;
   ASSERT_EQ(display->InitPlot(), status::kOk);
-  display->Plot(Line({0.1, 0.2}, 0));
-  display->Plot(Line({0.3, 0.4}, 400));
+  session.Publish(Line({0.1, 0.2}, 0));
+  session.Publish(Line({0.3, 0.4}, 400));
   EXPECT_EQ(Text(p::kMainValue0 + 19), "");
-  display->Plot(Line({1.5, -0.25}, 500, 21.25));
+  session.Publish(Line({1.5, -0.25}, 500, 21.25));
   EXPECT_EQ(Text(p::kMainValue0 + 19), "  1.5000");
   EXPECT_EQ(Text(p::kMainValue0 + 18), " -0.2500");
   EXPECT_EQ(Text(p::kMainTemp), "  21.2");
   EXPECT_EQ(Text(p::kMainExtTemp), "   0.0");
   EXPECT_TRUE(Shown(p::kMainExtTempCaption));
   EXPECT_FALSE(Shown(p::kMainDepth));  // the source has no depth
-  display->Plot(Line({9.0, 9.0}, 900));
+  session.Publish(Line({9.0, 9.0}, 900));
   EXPECT_EQ(Text(p::kMainValue0 + 19), "  1.5000");
 }
 
@@ -184,11 +184,11 @@ TEST_F(DisplayPanelTest, StatusIsWrittenOnlyWhenItChanges) {
   ASSERT_EQ(display->InitPlot(), status::kOk);
   const std::size_t before = ui.ValueHistory(p::kMain, p::kMainStatus).size();
   source->statusWord = 0x12AB;
-  display->Plot(Line({0.1}));
-  display->Plot(Line({0.1}));
+  session.Publish(Line({0.1}));
+  session.Publish(Line({0.1}));
   EXPECT_EQ(Text(p::kMainStatus), "Status: 000012AB");
   source->statusWord = 0;
-  display->Plot(Line({0.1}));
+  session.Publish(Line({0.1}));
   EXPECT_EQ(Text(p::kMainStatus), "");
   EXPECT_EQ(ui.ValueHistory(p::kMain, p::kMainStatus).size(), before + 2);
 }
@@ -196,7 +196,7 @@ TEST_F(DisplayPanelTest, StatusIsWrittenOnlyWhenItChanges) {
 TEST_F(DisplayPanelTest, LostSamplesAreCountedAgainstEverySampleHandedOver) {
   AttachTraces(1);
   ASSERT_EQ(display->InitPlot(), status::kOk);
-  display->Plot(Line({0.1}));
+  session.Publish(Line({0.1}));
   EXPECT_EQ(Text(p::kMainLost), "");  // nothing lost: nothing written
   EXPECT_EQ(display->sampleCount(), 1);
 }
@@ -237,7 +237,7 @@ TEST_F(DisplayPanelTest, ReadOutsOfARunGoWithTheGraphOnShow) {
   display->ShowGraph(graph_type::kXY);
   ASSERT_EQ(display->InitPlot(), status::kOk);
   EXPECT_TRUE(Shown(p::kMainLabel0 + 19));
-  display->Plot(Line({0.125, 0.25}, 1000));
+  session.Publish(Line({0.125, 0.25}, 1000));
   display->ShowGraph(graph_type::kStrip);
   EXPECT_TRUE(Shown(p::kMainLabel0 + 19));
   EXPECT_EQ(Label(p::kMainLabel0 + 18), "a1");
@@ -258,9 +258,9 @@ TEST_F(DisplayPanelTest, AutoZoomOnATraceWithin0_1And0_3Gives0To0_4) {
   ASSERT_EQ(display->InitPlot(), status::kOk);
   display->AutoZoomChannel(19);  // no sample yet: nothing happens
   EXPECT_EQ(static_cast<XYGraph&>(*display->current()).settings().xMax, 7.0);
-  display->Plot(Line({0.1, 5.0}));
-  display->Plot(Line({0.3, 6.0}));
-  display->Plot(Line({0.2, 5.5}));
+  session.Publish(Line({0.1, 5.0}));
+  session.Publish(Line({0.3, 6.0}));
+  session.Publish(Line({0.2, 5.5}));
   AutoZoomChannel(*display, 19);
   const XYSettings& s = static_cast<XYGraph&>(*display->current()).settings();
   EXPECT_NEAR(s.xMin, 0.0, 1e-12);
@@ -278,7 +278,7 @@ TEST_F(DisplayPanelTest, AutoZoomAfterOnlyLostLinesDoesNothing) {
   ASSERT_EQ(display->InitPlot(), status::kOk);
   SourceLine lost = Line({1.0});
   lost.status = status::kLostLine;
-  display->Plot(lost);
+  session.Publish(lost);
   display->AutoZoomChannel(19);
   EXPECT_EQ(static_cast<XYGraph&>(*display->current()).settings().xMax, 7.0);
 }
@@ -320,7 +320,7 @@ TEST_F(DisplayPanelTest, TheConfigurationFileIsWrittenBesideTheSourceAndReadBack
   // A new display reads it when the same source comes back.
   display.reset();
   ui.ClearRecords();
-  ASSERT_EQ(Display::New(display, ui.LoadPanel(0, p::kMain)), status::kOk);
+  ASSERT_EQ(Display::New(display, ui.LoadPanel(0, p::kMain), session), status::kOk);
   auto source = std::make_unique<test::FakeSource>(HomeFile("meter.dev"), std::vector<int>(4, kTraceA));
   ASSERT_EQ(display->Attach(std::move(source)), status::kOk);
   EXPECT_EQ(display->current()->GetType(), graph_type::kTemp);
@@ -373,17 +373,17 @@ TEST_F(DisplayPanelTest, AnUnknownGraphTypeFallsBackToTheDefaults) {
   display->Attach(nullptr);
   EXPECT_EQ(display->WriteConfig(), status::kDisplayWriteConfigNoSource);
   EXPECT_EQ(display->InitPlot(), status::kDisplayInitPlotNoSource);
-  EXPECT_EQ(display->Plot(Line({1.0})), status::kDisplayPlotNoSource);
+  EXPECT_EQ(session.Publish(Line({1.0})), status::kDisplayPlotNoSource);
 }
 
 TEST_F(DisplayPanelTest, SwitchingGraphsStartsAFreshDisplayBin) {
   AttachTraces(1);
   display->SetDisplayBinsize(2);
   ASSERT_EQ(display->InitPlot(), status::kOk);
-  display->Plot(Line({100.0}));
+  session.Publish(Line({100.0}));
   display->ShowGraph(graph_type::kStrip);
-  display->Plot(Line({1.0}));
-  display->Plot(Line({3.0}));
+  session.Publish(Line({1.0}));
+  session.Publish(Line({3.0}));
   EXPECT_EQ(ui.StripTrace(main, p::kMainStripChart, 0), std::vector<double>{2.0});
 }
 

@@ -43,7 +43,7 @@ class FollowTest : public test::DisplayTest {
     return Line(values, static_cast<std::int32_t>(ms * k), 15.0 - 0.01 * k, 0.1 * k);
   }
   void Run(int from, int to, int traces = 2, std::int64_t ms = 1000) {
-    for (int k = from; k < to; ++k) ASSERT_EQ(display->Plot(RunLine(k, traces, ms)), status::kOk);
+    for (int k = from; k < to; ++k) ASSERT_EQ(session.Publish(RunLine(k, traces, ms)), status::kOk);
   }
   bool FollowDimmed() { return Control(p::kMainFollow).dimmed; }
   XYGraph& xy() { return static_cast<XYGraph&>(*display->graph(graph_type::kXY)); }
@@ -60,7 +60,7 @@ TEST_F(FollowTest, TheXYGraphShowsTheLastFiveMinutesAndItsValues) {
   int valueChanges = 0;
   double lastXMin = 0.0, lastXMax = 0.0;
   for (int k = 0; k < 1200; ++k) {
-    ASSERT_EQ(display->Plot(RunLine(k)), status::kOk);
+    ASSERT_EQ(session.Publish(RunLine(k)), status::kOk);
     const platform::HeadlessControl& graph = Control(p::kMainXYGraph);
     const double now = k / 60.0;
     ASSERT_NEAR(graph.yMax - graph.yMin, 5.0, 1e-9) << k;
@@ -216,7 +216,7 @@ TEST_F(FollowTest, TheDepthAxisExtendsAsTheInstrumentDives) {
   ASSERT_EQ(display->InitPlot(), status::kOk);
   double lastMax = 0.0;
   for (int k = 0; k < 800; ++k) {
-    ASSERT_EQ(display->Plot(RunLine(k)), status::kOk);
+    ASSERT_EQ(session.Publish(RunLine(k)), status::kOk);
     const platform::HeadlessControl& graph = Control(p::kMainDepthGraph);
     const double depth = 0.1 * k;
     ASSERT_LE(graph.yMin, 0.0);
@@ -291,9 +291,9 @@ TEST_F(FollowTest, TheStripChartDrawnFromTheRunChartsTheTracesItChartsLive) {
     for (int i = 0; i < 200; ++i) values[static_cast<std::size_t>(i)] = i + 0.001 * k;
     return Line(values, 1000 * k);
   };
-  for (int k = 0; k < 10; ++k) ASSERT_EQ(display->Plot(line(k)), status::kOk);
+  for (int k = 0; k < 10; ++k) ASSERT_EQ(session.Publish(line(k)), status::kOk);
   display->ShowGraph(graph_type::kStrip);
-  for (int k = 10; k < 15; ++k) ASSERT_EQ(display->Plot(line(k)), status::kOk);
+  for (int k = 10; k < 15; ++k) ASSERT_EQ(session.Publish(line(k)), status::kOk);
   EXPECT_EQ(Control(p::kMainStripChart).stripTraceCount, 50);
   for (const int chart : {0, 1, 49}) {
     const std::vector<double> points = ui.StripTrace(main, p::kMainStripChart, chart);
@@ -423,7 +423,7 @@ TEST_F(FollowTest, ALongRunKeepsTheWholeRunInABoundedHistory) {
   ASSERT_EQ(display->InitPlot(), status::kOk);
   const int lines = static_cast<int>(RunHistory::kDefaultMaxEntries) + 20000;
   for (int k = 0; k < lines; ++k) {
-    ASSERT_EQ(display->Plot(Line({Value(0, k % 1000), Value(1, k % 1000)}, 1000 * k)), status::kOk) << k;
+    ASSERT_EQ(session.Publish(Line({Value(0, k % 1000), Value(1, k % 1000)}, 1000 * k)), status::kOk) << k;
   }
   EXPECT_LE(display->history().size(), RunHistory::kDefaultMaxEntries);
   EXPECT_EQ(display->history().added(), static_cast<std::size_t>(lines));

@@ -121,7 +121,7 @@ class HyperspectralTest : public test::DisplayTest {
       if (result == status::kNoData) continue;
       EXPECT_EQ(result, status::kOk);
       if (result != status::kOk) break;
-      EXPECT_EQ(display->Plot(line), status::kOk);
+      EXPECT_EQ(session.Publish(line), status::kOk);
       if (line.status == status::kOk) ++plotted;
     }
     EXPECT_EQ(plotted, lines);
@@ -423,7 +423,7 @@ class LabelPageTest : public HyperspectralTest {
 
   // Hands lines from..to - 1 to the display.
   void Lines(int from, int to) {
-    for (int n = from; n < to; ++n) ASSERT_EQ(display->Plot(SpectrumLine(200, n)), status::kOk);
+    for (int n = from; n < to; ++n) ASSERT_EQ(session.Publish(SpectrumLine(200, n)), status::kOk);
   }
 
   // The traces the label column shows, from the top, told by their

@@ -30,8 +30,8 @@ TEST_F(ProfileGraphTest, FreshProfileGraphsShowTheirOwnDefaultRanges) {
 TEST_F(ProfileGraphTest, EachLineAddsASegmentFromThePreviousValueAndTemperature) {
   AttachTraces(2, graph_type::kTemp);
   ASSERT_EQ(display->InitPlot(), status::kOk);
-  display->Plot(Line({0.1, 0.2}, 0, 10.0));
-  display->Plot(Line({0.3, 0.4}, 100, 11.5));
+  session.Publish(Line({0.1, 0.2}, 0, 10.0));
+  session.Publish(Line({0.3, 0.4}, 100, 11.5));
   const auto& calls = ui.PlotCalls(main, p::kMainTempGraph);
   ASSERT_EQ(calls.size(), 4u);
   EXPECT_EQ(calls[2].x, (std::vector<double>{0.1, 0.3}));
@@ -44,8 +44,8 @@ TEST_F(ProfileGraphTest, TheDepthGraphPlotsAgainstDepth) {
   source->depth = true;
   display->ShowGraph(graph_type::kDepth);
   ASSERT_EQ(display->InitPlot(), status::kOk);
-  display->Plot(Line({0.1}, 0, 10.0, 2.5));
-  display->Plot(Line({0.2}, 100, 10.0, 3.0));
+  session.Publish(Line({0.1}, 0, 10.0, 2.5));
+  session.Publish(Line({0.2}, 100, 10.0, 3.0));
   const auto& plots = Plots(p::kMainDepthGraph);
   ASSERT_EQ(plots.size(), 1u);
   EXPECT_EQ(plots[0].y, (std::vector<double>{2.5, 2.5, 3.0}));

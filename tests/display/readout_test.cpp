@@ -116,7 +116,7 @@ TEST_F(ReadoutTest, LostAndRateReadOutsAgreeWithTheStream) {
         display->Count(line);
         continue;
       }
-      display->Plot(line);
+      session.Publish(line);
       // What the stream held up to this line: every sample taken from it.
       const int lost = source->GetLostCount();
       const long long read = static_cast<long long>(source->consumed());
@@ -148,11 +148,11 @@ TEST_F(ReadoutTest, NoRateIsShownBeforeTheLinesTellIt) {
   SourceLine line(2);
   ASSERT_EQ(source->Read(line), status::kOk);
   clock.Advance(1.5);
-  display->Plot(line);
+  session.Publish(line);
   EXPECT_EQ(Text(p::kMainRate), "");
   ASSERT_EQ(source->Read(line), status::kOk);
   clock.Advance(1.5);
-  display->Plot(line);
+  session.Publish(line);
   EXPECT_EQ(Text(p::kMainRate), "6.0");
 }
 
@@ -192,7 +192,7 @@ class MeterReadoutTest : public test::DisplayTest {
     for (int i = 0; i < lines; ++i) {
       if (source.Read(line) != status::kOk) break;
       clock.Advance(0.25);
-      display->Plot(line);
+      session.Publish(line);
       seen.push_back(Text(p::kMainStatus));
     }
     return seen;

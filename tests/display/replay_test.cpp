@@ -40,8 +40,9 @@ class ReplayTest : public test::HeadlessTest {
 
 TEST_F(ReplayTest, ANineWavelengthRecordingDrawsNineRedAndNineBluePoints) {
   const int main = ui.LoadPanel(0, p::kMain);
+  Session session;
   std::unique_ptr<Display> display;
-  ASSERT_EQ(Display::New(display, main), status::kOk);
+  ASSERT_EQ(Display::New(display, main, session), status::kOk);
   std::unique_ptr<Source> source;
   ASSERT_EQ(NewSource(source, 1, Recording(10), ""), status::kOk);
   ASSERT_EQ(source->Open(), status::kOk);
@@ -57,7 +58,7 @@ TEST_F(ReplayTest, ANineWavelengthRecordingDrawsNineRedAndNineBluePoints) {
     const Status result = display->source()->Read(line);
     if (result == status::kNoData) continue;
     ASSERT_EQ(result, status::kOk);
-    ASSERT_EQ(display->Plot(line), status::kOk);
+    ASSERT_EQ(session.Publish(line), status::kOk);
     ++lines;
   }
   ASSERT_EQ(lines, 10);

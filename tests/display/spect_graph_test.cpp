@@ -37,7 +37,7 @@ class SpectGraphTest : public test::DisplayTest {
 TEST_F(SpectGraphTest, SecondSpectrumDrawsARedCurveOfNineAndABlueCurveOfNine) {
   AttachNine(graph_type::kSpect2);
   ASSERT_EQ(display->InitPlot(), status::kOk);
-  ASSERT_EQ(display->Plot(Line(Values(0.2, 0.5))), status::kOk);
+  ASSERT_EQ(session.Publish(Line(Values(0.2, 0.5))), status::kOk);
   const auto& plots = Plots(p::kMainSpect2Graph);
   ASSERT_EQ(plots.size(), 2u);
   EXPECT_EQ(plots[0].attributes.color, 0xFF0000);
@@ -51,7 +51,7 @@ TEST_F(SpectGraphTest, SecondSpectrumDrawsARedCurveOfNineAndABlueCurveOfNine) {
   EXPECT_EQ(plots[1].y, std::vector<double>(9, 0.5));
 
   // Every line redraws the spectrum: still two curves.
-  display->Plot(Line(Values(0.3, 0.6), 100));
+  session.Publish(Line(Values(0.3, 0.6), 100));
   ASSERT_EQ(Plots(p::kMainSpect2Graph).size(), 2u);
   EXPECT_EQ(Plots(p::kMainSpect2Graph)[0].y[0], 0.3);
 }
@@ -60,7 +60,7 @@ TEST_F(SpectGraphTest, WithNoAbsorptionTraceVisibleOnlyTheBlueCurveIsDrawn) {
   AttachNine(graph_type::kSpect2);
   for (int i = 0; i < 9; ++i) display->SetVisible(i, false);
   ASSERT_EQ(display->InitPlot(), status::kOk);
-  display->Plot(Line(Values(0.2, 0.5)));
+  session.Publish(Line(Values(0.2, 0.5)));
   const auto& plots = Plots(p::kMainSpect2Graph);
   ASSERT_EQ(plots.size(), 1u);
   EXPECT_EQ(plots[0].attributes.color, 0x0000FF);
@@ -131,8 +131,8 @@ TEST_F(SpectGraphTest, BarsStandAtEachVisibleTracesWavelength) {
   AttachNine(graph_type::kSpect);
   display->SetVisible(3, false);
   ASSERT_EQ(display->InitPlot(), status::kOk);
-  display->Plot(Line(Values(0.2, 0.5)));
-  display->Plot(Line(Values(0.4, 0.7), 100));
+  session.Publish(Line(Values(0.2, 0.5)));
+  session.Publish(Line(Values(0.4, 0.7), 100));
   const auto& plots = Plots(p::kMainSpectGraph);
   ASSERT_EQ(plots.size(), 17u);
   EXPECT_EQ(plots[0].x, (std::vector<double>{412.3, 412.3}));
@@ -151,7 +151,7 @@ TEST_F(SpectGraphTest, BarsStandAtEachVisibleTracesWavelength) {
 TEST_F(SpectGraphTest, AutoZoomChangesTheValueAxisAndKeepsTheWavelengths) {
   AttachNine(graph_type::kSpect2);
   ASSERT_EQ(display->InitPlot(), status::kOk);
-  display->Plot(Line(Values(0.1, 0.3)));
+  session.Publish(Line(Values(0.1, 0.3)));
   display->AutoZoomChannel(-1);
   const XYSettings s = Settings(graph_type::kSpect2);
   EXPECT_DOUBLE_EQ(s.yMin, 0.0);
@@ -188,7 +188,7 @@ TEST_F(DenseSpectrumTest, CurvesOfAHundredPointsArePlainLines) {
   AttachDense(graph_type::kSpect2);
   EXPECT_EQ(Settings(graph_type::kSpect2).xMin, 400.0);
   EXPECT_EQ(Settings(graph_type::kSpect2).xMax, 700.0);
-  ASSERT_EQ(display->Plot(Line(std::vector<double>(200, 0.1))), status::kOk);
+  ASSERT_EQ(session.Publish(Line(std::vector<double>(200, 0.1))), status::kOk);
   const auto& plots = Plots(p::kMainSpect2Graph);
   ASSERT_EQ(plots.size(), 2u);
   for (const auto& plot : plots) {
@@ -200,7 +200,7 @@ TEST_F(DenseSpectrumTest, CurvesOfAHundredPointsArePlainLines) {
 
 TEST_F(DenseSpectrumTest, BarsOfADenseSpectrumAreUprightLinesThatDoNotOverlap) {
   AttachDense(graph_type::kSpect);
-  ASSERT_EQ(display->Plot(Line(std::vector<double>(200, 0.1))), status::kOk);
+  ASSERT_EQ(session.Publish(Line(std::vector<double>(200, 0.1))), status::kOk);
   const auto& plots = Plots(p::kMainSpectGraph);
   ASSERT_FALSE(plots.empty());
   EXPECT_EQ(plots[0].attributes.plotStyle, platform::PlotStyle::FatLine);

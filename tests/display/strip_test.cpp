@@ -51,7 +51,7 @@ TEST_F(StripTest, DisplayBinSizeTwoAppendsAPointOnEverySecondLine) {
   display->SetDisplayBinsize(2);
   ASSERT_EQ(display->InitPlot(), status::kOk);
   EXPECT_EQ(chart().stripTraceCount, 3);
-  for (int i = 0; i < 5; ++i) display->Plot(Line({1.0 * i, 2.0 * i, 3.0 * i}, 100 * i));
+  for (int i = 0; i < 5; ++i) session.Publish(Line({1.0 * i, 2.0 * i, 3.0 * i}, 100 * i));
   EXPECT_EQ(ui.StripTrace(main, p::kMainStripChart, 0), (std::vector<double>{0.5, 2.5}));
   EXPECT_EQ(ui.StripTrace(main, p::kMainStripChart, 2), (std::vector<double>{1.5, 7.5}));
   // Each chart trace has its trace's colour.
@@ -66,7 +66,7 @@ TEST_F(StripTest, OfMoreThan64VisibleTracesEverySecondIsChartedAndSaidSo) {
   EXPECT_EQ(chart().stripTraceCount, 35);
   std::vector<double> values(70);
   for (int i = 0; i < 70; ++i) values[static_cast<std::size_t>(i)] = i;
-  ASSERT_EQ(display->Plot(Line(values)), status::kOk);
+  ASSERT_EQ(session.Publish(Line(values)), status::kOk);
   // Chart trace k is visible trace 2k: traces 1, 3, ... 69.
   EXPECT_EQ(ui.StripTrace(main, p::kMainStripChart, 0), std::vector<double>{1});
   EXPECT_EQ(ui.StripTrace(main, p::kMainStripChart, 34), std::vector<double>{69});

@@ -81,7 +81,7 @@ TEST_F(XYGraphTest, DisplayBinSizeThreeDrawsOnePointPerThreeLinesAtTheirAverage)
   ASSERT_EQ(display->InitPlot(), status::kOk);
   const double a[6] = {1, 2, 3, 4, 5, 9};
   for (int i = 0; i < 6; ++i) {
-    ASSERT_EQ(display->Plot(Line({a[i], 10 * a[i]}, 1000 * i)), status::kOk);
+    ASSERT_EQ(session.Publish(Line({a[i], 10 * a[i]}, 1000 * i)), status::kOk);
     EXPECT_EQ(ui.PlotCalls(main, p::kMainXYGraph).size(), i < 2 ? 0u : i < 5 ? 2u : 4u) << i;
   }
   const auto& plots = Plots(p::kMainXYGraph);
@@ -95,7 +95,7 @@ TEST_F(XYGraphTest, DisplayBinSizeThreeDrawsOnePointPerThreeLinesAtTheirAverage)
 TEST_F(XYGraphTest, TheFirstPointOfARunIsAZeroLengthSegment) {
   test::DisplayTest::AttachTraces(1);
   ASSERT_EQ(display->InitPlot(), status::kOk);
-  display->Plot(Line({0.5}, 0));
+  session.Publish(Line({0.5}, 0));
   const auto& calls = ui.PlotCalls(main, p::kMainXYGraph);
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].x, (std::vector<double>{0.5, 0.5}));
@@ -112,9 +112,9 @@ TEST_F(XYGraphTest, TheFirstPointStartsTheCurveAfterLostLinesToo) {
   ASSERT_EQ(display->InitPlot(), status::kOk);
   SourceLine lost = Line({99.0}, 0);
   lost.status = status::kLostLine;
-  display->Plot(lost);
-  display->Plot(Line({0.5}, 100));
-  display->Plot(Line({0.7}, 200));
+  session.Publish(lost);
+  session.Publish(Line({0.5}, 100));
+  session.Publish(Line({0.7}, 200));
   const auto& calls = ui.PlotCalls(main, p::kMainXYGraph);
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_DOUBLE_EQ(calls[0].x[0], 0.6);
@@ -127,7 +127,7 @@ TEST_F(XYGraphTest, WithNoTraceVisibleNothingIsDrawn) {
   display->ShowGraph(graph_type::kXY);
   for (int i = 0; i < 3; ++i) display->SetVisible(i, false);
   ASSERT_EQ(display->InitPlot(), status::kOk);
-  display->Plot(Line({1, 2, 3}));
+  session.Publish(Line({1, 2, 3}));
   EXPECT_TRUE(ui.PlotCalls(main, p::kMainXYGraph).empty());
   // Every trace is labelled instead.
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(display->plotted(i));
@@ -196,8 +196,8 @@ TEST_F(XYGraphTest, AnInvertedRangeIsRefusedAndNotStored) {
 TEST_F(XYGraphTest, AutoscaledAxesKeepTheRangeTheDataGave) {
   test::DisplayTest::AttachTraces(1);
   ASSERT_EQ(display->InitPlot(), status::kOk);
-  display->Plot(Line({0.25}, 0));
-  display->Plot(Line({0.75}, 60000));
+  session.Publish(Line({0.25}, 0));
+  session.Publish(Line({0.75}, 60000));
   XYSettings s = xy().settings();
   s.xAutoscale = 1;
   s.xAutoDivisions = 0;

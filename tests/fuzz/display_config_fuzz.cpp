@@ -44,7 +44,7 @@ struct Harness {
     home = directory;
     ::setenv("SONDRIX_HOME", directory, 1);
     panel = ui.LoadPanel(0, panels::kMain);
-    if (panel <= 0 || Display::New(display, panel) != status::kOk) std::abort();
+    if (panel <= 0 || Display::New(display, panel, session) != status::kOk) std::abort();
   }
   ~Harness() {
     display.reset();
@@ -56,6 +56,7 @@ struct Harness {
   platform::ScopedUi installed{ui};
   std::string home;
   int panel = 0;
+  Session session;
   std::unique_ptr<Display> display;
 };
 
@@ -105,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Display& display = *harness.display;
   display.Attach(FuzzSource(device, traces, depth));
   display.InitPlot();
-  for (int n = 0; n < 3; ++n) display.Plot(FuzzLine(traces, n));
+  for (int n = 0; n < 3; ++n) harness.session.Publish(FuzzLine(traces, n));
 
   // What the display writes reads back as the same configuration.
   if (display.WriteConfig() == status::kOk) {

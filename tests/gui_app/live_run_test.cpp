@@ -118,7 +118,7 @@ class User {
       return;
     }
     if (!stopped) {
-      const DataFile* recording = app_.display().tmpFile();
+      const DataFile* recording = app_.session().recording();
       if (recording == nullptr || recording->writtenLines() < kRunLines) return;
       stopped = true;
       StartStop(app_)->click();

@@ -93,7 +93,7 @@ class Session {
       qobject_cast<QAbstractButton*>(Qt().Widget(app_.mainPanel, p::kMainStartStop))->click();
       return;
     }
-    const DataFile* recording = app_.display().tmpFile();
+    const DataFile* recording = app_.session().recording();
     if (!signalled && recording != nullptr && recording->writtenLines() >= kLinesBeforeTheEnd) {
       signalled = true;
       std::raise(SIGTERM);

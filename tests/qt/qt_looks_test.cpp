@@ -62,11 +62,12 @@ class QtLooksTest : public ::testing::Test {
 };
 
 TEST_F(QtLooksTest, ARecalledStripChartKeepsItsTraceColours) {
+  Session session;
   std::unique_ptr<Display> display;
-  ASSERT_EQ(Display::New(display, main), status::kOk);
+  ASSERT_EQ(Display::New(display, main, session), status::kOk);
   AttachNine(*display, graph_type::kStrip);
   ASSERT_EQ(display->InitPlot(), status::kOk);
-  for (int i = 0; i < 20; ++i) display->Plot(NineLine(0.1 * i, 0.2 * i, 167 * i));
+  for (int i = 0; i < 20; ++i) session.Publish(NineLine(0.1 * i, 0.2 * i, 167 * i));
   const std::string path = dir.File("strip.gph");
   ASSERT_EQ(ui.SavePanelState(main, path, 0), 0);
 
@@ -190,11 +191,12 @@ TEST_F(QtLooksTest, TickLabelsStayDistinctAtAnyZoom) {
 }
 
 TEST_F(QtLooksTest, TheBarsOfOneWavelengthStandSideBySide) {
+  Session session;
   std::unique_ptr<Display> display;
-  ASSERT_EQ(Display::New(display, main), status::kOk);
+  ASSERT_EQ(Display::New(display, main, session), status::kOk);
   AttachNine(*display, graph_type::kSpect);
   ASSERT_EQ(display->InitPlot(), status::kOk);
-  display->Plot(NineLine(0.3, 0.5, 0));
+  session.Publish(NineLine(0.3, 0.5, 0));
   GraphWidget* graph = ui.Graph(main, p::kMainSpectGraph);
   graph->ReplotNow();
   // Per wavelength, the pixel interval of each bar.
@@ -222,12 +224,13 @@ TEST_F(QtLooksTest, TheBarsOfOneWavelengthStandSideBySide) {
 }
 
 TEST_F(QtLooksTest, AnExportedPictureCarriesTitleLegendAndUnits) {
+  Session session;
   std::unique_ptr<Display> display;
-  ASSERT_EQ(Display::New(display, main), status::kOk);
+  ASSERT_EQ(Display::New(display, main, session), status::kOk);
   AttachNine(*display, graph_type::kXY);
   for (int i = 4; i < 18; ++i) display->SetVisible(i, false);
   ASSERT_EQ(display->InitPlot(), status::kOk);
-  for (int i = 0; i < 30; ++i) display->Plot(NineLine(0.1 + 0.01 * i, 0.3, 10000 * i));
+  for (int i = 0; i < 30; ++i) session.Publish(NineLine(0.1 + 0.01 * i, 0.3, 10000 * i));
   const GraphPicture picture = display->Picture();
   ASSERT_EQ(picture.legend.size(), 4u);
   GraphWidget* graph = ui.Graph(main, p::kMainXYGraph);

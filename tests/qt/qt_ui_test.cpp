@@ -356,8 +356,9 @@ TEST_F(QtUiTest, AWaitBlocksInTheEventLoopUntilAnEventComes) {
 
 TEST_F(QtUiTest, ALineReachesEachOfTheSixGraphs) {
   ShowActive();
+  Session session;
   std::unique_ptr<Display> display;
-  ASSERT_EQ(Display::New(display, main), status::kOk);
+  ASSERT_EQ(Display::New(display, main, session), status::kOk);
   ASSERT_EQ(display->Attach(test::NineWavelengthSource(dir.File("nerit.dev"))), status::kOk);
   std::vector<double> values(18, 0.2);
   for (int i = 9; i < 18; ++i) values[static_cast<std::size_t>(i)] = 0.5;
@@ -370,8 +371,8 @@ TEST_F(QtUiTest, ALineReachesEachOfTheSixGraphs) {
   for (const auto& [type, control] : graphs) {
     display->ShowGraph(type);
     ASSERT_EQ(display->InitPlot(), status::kOk);
-    ASSERT_EQ(display->Plot(test::Line(values, 0, 20.0, 1.0)), status::kOk);
-    ASSERT_EQ(display->Plot(test::Line(values, 200, 20.5, 1.5)), status::kOk);
+    ASSERT_EQ(session.Publish(test::Line(values, 0, 20.0, 1.0)), status::kOk);
+    ASSERT_EQ(session.Publish(test::Line(values, 200, 20.5, 1.5)), status::kOk);
     EXPECT_TRUE(ui.Widget(main, control)->isVisible()) << type;
     if (type == graph_type::kStrip) {
       StripWidget* strip = ui.Strip(main, control);
@@ -465,8 +466,9 @@ TEST_F(QtUiTest, APlotKeepsABoundedNumberOfPointsDroppingTheOldest) {
 // keyed on its rising time that the run's next segments continue.
 TEST_F(QtUiTest, AGraphPutOnShowDuringARunIsDrawnFromItAndHiddenGraphsCostNothing) {
   ShowActive();
+  Session session;
   std::unique_ptr<Display> display;
-  ASSERT_EQ(Display::New(display, main), status::kOk);
+  ASSERT_EQ(Display::New(display, main, session), status::kOk);
   ASSERT_EQ(display->Attach(std::make_unique<test::FakeSource>(dir.File("meter.dev"), std::vector<int>(3, kTraceA))),
             status::kOk);
   display->ShowGraph(graph_type::kXY);
@@ -478,7 +480,7 @@ TEST_F(QtUiTest, AGraphPutOnShowDuringARunIsDrawnFromItAndHiddenGraphsCostNothin
   const int tempDrawn = temp->replotCount();
   const int stripDrawn = strip->replotCount();
   auto line = [](int k) { return test::Line({0.1 + 0.001 * k, 0.2, 0.3}, 1000 * k, 20.0 - 0.01 * k); };
-  for (int k = 0; k < 300; ++k) ASSERT_EQ(display->Plot(line(k)), status::kOk);
+  for (int k = 0; k < 300; ++k) ASSERT_EQ(session.Publish(line(k)), status::kOk);
   QTest::qWait(100);
   EXPECT_EQ(temp->replotCount(), tempDrawn);
   EXPECT_EQ(strip->replotCount(), stripDrawn);
@@ -490,7 +492,7 @@ TEST_F(QtUiTest, AGraphPutOnShowDuringARunIsDrawnFromItAndHiddenGraphsCostNothin
   EXPECT_EQ(temp->Plots()[0].x.size(), 300u);
   EXPECT_DOUBLE_EQ(temp->Plots()[0].y.back(), 20.0 - 0.01 * 299);
   display->ShowGraph(graph_type::kXY);
-  for (int k = 300; k < 310; ++k) ASSERT_EQ(display->Plot(line(k)), status::kOk);
+  for (int k = 300; k < 310; ++k) ASSERT_EQ(session.Publish(line(k)), status::kOk);
   ASSERT_EQ(xy->plotCount(), 3u);
   EXPECT_NE(dynamic_cast<SeriesPlottable*>(xy->plottable(0)), nullptr);
   EXPECT_EQ(xy->Plots()[0].x.size(), 310u);

@@ -22,7 +22,6 @@
 #include "common/status.h"
 #include "common/text_format.h"
 #include "common/utils.h"
-#include "datafile/acquisition.h"
 #include "datafile/companion.h"
 #include "datafile/data_file.h"
 #include "datafile/deployment_values.h"
@@ -32,6 +31,7 @@
 #include "meter/source_factory.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
+#include "session/session.h"
 #include "source/source.h"
 #include "source/source_line.h"
 #include "source/source_wait.h"
@@ -331,103 +331,102 @@ int RunRecord(std::span<char*> args) {
   // The run starts now: its time stamps the raw capture's name.
   gStartTime = platform::clock().LocalTime();
 
-  std::unique_ptr<Source> source;
-  Status result = NewSource(source, kSourceKindDevice, options.device, options.port);
+  std::unique_ptr<Source> opened;
+  Status result = NewSource(opened, kSourceKindDevice, options.device, options.port);
   if (result != status::kOk) {
     Report(options.device, result);
     return 1;
   }
-  result = source->Open();
+  result = opened->Open();
   if (result == status::kOk) {
-    result = source->Reset();
+    result = opened->Reset();
     if (result == status::kSerialMismatch) {
       if (options.ignoreSerial) {
         result = status::kOk;
       } else {
         std::fprintf(stderr,
                      "sondrix-cli record: %s (instrument %08lX); --ignore-serial records anyway\n",
-                     StatusText(result).c_str(), static_cast<unsigned long>(source->GetSerialnum()));
-        source->Close();
+                     StatusText(result).c_str(), static_cast<unsigned long>(opened->GetSerialnum()));
+        opened->Close();
         return 1;
       }
     }
-    if (result != status::kOk) source->Close();
+    if (result != status::kOk) opened->Close();
   }
   if (result != status::kOk) {
     Report(options.port, result);
     return 1;
   }
+  RunSetup setup;
+  setup.reconnect = options.reconnect;
+  setup.maxLines = options.maxLines;
+  setup.startUtc = options.startUtc;
+  setup.deployment = options.deployment;
   // The receiver after the meter, whose port it must not take: a run asked
   // to record positions does not start without them.
-  std::unique_ptr<PositionSource> receiver;
   if (!options.position.empty()) {
     std::string why;
-    receiver = OpenPositionSource(options.position, options.positionBaud, why);
-    if (!receiver) {
+    setup.position = OpenPositionSource(options.position, options.positionBaud, why);
+    if (!setup.position) {
       std::fprintf(stderr, "sondrix-cli record: --position %s: %s\n", options.position.c_str(), why.c_str());
-      source->Close();
+      opened->Close();
       return 1;
     }
   }
 
+  // The session records into a scratch file beside FILE.dat, saved under
+  // its name at the end.
   const std::string scratch = ScratchRecordingBeside(options.out);
-  std::unique_ptr<DataFile> recording;
-  result = source->SetBinsize(binsize);
-  if (result == status::kOk) result = source->NewDataFile(recording, scratch);
-  if (result == status::kOk && !recording) result = status::kOutOfMemory;
-  if (result == status::kOk) result = recording->SetOrigBinsize(binsize);
-  ScratchLock scratchLock;
-  if (result == status::kOk && !LockScratch(scratchLock, scratch)) {
-    source->Close();
+  Session session;
+  result = opened->SetBinsize(binsize);
+  if (result != status::kOk) {
+    Report(options.port, result);
+    opened->Close();
     return 1;
   }
+  result = session.Attach(std::move(opened), scratch);
+  ScratchLock scratchLock;
+  if (result == status::kOk && !LockScratch(scratchLock, scratch)) return 1;
   if (result == status::kOk) {
-    result = recording->OpenWrite(source.get());
+    result = session.OpenRecording();
     if (result != status::kOk) {
-      if (recording->isOpen()) recording->Close();
-      recording->Delete();
+      if (session.recording()->isOpen()) session.recording()->Close();
+      session.recording()->Delete();
     }
   }
   if (result != status::kOk) {
     // A recording that cannot be created says why (no permission, a full disk).
-    if (result == status::kCantOpenFile && recording && recording->openError() != 0)
+    const DataFile* recording = session.recording();
+    if (result == status::kCantOpenFile && recording != nullptr && recording->openError() != 0)
       std::fprintf(stderr, "sondrix-cli record: %s\n",
                    FileFailureText(result, scratch, recording->openError()).c_str());
     else
       Report(scratch, result);
-    source->Close();
     return 1;
   }
+  Source& source = *session.source();
+  DataFile& recording = *session.recording();
 
   // The acquisition run: Ctrl+C (or a polite kill, a closed terminal)
   // stops it as the window's stop button does.
   PollingUser user(StopSignalCount);
   ProgressLine progress(isatty(STDERR_FILENO) != 0);
-  Acquisition run(*source, recording.get(), user, &progress, options.maxLines);
-  run.SetReconnect(options.reconnect);
-  Companion companion;
-  companion.deployment = options.deployment;
-  // A companion that cannot be written is told at the end, among the
-  // run's notes; the recording goes on.
-  run.SetStartUtc(options.startUtc);
-  run.SetCompanion(&companion, CompanionPathFor(scratch));
-  if (options.startUtc && source->GetReplayFraction() < 0.0) {
+  if (options.startUtc && source.GetReplayFraction() < 0.0) {
     std::fprintf(stderr, "sondrix-cli record: --start-utc is for a raw capture without its time map; a live "
                          "run measures its times\n");
   }
-  run.SetPosition(receiver.get(), TrackPathFor(scratch));
+  Acquisition& run = session.Begin(user, &progress, std::move(setup));
   if (run.ready() != status::kOk) {
     Report("", run.ready());
-    recording->Close();
-    recording->Delete();
-    source->Close();
+    session.Finish();
+    recording.Delete();
     return 1;
   }
-  result = run.Run();
+  run.Run();
   // Close and keep what was written, whatever ended the run. The lines
   // told are those the file holds whole (after a write error, fewer than
   // were read).
-  const RunSummary summary = run.Finish();
+  const RunSummary summary = session.Finish();
   // A write error of the last lines comes as the run is finished.
   result = summary.result;
   progress.Finish(summary.recorded, summary.lost);
@@ -441,13 +440,12 @@ int RunRecord(std::span<char*> args) {
                          "give --start-utc TIME, the UTC time of its first sample\n", summary.withoutUtc.c_str());
   }
 
-  const Status saved = recording->SaveAs(options.out);
+  const Status saved = recording.SaveAs(options.out);
   if (saved != status::kOk) Report(options.out, saved);
   if (saved == status::kOk)
     std::printf("%ld lines recorded into %s; %d samples lost\n", summary.recorded, options.out.c_str(),
                 summary.lost);
-  source->SaveRaw();
-  source->Close();
+  source.SaveRaw();
   return summary.NormalEnd() && summary.closed == status::kOk && saved == status::kOk ? 0 : 1;
 }
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "datafile/acquisition.h"
+#include "session/acquisition.h"
 
 #include <algorithm>
 #include <cmath>
@@ -490,9 +490,9 @@ Status Acquisition::ReadOne() {
       timeout_ = std::max(timeout_, kTimeoutPackets * std::max(1, source_.GetSamplesPerRec()) / line_->sampleRate);
     // The data file keeps good lines and every complete bin of several.
     if (recording_ != nullptr) result = Record(*line_);
-    // A source whose buffer is nearly full has its lines recorded but not
-    // drawn until it catches up; they are counted all the same.
-    if (result == status::kOk && view_ != nullptr) result = view_->Show(*line_, source_.MustRead() != 0);
+    // Recorded first, then published: a source whose buffer is nearly full
+    // is read before anyone but the history takes its lines.
+    if (result == status::kOk) result = Publish();
     if (view_ != nullptr) view_->Progress(*this);
   }
   if (result == status::kOk) result = KeepSafe();
@@ -607,6 +607,10 @@ Status Acquisition::LookForLine() {
   return status::kNoData;
 }
 
+Status Acquisition::Publish() {
+  return stream_ != nullptr ? stream_->Publish(*line_, source_.MustRead() != 0) : status::kOk;
+}
+
 Status Acquisition::Drain() {
   // A stored file (a data file, a raw capture) has nothing that "arrived":
   // its run stops where the user stopped it.
@@ -616,7 +620,7 @@ Status Acquisition::Drain() {
     if (source_.CanRead() == 0 || source_.Read(*line_) != status::kOk) break;
     ++readLines_;
     Status result = recording_ != nullptr ? Record(*line_) : status::kOk;
-    if (result == status::kOk && view_ != nullptr) result = view_->Show(*line_, source_.MustRead() != 0);
+    if (result == status::kOk) result = Publish();
     if (result != status::kOk) return result;
   }
   return status::kOk;

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// One acquisition run, for the window and the tools alike. Binned lines are
-// read from a source while it gives them, each recorded into the run's data
-// file and handed to a view (drawn, or only counted while the source is
-// behind), until the user stops the run, a stored file ends, the source is
+// One acquisition run, for the window and the tools alike (a Session,
+// session/session.h, sets it up and owns it). Binned lines are read from a
+// source while it gives them, each recorded into the run's data file first
+// and then published on the session's sample stream (session/sample_stream.h:
+// the history, the graphs, ...), until the user stops the run, a stored file ends, the source is
 // silent too long, a line limit is reached or an error ends it. After a stop
 // by the user, the lines that had already arrived on a serial line are still
 // recorded. The end of the run closes the recording and sums the run up;
@@ -60,6 +61,7 @@
 #include "datafile/track.h"
 #include "io/nmea.h"
 #include "io/position_source.h"
+#include "session/sample_stream.h"
 #include "source/source.h"
 #include "source/source_line.h"
 #include "source/source_wait.h"
@@ -125,14 +127,10 @@ struct PositionState {
 // "failed"). Empty when the run has no position source.
 std::string PositionText(const PositionState& position, std::string_view between = "  ");
 
-// What a run shows of itself.
+// What a run shows of its state (its lines go to the sample stream).
 class RunView {
  public:
   virtual ~RunView() = default;
-  // A line was read (and recorded): drawn, or only counted when `behind`
-  // (the source's buffer is nearly full: it must be read before anything is
-  // drawn). Anything but 1 ends the run with that result.
-  virtual Status Show(const SourceLine& /*line*/, bool /*behind*/) { return status::kOk; }
   // After every line and every look that found nothing.
   virtual void Progress(const Acquisition& /*run*/) {}
   // The serial line went away and the run waits for it (run.awayMessage()
@@ -193,6 +191,12 @@ class Acquisition {
 
   // 1, or -12 when there is no memory for the run's line (nothing was read).
   Status ready() const { return line_ ? status::kOk : status::kOutOfMemory; }
+
+  // Where each line goes once it is recorded (not owned; null: nowhere).
+  // A line read while the source's buffer is nearly full is published as
+  // `behind` (SampleStream::Publish): it must be read before anything else
+  // is done with it.
+  void SetStream(SampleStream* stream) { stream_ = stream; }
 
   // Whether a serial line that goes away is waited for (off unless set),
   // and how often its device is looked for meanwhile.
@@ -280,6 +284,8 @@ class Acquisition {
   // more, the line limit, kDrainSeconds, or the user insists; 1, or the
   // write error that ended it.
   Status Drain();
+  // The line just recorded, to the stream; the first consumer's failure.
+  Status Publish();
   bool AtLineLimit() const;
   // The line went away with `error`: whether the run waits for it.
   bool WaitsFor(Status error) const;
@@ -324,6 +330,7 @@ class Acquisition {
   DataFile* recording_;
   RunUser& user_;
   RunView* view_;
+  SampleStream* stream_ = nullptr;
   long maxLines_;
   double timeout_;
   SourceWait pace_;

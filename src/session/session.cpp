@@ -1,0 +1,113 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "session/session.h"
+
+#include <algorithm>
+#include <span>
+
+#include "datafile/track.h"
+
+namespace sondrix {
+
+// The history holds the lines the run had time for, as the graphs drawn from
+// it do; it follows the stream ahead of every view.
+Session::Session() { stream_.Follow(historyFeed_, 0); }
+
+Session::~Session() { Detach(); }
+
+Status Session::Attach(std::unique_ptr<Source> source, const std::string& scratch) {
+  Detach();
+  source_ = std::move(source);
+  if (!source_ || scratch.empty()) return status::kOk;
+  std::unique_ptr<DataFile> recording;
+  if (source_->NewDataFile(recording, scratch) != status::kOk) {
+    // Without its recording a source cannot run: the session keeps none
+    // rather than one that would record nowhere.
+    source_->Close();
+    source_.reset();
+    return status::kCantOpenFile;
+  }
+  recording_ = std::move(recording);
+  return status::kOk;
+}
+
+void Session::Detach() {
+  if (run_) Finish();
+  ForgetHistory();
+  recording_.reset();
+  if (source_) {
+    source_->Close();
+    source_.reset();
+  }
+}
+
+Status Session::OpenRecording() {
+  if (!source_) return status::kNoSourceAttached;
+  if (!recording_) return status::kOk;
+  recording_->SetOrigBinsize(source_->GetBinsize());
+  return recording_->OpenWrite(source_.get());
+}
+
+Acquisition& Session::Begin(RunUser& user, RunView* view, RunSetup setup) {
+  if (run_) Finish();
+  DataFile* recording = recording_ != nullptr && recording_->isOpen() ? recording_.get() : nullptr;
+  run_ = std::make_unique<Acquisition>(*source_, recording, user, view, setup.maxLines);
+  run_->SetStream(&stream_);
+  run_->SetReconnect(setup.reconnect);
+  companion_ = Companion{};
+  companion_.deployment = std::move(setup.deployment);
+  position_ = std::move(setup.position);
+  // A companion that cannot be written is told at the end, among the run's
+  // notes; the recording goes on.
+  if (recording != nullptr) {
+    run_->SetStartUtc(setup.startUtc);
+    run_->SetCompanion(&companion_, CompanionPathFor(recording->filename()));
+  }
+  run_->SetPosition(position_.get(), recording != nullptr ? TrackPathFor(recording->filename()) : std::string());
+  return *run_;
+}
+
+RunSummary Session::Finish() {
+  if (!run_) return RunSummary{};
+  // The lines still queued for a follower are handed over: the run has
+  // time for them now.
+  stream_.Deliver();
+  const RunSummary summary = run_->Finish();
+  run_.reset();
+  position_.reset();
+  return summary;
+}
+
+// --- The history -----------------------------------------------------------------------------
+
+void Session::BeginHistory(int traceCount, int binsize) {
+  history_.Clear(std::clamp(traceCount, 0, kMaxTraces));
+  binsize_ = std::max(binsize, 1);
+  binCount_ = 0;
+  thinnings_ = 0;
+  binSum_.fill(0.0);
+}
+
+Status Session::HistoryFeed::Take(const SourceLine& line) {
+  if (line.status == status::kOk) session_.AddToHistory(line);
+  return status::kOk;
+}
+
+void Session::AddToHistory(const SourceLine& line) {
+  // No view began a history (the command-line recorder keeps none).
+  const int traces = history_.traceCount();
+  if (traces == 0) return;
+  const int count = std::min({line.count, traces, static_cast<int>(line.values.size())});
+  for (int i = 0; i < count; ++i) binSum_[static_cast<std::size_t>(i)] += line.values[static_cast<std::size_t>(i)];
+  if (++binCount_ < binsize_) return;
+  for (int i = 0; i < traces; ++i) {
+    const auto k = static_cast<std::size_t>(i);
+    binMean_[k] = binSum_[k] / binCount_;
+    binSum_[k] = 0.0;
+  }
+  binCount_ = 0;
+  if (history_.Add(line.time, line.temperature, line.depth,
+                   std::span<const double>(binMean_.data(), static_cast<std::size_t>(traces))))
+    ++thinnings_;
+}
+
+}  // namespace sondrix

@@ -1,0 +1,130 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Session: the home of the run, for the window and the tools alike. It owns
+// the source that is open, the scratch recording its runs record into, the
+// run going on (its Acquisition, companion and position source, which keeps
+// the track), the run's history of drawn points, and the one stream of
+// samples that every consumer subscribes to. The window's Display is a view
+// of a session; sondrix-cli record runs one without a view.
+//
+// A session's life:
+//
+//   Attach(source, scratch)   the source is the session's; its scratch
+//                             recording is made (not yet opened)
+//   OpenRecording()           before each run: the recording is opened
+//   Begin(user, view, set-up) the run: companion, clock, position, events
+//     run()->Run()            lines read -> recorded -> published
+//   Finish()                  the recording closed, the run summed up;
+//                             saving it is the caller's (DataFile::SaveAs)
+//   Detach()                  the source closed, the recording dropped
+//
+// The history follows the stream ahead of any view: it keeps every line the
+// run had time to show (not those read while the source was behind),
+// averaged into bins of the display's bin size (BeginHistory), so that a
+// graph put on show at any time is drawn with the whole run.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "datafile/companion.h"
+#include "datafile/data_file.h"
+#include "io/position_source.h"
+#include "session/acquisition.h"
+#include "session/run_history.h"
+#include "session/sample_stream.h"
+#include "source/source.h"
+
+namespace sondrix {
+
+// How a run is set up beyond its source and recording.
+struct RunSetup {
+  // Wait for a serial line that goes away (Acquisition::SetReconnect).
+  bool reconnect = false;
+  // Lines recorded after which the run ends normally (0: no limit).
+  long maxLines = 0;
+  // The UTC of a replayed capture's first sample when it has no time map.
+  std::optional<std::int64_t> startUtc;
+  // The deployment metadata of the recording's companion.
+  Deployment deployment;
+  // The GPS receiver read beside the run (null: none); the session keeps it
+  // for the run.
+  std::unique_ptr<PositionSource> position;
+};
+
+class Session {
+ public:
+  Session();
+  ~Session();  // detaches
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // Takes `source` (null: none), detaching the one before. With a
+  // `scratch` path the source's runs record into a data file there; 1, or
+  // -1002 when that recording cannot be made (the source is then closed and
+  // the session has none).
+  Status Attach(std::unique_ptr<Source> source, const std::string& scratch = {});
+  // Closes and drops the source and its recording; the history is
+  // forgotten.
+  void Detach();
+  Source* source() const { return source_.get(); }
+  DataFile* recording() const { return recording_.get(); }
+
+  // Opens the scratch recording for a run at the source's bin size (1 with
+  // none). Its error as OpenWrite gives it.
+  Status OpenRecording();
+
+  // The run: Begin sets it up (the companion beside the recording, the
+  // replay's start time, the position source with the track beside the
+  // recording, reconnection, the line limit; see RunSetup) and returns it;
+  // run.ready() says whether it can run. Finish closes its recording and
+  // sums it up; the run is gone afterwards.
+  Acquisition& Begin(RunUser& user, RunView* view, RunSetup setup);
+  Acquisition* run() const { return run_.get(); }
+  RunSummary Finish();
+  const Companion& companion() const { return companion_; }
+
+  // --- The stream and the history ----------------------------------------
+  SampleStream& stream() { return stream_; }
+  // Publishes one line, as the run does after recording it (also how a
+  // view is fed lines from elsewhere).
+  Status Publish(const SourceLine& line, bool behind = false) { return stream_.Publish(line, behind); }
+  const RunHistory& history() const { return history_; }
+  // A new history for `traceCount` traces, in bins of `binsize` lines.
+  void BeginHistory(int traceCount, int binsize);
+  // Forgets the history (a picture recalled from a file is not the run's).
+  void ForgetHistory() { BeginHistory(0, binsize_); }
+  // History bins completed and thinnings since BeginHistory.
+  std::size_t historyBins() const { return history_.added(); }
+  long historyThinnings() const { return thinnings_; }
+
+ private:
+  // The history as a consumer of the stream.
+  class HistoryFeed final : public SampleConsumer {
+   public:
+    explicit HistoryFeed(Session& session) : session_(session) {}
+    Status Take(const SourceLine& line) override;
+
+   private:
+    Session& session_;
+  };
+  void AddToHistory(const SourceLine& line);
+
+  std::unique_ptr<Source> source_;
+  std::unique_ptr<DataFile> recording_;
+  std::unique_ptr<Acquisition> run_;
+  std::unique_ptr<PositionSource> position_;
+  Companion companion_;
+  SampleStream stream_;
+  RunHistory history_;
+  HistoryFeed historyFeed_{*this};
+  int binsize_ = 1;
+  int binCount_ = 0;
+  long thinnings_ = 0;
+  std::array<double, kMaxTraces> binSum_{};
+  std::array<double, kMaxTraces> binMean_{};
+};
+
+}  // namespace sondrix
