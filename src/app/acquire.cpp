@@ -17,6 +17,7 @@
 #include "datafile/data_file.h"
 #include "datafile/track.h"
 #include "display/graph_control.h"
+#include "display/graph_kinds.h"
 #include "display/trace_choice.h"
 #include "meter/source_factory.h"
 #include "platform/clock.h"
@@ -189,8 +190,8 @@ class DisplayView final : public RunView {
   void PlaceBanner() {
     platform::Ui& ui = platform::ui();
     const int panel = display_.panel();
-    for (const int graph : {p::kMainXYGraph, p::kMainStripChart, p::kMainTempGraph, p::kMainDepthGraph,
-                            p::kMainSpectGraph, p::kMainSpect2Graph}) {
+    for (const GraphKind& kind : GraphKinds()) {
+      const int graph = kind.control;
       platform::CtrlValue visible = 0;
       ui.GetCtrlAttribute(panel, graph, platform::Attr::Visible, visible);
       if (platform::CtrlValueInt(visible).value_or(0) == 0) continue;

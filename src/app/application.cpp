@@ -17,6 +17,7 @@
 #include "common/panels.h"
 #include "common/version.h"
 #include "datafile/data_file.h"
+#include "display/graph_kinds.h"
 #include "io/hw_port.h"
 #include "meter/source_factory.h"
 #include "platform/paths.h"
@@ -80,7 +81,9 @@ void UpdateControls(App& app) {
   Menu_Enable(app, p::kMenuMarkEvent, false);
   // Save data: a run whose recording still waits to be saved.
   Menu_Enable(app, p::kMenuSaveData, open && display.sampleCount() >= 1 && app.unsavedRun);
-  if (open) Menu_Enable(app, p::kMenuDepthGraph, source->HasDepth() != 0);
+  for (const GraphKind& kind : GraphKinds()) {
+    if (open && kind.needsDepth) Menu_Enable(app, kind.menuItem, source->HasDepth() != 0);
+  }
   if (app.diagnosticsItem > 0) Menu_Enable(app, app.diagnosticsItem, open && source->HasDiagnostics() != 0);
   display.UpdateFollowControls();
   ShowWindowTitle(app);

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "common/panels.h"
+#include "display/graph_kinds.h"
 #include "platform/ui.h"
 
 namespace sondrix {
@@ -15,8 +16,12 @@ namespace {
 namespace p = panels;
 using platform::Attr;
 
-constexpr std::array<int, 6> kGraphs = {p::kMainXYGraph,    p::kMainStripChart,  p::kMainTempGraph,
-                                        p::kMainDepthGraph, p::kMainSpectGraph, p::kMainSpect2Graph};
+// The graph controls, one per graph kind.
+const std::array<int, kGraphKindCount> kGraphs = [] {
+  std::array<int, kGraphKindCount> ids{};
+  for (std::size_t k = 0; k < ids.size(); ++k) ids[k] = GraphKinds()[k].control;
+  return ids;
+}();
 
 // Twenty trace labels, twenty value read-outs, the all-traces button, the
 // date, time and elapsed read-outs, the program's name in the corner and

@@ -16,7 +16,7 @@
 #include "common/panels.h"
 #include "common/settings.h"
 #include "common/version.h"
-#include "display/graph.h"
+#include "display/graph_kinds.h"
 #include "export/export.h"
 #include "meter/source_factory.h"
 #include "platform/ui.h"
@@ -27,15 +27,6 @@ namespace {
 namespace p = panels;
 using platform::Attr;
 using platform::Cursor;
-
-// The graph control of each graph type (1 ... 6).
-constexpr std::array<int, 7> kGraphControl = {0,
-                                              p::kMainXYGraph,
-                                              p::kMainStripChart,
-                                              p::kMainTempGraph,
-                                              p::kMainDepthGraph,
-                                              p::kMainSpectGraph,
-                                              p::kMainSpect2Graph};
 
 void ShowGraph(App& app, int type) {
   app.display().ShowGraph(type);
@@ -81,16 +72,15 @@ void Print(App& app) {
 void ExportGraph(App& app) {
   Graph* graph = app.display().current();
   if (graph == nullptr) return;
-  const int type = graph->GetType();
-  if (type < 1 || type > 6) return;
+  const GraphKind* kind = GraphKindOfType(graph->GetType());
+  if (kind == nullptr) return;
   std::string path;
   if (!settings::ChooseFile(settings::kDataDirectory, platform::FileDialogMode::Save, "*.png", "Export graph to file:",
                             path, "*.png;*.pdf"))
     return;
   settings::RememberDirectory(settings::kDataDirectory, path);
   if (!MayOverwrite("Export graph", path)) return;
-  if (platform::ui().ExportGraphImage(app.mainPanel, kGraphControl[static_cast<std::size_t>(type)], path,
-                                      app.display().Picture()) < 0)
+  if (platform::ui().ExportGraphImage(app.mainPanel, kind->control, path, app.display().Picture()) < 0)
     Error_Report(status::kWriteFailed);
 }
 
@@ -111,21 +101,22 @@ void ExportData(App& app) {
     return;
   settings::RememberDirectory(settings::kDataDirectory, input);
   std::string output;
-  const std::string offered = NameFromPath(ExportPathFor(input, ExportFormat::kNetCdf));
-  if (!settings::ChooseFile(settings::kDataDirectory, platform::FileDialogMode::Save, offered,
-                            "Export as (.nc NetCDF, .sb SeaBASS, .csv CSV):", output, "*.nc;*.sb;*.csv"))
+  const std::string offered = NameFromPath(ExportPathFor(input, ExportFormats().front().format));
+  const auto extensionAndLabel = [](std::string_view between) {
+    return [between](const ExportFormatRow& row) {
+      return std::string(row.extension) + std::string(between) + std::string(row.label);
+    };
+  };
+  // "Export as (.nc NetCDF, .sb SeaBASS, .csv CSV):", "*.nc;*.sb;*.csv".
+  const std::string title = "Export as (" + ListExportFormats(extensionAndLabel(" "), ", ", ", ") + "):";
+  const std::string filter =
+      ListExportFormats([](const ExportFormatRow& row) { return "*" + std::string(row.extension); }, ";", ";");
+  if (!settings::ChooseFile(settings::kDataDirectory, platform::FileDialogMode::Save, offered, title, output, filter))
     return;
   ExportOptions options;
-  const std::string extension = std::filesystem::path(output).extension().string();
-  bool known = false;
-  for (const ExportFormat format : {ExportFormat::kNetCdf, ExportFormat::kSeaBass, ExportFormat::kCsv}) {
-    if (extension == ExportExtension(format)) {
-      options.format = format;
-      known = true;
-    }
-  }
-  if (!known) {
-    TellExport("Give the file the extension of its format: .nc for NetCDF, .sb for SeaBASS, .csv for CSV.");
+  if (!ExportFormatOfExtension(std::filesystem::path(output).extension().string(), options.format)) {
+    TellExport("Give the file the extension of its format: " + ListExportFormats(extensionAndLabel(" for "), ", ", ", ") +
+               ".");
     return;
   }
   if (!MayOverwrite("Export data", output)) return;
@@ -223,6 +214,10 @@ void ShowAbout() {
 }
 
 void Menu_HandleEvent(App& app, int item) {
+  if (const GraphKind* kind = GraphKindOfMenuItem(item)) {
+    ShowGraph(app, kind->type);
+    return;
+  }
   switch (item) {
     case p::kMenuNew: DoNew(app); return;
     case p::kMenuOpenDevice: PromptOpenSource(app, kSourceKindDevice); return;
@@ -230,12 +225,6 @@ void Menu_HandleEvent(App& app, int item) {
     case p::kMenuSaveData: SaveData(app); return;
     case p::kMenuEditConfig: EditConfiguration(app); return;
     case p::kMenuExit: app.quit = true; return;
-    case p::kMenuDepthGraph: ShowGraph(app, graph_type::kDepth); return;
-    case p::kMenuXYGraph: ShowGraph(app, graph_type::kXY); return;
-    case p::kMenuStripChart: ShowGraph(app, graph_type::kStrip); return;
-    case p::kMenuTempGraph: ShowGraph(app, graph_type::kTemp); return;
-    case p::kMenuSpect2Graph: ShowGraph(app, graph_type::kSpect2); return;
-    case p::kMenuSpectGraph: ShowGraph(app, graph_type::kSpect); return;
     case p::kMenuRecallGraph:
       // The recalled pictures stay: no graph is drawn from the last run over them.
       if (RecallPanel(app.mainPanel) == 1) app.display().ForgetRun();
@@ -286,20 +275,15 @@ void Menu_HandleEvent(App& app, int item) {
 }
 
 bool Menu_RunAllows(const App& app, int item) {
+  if (const GraphKind* kind = GraphKindOfMenuItem(item))
+    return !kind->needsDepth || (app.source() != nullptr && app.source()->HasDepth() != 0);
   switch (item) {
-    case p::kMenuXYGraph:
-    case p::kMenuStripChart:
-    case p::kMenuTempGraph:
-    case p::kMenuSpectGraph:
-    case p::kMenuSpect2Graph:
     case p::kMenuWholeRun:
     case p::kMenuGraphSettings:
     case p::kMenuConfigDisplay:
     case p::kMenuConfigAcquisition:
     case p::kMenuExit:
       return true;
-    case p::kMenuDepthGraph:
-      return app.source() != nullptr && app.source()->HasDepth() != 0;
     case p::kMenuMarkEvent:
       return app.run() != nullptr;
     default:
@@ -309,9 +293,11 @@ bool Menu_RunAllows(const App& app, int item) {
 
 void Menu_EnableForRun(App& app) {
   Menu_Enable(app, -1, false);
-  for (const int item : {p::kMenuXYGraph, p::kMenuStripChart, p::kMenuTempGraph, p::kMenuDepthGraph,
-                         p::kMenuSpectGraph, p::kMenuSpect2Graph, p::kMenuGraphSettings, p::kMenuConfigDisplay,
-                         p::kMenuConfigAcquisition, p::kMenuExit, p::kMenuMarkEvent}) {
+  for (const GraphKind& kind : GraphKinds()) {
+    if (Menu_RunAllows(app, kind.menuItem)) Menu_Enable(app, kind.menuItem, true);
+  }
+  for (const int item : {p::kMenuGraphSettings, p::kMenuConfigDisplay, p::kMenuConfigAcquisition, p::kMenuExit,
+                         p::kMenuMarkEvent}) {
     if (Menu_RunAllows(app, item)) Menu_Enable(app, item, true);
   }
   // Whole Run as the graph on show has it.

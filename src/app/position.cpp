@@ -50,6 +50,7 @@ Status Position_Configure() {
     const PositionSetting remembered = LoadPositionSetting();
     ui.SetCtrlVal(dialog, p::kPosSource, remembered.source);
     ui.SetCtrlVal(dialog, p::kPosBaud, static_cast<int>(remembered.baud));
+    ui.SetCtrlVal(dialog, p::kPosHint, "Empty: no position. " + PositionSourceList() + ".");
   };
   return RunDialog(p::kPosition, fill, [&ui](int dialog, int control) {
     const DialogStep step = FormStep(control, p::kPosOk, p::kPosCancel, p::kPosSource);

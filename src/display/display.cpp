@@ -38,7 +38,7 @@ Status Display::New(std::unique_ptr<Display>& out, int panel, Session& session) 
   std::unique_ptr<Display> display(new (std::nothrow) Display(panel, session));
   if (!display) return status::kOutOfMemory;
   display->HideStopButton();
-  for (int type = graph_type::kXY; type <= graph_type::kSpect2; ++type) display->graphs_[type]->Hide();
+  for (int type = graph_type::kXY; type <= kGraphKindCount; ++type) display->graphs_[type]->Hide();
   display->current_ = display->graphs_[graph_type::kStrip].get();
   display->ShowGraph(graph_type::kSpect2);
   display->Attach(nullptr);
@@ -50,15 +50,7 @@ Status Display::New(std::unique_ptr<Display>& out, int panel, Session& session) 
 Display::Display(int panel, Session& session)
     : session_(session), panel_(panel), menuBar_(platform::ui().GetPanelMenuBar(panel)), progress_(panel, p::kMainProgress) {
   if (menuBar_ < 0) menuBar_ = 0;
-  graphs_[graph_type::kXY] = std::make_unique<XYGraph>(panel, p::kMainXYGraph, p::kMenuXYGraph);
-  graphs_[graph_type::kStrip] = std::make_unique<Strip>(panel, p::kMainStripChart, p::kMenuStripChart);
-  graphs_[graph_type::kTemp] = std::make_unique<TempGraph>(panel, p::kMainTempGraph, p::kMenuTempGraph);
-  graphs_[graph_type::kDepth] =
-      std::make_unique<DepthGraph>(panel, p::kMainDepthGraph, p::kMenuDepthGraph);
-  graphs_[graph_type::kSpect] =
-      std::make_unique<SpectGraph>(panel, p::kMainSpectGraph, p::kMenuSpectGraph);
-  graphs_[graph_type::kSpect2] =
-      std::make_unique<SpectGraph2>(panel, p::kMainSpect2Graph, p::kMenuSpect2Graph);
+  for (const GraphKind& kind : GraphKinds()) graphs_[kind.type] = kind.make(panel, kind.control, kind.menuItem);
   labelSlot_.fill(-1);
   chanMin_.fill(1.0e10);
   chanMax_.fill(-1.0e10);
@@ -72,7 +64,7 @@ Display::~Display() {
 }
 
 Graph* Display::graph(int type) const {
-  return type >= graph_type::kXY && type <= graph_type::kSpect2 ? graphs_[type].get() : nullptr;
+  return GraphKindOfType(type) != nullptr ? graphs_[type].get() : nullptr;
 }
 
 void Display::SetVisible(int trace, bool on) {
@@ -149,7 +141,7 @@ void Display::ForgetRun() { session_.ForgetHistory(); }
 void Display::Detach() {
   ForgetRun();
   // Another source starts with every graph following.
-  for (int type = graph_type::kXY; type <= graph_type::kSpect2; ++type) graphs_[type]->ResumeFollow();
+  for (int type = graph_type::kXY; type <= kGraphKindCount; ++type) graphs_[type]->ResumeFollow();
   if (current_ != nullptr) {
     CheckMenu(current_, false);
     current_->DeletePlots();
@@ -159,7 +151,7 @@ void Display::Detach() {
 }
 
 void Display::SetDefaults() {
-  for (int type = graph_type::kXY; type <= graph_type::kSpect2; ++type) {
+  for (int type = graph_type::kXY; type <= kGraphKindCount; ++type) {
     graphs_[type]->SetDefaults();
     graphs_[type]->set_follow(FollowSettings{});
   }
@@ -490,7 +482,7 @@ void Display::InitGraphs() {
   session_.BeginHistory(traceCount_, displayBinsize_);
   seenBins_ = 0;
   seenThinnings_ = 0;
-  for (int type = graph_type::kXY; type <= graph_type::kSpect2; ++type) {
+  for (int type = graph_type::kXY; type <= kGraphKindCount; ++type) {
     graphs_[type]->InitPlot(*this, traceCount_);
     graphs_[type]->ResumeFollow();
   }
@@ -982,12 +974,12 @@ Status Display::WriteConfig() {
   }
   std::fprintf(file.get(), "\t; visible traces\n");
   Status result = status::kOk;
-  for (int type = graph_type::kXY; type <= graph_type::kSpect2; ++type) {
+  for (int type = graph_type::kXY; type <= kGraphKindCount; ++type) {
     if (Status written = graphs_[type]->WriteConfig(file.get()); written != status::kOk) result = written;
   }
   // How each graph follows a run: lines after the graphs' own, which a
   // reader that knows only those never reaches.
-  for (int type = graph_type::kXY; type <= graph_type::kSpect2; ++type) {
+  for (int type = graph_type::kXY; type <= kGraphKindCount; ++type) {
     if (std::fprintf(file.get(), "%s\n", FollowLine(graphs_[type]->follow()).c_str()) < 0)
       result = status::kCantWriteConfig;
   }
@@ -1011,7 +1003,7 @@ Status Display::ReadConfig() {
   int type = 0;
   std::fscanf(f, "%d", &type);
   eatComment(f);
-  if (type < graph_type::kXY || type > graph_type::kSpect2) return status::kConfigGraphType;
+  if (GraphKindOfType(type) == nullptr) return status::kConfigGraphType;
   current_ = graphs_[ShownType(type)].get();
 
   int binsize = 0;
@@ -1034,10 +1026,10 @@ Status Display::ReadConfig() {
   }
   eatComment(f);
 
-  for (int t = graph_type::kXY; t <= graph_type::kSpect2; ++t) graphs_[t]->ReadConfig(f);
+  for (int t = graph_type::kXY; t <= kGraphKindCount; ++t) graphs_[t]->ReadConfig(f);
   // A file written before graphs followed runs ends here: each graph then
   // follows as it does by default, as does one whose line cannot be read.
-  for (int t = graph_type::kXY; t <= graph_type::kSpect2; ++t) {
+  for (int t = graph_type::kXY; t <= kGraphKindCount; ++t) {
     FollowSettings follow;
     if (const std::optional<std::string> line = fgetline(f, 256)) {
       if (const std::optional<FollowSettings> read = ParseFollowLine(*line)) follow = *read;

@@ -24,6 +24,7 @@
 #include "common/status.h"
 #include "datafile/data_file.h"
 #include "display/graph.h"
+#include "display/graph_kinds.h"
 #include "display/line_rate.h"
 #include "session/session.h"
 #include "source/source.h"
@@ -259,12 +260,12 @@ class Display final : public SampleConsumer {
   Session& session_;
   int panel_ = 0;
   int menuBar_ = 0;
-  // The six graphs by type (index 1 ... 6).
-  std::array<std::unique_ptr<Graph>, 7> graphs_;
+  // One graph per row of GraphKinds(), by type (index 1 ... kGraphKindCount).
+  std::array<std::unique_ptr<Graph>, kGraphKindCount + 1> graphs_;
   Graph* current_ = nullptr;
   // Graphs whose settings were applied to their control since the source was
   // attached.
-  std::array<bool, 7> configured_{};
+  std::array<bool, kGraphKindCount + 1> configured_{};
   std::array<int, kMaxTraces> labelSlot_{};
   // The run's labelled traces and the label page on show.
   std::vector<int> labelled_;

@@ -17,6 +17,7 @@
 #include <span>
 
 #include "common/text_format.h"
+#include "common/text_list.h"
 #include "common/utils.h"
 #include "datafile/data_file.h"
 #include "datafile/deployment_values.h"
@@ -339,33 +340,49 @@ std::unique_ptr<ExportWriter> NewWriter(ExportFormat format, const std::string& 
 
 }  // namespace
 
-// Each format's name and extension.
-struct FormatRow {
-  ExportFormat format;
-  std::string_view name;
-  std::string_view extension;
-};
-constexpr FormatRow kFormats[] = {
-    {ExportFormat::kNetCdf, "netcdf", ".nc"},
-    {ExportFormat::kSeaBass, "seabass", ".sb"},
-    {ExportFormat::kCsv, "csv", ".csv"},
+constexpr ExportFormatRow kFormats[] = {
+    {ExportFormat::kNetCdf, "netcdf", "NetCDF", ".nc"},
+    {ExportFormat::kSeaBass, "seabass", "SeaBASS", ".sb"},
+    {ExportFormat::kCsv, "csv", "CSV", ".csv"},
 };
 
-const FormatRow& RowOf(ExportFormat format) {
-  for (const FormatRow& row : kFormats) {
+std::span<const ExportFormatRow> ExportFormats() { return kFormats; }
+
+const ExportFormatRow& RowOf(ExportFormat format) {
+  for (const ExportFormatRow& row : kFormats) {
     if (row.format == format) return row;
   }
   return kFormats[0];
 }
 
-bool ParseExportFormat(std::string_view name, ExportFormat& format) {
-  for (const FormatRow& row : kFormats) {
-    if (row.name == name) {
+namespace {
+
+// The format of the row whose `field` is `value`.
+bool FindFormat(std::string_view ExportFormatRow::*field, std::string_view value, ExportFormat& format) {
+  for (const ExportFormatRow& row : kFormats) {
+    if (row.*field == value) {
       format = row.format;
       return true;
     }
   }
   return false;
+}
+
+}  // namespace
+
+bool ParseExportFormat(std::string_view name, ExportFormat& format) {
+  return FindFormat(&ExportFormatRow::name, name, format);
+}
+
+bool ExportFormatOfExtension(std::string_view extension, ExportFormat& format) {
+  return FindFormat(&ExportFormatRow::extension, extension, format);
+}
+
+std::string ListExportFormats(const std::function<std::string(const ExportFormatRow&)>& text,
+                              std::string_view separator, std::string_view last) {
+  std::vector<std::string> items;
+  for (const ExportFormatRow& row : kFormats) items.push_back(text(row));
+  return JoinList(items, separator, last);
 }
 
 void GeoBoundsBuilder::Add(const LatLon& position) {

@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,11 +39,29 @@ namespace sondrix {
 
 enum class ExportFormat { kNetCdf, kSeaBass, kCsv };
 
+// The formats, one row each, in the order every list of them takes (the
+// command line's help, the window's file dialog and its messages); a test
+// checks that docs/export.md and the manual page name every row.
+struct ExportFormatRow {
+  ExportFormat format;
+  std::string_view name;       // --format's word: "netcdf"
+  std::string_view label;      // the format's own name: "NetCDF"
+  std::string_view extension;  // of its outputs: ".nc"
+};
+std::span<const ExportFormatRow> ExportFormats();
+
 // "netcdf", "seabass", "csv"; false for any other name.
 bool ParseExportFormat(std::string_view name, ExportFormat& format);
+// The format whose extension `extension` is (".nc"); false for another.
+bool ExportFormatOfExtension(std::string_view extension, ExportFormat& format);
 std::string_view ExportFormatName(ExportFormat format);
 // The extension an output of `format` takes: ".nc", ".sb", ".csv".
 std::string_view ExportExtension(ExportFormat format);
+// The rows' texts `text(row)` one after another, `separator` between them
+// and `last` before the last one: "netcdf (FILE.nc), seabass (FILE.sb) or
+// csv (FILE.csv)".
+std::string ListExportFormats(const std::function<std::string(const ExportFormatRow&)>& text,
+                              std::string_view separator, std::string_view last);
 // The output beside `dataFile` (or in `folder` when not empty): its name
 // with the format's extension in place of its own.
 std::string ExportPathFor(std::string_view dataFile, ExportFormat format, std::string_view folder = {});

@@ -11,8 +11,10 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <vector>
 
 #include "common/text_format.h"
+#include "common/text_list.h"
 #include "common/utils.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
@@ -273,7 +275,42 @@ bool ParseGpsdAddress(std::string_view text, PositionSpec& spec) {
   return true;
 }
 
+constexpr PositionSourceForm kSourceForms[] = {
+    {PositionSpec::Kind::Serial, "COM2 ... COM8", "NMEA 0183 on a serial line", {"COM1 ... COM8"}},
+    {PositionSpec::Kind::Serial, "a device path", "NMEA 0183 on a serial line", {"a device path (/dev/ttyUSB1)"}},
+    {PositionSpec::Kind::Udp, "udp:PORT", "NMEA datagrams on the network, the port taken alone", {"udp:PORT"}},
+    {PositionSpec::Kind::Udp, "udp:PORT:shared", "shared with other listeners of a broadcast", {"udp:PORT:shared"}},
+    {PositionSpec::Kind::Gpsd, "gpsd[:HOST[:PORT]]", "", {"gpsd", "gpsd:HOST", "gpsd:HOST:PORT"}},
+};
+
+// "give COM1 ... COM8, a device path (/dev/ttyUSB1), ... or gpsd:HOST:PORT".
+std::string SpelledForms() {
+  std::vector<std::string> forms;
+  for (const PositionSourceForm& row : kSourceForms) {
+    for (const std::string_view form : row.spelled) {
+      if (!form.empty()) forms.emplace_back(form);
+    }
+  }
+  return JoinList(forms, ", ", " or ");
+}
+
 }  // namespace
+
+std::span<const PositionSourceForm> PositionSourceForms() { return kSourceForms; }
+
+std::string PositionSourceList() {
+  std::vector<std::string> groups;
+  std::string group;
+  for (std::size_t k = 0; k < std::size(kSourceForms); ++k) {
+    const PositionSourceForm& row = kSourceForms[k];
+    group += (group.empty() ? "" : " or ") + std::string(row.syntax);
+    if (k + 1 < std::size(kSourceForms) && !row.reads.empty() && kSourceForms[k + 1].reads == row.reads) continue;
+    if (!row.reads.empty()) group += " (" + std::string(row.reads) + ")";
+    groups.push_back(std::move(group));
+    group.clear();
+  }
+  return JoinList(groups, ", ", " or ");
+}
 
 std::optional<PositionSpec> ParsePositionSpec(std::string_view spec, std::string& error) {
   PositionSpec parsed;
@@ -298,9 +335,7 @@ std::optional<PositionSpec> ParsePositionSpec(std::string_view spec, std::string
     parsed.port = kGpsdPort;
     if (spec.size() == 4 || ParseGpsdAddress(spec.substr(5), parsed)) return parsed;
   }
-  error = "\"" + std::string(spec) +
-          "\" is no position source: give COM1 ... COM8, a device path (/dev/ttyUSB1), udp:PORT, "
-          "udp:PORT:shared, gpsd, gpsd:HOST or gpsd:HOST:PORT";
+  error = "\"" + std::string(spec) + "\" is no position source: give " + SpelledForms();
   return std::nullopt;
 }
 

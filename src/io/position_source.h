@@ -16,10 +16,12 @@
 //   gpsd[:HOST[:PORT]]       a gpsd's reports over its JSON protocol (gpsd_position.cpp)
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -143,6 +145,23 @@ struct PositionSpec {
   bool operator==(const PositionSpec&) const = default;
 };
 std::optional<PositionSpec> ParsePositionSpec(std::string_view spec, std::string& error);
+
+// The forms of a source's text, one row each, in the order every list of
+// them takes: the help of `record --position`, the Position dialog's hint
+// and the refusal of another text (ParsePositionSpec). A test checks that
+// the manual page and docs/position.md name every row.
+struct PositionSourceForm {
+  PositionSpec::Kind kind;
+  std::string_view syntax;  // as a list shows it: "udp:PORT", "gpsd[:HOST[:PORT]]"
+  // What it reads, in brackets after it ("": not said); rows one after
+  // another that read the same say it once, after the last of them.
+  std::string_view reads;
+  std::array<std::string_view, 3> spelled;  // every form written out, as the refusal names them
+};
+std::span<const PositionSourceForm> PositionSourceForms();
+// "COM2 ... COM8 or a device path (NMEA 0183 on a serial line), udp:PORT
+// (...), udp:PORT:shared (...) or gpsd[:HOST[:PORT]]".
+std::string PositionSourceList();
 
 // A source from its text (ParsePositionSpec), a serial one read at `baud`.
 // Null with `error` set for a text of another form or a source that does

@@ -138,7 +138,7 @@ TEST(UirTest, UirPathCanBeOverridden) {
   EXPECT_EQ(UirPath(), "/somewhere/else.uir");
 }
 
-// --- The program's resource file against common/panels.h ------------------------
+// --- The program's resource file against common/panels.h, as the build wrote it --
 
 // The kinds of control each named id must be.
 const std::map<std::string, std::set<CtrlType>>& ExpectedTypes() {
@@ -356,7 +356,7 @@ TEST(UirTest, ResourceFileDefinesEveryIdOfPanelsHeader) {
   ASSERT_TRUE(file.has_value()) << error;
 
   std::optional<std::string> header =
-      test::ReadTextFile(SONDRIX_RESOURCE_DIR "/../src/common/panels.h");
+      test::ReadTextFile(SONDRIX_GENERATED_DIR "/common/panels.h");
   ASSERT_TRUE(header.has_value());
 
   const std::regex constant(R"(inline constexpr int k(\w+) = (\d+);)");

@@ -20,8 +20,13 @@ namespace {
 constexpr std::string_view kCommand = "export";
 
 void PrintExportUsage(std::FILE* out) {
+  // "netcdf|seabass|csv", "netcdf (FILE.nc), seabass (FILE.sb) or csv (FILE.csv)".
+  const std::string names = ListExportFormats([](const ExportFormatRow& row) { return std::string(row.name); }, "|", "|");
+  const std::string outputs = ListExportFormats(
+      [](const ExportFormatRow& row) { return std::string(row.name) + " (FILE" + std::string(row.extension) + ")"; },
+      ", ", " or ");
   std::fprintf(out,
-               "Usage: sondrix-cli export FILE.dat... --format netcdf|seabass|csv\n"
+               "Usage: sondrix-cli export FILE.dat... --format %s\n"
                "                          [--out FILE | --out-dir DIR] [--meta KEY=VALUE]...\n"
                "                          [--tz ZONE] [--force]\n\n"
                "Writes each data file as NetCDF-4 (CF-1.11 and ACDD-1.3), a SeaBASS file\n"
@@ -35,7 +40,7 @@ void PrintExportUsage(std::FILE* out) {
                "GPS fixes around it when they are at most 10 s apart (never\n"
                "extrapolated; missing otherwise). The recording's events go into the\n"
                "NetCDF and SeaBASS outputs.\n\n"
-               "  --format F       netcdf (FILE.nc), seabass (FILE.sb) or csv (FILE.csv)\n"
+               "  --format F       %s\n"
                "  --out FILE       the output (one data file only); by default beside the\n"
                "                   data file, its extension replaced\n"
                "  --out-dir DIR    the outputs in DIR\n"
@@ -53,7 +58,8 @@ void PrintExportUsage(std::FILE* out) {
                "many have a position).\n\n"
                "Exit status 0 when every file was exported, 1 when one failed (its\n"
                "message on standard error; the others are still exported), 2 for wrong\n"
-               "usage.\n");
+               "usage.\n",
+               names.c_str(), outputs.c_str());
 }
 
 int Usage(const char* what, const std::string& value) {

@@ -21,6 +21,7 @@
 #include "common/errors.h"
 #include "common/status.h"
 #include "common/text_format.h"
+#include "common/text_list.h"
 #include "common/utils.h"
 #include "datafile/companion.h"
 #include "datafile/data_file.h"
@@ -81,12 +82,7 @@ void PrintRecordUsage(std::FILE* out) {
                "                   (latitude and longitude: the station's position in\n"
                "                   decimal degrees, both or neither)\n"
                "  --position SOURCE  record the fixes of a GPS receiver beside the run, in\n"
-               "                   FILE.track.csv: COM2 ... COM8 or a device path (NMEA\n"
-               "                   0183 on a serial line), udp:PORT (NMEA datagrams on\n"
-               "                   the network, the port taken alone), udp:PORT:shared\n"
-               "                   (shared with other listeners of a broadcast) or\n"
-               "                   gpsd[:HOST[:PORT]]; a receiver that falls silent\n"
-               "                   never ends the run\n"
+               "%s"
                "  --position-baud N  the receiver's serial speed (default 4800)\n"
                "  --start-utc TIME the UTC time of the first sample of a raw capture that\n"
                "                   has no companion with its time map (ISO 8601, e.g.\n"
@@ -98,7 +94,10 @@ void PrintRecordUsage(std::FILE* out) {
                "samples lost.\n\n"
                "Exit status 0 for a normal end, 1 for an error (its message on standard\n"
                "error), 2 for wrong usage.\n",
-               DeploymentKeyList().c_str());
+               DeploymentKeyList().c_str(),
+               WrapText("FILE.track.csv: " + PositionSourceList() + "; a receiver that falls silent never ends the run",
+                        19, 72)
+                   .c_str());
 }
 
 struct Options {
