@@ -37,8 +37,6 @@ inline std::optional<int> ParseCommand(CLI::App& app, std::span<char*> args) {
     std::fputs(tools::Help(app).c_str(), stdout);
     return 0;
   }
-  if (!parsed.unknown.empty()) return WrongUsage(app, "unknown argument \"" + parsed.unknown + "\"");
-  if (!parsed.needsValue.empty()) return WrongUsage(app, parsed.needsValue + " needs a value");
   return WrongUsage(app, parsed.message);
 }
 

@@ -83,29 +83,28 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", "sondrix-cli " + std::string(kSondrixVersion), "the program's name and version");
   tools::ListLogOptions(app, "Log options (before or after the command)", "each rejected packet with its bytes");
   for (const Command& command : kCommands)
-    app.add_subcommand(std::string(command.name), std::string(command.summary))->group("Commands");
-  app.add_subcommand("help")->group("");  // --help
-  for (CLI::App* command : app.get_subcommands({})) command->prefix_command()->set_help_flag();
+    app.add_subcommand(std::string(command.name), std::string(command.summary))
+        ->group("Commands")
+        ->prefix_command()
+        ->set_help_flag();
   app.require_subcommand(1);
 
-  const tools::Parsed parsed = tools::Parse(app, std::vector<std::string>(args.begin() + 1, args.end()));
-  const CLI::App* chosen = parsed.kind == tools::Parsed::kGoOn ? app.get_subcommands().front() : nullptr;
-  if (parsed.kind == tools::Parsed::kHelp || (chosen && chosen->get_name() == "help")) {
-    std::fputs(tools::Help(app).c_str(), stdout);
+  std::vector<std::string> line(args.begin() + 1, args.end());
+  if (!line.empty() && line[0] == "help") line[0] = "--help";
+  const tools::Parsed parsed = tools::Parse(app, line);
+  if (parsed.kind == tools::Parsed::kHelp || parsed.kind == tools::Parsed::kVersion) {
+    std::fputs(parsed.kind == tools::Parsed::kHelp ? tools::Help(app).c_str() : (parsed.message + "\n").c_str(),
+               stdout);
     return 0;
   }
-  if (parsed.kind == tools::Parsed::kVersion) {
-    std::printf("%s\n", parsed.message.c_str());
-    return 0;
-  }
-  if (!chosen) {
-    if (args.size() > 1) std::fprintf(stderr, "sondrix-cli: unknown command \"%s\"\n\n", args[1]);
+  if (parsed.kind == tools::Parsed::kWrong) {
+    if (!line.empty()) std::fprintf(stderr, "sondrix-cli: unknown command \"%s\"\n\n", line[0].c_str());
     std::fputs(tools::Help(app).c_str(), stderr);
     return 2;
   }
-  for (const Command& command : kCommands) {
+  const CLI::App* chosen = app.get_subcommands().front();
+  for (const Command& command : kCommands)
     if (command.name == chosen->get_name())
       return command.run(args.subspan(args.size() - chosen->remaining().size() - 1));
-  }
   return 2;
 }

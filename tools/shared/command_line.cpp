@@ -12,24 +12,19 @@ constexpr std::size_t kLineWidth = 79;
 constexpr std::size_t kMaxNameColumn = 26;
 
 // `text` broken at spaces into lines of at most `width` columns (a longer
-// word stays whole), its own line breaks kept.
-std::vector<std::string> Wrapped(std::string_view text, std::size_t width) {
-  std::vector<std::string> lines;
-  for (std::size_t start = 0; start <= text.size();) {
-    std::size_t end = std::min(text.find('\n', start), text.size());
-    std::string line;
-    for (std::size_t at = start; at < end;) {
-      const std::size_t next = std::min(text.find(' ', at), end);
-      const std::string_view word = text.substr(at, next - at);
-      at = next + 1;
-      if (word.empty()) continue;
-      if (!line.empty() && line.size() + 1 + word.size() > width) lines.push_back(std::exchange(line, {}));
-      line += (line.empty() ? "" : " ") + std::string(word);
-    }
-    lines.push_back(line);
-    start = end + 1;
+// word stays whole), each after the first indented by `indent` spaces.
+std::string Wrapped(std::string_view text, std::size_t width, std::size_t indent) {
+  std::string out, line;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t next = std::min(text.find(' ', at), text.size());
+    const std::string_view word = text.substr(at, next - at);
+    at = next + 1;
+    if (word.empty()) continue;
+    if (!line.empty() && line.size() + 1 + word.size() > width)
+      out += std::exchange(line, {}) + "\n" + std::string(indent, ' ');
+    line += (line.empty() ? "" : " ") + std::string(word);
   }
-  return lines;
+  return out + line;
 }
 
 // "-h, --help", "--bin N".
@@ -40,67 +35,36 @@ std::string Term(const CLI::Option& option) {
   return term;
 }
 
-std::string Explanation(const CLI::Option& option) {
-  const std::string shown = option.get_default_str();
-  return option.get_description() + (shown.empty() ? "" : " (default " + shown + ")");
-}
-
-// "  TERM  explanation ...", the explanation wrapped beside the column of
-// names.
-void AddEntry(std::string& out, const std::string& term, const std::string& text, std::size_t column) {
-  std::string line = "  " + term;
-  if (line.size() + 1 > column && !text.empty()) out += std::exchange(line, {}) + "\n";
-  for (const std::string& part : Wrapped(text, kLineWidth - column)) {
-    line.resize(column, ' ');
-    out += line + part + "\n";
-    line.clear();
-  }
-  if (!line.empty()) out += line + "\n";
-}
-
-void AddHeading(std::string& out, const std::string& group) {
-  out += "\n";
-  for (const std::string& line : Wrapped(group + ":", kLineWidth)) out += line + "\n";
-}
-
 class HelpLayout final : public CLI::Formatter {
  public:
   std::string make_help(const CLI::App* app, std::string, CLI::AppFormatMode) const override {
-    std::string out = app->get_description();
-    if (!out.empty() && out.back() != '\n') out += '\n';
-    // Options and subcommands in a group without a name are not listed.
-    const std::vector<const CLI::Option*> options =
-        app->get_options([](const CLI::Option* o) { return o->nonpositional() && !o->get_group().empty(); });
-    const std::vector<const CLI::App*> commands =
-        app->get_subcommands([](const CLI::App* s) { return !s->get_name().empty() && !s->get_group().empty(); });
-    // One column of names for the options, one for the subcommands.
-    std::size_t column = 0;
-    std::size_t commandColumn = 0;
-    for (const CLI::Option* option : options)
-      column = std::min(std::max(column, Term(*option).size() + 4), kMaxNameColumn);
-    for (const CLI::App* command : commands) commandColumn = std::max(commandColumn, command->get_name().size() + 4);
-
-    std::vector<std::string> groups;
-    for (const CLI::App* command : commands)
-      if (std::find(groups.begin(), groups.end(), command->get_group()) == groups.end())
-        groups.push_back(command->get_group());
-    for (const std::string& group : groups) {
-      AddHeading(out, group);
-      for (const CLI::App* command : commands)
-        if (command->get_group() == group)
-          AddEntry(out, command->get_name(), command->get_description(), commandColumn);
+    // Those in a group without a name are not listed.
+    struct Entry {
+      std::string group, term, text;
+    };
+    std::vector<Entry> commands, options;
+    for (const CLI::App* command : app->get_subcommands([](const CLI::App* c) { return !c->get_group().empty(); }))
+      commands.push_back({command->get_group(), command->get_name(), command->get_description()});
+    for (const CLI::Option* option : app->get_options()) {
+      const std::string shown = option->get_default_str();
+      if (option->nonpositional() && !option->get_group().empty())
+        options.push_back({option->get_group(), Term(*option),
+                           option->get_description() + (shown.empty() ? "" : " (default " + shown + ")")});
     }
-    for (const std::string& group : app->get_groups()) {
-      bool headed = false;
-      for (const CLI::Option* option : options) {
-        if (option->get_group() != group) continue;
-        if (!std::exchange(headed, true)) AddHeading(out, group);
-        AddEntry(out, Term(*option), Explanation(*option), column);
+    std::string out = app->get_description();
+    for (const std::vector<Entry>* entries : {&commands, &options}) {
+      std::size_t column = 0;
+      for (const Entry& entry : *entries) column = std::min(std::max(column, entry.term.size() + 4), kMaxNameColumn);
+      for (std::size_t i = 0; i < entries->size(); ++i) {
+        const Entry& entry = (*entries)[i];
+        if (i == 0 || entry.group != (*entries)[i - 1].group)
+          out += "\n" + Wrapped(entry.group + ":", kLineWidth, 0) + "\n";
+        std::string name = "  " + entry.term;
+        name += name.size() < column ? std::string(column - name.size(), ' ') : "\n" + std::string(column, ' ');
+        out += name + Wrapped(entry.text, kLineWidth - column, column) + "\n";
       }
     }
-    if (const std::string footer = app->get_footer(); !footer.empty())
-      out += "\n" + footer + (footer.back() == '\n' ? "" : "\n");
-    return out;
+    return app->get_footer().empty() ? out : out + "\n" + app->get_footer();
   }
 };
 
@@ -145,11 +109,18 @@ Parsed Parse(CLI::App& app, std::vector<std::string> args) {
   } catch (const CLI::ParseError& error) {
     parsed.kind = Parsed::kWrong;
     parsed.message = error.what();
-    if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr && !app.remaining().empty())
+    if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr && !app.remaining().empty()) {
       parsed.unknown = app.remaining().front();
+      parsed.message = "unknown argument \"" + parsed.unknown + "\"";
+    }
+    // CLI11's "A excludes B" and "A requires B" in the tools' words.
+    if (dynamic_cast<const CLI::ExcludesError*>(&error) != nullptr)
+      parsed.message.replace(parsed.message.find(" excludes "), 10, " and ").append(" exclude each other");
+    if (dynamic_cast<const CLI::RequiresError*>(&error) != nullptr)
+      parsed.message.replace(parsed.message.find(" requires "), 10, " needs ");
     // "NAME: 1 required TYPE missing": an option without its value.
     if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr && parsed.message.ends_with(" missing"))
-      parsed.needsValue = parsed.message.substr(0, parsed.message.find(": "));
+      parsed.message = parsed.message.substr(0, parsed.message.find(": ")) + " needs a value";
   }
   return parsed;
 }

@@ -45,7 +45,7 @@ constexpr const char* kExitStatus = R"(Exit status: 0 done (also when stopped by
 2 on a usage error.
 )";
 
-// A reader of an option's value: false for a value it cannot take.
+// Reads an option's value: false for one it cannot take.
 using Reader = std::function<bool(const std::string&)>;
 
 // Option NAME VALUE; a value `read` cannot take is the usage error
@@ -120,33 +120,41 @@ bool AtMost100(double x) { return std::isfinite(x) && std::fabs(x) <= 100.0; }
 void DeclareMeter(CLI::App& app, Options& o) {
   SimSettings& s = o.settings;
   app.option_defaults()->group("Output (one of; standard output when neither is given)");
-  app.add_option("--device", o.device, "device configuration file (.dev or .cal) to simulate")->type_name("FILE");
-  app.add_option("--out", o.out, "write a raw capture file (replay it as the port name)")->type_name("FILE");
-  app.add_flag("--pty", o.pty,
-               "create a pseudo-terminal and serve the stream on it; the first line of standard output is its "
-               "device path (map it in Sondrix.ini: [Ports] COM1=/dev/pts/N). Runs until SIGINT/SIGTERM unless "
-               "--packets/--seconds.");
+  app.add_option("--device", o.device, "device configuration file (.dev or .cal) to simulate")
+      ->type_name("FILE")
+      ->required();
+  CLI::Option* out =
+      app.add_option("--out", o.out, "write a raw capture file (replay it as the port name)")->type_name("FILE");
+  CLI::Option* pty =
+      app.add_flag("--pty", o.pty,
+                   "create a pseudo-terminal and serve the stream on it; the first line of standard output is its "
+                   "device path (map it in Sondrix.ini: [Ports] COM1=/dev/pts/N). Runs until SIGINT/SIGTERM unless "
+                   "--packets/--seconds.")
+          ->excludes(out);
 
   app.option_defaults()->group("Length and pace");
-  Add(app, "--packets", "N", "a number of packets, 1 or more",
-      Number<long long>(o.packets, [](long long n) { return n >= 1; }),
-      "write N packets (default: 100 for --out, else endless)");
+  CLI::Option* packets = Add(app, "--packets", "N", "a number of packets, 1 or more",
+                             Number<long long>(o.packets, [](long long n) { return n >= 1; }),
+                             "write N packets (default: 100 for --out, else endless)");
   Add(app, "--seconds", "S", "a positive number", Number<double>(o.seconds, Positive),
-      "write the packets of S seconds of instrument time");
+      "write the packets of S seconds of instrument time")
+      ->excludes(packets);
   AddNumber<double>(
       app, "--rate", "HZ", "a sample rate from 0.49 to 31000 Hz", s.rate,
       [](double hz) { return PeriodCount(hz) != 0; },
       "sample rate; the packets carry the sample period count N = round(1 / (3.16e-05 HZ)), 1 ... 65535");
-  app.add_flag("--realtime", o.realtime,
-               "pace the packets at the instrument's rate (HZ / samples per packet packets per second): a packet "
-               "goes out when its last sample is measured, its bytes at the line's baud rate (the device file's; "
-               "raised to a standard rate that carries the stream only when --rate asks for more than the "
-               "instrument could send). The writer never waits for the reader: on a pseudo-terminal, bytes "
-               "beyond 4095 unread are lost (as a serial port's buffer overruns; the report marks the packets "
-               "\"overflow\")");
+  CLI::Option* realtime =
+      app.add_flag("--realtime", o.realtime,
+                   "pace the packets at the instrument's rate (HZ / samples per packet packets per second): a packet "
+                   "goes out when its last sample is measured, its bytes at the line's baud rate (the device file's; "
+                   "raised to a standard rate that carries the stream only when --rate asks for more than the "
+                   "instrument could send). The writer never waits for the reader: on a pseudo-terminal, bytes "
+                   "beyond 4095 unread are lost (as a serial port's buffer overruns; the report marks the packets "
+                   "\"overflow\")");
   app.add_flag("--fast", o.fast,
                "with --pty: write as fast as the reader takes the bytes, losing none (--pty is paced in real "
-               "time otherwise)");
+               "time otherwise)")
+      ->excludes(realtime);
   AddNumber<double>(
       app, "--clock-ppm", "P", "parts per million from -10000 to 10000", s.clockPpm,
       [](double ppm) { return std::fabs(ppm) <= kMaxClockPpm; },
@@ -189,17 +197,21 @@ void DeclareMeter(CLI::App& app, Options& o) {
     o.unplug = std::make_pair(after, gap);
     return true;
   };
-  Add(app, "--unplug", "A:G", "A:G, the line unplugged after A seconds for G seconds", unplug,
-      "with --pty: after A seconds of packets the line is unplugged (the pseudo-terminal closes, as a USB "
-      "adapter pulled out); the instrument goes on measuring, and after G seconds a new pseudo-terminal "
-      "serves the stream again (its path printed as a further line). The packets of the gap are never sent "
-      "(reported \"unplugged\", all lost)");
+  CLI::Option* unplugging =
+      Add(app, "--unplug", "A:G", "A:G, the line unplugged after A seconds for G seconds", unplug,
+          "with --pty: after A seconds of packets the line is unplugged (the pseudo-terminal closes, as a USB "
+          "adapter pulled out); the instrument goes on measuring, and after G seconds a new pseudo-terminal "
+          "serves the stream again (its path printed as a further line). The packets of the gap are never sent "
+          "(reported \"unplugged\", all lost)")
+          ->needs(pty);
   app.add_option("--link", o.link,
                  "with --pty: a symbolic link kept pointing at the pseudo-terminal served (a stable name, as the "
                  "links in /dev/serial/by-id are for USB adapters); while the line is unplugged there is none")
-      ->type_name("PATH");
+      ->type_name("PATH")
+      ->needs(pty);
   app.add_flag("--replug-other", o.replugOther,
-               "with --unplug: the instrument plugged back is another one (another serial number)");
+               "with --unplug: the instrument plugged back is another one (another serial number)")
+      ->needs(unplugging);
 
   app.option_defaults()->group("Signal");
   AddNumber<std::uint64_t>(
@@ -281,12 +293,14 @@ void DeclareReceiver(CLI::App& app, Options& o) {
   NmeaFaults& faults = r.settings.faults;
   app.option_defaults()->group("Receiver output (standard output when none is given)");
   app.add_flag("--nmea", o.nmea, "the GPS receiver instead of a meter");
-  app.add_flag("--pty", o.pty,
-               "serve the sentences on a pseudo-terminal (its path is the first line of standard output). "
-               "Paced, what nobody read for about ten seconds is thrown away, as a serial line loses it");
+  CLI::Option* pty =
+      app.add_flag("--pty", o.pty,
+                   "serve the sentences on a pseudo-terminal (its path is the first line of standard output). "
+                   "Paced, what nobody read for about ten seconds is thrown away, as a serial line loses it");
   app.add_option("--link", r.link, "with --pty: a symbolic link kept pointing at the pseudo-terminal, as for the meter")
-      ->type_name("PATH");
-  auto udp = [&r](const std::string& text) {
+      ->type_name("PATH")
+      ->needs(pty);
+  auto address = [&r](const std::string& text) {
     const std::size_t at = text.find('@');
     if (!ReadNumber(std::string_view(text).substr(0, at), r.udpPort) || r.udpPort < 1 || r.udpPort > 65535)
       return false;
@@ -294,33 +308,31 @@ void DeclareReceiver(CLI::App& app, Options& o) {
     r.sink = NmeaRunOptions::Sink::kUdp;
     return true;
   };
-  Add(app, "--udp", "PORT[@HOST]", "PORT or PORT@HOST, a port 1 ... 65535 and an IPv4 address", udp,
-      "one sentence a datagram to HOST (an IPv4 address, default 127.0.0.1; a broadcast address is allowed)");
-  app.add_option("--out", o.out, "write the sentences to a file")->type_name("FILE");
+  CLI::Option* udp =
+      Add(app, "--udp", "PORT[@HOST]", "PORT or PORT@HOST, a port 1 ... 65535 and an IPv4 address", address,
+          "one sentence a datagram to HOST (an IPv4 address, default 127.0.0.1; a broadcast address is allowed)")
+          ->excludes(pty);
+  app.add_option("--out", r.out, "write the sentences to a file")->type_name("FILE")->excludes(pty, udp);
   AddNumber<double>(app, "--linger", "S", "a number of seconds", r.linger, NonNegative,
                     "with --pty: after the last fix, wait up to S seconds for the reader to take the last bytes");
 
   app.option_defaults()->group("Receiver length and pace");
-  auto seconds = [&r](const std::string& text) {
-    double n = 0.0;
-    if (!ReadNumber(text, n) || !(n >= 1.0 && n <= 1e12) || n != std::floor(n)) return false;
-    r.seconds = static_cast<long long>(n);
-    return true;
-  };
-  Add(app, "--seconds", "N", "a whole number of seconds (fixes) for the GPS receiver", seconds,
-      "N fixes (one a second), then stop; endless without");
-  app.add_flag("--fast", r.fast, "all N fixes at once, without waiting for the clock");
+  CLI::Option* seconds = Add(app, "--seconds", "N", "a whole number of seconds (fixes) for the GPS receiver",
+                             Number<long long>(r.seconds, [](long long n) { return n >= 1 && n <= 1'000'000'000'000; }),
+                             "N fixes (one a second), then stop; endless without");
+  CLI::Option* fast =
+      app.add_flag("--fast", r.fast, "all N fixes at once, without waiting for the clock")->needs(seconds);
   Add(app, "--utc-start", "TIME", "a UTC time on a whole second, YYYY-MM-DDTHH:MM:SSZ", UtcSecond(r.utcStartMs),
       "with --fast: the first fix's UTC time, a whole second, YYYY-MM-DDTHH:MM:SSZ (default: the current "
-      "second)");
+      "second)")
+      ->needs(fast);
 
   app.option_defaults()->group("Track");
   auto talker = [&r](const std::string& text) {
-    const bool capitals = text.size() == 2 && std::all_of(text.begin(), text.end(), [](char c) {
-                            return std::isupper(static_cast<unsigned char>(c)) != 0;
-                          });
-    if (capitals) r.settings.talker = text;
-    return capitals;
+    const auto capital = [](char c) { return std::isupper(static_cast<unsigned char>(c)) != 0; };
+    if (text.size() != 2 || !std::all_of(text.begin(), text.end(), capital)) return false;
+    r.settings.talker = text;
+    return true;
   };
   Add(app, "--talker", "XX", "two capital letters (GP, GN, GL, GA ...)", talker,
       "the talker of the sentences: GP, GN, GL ...")
@@ -368,43 +380,6 @@ void DeclareReceiver(CLI::App& app, Options& o) {
   app.add_flag("--quiet", r.quiet, "no summary on standard error");
 }
 
-// The relations between the receiver's options; a usage error's message,
-// or nothing.
-std::string CheckReceiver(Options& o) {
-  NmeaRunOptions& r = o.receiver;
-  using Sink = NmeaRunOptions::Sink;
-  if ((o.pty ? 1 : 0) + (o.out.empty() ? 0 : 1) + (r.sink == Sink::kUdp ? 1 : 0) > 1)
-    return "--pty, --udp and --out exclude each other";
-  if (o.pty) r.sink = Sink::kPty;
-  if (!o.out.empty()) {
-    r.sink = Sink::kFile;
-    r.out = o.out;
-  }
-  if (!r.link.empty() && !o.pty) return "--link needs --pty";
-  if (r.fast && !r.seconds) return "--fast needs --seconds N for the GPS receiver (N fixes at once)";
-  if (r.utcStartMs && !r.fast) return "--utc-start needs --fast: paced fixes take the time of the clock";
-  return {};
-}
-
-// The relations between the meter's options; a usage error's message, or
-// nothing.
-std::string CheckMeter(const Options& o) {
-  if (o.device.empty()) return "--device FILE.dev is required";
-  if (o.pty && !o.out.empty()) return "--out and --pty exclude each other";
-  if (o.packets && o.seconds) return "--packets and --seconds exclude each other";
-  if (o.realtime && o.fast) return "--realtime and --fast exclude each other";
-  if (o.utcStartMs && (o.realtime || (o.pty && !o.fast)))
-    return "--utc-start needs an unpaced run (--out, standard output or --pty --fast): paced samples take the "
-           "time of the clock";
-  if ((o.unplug || !o.link.empty()) && !o.pty) return "--unplug and --link need --pty";
-  if (o.replugOther && !o.unplug) return "--replug-other needs --unplug";
-  return {};
-}
-
-// The name of an option given, from an argument ("--udp=5000" gives
-// "--udp").
-std::string OptionName(const std::string& argument) { return argument.substr(0, argument.find('=')); }
-
 }  // namespace
 
 Request ParseArguments(int argc, const char* const* argv, Options& o, std::string& text) {
@@ -434,21 +409,27 @@ Request ParseArguments(int argc, const char* const* argv, Options& o, std::strin
       text = parsed.message;
       return Request::kVersion;
     case tools::Parsed::kWrong:
-      if (const std::string name = OptionName(parsed.unknown); !name.empty() && other.get_option_no_throw(name))
+      // "--udp=5000" names --udp.
+      if (const std::string name = parsed.unknown.substr(0, parsed.unknown.find('='));
+          !name.empty() && other.get_option_no_throw(name))
         text = "option " + name +
                (nmea ? " is the meter's, not the GPS receiver's (--nmea)" : " is the GPS receiver's: it needs --nmea");
-      else if (!parsed.unknown.empty())
-        text = "unknown argument '" + parsed.unknown + "'";
-      else if (!parsed.needsValue.empty())
-        text = "option " + parsed.needsValue + " needs a value";
       else
         text = parsed.message;
       return Request::kWrong;
     case tools::Parsed::kGoOn:
       break;
   }
-  text = nmea ? CheckReceiver(o) : CheckMeter(o);
-  return text.empty() ? Request::kRun : Request::kWrong;
+  using Sink = NmeaRunOptions::Sink;
+  if (o.pty) o.receiver.sink = Sink::kPty;
+  if (!o.receiver.out.empty()) o.receiver.sink = Sink::kFile;
+  if (!nmea && o.utcStartMs && (o.realtime || (o.pty && !o.fast))) {
+    text =
+        "--utc-start needs an unpaced run (--out, standard output or --pty --fast): paced samples take the time "
+        "of the clock";
+    return Request::kWrong;
+  }
+  return Request::kRun;
 }
 
 }  // namespace sondrix::sim

@@ -36,13 +36,11 @@ struct Options {
   NmeaRunOptions receiver;
 };
 
-// What the command line asks for.
 enum class Request { kRun, kHelp, kVersion, kWrong };
 
-// Reads the arguments (argv[0] the program; the log options were taken out
-// before) into `o`, whose fields hold the defaults. `text` is then the help
-// (kHelp), the version line (kVersion) or what is wrong (kWrong, without
-// the program's name).
+// Reads the arguments (argv[0] the program; the log options taken out
+// before) into `o`, which holds the defaults; `text` is the help, the
+// version line or what is wrong (without the program's name).
 Request ParseArguments(int argc, const char* const* argv, Options& o, std::string& text);
 
 }  // namespace sondrix::sim
