@@ -9,6 +9,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
+  libcli11-dev  # the tools' command lines (header only)
   qt6-base-dev libqcustomplot-dev libqcustomplot2.1-qt6
   nlohmann-json3-dev libnetcdf-dev libhdf5-dev netcdf-bin
   xvfb xauth ccache locales strace

@@ -1,31 +1,43 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Small helpers shared by the record, replay and info subcommands: option
-// values, positive counts and failure messages.
+// What the subcommands share: the parse of their command lines (declared
+// with CLI11, tools/shared/command_line.h) and its usage errors, counts and
+// deployment metadata as options, and failure messages.
 #pragma once
 
-#include <charconv>
-#include <climits>
 #include <cstdio>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/status.h"
+#include "datafile/companion.h"
+#include "datafile/deployment_values.h"
 #include "platform/paths.h"
+#include "shared/command_line.h"
 
 namespace sondrix::cli {
 
-// Takes the value of option `name` at args[i + 1], advancing i. False (with
-// a message) when it is missing.
-inline bool TakeValue(std::span<char*> args, std::size_t& i, std::string_view command,
-                      std::string& value) {
-  if (i + 1 >= args.size()) {
-    std::fprintf(stderr, "sondrix-cli %.*s: %s needs a value\n", static_cast<int>(command.size()),
-                 command.data(), args[i]);
-    return false;
+// Tells "sondrix-cli COMMAND: MESSAGE" and the command's synopsis on
+// standard error; returns the exit status of wrong usage, 2.
+inline int WrongUsage(const CLI::App& app, const std::string& message) {
+  std::fprintf(stderr, "%s: %s\n\n%s", app.get_name().c_str(), message.c_str(), tools::Synopsis(app).c_str());
+  return 2;
+}
+
+// Parses a command's arguments (args[0] its name) with `app`, which
+// tools::SetUp set up and whose name is "sondrix-cli COMMAND". Nothing to go
+// on; else the exit status: 0 after --help (the help on standard output),
+// 2 after wrong usage (told).
+inline std::optional<int> ParseCommand(CLI::App& app, std::span<char*> args) {
+  const tools::Parsed parsed = tools::Parse(app, std::vector<std::string>(args.begin() + 1, args.end()));
+  if (parsed.kind == tools::Parsed::kGoOn) return std::nullopt;
+  if (parsed.kind == tools::Parsed::kHelp) {
+    std::fputs(tools::Help(app).c_str(), stdout);
+    return 0;
   }
-  value = args[++i];
-  return true;
+  return WrongUsage(app, parsed.message);
 }
 
 // The largest bin size the tools accept. The acquisition loop waits 4 s per
@@ -33,28 +45,46 @@ inline bool TakeValue(std::span<char*> args, std::size_t& i, std::string_view co
 // already hours of a meter's data.
 inline constexpr long kMaxBinsize = 1'000'000;
 
-// A whole number from 1 to `max`. False (with a message) otherwise.
-inline bool ParseCount(std::string_view text, std::string_view command, std::string_view option,
-                       long& value, long max = LONG_MAX) {
-  long parsed = 0;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), parsed);
-  const bool whole = end == text.data() + text.size() && !text.empty();
-  const bool tooLarge =
-      whole && text.front() != '-' && (ec == std::errc::result_out_of_range || (ec == std::errc() && parsed > max));
-  if (tooLarge) {
-    std::fprintf(stderr, "sondrix-cli %.*s: %.*s wants a whole number from 1 to %ld, not \"%.*s\"\n",
-                 static_cast<int>(command.size()), command.data(), static_cast<int>(option.size()),
-                 option.data(), max, static_cast<int>(text.size()), text.data());
-    return false;
-  }
-  if (ec != std::errc() || !whole || parsed < 1) {
-    std::fprintf(stderr, "sondrix-cli %.*s: %.*s wants a whole number of at least 1, not \"%.*s\"\n",
-                 static_cast<int>(command.size()), command.data(), static_cast<int>(option.size()),
-                 option.data(), static_cast<int>(text.size()), text.data());
-    return false;
-  }
-  value = parsed;
-  return true;
+// Option NAME N: a whole number from 1 to `max` into `value`, whose value
+// when at least 1 is the default shown.
+inline CLI::Option* AddCount(CLI::App& app, const std::string& name, long& value, long max,
+                             const std::string& description) {
+  auto read = [name, max, &value](const std::string& text) {
+    long parsed = 0;
+    if (tools::ReadNumber(text, parsed) && parsed >= 1 && parsed <= max) {
+      value = parsed;
+      return;
+    }
+    // Digits, not all 0: a number above `max`.
+    const bool tooLarge =
+        text.find_first_not_of("0123456789") == std::string::npos && text.find_first_not_of('0') != std::string::npos;
+    throw tools::UsageError(name + " wants a whole number " +
+                            (tooLarge ? "from 1 to " + std::to_string(max) : std::string("of at least 1")) +
+                            ", not \"" + text + "\"");
+  };
+  CLI::Option* option = app.add_option_function<std::string>(name, read, description)->type_name("N");
+  if (value >= 1) option->default_str(std::to_string(value));
+  return option;
+}
+
+// --meta KEY=VALUE, once per key, into `deployment`: a key that is none,
+// or a value the key cannot take (a latitude that is no number of degrees,
+// a data type SeaBASS does not know), is wrong usage.
+inline CLI::Option* AddMeta(CLI::App& app, Deployment& deployment, const std::string& description) {
+  auto take = [&deployment](const std::vector<std::string>& texts) {
+    for (const std::string& text : texts) {
+      if (!deployment.SetFromText(text))
+        throw tools::UsageError("--meta \"" + text + "\": KEY=VALUE with KEY one of " + DeploymentKeyList());
+      const std::size_t equals = text.find('=');
+      if (const std::string fault = CheckDeploymentValue(text.substr(0, equals), text.substr(equals + 1));
+          !fault.empty())
+        throw tools::UsageError("--meta " + fault);
+    }
+  };
+  return app.add_option_function<std::vector<std::string>>("--meta", take, description)
+      ->type_name("KEY=VALUE")
+      ->allow_extra_args(false)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 }
 
 // Tells on standard error that a run gave no line at all: with a bin size

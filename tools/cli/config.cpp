@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -19,14 +20,13 @@
 namespace sondrix::cli {
 namespace {
 
-void PrintConfigUsage(std::FILE* out) {
-  std::fprintf(out,
-               "Usage: sondrix-cli config FILE\n\n"
-               "Reads the device configuration file FILE with the configuration its\n"
-               "device type selects and prints it on standard output exactly as saving\n"
-               "it would write it. A file that cannot be read prints the reason on\n"
-               "standard error and exits with status 1.\n");
-}
+constexpr const char* kUsage = R"(Usage: sondrix-cli config FILE
+
+Reads the device configuration file FILE with the configuration its
+device type selects and prints it on standard output exactly as saving
+it would write it. A file that cannot be read prints the reason on
+standard error and exits with status 1.
+)";
 
 // Writes the configuration as saving would write it, with the file's text
 // (the name line, trace and colour words) escaped where it holds control
@@ -61,22 +61,10 @@ int Fail(Status code) {
 
 int RunConfig(std::span<char*> args) {
   std::string path;
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    const std::string_view arg = args[i];
-    if (arg == "--help" || arg == "-h") {
-      PrintConfigUsage(stdout);
-      return 0;
-    }
-    if (!path.empty() || (arg.size() > 1 && arg.front() == '-')) {
-      PrintConfigUsage(stderr);
-      return 2;
-    }
-    path = std::string(arg);
-  }
-  if (path.empty()) {
-    PrintConfigUsage(stderr);
-    return 2;
-  }
+  CLI::App app(kUsage, "sondrix-cli config");
+  tools::SetUp(app);
+  app.add_option("FILE", path)->required();
+  if (const std::optional<int> status = ParseCommand(app, args)) return *status;
 
   if (!IsRegularFile(path)) return Fail(status::kCantOpenFile);
   std::string idText;

@@ -5,6 +5,7 @@
 // is written where the command line says: the same report, byte for byte.
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -26,27 +27,27 @@ namespace {
 constexpr std::string_view kCommand = "diag";
 constexpr long kDefaultSamples = 30;
 
-void PrintDiagUsage(std::FILE* out) {
-  std::fprintf(out,
-               "Usage: sondrix-cli diag --device FILE.dev --port PORT --report FILE.rpt\n"
-               "                        [--samples N]\n\n"
-               "Runs the instrument's self-test and writes its report, as the\n"
-               "\"Diagnostics...\" window does: the meter is reset, N good samples are read\n"
-               "(lost samples are passed over) and tested against the limits in the\n"
-               "device file, and the report is written to FILE.rpt (an existing file is\n"
-               "replaced). PORT is COM1 ... COM8 or a raw capture file. The nine-wavelength\n"
-               "and the hyperspectral meters have a self-test; the hyperspectral one also\n"
-               "tests the nonconformity of its A and C spectra. The test also ends after\n"
-               "2 s (hyperspectral meter: 3 s) without a good sample, at the end of a\n"
-               "capture, on a read error, and on Ctrl+C (or a closed terminal); the\n"
-               "report then covers the samples taken (or says that no data arrived). A serial number that differs from the device file's is\n"
-               "tested all the same; the report names the instrument's.\n\n"
-               "  --samples N   good samples to test (default 30, at most 1000000); the\n"
-               "                statistics cover the last 30\n\n"
-               "Exit status 0 when the report was written, whatever it says (a test that\n"
-               "ended early is noted on standard error), 1 when it was not (with the\n"
-               "reason), 2 for wrong usage.\n");
-}
+constexpr const char* kUsage = R"(Usage: sondrix-cli diag --device FILE.dev --port PORT --report FILE.rpt
+                        [--samples N]
+
+Runs the instrument's self-test and writes its report, as the
+"Diagnostics..." window does: the meter is reset, N good samples are read
+(lost samples are passed over) and tested against the limits in the
+device file, and the report is written to FILE.rpt (an existing file is
+replaced). PORT is COM1 ... COM8 or a raw capture file. The nine-wavelength
+and the hyperspectral meters have a self-test; the hyperspectral one also
+tests the nonconformity of its A and C spectra. The test also ends after
+2 s (hyperspectral meter: 3 s) without a good sample, at the end of a
+capture, on a read error, and on Ctrl+C (or a closed terminal); the
+report then covers the samples taken (or says that no data arrived). A
+serial number that differs from the device file's is tested all the same;
+the report names the instrument's.
+)";
+
+constexpr const char* kFooter = R"(Exit status 0 when the report was written, whatever it says (a test that
+ended early is noted on standard error), 1 when it was not (with the
+reason), 2 for wrong usage.
+)";
 
 struct Options {
   std::string device;
@@ -55,43 +56,27 @@ struct Options {
   long samples = kDefaultSamples;
 };
 
-// 0 to go on, -1 after --help, else the exit status.
-int ParseOptions(std::span<char*> args, Options& options) {
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    const std::string_view arg = args[i];
-    std::string value;
-    if (arg == "--help" || arg == "-h") {
-      PrintDiagUsage(stdout);
-      return -1;
-    } else if (arg == "--device") {
-      if (!TakeValue(args, i, kCommand, options.device)) return 2;
-    } else if (arg == "--port") {
-      if (!TakeValue(args, i, kCommand, options.port)) return 2;
-    } else if (arg == "--report") {
-      if (!TakeValue(args, i, kCommand, options.report)) return 2;
-    } else if (arg == "--samples") {
-      if (!TakeValue(args, i, kCommand, value) ||
-          !ParseCount(value, kCommand, arg, options.samples, kMaxBinsize))
-        return 2;
-    } else {
-      std::fprintf(stderr, "sondrix-cli diag: unknown argument \"%s\"\n\n", args[i]);
-      PrintDiagUsage(stderr);
-      return 2;
-    }
-  }
-  if (options.device.empty() || options.port.empty() || options.report.empty()) {
-    std::fprintf(stderr, "sondrix-cli diag: --device, --port and --report are needed\n\n");
-    PrintDiagUsage(stderr);
-    return 2;
-  }
-  return 0;
+// Nothing to go on; else the exit status.
+std::optional<int> ParseOptions(std::span<char*> args, Options& options) {
+  CLI::App app(kUsage, "sondrix-cli diag");
+  tools::SetUp(app, kFooter);
+  app.add_option("--device", options.device, "the instrument's device configuration file, with its self-test limits")
+      ->type_name("FILE.dev");
+  app.add_option("--port", options.port, "COM1 ... COM8 or a raw capture file")->type_name("PORT");
+  app.add_option("--report", options.report, "where the report goes")->type_name("FILE.rpt");
+  AddCount(app, "--samples", options.samples, kMaxBinsize,
+           "good samples to test, at most 1000000 (the statistics cover the last 30)");
+  if (const std::optional<int> status = ParseCommand(app, args)) return status;
+  if (options.device.empty() || options.port.empty() || options.report.empty())
+    return WrongUsage(app, "--device, --port and --report are needed");
+  return std::nullopt;
 }
 
 }  // namespace
 
 int RunDiag(std::span<char*> args) {
   Options options;
-  if (const int code = ParseOptions(args, options); code != 0) return code < 0 ? 0 : code;
+  if (const std::optional<int> status = ParseOptions(args, options)) return *status;
 
   // Asked before the test: a report goes only to a regular file or a new
   // name, never to a device, a pipe or a folder.

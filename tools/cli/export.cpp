@@ -3,6 +3,7 @@
 // SeaBASS or CSV, each sample in UTC (see src/export/export.h).
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -10,63 +11,39 @@
 
 #include "cli_args.h"
 #include "commands.h"
-#include "datafile/companion.h"
-#include "datafile/deployment_values.h"
 #include "export/export.h"
 
 namespace sondrix::cli {
 namespace {
 
-constexpr std::string_view kCommand = "export";
+// The synopsis after its first line, which names the formats of the table.
+constexpr const char* kUsage = R"(
+                          [--out FILE | --out-dir DIR] [--meta KEY=VALUE]...
+                          [--tz ZONE] [--force]
 
-void PrintExportUsage(std::FILE* out) {
-  // "netcdf|seabass|csv", "netcdf (FILE.nc), seabass (FILE.sb) or csv (FILE.csv)".
-  const std::string names = ListExportFormats([](const ExportFormatRow& row) { return std::string(row.name); }, "|", "|");
-  const std::string outputs = ListExportFormats(
-      [](const ExportFormatRow& row) { return std::string(row.name) + " (FILE" + std::string(row.extension) + ")"; },
-      ", ", " or ");
-  std::fprintf(out,
-               "Usage: sondrix-cli export FILE.dat... --format %s\n"
-               "                          [--out FILE | --out-dir DIR] [--meta KEY=VALUE]...\n"
-               "                          [--tz ZONE] [--force]\n\n"
-               "Writes each data file as NetCDF-4 (CF-1.11 and ACDD-1.3), a SeaBASS file\n"
-               "or CSV, one output per input, every sample in UTC: the time zero of the\n"
-               "recording's companion file (FILE.meta.json) plus the sample's time stamp.\n"
-               "For a data file without a companion the title line's local date and time\n"
-               "are read in the computer's zone (or ZONE), and the output's history says\n"
-               "so. Damaged lines of the file are left out.\n\n"
-               "When the recording has a position track beside it (FILE.track.csv),\n"
-               "every sample gets the position at its time, interpolated between the\n"
-               "GPS fixes around it when they are at most 10 s apart (never\n"
-               "extrapolated; missing otherwise). The recording's events go into the\n"
-               "NetCDF and SeaBASS outputs.\n\n"
-               "  --format F       %s\n"
-               "  --out FILE       the output (one data file only); by default beside the\n"
-               "                   data file, its extension replaced\n"
-               "  --out-dir DIR    the outputs in DIR\n"
-               "  --meta KEY=VALUE deployment metadata for the outputs, in place of the\n"
-               "                   companion's: cruise, station, cast, investigators,\n"
-               "                   affiliation, contact, experiment, note; the station's\n"
-               "                   latitude and longitude (decimal degrees, north and\n"
-               "                   east positive, both or neither); SeaBASS's data_type\n"
-               "                   (cast by default, flow_thru, mooring, ...) and\n"
-               "                   data_status (preliminary by default, final, update)\n"
-               "  --tz ZONE        the zone a file without a companion was recorded in\n"
-               "                   (\"Europe/Oslo\", \"UTC\", \"UTC+3\": three hours ahead)\n"
-               "  --force          replace outputs that exist\n\n"
-               "A line per file on standard output gives the samples exported (and how\n"
-               "many have a position).\n\n"
-               "Exit status 0 when every file was exported, 1 when one failed (its\n"
-               "message on standard error; the others are still exported), 2 for wrong\n"
-               "usage.\n",
-               names.c_str(), outputs.c_str());
-}
+Writes each data file as NetCDF-4 (CF-1.11 and ACDD-1.3), a SeaBASS file
+or CSV, one output per input, every sample in UTC: the time zero of the
+recording's companion file (FILE.meta.json) plus the sample's time stamp.
+For a data file without a companion the title line's local date and time
+are read in the computer's zone (or ZONE), and the output's history says
+so. Damaged lines of the file are left out.
 
-int Usage(const char* what, const std::string& value) {
-  std::fprintf(stderr, "sondrix-cli export: %s \"%s\"\n\n", what, value.c_str());
-  PrintExportUsage(stderr);
-  return 2;
-}
+When the recording has a position track beside it (FILE.track.csv),
+every sample gets the position at its time, interpolated between the
+GPS fixes around it when they are at most 10 s apart (never
+extrapolated; missing otherwise). The recording's events go into the
+NetCDF and SeaBASS outputs.
+)";
+
+constexpr const char* kFooter = R"(A line per file on standard output gives the samples exported (and how
+many have a position).
+
+Exit status 0 when every file was exported, 1 when one failed (its
+message on standard error; the others are still exported), 2 for wrong
+usage.
+)";
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 std::string Invocation(std::span<char*> args) {
   std::string text = "sondrix-cli";
@@ -81,46 +58,46 @@ std::string Invocation(std::span<char*> args) {
 
 int RunExport(std::span<char*> args) {
   std::vector<std::string> inputs;
-  std::string format, out, outDir, value;
+  std::string out, outDir;
   ExportOptions options;
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    const std::string_view arg = args[i];
-    if (arg == "--help" || arg == "-h") {
-      PrintExportUsage(stdout);
-      return 0;
-    } else if (arg == "--format") {
-      if (!TakeValue(args, i, kCommand, format)) return 2;
-      if (!ParseExportFormat(format, options.format)) return Usage("unknown format", format);
-    } else if (arg == "--out") {
-      if (!TakeValue(args, i, kCommand, out)) return 2;
-    } else if (arg == "--out-dir") {
-      if (!TakeValue(args, i, kCommand, outDir)) return 2;
-    } else if (arg == "--tz") {
-      if (!TakeValue(args, i, kCommand, options.zone)) return 2;
-      if (!KnownZone(options.zone)) return Usage("unknown time zone", options.zone);
-    } else if (arg == "--meta") {
-      if (!TakeValue(args, i, kCommand, value)) return 2;
-      if (!options.meta.SetFromText(value))
-        return Usage(("--meta wants KEY=VALUE with a key of " + DeploymentKeyList() + ", not").c_str(), value);
-      const std::size_t equals = value.find('=');
-      if (const std::string fault = CheckDeploymentValue(value.substr(0, equals), value.substr(equals + 1));
-          !fault.empty())
-        return Usage(("--meta " + fault + ":").c_str(), value);
-    } else if (arg == "--force") {
-      options.force = true;
-    } else if (!arg.starts_with("--")) {
-      inputs.emplace_back(arg);
-    } else {
-      return Usage("unknown argument", std::string(arg));
-    }
-  }
-  if (inputs.empty() || format.empty()) {
-    PrintExportUsage(stderr);
-    return 2;
-  }
-  if (!out.empty() && !outDir.empty()) return Usage("--out and --out-dir exclude each other:", out);
-  if (!out.empty() && inputs.size() > 1) return Usage("--out names one output, but there are several inputs:", out);
-  if (!outDir.empty() && !std::filesystem::is_directory(outDir)) return Usage("no such folder", outDir);
+  // "netcdf|seabass|csv", "netcdf (FILE.nc), seabass (FILE.sb) or csv (FILE.csv)".
+  const std::string names = ListExportFormats([](const ExportFormatRow& row) { return std::string(row.name); }, "|", "|");
+  const std::string formatList = ListExportFormats(
+      [](const ExportFormatRow& row) { return std::string(row.name) + " (FILE" + std::string(row.extension) + ")"; },
+      ", ", " or ");
+  CLI::App app("Usage: sondrix-cli export FILE.dat... --format " + names + kUsage, "sondrix-cli export");
+  tools::SetUp(app, kFooter);
+  app.add_option("FILE.dat", inputs)->required();
+  auto format = [&options](const std::string& name) {
+    if (!ParseExportFormat(name, options.format)) throw tools::UsageError("unknown format " + Quoted(name));
+  };
+  app.add_option_function<std::string>("--format", format, formatList)
+      ->type_name("F")
+      ->required();
+  CLI::Option* single = app.add_option("--out", out,
+                                       "the output (one data file only); by default beside the data file, its "
+                                       "extension replaced")
+                            ->type_name("FILE");
+  app.add_option("--out-dir", outDir, "the outputs in DIR")->type_name("DIR")->excludes(single);
+  AddMeta(app, options.meta,
+          "deployment metadata for the outputs, in place of the companion's: cruise, station, cast, "
+          "investigators, affiliation, contact, experiment, note; the station's latitude and longitude "
+          "(decimal degrees, north and east positive, both or neither); SeaBASS's data_type (cast by default, "
+          "flow_thru, mooring, ...) and data_status (preliminary by default, final, update)");
+  auto zone = [&options](const std::string& name) {
+    if (!KnownZone(name)) throw tools::UsageError("unknown time zone " + Quoted(name));
+    options.zone = name;
+  };
+  app.add_option_function<std::string>("--tz", zone,
+                                       "the zone a file without a companion was recorded in (\"Europe/Oslo\", "
+                                       "\"UTC\", \"UTC+3\": three hours ahead)")
+      ->type_name("ZONE");
+  app.add_flag("--force", options.force, "replace outputs that exist");
+  if (const std::optional<int> status = ParseCommand(app, args)) return *status;
+  if (!out.empty() && inputs.size() > 1)
+    return WrongUsage(app, "--out names one output, but there are several inputs: " + Quoted(out));
+  if (!outDir.empty() && !std::filesystem::is_directory(outDir))
+    return WrongUsage(app, "no such folder " + Quoted(outDir));
   options.invocation = Invocation(args);
 
   // Two inputs of the same name would give one output.
@@ -128,7 +105,8 @@ int RunExport(std::span<char*> args) {
   for (const std::string& input : inputs) {
     outputs.push_back(!out.empty() ? out : ExportPathFor(input, options.format, outDir));
     for (std::size_t k = 0; k + 1 < outputs.size(); ++k) {
-      if (outputs[k] == outputs.back()) return Usage("two inputs would give the same output", outputs.back());
+      if (outputs[k] == outputs.back())
+        return WrongUsage(app, "two inputs would give the same output " + Quoted(outputs.back()));
     }
   }
 

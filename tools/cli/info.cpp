@@ -3,6 +3,7 @@
 // about its instrument, and for a data file the recording itself.
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -24,14 +25,13 @@
 namespace sondrix::cli {
 namespace {
 
-void PrintInfoUsage(std::FILE* out) {
-  std::fprintf(out,
-               "Usage: sondrix-cli info FILE\n\n"
-               "Describes a device configuration file or a data file: identification,\n"
-               "device type, serial number and every trace with its heading, wavelength\n"
-               "and colour; for a data file also the recording's date, time, bin size\n"
-               "and number of sample lines.\n");
-}
+constexpr const char* kUsage = R"(Usage: sondrix-cli info FILE
+
+Describes a device configuration file or a data file: identification,
+device type, serial number and every trace with its heading, wavelength
+and colour; for a data file also the recording's date, time, bin size
+and number of sample lines.
+)";
 
 int Fail(std::string_view what, Status code) { return ReportFailure("info", what, code); }
 
@@ -52,15 +52,11 @@ Status CountLines(Source& file, long& good, long& damaged) {
 }  // namespace
 
 int RunInfo(std::span<char*> args) {
-  if (args.size() == 2 && (std::string_view(args[1]) == "--help" || std::string_view(args[1]) == "-h")) {
-    PrintInfoUsage(stdout);
-    return 0;
-  }
-  if (args.size() != 2) {
-    PrintInfoUsage(stderr);
-    return 2;
-  }
-  const std::string path = args[1];
+  std::string path;
+  CLI::App app(kUsage, "sondrix-cli info");
+  tools::SetUp(app);
+  app.add_option("FILE", path)->required();
+  if (const std::optional<int> status = ParseCommand(app, args)) return *status;
   if (!IsRegularFile(path)) return Fail(path, status::kCantOpenFile);
 
   // A data file starts with its title line; anything else is taken for a

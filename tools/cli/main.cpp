@@ -13,6 +13,7 @@
 #include "platform/headless/headless_ui.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
+#include "shared/command_line.h"
 
 #if __has_include("platform/posix/termios_serial.h")
 #include "platform/posix/termios_serial.h"
@@ -39,20 +40,10 @@ constexpr Command kCommands[] = {
     {"export", "write data files as NetCDF, SeaBASS or CSV, every sample in UTC", sondrix::cli::RunExport},
 };
 
-void PrintUsage(std::FILE* out) {
-  std::fprintf(out,
-               "Usage: sondrix-cli [-v...] [--log-level LEVEL] COMMAND [ARGUMENTS]\n"
-               "       sondrix-cli COMMAND --help\n"
-               "       sondrix-cli --help | --version\n\n"
-               "Commands:\n");
-  for (const Command& command : kCommands) {
-    std::fprintf(out, "  %-10.*s %.*s\n", static_cast<int>(command.name.size()),
-                 command.name.data(), static_cast<int>(command.summary.size()),
-                 command.summary.data());
-  }
-  std::fprintf(out, "\nLog options (before or after the command):\n%.*s",
-               static_cast<int>(sondrix::logging::kLogOptionsHelp.size()), sondrix::logging::kLogOptionsHelp.data());
-}
+constexpr const char* kUsage = R"(Usage: sondrix-cli [-v...] [--log-level LEVEL] COMMAND [ARGUMENTS]
+       sondrix-cli COMMAND --help
+       sondrix-cli --help | --version
+)";
 
 }  // namespace
 
@@ -84,23 +75,36 @@ int main(int argc, char** argv) {
   logging::ToStderr("sondrix-cli");
   words.push_back(nullptr);  // argv's terminator, for the commands that look for it
   const std::span<char*> args(words.data(), words.size() - 1);
-  if (args.size() < 2) {
-    PrintUsage(stderr);
+
+  // Each command reads its own arguments, all those after its name.
+  CLI::App app(kUsage, "sondrix-cli");
+  tools::SetUp(app);
+  app.get_help_ptr()->group("Options");
+  app.set_version_flag("--version", "sondrix-cli " + std::string(kSondrixVersion), "the program's name and version");
+  tools::ListLogOptions(app, "Log options (before or after the command)", "each rejected packet with its bytes");
+  for (const Command& command : kCommands)
+    app.add_subcommand(std::string(command.name), std::string(command.summary))
+        ->group("Commands")
+        ->prefix_command()
+        ->set_help_flag();
+  app.require_subcommand(1);
+
+  std::vector<std::string> line(args.begin() + 1, args.end());
+  if (!line.empty() && line[0] == "help") line[0] = "--help";
+  const tools::Parsed parsed = tools::Parse(app, line);
+  if (parsed.kind == tools::Parsed::kHelp || parsed.kind == tools::Parsed::kVersion) {
+    std::fputs(parsed.kind == tools::Parsed::kHelp ? tools::Help(app).c_str() : (parsed.message + "\n").c_str(),
+               stdout);
+    return 0;
+  }
+  if (parsed.kind == tools::Parsed::kWrong) {
+    if (!line.empty()) std::fprintf(stderr, "sondrix-cli: unknown command \"%s\"\n\n", line[0].c_str());
+    std::fputs(tools::Help(app).c_str(), stderr);
     return 2;
   }
-  const std::string_view name = args[1];
-  if (name == "--help" || name == "-h" || name == "help") {
-    PrintUsage(stdout);
-    return 0;
-  }
-  if (name == "--version") {
-    std::printf("sondrix-cli %.*s\n", static_cast<int>(kSondrixVersion.size()), kSondrixVersion.data());
-    return 0;
-  }
-  for (const Command& command : kCommands) {
-    if (command.name == name) return command.run(args.subspan(1));
-  }
-  std::fprintf(stderr, "sondrix-cli: unknown command \"%s\"\n\n", args[1]);
-  PrintUsage(stderr);
+  const CLI::App* chosen = app.get_subcommands().front();
+  for (const Command& command : kCommands)
+    if (command.name == chosen->get_name())
+      return command.run(args.subspan(args.size() - chosen->remaining().size() - 1));
   return 2;
 }

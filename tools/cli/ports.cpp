@@ -5,9 +5,11 @@
 // [Ports] section of Sondrix.ini.
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "cli_args.h"
@@ -22,18 +24,14 @@ namespace {
 constexpr std::string_view kCommand = "ports";
 constexpr int kComCount = 8;
 
-void PrintPortsUsage(std::FILE* out) {
-  std::fprintf(out,
-               "Usage: sondrix-cli ports [--check]\n"
-               "       sondrix-cli ports --map COMk DEVICE\n"
-               "       sondrix-cli ports --unmap COMk\n\n"
-               "Lists what COM1 ... COM8 read and the serial ports of this system: device,\n"
-               "/dev/serial/by-id name, description, and whether the [Ports] section of\n"
-               "Sondrix.ini maps the COM (else COMk is the k-th port listed). --check also\n"
-               "opens each COM and tells why one does not open.\n"
-               "--map writes COMk=DEVICE into [Ports], with the device's by-id name when it\n"
-               "has one (it follows the adapter to any USB socket); --unmap removes it.\n");
-}
+constexpr const char* kUsage = R"(Usage: sondrix-cli ports [--check]
+       sondrix-cli ports --map COMk DEVICE
+       sondrix-cli ports --unmap COMk
+
+Lists what COM1 ... COM8 read and the serial ports of this system: device,
+/dev/serial/by-id name, description, and whether the [Ports] section of
+Sondrix.ini maps the COM (else COMk is the k-th port listed).
+)";
 
 struct Row {
   std::string com, device, byId, from, state, description;
@@ -127,21 +125,28 @@ int Map(std::string_view com, std::string_view device) {
 }  // namespace
 
 int RunPorts(std::span<char*> args) {
-  const std::vector<std::string_view> words(args.begin() + 1, args.end());
-  if (words.size() == 1 && (words[0] == "--help" || words[0] == "-h")) {
-    PrintPortsUsage(stdout);
-    return 0;
-  }
+  bool check = false;
+  std::pair<std::string, std::string> map;
+  std::string unmap;
+  CLI::App app(kUsage, "sondrix-cli ports");
+  tools::SetUp(app);
+  CLI::Option* checking = app.add_flag("--check", check, "also open each COM and tell why one does not open");
+  CLI::Option* mapping = app.add_option("--map", map,
+                                        "write COMk=DEVICE into [Ports], with the device's by-id name when it has "
+                                        "one (it follows the adapter to any USB socket)")
+                             ->type_name("COMk DEVICE")
+                             ->excludes(checking);
+  CLI::Option* unmapping =
+      app.add_option("--unmap", unmap, "remove the mapping of COMk")->type_name("COMk")->excludes(checking, mapping);
+  if (const std::optional<int> status = ParseCommand(app, args)) return *status;
+  if (*mapping && map.second.empty()) return WrongUsage(app, "--map needs a DEVICE");
   if (!platform::HasSerial()) {
     std::fprintf(stderr, "sondrix-cli ports: this build has no serial ports\n");
     return 1;
   }
-  if (words.empty()) return List(false);
-  if (words.size() == 1 && words[0] == "--check") return List(true);
-  if (words.size() == 3 && words[0] == "--map" && !words[2].empty()) return Map(words[1], words[2]);
-  if (words.size() == 2 && words[0] == "--unmap") return Map(words[1], "");
-  PrintPortsUsage(stderr);
-  return 2;
+  if (*mapping) return Map(map.first, map.second);
+  if (*unmapping) return Map(unmap, "");
+  return List(check);
 }
 
 }  // namespace sondrix::cli

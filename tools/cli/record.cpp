@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -46,59 +47,38 @@ constexpr double kProgressInterval = 0.25;
 // The fastest serial receiver taken.
 constexpr long kMaxPositionBaud = 921600;
 
-void PrintRecordUsage(std::FILE* out) {
-  std::fprintf(out,
-               "Usage: sondrix-cli record --device FILE.dev --port PORT --out FILE.dat\n"
-               "                          [--bin N] [--lines N] [--reconnect] [--ignore-serial]\n"
-               "                          [--force] [--meta KEY=VALUE]...\n"
-               "                          [--position SOURCE [--position-baud N]]\n"
-               "                          [--start-utc ISO-8601]\n\n"
-               "Records a meter into a data file. PORT is COM1 ... COM8 or a raw capture\n"
-               "file. The run ends at the end of a capture, after N recorded lines\n"
-               "(--lines), after 4 s x bin size without data (an error), on Ctrl+C (or\n"
-               "a closed terminal), or on an error; what was recorded is saved as FILE.dat\n"
-               "in every case. A live recording is synced to the disk about once a second,\n"
-               "so that a power cut loses at most the last second. A recording left behind by a run that died is kept as\n"
-               "Sondrix-recovered-<yymmdd_hhmmss>.dat beside FILE.dat.\n\n"
-               "Beside FILE.dat the run keeps its companion FILE.meta.json: the map of the\n"
-               "instrument's counter to the UTC time at which each sample was measured\n"
-               "(fitted from the packets' arrivals), the zone's UTC offset, the program,\n"
-               "the port, the device, the serial number, the device file and the\n"
-               "deployment metadata. A live run's raw capture gets the same companion, so\n"
-               "that a recording made from the capture keeps the measured UTC times.\n\n"
-               "  --bin N          average N samples into each recorded line (default 1,\n"
-               "                   at most 1000000)\n"
-               "  --lines N        stop after N recorded lines\n"
-               "  --reconnect      when the serial device goes away (unplugged, hung up),\n"
-               "                   wait for it instead of ending: the same port is opened\n"
-               "                   again every 0.5 s and the same recording goes on (a\n"
-               "                   different instrument ends the run); the samples missed\n"
-               "                   count as lost\n"
-               "  --ignore-serial  record even when the instrument's serial number differs\n"
-               "                   from the device file's\n"
-               "  --force          overwrite an existing FILE.dat (and its companion)\n"
-               "  --meta KEY=VALUE deployment metadata for the companion, once per key;\n"
-               "                   KEY is one of %s\n"
-               "                   (latitude and longitude: the station's position in\n"
-               "                   decimal degrees, both or neither)\n"
-               "  --position SOURCE  record the fixes of a GPS receiver beside the run, in\n"
-               "%s"
-               "  --position-baud N  the receiver's serial speed (default 4800)\n"
-               "  --start-utc TIME the UTC time of the first sample of a raw capture that\n"
-               "                   has no companion with its time map (ISO 8601, e.g.\n"
-               "                   2026-12-10T04:00:00.120Z); without it such a capture's\n"
-               "                   samples have no measured UTC time\n\n"
-               "The companion also lists the run's events: its start and its end, with\n"
-               "their UTC times.\n\n"
-               "At the end a line on standard output gives the lines recorded and the\n"
-               "samples lost.\n\n"
-               "Exit status 0 for a normal end, 1 for an error (its message on standard\n"
-               "error), 2 for wrong usage.\n",
-               DeploymentKeyList().c_str(),
-               WrapText("FILE.track.csv: " + PositionSourceList() + "; a receiver that falls silent never ends the run",
-                        19, 72)
-                   .c_str());
-}
+constexpr const char* kUsage = R"(Usage: sondrix-cli record --device FILE.dev --port PORT --out FILE.dat
+                          [--bin N] [--lines N] [--reconnect] [--ignore-serial]
+                          [--force] [--meta KEY=VALUE]...
+                          [--position SOURCE [--position-baud N]]
+                          [--start-utc ISO-8601]
+
+Records a meter into a data file. PORT is COM1 ... COM8 or a raw capture
+file. The run ends at the end of a capture, after N recorded lines
+(--lines), after 4 s x bin size without data (an error), on Ctrl+C (or
+a closed terminal), or on an error; what was recorded is saved as FILE.dat
+in every case. A live recording is synced to the disk about once a second,
+so that a power cut loses at most the last second. A recording left behind
+by a run that died is kept as Sondrix-recovered-<yymmdd_hhmmss>.dat beside
+FILE.dat.
+
+Beside FILE.dat the run keeps its companion FILE.meta.json: the map of the
+instrument's counter to the UTC time at which each sample was measured
+(fitted from the packets' arrivals), the zone's UTC offset, the program,
+the port, the device, the serial number, the device file and the
+deployment metadata. A live run's raw capture gets the same companion, so
+that a recording made from the capture keeps the measured UTC times.
+)";
+
+constexpr const char* kFooter = R"(The companion also lists the run's events: its start and its end, with
+their UTC times.
+
+At the end a line on standard output gives the lines recorded and the
+samples lost.
+
+Exit status 0 for a normal end, 1 for an error (its message on standard
+error), 2 for wrong usage.
+)";
 
 struct Options {
   std::string device;
@@ -115,90 +95,47 @@ struct Options {
   std::optional<std::int64_t> startUtc;
 };
 
-// "KEY=VALUE" of --meta into `deployment`; false (told) for a key that is
-// not a deployment key, a text without "=" or a value the key cannot take
-// (a latitude that is no number of degrees, a data type SeaBASS does not
-// know).
-bool TakeMeta(std::string_view text, Deployment& deployment) {
-  if (!deployment.SetFromText(text)) {
-    std::fprintf(stderr, "sondrix-cli record: --meta \"%.*s\": KEY=VALUE with KEY one of %s\n\n",
-                 static_cast<int>(text.size()), text.data(), DeploymentKeyList().c_str());
-    return false;
-  }
-  const std::size_t equals = text.find('=');
-  if (const std::string fault = CheckDeploymentValue(text.substr(0, equals), text.substr(equals + 1));
-      !fault.empty()) {
-    std::fprintf(stderr, "sondrix-cli record: --meta %s\n\n", fault.c_str());
-    return false;
-  }
-  return true;
-}
-
-// 0 to go on, else the exit status.
-int ParseOptions(std::span<char*> args, Options& options) {
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    const std::string_view arg = args[i];
-    std::string value;
-    if (arg == "--help" || arg == "-h") {
-      PrintRecordUsage(stdout);
-      return -1;
-    } else if (arg == "--device") {
-      if (!TakeValue(args, i, kCommand, options.device)) return 2;
-    } else if (arg == "--port") {
-      if (!TakeValue(args, i, kCommand, options.port)) return 2;
-    } else if (arg == "--out") {
-      if (!TakeValue(args, i, kCommand, options.out)) return 2;
-    } else if (arg == "--bin") {
-      if (!TakeValue(args, i, kCommand, value) ||
-          !ParseCount(value, kCommand, arg, options.binsize, kMaxBinsize))
-        return 2;
-    } else if (arg == "--lines") {
-      if (!TakeValue(args, i, kCommand, value) || !ParseCount(value, kCommand, arg, options.maxLines))
-        return 2;
-    } else if (arg == "--reconnect") {
-      options.reconnect = true;
-    } else if (arg == "--position") {
-      if (!TakeValue(args, i, kCommand, options.position)) return 2;
-    } else if (arg == "--position-baud") {
-      if (!TakeValue(args, i, kCommand, value) ||
-          !ParseCount(value, kCommand, arg, options.positionBaud, kMaxPositionBaud))
-        return 2;
-    } else if (arg == "--start-utc") {
-      if (!TakeValue(args, i, kCommand, value)) return 2;
-      options.startUtc = ParseIsoUtc(value);
-      if (!options.startUtc) {
-        std::fprintf(stderr, "sondrix-cli record: --start-utc \"%s\": an ISO 8601 UTC time such as "
-                             "2026-12-10T04:00:00.120Z is needed\n\n", value.c_str());
-        PrintRecordUsage(stderr);
-        return 2;
-      }
-    } else if (arg == "--ignore-serial") {
-      options.ignoreSerial = true;
-    } else if (arg == "--force") {
-      options.force = true;
-    } else if (arg == "--meta") {
-      if (!TakeValue(args, i, kCommand, value)) return 2;
-      if (!TakeMeta(value, options.deployment)) {
-        PrintRecordUsage(stderr);
-        return 2;
-      }
-    } else {
-      std::fprintf(stderr, "sondrix-cli record: unknown argument \"%s\"\n\n", args[i]);
-      PrintRecordUsage(stderr);
-      return 2;
-    }
-  }
-  if (options.device.empty() || options.port.empty() || options.out.empty()) {
-    std::fprintf(stderr, "sondrix-cli record: --device, --port and --out are needed\n\n");
-    PrintRecordUsage(stderr);
-    return 2;
-  }
-  if (const std::string fault = CheckDeployment(options.deployment); !fault.empty()) {
-    std::fprintf(stderr, "sondrix-cli record: --meta: %s\n\n", fault.c_str());
-    PrintRecordUsage(stderr);
-    return 2;
-  }
-  return 0;
+// Nothing to go on; else the exit status.
+std::optional<int> ParseOptions(std::span<char*> args, Options& options) {
+  CLI::App app(kUsage, "sondrix-cli record");
+  tools::SetUp(app, kFooter);
+  app.add_option("--device", options.device, "the instrument's device configuration file")->type_name("FILE.dev");
+  app.add_option("--port", options.port, "COM1 ... COM8 or a raw capture file")->type_name("PORT");
+  app.add_option("--out", options.out, "the data file to write")->type_name("FILE.dat");
+  AddCount(app, "--bin", options.binsize, kMaxBinsize, "average N samples into each recorded line, at most 1000000");
+  AddCount(app, "--lines", options.maxLines, LONG_MAX, "stop after N recorded lines");
+  app.add_flag("--reconnect", options.reconnect,
+               "when the serial device goes away (unplugged, hung up), wait for it instead of ending: the same "
+               "port is opened again every 0.5 s and the same recording goes on (a different instrument ends "
+               "the run); the samples missed count as lost");
+  app.add_flag("--ignore-serial", options.ignoreSerial,
+               "record even when the instrument's serial number differs from the device file's");
+  app.add_flag("--force", options.force, "overwrite an existing FILE.dat (and its companion)");
+  AddMeta(app, options.deployment,
+          "deployment metadata for the companion, once per key; KEY is one of " + DeploymentKeyList() +
+              " (latitude and longitude: the station's position in decimal degrees, both or neither)");
+  app.add_option("--position", options.position,
+                 "record the fixes of a GPS receiver beside the run, in FILE.track.csv: " + PositionSourceList() +
+                     "; a receiver that falls silent never ends the run")
+      ->type_name("SOURCE");
+  AddCount(app, "--position-baud", options.positionBaud, kMaxPositionBaud, "the receiver's serial speed");
+  auto startUtc = [&options](const std::string& text) {
+    options.startUtc = ParseIsoUtc(text);
+    if (!options.startUtc)
+      throw tools::UsageError("--start-utc \"" + text +
+                              "\": an ISO 8601 UTC time such as 2026-12-10T04:00:00.120Z is needed");
+  };
+  app.add_option_function<std::string>("--start-utc", startUtc,
+                                       "the UTC time of the first sample of a raw capture that has no companion "
+                                       "with its time map (ISO 8601, e.g. 2026-12-10T04:00:00.120Z); without it "
+                                       "such a capture's samples have no measured UTC time")
+      ->type_name("TIME");
+  if (const std::optional<int> status = ParseCommand(app, args)) return status;
+  if (options.device.empty() || options.port.empty() || options.out.empty())
+    return WrongUsage(app, "--device, --port and --out are needed");
+  if (const std::string fault = CheckDeployment(options.deployment); !fault.empty())
+    return WrongUsage(app, "--meta: " + fault);
+  return std::nullopt;
 }
 
 void Report(std::string_view what, Status code) { ReportOnPort(kCommand, what, code); }
@@ -298,7 +235,7 @@ bool LockScratch(ScratchLock& lock, const std::string& scratch) {
 
 int RunRecord(std::span<char*> args) {
   Options options;
-  if (const int code = ParseOptions(args, options); code != 0) return code < 0 ? 0 : code;
+  if (const std::optional<int> status = ParseOptions(args, options)) return *status;
 
   // A name the file system cannot take is told as what it is.
   if (!DataFile_NameFits(options.out, PATH_MAX - 1)) {

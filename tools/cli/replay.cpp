@@ -3,6 +3,7 @@
 // it gives written to standard output in the data file's sample-line form.
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -22,15 +23,13 @@ namespace {
 
 constexpr std::string_view kCommand = "replay";
 
-void PrintReplayUsage(std::FILE* out) {
-  std::fprintf(out,
-               "Usage: sondrix-cli replay FILE.dat [--bin N]\n\n"
-               "Replays the data file FILE.dat as the application does and writes each\n"
-               "line it gives to standard output, as the data file stores lines: time\n"
-               "stamp, one value per trace, the trailing text. Damaged lines of the file\n"
-               "are left out; with --bin N (at most 1000000) every N lines are averaged\n"
-               "into one.\n");
-}
+constexpr const char* kUsage = R"(Usage: sondrix-cli replay FILE.dat [--bin N]
+
+Replays the data file FILE.dat as the application does and writes each
+line it gives to standard output, as the data file stores lines: time
+stamp, one value per trace, the trailing text. Damaged lines of the file
+are left out.
+)";
 
 int Fail(std::string_view what, Status code) { return ReportFailure("replay", what, code); }
 
@@ -62,27 +61,11 @@ class LineOutput {
 int RunReplay(std::span<char*> args) {
   std::string path;
   long binsize = 1;
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    const std::string_view arg = args[i];
-    std::string value;
-    if (arg == "--help" || arg == "-h") {
-      PrintReplayUsage(stdout);
-      return 0;
-    } else if (arg == "--bin") {
-      if (!TakeValue(args, i, kCommand, value) || !ParseCount(value, kCommand, arg, binsize, kMaxBinsize))
-        return 2;
-    } else if (path.empty() && !arg.starts_with("--")) {
-      path = arg;
-    } else {
-      std::fprintf(stderr, "sondrix-cli replay: unknown argument \"%s\"\n\n", args[i]);
-      PrintReplayUsage(stderr);
-      return 2;
-    }
-  }
-  if (path.empty()) {
-    PrintReplayUsage(stderr);
-    return 2;
-  }
+  CLI::App app(kUsage, "sondrix-cli replay");
+  tools::SetUp(app);
+  app.add_option("FILE.dat", path)->required();
+  AddCount(app, "--bin", binsize, kMaxBinsize, "average every N lines into one, at most 1000000");
+  if (const std::optional<int> status = ParseCommand(app, args)) return *status;
   if (!IsRegularFile(path)) return Fail(path, status::kCantOpenFile);
 
   std::unique_ptr<Source> source;
