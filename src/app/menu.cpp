@@ -16,6 +16,7 @@
 #include "common/panels.h"
 #include "common/settings.h"
 #include "common/version.h"
+#include "display/color_scheme.h"
 #include "display/graph.h"
 #include "export/export.h"
 #include "meter/source_factory.h"
@@ -209,7 +210,7 @@ void Menu_CheckItem(const App& app, int item, bool on) {
 }
 
 void ShowNightPalette(const App& app, bool on) {
-  platform::ui().SetColorScheme(on ? platform::ColorScheme::Night : platform::ColorScheme::Day);
+  platform::ui().SetColorScheme(SchemeLook(on ? platform::ColorScheme::Night : platform::ColorScheme::Day));
   Menu_CheckItem(app, p::kMenuNightPalette, on);
 }
 

@@ -262,9 +262,8 @@ void Display::ShowGraph(int type) {
     CheckMenu(current_, false);
   }
   if (changed) {
-    // A bin begun for another graph is not this graph's.
-    binCount_ = 0;
-    next->ClearBin();
+    // A bin begun while another graph was on show is not this graph's.
+    StartBin();
   }
   current_ = next;
   // A graph shows its own settings from the first time it is on show, not
@@ -331,6 +330,11 @@ void Display::RelabelRun() {
   }
 }
 
+void Display::StartBin() {
+  historyAcc_.fill(0.0);
+  historyCount_ = 0;
+}
+
 bool Display::AddToHistory(const SourceLine& line, bool& thinned) {
   thinned = false;
   const int count = std::min({line.count, traceCount_, static_cast<int>(line.values.size())});
@@ -391,8 +395,7 @@ void Display::TracesChanged() {
   }
   if (history_.empty()) return;
   // The bin in progress holds sums of the traces shown before.
-  binCount_ = 0;
-  current_->ClearBin();
+  StartBin();
   current_->ResetFollowState();
   RedrawFromHistory();
 }
@@ -477,7 +480,6 @@ Status Display::InitPlot() {
   hasValue_.fill(false);
   allMin_ = 1.0e10;
   allMax_ = -1.0e10;
-  binCount_ = 0;
   sampleCount_ = 0;
   lineRate_.Clear();
   elapsedMs_ = 0;

@@ -199,7 +199,6 @@ class Display {
   int displayBinsize() const { return displayBinsize_; }
   // Lines averaged per plotted point; values below 1 are taken as 1.
   void SetDisplayBinsize(int binsize) { displayBinsize_ = binsize < 1 ? 1 : binsize; }
-  int& binCount() { return binCount_; }
   // Good samples the run read (lost ones are the source's lost count).
   long long sampleCount() const { return sampleCount_; }
   std::int64_t elapsedMs() const { return elapsedMs_; }
@@ -226,6 +225,9 @@ class Display {
   // Adds a line to the history's display bin; true when that completed a
   // bin (`thinned`: the history made room by thinning its older half).
   bool AddToHistory(const SourceLine& line, bool& thinned);
+  // Starts a fresh display bin: the lines of the one in progress are not
+  // drawn (another graph was put on show, or other traces).
+  void StartBin();
   // The graph on show drawn afresh from the history and following it.
   void RedrawFromHistory();
   // Labels and read-outs of a run put up for the graph on show.
@@ -271,7 +273,6 @@ class Display {
   std::array<double, kMaxTraces> chanMax_{};
   double allMin_ = 1.0e10;
   double allMax_ = -1.0e10;
-  int binCount_ = 0;
   long long sampleCount_ = 0;
   LineRate lineRate_;
   // Record time of the last line, ms (64 bits, as the lines' time stamps:
