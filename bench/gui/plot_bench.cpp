@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What the XY graph and the strip chart cost with a long run on screen, side
-// by side with the same picture drawn the plain QCustomPlot way (one
-// antialiased QCPGraph per trace with adaptive sampling, a double key and
-// value per point, at most 100 000 points a trace), in one process, rounds
-// interleaved, medians reported.
+// What the XY graph costs with a long run on screen, side by side with the
+// same picture drawn the plain QCustomPlot way (one antialiased QCPGraph per
+// trace with adaptive sampling, a double key and value per point, at most
+// 100 000 points a trace), in one process, rounds interleaved, medians
+// reported. The graph draws as the program's does: the run's points are
+// kept once, in the run's history (RunHistory, bounded as the program
+// bounds it, or to `--entries` entries), and the graph shows its curves on
+// the trace canvas.
 //
 //   plot_bench [--traces 18,200] [--hours 8] [--rate 6] [--rounds 9] [--width 860 --height 560]
-//              [--shots DIR]
-//   plot_bench memory plain|canvas [--traces N] [--hours H] [--rate R]
+//              [--entries N] [--shots DIR]
+//   plot_bench memory plain|canvas [--traces N] [--hours H] [--rate R] [--entries N]
 //
 // For each trace count it fills both graphs with `hours` of points at
 // `rate` a second (a random walk per trace, a spike now and then), the whole
@@ -16,13 +19,14 @@
 //   line        one new point on every trace, put on screen as a live run does
 // and, from `line`, the share of a core a live run at `rate` lines a second
 // spends drawing. `memory` builds one graph alone and prints the resident
-// memory it added. Runs on Qt's offscreen platform unless QT_QPA_PLATFORM
+// memory it added (for the canvas: the history and the graph). Runs on Qt's offscreen platform unless QT_QPA_PLATFORM
 // says otherwise.
 #include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,6 +39,7 @@
 
 #include "platform/qt/qt_plot.h"
 #include "platform/uir.h"
+#include "session/run_history.h"
 
 namespace {
 
@@ -49,6 +54,7 @@ struct Options {
   double rate = 6.0;
   int rounds = 9;
   int width = 860, height = 560;
+  std::size_t entries = 0;  // the history's entries at most; 0: the program's bound
   std::string shots;  // a directory: pictures of both graphs after the run
 };
 
@@ -107,15 +113,20 @@ struct Plain {
   std::vector<QCPGraph*> graphs;
 };
 
-// The graph as the program has it: series on the canvas.
+// The graph as the program has it: the run's history, its curves on the
+// canvas.
 struct Canvas {
-  explicit Canvas(const Options& o, int traces) : widget(nullptr, Spec(o)) {
+  explicit Canvas(const Options& o, int traces)
+      : widget(nullptr, Spec(o)),
+        history(o.entries > 0 ? o.entries * static_cast<std::size_t>(traces) : sondrix::RunHistory::kDefaultMaxValues,
+                o.entries > 0 ? o.entries : sondrix::RunHistory::kDefaultMaxEntries) {
     widget.resize(o.width, o.height);
+    history.Clear(traces);
     for (int k = 0; k < traces; ++k) {
-      attributes.push_back({PlotStyle::ThinLine, PointStyle::SimpleDot, LineStyle::Solid, 0,
-                            static_cast<int>(QColor::fromHsv((k * 37) % 360, 200, 200).rgb() & 0xFFFFFF)});
+      const PlotAttributes attributes{PlotStyle::ThinLine, PointStyle::SimpleDot, LineStyle::Solid, 0,
+                                      static_cast<int>(QColor::fromHsv((k * 37) % 360, 200, 200).rgb() & 0xFFFFFF)};
+      widget.DrawCurve(k + 1, history.TraceCurve(k, sondrix::RunHistory::Keys::Minutes), CurveKeys::OnY, attributes);
     }
-    previous.assign(static_cast<std::size_t>(traces), 0.0);
     widget.show();
   }
   static ControlSpec Spec(const Options& o) {
@@ -125,15 +136,9 @@ struct Canvas {
     return spec;
   }
   void Add(double minutes, const std::vector<double>& values) {
-    // As the XY graph draws: a segment per trace from its last point.
-    for (std::size_t k = 0; k < attributes.size(); ++k) {
-      const double x[2] = {first ? values[k] : previous[k], values[k]};
-      const double y[2] = {first ? minutes : lastMinutes, minutes};
-      widget.Draw(static_cast<int>(k) + 1, !first, x, y, attributes[k]);
-      previous[k] = values[k];
-    }
-    lastMinutes = minutes;
-    first = false;
+    // As the display adds a bin: once to the history, and the graph told.
+    history.Add(std::llround(minutes * 60000.0), 20.0, 0.0, values);
+    widget.CurvesChanged();
   }
   void Line() {
     widget.canvas()->ReplotLayer();
@@ -141,10 +146,7 @@ struct Canvas {
   }
   void Whole() { widget.ReplotNow(); }
   GraphWidget widget;
-  std::vector<PlotAttributes> attributes;
-  std::vector<double> previous;
-  double lastMinutes = 0.0;
-  bool first = true;
+  sondrix::RunHistory history;
 };
 
 template <typename Graph>
@@ -252,8 +254,8 @@ int Memory(const Options& o) {
 [[noreturn]] void Usage() {
   std::fputs(
       "usage: plot_bench [--traces 18,200] [--hours H] [--rate R] [--rounds N] [--width W --height H]\n"
-      "                  [--shots DIR]\n"
-      "       plot_bench memory plain|canvas [--traces N] [--hours H] [--rate R]\n",
+      "                  [--entries N] [--shots DIR]\n"
+      "       plot_bench memory plain|canvas [--traces N] [--hours H] [--rate R] [--entries N]\n",
       stderr);
   std::exit(2);
 }
@@ -284,6 +286,8 @@ Options Parse(int argc, char** argv) {
       o.rounds = std::max(1, std::atoi(v.c_str()));
     } else if (a == "--width") {
       o.width = std::atoi(v.c_str());
+    } else if (a == "--entries") {
+      o.entries = static_cast<std::size_t>(std::max(4L, std::atol(v.c_str())));
     } else if (a == "--shots") {
       o.shots = v;
     } else if (a == "--height") {

@@ -16,6 +16,8 @@
 #include "common/panels.h"
 #include "common/settings.h"
 #include "common/version.h"
+#include "display/color_scheme.h"
+#include "display/graph.h"
 #include "display/graph_kinds.h"
 #include "export/export.h"
 #include "meter/source_factory.h"
@@ -200,7 +202,7 @@ void Menu_CheckItem(const App& app, int item, bool on) {
 }
 
 void ShowNightPalette(const App& app, bool on) {
-  platform::ui().SetColorScheme(on ? platform::ColorScheme::Night : platform::ColorScheme::Day);
+  platform::ui().SetColorScheme(SchemeLook(on ? platform::ColorScheme::Night : platform::ColorScheme::Day));
   Menu_CheckItem(app, p::kMenuNightPalette, on);
 }
 

@@ -239,9 +239,8 @@ void Display::ShowGraph(int type) {
     CheckMenu(current_, false);
   }
   if (changed) {
-    // A bin begun for another graph is not this graph's.
-    binCount_ = 0;
-    next->ClearBin();
+    // A bin begun while another graph was on show is not this graph's.
+    session_.StartHistoryBin();
   }
   current_ = next;
   // A graph shows its own settings from the first time it is on show, not
@@ -353,8 +352,7 @@ void Display::TracesChanged() {
   }
   if (session_.history().empty()) return;
   // The bin in progress holds sums of the traces shown before.
-  binCount_ = 0;
-  current_->ClearBin();
+  session_.StartHistoryBin();
   current_->ResetFollowState();
   RedrawFromHistory();
 }
@@ -436,7 +434,6 @@ Status Display::InitPlot() {
   hasValue_.fill(false);
   allMin_ = 1.0e10;
   allMax_ = -1.0e10;
-  binCount_ = 0;
   sampleCount_ = 0;
   lineRate_.Clear();
   elapsedMs_ = 0;

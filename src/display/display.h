@@ -210,7 +210,6 @@ class Display final : public SampleConsumer {
   int displayBinsize() const { return displayBinsize_; }
   // Lines averaged per plotted point; values below 1 are taken as 1.
   void SetDisplayBinsize(int binsize) { displayBinsize_ = binsize < 1 ? 1 : binsize; }
-  int& binCount() { return binCount_; }
   // Good samples the run read (lost ones are the source's lost count).
   long long sampleCount() const { return sampleCount_; }
   std::int64_t elapsedMs() const { return elapsedMs_; }
@@ -278,7 +277,6 @@ class Display final : public SampleConsumer {
   std::array<double, kMaxTraces> chanMax_{};
   double allMin_ = 1.0e10;
   double allMax_ = -1.0e10;
-  int binCount_ = 0;
   long long sampleCount_ = 0;
   LineRate lineRate_;
   // Record time of the last line, ms (64 bits, as the lines' time stamps:

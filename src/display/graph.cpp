@@ -54,7 +54,6 @@ Status Graph::Plot(Display&, const SourceLine&) { return status::kGraphNoPlot; }
 Status Graph::DeletePlots() { return status::kGraphNoDeletePlots; }
 int Graph::GetMenu() { return status::kGraphNoGetMenu; }
 Graph::~Graph() = default;
-void Graph::ClearBin() {}
 
 Status Graph::Rebuild(Display&) { return status::kOk; }
 void Graph::Follow(Display&) {}

@@ -64,16 +64,13 @@ class Graph {
   virtual Status WriteConfig(std::FILE* file);                            // 11
   // Prepares a run of `traceCount` traces.
   virtual Status InitPlot(Display& display, int traceCount);              // 12
-  // Takes one line of data; draws when a display bin is complete.
+  // Takes one line of data; draws when the run's history completed a
+  // display bin with it.
   virtual Status Plot(Display& display, const SourceLine& line);          // 13
   virtual Status DeletePlots();                                           // 14
   // The display-menu item that shows this graph.
   virtual int GetMenu();                                                  // 15
   virtual ~Graph();                                                       // 16 Dispose
-
-  // Forgets the sums of a display bin in progress (when the graph becomes
-  // the one on show, so that its first point averages only lines it saw).
-  virtual void ClearBin();
 
   // --- Following a run (docs/display.md) ----------------------------------------
   // Draws the graph afresh from the run's history (the graph is put on show,

@@ -81,31 +81,15 @@ void SpectGraph::InitWavelengths(Display& display, int span) {
 // and their bars stand beside those of the C traces.
 Status SpectGraph::InitPlot(Display& display, int traceCount) {
   DeletePlots();
+  drawnAdded_ = 0;
   InitWavelengths(display, traceCount);
   return status::kOk;
 }
 
-bool SpectGraph::Accumulate(Display& display, const SourceLine& line) {
-  const int count = std::min(line.count, kMaxTraces);
-  for (int i = 0; i < count; ++i) {
-    if (display.visible(i)) point_[static_cast<std::size_t>(i)].accX += line.values[static_cast<std::size_t>(i)];
-  }
-  ++display.binCount();
-  return display.visibleCount() > 0 && display.binCount() == display.displayBinsize();
-}
-
-Status SpectGraph::Plot(Display& display, const SourceLine& line) {
-  if (!Accumulate(display, line)) return status::kOk;
-  const int binCount = display.binCount();
-  const int count = std::min(line.count, kMaxTraces);
-  spectrum_.assign(static_cast<std::size_t>(std::max(count, 0)), 0.0);
-  for (int i = 0; i < count; ++i) {
-    if (display.visible(i)) spectrum_[static_cast<std::size_t>(i)] = point_[static_cast<std::size_t>(i)].accX / binCount;
-  }
-  // Sums of every trace start afresh.
-  ClearBin();
-  display.binCount() = 0;
-  return DrawSpectrum(display, spectrum_);
+// Every bin the history adds is the spectrum shown.
+Status SpectGraph::Plot(Display& display, const SourceLine&) {
+  if (!HistoryGrew(display)) return status::kOk;
+  return Rebuild(display);
 }
 
 Status SpectGraph::DrawSpectrum(Display& display, std::span<const double> values) {
@@ -160,6 +144,7 @@ Status SpectGraph::Rebuild(Display& display) {
   const RunHistory& history = display.history();
   if (history.empty()) return status::kOk;
   const std::size_t last = history.size() - 1;
+  drawnAdded_ = history.added();
   spectrum_.assign(static_cast<std::size_t>(history.traceCount()), 0.0);
   for (int i = 0; i < history.traceCount(); ++i) spectrum_[static_cast<std::size_t>(i)] = history.value(last, i);
   return DrawSpectrum(display, spectrum_);

@@ -50,8 +50,6 @@ class SpectGraph : public XYGraph {
   // Fetches the wavelengths and sets the X range to the span of the first
   // `span` of them (the trace count), rounded out to tens of nanometres.
   void InitWavelengths(Display& display, int span);
-  // Adds the line's visible values to the bin; true when the bin is complete.
-  bool Accumulate(Display& display, const SourceLine& line);
   // Draws one spectrum (value per trace) in place of the one shown.
   virtual Status DrawSpectrum(Display& display, std::span<const double> values);
   // Whether a trace is drawn; bars stand on 0, so their axis holds it.

@@ -140,7 +140,8 @@ Status Strip::InitPlot(Display& display, int traceCount) {
   if (shown) control_.SetVisible(false);
   platform::ui().ClearStripChart(control_.panel, control_.control);
   SetUpTraces(display, traceCount);
-  acc_.fill(0.0);
+  curvesDrawn_ = false;
+  drawnAdded_ = 0;
   if (shown) control_.SetVisible(true);
   return status::kOk;
 }
@@ -183,29 +184,13 @@ void Strip::SetUpTraces(Display& display, int traceCount) {
   ui.SetCtrlAttribute(control_.panel, control_.control, platform::Attr::XName, caption);
 }
 
-void Strip::ClearBin() { acc_.fill(0.0); }
-
-Status Strip::Plot(Display& display, const SourceLine& line) {
-  const int count = std::min(line.count, kMaxTraces);
-  int k = 0;
-  int j = 0;
-  for (int i = 0; i < count && k < platform::kMaxStripTraces; ++i) {
-    if (!display.visible(i) || j++ % step_ != 0) continue;
-    acc_[static_cast<std::size_t>(k++)] += line.values[static_cast<std::size_t>(i)];
-  }
-  int& binCount = display.binCount();
-  ++binCount;
-  if (display.visibleCount() <= 0 || binCount != display.displayBinsize()) return status::kOk;
-
-  for (int j = 0; j < k; ++j) acc_[static_cast<std::size_t>(j)] /= binCount;
-  int result = 0;
-  if (k > 0) {
-    result = platform::ui().PlotStripChart(control_.panel, control_.control,
-                                           std::span<const double>(acc_.data(), static_cast<std::size_t>(k)), k);
-  }
-  acc_.fill(0.0);
-  binCount = 0;
-  if (result == status::kUiOutOfMemory) return status::kOutOfMemory;
+// Every bin the history adds is the chart's next point.
+Status Strip::Plot(Display& display, const SourceLine&) {
+  const std::size_t added = display.history().added();
+  if (added == drawnAdded_) return status::kOk;
+  drawnAdded_ = added;
+  if (!curvesDrawn_) return Refill(display);
+  const int result = platform::ui().CurvesChanged(control_.panel, control_.control);
   return result < 0 ? result : status::kOk;
 }
 
@@ -241,18 +226,18 @@ int Strip::WantedPoints(const RunHistory& history) const {
 }
 
 Status Strip::Refill(Display& display) {
-  platform::Ui& ui = platform::ui();
-  ui.ClearStripChart(control_.panel, control_.control);
   const RunHistory& history = display.history();
-  if (history.empty() || traces_.empty()) return status::kOk;
-  const std::size_t n = history.size();
-  const std::size_t count = std::min<std::size_t>(n, static_cast<std::size_t>(std::max(points_, 1)));
-  fill_.clear();
-  fill_.reserve(count * traces_.size());
-  for (std::size_t k = n - count; k < n; ++k) {
-    for (const int trace : traces_) fill_.push_back(history.value(k, trace));
+  drawnAdded_ = history.added();
+  curvesDrawn_ = false;
+  if (history.empty() || traces_.empty()) {
+    platform::ui().ClearStripChart(control_.panel, control_.control);
+    return status::kOk;
   }
-  const int result = ui.PlotStripChart(control_.panel, control_.control, fill_, static_cast<int>(traces_.size()));
+  std::vector<std::shared_ptr<const platform::Curve>> curves;
+  curves.reserve(traces_.size());
+  for (const int trace : traces_) curves.push_back(history.TraceCurve(trace, RunHistory::Keys::Index));
+  const int result = platform::ui().SetStripCurves(control_.panel, control_.control, curves);
+  curvesDrawn_ = result >= 0;
   if (result == status::kUiOutOfMemory) return status::kOutOfMemory;
   return result < 0 ? result : status::kOk;
 }
@@ -276,11 +261,9 @@ void Strip::Follow(Display& display) {
       if (want != points_) SetPoints(want);
     } else if (!followed_ || points_ <= 0 || std::abs(want - points_) * 10 > points_) {
       // A rate that settles moves the width only when it is a tenth off;
-      // a wider chart is filled from the history, so that no part of it
-      // stays empty.
-      const bool wider = want > points_;
+      // a wider chart shows more of the history at once, so that no part
+      // of it stays empty.
       SetPoints(want);
-      if (wider) Refill(display);
       fresh = true;
     }
     followed_ = true;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Strip: the scrolling chart. Every drawn point appends one averaged value
-// per visible trace; the chart scrolls by itself. Its value axis is the
+// Strip: the scrolling chart. It charts the run's history (RunHistory::
+// TraceCurve against the entries' numbers): every bin the history adds is
+// one more averaged value per charted trace, and the chart scrolls by
+// itself. Its value axis is the
 // chart's Y axis, which the "X" operations act on; its width is a number of
 // points per screen, set as round(9999 / scroll speed).
 //
@@ -15,7 +17,6 @@
 // screen are N minutes' worth of display bins at the run's own rate.
 #pragma once
 
-#include <array>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -51,7 +52,6 @@ class Strip : public Graph {
   Status Plot(Display& display, const SourceLine& line) override;
   Status DeletePlots() override;
   int GetMenu() override;
-  void ClearBin() override;
 
   // Following: the chart's width is the last N minutes of the run (or the
   // whole run) instead of the scroll speed's points; the values (Y)
@@ -81,9 +81,6 @@ class Strip : public Graph {
  private:
   GraphControl control_;
   StripSettings s_;
-  // Running sums of the bin in progress, packed in the order of the visible
-  // traces.
-  std::array<double, platform::kMaxStripTraces> acc_{};
   // Visible traces per charted trace in this run.
   int step_ = 1;
   // The X axis caption the resource file gives the chart, and the note.
@@ -96,14 +93,17 @@ class Strip : public Graph {
   // The points per screen following wants now.
   int WantedPoints(const RunHistory& history) const;
   void SetPoints(int points);
-  // Puts the last `points_` entries of the history on the chart.
+  // Charts the history's curves of the charted traces.
   Status Refill(Display& display);
 
   // Points per screen shown now (0 before following set any).
   int points_ = 0;
   // The charted traces, chart trace k first.
   std::vector<int> traces_;
-  std::vector<double> fill_;
+  // The history's entries when the chart last drew, and whether it charts
+  // the history's curves.
+  std::size_t drawnAdded_ = 0;
+  bool curvesDrawn_ = false;
 };
 
 }  // namespace sondrix

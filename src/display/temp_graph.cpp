@@ -6,12 +6,10 @@
 namespace sondrix {
 namespace {
 
-const ProfileQuantity kTemperature = {graph_type::kTemp,           35.0,
-                                      &SourceLine::temperature,    &RunHistory::temperature,
+const ProfileQuantity kTemperature = {graph_type::kTemp, 35.0, RunHistory::Keys::Temperature,
                                       &RunHistory::temperatureMin, &RunHistory::temperatureMax};
-const ProfileQuantity kDepth = {graph_type::kDepth,    20.0,
-                                &SourceLine::depth,    &RunHistory::depth,
-                                &RunHistory::depthMin, &RunHistory::depthMax};
+const ProfileQuantity kDepth = {graph_type::kDepth, 20.0, RunHistory::Keys::Depth, &RunHistory::depthMin,
+                                &RunHistory::depthMax};
 
 }  // namespace
 
@@ -28,8 +26,7 @@ XYSettings ProfileGraph::Defaults() const {
 
 int ProfileGraph::GetType() { return quantity_.type; }
 void ProfileGraph::SetDefaults() { s_ = Defaults(); }
-double ProfileGraph::CalcY(Display&, const SourceLine& line) { return line.*quantity_.line; }
-double ProfileGraph::HistoryY(const RunHistory& history, std::size_t i) const { return (history.*quantity_.at)(i); }
+RunHistory::Keys ProfileGraph::HistoryKeys() const { return quantity_.keys; }
 bool ProfileGraph::HasTimeAxis() const { return false; }
 AxisRange ProfileGraph::ProfileData(const RunHistory& history) const {
   return {(history.*quantity_.min)(), (history.*quantity_.max)()};

@@ -13,12 +13,11 @@
 namespace sondrix {
 
 // The quantity a profile graph draws on its Y axis: its graph type, the top
-// of its axis by default, and where a line and the run's history keep it.
+// of its axis by default, and where the run's history keeps it.
 struct ProfileQuantity {
   int type;
   double defaultYMax;
-  double SourceLine::*line;
-  double (RunHistory::*at)(std::size_t) const;
+  RunHistory::Keys keys;
   double (RunHistory::*min)() const;
   double (RunHistory::*max)() const;
 };
@@ -29,8 +28,7 @@ class ProfileGraph : public XYGraph {
 
   int GetType() override;
   void SetDefaults() override;
-  double CalcY(Display& display, const SourceLine& line) override;
-  double HistoryY(const RunHistory& history, std::size_t i) const override;
+  RunHistory::Keys HistoryKeys() const override;
   bool HasTimeAxis() const override;
 
   // The XY graph's defaults with the quantity's axis top.

@@ -192,17 +192,12 @@ Status XYGraph::WriteConfig(std::FILE* file) {
   return status::kOk;
 }
 
-Status XYGraph::InitPlot(Display&, int traceCount) {
+Status XYGraph::InitPlot(Display&, int) {
   platform::ui().DeleteGraphPlot(control_.panel, control_.control, platform::kAllPlots,
                                  platform::DrawMode::Immediate);
-  prevY_ = curY_ = 0.0;
-  for (int i = 0; i < traceCount && i < kMaxTraces; ++i) point_[static_cast<std::size_t>(i)].accX = 0.0;
-  firstPoint_ = true;
+  curvesDrawn_ = false;
+  drawnAdded_ = 0;
   return status::kOk;
-}
-
-void XYGraph::ClearBin() {
-  for (Point& p : point_) p.accX = 0.0;
 }
 
 int XYGraph::Draw(std::span<const double> x, std::span<const double> y,
@@ -217,42 +212,37 @@ int XYGraph::Draw(std::span<const double> x, std::span<const double> y,
   return result;
 }
 
-// Each visible trace's average over the display bin is drawn as a segment
-// from its previous point; the first point of a run is a segment of length
-// zero, so that every trace's curve starts where its data start.
-Status XYGraph::Plot(Display& display, const SourceLine& line) {
-  const int count = std::min(line.count, kMaxTraces);
-  for (int i = 0; i < count; ++i) {
-    if (display.visible(i)) point_[static_cast<std::size_t>(i)].accX += line.values[static_cast<std::size_t>(i)];
-  }
-  int& binCount = display.binCount();
-  ++binCount;
-  if (display.visibleCount() <= 0 || binCount != display.displayBinsize()) return status::kOk;
-
-  curY_ = CalcY(display, line);
-  const bool first = firstPoint_;
-  if (first) prevY_ = curY_;
-  Status result = status::kOk;
-  for (int i = 0; i < count; ++i) {
-    if (!display.visible(i)) continue;
-    Point& p = point_[static_cast<std::size_t>(i)];
-    p.accX /= binCount;
-    if (first) p.prevX = p.accX;
-    const double x[2] = {p.prevX, p.accX};
-    const double y[2] = {prevY_, curY_};
-    const int drawn = Draw(x, y, SegmentStyle(display.TraceRGB(i)));
-    if (drawn < 0) result = drawn;
-    p.prevX = p.accX;
-    p.accX = 0.0;
-  }
-  firstPoint_ = false;
-  prevY_ = curY_;
-  binCount = 0;
-  return result;
+bool XYGraph::HistoryGrew(const Display& display) {
+  const std::size_t added = display.history().added();
+  if (added == drawnAdded_) return false;
+  drawnAdded_ = added;
+  return true;
 }
 
-double XYGraph::CalcY(Display& display, const SourceLine&) {
-  return display.elapsedMs() / 1000.0 / 60.0;
+// Every bin the history adds (the average of each trace over the display
+// bin) is the next point of the curves: the first one a segment of no
+// length, so that every trace's curve starts where its data start.
+Status XYGraph::Plot(Display& display, const SourceLine&) {
+  if (!HistoryGrew(display)) return status::kOk;
+  if (!curvesDrawn_) return DrawCurves(display);
+  const int result = platform::ui().CurvesChanged(control_.panel, control_.control);
+  return result < 0 ? result : status::kOk;
+}
+
+Status XYGraph::DrawCurves(Display& display) {
+  const RunHistory& history = display.history();
+  drawnAdded_ = history.added();
+  if (history.empty()) return status::kOk;
+  display.VisibleTraces(traces_);
+  Status result = status::kOk;
+  for (const int trace : traces_) {
+    const int drawn = platform::ui().PlotCurve(control_.panel, control_.control,
+                                               history.TraceCurve(trace, HistoryKeys()), platform::CurveKeys::OnY,
+                                               SegmentStyle(display.TraceRGB(trace)));
+    if (drawn < 0) result = drawn;
+    curvesDrawn_ = true;
+  }
+  return result;
 }
 
 // --- Following ---------------------------------------------------------------------------
@@ -260,9 +250,7 @@ double XYGraph::CalcY(Display& display, const SourceLine&) {
 bool XYGraph::HasTimeAxis() const { return true; }
 bool XYGraph::HasFollowAxis() const { return true; }
 
-double XYGraph::HistoryY(const RunHistory& history, std::size_t i) const {
-  return static_cast<double>(history.time(i)) / 1000.0 / 60.0;
-}
+RunHistory::Keys XYGraph::HistoryKeys() const { return RunHistory::Keys::Minutes; }
 
 AxisRange XYGraph::ProfileData(const RunHistory&) const { return {0.0, -1.0}; }
 
@@ -291,32 +279,12 @@ void XYGraph::ShowFollowed(const std::optional<AxisRange>& x, const std::optiona
   followed_ = true;
 }
 
-// Each visible trace's history as one curve, which the next segment of the
-// run continues.
+// Each visible trace's history as one curve, which the run's next bins
+// grow.
 Status XYGraph::Rebuild(Display& display) {
   DeletePlots();
-  const RunHistory& history = display.history();
-  const std::size_t n = history.size();
-  if (n == 0) {
-    firstPoint_ = true;
-    return status::kOk;
-  }
-  // A single point is drawn as a segment of length zero, as a run's first.
-  const std::size_t points = std::max<std::size_t>(n, 2);
-  std::vector<double> y(points);
-  std::vector<double> x(points);
-  for (std::size_t k = 0; k < points; ++k) y[k] = HistoryY(history, std::min(k, n - 1));
-  display.VisibleTraces(traces_);
-  Status result = status::kOk;
-  for (const int trace : traces_) {
-    for (std::size_t k = 0; k < points; ++k) x[k] = history.value(std::min(k, n - 1), trace);
-    const int drawn = Draw(x, y, SegmentStyle(display.TraceRGB(trace)));
-    if (drawn < 0) result = drawn;
-    point_[static_cast<std::size_t>(trace)].prevX = x.back();
-  }
-  prevY_ = y.back();
-  firstPoint_ = false;
-  return result;
+  curvesDrawn_ = false;
+  return DrawCurves(display);
 }
 
 void XYGraph::Follow(Display& display) {

@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // XYGraph: the time-series graph, and the base of the temperature, depth and
 // spectrum graphs. For every visible trace it draws the trace's averaged
-// value on the X axis against a Y quantity that the class computes from the
-// line (CalcY): elapsed minutes here.
+// value on the X axis against a Y quantity of the run's history (HistoryKeys):
+// elapsed minutes here. The graph draws the history's curves (RunHistory::
+// TraceCurve), which the user interface reads as it draws: a bin added to
+// the history only tells the graph's control that its curves grew.
 #pragma once
 
-#include <array>
 #include <optional>
 #include <cstdio>
 #include <span>
@@ -14,6 +15,7 @@
 #include "display/graph.h"
 #include "display/graph_control.h"
 #include "platform/ui.h"
+#include "session/run_history.h"
 #include "source/source.h"
 
 namespace sondrix {
@@ -48,10 +50,6 @@ class XYGraph : public Graph {
   Status Plot(Display& display, const SourceLine& line) override;
   Status DeletePlots() override;
   int GetMenu() override;
-  void ClearBin() override;
-
-  // The Y of the point a line draws.
-  virtual double CalcY(Display& display, const SourceLine& line);
 
   // Following: the time axis (Y) scrolls, or the profile axis (Y) extends;
   // the values (X) autoscale.
@@ -61,8 +59,8 @@ class XYGraph : public Graph {
   void AdoptShownRanges() override;
   bool HasTimeAxis() const override;
   bool HasFollowAxis() const override;
-  // The Y of history entry `i`, as CalcY gives it for its line.
-  virtual double HistoryY(const RunHistory& history, std::size_t i) const;
+  // What the curves have on the Y axis: the history's elapsed minutes here.
+  virtual RunHistory::Keys HistoryKeys() const;
 
   const XYSettings& settings() const { return s_; }
   void set_settings(const XYSettings& settings) { s_ = settings; }
@@ -71,13 +69,6 @@ class XYGraph : public Graph {
  protected:
   // The X axis.
   ValueAxis GetValueAxis() override;
-
-  // Per trace: the value of the previous drawn point and the running sum of
-  // the bin in progress.
-  struct Point {
-    double prevX = 0.0;
-    double accX = 0.0;
-  };
 
   // The defaults of this class (the table of the XY family).
   static XYSettings XYDefaults() { return XYSettings{}; }
@@ -88,14 +79,17 @@ class XYGraph : public Graph {
   // Draws a plot; on out of memory deletes every plot and draws it again.
   int Draw(std::span<const double> x, std::span<const double> y,
            const platform::PlotAttributes& attributes);
+  // Draws each visible trace's curve of the history.
+  Status DrawCurves(Display& display);
+  // The history added entries since the graph last drew.
+  bool HistoryGrew(const Display& display);
 
   GraphControl control_;
   XYSettings s_;
-  std::array<Point, kMaxTraces> point_{};
-  double prevY_ = 0.0;
-  double curY_ = 0.0;
-  // No point of the run drawn yet: the next point starts the curve.
-  bool firstPoint_ = true;
+  // The history's entries when the graph last drew, and whether it draws
+  // the history's curves.
+  std::size_t drawnAdded_ = 0;
+  bool curvesDrawn_ = false;
   // The Y range following shows.
   AxisRange yShown_{};
   // The visible traces (kept to spare an allocation per bin).

@@ -865,14 +865,32 @@ int PanelTree::PlotXY(int panel, int control, std::span<const double> x, std::sp
     Misuse("PlotXY: bad point count for control " + Name(c));
     return kBadArgument;
   }
-  const bool continues = PlotContinuation::Continues(attributes);
-  int handle = x.size() == 2 && continues ? c.continuation.Find(attributes, x[0], y[0]) : 0;
-  const bool continued = handle != 0;
-  if (!continued) handle = nextPlot_++;
-  if (const int drawn = SurfaceOf(c).Draw(handle, continued, x, y, attributes); drawn < 0) return drawn;
-  if (!continued) c.plotHandles.push_back(handle);
-  if (continues) c.continuation.SetEnd(handle, attributes, x.back(), y.back());
+  const int handle = nextPlot_++;
+  if (const int drawn = SurfaceOf(c).Draw(handle, x, y, attributes); drawn < 0) return drawn;
+  c.plotHandles.push_back(handle);
   return handle;
+}
+
+int PanelTree::PlotCurve(int panel, int control, std::shared_ptr<const Curve> curve, CurveKeys keys,
+                         const PlotAttributes& attributes) {
+  const Target t = Resolve(panel, control, "PlotCurve", Kind::Graph);
+  if (t.control == nullptr) return t.status;
+  ControlRecord& c = *t.control;
+  if (!curve) {
+    Misuse("PlotCurve: no curve for control " + Name(c));
+    return kBadArgument;
+  }
+  const int handle = nextPlot_++;
+  if (const int drawn = SurfaceOf(c).DrawCurve(handle, std::move(curve), keys, attributes); drawn < 0) return drawn;
+  c.plotHandles.push_back(handle);
+  return handle;
+}
+
+int PanelTree::CurvesChanged(int panel, int control) {
+  const Target t = Resolve(panel, control, "CurvesChanged", Kind::Plot);
+  if (t.control == nullptr) return t.status;
+  SurfaceOf(*t.control).CurvesChanged();
+  return 0;
 }
 
 int PanelTree::DeleteGraphPlot(int panel, int control, int plot, DrawMode) {
@@ -881,12 +899,10 @@ int PanelTree::DeleteGraphPlot(int panel, int control, int plot, DrawMode) {
   ControlRecord& c = *t.control;
   if (plot == kAllPlots) {
     c.plotHandles.clear();
-    c.continuation.Clear();
   } else {
     auto it = std::find(c.plotHandles.begin(), c.plotHandles.end(), plot);
     if (it == c.plotHandles.end()) return kBadArgument;
     c.plotHandles.erase(it);
-    c.continuation.Remove(plot);
   }
   SurfaceOf(c).DeletePlot(plot);
   return 0;
@@ -964,6 +980,19 @@ int PanelTree::ClearStripChart(int panel, int control) {
   if (t.control == nullptr) return t.status;
   SurfaceOf(*t.control).Clear();
   return 0;
+}
+
+int PanelTree::SetStripCurves(int panel, int control, std::span<const std::shared_ptr<const Curve>> curves) {
+  const Target t = Resolve(panel, control, "SetStripCurves", Kind::Strip);
+  if (t.control == nullptr) return t.status;
+  const bool none = std::any_of(curves.begin(), curves.end(), [](const auto& curve) { return !curve; });
+  if (curves.empty() || curves.size() > static_cast<std::size_t>(kMaxStripTraces) || none) {
+    Misuse("SetStripCurves: bad curves for control " + Name(*t.control));
+    return kBadArgument;
+  }
+  const int traces = static_cast<int>(curves.size());
+  if (traces != t.control->stripTraceCount) SetTraceCount(*t.panel, *t.control, traces);
+  return SurfaceOf(*t.control).SetCurves(curves);
 }
 
 int PanelTree::SetTraceAttribute(int panel, int control, int trace, Attr attr, const CtrlValue& value) {
@@ -1071,12 +1100,69 @@ UserEvent PanelTree::TakeEvent() {
   return event;
 }
 
-int GraphSurface::Draw(int, bool, std::span<const double>, std::span<const double>, const PlotAttributes&) {
+int GraphSurface::Draw(int, std::span<const double>, std::span<const double>, const PlotAttributes&) {
+  return kBadArgument;
+}
+int GraphSurface::DrawCurve(int, std::shared_ptr<const Curve>, CurveKeys, const PlotAttributes&) {
   return kBadArgument;
 }
 void GraphSurface::DeletePlot(int) {}
 std::vector<PlotState> GraphSurface::Plots() const { return {}; }
+void GraphSurface::CurvesChanged() {}
 int GraphSurface::Append(std::span<const double>, int) { return kBadArgument; }
+int GraphSurface::SetCurves(std::span<const std::shared_ptr<const Curve>>) { return kBadArgument; }
+
+// --- Curves as the backends report them ----------------------------------------------------------
+
+CurvePlot::CurvePlot(std::shared_ptr<const Curve> curve, CurveKeys keys, const PlotAttributes& attributes)
+    : curve_(std::move(curve)), keys_(keys), attributes_(attributes) {
+  firstTwice_ = curve_->size() < 2;
+  revision_ = curve_->Revision();
+}
+
+bool CurvePlot::Update() {
+  if (curve_->Revision() == revision_) return false;
+  revision_ = curve_->Revision();
+  firstTwice_ = curve_->size() < 2;
+  return true;
+}
+
+std::size_t CurvePlot::size() const {
+  const std::size_t n = curve_->size();
+  return firstTwice_ && n > 0 ? n + 1 : n;
+}
+
+std::pair<double, double> CurvePlot::Point(std::size_t k) const {
+  const std::size_t i = firstTwice_ && k > 0 ? k - 1 : k;
+  const double key = curve_->Key(i), value = curve_->Value(i);
+  return keys_ == CurveKeys::OnY ? std::pair(value, key) : std::pair(key, value);
+}
+
+PlotState CurvePlot::State() const {
+  PlotState state{attributes_, {}, {}};
+  const std::size_t n = size();
+  state.x.reserve(n);
+  state.y.reserve(n);
+  for (std::size_t k = 0; k < n; ++k) {
+    const auto [x, y] = Point(k);
+    state.x.push_back(x);
+    state.y.push_back(y);
+  }
+  return state;
+}
+
+std::vector<double> StripCurvePoints(std::span<const std::shared_ptr<const Curve>> curves, int pointsPerScreen) {
+  std::vector<double> out;
+  if (curves.empty()) return out;
+  std::size_t n = curves[0]->size();
+  for (const auto& curve : curves) n = std::min(n, curve->size());
+  const std::size_t shown = std::min(n, static_cast<std::size_t>(std::max(pointsPerScreen, 1)) + 1);
+  out.reserve(shown * curves.size());
+  for (std::size_t i = n - shown; i < n; ++i) {
+    for (const auto& curve : curves) out.push_back(curve->Value(curve->size() - n + i));
+  }
+  return out;
+}
 void GraphSurface::Clear() {}
 std::vector<double> GraphSurface::Points() const { return {}; }
 

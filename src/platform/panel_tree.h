@@ -24,10 +24,11 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "platform/curve.h"
 #include "platform/panel_state.h"
-#include "platform/plot_continuation.h"
 #include "platform/ui.h"
 #include "platform/uir.h"
 
@@ -47,23 +48,58 @@ struct TraceStyle {
   bool operator==(const TraceStyle&) const = default;
 };
 
+// A curve on a graph (Ui::PlotCurve) as both backends report it: its points
+// as segments drew them, the first one twice while the curve has not
+// changed since it was put up with fewer than two points.
+class CurvePlot {
+ public:
+  CurvePlot(std::shared_ptr<const Curve> curve, CurveKeys keys, const PlotAttributes& attributes);
+
+  const Curve& curve() const { return *curve_; }
+  CurveKeys keys() const { return keys_; }
+  const PlotAttributes& attributes() const { return attributes_; }
+  // Takes the curve as it is now: true when it changed rather than grew.
+  bool Update();
+  // Points reported, and reported point k as (x, y).
+  std::size_t size() const;
+  std::pair<double, double> Point(std::size_t k) const;
+  PlotState State() const;
+
+ private:
+  std::shared_ptr<const Curve> curve_;
+  CurveKeys keys_;
+  PlotAttributes attributes_;
+  bool firstTwice_ = false;
+  std::uint64_t revision_ = 0;
+};
+
+// The points a strip chart of `curves` shows with `pointsPerScreen`: the
+// last pointsPerScreen + 1 of each (the oldest is where the line comes in),
+// traces interleaved.
+std::vector<double> StripCurvePoints(std::span<const std::shared_ptr<const Curve>> curves, int pointsPerScreen);
+
 // What a backend draws a graph or strip chart on. The panel tree has
-// checked every argument first (and worked out which plot a segment
-// continues); a graph leaves the strip chart's calls alone and the other way
-// round.
+// checked every argument first; a graph leaves the strip chart's calls alone
+// and the other way round.
 class GraphSurface {
  public:
   virtual ~GraphSurface() = default;
-  // Graphs: draws plot `plot`, or (`continued`) the points after the first
-  // onto its end; 0, or kOutOfMemory. Takes one plot, or every plot
-  // (kAllPlots), off the graph. Every plot with its points.
-  virtual int Draw(int plot, bool continued, std::span<const double> x, std::span<const double> y,
+  // Graphs: draws plot `plot` of its points, or of a curve; 0, or
+  // kOutOfMemory. Takes one plot, or every plot (kAllPlots), off the graph.
+  // Every plot with its points.
+  virtual int Draw(int plot, std::span<const double> x, std::span<const double> y,
                    const PlotAttributes& attributes);
+  virtual int DrawCurve(int plot, std::shared_ptr<const Curve> curve, CurveKeys keys,
+                        const PlotAttributes& attributes);
   virtual void DeletePlot(int plot);
   virtual std::vector<PlotState> Plots() const;
+  // Both: the curves drawn grew or changed.
+  virtual void CurvesChanged();
   // Strip charts: appends points, traces interleaved (the trace count is the
-  // chart's already); 0, or kOutOfMemory. The points kept.
+  // chart's already); 0, or kOutOfMemory. Draws curves instead (as many as
+  // the chart's traces). The points shown.
   virtual int Append(std::span<const double> points, int traces);
+  virtual int SetCurves(std::span<const std::shared_ptr<const Curve>> curves);
   virtual void Clear();
   virtual std::vector<double> Points() const;
   // Both: the axes, each with its mode (NoChange: leave it as it is); a
@@ -114,9 +150,8 @@ struct ControlRecord {
   bool autoRefresh = true;
   bool smoothUpdate = false;
   bool yReverse = false;
-  // Graphs: the plots on it, and where each may be continued.
+  // Graphs: the plots on it.
   std::vector<int> plotHandles;
-  PlotContinuation continuation;
   // Strip charts.
   int stripTraceCount = 0;
   int pointsPerScreen = 0;
@@ -220,6 +255,9 @@ class PanelTree : public Ui {
 
   int PlotXY(int panel, int control, std::span<const double> x, std::span<const double> y,
              const PlotAttributes& attributes) final;
+  int PlotCurve(int panel, int control, std::shared_ptr<const Curve> curve, CurveKeys keys,
+                const PlotAttributes& attributes) final;
+  int CurvesChanged(int panel, int control) final;
   int DeleteGraphPlot(int panel, int control, int plot, DrawMode mode) final;
   int SetAxisRange(int panel, int control, AxisMode xMode, double xMin, double xMax,
                    AxisMode yMode, double yMin, double yMax) final;
@@ -233,6 +271,7 @@ class PanelTree : public Ui {
   int PlotStripChart(int panel, int control, std::span<const double> points,
                      int traceCount) final;
   int ClearStripChart(int panel, int control) final;
+  int SetStripCurves(int panel, int control, std::span<const std::shared_ptr<const Curve>> curves) final;
   int SetTraceAttribute(int panel, int control, int trace, Attr attr,
                         const CtrlValue& value) final;
 

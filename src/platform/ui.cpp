@@ -55,7 +55,20 @@ Ui& ui() {
 
 bool HasUi() { return gUi != nullptr; }
 
-int Ui::SetColorScheme(ColorScheme) { return ui_status::kBadArgument; }
+int Ui::SetColorScheme(std::shared_ptr<const ColorLook>) { return ui_status::kBadArgument; }
+
+const ColorLook& PlainLook() {
+  class Plain : public ColorLook {
+   public:
+    ColorScheme scheme() const override { return ColorScheme::Day; }
+    const SchemeColors& colors() const override { return kPlainColors; }
+    int TraceColor(int rgb) const override { return rgb & 0xFFFFFF; }
+    int TextColor(int rgb, int) const override { return rgb & 0xFFFFFF; }
+    int FaceColor(int rgb) const override { return rgb & 0xFFFFFF; }
+  };
+  static const Plain plain;
+  return plain;
+}
 ColorScheme Ui::GetColorScheme() const { return ColorScheme::Day; }
 
 unsigned long UiGeneration() { return gGeneration; }

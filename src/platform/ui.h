@@ -16,6 +16,7 @@
 // resources/sondrix.uir (their names are in common/panels.h).
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -23,7 +24,8 @@
 #include <variant>
 #include <vector>
 
-#include "platform/color_scheme.h"
+#include "platform/color_look.h"
+#include "platform/curve.h"
 #include "platform/installed.h"
 
 namespace sondrix::platform {
@@ -269,12 +271,25 @@ class Ui {
                              std::string_view shortcut) = 0;
 
   // --- Graphs ----------------------------------------------------------------
-  // Draws x[i], y[i] (equal lengths, at least one point). Returns the plot's
-  // handle (> 0) or a negative status. A two-point plot that starts where an
-  // earlier plot of the same attributes ended continues that plot and
-  // returns its handle: a long run is one growing curve per trace.
+  // Draws x[i], y[i] (equal lengths, at least one point) as a plot of its
+  // own; the points are copied. Returns the plot's handle (> 0) or a
+  // negative status.
   virtual int PlotXY(int panel, int control, std::span<const double> x,
                      std::span<const double> y, const PlotAttributes& attributes) = 0;
+  // Draws `curve` (curve.h) as a plot, its keys on the X or the Y axis and
+  // its values on the other, with the plot style of `attributes` (a thin or
+  // fat line, a line with markers, markers alone). The graph keeps the
+  // curve, not its points, and reads it whenever it draws; CurvesChanged
+  // tells it that the curve grew or changed. Returns the plot's handle
+  // (> 0) or a negative status. What a backend reports of the plot (panel
+  // state files, tests) is its points as segments drew them: a curve put up
+  // with fewer than two points starts with its first point twice, a
+  // segment of no length, until it changes.
+  virtual int PlotCurve(int panel, int control, std::shared_ptr<const Curve> curve, CurveKeys keys,
+                        const PlotAttributes& attributes) = 0;
+  // The curves a graph or strip chart draws grew or changed: the graph puts
+  // them on screen (a curve that only grew: only its new points).
+  virtual int CurvesChanged(int panel, int control) = 0;
   // Deletes one plot, or every plot with kAllPlots.
   virtual int DeleteGraphPlot(int panel, int control, int plot, DrawMode mode) = 0;
   // Sets the axes of a graph (both) or strip chart (Y only; X must be
@@ -300,7 +315,15 @@ class Ui {
   // trace per point.
   virtual int PlotStripChart(int panel, int control, std::span<const double> points,
                              int traceCount) = 0;
+  // Clears the chart's points and curves.
   virtual int ClearStripChart(int panel, int control) = 0;
+  // Chart trace k draws curve k (1 ... kMaxStripTraces curves; the chart
+  // takes their number of traces), whose keys are point numbers: the chart
+  // shows the last PointsPerScreen points of its curves and scrolls as they
+  // grow (CurvesChanged). The chart keeps the curves, not their points;
+  // points given to PlotStripChart take their place.
+  virtual int SetStripCurves(int panel, int control,
+                             std::span<const std::shared_ptr<const Curve>> curves) = 0;
   // TraceColor or TraceVisible of trace `trace` (0-based).
   virtual int SetTraceAttribute(int panel, int control, int trace, Attr attr,
                                 const CtrlValue& value) = 0;
@@ -350,11 +373,12 @@ class Ui {
 
   // --- Appearance ---------------------------------------------------------------
   // Dresses every window, the ones up now and those still to come, in a
-  // colour scheme (color_scheme.h): the day scheme is the desktop's own
+  // colour scheme (color_look.h): the day scheme is the desktop's own
   // palette with graphs on white, the night scheme a dark, red-tinted one.
-  // Trace colours and coloured texts are drawn with the contrast the scheme
-  // asks for. 0, or a negative status when the backend has no schemes.
-  virtual int SetColorScheme(ColorScheme scheme);
+  // Trace colours and coloured texts are drawn as the look's rules give
+  // them; a backend given no look (null) draws them as given, by day. 0, or
+  // a negative status when the backend has no schemes.
+  virtual int SetColorScheme(std::shared_ptr<const ColorLook> look);
   virtual ColorScheme GetColorScheme() const;
 
   // --- Typed helpers ------------------------------------------------------

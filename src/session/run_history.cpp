@@ -2,49 +2,153 @@
 #include "session/run_history.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
+#include "session/curve_spans.h"
+
 namespace sondrix {
+namespace {
+
+// Makes room for one more element, growing as a vector does but never
+// beyond `most` (what the history keeps before it thins), so that a full
+// history does not carry twice its entries in spare room.
+template <typename T>
+void RoomForOne(std::vector<T>& v, std::size_t most) {
+  if (v.size() < v.capacity()) return;
+  const std::size_t grown = std::max<std::size_t>(64, v.capacity() * 2);
+  v.reserve(std::max(v.size() + 1, std::min(grown, most)));
+}
+
+// A trace of the history against one kind of key.
+class HistoryCurve final : public platform::Curve {
+ public:
+  HistoryCurve(std::shared_ptr<const HistoryColumns> data, int trace, RunHistory::Keys keys)
+      : data_(std::move(data)), trace_(static_cast<std::size_t>(trace)), keys_(keys) {}
+
+  std::size_t size() const override {
+    return trace_ < data_->columns.size() ? data_->times.size() : 0;
+  }
+  double Key(std::size_t i) const override {
+    switch (keys_) {
+      case RunHistory::Keys::Minutes: return static_cast<double>(data_->times[i]) / 1000.0 / 60.0;
+      case RunHistory::Keys::Temperature: return data_->temperatures[i];
+      case RunHistory::Keys::Depth: return data_->depths[i];
+      case RunHistory::Keys::Index: break;
+    }
+    return static_cast<double>(i);
+  }
+  double Value(std::size_t i) const override { return column().values[i]; }
+  bool KeysRise() const override {
+    switch (keys_) {
+      case RunHistory::Keys::Minutes: return data_->timesRise;
+      case RunHistory::Keys::Temperature: return data_->temperaturesRise;
+      case RunHistory::Keys::Depth: return data_->depthsRise;
+      case RunHistory::Keys::Index: break;
+    }
+    return true;
+  }
+  std::uint64_t Revision() const override { return data_->revision; }
+  platform::Extremes ValueExtremes(std::size_t from, std::size_t to) const override {
+    const HistoryColumns::Trace& c = column();
+    return c.pyramid.Extremes(c.values, from, std::min(to, size()));
+  }
+  std::size_t LowerBound(double key, std::size_t from) const override {
+    const std::size_t n = size();
+    if (keys_ == RunHistory::Keys::Index) {
+      if (!(key > static_cast<double>(from))) return std::min(from, n);
+      return key >= static_cast<double>(n) ? n : static_cast<std::size_t>(std::ceil(key));
+    }
+    return GallopLowerBound(n, key, from, [this](std::size_t i) { return Key(i); });
+  }
+  const void* KeyColumn() const override { return &data_->keyIds[static_cast<int>(keys_)]; }
+  void FindEdges(const platform::PixelMap& key, int from, int to, platform::CellEdges& edges) const override {
+    FindCellEdges(*this, key, from, to, edges);
+  }
+  void Spans(const platform::CellEdges& edges, const platform::PixelMap& value, int valuePixels,
+             std::vector<platform::Span>& out) const override {
+    CurveSpans(*this, edges, value, valuePixels, out);
+  }
+
+ private:
+  const HistoryColumns::Trace& column() const { return data_->columns[trace_]; }
+
+  std::shared_ptr<const HistoryColumns> data_;
+  std::size_t trace_;
+  RunHistory::Keys keys_;
+};
+
+}  // namespace
 
 RunHistory::RunHistory(std::size_t maxValues, std::size_t maxEntries)
-    : maxValues_(std::max<std::size_t>(maxValues, 4)), maxEntries_(std::max<std::size_t>(maxEntries, 4)) {
+    : maxValues_(std::max<std::size_t>(maxValues, 4)),
+      maxEntries_(std::max<std::size_t>(maxEntries, 4)),
+      data_(std::make_shared<HistoryColumns>()) {
   Clear(0);
 }
 
 void RunHistory::Clear(int traceCount) {
-  traces_ = std::max(traceCount, 0);
+  HistoryColumns& d = *data_;
+  d.traces = std::max(traceCount, 0);
+  const std::size_t traces = static_cast<std::size_t>(d.traces);
   // Room for at least four entries, so that thinning always frees some.
-  capacity_ = std::max<std::size_t>(
-      std::min(maxEntries_, maxValues_ / std::max<std::size_t>(static_cast<std::size_t>(traces_), 1)), 4);
+  capacity_ = std::max<std::size_t>(std::min(maxEntries_, maxValues_ / std::max<std::size_t>(traces, 1)), 4);
   added_ = 0;
   spacing_ = 0;
-  times_.clear();
-  temperatures_.clear();
-  depths_.clear();
-  values_.clear();
-  traceMin_.assign(static_cast<std::size_t>(traces_), std::numeric_limits<double>::infinity());
-  traceMax_.assign(static_cast<std::size_t>(traces_), -std::numeric_limits<double>::infinity());
+  d.times.clear();
+  d.temperatures.clear();
+  d.depths.clear();
+  d.columns.resize(traces);
+  for (HistoryColumns::Trace& column : d.columns) {
+    column.values.clear();
+    column.pyramid.Clear();
+  }
+  ++d.revision;
+  d.timesRise = d.temperaturesRise = d.depthsRise = true;
+  traceMin_.assign(traces, std::numeric_limits<double>::infinity());
+  traceMax_.assign(traces, -std::numeric_limits<double>::infinity());
   tempMin_ = depthMin_ = std::numeric_limits<double>::infinity();
   tempMax_ = depthMax_ = -std::numeric_limits<double>::infinity();
 }
 
 std::size_t RunHistory::FirstAtOrAfter(std::int64_t timeMs) const {
-  return static_cast<std::size_t>(std::lower_bound(times_.begin(), times_.end(), timeMs) - times_.begin());
+  const std::vector<std::int64_t>& times = data_->times;
+  return static_cast<std::size_t>(std::lower_bound(times.begin(), times.end(), timeMs) - times.begin());
+}
+
+platform::Extremes RunHistory::TraceExtremes(int trace, std::size_t from, std::size_t to) const {
+  const HistoryColumns::Trace& c = data_->columns[static_cast<std::size_t>(trace)];
+  return c.pyramid.Extremes(c.values, from, to);
+}
+
+std::shared_ptr<const platform::Curve> RunHistory::TraceCurve(int trace, Keys keys) const {
+  return std::make_shared<HistoryCurve>(data_, std::max(trace, 0), keys);
 }
 
 bool RunHistory::Add(std::int64_t timeMs, double temperature, double depth, std::span<const double> values) {
+  HistoryColumns& d = *data_;
   bool thinned = false;
-  if (times_.size() >= capacity_) {
+  if (d.times.size() >= capacity_) {
     Thin();
     thinned = true;
   }
-  times_.push_back(timeMs);
-  temperatures_.push_back(temperature);
-  depths_.push_back(depth);
-  for (int i = 0; i < traces_; ++i) {
-    const std::size_t k = static_cast<std::size_t>(i);
+  if (!d.times.empty()) {
+    d.timesRise = d.timesRise && timeMs >= d.times.back();
+    d.temperaturesRise = d.temperaturesRise && temperature >= d.temperatures.back();
+    d.depthsRise = d.depthsRise && depth >= d.depths.back();
+  }
+  RoomForOne(d.times, capacity_);
+  RoomForOne(d.temperatures, capacity_);
+  RoomForOne(d.depths, capacity_);
+  d.times.push_back(timeMs);
+  d.temperatures.push_back(temperature);
+  d.depths.push_back(depth);
+  for (std::size_t k = 0; k < d.columns.size(); ++k) {
     const double v = k < values.size() ? values[k] : 0.0;
-    values_.push_back(v);
+    HistoryColumns::Trace& column = d.columns[k];
+    RoomForOne(column.values, capacity_);
+    column.values.push_back(v);
+    column.pyramid.Grew(column.values);
     traceMin_[k] = std::min(traceMin_[k], v);
     traceMax_[k] = std::max(traceMax_[k], v);
   }
@@ -67,38 +171,39 @@ bool RunHistory::Add(std::int64_t timeMs, double temperature, double depth, std:
 // entry when none stands out). A spike of a single line survives every
 // thinning, at its own time; every entry stays a real line of the run.
 void RunHistory::Thin() {
-  const std::size_t n = times_.size();
+  HistoryColumns& d = *data_;
+  std::vector<std::int64_t>& times = d.times;
+  const std::size_t n = times.size();
   const std::size_t half = n / 2;
-  const std::size_t t = static_cast<std::size_t>(traces_);
   std::size_t out = 0;
   const auto keep = [&](std::size_t i) {
     if (out != i) {
-      times_[out] = times_[i];
-      temperatures_[out] = temperatures_[i];
-      depths_[out] = depths_[i];
-      std::copy_n(values_.begin() + static_cast<std::ptrdiff_t>(i * t), t,
-                  values_.begin() + static_cast<std::ptrdiff_t>(out * t));
+      times[out] = times[i];
+      d.temperatures[out] = d.temperatures[i];
+      d.depths[out] = d.depths[i];
+      for (HistoryColumns::Trace& column : d.columns) column.values[out] = column.values[i];
     }
     ++out;
   };
   // How far entry i stands out between the last entry kept and entry `after`.
   const auto standing = [&](std::size_t i, std::size_t after) {
     double most = 0.0;
-    for (std::size_t k = 0; k < t; ++k) {
+    for (std::size_t k = 0; k < d.columns.size(); ++k) {
       const double span = traceMax_[k] - traceMin_[k];
       if (!(span > 0.0)) continue;
-      const double a = values_[(out - 1) * t + k], b = values_[after * t + k];
-      const double v = values_[i * t + k];
+      const std::vector<double>& values = d.columns[k].values;
+      const double a = values[out - 1], b = values[after];
+      const double v = values[i];
       const double beyond = v > std::max(a, b) ? v - std::max(a, b) : (v < std::min(a, b) ? std::min(a, b) - v : 0.0);
       most = std::max(most, beyond / span);
     }
     return most;
   };
-  const std::int64_t first = times_[0];
-  const std::int64_t span = half > 0 ? times_[half - 1] - first : 0;
+  const std::int64_t first = times[0];
+  const std::int64_t span = half > 0 ? times[half - 1] - first : 0;
   const std::int64_t steps = static_cast<std::int64_t>(half > 2 ? (half - 1) / 2 : 1);
   spacing_ = std::max(spacing_, span / steps + 1);
-  const auto stepOf = [&](std::size_t i) { return (times_[i] - first) / spacing_; };
+  const auto stepOf = [&](std::size_t i) { return (times[i] - first) / spacing_; };
   keep(0);
   for (std::size_t a = 1; a < half;) {
     std::size_t b = a + 1;
@@ -123,10 +228,14 @@ void RunHistory::Thin() {
     out = 1;
     for (std::size_t i = 2; i < n; ++i) keep(i);
   }
-  times_.resize(out);
-  temperatures_.resize(out);
-  depths_.resize(out);
-  values_.resize(out * t);
+  times.resize(out);
+  d.temperatures.resize(out);
+  d.depths.resize(out);
+  for (HistoryColumns::Trace& column : d.columns) {
+    column.values.resize(out);
+    column.pyramid.Rebuild(column.values);
+  }
+  ++d.revision;
 }
 
 }  // namespace sondrix

@@ -94,6 +94,12 @@ class Session {
   const RunHistory& history() const { return history_; }
   // A new history for `traceCount` traces, in bins of `binsize` lines.
   void BeginHistory(int traceCount, int binsize);
+  // Starts a fresh display bin: the lines of the one in progress are not
+  // kept (another graph was put on show, or other traces).
+  void StartHistoryBin() {
+    binCount_ = 0;
+    binSum_.fill(0.0);
+  }
   // Forgets the history (a picture recalled from a file is not the run's).
   void ForgetHistory() { BeginHistory(0, binsize_); }
   // History bins completed and thinnings since BeginHistory.

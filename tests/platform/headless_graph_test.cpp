@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -101,6 +102,21 @@ TEST_F(HeadlessMenuTest, MenuChoicesAndShortcutKeysBecomeEvents) {
   EXPECT_EQ(ui.refusedEvents(), 3);
 }
 
+// A curve of points in memory (a graph reads its points, keys and values).
+struct Points : Curve {
+  std::vector<double> keys, values;
+  std::size_t size() const override { return keys.size(); }
+  double Key(std::size_t i) const override { return keys[i]; }
+  double Value(std::size_t i) const override { return values[i]; }
+  bool KeysRise() const override { return true; }
+  std::uint64_t Revision() const override { return 0; }
+  Extremes ValueExtremes(std::size_t, std::size_t) const override { return {}; }
+  std::size_t LowerBound(double, std::size_t) const override { return 0; }
+  const void* KeyColumn() const override { return this; }
+  void FindEdges(const PixelMap&, int, int, CellEdges&) const override {}
+  void Spans(const CellEdges&, const PixelMap&, int, std::vector<Span>&) const override {}
+};
+
 class HeadlessGraphTest : public test::HeadlessTest {
  protected:
   int main = ui.LoadPanel(0, p::kMain);
@@ -114,13 +130,32 @@ class HeadlessGraphTest : public test::HeadlessTest {
   }
 };
 
-TEST_F(HeadlessGraphTest, SegmentsThatContinueATraceGrowOneCurve) {
-  int red = Segment(1, 0, 1, 0);  // a zero-length first segment
-  int blue = Segment(5, 0, 5, 0, 0x0000FF);
-  EXPECT_EQ(Segment(1, 0, 2, 1), red);
-  EXPECT_EQ(Segment(5, 0, 6, 1, 0x0000FF), blue);
-  EXPECT_EQ(Segment(2, 1, 3, 2), red);
-  // Not where the red curve ends: a new plot.
+// A trace of a run is one curve that grows: the headless backend records
+// it as the segments that drew it, the first one of no length.
+TEST_F(HeadlessGraphTest, ACurveThatGrowsIsOnePlotRecordedSegmentBySegment) {
+  auto reds = std::make_shared<Points>(), blues = std::make_shared<Points>();
+  const auto add = [](std::shared_ptr<Points>& points, int minute, double value) {
+    points->keys.push_back(minute);
+    points->values.push_back(value);
+  };
+  const auto curve = [&](std::shared_ptr<Points>& points, int color) {
+    return ui.PlotCurve(main, kGraph, points, CurveKeys::OnY,
+                        PlotAttributes{PlotStyle::ThinLine, PointStyle::SimpleDot, LineStyle::Solid, 0, color});
+  };
+  add(reds, 0, 1);
+  const int red = curve(reds, 0xFF0000);  // a zero-length first segment
+  add(blues, 0, 5);
+  const int blue = curve(blues, 0x0000FF);
+  add(reds, 1, 2);
+  ui.CurvesChanged(main, kGraph);
+  EXPECT_EQ(ui.PlotCalls(main, kGraph).back().handle, red);
+  add(blues, 1, 6);
+  ui.CurvesChanged(main, kGraph);
+  EXPECT_EQ(ui.PlotCalls(main, kGraph).back().handle, blue);
+  add(reds, 2, 3);
+  ui.CurvesChanged(main, kGraph);
+  EXPECT_EQ(ui.PlotCalls(main, kGraph).back().x, (std::vector<double>{2, 3}));
+  // Points of their own: a new plot.
   int other = Segment(7, 7, 8, 8);
   EXPECT_NE(other, red);
 
@@ -133,8 +168,11 @@ TEST_F(HeadlessGraphTest, SegmentsThatContinueATraceGrowOneCurve) {
 
   ASSERT_EQ(ui.DeleteGraphPlot(main, kGraph, kAllPlots, DrawMode::Immediate), 0);
   EXPECT_TRUE(ui.Plots(main, kGraph).empty());
-  // After a delete nothing is continued.
-  EXPECT_NE(Segment(3, 2, 4, 3), red);
+  // After a delete nothing grows on the graph.
+  add(reds, 3, 4);
+  ui.CurvesChanged(main, kGraph);
+  EXPECT_TRUE(ui.Plots(main, kGraph).empty());
+  EXPECT_EQ(ui.PlotCalls(main, kGraph).size(), 6u);
 }
 
 TEST_F(HeadlessGraphTest, BarsAndLongerPlotsAreNeverContinued) {
@@ -202,8 +240,15 @@ TEST_F(HeadlessGraphTest, PanelStateRoundTripsValuesCaptionsPlotsAndStripPoints)
   ui.SetCtrlVal(main, p::kMainTitle, std::string("NERIT.DAT: \"9 wl\"\tx\\y"));
   ui.SetCtrlVal(main, p::kMainLabel0 + 19, 1);
   ui.SetCtrlAttribute(main, p::kMainLabel0 + 19, Attr::LabelText, std::string("a412"));
-  Segment(0.1, 0, 0.1, 0);
-  Segment(0.1, 0, 0.123456789012345, 1.0 / 3.0);
+  // A trace of a run, saved as the segments that drew it.
+  auto trace = std::make_shared<Points>();
+  trace->keys = {0.0};
+  trace->values = {0.1};
+  ui.PlotCurve(main, kGraph, trace, CurveKeys::OnY, PlotAttributes{PlotStyle::ThinLine, PointStyle::SimpleDot,
+                                                                   LineStyle::Solid, 0, 0xFF0000});
+  trace->keys.push_back(1.0 / 3.0);
+  trace->values.push_back(0.123456789012345);
+  ui.CurvesChanged(main, kGraph);
   ui.SetAxisRange(main, kGraph, AxisMode::Manual, -1, 2, AxisMode::Manual, 0, 4);
   ui.SetAxisRange(main, kGraph, AxisMode::NoChange, 0, 0, AxisMode::Lock, 0, 0);
   const std::array<double, 4> strip = {1, 2, 3, 4};

@@ -29,6 +29,7 @@
 #include "display/display_fixtures.h"
 #include "platform/qt/qt_plot.h"
 #include "platform/uir.h"
+#include "session/run_history.h"
 #include "support/fixtures.h"
 
 namespace sondrix::platform::qt {
@@ -409,10 +410,14 @@ TEST_F(QtUiTest, RedrawsAreCoalescedHoweverManyLinesArrive) {
   QTest::qWait(50);
   const int before = graph->replotCount();
   const PlotAttributes style{PlotStyle::ThinLine, PointStyle::SimpleDot, LineStyle::Solid, 0, 0xFF0000};
+  // A trace of a run, growing a point at a time.
+  RunHistory run;
+  run.Clear(1);
+  ui.PlotCurve(main, p::kMainXYGraph, run.TraceCurve(0, RunHistory::Keys::Minutes), CurveKeys::OnY, style);
   for (int i = 0; i < 1000; ++i) {
-    const double x[2] = {0.001 * i, 0.001 * (i + 1)};
-    const double y[2] = {0.001 * i, 0.001 * (i + 1)};
-    ui.PlotXY(main, p::kMainXYGraph, x, y, style);
+    const double value[1] = {0.001 * (i + 1)};
+    run.Add(60 * (i + 1), 20.0, 0.0, value);
+    ui.CurvesChanged(main, p::kMainXYGraph);
   }
   EXPECT_EQ(graph->plottableCount(), 1);
   EXPECT_EQ(graph->replotCount(), before);  // nothing drawn until events are processed
@@ -432,30 +437,39 @@ TEST_F(QtUiTest, RedrawsAreCoalescedHoweverManyLinesArrive) {
   EXPECT_EQ(graph->replotCount(), hidden + 1);
 }
 
-// A trace against time (rising Y) keeps its points within the graph's
-// budget (shared among its traces); a profile (Y back and forth) keeps a
-// bounded number of points, the newest.
+// A trace against time (rising Y) keeps what the run's bounded history
+// keeps, and is drawn by the canvas; a profile (Y back and forth) is drawn
+// as a line through the same bounded points. Either way the newest stays.
 TEST_F(QtUiTest, APlotKeepsABoundedNumberOfPointsDroppingTheOldest) {
-  const int total = kMaxPlotPoints + kMaxPlotPoints / 8;
+  constexpr std::size_t kBound = 100000;
+  const int total = static_cast<int>(kBound + kBound / 8);
+  RunHistory run(2 * kBound, kBound);
+  run.Clear(1);
   for (int color : {0x00FF00, 0x0000FF}) {
     const PlotAttributes style{PlotStyle::ThinLine, PointStyle::SimpleDot, LineStyle::Solid, 0, color};
-    for (int i = 0; i < total; ++i) {
-      const double x[2] = {static_cast<double>(i), static_cast<double>(i + 1)};
-      const bool zigzag = color == 0x0000FF;
-      const double y[2] = {zigzag ? (i % 2) * 1.0 : 0.5 * i, zigzag ? ((i + 1) % 2) * 1.0 : 0.5 * (i + 1)};
-      ui.PlotXY(main, p::kMainXYGraph, x, y, style);
-    }
+    const bool zigzag = color == 0x0000FF;
+    ui.PlotCurve(main, p::kMainXYGraph,
+                 run.TraceCurve(0, zigzag ? RunHistory::Keys::Temperature : RunHistory::Keys::Minutes),
+                 CurveKeys::OnY, style);
   }
+  for (int i = 0; i <= total; ++i) {
+    const double value[1] = {static_cast<double>(i)};
+    run.Add(30000LL * i, (i % 2) * 1.0, 0.0, value);
+  }
+  ui.CurvesChanged(main, p::kMainXYGraph);
   GraphWidget* graph = ui.Graph(main, p::kMainXYGraph);
   ASSERT_EQ(graph->plottableCount(), 2);
-  EXPECT_NE(dynamic_cast<SeriesPlottable*>(graph->plottable(0)), nullptr);  // keyed on rising Y
-  EXPECT_NE(dynamic_cast<QCPCurve*>(graph->plottable(1)), nullptr);       // any order
+  const auto* rising = dynamic_cast<CurvePlottable*>(graph->plottable(0));
+  const auto* profile = dynamic_cast<CurvePlottable*>(graph->plottable(1));
+  ASSERT_NE(rising, nullptr);
+  ASSERT_NE(profile, nullptr);
+  EXPECT_TRUE(rising->OnCanvas());    // keyed on rising Y
+  EXPECT_FALSE(profile->OnCanvas());  // any order
   const std::vector<PlotState> plots = graph->Plots();
-  EXPECT_EQ(plots[0].x.size(), static_cast<std::size_t>(total) + 1);
-  EXPECT_EQ(plots[0].x.front(), 0.0);
+  EXPECT_EQ(plots[0].x.front(), 0.0);  // the run's first point stays
   for (const PlotState& plot : plots) {
-    EXPECT_LE(plot.x.size(), static_cast<std::size_t>(kMaxPlotPoints + kMaxPlotPoints / 8 + 1));
-    EXPECT_GE(plot.x.size(), static_cast<std::size_t>(kMaxPlotPoints));
+    EXPECT_LE(plot.x.size(), kBound);
+    EXPECT_GE(plot.x.size(), kBound / 2);
     EXPECT_EQ(plot.x.back(), total);  // the newest stays
     EXPECT_EQ(plot.x[plot.x.size() - 2], total - 1);
   }
@@ -494,9 +508,10 @@ TEST_F(QtUiTest, AGraphPutOnShowDuringARunIsDrawnFromItAndHiddenGraphsCostNothin
   display->ShowGraph(graph_type::kXY);
   for (int k = 300; k < 310; ++k) ASSERT_EQ(session.Publish(line(k)), status::kOk);
   ASSERT_EQ(xy->plotCount(), 3u);
-  EXPECT_NE(dynamic_cast<SeriesPlottable*>(xy->plottable(0)), nullptr);
+  ASSERT_NE(dynamic_cast<CurvePlottable*>(xy->plottable(0)), nullptr);
+  EXPECT_TRUE(static_cast<CurvePlottable*>(xy->plottable(0))->OnCanvas());
   EXPECT_EQ(xy->Plots()[0].x.size(), 310u);
-  EXPECT_NEAR(xy->Plots()[0].x.back(), 0.1 + 0.001 * 309, 1e-7);  // kept as a float
+  EXPECT_NEAR(xy->Plots()[0].x.back(), 0.1 + 0.001 * 309, 1e-7);
   // Following: the last five minutes of the run.
   EXPECT_NEAR(xy->yAxis->range().size(), 5.0, 1e-9);
   EXPECT_GT(xy->yAxis->range().upper, 309 / 60.0);

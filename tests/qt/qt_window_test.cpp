@@ -23,7 +23,7 @@
 #include "app/layout.h"
 #include "common/panels.h"
 #include "common/utils.h"
-#include "platform/color_scheme.h"
+#include "display/color_scheme.h"
 #include "platform/qt/qt_plot.h"
 #include "platform/qt/qt_ui.h"
 #include "platform/uir.h"
@@ -270,6 +270,8 @@ TEST_F(QtWindowTest, EveryControlHasANameAndTabReachesEveryOperableOne) {
 // the desktop had it.
 TEST_F(QtWindowTest, TheNightPaletteDarkensTheWindowAndTheGraphs) {
   const QPalette day = QApplication::palette();
+  // The program wears the day scheme from its start.
+  ASSERT_EQ(ui.SetColorScheme(SchemeLook(ColorScheme::Day)), 0);
   const int graph = p::kMainXYGraph;
   ui.SetCtrlAttribute(main, graph, Attr::Visible, 1);
   const int yellow = static_cast<int>(VantorColorToRGB(100));
@@ -287,7 +289,7 @@ TEST_F(QtWindowTest, TheNightPaletteDarkensTheWindowAndTheGraphs) {
   EXPECT_GE(ContrastRatio(traceRgb(), 0xFFFFFF), kMinTraceContrast);
   EXPECT_LT(ContrastRatio(yellow, 0xFFFFFF), 1.2);
 
-  ASSERT_EQ(ui.SetColorScheme(ColorScheme::Night), 0);
+  ASSERT_EQ(ui.SetColorScheme(SchemeLook(ColorScheme::Night)), 0);
   EXPECT_EQ(ui.GetColorScheme(), ColorScheme::Night);
   const SchemeColors& night = ColorsOf(ColorScheme::Night);
   const QPalette dark = QApplication::palette();
@@ -310,7 +312,7 @@ TEST_F(QtWindowTest, TheNightPaletteDarkensTheWindowAndTheGraphs) {
   EXPECT_GE(ContrastRatio(strip, night.graphBackground), kMinTraceContrast);
   EXPECT_EQ(ui.Strip(main, p::kMainStripChart)->TraceColor(0), 0x0000FF);
 
-  ASSERT_EQ(ui.SetColorScheme(ColorScheme::Day), 0);
+  ASSERT_EQ(ui.SetColorScheme(SchemeLook(ColorScheme::Day)), 0);
   EXPECT_EQ(QApplication::palette(), day);
   QApplication::processEvents();
   EXPECT_EQ(backgroundRgb(), 0xFFFFFF);

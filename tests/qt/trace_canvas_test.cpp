@@ -1,18 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The canvas the XY graph and the strip chart draw their traces on: new
-// points redraw only the band they cross, and the picture is then the one a
-// whole redraw makes; one spike among a million points is drawn; zooms and
-// pans put every point where the axes say.
+// The canvas the XY graph and the strip chart draw the run's history on:
+// new points redraw only the band they cross, and the picture is then the
+// one a whole redraw makes; one spike among a million points is drawn;
+// zooms and pans put every point where the axes say.
 #include "platform/qt/trace_canvas.h"
 
 #include <gtest/gtest.h>
 
 #include <QImage>
 #include <cmath>
+#include <memory>
 #include <random>
 #include <utility>
 
 #include "platform/qt/qt_plot.h"
+#include "session/run_history.h"
 
 namespace sondrix::platform::qt {
 namespace {
@@ -33,10 +35,20 @@ class CanvasTest : public ::testing::Test {
     graph.resize(420, 330);
     graph.show();
   }
-  // A segment of plot `plot`, as the XY graph draws one (x: value, y: time).
-  void Segment(int plot, bool continued, double x0, double x1, double y0, double y1, int rgb) {
-    const double x[2] = {x0, x1}, y[2] = {y0, y1};
-    ASSERT_EQ(graph.Draw(plot, continued, x, y, Thin(rgb)), 0);
+  // A history of `points` entries at most, each trace a curve of plot k + 1
+  // on the graph, against time on Y as the XY graph draws it.
+  void Curves(std::size_t points, int traces, int rgb = -1) {
+    history = std::make_unique<sondrix::RunHistory>(points * static_cast<std::size_t>(traces) + 4, points + 4);
+    history->Clear(traces);
+    for (int k = 0; k < traces; ++k) {
+      ASSERT_EQ(graph.DrawCurve(k + 1, history->TraceCurve(k, sondrix::RunHistory::Keys::Minutes), CurveKeys::OnY,
+                                Thin(rgb >= 0 ? rgb : 0x101010 * (k % 12) + 0x0000FF)),
+                0);
+    }
+  }
+  // A point of every trace (x: values, y: minutes), as the history adds a bin.
+  void Add(double minutes, const std::vector<double>& values) {
+    history->Add(std::llround(minutes * 60000.0), 20.0, 0.0, values);
   }
   QImage Whole() {
     graph.canvas()->Invalidate();
@@ -59,6 +71,7 @@ class CanvasTest : public ::testing::Test {
   }
 
   GraphWidget graph{nullptr, Spec()};
+  std::unique_ptr<sondrix::RunHistory> history;
 };
 
 TEST_F(CanvasTest, NewPointsRedrawOnlyTheirBandAndTheResultIsTheWholeRedraw) {
@@ -69,6 +82,7 @@ TEST_F(CanvasTest, NewPointsRedrawOnlyTheirBandAndTheResultIsTheWholeRedraw) {
   for (int k = 0; k < kTraces; ++k) value[k] = 0.2 + 0.03 * k;
   graph.xAxis->setRange(0.0, 1.0);
   graph.yAxis->setRange(0.0, 10.0);
+  Curves(4100, kTraces);
   graph.ReplotNow();
   int line = 0;
   int bands = 0, compared = 0;
@@ -76,14 +90,10 @@ TEST_F(CanvasTest, NewPointsRedrawOnlyTheirBandAndTheResultIsTheWholeRedraw) {
   while (line < 4000) {
     const int batch = 1 + static_cast<int>(random() % (line < 400 ? 3 : 60));
     for (int b = 0; b < batch; ++b, ++line) {
-      const double minutes = line / 360.0;
-      for (int k = 0; k < kTraces; ++k) {
-        const double before = value[k];
-        value[k] += step(random);
-        Segment(k + 1, line > 0, line > 0 ? before : value[k], value[k], line > 0 ? (line - 1) / 360.0 : minutes,
-                minutes, 0x101010 * (k % 12) + 0x0000FF);
-      }
+      for (int k = 0; k < kTraces; ++k) value[k] += step(random);
+      Add(line / 360.0, value);
     }
+    graph.CurvesChanged();
     const int wholeBefore = graph.canvas()->wholeDraws();
     graph.canvas()->ReplotLayer();
     const QImage banded = graph.canvas()->picture().copy();
@@ -96,12 +106,8 @@ TEST_F(CanvasTest, NewPointsRedrawOnlyTheirBandAndTheResultIsTheWholeRedraw) {
 
 TEST_F(CanvasTest, ASingleSpikeAmongAMillionPointsIsDrawn) {
   constexpr int kPoints = 1000000, kSpike = 765432;
-  std::vector<double> x(kPoints), y(kPoints);
-  for (int m = 0; m < kPoints; ++m) {
-    y[m] = m / 360.0;
-    x[m] = m == kSpike ? 0.9 : 0.3 + 0.01 * std::sin(m * 0.001);
-  }
-  ASSERT_EQ(graph.Draw(1, false, x, y, Thin(0xFF0000)), 0);
+  Curves(kPoints, 1, 0xFF0000);
+  for (int m = 0; m < kPoints; ++m) Add(m / 360.0, {m == kSpike ? 0.9 : 0.3 + 0.01 * std::sin(m * 0.001)});
   graph.xAxis->setRange(0.0, 1.0);
   graph.yAxis->setRange(0.0, kPoints / 360.0);
   const QImage picture = Whole();
@@ -118,14 +124,13 @@ TEST_F(CanvasTest, ASingleSpikeAmongAMillionPointsIsDrawn) {
 }
 
 TEST_F(CanvasTest, ZoomAndPanPutEveryPointWhereTheAxesSayAndComeBackToTheSamePicture) {
-  // A diagonal of 100 000 points: value = time / 10.
+  // A diagonal of 100 000 points, one every 6 ms: value = time / 10.
   constexpr int kPoints = 100000;
-  std::vector<double> x(kPoints), y(kPoints);
+  Curves(kPoints, 1, 0x0000FF);
   for (int m = 0; m < kPoints; ++m) {
-    y[m] = 10.0 * m / (kPoints - 1);
-    x[m] = y[m] / 10.0;
+    const double minutes = m * 6 / 60000.0;
+    Add(minutes, {minutes / 10.0});
   }
-  ASSERT_EQ(graph.Draw(1, false, x, y, Thin(0x0000FF)), 0);
   const QRgb blue = qRgb(0, 0, 0xFF);
   graph.xAxis->setRange(0.0, 1.0);
   graph.yAxis->setRange(0.0, 10.0);
@@ -166,12 +171,15 @@ TEST_F(CanvasTest, AStripChartDrawsASpikeAmongAScreenOfAHundredThousandPoints) {
   strip.SetTraceColor(0, 0x00AA00);
   strip.SetTraceColor(1, 0xAA0000);
   strip.SetAxisRange(AxisMode::NoChange, 0, 0, AxisMode::Manual, 0.0, 10.0);
-  std::vector<double> points;
+  sondrix::RunHistory run(200004, 100004);
+  run.Clear(2);
   for (int m = 0; m < 100000; ++m) {
-    points.push_back(2.0 + std::sin(m * 0.01));
-    points.push_back(m == 43210 ? 9.0 : 5.0);
+    const double values[2] = {2.0 + std::sin(m * 0.01), m == 43210 ? 9.0 : 5.0};
+    run.Add(m, 20.0, 0.0, values);
   }
-  ASSERT_EQ(strip.Append(points, 2), 0);
+  const std::shared_ptr<const Curve> curves[2] = {run.TraceCurve(0, sondrix::RunHistory::Keys::Index),
+                                                  run.TraceCurve(1, sondrix::RunHistory::Keys::Index)};
+  ASSERT_EQ(strip.SetCurves(curves), 0);
   strip.ReplotNow();
   const QImage picture = strip.canvas()->picture();
   const QRect r = strip.axisRect()->rect();

@@ -28,6 +28,7 @@
 #include "platform/headless/headless_ui.h"
 #include "platform/panel_state.h"
 #include "platform/qt/qt_ui.h"
+#include "session/run_history.h"
 #include "support/fixtures.h"
 
 namespace sondrix::platform {
@@ -603,7 +604,9 @@ TYPED_TEST(UiContract, ToldToEndEveryPopupAnswersCancelAndTheLoopsEnd) {
 
 // --- Graphs and strip charts ----------------------------------------------------------------------------
 
-TYPED_TEST(UiContract, APlotContinuesWhereAnotherOfItsKindEnded) {
+// Every PlotXY is a plot of its own; a curve held above the platform is one
+// plot however it grows.
+TYPED_TEST(UiContract, APlotIsOnePlotXYOrOneCurveHoweverItGrows) {
   Ui& ui = this->ui;
   const int main = ui.LoadPanel(0, p::kMain);
   const int graph = p::kMainXYGraph;
@@ -615,11 +618,12 @@ TYPED_TEST(UiContract, APlotContinuesWhereAnotherOfItsKindEnded) {
   const std::vector<double> a{0, 1}, b{1, 2}, c{2, 3};
   const int first = ui.PlotXY(main, graph, a, a, red);
   EXPECT_GT(first, 0);
-  EXPECT_EQ(ui.PlotXY(main, graph, b, b, red), first);
-  EXPECT_NE(ui.PlotXY(main, graph, c, c, blue), first);  // another colour: another plot
+  const int second = ui.PlotXY(main, graph, b, b, red);  // where the first ended: a plot of its own
+  EXPECT_GT(second, first);
+  EXPECT_NE(ui.PlotXY(main, graph, c, c, blue), first);
   const int bars = ui.PlotXY(main, graph, a, a, bar);
   EXPECT_GT(bars, 0);
-  EXPECT_NE(ui.PlotXY(main, graph, b, b, bar), bars);  // bars never continue
+  EXPECT_NE(ui.PlotXY(main, graph, b, b, bar), bars);
   // Points in pairs, at least one.
   EXPECT_EQ(ui.PlotXY(main, graph, a, std::span(c).first(1), red), kBadArgument);
   EXPECT_EQ(ui.PlotXY(main, graph, {}, {}, red), kBadArgument);
@@ -627,12 +631,38 @@ TYPED_TEST(UiContract, APlotContinuesWhereAnotherOfItsKindEnded) {
   EXPECT_EQ(ui.PlotXY(main, p::kMainStripChart, a, a, red), kBadArgument);
   EXPECT_EQ(ui.PlotXY(main, p::kMainZoomIn, a, a, red), kBadArgument);
   EXPECT_EQ(ui.DeleteGraphPlot(main, p::kMainStripChart, kAllPlots, DrawMode::Immediate), kBadArgument);
-  // A deleted plot is continued no more, and cannot be deleted twice.
+  // A deleted plot cannot be deleted twice.
   EXPECT_EQ(ui.DeleteGraphPlot(main, graph, first, DrawMode::Immediate), 0);
   EXPECT_EQ(ui.DeleteGraphPlot(main, graph, first, DrawMode::Immediate), kBadArgument);
   const int again = ui.PlotXY(main, graph, c, c, red);
   EXPECT_GT(again, 0);
   EXPECT_NE(again, first);
+
+  // A curve: one plot, which its growth and its changes leave one.
+  RunHistory run(1000, 8);
+  run.Clear(2);
+  const std::shared_ptr<const Curve> trace = run.TraceCurve(1, RunHistory::Keys::Minutes);
+  const int curve = ui.PlotCurve(main, graph, trace, CurveKeys::OnY, blue);
+  EXPECT_GT(curve, again);
+  for (int k = 0; k < 20; ++k) {
+    const double values[2] = {1.0 * k, -1.0 * k};
+    run.Add(1000 * k, 20.0, 0.0, values);  // thins now and then
+    EXPECT_EQ(ui.CurvesChanged(main, graph), 0);
+  }
+  EXPECT_EQ(ui.PlotCurve(main, graph, nullptr, CurveKeys::OnY, blue), kBadArgument);
+  EXPECT_EQ(ui.PlotCurve(main, p::kMainStripChart, trace, CurveKeys::OnY, blue), kBadArgument);
+  EXPECT_EQ(ui.CurvesChanged(main, p::kMainZoomIn), kBadArgument);
+  EXPECT_EQ(ui.DeleteGraphPlot(main, graph, curve, DrawMode::Immediate), 0);
+  EXPECT_EQ(ui.DeleteGraphPlot(main, graph, curve, DrawMode::Immediate), kBadArgument);
+  // A strip chart charts one to sixty-four curves.
+  const std::shared_ptr<const Curve> strip[2] = {run.TraceCurve(0, RunHistory::Keys::Index),
+                                                 run.TraceCurve(1, RunHistory::Keys::Index)};
+  EXPECT_EQ(ui.SetStripCurves(main, p::kMainStripChart, strip), 0);
+  EXPECT_EQ(ui.CurvesChanged(main, p::kMainStripChart), 0);
+  EXPECT_EQ(ui.SetStripCurves(main, p::kMainStripChart, std::span(strip).first(0)), kBadArgument);
+  EXPECT_EQ(ui.SetStripCurves(main, graph, strip), kBadArgument);
+  EXPECT_EQ(ui.ClearStripChart(main, p::kMainStripChart), 0);
+
   EXPECT_EQ(ui.DeleteGraphPlot(main, graph, kAllPlots, DrawMode::Delayed), 0);
   EXPECT_NE(ui.PlotXY(main, graph, std::vector<double>{3, 4}, std::vector<double>{3, 4}, red), again);
   EXPECT_EQ(ui.DeleteGraphPlot(main, graph, 9999, DrawMode::Immediate), kBadArgument);

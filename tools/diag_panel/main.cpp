@@ -10,6 +10,7 @@
 #include "common/errors.h"
 #include "common/status.h"
 #include "common/utils.h"
+#include "display/color_scheme.h"
 #include "meter/source_factory.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
@@ -54,6 +55,8 @@ int main(int argc, char** argv) {
   platform::qt::QtApplication application(argc, argv);
   platform::qt::QtUi ui;
   const platform::ScopedUi scopedUi(ui);
+  // The day scheme, as the program wears it: every trace readable on white.
+  ui.SetColorScheme(SchemeLook(platform::ColorScheme::Day));
   platform::TermiosSerial serial;
   const platform::ScopedSerial scopedSerial(serial);
   gStartTime = platform::clock().LocalTime();

@@ -48,7 +48,7 @@ std::optional<std::pair<double, double>> DataRange(const HeadlessControl& contro
   };
   if (control.IsStrip()) {
     if (xAxis) return std::nullopt;
-    for (double v : control.stripPoints) widen(v);
+    for (double v : control.Points()) widen(v);
   } else {
     for (const HeadlessPlot& plot : control.plots) {
       for (double v : xAxis ? plot.x : plot.y) widen(v);
@@ -220,7 +220,7 @@ void HeadlessUi::ValueChanged(PanelRecord& panel, ControlRecord& control) {
 
 void HeadlessUi::ControlChanged(PanelRecord&, ControlRecord& control, Attr attr) {
   // Another number of traces starts the chart afresh.
-  if (attr == Attr::NumTraces) static_cast<HeadlessControl&>(control).stripPoints.clear();
+  if (attr == Attr::NumTraces) static_cast<HeadlessControl&>(control).Clear();
 }
 
 // --- Graphs and strip charts ----------------------------------------------------------
@@ -234,23 +234,53 @@ void HeadlessControl::Autoscale() {
   }
 }
 
-int HeadlessControl::Draw(int plot, bool continued, std::span<const double> x, std::span<const double> y,
+int HeadlessControl::Draw(int plot, std::span<const double> x, std::span<const double> y,
                           const PlotAttributes& attributes) {
-  auto drawn = std::find_if(plots.begin(), plots.end(), [&](const HeadlessPlot& p) { return p.handle == plot; });
-  if (continued && drawn != plots.end()) {
-    drawn->x.insert(drawn->x.end(), x.begin() + 1, x.end());
-    drawn->y.insert(drawn->y.end(), y.begin() + 1, y.end());
-  } else {
-    plots.push_back(HeadlessPlot{plot, {x.begin(), x.end()}, {y.begin(), y.end()}, attributes});
-  }
+  plots.push_back(HeadlessPlot{plot, {x.begin(), x.end()}, {y.begin(), y.end()}, attributes});
   plotCalls.push_back(PlotCall{plot, {x.begin(), x.end()}, {y.begin(), y.end()}, attributes});
   Autoscale();
   return 0;
 }
 
+int HeadlessControl::DrawCurve(int plot, std::shared_ptr<const Curve> curve, CurveKeys keys,
+                               const PlotAttributes& attributes) {
+  curvePlots.emplace_back(plot, CurvePlot(std::move(curve), keys, attributes));
+  plots.push_back(HeadlessPlot{plot, {}, {}, attributes});
+  CurvesChanged();
+  return 0;
+}
+
+// Each curve's plot takes the points it grew by, recorded as the segment
+// from its last point; a curve that changed is recorded whole again.
+void HeadlessControl::CurvesChanged() {
+  for (auto& [handle, curve] : curvePlots) {
+    auto plot = std::find_if(plots.begin(), plots.end(), [&](const HeadlessPlot& p) { return p.handle == handle; });
+    if (plot == plots.end()) continue;
+    if (curve.Update()) {
+      plot->x.clear();
+      plot->y.clear();
+    }
+    const std::size_t had = plot->x.size(), now = curve.size();
+    if (now <= had) continue;
+    PlotCall call{handle, {}, {}, curve.attributes()};
+    for (std::size_t k = had > 0 ? had - 1 : 0; k < now; ++k) {
+      const auto [x, y] = curve.Point(k);
+      call.x.push_back(x);
+      call.y.push_back(y);
+      if (k >= had) {
+        plot->x.push_back(x);
+        plot->y.push_back(y);
+      }
+    }
+    plotCalls.push_back(std::move(call));
+  }
+  Autoscale();
+}
+
 void HeadlessControl::DeletePlot(int plot) {
   ++deletions;
   std::erase_if(plots, [plot](const HeadlessPlot& p) { return plot == kAllPlots || p.handle == plot; });
+  std::erase_if(curvePlots, [plot](const auto& p) { return plot == kAllPlots || p.first == plot; });
 }
 
 std::vector<PlotState> HeadlessControl::Plots() const {
@@ -260,8 +290,24 @@ std::vector<PlotState> HeadlessControl::Plots() const {
 }
 
 int HeadlessControl::Append(std::span<const double> points, int) {
+  stripCurves.clear();
   stripPoints.insert(stripPoints.end(), points.begin(), points.end());
   return 0;
+}
+
+int HeadlessControl::SetCurves(std::span<const std::shared_ptr<const Curve>> curves) {
+  stripPoints.clear();
+  stripCurves.assign(curves.begin(), curves.end());
+  return 0;
+}
+
+void HeadlessControl::Clear() {
+  stripPoints.clear();
+  stripCurves.clear();
+}
+
+std::vector<double> HeadlessControl::Points() const {
+  return stripCurves.empty() ? stripPoints : StripCurvePoints(stripCurves, pointsPerScreen);
 }
 
 void HeadlessControl::SetAxes(const AxisState& axes) {
@@ -699,9 +745,9 @@ std::vector<double> HeadlessUi::StripTrace(int handle, int control, int trace) c
   if (c == nullptr || c->stripTraceCount <= 0 || trace < 0 || trace >= c->stripTraceCount) {
     return points;
   }
-  for (std::size_t i = static_cast<std::size_t>(trace); i < c->stripPoints.size();
-       i += static_cast<std::size_t>(c->stripTraceCount)) {
-    points.push_back(c->stripPoints[i]);
+  const std::vector<double> all = c->Points();
+  for (std::size_t i = static_cast<std::size_t>(trace); i < all.size(); i += static_cast<std::size_t>(c->stripTraceCount)) {
+    points.push_back(all[i]);
   }
   return points;
 }

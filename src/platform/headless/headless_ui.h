@@ -37,8 +37,8 @@ inline constexpr int kCantLoad = ui_status::kOutOfMemory;     // panel not in th
 inline constexpr int kBadArgument = ui_status::kBadArgument;  // unknown control, wrong value type, bad index
 }  // namespace headless
 
-// One plot of a graph control: every point of it, continued segments
-// included.
+// One plot of a graph control: every point of it, a curve's (PlotCurve) as
+// segments drew them.
 struct HeadlessPlot {
   int handle = 0;
   std::vector<double> x;
@@ -46,9 +46,12 @@ struct HeadlessPlot {
   PlotAttributes attributes;
 };
 
-// One PlotXY call as the program made it.
+// One PlotXY call as the program made it; for a curve, what PlotXY would
+// have been given: the curve put up (its points, a lone first point twice),
+// then each segment it grew by (from its last point to its newest), or the
+// whole curve again when it changed.
 struct PlotCall {
-  int handle = 0;  // the plot it created or continued
+  int handle = 0;  // the plot it created or grew
   std::vector<double> x;
   std::vector<double> y;
   PlotAttributes attributes;
@@ -71,13 +74,17 @@ struct PrintRecord {
 struct HeadlessControl : ControlRecord, GraphSurface {
   explicit HeadlessControl(const ControlSpec& spec);
 
-  int Draw(int plot, bool continued, std::span<const double> x, std::span<const double> y,
+  int Draw(int plot, std::span<const double> x, std::span<const double> y,
            const PlotAttributes& attributes) override;
+  int DrawCurve(int plot, std::shared_ptr<const Curve> curve, CurveKeys keys,
+                const PlotAttributes& attributes) override;
   void DeletePlot(int plot) override;
   std::vector<PlotState> Plots() const override;
+  void CurvesChanged() override;
   int Append(std::span<const double> points, int traces) override;
-  void Clear() override { stripPoints.clear(); }
-  std::vector<double> Points() const override { return stripPoints; }
+  int SetCurves(std::span<const std::shared_ptr<const Curve>> curves) override;
+  void Clear() override;
+  std::vector<double> Points() const override;
   void SetAxes(const AxisState& axes) override;
   AxisState Axes() override;
   void Redraw() override { ++refreshes; }
@@ -87,8 +94,12 @@ struct HeadlessControl : ControlRecord, GraphSurface {
   void Autoscale();
 
   // Strip charts: every point plotted since the last clear (or change of
-  // the trace count), traces interleaved.
+  // the trace count), traces interleaved; or the curves charted, whose
+  // points shown Points() gives.
   std::vector<double> stripPoints;
+  std::vector<std::shared_ptr<const Curve>> stripCurves;
+  // Graphs: the curves among the plots, by handle.
+  std::vector<std::pair<int, CurvePlot>> curvePlots;
   // Graphs: the plots now on the graph, every PlotXY call since the panel
   // was loaded, and how often plots were deleted and the graph refreshed.
   std::vector<HeadlessPlot> plots;
@@ -181,8 +192,8 @@ class HeadlessUi : public PanelTree {
   // scripted, not a problem) and use no scripted answer.
 
   // The scheme is kept (and every change counted) for tests to look at.
-  int SetColorScheme(ColorScheme scheme) override {
-    scheme_ = scheme;
+  int SetColorScheme(std::shared_ptr<const ColorLook> look) override {
+    scheme_ = look ? look->scheme() : ColorScheme::Day;
     ++schemeChanges_;
     return 0;
   }

@@ -20,8 +20,6 @@ constexpr int kMaxDivisions = 100;
 // Significant digits of tick labels (ApplyPrecision).
 constexpr int kMinTickDigits = 6;
 constexpr int kMaxTickDigits = 15;
-// Curves are trimmed in chunks, so that dropping old points costs little.
-constexpr int kTrimChunk = kMaxPlotPoints / 16;
 
 bool ValidRange(double lo, double hi) { return std::isfinite(lo) && std::isfinite(hi) && hi > lo; }
 
@@ -56,7 +54,7 @@ Qt::PenStyle PenStyleFor(LineStyle style) {
   return Qt::SolidLine;
 }
 
-ColorScheme gScheme = ColorScheme::Day;
+std::shared_ptr<const ColorLook> gLook;
 
 void StyleAxis(QCPAxis* axis, const SchemeColors& colors) {
   const QColor ink = ToColor(colors.graphAxis);
@@ -69,40 +67,15 @@ void StyleAxis(QCPAxis* axis, const SchemeColors& colors) {
   axis->grid()->setZeroLinePen(QPen(ToColor(colors.graphZeroLine), 1.0));
 }
 
-// A curve drawn as the screen can show it: of consecutive points that fall
-// within one pixel of the last one drawn only the last is drawn, so that a
-// long profile whose points crowd the same pixels costs what its picture
-// costs, not what its number of points costs. Gaps (NaN) stay gaps.
+// A curve drawn as the screen can show it (WithinPixels): a long profile
+// whose points crowd the same pixels costs what its picture costs.
 class ProfileCurve : public QCPCurve {
  public:
   using QCPCurve::QCPCurve;
 
  protected:
   void drawCurveLine(QCPPainter* painter, const QVector<QPointF>& lines) const override {
-    if (lines.size() < 4) {
-      QCPCurve::drawCurveLine(painter, lines);
-      return;
-    }
-    QVector<QPointF> kept;
-    kept.reserve(lines.size() / 4 + 2);
-    bool pending = false;
-    QPointF last;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-      const QPointF& point = lines[i];
-      const bool gap = !std::isfinite(point.x()) || !std::isfinite(point.y());
-      if (!gap && !kept.isEmpty() && std::isfinite(last.x()) &&
-          std::fabs(point.x() - last.x()) < 1.0 && std::fabs(point.y() - last.y()) < 1.0) {
-        pending = true;  // within the pixel of the last point drawn
-        continue;
-      }
-      // The last point within that pixel leads the line on to this one.
-      if (pending && !gap) kept.push_back(lines[i - 1]);
-      pending = false;
-      kept.push_back(point);
-      last = point;
-    }
-    if (pending) kept.push_back(lines.back());
-    QCPCurve::drawCurveLine(painter, kept);
+    QCPCurve::drawCurveLine(painter, lines.size() < 4 ? lines : WithinPixels(lines));
   }
 };
 
@@ -110,18 +83,25 @@ class ProfileCurve : public QCPCurve {
 
 QColor ToColor(int rgb) { return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
 
-void SetPlotScheme(ColorScheme scheme) { gScheme = scheme; }
-ColorScheme PlotScheme() { return gScheme; }
+// Few colours, asked for again and again (a spectrum's plots are made anew
+// at every update): each as the look draws it, until the look changes.
+std::unordered_map<int, int>& ShownColors() {
+  static std::unordered_map<int, int> shown;
+  return shown;
+}
+
+void SetPlotLook(std::shared_ptr<const ColorLook> look) {
+  gLook = std::move(look);
+  ShownColors().clear();
+}
+const ColorLook& PlotLook() { return gLook ? *gLook : PlainLook(); }
 QColor ShownTraceColor(int rgb) {
-  // Few colours, asked for again and again (a spectrum's plots are made
-  // anew at every update).
-  static std::unordered_map<int, int> shown[2];
-  std::unordered_map<int, int>& cache = shown[gScheme == ColorScheme::Night ? 1 : 0];
+  std::unordered_map<int, int>& cache = ShownColors();
   rgb &= 0xFFFFFF;
   auto it = cache.find(rgb);
   if (it == cache.end()) {
     if (cache.size() > 4096) cache.clear();
-    it = cache.emplace(rgb, TraceColorOn(gScheme, rgb)).first;
+    it = cache.emplace(rgb, PlotLook().TraceColor(rgb)).first;
   }
   return ToColor(it->second);
 }
@@ -133,9 +113,9 @@ PlotWidget::PlotWidget(QWidget* parent, const ControlSpec& spec) : QCustomPlot(p
   setAutoAddPlottableToLegend(false);
   setNoAntialiasingOnDrag(true);
   setFocusPolicy(Qt::NoFocus);
-  setBackground(QBrush(ToColor(ColorsOf(gScheme).graphBackground)));
-  StyleAxis(xAxis, ColorsOf(gScheme));
-  StyleAxis(yAxis, ColorsOf(gScheme));
+  setBackground(QBrush(ToColor(PlotLook().colors().graphBackground)));
+  StyleAxis(xAxis, PlotLook().colors());
+  StyleAxis(yAxis, PlotLook().colors());
   xAxis->setLabel(QString::fromStdString(spec.xLabel));
   yAxis->setLabel(QString::fromStdString(spec.yLabel));
   const double xMin = spec.xMin.value_or(0.0), xMax = spec.xMax.value_or(10.0);
@@ -318,7 +298,7 @@ void PlotWidget::ReplotNow() {
 }
 
 void PlotWidget::ApplyScheme() {
-  const SchemeColors& colors = ColorsOf(gScheme);
+  const SchemeColors& colors = PlotLook().colors();
   setBackground(QBrush(ToColor(colors.graphBackground)));
   StyleAxis(xAxis, colors);
   StyleAxis(yAxis, colors);
@@ -471,8 +451,7 @@ int PlotWidget::ExportImage(const std::string& path, const GraphPicture& picture
 
 // --- GraphWidget ------------------------------------------------------------------------
 
-GraphWidget::GraphWidget(QWidget* parent, const ControlSpec& spec)
-    : PlotWidget(parent, spec), keys_(std::make_shared<KeyColumn>(kMaxPlotPoints)) {
+GraphWidget::GraphWidget(QWidget* parent, const ControlSpec& spec) : PlotWidget(parent, spec) {
   canvas_ = new TraceCanvas(this, yAxis, xAxis);
 }
 
@@ -515,11 +494,7 @@ QCPAbstractPlottable* GraphWidget::MakePlottable(const PlotAttributes& a, bool k
     return bars;
   }
   QCPAbstractPlottable* plottable = nullptr;
-  // A thin solid line without markers: what the canvas draws.
-  const bool series = a.plotStyle == PlotStyle::ThinLine && a.lineStyle == LineStyle::Solid && a.pointFrequency == 0;
-  if (keyOnY && series) {
-    plottable = new SeriesPlottable(yAxis, xAxis, keys_);
-  } else if (keyOnY) {
+  if (keyOnY) {
     plottable = new QCPGraph(yAxis, xAxis);
   } else {
     plottable = new ProfileCurve(xAxis, yAxis);
@@ -528,95 +503,61 @@ QCPAbstractPlottable* GraphWidget::MakePlottable(const PlotAttributes& a, bool k
   return plottable;
 }
 
-void GraphWidget::MakeCurve(Plot& plot, const QVector<double>& x, const QVector<double>& y) {
-  auto* curve = static_cast<QCPCurve*>(MakePlottable(plot.attributes, false));
-  curve->setData(x, y);
-  removePlottable(plot.plottable);
-  plot.plottable = curve;
-}
-
-void GraphWidget::Append(Plot& plot, std::span<const double> x, std::span<const double> y) {
-  if (auto* plottable = dynamic_cast<SeriesPlottable*>(plot.plottable)) {
-    TraceSeries& series = plottable->series();
-    std::size_t i = 0;
-    while (i < x.size() && series.Append(y[i], x[i])) ++i;
-    if (i == x.size()) return;
-    // Back in Y: the points so far move to a curve, which keeps any order.
-    QVector<double> xs, ys;
-    xs.reserve(static_cast<qsizetype>(series.size()));
-    ys.reserve(static_cast<qsizetype>(series.size()));
-    for (std::size_t k = 0; k < series.size(); ++k) {
-      xs.push_back(series.Value(k));
-      ys.push_back(series.Key(k));
-    }
-    MakeCurve(plot, xs, ys);
-    x = x.subspan(i);
-    y = y.subspan(i);
-  } else if (auto* graph = dynamic_cast<QCPGraph*>(plot.plottable)) {
-    const QSharedPointer<QCPGraphDataContainer> data = graph->data();
-    double last = data->isEmpty() ? -std::numeric_limits<double>::infinity()
-                                  : (data->constEnd() - 1)->key;
-    bool inOrder = true;
-    for (double v : y) {
-      if (!(v >= last)) inOrder = false;
-      last = v;
-    }
-    if (inOrder) {
-      for (std::size_t i = 0; i < x.size(); ++i) graph->addData(y[i], x[i]);
-      if (data->size() > kMaxPlotPoints + kTrimChunk) {
-        data->removeBefore((data->constBegin() + (data->size() - kMaxPlotPoints))->key);
-        // Close the gap at the front, so that later points reuse the room.
-        data->squeeze(true, false);
-      }
-      return;
-    }
-    // Back in Y: the points so far move to a curve, which keeps any order.
-    QVector<double> xs, ys;
-    xs.reserve(data->size());
-    ys.reserve(data->size());
-    for (auto it = data->constBegin(); it != data->constEnd(); ++it) {
-      xs.push_back(it->value);
-      ys.push_back(it->key);
-    }
-    MakeCurve(plot, xs, ys);
-  }
-  if (auto* curve = dynamic_cast<QCPCurve*>(plot.plottable)) {
-    for (std::size_t i = 0; i < x.size(); ++i) curve->addData(x[i], y[i]);
-    const QSharedPointer<QCPCurveDataContainer> data = curve->data();
-    if (data->size() > kMaxPlotPoints + kTrimChunk) {
-      data->removeBefore((data->constBegin() + (data->size() - kMaxPlotPoints))->t);
-      data->squeeze(true, false);
-    }
-  } else if (auto* bars = dynamic_cast<QCPBars*>(plot.plottable)) {
-    for (std::size_t i = 0; i < x.size(); ++i) bars->addData(x[i], y[i]);
-  }
-}
-
-int GraphWidget::Draw(int handle, bool continued, std::span<const double> x, std::span<const double> y,
+int GraphWidget::Draw(int handle, std::span<const double> x, std::span<const double> y,
                       const PlotAttributes& attributes) {
   try {
-    if (auto it = plots_.find(handle); continued && it != plots_.end()) {
-      Append(it->second, x.subspan(1), y.subspan(1));
-      // A series grown by points: only the pixels they cross.
-      if (dynamic_cast<SeriesPlottable*>(it->second.plottable) != nullptr) {
-        RequestTracesReplot();
-        return 0;
-      }
-    } else {
-      // Segments start as a graph keyed on Y, and so do longer plots whose Y
-      // rises (a trace against time drawn whole, which segments continue);
-      // other plots are drawn as given.
-      const bool keyOnY =
-          PlotContinuation::Continues(attributes) && (x.size() == 2 || std::is_sorted(y.begin(), y.end()));
-      Plot plot{MakePlottable(attributes, keyOnY), attributes};
-      Append(plot, x, y);
-      if (auto* bars = dynamic_cast<QCPBars*>(plot.plottable)) GroupBars(bars, x);
-      plots_[handle] = plot;
+    // Points whose Y rises (a trace against time) are a graph keyed on Y;
+    // others are drawn as given.
+    const bool keyOnY = attributes.plotStyle != PlotStyle::VerticalBar &&
+                        std::is_sorted(y.begin(), y.end()) && std::none_of(y.begin(), y.end(), [](double v) {
+                          return std::isnan(v);
+                        });
+    Plot plot{MakePlottable(attributes, keyOnY), attributes, std::nullopt};
+    if (auto* graph = dynamic_cast<QCPGraph*>(plot.plottable)) {
+      QVector<double> keys(y.begin(), y.end()), values(x.begin(), x.end());
+      graph->setData(keys, values, true);
+    } else if (auto* curve = dynamic_cast<QCPCurve*>(plot.plottable)) {
+      curve->setData(QVector<double>(x.begin(), x.end()), QVector<double>(y.begin(), y.end()));
+    } else if (auto* bars = dynamic_cast<QCPBars*>(plot.plottable)) {
+      for (std::size_t i = 0; i < x.size(); ++i) bars->addData(x[i], y[i]);
+      GroupBars(bars, x);
     }
+    plots_[handle] = std::move(plot);
     RequestReplot();
     return 0;
   } catch (const std::bad_alloc&) {
     return ui_status::kOutOfMemory;
+  }
+}
+
+int GraphWidget::DrawCurve(int handle, std::shared_ptr<const Curve> curve, CurveKeys keys,
+                           const PlotAttributes& attributes) {
+  try {
+    const bool onY = keys == CurveKeys::OnY;
+    CurvePlot record(curve, keys, attributes);
+    auto* plottable = new CurvePlottable(onY ? yAxis : xAxis, onY ? xAxis : yAxis, std::move(curve), onY);
+    StylePen(plottable, attributes);
+    plots_[handle] = Plot{plottable, attributes, std::move(record)};
+    RequestReplot();
+    return 0;
+  } catch (const std::bad_alloc&) {
+    return ui_status::kOutOfMemory;
+  }
+}
+
+// Curves on the canvas that grew put only their new points on screen; a
+// curve drawn as a line through its points draws the graph again.
+void GraphWidget::CurvesChanged() {
+  bool whole = false;
+  for (auto& [handle, plot] : plots_) {
+    if (!plot.curve) continue;
+    plot.curve->Update();
+    if (!static_cast<const CurvePlottable*>(plot.plottable)->OnCanvas()) whole = true;
+  }
+  if (whole) {
+    RequestReplot();
+  } else {
+    RequestTracesReplot();
   }
 }
 
@@ -646,7 +587,6 @@ void GraphWidget::DeletePlot(int plot) {
   if (plot == kAllPlots) {
     clearPlottables();
     plots_.clear();
-    keys_ = std::make_shared<KeyColumn>(kMaxPlotPoints);
     for (auto& [key, group] : barGroups_) delete group.data();
     barGroups_.clear();
   } else if (auto it = plots_.find(plot); it != plots_.end()) {
@@ -659,13 +599,12 @@ void GraphWidget::DeletePlot(int plot) {
 std::vector<PlotState> GraphWidget::Plots() const {
   std::vector<PlotState> out;
   for (const auto& [handle, plot] : plots_) {
+    if (plot.curve) {
+      out.push_back(plot.curve->State());
+      continue;
+    }
     PlotState state{plot.attributes, {}, {}};
-    if (const auto* series = dynamic_cast<const SeriesPlottable*>(plot.plottable)) {
-      for (std::size_t i = 0; i < series->series().size(); ++i) {
-        state.x.push_back(series->series().Value(i));
-        state.y.push_back(series->series().Key(i));
-      }
-    } else if (const auto* graph = dynamic_cast<const QCPGraph*>(plot.plottable)) {
+    if (const auto* graph = dynamic_cast<const QCPGraph*>(plot.plottable)) {
       for (auto it = graph->data()->constBegin(); it != graph->data()->constEnd(); ++it) {
         state.x.push_back(it->value);
         state.y.push_back(it->key);
@@ -698,30 +637,50 @@ StripWidget::StripWidget(QWidget* parent, const ControlSpec& spec) : PlotWidget(
 // The traces that stay keep their colour and visibility: a chart given
 // another number of traces (a recalled state, points of another width) does
 // not turn its traces black.
-int StripWidget::SetTraceCount(int traces) {
-  if (traces < 1 || traces > kMaxStripTraces) return ui_status::kBadArgument;
+void StripWidget::MakeTraces(int traces, std::span<const std::shared_ptr<const Curve>> curves) {
   std::vector<bool> kept;
-  for (const SeriesPlottable* graph : graphs_) kept.push_back(graph->visible());
+  for (const QCPAbstractPlottable* trace : traces_) kept.push_back(trace->visible());
   clearPlottables();
-  graphs_.clear();
+  traces_.clear();
+  curves_.assign(curves.begin(), curves.end());
   colors_.resize(static_cast<std::size_t>(traces), 0x000000);
-  // One screen of points (and one more, where the line comes in), shared.
-  keys_ = std::make_shared<KeyColumn>(pointsPerScreen_ + 1, pointsPerScreen_ + 1);
   for (int k = 0; k < traces; ++k) {
-    auto* graph = new SeriesPlottable(xAxis, yAxis, keys_);
-    graph->setPen(QPen(ShownTraceColor(colors_[static_cast<std::size_t>(k)]), 1.0));
-    if (static_cast<std::size_t>(k) < kept.size()) graph->setVisible(kept[static_cast<std::size_t>(k)]);
-    graphs_.push_back(graph);
+    const auto index = static_cast<std::size_t>(k);
+    QCPAbstractPlottable* trace = nullptr;
+    if (index < curves_.size()) {
+      trace = new CurvePlottable(xAxis, yAxis, curves_[index], true);
+    } else {
+      auto* graph = new QCPGraph(xAxis, yAxis);
+      graph->setAdaptiveSampling(true);
+      trace = graph;
+    }
+    trace->setPen(QPen(ShownTraceColor(colors_[index]), 1.0));
+    if (index < kept.size()) trace->setVisible(kept[index]);
+    traces_.push_back(trace);
   }
   next_ = 0.0;
   ScrollTo();
+}
+
+int StripWidget::SetTraceCount(int traces) {
+  if (traces < 1 || traces > kMaxStripTraces) return ui_status::kBadArgument;
+  MakeTraces(traces, {});
+  return 0;
+}
+
+int StripWidget::SetCurves(std::span<const std::shared_ptr<const Curve>> curves) {
+  if (curves.empty() || curves.size() > static_cast<std::size_t>(kMaxStripTraces)) return ui_status::kBadArgument;
+  try {
+    MakeTraces(static_cast<int>(curves.size()), curves);
+  } catch (const std::bad_alloc&) {
+    return ui_status::kOutOfMemory;
+  }
   return 0;
 }
 
 int StripWidget::SetPointsPerScreen(int points) {
   if (points < 1) return ui_status::kBadArgument;
   pointsPerScreen_ = std::clamp(points, 2, kMaxPointsPerScreen);
-  if (keys_) keys_->SetLimits(pointsPerScreen_ + 1, pointsPerScreen_ + 1);
   ScrollTo();
   return 0;
 }
@@ -729,9 +688,9 @@ int StripWidget::SetPointsPerScreen(int points) {
 int StripWidget::SetTraceColor(int trace, int rgb) {
   if (trace < 0 || trace >= traceCount()) return ui_status::kBadArgument;
   colors_[static_cast<std::size_t>(trace)] = rgb & 0xFFFFFF;
-  QPen pen = graphs_[static_cast<std::size_t>(trace)]->pen();
+  QPen pen = traces_[static_cast<std::size_t>(trace)]->pen();
   pen.setColor(ShownTraceColor(rgb));
-  graphs_[static_cast<std::size_t>(trace)]->setPen(pen);
+  traces_[static_cast<std::size_t>(trace)]->setPen(pen);
   RequestReplot();
   return 0;
 }
@@ -741,26 +700,34 @@ int StripWidget::TraceColor(int trace) const {
 }
 
 void StripWidget::Recolor() {
-  for (std::size_t k = 0; k < graphs_.size(); ++k) {
-    QPen pen = graphs_[k]->pen();
+  for (std::size_t k = 0; k < traces_.size(); ++k) {
+    QPen pen = traces_[k]->pen();
     pen.setColor(ShownTraceColor(colors_[k]));
-    graphs_[k]->setPen(pen);
+    traces_[k]->setPen(pen);
   }
 }
 
 bool StripWidget::TraceVisible(int trace) const {
-  return trace < 0 || trace >= traceCount() || graphs_[static_cast<std::size_t>(trace)]->visible();
+  return trace < 0 || trace >= traceCount() || traces_[static_cast<std::size_t>(trace)]->visible();
 }
 
 int StripWidget::SetTraceVisible(int trace, bool on) {
   if (trace < 0 || trace >= traceCount()) return ui_status::kBadArgument;
-  graphs_[static_cast<std::size_t>(trace)]->setVisible(on);
+  traces_[static_cast<std::size_t>(trace)]->setVisible(on);
   RequestReplot();
   return 0;
 }
 
+// The newest point at the right edge: the curves' last points, or the
+// points given.
 void StripWidget::ScrollTo() {
-  xAxis->setRange(next_ - pointsPerScreen_, next_);
+  double end = next_;
+  if (!curves_.empty()) {
+    std::size_t n = curves_.front()->size();
+    for (const auto& curve : curves_) n = std::min(n, curve->size());
+    end = static_cast<double>(n);
+  }
+  xAxis->setRange(end - pointsPerScreen_, end);
   RequestReplot();
 }
 
@@ -768,16 +735,17 @@ int StripWidget::Append(std::span<const double> points, int traces) {
   if (traces < 1 || points.size() % static_cast<std::size_t>(traces) != 0) {
     return ui_status::kBadArgument;
   }
-  if (traces != traceCount() && SetTraceCount(traces) < 0) return ui_status::kBadArgument;
+  if ((traces != traceCount() || !curves_.empty()) && SetTraceCount(traces) < 0) return ui_status::kBadArgument;
   try {
-    // The column the traces share keeps one screen (and a little).
+    // One screen (and the point where the line comes in) is kept.
     const std::size_t count = points.size() / static_cast<std::size_t>(traces);
     for (std::size_t n = 0; n < count; ++n) {
-      for (std::size_t k = 0; k < graphs_.size(); ++k) {
-        graphs_[k]->series().Append(next_, points[n * graphs_.size() + k]);
+      for (std::size_t k = 0; k < traces_.size(); ++k) {
+        static_cast<QCPGraph*>(traces_[k])->addData(next_, points[n * traces_.size() + k]);
       }
       next_ += 1.0;
     }
+    for (QCPAbstractPlottable* trace : traces_) static_cast<QCPGraph*>(trace)->data()->removeBefore(next_ - pointsPerScreen_ - 1);
   } catch (const std::bad_alloc&) {
     return ui_status::kOutOfMemory;
   }
@@ -788,14 +756,14 @@ int StripWidget::Append(std::span<const double> points, int traces) {
 void StripWidget::Clear() { SetTraceCount(traceCount()); }
 
 std::vector<double> StripWidget::Points() const {
+  if (!curves_.empty()) return StripCurvePoints(curves_, pointsPerScreen_);
   std::vector<double> out;
-  if (graphs_.empty()) return out;
-  const std::size_t count = graphs_.front()->series().size();
-  for (std::size_t n = 0; n < count; ++n) {
-    for (const SeriesPlottable* graph : graphs_) {
-      const TraceSeries& series = graph->series();
-      out.push_back(n < series.size() ? series.Value(n) : 0.0);
-    }
+  if (traces_.empty()) return out;
+  std::vector<QSharedPointer<QCPGraphDataContainer>> data;
+  for (const QCPAbstractPlottable* trace : traces_) data.push_back(static_cast<const QCPGraph*>(trace)->data());
+  const int count = data.front()->size();
+  for (int n = 0; n < count; ++n) {
+    for (const auto& points : data) out.push_back(n < points->size() ? (points->constBegin() + n)->value : 0.0);
   }
   return out;
 }

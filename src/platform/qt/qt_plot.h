@@ -1,22 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The graph and strip-chart controls of the Qt backend, on QCustomPlot.
 //
-// Graphs: a two-point plot that starts where an earlier plot of the same
-// attributes ended is appended to that plot (the panel tree tells which),
-// so a trace drawn segment by segment is one growing curve. A thin line
-// whose points come in order of rising Y (a trace against elapsed time) is a
-// series on the graph's TraceCanvas (trace_canvas.h): its cost follows the
-// pixels of the graph, not its points, and the traces of a graph share their
-// times. Series keep a budget of points shared among the graph's traces
-// (never fewer than kMaxPlotPoints each); other curves keep at most
-// kMaxPlotPoints points. The oldest are dropped first. Strip charts keep the
-// points of one screen per trace, as series too.
+// Graphs: every PlotXY is a plot of its own, drawn by QCustomPlot (a graph
+// keyed on Y with adaptive sampling while its points come in order of
+// rising Y, else a curve in the order given, or bars). A curve (PlotCurve,
+// the run's traces) is a CurvePlottable, which keeps a pointer to the
+// curve, not its points: a thin line whose keys rise is painted by the
+// graph's TraceCanvas (trace_canvas.h), its cost following the pixels of
+// the graph, not its points. Strip charts draw curves the same way, the
+// last points per screen of them; points given to them (a recalled state,
+// an editor's preview) are kept for one screen per trace.
 //
 // Redraws are queued and coalesced: however many changes arrive, a control
 // redraws at most once per frame of its screen (and, when drawing takes
 // long, spends at most a tenth of the time drawing), and not at all while
-// hidden (it redraws when it is shown again). New points of series redraw
-// only the canvas's layer, and of it only the pixels their lines cross.
+// hidden (it redraws when it is shown again). Curves that grew redraw only
+// the canvas's layer, and of it only the pixels their new points cross.
 #pragma once
 
 #include <QElapsedTimer>
@@ -31,15 +30,12 @@
 
 #include "platform/panel_state.h"
 #include "platform/panel_tree.h"
-#include "platform/plot_continuation.h"
 #include "platform/qt/trace_canvas.h"
 #include "platform/ui.h"
 #include "platform/uir.h"
 
 namespace sondrix::platform::qt {
 
-// Points a graph's curve keeps; older points are dropped first.
-inline constexpr int kMaxPlotPoints = 100000;
 // After a redraw of t ms the next one waits at least kDrawingShare x t ms.
 inline constexpr qint64 kDrawingShare = 9;
 // Points per screen of a strip chart at most.
@@ -81,7 +77,7 @@ class PlotWidget : public QCustomPlot, public GraphSurface {
   // The canvas of the control's series.
   TraceCanvas* canvas() const { return canvas_; }
   int SaveImage(const std::string& path);
-  // Takes the colours of the scheme now in force (SetPlotScheme): the
+  // Takes the colours of the look now in force (SetPlotLook): the
   // background, axes and grid, and every trace drawn.
   void ApplyScheme();
   // The picture with a title above it, the picture's axis captions and a
@@ -122,12 +118,14 @@ class GraphWidget : public PlotWidget {
  public:
   GraphWidget(QWidget* parent, const ControlSpec& spec);
 
-  // Draws plot `plot`, or (`continued`) appends the points after the first
-  // to it. 0, or kOutOfMemory.
-  int Draw(int plot, bool continued, std::span<const double> x, std::span<const double> y,
+  // Draws plot `plot` of its points, or of a curve. 0, or kOutOfMemory.
+  int Draw(int plot, std::span<const double> x, std::span<const double> y,
            const PlotAttributes& attributes) override;
+  int DrawCurve(int plot, std::shared_ptr<const Curve> curve, CurveKeys keys,
+                const PlotAttributes& attributes) override;
   // One plot, or every plot (kAllPlots).
   void DeletePlot(int plot) override;
+  void CurvesChanged() override;
   void SetSmoothUpdate(bool on) { smoothUpdate_ = on; }
   bool smoothUpdate() const { return smoothUpdate_; }
   // Every plot, for panel state files and tests.
@@ -135,28 +133,21 @@ class GraphWidget : public PlotWidget {
   std::size_t plotCount() const { return plots_.size(); }
 
  private:
-  // A plot is drawn by one of four QCustomPlot plottables: bars; a series
-  // keyed on Y while a thin line's points come in order of rising Y (a trace
-  // against elapsed time, drawn by the canvas); a graph keyed on Y for other
-  // styles in that order (drawn with adaptive sampling); or a curve, which
-  // draws its points in the order given.
+  // A plot is drawn by one of four QCustomPlot plottables: bars; a graph
+  // keyed on Y for points in order of rising Y (drawn with adaptive
+  // sampling); a curve, which draws its points in the order given; or a
+  // CurvePlottable for a curve held above the platform.
   struct Plot {
     QCPAbstractPlottable* plottable = nullptr;  // owned by QCustomPlot
     PlotAttributes attributes;
+    std::optional<CurvePlot> curve;
   };
   QCPAbstractPlottable* MakePlottable(const PlotAttributes& attributes, bool keyOnY);
-  // Appends points; a series or graph keyed on Y that would go back in Y
-  // becomes a curve first.
-  void Append(Plot& plot, std::span<const double> x, std::span<const double> y);
-  // The plot's plottable replaced by a curve through the same points.
-  void MakeCurve(Plot& plot, const QVector<double>& x, const QVector<double>& y);
   static void StylePen(QCPAbstractPlottable* plottable, const PlotAttributes& attributes);
   void Recolor() override;
   void GroupBars(QCPBars* bars, std::span<const double> x);
 
   std::map<int, Plot> plots_;
-  // The times the graph's series share.
-  std::shared_ptr<KeyColumn> keys_;
   // Bars drawn side by side, by their X.
   std::map<double, QPointer<QCPBarsGroup>> barGroups_;
   bool smoothUpdate_ = false;
@@ -166,8 +157,9 @@ class StripWidget : public PlotWidget {
  public:
   StripWidget(QWidget* parent, const ControlSpec& spec);
 
+  // The chart's traces, without points or curves.
   int SetTraceCount(int traces);
-  int traceCount() const { return static_cast<int>(graphs_.size()); }
+  int traceCount() const { return static_cast<int>(traces_.size()); }
   int SetPointsPerScreen(int points);
   int pointsPerScreen() const { return pointsPerScreen_; }
   int SetTraceColor(int trace, int rgb);
@@ -177,29 +169,36 @@ class StripWidget : public PlotWidget {
   int TraceColor(int trace) const;
   bool TraceVisible(int trace) const;
   int Append(std::span<const double> points, int traceCount) override;
+  // Chart trace k draws curve k: its last points per screen, drawn by the
+  // canvas.
+  int SetCurves(std::span<const std::shared_ptr<const Curve>> curves) override;
+  void CurvesChanged() override { ScrollTo(); }
   void Clear() override;
-  // The points now kept, traces interleaved.
+  // The points shown, traces interleaved.
   std::vector<double> Points() const override;
 
  private:
+  // The traces afresh, as graphs for points or as the curves' plottables,
+  // keeping each trace's colour and visibility.
+  void MakeTraces(int traces, std::span<const std::shared_ptr<const Curve>> curves);
   void ScrollTo();
   void Recolor() override;
 
-  std::vector<SeriesPlottable*> graphs_;
-  std::shared_ptr<KeyColumn> keys_;  // the traces' point numbers
+  // One plottable per trace: a QCPGraph of points, or a CurvePlottable.
+  std::vector<QCPAbstractPlottable*> traces_;
+  std::vector<std::shared_ptr<const Curve>> curves_;
   std::vector<int> colors_;  // as set, per trace; kept when the trace count changes
   int pointsPerScreen_ = 100;
-  double next_ = 0.0;  // key of the next point
+  double next_ = 0.0;  // key of the next point given
 };
 
 // 0xRRGGBB as a colour.
 QColor ToColor(int rgb);
 // The colour scheme graphs and strip charts are drawn in (all of them, and
 // those made later); ApplyScheme brings a control up to it.
-void SetPlotScheme(ColorScheme scheme);
-ColorScheme PlotScheme();
-// A trace of colour `rgb` as the scheme draws it (color_scheme.h,
-// TraceColorOn).
+void SetPlotLook(std::shared_ptr<const ColorLook> look);
+const ColorLook& PlotLook();
+// A trace of colour `rgb` as the look draws it (ColorLook::TraceColor).
 QColor ShownTraceColor(int rgb);
 
 }  // namespace sondrix::platform::qt

@@ -339,8 +339,8 @@ QtUi::QtUi(UirFile resources) : PanelTree(std::move(resources)) {}
 QtUi::~QtUi() {
   if (busyCursor_) QApplication::restoreOverrideCursor();
   // The palette belongs to the application, which outlives this.
-  if (dayPalette_ && scheme_ != ColorScheme::Day) QApplication::setPalette(*dayPalette_);
-  SetPlotScheme(ColorScheme::Day);
+  if (dayPalette_ && Look().scheme() != ColorScheme::Day) QApplication::setPalette(*dayPalette_);
+  SetPlotLook(nullptr);
   // The windows go now, while this is still whole: children first, as their
   // widgets belong to their parents' windows.
   for (const auto& [handle, record] : Panels()) {
@@ -795,7 +795,8 @@ void QtUi::BuildControl(Panel& panel, Control& c) {
 
 void QtUi::UpdateStyle(Control& c) {
   if (c.widget.isNull()) return;
-  const bool night = scheme_ == ColorScheme::Night;
+  const ColorLook& look = Look();
+  const bool night = look.scheme() == ColorScheme::Night;
   QString style;
   const CtrlType type = c.spec.type;
   const bool faced = c.backColor && *c.backColor >= 0 && type != CtrlType::Color && type != CtrlType::Led;
@@ -805,13 +806,13 @@ void QtUi::UpdateStyle(Control& c) {
   };
   int ground = paletteRgb(QPalette::Window);
   if (faced) {
-    ground = night ? NightFaceColor(*c.backColor) : *c.backColor;
+    ground = look.FaceColor(*c.backColor);
   } else if (type == CtrlType::Button || type == CtrlType::Toggle) {
     ground = paletteRgb(QPalette::Button);
   } else if (type != CtrlType::TextMsg && type != CtrlType::CheckBox && type != CtrlType::Decoration) {
     ground = paletteRgb(QPalette::Base);
   }
-  if (c.textColor != 0) style += "color: " + ColorName(TextColorOn(scheme_, c.textColor, ground)) + ";";
+  if (c.textColor != 0) style += "color: " + ColorName(look.TextColor(c.textColor, ground)) + ";";
   if (type == CtrlType::Color) {
     style += "background-color: " + ColorName(CtrlValueInt(c.value).value_or(0)) + ";";
   } else if (type == CtrlType::Led) {
@@ -822,7 +823,7 @@ void QtUi::UpdateStyle(Control& c) {
     style += "background-color: " + ColorName(ground) + ";";
     if (type == CtrlType::Button || type == CtrlType::Toggle) {
       // By night the face is dark and the colour shows in a wider border.
-      const QString border = night ? "2px solid " + ColorName(TraceColorOn(scheme_, *c.backColor))
+      const QString border = night ? "2px solid " + ColorName(look.TraceColor(*c.backColor))
                                    : "1px solid " + ToColor(*c.backColor).darker(150).name();
       style += "border: " + border + "; border-radius: 4px; padding: 2px 6px;";
     }
@@ -860,12 +861,13 @@ void QtUi::UpdateAccessibleName(Panel& panel, Control& c) {
   c.widget->setAccessibleName(name);
 }
 
-int QtUi::SetColorScheme(ColorScheme scheme) {
+int QtUi::SetColorScheme(std::shared_ptr<const ColorLook> look) {
+  if (look == look_) return 0;
+  const ColorScheme scheme = look ? look->scheme() : ColorScheme::Day;
   if (scheme != ColorScheme::Day && scheme != ColorScheme::Night) return ui_status::kBadArgument;
-  if (scheme == scheme_) return 0;
   if (!dayPalette_) dayPalette_ = std::make_unique<QPalette>(QApplication::palette());
   if (scheme == ColorScheme::Night) {
-    const SchemeColors& n = ColorsOf(ColorScheme::Night);
+    const SchemeColors& n = look->colors();
     QPalette night;
     const auto set = [&night](QPalette::ColorRole role, int rgb) { night.setColor(role, ToColor(rgb)); };
     set(QPalette::Window, n.window);
@@ -896,8 +898,8 @@ int QtUi::SetColorScheme(ColorScheme scheme) {
   } else {
     QApplication::setPalette(*dayPalette_);
   }
-  scheme_ = scheme;
-  SetPlotScheme(scheme);
+  look_ = std::move(look);
+  SetPlotLook(look_);
   for (const auto& [handle, panel] : Panels()) {
     for (const auto& [id, control] : panel->controls) {
       UpdateStyle(Of(*control));

@@ -73,8 +73,8 @@ class QtUi : public PanelTree {
   void SetMouseCursor(Cursor cursor) override;
   // Night: the application's palette becomes the night colours, graphs go
   // dark; day: the desktop's palette comes back.
-  int SetColorScheme(ColorScheme scheme) override;
-  ColorScheme GetColorScheme() const override { return scheme_; }
+  int SetColorScheme(std::shared_ptr<const ColorLook> look) override;
+  ColorScheme GetColorScheme() const override { return Look().scheme(); }
 
   // --- For tests, benchmarks and screenshots ----------------------------------
   // The panel's window (null for an unknown handle) and a control's widget.
@@ -142,8 +142,11 @@ class QtUi : public PanelTree {
   void SetShortcut(Panel& panel, Control& control);
 
   bool busyCursor_ = false;
-  ColorScheme scheme_ = ColorScheme::Day;
-  std::unique_ptr<QPalette> dayPalette_;  // the desktop's, while the night scheme is worn
+  // The look worn (none: the plain one), and the desktop's palette while
+  // the night scheme is worn.
+  const ColorLook& Look() const { return look_ ? *look_ : PlainLook(); }
+  std::shared_ptr<const ColorLook> look_;
+  std::unique_ptr<QPalette> dayPalette_;
 };
 
 }  // namespace sondrix::platform::qt

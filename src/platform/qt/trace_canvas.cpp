@@ -5,44 +5,125 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <limits>
 
 namespace sondrix::platform::qt {
 
-// --- SeriesPlottable -------------------------------------------------------------------------
+namespace {
 
-SeriesPlottable::SeriesPlottable(QCPAxis* keyAxis, QCPAxis* valueAxis, std::shared_ptr<KeyColumn> keys)
-    : QCPAbstractPlottable(keyAxis, valueAxis), series_(std::move(keys)) {}
-
-QCPRange SeriesPlottable::getKeyRange(bool& foundRange, QCP::SignDomain inSignDomain) const {
-  // Keys rise: the range of a sign's keys runs from its first to its last.
-  std::size_t from = 0, to = series_.size();
-  if (inSignDomain == QCP::sdPositive) from = series_.LowerBound(std::nextafter(0.0, INFINITY));
-  if (inSignDomain == QCP::sdNegative) to = series_.LowerBound(0.0);
-  foundRange = from < to;
-  return foundRange ? QCPRange(series_.Key(from), series_.Key(to - 1)) : QCPRange();
+// How many of the curve's points lie in keys [lo, hi] (its keys rise).
+std::size_t PointsWithin(const Curve& curve, double lo, double hi) {
+  const std::size_t from = curve.LowerBound(lo, 0);
+  const std::size_t to = curve.LowerBound(std::nextafter(hi, std::numeric_limits<double>::infinity()), from);
+  return to - from;
 }
 
-QCPRange SeriesPlottable::getValueRange(bool& foundRange, QCP::SignDomain inSignDomain,
-                                        const QCPRange& inKeyRange) const {
-  std::size_t from = 0, to = series_.size();
-  if (inKeyRange != QCPRange()) {
-    from = series_.LowerBound(inKeyRange.lower);
-    to = series_.LowerBound(std::nextafter(inKeyRange.upper, INFINITY), from);
+bool InDomain(double v, QCP::SignDomain domain) {
+  return domain == QCP::sdBoth || (domain == QCP::sdPositive && v > 0) || (domain == QCP::sdNegative && v < 0);
+}
+
+}  // namespace
+
+QVector<QPointF> WithinPixels(const QVector<QPointF>& points) {
+  QVector<QPointF> kept;
+  kept.reserve(points.size() / 4 + 2);
+  bool pending = false;
+  QPointF last;
+  for (qsizetype i = 0; i < points.size(); ++i) {
+    const QPointF& point = points[i];
+    const bool gap = !std::isfinite(point.x()) || !std::isfinite(point.y());
+    if (!gap && !kept.isEmpty() && std::isfinite(last.x()) && std::fabs(point.x() - last.x()) < 1.0 &&
+        std::fabs(point.y() - last.y()) < 1.0) {
+      pending = true;  // within the pixel of the last point kept
+      continue;
+    }
+    // The last point within that pixel leads the line on to this one.
+    if (pending && !gap) kept.push_back(points[i - 1]);
+    pending = false;
+    kept.push_back(point);
+    last = point;
+  }
+  if (pending) kept.push_back(points.back());
+  return kept;
+}
+
+// --- CurvePlottable --------------------------------------------------------------------------
+
+CurvePlottable::CurvePlottable(QCPAxis* keyAxis, QCPAxis* valueAxis, std::shared_ptr<const Curve> curve,
+                               bool onCanvas)
+    : QCPAbstractPlottable(keyAxis, valueAxis), curve_(std::move(curve)), onCanvas_(onCanvas) {}
+
+QCPRange CurvePlottable::getKeyRange(bool& foundRange, QCP::SignDomain inSignDomain) const {
+  const Curve& c = *curve_;
+  const std::size_t n = c.size();
+  if (c.KeysRise()) {
+    // Keys rise: the range of a sign's keys runs from its first to its last.
+    std::size_t from = 0, to = n;
+    if (inSignDomain == QCP::sdPositive) from = c.LowerBound(std::nextafter(0.0, INFINITY), 0);
+    if (inSignDomain == QCP::sdNegative) to = c.LowerBound(0.0, 0);
+    foundRange = from < to;
+    return foundRange ? QCPRange(c.Key(from), c.Key(to - 1)) : QCPRange();
   }
   Extremes e;
-  if (inSignDomain == QCP::sdBoth) {
-    e = series_.ValueExtremes(from, to);
+  for (std::size_t i = 0; i < n; ++i) {
+    const double k = c.Key(i);
+    if (std::isfinite(k) && InDomain(k, inSignDomain)) e.Take(k);
+  }
+  foundRange = !e.empty();
+  return foundRange ? QCPRange(e.lo, e.hi) : QCPRange();
+}
+
+QCPRange CurvePlottable::getValueRange(bool& foundRange, QCP::SignDomain inSignDomain,
+                                       const QCPRange& inKeyRange) const {
+  const Curve& c = *curve_;
+  const bool all = inKeyRange == QCPRange();
+  Extremes e;
+  if (c.KeysRise() && inSignDomain == QCP::sdBoth) {
+    std::size_t from = 0, to = c.size();
+    if (!all) {
+      from = c.LowerBound(inKeyRange.lower, 0);
+      to = c.LowerBound(std::nextafter(inKeyRange.upper, INFINITY), from);
+    }
+    e = c.ValueExtremes(from, to);
   } else {
-    for (std::size_t i = from; i < to; ++i) {
-      const double v = series_.Value(i);
-      if ((inSignDomain == QCP::sdPositive && v > 0) || (inSignDomain == QCP::sdNegative && v < 0)) e.Take(v);
+    for (std::size_t i = 0; i < c.size(); ++i) {
+      const double v = c.Value(i);
+      if (!all && !inKeyRange.contains(c.Key(i))) continue;
+      if (std::isfinite(v) && InDomain(v, inSignDomain)) e.Take(v);
     }
   }
   foundRange = !e.empty() && std::isfinite(e.lo) && std::isfinite(e.hi);
   return foundRange ? QCPRange(e.lo, e.hi) : QCPRange();
 }
 
-void SeriesPlottable::drawLegendIcon(QCPPainter* painter, const QRectF& rect) const {
+// The canvas draws the curve while its keys rise; otherwise a line through
+// its points.
+void CurvePlottable::draw(QCPPainter* painter) {
+  if (OnCanvas()) return;
+  const Curve& c = *curve_;
+  const std::size_t n = c.size();
+  if (n == 0) return;
+  QVector<QPointF> points;
+  points.reserve(static_cast<qsizetype>(n));
+  const QPointF gap(qQNaN(), qQNaN());
+  for (std::size_t i = 0; i < n; ++i) {
+    const double k = c.Key(i), v = c.Value(i);
+    points.push_back(std::isfinite(k) && std::isfinite(v) ? coordsToPixels(k, v) : gap);
+  }
+  const QVector<QPointF> line = WithinPixels(points);
+  painter->setPen(mPen);
+  painter->setBrush(Qt::NoBrush);
+  applyDefaultAntialiasingHint(painter);
+  qsizetype from = 0;
+  for (qsizetype i = 0; i <= line.size(); ++i) {
+    if (i < line.size() && std::isfinite(line[i].x())) continue;
+    if (i - from == 1) painter->drawPoint(line[from]);  // a lone point: a dot
+    if (i - from > 1) painter->drawPolyline(line.constData() + from, static_cast<int>(i - from));
+    from = i + 1;
+  }
+}
+
+void CurvePlottable::drawLegendIcon(QCPPainter* painter, const QRectF& rect) const {
   painter->setPen(mPen);
   painter->drawLine(QLineF(rect.left(), rect.center().y(), rect.right(), rect.center().y()));
 }
@@ -94,18 +175,19 @@ std::vector<TraceCanvas::Drawn> TraceCanvas::Curves(const Maps& maps) const {
   std::vector<Drawn> curves;
   const QCPRange keys = keyAxis_->range();
   for (int i = 0; i < mParentPlot->plottableCount(); ++i) {
-    const auto* p = dynamic_cast<const SeriesPlottable*>(mParentPlot->plottable(i));
-    if (p == nullptr || !p->visible() || p->keyAxis() != keyAxis_) continue;
-    const TraceSeries& s = p->series();
+    const auto* p = dynamic_cast<const CurvePlottable*>(mParentPlot->plottable(i));
+    if (p == nullptr || !p->visible() || p->keyAxis() != keyAxis_ || !p->OnCanvas()) continue;
+    const Curve& c = p->curve();
     Drawn d;
     d.plottable = p;
     d.color = qPremultiply(p->pen().color().rgba());
-    d.size = s.size();
-    if (!s.empty()) {
-      d.firstKey = s.Key(0);
-      d.lastKey = s.Key(s.size() - 1);
+    d.size = c.size();
+    d.revision = c.Revision();
+    if (d.size > 0) {
+      d.firstKey = c.Key(0);
+      d.lastKey = c.Key(d.size - 1);
     }
-    d.dense = PointsWithin(s, keys.lower, keys.upper) >= static_cast<std::size_t>(std::max(maps.cells, 1));
+    d.dense = PointsWithin(c, keys.lower, keys.upper) >= static_cast<std::size_t>(std::max(maps.cells, 1));
     curves.push_back(d);
   }
   return curves;
@@ -127,7 +209,7 @@ void TraceCanvas::draw(QCPPainter* painter) {
     const Drawn& was = drawn_[k];
     const Drawn& is = now[k];
     if (was.plottable != is.plottable || was.color != is.color || was.dense != is.dense || is.size < was.size ||
-        (was.size > 0 && was.firstKey != is.firstKey)) {
+        was.revision != is.revision || (was.size > 0 && was.firstKey != is.firstKey)) {
       whole = true;
     } else if (is.size > was.size) {
       // The segment from the last point drawn to the newest, and a pixel
@@ -176,12 +258,12 @@ void TraceCanvas::DrawCells(const Maps& maps, int from, int to) {
   std::unique_ptr<QPainter> painter;  // for the sparse curves only
   // The pixels' edges in each column of keys, found once for its curves.
   std::size_t columns = 0;
-  const auto edgesOf = [&](const KeyColumn& column) -> const CellEdges& {
+  const auto edgesOf = [&](const Curve& curve) -> const CellEdges& {
     for (std::size_t c = 0; c < columns; ++c) {
-      if (edges_[c].column == &column) return edges_[c];
+      if (edges_[c].column == curve.KeyColumn()) return edges_[c];
     }
     if (edges_.size() == columns) edges_.emplace_back();
-    edges_[columns].Find(column, maps.key, from, to);
+    curve.FindEdges(maps.key, from, to, edges_[columns]);
     return edges_[columns++];
   };
   for (const Drawn& curve : drawn_) {
@@ -199,8 +281,8 @@ void TraceCanvas::DrawCells(const Maps& maps, int from, int to) {
       continue;
     }
     spans_.clear();
-    const TraceSeries& series = curve.plottable->series();
-    Spans(series, edgesOf(series.column()), maps.value, maps.valuePixels, spans_);
+    const Curve& points = curve.plottable->curve();
+    points.Spans(edgesOf(points), maps.value, maps.valuePixels, spans_);
     const QRgb color = curve.color;
     if (maps.keyAcross) {
       for (const Span& s : spans_) {
@@ -213,12 +295,12 @@ void TraceCanvas::DrawCells(const Maps& maps, int from, int to) {
 }
 
 void TraceCanvas::DrawSparse(const Drawn& curve, const Maps& maps, int from, int to, QPainter& painter) {
-  const TraceSeries& s = curve.plottable->series();
-  if (s.empty()) return;
+  const Curve& s = curve.plottable->curve();
+  if (s.size() == 0) return;
   // The segments that reach into the cells, and a pixel beyond them.
   double lowKey = maps.key.Data(from - 1.0), highKey = maps.key.Data(to + 1.0);
   if (lowKey > highKey) std::swap(lowKey, highKey);
-  std::size_t first = s.LowerBound(lowKey);
+  std::size_t first = s.LowerBound(lowKey, 0);
   first = first > 0 ? first - 1 : 0;
   const std::size_t last = std::min(s.size(), s.LowerBound(highKey, first) + 1);
   // Thin lines, one pixel wide: the rasteriser's fast path, and as wide as
@@ -258,7 +340,10 @@ void TraceCanvas::DrawVectors(QCPPainter* painter, const Frame& frame) {
       continue;
     }
     std::vector<Span> spans;
-    Spans(curve.plottable->series(), maps.key, maps.value, 0, maps.cells, maps.valuePixels, spans);
+    if (!(maps.key.scale != 0.0)) continue;
+    CellEdges edges;
+    curve.plottable->curve().FindEdges(maps.key, 0, maps.cells, edges);
+    curve.plottable->curve().Spans(edges, maps.value, maps.valuePixels, spans);
     QPen pen(QColor::fromRgba(curve.color), 1.0);
     pen.setCapStyle(Qt::FlatCap);
     painter->setPen(pen);

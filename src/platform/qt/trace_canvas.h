@@ -1,23 +1,30 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Curves against a rising key (a trace against elapsed time, a strip
-// chart's traces) drawn at what the screen shows, not what the run holds.
+// Curves (platform::Curve, held above the platform: the run's history)
+// drawn at what the screen shows, not what the run holds.
 //
-// Each such curve is a SeriesPlottable: a QCustomPlot plottable that keeps
-// its points in a TraceSeries and gives QCustomPlot its ranges (for
-// autoscaling), but draws nothing itself. The widget's TraceCanvas paints
-// every one of them into one picture of the axis rectangle:
+// Each curve a graph or strip chart draws is a CurvePlottable: a
+// QCustomPlot plottable that keeps a pointer to the curve, not its points,
+// and gives QCustomPlot its ranges (for autoscaling) through it. A curve
+// whose keys rise along the canvas's key axis (a trace against time, a
+// strip chart's points) draws nothing itself: the widget's TraceCanvas
+// paints every such curve into one picture of the axis rectangle:
 //
 // - Where a curve has at least as many points on screen as the key axis has
 //   pixels, each pixel gets one span of values (the extremes of its points
-//   and of the line entering and leaving it), written straight into the
-//   picture without antialiasing. A single spike among a million points is
-//   still a pixel wide.
+//   and of the line entering and leaving it, Curve::Spans), written straight
+//   into the picture without antialiasing. A single spike among a million
+//   points is still a pixel wide.
 // - Where a curve is sparser, its segments are drawn as antialiased lines.
-// - The picture is kept. A new point only redraws the band of pixels its
-//   segment crosses, every curve in its order; the whole picture is drawn
-//   again only when the axes, the size, the curves or their colours change.
-//   The canvas sits on a layer of its own, so that a new point is put on
-//   screen without drawing the axes again.
+// - The picture is kept. A curve that grew only redraws the band of pixels
+//   its new segments cross, every curve in its order; the whole picture is
+//   drawn again only when the axes, the size, the curves, their colours or
+//   their points (Curve::Revision) change. The canvas sits on a layer of
+//   its own, so that new points are put on screen without drawing the axes
+//   again.
+//
+// Other curves (a profile against temperature, whose keys go back and
+// forth) are drawn by their plottable as a line through their points, of
+// which consecutive points within one pixel are drawn once.
 #pragma once
 
 #include <QImage>
@@ -25,16 +32,27 @@
 #include <qcustomplot.h>
 #include <vector>
 
-#include "platform/trace_series.h"
+#include "platform/curve.h"
 
 namespace sondrix::platform::qt {
 
-class SeriesPlottable : public QCPAbstractPlottable {
- public:
-  SeriesPlottable(QCPAxis* keyAxis, QCPAxis* valueAxis, std::shared_ptr<KeyColumn> keys);
+// A line through `points` (pixels; NaN a gap) as the screen can show it:
+// of consecutive points that fall within one pixel of the last one kept
+// only the last is kept, so that a long profile whose points crowd the same
+// pixels costs what its picture costs, not what its number of points costs.
+// Gaps stay gaps.
+QVector<QPointF> WithinPixels(const QVector<QPointF>& points);
 
-  TraceSeries& series() { return series_; }
-  const TraceSeries& series() const { return series_; }
+class CurvePlottable : public QCPAbstractPlottable {
+ public:
+  // `onCanvas`: the key axis is the canvas's, so that the canvas draws the
+  // curve while its keys rise.
+  CurvePlottable(QCPAxis* keyAxis, QCPAxis* valueAxis, std::shared_ptr<const Curve> curve, bool onCanvas);
+
+  const Curve& curve() const { return *curve_; }
+  const std::shared_ptr<const Curve>& shared() const { return curve_; }
+  // Whether the canvas draws the curve now.
+  bool OnCanvas() const { return onCanvas_ && curve_->KeysRise(); }
 
   double selectTest(const QPointF&, bool, QVariant* = nullptr) const override { return -1.0; }
   QCPRange getKeyRange(bool& foundRange, QCP::SignDomain inSignDomain = QCP::sdBoth) const override;
@@ -42,11 +60,13 @@ class SeriesPlottable : public QCPAbstractPlottable {
                          const QCPRange& inKeyRange = QCPRange()) const override;
 
  protected:
-  void draw(QCPPainter*) override {}  // the canvas draws it
+  // Only what the canvas does not draw.
+  void draw(QCPPainter* painter) override;
   void drawLegendIcon(QCPPainter* painter, const QRectF& rect) const override;
 
  private:
-  TraceSeries series_;
+  std::shared_ptr<const Curve> curve_;
+  bool onCanvas_;
 };
 
 class TraceCanvas : public QCPLayerable {
@@ -82,9 +102,10 @@ class TraceCanvas : public QCPLayerable {
   };
   // A curve as last drawn.
   struct Drawn {
-    const SeriesPlottable* plottable = nullptr;
+    const CurvePlottable* plottable = nullptr;
     QRgb color = 0;
     std::size_t size = 0;
+    std::uint64_t revision = 0;
     double firstKey = 0.0, lastKey = 0.0;
     bool dense = false;
   };

@@ -8,9 +8,9 @@
 #include <string>
 
 #include "common/utils.h"
-#include "platform/color_scheme.h"
+#include "display/color_scheme.h"
 
-namespace sondrix::platform {
+namespace sondrix {
 namespace {
 
 int Red(int rgb) { return (rgb >> 16) & 0xFF; }
@@ -164,4 +164,4 @@ TEST(ContrastTest, TheNightSchemeIsDarkRedTintedAndReadable) {
 }
 
 }  // namespace
-}  // namespace sondrix::platform
+}  // namespace sondrix

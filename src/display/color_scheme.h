@@ -12,14 +12,20 @@
 // a light background, with white on a dark one) just far enough; one that
 // passes is kept as it is. The night scheme also dims what would glare on
 // its dark background, so that a ship's bridge stays dark.
+//
+// The user interface draws with the look of a scheme (SchemeLook): the
+// platform knows only the look's interface (platform/color_look.h), these
+// are its rules.
 #pragma once
 
-namespace sondrix::platform {
+#include <memory>
 
-enum class ColorScheme {
-  Day = 0,    // the desktop's own palette, graphs on white
-  Night = 1,  // dark and red-tinted
-};
+#include "platform/color_look.h"
+
+namespace sondrix {
+
+using platform::ColorScheme;
+using platform::SchemeColors;
 
 // Contrast a trace needs against the graph it is drawn on.
 inline constexpr double kMinTraceContrast = 3.0;
@@ -42,24 +48,8 @@ int LegibleColor(int rgb, int background, double minRatio);
 // dark `background` is at most `maxRatio`.
 int SubduedColor(int rgb, int background, double maxRatio);
 
-// The colours a scheme gives what the program draws itself.
-struct SchemeColors {
-  int graphBackground;  // the plot area and the space around it
-  int graphAxis;        // axis lines, ticks, tick labels and captions
-  int graphGrid;        // the dotted grid
-  int graphZeroLine;    // the grid line at zero
-  // The window's own colours (the night scheme replaces the desktop's
-  // palette with these; the day scheme keeps the desktop's).
-  int window;           // panel background
-  int windowText;       // captions and read-outs
-  int base;             // input fields and lists
-  int text;             // text in them
-  int button;           // button faces
-  int buttonText;
-  int highlight;        // the selection
-  int highlightedText;
-  int disabledText;     // dimmed controls
-};
+// The colours of a scheme: by day the plain ones (graphs on white), by
+// night dark and red.
 const SchemeColors& ColorsOf(ColorScheme scheme);
 
 // The colour a trace of colour `rgb` is drawn in on the scheme's graphs:
@@ -73,4 +63,8 @@ int TextColorOn(ColorScheme scheme, int rgb, int background);
 // dimmed so that the night text on it stays readable.
 int NightFaceColor(int rgb);
 
-}  // namespace sondrix::platform
+// The look the user interface is given for a scheme (Ui::SetColorScheme):
+// its colours, and traces, texts and button faces by the rules above.
+std::shared_ptr<const platform::ColorLook> SchemeLook(ColorScheme scheme);
+
+}  // namespace sondrix

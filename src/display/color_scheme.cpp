@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/color_scheme.h"
+#include "display/color_scheme.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 
-namespace sondrix::platform {
+namespace sondrix {
 namespace {
 
 int Red(int rgb) { return (rgb >> 16) & 0xFF; }
@@ -53,22 +53,8 @@ int Nearest(int rgb, double from, double to, Mix mix, Good good) {
   return mix(rgb, far);
 }
 
-constexpr SchemeColors kDay = {
-    .graphBackground = 0xFFFFFF,
-    .graphAxis = 0x000000,
-    .graphGrid = 0xD8D8D8,
-    .graphZeroLine = 0xA0A0A0,
-    // The desktop's palette is kept by day; these stand for Qt's usual one.
-    .window = 0xEFEFEF,
-    .windowText = 0x000000,
-    .base = 0xFFFFFF,
-    .text = 0x000000,
-    .button = 0xEFEFEF,
-    .buttonText = 0x000000,
-    .highlight = 0x308CC6,
-    .highlightedText = 0xFFFFFF,
-    .disabledText = 0x808080,
-};
+// By day the desktop keeps its palette, and graphs are plain.
+constexpr const SchemeColors& kDay = platform::kPlainColors;
 
 constexpr SchemeColors kNight = {
     .graphBackground = 0x100505,
@@ -154,4 +140,25 @@ int NightFaceColor(int rgb) {
                  [](int c) { return ContrastRatio(c, kNight.buttonText) >= kMinTextContrast; });
 }
 
-}  // namespace sondrix::platform
+namespace {
+
+class Look : public platform::ColorLook {
+ public:
+  explicit Look(ColorScheme scheme) : scheme_(scheme) {}
+  ColorScheme scheme() const override { return scheme_; }
+  const SchemeColors& colors() const override { return ColorsOf(scheme_); }
+  int TraceColor(int rgb) const override { return TraceColorOn(scheme_, rgb); }
+  int TextColor(int rgb, int background) const override { return TextColorOn(scheme_, rgb, background); }
+  int FaceColor(int rgb) const override { return scheme_ == ColorScheme::Night ? NightFaceColor(rgb) : rgb & 0xFFFFFF; }
+
+ private:
+  ColorScheme scheme_;
+};
+
+}  // namespace
+
+std::shared_ptr<const platform::ColorLook> SchemeLook(ColorScheme scheme) {
+  return std::make_shared<Look>(scheme == ColorScheme::Night ? ColorScheme::Night : ColorScheme::Day);
+}
+
+}  // namespace sondrix
