@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "common/panels.h"
+#include "display/color_scheme.h"
 #include "display/display.h"
 #include "display/xy_graph.h"
 #include "meter/source_factory.h"
@@ -124,6 +125,8 @@ std::vector<SourceLine> ReadLines(Source& source) {
 
 struct Bench {
   explicit Bench(const Options& options) : ui(), scoped(ui) {
+    // The day scheme's contrast rules, as the program applies them at start.
+    ui.SetColorScheme(sondrix::SchemeLook(platform::ColorScheme::Day));
     panel = ui.LoadPanel(0, panels::kMain);
     if (panel <= 0) {
       std::fprintf(stderr, "display_bench: cannot build the main panel: %s\n", ui.resourceError().c_str());
