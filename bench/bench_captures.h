@@ -18,6 +18,7 @@
 #include "sim/simulator.h"
 #include "source/source.h"
 #include "source/source_line.h"
+#include "build_paths.h"
 
 namespace sondrix::bench {
 

@@ -22,6 +22,7 @@
 #include "datafile/companion.h"
 #include "datafile/track.h"
 #include "export/export.h"
+#include "build_paths.h"
 
 namespace {
 

@@ -33,6 +33,7 @@
 #include "platform/ui.h"
 #include "source/source.h"
 #include "source/source_line.h"
+#include "build_paths.h"
 
 namespace {
 

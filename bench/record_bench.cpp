@@ -22,6 +22,7 @@
 #include "meter/nerit_meter.h"
 #include "session/session.h"
 #include "source/source_line.h"
+#include "build_paths.h"
 
 namespace {
 

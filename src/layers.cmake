@@ -153,7 +153,6 @@ function(sondrix_build_layers)
       # common/version.h, written at configure time.
       target_include_directories(${target} ${scope} ${PROJECT_BINARY_DIR}/generated)
     endif()
-    target_compile_definitions(${target} ${scope} SONDRIX_RESOURCE_DIR="${PROJECT_SOURCE_DIR}/resources")
     target_link_libraries(${target} ${scope} ${SONDRIX_LAYER_${folder}_PACKAGES})
     if(NOT sources)
       continue()

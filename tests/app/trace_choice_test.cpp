@@ -17,6 +17,7 @@
 #include "display/display_fixtures.h"
 #include "display/trace_choice.h"
 #include "meter/source_factory.h"
+#include "build_paths.h"
 
 namespace sondrix {
 namespace {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "support/fixtures.h"
+#include "build_paths.h"
 
 extern char** environ;
 

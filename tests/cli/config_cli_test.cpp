@@ -10,6 +10,7 @@
 #include "common/status.h"
 #include "cli/cli_run.h"
 #include "support/fixtures.h"
+#include "build_paths.h"
 
 namespace sondrix {
 namespace {

@@ -19,6 +19,7 @@
 #include "diag/diag_fixtures.h"
 #include "io/meter_packet.h"
 #include "support/fixtures.h"
+#include "build_paths.h"
 
 namespace sondrix {
 namespace {

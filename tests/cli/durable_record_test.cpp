@@ -25,6 +25,7 @@
 #include "datafile/companion.h"
 #include "support/fixtures.h"
 #include "support/sim_report.h"
+#include "build_paths.h"
 
 namespace sondrix {
 namespace {

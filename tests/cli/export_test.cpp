@@ -27,6 +27,7 @@
 #include "cli/nc_file.h"
 #include "datafile/companion.h"
 #include "support/fixtures.h"
+#include "build_paths.h"
 
 namespace sondrix {
 namespace {

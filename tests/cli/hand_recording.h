@@ -11,6 +11,7 @@
 #include <string>
 
 #include "support/fixtures.h"
+#include "build_paths.h"
 
 namespace sondrix::test {
 

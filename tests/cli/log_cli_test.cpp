@@ -13,6 +13,7 @@
 
 #include "cli/cli_run.h"
 #include "support/fixtures.h"
+#include "build_paths.h"
 
 namespace sondrix {
 namespace {

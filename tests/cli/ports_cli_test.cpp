@@ -18,6 +18,7 @@
 #include "cli/cli_run.h"
 #include "platform/posix/termios_serial.h"
 #include "support/fixtures.h"
+#include "build_paths.h"
 
 namespace sondrix {
 namespace {

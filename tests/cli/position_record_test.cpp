@@ -32,6 +32,7 @@
 #include "datafile/track.h"
 #include "support/fixtures.h"
 #include "support/sim_report.h"
+#include "build_paths.h"
 
 namespace sondrix {
 namespace {

@@ -24,6 +24,7 @@
 #include "datafile/companion.h"
 #include "meter/meter_fixtures.h"
 #include "support/fixtures.h"
+#include "build_paths.h"
 
 
 namespace sondrix {

@@ -29,6 +29,7 @@
 
 #include "common/fixed_format.h"
 #include "common/number_field_reference.h"
+#include "build_paths.h"
 
 namespace sondrix {
 namespace {

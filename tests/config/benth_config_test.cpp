@@ -18,6 +18,7 @@
 #include "config_files.h"
 #include "fakes.h"
 #include "support/fixtures.h"
+#include "build_paths.h"
 
 namespace sondrix {
 namespace {

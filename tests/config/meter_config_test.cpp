@@ -13,6 +13,7 @@
 #include "source/factories.h"
 #include "source/source.h"
 #include "support/fixtures.h"
+#include "build_paths.h"
 
 namespace sondrix {
 namespace {

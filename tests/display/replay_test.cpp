@@ -11,6 +11,7 @@
 #include "display/display.h"
 #include "meter/source_factory.h"
 #include "support/fixtures.h"
+#include "build_paths.h"
 
 namespace sondrix {
 namespace {

@@ -17,6 +17,7 @@
 #include "export/export.h"
 #include "io/position_source.h"
 #include "support/fixtures.h"
+#include "build_paths.h"
 
 namespace sondrix {
 namespace {

@@ -33,6 +33,7 @@
 #include "platform/qt/qt_ui.h"
 #include "sondrix_main.h"
 #include "support/fixtures.h"
+#include "build_paths.h"
 
 extern char** environ;
 

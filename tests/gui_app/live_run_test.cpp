@@ -29,6 +29,7 @@
 #include "sim/sim_test_env.h"
 #include "sondrix_main.h"
 #include "support/fixtures.h"
+#include "build_paths.h"
 
 extern char** environ;
 

@@ -24,6 +24,7 @@
 #include "sim/sim_test_env.h"
 #include "sondrix_main.h"
 #include "support/fixtures.h"
+#include "build_paths.h"
 
 namespace sondrix {
 namespace {

@@ -37,6 +37,7 @@
 #include "source/source.h"
 #include "source/source_wait.h"
 #include "support/fixtures.h"
+#include "build_paths.h"
 
 namespace sondrix {
 namespace {

@@ -23,6 +23,7 @@
 #include "sim/simulator.h"
 #include "source/source_wait.h"
 #include "support/fixtures.h"
+#include "build_paths.h"
 
 namespace sondrix {
 namespace {

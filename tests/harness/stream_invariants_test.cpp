@@ -41,6 +41,7 @@
 #include "cli/cli_run.h"
 #include "support/sim_report.h"
 #include "support/fixtures.h"
+#include "build_paths.h"
 
 namespace sondrix {
 namespace {

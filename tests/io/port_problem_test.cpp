@@ -31,6 +31,7 @@
 
 #include "io_test_env.h"
 #include "platform/posix/termios_serial.h"
+#include "build_paths.h"
 
 namespace sondrix::platform {
 namespace {

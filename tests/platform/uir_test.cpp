@@ -9,6 +9,7 @@
 
 #include "common/panels.h"
 #include "support/fixtures.h"
+#include "build_paths.h"
 
 namespace sondrix::platform {
 namespace {

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "sim/simulator.h"
+#include "build_paths.h"
 
 extern char** environ;
 
