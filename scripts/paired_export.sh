@@ -6,9 +6,10 @@
 # "device:packets:lines ..." in the environment for others), then, ROUNDS
 # rounds interleaved, each build replays the file to a file and exports it
 # to each of FORMATS (default "csv seabass netcdf"). Prints the median wall
-# time and the median peak resident memory (/usr/bin/time %M) of each, the
-# export's time over the same build's replay, and whether the two builds'
-# outputs are the same: byte for byte for the text formats, through ncdump
+# time, processor time (user and system) and peak resident memory
+# (/usr/bin/time %e, %U + %S, %M) of each, the export's wall and processor
+# time over the same build's replay's, and whether the two builds' outputs
+# are the same: byte for byte for the text formats, through ncdump
 # for NetCDF (the date_created and history attributes, which name the time
 # of the export, left out).
 #
@@ -19,12 +20,12 @@ cd "$(dirname "$0")/.."
 . scripts/lib/paired.sh "$@"
 meters=${METERS:-$meters}
 formats=${FORMATS:-csv seabass netcdf}
-# One run: "wall-seconds peak-KB" appended to $work/NAME-WHAT-WHICH.runs.
+# One run: "wall-seconds peak-KB cpu-seconds" appended to RUNS.
 timed() {
   local runs=$1
   shift
-  /usr/bin/time -f "%e %M" -o "$work/time.out" "$@" >/dev/null
-  cat "$work/time.out" >>"$runs"
+  /usr/bin/time -f "%e %M %U %S" -o "$work/time.out" "$@" >/dev/null
+  awk '{ print $1, $2, $3 + $4 }' "$work/time.out" >>"$runs"
 }
 for meter in $meters; do
   IFS=: read -r name packets lines <<<"$meter"
@@ -59,12 +60,17 @@ for meter in $meters; do
       *) cmp -s "$work/base/$name.$what" "$work/new/$name.$what" && same=identical ;;
     esac
     for which in base new; do
-      wall=$(cut -d' ' -f1 <"$work/$name-$what-$which.runs" | median)
-      peak=$(cut -d' ' -f2 <"$work/$name-$what-$which.runs" | median)
-      replay=$(cut -d' ' -f1 <"$work/$name-replay-$which.runs" | median)
-      awk -v n="$name" -v f="$what" -v w="$which" -v m="$wall" -v k="$peak" -v r="$replay" -v l="$lines" -v s="$same" \
-        'BEGIN { printf "%-12s %-8s %-4s median %7.3f s  %9.0f lines/s  %5.2f x replay  peak %7.1f MB  (output %s)\n",
-                 n, f, w, m, l / m, m / r, k / 1024, s }'
+      runs=$work/$name-$what-$which.runs
+      replays=$work/$name-replay-$which.runs
+      wall=$(cut -d' ' -f1 <"$runs" | median)
+      peak=$(cut -d' ' -f2 <"$runs" | median)
+      cpu=$(cut -d' ' -f3 <"$runs" | median)
+      replay=$(cut -d' ' -f1 <"$replays" | median)
+      replayCpu=$(cut -d' ' -f3 <"$replays" | median)
+      awk -v n="$name" -v f="$what" -v w="$which" -v m="$wall" -v k="$peak" -v c="$cpu" -v r="$replay" \
+        -v rc="$replayCpu" -v l="$lines" -v s="$same" \
+        'BEGIN { printf "%-12s %-8s %-4s median %7.3f s (%4.2f x replay)  cpu %6.3f s (%4.2f x)  %8.0f lines/s  peak %6.1f MB  (output %s)\n",
+                 n, f, w, m, m / r, c, c / rc, l / m, k / 1024, s }'
     done
   done
   rm -rf "$work/base" "$work/new" "$work/$name.dat"
