@@ -117,4 +117,10 @@ char* FormatFixed(char* out, double value, int decimals) {
   }
 }
 
+void AppendFixed(std::string& out, double value, int decimals) {
+  char digits[kFixedTextMax];
+  const char* end = FormatFixed(digits, value, decimals);
+  out.append(digits, static_cast<std::size_t>(end - digits));
+}
+
 }  // namespace sondrix

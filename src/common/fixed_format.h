@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 namespace sondrix {
 
@@ -23,5 +24,9 @@ inline constexpr std::size_t kFixedTextMax = 1 + 309 + 1 + kMaxFixedDecimals;
 // terminating null). "-0.00000" for negative zero and for negative values
 // that round to zero, as printf; "inf", "-inf", "nan" as std::to_chars.
 char* FormatFixed(char* out, double value, int decimals);
+
+// The same text appended to `out`: the one way every text output of the
+// program (data files, replays, the exports) writes a fixed-point number.
+void AppendFixed(std::string& out, double value, int decimals);
 
 }  // namespace sondrix

@@ -47,10 +47,15 @@ int BenthFile::GetTraceMap(TraceMap& map) {
 }
 
 SourceLine* BenthFile::PackedLine() {
+  // The map and the line are made again only when the configuration's
+  // counts or skip value are not those they were made for: once a file.
+  const std::pair<int, int> made{GetInTraceCount(), SkipOf(benth_)};
+  if (packLine_ && mapMadeFor_ == made) return packLine_.get();
   GetTraceMap(map_);
   const auto used = static_cast<int>(std::count_if(map_.begin(), map_.end(),
                                                    [](std::int32_t flag) { return flag != 0; }));
   if (!packLine_ || packLine_->count != used) packLine_ = SourceLine_New(used);
+  if (packLine_) mapMadeFor_ = made;
   return packLine_.get();
 }
 

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <memory>
 #include <string_view>
+#include <utility>
 
 #include "config/benth_meter_config.h"
 #include "datafile/meter_file.h"
@@ -50,6 +51,8 @@ class BenthFile final : public MeterFile {
   BenthMeterConfig* benth_ = nullptr;
   std::unique_ptr<SourceLine> packLine_;
   TraceMap map_{};
+  // The wavelengths and skip value map_ and packLine_ were made for.
+  std::pair<int, int> mapMadeFor_{-1, -1};
 };
 
 }  // namespace sondrix

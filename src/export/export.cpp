@@ -523,7 +523,24 @@ std::string IsoDuration(std::int64_t ms) {
   return text + "S";
 }
 
-ExportResult ReadExportHeader(const std::string& dataFile, const ExportOptions& options, ExportHeader& header) {
+namespace {
+
+// Whether the header of an output in `format` names what only a reading of
+// every sample tells: their number (NetCDF's dimension), the first and the
+// last (SeaBASS's dates), the positions (their bounds, whether any sample
+// has one). A CSV file's header only names its columns: without a track,
+// its samples are counted as they are written, and the data file is read
+// once.
+bool CountsFirst(ExportFormat format, const ExportHeader& header) {
+  return format != ExportFormat::kCsv || !header.track.empty();
+}
+
+// ReadExportHeader; with `always` false, an output in options.format that
+// needs no count (CountsFirst) is read only as far as the first sample that
+// can be exported: header.samples is then 1 when there is one (0 when not),
+// and the counts are left for the export to make.
+ExportResult ReadHeader(const std::string& dataFile, const ExportOptions& options, ExportHeader& header,
+                        bool always) {
   OpenedFile opened = OpenDataFile(dataFile);
   if (opened.status != status::kOk) return Failed(opened.status, dataFile + ": " + StatusText(opened.status));
   Source& source = *opened.source;
@@ -534,13 +551,14 @@ ExportResult ReadExportHeader(const std::string& dataFile, const ExportOptions& 
     return placed;
   }
   ReadTrackFor(dataFile, header);
+  const bool count = always || CountsFirst(options.format, header);
   SourceLine line(source.GetTraceCount());
   header.samples = 0;
   header.positioned = 0;
   GeoBoundsBuilder bounds;
   TrackCursor cursor(header.track);
   long outOfTime = 0;
-  const Status read = ReadLines(source, line, header.damaged, [&](const SourceLine& good) {
+  Status read = ReadLines(source, line, header.damaged, [&](const SourceLine& good) {
     const std::optional<std::int64_t> utcMs = SampleUtcMs(header, good.time);
     if (!utcMs) {
       ++outOfTime;
@@ -555,8 +573,9 @@ ExportResult ReadExportHeader(const std::string& dataFile, const ExportOptions& 
         bounds.Add(*position);
       }
     }
-    return true;
+    return count;
   });
+  if (!count && read == status::kCancelled) read = status::kOk;  // stopped at the first sample
   source.Close();
   if (read != status::kOk) return Failed(read, dataFile + ": " + StatusText(read));
   header.damaged += outOfTime;
@@ -574,6 +593,34 @@ ExportResult ReadExportHeader(const std::string& dataFile, const ExportOptions& 
   return result;
 }
 
+// Progress told by the share of the data file read, for an export that did
+// not count its samples first: looked at every kLines samples, told when
+// it moved on by a 200th.
+class FileProgress {
+ public:
+  FileProgress(const std::function<bool(double)>& progress, Source& source) : progress_(progress), source_(source) {}
+  bool Sample() {
+    if (!progress_ || ++lines_ % kLines != 0) return true;
+    const double fraction = source_.GetReplayFraction();
+    if (fraction < next_) return true;
+    next_ = fraction + 1.0 / 200.0;
+    return progress_(std::min(fraction, 1.0));
+  }
+
+ private:
+  static constexpr long kLines = 4096;
+  const std::function<bool(double)>& progress_;
+  Source& source_;
+  long lines_ = 0;
+  double next_ = 1.0 / 200.0;
+};
+
+}  // namespace
+
+ExportResult ReadExportHeader(const std::string& dataFile, const ExportOptions& options, ExportHeader& header) {
+  return ReadHeader(dataFile, options, header, true);
+}
+
 ExportResult ExportDataFile(const std::string& dataFile, const std::string& output, const ExportOptions& options) {
   std::error_code ec;
   if (!options.force && std::filesystem::exists(output, ec))
@@ -584,7 +631,8 @@ ExportResult ExportDataFile(const std::string& dataFile, const std::string& outp
     return Failed(status::kCantRenameFile, output + " is the data file itself");
 
   ExportHeader header;
-  ExportResult result = ReadExportHeader(dataFile, options, header);
+  ExportResult result = ReadHeader(dataFile, options, header, false);
+  const bool counted = CountsFirst(options.format, header);
   if (result.status != status::kOk) return result;
   if (header.samples == 0) return Failed(status::kUnrecognisedData, dataFile + ": no sample line to export");
 
@@ -603,14 +651,19 @@ ExportResult ExportDataFile(const std::string& dataFile, const std::string& outp
   SourceLine line(source.GetTraceCount());
   TrackCursor cursor(header.track);
   long done = 0;
+  long outOfTime = 0;
   const long step = std::max(1L, header.samples / 200);
+  FileProgress fileProgress(options.progress, source);
   Status read = status::kOk;
   if (ok) {
     long damaged = 0;
     read = ReadLines(source, line, damaged, [&](const SourceLine& good) {
-      if (done >= header.samples) return true;  // the file grew since it was counted
+      if (counted && done >= header.samples) return true;  // the file grew since it was counted
       const std::optional<std::int64_t> utcMs = SampleUtcMs(header, good.time);
-      if (!utcMs) return true;  // left out as when counted
+      if (!utcMs) {
+        ++outOfTime;  // left out as a damaged line
+        return true;
+      }
       ExportRow row;
       row.utcMs = *utcMs;
       row.depth = good.depth;
@@ -620,12 +673,17 @@ ExportResult ExportDataFile(const std::string& dataFile, const std::string& outp
       if (!header.track.empty()) row.position = cursor.At(row.utcMs);
       if (!writer->Row(row)) return false;
       ++done;
+      if (!counted) return fileProgress.Sample();
       if (options.progress && done % step == 0)
         return options.progress(static_cast<double>(done) / static_cast<double>(header.samples));
       return true;
     });
     if (read == status::kCancelled && !writer->error().empty()) read = status::kWriteFailed;
-    if (read == status::kOk && done < header.samples) read = status::kUnexpectedEof;  // the file shrank
+    if (read == status::kOk && counted && done < header.samples) read = status::kUnexpectedEof;  // the file shrank
+    if (!counted) {
+      result.samples = done;
+      result.damaged = damaged + outOfTime;
+    }
   }
   source.Close();
   const bool ended = writer && writer->End();

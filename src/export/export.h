@@ -8,9 +8,10 @@
 // history says so.
 //
 // The data file is read twice: once to count its samples and find the first
-// and last (which the headers of every format name before the first row),
-// then row by row into the writer. Damaged lines are left out; the time
-// stamps show the gap.
+// and last (which the headers of NetCDF and SeaBASS name before the first
+// row), then row by row into the writer. A CSV file's header names only its
+// columns: without a track its samples are counted as they are written, in
+// one reading. Damaged lines are left out; the time stamps show the gap.
 //
 // Positions: when the recording has a track beside it (NAME.track.csv, see
 // datafile/track.h), every sample gets the position at its UTC time

@@ -6,7 +6,6 @@
 
 #include <unistd.h>
 
-#include <charconv>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -55,14 +54,6 @@ std::string EventLine(const RunEvent& event);
 std::unique_ptr<ExportWriter> NewNetCdfWriter(const std::string& path);
 std::unique_ptr<ExportWriter> NewSeaBassWriter(const std::string& path);
 std::unique_ptr<ExportWriter> NewCsvWriter(const std::string& path);
-
-// `value` with `decimals` digits after the point, always a point whatever
-// the locale (the data file's own form of its numbers), appended to `out`.
-inline void AppendFixed(std::string& out, double value, int decimals) {
-  char digits[64];
-  const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, decimals);
-  if (ec == std::errc()) out.append(digits, end);
-}
 
 // A text output written in large blocks: the rows gather in a buffer that
 // goes to the file whenever it holds more than a block.

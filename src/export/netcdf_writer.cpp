@@ -7,6 +7,15 @@
 // they read back exactly. Rows gather in blocks and go to the file a block
 // at a time.
 //
+// Every variable along time is chunked a block of rows to a chunk, and each
+// chunk is written whole, once (the last one as far as the samples go), so
+// HDF5 is told not to fill chunks before they are written (no fill mode;
+// the _FillValue attribute, where a variable has one, stays: it marks the
+// values Row writes for a wavelength not measured and a sample without a
+// position), and its cache of each such variable holds the one chunk being
+// written. The small variables written whole at the end of Begin keep the
+// library's defaults.
+//
 // Where the samples are decides what the file claims (CF chapter 9):
 // - every sample has a position from the track: one trajectory, latitude
 //   and longitude along time as auxiliary coordinates;
@@ -198,13 +207,26 @@ class NetCdfWriter final : public ExportWriter {
     if (!Check(nc_def_var(ncid_, "time", NC_INT64, 1, &timeDim, &timeVar_))) return false;
     return Text(timeVar_, "standard_name", "time") && Text(timeVar_, "long_name", "time of the sample in UTC") &&
            Text(timeVar_, "units", kTimeUnits) && Text(timeVar_, "calendar", "standard") &&
-           Text(timeVar_, "axis", "T") && Chunk(timeVar_, 1);
+           Text(timeVar_, "axis", "T") && WrittenWhole(timeVar_, nullptr) && Chunk(timeVar_, 1);
   }
 
+  // A variable along time in chunks of a block of rows (width values a
+  // row), each written whole once (see the top of this file): the cache
+  // holds one chunk.
   bool Chunk(int var, std::size_t width) {
     if (rows_ == 0) return true;
     const std::size_t chunks[2] = {std::min(rows_, kBlockRows), width};
-    return Check(nc_def_var_chunking(ncid_, var, NC_CHUNKED, chunks));
+    const std::size_t chunkBytes = chunks[0] * width * sizeof(double);  // doubles and int64 times alike
+    return Check(nc_def_var_chunking(ncid_, var, NC_CHUNKED, chunks)) &&
+           Check(nc_set_var_chunk_cache(ncid_, var, chunkBytes, 1, 1.0f));
+  }
+
+  // A variable that every row writes (with `fill`, when given, where a row
+  // has no value): not filled before it is written; its _FillValue
+  // attribute, `fill`, tells the readers what is missing.
+  bool WrittenWhole(int var, const double* fill) {
+    return Check(nc_def_var_fill(ncid_, var, NC_NOFILL, nullptr)) &&
+           (fill == nullptr || Check(nc_put_att_double(ncid_, var, _FillValue, NC_DOUBLE, 1, fill)));
   }
 
   int DefineSeries(int timeDim, const char* name, const char* units, const char* longName) {
@@ -212,7 +234,7 @@ class NetCdfWriter final : public ExportWriter {
     if (!Check(nc_def_var(ncid_, name, NC_DOUBLE, 1, &timeDim, &var))) return -1;
     const double fill = NC_FILL_DOUBLE;
     if (!Text(var, "units", units) || !Text(var, "long_name", longName) ||
-        !Check(nc_def_var_fill(ncid_, var, NC_FILL, &fill)) || !Chunk(var, 1))
+        !WrittenWhole(var, &fill) || !Chunk(var, 1))
       return -1;
     return var;
   }
@@ -256,7 +278,7 @@ class NetCdfWriter final : public ExportWriter {
               std::string("relative to the instrument's clean-water calibration: the ") +
                   (attenuation ? "attenuation" : "absorption") +
                   " by everything in the water but the water itself (particles and dissolved matter)") ||
-        !Text(column.var, "units", "m-1") || !Check(nc_def_var_fill(ncid_, column.var, NC_FILL, &fill)) ||
+        !Text(column.var, "units", "m-1") || !WrittenWhole(column.var, &fill) ||
         !Text(column.var, "coordinates", Coordinates(header)) ||
         !Chunk(column.var, column.width))
       return false;

@@ -4,12 +4,14 @@
 // depth) and a decimal point whatever the locale. Positions, when the run
 // has them, take six decimals (about 0.1 m); a sample without one has the
 // missing value (SeaBASS) or an empty field (CSV).
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <ctime>
 #include <memory>
 #include <string>
 
+#include "common/fixed_format.h"
 #include "common/utils.h"
 #include "datafile/deployment_values.h"
 #include "export/export_writer.h"
@@ -31,26 +33,80 @@ std::tm UtcFields(std::int64_t utcMs) {
   return tm;
 }
 
-void AppendTwo(std::string& out, int value) {
-  out += static_cast<char>('0' + value / 10 % 10);
-  out += static_cast<char>('0' + value % 10);
+// The civil fields of the rows' UTC instants, which come in time order:
+// the C library's reading of a second (UtcFields) serves the rest of its
+// minute, whose later seconds only count on from it. A minute is never
+// counted past its 59th second, so the fields are always the C library's
+// (a leap second of a "right/" zone included).
+class UtcMinute {
+ public:
+  const std::tm& Fields(std::int64_t utcMs) {
+    const std::int64_t seconds = utcMs / 1000 - (utcMs % 1000 < 0 ? 1 : 0);
+    const std::int64_t later = seconds - start_;
+    if (known_ && later >= 0 && later <= 59 - first_) {
+      fields_.tm_sec = first_ + static_cast<int>(later);
+      return fields_;
+    }
+    fields_ = UtcFields(utcMs);
+    start_ = seconds;
+    first_ = fields_.tm_sec;
+    known_ = true;
+    return fields_;
+  }
+
+ private:
+  std::tm fields_{};
+  std::int64_t start_ = 0;
+  int first_ = 0;
+  bool known_ = false;
+};
+
+char* PutTwo(char* out, int value) {
+  out[0] = static_cast<char>('0' + value / 10 % 10);
+  out[1] = static_cast<char>('0' + value % 10);
+  return out + 2;
+}
+
+// The year as "%04d" writes it.
+char* PutYear(char* out, int year) {
+  if (year >= 0 && year <= 9999) return PutTwo(PutTwo(out, year / 100), year % 100);
+  char text[16];
+  const int length = std::snprintf(text, sizeof text, "%04d", year);
+  return std::copy(text, text + std::max(length, 0), out);
 }
 
 // "20261209" and "18:03:07" of a UTC instant.
+char* PutDate(char* out, const std::tm& tm) {
+  return PutTwo(PutTwo(PutYear(out, tm.tm_year + 1900), tm.tm_mon + 1), tm.tm_mday);
+}
+char* PutTime(char* out, const std::tm& tm) {
+  out = PutTwo(out, tm.tm_hour);
+  *out++ = ':';
+  out = PutTwo(out, tm.tm_min);
+  *out++ = ':';
+  return PutTwo(out, tm.tm_sec);
+}
 void AppendDate(std::string& out, const std::tm& tm) {
-  char year[16];
-  std::snprintf(year, sizeof year, "%04d", tm.tm_year + 1900);
-  out += year;
-  AppendTwo(out, tm.tm_mon + 1);
-  AppendTwo(out, tm.tm_mday);
+  char text[24];
+  const char* end = PutDate(text, tm);
+  out.append(text, static_cast<std::size_t>(end - text));
 }
 void AppendTime(std::string& out, const std::tm& tm) {
-  AppendTwo(out, tm.tm_hour);
-  out += ':';
-  AppendTwo(out, tm.tm_min);
-  out += ':';
-  AppendTwo(out, tm.tm_sec);
+  char text[16];
+  const char* end = PutTime(text, tm);
+  out.append(text, static_cast<std::size_t>(end - text));
 }
+
+// A comma and a value with `decimals` (FormatFixed).
+char* PutValue(char* out, double value, int decimals) {
+  *out++ = ',';
+  return FormatFixed(out, value, decimals);
+}
+
+// The most characters of a date and time ("%04d" of any year, then the
+// rest of an ISO 8601 time) and of a comma and a value.
+constexpr std::size_t kTimeTextMax = 48;
+constexpr std::size_t kValueTextMax = 1 + kFixedTextMax;
 
 class TextWriter : public ExportWriter {
  public:
@@ -70,28 +126,41 @@ class TextWriter : public ExportWriter {
   }
   std::string& text() { return out_.buffer(); }
   const std::string& path() const { return path_; }
-  // The traces the file measured, whose values the rows carry.
+  // The traces the file measured, whose values the rows carry; room for a
+  // row of them.
   void KeepMeasured(const ExportHeader& header) {
     for (const ExportTrace& trace : header.traces) {
       if (trace.measured) columns_.push_back(trace.index);
     }
+    row_.resize(kTimeTextMax + (columns_.size() + 5) * kValueTextMax + 1);
   }
+  // Where a row is written, with room for its time, every value, the
+  // position and three more (kTimeTextMax, kValueTextMax); Append hands
+  // the row to the output.
+  char* RowText() { return row_.data(); }
+  void Append(const char* end) { text().append(row_.data(), static_cast<std::size_t>(end - row_.data())); }
   const std::vector<int>& columns() const { return columns_; }
   // Whether the rows carry a position.
   void KeepPositions(const ExportHeader& header) { positions_ = header.positioned > 0; }
   bool positions() const { return positions_; }
   // ",latitude,longitude" of a row, or `missing` in each where it has none.
-  void AppendPosition(std::string& out, const ExportRow& row, std::string_view missing) const {
-    for (const double* value : {row.position ? &row.position->latitude : nullptr,
-                                row.position ? &row.position->longitude : nullptr}) {
-      out += ',';
-      if (value) AppendFixed(out, *value, kPositionDecimals);
-      else out += missing;
+  static char* PutPosition(char* out, const ExportRow& row, std::string_view missing) {
+    if (row.position) {
+      out = PutValue(out, row.position->latitude, kPositionDecimals);
+      return PutValue(out, row.position->longitude, kPositionDecimals);
     }
+    for (int i = 0; i < 2; ++i) {
+      *out++ = ',';
+      out = std::copy(missing.begin(), missing.end(), out);
+    }
+    return out;
   }
+  UtcMinute& clock() { return clock_; }
 
  private:
   TextOutput out_;
+  UtcMinute clock_;
+  std::vector<char> row_;
   std::string path_;
   std::vector<int> columns_;
   bool positions_ = false;
@@ -122,33 +191,28 @@ class CsvWriter final : public TextWriter {
     return Emit();
   }
 
+  // "2026-12-09T18:03:07.250Z", the position, the values, temperatures
+  // and depth.
   bool Row(const ExportRow& row) override {
-    std::string& out = text();
-    const std::tm tm = UtcFields(row.utcMs);
-    char year[16];
-    std::snprintf(year, sizeof year, "%04d", tm.tm_year + 1900);
-    out += year;
-    out += '-';
-    AppendTwo(out, tm.tm_mon + 1);
-    out += '-';
-    AppendTwo(out, tm.tm_mday);
-    out += 'T';
-    AppendTime(out, tm);
+    const std::tm& tm = clock().Fields(row.utcMs);
+    char* out = RowText();
+    out = PutYear(out, tm.tm_year + 1900);
+    *out++ = '-';
+    out = PutTwo(out, tm.tm_mon + 1);
+    *out++ = '-';
+    out = PutTwo(out, tm.tm_mday);
+    *out++ = 'T';
+    out = PutTime(out, tm);
     const auto ms = static_cast<int>(((row.utcMs % 1000) + 1000) % 1000);
-    out += '.';
-    out += static_cast<char>('0' + ms / 100);
-    AppendTwo(out, ms % 100);
-    out += 'Z';
-    if (positions()) AppendPosition(out, row, "");
-    for (int index : columns()) {
-      out += ',';
-      AppendFixed(out, (*row.values)[static_cast<std::size_t>(index)], kValueDecimals);
-    }
-    for (double aux : {row.temperature, row.extTemperature, row.depth}) {
-      out += ',';
-      AppendFixed(out, aux, kAuxDecimals);
-    }
-    out += '\n';
+    *out++ = '.';
+    *out++ = static_cast<char>('0' + ms / 100);
+    out = PutTwo(out, ms % 100);
+    *out++ = 'Z';
+    if (positions()) out = PutPosition(out, row, "");
+    for (int index : columns()) out = PutValue(out, (*row.values)[static_cast<std::size_t>(index)], kValueDecimals);
+    for (double aux : {row.temperature, row.extTemperature, row.depth}) out = PutValue(out, aux, kAuxDecimals);
+    *out++ = '\n';
+    Append(out);
     return Emit();
   }
 };
@@ -265,20 +329,20 @@ class SeaBassWriter final : public TextWriter {
   }
 
   bool Row(const ExportRow& row) override {
-    std::string& out = text();
-    const std::tm tm = UtcFields(row.utcMs);
-    AppendDate(out, tm);
-    out += ',';
-    AppendTime(out, tm);
-    if (positions()) AppendPosition(out, row, kMissing);
-    out += ',';
-    if (hasDepth_) AppendFixed(out, row.depth, kAuxDecimals);
-    else out += kMissing;
-    for (int index : order_) {
-      out += ',';
-      AppendFixed(out, (*row.values)[static_cast<std::size_t>(index)], kValueDecimals);
+    const std::tm& tm = clock().Fields(row.utcMs);
+    char* out = PutDate(RowText(), tm);
+    *out++ = ',';
+    out = PutTime(out, tm);
+    if (positions()) out = PutPosition(out, row, kMissing);
+    if (hasDepth_) {
+      out = PutValue(out, row.depth, kAuxDecimals);
+    } else {
+      *out++ = ',';
+      out = std::copy(kMissing.begin(), kMissing.end(), out);
     }
-    out += '\n';
+    for (int index : order_) out = PutValue(out, (*row.values)[static_cast<std::size_t>(index)], kValueDecimals);
+    *out++ = '\n';
+    Append(out);
     return Emit();
   }
 

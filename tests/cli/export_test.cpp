@@ -167,9 +167,10 @@ class ExportCli : public test::HeadlessTest {
     dir_ = std::make_unique<TempDir>();
     cases_.clear();
     if (!std::filesystem::exists(kCli) || !std::filesystem::exists(kSim)) return;
-    // The nine-wavelength meter, a packet in seven damaged on the line.
+    // The nine-wavelength meter, a packet in seven damaged on the line;
+    // more samples than two of the NetCDF output's chunks (8192 rows).
     const std::string nine = dir_->File("nine.dat");
-    Record(SONDRIX_EXAMPLES_DIR "/nerit-9wl.dev", "--packets 20 --bad-checksum 7", nine);
+    Record(SONDRIX_EXAMPLES_DIR "/nerit-9wl.dev", "--packets 2000 --bad-checksum 7", nine);
     // ... and one line damaged in the file (cut short, two lines run together).
     {
       std::vector<std::string> lines = Lines(test::ReadTextFile(nine).value_or(""));
@@ -218,6 +219,9 @@ class ExportCli : public test::HeadlessTest {
           RunTool(kCli, "export " + Quoted(hyper) + " --format " + format + " --meta cruise=HY-1 --out-dir " +
                             Quoted(dir_->File("out")), *dir_);
       ASSERT_EQ(hyperRun.exitStatus, 0) << hyperRun.err;
+      // What each export told, its output's name left out.
+      for (const std::string& out : {run.out, hyperRun.out})
+        told_[format].push_back(std::regex_replace(out, std::regex(" to [^ ;(]+"), ""));
     }
   }
   static void TearDownTestSuite() { dir_.reset(); }
@@ -241,10 +245,12 @@ class ExportCli : public test::HeadlessTest {
 
   static std::unique_ptr<TempDir> dir_;
   static std::vector<Case> cases_;
+  static std::map<std::string, std::vector<std::string>> told_;  // by format
 };
 
 std::unique_ptr<TempDir> ExportCli::dir_;
 std::vector<Case> ExportCli::cases_;
+std::map<std::string, std::vector<std::string>> ExportCli::told_;
 
 std::string Meta(const Case& c, const char* key) { return *c.companion.deployment.Find(key); }
 
@@ -255,9 +261,17 @@ TEST_F(ExportCli, TheCasesHaveWhatTheyProve) {
   EXPECT_EQ(cases_[1].truth.headings.size(), 100u);
   EXPECT_EQ(cases_[1].truth.allC.size(), 100u);
   for (const Case& c : cases_) EXPECT_GT(c.truth.samples.size(), 20u) << c.name;
+  // Whole chunks of the NetCDF output and a last one the samples fill in part.
+  EXPECT_GT(cases_[0].truth.samples.size(), 2u * 8192u);
+  EXPECT_NE(cases_[0].truth.samples.size() % 8192u, 0u);
 }
 
 TEST_F(ExportCli, CsvHoldsEveryValueAsTheDataFilePrintsIt) {
+  // CSV counts the samples and damaged lines as it writes them, the other
+  // formats before: all tell the same.
+  EXPECT_EQ(told_["csv"], told_["netcdf"]);
+  EXPECT_EQ(told_["csv"], told_["seabass"]);
+  EXPECT_NE(told_["csv"].at(0).find("damaged lines left out"), std::string::npos);
   for (const Case& c : cases_) {
     SCOPED_TRACE(c.name);
     const std::vector<std::string> lines = Lines(test::ReadTextFile(Output(c, ".csv")).value_or(""));
@@ -394,6 +408,12 @@ TEST_F(ExportCli, NetCdfFollowsCfAndAcddAndHoldsEveryValue) {
     const std::vector<long long> time = nc.Int64s("time");
     ASSERT_EQ(time.size(), c.truth.samples.size());
     for (std::size_t r = 0; r < time.size(); ++r) ASSERT_EQ(time[r], zero + c.truth.samples[r].stamp) << "row " << r;
+
+    // The variables are written without HDF5's fill; the fill value stays
+    // named, where a variable has one, for the readers.
+    for (const char* name : {"attenuation", "absorption", "depth", "temperature_internal", "temperature_external"})
+      EXPECT_EQ(nc.Number(name, "_FillValue"), NC_FILL_DOUBLE) << name;
+    EXPECT_EQ(nc.Number("time", "_FillValue"), std::nullopt);
 
     EXPECT_EQ(nc.Text("depth", "standard_name"), "depth");
     EXPECT_EQ(nc.Text("depth", "units"), "m");
