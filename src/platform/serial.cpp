@@ -107,7 +107,7 @@ int Serial::ComRdByte(int port) {
   char byte = 0;
   const int result = ComRd(port, &byte, 1);
   if (result < 0) return result;
-  if (result == 0) return kIoTimeout;
+  if (result == 0) return com_error::kIoTimeout;
   return static_cast<unsigned char>(byte);
 }
 

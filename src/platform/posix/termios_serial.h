@@ -100,7 +100,9 @@ class TermiosSerial : public Serial {
 
   Port* Find(int port);
   // Why `port` has no open port: its number is out of range, or it is closed.
-  static int NotOpen(int port) { return port < 1 || port > kMaxPort ? kInvalidPortNumber : kPortNotOpen; }
+  static int NotOpen(int port) {
+    return port < 1 || port > kMaxPort ? com_error::kInvalidPortNumber : com_error::kPortNotOpen;
+  }
   // Reads what the device has, waiting until `deadline` (steady-clock
   // seconds) for something: bytes added, 0 at the deadline, or -151.
   static int Fill(Port& port, double deadline);
