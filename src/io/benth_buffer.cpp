@@ -28,13 +28,11 @@ Status BenthBuffer::New(std::unique_ptr<BenthBuffer>& handle, DPort& port, int c
   return status::kOk;
 }
 
+// A 32-bit counter of milliseconds; a wrap spans at most an hour.
 BenthBuffer::BenthBuffer(DPort& port, int channels, int samples)
-    : port_(port),
-      channels_(channels),
-      samples_(samples),
-      length_(BenthPacketLength(channels)),
-      scanner_(port, kBenthSync, length_ + kBenthChecksumBytes, 2 * length_),
-      data_(static_cast<std::size_t>(samples)) {
+    : PacketBuffer(port, channels, samples, BenthPacketLength(channels),
+                   Framing{kBenthSync, kBenthChecksumBytes, kSyncHeaderBytes, 2 * BenthPacketLength(channels),
+                           PacketTimeline(std::int64_t{1} << 32, 3'600'000, 10)}) {
   refs_.status = 0;
 }
 
@@ -67,18 +65,7 @@ PacketScanner::Verdict BenthBuffer::Check(const std::uint8_t* p) {
 
 // The packets carry no sample period: the time line learns it from the
 // distance between good packets in a row.
-Status BenthBuffer::ReadRecord(int& last) {
-  return ReadTimedRecord(
-      scanner_, length_, [this](const std::uint8_t* packet) { return Check(packet); },
-      [this](const std::uint8_t* packet) {
-        Decode(packet);
-        std::copy_n(packet + kBenthSerialOffset, serial_.size(), serial_.begin());
-        return 0.0;
-      },
-      timeline_, out_, data_, damaged_, last);
-}
-
-void BenthBuffer::Decode(const std::uint8_t* p) {
+double BenthBuffer::Decode(const std::uint8_t* p) {
   type_ = p[kBenthTypeOffset];
   refs_.serial = LittleEndian32(p + kBenthSerialOffset);
   const std::uint16_t status = BigEndian16(p + kBenthStatusOffset);
@@ -119,53 +106,33 @@ void BenthBuffer::Decode(const std::uint8_t* p) {
   refs_.auxCount2 = count2;
   refs_.auxCount5 = count5;
   refs_.auxCount6 = count6;
+  std::copy_n(p + kBenthSerialOffset, serial_.size(), serial_.begin());
+  return 0.0;
 }
-
-Status BenthBuffer::LinesAvailable() { return scanner_.LinesAvailable(length_ / samples_); }
-
-Status BenthBuffer::BytesAvailable() { return port_.BytesAvail(); }
 
 Status BenthBuffer::Sync(std::uint32_t& serial, std::uint32_t& status, std::uint32_t& skip) {
   spacingChanged_ = 0;
-  StartSync(scanner_, timeline_, out_, damaged_);
-  return FindPackets(serial, status, skip);
+  return PacketBuffer::Sync(serial, status, skip);
 }
 
-Status BenthBuffer::Resync(std::uint32_t& serial) {
-  scanner_.Clear();
-  std::uint32_t status = 0;
-  std::uint32_t skip = 0;
-  return FindPackets(serial, status, skip);
+bool BenthBuffer::PlausibleHeader(const std::uint8_t* p) const {
+  return BigEndian16(p + kBenthLengthOffset) <= kBenthMaxSyncLength;
 }
 
-Status BenthBuffer::FindPackets(std::uint32_t& serial, std::uint32_t& status, std::uint32_t& skip) {
-  const Status result = scanner_.SyncPlausibleHeader(
-      kSyncHeaderBytes, 2 * length_,
-      [](const std::uint8_t* p) { return BigEndian16(p + kBenthLengthOffset) <= kBenthMaxSyncLength; });
-  if (result != status::kOk) return result;
-  const std::uint8_t* p = scanner_.Front();
+void BenthBuffer::ReadHeader(const std::uint8_t* p, std::uint32_t& serial, std::uint32_t& status,
+                             std::uint32_t& skip) {
   syncedLength_ = BigEndian16(p + kBenthLengthOffset);
   syncedSkip_ = p[kBenthSkipOffset];
-  skip = syncedSkip_;
+  skip = static_cast<std::uint32_t>(syncedSkip_);
   serial = BigEndian32(p + kBenthSerialOffset);
   status = BigEndian16(p + kBenthStatusOffset);
-  // The instrument is there and speaks this format: from now on noise is
-  // lost data, not a format error.
-  scanner_.MarkSynced();
-  return status::kOk;
 }
 
 StreamEvents BenthBuffer::Events() const {
-  StreamEvents events = timeline_.Events();
+  StreamEvents events = PacketBuffer::Events();
   events.spacingChanged = spacingChanged_;
   return events;
 }
-
-Status BenthBuffer::BufferSize() { return port_.BufferSize(); }
-
-const RefBlock* BenthBuffer::GetRefp() { return &refs_; }
-
-const DataSample* BenthBuffer::GetDatap(int index) { return out_.At(index, data_); }
 
 // --- Commands --------------------------------------------------------------------
 

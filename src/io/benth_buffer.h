@@ -17,72 +17,47 @@
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 #include "common/status.h"
 #include "io/benth_packet.h"
-#include "io/data_buffer.h"
 #include "io/dport.h"
-#include "io/packet_scanner.h"
-#include "io/sample_clock.h"
+#include "io/packet_buffer.h"
 
 namespace sondrix {
 
-class BenthBuffer : public DataBuffer {
+class BenthBuffer : public PacketBuffer {
  public:
   // A decoder of `channels` (1 ... 128) wavelength channels and `samples`
   // (1 or more; the instrument sends one) samples per packet over `port`
   // (not owned; it must outlive the decoder). 1, or -1001 with `handle`
   // cleared for counts out of range.
   static Status New(std::unique_ptr<BenthBuffer>& handle, DPort& port, int channels, int samples);
+  ~BenthBuffer() override;
 
-  // 1 for a good packet, with `last` = k + m - 1: k lost samples (read off
-  // the millisecond counter and the packets' spacing, or m for each damaged
-  // packet since the last good one where the counter cannot tell; status
-  // -1023), then the packet's m. -1022 when no more than L bytes wait or the packet is not
-  // complete yet; -1000 when no sync pattern shows within 2 L bytes before
-  // the stream was synchronised; port errors unchanged, after any damaged
-  // packets not yet reported.
-  Status ReadRecord(int& last) override;                                  // 0
-  Status LinesAvailable() override;                                       // 1
-  Status BytesAvailable() override;                                       // 2
   // Resets the port, finds a packet (any length up to 1000 bytes) and
   // reads from its header the serial number (most significant byte first),
   // the status word and the skip value (the header byte at offset 7). That
   // packet stays buffered (the next ReadRecord decodes it when it is one of
   // this decoder's length); a capture part-way through keeps what was
   // buffered, a live line starts afresh.
-  Status Sync(std::uint32_t& serial, std::uint32_t& status,               // 3
-              std::uint32_t& skip) override;
-  Status Resync(std::uint32_t& serial) override;
-  Status DiscardInput() override {
-    damaged_ = 0;
-    timeline_.Discarded();
-    return scanner_.DiscardInput();
-  }
-  int PacketBytes() const override { return scanner_.WholeBytes(); }
-  Status BufferSize() override;                                           // 4
-  const RefBlock* GetRefp() override;                                     // 5
-  // Sample 0 ... `last` of the last ReadRecord; null for any other index.
-  const DataSample* GetDatap(int index) override;                         // 6
-  ~BenthBuffer() override;                                                // 7 Dispose
+  Status Sync(std::uint32_t& serial, std::uint32_t& status, std::uint32_t& skip) override;
+  // The time line's events, and the good packets skipped since the last
+  // Sync for another output spacing than the one synchronised on.
+  StreamEvents Events() const override;
   // Sends the instrument its output spacing code (1 ... 4) and baud rate,
   // then reopens the port at that rate. 1 or the failing command's code.
-  virtual Status SetParams(int parameter, int baudRate);                  // 8
+  virtual Status SetParams(int parameter, int baudRate);
 
   // Writes a command frame and waits for its acknowledgement, three times
   // at most: 1; -1000 after three attempts without an acknowledgement or
   // for an acknowledgement that does not add up; port errors unchanged.
   Status SendCommand(std::uint16_t code, std::uint16_t param1, std::uint16_t param2);
 
-  int Channels() const { return channels_; }
-  int PacketLength() const { return length_; }
   // The packet type of the last good packet.
   int PacketType() const { return type_; }
   // The length word of the packet the last Sync found (0 before one): the
   // instrument's packets fit this decoder only when it is PacketLength().
   int SyncedLength() const { return syncedLength_; }
-  StreamEvents Events() const override;
 
   // How long SendCommand waits for an acknowledgement, seconds.
   static constexpr double kAckTimeout = 2.0;
@@ -90,24 +65,17 @@ class BenthBuffer : public DataBuffer {
   static constexpr double kReopenDelay = 0.1;
 
  private:
-  // Finds a sync pattern with a plausible header and reads the header's
-  // words; the packet stays buffered.
-  Status FindPackets(std::uint32_t& serial, std::uint32_t& status, std::uint32_t& skip);
   BenthBuffer(DPort& port, int channels, int samples);
 
-  PacketScanner::Verdict Check(const std::uint8_t* packet);
-  void Decode(const std::uint8_t* packet);
+  PacketScanner::Verdict Check(const std::uint8_t* packet) override;
+  double Decode(const std::uint8_t* packet) override;
+  bool PlausibleHeader(const std::uint8_t* packet) const override;
+  void ReadHeader(const std::uint8_t* packet, std::uint32_t& serial, std::uint32_t& status,
+                  std::uint32_t& skip) override;
   // One write of a command and the wait for its acknowledgement.
   Status CommandAttempt(const std::array<std::uint8_t, kBenthFrameBytes>& frame);
 
-  DPort& port_;
-  int channels_;
-  int samples_;
-  int length_;
   int type_ = 0;
-  PacketScanner scanner_;
-  // Damaged packets since the last good one.
-  int damaged_ = 0;
   // The serial number bytes of the last good packet, as they stand in it
   // (one was placed on the time line since the last Sync).
   std::array<std::uint8_t, 4> serial_{};
@@ -115,11 +83,6 @@ class BenthBuffer : public DataBuffer {
   int syncedLength_ = 0;
   int syncedSkip_ = -1;
   long long spacingChanged_ = 0;
-  // 32 bits of milliseconds; a wrap spans at most an hour.
-  PacketTimeline timeline_{std::int64_t{1} << 32, 3'600'000, 10};
-  RecordOut out_;
-  RefBlock refs_;
-  std::vector<DataSample> data_;
 };
 
 }  // namespace sondrix

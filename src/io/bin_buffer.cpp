@@ -18,13 +18,12 @@ Status BinBuffer::New(std::unique_ptr<BinBuffer>& handle, DPort& port, int chann
   return status::kOk;
 }
 
+// A 16-bit counter of hundredths of a second; a wrap spans at most a quarter
+// of its range.
 BinBuffer::BinBuffer(DPort& port, int channels, int samples, int length)
-    : port_(port),
-      channels_(channels),
-      samples_(samples),
-      length_(length),
-      scanner_(port, kMeterSync, length + kMeterChecksumBytes, 2 * length),
-      data_(static_cast<std::size_t>(samples)) {}
+    : PacketBuffer(port, channels, samples, length,
+                   Framing{kMeterSync, kMeterChecksumBytes, kMeterSamplesOffset, 4 * length,
+                           PacketTimeline(65536, 16384, 1)}) {}
 
 BinBuffer::~BinBuffer() = default;
 
@@ -32,7 +31,7 @@ BinBuffer::~BinBuffer() = default;
 // a packet of this instrument whose length was hit: damaged (what the
 // counter cannot count, at the end of a run, is counted then). Anything else
 // behind a pattern with another length is no packet.
-PacketScanner::Verdict BinBuffer::Check(const std::uint8_t* p) const {
+PacketScanner::Verdict BinBuffer::Check(const std::uint8_t* p) {
   if (LittleEndian16(p + kMeterLengthOffset) != length_) {
     const bool ours = timeline_.HasPacket() && LittleEndian32(p + kMeterSerialOffset) == refs_.serial;
     return ours ? PacketScanner::Verdict::BadLength : PacketScanner::Verdict::FalseStart;
@@ -41,16 +40,6 @@ PacketScanner::Verdict BinBuffer::Check(const std::uint8_t* p) const {
       p + kMeterLengthOffset, static_cast<std::size_t>(length_ - kMeterLengthOffset)));
   return (sum & 0xFFFF) == LittleEndian16(p + length_) ? PacketScanner::Verdict::Good
                                             : PacketScanner::Verdict::Damaged;
-}
-
-Status BinBuffer::ReadRecord(int& last) {
-  return ReadTimedRecord(
-      scanner_, length_, [this](const std::uint8_t* packet) { return Check(packet); },
-      [this](const std::uint8_t* packet) {
-        Decode(packet);
-        return StepOf();
-      },
-      timeline_, out_, data_, damaged_, last);
 }
 
 // The time counter runs in hundredths of a second; the packet's sample rate
@@ -72,7 +61,7 @@ double BinBuffer::StepOf() const {
   return step >= 1.0 ? step : -1.0;
 }
 
-void BinBuffer::Decode(const std::uint8_t* p) {
+double BinBuffer::Decode(const std::uint8_t* p) {
   refs_.serial = LittleEndian32(p + kMeterSerialOffset);
   const std::uint16_t word = LittleEndian16(p + kMeterStatusOffset);
   refs_.status = word == 0 ? 1 : word;
@@ -96,45 +85,18 @@ void BinBuffer::Decode(const std::uint8_t* p) {
     refs_.refs[j] = ChannelBytesToFraction(at);
   }
   refs_.temp = CountToTemp(LittleEndian16(at));
+  return StepOf();
 }
 
-Status BinBuffer::LinesAvailable() { return scanner_.LinesAvailable(length_ / samples_); }
-
-Status BinBuffer::BytesAvailable() { return port_.BytesAvail(); }
-
-Status BinBuffer::Sync(std::uint32_t& serial, std::uint32_t& word2, std::uint32_t& word3) {
-  StartSync(scanner_, timeline_, out_, damaged_);
-  return FindPackets(serial, word2, word3);
+bool BinBuffer::PlausibleHeader(const std::uint8_t* p) const {
+  return LittleEndian16(p + kMeterLengthOffset) == length_;
 }
 
-Status BinBuffer::Resync(std::uint32_t& serial) {
-  scanner_.Clear();
-  std::uint32_t word2 = 0;
-  std::uint32_t word3 = 0;
-  return FindPackets(serial, word2, word3);
-}
-
-Status BinBuffer::FindPackets(std::uint32_t& serial, std::uint32_t& word2, std::uint32_t& word3) {
-  const Status result = scanner_.SyncPlausibleHeader(
-      kMeterSamplesOffset, 4 * length_,
-      [this](const std::uint8_t* p) { return LittleEndian16(p + kMeterLengthOffset) == length_; });
-  if (result != status::kOk) return result;
-  const std::uint8_t* p = scanner_.Front();
+void BinBuffer::ReadHeader(const std::uint8_t* p, std::uint32_t& serial, std::uint32_t& word2,
+                           std::uint32_t& word3) {
   serial = LittleEndian32(p + kMeterSerialOffset);
   word2 = LittleEndian32(p + kMeterStatusOffset);
   word3 = LittleEndian32(p + kMeterPressureOffset);
-  // The instrument is there and speaks this format: from now on noise is
-  // lost data, not a format error.
-  scanner_.MarkSynced();
-  return status::kOk;
 }
-
-StreamEvents BinBuffer::Events() const { return timeline_.Events(); }
-
-Status BinBuffer::BufferSize() { return port_.BufferSize(); }
-
-const RefBlock* BinBuffer::GetRefp() { return &refs_; }
-
-const DataSample* BinBuffer::GetDatap(int index) { return out_.At(index, data_); }
 
 }  // namespace sondrix

@@ -196,11 +196,4 @@ const DataSample* RecordOut::At(int index, std::span<const DataSample> packet) c
   return &packet[inPacket];
 }
 
-void StartSync(PacketScanner& scanner, PacketTimeline& timeline, RecordOut& out, int& damaged) {
-  scanner.ResetPort();
-  damaged = 0;
-  timeline.Reset();
-  out.Restart();
-}
-
 }  // namespace sondrix

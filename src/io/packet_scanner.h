@@ -220,37 +220,4 @@ class RecordOut {
   long long lostTotal_ = 0;
 };
 
-// What the decoders' Sync share before they look for a packet's header
-// (PacketScanner::SyncPlausibleHeader): the port is reset (a capture
-// part-way through goes on), and the damaged count, the time line and the
-// lost count start afresh. A Resync after the line came back does not
-// start them afresh: it only clears the scanner, so that the samples missed
-// meanwhile are counted lost from the instrument's counter, as any gap.
-void StartSync(PacketScanner& scanner, PacketTimeline& timeline, RecordOut& out, int& damaged);
-
-// What the decoders' ReadRecord share: finds the next good packet (`check`),
-// has `decode` read it into `samples` (returning the counts per sample it
-// declares, as PacketTimeline::Place takes them), places it on the time line
-// and hands out the lost samples in front of it and its own; a repeated
-// packet is dropped and the search goes on. At the end of the stream the
-// damaged packets not yet counted go out as lost samples.
-template <typename Check, typename Decode>
-Status ReadTimedRecord(PacketScanner& scanner, int length, Check check, Decode decode,
-                       PacketTimeline& timeline, RecordOut& out, std::span<DataSample> samples,
-                       int& damaged, int& last) {
-  const int m = static_cast<int>(samples.size());
-  for (;;) {
-    const Status found = scanner.Find(length, check, damaged);
-    if (found == status::kNoData || found == status::kUnrecognisedData) return found;
-    // The end of a replay, or the line is gone.
-    if (found != status::kOk) return out.EndRun(found, damaged, m, last);
-    const double step = decode(scanner.Front());
-    scanner.Consume();
-    const PacketTimeline::Placed placed = timeline.Place(samples, step, damaged * m);
-    if (placed.repeat) continue;  // a repeated packet is no new data
-    damaged = 0;
-    return out.Set(placed.lost, true, m, last);
-  }
-}
-
 }  // namespace sondrix

@@ -5,7 +5,21 @@
 // to itself and derives its own guard from this one.
 #pragma once
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace sondrix::platform {
+
+// The service in `slot`. A program that uses a service it never installed
+// is wrong from the start: it stops at once, saying which is missing.
+template <class Service>
+Service& Installed(Service* slot, const char* missing) {
+  if (slot == nullptr) {
+    std::fprintf(stderr, "sondrix: %s\n", missing);
+    std::abort();
+  }
+  return *slot;
+}
 
 template <class Service>
 class ScopedInstall {

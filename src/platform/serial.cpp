@@ -101,12 +101,14 @@ std::string DescribeSerialPort(const SerialPortInfo& port) {
   return line;
 }
 
-Serial& serial() {
-  if (gSerial == nullptr) {
-    std::fputs("sondrix: no serial-port backend installed (ScopedSerial missing)\n", stderr);
-    std::abort();
-  }
-  return *gSerial;
+Serial& serial() { return Installed(gSerial, "no serial-port backend installed (ScopedSerial missing)"); }
+
+int Serial::ComRdByte(int port) {
+  char byte = 0;
+  const int result = ComRd(port, &byte, 1);
+  if (result < 0) return result;
+  if (result == 0) return com_error::kIoTimeout;
+  return static_cast<unsigned char>(byte);
 }
 
 bool HasSerial() { return gSerial != nullptr; }

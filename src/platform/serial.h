@@ -65,8 +65,9 @@ class Serial {
   // Reads up to `count` bytes, waiting at most the time-out for them; returns
   // the number read (fewer on time-out) or a negative code.
   virtual int ComRd(int port, char* buffer, std::size_t count) = 0;
-  // One byte (0 ... 255) or a negative code (-99 on time-out).
-  virtual int ComRdByte(int port) = 0;
+  // One byte (0 ... 255) or a negative code (-99 on time-out): a ComRd of
+  // one byte.
+  int ComRdByte(int port);
   // Reads until `terminator` (consumed, not stored), `count` bytes or the
   // time-out; returns the number of bytes stored.
   virtual int ComRdTerm(int port, char* buffer, std::size_t count, int terminator) = 0;

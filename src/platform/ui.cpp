@@ -45,13 +45,7 @@ std::optional<double> CtrlValueDouble(const CtrlValue& value) {
   return std::nullopt;
 }
 
-Ui& ui() {
-  if (gUi == nullptr) {
-    std::fputs("sondrix: no user interface installed (ScopedUi missing)\n", stderr);
-    std::abort();
-  }
-  return *gUi;
-}
+Ui& ui() { return Installed(gUi, "no user interface installed (ScopedUi missing)"); }
 
 bool HasUi() { return gUi != nullptr; }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/uir.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdint>
@@ -522,18 +523,21 @@ class Parser {
   std::set<int> menuIds_;
 };
 
-const MenuEntrySpec* FindIn(const std::vector<MenuEntrySpec>& entries, int id) {
-  for (const MenuEntrySpec& entry : entries) {
-    if (entry.id != 0 && entry.id == id) return &entry;
-    if (const MenuEntrySpec* found = FindIn(entry.entries, id)) return found;
-  }
-  return nullptr;
+// The item of `items` whose `member` is `key`, or null.
+template <class Item, class Member, class Key>
+const Item* FindBy(const std::vector<Item>& items, Member Item::*member, const Key& key) {
+  const auto found = std::ranges::find(items, key, member);
+  return found == items.end() ? nullptr : &*found;
 }
 
-const MenuEntrySpec* FindIn(const std::vector<MenuEntrySpec>& entries, std::string_view name) {
+// The menu entry, at any depth, whose `member` is `key` (an entry without an
+// id or a name is never found by it).
+template <class Value, class Key>
+const MenuEntrySpec* FindIn(const std::vector<MenuEntrySpec>& entries, Value MenuEntrySpec::*member, const Key& key) {
+  if (key == Key{}) return nullptr;
   for (const MenuEntrySpec& entry : entries) {
-    if (!entry.name.empty() && entry.name == name) return &entry;
-    if (const MenuEntrySpec* found = FindIn(entry.entries, name)) return found;
+    if (entry.*member == key) return &entry;
+    if (const MenuEntrySpec* found = FindIn(entry.entries, member, key)) return found;
   }
   return nullptr;
 }
@@ -554,52 +558,28 @@ std::optional<CtrlType> CtrlTypeFromName(std::string_view name) {
   return std::nullopt;
 }
 
-const ControlSpec* PanelSpec::FindControl(int controlId) const {
-  for (const ControlSpec& control : controls) {
-    if (control.id == controlId) return &control;
-  }
-  return nullptr;
-}
+const ControlSpec* PanelSpec::FindControl(int controlId) const { return FindBy(controls, &ControlSpec::id, controlId); }
 
 const ControlSpec* PanelSpec::FindControl(std::string_view controlName) const {
-  for (const ControlSpec& control : controls) {
-    if (control.name == controlName) return &control;
-  }
-  return nullptr;
+  return FindBy(controls, &ControlSpec::name, controlName);
 }
 
-const MenuEntrySpec* MenuBarSpec::FindEntry(int entryId) const { return FindIn(menus, entryId); }
+const MenuEntrySpec* MenuBarSpec::FindEntry(int entryId) const { return FindIn(menus, &MenuEntrySpec::id, entryId); }
 
 const MenuEntrySpec* MenuBarSpec::FindEntry(std::string_view entryName) const {
-  return FindIn(menus, entryName);
+  return FindIn(menus, &MenuEntrySpec::name, entryName);
 }
+
+const MenuBarSpec* UirFile::FindMenuBar(int menuBarId) const { return FindBy(menuBars, &MenuBarSpec::id, menuBarId); }
 
 const MenuBarSpec* UirFile::FindMenuBar(std::string_view menuBarName) const {
-  for (const MenuBarSpec& bar : menuBars) {
-    if (bar.name == menuBarName) return &bar;
-  }
-  return nullptr;
+  return FindBy(menuBars, &MenuBarSpec::name, menuBarName);
 }
 
-const PanelSpec* UirFile::FindPanel(int panelId) const {
-  for (const PanelSpec& panel : panels) {
-    if (panel.id == panelId) return &panel;
-  }
-  return nullptr;
-}
+const PanelSpec* UirFile::FindPanel(int panelId) const { return FindBy(panels, &PanelSpec::id, panelId); }
 
 const PanelSpec* UirFile::FindPanel(std::string_view panelName) const {
-  for (const PanelSpec& panel : panels) {
-    if (panel.name == panelName) return &panel;
-  }
-  return nullptr;
-}
-
-const MenuBarSpec* UirFile::FindMenuBar(int menuBarId) const {
-  for (const MenuBarSpec& bar : menuBars) {
-    if (bar.id == menuBarId) return &bar;
-  }
-  return nullptr;
+  return FindBy(panels, &PanelSpec::name, panelName);
 }
 
 std::optional<UirFile> ParseUir(std::string_view text, std::string& error,

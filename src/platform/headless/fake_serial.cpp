@@ -178,14 +178,6 @@ int FakeSerial::ReadInput(int port, char* buffer, std::size_t count, int termina
 
 int FakeSerial::ComRd(int port, char* buffer, std::size_t count) { return ReadInput(port, buffer, count, -1); }
 
-int FakeSerial::ComRdByte(int port) {
-  char byte = 0;
-  const int result = ComRd(port, &byte, 1);
-  if (result < 0) return result;
-  if (result == 0) return kIoTimeout;
-  return static_cast<unsigned char>(byte);
-}
-
 int FakeSerial::ComRdTerm(int port, char* buffer, std::size_t count, int terminator) {
   return ReadInput(port, buffer, count, terminator & 0xFF);
 }

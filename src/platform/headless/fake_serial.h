@@ -76,7 +76,6 @@ class FakeSerial : public Serial {
                     int stopBits, int inputQueueSize, int outputQueueSize) override;
   int CloseCom(int port) override;
   int ComRd(int port, char* buffer, std::size_t count) override;
-  int ComRdByte(int port) override;
   int ComRdTerm(int port, char* buffer, std::size_t count, int terminator) override;
   int ComWrt(int port, const char* buffer, std::size_t count) override;
   int GetInQLen(int port) override;

@@ -343,49 +343,35 @@ int TermiosSerial::Fill(Port& port, double deadline) {
   }
 }
 
-int TermiosSerial::ComRd(int port, char* buffer, std::size_t count) {
-  Port* open = Find(port);
-  if (open == nullptr) return port < 1 || port > kMaxPort ? kInvalidPortNumber : kPortNotOpen;
-  count = std::min<std::size_t>(count, INT_MAX);
-  const double deadline = Now() + open->timeout;
-  std::size_t got = 0;
-  while (got < count) {
-    if (open->Pending() > 0) {
-      const std::size_t take = std::min(count - got, open->Pending());
-      std::memcpy(buffer + got, open->pending.data() + open->head, take);
-      open->head += take;
-      got += take;
-      continue;
-    }
-    const int result = Fill(*open, deadline);
-    if (result < 0) return result;
-    if (result == 0) break;
-  }
-  return static_cast<int>(got);
-}
-
-int TermiosSerial::ComRdByte(int port) {
-  char byte = 0;
-  const int result = ComRd(port, &byte, 1);
-  if (result < 0) return result;
-  if (result == 0) return kIoTimeout;
-  return static_cast<unsigned char>(byte);
-}
+int TermiosSerial::ComRd(int port, char* buffer, std::size_t count) { return ReadInput(port, buffer, count, -1); }
 
 int TermiosSerial::ComRdTerm(int port, char* buffer, std::size_t count, int terminator) {
+  return ReadInput(port, buffer, count, terminator & 0xFF);
+}
+
+// Bytes already pending go first, then the line is read until `count`
+// bytes, the terminator (consumed, not stored; -1: none) or the time-out.
+int TermiosSerial::ReadInput(int port, char* buffer, std::size_t count, int terminator) {
   Port* open = Find(port);
-  if (open == nullptr) return port < 1 || port > kMaxPort ? kInvalidPortNumber : kPortNotOpen;
+  if (open == nullptr) return NotOpen(port);
   count = std::min<std::size_t>(count, INT_MAX);
-  const char stop = static_cast<char>(terminator & 0xFF);
   const double deadline = Now() + open->timeout;
   std::size_t got = 0;
   while (got < count) {
-    while (open->Pending() > 0 && got < count) {
-      const char c = open->pending[open->head++];
-      if (c == stop) return static_cast<int>(got);
-      buffer[got++] = c;
+    if (const std::size_t take = std::min(count - got, open->Pending()); take > 0) {
+      const char* from = open->pending.data() + open->head;
+      const void* stop = terminator < 0 ? nullptr : std::memchr(from, terminator, take);
+      if (stop != nullptr) {
+        const auto before = static_cast<std::size_t>(static_cast<const char*>(stop) - from);
+        std::memcpy(buffer + got, from, before);
+        open->head += before + 1;
+        return static_cast<int>(got + before);
+      }
+      std::memcpy(buffer + got, from, take);
+      open->head += take;
+      got += take;
+      if (got == count) break;
     }
-    if (got == count) break;
     const int result = Fill(*open, deadline);
     if (result < 0) return result;
     if (result == 0) break;
@@ -395,7 +381,7 @@ int TermiosSerial::ComRdTerm(int port, char* buffer, std::size_t count, int term
 
 int TermiosSerial::ComWrt(int port, const char* buffer, std::size_t count) {
   Port* open = Find(port);
-  if (open == nullptr) return port < 1 || port > kMaxPort ? kInvalidPortNumber : kPortNotOpen;
+  if (open == nullptr) return NotOpen(port);
   count = std::min<std::size_t>(count, INT_MAX);
   const double deadline = Now() + open->timeout;
   std::size_t done = 0;
@@ -419,7 +405,7 @@ int TermiosSerial::ComWrt(int port, const char* buffer, std::size_t count) {
 
 int TermiosSerial::GetInQLen(int port) {
   Port* open = Find(port);
-  if (open == nullptr) return port < 1 || port > kMaxPort ? kInvalidPortNumber : kPortNotOpen;
+  if (open == nullptr) return NotOpen(port);
   int waiting = 0;
   if (::ioctl(open->fd, FIONREAD, &waiting) != 0) return kGeneralIoError;
   const long long total = static_cast<long long>(open->Pending()) + std::max(waiting, 0);
@@ -434,7 +420,7 @@ int TermiosSerial::GetInQLen(int port) {
 
 int TermiosSerial::FlushInQ(int port) {
   Port* open = Find(port);
-  if (open == nullptr) return port < 1 || port > kMaxPort ? kInvalidPortNumber : kPortNotOpen;
+  if (open == nullptr) return NotOpen(port);
   open->pending.clear();
   open->head = 0;
   if (::ioctl(open->fd, TCFLSH, TCIFLUSH) != 0) return kGeneralIoError;
@@ -443,14 +429,14 @@ int TermiosSerial::FlushInQ(int port) {
 
 int TermiosSerial::FlushOutQ(int port) {
   Port* open = Find(port);
-  if (open == nullptr) return port < 1 || port > kMaxPort ? kInvalidPortNumber : kPortNotOpen;
+  if (open == nullptr) return NotOpen(port);
   if (::ioctl(open->fd, TCFLSH, TCOFLUSH) != 0) return kGeneralIoError;
   return 0;
 }
 
 int TermiosSerial::SetComTime(int port, double seconds) {
   Port* open = Find(port);
-  if (open == nullptr) return port < 1 || port > kMaxPort ? kInvalidPortNumber : kPortNotOpen;
+  if (open == nullptr) return NotOpen(port);
   if (!(seconds >= 0.0)) return kInvalidParameter;
   open->timeout = seconds;
   return 0;

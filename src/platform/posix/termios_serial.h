@@ -65,7 +65,6 @@ class TermiosSerial : public Serial {
                     int stopBits, int inputQueueSize, int outputQueueSize) override;
   int CloseCom(int port) override;
   int ComRd(int port, char* buffer, std::size_t count) override;
-  int ComRdByte(int port) override;
   int ComRdTerm(int port, char* buffer, std::size_t count, int terminator) override;
   int ComWrt(int port, const char* buffer, std::size_t count) override;
   int GetInQLen(int port) override;
@@ -100,9 +99,15 @@ class TermiosSerial : public Serial {
   };
 
   Port* Find(int port);
+  // Why `port` has no open port: its number is out of range, or it is closed.
+  static int NotOpen(int port) {
+    return port < 1 || port > kMaxPort ? com_error::kInvalidPortNumber : com_error::kPortNotOpen;
+  }
   // Reads what the device has, waiting until `deadline` (steady-clock
   // seconds) for something: bytes added, 0 at the deadline, or -151.
   static int Fill(Port& port, double deadline);
+  // What ComRd (terminator -1) and ComRdTerm read.
+  int ReadInput(int port, char* buffer, std::size_t count, int terminator);
   static void ClosePort(Port& port);
 
   std::map<int, Port> ports_;
