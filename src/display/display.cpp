@@ -34,12 +34,12 @@ const char* Plural(int n) { return n == 1 ? "" : "s"; }
 // in ISO 8601, the time labelled with its zone ("2026-12-10", "03:57:30
 // local"). Another text is shown as it is.
 std::string ShownDate(const std::string& date) {
-  const bool us = date.size() == 10 && date[2] == '-' && date[5] == '-' &&
-                  std::all_of(date.begin(), date.end(), [](char c) { return c == '-' || std::isdigit(static_cast<unsigned char>(c)); });
+  const auto digitOrDash = [](char c) { return c == '-' || std::isdigit(static_cast<unsigned char>(c)) != 0; };
+  const bool us =
+      date.size() == 10 && date[2] == '-' && date[5] == '-' && std::all_of(date.begin(), date.end(), digitOrDash);
   return us ? date.substr(6, 4) + "-" + date.substr(0, 2) + "-" + date.substr(3, 2) : date;
 }
 std::string ShownTime(const std::string& time) { return time.empty() ? time : time + " local"; }
-
 
 }  // namespace
 
