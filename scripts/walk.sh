@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # A walk through the program as an operator takes it, on a virtual X server,
 # with the mouse and the keyboard, a screenshot at every step: open a
-# simulated nine-wavelength meter by hand, start a run, switch graphs while
-# it runs, stop it and save it under a name typed without extension, replay
-# the saved file, then calibrate the meter's offsets and cancel. Run by hand;
+# simulated nine-wavelength meter by hand, start a run with a simulated GPS
+# receiver, switch graphs while it runs, lose the receiver (the window keeps
+# its size however long the outage), stop the run and save it under a name
+# typed without extension, replay the saved file, then calibrate the meter's
+# offsets and cancel. Run by hand;
 # it stops at the first step whose window does not come.
 # Needs Xvfb, xdotool and ImageMagick's import.
 # Usage: scripts/walk.sh [build-dir] [output-dir]
@@ -31,6 +33,8 @@ hand_click() { xdotool mousemove "$1" "$2" mousedown 1 sleep 0.1 mouseup 1; slee
 
 start_xvfb
 start_meter --rate 30 --dive-seconds 60
+start_receiver --start=-33.85,151.27 --speed 9 --heading 60
+receiver=${session_pids[-1]}
 device=$(sed -n 's/^Device=//p' "$home/Sondrix.ini")
 # Nothing is open at start: the operator opens the meter.
 sed -i '/^Device=/d;/^Port=/d' "$home/Sondrix.ini"
@@ -50,21 +54,35 @@ hand_click $((X + 50)) $((Y + 69))
 sleep 2
 shot opened
 
-# A run; the graph switched while it runs.
+# A run; the graph switched while it runs; the GPS receiver lost on the
+# way (its simulator ended): the position read-out says so, and the window
+# keeps its size.
 key F1
 sleep 10
 shot run-spectrum
+size_before=$(xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p')
+kill "$receiver"
 click 66 8    # Display
 click 100 51  # Strip Chart
 sleep 6
 shot run-strip-chart
 click 66 8    # Display
 click 100 28  # XY Graph
-sleep 6
-shot run-xy-graph
+sleep 8
+shot run-gps-lost
+size_after=$(xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p')
+echo "walk: window $size_before before the receiver was lost, $size_after 14 s after"
+[ "$size_before" = "$size_after" ] || echo "walk: the window changed its size" >&2
 
-# Stop; saved as "walk1", which becomes walk1.dat.
+# Stop: first what the run has to tell (the receiver that went away), over
+# the window; then the recording saved as "walk1", which becomes walk1.dat.
 key F2
+if note=$(await '^Error$') && [ -n "$note" ]; then
+  sleep 0.5
+  shot run-notes
+  xdotool windowfocus --sync "$note" key Return
+  sleep 0.5
+fi
 answer_dialog 'Save data' "$home/walk1"
 shot saved
 [ -s "$home/walk1.dat" ] && echo "walk: saved $home/walk1.dat ($(wc -l <"$home/walk1.dat") lines)"
@@ -96,8 +114,9 @@ xdotool windowfocus --sync "$port"
 eval "$(xdotool getwindowgeometry --shell "$port")"
 hand_click $((X + 50)) $((Y + 69))
 sleep 2
-click 19 8    # File
-click 60 124  # Edit Configuration...
+key alt+f     # File
+sleep 0.5
+xdotool key e # Edit Configuration...
 editor=$(await 'Meter Configuration')
 xdotool windowfocus --sync "$editor"
 eval "$(xdotool getwindowgeometry --shell "$editor")"

@@ -149,6 +149,8 @@ class DisplayView final : public RunView {
       SetCursor(Cursor::Default);
       first_ = false;
     }
+    // The clock and the elapsed time go on while no line comes.
+    display_.Tick(true);
     ShowPosition(run);
     if (!run.away()) return;
     const int seconds = static_cast<int>(run.awaySeconds());
@@ -556,13 +558,14 @@ Status Acquire_Run(App& app) {
     result = summary.result;
     ReportRunError(*source, result, summary.breaks);
   }
-  FinishRecording(app, *source, recorder, summary);
   // What the run has to tell beyond its result (lines left out, what the
-  // stream showed beyond lost lines) is told once, at its end (an
-  // unattended run has nobody to tell).
+  // stream showed beyond lost lines, another instrument on a line that came
+  // back) is told once, at its end, before its recording is offered for
+  // saving (an unattended run has nobody to tell).
   if (!app.terminating && Rudud_IsDefined() == 0) {
     for (const std::string& note : summary.Notes()) Error_Message(note);
   }
+  FinishRecording(app, *source, recorder, summary);
   display.HideStopButton();
   Menu_Enable(app, -1, true);
   // Events are marked during a run only.

@@ -20,6 +20,7 @@
 #include "display/graph_kinds.h"
 #include "io/hw_port.h"
 #include "meter/source_factory.h"
+#include "platform/clock.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
 #include "source/rudud.h"
@@ -222,8 +223,13 @@ void RunMainLoop(App& app) {
   platform::Ui& ui = platform::ui();
   while (!app.quit) {
     UpdateControls(app);
-    // Nothing to do until the user does something: the loop sleeps.
-    const UserEvent event = ui.WaitUserEvent(-1.0, {});
+    // Nothing to do until the user does something: the loop sleeps, with a
+    // live instrument open until the clock's next second, which its date
+    // and time read-outs show.
+    const bool live = app.source() != nullptr && app.source()->GetReplayFraction() < 0.0;
+    const double tick = 1.0 - static_cast<double>(platform::UtcMs() % 1000) / 1000.0 + 0.005;
+    const UserEvent event = ui.WaitUserEvent(live ? tick : -1.0, {});
+    if (live && event.type == EventType::None) app.display().Tick(false);
     CheckPanelSize(app.mainPanel, app.layout);
     if (event.type == EventType::Menu && event.panel == app.menuBar) {
       HandleMenu(app, event.control);

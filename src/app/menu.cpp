@@ -64,8 +64,17 @@ void SaveData(App& app) {
   Error_Report(SaveScratchRecording(app, *recording));
 }
 
+// Prints and exported pictures are for paper and reports: in the day's
+// colours, whatever the window wears, unless the settings ask for the
+// night's (NightPictures).
+std::shared_ptr<const platform::ColorLook> PicturesLook() {
+  return SchemeLook(settings::NightPicturesOn() ? platform::ColorScheme::Night : platform::ColorScheme::Day);
+}
+
 void Print(App& app) {
-  const int result = platform::ui().PrintPanel(app.mainPanel, platform::PrintRequest{});
+  platform::PrintRequest request;
+  request.look = PicturesLook();
+  const int result = platform::ui().PrintPanel(app.mainPanel, request);
   if (result != 0 && result != platform::ui_status::kPrintCancelled) Error_Report(status::kPrintingFailed);
 }
 
@@ -82,7 +91,9 @@ void ExportGraph(App& app) {
     return;
   settings::RememberDirectory(settings::kDataDirectory, path);
   if (!MayOverwrite("Export graph", path)) return;
-  if (platform::ui().ExportGraphImage(app.mainPanel, kind->control, path, app.display().Picture()) < 0)
+  platform::GraphPicture picture = app.display().Picture();
+  picture.look = PicturesLook();
+  if (platform::ui().ExportGraphImage(app.mainPanel, kind->control, path, picture) < 0)
     Error_Report(status::kWriteFailed);
 }
 
@@ -284,6 +295,7 @@ bool Menu_RunAllows(const App& app, int item) {
     case p::kMenuGraphSettings:
     case p::kMenuConfigDisplay:
     case p::kMenuConfigAcquisition:
+    case p::kMenuNightPalette:
     case p::kMenuExit:
       return true;
     case p::kMenuMarkEvent:
@@ -298,8 +310,8 @@ void Menu_EnableForRun(App& app) {
   for (const GraphKind& kind : GraphKinds()) {
     if (Menu_RunAllows(app, kind.menuItem)) Menu_Enable(app, kind.menuItem, true);
   }
-  for (const int item : {p::kMenuGraphSettings, p::kMenuConfigDisplay, p::kMenuConfigAcquisition, p::kMenuExit,
-                         p::kMenuMarkEvent}) {
+  for (const int item : {p::kMenuGraphSettings, p::kMenuConfigDisplay, p::kMenuConfigAcquisition,
+                         p::kMenuNightPalette, p::kMenuExit, p::kMenuMarkEvent}) {
     if (Menu_RunAllows(app, item)) Menu_Enable(app, item, true);
   }
   // Whole Run as the graph on show has it.

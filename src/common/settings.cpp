@@ -45,6 +45,8 @@ bool NightPaletteOn() { return IsYes(Get(kDisplay, kNightPalette)); }
 
 void SetNightPalette(bool on) { Set(kDisplay, kNightPalette, on ? "yes" : "no"); }
 
+bool NightPicturesOn() { return IsYes(Get(kDisplay, kNightPictures)); }
+
 std::string DeploymentValue(std::string_view key) { return Get(kDeployment, key, {}, 0); }
 
 void SetDeploymentValue(std::string_view key, std::string_view value) { Set(kDeployment, key, value); }

@@ -44,6 +44,7 @@ inline constexpr std::string_view kLeft = "Left";
 inline constexpr std::string_view kHeight = "Height";
 inline constexpr std::string_view kWidth = "Width";
 inline constexpr std::string_view kNightPalette = "NightPalette";
+inline constexpr std::string_view kNightPictures = "NightPictures";
 
 // Full path of "Sondrix.ini".
 std::string SettingsPath();
@@ -65,6 +66,9 @@ void SetReconnect(bool on);
 // "NightPalette" of [Display]: the window wears the night palette.
 bool NightPaletteOn();
 void SetNightPalette(bool on);
+// "NightPictures" of [Display]: prints and exported pictures in the night
+// colours too (no: the default, in the day's whatever the window wears).
+bool NightPicturesOn();
 
 // A value of [Deployment] ("" when not given), read in full, and storing
 // one (an empty value is kept empty).

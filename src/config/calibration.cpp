@@ -16,24 +16,20 @@
 namespace sondrix {
 namespace {
 
-constexpr std::string_view kCalibrationMessage = "\n   Reading data from meter...\n   Sample";
-// The wait message holds at most this many characters.
-constexpr std::size_t kMessageMax = 1023;
+// "Sample 84 of 400": a count, the same length all through.
+std::string Text(int number, int count) {
+  return "\n   Reading data from meter...\n   Sample " + std::to_string(number) + " of " + std::to_string(count);
+}
 
 // The samples of one calibration: the message that counts them, and the
 // reads, each repeated while the device has nothing yet.
 class SampleReading {
  public:
   SampleReading(SourceWait wait, int sampleCount)
-      : message_(kCalibrationMessage), wait_(std::move(wait)), sampleCount_(sampleCount) {}
+      : message_(Text(1, sampleCount)), wait_(std::move(wait)), sampleCount_(sampleCount) {}
 
   // Sample `number` (1, 2, ...) is read next.
-  void Next(int number) {
-    std::string item = (number == 1 ? " " : ", ") + std::to_string(number);
-    if (text_.size() + item.size() > kMessageMax) text_ = std::string(kCalibrationMessage) + " ...";
-    text_ += item;
-    message_.Update(text_, static_cast<double>(number - 1) / sampleCount_);
-  }
+  void Next(int number) { message_.Update(Text(number, sampleCount_), static_cast<double>(number - 1) / sampleCount_); }
 
   // Repeats `read` while it says that no data are there yet (-1022), for
   // at most kNoDataTimeout seconds (then -1003); -1021 once the user
@@ -55,7 +51,6 @@ class SampleReading {
   ProgressMessage message_;
   SourceWait wait_;
   int sampleCount_;
-  std::string text_{kCalibrationMessage};
 };
 
 }  // namespace

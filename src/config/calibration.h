@@ -27,8 +27,8 @@ inline constexpr double kNoDataTimeout = 10.0;
 // Samples the editors' depth zeroing averages.
 inline constexpr int kDepthSamples = 5;
 
-// Both read under the wait message ("Reading data from meter... Sample 1,
-// 2, ...") with a progress bar and Cancel, painted at every sample. The
+// Both read under the wait message ("Reading data from meter... Sample 84
+// of 400") with a progress bar and Cancel, painted at every sample. The
 // user interface is looked at before every read; Cancel (or the message's
 // close box, or the program told to end) ends the calibration with -1021,
 // which nobody is told about. A failing calibration leaves its sums

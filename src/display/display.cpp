@@ -29,6 +29,17 @@ using platform::Attr;
 
 const char* Plural(int n) { return n == 1 ? "" : "s"; }
 
+// A source's date and time ("MM-DD-YYYY", "HH:MM:SS", in the local zone, as
+// its files have them) as the read-outs and pictures show them: the date
+// in ISO 8601, the time labelled with its zone ("2026-12-10", "03:57:30
+// local"). Another text is shown as it is.
+std::string ShownDate(const std::string& date) {
+  const auto digitOrDash = [](char c) { return c == '-' || std::isdigit(static_cast<unsigned char>(c)) != 0; };
+  const bool us =
+      date.size() == 10 && date[2] == '-' && date[5] == '-' && std::all_of(date.begin(), date.end(), digitOrDash);
+  return us ? date.substr(6, 4) + "-" + date.substr(0, 2) + "-" + date.substr(3, 2) : date;
+}
+std::string ShownTime(const std::string& time) { return time.empty() ? time : time + " local"; }
 
 }  // namespace
 
@@ -206,11 +217,10 @@ Status Display::Attach(std::unique_ptr<Source> source) {
     // The spectrum graphs show the source's wavelengths from the moment it
     // is open, not only once a run has begun.
     for (const int type : {graph_type::kSpect, graph_type::kSpect2}) graph(type)->InitPlot(*this, traceCount_);
-    std::string date, time;
-    session_.source()->GetDate(date, time);
     const std::string title = Title();
     const std::string empty;
-    UpdateTimeDate(&title, &date, &time, &empty);
+    UpdateTimeDate(&title, nullptr, nullptr, &empty);
+    ShowClock();
     UpdateStatus(session_.source()->GetStatus());
   }
 
@@ -440,6 +450,8 @@ Status Display::InitPlot() {
   binsSinceUpdate_ = 0;
   lastValueTime_ = 0.0;
   lastClockTime_ = platform::Timer();
+  lineClock_ = lastClockTime_;
+  shownElapsedMs_ = -1;
   valueInterval_ = kValueInterval;
   clockInterval_ = kClockInterval;
 
@@ -526,9 +538,7 @@ Status Display::Plot(const SourceLine& line) {
   // The timer passes midnight: a reading below the last one is a day later.
   if (now < lastClockTime_) now += 86400.0;
   if (now - lastClockTime_ >= clockInterval_) {
-    std::string date, time;
-    session_.source()->GetDate(date, time);
-    UpdateTimeDate(nullptr, &date, &time, nullptr);
+    ShowClock();
     UpdateElapsed();
     if (const std::optional<double> rate = SampleRate()) UpdateRate(*rate);
     lastClockTime_ = platform::Timer();
@@ -538,11 +548,38 @@ Status Display::Plot(const SourceLine& line) {
   return status::kOk;
 }
 
-void Display::UpdateElapsed() {
-  const long long seconds = elapsedMs_ / 1000;
+void Display::UpdateElapsed() { ShowElapsed(elapsedMs_); }
+
+void Display::ShowElapsed(std::int64_t ms) {
+  // Never back during a run: a packet of several samples brings lines
+  // older than the time the read-out went on to while it was awaited.
+  ms = std::max(ms, shownElapsedMs_);
+  shownElapsedMs_ = ms;
+  const long long seconds = ms / 1000;
   const std::string elapsed =
       Format("        Elapsed %02lld:%02lld:%02lld", seconds / 3600, (seconds / 60) % 60, seconds % 60);
   UpdateTimeDate(nullptr, nullptr, nullptr, &elapsed);
+}
+
+void Display::ShowClock() {
+  std::string date, time;
+  session_.source()->GetDate(date, time);
+  date = ShownDate(date);
+  time = ShownTime(time);
+  UpdateTimeDate(nullptr, &date, &time, nullptr);
+}
+
+void Display::Tick(bool running) {
+  // A stored run's date and time are those of its record.
+  if (!session_.source() || session_.source()->GetReplayFraction() >= 0.0) return;
+  const std::int64_t second = platform::UtcMs() / 1000;
+  if (second == tickSecond_) return;
+  tickSecond_ = second;
+  ShowClock();
+  if (!running) return;
+  double silent = platform::Timer() - lineClock_;
+  if (silent < 0.0) silent += 86400.0;  // the timer passed midnight
+  if (silent >= kClockInterval) ShowElapsed(elapsedMs_ + std::llround(silent * 1000.0));
 }
 
 void Display::UpdateProgress(bool end) {
@@ -561,6 +598,7 @@ void Display::Count(const SourceLine& line) {
   if (binsize > 1 || line.status == status::kOk) sampleCount_ += binsize;
   if (line.status != status::kOk) return;
   elapsedMs_ = line.time;
+  lineClock_ = platform::Timer();
   // A stored line stands for the samples the recording averaged into it.
   const long long perLine = std::max(session_.source()->GetOrigBinsize(), 1);
   lineRate_.Add(line.time, (sampleCount_ + std::max(session_.source()->GetLostCount(), 0)) * perLine);
@@ -887,7 +925,7 @@ platform::GraphPicture Display::Picture() const {
   session_.source()->GetID(id);
   picture.title = Format("%s   Serial %08lX", id.c_str(), static_cast<unsigned long>(session_.source()->GetSerialnum()));
   if (!runDate_.empty() || !runTime_.empty()) {
-    picture.title += Format("   Run started %s %s", runDate_.c_str(), runTime_.c_str());
+    picture.title += Format("   Run started %s %s", ShownDate(runDate_).c_str(), ShownTime(runTime_).c_str());
   }
 
   const int type = current_->GetType();

@@ -121,6 +121,13 @@ class Display final : public SampleConsumer {
   void UpdateTimeDate(const std::string* title, const std::string* date, const std::string* time,
                       const std::string* elapsed);
   void UpdateStatus(int statusWord);
+  // A second of the clock passed (called by the main loop's wait of a
+  // second and by the run between its lines; nothing more within the same
+  // second): the date and time read-outs of a live source show it, and
+  // during a run (`running`) the elapsed read-out goes on with the clock
+  // while no line comes (a line that went away, a slow instrument). A
+  // stored run's read-outs keep its record's times.
+  void Tick(bool running);
   void AutoZoomChannel(int slot);
   void ZoomGraph(double factor);
   void MoveGraph(double fraction);
@@ -255,6 +262,10 @@ class Display final : public SampleConsumer {
   std::string Title() const;
   // The elapsed read-out at the record time of the last line.
   void UpdateElapsed();
+  // The elapsed read-out at `ms`, or where it is when that is earlier.
+  void ShowElapsed(std::int64_t ms);
+  // The date and time read-outs as the source tells them.
+  void ShowClock();
 
   Session& session_;
   int panel_ = 0;
@@ -288,6 +299,11 @@ class Display final : public SampleConsumer {
   int binsSinceUpdate_ = 0;
   double lastValueTime_ = 0.0;
   double lastClockTime_ = 0.0;
+  // Timer at the run's last line (or its start), the elapsed time shown
+  // (-1: none yet this run) and the clock's second last shown.
+  double lineClock_ = 0.0;
+  std::int64_t shownElapsedMs_ = -1;
+  std::int64_t tickSecond_ = -1;
   double valueInterval_ = kValueInterval;
   double clockInterval_ = kClockInterval;
   int traceCount_ = 0;

@@ -121,6 +121,9 @@ inline constexpr int kAllPlots = -1;
 struct PrintRequest {
   std::string pdfPath;      // not empty: write this PDF file, no dialog
   bool scaleToPage = true;  // fit the whole panel on the page
+  // The colours printed in (null: those the windows wear); the windows on
+  // the screen keep theirs.
+  std::shared_ptr<const ColorLook> look;
 };
 
 // What an exported picture of a graph shows besides the graph itself: a
@@ -140,6 +143,9 @@ struct GraphPicture {
   std::string xName;  // empty: the caption the graph shows
   std::string yName;
   std::vector<GraphLegendEntry> legend;
+  // The graph's colours in the picture (null: those it wears on the
+  // screen, which it keeps).
+  std::shared_ptr<const ColorLook> look;
 
   bool operator==(const GraphPicture&) const = default;
 };

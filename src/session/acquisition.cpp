@@ -103,8 +103,10 @@ std::string PositionText(const PositionState& position, std::string_view between
   }
   const long age = std::lround(std::max(0.0, position.Age()));
   const std::string place = LatLonText(*position.last);
+  // The state and the fix's age first, the place whole after them: a
+  // read-out too narrow for the first part keeps the second.
   if (trouble != nullptr)
-    return Format("Position lost: the receiver %s%slast fix %ld s ago (%s)", trouble, gap.c_str(), age, place.c_str());
+    return Format("Position lost: last fix %ld s ago (receiver %s)%s(%s)", age, trouble, gap.c_str(), place.c_str());
   if (position.Stale()) return Format("Position stale: last fix %ld s ago%s(%s)", age, gap.c_str(), place.c_str());
   return Format("Position %s%s(fix %ld s ago)", place.c_str(), gap.c_str(), age);
 }

@@ -123,8 +123,8 @@ struct PositionState {
 // The position as a read-out shows it, its two parts joined by `between`:
 // "Position 43.12346° N  70.76543° W  (fix 1 s ago)", "No position fix yet
 // (udp:10110)", "Position stale: last fix 14 s ago  (43.12346° N  ...)",
-// "Position lost: the receiver went away  last fix 20 s ago (...)" (or
-// "failed"). Empty when the run has no position source.
+// "Position lost: last fix 20 s ago (receiver went away)  (43.12346° N ...)"
+// (or "failed"). Empty when the run has no position source.
 std::string PositionText(const PositionState& position, std::string_view between = "  ");
 
 // What a run shows of its state (its lines go to the sample stream).

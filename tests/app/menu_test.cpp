@@ -359,6 +359,37 @@ TEST_F(MenuTest, PrintingPrintsTheWholePanel) {
   EXPECT_TRUE(ErrorTexts().empty());
 }
 
+// At night the window is dark, but prints and exported pictures are for
+// paper and reports: the day's colours, unless the settings ask for the
+// night's.
+TEST_F(MenuTest, PrintsAndPicturesWearTheDaysColoursUnlessAskedForTheNights) {
+  Start();
+  AttachFake();
+  Menu_HandleEvent(app, p::kMenuNightPalette);
+  ASSERT_EQ(ui.GetColorScheme(), platform::ColorScheme::Night);
+  const int changes = ui.schemeChanges();
+  Menu_HandleEvent(app, p::kMenuPrint);
+  ui.AnswerFile(HomeFile("graph.png"));
+  Menu_HandleEvent(app, p::kMenuExportGraph);
+  settings::Set(settings::kDisplay, settings::kNightPictures, "yes");
+  Menu_HandleEvent(app, p::kMenuPrint);
+  ui.AnswerFile(HomeFile("night.png"));
+  Menu_HandleEvent(app, p::kMenuExportGraph);
+  const auto& jobs = ui.printJobs();
+  ASSERT_EQ(jobs.size(), 4u);
+  const auto scheme = [](const std::shared_ptr<const platform::ColorLook>& look) {
+    return look ? look->scheme() : platform::ColorScheme::Night;  // none: the window's
+  };
+  EXPECT_EQ(scheme(jobs[0].request.look), platform::ColorScheme::Day);
+  ASSERT_TRUE(jobs[1].picture.has_value());
+  EXPECT_EQ(scheme(jobs[1].picture->look), platform::ColorScheme::Day);
+  EXPECT_EQ(scheme(jobs[2].request.look), platform::ColorScheme::Night);
+  EXPECT_EQ(scheme(jobs[3].picture->look), platform::ColorScheme::Night);
+  // The window kept the night all through.
+  EXPECT_EQ(ui.GetColorScheme(), platform::ColorScheme::Night);
+  EXPECT_EQ(ui.schemeChanges(), changes);
+}
+
 TEST_F(MenuTest, AboutSaysWhatAndWhichVersion) {
   Start();
   Menu_HandleEvent(app, p::kMenuAbout);

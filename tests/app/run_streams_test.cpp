@@ -11,9 +11,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <span>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -210,6 +212,12 @@ TEST_P(RunStreams, RecordsEveryGoodPacketAndCountsExactlyWhatWasSpoiled) {
     return c.stopAt > 0 ? written >= c.stopAt : serial.Remaining(1) == 0;
   });
   ui.AnswerFile(HomeFile("run.dat"));
+  // What the user had been told when the recording was offered for saving.
+  std::vector<std::string> toldBeforeSaving;
+  ui.fileAnswerer = [&](const platform::FileSelectRequest&) {
+    toldBeforeSaving = ErrorTexts();
+    return std::optional<std::pair<platform::FileSelectResult, std::string>>();
+  };
 
   const Status result = Acquire_Run(app);
   const auto lines = DataLines(HomeFile("run.dat"));
@@ -237,6 +245,8 @@ TEST_P(RunStreams, RecordsEveryGoodPacketAndCountsExactlyWhatWasSpoiled) {
       ASSERT_EQ(notes.size(), 2u);
       EXPECT_NE(notes[1].find("another instrument"), std::string::npos) << notes[1];
     }
+    // The explanation comes first, then the Save dialog.
+    EXPECT_EQ(toldBeforeSaving, notes);
     if (c.stopAway) {
       EXPECT_LT(platform::SecondsSince(stoppedAt), 0.5);
     }

@@ -14,6 +14,7 @@
 #include "app/application.h"
 #include "app/menu.h"
 #include "common/panels.h"
+#include "common/settings.h"
 #include "display/graph.h"
 #include "display/strip.h"
 
@@ -150,6 +151,30 @@ TEST_F(RunWindowTest, WhatWouldDisturbTheRunStaysDimmedAndIsNotObeyed) {
   EXPECT_FALSE(ui.WasShown(p::kMeterConfig));
   // Idle again: the items come back.
   EXPECT_FALSE(Dimmed(p::kMenuOpenDevice));
+}
+
+// A cast that starts at dusk: the night palette is switched on during the
+// run, which goes on; the choice is remembered at once.
+TEST_F(RunWindowTest, TheNightPaletteCanBeSwitchedDuringARun) {
+  Start();
+  Feed(1, 6);
+  OpenDevice("COM1");
+  Script({{5,
+           [&](HeadlessUi& u) {
+             EXPECT_FALSE(Dimmed(p::kMenuNightPalette));
+             u.MenuChoice(p::kMain, p::kMenuNightPalette);
+           }},
+          {10,
+           [&](HeadlessUi&) {
+             EXPECT_EQ(ui.GetColorScheme(), platform::ColorScheme::Night);
+             EXPECT_TRUE(settings::NightPaletteOn());
+           }},
+          {20, Stop}});
+  ui.AnswerFile(HomeFile("dusk.dat"));
+  EXPECT_EQ(Acquire_Run(app), status::kOk);
+  EXPECT_EQ(ui.GetColorScheme(), platform::ColorScheme::Night);
+  EXPECT_GE(DataLines(HomeFile("dusk.dat")).size(), 20u);
+  EXPECT_TRUE(ui.problems().empty()) << ui.problems()[0];
 }
 
 // The acquisition dialog during a run: the traces shown can change, the bin

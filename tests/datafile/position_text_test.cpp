@@ -31,11 +31,12 @@ TEST(PositionTextTest, TheReadOutTellsTheFixItsAgeAndWhenItCannotBeTrusted) {
   EXPECT_EQ(PositionText(position), "Position stale: last fix 10 s ago  (33.84973\u00b0 S 151.27056\u00b0 E)");
   position.away = true;
   EXPECT_EQ(PositionText(position),
-            "Position lost: the receiver went away  last fix 10 s ago (33.84973\u00b0 S 151.27056\u00b0 E)");
+            "Position lost: last fix 10 s ago (receiver went away)  (33.84973\u00b0 S 151.27056\u00b0 E)");
   position.away = false;
   position.failed = true;
   // The window's read-out has two lines.
-  EXPECT_EQ(PositionText(position, "\n"), "Position lost: the receiver failed\nlast fix 10 s ago (33.84973\u00b0 S 151.27056\u00b0 E)");
+  EXPECT_EQ(PositionText(position, "\n"),
+            "Position lost: last fix 10 s ago (receiver failed)\n(33.84973\u00b0 S 151.27056\u00b0 E)");
   position.last.reset();
   EXPECT_EQ(PositionText(position), "Position lost: the receiver failed  (udp:10110)");
 }

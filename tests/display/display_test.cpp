@@ -76,8 +76,9 @@ TEST_F(DisplayPanelTest, TheStartStopButtonStates) {
 TEST_F(DisplayPanelTest, AttachingASourceShowsItsTitleDateAndTime) {
   test::FakeSource* source = AttachTraces(2);
   EXPECT_EQ(Text(p::kMainTitle), "METER.DEV: Test meter  (0400012D)");
-  EXPECT_EQ(Text(p::kMainDate), "03-05-2024");
-  EXPECT_EQ(Text(p::kMainTime), "14:07:09");
+  // The date in ISO 8601, the time labelled with its zone.
+  EXPECT_EQ(Text(p::kMainDate), "2024-03-05");
+  EXPECT_EQ(Text(p::kMainTime), "14:07:09 local");
   EXPECT_EQ(Text(p::kMainElapsed), "");
   EXPECT_EQ(display->visibleCount(), 2);
   auto closes = source->closes;

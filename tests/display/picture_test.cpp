@@ -65,7 +65,7 @@ TEST_F(PictureTest, EveryGraphsPictureHasTitleLegendAndUnits) {
     SCOPED_TRACE(c.type);
     display->ShowGraph(c.type);
     const GraphPicture picture = display->Picture();
-    EXPECT_EQ(picture.title, "Test meter   Serial 0400012D   Run started 03-05-2024 14:07:09");
+    EXPECT_EQ(picture.title, "Test meter   Serial 0400012D   Run started 2024-03-05 14:07:09 local");
     EXPECT_NE(picture.xName.find(c.x), std::string::npos) << picture.xName;
     EXPECT_NE(picture.yName.find(c.y), std::string::npos) << picture.yName;
     if (c.type == graph_type::kSpect2) {

@@ -278,6 +278,8 @@ TEST_F(QtUiTest, EveryCaptionIsReadableWhole) {
       const QRect text(label->mapTo(window, QPoint(0, 0)), QSize(width, label->height()));
       const std::string name = label->text().toStdString();
       EXPECT_GE(label->width(), width) << "panel " << id << ": \"" << name << "\" is cut short";
+      // A read-out cuts a text too long for it: none of the resource file's is.
+      EXPECT_TRUE(label->toolTip().isEmpty()) << "panel " << id << ": \"" << name << "\" was cut";
       EXPECT_LE(text.right(), window->width()) << "panel " << id << ": \"" << name << "\" leaves the panel";
       for (const QRect& other : texts) {
         EXPECT_FALSE(text.intersects(other)) << "panel " << id << ": \"" << name << "\" runs into another label";

@@ -14,14 +14,21 @@
 #include <QPalette>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QDialog>
+#include <QLabel>
 #include <QTest>
+#include <QTimer>
 #include <QWindow>
+#include <array>
+#include <filesystem>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
 
 #include "app/layout.h"
 #include "common/panels.h"
+#include "common/text_format.h"
 #include "common/utils.h"
 #include "display/color_scheme.h"
 #include "platform/qt/qt_plot.h"
@@ -265,6 +272,113 @@ TEST_F(QtWindowTest, EveryControlHasANameAndTabReachesEveryOperableOne) {
   EXPECT_EQ(pressed.control, p::kMainDiagnostics);
 }
 
+// A read-out never changes the window's size: whatever text the program
+// writes (a position lost for an hour, a title longer than the window),
+// each keeps its place and its lines, a text too long is cut with an
+// ellipsis and is whole in its tooltip, and a second line of its own (the
+// place under the position's state) keeps its line whole.
+TEST_F(QtWindowTest, ReadOutsKeepTheirSizeAndTheWindowKeepsItsOwn) {
+  MainLayout layout = RecordMainLayout(main);
+  LimitPanelSize(main, layout);
+  ui.DisplayPanel(main);
+  ResizeWindow(layout, 1024, 600 - 40);
+  QWidget* window = ui.Window(main);
+  const QSize windowSize = window->size();
+  const QSize contentSize = Scroll()->widget()->size();
+  const std::string place = "(33.84973\u00b0 S 151.27056\u00b0 E)";
+  std::vector<std::pair<int, std::string>> texts;
+  for (const long age : {9L, 10L, 99L, 100L, 3600L, 86400L})
+    texts.emplace_back(p::kMainPosition, Format("Position lost: last fix %ld s ago (receiver went away)\n", age) + place);
+  const std::string longText =
+      "NERIT-9WL.DEV: Nerit nine-wavelength meter 301 on the profiling frame of the research vessel  (0400012D)";
+  for (const ControlSpec& c : Spec(p::kMain).controls)
+    if (c.type == CtrlType::TextMsg) texts.emplace_back(c.id, longText);
+  std::map<int, QRect> places;
+  for (const ControlSpec& c : Spec(p::kMain).controls) ui.SetCtrlAttribute(main, c.id, Attr::Visible, 1);
+  QApplication::processEvents();
+  for (const ControlSpec& c : Spec(p::kMain).controls) places[c.id] = ui.Widget(main, c.id)->geometry();
+
+  for (const auto& [id, text] : texts) {
+    SCOPED_TRACE(std::to_string(id) + ": " + text);
+    ASSERT_EQ(ui.SetCtrlVal(main, id, text), 0);
+    QApplication::processEvents();
+    CheckPanelSize(main, layout);
+    EXPECT_EQ(window->size(), windowSize);
+    EXPECT_EQ(Scroll()->widget()->size(), contentSize);
+    auto* label = qobject_cast<QLabel*>(ui.Widget(main, id));
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->geometry(), places[id]);
+    // What it shows fits its lines; what it cut is in the tooltip.
+    const QFontMetrics metrics(label->font());
+    const QStringList lines = label->text().split('\n');
+    EXPECT_LE(static_cast<int>(lines.size()) * metrics.lineSpacing() - metrics.leading(), label->contentsRect().height());
+    for (const QString& line : lines) EXPECT_LE(metrics.horizontalAdvance(line), label->contentsRect().width()) << line.toStdString();
+    const bool whole = label->text() == QString::fromStdString(text);
+    EXPECT_EQ(label->toolTip(), whole ? QString() : QString::fromStdString(text));
+    if (!whole) {
+      EXPECT_TRUE(label->text().contains(QChar(0x2026)));
+    }
+    if (id == p::kMainPosition && text.starts_with("Position")) {
+      ASSERT_EQ(lines.size(), 2);
+      EXPECT_EQ(lines[1], QString::fromStdString(place));  // the hemispheres kept
+      EXPECT_TRUE(lines[0].startsWith("Position lost"));
+    }
+  }
+  // Nothing moved, and the title stays clear of the date beside it.
+  for (const ControlSpec& c : Spec(p::kMain).controls) EXPECT_EQ(ui.Widget(main, c.id)->geometry(), places[c.id]) << c.name;
+  EXPECT_LT(ui.Widget(main, p::kMainTitle)->geometry().right(), ui.Widget(main, p::kMainDate)->geometry().left());
+  // A text that fits shows whole again, without a tooltip.
+  ASSERT_EQ(ui.SetCtrlVal(main, p::kMainPosition, "No position fix yet\n(COM2)"), 0);
+  EXPECT_EQ(qobject_cast<QLabel*>(ui.Widget(main, p::kMainPosition))->text().toStdString(), "No position fix yet\n(COM2)");
+  EXPECT_TRUE(ui.Widget(main, p::kMainPosition)->toolTip().isEmpty());
+}
+
+// Every dialog of the program comes up centred over the main window (or
+// over the dialog it was opened from), not in a corner of the screen.
+TEST_F(QtWindowTest, DialogsComeUpCentredOverTheMainWindow) {
+  ui.DisplayPanel(main);
+  QWidget* window = ui.Window(main);
+  // Within the offscreen platform's screen, away from its corner.
+  window->setGeometry(80, 60, 640, 440);
+  QApplication::processEvents();
+  const QPoint centre = window->frameGeometry().center();
+  auto near = [](QPoint a, QPoint b) { return (a - b).manhattanLength() <= 4; };
+
+  const int position = ui.LoadPanel(0, p::kPosition);
+  ASSERT_EQ(ui.InstallPopup(position), 0);
+  QApplication::processEvents();
+  EXPECT_TRUE(near(ui.Window(position)->frameGeometry().center(), centre))
+      << ui.Window(position)->frameGeometry().center().x() << "," << ui.Window(position)->frameGeometry().center().y();
+
+  // A message and a file dialog of the program, over the dialog on top.
+  const QPoint over = ui.Window(position)->frameGeometry().center();
+  std::vector<QPoint> seen;
+  auto look = [&] {
+    QWidget* dialog = QApplication::activeModalWidget();
+    if (dialog == nullptr || dialog == ui.Window(position)) return false;
+    seen.push_back(dialog->frameGeometry().center());
+    qobject_cast<QDialog*>(dialog)->reject();
+    return true;
+  };
+  std::function<void()> poll = [&] {
+    if (!look()) QTimer::singleShot(20, poll);
+  };
+  QTimer::singleShot(0, poll);
+  const std::array<std::string, 1> ok = {"OK"};
+  ui.GenericMessagePopup("Export data", "12 samples exported.", ok);
+  QTimer::singleShot(0, poll);
+  std::string path;
+  FileSelectRequest request;
+  request.directory = dir.path();
+  request.defaultSpec = "*.dat";
+  request.title = "Open data file:";
+  ui.FileSelectPopup(request, path);
+  ASSERT_EQ(seen.size(), 2u);
+  for (const QPoint& at : seen) EXPECT_TRUE(near(at, over)) << at.x() << "," << at.y();
+  ui.RemovePopup(0);
+  ui.DiscardPanel(position);
+}
+
 // The night palette: the application's palette and the graphs go dark and
 // red, every trace keeps its contrast on them, and the day comes back as
 // the desktop had it.
@@ -319,6 +433,56 @@ TEST_F(QtWindowTest, TheNightPaletteDarkensTheWindowAndTheGraphs) {
   EXPECT_EQ(traceRgb(), TraceColorOn(ColorScheme::Day, yellow));
   // What a saved graph keeps is the colour as plotted, not as shown.
   EXPECT_EQ(plot->Plots().front().attributes.color, yellow);
+}
+
+// At night, a picture asked for in the day's colours comes out on white
+// with the day's trace colours; the graph on the screen stays dark, and a
+// print leaves the window in the night's palette.
+TEST_F(QtWindowTest, PicturesWearTheColoursTheyAskForNotTheWindows) {
+  const int graph = p::kMainXYGraph;
+  ui.SetCtrlAttribute(main, graph, Attr::Visible, 1);
+  const int blue = 0x0000FF;
+  const std::array<double, 3> xs = {0.0, 1.0, 2.0}, ys = {0.0, 1.0, 2.0};
+  ASSERT_GT(ui.PlotXY(main, graph, xs, ys, PlotAttributes{.color = blue}), 0);
+  ui.DisplayPanel(main);
+  ASSERT_EQ(ui.SetColorScheme(SchemeLook(ColorScheme::Night)), 0);
+  QApplication::processEvents();
+  const SchemeColors& night = ColorsOf(ColorScheme::Night);
+  GraphWidget* plot = ui.Graph(main, graph);
+  auto rgb = [](const QColor& c) { return static_cast<int>(c.rgb() & 0xFFFFFFu); };
+  auto colours = [&](const QImage& image) {
+    std::set<int> seen;
+    for (int y = 0; y < image.height(); y += 2)
+      for (int x = 0; x < image.width(); x += 2) seen.insert(rgb(image.pixelColor(x, y)));
+    return seen;
+  };
+
+  const std::string path = dir.File("day.png");
+  GraphPicture picture;
+  picture.title = "Test";
+  picture.look = SchemeLook(ColorScheme::Day);
+  ASSERT_EQ(ui.ExportGraphImage(main, graph, path, picture), 0);
+  const std::set<int> day = colours(QImage(QString::fromStdString(path)));
+  EXPECT_FALSE(day.contains(night.graphBackground));
+  EXPECT_TRUE(day.contains(TraceColorOn(ColorScheme::Day, blue)));
+  EXPECT_FALSE(day.contains(TraceColorOn(ColorScheme::Night, blue)));
+  // Asked for the night's: the night's background.
+  picture.look = SchemeLook(ColorScheme::Night);
+  ASSERT_EQ(ui.ExportGraphImage(main, graph, dir.File("night.png"), picture), 0);
+  EXPECT_TRUE(colours(QImage(QString::fromStdString(dir.File("night.png")))).contains(night.graphBackground));
+
+  // The screen kept the night.
+  plot->ReplotNow();
+  EXPECT_EQ(rgb(plot->grab().toImage().pixelColor(3, 3)), night.graphBackground);
+  EXPECT_EQ(rgb(plot->plottable(0)->pen().color()), TraceColorOn(ColorScheme::Night, blue));
+  PrintRequest print;
+  print.pdfPath = dir.File("print.pdf");
+  print.look = SchemeLook(ColorScheme::Day);
+  ASSERT_EQ(ui.PrintPanel(main, print), 0);
+  EXPECT_GT(std::filesystem::file_size(dir.File("print.pdf")), 0u);
+  EXPECT_EQ(ui.GetColorScheme(), ColorScheme::Night);
+  EXPECT_EQ(rgb(QApplication::palette().color(QPalette::Window)), night.window);
+  EXPECT_EQ(rgb(plot->plottable(0)->pen().color()), TraceColorOn(ColorScheme::Night, blue));
 }
 
 }  // namespace

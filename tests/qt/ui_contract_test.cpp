@@ -756,7 +756,7 @@ TYPED_TEST(UiContract, PicturesAreOfGraphsAndStripCharts) {
   ui.PlotXY(main, p::kMainXYGraph, std::vector<double>{0, 1}, std::vector<double>{0, 1}, PlotAttributes{});
   EXPECT_EQ(ui.SaveGraphImage(main, p::kMainXYGraph, this->dir.File("xy.png")), 0);
   EXPECT_EQ(ui.SaveGraphImage(main, p::kMainStripChart, this->dir.File("strip.png")), 0);
-  EXPECT_EQ(ui.ExportGraphImage(main, p::kMainXYGraph, this->dir.File("xy.pdf"), GraphPicture{"Run 1", "", "", {}}), 0);
+  EXPECT_EQ(ui.ExportGraphImage(main, p::kMainXYGraph, this->dir.File("xy.pdf"), GraphPicture{"Run 1", "", "", {}, {}}), 0);
   EXPECT_EQ(ui.SaveGraphImage(main, p::kMainTitle, this->dir.File("title.png")), kBadArgument);
   EXPECT_EQ(ui.ExportGraphImage(main, p::kMainZoomIn, this->dir.File("b.png"), GraphPicture{}), kBadArgument);
   EXPECT_EQ(ui.SaveGraphImage(9999, p::kMainXYGraph, this->dir.File("none.png")), kBadPanel);

@@ -105,6 +105,7 @@ class Child {
   Child& operator=(const Child&) = delete;
 
   bool started() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
 
   // The first line of standard output (waits up to `seconds`).
   std::string FirstLine(double seconds) {

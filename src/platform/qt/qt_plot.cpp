@@ -373,7 +373,12 @@ int PlotWidget::ExportImage(const std::string& path, const GraphPicture& picture
   const int titleHeight = title.isEmpty() ? 0 : titleBox.height() + 2 * kPictureMargin;
   const int pictureHeight = titleHeight + plotHeight;
 
-  // The picture's captions, for the picture only.
+  // The picture's colours and captions, for the picture only.
+  const std::shared_ptr<const ColorLook> worn = gLook;
+  if (picture.look && picture.look != worn) {
+    SetPlotLook(picture.look);
+    ApplyScheme();
+  }
   const QString xLabel = xAxis->label();
   const QString yLabel = yAxis->label();
   if (!picture.xName.empty()) xAxis->setLabel(QString::fromStdString(picture.xName));
@@ -445,6 +450,10 @@ int PlotWidget::ExportImage(const std::string& path, const GraphPicture& picture
 
   xAxis->setLabel(xLabel);
   yAxis->setLabel(yLabel);
+  if (gLook != worn) {
+    SetPlotLook(worn);
+    ApplyScheme();
+  }
   RequestReplot();
   return ok ? 0 : ui_status::kFileError;
 }

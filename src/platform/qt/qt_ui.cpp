@@ -35,6 +35,7 @@
 #include <QSocketNotifier>
 #include <QSpinBox>
 #include <QTextCursor>
+#include <QTextLayout>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -154,12 +155,36 @@ void FitCaption(QLabel& caption, int controlWidth) {
   caption.resize(std::max({controlWidth, 40, text}), 16);
 }
 
+// A text message. Its size is its control's: a text longer than its lines
+// is cut at the end of its last line with an ellipsis, and the whole text
+// is its tooltip. Each line of the text (between "\n") keeps a line of its
+// own while there are lines enough, so that a cut first line leaves the
+// second whole.
 class HotLabel : public QLabel {
  public:
   explicit HotLabel(QWidget* parent) : QLabel(parent) {}
   std::function<void()> onPress;
 
+  // The whole text, shown as it is until Fit cuts it to the control.
+  void SetWholeText(const QString& text) {
+    whole_ = text;
+    QLabel::setText(text);
+  }
+  const QString& wholeText() const { return whole_; }
+
+  // The text cut to the lines the control has room for.
+  void Fit() {
+    const QString shown = Cut();
+    if (shown != text()) QLabel::setText(shown);
+    const QString tip = shown == whole_ ? QString() : whole_;
+    if (toolTip() != tip) setToolTip(tip);
+  }
+
  protected:
+  void resizeEvent(QResizeEvent* event) override {
+    QLabel::resizeEvent(event);
+    Fit();
+  }
   void mousePressEvent(QMouseEvent* event) override {
     QLabel::mousePressEvent(event);
     if (onPress) onPress();
@@ -182,6 +207,65 @@ class HotLabel : public QLabel {
     focus.initFrom(this);
     style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
   }
+
+ private:
+  // The lines of `paragraph` wrapped at `width` (one line when the text
+  // does not wrap).
+  QStringList Wrapped(const QString& paragraph, int width) const {
+    if (!wordWrap() || paragraph.isEmpty()) return {paragraph};
+    QTextLayout layout(paragraph, font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    QStringList lines;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+      line.setLineWidth(width);
+      lines << paragraph.mid(line.textStart(), line.textLength());
+    }
+    layout.endLayout();
+    return lines.isEmpty() ? QStringList{paragraph} : lines;
+  }
+
+  QString Cut() const {
+    const QRect room = contentsRect();
+    const QFontMetrics metrics(font());
+    const int width = room.width();
+    if (whole_.isEmpty() || width <= 0) return whole_;
+    const int capacity = std::max(1, (room.height() + metrics.leading()) / std::max(1, metrics.lineSpacing()));
+    const QStringList paragraphs = whole_.split('\n');
+    std::vector<QStringList> wrapped;
+    for (const QString& paragraph : paragraphs) wrapped.push_back(Wrapped(paragraph, width));
+    // Each paragraph a line while they last, then more lines to those that
+    // need them, in order.
+    const int shownParagraphs = std::min(capacity, static_cast<int>(paragraphs.size()));
+    std::vector<int> lines(static_cast<std::size_t>(shownParagraphs), 1);
+    int spare = capacity - shownParagraphs;
+    for (int k = 0; k < shownParagraphs && spare > 0; ++k) {
+      const int more = std::min(spare, static_cast<int>(wrapped[static_cast<std::size_t>(k)].size()) - 1);
+      lines[static_cast<std::size_t>(k)] += more;
+      spare -= more;
+    }
+    QStringList out;
+    for (int k = 0; k < shownParagraphs; ++k) {
+      const QStringList& all = wrapped[static_cast<std::size_t>(k)];
+      const int keep = lines[static_cast<std::size_t>(k)];
+      for (int l = 0; l + 1 < keep; ++l) out << all[l].trimmed();
+      // The paragraph's last line shown holds the rest of it.
+      QString rest = QStringList(all.mid(keep - 1)).join(QString());
+      const bool more = k + 1 == shownParagraphs && shownParagraphs < static_cast<int>(paragraphs.size());
+      rest = rest.trimmed();
+      if (more || metrics.horizontalAdvance(rest) > width) {
+        QString cut = metrics.elidedText(rest + (more ? QString(QChar(0x2026)) : QString()), Qt::ElideRight, width);
+        out << cut;
+      } else {
+        out << rest;
+      }
+    }
+    return out.join('\n');
+  }
+
+  QString whole_;
 };
 
 // A spin box for an int or double control: read-only and without buttons
@@ -245,6 +329,24 @@ void FitOnScreen(PanelWindow& frame) {
       std::min(frame.room().height(), available.height() - decoration.height() - frame.MenuBarHeight());
   if (width < frame.room().width() || height < frame.room().height())
     frame.SetContentSize(std::max(width, 1), std::max(height, 1));
+}
+
+// A dialog comes up centred over the window it belongs to (or the middle
+// of the screen), on the screen whole; the window system is told whose it is.
+void CentreOver(QWidget& dialog, QWidget* owner) {
+  QScreen* screen = owner != nullptr ? owner->screen() : dialog.screen();
+  if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  const QRect area = screen->availableGeometry();
+  const QRect over = owner != nullptr ? owner->frameGeometry() : area;
+  const QSize size = dialog.frameGeometry().size();
+  QPoint corner = over.center() - QPoint(size.width() / 2, size.height() / 2);
+  corner.setX(std::max(area.left(), std::min(corner.x(), area.right() + 1 - size.width())));
+  corner.setY(std::max(area.top(), std::min(corner.y(), area.bottom() + 1 - size.height())));
+  dialog.move(corner);
+  if (owner == nullptr) return;
+  dialog.winId();
+  if (QWindow* handle = dialog.windowHandle()) handle->setTransientParent(owner->window()->windowHandle());
 }
 
 // A label without its mnemonic marks ("&File" reads "File").
@@ -311,6 +413,8 @@ struct QtUi::Control : ControlRecord {
 struct QtUi::Panel : PanelRecord {
   std::unique_ptr<PanelWindow> window;  // top-level panels
   QPointer<PanelWindow> child;          // panels inside another panel
+  // The program gave the window its place: a pop-up keeps it.
+  bool placed = false;
   // Shown since the last UpdatePanel: the window system may not have put
   // it on the screen yet.
   bool justShown = false;
@@ -421,16 +525,14 @@ UserEvent QtUi::WaitUserEvent(double seconds, std::span<const int> inputs) {
   return TakeEvent();
 }
 
-void QtUi::Paint(PanelRecord& record) {
-  Panel& panel = Of(record);
-  QWidget* frame = panel.Frame();
-  QWidget* window = frame->window();
-  if (!window->isVisible()) return;
-  // A window just shown can be painted once the window system has put it on
-  // the screen: the events that say so are handled (user input stays queued
-  // for the program's next look), for a moment at most, once (a window
-  // kept off the screen, minimised say, costs no more than that).
+// A window just shown is on the screen once the window system has put it
+// there (and framed it: its frame is known then): the events that say so
+// are handled (user input stays queued for the program's next look), for a
+// moment at most, once (a window kept off the screen, minimised say, costs
+// no more than that).
+void QtUi::AwaitOnScreen(Panel& panel) {
   constexpr int kExposeWaitMs = 250;
+  QWidget* window = panel.Frame()->window();
   const bool justShown = std::exchange(panel.justShown, false);
   if (QWindow* handle = window->windowHandle(); justShown && handle != nullptr && !handle->isExposed()) {
     QDeadlineTimer deadline(kExposeWaitMs);
@@ -441,6 +543,14 @@ void QtUi::Paint(PanelRecord& record) {
       QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
     }
   }
+}
+
+void QtUi::Paint(PanelRecord& record) {
+  Panel& panel = Of(record);
+  QWidget* frame = panel.Frame();
+  QWidget* window = frame->window();
+  if (!window->isVisible()) return;
+  AwaitOnScreen(panel);
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   frame->repaint();
 }
@@ -458,16 +568,32 @@ void QtUi::SetMouseCursor(Cursor cursor) {
 
 // --- Pop-ups --------------------------------------------------------------------------------------
 
+QWidget* QtUi::DialogOwner(const PanelRecord* except) const {
+  const auto shownWindow = [except](const PanelRecord* record) -> QWidget* {
+    if (record == nullptr || record == except) return nullptr;
+    QWidget* frame = static_cast<const Panel*>(record)->Frame();
+    return frame != nullptr && frame->isVisible() ? frame->window() : nullptr;
+  };
+  // The pop-up on top, else the first window the program put up.
+  for (auto it = PopupStack().rbegin(); it != PopupStack().rend(); ++it) {
+    if (QWidget* window = shownWindow(Live(*it))) return window;
+  }
+  for (const auto& [handle, record] : Panels()) {
+    if (record->parent != 0 || !record->displayed) continue;
+    if (QWidget* window = shownWindow(Live(handle))) return window;
+  }
+  return nullptr;
+}
+
 int QtUi::AskUser(PopupKind kind, std::string_view title, std::string_view text,
                   std::span<const std::string> buttons) {
   if (kind == PopupKind::Confirm) {
-    return QMessageBox::question(QApplication::activeWindow(), Q(title), Q(text),
+    return QMessageBox::question(DialogOwner(), Q(title), Q(text),
                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes
                ? 1
                : 0;
   }
-  QMessageBox box(QMessageBox::NoIcon, Q(title), Q(text), QMessageBox::NoButton,
-                  QApplication::activeWindow());
+  QMessageBox box(QMessageBox::NoIcon, Q(title), Q(text), QMessageBox::NoButton, DialogOwner());
   std::vector<QAbstractButton*> added;
   for (const std::string& label : buttons) added.push_back(box.addButton(Q(label), QMessageBox::AcceptRole));
   if (added.empty()) added.push_back(box.addButton(QMessageBox::Ok));
@@ -478,7 +604,7 @@ int QtUi::AskUser(PopupKind kind, std::string_view title, std::string_view text,
 }
 
 FileSelectResult QtUi::AskFile(const FileSelectRequest& request, std::string& path) {
-  QFileDialog dialog(QApplication::activeWindow(), Q(request.title), Q(request.directory), Filters(request));
+  QFileDialog dialog(DialogOwner(), Q(request.title), Q(request.directory), Filters(request));
   dialog.setAcceptMode(request.mode == FileDialogMode::Save ? QFileDialog::AcceptSave
                                                             : QFileDialog::AcceptOpen);
   dialog.setFileMode(request.mode == FileDialogMode::Save ? QFileDialog::AnyFile
@@ -510,7 +636,10 @@ int QtUi::Build(PanelRecord& record, const PanelSpec& spec) {
   } else {
     panel.window = std::make_unique<PanelWindow>(nullptr, onClose);
     frame = panel.window.get();
-    if (spec.top > 0 || spec.left > 0) frame->move(spec.left, spec.top);
+    if (spec.top > 0 || spec.left > 0) {
+      frame->move(spec.left, spec.top);
+      panel.placed = true;
+    }
   }
   frame->setWindowTitle(TitleText(Q(panel.title)));
   if (MenuBarRecord* bar = LiveMenuBar(panel.menuBar)) {
@@ -538,6 +667,7 @@ void QtUi::Shown(PanelRecord& record, bool popup) {
     if (!frame->isWindow()) frame->setWindowFlags(Qt::Dialog);
     FitOnScreen(*frame);
     frame->setWindowModality(Qt::ApplicationModal);
+    if (!panel.placed) CentreOver(*frame, DialogOwner(&record));
   }
   frame->show();
   frame->raise();
@@ -555,8 +685,14 @@ void QtUi::PanelChanged(PanelRecord& record, Attr attr) {
   PanelWindow* frame = Of(record).Frame();
   switch (attr) {
     case Attr::Title: frame->setWindowTitle(TitleText(Q(record.title))); break;
-    case Attr::Top: frame->move(frame->x(), record.top); break;
-    case Attr::Left: frame->move(record.left, frame->y()); break;
+    case Attr::Top:
+      frame->move(frame->x(), record.top);
+      Of(record).placed = true;
+      break;
+    case Attr::Left:
+      frame->move(record.left, frame->y());
+      Of(record).placed = true;
+      break;
     case Attr::Height: frame->SetContentSize(frame->room().width(), record.height); break;
     case Attr::Width: frame->SetContentSize(record.width, frame->room().height()); break;
     case Attr::MinHeight:
@@ -576,6 +712,12 @@ void QtUi::ReadPlace(PanelRecord& record) {
 
 int QtUi::ScreenAreaOf(PanelRecord& record, ScreenArea& area) {
   PanelWindow* frame = Of(record).Frame();
+  // A window manager's frame (its title bar) is known once the window is
+  // on the screen; the room is what is left of the screen beside it.
+  if (frame->isVisible()) {
+    AwaitOnScreen(Of(record));
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  }
   QScreen* screen = QGuiApplication::screenAt(frame->frameGeometry().topLeft());
   if (screen == nullptr) screen = frame->screen();
   if (screen == nullptr) screen = QGuiApplication::primaryScreen();
@@ -774,6 +916,7 @@ void QtUi::BuildControl(Panel& panel, Control& c) {
   c.width = spec.width > 0 ? spec.width : widget->sizeHint().width();
   c.height = spec.height > 0 ? spec.height : widget->sizeHint().height();
   widget->setGeometry(c.left, c.top, c.width, c.height);
+  if (auto* text = dynamic_cast<HotLabel*>(widget)) text->Fit();
   if (captioned) {
     c.caption = new QLabel(Q(spec.label), parent);
     c.caption->move(c.left, c.top - 18);
@@ -855,7 +998,8 @@ void QtUi::UpdateAccessibleName(Panel& panel, Control& c) {
     }
     name = fromResource;
     if (spec.type == CtrlType::TextMsg) {
-      if (auto* text = qobject_cast<QLabel*>(c.widget); text != nullptr && !text->text().isEmpty()) name = text->text();
+      if (auto* text = dynamic_cast<HotLabel*>(c.widget.data()); text != nullptr && !text->wholeText().isEmpty())
+        name = text->wholeText();
     }
   }
   c.widget->setAccessibleName(name);
@@ -912,6 +1056,8 @@ int QtUi::SetColorScheme(std::shared_ptr<const ColorLook> look) {
 // A wrapping text that needs more lines than its control has grows
 // downwards; the controls below it and the panel move down and grow with
 // it, so that the whole text shows and nothing is covered. Never shrinks.
+// Only for a panel not on the screen (ShowValue): a read-out of a window
+// that is up is cut to its lines instead (HotLabel).
 void QtUi::FitWrappedText(Panel& panel, Control& c) {
   auto* label = qobject_cast<QLabel*>(c.widget.data());
   if (label == nullptr) return;
@@ -995,9 +1141,12 @@ void QtUi::ShowValue(Panel& panel, Control& c) {
       return;
     }
     case CtrlType::TextMsg: {
-      auto* label = static_cast<QLabel*>(w);
-      label->setText(Q(std::get<std::string>(c.value)));
-      if (label->wordWrap()) FitWrappedText(panel, c);
+      auto* label = static_cast<HotLabel*>(w);
+      label->SetWholeText(Q(std::get<std::string>(c.value)));
+      // A panel on the screen keeps its size: only one being made ready
+      // (a dialog before it comes up) grows for a longer text.
+      if (label->wordWrap() && !panel.displayed) FitWrappedText(panel, c);
+      label->Fit();
       return;
     }
     case CtrlType::Int: static_cast<QSpinBox*>(w)->setValue(std::get<int>(c.value)); return;
@@ -1033,6 +1182,7 @@ void QtUi::ControlChanged(PanelRecord& record, ControlRecord& control, Attr attr
   PanelWindow* frame = panel.Frame();
   auto place = [&c, frame] {
     c.widget->setGeometry(c.left, c.top, c.width, c.height);
+    if (auto* text = dynamic_cast<HotLabel*>(c.widget.data())) text->Fit();
     if (!c.caption.isNull()) c.caption->move(c.left, c.top - 18);
     frame->FitContent();
   };
@@ -1266,6 +1416,18 @@ int QtUi::Print(PanelRecord& record, const PrintRequest& request) {
     QPrintDialog dialog(&printer, p->Frame());
     if (dialog.exec() != QDialog::Accepted) return ui_status::kPrintCancelled;
   }
+  // In the colours asked for; the windows wear theirs again after it.
+  const std::shared_ptr<const ColorLook> worn = look_;
+  const bool dressed = request.look && request.look != worn;
+  if (dressed) SetColorScheme(request.look);
+  const int printed = PrintContent(*p, printer, request);
+  if (dressed) SetColorScheme(worn);
+  return printed;
+}
+
+int QtUi::PrintContent(Panel& panel, QPrinter& printer, const PrintRequest& request) {
+  Panel* p = &panel;
+  QWidget* content = p->Frame()->content;
   QPainter painter;
   if (!painter.begin(&printer)) return ui_status::kFileError;
   const QRectF page = printer.pageLayout().paintRectPixels(printer.resolution());

@@ -35,6 +35,7 @@ class QLabel;
 class QMenu;
 class QMenuBar;
 class QPalette;
+class QPrinter;
 class QShortcut;
 
 namespace sondrix::platform::qt {
@@ -140,6 +141,12 @@ class QtUi : public PanelTree {
   void ShowSelection(Control& control);
   void FitWrappedText(Panel& panel, Control& control);
   void SetShortcut(Panel& panel, Control& control);
+  // The window a dialog comes up over: the pop-up on top (other than
+  // `except`), else the program's first window on the screen; null when
+  // none is up.
+  QWidget* DialogOwner(const PanelRecord* except = nullptr) const;
+  int PrintContent(Panel& panel, QPrinter& printer, const PrintRequest& request);
+  void AwaitOnScreen(Panel& panel);
 
   bool busyCursor_ = false;
   // The look worn (none: the plain one), and the desktop's palette while
