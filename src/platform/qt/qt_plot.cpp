@@ -379,17 +379,17 @@ void PlotWidget::mouseMoveEvent(QMouseEvent* event) {
     cursor_ = new QLabel(this);
     cursor_->setTextFormat(Qt::RichText);
     cursor_->setAttribute(Qt::WA_TransparentForMouseEvents);
-    cursor_->setMargin(4);
-    cursor_->setAutoFillBackground(true);
   }
+  // In the graph's own colours (the night palette's too), over the traces.
   const SchemeColors& colors = PlotLook().colors();
-  const QColor ink = ToColor(colors.graphAxis);
-  QPalette palette = cursor_->palette();
-  QColor back = ToColor(colors.graphBackground);
-  back.setAlpha(230);
-  palette.setColor(QPalette::Window, back);
-  palette.setColor(QPalette::WindowText, ink);
-  cursor_->setPalette(palette);
+  const QColor back = ToColor(colors.graphBackground);
+  const QString style = (QString("QLabel { background-color: rgba(%1, %2, %3, 235); color: %4; border: 1px solid %5; "
+                                 "padding: 3px; }")
+                             .arg(back.red())
+                             .arg(back.green())
+                             .arg(back.blue())
+                             .arg(ToColor(colors.graphAxis).name(), ToColor(colors.graphGrid).name()));
+  if (cursor_->styleSheet() != style) cursor_->setStyleSheet(style);
   // At most a dozen values; the rest are counted.
   constexpr std::size_t kMostLines = 12;
   QString text = "<b>" + readout->key.toHtmlEscaped() + "</b>";
