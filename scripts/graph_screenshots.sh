@@ -19,10 +19,17 @@ out=$top/docs/images
 work=$(mktemp -d)
 trap 'kill "$xvfb" 2>/dev/null || true; rm -rf "$work"' EXIT
 
-record() {  # device file, packets, recording
+record() {  # device file, packets, recording; its first sample at 14:05:00 UTC
   "$build/tools/sim/sondrix-sim" --device "$top/examples/$1" --out "$work/x.raw" --packets "$2" --quiet
   "$build/tools/cli/sondrix-cli" record --device "$top/examples/$1" --port "$work/x.raw" \
-    --out "$work/$3" > /dev/null
+    --out "$work/$3" --start-utc 2026-12-10T14:05:00Z > /dev/null
+}
+
+outage() {  # recording, line, seconds: the lines from that one on come so much later (a line away)
+  awk -F '\t' -v OFS='\t' -v from="$2" -v ms="$(($3 * 1000))" \
+    'data { if (++n >= from) $1 += ms } /; acquisition binsize/ { data = 1 } { print }' \
+    "$work/$1" > "$work/gap.tmp"
+  mv "$work/gap.tmp" "$work/$1"
 }
 
 shoot() {  # recording, display, screen size, file, graph, extra environment
@@ -48,6 +55,9 @@ screen=${SONDRIX_SCREENSHOT_DISPLAY:-:137}
 mkdir -p "$out"
 if [ "$which" != hyperspectral ]; then
   record nerit-9wl.dev 200 nerit.dat
+  # A line away for 20 s two thirds into the run: the XY graph and the
+  # strip chart draw the gap.
+  outage nerit.dat 1300 20
   names=(xy-graph strip-chart temperature-graph depth-graph spectrum-bars spectrum-curves)
   for graph in 1 2 3 4 5 6; do
     shoot nerit.dat "$screen" 1400x900 "${names[graph - 1]}.png" "$graph"

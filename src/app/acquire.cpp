@@ -19,6 +19,7 @@
 #include "display/graph_control.h"
 #include "display/graph_kinds.h"
 #include "display/trace_choice.h"
+#include "io/rs232_port.h"
 #include "meter/source_factory.h"
 #include "platform/clock.h"
 #include "platform/ui.h"
@@ -58,6 +59,22 @@ void ReportRunError(Source& source, Status result, int breaks) {
     return;
   }
   Error_Report(result);
+}
+
+// A serial line that does not answer at the start of a run, and could not
+// be opened again (Session::ResetSource): what is wrong and what to do.
+bool ReportLineGone(Source& source, Status result) {
+  const RS232Port* port = SerialPortOf(source);
+  const bool gone = result == status::kGeneralIoError || result == status::kPortNotOpen ||
+                    result == status::kCannotOpenPort || result == status::kInvalidPortNumber;
+  if (port == nullptr || !gone) return false;
+  std::string name;
+  source.GetPortname(name);
+  Error_Message(Format("%s does not answer, and opening it again failed:\n%s\nPlug the meter's cable or adapter in "
+                       "again (and switch the meter on), then press F1; or choose another port with File > Open "
+                       "Device.",
+                       port->Describe().c_str(), PortOpenFailureText(result, name).c_str()));
+  return true;
 }
 
 // Offers the run's recording, closed, for saving (unless the program
@@ -513,7 +530,7 @@ Status Acquire_Run(App& app) {
     // A recording that cannot be created says why (no permission, a full disk).
     if (recorder != nullptr && result == status::kCantOpenFile && recorder->openError() != 0)
       Error_ReportFile(result, recorder->filename(), recorder->openError());
-    else
+    else if (!ReportLineGone(*source, result))
       Error_Report(result);
     return result;
   }

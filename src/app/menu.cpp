@@ -270,6 +270,10 @@ void Menu_HandleEvent(App& app, int item) {
       app.display().ToggleWholeRun();
       app.display().WriteConfig();
       return;
+    case p::kMenuClockTime:
+      app.display().SetClockTime(!app.display().clockTime());
+      app.display().WriteConfig();
+      return;
     case p::kMenuReconnect: {
       const bool on = !settings::ReconnectOn();
       settings::SetReconnect(on);
@@ -292,6 +296,7 @@ bool Menu_RunAllows(const App& app, int item) {
     return !kind->needsDepth || (app.source() != nullptr && app.source()->HasDepth() != 0);
   switch (item) {
     case p::kMenuWholeRun:
+    case p::kMenuClockTime:
     case p::kMenuGraphSettings:
     case p::kMenuConfigDisplay:
     case p::kMenuConfigAcquisition:
@@ -310,8 +315,8 @@ void Menu_EnableForRun(App& app) {
   for (const GraphKind& kind : GraphKinds()) {
     if (Menu_RunAllows(app, kind.menuItem)) Menu_Enable(app, kind.menuItem, true);
   }
-  for (const int item : {p::kMenuGraphSettings, p::kMenuConfigDisplay, p::kMenuConfigAcquisition,
-                         p::kMenuNightPalette, p::kMenuExit, p::kMenuMarkEvent}) {
+  for (const int item : {p::kMenuClockTime, p::kMenuGraphSettings, p::kMenuConfigDisplay,
+                         p::kMenuConfigAcquisition, p::kMenuNightPalette, p::kMenuExit, p::kMenuMarkEvent}) {
     if (Menu_RunAllows(app, item)) Menu_Enable(app, item, true);
   }
   // Whole Run as the graph on show has it.

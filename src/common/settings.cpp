@@ -54,6 +54,7 @@ void SetDeploymentValue(std::string_view key, std::string_view value) { Set(kDep
 std::string Directory(std::string_view key) {
   // Read in full: a directory cut short would start the dialog somewhere else.
   std::string directory = Get(kGeneral, key, {}, 0);
+  if (directory.empty() && key == kReplayDirectory) return Directory(kDataDirectory);
   if (directory.empty()) return platform::GetProjectDir();
   return directory;
 }

@@ -32,6 +32,10 @@ inline constexpr std::string_view kSaveRaw = "SaveRaw";
 // ends (no).
 inline constexpr std::string_view kReconnect = "Reconnect";
 inline constexpr std::string_view kDataDirectory = "DataDirectory";
+// Where a data file or a raw capture was last opened for replay: the open
+// dialogs of replays start there, and runs are still saved in
+// "DataDirectory".
+inline constexpr std::string_view kReplayDirectory = "ReplayDirectory";
 inline constexpr std::string_view kDeviceDirectory = "DeviceDirectory";
 inline constexpr std::string_view kReportDirectory = "ReportDirectory";
 // How much the application's log file keeps: error, warn (the default),
@@ -76,8 +80,8 @@ std::string DeploymentValue(std::string_view key);
 void SetDeploymentValue(std::string_view key, std::string_view value);
 
 // A directory key: the starting directory of the next file dialog of its kind
-// (the project directory by default), and storing the directory of a chosen
-// file.
+// (the project directory by default; "ReplayDirectory" by default
+// "DataDirectory"), and storing the directory of a chosen file.
 std::string Directory(std::string_view key);
 void RememberDirectory(std::string_view key, std::string_view chosenFile);
 

@@ -451,11 +451,11 @@ Status DataFile_OutputFilename(std::string& name) {
 
 Status DataFile_PromptForDescr(std::string& filename, std::string* portname) {
   std::string chosen;
-  if (!settings::ChooseFile(settings::kDataDirectory, platform::FileDialogMode::Load, "*.dat", "Data file to read:",
+  if (!settings::ChooseFile(settings::kReplayDirectory, platform::FileDialogMode::Load, "*.dat", "Data file to read:",
                             chosen))
     return status::kCancelled;
   if (!platform::FileExists(chosen)) return status::kFileNotFound;
-  settings::RememberDirectory(settings::kDataDirectory, chosen);
+  settings::RememberDirectory(settings::kReplayDirectory, chosen);
   filename = chosen;
   if (portname) portname->clear();
   return status::kOk;

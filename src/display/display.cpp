@@ -20,6 +20,7 @@
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
+#include "session/acquisition.h"
 
 namespace sondrix {
 namespace {
@@ -53,6 +54,7 @@ Status Display::New(std::unique_ptr<Display>& out, int panel, Session& session) 
   display->current_ = display->graphs_[graph_type::kStrip].get();
   display->ShowGraph(graph_type::kSpect2);
   display->Attach(nullptr);
+  display->ShowTimeAxes();
   platform::ui().DisplayPanel(panel);
   out = std::move(display);
   return status::kOk;
@@ -167,6 +169,7 @@ void Display::SetDefaults() {
     graphs_[type]->set_follow(FollowSettings{});
   }
   displayBinsize_ = 1;
+  SetClockTime(true);
   if (!session_.source()) {
     visible_.fill(0);
     return;
@@ -333,6 +336,38 @@ void Display::ToggleWholeRun() {
   ResumeFollow();
 }
 
+// --- Time axes -----------------------------------------------------------------------------
+
+void Display::SetClockTime(bool on) {
+  timeBase_->clock = on;
+  ShowTimeAxes();
+}
+
+void Display::ShowTimeAxes() {
+  platform::Ui& ui = platform::ui();
+  const std::shared_ptr<const HistoryColumns> columns = session_.history().columns();
+  // The XY graph's caption is its time scale's.
+  ui.SetCtrlAttribute(panel_, p::kMainXYGraph, Attr::YName, std::string());
+  ui.SetTimeScale(panel_, p::kMainXYGraph, false,
+                  std::make_shared<HistoryTimeScale>(columns, RunHistory::Keys::Minutes, timeBase_));
+  ui.SetTimeScale(panel_, p::kMainStripChart, true,
+                  std::make_shared<HistoryTimeScale>(columns, RunHistory::Keys::Index, timeBase_));
+  if (menuBar_ > 0) ui.SetMenuBarAttribute(menuBar_, p::kMenuClockTime, Attr::Checked, timeBase_->clock ? 1 : 0);
+}
+
+void Display::FindUtcZero(std::int64_t lineMs) {
+  if (utcLookedAt_ >= 0 && lineMs - utcLookedAt_ < 1000 && lineMs >= utcLookedAt_) return;
+  utcLookedAt_ = lineMs;
+  const Acquisition* run = session_.run();
+  if (run == nullptr) return;
+  const std::optional<std::int64_t> zero = run->UtcOf(0);
+  if (!zero || zero == timeBase_->utcZeroMs) return;
+  const bool known = timeBase_->utcZeroMs.has_value();
+  timeBase_->utcZeroMs = zero;
+  // The captions change once, when the run's UTC becomes known.
+  if (!known && timeBase_->clock) ShowTimeAxes();
+}
+
 void Display::UpdateFollowControls() {
   platform::Ui& ui = platform::ui();
   ui.SetCtrlAttribute(panel_, p::kMainFollow, Attr::Dimmed, current_->CanResume() ? 0 : 1);
@@ -456,9 +491,25 @@ Status Display::InitPlot() {
   clockInterval_ = kClockInterval;
 
   InitGraphs();
+  // A stored recording's companion dates its samples; a live run's clock
+  // map tells its UTC as the lines come.
+  timeBase_->utcZeroMs.reset();
+  utcLookedAt_ = -1;
+  if (session_.source()->GetReplayFraction() >= 0.0) {
+    Companion stored;
+    std::string error;
+    if (ReadReplayedCompanion(*session_.source(), stored, error) == status::kOk) {
+      if (!stored.clock.Empty()) {
+        timeBase_->utcZeroMs = stored.clock.Utc(0);
+      } else {
+        timeBase_->utcZeroMs = stored.timeZeroUtcMs;
+      }
+    }
+  }
+  ShowTimeAxes();
   const TraceMap mapBefore = traceMap_;
   const int countBefore = traceCount_;
-  const Status result = session_.source()->Reset();
+  const Status result = session_.ResetSource();
   // A replay shows how much of its file it has read (after the reset,
   // which may start the file over).
   const bool replaying = session_.source()->GetReplayFraction() >= 0.0;
@@ -505,6 +556,7 @@ Status Display::Plot(const SourceLine& line) {
   double now = platform::Timer();
   if (line.status == status::kOk) {
     elapsedMs_ = line.time;  // the graphs place the line by it
+    FindUtcZero(line.time);
     // The session's history took the line before the display did.
     const bool binDone = session_.historyBins() != seenBins_;
     const bool thinned = session_.historyThinnings() != seenThinnings_;
@@ -1018,6 +1070,11 @@ Status Display::WriteConfig() {
     if (std::fprintf(file.get(), "%s\n", FollowLine(graphs_[type]->follow()).c_str()) < 0)
       result = status::kCantWriteConfig;
   }
+  // Time axes that read elapsed time say so after the follow lines; a file
+  // without the line reads as clock time, the default, so that a file with
+  // the defaults stays as it was written before.
+  if (!timeBase_->clock && std::fprintf(file.get(), "0\t; time axes: 1 UTC clock time, 0 elapsed time\n") < 0)
+    result = status::kCantWriteConfig;
   if (result == status::kOk && !file.Commit()) result = status::kCantWriteConfig;
   return result;
 }
@@ -1071,6 +1128,11 @@ Status Display::ReadConfig() {
     }
     graphs_[t]->set_follow(follow);
   }
+  // A file written before the time axes read clock time ends here: clock
+  // time, the default.
+  bool clock = true;
+  if (const std::optional<std::string> line = fgetline(f, 256)) clock = !line->starts_with("0");
+  SetClockTime(clock);
   if (std::ferror(f) && !std::feof(f)) return status::kConfigGraphInfo;
   return status::kOk;
 }

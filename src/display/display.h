@@ -26,6 +26,7 @@
 #include "display/graph.h"
 #include "display/graph_kinds.h"
 #include "display/line_rate.h"
+#include "display/time_axis.h"
 #include "session/session.h"
 #include "source/source.h"
 #include "source/source_line.h"
@@ -143,6 +144,13 @@ class Display final : public SampleConsumer {
   void ResumeFollow();
   // "Whole Run": the graph on show shows the whole run, or the last minutes
   // again.
+  // The time axes of the XY graph and the strip chart read UTC clock time
+  // (on, the default) or the run's elapsed time (Display > Clock Time
+  // (UTC)); kept in the display configuration file. Clock time needs the
+  // run's UTC (time_axis.h); without it the axes read elapsed time.
+  bool clockTime() const { return timeBase_->clock; }
+  void SetClockTime(bool on);
+  const TimeBase& timeBase() const { return *timeBase_; }
   void ToggleWholeRun();
   // The "Follow" button (dimmed unless following was suspended) and the
   // "Whole Run" item (checked while the graph shows the whole run, dimmed
@@ -267,7 +275,17 @@ class Display final : public SampleConsumer {
   // The date and time read-outs as the source tells them.
   void ShowClock();
 
+  // Puts the time scales on the XY graph and the strip chart (again when
+  // their caption changes) and the menu's check.
+  void ShowTimeAxes();
+  // Takes the UTC of the run's time stamp 0 once it is known (a live run's
+  // clock map, a replayed recording's companion), looked at once a second
+  // of the run's time.
+  void FindUtcZero(std::int64_t lineMs);
+
   Session& session_;
+  std::shared_ptr<TimeBase> timeBase_ = std::make_shared<TimeBase>();
+  std::int64_t utcLookedAt_ = -1;
   int panel_ = 0;
   int menuBar_ = 0;
   // One graph per row of GraphKinds(), by type (index 1 ... kGraphKindCount).

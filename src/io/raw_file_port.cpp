@@ -129,10 +129,10 @@ Status RawFilPort::GetName(std::string& name) {
 
 Status RawFilPort_PromptForPort(std::string_view /*defaultName*/, std::string& path) {
   std::string chosen;
-  if (!settings::ChooseFile(settings::kDataDirectory, platform::FileDialogMode::Load, "*.raw", "Raw data file:", chosen))
+  if (!settings::ChooseFile(settings::kReplayDirectory, platform::FileDialogMode::Load, "*.raw", "Raw data file:", chosen))
     return status::kCancelled;
   if (!platform::FileExists(chosen)) return status::kFileNotFound;
-  settings::RememberDirectory(settings::kDataDirectory, chosen);
+  settings::RememberDirectory(settings::kReplayDirectory, chosen);
   path = chosen;
   return status::kOk;
 }

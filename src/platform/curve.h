@@ -70,6 +70,9 @@ class Curve {
   virtual std::size_t size() const = 0;
   virtual double Key(std::size_t i) const = 0;
   virtual double Value(std::size_t i) const = 0;
+  // Whether the line is broken before point i (a gap in time: the points
+  // on either side are not joined).
+  virtual bool BreakBefore(std::size_t /*i*/) const { return false; }
   // The keys never fall: the curve can be drawn per pixel (Spans).
   virtual bool KeysRise() const = 0;
   // Changes whenever points the curve had change or go (not when points
@@ -89,7 +92,7 @@ class Curve {
   // the line between consecutive points cut at the pixels' edges, so that
   // each pixel's span is the extremes of the points in it and of the line
   // where it enters and leaves. Spans outside the image are left out, and
-  // gaps (NaN) are not bridged.
+  // gaps (NaN, BreakBefore) are not bridged.
   virtual void Spans(const CellEdges& edges, const PixelMap& value, int valuePixels,
                      std::vector<Span>& out) const = 0;
 };

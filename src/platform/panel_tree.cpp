@@ -939,6 +939,15 @@ int PanelTree::GetAxisRange(int panel, int control, AxisMode& xMode, double& xMi
   return 0;
 }
 
+int PanelTree::SetTimeScale(int panel, int control, bool onX, std::shared_ptr<const TimeScale> scale) {
+  const Target t = Resolve(panel, control, "SetTimeScale", Kind::Plot);
+  if (t.control == nullptr) return t.status;
+  t.control->timeScale = scale;
+  t.control->timeScaleOnX = onX;
+  SurfaceOf(*t.control).SetTimeScale(onX, std::move(scale), ShownAxisName(*t.control, onX));
+  return 0;
+}
+
 int PanelTree::RefreshGraph(int panel, int control) {
   const Target t = Resolve(panel, control, "RefreshGraph", Kind::Plot);
   if (t.control == nullptr) return t.status;
@@ -956,8 +965,8 @@ int PanelTree::ExportGraphImage(int panel, int control, std::string_view path, c
   if (t.control == nullptr) return t.status;
   // An empty caption is the graph's own.
   GraphPicture shown = picture;
-  if (shown.xName.empty()) shown.xName = t.control->xName;
-  if (shown.yName.empty()) shown.yName = t.control->yName;
+  if (shown.xName.empty()) shown.xName = ShownAxisName(*t.control, true);
+  if (shown.yName.empty()) shown.yName = ShownAxisName(*t.control, false);
   return SurfaceOf(*t.control).WriteImage(std::string(path), &shown);
 }
 
@@ -1109,6 +1118,15 @@ int GraphSurface::DrawCurve(int, std::shared_ptr<const Curve>, CurveKeys, const 
 void GraphSurface::DeletePlot(int) {}
 std::vector<PlotState> GraphSurface::Plots() const { return {}; }
 void GraphSurface::CurvesChanged() {}
+void GraphSurface::SetTimeScale(bool, std::shared_ptr<const TimeScale>, const std::string&) {}
+
+std::string ShownAxisName(const ControlRecord& control, bool x) {
+  const std::string& own = x ? control.xName : control.yName;
+  if (control.timeScale == nullptr || control.timeScaleOnX != x) return own;
+  std::string caption = control.timeScale->Caption();
+  if (!own.empty()) caption += caption.empty() ? own : "    " + own;
+  return caption;
+}
 int GraphSurface::Append(std::span<const double>, int) { return kBadArgument; }
 int GraphSurface::SetCurves(std::span<const std::shared_ptr<const Curve>>) { return kBadArgument; }
 

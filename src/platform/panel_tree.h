@@ -106,6 +106,8 @@ class GraphSurface {
   // redraw now; the picture as a PNG or PDF file (with a picture's title,
   // captions and legend when one is given).
   virtual void SetAxes(const AxisState& axes) = 0;
+  // The time axis ticks and reads as `scale` gives it, captioned `label`.
+  virtual void SetTimeScale(bool onX, std::shared_ptr<const TimeScale> scale, const std::string& label);
   virtual AxisState Axes() = 0;
   virtual void Redraw() = 0;
   virtual int WriteImage(const std::string& path, const GraphPicture* picture) = 0;
@@ -147,6 +149,9 @@ struct ControlRecord {
   // Graphs and strip charts.
   std::string xName, yName;
   int xDivisions = -1, yDivisions = -1;
+  // The time axis's scale (SetTimeScale), and whether it is the X axis.
+  std::shared_ptr<const TimeScale> timeScale;
+  bool timeScaleOnX = false;
   bool autoRefresh = true;
   bool smoothUpdate = false;
   bool yReverse = false;
@@ -157,6 +162,10 @@ struct ControlRecord {
   int pointsPerScreen = 0;
   std::vector<TraceStyle> traces;  // one per trace
 };
+
+// The caption an axis of a graph shows: its time scale's caption, then the
+// control's own (XName, YName), or only either.
+std::string ShownAxisName(const ControlRecord& control, bool x);
 
 struct MenuItemRecord {
   MenuEntrySpec::Kind kind = MenuEntrySpec::Kind::Item;
@@ -263,6 +272,7 @@ class PanelTree : public Ui {
                    AxisMode yMode, double yMin, double yMax) final;
   int GetAxisRange(int panel, int control, AxisMode& xMode, double& xMin, double& xMax,
                    AxisMode& yMode, double& yMin, double& yMax) final;
+  int SetTimeScale(int panel, int control, bool onX, std::shared_ptr<const TimeScale> scale) final;
   int RefreshGraph(int panel, int control) final;
   int SaveGraphImage(int panel, int control, std::string_view path) final;
   int ExportGraphImage(int panel, int control, std::string_view path,

@@ -27,6 +27,7 @@
 #include "platform/color_look.h"
 #include "platform/curve.h"
 #include "platform/installed.h"
+#include "platform/time_scale.h"
 
 namespace sondrix::platform {
 
@@ -305,6 +306,11 @@ class Ui {
   // The ranges shown now and the axes' modes.
   virtual int GetAxisRange(int panel, int control, AxisMode& xMode, double& xMin, double& xMax,
                            AxisMode& yMode, double& yMin, double& yMax) = 0;
+  // The time axis of a graph or strip chart (its X axis when `onX`, else
+  // its Y axis) ticks and reads as `scale` gives it (time_scale.h), read
+  // whenever the axis is drawn; null: plain numbers again (and a strip
+  // chart's X axis without numbers).
+  virtual int SetTimeScale(int panel, int control, bool onX, std::shared_ptr<const TimeScale> scale) = 0;
   // Redraws the graph now (needed while AutoRefresh is 0).
   virtual int RefreshGraph(int panel, int control) = 0;
   // Writes the picture of a graph or strip chart to a PNG file, or a PDF

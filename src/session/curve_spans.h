@@ -54,9 +54,11 @@ void CurveSpans(const C& curve, const platform::CellEdges& edges, const platform
     if (i == n) break;  // the curve ended before this pixel
     platform::Extremes e;
     if (next > i) e = curve.ValueExtremes(i, next);
-    // The line entering the pixel and the line leaving it.
-    if (i > 0) e.Take(crossing(i - 1, i, edges.keys[static_cast<std::size_t>(j)]));
-    if (next > 0 && next < n) e.Take(crossing(next - 1, next, edges.keys[static_cast<std::size_t>(j) + 1]));
+    // The line entering the pixel and the line leaving it; none across a
+    // break.
+    if (i > 0 && !curve.BreakBefore(i)) e.Take(crossing(i - 1, i, edges.keys[static_cast<std::size_t>(j)]));
+    if (next > 0 && next < n && !curve.BreakBefore(next))
+      e.Take(crossing(next - 1, next, edges.keys[static_cast<std::size_t>(j) + 1]));
     if (!e.empty()) {
       double p0 = value.Pixel(e.lo), p1 = value.Pixel(e.hi);
       if (p0 > p1) std::swap(p0, p1);

@@ -39,6 +39,7 @@ class HistoryCurve final : public platform::Curve {
     return static_cast<double>(i);
   }
   double Value(std::size_t i) const override { return column().values[i]; }
+  bool BreakBefore(std::size_t i) const override { return data_->breaks[i] != 0; }
   bool KeysRise() const override {
     switch (keys_) {
       case RunHistory::Keys::Minutes: return data_->timesRise;
@@ -80,6 +81,31 @@ class HistoryCurve final : public platform::Curve {
 
 }  // namespace
 
+void GapFinder::Clear() { *this = GapFinder{}; }
+
+bool GapFinder::Take(std::int64_t timeMs) {
+  const bool started = started_;
+  const std::int64_t interval = timeMs - last_;
+  started_ = true;
+  last_ = timeMs;
+  if (!started || interval <= 0) return false;
+  bool gap = false;
+  if (count_ >= 2) {
+    std::int64_t sorted[kIntervals];
+    std::copy(intervals_, intervals_ + count_, sorted);
+    std::sort(sorted, sorted + count_);
+    const std::int64_t period = sorted[(count_ - 1) / 2];
+    gap = interval > std::max<std::int64_t>(kGapPeriods * period, kMinGapMs);
+  }
+  // A gap is no period of the lines.
+  if (!gap) {
+    intervals_[next_] = interval;
+    next_ = (next_ + 1) % kIntervals;
+    count_ = std::min(count_ + 1, kIntervals);
+  }
+  return gap;
+}
+
 RunHistory::RunHistory(std::size_t maxValues, std::size_t maxEntries)
     : maxValues_(std::max<std::size_t>(maxValues, 4)),
       maxEntries_(std::max<std::size_t>(maxEntries, 4)),
@@ -98,6 +124,7 @@ void RunHistory::Clear(int traceCount) {
   d.times.clear();
   d.temperatures.clear();
   d.depths.clear();
+  d.breaks.clear();
   d.columns.resize(traces);
   for (HistoryColumns::Trace& column : d.columns) {
     column.values.clear();
@@ -125,7 +152,8 @@ std::shared_ptr<const platform::Curve> RunHistory::TraceCurve(int trace, Keys ke
   return std::make_shared<HistoryCurve>(data_, std::max(trace, 0), keys);
 }
 
-bool RunHistory::Add(std::int64_t timeMs, double temperature, double depth, std::span<const double> values) {
+bool RunHistory::Add(std::int64_t timeMs, double temperature, double depth, std::span<const double> values,
+                     bool gapBefore) {
   HistoryColumns& d = *data_;
   bool thinned = false;
   if (d.times.size() >= capacity_) {
@@ -140,6 +168,8 @@ bool RunHistory::Add(std::int64_t timeMs, double temperature, double depth, std:
   RoomForOne(d.times, capacity_);
   RoomForOne(d.temperatures, capacity_);
   RoomForOne(d.depths, capacity_);
+  RoomForOne(d.breaks, capacity_);
+  d.breaks.push_back(gapBefore && !d.times.empty() ? 1 : 0);
   d.times.push_back(timeMs);
   d.temperatures.push_back(temperature);
   d.depths.push_back(depth);
@@ -176,13 +206,19 @@ void RunHistory::Thin() {
   const std::size_t n = times.size();
   const std::size_t half = n / 2;
   std::size_t out = 0;
+  // A gap before any entry since the last one kept lies before the entry
+  // kept next.
+  std::size_t looked = 0;
   const auto keep = [&](std::size_t i) {
+    std::uint8_t gap = 0;
+    for (; looked <= i; ++looked) gap |= d.breaks[looked];
     if (out != i) {
       times[out] = times[i];
       d.temperatures[out] = d.temperatures[i];
       d.depths[out] = d.depths[i];
       for (HistoryColumns::Trace& column : d.columns) column.values[out] = column.values[i];
     }
+    d.breaks[out] = out > 0 ? gap : 0;
     ++out;
   };
   // How far entry i stands out between the last entry kept and entry `after`.
@@ -226,11 +262,13 @@ void RunHistory::Thin() {
   // Room is made whatever the times (a history of a few entries).
   if (out == n && n >= 2) {
     out = 1;
+    looked = 1;
     for (std::size_t i = 2; i < n; ++i) keep(i);
   }
   times.resize(out);
   d.temperatures.resize(out);
   d.depths.resize(out);
+  d.breaks.resize(out);
   for (HistoryColumns::Trace& column : d.columns) {
     column.values.resize(out);
     column.pyramid.Rebuild(column.values);

@@ -45,6 +45,9 @@ struct HistoryColumns {
   std::vector<std::int64_t> times;
   std::vector<double> temperatures;
   std::vector<double> depths;
+  // 1 where a gap in the run's lines lies before the entry (the line is
+  // broken there); thinning keeps each gap before the next entry it keeps.
+  std::vector<std::uint8_t> breaks;
   std::vector<Trace> columns;
   // Changes when entries change or go (thinning, clearing).
   std::uint64_t revision = 0;
@@ -52,6 +55,28 @@ struct HistoryColumns {
   bool timesRise = true, temperaturesRise = true, depthsRise = true;
   // An address for each kind of key (Curve::KeyColumn).
   char keyIds[4] = {};
+};
+
+// Where the run's lines have a gap (a line that went away, an instrument
+// that paused): a line more than kGapPeriods of the lines' own period after
+// the one before, and at least kMinGapMs. The period is the lower median of
+// the last intervals between lines; until two intervals tell it, no gap is
+// found.
+class GapFinder {
+ public:
+  static constexpr int kGapPeriods = 5;
+  static constexpr std::int64_t kMinGapMs = 2000;
+
+  void Clear();
+  // The next line's time stamp: true when a gap lies before it.
+  bool Take(std::int64_t timeMs);
+
+ private:
+  static constexpr int kIntervals = 8;
+  std::int64_t intervals_[kIntervals] = {};
+  int count_ = 0, next_ = 0;
+  bool started_ = false;
+  std::int64_t last_ = 0;
 };
 
 class RunHistory {
@@ -76,8 +101,11 @@ class RunHistory {
   // Empties the history for a run of `traceCount` traces.
   void Clear(int traceCount);
   // Appends one entry (values beyond the trace count are ignored, missing
-  // ones are 0). True when older entries were thinned to make room.
-  bool Add(std::int64_t timeMs, double temperature, double depth, std::span<const double> values);
+  // ones are 0), after a gap in the run's lines when `gapBefore` (its
+  // curves are broken there). True when older entries were thinned to make
+  // room.
+  bool Add(std::int64_t timeMs, double temperature, double depth, std::span<const double> values,
+           bool gapBefore = false);
 
   std::size_t size() const { return data_->times.size(); }
   bool empty() const { return data_->times.empty(); }
@@ -87,6 +115,7 @@ class RunHistory {
   std::int64_t time(std::size_t i) const { return data_->times[i]; }
   double temperature(std::size_t i) const { return data_->temperatures[i]; }
   double depth(std::size_t i) const { return data_->depths[i]; }
+  bool gapBefore(std::size_t i) const { return data_->breaks[i] != 0; }
   double value(std::size_t i, int trace) const { return data_->columns[static_cast<std::size_t>(trace)].values[i]; }
   // The first entry at or after `timeMs` (size() when none).
   std::size_t FirstAtOrAfter(std::int64_t timeMs) const;
@@ -110,6 +139,9 @@ class RunHistory {
   // columns, so that it stays valid however long the user interface keeps
   // it.
   std::shared_ptr<const platform::Curve> TraceCurve(int trace, Keys keys) const;
+  // The columns themselves, shared as the curves share them (a time axis
+  // reads the entries' times when it is drawn).
+  std::shared_ptr<const HistoryColumns> columns() const { return data_; }
 
  private:
   void Thin();

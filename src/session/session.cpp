@@ -4,7 +4,10 @@
 #include <algorithm>
 #include <span>
 
+#include "common/log.h"
 #include "datafile/track.h"
+#include "io/rs232_port.h"
+#include "source/source_wait.h"
 
 namespace sondrix {
 
@@ -47,6 +50,17 @@ Status Session::OpenRecording() {
   return recording_->OpenWrite(source_.get());
 }
 
+Status Session::ResetSource() {
+  if (!source_) return status::kNoSourceAttached;
+  const Status result = source_->Reset();
+  const bool gone = result == status::kGeneralIoError || result == status::kPortNotOpen;
+  if (!gone || SerialPortOf(*source_) == nullptr) return result;
+  SONDRIX_LOG(Info, "%s went away since the last run (%d); opening it again",
+              SerialPortOf(*source_)->Describe().c_str(), result);
+  if (const Status reopened = source_->Reopen(); reopened != status::kOk) return reopened;
+  return source_->Reset();
+}
+
 Acquisition& Session::Begin(RunUser& user, RunView* view, RunSetup setup) {
   if (run_) Finish();
   DataFile* recording = recording_ != nullptr && recording_->isOpen() ? recording_.get() : nullptr;
@@ -85,6 +99,8 @@ void Session::BeginHistory(int traceCount, int binsize) {
   binCount_ = 0;
   thinnings_ = 0;
   binSum_.fill(0.0);
+  gaps_.Clear();
+  binAfterGap_ = false;
 }
 
 Status Session::HistoryFeed::Take(const SourceLine& line) {
@@ -92,10 +108,15 @@ Status Session::HistoryFeed::Take(const SourceLine& line) {
   return status::kOk;
 }
 
+void Session::HistoryFeed::Missed(const SourceLine& line) {
+  if (line.status == status::kOk) session_.gaps_.Take(line.time);
+}
+
 void Session::AddToHistory(const SourceLine& line) {
   // No view began a history (the command-line recorder keeps none).
   const int traces = history_.traceCount();
   if (traces == 0) return;
+  if (gaps_.Take(line.time)) binAfterGap_ = true;
   const int count = std::min({line.count, traces, static_cast<int>(line.values.size())});
   for (int i = 0; i < count; ++i) binSum_[static_cast<std::size_t>(i)] += line.values[static_cast<std::size_t>(i)];
   if (++binCount_ < binsize_) return;
@@ -106,8 +127,9 @@ void Session::AddToHistory(const SourceLine& line) {
   }
   binCount_ = 0;
   if (history_.Add(line.time, line.temperature, line.depth,
-                   std::span<const double>(binMean_.data(), static_cast<std::size_t>(traces))))
+                   std::span<const double>(binMean_.data(), static_cast<std::size_t>(traces)), binAfterGap_))
     ++thinnings_;
+  binAfterGap_ = false;
 }
 
 }  // namespace sondrix

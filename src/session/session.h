@@ -75,6 +75,12 @@ class Session {
   // Opens the scratch recording for a run at the source's bin size (1 with
   // none). Its error as OpenWrite gives it.
   Status OpenRecording();
+  // Resets the source for a run. A serial line that went away since the
+  // last run (an adapter reseated between casts) is opened again first, as
+  // a run opens it again when it comes back (Source::Reopen: the same
+  // device, by the name the port was opened on), and reset once more; the
+  // code of the open that failed while it is still away.
+  Status ResetSource();
 
   // The run: Begin sets it up (the companion beside the recording, the
   // replay's start time, the position source with the track beside the
@@ -112,6 +118,8 @@ class Session {
    public:
     explicit HistoryFeed(Session& session) : session_(session) {}
     Status Take(const SourceLine& line) override;
+    // A line the history had no time for is no gap.
+    void Missed(const SourceLine& line) override;
 
    private:
     Session& session_;
@@ -128,6 +136,9 @@ class Session {
   HistoryFeed historyFeed_{*this};
   int binsize_ = 1;
   int binCount_ = 0;
+  // Gaps in the run's lines, and one before the bin in progress.
+  GapFinder gaps_;
+  bool binAfterGap_ = false;
   long thinnings_ = 0;
   std::array<double, kMaxTraces> binSum_{};
   std::array<double, kMaxTraces> binMean_{};

@@ -176,6 +176,47 @@ TEST_F(AcquireTest, AVanishedDeviceEndsTheRunWithOneMessageAndKeepsTheRecording)
   EXPECT_EQ(DataLines(HomeFile("kept.dat")).size(), 20u);
 }
 
+// The adapter reseated between two casts: F1 opens the same device again
+// and the next run records what it sends; while it is still away, F1 says
+// what is wrong and what to do, and works once it is back.
+TEST_F(AcquireTest, ALineThatWentAwayBetweenRunsIsOpenedAgainByTheNextRun) {
+  Start();
+  Feed(1, 4);
+  serial.SetDevice(1, "/dev/serial/by-id/usb-FTDI_A50285BI-if00-port0");
+  OpenDevice("COM1");
+  StopWhen([this] { return serial.Remaining(1) == 0; });
+  ui.AnswerFile(HomeFile("cast1.dat"));
+  ASSERT_EQ(Acquire_Run(app), status::kOk);
+  ASSERT_EQ(DataLines(HomeFile("cast1.dat")).size(), 30u);
+  const int opensBefore = serial.OpenCount(1);
+
+  // Pulled out and plugged in again twice; the first F1 comes while the
+  // adapter is still away.
+  serial.FeedUnplug(1, 1);
+  Feed(1, 3, kNeritSerial, 100);
+  EXPECT_EQ(Acquire_Run(app), status::kCannotOpenPort);
+  const std::vector<std::string> errors = ErrorTexts();
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].rfind("COM1 (/dev/serial/by-id/usb-FTDI_A50285BI-if00-port0) does not answer, and opening "
+                            "it again failed:\n", 0),
+            0u)
+      << errors[0];
+  EXPECT_NE(errors[0].find("press F1; or choose another port with File > Open Device."), std::string::npos);
+  EXPECT_EQ(errors[0].find("General I/O error"), std::string::npos);
+  EXPECT_EQ(ui.fileDialogs().size(), 1u);  // nothing was recorded to save
+
+  StopWhen([this] { return serial.Remaining(1) == 0; });
+  ui.AnswerFile(HomeFile("cast2.dat"));
+  EXPECT_EQ(Acquire_Run(app), status::kOk);
+  EXPECT_EQ(ErrorTexts().size(), 1u);
+  // Opened once more (the attempt while it was away failed), the same
+  // device by the name it was opened on; the packets sent after it came
+  // back, every one (the run's reset keeps the first).
+  EXPECT_EQ(serial.OpenCount(1), opensBefore + 1);
+  EXPECT_EQ(serial.DevicePath(1), "/dev/serial/by-id/usb-FTDI_A50285BI-if00-port0");
+  EXPECT_EQ(DataLines(HomeFile("cast2.dat")).size(), 30u);
+}
+
 TEST_F(AcquireTest, ARunWithoutASourceIsRefused) {
   Start();
   EXPECT_EQ(Acquire_Run(app), status::kNoSourceAttached);

@@ -108,7 +108,31 @@ TEST_F(DataFileTest, ChoosingAFileToReplay) {
   EXPECT_EQ(name, HomeFile("data/run.dat"));
   EXPECT_EQ(port, "");
   EXPECT_EQ(ui.fileDialogs().back().request.title, "Data file to read:");
-  EXPECT_EQ(settings::Directory(settings::kDataDirectory).rfind(HomeFile("data"), 0), 0u);
+  EXPECT_EQ(settings::Directory(settings::kReplayDirectory).rfind(HomeFile("data"), 0), 0u);
+}
+
+// A file replayed from elsewhere (the installed examples) leaves where runs
+// are saved alone; the next replay starts where the last one was found.
+TEST_F(DataFileTest, AReplayDoesNotMoveWhereRunsAreSaved) {
+  test::WriteTextFile(HomeFile("runs/keep.dat"), "x");
+  test::WriteTextFile(HomeFile("examples/captures/cast.dat"), "x");
+  std::string name;
+  ui.AnswerFile(HomeFile("runs/keep.dat"));
+  ASSERT_EQ(DataFile_PromptForDescr(name, nullptr), 1);
+  DataFile first(Recording(), "");
+  ui.AnswerFile(HomeFile("runs/one.dat"));
+  ASSERT_EQ(first.Save(), 1);
+  ui.AnswerFile(HomeFile("examples/captures/cast.dat"));
+  ASSERT_EQ(DataFile_PromptForDescr(name, nullptr), 1);
+
+  DataFile second(Recording(), "");
+  ui.CancelFile();
+  EXPECT_EQ(second.Save(), -1021);
+  EXPECT_EQ(std::filesystem::path(ui.fileDialogs().back().request.directory), std::filesystem::path(HomeFile("runs/")));
+  ui.CancelFile();
+  EXPECT_EQ(DataFile_PromptForDescr(name, nullptr), -1021);
+  EXPECT_EQ(std::filesystem::path(ui.fileDialogs().back().request.directory),
+            std::filesystem::path(HomeFile("examples/captures/")));
 }
 
 TEST_F(DataFileTest, TitleBinSizeAndClose) {

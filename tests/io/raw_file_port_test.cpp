@@ -219,7 +219,9 @@ TEST_F(RawFileDialogTest, ChosenFileIsReturnedAndItsDirectoryRemembered) {
   std::string path;
   EXPECT_EQ(RawFilPort_PromptForPort("", path), 1);
   EXPECT_EQ(path, dir_.File("runs/a.raw"));
-  EXPECT_EQ(settings::Get(settings::kGeneral, settings::kDataDirectory), dir_.File("runs/"));
+  // Remembered for the next replay; where runs are saved stays.
+  EXPECT_EQ(settings::Get(settings::kGeneral, settings::kReplayDirectory), dir_.File("runs/"));
+  EXPECT_EQ(settings::Get(settings::kGeneral, settings::kDataDirectory), "");
 }
 
 TEST_F(RawFileDialogTest, NameOfAFileThatDoesNotExistIsFileNotFound) {
@@ -228,6 +230,7 @@ TEST_F(RawFileDialogTest, NameOfAFileThatDoesNotExistIsFileNotFound) {
   EXPECT_EQ(RawFilPort_PromptForPort("", path), -1020);
   EXPECT_TRUE(path.empty());
   EXPECT_EQ(settings::Get(settings::kGeneral, settings::kDataDirectory), "");
+  EXPECT_EQ(settings::Get(settings::kGeneral, settings::kReplayDirectory), "");
 }
 
 }  // namespace

@@ -13,6 +13,10 @@
 #include <random>
 #include <utility>
 
+#include <QApplication>
+#include <QMouseEvent>
+
+#include "display/time_axis.h"
 #include "platform/qt/qt_plot.h"
 #include "session/run_history.h"
 
@@ -186,6 +190,61 @@ TEST_F(CanvasTest, AStripChartDrawsASpikeAmongAScreenOfAHundredThousandPoints) {
   const int top = static_cast<int>(strip.yAxis->coordToPixel(9.0) - r.top());
   EXPECT_GE(CountOf(picture, qRgb(0xAA, 0, 0), QRect(0, top - 1, picture.width(), 3)), 1);
   EXPECT_GE(CountOf(picture, qRgb(0, 0xAA, 0), picture.rect()), picture.width() / 2);
+}
+
+// A run with a 20 s outage, one entry a second, as the XY graph draws it
+// with its time scale (stamp 0 at 2026-12-10 14:05:00 UTC): no pixel
+// inside the outage is drawn, and the cursor over the graph reads the
+// entry nearest the pointer in time: its clock time and both traces'
+// values as they were added; it goes when the pointer leaves.
+TEST_F(CanvasTest, AnOutageStaysEmptyAndTheCursorReadsTheNearestLine) {
+  Curves(200, 2);
+  const auto value = [](int s) { return 0.2 + 0.001 * s; };
+  for (int s = 0; s < 120; ++s) {
+    if (s >= 60 && s < 80) continue;
+    const std::vector<double> values = {value(s), 0.8};
+    history->Add(s * 1000, 20.0, 0.0, values, s == 80);
+  }
+  auto base = std::make_shared<sondrix::TimeBase>();
+  base->utcZeroMs = 1796911500000;
+  graph.SetTimeScale(false, std::make_shared<sondrix::HistoryTimeScale>(history->columns(),
+                                                                         sondrix::RunHistory::Keys::Minutes, base),
+                     "Time (UTC)");
+  graph.SetAxisRange(AxisMode::Manual, 0.0, 1.0, AxisMode::Manual, 0.0, 2.0);
+  graph.CurvesChanged();
+  const QImage picture = Whole();
+  const int from = PixelOf(0.5, 61.0 / 60.0).y(), to = PixelOf(0.5, 79.0 / 60.0).y();
+  ASSERT_LT(to, from - 20);  // time rises upwards
+  int inside = 0;
+  for (int y = to; y <= from; ++y)
+    for (int x = 0; x < picture.width(); ++x) inside += qAlpha(picture.pixel(x, y)) != 0 ? 1 : 0;
+  EXPECT_EQ(inside, 0);
+  int before = 0;  // the lines are drawn on either side of it
+  for (int x = 0; x < picture.width(); ++x) before += qAlpha(picture.pixel(x, PixelOf(0.5, 0.5).y())) != 0 ? 1 : 0;
+  EXPECT_GE(before, 2);
+
+  // The pointer at 30.4 s: the line of 30 s.
+  const QRect r = graph.axisRect()->rect();
+  const QPointF at(r.left() + 40.0, graph.yAxis->coordToPixel(30.4 / 60.0));
+  const std::optional<PlotWidget::Readout> readout = graph.ReadAt(at);
+  ASSERT_TRUE(readout);
+  EXPECT_EQ(readout->key, "14:05:30.0 UTC");
+  ASSERT_EQ(readout->values.size(), 2u);
+  EXPECT_DOUBLE_EQ(readout->values[0].second, value(30));
+  EXPECT_DOUBLE_EQ(readout->values[1].second, 0.8);
+  // In the outage, nearer its end: the first line after it.
+  EXPECT_EQ(graph.ReadAt(QPointF(at.x(), graph.yAxis->coordToPixel(75.0 / 60.0)))->key, "14:06:20.0 UTC");
+  EXPECT_FALSE(graph.ReadAt(QPointF(r.left() - 5.0, at.y())));
+
+  QMouseEvent move(QEvent::MouseMove, at, graph.mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(&graph, &move);
+  ASSERT_NE(graph.cursorLabel(), nullptr);
+  EXPECT_TRUE(graph.cursorLabel()->isVisible());
+  EXPECT_NE(graph.cursorLabel()->text().indexOf("14:05:30.0 UTC"), -1);
+  EXPECT_NE(graph.cursorLabel()->text().indexOf(QString::number(value(30), 'f', 4)), -1);
+  QEvent leave(QEvent::Leave);
+  QApplication::sendEvent(&graph, &leave);
+  EXPECT_FALSE(graph.cursorLabel()->isVisible());
 }
 
 }  // namespace

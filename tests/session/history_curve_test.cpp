@@ -6,6 +6,8 @@
 // scan; and the keys every trace shares, through thinning and clearing.
 #include "session/run_history.h"
 
+#include "session/session.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -275,6 +277,64 @@ TEST(HistoryCurveTest, AFullHistoryThinsAndEveryCurveWithIt) {
   history.Clear(2);
   EXPECT_NE(a->Revision(), revision);
   EXPECT_EQ(b->size(), 0u);
+}
+
+
+// A run whose line went away for 20 s: six lines a second from hand-written
+// times, trace 0 at 1.0 before the outage and 2.0 after it. The curve is
+// broken there and nowhere else, no pixel inside the outage gets a span
+// (a line across it would cover 1 ... 2), and both hold after the history
+// has thinned its older half many times over.
+TEST(HistoryCurveTest, AnOutageOfTwentySecondsIsAGapThroughThinningAndTheSpans) {
+  Session session;
+  session.BeginHistory(2, 1);
+  SourceLine line(2);
+  line.status = status::kOk;
+  const auto publish = [&](std::int64_t k) {
+    line.time = k * 1000 / 6;
+    const bool after = line.time >= 80000;
+    line.values = {after ? 2.0 : 1.0, 0.5};
+    ASSERT_EQ(session.stream().Publish(line), status::kOk);
+  };
+  // The outage: lines of 60 ... 80 s never came.
+  const auto check = [&](const char* when) {
+    SCOPED_TRACE(when);
+    const RunHistory& history = session.history();
+    const auto curve = history.TraceCurve(0, RunHistory::Keys::Minutes);
+    std::vector<std::size_t> breaks;
+    for (std::size_t i = 0; i < curve->size(); ++i) {
+      if (curve->BreakBefore(i)) breaks.push_back(i);
+    }
+    ASSERT_EQ(breaks.size(), 1u);
+    EXPECT_LT(history.time(breaks[0] - 1), 60000);
+    EXPECT_GE(history.time(breaks[0]), 80000);
+    // 0 ... 3 minutes over 360 pixels (0.5 s each), values 0 ... 3 over 300.
+    const PixelMap key{0.0, 120.0};
+    const PixelMap value{0.0, 100.0};
+    CellEdges edges;
+    curve->FindEdges(key, 0, 360, edges);
+    std::vector<Span> spans;
+    curve->Spans(edges, value, 300, spans);
+    std::vector<bool> drawn(360, false);
+    for (const Span& s : spans) drawn[static_cast<std::size_t>(s.cell)] = true;
+    const auto cellOf = [&](double ms) { return static_cast<int>(std::floor(key.Pixel(ms / 60000.0))); };
+    for (int c = 0; c < 360; ++c) {
+      const double from = key.Data(c) * 60000.0, to = key.Data(c + 1) * 60000.0;
+      if (from >= static_cast<double>(history.time(breaks[0] - 1)) + 1.0 && to <= history.time(breaks[0])) {
+        EXPECT_FALSE(drawn[static_cast<std::size_t>(c)]) << c;
+      }
+    }
+    EXPECT_TRUE(drawn[static_cast<std::size_t>(cellOf(30000))]);
+    EXPECT_TRUE(drawn[static_cast<std::size_t>(cellOf(120000))]);
+  };
+  for (std::int64_t k = 0; k < 360; ++k) publish(k);
+  for (std::int64_t k = 480; k < 1200; ++k) publish(k);
+  check("whole");
+  // Nine hours more: the history (65,536 entries) thins its older half
+  // again and again; entries kept seconds apart are no gap.
+  for (std::int64_t k = 1200; k < 200000; ++k) publish(k);
+  ASSERT_GT(session.historyThinnings(), 3);
+  check("thinned");
 }
 
 }  // namespace

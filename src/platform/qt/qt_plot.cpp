@@ -2,6 +2,7 @@
 #include "platform/qt/qt_plot.h"
 
 #include <QImage>
+#include <QMouseEvent>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPdfWriter>
@@ -79,6 +80,64 @@ class ProfileCurve : public QCPCurve {
   }
 };
 
+// Ticks at round times, as the axis's time scale places and labels them;
+// about one per 90 pixels of the axis.
+class TimeTicker : public QCPAxisTicker {
+ public:
+  TimeTicker(QCPAxis* axis, std::shared_ptr<const TimeScale> scale) : axis_(axis), scale_(std::move(scale)) {}
+
+  void generate(const QCPRange& range, const QLocale&, QChar, int, QVector<double>& ticks, QVector<double>* subTicks,
+                QVector<QString>* tickLabels) override {
+    const int length = axis_->orientation() == Qt::Horizontal ? axis_->axisRect()->width()
+                                                                : axis_->axisRect()->height();
+    const int most = std::clamp(length / 90, 2, 12);
+    ticks.clear();
+    if (subTicks != nullptr) subTicks->clear();
+    if (tickLabels != nullptr) tickLabels->clear();
+    for (const TimeTick& tick : scale_->Ticks(range.lower, range.upper, most)) {
+      ticks.push_back(tick.key);
+      if (tickLabels != nullptr) tickLabels->push_back(QString::fromStdString(tick.label));
+    }
+  }
+
+ private:
+  QCPAxis* axis_;
+  std::shared_ptr<const TimeScale> scale_;
+};
+
+// The entry of `plottable` nearest to `key` in its keys: its key and value.
+std::optional<std::pair<double, double>> NearestEntry(const QCPAbstractPlottable* plottable, double key) {
+  std::optional<std::pair<double, double>> best;
+  const auto take = [&](double k, double v) {
+    if (!std::isfinite(k) || !std::isfinite(v)) return;
+    if (!best || std::fabs(k - key) < std::fabs(best->first - key)) best = {k, v};
+  };
+  if (const auto* curve = dynamic_cast<const CurvePlottable*>(plottable)) {
+    const Curve& c = curve->curve();
+    const std::size_t n = c.size();
+    if (c.KeysRise()) {
+      const std::size_t i = c.LowerBound(key, 0);
+      if (i < n) take(c.Key(i), c.Value(i));
+      if (i > 0) take(c.Key(i - 1), c.Value(i - 1));
+    } else {
+      for (std::size_t i = 0; i < n; ++i) take(c.Key(i), c.Value(i));
+    }
+    return best;
+  }
+  const auto nearest = [&](const auto& data) {
+    if (data->isEmpty()) return;
+    auto it = data->findBegin(key, false);
+    if (it != data->constEnd()) take(it->mainKey(), it->mainValue());
+    if (it != data->constBegin()) take((it - 1)->mainKey(), (it - 1)->mainValue());
+  };
+  if (const auto* graph = dynamic_cast<const QCPGraph*>(plottable)) nearest(graph->data());
+  if (const auto* bars = dynamic_cast<const QCPBars*>(plottable)) nearest(bars->data());
+  if (const auto* curve = dynamic_cast<const QCPCurve*>(plottable)) {
+    for (auto it = curve->data()->constBegin(); it != curve->data()->constEnd(); ++it) take(it->key, it->value);
+  }
+  return best;
+}
+
 }  // namespace
 
 QColor ToColor(int rgb) { return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
@@ -113,6 +172,8 @@ PlotWidget::PlotWidget(QWidget* parent, const ControlSpec& spec) : QCustomPlot(p
   setAutoAddPlottableToLegend(false);
   setNoAntialiasingOnDrag(true);
   setFocusPolicy(Qt::NoFocus);
+  // The cursor reads the traces under the pointer.
+  setMouseTracking(true);
   setBackground(QBrush(ToColor(PlotLook().colors().graphBackground)));
   StyleAxis(xAxis, PlotLook().colors());
   StyleAxis(yAxis, PlotLook().colors());
@@ -192,6 +253,8 @@ void PlotWidget::Autoscale() {
 }
 
 void PlotWidget::ApplyDivisions(QCPAxis* axis, int divisions) {
+  // A time axis ticks at round times, whatever its divisions.
+  if ((axis == xAxis ? xTime_ : yTime_) != nullptr) return;
   if (divisions < 1) {
     if (axis->ticker().dynamicCast<QCPAxisTickerFixed>()) {
       axis->setTicker(QSharedPointer<QCPAxisTicker>(new QCPAxisTicker));
@@ -228,6 +291,128 @@ void PlotWidget::SetDivisions(bool onX, int divisions) {
   (onX ? xDivisions_ : yDivisions_) = divisions < 1 ? -1 : divisions;
   ApplyDivisions(onX ? xAxis : yAxis, onX ? xDivisions_ : yDivisions_);
   RequestReplot();
+}
+
+void PlotWidget::SetTimeScale(bool onX, std::shared_ptr<const TimeScale> scale, const std::string& label) {
+  QCPAxis* axis = onX ? xAxis : yAxis;
+  axis->setLabel(QString::fromStdString(label));
+  (onX ? xTime_ : yTime_) = scale;
+  if (scale != nullptr) {
+    axis->setTicker(QSharedPointer<QCPAxisTicker>(new TimeTicker(axis, std::move(scale))));
+    axis->setTickLabels(true);
+  } else {
+    axis->setTicker(QSharedPointer<QCPAxisTicker>(new QCPAxisTicker));
+    ApplyDivisions(axis, onX ? xDivisions_ : yDivisions_);
+    // A strip chart's time axis has no numbers of its own.
+    if (onX && dynamic_cast<StripWidget*>(this) != nullptr) axis->setTickLabels(false);
+  }
+  RequestReplot();
+}
+
+// --- The cursor -----------------------------------------------------------------------------------
+
+std::optional<PlotWidget::Readout> PlotWidget::ReadAt(const QPointF& at) {
+  if (!axisRect()->rect().contains(at.toPoint())) return std::nullopt;
+  // The entry nearest in keys of all traces, then every trace that has an
+  // entry there (the traces of one run share their keys; the bars of one
+  // wavelength stand at it).
+  struct Found {
+    const QCPAbstractPlottable* plottable;
+    double key, value;
+  };
+  std::vector<Found> found;
+  const QCPAxis* keyAxis = nullptr;
+  double bestDistance = std::numeric_limits<double>::infinity();
+  for (int i = 0; i < plottableCount(); ++i) {
+    const QCPAbstractPlottable* p = plottable(i);
+    if (!p->visible()) continue;
+    const QCPAxis* axis = p->keyAxis();
+    const double key = axis->pixelToCoord(axis->orientation() == Qt::Horizontal ? at.x() : at.y());
+    const std::optional<std::pair<double, double>> entry = NearestEntry(p, key);
+    if (!entry) continue;
+    found.push_back({p, entry->first, entry->second});
+    const double distance = std::fabs(axis->coordToPixel(entry->first) - axis->coordToPixel(key));
+    if (distance < bestDistance) {
+      bestDistance = distance;
+      keyAxis = axis;
+    }
+  }
+  if (keyAxis == nullptr) return std::nullopt;
+  double bestKey = 0.0;
+  bestDistance = std::numeric_limits<double>::infinity();
+  for (const Found& f : found) {
+    if (f.plottable->keyAxis() != keyAxis) continue;
+    const double key = keyAxis->pixelToCoord(keyAxis->orientation() == Qt::Horizontal ? at.x() : at.y());
+    if (std::fabs(f.key - key) < bestDistance) {
+      bestDistance = std::fabs(f.key - key);
+      bestKey = f.key;
+    }
+  }
+  Readout readout;
+  const double tolerance = 1e-9 * std::max(1.0, std::fabs(bestKey));
+  for (const Found& f : found) {
+    if (f.plottable->keyAxis() != keyAxis || std::fabs(f.key - bestKey) > tolerance) continue;
+    QColor color = f.plottable->pen().color();
+    if (const auto* bars = dynamic_cast<const QCPBars*>(f.plottable)) color = bars->pen().color();
+    readout.values.emplace_back(color, f.value);
+  }
+  const std::shared_ptr<const TimeScale> time = keyAxis == xAxis ? xTime_ : keyAxis == yAxis ? yTime_ : nullptr;
+  if (time != nullptr) {
+    readout.key = QString::fromStdString(time->Read(bestKey));
+  } else {
+    QString caption = keyAxis->label();
+    if (caption.isEmpty()) caption = keyAxis == xAxis ? "X" : "Y";
+    readout.key = caption + ": " + QString::number(bestKey, 'g', 7);
+  }
+  return readout;
+}
+
+void PlotWidget::mouseMoveEvent(QMouseEvent* event) {
+  QCustomPlot::mouseMoveEvent(event);
+  const QPointF at = event->position();
+  const std::optional<Readout> readout = ReadAt(at);
+  if (!readout) {
+    if (cursor_ != nullptr) cursor_->hide();
+    return;
+  }
+  if (cursor_ == nullptr) {
+    cursor_ = new QLabel(this);
+    cursor_->setTextFormat(Qt::RichText);
+    cursor_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  }
+  // In the graph's own colours (the night palette's too), over the traces.
+  const SchemeColors& colors = PlotLook().colors();
+  const QColor back = ToColor(colors.graphBackground);
+  const QString style = (QString("QLabel { background-color: rgba(%1, %2, %3, 235); color: %4; border: 1px solid %5; "
+                                 "padding: 3px; }")
+                             .arg(back.red())
+                             .arg(back.green())
+                             .arg(back.blue())
+                             .arg(ToColor(colors.graphAxis).name(), ToColor(colors.graphGrid).name()));
+  if (cursor_->styleSheet() != style) cursor_->setStyleSheet(style);
+  // At most a dozen values; the rest are counted.
+  constexpr std::size_t kMostLines = 12;
+  QString text = "<b>" + readout->key.toHtmlEscaped() + "</b>";
+  for (std::size_t k = 0; k < readout->values.size() && k < kMostLines; ++k) {
+    const auto& [color, value] = readout->values[k];
+    text += QString("<br><span style=\"color:%1\">&#9632;</span> %2").arg(color.name(), QString::number(value, 'f', 4));
+  }
+  if (readout->values.size() > kMostLines)
+    text += QString("<br>and %1 more").arg(static_cast<qulonglong>(readout->values.size() - kMostLines));
+  cursor_->setText(text);
+  cursor_->adjustSize();
+  // Beside the pointer, kept within the widget.
+  QPoint place = at.toPoint() + QPoint(16, 16);
+  if (place.x() + cursor_->width() > width()) place.setX(at.toPoint().x() - 16 - cursor_->width());
+  if (place.y() + cursor_->height() > height()) place.setY(at.toPoint().y() - 16 - cursor_->height());
+  cursor_->move(std::max(place.x(), 0), std::max(place.y(), 0));
+  cursor_->show();
+  cursor_->raise();
+}
+
+void PlotWidget::leaveEvent(QEvent* event) {
+  QCustomPlot::leaveEvent(event);
+  if (cursor_ != nullptr) cursor_->hide();
 }
 
 void PlotWidget::SetAutoRefresh(bool on) {

@@ -19,6 +19,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QPointer>
 #include <QTimer>
 #include <map>
@@ -58,6 +59,8 @@ class PlotWidget : public QCustomPlot, public GraphSurface {
   void GetAxisRange(AxisMode& xMode, double& xMin, double& xMax, AxisMode& yMode, double& yMin,
                     double& yMax);
   void SetDivisions(bool xAxis, int divisions);
+  // The time axis reads as `scale` gives it (null: plain numbers).
+  void SetTimeScale(bool onX, std::shared_ptr<const TimeScale> scale, const std::string& label) override;
   int Divisions(bool xAxis) const { return xAxis ? xDivisions_ : yDivisions_; }
   void SetAutoRefresh(bool on);
   bool autoRefresh() const { return autoRefresh_; }
@@ -85,10 +88,26 @@ class PlotWidget : public QCustomPlot, public GraphSurface {
   // as it was.
   int ExportImage(const std::string& path, const GraphPicture& picture);
 
+  // What the cursor reads at `at` (the widget's pixels): the entry nearest
+  // in the key axis of the traces drawn, as the key reads (the time scale's
+  // text on a time axis, else the axis's caption and the key) and each
+  // trace's value there, in the trace's colour. Nothing off the plot.
+  struct Readout {
+    QString key;
+    std::vector<std::pair<QColor, double>> values;
+  };
+  std::optional<Readout> ReadAt(const QPointF& at);
+  // The cursor's label, shown near the pointer while it is over the plot.
+  const QLabel* cursorLabel() const { return cursor_; }
+
  protected:
   // Draws every trace again in its colour as the scheme shows it.
   virtual void Recolor() {}
   void showEvent(QShowEvent* event) override;
+  // The cursor: read while the pointer moves over the plot, hidden when it
+  // leaves; nothing is done while the pointer is elsewhere.
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void leaveEvent(QEvent* event) override;
   // Brings autoscaled axes up to the data.
   void Autoscale();
 
@@ -104,6 +123,9 @@ class PlotWidget : public QCustomPlot, public GraphSurface {
 
   int xDivisions_ = -1;
   int yDivisions_ = -1;
+  // The time scale of each axis, if any (its ticker reads it).
+  std::shared_ptr<const TimeScale> xTime_, yTime_;
+  QLabel* cursor_ = nullptr;  // made when first needed; a child of the widget
   bool autoRefresh_ = true;
   bool dirty_ = false;
   bool tracesDirty_ = false;  // only series have new points

@@ -1200,7 +1200,7 @@ void QtUi::ControlChanged(PanelRecord& record, ControlRecord& control, Attr attr
     case Attr::XName:
     case Attr::YName: {
       PlotWidget* plot = PlotOf(c);
-      (attr == Attr::XName ? plot->xAxis : plot->yAxis)->setLabel(Q(attr == Attr::XName ? c.xName : c.yName));
+      (attr == Attr::XName ? plot->xAxis : plot->yAxis)->setLabel(Q(ShownAxisName(c, attr == Attr::XName)));
       plot->RequestReplot();
       return;
     }

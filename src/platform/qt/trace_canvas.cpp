@@ -107,6 +107,7 @@ void CurvePlottable::draw(QCPPainter* painter) {
   points.reserve(static_cast<qsizetype>(n));
   const QPointF gap(qQNaN(), qQNaN());
   for (std::size_t i = 0; i < n; ++i) {
+    if (i > 0 && c.BreakBefore(i)) points.push_back(gap);
     const double k = c.Key(i), v = c.Value(i);
     points.push_back(std::isfinite(k) && std::isfinite(v) ? coordsToPixels(k, v) : gap);
   }
@@ -316,6 +317,7 @@ void TraceCanvas::DrawSparse(const Drawn& curve, const Maps& maps, int from, int
   };
   for (std::size_t i = first; i < last; ++i) {
     const double v = s.Value(i);
+    if (i > first && s.BreakBefore(i)) flush();
     if (!std::isfinite(v)) {
       flush();
       continue;
