@@ -2,7 +2,7 @@
 # A walk through the program as an operator takes it, on a virtual X server,
 # with the mouse and the keyboard, a screenshot at every step: open a
 # simulated nine-wavelength meter by hand, start a run, switch graphs while
-# it runs, stop it and save it under a name typed without extension, replay
+# it runs, show two and four graphs at once, stop it and save it under a name typed without extension, replay
 # the saved file, then calibrate the meter's offsets and cancel. Run by hand;
 # it stops at the first step whose window does not come.
 # Needs Xvfb, xdotool and ImageMagick's import.
@@ -62,6 +62,27 @@ click 66 8    # Display
 click 100 28  # XY Graph
 sleep 6
 shot run-xy-graph
+
+# The split view while it runs: two graphs, four, a pane's kind changed
+# with its chooser, and back to one.
+key alt+v
+xdotool key t   # Two Graphs
+sleep 6
+shot run-two-graphs
+key alt+v
+xdotool key f   # Four Graphs
+sleep 6
+shot run-four-graphs
+# The fourth pane's chooser (bottom right): the strip chart becomes the
+# temperature graph.
+hand_click 544 369   # (the window as loaded: the pane at 444, 338 below the menu bar)
+xdotool key Down Return
+sleep 6
+shot run-four-graphs-chosen
+key alt+v
+xdotool key s   # Single Graph
+sleep 3
+shot run-single-graph-again
 
 # Stop; saved as "walk1", which becomes walk1.dat.
 key F2

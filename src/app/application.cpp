@@ -224,7 +224,7 @@ void RunMainLoop(App& app) {
     UpdateControls(app);
     // Nothing to do until the user does something: the loop sleeps.
     const UserEvent event = ui.WaitUserEvent(-1.0, {});
-    CheckPanelSize(app.mainPanel, app.layout);
+    FitWindow(app);
     if (event.type == EventType::Menu && event.panel == app.menuBar) {
       HandleMenu(app, event.control);
     } else if (event.type == EventType::Close && event.panel == app.mainPanel) {
