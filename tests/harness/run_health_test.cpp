@@ -113,8 +113,12 @@ TEST_P(RunHealthTest, TheLastMinutesLossTheLineAndTheDiskAsTheRunWas) {
     }
     ASSERT_NEAR(static_cast<double>(h.windowSamples), static_cast<double>(all), 10.0);
     ASSERT_NEAR(static_cast<double>(h.windowLost), static_cast<double>(lost), 10.0);
-    if (lost == 0) EXPECT_EQ(LossLevel(h.lostRate()), HealthLevel::Good);
-    if (h.windowLost >= 10) EXPECT_EQ(LossLevel(h.lostRate()), HealthLevel::Red);
+    if (lost == 0) {
+      EXPECT_EQ(LossLevel(h.lostRate()), HealthLevel::Good);
+    }
+    if (h.windowLost >= 10) {
+      EXPECT_EQ(LossLevel(h.lostRate()), HealthLevel::Red);
+    }
     ++checked;
   }
   EXPECT_GT(checked, 90);
