@@ -15,7 +15,6 @@
 #include "app/app_fixtures.h"
 #include "app/layout.h"
 #include "app/main_window.h"
-#include "app/menu.h"
 #include "common/panels.h"
 #include "common/settings.h"
 #include "platform/uir.h"
@@ -262,48 +261,6 @@ TEST_F(LayoutTest, GrowingTallerMovesTheControlsBelowTheGraphDown) {
   EXPECT_EQ(Attr(p::kMainXYGraph, platform::Attr::Height), app.layout.origGphHt + 100);
   EXPECT_EQ(Attr(p::kMainLabel0, platform::Attr::Top), label);
   for (int id : YElements()) EXPECT_GE(Attr(id, platform::Attr::Top), 600) << id;
-}
-
-// The split view: at every size its panes' graphs and kind choosers lie in
-// the single graph's place, apart, each chooser above its graph; nothing
-// else of the layout moves. The View menu and a pane's chooser lay the
-// window out again.
-TEST_F(LayoutTest, TheSplitViewCutsTheGraphsPlaceIntoPanes) {
-  Start();
-  for (const int count : {2, 4}) {
-    MainLayout split = app.layout;
-    split.panes.assign(GraphControls().begin(), GraphControls().begin() + count);
-    for (int width = 400; width <= 2000; width += 97) {
-      for (int height = 240; height <= 1400; height += 89) {
-        const Placement single = LayOut(app.layout, height, width);
-        const Placement placement = LayOut(split, height, width);
-        const CtrlRect area = single.places.at(p::kMainXYGraph);
-        std::vector<CtrlRect> taken;
-        for (int k = 0; k < count; ++k) {
-          const CtrlRect graph = placement.places.at(split.panes[static_cast<std::size_t>(k)]);
-          const CtrlRect chooser = placement.places.at(p::kMainPaneKind1 + k);
-          for (const CtrlRect& r : {graph, chooser}) {
-            ASSERT_TRUE(Inside(r, area)) << count << " panes, " << width << " x " << height << ", pane " << k;
-            for (const CtrlRect& other : taken) ASSERT_FALSE(Overlap(r, other)) << width << " x " << height;
-            taken.push_back(r);
-          }
-          ASSERT_LT(chooser.bottom(), graph.top);
-          ASSERT_GE(graph.height, 60) << width << " x " << height;
-        }
-        for (const auto& [id, r] : single.places) {
-          if (!IsGraph(id)) {
-            ASSERT_EQ(placement.places.at(id), r) << id;
-          }
-        }
-      }
-    }
-  }
-  app.display().SetPaneCount(4);
-  FitWindow(app);
-  EXPECT_EQ(Shown(app.display().PaneControls()[3]), LayOut(app.layout, PanelAttr(platform::Attr::Height),
-                                                            PanelAttr(platform::Attr::Width))
-                                                         .places.at(app.display().PaneControls()[3]));
-  EXPECT_LT(Shown(app.display().PaneControls()[3]).width, app.layout.origGphWt / 2);
 }
 
 }  // namespace
