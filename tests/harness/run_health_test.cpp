@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The run's health against a simulated run whose truth is known: the
-// simulated meter on COM1 (a fake serial line and a fake clock), some of its
-// packets spoiled. The samples lost over the last minute are checked
-// against the samples the simulator says it spoiled in that minute, the
-// line's state as it pauses, goes away and comes back, and the hours the
-// disk has left against a disk-space reading the test gives and the bytes
-// the recording took.
+// The run's health against a simulated run whose truth is known (the
+// simulated meter on a fake COM1 and clock, some packets spoiled): the last
+// minute's lost samples against those the simulator spoiled, the line's
+// state as it pauses, goes away and comes back, and the disk's hours left
+// from a fake free-space reading and the bytes the recording took.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -37,7 +35,6 @@ struct Sample {
 
 class RunHealthTest : public test::HeadlessTest, public ::testing::WithParamInterface<int> {
  protected:
-  // Reads what has arrived until the run has nothing more.
   static void ReadAll(Acquisition& run) {
     for (int k = 0; k < 100000 && !run.ended(); ++k) {
       if (run.ReadOne() != status::kOk) return;
