@@ -2,10 +2,10 @@
 # A walk through the program as an operator takes it, on a virtual X server,
 # with the mouse and the keyboard, a screenshot at every step: open a
 # simulated nine-wavelength meter by hand, start a run with a simulated GPS
-# receiver, switch graphs while it runs, lose the receiver (the window keeps
-# its size however long the outage), stop the run and save it under a name
-# typed without extension, replay the saved file, then calibrate the meter's
-# offsets and cancel. Run by hand;
+# receiver, switch graphs while it runs, show two and four graphs at once,
+# lose the receiver (the window keeps its size however long the outage),
+# stop the run and save it under a name typed without extension, replay the
+# saved file, then calibrate the meter's offsets and cancel. Run by hand;
 # it stops at the first step whose window does not come.
 # Needs Xvfb, xdotool and ImageMagick's import.
 # Usage: scripts/walk.sh [build-dir] [output-dir]
@@ -73,6 +73,27 @@ shot run-gps-lost
 size_after=$(xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p')
 echo "walk: window $size_before before the receiver was lost, $size_after 14 s after"
 [ "$size_before" = "$size_after" ] || echo "walk: the window changed its size" >&2
+
+# The split view while it runs: two graphs, four, a pane's kind changed
+# with its chooser, and back to one.
+key alt+v
+xdotool key t   # Two Graphs
+sleep 6
+shot run-two-graphs
+key alt+v
+xdotool key f   # Four Graphs
+sleep 6
+shot run-four-graphs
+# The fourth pane's chooser (bottom right): the strip chart becomes the
+# temperature graph.
+hand_click 544 369   # (the window as loaded: the pane at 444, 338 below the menu bar)
+xdotool key Down Return
+sleep 6
+shot run-four-graphs-chosen
+key alt+v
+xdotool key s   # Single Graph
+sleep 3
+shot run-single-graph-again
 
 # Stop: first what the run has to tell (the receiver that went away), over
 # the window; then the recording saved as "walk1", which becomes walk1.dat.

@@ -137,7 +137,7 @@ class WindowUser final : public RunUser {
       if (app_.quit) return true;
     }
     if (IsMainCommit(app_, event)) Main_HandleEvent(app_, event.control);
-    CheckPanelSize(app_.mainPanel, app_.layout);
+    FitWindow(app_);
     return false;
   }
 
@@ -159,6 +159,7 @@ class DisplayView final : public RunView {
     shownSeconds_ = -1;
     Progress(run);
     platform::ui().SetCtrlAttribute(display_.panel(), p::kMainLineAway, platform::Attr::Visible, 1);
+    display_.UpdateHealth(true);
   }
 
   void Progress(const Acquisition& run) override {
@@ -169,6 +170,7 @@ class DisplayView final : public RunView {
     // The clock and the elapsed time go on while no line comes.
     display_.Tick(true);
     ShowPosition(run);
+    display_.UpdateHealth();
     if (!run.away()) return;
     const int seconds = static_cast<int>(run.awaySeconds());
     if (seconds == shownSeconds_) return;
@@ -179,7 +181,10 @@ class DisplayView final : public RunView {
                                      run.awayMessage().c_str(), seconds / 60, seconds % 60));
   }
 
-  void Back(const Acquisition& /*run*/) override { HideBanner(); }
+  void Back(const Acquisition& /*run*/) override {
+    HideBanner();
+    display_.UpdateHealth(true);
+  }
 
   // The receiver's last fix and its age; amber once it is stale, red when
   // the receiver failed. Set only when the text changes (once a second).
@@ -569,6 +574,8 @@ Status Acquire_Run(App& app) {
   if (result != status::kOk && result != status::kCancelled && result != status::kUnexpectedEof)
     ReportRunError(*source, result, run.breaks());
   const RunSummary summary = session.Finish();
+  // No run: the strip says so.
+  display.UpdateHealth(true);
   // The recording's last lines are written as the run is finished: a write
   // error there is the run's.
   if (summary.result != result) {

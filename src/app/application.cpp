@@ -230,7 +230,7 @@ void RunMainLoop(App& app) {
     const double tick = 1.0 - static_cast<double>(platform::UtcMs() % 1000) / 1000.0 + 0.005;
     const UserEvent event = ui.WaitUserEvent(live ? tick : -1.0, {});
     if (live && event.type == EventType::None) app.display().Tick(false);
-    CheckPanelSize(app.mainPanel, app.layout);
+    FitWindow(app);
     if (event.type == EventType::Menu && event.panel == app.menuBar) {
       HandleMenu(app, event.control);
     } else if (event.type == EventType::Close && event.panel == app.mainPanel) {

@@ -8,6 +8,7 @@
 
 #include "common/panels.h"
 #include "display/graph_kinds.h"
+#include "display/health_strip.h"
 #include "platform/ui.h"
 
 namespace sondrix {
@@ -181,6 +182,20 @@ void Place(Placement& out, const MainLayout& layout, int id, int dx, int dy) {
 }  // namespace
 
 std::span<const int> GraphControls() { return kGraphs; }
+
+std::vector<CtrlRect> PaneRects(const CtrlRect& area, int count) {
+  if (count <= 1) return {area};
+  const int columns = 2;
+  const int rows = count > 2 ? 2 : 1;
+  const int width = (area.width - kPaneGap) / columns;
+  const int height = (area.height - (rows - 1) * kPaneGap) / rows;
+  std::vector<CtrlRect> rects;
+  for (int k = 0; k < count; ++k) {
+    const int column = k % columns, row = k / columns;
+    rects.push_back({area.left + column * (width + kPaneGap), area.top + row * (height + kPaneGap), width, height});
+  }
+  return rects;
+}
 std::span<const int> XElements() { return kXElements; }
 std::span<const int> YElements() { return kYElements; }
 
@@ -194,6 +209,7 @@ MainLayout RecordMainLayout(int panel) {
   ids.insert(ids.end(), kXElements.begin(), kXElements.end());
   ids.insert(ids.end(), kYElements.begin(), kYElements.end());
   ids.push_back(p::kMainTitle);
+  for (int k = 0; k < kHealthCells; ++k) ids.push_back(p::kMainHealth1 + k);
   for (const int id : ids) {
     platform::CtrlValue probe;
     if (platform::ui().GetCtrlAttribute(panel, id, Attr::Left, probe) < 0) continue;
@@ -370,13 +386,27 @@ Placement LayOut(const MainLayout& layout, int height, int width) {
   }
   out.height = graph.top + graphHeight + stripHeight;
 
-  // The graphs.
+  // The graphs: each in its pane of the split view, the others (hidden)
+  // over the whole area.
+  const CtrlRect area{graph.left, graph.top, graphWidth, graphHeight};
+  const std::vector<CtrlRect> panes = PaneRects(area, static_cast<int>(layout.panes.size()));
   for (const int id : kGraphs) {
-    if (!loaded.contains(id)) continue;
-    CtrlRect r = loaded.at(id);
-    r.width = graphWidth;
-    r.height = graphHeight;
-    out.places[id] = r;
+    if (loaded.contains(id)) out.places[id] = area;
+  }
+  if (panes.size() > 1) {
+    for (std::size_t k = 0; k < panes.size(); ++k) {
+      const CtrlRect& pane = panes[k];
+      out.places[layout.panes[k]] = {pane.left, pane.top + kPaneHeader, pane.width, pane.height - kPaneHeader};
+      out.places[p::kMainPaneKind1 + static_cast<int>(k)] = {pane.left, pane.top, std::min(pane.width, 240),
+                                                            kPaneHeader - 4};
+    }
+  }
+  // The health strip: its cells share the graph's width.
+  if (loaded.contains(p::kMainHealth1)) {
+    const CtrlRect first = loaded.at(p::kMainHealth1);
+    const int pitch = (graphWidth + 4) / kHealthCells;
+    for (int k = 0; k < kHealthCells; ++k)
+      out.places[p::kMainHealth1 + k] = {graph.left + k * pitch, first.top, pitch - 4, first.height};
   }
   // The title row: the title gives up what the window loses.
   if (loaded.contains(p::kMainTitle)) {
@@ -414,7 +444,8 @@ Placement LayOut(const MainLayout& layout, int height, int width) {
 void CheckPanelSize(int panel, MainLayout& layout) {
   const int height = PanelInt(panel, Attr::Height);
   const int width = PanelInt(panel, Attr::Width);
-  if (height != layout.oldPnlHt || width != layout.oldPnlWt) ResizePanel(panel, layout, height, width);
+  if (height != layout.oldPnlHt || width != layout.oldPnlWt || layout.panes != layout.placedPanes)
+    ResizePanel(panel, layout, height, width);
 }
 
 void ResizePanel(int panel, MainLayout& layout, int height, int width) {
@@ -429,6 +460,7 @@ void ResizePanel(int panel, MainLayout& layout, int height, int width) {
   }
   layout.oldPnlHt = height;
   layout.oldPnlWt = width;
+  layout.placedPanes = layout.panes;
 }
 
 }  // namespace sondrix

@@ -64,7 +64,19 @@ struct MainLayout {
   int oldPnlWt = 0;
   // Where the resource file puts every control the layout places.
   std::map<int, CtrlRect> loaded;
+  // The split view: the graph controls of the panes in order (fewer than
+  // two: the single graph), and those the controls were last laid out for.
+  std::vector<int> panes;
+  std::vector<int> placedPanes;
 };
+
+// The room a pane's kind chooser takes above its graph, and the gap
+// between panes.
+inline constexpr int kPaneHeader = 28;
+inline constexpr int kPaneGap = 8;
+// The panes of the split view in a graph area: one, two side by side, or
+// two rows of two.
+std::vector<CtrlRect> PaneRects(const CtrlRect& area, int count);
 
 // Where the layout puts each control for a panel size, and the size the
 // controls need: the panel's own, or more when the panel is smaller than
@@ -98,7 +110,7 @@ void PlacePanel(int panel, int top, int left, int height, int width);
 // Where the controls go for a panel of `height` x `width`.
 Placement LayOut(const MainLayout& layout, int height, int width);
 // Lays the controls out again when the panel's size differs from the last
-// one.
+// one, or the split view's panes from those laid out.
 void CheckPanelSize(int panel, MainLayout& layout);
 // Lays the controls out for a panel of `height` x `width`.
 void ResizePanel(int panel, MainLayout& layout, int height, int width);

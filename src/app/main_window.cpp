@@ -10,6 +10,7 @@
 
 #include "app/acquire.h"
 #include "app/layout.h"
+#include "app/menu.h"
 #include "common/errors.h"
 #include "common/settings.h"
 #include "common/utils.h"
@@ -64,7 +65,7 @@ Status ReadStartup(App& app) {
   for (std::size_t i = 0; i < kGeometry.size(); ++i)
     geometry[i] = settings::GetInt(settings::kDisplay, kGeometry[i].key, PanelInt(app.mainPanel, kGeometry[i].attr));
   PlacePanel(app.mainPanel, geometry[0], geometry[1], geometry[2], geometry[3]);
-  CheckPanelSize(app.mainPanel, app.layout);
+  FitWindow(app);
 
   const std::string device = settings::Get(settings::kGeneral, settings::kDevice);
   const std::string port = settings::Get(settings::kGeneral, settings::kPort);

@@ -33,6 +33,14 @@ using platform::Cursor;
 void ShowGraph(App& app, int type) {
   app.display().ShowGraph(type);
   app.display().WriteConfig();
+  FitWindow(app);
+}
+
+// The split view: one graph, two or four.
+void ShowPanes(App& app, int count) {
+  app.display().SetPaneCount(count);
+  app.display().WriteConfig();
+  FitWindow(app);
 }
 
 // Releases the trace button shown pressed, unless it is `control` (the
@@ -232,6 +240,9 @@ void Menu_HandleEvent(App& app, int item) {
     return;
   }
   switch (item) {
+    case p::kMenuSingleGraph: ShowPanes(app, 1); return;
+    case p::kMenuTwoGraphs: ShowPanes(app, 2); return;
+    case p::kMenuFourGraphs: ShowPanes(app, kMaxPanes); return;
     case p::kMenuNew: DoNew(app); return;
     case p::kMenuOpenDevice: PromptOpenSource(app, kSourceKindDevice); return;
     case p::kMenuOpenDataFile: PromptOpenSource(app, kSourceKindFile); return;
@@ -291,10 +302,18 @@ void Menu_HandleEvent(App& app, int item) {
   }
 }
 
+void FitWindow(App& app) {
+  if (app.hasDisplay()) app.layout.panes = app.display().PaneControls();
+  CheckPanelSize(app.mainPanel, app.layout);
+}
+
 bool Menu_RunAllows(const App& app, int item) {
   if (const GraphKind* kind = GraphKindOfMenuItem(item))
     return !kind->needsDepth || (app.source() != nullptr && app.source()->HasDepth() != 0);
   switch (item) {
+    case p::kMenuSingleGraph:
+    case p::kMenuTwoGraphs:
+    case p::kMenuFourGraphs:
     case p::kMenuWholeRun:
     case p::kMenuClockTime:
     case p::kMenuGraphSettings:
@@ -316,7 +335,8 @@ void Menu_EnableForRun(App& app) {
     if (Menu_RunAllows(app, kind.menuItem)) Menu_Enable(app, kind.menuItem, true);
   }
   for (const int item : {p::kMenuClockTime, p::kMenuGraphSettings, p::kMenuConfigDisplay,
-                         p::kMenuConfigAcquisition, p::kMenuNightPalette, p::kMenuExit, p::kMenuMarkEvent}) {
+                         p::kMenuConfigAcquisition, p::kMenuNightPalette, p::kMenuExit, p::kMenuMarkEvent,
+                         p::kMenuSingleGraph, p::kMenuTwoGraphs, p::kMenuFourGraphs}) {
     if (Menu_RunAllows(app, item)) Menu_Enable(app, item, true);
   }
   // Whole Run as the graph on show has it.
@@ -347,6 +367,15 @@ void Main_HandleEvent(App& app, int control) {
   Display& display = app.display();
   if (control >= p::kMainLabel0 && control < p::kMainLabel0 + kLabelSlots) {
     PressTraceButton(app, control);
+    return;
+  }
+  if (control >= p::kMainPaneKind1 && control < p::kMainPaneKind1 + kMaxPanes) {
+    // A pane's kind chooser.
+    platform::CtrlValue type = 0;
+    if (platform::ui().GetCtrlVal(app.mainPanel, control, type) < 0) return;
+    display.SetPaneKind(control - p::kMainPaneKind1, platform::CtrlValueInt(type).value_or(0));
+    display.WriteConfig();
+    FitWindow(app);
     return;
   }
   switch (control) {

@@ -33,6 +33,8 @@ bool Menu_RunAllows(const App& app, int item);
 void Menu_HandleRunEvent(App& app, int item);
 // One main-panel control.
 void Main_HandleEvent(App& app, int control);
+// The window's layout after the panel's size and the split view's panes.
+void FitWindow(App& app);
 
 // A trace label (controls 2 ... 21) pressed: it stays pressed (the one
 // pressed before is released) and the graph zooms on its trace. With the A

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -42,7 +43,38 @@ std::string ShownDate(const std::string& date) {
 }
 std::string ShownTime(const std::string& time) { return time.empty() ? time : time + " local"; }
 
+std::string PanesLine(int count, const std::array<Graph*, kMaxPanes>& panes) {
+  std::string line = std::to_string(count);
+  for (int k = 0; k < count; ++k) line += "\t" + std::to_string(panes[static_cast<std::size_t>(k)]->GetType());
+  return line + "\t; split view: panes, the graph of each";
+}
+
 }  // namespace
+
+std::vector<int> ParsePanesLine(std::string_view line, int firstType) {
+  int values[kMaxPanes + 1] = {};
+  int n = 0;
+  std::size_t at = 0;
+  while (n <= kMaxPanes) {
+    while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+    if (at >= line.size() || line[at] == ';' || line[at] == '\r') break;
+    const auto [end, error] = std::from_chars(line.data() + at, line.data() + line.size(), values[n]);
+    if (error != std::errc()) return {};
+    at = static_cast<std::size_t>(end - line.data());
+    ++n;
+  }
+  const int count = values[0];
+  if (n == 0 || (count != 1 && count != 2 && count != kMaxPanes) || n != count + 1) return {};
+  std::vector<int> types(values + 1, values + 1 + count);
+  // Each a graph kind, none twice, the first the graph on show.
+  for (std::size_t k = 0; k < types.size(); ++k) {
+    if (GraphKindOfType(types[k]) == nullptr || std::find(types.begin(), types.begin() + static_cast<long>(k), types[k]) !=
+                                                     types.begin() + static_cast<long>(k))
+      return {};
+  }
+  if (types[0] != firstType) return {};
+  return types;
+}
 
 double RoundToNearest(double x, double step) { return step * std::floor(0.5 + x / step); }
 
@@ -55,13 +87,18 @@ Status Display::New(std::unique_ptr<Display>& out, int panel, Session& session) 
   display->ShowGraph(graph_type::kSpect2);
   display->Attach(nullptr);
   display->ShowTimeAxes();
+  display->UpdateHealth(true);
   platform::ui().DisplayPanel(panel);
   out = std::move(display);
   return status::kOk;
 }
 
 Display::Display(int panel, Session& session)
-    : session_(session), panel_(panel), menuBar_(platform::ui().GetPanelMenuBar(panel)), progress_(panel, p::kMainProgress) {
+    : session_(session),
+      panel_(panel),
+      menuBar_(platform::ui().GetPanelMenuBar(panel)),
+      health_(panel, p::kMainHealth1),
+      progress_(panel, p::kMainProgress) {
   if (menuBar_ < 0) menuBar_ = 0;
   for (const GraphKind& kind : GraphKinds()) graphs_[kind.type] = kind.make(panel, kind.control, kind.menuItem);
   labelSlot_.fill(-1);
@@ -160,6 +197,10 @@ void Display::Detach() {
     current_->DeletePlots();
     current_->Hide();
   }
+  for (int k = 1; k < paneCount_; ++k) {
+    panes_[static_cast<std::size_t>(k)]->DeletePlots();
+    panes_[static_cast<std::size_t>(k)]->Hide();
+  }
   session_.Detach();
 }
 
@@ -234,6 +275,9 @@ Status Display::Attach(std::unique_ptr<Source> source) {
   current_->Show();
   ShowGraph(current_->GetType());
   CheckMenu(current_, true);
+  // The other panes, as the configuration has them.
+  CheckPanes();
+  for (int k = 1; k < paneCount_; ++k) ShowInPane(panes_[static_cast<std::size_t>(k)]);
   UpdateFollowControls();
   return result;
 }
@@ -247,8 +291,16 @@ void Display::ShowGraph(int type) {
     return;
   }
   const bool changed = next != current_;
+  // A graph on show in another pane changes places with the first pane's,
+  // which stays on show there.
+  bool swapped = false;
+  for (int k = 1; k < paneCount_ && changed; ++k) {
+    if (panes_[static_cast<std::size_t>(k)] != next) continue;
+    panes_[static_cast<std::size_t>(k)] = current_;
+    swapped = true;
+  }
   if (current_ != nullptr) {
-    current_->Hide();
+    if (!swapped) current_->Hide();
     CheckMenu(current_, false);
   }
   if (changed) {
@@ -282,6 +334,8 @@ void Display::ShowGraph(int type) {
     RedrawFromHistory();
   }
   current_->Show();
+  panes_[0] = current_;
+  UpdatePaneControls();
   CheckMenu(current_, true);
   // The read-outs of a run go with the graph on show; before a run they
   // belong to no graph.
@@ -292,6 +346,118 @@ void Display::ShowGraph(int type) {
     HideInfo();
   }
   UpdateFollowControls();
+}
+
+// --- The split view --------------------------------------------------------------------
+
+std::vector<int> Display::PaneControls() const {
+  std::vector<int> controls;
+  for (int k = 0; k < paneCount_; ++k) {
+    if (const GraphKind* kind = GraphKindOfType(panes_[static_cast<std::size_t>(k)]->GetType()))
+      controls.push_back(kind->control);
+  }
+  return controls;
+}
+
+bool Display::OnShow(const Graph* graph) const {
+  return std::find(panes_.begin(), panes_.begin() + paneCount_, graph) != panes_.begin() + paneCount_;
+}
+
+void Display::CheckPanes() {
+  panes_[0] = current_;
+  // The kinds a pane added takes first: a time series beside the spectrum,
+  // then the profile and the others.
+  const int preferred[] = {graph_type::kXY,    graph_type::kSpect2, graph_type::kDepth,
+                           graph_type::kStrip, graph_type::kTemp,   graph_type::kSpect};
+  for (int k = 1; k < paneCount_; ++k) {
+    Graph*& at = panes_[static_cast<std::size_t>(k)];
+    const bool taken = at == nullptr || std::find(panes_.begin(), panes_.begin() + k, at) != panes_.begin() + k;
+    if (!taken && ShownType(at->GetType()) == at->GetType()) continue;
+    at = nullptr;
+    for (const int type : preferred) {
+      Graph* candidate = graph(type);
+      if (ShownType(type) == type && !OnShow(candidate)) {
+        at = candidate;
+        break;
+      }
+    }
+  }
+  // Graphs of panes no longer on show are hidden.
+  for (int type = graph_type::kXY; type <= kGraphKindCount; ++type) {
+    if (!OnShow(graph(type))) graph(type)->Hide();
+  }
+  UpdatePaneControls();
+}
+
+void Display::UpdatePaneControls() {
+  platform::Ui& ui = platform::ui();
+  for (int k = 0; k < kMaxPanes; ++k) {
+    const int ring = p::kMainPaneKind1 + k;
+    const bool shown = paneCount_ > 1 && k < paneCount_ && panes_[static_cast<std::size_t>(k)] != nullptr;
+    if (shown) ui.SetCtrlVal(panel_, ring, panes_[static_cast<std::size_t>(k)]->GetType());
+    SetShown(ring, shown);
+  }
+  if (menuBar_ <= 0) return;
+  for (const auto& [item, count] : {std::pair{p::kMenuSingleGraph, 1}, std::pair{p::kMenuTwoGraphs, 2},
+                                    std::pair{p::kMenuFourGraphs, 4}})
+    ui.SetMenuBarAttribute(menuBar_, item, Attr::Checked, count == paneCount_ ? 1 : 0);
+}
+
+void Display::ShowInPane(Graph* graph) {
+  const auto type = static_cast<std::size_t>(graph->GetType());
+  if (!configured_[type]) {
+    graph->SetConfig(1);
+    configured_[type] = true;
+  }
+  if (!session_.history().empty()) {
+    graph->ResetFollowState();
+    graph->Rebuild(*this);
+    graph->Follow(*this);
+  }
+  graph->Show();
+}
+
+void Display::SetPaneCount(int count) {
+  count = count <= 1 ? 1 : count <= 2 ? 2 : kMaxPanes;
+  if (count == paneCount_) return;
+  const int before = paneCount_;
+  for (int k = count; k < before; ++k) panes_[static_cast<std::size_t>(k)] = nullptr;
+  paneCount_ = count;
+  CheckPanes();
+  for (int k = before; k < paneCount_; ++k) ShowInPane(panes_[static_cast<std::size_t>(k)]);
+}
+
+void Display::SetPaneKind(int index, int type) {
+  Graph* next = graph(ShownType(type));
+  if (next == nullptr || index < 0 || index >= paneCount_) return;
+  if (index == 0 || next == current_) {
+    // The first pane's kind, or a kind that changes places with it.
+    ShowGraph(index == 0 ? next->GetType() : panes_[static_cast<std::size_t>(index)]->GetType());
+    return;
+  }
+  Graph*& at = panes_[static_cast<std::size_t>(index)];
+  if (next == at) return;
+  for (int k = 1; k < paneCount_; ++k) {
+    if (panes_[static_cast<std::size_t>(k)] != next) continue;
+    // Both stay on show, in each other's places.
+    panes_[static_cast<std::size_t>(k)] = at;
+    at = next;
+    UpdatePaneControls();
+    return;
+  }
+  at->Hide();
+  at = next;
+  ShowInPane(next);
+  UpdatePaneControls();
+}
+
+// --- The health strip ---------------------------------------------------------------------
+
+void Display::UpdateHealth(bool now) {
+  const double at = platform::Timer();
+  if (!now && lastHealth_ >= 0.0 && at >= lastHealth_ && at - lastHealth_ < kClockInterval) return;
+  lastHealth_ = at;
+  health_.Show(session_.Health());
 }
 
 // --- Following the run ------------------------------------------------------------------
@@ -398,8 +564,12 @@ void Display::TracesChanged() {
   if (session_.history().empty()) return;
   // The bin in progress holds sums of the traces shown before.
   session_.StartHistoryBin();
-  current_->ResetFollowState();
-  RedrawFromHistory();
+  for (int k = 0; k < paneCount_; ++k) {
+    Graph* shown = panes_[static_cast<std::size_t>(k)];
+    shown->ResetFollowState();
+    shown->Rebuild(*this);
+    shown->Follow(*this);
+  }
 }
 
 Status Display::UserConfigure() {
@@ -562,12 +732,17 @@ Status Display::Plot(const SourceLine& line) {
     const bool thinned = session_.historyThinnings() != seenThinnings_;
     seenBins_ = session_.historyBins();
     seenThinnings_ = session_.historyThinnings();
-    if (Status result = current_->Plot(*this, line); result != status::kOk) return result;
-    if (binDone) {
-      // Thinning left the graph's oldest points without an entry: it is drawn
-      // from the history again, so that it keeps showing the whole run.
-      if (thinned) current_->Rebuild(*this);
-      current_->Follow(*this);
+    // Every graph on show takes the line (the user interface redraws each
+    // at most once a frame); the others get nothing.
+    for (int k = 0; k < paneCount_; ++k) {
+      Graph* shown = panes_[static_cast<std::size_t>(k)];
+      if (Status result = shown->Plot(*this, line); result != status::kOk) return result;
+      if (binDone) {
+        // Thinning left the graph's oldest points without an entry: it is drawn
+        // from the history again, so that it keeps showing the whole run.
+        if (thinned) shown->Rebuild(*this);
+        shown->Follow(*this);
+      }
     }
     const int count = std::min(line.count, kMaxTraces);
     for (int i = 0; i < count; ++i) {
@@ -1070,9 +1245,10 @@ Status Display::WriteConfig() {
     if (std::fprintf(file.get(), "%s\n", FollowLine(graphs_[type]->follow()).c_str()) < 0)
       result = status::kCantWriteConfig;
   }
-  // Time axes that read elapsed time say so after the follow lines; a file
-  // without the line reads as clock time, the default, so that a file with
-  // the defaults stays as it was written before.
+  // The split view last: the panes and each pane's graph.
+  if (std::fprintf(file.get(), "%s\n", PanesLine(paneCount_, panes_).c_str()) < 0) result = status::kCantWriteConfig;
+  // Time axes that read elapsed time say so last; a file without the line
+  // reads as clock time, the default.
   if (!timeBase_->clock && std::fprintf(file.get(), "0\t; time axes: 1 UTC clock time, 0 elapsed time\n") < 0)
     result = status::kCantWriteConfig;
   if (result == status::kOk && !file.Commit()) result = status::kCantWriteConfig;
@@ -1128,11 +1304,24 @@ Status Display::ReadConfig() {
     }
     graphs_[t]->set_follow(follow);
   }
-  // A file written before the time axes read clock time ends here: clock
-  // time, the default.
+  // After the follow lines: the split view's panes (a file without the line,
+  // or with one that cannot be read whole, shows the single graph), then,
+  // when the time axes read elapsed time, their line (without it: clock
+  // time, the default). Each is known by its comment.
+  std::vector<int> types;
   bool clock = true;
-  if (const std::optional<std::string> line = fgetline(f, 256)) clock = !line->starts_with("0");
+  while (const std::optional<std::string> line = fgetline(f, 256)) {
+    if (line->find("; time axes") != std::string::npos) {
+      clock = !line->starts_with("0");
+    } else if (types.empty()) {
+      types = ParsePanesLine(*line, type);
+    }
+  }
   SetClockTime(clock);
+  paneCount_ = types.empty() ? 1 : static_cast<int>(types.size());
+  panes_.fill(nullptr);
+  panes_[0] = current_;
+  for (int k = 1; k < paneCount_; ++k) panes_[static_cast<std::size_t>(k)] = graph(types[static_cast<std::size_t>(k)]);
   if (std::ferror(f) && !std::feof(f)) return status::kConfigGraphInfo;
   return status::kOk;
 }

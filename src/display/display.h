@@ -25,6 +25,7 @@
 #include "datafile/data_file.h"
 #include "display/graph.h"
 #include "display/graph_kinds.h"
+#include "display/health_strip.h"
 #include "display/line_rate.h"
 #include "display/time_axis.h"
 #include "session/session.h"
@@ -41,6 +42,8 @@ inline constexpr double kValueInterval = 500.0;
 inline constexpr double kClockInterval = 1.0;
 // Lines of an exported picture's legend at most.
 inline constexpr int kLegendEntries = 40;
+// Graphs on show side by side at most (the split view: 1, 2 or 4).
+inline constexpr int kMaxPanes = 4;
 
 class Display final : public SampleConsumer {
  public:
@@ -60,8 +63,29 @@ class Display final : public SampleConsumer {
   Status Attach(std::unique_ptr<Source> source);
   void Detach();
   void SetDefaults();
-  // Puts graph `type` (1 ... 6) on show.
+  // Puts graph `type` (1 ... 6) on show (in the first pane; a graph on show
+  // in another pane changes places with the one it replaces).
   void ShowGraph(int type);
+
+  // --- The split view: one graph, or two or four side by side --------------------
+  // Each pane shows a graph of its own kind; the first is the graph on show
+  // (current()), which the menus, the zoom and move buttons, the labels and
+  // the exported picture belong to. Every graph on show follows the run.
+  int paneCount() const { return paneCount_; }
+  Graph* pane(int index) const { return index >= 0 && index < paneCount_ ? panes_[static_cast<std::size_t>(index)] : nullptr; }
+  // The graph controls of the panes, in order.
+  std::vector<int> PaneControls() const;
+  // 1, 2 or 4 panes (another count is taken as the next of these); the
+  // panes added show kinds not yet on show.
+  void SetPaneCount(int count);
+  // Pane `index` shows graph `type`; a kind on show in another pane changes
+  // places with it.
+  void SetPaneKind(int index, int type);
+
+  // --- The health strip (display/health_strip.h) -----------------------------------
+  // Shows the session's health, at most once a second unless `now`.
+  void UpdateHealth(bool now = false);
+  const HealthStrip& healthStrip() const { return health_; }
   // The settings dialog of the graph on show, applied when accepted.
   Status UserConfigure();
   // Prepares a run: the session's recording opened, the source reset, the
@@ -250,6 +274,14 @@ class Display final : public SampleConsumer {
   void InitGraphs();
   // The graph on show drawn afresh from the history and following it.
   void RedrawFromHistory();
+  // `graph`, put on show in a pane beside the first: its own settings the
+  // first time, drawn with the run so far.
+  void ShowInPane(Graph* graph);
+  // Every pane a kind of its own that the source can show, the ones beyond
+  // the count hidden, and the kind choosers and View menu as they are.
+  void CheckPanes();
+  void UpdatePaneControls();
+  bool OnShow(const Graph* graph) const;
   // Labels and read-outs of a run put up for the graph on show.
   void RelabelRun();
   // Gives the traces of the label page on show their slots.
@@ -291,6 +323,11 @@ class Display final : public SampleConsumer {
   // One graph per row of GraphKinds(), by type (index 1 ... kGraphKindCount).
   std::array<std::unique_ptr<Graph>, kGraphKindCount + 1> graphs_;
   Graph* current_ = nullptr;
+  // The graphs on show, pane by pane (panes_[0] is current_).
+  std::array<Graph*, kMaxPanes> panes_{};
+  int paneCount_ = 1;
+  HealthStrip health_;
+  double lastHealth_ = -1.0;
   // Graphs whose settings were applied to their control since the source was
   // attached.
   std::array<bool, kGraphKindCount + 1> configured_{};
@@ -349,6 +386,11 @@ void AutoZoomChannel(Display& display, int slot);
 void ZoomGraph(Display& display, double factor);
 // Moves the value axis by a fraction of its span.
 void MoveGraph(Display& display, double fraction);
+// The split view's line of a display configuration file ("2\t6\t1\t; ..."):
+// the pane count (1, 2 or 4), then each pane's graph type, every one a
+// graph kind and none twice, the first `firstType` (the graph on show);
+// empty when the line is not such a line.
+std::vector<int> ParsePanesLine(std::string_view line, int firstType);
 // step × floor(0.5 + x / step).
 double RoundToNearest(double x, double step);
 

@@ -548,6 +548,7 @@ int PanelTree::SetAttribute(ControlRecord& c, Attr attr, const CtrlValue& value)
   switch (attr) {
     case Attr::LabelText:
     case Attr::Shortcut:
+    case Attr::ToolTip:
     case Attr::XName:
     case Attr::YName: {
       if ((attr == Attr::XName || attr == Attr::YName) && !graph) return notOffered();
@@ -555,6 +556,7 @@ int PanelTree::SetAttribute(ControlRecord& c, Attr attr, const CtrlValue& value)
       if (text == nullptr) return kBadArgument;
       (attr == Attr::LabelText  ? c.label
        : attr == Attr::Shortcut ? c.shortcut
+       : attr == Attr::ToolTip  ? c.toolTip
        : attr == Attr::XName    ? c.xName
                                 : c.yName) = *text;
       return 0;
@@ -646,6 +648,7 @@ int PanelTree::GetCtrlAttribute(int panel, int control, Attr attr, CtrlValue& va
     case Attr::TextColor: value = c.textColor; return 0;
     case Attr::CtrlMode: value = static_cast<int>(c.mode); return 0;
     case Attr::Shortcut: value = c.shortcut; return 0;
+    case Attr::ToolTip: value = c.toolTip; return 0;
     case Attr::BackColor: value = c.backColor.value_or(-1); return 0;
     default: break;
   }

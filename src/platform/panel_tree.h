@@ -142,6 +142,7 @@ struct ControlRecord {
   int textColor = 0;
   std::optional<int> backColor;
   std::string shortcut;
+  std::string toolTip;
   std::optional<double> min, max;
   // Lists: the entries and the one selected (-1 when the list is empty).
   std::vector<ListItem> items;

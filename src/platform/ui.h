@@ -63,6 +63,7 @@ enum class Attr {
   TraceVisible,    // int 0/1, with a trace index (strip charts)
   MinHeight,       // int, pixels: the smallest height the user can give a panel (0 none)
   MinWidth,        // int, pixels: the smallest width
+  ToolTip,         // text: the detail a control tells when the pointer rests on it ("" none)
 };
 
 // Traces a strip chart carries at most.

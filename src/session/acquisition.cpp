@@ -475,6 +475,7 @@ Status Acquisition::ReadOne() {
       End(kept);
       return result_;
     }
+    WatchDisk();
     if (view_ != nullptr) view_->Progress(*this);
     return status::kNoData;
   }
@@ -495,6 +496,7 @@ Status Acquisition::ReadOne() {
     // Recorded first, then published: a source whose buffer is nearly full
     // is read before anyone but the history takes its lines.
     if (result == status::kOk) result = Publish();
+    WatchLoss();
     if (view_ != nullptr) view_->Progress(*this);
   }
   if (result == status::kOk) result = KeepSafe();
@@ -504,6 +506,70 @@ Status Acquisition::ReadOne() {
   }
   if (AtLineLimit()) End(status::kOk);
   return status::kOk;
+}
+
+// --- Health --------------------------------------------------------------------------
+
+void Acquisition::WatchLoss() {
+  // As the display counts them: a line of bin size 1 is a sample when it
+  // is good; a completed bin holds its bin size whatever its status.
+  const int binsize = std::max(source_.GetBinsize(), 1);
+  if (binsize > 1 || line_->status == status::kOk) goodSamples_ += binsize;
+  if (line_->status != status::kOk) return;
+  loss_.Add(line_->time, goodSamples_, std::max(source_.GetLostCount(), 0));
+  WatchDisk();
+}
+
+void Acquisition::WatchDisk(bool now) {
+  if (recording_ == nullptr) return;
+  const double at = platform::Timer();
+  if (!now && lastDiskLook_ >= 0.0 && at >= lastDiskLook_ && at - lastDiskLook_ < kDiskProbeSeconds) return;
+  lastDiskLook_ = at;
+  // What the recording's folder holds (the recording, its raw capture,
+  // companion and track, whatever else is written there): its growth is
+  // the rate the disk fills at.
+  const std::filesystem::path file(recording_->filename());
+  const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+  std::error_code error;
+  std::uint64_t bytes = 0;
+  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    std::error_code sizeError;
+    if (!it->is_regular_file(sizeError)) continue;
+    const std::uintmax_t size = it->file_size(sizeError);
+    if (!sizeError) bytes += size;
+  }
+  folderBytes_.Add(at, bytes);
+  if (freeSpace_) {
+    diskFree_ = freeSpace_(folder.string());
+  } else {
+    const std::filesystem::space_info space = std::filesystem::space(folder, error);
+    diskFree_ = error ? std::nullopt : std::optional<std::uint64_t>(space.available);
+  }
+}
+
+RunHealth Acquisition::Health() const {
+  RunHealth health;
+  if (ended_) return health;
+  if (away_) {
+    health.line = reopened_ ? LineState::Reconnecting : LineState::Lost;
+    health.lineSeconds = awaySeconds();
+  } else {
+    const double quiet = linesSinceQuiet_ ? 0.0 : platform::SecondsSince(lastLine_);
+    const bool waiting = readLines_ == 0 || quiet > std::max(kHealthWaitSeconds, timeout_ / 4.0);
+    health.line = waiting ? LineState::Waiting : LineState::Reading;
+    health.lineSeconds = readLines_ == 0 ? platform::SecondsSince(lastLine_) : quiet;
+  }
+  loss_.Fill(health);
+  if (position_.on()) {
+    health.gps.on = true;
+    health.gps.failed = position_.failed || position_.away;
+    if (position_.last) health.gps.age = position_.Age();
+  }
+  health.diskFree = diskFree_;
+  health.writeRate = folderBytes_.Rate();
+  if (diskFree_ && health.writeRate && *health.writeRate > 0.0)
+    health.diskHours = static_cast<double>(*diskFree_) / *health.writeRate / 3600.0;
+  return health;
 }
 
 Status Acquisition::KeepSafe(bool now) {

@@ -49,6 +49,7 @@
 // and end, and the operator's) in its companion, each with its UTC time.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -61,6 +62,7 @@
 #include "datafile/track.h"
 #include "io/nmea.h"
 #include "io/position_source.h"
+#include "session/run_health.h"
 #include "session/sample_stream.h"
 #include "source/source.h"
 #include "source/source_line.h"
@@ -278,6 +280,16 @@ class Acquisition {
   // The run's serial line, "COM1 (/dev/ttyUSB0)" (empty for other sources).
   const std::string& lineName() const { return lineName_; }
 
+  // --- How sound the run is (session/run_health.h) --------------------------------
+  // The bytes free in a folder; none when it cannot be told.
+  using FreeSpaceProbe = std::function<std::optional<std::uint64_t>(const std::string& folder)>;
+  // How the recording's folder is asked for its free space (by default the
+  // file system's space available to the program).
+  void SetFreeSpaceProbe(FreeSpaceProbe probe) { freeSpace_ = std::move(probe); }
+  // The line's state, the samples lost over the last minute, the GPS fix's
+  // age and the hours the recording's disk has room for, now.
+  RunHealth Health() const;
+
  private:
   void End(Status result);
   // After a stop: what had arrived on the serial line, until there is no
@@ -325,6 +337,10 @@ class Acquisition {
   // or the end of the run), counted for the summary.
   void WatchSilence(double now);
   void EndSilence(double now, bool runEnds = false);
+  // The line just read into the loss window; the disk looked at every
+  // kDiskProbeSeconds (at once with `now`).
+  void WatchLoss();
+  void WatchDisk(bool now = false);
 
   Source& source_;
   DataFile* recording_;
@@ -390,6 +406,14 @@ class Acquisition {
   // The last fixes written (at most kRecentFixes), which a late GGA amends.
   static constexpr std::size_t kRecentFixes = 16;
   std::vector<NmeaFix> written_;
+  // Health: the good samples read, the last minute's marks, the bytes the
+  // recording's folder took and its free space.
+  long long goodSamples_ = 0;
+  LossWindow loss_;
+  WriteRate folderBytes_;
+  std::optional<std::uint64_t> diskFree_;
+  double lastDiskLook_ = -1.0;
+  FreeSpaceProbe freeSpace_;
   bool ended_ = false;
   bool stoppedByUser_ = false;
   bool finished_ = false;

@@ -91,6 +91,8 @@ class Session {
   Acquisition* run() const { return run_.get(); }
   RunSummary Finish();
   const Companion& companion() const { return companion_; }
+  // How sound the run going on is (nothing but an idle line between runs).
+  RunHealth Health() const { return run_ ? run_->Health() : RunHealth{}; }
 
   // --- The stream and the history ----------------------------------------
   SampleStream& stream() { return stream_; }

@@ -243,7 +243,7 @@ TEST_F(LayoutTest, WideningBy100MovesTheListedControlsAndWidensTheGraphs) {
   for (int id : XElements()) EXPECT_EQ(Attr(id, platform::Attr::Left), lefts[i++] + 100) << id;
   for (int id : GraphControls()) {
     EXPECT_EQ(Attr(id, platform::Attr::Width), 960) << id;
-    EXPECT_EQ(Attr(id, platform::Attr::Height), 560) << id;
+    EXPECT_EQ(Attr(id, platform::Attr::Height), app.layout.origGphHt) << id;
   }
   // Not taller: nothing moved down; the title stays where it is.
   EXPECT_EQ(Attr(p::kMainStartStop, platform::Attr::Top), top);
@@ -258,7 +258,7 @@ TEST_F(LayoutTest, GrowingTallerMovesTheControlsBelowTheGraphDown) {
   const int label = Attr(p::kMainLabel0, platform::Attr::Top);
   SetPanelSize(860, 1180);
   EXPECT_EQ(Attr(p::kMainStartStop, platform::Attr::Top), start + 100);
-  EXPECT_EQ(Attr(p::kMainXYGraph, platform::Attr::Height), 660);
+  EXPECT_EQ(Attr(p::kMainXYGraph, platform::Attr::Height), app.layout.origGphHt + 100);
   EXPECT_EQ(Attr(p::kMainLabel0, platform::Attr::Top), label);
   for (int id : YElements()) EXPECT_GE(Attr(id, platform::Attr::Top), 600) << id;
 }

@@ -358,7 +358,8 @@ TEST_F(FollowTest, TheSettingsGoThroughTheConfigurationFileAndAnOldFileStillRead
             "1\t5.00000\t0\t1\t; follow: axis, minutes, whole run, values\n"
             "0\t5.00000\t0\t0\t; follow: axis, minutes, whole run, values\n"
             "1\t5.00000\t0\t1\t; follow: axis, minutes, whole run, values\n"
-            "1\t5.00000\t0\t0\t; follow: axis, minutes, whole run, values\n");
+            "1\t5.00000\t0\t0\t; follow: axis, minutes, whole run, values\n"
+            "1\t2\t; split view: panes, the graph of each\n");
   static_cast<XYGraph&>(*display->graph(graph_type::kTemp)).set_settings(XYSettings{1, 2, 3, 4, 0, 0, 1, 1, 5, 5});
   test::WriteTextFile(HomeFile("meter.RTC"), old);
   reattach();

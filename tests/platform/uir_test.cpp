@@ -186,6 +186,8 @@ const std::map<std::string, std::set<CtrlType>>& ExpectedTypes() {
       {"MainTracePage", text},
       {"MainLineAway", text},
       {"MainPosition", text},
+      {"MainHealth1", text},
+      {"MainPaneKind1", {CtrlType::Ring}},
       {"MainTraceNext", button},
       {"GsXMin", number},
       {"GsXMax", number},

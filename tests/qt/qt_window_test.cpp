@@ -168,7 +168,7 @@ TEST_F(QtWindowTest, MenusHaveLettersAltOpensThemAndF10TheFirst) {
       EXPECT_TRUE(items.insert(k).second) << item->text().toStdString();
     }
   }
-  EXPECT_EQ(menus, 4);
+  EXPECT_EQ(menus, 5);
 
   ShowActive();
   QWidget* window = ui.Window(main);

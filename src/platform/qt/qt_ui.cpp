@@ -1197,6 +1197,7 @@ void QtUi::ControlChanged(PanelRecord& record, ControlRecord& control, Attr attr
       UpdateAccessibleName(panel, c);
       return;
     case Attr::Shortcut: SetShortcut(panel, c); return;
+    case Attr::ToolTip: w->setToolTip(Q(c.toolTip)); return;
     case Attr::XName:
     case Attr::YName: {
       PlotWidget* plot = PlotOf(c);
