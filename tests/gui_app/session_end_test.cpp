@@ -21,6 +21,7 @@
 #include "datafile/data_file.h"
 #include "platform/qt/qt_ui.h"
 #include "platform/ui.h"
+#include "gui_app/meter_home.h"
 #include "sim/sim_test_env.h"
 #include "sondrix_main.h"
 #include "support/fixtures.h"
@@ -109,14 +110,9 @@ class Session {
 TEST(SessionEndTest, SigtermDuringARunEndsLikeTheExitCommandAndKeepsTheRunForTheNextStart) {
   test::TempDir home;
   const test::ScopedEnv homeEnv("SONDRIX_HOME", home.path());
-  const std::string device = test::WriteTextFile(
-      home.File("nerit-9wl.dev"), test::ReadTextFile(test::ExampleDevice("nerit-9wl")).value_or(""));
-  test::Child sim({"--device", device, "--rate", "60", "--seed", "7", "--quiet", "--pty"}, home.File("sim.err"));
-  ASSERT_TRUE(sim.started());
-  const std::string pty = sim.FirstLine(10.0);
-  ASSERT_EQ(pty.rfind("/dev/", 0), 0u) << pty;
-  test::WriteTextFile(home.File("Sondrix.ini"),
-                      "[General]\nDevice=" + device + "\nPort=COM1\n[Ports]\nCOM1=" + pty + "\n[Deployment]\ncruise=TEST\n");
+  const std::unique_ptr<test::Child> meter = test::StartMeterHome(home);
+  ASSERT_NE(meter, nullptr);
+  test::Child& sim = *meter;
 
   std::unique_ptr<Session> session;
   std::string program = SONDRIX_TOOLS_DIR "/../app/sondrix";
