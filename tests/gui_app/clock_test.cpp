@@ -128,9 +128,7 @@ TEST(ClockTest, TheClockAndTheElapsedTimeTickWhileNoLineComes) {
   test::Child& sim = *meter;
 
   std::unique_ptr<Watcher> watcher;
-  std::string program = SONDRIX_TOOLS_DIR "/../app/sondrix";
-  char* argv[] = {program.data(), nullptr};
-  const int exitStatus = SondrixMain(1, argv, [&](App& app) { watcher = std::make_unique<Watcher>(app, sim.pid()); });
+  const int exitStatus = test::RunTheProgram([&](App& app) { watcher = std::make_unique<Watcher>(app, sim.pid()); });
   sim.Stop(SIGTERM);
   ASSERT_NE(watcher, nullptr);
   EXPECT_EQ(exitStatus, 0);

@@ -31,6 +31,7 @@
 #include "io/meter_packet.h"
 #include "meter/meter_fixtures.h"
 #include "platform/qt/qt_ui.h"
+#include "gui_app/meter_home.h"
 #include "sondrix_main.h"
 #include "support/fixtures.h"
 #include "build_paths.h"
@@ -154,9 +155,7 @@ TEST_F(KillTest, TheWindowsRunKeepsEverySampleOlderThanASecond) {
     // The program in a child of its own: it opens the meter from its
     // settings and its run is started as a click on the start button does.
     std::unique_ptr<QTimer> starter;
-    std::string program = SONDRIX_TOOLS_DIR "/../app/sondrix";
-    char* argv[] = {program.data(), nullptr};
-    SondrixMain(1, argv, [&](App& app) {
+    test::RunTheProgram([&](App& app) {
       starter = std::make_unique<QTimer>();
       starter->setInterval(100);
       QObject::connect(starter.get(), &QTimer::timeout, [&app, &starter] {

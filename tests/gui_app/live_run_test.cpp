@@ -27,6 +27,7 @@
 #include "platform/qt/qt_ui.h"
 #include "platform/ui.h"
 #include "sim/sim_test_env.h"
+#include "gui_app/meter_home.h"
 #include "sondrix_main.h"
 #include "support/fixtures.h"
 #include "build_paths.h"
@@ -169,9 +170,7 @@ TEST(LiveRunTest, ARunOfTheSimulatedMeterIsRecordedStoppedAndSavedAsTheMeterSent
 
   const std::string output = home.File("live.dat");
   std::unique_ptr<User> user;
-  std::string program = SONDRIX_TOOLS_DIR "/../app/sondrix";
-  char* argv[] = {program.data(), nullptr};
-  const int exitStatus = SondrixMain(1, argv, [&](App& app) { user = std::make_unique<User>(app, output); });
+  const int exitStatus = test::RunTheProgram([&](App& app) { user = std::make_unique<User>(app, output); });
   ASSERT_NE(user, nullptr);
   EXPECT_EQ(exitStatus, 0);
   EXPECT_TRUE(user->opened);

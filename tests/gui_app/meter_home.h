@@ -6,10 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "build_paths.h"
 #include "sim/sim_test_env.h"
+#include "sondrix_main.h"
 #include "support/fixtures.h"
 
 namespace sondrix::test {
@@ -34,6 +37,14 @@ inline std::unique_ptr<Child> StartMeterHome(const TempDir& home) {
   WriteTextFile(home.File("Sondrix.ini"),
                 "[General]\nDevice=" + device + "\nPort=COM1\n[Ports]\nCOM1=" + pty + "\n[Deployment]\ncruise=TEST\n");
   return sim;
+}
+
+// The real program, run in this process until it exits; `onStart` is
+// given the application once its window is up. Returns its exit status.
+inline int RunTheProgram(const std::function<void(App&)>& onStart) {
+  std::string program = SONDRIX_TOOLS_DIR "/../app/sondrix";
+  char* argv[] = {program.data(), nullptr};
+  return SondrixMain(1, argv, onStart);
 }
 
 }  // namespace sondrix::test

@@ -115,9 +115,7 @@ TEST(SessionEndTest, SigtermDuringARunEndsLikeTheExitCommandAndKeepsTheRunForThe
   test::Child& sim = *meter;
 
   std::unique_ptr<Session> session;
-  std::string program = SONDRIX_TOOLS_DIR "/../app/sondrix";
-  char* argv[] = {program.data(), nullptr};
-  const int exitStatus = SondrixMain(1, argv, [&](App& app) { session = std::make_unique<Session>(app); });
+  const int exitStatus = test::RunTheProgram([&](App& app) { session = std::make_unique<Session>(app); });
   sim.Stop(SIGTERM);
   ASSERT_NE(session, nullptr);
   EXPECT_EQ(exitStatus, 0);
