@@ -24,7 +24,7 @@ constexpr QuantityRow kQuantities[] = {
     {Quantity::kPressure, "pressure", "dbar", "sea_water_pressure", "dbar", "pressure", "dbar", 1.0,
      "sea_water_pressure [dbar]", 3},
     {Quantity::kValve, "valve", "0 total, 1 filtered", "valve_state", "1", "valve_state", "none", 1.0,
-     "valve_state [0 total, 1 filtered]", 0},
+     "valve_state [0 total; 1 filtered]", 0},
 };
 static_assert(std::size(kQuantities) == kQuantityCount);
 
@@ -163,6 +163,8 @@ AncillaryLineReader::Result AncillaryLineReader::Read(std::string_view line, std
                                                       std::vector<AncillaryReading>& out) {
   while (!line.empty() && (Blank(line.back()) || line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
   while (!line.empty() && Blank(line.front())) line.remove_prefix(1);
+  // An empty line (a CR and an LF each ending one) says nothing.
+  if (line.empty()) return Result::kEmpty;
   const auto spoiled = [this] {
     ++counts_.spoiled;
     return Result::kSpoiled;
@@ -229,6 +231,7 @@ bool AncillarySource::Poll(std::vector<std::vector<AncillaryReading>>& readings)
     for (std::size_t k = 0; k < readers_.size(); ++k) {
       lineReadings_.clear();
       const AncillaryLineReader::Result read = readers_[k].Read(line, arrived, lineReadings_);
+      if (read == AncillaryLineReader::Result::kEmpty) return;
       if (read == AncillaryLineReader::Result::kOtherId) continue;
       if (read == AncillaryLineReader::Result::kReadings)
         readings[k].insert(readings[k].end(), lineReadings_.begin(), lineReadings_.end());

@@ -117,7 +117,7 @@ struct AncillaryCounts {
 // Reads the lines of one spec.
 class AncillaryLineReader {
  public:
-  enum class Result { kReadings, kOtherId, kSpoiled };
+  enum class Result { kReadings, kOtherId, kSpoiled, kEmpty };
   explicit AncillaryLineReader(AncillarySpec spec) : spec_(std::move(spec)) {}
   // One line (without its line end) that arrived at `arrivedUtcMs`: its
   // readings appended to `out`.

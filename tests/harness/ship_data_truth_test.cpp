@@ -31,6 +31,7 @@
 #include "datafile/companion.h"
 #include "io/ancillary.h"
 #include "support/fixtures.h"
+#include "support/sim_report.h"
 #include "build_paths.h"
 
 namespace sondrix {
@@ -267,8 +268,12 @@ TEST_F(ShipDataTruth, EveryExportHoldsTheTrueTemperatureSalinityAndValveStateAtE
     const auto utcMs = static_cast<long long>(times[k]);
     ASSERT_EQ(utcMs, samples[k].utcMs) << k;
     EXPECT_EQ(std::isnan(ncT[k]), std::isnan(samples[k].temperature)) << k;
-    if (!std::isnan(ncT[k])) EXPECT_NEAR(ncT[k], temperature.At(utcMs), kTolerance) << k;
-    if (!std::isnan(ncS[k])) EXPECT_NEAR(ncS[k], salinity.At(utcMs), kTolerance) << k;
+    if (!std::isnan(ncT[k])) {
+      EXPECT_NEAR(ncT[k], temperature.At(utcMs), kTolerance) << k;
+    }
+    if (!std::isnan(ncS[k])) {
+      EXPECT_NEAR(ncS[k], salinity.At(utcMs), kTolerance) << k;
+    }
     EXPECT_EQ(ncValve[k], samples[k].valve) << k;
   }
 
@@ -290,11 +295,17 @@ TEST_F(ShipDataTruth, EveryExportHoldsTheTrueTemperatureSalinityAndValveStateAtE
     const std::vector<std::string> f = test::Split(sb[row + 1 + k], ',');
     ASSERT_EQ(f.size(), fields.size());
     const auto value = [](const std::string& text) { return text == "-9999" ? NAN : std::stod(text); };
-    if (std::isnan(samples[k].temperature)) EXPECT_TRUE(std::isnan(value(f[wt])));
-    else EXPECT_NEAR(value(f[wt]), temperature.At(samples[k].utcMs), kTolerance) << k;
-    if (!std::isnan(samples[k].salinity)) EXPECT_NEAR(value(f[sal]), salinity.At(samples[k].utcMs), kTolerance) << k;
-    if (!std::isnan(value(f[cond])))  // mS/cm
+    if (std::isnan(samples[k].temperature)) {
+      EXPECT_TRUE(std::isnan(value(f[wt])));
+    } else {
+      EXPECT_NEAR(value(f[wt]), temperature.At(samples[k].utcMs), kTolerance) << k;
+    }
+    if (!std::isnan(samples[k].salinity)) {
+      EXPECT_NEAR(value(f[sal]), salinity.At(samples[k].utcMs), kTolerance) << k;
+    }
+    if (!std::isnan(value(f[cond]))) {  // mS/cm
       EXPECT_NEAR(value(f[cond]), 10.0 * conductivity.At(samples[k].utcMs), 0.01) << k;
+    }
     EXPECT_EQ(value(f[valve]), samples[k].valve) << k;
   }
 }
