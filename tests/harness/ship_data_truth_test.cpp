@@ -71,18 +71,6 @@ Truth ReadTruth(const std::string& report, const std::string& quantity, std::vec
   return truth;
 }
 
-// A UDP port free now.
-int FreeUdpPort() {
-  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
 
 // One exported sample: its UTC time and its values (NaN: none).
 struct Sample {
@@ -141,7 +129,7 @@ class ShipDataTruth : public test::HeadlessTest {};
 
 TEST_F(ShipDataTruth, EveryExportHoldsTheTrueTemperatureSalinityAndValveStateAtEachSample) {
   ASSERT_TRUE(std::filesystem::exists(test::kSim) && std::filesystem::exists(test::kCli));
-  const int port = FreeUdpPort();
+  const int port = test::FreeUdpPort();
   const std::string tsgSeconds = std::to_string(kSeconds + 8);
   test::Background udpTsg(test::kSim,
                           {"--tsg", "--udp", std::to_string(port), "--tsg-id", "tsg1", "--seconds", tsgSeconds,

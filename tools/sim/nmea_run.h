@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "sim/nmea_receiver.h"
 #include "sim/output.h"
@@ -36,8 +37,11 @@ struct NmeaRunOptions : LineRunOptions {
 };
 
 // The output `o` names (standard output, a file, a new pseudo-terminal,
-// UDP); null with `error` set when it cannot be opened.
-std::unique_ptr<Output> OpenLineSink(const LineRunOptions& o, std::string& error);
+// UDP), opened: the stop handlers installed, --link pointed at a
+// pseudo-terminal, whose path is the first line of standard output, and
+// "serving SERVING on WHERE" said unless quiet. Null, with the reason on
+// standard error, when it cannot be opened.
+std::unique_ptr<Output> OpenLineSink(const LineRunOptions& o, std::string_view serving);
 // "/dev/pts/3", "UDP 127.0.0.1:5000", the file, "standard output".
 std::string SinkName(const LineRunOptions& o, const Output& out);
 

@@ -47,7 +47,6 @@ std::string TsgLine(const TsgSettings& s, std::int64_t utcMs, double seconds) {
 
 int RunTsg(const TsgRunOptions& o) {
   const TsgSettings& s = o.settings;
-  std::string error;
   OwnedFile report;
   if (!o.report.empty()) {
     report = OwnedFile::OpenToWrite(o.report, /*truncate=*/true);
@@ -56,24 +55,8 @@ int RunTsg(const TsgRunOptions& o) {
       return kExitFailed;
     }
   }
-  std::unique_ptr<Output> out = OpenLineSink(o, error);
-  if (!out) {
-    std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
-    return kExitFailed;
-  }
-  InstallStopHandlers();
-  if (!o.link.empty() && !PointLink(o.link, out->SlavePath())) {
-    std::fprintf(stderr, "%s: cannot point %s at %s: %s\n", kProgram, o.link.c_str(), out->SlavePath().c_str(),
-                 std::strerror(errno));
-    return kExitFailed;
-  }
-  if (o.sink == LineRunOptions::Sink::kPty) {
-    std::printf("%s\n", out->SlavePath().c_str());
-    std::fflush(stdout);
-  }
-  if (!o.quiet && (o.sink == LineRunOptions::Sink::kPty || o.sink == LineRunOptions::Sink::kUdp))
-    std::fprintf(stderr, "%s: serving a thermosalinograph's lines on %s; stop with Ctrl-C\n", kProgram,
-                 SinkName(o, *out).c_str());
+  std::unique_ptr<Output> out = OpenLineSink(o, "a thermosalinograph's lines");
+  if (!out) return kExitFailed;
   // The first line at the next whole second (paced), else at the start given.
   const std::int64_t now = UtcNowMs();
   const std::int64_t floorNow = now - ((now % 1000) + 1000) % 1000;
