@@ -163,6 +163,10 @@ void ExportData(App& app) {
     positions[0] = 'P';  // "positions: ..."
     done += "\n" + positions + ".";
   }
+  if (std::string ship = AncillarySummary(result); !ship.empty()) {
+    ship[0] = 'S';  // "ship's data: ..."
+    done += "\n" + ship + ".";
+  }
   TellExport(done);
 }
 

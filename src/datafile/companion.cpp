@@ -166,6 +166,14 @@ std::string CompanionJson(const Companion& c) {
     for (const ClockAnchor& a : c.clock.anchors) anchors.push_back({a.timeMs, a.utcMs});
     out["clock"] = {{"method", Text(c.clockMethod)}, {"anchors", std::move(anchors)}, {"breaks", c.clock.breaks}};
   }
+  if (!c.ancillarySources.empty()) {
+    json sources = json::array();
+    for (const AncillarySpec& spec : c.ancillarySources)
+      sources.push_back({{"source", Text(spec.source)}, {"id", Text(spec.id)}, {"fields", FieldMapText(spec.map)},
+                         {"baud", spec.baud}});
+    out["ancillary_sources"] = std::move(sources);
+  }
+  if (c.valveSchedule) out["valve_schedule"] = c.valveSchedule->Text();
   json events = json::array();
   for (const RunEvent& event : c.events)
     events.push_back(
@@ -237,6 +245,35 @@ bool ParseCompanion(std::string_view text, Companion& out, std::string& error) {
       texts = texts && TakeText(item, "kind", event.kind) && TakeText(item, "note", event.note);
       c.events.push_back(std::move(event));
     }
+  }
+  if (const auto sources = in.find("ancillary_sources"); sources != in.end() && !sources->is_null()) {
+    if (!sources->is_array()) {
+      error = "ancillary_sources is not a list";
+      return false;
+    }
+    for (const json& item : *sources) {
+      AncillarySpec spec;
+      std::string fields;
+      const auto baud = item.is_object() ? item.find("baud") : item.end();
+      texts = texts && item.is_object() && TakeText(item, "source", spec.source) && TakeText(item, "id", spec.id) &&
+              TakeText(item, "fields", fields);
+      if (baud != item.end() && baud->is_number_integer()) spec.baud = baud->get<long>();
+      std::string why;
+      if (texts && !ParseFieldMap(fields, spec.map, why)) {
+        error = "an ancillary source's fields: " + why;
+        return false;
+      }
+      c.ancillarySources.push_back(std::move(spec));
+    }
+  }
+  if (const auto schedule = in.find("valve_schedule"); schedule != in.end() && !schedule->is_null()) {
+    ValveSchedule parsed;
+    std::string why;
+    if (!schedule->is_string() || !ParseValveSchedule(schedule->get_ref<const std::string&>(), parsed, why)) {
+      error = "valve_schedule: " + why;
+      return false;
+    }
+    c.valveSchedule = parsed;
   }
   if (!texts) {
     error = "a text field holds something else";

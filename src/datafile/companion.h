@@ -21,7 +21,9 @@
 //   exports; datafile/deployment_values.h checks them);
 // - the events marked during the run (its start and end, casts, notes),
 //   each with its UTC time, and the position source whose fixes the run's
-//   track file (TrackPathFor) holds.
+//   track file (TrackPathFor) holds;
+// - the ship's data sources with their field maps, whose values the
+//   recording's NAME.ancillary.csv holds, and the valve's schedule.
 //
 // It is a small JSON object (docs/export.md shows one), written whole under
 // a temporary name, synced and renamed into place, so that a reader never
@@ -38,6 +40,7 @@
 
 #include "common/status.h"
 #include "common/version.h"
+#include "io/ancillary.h"
 #include "io/clock_map.h"
 
 namespace sondrix {
@@ -110,6 +113,12 @@ struct Companion {
   // Where the run's positions came from ("udp:10110", "COM3 (/dev/ttyUSB1)",
   // "gpsd localhost:2947"); empty when the run had no position source.
   std::string positionSource;
+  // The ship's data sources whose values NAME.ancillary.csv holds, in the
+  // order the exports prefer them for a quantity two of them give, each
+  // with its link, data id and field map; and the valve's schedule when
+  // its state came from the clock (empty: none).
+  std::vector<AncillarySpec> ancillarySources;
+  std::optional<ValveSchedule> valveSchedule;
 
   bool operator==(const Companion&) const = default;
 };

@@ -22,6 +22,7 @@
 #include "common/log.h"
 #include "common/out_of_memory.h"
 #include "common/utils.h"
+#include "datafile/ancillary_file.h"
 #include "datafile/companion.h"
 #include "datafile/track.h"
 #include "platform/clock.h"
@@ -34,9 +35,10 @@
 namespace sondrix {
 namespace {
 
-// The files that travel with a data file: its companion and its track.
-std::array<std::string, 2> SideFilesOf(std::string_view dataFile) {
-  return {CompanionPathFor(dataFile), TrackPathFor(dataFile)};
+// The files that travel with a data file: its companion, its track and its
+// ship's data.
+std::array<std::string, 3> SideFilesOf(std::string_view dataFile) {
+  return {CompanionPathFor(dataFile), TrackPathFor(dataFile), AncillaryPathFor(dataFile)};
 }
 
 // Removes trailing characters with codes below 33.
@@ -283,8 +285,8 @@ Status DataFile::SaveAs(std::string_view name) {
   // A companion or track beside the target describes the recording being
   // replaced: they go first, so that they never stay beside the new one, a
   // crash in between included.
-  const std::array<std::string, 2> targetSides = SideFilesOf(target);
-  const std::array<std::string, 2> ownSides = SideFilesOf(filename());
+  const std::array<std::string, 3> targetSides = SideFilesOf(target);
+  const std::array<std::string, 3> ownSides = SideFilesOf(filename());
   for (std::size_t k = 0; k < targetSides.size(); ++k) {
     std::error_code error;
     if (targetSides[k] != ownSides[k]) std::filesystem::remove(targetSides[k], error);
@@ -410,8 +412,8 @@ std::int16_t DataFile_GetDevType(std::string_view filename, std::string& idText)
 }
 
 bool DataFile_MoveCompanion(std::string_view from, std::string_view to) {
-  const std::array<std::string, 2> sources = SideFilesOf(from);
-  const std::array<std::string, 2> targets = SideFilesOf(to);
+  const std::array<std::string, 3> sources = SideFilesOf(from);
+  const std::array<std::string, 3> targets = SideFilesOf(to);
   bool moved = true;
   for (std::size_t k = 0; k < sources.size(); ++k) {
     const std::string& source = sources[k];

@@ -8,7 +8,6 @@
 
 #include "common/c_locale.h"
 #include "common/text_format.h"
-#include "platform/paths.h"
 
 namespace sondrix {
 namespace {
@@ -59,66 +58,17 @@ std::string TrackLine(const TrackFix& fix) {
          PrintableText(fix.source) + "\n";
 }
 
-Status TrackWriter::Open(const std::string& path) {
-  path_ = path;
-  fixes_ = 0;
-  file_ = OwnedFile::OpenToWrite(path, /*truncate=*/true);
-  if (!file_) return status::kWriteFailed;
-  const std::string head = std::string(kTitle) + "\n" + std::string(kHeader) + "\n";
-  if (std::fwrite(head.data(), 1, head.size(), file_.get()) != head.size()) return status::kWriteFailed;
-  return status::kOk;
-}
-
-Status TrackWriter::Append(const TrackFix& fix) {
-  if (!file_ || std::ferror(file_.get())) return status::kWriteFailed;
-  const std::string line = TrackLine(fix);
-  if (std::fwrite(line.data(), 1, line.size(), file_.get()) != line.size()) return status::kWriteFailed;
-  ++fixes_;
-  return status::kOk;
-}
-
-Status TrackWriter::Sync() {
-  if (!file_) return status::kOk;
-  return file_.Sync() ? status::kOk : status::kWriteFailed;
-}
-
-Status TrackWriter::Close() {
-  if (!file_) return status::kOk;
-  const bool synced = file_.Sync();
-  return file_.Close() && synced ? status::kOk : status::kWriteFailed;
-}
+Status TrackWriter::Open(const std::string& path) { return out_.Open(path, kTitle, kHeader); }
 
 Status ReadTrack(const std::string& path, std::vector<TrackFix>& fixes, long& skipped, std::string& error) {
   fixes.clear();
-  skipped = 0;
-  const std::optional<std::string> text = platform::ReadRegularFile(path);
-  if (!text) return status::kCantOpenFile;
-  std::string_view rest = *text;
-  bool header = false;
-  while (!rest.empty()) {
-    const std::size_t end = rest.find('\n');
-    std::string_view line = rest.substr(0, end);
-    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.empty() || line.front() == '#') continue;
-    if (!header) {
-      if (line != kHeader) {
-        error = "not a position track (no header \"" + std::string(kHeader) + "\")";
-        return status::kUnrecognisedData;
-      }
-      header = true;
-      continue;
-    }
+  const Status read = ReadSideCsv(path, kHeader, "position track", [&fixes](std::string_view line) {
     TrackFix fix;
-    if (ParseFix(line, fix))
-      fixes.push_back(std::move(fix));
-    else
-      ++skipped;
-  }
-  if (!header) {
-    error = "not a position track (empty)";
-    return status::kUnrecognisedData;
-  }
+    if (!ParseFix(line, fix)) return false;
+    fixes.push_back(std::move(fix));
+    return true;
+  }, skipped, error);
+  if (read != status::kOk) return read;
   std::stable_sort(fixes.begin(), fixes.end(), [](const TrackFix& a, const TrackFix& b) { return a.utcMs < b.utcMs; });
   // A fix amended by a later line of its time (the receiver's next sentence
   // of that second) is the later line.
@@ -134,22 +84,13 @@ Status ReadTrack(const std::string& path, std::vector<TrackFix>& fixes, long& sk
 }
 
 std::optional<LatLon> PositionAt(std::span<const TrackFix> track, std::int64_t utcMs) {
-  // The first fix after the time; the one before it is at or before.
-  const auto after = std::upper_bound(track.begin(), track.end(), utcMs,
-                                      [](std::int64_t t, const TrackFix& fix) { return t < fix.utcMs; });
-  if (after == track.begin()) return std::nullopt;
-  const TrackFix& a = *(after - 1);
-  if (a.utcMs == utcMs) return LatLon{a.latitude, a.longitude};
-  if (after == track.end()) return std::nullopt;
-  const TrackFix& b = *after;
-  // The differences of times that lie in order, in unsigned arithmetic:
-  // exact, also for times from a damaged track at the ends of int64.
-  const auto since = [&a](std::int64_t t) {
-    return static_cast<std::uint64_t>(t) - static_cast<std::uint64_t>(a.utcMs);
-  };
-  const std::uint64_t span = since(b.utcMs);
-  if (span > static_cast<std::uint64_t>(kMaxFixGapSeconds * 1000.0)) return std::nullopt;
-  const double f = static_cast<double>(since(utcMs)) / static_cast<double>(span);
+  const std::optional<Bracket> at = BracketAt(track, utcMs, static_cast<std::int64_t>(kMaxFixGapSeconds * 1000.0),
+                                               [](const TrackFix& fix) { return fix.utcMs; });
+  if (!at) return std::nullopt;
+  const TrackFix& a = track[at->before];
+  if (at->after == at->before) return LatLon{a.latitude, a.longitude};
+  const TrackFix& b = track[at->after];
+  const double f = at->fraction;
   double dLon = b.longitude - a.longitude;
   if (dLon > 180.0) dLon -= 360.0;
   if (dLon < -180.0) dLon += 360.0;

@@ -37,8 +37,8 @@
 #include <string_view>
 #include <vector>
 
-#include "common/file.h"
 #include "common/status.h"
+#include "datafile/side_csv.h"
 
 namespace sondrix {
 
@@ -71,20 +71,18 @@ class TrackWriter {
   // -1015 when it cannot be written (a link at `path` is never followed:
   // OwnedFile::OpenToWrite).
   Status Open(const std::string& path);
-  bool open() const { return static_cast<bool>(file_); }
-  const std::string& path() const { return path_; }
+  bool open() const { return out_.open(); }
+  const std::string& path() const { return out_.path(); }
   // 1, or -1015: the track is in error and takes nothing more.
-  Status Append(const TrackFix& fix);
+  Status Append(const TrackFix& fix) { return out_.Append(TrackLine(fix)); }
   // Puts what was appended on the disk (flush + fdatasync).
-  Status Sync();
+  Status Sync() { return out_.Sync(); }
   // Syncs and closes; 1 or -1015. Nothing open: 1.
-  Status Close();
-  long fixes() const { return fixes_; }
+  Status Close() { return out_.Close(); }
+  long fixes() const { return out_.lines(); }
 
  private:
-  OwnedFile file_;
-  std::string path_;
-  long fixes_ = 0;
+  SideCsvWriter out_;
 };
 
 // The fixes of the track at `path`, in time order, one a time (the last

@@ -252,31 +252,80 @@ void ReadTrackFor(const std::string& dataFile, ExportHeader& header) {
   }
 }
 
-// The positions of samples that come in time order: a cursor on the track
-// moves on with them, so a sample costs a step instead of a search of the
-// whole track (which, a fix a second over a long run, is larger than the
-// processor's caches).
+// The positions of samples that come in time order.
 class TrackCursor {
  public:
-  explicit TrackCursor(const std::vector<TrackFix>& track) : track_(track) {}
+  explicit TrackCursor(const std::vector<TrackFix>& track) : cursor_(track, &FixTime) {}
+  std::optional<LatLon> At(std::int64_t utcMs) { return PositionAt(cursor_.Around(utcMs), utcMs); }
 
-  std::optional<LatLon> At(std::int64_t utcMs) {
-    if (track_.empty()) return std::nullopt;
-    if (next_ > 0 && track_[next_ - 1].utcMs > utcMs) {  // back in time: search again
-      const auto before = [](std::int64_t t, const TrackFix& fix) { return t < fix.utcMs; };
-      next_ = static_cast<std::size_t>(std::upper_bound(track_.begin(), track_.end(), utcMs, before) - track_.begin());
-    }
-    while (next_ < track_.size() && track_[next_].utcMs <= utcMs) ++next_;
-    // The last fix at or before the time and the one after it.
-    const std::size_t from = next_ > 0 ? next_ - 1 : 0;
-    const std::span<const TrackFix> around(track_.data() + from, std::min<std::size_t>(2, track_.size() - from));
-    return PositionAt(around, utcMs);
+ private:
+  static std::int64_t FixTime(const TrackFix& fix) { return fix.utcMs; }
+  TimeCursor<TrackFix, std::int64_t (*)(const TrackFix&)> cursor_;
+};
+
+// The ship's data beside the data file, when there is some, into the
+// header; a file that cannot be used is told and the export goes on
+// without it, as without a track.
+void ReadAncillaryFor(const std::string& dataFile, ExportHeader& header) {
+  const std::string path = AncillaryPathFor(dataFile);
+  std::vector<AncillaryRecord> records;
+  std::string error;
+  const Status read = ReadAncillary(path, records, header.ancillarySkipped, error);
+  std::error_code ec;
+  if (read == status::kCantOpenFile && !std::filesystem::exists(path, ec)) return;
+  header.ancillaryName = NameFromPath(path);
+  if (read != status::kOk) {
+    header.ancillarySkipped = 0;
+    header.ancillaryProblem = header.ancillaryName + ": " +
+                              (error.empty() ? (read == status::kCantOpenFile ? "cannot be read" : StatusText(read)) : error);
+    return;
+  }
+  std::vector<std::string> order;
+  for (const AncillarySpec& spec : header.companion.ancillarySources) order.push_back(spec.Name());
+  header.ancillary = SeriesOf(records, order);
+}
+
+// The ship's data at the times of samples that come in time order.
+class AncillaryCursor {
+ public:
+  AncillaryCursor(const ExportHeader& header) : schedule_(header.companion.valveSchedule) {
+    for (std::size_t q = 0; q < kQuantityCount; ++q) cursors_.emplace_back(header.ancillary.values[q], &ValueTime);
+  }
+  void At(std::int64_t utcMs, std::array<std::optional<double>, kQuantityCount>& out) {
+    for (std::size_t q = 0; q < kQuantityCount; ++q)
+      out[q] = AncillaryValueAt(cursors_[q].Around(utcMs), static_cast<Quantity>(q), utcMs);
+    if (schedule_) out[static_cast<std::size_t>(Quantity::kValve)] = schedule_->FilteredAt(utcMs) ? kValveFiltered : kValveTotal;
   }
 
  private:
-  const std::vector<TrackFix>& track_;
-  std::size_t next_ = 0;  // the first fix after the last time asked
+  static std::int64_t ValueTime(const TimedValue& value) { return value.utcMs; }
+  std::optional<ValveSchedule> schedule_;
+  std::vector<TimeCursor<TimedValue, std::int64_t (*)(const TimedValue&)>> cursors_;
 };
+
+// How the ship's data was found, once counted.
+void DescribeAncillary(ExportHeader& header) {
+  if (!header.ancillaryProblem.empty()) {
+    header.ancillaryNote = header.ancillaryProblem + "; exported without the ship's data";
+    return;
+  }
+  std::vector<std::string> parts;
+  for (const QuantityRow& row : Quantities()) {
+    const std::size_t q = static_cast<std::size_t>(row.quantity);
+    if (header.merged[q] == 0) continue;
+    const bool scheduled = row.quantity == Quantity::kValve && header.companion.valveSchedule;
+    parts.push_back(std::string(row.name) + " from " +
+                    (scheduled ? "the valve's schedule " + header.companion.valveSchedule->Text() + " (minutes)"
+                               : header.ancillary.source[q]) +
+                    " for " + std::to_string(header.merged[q]) + " samples");
+  }
+  if (parts.empty()) return;
+  header.ancillaryNote = "ship's data from " + (header.ancillaryName.empty() ? std::string("the companion")
+                                                                             : header.ancillaryName) +
+                         ": " + JoinList(parts, ", ", " and ") +
+                         Format(", interpolated linearly between readings at most %g s apart (the valve's state "
+                                "in force), never extrapolated", kMaxAncillaryGapSeconds);
+}
 
 // "10 s": the longest span between fixes that still places a sample.
 std::string MaxGapText() { return Format("%g s", kMaxFixGapSeconds); }
@@ -465,6 +514,17 @@ std::string PositionSummary(const ExportResult& result) {
   return text;
 }
 
+std::string AncillarySummary(const ExportResult& result) {
+  if (!result.ancillaryProblem.empty()) return "ship's data: none (" + result.ancillaryProblem + ")";
+  std::vector<std::string> parts;
+  for (const QuantityRow& row : Quantities()) {
+    const long merged = result.merged[static_cast<std::size_t>(row.quantity)];
+    if (merged > 0) parts.push_back(std::string(row.name) + " " + std::to_string(merged));
+  }
+  if (parts.empty()) return {};
+  return "ship's data: " + JoinList(parts, ", ", ", ") + " of " + std::to_string(result.samples) + " samples";
+}
+
 std::string_view ExportFormatName(ExportFormat format) { return RowOf(format).name; }
 std::string_view ExportExtension(ExportFormat format) { return RowOf(format).extension; }
 
@@ -528,11 +588,16 @@ namespace {
 // Whether the header of an output in `format` names what only a reading of
 // every sample tells: their number (NetCDF's dimension), the first and the
 // last (SeaBASS's dates), the positions (their bounds, whether any sample
-// has one). A CSV file's header only names its columns: without a track,
+// has one), the ship's data (which quantities any sample has). A CSV file's
+// header only names its columns: without a track or ship's data,
 // its samples are counted as they are written, and the data file is read
 // once.
 bool CountsFirst(ExportFormat format, const ExportHeader& header) {
-  return format != ExportFormat::kCsv || !header.track.empty();
+  if (format != ExportFormat::kCsv || !header.track.empty()) return true;
+  for (const QuantityRow& row : Quantities()) {
+    if (header.ancillary.Has(row.quantity)) return true;  // its columns are those the samples get
+  }
+  return false;
 }
 
 // ReadExportHeader; with `always` false, an output in options.format that
@@ -551,12 +616,16 @@ ExportResult ReadHeader(const std::string& dataFile, const ExportOptions& option
     return placed;
   }
   ReadTrackFor(dataFile, header);
+  ReadAncillaryFor(dataFile, header);
   const bool count = always || CountsFirst(options.format, header);
   SourceLine line(source.GetTraceCount());
   header.samples = 0;
   header.positioned = 0;
+  header.merged.fill(0);
   GeoBoundsBuilder bounds;
   TrackCursor cursor(header.track);
+  AncillaryCursor ship(header);
+  std::array<std::optional<double>, kQuantityCount> values{};
   long outOfTime = 0;
   Status read = ReadLines(source, line, header.damaged, [&](const SourceLine& good) {
     const std::optional<std::int64_t> utcMs = SampleUtcMs(header, good.time);
@@ -573,6 +642,8 @@ ExportResult ReadHeader(const std::string& dataFile, const ExportOptions& option
         bounds.Add(*position);
       }
     }
+    ship.At(*utcMs, values);
+    for (std::size_t q = 0; q < kQuantityCount; ++q) header.merged[q] += values[q] ? 1 : 0;
     return count;
   });
   if (!count && read == status::kCancelled) read = status::kOk;  // stopped at the first sample
@@ -582,6 +653,7 @@ ExportResult ReadHeader(const std::string& dataFile, const ExportOptions& option
   if (bounds.empty() && header.station) bounds.Add(*header.station);
   header.bounds = bounds.Bounds();
   DescribePositions(header);
+  DescribeAncillary(header);
   ExportResult result;
   result.samples = header.samples;
   result.damaged = header.damaged;
@@ -590,6 +662,9 @@ ExportResult ReadHeader(const std::string& dataFile, const ExportOptions& option
   result.trackSkipped = header.trackSkipped;
   result.trackProblem = header.trackProblem;
   result.positioned = header.positioned;
+  result.ancillary = !header.ancillaryName.empty() && header.ancillaryProblem.empty();
+  result.ancillaryProblem = header.ancillaryProblem;
+  result.merged = header.merged;
   return result;
 }
 
@@ -650,6 +725,7 @@ ExportResult ExportDataFile(const std::string& dataFile, const std::string& outp
   bool ok = writer && writer->Begin(header, options);
   SourceLine line(source.GetTraceCount());
   TrackCursor cursor(header.track);
+  AncillaryCursor ship(header);
   long done = 0;
   long outOfTime = 0;
   const long step = std::max(1L, header.samples / 200);
@@ -671,6 +747,7 @@ ExportResult ExportDataFile(const std::string& dataFile, const std::string& outp
       row.extTemperature = good.extTemperature;
       row.values = &good.values;
       if (!header.track.empty()) row.position = cursor.At(row.utcMs);
+      ship.At(row.utcMs, row.ancillary);
       if (!writer->Row(row)) return false;
       ++done;
       if (!counted) return fileProgress.Sample();

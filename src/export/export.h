@@ -21,6 +21,15 @@
 // have a position and their bounds, which the headers name. A run without a
 // track, or whose track places no sample, exports no position at all. The
 // companion's events go into the NetCDF and SeaBASS outputs.
+//
+// The ship's data: when the recording has NAME.ancillary.csv beside it,
+// every sample gets the value of each quantity at its UTC time
+// (AncillaryValueAt: interpolated between readings at most
+// kMaxAncillaryGapSeconds apart, the valve's state in force, never
+// extrapolated); the valve's state comes from the companion's schedule when
+// it has one. Only the quantities some sample has are written: NetCDF
+// variables of CF's standard names (sea_water_temperature, ...) and
+// valve_state, SeaBASS's own fields (wt, sal, ...), CSV columns.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +42,7 @@
 
 #include "common/status.h"
 #include "common/text_format.h"
+#include "datafile/ancillary_file.h"
 #include "datafile/companion.h"
 #include "datafile/track.h"
 
@@ -142,6 +152,16 @@ struct ExportHeader {
   long positioned = 0;               // samples with a position
   GeoBounds bounds;                  // of those positions (positioned > 0), else of the station
   std::string positionNote;          // how the positions were found, for the history ("" without a track)
+
+  // The ship's data beside the data file, a series per quantity, and what
+  // became of it: the samples given a value of each quantity.
+  AncillarySeries ancillary;
+  std::string ancillaryName;         // "NAME.ancillary.csv" when there is one
+  long ancillarySkipped = 0;
+  std::string ancillaryProblem;      // why it was not used ("" when it was, or there is none)
+  std::array<long, kQuantityCount> merged{};
+  std::string ancillaryNote;         // how the values were found, for the history
+  bool Has(Quantity quantity) const { return merged[static_cast<std::size_t>(quantity)] > 0; }
 };
 
 // One sample as the writers take it.
@@ -152,6 +172,9 @@ struct ExportRow {
   double temperature = 0.0;
   double extTemperature = 0.0;
   const std::vector<double>* values = nullptr;  // one per trace of the header
+  // The ship's data at the sample's time, by Quantity (none: no reading
+  // close enough).
+  std::array<std::optional<double>, kQuantityCount> ancillary{};
 };
 
 struct ExportOptions {
@@ -181,7 +204,16 @@ struct ExportResult {
   long trackSkipped = 0;     // its lines that held no fix
   std::string trackProblem;  // a track file that could not be used, and why: exported without positions
   long positioned = 0;       // samples given a position
+  // The ship's data (see the top of this file): the file's problem when it
+  // could not be used, and the samples given a value, by Quantity.
+  bool ancillary = false;
+  std::string ancillaryProblem;
+  std::array<long, kQuantityCount> merged{};
 };
+
+// "ship's data: temperature 3600, salinity 3600 of 3600 samples"; "" for a
+// data file without any.
+std::string AncillarySummary(const ExportResult& result);
 
 // What became of the positions, for the line that tells the export's
 // outcome: "positions: 3580 of 3600 samples; 20 without a fix within 10 s";

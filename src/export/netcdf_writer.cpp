@@ -131,6 +131,7 @@ class NetCdfWriter final : public ExportWriter {
         return false;
     }
     if (positions_ && !DefinePositions(timeDim, header)) return false;
+    if (!DefineAncillary(timeDim, header)) return false;
     if (geometry_ == Geometry::kTimeSeries && !DefineStationPosition(*header.station)) return false;
     if (!DefineEvents(header.companion.events)) return false;
     if (!DefineStation(header) || !Globals(header, options)) return false;
@@ -152,6 +153,11 @@ class NetCdfWriter final : public ExportWriter {
     }
     temperature_.block.push_back(row.temperature);
     extTemperature_.block.push_back(row.extTemperature);
+    for (std::size_t q = 0; q < kQuantityCount; ++q) {
+      if (ancillary_[q].var < 0) continue;
+      const double fill = static_cast<Quantity>(q) == Quantity::kValve ? NC_FILL_BYTE : NC_FILL_DOUBLE;
+      ancillary_[q].block.push_back(row.ancillary[q].value_or(fill));
+    }
     return timeBlock_.size() < kBlockRows || Flush();
   }
 
@@ -355,6 +361,49 @@ class NetCdfWriter final : public ExportWriter {
     return true;
   }
 
+  // The ship's data the samples have: a variable of time each, CF's
+  // standard name and units; the valve's state a byte with its flags.
+  bool DefineAncillary(int timeDim, const ExportHeader& header) {
+    const std::string comment =
+        Format("from %s, interpolated linearly between readings at most %g s apart; never extrapolated (the fill "
+               "value where there is no reading close enough)",
+               header.ancillaryName.c_str(), kMaxAncillaryGapSeconds);
+    for (const QuantityRow& row : Quantities()) {
+      const std::size_t q = static_cast<std::size_t>(row.quantity);
+      if (!header.Has(row.quantity)) continue;
+      const std::string name(row.netcdfName);
+      const std::string source = header.ancillary.source[q];
+      if (row.quantity != Quantity::kValve) {
+        const int var = DefineSeries(timeDim, name.c_str(), std::string(row.netcdfUnits).c_str(),
+                                     ("sea water " + std::string(row.name) + " from the ship's data (" + source + ")").c_str());
+        if (var < 0 || !Text(var, "standard_name", name) || !Text(var, "comment", OneLine(comment)) ||
+            !Text(var, "coordinates", Coordinates(header)) ||
+            (row.quantity == Quantity::kTemperature && !Text(var, "units_metadata", "temperature: on_scale")))
+          return false;
+        ancillary_[q].var = var;
+        continue;
+      }
+      int var = -1;
+      const signed char fill = NC_FILL_BYTE;
+      const signed char flags[2] = {0, 1};
+      const bool scheduled = header.companion.valveSchedule.has_value();
+      if (!Check(nc_def_var(ncid_, "valve_state", NC_BYTE, 1, &timeDim, &var)) ||
+          !Check(nc_def_var_fill(ncid_, var, NC_FILL, &fill)) || !Chunk(var, 1) ||
+          !Text(var, "long_name", "state of the flow-through valve: the water whole (total) or through a 0.2 um "
+                                  "filter (filtered)") ||
+          !Check(nc_put_att_schar(ncid_, var, "flag_values", NC_BYTE, 2, flags)) ||
+          !Text(var, "flag_meanings", "total filtered") ||
+          !Text(var, "comment", scheduled ? "from the valve's schedule " + header.companion.valveSchedule->Text() +
+                                                " (every, filtered, offset; minutes from the hour)"
+                                          : "the state in force at the sample's time, from " + source + " in " +
+                                                header.ancillaryName) ||
+          !Text(var, "coordinates", Coordinates(header)))
+        return false;
+      ancillary_[q].var = var;
+    }
+    return true;
+  }
+
   // The events along a dimension of their own (none: nothing).
   bool DefineEvents(const std::vector<RunEvent>& events) {
     if (events.empty()) return true;
@@ -432,6 +481,7 @@ class NetCdfWriter final : public ExportWriter {
                           ": exported from " + id + "; " + header.timeNote;
     if (header.damaged > 0) history += "; " + std::to_string(header.damaged) + " damaged lines left out";
     if (!header.positionNote.empty()) history += "; " + header.positionNote;
+    if (!header.ancillaryNote.empty()) history += "; " + header.ancillaryNote;
     history = OneLine(history);  // the history is read a line an entry
     std::string title = "Absorption and attenuation from " + header.model + " " + header.serial;
     if (!value("cruise").empty()) title += ", cruise " + value("cruise");
@@ -520,6 +570,7 @@ class NetCdfWriter final : public ExportWriter {
     ok = ok && PutBlock(depth_, count) && PutBlock(temperature_, count) &&
               PutBlock(extTemperature_, count) && PutBlock(latitude_, count) && PutBlock(longitude_, count);
     for (Kind& kind : kinds_) ok = ok && PutBlock(kind.column, count);
+    for (Column& column : ancillary_) ok = ok && PutBlock(column, count);
     written_ += count;
     return ok;
   }
@@ -531,6 +582,7 @@ class NetCdfWriter final : public ExportWriter {
   int timeVar_ = -1;
   std::vector<long long> timeBlock_;  // UTC milliseconds of this block's rows
   Column depth_, temperature_, extTemperature_, latitude_, longitude_;
+  std::array<Column, kQuantityCount> ancillary_;  // by Quantity; var -1 for those not written
   bool positions_ = false;  // some samples have positions: latitude(time), longitude(time)
   Geometry geometry_ = Geometry::kNone;
   int stationLatitude_ = -1, stationLongitude_ = -1;

@@ -3,7 +3,9 @@
 // file's precision (five decimals for the traces, two for temperatures and
 // depth) and a decimal point whatever the locale. Positions, when the run
 // has them, take six decimals (about 0.1 m); a sample without one has the
-// missing value (SeaBASS) or an empty field (CSV).
+// missing value (SeaBASS) or an empty field (CSV). So has a sample without
+// a value of the ship's data (io/ancillary.h gives each quantity's
+// decimals; SeaBASS's conductivity is in mS/cm).
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -140,8 +142,30 @@ class TextWriter : public ExportWriter {
   char* RowText() { return row_.data(); }
   void Append(const char* end) { text().append(row_.data(), static_cast<std::size_t>(end - row_.data())); }
   const std::vector<int>& columns() const { return columns_; }
-  // Whether the rows carry a position.
-  void KeepPositions(const ExportHeader& header) { positions_ = header.positioned > 0; }
+  // Whether the rows carry a position, and which of the ship's data.
+  void KeepPositions(const ExportHeader& header) {
+    positions_ = header.positioned > 0;
+    for (const QuantityRow& row : Quantities()) {
+      if (header.Has(row.quantity)) quantities_.push_back(row.quantity);
+    }
+    row_.resize(row_.size() + quantities_.size() * kValueTextMax);
+  }
+  const std::vector<Quantity>& quantities() const { return quantities_; }
+  // ",value" for each quantity of the ship's data the rows carry (times
+  // `scaled` units), `missing` where a row has none.
+  char* PutAncillary(char* out, const ExportRow& row, std::string_view missing, bool scaled) const {
+    for (Quantity quantity : quantities_) {
+      const QuantityRow& q = RowOf(quantity);
+      const std::optional<double>& value = row.ancillary[static_cast<std::size_t>(quantity)];
+      if (value) {
+        out = PutValue(out, *value * (scaled ? q.seabassScale : 1.0), q.decimals + (scaled && q.seabassScale != 1.0 ? -1 : 0));
+      } else {
+        *out++ = ',';
+        out = std::copy(missing.begin(), missing.end(), out);
+      }
+    }
+    return out;
+  }
   bool positions() const { return positions_; }
   // ",latitude,longitude" of a row, or `missing` in each where it has none.
   static char* PutPosition(char* out, const ExportRow& row, std::string_view missing) {
@@ -164,6 +188,7 @@ class TextWriter : public ExportWriter {
   std::string path_;
   std::vector<int> columns_;
   bool positions_ = false;
+  std::vector<Quantity> quantities_;
 };
 
 // A field of CSV's heading line: one line, quoted (RFC 4180) when it holds
@@ -187,7 +212,9 @@ class CsvWriter final : public TextWriter {
     out += "time_utc";
     if (positions()) out += ",latitude [degrees_north],longitude [degrees_east]";
     for (int index : columns()) out += "," + CsvField(header.traces[static_cast<std::size_t>(index)].heading + " [1/m]");
-    out += ",temperature_internal [degC],temperature_external [degC],depth [m]\n";
+    out += ",temperature_internal [degC],temperature_external [degC],depth [m]";
+    for (Quantity quantity : quantities()) out += "," + std::string(RowOf(quantity).csvHeading);
+    out += '\n';
     return Emit();
   }
 
@@ -211,6 +238,7 @@ class CsvWriter final : public TextWriter {
     if (positions()) out = PutPosition(out, row, "");
     for (int index : columns()) out = PutValue(out, (*row.values)[static_cast<std::size_t>(index)], kValueDecimals);
     for (double aux : {row.temperature, row.extTemperature, row.depth}) out = PutValue(out, aux, kAuxDecimals);
+    out = PutAncillary(out, row, "", /*scaled=*/false);
     *out++ = '\n';
     Append(out);
     return Emit();
@@ -312,6 +340,10 @@ class SeaBassWriter final : public TextWriter {
         order_.push_back(index);
       }
     }
+    for (Quantity quantity : quantities()) {
+      fields += "," + std::string(RowOf(quantity).seabassField);
+      units += "," + std::string(RowOf(quantity).seabassUnits);
+    }
     out += "/fields=" + fields + "\n/units=" + units + "\n";
     out += SeaBassComment("instrument " + SeaBassValue(header.model) + " serial number " + header.serial +
                           ", bin size " + std::to_string(header.binsize));
@@ -323,6 +355,9 @@ class SeaBassWriter final : public TextWriter {
     if (!header.positionNote.empty()) out += SeaBassComment(header.positionNote);
     if (!header.companion.positionSource.empty())
       out += SeaBassComment("position source " + header.companion.positionSource);
+    if (!header.ancillaryNote.empty()) out += SeaBassComment(header.ancillaryNote);
+    if (header.Has(Quantity::kValve))
+      out += SeaBassComment("valve_state: the flow-through valve, 0 total (whole water), 1 filtered (0.2 um)");
     for (const RunEvent& event : header.companion.events) out += SeaBassComment("event " + EventLine(event));
     out += "/end_header\n";
     return Emit();
@@ -341,6 +376,7 @@ class SeaBassWriter final : public TextWriter {
       out = std::copy(kMissing.begin(), kMissing.end(), out);
     }
     for (int index : order_) out = PutValue(out, (*row.values)[static_cast<std::size_t>(index)], kValueDecimals);
+    out = PutAncillary(out, row, kMissing, /*scaled=*/true);
     *out++ = '\n';
     Append(out);
     return Emit();

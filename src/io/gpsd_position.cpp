@@ -165,7 +165,7 @@ class GpsdPositionSource final : public PositionSource {
     for (;;) {
       const ssize_t n = ::recv(fd_, chunk.data(), chunk.size(), MSG_DONTWAIT);
       if (n > 0) {
-        TakeStream(std::string_view(chunk.data(), static_cast<std::size_t>(n)),
+        splitter_.Stream(std::string_view(chunk.data(), static_cast<std::size_t>(n)),
                    [&](std::string_view line) { TakeReport(line, fixes); });
         continue;
       }
@@ -189,7 +189,7 @@ class GpsdPositionSource final : public PositionSource {
   void GoneAway(const char* why) {
     SONDRIX_LOG(Warn, "gpsd at %s went away (%s); it is connected to again when it is back", where_.c_str(), why);
     Close();
-    DropPartialLine();
+    splitter_.DropPartial();
     // The satellites of the last connection are not the next one's.
     sky_ = GpsdSky{};
     lost_ = true;
@@ -208,7 +208,7 @@ class GpsdPositionSource final : public PositionSource {
       SONDRIX_LOG(Info, "gpsd at %s is back", where_.c_str());
       return true;
     }
-    if (addresses_.empty() || !TimeToRetry()) return false;
+    if (addresses_.empty() || !retry_.Due()) return false;
     fd_ = StartConnect(addresses_[next_]);
     next_ = (next_ + 1) % addresses_.size();
     connectStart_ = platform::Timer();

@@ -26,6 +26,7 @@
 #include <string_view>
 #include <vector>
 
+#include "io/line_link.h"
 #include "io/nmea.h"
 
 namespace sondrix {
@@ -72,39 +73,18 @@ class PositionSource {
   PositionCounts Counts() const;
 
  protected:
-  // Splits `text` into sentences (CR and LF end them) and parses each.
-  void Take(std::string_view text, std::vector<NmeaFix>& fixes);
   // One sentence (without its line end; empty: nothing).
   void TakeSentence(std::string_view sentence, std::vector<NmeaFix>& fixes);
-  // The bytes of a stream (a serial line, a TCP connection), which need not
-  // end where a line does: every line they complete goes to `line` (without
-  // its CR/LF), the unfinished rest waits for the next bytes. A rest that
-  // grows beyond kLongestLine is no sentence or report: it is counted
-  // malformed and dropped up to its line end.
-  void TakeStream(std::string_view bytes, const std::function<void(std::string_view)>& line);
-  // The stream broke off: an unfinished line will never be completed, so it
-  // is counted malformed and dropped.
-  void DropPartialLine();
-  // Whether a lost receiver should be tried again now (at most once a
-  // second, on the platform's clock).
-  bool TimeToRetry();
-
-  static constexpr std::size_t kLongestLine = 65536;
 
   NmeaParser parser_;
   PositionCounts own_;
+  // A stream's sentences (gpsd's connection; a line link splits its own),
+  // and the pace of looking for a receiver that went away.
+  LineSplitter splitter_;
+  RetryPace retry_;
   bool lost_ = false;
   std::string notice_;
-
- private:
-  std::string partial_;
-  bool skipping_ = false;  // inside a line too long to keep
-  double lastTry_ = 0.0;
-  bool tried_ = false;
 };
-
-// What follows "udp:PORT" in a shared UDP source's text.
-inline constexpr std::string_view kSharedSuffix = ":shared";
 
 // NMEA over UDP on `port` (0: any free port, see UdpPort), alone on the
 // port, or `shared` with other listeners (SO_REUSEADDR). Null with `error`

@@ -61,6 +61,20 @@ std::vector<std::string> RunSummary::Notes() const {
   }
   if (!trackFailed.empty())
     notes.push_back("The track " + trackFailed + " could not be written: the recording's positions are incomplete");
+  for (const AncillaryState& source : ancillary) {
+    std::string told = Format("%s gave %lld reading%s", source.name.c_str(), source.counts.lines,
+                              source.counts.lines == 1 ? "" : "s");
+    if (source.counts.spoiled > 0)
+      told += Format("; %lld line%s spoiled (cut short, run together, or a field that is no number) and not used",
+                     source.counts.spoiled, source.counts.spoiled == 1 ? "" : "s");
+    if (source.breaks > 0) told += Format("; its line went away %d time%s", source.breaks, source.breaks == 1 ? "" : "s");
+    if (source.failed) told += "; it failed during the run, which went on without it";
+    notes.push_back(told);
+    if (!source.notice.empty()) notes.push_back(source.notice);
+  }
+  if (!ancillaryFailed.empty())
+    notes.push_back("The ship's data file " + ancillaryFailed + " could not be written: the recording's ship's data "
+                    "is incomplete");
   if (!companionFailed.empty())
     notes.push_back("The companion " + companionFailed +
                     " could not be written: the recording holds no UTC time and no deployment metadata");
@@ -113,6 +127,52 @@ std::string PositionText(const PositionState& position, std::string_view between
 
 double PositionState::Age() const { return last ? platform::SecondsSince(lastAt) : -1.0; }
 
+double AncillaryState::Age() const { return any ? platform::SecondsSince(lastAt) : -1.0; }
+
+namespace {
+
+// "T 21.81 °C  S 36.59" of a source's last values.
+std::string ValuesText(const AncillaryState& state) {
+  std::string text;
+  for (const QuantityRow& row : Quantities()) {
+    const std::optional<double>& value = state.last[static_cast<std::size_t>(row.quantity)];
+    if (!value) continue;
+    if (!text.empty()) text += "  ";
+    switch (row.quantity) {
+      case Quantity::kTemperature: text += Format("T %.2f \u00b0C", *value); break;
+      case Quantity::kSalinity: text += Format("S %.2f", *value); break;
+      case Quantity::kConductivity: text += Format("C %.4f S/m", *value); break;
+      case Quantity::kPressure: text += Format("P %.1f dbar", *value); break;
+      case Quantity::kValve: text += std::string(ValveStateText(*value == kValveFiltered)); break;
+    }
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string AncillaryText(const AncillaryState& state) {
+  if (!state.any) return "No readings yet (" + state.name + (state.Gone() ? " gone)" : ")");
+  return Format("%s (%s%s, %.1f s ago)", ValuesText(state).c_str(), state.name.c_str(), state.Gone() ? " gone" : "",
+                std::max(0.0, state.Age()));
+}
+
+std::string ValveText(const std::optional<ValveSchedule>& schedule, const std::vector<AncillaryState>& sources,
+                      std::int64_t utcMs) {
+  if (schedule) {
+    const long seconds = static_cast<long>((schedule->NextSwitch(utcMs) - utcMs + 999) / 1000);
+    return Format("%s, %ld min %02ld s to the switch", std::string(ValveStateText(schedule->FilteredAt(utcMs))).c_str(),
+                  seconds / 60, seconds % 60);
+  }
+  for (const AncillaryState& source : sources) {
+    if (!source.map.Has(Quantity::kValve)) continue;
+    const std::optional<double>& state = source.last[static_cast<std::size_t>(Quantity::kValve)];
+    if (!state) return "Valve not told yet (" + source.name + ")";
+    return std::string(ValveStateText(*state == kValveFiltered)) + " (" + source.name + ")";
+  }
+  return {};
+}
+
 void Acquisition::SetReconnect(bool on, double retrySeconds) {
   reconnect_ = on;
   retrySeconds_ = retrySeconds > 0.0 ? retrySeconds : kReopenSeconds;
@@ -151,6 +211,10 @@ Status Acquisition::SetCompanion(Companion* companion, std::string path) {
     std::error_code error;
     std::filesystem::remove(TrackPathFor(recording_->filename()), error);
   }
+  if (!ancillaryFile_.open()) {
+    std::error_code error;
+    std::filesystem::remove(AncillaryPathFor(recording_->filename()), error);
+  }
   WriteCompanionNow();
   return companionWritten_;
 }
@@ -175,6 +239,89 @@ Status Acquisition::SetPosition(PositionSource* source, std::string trackPath) {
     SONDRIX_LOG(Warn, "%s: the track could not be created", trackPath.c_str());
   }
   return opened;
+}
+
+Status Acquisition::SetAncillary(std::vector<AncillarySource*> sources, std::optional<ValveSchedule> schedule,
+                                 std::string path) {
+  ancillarySources_ = std::move(sources);
+  valveSchedule_ = schedule;
+  ancillary_.clear();
+  ancillaryFailed_.clear();
+  std::vector<AncillarySpec> specs;
+  for (const AncillarySource* source : ancillarySources_) {
+    for (std::size_t k = 0; k < source->size(); ++k) {
+      const AncillarySpec& spec = source->reader(k).spec();
+      AncillaryState state;
+      state.name = PrintableText(spec.Name());
+      state.link = PrintableText(source->Describe());
+      state.map = spec.map;
+      ancillary_.push_back(std::move(state));
+      specs.push_back(spec);
+    }
+  }
+  if (companion_ != nullptr && (!specs.empty() || schedule)) {  // a run without ship's data writes nothing more
+    companion_->ancillarySources = specs;
+    companion_->valveSchedule = schedule;
+    WriteCompanionNow();
+  }
+  if (ancillarySources_.empty() || path.empty()) return status::kOk;
+  const Status opened = ancillaryFile_.Open(path);
+  if (opened != status::kOk) {
+    ancillaryFailed_ = path;
+    SONDRIX_LOG(Warn, "%s: the ship's data file could not be created", path.c_str());
+  }
+  return opened;
+}
+
+void Acquisition::PollAncillary() {
+  if (ancillarySources_.empty()) return;
+  const double now = platform::Timer();
+  if (lastAncillaryPoll_ >= 0.0 && now - lastAncillaryPoll_ < kPositionPollSeconds && now >= lastAncillaryPoll_) return;
+  const double arrived = lastAncillaryPoll_ >= 0.0 && lastAncillaryPoll_ <= now ? lastAncillaryPoll_ : now;
+  lastAncillaryPoll_ = now;
+  std::size_t first = 0;  // the state of the source's first spec
+  for (AncillarySource* source : ancillarySources_) {
+    AncillaryState& head = ancillary_[first];
+    if (!head.failed) {
+      readings_.clear();
+      if (!source->Poll(readings_)) {
+        head.failed = true;
+        SONDRIX_LOG(Warn, "the ship's data source %s failed; the run goes on without it", head.link.c_str());
+      }
+      const bool away = source->Lost();
+      if (away && !head.away) {
+        ++head.breaks;
+        SONDRIX_LOG(Warn, "the ship's data source %s went away; looking for it", head.link.c_str());
+      } else if (!away && head.away) {
+        SONDRIX_LOG(Info, "the ship's data source %s is back", head.link.c_str());
+      }
+      if (head.notice.empty() && !source->Notice().empty()) {
+        head.notice = PrintableText(source->Notice());
+        SONDRIX_LOG(Warn, "%s", head.notice.c_str());
+      }
+      for (std::size_t k = 0; k < source->size(); ++k) {
+        AncillaryState& state = ancillary_[first + k];
+        state.away = away;
+        state.failed = head.failed;
+        state.breaks = head.breaks;
+        state.counts = source->Counts(k);
+        if (k >= readings_.size() || readings_[k].empty()) continue;
+        state.any = true;
+        state.lastAt = now;
+        for (const AncillaryReading& reading : readings_[k]) {
+          state.last[static_cast<std::size_t>(reading.quantity)] = reading.value;
+          if (!ancillaryFile_.open() || !ancillaryFailed_.empty()) continue;
+          if (ancillaryFile_.Append({reading.utcMs, reading.quantity, reading.value, state.name}) != status::kOk) {
+            ancillaryFailed_ = ancillaryFile_.path();
+            SONDRIX_LOG(Warn, "%s: the ship's data file could not be written", ancillaryFile_.path().c_str());
+          }
+        }
+        if (durable_ && ancillaryFile_.open() && (unsyncedSince_ < 0.0 || arrived < unsyncedSince_))
+          unsyncedSince_ = arrived;
+      }
+    }
+    first += source->size();
+  }
 }
 
 bool Acquisition::MarkEvent(std::string_view kind, std::string_view note, std::int64_t utcMs) {
@@ -377,6 +524,8 @@ void Acquisition::TakeReplayClock() {
     companion_->events = stored.events;
     if (companion_->deployment.Empty()) companion_->deployment = stored.deployment;
     if (companion_->positionSource.empty()) companion_->positionSource = stored.positionSource;
+    if (companion_->ancillarySources.empty()) companion_->ancillarySources = stored.ancillarySources;
+    if (!companion_->valveSchedule) companion_->valveSchedule = stored.valveSchedule;
     return;
   }
   if (read != status::kOk && read != status::kCantOpenFile)
@@ -446,6 +595,7 @@ void Acquisition::End(Status result) {
 Status Acquisition::ReadOne() {
   if (ended_) return result_;
   PollPosition();
+  PollAncillary();
   if (!line_) {
     End(status::kOutOfMemory);
     return result_;
@@ -581,7 +731,8 @@ Status Acquisition::KeepSafe(bool now) {
   // A fix held back for the rest of its sentences waits for its sync too
   // (its arrival was noted: NoteUnsynced).
   const bool fixHeld = pendingFix_.has_value() && track_.open() && trackFailed_.empty();
-  if (lines == syncedLines_ && bytes == syncedBytes_ && track_.fixes() == syncedFixes_ && !fixHeld)
+  if (lines == syncedLines_ && bytes == syncedBytes_ && track_.fixes() == syncedFixes_ &&
+      ancillaryFile_.values() == syncedValues_ && !fixHeld)
     return status::kOk;
   if (unsyncedSince_ < 0.0) unsyncedSince_ = platform::Timer();
   // Synced a little early rather than late: a look may come up to one
@@ -601,6 +752,11 @@ Status Acquisition::KeepSafe(bool now) {
   if (fixes > 0 && trackFailed_.empty() && track_.Sync() != status::kOk) {
     trackFailed_ = track_.path();
     SONDRIX_LOG(Warn, "%s: the track could not be synced to the disk", track_.path().c_str());
+  }
+  syncedValues_ = ancillaryFile_.values();
+  if (syncedValues_ > 0 && ancillaryFailed_.empty() && ancillaryFile_.Sync() != status::kOk) {
+    ancillaryFailed_ = ancillaryFile_.path();
+    SONDRIX_LOG(Warn, "%s: the ship's data file could not be synced to the disk", ancillaryFile_.path().c_str());
   }
   if (port != nullptr && port->SyncCapture() != status::kOk)
     SONDRIX_LOG(Warn, "%s: the raw capture could not be synced to the disk", lineName_.c_str());
@@ -736,6 +892,8 @@ RunSummary Acquisition::Finish() {
   }
   if (!finished_) {
     PollPosition();
+    lastAncillaryPoll_ = -1.0;
+    PollAncillary();
     AppendPending();
     // A silence that lasted to the end is one too.
     if (positionSource_ != nullptr && !position_.failed) EndSilence(platform::Timer(), /*runEnds=*/true);
@@ -757,10 +915,14 @@ RunSummary Acquisition::Finish() {
       WriteCompanionNow();
     }
     if (track_.open() && track_.Close() != status::kOk && trackFailed_.empty()) trackFailed_ = track_.path();
+    if (ancillaryFile_.open() && ancillaryFile_.Close() != status::kOk && ancillaryFailed_.empty())
+      ancillaryFailed_ = ancillaryFile_.path();
   }
   if (companion_ != nullptr && companionWritten_ != status::kOk) summary.companionFailed = companionPath_;
   summary.position = position_;
   summary.trackFailed = trackFailed_;
+  summary.ancillary = ancillary_;
+  summary.ancillaryFailed = ancillaryFailed_;
   if (!finished_ && KeepSafe(true) != status::kOk)
     SONDRIX_LOG(Warn, "%s: the recording could not be synced to the disk at the end of the run", lineName_.c_str());
   if (recording_ != nullptr && !finished_) {

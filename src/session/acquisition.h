@@ -57,9 +57,11 @@
 #include <vector>
 
 #include "common/status.h"
+#include "datafile/ancillary_file.h"
 #include "datafile/companion.h"
 #include "datafile/run_log.h"
 #include "datafile/track.h"
+#include "io/ancillary.h"
 #include "io/nmea.h"
 #include "io/position_source.h"
 #include "session/run_health.h"
@@ -122,6 +124,39 @@ struct PositionState {
   bool Stale() const { return failed || away || !last || Age() > kMaxFixGapSeconds; }
 };
 
+// What the run knows of one ship's data source (one data id on a link).
+struct AncillaryState {
+  std::string name;  // "tsg1" (its id, else its link's text)
+  std::string link;  // "udp:5001", "COM3 (/dev/ttyUSB2)"
+  FieldMap map;
+  // The last value of each quantity it gives, and when the last line with
+  // readings arrived (platform::Timer()).
+  std::array<std::optional<double>, kQuantityCount> last{};
+  double lastAt = 0.0;
+  bool any = false;
+  bool away = false;    // its link went away; looked for again
+  bool failed = false;  // its link failed for good (the run goes on)
+  int breaks = 0;
+  AncillaryCounts counts;
+  std::string notice;
+
+  // Seconds since its last readings arrived (< 0: none yet).
+  double Age() const;
+  // None for longer than kMaxAncillaryGapSeconds (or none yet).
+  bool Stale() const { return !any || Age() > kMaxAncillaryGapSeconds; }
+  bool Gone() const { return away || failed; }
+};
+
+// One source's read-out: "T 21.81 °C  S 36.59 (tsg1, 1.9 s ago)" (the
+// quantities it gives, the valve as "Filtered" / "Whole water"), "No
+// readings yet (tsg1)", "... (tsg1 gone, 40 s ago)".
+std::string AncillaryText(const AncillaryState& state);
+// The valve's read-out at `utcMs`: "Filtered, 4 min 10 s to the switch" from
+// a schedule; from a source's last state "Whole water (valve1)"; empty
+// without either.
+std::string ValveText(const std::optional<ValveSchedule>& schedule, const std::vector<AncillaryState>& sources,
+                      std::int64_t utcMs);
+
 // The position as a read-out shows it, its two parts joined by `between`:
 // "Position 43.12346° N  70.76543° W  (fix 1 s ago)", "No position fix yet
 // (udp:10110)", "Position stale: last fix 14 s ago  (43.12346° N  ...)",
@@ -167,6 +202,9 @@ struct RunSummary {
   // the run had one), and the track that could not be written.
   PositionState position;
   std::string trackFailed;
+  // The ship's data sources, and their file that could not be written.
+  std::vector<AncillaryState> ancillary;
+  std::string ancillaryFailed;
   // The replayed capture or data file (its name) whose samples have no
   // measured UTC: no companion with their times and no start time given
   // (the window asked as it was opened; the tools say so).
@@ -229,6 +267,17 @@ class Acquisition {
   // it; the summary tells).
   Status SetPosition(PositionSource* source, std::string trackPath);
   const PositionState& position() const { return position_; }
+
+  // Reads the ship's data from `sources` (not owned) between the lines and
+  // appends every value to `path` (NAME.ancillary.csv; empty: kept for the
+  // view only); the valve follows `schedule` when given. Call after
+  // SetCompanion, whose companion then names the sources, their maps and
+  // the schedule. 1, or -1015 when the file cannot be created (the run goes
+  // on without it; the summary tells).
+  Status SetAncillary(std::vector<AncillarySource*> sources, std::optional<ValveSchedule> schedule,
+                      std::string path);
+  const std::vector<AncillaryState>& ancillary() const { return ancillary_; }
+  const std::optional<ValveSchedule>& valveSchedule() const { return valveSchedule_; }
 
   // Marks an event of `kind` (one of kEventKinds) with the operator's
   // `note` at `utcMs` (< 0: the UTC time now), in the companion, written at
@@ -321,6 +370,8 @@ class Acquisition {
   void StoreClock(bool now);
   // Takes the fixes that have arrived (at most every kPositionPollSeconds).
   void PollPosition();
+  // Takes the ship's data that has arrived (as often).
+  void PollAncillary();
   // One fix that arrived (at `arrived` at the earliest, on the platform's
   // clock) at `now`: held back for the other sentences of its time, or, a
   // later sentence of a fix already in the track, written again amended.
@@ -414,6 +465,14 @@ class Acquisition {
   std::optional<std::uint64_t> diskFree_;
   double lastDiskLook_ = -1.0;
   FreeSpaceProbe freeSpace_;
+  std::vector<AncillarySource*> ancillarySources_;
+  std::vector<AncillaryState> ancillary_;  // source by source, spec by spec
+  std::optional<ValveSchedule> valveSchedule_;
+  AncillaryWriter ancillaryFile_;
+  std::string ancillaryFailed_;
+  long syncedValues_ = 0;
+  double lastAncillaryPoll_ = -1.0;
+  std::vector<std::vector<AncillaryReading>> readings_;
   bool ended_ = false;
   bool stoppedByUser_ = false;
   bool finished_ = false;

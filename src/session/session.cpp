@@ -77,6 +77,11 @@ Acquisition& Session::Begin(RunUser& user, RunView* view, RunSetup setup) {
     run_->SetCompanion(&companion_, CompanionPathFor(recording->filename()));
   }
   run_->SetPosition(position_.get(), recording != nullptr ? TrackPathFor(recording->filename()) : std::string());
+  ancillary_ = std::move(setup.ancillary);
+  std::vector<AncillarySource*> sources;
+  for (const std::unique_ptr<AncillarySource>& source : ancillary_) sources.push_back(source.get());
+  run_->SetAncillary(std::move(sources), setup.valveSchedule,
+                     recording != nullptr ? AncillaryPathFor(recording->filename()) : std::string());
   return *run_;
 }
 
@@ -88,6 +93,7 @@ RunSummary Session::Finish() {
   const RunSummary summary = run_->Finish();
   run_.reset();
   position_.reset();
+  ancillary_.clear();
   return summary;
 }
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Session: the home of the run, for the window and the tools alike. It owns
 // the source that is open, the scratch recording its runs record into, the
-// run going on (its Acquisition, companion and position source, which keeps
-// the track), the run's history of drawn points, and the one stream of
+// run going on (its Acquisition, companion, position source, which keeps
+// the track, and ship's data sources, which keep NAME.ancillary.csv), the run's history of drawn points, and the one stream of
 // samples that every consumer subscribes to. The window's Display is a view
 // of a session; sondrix-cli record runs one without a view.
 //
@@ -31,6 +31,7 @@
 
 #include "datafile/companion.h"
 #include "datafile/data_file.h"
+#include "io/ancillary.h"
 #include "io/position_source.h"
 #include "session/acquisition.h"
 #include "session/run_history.h"
@@ -52,6 +53,10 @@ struct RunSetup {
   // The GPS receiver read beside the run (null: none); the session keeps it
   // for the run.
   std::unique_ptr<PositionSource> position;
+  // The ship's data sources read beside the run, and the valve's schedule
+  // (io/ancillary.h); the session keeps them for the run.
+  std::vector<std::unique_ptr<AncillarySource>> ancillary;
+  std::optional<ValveSchedule> valveSchedule;
 };
 
 class Session {
@@ -132,6 +137,7 @@ class Session {
   std::unique_ptr<DataFile> recording_;
   std::unique_ptr<Acquisition> run_;
   std::unique_ptr<PositionSource> position_;
+  std::vector<std::unique_ptr<AncillarySource>> ancillary_;
   Companion companion_;
   SampleStream stream_;
   RunHistory history_;

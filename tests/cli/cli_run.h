@@ -3,6 +3,10 @@
 // through the shell with its standard output and error caught in files.
 #pragma once
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -128,6 +132,19 @@ class Background {
  private:
   pid_t pid_ = -1;
 };
+
+// A UDP port of the loopback free now.
+inline int FreeUdpPort() {
+  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  ::close(fd);
+  return ntohs(address.sin_port);
+}
 
 // Starts sondrix-sim with `args` and "--pty"; the path of its pseudo-terminal
 // (the first line it prints), or nothing when it did not start. Its output

@@ -13,6 +13,7 @@
 #include <regex>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/cli_run.h"
@@ -177,17 +178,23 @@ TEST(ManPagesTest, EverySubcommandOfTheCliHasItsSectionWithItsOptions) {
   }
 }
 
-TEST(ManPagesTest, TheSimulatorsReceiverOptionsAreInTheReceiversSection) {
+TEST(ManPagesTest, TheSimulatorsLineInstrumentOptionsAreInTheirSections) {
   test::TempDir dir;
   const test::CliRun help = test::RunTool(test::kSim, "--help", dir);
   ASSERT_EQ(help.exitStatus, 0);
   const std::size_t receiver = help.out.find("\nGPS receiver:\n");
+  const std::size_t tsg = help.out.find("\nThermosalinograph:\n");
   ASSERT_NE(receiver, std::string::npos);
-  const std::string section = Section(PageText("sondrix-sim"), ".SS", "GPS receiver (--nmea)");
-  ASSERT_FALSE(section.empty());
-  const std::string receiverHelp = help.out.substr(receiver);
-  EXPECT_GE(LongOptions(receiverHelp).size(), 15u);
-  EXPECT_EQ(Joined(Missing(receiverHelp, section)), "");
+  ASSERT_NE(tsg, std::string::npos);
+  ASSERT_LT(receiver, tsg);
+  for (const auto& [heading, text] : {std::pair{"GPS receiver (--nmea)", help.out.substr(receiver, tsg - receiver)},
+                                      std::pair{"Thermosalinograph (--tsg)", help.out.substr(tsg)}}) {
+    SCOPED_TRACE(heading);
+    const std::string section = Section(PageText("sondrix-sim"), ".SS", heading);
+    ASSERT_FALSE(section.empty());
+    EXPECT_GE(LongOptions(text).size(), 15u);
+    EXPECT_EQ(Joined(Missing(text, section)), "");
+  }
 }
 
 TEST(ManPagesTest, TheInstalledPagesAreCompressedWithoutNameOrTime) {

@@ -85,18 +85,6 @@ long long IsoMs(const std::string& text) {
   return static_cast<long long>(timegm(&tm)) * 1000 + ms;
 }
 
-// A UDP port free now.
-int FreeUdpPort() {
-  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
 
 class PositionRecordCli : public test::HeadlessTest {
  protected:
@@ -268,7 +256,7 @@ TEST_F(PositionRecordCli, ASerialReceiverWithFaultsIsRecordedAndMergedTrueToItsT
 
 // Over UDP on the loopback, one sentence a datagram.
 TEST_F(PositionRecordCli, AReceiverOnTheNetworkIsRecordedAndMergedTrueToItsTrack) {
-  const int port = FreeUdpPort();
+  const int port = test::FreeUdpPort();
   position = "udp:" + std::to_string(port);
   Record({"--seconds", "14", "--udp", std::to_string(port)}, /*onPty=*/false, 8);
   const std::vector<TrackFix> track = CheckTrack();
@@ -294,7 +282,7 @@ std::string Sealed(const std::string& body) {
 // The kill comes 1.2 s after the RMC of such a lone fix.
 TEST_F(PositionRecordCli, AKilledRecorderKeepsEveryFixThatArrivedMoreThanASecondBefore) {
   using Clock = std::chrono::steady_clock;
-  const int port = FreeUdpPort();
+  const int port = test::FreeUdpPort();
   const std::string meter =
       test::StartPtySim(sim, {"--device", kDevice, "--rate", "30", "--quiet", "--seconds", "60"}, home);
   ASSERT_FALSE(meter.empty());

@@ -20,10 +20,10 @@ namespace {
 using sim::Options;
 using sim::Request;
 
-// "--nmea ..." parses the receiver's options, anything else the meter's
-// (with its device).
+// "--nmea ..." parses the receiver's options, "--tsg ..." the
+// thermosalinograph's, anything else the meter's (with its device).
 Request Parse(std::vector<std::string> args, Options& o, std::string& text) {
-  if (args.empty() || args[0] != "--nmea") args.insert(args.begin(), {"--device", "m.dev"});
+  if (args.empty() || (args[0] != "--nmea" && args[0] != "--tsg")) args.insert(args.begin(), {"--device", "m.dev"});
   args.insert(args.begin(), "sondrix-sim");
   std::vector<const char*> argv;
   for (const std::string& arg : args) argv.push_back(arg.c_str());
@@ -129,6 +129,17 @@ TEST(SimOptions, EveryOptionSetsWhatThePageSaysAndRefusesWhatItsRangeLeavesOut) 
        [](const Options& o) {
          return o.receiver.sink == sim::NmeaRunOptions::Sink::kFile && o.receiver.out == "t.nmea";
        }},
+      {{"--tsg", "--tsg-id", "tsg1", "--tsg-interval", "0.1", "--tsg-temperature", "-2,0.5", "--tsg-salinity",
+        "35,-0.01", "--tsg-conductivity", "4.5,0", "--valve-schedule", "60,10,5", "--tsg-cut", "3", "--tsg-garbage",
+        "4", "--tsg-dropout", "2:3", "--udp", "10120"},
+       [](const Options& o) {
+         const sim::TsgSettings& t = o.tsg.settings;
+         return o.tsgOn && o.tsg.sink == sim::LineRunOptions::Sink::kUdp && o.tsg.udpPort == 10120 && t.id == "tsg1" &&
+                t.interval == 0.1 && t.temperature.start == -2.0 && t.temperature.rate == 0.5 &&
+                t.salinity.start == 35.0 && t.salinity.rate == -0.01 && t.conductivity.start == 4.5 &&
+                t.valve == ValveSchedule{60.0, 10.0, 5.0} && t.cut == 3 && t.garbage == 4 && t.dropout->from == 2 &&
+                t.dropout->count == 3;
+       }},
   };
   std::set<std::string> tried = {"--device", "--help", "--version", "--verbose", "--log-level"};
   for (const auto& [args, holds] : set) {
@@ -183,7 +194,12 @@ TEST(SimOptions, EveryOptionSetsWhatThePageSaysAndRefusesWhatItsRangeLeavesOut) 
                                                          {"--nmea", "--nmea-dropout", "-1:2"},
                                                          {"--nmea", "--nmea-invalid", "1:0"},
                                                          {"--nmea", "--linger", "x"},
-                                                         {"--nmea", "--utc-start", "2026-02-30T00:00:00Z"}};
+                                                         {"--nmea", "--utc-start", "2026-02-30T00:00:00Z"},
+                                                         {"--tsg", "--tsg-interval", "0.05"},
+                                                         {"--tsg", "--tsg-temperature", "20"},
+                                                         {"--tsg", "--valve-schedule", "60,60"},
+                                                         {"--tsg", "--tsg-cut", "0"},
+                                                         {"--tsg", "--tsg-dropout", "1:0"}};
   for (const std::vector<std::string>& args : refused) {
     const std::string& name = args[args.size() - 2];
     SCOPED_TRACE(name + " " + args.back());

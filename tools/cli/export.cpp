@@ -121,6 +121,7 @@ int RunExport(std::span<char*> args) {
     std::printf("%s: %ld samples exported to %s", inputs[k].c_str(), result.samples, outputs[k].c_str());
     if (result.damaged > 0) std::printf(" (%ld damaged lines left out)", result.damaged);
     if (const std::string positions = PositionSummary(result); !positions.empty()) std::printf("; %s", positions.c_str());
+    if (const std::string ship = AncillarySummary(result); !ship.empty()) std::printf("; %s", ship.c_str());
     std::printf("\n");
     if (!result.trackProblem.empty())
       std::fprintf(stderr, "sondrix-cli export: warning: %s; %s exported without positions\n",

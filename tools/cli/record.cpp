@@ -29,6 +29,7 @@
 #include "datafile/deployment_values.h"
 #include "datafile/scratch_recording.h"
 #include "datafile/track.h"
+#include "io/ancillary.h"
 #include "io/position_source.h"
 #include "meter/source_factory.h"
 #include "platform/clock.h"
@@ -51,6 +52,10 @@ constexpr const char* kUsage = R"(Usage: sondrix-cli record --device FILE.dev --
                           [--bin N] [--lines N] [--reconnect] [--ignore-serial]
                           [--force] [--meta KEY=VALUE]...
                           [--position SOURCE [--position-baud N]]
+                          [--ancillary SOURCE --ancillary-fields MAP
+                           [--ancillary-id ID] [--ancillary-baud N]]...
+                          [--valve SOURCE [--valve-field N] |
+                           --valve-schedule EVERY,FILTERED[,OFFSET]]
                           [--start-utc ISO-8601]
 
 Records a meter into a data file. PORT is COM1 ... COM8 or a raw capture
@@ -73,6 +78,12 @@ that a recording made from the capture keeps the measured UTC times.
 constexpr const char* kFooter = R"(The companion also lists the run's events: its start and its end, with
 their UTC times.
 
+The ship's data (--ancillary, --valve, --valve-schedule): lines of a
+thermosalinograph, CTD or valve controller, "ID TIME F1, F2, ..." or bare
+"F1, F2, ...", read beside the run; every value goes to FILE.ancillary.csv
+and the exports merge them on UTC (docs/ancillary.md). --ancillary-fields,
+--ancillary-id and --ancillary-baud describe the --ancillary before them.
+
 At the end a line on standard output gives the lines recorded and the
 samples lost.
 
@@ -93,7 +104,111 @@ struct Options {
   std::string position;  // empty: none
   long positionBaud = kDefaultPositionBaud;
   std::optional<std::int64_t> startUtc;
+  std::vector<AncillarySpec> ancillary;
+  std::string valve;  // empty: none
+  int valveField = 0;  // 0: the whole line
+  std::optional<ValveSchedule> valveSchedule;
 };
+
+// The ship's data options: --ancillary starts a source, the options after
+// it describe it; --valve names a source (one of them, or another) whose
+// field says the valve's state.
+void AddAncillaryOptions(CLI::App& app, Options& options) {
+  const auto last = [&options](const char* option) -> AncillarySpec& {
+    if (options.ancillary.empty())
+      throw tools::UsageError(std::string(option) + " describes the --ancillary before it, and there is none");
+    return options.ancillary.back();
+  };
+  app.add_option_function<std::string>(
+         "--ancillary",
+         [&options](const std::string& source) {
+           options.ancillary.push_back({source, kDefaultAncillaryBaud, "", {}});
+         },
+         "read the ship's data from SOURCE beside the run (repeatable): COM1 ... COM8 or a device path (a serial "
+         "line), udp:PORT or udp:PORT:shared (datagrams of lines); every value goes to FILE.ancillary.csv")
+      ->type_name("SOURCE")
+      ->trigger_on_parse();
+  app.add_option_function<std::string>(
+         "--ancillary-fields",
+         [last](const std::string& text) {
+           std::string error;
+           if (!ParseFieldMap(text, last("--ancillary-fields").map, error))
+             throw tools::UsageError("--ancillary-fields: " + error);
+         },
+         "which field of the lines holds which quantity, QUANTITY=FIELD,... (temperature=1,salinity=3); QUANTITY "
+         "is " + QuantityList() + " (degC ITS-90, PSS-78, S/m, dbar, 0/1 or total/filtered); fields count from 1 "
+         "after the data id and the time")
+      ->type_name("MAP")
+      ->trigger_on_parse();
+  app.add_option_function<std::string>(
+         "--ancillary-id",
+         [last](const std::string& id) {
+           if (id.empty() || id.find_first_of(" \t,") != std::string::npos)
+             throw tools::UsageError("--ancillary-id \"" + id + "\": a data id is one word");
+           last("--ancillary-id").id = id;
+         },
+         "the data id the source's lines start with; lines of other ids are passed over")
+      ->type_name("ID")
+      ->trigger_on_parse();
+  app.add_option_function<std::string>(
+         "--ancillary-baud",
+         [last](const std::string& text) {
+           long baud = 0;
+           if (!tools::ReadNumber(text, baud) || baud < 1 || baud > kMaxPositionBaud)
+             throw tools::UsageError("--ancillary-baud \"" + text + "\": 1 ... 921600");
+           last("--ancillary-baud").baud = baud;
+         },
+         "a serial source's speed (default 9600)")
+      ->type_name("N")
+      ->trigger_on_parse();
+  CLI::Option* valve = app.add_option("--valve", options.valve,
+                                      "the flow-through valve's state from SOURCE (one given with --ancillary, or "
+                                      "another): 0/1 or total/filtered, any case")
+                           ->type_name("SOURCE");
+  app.add_option_function<std::string>(
+         "--valve-field",
+         [&options](const std::string& text) {
+           if (!tools::ReadNumber(text, options.valveField) || options.valveField < 1 || options.valveField > 999)
+             throw tools::UsageError("--valve-field \"" + text + "\": a field's number, 1 ... 999");
+         },
+         "the field of --valve's lines that says the state (default: the whole line)")
+      ->type_name("N")
+      ->needs(valve);
+  app.add_option_function<std::string>(
+         "--valve-schedule",
+         [&options](const std::string& text) {
+           ValveSchedule schedule;
+           std::string error;
+           if (!ParseValveSchedule(text, schedule, error)) throw tools::UsageError("--valve-schedule: " + error);
+           options.valveSchedule = schedule;
+         },
+         "the valve switched by the clock when its controller sends nothing: every EVERY minutes from the hour "
+         "(less OFFSET), filtered for the first FILTERED (60,10,0: filtered from :00 to :10 each hour)")
+      ->type_name("EVERY,FILTERED[,OFFSET]")
+      ->excludes(valve);
+}
+
+// The valve's source into the specs: a field of one given with --ancillary
+// (the last on that source), else a source of its own. A spec without a
+// field map is refused.
+std::string ResolveAncillary(Options& options) {
+  if (!options.valve.empty()) {
+    AncillarySpec* into = nullptr;
+    for (AncillarySpec& spec : options.ancillary) {
+      if (spec.source == options.valve) into = &spec;
+    }
+    if (into == nullptr) {
+      options.ancillary.push_back({options.valve, kDefaultAncillaryBaud, "", {}});
+      into = &options.ancillary.back();
+    }
+    if (into->map.Has(Quantity::kValve)) return "--valve: " + options.valve + " has a valve field already";
+    into->map.fields.emplace_back(Quantity::kValve, options.valveField);
+  }
+  for (const AncillarySpec& spec : options.ancillary) {
+    if (spec.map.fields.empty()) return "--ancillary " + spec.source + " needs --ancillary-fields";
+  }
+  return {};
+}
 
 // Nothing to go on; else the exit status.
 std::optional<int> ParseOptions(std::span<char*> args, Options& options) {
@@ -119,6 +234,7 @@ std::optional<int> ParseOptions(std::span<char*> args, Options& options) {
                      "; a receiver that falls silent never ends the run")
       ->type_name("SOURCE");
   AddCount(app, "--position-baud", options.positionBaud, kMaxPositionBaud, "the receiver's serial speed");
+  AddAncillaryOptions(app, options);
   auto startUtc = [&options](const std::string& text) {
     options.startUtc = ParseIsoUtc(text);
     if (!options.startUtc)
@@ -135,6 +251,7 @@ std::optional<int> ParseOptions(std::span<char*> args, Options& options) {
     return WrongUsage(app, "--device, --port and --out are needed");
   if (const std::string fault = CheckDeployment(options.deployment); !fault.empty())
     return WrongUsage(app, "--meta: " + fault);
+  if (const std::string fault = ResolveAncillary(options); !fault.empty()) return WrongUsage(app, fault);
   return std::nullopt;
 }
 
@@ -147,8 +264,11 @@ class ProgressLine final : public RunView {
   explicit ProgressLine(bool shown) : shown_(shown), start_(platform::Timer()) {}
 
   void Progress(const Acquisition& run) override {
-    Update(run.recordedLines(), run.source().GetLostCount(), false, run.away() ? run.awaySeconds() : -1.0,
-           PositionText(run.position()));
+    std::string beside = PositionText(run.position());
+    for (const AncillaryState& state : run.ancillary()) beside += (beside.empty() ? "" : "; ") + AncillaryText(state);
+    const std::string valve = ValveText(run.valveSchedule(), run.ancillary(), platform::UtcMs());
+    if (!valve.empty()) beside += (beside.empty() ? "" : "; ") + valve;
+    Update(run.recordedLines(), run.source().GetLostCount(), false, run.away() ? run.awaySeconds() : -1.0, beside);
   }
 
   // Said once, on a line of its own, whether or not the progress is shown.
@@ -309,6 +429,17 @@ int RunRecord(std::span<char*> args) {
       return 1;
     }
   }
+
+  if (!options.ancillary.empty()) {
+    std::string why;
+    setup.ancillary = OpenAncillarySources(options.ancillary, why);
+    if (setup.ancillary.empty()) {
+      std::fprintf(stderr, "sondrix-cli record: --ancillary %s\n", why.c_str());
+      opened->Close();
+      return 1;
+    }
+  }
+  setup.valveSchedule = options.valveSchedule;
 
   // The session records into a scratch file beside FILE.dat, saved under
   // its name at the end.

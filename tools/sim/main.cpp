@@ -485,5 +485,6 @@ int main(int argc, char** argv) {
       break;
   }
   if (options.nmea) return sondrix::sim::RunNmea(options.receiver);
+  if (options.tsgOn) return sondrix::sim::RunTsg(options.tsg);
   return Run(options);
 }

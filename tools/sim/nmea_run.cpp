@@ -41,16 +41,6 @@ bool Digits(std::string_view text, std::size_t at, std::size_t count, int& value
   return std::from_chars(text.data() + at, text.data() + at + count, value).ec == std::errc();
 }
 
-std::unique_ptr<Output> OpenSink(const NmeaRunOptions& o, std::string& error) {
-  switch (o.sink) {
-    case NmeaRunOptions::Sink::kFile: return Output::OpenFile(o.out, error);
-    case NmeaRunOptions::Sink::kPty: return Output::OpenPty(error);
-    case NmeaRunOptions::Sink::kUdp: return Output::OpenUdp(o.udpHost, o.udpPort, error);
-    case NmeaRunOptions::Sink::kStdout: break;
-  }
-  return Output::OpenStdout();
-}
-
 void PrintSummary(const NmeaRunOptions& o, const NmeaCounts& c, std::int64_t startUtcMs, bool stopped) {
   std::string text = std::string(kProgram) + ": " + Plural(c.seconds, "fix", "fixes") + " (" +
                      Plural(c.sentences, "sentence", "sentences") + ") of a GPS receiver (" + o.settings.talker +
@@ -64,6 +54,46 @@ void PrintSummary(const NmeaRunOptions& o, const NmeaCounts& c, std::int64_t sta
 }
 
 }  // namespace
+
+std::unique_ptr<Output> OpenLineSink(const LineRunOptions& o, std::string_view serving) {
+  std::string error;
+  std::unique_ptr<Output> out;
+  switch (o.sink) {
+    case LineRunOptions::Sink::kFile: out = Output::OpenFile(o.out, error); break;
+    case LineRunOptions::Sink::kPty: out = Output::OpenPty(error); break;
+    case LineRunOptions::Sink::kUdp: out = Output::OpenUdp(o.udpHost, o.udpPort, error); break;
+    case LineRunOptions::Sink::kStdout: out = Output::OpenStdout(); break;
+  }
+  if (!out) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+    return nullptr;
+  }
+  InstallStopHandlers();
+  if (!o.link.empty() && !PointLink(o.link, out->SlavePath())) {
+    std::fprintf(stderr, "%s: cannot point %s at %s: %s\n", kProgram, o.link.c_str(), out->SlavePath().c_str(),
+                 std::strerror(errno));
+    return nullptr;
+  }
+  if (o.sink == LineRunOptions::Sink::kPty) {
+    std::printf("%s\n", out->SlavePath().c_str());
+    std::fflush(stdout);
+  }
+  if (!o.quiet && (o.sink == LineRunOptions::Sink::kPty || o.sink == LineRunOptions::Sink::kUdp)) {
+    std::fprintf(stderr, "%s: serving %.*s on %s; stop with Ctrl-C\n", kProgram, static_cast<int>(serving.size()),
+                 serving.data(), SinkName(o, *out).c_str());
+  }
+  return out;
+}
+
+std::string SinkName(const LineRunOptions& o, const Output& out) {
+  switch (o.sink) {
+    case LineRunOptions::Sink::kPty: return out.SlavePath();
+    case LineRunOptions::Sink::kUdp: return "UDP " + o.udpHost + ":" + std::to_string(o.udpPort);
+    case LineRunOptions::Sink::kFile: return o.out;
+    case LineRunOptions::Sink::kStdout: break;
+  }
+  return "standard output";
+}
 
 std::int64_t UtcNowMs() {
   timespec now{};
@@ -106,30 +136,9 @@ int RunNmea(const NmeaRunOptions& o) {
       return kExitFailed;
     }
   }
-  std::unique_ptr<Output> out = OpenSink(o, error);
-  if (!out) {
-    std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
-    return kExitFailed;
-  }
-  InstallStopHandlers();
-  if (!o.link.empty() && !PointLink(o.link, out->SlavePath())) {
-    std::fprintf(stderr, "%s: cannot point %s at %s: %s\n", kProgram, o.link.c_str(), out->SlavePath().c_str(),
-                 std::strerror(errno));
-    return kExitFailed;
-  }
-  const std::string where = o.sink == NmeaRunOptions::Sink::kPty   ? out->SlavePath()
-                            : o.sink == NmeaRunOptions::Sink::kUdp ? "UDP " + o.udpHost + ":" +
-                                                                         std::to_string(o.udpPort)
-                            : o.sink == NmeaRunOptions::Sink::kFile ? o.out
-                                                                     : std::string("standard output");
-  if (o.sink == NmeaRunOptions::Sink::kPty) {
-    std::printf("%s\n", out->SlavePath().c_str());
-    std::fflush(stdout);
-  }
-  if (!o.quiet && (o.sink == NmeaRunOptions::Sink::kPty || o.sink == NmeaRunOptions::Sink::kUdp)) {
-    std::fprintf(stderr, "%s: serving a GPS receiver's NMEA sentences on %s; stop with Ctrl-C\n", kProgram,
-                 where.c_str());
-  }
+  std::unique_ptr<Output> out = OpenLineSink(o, "a GPS receiver's NMEA sentences");
+  if (!out) return kExitFailed;
+  const std::string where = SinkName(o, *out);
 
   // The first fix: the current UTC second when not paced, else the next
   // whole second, when its burst goes out.

@@ -5,16 +5,20 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "sim/nmea_receiver.h"
+#include "sim/output.h"
 
 namespace sondrix::sim {
 
-struct NmeaRunOptions {
+// Where a line instrument of the ship (the GPS receiver, the
+// thermosalinograph) sends its lines, and how long and fast.
+struct LineRunOptions {
   enum class Sink { kStdout, kFile, kPty, kUdp };
-  NmeaSettings settings;
   Sink sink = Sink::kStdout;
   std::string out;                     // kFile
   std::string udpHost = "127.0.0.1";   // kUdp
@@ -27,6 +31,19 @@ struct NmeaRunOptions {
   std::string report;
   bool quiet = false;
 };
+
+struct NmeaRunOptions : LineRunOptions {
+  NmeaSettings settings;
+};
+
+// The output `o` names (standard output, a file, a new pseudo-terminal,
+// UDP), opened: the stop handlers installed, --link pointed at a
+// pseudo-terminal, whose path is the first line of standard output, and
+// "serving SERVING on WHERE" said unless quiet. Null, with the reason on
+// standard error, when it cannot be opened.
+std::unique_ptr<Output> OpenLineSink(const LineRunOptions& o, std::string_view serving);
+// "/dev/pts/3", "UDP 127.0.0.1:5000", the file, "standard output".
+std::string SinkName(const LineRunOptions& o, const Output& out);
 
 // Exit status: 0 done (also when stopped by SIGINT/SIGTERM), 1 on an error.
 int RunNmea(const NmeaRunOptions& options);

@@ -22,6 +22,7 @@ constexpr const char* kMeterUsage = R"(Usage: sondrix-sim --device FILE.dev [--o
                    [--seed N] [fault options] [signal options]
                    [--report FILE] [--quiet]
        sondrix-sim --nmea ...   (a GPS receiver: see "GPS receiver" below)
+       sondrix-sim --tsg ...    (a thermosalinograph: see "Thermosalinograph")
 
 Writes the packet stream of the meter described by a device configuration
 file (nine- and three-wavelength A+C meters, A meter, C meter, hyperspectral
@@ -39,6 +40,18 @@ constexpr const char* kReceiverUsage =
 NMEA 0183 sentences of a GPS receiver on a ship that sails a straight
 track (a rhumb line): RMC then GGA each second, at each second of the UTC
 clock. The meter's options are refused with --nmea.
+)";
+
+constexpr const char* kTsgUsage =
+    R"(Usage: sondrix-sim --tsg [--pty [--link PATH] | --udp PORT[@HOST] | --out FILE]
+                   [--seconds N [--fast [--utc-start TIME]]] [--tsg-id ID]
+                   [line options] [--valve-schedule EVERY,FILTERED[,OFFSET]]
+                   [faults] [--report FILE] [--quiet]
+
+A ship's thermosalinograph: a line each interval of the UTC clock,
+"ID TIME T, C, S, SV" with --tsg-id, else the bare "T, C, S, SV", each
+quantity a straight line in time (the truth --report writes). The meter's
+options are refused with --tsg.
 )";
 
 constexpr const char* kExitStatus = R"(Exit status: 0 done (also when stopped by SIGINT/SIGTERM), 1 on an error,
@@ -286,16 +299,25 @@ void DeclareMeter(CLI::App& app, Options& o) {
   tools::ListLogOptions(app, "Other", "each packet with its offset, faults and bytes");
 }
 
-// The options of the GPS receiver (--nmea), into o.receiver.
-void DeclareReceiver(CLI::App& app, Options& o) {
-  NmeaRunOptions& r = o.receiver;
-  ShipTrack& track = r.settings.track;
-  NmeaFaults& faults = r.settings.faults;
-  app.option_defaults()->group("Receiver output (standard output when none is given)");
-  app.add_flag("--nmea", o.nmea, "the GPS receiver instead of a meter");
+// What a line instrument's output and pace options say of it.
+struct LineWords {
+  const char* outputGroup;  // "Receiver output (standard output when none is given)"
+  const char* lines;        // "sentences"
+  const char* line;         // "sentence"
+  const char* item;         // "fix" (what a second brings)
+  const char* items;        // "fixes"
+  const char* paceGroup;    // "Receiver length and pace"
+  const char* instrument;   // "GPS receiver"
+};
+
+// --pty, --link, --udp, --out, --linger, --seconds, --fast and --utc-start
+// of a line instrument (the GPS receiver, the thermosalinograph).
+void DeclareLineOutput(CLI::App& app, bool& ptyFlag, LineRunOptions& r, const LineWords& w) {
+  const std::string lines = w.lines;
+  app.option_defaults()->group(w.outputGroup);
   CLI::Option* pty =
-      app.add_flag("--pty", o.pty,
-                   "serve the sentences on a pseudo-terminal (its path is the first line of standard output). "
+      app.add_flag("--pty", ptyFlag,
+                   "serve the " + lines + " on a pseudo-terminal (its path is the first line of standard output). "
                    "Paced, what nobody read for about ten seconds is thrown away, as a serial line loses it");
   app.add_option("--link", r.link, "with --pty: a symbolic link kept pointing at the pseudo-terminal, as for the meter")
       ->type_name("PATH")
@@ -305,27 +327,43 @@ void DeclareReceiver(CLI::App& app, Options& o) {
     if (!ReadNumber(std::string_view(text).substr(0, at), r.udpPort) || r.udpPort < 1 || r.udpPort > 65535)
       return false;
     if (at != std::string::npos) r.udpHost = text.substr(at + 1);
-    r.sink = NmeaRunOptions::Sink::kUdp;
+    r.sink = LineRunOptions::Sink::kUdp;
     return true;
   };
   CLI::Option* udp =
       Add(app, "--udp", "PORT[@HOST]", "PORT or PORT@HOST, a port 1 ... 65535 and an IPv4 address", address,
-          "one sentence a datagram to HOST (an IPv4 address, default 127.0.0.1; a broadcast address is allowed)")
+          "one " + std::string(w.line) + " a datagram to HOST (an IPv4 address, default 127.0.0.1; a broadcast "
+          "address is allowed)")
           ->excludes(pty);
-  app.add_option("--out", r.out, "write the sentences to a file")->type_name("FILE")->excludes(pty, udp);
+  app.add_option("--out", r.out, "write the " + lines + " to a file")->type_name("FILE")->excludes(pty, udp);
   AddNumber<double>(app, "--linger", "S", "a number of seconds", r.linger, NonNegative,
-                    "with --pty: after the last fix, wait up to S seconds for the reader to take the last bytes");
+                    "with --pty: after the last " + std::string(w.item) +
+                        ", wait up to S seconds for the reader to take the last bytes");
 
-  app.option_defaults()->group("Receiver length and pace");
-  CLI::Option* seconds = Add(app, "--seconds", "N", "a whole number of seconds (fixes) for the GPS receiver",
-                             Number<long long>(r.seconds, [](long long n) { return n >= 1 && n <= 1'000'000'000'000; }),
-                             "N fixes (one a second), then stop; endless without");
-  CLI::Option* fast =
-      app.add_flag("--fast", r.fast, "all N fixes at once, without waiting for the clock")->needs(seconds);
+  app.option_defaults()->group(w.paceGroup);
+  CLI::Option* seconds =
+      Add(app, "--seconds", "N", "a whole number of seconds (" + std::string(w.items) + ") for the " + w.instrument,
+          Number<long long>(r.seconds, [](long long n) { return n >= 1 && n <= 1'000'000'000'000; }),
+          "N " + std::string(w.items) + " (one a second), then stop; endless without");
+  CLI::Option* fast = app.add_flag("--fast", r.fast, "all N " + std::string(w.items) + " at once, without waiting "
+                                                     "for the clock")
+                          ->needs(seconds);
   Add(app, "--utc-start", "TIME", "a UTC time on a whole second, YYYY-MM-DDTHH:MM:SSZ", UtcSecond(r.utcStartMs),
-      "with --fast: the first fix's UTC time, a whole second, YYYY-MM-DDTHH:MM:SSZ (default: the current "
-      "second)")
+      "with --fast: the first " + std::string(w.item) + "'s UTC time, a whole second, YYYY-MM-DDTHH:MM:SSZ "
+      "(default: the current second)")
       ->needs(fast);
+}
+
+// The options of the GPS receiver (--nmea), into o.receiver.
+void DeclareReceiver(CLI::App& app, Options& o) {
+  NmeaRunOptions& r = o.receiver;
+  ShipTrack& track = r.settings.track;
+  NmeaFaults& faults = r.settings.faults;
+  app.add_flag("--nmea", o.nmea, "the GPS receiver instead of a meter")
+      ->group("Receiver output (standard output when none is given)");
+  DeclareLineOutput(app, o.pty, r,
+                    {"Receiver output (standard output when none is given)", "sentences", "sentence", "fix", "fixes",
+                     "Receiver length and pace", "GPS receiver"});
 
   app.option_defaults()->group("Track");
   auto talker = [&r](const std::string& text) {
@@ -380,30 +418,107 @@ void DeclareReceiver(CLI::App& app, Options& o) {
   app.add_flag("--quiet", r.quiet, "no summary on standard error");
 }
 
+// The options of the thermosalinograph (--tsg), into o.tsg.
+void DeclareTsg(CLI::App& app, Options& o) {
+  TsgRunOptions& r = o.tsg;
+  TsgSettings& t = r.settings;
+  app.add_flag("--tsg", o.tsgOn, "the thermosalinograph instead of a meter")
+      ->group("Thermosalinograph output (standard output when none is given)");
+  DeclareLineOutput(app, o.pty, r,
+                    {"Thermosalinograph output (standard output when none is given)", "lines", "line", "line",
+                     "lines", "Thermosalinograph length and pace", "thermosalinograph"});
+  app.option_defaults()->group("Thermosalinograph lines");
+  app.add_option("--tsg-id", t.id,
+                 "start each line with this data id and its ISO-8601 UTC time (without: the bare fields)")
+      ->type_name("ID");
+  AddNumber<double>(
+      app, "--tsg-interval", "S", "a number of seconds, 0.1 ... 3600", t.interval,
+      [](double v) { return v >= 0.1 && v <= 3600.0; }, "seconds between lines");
+  const auto series = [](LinearSeries& target) {
+    return [&target](const std::string& text) {
+      LinearSeries value;
+      if (!ReadPair(text, ',', value.start, value.rate) || !std::isfinite(value.start) || !std::isfinite(value.rate))
+        return false;
+      target = value;
+      return true;
+    };
+  };
+  Add(app, "--tsg-temperature", "T0,RATE", "two numbers, degrees and degrees a second", series(t.temperature),
+      "the temperature, degC: T0 at the first line, changing by RATE a second")
+      ->default_str(Shown(t.temperature.start) + "," + Shown(t.temperature.rate));
+  Add(app, "--tsg-salinity", "S0,RATE", "two numbers", series(t.salinity),
+      "the practical salinity: S0 at the first line, changing by RATE a second")
+      ->default_str(Shown(t.salinity.start) + "," + Shown(t.salinity.rate));
+  Add(app, "--tsg-conductivity", "C0,RATE", "two numbers, S/m and S/m a second", series(t.conductivity),
+      "the conductivity, S/m: C0 at the first line, changing by RATE a second")
+      ->default_str(Shown(t.conductivity.start) + "," + Shown(t.conductivity.rate));
+  auto schedule = [&t](const std::string& text) {
+    ValveSchedule parsed;
+    std::string error;
+    if (!ParseValveSchedule(text, parsed, error)) return false;
+    t.valve = parsed;
+    return true;
+  };
+  Add(app, "--valve-schedule", "EVERY,FILTERED[,OFFSET]", "minutes, 0 < FILTERED < EVERY, 0 <= OFFSET < EVERY",
+      schedule, "a fifth field, the flow-through valve's state by this schedule: 1 filtered, 0 total");
+  app.option_defaults()->group("Thermosalinograph faults");
+  Add(app, "--tsg-cut", "K", "a line count of 1 or more", Every(t.cut),
+      "every K-th line is cut short (a third of its fields kept)");
+  Add(app, "--tsg-garbage", "K", "a line count of 1 or more", Every(t.garbage),
+      "every K-th line is garbage after its id and time");
+  Add(app, "--tsg-dropout", "A:D", "A:D, D seconds (1 or more) from second A (0 or more) of the run",
+      Stretch(t.dropout), "from second A of the run (0 first), no line for D seconds");
+  app.option_defaults()->group("Thermosalinograph report");
+  app.add_option("--report", r.report,
+                 "the truth: a line \"model\" with the first line's utc_ms and each quantity's start and rate "
+                 "(value = start + rate x seconds since), then a tab-separated line per line: line, utc, utc_ms, "
+                 "temperature, conductivity, salinity, valve (-1 without a schedule), fault (ok, cut, garbage, "
+                 "dropout); then \"totals\", sent, cut, garbage, dropped")
+      ->type_name("FILE");
+  app.add_flag("--quiet", r.quiet, "no summary on standard error");
+}
+
 }  // namespace
 
 Request ParseArguments(int argc, const char* const* argv, Options& o, std::string& text) {
   const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
   CLI::App meter(kMeterUsage, "sondrix-sim");
   CLI::App receiver(kReceiverUsage, "sondrix-sim --nmea");
+  CLI::App tsg(kTsgUsage, "sondrix-sim --tsg");
   tools::SetUp(meter);
   tools::SetUp(receiver, kExitStatus);
+  tools::SetUp(tsg, kExitStatus);
   DeclareMeter(meter, o);
   DeclareReceiver(receiver, o);
+  DeclareTsg(tsg, o);
   // Help and version last, among the meter's other options.
   meter.set_help_flag("-h,--help", "this text")->group("Other");
   const std::string version = "sondrix-sim " + std::string(kSondrixVersion);
   meter.set_version_flag("--version", version, "the program's name and version")->group("Other");
   receiver.set_version_flag("--version", version)->group("");
+  tsg.set_version_flag("--version", version)->group("");
 
   // Each is parsed by its own options; an option of the other is refused.
   const bool nmea = std::find(args.begin(), args.end(), "--nmea") != args.end();
+  if (!nmea && std::find(args.begin(), args.end(), "--tsg") != args.end()) {
+    const tools::Parsed parsed = tools::Parse(tsg, args);
+    if (parsed.kind == tools::Parsed::kHelp) {
+      text = tools::Help(tsg);
+      return Request::kHelp;
+    }
+    text = parsed.message;
+    if (parsed.kind != tools::Parsed::kGoOn) return parsed.kind == tools::Parsed::kVersion ? Request::kVersion : Request::kWrong;
+    if (o.pty) o.tsg.sink = LineRunOptions::Sink::kPty;
+    if (!o.tsg.out.empty()) o.tsg.sink = LineRunOptions::Sink::kFile;
+    return Request::kRun;
+  }
   CLI::App& app = nmea ? receiver : meter;
   const CLI::App& other = nmea ? meter : receiver;
   const tools::Parsed parsed = tools::Parse(app, args);
   switch (parsed.kind) {
     case tools::Parsed::kHelp:
-      text = tools::Help(meter) + "\nGPS receiver:\n" + tools::Help(receiver);
+      text = tools::Help(meter) + "\nGPS receiver:\n" + tools::Help(receiver) + "\nThermosalinograph:\n" +
+             tools::Help(tsg);
       return Request::kHelp;
     case tools::Parsed::kVersion:
       text = parsed.message;

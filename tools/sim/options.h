@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "sim/nmea_run.h"
+#include "sim/tsg_run.h"
 #include "sim/simulator.h"
 
 namespace sondrix::sim {
@@ -34,6 +35,9 @@ struct Options {
   // --nmea: the GPS receiver instead of a meter, with all its options here.
   bool nmea = false;
   NmeaRunOptions receiver;
+  // --tsg: the thermosalinograph instead of a meter.
+  bool tsgOn = false;
+  TsgRunOptions tsg;
 };
 
 enum class Request { kRun, kHelp, kVersion, kWrong };

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A GPS receiver on a serial line: NMEA sentences read through the
-// platform's serial library (the same ports, [Ports] mapping and backends as
-// a meter's line), without waiting: the port's time-out is 0, so a read
-// returns at once with what has arrived. A sentence may arrive in pieces
-// over any number of polls; its start waits in the source until its line
-// end comes.
+// A line link on a serial port (a GPS receiver's NMEA sentences, a
+// thermosalinograph's lines): read through the platform's serial library
+// (the same ports, [Ports] mapping and backends as a meter's line), without
+// waiting: the port's time-out is 0, so a read returns at once with what has
+// arrived. A line may arrive in pieces over any number of polls; its start
+// waits in the link until its line end comes.
 //
-// A receiver that goes away (a USB adapter pulled out, -151 from a read) is
+// A device that goes away (a USB adapter pulled out, -151 from a read) is
 // not the end of the run: its port is closed and opened again, on the same
 // device (its by-id link follows the adapter), about once a second, as a
 // meter's line is.
@@ -20,7 +20,7 @@
 #include "common/status.h"
 #include "common/text_format.h"
 #include "common/utils.h"
-#include "io/position_source.h"
+#include "io/line_link.h"
 #include "io/rs232_port.h"
 #include "platform/serial.h"
 
@@ -40,18 +40,25 @@ int OpenReceiverPort(int number, const std::string& device, long baud) {
   return result;
 }
 
-class SerialPositionSource final : public PositionSource {
+// What a role's device is called at the start of a sentence.
+std::string Capitalised(std::string_view text) {
+  std::string out(text);
+  if (!out.empty() && out[0] >= 'a' && out[0] <= 'z') out[0] = static_cast<char>(out[0] - 'a' + 'A');
+  return out;
+}
+
+class SerialLink final : public LineLink {
  public:
   // `name` "COMk" or the device path it was given, `device` what it opened.
-  SerialPositionSource(int number, std::string name, std::string device, long baud)
-      : number_(number), name_(std::move(name)), device_(std::move(device)), baud_(baud) {}
-  ~SerialPositionSource() override {
+  SerialLink(int number, std::string name, std::string device, long baud, const LinkRole& role)
+      : number_(number), name_(std::move(name)), device_(std::move(device)), baud_(baud), role_(role) {}
+  ~SerialLink() override {
     if (!lost_) platform::serial().CloseCom(number_);
   }
-  SerialPositionSource(const SerialPositionSource&) = delete;
-  SerialPositionSource& operator=(const SerialPositionSource&) = delete;
+  SerialLink(const SerialLink&) = delete;
+  SerialLink& operator=(const SerialLink&) = delete;
 
-  bool Poll(std::vector<NmeaFix>& fixes) override {
+  bool Poll(const LineHandler& line) override {
     if (lost_ && !Reopen()) return true;
     std::array<char, 4096> chunk{};
     for (;;) {
@@ -61,8 +68,7 @@ class SerialPositionSource final : public PositionSource {
         return true;
       }
       if (n == 0) return true;
-      TakeStream(std::string_view(chunk.data(), static_cast<std::size_t>(n)),
-                 [&](std::string_view sentence) { TakeSentence(sentence, fixes); });
+      splitter_.Stream(std::string_view(chunk.data(), static_cast<std::size_t>(n)), line);
     }
   }
 
@@ -74,18 +80,20 @@ class SerialPositionSource final : public PositionSource {
 
  private:
   void GoneAway(int code) {
-    SONDRIX_LOG(Warn, "The position receiver on %s went away (%s); it is opened again when it is back",
-                PrintableText(Describe()).c_str(), StatusText(code).c_str());
+    SONDRIX_LOG(Warn, "The %.*s on %s went away (%s); it is opened again when it is back",
+                static_cast<int>(role_.device.size()), role_.device.data(), PrintableText(Describe()).c_str(),
+                StatusText(code).c_str());
     platform::serial().CloseCom(number_);
-    DropPartialLine();
+    splitter_.DropPartial();
     lost_ = true;
   }
 
   bool Reopen() {
-    if (!TimeToRetry()) return false;
+    if (!retry_.Due()) return false;
     if (OpenReceiverPort(number_, device_, baud_) < 0) return false;
     lost_ = false;
-    SONDRIX_LOG(Info, "The position receiver on %s is back", PrintableText(Describe()).c_str());
+    SONDRIX_LOG(Info, "The %.*s on %s is back", static_cast<int>(role_.device.size()), role_.device.data(),
+                PrintableText(Describe()).c_str());
     return true;
   }
 
@@ -93,6 +101,7 @@ class SerialPositionSource final : public PositionSource {
   std::string name_;
   std::string device_;
   long baud_;
+  LinkRole role_;
 };
 
 bool SameDevice(const std::string& a, const std::string& b) {
@@ -103,21 +112,22 @@ bool SameDevice(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-std::unique_ptr<PositionSource> OpenSerialPositionSource(std::string_view port, long baud, std::string& error) {
+std::unique_ptr<LineLink> OpenSerialLink(std::string_view port, long baud, const LinkRole& role, std::string& error) {
   platform::Serial& serial = platform::serial();
   const std::string name(port);
   int number = IsPortName(port) != 0 ? port[3] - '0' : 0;
   if (number != 0) {
     if (serial.IsOpen(number)) {
-      error = name + " is already open, the meter's port: the receiver needs a port of its own";
+      error = name + " is already open, the meter's port: the " + std::string(role.shortName) +
+              " needs a port of its own";
       return nullptr;
     }
   } else {
     for (int open = 1; open <= kLastPathPort; ++open) {
       if (serial.IsOpen(open) && SameDevice(serial.DevicePath(open), name)) {
         error = name + (open <= 8 ? " is already open as COM" + std::to_string(open) + ", the meter's port"
-                                  : std::string(" is already open for a position receiver")) +
-                ": the receiver needs a port of its own";
+                                  : std::string(" is already open for another line of this run")) +
+                ": the " + std::string(role.shortName) + " needs a port of its own";
         return nullptr;
       }
     }
@@ -143,9 +153,10 @@ std::unique_ptr<PositionSource> OpenSerialPositionSource(std::string_view port, 
     return nullptr;
   }
   const std::string device = number <= 8 ? serial.DevicePath(number) : name;
-  auto source = std::make_unique<SerialPositionSource>(number, name, device, baud);
-  SONDRIX_LOG(Info, "Position receiver on %s at %ld baud, 8N1", PrintableText(source->Describe()).c_str(), baud);
-  return source;
+  auto link = std::make_unique<SerialLink>(number, name, device, baud, role);
+  SONDRIX_LOG(Info, "%s on %s at %ld baud, 8N1", Capitalised(role.device).c_str(),
+              PrintableText(link->Describe()).c_str(), baud);
+  return link;
 }
 
 }  // namespace sondrix
