@@ -7,6 +7,7 @@
 #include "app/menu.h"
 #include "app/position.h"
 #include "app/recording.h"
+#include "app/ship_data.h"
 #include "app/skip_choice.h"
 #include "app/window_title.h"
 #include "common/errors.h"
@@ -145,6 +146,32 @@ class WindowUser final : public RunUser {
   App& app_;
 };
 
+// A read-out of the run's state in the main panel, shown from its first
+// text on; its text and colour are set only when they change.
+class Readout {
+ public:
+  Readout(int panel, int control) : panel_(panel), control_(control) {}
+  void Show(std::string text, int color) {
+    if (text == shown_ && color == color_) return;
+    platform::Ui& ui = platform::ui();
+    if (color != color_) ui.SetCtrlAttribute(panel_, control_, platform::Attr::TextColor, color);
+    color_ = color;
+    if (text != shown_) ui.SetCtrlVal(panel_, control_, text);
+    if (shown_.empty()) ui.SetCtrlAttribute(panel_, control_, platform::Attr::Visible, 1);
+    shown_ = std::move(text);
+  }
+  void Hide() {
+    platform::ui().SetCtrlAttribute(panel_, control_, platform::Attr::Visible, 0);
+    shown_.clear();
+  }
+
+ private:
+  int panel_;
+  int control_;
+  std::string shown_;
+  int color_ = -1;
+};
+
 // What the window shows of a run's state beside its lines (which the display
 // takes from the session's stream); the cursor stops waiting at the first
 // line.
@@ -170,6 +197,7 @@ class DisplayView final : public RunView {
     // The clock and the elapsed time go on while no line comes.
     display_.Tick(true);
     ShowPosition(run);
+    ShowShipData(run);
     display_.UpdateHealth();
     if (!run.away()) return;
     const int seconds = static_cast<int>(run.awaySeconds());
@@ -187,25 +215,32 @@ class DisplayView final : public RunView {
   }
 
   // The receiver's last fix and its age; amber once it is stale, red when
-  // the receiver failed. Set only when the text changes (once a second).
+  // the receiver failed.
   void ShowPosition(const Acquisition& run) {
     const PositionState& position = run.position();
     if (!position.on()) return;
-    std::string text = PositionText(position, "\n");
-    if (text == shownPosition_) return;
-    platform::Ui& ui = platform::ui();
-    const int color = position.failed || position.away ? 0xC62828 : position.Stale() ? 0xB26A00 : 0x000000;
-    if (color != shownColor_) ui.SetCtrlAttribute(display_.panel(), p::kMainPosition, platform::Attr::TextColor, color);
-    shownColor_ = color;
-    ui.SetCtrlVal(display_.panel(), p::kMainPosition, text);
-    if (shownPosition_.empty()) ui.SetCtrlAttribute(display_.panel(), p::kMainPosition, platform::Attr::Visible, 1);
-    shownPosition_ = std::move(text);
+    position_.Show(PositionText(position, "\n"),
+                   position.failed || position.away ? kRed : position.Stale() ? kAmber : kBlack);
   }
-  void HidePosition() {
-    platform::ui().SetCtrlAttribute(display_.panel(), p::kMainPosition, platform::Attr::Visible, 0);
-    shownPosition_.clear();
+  // Each ship's data source's latest values and their age (amber once one
+  // is stale, red when one is gone), and the valve's state.
+  void ShowShipData(const Acquisition& run) {
+    const std::vector<AncillaryState>& sources = run.ancillary();
+    const std::string valve = ValveText(run.valveSchedule(), sources, platform::UtcMs());
+    if (sources.empty() && valve.empty()) return;
+    std::string text;
+    int color = kBlack;
+    for (const AncillaryState& source : sources) {
+      text += (text.empty() ? "" : "   ") + AncillaryText(source);
+      if (source.Gone()) color = kRed;
+      else if (source.Stale() && color != kRed) color = kAmber;
+    }
+    shipData_.Show(text.empty() ? valve : valve.empty() ? text : text + "\n" + valve, color);
   }
-
+  void HideReadouts() {
+    position_.Hide();
+    shipData_.Hide();
+  }
   // Also when the run ends while it waits.
   void HideBanner() { platform::ui().SetCtrlAttribute(display_.panel(), p::kMainLineAway, platform::Attr::Visible, 0); }
 
@@ -234,11 +269,15 @@ class DisplayView final : public RunView {
     }
   }
 
+  static constexpr int kBlack = 0x000000;
+  static constexpr int kAmber = 0xB26A00;
+  static constexpr int kRed = 0xC62828;
+
   Display& display_;
   bool first_ = true;
   int shownSeconds_ = -1;
-  std::string shownPosition_;
-  int shownColor_ = -1;
+  Readout position_{display_.panel(), p::kMainPosition};
+  Readout shipData_{display_.panel(), p::kMainShipData};
 };
 
 // The dialogs a run allows wait for the user through the run, so that the
@@ -542,10 +581,13 @@ Status Acquire_Run(App& app) {
 
   WindowUser user(app);
   DisplayView view(display);
-  // The GPS receiver of a live run (a replay's samples were taken
-  // elsewhere): one that cannot be opened has been told; the run goes on
-  // without positions, as it does when the receiver falls silent.
-  if (SerialPortOf(*source) != nullptr) setup.position = Position_OpenForRun(app);
+  // The GPS receiver and the ship's data of a live run (a replay's samples
+  // were taken elsewhere): one that cannot be opened has been told; the run
+  // goes on without it, as it does when a source falls silent.
+  if (SerialPortOf(*source) != nullptr) {
+    setup.position = Position_OpenForRun(app);
+    ShipData_OpenForRun(app, setup);
+  }
   Acquisition& run = session.Begin(user, &view, std::move(setup));
   if (run.ready() != status::kOk) {
     result = run.ready();
@@ -567,7 +609,7 @@ Status Acquire_Run(App& app) {
     result = run.Run();
   }
   view.HideBanner();
-  view.HidePosition();
+  view.HideReadouts();
   // A replay's bar and record time as the run leaves them.
   display.UpdateProgress(true);
 

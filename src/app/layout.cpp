@@ -40,14 +40,16 @@ constexpr std::array<int, 48> kXElements = [] {
 
 // Everything below the graph: zoom, move, start/stop, stop and auto-start
 // buttons, the frame behind the read-outs and the read-outs (the replay's
-// progress bar and the position read-out among them), and the follow button.
-constexpr std::array<int, 24> kYElements = {
+// progress bar, the position and the ship's data read-outs among them), and
+// the follow button.
+constexpr std::array<int, 25> kYElements = {
     p::kMainZoomIn,        p::kMainZoomOut,   p::kMainMove1,       p::kMainMove2,
     p::kMainStartStop,     p::kMainStop,      p::kMainAutoStart,   p::kMainFocus,
     p::kMainRate,          p::kMainRateUnit,  p::kMainLost,        p::kMainStatus,
     p::kMainBinsize1,      p::kMainBinsize2,  p::kMainTempCaption, p::kMainTemp,
     p::kMainExtTempCaption, p::kMainExtTemp,  p::kMainDepthCaption, p::kMainDepth,
-    p::kMainDiagnostics,   p::kMainProgress,    p::kMainFollow,      p::kMainPosition};
+    p::kMainDiagnostics,   p::kMainProgress,    p::kMainFollow,      p::kMainPosition,
+    p::kMainShipData};
 
 // The strip's groups of controls that stay together when the strip wraps:
 // first the buttons (the follow button a group of its own), then the
@@ -65,7 +67,7 @@ const std::vector<Group>& ReadoutGroups() {
       {p::kMainRate, p::kMainRateUnit, p::kMainLost, p::kMainStatus},
       {p::kMainBinsize1, p::kMainBinsize2, p::kMainPosition},
       {p::kMainTempCaption, p::kMainTemp, p::kMainExtTempCaption, p::kMainExtTemp},
-      {p::kMainDepthCaption, p::kMainDepth, p::kMainProgress}};
+      {p::kMainDepthCaption, p::kMainDepth, p::kMainProgress, p::kMainShipData}};
   return groups;
 }
 

@@ -8,6 +8,7 @@
 #include "app/acquire.h"
 #include "app/deployment.h"
 #include "app/position.h"
+#include "app/ship_data.h"
 #include "app/main_window.h"
 #include "app/recording.h"
 #include "common/errors.h"
@@ -273,6 +274,11 @@ void Menu_HandleEvent(App& app, int item) {
     }
     case p::kMenuPosition: {
       const Status result = Position_Configure();
+      if (result != status::kCancelled) Error_Report(result);
+      return;
+    }
+    case p::kMenuShipData: {
+      const Status result = ShipData_Configure();
       if (result != status::kCancelled) Error_Report(result);
       return;
     }

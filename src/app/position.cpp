@@ -22,13 +22,6 @@ namespace p = panels;
 // The kinds the Mark Event ring offers, by its values.
 constexpr std::array<std::string_view, 3> kMarkedKinds = {"note", "cast start", "cast end"};
 
-// A form's answer to a commit of `control`: OK, or Return in its text
-// `field`, as a default button; Cancel; anything else goes on.
-DialogStep FormStep(int control, int ok, int cancel, int field) {
-  if (control == ok || control == field) return DialogStep::Ok;
-  return control == cancel ? DialogStep::Cancel : DialogStep::Continue;
-}
-
 }  // namespace
 
 PositionSetting LoadPositionSetting() {
@@ -76,13 +69,16 @@ std::unique_ptr<PositionSource> Position_OpenForRun(const App& app) {
   std::string why;
   std::unique_ptr<PositionSource> source = OpenPositionSource(setting.source, setting.baud, why);
   if (source) return source;
-  const std::string told = "The position source " + setting.source + " cannot be opened: " + why +
-                           ".\nThe run goes on without positions (Configure > Position... chooses another).";
-  if (app.terminating || Rudud_IsDefined() != 0)
-    SONDRIX_LOG(Warn, "%s", told.c_str());
-  else
-    Error_Message(told);
+  TellBeforeRun(app, "The position source " + setting.source + " cannot be opened: " + why +
+                         ".\nThe run goes on without positions (Configure > Position... chooses another).");
   return nullptr;
+}
+
+void TellBeforeRun(const App& app, const std::string& text) {
+  if (app.terminating || Rudud_IsDefined() != 0)
+    SONDRIX_LOG(Warn, "%s", text.c_str());
+  else
+    Error_Message(text);
 }
 
 Status MarkEvent_Dialog(App& app) {

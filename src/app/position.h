@@ -36,6 +36,11 @@ Status Position_Configure();
 // it cannot be opened (told, unless the run is unattended: logged).
 std::unique_ptr<PositionSource> Position_OpenForRun(const App& app);
 
+// Tells the operator `text` about a line source of the run that is about
+// to start; logged instead when the run is unattended or the program is
+// ending.
+void TellBeforeRun(const App& app, const std::string& text);
+
 // Mark Event during app.run(): 1 (marked), -1021 (cancelled), -1015 (the
 // companion could not be written: told), or the panel's failure to load.
 Status MarkEvent_Dialog(App& app);

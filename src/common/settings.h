@@ -22,6 +22,15 @@ inline constexpr std::string_view kDeployment = "Deployment";
 inline constexpr std::string_view kPosition = "Position";
 inline constexpr std::string_view kPositionSource = "Source";
 inline constexpr std::string_view kPositionBaud = "Baud";
+// The ship's data each live run of the window reads (app/ship_data.h):
+// rows 1 ... 4 of "SourceN", "IdN", "FieldsN" (a field map) and "BaudN",
+// and the valve's "ValveSchedule" (EVERY,FILTERED,OFFSET; empty: none).
+inline constexpr std::string_view kShipData = "ShipData";
+inline constexpr std::string_view kShipDataSource = "Source";
+inline constexpr std::string_view kShipDataId = "Id";
+inline constexpr std::string_view kShipDataFields = "Fields";
+inline constexpr std::string_view kShipDataBaud = "Baud";
+inline constexpr std::string_view kShipDataValveSchedule = "ValveSchedule";
 
 // Keys of "General".
 inline constexpr std::string_view kDevice = "Device";

@@ -37,6 +37,11 @@ platform::UserEvent NextDialogEvent() {
 
 bool RunGoesOn() { return gDialogWait != nullptr; }
 
+DialogStep FormStep(int control, int ok, int cancel, int field) {
+  if (control == ok || control == field) return DialogStep::Ok;
+  return control == cancel ? DialogStep::Cancel : DialogStep::Continue;
+}
+
 Status RunDialog(int resourceId, const std::function<void(int panel)>& fill,
                  const std::function<DialogStep(int panel, int control)>& onEvent) {
   platform::Ui& ui = platform::ui();

@@ -59,6 +59,10 @@ enum class DialogStep { Continue, Ok, Cancel };
 Status RunDialog(int resourceId, const std::function<void(int panel)>& fill,
                  const std::function<DialogStep(int panel, int control)>& onEvent);
 
+// A form's answer to a commit of `control`: OK, or Return in its text
+// `field`, as a default button; Cancel; anything else goes on.
+DialogStep FormStep(int control, int ok, int cancel, int field);
+
 // The plain message of a refused range (empty title, one button "OK").
 void RangeMessage(std::string_view text);
 

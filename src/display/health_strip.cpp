@@ -46,7 +46,7 @@ HealthCell AgeCell(const DataAge& age, const char* what) {
   } else {
     cell.text = Format("%s %s old", age.name.c_str(), Duration(*age.age).c_str());
     cell.tip = Format("The last %s came %s ago (amber past %.0f s, red past %.0f s).", what,
-                      Duration(*age.age).c_str(), kAgeAmberSeconds, kAgeRedSeconds);
+                      Duration(*age.age).c_str(), age.amberSeconds, kAgeRedSeconds);
   }
   return cell;
 }

@@ -121,8 +121,11 @@ bool ParseFieldMap(std::string_view text, FieldMap& map, std::string& error) {
   map = {};
   while (!text.empty()) {
     const std::size_t comma = text.find(',');
-    const std::string_view item = text.substr(0, comma);
+    std::string_view item = text.substr(0, comma);
     text.remove_prefix(comma == std::string_view::npos ? text.size() : comma + 1);
+    // Blanks around an item are no part of it ("temperature=1, salinity=3").
+    while (!item.empty() && (item.front() == ' ' || item.front() == '\t')) item.remove_prefix(1);
+    while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) item.remove_suffix(1);
     const std::size_t equals = item.find('=');
     Quantity quantity{};
     int field = 0;

@@ -715,6 +715,14 @@ RunHealth Acquisition::Health() const {
     health.gps.failed = position_.failed || position_.away;
     if (position_.last) health.gps.age = position_.Age();
   }
+  for (const AncillaryState& state : ancillary_) {
+    DataAge& age = health.ancillary.emplace_back();
+    age.name = state.name;
+    age.on = true;
+    age.failed = state.Gone();
+    if (state.any) age.age = state.Age();
+    age.amberSeconds = kAncillaryAmberSeconds;
+  }
   health.diskFree = diskFree_;
   health.writeRate = folderBytes_.Rate();
   if (diskFree_ && health.writeRate && *health.writeRate > 0.0)

@@ -25,7 +25,7 @@ HealthLevel AgeLevel(const DataAge& age) {
   if (!age.on) return HealthLevel::None;
   if (age.failed) return HealthLevel::Red;
   if (!age.age) return HealthLevel::Amber;
-  return *age.age > kAgeRedSeconds ? HealthLevel::Red : *age.age > kAgeAmberSeconds ? HealthLevel::Amber : HealthLevel::Good;
+  return *age.age > kAgeRedSeconds ? HealthLevel::Red : *age.age > age.amberSeconds ? HealthLevel::Amber : HealthLevel::Good;
 }
 
 HealthLevel DiskLevel(std::optional<double> hours) {

@@ -33,6 +33,9 @@ inline constexpr double kLossRed = 0.01;
 // The age of a GPS fix or of ship data: amber past 10 s, red past 60 s.
 inline constexpr double kAgeAmberSeconds = 10.0;
 inline constexpr double kAgeRedSeconds = 60.0;
+// Ship data comes less often than fixes (a thermosalinograph may report
+// every 10 s): stale past 30 s, the longest gap the exports interpolate over.
+inline constexpr double kAncillaryAmberSeconds = 30.0;
 // Hours of recording left on the recording's disk: amber below 24 h, red
 // below 2 h. The disk is looked at every kDiskProbeSeconds; the rate is
 // that of the last kDiskRateSeconds of the run.
@@ -48,6 +51,7 @@ struct DataAge {
   bool on = false;             // the run reads such a source
   std::optional<double> age;   // seconds since its last good datum (none: none yet)
   bool failed = false;         // the source failed or went away
+  double amberSeconds = kAgeAmberSeconds;  // older is stale (ship data: kAncillaryAmberSeconds)
 };
 
 struct RunHealth {
@@ -64,7 +68,7 @@ struct RunHealth {
     if (windowSamples <= 0) return std::nullopt;
     return static_cast<double>(windowLost) / static_cast<double>(windowSamples);
   }
-  DataAge gps{"GPS", false, std::nullopt, false};
+  DataAge gps{"GPS", false, std::nullopt, false, kAgeAmberSeconds};
   // Ship data and other ancillary streams, one each (none yet).
   std::vector<DataAge> ancillary;
   // The recording's disk: bytes free, the rate the run writes (bytes a

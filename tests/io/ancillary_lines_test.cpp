@@ -21,7 +21,8 @@ TEST(AncillaryLines, FormsAreReadAndSpoiledLinesCountedNeverUsed) {
   ASSERT_TRUE(ParseFieldMap("temperature=1,salinity=3,valve=5", map, error)) << error;
   EXPECT_FALSE(ParseFieldMap("temperature=0", map, error));
   EXPECT_FALSE(ParseFieldMap("salinity=2,salinity=3", map, error));
-  ASSERT_TRUE(ParseFieldMap("temperature=1,salinity=3,valve=5", map, error));
+  EXPECT_FALSE(ParseFieldMap("temperature = 1", map, error));
+  ASSERT_TRUE(ParseFieldMap(" temperature=1, salinity=3,\tvalve=5 ", map, error)) << error;
   AncillaryLineReader reader({"udp:5001", 9600, "tsg1", map});
   const std::int64_t arrived = *ParseIsoUtc("2026-12-10T04:00:05Z");
   std::vector<AncillaryReading> out;
