@@ -4,7 +4,8 @@
 # $meter_device) of a fresh project directory (the meter is
 # open at start, as the last exit left it), and the program itself.
 #
-#   start_xvfb; start_meter <sim options...>; [start_receiver <options...>;] start_sondrix
+#   start_xvfb; start_meter <sim options...>; [start_receiver <options...>;]
+#   [start_tsg <options...>;] start_sondrix
 #   key F1; click X Y; await TITLE; answer_dialog TITLE PATH; ... (everything is
 #   stopped on exit)
 #
@@ -51,6 +52,20 @@ start_receiver() {
   for _ in $(seq 50); do [ -s "$home/gps-pty" ] && break; sleep 0.1; done
   sed -i "s|^\[Ports\]\$|[Ports]\nCOM2=$home/ttyGPS|" "$home/Sondrix.ini"
   printf '[Position]\nSource=COM2\n' >>"$home/Sondrix.ini"
+}
+
+# A simulated thermosalinograph beside the meter (after start_meter): its
+# lines "tsg1 TIME T, C, S, SV" as UDP datagrams to a free port, which is
+# the Ship Data's first source; its truth is $home/tsg.tsv. Options go to
+# sondrix-sim --tsg (--valve-schedule, faults ...); $valve_schedule, when
+# set, is the window's schedule of the valve.
+start_tsg() {
+  local port
+  port=$(python3 -c 'import socket; s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  "$build/tools/sim/sondrix-sim" --tsg --udp "$port" --tsg-id tsg1 --report "$home/tsg.tsv" --quiet "$@" &
+  session_pids+=($!)
+  printf '[ShipData]\nSource1=udp:%s\nId1=tsg1\nFields1=temperature=1,conductivity=2,salinity=3\nValveSchedule=%s\n' \
+    "$port" "${valve_schedule:-}" >>"$home/Sondrix.ini"
 }
 
 start_sondrix() {

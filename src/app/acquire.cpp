@@ -231,7 +231,7 @@ class DisplayView final : public RunView {
     std::string text;
     int color = kBlack;
     for (const AncillaryState& source : sources) {
-      text += (text.empty() ? "" : "   ") + AncillaryText(source);
+      text += (text.empty() ? "" : "   ") + AncillaryText(source, /*brief=*/true);
       if (source.Gone()) color = kRed;
       else if (source.Stale() && color != kRed) color = kAmber;
     }

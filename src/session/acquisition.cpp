@@ -2,6 +2,7 @@
 #include "session/acquisition.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 
@@ -132,11 +133,14 @@ double AncillaryState::Age() const { return any ? platform::SecondsSince(lastAt)
 namespace {
 
 // "T 21.81 °C  S 36.59" of a source's last values.
-std::string ValuesText(const AncillaryState& state) {
+std::string ValuesText(const AncillaryState& state, bool brief) {
+  const auto has = [&state](Quantity q) { return state.last[static_cast<std::size_t>(q)].has_value(); };
+  const bool waterOnly = brief && (has(Quantity::kTemperature) || has(Quantity::kSalinity));
   std::string text;
   for (const QuantityRow& row : Quantities()) {
     const std::optional<double>& value = state.last[static_cast<std::size_t>(row.quantity)];
     if (!value) continue;
+    if (waterOnly && row.quantity != Quantity::kTemperature && row.quantity != Quantity::kSalinity) continue;
     if (!text.empty()) text += "  ";
     switch (row.quantity) {
       case Quantity::kTemperature: text += Format("T %.2f \u00b0C", *value); break;
@@ -151,18 +155,21 @@ std::string ValuesText(const AncillaryState& state) {
 
 }  // namespace
 
-std::string AncillaryText(const AncillaryState& state) {
+std::string AncillaryText(const AncillaryState& state, bool brief) {
   if (!state.any) return "No readings yet (" + state.name + (state.Gone() ? " gone)" : ")");
-  return Format("%s (%s%s, %.1f s ago)", ValuesText(state).c_str(), state.name.c_str(), state.Gone() ? " gone" : "",
-                std::max(0.0, state.Age()));
+  return Format("%s (%s%s, %.1f s%s)", ValuesText(state, brief).c_str(), state.name.c_str(),
+                state.Gone() ? " gone" : "", std::max(0.0, state.Age()), brief ? "" : " ago");
 }
 
 std::string ValveText(const std::optional<ValveSchedule>& schedule, const std::vector<AncillaryState>& sources,
                       std::int64_t utcMs) {
   if (schedule) {
     const long seconds = static_cast<long>((schedule->NextSwitch(utcMs) - utcMs + 999) / 1000);
-    return Format("%s, %ld min %02ld s to the switch", std::string(ValveStateText(schedule->FilteredAt(utcMs))).c_str(),
-                  seconds / 60, seconds % 60);
+    const bool filtered = schedule->FilteredAt(utcMs);
+    std::string next(ValveStateText(!filtered));
+    next[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(next[0])));
+    return Format("%s; %s in %ld:%02ld", std::string(ValveStateText(filtered)).c_str(), next.c_str(), seconds / 60,
+                  seconds % 60);
   }
   for (const AncillaryState& source : sources) {
     if (!source.map.Has(Quantity::kValve)) continue;

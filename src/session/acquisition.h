@@ -147,12 +147,15 @@ struct AncillaryState {
   bool Gone() const { return away || failed; }
 };
 
-// One source's read-out: "T 21.81 °C  S 36.59 (tsg1, 1.9 s ago)" (the
-// quantities it gives, the valve as "Filtered" / "Whole water"), "No
-// readings yet (tsg1)", "... (tsg1 gone, 40 s ago)".
-std::string AncillaryText(const AncillaryState& state);
-// The valve's read-out at `utcMs`: "Filtered, 4 min 10 s to the switch" from
-// a schedule; from a source's last state "Whole water (valve1)"; empty
+// One source's read-out: "T 21.81 °C  S 36.59  C 5.1708 S/m (tsg1, 1.9 s
+// ago)" (the quantities it gives, the valve as "Filtered" / "Whole water"),
+// "No readings yet (tsg1)", "... (tsg1 gone, 40.0 s ago)". `brief` (the
+// window's narrow read-out): only temperature and salinity when the source
+// gives either, "(tsg1, 1.9 s)".
+std::string AncillaryText(const AncillaryState& state, bool brief = false);
+// The valve's read-out at `utcMs`: "Whole water; filtered in 9:25" (the
+// state, the next and the minutes and seconds to the switch) from a
+// schedule; from a source's last state "Whole water (valve1)"; empty
 // without either.
 std::string ValveText(const std::optional<ValveSchedule>& schedule, const std::vector<AncillaryState>& sources,
                       std::int64_t utcMs);

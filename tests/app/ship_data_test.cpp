@@ -102,15 +102,16 @@ TEST_F(ShipDataTest, ALiveRunShowsTheShipsDataAndRecordsItBesideTheRun) {
   ui.AnswerFile(HomeFile("underway.dat"));
   EXPECT_EQ(Acquire_Run(app), status::kOk);
 
-  // "T 21.81 °C  S 36.59 (tsg1, 0.0 s ago)" over the valve's state by the
-  // schedule at the fake clock's time.
+  // "T 21.81 °C  S 36.59 (tsg1, 0.0 s)" over the valve's state by the
+  // schedule at the fake clock's time, the next state and the time to it.
   EXPECT_EQ(visibleDuring, 1);
   const std::size_t end = during.find('\n');
   ASSERT_NE(end, std::string::npos) << during;
   EXPECT_TRUE(during.starts_with("T 21.81 °C  S 36.59 (tsg1, ")) << during;
-  const std::string valve = setting.valveSchedule->FilteredAt(clock.UtcMs()) ? "Filtered, " : "Whole water, ";
-  EXPECT_TRUE(during.substr(end + 1).starts_with(valve)) << during;
-  EXPECT_NE(during.find(" to the switch"), std::string::npos) << during;
+  const std::int64_t now = clock.UtcMs();
+  const long left = static_cast<long>((setting.valveSchedule->NextSwitch(now) - now + 999) / 1000);
+  const std::string valve = setting.valveSchedule->FilteredAt(now) ? "Filtered; whole water in " : "Whole water; filtered in ";
+  EXPECT_EQ(during.substr(end + 1), valve + Format("%ld:%02ld", left / 60, left % 60)) << during;
   EXPECT_EQ(Visible(p::kMainShipData), 0);
   // The health strip's ship data cell: fresh, stale only past 30 s.
   ASSERT_EQ(health.ancillary.size(), 1u);
