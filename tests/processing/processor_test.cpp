@@ -20,35 +20,41 @@ namespace {
 
 // Rows of the published table (2 nm steps), taken by hand: wavelength,
 // psi_t, psi_s. psi_s_c is left empty in all but the 716 nm row, which
-// gives attenuation a salinity coefficient of its own.
+// gives attenuation a salinity coefficient of its own (made up).
 constexpr const char* kTable = R"(# hand-picked rows
 # source: Roettgers et al. 2014, rows by hand
 #   second line of the source
 wavelength,psi_t,psi_s_a,psi_s_c
-410,0.00032,-0.00003,
-412,0.00029,-0.000018,
-440,0.00038,-0.00002,
+410,-0.00003,0,
+412,-0.000018,0,
+440,-0.00002,0,
 
-444,0.0005,-0.000017,
-550,0.002263,-0.000031,
-552,0.002074,-0.000031,
-650,0.0102,-0.000362,
-652,0.01056,-0.00034,
-676,0.013569,-0.000277,
-678,0.01383,-0.000345,
-714,0.042455,0.00297,
-716,0.045868,0.003664,0.004
+444,-0.000017,0,
+550,-0.000031,0.00000286,
+552,-0.000031,0.00000477,
+650,-0.000362,0.0000215,
+652,-0.00034,0.0000176,
+676,-0.000277,-0.00000181,
+678,-0.000345,-0.0000153,
+714,0.00297,-0.000270846,
+716,0.003664,-0.000282381,0.004
 )";
 
 struct Row {
   double w, psiT, psiSa, psiSc;
 };
-const std::vector<Row> kRows = {{410, 0.00032, -0.00003, -0.00003},     {412, 0.00029, -0.000018, -0.000018},
-                                {440, 0.00038, -0.00002, -0.00002},     {444, 0.0005, -0.000017, -0.000017},
-                                {550, 0.002263, -0.000031, -0.000031},  {552, 0.002074, -0.000031, -0.000031},
-                                {650, 0.0102, -0.000362, -0.000362},    {652, 0.01056, -0.00034, -0.00034},
-                                {676, 0.013569, -0.000277, -0.000277},  {678, 0.01383, -0.000345, -0.000345},
-                                {714, 0.042455, 0.00297, 0.00297},      {716, 0.045868, 0.003664, 0.004}};
+const std::vector<Row> kRows = {{410, -0.00003, 0, 0},
+                                {412, -0.000018, 0, 0},
+                                {440, -0.00002, 0, 0},
+                                {444, -0.000017, 0, 0},
+                                {550, -0.000031, 0.00000286, 0.00000286},
+                                {552, -0.000031, 0.00000477, 0.00000477},
+                                {650, -0.000362, 0.0000215, 0.0000215},
+                                {652, -0.00034, 0.0000176, 0.0000176},
+                                {676, -0.000277, -0.00000181, -0.00000181},
+                                {678, -0.000345, -0.0000153, -0.0000153},
+                                {714, 0.00297, -0.000270846, -0.000270846},
+                                {716, 0.003664, -0.000282381, 0.004}};
 
 // Linear between the two hand-picked rows around w.
 Row Psi(double w) {
@@ -296,8 +302,8 @@ TEST(TsTable, ReadsTheBuiltInTableAndTellsWhatIsWrongWithAnother) {
   EXPECT_EQ(table.source(), "Roettgers et al. 2014, rows by hand second line of the source");
   EXPECT_FALSE(table.At(409.9));
   EXPECT_FALSE(table.At(716.1));
-  EXPECT_NEAR(table.At(715)->psiSc, (0.00297 + 0.004) / 2, 1e-15);
-  EXPECT_EQ(table.At(440)->psiSc, -0.00002);  // empty: psi_s_a
+  EXPECT_NEAR(table.At(715)->psiSc, (-0.000270846 + 0.004) / 2, 1e-15);
+  EXPECT_EQ(table.At(650)->psiSc, 0.0000215);  // empty: psi_s_a
 
   // The built-in table: the published rows, whole, with their source.
   ASSERT_TRUE(BuiltInTable(table, error)) << error;
