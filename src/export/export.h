@@ -217,8 +217,9 @@ struct ExportOptions {
   bool force = false;
   // Level 2: the corrections and their settings (see the top of this
   // file). The run's ship's data decides shipTemperature and
-  // shipSalinity; a T_cal not given is read from the calibration beside
-  // the recording's device file (CalibrationTemperatureFor).
+  // shipSalinity; a T_cal not given is read from the record of the offset
+  // calibration of the recording's device file (config/calibration_record.h),
+  // looked for beside the data file, then in the project directory.
   std::optional<ProcessingSettings> processing;
 };
 

@@ -356,6 +356,8 @@ std::vector<ProcessingAttribute> Processor::Attributes() const {
     list.push_back({"ts_coefficients_source", s.table.source().empty() ? "not named by the table" : s.table.source(),
                     std::nullopt});
     list.push_back({"calibration_temperature", {}, s.tCal});
+    list.push_back({"calibration_temperature_source", s.tCalSource.empty() ? "given by the user" : s.tCalSource,
+                    std::nullopt});
     list.push_back({"temperature_source",
                     OriginRule(s.temperature.has_value(), s.temperature, s.shipTemperature, s.meterTemperature,
                                "temperature"),

@@ -83,6 +83,7 @@ struct ProcessingSettings {
   bool correctTs = true;
   TsTable table;
   std::optional<double> tCal;  // degrees Celsius
+  std::string tCalSource;      // where it came from, for the outputs ("" : the user)
   // The user's values: they win over any other.
   std::optional<double> temperature, salinity;
   // Whether the run's ship's data gives a temperature, a salinity.

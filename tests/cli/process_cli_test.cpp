@@ -67,6 +67,7 @@ class ProcessCli : public test::HeadlessTest {
     Companion companion;
     companion.timeZeroUtcMs = kZero;
     companion.program = "Sondrix 7.1";
+    companion.deviceFile = "cast.dev";
     EXPECT_EQ(WriteCompanion(CompanionPathFor(path), companion), status::kOk);
     AncillaryWriter ship;
     EXPECT_EQ(ship.Open(AncillaryPathFor(path)), status::kOk);
@@ -147,6 +148,22 @@ print(repr(float(ds["absorption_corrected"].sel(wavelength_a=715.0).values[3])))
   EXPECT_EQ(lines[7], "20.0 proportional");
   EXPECT_NE(lines[8].find("Optics Express 22(21)"), std::string::npos) << lines[8];
   EXPECT_EQ(std::stod(lines[9]), 0.0);  // exactly 0 at the reference wavelength
+}
+
+// Without --t-cal, T_cal is the water temperature the offset calibration
+// recorded beside the recording's device file (written here by hand).
+TEST_F(ProcessCli, TakesTCalFromTheOffsetCalibrationsRecord) {
+  const std::string data = Recording();
+  test::WriteTextFile(home.File("cast.calibration"),
+                      "# by hand\nwater_temperature=21.500\ntime=2026-12-09T18:00:00.000Z\nsamples=40\n");
+  const std::string csv = home.File("cast.csv");
+  const test::CliRun run = test::RunTool(test::kCli, "process " + Quoted(data) + " --out " + Quoted(csv), home);
+  ASSERT_EQ(run.exitStatus, 0) << run.err;
+  const std::string text = test::ReadTextFile(csv).value_or("");
+  EXPECT_NE(text.find("\n# calibration_temperature: 21.5\n"), std::string::npos) << text.substr(0, 2000);
+  EXPECT_NE(text.find("\n# calibration_temperature_source: the offset calibration's record cast.calibration (made "
+                      "2026-12-09T18:00:00.000Z, 40 samples"),
+            std::string::npos);
 }
 
 TEST_F(ProcessCli, RefusesWhatItCannotCorrectWithAReason) {
