@@ -54,15 +54,6 @@ Exit status 0 when the file was processed, 1 when it failed (its message
 on standard error), 2 for wrong usage.
 )";
 
-std::string Invocation(std::span<char*> args) {
-  std::string text = "sondrix-cli";
-  for (char* arg : args) {
-    text += ' ';
-    text += arg;
-  }
-  return text;
-}
-
 // Option NAME VALUE: a number into `value`, `check` saying what it may be.
 template <class Check>
 CLI::Option* AddNumber(CLI::App& app, const std::string& name, const std::string& type,
