@@ -209,14 +209,14 @@ class NetCdfWriter final : public ExportWriter {
   bool DefineLevel2(int timeDim, const ExportHeader& header) {
     channelOfTrace_ = header.channelOfTrace;
     const double fill = NC_FILL_DOUBLE;
-    struct Spec {
+    struct Level2Variable {
       const char* name;
       bool attenuation;
       Corrected what;
       const char* longName;
       const char* comment;
     };
-    const Spec specs[] = {
+    const Level2Variable variables[] = {
         {"absorption_ts", false, Corrected::kATs,
          "absorption coefficient (a) less that of pure water, corrected for the water's temperature and salinity",
          "a - psi_t (T - T_cal) - psi_s_a S: see the global attributes ts_correction, ts_coefficients and "
@@ -229,16 +229,16 @@ class NetCdfWriter final : public ExportWriter {
          "absorption coefficient (a) less that of pure water, corrected for temperature, salinity and scattering",
          "absorption_ts corrected for scattering: see the global attribute scattering_correction"},
     };
-    for (const Spec& spec : specs) {
+    for (const Level2Variable& v : variables) {
       for (std::size_t k = 0; k < kinds_.size(); ++k) {
-        if (kinds_[k].attenuation != spec.attenuation) continue;
+        if (kinds_[k].attenuation != v.attenuation) continue;
         Level2Column l2;
         l2.kind = k;
-        l2.what = spec.what;
+        l2.what = v.what;
         l2.column.width = kinds_[k].traces.size();
         int dims[2] = {timeDim, kinds_[k].dim};
-        if (!Check(nc_def_var(ncid_, spec.name, NC_DOUBLE, 2, dims, &l2.column.var)) ||
-            !Text(l2.column.var, "long_name", spec.longName) || !Text(l2.column.var, "comment", spec.comment) ||
+        if (!Check(nc_def_var(ncid_, v.name, NC_DOUBLE, 2, dims, &l2.column.var)) ||
+            !Text(l2.column.var, "long_name", v.longName) || !Text(l2.column.var, "comment", v.comment) ||
             !Text(l2.column.var, "units", "m-1") || !WrittenWhole(l2.column.var, &fill) ||
             !Text(l2.column.var, "coordinates", Coordinates(header)) ||
             !Text(l2.column.var, "ancillary_variables", "quality_flag") || !Chunk(l2.column.var, l2.column.width))

@@ -203,8 +203,8 @@ TEST(Processor, LagsTakeCAndTheShipsDataLaterInTime) {
     EXPECT_NEAR(got.cTs[2], c - Psi(w).psiT * (T - 20.0) - Psi(w).psiSc * 35.0, 1e-12);
     EXPECT_EQ(got.flag, kFlagGood) << n;
   }
-  // Past the last line, c has no value: the first two lines lack the ship's
-  // data 2.5 s before them (3 s: its value), the last two lack c.
+  // The last line's c, 1.5 s after it, lies past the run: no corrected
+  // values.
   EXPECT_EQ(out[19].flag, kFlagMissing);
   EXPECT_TRUE(out[19].tests & kTestMissing);
 }
