@@ -757,14 +757,9 @@ class Level2Rows {
   const std::array<long, 10>& flags() const { return flags_; }
   bool Row(const ExportRow& row, const SourceLine& line, bool lostBefore) {
     waiting_.push_back({row, line.values});
-    ProcessorInput input;
-    input.timeMs = row.utcMs;
-    input.values = line.values;
-    input.extTemperature = line.extTemperature;
-    input.temperature = row.ancillary[static_cast<std::size_t>(Quantity::kTemperature)];
-    input.salinity = row.ancillary[static_cast<std::size_t>(Quantity::kSalinity)];
-    input.lostBefore = lostBefore;
-    processor_->Push(input, ready_);
+    processor_->Push(InputOf(line, row.utcMs, row.ancillary[static_cast<std::size_t>(Quantity::kTemperature)],
+                             row.ancillary[static_cast<std::size_t>(Quantity::kSalinity)], lostBefore),
+                     ready_);
     return Write();
   }
   bool Finish() {

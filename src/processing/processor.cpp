@@ -52,6 +52,18 @@ bool Coefficients(const TsTable& table, const std::vector<double>& wavelengths, 
 
 }  // namespace
 
+ProcessorInput InputOf(const SourceLine& line, std::int64_t timeMs, std::optional<double> temperature,
+                       std::optional<double> salinity, bool lostBefore) {
+  ProcessorInput input;
+  input.timeMs = timeMs;
+  input.values = line.values;
+  input.extTemperature = line.extTemperature;
+  input.temperature = temperature;
+  input.salinity = salinity;
+  input.lostBefore = lostBefore;
+  return input;
+}
+
 std::unique_ptr<Processor> Processor::Make(ProcessorChannels channels, ProcessingSettings settings,
                                            std::string& error) {
   std::unique_ptr<Processor> p(new Processor());

@@ -39,6 +39,7 @@
 
 #include "processing/corrections.h"
 #include "processing/ts_table.h"
+#include "source/source_line.h"
 
 namespace sondrix {
 
@@ -107,6 +108,14 @@ struct ProcessorInput {
   std::optional<double> temperature, salinity;  // the ship's, at timeMs
   bool lostBefore = false;         // a lost line came just before this one
 };
+
+// The input of a run's calibrated line (its values and external
+// temperature; it must outlive the Push), at `timeMs`, with the ship's
+// temperature and salinity at that time. A live run's consumer of the
+// sample stream (session/sample_stream.h) hands each line it takes so,
+// `lostBefore` set when the stream told it of a line it missed.
+ProcessorInput InputOf(const SourceLine& line, std::int64_t timeMs, std::optional<double> temperature,
+                       std::optional<double> salinity, bool lostBefore);
 
 // Where a temperature or salinity came from.
 enum class ValueOrigin { kNone, kUser, kShip, kShipStale, kMeter };
