@@ -54,7 +54,7 @@ sed 's/^/  lintian: /' "$work/lintian.txt"
 dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' >"$work/contents.txt"
 expected=(
   /usr/bin/sondrix /usr/bin/sondrix-cli /usr/bin/sondrix-sim
-  /usr/share/sondrix/sondrix.uir
+  /usr/share/sondrix/sondrix.uir /usr/share/sondrix/water_ts_coefficients.csv
   /usr/share/sondrix/examples/nerit-9wl.dev /usr/share/sondrix/examples/benth-85wl-v3.dev
   /usr/share/sondrix/examples/captures/nerit-9wl.raw
   /usr/share/applications/sondrix.desktop

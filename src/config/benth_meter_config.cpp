@@ -299,8 +299,10 @@ Status BenthMeterConfig_Calibrate(Source& device, BenthMeterConfig& config, int 
   if (sampleCount < 1) return status::kBadArgument;
   const auto n = static_cast<std::size_t>(config.Wavelengths());
   std::vector<double> sums(2 * n, 0.0);
-  const Status result = SumUnCorrSamples(device, sampleCount, sums);
+  CalibrationWater water;
+  const Status result = SumUnCorrSamples(device, sampleCount, sums, &water);
   if (result != status::kOk) return result;
+  config.calibrationWater = water;
   for (std::size_t i = 0; i < n && i < selected.size(); ++i) {
     if (selected[i] == 0) continue;
     BenthTraceCal& t = config.traces[i];

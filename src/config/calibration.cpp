@@ -2,6 +2,8 @@
 #include "config/calibration.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <memory>
 #include <string>
 #include <utility>
@@ -55,7 +57,7 @@ class SampleReading {
 
 }  // namespace
 
-Status SumUnCorrSamples(Source& device, int sampleCount, std::span<double> sums) {
+Status SumUnCorrSamples(Source& device, int sampleCount, std::span<double> sums, CalibrationWater* water) {
   if (sampleCount < 1) return status::kBadArgument;
   const int valueCount = device.GetTraceCount();
   if (valueCount < 0) return valueCount;
@@ -69,6 +71,7 @@ Status SumUnCorrSamples(Source& device, int sampleCount, std::span<double> sums)
   SampleReading reading(SourceWait(device), sampleCount);
   int unrecognised = 0;
   int good = 0;
+  double waterSum = 0.0;
   while (good < sampleCount) {
     reading.Next(good + 1);
     // A lost sample is not averaged: it is counted, and another one is
@@ -83,7 +86,14 @@ Status SumUnCorrSamples(Source& device, int sampleCount, std::span<double> sums)
     }
     if (result != status::kOk) break;
     for (std::size_t i = 0; i < summed; ++i) sums[i] += line->values[i];
+    waterSum += line->extTemperature;
     ++good;
+  }
+  if (result == status::kOk && water != nullptr && std::isfinite(waterSum)) {
+    water->temperature = waterSum / sampleCount;
+    water->samples = sampleCount;
+    water->utcMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                       std::chrono::system_clock::now().time_since_epoch()).count();
   }
   return result;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/status.h"
+#include "config/calibration_record.h"
 #include "io/data_buffer.h"
 
 namespace sondrix {
@@ -42,7 +43,10 @@ inline constexpr int kDepthSamples = 5;
 // first sums.size() values of each to `sums`. A lost sample is read again;
 // the sixth ends it with -1000. 1 or the failing code (-1001 for a count
 // below 1; -1003 when no data came for kNoDataTimeout seconds).
-Status SumUnCorrSamples(Source& device, int sampleCount, std::span<double> sums);
+// `water`, when given, gets the mean of the samples' external temperature
+// (the water's) and the time, for the calibration's record.
+Status SumUnCorrSamples(Source& device, int sampleCount, std::span<double> sums,
+                        CalibrationWater* water = nullptr);
 
 // Reads `sampleCount` packets that `good` accepts from `decoder` and adds
 // depthScale times each packet's pressure count to `sum`. A packet that is

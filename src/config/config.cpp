@@ -144,6 +144,9 @@ Status Config::SaveConfigAs(std::string_view title, std::string& chosen) const {
   // A write that only fails when the buffer is flushed shows at closing.
   if (result == status::kOk && !file.Commit()) return status::kCantWriteConfig;
   if (result == status::kOk) chosen = path;
+  // The water of the offsets' calibration beside them: the temperature and
+  // salinity correction's T_cal.
+  if (result == status::kOk && calibrationWater) return WriteCalibrationRecord(path, *calibrationWater);
   return result;
 }
 
@@ -165,6 +168,7 @@ Status Config::CopyConfig(Config& to) const {
   to.depthScale = depthScale;
   to.traceCount = traceCount;
   to.inTraceCount = inTraceCount;
+  to.calibrationWater = calibrationWater;
   return status::kOk;
 }
 

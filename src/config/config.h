@@ -13,12 +13,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "common/out_of_memory.h"
 #include "common/status.h"
+#include "config/calibration_record.h"
 
 namespace sondrix {
 
@@ -79,6 +81,9 @@ class Config {
   double pathLength = 0.0;        // metres
   std::int32_t traceCount = 0;    // given at construction, never in the file
   std::int32_t inTraceCount = 0;
+  // The water of the last offset calibration, never in the file: saving
+  // the file writes it beside it (calibration_record.h).
+  std::optional<CalibrationWater> calibrationWater;
 
   static constexpr std::size_t kNameMax = 63;
 };

@@ -208,8 +208,10 @@ Status MeterConfig_Calibrate(Source& device, MeterConfig& config, int /*samplesP
   const std::size_t measured = static_cast<std::size_t>(std::max(
       0, std::min({config.inTraceCount, valueCount, static_cast<int>(config.traces.size())})));
   std::vector<double> sums(measured, 0.0);
-  const Status result = SumUnCorrSamples(device, sampleCount, sums);
+  CalibrationWater water;
+  const Status result = SumUnCorrSamples(device, sampleCount, sums, &water);
   if (result == status::kOk) {
+    config.calibrationWater = water;
     for (std::size_t i = 0; i < measured; ++i) {
       TraceCal& trace = config.traces[i];
       if (Selected(trace, doA, doC)) trace.offset = -(sums[i] / sampleCount);

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,7 @@
 #include <span>
 
 #include "common/text_format.h"
+#include "config/calibration_record.h"
 #include "common/text_list.h"
 #include "common/utils.h"
 #include "datafile/data_file.h"
@@ -514,6 +516,16 @@ std::string PositionSummary(const ExportResult& result) {
   return text;
 }
 
+std::string FlagSummary(const ExportResult& result) {
+  static constexpr const char* kNames[] = {"", "good", "not evaluated", "suspect", "bad", "", "", "", "", "missing"};
+  std::vector<std::string> parts;
+  for (int flag : kFlagValues) {
+    if (const long count = result.flags[static_cast<std::size_t>(flag)]; count > 0)
+      parts.push_back(std::string(kNames[flag]) + " " + std::to_string(count));
+  }
+  return parts.empty() ? std::string("none") : JoinList(parts, ", ", ", ");
+}
+
 std::string AncillarySummary(const ExportResult& result) {
   if (!result.ancillaryProblem.empty()) return "ship's data: none (" + result.ancillaryProblem + ")";
   std::vector<std::string> parts;
@@ -690,6 +702,98 @@ class FileProgress {
   double next_ = 1.0 / 200.0;
 };
 
+// T_cal from the record of the recording's device file's offset calibration
+// (config/calibration_record.h): the device file named by the companion,
+// beside the data file, else in the project directory.
+void FindCalibrationTemperature(const ExportHeader& header, ProcessingSettings& settings) {
+  const std::string& device = header.companion.deviceFile;
+  if (device.empty()) return;
+  const std::string name = NameFromPath(device);
+  const std::string dir = std::filesystem::path(header.dataFile).parent_path().string();
+  for (const std::string& folder : {dir.empty() ? std::string(".") : dir, platform::GetProjectDir()}) {
+    const std::string path = CalibrationRecordPathFor(platform::JoinPath(folder, name));
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) continue;
+    std::string error;
+    const std::optional<CalibrationWater> water = ReadCalibrationRecord(path, error);
+    if (!water) continue;
+    settings.tCal = water->temperature;
+    settings.tCalSource = "the offset calibration's record " + NameFromPath(path) + " (made " +
+                          IsoUtc(water->utcMs) + ", " + std::to_string(water->samples) +
+                          " samples; the water temperature the meter's external sensor read)";
+    return;
+  }
+}
+
+// The processor of a Level-2 export for the header's traces, its channels
+// put into the header; null with `error` when the settings cannot work.
+std::unique_ptr<Processor> MakeProcessor(ExportHeader& header, ProcessingSettings settings, std::string& error) {
+  ProcessorChannels channels;
+  for (const ExportTrace& trace : header.traces) {
+    if (!trace.measured) continue;
+    (trace.attenuation ? channels.cTrace : channels.aTrace).push_back(trace.index);
+    (trace.attenuation ? channels.cWavelength : channels.aWavelength).push_back(trace.wavelength);
+  }
+  if (!settings.tCal) FindCalibrationTemperature(header, settings);
+  settings.shipTemperature = header.Has(Quantity::kTemperature);
+  settings.shipSalinity = header.Has(Quantity::kSalinity);
+  std::unique_ptr<Processor> processor = Processor::Make(std::move(channels), std::move(settings), error);
+  if (!processor) return nullptr;
+  header.channelOfTrace.assign(header.traces.size(), -1);
+  const ProcessorChannels& sorted = processor->channels();
+  for (const std::vector<int>* traces : {&sorted.aTrace, &sorted.cTrace}) {
+    for (std::size_t k = 0; k < traces->size(); ++k)
+      header.channelOfTrace[static_cast<std::size_t>((*traces)[k])] = static_cast<int>(k);
+  }
+  header.processor = processor.get();
+  return processor;
+}
+
+// The rows of a Level-2 export: each waits, with a copy of its values, until
+// the processor gives its sample back, and then goes to the writer.
+class Level2Rows {
+ public:
+  Level2Rows(Processor* processor, ExportWriter* writer) : processor_(processor), writer_(writer) {}
+  const std::array<long, 10>& flags() const { return flags_; }
+  bool Row(const ExportRow& row, const SourceLine& line, bool lostBefore) {
+    waiting_.push_back({row, line.values});
+    processor_->Push(InputOf(line, row.utcMs, row.ancillary[static_cast<std::size_t>(Quantity::kTemperature)],
+                             row.ancillary[static_cast<std::size_t>(Quantity::kSalinity)], lostBefore),
+                     ready_);
+    return Write();
+  }
+  bool Finish() {
+    processor_->Finish(ready_);
+    return Write();
+  }
+
+ private:
+  struct Waiting {
+    ExportRow row;
+    std::vector<double> values;
+  };
+  bool Write() {
+    bool ok = true;
+    for (const CorrectedSample& sample : ready_) {
+      if (!ok || waiting_.empty()) break;
+      Waiting& w = waiting_.front();
+      w.row.values = &w.values;
+      w.row.corrected = &sample;
+      ok = writer_->Row(w.row);
+      waiting_.pop_front();
+      ++flags_[static_cast<std::size_t>(sample.flag) % flags_.size()];
+    }
+    ready_.clear();
+    return ok;
+  }
+
+  Processor* processor_;
+  ExportWriter* writer_;
+  std::deque<Waiting> waiting_;
+  std::vector<CorrectedSample> ready_;
+  std::array<long, 10> flags_{};
+};
+
 }  // namespace
 
 ExportResult ReadExportHeader(const std::string& dataFile, const ExportOptions& options, ExportHeader& header) {
@@ -711,6 +815,13 @@ ExportResult ExportDataFile(const std::string& dataFile, const std::string& outp
   if (result.status != status::kOk) return result;
   if (header.samples == 0) return Failed(status::kUnrecognisedData, dataFile + ": no sample line to export");
 
+  std::unique_ptr<Processor> processor;
+  if (options.processing) {
+    std::string error;
+    processor = MakeProcessor(header, *options.processing, error);
+    if (!processor) return Failed(status::kUnrecognisedData, dataFile + ": " + error);
+  }
+
   OpenedFile opened = OpenDataFile(dataFile);
   if (opened.status != status::kOk) return Failed(opened.status, dataFile + ": " + StatusText(opened.status));
   Source& source = *opened.source;
@@ -730,9 +841,11 @@ ExportResult ExportDataFile(const std::string& dataFile, const std::string& outp
   long outOfTime = 0;
   const long step = std::max(1L, header.samples / 200);
   FileProgress fileProgress(options.progress, source);
+  Level2Rows level2(processor.get(), writer.get());
   Status read = status::kOk;
   if (ok) {
     long damaged = 0;
+    long lost = 0;  // the damaged lines and those out of time, so far
     read = ReadLines(source, line, damaged, [&](const SourceLine& good) {
       if (counted && done >= header.samples) return true;  // the file grew since it was counted
       const std::optional<std::int64_t> utcMs = SampleUtcMs(header, good.time);
@@ -748,13 +861,17 @@ ExportResult ExportDataFile(const std::string& dataFile, const std::string& outp
       row.values = &good.values;
       if (!header.track.empty()) row.position = cursor.At(row.utcMs);
       ship.At(row.utcMs, row.ancillary);
-      if (!writer->Row(row)) return false;
+      const bool lostBefore = damaged + outOfTime != lost;
+      lost = damaged + outOfTime;
+      if (!(processor ? level2.Row(row, good, lostBefore) : writer->Row(row))) return false;
       ++done;
       if (!counted) return fileProgress.Sample();
       if (options.progress && done % step == 0)
         return options.progress(static_cast<double>(done) / static_cast<double>(header.samples));
       return true;
     });
+    if (read == status::kOk && processor && !level2.Finish()) read = status::kWriteFailed;
+    result.flags = level2.flags();
     if (read == status::kCancelled && !writer->error().empty()) read = status::kWriteFailed;
     if (read == status::kOk && counted && done < header.samples) read = status::kUnexpectedEof;  // the file shrank
     if (!counted) {

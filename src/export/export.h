@@ -30,6 +30,15 @@
 // it has one. Only the quantities some sample has are written: NetCDF
 // variables of CF's standard names (sea_water_temperature, ...) and
 // valve_state, SeaBASS's own fields (wt, sal, ...), CSV columns.
+//
+// Level 2 (ExportOptions::processing, sondrix-cli process): every sample
+// goes through a Processor (processing/processor.h) as it is read, with the
+// ship's data at its time, and the outputs carry its corrected values
+// beside everything the export writes: the T/S-corrected a and c, a
+// corrected for scattering, the temperature and salinity used, the quality
+// flag and the absorption line height, and the methods with their
+// parameters (docs/processing.md). The processor holds a few lines before
+// it gives them back; the rows wait with it.
 #pragma once
 
 #include <cstdint>
@@ -45,6 +54,7 @@
 #include "datafile/ancillary_file.h"
 #include "datafile/companion.h"
 #include "datafile/track.h"
+#include "processing/processor.h"
 
 namespace sondrix {
 
@@ -162,6 +172,18 @@ struct ExportHeader {
   std::array<long, kQuantityCount> merged{};
   std::string ancillaryNote;         // how the values were found, for the history
   bool Has(Quantity quantity) const { return merged[static_cast<std::size_t>(quantity)] > 0; }
+
+  // Level 2: the processor the rows' corrected values come from (null for
+  // a plain export), and each trace's channel among the processor's
+  // channels of its kind (-1: none, a wavelength not measured).
+  const Processor* processor = nullptr;
+  std::vector<int> channelOfTrace;
+  // The channel of `trace` (-1: none).
+  int ChannelOf(int trace) const {
+    return trace >= 0 && static_cast<std::size_t>(trace) < channelOfTrace.size()
+               ? channelOfTrace[static_cast<std::size_t>(trace)]
+               : -1;
+  }
 };
 
 // One sample as the writers take it.
@@ -175,6 +197,8 @@ struct ExportRow {
   // The ship's data at the sample's time, by Quantity (none: no reading
   // close enough).
   std::array<std::optional<double>, kQuantityCount> ancillary{};
+  // Level 2: the sample's corrected values (null for a plain export).
+  const CorrectedSample* corrected = nullptr;
 };
 
 struct ExportOptions {
@@ -191,6 +215,12 @@ struct ExportOptions {
   std::function<bool(double)> progress;
   // Replace an existing output.
   bool force = false;
+  // Level 2: the corrections and their settings (see the top of this
+  // file). The run's ship's data decides shipTemperature and
+  // shipSalinity; a T_cal not given is read from the record of the offset
+  // calibration of the recording's device file (config/calibration_record.h),
+  // looked for beside the data file, then in the project directory.
+  std::optional<ProcessingSettings> processing;
 };
 
 struct ExportResult {
@@ -209,7 +239,12 @@ struct ExportResult {
   bool ancillary = false;
   std::string ancillaryProblem;
   std::array<long, kQuantityCount> merged{};
+  // Level 2: the samples of each quality flag (by its value, 0 ... 9).
+  std::array<long, 10> flags{};
 };
+
+// "good 3580, suspect 20": the Level-2 samples of each flag that has any.
+std::string FlagSummary(const ExportResult& result);
 
 // "ship's data: temperature 3600, salinity 3600 of 3600 samples"; "" for a
 // data file without any.

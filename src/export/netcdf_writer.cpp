@@ -29,6 +29,12 @@
 // readers drop those samples (docs/export.md). Every data variable names its
 // coordinates. The run's events lie along a dimension of their own:
 // event_time, event_kind, event_note.
+//
+// A Level-2 file (ExportHeader::processor) adds, over the same wavelength
+// coordinates, absorption_ts, attenuation_ts and absorption_corrected, the
+// temperature_used and salinity_used of each sample, its quality_flag
+// (CF's flag_values and flag_meanings) and absorption_line_height; the
+// methods and their parameters are global attributes (docs/processing.md).
 #include <hdf5.h>
 #include <netcdf.h>
 #include <unistd.h>
@@ -132,9 +138,11 @@ class NetCdfWriter final : public ExportWriter {
     }
     if (positions_ && !DefinePositions(timeDim, header)) return false;
     if (!DefineAncillary(timeDim, header)) return false;
+    if (header.processor && !DefineLevel2(timeDim, header)) return false;
     if (geometry_ == Geometry::kTimeSeries && !DefineStationPosition(*header.station)) return false;
     if (!DefineEvents(header.companion.events)) return false;
     if (!DefineStation(header) || !Globals(header, options)) return false;
+    if (header.processor && !Level2Globals(*header.processor)) return false;
     if (!Check(nc_enddef(ncid_))) return false;
     return WriteCoordinates();
   }
@@ -158,6 +166,7 @@ class NetCdfWriter final : public ExportWriter {
       const double fill = static_cast<Quantity>(q) == Quantity::kValve ? NC_FILL_BYTE : NC_FILL_DOUBLE;
       ancillary_[q].block.push_back(row.ancillary[q].value_or(fill));
     }
+    if (row.corrected) Level2Row(*row.corrected);
     return timeBlock_.size() < kBlockRows || Flush();
   }
 
@@ -183,7 +192,130 @@ class NetCdfWriter final : public ExportWriter {
   struct Kind {
     Column column;
     std::vector<int> traces;  // the trace of each wavelength, -1 for none measured
+    int dim = -1;             // its wavelength dimension
+    bool attenuation = true;
   };
+  // A Level-2 variable over a kind's wavelengths.
+  enum class Corrected { kATs, kCTs, kA };
+  struct Level2Column {
+    Column column;
+    std::size_t kind = 0;  // in kinds_
+    Corrected what = Corrected::kA;
+  };
+
+  static double OrFill(double value) { return std::isfinite(value) ? value : NC_FILL_DOUBLE; }
+
+  // The Level-2 variables (see the top of this file).
+  bool DefineLevel2(int timeDim, const ExportHeader& header) {
+    channelOfTrace_ = header.channelOfTrace;
+    const double fill = NC_FILL_DOUBLE;
+    struct Level2Variable {
+      const char* name;
+      bool attenuation;
+      Corrected what;
+      const char* longName;
+      const char* comment;
+    };
+    const Level2Variable variables[] = {
+        {"absorption_ts", false, Corrected::kATs,
+         "absorption coefficient (a) less that of pure water, corrected for the water's temperature and salinity",
+         "a - psi_t (T - T_cal) - psi_s_a S: see the global attributes ts_correction, ts_coefficients and "
+         "calibration_temperature, and the variables temperature_used and salinity_used"},
+        {"attenuation_ts", true, Corrected::kCTs,
+         "beam attenuation coefficient (c) less that of pure water, corrected for the water's temperature and "
+         "salinity",
+         "c - psi_t (T - T_cal) - psi_s_c S, c taken lag_c_seconds after the sample's time"},
+        {"absorption_corrected", false, Corrected::kA,
+         "absorption coefficient (a) less that of pure water, corrected for temperature, salinity and scattering",
+         "absorption_ts corrected for scattering: see the global attribute scattering_correction"},
+    };
+    for (const Level2Variable& v : variables) {
+      for (std::size_t k = 0; k < kinds_.size(); ++k) {
+        if (kinds_[k].attenuation != v.attenuation) continue;
+        Level2Column l2;
+        l2.kind = k;
+        l2.what = v.what;
+        l2.column.width = kinds_[k].traces.size();
+        int dims[2] = {timeDim, kinds_[k].dim};
+        if (!Check(nc_def_var(ncid_, v.name, NC_DOUBLE, 2, dims, &l2.column.var)) ||
+            !Text(l2.column.var, "long_name", v.longName) || !Text(l2.column.var, "comment", v.comment) ||
+            !Text(l2.column.var, "units", "m-1") || !WrittenWhole(l2.column.var, &fill) ||
+            !Text(l2.column.var, "coordinates", Coordinates(header)) ||
+            !Text(l2.column.var, "ancillary_variables", "quality_flag") || !Chunk(l2.column.var, l2.column.width))
+          return false;
+        level2_.push_back(std::move(l2));
+      }
+    }
+    temperatureUsed_.var = DefineSeries(timeDim, "temperature_used", "degree_Celsius",
+                                        "water temperature the temperature and salinity correction used");
+    salinityUsed_.var = DefineSeries(timeDim, "salinity_used", "1",
+                                     "practical salinity the temperature and salinity correction used");
+    if (temperatureUsed_.var < 0 || salinityUsed_.var < 0 ||
+        !Text(temperatureUsed_.var, "standard_name", "sea_water_temperature") ||
+        !Text(temperatureUsed_.var, "units_metadata", "temperature: on_scale") ||
+        !Text(salinityUsed_.var, "standard_name", "sea_water_practical_salinity"))
+      return false;
+    for (const Column* column : {&temperatureUsed_, &salinityUsed_}) {
+      if (!Text(column->var, "coordinates", Coordinates(header))) return false;
+    }
+    if (!Text(temperatureUsed_.var, "comment", "from " + OneLine(Level2Attribute(*header.processor, "temperature_source"))) ||
+        !Text(salinityUsed_.var, "comment", "from " + OneLine(Level2Attribute(*header.processor, "salinity_source"))))
+      return false;
+    std::vector<signed char> flags;
+    for (int flag : kFlagValues) flags.push_back(static_cast<signed char>(flag));
+    if (!Check(nc_def_var(ncid_, "quality_flag", NC_BYTE, 1, &timeDim, &qualityFlag_.var)) ||
+        !Check(nc_def_var_fill(ncid_, qualityFlag_.var, NC_NOFILL, nullptr)) || !Chunk(qualityFlag_.var, 1) ||
+        !Text(qualityFlag_.var, "long_name", "quality of the sample's corrected values (IODE scheme)") ||
+        !Text(qualityFlag_.var, "standard_name", "quality_flag") ||
+        !Check(nc_put_att_schar(ncid_, qualityFlag_.var, "flag_values", NC_BYTE, flags.size(), flags.data())) ||
+        !Text(qualityFlag_.var, "flag_meanings", kFlagMeanings) ||
+        !Text(qualityFlag_.var, "comment", OneLine(Level2Attribute(*header.processor, "quality_control"))) ||
+        !Text(qualityFlag_.var, "coordinates", Coordinates(header)))
+      return false;
+    if (!header.processor->hasLineHeight()) return true;
+    lineHeight_.var = DefineSeries(timeDim, "absorption_line_height", "m-1",
+                                   "absorption line height at 676 nm (chlorophyll a)");
+    return lineHeight_.var >= 0 &&
+           Text(lineHeight_.var, "comment", OneLine(Level2Attribute(*header.processor, "absorption_line_height"))) &&
+           Text(lineHeight_.var, "coordinates", Coordinates(header)) &&
+           Text(lineHeight_.var, "ancillary_variables", "quality_flag");
+  }
+
+  static std::string Level2Attribute(const Processor& processor, std::string_view name) {
+    for (const ProcessingAttribute& a : processor.Attributes()) {
+      if (a.name == name) return a.number ? Format("%g", *a.number) : a.text;
+    }
+    return {};
+  }
+
+  bool Level2Globals(const Processor& processor) {
+    for (const ProcessingAttribute& a : processor.Attributes()) {
+      if (a.number) {
+        if (!Check(nc_put_att_double(ncid_, NC_GLOBAL, a.name.c_str(), NC_DOUBLE, 1, &*a.number))) return false;
+      } else if (!Global(a.name.c_str(), OneLine(a.text))) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  void Level2Row(const CorrectedSample& sample) {
+    for (Level2Column& l2 : level2_) {
+      const std::vector<double>& values = l2.what == Corrected::kATs   ? sample.aTs
+                                          : l2.what == Corrected::kCTs ? sample.cTs
+                                                                       : sample.aCorrected;
+      for (int index : kinds_[l2.kind].traces) {
+        const int channel = index < 0 || static_cast<std::size_t>(index) >= channelOfTrace_.size()
+                                ? -1
+                                : channelOfTrace_[static_cast<std::size_t>(index)];
+        l2.column.block.push_back(channel < 0 ? NC_FILL_DOUBLE : OrFill(values[static_cast<std::size_t>(channel)]));
+      }
+    }
+    temperatureUsed_.block.push_back(OrFill(sample.temperature));
+    salinityUsed_.block.push_back(OrFill(sample.salinity));
+    qualityFlag_.block.push_back(sample.flag);
+    if (lineHeight_.var >= 0) lineHeight_.block.push_back(OrFill(sample.lineHeight));
+  }
 
   bool Check(int code) {
     if (code == NC_NOERR) return true;
@@ -249,6 +381,7 @@ class NetCdfWriter final : public ExportWriter {
   // kind; nothing for a meter without traces of that kind.
   bool DefineKind(const ExportHeader& header, bool attenuation, int timeDim) {
     Kind kind;
+    kind.attenuation = attenuation;
     std::vector<double> wavelengths;
     for (const ExportTrace& trace : header.traces) {
       if (trace.attenuation != attenuation) continue;
@@ -260,7 +393,7 @@ class NetCdfWriter final : public ExportWriter {
     int dims[2] = {timeDim, -1};
     int coord = -1;
     if (!Check(nc_def_dim(ncid_, dimName, wavelengths.size(), &dims[1])) ||
-        !Check(nc_def_var(ncid_, dimName, NC_DOUBLE, 1, &dims[1], &coord)) ||
+        !Check(nc_def_var(ncid_, dimName, NC_DOUBLE, 1, &dims[1], &coord)) || !((kind.dim = dims[1]) >= 0) ||
         !Text(coord, "standard_name", "radiation_wavelength") || !Text(coord, "units", "nm") ||
         !Text(coord, "long_name", attenuation ? "wavelength of the attenuation (c) channels"
                                                : "wavelength of the absorption (a) channels"))
@@ -571,6 +704,9 @@ class NetCdfWriter final : public ExportWriter {
               PutBlock(extTemperature_, count) && PutBlock(latitude_, count) && PutBlock(longitude_, count);
     for (Kind& kind : kinds_) ok = ok && PutBlock(kind.column, count);
     for (Column& column : ancillary_) ok = ok && PutBlock(column, count);
+    for (Level2Column& l2 : level2_) ok = ok && PutBlock(l2.column, count);
+    for (Column* column : {&temperatureUsed_, &salinityUsed_, &qualityFlag_, &lineHeight_})
+      ok = ok && PutBlock(*column, count);
     written_ += count;
     return ok;
   }
@@ -592,6 +728,9 @@ class NetCdfWriter final : public ExportWriter {
   std::array<int, 3> eventVars_{-1, -1, -1};  // event_time, event_kind, event_note
   std::string eventSummary_;                  // one event a line, for the global "events"
   std::vector<Kind> kinds_;
+  std::vector<Level2Column> level2_;
+  Column temperatureUsed_, salinityUsed_, qualityFlag_, lineHeight_;
+  std::vector<int> channelOfTrace_;
   std::vector<std::pair<int, std::vector<double>>> coordinates_;
   int station_ = -1;
   std::string stationName_;

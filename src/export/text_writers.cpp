@@ -6,7 +6,17 @@
 // missing value (SeaBASS) or an empty field (CSV). So has a sample without
 // a value of the ship's data (io/ancillary.h gives each quantity's
 // decimals; SeaBASS's conductivity is in mS/cm).
+//
+// A Level-2 output (ExportHeader::processor) adds the corrected values
+// after those columns: SeaBASS's own fields apg<wavelength> (a corrected
+// for temperature, salinity and scattering), cpg<wavelength> (c corrected
+// for temperature and salinity), wt and sal (the temperature and salinity
+// used, in place of the ship's), quality (the IODE flag); the methods in
+// the header's comments. CSV: a_ts, c_ts and a_corrected of each
+// wavelength, temperature_used, salinity_used, quality_flag and the
+// absorption line height, after comment lines ("# ") with the methods.
 #include <algorithm>
+#include <cmath>
 #include <array>
 #include <cstdio>
 #include <ctime>
@@ -14,6 +24,7 @@
 #include <string>
 
 #include "common/fixed_format.h"
+#include "common/text_format.h"
 #include "common/utils.h"
 #include "datafile/deployment_values.h"
 #include "export/export_writer.h"
@@ -151,6 +162,8 @@ class TextWriter : public ExportWriter {
     row_.resize(row_.size() + quantities_.size() * kValueTextMax);
   }
   const std::vector<Quantity>& quantities() const { return quantities_; }
+  // The rows leave `quantity` out.
+  void DropQuantity(Quantity quantity) { std::erase(quantities_, quantity); }
   // ",value" for each quantity of the ship's data the rows carry (times
   // `scaled` units), `missing` where a row has none.
   char* PutAncillary(char* out, const ExportRow& row, std::string_view missing, bool scaled) const {
@@ -167,6 +180,35 @@ class TextWriter : public ExportWriter {
     return out;
   }
   bool positions() const { return positions_; }
+  // Level 2: the processor's channels of each kind in its order, room for
+  // the corrected values of a row, and the wavelength of each channel.
+  const Processor* KeepLevel2(const ExportHeader& header) {
+    level2_ = header.processor;
+    if (!level2_) return nullptr;
+    const ProcessorChannels& ch = level2_->channels();
+    row_.resize(row_.size() + (2 * ch.aTrace.size() + ch.cTrace.size() + 4) * kValueTextMax);
+    return level2_;
+  }
+  const Processor* level2() const { return level2_; }
+  // ",value", or `missing` for a value that is not finite.
+  static char* PutOptional(char* out, double value, int decimals, std::string_view missing) {
+    if (std::isfinite(value)) return PutValue(out, value, decimals);
+    *out++ = ',';
+    return std::copy(missing.begin(), missing.end(), out);
+  }
+  // The corrected values of `which`, ",value" each.
+  static char* PutAll(char* out, const std::vector<double>& values, std::string_view missing) {
+    for (double value : values) out = PutOptional(out, value, kValueDecimals, missing);
+    return out;
+  }
+  // The methods, one "name: value" each.
+  std::vector<std::string> MethodLines() const {
+    std::vector<std::string> lines;
+    if (!level2_) return lines;
+    for (const ProcessingAttribute& a : level2_->Attributes())
+      lines.push_back(a.name + ": " + (a.number ? Format("%g", *a.number) : a.text));
+    return lines;
+  }
   // ",latitude,longitude" of a row, or `missing` in each where it has none.
   static char* PutPosition(char* out, const ExportRow& row, std::string_view missing) {
     if (row.position) {
@@ -189,6 +231,7 @@ class TextWriter : public ExportWriter {
   std::vector<int> columns_;
   bool positions_ = false;
   std::vector<Quantity> quantities_;
+  const Processor* level2_ = nullptr;
 };
 
 // A field of CSV's heading line: one line, quoted (RFC 4180) when it holds
@@ -208,12 +251,22 @@ class CsvWriter final : public TextWriter {
   bool Begin(const ExportHeader& header, const ExportOptions&) override {
     KeepMeasured(header);
     KeepPositions(header);
+    const Processor* processor = KeepLevel2(header);
     std::string& out = text();
+    for (const std::string& line : MethodLines()) out += "# " + OneLine(line) + "\n";
     out += "time_utc";
     if (positions()) out += ",latitude [degrees_north],longitude [degrees_east]";
     for (int index : columns()) out += "," + CsvField(header.traces[static_cast<std::size_t>(index)].heading + " [1/m]");
     out += ",temperature_internal [degC],temperature_external [degC],depth [m]";
     for (Quantity quantity : quantities()) out += "," + std::string(RowOf(quantity).csvHeading);
+    if (const Processor* p = processor) {
+      const ProcessorChannels& ch = p->channels();
+      for (double w : ch.aWavelength) out += Format(",a_ts%g [1/m]", w);
+      for (double w : ch.cWavelength) out += Format(",c_ts%g [1/m]", w);
+      for (double w : ch.aWavelength) out += Format(",a_corrected%g [1/m]", w);
+      out += ",temperature_used [degC],salinity_used [PSU],quality_flag";
+      if (p->hasLineHeight()) out += ",absorption_line_height [1/m]";
+    }
     out += '\n';
     return Emit();
   }
@@ -239,6 +292,15 @@ class CsvWriter final : public TextWriter {
     for (int index : columns()) out = PutValue(out, (*row.values)[static_cast<std::size_t>(index)], kValueDecimals);
     for (double aux : {row.temperature, row.extTemperature, row.depth}) out = PutValue(out, aux, kAuxDecimals);
     out = PutAncillary(out, row, "", /*scaled=*/false);
+    if (level2() && row.corrected) {
+      const CorrectedSample& c = *row.corrected;
+      out = PutAll(PutAll(PutAll(out, c.aTs, ""), c.cTs, ""), c.aCorrected, "");
+      out = PutOptional(out, c.temperature, kAuxDecimals + 1, "");
+      out = PutOptional(out, c.salinity, kAuxDecimals + 1, "");
+      *out++ = ',';
+      *out++ = static_cast<char>('0' + c.flag);
+      if (level2()->hasLineHeight()) out = PutOptional(out, c.lineHeight, kValueDecimals, "");
+    }
     *out++ = '\n';
     Append(out);
     return Emit();
@@ -340,9 +402,26 @@ class SeaBassWriter final : public TextWriter {
         order_.push_back(index);
       }
     }
+    if (header.processor) {  // wt and sal are those the correction used
+      DropQuantity(Quantity::kTemperature);
+      DropQuantity(Quantity::kSalinity);
+    }
     for (Quantity quantity : quantities()) {
       fields += "," + std::string(RowOf(quantity).seabassField);
       units += "," + std::string(RowOf(quantity).seabassUnits);
+    }
+    if (const Processor* p = KeepLevel2(header)) {
+      for (double w : p->channels().aWavelength) {
+        fields += Format(",apg%g", w);
+        units += ",1/m";
+      }
+      for (double w : p->channels().cWavelength) {
+        fields += Format(",cpg%g", w);
+        units += ",1/m";
+      }
+      fields += ",wt,sal,quality";
+      units += "," + std::string(RowOf(Quantity::kTemperature).seabassUnits) + "," +
+               std::string(RowOf(Quantity::kSalinity).seabassUnits) + ",none";
     }
     out += "/fields=" + fields + "\n/units=" + units + "\n";
     out += SeaBassComment("instrument " + SeaBassValue(header.model) + " serial number " + header.serial +
@@ -359,6 +438,13 @@ class SeaBassWriter final : public TextWriter {
     if (header.Has(Quantity::kValve))
       out += SeaBassComment("valve_state: the flow-through valve, 0 total (whole water), 1 filtered (0.2 um)");
     for (const RunEvent& event : header.companion.events) out += SeaBassComment("event " + EventLine(event));
+    if (header.processor) {
+      out += SeaBassComment("apg: absorption corrected for the water's temperature and salinity and for scattering; "
+                            "cpg: attenuation corrected for temperature and salinity; both less pure water's; wt, "
+                            "sal: the temperature and salinity the correction used; quality: IODE flag (1 good, 2 "
+                            "not evaluated, 3 suspect, 4 bad, 9 missing)");
+      for (const std::string& line : MethodLines()) out += SeaBassComment(line);
+    }
     out += "/end_header\n";
     return Emit();
   }
@@ -377,6 +463,14 @@ class SeaBassWriter final : public TextWriter {
     }
     for (int index : order_) out = PutValue(out, (*row.values)[static_cast<std::size_t>(index)], kValueDecimals);
     out = PutAncillary(out, row, kMissing, /*scaled=*/true);
+    if (level2() && row.corrected) {
+      const CorrectedSample& c = *row.corrected;
+      out = PutAll(PutAll(out, c.aCorrected, kMissing), c.cTs, kMissing);
+      out = PutOptional(out, c.temperature, kAuxDecimals + 1, kMissing);
+      out = PutOptional(out, c.salinity, kAuxDecimals + 1, kMissing);
+      *out++ = ',';
+      *out++ = static_cast<char>('0' + c.flag);
+    }
     *out++ = '\n';
     Append(out);
     return Emit();

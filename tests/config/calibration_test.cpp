@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -62,6 +63,41 @@ TEST_F(Calibration, OffsetsMakeTheReferenceReadZero) {
   EXPECT_EQ(Offsets(), (std::vector<double>{-2, -3, 0.3, -5, -6, -7}));
   EXPECT_EQ(WaitText(), "\n   Reading data from meter...\n   Sample 2 of 2");
   EXPECT_EQ(ui.NewestHandle(panels::kWait), 0) << "the wait message is hidden again";
+}
+
+// The water the offsets were calibrated in goes beside the device file
+// when it is saved, as the record's text says, and reads back; a device
+// file saved without a calibration has none.
+TEST_F(Calibration, TheWatersTemperatureGoesBesideTheSavedDeviceFile) {
+  source.Lost().Good({1, 2, 3, 4, 5, 6}, 1, 18.25).Good({3, 4, 5, 6, 7, 8}, 1, 18.75);
+  ASSERT_EQ(Calibrate(2), status::kOk);
+  ASSERT_TRUE(config.calibrationWater);
+  EXPECT_EQ(config.calibrationWater->temperature, 18.5);  // the lost sample's 0 is not counted
+  EXPECT_EQ(config.calibrationWater->samples, 2);
+
+  const std::string device = HomeFile("p.dev");
+  ui.AnswerFile(device);
+  ASSERT_EQ(config.SaveConfig(), status::kOk);
+  const std::string record = test::ReadTextFile(HomeFile("p.calibration")).value_or("");
+  EXPECT_NE(record.find("\nwater_temperature=18.500\n"), std::string::npos) << record;
+  EXPECT_NE(record.find("\nsamples=2\n"), std::string::npos) << record;
+  std::string error;
+  EXPECT_EQ(ReadCalibrationRecord(HomeFile("p.calibration"), error), config.calibrationWater) << error;
+  // The device file itself is as every reader knows it.
+  MeterConfig back(6, 6);
+  auto file = test::TextStream(test::ReadTextFile(device).value_or(""));
+  ASSERT_EQ(back.ReadConfig(file.get()), status::kOk);
+  EXPECT_EQ(back.CompConfig(config), 1);
+
+  MeterConfig uncalibrated(6, 6);
+  ASSERT_EQ(config.CopyConfig(uncalibrated), status::kOk);
+  uncalibrated.calibrationWater.reset();
+  ui.AnswerFile(HomeFile("q.dev"));
+  ASSERT_EQ(uncalibrated.SaveConfig(), status::kOk);
+  EXPECT_FALSE(std::filesystem::exists(HomeFile("q.calibration")));
+  test::WriteTextFile(HomeFile("r.calibration"), "# by hand\nwater_temperature=warm\n");
+  EXPECT_FALSE(ReadCalibrationRecord(HomeFile("r.calibration"), error));
+  EXPECT_NE(error.find("r.calibration:2: the water temperature \"warm\" is not a number"), std::string::npos) << error;
 }
 
 TEST_F(Calibration, AveragesOnlySamplesMeasuredAfterItStarted) {

@@ -92,13 +92,14 @@ class ScriptedSource : public Source {
     Status result = status::kOk;
     Status lineStatus = status::kOk;
     std::vector<double> values;
+    double extTemperature = 0.0;  // the water's, as the meter's external sensor reads it
   };
 
   explicit ScriptedSource(int traceCount) : Source("scripted.dev", "COM1"), traces_(traceCount) {}
 
   // Good samples with these values.
-  ScriptedSource& Good(std::vector<double> values, int times = 1) {
-    for (int i = 0; i < times; ++i) replies.push_back({status::kOk, status::kOk, values});
+  ScriptedSource& Good(std::vector<double> values, int times = 1, double extTemperature = 0.0) {
+    for (int i = 0; i < times; ++i) replies.push_back({status::kOk, status::kOk, values, extTemperature});
     return *this;
   }
   // Samples the line held before the user asked for any: DiscardInput
@@ -138,6 +139,7 @@ class ScriptedSource : public Source {
     Reply reply = std::move(replies.front());
     replies.pop_front();
     line.status = reply.lineStatus;
+    line.extTemperature = reply.extTemperature;
     std::copy_n(reply.values.begin(), std::min(reply.values.size(), line.values.size()),
                 line.values.begin());
     return reply.result;

@@ -49,7 +49,7 @@ TEST(SimOptions, EveryOptionSetsWhatThePageSaysAndRefusesWhatItsRangeLeavesOut) 
   EXPECT_EQ(d.receiver.settings.talker, "GP");
   EXPECT_EQ(d.receiver.settings.track.speedKnots, 10.0);
   EXPECT_EQ(d.receiver.settings.track.headingDegrees, 45.0);
-  EXPECT_FALSE(d.packets || d.seconds || d.pty || d.nmea || d.settings.limits.fixedTemp);
+  EXPECT_FALSE(d.packets || d.seconds || d.pty || d.nmea || d.settings.limits.fixedTemp || d.settings.water);
 
   using Set = std::function<bool(const Options&)>;
   const std::vector<std::pair<std::vector<std::string>, Set>> set = {
@@ -85,6 +85,12 @@ TEST(SimOptions, EveryOptionSetsWhatThePageSaysAndRefusesWhatItsRangeLeavesOut) 
          return l.cleanWater && l.calDrift == -100.0 && l.lowCounts == 0.25 && l.saturate && l.fixedTemp &&
                 l.internalTemp == -40.0 && l.depthZero == 1000.0 && l.sensorNoise == 100.0 && l.bend == 100.0;
        }},
+      {{"--water", "-2,45,0.5"},
+       [](const Options& o) {
+         const std::optional<sim::WaterSettings>& w = o.settings.water;
+         return w && w->temperature == -2.0 && w->salinity == 45.0 && w->scatter == 0.5 && w->tCal == 20.0;
+       }},
+      {{"--water", "25,35"}, [](const Options& o) { return o.settings.water && o.settings.water->scatter == 0.0; }},
       {{"--packet-type", "0", "--drop-ack", "2", "--report", "r.tsv", "--quiet"},
        [](const Options& o) {
          return o.settings.packetType == 0 && o.settings.dropAck == 2 && o.report == "r.tsv" && o.quiet;
@@ -181,6 +187,10 @@ TEST(SimOptions, EveryOptionSetsWhatThePageSaysAndRefusesWhatItsRangeLeavesOut) 
                                                          {"--sensor-noise", "101"},
                                                          {"--bend", "-101"},
                                                          {"--packet-type", "256"},
+                                                         {"--water", "40.5,35"},
+                                                         {"--water", "20,-1"},
+                                                         {"--water", "20,35,0.6"},
+                                                         {"--water", "20"},
                                                          {"--drop-ack", "0"},
                                                          {"--nmea", "--udp", "65536"},
                                                          {"--nmea", "--seconds", "0"},

@@ -27,8 +27,19 @@ struct ReportedPacket {
   std::vector<double> utcMs;
 };
 
+// The water mode's truth of one channel (--water).
+struct ReportedTruth {
+  bool attenuation = true;
+  double wavelength = 0.0;
+  double ts = 0.0;         // what the temperature and salinity correction must give
+  double corrected = 0.0;  // what the proportional scattering correction must give
+};
+
 struct Report {
   std::vector<ReportedPacket> packets;
+  // The water mode's water (T, S, T_cal, scatter) and truth; empty without.
+  std::vector<double> water;
+  std::vector<ReportedTruth> truth;
   long long totalPackets = -1;
   long long totalSamples = -1;
   long long totalLost = -1;
@@ -87,6 +98,20 @@ inline Report ReadReport(const std::string& path) {
       report.error = "line " + std::to_string(i + 1) + " unreadable: " + lines[i];
       return report;
     };
+    if (f.size() == 5 && f[0] == "water") {
+      report.water.assign(4, 0.0);
+      for (std::size_t k = 0; k < 4; ++k) {
+        if (!ParseWhole(f[k + 1], report.water[k])) return bad();
+      }
+      continue;
+    }
+    if (f.size() == 5 && f[0] == "truth") {
+      ReportedTruth t;
+      t.attenuation = f[1] == "c";
+      if (!ParseWhole(f[2], t.wavelength) || !ParseWhole(f[3], t.ts) || !ParseWhole(f[4], t.corrected)) return bad();
+      report.truth.push_back(t);
+      continue;
+    }
     if (f.size() == 4 && f[0] == "totals") {
       if (!ParseWhole(f[1], report.totalPackets) || !ParseWhole(f[2], report.totalSamples) ||
           !ParseWhole(f[3], report.totalLost) || i + 1 != lines.size()) {

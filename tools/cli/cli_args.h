@@ -40,6 +40,17 @@ inline std::optional<int> ParseCommand(CLI::App& app, std::span<char*> args) {
   return WrongUsage(app, parsed.message);
 }
 
+// The command line as typed ("sondrix-cli export cast.dat --format csv"),
+// for an output's history.
+inline std::string Invocation(std::span<char*> args) {
+  std::string text = "sondrix-cli";
+  for (char* arg : args) {
+    text += ' ';
+    text += arg;
+  }
+  return text;
+}
+
 // The largest bin size the tools accept. The acquisition loop waits 4 s per
 // line of a bin before it gives up, and a bin of a million samples is
 // already hours of a meter's data.

@@ -32,5 +32,10 @@ int RunPorts(std::span<char*> args);
 // --out-dir DIR] [--meta KEY=VALUE]... [--tz ZONE] [--force]: data files as
 // NetCDF, SeaBASS or CSV, every sample in UTC.
 int RunExport(std::span<char*> args);
+// sondrix-cli process FILE.dat --out FILE.nc|.sb|.csv [--temperature DEGC]
+// [--salinity PSU] [--t-cal DEGC] [--ts-table FILE] [--scatter METHOD]
+// [--reference-wavelength NM] [--lag-c S] [--lag-ancillary S] [--force]:
+// a Level-2 file, corrected and quality flagged.
+int RunProcess(std::span<char*> args);
 
 }  // namespace sondrix::cli

@@ -45,15 +45,6 @@ usage.
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-std::string Invocation(std::span<char*> args) {
-  std::string text = "sondrix-cli";
-  for (char* arg : args) {
-    text += ' ';
-    text += arg;
-  }
-  return text;
-}
-
 }  // namespace
 
 int RunExport(std::span<char*> args) {

@@ -38,6 +38,8 @@ constexpr Command kCommands[] = {
     {"diag", "run a meter's self-test and write its report", sondrix::cli::RunDiag},
     {"ports", "list the serial ports and what COM1 ... COM8 read; map a COM", sondrix::cli::RunPorts},
     {"export", "write data files as NetCDF, SeaBASS or CSV, every sample in UTC", sondrix::cli::RunExport},
+    {"process", "correct a data file for temperature, salinity and scattering into a Level-2 file",
+     sondrix::cli::RunProcess},
 };
 
 constexpr const char* kUsage = R"(Usage: sondrix-cli [-v...] [--log-level LEVEL] COMMAND [ARGUMENTS]

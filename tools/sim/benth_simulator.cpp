@@ -81,7 +81,7 @@ void BenthSimulator::MakePacket(BenthPacketFields& f) {
   } else {
     f.count1 = 0;
   }
-  f.count3 = BenthSecondTempToCount(type, WaterTemperature(profile));
+  f.count3 = BenthSecondTempToCount(type, ExternalTemperature(settings_, profile));
   e.extTemperature = BenthSecondTemp(type, f.count3);
   f.count4 = BenthInternalTempToCount(type, sensed.temperature);
   e.temperature = BenthInternalTemp(type, f.count4);
@@ -106,12 +106,10 @@ void BenthSimulator::MakePacket(BenthPacketFields& f) {
     // do not depend on the spacing.
     const LimitFaults& limits = settings_.limits;
     const double bend = i == bent ? limits.bend : 0.0;
-    const double cTarget =
-        FaultyTarget(limits, TargetAttenuation(c.traces[i].wavelength, waterDepth, settings_.maxDepth)) +
-        settings_.valueNoise * GaussianOf(signal_) + bend;
-    const double aTarget =
-        FaultyTarget(limits, TargetAbsorption(c.traces[n + i].wavelength, waterDepth, settings_.maxDepth)) +
-        settings_.valueNoise * GaussianOf(signal_) + bend;
+    const double cTarget = ChannelTarget(settings_, true, c.traces[i].wavelength, waterDepth) +
+                           settings_.valueNoise * GaussianOf(signal_) + bend;
+    const double aTarget = ChannelTarget(settings_, false, c.traces[n + i].wavelength, waterDepth) +
+                           settings_.valueNoise * GaussianOf(signal_) + bend;
     const double jitter1 = 1.0 + 0.001 * GaussianOf(signal_);
     const double jitter2 = 1.0 + 0.001 * GaussianOf(signal_);
     if (map[i] == 0) continue;
@@ -271,6 +269,16 @@ std::vector<std::uint8_t> BenthSimulator::TakeReplies() {
   std::vector<std::uint8_t> out;
   out.swap(replies_);
   return out;
+}
+
+std::vector<SimChannel> BenthSimulator::ChannelList() const {
+  const BenthMeterConfig& c = *config_;
+  const auto n = static_cast<std::size_t>(channels_);
+  std::vector<SimChannel> list;
+  for (bool attenuation : {true, false}) {
+    for (std::size_t i = 0; i < n; ++i) list.push_back({attenuation, c.traces[attenuation ? i : n + i].wavelength});
+  }
+  return list;
 }
 
 }  // namespace sondrix::sim

@@ -24,6 +24,7 @@ class BenthSimulator final : public PacketStream {
  public:
   // `config` must have been read; it is copied from.
   BenthSimulator(const BenthMeterConfig& config, const SimSettings& settings);
+  std::vector<SimChannel> ChannelList() const override;
 
   const Emission& Next() override;
   const SimCounts& Counts() const override { return counts_; }

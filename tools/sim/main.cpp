@@ -22,6 +22,7 @@
 #include "sim/nmea_run.h"
 #include "sim/options.h"
 #include "sim/output.h"
+#include "processing/ts_table.h"
 #include "sim/report.h"
 #include "sim/serial_line.h"
 #include "sim/simulator.h"
@@ -165,8 +166,26 @@ int Run(const Options& o) {
     replugAt = unplugAfter + 1 + (o.unplug->second > 0.0 ? probe->PacketsFor(o.unplug->second) : 0);
     if (o.replugOther) settings.faults.otherFrom = replugAt;
   }
+  if (settings.water) {
+    // The water through the program's own coefficients, which must cover
+    // every wavelength of the meter.
+    if (!sondrix::BuiltInTable(settings.water->table, error)) {
+      std::fprintf(stderr, "%s: --water: %s\n", kProgram, error.c_str());
+      return kExitFailed;
+    }
+  }
   const std::unique_ptr<sondrix::sim::PacketStream> stream = sondrix::sim::MakeStream(device, settings);
   sondrix::sim::PacketStream& sim = *stream;
+  if (settings.water) {
+    const sondrix::TsTable& table = settings.water->table;
+    for (const sondrix::sim::SimChannel& channel : sim.ChannelList()) {
+      if (table.At(channel.wavelength)) continue;
+      std::fprintf(stderr, "%s: --water: the coefficients cover %g ... %g nm; the meter's %g nm is outside\n",
+                   kProgram, table.first(), table.last(), channel.wavelength);
+      return kExitFailed;
+    }
+    if (report) report->Water(*settings.water, sim.ChannelList());
+  }
 
   std::unique_ptr<Output> out;
   if (o.pty) {

@@ -243,6 +243,33 @@ void DeclareMeter(CLI::App& app, Options& o) {
       app, "--drift-seconds", "S", "a positive number of seconds", s.driftSeconds, Positive,
       "one warm-up and cool-down of the instrument between 15 and 35 degrees (within its temperature bins), "
       "seconds");
+  auto water = [&s](const std::string& text) {
+    WaterSettings w;
+    const std::vector<std::string_view> parts = [&text] {
+      std::vector<std::string_view> list;
+      std::string_view rest = text;
+      for (std::size_t at; (at = rest.find(',')) != std::string_view::npos; rest.remove_prefix(at + 1))
+        list.push_back(rest.substr(0, at));
+      list.push_back(rest);
+      return list;
+    }();
+    if (parts.size() < 2 || parts.size() > 3 || !ReadNumber(parts[0], w.temperature) ||
+        !ReadNumber(parts[1], w.salinity) || (parts.size() == 3 && !ReadNumber(parts[2], w.scatter)))
+      return false;
+    if (!(w.temperature >= -2.0 && w.temperature <= 40.0) || !(w.salinity >= 0.0 && w.salinity <= 45.0) ||
+        !(w.scatter >= 0.0 && w.scatter <= 0.5))
+      return false;
+    w.tCal = kSimCalibrationTemperature;
+    s.water = std::move(w);
+    return true;
+  };
+  Add(app, "--water", "T,S[,SCATTER]",
+      "T,S[,SCATTER]: a temperature from -2 to 40 degrees, a salinity from 0 to 45 and a share from 0 to 0.5",
+      water,
+      "water of known truth: the meter's offsets calibrated in clean water at 20 degrees, the water at T "
+      "degrees and salinity S (applied through the program's temperature and salinity coefficients), its "
+      "absorption tube losing the share SCATTER of the scattering (default 0); the external temperature reads "
+      "T; --report gives the true corrected spectra (docs/processing.md)");
   AddNumber<double>(app, "--value-noise", "X", "a standard deviation in 1/m", s.valueNoise, NonNegative,
                     "noise of the calibrated A and C values, 1/m standard deviation, cut at 3 sigma; 0 for none");
   AddNumber<unsigned>(

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sim/report.h"
 
+#include "common/text_format.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -67,6 +69,18 @@ std::string UtcMsText(std::int64_t microseconds) {
   char text[40];
   std::snprintf(text, sizeof text, "%s%llu.%03llu", negative ? "-" : "", size / 1000, size % 1000);
   return text;
+}
+
+void PacketReport::Water(const WaterSettings& water, const std::vector<SimChannel>& channels) {
+  std::string text = Format("water\t%.4f\t%.4f\t%.4f\t%.4f\n", water.temperature, water.salinity, water.tCal,
+                            water.scatter);
+  for (const SimChannel& channel : channels) {
+    const double w = channel.wavelength;
+    const double ts = WaterAbsorption(w) + (channel.attenuation ? 1.0 : water.scatter) * WaterScattering(w);
+    text += Format("truth\t%s\t%.2f\t%.9f\t%.9f\n", channel.attenuation ? "c" : "a", w, ts,
+                   channel.attenuation ? ts : WaterAbsorption(w));
+  }
+  std::fputs(text.c_str(), file_.get());
 }
 
 void PacketReport::Add(const Emission& e) {

@@ -16,6 +16,17 @@
 // separated by commas. utc_ms is the sample's true time of measurement,
 // milliseconds since 1970-01-01T00:00:00Z with three decimals (to the
 // microsecond): the run's UTC start plus Emission::trueSeconds.
+//
+// In the water mode (--water) the header line is followed by the water and
+// the truth of every channel, before the packets:
+//
+//   water  <T>  <S>  <T_cal>  <scatter>
+//   truth  a|c  <wavelength>  <T/S corrected>  <scattering corrected>
+//
+// The T/S corrected value is what the temperature and salinity correction
+// must give (a_true + scatter b for a, a_true + b for c); the scattering
+// corrected one what the proportional correction must give (a_true; for c
+// the T/S corrected value again).
 #pragma once
 
 #include <cstdint>
@@ -23,6 +34,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "common/file.h"
 #include "sim/simulator.h"
@@ -49,6 +61,8 @@ class PacketReport {
   // The UTC time at which the run's first sample was measured,
   // microseconds since 1970-01-01T00:00:00Z (0 until set).
   void SetUtcStart(std::int64_t microseconds) { utcStartUs_ = microseconds; }
+  // The water mode's lines (before any packet).
+  void Water(const WaterSettings& water, const std::vector<SimChannel>& channels);
   // One packet that was written whole.
   void Add(const Emission& e);
   // The totals line (of the packets added); closes the file. False with

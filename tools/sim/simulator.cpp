@@ -82,6 +82,32 @@ double TargetAttenuation(double wavelength, double depth, double maxDepth) {
   return TargetAbsorption(wavelength, depth, maxDepth) + scattering;
 }
 
+double WaterAbsorption(double wavelength) {
+  if (wavelength >= 700.0) return 0.0;
+  return 0.4 * (std::exp(-0.014 * (wavelength - 412.0)) - std::exp(-0.014 * (700.0 - 412.0)));
+}
+
+double WaterScattering(double wavelength) { return 0.3 * (550.0 / wavelength); }
+
+double WaterReading(const WaterSettings& water, bool attenuation, double wavelength) {
+  const std::optional<TsCoefficients> psi = water.table.At(wavelength);
+  if (!psi) return std::numeric_limits<double>::quiet_NaN();
+  const double b = WaterScattering(wavelength);
+  const double warmer = psi->psiT * (water.temperature - water.tCal);
+  return attenuation ? WaterAbsorption(wavelength) + b + warmer + psi->psiSc * water.salinity
+                     : WaterAbsorption(wavelength) + water.scatter * b + warmer + psi->psiSa * water.salinity;
+}
+
+double ChannelTarget(const SimSettings& settings, bool attenuation, double wavelength, double depth) {
+  if (settings.water) return FaultyTarget(settings.limits, WaterReading(*settings.water, attenuation, wavelength));
+  return FaultyTarget(settings.limits, attenuation ? TargetAttenuation(wavelength, depth, settings.maxDepth)
+                                                   : TargetAbsorption(wavelength, depth, settings.maxDepth));
+}
+
+double ExternalTemperature(const SimSettings& settings, double depth) {
+  return settings.water ? settings.water->temperature : WaterTemperature(depth);
+}
+
 double ProfileDepth(double seconds, double maxDepth, double diveSeconds) {
   if (!(diveSeconds > 0.0)) return 0.0;
   const double phase = 2.0 * std::numbers::pi * std::fmod(seconds, diveSeconds) / diveSeconds;
@@ -380,7 +406,7 @@ void Simulator::MakePacket(MeterPacketFields& fields) {
     fields.pressureCount = ClampToInt16(depth * 100.0);
     e.depth = depth;
   }
-  fields.extTempHundredths = ClampToInt16(WaterTemperature(profile) * 100.0);
+  fields.extTempHundredths = ClampToInt16(std::round(ExternalTemperature(settings_, profile) * 100.0));
   e.extTemperature = fields.extTempHundredths / 100.0;
 
   // The instrument warms up and cools down across its calibrated range.
@@ -397,9 +423,7 @@ void Simulator::MakePacket(MeterPacketFields& fields) {
   std::vector<double> ratio(m * n, 1.0);
   std::vector<double> largest(n, 0.0);
   for (std::size_t i = 0; i < n; ++i) {
-    const double clean = FaultyTarget(
-        settings_.limits, attenuation_[i] ? TargetAttenuation(wavelength_[i], waterDepth, settings_.maxDepth)
-                                          : TargetAbsorption(wavelength_[i], waterDepth, settings_.maxDepth));
+    const double clean = ChannelTarget(settings_, attenuation_[i], wavelength_[i], waterDepth);
     const double term = TemperatureTerm(*config_, static_cast<int>(i), e.temperature);
     const double offset = config_->traces[i].offset;
     for (std::size_t k = 0; k < m; ++k) {
@@ -439,6 +463,12 @@ void Simulator::MakePacket(MeterPacketFields& fields) {
     e.counters[k] = fields.timeCounts[k];
     e.elapsedMs[k] = sample * period_ * 316 / 10000;
   }
+}
+
+std::vector<SimChannel> Simulator::ChannelList() const {
+  std::vector<SimChannel> channels;
+  for (std::size_t i = 0; i < wavelength_.size(); ++i) channels.push_back({attenuation_[i], wavelength_[i]});
+  return channels;
 }
 
 const Emission& Simulator::Next() {

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <random>
 #include <span>
 #include <string>
@@ -20,6 +21,7 @@
 #include "config/benth_meter_config.h"
 #include "config/meter_config.h"
 #include "io/meter_packet.h"
+#include "processing/ts_table.h"
 #include "source/factories.h"
 
 namespace sondrix::sim {
@@ -60,6 +62,39 @@ struct LimitFaults {
                                // the depth (metres), per packet, cut at 3 sigma
 };
 
+// The water mode (--water T,S[,SCATTER]): the meter sees homogeneous water
+// whose corrected absorption and attenuation are known, at temperature T
+// and salinity S, while its offsets were calibrated in clean water at
+// tCal and salinity 0; its absorption tube loses the share SCATTER of the
+// scattering into a. Each channel reads (before the value noise)
+//
+//   a = a_true + psi_t (T - tCal) + psi_s_a S + SCATTER b
+//   c = a_true + b + psi_t (T - tCal) + psi_s_c S
+//
+// with the coefficients of the program's own table (processing/ts_table.h)
+// at the channel's wavelength, a_true = WaterAbsorption, b =
+// WaterScattering. The meter's external temperature reads T. So the
+// temperature and salinity correction gives a_true + SCATTER b and
+// a_true + b, and the proportional scattering correction, with a_true 0 at
+// the reference wavelength (>= 700 nm), gives a_true exactly: the report's
+// truth lines (report.h).
+struct WaterSettings {
+  double temperature = 20.0;  // degrees Celsius
+  double salinity = 0.0;
+  double scatter = 0.0;       // 0 ... 0.5
+  double tCal = 20.0;         // the simulated calibration's water temperature
+  TsTable table;
+};
+inline constexpr double kSimCalibrationTemperature = 20.0;
+// The water's true absorption, 1/m: 0.4 (exp(-0.014 (l - 412)) -
+// exp(-0.014 (700 - 412))) below 700 nm, 0 from 700 nm on.
+double WaterAbsorption(double wavelength);
+// Its scattering, 1/m: 0.3 (550 / l).
+double WaterScattering(double wavelength);
+// What the meter reads of the water at a wavelength (see above); NaN for
+// a wavelength outside the table.
+double WaterReading(const WaterSettings& water, bool attenuation, double wavelength);
+
 struct SimSettings {
   double rate = 6.0;             // samples per second (nominal; see PeriodCount)
   std::uint64_t seed = 1;
@@ -74,6 +109,8 @@ struct SimSettings {
   std::uint16_t statusWord = 0;
   FaultSettings faults;
   LimitFaults limits;
+  // The water mode (see WaterSettings); none: the diving profile's water.
+  std::optional<WaterSettings> water;
   // The hyperspectral meter: the packet type its packets carry, and which
   // command's acknowledgement to leave out (the K-th command received; 0
   // for none).
@@ -213,6 +250,19 @@ SensorReadings FaultySensors(const LimitFaults& limits, double temperature, doub
 // The value a trace is made to calibrate to before the value noise: the
 // model's `clean` value, or that of clean water, plus the calibration drift.
 double FaultyTarget(const LimitFaults& limits, double clean);
+// The value a channel is made to calibrate to before the value noise: the
+// water mode's reading, else the diving profile's model at `depth`, with
+// the limit faults (FaultyTarget).
+double ChannelTarget(const SimSettings& settings, bool attenuation, double wavelength, double depth);
+// The water temperature the meter's external sensor reads at `depth`: the
+// water mode's, else WaterTemperature.
+double ExternalTemperature(const SimSettings& settings, double depth);
+// One channel of a stream: attenuation (c) or absorption (a), and its
+// wavelength in nm.
+struct SimChannel {
+  bool attenuation = true;
+  double wavelength = 0.0;
+};
 
 // The most noise bytes in front of a packet.
 inline constexpr int kMaxNoiseBytes = 20;
@@ -282,6 +332,8 @@ class PacketStream {
   virtual std::vector<std::uint8_t> TakeReplies() { return {}; }
   // The baud rate the instrument talks at now, and whether a command
   // changed it (from then on it talks at no other).
+  // The channels the instrument measures, in its order.
+  virtual std::vector<SimChannel> ChannelList() const = 0;
   virtual long LineBaud() const { return 0; }
   virtual bool BaudChanged() const { return false; }
 
@@ -312,6 +364,7 @@ class Simulator final : public PacketStream {
   std::uint16_t Period() const { return period_; }
   double SampleSeconds() const override;
   bool HeaderFormsSync() const override { return headerFormsSync_; }
+  std::vector<SimChannel> ChannelList() const override;
 
  private:
   double Gaussian();          // signal engine, cut at 3 sigma

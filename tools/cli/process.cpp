@@ -1,0 +1,160 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// sondrix-cli process: a data file corrected for the water's temperature
+// and salinity and for scattering, quality flagged, into a Level-2 NetCDF,
+// SeaBASS or CSV file: the export's outputs with the corrected values
+// beside them (src/export/export.h, src/processing/processor.h,
+// docs/processing.md).
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "cli_args.h"
+#include "commands.h"
+#include "export/export.h"
+#include "processing/ts_table.h"
+
+namespace sondrix::cli {
+namespace {
+
+constexpr const char* kUsage = R"( --out FILE.nc|FILE.sb|FILE.csv
+                          [--temperature DEGC] [--salinity PSU] [--t-cal DEGC]
+                          [--ts-table FILE] [--scatter none|baseline|proportional]
+                          [--reference-wavelength NM] [--lag-c SECONDS]
+                          [--lag-ancillary SECONDS] [--force]
+
+Corrects the absorption (a) and attenuation (c) of a data file for the
+water's temperature and salinity (Roettgers, McKee and Utschig 2014) and
+the absorption for scattering (Zaneveld, Kitchen and Moore 1994), flags
+every sample's quality (IODE: 1 good, 2 not evaluated, 3 suspect, 4 bad,
+9 missing) and writes a Level-2 file: everything export writes, with
+absorption_ts, attenuation_ts, absorption_corrected, the temperature and
+salinity used, quality_flag and absorption_line_height, and the methods
+with their parameters. The output's extension chooses its format.
+
+The water's temperature: --temperature, else the recording's ship's data
+(FILE.ancillary.csv) at each sample's time, else the meter's external
+temperature. Its salinity: --salinity, else the ship's data; a salinity
+nothing gives is an error, never assumed. T_cal, the water temperature of
+the clean-water calibration: --t-cal, else the one the offset calibration
+recorded beside the recording's device file; without one the correction
+is refused.
+)";
+
+constexpr const char* kFooter = R"(A line on standard output gives the samples processed and their flags;
+the share done goes to standard error while a long file is processed on
+a terminal.
+
+Exit status 0 when the file was processed, 1 when it failed (its message
+on standard error), 2 for wrong usage.
+)";
+
+// Option NAME VALUE: a number into `value`, `check` saying what it may be.
+template <class Check>
+CLI::Option* AddNumber(CLI::App& app, const std::string& name, const std::string& type,
+                       std::optional<double>& value, const std::string& description, Check check) {
+  auto read = [name, &value, check](const std::string& text) {
+    double parsed = 0.0;
+    if (!tools::ReadNumber(text, parsed) || !std::isfinite(parsed))
+      throw tools::UsageError(name + " wants a number, not \"" + text + "\"");
+    if (const std::string fault = check(parsed); !fault.empty())
+      throw tools::UsageError(name + " " + text + ": " + fault);
+    value = parsed;
+  };
+  return app.add_option_function<std::string>(name, read, description)->type_name(type);
+}
+
+std::string Any(double) { return {}; }
+
+}  // namespace
+
+int RunProcess(std::span<char*> args) {
+  std::string input, out, tableFile;
+  ExportOptions options;
+  ProcessingSettings settings;
+  std::optional<double> lagC, lagAncillary;
+  CLI::App app("Usage: sondrix-cli process FILE.dat" + std::string(kUsage), "sondrix-cli process");
+  tools::SetUp(app, kFooter);
+  app.add_option("FILE.dat", input)->required();
+  app.add_option("--out", out, "the Level-2 file: FILE.nc (NetCDF), FILE.sb (SeaBASS) or FILE.csv")
+      ->type_name("FILE")
+      ->required();
+  AddNumber(app, "--temperature", "DEGC", settings.temperature,
+            "the water's temperature, degrees Celsius, for every sample (in place of the ship's data and the "
+            "meter's)",
+            [](double t) { return t < -5.0 || t > 50.0 ? std::string("not a water temperature (-5 ... 50)") : ""; });
+  AddNumber(app, "--salinity", "PSU", settings.salinity,
+            "the water's practical salinity for every sample (in place of the ship's data)",
+            [](double s) { return s < 0.0 || s > 50.0 ? std::string("not a salinity (0 ... 50)") : ""; });
+  AddNumber(app, "--t-cal", "DEGC", settings.tCal,
+            "the water temperature of the clean-water calibration (in place of the one it recorded)",
+            [](double t) { return t < -5.0 || t > 50.0 ? std::string("not a water temperature (-5 ... 50)") : ""; });
+  app.add_option("--ts-table", tableFile,
+                 "the temperature and salinity coefficients: a CSV file with the columns "
+                 "wavelength,psi_t,psi_s_a,psi_s_c (psi_s_c may be empty); the built-in table of Roettgers, McKee "
+                 "and Utschig (2014) by default")
+      ->type_name("FILE");
+  auto scatter = [&settings](const std::string& name) {
+    ScatterMethod method = ScatterMethod::kNone;
+    if (!ParseScatterMethod(name, method))
+      throw tools::UsageError("--scatter wants none, baseline or proportional, not \"" + name + "\"");
+    settings.scatter = method;
+  };
+  app.add_option_function<std::string>("--scatter", scatter,
+                                       "the scattering correction: none, baseline or proportional (by default "
+                                       "proportional for a meter with a and c, baseline for one with a only)")
+      ->type_name("METHOD");
+  AddNumber(app, "--reference-wavelength", "NM", settings.referenceWavelength,
+            "the scattering correction's reference wavelength (by default the longest absorption wavelength at or "
+            "above 700 nm)",
+            [](double w) { return w <= 0.0 ? std::string("not a wavelength") : ""; });
+  AddNumber(app, "--lag-c", "SECONDS", lagC, "the time c lags a by (default 0)", Any);
+  AddNumber(app, "--lag-ancillary", "SECONDS", lagAncillary,
+            "the time the ship's data lags the meter by (default 0)", Any);
+  app.add_flag("--force", options.force, "replace the output when it exists");
+  if (const std::optional<int> status = ParseCommand(app, args)) return *status;
+
+  const std::string extension = std::filesystem::path(out).extension().string();
+  if (!ExportFormatOfExtension(extension, options.format))
+    return WrongUsage(app, "--out \"" + out + "\": the name must end in .nc, .sb or .csv");
+  settings.lagC = lagC.value_or(0.0);
+  settings.lagAncillary = lagAncillary.value_or(0.0);
+  std::string error;
+  if (!(tableFile.empty() ? BuiltInTable(settings.table, error) : TsTable::Load(tableFile, settings.table, error))) {
+    std::fprintf(stderr, "sondrix-cli process: %s\n", error.c_str());
+    return 1;
+  }
+  options.processing = std::move(settings);
+  options.invocation = Invocation(args);
+  const bool terminal = ::isatty(STDERR_FILENO) != 0;
+  int shown = -1;
+  options.progress = [&](double share) {
+    const int percent = static_cast<int>(share * 100.0);
+    if (terminal && percent != shown) {
+      shown = percent;
+      std::fprintf(stderr, "\rsondrix-cli process: %3d %%", percent);
+      if (percent >= 100) std::fprintf(stderr, "\n");
+    }
+    return true;
+  };
+
+  const ExportResult result = ExportDataFile(input, out, options);
+  if (terminal && shown >= 0 && shown < 100) std::fprintf(stderr, "\n");
+  if (result.status != status::kOk) {
+    std::fprintf(stderr, "sondrix-cli process: %s\n", result.message.c_str());
+    return 1;
+  }
+  std::printf("%s: %ld samples processed to %s; flags: %s", input.c_str(), result.samples, out.c_str(),
+              FlagSummary(result).c_str());
+  if (result.damaged > 0) std::printf(" (%ld damaged lines left out)", result.damaged);
+  if (const std::string ship = AncillarySummary(result); !ship.empty()) std::printf("; %s", ship.c_str());
+  std::printf("\n");
+  return 0;
+}
+
+}  // namespace sondrix::cli
