@@ -8,6 +8,7 @@
 #include "app/acquire.h"
 #include "app/deployment.h"
 #include "app/position.h"
+#include "app/processing.h"
 #include "app/ship_data.h"
 #include "app/main_window.h"
 #include "app/recording.h"
@@ -111,31 +112,45 @@ void TellExport(std::string_view text) {
   platform::ui().GenericMessagePopup("Export data", text, ok);
 }
 
-// A data file written as NetCDF, SeaBASS or CSV (docs/export.md): the data
-// file (the recording just saved offered first), then the output, whose
-// extension chooses the format. A bar shows how far a long file has come;
-// Cancel stops it and leaves no output.
-void ExportData(App& app) {
+// A data file written as NetCDF, SeaBASS or CSV (docs/export.md), or with
+// `process` corrected into a Level-2 file by the Processing choices
+// (docs/processing.md): the data file (the recording just saved offered
+// first), then the output, whose extension chooses the format. A bar shows
+// how far a long file has come; Cancel stops it and leaves no output.
+void ExportData(App& app, bool process) {
+  const std::string verb = process ? "Process" : "Export";
+  ExportOptions options;
+  if (process) {
+    // The choices are checked before any file is asked for.
+    ProcessingSettings settings;
+    std::string error;
+    if (!ProcessingSettingsOf(LoadProcessingChoices(), settings, error)) {
+      Error_Message(error + ".\nConfigure > Processing... sets the choices.");
+      return;
+    }
+    options.processing = std::move(settings);
+  }
   std::string input;
   const std::string& saved = app.lastSavedRecording;
   if (!settings::ChooseFile(settings::kDataDirectory, platform::FileDialogMode::Load, saved.empty() ? "*.dat" : saved,
-                            "Export data file:", input, "*.dat"))
+                            verb + " data file:", input, "*.dat"))
     return;
   settings::RememberDirectory(settings::kDataDirectory, input);
   std::string output;
-  const std::string offered = NameFromPath(ExportPathFor(input, ExportFormats().front().format));
+  std::string offered = NameFromPath(ExportPathFor(input, ExportFormats().front().format));
+  if (process) offered.insert(offered.rfind('.'), "_L2");
   const auto extensionAndLabel = [](std::string_view between) {
     return [between](const ExportFormatRow& row) {
       return std::string(row.extension) + std::string(between) + std::string(row.label);
     };
   };
   // "Export as (.nc NetCDF, .sb SeaBASS, .csv CSV):", "*.nc;*.sb;*.csv".
-  const std::string title = "Export as (" + ListExportFormats(extensionAndLabel(" "), ", ", ", ") + "):";
+  const std::string title = (process ? "Process into (" : "Export as (") +
+                            ListExportFormats(extensionAndLabel(" "), ", ", ", ") + "):";
   const std::string filter =
       ListExportFormats([](const ExportFormatRow& row) { return "*" + std::string(row.extension); }, ";", ";");
   if (!settings::ChooseFile(settings::kDataDirectory, platform::FileDialogMode::Save, offered, title, output, filter))
     return;
-  ExportOptions options;
   if (!ExportFormatOfExtension(std::filesystem::path(output).extension().string(), options.format)) {
     TellExport("Give the file the extension of its format: " + ListExportFormats(extensionAndLabel(" for "), ", ", ", ") +
                ".");
@@ -143,8 +158,8 @@ void ExportData(App& app) {
   }
   if (!MayOverwrite("Export data", output)) return;
   options.force = true;
-  options.invocation = "Sondrix, File > Export Data";
-  const std::string text = "Exporting " + NameFromPath(input) + "...";
+  options.invocation = process ? "Sondrix, File > Process" : "Sondrix, File > Export Data";
+  const std::string text = (process ? "Processing " : "Exporting ") + NameFromPath(input) + "...";
   ProgressMessage message(text);
   options.progress = [&](double fraction) {
     message.Update(text, fraction);
@@ -158,7 +173,9 @@ void ExportData(App& app) {
     Error_Message(result.message);
     return;
   }
-  std::string done = std::to_string(result.samples) + " samples exported to " + output + ".";
+  std::string done = std::to_string(result.samples) + (process ? " samples processed to " : " samples exported to ") +
+                     output + ".";
+  if (process) done += "\nQuality flags: " + FlagSummary(result) + ".";
   if (result.damaged > 0) done += "\n" + std::to_string(result.damaged) + " damaged lines of the data file were left out.";
   if (std::string positions = PositionSummary(result); !positions.empty()) {
     positions[0] = 'P';  // "positions: ..."
@@ -262,7 +279,13 @@ void Menu_HandleEvent(App& app, int item) {
     case p::kMenuSaveGraph: SavePanel(app.mainPanel); return;
     case p::kMenuPrint: Print(app); return;
     case p::kMenuExportGraph: ExportGraph(app); return;
-    case p::kMenuExportData: ExportData(app); return;
+    case p::kMenuExportData: ExportData(app, false); return;
+    case p::kMenuProcess: ExportData(app, true); return;
+    case p::kMenuProcessing: {
+      const Status result = Processing_Configure();
+      if (result != status::kCancelled) Error_Report(result);
+      return;
+    }
     case p::kMenuConfigDisplay:
     case p::kMenuGraphSettings: ConfigureDisplay(app); return;
     case p::kMenuConfigAcquisition: ConfigureAcquisition(app); return;

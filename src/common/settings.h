@@ -31,6 +31,11 @@ inline constexpr std::string_view kShipDataId = "Id";
 inline constexpr std::string_view kShipDataFields = "Fields";
 inline constexpr std::string_view kShipDataBaud = "Baud";
 inline constexpr std::string_view kShipDataValveSchedule = "ValveSchedule";
+// How File > Process... corrects a recording (app/processing.h): "Scatter"
+// (0 the meter's default, 1 none, 2 baseline, 3 proportional) and, as
+// text, "Temperature", "Salinity", "TCal", "ReferenceWavelength", "LagC",
+// "LagAncillary", "Table" (empty: the default).
+inline constexpr std::string_view kProcessing = "Processing";
 
 // Keys of "General".
 inline constexpr std::string_view kDevice = "Device";

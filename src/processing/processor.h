@@ -100,6 +100,10 @@ struct ProcessingSettings {
   double lagAncillary = 0.0;  // seconds the ship's data lags a
 };
 
+// Whether a value a user gives may be one: "" when it may, else why.
+std::string WaterTemperatureProblem(double degrees);  // -5 ... 50 degrees Celsius
+std::string SalinityProblem(double salinity);          // 0 ... 50
+
 // One calibrated line and what goes with it.
 struct ProcessorInput {
   std::int64_t timeMs = 0;         // in time order (UTC or the run's own)

@@ -87,13 +87,13 @@ int RunProcess(std::span<char*> args) {
   AddNumber(app, "--temperature", "DEGC", settings.temperature,
             "the water's temperature, degrees Celsius, for every sample (in place of the ship's data and the "
             "meter's)",
-            [](double t) { return t < -5.0 || t > 50.0 ? std::string("not a water temperature (-5 ... 50)") : ""; });
+            WaterTemperatureProblem);
   AddNumber(app, "--salinity", "PSU", settings.salinity,
             "the water's practical salinity for every sample (in place of the ship's data)",
-            [](double s) { return s < 0.0 || s > 50.0 ? std::string("not a salinity (0 ... 50)") : ""; });
+            SalinityProblem);
   AddNumber(app, "--t-cal", "DEGC", settings.tCal,
             "the water temperature of the clean-water calibration (in place of the one it recorded)",
-            [](double t) { return t < -5.0 || t > 50.0 ? std::string("not a water temperature (-5 ... 50)") : ""; });
+            WaterTemperatureProblem);
   app.add_option("--ts-table", tableFile,
                  "the temperature and salinity coefficients: a CSV file with the columns "
                  "wavelength,psi_t,psi_s_a,psi_s_c (psi_s_c may be empty); the built-in table of Roettgers, McKee "

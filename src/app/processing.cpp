@@ -1,0 +1,140 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/processing.h"
+
+#include <charconv>
+#include <cmath>
+#include <functional>
+#include <optional>
+#include <utility>
+
+#include "common/panels.h"
+#include "common/settings.h"
+#include "display/graph_control.h"
+#include "platform/ui.h"
+
+namespace sondrix {
+namespace {
+
+namespace p = panels;
+
+// Each text choice: its key in the settings, its control, what the
+// messages call it, and what it must be.
+struct TextChoice {
+  std::string ProcessingChoices::*member;
+  std::string_view key;
+  int control;
+  std::string_view name;
+  std::function<std::string(double)> problem;
+};
+
+std::string Any(double) { return {}; }
+
+const std::vector<TextChoice>& TextChoices() {
+  static const std::vector<TextChoice> choices = {
+      {&ProcessingChoices::temperature, "Temperature", p::kProcTemperature, "Water temperature", WaterTemperatureProblem},
+      {&ProcessingChoices::salinity, "Salinity", p::kProcSalinity, "Salinity", SalinityProblem},
+      {&ProcessingChoices::tCal, "TCal", p::kProcTCal, "Calibration temperature", WaterTemperatureProblem},
+      {&ProcessingChoices::referenceWavelength, "ReferenceWavelength", p::kProcRefWavelength, "Reference wavelength",
+       [](double nm) { return nm <= 0.0 ? std::string("not a wavelength") : std::string(); }},
+      {&ProcessingChoices::lagC, "LagC", p::kProcLagC, "c lags a by", Any},
+      {&ProcessingChoices::lagAncillary, "LagAncillary", p::kProcLagAncillary, "Ship's data lags by", Any},
+      {&ProcessingChoices::table, "Table", p::kProcTable, "Coefficients", nullptr},
+  };
+  return choices;
+}
+constexpr std::string_view kScatterKey = "Scatter";
+
+// A number of the text (blanks around it allowed); none for an empty text.
+// False for a text that is no finite number.
+bool ReadNumber(std::string_view text, std::optional<double>& value) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  value.reset();
+  if (text.empty()) return true;
+  double parsed = 0.0;
+  const auto [end, failed] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+  if (failed != std::errc() || end != text.data() + text.size() || !std::isfinite(parsed)) return false;
+  value = parsed;
+  return true;
+}
+
+}  // namespace
+
+ProcessingChoices LoadProcessingChoices() {
+  ProcessingChoices choices;
+  choices.scatter = settings::GetInt(settings::kProcessing, kScatterKey, 0);
+  if (choices.scatter < 0 || choices.scatter > 3) choices.scatter = 0;
+  for (const TextChoice& c : TextChoices()) choices.*c.member = settings::Get(settings::kProcessing, c.key, {}, 0);
+  return choices;
+}
+
+void StoreProcessingChoices(const ProcessingChoices& choices) {
+  settings::SetInt(settings::kProcessing, kScatterKey, choices.scatter);
+  for (const TextChoice& c : TextChoices()) settings::Set(settings::kProcessing, c.key, choices.*c.member);
+}
+
+bool ProcessingSettingsOf(const ProcessingChoices& choices, ProcessingSettings& settings, std::string& error) {
+  settings = ProcessingSettings{};
+  std::optional<double> lagC, lagAncillary;
+  const std::vector<std::pair<std::string ProcessingChoices::*, std::optional<double>*>> into = {
+      {&ProcessingChoices::temperature, &settings.temperature},
+      {&ProcessingChoices::salinity, &settings.salinity},
+      {&ProcessingChoices::tCal, &settings.tCal},
+      {&ProcessingChoices::referenceWavelength, &settings.referenceWavelength},
+      {&ProcessingChoices::lagC, &lagC},
+      {&ProcessingChoices::lagAncillary, &lagAncillary}};
+  for (const TextChoice& c : TextChoices()) {
+    for (const auto& [member, value] : into) {
+      if (member != c.member) continue;
+      const std::string& text = choices.*member;
+      if (!ReadNumber(text, *value)) {
+        error = std::string(c.name) + ": \"" + text + "\" is no number";
+        return false;
+      }
+      if (*value) {
+        if (const std::string why = c.problem(**value); !why.empty()) {
+          error = std::string(c.name) + " " + text + ": " + why;
+          return false;
+        }
+      }
+    }
+  }
+  settings.lagC = lagC.value_or(0.0);
+  settings.lagAncillary = lagAncillary.value_or(0.0);
+  static constexpr ScatterMethod kMethods[] = {ScatterMethod::kNone, ScatterMethod::kBaseline,
+                                               ScatterMethod::kProportional};
+  if (choices.scatter > 0) settings.scatter = kMethods[choices.scatter - 1];
+  std::string why;
+  if (!(choices.table.empty() ? BuiltInTable(settings.table, why) : TsTable::Load(choices.table, settings.table, why))) {
+    error = "Coefficients: " + why;
+    return false;
+  }
+  return true;
+}
+
+Status Processing_Configure() {
+  platform::Ui& ui = platform::ui();
+  const auto fill = [&ui](int dialog) {
+    const ProcessingChoices remembered = LoadProcessingChoices();
+    ui.SetCtrlVal(dialog, p::kProcScatter, remembered.scatter);
+    for (const TextChoice& c : TextChoices()) ui.SetCtrlVal(dialog, c.control, remembered.*c.member);
+  };
+  return RunDialog(p::kProcessing, fill, [&ui](int dialog, int control) {
+    const DialogStep step = FormStep(control, p::kProcOk, p::kProcCancel, p::kProcTable);
+    if (step != DialogStep::Ok) return step;
+    ProcessingChoices given;
+    given.scatter = ui.GetCtrlInt(dialog, p::kProcScatter);
+    for (const TextChoice& c : TextChoices()) given.*c.member = ui.GetCtrlText(dialog, c.control);
+    ProcessingSettings checked;
+    std::string error;
+    if (!ProcessingSettingsOf(given, checked, error)) {
+      const std::string ok[] = {"OK"};
+      ui.GenericMessagePopup("Processing", error, ok);
+      return DialogStep::Continue;
+    }
+    StoreProcessingChoices(given);
+    return DialogStep::Ok;
+  });
+}
+
+}  // namespace sondrix

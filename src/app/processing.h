@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// How File > Process... corrects a recording into a Level-2 file
+// (processing/processor.h, docs/processing.md): the choices of the
+// Processing dialog (Configure > Processing...), kept as text in the
+// [Processing] section of the settings; an empty choice takes the default
+// (the run's own values, the built-in table).
+#pragma once
+
+#include <string>
+
+#include "common/status.h"
+#include "processing/processor.h"
+
+namespace sondrix {
+
+struct ProcessingChoices {
+  int scatter = 0;  // 0: the meter's default, 1 none, 2 baseline, 3 proportional
+  std::string temperature, salinity, tCal, referenceWavelength, lagC, lagAncillary, table;
+  bool operator==(const ProcessingChoices&) const = default;
+};
+
+ProcessingChoices LoadProcessingChoices();
+void StoreProcessingChoices(const ProcessingChoices& choices);
+
+// The choices as the processing takes them, the coefficient table loaded.
+// False with `error` naming the choice that is none ("Salinity: \"x\" is
+// no number").
+bool ProcessingSettingsOf(const ProcessingChoices& choices, ProcessingSettings& settings, std::string& error);
+
+// The Processing dialog with the remembered choices; OK checks them and
+// remembers them (a choice that is none is told and the dialog stays).
+// 1, -1021 when cancelled, or the panel's failure to load.
+Status Processing_Configure();
+
+}  // namespace sondrix
