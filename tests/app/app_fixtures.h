@@ -140,6 +140,21 @@ class AppTest : public HeadlessTest {
     });
   }
 
+  // A recording saved (File > Save Data) from a run that replayed a capture
+  // of `packets` packets, its first sample at the clock's UTC, and the
+  // program left; its path.
+  std::string SavedReplay(int packets, const std::string& name) {
+    EXPECT_EQ(OpenNamedSource(app, kSourceKindDevice, Device(), Capture(packets)), status::kOk);
+    app.replayStartUtc = clock.UtcMs();
+    ui.Key(panels::kMain, "F1").CancelFile();
+    AfterRun([this, name](platform::HeadlessUi& u) {
+      u.MenuChoice(panels::kMain, panels::kMenuSaveData).AnswerFile(HomeFile(name));
+      u.MenuChoice(panels::kMain, panels::kMenuExit);
+    });
+    RunMainLoop(app);
+    return HomeFile(name);
+  }
+
   // The pop-ups shown so far with this title.
   std::vector<std::string> PopupTexts(const std::string& title) const {
     std::vector<std::string> texts;

@@ -432,16 +432,9 @@ TEST_F(MenuTest, SaveDataKeepsTheLastRunAndIsOfferedOnlyWhileItWaits) {
 // output's extension chooses the format, and every saved line comes out.
 TEST_F(MenuTest, ExportDataOffersTheRecordingJustSavedAndWritesTheChosenFormat) {
   Start();
-  ASSERT_EQ(OpenNamedSource(app, kSourceKindDevice, Device(), Capture(5)), status::kOk);
   // A capture without its time map: the UTC of its first sample as the
   // Capture Time dialog takes it.
-  app.replayStartUtc = clock.UtcMs();
-  ui.Key(p::kMain, "F1").CancelFile();
-  AfterRun([this](platform::HeadlessUi& u) {
-    u.MenuChoice(p::kMain, p::kMenuSaveData).AnswerFile(HomeFile("saved.dat"));
-    u.MenuChoice(p::kMain, p::kMenuExit);
-  });
-  RunMainLoop(app);
+  SavedReplay(5, "saved.dat");
   ASSERT_EQ(app.lastSavedRecording, HomeFile("saved.dat"));
   const std::size_t lines = DataLines(HomeFile("saved.dat")).size();
 

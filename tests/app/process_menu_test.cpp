@@ -59,16 +59,7 @@ TEST_F(ProcessMenuTest, TheDialogsChoicesCorrectTheRecordingIntoALevel2File) {
   EXPECT_EQ(remembered.salinity, "35");
   EXPECT_EQ(remembered.scatter, 1);
 
-  // A recording of a replayed capture, its first sample at the clock's UTC.
-  ASSERT_EQ(OpenNamedSource(app, kSourceKindDevice, Device(), Capture(4)), status::kOk);
-  app.replayStartUtc = clock.UtcMs();
-  ui.Key(p::kMain, "F1").CancelFile();
-  AfterRun([this](platform::HeadlessUi& u) {
-    u.MenuChoice(p::kMain, p::kMenuSaveData).AnswerFile(HomeFile("run.dat"));
-    u.MenuChoice(p::kMain, p::kMenuExit);
-  });
-  RunMainLoop(app);
-  const std::string data = HomeFile("run.dat");
+  const std::string data = SavedReplay(4, "run.dat");
   const long lines = static_cast<long>(DataLines(data).size());
   ASSERT_GT(lines, 20);
   ui.AnswerFile(data).AnswerFile(HomeFile("run_L2.csv"));
