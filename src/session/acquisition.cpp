@@ -132,6 +132,24 @@ double AncillaryState::Age() const { return any ? platform::SecondsSince(lastAt)
 
 namespace {
 
+// A line source beside the run going away and coming back (`away` now,
+// `wasAway` before): counted in `breaks` and logged; its first notice
+// (what it had to say of itself) kept in `notice` and logged.
+void FollowLink(std::string_view what, const std::string& name, bool away, const std::string& sourceNotice,
+                bool& wasAway, int& breaks, std::string& notice) {
+  if (away && !wasAway) {
+    ++breaks;
+    SONDRIX_LOG(Warn, "the %.*s %s went away; looking for it", static_cast<int>(what.size()), what.data(), name.c_str());
+  } else if (!away && wasAway) {
+    SONDRIX_LOG(Info, "the %.*s %s is back", static_cast<int>(what.size()), what.data(), name.c_str());
+  }
+  wasAway = away;
+  if (notice.empty() && !sourceNotice.empty()) {
+    notice = PrintableText(sourceNotice);
+    SONDRIX_LOG(Warn, "%s", notice.c_str());
+  }
+}
+
 // "T 21.81 °C  S 36.59" of a source's last values.
 std::string ValuesText(const AncillaryState& state, bool brief) {
   const auto has = [&state](Quantity q) { return state.last[static_cast<std::size_t>(q)].has_value(); };
@@ -296,16 +314,7 @@ void Acquisition::PollAncillary() {
         SONDRIX_LOG(Warn, "the ship's data source %s failed; the run goes on without it", head.link.c_str());
       }
       const bool away = source->Lost();
-      if (away && !head.away) {
-        ++head.breaks;
-        SONDRIX_LOG(Warn, "the ship's data source %s went away; looking for it", head.link.c_str());
-      } else if (!away && head.away) {
-        SONDRIX_LOG(Info, "the ship's data source %s is back", head.link.c_str());
-      }
-      if (head.notice.empty() && !source->Notice().empty()) {
-        head.notice = PrintableText(source->Notice());
-        SONDRIX_LOG(Warn, "%s", head.notice.c_str());
-      }
+      FollowLink("ship's data source", head.link, away, source->Notice(), head.away, head.breaks, head.notice);
       for (std::size_t k = 0; k < source->size(); ++k) {
         AncillaryState& state = ancillary_[first + k];
         state.away = away;
@@ -354,18 +363,8 @@ void Acquisition::PollPosition() {
     SONDRIX_LOG(Warn, "the position source %s failed; the run goes on without positions", position_.source.c_str());
   }
   position_.counts = positionSource_->Counts();
-  if (position_.notice.empty() && !positionSource_->Notice().empty()) {
-    position_.notice = PrintableText(positionSource_->Notice());
-    SONDRIX_LOG(Warn, "%s", position_.notice.c_str());
-  }
-  const bool away = positionSource_->Lost();
-  if (away && !position_.away) {
-    ++position_.breaks;
-    SONDRIX_LOG(Warn, "the position source %s went away; looking for it", position_.source.c_str());
-  } else if (!away && position_.away) {
-    SONDRIX_LOG(Info, "the position source %s is back", position_.source.c_str());
-  }
-  position_.away = away;
+  FollowLink("position source", position_.source, positionSource_->Lost(), positionSource_->Notice(), position_.away,
+             position_.breaks, position_.notice);
   for (const NmeaFix& fix : fixes_) TakeFix(fix, arrived, now);
   // A fix with GGA's part has all a receiver tells of it; one without waits
   // a second at most for it (a live run's sync takes it sooner).
