@@ -170,7 +170,10 @@ void ExportData(App& app, bool process) {
   platform::ui().SetMouseCursor(platform::Cursor::Default);
   if (result.status == status::kCancelled) return;
   if (result.status != status::kOk) {
-    Error_Message(result.message);
+    // The processing's reasons name the command line's options ("(--salinity)").
+    const bool namesOption = process && result.message.find("(--") != std::string::npos;
+    Error_Message(namesOption ? result.message + ".\nConfigure > Processing... gives what the options give."
+                              : result.message);
     return;
   }
   std::string done = std::to_string(result.samples) + (process ? " samples processed to " : " samples exported to ") +

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <map>
 #include <sstream>
 #include <string>
@@ -62,6 +63,19 @@ TEST_F(ProcessMenuTest, TheDialogsChoicesCorrectTheRecordingIntoALevel2File) {
   const std::string data = SavedReplay(4, "run.dat");
   const long lines = static_cast<long>(DataLines(data).size());
   ASSERT_GT(lines, 20);
+  // Without a salinity (the run has no ship's data) nothing is written,
+  // and the message says where to give one.
+  ProcessingChoices noSalinity = remembered;
+  noSalinity.salinity.clear();
+  StoreProcessingChoices(noSalinity);
+  ui.AnswerFile(data).AnswerFile(HomeFile("run_L2.csv"));
+  Menu_HandleEvent(app, p::kMenuProcess);
+  ASSERT_FALSE(ui.popups().empty());
+  EXPECT_NE(ui.popups().back().text.find("no salinity"), std::string::npos) << ui.popups().back().text;
+  EXPECT_NE(ui.popups().back().text.find("Configure > Processing..."), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(HomeFile("run_L2.csv")));
+
+  StoreProcessingChoices(remembered);
   ui.AnswerFile(data).AnswerFile(HomeFile("run_L2.csv"));
   Menu_HandleEvent(app, p::kMenuProcess);
   const std::vector<std::string> done = PopupTexts("Export data");
