@@ -16,19 +16,6 @@
 namespace sondrix::sim {
 namespace {
 
-constexpr const char* kProgram = "sondrix-sim";
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-
-// Paced on a pseudo-terminal, sentences nobody has read for about ten
-// seconds are thrown away: a receiver does not wait for its reader, and a
-// reader that opens the line late must not get minutes-old fixes first.
-constexpr long kUnreadBytes = 1500;
-
-// A pacing wait looks at the UTC clock again at least this often, seconds
-// (the clock may be stepped meanwhile).
-constexpr double kClockLook = 0.5;
-
 std::string Plural(long long count, const char* one, const char* many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);
 }

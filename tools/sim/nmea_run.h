@@ -17,6 +17,18 @@ namespace sondrix::sim {
 
 // Where a line instrument of the ship (the GPS receiver, the
 // thermosalinograph) sends its lines, and how long and fast.
+// The line instruments' program name and exit statuses, and their pacing:
+// on a pseudo-terminal, lines nobody has read for about ten seconds are
+// thrown away (an instrument does not wait for its reader, and a reader
+// that opens the line late must not get minutes-old lines first); a pacing
+// wait looks at the UTC clock again at least every kClockLook seconds (the
+// clock may be stepped meanwhile).
+inline constexpr const char* kProgram = "sondrix-sim";
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr long kUnreadBytes = 1500;
+inline constexpr double kClockLook = 0.5;
+
 struct LineRunOptions {
   enum class Sink { kStdout, kFile, kPty, kUdp };
   Sink sink = Sink::kStdout;

@@ -14,14 +14,6 @@
 namespace sondrix::sim {
 namespace {
 
-constexpr const char* kProgram = "sondrix-sim";
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-// Paced on a pseudo-terminal, lines nobody has read for a while are thrown
-// away, as a serial line loses them.
-constexpr long kUnreadBytes = 1500;
-constexpr double kClockLook = 0.5;
-
 enum class LineFault { kOk, kCut, kGarbage, kDropout };
 const char* FaultText(LineFault fault) {
   switch (fault) {
