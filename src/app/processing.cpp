@@ -17,28 +17,36 @@ namespace {
 
 namespace p = panels;
 
+// The numbers of the choices, each optional (an empty choice).
+struct Numbers {
+  std::optional<double> temperature, salinity, tCal, referenceWavelength, lagC, lagAncillary;
+};
+
 // Each text choice: its key in the settings, its control, what the
-// messages call it, and what it must be.
+// messages call it, and for a number where it goes and what it must be.
 struct TextChoice {
   std::string ProcessingChoices::*member;
   std::string_view key;
   int control;
   std::string_view name;
+  std::optional<double> Numbers::*number = nullptr;
   std::function<std::string(double)> problem;
 };
 
 std::string Any(double) { return {}; }
 
 const std::vector<TextChoice>& TextChoices() {
+  using C = ProcessingChoices;
   static const std::vector<TextChoice> choices = {
-      {&ProcessingChoices::temperature, "Temperature", p::kProcTemperature, "Water temperature", WaterTemperatureProblem},
-      {&ProcessingChoices::salinity, "Salinity", p::kProcSalinity, "Salinity", SalinityProblem},
-      {&ProcessingChoices::tCal, "TCal", p::kProcTCal, "Calibration temperature", WaterTemperatureProblem},
-      {&ProcessingChoices::referenceWavelength, "ReferenceWavelength", p::kProcRefWavelength, "Reference wavelength",
-       [](double nm) { return nm <= 0.0 ? std::string("not a wavelength") : std::string(); }},
-      {&ProcessingChoices::lagC, "LagC", p::kProcLagC, "c lags a by", Any},
-      {&ProcessingChoices::lagAncillary, "LagAncillary", p::kProcLagAncillary, "Ship's data lags by", Any},
-      {&ProcessingChoices::table, "Table", p::kProcTable, "Coefficients", nullptr},
+      {&C::temperature, "Temperature", p::kProcTemperature, "Water temperature", &Numbers::temperature,
+       WaterTemperatureProblem},
+      {&C::salinity, "Salinity", p::kProcSalinity, "Salinity", &Numbers::salinity, SalinityProblem},
+      {&C::tCal, "TCal", p::kProcTCal, "Calibration temperature", &Numbers::tCal, WaterTemperatureProblem},
+      {&C::referenceWavelength, "ReferenceWavelength", p::kProcRefWavelength, "Reference wavelength",
+       &Numbers::referenceWavelength, [](double nm) { return nm <= 0.0 ? std::string("not a wavelength") : std::string(); }},
+      {&C::lagC, "LagC", p::kProcLagC, "c lags a by", &Numbers::lagC, Any},
+      {&C::lagAncillary, "LagAncillary", p::kProcLagAncillary, "Ship's data lags by", &Numbers::lagAncillary, Any},
+      {&C::table, "Table", p::kProcTable, "Coefficients"},
   };
   return choices;
 }
@@ -75,37 +83,31 @@ void StoreProcessingChoices(const ProcessingChoices& choices) {
 
 bool ProcessingSettingsOf(const ProcessingChoices& choices, ProcessingSettings& settings, std::string& error) {
   settings = ProcessingSettings{};
-  std::optional<double> lagC, lagAncillary;
-  const std::vector<std::pair<std::string ProcessingChoices::*, std::optional<double>*>> into = {
-      {&ProcessingChoices::temperature, &settings.temperature},
-      {&ProcessingChoices::salinity, &settings.salinity},
-      {&ProcessingChoices::tCal, &settings.tCal},
-      {&ProcessingChoices::referenceWavelength, &settings.referenceWavelength},
-      {&ProcessingChoices::lagC, &lagC},
-      {&ProcessingChoices::lagAncillary, &lagAncillary}};
+  Numbers numbers;
   for (const TextChoice& c : TextChoices()) {
-    for (const auto& [member, value] : into) {
-      if (member != c.member) continue;
-      const std::string& text = choices.*member;
-      if (!ReadNumber(text, *value)) {
-        error = std::string(c.name) + ": \"" + text + "\" is no number";
-        return false;
-      }
-      if (*value) {
-        if (const std::string why = c.problem(**value); !why.empty()) {
-          error = std::string(c.name) + " " + text + ": " + why;
-          return false;
-        }
-      }
+    if (c.number == nullptr) continue;
+    const std::string& text = choices.*c.member;
+    std::optional<double>& value = numbers.*c.number;
+    if (!ReadNumber(text, value)) {
+      error = std::string(c.name) + ": \"" + text + "\" is no number";
+      return false;
+    }
+    if (const std::string why = value ? c.problem(*value) : std::string(); !why.empty()) {
+      error = std::string(c.name) + " " + text + ": " + why;
+      return false;
     }
   }
-  settings.lagC = lagC.value_or(0.0);
-  settings.lagAncillary = lagAncillary.value_or(0.0);
+  settings.temperature = numbers.temperature;
+  settings.salinity = numbers.salinity;
+  settings.tCal = numbers.tCal;
+  settings.referenceWavelength = numbers.referenceWavelength;
+  settings.lagC = numbers.lagC.value_or(0.0);
+  settings.lagAncillary = numbers.lagAncillary.value_or(0.0);
   static constexpr ScatterMethod kMethods[] = {ScatterMethod::kNone, ScatterMethod::kBaseline,
                                                ScatterMethod::kProportional};
   if (choices.scatter > 0) settings.scatter = kMethods[choices.scatter - 1];
   std::string why;
-  if (!(choices.table.empty() ? BuiltInTable(settings.table, why) : TsTable::Load(choices.table, settings.table, why))) {
+  if (!ChosenTable(choices.table, settings.table, why)) {
     error = "Coefficients: " + why;
     return false;
   }

@@ -74,7 +74,7 @@ ShipDataSetting LoadShipDataSetting() {
     std::string error;
     if (!ParseFieldMap(settings::Get(settings::kShipData, Key(settings::kShipDataFields, k), {}, 0), spec.map,
                        error)) {
-      SONDRIX_LOG(Warn, "Sondrix.ini [ShipData] %s: %s; the source is left out", Key("Fields", k).c_str(),
+      SONDRIX_LOG(Warn, "Sondrix.ini [ShipData] %s: %s; the source is left out", Key(settings::kShipDataFields, k).c_str(),
                   error.c_str());
       continue;
     }
@@ -107,7 +107,7 @@ std::string ShipDataProblem(const ShipDataSetting& setting) {
     const AncillarySpec& spec = setting.sources[k];
     const std::string row = "Source " + std::to_string(k + 1) + " (" + spec.source + ")";
     if (spec.map.fields.empty()) return row + " needs its fields, e.g. temperature=1,salinity=3.";
-    if (spec.id.find_first_of(" \t,") != std::string::npos) return row + ": a data id is one word.";
+    if (!spec.id.empty() && !IsDataId(spec.id)) return row + ": a data id is one word.";
     valveField = valveField || spec.map.Has(Quantity::kValve);
   }
   if (valveField && setting.valveSchedule)

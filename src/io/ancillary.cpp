@@ -96,6 +96,8 @@ bool ParseQuantity(std::string_view name, Quantity& quantity) {
   return false;
 }
 
+bool IsDataId(std::string_view id) { return !id.empty() && id.find_first_of(" \t,") == std::string_view::npos; }
+
 std::string QuantityList() {
   std::vector<std::string> names;
   for (const QuantityRow& row : kQuantities) names.emplace_back(row.name);

@@ -85,6 +85,9 @@ bool ParseFieldMap(std::string_view text, FieldMap& map, std::string& error);
 // Back to "temperature=1,salinity=3" ("valve=line" for field 0).
 std::string FieldMapText(const FieldMap& map);
 
+// Whether `id` may be a data id: one word (no blank or comma), not empty.
+bool IsDataId(std::string_view id);
+
 // One source of the ship's data as the operator gives it.
 struct AncillarySpec {
   std::string source;  // "udp:5001", "COM3", "/dev/ttyUSB2"

@@ -153,4 +153,8 @@ std::string BuiltInTablePath() {
 
 bool BuiltInTable(TsTable& table, std::string& error) { return TsTable::Load(BuiltInTablePath(), table, error); }
 
+bool ChosenTable(const std::string& path, TsTable& table, std::string& error) {
+  return path.empty() ? BuiltInTable(table, error) : TsTable::Load(path, table, error);
+}
+
 }  // namespace sondrix

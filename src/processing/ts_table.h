@@ -67,5 +67,7 @@ class TsTable {
 std::string BuiltInTablePath();
 // The program's own table.
 bool BuiltInTable(TsTable& table, std::string& error);
+// The user's table at `path`, or the program's own when `path` is empty.
+bool ChosenTable(const std::string& path, TsTable& table, std::string& error);
 
 }  // namespace sondrix

@@ -125,7 +125,7 @@ int RunProcess(std::span<char*> args) {
   settings.lagC = lagC.value_or(0.0);
   settings.lagAncillary = lagAncillary.value_or(0.0);
   std::string error;
-  if (!(tableFile.empty() ? BuiltInTable(settings.table, error) : TsTable::Load(tableFile, settings.table, error))) {
+  if (!ChosenTable(tableFile, settings.table, error)) {
     std::fprintf(stderr, "sondrix-cli process: %s\n", error.c_str());
     return 1;
   }

@@ -143,7 +143,7 @@ void AddAncillaryOptions(CLI::App& app, Options& options) {
   app.add_option_function<std::string>(
          "--ancillary-id",
          [last](const std::string& id) {
-           if (id.empty() || id.find_first_of(" \t,") != std::string::npos)
+           if (!IsDataId(id))
              throw tools::UsageError("--ancillary-id \"" + id + "\": a data id is one word");
            last("--ancillary-id").id = id;
          },
