@@ -8,7 +8,9 @@
 #          (the spectrum curves on show, every line recorded and drawn)
 #
 # With MEASURE_GPS=1 a simulated GPS receiver on COM2 is the runs' position
-# source (its fixes read, recorded and shown).
+# source (its fixes read, recorded and shown); with MEASURE_TSG=1 a
+# simulated thermosalinograph over UDP is the runs' ship's data source, the
+# valve on a schedule.
 #
 # Needs Xvfb and xdotool. Usage: scripts/measure_cpu.sh [build-dir] [seconds] [graph]
 # graph: the graph on show during the runs, 1 ... 6 (1 the XY graph, 2 the
@@ -41,6 +43,7 @@ measure() {
 for rate in 6 60; do
   start_meter --rate "$rate"
   if [ -n "${MEASURE_GPS:-}" ]; then start_receiver; fi
+  if [ -n "${MEASURE_TSG:-}" ]; then valve_schedule=30,5,0 start_tsg; fi
   if [ -n "$graph" ]; then
     # The display configuration beside the device file: that graph on show,
     # all eighteen traces visible, every graph's settings the defaults.
@@ -58,8 +61,9 @@ for rate in 6 60; do
   live=$(measure)
   save_run "live-$rate.dat"
   lines=$(awk 'found { n++ } /; acquisition binsize/ { found = 1 } END { print n + 0 }' "$home/live-$rate.dat")
-  echo "meter at $rate samples/s${graph:+, graph $graph}${MEASURE_GPS:+, GPS receiver}: idle $idle % of a core; live run $live % of a core" \
-    "(${seconds} s each; the run recorded about $lines lines)"
+  rss=$(awk '/VmRSS/ { print $2 / 1024 }' "/proc/$sondrix_pid/status")
+  echo "meter at $rate samples/s${graph:+, graph $graph}${MEASURE_GPS:+, GPS receiver}${MEASURE_TSG:+, thermosalinograph}: idle $idle % of a core; live run $live % of a core" \
+    "(${seconds} s each; the run recorded about $lines lines; resident ${rss} MB)"
   kill "$sondrix_pid" 2>/dev/null || true
   wait "$sondrix_pid" 2>/dev/null || true
 done

@@ -98,6 +98,10 @@ answer_dialog() {
 # F2 ends the run; its recording is saved as $1 in the project directory.
 save_run() {
   key F2
+  sleep 1
+  # The run's notes (what a GPS receiver or a ship's data source gave) come
+  # first, when it has any.
+  if ! xdotool search --onlyvisible --name 'Save data' >/dev/null; then xdotool key Return; fi
   local dialog
   dialog=$(xdotool search --sync --onlyvisible --name 'Save data' | head -n 1)
   xdotool windowfocus --sync "$dialog" type "$1"
