@@ -287,8 +287,11 @@ void Menu_HandleEvent(App& app, int item) {
     case p::kMenuProcessing: {
       const Status result = Processing_Configure();
       if (result != status::kCancelled) Error_Report(result);
+      // Corrected values on show follow the new choices.
+      if (result == status::kOk && app.display().correctedValues()) CorrectedValues_Show(app, true);
       return;
     }
+    case p::kMenuCorrectedValues: CorrectedValues_Show(app, !app.display().correctedValues()); return;
     case p::kMenuConfigDisplay:
     case p::kMenuGraphSettings: ConfigureDisplay(app); return;
     case p::kMenuConfigAcquisition: ConfigureAcquisition(app); return;
@@ -352,6 +355,7 @@ bool Menu_RunAllows(const App& app, int item) {
     case p::kMenuFourGraphs:
     case p::kMenuWholeRun:
     case p::kMenuClockTime:
+    case p::kMenuCorrectedValues:
     case p::kMenuGraphSettings:
     case p::kMenuConfigDisplay:
     case p::kMenuConfigAcquisition:

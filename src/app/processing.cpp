@@ -7,6 +7,8 @@
 #include <optional>
 #include <utility>
 
+#include "app/ship_data.h"
+#include "common/errors.h"
 #include "common/panels.h"
 #include "common/settings.h"
 #include "display/graph_control.h"
@@ -46,7 +48,7 @@ const std::vector<TextChoice>& TextChoices() {
        &Numbers::referenceWavelength, [](double nm) { return nm <= 0.0 ? std::string("not a wavelength") : std::string(); }},
       {&C::lagC, "LagC", p::kProcLagC, "c lags a by", &Numbers::lagC, Any},
       {&C::lagAncillary, "LagAncillary", p::kProcLagAncillary, "Ship's data lags by", &Numbers::lagAncillary, Any},
-      {&C::table, "Table", p::kProcTable, "Coefficients"},
+      {&C::table, "Table", p::kProcTable, "Coefficients", nullptr, {}},
   };
   return choices;
 }
@@ -137,6 +139,29 @@ Status Processing_Configure() {
     StoreProcessingChoices(given);
     return DialogStep::Ok;
   });
+}
+
+void CorrectedValues_Show(App& app, bool on) {
+  if (!app.hasDisplay()) return;
+  Display& display = app.display();
+  std::string error;
+  if (!on) {
+    display.ShowCorrected(std::nullopt, error);
+    return;
+  }
+  ProcessingSettings settings;
+  if (!ProcessingSettingsOf(LoadProcessingChoices(), settings, error)) {
+    Error_Message("Corrected values: " + error + ".\nConfigure > Processing... sets the choices.");
+    return;
+  }
+  for (const AncillarySpec& source : LoadShipDataSetting().sources) {
+    settings.shipTemperature = settings.shipTemperature || source.map.Has(Quantity::kTemperature);
+    settings.shipSalinity = settings.shipSalinity || source.map.Has(Quantity::kSalinity);
+  }
+  if (!display.ShowCorrected(std::move(settings), error))
+    Error_Message("Corrected values cannot be shown: " + error +
+                  ".\nConfigure > Processing... (and Configure > Ship Data... for the water's salinity) set what "
+                  "they take.");
 }
 
 }  // namespace sondrix

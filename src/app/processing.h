@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// How File > Process... corrects a recording into a Level-2 file
-// (processing/processor.h, docs/processing.md): the choices of the
+// How File > Process... corrects a recording into a Level-2 file, and
+// Display > Corrected Values the run going on (processing/processor.h,
+// docs/processing.md): the choices of the
 // Processing dialog (Configure > Processing...), kept as text in the
 // [Processing] section of the settings; an empty choice takes the default
 // (the run's own values, the built-in table).
@@ -8,6 +9,7 @@
 
 #include <string>
 
+#include "app/app.h"
 #include "common/status.h"
 #include "processing/processor.h"
 
@@ -31,5 +33,12 @@ bool ProcessingSettingsOf(const ProcessingChoices& choices, ProcessingSettings& 
 // remembers them (a choice that is none is told and the dialog stays).
 // 1, -1021 when cancelled, or the panel's failure to load.
 Status Processing_Configure();
+
+// Display > Corrected Values: `on` shows the lines of the source open
+// corrected live by the remembered choices (the Ship Data setting's
+// sources counted as giving what their field maps name), off shows them
+// as measured. Choices the meter's lines cannot be corrected with are
+// told, and the measured values stay.
+void CorrectedValues_Show(App& app, bool on);
 
 }  // namespace sondrix

@@ -105,12 +105,12 @@ Display::Display(int panel, Session& session)
   chanMin_.fill(1.0e10);
   chanMax_.fill(-1.0e10);
   // The display draws the lines the run has time for; the others it counts.
-  session_.stream().Follow(*this, 0);
+  session_.stream(values_).Follow(*this, 0);
 }
 
 Display::~Display() {
-  session_.stream().Unsubscribe(*this);
   Detach();
+  session_.stream(values_).Unsubscribe(*this);
 }
 
 Graph* Display::graph(int type) const {
@@ -201,7 +201,11 @@ void Display::Detach() {
     panes_[static_cast<std::size_t>(k)]->DeletePlots();
     panes_[static_cast<std::size_t>(k)]->Hide();
   }
+  // The processing was made for this source's channels; the view follows
+  // the measured lines until it is asked for corrected ones again.
+  FollowValues(Session::Values::kMeasured);
   session_.Detach();
+  ShowValueCaptions();
 }
 
 void Display::SetDefaults() {
@@ -314,7 +318,7 @@ void Display::ShowGraph(int type) {
     current_->SetConfig(1);
     configured_[static_cast<std::size_t>(type)] = true;
   }
-  const bool valueOnX = type == graph_type::kXY || type == graph_type::kTemp || type == graph_type::kDepth;
+  const bool valueOnX = GraphKindOfType(type)->valuesOnX;
   platform::ui().SetCtrlAttribute(panel_, p::kMainMove1, Attr::LabelText,
                                   std::string(valueOnX ? "Right" : "Up"));
   platform::ui().SetCtrlAttribute(panel_, p::kMainMove2, Attr::LabelText,
@@ -329,7 +333,7 @@ void Display::ShowGraph(int type) {
   }
   // A graph put on show during or after a run is drawn with the whole run
   // and follows it from there.
-  if (changed && !session_.history().empty()) {
+  if (changed && !history().empty()) {
     current_->ResetFollowState();
     RedrawFromHistory();
   }
@@ -409,7 +413,7 @@ void Display::ShowInPane(Graph* graph) {
     graph->SetConfig(1);
     configured_[type] = true;
   }
-  if (!session_.history().empty()) {
+  if (!history().empty()) {
     graph->ResetFollowState();
     graph->Rebuild(*this);
     graph->Follow(*this);
@@ -464,7 +468,7 @@ void Display::UpdateHealth(bool now) {
 
 void Display::VisibleTraces(std::vector<int>& out, int limit) const {
   out.clear();
-  const int count = session_.history().empty() ? traceCount_ : std::min(traceCount_, session_.history().traceCount());
+  const int count = history().empty() ? traceCount_ : std::min(traceCount_, history().traceCount());
   for (int i = 0; i < count && static_cast<int>(out.size()) < limit; ++i) {
     if (visible(i)) out.push_back(i);
   }
@@ -488,7 +492,7 @@ void Display::RelabelRun() {
 
 void Display::ResumeFollow() {
   current_->ResumeFollow();
-  if (!session_.history().empty()) RedrawFromHistory();
+  if (!history().empty()) RedrawFromHistory();
   UpdateFollowControls();
 }
 
@@ -509,9 +513,60 @@ void Display::SetClockTime(bool on) {
   ShowTimeAxes();
 }
 
+bool Display::ShowCorrected(std::optional<ProcessingSettings> settings, std::string& error) {
+  FollowValues(Session::Values::kMeasured);
+  const bool ok = session_.SetProcessing(std::move(settings), error);
+  if (ok && session_.processing() != nullptr) FollowValues(Session::Values::kCorrected);
+  // The graphs on show are drawn from the history of what they show now.
+  seenBins_ = session_.historyBins(values_);
+  seenThinnings_ = session_.historyThinnings(values_);
+  chanMin_.fill(1.0e10);
+  chanMax_.fill(-1.0e10);
+  allMin_ = 1.0e10;
+  allMax_ = -1.0e10;
+  ShowTimeAxes();
+  ShowValueCaptions();
+  for (int k = 0; k < paneCount_; ++k) {
+    Graph* shown = panes_[static_cast<std::size_t>(k)];
+    if (shown == nullptr) continue;
+    shown->ResetFollowState();
+    shown->Rebuild(*this);
+    if (!history().empty()) shown->Follow(*this);
+  }
+  return ok;
+}
+
+void Display::FollowValues(Session::Values values) {
+  session_.stream(values_).Unsubscribe(*this);
+  values_ = values;
+  session_.stream(values_).Follow(*this, 0);
+  if (menuBar_ > 0)
+    platform::ui().SetMenuBarAttribute(menuBar_, p::kMenuCorrectedValues, Attr::Checked, correctedValues() ? 1 : 0);
+}
+
+std::string Display::ValueCaption(std::string_view measured) const {
+  const LiveProcessing* live = session_.processing();
+  if (!correctedValues() || live == nullptr) return std::string(measured);
+  return "Corrected " + std::string(measured) + " (" + live->Caption() + ")" +
+         (live->Provisional() ? " — provisional" : "");
+}
+
+void Display::ShowValueCaptions() {
+  platform::Ui& ui = platform::ui();
+  const bool provisional = session_.processing() != nullptr && session_.processing()->Provisional();
+  for (const GraphKind& kind : GraphKinds()) {
+    const Attr axis = kind.valuesOnX ? Attr::XName : Attr::YName;
+    std::string& measured = measuredCaptions_[static_cast<std::size_t>(kind.type)];
+    if (!captionsRead_) measured = ui.TextAttribute(panel_, kind.control, axis);
+    ui.SetCtrlAttribute(panel_, kind.control, axis, ValueCaption(measured));
+  }
+  captionsRead_ = true;
+  shownProvisional_ = provisional;
+}
+
 void Display::ShowTimeAxes() {
   platform::Ui& ui = platform::ui();
-  const std::shared_ptr<const HistoryColumns> columns = session_.history().columns();
+  const std::shared_ptr<const HistoryColumns> columns = history().columns();
   // The XY graph's caption is its time scale's.
   ui.SetCtrlAttribute(panel_, p::kMainXYGraph, Attr::YName, std::string());
   ui.SetTimeScale(panel_, p::kMainXYGraph, false,
@@ -561,7 +616,7 @@ void Display::TracesChanged() {
     RelabelRun();
     ShowInfo();
   }
-  if (session_.history().empty()) return;
+  if (history().empty()) return;
   // The bin in progress holds sums of the traces shown before.
   session_.StartHistoryBin();
   for (int k = 0; k < paneCount_; ++k) {
@@ -578,7 +633,7 @@ Status Display::UserConfigure() {
     current_->SetConfig(0);
     // New settings: following starts afresh with them.
     current_->ResumeFollow();
-    if (!session_.history().empty()) RedrawFromHistory();
+    if (!history().empty()) RedrawFromHistory();
     UpdateFollowControls();
   }
   return result;
@@ -728,10 +783,13 @@ Status Display::Plot(const SourceLine& line) {
     elapsedMs_ = line.time;  // the graphs place the line by it
     FindUtcZero(line.time);
     // The session's history took the line before the display did.
-    const bool binDone = session_.historyBins() != seenBins_;
-    const bool thinned = session_.historyThinnings() != seenThinnings_;
-    seenBins_ = session_.historyBins();
-    seenThinnings_ = session_.historyThinnings();
+    const bool binDone = session_.historyBins(values_) != seenBins_;
+    const bool thinned = session_.historyThinnings(values_) != seenThinnings_;
+    seenBins_ = session_.historyBins(values_);
+    seenThinnings_ = session_.historyThinnings(values_);
+    // "provisional" comes and goes with the water's temperature and
+    // salinity.
+    if (correctedValues() && session_.processing()->Provisional() != shownProvisional_) ShowValueCaptions();
     // Every graph on show takes the line (the user interface redraws each
     // at most once a frame); the others get nothing.
     for (int k = 0; k < paneCount_; ++k) {
@@ -1194,7 +1252,7 @@ platform::GraphPicture Display::Picture() const {
   const std::string value = anyA && !anyC   ? "Absorption (1/m)"
                             : anyC && !anyA ? "Attenuation (1/m)"
                                             : "Absorption, attenuation (1/m)";
-  const bool valueOnX = type == graph_type::kXY || type == graph_type::kTemp || type == graph_type::kDepth;
+  const bool valueOnX = GraphKindOfType(type)->valuesOnX;
   (valueOnX ? picture.xName : picture.yName) = value;
   if (type == graph_type::kTemp) picture.yName = "Temperature (\u00B0C)";
   if (type == graph_type::kStrip) {

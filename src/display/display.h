@@ -159,7 +159,20 @@ class Display final : public SampleConsumer {
 
   // --- Following the run (docs/display.md) ------------------------------------
   // The run's drawn points, from which a graph put on show is drawn.
-  const RunHistory& history() const { return session_.history(); }
+  // (the measured lines' or the corrected ones', as the display shows).
+  const RunHistory& history() const { return session_.history(values_); }
+  // Display > Corrected Values: the graphs and read-outs show the run's
+  // lines corrected live with `settings` (session/live_processing.h) from
+  // now on, each graph's value axis naming the methods and "provisional"
+  // while the water's temperature or salinity is not yet known; none
+  // (nullopt) shows them as measured again. False with `error` when the
+  // settings cannot work for the source: the measured lines are shown.
+  bool ShowCorrected(std::optional<ProcessingSettings> settings, std::string& error);
+  bool correctedValues() const { return values_ == Session::Values::kCorrected; }
+  // A value axis's caption: `measured` ("1/m") as it is, or while corrected
+  // values are shown "Corrected 1/m (T/S: ...; scattering: ...)" with
+  // " — provisional" while it is.
+  std::string ValueCaption(std::string_view measured) const;
   // The visible traces in index order, at most `limit` of them (and only
   // traces the history holds while it holds any).
   void VisibleTraces(std::vector<int>& out, int limit = kMaxTraces) const;
@@ -307,6 +320,10 @@ class Display final : public SampleConsumer {
   // The date and time read-outs as the source tells them.
   void ShowClock();
 
+  // Follows the session's stream of `values` (and ticks the menu's item).
+  void FollowValues(Session::Values values);
+  // Every graph's value axis named for what the display shows.
+  void ShowValueCaptions();
   // Puts the time scales on the XY graph and the strip chart (again when
   // their caption changes) and the menu's check.
   void ShowTimeAxes();
@@ -316,6 +333,13 @@ class Display final : public SampleConsumer {
   void FindUtcZero(std::int64_t lineMs);
 
   Session& session_;
+  // The lines the display shows: as measured, or corrected.
+  Session::Values values_ = Session::Values::kMeasured;
+  // Each graph's value axis caption from the resource file, by type, and
+  // whether "provisional" is shown.
+  std::array<std::string, kGraphKindCount + 1> measuredCaptions_;
+  bool captionsRead_ = false;
+  bool shownProvisional_ = false;
   std::shared_ptr<TimeBase> timeBase_ = std::make_shared<TimeBase>();
   std::int64_t utcLookedAt_ = -1;
   int panel_ = 0;

@@ -20,12 +20,12 @@ std::unique_ptr<Graph> Make(int panel, int control, int menuItem) {
 }
 
 constexpr std::array<GraphKind, kGraphKindCount> kKinds = {{
-    {graph_type::kXY, p::kMainXYGraph, p::kMenuXYGraph, "XYGraph", false, &Make<XYGraph>},
-    {graph_type::kStrip, p::kMainStripChart, p::kMenuStripChart, "Strip", false, &Make<Strip>},
-    {graph_type::kTemp, p::kMainTempGraph, p::kMenuTempGraph, "TempGraph", false, &Make<TempGraph>},
-    {graph_type::kDepth, p::kMainDepthGraph, p::kMenuDepthGraph, "DepthGraph", true, &Make<DepthGraph>},
-    {graph_type::kSpect, p::kMainSpectGraph, p::kMenuSpectGraph, "SpectGraph", false, &Make<SpectGraph>},
-    {graph_type::kSpect2, p::kMainSpect2Graph, p::kMenuSpect2Graph, "SpectGraph2", false, &Make<SpectGraph2>},
+    {graph_type::kXY, p::kMainXYGraph, p::kMenuXYGraph, "XYGraph", false, true, &Make<XYGraph>},
+    {graph_type::kStrip, p::kMainStripChart, p::kMenuStripChart, "Strip", false, false, &Make<Strip>},
+    {graph_type::kTemp, p::kMainTempGraph, p::kMenuTempGraph, "TempGraph", false, true, &Make<TempGraph>},
+    {graph_type::kDepth, p::kMainDepthGraph, p::kMenuDepthGraph, "DepthGraph", true, true, &Make<DepthGraph>},
+    {graph_type::kSpect, p::kMainSpectGraph, p::kMenuSpectGraph, "SpectGraph", false, false, &Make<SpectGraph>},
+    {graph_type::kSpect2, p::kMainSpect2Graph, p::kMenuSpect2Graph, "SpectGraph2", false, false, &Make<SpectGraph2>},
 }};
 
 constexpr bool InTypeOrder() {

@@ -22,6 +22,7 @@ struct GraphKind {
   int menuItem;              // the Display menu's item that puts the graph on show
   std::string_view className;  // "XYGraph"
   bool needsDepth;           // offered only for a source that measures depth
+  bool valuesOnX;            // the values run along X (else along Y)
   std::unique_ptr<Graph> (*make)(int panel, int control, int menuItem);
 };
 

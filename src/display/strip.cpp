@@ -35,12 +35,8 @@ std::string Ordinal(int n) {
 
 }  // namespace
 
-Strip::Strip(int panel, int control, int menuItem) : control_{panel, control, menuItem} {
-  platform::CtrlValue caption;
-  if (platform::ui().GetCtrlAttribute(panel, control, platform::Attr::XName, caption) >= 0) {
-    if (const auto* text = std::get_if<std::string>(&caption)) caption_ = *text;
-  }
-}
+Strip::Strip(int panel, int control, int menuItem)
+    : control_{panel, control, menuItem}, caption_(platform::ui().TextAttribute(panel, control, platform::Attr::XName)) {}
 
 Strip::~Strip() { Strip::Hide(); }
 

@@ -5,13 +5,10 @@
 // list of the source's traces (those with a heading, in index order) and
 // their ticks; the dialog shows the ticks and takes them when accepted.
 //
-// A trace's kind comes from the source's trace map (bit 2 absorption, bit 4
-// attenuation), or from the first letter of its heading ("a412", "c650.3")
-// when the map does not have it; its wavelength from the source's own
-// wavelengths, or from the number in its heading when the source gives
-// none. A trace the instrument does not send now (off the trace map of a
-// source that has one) is never ticked or unticked by these choices: it
-// keeps the user's choice for when the meter sends it again.
+// The traces' kinds and wavelengths are source/trace_list.h's. A trace the
+// instrument does not send now (off the trace map of a source that has one)
+// is never ticked or unticked by these choices: it keeps the user's choice
+// for when the meter sends it again.
 #pragma once
 
 #include <span>
@@ -19,34 +16,14 @@
 #include <string_view>
 #include <vector>
 
-#include "source/source.h"
+#include "source/trace_list.h"
 
 namespace sondrix {
-
-enum class TraceKind { Other, A, C };
-
-struct TraceEntry {
-  int trace = -1;
-  std::string heading;
-  TraceKind kind = TraceKind::Other;
-  // nm; not a number when unknown.
-  double wavelength = 0.0;
-  // The instrument sends it now.
-  bool sent = true;
-};
 
 // A wavelength within this of a range's end counts as in the range (the
 // dialog's fields show tenths of a nanometre).
 inline constexpr double kWavelengthSlack = 0.05;
 
-// 'a'/'A': absorption, 'c'/'C': attenuation, anything else neither.
-TraceKind HeadingKind(std::string_view heading);
-// The number after a heading's leading letters ("c412.5" gives 412.5); not
-// a number when there is none or it is not above 0.
-double HeadingWavelength(std::string_view heading);
-
-// Every trace of `source` that has a heading, in index order.
-std::vector<TraceEntry> ListTraces(Source& source);
 
 // The shortest and longest known wavelength of the entries; false when no
 // entry has one.

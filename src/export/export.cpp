@@ -18,7 +18,6 @@
 #include <span>
 
 #include "common/text_format.h"
-#include "config/calibration_record.h"
 #include "common/text_list.h"
 #include "common/utils.h"
 #include "datafile/data_file.h"
@@ -27,6 +26,7 @@
 #include "meter/source_factory.h"
 #include "platform/file_replacement.h"
 #include "platform/paths.h"
+#include "processing/meter_inputs.h"
 #include "source/source.h"
 #include "source/source_line.h"
 
@@ -702,29 +702,6 @@ class FileProgress {
   double next_ = 1.0 / 200.0;
 };
 
-// T_cal from the record of the recording's device file's offset calibration
-// (config/calibration_record.h): the device file named by the companion,
-// beside the data file, else in the project directory.
-void FindCalibrationTemperature(const ExportHeader& header, ProcessingSettings& settings) {
-  const std::string& device = header.companion.deviceFile;
-  if (device.empty()) return;
-  const std::string name = NameFromPath(device);
-  const std::string dir = std::filesystem::path(header.dataFile).parent_path().string();
-  for (const std::string& folder : {dir.empty() ? std::string(".") : dir, platform::GetProjectDir()}) {
-    const std::string path = CalibrationRecordPathFor(platform::JoinPath(folder, name));
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) continue;
-    std::string error;
-    const std::optional<CalibrationWater> water = ReadCalibrationRecord(path, error);
-    if (!water) continue;
-    settings.tCal = water->temperature;
-    settings.tCalSource = "the offset calibration's record " + NameFromPath(path) + " (made " +
-                          IsoUtc(water->utcMs) + ", " + std::to_string(water->samples) +
-                          " samples; the water temperature the meter's external sensor read)";
-    return;
-  }
-}
-
 // The processor of a Level-2 export for the header's traces, its channels
 // put into the header; null with `error` when the settings cannot work.
 std::unique_ptr<Processor> MakeProcessor(ExportHeader& header, ProcessingSettings settings, std::string& error) {
@@ -734,7 +711,14 @@ std::unique_ptr<Processor> MakeProcessor(ExportHeader& header, ProcessingSetting
     (trace.attenuation ? channels.cTrace : channels.aTrace).push_back(trace.index);
     (trace.attenuation ? channels.cWavelength : channels.aWavelength).push_back(trace.wavelength);
   }
-  if (!settings.tCal) FindCalibrationTemperature(header, settings);
+  // T_cal from the record of the recording's device file's offset
+  // calibration: the device file named by the companion, beside the data
+  // file, else in the project directory.
+  if (!settings.tCal) {
+    const std::string dir = std::filesystem::path(header.dataFile).parent_path().string();
+    const std::string folders[] = {dir, platform::GetProjectDir()};
+    FindCalibrationTemperature(header.companion.deviceFile, folders, settings);
+  }
   settings.shipTemperature = header.Has(Quantity::kTemperature);
   settings.shipSalinity = header.Has(Quantity::kSalinity);
   std::unique_ptr<Processor> processor = Processor::Make(std::move(channels), std::move(settings), error);

@@ -249,6 +249,13 @@ class Ui {
   virtual int GetCtrlVal(int panel, int control, CtrlValue& value) = 0;
   virtual int SetCtrlAttribute(int panel, int control, Attr attr, const CtrlValue& value) = 0;
   virtual int GetCtrlAttribute(int panel, int control, Attr attr, CtrlValue& value) = 0;
+  // A text attribute ("" when the control has no such text).
+  std::string TextAttribute(int panel, int control, Attr attr) {
+    CtrlValue value;
+    if (GetCtrlAttribute(panel, control, attr, value) < 0) return {};
+    const std::string* text = std::get_if<std::string>(&value);
+    return text != nullptr ? *text : std::string();
+  }
   virtual int SetActiveCtrl(int panel, int control) = 0;
 
   // --- List boxes (plain and check lists) -----------------------------------

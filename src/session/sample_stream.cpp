@@ -62,6 +62,14 @@ Status SampleStream::Publish(const SourceLine& line, bool behind) {
   return result;
 }
 
+Status SampleStream::Pass(const SourceLine& line) {
+  const Status result = Deliver();
+  for (SampleConsumer* keeper : keepers_) keeper->Missed(line);
+  for (const std::unique_ptr<Follower>& follower : followers_) follower->consumer->Missed(line);
+  missed_ += static_cast<long>(followers_.size());
+  return result;
+}
+
 Status SampleStream::Deliver() {
   Status result = status::kOk;
   for (const std::unique_ptr<Follower>& follower : followers_) {

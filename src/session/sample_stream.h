@@ -62,6 +62,11 @@ class SampleStream {
   // unless the source is `behind` every queue is delivered. 1, or the
   // first consumer's result that was not 1 (the rest still take the line).
   Status Publish(const SourceLine& line, bool behind = false);
+  // A line the publisher itself has nothing of for its consumers (a stage
+  // upstream missed it): the lines queued before it are delivered, then
+  // every consumer is told of it (Missed), so that the order holds. 1, or
+  // the first result of the delivery that was not 1.
+  Status Pass(const SourceLine& line);
   // Hands every queued line to its consumer; 1, or the first result not 1.
   Status Deliver();
   // Lines waiting in the queues, and lines the following consumers missed

@@ -13,9 +13,13 @@ namespace sondrix {
 
 // The history holds the lines the run had time for, as the graphs drawn from
 // it do; it follows the stream ahead of every view.
-Session::Session() { stream_.Follow(historyFeed_, 0); }
+Session::Session() { stream_.Follow(measured_, 0); }
 
-Session::~Session() { Detach(); }
+Session::~Session() {
+  Detach();
+  // The processing goes before the history that follows its stream.
+  processing_.reset();
+}
 
 Status Session::Attach(std::unique_ptr<Source> source, const std::string& scratch) {
   Detach();
@@ -36,6 +40,9 @@ Status Session::Attach(std::unique_ptr<Source> source, const std::string& scratc
 void Session::Detach() {
   if (run_) Finish();
   ForgetHistory();
+  // The processing was made for the source's channels.
+  std::string ignored;
+  SetProcessing(std::nullopt, ignored);
   recording_.reset();
   if (source_) {
     source_->Close();
@@ -82,6 +89,7 @@ Acquisition& Session::Begin(RunUser& user, RunView* view, RunSetup setup) {
   for (const std::unique_ptr<AncillarySource>& source : ancillary_) sources.push_back(source.get());
   run_->SetAncillary(std::move(sources), setup.valveSchedule,
                      recording != nullptr ? AncillaryPathFor(recording->filename()) : std::string());
+  if (processing_) processing_->Begin(run_.get());
   return *run_;
 }
 
@@ -90,6 +98,7 @@ RunSummary Session::Finish() {
   // The lines still queued for a follower are handed over: the run has
   // time for them now.
   stream_.Deliver();
+  if (processing_) processing_->Finish();
   const RunSummary summary = run_->Finish();
   run_.reset();
   position_.reset();
@@ -100,6 +109,31 @@ RunSummary Session::Finish() {
 // --- The history -----------------------------------------------------------------------------
 
 void Session::BeginHistory(int traceCount, int binsize) {
+  measured_.Begin(traceCount, binsize);
+  corrected_.Begin(traceCount, binsize);
+}
+
+bool Session::SetProcessing(std::optional<ProcessingSettings> settings, std::string& error) {
+  if (processing_) {
+    stream_.Unsubscribe(*processing_);
+    processing_.reset();
+  }
+  if (!settings) return true;
+  if (!source_) {
+    error = "no meter or file is open";
+    return false;
+  }
+  processing_ = LiveProcessing::Make(*source_, std::move(*settings), error);
+  if (!processing_) return false;
+  // Its queue lets it catch up after a burst rather than lose lines: a few
+  // seconds of the fastest meter.
+  stream_.Follow(*processing_, kProcessingQueue);
+  processing_->stream().Follow(corrected_, 0);
+  processing_->Begin(run_.get());
+  return true;
+}
+
+void Session::HistoryKeeper::Begin(int traceCount, int binsize) {
   history_.Clear(std::clamp(traceCount, 0, kMaxTraces));
   binsize_ = std::max(binsize, 1);
   binCount_ = 0;
@@ -109,23 +143,15 @@ void Session::BeginHistory(int traceCount, int binsize) {
   binAfterGap_ = false;
 }
 
-Status Session::HistoryFeed::Take(const SourceLine& line) {
-  if (line.status == status::kOk) session_.AddToHistory(line);
-  return status::kOk;
-}
-
-void Session::HistoryFeed::Missed(const SourceLine& line) {
-  if (line.status == status::kOk) session_.gaps_.Take(line.time);
-}
-
-void Session::AddToHistory(const SourceLine& line) {
+Status Session::HistoryKeeper::Take(const SourceLine& line) {
+  if (line.status != status::kOk) return status::kOk;
   // No view began a history (the command-line recorder keeps none).
   const int traces = history_.traceCount();
-  if (traces == 0) return;
+  if (traces == 0) return status::kOk;
   if (gaps_.Take(line.time)) binAfterGap_ = true;
   const int count = std::min({line.count, traces, static_cast<int>(line.values.size())});
   for (int i = 0; i < count; ++i) binSum_[static_cast<std::size_t>(i)] += line.values[static_cast<std::size_t>(i)];
-  if (++binCount_ < binsize_) return;
+  if (++binCount_ < binsize_) return status::kOk;
   for (int i = 0; i < traces; ++i) {
     const auto k = static_cast<std::size_t>(i);
     binMean_[k] = binSum_[k] / binCount_;
@@ -136,6 +162,11 @@ void Session::AddToHistory(const SourceLine& line) {
                    std::span<const double>(binMean_.data(), static_cast<std::size_t>(traces)), binAfterGap_))
     ++thinnings_;
   binAfterGap_ = false;
+  return status::kOk;
+}
+
+void Session::HistoryKeeper::Missed(const SourceLine& line) {
+  if (line.status == status::kOk) gaps_.Take(line.time);
 }
 
 }  // namespace sondrix

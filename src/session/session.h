@@ -20,7 +20,9 @@
 // The history follows the stream ahead of any view: it keeps every line the
 // run had time to show (not those read while the source was behind),
 // averaged into bins of the display's bin size (BeginHistory), so that a
-// graph put on show at any time is drawn with the whole run.
+// graph put on show at any time is drawn with the whole run. With the live
+// processing on (SetProcessing), a second history follows its stream of
+// corrected lines the same way: the view shows either.
 #pragma once
 
 #include <array>
@@ -34,6 +36,7 @@
 #include "io/ancillary.h"
 #include "io/position_source.h"
 #include "session/acquisition.h"
+#include "session/live_processing.h"
 #include "session/run_history.h"
 #include "session/sample_stream.h"
 #include "source/source.h"
@@ -58,6 +61,10 @@ struct RunSetup {
   std::vector<std::unique_ptr<AncillarySource>> ancillary;
   std::optional<ValveSchedule> valveSchedule;
 };
+
+// Lines the live processing may fall behind the run before it misses one:
+// some seconds of the fastest meter, caught up when the run has time.
+inline constexpr std::size_t kProcessingQueue = 1024;
 
 class Session {
  public:
@@ -99,39 +106,69 @@ class Session {
   // How sound the run going on is (nothing but an idle line between runs).
   RunHealth Health() const { return run_ ? run_->Health() : RunHealth{}; }
 
-  // --- The stream and the history ----------------------------------------
-  SampleStream& stream() { return stream_; }
+  // --- The stream and the histories -------------------------------------
+  // The run's lines as the meter measured them, or as the live processing
+  // corrects them (LiveProcessing; nothing comes while none is set).
+  enum class Values { kMeasured, kCorrected };
+  SampleStream& stream(Values values = Values::kMeasured) {
+    return values == Values::kCorrected && processing_ ? processing_->stream() : stream_;
+  }
   // Publishes one line, as the run does after recording it (also how a
   // view is fed lines from elsewhere).
   Status Publish(const SourceLine& line, bool behind = false) { return stream_.Publish(line, behind); }
-  const RunHistory& history() const { return history_; }
-  // A new history for `traceCount` traces, in bins of `binsize` lines.
+  // The drawn points of the measured lines, or of the corrected ones.
+  const RunHistory& history(Values values = Values::kMeasured) const { return Keeper(values).history(); }
+  // New histories for `traceCount` traces, in bins of `binsize` lines.
   void BeginHistory(int traceCount, int binsize);
-  // Starts a fresh display bin: the lines of the one in progress are not
+  // Starts fresh display bins: the lines of the ones in progress are not
   // kept (another graph was put on show, or other traces).
   void StartHistoryBin() {
-    binCount_ = 0;
-    binSum_.fill(0.0);
+    measured_.StartBin();
+    corrected_.StartBin();
   }
-  // Forgets the history (a picture recalled from a file is not the run's).
-  void ForgetHistory() { BeginHistory(0, binsize_); }
+  // Forgets the histories (a picture recalled from a file is not the run's).
+  void ForgetHistory() { BeginHistory(0, measured_.binsize()); }
   // History bins completed and thinnings since BeginHistory.
-  std::size_t historyBins() const { return history_.added(); }
-  long historyThinnings() const { return thinnings_; }
+  std::size_t historyBins(Values values = Values::kMeasured) const { return Keeper(values).history().added(); }
+  long historyThinnings(Values values = Values::kMeasured) const { return Keeper(values).thinnings(); }
+
+  // --- The live processing (session/live_processing.h) ----------------------------------
+  // Corrects the run's lines with `settings` from now on (the next run's
+  // from its start); none (nullopt) stops it. False with `error` when the
+  // settings cannot work for the source (the processing is then off).
+  bool SetProcessing(std::optional<ProcessingSettings> settings, std::string& error);
+  const LiveProcessing* processing() const { return processing_.get(); }
 
  private:
-  // The history as a consumer of the stream.
-  class HistoryFeed final : public SampleConsumer {
+  // A history as a consumer of a stream: the lines binned, gaps found.
+  class HistoryKeeper final : public SampleConsumer {
    public:
-    explicit HistoryFeed(Session& session) : session_(session) {}
     Status Take(const SourceLine& line) override;
     // A line the history had no time for is no gap.
     void Missed(const SourceLine& line) override;
+    void Begin(int traceCount, int binsize);
+    void StartBin() {
+      binCount_ = 0;
+      binSum_.fill(0.0);
+    }
+    const RunHistory& history() const { return history_; }
+    long thinnings() const { return thinnings_; }
+    int binsize() const { return binsize_; }
 
    private:
-    Session& session_;
+    RunHistory history_;
+    int binsize_ = 1;
+    int binCount_ = 0;
+    // Gaps in the run's lines, and one before the bin in progress.
+    GapFinder gaps_;
+    bool binAfterGap_ = false;
+    long thinnings_ = 0;
+    std::array<double, kMaxTraces> binSum_{};
+    std::array<double, kMaxTraces> binMean_{};
   };
-  void AddToHistory(const SourceLine& line);
+  const HistoryKeeper& Keeper(Values values) const {
+    return values == Values::kCorrected ? corrected_ : measured_;
+  }
 
   std::unique_ptr<Source> source_;
   std::unique_ptr<DataFile> recording_;
@@ -140,16 +177,10 @@ class Session {
   std::vector<std::unique_ptr<AncillarySource>> ancillary_;
   Companion companion_;
   SampleStream stream_;
-  RunHistory history_;
-  HistoryFeed historyFeed_{*this};
-  int binsize_ = 1;
-  int binCount_ = 0;
-  // Gaps in the run's lines, and one before the bin in progress.
-  GapFinder gaps_;
-  bool binAfterGap_ = false;
-  long thinnings_ = 0;
-  std::array<double, kMaxTraces> binSum_{};
-  std::array<double, kMaxTraces> binMean_{};
+  HistoryKeeper measured_;
+  // Declared before the processing, whose stream it follows.
+  HistoryKeeper corrected_;
+  std::unique_ptr<LiveProcessing> processing_;
 };
 
 }  // namespace sondrix

@@ -16,6 +16,7 @@
 #include "app/menu.h"
 #include "app/processing.h"
 #include "build_paths.h"
+#include "support/water_coefficients.h"
 #include "support/sim_report.h"
 #include "common/panels.h"
 
@@ -23,25 +24,6 @@ namespace sondrix {
 namespace {
 
 namespace p = panels;
-
-// psi_t and psi_s_a at `nm`, linear between the table's rows.
-std::pair<double, double> Psi(double nm) {
-  std::istringstream in(test::ReadTextFile(SONDRIX_RESOURCE_DIR "/water_ts_coefficients.csv").value_or(""));
-  std::string line;
-  double lastNm = NAN, lastT = NAN, lastS = NAN;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#' || line[0] == 'w') continue;
-    const std::vector<std::string> f = test::Split(line, ',');
-    const double w = std::stod(f[0]), t = std::stod(f[1]), s = std::stod(f[2]);
-    if (w >= nm) {
-      if (w == nm) return {t, s};
-      const double k = (nm - lastNm) / (w - lastNm);
-      return {lastT + k * (t - lastT), lastS + k * (s - lastS)};
-    }
-    lastNm = w, lastT = t, lastS = s;
-  }
-  return {NAN, NAN};
-}
 
 class ProcessMenuTest : public test::AppTest {};
 
@@ -105,7 +87,7 @@ TEST_F(ProcessMenuTest, TheDialogsChoicesCorrectTheRecordingIntoALevel2File) {
     ASSERT_EQ(f.size(), names.size());
     ++rows;
     for (const auto& [k, r] : recordedOf) {
-      const auto [psiT, psiS] = Psi(std::stod(names[k].substr(4)));
+      const auto [psiT, psiS] = test::Psi(std::stod(names[k].substr(4)));
       EXPECT_NEAR(std::stod(f[k]), std::stod(f[r]) - psiT * 2.5 - psiS * 35.0, 6e-6) << names[k];
       ++checked;
     }

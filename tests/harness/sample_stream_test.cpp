@@ -4,10 +4,13 @@
 // time, now in floods that fill the serial buffer (the program was busy);
 // a session records them and publishes every line to a keeping consumer and
 // to two followers: one that takes lines only when the run has time (the
-// display), one that may lag a few lines (a network output). Every sample
-// the simulator sent must be recorded, each line must have been on its way
-// to the disk before any consumer saw it, and each consumer must account for
-// every line exactly once, in the order measured: taken, or told it missed.
+// display), one that may lag a few lines (a network output); the live
+// processing follows too, and a view of its corrected lines follows it.
+// Every sample the simulator sent must be recorded, each line must have
+// been on its way to the disk before any consumer saw it, and each consumer
+// must account for every line exactly once, in the order measured: taken,
+// or told it missed (the view of the corrected lines as well, through the
+// processing's own lag).
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -86,10 +89,16 @@ TEST_F(SampleStreamTest, EveryConsumerAccountsForEverySampleTheMeterSentOnceAndI
   Session session;
   ASSERT_EQ(session.Attach(std::move(source), HomeFile("Sondrix.tmp")), status::kOk);
   ASSERT_EQ(session.OpenRecording(), status::kOk);
-  Tally keeper(session), eye(session), network(session);
+  Tally keeper(session), eye(session), network(session), corrected(session);
   session.stream().Keep(keeper);
   session.stream().Follow(eye, 0);
   session.stream().Follow(network, 8);
+  ProcessingSettings processing;
+  processing.tCal = 20.0;
+  processing.salinity = 35.0;
+  ASSERT_TRUE(BuiltInTable(processing.table, error)) << error;
+  ASSERT_TRUE(session.SetProcessing(processing, error)) << error;
+  session.stream(Session::Values::kCorrected).Follow(corrected, 0);
   PollingUser user([] { return 0; });
   Acquisition& run = session.Begin(user, nullptr, RunSetup{});
   ASSERT_EQ(run.ready(), status::kOk);
@@ -109,7 +118,7 @@ TEST_F(SampleStreamTest, EveryConsumerAccountsForEverySampleTheMeterSentOnceAndI
   const RunSummary summary = session.Finish();
   ASSERT_EQ(summary.recorded, sent);
 
-  for (const Tally* tally : {&keeper, &eye, &network}) {
+  for (const Tally* tally : {&keeper, &eye, &network, &corrected}) {
     ASSERT_EQ(static_cast<long>(tally->times.size()), sent);
     EXPECT_EQ(tally->unrecorded, 0);
     for (std::size_t i = 1; i < tally->times.size(); ++i) ASSERT_LT(tally->times[i - 1], tally->times[i]) << i;
@@ -120,8 +129,11 @@ TEST_F(SampleStreamTest, EveryConsumerAccountsForEverySampleTheMeterSentOnceAndI
   // (the session's history follows as the display does).
   EXPECT_GT(eye.missed, 0);
   EXPECT_LT(network.missed, eye.missed);
-  EXPECT_EQ(session.stream().missed(), 2 * eye.missed + network.missed);
+  // The processing lags further still, and passes on what it missed.
+  EXPECT_LE(corrected.missed, network.missed);
+  EXPECT_EQ(session.stream().missed(), 2 * eye.missed + network.missed + corrected.missed);
   EXPECT_EQ(session.stream().queued(), 0u);
+  EXPECT_EQ(session.stream(Session::Values::kCorrected).queued(), 0u);
 }
 
 }  // namespace

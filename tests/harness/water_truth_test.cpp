@@ -9,7 +9,10 @@
 // 0.002 1/m from 412 to 676 nm, and exactly 0 at the reference wavelength;
 // the temperature used is the water's as the meter's external sensor read
 // it. Without the corrections the same values lie far off the truth, so
-// the comparison can tell.
+// the comparison can tell. The same recording replayed through a session
+// with the live processing on gives, line by line, the values of the
+// Level-2 file: what the window shows during the run is what the file
+// holds after it.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -18,6 +21,9 @@
 #include <vector>
 
 #include "cli/cli_run.h"
+#include "meter/source_factory.h"
+#include "session/session.h"
+#include "source/source_wait.h"
 #include "support/fixtures.h"
 #include "support/sim_report.h"
 #include "build_paths.h"
@@ -29,32 +35,59 @@ using test::Quoted;
 
 const std::string kDevice = SONDRIX_EXAMPLES_DIR "/nerit-9wl.dev";
 
-class WaterTruth : public test::HeadlessTest {};
+class WaterTruth : public test::HeadlessTest {
+ protected:
+  // The simulated run in water recorded into `dat`, processed into `csv`
+  // (salinity 35, T_cal 20); the simulator's report into `truth`.
+  void RecordAndProcess() {
+    const std::string raw = home.File("water.raw"), report = home.File("water.tsv");
+    ASSERT_EQ(test::RunTool(test::kSim, "--device " + Quoted(kDevice) + " --water 25,35,0.15 --packets 40 --quiet --out " +
+                                            Quoted(raw) + " --report " + Quoted(report),
+                            home)
+                  .exitStatus,
+              0);
+    truth = test::ReadReport(report);
+    ASSERT_EQ(truth.error, "");
+    test::CliRun run = test::RunTool(test::kCli, "record --device " + Quoted(kDevice) + " --port " + Quoted(raw) +
+                                                     " --out " + Quoted(dat) + " --start-utc 2026-12-10T04:00:00.000Z",
+                                     home);
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    run = test::RunTool(test::kCli, "process " + Quoted(dat) + " --out " + Quoted(csv) + " --salinity 35 --t-cal 20",
+                        home);
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+  }
+  // The CSV's sample rows, after its heading line (first).
+  std::vector<std::string> CsvLines() const {
+    std::vector<std::string> lines;
+    for (const std::string& line : test::Lines(test::ReadTextFile(csv).value_or("")))
+      if (!line.starts_with("#")) lines.push_back(line);
+    return lines;
+  }
+
+  const std::string dat = home.File("water.dat"), csv = home.File("water.csv");
+  test::Report truth;
+};
+
+// Keeps the values of every line it takes.
+class Lines final : public SampleConsumer {
+ public:
+  Status Take(const SourceLine& line) override {
+    values.push_back(line.values);
+    return status::kOk;
+  }
+  void Missed(const SourceLine&) override { ++missed; }
+  std::vector<std::vector<double>> values;
+  long missed = 0;
+};
 
 TEST_F(WaterTruth, CorrectedSpectraMatchTheSimulatorsTruth) {
   ASSERT_TRUE(std::filesystem::exists(test::kSim) && std::filesystem::exists(test::kCli));
-  const std::string raw = home.File("water.raw"), dat = home.File("water.dat"), csv = home.File("water.csv");
-  const std::string report = home.File("water.tsv");
-  ASSERT_EQ(test::RunTool(test::kSim, "--device " + Quoted(kDevice) + " --water 25,35,0.15 --packets 40 --quiet --out " +
-                                          Quoted(raw) + " --report " + Quoted(report),
-                          home)
-                .exitStatus,
-            0);
-  const test::Report truth = test::ReadReport(report);
-  ASSERT_EQ(truth.error, "");
+  RecordAndProcess();
   ASSERT_EQ(truth.water, (std::vector<double>{25.0, 35.0, 20.0, 0.15}));
   ASSERT_EQ(truth.truth.size(), 18u);
-  test::CliRun run = test::RunTool(test::kCli, "record --device " + Quoted(kDevice) + " --port " + Quoted(raw) +
-                                                   " --out " + Quoted(dat) + " --start-utc 2026-12-10T04:00:00.000Z",
-                                   home);
-  ASSERT_EQ(run.exitStatus, 0) << run.err;
-  run = test::RunTool(test::kCli, "process " + Quoted(dat) + " --out " + Quoted(csv) + " --salinity 35 --t-cal 20", home);
-  ASSERT_EQ(run.exitStatus, 0) << run.err;
 
   // The CSV's columns by heading, averaged over every sample.
-  std::vector<std::string> lines;
-  for (const std::string& line : test::Lines(test::ReadTextFile(csv).value_or("")))
-    if (!line.starts_with("#")) lines.push_back(line);
+  const std::vector<std::string> lines = CsvLines();
   ASSERT_GT(lines.size(), 300u);
   const std::vector<std::string> headings = test::Split(lines[0], ',');
   std::map<std::string, double> mean;
@@ -93,6 +126,58 @@ TEST_F(WaterTruth, CorrectedSpectraMatchTheSimulatorsTruth) {
       EXPECT_EQ(corrected, 0.0) << "not exactly 0 at the reference wavelength";
     }
   }
+}
+
+TEST_F(WaterTruth, TheLiveCorrectionsAreTheLevel2FilesValues) {
+  ASSERT_TRUE(std::filesystem::exists(test::kSim) && std::filesystem::exists(test::kCli));
+  RecordAndProcess();
+  std::unique_ptr<Source> source;
+  ASSERT_EQ(NewSource(source, kSourceKindFile, dat, ""), status::kOk);
+  ASSERT_EQ(source->Open(), status::kOk);
+  Session session;
+  ASSERT_EQ(session.Attach(std::move(source), HomeFile("Sondrix.tmp")), status::kOk);
+  ASSERT_EQ(session.ResetSource(), status::kOk);
+  ASSERT_EQ(session.OpenRecording(), status::kOk);
+  ProcessingSettings settings;
+  settings.tCal = 20.0;
+  settings.salinity = 35.0;
+  std::string error;
+  ASSERT_TRUE(BuiltInTable(settings.table, error)) << error;
+  ASSERT_TRUE(session.SetProcessing(settings, error)) << error;
+  Lines live;
+  session.stream(Session::Values::kCorrected).Follow(live, 0);
+  PollingUser user([] { return 0; });
+  Acquisition& run = session.Begin(user, nullptr, RunSetup{});
+  ASSERT_EQ(run.ready(), status::kOk);
+  run.Run();
+  session.Finish();
+
+  const std::vector<std::string> lines = CsvLines();
+  ASSERT_EQ(live.missed, 0);
+  ASSERT_EQ(live.values.size() + 1, lines.size());
+  const std::vector<std::string> headings = test::Split(lines[0], ',');
+  // Each a trace shows a_corrected, each c trace c_ts, at its wavelength.
+  std::vector<std::string> traceHeadings;
+  for (int i = 0; i < session.source()->GetTraceCount(); ++i) {
+    std::string heading;
+    session.source()->GetHeading(i, heading);
+    traceHeadings.push_back(heading);
+  }
+  std::size_t compared = 0;
+  for (std::size_t row = 0; row < live.values.size(); ++row) {
+    const std::vector<std::string> f = test::Split(lines[row + 1], ',');
+    for (std::size_t k = 1; k < headings.size(); ++k) {
+      const std::string name = headings[k].substr(0, headings[k].find(' '));
+      for (std::size_t t = 0; t < traceHeadings.size(); ++t) {
+        const std::string& h = traceHeadings[t];
+        const std::string w = std::to_string(static_cast<int>(std::lround(std::stod(h.substr(1)))));
+        if (name != (h[0] == 'a' ? "a_corrected" : "c_ts") + w) continue;
+        ASSERT_NEAR(live.values[row][t], std::stod(f[k]), 5e-6) << name << " in row " << row;
+        ++compared;
+      }
+    }
+  }
+  EXPECT_EQ(compared, live.values.size() * 18);
 }
 
 }  // namespace

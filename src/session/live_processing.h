@@ -1,0 +1,98 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// LiveProcessing: the corrections of processing/processor.h on a run's
+// sample stream, as the run goes: the same Processor that sondrix-cli
+// process and File > Process... run over the recording afterwards, fed the
+// same way (InputOf), so that what the window shows live and what the
+// Level-2 file holds come from one implementation.
+//
+// It follows the session's stream (session/sample_stream.h) like any view:
+// it takes the lines the run has time for, and a line it missed is a lost
+// line to the processor (the samples next to it are flagged "not
+// evaluated"). Each line comes out again on its own stream as a corrected
+// line, in order: the line as the run read it with its values replaced,
+// each absorption trace by a corrected for temperature, salinity and
+// scattering, each attenuation trace by c corrected for temperature and
+// salinity, every other trace not a number. A line waits until the
+// processor gives its sample (kSpikeHalfWindow lines and the longest lag
+// later); a line it never had (missed, or not a good line) is passed on
+// (SampleStream::Pass) in its place in the order. The run's Finish gives
+// the samples still held.
+//
+// The water's temperature and salinity are the user's values, else the
+// run's ship's data sources' latest readings while they are fresh, else
+// (temperature) the meter's external temperature: what is known at the
+// moment. The file processed after the run interpolates the ship's
+// readings to each sample's time instead; the live values are the
+// provisional ones.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "processing/processor.h"
+#include "session/sample_stream.h"
+#include "source/source.h"
+
+namespace sondrix {
+
+class Acquisition;
+
+class LiveProcessing final : public SampleConsumer {
+ public:
+  // The processing of `source`'s lines with `settings` (T_cal found beside
+  // the source's device file when the settings give none); null with
+  // `error` saying why the settings cannot work for this meter.
+  static std::unique_ptr<LiveProcessing> Make(Source& source, ProcessingSettings settings, std::string& error);
+
+  // A new run (null: none) whose ship's data the processing reads: the
+  // processor starts afresh.
+  void Begin(const Acquisition* run);
+  // The end of the run: the samples still held go out.
+  Status Finish();
+
+  Status Take(const SourceLine& line) override;
+  void Missed(const SourceLine& line) override;
+
+  // The corrected lines.
+  SampleStream& stream() { return stream_; }
+  const Processor& processor() const { return *processor_; }
+  // The latest sample given out, none before the first of the run.
+  const std::optional<CorrectedSample>& last() const { return last_; }
+  // Whether the latest sample's temperature or salinity is not yet what
+  // the final file would take (none yet, stale, the meter's temperature in
+  // place of the ship's), or none came yet.
+  bool Provisional() const;
+  // The methods in a line: "T/S: Röttgers et al. 2014, T_cal 18.50 °C;
+  // scattering: proportional, 715 nm (Zaneveld et al. 1994)".
+  std::string Caption() const;
+
+ private:
+  LiveProcessing() = default;
+  // The run's ship's temperature and salinity now, while fresh.
+  void ShipValues(std::optional<double>& temperature, std::optional<double>& salinity) const;
+  // Gives out the lines at the front whose samples are ready.
+  Status Release();
+
+  struct Held {
+    SourceLine line;
+    long sequence = -1;  // -1: not the processor's (passed on as missed)
+  };
+
+  std::unique_ptr<Processor> processor_;
+  ProcessorChannels channels_;
+  ProcessingSettings settings_;
+  const Acquisition* run_ = nullptr;
+  SampleStream stream_;
+  std::deque<Held> held_;
+  std::vector<CorrectedSample> ready_;
+  std::deque<CorrectedSample> samples_;
+  std::optional<CorrectedSample> last_;
+  long sequence_ = 0;
+  bool lostBefore_ = false;
+};
+
+}  // namespace sondrix
