@@ -10,7 +10,9 @@
 # With MEASURE_GPS=1 a simulated GPS receiver on COM2 is the runs' position
 # source (its fixes read, recorded and shown); with MEASURE_TSG=1 a
 # simulated thermosalinograph over UDP is the runs' ship's data source, the
-# valve on a schedule.
+# valve on a schedule; with MEASURE_CORRECTED=1 the graphs show the lines
+# corrected live (Display > Corrected Values: salinity 35 unless the
+# thermosalinograph gives it, T_cal 20, proportional scattering).
 #
 # Needs Xvfb and xdotool. Usage: scripts/measure_cpu.sh [build-dir] [seconds] [graph]
 # graph: the graph on show during the runs, 1 ... 6 (1 the XY graph, 2 the
@@ -53,7 +55,12 @@ for rate in 6 60; do
       printf '; visible traces\n'
     } >"$home/nerit-9wl.RTC"
   fi
+  if [ -n "${MEASURE_CORRECTED:-}" ]; then
+    printf '[Processing]\nScatter=3\nTCal=20\n%s\n' "$([ -n "${MEASURE_TSG:-}" ] || echo Salinity=35)" \
+      >>"$home/Sondrix.ini"
+  fi
   start_sondrix
+  if [ -n "${MEASURE_CORRECTED:-}" ]; then key ctrl+k; fi
   sleep 3
   idle=$(measure)
   key F1
@@ -62,7 +69,7 @@ for rate in 6 60; do
   save_run "live-$rate.dat"
   lines=$(awk 'found { n++ } /; acquisition binsize/ { found = 1 } END { print n + 0 }' "$home/live-$rate.dat")
   rss=$(awk '/VmRSS/ { print $2 / 1024 }' "/proc/$sondrix_pid/status")
-  echo "meter at $rate samples/s${graph:+, graph $graph}${MEASURE_GPS:+, GPS receiver}${MEASURE_TSG:+, thermosalinograph}: idle $idle % of a core; live run $live % of a core" \
+  echo "meter at $rate samples/s${graph:+, graph $graph}${MEASURE_GPS:+, GPS receiver}${MEASURE_TSG:+, thermosalinograph}${MEASURE_CORRECTED:+, corrected values}: idle $idle % of a core; live run $live % of a core" \
     "(${seconds} s each; the run recorded about $lines lines; resident ${rss} MB)"
   kill "$sondrix_pid" 2>/dev/null || true
   wait "$sondrix_pid" 2>/dev/null || true

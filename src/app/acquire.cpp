@@ -6,6 +6,7 @@
 #include "app/layout.h"
 #include "app/menu.h"
 #include "app/position.h"
+#include "app/processing.h"
 #include "app/recording.h"
 #include "app/ship_data.h"
 #include "app/skip_choice.h"
@@ -355,7 +356,11 @@ Status OpenNamedSource(App& app, int kind, const std::string& filename, const st
   if (result == status::kOk) {
     app.sourceKind = kind;
     app.replayStartUtc.reset();
+    const bool corrected = app.display().correctedValues();
     app.display().Attach(std::move(source));
+    // Corrected values stay on for the meter or file opened next, when its
+    // lines can be corrected (else it is told).
+    if (corrected) CorrectedValues_Show(app, true);
     return result;
   }
   if (result != status::kCancelled) Error_ReportPort(result, portname);

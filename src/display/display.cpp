@@ -547,8 +547,8 @@ void Display::FollowValues(Session::Values values) {
 std::string Display::ValueCaption(std::string_view measured) const {
   const LiveProcessing* live = session_.processing();
   if (!correctedValues() || live == nullptr) return std::string(measured);
-  return "Corrected " + std::string(measured) + " (" + live->Caption() + ")" +
-         (live->Provisional() ? " — provisional" : "");
+  return "Corrected " + std::string(measured) + (live->Provisional() ? " — provisional" : "") + "\n" +
+         live->Caption();
 }
 
 void Display::ShowValueCaptions() {

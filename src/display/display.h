@@ -170,8 +170,8 @@ class Display final : public SampleConsumer {
   bool ShowCorrected(std::optional<ProcessingSettings> settings, std::string& error);
   bool correctedValues() const { return values_ == Session::Values::kCorrected; }
   // A value axis's caption: `measured` ("1/m") as it is, or while corrected
-  // values are shown "Corrected 1/m (T/S: ...; scattering: ...)" with
-  // " — provisional" while it is.
+  // values are shown two lines, "Corrected 1/m" (with " — provisional"
+  // while they are) and the methods ("T/S: ...; scattering: ...").
   std::string ValueCaption(std::string_view measured) const;
   // The visible traces in index order, at most `limit` of them (and only
   // traces the history holds while it holds any).

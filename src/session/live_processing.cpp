@@ -164,7 +164,7 @@ std::string LiveProcessing::Caption() const {
   text += "; scattering: ";
   text += ScatterMethodName(processor_->scatter());
   if (const std::optional<double> reference = processor_->referenceWavelength())
-    text += Format(", %g nm (Zaneveld et al. 1994)", *reference);
+    text += Format(" at %g nm", *reference);
   return text;
 }
 

@@ -67,7 +67,7 @@ class LiveProcessing final : public SampleConsumer {
   // place of the ship's), or none came yet.
   bool Provisional() const;
   // The methods in a line: "T/S: Röttgers et al. 2014, T_cal 18.50 °C;
-  // scattering: proportional, 715 nm (Zaneveld et al. 1994)".
+  // scattering: proportional at 715 nm".
   std::string Caption() const;
 
  private:

@@ -4,7 +4,8 @@
 // is the measured one less the published temperature and salinity change
 // of water, worked here from the coefficient table itself; the value axes
 // name the methods; choices the meter's lines cannot be corrected with are
-// told and the measured values stay.
+// told and the measured values stay; new choices and another meter opened
+// keep them on.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -55,7 +56,7 @@ TEST_F(CorrectedValuesTest, TheGraphsDrawTheMeasuredLinesLessTheWatersOwnChange)
   ASSERT_TRUE(app.display().correctedValues());
   EXPECT_TRUE(Checked());
   EXPECT_EQ(ValueAxis(p::kMainSpectGraph, false),
-            "Corrected 1/m (T/S: Röttgers et al. 2014, T_cal 20.00 °C; scattering: none) — provisional")
+            "Corrected 1/m — provisional\nT/S: Röttgers et al. 2014, T_cal 20.00 °C; scattering: none")
       << "no corrected sample yet";
 
   // Forty lines on, the run is stopped.
@@ -72,7 +73,7 @@ TEST_F(CorrectedValuesTest, TheGraphsDrawTheMeasuredLinesLessTheWatersOwnChange)
   ui.Then(stopLater);
   ui.AnswerFile(HomeFile("run.dat"));
   ASSERT_EQ(Acquire_Run(app), status::kOk);
-  EXPECT_EQ(captionDuring, "Corrected 1/m (T/S: Röttgers et al. 2014, T_cal 20.00 °C; scattering: none)");
+  EXPECT_EQ(captionDuring, "Corrected 1/m\nT/S: Röttgers et al. 2014, T_cal 20.00 °C; scattering: none");
 
   // Entry by entry, trace by trace: corrected = measured - psi_t (25 - 20)
   // - psi_s 35 (one salinity coefficient for a and c).
@@ -132,8 +133,12 @@ TEST_F(CorrectedValuesTest, ChoicesTheLinesCannotBeCorrectedWithAreToldAndTheMea
   ui.Commit(p::kProcessing, p::kProcOk, {{p::kProcScatter, 2}});
   Menu_HandleEvent(app, p::kMenuProcessing);
   EXPECT_TRUE(app.display().correctedValues());
-  EXPECT_NE(ValueAxis(p::kMainSpectGraph, false).find("scattering: baseline, 540 nm"), std::string::npos)
+  EXPECT_NE(ValueAxis(p::kMainSpectGraph, false).find("scattering: baseline at 540 nm"), std::string::npos)
       << ValueAxis(p::kMainSpectGraph, false);
+  // And they stay on for the meter opened next.
+  OpenDevice("COM1");
+  EXPECT_TRUE(app.display().correctedValues());
+  EXPECT_TRUE(Checked());
 }
 
 }  // namespace
