@@ -356,11 +356,11 @@ Status OpenNamedSource(App& app, int kind, const std::string& filename, const st
   if (result == status::kOk) {
     app.sourceKind = kind;
     app.replayStartUtc.reset();
-    const bool corrected = app.display().correctedValues();
+    const bool corrected = app.display().correctedValues(), particulate = app.display().particulateValues();
     app.display().Attach(std::move(source));
-    // Corrected values stay on for the meter or file opened next, when its
-    // lines can be corrected (else it is told).
-    if (corrected) CorrectedValues_Show(app, true);
+    // Corrected (or particulate) values stay on for the meter or file
+    // opened next, when its lines can be corrected (else it is told).
+    if (corrected) (particulate ? ParticulateValues_Show : CorrectedValues_Show)(app, true);
     return result;
   }
   if (result != status::kCancelled) Error_ReportPort(result, portname);

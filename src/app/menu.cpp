@@ -124,11 +124,13 @@ void ExportData(App& app, bool process) {
     // The choices are checked before any file is asked for.
     ProcessingSettings settings;
     std::string error;
-    if (!ProcessingSettingsOf(LoadProcessingChoices(), settings, error)) {
+    const ProcessingChoices choices = LoadProcessingChoices();
+    if (!ProcessingSettingsOf(choices, settings, error)) {
       Error_Message(error + ".\nConfigure > Processing... sets the choices.");
       return;
     }
     options.processing = std::move(settings);
+    if (choices.underway) options.underway = UnderwaySettingsOf(choices);
   }
   std::string input;
   const std::string& saved = app.lastSavedRecording;
@@ -179,6 +181,7 @@ void ExportData(App& app, bool process) {
   std::string done = std::to_string(result.samples) + (process ? " samples processed to " : " samples exported to ") +
                      output + ".";
   if (process) done += "\nQuality flags: " + FlagSummary(result) + ".";
+  if (const std::string flow = FlowSummary(result); process && !flow.empty()) done += "\nUnderway: " + flow + ".";
   if (result.damaged > 0) done += "\n" + std::to_string(result.damaged) + " damaged lines of the data file were left out.";
   if (std::string positions = PositionSummary(result); !positions.empty()) {
     positions[0] = 'P';  // "positions: ..."
@@ -287,11 +290,15 @@ void Menu_HandleEvent(App& app, int item) {
     case p::kMenuProcessing: {
       const Status result = Processing_Configure();
       if (result != status::kCancelled) Error_Report(result);
-      // Corrected values on show follow the new choices.
-      if (result == status::kOk && app.display().correctedValues()) CorrectedValues_Show(app, true);
+      // Corrected or particulate values on show follow the new choices.
+      if (result == status::kOk && app.display().correctedValues())
+        (app.display().particulateValues() ? ParticulateValues_Show : CorrectedValues_Show)(app, true);
       return;
     }
-    case p::kMenuCorrectedValues: CorrectedValues_Show(app, !app.display().correctedValues()); return;
+    case p::kMenuCorrectedValues:
+      CorrectedValues_Show(app, !app.display().correctedValues() || app.display().particulateValues());
+      return;
+    case p::kMenuParticulateValues: ParticulateValues_Show(app, !app.display().particulateValues()); return;
     case p::kMenuConfigDisplay:
     case p::kMenuGraphSettings: ConfigureDisplay(app); return;
     case p::kMenuConfigAcquisition: ConfigureAcquisition(app); return;
@@ -356,6 +363,7 @@ bool Menu_RunAllows(const App& app, int item) {
     case p::kMenuWholeRun:
     case p::kMenuClockTime:
     case p::kMenuCorrectedValues:
+    case p::kMenuParticulateValues:
     case p::kMenuGraphSettings:
     case p::kMenuConfigDisplay:
     case p::kMenuConfigAcquisition:

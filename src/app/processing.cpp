@@ -21,7 +21,7 @@ namespace p = panels;
 
 // The numbers of the choices, each optional (an empty choice).
 struct Numbers {
-  std::optional<double> temperature, salinity, tCal, referenceWavelength, lagC, lagAncillary;
+  std::optional<double> temperature, salinity, tCal, referenceWavelength, lagC, lagAncillary, flush, poc;
 };
 
 // Each text choice: its key in the settings, its control, what the
@@ -48,11 +48,16 @@ const std::vector<TextChoice>& TextChoices() {
        &Numbers::referenceWavelength, [](double nm) { return nm <= 0.0 ? std::string("not a wavelength") : std::string(); }},
       {&C::lagC, "LagC", p::kProcLagC, "c lags a by", &Numbers::lagC, Any},
       {&C::lagAncillary, "LagAncillary", p::kProcLagAncillary, "Ship's data lags by", &Numbers::lagAncillary, Any},
+      {&C::flush, "Flush", p::kProcFlush, "Flushing", &Numbers::flush,
+       [](double s) { return s < 0.0 || s > 3600.0 ? std::string("not 0 ... 3600 seconds") : std::string(); }},
+      {&C::poc, "PocCoefficient", p::kProcPoc, "POC coefficient", &Numbers::poc,
+       [](double k) { return k <= 0.0 ? std::string("not a positive coefficient") : std::string(); }},
       {&C::table, "Table", p::kProcTable, "Coefficients", nullptr, {}},
   };
   return choices;
 }
 constexpr std::string_view kScatterKey = "Scatter";
+constexpr std::string_view kUnderwayKey = "Underway";
 
 // A number of the text (blanks around it allowed); none for an empty text.
 // False for a text that is no finite number.
@@ -74,18 +79,21 @@ ProcessingChoices LoadProcessingChoices() {
   ProcessingChoices choices;
   choices.scatter = settings::GetInt(settings::kProcessing, kScatterKey, 0);
   if (choices.scatter < 0 || choices.scatter > 3) choices.scatter = 0;
+  choices.underway = settings::GetInt(settings::kProcessing, kUnderwayKey, 0) != 0;
   for (const TextChoice& c : TextChoices()) choices.*c.member = settings::Get(settings::kProcessing, c.key, {}, 0);
   return choices;
 }
 
 void StoreProcessingChoices(const ProcessingChoices& choices) {
   settings::SetInt(settings::kProcessing, kScatterKey, choices.scatter);
+  settings::SetInt(settings::kProcessing, kUnderwayKey, choices.underway ? 1 : 0);
   for (const TextChoice& c : TextChoices()) settings::Set(settings::kProcessing, c.key, choices.*c.member);
 }
 
-bool ProcessingSettingsOf(const ProcessingChoices& choices, ProcessingSettings& settings, std::string& error) {
-  settings = ProcessingSettings{};
-  Numbers numbers;
+namespace {
+
+// The numbers of the choices; false with `error` naming one that is none.
+bool ReadNumbers(const ProcessingChoices& choices, Numbers& numbers, std::string& error) {
   for (const TextChoice& c : TextChoices()) {
     if (c.number == nullptr) continue;
     const std::string& text = choices.*c.member;
@@ -99,6 +107,25 @@ bool ProcessingSettingsOf(const ProcessingChoices& choices, ProcessingSettings& 
       return false;
     }
   }
+  return true;
+}
+
+}  // namespace
+
+UnderwaySettings UnderwaySettingsOf(const ProcessingChoices& choices) {
+  Numbers numbers;
+  std::string ignored;
+  ReadNumbers(choices, numbers, ignored);
+  UnderwaySettings underway;
+  underway.flushSeconds = numbers.flush.value_or(underway.flushSeconds);
+  underway.pocCoefficient = numbers.poc;
+  return underway;
+}
+
+bool ProcessingSettingsOf(const ProcessingChoices& choices, ProcessingSettings& settings, std::string& error) {
+  settings = ProcessingSettings{};
+  Numbers numbers;
+  if (!ReadNumbers(choices, numbers, error)) return false;
   settings.temperature = numbers.temperature;
   settings.salinity = numbers.salinity;
   settings.tCal = numbers.tCal;
@@ -121,6 +148,7 @@ Status Processing_Configure() {
   const auto fill = [&ui](int dialog) {
     const ProcessingChoices remembered = LoadProcessingChoices();
     ui.SetCtrlVal(dialog, p::kProcScatter, remembered.scatter);
+    ui.SetCtrlVal(dialog, p::kProcUnderway, remembered.underway ? 1 : 0);
     for (const TextChoice& c : TextChoices()) ui.SetCtrlVal(dialog, c.control, remembered.*c.member);
   };
   return RunDialog(p::kProcessing, fill, [&ui](int dialog, int control) {
@@ -128,6 +156,7 @@ Status Processing_Configure() {
     if (step != DialogStep::Ok) return step;
     ProcessingChoices given;
     given.scatter = ui.GetCtrlInt(dialog, p::kProcScatter);
+    given.underway = ui.GetCtrlInt(dialog, p::kProcUnderway) != 0;
     for (const TextChoice& c : TextChoices()) given.*c.member = ui.GetCtrlText(dialog, c.control);
     ProcessingSettings checked;
     std::string error;
@@ -141,27 +170,40 @@ Status Processing_Configure() {
   });
 }
 
-void CorrectedValues_Show(App& app, bool on) {
+namespace {
+
+// Corrected (or, with `underway`, particulate) values on show, or none.
+void ShowProcessed(App& app, bool on, bool underway) {
   if (!app.hasDisplay()) return;
   Display& display = app.display();
   std::string error;
   if (!on) {
-    display.ShowCorrected(std::nullopt, error);
+    display.ShowCorrected(std::nullopt, std::nullopt, error);
     return;
   }
+  const std::string what = underway ? "Particulate values" : "Corrected values";
+  const ProcessingChoices choices = LoadProcessingChoices();
   ProcessingSettings settings;
-  if (!ProcessingSettingsOf(LoadProcessingChoices(), settings, error)) {
-    Error_Message("Corrected values: " + error + ".\nConfigure > Processing... sets the choices.");
+  if (!ProcessingSettingsOf(choices, settings, error)) {
+    Error_Message(what + ": " + error + ".\nConfigure > Processing... sets the choices.");
     return;
   }
   for (const AncillarySpec& source : LoadShipDataSetting().sources) {
     settings.shipTemperature = settings.shipTemperature || source.map.Has(Quantity::kTemperature);
     settings.shipSalinity = settings.shipSalinity || source.map.Has(Quantity::kSalinity);
   }
-  if (!display.ShowCorrected(std::move(settings), error))
-    Error_Message("Corrected values cannot be shown: " + error +
+  std::optional<UnderwaySettings> particulate;
+  if (underway) particulate = UnderwaySettingsOf(choices);
+  if (!display.ShowCorrected(std::move(settings), particulate, error))
+    Error_Message(what + " cannot be shown: " + error +
                   ".\nConfigure > Processing... (and Configure > Ship Data... for the water's salinity) set what "
                   "they take.");
 }
+
+}  // namespace
+
+void CorrectedValues_Show(App& app, bool on) { ShowProcessed(app, on, false); }
+
+void ParticulateValues_Show(App& app, bool on) { ShowProcessed(app, on, true); }
 
 }  // namespace sondrix

@@ -18,6 +18,10 @@ namespace sondrix {
 struct ProcessingChoices {
   int scatter = 0;  // 0: the meter's default, 1 none, 2 baseline, 3 proportional
   std::string temperature, salinity, tCal, referenceWavelength, lagC, lagAncillary, table;
+  // Underway (processing/underway.h): File > Process... adds the
+  // particulate values; the flushing seconds and the POC coefficient.
+  bool underway = false;
+  std::string flush, poc;
   bool operator==(const ProcessingChoices&) const = default;
 };
 
@@ -28,6 +32,9 @@ void StoreProcessingChoices(const ProcessingChoices& choices);
 // False with `error` naming the choice that is none ("Salinity: \"x\" is
 // no number").
 bool ProcessingSettingsOf(const ProcessingChoices& choices, ProcessingSettings& settings, std::string& error);
+// The underway settings of the choices (checked as ProcessingSettingsOf
+// checks them).
+UnderwaySettings UnderwaySettingsOf(const ProcessingChoices& choices);
 
 // The Processing dialog with the remembered choices; OK checks them and
 // remembers them (a choice that is none is told and the dialog stays).
@@ -40,5 +47,9 @@ Status Processing_Configure();
 // as measured. Choices the meter's lines cannot be corrected with are
 // told, and the measured values stay.
 void CorrectedValues_Show(App& app, bool on);
+// Display > Particulate Values (Underway): the same with the underway
+// processing, the particulate values of whole water against the last
+// filtered period (provisional).
+void ParticulateValues_Show(App& app, bool on);
 
 }  // namespace sondrix

@@ -513,9 +513,10 @@ void Display::SetClockTime(bool on) {
   ShowTimeAxes();
 }
 
-bool Display::ShowCorrected(std::optional<ProcessingSettings> settings, std::string& error) {
+bool Display::ShowCorrected(std::optional<ProcessingSettings> settings, std::optional<UnderwaySettings> underway,
+                            std::string& error) {
   FollowValues(Session::Values::kMeasured);
-  const bool ok = session_.SetProcessing(std::move(settings), error);
+  const bool ok = session_.SetProcessing(std::move(settings), error, std::move(underway));
   if (ok && session_.processing() != nullptr) FollowValues(Session::Values::kCorrected);
   // The graphs on show are drawn from the history of what they show now.
   seenBins_ = session_.historyBins(values_);
@@ -540,13 +541,17 @@ void Display::FollowValues(Session::Values values) {
   session_.stream(values_).Unsubscribe(*this);
   values_ = values;
   session_.stream(values_).Follow(*this, 0);
-  if (menuBar_ > 0)
-    platform::ui().SetMenuBarAttribute(menuBar_, p::kMenuCorrectedValues, Attr::Checked, correctedValues() ? 1 : 0);
+  if (menuBar_ <= 0) return;
+  platform::Ui& ui = platform::ui();
+  ui.SetMenuBarAttribute(menuBar_, p::kMenuCorrectedValues, Attr::Checked,
+                         correctedValues() && !particulateValues() ? 1 : 0);
+  ui.SetMenuBarAttribute(menuBar_, p::kMenuParticulateValues, Attr::Checked, particulateValues() ? 1 : 0);
 }
 
 std::string Display::ValueCaption(std::string_view measured) const {
   const LiveProcessing* live = session_.processing();
   if (!correctedValues() || live == nullptr) return std::string(measured);
+  if (live->underway()) return "Particulate " + std::string(measured) + " — provisional\n" + live->UnderwayCaption();
   return "Corrected " + std::string(measured) + (live->Provisional() ? " — provisional" : "") + "\n" +
          live->Caption();
 }
@@ -562,6 +567,16 @@ void Display::ShowValueCaptions() {
   }
   captionsRead_ = true;
   shownProvisional_ = provisional;
+  shownUnderway_ = session_.processing() != nullptr ? session_.processing()->UnderwayCaption() : std::string();
+}
+
+bool Display::CaptionDue() {
+  // The particulate read-outs change with every line: the captions follow
+  // them at the pace of the value read-outs.
+  const double now = platform::Timer();
+  if (now >= lastCaption_ && now - lastCaption_ < kValueInterval / 1000.0) return false;
+  lastCaption_ = now;
+  return session_.processing()->UnderwayCaption() != shownUnderway_;
 }
 
 void Display::ShowTimeAxes() {
@@ -789,7 +804,9 @@ Status Display::Plot(const SourceLine& line) {
     seenThinnings_ = session_.historyThinnings(values_);
     // "provisional" comes and goes with the water's temperature and
     // salinity.
-    if (correctedValues() && session_.processing()->Provisional() != shownProvisional_) ShowValueCaptions();
+    if (correctedValues() && (session_.processing()->Provisional() != shownProvisional_ ||
+                              (particulateValues() && CaptionDue())))
+      ShowValueCaptions();
     // Every graph on show takes the line (the user interface redraws each
     // at most once a frame); the others get nothing.
     for (int k = 0; k < paneCount_; ++k) {

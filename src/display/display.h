@@ -167,8 +167,15 @@ class Display final : public SampleConsumer {
   // while the water's temperature or salinity is not yet known; none
   // (nullopt) shows them as measured again. False with `error` when the
   // settings cannot work for the source: the measured lines are shown.
-  bool ShowCorrected(std::optional<ProcessingSettings> settings, std::string& error);
+  // With `underway`, Display > Particulate Values: the particulate values
+  // of whole water instead (session/live_processing.h), the value axes
+  // naming gamma, the line height, the filtered period used and any alarm.
+  bool ShowCorrected(std::optional<ProcessingSettings> settings, std::optional<UnderwaySettings> underway,
+                     std::string& error);
   bool correctedValues() const { return values_ == Session::Values::kCorrected; }
+  bool particulateValues() const {
+    return correctedValues() && session_.processing() != nullptr && session_.processing()->underway();
+  }
   // A value axis's caption: `measured` ("1/m") as it is, or while corrected
   // values are shown two lines, "Corrected 1/m" (with " — provisional"
   // while they are) and the methods ("T/S: ...; scattering: ...").
@@ -320,6 +327,9 @@ class Display final : public SampleConsumer {
   // The date and time read-outs as the source tells them.
   void ShowClock();
 
+  // Whether the particulate read-outs are due to be shown again (at most
+  // twice a second) and differ from those shown.
+  bool CaptionDue();
   // Follows the session's stream of `values` (and ticks the menu's item).
   void FollowValues(Session::Values values);
   // Every graph's value axis named for what the display shows.
@@ -340,6 +350,9 @@ class Display final : public SampleConsumer {
   std::array<std::string, kGraphKindCount + 1> measuredCaptions_;
   bool captionsRead_ = false;
   bool shownProvisional_ = false;
+  // The particulate read-outs shown, and when they were last looked at.
+  std::string shownUnderway_;
+  double lastCaption_ = -1.0;
   std::shared_ptr<TimeBase> timeBase_ = std::make_shared<TimeBase>();
   std::int64_t utcLookedAt_ = -1;
   int panel_ = 0;

@@ -526,6 +526,17 @@ std::string FlagSummary(const ExportResult& result) {
   return parts.empty() ? std::string("none") : JoinList(parts, ", ", ", ");
 }
 
+std::string FlowSummary(const ExportResult& result) {
+  static constexpr const char* kNames[] = {"whole", "filtered", "flushing", "unknown"};
+  std::vector<std::string> parts;
+  for (std::size_t k = 0; k < result.flow.size(); ++k) {
+    if (result.flow[k] > 0) parts.push_back(std::string(kNames[k]) + " " + std::to_string(result.flow[k]));
+  }
+  if (parts.empty()) return {};
+  return JoinList(parts, ", ", ", ") + "; " + std::to_string(result.filteredPeriods) + " filtered period" +
+         (result.filteredPeriods == 1 ? "" : "s");
+}
+
 std::string AncillarySummary(const ExportResult& result) {
   if (!result.ancillaryProblem.empty()) return "ship's data: none (" + result.ancillaryProblem + ")";
   std::vector<std::string> parts;
@@ -606,6 +617,8 @@ namespace {
 // once.
 bool CountsFirst(ExportFormat format, const ExportHeader& header) {
   if (format != ExportFormat::kCsv || !header.track.empty()) return true;
+  // The valve's schedule gives a column too, and the summary counts it.
+  if (header.companion.valveSchedule) return true;
   for (const QuantityRow& row : Quantities()) {
     if (header.ancillary.Has(row.quantity)) return true;  // its columns are those the samples get
   }
@@ -733,12 +746,24 @@ std::unique_ptr<Processor> MakeProcessor(ExportHeader& header, ProcessingSetting
   return processor;
 }
 
+// Whether the valve was on filter at a row (none: not known).
+std::optional<bool> ValveFiltered(const ExportRow& row) {
+  const std::optional<double>& valve = row.ancillary[static_cast<std::size_t>(Quantity::kValve)];
+  if (!valve) return std::nullopt;
+  return *valve > 0.5;
+}
+
 // The rows of a Level-2 export: each waits, with a copy of its values, until
-// the processor gives its sample back, and then goes to the writer.
+// the processor gives its sample back, and then goes to the writer; an
+// underway export's with its particulate values, against the record's
+// filtered periods.
 class Level2Rows {
  public:
-  Level2Rows(Processor* processor, ExportWriter* writer) : processor_(processor), writer_(writer) {}
+  Level2Rows(Processor* processor, ExportWriter* writer, const ExportHeader& header)
+      : processor_(processor), writer_(writer), header_(header),
+        flow_(header.underway ? header.underway->flushSeconds : 0.0) {}
   const std::array<long, 10>& flags() const { return flags_; }
+  const std::array<long, 4>& flow() const { return flowCounts_; }
   bool Row(const ExportRow& row, const SourceLine& line, bool lostBefore) {
     waiting_.push_back({row, line.values});
     processor_->Push(InputOf(line, row.utcMs, row.ancillary[static_cast<std::size_t>(Quantity::kTemperature)],
@@ -763,6 +788,13 @@ class Level2Rows {
       Waiting& w = waiting_.front();
       w.row.values = &w.values;
       w.row.corrected = &sample;
+      if (header_.underway) {
+        const FlowPeriod period = flow_.Take(sample.timeMs, ValveFiltered(w.row));
+        ++flowCounts_[static_cast<std::size_t>(period)];
+        const bool known = DissolvedAt(header_.filteredPeriods, sample.timeMs, dissolved_);
+        ParticulateOf(*processor_, *header_.underway, sample, period, known ? &dissolved_ : nullptr, particulate_);
+        w.row.particulate = &particulate_;
+      }
       ok = writer_->Row(w.row);
       waiting_.pop_front();
       ++flags_[static_cast<std::size_t>(sample.flag) % flags_.size()];
@@ -773,10 +805,63 @@ class Level2Rows {
 
   Processor* processor_;
   ExportWriter* writer_;
+  const ExportHeader& header_;
+  FlowClassifier flow_;
+  Dissolved dissolved_;
+  ParticulateSample particulate_;
   std::deque<Waiting> waiting_;
   std::vector<CorrectedSample> ready_;
   std::array<long, 10> flags_{};
+  std::array<long, 4> flowCounts_{};
 };
+
+// The filtered periods of the data file (an underway export's first pass):
+// its samples through a processor of the same settings, with the valve's
+// state at each; progress as the share of the file read, to `progress`.
+Status FindFilteredPeriods(const std::string& dataFile, ExportHeader& header,
+                           const std::function<bool(double)>& progress) {
+  std::string error;
+  std::unique_ptr<Processor> processor =
+      Processor::Make(header.processor->channels(), header.processor->settings(), error);
+  OpenedFile opened = OpenDataFile(dataFile);
+  if (!processor || opened.status != status::kOk) return opened.status != status::kOk ? opened.status : status::kUnrecognisedData;
+  Source& source = *opened.source;
+  SourceLine line(source.GetTraceCount());
+  AncillaryCursor ship(header);
+  FlowClassifier flow(header.underway->flushSeconds);
+  FilteredPeriods periods;
+  FileProgress fileProgress(progress, source);
+  std::deque<std::optional<bool>> valves;
+  std::vector<CorrectedSample> ready;
+  std::array<std::optional<double>, kQuantityCount> values{};
+  const auto take = [&] {
+    for (const CorrectedSample& sample : ready) {
+      const std::optional<bool> filtered = valves.front();
+      valves.pop_front();
+      periods.Add(sample.timeMs, filtered, flow.Take(sample.timeMs, filtered), sample.aTs, sample.cTs);
+    }
+    ready.clear();
+  };
+  long damaged = 0;
+  Status read = ReadLines(source, line, damaged, [&](const SourceLine& good) {
+    const std::optional<std::int64_t> utcMs = SampleUtcMs(header, good.time);
+    if (!utcMs) return true;
+    ship.At(*utcMs, values);
+    const std::optional<double>& valve = values[static_cast<std::size_t>(Quantity::kValve)];
+    valves.push_back(valve ? std::optional<bool>(*valve > 0.5) : std::nullopt);
+    processor->Push(InputOf(good, *utcMs, values[static_cast<std::size_t>(Quantity::kTemperature)],
+                            values[static_cast<std::size_t>(Quantity::kSalinity)], false),
+                    ready);
+    take();
+    return fileProgress.Sample();
+  });
+  source.Close();
+  processor->Finish(ready);
+  take();
+  periods.Finish();
+  header.filteredPeriods = periods.periods();
+  return read;
+}
 
 }  // namespace
 
@@ -805,6 +890,33 @@ ExportResult ExportDataFile(const std::string& dataFile, const std::string& outp
     processor = MakeProcessor(header, *options.processing, error);
     if (!processor) return Failed(status::kUnrecognisedData, dataFile + ": " + error);
   }
+  ExportOptions second;  // an underway export's second pass: the progress from one half on
+  const ExportOptions* pass = &options;
+  if (options.underway) {
+    if (!processor) return Failed(status::kBadArgument, "underway values need the corrections (process, not export)");
+    if (!header.Has(Quantity::kValve))
+      return Failed(status::kUnrecognisedData,
+                    dataFile + ": the underway values need the flow-through valve's state, and the recording has "
+                               "none (record with --valve or --valve-schedule; docs/ancillary.md)");
+    if (processor->channels().aTrace.empty() || processor->channels().cTrace.empty())
+      return Failed(status::kUnrecognisedData, dataFile + ": the underway values need both a and c channels");
+    header.underway = &*options.underway;
+    std::function<bool(double)> firstHalf;
+    if (options.progress) firstHalf = [&options](double share) { return options.progress(0.5 * share); };
+    const Status found = FindFilteredPeriods(dataFile, header, firstHalf);
+    if (found == status::kCancelled) return Failed(status::kCancelled, "export cancelled");
+    if (found != status::kOk) return Failed(found, dataFile + ": " + StatusText(found));
+    if (header.filteredPeriods.empty())
+      return Failed(status::kUnrecognisedData,
+                    dataFile + Format(": no filtered period longer than its flushing (%g s): the dissolved part is "
+                                      "not known",
+                                      options.underway->flushSeconds));
+    if (options.progress) {
+      second = options;
+      second.progress = [&options](double share) { return options.progress(0.5 + 0.5 * share); };
+      pass = &second;
+    }
+  }
 
   OpenedFile opened = OpenDataFile(dataFile);
   if (opened.status != status::kOk) return Failed(opened.status, dataFile + ": " + StatusText(opened.status));
@@ -824,8 +936,8 @@ ExportResult ExportDataFile(const std::string& dataFile, const std::string& outp
   long done = 0;
   long outOfTime = 0;
   const long step = std::max(1L, header.samples / 200);
-  FileProgress fileProgress(options.progress, source);
-  Level2Rows level2(processor.get(), writer.get());
+  FileProgress fileProgress(pass->progress, source);
+  Level2Rows level2(processor.get(), writer.get(), header);
   Status read = status::kOk;
   if (ok) {
     long damaged = 0;
@@ -850,12 +962,14 @@ ExportResult ExportDataFile(const std::string& dataFile, const std::string& outp
       if (!(processor ? level2.Row(row, good, lostBefore) : writer->Row(row))) return false;
       ++done;
       if (!counted) return fileProgress.Sample();
-      if (options.progress && done % step == 0)
-        return options.progress(static_cast<double>(done) / static_cast<double>(header.samples));
+      if (pass->progress && done % step == 0)
+        return pass->progress(static_cast<double>(done) / static_cast<double>(header.samples));
       return true;
     });
     if (read == status::kOk && processor && !level2.Finish()) read = status::kWriteFailed;
     result.flags = level2.flags();
+    result.flow = level2.flow();
+    result.filteredPeriods = static_cast<long>(header.filteredPeriods.size());
     if (read == status::kCancelled && !writer->error().empty()) read = status::kWriteFailed;
     if (read == status::kOk && counted && done < header.samples) read = status::kUnexpectedEof;  // the file shrank
     if (!counted) {

@@ -55,6 +55,7 @@
 #include "datafile/companion.h"
 #include "datafile/track.h"
 #include "processing/processor.h"
+#include "processing/underway.h"
 
 namespace sondrix {
 
@@ -178,6 +179,19 @@ struct ExportHeader {
   // channels of its kind (-1: none, a wavelength not measured).
   const Processor* processor = nullptr;
   std::vector<int> channelOfTrace;
+  // Underway (ExportOptions::underway): its settings and the record's
+  // filtered periods, found before the first row (null: not underway).
+  const UnderwaySettings* underway = nullptr;
+  std::vector<FilteredSpectrum> filteredPeriods;
+  // The methods and their parameters of a Level-2 file: the processor's,
+  // then the underway processing's.
+  std::vector<ProcessingAttribute> Level2Attributes() const {
+    std::vector<ProcessingAttribute> list = processor ? processor->Attributes() : std::vector<ProcessingAttribute>{};
+    if (processor && underway) {
+      for (ProcessingAttribute& a : UnderwayAttributes(*underway, *processor)) list.push_back(std::move(a));
+    }
+    return list;
+  }
   // The channel of `trace` (-1: none).
   int ChannelOf(int trace) const {
     return trace >= 0 && static_cast<std::size_t>(trace) < channelOfTrace.size()
@@ -199,6 +213,8 @@ struct ExportRow {
   std::array<std::optional<double>, kQuantityCount> ancillary{};
   // Level 2: the sample's corrected values (null for a plain export).
   const CorrectedSample* corrected = nullptr;
+  // Underway: its particulate values (null when not underway).
+  const ParticulateSample* particulate = nullptr;
 };
 
 struct ExportOptions {
@@ -221,6 +237,9 @@ struct ExportOptions {
   // calibration of the recording's device file (config/calibration_record.h),
   // looked for beside the data file, then in the project directory.
   std::optional<ProcessingSettings> processing;
+  // Underway particulate values from a switched filter (with processing):
+  // the record must carry the valve's state (processing/underway.h).
+  std::optional<UnderwaySettings> underway;
 };
 
 struct ExportResult {
@@ -241,7 +260,15 @@ struct ExportResult {
   std::array<long, kQuantityCount> merged{};
   // Level 2: the samples of each quality flag (by its value, 0 ... 9).
   std::array<long, 10> flags{};
+  // Underway: the filtered periods found, and the samples of each flow
+  // period (by FlowPeriod).
+  long filteredPeriods = 0;
+  std::array<long, 4> flow{};
 };
+
+// "whole 2900, filtered 500, flushing 200; 6 filtered periods": the
+// underway samples; "" for another export.
+std::string FlowSummary(const ExportResult& result);
 
 // "good 3580, suspect 20": the Level-2 samples of each flag that has any.
 std::string FlagSummary(const ExportResult& result);

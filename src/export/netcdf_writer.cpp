@@ -35,6 +35,15 @@
 // temperature_used and salinity_used of each sample, its quality_flag
 // (CF's flag_values and flag_meanings) and absorption_line_height; the
 // methods and their parameters are global attributes (docs/processing.md).
+// An underway file adds absorption_particulate, attenuation_particulate,
+// absorption_dissolved and attenuation_dissolved over the same
+// coordinates, each sample's flow_period (flags: whole, filtered, flushing,
+// unknown), dissolved_extrapolated, particulate_slope,
+// particulate_line_height and, with a coefficient, poc; and the filtered
+// periods themselves along a dimension of their own: filtered_period_start,
+// filtered_period_end, filtered_period_time (the median time of the samples
+// used), filtered_period_samples, filtered_absorption and
+// filtered_attenuation (their median spectra).
 #include <hdf5.h>
 #include <netcdf.h>
 #include <unistd.h>
@@ -142,9 +151,9 @@ class NetCdfWriter final : public ExportWriter {
     if (geometry_ == Geometry::kTimeSeries && !DefineStationPosition(*header.station)) return false;
     if (!DefineEvents(header.companion.events)) return false;
     if (!DefineStation(header) || !Globals(header, options)) return false;
-    if (header.processor && !Level2Globals(*header.processor)) return false;
+    if (header.processor && !Level2Globals(header)) return false;
     if (!Check(nc_enddef(ncid_))) return false;
-    return WriteCoordinates();
+    return WriteCoordinates() && WriteFilteredPeriods();
   }
 
   bool Row(const ExportRow& row) override {
@@ -166,7 +175,7 @@ class NetCdfWriter final : public ExportWriter {
       const double fill = static_cast<Quantity>(q) == Quantity::kValve ? NC_FILL_BYTE : NC_FILL_DOUBLE;
       ancillary_[q].block.push_back(row.ancillary[q].value_or(fill));
     }
-    if (row.corrected) Level2Row(*row.corrected);
+    if (row.corrected) Level2Row(*row.corrected, row.particulate);
     return timeBlock_.size() < kBlockRows || Flush();
   }
 
@@ -196,7 +205,7 @@ class NetCdfWriter final : public ExportWriter {
     bool attenuation = true;
   };
   // A Level-2 variable over a kind's wavelengths.
-  enum class Corrected { kATs, kCTs, kA };
+  enum class Corrected { kATs, kCTs, kA, kAp, kCp, kAd, kCd };
   struct Level2Column {
     Column column;
     std::size_t kind = 0;  // in kinds_
@@ -208,44 +217,23 @@ class NetCdfWriter final : public ExportWriter {
   // The Level-2 variables (see the top of this file).
   bool DefineLevel2(int timeDim, const ExportHeader& header) {
     channelOfTrace_ = header.channelOfTrace;
-    const double fill = NC_FILL_DOUBLE;
-    struct Level2Variable {
-      const char* name;
-      bool attenuation;
-      Corrected what;
-      const char* longName;
-      const char* comment;
-    };
-    const Level2Variable variables[] = {
-        {"absorption_ts", false, Corrected::kATs,
-         "absorption coefficient (a) less that of pure water, corrected for the water's temperature and salinity",
-         "a - psi_t (T - T_cal) - psi_s_a S: see the global attributes ts_correction, ts_coefficients and "
-         "calibration_temperature, and the variables temperature_used and salinity_used"},
-        {"attenuation_ts", true, Corrected::kCTs,
-         "beam attenuation coefficient (c) less that of pure water, corrected for the water's temperature and "
-         "salinity",
-         "c - psi_t (T - T_cal) - psi_s_c S, c taken lag_c_seconds after the sample's time"},
-        {"absorption_corrected", false, Corrected::kA,
-         "absorption coefficient (a) less that of pure water, corrected for temperature, salinity and scattering",
-         "absorption_ts corrected for scattering: see the global attribute scattering_correction"},
-    };
-    for (const Level2Variable& v : variables) {
-      for (std::size_t k = 0; k < kinds_.size(); ++k) {
-        if (kinds_[k].attenuation != v.attenuation) continue;
-        Level2Column l2;
-        l2.kind = k;
-        l2.what = v.what;
-        l2.column.width = kinds_[k].traces.size();
-        int dims[2] = {timeDim, kinds_[k].dim};
-        if (!Check(nc_def_var(ncid_, v.name, NC_DOUBLE, 2, dims, &l2.column.var)) ||
-            !Text(l2.column.var, "long_name", v.longName) || !Text(l2.column.var, "comment", v.comment) ||
-            !Text(l2.column.var, "units", "m-1") || !WrittenWhole(l2.column.var, &fill) ||
-            !Text(l2.column.var, "coordinates", Coordinates(header)) ||
-            !Text(l2.column.var, "ancillary_variables", "quality_flag") || !Chunk(l2.column.var, l2.column.width))
-          return false;
-        level2_.push_back(std::move(l2));
-      }
-    }
+    if (!DefineSpectra(timeDim, header, "absorption_ts", false, Corrected::kATs,
+                       "absorption coefficient (a) less that of pure water, corrected for the water's temperature and "
+                       "salinity",
+                       "a - psi_t (T - T_cal) - psi_s_a S: see the global attributes ts_correction, ts_coefficients "
+                       "and calibration_temperature, and the variables temperature_used and salinity_used",
+                       "quality_flag") ||
+        !DefineSpectra(timeDim, header, "attenuation_ts", true, Corrected::kCTs,
+                       "beam attenuation coefficient (c) less that of pure water, corrected for the water's "
+                       "temperature and salinity",
+                       "c - psi_t (T - T_cal) - psi_s_c S, c taken lag_c_seconds after the sample's time",
+                       "quality_flag") ||
+        !DefineSpectra(timeDim, header, "absorption_corrected", false, Corrected::kA,
+                       "absorption coefficient (a) less that of pure water, corrected for temperature, salinity and "
+                       "scattering",
+                       "absorption_ts corrected for scattering: see the global attribute scattering_correction",
+                       "quality_flag"))
+      return false;
     temperatureUsed_.var = DefineSeries(timeDim, "temperature_used", "degree_Celsius",
                                         "water temperature the temperature and salinity correction used");
     salinityUsed_.var = DefineSeries(timeDim, "salinity_used", "1",
@@ -258,8 +246,8 @@ class NetCdfWriter final : public ExportWriter {
     for (const Column* column : {&temperatureUsed_, &salinityUsed_}) {
       if (!Text(column->var, "coordinates", Coordinates(header))) return false;
     }
-    if (!Text(temperatureUsed_.var, "comment", "from " + OneLine(Level2Attribute(*header.processor, "temperature_source"))) ||
-        !Text(salinityUsed_.var, "comment", "from " + OneLine(Level2Attribute(*header.processor, "salinity_source"))))
+    if (!Text(temperatureUsed_.var, "comment", "from " + OneLine(Level2Attribute(header, "temperature_source"))) ||
+        !Text(salinityUsed_.var, "comment", "from " + OneLine(Level2Attribute(header, "salinity_source"))))
       return false;
     std::vector<signed char> flags;
     for (int flag : kFlagValues) flags.push_back(static_cast<signed char>(flag));
@@ -269,27 +257,179 @@ class NetCdfWriter final : public ExportWriter {
         !Text(qualityFlag_.var, "standard_name", "quality_flag") ||
         !Check(nc_put_att_schar(ncid_, qualityFlag_.var, "flag_values", NC_BYTE, flags.size(), flags.data())) ||
         !Text(qualityFlag_.var, "flag_meanings", kFlagMeanings) ||
-        !Text(qualityFlag_.var, "comment", OneLine(Level2Attribute(*header.processor, "quality_control"))) ||
+        !Text(qualityFlag_.var, "comment", OneLine(Level2Attribute(header, "quality_control"))) ||
         !Text(qualityFlag_.var, "coordinates", Coordinates(header)))
       return false;
-    if (!header.processor->hasLineHeight()) return true;
-    lineHeight_.var = DefineSeries(timeDim, "absorption_line_height", "m-1",
-                                   "absorption line height at 676 nm (chlorophyll a)");
-    return lineHeight_.var >= 0 &&
-           Text(lineHeight_.var, "comment", OneLine(Level2Attribute(*header.processor, "absorption_line_height"))) &&
-           Text(lineHeight_.var, "coordinates", Coordinates(header)) &&
-           Text(lineHeight_.var, "ancillary_variables", "quality_flag");
+    if (header.processor->hasLineHeight()) {
+      lineHeight_.var = DefineSeries(timeDim, "absorption_line_height", "m-1",
+                                     "absorption line height at 676 nm (chlorophyll a)");
+      if (lineHeight_.var < 0 ||
+          !Text(lineHeight_.var, "comment", OneLine(Level2Attribute(header, "absorption_line_height"))) ||
+          !Text(lineHeight_.var, "coordinates", Coordinates(header)) ||
+          !Text(lineHeight_.var, "ancillary_variables", "quality_flag"))
+        return false;
+    }
+    return !header.underway || DefineUnderway(timeDim, header);
   }
 
-  static std::string Level2Attribute(const Processor& processor, std::string_view name) {
-    for (const ProcessingAttribute& a : processor.Attributes()) {
+  // A (time, wavelength) Level-2 variable of each kind `attenuation` names.
+  bool DefineSpectra(int timeDim, const ExportHeader& header, const char* name, bool attenuation, Corrected what,
+                     const char* longName, const std::string& comment, const char* ancillary) {
+    const double fill = NC_FILL_DOUBLE;
+    for (std::size_t k = 0; k < kinds_.size(); ++k) {
+      if (kinds_[k].attenuation != attenuation) continue;
+      Level2Column l2;
+      l2.kind = k;
+      l2.what = what;
+      l2.column.width = kinds_[k].traces.size();
+      int dims[2] = {timeDim, kinds_[k].dim};
+      if (!Check(nc_def_var(ncid_, name, NC_DOUBLE, 2, dims, &l2.column.var)) ||
+          !Text(l2.column.var, "long_name", longName) || !Text(l2.column.var, "comment", comment) ||
+          !Text(l2.column.var, "units", "m-1") || !WrittenWhole(l2.column.var, &fill) ||
+          !Text(l2.column.var, "coordinates", Coordinates(header)) ||
+          !Text(l2.column.var, "ancillary_variables", ancillary) || !Chunk(l2.column.var, l2.column.width))
+        return false;
+      level2_.push_back(std::move(l2));
+    }
+    return true;
+  }
+
+  // A byte flag along time.
+  bool DefineFlag(int timeDim, const ExportHeader& header, const char* name, Column& column,
+                  const std::vector<signed char>& values, const char* meanings, const char* longName) {
+    return Check(nc_def_var(ncid_, name, NC_BYTE, 1, &timeDim, &column.var)) &&
+           Check(nc_def_var_fill(ncid_, column.var, NC_NOFILL, nullptr)) && Chunk(column.var, 1) &&
+           Text(column.var, "long_name", longName) &&
+           Check(nc_put_att_schar(ncid_, column.var, "flag_values", NC_BYTE, values.size(), values.data())) &&
+           Text(column.var, "flag_meanings", meanings) && Text(column.var, "coordinates", Coordinates(header));
+  }
+
+  // The underway variables (see the top of this file).
+  bool DefineUnderway(int timeDim, const ExportHeader& header) {
+    const std::string method = OneLine(Level2Attribute(header, "underway_method"));
+    const std::string flags = "flow_period dissolved_extrapolated quality_flag";
+    if (!DefineSpectra(timeDim, header, "absorption_particulate", false, Corrected::kAp,
+                       "particulate absorption coefficient (a_p), corrected for temperature, salinity and scattering",
+                       "absorption_ts less the dissolved part, then corrected for scattering with "
+                       "attenuation_particulate: " + method, flags.c_str()) ||
+        !DefineSpectra(timeDim, header, "attenuation_particulate", true, Corrected::kCp,
+                       "particulate beam attenuation coefficient (c_p), corrected for temperature and salinity",
+                       "attenuation_ts less the dissolved part: " + method, flags.c_str()) ||
+        !DefineSpectra(timeDim, header, "absorption_dissolved", false, Corrected::kAd,
+                       "dissolved absorption (0.2 um filtered), interpolated in time between the filtered periods",
+                       "see filtered_absorption and the global attribute underway_method", "dissolved_extrapolated") ||
+        !DefineSpectra(timeDim, header, "attenuation_dissolved", true, Corrected::kCd,
+                       "dissolved attenuation (0.2 um filtered), interpolated in time between the filtered periods",
+                       "see filtered_attenuation and the global attribute underway_method", "dissolved_extrapolated"))
+      return false;
+    if (!DefineFlag(timeDim, header, "flow_period", flowPeriod_, {0, 1, 2, 3}, kFlowPeriodMeanings,
+                    "what the water in the meter was: whole water, 0.2 um filtered, flushing after a switch of the "
+                    "valve, or not known") ||
+        !Text(flowPeriod_.var, "comment",
+              Format("the first %g s after each switch of the valve (and after the start of the record) are "
+                     "flushing water",
+                     header.underway->flushSeconds)) ||
+        !DefineFlag(timeDim, header, "dissolved_extrapolated", extrapolated_, {0, 1}, "interpolated extrapolated",
+                    "whether the dissolved value is the nearest filtered period's, outside the periods"))
+      return false;
+    slope_.var = DefineSeries(timeDim, "particulate_slope", "1", "spectral slope gamma of c_p (c_p ~ lambda^-gamma)");
+    particulateHeight_.var = header.processor->hasLineHeight()
+                                 ? DefineSeries(timeDim, "particulate_line_height", "m-1",
+                                                "particulate absorption line height at 676 nm (chlorophyll a)")
+                                 : -2;
+    if (slope_.var < 0 || particulateHeight_.var == -1 ||
+        !Text(slope_.var, "comment", OneLine(Level2Attribute(header, "particulate_slope_method"))))
+      return false;
+    if (particulateHeight_.var < 0) particulateHeight_.var = -1;
+    if (header.underway->pocCoefficient) {
+      poc_.var = DefineSeries(timeDim, "poc", "mg m-3", "particulate organic carbon from c_p");
+      if (poc_.var < 0 || !Text(poc_.var, "comment", OneLine(Level2Attribute(header, "poc_method")))) return false;
+    }
+    for (Column* column : {&slope_, &particulateHeight_, &poc_}) {
+      if (column->var >= 0 && !Text(column->var, "coordinates", Coordinates(header))) return false;
+    }
+    return DefineFilteredPeriods(header);
+  }
+
+  // The filtered periods along a dimension of their own, written with the
+  // coordinates.
+  bool DefineFilteredPeriods(const ExportHeader& header) {
+    periods_ = &header.filteredPeriods;
+    int dim = -1;
+    if (!Check(nc_def_dim(ncid_, "filtered_period", periods_->size(), &dim))) return false;
+    const char* names[] = {"filtered_period_start", "filtered_period_end", "filtered_period_time"};
+    const char* longNames[] = {"first sample of the filtered period (its flushing included)",
+                               "last sample of the filtered period",
+                               "median time of the samples the period's spectra are the median of"};
+    for (std::size_t k = 0; k < 3; ++k) {
+      if (!Check(nc_def_var(ncid_, names[k], NC_INT64, 1, &dim, &periodVars_[k])) ||
+          !Text(periodVars_[k], "long_name", longNames[k]) || !Text(periodVars_[k], "units", kTimeUnits) ||
+          !Text(periodVars_[k], "calendar", "standard"))
+        return false;
+    }
+    if (!Check(nc_def_var(ncid_, "filtered_period_samples", NC_INT, 1, &dim, &periodVars_[3])) ||
+        !Text(periodVars_[3], "long_name", "samples after flushing the period's spectra are the median of"))
+      return false;
+    for (std::size_t k = 0; k < kinds_.size(); ++k) {
+      int dims[2] = {dim, kinds_[k].dim};
+      int var = -1;
+      const bool c = kinds_[k].attenuation;
+      if (!Check(nc_def_var(ncid_, c ? "filtered_attenuation" : "filtered_absorption", NC_DOUBLE, 2, dims, &var)) ||
+          !Text(var, "long_name",
+                c ? "median attenuation_ts of the filtered period (dissolved)"
+                  : "median absorption_ts of the filtered period (dissolved)") ||
+          !Text(var, "units", "m-1") || !Text(var, "coordinates", "filtered_period_time"))
+        return false;
+      periodSpectra_.emplace_back(k, var);
+    }
+    return true;
+  }
+
+  bool WriteFilteredPeriods() {
+    if (periods_ == nullptr || periods_->empty()) return true;
+    std::vector<long long> start, end, median;
+    std::vector<int> samples;
+    for (const FilteredSpectrum& p : *periods_) {
+      start.push_back(p.startMs);
+      end.push_back(p.endMs);
+      median.push_back(p.medianMs);
+      samples.push_back(static_cast<int>(p.samples));
+    }
+    bool ok = Check(nc_put_var_longlong(ncid_, periodVars_[0], start.data())) &&
+              Check(nc_put_var_longlong(ncid_, periodVars_[1], end.data())) &&
+              Check(nc_put_var_longlong(ncid_, periodVars_[2], median.data())) &&
+              Check(nc_put_var_int(ncid_, periodVars_[3], samples.data()));
+    for (const auto& [k, var] : periodSpectra_) {
+      std::vector<double> values;
+      for (const FilteredSpectrum& p : *periods_) {
+        const std::vector<double>& spectrum = kinds_[k].attenuation ? p.c : p.a;
+        for (int index : kinds_[k].traces) values.push_back(ByChannel(spectrum, index));
+      }
+      ok = ok && Check(nc_put_var_double(ncid_, var, values.data()));
+    }
+    return ok;
+  }
+
+  // The value of trace `index`'s channel in `values` (by channel), the
+  // fill value for none.
+  double ByChannel(const std::vector<double>& values, int index) const {
+    const int channel = index < 0 || static_cast<std::size_t>(index) >= channelOfTrace_.size()
+                            ? -1
+                            : channelOfTrace_[static_cast<std::size_t>(index)];
+    return channel < 0 || static_cast<std::size_t>(channel) >= values.size()
+               ? NC_FILL_DOUBLE
+               : OrFill(values[static_cast<std::size_t>(channel)]);
+  }
+
+  static std::string Level2Attribute(const ExportHeader& header, std::string_view name) {
+    for (const ProcessingAttribute& a : header.Level2Attributes()) {
       if (a.name == name) return a.number ? Format("%g", *a.number) : a.text;
     }
     return {};
   }
 
-  bool Level2Globals(const Processor& processor) {
-    for (const ProcessingAttribute& a : processor.Attributes()) {
+  bool Level2Globals(const ExportHeader& header) {
+    for (const ProcessingAttribute& a : header.Level2Attributes()) {
       if (a.number) {
         if (!Check(nc_put_att_double(ncid_, NC_GLOBAL, a.name.c_str(), NC_DOUBLE, 1, &*a.number))) return false;
       } else if (!Global(a.name.c_str(), OneLine(a.text))) {
@@ -299,22 +439,30 @@ class NetCdfWriter final : public ExportWriter {
     return true;
   }
 
-  void Level2Row(const CorrectedSample& sample) {
+  void Level2Row(const CorrectedSample& sample, const ParticulateSample* particulate) {
+    static const std::vector<double> kNone;
     for (Level2Column& l2 : level2_) {
+      const ParticulateSample* p = particulate;
       const std::vector<double>& values = l2.what == Corrected::kATs   ? sample.aTs
                                           : l2.what == Corrected::kCTs ? sample.cTs
-                                                                       : sample.aCorrected;
-      for (int index : kinds_[l2.kind].traces) {
-        const int channel = index < 0 || static_cast<std::size_t>(index) >= channelOfTrace_.size()
-                                ? -1
-                                : channelOfTrace_[static_cast<std::size_t>(index)];
-        l2.column.block.push_back(channel < 0 ? NC_FILL_DOUBLE : OrFill(values[static_cast<std::size_t>(channel)]));
-      }
+                                          : l2.what == Corrected::kA   ? sample.aCorrected
+                                          : p == nullptr               ? kNone
+                                          : l2.what == Corrected::kAp  ? p->ap
+                                          : l2.what == Corrected::kCp  ? p->cp
+                                          : l2.what == Corrected::kAd  ? p->ad
+                                                                       : p->cd;
+      for (int index : kinds_[l2.kind].traces) l2.column.block.push_back(ByChannel(values, index));
     }
     temperatureUsed_.block.push_back(OrFill(sample.temperature));
     salinityUsed_.block.push_back(OrFill(sample.salinity));
     qualityFlag_.block.push_back(sample.flag);
     if (lineHeight_.var >= 0) lineHeight_.block.push_back(OrFill(sample.lineHeight));
+    if (particulate == nullptr) return;
+    flowPeriod_.block.push_back(static_cast<double>(particulate->period));
+    extrapolated_.block.push_back(particulate->extrapolated ? 1.0 : 0.0);
+    slope_.block.push_back(OrFill(particulate->slope));
+    if (particulateHeight_.var >= 0) particulateHeight_.block.push_back(OrFill(particulate->lineHeight));
+    if (poc_.var >= 0) poc_.block.push_back(OrFill(particulate->poc));
   }
 
   bool Check(int code) {
@@ -705,7 +853,8 @@ class NetCdfWriter final : public ExportWriter {
     for (Kind& kind : kinds_) ok = ok && PutBlock(kind.column, count);
     for (Column& column : ancillary_) ok = ok && PutBlock(column, count);
     for (Level2Column& l2 : level2_) ok = ok && PutBlock(l2.column, count);
-    for (Column* column : {&temperatureUsed_, &salinityUsed_, &qualityFlag_, &lineHeight_})
+    for (Column* column : {&temperatureUsed_, &salinityUsed_, &qualityFlag_, &lineHeight_, &flowPeriod_,
+                           &extrapolated_, &slope_, &particulateHeight_, &poc_})
       ok = ok && PutBlock(*column, count);
     written_ += count;
     return ok;
@@ -729,6 +878,13 @@ class NetCdfWriter final : public ExportWriter {
   std::string eventSummary_;                  // one event a line, for the global "events"
   std::vector<Kind> kinds_;
   std::vector<Level2Column> level2_;
+  // Underway: each sample's flow period and the rest along time, and the
+  // filtered periods (their variables: start, end, time, samples; and the
+  // median spectra by kind).
+  Column flowPeriod_, extrapolated_, slope_, particulateHeight_, poc_;
+  const std::vector<FilteredSpectrum>* periods_ = nullptr;
+  int periodVars_[4] = {-1, -1, -1, -1};
+  std::vector<std::pair<std::size_t, int>> periodSpectra_;
   Column temperatureUsed_, salinityUsed_, qualityFlag_, lineHeight_;
   std::vector<int> channelOfTrace_;
   std::vector<std::pair<int, std::vector<double>>> coordinates_;

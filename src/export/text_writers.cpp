@@ -185,9 +185,24 @@ class TextWriter : public ExportWriter {
   const Processor* KeepLevel2(const ExportHeader& header) {
     level2_ = header.processor;
     if (!level2_) return nullptr;
+    methods_ = header.Level2Attributes();
+    underway_ = header.underway != nullptr;
     const ProcessorChannels& ch = level2_->channels();
-    row_.resize(row_.size() + (2 * ch.aTrace.size() + ch.cTrace.size() + 4) * kValueTextMax);
+    const std::size_t underway = underway_ ? 2 * (ch.aTrace.size() + ch.cTrace.size()) + 5 : 0;
+    row_.resize(row_.size() + (2 * ch.aTrace.size() + ch.cTrace.size() + 4 + underway) * kValueTextMax);
     return level2_;
+  }
+  bool underway() const { return underway_; }
+  // The particulate and dissolved spectra of a row's (`missing` in each
+  // where it has none): a_p, c_p, a_d, c_d by channel.
+  char* PutUnderwaySpectra(char* out, const ExportRow& row, std::string_view missing) const {
+    const ProcessorChannels& ch = level2_->channels();
+    if (row.particulate != nullptr) {
+      const ParticulateSample& p = *row.particulate;
+      return PutAll(PutAll(PutAll(PutAll(out, p.ap, missing), p.cp, missing), p.ad, missing), p.cd, missing);
+    }
+    for (std::size_t k = 0; k < 2 * (ch.aTrace.size() + ch.cTrace.size()); ++k) out = PutOptional(out, NAN, 0, missing);
+    return out;
   }
   const Processor* level2() const { return level2_; }
   // ",value", or `missing` for a value that is not finite.
@@ -205,7 +220,7 @@ class TextWriter : public ExportWriter {
   std::vector<std::string> MethodLines() const {
     std::vector<std::string> lines;
     if (!level2_) return lines;
-    for (const ProcessingAttribute& a : level2_->Attributes())
+    for (const ProcessingAttribute& a : methods_)
       lines.push_back(a.name + ": " + (a.number ? Format("%g", *a.number) : a.text));
     return lines;
   }
@@ -232,6 +247,8 @@ class TextWriter : public ExportWriter {
   bool positions_ = false;
   std::vector<Quantity> quantities_;
   const Processor* level2_ = nullptr;
+  std::vector<ProcessingAttribute> methods_;
+  bool underway_ = false;
 };
 
 // A field of CSV's heading line: one line, quoted (RFC 4180) when it holds
@@ -248,10 +265,29 @@ class CsvWriter final : public TextWriter {
  public:
   using TextWriter::TextWriter;
 
+ private:
+  // The underway columns of a row: the spectra, the flow period, whether
+  // the dissolved value was extrapolated, the slope, the line height and
+  // POC ("" where a value is missing).
+  char* PutUnderwayRow(char* out, const ExportRow& row) const {
+    out = PutUnderwaySpectra(out, row, "");
+    const ParticulateSample* p = row.particulate;
+    out = PutOptional(out, p ? static_cast<double>(p->period) : NAN, 0, "");
+    out = PutOptional(out, p ? (p->extrapolated ? 1.0 : 0.0) : NAN, 0, "");
+    out = PutOptional(out, p ? p->slope : NAN, kValueDecimals, "");
+    if (level2()->hasLineHeight()) out = PutOptional(out, p ? p->lineHeight : NAN, kValueDecimals, "");
+    if (poc_) out = PutOptional(out, p ? p->poc : NAN, kAuxDecimals, "");
+    return out;
+  }
+  bool poc_ = false;
+
+ public:
+
   bool Begin(const ExportHeader& header, const ExportOptions&) override {
     KeepMeasured(header);
     KeepPositions(header);
     const Processor* processor = KeepLevel2(header);
+    poc_ = header.underway != nullptr && header.underway->pocCoefficient.has_value();
     std::string& out = text();
     for (const std::string& line : MethodLines()) out += "# " + OneLine(line) + "\n";
     out += "time_utc";
@@ -266,6 +302,15 @@ class CsvWriter final : public TextWriter {
       for (double w : ch.aWavelength) out += Format(",a_corrected%g [1/m]", w);
       out += ",temperature_used [degC],salinity_used [PSU],quality_flag";
       if (p->hasLineHeight()) out += ",absorption_line_height [1/m]";
+      if (underway()) {
+        for (const char* name : {"a_p", "c_p", "a_d", "c_d"}) {
+          const bool c = name[0] == 'c';
+          for (double w : c ? ch.cWavelength : ch.aWavelength) out += Format(",%s%g [1/m]", name, w);
+        }
+        out += ",flow_period,dissolved_extrapolated,particulate_slope";
+        if (p->hasLineHeight()) out += ",particulate_line_height [1/m]";
+        if (header.underway->pocCoefficient) out += ",poc [mg/m^3]";
+      }
     }
     out += '\n';
     return Emit();
@@ -300,6 +345,7 @@ class CsvWriter final : public TextWriter {
       *out++ = ',';
       *out++ = static_cast<char>('0' + c.flag);
       if (level2()->hasLineHeight()) out = PutOptional(out, c.lineHeight, kValueDecimals, "");
+      if (underway()) out = PutUnderwayRow(out, row);
     }
     *out++ = '\n';
     Append(out);
@@ -422,6 +468,15 @@ class SeaBassWriter final : public TextWriter {
       fields += ",wt,sal,quality";
       units += "," + std::string(RowOf(Quantity::kTemperature).seabassUnits) + "," +
                std::string(RowOf(Quantity::kSalinity).seabassUnits) + ",none";
+      if (underway()) {
+        // SeaBASS's fields: ap, cp particulate; ag, cg dissolved.
+        for (const char* name : {"ap", "cp", "ag", "cg"}) {
+          for (double w : name[0] == 'c' ? p->channels().cWavelength : p->channels().aWavelength) {
+            fields += Format(",%s%g", name, w);
+            units += ",1/m";
+          }
+        }
+      }
     }
     out += "/fields=" + fields + "\n/units=" + units + "\n";
     out += SeaBassComment("instrument " + SeaBassValue(header.model) + " serial number " + header.serial +
@@ -443,6 +498,11 @@ class SeaBassWriter final : public TextWriter {
                             "cpg: attenuation corrected for temperature and salinity; both less pure water's; wt, "
                             "sal: the temperature and salinity the correction used; quality: IODE flag (1 good, 2 "
                             "not evaluated, 3 suspect, 4 bad, 9 missing)");
+      if (underway())
+        out += SeaBassComment("ap, cp: particulate absorption (corrected for scattering) and attenuation of whole "
+                              "water after flushing; ag, cg: the dissolved (0.2 um filtered) absorption and "
+                              "attenuation interpolated between the filtered periods; missing on filtered and "
+                              "flushing water");
       for (const std::string& line : MethodLines()) out += SeaBassComment(line);
     }
     out += "/end_header\n";
@@ -470,6 +530,7 @@ class SeaBassWriter final : public TextWriter {
       out = PutOptional(out, c.salinity, kAuxDecimals + 1, kMissing);
       *out++ = ',';
       *out++ = static_cast<char>('0' + c.flag);
+      if (underway()) out = PutUnderwaySpectra(out, row, kMissing);
     }
     *out++ = '\n';
     Append(out);

@@ -60,6 +60,20 @@ double ScatterCorrected(ScatterMethod method, double a, double cAtA, double aRef
   return kNaN;
 }
 
+void ScatterSpectrum(ScatterMethod method, std::span<const double> wa, std::span<const double> a,
+                     std::span<const double> wc, std::span<const double> c, std::optional<double> reference,
+                     std::vector<double>& cAtA, std::vector<double>& out) {
+  const std::size_t na = wa.size();
+  cAtA.assign(na, kNaN);
+  if (!wc.empty()) {
+    for (std::size_t k = 0; k < na; ++k) cAtA[k] = Interpolate(wc, c, wa[k], kCReach);
+  }
+  const double aRef = reference ? Interpolate(wa, a, *reference) : kNaN;
+  const double cRef = reference && !wc.empty() ? Interpolate(wa, cAtA, *reference) : kNaN;
+  out.assign(na, kNaN);
+  for (std::size_t k = 0; k < na; ++k) out[k] = ScatterCorrected(method, a[k], cAtA[k], aRef, cRef);
+}
+
 std::optional<double> DefaultReferenceWavelength(std::span<const double> aWavelengths) {
   std::optional<double> longest;
   for (double w : aWavelengths) {

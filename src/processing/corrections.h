@@ -44,6 +44,18 @@ inline double TsCorrected(double value, double psiT, double psiS, double tempera
 // the end's value; NaN further out (or without points).
 double Interpolate(std::span<const double> xs, std::span<const double> ys, double x, double reach = 0.0);
 
+// c is taken at an a wavelength up to this far (nm) beyond c's own.
+inline constexpr double kCReach = 10.0;
+
+// The scattering correction of a spectrum: `a` at the wavelengths `wa`
+// and `c` at `wc` (both T/S corrected), c interpolated linearly to a's
+// wavelengths (up to kCReach beyond its own) into `cAtA`, a and c at the
+// reference wavelength interpolated between a's; `out` the corrected a
+// (by a's wavelengths; NaN where a value is missing).
+void ScatterSpectrum(ScatterMethod method, std::span<const double> wa, std::span<const double> a,
+                     std::span<const double> wc, std::span<const double> c, std::optional<double> reference,
+                     std::vector<double>& cAtA, std::vector<double>& out);
+
 // The scattering correction of one spectrum. `a` and `cAtA` (c at a's
 // wavelengths) are T/S corrected; `aRef` and `cRef` their values at the
 // reference wavelength. NaN in, NaN out.

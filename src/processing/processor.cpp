@@ -306,18 +306,14 @@ void Processor::Compute(std::size_t index, CorrectedSample& out) {
 
   // Scattering, on a_ts with c_ts at a's wavelengths.
   const std::vector<double>& wa = channels_.aWavelength;
-  std::vector<double> cAtA(na, kNaN);
+  std::vector<double> cAtA;
+  ScatterSpectrum(scatter_, wa, out.aTs, channels_.cWavelength, out.cTs, reference_, cAtA, out.aCorrected);
   if (nc > 0) {
     for (std::size_t k = 0; k < na; ++k) {
-      cAtA[k] = Interpolate(channels_.cWavelength, out.cTs, wa[k], kCReach);
       const double rawC = Interpolate(channels_.cWavelength, line.c, wa[k], kCReach);
       if (std::isfinite(rawC) && std::isfinite(line.a[k]) && rawC < line.a[k] - kCBelowANoise) tests |= kTestCBelowA;
     }
   }
-  out.aCorrected.assign(na, kNaN);
-  const double aRef = reference_ ? Interpolate(wa, out.aTs, *reference_) : kNaN;
-  const double cRef = reference_ && nc > 0 ? Interpolate(wa, cAtA, *reference_) : kNaN;
-  for (std::size_t k = 0; k < na; ++k) out.aCorrected[k] = ScatterCorrected(scatter_, out.aTs[k], cAtA[k], aRef, cRef);
   if (bands_) out.lineHeight = LineHeight(*bands_, out.aCorrected);
 
   if (Spike(index)) tests |= kTestSpike;

@@ -68,8 +68,6 @@ inline constexpr double kCBelowANoise = 0.015;   // m-1
 inline constexpr int kSpikeHalfWindow = 5;       // lines each side: a window of 11
 inline constexpr double kSpikeDeviations = 6.0;  // k
 inline constexpr double kSpikeFloor = 0.003;     // m-1: the least robust deviation counted
-// c is taken at an a wavelength up to this far (nm) beyond c's own.
-inline constexpr double kCReach = 10.0;
 
 // The meter's channels: the line's index and the wavelength of each a and
 // each c channel that it measures.
@@ -163,6 +161,7 @@ class Processor {
   ScatterMethod scatter() const { return scatter_; }
   std::optional<double> referenceWavelength() const { return reference_; }
   bool hasLineHeight() const { return bands_.has_value(); }
+  const std::optional<LineHeightBands>& lineHeightBands() const { return bands_; }
   // The methods and their parameters.
   std::vector<ProcessingAttribute> Attributes() const;
   // Lines held now (bounded: the window and the lags).

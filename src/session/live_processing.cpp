@@ -42,13 +42,19 @@ void FindSourceCalibration(Source& source, ProcessingSettings& settings) {
 
 }  // namespace
 
-std::unique_ptr<LiveProcessing> LiveProcessing::Make(Source& source, ProcessingSettings settings, std::string& error) {
+std::unique_ptr<LiveProcessing> LiveProcessing::Make(Source& source, ProcessingSettings settings,
+                                                     std::optional<UnderwaySettings> underway, std::string& error) {
   std::unique_ptr<LiveProcessing> live(new LiveProcessing());
   live->channels_ = ChannelsOf(ListTraces(source));
   if (settings.correctTs && !settings.tCal) FindSourceCalibration(source, settings);
   live->processor_ = Processor::Make(live->channels_, settings, error);
   if (!live->processor_) return nullptr;
+  if (underway && (live->channels_.aTrace.empty() || live->channels_.cTrace.empty())) {
+    error = "the underway values need both a and c channels";
+    return nullptr;
+  }
   live->settings_ = std::move(settings);
+  live->underway_ = underway;
   return live;
 }
 
@@ -66,6 +72,8 @@ void LiveProcessing::Begin(const Acquisition* run) {
   held_.clear();
   samples_.clear();
   last_.reset();
+  lastParticulate_.reset();
+  if (underway_) live_.emplace(*underway_);
   sequence_ = 0;
   lostBefore_ = false;
 }
@@ -81,14 +89,27 @@ void LiveProcessing::ShipValues(std::optional<double>& temperature, std::optiona
   }
 }
 
+std::optional<bool> LiveProcessing::ValveAt(std::int64_t timeMs) const {
+  if (run_ == nullptr) return std::nullopt;
+  if (const std::optional<ValveSchedule>& schedule = run_->valveSchedule()) {
+    if (const std::optional<std::int64_t> utcMs = run_->UtcOf(timeMs)) return schedule->FilteredAt(*utcMs);
+    return std::nullopt;
+  }
+  for (const AncillaryState& state : run_->ancillary()) {
+    if (state.Stale() || state.Gone()) continue;
+    if (const auto& valve = state.last[static_cast<std::size_t>(Quantity::kValve)]) return *valve > 0.5;
+  }
+  return std::nullopt;
+}
+
 Status LiveProcessing::Take(const SourceLine& line) {
   if (line.status != status::kOk) {
-    held_.push_back({line, -1});
+    held_.push_back({line, -1, std::nullopt});
     return Release();
   }
   std::optional<double> temperature, salinity;
   ShipValues(temperature, salinity);
-  held_.push_back({line, sequence_++});
+  held_.push_back({line, sequence_++, underway_ ? ValveAt(line.time) : std::nullopt});
   processor_->Push(InputOf(line, line.time, temperature, salinity, lostBefore_), ready_);
   lostBefore_ = false;
   return Release();
@@ -96,7 +117,7 @@ Status LiveProcessing::Take(const SourceLine& line) {
 
 void LiveProcessing::Missed(const SourceLine& line) {
   if (line.status == status::kOk) lostBefore_ = true;
-  held_.push_back({line, -1});
+  held_.push_back({line, -1, std::nullopt});
   Release();
 }
 
@@ -132,8 +153,17 @@ Status LiveProcessing::Release() {
           if (at < line.values.size()) line.values[at] = values[k];
         }
       };
-      put(ch.aTrace, sample.aCorrected);
-      put(ch.cTrace, sample.cTs);
+      if (live_) {
+        // The sample's own time (the processor's) places it among the
+        // periods.
+        live_->Take(*processor_, sample, front.filtered, particulate_);
+        put(ch.aTrace, particulate_.ap);
+        put(ch.cTrace, particulate_.cp);
+        lastParticulate_ = particulate_;
+      } else {
+        put(ch.aTrace, sample.aCorrected);
+        put(ch.cTrace, sample.cTs);
+      }
       const Status published = stream_.Publish(line);
       if (result == status::kOk) result = published;
       last_ = std::move(samples_.front());
@@ -151,6 +181,24 @@ bool LiveProcessing::Provisional() const {
   const bool meterAlone = last_->temperatureOrigin == ValueOrigin::kMeter && !settings_.shipTemperature;
   return !(final(last_->temperatureOrigin) || meterAlone) || !final(last_->salinityOrigin) ||
          (last_->tests & kTestAncillary) != 0;
+}
+
+std::string LiveProcessing::UnderwayCaption() const {
+  if (!live_) return {};
+  std::string text;
+  if (const std::string alarm = live_->Alarm(); !alarm.empty()) text = alarm + "; ";
+  if (lastParticulate_ && std::isfinite(lastParticulate_->slope)) {
+    text += Format("gamma %.2f", lastParticulate_->slope);
+    if (std::isfinite(lastParticulate_->lineHeight))
+      text += Format(", line height %.4f 1/m", lastParticulate_->lineHeight);
+    text += "; ";
+  }
+  const std::vector<FilteredSpectrum>& periods = live_->periods().periods();
+  if (periods.empty()) return text + "no filtered period yet";
+  const std::optional<std::int64_t> utc = run_ != nullptr ? run_->UtcOf(periods.back().medianMs) : std::nullopt;
+  return text + "dissolved: the filtered period of " +
+         (utc ? IsoUtc(*utc, false).substr(11, 5) + " UTC"
+              : Format("minute %lld of the run", static_cast<long long>(periods.back().medianMs / 60000)));
 }
 
 std::string LiveProcessing::Caption() const {

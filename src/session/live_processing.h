@@ -18,6 +18,14 @@
 // (SampleStream::Pass) in its place in the order. The run's Finish gives
 // the samples still held.
 //
+// With the underway processing (processing/underway.h) the lines carry the
+// particulate values instead: each absorption trace a_p (corrected for
+// scattering), each attenuation trace c_p, on whole water after flushing
+// and against the last completed filtered period (provisional), not a
+// number on filtered and flushing water. The valve's state at a line is
+// the run's schedule at the line's UTC, else its ship's data sources' last
+// valve reading while fresh.
+//
 // The water's temperature and salinity are the user's values, else the
 // run's ship's data sources' latest readings while they are fresh, else
 // (temperature) the meter's external temperature: what is known at the
@@ -34,6 +42,7 @@
 #include <vector>
 
 #include "processing/processor.h"
+#include "processing/underway.h"
 #include "session/sample_stream.h"
 #include "source/source.h"
 
@@ -46,7 +55,8 @@ class LiveProcessing final : public SampleConsumer {
   // The processing of `source`'s lines with `settings` (T_cal found beside
   // the source's device file when the settings give none); null with
   // `error` saying why the settings cannot work for this meter.
-  static std::unique_ptr<LiveProcessing> Make(Source& source, ProcessingSettings settings, std::string& error);
+  static std::unique_ptr<LiveProcessing> Make(Source& source, ProcessingSettings settings,
+                                              std::optional<UnderwaySettings> underway, std::string& error);
 
   // A new run (null: none) whose ship's data the processing reads: the
   // processor starts afresh.
@@ -70,16 +80,29 @@ class LiveProcessing final : public SampleConsumer {
   // scattering: proportional at 715 nm".
   std::string Caption() const;
 
+  // --- Underway -----------------------------------------------------------
+  bool underway() const { return underway_.has_value(); }
+  // The latest particulate sample given out (none before the first).
+  const std::optional<ParticulateSample>& lastParticulate() const { return lastParticulate_; }
+  const LiveUnderway* liveUnderway() const { return live_ ? &*live_ : nullptr; }
+  // The particulate read-outs in a line: "gamma 1.02, line height 0.0031
+  // 1/m; dissolved: the filtered period of 05:06 UTC", with the alarm
+  // first when there is one.
+  std::string UnderwayCaption() const;
  private:
   LiveProcessing() = default;
   // The run's ship's temperature and salinity now, while fresh.
   void ShipValues(std::optional<double>& temperature, std::optional<double>& salinity) const;
+  // Whether the valve was on filter at the line stamped `timeMs` (none:
+  // not known).
+  std::optional<bool> ValveAt(std::int64_t timeMs) const;
   // Gives out the lines at the front whose samples are ready.
   Status Release();
 
   struct Held {
     SourceLine line;
     long sequence = -1;  // -1: not the processor's (passed on as missed)
+    std::optional<bool> filtered;
   };
 
   std::unique_ptr<Processor> processor_;
@@ -93,6 +116,10 @@ class LiveProcessing final : public SampleConsumer {
   std::optional<CorrectedSample> last_;
   long sequence_ = 0;
   bool lostBefore_ = false;
+  std::optional<UnderwaySettings> underway_;
+  std::optional<LiveUnderway> live_;
+  std::optional<ParticulateSample> lastParticulate_;
+  ParticulateSample particulate_;
 };
 
 }  // namespace sondrix

@@ -113,7 +113,8 @@ void Session::BeginHistory(int traceCount, int binsize) {
   corrected_.Begin(traceCount, binsize);
 }
 
-bool Session::SetProcessing(std::optional<ProcessingSettings> settings, std::string& error) {
+bool Session::SetProcessing(std::optional<ProcessingSettings> settings, std::string& error,
+                            std::optional<UnderwaySettings> underway) {
   if (processing_) {
     stream_.Unsubscribe(*processing_);
     processing_.reset();
@@ -123,7 +124,7 @@ bool Session::SetProcessing(std::optional<ProcessingSettings> settings, std::str
     error = "no meter or file is open";
     return false;
   }
-  processing_ = LiveProcessing::Make(*source_, std::move(*settings), error);
+  processing_ = LiveProcessing::Make(*source_, std::move(*settings), underway, error);
   if (!processing_) return false;
   // Its queue lets it catch up after a burst rather than lose lines: a few
   // seconds of the fastest meter.

@@ -134,9 +134,11 @@ class Session {
 
   // --- The live processing (session/live_processing.h) ----------------------------------
   // Corrects the run's lines with `settings` from now on (the next run's
-  // from its start); none (nullopt) stops it. False with `error` when the
-  // settings cannot work for the source (the processing is then off).
-  bool SetProcessing(std::optional<ProcessingSettings> settings, std::string& error);
+  // from its start), with `underway` giving the particulate values instead;
+  // none (nullopt) stops it. False with `error` when the settings cannot
+  // work for the source (the processing is then off).
+  bool SetProcessing(std::optional<ProcessingSettings> settings, std::string& error,
+                     std::optional<UnderwaySettings> underway = std::nullopt);
   const LiveProcessing* processing() const { return processing_.get(); }
 
  private:

@@ -91,6 +91,8 @@ TEST(SimOptions, EveryOptionSetsWhatThePageSaysAndRefusesWhatItsRangeLeavesOut) 
          return w && w->temperature == -2.0 && w->salinity == 45.0 && w->scatter == 0.5 && w->tCal == 20.0;
        }},
       {{"--water", "25,35"}, [](const Options& o) { return o.settings.water && o.settings.water->scatter == 0.0; }},
+      {{"--water", "25,35", "--underway", "60,10,5"},
+       [](const Options& o) { return o.underway && o.underway->Text() == "60,10,5"; }},
       {{"--packet-type", "0", "--drop-ack", "2", "--report", "r.tsv", "--quiet"},
        [](const Options& o) {
          return o.settings.packetType == 0 && o.settings.dropAck == 2 && o.report == "r.tsv" && o.quiet;
@@ -191,6 +193,7 @@ TEST(SimOptions, EveryOptionSetsWhatThePageSaysAndRefusesWhatItsRangeLeavesOut) 
                                                          {"--water", "20,-1"},
                                                          {"--water", "20,35,0.6"},
                                                          {"--water", "20"},
+                                                         {"--water", "20,0", "--underway", "60,60"},
                                                          {"--drop-ack", "0"},
                                                          {"--nmea", "--udp", "65536"},
                                                          {"--nmea", "--seconds", "0"},

@@ -35,11 +35,25 @@ struct ReportedTruth {
   double corrected = 0.0;  // what the proportional scattering correction must give
 };
 
+// The underway water's truth of one channel (--underway).
+struct ReportedUnderway {
+  bool attenuation = true;
+  double wavelength = 0.0;
+  double particulate = 0.0;  // a_p after the scattering correction, or c_p
+  double dissolved = 0.0;    // at the first sample
+  double dissolvedPerHour = 0.0;
+};
+
 struct Report {
   std::vector<ReportedPacket> packets;
   // The water mode's water (T, S, T_cal, scatter) and truth; empty without.
   std::vector<double> water;
   std::vector<ReportedTruth> truth;
+  // The underway water's (channel by channel), its valve schedule and
+  // c_p's spectral slope.
+  std::vector<ReportedUnderway> underway;
+  std::string valveSchedule;
+  double slope = 0.0;
   long long totalPackets = -1;
   long long totalSamples = -1;
   long long totalLost = -1;
@@ -110,6 +124,24 @@ inline Report ReadReport(const std::string& path) {
       t.attenuation = f[1] == "c";
       if (!ParseWhole(f[2], t.wavelength) || !ParseWhole(f[3], t.ts) || !ParseWhole(f[4], t.corrected)) return bad();
       report.truth.push_back(t);
+      continue;
+    }
+    if (f.size() == 4 && f[0] == "particulate") {
+      ReportedUnderway u;
+      u.attenuation = f[1] == "c";
+      if (!ParseWhole(f[2], u.wavelength) || !ParseWhole(f[3], u.particulate)) return bad();
+      report.underway.push_back(u);
+      continue;
+    }
+    if (f.size() == 5 && f[0] == "dissolved") {
+      if (report.underway.empty() || !ParseWhole(f[3], report.underway.back().dissolved) ||
+          !ParseWhole(f[4], report.underway.back().dissolvedPerHour))
+        return bad();
+      continue;
+    }
+    if (f.size() == 3 && f[0] == "underway") {
+      report.valveSchedule = f[1];
+      if (!ParseWhole(f[2], report.slope)) return bad();
       continue;
     }
     if (f.size() == 4 && f[0] == "totals") {

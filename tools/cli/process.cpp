@@ -26,7 +26,9 @@ constexpr const char* kUsage = R"( --out FILE.nc|FILE.sb|FILE.csv
                           [--temperature DEGC] [--salinity PSU] [--t-cal DEGC]
                           [--ts-table FILE] [--scatter none|baseline|proportional]
                           [--reference-wavelength NM] [--lag-c SECONDS]
-                          [--lag-ancillary SECONDS] [--force]
+                          [--lag-ancillary SECONDS]
+                          [--underway [--flush SECONDS] [--poc-coefficient K]]
+                          [--force]
 
 Corrects the absorption (a) and attenuation (c) of a data file for the
 water's temperature and salinity (Roettgers, McKee and Utschig 2014) and
@@ -44,6 +46,15 @@ nothing gives is an error, never assumed. T_cal, the water temperature of
 the clean-water calibration: --t-cal, else the one the offset calibration
 recorded beside the recording's device file; without one the correction
 is refused.
+
+Underway (--underway), on a ship's flow-through system whose valve now and
+then sends the water through a 0.2 um filter (the recording's valve state,
+docs/ancillary.md): the dissolved spectra of each filtered period (the
+median after flushing), interpolated in time, are taken from the whole
+water to give the particulate absorption and attenuation (Slade et al.
+2010), a_p corrected for scattering with c_p; with c_p's spectral slope,
+the particulate line height and, with --poc-coefficient, POC. The first
+--flush seconds after each switch (default 120) are flushing water.
 )";
 
 constexpr const char* kFooter = R"(A line on standard output gives the samples processed and their flags;
@@ -116,6 +127,18 @@ int RunProcess(std::span<char*> args) {
   AddNumber(app, "--lag-c", "SECONDS", lagC, "the time c lags a by (default 0)", Any);
   AddNumber(app, "--lag-ancillary", "SECONDS", lagAncillary,
             "the time the ship's data lags the meter by (default 0)", Any);
+  bool underway = false;
+  std::optional<double> flush, poc;
+  CLI::Option* underwayFlag =
+      app.add_flag("--underway", underway,
+                   "add the particulate and dissolved values of a flow-through run with a switched 0.2 um filter");
+  AddNumber(app, "--flush", "SECONDS", flush, "seconds after each switch of the valve that are flushing (default 120)",
+            [](double s) { return s < 0.0 || s > 3600.0 ? std::string("not 0 ... 3600 seconds") : ""; })
+      ->needs(underwayFlag);
+  AddNumber(app, "--poc-coefficient", "K", poc,
+            "particulate organic carbon, mg m-3, as K times c_p at 660 nm (K in mg m-2, named in the file)",
+            [](double k) { return k <= 0.0 ? std::string("not a positive coefficient") : ""; })
+      ->needs(underwayFlag);
   app.add_flag("--force", options.force, "replace the output when it exists");
   if (const std::optional<int> status = ParseCommand(app, args)) return *status;
 
@@ -130,6 +153,12 @@ int RunProcess(std::span<char*> args) {
     return 1;
   }
   options.processing = std::move(settings);
+  if (underway) {
+    UnderwaySettings settings;
+    settings.flushSeconds = flush.value_or(settings.flushSeconds);
+    settings.pocCoefficient = poc;
+    options.underway = settings;
+  }
   options.invocation = Invocation(args);
   const bool terminal = ::isatty(STDERR_FILENO) != 0;
   int shown = -1;
@@ -153,6 +182,7 @@ int RunProcess(std::span<char*> args) {
               FlagSummary(result).c_str());
   if (result.damaged > 0) std::printf(" (%ld damaged lines left out)", result.damaged);
   if (const std::string ship = AncillarySummary(result); !ship.empty()) std::printf("; %s", ship.c_str());
+  if (const std::string flow = FlowSummary(result); !flow.empty()) std::printf("; underway: %s", flow.c_str());
   std::printf("\n");
   return 0;
 }

@@ -106,9 +106,9 @@ void BenthSimulator::MakePacket(BenthPacketFields& f) {
     // do not depend on the spacing.
     const LimitFaults& limits = settings_.limits;
     const double bend = i == bent ? limits.bend : 0.0;
-    const double cTarget = ChannelTarget(settings_, true, c.traces[i].wavelength, waterDepth) +
+    const double cTarget = ChannelTarget(settings_, true, c.traces[i].wavelength, waterDepth, seconds) +
                            settings_.valueNoise * GaussianOf(signal_) + bend;
-    const double aTarget = ChannelTarget(settings_, false, c.traces[n + i].wavelength, waterDepth) +
+    const double aTarget = ChannelTarget(settings_, false, c.traces[n + i].wavelength, waterDepth, seconds) +
                            settings_.valueNoise * GaussianOf(signal_) + bend;
     const double jitter1 = 1.0 + 0.001 * GaussianOf(signal_);
     const double jitter2 = 1.0 + 0.001 * GaussianOf(signal_);

@@ -173,6 +173,14 @@ int Run(const Options& o) {
       std::fprintf(stderr, "%s: --water: %s\n", kProgram, error.c_str());
       return kExitFailed;
     }
+    // The valve's schedule runs on UTC: the first sample's (--utc-start),
+    // else the clock's now (a paced run starts within the second).
+    if (o.underway) {
+      double now = 0.0;
+      std::int64_t nowUs = 0;
+      Output::NowWithUtc(now, nowUs);
+      settings.water->underway = sondrix::sim::UnderwayWater{*o.underway, o.utcStartMs.value_or(nowUs / 1000)};
+    }
   }
   const std::unique_ptr<sondrix::sim::PacketStream> stream = sondrix::sim::MakeStream(device, settings);
   sondrix::sim::PacketStream& sim = *stream;

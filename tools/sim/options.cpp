@@ -270,6 +270,18 @@ void DeclareMeter(CLI::App& app, Options& o) {
       "degrees and salinity S (applied through the program's temperature and salinity coefficients), its "
       "absorption tube losing the share SCATTER of the scattering (default 0); the external temperature reads "
       "T; --report gives the true corrected spectra (docs/processing.md)");
+  auto underway = [&o](const std::string& text) {
+    ValveSchedule parsed;
+    std::string error;
+    if (!ParseValveSchedule(text, parsed, error)) return false;
+    o.underway = parsed;
+    return true;
+  };
+  Add(app, "--underway", "EVERY,FILTERED[,OFFSET]", "minutes, 0 < FILTERED < EVERY, 0 <= OFFSET < EVERY", underway,
+      "with --water: underway water through a flow-through system whose valve puts a 0.2 um filter in the way "
+      "FILTERED minutes every EVERY minutes from the hour (UTC; OFFSET minutes later): a drifting dissolved part "
+      "always, a known particulate part (c_p slope 1) only on whole water; --report gives both "
+      "(docs/processing.md, \"Underway\")");
   AddNumber<double>(app, "--value-noise", "X", "a standard deviation in 1/m", s.valueNoise, NonNegative,
                     "noise of the calibrated A and C values, 1/m standard deviation, cut at 3 sigma; 0 for none");
   AddNumber<unsigned>(
@@ -565,6 +577,10 @@ Request ParseArguments(int argc, const char* const* argv, Options& o, std::strin
   using Sink = NmeaRunOptions::Sink;
   if (o.pty) o.receiver.sink = Sink::kPty;
   if (!o.receiver.out.empty()) o.receiver.sink = Sink::kFile;
+  if (o.underway && !o.settings.water) {
+    text = "--underway needs --water";
+    return Request::kWrong;
+  }
   if (!nmea && o.utcStartMs && (o.realtime || (o.pty && !o.fast))) {
     text =
         "--utc-start needs an unpaced run (--out, standard output or --pty --fast): paced samples take the time "

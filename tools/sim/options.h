@@ -32,6 +32,9 @@ struct Options {
   bool replugOther = false;
   bool quiet = false;
   SimSettings settings;
+  // --underway: the water mode's flow-through valve schedule (the water
+  // is then underway water, simulator.h).
+  std::optional<ValveSchedule> underway;
   // --nmea: the GPS receiver instead of a meter, with all its options here.
   bool nmea = false;
   NmeaRunOptions receiver;

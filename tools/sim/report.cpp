@@ -77,9 +77,18 @@ void PacketReport::Water(const WaterSettings& water, const std::vector<SimChanne
   for (const SimChannel& channel : channels) {
     const double w = channel.wavelength;
     const double ts = WaterAbsorption(w) + (channel.attenuation ? 1.0 : water.scatter) * WaterScattering(w);
+    if (water.underway) {
+      const double particulate = channel.attenuation ? ParticulateAttenuation(w) : WaterAbsorption(w);
+      text += Format("particulate\t%s\t%.2f\t%.9f\n", channel.attenuation ? "c" : "a", w, particulate);
+      text += Format("dissolved\t%s\t%.2f\t%.9f\t%.9f\n", channel.attenuation ? "c" : "a", w,
+                     DissolvedWater(w, 0.0), DissolvedWater(w, 1.0) - DissolvedWater(w, 0.0));
+      continue;
+    }
     text += Format("truth\t%s\t%.2f\t%.9f\t%.9f\n", channel.attenuation ? "c" : "a", w, ts,
                    channel.attenuation ? ts : WaterAbsorption(w));
   }
+  if (water.underway)
+    text += Format("underway\t%s\t%.4f\n", water.underway->valve.Text().c_str(), kUnderwaySlope);
   std::fputs(text.c_str(), file_.get());
 }
 

@@ -27,6 +27,12 @@
 // must give (a_true + scatter b for a, a_true + b for c); the scattering
 // corrected one what the proportional correction must give (a_true; for c
 // the T/S corrected value again).
+//
+// Underway (--underway), in place of the truth lines:
+//
+//   particulate  a|c  <wavelength>  <a_p after the scattering correction, or c_p>
+//   dissolved    a|c  <wavelength>  <at the first sample>  <change per hour>
+//   underway     <EVERY,FILTERED,OFFSET>  <c_p's spectral slope>
 #pragma once
 
 #include <cstdint>

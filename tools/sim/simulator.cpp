@@ -89,17 +89,34 @@ double WaterAbsorption(double wavelength) {
 
 double WaterScattering(double wavelength) { return 0.3 * (550.0 / wavelength); }
 
-double WaterReading(const WaterSettings& water, bool attenuation, double wavelength) {
-  const std::optional<TsCoefficients> psi = water.table.At(wavelength);
-  if (!psi) return std::numeric_limits<double>::quiet_NaN();
-  const double b = WaterScattering(wavelength);
-  const double warmer = psi->psiT * (water.temperature - water.tCal);
-  return attenuation ? WaterAbsorption(wavelength) + b + warmer + psi->psiSc * water.salinity
-                     : WaterAbsorption(wavelength) + water.scatter * b + warmer + psi->psiSa * water.salinity;
+double DissolvedWater(double wavelength, double hours) {
+  return (0.15 + 0.03 * hours) * std::exp(-0.018 * (wavelength - 412.0)) + 0.005 * hours;
 }
 
-double ChannelTarget(const SimSettings& settings, bool attenuation, double wavelength, double depth) {
-  if (settings.water) return FaultyTarget(settings.limits, WaterReading(*settings.water, attenuation, wavelength));
+double ParticulateAttenuation(double wavelength) { return 0.5 * std::pow(wavelength / 550.0, -kUnderwaySlope); }
+
+double WaterReading(const WaterSettings& water, bool attenuation, double wavelength, double seconds) {
+  const std::optional<TsCoefficients> psi = water.table.At(wavelength);
+  if (!psi) return std::numeric_limits<double>::quiet_NaN();
+  const double warmer = psi->psiT * (water.temperature - water.tCal);
+  const double salt = (attenuation ? psi->psiSc : psi->psiSa) * water.salinity;
+  if (water.underway) {
+    const UnderwayWater& u = *water.underway;
+    const double dissolved = DissolvedWater(wavelength, seconds / 3600.0);
+    const auto utcMs = u.utcStartMs + static_cast<std::int64_t>(std::llround(seconds * 1000.0));
+    if (u.valve.FilteredAt(utcMs)) return dissolved + warmer + salt;
+    const double cp = ParticulateAttenuation(wavelength);
+    const double ap = WaterAbsorption(wavelength);
+    return dissolved + warmer + salt + (attenuation ? cp : ap + water.scatter * (cp - ap));
+  }
+  const double b = WaterScattering(wavelength);
+  return attenuation ? WaterAbsorption(wavelength) + b + warmer + salt
+                     : WaterAbsorption(wavelength) + water.scatter * b + warmer + salt;
+}
+
+double ChannelTarget(const SimSettings& settings, bool attenuation, double wavelength, double depth, double seconds) {
+  if (settings.water)
+    return FaultyTarget(settings.limits, WaterReading(*settings.water, attenuation, wavelength, seconds));
   return FaultyTarget(settings.limits, attenuation ? TargetAttenuation(wavelength, depth, settings.maxDepth)
                                                    : TargetAbsorption(wavelength, depth, settings.maxDepth));
 }
@@ -423,7 +440,7 @@ void Simulator::MakePacket(MeterPacketFields& fields) {
   std::vector<double> ratio(m * n, 1.0);
   std::vector<double> largest(n, 0.0);
   for (std::size_t i = 0; i < n; ++i) {
-    const double clean = ChannelTarget(settings_, attenuation_[i], wavelength_[i], waterDepth);
+    const double clean = ChannelTarget(settings_, attenuation_[i], wavelength_[i], waterDepth, seconds);
     const double term = TemperatureTerm(*config_, static_cast<int>(i), e.temperature);
     const double offset = config_->traces[i].offset;
     for (std::size_t k = 0; k < m; ++k) {

@@ -20,6 +20,7 @@
 #include "common/status.h"
 #include "config/benth_meter_config.h"
 #include "config/meter_config.h"
+#include "io/ancillary.h"
 #include "io/meter_packet.h"
 #include "processing/ts_table.h"
 #include "source/factories.h"
@@ -78,22 +79,50 @@ struct LimitFaults {
 // a_true + b, and the proportional scattering correction, with a_true 0 at
 // the reference wavelength (>= 700 nm), gives a_true exactly: the report's
 // truth lines (report.h).
+//
+// Underway (--underway EVERY,FILTERED[,OFFSET]): the water runs through a
+// flow-through system whose valve routes it through a 0.2 um filter on the
+// schedule (minutes, from the hour of UTC, as io/ancillary.h's
+// ValveSchedule). What is everything but water is then split into a
+// dissolved part, which drifts slowly, and a particulate one, which the
+// filter holds back:
+//
+//   dissolved  a_d = c_d = (0.15 + 0.03 h) exp(-0.018 (l - 412)) + 0.005 h
+//              (h: hours since the first sample; the last term the
+//              instrument's drift)
+//   particulate a_p = WaterAbsorption, c_p = 0.5 (l / 550)^-1 (a spectral
+//              slope of 1), b_p = c_p - a_p
+//
+// so that on filter a = a_d, c = c_d, and on whole water a = a_d + a_p +
+// SCATTER b_p, c = c_d + c_p (each with the water's temperature and
+// salinity terms as above). The report gives a_p, c_p, the slope and the
+// dissolved model (report.h).
+struct UnderwayWater {
+  ValveSchedule valve;
+  std::int64_t utcStartMs = 0;  // the first sample's UTC time
+};
 struct WaterSettings {
   double temperature = 20.0;  // degrees Celsius
   double salinity = 0.0;
   double scatter = 0.0;       // 0 ... 0.5
   double tCal = 20.0;         // the simulated calibration's water temperature
   TsTable table;
+  std::optional<UnderwayWater> underway;
 };
+inline constexpr double kUnderwaySlope = 1.0;
+// The dissolved part at `hours` since the first sample, and the
+// particulate attenuation, 1/m.
+double DissolvedWater(double wavelength, double hours);
+double ParticulateAttenuation(double wavelength);
 inline constexpr double kSimCalibrationTemperature = 20.0;
 // The water's true absorption, 1/m: 0.4 (exp(-0.014 (l - 412)) -
 // exp(-0.014 (700 - 412))) below 700 nm, 0 from 700 nm on.
 double WaterAbsorption(double wavelength);
 // Its scattering, 1/m: 0.3 (550 / l).
 double WaterScattering(double wavelength);
-// What the meter reads of the water at a wavelength (see above); NaN for
-// a wavelength outside the table.
-double WaterReading(const WaterSettings& water, bool attenuation, double wavelength);
+// What the meter reads of the water at a wavelength `seconds` after the
+// first sample (see above); NaN for a wavelength outside the table.
+double WaterReading(const WaterSettings& water, bool attenuation, double wavelength, double seconds);
 
 struct SimSettings {
   double rate = 6.0;             // samples per second (nominal; see PeriodCount)
@@ -253,7 +282,7 @@ double FaultyTarget(const LimitFaults& limits, double clean);
 // The value a channel is made to calibrate to before the value noise: the
 // water mode's reading, else the diving profile's model at `depth`, with
 // the limit faults (FaultyTarget).
-double ChannelTarget(const SimSettings& settings, bool attenuation, double wavelength, double depth);
+double ChannelTarget(const SimSettings& settings, bool attenuation, double wavelength, double depth, double seconds);
 // The water temperature the meter's external sensor reads at `depth`: the
 // water mode's, else WaterTemperature.
 double ExternalTemperature(const SimSettings& settings, double depth);
