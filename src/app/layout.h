@@ -34,20 +34,9 @@
 
 namespace sondrix {
 
-// The smallest window contents (menu bar left out) the user can make.
-inline constexpr int kMinPanelWidth = 480;
-inline constexpr int kMinPanelHeight = 320;
-// The smallest graph the layout shrinks the graphs to.
-inline constexpr int kMinGraphWidth = 400;
-inline constexpr int kMinGraphHeight = 200;
-// The closest the trace labels come (row to row, in pixels).
-inline constexpr int kMinLabelPitch = 21;
-
 struct CtrlRect {
-  int left = 0;
-  int top = 0;
-  int width = 0;
-  int height = 0;
+  int left = 0, top = 0;
+  int width = 0, height = 0;
   int right() const { return left + width; }
   int bottom() const { return top + height; }
   bool operator==(const CtrlRect&) const = default;
@@ -55,13 +44,10 @@ struct CtrlRect {
 
 struct MainLayout {
   // The main panel and its XY graph as loaded: the preferred layout.
-  int origPnlHt = 0;
-  int origPnlWt = 0;
-  int origGphHt = 0;
-  int origGphWt = 0;
+  int origPnlHt = 0, origPnlWt = 0;
+  int origGphHt = 0, origGphWt = 0;
   // The panel's size the controls were last laid out for.
-  int oldPnlHt = 0;
-  int oldPnlWt = 0;
+  int oldPnlHt = 0, oldPnlWt = 0;
   // Where the resource file puts every control the layout places.
   std::map<int, CtrlRect> loaded;
   // The split view: the graph controls of the panes in order (fewer than
@@ -96,6 +82,10 @@ std::span<const int> YElements();
 
 // The panel as loaded, as the preferred layout.
 MainLayout RecordMainLayout(int panel);
+
+// The smallest window contents (menu bar left out) the user can make.
+inline constexpr int kMinPanelWidth = 480;
+inline constexpr int kMinPanelHeight = 320;
 // The smallest the user may make the window: kMinPanelHeight x
 // kMinPanelWidth, or the loaded size where that is smaller.
 void LimitPanelSize(int panel, const MainLayout& layout);
@@ -107,7 +97,14 @@ void LimitPanelSize(int panel, const MainLayout& layout);
 // larger than the screen.
 void PlacePanel(int panel, int top, int left, int height, int width);
 
-// Where the controls go for a panel of `height` x `width`.
+// The smallest graph the layout shrinks the graphs to.
+inline constexpr int kMinGraphWidth = 400;
+inline constexpr int kMinGraphHeight = 200;
+// The closest the trace labels come (row to row, in pixels).
+inline constexpr int kMinLabelPitch = 21;
+// Where the controls go for a panel of `height` x `width`: the graphs no
+// smaller than kMinGraphWidth x kMinGraphHeight, the trace labels no closer
+// than kMinLabelPitch.
 Placement LayOut(const MainLayout& layout, int height, int width);
 // Lays the controls out again when the panel's size differs from the last
 // one, or the split view's panes from those laid out.

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <utility>
 
 #include "platform/paths.h"
@@ -76,6 +77,12 @@ bool OwnedFile::Sync() { return Flush() && ::fdatasync(::fileno(stream_)) == 0; 
 bool SyncFile(const std::string& path) { return platform::SyncFileAt(path); }
 
 bool SyncDirectoryOf(const std::string& path) { return platform::SyncFolderOf(path); }
+
+std::string BesidePath(std::string_view file, std::string_view extension) {
+  std::filesystem::path path{std::string(file)};
+  path.replace_extension(std::string(extension));
+  return path.string();
+}
 
 bool OwnedFile::Close() {
   std::FILE* stream = release();

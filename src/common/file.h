@@ -88,4 +88,9 @@ bool SyncFile(const std::string& path);
 // created or renamed there) on the disk; false when it cannot.
 bool SyncDirectoryOf(const std::string& path);
 
+// The name of a file kept beside `file` (its companion, its track): `file`
+// with its extension, as std::filesystem takes it (from the last dot of the
+// file's own name), replaced by `extension` (".meta.json").
+std::string BesidePath(std::string_view file, std::string_view extension);
+
 }  // namespace sondrix

@@ -13,9 +13,6 @@ namespace p = panels;
 using platform::Attr;
 using platform::EventType;
 
-// The wait panel's height with the bar and Cancel under its text.
-constexpr int kCancellableHeight = 148;
-
 }  // namespace
 
 bool ProgressBar::Set(double fraction) {
@@ -41,6 +38,8 @@ ProgressMessage::ProgressMessage(std::string_view text) {
   panel_ = Message_Panel();
   if (panel_ <= 0) return;
   platform::Ui& ui = platform::ui();
+  // The wait panel's height with the bar and Cancel under its text.
+  constexpr int kCancellableHeight = 148;
   ui.SetPanelAttribute(panel_, Attr::Height, kCancellableHeight);
   ui.SetCtrlAttribute(panel_, p::kWaitCancel, Attr::Visible, 1);
   bar_ = ProgressBar(panel_, p::kWaitProgress);

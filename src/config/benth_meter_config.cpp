@@ -24,7 +24,6 @@
 namespace sondrix {
 namespace {
 
-constexpr double kTolerance = 1e-10;
 // Palette entries of the spectrum that "default" spreads the wavelengths over.
 constexpr int kSpectralColors = 124;
 constexpr int kDarkerHalf = 128;
@@ -253,15 +252,12 @@ Status BenthMeterConfig::ReadConfig(std::FILE* file) {
 // --- Copying, comparing, what the displays ask ----------------------------------------
 
 Status BenthMeterConfig::CopyConfig(Config& to) const {
-  Status result = status::kOk;
-  if (BenthMeterConfig* b = CopyShared<BenthMeterConfig>(to, result)) b->skip = skip;
-  return result;
+  return CopyShared<BenthMeterConfig>(to, [this](BenthMeterConfig& copy) { copy.skip = skip; });
 }
 
 int BenthMeterConfig::CompConfig(const Config& other) const {
-  const BenthMeterConfig* b = SameShared<BenthMeterConfig>(other, kTolerance);
+  const BenthMeterConfig* b = SameShared<BenthMeterConfig>(other);
   if (b == nullptr || skip != b->skip) return 0;
-  auto close = [](double x, double y) { return std::fabs(x - y) <= kTolerance; };
   const auto n = static_cast<std::size_t>(Wavelengths());
   for (std::size_t i = 0; i < n; ++i) {
     if (traces[i].name != b->traces[i].name) return 0;
@@ -269,7 +265,7 @@ int BenthMeterConfig::CompConfig(const Config& other) const {
   for (std::size_t i = 0; i < traces.size(); ++i) {
     const BenthTraceCal& x = traces[i];
     const BenthTraceCal& y = b->traces[i];
-    if (!close(x.cOffset, y.cOffset) || !close(x.aOffset, y.aOffset) || x.color != y.color) return 0;
+    if (!Near(x.cOffset, y.cOffset) || !Near(x.aOffset, y.aOffset) || x.color != y.color) return 0;
   }
   return 1;
 }

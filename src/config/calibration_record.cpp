@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 
 #include "common/file.h"
@@ -13,11 +12,7 @@
 
 namespace sondrix {
 
-std::string CalibrationRecordPathFor(std::string_view deviceFile) {
-  std::filesystem::path path{std::string(deviceFile)};
-  path.replace_extension(".calibration");
-  return path.string();
-}
+std::string CalibrationRecordPathFor(std::string_view deviceFile) { return BesidePath(deviceFile, ".calibration"); }
 
 Status WriteCalibrationRecord(const std::string& deviceFile, const CalibrationWater& water) {
   ReplacingFile file(CalibrationRecordPathFor(deviceFile));

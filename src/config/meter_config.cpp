@@ -27,8 +27,6 @@
 namespace sondrix {
 namespace {
 
-constexpr double kTolerance = 1e-10;
-
 constexpr std::string_view kWrongTraceCount = "Trace count is wrong for device type";
 
 // A bin temperature: finite, and not of the scale below the normal doubles,
@@ -165,24 +163,21 @@ Status MeterConfig::ReadConfig(std::FILE* file) {
 // --- Copying, comparing, what the displays ask ---------------------------------------
 
 Status MeterConfig::CopyConfig(Config& to) const {
-  Status result = status::kOk;
   // Copies (a data file's header, the editor's working copy) keep the
   // capabilities word, so that writing a copy loses nothing.
-  if (MeterConfig* meter = CopyShared<MeterConfig>(to, result)) meter->auxCapabilities = auxCapabilities;
-  return result;
+  return CopyShared<MeterConfig>(to, [this](MeterConfig& copy) { copy.auxCapabilities = auxCapabilities; });
 }
 
 // The capabilities word and the temperature corrections of the bins are
 // not compared.
 int MeterConfig::CompConfig(const Config& other) const {
-  const MeterConfig* b = SameShared<MeterConfig>(other, kTolerance);
+  const MeterConfig* b = SameShared<MeterConfig>(other);
   if (b == nullptr) return 0;
-  auto close = [](double x, double y) { return std::fabs(x - y) <= kTolerance; };
   for (std::size_t i = 0; i < traces.size(); ++i) {
     const TraceCal& x = traces[i];
     const TraceCal& y = b->traces[i];
-    if (x.name != y.name || !close(x.offset, y.offset) || !close(x.refTemp, y.refTemp) ||
-        !close(x.tempSlope, y.tempSlope) || x.color != y.color) {
+    if (x.name != y.name || !Near(x.offset, y.offset) || !Near(x.refTemp, y.refTemp) ||
+        !Near(x.tempSlope, y.tempSlope) || x.color != y.color) {
       return 0;
     }
   }

@@ -43,38 +43,42 @@ class TraceConfig : public Config {
   Limits limits;
 
  protected:
+  // Values that differ by no more than this compare as the same.
+  static constexpr double kTolerance = 1e-10;
+  static bool Near(double x, double y) { return std::fabs(x - y) <= kTolerance; }
+
   // CopyConfig's share: the header always, and into a configuration of
-  // this model (class Model) the bins, the records and the limits too. The
-  // target as a Model, or null when it is of another class (`result` 1) or
-  // memory ran out (`result` -1016, its records emptied).
-  template <class Model>
-  Model* CopyShared(Config& to, Status& result) const {
+  // this model (class Model) the bins, the records and the limits too, and
+  // then the model's own fields (`copyOwn(target)`). 1, or -1016 when
+  // memory ran out (the target's records emptied, its own fields left).
+  template <class Model, class CopyOwn>
+  Status CopyShared(Config& to, CopyOwn copyOwn) const {
     Config::CopyConfig(to);
-    result = status::kOk;
     auto* same = dynamic_cast<Model*>(&to);
-    if (same == nullptr) return nullptr;
-    result = CopyRecords(traces, same->traces);
-    if (result != status::kOk) return nullptr;
+    if (same == nullptr) return status::kOk;
+    const Status result = CopyRecords(traces, same->traces);
+    if (result != status::kOk) return result;
     same->tempBinCount = tempBinCount;
     same->tempBins = tempBins;
     same->limits = limits;
-    return same;
+    copyOwn(*same);
+    return status::kOk;
   }
 
   // CompConfig's share: `other` as a Model when it is one with the same
-  // header, bin count, bin temperatures and limits (within `tolerance`) and
+  // header, bin count, bin temperatures and limits (within kTolerance) and
   // as many records; null otherwise.
   template <class Model>
-  const Model* SameShared(const Config& other, double tolerance) const {
+  const Model* SameShared(const Config& other) const {
     const auto* same = dynamic_cast<const Model*>(&other);
     if (same == nullptr || !Config::CompConfig(other)) return nullptr;
     if (tempBinCount != same->tempBinCount || traces.size() != same->traces.size()) return nullptr;
     const int bins = std::clamp(static_cast<int>(tempBinCount), 0, kBins);
     for (int k = 0; k < bins; ++k) {
       const auto at = static_cast<std::size_t>(k);
-      if (!(std::fabs(tempBins[at] - same->tempBins[at]) <= tolerance)) return nullptr;
+      if (!Near(tempBins[at], same->tempBins[at])) return nullptr;
     }
-    if (!LimitsWithin(limits, same->limits, LimitsLineOf(limits), tolerance)) return nullptr;
+    if (!LimitsWithin(limits, same->limits, LimitsLineOf(limits), kTolerance)) return nullptr;
     return same;
   }
 };

@@ -2,10 +2,9 @@
 #include "datafile/ancillary_file.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
-#include <filesystem>
 
+#include "common/file.h"
 #include "common/text_format.h"
 
 namespace sondrix {
@@ -21,30 +20,17 @@ std::string Title() {
 }
 
 bool ParseRecord(std::string_view line, AncillaryRecord& record) {
-  const auto next = [&line](bool last = false) {
-    const std::size_t comma = last ? std::string_view::npos : line.find(',');
-    const std::string_view field = line.substr(0, comma);
-    line.remove_prefix(comma == std::string_view::npos ? line.size() : comma + 1);
-    return field;
-  };
-  const std::optional<std::int64_t> utc = ParseIsoUtc(next());
-  if (!utc || !ParseQuantity(next(), record.quantity)) return false;
-  const std::string_view value = next();
-  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), record.value);
-  if (value.empty() || error != std::errc() || end != value.data() + value.size() || !std::isfinite(record.value))
-    return false;
+  const std::optional<std::int64_t> utc = ParseIsoUtc(TakeCsvField(line));
+  if (!utc || !ParseQuantity(TakeCsvField(line), record.quantity)) return false;
+  if (!CsvNumber(TakeCsvField(line), record.value) || !std::isfinite(record.value)) return false;
   record.utcMs = *utc;
-  record.source = std::string(next(true));
+  record.source = std::string(TakeCsvField(line, /*last=*/true));
   return true;
 }
 
 }  // namespace
 
-std::string AncillaryPathFor(std::string_view dataFile) {
-  std::filesystem::path path{std::string(dataFile)};
-  path.replace_extension(".ancillary.csv");
-  return path.string();
-}
+std::string AncillaryPathFor(std::string_view dataFile) { return BesidePath(dataFile, ".ancillary.csv"); }
 
 std::string AncillaryLine(const AncillaryRecord& record) {
   return IsoUtc(record.utcMs) + "," + std::string(RowOf(record.quantity).name) + "," + Format("%.10g", record.value) +
@@ -55,16 +41,7 @@ Status AncillaryWriter::Open(const std::string& path) { return out_.Open(path, T
 
 Status ReadAncillary(const std::string& path, std::vector<AncillaryRecord>& records, long& skipped,
                      std::string& error) {
-  records.clear();
-  const Status read = ReadSideCsv(path, kHeader, "ship's data file", [&records](std::string_view line) {
-    AncillaryRecord record;
-    if (!ParseRecord(line, record)) return false;
-    records.push_back(std::move(record));
-    return true;
-  }, skipped, error);
-  std::stable_sort(records.begin(), records.end(),
-                   [](const AncillaryRecord& a, const AncillaryRecord& b) { return a.utcMs < b.utcMs; });
-  return read;
+  return ReadSideRecords(path, kHeader, "ship's data file", &ParseRecord, records, skipped, error);
 }
 
 AncillarySeries SeriesOf(const std::vector<AncillaryRecord>& records, std::span<const std::string> sourceOrder) {

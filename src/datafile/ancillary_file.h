@@ -49,18 +49,11 @@ std::string AncillaryPathFor(std::string_view dataFile);
 // One line of the file for `record`, with its newline.
 std::string AncillaryLine(const AncillaryRecord& record);
 
-class AncillaryWriter {
+// Appends records to a new ship's data file, as TrackWriter its fixes.
+class AncillaryWriter : public SideRecordWriter<AncillaryRecord, &AncillaryLine> {
  public:
   Status Open(const std::string& path);
-  bool open() const { return out_.open(); }
-  const std::string& path() const { return out_.path(); }
-  Status Append(const AncillaryRecord& record) { return out_.Append(AncillaryLine(record)); }
-  Status Sync() { return out_.Sync(); }
-  Status Close() { return out_.Close(); }
   long values() const { return out_.lines(); }
-
- private:
-  SideCsvWriter out_;
 };
 
 // The records of the file at `path`, in time order (as ReadSideCsv).

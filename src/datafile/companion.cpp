@@ -2,10 +2,10 @@
 #include "datafile/companion.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <limits>
 #include <nlohmann/json.hpp>
 
+#include "common/file.h"
 #include "common/text_format.h"
 #include "platform/file_replacement.h"
 #include "platform/paths.h"
@@ -137,11 +137,7 @@ bool Deployment::Empty() const {
   return std::all_of(values.begin(), values.end(), [](const std::string& v) { return v.empty(); });
 }
 
-std::string CompanionPathFor(std::string_view dataFile) {
-  std::filesystem::path path{std::string(dataFile)};
-  path.replace_extension(".meta.json");
-  return path.string();
-}
+std::string CompanionPathFor(std::string_view dataFile) { return BesidePath(dataFile, ".meta.json"); }
 
 std::string CompanionJson(const Companion& c) {
   json deployment = json::object();

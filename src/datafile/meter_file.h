@@ -37,18 +37,10 @@ namespace sondrix {
 // meter's own fields follow (Meter::WriteRefs).
 inline constexpr int kTailLeadFields = 4;
 
-class MeterFile : public DataFile {
- protected:
-  using Token = ConstructionToken<MeterFile>;
-
+// MeterFile::New<F>(filename, portname) creates a data file of class F
+// named `filename` and its configuration (MadeWithConfig).
+class MeterFile : public DataFile, public MadeWithConfig<MeterFile> {
  public:
-  // Creates a data file of class F named `filename` and its configuration;
-  // null without memory or when the configuration cannot be created.
-  template <std::derived_from<MeterFile> F>
-  static std::unique_ptr<F> New(std::string_view filename, std::string_view portname) {
-    return NewWithConfig<F>(Token{}, filename, portname);
-  }
-
   MeterFile(Token, std::string_view filename, std::string_view portname);
 
   int GetTraceCount() override;                                       // 0

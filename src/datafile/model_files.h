@@ -17,8 +17,7 @@ namespace sondrix {
 template <Model kModel, bool kReportsTraceMap>
 class ModelFile : public MeterFile {
  public:
-  ModelFile(Token token, std::string_view filename, std::string_view portname)
-      : MeterFile(token, filename, portname) {}
+  using MeterFile::MeterFile;
 
   int GetTraceCount() override { return ModelRow(kModel).traceCount; }
   int GetInTraceCount() override { return ModelRow(kModel).inTraceCount; }

@@ -33,6 +33,13 @@ Status SideCsvWriter::Close() {
   return file_.Close() && synced ? status::kOk : status::kWriteFailed;
 }
 
+std::string_view TakeCsvField(std::string_view& line, bool last) {
+  const std::size_t comma = last ? std::string_view::npos : line.find(',');
+  const std::string_view field = line.substr(0, comma);
+  line.remove_prefix(comma == std::string_view::npos ? line.size() : comma + 1);
+  return field;
+}
+
 Status ReadSideCsv(const std::string& path, std::string_view header, std::string_view what,
                    const std::function<bool(std::string_view)>& record, long& skipped, std::string& error) {
   skipped = 0;

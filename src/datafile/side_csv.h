@@ -13,12 +13,14 @@
 #pragma once
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/file.h"
@@ -48,12 +50,59 @@ class SideCsvWriter {
   long lines_ = 0;
 };
 
+// The writer of one kind of record, each written as its `Line`.
+template <class Record, std::string (*Line)(const Record&)>
+class SideRecordWriter {
+ public:
+  bool open() const { return out_.open(); }
+  const std::string& path() const { return out_.path(); }
+  // 1, or -1015: the file is in error and takes nothing more.
+  Status Append(const Record& record) { return out_.Append(Line(record)); }
+  // Puts what was appended on the disk (flush + fdatasync).
+  Status Sync() { return out_.Sync(); }
+  // Syncs and closes; 1 or -1015. Nothing open: 1.
+  Status Close() { return out_.Close(); }
+
+ protected:
+  SideCsvWriter out_;
+};
+
 // Reads the file at `path`: each line after `header` that is no comment goes
 // to `record`, which says whether it held one (else it is counted in
 // `skipped`). 1; -1002 when there is no file; -1000 with `error` ("not a
 // WHAT (no header ...)") when it is not one.
 Status ReadSideCsv(const std::string& path, std::string_view header, std::string_view what,
                    const std::function<bool(std::string_view)>& record, long& skipped, std::string& error);
+
+// The records of the file at `path`, as ReadSideCsv reads it, each made of
+// its line by `parse` (false: no record), in time order (by their utcMs;
+// records of one time in the order of their lines).
+template <class Record>
+Status ReadSideRecords(const std::string& path, std::string_view header, std::string_view what,
+                       bool (*parse)(std::string_view line, Record& record), std::vector<Record>& records,
+                       long& skipped, std::string& error) {
+  records.clear();
+  const Status read = ReadSideCsv(path, header, what, [&](std::string_view line) {
+    Record record;
+    if (!parse(line, record)) return false;
+    records.push_back(std::move(record));
+    return true;
+  }, skipped, error);
+  std::stable_sort(records.begin(), records.end(), [](const Record& a, const Record& b) { return a.utcMs < b.utcMs; });
+  return read;
+}
+
+// The next comma-separated field of a record's `line` (the rest of it when
+// it is the `last`), taken off the line.
+std::string_view TakeCsvField(std::string_view& line, bool last = false);
+
+// The number a whole field holds, as std::from_chars reads it; false for a
+// field with anything else in it (or nothing).
+template <typename T>
+bool CsvNumber(std::string_view field, T& value) {
+  const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), value);
+  return error == std::errc() && end == field.data() + field.size();
+}
 
 // The records just before and after a time, and where it lies between them.
 struct Bracket {

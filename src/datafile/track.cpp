@@ -2,11 +2,10 @@
 #include "datafile/track.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
-#include <filesystem>
 
 #include "common/c_locale.h"
+#include "common/file.h"
 #include "common/text_format.h"
 
 namespace sondrix {
@@ -15,39 +14,21 @@ namespace {
 constexpr std::string_view kTitle = "# Sondrix position track: GPS fixes, times in UTC";
 constexpr std::string_view kHeader = "utc,utc_ms,latitude,longitude,quality,satellites,hdop,source";
 
-// The next comma-separated field of `line` (the rest when it is the last).
-std::string_view NextField(std::string_view& line, bool last = false) {
-  const std::size_t comma = last ? std::string_view::npos : line.find(',');
-  const std::string_view field = line.substr(0, comma);
-  line.remove_prefix(comma == std::string_view::npos ? line.size() : comma + 1);
-  return field;
-}
-
-template <typename T>
-bool Number(std::string_view field, T& value) {
-  const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), value);
-  return error == std::errc() && end == field.data() + field.size();
-}
-
 // One fix from a line of the track; false for anything else.
 bool ParseFix(std::string_view line, TrackFix& fix) {
-  if (NextField(line).empty()) return false;  // the readable time: utc_ms holds it exactly
-  if (!Number(NextField(line), fix.utcMs) || !Number(NextField(line), fix.latitude) ||
-      !Number(NextField(line), fix.longitude) || !Number(NextField(line), fix.quality) ||
-      !Number(NextField(line), fix.satellites) || !Number(NextField(line), fix.hdop))
+  if (TakeCsvField(line).empty()) return false;  // the readable time: utc_ms holds it exactly
+  if (!CsvNumber(TakeCsvField(line), fix.utcMs) || !CsvNumber(TakeCsvField(line), fix.latitude) ||
+      !CsvNumber(TakeCsvField(line), fix.longitude) || !CsvNumber(TakeCsvField(line), fix.quality) ||
+      !CsvNumber(TakeCsvField(line), fix.satellites) || !CsvNumber(TakeCsvField(line), fix.hdop))
     return false;
-  fix.source = std::string(NextField(line, /*last=*/true));
+  fix.source = std::string(TakeCsvField(line, /*last=*/true));
   return std::isfinite(fix.latitude) && std::isfinite(fix.longitude) && std::abs(fix.latitude) <= 90.0 &&
          std::abs(fix.longitude) <= 180.0;
 }
 
 }  // namespace
 
-std::string TrackPathFor(std::string_view dataFile) {
-  std::filesystem::path path{std::string(dataFile)};
-  path.replace_extension(".track.csv");
-  return path.string();
-}
+std::string TrackPathFor(std::string_view dataFile) { return BesidePath(dataFile, ".track.csv"); }
 
 std::string TrackLine(const TrackFix& fix) {
   // The source is the rest of the line: one printable line, whatever it says
@@ -61,15 +42,8 @@ std::string TrackLine(const TrackFix& fix) {
 Status TrackWriter::Open(const std::string& path) { return out_.Open(path, kTitle, kHeader); }
 
 Status ReadTrack(const std::string& path, std::vector<TrackFix>& fixes, long& skipped, std::string& error) {
-  fixes.clear();
-  const Status read = ReadSideCsv(path, kHeader, "position track", [&fixes](std::string_view line) {
-    TrackFix fix;
-    if (!ParseFix(line, fix)) return false;
-    fixes.push_back(std::move(fix));
-    return true;
-  }, skipped, error);
+  const Status read = ReadSideRecords(path, kHeader, "position track", &ParseFix, fixes, skipped, error);
   if (read != status::kOk) return read;
-  std::stable_sort(fixes.begin(), fixes.end(), [](const TrackFix& a, const TrackFix& b) { return a.utcMs < b.utcMs; });
   // A fix amended by a later line of its time (the receiver's next sentence
   // of that second) is the later line.
   std::size_t kept = 0;

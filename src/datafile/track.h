@@ -65,24 +65,13 @@ std::string TrackPathFor(std::string_view dataFile);
 std::string TrackLine(const TrackFix& fix);
 
 // Appends fixes to a new track file, written out as the caller syncs it.
-class TrackWriter {
+class TrackWriter : public SideRecordWriter<TrackFix, &TrackLine> {
  public:
   // Creates (or empties) the track at `path` and writes its header; 1, or
   // -1015 when it cannot be written (a link at `path` is never followed:
   // OwnedFile::OpenToWrite).
   Status Open(const std::string& path);
-  bool open() const { return out_.open(); }
-  const std::string& path() const { return out_.path(); }
-  // 1, or -1015: the track is in error and takes nothing more.
-  Status Append(const TrackFix& fix) { return out_.Append(TrackLine(fix)); }
-  // Puts what was appended on the disk (flush + fdatasync).
-  Status Sync() { return out_.Sync(); }
-  // Syncs and closes; 1 or -1015. Nothing open: 1.
-  Status Close() { return out_.Close(); }
   long fixes() const { return out_.lines(); }
-
- private:
-  SideCsvWriter out_;
 };
 
 // The fixes of the track at `path`, in time order, one a time (the last

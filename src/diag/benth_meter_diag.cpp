@@ -23,11 +23,6 @@ constexpr double kBenthDiagTimeout = 3.0;
 
 namespace p = panels;
 
-const DiagPanelControls kBenthPanel = {
-    .calGraph = p::kBdCalGraph, .countsGraph = p::kBdCountsGraph, .noiseGraph = p::kBdNoiseGraph,
-    .keyGraph = p::kBdKeyGraph, .tempMean = p::kBdTempMean,       .tempSdev = p::kBdTempSdev,
-    .depthMean = p::kBdDepthMean, .depthSdev = p::kBdDepthSdev,   .samples = p::kBdSamples};
-
 // The wavelengths of the meter's channels, 2n of them (C, then A).
 int Channels(BenthMeter& meter) { return std::clamp(2 * meter.GetInTraceCount(), 0, kMaxTraces); }
 
@@ -61,6 +56,12 @@ DiagGraph NonconformGraph(const BenthDiagWindow& record) {
   return graph;
 }
 
+// The controls of the family's panel.
+const DiagPanelControls kBenthPanel = {
+    .calGraph = p::kBdCalGraph, .countsGraph = p::kBdCountsGraph, .noiseGraph = p::kBdNoiseGraph,
+    .keyGraph = p::kBdKeyGraph, .tempMean = p::kBdTempMean,       .tempSdev = p::kBdTempSdev,
+    .depthMean = p::kBdDepthMean, .depthSdev = p::kBdDepthSdev,   .samples = p::kBdSamples};
+
 // BenthPlotDiag: the four graphs and the read-outs.
 void BenthPlotDiag(int panel, const BenthDiagWindow& record, bool hasDepth, long goodSamples) {
   const std::array further = {NonconformGraph(record)};
@@ -68,7 +69,8 @@ void BenthPlotDiag(int panel, const BenthDiagWindow& record, bool hasDepth, long
 }
 
 const DiagFamily<BenthMeter, BenthDiagWindow> kBenthFamily = {
-    {panels::kBenthDiag, panels::kBdStop, kBenthDiagTimeout}, kBenthPanel, &StartSelfTest, &BenthPlotDiag};
+    {panels::kBenthDiag, panels::kBdStop, kBenthDiagTimeout}, kBenthPanel, &StartSelfTest, &BenthPlotDiag,
+    &WriteBenthDiagReport};
 
 }  // namespace
 
@@ -92,13 +94,6 @@ Status BenthMeter::RefreshDiagnostics(BenthDiagWindow& record, int panel, int& r
   record.Compute(std::clamp(count, 1, kDiagRows));
   if (panel > 0) BenthPlotDiag(panel, record, HasDepth() != 0, count);
   return status::kOk;
-}
-
-Status BenthMeter::DiagReport(const BenthDiagWindow& record) { return OfferDiagReport(*this, record); }
-
-Status BenthMeter::WriteDiagReport(const std::string& path, const BenthDiagWindow& record) {
-  return WriteMeterReport(*this, path, [&](std::FILE* file, const std::string& id, std::uint32_t serial,
-                                           bool hasDepth) { WriteBenthDiagReport(file, id, serial, hasDepth, record); });
 }
 
 }  // namespace sondrix

@@ -5,15 +5,19 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "common/errors.h"
 #include "common/out_of_memory.h"
 #include "common/status.h"
 #include "diag/diag_panel.h"
+#include "diag/diag_report.h"
 #include "source/source.h"
 #include "source/source_wait.h"
 
@@ -73,11 +77,11 @@ Status StartMeterSelfTest(Source& meter, std::unique_ptr<Record>& record, Make m
 
 // A meter's self-test, the two ways it runs, for every meter family.
 // `MeterT` offers RefreshDiagnostics(record, panel, ring, count) (one sample
-// into the record and, with a panel, onto it), DiagReport(record) (the
-// report offered for saving) and WriteDiagReport(path, record). A meter
-// that is not `connected` is refused (-1029); otherwise `start(record)`
-// resets it and makes the `Record` of the test, and returns the reset's
-// result (or, without a record, the failure that ends the test).
+// into the record and, with a panel, onto it); `write(path, record)` writes
+// the report. A meter that is not `connected` is refused (-1029);
+// otherwise `start(record)` resets it and makes the `Record` of the test,
+// and returns the reset's result (or, without a record, the failure that
+// ends the test).
 struct DiagPanelIds {
   int panel = 0;        // in the resource file
   int stopControl = 0;
@@ -86,14 +90,16 @@ struct DiagPanelIds {
 
 template <class Record>
 using DiagStart = std::function<Status(std::unique_ptr<Record>& record)>;
+template <class Record>
+using DiagWrite = std::function<Status(const std::string& path, const Record& record)>;
 
 // On the diagnostics panel, prepared by `setUp(panel, record)`, until its
-// stop control; then the report is offered. The test's result is what the
-// caller reports; a report that was not written is reported here, so that
-// it does not pass unseen behind it.
+// stop control; then the report is offered (OfferDiagReport). The test's
+// result is what the caller reports; a report that was not written is
+// reported here, so that it does not pass unseen behind it.
 template <class Record, class MeterT>
-Status RunMeterDiagPanel(MeterT& meter, bool connected, const DiagStart<Record>& start, const DiagPanelIds& ids,
-                         const std::function<void(int panel, const Record& record)>& setUp) {
+Status RunMeterDiagPanel(MeterT& meter, bool connected, const DiagStart<Record>& start, const DiagWrite<Record>& write,
+                         const DiagPanelIds& ids, const std::function<void(int panel, const Record& record)>& setUp) {
   if (!connected) return status::kNotConnected;
   std::unique_ptr<Record> record;
   const Status begun = start(record);
@@ -109,7 +115,7 @@ Status RunMeterDiagPanel(MeterT& meter, bool connected, const DiagStart<Record>&
       },
       [&](int panel, int count) { return meter.RefreshDiagnostics(*record, panel, ring, count); }, good);
   if (!shown) return result;
-  const Status report = meter.DiagReport(*record);
+  const Status report = OfferDiagReport([&](const std::string& path) { return write(path, *record); });
   if (report != status::kOk && report != status::kCancelled) Error_Report(report);
   return result;
 }
@@ -117,9 +123,9 @@ Status RunMeterDiagPanel(MeterT& meter, bool connected, const DiagStart<Record>&
 // Without windows, over `samples` good samples or until `stopRequested`,
 // into the report at `path` (see RunSelfTest for `test` and `good`).
 template <class Record, class MeterT>
-Status RunMeterSelfTest(MeterT& meter, bool connected, const DiagStart<Record>& start, double timeout,
-                        long samples, const std::function<bool()>& stopRequested, const std::string& path,
-                        Status& test, long& good) {
+Status RunMeterSelfTest(MeterT& meter, bool connected, const DiagStart<Record>& start, const DiagWrite<Record>& write,
+                        double timeout, long samples, const std::function<bool()>& stopRequested,
+                        const std::string& path, Status& test, long& good) {
   good = 0;
   if (!connected) {
     test = status::kNotConnected;
@@ -134,19 +140,30 @@ Status RunMeterSelfTest(MeterT& meter, bool connected, const DiagStart<Record>& 
   test = RunDiagLoop(
       meter, test, settings, user, [&](int count) { return meter.RefreshDiagnostics(*record, 0, ring, count); },
       good);
-  return meter.WriteDiagReport(path, *record);
+  return write(path, *record);
 }
 
 // What a meter family's self-test is made of: its panel, stop control and
 // time-out, the controls of its panel, how it starts (the reset and the
-// record: see DiagStart) and how its panel is drawn from the record.
+// record: see DiagStart), how its panel is drawn from the record and how
+// its report is written from it (with the meter's identification text,
+// serial number and whether it has a depth sensor).
 template <class MeterT, class Record>
 struct DiagFamily {
   DiagPanelIds ids;
   const DiagPanelControls& controls;
   Status (*start)(MeterT& meter, std::unique_ptr<Record>& record);
   void (*draw)(int panel, const Record& record, bool hasDepth, long goodSamples);
+  void (*report)(std::FILE* file, std::string_view id, std::uint32_t serial, bool hasDepth, const Record& record);
 };
+
+// A family's report of `record` at `path`: 1 or -1002.
+template <class MeterT, class Record>
+Status WriteFamilyReport(MeterT& meter, const DiagFamily<MeterT, Record>& family, const std::string& path,
+                         const Record& record) {
+  return WriteMeterReport(meter, path, [&](std::FILE* file, const std::string& id, std::uint32_t serial,
+                                           bool hasDepth) { family.report(file, id, serial, hasDepth, record); });
+}
 
 // A family's Diagnostics: the test on its panel (RunMeterDiagPanel), the
 // panel set up and drawn before the first sample.
@@ -154,8 +171,9 @@ template <class MeterT, class Record>
 Status RunFamilyDiagnostics(MeterT& meter, const DiagFamily<MeterT, Record>& family) {
   const bool hasDepth = meter.HasDepth() != 0;
   return RunMeterDiagPanel<Record>(
-      meter, meter.decoder() != nullptr, [&](auto& record) { return family.start(meter, record); }, family.ids,
-      [&](int panel, const Record& record) {
+      meter, meter.decoder() != nullptr, [&](auto& record) { return family.start(meter, record); },
+      [&](const std::string& path, const Record& record) { return WriteFamilyReport(meter, family, path, record); },
+      family.ids, [&](int panel, const Record& record) {
         SetUpDiagPanel(panel, family.controls, hasDepth);
         family.draw(panel, record, hasDepth, 0);
       });
@@ -168,6 +186,7 @@ Status RunFamilySelfTest(MeterT& meter, const DiagFamily<MeterT, Record>& family
                          long& good) {
   return RunMeterSelfTest<Record>(
       meter, meter.decoder() != nullptr, [&](auto& record) { return family.start(meter, record); },
+      [&](const std::string& file, const Record& record) { return WriteFamilyReport(meter, family, file, record); },
       family.ids.timeout, samples, stopRequested, path, test, good);
 }
 

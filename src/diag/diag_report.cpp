@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstddef>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "common/errors.h"
 #include "common/file.h"
@@ -125,14 +127,6 @@ void DiagReportTemperature(std::FILE* file, double mean, double sdev, double max
 
 namespace {
 
-constexpr std::string_view kExceedC =
-    "\n\tThe C value for the following wavelengths exceed previous calibration:\n\t";
-constexpr std::string_view kExceedA =
-    "\n\tThe A value for the following wavelengths exceed previous calibration:\n\t";
-constexpr std::string_view kExceedNegativeC =
-    "\n\tThe C value for the following wavelengths exceed (negative) previous calibration:\n\t";
-constexpr std::string_view kExceedNegativeA =
-    "\n\tThe A value for the following wavelengths exceed (negative) previous calibration:\n\t";
 constexpr std::string_view kBelowCounts =
     "\n\tThe counts for the following wavelengths are below the recommended limit:\n\t";
 constexpr std::string_view kAboveNoise =
@@ -142,31 +136,48 @@ std::span<const double> First(const std::array<double, kDiagRowValues>& values, 
   return std::span<const double>(values).first(static_cast<std::size_t>(count));
 }
 
+// One kind of channel's counts: a column of the record against its limits.
+struct CountsTest {
+  std::string_view heading;
+  const std::vector<double>& limits;
+  const DiagColumn& column;
+  const DiagChannels& channels;
+};
+
 }  // namespace
 
 void DiagReportCalibrationAndCounts(std::FILE* file, const DiagWindow& record) {
   const DiagLayout& layout = record.layout();
   const DiagLimits& limits = record.limits();
-  const int nA = layout.a.size();
-  const int nC = layout.c.size();
-  const int nRef = layout.ref.size();
-  const auto calC = First(record.calC().mean, nC);
-  const auto calA = First(record.calA().mean, nA);
-  DiagReportOne(file, "\nCalibration - C positive: ", kExceedC, limits.diffC, calC, layout.c.wavelength, true);
-  DiagReportOne(file, "\nCalibration - A positive: ", kExceedA, limits.diffA, calA, layout.a.wavelength, true);
-  DiagReportOne(file, "\nCalibration - C negative: ", kExceedNegativeC, limits.negDiffC, calC,
-                layout.c.wavelength, false);
-  DiagReportOne(file, "\nCalibration - A negative: ", kExceedNegativeA, limits.negDiffA, calA,
-                layout.a.wavelength, false);
-  DiagReportOne(file, "\nRaw counts - Reference: ", kBelowCounts, limits.countsRef, First(record.ref().min, nRef),
-                layout.ref.wavelength, false);
-  DiagReportSaturation(file, First(record.ref().max, nRef));
-  DiagReportOne(file, "\nRaw counts - C channel: ", kBelowCounts, limits.countsC, First(record.rawC().min, nC),
-                layout.c.wavelength, false);
-  DiagReportSaturation(file, First(record.rawC().max, nC));
-  DiagReportOne(file, "\nRaw counts - A channel: ", kBelowCounts, limits.countsA, First(record.rawA().min, nA),
-                layout.a.wavelength, false);
-  DiagReportSaturation(file, First(record.rawA().max, nA));
+  // The calibrated means of the C and the A channels: above the positive
+  // limits, then below the negative ones.
+  struct Calibrated {
+    std::string kind;
+    const DiagColumn& column;
+    const DiagChannels& channels;
+    const std::vector<double>& positive;
+    const std::vector<double>& negative;
+  };
+  const Calibrated calibrated[] = {{"C", record.calC(), layout.c, limits.diffC, limits.negDiffC},
+                                   {"A", record.calA(), layout.a, limits.diffA, limits.negDiffA}};
+  for (const bool positive : {true, false}) {
+    for (const Calibrated& cal : calibrated) {
+      const std::string heading = "\nCalibration - " + cal.kind + (positive ? " positive: " : " negative: ");
+      const std::string firstText = "\n\tThe " + cal.kind + " value for the following wavelengths exceed " +
+                                    (positive ? "" : "(negative) ") + "previous calibration:\n\t";
+      DiagReportOne(file, heading, firstText, positive ? cal.positive : cal.negative,
+                    First(cal.column.mean, cal.channels.size()), cal.channels.wavelength, positive);
+    }
+  }
+  // The smallest counts below their limits; the largest, for saturation.
+  const CountsTest counts[] = {{"\nRaw counts - Reference: ", limits.countsRef, record.ref(), layout.ref},
+                               {"\nRaw counts - C channel: ", limits.countsC, record.rawC(), layout.c},
+                               {"\nRaw counts - A channel: ", limits.countsA, record.rawA(), layout.a}};
+  for (const CountsTest& test : counts) {
+    DiagReportOne(file, test.heading, kBelowCounts, test.limits, First(test.column.min, test.channels.size()),
+                  test.channels.wavelength, false);
+    DiagReportSaturation(file, First(test.column.max, test.channels.size()));
+  }
 }
 
 void DiagReportNoise(std::FILE* file, const DiagWindow& record) {
@@ -197,6 +208,13 @@ Status ChooseReportFile(std::string& path) {
     return status::kCantDeleteFile;
   path = chosen;
   return status::kOk;
+}
+
+Status OfferDiagReport(const std::function<Status(const std::string& path)>& write) {
+  std::string path;
+  const Status chosen = ChooseReportFile(path);
+  if (chosen != status::kOk) return chosen;
+  return write(path);
 }
 
 Status WriteReportFile(const std::string& path, const std::function<void(std::FILE*)>& write) {

@@ -104,14 +104,9 @@ Status WriteMeterReport(Source& meter, const std::string& path, Writer write) {
   return WriteReportFile(path, [&](std::FILE* file) { write(file, id, serial, hasDepth); });
 }
 
-// A meter family's DiagReport: the report file is asked for
-// (ChooseReportFile), then `meter.WriteDiagReport(path, record)`.
-template <class MeterT, class Record>
-Status OfferDiagReport(MeterT& meter, const Record& record) {
-  std::string path;
-  const Status chosen = ChooseReportFile(path);
-  if (chosen != status::kOk) return chosen;
-  return meter.WriteDiagReport(path, record);
-}
+// A self-test's report offered for saving: the report file is asked for
+// (ChooseReportFile), then `write(path)` writes it. 1, -1021, -1009 or
+// `write`'s failure.
+Status OfferDiagReport(const std::function<Status(const std::string& path)>& write);
 
 }  // namespace sondrix

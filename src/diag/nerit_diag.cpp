@@ -23,11 +23,6 @@ constexpr double kNeritDiagTimeout = 2.0;
 
 namespace p = panels;
 
-const DiagPanelControls kNeritPanel = {
-    .calGraph = p::kNdCalGraph, .countsGraph = p::kNdCountsGraph, .noiseGraph = p::kNdNoiseGraph,
-    .keyGraph = p::kNdKeyGraph, .tempMean = p::kNdTempMean,       .tempSdev = p::kNdTempSdev,
-    .depthMean = p::kNdDepthMean, .depthSdev = p::kNdDepthSdev,   .samples = p::kNdSamples};
-
 // Resets the meter under the wait message and makes the record with the
 // limits of its configuration. The reset's result (1, or -1030 which the
 // test accepts) with the record, or the failure without one.
@@ -41,14 +36,17 @@ Status StartSelfTest(NeritMeter& meter, std::unique_ptr<DiagWindow>& record) {
   });
 }
 
+// The controls of the family's panel.
+const DiagPanelControls kNeritPanel = {
+    .calGraph = p::kNdCalGraph, .countsGraph = p::kNdCountsGraph, .noiseGraph = p::kNdNoiseGraph,
+    .keyGraph = p::kNdKeyGraph, .tempMean = p::kNdTempMean,       .tempSdev = p::kNdTempSdev,
+    .depthMean = p::kNdDepthMean, .depthSdev = p::kNdDepthSdev,   .samples = p::kNdSamples};
+
 void DrawNerit(int panel, const DiagWindow& record, bool hasDepth, long goodSamples) {
   DrawDiagPanel(panel, kNeritPanel, record, hasDepth, goodSamples);
 }
 
-const DiagFamily<NeritMeter, DiagWindow> kNeritFamily = {
-    {panels::kNeritDiag, panels::kNdStop, kNeritDiagTimeout}, kNeritPanel, &StartSelfTest, &DrawNerit};
-
-void WriteNeritReport(std::FILE* file, const std::string& id, std::uint32_t serial, bool hasDepth,
+void WriteNeritReport(std::FILE* file, std::string_view id, std::uint32_t serial, bool hasDepth,
                       const DiagWindow& record) {
   DiagReportTitle(file, id, serial);
   DiagReportLimits(file, record.limitSet(), -1);
@@ -60,6 +58,10 @@ void WriteNeritReport(std::FILE* file, const std::string& id, std::uint32_t seri
   DiagReportNoise(file, record);
   DiagReportSensors(file, record, hasDepth);
 }
+
+const DiagFamily<NeritMeter, DiagWindow> kNeritFamily = {
+    {panels::kNeritDiag, panels::kNdStop, kNeritDiagTimeout}, kNeritPanel, &StartSelfTest, &DrawNerit,
+    &WriteNeritReport};
 
 }  // namespace
 
@@ -77,13 +79,6 @@ Status NeritMeter::RefreshDiagnostics(DiagWindow& record, int panel, int& ring, 
   record.Compute(std::clamp(count, 1, kDiagRows));
   if (panel > 0) DrawNerit(panel, record, HasDepth() != 0, count);
   return status::kOk;
-}
-
-Status NeritMeter::DiagReport(const DiagWindow& record) { return OfferDiagReport(*this, record); }
-
-Status NeritMeter::WriteDiagReport(const std::string& path, const DiagWindow& record) {
-  return WriteMeterReport(*this, path, [&](std::FILE* file, const std::string& id, std::uint32_t serial,
-                                           bool hasDepth) { WriteNeritReport(file, id, serial, hasDepth, record); });
 }
 
 }  // namespace sondrix

@@ -76,6 +76,14 @@ bool ValidRange(double low, double high);
 // when the stream failed before its end.
 Status ReadGraphLine(std::FILE* file, const std::function<bool()>& scan, const std::function<void()>& take,
                      const std::function<void()>& defaults);
+// The same into a graph's `settings`: `scan(read)` reads the values into
+// `read`, which become the settings when they are usable.
+template <class Settings>
+Status ReadGraphSettings(std::FILE* file, Settings& settings, const std::function<bool(Settings& read)>& scan,
+                         const std::function<void()>& defaults) {
+  Settings read;
+  return ReadGraphLine(file, [&] { return scan(read); }, [&] { settings = read; }, defaults);
+}
 // The ranges a graph control shows now, each only when it is a valid range
 // (neither when the control cannot tell).
 struct ShownRanges {

@@ -112,14 +112,13 @@ Status Strip::UserConfigure() {
 }
 
 Status Strip::ReadConfig(std::FILE* file) {
-  StripSettings read;
-  return ReadGraphLine(
-      file,
-      [&] {
+  return ReadGraphSettings<StripSettings>(
+      file, s_,
+      [file](StripSettings& read) {
         return std::fscanf(file, "%lf %lf %d", &read.yMin, &read.yMax, &read.scrollSpeed) == 3 &&
                ValidRange(read.yMin, read.yMax) && read.scrollSpeed >= 1;
       },
-      [&] { s_ = read; }, [this] { SetDefaults(); });
+      [this] { SetDefaults(); });
 }
 
 Status Strip::WriteConfig(std::FILE* file) {

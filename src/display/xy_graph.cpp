@@ -167,19 +167,18 @@ Status XYGraph::UserConfigure() {
 }
 
 Status XYGraph::ReadConfig(std::FILE* file) {
-  XYSettings read;
   // A line that cannot be read whole, an empty or inverted range or a
   // division count below 1: the class's defaults, all ten.
-  return ReadGraphLine(
-      file,
-      [&] {
+  return ReadGraphSettings<XYSettings>(
+      file, s_,
+      [file](XYSettings& read) {
         return std::fscanf(file, "%lf %lf %lf %lf %d %d %d %d %d %d", &read.yMin, &read.yMax, &read.xMin,
                            &read.xMax, &read.xAutoscale, &read.yAutoscale, &read.xAutoDivisions,
                            &read.yAutoDivisions, &read.xDivisions, &read.yDivisions) == 10 &&
                ValidRange(read.xMin, read.xMax) && ValidRange(read.yMin, read.yMax) && read.xDivisions >= 1 &&
                read.yDivisions >= 1;
       },
-      [&] { s_ = read; }, [this] { SetDefaults(); });
+      [this] { SetDefaults(); });
 }
 
 Status XYGraph::WriteConfig(std::FILE* file) {

@@ -82,10 +82,6 @@ class BenthMeter final : public Meter {
   // redrawn (none when 0). 1, -1022 for a lost sample, or the decoder's
   // failure.
   Status RefreshDiagnostics(BenthDiagWindow& record, int panel, int& ring, int count);
-  // Asks for the report file and writes the report: 1, -1021, -1009 or -1002.
-  Status DiagReport(const BenthDiagWindow& record);
-  // Writes the report of `record` into `path`: 1 or -1002.
-  Status WriteDiagReport(const std::string& path, const BenthDiagWindow& record);
 
   BenthMeterConfig* benthConfig() const { return benthConfig_; }
 

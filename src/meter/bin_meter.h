@@ -19,8 +19,7 @@ namespace sondrix {
 template <Model kModel, class File>
 class BinMeter : public Meter {
  public:
-  BinMeter(Token token, std::string_view filename, std::string_view portname)
-      : Meter(token, filename, portname) {}
+  using Meter::Meter;
 
   Status NewBuffer(std::unique_ptr<DataBuffer>& out, DPort& port) override {
     return NewBinBuffer(out, port);

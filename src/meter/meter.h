@@ -42,18 +42,8 @@ class DataFile;
 class DiagWindow;
 class MeterFile;
 
-class Meter : public Device {
- protected:
-  using Token = ConstructionToken<Meter>;
-
+class Meter : public Device, public MadeWithConfig<Meter> {
  public:
-  // Creates a meter of model M and its configuration; null without memory
-  // or when the configuration cannot be created.
-  template <std::derived_from<Meter> M>
-  static std::unique_ptr<M> New(std::string_view filename, std::string_view portname) {
-    return NewWithConfig<M>(Token{}, filename, portname);
-  }
-
   Meter(Token, std::string_view filename, std::string_view portname);
 
   Status Open() override;                                                  // 0

@@ -51,11 +51,6 @@ class NeritMeter final : public BinMeter<Model::Nerit, NeritFile> {
   // statistics over min(count, 30) rows and redraws `panel` (none when 0).
   // 1 for a good sample, -1022 for a lost one, or the decoder's failure.
   Status RefreshDiagnostics(DiagWindow& record, int panel, int& ring, int count);
-  // Asks for the report file and writes the report: 1, -1021 (cancelled),
-  // -1009 (the old file could not be deleted) or -1002.
-  Status DiagReport(const DiagWindow& record);
-  // Writes the report of `record` into `path`: 1 or -1002.
-  Status WriteDiagReport(const std::string& path, const DiagWindow& record);
 };
 
 }  // namespace sondrix

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <concepts>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -37,11 +38,14 @@ using ConfigInfo = std::array<std::int32_t, 16>;
 inline constexpr std::int32_t kTraceA = 3;
 inline constexpr std::int32_t kTraceC = 5;
 
+template <class Base>
+class MadeWithConfig;
+
 // Proof of construction through Base::New, which alone can make one: a
 // meter or a data file never exists without its configuration.
 template <class Base>
 class ConstructionToken {
-  friend Base;
+  friend class MadeWithConfig<Base>;
   ConstructionToken() = default;
 };
 
@@ -58,6 +62,23 @@ std::unique_ptr<T> NewWithConfig(Args&&... args) {
   if (made->NewConfig() != status::kOk || !made->config()) return nullptr;
   return made;
 }
+
+// What a class of sources made with their configuration derives from
+// (Meter, MeterFile): its constructors take a Token, which Base::New alone
+// makes.
+template <class Base>
+class MadeWithConfig {
+ protected:
+  using Token = ConstructionToken<Base>;
+
+ public:
+  // Creates an object of class T and its configuration; null without memory
+  // or when the configuration cannot be created.
+  template <std::derived_from<Base> T>
+  static std::unique_ptr<T> New(std::string_view filename, std::string_view portname) {
+    return NewWithConfig<T>(Token{}, filename, portname);
+  }
+};
 
 class Source {
  public:

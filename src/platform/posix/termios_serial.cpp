@@ -41,6 +41,16 @@ double Now() {
       .count();
 }
 
+// What a read or a write of `count` bytes takes on: as many bytes as its
+// result can count, until a port's time-out of `timeout` seconds from now.
+struct Transfer {
+  std::size_t count = 0;
+  double deadline = 0.0;
+};
+Transfer StartTransfer(std::size_t count, double timeout) {
+  return {std::min<std::size_t>(count, INT_MAX), Now() + timeout};
+}
+
 int PollMilliseconds(double seconds) {
   if (seconds <= 0.0) return 0;
   const double ms = std::ceil(seconds * 1000.0);
@@ -354,11 +364,10 @@ int TermiosSerial::ComRdTerm(int port, char* buffer, std::size_t count, int term
 int TermiosSerial::ReadInput(int port, char* buffer, std::size_t count, int terminator) {
   Port* open = Find(port);
   if (open == nullptr) return NotOpen(port);
-  count = std::min<std::size_t>(count, INT_MAX);
-  const double deadline = Now() + open->timeout;
+  const auto [wanted, deadline] = StartTransfer(count, open->timeout);
   std::size_t got = 0;
-  while (got < count) {
-    if (const std::size_t take = std::min(count - got, open->Pending()); take > 0) {
+  while (got < wanted) {
+    if (const std::size_t take = std::min(wanted - got, open->Pending()); take > 0) {
       const char* from = open->pending.data() + open->head;
       const void* stop = terminator < 0 ? nullptr : std::memchr(from, terminator, take);
       if (stop != nullptr) {
@@ -370,7 +379,7 @@ int TermiosSerial::ReadInput(int port, char* buffer, std::size_t count, int term
       std::memcpy(buffer + got, from, take);
       open->head += take;
       got += take;
-      if (got == count) break;
+      if (got == wanted) break;
     }
     const int result = Fill(*open, deadline);
     if (result < 0) return result;
@@ -382,11 +391,10 @@ int TermiosSerial::ReadInput(int port, char* buffer, std::size_t count, int term
 int TermiosSerial::ComWrt(int port, const char* buffer, std::size_t count) {
   Port* open = Find(port);
   if (open == nullptr) return NotOpen(port);
-  count = std::min<std::size_t>(count, INT_MAX);
-  const double deadline = Now() + open->timeout;
+  const auto [wanted, deadline] = StartTransfer(count, open->timeout);
   std::size_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::write(open->fd, buffer + done, count - done);
+  while (done < wanted) {
+    const ssize_t n = ::write(open->fd, buffer + done, wanted - done);
     if (n > 0) {
       done += static_cast<std::size_t>(n);
       continue;
