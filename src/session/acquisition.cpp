@@ -217,7 +217,14 @@ Status Acquisition::SetCompanion(Companion* companion, std::string path) {
   companion_ = recording_ != nullptr ? companion : nullptr;
   companionPath_ = std::move(path);
   companionWritten_ = status::kOk;
-  if (companion_ == nullptr) return status::kOk;
+  if (companion_ == nullptr) {
+    // Nothing recorded: a replayed file's samples are placed all the same.
+    if (source_.GetReplayFraction() >= 0.0) {
+      TakeReplayClock();
+      if (clock_ == &storedClock_ && storedClock_.Empty()) clock_ = nullptr;  // as before: no word of UTC
+    }
+    return status::kOk;
+  }
   DescribeSource(source_, *companion_);
   companion_->timeZeroUtcMs.reset();
   companion_->positionSource = position_.source;
@@ -518,13 +525,13 @@ void Acquisition::TakeReplayClock() {
   std::string error;
   const Status read = ReadReplayedCompanion(source_, stored, error);
   if (read == status::kOk && (!stored.clock.Empty() || stored.timeZeroUtcMs)) {
-    if (!stored.clock.Empty()) {
-      clock_->Adopt(stored.clock);
-      companion_->clockMethod = stored.clockMethod + " (as measured when " + name + " was recorded; from its companion)";
-    } else {
-      clock_->Adopt(ClockMap{{{0, *stored.timeZeroUtcMs}}, {}});
-      companion_->clockMethod = "time zero plus each sample's time stamp, from the companion of " + name;
-    }
+    clock_->Adopt(!stored.clock.Empty() ? stored.clock : ClockMap{{{0, *stored.timeZeroUtcMs}}, {}});
+    // The valve switched by the clock when the file was recorded.
+    if (!valveSchedule_) valveSchedule_ = stored.valveSchedule;
+    if (companion_ == nullptr) return;
+    companion_->clockMethod =
+        !stored.clock.Empty() ? stored.clockMethod + " (as measured when " + name + " was recorded; from its companion)"
+                              : "time zero plus each sample's time stamp, from the companion of " + name;
     // The events happened when the file was recorded; a replay's own start
     // and end would be the replay's.
     companion_->events = stored.events;
@@ -536,7 +543,7 @@ void Acquisition::TakeReplayClock() {
   }
   if (read != status::kOk && read != status::kCantOpenFile)
     SONDRIX_LOG(Warn, "%s: %s; the samples have no measured UTC", CompanionPathFor(replayed).c_str(), error.c_str());
-  if (startUtc_) {
+  if (startUtc_ && companion_ != nullptr) {
     clock_->Adopt(ClockMap{{{0, *startUtc_}}, {}});
     companion_->clockMethod = "the instrument's own counter from the UTC given for the first sample of " + name +
                               " (" + IsoUtc(*startUtc_) + "); no time map was recorded with it";

@@ -55,6 +55,7 @@ std::unique_ptr<LiveProcessing> LiveProcessing::Make(Source& source, ProcessingS
   }
   live->settings_ = std::move(settings);
   live->underway_ = underway;
+  live->source_ = &source;
   return live;
 }
 
@@ -164,7 +165,9 @@ Status LiveProcessing::Release() {
         put(ch.aTrace, sample.aCorrected);
         put(ch.cTrace, sample.cTs);
       }
-      const Status published = stream_.Publish(line);
+      // Its views draw it when the run has time, as they draw the measured
+      // lines.
+      const Status published = stream_.Publish(line, source_ != nullptr && source_->MustRead() != 0);
       if (result == status::kOk) result = published;
       last_ = std::move(samples_.front());
       samples_.pop_front();

@@ -5,10 +5,12 @@
 // same way (InputOf), so that what the window shows live and what the
 // Level-2 file holds come from one implementation.
 //
-// It follows the session's stream (session/sample_stream.h) like any view:
-// it takes the lines the run has time for, and a line it missed is a lost
-// line to the processor (the samples next to it are flagged "not
-// evaluated"). Each line comes out again on its own stream as a corrected
+// It follows the session's stream (session/sample_stream.h) with a queue
+// of its own during a live run: it takes the lines when the run has time,
+// and a line it missed is a lost line to the processor (the samples next
+// to it are flagged "not evaluated"). A replay of a stored file loses
+// nothing by waiting: there it keeps up with every line. Its own views draw
+// a corrected line when the run has time, as they draw the measured ones. Each line comes out again on its own stream as a corrected
 // line, in order: the line as the run read it with its values replaced,
 // each absorption trace by a corrected for temperature, salinity and
 // scattering, each attenuation trace by c corrected for temperature and
@@ -109,6 +111,7 @@ class LiveProcessing final : public SampleConsumer {
   ProcessorChannels channels_;
   ProcessingSettings settings_;
   const Acquisition* run_ = nullptr;
+  Source* source_ = nullptr;  // the session's, whose MustRead says whether the run is behind
   SampleStream stream_;
   std::deque<Held> held_;
   std::vector<CorrectedSample> ready_;

@@ -82,6 +82,9 @@ Acquisition& Session::Begin(RunUser& user, RunView* view, RunSetup setup) {
   if (recording != nullptr) {
     run_->SetStartUtc(setup.startUtc);
     run_->SetCompanion(&companion_, CompanionPathFor(recording->filename()));
+  } else {
+    // A replayed data file records nothing; its samples keep their UTC.
+    run_->SetCompanion(nullptr, {});
   }
   run_->SetPosition(position_.get(), recording != nullptr ? TrackPathFor(recording->filename()) : std::string());
   ancillary_ = std::move(setup.ancillary);
@@ -126,9 +129,10 @@ bool Session::SetProcessing(std::optional<ProcessingSettings> settings, std::str
   }
   processing_ = LiveProcessing::Make(*source_, std::move(*settings), underway, error);
   if (!processing_) return false;
-  // Its queue lets it catch up after a burst rather than lose lines: a few
-  // seconds of the fastest meter.
-  stream_.Follow(*processing_, kProcessingQueue);
+  // Live, its queue lets it catch up after a burst rather than lose lines:
+  // a few seconds of the fastest meter. A stored file waits for it.
+  if (source_->GetReplayFraction() >= 0.0) stream_.Keep(*processing_);
+  else stream_.Follow(*processing_, kProcessingQueue);
   processing_->stream().Follow(corrected_, 0);
   processing_->Begin(run_.get());
   return true;
