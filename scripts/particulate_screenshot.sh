@@ -19,8 +19,10 @@ start_sondrix
 key ctrl+j
 sleep 1
 key F1
-# A whole filtered period and the whole water after it.
-sleep 270
+# A whole filtered period, then the middle of the whole water after one
+# (the third minute of a cycle, UTC).
+sleep 200
+while [ $(( $(date -u +%-M) % 3 )) -ne 2 ] || [ "$(date -u +%-S)" -lt 20 ]; do sleep 1; done
 import -window "$window" "$out/main-window-particulate.png"
 key alt+d
 sleep 0.5

@@ -621,8 +621,10 @@ Status Acquire_Run(App& app) {
   if (result != status::kOk && result != status::kCancelled && result != status::kUnexpectedEof)
     ReportRunError(*source, result, run.breaks());
   const RunSummary summary = session.Finish();
-  // No run: the strip says so.
+  // No run: the strip says so; the corrected values' captions as the run
+  // left them.
   display.UpdateHealth(true);
+  display.RunFinished();
   // The recording's last lines are written as the run is finished: a write
   // error there is the run's.
   if (summary.result != result) {

@@ -566,17 +566,32 @@ void Display::ShowValueCaptions() {
     ui.SetCtrlAttribute(panel_, kind.control, axis, ValueCaption(measured));
   }
   captionsRead_ = true;
+  ShowFlowBands();
   shownProvisional_ = provisional;
   shownUnderway_ = session_.processing() != nullptr ? session_.processing()->UnderwayCaption() : std::string();
 }
 
-bool Display::CaptionDue() {
-  // The particulate read-outs change with every line: the captions follow
-  // them at the pace of the value read-outs.
+void Display::ShowFlowBands() {
+  // The XY graph's time runs along Y, in minutes of the run.
+  std::vector<platform::KeyBand> bands;
+  const LiveUnderway* live = session_.processing() != nullptr ? session_.processing()->liveUnderway() : nullptr;
+  if (particulateValues() && live != nullptr) {
+    for (const LiveUnderway::FlowSpan& span : live->spans()) {
+      const bool filtered = span.period == FlowPeriod::kFiltered;
+      bands.push_back({static_cast<double>(span.fromMs) / 60000.0, static_cast<double>(span.toMs) / 60000.0,
+                       filtered ? kFilteredBand : kFlushingBand});
+    }
+  }
+  platform::ui().SetKeyBands(panel_, p::kMainXYGraph, false, std::move(bands));
+}
+
+bool Display::UnderwayDue() {
+  // The particulate read-outs and the stretches change with every line:
+  // they are shown at the pace of the value read-outs.
   const double now = platform::Timer();
   if (now >= lastCaption_ && now - lastCaption_ < kValueInterval / 1000.0) return false;
   lastCaption_ = now;
-  return session_.processing()->UnderwayCaption() != shownUnderway_;
+  return true;
 }
 
 void Display::ShowTimeAxes() {
@@ -804,9 +819,11 @@ Status Display::Plot(const SourceLine& line) {
     seenThinnings_ = session_.historyThinnings(values_);
     // "provisional" comes and goes with the water's temperature and
     // salinity.
-    if (correctedValues() && (session_.processing()->Provisional() != shownProvisional_ ||
-                              (particulateValues() && CaptionDue())))
-      ShowValueCaptions();
+    if (correctedValues() && session_.processing()->Provisional() != shownProvisional_) ShowValueCaptions();
+    if (particulateValues() && UnderwayDue()) {
+      ShowFlowBands();
+      if (session_.processing()->UnderwayCaption() != shownUnderway_) ShowValueCaptions();
+    }
     // Every graph on show takes the line (the user interface redraws each
     // at most once a frame); the others get nothing.
     for (int k = 0; k < paneCount_; ++k) {
@@ -1056,7 +1073,9 @@ void Display::ShowValues() {
 
 void Display::UpdateValue(int slot, double value) {
   if (slot < 0 || slot >= kLabelSlots) return;
-  SetText(p::kMainValue0 + slot, Format("%8.4lf", value));
+  // A value the line does not have (a corrected value not known, a
+  // particulate value on filtered water) is a dash, not "nan".
+  SetText(p::kMainValue0 + slot, std::isfinite(value) ? Format("%8.4lf", value) : std::string("       —"));
 }
 
 void Display::UpdateValues(int count, const double* values, double temperature,

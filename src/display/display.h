@@ -42,6 +42,10 @@ inline constexpr double kValueInterval = 500.0;
 inline constexpr double kClockInterval = 1.0;
 // Lines of an exported picture's legend at most.
 inline constexpr int kLegendEntries = 40;
+// The colours of the XY graph's filtered and flushing stretches while
+// particulate values are shown.
+inline constexpr int kFilteredBand = 0x2E7DD7;
+inline constexpr int kFlushingBand = 0x9A9A9A;
 // Graphs on show side by side at most (the split view: 1, 2 or 4).
 inline constexpr int kMaxPanes = 4;
 
@@ -104,6 +108,11 @@ class Display final : public SampleConsumer {
   // read-out is brought up to date in any case), which shows 100 % when
   // the whole file was read. Nothing for a live source.
   void UpdateProgress(bool end = false);
+  // The run is finished (its last lines handed over): the value axes'
+  // captions and the shaded stretches show how it ended.
+  void RunFinished() {
+    if (correctedValues()) ShowValueCaptions();
+  }
   // A line of the run that is recorded but not drawn (the source must be
   // read faster than the screen is drawn): it counts towards the samples
   // read, the elapsed time and the rate all the same.
@@ -327,9 +336,13 @@ class Display final : public SampleConsumer {
   // The date and time read-outs as the source tells them.
   void ShowClock();
 
-  // Whether the particulate read-outs are due to be shown again (at most
-  // twice a second) and differ from those shown.
-  bool CaptionDue();
+  // The XY graph's shading of the filtered (kFilteredBand) and flushing
+  // (kFlushingBand) stretches while particulate values are shown; none
+  // otherwise.
+  void ShowFlowBands();
+  // Whether the particulate read-outs and stretches are due to be shown
+  // again (at most twice a second).
+  bool UnderwayDue();
   // Follows the session's stream of `values` (and ticks the menu's item).
   void FollowValues(Session::Values values);
   // Every graph's value axis named for what the display shows.

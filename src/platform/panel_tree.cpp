@@ -951,6 +951,16 @@ int PanelTree::SetTimeScale(int panel, int control, bool onX, std::shared_ptr<co
   return 0;
 }
 
+int PanelTree::SetKeyBands(int panel, int control, bool onX, std::vector<KeyBand> bands) {
+  const Target t = Resolve(panel, control, "SetKeyBands", Kind::Plot);
+  if (t.control == nullptr) return t.status;
+  if (t.control->keyBands == bands && t.control->keyBandsOnX == onX) return 0;
+  t.control->keyBands = std::move(bands);
+  t.control->keyBandsOnX = onX;
+  SurfaceOf(*t.control).SetKeyBands(onX, t.control->keyBands);
+  return 0;
+}
+
 int PanelTree::RefreshGraph(int panel, int control) {
   const Target t = Resolve(panel, control, "RefreshGraph", Kind::Plot);
   if (t.control == nullptr) return t.status;
@@ -1122,6 +1132,7 @@ void GraphSurface::DeletePlot(int) {}
 std::vector<PlotState> GraphSurface::Plots() const { return {}; }
 void GraphSurface::CurvesChanged() {}
 void GraphSurface::SetTimeScale(bool, std::shared_ptr<const TimeScale>, const std::string&) {}
+void GraphSurface::SetKeyBands(bool, const std::vector<KeyBand>&) {}
 
 std::string ShownAxisName(const ControlRecord& control, bool x) {
   const std::string& own = x ? control.xName : control.yName;

@@ -108,6 +108,8 @@ class GraphSurface {
   virtual void SetAxes(const AxisState& axes) = 0;
   // The time axis ticks and reads as `scale` gives it, captioned `label`.
   virtual void SetTimeScale(bool onX, std::shared_ptr<const TimeScale> scale, const std::string& label);
+  // Graphs: the shaded stretches of the key axis (Ui::SetKeyBands).
+  virtual void SetKeyBands(bool onX, const std::vector<KeyBand>& bands);
   virtual AxisState Axes() = 0;
   virtual void Redraw() = 0;
   virtual int WriteImage(const std::string& path, const GraphPicture* picture) = 0;
@@ -153,6 +155,9 @@ struct ControlRecord {
   // The time axis's scale (SetTimeScale), and whether it is the X axis.
   std::shared_ptr<const TimeScale> timeScale;
   bool timeScaleOnX = false;
+  // The shaded stretches of the key axis (SetKeyBands), and whether it is X.
+  std::vector<KeyBand> keyBands;
+  bool keyBandsOnX = false;
   bool autoRefresh = true;
   bool smoothUpdate = false;
   bool yReverse = false;
@@ -274,6 +279,7 @@ class PanelTree : public Ui {
   int GetAxisRange(int panel, int control, AxisMode& xMode, double& xMin, double& xMax,
                    AxisMode& yMode, double& yMin, double& yMax) final;
   int SetTimeScale(int panel, int control, bool onX, std::shared_ptr<const TimeScale> scale) final;
+  int SetKeyBands(int panel, int control, bool onX, std::vector<KeyBand> bands) final;
   int RefreshGraph(int panel, int control) final;
   int SaveGraphImage(int panel, int control, std::string_view path) final;
   int ExportGraphImage(int panel, int control, std::string_view path,

@@ -208,6 +208,13 @@ struct ScreenArea {
   int width = 0;
 };
 
+// A stretch of a graph's key axis shaded in a colour (Ui::SetKeyBands).
+struct KeyBand {
+  double from = 0.0, to = 0.0;
+  int rgb = 0;
+  bool operator==(const KeyBand&) const = default;
+};
+
 class Ui {
  public:
   virtual ~Ui() = default;
@@ -319,6 +326,11 @@ class Ui {
   // whenever the axis is drawn; null: plain numbers again (and a strip
   // chart's X axis without numbers).
   virtual int SetTimeScale(int panel, int control, bool onX, std::shared_ptr<const TimeScale> scale) = 0;
+  // Shades stretches of a graph's key axis (its X axis when `onX`, else
+  // its Y axis) across the whole graph, behind its plots: each band from
+  // `from` to `to` in the axis's units, in its colour (drawn translucent).
+  // The bands given replace those before; none clears them.
+  virtual int SetKeyBands(int panel, int control, bool onX, std::vector<KeyBand> bands) = 0;
   // Redraws the graph now (needed while AutoRefresh is 0).
   virtual int RefreshGraph(int panel, int control) = 0;
   // Writes the picture of a graph or strip chart to a PNG file, or a PDF

@@ -225,6 +225,15 @@ void LiveUnderway::Take(const Processor& processor, const CorrectedSample& sampl
   }
   lastMs_ = sample.timeMs;
   const FlowPeriod period = flow_.Take(sample.timeMs, filtered);
+  if (period == FlowPeriod::kFiltered || period == FlowPeriod::kFlushing) {
+    if (!spans_.empty() && lastPeriod_ == period) {
+      spans_.back().toMs = sample.timeMs;
+    } else {
+      spans_.push_back({sample.timeMs, sample.timeMs, period});
+      if (spans_.size() > kMaxFlowSpans) spans_.pop_front();
+    }
+  }
+  lastPeriod_ = period;
   periods_.Add(sample.timeMs, filtered, period, sample.aTs, sample.cTs);
   // The last completed filtered period stands for the dissolved part until
   // the next one is known.

@@ -30,6 +30,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <limits>
 #include <optional>
 #include <span>
@@ -160,11 +161,21 @@ class LiveUnderway {
   // 0.072 1/m at 412 nm" when the last filtered period's spectra differ
   // from the one before by more than settings.jumpAlarm.
   std::string Alarm() const;
+  // The filtered and flushing stretches of the run so far (the latest
+  // kMaxFlowSpans), for a time graph to shade.
+  struct FlowSpan {
+    std::int64_t fromMs = 0, toMs = 0;
+    FlowPeriod period = FlowPeriod::kFiltered;
+  };
+  static constexpr std::size_t kMaxFlowSpans = 4096;
+  const std::deque<FlowSpan>& spans() const { return spans_; }
 
  private:
   UnderwaySettings settings_;
   FlowClassifier flow_;
   FilteredPeriods periods_;
+  std::deque<FlowSpan> spans_;
+  FlowPeriod lastPeriod_ = FlowPeriod::kUnknown;
   std::int64_t lastMs_ = 0;
   std::vector<double> wavelengths_;  // a's then c's, for the alarm's words
 };

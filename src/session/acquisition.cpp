@@ -276,7 +276,9 @@ Status Acquisition::SetPosition(PositionSource* source, std::string trackPath) {
 Status Acquisition::SetAncillary(std::vector<AncillarySource*> sources, std::optional<ValveSchedule> schedule,
                                  std::string path) {
   ancillarySources_ = std::move(sources);
-  valveSchedule_ = schedule;
+  // A replay's valve kept the schedule it was recorded with, unless given
+  // another.
+  valveSchedule_ = schedule ? schedule : replaySchedule_;
   ancillary_.clear();
   ancillaryFailed_.clear();
   std::vector<AncillarySpec> specs;
@@ -527,7 +529,7 @@ void Acquisition::TakeReplayClock() {
   if (read == status::kOk && (!stored.clock.Empty() || stored.timeZeroUtcMs)) {
     clock_->Adopt(!stored.clock.Empty() ? stored.clock : ClockMap{{{0, *stored.timeZeroUtcMs}}, {}});
     // The valve switched by the clock when the file was recorded.
-    if (!valveSchedule_) valveSchedule_ = stored.valveSchedule;
+    replaySchedule_ = stored.valveSchedule;
     if (companion_ == nullptr) return;
     companion_->clockMethod =
         !stored.clock.Empty() ? stored.clockMethod + " (as measured when " + name + " was recorded; from its companion)"

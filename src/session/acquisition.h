@@ -471,6 +471,7 @@ class Acquisition {
   std::vector<AncillarySource*> ancillarySources_;
   std::vector<AncillaryState> ancillary_;  // source by source, spec by spec
   std::optional<ValveSchedule> valveSchedule_;
+  std::optional<ValveSchedule> replaySchedule_;  // the replayed file's
   AncillaryWriter ancillaryFile_;
   std::string ancillaryFailed_;
   long syncedValues_ = 0;

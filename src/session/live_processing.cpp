@@ -74,6 +74,7 @@ void LiveProcessing::Begin(const Acquisition* run) {
   samples_.clear();
   last_.reset();
   lastParticulate_.reset();
+  utcOffsetMs_.reset();
   if (underway_) live_.emplace(*underway_);
   sequence_ = 0;
   lostBefore_ = false;
@@ -111,6 +112,9 @@ Status LiveProcessing::Take(const SourceLine& line) {
   std::optional<double> temperature, salinity;
   ShipValues(temperature, salinity);
   held_.push_back({line, sequence_++, underway_ ? ValveAt(line.time) : std::nullopt});
+  if (underway_ && run_ != nullptr) {
+    if (const std::optional<std::int64_t> utc = run_->UtcOf(line.time)) utcOffsetMs_ = *utc - line.time;
+  }
   processor_->Push(InputOf(line, line.time, temperature, salinity, lostBefore_), ready_);
   lostBefore_ = false;
   return Release();
@@ -131,6 +135,8 @@ Status LiveProcessing::Finish() {
     held_.pop_front();
   }
   stream_.Deliver();
+  // The run goes; what it showed stays (the last samples, the periods).
+  run_ = nullptr;
   return result;
 }
 
@@ -198,9 +204,11 @@ std::string LiveProcessing::UnderwayCaption() const {
   }
   const std::vector<FilteredSpectrum>& periods = live_->periods().periods();
   if (periods.empty()) return text + "no filtered period yet";
-  const std::optional<std::int64_t> utc = run_ != nullptr ? run_->UtcOf(periods.back().medianMs) : std::nullopt;
+  const std::optional<std::int64_t> utc =
+      utcOffsetMs_ ? std::optional<std::int64_t>(periods.back().medianMs + *utcOffsetMs_) : std::nullopt;
   return text + "dissolved: the filtered period of " +
-         (utc ? IsoUtc(*utc, false).substr(11, 5) + " UTC"
+         (utc ? Format("%02lld:%02lld UTC", static_cast<long long>((*utc / 3600000) % 24 + 24) % 24,
+                      static_cast<long long>((*utc / 60000) % 60 + 60) % 60)
               : Format("minute %lld of the run", static_cast<long long>(periods.back().medianMs / 60000)));
 }
 

@@ -63,7 +63,8 @@ class LiveProcessing final : public SampleConsumer {
   // A new run (null: none) whose ship's data the processing reads: the
   // processor starts afresh.
   void Begin(const Acquisition* run);
-  // The end of the run: the samples still held go out.
+  // The end of the run: the samples still held go out, and the run is
+  // forgotten (what it showed stays).
   Status Finish();
 
   Status Take(const SourceLine& line) override;
@@ -122,6 +123,8 @@ class LiveProcessing final : public SampleConsumer {
   std::optional<UnderwaySettings> underway_;
   std::optional<LiveUnderway> live_;
   std::optional<ParticulateSample> lastParticulate_;
+  // UTC less the run's time stamps, as the run last told it.
+  std::optional<std::int64_t> utcOffsetMs_;
   ParticulateSample particulate_;
 };
 

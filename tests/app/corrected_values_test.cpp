@@ -5,7 +5,10 @@
 // of water, worked here from the coefficient table itself; the value axes
 // name the methods; choices the meter's lines cannot be corrected with are
 // told and the measured values stay; new choices and another meter opened
-// keep them on.
+// keep them on. Display > Particulate Values replays an underway recording
+// with the valve's schedule: the XY graph shades its filtered and flushing
+// stretches where the schedule has them, and the value axes say which
+// filtered period the provisional values stand on.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -21,6 +24,7 @@
 #include "build_paths.h"
 #include "support/water_coefficients.h"
 #include "common/panels.h"
+#include "cli/cli_run.h"
 #include "source/trace_list.h"
 
 namespace sondrix {
@@ -139,6 +143,66 @@ TEST_F(CorrectedValuesTest, ChoicesTheLinesCannotBeCorrectedWithAreToldAndTheMea
   OpenDevice("COM1");
   EXPECT_TRUE(app.display().correctedValues());
   EXPECT_TRUE(Checked());
+}
+
+TEST_F(CorrectedValuesTest, ParticulateValuesShadeTheFilteredAndFlushingStretchesOfTheSchedule) {
+  ProcessingChoices choices;
+  choices.salinity = "35";
+  choices.tCal = "20";
+  choices.flush = "10";
+  StoreProcessingChoices(choices);
+  // Eleven minutes of the simulated meter in underway water from the hour,
+  // recorded with the valve on filter the first minute of every three.
+  const std::string raw = HomeFile("underway.raw"), data = HomeFile("underway.dat");
+  const std::string device = SONDRIX_EXAMPLES_DIR "/nerit-9wl.dev";
+  ASSERT_EQ(test::RunTool(test::kSim, "--device " + test::Quoted(device) +
+                                          " --water 25,35,0.15 --underway 3,1 --utc-start 2026-12-10T04:00:00Z"
+                                          " --seconds 660 --quiet --out " + test::Quoted(raw),
+                          home)
+                .exitStatus,
+            0);
+  ASSERT_EQ(test::RunTool(test::kCli, "record --device " + test::Quoted(device) + " --port " + test::Quoted(raw) +
+                                          " --out " + test::Quoted(data) +
+                                          " --start-utc 2026-12-10T04:00:00.000Z --valve-schedule 3,1,0",
+                          home)
+                .exitStatus,
+            0);
+  // The program starts after the recorder has left the project folder.
+  Start();
+  ASSERT_EQ(OpenNamedSource(app, kSourceKindFile, data, ""), status::kOk);
+  Menu_HandleEvent(app, p::kMenuParticulateValues);
+  ASSERT_TRUE(app.display().particulateValues()) << (ui.popups().empty() ? "" : ui.popups().back().text);
+  EXPECT_FALSE(ui.MenuBar(app.menuBar)->Find(p::kMenuCorrectedValues)->checked);
+  EXPECT_TRUE(ui.MenuBar(app.menuBar)->Find(p::kMenuParticulateValues)->checked);
+  EXPECT_EQ(ValueAxis(p::kMainSpectGraph, false), "Particulate 1/m — provisional\nno filtered period yet");
+
+  Menu_HandleEvent(app, p::kMenuXYGraph);
+  EXPECT_EQ(Acquire_Run(app), status::kUnexpectedEof);
+  // Filtered from 0:10 to 1:00, 3:10 to 4:00, 6:10 to 7:00, 9:10 to 10:00
+  // (minutes of the run, each to its last line), flushing the ten seconds
+  // after each switch.
+  const platform::ControlRecord* xy = ui.Control(app.mainPanel, p::kMainXYGraph);
+  ASSERT_FALSE(xy->keyBandsOnX);
+  std::vector<std::pair<double, double>> filtered;
+  int flushing = 0;
+  for (const platform::KeyBand& band : xy->keyBands) {
+    if (band.rgb == kFilteredBand) filtered.emplace_back(band.from, band.to);
+    flushing += band.rgb == kFlushingBand ? 1 : 0;
+  }
+  ASSERT_EQ(filtered.size(), 4u) << ValueAxis(p::kMainXYGraph, true);
+  for (std::size_t k = 0; k < 4; ++k) {
+    EXPECT_NEAR(filtered[k].first, 3.0 * static_cast<double>(k) + 10.0 / 60.0, 0.01) << k;
+    EXPECT_NEAR(filtered[k].second, 3.0 * static_cast<double>(k) + 1.0, 0.01) << k;
+  }
+  EXPECT_EQ(flushing, 8) << "ten seconds after each of the eight switches";
+  EXPECT_NE(ValueAxis(p::kMainXYGraph, true).find("dissolved: the filtered period of 04:09 UTC"), std::string::npos)
+      << ValueAxis(p::kMainXYGraph, true);
+
+  // Corrected values in its place: the stretches go.
+  Menu_HandleEvent(app, p::kMenuCorrectedValues);
+  EXPECT_FALSE(app.display().particulateValues());
+  EXPECT_TRUE(app.display().correctedValues());
+  EXPECT_TRUE(ui.Control(app.mainPanel, p::kMainXYGraph)->keyBands.empty());
 }
 
 }  // namespace

@@ -22,9 +22,7 @@
 
 #include "cli/cli_run.h"
 #include "common/text_format.h"
-#include "meter/source_factory.h"
-#include "session/session.h"
-#include "source/source_wait.h"
+#include "support/processed_replay.h"
 #include "support/fixtures.h"
 #include "support/sim_report.h"
 #include "build_paths.h"
@@ -37,18 +35,6 @@ using test::Quoted;
 const std::string kDevice = SONDRIX_EXAMPLES_DIR "/nerit-9wl.dev";
 
 class UnderwayTruth : public test::HeadlessTest {};
-
-// Keeps the values of every line it takes.
-class Kept final : public SampleConsumer {
- public:
-  Status Take(const SourceLine& line) override {
-    values.push_back(line.values);
-    return status::kOk;
-  }
-  void Missed(const SourceLine&) override { ++missed; }
-  std::vector<std::vector<double>> values;
-  long missed = 0;
-};
 
 TEST_F(UnderwayTruth, ParticulateSpectraMatchTheSimulatorsTruthSampleBySample) {
   ASSERT_TRUE(std::filesystem::exists(test::kSim) && std::filesystem::exists(test::kCli));
@@ -167,34 +153,32 @@ TEST_F(UnderwayTruth, TheLiveValuesAreTheFinalOnesAfterTheLastFilteredPeriod) {
                     home);
   ASSERT_EQ(run.exitStatus, 0) << run.err;
 
-  std::unique_ptr<Source> source;
-  ASSERT_EQ(NewSource(source, kSourceKindFile, dat, ""), status::kOk);
-  ASSERT_EQ(source->Open(), status::kOk);
-  Session session;
-  ASSERT_EQ(session.Attach(std::move(source), HomeFile("Sondrix.tmp")), status::kOk);
-  ASSERT_EQ(session.ResetSource(), status::kOk);
-  ASSERT_EQ(session.OpenRecording(), status::kOk);
   ProcessingSettings settings;
   settings.tCal = 20.0;
   settings.salinity = 35.0;
   std::string error;
   ASSERT_TRUE(BuiltInTable(settings.table, error)) << error;
-  ASSERT_TRUE(session.SetProcessing(settings, error, UnderwaySettings{})) << error;
-  Kept live;
-  session.stream(Session::Values::kCorrected).Follow(live, 0);
-  PollingUser user([] { return 0; });
   RunSetup setup;
   ValveSchedule schedule;
   ASSERT_TRUE(ParseValveSchedule("60,10,0", schedule, error));
   setup.valveSchedule = schedule;
-  Acquisition& replay = session.Begin(user, nullptr, std::move(setup));
-  ASSERT_EQ(replay.ready(), status::kOk);
-  replay.Run();
-  ASSERT_EQ(session.processing()->liveUnderway()->periods().completed(), 6u);
-  const std::string caption = session.processing()->UnderwayCaption();
+  std::size_t periods = 0;
+  std::string caption;
+  std::vector<std::string> traceHeadings;
+  const test::ProcessedReplay live = test::ReplayProcessed(
+      dat, HomeFile("Sondrix.tmp"), settings, UnderwaySettings{}, std::move(setup), [&](Session& session) {
+        periods = session.processing()->liveUnderway()->periods().completed();
+        caption = session.processing()->UnderwayCaption();
+        for (int trace = 0; trace < 18; ++trace) {
+          std::string heading;
+          session.source()->GetHeading(trace, heading);
+          traceHeadings.push_back(heading);
+        }
+      });
+  ASSERT_EQ(live.error, "");
+  EXPECT_EQ(periods, 6u);
   EXPECT_TRUE(caption.starts_with("gamma 1.0")) << caption;  // provisional: the drift not yet taken out
   EXPECT_NE(caption.find("; dissolved: the filtered period of 09:0"), std::string::npos) << caption;
-  session.Finish();
 
   // The file's rows and the live lines, sample by sample: a trace's
   // particulate value is the file's a_p or c_p at its wavelength.
@@ -205,12 +189,11 @@ TEST_F(UnderwayTruth, TheLiveValuesAreTheFinalOnesAfterTheLastFilteredPeriod) {
   ASSERT_EQ(live.values.size() + 1, rows.size());
   const std::vector<std::string> headings = test::Split(rows[0], ',');
   std::vector<std::pair<std::size_t, std::size_t>> columns;  // (trace, CSV column)
-  for (int trace = 0; trace < 18; ++trace) {
-    std::string heading;
-    session.source()->GetHeading(trace, heading);
+  for (std::size_t trace = 0; trace < traceHeadings.size(); ++trace) {
+    const std::string& heading = traceHeadings[trace];
     const std::string name = std::string(heading[0] == 'a' ? "a_p" : "c_p") + heading.substr(1) + " [1/m]";
     for (std::size_t k = 0; k < headings.size(); ++k)
-      if (headings[k] == name) columns.emplace_back(static_cast<std::size_t>(trace), k);
+      if (headings[k] == name) columns.emplace_back(trace, k);
   }
   ASSERT_EQ(columns.size(), 18u);
   std::size_t flowColumn = 0, extrapolatedColumn = 0;

@@ -22,8 +22,7 @@
 
 #include "cli/cli_run.h"
 #include "meter/source_factory.h"
-#include "session/session.h"
-#include "source/source_wait.h"
+#include "support/processed_replay.h"
 #include "support/fixtures.h"
 #include "support/sim_report.h"
 #include "build_paths.h"
@@ -66,18 +65,6 @@ class WaterTruth : public test::HeadlessTest {
 
   const std::string dat = home.File("water.dat"), csv = home.File("water.csv");
   test::Report truth;
-};
-
-// Keeps the values of every line it takes.
-class Lines final : public SampleConsumer {
- public:
-  Status Take(const SourceLine& line) override {
-    values.push_back(line.values);
-    return status::kOk;
-  }
-  void Missed(const SourceLine&) override { ++missed; }
-  std::vector<std::vector<double>> values;
-  long missed = 0;
 };
 
 TEST_F(WaterTruth, CorrectedSpectraMatchTheSimulatorsTruth) {
@@ -131,38 +118,32 @@ TEST_F(WaterTruth, CorrectedSpectraMatchTheSimulatorsTruth) {
 TEST_F(WaterTruth, TheLiveCorrectionsAreTheLevel2FilesValues) {
   ASSERT_TRUE(std::filesystem::exists(test::kSim) && std::filesystem::exists(test::kCli));
   RecordAndProcess();
-  std::unique_ptr<Source> source;
-  ASSERT_EQ(NewSource(source, kSourceKindFile, dat, ""), status::kOk);
-  ASSERT_EQ(source->Open(), status::kOk);
-  Session session;
-  ASSERT_EQ(session.Attach(std::move(source), HomeFile("Sondrix.tmp")), status::kOk);
-  ASSERT_EQ(session.ResetSource(), status::kOk);
-  ASSERT_EQ(session.OpenRecording(), status::kOk);
   ProcessingSettings settings;
   settings.tCal = 20.0;
   settings.salinity = 35.0;
   std::string error;
   ASSERT_TRUE(BuiltInTable(settings.table, error)) << error;
-  ASSERT_TRUE(session.SetProcessing(settings, error)) << error;
-  Lines live;
-  session.stream(Session::Values::kCorrected).Follow(live, 0);
-  PollingUser user([] { return 0; });
-  Acquisition& run = session.Begin(user, nullptr, RunSetup{});
-  ASSERT_EQ(run.ready(), status::kOk);
-  run.Run();
-  session.Finish();
+  const test::ProcessedReplay live = test::ReplayProcessed(dat, HomeFile("Sondrix.tmp"), settings);
+  ASSERT_EQ(live.error, "");
+  // The meter's traces, by heading.
+  std::vector<std::string> traceHeadings;
+  {
+    std::unique_ptr<Source> source;
+    ASSERT_EQ(NewSource(source, kSourceKindFile, dat, ""), status::kOk);
+    ASSERT_EQ(source->Open(), status::kOk);
+    for (int i = 0; i < source->GetTraceCount(); ++i) {
+      std::string heading;
+      source->GetHeading(i, heading);
+      traceHeadings.push_back(heading);
+    }
+    source->Close();
+  }
 
   const std::vector<std::string> lines = CsvLines();
   ASSERT_EQ(live.missed, 0);
   ASSERT_EQ(live.values.size() + 1, lines.size());
   const std::vector<std::string> headings = test::Split(lines[0], ',');
   // Each a trace shows a_corrected, each c trace c_ts, at its wavelength.
-  std::vector<std::string> traceHeadings;
-  for (int i = 0; i < session.source()->GetTraceCount(); ++i) {
-    std::string heading;
-    session.source()->GetHeading(i, heading);
-    traceHeadings.push_back(heading);
-  }
   std::size_t compared = 0;
   for (std::size_t row = 0; row < live.values.size(); ++row) {
     const std::vector<std::string> f = test::Split(lines[row + 1], ',');

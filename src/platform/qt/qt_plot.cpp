@@ -293,6 +293,32 @@ void PlotWidget::SetDivisions(bool onX, int divisions) {
   RequestReplot();
 }
 
+void PlotWidget::SetKeyBands(bool onX, const std::vector<KeyBand>& bands) {
+  for (QCPItemRect* band : bands_) removeItem(band);
+  bands_.clear();
+  for (const KeyBand& b : bands) {
+    auto* rect = new QCPItemRect(this);
+    // On the background layer, after the axis rectangle's fill: beneath
+    // the grid and every plot.
+    rect->setLayer(QStringLiteral("background"));
+    rect->setClipToAxisRect(true);
+    for (QCPItemPosition* corner : {rect->topLeft, rect->bottomRight}) {
+      corner->setAxes(xAxis, yAxis);
+      corner->setAxisRect(axisRect());
+      corner->setTypeX(onX ? QCPItemPosition::ptPlotCoords : QCPItemPosition::ptAxisRectRatio);
+      corner->setTypeY(onX ? QCPItemPosition::ptAxisRectRatio : QCPItemPosition::ptPlotCoords);
+    }
+    rect->topLeft->setCoords(onX ? b.from : 0.0, onX ? 0.0 : b.to);
+    rect->bottomRight->setCoords(onX ? b.to : 1.0, onX ? 1.0 : b.from);
+    QColor colour(QRgb(static_cast<unsigned>(b.rgb) & 0xFFFFFFu));
+    colour.setAlpha(56);
+    rect->setPen(Qt::NoPen);
+    rect->setBrush(colour);
+    bands_.push_back(rect);
+  }
+  RequestReplot();
+}
+
 void PlotWidget::SetTimeScale(bool onX, std::shared_ptr<const TimeScale> scale, const std::string& label) {
   QCPAxis* axis = onX ? xAxis : yAxis;
   axis->setLabel(QString::fromStdString(label));

@@ -61,6 +61,8 @@ class PlotWidget : public QCustomPlot, public GraphSurface {
   void SetDivisions(bool xAxis, int divisions);
   // The time axis reads as `scale` gives it (null: plain numbers).
   void SetTimeScale(bool onX, std::shared_ptr<const TimeScale> scale, const std::string& label) override;
+  // The shaded stretches of the key axis, behind the plots.
+  void SetKeyBands(bool onX, const std::vector<KeyBand>& bands) override;
   int Divisions(bool xAxis) const { return xAxis ? xDivisions_ : yDivisions_; }
   void SetAutoRefresh(bool on);
   bool autoRefresh() const { return autoRefresh_; }
@@ -126,6 +128,8 @@ class PlotWidget : public QCustomPlot, public GraphSurface {
   // The time scale of each axis, if any (its ticker reads it).
   std::shared_ptr<const TimeScale> xTime_, yTime_;
   QLabel* cursor_ = nullptr;  // made when first needed; a child of the widget
+  // The shaded stretches of the key axis (owned by QCustomPlot).
+  std::vector<QCPItemRect*> bands_;
   bool autoRefresh_ = true;
   bool dirty_ = false;
   bool tracesDirty_ = false;  // only series have new points
