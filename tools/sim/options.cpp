@@ -121,6 +121,17 @@ Reader Stretch(std::optional<SecondSpan>& target) {
   };
 }
 
+// A valve's schedule, "EVERY,FILTERED[,OFFSET]" in minutes.
+Reader Schedule(std::optional<ValveSchedule>& target) {
+  return [&target](const std::string& text) {
+    ValveSchedule parsed;
+    std::string error;
+    if (!ParseValveSchedule(text, parsed, error)) return false;
+    target = parsed;
+    return true;
+  };
+}
+
 Reader UtcSecond(std::optional<std::int64_t>& target) {
   return [&target](const std::string& text) { return (target = ParseUtcSecond(text)).has_value(); };
 }
@@ -270,14 +281,8 @@ void DeclareMeter(CLI::App& app, Options& o) {
       "degrees and salinity S (applied through the program's temperature and salinity coefficients), its "
       "absorption tube losing the share SCATTER of the scattering (default 0); the external temperature reads "
       "T; --report gives the true corrected spectra (docs/processing.md)");
-  auto underway = [&o](const std::string& text) {
-    ValveSchedule parsed;
-    std::string error;
-    if (!ParseValveSchedule(text, parsed, error)) return false;
-    o.underway = parsed;
-    return true;
-  };
-  Add(app, "--underway", "EVERY,FILTERED[,OFFSET]", "minutes, 0 < FILTERED < EVERY, 0 <= OFFSET < EVERY", underway,
+  Add(app, "--underway", "EVERY,FILTERED[,OFFSET]", "minutes, 0 < FILTERED < EVERY, 0 <= OFFSET < EVERY",
+      Schedule(o.underway),
       "with --water: underway water through a flow-through system whose valve puts a 0.2 um filter in the way "
       "FILTERED minutes every EVERY minutes from the hour (UTC; OFFSET minutes later): a drifting dissolved part "
       "always, a known particulate part (c_p slope 1) only on whole water; --report gives both "
@@ -491,15 +496,8 @@ void DeclareTsg(CLI::App& app, Options& o) {
   Add(app, "--tsg-conductivity", "C0,RATE", "two numbers, S/m and S/m a second", series(t.conductivity),
       "the conductivity, S/m: C0 at the first line, changing by RATE a second")
       ->default_str(Shown(t.conductivity.start) + "," + Shown(t.conductivity.rate));
-  auto schedule = [&t](const std::string& text) {
-    ValveSchedule parsed;
-    std::string error;
-    if (!ParseValveSchedule(text, parsed, error)) return false;
-    t.valve = parsed;
-    return true;
-  };
   Add(app, "--valve-schedule", "EVERY,FILTERED[,OFFSET]", "minutes, 0 < FILTERED < EVERY, 0 <= OFFSET < EVERY",
-      schedule, "a fifth field, the flow-through valve's state by this schedule: 1 filtered, 0 total");
+      Schedule(t.valve), "a fifth field, the flow-through valve's state by this schedule: 1 filtered, 0 total");
   app.option_defaults()->group("Thermosalinograph faults");
   Add(app, "--tsg-cut", "K", "a line count of 1 or more", Every(t.cut),
       "every K-th line is cut short (a third of its fields kept)");
