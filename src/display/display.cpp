@@ -461,7 +461,8 @@ void Display::UpdateHealth(bool now) {
   const double at = platform::Timer();
   if (!now && lastHealth_ >= 0.0 && at >= lastHealth_ && at - lastHealth_ < kClockInterval) return;
   lastHealth_ = at;
-  health_.Show(session_.Health());
+  const LiveUnderway* live = session_.processing() != nullptr ? session_.processing()->liveUnderway() : nullptr;
+  health_.Show(session_.Health(), particulateValues() && live != nullptr ? live->Alarm() : std::string());
 }
 
 // --- Following the run ------------------------------------------------------------------

@@ -53,7 +53,7 @@ HealthCell AgeCell(const DataAge& age, const char* what) {
 
 }  // namespace
 
-std::array<HealthCell, kHealthCells> HealthCells(const RunHealth& h) {
+std::array<HealthCell, kHealthCells> HealthCells(const RunHealth& h, const std::string& alarm) {
   std::array<HealthCell, kHealthCells> cells;
 
   HealthCell& line = cells[kHealthLine];
@@ -102,6 +102,10 @@ std::array<HealthCell, kHealthCells> HealthCells(const RunHealth& h) {
     cells[kHealthShip] = AgeCell(*oldest, "ship data");
   }
   if (h.line == LineState::Idle) cells[kHealthGps] = {};
+  if (!alarm.empty()) {
+    HealthCell& ship = cells[kHealthShip];
+    ship = {alarm, "Underway: " + alarm + (ship.tip.empty() ? std::string() : "\n" + ship.tip), HealthLevel::Red};
+  }
 
   HealthCell& disk = cells[kHealthDisk];
   disk.level = DiskLevel(h.diskHours);
@@ -154,9 +158,9 @@ int HealthBackRGB(HealthLevel level) {
   return 0xFFFFFF;
 }
 
-void HealthStrip::Show(const RunHealth& health) {
+void HealthStrip::Show(const RunHealth& health, const std::string& alarm) {
   platform::Ui& ui = platform::ui();
-  const std::array<HealthCell, kHealthCells> cells = HealthCells(health);
+  const std::array<HealthCell, kHealthCells> cells = HealthCells(health, alarm);
   for (int k = 0; k < kHealthCells; ++k) {
     const HealthCell& cell = cells[static_cast<std::size_t>(k)];
     HealthCell& was = shown_[static_cast<std::size_t>(k)];

@@ -26,8 +26,10 @@ struct HealthCell {
   bool operator==(const HealthCell&) const = default;
 };
 
-// The five cells of `health`.
-std::array<HealthCell, kHealthCells> HealthCells(const RunHealth& health);
+// The five cells of `health`; an `alarm` of the underway processing
+// (processing/underway.h: the valve stuck, the filtered spectra jumping)
+// takes the ship's data cell, in red.
+std::array<HealthCell, kHealthCells> HealthCells(const RunHealth& health, const std::string& alarm = {});
 // `text` cut to `chars` characters (UTF-8), its last one "…" when cut.
 std::string Elide(const std::string& text, int chars);
 // The text and face colours of a level: 0xRRGGBB.
@@ -38,8 +40,8 @@ class HealthStrip {
  public:
   // The cells are controls `first` ... `first` + 4 of `panel`.
   HealthStrip(int panel, int first) : panel_(panel), first_(first) {}
-  // Writes the cells of `health` that changed.
-  void Show(const RunHealth& health);
+  // Writes the cells of `health` (with `alarm`, HealthCells) that changed.
+  void Show(const RunHealth& health, const std::string& alarm = {});
   const std::array<HealthCell, kHealthCells>& shown() const { return shown_; }
 
  private:
