@@ -21,7 +21,7 @@ namespace p = panels;
 
 // The numbers of the choices, each optional (an empty choice).
 struct Numbers {
-  std::optional<double> temperature, salinity, tCal, referenceWavelength, lagC, lagAncillary, flush, poc;
+  std::optional<double> temperature, salinity, tCal, referenceWavelength, lagC, lagAncillary, flush, poc, jumpAlarm;
 };
 
 // Each text choice: its key in the settings, its control, what the
@@ -52,6 +52,8 @@ const std::vector<TextChoice>& TextChoices() {
        [](double s) { return s < 0.0 || s > 3600.0 ? std::string("not 0 ... 3600 seconds") : std::string(); }},
       {&C::poc, "PocCoefficient", p::kProcPoc, "POC coefficient", &Numbers::poc,
        [](double k) { return k <= 0.0 ? std::string("not a positive coefficient") : std::string(); }},
+      {&C::jumpAlarm, "JumpAlarm", p::kProcJumpAlarm, "Alarm at a filtered jump of", &Numbers::jumpAlarm,
+       [](double j) { return j <= 0.0 ? std::string("not a positive difference") : std::string(); }},
       {&C::table, "Table", p::kProcTable, "Coefficients", nullptr, {}},
   };
   return choices;
@@ -119,6 +121,7 @@ UnderwaySettings UnderwaySettingsOf(const ProcessingChoices& choices) {
   UnderwaySettings underway;
   underway.flushSeconds = numbers.flush.value_or(underway.flushSeconds);
   underway.pocCoefficient = numbers.poc;
+  underway.jumpAlarm = numbers.jumpAlarm.value_or(underway.jumpAlarm);
   return underway;
 }
 

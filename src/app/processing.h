@@ -21,7 +21,7 @@ struct ProcessingChoices {
   // Underway (processing/underway.h): File > Process... adds the
   // particulate values; the flushing seconds and the POC coefficient.
   bool underway = false;
-  std::string flush, poc;
+  std::string flush, poc, jumpAlarm;
   bool operator==(const ProcessingChoices&) const = default;
 };
 

@@ -362,6 +362,7 @@ const std::map<std::string, std::set<CtrlType>>& ExpectedTypes() {
       {"ProcFlush", {CtrlType::String}},
       {"ProcUnderway", check},
       {"ProcPoc", {CtrlType::String}},
+      {"ProcJumpAlarm", {CtrlType::String}},
       {"ProcOk", button},
       {"ProcCancel", button},
       {"EvKind", {CtrlType::Ring}},
