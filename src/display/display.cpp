@@ -461,8 +461,8 @@ void Display::UpdateHealth(bool now) {
   const double at = platform::Timer();
   if (!now && lastHealth_ >= 0.0 && at >= lastHealth_ && at - lastHealth_ < kClockInterval) return;
   lastHealth_ = at;
-  const LiveUnderway* live = session_.processing() != nullptr ? session_.processing()->liveUnderway() : nullptr;
-  health_.Show(session_.Health(), particulateValues() && live != nullptr ? live->Alarm() : std::string());
+  const LiveUnderway* live = ShownUnderway();
+  health_.Show(session_.Health(), live != nullptr ? live->Alarm() : std::string());
 }
 
 // --- Following the run ------------------------------------------------------------------
@@ -575,8 +575,7 @@ void Display::ShowValueCaptions() {
 void Display::ShowFlowBands() {
   // The XY graph's time runs along Y, in minutes of the run.
   std::vector<platform::KeyBand> bands;
-  const LiveUnderway* live = session_.processing() != nullptr ? session_.processing()->liveUnderway() : nullptr;
-  if (particulateValues() && live != nullptr) {
+  if (const LiveUnderway* live = ShownUnderway()) {
     for (const LiveUnderway::FlowSpan& span : live->spans()) {
       const bool filtered = span.period == FlowPeriod::kFiltered;
       bands.push_back({static_cast<double>(span.fromMs) / 60000.0, static_cast<double>(span.toMs) / 60000.0,
@@ -584,6 +583,10 @@ void Display::ShowFlowBands() {
     }
   }
   platform::ui().SetKeyBands(panel_, p::kMainXYGraph, false, std::move(bands));
+}
+
+const LiveUnderway* Display::ShownUnderway() const {
+  return particulateValues() ? session_.processing()->liveUnderway() : nullptr;
 }
 
 bool Display::UnderwayDue() {
@@ -822,8 +825,9 @@ Status Display::Plot(const SourceLine& line) {
     // salinity.
     if (correctedValues() && session_.processing()->Provisional() != shownProvisional_) ShowValueCaptions();
     if (particulateValues() && UnderwayDue()) {
-      ShowFlowBands();
+      // The captions bring the stretches with them.
       if (session_.processing()->UnderwayCaption() != shownUnderway_) ShowValueCaptions();
+      else ShowFlowBands();
     }
     // Every graph on show takes the line (the user interface redraws each
     // at most once a frame); the others get nothing.

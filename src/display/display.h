@@ -340,6 +340,8 @@ class Display final : public SampleConsumer {
   // (kFlushingBand) stretches while particulate values are shown; none
   // otherwise.
   void ShowFlowBands();
+  // The live underway processing whose values are on show (null: none).
+  const LiveUnderway* ShownUnderway() const;
   // Whether the particulate read-outs and stretches are due to be shown
   // again (at most twice a second).
   bool UnderwayDue();

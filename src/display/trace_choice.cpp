@@ -3,15 +3,10 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
-#include <charconv>
 #include <cmath>
-#include <limits>
 
 namespace sondrix {
 namespace {
-
-constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
 
 bool Known(double wavelength) { return std::isfinite(wavelength) && wavelength > 0.0; }
 

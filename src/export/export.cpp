@@ -746,13 +746,6 @@ std::unique_ptr<Processor> MakeProcessor(ExportHeader& header, ProcessingSetting
   return processor;
 }
 
-// Whether the valve was on filter at a row (none: not known).
-std::optional<bool> ValveFiltered(const ExportRow& row) {
-  const std::optional<double>& valve = row.ancillary[static_cast<std::size_t>(Quantity::kValve)];
-  if (!valve) return std::nullopt;
-  return *valve > 0.5;
-}
-
 // The rows of a Level-2 export: each waits, with a copy of its values, until
 // the processor gives its sample back, and then goes to the writer; an
 // underway export's with its particulate values, against the record's
@@ -789,7 +782,7 @@ class Level2Rows {
       w.row.values = &w.values;
       w.row.corrected = &sample;
       if (header_.underway) {
-        const FlowPeriod period = flow_.Take(sample.timeMs, ValveFiltered(w.row));
+        const FlowPeriod period = flow_.Take(sample.timeMs, ValveOnFilter(w.row.ancillary[static_cast<std::size_t>(Quantity::kValve)]));
         ++flowCounts_[static_cast<std::size_t>(period)];
         const bool known = DissolvedAt(header_.filteredPeriods, sample.timeMs, dissolved_);
         ParticulateOf(*processor_, *header_.underway, sample, period, known ? &dissolved_ : nullptr, particulate_);
@@ -847,8 +840,7 @@ Status FindFilteredPeriods(const std::string& dataFile, ExportHeader& header,
     const std::optional<std::int64_t> utcMs = SampleUtcMs(header, good.time);
     if (!utcMs) return true;
     ship.At(*utcMs, values);
-    const std::optional<double>& valve = values[static_cast<std::size_t>(Quantity::kValve)];
-    valves.push_back(valve ? std::optional<bool>(*valve > 0.5) : std::nullopt);
+    valves.push_back(ValveOnFilter(values[static_cast<std::size_t>(Quantity::kValve)]));
     processor->Push(InputOf(good, *utcMs, values[static_cast<std::size_t>(Quantity::kTemperature)],
                             values[static_cast<std::size_t>(Quantity::kSalinity)], false),
                     ready);

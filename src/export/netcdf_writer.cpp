@@ -333,14 +333,13 @@ class NetCdfWriter final : public ExportWriter {
                     "whether the dissolved value is the nearest filtered period's, outside the periods"))
       return false;
     slope_.var = DefineSeries(timeDim, "particulate_slope", "1", "spectral slope gamma of c_p (c_p ~ lambda^-gamma)");
-    particulateHeight_.var = header.processor->hasLineHeight()
-                                 ? DefineSeries(timeDim, "particulate_line_height", "m-1",
-                                                "particulate absorption line height at 676 nm (chlorophyll a)")
-                                 : -2;
-    if (slope_.var < 0 || particulateHeight_.var == -1 ||
-        !Text(slope_.var, "comment", OneLine(Level2Attribute(header, "particulate_slope_method"))))
+    if (slope_.var < 0 || !Text(slope_.var, "comment", OneLine(Level2Attribute(header, "particulate_slope_method"))))
       return false;
-    if (particulateHeight_.var < 0) particulateHeight_.var = -1;
+    if (header.processor->hasLineHeight()) {
+      particulateHeight_.var = DefineSeries(timeDim, "particulate_line_height", "m-1",
+                                            "particulate absorption line height at 676 nm (chlorophyll a)");
+      if (particulateHeight_.var < 0) return false;
+    }
     if (header.underway->pocCoefficient) {
       poc_.var = DefineSeries(timeDim, "poc", "mg m-3", "particulate organic carbon from c_p");
       if (poc_.var < 0 || !Text(poc_.var, "comment", OneLine(Level2Attribute(header, "poc_method")))) return false;

@@ -67,6 +67,12 @@ std::string QuantityList();
 // The valve's states, as readings hold them.
 inline constexpr double kValveTotal = 0.0;
 inline constexpr double kValveFiltered = 1.0;
+// Whether a valve reading (or an interpolated one) stands for the filter:
+// nearer kValveFiltered than kValveTotal; none for no reading.
+inline std::optional<bool> ValveOnFilter(std::optional<double> reading) {
+  if (!reading) return std::nullopt;
+  return *reading > 0.5 * (kValveTotal + kValveFiltered);
+}
 // "0", "1", "total", "filtered" (any case); none for another text.
 std::optional<double> ParseValveState(std::string_view text);
 // "Filtered" / "Whole water".

@@ -73,7 +73,7 @@ void LiveProcessing::Begin(const Acquisition* run) {
   held_.clear();
   samples_.clear();
   last_.reset();
-  lastParticulate_.reset();
+  particulateGiven_ = false;
   utcOffsetMs_.reset();
   if (underway_) live_.emplace(*underway_);
   sequence_ = 0;
@@ -99,7 +99,8 @@ std::optional<bool> LiveProcessing::ValveAt(std::int64_t timeMs) const {
   }
   for (const AncillaryState& state : run_->ancillary()) {
     if (state.Stale() || state.Gone()) continue;
-    if (const auto& valve = state.last[static_cast<std::size_t>(Quantity::kValve)]) return *valve > 0.5;
+    if (const std::optional<bool> filtered = ValveOnFilter(state.last[static_cast<std::size_t>(Quantity::kValve)]))
+      return filtered;
   }
   return std::nullopt;
 }
@@ -166,7 +167,7 @@ Status LiveProcessing::Release() {
         live_->Take(*processor_, sample, front.filtered, particulate_);
         put(ch.aTrace, particulate_.ap);
         put(ch.cTrace, particulate_.cp);
-        lastParticulate_ = particulate_;
+        particulateGiven_ = true;
       } else {
         put(ch.aTrace, sample.aCorrected);
         put(ch.cTrace, sample.cTs);
@@ -196,10 +197,9 @@ std::string LiveProcessing::UnderwayCaption() const {
   if (!live_) return {};
   std::string text;
   if (const std::string alarm = live_->Alarm(); !alarm.empty()) text = alarm + "; ";
-  if (lastParticulate_ && std::isfinite(lastParticulate_->slope)) {
-    text += Format("gamma %.2f", lastParticulate_->slope);
-    if (std::isfinite(lastParticulate_->lineHeight))
-      text += Format(", line height %.4f 1/m", lastParticulate_->lineHeight);
+  if (particulateGiven_ && std::isfinite(particulate_.slope)) {
+    text += Format("gamma %.2f", particulate_.slope);
+    if (std::isfinite(particulate_.lineHeight)) text += Format(", line height %.4f 1/m", particulate_.lineHeight);
     text += "; ";
   }
   const std::vector<FilteredSpectrum>& periods = live_->periods().periods();

@@ -85,8 +85,6 @@ class LiveProcessing final : public SampleConsumer {
 
   // --- Underway -----------------------------------------------------------
   bool underway() const { return underway_.has_value(); }
-  // The latest particulate sample given out (none before the first).
-  const std::optional<ParticulateSample>& lastParticulate() const { return lastParticulate_; }
   const LiveUnderway* liveUnderway() const { return live_ ? &*live_ : nullptr; }
   // The particulate read-outs in a line: "gamma 1.02, line height 0.0031
   // 1/m; dissolved: the filtered period of 05:06 UTC", with the alarm
@@ -122,10 +120,11 @@ class LiveProcessing final : public SampleConsumer {
   bool lostBefore_ = false;
   std::optional<UnderwaySettings> underway_;
   std::optional<LiveUnderway> live_;
-  std::optional<ParticulateSample> lastParticulate_;
   // UTC less the run's time stamps, as the run last told it.
   std::optional<std::int64_t> utcOffsetMs_;
+  // The latest particulate sample (given out when particulateGiven_).
   ParticulateSample particulate_;
+  bool particulateGiven_ = false;
 };
 
 }  // namespace sondrix
