@@ -87,6 +87,27 @@ inline CliRun RunTool(const std::string& program, const std::string& arguments, 
   return run;
 }
 
+// Exit statuses of RunPython that stand for a reader this machine lacks.
+inline constexpr int kPythonModuleMissing = 3;
+inline constexpr int kPythonMissing = 127;
+
+// Runs `body` in Debian's python3 (the program another reader of the files
+// would use) as script NAME.py in `dir`, after importing `modules`
+// ("xarray", "numpy, xarray"); exit status kPythonModuleMissing when one
+// of them is not installed, kPythonMissing without python3.
+inline CliRun RunPython(const std::string& modules, const std::string& body, const std::string& arguments,
+                        const TempDir& dir, const std::string& name = "read") {
+  const std::string script = dir.File(name + ".py");
+  WriteTextFile(script, "import sys\ntry:\n    import " + modules +
+                            "\nexcept ImportError as missing:\n    print(missing); sys.exit(" +
+                            std::to_string(kPythonModuleMissing) + ")\n" + body);
+  return RunTool("/usr/bin/python3", Quoted(script) + " " + arguments, dir);
+}
+// Whether a RunPython found no python3 or not the modules it needs.
+inline bool PythonLacking(const CliRun& run) {
+  return run.exitStatus == kPythonModuleMissing || run.exitStatus == kPythonMissing;
+}
+
 // A process started in the background with its output going to files.
 class Background {
  public:

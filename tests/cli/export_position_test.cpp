@@ -469,13 +469,7 @@ TEST_F(ExportPositions, NetCdfClaimsTheGeometryItsPositionsHold) {
 // millisecond (CF decoding, to datetime64) and keeps every sample with the
 // coordinates the file names; python3-netcdf4 decodes the same times.
 TEST_F(ExportPositions, XarrayAndNetcdf4ReadEveryTimeToTheMillisecond) {
-  const std::string script = dir_->File("read.py");
-  test::WriteTextFile(script, R"(import sys
-try:
-    import xarray, netCDF4
-except ImportError as missing:
-    print(missing); sys.exit(3)
-epoch = netCDF4.num2date(0, "milliseconds since 1970-01-01T00:00:00Z", only_use_cftime_datetimes=False)
+  const std::string body = R"(epoch = netCDF4.num2date(0, "milliseconds since 1970-01-01T00:00:00Z", only_use_cftime_datetimes=False)
 for path in sys.argv[1:]:
     ds = xarray.open_dataset(path)
     print(" ".join(str(t) for t in ds["time"].values.astype("datetime64[ms]").astype("int64")))
@@ -483,11 +477,11 @@ for path in sys.argv[1:]:
     dates = netCDF4.num2date(nc["time"][:], nc["time"].units, only_use_cftime_datetimes=False)
     print(" ".join(str(round((d - epoch).total_seconds() * 1000)) for d in dates))
     print(ds["attenuation"].sizes["time"], " ".join(sorted(ds["attenuation"].coords)))
-)");
+)";
   std::string files;
   for (const Case& c : cases_) files += " " + Quoted(Output(c, "netcdf"));
-  const test::CliRun run = RunTool("/usr/bin/python3", Quoted(script) + files, *dir_);
-  if (run.exitStatus == 3 || run.exitStatus == 127) GTEST_SKIP() << "python3-xarray or python3-netcdf4 missing";
+  const test::CliRun run = test::RunPython("xarray, netCDF4", body, files, *dir_);
+  if (test::PythonLacking(run)) GTEST_SKIP() << "python3-xarray or python3-netcdf4 missing";
   ASSERT_EQ(run.exitStatus, 0) << run.err;
   const std::vector<std::string> lines = Lines(run.out);
   ASSERT_EQ(lines.size(), 3 * cases_.size()) << run.out;

@@ -90,13 +90,7 @@ TEST_F(ProcessCli, TheLevel2FileReadsBackThroughXarrayWithItsSpectraAndFlags) {
   ASSERT_EQ(run.exitStatus, 0) << run.err;
   EXPECT_NE(run.out.find("120 samples processed"), std::string::npos) << run.out;
 
-  const std::string script = home.File("read.py");
-  test::WriteTextFile(script, R"(import sys
-try:
-    import xarray
-except ImportError as missing:
-    print(missing); sys.exit(3)
-ds = xarray.open_dataset(sys.argv[1])
+  const test::CliRun read = test::RunPython("xarray", R"(ds = xarray.open_dataset(sys.argv[1])
 for name in ("absorption_ts", "attenuation_ts", "absorption_corrected"):
     print(name, " ".join(ds[name].dims), ds[name].shape[0], ds[name].shape[1])
 q = ds["quality_flag"]
@@ -108,9 +102,9 @@ print(" ".join(repr(float(v)) for v in ds["salinity_used"].values))
 print(float(ds.attrs["calibration_temperature"]), ds.attrs["scattering_correction"].split(":")[0])
 print(ds.attrs["ts_coefficients_source"])
 print(repr(float(ds["absorption_corrected"].sel(wavelength_a=715.0).values[3])))
-)");
-  const test::CliRun read = test::RunTool("/usr/bin/python3", Quoted(script) + " " + Quoted(nc), home);
-  if (read.exitStatus == 3 || read.exitStatus == 127) GTEST_SKIP() << "python3-xarray missing";
+)",
+                                            Quoted(nc), home);
+  if (test::PythonLacking(read)) GTEST_SKIP() << "python3-xarray missing";
   ASSERT_EQ(read.exitStatus, 0) << read.err;
   const std::vector<std::string> lines = test::Lines(read.out);
   ASSERT_EQ(lines.size(), 10u) << read.out;

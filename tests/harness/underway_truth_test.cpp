@@ -70,13 +70,7 @@ TEST_F(UnderwayTruth, ParticulateSpectraMatchTheSimulatorsTruthSampleBySample) {
     lines += Format("%s %.2f %.9f %.9f %.9f\n", u.attenuation ? "c" : "a", u.wavelength, u.particulate, u.dissolved,
                     u.dissolvedPerHour);
   test::WriteTextFile(home.File("truth.txt"), lines);
-  const std::string script = home.File("read.py");
-  test::WriteTextFile(script, R"(import sys
-try:
-    import numpy, xarray
-except ImportError as missing:
-    print(missing); sys.exit(3)
-ds = xarray.open_dataset(sys.argv[1])
+  const std::string body = R"(ds = xarray.open_dataset(sys.argv[1])
 truth = open(sys.argv[2]).read().split("\n")
 slope = float(truth[0])
 for name in ("absorption_particulate", "attenuation_particulate", "absorption_dissolved", "filtered_absorption"):
@@ -103,10 +97,10 @@ print("slope", float(numpy.max(numpy.abs(s[whole] - slope))), int(numpy.isnan(s[
 print("extrapolated", int(ds["dissolved_extrapolated"].values[whole].sum()))
 print("periods", ds.sizes["filtered_period"], *ds["filtered_period_samples"].values)
 print("poc", float(ds.attrs["poc_coefficient"]), ds["poc"].attrs["units"])
-)");
+)";
   const test::CliRun read =
-      test::RunTool("/usr/bin/python3", Quoted(script) + " " + Quoted(nc) + " " + Quoted(home.File("truth.txt")), home);
-  if (read.exitStatus == 3 || read.exitStatus == 127) GTEST_SKIP() << "python3-xarray missing";
+      test::RunPython("numpy, xarray", body, Quoted(nc) + " " + Quoted(home.File("truth.txt")), home);
+  if (test::PythonLacking(read)) GTEST_SKIP() << "python3-xarray missing";
   ASSERT_EQ(read.exitStatus, 0) << read.err;
   const std::vector<std::string> out = test::Lines(read.out);
   ASSERT_EQ(out.size(), 4u + 18u + 6u) << read.out;
