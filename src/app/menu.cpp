@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/menu.h"
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <string>
@@ -353,28 +354,23 @@ void FitWindow(App& app) {
   CheckPanelSize(app.mainPanel, app.layout);
 }
 
+namespace {
+
+// The items a run leaves in reach beside the graphs' own, each as
+// Menu_RunAllows judges it (Whole Run follows the graph on show).
+constexpr int kRunItems[] = {p::kMenuSingleGraph,      p::kMenuTwoGraphs,          p::kMenuFourGraphs,
+                             p::kMenuClockTime,        p::kMenuCorrectedValues,    p::kMenuParticulateValues,
+                             p::kMenuGraphSettings,    p::kMenuConfigDisplay,      p::kMenuConfigAcquisition,
+                             p::kMenuNightPalette,     p::kMenuExit,               p::kMenuMarkEvent};
+
+}  // namespace
+
 bool Menu_RunAllows(const App& app, int item) {
   if (const GraphKind* kind = GraphKindOfMenuItem(item))
     return !kind->needsDepth || (app.source() != nullptr && app.source()->HasDepth() != 0);
-  switch (item) {
-    case p::kMenuSingleGraph:
-    case p::kMenuTwoGraphs:
-    case p::kMenuFourGraphs:
-    case p::kMenuWholeRun:
-    case p::kMenuClockTime:
-    case p::kMenuCorrectedValues:
-    case p::kMenuParticulateValues:
-    case p::kMenuGraphSettings:
-    case p::kMenuConfigDisplay:
-    case p::kMenuConfigAcquisition:
-    case p::kMenuNightPalette:
-    case p::kMenuExit:
-      return true;
-    case p::kMenuMarkEvent:
-      return app.run() != nullptr;
-    default:
-      return false;
-  }
+  if (item == p::kMenuWholeRun) return true;
+  if (item == p::kMenuMarkEvent) return app.run() != nullptr;
+  return std::find(std::begin(kRunItems), std::end(kRunItems), item) != std::end(kRunItems);
 }
 
 void Menu_EnableForRun(App& app) {
@@ -382,9 +378,7 @@ void Menu_EnableForRun(App& app) {
   for (const GraphKind& kind : GraphKinds()) {
     if (Menu_RunAllows(app, kind.menuItem)) Menu_Enable(app, kind.menuItem, true);
   }
-  for (const int item : {p::kMenuClockTime, p::kMenuGraphSettings, p::kMenuConfigDisplay,
-                         p::kMenuConfigAcquisition, p::kMenuNightPalette, p::kMenuExit, p::kMenuMarkEvent,
-                         p::kMenuSingleGraph, p::kMenuTwoGraphs, p::kMenuFourGraphs}) {
+  for (const int item : kRunItems) {
     if (Menu_RunAllows(app, item)) Menu_Enable(app, item, true);
   }
   // Whole Run as the graph on show has it.

@@ -186,8 +186,8 @@ class Display final : public SampleConsumer {
     return correctedValues() && session_.processing() != nullptr && session_.processing()->underway();
   }
   // A value axis's caption: `measured` ("1/m") as it is, or while corrected
-  // values are shown two lines, "Corrected 1/m" (with " — provisional"
-  // while they are) and the methods ("T/S: ...; scattering: ...").
+  // values are shown "Corrected 1/m" (with " — provisional" while they
+  // are) over the methods, a line each ("T/S: ...", "scattering: ...").
   std::string ValueCaption(std::string_view measured) const;
   // The visible traces in index order, at most `limit` of them (and only
   // traces the history holds while it holds any).

@@ -196,11 +196,11 @@ bool LiveProcessing::Provisional() const {
 std::string LiveProcessing::UnderwayCaption() const {
   if (!live_) return {};
   std::string text;
-  if (const std::string alarm = live_->Alarm(); !alarm.empty()) text = alarm + "; ";
+  if (const std::string alarm = live_->Alarm(); !alarm.empty()) text = alarm + "\n";
   if (particulateGiven_ && std::isfinite(particulate_.slope)) {
     text += Format("gamma %.2f", particulate_.slope);
     if (std::isfinite(particulate_.lineHeight)) text += Format(", line height %.4f 1/m", particulate_.lineHeight);
-    text += "; ";
+    text += "\n";
   }
   const std::vector<FilteredSpectrum>& periods = live_->periods().periods();
   if (periods.empty()) return text + "no filtered period yet";
@@ -220,7 +220,7 @@ std::string LiveProcessing::Caption() const {
   const std::string tables = table == NameFromPath(BuiltInTablePath()) ? "Röttgers et al. 2014" : table;
   std::string text = s.correctTs ? Format("T/S: %s, T_cal %.2f °C", tables.c_str(), s.tCal.value_or(kNaN))
                                  : std::string("T/S: none");
-  text += "; scattering: ";
+  text += "\nscattering: ";
   text += ScatterMethodName(processor_->scatter());
   if (const std::optional<double> reference = processor_->referenceWavelength())
     text += Format(" at %g nm", *reference);

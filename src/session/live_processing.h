@@ -79,16 +79,17 @@ class LiveProcessing final : public SampleConsumer {
   // the final file would take (none yet, stale, the meter's temperature in
   // place of the ship's), or none came yet.
   bool Provisional() const;
-  // The methods in a line: "T/S: Röttgers et al. 2014, T_cal 18.50 °C;
-  // scattering: proportional at 715 nm".
+  // The methods, a line each (short enough for a value axis along the
+  // height of the smallest window): "T/S: Röttgers et al. 2014, T_cal
+  // 18.50 °C", "scattering: proportional at 715 nm".
   std::string Caption() const;
 
   // --- Underway -----------------------------------------------------------
   bool underway() const { return underway_.has_value(); }
   const LiveUnderway* liveUnderway() const { return live_ ? &*live_ : nullptr; }
-  // The particulate read-outs in a line: "gamma 1.02, line height 0.0031
-  // 1/m; dissolved: the filtered period of 05:06 UTC", with the alarm
-  // first when there is one.
+  // The particulate read-outs, a line each: "gamma 1.02, line height
+  // 0.0031 1/m", "dissolved: the filtered period of 05:06 UTC", with the
+  // alarm first when there is one.
   std::string UnderwayCaption() const;
  private:
   LiveProcessing() = default;

@@ -60,7 +60,7 @@ TEST_F(CorrectedValuesTest, TheGraphsDrawTheMeasuredLinesLessTheWatersOwnChange)
   ASSERT_TRUE(app.display().correctedValues());
   EXPECT_TRUE(Checked());
   EXPECT_EQ(ValueAxis(p::kMainSpectGraph, false),
-            "Corrected 1/m — provisional\nT/S: Röttgers et al. 2014, T_cal 20.00 °C; scattering: none")
+            "Corrected 1/m — provisional\nT/S: Röttgers et al. 2014, T_cal 20.00 °C\nscattering: none")
       << "no corrected sample yet";
 
   // Forty lines on, the run is stopped.
@@ -68,6 +68,9 @@ TEST_F(CorrectedValuesTest, TheGraphsDrawTheMeasuredLinesLessTheWatersOwnChange)
   std::function<void(HeadlessUi&)> stopLater = [&](HeadlessUi& u) {
     if (Lines() >= 40 && app.display().history().size() >= 30) {
       captionDuring = ValueAxis(p::kMainXYGraph, true);
+      // Both items stay in reach during the run.
+      for (const int item : {p::kMenuCorrectedValues, p::kMenuParticulateValues})
+        EXPECT_FALSE(ui.MenuBar(app.menuBar)->Find(item)->dimmed) << item;
       u.Commit(p::kMain, p::kMainStartStop);
       return;
     }
@@ -77,7 +80,7 @@ TEST_F(CorrectedValuesTest, TheGraphsDrawTheMeasuredLinesLessTheWatersOwnChange)
   ui.Then(stopLater);
   ui.AnswerFile(HomeFile("run.dat"));
   ASSERT_EQ(Acquire_Run(app), status::kOk);
-  EXPECT_EQ(captionDuring, "Corrected 1/m\nT/S: Röttgers et al. 2014, T_cal 20.00 °C; scattering: none");
+  EXPECT_EQ(captionDuring, "Corrected 1/m\nT/S: Röttgers et al. 2014, T_cal 20.00 °C\nscattering: none");
 
   // Entry by entry, trace by trace: corrected = measured - psi_t (25 - 20)
   // - psi_s 35 (one salinity coefficient for a and c).
@@ -195,7 +198,7 @@ TEST_F(CorrectedValuesTest, ParticulateValuesShadeTheFilteredAndFlushingStretche
     EXPECT_NEAR(filtered[k].second, 3.0 * static_cast<double>(k) + 1.0, 0.01) << k;
   }
   EXPECT_EQ(flushing, 8) << "ten seconds after each of the eight switches";
-  EXPECT_NE(ValueAxis(p::kMainXYGraph, true).find("dissolved: the filtered period of 04:09 UTC"), std::string::npos)
+  EXPECT_NE(ValueAxis(p::kMainXYGraph, true).find("\ndissolved: the filtered period of 04:09 UTC"), std::string::npos)
       << ValueAxis(p::kMainXYGraph, true);
 
   // Corrected values in its place: the stretches go.
