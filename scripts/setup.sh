@@ -15,7 +15,7 @@ packages=(
   xvfb xauth ccache locales strace
   lintian desktop-file-utils appstream librsvg2-bin shared-mime-info libxml2-utils libglib2.0-bin file procps
   scdoc  # the manual pages (man/*.scd): small, made for man pages
-  python3-netcdf4 python3-xarray python3-numpy  # the export tests read the NetCDF outputs back through them
+  python3-netcdf4 python3-xarray python3-numpy python3-pandas  # the export tests read the NetCDF outputs back through them
   clang libclang-rt-14-dev  # the libFuzzer build of tests/fuzz (-DSONDRIX_FUZZ=ON; libFuzzer is in the latter)
 )
 if [ "${1:-}" = "--tools" ]; then

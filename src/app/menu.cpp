@@ -132,6 +132,7 @@ void ExportData(App& app, bool process) {
     }
     options.processing = std::move(settings);
     if (choices.underway) options.underway = UnderwaySettingsOf(choices);
+    options.binSeconds = TimeBinOf(choices);
   }
   std::string input;
   const std::string& saved = app.lastSavedRecording;
@@ -182,6 +183,7 @@ void ExportData(App& app, bool process) {
   std::string done = std::to_string(result.samples) + (process ? " samples processed to " : " samples exported to ") +
                      output + ".";
   if (process) done += "\nQuality flags: " + FlagSummary(result) + ".";
+  if (const std::string rows = RowsSummary(result); !rows.empty()) done += "\nWritten: " + rows + ".";
   if (const std::string flow = FlowSummary(result); process && !flow.empty()) done += "\nUnderway: " + flow + ".";
   if (result.damaged > 0) done += "\n" + std::to_string(result.damaged) + " damaged lines of the data file were left out.";
   if (std::string positions = PositionSummary(result); !positions.empty()) {

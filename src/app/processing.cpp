@@ -13,6 +13,7 @@
 #include "common/settings.h"
 #include "display/graph_control.h"
 #include "platform/ui.h"
+#include "processing/statistics.h"
 
 namespace sondrix {
 namespace {
@@ -21,7 +22,8 @@ namespace p = panels;
 
 // The numbers of the choices, each optional (an empty choice).
 struct Numbers {
-  std::optional<double> temperature, salinity, tCal, referenceWavelength, lagC, lagAncillary, flush, poc, jumpAlarm;
+  std::optional<double> temperature, salinity, tCal, referenceWavelength, lagC, lagAncillary, flush, poc, jumpAlarm,
+      bin;
 };
 
 // Each text choice: its key in the settings, its control, what the
@@ -48,12 +50,11 @@ const std::vector<TextChoice>& TextChoices() {
        &Numbers::referenceWavelength, [](double nm) { return nm <= 0.0 ? std::string("not a wavelength") : std::string(); }},
       {&C::lagC, "LagC", p::kProcLagC, "c lags a by", &Numbers::lagC, Any},
       {&C::lagAncillary, "LagAncillary", p::kProcLagAncillary, "Ship's data lags by", &Numbers::lagAncillary, Any},
-      {&C::flush, "Flush", p::kProcFlush, "Flushing", &Numbers::flush,
-       [](double s) { return s < 0.0 || s > 3600.0 ? std::string("not 0 ... 3600 seconds") : std::string(); }},
-      {&C::poc, "PocCoefficient", p::kProcPoc, "POC coefficient", &Numbers::poc,
-       [](double k) { return k <= 0.0 ? std::string("not a positive coefficient") : std::string(); }},
+      {&C::flush, "Flush", p::kProcFlush, "Flushing", &Numbers::flush, FlushProblem},
+      {&C::poc, "PocCoefficient", p::kProcPoc, "POC coefficient", &Numbers::poc, PocCoefficientProblem},
       {&C::jumpAlarm, "JumpAlarm", p::kProcJumpAlarm, "Alarm at a filtered jump of", &Numbers::jumpAlarm,
        [](double j) { return j <= 0.0 ? std::string("not a positive difference") : std::string(); }},
+      {&C::bin, "BinSeconds", p::kProcBin, "Time bins of", &Numbers::bin, TimeBinProblem},
       {&C::table, "Table", p::kProcTable, "Coefficients", nullptr, {}},
   };
   return choices;
@@ -123,6 +124,13 @@ UnderwaySettings UnderwaySettingsOf(const ProcessingChoices& choices) {
   underway.pocCoefficient = numbers.poc;
   underway.jumpAlarm = numbers.jumpAlarm.value_or(underway.jumpAlarm);
   return underway;
+}
+
+std::optional<double> TimeBinOf(const ProcessingChoices& choices) {
+  Numbers numbers;
+  std::string ignored;
+  ReadNumbers(choices, numbers, ignored);
+  return numbers.bin;
 }
 
 bool ProcessingSettingsOf(const ProcessingChoices& choices, ProcessingSettings& settings, std::string& error) {

@@ -22,6 +22,8 @@ struct ProcessingChoices {
   // particulate values; the flushing seconds and the POC coefficient.
   bool underway = false;
   std::string flush, poc, jumpAlarm;
+  // File > Process...: the seconds of a time bin (empty: a row per sample).
+  std::string bin;
   bool operator==(const ProcessingChoices&) const = default;
 };
 
@@ -35,6 +37,8 @@ bool ProcessingSettingsOf(const ProcessingChoices& choices, ProcessingSettings& 
 // The underway settings of the choices (checked as ProcessingSettingsOf
 // checks them).
 UnderwaySettings UnderwaySettingsOf(const ProcessingChoices& choices);
+// The seconds of the choices' time bins; none: a row per sample.
+std::optional<double> TimeBinOf(const ProcessingChoices& choices);
 
 // The Processing dialog with the remembered choices; OK checks them and
 // remembers them (a choice that is none is told and the dialog stays).

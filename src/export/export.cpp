@@ -254,17 +254,6 @@ void ReadTrackFor(const std::string& dataFile, ExportHeader& header) {
   }
 }
 
-// The positions of samples that come in time order.
-class TrackCursor {
- public:
-  explicit TrackCursor(const std::vector<TrackFix>& track) : cursor_(track, &FixTime) {}
-  std::optional<LatLon> At(std::int64_t utcMs) { return PositionAt(cursor_.Around(utcMs), utcMs); }
-
- private:
-  static std::int64_t FixTime(const TrackFix& fix) { return fix.utcMs; }
-  TimeCursor<TrackFix, std::int64_t (*)(const TrackFix&)> cursor_;
-};
-
 // The ship's data beside the data file, when there is some, into the
 // header; a file that cannot be used is told and the export goes on
 // without it, as without a track.
@@ -526,6 +515,11 @@ std::string FlagSummary(const ExportResult& result) {
   return parts.empty() ? std::string("none") : JoinList(parts, ", ", ", ");
 }
 
+std::string RowsSummary(const ExportResult& result) {
+  if (result.binMs == 0) return {};
+  return Format("%ld rows, bins of %g s", result.rows, static_cast<double>(result.binMs) / 1000.0);
+}
+
 std::string FlowSummary(const ExportResult& result) {
   static constexpr const char* kNames[] = {"whole", "filtered", "flushing", "unknown"};
   std::vector<std::string> parts;
@@ -611,12 +605,13 @@ namespace {
 // Whether the header of an output in `format` names what only a reading of
 // every sample tells: their number (NetCDF's dimension), the first and the
 // last (SeaBASS's dates), the positions (their bounds, whether any sample
-// has one), the ship's data (which quantities any sample has). A CSV file's
+// has one), the ship's data (which quantities any sample has), the time
+// bins (how many). A CSV file's
 // header only names its columns: without a track or ship's data,
 // its samples are counted as they are written, and the data file is read
 // once.
 bool CountsFirst(ExportFormat format, const ExportHeader& header) {
-  if (format != ExportFormat::kCsv || !header.track.empty()) return true;
+  if (format != ExportFormat::kCsv || !header.track.empty() || header.binMs != 0) return true;
   // The valve's schedule gives a column too, and the summary counts it.
   if (header.companion.valveSchedule) return true;
   for (const QuantityRow& row : Quantities()) {
@@ -642,13 +637,17 @@ ExportResult ReadHeader(const std::string& dataFile, const ExportOptions& option
   }
   ReadTrackFor(dataFile, header);
   ReadAncillaryFor(dataFile, header);
+  header.binMs = options.binSeconds ? std::llround(*options.binSeconds * 1000.0) : 0;
   const bool count = always || CountsFirst(options.format, header);
   SourceLine line(source.GetTraceCount());
   header.samples = 0;
   header.positioned = 0;
   header.merged.fill(0);
+  header.rows = 0;
+  header.positionedRows = 0;
+  std::optional<std::int64_t> lastBin;
   GeoBoundsBuilder bounds;
-  TrackCursor cursor(header.track);
+  TrackCursor cursor(header.track), binCursor(header.track);
   AncillaryCursor ship(header);
   std::array<std::optional<double>, kQuantityCount> values{};
   long outOfTime = 0;
@@ -667,6 +666,15 @@ ExportResult ReadHeader(const std::string& dataFile, const ExportOptions& option
         bounds.Add(*position);
       }
     }
+    if (header.binMs == 0) {
+      ++header.rows;
+    } else if (const std::int64_t bin = BinIndexOf(*utcMs, header.binMs); bin != lastBin) {
+      // A bin's row is placed at the bin's centre (a bin the time stamps
+      // come back to after a step backwards is a row of its own).
+      lastBin = bin;
+      ++header.rows;
+      if (!header.track.empty() && binCursor.At(bin * header.binMs)) ++header.positionedRows;
+    }
     ship.At(*utcMs, values);
     for (std::size_t q = 0; q < kQuantityCount; ++q) header.merged[q] += values[q] ? 1 : 0;
     return count;
@@ -675,12 +683,15 @@ ExportResult ReadHeader(const std::string& dataFile, const ExportOptions& option
   source.Close();
   if (read != status::kOk) return Failed(read, dataFile + ": " + StatusText(read));
   header.damaged += outOfTime;
+  if (header.binMs == 0) header.positionedRows = header.positioned;
   if (bounds.empty() && header.station) bounds.Add(*header.station);
   header.bounds = bounds.Bounds();
   DescribePositions(header);
   DescribeAncillary(header);
   ExportResult result;
   result.samples = header.samples;
+  result.rows = header.rows;
+  result.binMs = header.binMs;
   result.damaged = header.damaged;
   result.track = !header.trackName.empty() && header.trackProblem.empty();
   result.trackFixes = static_cast<long>(header.track.size());
@@ -857,6 +868,29 @@ Status FindFilteredPeriods(const std::string& dataFile, ExportHeader& header,
 
 }  // namespace
 
+std::vector<ProcessingAttribute> ExportHeader::Level2Attributes() const {
+  std::vector<ProcessingAttribute> list = processor ? processor->Attributes() : std::vector<ProcessingAttribute>{};
+  if (processor && underway) {
+    for (ProcessingAttribute& a : UnderwayAttributes(*underway, *processor)) list.push_back(std::move(a));
+  }
+  if (binMs != 0) {
+    const std::string bin = BinText();
+    std::string text = std::string(BinStatisticName(binStatistic)) + " of each variable over the samples of bins of " +
+                       bin + " centred on whole multiples of " + bin +
+                       " in UTC (the row's time), with the count of samples (bin_count); corrected values over the "
+                       "samples flagged good or not evaluated, the bin flagged good when they are at least 70 % of "
+                       "its samples, suspect when fewer, else the worst flag of its samples";
+    if (underway)
+      text += "; particulate values over the whole-water samples after flushing (particulate_count), the flow period "
+              "the one most samples were in";
+    list.push_back({"time_bins", text, {}});
+    list.push_back({"time_bin_seconds", {}, static_cast<double>(binMs) / 1000.0});
+  }
+  return list;
+}
+
+std::string ExportHeader::BinText() const { return Format("%g s", static_cast<double>(binMs) / 1000.0); }
+
 ExportResult ReadExportHeader(const std::string& dataFile, const ExportOptions& options, ExportHeader& header) {
   return ReadHeader(dataFile, options, header, true);
 }
@@ -921,6 +955,7 @@ ExportResult ExportDataFile(const std::string& dataFile, const std::string& outp
   if (!partial.ok())
     return Failed(status::kWriteFailed, partial.temporary() + ": " + std::strerror(partial.error()));
   std::unique_ptr<ExportWriter> writer = NewWriter(options.format, partial.temporary());
+  if (writer && header.binMs != 0) writer = NewTimeBins(std::move(writer));
   bool ok = writer && writer->Begin(header, options);
   SourceLine line(source.GetTraceCount());
   TrackCursor cursor(header.track);
@@ -965,7 +1000,7 @@ ExportResult ExportDataFile(const std::string& dataFile, const std::string& outp
     if (read == status::kCancelled && !writer->error().empty()) read = status::kWriteFailed;
     if (read == status::kOk && counted && done < header.samples) read = status::kUnexpectedEof;  // the file shrank
     if (!counted) {
-      result.samples = done;
+      result.samples = result.rows = done;
       result.damaged = damaged + outOfTime;
     }
   }

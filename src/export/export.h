@@ -39,6 +39,11 @@
 // flag and the absorption line height, and the methods with their
 // parameters (docs/processing.md). The processor holds a few lines before
 // it gives them back; the rows wait with it.
+//
+// Time bins (ExportOptions::binSeconds): the rows go through NewTimeBins
+// (export_writer.h), which hands the writer one row per bin of time, the
+// median of each variable and the count of samples; the first reading
+// counts the bins, which NetCDF's time dimension needs.
 #pragma once
 
 #include <cstdint>
@@ -55,6 +60,7 @@
 #include "datafile/companion.h"
 #include "datafile/track.h"
 #include "processing/processor.h"
+#include "processing/statistics.h"
 #include "processing/underway.h"
 
 namespace sondrix {
@@ -152,6 +158,14 @@ struct ExportHeader {
 
   long samples = 0;                  // good lines
   long damaged = 0;                  // lines left out
+  // Time bins (ExportOptions::binSeconds): every row of the output is the
+  // statistic of the samples of a bin of binMs milliseconds, centred on a
+  // multiple of it in UTC (BinIndexOf); 0: a row per sample. The rows the
+  // writer gets (the samples, or their bins) and those with a position.
+  std::int64_t binMs = 0;
+  BinStatistic binStatistic = BinStatistic::kMedian;
+  long rows = 0;
+  long positionedRows = 0;
   std::int64_t firstStampMs = 0, lastStampMs = 0;
 
   // The track beside the data file, in time order (empty: none, or one
@@ -185,13 +199,10 @@ struct ExportHeader {
   std::vector<FilteredSpectrum> filteredPeriods;
   // The methods and their parameters of a Level-2 file: the processor's,
   // then the underway processing's.
-  std::vector<ProcessingAttribute> Level2Attributes() const {
-    std::vector<ProcessingAttribute> list = processor ? processor->Attributes() : std::vector<ProcessingAttribute>{};
-    if (processor && underway) {
-      for (ProcessingAttribute& a : UnderwayAttributes(*underway, *processor)) list.push_back(std::move(a));
-    }
-    return list;
-  }
+  // then the time bins'.
+  std::vector<ProcessingAttribute> Level2Attributes() const;
+  // "60 s" of binMs.
+  std::string BinText() const;
   // The channel of `trace` (-1: none).
   int ChannelOf(int trace) const {
     return trace >= 0 && static_cast<std::size_t>(trace) < channelOfTrace.size()
@@ -215,7 +226,19 @@ struct ExportRow {
   const CorrectedSample* corrected = nullptr;
   // Underway: its particulate values (null when not underway).
   const ParticulateSample* particulate = nullptr;
+  // A time bin's row: the samples in the bin, and of them those with
+  // particulate values (both 0 for a row of one sample).
+  long binCount = 0;
+  long particulateCount = 0;
 };
+
+// The bin of `binMs` milliseconds that a sample at `utcMs` falls into: bin
+// k holds [k binMs - binMs/2, k binMs + binMs/2), centred on k binMs (a
+// 60 s bin on every whole minute).
+inline std::int64_t BinIndexOf(std::int64_t utcMs, std::int64_t binMs) {
+  const std::int64_t shifted = utcMs + binMs / 2;
+  return shifted / binMs - (shifted % binMs < 0 ? 1 : 0);
+}
 
 struct ExportOptions {
   ExportFormat format = ExportFormat::kNetCdf;
@@ -240,6 +263,10 @@ struct ExportOptions {
   // Underway particulate values from a switched filter (with processing):
   // the record must carry the valve's state (processing/underway.h).
   std::optional<UnderwaySettings> underway;
+  // Level 2: the rows binned in time to this many seconds (the median of
+  // each variable over the bin's samples, and their count); none: a row
+  // per sample.
+  std::optional<double> binSeconds;
 };
 
 struct ExportResult {
@@ -264,7 +291,13 @@ struct ExportResult {
   // period (by FlowPeriod).
   long filteredPeriods = 0;
   std::array<long, 4> flow{};
+  // The rows written: the samples, or with time bins (of binMs) the bins.
+  long rows = 0;
+  std::int64_t binMs = 0;
 };
+
+// "371 rows, bins of 60 s": the rows of a binned output; "" for another.
+std::string RowsSummary(const ExportResult& result);
 
 // "whole 2900, filtered 500, flushing 200; 6 filtered periods": the
 // underway samples; "" for another export.

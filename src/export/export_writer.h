@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "datafile/side_csv.h"
 #include "export/export.h"
 #include "platform/file_replacement.h"
 
@@ -51,9 +52,23 @@ std::string OneLine(std::string_view text, bool ascii = false);
 // through OneLine).
 std::string EventLine(const RunEvent& event);
 
+// The positions of samples that come in time order.
+class TrackCursor {
+ public:
+  explicit TrackCursor(const std::vector<TrackFix>& track) : cursor_(track, &FixTime) {}
+  std::optional<LatLon> At(std::int64_t utcMs) { return PositionAt(cursor_.Around(utcMs), utcMs); }
+
+ private:
+  static std::int64_t FixTime(const TrackFix& fix) { return fix.utcMs; }
+  TimeCursor<TrackFix, std::int64_t (*)(const TrackFix&)> cursor_;
+};
+
 std::unique_ptr<ExportWriter> NewNetCdfWriter(const std::string& path);
 std::unique_ptr<ExportWriter> NewSeaBassWriter(const std::string& path);
 std::unique_ptr<ExportWriter> NewCsvWriter(const std::string& path);
+// `inner` given a row per time bin of the header's binMs instead of a row
+// per sample (ExportOptions::binSeconds; time_bins.cpp).
+std::unique_ptr<ExportWriter> NewTimeBins(std::unique_ptr<ExportWriter> inner);
 
 // A text output written in large blocks: the rows gather in a buffer that
 // goes to the file whenever it holds more than a block.

@@ -121,14 +121,16 @@ class NetCdfWriter final : public ExportWriter {
     int id = -1;
     if (!Check(nc_create(path_.c_str(), NC_NOCLOBBER | NC_NETCDF4, &id))) return false;
     ncid_ = id;
-    rows_ = static_cast<std::size_t>(header.samples);
-    positions_ = header.positioned > 0;
-    geometry_ = header.samples > 0 && header.positioned == header.samples ? Geometry::kTrajectory
-                : header.station                                          ? Geometry::kTimeSeries
-                                                                          : Geometry::kNone;
+    rows_ = static_cast<std::size_t>(header.rows);
+    positions_ = header.positionedRows > 0;
+    geometry_ = header.rows > 0 && header.positionedRows == header.rows ? Geometry::kTrajectory
+                : header.station                                        ? Geometry::kTimeSeries
+                                                                        : Geometry::kNone;
+    binMs_ = header.binMs;
     int timeDim = -1;
     if (!Check(nc_def_dim(ncid_, "time", rows_, &timeDim))) return false;
     if (!DefineTime(timeDim)) return false;
+    if (binMs_ != 0 && !DefineBins(timeDim, header)) return false;
     for (bool attenuation : {true, false}) {
       if (!DefineKind(header, attenuation, timeDim)) return false;
     }
@@ -152,6 +154,7 @@ class NetCdfWriter final : public ExportWriter {
     if (!DefineEvents(header.companion.events)) return false;
     if (!DefineStation(header) || !Globals(header, options)) return false;
     if (header.processor && !Level2Globals(header)) return false;
+    if (binMs_ != 0 && !CellMethods(timeDim, header)) return false;
     if (!Check(nc_enddef(ncid_))) return false;
     return WriteCoordinates() && WriteFilteredPeriods();
   }
@@ -176,6 +179,12 @@ class NetCdfWriter final : public ExportWriter {
       ancillary_[q].block.push_back(row.ancillary[q].value_or(fill));
     }
     if (row.corrected) Level2Row(*row.corrected, row.particulate);
+    if (binMs_ != 0) {
+      boundsBlock_.push_back(row.utcMs - binMs_ / 2);
+      boundsBlock_.push_back(row.utcMs - binMs_ / 2 + binMs_);
+      binCount_.block.push_back(static_cast<double>(row.binCount));
+      if (particulateCount_.var >= 0) particulateCount_.block.push_back(static_cast<double>(row.particulateCount));
+    }
     return timeBlock_.size() < kBlockRows || Flush();
   }
 
@@ -490,9 +499,56 @@ class NetCdfWriter final : public ExportWriter {
 
   bool DefineTime(int timeDim) {
     if (!Check(nc_def_var(ncid_, "time", NC_INT64, 1, &timeDim, &timeVar_))) return false;
-    return Text(timeVar_, "standard_name", "time") && Text(timeVar_, "long_name", "time of the sample in UTC") &&
+    return Text(timeVar_, "standard_name", "time") &&
+           Text(timeVar_, "long_name", binMs_ != 0 ? "centre of the time bin in UTC" : "time of the sample in UTC") &&
            Text(timeVar_, "units", kTimeUnits) && Text(timeVar_, "calendar", "standard") &&
            Text(timeVar_, "axis", "T") && WrittenWhole(timeVar_, nullptr) && Chunk(timeVar_, 1);
+  }
+
+  // Time bins: the bins' bounds (CF cell boundaries), the samples in each
+  // and, underway, those with particulate values.
+  bool DefineBins(int timeDim, const ExportHeader& header) {
+    int dims[2] = {timeDim, -1};
+    if (!Check(nc_def_dim(ncid_, "nv", 2, &dims[1])) ||
+        !Check(nc_def_var(ncid_, "time_bnds", NC_INT64, 2, dims, &boundsVar_)) ||
+        !Check(nc_def_var_fill(ncid_, boundsVar_, NC_NOFILL, nullptr)) || !Chunk(boundsVar_, 2) ||
+        !Text(timeVar_, "bounds", "time_bnds"))
+      return false;
+    const auto count = [&](Column& column, const char* name, const std::string& longName) {
+      return Check(nc_def_var(ncid_, name, NC_INT, 1, &timeDim, &column.var)) &&
+             Check(nc_def_var_fill(ncid_, column.var, NC_NOFILL, nullptr)) && Chunk(column.var, 1) &&
+             Text(column.var, "long_name", longName) && Text(column.var, "units", "1") &&
+             Text(column.var, "coordinates", Coordinates(header));
+    };
+    return count(binCount_, "bin_count", "number of samples in the time bin") &&
+           (!header.underway ||
+            count(particulateCount_, "particulate_count",
+                  "number of whole-water samples after flushing in the time bin (those with particulate values)"));
+  }
+
+  // Time bins: every variable along time that holds a statistic of the
+  // bin's samples says which (CF cell_methods); the flags and counts are
+  // of the bin as a whole, the positions the track's at its centre.
+  bool CellMethods(int timeDim, const ExportHeader& header) {
+    const std::string method = "time: " + std::string(BinStatisticName(header.binStatistic)) +
+                               " (interval: " + Format("%g", static_cast<double>(binMs_) / 1000.0) + " s)";
+    int count = 0;
+    if (!Check(nc_inq_nvars(ncid_, &count))) return false;
+    for (int var = 0; var < count; ++var) {
+      int dims = 0;
+      nc_type type = NC_NAT;
+      if (!Check(nc_inq_varndims(ncid_, var, &dims))) return false;
+      if (dims == 0) continue;
+      std::vector<int> ids(static_cast<std::size_t>(dims));
+      if (!Check(nc_inq_vardimid(ncid_, var, ids.data())) || !Check(nc_inq_vartype(ncid_, var, &type))) return false;
+      if (ids[0] != timeDim || type != NC_DOUBLE || var == latitude_.var || var == longitude_.var) continue;
+      if (!Text(var, "cell_methods", method)) return false;
+    }
+    return header.processor == nullptr ||
+           Text(qualityFlag_.var, "comment", OneLine(Level2Attribute(header, "quality_control")) + "; of a bin: " +
+                                                 "good when at least 70 % of its samples are good or not evaluated "
+                                                 "(the values are theirs), suspect when fewer, else the worst flag of "
+                                                 "its samples");
   }
 
   // A variable along time in chunks of a block of rows (width values a
@@ -714,24 +770,26 @@ class NetCdfWriter final : public ExportWriter {
   // What the summary says of where the samples are, and how many have no
   // position of their own.
   std::string PositionsSummary(const ExportHeader& header) const {
-    const long without = header.samples - header.positioned;
+    const long without = header.rows - header.positionedRows;
+    // "3600 samples", or with time bins "60 bins of 60 s".
+    const std::string rows = std::to_string(header.rows) +
+                             (header.binMs != 0 ? " bins of " + header.BinText() : std::string(" samples"));
+    const std::string noun = header.binMs != 0 ? " bins" : " samples";
     std::string text;
     switch (geometry_) {
       case Geometry::kTrajectory:
-        return "as a trajectory of " + std::to_string(header.samples) + " samples; 0 of " +
-               std::to_string(header.samples) +
-               " samples have no position of their own (every one has its position from the GPS track)";
+        return "as a trajectory of " + rows + "; 0 of " + std::to_string(header.rows) + noun +
+               " have no position of their own (every one has its position from the GPS track)";
       case Geometry::kTimeSeries:
-        text = "as a time series of " + std::to_string(header.samples) + " samples at the station (" +
-               PositionText(*header.station) + ", as the deployment gives it)";
+        text = "as a time series of " + rows + " at the station (" + PositionText(*header.station) +
+               ", as the deployment gives it)";
         break;
       case Geometry::kNone:
-        text = "as " + std::to_string(header.samples) +
-               " samples without a discrete sampling geometry: the deployment gives no station position";
+        text = "as " + rows + " without a discrete sampling geometry: the deployment gives no station position";
         break;
     }
-    text += "; " + std::to_string(without) + " of " + std::to_string(header.samples) +
-            " samples have no position of their own";
+    text += "; " + std::to_string(without) + " of " + std::to_string(header.rows) + noun +
+            " have no position of their own";
     if (positions_)
       text += " (no GPS fix within " + Format("%g", kMaxFixGapSeconds) +
               " s; latitude and longitude hold the fill value there and are data variables, not coordinates)";
@@ -791,6 +849,7 @@ class NetCdfWriter final : public ExportWriter {
            Check(nc_put_att_int(ncid_, NC_GLOBAL, "bin_size", NC_INT, 1, &binsize)) &&
            Global("time_coverage_start", IsoUtc(start)) && Global("time_coverage_end", IsoUtc(end)) &&
            Global("time_coverage_duration", IsoDuration(end - start)) &&
+           (binMs_ == 0 || Global("time_coverage_resolution", IsoDuration(binMs_))) &&
            Global("creator_name", names("investigators")) && Global("creator_institution", names("affiliation")) &&
            Global("institution", names("affiliation")) && Global("creator_email", value("contact")) &&
            Global("project", value("experiment")) && Global("cruise", value("cruise")) &&
@@ -847,6 +906,17 @@ class NetCdfWriter final : public ExportWriter {
     const std::size_t start = written_;
     bool ok = count == 0 || Check(nc_put_vara_longlong(ncid_, timeVar_, &start, &count, timeBlock_.data()));
     timeBlock_.clear();
+    if (boundsVar_ >= 0 && count > 0) {
+      const std::size_t starts[2] = {start, 0}, counts[2] = {count, 2};
+      ok = ok && Check(nc_put_vara_longlong(ncid_, boundsVar_, starts, counts, boundsBlock_.data()));
+      boundsBlock_.clear();
+      for (Column* column : {&binCount_, &particulateCount_}) {
+        if (column->var < 0) continue;
+        std::vector<int> counts32(column->block.begin(), column->block.end());
+        ok = ok && Check(nc_put_vara_int(ncid_, column->var, &start, &count, counts32.data()));
+        column->block.clear();
+      }
+    }
     ok = ok && PutBlock(depth_, count) && PutBlock(temperature_, count) &&
               PutBlock(extTemperature_, count) && PutBlock(latitude_, count) && PutBlock(longitude_, count);
     for (Kind& kind : kinds_) ok = ok && PutBlock(kind.column, count);
@@ -865,6 +935,11 @@ class NetCdfWriter final : public ExportWriter {
   std::size_t written_ = 0;
   int timeVar_ = -1;
   std::vector<long long> timeBlock_;  // UTC milliseconds of this block's rows
+  // Time bins (0: a row per sample): their width, bounds and counts.
+  std::int64_t binMs_ = 0;
+  int boundsVar_ = -1;
+  std::vector<long long> boundsBlock_;
+  Column binCount_, particulateCount_;
   Column depth_, temperature_, extTemperature_, latitude_, longitude_;
   std::array<Column, kQuantityCount> ancillary_;  // by Quantity; var -1 for those not written
   bool positions_ = false;  // some samples have positions: latitude(time), longitude(time)

@@ -145,7 +145,7 @@ class TextWriter : public ExportWriter {
     for (const ExportTrace& trace : header.traces) {
       if (trace.measured) columns_.push_back(trace.index);
     }
-    row_.resize(kTimeTextMax + (columns_.size() + 5) * kValueTextMax + 1);
+    row_.resize(kTimeTextMax + (columns_.size() + 7) * kValueTextMax + 1);
   }
   // Where a row is written, with room for its time, every value, the
   // position and three more (kTimeTextMax, kValueTextMax); Append hands
@@ -155,7 +155,8 @@ class TextWriter : public ExportWriter {
   const std::vector<int>& columns() const { return columns_; }
   // Whether the rows carry a position, and which of the ship's data.
   void KeepPositions(const ExportHeader& header) {
-    positions_ = header.positioned > 0;
+    positions_ = header.positionedRows > 0;
+    binned_ = header.binMs != 0;
     for (const QuantityRow& row : Quantities()) {
       if (header.Has(row.quantity)) quantities_.push_back(row.quantity);
     }
@@ -180,6 +181,8 @@ class TextWriter : public ExportWriter {
     return out;
   }
   bool positions() const { return positions_; }
+  // Rows of time bins, which carry their counts.
+  bool binned() const { return binned_; }
   // Level 2: the processor's channels of each kind in its order, room for
   // the corrected values of a row, and the wavelength of each channel.
   const Processor* KeepLevel2(const ExportHeader& header) {
@@ -245,6 +248,7 @@ class TextWriter : public ExportWriter {
   std::string path_;
   std::vector<int> columns_;
   bool positions_ = false;
+  bool binned_ = false;
   std::vector<Quantity> quantities_;
   const Processor* level2_ = nullptr;
   std::vector<ProcessingAttribute> methods_;
@@ -277,6 +281,7 @@ class CsvWriter final : public TextWriter {
     out = PutOptional(out, p ? p->slope : NAN, kValueDecimals, "");
     if (level2()->hasLineHeight()) out = PutOptional(out, p ? p->lineHeight : NAN, kValueDecimals, "");
     if (poc_) out = PutOptional(out, p ? p->poc : NAN, kAuxDecimals, "");
+    if (binned()) out = PutValue(out, static_cast<double>(row.particulateCount), 0);
     return out;
   }
   bool poc_ = false;
@@ -294,6 +299,7 @@ class CsvWriter final : public TextWriter {
     if (positions()) out += ",latitude [degrees_north],longitude [degrees_east]";
     for (int index : columns()) out += "," + CsvField(header.traces[static_cast<std::size_t>(index)].heading + " [1/m]");
     out += ",temperature_internal [degC],temperature_external [degC],depth [m]";
+    if (binned()) out += ",bin_count";
     for (Quantity quantity : quantities()) out += "," + std::string(RowOf(quantity).csvHeading);
     if (const Processor* p = processor) {
       const ProcessorChannels& ch = p->channels();
@@ -310,6 +316,7 @@ class CsvWriter final : public TextWriter {
         out += ",flow_period,dissolved_extrapolated,particulate_slope";
         if (p->hasLineHeight()) out += ",particulate_line_height [1/m]";
         if (header.underway->pocCoefficient) out += ",poc [mg/m^3]";
+        if (binned()) out += ",particulate_count";
       }
     }
     out += '\n';
@@ -335,7 +342,8 @@ class CsvWriter final : public TextWriter {
     *out++ = 'Z';
     if (positions()) out = PutPosition(out, row, "");
     for (int index : columns()) out = PutValue(out, (*row.values)[static_cast<std::size_t>(index)], kValueDecimals);
-    for (double aux : {row.temperature, row.extTemperature, row.depth}) out = PutValue(out, aux, kAuxDecimals);
+    for (double aux : {row.temperature, row.extTemperature, row.depth}) out = PutOptional(out, aux, kAuxDecimals, "");
+    if (binned()) out = PutValue(out, static_cast<double>(row.binCount), 0);
     out = PutAncillary(out, row, "", /*scaled=*/false);
     if (level2() && row.corrected) {
       const CorrectedSample& c = *row.corrected;
@@ -478,6 +486,10 @@ class SeaBassWriter final : public TextWriter {
         }
       }
     }
+    if (binned()) {
+      fields += ",bincount";
+      units += ",none";
+    }
     out += "/fields=" + fields + "\n/units=" + units + "\n";
     out += SeaBassComment("instrument " + SeaBassValue(header.model) + " serial number " + header.serial +
                           ", bin size " + std::to_string(header.binsize));
@@ -515,7 +527,7 @@ class SeaBassWriter final : public TextWriter {
     *out++ = ',';
     out = PutTime(out, tm);
     if (positions()) out = PutPosition(out, row, kMissing);
-    if (hasDepth_) {
+    if (hasDepth_ && !std::isnan(row.depth)) {
       out = PutValue(out, row.depth, kAuxDecimals);
     } else {
       *out++ = ',';
@@ -532,6 +544,7 @@ class SeaBassWriter final : public TextWriter {
       *out++ = static_cast<char>('0' + c.flag);
       if (underway()) out = PutUnderwaySpectra(out, row, kMissing);
     }
+    if (binned()) out = PutValue(out, static_cast<double>(row.binCount), 0);
     *out++ = '\n';
     Append(out);
     return Emit();

@@ -5,28 +5,24 @@
 #include <cmath>
 
 #include "common/text_format.h"
+#include "processing/statistics.h"
 
 namespace sondrix {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// The median of `values` (reordered), NaN for none.
-double Median(std::vector<double>& values) {
-  if (values.empty()) return kNaN;
-  const std::size_t mid = values.size() / 2;
-  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(mid), values.end());
-  const double upper = values[mid];
-  if (values.size() % 2 == 1) return upper;
-  const double lower = *std::max_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(mid));
-  return 0.5 * (lower + upper);
-}
-
 bool AllFinite(std::span<const double> values) {
   return std::all_of(values.begin(), values.end(), [](double v) { return std::isfinite(v); });
 }
 
 }  // namespace
+
+std::string FlushProblem(double seconds) {
+  return seconds < 0.0 || seconds > 3600.0 ? "not 0 ... 3600 seconds" : "";
+}
+
+std::string PocCoefficientProblem(double k) { return k <= 0.0 ? "not a positive coefficient" : ""; }
 
 FlowPeriod FlowClassifier::Take(std::int64_t timeMs, std::optional<bool> filtered) {
   if (!filtered) return FlowPeriod::kUnknown;

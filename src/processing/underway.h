@@ -57,6 +57,10 @@ struct UnderwaySettings {
 };
 inline constexpr double kPocWavelength = 660.0;
 
+// Whether a value a user gives may be one: "" when it may, else why.
+std::string FlushProblem(double seconds);         // 0 ... 3600 s
+std::string PocCoefficientProblem(double k);      // > 0
+
 // The samples' periods, one at a time in time order.
 class FlowClassifier {
  public:

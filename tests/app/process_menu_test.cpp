@@ -5,6 +5,7 @@
 // is the published formula's, worked here from the coefficient table.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <map>
@@ -14,6 +15,7 @@
 
 #include "app/app_fixtures.h"
 #include "app/menu.h"
+#include "cli/cli_run.h"
 #include "app/processing.h"
 #include "build_paths.h"
 #include "support/water_coefficients.h"
@@ -95,6 +97,32 @@ TEST_F(ProcessMenuTest, TheDialogsChoicesCorrectTheRecordingIntoALevel2File) {
   EXPECT_EQ(rows, lines);
   EXPECT_EQ(recordedOf.size(), 9u) << line;
   EXPECT_EQ(checked, lines * 9);
+
+  // Time bins of 2 s from the dialog: the rows are the bins, whose counts
+  // add up to the samples, and the message says so.
+  ui.Commit(p::kProcessing, p::kProcOk, {{p::kProcBin, std::string("0")}})
+      .Commit(p::kProcessing, p::kProcOk, {{p::kProcBin, std::string("2")}});
+  Menu_HandleEvent(app, p::kMenuProcessing);
+  EXPECT_EQ(PopupTexts("Processing").back(), "Time bins of 0: not 0.001 ... 86400 seconds");
+  ui.AnswerFile(data).AnswerFile(HomeFile("run_bins.csv"));
+  Menu_HandleEvent(app, p::kMenuProcess);
+  const std::vector<std::string> binned = PopupTexts("Export data");
+  ASSERT_EQ(binned.size(), 2u);
+  long bins = 0, counted = 0;
+  std::size_t countColumn = 0;
+  for (const std::string& row : test::Lines(test::ReadTextFile(HomeFile("run_bins.csv")).value_or(""))) {
+    if (row.starts_with("#")) continue;
+    const std::vector<std::string> f = test::Split(row, ',');
+    if (countColumn == 0) {
+      countColumn = static_cast<std::size_t>(std::find(f.begin(), f.end(), "bin_count") - f.begin());
+      ASSERT_LT(countColumn, f.size()) << row;
+      continue;
+    }
+    ++bins;
+    counted += std::stol(f[countColumn]);
+  }
+  EXPECT_EQ(counted, lines);
+  EXPECT_NE(binned[1].find("\nWritten: " + std::to_string(bins) + " rows, bins of 2 s."), std::string::npos) << binned[1];
 }
 
 }  // namespace

@@ -125,6 +125,56 @@ print("poc", float(ds.attrs["poc_coefficient"]), ds["poc"].attrs["units"])
   // Ten minutes on filter, two of them flushing: 480 samples a period.
   EXPECT_EQ(out[26], "periods 7 480 480 480 480 480 480 480");
   EXPECT_EQ(out[27], "poc 381.0 mg m-3");
+
+  // One-minute bins: every bin's median and count as pandas finds them
+  // from the file of every sample, bins centred on whole minutes.
+  const std::string binned = home.File("uw60.nc");
+  run = test::RunTool(test::kCli, "process " + Quoted(dat) + " --out " + Quoted(binned) +
+                                      " --salinity 35 --t-cal 20 --underway --bin 60",
+                      home);
+  ASSERT_EQ(run.exitStatus, 0) << run.err;
+  EXPECT_NE(run.out.find("; 371 rows, bins of 60 s"), std::string::npos) << run.out;
+  const std::string medians = R"(every = xarray.open_dataset(sys.argv[1])
+bins = xarray.open_dataset(sys.argv[2])
+t = pandas.to_datetime(every["time"].values)
+key = ((t - pandas.Timestamp("1970-01-01")) + pandas.Timedelta(seconds=30)).floor("60s")
+def frame(name, mask=None):
+    v = every[name].values
+    f = pandas.DataFrame(v.reshape(len(t), -1))
+    if mask is not None: f[~mask] = numpy.nan
+    return f.groupby(key.values).median()
+whole = every["flow_period"].values == 0
+usable = numpy.isin(every["quality_flag"].values, (1, 2))
+worst = 0.0
+for name, mask in (("attenuation", None), ("absorption", None), ("temperature_internal", None),
+                   ("temperature_external", None), ("temperature_used", usable), ("absorption_ts", usable), ("absorption_corrected", usable),
+                   ("attenuation_particulate", whole), ("absorption_particulate", whole),
+                   ("absorption_dissolved", whole), ("particulate_slope", whole)):
+    expected = frame(name, mask).values
+    got = bins[name].values.reshape(len(bins["time"]), -1)
+    both = ~numpy.isnan(expected)
+    assert (both == ~numpy.isnan(got)).all(), name
+    worst = max(worst, float(numpy.max(numpy.abs(got[both] - expected[both]))))
+groups = pandas.Series(whole).groupby(key.values)
+centres = numpy.array(groups.size().index, dtype="datetime64[ns]")
+print("rows", len(bins["time"]), len(centres), bool((bins["time"].values == centres).all()))
+print("counts", bool((bins["bin_count"].values == groups.size().values).all()),
+      bool((bins["particulate_count"].values == groups.sum().values).all()))
+bounds = bins["time_bnds"].values - bins["time"].values[:, None]
+print("bounds", bins["time"].attrs["bounds"], *sorted(set(bounds.astype("timedelta64[s]").astype(int).ravel())))
+print("cell_methods", bins["attenuation_particulate"].attrs["cell_methods"])
+print("worst", worst)
+)";
+  const test::CliRun bin = test::RunPython("numpy, pandas, xarray", medians, Quoted(nc) + " " + Quoted(binned), home,
+                                           "bins");
+  ASSERT_EQ(bin.exitStatus, 0) << bin.err;
+  const std::vector<std::string> b = test::Lines(bin.out);
+  ASSERT_EQ(b.size(), 5u) << bin.out;
+  EXPECT_EQ(b[0], "rows 371 371 True");
+  EXPECT_EQ(b[1], "counts True True");
+  EXPECT_EQ(b[2], "bounds time_bnds -30 30");
+  EXPECT_EQ(b[3], "cell_methods time: median (interval: 60 s)");
+  EXPECT_LT(std::stod(test::Split(b[4], ' ')[1]), 1e-12) << b[4];
 }
 
 TEST_F(UnderwayTruth, TheLiveValuesAreTheFinalOnesAfterTheLastFilteredPeriod) {

@@ -363,6 +363,7 @@ const std::map<std::string, std::set<CtrlType>>& ExpectedTypes() {
       {"ProcUnderway", check},
       {"ProcPoc", {CtrlType::String}},
       {"ProcJumpAlarm", {CtrlType::String}},
+      {"ProcBin", {CtrlType::String}},
       {"ProcOk", button},
       {"ProcCancel", button},
       {"EvKind", {CtrlType::Ring}},

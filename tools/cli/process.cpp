@@ -17,6 +17,7 @@
 #include "cli_args.h"
 #include "commands.h"
 #include "export/export.h"
+#include "processing/statistics.h"
 #include "processing/ts_table.h"
 
 namespace sondrix::cli {
@@ -28,7 +29,7 @@ constexpr const char* kUsage = R"( --out FILE.nc|FILE.sb|FILE.csv
                           [--reference-wavelength NM] [--lag-c SECONDS]
                           [--lag-ancillary SECONDS]
                           [--underway [--flush SECONDS] [--poc-coefficient K]]
-                          [--force]
+                          [--bin SECONDS] [--force]
 
 Corrects the absorption (a) and attenuation (c) of a data file for the
 water's temperature and salinity (Roettgers, McKee and Utschig 2014) and
@@ -55,6 +56,14 @@ water to give the particulate absorption and attenuation (Slade et al.
 2010), a_p corrected for scattering with c_p; with c_p's spectral slope,
 the particulate line height and, with --poc-coefficient, POC. The first
 --flush seconds after each switch (default 120) are flushing water.
+
+Time bins (--bin SECONDS; one minute, 60, is how underway data are
+usually archived): a row per bin instead of a row per sample, centred on
+whole multiples of the bin in UTC, with the median of each variable over
+the bin's samples and their count (bin_count; underway, particulate_count
+of the whole-water samples after flushing). Corrected values are the
+median of the samples flagged good or not evaluated; the bin is good when
+they are at least 70 % of its samples, suspect when fewer.
 )";
 
 constexpr const char* kFooter = R"(A line on standard output gives the samples processed and their flags;
@@ -133,12 +142,16 @@ int RunProcess(std::span<char*> args) {
       app.add_flag("--underway", underway,
                    "add the particulate and dissolved values of a flow-through run with a switched 0.2 um filter");
   AddNumber(app, "--flush", "SECONDS", flush, "seconds after each switch of the valve that are flushing (default 120)",
-            [](double s) { return s < 0.0 || s > 3600.0 ? std::string("not 0 ... 3600 seconds") : ""; })
+            FlushProblem)
       ->needs(underwayFlag);
   AddNumber(app, "--poc-coefficient", "K", poc,
             "particulate organic carbon, mg m-3, as K times c_p at 660 nm (K in mg m-2, named in the file)",
-            [](double k) { return k <= 0.0 ? std::string("not a positive coefficient") : ""; })
+            PocCoefficientProblem)
       ->needs(underwayFlag);
+  AddNumber(app, "--bin", "SECONDS", options.binSeconds,
+            "a row per time bin of SECONDS (the median of each variable and the count of samples) instead of a row "
+            "per sample",
+            TimeBinProblem);
   app.add_flag("--force", options.force, "replace the output when it exists");
   if (const std::optional<int> status = ParseCommand(app, args)) return *status;
 
@@ -181,6 +194,7 @@ int RunProcess(std::span<char*> args) {
   std::printf("%s: %ld samples processed to %s; flags: %s", input.c_str(), result.samples, out.c_str(),
               FlagSummary(result).c_str());
   if (result.damaged > 0) std::printf(" (%ld damaged lines left out)", result.damaged);
+  if (const std::string rows = RowsSummary(result); !rows.empty()) std::printf("; %s", rows.c_str());
   if (const std::string ship = AncillarySummary(result); !ship.empty()) std::printf("; %s", ship.c_str());
   if (const std::string flow = FlowSummary(result); !flow.empty()) std::printf("; underway: %s", flow.c_str());
   std::printf("\n");
