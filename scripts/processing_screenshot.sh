@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 # shellcheck source=lib/pictures.sh
 . scripts/lib/pictures.sh "$@"
 start_meter
-printf '[Processing]\nScatter=3\nSalinity=35\nTCal=20.5\n' >>"$home/Sondrix.ini"
+printf '[Processing]\nScatter=3\nSalinity=35\nTCal=20.5\nUnderway=1\nBinSeconds=60\n' >>"$home/Sondrix.ini"
 start_sondrix
 key alt+c
 sleep 1
