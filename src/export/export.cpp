@@ -866,6 +866,67 @@ Status FindFilteredPeriods(const std::string& dataFile, ExportHeader& header,
   return read;
 }
 
+// What WriteRows did: the samples written (before any binning), the lines
+// left out, and of a Level-2 export the flags and flow periods.
+struct RowsWritten {
+  long done = 0;
+  long damaged = 0;  // damaged lines and those out of time
+  std::array<long, 10> flags{};
+  std::array<long, 4> flow{};
+};
+
+// Every sample of `source` (opened at its first) as a row to `writer`, in
+// the data file's order, with its UTC time, position and ship's data, and
+// through `processor` for a Level-2 export; `options.progress` told the
+// share done (of header.samples when `counted`, else of the file read).
+// An output that counted its samples takes no more than it counted (the
+// file grew since); fewer (it shrank) is kUnexpectedEof.
+Status WriteRows(Source& source, const ExportHeader& header, Processor* processor, ExportWriter& writer,
+                 const ExportOptions& options, bool counted, RowsWritten& out) {
+  SourceLine line(source.GetTraceCount());
+  TrackCursor cursor(header.track);
+  AncillaryCursor ship(header);
+  long done = 0;
+  long outOfTime = 0;
+  const long step = std::max(1L, header.samples / 200);
+  FileProgress fileProgress(options.progress, source);
+  Level2Rows level2(processor, &writer, header);
+  long damaged = 0;
+  long lost = 0;  // the damaged lines and those out of time, so far
+  Status read = ReadLines(source, line, damaged, [&](const SourceLine& good) {
+    if (counted && done >= header.samples) return true;  // the file grew since it was counted
+    const std::optional<std::int64_t> utcMs = SampleUtcMs(header, good.time);
+    if (!utcMs) {
+      ++outOfTime;  // left out as a damaged line
+      return true;
+    }
+    ExportRow row;
+    row.utcMs = *utcMs;
+    row.depth = good.depth;
+    row.temperature = good.temperature;
+    row.extTemperature = good.extTemperature;
+    row.values = &good.values;
+    if (!header.track.empty()) row.position = cursor.At(row.utcMs);
+    ship.At(row.utcMs, row.ancillary);
+    const bool lostBefore = damaged + outOfTime != lost;
+    lost = damaged + outOfTime;
+    if (!(processor ? level2.Row(row, good, lostBefore) : writer.Row(row))) return false;
+    ++done;
+    if (!counted) return fileProgress.Sample();
+    if (options.progress && done % step == 0)
+      return options.progress(static_cast<double>(done) / static_cast<double>(header.samples));
+    return true;
+  });
+  if (read == status::kOk && processor && !level2.Finish()) read = status::kWriteFailed;
+  out.done = done;
+  out.damaged = damaged + outOfTime;
+  out.flags = level2.flags();
+  out.flow = level2.flow();
+  if (read == status::kCancelled && !writer.error().empty()) read = status::kWriteFailed;
+  if (read == status::kOk && counted && done < header.samples) read = status::kUnexpectedEof;  // the file shrank
+  return read;
+}
+
 }  // namespace
 
 std::vector<ProcessingAttribute> ExportHeader::Level2Attributes() const {
@@ -957,51 +1018,16 @@ ExportResult ExportDataFile(const std::string& dataFile, const std::string& outp
   std::unique_ptr<ExportWriter> writer = NewWriter(options.format, partial.temporary());
   if (writer && header.binMs != 0) writer = NewTimeBins(std::move(writer));
   bool ok = writer && writer->Begin(header, options);
-  SourceLine line(source.GetTraceCount());
-  TrackCursor cursor(header.track);
-  AncillaryCursor ship(header);
-  long done = 0;
-  long outOfTime = 0;
-  const long step = std::max(1L, header.samples / 200);
-  FileProgress fileProgress(pass->progress, source);
-  Level2Rows level2(processor.get(), writer.get(), header);
+  RowsWritten written;
   Status read = status::kOk;
   if (ok) {
-    long damaged = 0;
-    long lost = 0;  // the damaged lines and those out of time, so far
-    read = ReadLines(source, line, damaged, [&](const SourceLine& good) {
-      if (counted && done >= header.samples) return true;  // the file grew since it was counted
-      const std::optional<std::int64_t> utcMs = SampleUtcMs(header, good.time);
-      if (!utcMs) {
-        ++outOfTime;  // left out as a damaged line
-        return true;
-      }
-      ExportRow row;
-      row.utcMs = *utcMs;
-      row.depth = good.depth;
-      row.temperature = good.temperature;
-      row.extTemperature = good.extTemperature;
-      row.values = &good.values;
-      if (!header.track.empty()) row.position = cursor.At(row.utcMs);
-      ship.At(row.utcMs, row.ancillary);
-      const bool lostBefore = damaged + outOfTime != lost;
-      lost = damaged + outOfTime;
-      if (!(processor ? level2.Row(row, good, lostBefore) : writer->Row(row))) return false;
-      ++done;
-      if (!counted) return fileProgress.Sample();
-      if (pass->progress && done % step == 0)
-        return pass->progress(static_cast<double>(done) / static_cast<double>(header.samples));
-      return true;
-    });
-    if (read == status::kOk && processor && !level2.Finish()) read = status::kWriteFailed;
-    result.flags = level2.flags();
-    result.flow = level2.flow();
+    read = WriteRows(source, header, processor.get(), *writer, *pass, counted, written);
+    result.flags = written.flags;
+    result.flow = written.flow;
     result.filteredPeriods = static_cast<long>(header.filteredPeriods.size());
-    if (read == status::kCancelled && !writer->error().empty()) read = status::kWriteFailed;
-    if (read == status::kOk && counted && done < header.samples) read = status::kUnexpectedEof;  // the file shrank
     if (!counted) {
-      result.samples = result.rows = done;
-      result.damaged = damaged + outOfTime;
+      result.samples = result.rows = written.done;
+      result.damaged = written.damaged;
     }
   }
   source.Close();

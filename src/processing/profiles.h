@@ -1,0 +1,126 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Profiles: the casts of a record found, and the samples of each binned by
+// depth (docs/processing.md, "Profiles").
+//
+// Casts. With the run's "cast start" and "cast end" events a cast lasts
+// from each start to the next end. Without them the depth tells: the depth
+// is smoothed by a centred running mean over `smoothSeconds` (so that
+// waves and the ship's heave do not split a cast), a cast starts with the
+// first sample whose smoothed depth is below the surface layer
+// (`surface` metres) and ends with the last one before it comes back into
+// it; a stretch that never goes kMinCastRange below the surface layer is
+// no cast (the instrument soaking at the surface, a wave). Either way the
+// down-cast ends at the deepest smoothed depth, where the up-cast begins.
+//
+// Bins. Bin k holds the depths from k size up to (k + 1) size, centred at
+// (k + 1/2) size. Each variable's statistic (mean or median), standard
+// deviation and count are of the bin's samples flagged good or not
+// evaluated; a bin with fewer than `minCount` of those, or where they are
+// under `goodShare` of its samples, is filled and flagged (kFlagMissing
+// for too few, kFlagBad for too many flagged samples).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "processing/statistics.h"
+
+namespace sondrix {
+
+// The depth (metres) of a pressure (dbar) at a latitude (degrees): the
+// UNESCO 1983 formula (Fofonoff and Millard, UNESCO technical papers in
+// marine science 44), for a CTD's pressure.
+double DepthFromPressure(double pressureDbar, double latitudeDegrees);
+
+struct CastSettings {
+  double surface = 1.0;        // metres: the surface layer
+  double smoothSeconds = 2.0;  // the running mean's window
+};
+// A stretch shallower than this below the surface layer is no cast.
+inline constexpr double kMinCastRange = 0.5;
+
+struct DepthSample {
+  std::int64_t timeMs = 0;
+  double depth = 0.0;  // metres; NaN: none
+};
+
+// A cast's times are those of its samples (the first, the deepest after
+// smoothing, the last).
+struct Cast {
+  int number = 0;  // 1, 2, ...
+  std::int64_t startMs = 0, bottomMs = 0, endMs = 0;
+  double maxDepth = 0.0;  // the deepest smoothed depth
+  long samples = 0;
+  bool fromEvents = false;
+};
+
+// A run's event as the casts take it: a cast's start or end at a time.
+struct CastEvent {
+  std::int64_t timeMs = 0;
+  bool start = true;
+};
+
+// The casts of `samples` (in time order): from `events` (in time order)
+// when there is any, else from the depth.
+std::vector<Cast> FindCasts(std::span<const DepthSample> samples, const CastSettings& settings,
+                            std::span<const CastEvent> events = {});
+// The running mean of the depths over `seconds` centred on each sample.
+std::vector<double> SmoothedDepths(std::span<const DepthSample> samples, double seconds);
+
+enum class CastPart { kDown, kUp, kBoth };
+std::string_view CastPartName(CastPart part);  // "down", "up", "both"
+bool ParseCastPart(std::string_view name, CastPart& part);
+
+struct ProfileSettings {
+  CastSettings casts;
+  double lagDepthSeconds = 0.0;  // the optics see the water this long after the depth sensor
+  double binSize = 1.0;          // metres
+  BinStatistic statistic = BinStatistic::kMean;
+  long minCount = 3;
+  double goodShare = 0.7;
+  CastPart part = CastPart::kDown;
+};
+// Whether a value a user gives may be one: "" when it may, else why.
+std::string BinSizeProblem(double metres);   // 0.01 ... 1000
+std::string SurfaceProblem(double metres);   // 0 ... 100
+std::string SmoothProblem(double seconds);   // 0 ... 600
+
+// One bin of a profile: its samples and those that count, its flag, and
+// each variable's summary (none when filled).
+struct ProfileBin {
+  long samples = 0;
+  long usable = 0;
+  int flag = 0;
+  std::vector<BinSummary> values;  // by column; empty when filled
+};
+
+// The bins of one profile, filled a sample at a time.
+class DepthBins {
+ public:
+  DepthBins(const ProfileSettings& settings, std::size_t columns) : settings_(settings), columns_(columns) {}
+  // A sample at `depth` (metres; NaN or above the surface: left out) with
+  // its values by column; `usable`: flagged good or not evaluated.
+  void Add(double depth, std::span<const double> values, bool usable);
+  std::size_t size() const { return bins_.size(); }
+  bool empty() const { return bins_.empty(); }
+  // Bin k's summaries (reorders its values for a median).
+  ProfileBin Bin(std::size_t k);
+  // The centre of bin k.
+  double Centre(std::size_t k) const { return (static_cast<double>(k) + 0.5) * settings_.binSize; }
+  void Clear() { bins_.clear(); }
+
+ private:
+  struct Gathered {
+    long samples = 0, usable = 0;
+    BinColumns columns;
+  };
+  const ProfileSettings& settings_;
+  std::size_t columns_;
+  std::vector<Gathered> bins_;
+};
+
+}  // namespace sondrix
