@@ -1047,4 +1047,173 @@ ExportResult ExportDataFile(const std::string& dataFile, const std::string& outp
   return result;
 }
 
+std::string ProfilePathFor(const std::string& output, int cast, CastPart part, bool both) {
+  const std::filesystem::path path(output);
+  std::string name = path.stem().string() + Format("_cast%02d", cast);
+  if (both) name += part == CastPart::kUp ? "_up" : "_down";
+  return (path.parent_path() / (name + path.extension().string())).string();
+}
+
+namespace {
+
+// The depth of every sample of the data file (pass one of the profiles):
+// the meter's, else the ship's pressure's; `source` tells which. NaN where
+// a sample has none.
+Status ReadDepths(const std::string& dataFile, const ExportHeader& header, const std::function<bool(double)>& progress,
+                  std::vector<DepthSample>& depths, std::string& source) {
+  OpenedFile opened = OpenDataFile(dataFile);
+  if (opened.status != status::kOk) return opened.status;
+  Source& file = *opened.source;
+  const bool meter = header.hasDepth;
+  // The latitude of the pressure's depth: the station's, else the track's
+  // first fix, else 45 degrees.
+  double latitude = 45.0;
+  std::string where = "45 degrees (no position known)";
+  if (header.station) {
+    latitude = header.station->latitude;
+    where = "the station's";
+  } else if (!header.track.empty()) {
+    latitude = header.track.front().latitude;
+    where = "the track's first fix's";
+  }
+  source = meter ? "the meter's pressure sensor (the data file's depth)"
+                 : Format("the ship's pressure (%s) by the UNESCO 1983 formula (Fofonoff and Millard 1983) at "
+                          "latitude %.4f, ",
+                          header.ancillary.source[static_cast<std::size_t>(Quantity::kPressure)].c_str(), latitude) +
+                       where;
+  SourceLine line(file.GetTraceCount());
+  AncillaryCursor ship(header);
+  std::array<std::optional<double>, kQuantityCount> values{};
+  FileProgress fileProgress(progress, file);
+  long damaged = 0;
+  const Status read = ReadLines(file, line, damaged, [&](const SourceLine& good) {
+    const std::optional<std::int64_t> utcMs = SampleUtcMs(header, good.time);
+    if (!utcMs) return true;
+    double depth = good.depth;
+    if (!meter) {
+      ship.At(*utcMs, values);
+      const std::optional<double>& p = values[static_cast<std::size_t>(Quantity::kPressure)];
+      depth = p ? DepthFromPressure(*p, latitude) : std::numeric_limits<double>::quiet_NaN();
+    }
+    depths.push_back({*utcMs, depth});
+    return fileProgress.Sample();
+  });
+  file.Close();
+  return read;
+}
+
+// The run's cast events, in time order.
+std::vector<CastEvent> CastEventsOf(const Companion& companion) {
+  std::vector<CastEvent> events;
+  for (const RunEvent& e : companion.events) {
+    if (e.kind == "cast start" || e.kind == "cast end") events.push_back({e.utcMs, e.kind == "cast start"});
+  }
+  std::stable_sort(events.begin(), events.end(), [](const CastEvent& a, const CastEvent& b) { return a.timeMs < b.timeMs; });
+  return events;
+}
+
+}  // namespace
+
+ExportResult ExportProfiles(const std::string& dataFile, const std::string& output, const ExportOptions& options,
+                            const ProfileSettings& settings) {
+  if (!options.processing) return Failed(status::kBadArgument, "profiles need the corrections' settings");
+  ExportHeader header;
+  ExportResult result = ReadHeader(dataFile, options, header, true);
+  if (result.status != status::kOk) return result;
+  if (header.samples == 0) return Failed(status::kUnrecognisedData, dataFile + ": no sample line to bin");
+  if (!header.hasDepth && !header.Has(Quantity::kPressure))
+    return Failed(status::kUnrecognisedData,
+                  dataFile + ": no depth: the meter has no pressure sensor and the recording no ship's pressure (a "
+                             "CTD; docs/ancillary.md)");
+  std::string error;
+  std::unique_ptr<Processor> processor = MakeProcessor(header, *options.processing, error);
+  if (!processor) return Failed(status::kUnrecognisedData, dataFile + ": " + error);
+
+  std::function<bool(double)> firstHalf, secondHalf;
+  if (options.progress) {
+    firstHalf = [&options](double share) { return options.progress(0.5 * share); };
+    secondHalf = [&options](double share) { return options.progress(0.5 + 0.5 * share); };
+  }
+  ProfileOutput out;
+  out.header = &header;
+  out.options = &options;
+  out.settings = settings;
+  out.columns = ProfileColumnsOf(header);
+  std::vector<DepthSample> depths;
+  const Status found = ReadDepths(dataFile, header, firstHalf, depths, out.depthSource);
+  if (found == status::kCancelled) return Failed(status::kCancelled, "export cancelled");
+  if (found != status::kOk) return Failed(found, dataFile + ": " + StatusText(found));
+  out.casts = FindCasts(depths, settings.casts, CastEventsOf(header.companion));
+  if (out.casts.empty())
+    return Failed(status::kUnrecognisedData,
+                  dataFile + Format(": no cast: the depth (smoothed over %g s) never went %g m below the surface "
+                                    "layer of %g m%s",
+                                    settings.casts.smoothSeconds, kMinCastRange, settings.casts.surface,
+                                    CastEventsOf(header.companion).empty() ? "" : ", nor do the cast events hold a sample"));
+
+  // Pass two: every sample corrected and binned.
+  OpenedFile opened = OpenDataFile(dataFile);
+  if (opened.status != status::kOk) return Failed(opened.status, dataFile + ": " + StatusText(opened.status));
+  std::unique_ptr<ExportWriter> bins = NewProfileBins(out, depths);
+  ExportOptions pass = options;
+  pass.progress = secondHalf;
+  RowsWritten written;
+  const Status read = WriteRows(*opened.source, header, processor.get(), *bins, pass, true, written);
+  opened.source->Close();
+  bins->End();
+  if (read == status::kCancelled) return Failed(status::kCancelled, "export cancelled");
+  if (read != status::kOk) return Failed(read, dataFile + ": " + StatusText(read));
+  if (out.profiles.empty())
+    return Failed(status::kUnrecognisedData, dataFile + ": the casts hold no sample of the " +
+                                                 std::string(CastPartName(settings.part)) + "-casts asked for");
+
+  // The files: each under a temporary name, all put in place once whole.
+  struct Output {
+    std::string path;
+    const BinnedProfile* profile = nullptr;
+  };
+  std::vector<Output> files;
+  if (options.format == ExportFormat::kSeaBass) {
+    for (const BinnedProfile& p : out.profiles)
+      files.push_back({ProfilePathFor(output, p.cast, p.part, settings.part == CastPart::kBoth), &p});
+  } else {
+    files.push_back({output, nullptr});
+  }
+  std::error_code ec;
+  for (const Output& f : files) {
+    if (!options.force && std::filesystem::exists(f.path, ec))
+      return Failed(status::kCantRenameFile, f.path + " exists (--force replaces it)");
+    if (std::filesystem::exists(f.path, ec) && !platform::IsRegularFile(f.path))
+      return Failed(status::kCantRenameFile, f.path + " is not a regular file");
+    if (std::filesystem::equivalent(dataFile, f.path, ec))
+      return Failed(status::kCantRenameFile, f.path + " is the data file itself");
+  }
+  std::vector<platform::FileReplacement> partials;
+  for (const Output& f : files) {
+    partials.push_back(platform::FileReplacement::Reserve(f.path, ".part"));
+    platform::FileReplacement& partial = partials.back();
+    if (!partial.ok()) {
+      for (platform::FileReplacement& p : partials) p.Abandon();
+      return Failed(status::kWriteFailed, partial.temporary() + ": " + std::strerror(partial.error()));
+    }
+    const bool ok = options.format == ExportFormat::kNetCdf ? WriteProfilesNetCdf(partial.temporary(), out, error)
+                    : options.format == ExportFormat::kCsv  ? WriteProfilesCsv(partial.temporary(), out, error)
+                                                            : WriteProfileSeaBass(partial.temporary(), out, *f.profile, error);
+    if (!ok) {
+      for (platform::FileReplacement& p : partials) p.Abandon();
+      return Failed(status::kWriteFailed, f.path + ": " + error);
+    }
+  }
+  for (std::size_t k = 0; k < partials.size(); ++k) {
+    if (!partials[k].Commit())
+      return Failed(status::kCantRenameFile, files[k].path + ": cannot be written: " + std::strerror(partials[k].error()));
+    result.outputs.push_back(files[k].path);
+  }
+  result.flags = written.flags;
+  result.casts = out.casts;
+  result.profiles = static_cast<long>(out.profiles.size());
+  if (options.progress) options.progress(1.0);
+  return result;
+}
+
 }  // namespace sondrix

@@ -60,6 +60,7 @@
 #include "datafile/companion.h"
 #include "datafile/track.h"
 #include "processing/processor.h"
+#include "processing/profiles.h"
 #include "processing/statistics.h"
 #include "processing/underway.h"
 
@@ -294,6 +295,11 @@ struct ExportResult {
   // The rows written: the samples, or with time bins (of binMs) the bins.
   long rows = 0;
   std::int64_t binMs = 0;
+  // Profiles: the casts found, the profiles binned, and the files written
+  // (one, or for SeaBASS one a profile).
+  std::vector<Cast> casts;
+  long profiles = 0;
+  std::vector<std::string> outputs;
 };
 
 // "371 rows, bins of 60 s": the rows of a binned output; "" for another.
@@ -319,6 +325,21 @@ std::string PositionSummary(const ExportResult& result);
 // name beside it and renamed into place only when whole; an output that
 // exists is refused (kCantRenameFile) unless options.force.
 ExportResult ExportDataFile(const std::string& dataFile, const std::string& output, const ExportOptions& options);
+
+// The profiles of `dataFile` (sondrix-cli profile; docs/processing.md,
+// "Profiles"): its casts found and each part of them binned by depth
+// (processing/profiles.h) after the Level-2 corrections of
+// options.processing, which must be given. The depth is the meter's when
+// the data file has it, else the ship's pressure (a CTD) through the UNESCO
+// formula at the station's or the track's latitude. NetCDF and CSV: one
+// file, `output`; SeaBASS: a file per profile (ProfilePathFor). Every file
+// is written under a temporary name and all are put in place together once
+// whole; one that exists is refused unless options.force.
+ExportResult ExportProfiles(const std::string& dataFile, const std::string& output, const ExportOptions& options,
+                            const ProfileSettings& profile);
+// The SeaBASS file of a profile: "OUT.sb" gives "OUT_cast01.sb", with the
+// part named when the casts give both ("OUT_cast01_up.sb").
+std::string ProfilePathFor(const std::string& output, int cast, CastPart part, bool both);
 
 // Reads the header of `dataFile` and counts its samples (no output).
 ExportResult ReadExportHeader(const std::string& dataFile, const ExportOptions& options, ExportHeader& header);

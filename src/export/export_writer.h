@@ -13,6 +13,7 @@
 
 #include "datafile/side_csv.h"
 #include "export/export.h"
+#include "processing/profiles.h"
 #include "platform/file_replacement.h"
 
 namespace sondrix {
@@ -69,6 +70,65 @@ std::unique_ptr<ExportWriter> NewCsvWriter(const std::string& path);
 // `inner` given a row per time bin of the header's binMs instead of a row
 // per sample (ExportOptions::binSeconds; time_bins.cpp).
 std::unique_ptr<ExportWriter> NewTimeBins(std::unique_ptr<ExportWriter> inner);
+
+// Profiles (ExportProfiles; profiles.cpp). The variables a profile's bins
+// hold, a column each: the measured a and c, a_ts, c_ts and a corrected for
+// scattering (by the processor's channels), the temperature and salinity
+// used, and the line height when the meter has its bands.
+enum class ProfileGroup {
+  kAbsorption, kAttenuation, kAbsorptionTs, kAttenuationTs, kAbsorptionCorrected,
+  kTemperatureUsed, kSalinityUsed, kLineHeight
+};
+struct ProfileColumn {
+  ProfileGroup group = ProfileGroup::kAbsorption;
+  double wavelength = 0.0;  // nm; 0 for a quantity of no wavelength
+};
+// A group's names: the NetCDF variable's ("absorption_corrected"), the CSV
+// column's stem ("a_corrected"), SeaBASS's field stem ("apg"; empty: not
+// in SeaBASS), its units ("m-1"), and what it is, for long_name.
+struct ProfileGroupNames {
+  const char* netcdf;
+  const char* csv;
+  const char* seabass;
+  const char* units;
+  const char* longName;
+};
+const ProfileGroupNames& NamesOf(ProfileGroup group);
+
+// One profile: a part of a cast, binned by depth.
+struct BinnedProfile {
+  int cast = 0;
+  CastPart part = CastPart::kDown;
+  std::int64_t startMs = 0, endMs = 0;  // its first and last sample
+  std::optional<LatLon> position;       // the track's at its start, else the station's
+  std::vector<ProfileBin> bins;         // bin k centred at (k + 1/2) binSize
+};
+
+// Everything the profile writers take.
+struct ProfileOutput {
+  const ExportHeader* header = nullptr;
+  const ExportOptions* options = nullptr;
+  ProfileSettings settings;
+  std::vector<ProfileColumn> columns;
+  std::vector<Cast> casts;
+  std::vector<BinnedProfile> profiles;
+  std::string depthSource;  // "the meter's pressure sensor", "the ship's pressure (CTD) ..."
+  // The methods and their parameters: the Level-2 file's, then the
+  // profiles' (cast detection, alignment, bins).
+  std::vector<ProcessingAttribute> Attributes() const;
+  // The bins of the deepest profile.
+  std::size_t Depths() const;
+};
+// The columns of `header`'s processor's channels.
+std::vector<ProfileColumn> ProfileColumnsOf(const ExportHeader& header);
+// A writer that bins the rows it gets into out.profiles by out.casts,
+// each row at the depth `depths` (in time order) give at its time less
+// the lag.
+std::unique_ptr<ExportWriter> NewProfileBins(ProfileOutput& out, std::span<const DepthSample> depths);
+bool WriteProfilesNetCdf(const std::string& path, const ProfileOutput& out, std::string& error);
+bool WriteProfilesCsv(const std::string& path, const ProfileOutput& out, std::string& error);
+bool WriteProfileSeaBass(const std::string& path, const ProfileOutput& out, const BinnedProfile& profile,
+                         std::string& error);
 
 // A text output written in large blocks: the rows gather in a buffer that
 // goes to the file whenever it holds more than a block.

@@ -966,10 +966,315 @@ class NetCdfWriter final : public ExportWriter {
   std::string stationName_;
 };
 
+// The profiles of a recording (WriteProfilesNetCdf): CF's orthogonal
+// multidimensional representation of profiles (CF chapter 9, H.3.1), every
+// profile on the same grid of depth bins: a profile dimension (time,
+// latitude, longitude, the cast and its part along it), depth (the bins'
+// centres, positive down, with their bounds), and each binned variable
+// (profile, depth[, wavelength]) with its standard deviation beside it
+// (NAME_sd), the count of samples of each bin (bincount) and its flag.
+class ProfileNetCdf {
+ public:
+  explicit ProfileNetCdf(const ProfileOutput& out) : out_(out) {}
+  ~ProfileNetCdf() {
+    if (id_ >= 0) nc_abort(id_);
+  }
+
+  bool Write(const std::string& path) {
+    KeepHdf5FromItsExit();
+    if (!Check(nc_create(path.c_str(), NC_NOCLOBBER | NC_NETCDF4, &id_))) return false;
+    const ExportHeader& header = *out_.header;
+    const std::size_t profiles = out_.profiles.size(), depths = out_.Depths();
+    const ProcessorChannels& ch = header.processor->channels();
+    int profileDim = -1, depthDim = -1, nvDim = -1, aDim = -1, cDim = -1;
+    if (!Check(nc_def_dim(id_, "profile", profiles, &profileDim)) || !Check(nc_def_dim(id_, "depth", depths, &depthDim)) ||
+        !Check(nc_def_dim(id_, "nv", 2, &nvDim)))
+      return false;
+    const bool positions = std::any_of(out_.profiles.begin(), out_.profiles.end(),
+                                       [](const BinnedProfile& p) { return p.position.has_value(); });
+    const std::string coordinates = positions ? "time latitude longitude depth" : "time depth";
+    // The profile's identity, time, position, cast.
+    int profileVar = -1, timeVar = -1, endVar = -1, latVar = -1, lonVar = -1, castVar = -1, partVar = -1;
+    if (!Check(nc_def_var(id_, "profile", NC_INT, 1, &profileDim, &profileVar)) ||
+        !Text(profileVar, "cf_role", "profile_id") || !Text(profileVar, "long_name", "profile number") ||
+        !Check(nc_def_var(id_, "time", NC_INT64, 1, &profileDim, &timeVar)) || !Text(timeVar, "standard_name", "time") ||
+        !Text(timeVar, "long_name", "time of the profile's first sample in UTC") ||
+        !Text(timeVar, "units", kTimeUnits) || !Text(timeVar, "calendar", "standard") || !Text(timeVar, "axis", "T") ||
+        !Check(nc_def_var(id_, "time_end", NC_INT64, 1, &profileDim, &endVar)) ||
+        !Text(endVar, "long_name", "time of the profile's last sample in UTC") || !Text(endVar, "units", kTimeUnits) ||
+        !Text(endVar, "calendar", "standard") ||
+        !Check(nc_def_var(id_, "cast", NC_INT, 1, &profileDim, &castVar)) ||
+        !Text(castVar, "long_name", "number of the cast in the recording (see cast_start_time ...)") ||
+        !Check(nc_def_var(id_, "cast_direction", NC_STRING, 1, &profileDim, &partVar)) ||
+        !Text(partVar, "long_name", "the part of the cast: down (the descent) or up (the ascent)"))
+      return false;
+    if (positions) {
+      for (auto [var, name, units] : {std::tuple{&latVar, "latitude", "degrees_north"},
+                                      std::tuple{&lonVar, "longitude", "degrees_east"}}) {
+        const double fill = NC_FILL_DOUBLE;
+        if (!Check(nc_def_var(id_, name, NC_DOUBLE, 1, &profileDim, var)) || !Text(*var, "standard_name", name) ||
+            !Text(*var, "units", units) ||
+            !Text(*var, "long_name", std::string(name) + " at the profile's first sample (the GPS track's, else the station's)") ||
+            !Check(nc_put_att_double(id_, *var, _FillValue, NC_DOUBLE, 1, &fill)))
+          return false;
+      }
+    }
+    // The casts themselves, a row per profile.
+    int castStart = -1, castBottom = -1, castEnd = -1, castDepth = -1;
+    for (auto [var, name, longName] :
+         {std::tuple{&castStart, "cast_start_time", "first sample of the cast"},
+          std::tuple{&castBottom, "cast_bottom_time", "the cast's deepest sample (smoothed depth): the end of the down-cast"},
+          std::tuple{&castEnd, "cast_end_time", "last sample of the cast"}}) {
+      if (!Check(nc_def_var(id_, name, NC_INT64, 1, &profileDim, var)) || !Text(*var, "long_name", longName) ||
+          !Text(*var, "units", kTimeUnits) || !Text(*var, "calendar", "standard"))
+        return false;
+    }
+    if (!Check(nc_def_var(id_, "cast_max_depth", NC_DOUBLE, 1, &profileDim, &castDepth)) ||
+        !Text(castDepth, "long_name", "deepest smoothed depth of the cast") || !Text(castDepth, "units", "m"))
+      return false;
+    // The depth bins.
+    int depthVar = -1, boundsVar = -1;
+    int boundDims[2] = {depthDim, nvDim};
+    if (!Check(nc_def_var(id_, "depth", NC_DOUBLE, 1, &depthDim, &depthVar)) ||
+        !Text(depthVar, "standard_name", "depth") || !Text(depthVar, "units", "m") ||
+        !Text(depthVar, "positive", "down") || !Text(depthVar, "axis", "Z") ||
+        !Text(depthVar, "long_name", "centre of the depth bin") || !Text(depthVar, "bounds", "depth_bnds") ||
+        !Check(nc_def_var(id_, "depth_bnds", NC_DOUBLE, 2, boundDims, &boundsVar)))
+      return false;
+    // The wavelengths.
+    int aVar = -1, cVar = -1;
+    for (auto [dim, var, name, list] : {std::tuple{&aDim, &aVar, "wavelength_a", &ch.aWavelength},
+                                        std::tuple{&cDim, &cVar, "wavelength_c", &ch.cWavelength}}) {
+      if (list->empty()) continue;
+      if (!Check(nc_def_dim(id_, name, list->size(), dim)) || !Check(nc_def_var(id_, name, NC_DOUBLE, 1, dim, var)) ||
+          !Text(*var, "standard_name", "radiation_wavelength") || !Text(*var, "units", "nm"))
+        return false;
+    }
+    // The binned variables and their spread, a group at a time.
+    const std::string interval = Format("%g m", out_.settings.binSize);
+    const std::string statistic(BinStatisticName(out_.settings.statistic));
+    std::vector<Group> groups;
+    for (std::size_t k = 0; k < out_.columns.size(); ++k) {
+      const ProfileGroup g = out_.columns[k].group;
+      if (groups.empty() || groups.back().group != g) groups.push_back({g, k, 0, -1, -1});
+      ++groups.back().width;
+    }
+    for (Group& g : groups) {
+      const ProfileGroupNames& names = NamesOf(g.group);
+      const bool spectral = out_.columns[g.first].wavelength > 0.0;
+      const bool attenuation = g.group == ProfileGroup::kAttenuation || g.group == ProfileGroup::kAttenuationTs;
+      int dims[3] = {profileDim, depthDim, attenuation ? cDim : aDim};
+      const double fill = NC_FILL_DOUBLE;
+      for (bool sd : {false, true}) {
+        int& var = sd ? g.sdVar : g.var;
+        const std::string name = std::string(names.netcdf) + (sd ? "_sd" : "");
+        if (!Check(nc_def_var(id_, name.c_str(), NC_DOUBLE, spectral ? 3 : 2, dims, &var)) ||
+            !Text(var, "long_name", std::string(sd ? "standard deviation of the " : "") + names.longName) ||
+            !Text(var, "units", names.units) || !Check(nc_put_att_double(id_, var, _FillValue, NC_DOUBLE, 1, &fill)) ||
+            !Text(var, "coordinates", coordinates) ||
+            !Text(var, "cell_methods", "depth: " + (sd ? std::string("standard_deviation") : statistic) +
+                                           " (interval: " + interval + ")") ||
+            !Text(var, "ancillary_variables", "bincount bin_flag"))
+          return false;
+      }
+    }
+    int countVar = -1, samplesVar = -1, flagVar = -1;
+    int binDims[2] = {profileDim, depthDim};
+    std::vector<signed char> flags;
+    for (int flag : kFlagValues) flags.push_back(static_cast<signed char>(flag));
+    if (!Check(nc_def_var(id_, "bincount", NC_INT, 2, binDims, &countVar)) ||
+        !Text(countVar, "long_name", "number of samples each bin's statistics are of (flagged good or not evaluated)") ||
+        !Text(countVar, "units", "1") || !Text(countVar, "coordinates", coordinates) ||
+        !Check(nc_def_var(id_, "bin_samples", NC_INT, 2, binDims, &samplesVar)) ||
+        !Text(samplesVar, "long_name", "number of samples in the bin, whatever their flags") ||
+        !Text(samplesVar, "units", "1") || !Text(samplesVar, "coordinates", coordinates) ||
+        !Check(nc_def_var(id_, "bin_flag", NC_BYTE, 2, binDims, &flagVar)) ||
+        !Text(flagVar, "long_name", "quality of the bin (IODE scheme): good, missing (too few samples) or bad "
+                                    "(too many flagged samples)") ||
+        !Text(flagVar, "standard_name", "quality_flag") ||
+        !Check(nc_put_att_schar(id_, flagVar, "flag_values", NC_BYTE, flags.size(), flags.data())) ||
+        !Text(flagVar, "flag_meanings", kFlagMeanings) || !Text(flagVar, "coordinates", coordinates))
+      return false;
+    if (!Globals()) return false;
+    if (!Check(nc_enddef(id_))) return false;
+
+    // The values.
+    std::vector<int> numbers, casts;
+    std::vector<long long> times, ends, starts, bottoms, castEnds;
+    std::vector<double> latitudes, longitudes, maxDepths;
+    std::vector<const char*> parts;
+    for (std::size_t p = 0; p < profiles; ++p) {
+      const BinnedProfile& profile = out_.profiles[p];
+      const Cast& cast = CastOf(profile.cast);
+      numbers.push_back(static_cast<int>(p) + 1);
+      casts.push_back(profile.cast);
+      times.push_back(profile.startMs);
+      ends.push_back(profile.endMs);
+      starts.push_back(cast.startMs);
+      bottoms.push_back(cast.bottomMs);
+      castEnds.push_back(cast.endMs);
+      maxDepths.push_back(cast.maxDepth);
+      latitudes.push_back(profile.position ? profile.position->latitude : NC_FILL_DOUBLE);
+      longitudes.push_back(profile.position ? profile.position->longitude : NC_FILL_DOUBLE);
+      parts.push_back(profile.part == CastPart::kUp ? "up" : "down");
+    }
+    std::vector<double> centres, bounds;
+    for (std::size_t k = 0; k < depths; ++k) {
+      centres.push_back((static_cast<double>(k) + 0.5) * out_.settings.binSize);
+      bounds.push_back(static_cast<double>(k) * out_.settings.binSize);
+      bounds.push_back(static_cast<double>(k + 1) * out_.settings.binSize);
+    }
+    bool ok = profiles == 0 ||
+              (Check(nc_put_var_int(id_, profileVar, numbers.data())) && Check(nc_put_var_int(id_, castVar, casts.data())) &&
+               Check(nc_put_var_longlong(id_, timeVar, times.data())) &&
+               Check(nc_put_var_longlong(id_, endVar, ends.data())) &&
+               Check(nc_put_var_longlong(id_, castStart, starts.data())) &&
+               Check(nc_put_var_longlong(id_, castBottom, bottoms.data())) &&
+               Check(nc_put_var_longlong(id_, castEnd, castEnds.data())) &&
+               Check(nc_put_var_double(id_, castDepth, maxDepths.data())) &&
+               Check(nc_put_var_string(id_, partVar, parts.data())));
+    if (ok && positions)
+      ok = Check(nc_put_var_double(id_, latVar, latitudes.data())) && Check(nc_put_var_double(id_, lonVar, longitudes.data()));
+    if (ok && depths > 0)
+      ok = Check(nc_put_var_double(id_, depthVar, centres.data())) && Check(nc_put_var_double(id_, boundsVar, bounds.data()));
+    if (ok && aVar >= 0) ok = Check(nc_put_var_double(id_, aVar, ch.aWavelength.data()));
+    if (ok && cVar >= 0) ok = Check(nc_put_var_double(id_, cVar, ch.cWavelength.data()));
+    for (const Group& g : groups) {
+      for (bool sd : {false, true}) {
+        std::vector<double> values;
+        values.reserve(profiles * depths * g.width);
+        for (const BinnedProfile& profile : out_.profiles) {
+          for (std::size_t k = 0; k < depths; ++k) {
+            for (std::size_t w = 0; w < g.width; ++w) {
+              double v = NC_FILL_DOUBLE;
+              if (k < profile.bins.size() && !profile.bins[k].values.empty()) {
+                const BinSummary& summary = profile.bins[k].values[g.first + w];
+                v = sd ? summary.sd : summary.value;
+                if (!std::isfinite(v)) v = NC_FILL_DOUBLE;
+              }
+              values.push_back(v);
+            }
+          }
+        }
+        if (ok && !values.empty()) ok = Check(nc_put_var_double(id_, sd ? g.sdVar : g.var, values.data()));
+      }
+    }
+    std::vector<int> counts, samples;
+    std::vector<signed char> binFlags;
+    for (const BinnedProfile& profile : out_.profiles) {
+      for (std::size_t k = 0; k < depths; ++k) {
+        const bool has = k < profile.bins.size();
+        counts.push_back(has ? static_cast<int>(profile.bins[k].usable) : 0);
+        samples.push_back(has ? static_cast<int>(profile.bins[k].samples) : 0);
+        binFlags.push_back(static_cast<signed char>(has ? profile.bins[k].flag : kFlagMissing));
+      }
+    }
+    if (ok && !counts.empty())
+      ok = Check(nc_put_var_int(id_, countVar, counts.data())) && Check(nc_put_var_int(id_, samplesVar, samples.data())) &&
+           Check(nc_put_var_schar(id_, flagVar, binFlags.data()));
+    ok = ok && Check(nc_sync(id_));
+    if (!ok) return false;
+    const int id = id_;
+    id_ = -1;
+    return Check(nc_close(id));
+  }
+
+  const std::string& error() const { return error_; }
+
+ private:
+  struct Group {
+    ProfileGroup group;
+    std::size_t first = 0, width = 0;
+    int var = -1, sdVar = -1;
+  };
+
+  const Cast& CastOf(int number) const {
+    for (const Cast& c : out_.casts)
+      if (c.number == number) return c;
+    return out_.casts.front();
+  }
+
+  bool Globals() {
+    const ExportHeader& header = *out_.header;
+    const Deployment& meta = header.companion.deployment;
+    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::system_clock::now().time_since_epoch()).count();
+    const std::string id = NameFromPath(header.dataFile);
+    std::string history = IsoUtc(now, false) + " " +
+                          (out_.options->invocation.empty() ? ProgramName() + " profile" : out_.options->invocation) +
+                          ": profiles of " + id + "; " + header.timeNote;
+    if (!header.positionNote.empty()) history += "; " + header.positionNote;
+    if (!header.ancillaryNote.empty()) history += "; " + header.ancillaryNote;
+    std::string title = "Profiles of absorption and attenuation from " + header.model + " " + header.serial;
+    if (!meta.Find("cruise")->empty()) title += ", cruise " + *meta.Find("cruise");
+    if (!meta.Find("station")->empty()) title += ", station " + *meta.Find("station");
+    std::int64_t first = 0, last = 0;
+    if (!out_.profiles.empty()) {
+      first = out_.profiles.front().startMs;
+      last = out_.profiles.back().endMs;
+    }
+    const std::pair<const char*, std::string> texts[] = {
+        {"title", OneLine(title)},
+        {"summary", OneLine(Format("%zu profiles of %zu casts of ", out_.profiles.size(), out_.casts.size()) +
+                            header.model + " (serial number " + header.serial + "), binned by depth in bins of " +
+                            Format("%g m", out_.settings.binSize) + ", from the data file " + id + ".")},
+        {"keywords", "ocean optics, absorption coefficient, beam attenuation coefficient, profile, depth-binned"},
+        {"Conventions", "CF-1.11, ACDD-1.3"},
+        {"featureType", "profile"},
+        {"cdm_data_type", "Profile"},
+        {"standard_name_vocabulary", kStandardNameTable},
+        {"id", id},
+        {"history", OneLine(history)},
+        {"source", ProgramName()},
+        {"instrument", header.model},
+        {"instrument_serial_number", header.serial},
+        {"time_coverage_start", IsoUtc(first)},
+        {"time_coverage_end", IsoUtc(last)},
+        {"geospatial_vertical_positive", "down"},
+        {"geospatial_vertical_units", "m"},
+        {"cruise", OneLine(*meta.Find("cruise"))},
+        {"station", OneLine(*meta.Find("station"))},
+        {"creator_name", OneLine(*meta.Find("investigators"))},
+        {"institution", OneLine(*meta.Find("affiliation"))},
+    };
+    for (const auto& [name, value] : texts) {
+      if (!value.empty() && !Text(NC_GLOBAL, name, value)) return false;
+    }
+    for (const ProcessingAttribute& a : out_.Attributes()) {
+      if (a.number) {
+        if (!Check(nc_put_att_double(id_, NC_GLOBAL, a.name.c_str(), NC_DOUBLE, 1, &*a.number))) return false;
+      } else if (!a.text.empty() && !Text(NC_GLOBAL, a.name.c_str(), OneLine(a.text))) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  bool Check(int code) {
+    if (code == NC_NOERR) return true;
+    if (error_.empty()) error_ = nc_strerror(code);
+    return false;
+  }
+  bool Text(int var, const char* name, const std::string& value) {
+    return Check(nc_put_att_text(id_, var, name, value.size(), value.c_str()));
+  }
+
+  const ProfileOutput& out_;
+  int id_ = -1;
+  std::string error_;
+};
+
 }  // namespace
 
 std::unique_ptr<ExportWriter> NewNetCdfWriter(const std::string& path) {
   return std::make_unique<NetCdfWriter>(path);
+}
+
+bool WriteProfilesNetCdf(const std::string& path, const ProfileOutput& out, std::string& error) {
+  ProfileNetCdf file(out);
+  if (file.Write(path)) return true;
+  error = file.error();
+  return false;
 }
 
 }  // namespace sondrix

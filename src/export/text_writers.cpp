@@ -561,7 +561,178 @@ class SeaBassWriter final : public TextWriter {
   std::vector<int> order_;  // c traces first, then a, as the fields list them
 };
 
+// The profiles' text outputs: a value with its decimals (five for the
+// coefficients, three for the rest), `missing` for none.
+void AppendBinValue(std::string& out, double value, ProfileGroup group, std::string_view missing) {
+  out += ',';
+  if (!std::isfinite(value)) {
+    out += missing;
+    return;
+  }
+  const bool coefficient = std::string_view(NamesOf(group).units) == "m-1";
+  AppendFixed(out, value, coefficient ? kValueDecimals : kAuxDecimals + 1);
+}
+
+// The name of a column in the CSV ("a_corrected412", "temperature_used").
+std::string ProfileColumnName(const ProfileColumn& column) {
+  const ProfileGroupNames& names = NamesOf(column.group);
+  return column.wavelength > 0.0 ? Format("%s%g", names.csv, column.wavelength) : std::string(names.csv);
+}
+
+// A file of text written whole at `path` (created new), false with `error`.
+bool WriteText(const std::string& path, const std::string& text, std::string& error) {
+  TextOutput out(path);
+  if (!out.open()) {
+    error = "cannot be created";
+    return false;
+  }
+  out.buffer() = text;
+  if (!out.Close()) {
+    error = "cannot be written";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
+
+bool WriteProfilesCsv(const std::string& path, const ProfileOutput& out, std::string& error) {
+  std::string text;
+  for (const ProcessingAttribute& a : out.Attributes())
+    text += "# " + OneLine(a.name + ": " + (a.number ? Format("%g", *a.number) : a.text)) + "\n";
+  for (const Cast& cast : out.casts)
+    text += "# " + Format("cast %d: ", cast.number) + IsoUtc(cast.startMs) + " to " + IsoUtc(cast.endMs) +
+            ", deepest " + Format("%.2f m at ", cast.maxDepth) + IsoUtc(cast.bottomMs) +
+            Format(", %ld samples", cast.samples) + "\n";
+  text += "cast,direction,time_start,depth [m],depth_min [m],depth_max [m],bincount,bin_samples,bin_flag";
+  const bool positions = std::any_of(out.profiles.begin(), out.profiles.end(),
+                                     [](const BinnedProfile& p) { return p.position.has_value(); });
+  if (positions) text += ",latitude [degrees_north],longitude [degrees_east]";
+  for (const ProfileColumn& column : out.columns) {
+    const std::string name = ProfileColumnName(column);
+    const std::string units = std::string_view(NamesOf(column.group).units) == "m-1" ? " [1/m]"
+                              : column.group == ProfileGroup::kTemperatureUsed     ? " [degC]"
+                              : column.group == ProfileGroup::kSalinityUsed        ? " [PSU]"
+                                                                                    : "";
+    text += "," + name + units + "," + name + "_sd" + units;
+  }
+  text += '\n';
+  const double size = out.settings.binSize;
+  for (const BinnedProfile& profile : out.profiles) {
+    const std::string head = Format("%d,%s,", profile.cast, profile.part == CastPart::kUp ? "up" : "down") +
+                             IsoUtc(profile.startMs);
+    for (std::size_t k = 0; k < profile.bins.size(); ++k) {
+      const ProfileBin& bin = profile.bins[k];
+      if (bin.samples == 0) continue;  // a depth the profile never was at
+      text += head;
+      for (double d : {(static_cast<double>(k) + 0.5) * size, static_cast<double>(k) * size,
+                       static_cast<double>(k + 1) * size}) {
+        text += ',';
+        AppendFixed(text, d, 3);
+      }
+      text += Format(",%ld,%ld,%d", bin.usable, bin.samples, bin.flag);
+      if (positions) {
+        for (double v : {profile.position ? profile.position->latitude : NAN, profile.position ? profile.position->longitude : NAN}) {
+          text += ',';
+          if (std::isfinite(v)) AppendFixed(text, v, kPositionDecimals);
+        }
+      }
+      for (std::size_t c = 0; c < out.columns.size(); ++c) {
+        const BinSummary summary = bin.values.empty() ? BinSummary{} : bin.values[c];
+        AppendBinValue(text, summary.value, out.columns[c].group, "");
+        AppendBinValue(text, summary.sd, out.columns[c].group, "");
+      }
+      text += '\n';
+    }
+  }
+  return WriteText(path, text, error);
+}
+
+bool WriteProfileSeaBass(const std::string& path, const ProfileOutput& out, const BinnedProfile& profile,
+                         std::string& error) {
+  const ExportHeader& header = *out.header;
+  const Deployment& meta = header.companion.deployment;
+  auto value = [&](std::string_view key) { return SeaBassValue(*meta.Find(key)); };
+  std::string text = "/begin_header\n";
+  text += "/investigators=" + SeaBassList(*meta.Find("investigators")) + "\n";
+  text += "/affiliations=" + SeaBassList(*meta.Find("affiliation")) + "\n";
+  text += "/contact=" + value("contact") + "\n";
+  text += "/experiment=" + value("experiment") + "\n";
+  text += "/cruise=" + value("cruise") + "\n";
+  text += "/station=" + value("station") + "\n";
+  std::string name = NameFromPath(path);
+  if (name.ends_with(".part")) name.resize(name.size() - 5);
+  text += "/data_file_name=" + SeaBassValue(name) + "\n";
+  text += "/documents=NA\n";
+  text += "/calibration_files=" + SeaBassValue(NameFromPath(header.companion.deviceFile)) + "\n";
+  text += "/data_type=cast\n";
+  text += "/data_status=" + std::string(SeaBassDataStatus(meta)) + "\n";
+  const std::tm start = UtcFields(profile.startMs), end = UtcFields(profile.endMs);
+  text += "/start_date=";
+  AppendDate(text, start);
+  text += "\n/end_date=";
+  AppendDate(text, end);
+  text += "\n/start_time=";
+  AppendTime(text, start);
+  text += "[GMT]\n/end_time=";
+  AppendTime(text, end);
+  text += "[GMT]\n";
+  if (profile.position) {
+    for (const auto& [key, v] : {std::pair{"north_latitude", profile.position->latitude},
+                                 std::pair{"south_latitude", profile.position->latitude},
+                                 std::pair{"east_longitude", profile.position->longitude},
+                                 std::pair{"west_longitude", profile.position->longitude}}) {
+      text += std::string("/") + key + "=";
+      AppendFixed(text, v, kPositionDecimals);
+      text += "[DEG]\n";
+    }
+  } else {
+    text += "/north_latitude=NA\n/south_latitude=NA\n/east_longitude=NA\n/west_longitude=NA\n";
+  }
+  text += "/missing=-9999\n/delimiter=comma\n";
+  // SeaBASS's own fields: depth, bincount, then apg, cpg, wt and sal with
+  // their _sd companions; the other columns have no SeaBASS field and are
+  // in the NetCDF and CSV outputs.
+  std::string fields = "depth,bincount", units = "m,none";
+  std::vector<std::size_t> columns;
+  for (std::size_t c = 0; c < out.columns.size(); ++c) {
+    const ProfileGroupNames& names = NamesOf(out.columns[c].group);
+    if (*names.seabass == '\0') continue;
+    columns.push_back(c);
+    const std::string field = out.columns[c].wavelength > 0.0 ? Format("%s%g", names.seabass, out.columns[c].wavelength)
+                                                              : std::string(names.seabass);
+    const std::string unit = std::string_view(names.units) == "m-1" ? "1/m"
+                             : out.columns[c].group == ProfileGroup::kTemperatureUsed ? "degreesC"
+                                                                                      : "PSU";
+    fields += "," + field + "," + field + "_sd";
+    units += "," + unit + "," + unit;
+  }
+  text += "/fields=" + fields + "\n/units=" + units + "\n";
+  text += SeaBassComment("instrument " + SeaBassValue(header.model) + " serial number " + header.serial);
+  text += SeaBassComment(Format("cast %d, %s-cast, of the data file ", profile.cast,
+                                profile.part == CastPart::kUp ? "up" : "down") +
+                         NameFromPath(header.dataFile));
+  text += SeaBassComment("apg: absorption corrected for the water's temperature and salinity and for scattering; cpg: "
+                         "attenuation corrected for temperature and salinity; wt, sal: the temperature and salinity "
+                         "the correction used; _sd: their standard deviation in the bin; bincount: the samples each "
+                         "bin's values are of; depth: the bin's centre");
+  text += SeaBassComment(header.timeNote);
+  for (const ProcessingAttribute& a : out.Attributes())
+    text += SeaBassComment(a.name + ": " + (a.number ? Format("%g", *a.number) : a.text));
+  text += "/end_header\n";
+  for (std::size_t k = 0; k < profile.bins.size(); ++k) {
+    const ProfileBin& bin = profile.bins[k];
+    if (bin.values.empty()) continue;  // filled: too few samples, or too many flagged
+    AppendFixed(text, (static_cast<double>(k) + 0.5) * out.settings.binSize, 3);
+    text += Format(",%ld", bin.usable);
+    for (std::size_t c : columns) {
+      AppendBinValue(text, bin.values[c].value, out.columns[c].group, "-9999");
+      AppendBinValue(text, bin.values[c].sd, out.columns[c].group, "-9999");
+    }
+    text += '\n';
+  }
+  return WriteText(path, text, error);
+}
 
 std::unique_ptr<ExportWriter> NewCsvWriter(const std::string& path) { return std::make_unique<CsvWriter>(path); }
 std::unique_ptr<ExportWriter> NewSeaBassWriter(const std::string& path) {

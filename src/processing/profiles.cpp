@@ -18,6 +18,9 @@ double DepthFromPressure(double p, double latitudeDegrees) {
 std::vector<double> SmoothedDepths(std::span<const DepthSample> samples, double seconds) {
   const auto half = static_cast<std::int64_t>(std::llround(seconds * 500.0));
   std::vector<double> out(samples.size(), std::numeric_limits<double>::quiet_NaN());
+  // The window of a sample at t: the samples from t - S/2 up to t + S/2
+  // (not included), so that it holds a whole number of samples of a wave
+  // of period S, which the mean then cancels.
   std::size_t from = 0, to = 0;  // the window: [from, to)
   double sum = 0.0;
   long count = 0;
@@ -28,7 +31,7 @@ std::vector<double> SmoothedDepths(std::span<const DepthSample> samples, double 
   };
   for (std::size_t i = 0; i < samples.size(); ++i) {
     const std::int64_t t = samples[i].timeMs;
-    while (to < samples.size() && samples[to].timeMs <= t + half) take(to++, 1);
+    while (to < samples.size() && (samples[to].timeMs < t + half || to <= i)) take(to++, 1);
     while (from < to && samples[from].timeMs < t - half) take(from++, -1);
     if (count > 0 && !std::isnan(samples[i].depth)) out[i] = sum / static_cast<double>(count);
     if (count == 0) sum = 0.0;  // no rounding left over

@@ -4,8 +4,10 @@
 //
 // Casts. With the run's "cast start" and "cast end" events a cast lasts
 // from each start to the next end. Without them the depth tells: the depth
-// is smoothed by a centred running mean over `smoothSeconds` (so that
-// waves and the ship's heave do not split a cast), a cast starts with the
+// is smoothed by a running mean over `smoothSeconds` centred on each
+// sample (the samples from t - S/2 up to, not including, t + S/2: a wave of
+// period S cancels; so waves and the ship's heave do not split a cast, nor
+// move its bottom), a cast starts with the
 // first sample whose smoothed depth is below the surface layer
 // (`surface` metres) and ends with the last one before it comes back into
 // it; a stretch that never goes kMinCastRange below the surface layer is

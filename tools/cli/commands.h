@@ -37,5 +37,10 @@ int RunExport(std::span<char*> args);
 // [--reference-wavelength NM] [--lag-c S] [--lag-ancillary S] [--force]:
 // a Level-2 file, corrected and quality flagged.
 int RunProcess(std::span<char*> args);
+// sondrix-cli profile FILE.dat --out FILE.nc|.sb|.csv [--surface M]
+// [--smooth S] [--lag-depth S] [--bin-size M] [--statistic mean|median]
+// [--min-count N] [--cast down|up|both] [the corrections' options]
+// [--force]: the casts binned by depth.
+int RunProfile(std::span<char*> args);
 
 }  // namespace sondrix::cli

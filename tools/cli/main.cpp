@@ -40,6 +40,7 @@ constexpr Command kCommands[] = {
     {"export", "write data files as NetCDF, SeaBASS or CSV, every sample in UTC", sondrix::cli::RunExport},
     {"process", "correct a data file for temperature, salinity and scattering into a Level-2 file",
      sondrix::cli::RunProcess},
+    {"profile", "find the casts of a recording and bin them by depth into profiles", sondrix::cli::RunProfile},
 };
 
 constexpr const char* kUsage = R"(Usage: sondrix-cli [-v...] [--log-level LEVEL] COMMAND [ARGUMENTS]

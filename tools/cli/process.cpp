@@ -16,6 +16,7 @@
 
 #include "cli_args.h"
 #include "commands.h"
+#include "processing_args.h"
 #include "export/export.h"
 #include "processing/statistics.h"
 #include "processing/ts_table.h"
@@ -74,36 +75,12 @@ Exit status 0 when the file was processed, 1 when it failed (its message
 on standard error), 2 for wrong usage.
 )";
 
-// Option NAME VALUE: a number into `value`, `check` saying what it may be.
-template <class Check>
-CLI::Option* AddNumber(CLI::App& app, const std::string& name, const std::string& type,
-                       std::optional<double>& value, const std::string& description, Check check) {
-  auto read = [name, &value, check](const std::string& text) {
-    double parsed = 0.0;
-    if (!tools::ReadNumber(text, parsed) || !std::isfinite(parsed))
-      throw tools::UsageError(name + " wants a number, not \"" + text + "\"");
-    if (const std::string fault = check(parsed); !fault.empty())
-      throw tools::UsageError(name + " " + text + ": " + fault);
-    value = parsed;
-  };
-  return app.add_option_function<std::string>(name, read, description)->type_name(type);
-}
-
 std::string Any(double) { return {}; }
 
 }  // namespace
 
-int RunProcess(std::span<char*> args) {
-  std::string input, out, tableFile;
-  ExportOptions options;
-  ProcessingSettings settings;
-  std::optional<double> lagC, lagAncillary;
-  CLI::App app("Usage: sondrix-cli process FILE.dat" + std::string(kUsage), "sondrix-cli process");
-  tools::SetUp(app, kFooter);
-  app.add_option("FILE.dat", input)->required();
-  app.add_option("--out", out, "the Level-2 file: FILE.nc (NetCDF), FILE.sb (SeaBASS) or FILE.csv")
-      ->type_name("FILE")
-      ->required();
+void AddProcessingOptions(CLI::App& app, ProcessingArgs& args) {
+  ProcessingSettings& settings = args.settings;
   AddNumber(app, "--temperature", "DEGC", settings.temperature,
             "the water's temperature, degrees Celsius, for every sample (in place of the ship's data and the "
             "meter's)",
@@ -114,7 +91,7 @@ int RunProcess(std::span<char*> args) {
   AddNumber(app, "--t-cal", "DEGC", settings.tCal,
             "the water temperature of the clean-water calibration (in place of the one it recorded)",
             WaterTemperatureProblem);
-  app.add_option("--ts-table", tableFile,
+  app.add_option("--ts-table", args.tableFile,
                  "the temperature and salinity coefficients: a CSV file with the columns "
                  "wavelength,psi_t,psi_s_a,psi_s_c (psi_s_c may be empty); the built-in table of Roettgers, McKee "
                  "and Utschig (2014) by default")
@@ -133,9 +110,30 @@ int RunProcess(std::span<char*> args) {
             "the scattering correction's reference wavelength (by default the longest absorption wavelength at or "
             "above 700 nm)",
             [](double w) { return w <= 0.0 ? std::string("not a wavelength") : ""; });
-  AddNumber(app, "--lag-c", "SECONDS", lagC, "the time c lags a by (default 0)", Any);
-  AddNumber(app, "--lag-ancillary", "SECONDS", lagAncillary,
+  AddNumber(app, "--lag-c", "SECONDS", args.lagC, "the time c lags a by (default 0)", Any);
+  AddNumber(app, "--lag-ancillary", "SECONDS", args.lagAncillary,
             "the time the ship's data lags the meter by (default 0)", Any);
+}
+
+bool TakeProcessingOptions(ProcessingArgs& args, ExportOptions& options, std::string& error) {
+  args.settings.lagC = args.lagC.value_or(0.0);
+  args.settings.lagAncillary = args.lagAncillary.value_or(0.0);
+  if (!ChosenTable(args.tableFile, args.settings.table, error)) return false;
+  options.processing = std::move(args.settings);
+  return true;
+}
+
+int RunProcess(std::span<char*> args) {
+  std::string input, out;
+  ExportOptions options;
+  ProcessingArgs processing;
+  CLI::App app("Usage: sondrix-cli process FILE.dat" + std::string(kUsage), "sondrix-cli process");
+  tools::SetUp(app, kFooter);
+  app.add_option("FILE.dat", input)->required();
+  app.add_option("--out", out, "the Level-2 file: FILE.nc (NetCDF), FILE.sb (SeaBASS) or FILE.csv")
+      ->type_name("FILE")
+      ->required();
+  AddProcessingOptions(app, processing);
   bool underway = false;
   std::optional<double> flush, poc;
   CLI::Option* underwayFlag =
@@ -158,14 +156,11 @@ int RunProcess(std::span<char*> args) {
   const std::string extension = std::filesystem::path(out).extension().string();
   if (!ExportFormatOfExtension(extension, options.format))
     return WrongUsage(app, "--out \"" + out + "\": the name must end in .nc, .sb or .csv");
-  settings.lagC = lagC.value_or(0.0);
-  settings.lagAncillary = lagAncillary.value_or(0.0);
   std::string error;
-  if (!ChosenTable(tableFile, settings.table, error)) {
+  if (!TakeProcessingOptions(processing, options, error)) {
     std::fprintf(stderr, "sondrix-cli process: %s\n", error.c_str());
     return 1;
   }
-  options.processing = std::move(settings);
   if (underway) {
     UnderwaySettings settings;
     settings.flushSeconds = flush.value_or(settings.flushSeconds);
@@ -173,20 +168,11 @@ int RunProcess(std::span<char*> args) {
     options.underway = settings;
   }
   options.invocation = Invocation(args);
-  const bool terminal = ::isatty(STDERR_FILENO) != 0;
-  int shown = -1;
-  options.progress = [&](double share) {
-    const int percent = static_cast<int>(share * 100.0);
-    if (terminal && percent != shown) {
-      shown = percent;
-      std::fprintf(stderr, "\rsondrix-cli process: %3d %%", percent);
-      if (percent >= 100) std::fprintf(stderr, "\n");
-    }
-    return true;
-  };
+  TerminalProgress progress("process");
+  options.progress = progress.Function();
 
   const ExportResult result = ExportDataFile(input, out, options);
-  if (terminal && shown >= 0 && shown < 100) std::fprintf(stderr, "\n");
+  progress.Done();
   if (result.status != status::kOk) {
     std::fprintf(stderr, "sondrix-cli process: %s\n", result.message.c_str());
     return 1;

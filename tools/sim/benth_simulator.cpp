@@ -65,7 +65,7 @@ void BenthSimulator::MakePacket(BenthPacketFields& f) {
 
   // Depth: packets of type 5 and later carry the pressure count; older ones
   // carry none, so the program shows the depth offset alone.
-  const double profile = ProfileDepth(seconds, settings_.maxDepth, settings_.diveSeconds);
+  const double profile = InstrumentDepth(settings_, seconds);
   double low = 0.0;
   double high = 0.0;
   TemperatureRange(c, low, high);

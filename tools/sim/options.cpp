@@ -106,6 +106,19 @@ bool ReadPair(std::string_view text, char separator, A& first, B& second) {
          ReadNumber(text.substr(at + 1), second);
 }
 
+// "X,Y,...": numbers separated by commas, each finite.
+bool ReadNumbers(std::string_view text, std::vector<double>& out) {
+  out.clear();
+  while (true) {
+    const std::size_t at = text.find(',');
+    double value = 0.0;
+    if (!ReadNumber(text.substr(0, at), value) || !std::isfinite(value)) return false;
+    out.push_back(value);
+    if (at == std::string_view::npos) return true;
+    text.remove_prefix(at + 1);
+  }
+}
+
 // A count of packets (or sentences), 1 or more.
 Reader Every(int& target) {
   return Number<int>(target, [](int k) { return k >= 1; });
@@ -250,23 +263,38 @@ void DeclareMeter(CLI::App& app, Options& o) {
                     "depth of each dive, metres");
   AddNumber<double>(app, "--dive-seconds", "S", "a positive number of seconds", s.diveSeconds, Positive,
                     "one descent and ascent, seconds");
+  Add(app, "--waves", "A[,PERIOD]", "an amplitude of 0 to 10 metres and a period of 0.5 to 60 seconds",
+      [&s](const std::string& text) {
+        std::vector<double> v;
+        if (!ReadNumbers(text, v) || v.size() > 2 || v[0] < 0.0 || v[0] > 10.0) return false;
+        if (v.size() == 2 && !(v[1] >= 0.5 && v[1] <= 60.0)) return false;
+        s.wavesAmplitude = v[0];
+        if (v.size() == 2) s.wavesPeriod = v[1];
+        return true;
+      },
+      "the ship's heave on the dives: the instrument rises and falls by A metres, a sine of PERIOD seconds "
+      "(default 4)");
+  Add(app, "--step", "DEPTH,SIZE[,LAG]", "a depth in metres, a size in 1/m and a lag of -60 to 60 seconds",
+      [&s](const std::string& text) {
+        std::vector<double> v;
+        if (!ReadNumbers(text, v) || v.size() < 2 || v.size() > 3 || v[0] < 0.0 || (v.size() == 3 && std::abs(v[2]) > 60.0))
+          return false;
+        s.step = SimSettings::Step{v[0], v[1], v.size() == 3 ? v[2] : 0.0};
+        return true;
+      },
+      "a step in the water: every a and c SIZE 1/m higher from DEPTH metres down, seen by the optics LAG seconds "
+      "after the depth sensor passes it (default 0)");
   AddNumber<double>(
       app, "--drift-seconds", "S", "a positive number of seconds", s.driftSeconds, Positive,
       "one warm-up and cool-down of the instrument between 15 and 35 degrees (within its temperature bins), "
       "seconds");
   auto water = [&s](const std::string& text) {
     WaterSettings w;
-    const std::vector<std::string_view> parts = [&text] {
-      std::vector<std::string_view> list;
-      std::string_view rest = text;
-      for (std::size_t at; (at = rest.find(',')) != std::string_view::npos; rest.remove_prefix(at + 1))
-        list.push_back(rest.substr(0, at));
-      list.push_back(rest);
-      return list;
-    }();
-    if (parts.size() < 2 || parts.size() > 3 || !ReadNumber(parts[0], w.temperature) ||
-        !ReadNumber(parts[1], w.salinity) || (parts.size() == 3 && !ReadNumber(parts[2], w.scatter)))
-      return false;
+    std::vector<double> v;
+    if (!ReadNumbers(text, v) || v.size() < 2 || v.size() > 3) return false;
+    w.temperature = v[0];
+    w.salinity = v[1];
+    if (v.size() == 3) w.scatter = v[2];
     if (!(w.temperature >= -2.0 && w.temperature <= 40.0) || !(w.salinity >= 0.0 && w.salinity <= 45.0) ||
         !(w.scatter >= 0.0 && w.scatter <= 0.5))
       return false;

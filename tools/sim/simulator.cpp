@@ -117,8 +117,20 @@ double WaterReading(const WaterSettings& water, bool attenuation, double wavelen
 double ChannelTarget(const SimSettings& settings, bool attenuation, double wavelength, double depth, double seconds) {
   if (settings.water)
     return FaultyTarget(settings.limits, WaterReading(*settings.water, attenuation, wavelength, seconds));
-  return FaultyTarget(settings.limits, attenuation ? TargetAttenuation(wavelength, depth, settings.maxDepth)
-                                                   : TargetAbsorption(wavelength, depth, settings.maxDepth));
+  double target = attenuation ? TargetAttenuation(wavelength, depth, settings.maxDepth)
+                              : TargetAbsorption(wavelength, depth, settings.maxDepth);
+  // The step: the water in the optics came from where the instrument was
+  // the lag before.
+  if (settings.step && InstrumentDepth(settings, seconds - settings.step->lag) >= settings.step->depth)
+    target += settings.step->size;
+  return FaultyTarget(settings.limits, target);
+}
+
+double InstrumentDepth(const SimSettings& settings, double seconds) {
+  double depth = ProfileDepth(seconds, settings.maxDepth, settings.diveSeconds);
+  if (settings.wavesAmplitude > 0.0 && settings.wavesPeriod > 0.0)
+    depth += settings.wavesAmplitude * std::sin(2.0 * std::numbers::pi * seconds / settings.wavesPeriod);
+  return depth;
 }
 
 double ExternalTemperature(const SimSettings& settings, double depth) {
@@ -408,7 +420,7 @@ void Simulator::MakePacket(MeterPacketFields& fields) {
 
   // The sensors: the profile's depth and the drift's temperature, unless
   // a fault says otherwise.
-  const double profile = ProfileDepth(seconds, settings_.maxDepth, settings_.diveSeconds);
+  const double profile = InstrumentDepth(settings_, seconds);
   const double drift = DriftFraction(seconds, settings_.driftSeconds);
   const SensorReadings sensed =
       FaultySensors(settings_.limits, tempLow_ + (tempHigh_ - tempLow_) * drift, profile, sensors_);

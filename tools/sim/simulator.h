@@ -133,6 +133,17 @@ struct SimSettings {
   std::uint32_t timeStart = 0;
   double maxDepth = 50.0;        // metres at the bottom of each dive
   double diveSeconds = 240.0;    // one descent and ascent
+  // The ship's heave on the dives (--waves A[,PERIOD]): the instrument
+  // rises and falls by A metres, a sine of PERIOD seconds.
+  double wavesAmplitude = 0.0;
+  double wavesPeriod = 4.0;
+  // A step in the water (--step DEPTH,SIZE[,LAG]): a and c SIZE 1/m higher
+  // from DEPTH metres down, seen by the optics LAG seconds after the depth
+  // sensor passes it (the water takes that long to reach them).
+  struct Step {
+    double depth = 0.0, size = 0.0, lag = 0.0;
+  };
+  std::optional<Step> step;
   double driftSeconds = 900.0;   // one warm-up and cool-down of the instrument
   double valueNoise = 0.002;     // standard deviation of A and C, 1/m (cut at 3 sigma)
   std::uint16_t statusWord = 0;
@@ -171,6 +182,8 @@ double TargetAttenuation(double wavelength, double depth, double maxDepth);
 // The depth profile, metres, at instrument time `seconds`: a cosine dive
 // from the surface to maxDepth and back every diveSeconds.
 double ProfileDepth(double seconds, double maxDepth, double diveSeconds);
+// Where the instrument is at `seconds`: the dive with the waves on it.
+double InstrumentDepth(const SimSettings& settings, double seconds);
 // The water temperature at a depth: 18 degrees at the surface, cooling
 // towards 6 degrees below a thermocline of 15 m scale.
 double WaterTemperature(double depth);
