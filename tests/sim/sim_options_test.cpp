@@ -91,6 +91,16 @@ TEST(SimOptions, EveryOptionSetsWhatThePageSaysAndRefusesWhatItsRangeLeavesOut) 
          return w && w->temperature == -2.0 && w->salinity == 45.0 && w->scatter == 0.5 && w->tCal == 20.0;
        }},
       {{"--water", "25,35"}, [](const Options& o) { return o.settings.water && o.settings.water->scatter == 0.0; }},
+      {{"--waves", "10,0.5", "--step", "10.5,-2,60"},
+       [](const Options& o) {
+         const auto& s = o.settings;
+         return s.wavesAmplitude == 10.0 && s.wavesPeriod == 0.5 && s.step && s.step->depth == 10.5 &&
+                s.step->size == -2.0 && s.step->lag == 60.0;
+       }},
+      {{"--waves", "0.3", "--step", "5,1"},
+       [](const Options& o) {
+         return o.settings.wavesPeriod == 4.0 && o.settings.step && o.settings.step->lag == 0.0;
+       }},
       {{"--water", "25,35", "--underway", "60,10,5"},
        [](const Options& o) { return o.underway && o.underway->Text() == "60,10,5"; }},
       {{"--packet-type", "0", "--drop-ack", "2", "--report", "r.tsv", "--quiet"},
@@ -193,6 +203,12 @@ TEST(SimOptions, EveryOptionSetsWhatThePageSaysAndRefusesWhatItsRangeLeavesOut) 
                                                          {"--water", "20,-1"},
                                                          {"--water", "20,35,0.6"},
                                                          {"--water", "20"},
+                                                         {"--waves", "10.5"},
+                                                         {"--waves", "1,0.4"},
+                                                         {"--waves", "1,2,3"},
+                                                         {"--step", "10"},
+                                                         {"--step", "-1,2"},
+                                                         {"--step", "10,2,61"},
                                                          {"--water", "20,0", "--underway", "60,60"},
                                                          {"--drop-ack", "0"},
                                                          {"--nmea", "--udp", "65536"},
