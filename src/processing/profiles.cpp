@@ -92,21 +92,134 @@ std::vector<Cast> FindCasts(std::span<const DepthSample> samples, const CastSett
     }
     return casts;
   }
-  std::optional<std::size_t> start;
-  std::size_t last = 0;
+  CastTracker tracker(settings);
+  std::vector<CastTracker::Placed> placed;
   for (std::size_t k = 0; k < samples.size(); ++k) {
-    const double d = smoothed[k];
-    if (std::isnan(d)) continue;
-    if (d > settings.surface) {
-      if (!start) start = k;
-      last = k;
-    } else if (start) {
-      add(*start, last, false);
-      start.reset();
+    tracker.Add(static_cast<long>(k), samples[k].timeMs, samples[k].depth, placed);
+    placed.clear();
+  }
+  tracker.Finish(placed);
+  return tracker.casts();
+}
+
+void CastTracker::Add(long id, std::int64_t timeMs, double depth, std::vector<Placed>& placed) {
+  window_.push_back({id, timeMs, depth});
+  const auto half = static_cast<std::int64_t>(std::llround(settings_.smoothSeconds * 500.0));
+  // Every sample whose window [t - S/2, t + S/2) the newest one closes.
+  while (next_ < window_.size() && window_[next_].timeMs + half <= timeMs && (half > 0 || next_ + 1 < window_.size())) {
+    const Sample& s = window_[next_];
+    double sum = 0.0;
+    long count = 0;
+    for (std::size_t k = 0; k < window_.size(); ++k) {
+      const Sample& w = window_[k];
+      if (w.timeMs < s.timeMs - half) continue;
+      if (w.timeMs >= s.timeMs + half && k != next_) break;
+      if (!std::isnan(w.depth)) {
+        sum += w.depth;
+        ++count;
+      }
+    }
+    Smoothed(s, std::isnan(s.depth) || count == 0 ? std::numeric_limits<double>::quiet_NaN() : sum / static_cast<double>(count),
+             placed);
+    ++next_;
+    while (next_ > 0 && window_.front().timeMs < window_[next_ < window_.size() ? next_ : next_ - 1].timeMs - half) {
+      window_.pop_front();
+      --next_;
     }
   }
-  if (start) add(*start, last, false);
-  return casts;
+}
+
+void CastTracker::Finish(std::vector<Placed>& placed) {
+  // The last samples' windows end with the record.
+  const auto half = static_cast<std::int64_t>(std::llround(settings_.smoothSeconds * 500.0));
+  while (next_ < window_.size()) {
+    const Sample& s = window_[next_];
+    double sum = 0.0;
+    long count = 0;
+    for (const Sample& w : window_) {
+      if (w.timeMs < s.timeMs - half || (w.timeMs >= s.timeMs + half && &w != &s)) continue;
+      if (!std::isnan(w.depth)) {
+        sum += w.depth;
+        ++count;
+      }
+    }
+    Smoothed(s, std::isnan(s.depth) || count == 0 ? std::numeric_limits<double>::quiet_NaN() : sum / static_cast<double>(count),
+             placed);
+    ++next_;
+  }
+  window_.clear();
+  next_ = 0;
+  if (inCast_) EndCast(placed);
+}
+
+void CastTracker::Place(std::vector<Sample>& samples, int cast, CastPart part, std::vector<Placed>& placed) {
+  for (const Sample& s : samples) placed.push_back({s.id, cast, part});
+  samples.clear();
+}
+
+void CastTracker::Smoothed(const Sample& sample, double smoothed, std::vector<Placed>& placed) {
+  const int number = static_cast<int>(casts_.size()) + 1;
+  if (!inCast_) {
+    if (!(smoothed > settings_.surface)) {
+      placed.push_back({sample.id, 0, CastPart::kDown});
+      return;
+    }
+    inCast_ = true;
+    confirmed_ = false;
+    current_ = Cast{};
+    current_.startMs = sample.timeMs;
+    max_ = -std::numeric_limits<double>::infinity();
+    counted_ = countedAtLast_ = 0;
+  }
+  ++counted_;
+  if (std::isnan(smoothed)) {  // no depth: it belongs where its neighbours do
+    pending_.push_back(sample);
+    return;
+  }
+  if (!(smoothed > settings_.surface)) {  // back in the surface layer
+    --counted_;
+    EndCast(placed);
+    placed.push_back({sample.id, 0, CastPart::kDown});
+    return;
+  }
+  lastInCastMs_ = sample.timeMs;
+  countedAtLast_ = counted_;
+  if (smoothed > max_) {  // a new deepest point: everything before it is the down-cast
+    max_ = smoothed;
+    current_.bottomMs = sample.timeMs;
+    pending_.push_back(sample);
+    early_.insert(early_.end(), pending_.begin(), pending_.end());
+    pending_.clear();
+    if (!confirmed_ && max_ >= settings_.surface + kMinCastRange) confirmed_ = true;
+    if (confirmed_) Place(early_, number, CastPart::kDown, placed);
+    return;
+  }
+  pending_.push_back(sample);
+}
+
+void CastTracker::EndCast(std::vector<Placed>& placed) {
+  inCast_ = false;
+  // Samples after the last one below the surface layer (without a depth)
+  // are not the cast's.
+  std::vector<Sample> after;
+  while (!pending_.empty() && pending_.back().timeMs > lastInCastMs_) {
+    after.push_back(pending_.back());
+    pending_.pop_back();
+  }
+  if (!confirmed_) {
+    Place(early_, 0, CastPart::kDown, placed);
+    Place(pending_, 0, CastPart::kDown, placed);
+  } else {
+    const int number = static_cast<int>(casts_.size()) + 1;
+    Place(pending_, number, CastPart::kUp, placed);
+    current_.number = number;
+    current_.endMs = lastInCastMs_;
+    current_.maxDepth = max_;
+    current_.samples = countedAtLast_;
+    casts_.push_back(current_);
+  }
+  Place(after, 0, CastPart::kDown, placed);
+  confirmed_ = false;
 }
 
 std::string_view CastPartName(CastPart part) {

@@ -23,6 +23,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <span>
 #include <string>
@@ -45,6 +46,10 @@ struct CastSettings {
 // A stretch shallower than this below the surface layer is no cast.
 inline constexpr double kMinCastRange = 0.5;
 
+enum class CastPart { kDown, kUp, kBoth };
+std::string_view CastPartName(CastPart part);  // "down", "up", "both"
+bool ParseCastPart(std::string_view name, CastPart& part);
+
 struct DepthSample {
   std::int64_t timeMs = 0;
   double depth = 0.0;  // metres; NaN: none
@@ -66,16 +71,62 @@ struct CastEvent {
   bool start = true;
 };
 
+// Finds the casts from the depth as the samples come, in time order: a
+// live run's, and (FindCasts) a record's. A sample's smoothed depth is
+// known once the samples reach S/2 past it; its part of a cast once that
+// is decided: the down-cast's samples as each new deepest point passes
+// them, the up-cast's when the cast ends (until then a deeper point may
+// come), none for those outside a cast or of a stretch that is no cast.
+class CastTracker {
+ public:
+  // Where a sample (by the caller's id) belongs: cast 0 for none.
+  struct Placed {
+    long id = 0;
+    int cast = 0;
+    CastPart part = CastPart::kDown;
+  };
+  explicit CastTracker(const CastSettings& settings) : settings_(settings) {}
+  // The next sample; the samples now placed are appended to `placed`.
+  void Add(long id, std::int64_t timeMs, double depth, std::vector<Placed>& placed);
+  // The record ends: every sample is placed.
+  void Finish(std::vector<Placed>& placed);
+  // The casts completed so far, and whether one is going on (its number
+  // then the next one's, and its deepest smoothed depth so far).
+  const std::vector<Cast>& casts() const { return casts_; }
+  bool inCast() const { return inCast_ && confirmed_; }
+  double deepest() const { return max_; }
+
+ private:
+  struct Sample {
+    long id;
+    std::int64_t timeMs;
+    double depth;
+  };
+  void Smoothed(const Sample& sample, double smoothed, std::vector<Placed>& placed);
+  void Place(std::vector<Sample>& samples, int cast, CastPart part, std::vector<Placed>& placed);
+  void EndCast(std::vector<Placed>& placed);
+
+  CastSettings settings_;
+  std::deque<Sample> window_;  // from S/2 before the next sample to smooth to the newest
+  std::size_t next_ = 0;       // the next sample to smooth, in window_
+  bool inCast_ = false, confirmed_ = false;
+  Cast current_;
+  double max_ = 0.0;
+  std::int64_t lastInCastMs_ = 0;
+  long counted_ = 0;            // samples from the cast's first to its last in the layer below
+  long countedAtLast_ = 0;
+  std::vector<Sample> early_;   // down-cast samples before the cast is one (deep enough)
+  std::vector<Sample> pending_; // samples after the deepest point so far
+  std::vector<Cast> casts_;
+};
+
 // The casts of `samples` (in time order): from `events` (in time order)
-// when there is any, else from the depth.
+// when there is any, else from the depth (CastTracker).
 std::vector<Cast> FindCasts(std::span<const DepthSample> samples, const CastSettings& settings,
                             std::span<const CastEvent> events = {});
 // The running mean of the depths over `seconds` centred on each sample.
 std::vector<double> SmoothedDepths(std::span<const DepthSample> samples, double seconds);
 
-enum class CastPart { kDown, kUp, kBoth };
-std::string_view CastPartName(CastPart part);  // "down", "up", "both"
-bool ParseCastPart(std::string_view name, CastPart& part);
 
 struct ProfileSettings {
   CastSettings casts;
