@@ -113,14 +113,29 @@ void TellExport(std::string_view text) {
   platform::ui().GenericMessagePopup("Export data", text, ok);
 }
 
-// A data file written as NetCDF, SeaBASS or CSV (docs/export.md), or with
-// `process` corrected into a Level-2 file by the Processing choices
-// (docs/processing.md): the data file (the recording just saved offered
-// first), then the output, whose extension chooses the format. A bar shows
-// how far a long file has come; Cancel stops it and leaves no output.
-void ExportData(App& app, bool process) {
-  const std::string verb = process ? "Process" : "Export";
+// What File > Export Data..., Process... and Export Profiles... write.
+enum class ExportKind { kExport, kProcess, kProfiles };
+
+// A data file written as NetCDF, SeaBASS or CSV (docs/export.md), with
+// kProcess corrected into a Level-2 file by the Processing choices
+// (docs/processing.md), with kProfiles its casts binned by depth after the
+// same corrections ([Profiles] in Sondrix.ini; docs/processing.md
+// "Profiles"): the data file (the recording just saved offered first),
+// then the output, whose extension chooses the format. A bar shows how far
+// a long file has come; Cancel stops it and leaves no output.
+void ExportData(App& app, ExportKind kind) {
+  const bool process = kind != ExportKind::kExport;
+  const bool profiles = kind == ExportKind::kProfiles;
+  const std::string verb = profiles ? "Export profiles of" : process ? "Process" : "Export";
   ExportOptions options;
+  ProfileSettings profileSettings;
+  if (profiles) {
+    std::string error;
+    if (!LoadProfileSettings(profileSettings, error)) {
+      Error_Message("[Profiles] " + error + " in Sondrix.ini.");
+      return;
+    }
+  }
   if (process) {
     // The choices are checked before any file is asked for.
     ProcessingSettings settings;
@@ -131,8 +146,8 @@ void ExportData(App& app, bool process) {
       return;
     }
     options.processing = std::move(settings);
-    if (choices.underway) options.underway = UnderwaySettingsOf(choices);
-    options.binSeconds = TimeBinOf(choices);
+    if (choices.underway && !profiles) options.underway = UnderwaySettingsOf(choices);
+    if (!profiles) options.binSeconds = TimeBinOf(choices);
   }
   std::string input;
   const std::string& saved = app.lastSavedRecording;
@@ -142,14 +157,14 @@ void ExportData(App& app, bool process) {
   settings::RememberDirectory(settings::kDataDirectory, input);
   std::string output;
   std::string offered = NameFromPath(ExportPathFor(input, ExportFormats().front().format));
-  if (process) offered.insert(offered.rfind('.'), "_L2");
+  if (process) offered.insert(offered.rfind('.'), profiles ? "_profiles" : "_L2");
   const auto extensionAndLabel = [](std::string_view between) {
     return [between](const ExportFormatRow& row) {
       return std::string(row.extension) + std::string(between) + std::string(row.label);
     };
   };
   // "Export as (.nc NetCDF, .sb SeaBASS, .csv CSV):", "*.nc;*.sb;*.csv".
-  const std::string title = (process ? "Process into (" : "Export as (") +
+  const std::string title = (profiles ? "Profiles into (" : process ? "Process into (" : "Export as (") +
                             ListExportFormats(extensionAndLabel(" "), ", ", ", ") + "):";
   const std::string filter =
       ListExportFormats([](const ExportFormatRow& row) { return "*" + std::string(row.extension); }, ";", ";");
@@ -162,15 +177,19 @@ void ExportData(App& app, bool process) {
   }
   if (!MayOverwrite("Export data", output)) return;
   options.force = true;
-  options.invocation = process ? "Sondrix, File > Process" : "Sondrix, File > Export Data";
-  const std::string text = (process ? "Processing " : "Exporting ") + NameFromPath(input) + "...";
+  options.invocation = profiles  ? "Sondrix, File > Export Profiles"
+                       : process ? "Sondrix, File > Process"
+                                 : "Sondrix, File > Export Data";
+  const std::string text = (profiles ? "Binning the casts of " : process ? "Processing " : "Exporting ") +
+                           NameFromPath(input) + "...";
   ProgressMessage message(text);
   options.progress = [&](double fraction) {
     message.Update(text, fraction);
     return !message.Cancels(platform::ui().GetUserEvent(false));
   };
   platform::ui().SetMouseCursor(platform::Cursor::HourGlass);
-  const ExportResult result = ExportDataFile(input, output, options);
+  const ExportResult result =
+      profiles ? ExportProfiles(input, output, options, profileSettings) : ExportDataFile(input, output, options);
   platform::ui().SetMouseCursor(platform::Cursor::Default);
   if (result.status == status::kCancelled) return;
   if (result.status != status::kOk) {
@@ -178,6 +197,13 @@ void ExportData(App& app, bool process) {
     const bool namesOption = process && result.message.find("(--") != std::string::npos;
     Error_Message(namesOption ? result.message + ".\nConfigure > Processing... gives what the options give."
                               : result.message);
+    return;
+  }
+  if (profiles) {
+    std::string done = std::to_string(result.profiles) + " profiles of " + std::to_string(result.casts.size()) +
+                       " casts written to";
+    for (const std::string& file : result.outputs) done += "\n" + file;
+    TellExport(done + ".");
     return;
   }
   std::string done = std::to_string(result.samples) + (process ? " samples processed to " : " samples exported to ") +
@@ -288,8 +314,17 @@ void Menu_HandleEvent(App& app, int item) {
     case p::kMenuSaveGraph: SavePanel(app.mainPanel); return;
     case p::kMenuPrint: Print(app); return;
     case p::kMenuExportGraph: ExportGraph(app); return;
-    case p::kMenuExportData: ExportData(app, false); return;
-    case p::kMenuProcess: ExportData(app, true); return;
+    case p::kMenuExportData: ExportData(app, ExportKind::kExport); return;
+    case p::kMenuProcess: ExportData(app, ExportKind::kProcess); return;
+    case p::kMenuExportProfiles: ExportData(app, ExportKind::kProfiles); return;
+    case p::kMenuCastProfiles: CastProfiles_Show(app, app.display().liveCasts() == nullptr); return;
+    case p::kMenuCastList: {
+      const std::string list = app.display().CastList();
+      const std::array<std::string, 1> ok = {"OK"};
+      platform::ui().GenericMessagePopup("Cast List",
+                                         list.empty() ? "Display > Cast Profiles finds the run's casts." : list, ok);
+      return;
+    }
     case p::kMenuProcessing: {
       const Status result = Processing_Configure();
       if (result != status::kCancelled) Error_Report(result);
@@ -363,7 +398,8 @@ namespace {
 constexpr int kRunItems[] = {p::kMenuSingleGraph,      p::kMenuTwoGraphs,          p::kMenuFourGraphs,
                              p::kMenuClockTime,        p::kMenuCorrectedValues,    p::kMenuParticulateValues,
                              p::kMenuGraphSettings,    p::kMenuConfigDisplay,      p::kMenuConfigAcquisition,
-                             p::kMenuNightPalette,     p::kMenuExit,               p::kMenuMarkEvent};
+                             p::kMenuNightPalette,     p::kMenuExit,               p::kMenuMarkEvent,
+                             p::kMenuCastProfiles,     p::kMenuCastList};
 
 }  // namespace
 

@@ -13,6 +13,7 @@
 #include "common/settings.h"
 #include "display/graph_control.h"
 #include "platform/ui.h"
+#include "processing/profiles.h"
 #include "processing/statistics.h"
 
 namespace sondrix {
@@ -133,6 +134,51 @@ std::optional<double> TimeBinOf(const ProcessingChoices& choices) {
   return numbers.bin;
 }
 
+bool LoadProfileSettings(ProfileSettings& settings, std::string& error) {
+  settings = ProfileSettings{};
+  struct Number {
+    std::string_view key;
+    double* value;
+    std::string (*problem)(double);
+  };
+  double minCount = static_cast<double>(settings.minCount);
+  const Number numbers[] = {
+      {"BinSize", &settings.binSize, BinSizeProblem},
+      {"Smooth", &settings.casts.smoothSeconds, SmoothProblem},
+      {"Surface", &settings.casts.surface, SurfaceProblem},
+      {"LagDepth", &settings.lagDepthSeconds,
+       [](double s) { return std::abs(s) > 600.0 ? std::string("not -600 ... 600 seconds") : std::string(); }},
+      {"MinCount", &minCount,
+       [](double n) { return n < 1.0 || n != std::floor(n) ? std::string("not a whole number from 1") : std::string(); }},
+  };
+  for (const Number& n : numbers) {
+    const std::string text = settings::Get(settings::kProfiles, n.key, {}, 32);
+    std::optional<double> value;
+    if (!ReadNumber(text, value)) {
+      error = std::string(n.key) + " \"" + text + "\" is no number";
+      return false;
+    }
+    if (!value) continue;
+    if (const std::string why = n.problem(*value); !why.empty()) {
+      error = std::string(n.key) + " " + text + ": " + why;
+      return false;
+    }
+    *n.value = *value;
+  }
+  settings.minCount = static_cast<long>(minCount);
+  const std::string statistic = settings::Get(settings::kProfiles, "Statistic", "mean", 16);
+  const std::string part = settings::Get(settings::kProfiles, "Cast", "down", 16);
+  if (!ParseBinStatistic(statistic, settings.statistic)) {
+    error = "Statistic \"" + statistic + "\" is neither mean nor median";
+    return false;
+  }
+  if (!ParseCastPart(part, settings.part)) {
+    error = "Cast \"" + part + "\" is neither down, up nor both";
+    return false;
+  }
+  return true;
+}
+
 bool ProcessingSettingsOf(const ProcessingChoices& choices, ProcessingSettings& settings, std::string& error) {
   settings = ProcessingSettings{};
   Numbers numbers;
@@ -214,6 +260,17 @@ void ShowProcessed(App& app, bool on, bool underway) {
 }  // namespace
 
 void CorrectedValues_Show(App& app, bool on) { ShowProcessed(app, on, false); }
+
+void CastProfiles_Show(App& app, bool on) {
+  if (!app.hasDisplay()) return;
+  ProfileSettings settings;
+  std::string error;
+  if (on && !LoadProfileSettings(settings, error)) {
+    Error_Message("Cast profiles: [Profiles] " + error + " in Sondrix.ini.");
+    on = false;
+  }
+  app.display().ShowCastProfiles(on ? std::optional<ProfileSettings>(settings) : std::nullopt);
+}
 
 void ParticulateValues_Show(App& app, bool on) { ShowProcessed(app, on, true); }
 

@@ -12,6 +12,7 @@
 #include "app/app.h"
 #include "common/status.h"
 #include "processing/processor.h"
+#include "processing/profiles.h"
 
 namespace sondrix {
 
@@ -40,6 +41,11 @@ UnderwaySettings UnderwaySettingsOf(const ProcessingChoices& choices);
 // The seconds of the choices' time bins; none: a row per sample.
 std::optional<double> TimeBinOf(const ProcessingChoices& choices);
 
+// The profiles' settings of [Profiles] in Sondrix.ini (an empty or missing
+// key: the default); false with `error` naming a value that cannot be one
+// ("BinSize \"x\" is no number").
+bool LoadProfileSettings(ProfileSettings& settings, std::string& error);
+
 // The Processing dialog with the remembered choices; OK checks them and
 // remembers them (a choice that is none is told and the dialog stays).
 // 1, -1021 when cancelled, or the panel's failure to load.
@@ -51,6 +57,11 @@ Status Processing_Configure();
 // as measured. Choices the meter's lines cannot be corrected with are
 // told, and the measured values stay.
 void CorrectedValues_Show(App& app, bool on);
+// Display > Cast Profiles: `on` shows the depth graph's cast profiles by
+// the [Profiles] settings (a value that cannot be one is told, and they
+// stay off).
+void CastProfiles_Show(App& app, bool on);
+
 // Display > Particulate Values (Underway): the same with the underway
 // processing, the particulate values of whole water against the last
 // filtered period (provisional).

@@ -36,6 +36,11 @@ inline constexpr std::string_view kShipDataValveSchedule = "ValveSchedule";
 // text, "Temperature", "Salinity", "TCal", "ReferenceWavelength", "LagC",
 // "LagAncillary", "Table" (empty: the default).
 inline constexpr std::string_view kProcessing = "Processing";
+// How File > Export Profiles... and Display > Cast Profiles find and bin a
+// run's casts (app/processing.h LoadProfileSettings): "BinSize", "Smooth",
+// "Surface" (metres and seconds), "LagDepth", "MinCount", "Statistic"
+// (mean or median) and "Cast" (down, up or both); empty: the default.
+inline constexpr std::string_view kProfiles = "Profiles";
 
 // Keys of "General".
 inline constexpr std::string_view kDevice = "Device";

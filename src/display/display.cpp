@@ -538,6 +538,35 @@ bool Display::ShowCorrected(std::optional<ProcessingSettings> settings, std::opt
   return ok;
 }
 
+void Display::ShowCastProfiles(std::optional<ProfileSettings> settings) {
+  castSettings_ = std::move(settings);
+  if (castSettings_) casts_.emplace(*castSettings_, static_cast<std::size_t>(std::max(traceCount_, 0)));
+  else casts_.reset();
+  if (menuBar_ > 0) platform::ui().SetMenuBarAttribute(menuBar_, p::kMenuCastProfiles, Attr::Checked, castSettings_ ? 1 : 0);
+  for (int k = 0; k < paneCount_; ++k) {
+    Graph* shown = panes_[static_cast<std::size_t>(k)];
+    if (shown != nullptr && shown->GetType() == graph_type::kDepth) shown->Rebuild(*this);
+  }
+}
+
+std::string Display::CastList() const {
+  if (!casts_) return {};
+  std::string text;
+  // UTC when the run has it ("10:04:14Z"), else minutes of the run.
+  const auto clock = [this](std::int64_t ms) {
+    if (timeBase_->utcZeroMs) return IsoUtc(*timeBase_->utcZeroMs + ms, false).substr(11);
+    return Format("%.1f min", static_cast<double>(ms) / 60000.0);
+  };
+  for (const Cast& cast : casts_->casts())
+    text += Format("cast %d  ", cast.number) + clock(cast.startMs) + " to " + clock(cast.endMs) +
+            Format("  deepest %.2f m  %ld lines\n", cast.maxDepth, cast.samples);
+  if (casts_->currentCast() != 0) text += Format("cast %d going on\n", casts_->currentCast());
+  if (text.empty())
+    text = Format("No cast yet: a cast starts when the depth, smoothed over %g s, goes below %g m.\n",
+                  castSettings_->casts.smoothSeconds, castSettings_->casts.surface);
+  return text;
+}
+
 void Display::FollowValues(Session::Values values) {
   session_.stream(values_).Unsubscribe(*this);
   values_ = values;
@@ -799,6 +828,7 @@ void Display::PlotVisibleTraces() {
 void Display::InitGraphs() {
   // A run starts a history of its own, and every graph follows it afresh.
   session_.BeginHistory(traceCount_, displayBinsize_);
+  if (castSettings_) casts_.emplace(*castSettings_, static_cast<std::size_t>(traceCount_));
   seenBins_ = 0;
   seenThinnings_ = 0;
   for (int type = graph_type::kXY; type <= kGraphKindCount; ++type) {
@@ -828,6 +858,10 @@ Status Display::Plot(const SourceLine& line) {
       // The captions bring the stretches with them.
       if (session_.processing()->UnderwayCaption() != shownUnderway_) ShowValueCaptions();
       else ShowFlowBands();
+    }
+    if (casts_) {
+      const auto count = static_cast<std::size_t>(std::clamp(line.count, 0, kMaxTraces));
+      casts_->Add(line.time, line.depth, std::span<const double>(line.values.data(), std::min(count, line.values.size())));
     }
     // Every graph on show takes the line (the user interface redraws each
     // at most once a frame); the others get nothing.

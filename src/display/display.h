@@ -28,6 +28,7 @@
 #include "display/health_strip.h"
 #include "display/line_rate.h"
 #include "display/time_axis.h"
+#include "processing/profiles.h"
 #include "session/session.h"
 #include "source/source.h"
 #include "source/source_line.h"
@@ -185,6 +186,18 @@ class Display final : public SampleConsumer {
   bool particulateValues() const {
     return correctedValues() && session_.processing() != nullptr && session_.processing()->underway();
   }
+  // Display > Cast Profiles: the depth graph shows, in place of the run's
+  // points, the down-cast going on binned by depth as it grows (each
+  // visible trace's mean per bin, its spread a dotted line each side) over
+  // the last completed cast's in grey (processing/profiles.h LiveCasts,
+  // with `settings`); off (nullopt): the run's points again. The casts are
+  // found from the run's lines from then on, and afresh each run.
+  void ShowCastProfiles(std::optional<ProfileSettings> settings);
+  LiveCasts* liveCasts() { return casts_ ? &*casts_ : nullptr; }
+  // The casts found so far, a line each ("cast 2  10:04:14Z to 10:07:46Z
+  // deepest 29.99 m  1272 lines"; minutes of the run without its UTC), and
+  // the one going on; "" without Cast Profiles.
+  std::string CastList() const;
   // A value axis's caption: `measured` ("1/m") as it is, or while corrected
   // values are shown "Corrected 1/m" (with " — provisional" while they
   // are) over the methods, a line each ("T/S: ...", "scattering: ...").
@@ -360,6 +373,9 @@ class Display final : public SampleConsumer {
   Session& session_;
   // The lines the display shows: as measured, or corrected.
   Session::Values values_ = Session::Values::kMeasured;
+  // Display > Cast Profiles: its settings and the casts of the run.
+  std::optional<ProfileSettings> castSettings_;
+  std::optional<LiveCasts> casts_;
   // Each graph's value axis caption from the resource file, by type, and
   // whether "provisional" is shown.
   std::array<std::string, kGraphKindCount + 1> measuredCaptions_;

@@ -9,6 +9,7 @@
 #include <cstddef>
 
 #include "display/xy_graph.h"
+#include "processing/profiles.h"
 
 namespace sondrix {
 
@@ -46,11 +47,27 @@ class TempGraph : public ProfileGraph {
   TempGraph(int panel, int control, int menuItem);
 };
 
+// With Display > Cast Profiles the depth graph draws the casts' binned
+// profiles (Display::liveCasts) instead of the run's points: the last
+// completed cast's means in grey, the one going on in each trace's colour
+// with its spread (mean - sd and mean + sd, dotted). It draws again when
+// the profiles changed, at most once a second of the run and at once when
+// a cast ends.
 class DepthGraph : public ProfileGraph {
  public:
   DepthGraph(int panel, int control, int menuItem);
 
   void ConfigAxes(platform::AxisMode xMode, platform::AxisMode yMode) override;
+  Status InitPlot(Display& display, int traceCount) override;
+  Status Plot(Display& display, const SourceLine& line) override;
+  Status Rebuild(Display& display) override;
+
+ private:
+  Status DrawProfiles(Display& display);
+
+  long drawnVersion_ = -1;
+  int drawnCast_ = -1;
+  std::int64_t drawnAtMs_ = 0;
 };
 
 }  // namespace sondrix

@@ -288,4 +288,50 @@ ProfileBin DepthBins::Bin(std::size_t k) {
   return out;
 }
 
+void LiveCasts::Add(std::int64_t timeMs, double depth, std::span<const double> values) {
+  waiting_.push_back({next_, depth, std::vector<double>(values.begin(), values.end())});
+  tracker_.Add(next_++, timeMs, depth, placed_);
+  Take(placed_);
+  placed_.clear();
+}
+
+std::vector<ProfileBin> LiveCasts::CurrentBins() {
+  std::vector<ProfileBin> bins;
+  if (downCast_ == 0) return bins;
+  for (std::size_t k = 0; k < down_.size(); ++k) bins.push_back(down_.Bin(k));
+  return bins;
+}
+
+void LiveCasts::Take(const std::vector<CastTracker::Placed>& placed) {
+  const long front = waiting_.empty() ? 0 : waiting_.front().id;  // the first id not placed before
+  for (const CastTracker::Placed& p : placed) {
+    if (p.id < front || p.id - front >= static_cast<long>(waiting_.size())) continue;
+    Waiting& w = waiting_[static_cast<std::size_t>(p.id - front)];
+    if (p.cast != 0 && p.part == CastPart::kDown) {
+      if (p.cast != downCast_) {
+        down_.Clear();
+        downCast_ = p.cast;
+      }
+      down_.Add(w.depth, w.values, true);
+      ++version_;
+    }
+    w.values.clear();
+    w.values.shrink_to_fit();
+    w.id = -1;  // placed
+  }
+  // A placed line may wait behind one that is not (a cast's up-cast is
+  // placed when the cast ends).
+  while (!waiting_.empty() && waiting_.front().id < 0) waiting_.pop_front();
+  if (tracker_.casts().size() != completed_) {  // a cast ended: its down-cast is the one before now
+    completed_ = tracker_.casts().size();
+    if (downCast_ != 0) {
+      previous_ = CurrentBins();
+      previousCast_ = downCast_;
+    }
+    down_.Clear();
+    downCast_ = 0;
+    ++version_;
+  }
+}
+
 }  // namespace sondrix

@@ -176,4 +176,47 @@ class DepthBins {
   std::vector<Gathered> bins_;
 };
 
+// The casts of a run as its lines come (the window's depth graph): each
+// line placed by a CastTracker, the down-cast going on binned as it grows
+// (DepthBins, every line counted good), and the last completed one's bins
+// kept, for a profile to be drawn over the one before.
+class LiveCasts {
+ public:
+  LiveCasts(const ProfileSettings& settings, std::size_t columns)
+      : settings_(settings), tracker_(settings.casts), down_(settings_, columns) {}
+  // A line at `timeMs` (the run's milliseconds) and `depth`, with its values
+  // by column.
+  void Add(std::int64_t timeMs, double depth, std::span<const double> values);
+  // The casts completed, the one going on (0: none) and its down-cast's
+  // bins so far, the last completed cast's (0: none) down-cast bins.
+  const std::vector<Cast>& casts() const { return tracker_.casts(); }
+  int currentCast() const { return downCast_; }
+  std::vector<ProfileBin> CurrentBins();
+  int previousCast() const { return previousCast_; }
+  const std::vector<ProfileBin>& previousBins() const { return previous_; }
+  double binSize() const { return settings_.binSize; }
+  // Grows with every line binned and every cast completed.
+  long version() const { return version_; }
+
+ private:
+  struct Waiting {
+    long id;
+    double depth;
+    std::vector<double> values;
+  };
+  void Take(const std::vector<CastTracker::Placed>& placed);
+
+  ProfileSettings settings_;
+  CastTracker tracker_;
+  DepthBins down_;
+  int downCast_ = 0;
+  std::vector<ProfileBin> previous_;
+  int previousCast_ = 0;
+  std::deque<Waiting> waiting_;
+  long next_ = 0;
+  long version_ = 0;
+  std::size_t completed_ = 0;
+  std::vector<CastTracker::Placed> placed_;
+};
+
 }  // namespace sondrix

@@ -64,7 +64,7 @@ TEST_F(HeadlessMenuTest, AnItemInsertedBeforeTheSeparatorGetsAFreshId) {
     if (item.menu == p::kMenuFile) file.push_back(item.id);
   }
   EXPECT_EQ(file, (std::vector<int>{p::kMenuNew, p::kMenuOpenDevice, p::kMenuOpenDataFile,
-                                    p::kMenuSaveData, p::kMenuExportData, p::kMenuProcess, p::kMenuMarkEvent, p::kMenuFileSep1, p::kMenuEditConfig, id,
+                                    p::kMenuSaveData, p::kMenuExportData, p::kMenuProcess, p::kMenuExportProfiles, p::kMenuMarkEvent, p::kMenuFileSep1, p::kMenuEditConfig, id,
                                     p::kMenuFileSep2, p::kMenuExit}));
   EXPECT_EQ(ui.InsertMenuItem(bar, p::kMenuExit, -1, "x", ""), headless::kBadArgument);
   EXPECT_EQ(ui.InsertMenuItem(bar, p::kMenuFile, p::kMenuAbout, "x", ""), headless::kBadArgument);
