@@ -5,6 +5,7 @@
 #include "app/deployment.h"
 #include "app/layout.h"
 #include "app/menu.h"
+#include "app/network.h"
 #include "app/position.h"
 #include "app/processing.h"
 #include "app/recording.h"
@@ -199,6 +200,7 @@ class DisplayView final : public RunView {
     display_.Tick(true);
     ShowPosition(run);
     ShowShipData(run);
+    ShowNetwork(run);
     display_.UpdateHealth();
     if (!run.away()) return;
     const int seconds = static_cast<int>(run.awaySeconds());
@@ -238,9 +240,17 @@ class DisplayView final : public RunView {
     }
     shipData_.Show(text.empty() ? valve : valve.empty() ? text : text + "\n" + valve, color);
   }
+  // Where the network output sends and the lines sent and dropped; amber
+  // while the network drops them.
+  void ShowNetwork(const Acquisition& run) {
+    const NetworkState* network = run.network();
+    if (network == nullptr) return;
+    network_.Show(NetworkText(*network), network->counts.lastDropped ? kAmber : kBlack);
+  }
   void HideReadouts() {
     position_.Hide();
     shipData_.Hide();
+    network_.Hide();
   }
   // Also when the run ends while it waits.
   void HideBanner() { platform::ui().SetCtrlAttribute(display_.panel(), p::kMainLineAway, platform::Attr::Visible, 0); }
@@ -279,6 +289,7 @@ class DisplayView final : public RunView {
   int shownSeconds_ = -1;
   Readout position_{display_.panel(), p::kMainPosition};
   Readout shipData_{display_.panel(), p::kMainShipData};
+  Readout network_{display_.panel(), p::kMainNetwork};
 };
 
 // The dialogs a run allows wait for the user through the run, so that the
@@ -592,6 +603,7 @@ Status Acquire_Run(App& app) {
   if (SerialPortOf(*source) != nullptr) {
     setup.position = Position_OpenForRun(app);
     ShipData_OpenForRun(app, setup);
+    setup.network = Network_OpenForRun(app, *source);
   }
   Acquisition& run = session.Begin(user, &view, std::move(setup));
   if (run.ready() != status::kOk) {

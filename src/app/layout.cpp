@@ -40,16 +40,16 @@ constexpr std::array<int, 48> kXElements = [] {
 
 // Everything below the graph: zoom, move, start/stop, stop and auto-start
 // buttons, the frame behind the read-outs and the read-outs (the replay's
-// progress bar, the position and the ship's data read-outs among them), and
+// progress bar, the position, ship's data and network read-outs among them), and
 // the follow button.
-constexpr std::array<int, 25> kYElements = {
+constexpr std::array<int, 26> kYElements = {
     p::kMainZoomIn,        p::kMainZoomOut,   p::kMainMove1,       p::kMainMove2,
     p::kMainStartStop,     p::kMainStop,      p::kMainAutoStart,   p::kMainFocus,
     p::kMainRate,          p::kMainRateUnit,  p::kMainLost,        p::kMainStatus,
     p::kMainBinsize1,      p::kMainBinsize2,  p::kMainTempCaption, p::kMainTemp,
     p::kMainExtTempCaption, p::kMainExtTemp,  p::kMainDepthCaption, p::kMainDepth,
     p::kMainDiagnostics,   p::kMainProgress,    p::kMainFollow,      p::kMainPosition,
-    p::kMainShipData};
+    p::kMainShipData,      p::kMainNetwork};
 
 // The strip's groups of controls that stay together when the strip wraps:
 // first the buttons (the follow button a group of its own), then the
@@ -66,7 +66,7 @@ const std::vector<Group>& ReadoutGroups() {
   static const std::vector<Group> groups = {
       {p::kMainRate, p::kMainRateUnit, p::kMainLost, p::kMainStatus},
       {p::kMainBinsize1, p::kMainBinsize2, p::kMainPosition},
-      {p::kMainTempCaption, p::kMainTemp, p::kMainExtTempCaption, p::kMainExtTemp},
+      {p::kMainTempCaption, p::kMainTemp, p::kMainExtTempCaption, p::kMainExtTemp, p::kMainNetwork},
       {p::kMainDepthCaption, p::kMainDepth, p::kMainProgress, p::kMainShipData}};
   return groups;
 }

@@ -8,6 +8,7 @@
 
 #include "app/acquire.h"
 #include "app/deployment.h"
+#include "app/network.h"
 #include "app/position.h"
 #include "app/processing.h"
 #include "app/ship_data.h"
@@ -353,6 +354,11 @@ void Menu_HandleEvent(App& app, int item) {
     }
     case p::kMenuShipData: {
       const Status result = ShipData_Configure();
+      if (result != status::kCancelled) Error_Report(result);
+      return;
+    }
+    case p::kMenuNetwork: {
+      const Status result = Network_Configure();
       if (result != status::kCancelled) Error_Report(result);
       return;
     }

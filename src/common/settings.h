@@ -31,6 +31,15 @@ inline constexpr std::string_view kShipDataId = "Id";
 inline constexpr std::string_view kShipDataFields = "Fields";
 inline constexpr std::string_view kShipDataBaud = "Baud";
 inline constexpr std::string_view kShipDataValveSchedule = "ValveSchedule";
+// Where each live run of the window sends its recorded lines (app/network.h):
+// "Destination" (HOST:PORT; empty: nowhere), "Id" (empty: the instrument's
+// serial number), "Every" (every N-th line) and "Nmea" (yes: $PSDRX
+// sentences).
+inline constexpr std::string_view kNetwork = "Network";
+inline constexpr std::string_view kNetworkDestination = "Destination";
+inline constexpr std::string_view kNetworkId = "Id";
+inline constexpr std::string_view kNetworkEvery = "Every";
+inline constexpr std::string_view kNetworkNmea = "Nmea";
 // How File > Process... corrects a recording (app/processing.h): "Scatter"
 // (0 the meter's default, 1 none, 2 baseline, 3 proportional) and, as
 // text, "Temperature", "Salinity", "TCal", "ReferenceWavelength", "LagC",

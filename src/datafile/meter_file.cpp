@@ -73,7 +73,7 @@ Status MeterFile::ReadData(SourceLine& line) {
 // complete (the binned read hands out no other), averaged from good lines
 // only, and its status tells merely that a line of it was lost on the way.
 Status MeterFile::WriteData(const SourceLine& line) {
-  if (line.status == status::kLostLine && GetOrigBinsize() <= 1) return status::kOk;
+  if (MeterFile_LeavesOut(line, GetOrigBinsize())) return status::kOk;
   return WriteSampleLine(line);
 }
 

@@ -32,10 +32,16 @@
 
 namespace sondrix {
 
-// The fields a meter's trailing text begins with, on the first line of each
-// packet: temperature, sample rate, depth and external temperature. The
-// meter's own fields follow (Meter::WriteRefs).
-inline constexpr int kTailLeadFields = 4;
+// Whether a meter's recording at bin size `binsize` leaves `line` out: a
+// lost line of a recording without bins (the time stamps show the gap).
+inline bool MeterFile_LeavesOut(const SourceLine& line, int binsize) {
+  return line.status == status::kLostLine && binsize <= 1;
+}
+// Whether it stores the line: not left out, and every number finite (a
+// data file refuses others).
+inline bool MeterFile_Stores(const SourceLine& line, int binsize) {
+  return !MeterFile_LeavesOut(line, binsize) && SourceLine_IsFinite(line);
+}
 
 // MeterFile::New<F>(filename, portname) creates a data file of class F
 // named `filename` and its configuration (MadeWithConfig).

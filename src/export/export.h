@@ -146,16 +146,11 @@ struct ExportHeader {
 
   // The UTC time (milliseconds since 1970-01-01T00:00:00Z) at which the
   // sample stamped `stampMs` was measured: the companion's clock map, or
-  // time zero plus the stamp without one. Every sample's, the first's and
-  // the last's time in every output comes from here.
-  // A sum beyond 64 bits (a damaged line's stamp) ends at its limit.
-  std::int64_t UtcOf(std::int64_t stampMs) const {
-    if (!companion.clock.Empty()) return companion.clock.Utc(stampMs);
-    std::int64_t utcMs = 0;
-    if (__builtin_add_overflow(timeZeroUtcMs, stampMs, &utcMs))
-      return stampMs > 0 ? INT64_MAX : INT64_MIN;
-    return utcMs;
-  }
+  // time zero plus the stamp without one (io/clock_map.h: SampleUtc, which
+  // a live run's times come from too). Every sample's, the first's and the
+  // last's time in every output comes from here. A sum beyond 64 bits (a
+  // damaged line's stamp) ends at its limit.
+  std::int64_t UtcOf(std::int64_t stampMs) const { return *SampleUtc(companion.clock, timeZeroUtcMs, stampMs); }
 
   long samples = 0;                  // good lines
   long damaged = 0;                  // lines left out

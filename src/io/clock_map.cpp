@@ -2,6 +2,7 @@
 #include "io/clock_map.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <span>
 
@@ -84,10 +85,7 @@ void ClockFit::Adopt(ClockMap map) {
   adopted_ = true;
 }
 
-void ClockFit::Close() {
-  if (best_) map_.anchors.push_back(*best_);
-  best_.reset();
-}
+void ClockFit::Close() { open_ = false; }
 
 void ClockFit::Break(std::int64_t timeMs) {
   if (adopted_) return;
@@ -98,13 +96,14 @@ void ClockFit::Break(std::int64_t timeMs) {
 }
 
 void ClockFit::Take(const ClockAnchor& bound) {
-  if (!best_ || bound.timeMs >= windowStart_ + kWindowMs) {
+  if (!open_ || bound.timeMs >= windowStart_ + kWindowMs) {
     Close();
     windowStart_ = bound.timeMs;
-    best_ = bound;
+    map_.anchors.push_back(bound);
+    open_ = true;
     return;
   }
-  if (Residual(bound) < Residual(*best_)) best_ = bound;
+  if (Residual(bound) < Residual(map_.anchors.back())) map_.anchors.back() = bound;
 }
 
 void ClockFit::Observe(std::int64_t timeMs, std::int64_t utcBoundMs) {
@@ -113,8 +112,8 @@ void ClockFit::Observe(std::int64_t timeMs, std::int64_t utcBoundMs) {
   const ClockAnchor bound{timeMs, utcBoundMs};
   // Where the map stands: the best bound of the minute going on, else the
   // last anchor (none just after a break).
-  const ClockAnchor* reference = best_ ? &*best_ : map_.anchors.empty() ? nullptr : &map_.anchors.back();
-  if (!best_ && reference != nullptr && !map_.breaks.empty() && reference->timeMs < map_.breaks.back())
+  const ClockAnchor* reference = map_.anchors.empty() ? nullptr : &map_.anchors.back();
+  if (!open_ && reference != nullptr && !map_.breaks.empty() && reference->timeMs < map_.breaks.back())
     reference = nullptr;
   if (reference != nullptr && Residual(bound) > Residual(*reference) + kJumpMs) {
     suspects_.push_back(bound);
@@ -129,16 +128,18 @@ void ClockFit::Observe(std::int64_t timeMs, std::int64_t utcBoundMs) {
   Take(bound);
 }
 
-ClockMap ClockFit::Map() const {
-  ClockMap map = map_;
-  if (best_) map.anchors.push_back(*best_);
-  return map;
-}
-
 std::optional<std::int64_t> ClockFit::Utc(std::int64_t timeMs) const {
   if (Empty()) return std::nullopt;
-  if (!best_) return map_.Utc(timeMs);
-  return Map().Utc(timeMs);
+  return map_.Utc(timeMs);
+}
+
+std::optional<std::int64_t> SampleUtc(const ClockMap& map, std::optional<std::int64_t> timeZeroUtcMs,
+                                      std::int64_t stampMs) {
+  if (!map.Empty()) return map.Utc(stampMs);
+  if (!timeZeroUtcMs) return std::nullopt;
+  std::int64_t utcMs = 0;
+  if (__builtin_add_overflow(*timeZeroUtcMs, stampMs, &utcMs)) return stampMs > 0 ? INT64_MAX : INT64_MIN;
+  return utcMs;
 }
 
 }  // namespace sondrix

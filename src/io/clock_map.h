@@ -55,6 +55,14 @@ struct ClockMap {
   bool operator==(const ClockMap&) const = default;
 };
 
+// The UTC of the sample stamped `stampMs` on a run's time base: `map` when
+// it has anchors, else `timeZeroUtcMs` plus the stamp (at the ends of 64
+// bits when the sum goes beyond them), else none. Every sample's UTC comes
+// from here: the exports' (ExportHeader::UtcOf, by the companion's map) and
+// the live run's (Acquisition::UtcOf, by the map fitted so far).
+std::optional<std::int64_t> SampleUtc(const ClockMap& map, std::optional<std::int64_t> timeZeroUtcMs,
+                                      std::int64_t stampMs);
+
 // How the map is made, in the words every file that uses it carries.
 inline constexpr const char* kClockMethod =
     "instrument counter mapped to UTC by the lower envelope of packet arrivals less their transmission "
@@ -81,14 +89,14 @@ class ClockFit {
   // anchors and breaks stand, and nothing more is fitted.
   void Adopt(ClockMap map);
 
-  bool Empty() const { return map_.anchors.empty() && !best_; }
+  bool Empty() const { return map_.anchors.empty(); }
   // The map so far: the anchors of the minutes closed, and the best bound
-  // of the minute going on.
-  ClockMap Map() const;
+  // of the minute going on (its last anchor while the minute is open).
+  const ClockMap& Map() const { return map_; }
   // The UTC of instrument time `timeMs` by the map so far (empty: none yet).
   std::optional<std::int64_t> Utc(std::int64_t timeMs) const;
   // Anchors closed so far (a caller stores the map when this grows).
-  std::size_t ClosedAnchors() const { return map_.anchors.size(); }
+  std::size_t ClosedAnchors() const { return map_.anchors.size() - (open_ ? 1 : 0); }
   // Bounds observed since the last Reset.
   long long observations() const { return observations_; }
 
@@ -96,10 +104,12 @@ class ClockFit {
   void Close();
   void Take(const ClockAnchor& bound);
 
+  // The anchors closed, then the best bound of the minute going on while
+  // `open_`.
   ClockMap map_;
+  bool open_ = false;
   bool adopted_ = false;
   std::int64_t windowStart_ = 0;
-  std::optional<ClockAnchor> best_;
   // Bounds far later than the map, held until they prove a break or a
   // bound near the map shows they were only read late.
   std::vector<ClockAnchor> suspects_;

@@ -104,6 +104,26 @@ std::optional<double> Angle(std::string_view text, std::string_view hemisphere, 
 
 }  // namespace
 
+std::uint8_t NmeaChecksum(std::string_view body) {
+  std::uint8_t sum = 0;
+  for (const char c : body) sum ^= static_cast<std::uint8_t>(c);
+  return sum;
+}
+
+std::string NmeaSentence(std::string_view body) {
+  constexpr char kHex[] = "0123456789ABCDEF";
+  const std::uint8_t sum = NmeaChecksum(body);
+  std::string sentence;
+  sentence.reserve(body.size() + 6);
+  sentence += '$';
+  sentence += body;
+  sentence += '*';
+  sentence += kHex[sum >> 4];
+  sentence += kHex[sum & 0x0F];
+  sentence += "\r\n";
+  return sentence;
+}
+
 NmeaParser::Result NmeaParser::Parse(std::string_view sentence, NmeaFix& fix) {
   while (!sentence.empty() && (sentence.back() == '\r' || sentence.back() == '\n')) sentence.remove_suffix(1);
   const std::size_t star = sentence.rfind('*');
@@ -113,9 +133,7 @@ NmeaParser::Result NmeaParser::Parse(std::string_view sentence, NmeaFix& fix) {
   }
   const int high = HexDigit(sentence[star + 1]);
   const int low = HexDigit(sentence[star + 2]);
-  int sum = 0;
-  for (std::size_t k = 1; k < star; ++k) sum ^= static_cast<unsigned char>(sentence[k]);
-  if (high < 0 || low < 0 || sum != high * 16 + low) {
+  if (high < 0 || low < 0 || NmeaChecksum(sentence.substr(1, star - 1)) != high * 16 + low) {
     ++badChecksums_;
     return Result::BadChecksum;
   }

@@ -23,6 +23,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace sondrix {
@@ -40,6 +41,13 @@ struct NmeaFix {
   int satellites = -1;      // GGA; -1 from RMC
   double hdop = -1.0;       // GGA; -1 from RMC
 };
+
+// The checksum of a sentence: the exclusive or of the characters of its
+// `body`, those between "$" and "*".
+std::uint8_t NmeaChecksum(std::string_view body);
+// "$" `body` "*" and the checksum as two upper-case hexadecimal digits,
+// then CR LF: a whole sentence.
+std::string NmeaSentence(std::string_view body);
 
 class NmeaParser {
  public:

@@ -76,6 +76,7 @@ std::vector<std::string> RunSummary::Notes() const {
   if (!ancillaryFailed.empty())
     notes.push_back("The ship's data file " + ancillaryFailed + " could not be written: the recording's ship's data "
                     "is incomplete");
+  if (network.on()) notes.push_back(NetworkNote(network));
   if (!companionFailed.empty())
     notes.push_back("The companion " + companionFailed +
                     " could not be written: the recording holds no UTC time and no deployment metadata");
@@ -559,9 +560,11 @@ bool Acquisition::HasUtc() const {
 }
 
 std::optional<std::int64_t> Acquisition::UtcOf(std::int64_t timeMs) const {
-  if (clock_ != nullptr && !clock_->Empty()) return clock_->Utc(timeMs);
-  if (companion_ != nullptr && companion_->timeZeroUtcMs) return *companion_->timeZeroUtcMs + timeMs;
-  return std::nullopt;
+  // The map fitted so far; the exports place the sample by the map the
+  // whole run fitted, through the same function.
+  static const ClockMap kNoMap;
+  return SampleUtc(clock_ != nullptr ? clock_->Map() : kNoMap,
+                   companion_ != nullptr ? companion_->timeZeroUtcMs : std::nullopt, timeMs);
 }
 
 void Acquisition::StoreClock(bool now) {
@@ -946,6 +949,10 @@ RunSummary Acquisition::Finish() {
   summary.trackFailed = trackFailed_;
   summary.ancillary = ancillary_;
   summary.ancillaryFailed = ancillaryFailed_;
+  if (network_ != nullptr) {
+    summary.network = network_->state();
+    if (!finished_) SONDRIX_LOG(Info, "%s", NetworkNote(summary.network).c_str());
+  }
   if (!finished_ && KeepSafe(true) != status::kOk)
     SONDRIX_LOG(Warn, "%s: the recording could not be synced to the disk at the end of the run", lineName_.c_str());
   if (recording_ != nullptr && !finished_) {

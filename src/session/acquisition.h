@@ -64,6 +64,7 @@
 #include "io/ancillary.h"
 #include "io/nmea.h"
 #include "io/position_source.h"
+#include "session/network_output.h"
 #include "session/run_health.h"
 #include "session/sample_stream.h"
 #include "source/source.h"
@@ -208,6 +209,9 @@ struct RunSummary {
   // The ship's data sources, and their file that could not be written.
   std::vector<AncillaryState> ancillary;
   std::string ancillaryFailed;
+  // The network output's lines and datagrams (network.on(): the run had
+  // one).
+  NetworkState network;
   // The replayed capture or data file (its name) whose samples have no
   // measured UTC: no companion with their times and no start time given
   // (the window asked as it was opened; the tools say so).
@@ -281,6 +285,10 @@ class Acquisition {
                       std::string path);
   const std::vector<AncillaryState>& ancillary() const { return ancillary_; }
   const std::optional<ValveSchedule>& valveSchedule() const { return valveSchedule_; }
+  // The network output the session keeps on the run's stream (not owned;
+  // null: none), whose state the views show and the summary tells.
+  void SetNetwork(const NetworkOutput* output) { network_ = output; }
+  const NetworkState* network() const { return network_ != nullptr ? &network_->state() : nullptr; }
 
   // Marks an event of `kind` (one of kEventKinds) with the operator's
   // `note` at `utcMs` (< 0: the UTC time now), in the companion, written at
@@ -468,6 +476,7 @@ class Acquisition {
   std::optional<std::uint64_t> diskFree_;
   double lastDiskLook_ = -1.0;
   FreeSpaceProbe freeSpace_;
+  const NetworkOutput* network_ = nullptr;
   std::vector<AncillarySource*> ancillarySources_;
   std::vector<AncillaryState> ancillary_;  // source by source, spec by spec
   std::optional<ValveSchedule> valveSchedule_;

@@ -93,6 +93,14 @@ Acquisition& Session::Begin(RunUser& user, RunView* view, RunSetup setup) {
   run_->SetAncillary(std::move(sources), setup.valveSchedule,
                      recording != nullptr ? AncillaryPathFor(recording->filename()) : std::string());
   if (processing_) processing_->Begin(run_.get());
+  network_ = std::move(setup.network);
+  if (network_) {
+    // Every recorded line at once, as the recorder takes it.
+    stream_.Keep(*network_);
+    network_->Begin(*source_, run_.get());
+    if (processing_) network_->SetProcessing(processing_.get());
+    run_->SetNetwork(network_.get());
+  }
   return *run_;
 }
 
@@ -102,8 +110,14 @@ RunSummary Session::Finish() {
   // time for them now.
   stream_.Deliver();
   if (processing_) processing_->Finish();
+  // The lines that waited for their corrected values go now.
+  if (network_) {
+    network_->Finish();
+    stream_.Unsubscribe(*network_);
+  }
   const RunSummary summary = run_->Finish();
   run_.reset();
+  network_.reset();
   position_.reset();
   ancillary_.clear();
   return summary;
@@ -119,6 +133,7 @@ void Session::BeginHistory(int traceCount, int binsize) {
 bool Session::SetProcessing(std::optional<ProcessingSettings> settings, std::string& error,
                             std::optional<UnderwaySettings> underway) {
   if (processing_) {
+    if (network_) network_->SetProcessing(nullptr);
     stream_.Unsubscribe(*processing_);
     processing_.reset();
   }
@@ -135,6 +150,7 @@ bool Session::SetProcessing(std::optional<ProcessingSettings> settings, std::str
   else stream_.Follow(*processing_, kProcessingQueue);
   processing_->stream().Follow(corrected_, 0);
   processing_->Begin(run_.get());
+  if (network_) network_->SetProcessing(processing_.get());
   return true;
 }
 

@@ -2,7 +2,8 @@
 // Session: the home of the run, for the window and the tools alike. It owns
 // the source that is open, the scratch recording its runs record into, the
 // run going on (its Acquisition, companion, position source, which keeps
-// the track, and ship's data sources, which keep NAME.ancillary.csv), the run's history of drawn points, and the one stream of
+// the track, ship's data sources, which keep NAME.ancillary.csv, and
+// network output), the run's history of drawn points, and the one stream of
 // samples that every consumer subscribes to. The window's Display is a view
 // of a session; sondrix-cli record runs one without a view.
 //
@@ -37,6 +38,7 @@
 #include "io/position_source.h"
 #include "session/acquisition.h"
 #include "session/live_processing.h"
+#include "session/network_output.h"
 #include "session/run_history.h"
 #include "session/sample_stream.h"
 #include "source/source.h"
@@ -60,6 +62,9 @@ struct RunSetup {
   // (io/ancillary.h); the session keeps them for the run.
   std::vector<std::unique_ptr<AncillarySource>> ancillary;
   std::optional<ValveSchedule> valveSchedule;
+  // The run's recorded lines on the ship's network (null: none); the
+  // session keeps it for the run, on its stream after the recording.
+  std::unique_ptr<NetworkOutput> network;
 };
 
 // Lines the live processing may fall behind the run before it misses one:
@@ -177,6 +182,7 @@ class Session {
   std::unique_ptr<Acquisition> run_;
   std::unique_ptr<PositionSource> position_;
   std::vector<std::unique_ptr<AncillarySource>> ancillary_;
+  std::unique_ptr<NetworkOutput> network_;
   Companion companion_;
   SampleStream stream_;
   HistoryKeeper measured_;

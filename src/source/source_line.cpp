@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 #include <string_view>
 
 #include "common/fixed_format.h"
@@ -70,11 +71,13 @@ std::size_t SourceLine_TextMax(const SourceLine& line) {
   return kTimeTextMax + line.values.size() * (1 + kFixedTextMax) + 1 + line.tail.size() + 1;
 }
 
+char* SourceLine_PutValue(char* out, double value) { return FormatFixed(out, value, kValueDecimals); }
+
 char* SourceLine_Format(char* out, const SourceLine& line) {
   out = std::to_chars(out, out + kTimeTextMax, static_cast<long long>(line.time)).ptr;
   for (double value : line.values) {
     *out++ = '\t';
-    out = FormatFixed(out, value, kValueDecimals);
+    out = SourceLine_PutValue(out, value);
   }
   if (!line.tail.empty()) {
     *out++ = '\t';
@@ -144,6 +147,7 @@ Status SourceLine_Read(std::FILE* file, SourceLine& line, int tailFields) {
   // it as they were.
   std::string_view rest = line.tail;
   double* const fields[] = {&line.temperature, &line.sampleRate, &line.depth, &line.extTemperature};
+  static_assert(std::size(fields) == kTailLeadFields);
   for (double* field : fields) {
     if (!TakeNumberField(rest, *field)) break;
   }

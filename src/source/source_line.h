@@ -29,6 +29,12 @@ struct SourceLine {
   static constexpr std::size_t kTailMax = 255;
 };
 
+// The fields a meter's trailing text begins with, on the first line of each
+// packet: temperature, sample rate, depth and external temperature. The
+// meter's own fields follow them; a line without a trailing text keeps the
+// readings of the last line that had one.
+inline constexpr int kTailLeadFields = 4;
+
 // A new line of `count` values (status 0, empty tail), or null without memory.
 std::unique_ptr<SourceLine> SourceLine_New(int count);
 // Copies the whole line; `to` must hold at least from.count values.
@@ -43,6 +49,9 @@ std::size_t SourceLine_TextMax(const SourceLine& line);
 // Writes the text form of `line` at `out`, which has room for
 // SourceLine_TextMax(line) characters, and returns its end (no null).
 char* SourceLine_Format(char* out, const SourceLine& line);
+// One value as the text form writes it ("%.5lf") at `out`, which has room
+// for kFixedTextMax characters; its end.
+char* SourceLine_PutValue(char* out, double value);
 // True when the values, temperatures, sample rate and depth of the line are
 // all finite numbers (what a data file may hold).
 bool SourceLine_IsFinite(const SourceLine& line);

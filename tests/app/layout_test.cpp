@@ -59,7 +59,7 @@ const std::set<int>& InFrame() {
                                     p::kMainTempCaption, p::kMainTemp,     p::kMainExtTempCaption,
                                     p::kMainExtTemp,     p::kMainDepthCaption, p::kMainDepth,
                                     p::kMainDiagnostics, p::kMainProgress, p::kMainPosition,
-                                    p::kMainShipData};
+                                    p::kMainShipData,    p::kMainNetwork};
   return ids;
 }
 

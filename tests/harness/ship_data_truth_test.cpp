@@ -10,7 +10,9 @@
 // truth at the sample's UTC time (the simulators' series are straight lines
 // in time, so the truth is exact anywhere), and its valve state is the
 // schedule's, except within one sample of a switch. The spoiled lines are
-// counted and none of their values is recorded.
+// counted and none of their values is recorded. The network output sends
+// the ship's data with every line: during the run the latest readings,
+// near the truth; replayed, the CSV export's values of each sample.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -32,6 +34,7 @@
 #include "io/ancillary.h"
 #include "support/fixtures.h"
 #include "support/sim_report.h"
+#include "support/udp_listener.h"
 #include "build_paths.h"
 
 namespace sondrix {
@@ -102,6 +105,20 @@ std::vector<Sample> ReadCsv(const std::string& path) {
   return samples;
 }
 
+// The network output's datagrams as the samples of a CSV export (written
+// to `path`): its first record of the fields the heading, each line a row.
+std::vector<Sample> HeardAsCsv(const std::vector<std::string>& heard, const std::string& path) {
+  std::string csv;
+  for (const std::string& datagram : heard) {
+    const std::vector<std::string> words = test::Split(datagram, ' ');
+    if (words.size() != 3) continue;
+    if (words[1] != "#fields") csv += words[1] + "," + words[2] + "\n";
+    else if (csv.empty()) csv = "time_utc" + words[2].substr(4) + "\n";
+  }
+  test::WriteTextFile(path, csv);
+  return ReadCsv(path);
+}
+
 // The values of `variable` in ncdump's listing of `path` (NaN for "_").
 std::vector<double> NcVariable(const std::string& path, const std::string& variable, const test::TempDir& home) {
   const test::CliRun dump = test::RunTool("/usr/bin/ncdump", "-v " + variable + " " + Quoted(path), home);
@@ -149,12 +166,14 @@ TEST_F(ShipDataTruth, EveryExportHoldsTheTrueTemperatureSalinityAndValveStateAtE
       meter, {"--device", kDevice, "--rate", "30", "--quiet", "--seconds", std::to_string(kSeconds)}, home);
   ASSERT_FALSE(meterPath.empty());
   WriteSettings("[Ports]\nCOM1=" + meterPath + "\n");
+  test::UdpListener network;
   const test::CliRun run = test::RunTool(
       test::kCli,
       "record --device " + Quoted(kDevice) + " --port COM1 --out " + Quoted(home.File("run.dat")) + " --lines " +
           std::to_string(30 * (kSeconds - 2)) + " --ancillary udp:" + std::to_string(port) +
           " --ancillary-id tsg1 --ancillary-fields temperature=1,conductivity=2 --ancillary " + Quoted(ptyPath) +
-          " --ancillary-fields salinity=3 --valve-schedule " + kSchedule.Text(),
+          " --ancillary-fields salinity=3 --valve-schedule " + kSchedule.Text() + " --udp-out " +
+          network.Destination(),
       home);
   ASSERT_EQ(run.exitStatus, 0) << run.err;
   udpTsg.Signal(SIGTERM);
@@ -295,6 +314,33 @@ TEST_F(ShipDataTruth, EveryExportHoldsTheTrueTemperatureSalinityAndValveStateAtE
       EXPECT_NEAR(value(f[cond]), 10.0 * conductivity.At(samples[k].utcMs), 0.01) << k;
     }
     EXPECT_EQ(value(f[valve]), samples[k].valve) << k;
+  }
+
+  // The ship's network heard every line with the run's latest readings
+  // while fresh: behind the truth by at most the drift of 10 s (the 6 s
+  // dropout, a line spoiled either side of it, a second between lines).
+  const std::vector<Sample> live = HeardAsCsv(network.Heard(), home.File("live.csv"));
+  ASSERT_EQ(live.size(), samples.size());
+  long liveT = 0;
+  for (const Sample& s : live) {
+    if (std::isnan(s.temperature)) continue;
+    ++liveT;
+    EXPECT_NEAR(s.temperature, temperature.At(s.utcMs), 0.002 * 10 + kTolerance) << IsoUtc(s.utcMs);
+  }
+  EXPECT_GT(liveT, static_cast<long>(samples.size()) - 30 * 3);
+  // Replayed, each line carries the export's values of its sample.
+  test::UdpListener again;
+  const test::CliRun replay =
+      test::RunTool(test::kCli, "replay " + Quoted(home.File("run.dat")) + " --udp-out " + again.Destination(), home);
+  ASSERT_EQ(replay.exitStatus, 0) << replay.err;
+  const std::vector<Sample> replayed = HeardAsCsv(again.Heard(), home.File("replayed.csv"));
+  ASSERT_EQ(replayed.size(), samples.size());
+  for (std::size_t k = 0; k < samples.size(); ++k) {
+    ASSERT_EQ(replayed[k].utcMs, samples[k].utcMs) << k;
+    for (const auto field : {&Sample::temperature, &Sample::salinity, &Sample::valve}) {
+      if (std::isnan(samples[k].*field)) EXPECT_TRUE(std::isnan(replayed[k].*field)) << k;
+      else EXPECT_EQ(replayed[k].*field, samples[k].*field) << k;
+    }
   }
 }
 

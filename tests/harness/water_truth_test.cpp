@@ -12,10 +12,13 @@
 // the comparison can tell. The same recording replayed through a session
 // with the live processing on gives, line by line, the values of the
 // Level-2 file: what the window shows during the run is what the file
-// holds after it.
+// holds after it, and its network output sends each line with the Level-2
+// file's corrected values of that line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -25,6 +28,7 @@
 #include "support/processed_replay.h"
 #include "support/fixtures.h"
 #include "support/sim_report.h"
+#include "support/udp_listener.h"
 #include "build_paths.h"
 
 namespace sondrix {
@@ -159,6 +163,64 @@ TEST_F(WaterTruth, TheLiveCorrectionsAreTheLevel2FilesValues) {
     }
   }
   EXPECT_EQ(compared, live.values.size() * 18);
+}
+
+// The corrected values come some lines after their line: each datagram
+// waits for its own, and holds them under the Level-2 file's column names
+// ("a_corrected412 [1/m]" as "a_corrected412[1/m]"), with the measured
+// values and the time of the same row.
+TEST_F(WaterTruth, TheNetworkOutputSendsEachLineWithItsOwnCorrectedValues) {
+  ASSERT_TRUE(std::filesystem::exists(test::kSim) && std::filesystem::exists(test::kCli));
+  RecordAndProcess();
+  ProcessingSettings settings;
+  settings.tCal = 20.0;
+  settings.salinity = 35.0;
+  std::string error;
+  ASSERT_TRUE(BuiltInTable(settings.table, error)) << error;
+  test::UdpListener listener;
+  RunSetup setup;
+  setup.network = NetworkOutput::Open({listener.Destination(), "water", 1, false}, error);
+  ASSERT_NE(setup.network, nullptr) << error;
+  const test::ProcessedReplay live = test::ReplayProcessed(dat, HomeFile("Sondrix.tmp"), settings, {}, std::move(setup));
+  ASSERT_EQ(live.error, "");
+  // The fields first (and again a minute of the samples later), then a
+  // datagram per row.
+  std::vector<std::string> heard = listener.Heard();
+  const std::vector<std::string> lines = CsvLines();
+  ASSERT_FALSE(heard.empty());
+  const std::string fields = heard[0];
+  ASSERT_TRUE(fields.starts_with("water #fields time,")) << fields;
+  std::erase(heard, fields);
+  heard.insert(heard.begin(), fields);
+  ASSERT_EQ(heard.size(), lines.size());
+  const std::vector<std::string> names = test::Split(fields.substr(std::string("water #fields ").size()), ',');
+  std::map<std::string, std::size_t> column;
+  const std::vector<std::string> headings = test::Split(lines[0], ',');
+  for (std::size_t k = 0; k < headings.size(); ++k) {
+    std::string name = headings[k];
+    std::erase(name, ' ');
+    column[name] = k;
+  }
+  std::size_t compared = 0, corrected = 0;
+  for (std::size_t row = 1; row < lines.size(); ++row) {
+    const std::vector<std::string> f = test::Split(lines[row], ',');
+    const std::string& datagram = heard[row];
+    ASSERT_TRUE(datagram.starts_with("water " + f[0] + " ")) << datagram << " / " << f[0];
+    const std::vector<std::string> values = test::Split(datagram.substr(datagram.find(' ', 6) + 1), ',');
+    ASSERT_EQ(values.size() + 1, names.size()) << datagram;
+    for (std::size_t k = 1; k < names.size(); ++k) {
+      const auto at = column.find(names[k]);
+      if (at == column.end()) continue;
+      ASSERT_FALSE(values[k - 1].empty()) << names[k] << " in row " << row;
+      ASSERT_NEAR(std::stod(values[k - 1]), std::stod(f[at->second]), 2e-5) << names[k] << " in row " << row;
+      ++compared;
+      if (names[k].starts_with("a_corrected") || names[k].starts_with("c_ts")) ++corrected;
+    }
+  }
+  // Per row: 18 traces, the temperatures and the depth, 9 a_corrected and
+  // 9 c_ts.
+  EXPECT_EQ(corrected, (lines.size() - 1) * 18);
+  EXPECT_EQ(compared, (lines.size() - 1) * 39);
 }
 
 }  // namespace

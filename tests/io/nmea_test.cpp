@@ -57,6 +57,22 @@ TEST(NmeaTest, FixesAreDatedOnlyByTheReceiversDate) {
   EXPECT_EQ(fix.utcMs, 1025827201000LL);  // 2002-07-05T00:00:01Z
 }
 
+// The checksum against the published examples' printed ones and against
+// sums worked by hand, character by character.
+TEST(NmeaTest, SentencesAreSealedWithTheExclusiveOrOfTheirBody) {
+  EXPECT_EQ(NmeaChecksum("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"), 0x47);
+  EXPECT_EQ(NmeaChecksum("GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W"), 0x6A);
+  // P 50, ^ S 53 = 03, ^ D 44 = 47, ^ R 52 = 15, ^ X 58 = 4D, ^ "," 2C = 61;
+  // then ^ "1" 31 = 50, or ^ "J" 4A = 2B (a letter, upper case).
+  EXPECT_EQ(NmeaSentence("PSDRX,1"), "$PSDRX,1*50\r\n");
+  EXPECT_EQ(NmeaSentence("PSDRX,J"), "$PSDRX,J*2B\r\n");
+  // A sentence of another kind, whole: its checksum adds up.
+  NmeaParser parser;
+  NmeaFix fix;
+  EXPECT_EQ(parser.Parse(NmeaSentence("PSDRX,2026-12-10T04:00:00.123Z,0.45281,,14.98"), fix), Result::Ignored);
+  EXPECT_EQ(parser.badChecksums(), 0);
+}
+
 TEST(NmeaTest, SpoiledSentencesAreCountedAndNotUsed) {
   NmeaParser parser;
   NmeaFix fix;

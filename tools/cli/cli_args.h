@@ -4,6 +4,7 @@
 // deployment metadata as options, and failure messages.
 #pragma once
 
+#include <climits>
 #include <cstdio>
 #include <optional>
 #include <span>
@@ -15,6 +16,7 @@
 #include "datafile/companion.h"
 #include "datafile/deployment_values.h"
 #include "platform/paths.h"
+#include "session/network_output.h"
 #include "shared/command_line.h"
 
 namespace sondrix::cli {
@@ -96,6 +98,42 @@ inline CLI::Option* AddMeta(CLI::App& app, Deployment& deployment, const std::st
       ->type_name("KEY=VALUE")
       ->allow_extra_args(false)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
+
+// The network output's options, --udp-out HOST:PORT [--udp-id ID]
+// [--udp-every N] [--udp-nmea], into `setting` (destination empty: none).
+inline void AddNetworkOptions(CLI::App& app, NetworkSetting& setting, std::string_view lines) {
+  const auto destination = [&setting](const std::string& text) {
+    std::string host, error;
+    int port = 0;
+    if (!ParseUdpDestination(text, host, port, error)) throw tools::UsageError("--udp-out: " + error);
+    setting.destination = text;
+  };
+  CLI::Option* out =
+      app.add_option_function<std::string>(
+             "--udp-out", destination,
+             "send each " + std::string(lines) + " as one UDP datagram to HOST:PORT (a host, its network's "
+             "broadcast address or a multicast group; an IPv6 address in brackets): \"ID TIME VALUES\" with the "
+             "sample's UTC time and the data file's values, and a record naming the fields at the start, once a "
+             "minute and when they change; a datagram the network does not take at once is dropped and counted, "
+             "never waited for")
+          ->type_name("HOST:PORT");
+  app.add_option_function<std::string>(
+         "--udp-id",
+         [&setting](const std::string& id) {
+           if (!IsNetworkId(id))
+             throw tools::UsageError("--udp-id \"" + id +
+                                     "\": a data id is one word of at most 63 printable characters");
+           setting.id = id;
+         },
+         "the data id each datagram starts with (default sondrix)")
+      ->type_name("ID")
+      ->needs(out);
+  AddCount(app, "--udp-every", setting.every, LONG_MAX, "send every N-th line only")->needs(out);
+  app.add_flag("--udp-nmea", setting.nmea,
+               "send NMEA 0183 sentences instead, \"$PSDRX,TIME,VALUES*hh\" (the fields in \"$PSDRF,...*hh\"), for "
+               "loggers that read NMEA alone")
+      ->needs(out);
 }
 
 // Tells on standard error that a run gave no line at all: with a bin size

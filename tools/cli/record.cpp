@@ -57,6 +57,8 @@ constexpr const char* kUsage = R"(Usage: sondrix-cli record --device FILE.dev --
                           [--valve SOURCE [--valve-field N] |
                            --valve-schedule EVERY,FILTERED[,OFFSET]]
                           [--start-utc ISO-8601]
+                          [--udp-out HOST:PORT [--udp-id ID] [--udp-every N]
+                           [--udp-nmea]]
 
 Records a meter into a data file. PORT is COM1 ... COM8 or a raw capture
 file. The run ends at the end of a capture, after N recorded lines
@@ -84,6 +86,12 @@ thermosalinograph, CTD or valve controller, "ID TIME F1, F2, ..." or bare
 and the exports merge them on UTC (docs/ancillary.md). --ancillary-fields,
 --ancillary-id and --ancillary-baud describe the --ancillary before them.
 
+The ship's network (--udp-out): each recorded line, binned as the data file
+has it, goes out as one UDP datagram, "ID 2026-12-10T04:00:00.123Z
+V1,V2,...", the sample's UTC time and the values of its data file line; "ID
+#fields time,c412[1/m],..." names the fields (docs/network.md). The run's end
+tells how many went and how many were dropped.
+
 At the end a line on standard output gives the lines recorded and the
 samples lost.
 
@@ -108,6 +116,7 @@ struct Options {
   std::string valve;  // empty: none
   int valveField = 0;  // 0: the whole line
   std::optional<ValveSchedule> valveSchedule;
+  NetworkSetting network;  // destination empty: none
 };
 
 // The ship's data options: --ancillary starts a source, the options after
@@ -246,6 +255,7 @@ std::optional<int> ParseOptions(std::span<char*> args, Options& options) {
                                        "with its time map (ISO 8601, e.g. 2026-12-10T04:00:00.120Z); without it "
                                        "such a capture's samples have no measured UTC time")
       ->type_name("TIME");
+  AddNetworkOptions(app, options.network, "recorded line");
   if (const std::optional<int> status = ParseCommand(app, args)) return status;
   if (options.device.empty() || options.port.empty() || options.out.empty())
     return WrongUsage(app, "--device, --port and --out are needed");
@@ -268,6 +278,7 @@ class ProgressLine final : public RunView {
     for (const AncillaryState& state : run.ancillary()) beside += (beside.empty() ? "" : "; ") + AncillaryText(state);
     const std::string valve = ValveText(run.valveSchedule(), run.ancillary(), platform::UtcMs());
     if (!valve.empty()) beside += (beside.empty() ? "" : "; ") + valve;
+    if (const NetworkState* network = run.network()) beside += (beside.empty() ? "" : "; ") + NetworkText(*network, " ");
     Update(run.recordedLines(), run.source().GetLostCount(), false, run.away() ? run.awaySeconds() : -1.0, beside);
   }
 
@@ -440,6 +451,16 @@ int RunRecord(std::span<char*> args) {
     }
   }
   setup.valveSchedule = options.valveSchedule;
+
+  if (!options.network.destination.empty()) {
+    std::string why;
+    setup.network = NetworkOutput::Open(options.network, why);
+    if (!setup.network) {
+      std::fprintf(stderr, "sondrix-cli record: --udp-out %s: %s\n", options.network.destination.c_str(), why.c_str());
+      opened->Close();
+      return 1;
+    }
+  }
 
   // The session records into a scratch file beside FILE.dat, saved under
   // its name at the end.

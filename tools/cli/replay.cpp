@@ -11,9 +11,12 @@
 
 #include "cli_args.h"
 #include "commands.h"
+#include "live_source.h"
 #include "common/status.h"
 #include "meter/source_factory.h"
 #include "platform/paths.h"
+#include "session/session.h"
+#include "source/source_wait.h"
 #include "source/source.h"
 #include "source/source_line.h"
 #include "terminal_text.h"
@@ -24,11 +27,19 @@ namespace {
 constexpr std::string_view kCommand = "replay";
 
 constexpr const char* kUsage = R"(Usage: sondrix-cli replay FILE.dat [--bin N]
+                          [--udp-out HOST:PORT [--udp-id ID] [--udp-every N]
+                           [--udp-nmea]]
 
 Replays the data file FILE.dat as the application does and writes each
 line it gives to standard output, as the data file stores lines: time
 stamp, one value per trace, the trailing text. Damaged lines of the file
 are left out.
+
+With --udp-out the lines go to the ship's network instead, as a recording
+sends them (docs/network.md), with the UTC times of the file's companion
+and the ship's data recorded beside it, as fast as the file is read (not at
+the recorded pace); a line on standard output gives the lines sent and
+dropped.
 )";
 
 int Fail(std::string_view what, Status code) { return ReportFailure("replay", what, code); }
@@ -56,6 +67,42 @@ class LineOutput {
   std::size_t used_ = 0;
 };
 
+// The replay through a session whose network output sends every line.
+int ReplayToNetwork(const std::string& path, std::unique_ptr<Source> source, const NetworkSetting& setting,
+                    long binsize) {
+  if (ReplayLacksUtc(*source)) {
+    std::fprintf(stderr, "sondrix-cli replay: %s has no companion with the UTC times of its samples: its lines "
+                         "cannot be sent with their times\n", path.c_str());
+    source->Close();
+    return 1;
+  }
+  std::string why;
+  RunSetup setup;
+  setup.network = NetworkOutput::Open(setting, why);
+  if (!setup.network) {
+    std::fprintf(stderr, "sondrix-cli replay: --udp-out %s: %s\n", setting.destination.c_str(), why.c_str());
+    source->Close();
+    return 1;
+  }
+  const SignalScope signals;
+  Session session;
+  session.Attach(std::move(source));
+  PollingUser user(StopSignalCount);
+  Acquisition& run = session.Begin(user, nullptr, std::move(setup));
+  if (run.ready() != status::kOk) {
+    session.Finish();
+    return Fail(path, run.ready());
+  }
+  run.Run();
+  const RunSummary summary = session.Finish();
+  for (const std::string& note : summary.Notes()) std::fprintf(stderr, "sondrix-cli replay: %s\n", note.c_str());
+  if (!summary.NormalEnd()) return Fail(path, summary.result);
+  if (summary.network.linesSent + summary.network.linesDropped == 0) ReportNoLine(kCommand, binsize, "lines", "sent");
+  std::printf("%lld lines sent to %s; %lld dropped\n", summary.network.linesSent, setting.destination.c_str(),
+              summary.network.linesDropped);
+  return 0;
+}
+
 }  // namespace
 
 int RunReplay(std::span<char*> args) {
@@ -65,6 +112,8 @@ int RunReplay(std::span<char*> args) {
   tools::SetUp(app);
   app.add_option("FILE.dat", path)->required();
   AddCount(app, "--bin", binsize, kMaxBinsize, "average every N lines into one, at most 1000000");
+  NetworkSetting network;
+  AddNetworkOptions(app, network, "line");
   if (const std::optional<int> status = ParseCommand(app, args)) return *status;
   if (!IsRegularFile(path)) return Fail(path, status::kCantOpenFile);
 
@@ -78,6 +127,7 @@ int RunReplay(std::span<char*> args) {
     source->Close();
     return Fail(path, result);
   }
+  if (!network.destination.empty()) return ReplayToNetwork(path, std::move(source), network, binsize);
 
   LineOutput output;
   SourceLine line(source->GetTraceCount());
