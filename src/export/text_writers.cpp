@@ -397,6 +397,45 @@ std::string SeaBassField(std::string_view name) {
   return field;
 }
 
+// The first lines of a SeaBASS header, /begin_header to the bounds: the
+// deployment's names, the file's, the data type, the first and last time
+// in UTC, and the bounds (none: NA).
+std::string SeaBassHead(const ExportHeader& header, std::string_view fileName, std::string_view dataType,
+                        std::int64_t startMs, std::int64_t endMs, const std::optional<GeoBounds>& bounds) {
+  const Deployment& meta = header.companion.deployment;
+  auto value = [&](std::string_view key) { return SeaBassValue(*meta.Find(key)); };
+  std::string out = "/begin_header\n";
+  out += "/investigators=" + SeaBassList(*meta.Find("investigators")) + "\n";
+  out += "/affiliations=" + SeaBassList(*meta.Find("affiliation")) + "\n";
+  out += "/contact=" + value("contact") + "\n";
+  out += "/experiment=" + value("experiment") + "\n";
+  out += "/cruise=" + value("cruise") + "\n";
+  out += "/station=" + value("station") + "\n";
+  out += "/data_file_name=" + SeaBassValue(fileName) + "\n";
+  out += "/documents=NA\n";
+  out += "/calibration_files=" + SeaBassValue(NameFromPath(header.companion.deviceFile)) + "\n";
+  out += "/data_type=" + std::string(dataType) + "\n";
+  out += "/data_status=" + std::string(SeaBassDataStatus(meta)) + "\n";
+  const std::tm start = UtcFields(startMs), end = UtcFields(endMs);
+  out += "/start_date=";
+  AppendDate(out, start);
+  out += "\n/end_date=";
+  AppendDate(out, end);
+  out += "\n/start_time=";
+  AppendTime(out, start);
+  out += "[GMT]\n/end_time=";
+  AppendTime(out, end);
+  out += "[GMT]\n";
+  if (!bounds) return out + "/north_latitude=NA\n/south_latitude=NA\n/east_longitude=NA\n/west_longitude=NA\n";
+  for (const auto& [name, v] : {std::pair{"north_latitude", bounds->north}, std::pair{"south_latitude", bounds->south},
+                                std::pair{"east_longitude", bounds->east}, std::pair{"west_longitude", bounds->west}}) {
+    out += std::string("/") + name + "=";
+    AppendFixed(out, v, kPositionDecimals);
+    out += "[DEG]\n";
+  }
+  return out;
+}
+
 class SeaBassWriter final : public TextWriter {
  public:
   static constexpr std::string_view kMissing = "-9999";
@@ -409,41 +448,11 @@ class SeaBassWriter final : public TextWriter {
     hasDepth_ = header.hasDepth;
     const Deployment& meta = header.companion.deployment;
     auto value = [&](std::string_view key) { return SeaBassValue(*meta.Find(key)); };
-    const std::tm start = UtcFields(header.UtcOf(header.firstStampMs));
-    const std::tm end = UtcFields(header.UtcOf(header.lastStampMs));
+    std::optional<GeoBounds> bounds;  // the samples' positions', else the station's
+    if (positions() || header.station) bounds = header.bounds;
     std::string& out = text();
-    out += "/begin_header\n";
-    out += "/investigators=" + SeaBassList(*meta.Find("investigators")) + "\n";
-    out += "/affiliations=" + SeaBassList(*meta.Find("affiliation")) + "\n";
-    out += "/contact=" + value("contact") + "\n";
-    out += "/experiment=" + value("experiment") + "\n";
-    out += "/cruise=" + value("cruise") + "\n";
-    out += "/station=" + value("station") + "\n";
-    out += "/data_file_name=" + SeaBassValue(NameFromPath(FinalName())) + "\n";
-    out += "/documents=NA\n";
-    out += "/calibration_files=" + SeaBassValue(NameFromPath(header.companion.deviceFile)) + "\n";
-    out += "/data_type=" + std::string(SeaBassDataType(meta)) + "\n";
-    out += "/data_status=" + std::string(SeaBassDataStatus(meta)) + "\n";
-    out += "/start_date=";
-    AppendDate(out, start);
-    out += "\n/end_date=";
-    AppendDate(out, end);
-    out += "\n/start_time=";
-    AppendTime(out, start);
-    out += "[GMT]\n/end_time=";
-    AppendTime(out, end);
-    out += "[GMT]\n";
-    if (positions() || header.station) {  // the samples' positions, else the station's
-      const GeoBounds& b = header.bounds;
-      for (const auto& [name, value] : {std::pair{"north_latitude", b.north}, std::pair{"south_latitude", b.south},
-                                        std::pair{"east_longitude", b.east}, std::pair{"west_longitude", b.west}}) {
-        out += std::string("/") + name + "=";
-        AppendFixed(out, value, kPositionDecimals);
-        out += "[DEG]\n";
-      }
-    } else {
-      out += "/north_latitude=NA\n/south_latitude=NA\n/east_longitude=NA\n/west_longitude=NA\n";
-    }
+    out += SeaBassHead(header, NameFromPath(FinalName()), SeaBassDataType(meta),
+                       header.UtcOf(header.firstStampMs), header.UtcOf(header.lastStampMs), bounds);
     out += "/missing=" + std::string(kMissing) + "\n/delimiter=comma\n";
     std::string fields = positions() ? "date,time,lat,lon,depth" : "date,time,depth";
     std::string units = positions() ? "yyyymmdd,hh:mm:ss,degrees,degrees,m" : "yyyymmdd,hh:mm:ss,m";
@@ -651,44 +660,13 @@ bool WriteProfilesCsv(const std::string& path, const ProfileOutput& out, std::st
 bool WriteProfileSeaBass(const std::string& path, const ProfileOutput& out, const BinnedProfile& profile,
                          std::string& error) {
   const ExportHeader& header = *out.header;
-  const Deployment& meta = header.companion.deployment;
-  auto value = [&](std::string_view key) { return SeaBassValue(*meta.Find(key)); };
-  std::string text = "/begin_header\n";
-  text += "/investigators=" + SeaBassList(*meta.Find("investigators")) + "\n";
-  text += "/affiliations=" + SeaBassList(*meta.Find("affiliation")) + "\n";
-  text += "/contact=" + value("contact") + "\n";
-  text += "/experiment=" + value("experiment") + "\n";
-  text += "/cruise=" + value("cruise") + "\n";
-  text += "/station=" + value("station") + "\n";
   std::string name = NameFromPath(path);
   if (name.ends_with(".part")) name.resize(name.size() - 5);
-  text += "/data_file_name=" + SeaBassValue(name) + "\n";
-  text += "/documents=NA\n";
-  text += "/calibration_files=" + SeaBassValue(NameFromPath(header.companion.deviceFile)) + "\n";
-  text += "/data_type=cast\n";
-  text += "/data_status=" + std::string(SeaBassDataStatus(meta)) + "\n";
-  const std::tm start = UtcFields(profile.startMs), end = UtcFields(profile.endMs);
-  text += "/start_date=";
-  AppendDate(text, start);
-  text += "\n/end_date=";
-  AppendDate(text, end);
-  text += "\n/start_time=";
-  AppendTime(text, start);
-  text += "[GMT]\n/end_time=";
-  AppendTime(text, end);
-  text += "[GMT]\n";
-  if (profile.position) {
-    for (const auto& [key, v] : {std::pair{"north_latitude", profile.position->latitude},
-                                 std::pair{"south_latitude", profile.position->latitude},
-                                 std::pair{"east_longitude", profile.position->longitude},
-                                 std::pair{"west_longitude", profile.position->longitude}}) {
-      text += std::string("/") + key + "=";
-      AppendFixed(text, v, kPositionDecimals);
-      text += "[DEG]\n";
-    }
-  } else {
-    text += "/north_latitude=NA\n/south_latitude=NA\n/east_longitude=NA\n/west_longitude=NA\n";
-  }
+  std::optional<GeoBounds> bounds;
+  if (profile.position)
+    bounds = GeoBounds{profile.position->latitude, profile.position->latitude, profile.position->longitude,
+                       profile.position->longitude};
+  std::string text = SeaBassHead(header, name, "cast", profile.startMs, profile.endMs, bounds);
   text += "/missing=-9999\n/delimiter=comma\n";
   // SeaBASS's own fields: depth, bincount, then apg, cpg, wt and sal with
   // their _sd companions; the other columns have no SeaBASS field and are

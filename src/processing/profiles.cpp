@@ -104,25 +104,10 @@ std::vector<Cast> FindCasts(std::span<const DepthSample> samples, const CastSett
 
 void CastTracker::Add(long id, std::int64_t timeMs, double depth, std::vector<Placed>& placed) {
   window_.push_back({id, timeMs, depth});
-  const auto half = static_cast<std::int64_t>(std::llround(settings_.smoothSeconds * 500.0));
   // Every sample whose window [t - S/2, t + S/2) the newest one closes.
-  while (next_ < window_.size() && window_[next_].timeMs + half <= timeMs && (half > 0 || next_ + 1 < window_.size())) {
-    const Sample& s = window_[next_];
-    double sum = 0.0;
-    long count = 0;
-    for (std::size_t k = 0; k < window_.size(); ++k) {
-      const Sample& w = window_[k];
-      if (w.timeMs < s.timeMs - half) continue;
-      if (w.timeMs >= s.timeMs + half && k != next_) break;
-      if (!std::isnan(w.depth)) {
-        sum += w.depth;
-        ++count;
-      }
-    }
-    Smoothed(s, std::isnan(s.depth) || count == 0 ? std::numeric_limits<double>::quiet_NaN() : sum / static_cast<double>(count),
-             placed);
-    ++next_;
-    while (next_ > 0 && window_.front().timeMs < window_[next_ < window_.size() ? next_ : next_ - 1].timeMs - half) {
+  while (next_ + 1 < window_.size() && window_[next_].timeMs + Half() <= timeMs) {
+    SmoothNext(placed);
+    while (window_.front().timeMs < window_[next_].timeMs - Half()) {
       window_.pop_front();
       --next_;
     }
@@ -131,25 +116,28 @@ void CastTracker::Add(long id, std::int64_t timeMs, double depth, std::vector<Pl
 
 void CastTracker::Finish(std::vector<Placed>& placed) {
   // The last samples' windows end with the record.
-  const auto half = static_cast<std::int64_t>(std::llround(settings_.smoothSeconds * 500.0));
-  while (next_ < window_.size()) {
-    const Sample& s = window_[next_];
-    double sum = 0.0;
-    long count = 0;
-    for (const Sample& w : window_) {
-      if (w.timeMs < s.timeMs - half || (w.timeMs >= s.timeMs + half && &w != &s)) continue;
-      if (!std::isnan(w.depth)) {
-        sum += w.depth;
-        ++count;
-      }
-    }
-    Smoothed(s, std::isnan(s.depth) || count == 0 ? std::numeric_limits<double>::quiet_NaN() : sum / static_cast<double>(count),
-             placed);
-    ++next_;
-  }
+  while (next_ < window_.size()) SmoothNext(placed);
   window_.clear();
   next_ = 0;
   if (inCast_) EndCast(placed);
+}
+
+void CastTracker::SmoothNext(std::vector<Placed>& placed) {
+  const Sample& s = window_[next_];
+  double sum = 0.0;
+  long count = 0;
+  for (std::size_t k = 0; k < window_.size(); ++k) {
+    const Sample& w = window_[k];
+    if (k != next_ && (w.timeMs < s.timeMs - Half() || w.timeMs >= s.timeMs + Half())) continue;
+    if (!std::isnan(w.depth)) {
+      sum += w.depth;
+      ++count;
+    }
+  }
+  const double smoothed =
+      std::isnan(s.depth) || count == 0 ? std::numeric_limits<double>::quiet_NaN() : sum / static_cast<double>(count);
+  ++next_;
+  Smoothed(window_[next_ - 1], smoothed, placed);
 }
 
 void CastTracker::Place(std::vector<Sample>& samples, int cast, CastPart part, std::vector<Placed>& placed) {

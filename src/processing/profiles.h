@@ -22,6 +22,7 @@
 // for too few, kFlagBad for too many flagged samples).
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -102,6 +103,10 @@ class CastTracker {
     std::int64_t timeMs;
     double depth;
   };
+  // Half the smoothing window, milliseconds.
+  std::int64_t Half() const { return std::llround(settings_.smoothSeconds * 500.0); }
+  // The next sample's smoothed depth, and what follows from it.
+  void SmoothNext(std::vector<Placed>& placed);
   void Smoothed(const Sample& sample, double smoothed, std::vector<Placed>& placed);
   void Place(std::vector<Sample>& samples, int cast, CastPart part, std::vector<Placed>& placed);
   void EndCast(std::vector<Placed>& placed);

@@ -37,6 +37,15 @@ class AppTest : public HeadlessTest {
     for (const std::string& problem : ui.problems()) ADD_FAILURE() << problem;
   }
 
+  // A control of the main panel: its text, and whether it is visible (1,
+  // 0; -1 when that cannot be read).
+  std::string Shown(int control) { return ui.GetCtrlText(app.mainPanel, control); }
+  int Visible(int control) {
+    platform::CtrlValue value = 0;
+    ui.GetCtrlAttribute(app.mainPanel, control, platform::Attr::Visible, value);
+    return platform::CtrlValueInt(value).value_or(-1);
+  }
+
   // Start-up as the program does it, before its main loop. The runs have
   // deployment metadata (a cruise), so that none stops for the Deployment
   // dialog, unless the test asks for that dialog.

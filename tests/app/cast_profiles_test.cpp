@@ -30,17 +30,9 @@ class CastProfilesTest : public test::AppTest {};
 TEST_F(CastProfilesTest, TheDepthGraphDrawsTheCastsTheProfileFileHolds) {
   const std::string raw = HomeFile("dives.raw"), data = HomeFile("dives.dat"), csv = HomeFile("dives.csv");
   const std::string device = SONDRIX_EXAMPLES_DIR "/benth-85wl-v3.dev";
-  ASSERT_EQ(test::RunTool(test::kSim, "--device " + test::Quoted(device) +
-                                          " --rate 2 --seconds 720 --max-depth 30 --dive-seconds 240"
-                                          " --utc-start 2026-12-10T04:00:00Z --quiet --out " + test::Quoted(raw),
-                          home)
-                .exitStatus,
-            0);
-  ASSERT_EQ(test::RunTool(test::kCli, "record --device " + test::Quoted(device) + " --port " + test::Quoted(raw) +
-                                          " --out " + test::Quoted(data) + " --start-utc 2026-12-10T04:00:00.000Z",
-                          home)
-                .exitStatus,
-            0);
+  const test::CliRun recorded = test::SimulatedRecording(
+      device, "--rate 2 --seconds 720 --max-depth 30 --dive-seconds 240", raw, data, "", home);
+  ASSERT_EQ(recorded.exitStatus, 0) << recorded.err;
   const test::CliRun profile = test::RunTool(
       test::kCli, "profile " + test::Quoted(data) + " --out " + test::Quoted(csv) + " --salinity 35 --t-cal 20", home);
   ASSERT_EQ(profile.exitStatus, 0) << profile.err;

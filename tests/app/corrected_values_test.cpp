@@ -158,18 +158,9 @@ TEST_F(CorrectedValuesTest, ParticulateValuesShadeTheFilteredAndFlushingStretche
   // recorded with the valve on filter the first minute of every three.
   const std::string raw = HomeFile("underway.raw"), data = HomeFile("underway.dat");
   const std::string device = SONDRIX_EXAMPLES_DIR "/nerit-9wl.dev";
-  ASSERT_EQ(test::RunTool(test::kSim, "--device " + test::Quoted(device) +
-                                          " --water 25,35,0.15 --underway 3,1 --utc-start 2026-12-10T04:00:00Z"
-                                          " --seconds 660 --quiet --out " + test::Quoted(raw),
-                          home)
-                .exitStatus,
-            0);
-  ASSERT_EQ(test::RunTool(test::kCli, "record --device " + test::Quoted(device) + " --port " + test::Quoted(raw) +
-                                          " --out " + test::Quoted(data) +
-                                          " --start-utc 2026-12-10T04:00:00.000Z --valve-schedule 3,1,0",
-                          home)
-                .exitStatus,
-            0);
+  const test::CliRun recorded = test::SimulatedRecording(device, "--water 25,35,0.15 --underway 3,1 --seconds 660",
+                                                         raw, data, "--valve-schedule 3,1,0", home);
+  ASSERT_EQ(recorded.exitStatus, 0) << recorded.err;
   // The program starts after the recorder has left the project folder.
   Start();
   ASSERT_EQ(OpenNamedSource(app, kSourceKindFile, data, ""), status::kOk);

@@ -21,15 +21,7 @@ namespace {
 
 namespace p = panels;
 
-class NetworkTest : public test::AppTest {
- protected:
-  std::string Shown(int control) { return ui.GetCtrlText(app.mainPanel, control); }
-  int Visible(int control) {
-    platform::CtrlValue value = 0;
-    ui.GetCtrlAttribute(app.mainPanel, control, platform::Attr::Visible, value);
-    return platform::CtrlValueInt(value).value_or(-1);
-  }
-};
+class NetworkTest : public test::AppTest {};
 
 TEST_F(NetworkTest, TheDialogRefusesWhatItCannotSendToAndRemembersWhatItTakes) {
   Start();

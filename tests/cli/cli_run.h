@@ -87,6 +87,21 @@ inline CliRun RunTool(const std::string& program, const std::string& arguments, 
   return run;
 }
 
+// The simulated `device` (sondrix-sim `simulator` options, written to
+// `raw`) recorded into `dat` by sondrix-cli record with the first sample at
+// 2026-12-10T04:00:00Z and `record` options; the failing tool's run, else
+// the recorder's.
+inline CliRun SimulatedRecording(const std::string& device, const std::string& simulator, const std::string& raw,
+                                 const std::string& dat, const std::string& record, const TempDir& dir) {
+  const CliRun sim = RunTool(kSim, "--device " + Quoted(device) + " --utc-start 2026-12-10T04:00:00Z --quiet " +
+                                       simulator + " --out " + Quoted(raw),
+                             dir);
+  if (sim.exitStatus != 0) return sim;
+  return RunTool(kCli, "record --device " + Quoted(device) + " --port " + Quoted(raw) + " --out " + Quoted(dat) +
+                           " --start-utc 2026-12-10T04:00:00.000Z " + record,
+                 dir);
+}
+
 // Exit statuses of RunPython that stand for a reader this machine lacks.
 inline constexpr int kPythonModuleMissing = 3;
 inline constexpr int kPythonMissing = 127;

@@ -42,16 +42,10 @@ class ProfileTruth : public test::HeadlessTest {
   // Dives recorded into NAME.dat with the simulator's `extra` options.
   std::string Record(const std::string& name, const std::string& extra, double seconds) {
     const std::string raw = home.File(name + ".raw"), dat = home.File(name + ".dat");
-    const test::CliRun sim = test::RunTool(
-        test::kSim, "--device " + Quoted(kDevice) + Format(" --rate 6 --seconds %g --max-depth %g --dive-seconds %g",
-                                                           seconds, kMaxDepth, kDiveSeconds) +
-                        " --utc-start 2026-12-10T04:00:00Z --quiet " + extra + " --out " + Quoted(raw),
-        home);
-    EXPECT_EQ(sim.exitStatus, 0) << sim.err;
-    const test::CliRun rec = test::RunTool(test::kCli, "record --device " + Quoted(kDevice) + " --port " + Quoted(raw) +
-                                                           " --out " + Quoted(dat) + " --start-utc 2026-12-10T04:00:00.000Z",
-                                           home);
-    EXPECT_EQ(rec.exitStatus, 0) << rec.err;
+    const test::CliRun recorded = test::SimulatedRecording(
+        kDevice, Format("--rate 6 --seconds %g --max-depth %g --dive-seconds %g ", seconds, kMaxDepth, kDiveSeconds) + extra,
+        raw, dat, "", home);
+    EXPECT_EQ(recorded.exitStatus, 0) << recorded.err;
     return dat;
   }
   test::CliRun Profile(const std::string& dat, const std::string& out, const std::string& options) {

@@ -40,6 +40,15 @@ const std::string kDevice = SONDRIX_EXAMPLES_DIR "/nerit-9wl.dev";
 
 class WaterTruth : public test::HeadlessTest {
  protected:
+  // The corrections the file was processed with: salinity 35, T_cal 20.
+  static ProcessingSettings Settings() {
+    ProcessingSettings settings;
+    settings.tCal = 20.0;
+    settings.salinity = 35.0;
+    std::string error;
+    EXPECT_TRUE(BuiltInTable(settings.table, error)) << error;
+    return settings;
+  }
   // The simulated run in water recorded into `dat`, processed into `csv`
   // (salinity 35, T_cal 20); the simulator's report into `truth`.
   void RecordAndProcess() {
@@ -122,11 +131,7 @@ TEST_F(WaterTruth, CorrectedSpectraMatchTheSimulatorsTruth) {
 TEST_F(WaterTruth, TheLiveCorrectionsAreTheLevel2FilesValues) {
   ASSERT_TRUE(std::filesystem::exists(test::kSim) && std::filesystem::exists(test::kCli));
   RecordAndProcess();
-  ProcessingSettings settings;
-  settings.tCal = 20.0;
-  settings.salinity = 35.0;
-  std::string error;
-  ASSERT_TRUE(BuiltInTable(settings.table, error)) << error;
+  const ProcessingSettings settings = Settings();
   const test::ProcessedReplay live = test::ReplayProcessed(dat, HomeFile("Sondrix.tmp"), settings);
   ASSERT_EQ(live.error, "");
   // The meter's traces, by heading.
@@ -172,11 +177,8 @@ TEST_F(WaterTruth, TheLiveCorrectionsAreTheLevel2FilesValues) {
 TEST_F(WaterTruth, TheNetworkOutputSendsEachLineWithItsOwnCorrectedValues) {
   ASSERT_TRUE(std::filesystem::exists(test::kSim) && std::filesystem::exists(test::kCli));
   RecordAndProcess();
-  ProcessingSettings settings;
-  settings.tCal = 20.0;
-  settings.salinity = 35.0;
+  const ProcessingSettings settings = Settings();
   std::string error;
-  ASSERT_TRUE(BuiltInTable(settings.table, error)) << error;
   test::UdpListener listener;
   RunSetup setup;
   setup.network = NetworkOutput::Open({listener.Destination(), "water", 1, false}, error);
