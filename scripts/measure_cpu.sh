@@ -12,7 +12,11 @@
 # simulated thermosalinograph over UDP is the runs' ship's data source, the
 # valve on a schedule; with MEASURE_CORRECTED=1 the graphs show the lines
 # corrected live (Display > Corrected Values: salinity 35 unless the
-# thermosalinograph gives it, T_cal 20, proportional scattering).
+# thermosalinograph gives it, T_cal 20, proportional scattering); with
+# MEASURE_PROFILES=1 the meter dives (to 30 m every two minutes) and the
+# depth graph shows the cast profiles (Display > Cast Profiles); with
+# MEASURE_UDP=1 every line goes out as a UDP datagram to a listener on the
+# loopback (Configure > Network Output...).
 #
 # Needs Xvfb and xdotool. Usage: scripts/measure_cpu.sh [build-dir] [seconds] [graph]
 # graph: the graph on show during the runs, 1 ... 6 (1 the XY graph, 2 the
@@ -42,8 +46,20 @@ measure() {
   awk -v t=$((after - before)) -v hz="$tick" -v s="$seconds" 'BEGIN { printf "%.2f", 100 * t / hz / s }'
 }
 
+# The listener of MEASURE_UDP's datagrams.
+if [ -n "${MEASURE_UDP:-}" ]; then
+  python3 -c 'import socket; s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 50555))
+while True: s.recv(65536)' &
+  session_pids+=($!)
+fi
+
 for rate in 6 60; do
-  start_meter --rate "$rate"
+  if [ -n "${MEASURE_PROFILES:-}" ]; then
+    start_meter --rate "$rate" --max-depth 30 --dive-seconds 120
+    graph=4
+  else
+    start_meter --rate "$rate"
+  fi
   if [ -n "${MEASURE_GPS:-}" ]; then start_receiver; fi
   if [ -n "${MEASURE_TSG:-}" ]; then valve_schedule=30,5,0 start_tsg; fi
   if [ -n "$graph" ]; then
@@ -59,8 +75,16 @@ for rate in 6 60; do
     printf '[Processing]\nScatter=3\nTCal=20\n%s\n' "$([ -n "${MEASURE_TSG:-}" ] || echo Salinity=35)" \
       >>"$home/Sondrix.ini"
   fi
+  if [ -n "${MEASURE_UDP:-}" ]; then
+    printf '[Network]\nDestination=127.0.0.1:50555\nId=measure\nEvery=1\nNmea=no\n' >>"$home/Sondrix.ini"
+  fi
   start_sondrix
   if [ -n "${MEASURE_CORRECTED:-}" ]; then key ctrl+k; fi
+  if [ -n "${MEASURE_PROFILES:-}" ]; then
+    key alt+d
+    sleep 0.5
+    xdotool key l
+  fi
   sleep 3
   idle=$(measure)
   key F1
@@ -69,7 +93,7 @@ for rate in 6 60; do
   save_run "live-$rate.dat"
   lines=$(awk 'found { n++ } /; acquisition binsize/ { found = 1 } END { print n + 0 }' "$home/live-$rate.dat")
   rss=$(awk '/VmRSS/ { print $2 / 1024 }' "/proc/$sondrix_pid/status")
-  echo "meter at $rate samples/s${graph:+, graph $graph}${MEASURE_GPS:+, GPS receiver}${MEASURE_TSG:+, thermosalinograph}${MEASURE_CORRECTED:+, corrected values}: idle $idle % of a core; live run $live % of a core" \
+  echo "meter at $rate samples/s${graph:+, graph $graph}${MEASURE_GPS:+, GPS receiver}${MEASURE_TSG:+, thermosalinograph}${MEASURE_CORRECTED:+, corrected values}${MEASURE_PROFILES:+, cast profiles}${MEASURE_UDP:+, UDP output}: idle $idle % of a core; live run $live % of a core" \
     "(${seconds} s each; the run recorded about $lines lines; resident ${rss} MB)"
   kill "$sondrix_pid" 2>/dev/null || true
   wait "$sondrix_pid" 2>/dev/null || true
