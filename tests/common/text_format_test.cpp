@@ -59,7 +59,9 @@ TEST(TextFormat, EscapedBytesAreWellFormedUtf8AndComeBackExactly) {
       const std::string escaped = EscapeBytes(bytes, controls);
       ASSERT_EQ(UnescapeBytes(escaped), bytes) << nlohmann::json(escaped).dump();
       ASSERT_NO_THROW(static_cast<void>(nlohmann::json(escaped).dump()));
-      if (controls) ASSERT_EQ(escaped.find_first_of(std::string("\n\r\0", 3)), std::string::npos);
+      if (controls) {
+        ASSERT_EQ(escaped.find_first_of(std::string("\n\r\0", 3)), std::string::npos);
+      }
     }
   }
 }
