@@ -519,6 +519,8 @@ bool Display::ShowCorrected(std::optional<ProcessingSettings> settings, std::opt
   FollowValues(Session::Values::kMeasured);
   const bool ok = session_.SetProcessing(std::move(settings), error, std::move(underway));
   if (ok && session_.processing() != nullptr) FollowValues(Session::Values::kCorrected);
+  // The cast profiles start afresh: a bin never mixes measured and corrected values.
+  if (castSettings_) casts_.emplace(*castSettings_, static_cast<std::size_t>(std::max(traceCount_, 0)));
   // The graphs on show are drawn from the history of what they show now.
   seenBins_ = session_.historyBins(values_);
   seenThinnings_ = session_.historyThinnings(values_);

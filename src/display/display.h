@@ -191,7 +191,8 @@ class Display final : public SampleConsumer {
   // visible trace's mean per bin, its spread a dotted line each side) over
   // the last completed cast's in grey (processing/profiles.h LiveCasts,
   // with `settings`); off (nullopt): the run's points again. The casts are
-  // found from the run's lines from then on, and afresh each run.
+  // found from the run's lines from then on, and afresh each run and each
+  // time corrected values are switched (a bin never mixes the two).
   void ShowCastProfiles(std::optional<ProfileSettings> settings);
   LiveCasts* liveCasts() { return casts_ ? &*casts_ : nullptr; }
   // The casts found so far, a line each ("cast 2  10:04:14Z to 10:07:46Z
