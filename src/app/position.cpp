@@ -113,6 +113,8 @@ Status MarkEvent_Dialog(App& app) {
     Error_Message("The event could not be written into the recording's companion.");
     return status::kWriteFailed;
   }
+  if ((kindText == "cast start" || kindText == "cast end") && app.hasDisplay())
+    app.display().MarkCast(at, kindText == "cast start");
   return status::kOk;
 }
 

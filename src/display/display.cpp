@@ -551,6 +551,10 @@ void Display::ShowCastProfiles(std::optional<ProfileSettings> settings) {
   }
 }
 
+void Display::MarkCast(std::int64_t utcMs, bool start) {
+  if (casts_ && timeBase_->utcZeroMs) casts_->Event({utcMs - *timeBase_->utcZeroMs, start});
+}
+
 std::string Display::CastList() const {
   if (!casts_) return {};
   std::string text;

@@ -195,6 +195,9 @@ class Display final : public SampleConsumer {
   // time corrected values are switched (a bin never mixes the two).
   void ShowCastProfiles(std::optional<ProfileSettings> settings);
   LiveCasts* liveCasts() { return casts_ ? &*casts_ : nullptr; }
+  // A cast start or end marked at `utcMs` (Mark Event): from then on the
+  // events decide the run's casts, as they do in the files.
+  void MarkCast(std::int64_t utcMs, bool start);
   // The casts found so far, a line each ("cast 2  10:04:14Z to 10:07:46Z
   // deepest 29.99 m  1272 lines"; minutes of the run without its UTC), and
   // the one going on; "" without Cast Profiles.

@@ -15,84 +15,12 @@ double DepthFromPressure(double p, double latitudeDegrees) {
   return ((((-1.82e-15 * p + 2.279e-10) * p - 2.2512e-5) * p + 9.72659) * p) / gravity;
 }
 
-std::vector<double> SmoothedDepths(std::span<const DepthSample> samples, double seconds) {
-  const auto half = static_cast<std::int64_t>(std::llround(seconds * 500.0));
-  std::vector<double> out(samples.size(), std::numeric_limits<double>::quiet_NaN());
-  // The window of a sample at t: the samples from t - S/2 up to t + S/2
-  // (not included), so that it holds a whole number of samples of a wave
-  // of period S, which the mean then cancels.
-  std::size_t from = 0, to = 0;  // the window: [from, to)
-  double sum = 0.0;
-  long count = 0;
-  const auto take = [&](std::size_t k, int sign) {
-    if (std::isnan(samples[k].depth)) return;
-    sum += sign * samples[k].depth;
-    count += sign;
-  };
-  for (std::size_t i = 0; i < samples.size(); ++i) {
-    const std::int64_t t = samples[i].timeMs;
-    while (to < samples.size() && (samples[to].timeMs < t + half || to <= i)) take(to++, 1);
-    while (from < to && samples[from].timeMs < t - half) take(from++, -1);
-    if (count > 0 && !std::isnan(samples[i].depth)) out[i] = sum / static_cast<double>(count);
-    if (count == 0) sum = 0.0;  // no rounding left over
-  }
-  return out;
-}
-
-namespace {
-
-// The cast of samples first ... last, its bottom the deepest smoothed
-// depth; false when none of them has a depth.
-bool CastOf(std::span<const DepthSample> samples, const std::vector<double>& smoothed, std::size_t first,
-            std::size_t last, Cast& cast) {
-  std::optional<std::size_t> bottom;
-  for (std::size_t k = first; k <= last; ++k) {
-    if (!std::isnan(smoothed[k]) && (!bottom || smoothed[k] > smoothed[*bottom])) bottom = k;
-  }
-  if (!bottom) return false;
-  cast.startMs = samples[first].timeMs;
-  cast.bottomMs = samples[*bottom].timeMs;
-  cast.endMs = samples[last].timeMs;
-  cast.maxDepth = smoothed[*bottom];
-  cast.samples = static_cast<long>(last - first + 1);
-  return true;
-}
-
-}  // namespace
-
 std::vector<Cast> FindCasts(std::span<const DepthSample> samples, const CastSettings& settings,
                             std::span<const CastEvent> events) {
   std::vector<Cast> casts;
   if (samples.empty()) return casts;
-  const std::vector<double> smoothed = SmoothedDepths(samples, settings.smoothSeconds);
-  const auto add = [&](std::size_t first, std::size_t last, bool fromEvents) {
-    Cast cast;
-    if (!CastOf(samples, smoothed, first, last, cast)) return;
-    if (!fromEvents && cast.maxDepth < settings.surface + kMinCastRange) return;
-    cast.number = static_cast<int>(casts.size()) + 1;
-    cast.fromEvents = fromEvents;
-    casts.push_back(cast);
-  };
-  if (!events.empty()) {
-    const auto at = [&](std::int64_t t) {
-      return static_cast<std::size_t>(std::lower_bound(samples.begin(), samples.end(), t,
-                                                       [](const DepthSample& s, std::int64_t v) { return s.timeMs < v; }) -
-                                      samples.begin());
-    };
-    for (std::size_t e = 0; e < events.size(); ++e) {
-      if (!events[e].start) continue;
-      // To the next end; a new start before any end ends it before; a
-      // start without an end lasts to the end of the record.
-      std::int64_t endMs = samples.back().timeMs;
-      if (e + 1 < events.size()) endMs = events[e + 1].start ? events[e + 1].timeMs - 1 : events[e + 1].timeMs;
-      const std::size_t first = at(events[e].timeMs);
-      std::size_t last = at(endMs + 1);
-      if (first >= samples.size() || last == 0 || last - 1 < first) continue;
-      add(first, last - 1, true);
-    }
-    return casts;
-  }
   CastTracker tracker(settings);
+  for (const CastEvent& event : events) tracker.Event(event);
   std::vector<CastTracker::Placed> placed;
   for (std::size_t k = 0; k < samples.size(); ++k) {
     tracker.Add(static_cast<long>(k), samples[k].timeMs, samples[k].depth, placed);
@@ -145,7 +73,46 @@ void CastTracker::Place(std::vector<Sample>& samples, int cast, CastPart part, s
   samples.clear();
 }
 
+long CastTracker::EventCastAt(std::int64_t timeMs) const {
+  long at = -1;
+  for (std::size_t k = 0; k < events_.size(); ++k) {
+    const std::int64_t effective = events_[k].start ? events_[k].timeMs : events_[k].timeMs + 1;
+    if (effective > timeMs) break;
+    at = events_[k].start ? static_cast<long>(k) : -1;
+  }
+  return at;
+}
+
 void CastTracker::Smoothed(const Sample& sample, double smoothed, std::vector<Placed>& placed) {
+  if (!events_.empty()) {
+    // The events decide: a cast while the sample lies in one of theirs.
+    const long cast = EventCastAt(sample.timeMs);
+    if (inCast_ && cast != eventCast_) EndCast(placed);
+    if (cast < 0) {
+      placed.push_back({sample.id, 0, CastPart::kDown});
+      return;
+    }
+    if (!inCast_) {
+      inCast_ = true;
+      confirmed_ = true;
+      eventCast_ = cast;
+      current_ = Cast{};
+      current_.startMs = sample.timeMs;
+      current_.fromEvents = true;
+      max_ = -std::numeric_limits<double>::infinity();
+      counted_ = countedAtLast_ = 0;
+    }
+    ++counted_;
+    countedAtLast_ = counted_;
+    lastInCastMs_ = sample.timeMs;
+    pending_.push_back(sample);
+    if (!std::isnan(smoothed) && smoothed > max_) {  // a new deepest point
+      max_ = smoothed;
+      current_.bottomMs = sample.timeMs;
+      Place(pending_, static_cast<int>(casts_.size()) + 1, CastPart::kDown, placed);
+    }
+    return;
+  }
   const int number = static_cast<int>(casts_.size()) + 1;
   if (!inCast_) {
     if (!(smoothed > settings_.surface)) {
@@ -194,7 +161,7 @@ void CastTracker::EndCast(std::vector<Placed>& placed) {
     after.push_back(pending_.back());
     pending_.pop_back();
   }
-  if (!confirmed_) {
+  if (!confirmed_ || !(max_ > -std::numeric_limits<double>::infinity())) {  // too shallow, or no depth at all
     Place(early_, 0, CastPart::kDown, placed);
     Place(pending_, 0, CastPart::kDown, placed);
   } else {
@@ -208,6 +175,7 @@ void CastTracker::EndCast(std::vector<Placed>& placed) {
   }
   Place(after, 0, CastPart::kDown, placed);
   confirmed_ = false;
+  eventCast_ = -1;
 }
 
 std::string_view CastPartName(CastPart part) {

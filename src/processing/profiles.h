@@ -87,6 +87,11 @@ class CastTracker {
     CastPart part = CastPart::kDown;
   };
   explicit CastTracker(const CastSettings& settings) : settings_(settings) {}
+  // A cast event of the run, in time order. From the first one on the
+  // events decide the casts: a sample is in a cast when the last event
+  // before it (an end counting to its own time included) is a start; the
+  // surface layer no longer matters.
+  void Event(const CastEvent& event) { events_.push_back(event); }
   // The next sample; the samples now placed are appended to `placed`.
   void Add(long id, std::int64_t timeMs, double depth, std::vector<Placed>& placed);
   // The record ends: every sample is placed.
@@ -123,14 +128,18 @@ class CastTracker {
   std::vector<Sample> early_;   // down-cast samples before the cast is one (deep enough)
   std::vector<Sample> pending_; // samples after the deepest point so far
   std::vector<Cast> casts_;
+  // The cast events, and the start event of the cast going on (-1: a cast
+  // the depth found).
+  std::vector<CastEvent> events_;
+  long eventCast_ = -1;
+  // The start event whose cast holds a sample at `timeMs` (-1: none).
+  long EventCastAt(std::int64_t timeMs) const;
 };
 
-// The casts of `samples` (in time order): from `events` (in time order)
-// when there is any, else from the depth (CastTracker).
+// The casts of `samples` (in time order) as a CastTracker finds them: by
+// `events` (in time order) when there is any, else from the depth.
 std::vector<Cast> FindCasts(std::span<const DepthSample> samples, const CastSettings& settings,
                             std::span<const CastEvent> events = {});
-// The running mean of the depths over `seconds` centred on each sample.
-std::vector<double> SmoothedDepths(std::span<const DepthSample> samples, double seconds);
 
 
 struct ProfileSettings {
@@ -192,6 +201,8 @@ class LiveCasts {
   // A line at `timeMs` (the run's milliseconds) and `depth`, with its values
   // by column.
   void Add(std::int64_t timeMs, double depth, std::span<const double> values);
+  // A cast event marked during the run, at the run's `timeMs` (CastTracker::Event).
+  void Event(const CastEvent& event) { tracker_.Event(event); }
   // The casts completed, the one going on (0: none) and its down-cast's
   // bins so far, the last completed cast's (0: none) down-cast bins.
   const std::vector<Cast>& casts() const { return tracker_.casts(); }

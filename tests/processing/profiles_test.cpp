@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <span>
+#include <vector>
+
 namespace sondrix {
 namespace {
 
@@ -46,6 +50,47 @@ TEST(FindCasts, CutsDescentsAtTheSurfaceLayerAndLeavesSoakingAndRipplesOut) {
   EXPECT_TRUE(marked[0].fromEvents);
   EXPECT_EQ(marked[1].startMs, 13000);
   EXPECT_EQ(marked[1].endMs, 15000);
+}
+
+TEST(LiveCasts, EventsMarkedDuringTheRunCutTheCastsTheFileCuts) {
+  // A dive to 20 m every 100 s, once a second; casts marked by hand from
+  // 10 s to 90 s and from 110 s to 150 s (the second dive cut short), the
+  // live run hearing of each as it is marked.
+  std::vector<DepthSample> samples;
+  for (int t = 0; t < 300; ++t)
+    samples.push_back({t * 1000, 10.0 * (1.0 - std::cos(2.0 * 3.14159265358979 * t / 100.0))});
+  const CastEvent events[] = {{10000, true}, {90000, false}, {110000, true}, {150000, false}};
+  ProfileSettings settings;
+  const std::vector<Cast> file = FindCasts(samples, settings.casts, events);
+  LiveCasts live(settings, 1);
+  std::size_t next = 0;
+  for (const DepthSample& s : samples) {
+    while (next < std::size(events) && events[next].timeMs <= s.timeMs) live.Event(events[next++]);
+    const double value = s.depth;
+    live.Add(s.timeMs, s.depth, std::span<const double>(&value, 1));
+  }
+  ASSERT_EQ(file.size(), 2u);
+  ASSERT_EQ(live.casts().size(), 2u);
+  for (std::size_t k = 0; k < 2; ++k) {
+    EXPECT_EQ(live.casts()[k].startMs, file[k].startMs);
+    EXPECT_EQ(live.casts()[k].bottomMs, file[k].bottomMs);
+    EXPECT_EQ(live.casts()[k].endMs, file[k].endMs);
+    EXPECT_TRUE(live.casts()[k].fromEvents);
+  }
+  EXPECT_EQ(file[0].startMs, 10000);
+  EXPECT_EQ(file[0].bottomMs, 50000);
+  EXPECT_EQ(file[0].endMs, 90000);
+  EXPECT_EQ(file[1].endMs, 150000);
+  // The last cast's down-cast, binned: a metre a bin, each bin's mean the
+  // depth's own mean there.
+  EXPECT_EQ(live.previousCast(), 2);
+  const std::vector<ProfileBin>& bins = live.previousBins();
+  ASSERT_EQ(bins.size(), 21u);  // 20 m exactly at the bottom: bin 20
+  for (std::size_t k = 3; k < bins.size(); ++k) {
+    if (bins[k].values.empty()) continue;
+    EXPECT_GE(bins[k].values[0].value, static_cast<double>(k)) << k;
+    EXPECT_LT(bins[k].values[0].value, static_cast<double>(k + 1)) << k;
+  }
 }
 
 }  // namespace
