@@ -83,9 +83,9 @@ std::optional<LatLon> StationPosition(const Deployment& deployment) {
   return position;
 }
 
-std::string_view SeaBassDataType(const Deployment& deployment) {
+std::string_view SeaBassDataType(const Deployment& deployment, std::string_view fallback) {
   const std::string& given = *deployment.Find("data_type");
-  return OneOf(kSeaBassDataTypes, given) ? std::string_view(given) : kSeaBassDataTypes.front();
+  return OneOf(kSeaBassDataTypes, given) ? std::string_view(given) : fallback;
 }
 
 std::string_view SeaBassDataStatus(const Deployment& deployment) {

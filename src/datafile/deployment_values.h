@@ -46,8 +46,10 @@ std::string CheckDeployment(const Deployment& deployment);
 // The station's position the deployment gives, its longitude in
 // -180 ... 180; none when it gives none (or one CheckDeployment refuses).
 std::optional<LatLon> StationPosition(const Deployment& deployment);
-// The data type and status for SeaBASS: the deployment's, else the defaults.
-std::string_view SeaBassDataType(const Deployment& deployment);
+// The data type and status for SeaBASS: the deployment's, else the defaults
+// (the type's `fallback`: "flow_thru" for the particulate values of a
+// flow-through system).
+std::string_view SeaBassDataType(const Deployment& deployment, std::string_view fallback = kSeaBassDataTypes.front());
 std::string_view SeaBassDataStatus(const Deployment& deployment);
 
 // The names of a list as people type it, "A. Diver; B. Winch" or

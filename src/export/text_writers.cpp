@@ -451,7 +451,8 @@ class SeaBassWriter final : public TextWriter {
     std::optional<GeoBounds> bounds;  // the samples' positions', else the station's
     if (positions() || header.station) bounds = header.bounds;
     std::string& out = text();
-    out += SeaBassHead(header, NameFromPath(FinalName()), SeaBassDataType(meta),
+    out += SeaBassHead(header, NameFromPath(FinalName()),
+                       SeaBassDataType(meta, header.underway ? "flow_thru" : kSeaBassDataTypes.front()),
                        header.UtcOf(header.firstStampMs), header.UtcOf(header.lastStampMs), bounds);
     out += "/missing=" + std::string(kMissing) + "\n/delimiter=comma\n";
     std::string fields = positions() ? "date,time,lat,lon,depth" : "date,time,depth";

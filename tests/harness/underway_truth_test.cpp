@@ -175,6 +175,17 @@ print("worst", worst)
   EXPECT_EQ(b[2], "bounds time_bnds -30 30");
   EXPECT_EQ(b[3], "cell_methods time: median (interval: 60 s)");
   EXPECT_LT(std::stod(test::Split(b[4], ' ')[1]), 1e-12) << b[4];
+
+  // SeaBASS takes the binned file as flow-through data (the deployment
+  // names no type), with its bin counts.
+  const std::string sb = home.File("uw60.sb");
+  run = test::RunTool(test::kCli, "process " + Quoted(dat) + " --out " + Quoted(sb) +
+                                      " --salinity 35 --t-cal 20 --underway --bin 60",
+                      home);
+  ASSERT_EQ(run.exitStatus, 0) << run.err;
+  const std::string text = test::ReadTextFile(sb).value_or("");
+  EXPECT_NE(text.find("\n/data_type=flow_thru\n"), std::string::npos);
+  EXPECT_NE(text.find(",bincount\n/units="), std::string::npos);
 }
 
 TEST_F(UnderwayTruth, TheLiveValuesAreTheFinalOnesAfterTheLastFilteredPeriod) {
