@@ -12,11 +12,4 @@ cd "$(dirname "$0")/.."
 start_meter
 printf '[Network]\nDestination=192.168.1.255:5005\nEvery=1\nNmea=no\n' >>"$home/Sondrix.ini"
 start_sondrix
-key alt+c
-sleep 1
-xdotool key n
-dialog=$(await '^Network Output$')
-sleep 0.5
-import -window "$dialog" "$out/network-dialog.png"
-xdotool key Escape
-echo "screenshot: $out/network-dialog.png"
+dialog_picture c n 'Network Output' network-dialog.png

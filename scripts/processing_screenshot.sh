@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The Processing dialog (Configure > Processing...) in docs/images, with a
-# salinity and a scattering correction chosen, as File > Process... uses it.
+# salinity, a scattering correction, underway values and one-minute bins
+# chosen, as File > Process... uses it.
 # Needs Xvfb, xdotool and ImageMagick's import.
 # Usage: scripts/processing_screenshot.sh [build-dir] [output-dir]
 set -euo pipefail
@@ -11,11 +12,4 @@ cd "$(dirname "$0")/.."
 start_meter
 printf '[Processing]\nScatter=3\nSalinity=35\nTCal=20.5\nUnderway=1\nBinSeconds=60\n' >>"$home/Sondrix.ini"
 start_sondrix
-key alt+c
-sleep 1
-xdotool key g
-dialog=$(await '^Processing$')
-sleep 0.5
-import -window "$dialog" "$out/processing-dialog.png"
-xdotool key Escape
-echo "screenshot: $out/processing-dialog.png"
+dialog_picture c g 'Processing' processing-dialog.png

@@ -12,3 +12,17 @@ mkdir -p "$out"
 # shellcheck source=live_session.sh
 . scripts/lib/live_session.sh
 start_xvfb
+
+# The dialog a menu opens (alt+$1, then $2) whose title is $3, taken as
+# $out/$4 and closed again; the window must be up (start_sondrix).
+dialog_picture() {
+  key "alt+$1"
+  sleep 1
+  xdotool key "$2"
+  local dialog
+  dialog=$(await "^$3\$")
+  sleep 0.5
+  import -window "$dialog" "$out/$4"
+  xdotool key Escape
+  echo "screenshot: $out/$4"
+}

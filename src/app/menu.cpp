@@ -334,6 +334,13 @@ void Menu_HandleEvent(App& app, int item) {
         (app.display().particulateValues() ? ParticulateValues_Show : CorrectedValues_Show)(app, true);
       return;
     }
+    case p::kMenuProfiles: {
+      const Status result = Profiles_Configure();
+      if (result != status::kCancelled) Error_Report(result);
+      // Cast profiles on show follow the new settings.
+      if (result == status::kOk && app.display().liveCasts() != nullptr) CastProfiles_Show(app, true);
+      return;
+    }
     case p::kMenuCorrectedValues:
       CorrectedValues_Show(app, !app.display().correctedValues() || app.display().particulateValues());
       return;

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/processing.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
+#include <map>
 #include <cmath>
 #include <functional>
 #include <optional>
@@ -134,49 +137,97 @@ std::optional<double> TimeBinOf(const ProcessingChoices& choices) {
   return numbers.bin;
 }
 
-bool LoadProfileSettings(ProfileSettings& settings, std::string& error) {
+namespace {
+
+// The profiles' settings: their keys in [Profiles], the dialog's text
+// fields, and what each may be.
+struct ProfileNumber {
+  std::string_view key;
+  int control;
+  std::string (*problem)(double);
+};
+std::string LagProblem(double s) { return std::abs(s) > 600.0 ? "not -600 ... 600 seconds" : ""; }
+std::string MinCountProblem(double n) { return n < 1.0 || n != std::floor(n) ? "not a whole number from 1" : ""; }
+constexpr ProfileNumber kProfileNumbers[] = {
+    {"BinSize", p::kProfBinSize, BinSizeProblem},     {"Smooth", p::kProfSmooth, SmoothProblem},
+    {"Surface", p::kProfSurface, SurfaceProblem},     {"LagDepth", p::kProfLagDepth, LagProblem},
+    {"MinCount", p::kProfMinCount, MinCountProblem},
+};
+constexpr std::array<CastPart, 3> kProfileParts = {CastPart::kDown, CastPart::kUp, CastPart::kBoth};
+
+// The settings of the texts `text(key)` (the numbers', "Statistic" and
+// "Cast"); false with `error` naming one that cannot be.
+bool ProfileSettingsOf(const std::function<std::string(std::string_view)>& text, ProfileSettings& settings,
+                       std::string& error) {
   settings = ProfileSettings{};
-  struct Number {
-    std::string_view key;
-    double* value;
-    std::string (*problem)(double);
-  };
   double minCount = static_cast<double>(settings.minCount);
-  const Number numbers[] = {
-      {"BinSize", &settings.binSize, BinSizeProblem},
-      {"Smooth", &settings.casts.smoothSeconds, SmoothProblem},
-      {"Surface", &settings.casts.surface, SurfaceProblem},
-      {"LagDepth", &settings.lagDepthSeconds,
-       [](double s) { return std::abs(s) > 600.0 ? std::string("not -600 ... 600 seconds") : std::string(); }},
-      {"MinCount", &minCount,
-       [](double n) { return n < 1.0 || n != std::floor(n) ? std::string("not a whole number from 1") : std::string(); }},
-  };
-  for (const Number& n : numbers) {
-    const std::string text = settings::Get(settings::kProfiles, n.key, {}, 32);
+  double* targets[] = {&settings.binSize, &settings.casts.smoothSeconds, &settings.casts.surface,
+                       &settings.lagDepthSeconds, &minCount};
+  for (std::size_t k = 0; k < std::size(kProfileNumbers); ++k) {
+    const ProfileNumber& n = kProfileNumbers[k];
+    const std::string given = text(n.key);
     std::optional<double> value;
-    if (!ReadNumber(text, value)) {
-      error = std::string(n.key) + " \"" + text + "\" is no number";
+    if (!ReadNumber(given, value)) {
+      error = std::string(n.key) + " \"" + given + "\" is no number";
       return false;
     }
     if (!value) continue;
     if (const std::string why = n.problem(*value); !why.empty()) {
-      error = std::string(n.key) + " " + text + ": " + why;
+      error = std::string(n.key) + " " + given + ": " + why;
       return false;
     }
-    *n.value = *value;
+    *targets[k] = *value;
   }
   settings.minCount = static_cast<long>(minCount);
-  const std::string statistic = settings::Get(settings::kProfiles, "Statistic", "mean", 16);
-  const std::string part = settings::Get(settings::kProfiles, "Cast", "down", 16);
-  if (!ParseBinStatistic(statistic, settings.statistic)) {
+  const std::string statistic = text("Statistic"), part = text("Cast");
+  if (!statistic.empty() && !ParseBinStatistic(statistic, settings.statistic)) {
     error = "Statistic \"" + statistic + "\" is neither mean nor median";
     return false;
   }
-  if (!ParseCastPart(part, settings.part)) {
+  if (!part.empty() && !ParseCastPart(part, settings.part)) {
     error = "Cast \"" + part + "\" is neither down, up nor both";
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool LoadProfileSettings(ProfileSettings& settings, std::string& error) {
+  return ProfileSettingsOf([](std::string_view key) { return settings::Get(settings::kProfiles, key, {}, 32); },
+                           settings, error);
+}
+
+Status Profiles_Configure() {
+  platform::Ui& ui = platform::ui();
+  const auto fill = [&ui](int dialog) {
+    for (const ProfileNumber& n : kProfileNumbers) ui.SetCtrlVal(dialog, n.control, settings::Get(settings::kProfiles, n.key, {}, 32));
+    ProfileSettings remembered;
+    std::string ignored;
+    if (!LoadProfileSettings(remembered, ignored)) remembered = ProfileSettings{};
+    ui.SetCtrlVal(dialog, p::kProfStatistic, remembered.statistic == BinStatistic::kMedian ? 1 : 0);
+    ui.SetCtrlVal(dialog, p::kProfCast,
+                  static_cast<int>(std::find(kProfileParts.begin(), kProfileParts.end(), remembered.part) -
+                                   kProfileParts.begin()));
+  };
+  return RunDialog(p::kProfiles, fill, [&ui](int dialog, int control) {
+    const DialogStep step = FormStep(control, p::kProfOk, p::kProfCancel, p::kProfMinCount);
+    if (step != DialogStep::Ok) return step;
+    std::map<std::string_view, std::string> given;
+    for (const ProfileNumber& n : kProfileNumbers) given[n.key] = ui.GetCtrlText(dialog, n.control);
+    given["Statistic"] = ui.GetCtrlInt(dialog, p::kProfStatistic) == 1 ? "median" : "mean";
+    const int part = std::clamp(ui.GetCtrlInt(dialog, p::kProfCast), 0, 2);
+    given["Cast"] = std::string(CastPartName(kProfileParts[static_cast<std::size_t>(part)]));
+    ProfileSettings checked;
+    std::string error;
+    if (!ProfileSettingsOf([&given](std::string_view key) { return given[key]; }, checked, error)) {
+      const std::string ok[] = {"OK"};
+      ui.GenericMessagePopup("Profiles", error, ok);
+      return DialogStep::Continue;
+    }
+    for (const auto& [key, value] : given) settings::Set(settings::kProfiles, key, value);
+    return DialogStep::Ok;
+  });
 }
 
 bool ProcessingSettingsOf(const ProcessingChoices& choices, ProcessingSettings& settings, std::string& error) {

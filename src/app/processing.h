@@ -46,6 +46,11 @@ std::optional<double> TimeBinOf(const ProcessingChoices& choices);
 // ("BinSize \"x\" is no number").
 bool LoadProfileSettings(ProfileSettings& settings, std::string& error);
 
+// The Profiles dialog (Configure > Profiles...) with the [Profiles]
+// settings; OK checks them (a value that cannot be one is told and the
+// dialog stays) and keeps them. 1, -1021 when cancelled.
+Status Profiles_Configure();
+
 // The Processing dialog with the remembered choices; OK checks them and
 // remembers them (a choice that is none is told and the dialog stays).
 // 1, -1021 when cancelled, or the panel's failure to load.

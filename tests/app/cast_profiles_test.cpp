@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Display > Cast Profiles on the replay of three simulated dives: the Cast
+// Configure > Profiles... checks and keeps the settings; Display > Cast
+// Profiles on the replay of three simulated dives: the Cast
 // List names the casts sondrix-cli profile finds in the same recording,
 // and once the run is over the depth graph draws the last cast's profile
 // in grey, bin for bin the one the profile file holds (live and final come
@@ -38,6 +39,15 @@ TEST_F(CastProfilesTest, TheDepthGraphDrawsTheCastsTheProfileFileHolds) {
   ASSERT_EQ(profile.exitStatus, 0) << profile.err;
 
   Start();
+  // Configure > Profiles... refuses a bin that is none and keeps the rest.
+  ui.Commit(p::kProfiles, p::kProfOk, {{p::kProfBinSize, std::string("0")}})
+      .Commit(p::kProfiles, p::kProfOk, {{p::kProfBinSize, std::string("1")}, {p::kProfStatistic, 0}, {p::kProfCast, 0}});
+  Menu_HandleEvent(app, p::kMenuProfiles);
+  ASSERT_FALSE(ui.popups().empty());
+  EXPECT_EQ(ui.popups().back().text, "BinSize 0: not 0.01 ... 1000 metres");
+  EXPECT_EQ(settings::Get(settings::kProfiles, "BinSize"), "1");
+  EXPECT_EQ(settings::Get(settings::kProfiles, "Cast"), "down");
+  // A value spoilt by hand in Sondrix.ini is told when the profiles are asked for.
   settings::Set(settings::kProfiles, "BinSize", "x");
   ASSERT_EQ(OpenNamedSource(app, kSourceKindFile, data, ""), status::kOk);
   Menu_HandleEvent(app, p::kMenuCastProfiles);
