@@ -146,11 +146,9 @@ struct ProfileNumber {
   int control;
   std::string (*problem)(double);
 };
-std::string LagProblem(double s) { return std::abs(s) > 600.0 ? "not -600 ... 600 seconds" : ""; }
-std::string MinCountProblem(double n) { return n < 1.0 || n != std::floor(n) ? "not a whole number from 1" : ""; }
 constexpr ProfileNumber kProfileNumbers[] = {
     {"BinSize", p::kProfBinSize, BinSizeProblem},     {"Smooth", p::kProfSmooth, SmoothProblem},
-    {"Surface", p::kProfSurface, SurfaceProblem},     {"LagDepth", p::kProfLagDepth, LagProblem},
+    {"Surface", p::kProfSurface, SurfaceProblem},     {"LagDepth", p::kProfLagDepth, LagDepthProblem},
     {"MinCount", p::kProfMinCount, MinCountProblem},
 };
 constexpr std::array<CastPart, 3> kProfileParts = {CastPart::kDown, CastPart::kUp, CastPart::kBoth};

@@ -520,7 +520,7 @@ bool Display::ShowCorrected(std::optional<ProcessingSettings> settings, std::opt
   const bool ok = session_.SetProcessing(std::move(settings), error, std::move(underway));
   if (ok && session_.processing() != nullptr) FollowValues(Session::Values::kCorrected);
   // The cast profiles start afresh: a bin never mixes measured and corrected values.
-  if (castSettings_) casts_.emplace(*castSettings_, static_cast<std::size_t>(std::max(traceCount_, 0)));
+  RestartCasts();
   // The graphs on show are drawn from the history of what they show now.
   seenBins_ = session_.historyBins(values_);
   seenThinnings_ = session_.historyThinnings(values_);
@@ -542,13 +542,17 @@ bool Display::ShowCorrected(std::optional<ProcessingSettings> settings, std::opt
 
 void Display::ShowCastProfiles(std::optional<ProfileSettings> settings) {
   castSettings_ = std::move(settings);
-  if (castSettings_) casts_.emplace(*castSettings_, static_cast<std::size_t>(std::max(traceCount_, 0)));
-  else casts_.reset();
+  RestartCasts();
   if (menuBar_ > 0) platform::ui().SetMenuBarAttribute(menuBar_, p::kMenuCastProfiles, Attr::Checked, castSettings_ ? 1 : 0);
   for (int k = 0; k < paneCount_; ++k) {
     Graph* shown = panes_[static_cast<std::size_t>(k)];
     if (shown != nullptr && shown->GetType() == graph_type::kDepth) shown->Rebuild(*this);
   }
+}
+
+void Display::RestartCasts() {
+  if (castSettings_) casts_.emplace(*castSettings_, static_cast<std::size_t>(std::max(traceCount_, 0)));
+  else casts_.reset();
 }
 
 void Display::MarkCast(std::int64_t utcMs, bool start) {
@@ -834,7 +838,7 @@ void Display::PlotVisibleTraces() {
 void Display::InitGraphs() {
   // A run starts a history of its own, and every graph follows it afresh.
   session_.BeginHistory(traceCount_, displayBinsize_);
-  if (castSettings_) casts_.emplace(*castSettings_, static_cast<std::size_t>(traceCount_));
+  RestartCasts();
   seenBins_ = 0;
   seenThinnings_ = 0;
   for (int type = graph_type::kXY; type <= kGraphKindCount; ++type) {

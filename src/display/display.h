@@ -380,6 +380,8 @@ class Display final : public SampleConsumer {
   // Display > Cast Profiles: its settings and the casts of the run.
   std::optional<ProfileSettings> castSettings_;
   std::optional<LiveCasts> casts_;
+  // The casts found afresh (none without Cast Profiles).
+  void RestartCasts();
   // Each graph's value axis caption from the resource file, by type, and
   // whether "provisional" is shown.
   std::array<std::string, kGraphKindCount + 1> measuredCaptions_;

@@ -155,6 +155,20 @@ ExportResult Failed(Status code, std::string message) {
   return result;
 }
 
+// Why `output` may not be written for `dataFile` (kCantRenameFile): it
+// exists and `force` was not given, it is no regular file, it is the data
+// file itself; kOk when it may.
+ExportResult RefuseOutput(const std::string& dataFile, const std::string& output, bool force) {
+  std::error_code ec;
+  if (!force && std::filesystem::exists(output, ec))
+    return Failed(status::kCantRenameFile, output + " exists (--force replaces it)");
+  if (std::filesystem::exists(output, ec) && !platform::IsRegularFile(output))
+    return Failed(status::kCantRenameFile, output + " is not a regular file");
+  if (std::filesystem::equivalent(dataFile, output, ec))
+    return Failed(status::kCantRenameFile, output + " is the data file itself");
+  return {};
+}
+
 // Fills what the file's configuration says of it.
 void DescribeSource(Source& source, const std::string& path, ExportHeader& header) {
   header.dataFile = path;
@@ -819,6 +833,32 @@ class Level2Rows {
   std::array<long, 4> flowCounts_{};
 };
 
+// A first pass over the data file: `each` gets every sample that has a
+// UTC time, with that time and the ship's data then; progress as the share
+// of the file read, to `progress`. The file's status, or kCancelled when
+// `progress` said so.
+template <class Each>
+Status EachSample(const std::string& dataFile, const ExportHeader& header, const std::function<bool(double)>& progress,
+                  Each&& each) {
+  OpenedFile opened = OpenDataFile(dataFile);
+  if (opened.status != status::kOk) return opened.status;
+  Source& source = *opened.source;
+  SourceLine line(source.GetTraceCount());
+  AncillaryCursor ship(header);
+  FileProgress fileProgress(progress, source);
+  std::array<std::optional<double>, kQuantityCount> values{};
+  long damaged = 0;
+  const Status read = ReadLines(source, line, damaged, [&](const SourceLine& good) {
+    const std::optional<std::int64_t> utcMs = SampleUtcMs(header, good.time);
+    if (!utcMs) return true;
+    ship.At(*utcMs, values);
+    each(good, *utcMs, values);
+    return fileProgress.Sample();
+  });
+  source.Close();
+  return read;
+}
+
 // The filtered periods of the data file (an underway export's first pass):
 // its samples through a processor of the same settings, with the valve's
 // state at each; progress as the share of the file read, to `progress`.
@@ -827,17 +867,11 @@ Status FindFilteredPeriods(const std::string& dataFile, ExportHeader& header,
   std::string error;
   std::unique_ptr<Processor> processor =
       Processor::Make(header.processor->channels(), header.processor->settings(), error);
-  OpenedFile opened = OpenDataFile(dataFile);
-  if (!processor || opened.status != status::kOk) return opened.status != status::kOk ? opened.status : status::kUnrecognisedData;
-  Source& source = *opened.source;
-  SourceLine line(source.GetTraceCount());
-  AncillaryCursor ship(header);
+  if (!processor) return status::kUnrecognisedData;
   FlowClassifier flow(header.underway->flushSeconds);
   FilteredPeriods periods;
-  FileProgress fileProgress(progress, source);
   std::deque<std::optional<bool>> valves;
   std::vector<CorrectedSample> ready;
-  std::array<std::optional<double>, kQuantityCount> values{};
   const auto take = [&] {
     for (const CorrectedSample& sample : ready) {
       const std::optional<bool> filtered = valves.front();
@@ -846,19 +880,14 @@ Status FindFilteredPeriods(const std::string& dataFile, ExportHeader& header,
     }
     ready.clear();
   };
-  long damaged = 0;
-  Status read = ReadLines(source, line, damaged, [&](const SourceLine& good) {
-    const std::optional<std::int64_t> utcMs = SampleUtcMs(header, good.time);
-    if (!utcMs) return true;
-    ship.At(*utcMs, values);
+  const Status read = EachSample(dataFile, header, progress, [&](const SourceLine& good, std::int64_t utcMs,
+                                                                 const std::array<std::optional<double>, kQuantityCount>& values) {
     valves.push_back(ValveOnFilter(values[static_cast<std::size_t>(Quantity::kValve)]));
-    processor->Push(InputOf(good, *utcMs, values[static_cast<std::size_t>(Quantity::kTemperature)],
+    processor->Push(InputOf(good, utcMs, values[static_cast<std::size_t>(Quantity::kTemperature)],
                             values[static_cast<std::size_t>(Quantity::kSalinity)], false),
                     ready);
     take();
-    return fileProgress.Sample();
   });
-  source.Close();
   processor->Finish(ready);
   take();
   periods.Finish();
@@ -957,13 +986,8 @@ ExportResult ReadExportHeader(const std::string& dataFile, const ExportOptions& 
 }
 
 ExportResult ExportDataFile(const std::string& dataFile, const std::string& output, const ExportOptions& options) {
-  std::error_code ec;
-  if (!options.force && std::filesystem::exists(output, ec))
-    return Failed(status::kCantRenameFile, output + " exists (--force replaces it)");
-  if (std::filesystem::exists(output, ec) && !platform::IsRegularFile(output))
-    return Failed(status::kCantRenameFile, output + " is not a regular file");
-  if (std::filesystem::equivalent(dataFile, output, ec))
-    return Failed(status::kCantRenameFile, output + " is the data file itself");
+  if (ExportResult refused = RefuseOutput(dataFile, output, options.force); refused.status != status::kOk)
+    return refused;
 
   ExportHeader header;
   ExportResult result = ReadHeader(dataFile, options, header, false);
@@ -1061,9 +1085,6 @@ namespace {
 // a sample has none.
 Status ReadDepths(const std::string& dataFile, const ExportHeader& header, const std::function<bool(double)>& progress,
                   std::vector<DepthSample>& depths, std::string& source) {
-  OpenedFile opened = OpenDataFile(dataFile);
-  if (opened.status != status::kOk) return opened.status;
-  Source& file = *opened.source;
   const bool meter = header.hasDepth;
   // The latitude of the pressure's depth: the station's, else the track's
   // first fix, else 45 degrees.
@@ -1081,25 +1102,12 @@ Status ReadDepths(const std::string& dataFile, const ExportHeader& header, const
                           "latitude %.4f, ",
                           header.ancillary.source[static_cast<std::size_t>(Quantity::kPressure)].c_str(), latitude) +
                        where;
-  SourceLine line(file.GetTraceCount());
-  AncillaryCursor ship(header);
-  std::array<std::optional<double>, kQuantityCount> values{};
-  FileProgress fileProgress(progress, file);
-  long damaged = 0;
-  const Status read = ReadLines(file, line, damaged, [&](const SourceLine& good) {
-    const std::optional<std::int64_t> utcMs = SampleUtcMs(header, good.time);
-    if (!utcMs) return true;
-    double depth = good.depth;
-    if (!meter) {
-      ship.At(*utcMs, values);
-      const std::optional<double>& p = values[static_cast<std::size_t>(Quantity::kPressure)];
-      depth = p ? DepthFromPressure(*p, latitude) : std::numeric_limits<double>::quiet_NaN();
-    }
-    depths.push_back({*utcMs, depth});
-    return fileProgress.Sample();
+  return EachSample(dataFile, header, progress, [&](const SourceLine& good, std::int64_t utcMs,
+                                                  const std::array<std::optional<double>, kQuantityCount>& values) {
+    const std::optional<double>& p = values[static_cast<std::size_t>(Quantity::kPressure)];
+    const double depth = meter ? good.depth : p ? DepthFromPressure(*p, latitude) : std::numeric_limits<double>::quiet_NaN();
+    depths.push_back({utcMs, depth});
   });
-  file.Close();
-  return read;
 }
 
 // The run's cast events, in time order.
@@ -1179,14 +1187,9 @@ ExportResult ExportProfiles(const std::string& dataFile, const std::string& outp
   } else {
     files.push_back({output, nullptr});
   }
-  std::error_code ec;
   for (const Output& f : files) {
-    if (!options.force && std::filesystem::exists(f.path, ec))
-      return Failed(status::kCantRenameFile, f.path + " exists (--force replaces it)");
-    if (std::filesystem::exists(f.path, ec) && !platform::IsRegularFile(f.path))
-      return Failed(status::kCantRenameFile, f.path + " is not a regular file");
-    if (std::filesystem::equivalent(dataFile, f.path, ec))
-      return Failed(status::kCantRenameFile, f.path + " is the data file itself");
+    if (ExportResult refused = RefuseOutput(dataFile, f.path, options.force); refused.status != status::kOk)
+      return refused;
   }
   std::vector<platform::FileReplacement> partials;
   for (const Output& f : files) {

@@ -431,7 +431,7 @@ class NetCdfWriter final : public ExportWriter {
 
   static std::string Level2Attribute(const ExportHeader& header, std::string_view name) {
     for (const ProcessingAttribute& a : header.Level2Attributes()) {
-      if (a.name == name) return a.number ? Format("%g", *a.number) : a.text;
+      if (a.name == name) return a.Value();
     }
     return {};
   }

@@ -126,8 +126,7 @@ class ProfileBins : public ExportWriter {
     if (part.samples++ == 0) part.startMs = t;
     part.endMs = t;
     Fill(row);
-    const int flag = row.corrected->flag;
-    (down ? down_ : up_).Add(depthAt_(t - lagMs_), values_, flag == kFlagGood || flag == kFlagNotEvaluated);
+    (down ? down_ : up_).Add(depthAt_(t - lagMs_), values_, BinsUse(row.corrected->flag));
     return true;
   }
 

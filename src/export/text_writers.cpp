@@ -224,7 +224,7 @@ class TextWriter : public ExportWriter {
     std::vector<std::string> lines;
     if (!level2_) return lines;
     for (const ProcessingAttribute& a : methods_)
-      lines.push_back(a.name + ": " + (a.number ? Format("%g", *a.number) : a.text));
+      lines.push_back(a.name + ": " + a.Value());
     return lines;
   }
   // ",latitude,longitude" of a row, or `missing` in each where it has none.
@@ -609,7 +609,7 @@ bool WriteText(const std::string& path, const std::string& text, std::string& er
 bool WriteProfilesCsv(const std::string& path, const ProfileOutput& out, std::string& error) {
   std::string text;
   for (const ProcessingAttribute& a : out.Attributes())
-    text += "# " + OneLine(a.name + ": " + (a.number ? Format("%g", *a.number) : a.text)) + "\n";
+    text += "# " + OneLine(a.name + ": " + a.Value()) + "\n";
   for (const Cast& cast : out.casts)
     text += "# " + Format("cast %d: ", cast.number) + IsoUtc(cast.startMs) + " to " + IsoUtc(cast.endMs) +
             ", deepest " + Format("%.2f m at ", cast.maxDepth) + IsoUtc(cast.bottomMs) +
@@ -697,7 +697,7 @@ bool WriteProfileSeaBass(const std::string& path, const ProfileOutput& out, cons
                          "bin's values are of; depth: the bin's centre");
   text += SeaBassComment(header.timeNote);
   for (const ProcessingAttribute& a : out.Attributes())
-    text += SeaBassComment(a.name + ": " + (a.number ? Format("%g", *a.number) : a.text));
+    text += SeaBassComment(a.name + ": " + a.Value());
   text += "/end_header\n";
   for (std::size_t k = 0; k < profile.bins.size(); ++k) {
     const ProfileBin& bin = profile.bins[k];

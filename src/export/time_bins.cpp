@@ -28,7 +28,6 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // The share of a bin's samples that must be usable for the bin to be good.
 constexpr double kGoodShare = 0.7;
 
-bool Usable(int flag) { return flag == kFlagGood || flag == kFlagNotEvaluated; }
 // The worse of two flags, IODE's order: missing over bad over suspect over
 // not evaluated over good.
 int Worse(int a, int b) {
@@ -109,7 +108,7 @@ class TimeBins : public ExportWriter {
       }
       tests_ |= c->tests;
       worst_ = Worse(worst_, c->flag);
-      if (Usable(c->flag)) {
+      if (BinsUse(c->flag)) {
         ++usable_;
         std::size_t k = 0;
         for (const std::vector<double>* v : {&c->aTs, &c->cTs, &c->aCorrected})

@@ -419,6 +419,8 @@ std::string WaterTemperatureProblem(double degrees) {
   return degrees < -5.0 || degrees > 50.0 ? "not a water temperature (-5 ... 50)" : "";
 }
 
+std::string ProcessingAttribute::Value() const { return number ? Format("%g", *number) : text; }
+
 std::string SalinityProblem(double salinity) {
   return salinity < 0.0 || salinity > 50.0 ? "not a salinity (0 ... 50)" : "";
 }

@@ -52,6 +52,9 @@ inline constexpr int kFlagMissing = 9;
 // "good not_evaluated suspect bad missing", in the order of kFlagValues.
 inline constexpr int kFlagValues[] = {kFlagGood, kFlagNotEvaluated, kFlagSuspect, kFlagBad, kFlagMissing};
 inline constexpr const char* kFlagMeanings = "good not_evaluated suspect bad missing";
+// Whether a sample of `flag` enters a bin's statistics (a time bin's or a
+// depth bin's): flagged good or not evaluated.
+inline constexpr bool BinsUse(int flag) { return flag == kFlagGood || flag == kFlagNotEvaluated; }
 
 // The tests, bits of CorrectedSample::tests, each with the flag it sets.
 enum QualityTest : unsigned {
@@ -141,6 +144,8 @@ struct ProcessingAttribute {
   std::string name;
   std::string text;
   std::optional<double> number;
+  // The value as text: the number ("%g") or the text.
+  std::string Value() const;
 };
 
 class Processor {

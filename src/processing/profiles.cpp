@@ -3,13 +3,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "processing/processor.h"
 
 namespace sondrix {
 
 double DepthFromPressure(double p, double latitudeDegrees) {
-  const double s = std::sin(latitudeDegrees * 3.14159265358979323846 / 180.0);
+  const double s = std::sin(latitudeDegrees * std::numbers::pi / 180.0);
   const double x = s * s;
   const double gravity = 9.780318 * (1.0 + (5.2788e-3 + 2.36e-5 * x) * x) + 1.092e-6 * p;
   return ((((-1.82e-15 * p + 2.279e-10) * p - 2.2512e-5) * p + 9.72659) * p) / gravity;
@@ -203,6 +204,10 @@ std::string BinSizeProblem(double metres) {
 std::string SurfaceProblem(double metres) { return metres < 0.0 || metres > 100.0 ? "not 0 ... 100 metres" : ""; }
 std::string SmoothProblem(double seconds) {
   return seconds < 0.0 || seconds > 600.0 ? "not 0 ... 600 seconds" : "";
+}
+std::string LagDepthProblem(double seconds) { return std::abs(seconds) > 600.0 ? "not -600 ... 600 seconds" : ""; }
+std::string MinCountProblem(double count) {
+  return count < 1.0 || count > 1e6 || count != std::floor(count) ? "not a whole number 1 ... 1000000" : "";
 }
 
 namespace {

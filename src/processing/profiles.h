@@ -96,11 +96,8 @@ class CastTracker {
   void Add(long id, std::int64_t timeMs, double depth, std::vector<Placed>& placed);
   // The record ends: every sample is placed.
   void Finish(std::vector<Placed>& placed);
-  // The casts completed so far, and whether one is going on (its number
-  // then the next one's, and its deepest smoothed depth so far).
+  // The casts completed so far.
   const std::vector<Cast>& casts() const { return casts_; }
-  bool inCast() const { return inCast_ && confirmed_; }
-  double deepest() const { return max_; }
 
  private:
   struct Sample {
@@ -155,6 +152,8 @@ struct ProfileSettings {
 std::string BinSizeProblem(double metres);   // 0.01 ... 1000
 std::string SurfaceProblem(double metres);   // 0 ... 100
 std::string SmoothProblem(double seconds);   // 0 ... 600
+std::string LagDepthProblem(double seconds); // -600 ... 600
+std::string MinCountProblem(double count);   // a whole number 1 ... 1000000
 
 // One bin of a profile: its samples and those that count, its flag, and
 // each variable's summary (none when filled).

@@ -66,8 +66,7 @@ int RunProfile(std::span<char*> args) {
   AddNumber(app, "--smooth", "SECONDS", smooth, "the depth's running mean before the casts are found (default 2)",
             SmoothProblem);
   AddNumber(app, "--lag-depth", "SECONDS", lag,
-            "the optics see the water this long after the depth sensor (default 0; negative: before)",
-            [](double s) { return std::abs(s) > 600.0 ? std::string("not -600 ... 600 seconds") : std::string(); });
+            "the optics see the water this long after the depth sensor (default 0; negative: before)", LagDepthProblem);
   AddNumber(app, "--bin-size", "M", size, "the depth bins, metres (default 1)", BinSizeProblem);
   auto statistic = [&settings](const std::string& name) {
     if (!ParseBinStatistic(name, settings.statistic))
@@ -75,9 +74,7 @@ int RunProfile(std::span<char*> args) {
   };
   app.add_option_function<std::string>("--statistic", statistic, "each bin's mean (the default) or median")
       ->type_name("mean|median");
-  AddNumber(app, "--min-count", "N", minCount, "the fewest good samples a bin takes (default 3)", [](double n) {
-    return n < 1.0 || n > 1e6 || n != std::floor(n) ? std::string("not a whole number 1 ... 1000000") : std::string();
-  });
+  AddNumber(app, "--min-count", "N", minCount, "the fewest good samples a bin takes (default 3)", MinCountProblem);
   auto part = [&settings](const std::string& name) {
     if (!ParseCastPart(name, settings.part))
       throw tools::UsageError("--cast wants down, up or both, not \"" + name + "\"");
